@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+// The outcome of one tool call, as the language model receives it.
+struct ToolResult {
+    bool success = false;
+    std::string elementGuid;
+    std::string message;
+    std::string error;
+
+    static ToolResult Ok(const std::string& elementGuid, const std::string& message);
+    static ToolResult Fail(const std::string& error);
+
+    // {"success":true[,"element_guid"][,"message"]} or {"success":false,"error"}; compact, keys sorted.
+    std::string toJson() const;
+};
+
+// One tool as the language model sees it.
+struct ToolDef {
+    std::string name;
+    std::string description;
+    nlohmann::json inputSchema;
+    std::function<ToolResult(const nlohmann::json& input)> handler;
+};
+
+// Every tool of the assistant, ordered by name.
+class ToolRegistry {
+public:
+    ToolRegistry();
+
+    void Register(ToolDef def);
+    nlohmann::json GetToolDefinitions() const;
+    ToolResult ExecuteTool(const std::string& name, const nlohmann::json& input) const;
+
+    std::map<std::string, ToolDef> tools;
+
+private:
+    void RegisterAll();
+};
