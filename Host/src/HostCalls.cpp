@@ -17,12 +17,19 @@ struct RuleState {
     int fired = 0;
 };
 
+struct LoggedCall {
+    const char* function;
+    std::string detail;
+    std::optional<API_Guid> guid;   // shown when detail is empty
+    GSErrCode result;
+};
+
 struct CallState {
     std::mutex mutex;
     UInt64 sequence = 0;
     std::deque<UInt64> logIds;
     std::vector<RuleState> rules;
-    std::deque<HostTesting::CallRecord> log;
+    std::deque<LoggedCall> log;
     std::map<std::string, int> counts;
 };
 
@@ -75,7 +82,7 @@ void ApiCall::LogEntry()
     std::lock_guard<std::mutex> lock(s.mutex);
     ++s.counts[function_];
     entry_ = ++s.sequence;
-    s.log.push_back(HostTesting::CallRecord{function_, detail_, NoError});
+    s.log.push_back(LoggedCall{function_, detail_, context_.guid, NoError});
     s.logIds.push_back(entry_);
     if (s.log.size() > kMaxLogEntries) {
         s.log.pop_front();
@@ -97,7 +104,7 @@ GSErrCode ApiCall::Return(GSErrCode code)
         return code;
     }
     ++s.counts[function_];
-    s.log.push_back(HostTesting::CallRecord{function_, std::move(detail_), code});
+    s.log.push_back(LoggedCall{function_, std::move(detail_), context_.guid, code});
     s.logIds.push_back(++s.sequence);
     if (s.log.size() > kMaxLogEntries) {
         s.log.pop_front();
@@ -137,7 +144,11 @@ std::vector<CallRecord> CallLog()
 {
     auto& s = HostInternal::State();
     std::lock_guard<std::mutex> lock(s.mutex);
-    return std::vector<CallRecord>(s.log.begin(), s.log.end());
+    std::vector<CallRecord> out;
+    out.reserve(s.log.size());
+    for (const HostInternal::LoggedCall& c : s.log)
+        out.push_back(CallRecord{c.function, c.detail.empty() && c.guid ? HostInternal::GuidText(*c.guid) : c.detail, c.result});
+    return out;
 }
 
 int CallCount(const std::string& function)

@@ -151,6 +151,7 @@ TEST_F(CallLogging, CallsAreLoggedInOrderWithTheirResults)
     EXPECT_EQ(log[1].function, "ACAPI_Element_Create");
     EXPECT_EQ(log[1].detail, "type=1");
     EXPECT_EQ(log[2].function, "ACAPI_Element_Get");
+    EXPECT_EQ(log[2].detail, "00000000-0000-0000-0000-000000000000");
     EXPECT_EQ(log[2].result, APIERR_BADID);
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 1);
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Delete"), 0);
