@@ -3,6 +3,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace HostInternal {
 
@@ -31,6 +32,8 @@ struct CallState {
     std::vector<RuleState> rules;
     std::deque<LoggedCall> log;
     std::map<std::string, int> counts;
+    std::thread::id mainThread = std::this_thread::get_id();
+    Int64 offThreadCalls = 0;
 };
 
 CallState& State()
@@ -81,6 +84,7 @@ void ApiCall::LogEntry()
     CallState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     ++s.counts[function_];
+    if (std::this_thread::get_id() != s.mainThread) ++s.offThreadCalls;
     entry_ = ++s.sequence;
     s.log.push_back(LoggedCall{function_, detail_, context_.guid, NoError});
     s.logIds.push_back(entry_);
@@ -104,6 +108,7 @@ GSErrCode ApiCall::Return(GSErrCode code)
         return code;
     }
     ++s.counts[function_];
+    if (std::this_thread::get_id() != s.mainThread) ++s.offThreadCalls;
     s.log.push_back(LoggedCall{function_, std::move(detail_), context_.guid, code});
     s.logIds.push_back(++s.sequence);
     if (s.log.size() > kMaxLogEntries) {
@@ -134,6 +139,14 @@ void ClearCalls()
     s.log.clear();
     s.logIds.clear();
     s.counts.clear();
+    s.offThreadCalls = 0;
+}
+
+void SetMainThreadToCurrent()
+{
+    CallState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.mainThread = std::this_thread::get_id();
 }
 
 }  // namespace HostInternal
@@ -160,5 +173,14 @@ int CallCount(const std::string& function)
 }
 
 void ClearCallLog() { HostInternal::ClearCalls(); }
+
+void SetMainThread() { HostInternal::SetMainThreadToCurrent(); }
+
+Int64 OffThreadCallCount()
+{
+    auto& s = HostInternal::State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.offThreadCalls;
+}
 
 }  // namespace HostTesting

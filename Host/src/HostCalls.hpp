@@ -43,5 +43,6 @@ std::string GuidText(const API_Guid& guid);
 void AddFailureRule(const HostTesting::FailureRule& rule);
 void ClearFailureRules();
 void ClearCalls();
+void SetMainThreadToCurrent();
 
 }  // namespace HostInternal
