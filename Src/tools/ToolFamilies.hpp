@@ -3,3 +3,8 @@
 class ToolRegistry;
 
 // One registration function per tool family, called by ToolRegistry in a fixed order.
+
+void RegisterElementTools(ToolRegistry& registry);
+void RegisterOpeningTools(ToolRegistry& registry);
+void RegisterObjectTools(ToolRegistry& registry);
+void RegisterDeleteTools(ToolRegistry& registry);
