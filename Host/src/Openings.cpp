@@ -1,8 +1,8 @@
 // Doors and windows with their markers: the defaults that come with a marker sub-element and
 // the creation of an opening in its owner wall.
-#include <cmath>
 #include <memory>
 
+#include "ElementChecks.hpp"
 #include "HostCalls.hpp"
 #include "Library.hpp"
 
@@ -56,11 +56,6 @@ GSErrCode FillMarkerDefaults(Int32 openingType, Int16 floorInd, API_SubElement& 
     return NoError;
 }
 
-double WallLength(const API_WallType& wall)
-{
-    return std::hypot(wall.endC.x - wall.begC.x, wall.endC.y - wall.begC.y);
-}
-
 }  // namespace
 
 GSErrCode ACAPI_Element_GetDefaultsExt(API_Element* elem, API_ElementMemo* memo, UInt32 nSubElems, API_SubElement* subElems)
@@ -75,8 +70,10 @@ GSErrCode ACAPI_Element_GetDefaultsExt(API_Element* elem, API_ElementMemo* memo,
     if (defaults == TheProject().Defaults().end())
         return call.Return(APIERR_BADID);
 
-    *elem = defaults->second.record;
-    elem->header.type = MakeElemType(static_cast<API_ElemTypeID>(typeID));
+    API_Element record = defaults->second.record;
+    record.header.type = elem->header.type;
+    record.header.guid = APINULLGuid;
+    *elem = record;
     if (memo != nullptr && defaults->second.memo) {
         if (GSErrCode err = CopyToMemo(*defaults->second.memo, APIMemoMask_All, memo))
             return call.Return(err);
@@ -106,24 +103,18 @@ GSErrCode ACAPI_Element_CreateExt(API_Element* elem, API_ElementMemo* memo, UInt
     if (elem == nullptr || !IsOpeningType(typeID))
         return call.Return(APIERR_BADID);
 
-    const StoredElement* wall = project.FindElement(owner);
-    if (owner == APINULLGuid || wall == nullptr)
-        return call.Return(APIERR_BADID);
-    if (wall->record.header.type.typeID != API_WallID)
-        return call.Return(APIERR_BADPARS);
-
-    // Doors and windows share their layout, so the window view reads either.
-    const API_WindowType& opening = elem->window;
-    const double length = WallLength(wall->record.wall);
-    if (!(opening.openingBase.width > 0.0) || !(opening.openingBase.height > 0.0) ||
-        !(opening.objLoc >= 0.0) || opening.objLoc > length || opening.lower < 0.0)
-        return call.Return(APIERR_BADPARS);
-
     API_Element record = *elem;
     record.header.guid = APINULLGuid;
-    record.header.floorInd = wall->record.header.floorInd;   // an opening stands on its wall's story
+    record.header.groupGuid = APINULLGuid;
+    // An opening stands on its wall's story.
+    if (const StoredElement* wall = project.FindElement(owner))
+        record.header.floorInd = wall->record.header.floorInd;
     auto stored = std::make_shared<StoredMemo>(CopyFromMemo(memo));
-    const API_Guid guid = project.InsertElement(record, stored);
+    if (GSErrCode code = CheckElement(project, record, *stored))
+        return call.Return(code);
+    if (GSErrCode code = CheckHeader(project, record))
+        return call.Return(code);
+    const API_Guid guid = project.InsertElement(record, std::move(stored));
 
     if (API_SubElement* marker = FindMarker(nSubElems, subElems)) {
         StoredMarker kept;

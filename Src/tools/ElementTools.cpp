@@ -104,7 +104,7 @@ ToolResult CreateColumn(const json& input)
         element.header.floorInd = StoryBits(story);
         if (memo.columnSegments != nullptr) {
             API_ColumnSegmentType& first = memo.columnSegments[0];
-            first.isCircular = true;
+            first.circleBased = true;
             first.nominalWidth = 2.0 * radius;
             first.nominalHeight = 2.0 * radius;
         }
@@ -233,12 +233,12 @@ ToolResult CreateRoof(const json& input)
     const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Create Roof"), [&]() -> GSErrCode {
         return CreatePolygonElement(API_RoofID, corners, guidText, [&](API_Element& element) {
             element.roof.roofClass = API_PlaneRoofID;
-            element.roof.shellBase.thickness = thickness;
-            element.roof.u.planeRoof.angle = angle * kDegreesToRadians;
+            element.roof.thickness = thickness;
+            element.roof.planeRoof.angle = angle * kDegreesToRadians;
             element.header.floorInd = StoryBits(story);
-            element.roof.u.planeRoof.poly.nCoords = static_cast<Int32>(corners.size()) + 1;
-            element.roof.u.planeRoof.poly.nSubPolys = 1;
-            element.roof.u.planeRoof.poly.nArcs = 0;
+            element.roof.poly.nCoords = static_cast<Int32>(corners.size()) + 1;
+            element.roof.poly.nSubPolys = 1;
+            element.roof.poly.nArcs = 0;
         });
     });
     return Outcome(err, guidText, "CreateRoof ACAPI error: ", "Roof created");
