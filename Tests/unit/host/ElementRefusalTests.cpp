@@ -162,7 +162,9 @@ TEST_F(ElementRefusals, DraftingElementChecks)
 TEST_F(ElementRefusals, ObjectsNeedALoadedLibraryPart)
 {
     API_Element object = HostTesting::MakeElement(API_ObjectID);
-    object.object.libInd = 1;
+    Int32 loaded = 0;
+    ASSERT_EQ(ACAPI_LibPart_GetNum(&loaded), NoError);
+    object.object.libInd = loaded + 1;   // the next part to be loaded
     EXPECT_EQ(TryCreate(object), APIERR_BADINDEX);
     HostTesting::AddLibraryPart(APILib_ObjectID, "Table", 1.6, 0.9);
     EXPECT_EQ(TryCreate(object), NoError);
