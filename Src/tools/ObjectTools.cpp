@@ -45,6 +45,16 @@ void ForgetLocation(API_LibPart& libPart)
     }
 }
 
+// The record's name, read no further than its field even if the terminator is missing.
+GS::UniString NameOf(const API_LibPart& libPart)
+{
+    constexpr USize capacity = sizeof(libPart.docu_UName) / sizeof(libPart.docu_UName[0]);
+    USize length = 0;
+    while (length < capacity && libPart.docu_UName[length] != 0)
+        ++length;
+    return GS::UniString(libPart.docu_UName, length);
+}
+
 std::string ToText(const GS::UniString& text)
 {
     return text.ToCStr(0, MaxUSize, CC_Default).Get();
@@ -64,10 +74,11 @@ ToolResult SearchLibraryParts(const json& input)
         API_LibPart libPart;
         std::memset(static_cast<void*>(&libPart), 0, sizeof(libPart));
         libPart.index = index;
-        if (ACAPI_LibPart_Get(&libPart) != NoError)
+        const GSErrCode read = ACAPI_LibPart_Get(&libPart);
+        ForgetLocation(libPart);   // the caller owns it, read or not
+        if (read != NoError)
             continue;
-        const GS::UniString name(libPart.docu_UName);
-        ForgetLocation(libPart);
+        const GS::UniString name = NameOf(libPart);
         if (!IsListedPartType(libPart.typeID))
             continue;
         if (name.ToLowerCase().Contains(wanted))
@@ -99,9 +110,10 @@ ToolResult PlaceObject(const json& input)
     GS::ucscpy(libPart.docu_UName, uText.Get());
 
     // Only parts that exist and can be placed: never a stand-in for a missing part.
-    if (ACAPI_LibPart_Search(&libPart, false, true) != NoError)
-        return ToolResult::Fail("Library part not found: " + name);
+    const GSErrCode found = ACAPI_LibPart_Search(&libPart, false, true);
     ForgetLocation(libPart);
+    if (found != NoError)
+        return ToolResult::Fail("Library part not found: " + name);
 
     std::string guidText;
     const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Place Object"), [&]() -> GSErrCode {

@@ -47,12 +47,13 @@ void AttachMarkerParameters(API_ElemTypeID openingType, API_SubElement& marker)
     elemType.typeID = openingType;
     if (ACAPI_Goodies_GetMarkerParent(elemType, libPart) != NoError)
         return;
-    if (ACAPI_LibPart_Search(&libPart, false, true) != NoError)
-        return;
-    if (libPart.location != nullptr) {
+    const GSErrCode found = ACAPI_LibPart_Search(&libPart, false, true);
+    if (libPart.location != nullptr) {   // the caller owns it, found or not
         delete libPart.location;
         libPart.location = nullptr;
     }
+    if (found != NoError)
+        return;
     double a = 0.0;
     double b = 0.0;
     Int32 addParNum = 0;
