@@ -72,6 +72,9 @@ void SetAttribute(const API_Attribute& attribute);
 // Marks an index as deleted: Get answers APIERR_DELETED, the count keeps counting it.
 void DeleteAttribute(API_AttrTypeID typeID, Int32 index);
 bool GetAttribute(API_AttrTypeID typeID, Int32 index, API_Attribute* attribute);
+// A named record of any attribute type, index 0 (ready for ACAPI_Attribute_Create, or set
+// header.index and store it with SetAttribute).
+API_Attribute MakeAttribute(API_AttrTypeID typeID, const std::string& name);
 API_Attribute MakeLayer(const std::string& name, Int16 flags = 0);
 API_Attribute MakePen(Int32 index, double red, double green, double blue, double width = 0.25);
 
