@@ -121,6 +121,19 @@ TEST_F(ObjectToolsTest, EmptyPatternListsEveryOfferedPart)
     EXPECT_LT(allMatches.size(), static_cast<size_t>(HostTesting::LibraryPartCount())) << "markers and macros are left out";
 }
 
+TEST_F(ObjectToolsTest, EveryOfferedPartOfTheDefaultLibraryCanBePlaced)
+{
+    const auto offered = Matches(Run("search_library_parts", {{"pattern", ""}}));
+    ASSERT_GE(offered.size(), 20u);
+    double x = 0.0;
+    for (const auto& part : offered) {
+        const ToolResult placed = Run("place_object", {{"name", part.second}, {"x", x}, {"y", 1.0}});
+        EXPECT_TRUE(placed.success) << part.second << ": " << placed.error;
+        x += 3.0;
+    }
+    EXPECT_EQ(HostTesting::ElementCount(API_ObjectID), offered.size());
+}
+
 TEST_F(ObjectToolsTest, UnreadablePartIsLeftOutAndTheRestListed)
 {
     HostTesting::ClearLibrary();
