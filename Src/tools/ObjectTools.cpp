@@ -1,5 +1,4 @@
 // Object tools: search the loaded library by name and place a library part as an object.
-#include <cstring>
 #include <string>
 
 #include "ACAPinc.h"
@@ -72,7 +71,7 @@ ToolResult SearchLibraryParts(const json& input)
     const GS::UniString wanted = GS::UniString(pattern.c_str(), CC_Default).ToLowerCase();
     for (Int32 index = 1; index <= count; ++index) {
         API_LibPart libPart;
-        std::memset(static_cast<void*>(&libPart), 0, sizeof(libPart));
+        BNClear(libPart);
         libPart.index = index;
         const GSErrCode read = ACAPI_LibPart_Get(&libPart);
         ForgetLocation(libPart);   // the caller owns it, read or not
@@ -100,7 +99,7 @@ ToolResult PlaceObject(const json& input)
         return ToolResult::Fail("Library part name is required");
 
     API_LibPart libPart;
-    std::memset(static_cast<void*>(&libPart), 0, sizeof(libPart));
+    BNClear(libPart);
     const GS::UniString uName(name.c_str(), CC_Default);
     const GS::UStrHolder uText = uName.ToUStr();   // keeps the UTF-16 text alive
     // A name that does not fit the record's field cannot name a loaded part.
@@ -119,8 +118,8 @@ ToolResult PlaceObject(const json& input)
     const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Place Object"), [&]() -> GSErrCode {
         API_Element element;
         API_ElementMemo memo;
-        std::memset(static_cast<void*>(&element), 0, sizeof(element));
-        std::memset(static_cast<void*>(&memo), 0, sizeof(memo));
+        BNClear(element);
+        BNClear(memo);
         element.header.type.typeID = API_ObjectID;
         GSErrCode code = ACAPI_Element_GetDefaults(&element, &memo);
         if (code != NoError) {
