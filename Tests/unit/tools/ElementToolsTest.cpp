@@ -2,6 +2,8 @@
 // project: what reaches the record, what the host refuses, and the undo history.
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <map>
 
 #include "ToolTestFixture.hpp"
 
@@ -308,6 +310,64 @@ TEST_F(ElementToolsTest, RoofWithoutAngleIsThirtyDegrees)
     const ToolResult result = Run("create_roof", Square(4));
     ASSERT_TRUE(result.success) << result.error;
     EXPECT_DOUBLE_EQ(Element(result.elementGuid).roof.planeRoof.angle, 30.0 * kStoredDegree);
+}
+
+// Every byte of the stored record is either the host's default or one of the tool's fields.
+TEST_F(ElementToolsTest, OnlyTheToolsFieldsDifferFromTheHostDefaults)
+{
+    struct Case {
+        const char* tool;
+        json input;
+        API_ElemTypeID type;
+        std::function<void(API_Element&)> toolFields;
+    };
+    const Case cases[] = {
+        {"create_wall", {{"start_x", 1}, {"start_y", 1}, {"end_x", 4}, {"end_y", 5}}, API_WallID,
+         [](API_Element& e) {
+             e.wall.begC = {1, 1};
+             e.wall.endC = {4, 5};
+             e.wall.height = 3.0;
+             e.wall.thickness = 0.3;
+             e.header.floorInd = 0;
+         }},
+        {"create_column", {{"x", 2}, {"y", 3}, {"story", 1}}, API_ColumnID,
+         [](API_Element& e) {
+             e.column.origoPos = {2, 3};
+             e.column.height = 3.0;
+             e.header.floorInd = 1;
+         }},
+        {"create_beam", {{"start_x", 0}, {"start_y", 2}, {"end_x", 3}, {"end_y", 2}}, API_BeamID,
+         [](API_Element& e) {
+             e.beam.begC = {0, 2};
+             e.beam.endC = {3, 2};
+             e.header.floorInd = 0;
+         }},
+        {"create_slab", Square(2), API_SlabID,
+         [](API_Element& e) {
+             e.slab.thickness = 0.3;
+             e.slab.level = 0.0;
+             e.slab.poly = {5, 1, 0};
+             e.header.floorInd = 0;
+         }},
+        {"create_roof", Square(2), API_RoofID,
+         [](API_Element& e) {
+             e.roof.roofClass = API_PlaneRoofID;
+             e.roof.thickness = 0.3;
+             e.roof.planeRoof.angle = 30.0 * kStoredDegree;
+             e.roof.poly = {5, 1, 0};
+             e.header.floorInd = 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        const ToolResult result = Run(c.tool, c.input);
+        ASSERT_TRUE(result.success) << c.tool << ": " << result.error;
+        API_Element expected = HostTesting::GetDefaults(c.type);
+        c.toolFields(expected);
+        const API_Element stored = Element(result.elementGuid);
+        expected.header.guid = stored.header.guid;
+        const size_t firstDifference = FirstDifference(expected, stored);
+        EXPECT_EQ(firstDifference, sizeof(API_Element)) << c.tool << " differs from the defaults at byte " << firstDifference;
+    }
 }
 
 // ---- reading the inputs -----------------------------------------------------------------

@@ -204,6 +204,24 @@ TEST_F(ObjectToolsTest, PlacedObjectTakesPartSizesParametersAndInputs)
     EXPECT_STREQ(params[1].name, "cushions");
 }
 
+TEST_F(ObjectToolsTest, OnlyTheToolsFieldsDifferFromTheHostDefaults)
+{
+    const Int32 part = HostTesting::FindLibraryPart("Desk");
+    const ToolResult result = Run("place_object", {{"name", "Desk"}, {"x", 1}, {"y", 2}, {"z", 0.5}, {"rotation", 45}});
+    ASSERT_TRUE(result.success) << result.error;
+    API_Element expected = HostTesting::GetDefaults(API_ObjectID);
+    expected.object.libInd = part;
+    expected.object.pos = {1, 2};
+    expected.object.level = 0.5;
+    expected.object.angle = 45 * kStoredDegree;
+    expected.object.xRatio = 1.4;
+    expected.object.yRatio = 0.7;
+    expected.header.floorInd = 0;
+    const API_Element stored = Element(result.elementGuid);
+    expected.header.guid = stored.header.guid;
+    EXPECT_EQ(FirstDifference(expected, stored), sizeof(API_Element));
+}
+
 TEST_F(ObjectToolsTest, MissingCoordinatesAndStoryTakeTheirDefaults)
 {
     HostTesting::SetStories({{-1, -3.0, "Basement"}, {0, 0.0, "Ground"}, {1, 3.0, "First"}, {2, 6.0, "Second"}});
