@@ -113,13 +113,19 @@ struct CallRecord {
 };
 std::vector<CallRecord> CallLog();
 int CallCount(const std::string& function);
-void ClearCallLog();
+void ClearCallLog();          // also zeroes OffThreadCallCount
 
 // Names of the recorded undo steps, oldest first.
 std::vector<std::string> UndoStepNames();
 // Undoes the last step; APIERR_GENERAL when there is none or a command is running.
 GSErrCode Undo();
 bool InUndoableCommand();
+
+// Host calls belong on the host's main thread: the thread that last reset the project, or the
+// one named with SetMainThread (call it on the thread that drains the main queue). Calls from
+// any other thread are counted.
+void SetMainThread();
+Int64 OffThreadCallCount();
 
 // Live memory handles and pointers, and live IO::Location objects.
 Int64 LiveHandleCount();

@@ -39,6 +39,7 @@ void ResetProject()
     ResetGuidSource(kGuidSeed);
     ClearFailures();
     ClearCalls();
+    SetMainThreadToCurrent();
     ResetBadFreeCount();
 }
 
