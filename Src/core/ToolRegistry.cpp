@@ -84,4 +84,5 @@ ToolResult ToolRegistry::ExecuteTool(const std::string& name, const json& input)
 void ToolRegistry::RegisterAll()
 {
     // Families are called in a fixed order; each tool family's branch adds its call here.
+    RegisterModifyTools(*this);
 }
