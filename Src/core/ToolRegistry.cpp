@@ -84,5 +84,9 @@ ToolResult ToolRegistry::ExecuteTool(const std::string& name, const json& input)
 void ToolRegistry::RegisterAll()
 {
     // Families are called in a fixed order; each tool family's branch adds its call here.
+    RegisterElementTools(*this);
+    RegisterOpeningTools(*this);
+    RegisterObjectTools(*this);
     RegisterModifyTools(*this);
+    RegisterDeleteTools(*this);
 }

@@ -5,4 +5,8 @@ class ToolRegistry;
 // One registration function per tool family, called by ToolRegistry::RegisterAll in a fixed
 // order. Each family's branch declares its function here as it is built.
 
+void RegisterElementTools(ToolRegistry& registry);
+void RegisterOpeningTools(ToolRegistry& registry);
+void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
+void RegisterDeleteTools(ToolRegistry& registry);
