@@ -2,6 +2,7 @@
 // (ACAPI_Element_Tool).
 
 #include <cmath>
+#include <cstddef>
 #include <set>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "ACAPinc.h"
 #include "GuidSource.hpp"
 #include "HostCalls.hpp"
+#include "Library.hpp"
 #include "Project.hpp"
 
 namespace HostInternal {
@@ -185,6 +187,21 @@ void TransformSplineDirections(StoredMemo& memo, const PlaneTransform& t)
 // ---- records -----------------------------------------------------------------------------------
 
 bool IsOpening(Int32 typeID) { return typeID == API_WindowID || typeID == API_DoorID; }
+
+// Doors and windows share one layout, so either member reads both.
+static_assert(offsetof(API_Element, window.owner) == offsetof(API_Element, door.owner), "opening layout");
+static_assert(offsetof(API_Element, window.openingBase.reflected) == offsetof(API_Element, door.openingBase.reflected),
+              "opening layout");
+
+// The copy of an opening carries the marker of its source.
+void CopyMarker(Project& project, const API_Guid& source, const API_Guid& copy)
+{
+    auto marker = Markers().find(source);
+    if (marker == Markers().end())
+        return;
+    Markers()[copy] = marker->second;
+    project.RecordUndo([copy] { Markers().erase(copy); });
+}
 
 // Whether the edit knows every geometric field of the type.
 bool IsEditable(Int32 typeID)
@@ -373,7 +390,8 @@ GSErrCode EditCopy(Project& project, API_Guid& guid, const PlaneTransform& t)
             openingRecord.window.owner = copyGuid;
             if (t.Reflects())
                 openingRecord.window.openingBase.reflected = !openingRecord.window.openingBase.reflected;
-            project.InsertElement(openingRecord, opening->memo);
+            const API_Guid openingCopy = project.InsertElement(openingRecord, opening->memo);
+            CopyMarker(project, openingGuid, openingCopy);
         }
     }
     guid = copyGuid;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "HostTestingLibrary.hpp"
 #include "ProjectSnapshot.hpp"
 #include "ToolTestFixture.hpp"
 
@@ -108,7 +109,11 @@ TEST_F(TransformToolTest, CopyWithoutOffsetLandsOneMetreAlongXAndReportsNoGuid)
 TEST_F(TransformToolTest, CopyOfAWallBringsItsOpeningsIntoTheCopy)
 {
     const API_Guid wall = HostTesting::AddWall(0.0, 0.0, 6.0, 0.0);
-    const API_Guid door = HostTesting::AddFixture(API_DoorID, 0, wall);
+    const ToolResult created = Run("create_door", {{"wall_guid", Text(wall)}, {"offset", 2.0}});
+    ASSERT_TRUE(created.success) << created.error;
+    const API_Guid door = Guid(created.elementGuid);
+    Int32 markerPart = 0;
+    ASSERT_TRUE(HostTesting::GetMarker(door, &markerPart, nullptr));
     const std::vector<API_Guid> before = HostTesting::AllElements();
 
     ASSERT_TRUE(Run("copy_element", {{"element_guid", Text(wall)}, {"dx", 0.0}, {"dy", 4.0}}).success);
@@ -127,10 +132,15 @@ TEST_F(TransformToolTest, CopyOfAWallBringsItsOpeningsIntoTheCopy)
             ASSERT_TRUE(HostTesting::GetElement(element.door.owner, &newWall)) << "the copied door has no wall";
             EXPECT_POINT(newWall.wall.begC, 0.0, 4.0);
             EXPECT_EQ(element.door.objLoc, original.door.objLoc);
+            Int32 copiedMarkerPart = 0;
+            EXPECT_TRUE(HostTesting::GetMarker(guid, &copiedMarkerPart, nullptr));
+            EXPECT_EQ(copiedMarkerPart, markerPart);
         }
     }
     ASSERT_TRUE(UndoLast());
     EXPECT_EQ(HostTesting::AllElements(), before);
+    for (const API_Guid& guid : HostTesting::AllElements())
+        EXPECT_EQ(HostTesting::GetMarker(guid, nullptr, nullptr), guid == door);
 }
 
 TEST_F(TransformToolTest, NegativeOffsetsArePrintedWithTheirSign)
