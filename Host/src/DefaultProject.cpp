@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "Library.hpp"
 #include "Project.hpp"
 
 namespace HostInternal {
@@ -312,6 +313,7 @@ void LoadDefaultProject(Project& project)
     LoadPens(project);
     LoadOtherAttributes(project);
     LoadElementDefaults(project);
+    LoadDefaultLibrary(project);
 }
 
 }  // namespace HostInternal

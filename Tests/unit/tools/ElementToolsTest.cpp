@@ -145,6 +145,31 @@ TEST_F(ElementToolsTest, ColumnDefaultRadiusGivesThirtyCentimetreSection)
 
 TEST_F(ElementToolsTest, ColumnAndBeamChangeOnlyTheirFirstSegment)
 {
+    // Rectangular default sections that no input below produces.
+    API_ColumnSegmentType columnSegment;
+    BNClear(columnSegment);
+    columnSegment.circleBased = false;
+    columnSegment.nominalWidth = 0.35;
+    columnSegment.nominalHeight = 0.45;
+    API_ElementMemo columnMemo;
+    BNClear(columnMemo);
+    columnMemo.columnSegments = reinterpret_cast<API_ColumnSegmentType*>(BMAllocatePtr(sizeof(columnSegment), ALLOCATE_CLEAR, 0));
+    *columnMemo.columnSegments = columnSegment;
+    HostTesting::SetDefaults(HostTesting::GetDefaults(API_ColumnID), &columnMemo);
+    ACAPI_DisposeElemMemoHdls(&columnMemo);
+
+    API_BeamSegmentType beamSegment;
+    BNClear(beamSegment);
+    beamSegment.nominalWidth = 0.33;
+    beamSegment.nominalHeight = 0.44;
+    beamSegment.shape = 1;
+    API_ElementMemo beamMemo;
+    BNClear(beamMemo);
+    beamMemo.beamSegments = reinterpret_cast<API_BeamSegmentType*>(BMAllocatePtr(sizeof(beamSegment), ALLOCATE_CLEAR, 0));
+    *beamMemo.beamSegments = beamSegment;
+    HostTesting::SetDefaults(HostTesting::GetDefaults(API_BeamID), &beamMemo);
+    ACAPI_DisposeElemMemoHdls(&beamMemo);
+
     HostTesting::SetDefaultSegmentCount(API_ColumnID, 3);
     HostTesting::SetDefaultSegmentCount(API_BeamID, 3);
 
@@ -152,10 +177,13 @@ TEST_F(ElementToolsTest, ColumnAndBeamChangeOnlyTheirFirstSegment)
     ASSERT_TRUE(column.success) << column.error;
     const auto columnSegments = ColumnSegments(column.elementGuid);
     ASSERT_EQ(columnSegments.size(), 3u);
+    EXPECT_TRUE(columnSegments[0].circleBased);
     EXPECT_DOUBLE_EQ(columnSegments[0].nominalWidth, 0.8);
+    EXPECT_DOUBLE_EQ(columnSegments[0].nominalHeight, 0.8);
     for (size_t i = 1; i < 3; ++i) {
-        EXPECT_NE(columnSegments[i].nominalWidth, 0.8) << "segment " << i;
-        EXPECT_EQ(columnSegments[i].circleBased, columnSegments[1].circleBased);
+        EXPECT_FALSE(columnSegments[i].circleBased) << "segment " << i;
+        EXPECT_DOUBLE_EQ(columnSegments[i].nominalWidth, 0.35) << "segment " << i;
+        EXPECT_DOUBLE_EQ(columnSegments[i].nominalHeight, 0.45) << "segment " << i;
     }
 
     const ToolResult beam = Run("create_beam", {{"start_x", 0}, {"start_y", 0}, {"end_x", 5}, {"end_y", 0},
@@ -165,8 +193,11 @@ TEST_F(ElementToolsTest, ColumnAndBeamChangeOnlyTheirFirstSegment)
     ASSERT_EQ(beamSegments.size(), 3u);
     EXPECT_DOUBLE_EQ(beamSegments[0].nominalWidth, 0.2);
     EXPECT_DOUBLE_EQ(beamSegments[0].nominalHeight, 0.6);
-    EXPECT_NE(beamSegments[1].nominalHeight, 0.6);
-    EXPECT_NE(beamSegments[2].nominalWidth, 0.2);
+    EXPECT_EQ(beamSegments[0].shape, 1) << "the section's shape is not the tool's to change";
+    for (size_t i = 1; i < 3; ++i) {
+        EXPECT_DOUBLE_EQ(beamSegments[i].nominalWidth, 0.33) << "segment " << i;
+        EXPECT_DOUBLE_EQ(beamSegments[i].nominalHeight, 0.44) << "segment " << i;
+    }
 }
 
 TEST_F(ElementToolsTest, ColumnWithoutDefaultSegmentsIsStillCreated)
@@ -300,7 +331,7 @@ TEST_F(ElementToolsTest, StoryOutside32BitsFailsBeforeTheHost)
 {
     HostTesting::ClearCallLog();
     const Footprint before = TakeFootprint();
-    for (const json story : {json(1e20), json(4294967296LL), json(-3000000000.0)}) {
+    for (const json& story : {json(1e20), json(4294967296LL), json(-3000000000.0)}) {
         const ToolResult result = Run("create_column", {{"x", 1}, {"y", 1}, {"story", story}});
         EXPECT_FALSE(result.success) << story.dump();
         EXPECT_NE(result.error.find("story"), std::string::npos) << result.error;
@@ -432,9 +463,11 @@ TEST_F(ElementToolsTest, FailedPolygonAllocationReportsMemoryFull)
             EXPECT_EQ(result.error, prefix + " ACAPI error: -2130313214") << tool << " allocation " << nth;
             EXPECT_EQ(TakeFootprint(), before);
             EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 0) << "created despite the failed polygon";
-            for (const HostTesting::CallRecord& call : HostTesting::CallLog())
-                if (call.function == "ACAPI_Element_GetDefaults")
+            for (const HostTesting::CallRecord& call : HostTesting::CallLog()) {
+                if (call.function == "ACAPI_Element_GetDefaults") {
                     EXPECT_EQ(call.result, NoError);
+                }
+            }
         }
     }
 }
