@@ -497,7 +497,11 @@ GSErrCode ACAPI_Element_Tool(const GS::Array<API_Guid>& guids, API_ToolCmdID com
     }
     if (groups.empty())
         return call.Return(NoError);
-    for (const API_Guid& guid : project.Elements().AllInOrder()) {
+    // One pass over the project, type by type: the order of the members does not matter here.
+    GS::Array<API_Guid> all;
+    for (Int32 typeID = API_ZombieElemID + 1; typeID <= API_LastElemTypeID; ++typeID)
+        project.Elements().AppendGuidsOfType(typeID, &all);
+    for (const API_Guid& guid : all) {
         if (groups.count(project.FindElement(guid)->record.header.groupGuid) != 0)
             project.ElementForChange(guid)->record.header.groupGuid = APINULLGuid;
     }
