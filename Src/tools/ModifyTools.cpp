@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -268,13 +269,13 @@ ToolResult GroupElements(const json& input)
 }
 
 void Add(ToolRegistry& registry, const char* name, const char* description, json schema,
-         ToolResult (*operation)(const json&))
+         std::function<ToolResult(const json&)> handler)
 {
     ToolDef def;
     def.name = name;
     def.description = description;
     def.inputSchema = std::move(schema);
-    def.handler = [operation](const json& input) { return operation(input); };
+    def.handler = std::move(handler);
     registry.Register(std::move(def));
 }
 
@@ -299,21 +300,21 @@ void RegisterModifyTools(ToolRegistry& registry)
                  { "layer", Property("integer", "New layer attribute index") },
                  { "story", Property("integer", "New story index") } },
                json::array({ "element_guid" })),
-        ModifyElement);
+        [](const json& input) { return ModifyElement(input); });
 
     Add(registry, "move_element", "Move an element by a dx/dy offset (metres).",
         Schema({ { "element_guid", Property("string", "GUID of the element to move") },
                  { "dx", Property("number", "Horizontal offset X (metres)") },
                  { "dy", Property("number", "Horizontal offset Y (metres)") } },
                json::array({ "element_guid", "dx", "dy" })),
-        MoveElement);
+        [](const json& input) { return MoveElement(input); });
 
     Add(registry, "copy_element", "Duplicate an element with an optional dx/dy offset.",
         Schema({ { "element_guid", Property("string", "GUID of the element to copy") },
                  { "dx", Property("number", "Copy offset X (metres, default 0)") },
                  { "dy", Property("number", "Copy offset Y (metres, default 0)") } },
                json::array({ "element_guid" })),
-        CopyElement);
+        [](const json& input) { return CopyElement(input); });
 
     Add(registry, "rotate_element", "Rotate an element around a given centre point.",
         Schema({ { "element_guid", Property("string", "GUID of the element to rotate") },
@@ -321,7 +322,7 @@ void RegisterModifyTools(ToolRegistry& registry)
                  { "center_y", Property("number", "Rotation centre Y (metres)") },
                  { "angle", Property("number", "Rotation angle in degrees (counter-clockwise)") } },
                json::array({ "element_guid", "center_x", "center_y", "angle" })),
-        RotateElement);
+        [](const json& input) { return RotateElement(input); });
 
     Add(registry, "mirror_element", "Mirror an element across a line defined by two points.",
         Schema({ { "element_guid", Property("string", "GUID of the element to mirror") },
@@ -331,7 +332,7 @@ void RegisterModifyTools(ToolRegistry& registry)
                  { "axis_y2", Property("number", "Mirror axis end Y (metres)") },
                  { "keep_original", Property("boolean", "Keep the original element (default false)") } },
                json::array({ "element_guid", "axis_x1", "axis_y1", "axis_x2", "axis_y2" })),
-        MirrorElement);
+        [](const json& input) { return MirrorElement(input); });
 
     json guidsProperty = Property("array", "Array of element GUID strings to group");
     guidsProperty["items"] = { { "type", "string" } };
@@ -339,5 +340,5 @@ void RegisterModifyTools(ToolRegistry& registry)
         Schema({ { "element_guids", std::move(guidsProperty) },
                  { "ungroup", Property("boolean", "If true, ungroup instead of group (default false)") } },
                json::array({ "element_guids" })),
-        GroupElements);
+        [](const json& input) { return GroupElements(input); });
 }
