@@ -91,12 +91,12 @@ ToolResult PlaceObject(const json& input)
     API_LibPart libPart;
     std::memset(static_cast<void*>(&libPart), 0, sizeof(libPart));
     const GS::UniString uName(name.c_str(), CC_Default);
-    const GS::uchar_t* uText = uName.ToUStr().Get();
+    const GS::UStrHolder uText = uName.ToUStr();   // keeps the UTF-16 text alive
     // A name that does not fit the record's field cannot name a loaded part.
     constexpr size_t fieldLength = sizeof(libPart.docu_UName) / sizeof(libPart.docu_UName[0]);
-    if (GS::ucslen(uText) >= fieldLength)
+    if (GS::ucslen(uText.Get()) >= fieldLength)
         return ToolResult::Fail("Library part not found: " + name);
-    GS::ucscpy(libPart.docu_UName, uText);
+    GS::ucscpy(libPart.docu_UName, uText.Get());
 
     // Only parts that exist and can be placed: never a stand-in for a missing part.
     if (ACAPI_LibPart_Search(&libPart, false, true) != NoError)
