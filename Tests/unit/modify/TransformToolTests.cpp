@@ -320,3 +320,26 @@ TEST_F(TransformToolTest, WrongJsonTypesFailBeforeAnyChange)
     EXPECT_TRUE(SameProject(before, TakeSnapshot()));
     EXPECT_EQ(UndoStepCount(), 0u);
 }
+
+TEST_F(TransformToolTest, WhateverTheHostAnswersIsReportedAndRolledBack)
+{
+    const std::string wall = Text(HostTesting::AddWall(1.0, 2.0, 6.0, 2.0));
+    const auto before = TakeSnapshot();
+    const json input = {{"element_guid", wall}, {"dx", 1.0}};
+
+    HostTesting::FailNextCall("ACAPI_Element_Edit", APIERR_GENERAL);
+    EXPECT_EQ(Run("copy_element", input).error, "CopyElement ACAPI error: " + std::to_string(APIERR_GENERAL));
+    HostTesting::FailNextCall("ACAPI_Element_Edit", APIERR_MEMFULL);
+    EXPECT_EQ(Run("mirror_element", input).error, "MirrorElement ACAPI error: -2130313214");
+    HostTesting::FailNextCall("ACAPI_Element_Change", APIERR_BADPARS);
+    EXPECT_EQ(Run("modify_element", {{"element_guid", wall}, {"height", 2.0}}).error,
+              "ModifyElement ACAPI error: -2130313112");
+    HostTesting::FailNextCall("ACAPI_Element_Get", APIERR_GENERAL);
+    EXPECT_EQ(Run("modify_element", {{"element_guid", wall}, {"height", 2.0}}).error, "Element not found: " + wall);
+    HostTesting::FailNextCall("ACAPI_Element_Tool", APIERR_REFUSEDCMD);
+    EXPECT_EQ(Run("group_elements", {{"element_guids", {wall, wall}}}).error,
+              "Group ACAPI error: " + std::to_string(APIERR_REFUSEDCMD));
+
+    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+    EXPECT_EQ(UndoStepCount(), 0u);
+}
