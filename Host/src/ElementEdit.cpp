@@ -349,7 +349,7 @@ GSErrCode EditInPlace(Project& project, const API_Guid& guid, const PlaneTransfo
 {
     API_Element record;
     MemoPtr memo;
-    PlaneTransform check = t;
+    PlaneTransform check = t;   // a fresh overflow flag for this element
     if (!Transformed(*project.FindElement(guid), check, record, memo))
         return APIERR_BADPARS;
     StoredElement* element = project.ElementForChange(guid);
@@ -371,7 +371,7 @@ GSErrCode EditCopy(Project& project, API_Guid& guid, const PlaneTransform& t)
 {
     API_Element record;
     MemoPtr memo;
-    PlaneTransform check = t;
+    PlaneTransform check = t;   // a fresh overflow flag for this element
     if (!Transformed(*project.FindElement(guid), check, record, memo))
         return APIERR_BADPARS;
     record.header.guid = APINULLGuid;
