@@ -66,11 +66,11 @@ std::vector<PartSpec> DefaultParts()
         {APILib_ObjectID, "Stair L-Shaped", "{OBJ-STAIR-L}", 2.2, 3.0, {num("risers", 17), len("riserHeight", 0.176), on("landing", true)}},
         {APILib_LampID, "Ceiling Lamp", "{LAMP-CEILING}", 0.4, 0.4, {MakeParameter("lightColour", APIParT_ColRGB, 0.9), MakeParameter("intensity", APIParT_Intens, 80.0), on("lightOn", true)}},
         {APILib_LampID, "Floor Lamp", "{LAMP-FLOOR}", 0.35, 0.35, {len("lampHeight", 1.6), on("lightOn", true)}},
-        {APILib_RoomID, "Zone Stamp", "{ZONE-STAMP}", 0.0, 0.0, {len("textSize", 0.0025), on("showArea", true)}},
+        {APILib_RoomID, "Zone Stamp", "{ZONE-STAMP}", 0.8, 0.4, {len("textSize", 0.0025), on("showArea", true)}},
         {APILib_PropertyID, "Finish Properties", "{PROP-FINISH}", 0.0, 0.0, {txt("finish", "paint")}},
         {APILib_PlanSignID, "Door Marker", "{MARKER-DOOR}", 0.0, 0.0, {txt("markerStyle", "door-tag"), len("markerSize", 0.012), on("showSize", true)}},
         {APILib_PlanSignID, "Window Marker", "{MARKER-WINDOW}", 0.0, 0.0, {txt("markerStyle", "window-tag"), len("markerSize", 0.01), on("showSill", true)}},
-        {APILib_LabelID, "Label Simple", "{LABEL-SIMPLE}", 0.0, 0.0, {len("textSize", 0.0025), on("arrow", true)}},
+        {APILib_LabelID, "Label Simple", "{LABEL-SIMPLE}", 0.6, 0.2, {len("textSize", 0.0025), on("arrow", true)}},
         {APILib_MacroID, "Door Frame Macro", "{MACRO-DOOR-FRAME}", 0.0, 0.0, {len("frameWidth", 0.06)}},
     };
 }

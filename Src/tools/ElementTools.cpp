@@ -1,6 +1,5 @@
 // Element tools: walls, slabs, columns, beams and roofs, each created from the host's
 // current defaults in one undoable command.
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,13 +39,13 @@ ToolResult Outcome(GSErrCode err, const std::string& guidText, const char* failu
 
 void ZeroElement(API_Element& element, API_ElemTypeID type)
 {
-    std::memset(static_cast<void*>(&element), 0, sizeof(API_Element));
+    BNClear(element);
     element.header.type.typeID = type;
 }
 
 void ZeroMemo(API_ElementMemo& memo)
 {
-    std::memset(static_cast<void*>(&memo), 0, sizeof(API_ElementMemo));
+    BNClear(memo);
 }
 
 ToolResult CreateWall(const json& input)

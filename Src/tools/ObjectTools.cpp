@@ -1,5 +1,4 @@
 // Object tools: search the loaded library by name and place a library part as an object.
-#include <cstring>
 #include <string>
 
 #include "ACAPinc.h"
@@ -45,6 +44,16 @@ void ForgetLocation(API_LibPart& libPart)
     }
 }
 
+// The record's name, read no further than its field even if the terminator is missing.
+GS::UniString NameOf(const API_LibPart& libPart)
+{
+    constexpr USize capacity = sizeof(libPart.docu_UName) / sizeof(libPart.docu_UName[0]);
+    USize length = 0;
+    while (length < capacity && libPart.docu_UName[length] != 0)
+        ++length;
+    return GS::UniString(libPart.docu_UName, length);
+}
+
 std::string ToText(const GS::UniString& text)
 {
     return text.ToCStr(0, MaxUSize, CC_Default).Get();
@@ -62,12 +71,13 @@ ToolResult SearchLibraryParts(const json& input)
     const GS::UniString wanted = GS::UniString(pattern.c_str(), CC_Default).ToLowerCase();
     for (Int32 index = 1; index <= count; ++index) {
         API_LibPart libPart;
-        std::memset(static_cast<void*>(&libPart), 0, sizeof(libPart));
+        BNClear(libPart);
         libPart.index = index;
-        if (ACAPI_LibPart_Get(&libPart) != NoError)
+        const GSErrCode read = ACAPI_LibPart_Get(&libPart);
+        ForgetLocation(libPart);   // the caller owns it, read or not
+        if (read != NoError)
             continue;
-        const GS::UniString name(libPart.docu_UName);
-        ForgetLocation(libPart);
+        const GS::UniString name = NameOf(libPart);
         if (!IsListedPartType(libPart.typeID))
             continue;
         if (name.ToLowerCase().Contains(wanted))
@@ -89,7 +99,7 @@ ToolResult PlaceObject(const json& input)
         return ToolResult::Fail("Library part name is required");
 
     API_LibPart libPart;
-    std::memset(static_cast<void*>(&libPart), 0, sizeof(libPart));
+    BNClear(libPart);
     const GS::UniString uName(name.c_str(), CC_Default);
     const GS::UStrHolder uText = uName.ToUStr();   // keeps the UTF-16 text alive
     // A name that does not fit the record's field cannot name a loaded part.
@@ -99,16 +109,17 @@ ToolResult PlaceObject(const json& input)
     GS::ucscpy(libPart.docu_UName, uText.Get());
 
     // Only parts that exist and can be placed: never a stand-in for a missing part.
-    if (ACAPI_LibPart_Search(&libPart, false, true) != NoError)
-        return ToolResult::Fail("Library part not found: " + name);
+    const GSErrCode found = ACAPI_LibPart_Search(&libPart, false, true);
     ForgetLocation(libPart);
+    if (found != NoError)
+        return ToolResult::Fail("Library part not found: " + name);
 
     std::string guidText;
     const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Place Object"), [&]() -> GSErrCode {
         API_Element element;
         API_ElementMemo memo;
-        std::memset(static_cast<void*>(&element), 0, sizeof(element));
-        std::memset(static_cast<void*>(&memo), 0, sizeof(memo));
+        BNClear(element);
+        BNClear(memo);
         element.header.type.typeID = API_ObjectID;
         GSErrCode code = ACAPI_Element_GetDefaults(&element, &memo);
         if (code != NoError) {

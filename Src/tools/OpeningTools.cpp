@@ -1,5 +1,4 @@
 // Opening tools: doors and windows inserted into an existing wall, each with its marker.
-#include <cstring>
 #include <string>
 
 #include "ACAPinc.h"
@@ -41,18 +40,19 @@ void WriteOpeningFields(Opening& opening, const API_Guid& wallGuid, const Openin
 void AttachMarkerParameters(API_ElemTypeID openingType, API_SubElement& marker)
 {
     API_LibPart libPart;
-    std::memset(static_cast<void*>(&libPart), 0, sizeof(libPart));
+    BNClear(libPart);
     API_ElemType elemType;
-    std::memset(static_cast<void*>(&elemType), 0, sizeof(elemType));
+    BNClear(elemType);
     elemType.typeID = openingType;
     if (ACAPI_Goodies_GetMarkerParent(elemType, libPart) != NoError)
         return;
-    if (ACAPI_LibPart_Search(&libPart, false, true) != NoError)
-        return;
-    if (libPart.location != nullptr) {
+    const GSErrCode found = ACAPI_LibPart_Search(&libPart, false, true);
+    if (libPart.location != nullptr) {   // the caller owns it, found or not
         delete libPart.location;
         libPart.location = nullptr;
     }
+    if (found != NoError)
+        return;
     double a = 0.0;
     double b = 0.0;
     Int32 addParNum = 0;
@@ -81,7 +81,7 @@ ToolResult CreateOpening(const json& input, bool isDoor)
     const API_Guid wallGuid = GSGuid2APIGuid(GS::Guid(in.wallGuidText.c_str()));
     {
         API_Element wall;
-        std::memset(static_cast<void*>(&wall), 0, sizeof(wall));
+        BNClear(wall);
         wall.header.type.typeID = API_WallID;
         wall.header.guid = wallGuid;
         if (ACAPI_Element_Get(&wall, 0) != NoError)
@@ -95,9 +95,9 @@ ToolResult CreateOpening(const json& input, bool isDoor)
         API_Element element;
         API_ElementMemo memo;
         API_SubElement marker;
-        std::memset(static_cast<void*>(&element), 0, sizeof(element));
-        std::memset(static_cast<void*>(&memo), 0, sizeof(memo));
-        std::memset(static_cast<void*>(&marker), 0, sizeof(marker));
+        BNClear(element);
+        BNClear(memo);
+        BNClear(marker);
         element.header.type.typeID = openingType;
         marker.subType = APISubElement_MainMarker;
 

@@ -59,6 +59,16 @@ API_Guid ToolTestFixture::Guid(const std::string& guidText)
     return GSGuid2APIGuid(GS::Guid(guidText.c_str()));
 }
 
+size_t ToolTestFixture::FirstDifference(const API_Element& a, const API_Element& b)
+{
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(&a);
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(&b);
+    for (size_t i = 0; i < sizeof(API_Element); ++i)
+        if (x[i] != y[i])
+            return i;
+    return sizeof(API_Element);
+}
+
 std::string ToolTestFixture::Text(const API_Guid& guid)
 {
     return GuidToStr(guid);

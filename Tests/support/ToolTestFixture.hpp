@@ -34,6 +34,9 @@ protected:
     // text names no element.
     API_Element Element(const std::string& guidText) const;
     static API_Guid Guid(const std::string& guidText);
+    // The offset of the first byte where two records differ, or sizeof(API_Element) when
+    // they are the same: "the tool wrote only these fields" as one comparison.
+    static size_t FirstDifference(const API_Element& a, const API_Element& b);
     static std::string Text(const API_Guid& guid);
 
     // Element count and undo-step count together: "the project did not change" for the

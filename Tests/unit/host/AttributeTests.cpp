@@ -187,3 +187,23 @@ TEST_F(Attributes, LongNamesAreCutAndTerminated)
 }
 
 }  // namespace
+
+namespace {
+
+class AttributeFixtures : public HostTest {};
+
+TEST_F(AttributeFixtures, EveryCreatableTypeTakesANewNamedEntry)
+{
+    for (API_AttrTypeID type : {API_LayerID, API_LinetypeID, API_FilltypeID, API_CompWallID, API_MaterialID, API_BuildingMaterialID}) {
+        Int32 before = 0;
+        ACAPI_Attribute_GetNum(type, &before);
+        API_Attribute a = HostTesting::MakeAttribute(type, "Added by test");
+        ASSERT_EQ(ACAPI_Attribute_Create(&a), NoError) << type;
+        API_Attribute back;
+        ASSERT_TRUE(HostTesting::GetAttribute(type, before + 1, &back)) << type;
+        EXPECT_STREQ(back.header.name, "Added by test");
+        EXPECT_NE(back.header.guid, APINULLGuid);
+    }
+}
+
+}  // namespace

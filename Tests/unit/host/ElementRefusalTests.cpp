@@ -14,7 +14,9 @@ protected:
     {
         const size_t count = HostTesting::ElementCount();
         GSErrCode code = Command([&] { return ACAPI_Element_Create(&e, memo); });
-        if (code != NoError) EXPECT_EQ(HostTesting::ElementCount(), count) << "a refused element was stored";
+        if (code != NoError) {
+            EXPECT_EQ(HostTesting::ElementCount(), count) << "a refused element was stored";
+        }
         return code;
     }
 
@@ -161,10 +163,13 @@ TEST_F(ElementRefusals, DraftingElementChecks)
 
 TEST_F(ElementRefusals, ObjectsNeedALoadedLibraryPart)
 {
+    const Int32 table = HostTesting::AddLibraryPart(APILib_ObjectID, "Table", 1.6, 0.9);
     API_Element object = HostTesting::MakeElement(API_ObjectID);
-    object.object.libInd = 1;
+    object.object.libInd = table + 1;
+    EXPECT_EQ(TryCreate(object), APIERR_BADINDEX) << "past the last loaded part";
+    object.object.libInd = 0;
     EXPECT_EQ(TryCreate(object), APIERR_BADINDEX);
-    HostTesting::AddLibraryPart(APILib_ObjectID, "Table", 1.6, 0.9);
+    object.object.libInd = table;
     EXPECT_EQ(TryCreate(object), NoError);
     object.object.xRatio = 0;
     EXPECT_EQ(TryCreate(object), APIERR_BADPARS);

@@ -1,5 +1,7 @@
 // The emulated host's test interface: failure injection, the call log, resets and fixtures.
 
+#include <thread>
+
 #include "HostFixture.hpp"
 
 namespace {
@@ -151,6 +153,7 @@ TEST_F(CallLogging, CallsAreLoggedInOrderWithTheirResults)
     EXPECT_EQ(log[1].function, "ACAPI_Element_Create");
     EXPECT_EQ(log[1].detail, "type=1");
     EXPECT_EQ(log[2].function, "ACAPI_Element_Get");
+    EXPECT_EQ(log[2].detail, "00000000-0000-0000-0000-000000000000");
     EXPECT_EQ(log[2].result, APIERR_BADID);
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 1);
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Delete"), 0);
@@ -202,6 +205,33 @@ TEST_F(ProjectFixtures, EveryTypeHasAFixtureTheHostWouldAccept)
         if (type == API_DoorID) e.door.owner = wall;
         EXPECT_EQ(Command([&] { return ACAPI_Element_Create(&e, memo.get()); }), NoError) << "type " << type;
     }
+}
+
+}  // namespace
+
+namespace {
+
+class MainThreadWatch : public HostTest {};
+
+TEST_F(MainThreadWatch, CallsFromAnotherThreadAreCounted)
+{
+    EXPECT_EQ(HostTesting::OffThreadCallCount(), 0);
+    Int32 count = 0;
+    ACAPI_Attribute_GetNum(API_LayerID, &count);
+    EXPECT_EQ(HostTesting::OffThreadCallCount(), 0);
+    std::thread worker([] {
+        Int32 n = 0;
+        ACAPI_Attribute_GetNum(API_PenID, &n);
+    });
+    worker.join();
+    EXPECT_EQ(HostTesting::OffThreadCallCount(), 1);
+
+    // Naming the worker's thread as the main thread makes the test thread the foreign one.
+    std::thread pump([] { HostTesting::SetMainThread(); });
+    pump.join();
+    ACAPI_Attribute_GetNum(API_LayerID, &count);
+    EXPECT_EQ(HostTesting::OffThreadCallCount(), 2);
+    HostTesting::SetMainThread();
 }
 
 }  // namespace

@@ -21,9 +21,9 @@ TEST(UniStringText, Utf16InputAndOutputAreZeroTerminated)
     GS::UniString s(units);
     EXPECT_EQ(s.GetLength(), 5u);
     EXPECT_STREQ(s.ToCStr().Get(), "Waßer");
-    const GS::uchar_t* back = s.ToUStr().Get();
-    EXPECT_EQ(GS::ucslen(back), 5u);
-    EXPECT_EQ(std::u16string(back), std::u16string(units));
+    GS::UStrHolder back = s.ToUStr();   // the holder keeps the units alive
+    EXPECT_EQ(GS::ucslen(back.Get()), 5u);
+    EXPECT_EQ(std::u16string(back.Get()), std::u16string(units));
 }
 
 TEST(UniStringText, MalformedUtf8BecomesReplacementCharacters)

@@ -218,23 +218,4 @@ TEST_F(DeleteToolsTest, BatchWithAnUnknownGuidDeletesNothing)
     EXPECT_TRUE(HostTesting::ElementExists(Guid(b)));
 }
 
-TEST_F(DeleteToolsTest, CatalogueEntriesMatchTheirInputs)
-{
-    const json catalogue = registry.GetToolDefinitions();
-    json single, batch;
-    for (const json& def : catalogue) {
-        if (def["name"] == "delete_element")
-            single = def;
-        if (def["name"] == "delete_elements_batch")
-            batch = def;
-    }
-    ASSERT_FALSE(single.is_null());
-    ASSERT_FALSE(batch.is_null());
-    EXPECT_EQ(single["input_schema"]["required"], json::array({"element_guid"}));
-    EXPECT_EQ(single["input_schema"]["properties"]["element_guid"]["type"], "string");
-    EXPECT_EQ(batch["input_schema"]["required"], json::array({"element_guids"}));
-    EXPECT_EQ(batch["input_schema"]["properties"]["element_guids"]["type"], "array");
-    EXPECT_EQ(batch["input_schema"]["properties"]["element_guids"]["items"], json({{"type", "string"}}));
-}
-
 }  // namespace

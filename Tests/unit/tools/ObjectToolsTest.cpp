@@ -121,6 +121,19 @@ TEST_F(ObjectToolsTest, EmptyPatternListsEveryOfferedPart)
     EXPECT_LT(allMatches.size(), static_cast<size_t>(HostTesting::LibraryPartCount())) << "markers and macros are left out";
 }
 
+TEST_F(ObjectToolsTest, EveryOfferedPartOfTheDefaultLibraryCanBePlaced)
+{
+    const auto offered = Matches(Run("search_library_parts", {{"pattern", ""}}));
+    ASSERT_GE(offered.size(), 20u);
+    double x = 0.0;
+    for (const auto& part : offered) {
+        const ToolResult placed = Run("place_object", {{"name", part.second}, {"x", x}, {"y", 1.0}});
+        EXPECT_TRUE(placed.success) << part.second << ": " << placed.error;
+        x += 3.0;
+    }
+    EXPECT_EQ(HostTesting::ElementCount(API_ObjectID), offered.size());
+}
+
 TEST_F(ObjectToolsTest, UnreadablePartIsLeftOutAndTheRestListed)
 {
     HostTesting::ClearLibrary();
@@ -189,6 +202,24 @@ TEST_F(ObjectToolsTest, PlacedObjectTakesPartSizesParametersAndInputs)
     EXPECT_STREQ(params[0].name, "seatHeight");
     EXPECT_DOUBLE_EQ(params[0].real, 0.44);
     EXPECT_STREQ(params[1].name, "cushions");
+}
+
+TEST_F(ObjectToolsTest, OnlyTheToolsFieldsDifferFromTheHostDefaults)
+{
+    const Int32 part = HostTesting::FindLibraryPart("Desk");
+    const ToolResult result = Run("place_object", {{"name", "Desk"}, {"x", 1}, {"y", 2}, {"z", 0.5}, {"rotation", 45}});
+    ASSERT_TRUE(result.success) << result.error;
+    API_Element expected = HostTesting::GetDefaults(API_ObjectID);
+    expected.object.libInd = part;
+    expected.object.pos = {1, 2};
+    expected.object.level = 0.5;
+    expected.object.angle = 45 * kStoredDegree;
+    expected.object.xRatio = 1.4;
+    expected.object.yRatio = 0.7;
+    expected.header.floorInd = 0;
+    const API_Element stored = Element(result.elementGuid);
+    expected.header.guid = stored.header.guid;
+    EXPECT_EQ(FirstDifference(expected, stored), sizeof(API_Element));
 }
 
 TEST_F(ObjectToolsTest, MissingCoordinatesAndStoryTakeTheirDefaults)

@@ -94,6 +94,26 @@ TEST_F(OpeningToolsTest, GivenValuesReachTheOpening)
     EXPECT_DOUBLE_EQ(Element(door.elementGuid).door.lower, HostTesting::GetDefaults(API_DoorID).door.lower);
 }
 
+TEST_F(OpeningToolsTest, OnlyTheToolsFieldsDifferFromTheHostDefaults)
+{
+    for (bool door : {true, false}) {
+        const ToolResult result = Run(door ? "create_door" : "create_window", {{"wall_guid", wall}, {"offset", 2.5}});
+        ASSERT_TRUE(result.success) << result.error;
+        API_Element expected = HostTesting::GetDefaults(door ? API_DoorID : API_WindowID);
+        API_WindowType& opening = expected.window;   // doors share the layout
+        opening.owner = Guid(wall);
+        opening.objLoc = 2.5;
+        opening.openingBase.width = door ? 0.9 : 1.2;
+        opening.openingBase.height = door ? 2.1 : 1.2;
+        if (!door)
+            opening.lower = 0.9;
+        expected.header.floorInd = 1;   // the wall's story
+        const API_Element stored = Element(result.elementGuid);
+        expected.header.guid = stored.header.guid;
+        EXPECT_EQ(FirstDifference(expected, stored), sizeof(API_Element)) << (door ? "door" : "window");
+    }
+}
+
 // ---- the wall lookup ----------------------------------------------------------------------
 
 TEST_F(OpeningToolsTest, MissingOrEmptyWallGuidFailsWithoutHostCalls)

@@ -1,0 +1,157 @@
+// The host's library functions and the creation of doors and windows with their markers.
+#include "HostFixture.hpp"
+#include "HostTestingLibrary.hpp"
+
+namespace {
+
+class Library : public HostTest {
+protected:
+    static API_LibPart ByName(const char* name)
+    {
+        API_LibPart part;
+        BNClear(part);
+        GS::ucsncpy(part.docu_UName, GS::UniString(name).ToUStr().Get(), 256);
+        return part;
+    }
+
+    static std::string Name(const API_LibPart& part) { return GS::UniString(part.docu_UName).ToStdString(); }
+};
+
+TEST_F(Library, DefaultLibraryHoldsTheKindsAProjectNeeds)
+{
+    Int32 count = 0;
+    ASSERT_EQ(ACAPI_LibPart_GetNum(&count), NoError);
+    std::map<Int32, int> byType;
+    for (Int32 i = 1; i <= count; ++i) {
+        API_LibPart part;
+        BNClear(part);
+        part.index = i;
+        ASSERT_EQ(ACAPI_LibPart_Get(&part), NoError) << i;
+        ASSERT_NE(part.location, nullptr);
+        delete part.location;
+        EXPECT_EQ(part.index, i);
+        EXPECT_FALSE(Name(part).empty());
+        ++byType[part.typeID];
+    }
+    EXPECT_GE(byType[APILib_DoorID], 3);
+    EXPECT_GE(byType[APILib_WindowID], 3);
+    EXPECT_GE(byType[APILib_ObjectID], 10);
+    EXPECT_GE(byType[APILib_LampID], 1);
+    for (const char* name : {"Chair", "Bed Double", "Sofa 3-Seat", "Kitchen Counter", "WC", "Basin", "Bath",
+                             "Stair Straight", "Door Marker", "Window Marker"})
+        EXPECT_GT(HostTesting::FindLibraryPart(name), 0) << name;
+}
+
+TEST_F(Library, GetOutsideTheLibraryIsRefusedWithoutALocation)
+{
+    Int32 count = 0;
+    ASSERT_EQ(ACAPI_LibPart_GetNum(&count), NoError);
+    for (Int32 index : {0, -1, count + 1}) {
+        API_LibPart part;
+        BNClear(part);
+        part.index = index;
+        EXPECT_EQ(ACAPI_LibPart_Get(&part), APIERR_BADINDEX) << index;
+        EXPECT_EQ(part.location, nullptr);
+    }
+}
+
+TEST_F(Library, SearchFindsExactNamesOrUniqueIds)
+{
+    API_LibPart part = ByName("Door Single");
+    ASSERT_EQ(ACAPI_LibPart_Search(&part, false, true), NoError);
+    EXPECT_EQ(part.index, HostTesting::FindLibraryPart("Door Single"));
+    EXPECT_EQ(part.typeID, APILib_DoorID);
+    delete part.location;
+
+    API_LibPart lower = ByName("door single");
+    EXPECT_EQ(ACAPI_LibPart_Search(&lower, false, true), APIERR_BADNAME);
+    EXPECT_EQ(lower.location, nullptr);
+
+    API_LibPart marker;
+    BNClear(marker);
+    ASSERT_EQ(ACAPI_Goodies_GetMarkerParent(MakeElemType(API_WindowID), marker), NoError);
+    EXPECT_EQ(marker.location, nullptr);
+    ASSERT_EQ(ACAPI_LibPart_Search(&marker, false, true), NoError);
+    EXPECT_EQ(Name(marker), "Window Marker");
+    delete marker.location;
+
+    EXPECT_EQ(ACAPI_Goodies_GetMarkerParent(MakeElemType(API_WallID), marker), APIERR_BADID);
+}
+
+TEST_F(Library, SearchCreatesAMissingReferenceOnlyWhenAsked)
+{
+    const Int32 before = HostTesting::LibraryPartCount();
+    API_LibPart part = ByName("Hovercraft");
+    EXPECT_EQ(ACAPI_LibPart_Search(&part, false, true), APIERR_BADNAME);
+    EXPECT_EQ(HostTesting::LibraryPartCount(), before);
+
+    ASSERT_EQ(ACAPI_LibPart_Search(&part, true, true), NoError);
+    EXPECT_TRUE(part.missingDef);
+    EXPECT_EQ(part.index, before + 1);
+    delete part.location;
+
+    double a = 0, b = 0;
+    Int32 n = 0;
+    API_AddParType** pars = nullptr;
+    EXPECT_NE(ACAPI_LibPart_GetParams(part.index, &a, &b, &n, &pars), NoError);
+    EXPECT_EQ(pars, nullptr);
+}
+
+TEST_F(Library, SearchForPlaceablePartsSkipsMacros)
+{
+    API_LibPart part = ByName("Door Frame Macro");
+    EXPECT_EQ(ACAPI_LibPart_Search(&part, false, true), APIERR_BADNAME);
+    ASSERT_EQ(ACAPI_LibPart_Search(&part, false, false), NoError);
+    delete part.location;
+}
+
+TEST_F(Library, ParametersComeInAHandleTheCallerOwns)
+{
+    const Int32 index = HostTesting::FindLibraryPart("Table Round");
+    const Int64 handles = HostTesting::LiveHandleCount();
+    double a = 0, b = 0;
+    Int32 n = 0;
+    API_AddParType** pars = nullptr;
+    ASSERT_EQ(ACAPI_LibPart_GetParams(index, &a, &b, &n, &pars), NoError);
+    EXPECT_DOUBLE_EQ(a, 1.2);
+    EXPECT_DOUBLE_EQ(b, 1.2);
+    ASSERT_NE(pars, nullptr);
+    EXPECT_EQ(HostTesting::LiveHandleCount(), handles + 1);
+    EXPECT_EQ(static_cast<size_t>(BMGetHandleSize(pars)), n * sizeof(API_AddParType));
+    const auto expected = HostTesting::LibraryPartParams(index);
+    ASSERT_EQ(expected.size(), static_cast<size_t>(n));
+    for (Int32 i = 0; i < n; ++i)
+        EXPECT_STREQ((*pars)[i].name, expected[size_t(i)].name);
+    BMKillHandle(&pars);
+
+    EXPECT_EQ(ACAPI_LibPart_GetParams(0, &a, &b, &n, &pars), APIERR_BADINDEX);
+}
+
+TEST_F(Library, OpeningNeedsACommandAndAWallAndTakesItsStory)
+{
+    const API_Guid wall = HostTesting::AddWall(0, 0, 4, 0, 2);
+    API_Element window;
+    BNClear(window);
+    window.header.type = MakeElemType(API_WindowID);
+    API_SubElement marker;
+    BNClear(marker);
+    marker.subType = APISubElement_MainMarker;
+    ScopedMemo memo;
+    ASSERT_EQ(ACAPI_Element_GetDefaultsExt(&window, memo.get(), 1, &marker), NoError);
+    EXPECT_GT(marker.subElem.object.libInd, 0);
+    window.window.owner = wall;
+    window.window.objLoc = 2.0;
+
+    EXPECT_EQ(ACAPI_Element_CreateExt(&window, memo.get(), 1, &marker), APIERR_NEEDSUNDOSCOPE);
+    ASSERT_EQ(Command([&] { return ACAPI_Element_CreateExt(&window, memo.get(), 1, &marker); }), NoError);
+    EXPECT_EQ(Read(window.header.guid).header.floorInd, 2);
+    EXPECT_TRUE(HostTesting::GetMarker(window.header.guid, nullptr, nullptr));
+    ACAPI_DisposeElemMemoHdls(&marker.memo);
+
+    API_Element door = window;
+    door.header.type = MakeElemType(API_DoorID);
+    door.door.owner = HostTesting::AddFixture(API_SlabID);
+    EXPECT_EQ(Command([&] { return ACAPI_Element_CreateExt(&door, nullptr, 0, nullptr); }), APIERR_BADPARS);
+}
+
+}  // namespace
