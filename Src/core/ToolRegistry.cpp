@@ -87,5 +87,6 @@ void ToolRegistry::RegisterAll()
     RegisterElementTools(*this);
     RegisterOpeningTools(*this);
     RegisterObjectTools(*this);
+    RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
 }

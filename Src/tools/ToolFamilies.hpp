@@ -8,4 +8,5 @@ class ToolRegistry;
 void RegisterElementTools(ToolRegistry& registry);
 void RegisterOpeningTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
+void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
