@@ -87,7 +87,9 @@ GSErrCode CheckClosedPolygon(const API_Polygon& poly, const StoredMemo& memo)
         if (!Finite(coords[size_t(i)])) return APIERR_BADPOLY;
     for (Int32 j = 1; j <= poly.nSubPolys; ++j) {
         Int32 first = pends[size_t(j - 1)] + 1, last = pends[size_t(j)];
-        if (last - first < 3 || !SamePoint(coords[size_t(first)], coords[size_t(last)])) return APIERR_BADPOLY;
+        // A contour end past the last coordinate would read outside the coordinate list.
+        if (last > poly.nCoords || last - first < 3 || !SamePoint(coords[size_t(first)], coords[size_t(last)]))
+            return APIERR_BADPOLY;
     }
     // The outer contour must enclose something: three distinct vertices and a non-zero area.
     Int32 last = pends[1];

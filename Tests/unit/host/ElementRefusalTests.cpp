@@ -113,6 +113,13 @@ TEST_F(ElementRefusals, InconsistentPolygons)
         {"two distinct vertices", [](API_Element&, API_ElementMemo& m) { (*m.coords)[3] = (*m.coords)[2]; (*m.coords)[4] = (*m.coords)[1]; }},
         {"zero area", [](API_Element&, API_ElementMemo& m) { (*m.coords)[3] = {8, 0}; (*m.coords)[4] = {2, 0}; }},
         {"arcs without an arc list", [](API_Element& e, API_ElementMemo&) { e.slab.poly.nArcs = 1; }},
+        {"inner contour end past the coordinates", [](API_Element& e, API_ElementMemo& m) {
+             e.slab.poly.nSubPolys = 2;
+             BMKillHandle(&m.pends);
+             m.pends = reinterpret_cast<Int32**>(BMAllocateHandle(3 * GSSize(sizeof(Int32)), ALLOCATE_CLEAR, 0));
+             (*m.pends)[1] = e.slab.poly.nCoords + 1;
+             (*m.pends)[2] = e.slab.poly.nCoords;
+         }},
     };
     for (auto& spoiler : spoilers)
         EXPECT_EQ(TryCreateWithFixtureMemo(API_SlabID, spoiler.second), APIERR_BADPOLY) << spoiler.first;
