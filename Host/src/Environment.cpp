@@ -9,6 +9,14 @@ using namespace HostInternal;
 
 namespace {
 
+// A name field read within its width: a caller that filled every unit leaves no terminator.
+std::u16string NameField(const GS::uchar_t (&field)[256])
+{
+    size_t n = 0;
+    while (n < 256 && field[n] != 0) ++n;
+    return std::u16string(field, n);
+}
+
 GSErrCode GetProjectInfo(Project& project, API_ProjectInfo* info)
 {
     if (info == nullptr) return APIERR_BADPARS;
@@ -81,13 +89,13 @@ GSErrCode ChangeStories(Project& project, const API_StoryCmdType* cmd)
                         project.ElementForChange(guid)->record.header.floorInd = Int16(e->record.header.floorInd + 1);
                 }
             }
-            Story added{newIndex, cmd->elevation, cmd->height, std::u16string(cmd->uName, GS::ucslen(cmd->uName))};
+            Story added{newIndex, cmd->elevation, cmd->height, NameField(cmd->uName)};
             list.stories.insert(list.stories.begin() + long(insertAt), added);
             return NoError;
         }
         case APIStory_Rename:
             for (Story& s : project.StoriesForChange().stories)
-                if (s.index == cmd->index) s.name = std::u16string(cmd->uName, GS::ucslen(cmd->uName));
+                if (s.index == cmd->index) s.name = NameField(cmd->uName);
             return NoError;
         case APIStory_SetHeight:
             if (!std::isfinite(cmd->height) || cmd->height <= 0.0) return APIERR_BADPARS;

@@ -74,6 +74,24 @@ TEST_F(Environment, InsertingBetweenStoriesKeepsElementsOnTheirStory)
     EXPECT_EQ(HostTesting::GetStories()[1].level, 1.5);
 }
 
+TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsField)
+{
+    // The name fills its whole field, with no terminator; whatever follows is not part of it.
+    struct {
+        API_StoryCmdType cmd;
+        GS::uchar_t after[4];
+    } block;
+    BNClear(block);
+    block.cmd.action = APIStory_Rename;
+    block.cmd.index = 1;
+    for (GS::uchar_t& unit : block.cmd.uName) unit = u'A';
+    block.after[0] = block.after[1] = u'Z';
+    ASSERT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &block.cmd); }), NoError);
+    EXPECT_EQ(HostTesting::GetStories()[1].name, std::string(256, 'A'));
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_EQ(HostTesting::GetStories()[1].name, "First Floor");
+}
+
 TEST_F(Environment, GoToStoryAndBadStoryCommands)
 {
     API_StoryCmdType cmd;
