@@ -40,6 +40,21 @@ CallContext AttrContext(const API_Attribute* a)
 
 bool ValidUnit(double v) { return std::isfinite(v) && v >= 0.0 && v <= 1.0; }
 
+// Colour components are fractions from 0 to 1, and a pen's width is not negative.
+bool ValidColourData(const API_Attribute& a)
+{
+    if (a.header.typeID == API_PenID) {
+        const API_PenType& pen = a.pen;
+        return ValidUnit(pen.rgb.f_red) && ValidUnit(pen.rgb.f_green) && ValidUnit(pen.rgb.f_blue) &&
+               std::isfinite(pen.width) && pen.width >= 0.0;
+    }
+    if (a.header.typeID == API_MaterialID) {
+        const API_RGBColor& c = a.material.surfaceRGB;
+        return ValidUnit(c.f_red) && ValidUnit(c.f_green) && ValidUnit(c.f_blue);
+    }
+    return true;
+}
+
 bool HasName(const API_Attribute& a) { return a.header.name[0] != '\0'; }
 
 void TerminateName(API_Attribute& a) { a.header.name[sizeof a.header.name - 1] = '\0'; }
@@ -97,6 +112,7 @@ GSErrCode ACAPI_Attribute_Create(API_Attribute* attribute, API_AttributeDef*)
         attribute->header.index = existing->record.header.index;
         return call.Return(APIERR_ATTREXIST);
     }
+    if (!ValidColourData(*attribute)) return call.Return(APIERR_BADPARS);
     API_Attribute record = *attribute;
     record.header.index = project.Attributes(typeID).Count() + 1;
     if (APIGuid2GSGuid(record.header.guid).IsNull()) record.header.guid = GSGuid2APIGuid([] {
@@ -124,16 +140,7 @@ GSErrCode ACAPI_Attribute_Modify(API_Attribute* attribute, API_AttributeDef*)
     TerminateName(*attribute);
     const StoredAttribute* sameName = project.FindAttributeByName(typeID, attribute->header.name);
     if (sameName != nullptr && sameName->record.header.index != index) return call.Return(APIERR_ATTREXIST);
-    if (typeID == API_PenID) {
-        const API_PenType& pen = attribute->pen;
-        if (!ValidUnit(pen.rgb.f_red) || !ValidUnit(pen.rgb.f_green) || !ValidUnit(pen.rgb.f_blue) ||
-            !std::isfinite(pen.width) || pen.width < 0.0)
-            return call.Return(APIERR_BADPARS);
-    }
-    if (typeID == API_MaterialID) {
-        const API_RGBColor& c = attribute->material.surfaceRGB;
-        if (!ValidUnit(c.f_red) || !ValidUnit(c.f_green) || !ValidUnit(c.f_blue)) return call.Return(APIERR_BADPARS);
-    }
+    if (!ValidColourData(*attribute)) return call.Return(APIERR_BADPARS);
     API_Attribute record = *attribute;
     record.header.guid = current->record.header.guid;
     StoredAttribute* target = project.AttributeForChange(typeID, index);

@@ -175,6 +175,25 @@ TEST_F(Attributes, ModifyRefusesBadRecordsAndChangesNothing)
     EXPECT_EQ(ACAPI_Attribute_Modify(&clash), APIERR_ATTREXIST);
 }
 
+TEST_F(Attributes, SurfaceColoursOutsideZeroToOneAreRefusedOnCreateAndModify)
+{
+    Int32 surfaces = 0;
+    ACAPI_Attribute_GetNum(API_MaterialID, &surfaces);
+    API_Attribute surface = HostTesting::MakeAttribute(API_MaterialID, "Glowing");
+    surface.material.surfaceRGB = {0.5, 2.0, 0.5};
+    EXPECT_EQ(ACAPI_Attribute_Create(&surface), APIERR_BADPARS);
+    Int32 after = 0;
+    ACAPI_Attribute_GetNum(API_MaterialID, &after);
+    EXPECT_EQ(after, surfaces) << "nothing was stored";
+
+    const API_Attribute before = ByIndex(API_MaterialID, 1);
+    API_Attribute changed = before;
+    changed.material.surfaceRGB.f_blue = -0.5;
+    EXPECT_EQ(ACAPI_Attribute_Modify(&changed), APIERR_BADPARS);
+    const API_Attribute kept = ByIndex(API_MaterialID, 1);
+    EXPECT_EQ(std::memcmp(&before, &kept, sizeof before), 0);
+}
+
 TEST_F(Attributes, LongNamesAreCutAndTerminated)
 {
     API_Attribute layer;
