@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "APIdefs_Errors.h"
 #include "InputOutput.hpp"
 
 namespace {
@@ -28,7 +29,7 @@ Location::~Location() { --g_liveLocations; }
 
 GSErrCode Location::ToPath(GS::UniString* path) const
 {
-    if (path == nullptr) return -1;
+    if (path == nullptr) return APIERR_BADPARS;
     *path = GS::UniString(path_);
     return NoError;
 }

@@ -121,6 +121,7 @@ TEST_F(MemoryHandles, LocationsAreCounted)
     GS::UniString path;
     EXPECT_EQ(loc->ToPath(&path), NoError);
     EXPECT_STREQ(path.ToCStr().Get(), "/tmp/module.mod");
+    EXPECT_EQ(loc->ToPath(nullptr), APIERR_BADPARS);
     loc.reset();
     EXPECT_EQ(HostTesting::LiveLocationCount(), before + 1);
     EXPECT_TRUE(IO::Location("").IsEmpty());
