@@ -26,6 +26,21 @@ CallContext GuidContext(const API_Guid& guid)
     return c;
 }
 
+// The part becomes count copies of its first segment (a zeroed one when there is none); no part
+// at all for a count of 0.
+template <typename Segment>
+void RepeatFirstSegment(StoredMemo& memo, MemoPart part, Int32 count)
+{
+    std::vector<Segment> segments = memo.Records<Segment>(part);
+    Segment first;
+    BNClear(first);
+    if (!segments.empty()) first = segments[0];
+    if (count > 0)
+        memo.SetRecords(part, std::vector<Segment>(size_t(count), first));
+    else
+        memo.parts[part].reset();
+}
+
 // Column and beam defaults hand out as many copies of the first default segment as the
 // configured segment count asks for.
 void ApplySegmentCount(Project& project, Int32 typeID, API_Element& record, StoredMemo& memo)
@@ -34,24 +49,10 @@ void ApplySegmentCount(Project& project, Int32 typeID, API_Element& record, Stor
     auto it = project.DefaultSegmentCounts().find(typeID);
     Int32 count = it == project.DefaultSegmentCounts().end() ? 1 : it->second;
     if (typeID == API_ColumnID) {
-        std::vector<API_ColumnSegmentType> segments = memo.Records<API_ColumnSegmentType>(MemoColumnSegments);
-        API_ColumnSegmentType first;
-        BNClear(first);
-        if (!segments.empty()) first = segments[0];
-        if (count > 0)
-            memo.SetRecords(MemoColumnSegments, std::vector<API_ColumnSegmentType>(size_t(count), first));
-        else
-            memo.parts[MemoColumnSegments].reset();
+        RepeatFirstSegment<API_ColumnSegmentType>(memo, MemoColumnSegments, count);
         record.column.nSegments = count;
     } else {
-        std::vector<API_BeamSegmentType> segments = memo.Records<API_BeamSegmentType>(MemoBeamSegments);
-        API_BeamSegmentType first;
-        BNClear(first);
-        if (!segments.empty()) first = segments[0];
-        if (count > 0)
-            memo.SetRecords(MemoBeamSegments, std::vector<API_BeamSegmentType>(size_t(count), first));
-        else
-            memo.parts[MemoBeamSegments].reset();
+        RepeatFirstSegment<API_BeamSegmentType>(memo, MemoBeamSegments, count);
         record.beam.nSegments = count;
     }
 }
