@@ -30,7 +30,7 @@ TEST(IntInputTest, InRangeValuesMatchTheLibrary)
 {
     const json input = {{"whole", 7},      {"negative", -3},   {"cut_up", 2.7},
                         {"cut_down", -2.7}, {"yes", true},      {"no", false},
-                        {"big", 2147483647}, {"small", -2147483648LL}, {"edge_float", 2147483647.9},
+                        {"big", 2147483647}, {"small", -2147483648LL}, {"edge_float", 2147483647.9}, {"edge_negative_float", -2147483648.9},
                         {"unsigned", 12u},  {"zero_float", -0.0}};
     for (const auto& item : input.items()) {
         EXPECT_EQ(IntInput(input, item.key(), 99), LibraryValue(input, item.key(), 99)) << item.key();
