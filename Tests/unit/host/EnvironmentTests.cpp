@@ -60,7 +60,7 @@ TEST_F(Environment, InsertingAStoryAboveTheLastIsUndoable)
     EXPECT_EQ(HostTesting::GetStories().size(), 3u);
 }
 
-TEST_F(Environment, InsertingBetweenStoriesKeepsElementsOnTheirStory)
+TEST_F(Environment, InsertingBetweenStoriesKeepsElementsOnTheirStoryAndUndoes)
 {
     API_Guid top = HostTesting::AddWall(0, 0, 1, 0, 2);
     API_StoryCmdType cmd;
@@ -72,6 +72,9 @@ TEST_F(Environment, InsertingBetweenStoriesKeepsElementsOnTheirStory)
     ASSERT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); }), NoError);
     EXPECT_EQ(Read(top).header.floorInd, 3) << "the wall moved up with its story";
     EXPECT_EQ(HostTesting::GetStories()[1].level, 1.5);
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_EQ(Read(top).header.floorInd, 2) << "undo puts the wall back with its story";
+    EXPECT_EQ(HostTesting::GetStories().size(), 3u);
 }
 
 TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsField)
