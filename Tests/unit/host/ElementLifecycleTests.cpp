@@ -199,6 +199,28 @@ TEST_F(ElementChange, AMemoReplacesThePolygonAndKeepsTheRecord)
     EXPECT_EQ(Read(slab).slab.thickness, before.slab.thickness);
 }
 
+TEST_F(ElementChange, TheMemoMaskPicksThePartsThatReplaceTheStoredOnes)
+{
+    API_Guid column = HostTesting::AddFixture(API_ColumnID);
+    auto storedWidth = [&] {
+        ScopedMemo stored;
+        EXPECT_EQ(ACAPI_Element_GetMemo(column, stored.get()), NoError);
+        return stored->columnSegments ? stored->columnSegments[0].nominalWidth : -1.0;
+    };
+    const double widthBefore = storedWidth();
+    API_Element change = Read(column);
+    ScopedMemo memo;
+    memo->columnSegments = reinterpret_cast<API_ColumnSegmentType*>(BMAllocatePtr(sizeof(API_ColumnSegmentType), ALLOCATE_CLEAR, 0));
+    memo->columnSegments[0].nominalWidth = 0.9;
+    memo->columnSegments[0].nominalHeight = 0.9;
+
+    // Without memo mask bits only a polygon is taken, and a column has none.
+    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true); }), NoError);
+    EXPECT_EQ(storedWidth(), widthBefore);
+    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, memo.get(), APIMemoMask_ColumnSegment, true); }), NoError);
+    EXPECT_EQ(storedWidth(), 0.9);
+}
+
 TEST_F(ElementChange, FlaggedHeaderFieldsAreChecked)
 {
     API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
@@ -283,6 +305,19 @@ TEST_F(ElementQueries, GetMemoOfAnElementWithoutMemoGivesNullHandles)
     EXPECT_EQ(ACAPI_Element_GetMemo(wall, memo.get()), NoError);
     EXPECT_EQ(memo->coords, nullptr);
     EXPECT_EQ(memo->textContent, nullptr);
+}
+
+TEST_F(ElementQueries, GetMemoHandsOutOnlyThePartsTheMaskNames)
+{
+    API_Guid slab = HostTesting::AddFixture(API_SlabID);
+    ScopedMemo text;
+    ASSERT_EQ(ACAPI_Element_GetMemo(slab, text.get(), APIMemoMask_TextContent), NoError);
+    EXPECT_EQ(text->coords, nullptr);
+    EXPECT_EQ(text->pends, nullptr);
+    ScopedMemo polygon;
+    ASSERT_EQ(ACAPI_Element_GetMemo(slab, polygon.get(), APIMemoMask_Polygon), NoError);
+    EXPECT_NE(polygon->coords, nullptr);
+    EXPECT_NE(polygon->pends, nullptr);
 }
 
 TEST_F(ElementQueries, GetMemoThatRunsOutOfMemoryLeavesNothingBehind)
