@@ -1,6 +1,7 @@
 // Undoable commands: one step per successful command, rollback of failed ones, nesting
 // refused, and undo back to the exact previous state.
 
+#include <cstring>
 #include <stdexcept>
 
 #include "HostFixture.hpp"
@@ -169,6 +170,34 @@ TEST_F(UndoableCommands, UndoRestoresTheExactPreviousState)
     EXPECT_TRUE(HostTesting::ElementExists(window));
     EXPECT_TRUE(HostTesting::UndoStepNames().empty());
     EXPECT_NE(HostTesting::Undo(), NoError) << "nothing left to undo";
+}
+
+TEST_F(UndoableCommands, AReplacedPolygonComesBackOnRollbackAndOnUndo)
+{
+    API_Guid slab = HostTesting::AddFixture(API_SlabID);
+    const std::vector<API_Coord> original = HostTesting::GetPolygon(slab);
+    auto replacePolygon = [&] {
+        API_Element change = Read(slab);
+        ScopedMemo memo;
+        PutPolygon(memo.memo, {{0, 0}, {8, 0}, {8, 6}, {0, 6}});
+        return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true);
+    };
+    auto sameAsOriginal = [&] {
+        const std::vector<API_Coord> now = HostTesting::GetPolygon(slab);
+        return now.size() == original.size() &&
+               std::memcmp(now.data(), original.data(), now.size() * sizeof(API_Coord)) == 0;
+    };
+
+    EXPECT_EQ(Command([&] {
+        EXPECT_EQ(replacePolygon(), NoError);
+        return APIERR_GENERAL;
+    }), APIERR_GENERAL);
+    EXPECT_TRUE(sameAsOriginal()) << "rolled back";
+
+    ASSERT_EQ(Command(replacePolygon), NoError);
+    EXPECT_FALSE(sameAsOriginal());
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_TRUE(sameAsOriginal()) << "undone";
 }
 
 TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStep)
