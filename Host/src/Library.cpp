@@ -125,6 +125,14 @@ GSErrCode ACAPI_LibPart_Search(API_LibPart* libPart, bool createIfMissing, bool 
     missing.b = 0.0;
     missing.missing = true;
     library.push_back(missing);
+    const size_t sizeWithReference = library.size();
+    // Made inside a command, the reference goes when the command is rolled back or undone
+    // (unless parts were loaded after it: their indices must not shift).
+    TheProject().RecordUndo([sizeWithReference] {
+        std::vector<LibraryPartData>& parts = TheProject().Library();
+        if (parts.size() == sizeWithReference && parts.back().missing)
+            parts.pop_back();
+    });
     FillRecord(library.back(), static_cast<Int32>(library.size()), libPart);
     return call.Return(NoError);
 }

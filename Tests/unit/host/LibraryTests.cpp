@@ -97,6 +97,33 @@ TEST_F(Library, SearchCreatesAMissingReferenceOnlyWhenAsked)
     EXPECT_EQ(pars, nullptr);
 }
 
+TEST_F(Library, AMissingReferenceMadeInACommandGoesWithItsRollbackAndUndo)
+{
+    const Int32 before = HostTesting::LibraryPartCount();
+    auto searchCreating = [&](const char* name) {
+        API_LibPart part = ByName(name);
+        const GSErrCode code = ACAPI_LibPart_Search(&part, true, true);
+        delete part.location;
+        return code;
+    };
+    EXPECT_EQ(Command([&] {
+        EXPECT_EQ(searchCreating("Hovercraft"), NoError);
+        return APIERR_GENERAL;
+    }), APIERR_GENERAL);
+    EXPECT_EQ(HostTesting::LibraryPartCount(), before) << "rolled back";
+
+    ASSERT_EQ(Command([&] { return searchCreating("Hovercraft"); }), NoError);
+    EXPECT_EQ(HostTesting::LibraryPartCount(), before + 1);
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_EQ(HostTesting::LibraryPartCount(), before) << "undone";
+
+    // A part loaded after the reference keeps its index: the reference then stays.
+    ASSERT_EQ(Command([&] { return searchCreating("Hovercraft"); }), NoError);
+    HostTesting::AddLibraryPart(APILib_ObjectID, "Loaded Later", 1.0, 1.0);
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_EQ(HostTesting::LibraryPartCount(), before + 2);
+}
+
 TEST_F(Library, SearchForPlaceablePartsSkipsMacros)
 {
     API_LibPart part = ByName("Door Frame Macro");
