@@ -1,5 +1,6 @@
 // ACAPI_Environment: project information ('PROJ') and the story structure ('GSTO', 'CSTO').
 
+#include <algorithm>
 #include <cmath>
 
 #include "HostCalls.hpp"
@@ -44,16 +45,25 @@ GSErrCode GetStories(const Project& project, API_StoryInfo* info)
         info->actStory = 0;
         return NoError;
     }
-    info->firstStory = list.stories.front().index;
-    info->lastStory = list.stories.back().index;
+    // Callers read lastStory - firstStory + 1 records, so the handle holds one per index of
+    // that range even where a story list has a gap.
+    Int16 first = list.stories.front().index, last = first;
+    for (const Story& s : list.stories) {
+        first = std::min(first, s.index);
+        last = std::max(last, s.index);
+    }
+    info->firstStory = first;
+    info->lastStory = last;
     info->actStory = list.current;
-    GSHandle h = BMAllocateHandle(GSSize(list.stories.size() * sizeof(API_StoryType)), ALLOCATE_CLEAR, 0);
+    const size_t count = size_t(last - first) + 1;
+    GSHandle h = BMAllocateHandle(GSSize(count * sizeof(API_StoryType)), ALLOCATE_CLEAR, 0);
     if (h == nullptr) return APIERR_MEMFULL;
     API_StoryType* records = reinterpret_cast<API_StoryType*>(*h);
-    for (size_t i = 0; i < list.stories.size(); ++i) {
-        records[i].index = list.stories[i].index;
-        records[i].level = list.stories[i].level;
-        GS::ucsncpy(records[i].uName, list.stories[i].name.c_str(), 256);
+    for (size_t i = 0; i < count; ++i) records[i].index = Int16(first + Int32(i));
+    for (const Story& s : list.stories) {
+        API_StoryType& record = records[size_t(s.index - first)];
+        record.level = s.level;
+        GS::ucsncpy(record.uName, s.name.c_str(), 256);
     }
     info->data = reinterpret_cast<API_StoryType**>(h);
     return NoError;

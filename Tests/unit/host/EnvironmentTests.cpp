@@ -41,6 +41,19 @@ TEST_F(Environment, NegativeFirstStoryAndNoStories)
     EXPECT_EQ(info.data, nullptr);
 }
 
+TEST_F(Environment, AGapInTheStoryListStillGivesOneRecordPerIndex)
+{
+    HostTesting::SetStories({{0, 0.0, "Ground"}, {2, 6.0, "Second"}});
+    API_StoryInfo info = Stories();
+    ASSERT_EQ(info.firstStory, 0);
+    ASSERT_EQ(info.lastStory, 2);
+    ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
+    EXPECT_EQ((*info.data)[1].index, 1);
+    EXPECT_EQ((*info.data)[2].index, 2);
+    EXPECT_EQ((*info.data)[2].level, 6.0);
+    BMKillHandle(&info.data);
+}
+
 TEST_F(Environment, InsertingAStoryAboveTheLastIsUndoable)
 {
     API_StoryCmdType cmd;
