@@ -158,12 +158,17 @@ API_Polygon* PolygonOf(API_Element& record)
 bool MergeMemo(StoredMemo& merged, const API_ElementMemo& memo, UInt64 memoMask)
 {
     StoredMemo incoming = CopyFromMemo(&memo);
+    auto wanted = [memoMask](MemoPart part) {
+        return memoMask == 0 ? MemoPartMaskBit(part) == APIMemoMask_Polygon : (memoMask & MemoPartMaskBit(part)) != 0;
+    };
+    // New coordinates are a new polygon: the old one's arcs would bend edges between the wrong
+    // vertices, so they go unless the memo brings arcs of its own.
+    const bool newPolygon = incoming.Has(MemoCoords) && wanted(MemoCoords);
     bool any = false;
     for (int i = 0; i < MemoPartCount; ++i) {
         MemoPart part = MemoPart(i);
-        if (!incoming.parts[part]) continue;
-        bool wanted = memoMask == 0 ? MemoPartMaskBit(part) == APIMemoMask_Polygon : (memoMask & MemoPartMaskBit(part)) != 0;
-        if (!wanted) continue;
+        if (!incoming.parts[part] && !(newPolygon && part == MemoParcs)) continue;
+        if (!wanted(part)) continue;
         merged.parts[part] = std::move(incoming.parts[part]);
         any = true;
     }

@@ -199,6 +199,26 @@ TEST_F(ElementChange, AMemoReplacesThePolygonAndKeepsTheRecord)
     EXPECT_EQ(Read(slab).slab.thickness, before.slab.thickness);
 }
 
+TEST_F(ElementChange, ANewPolygonWithoutArcsDropsTheOldArcs)
+{
+    // A slab whose first edge is an arc.
+    ScopedMemo arced;
+    API_Element slab = HostTesting::MakeElement(API_SlabID, arced.get());
+    arced->parcs = reinterpret_cast<API_PolyArc**>(BMAllocateHandle(sizeof(API_PolyArc), ALLOCATE_CLEAR, 0));
+    (*arced->parcs)[0] = API_PolyArc{1, 2, 0.5};
+    slab.slab.poly.nArcs = 1;
+    ASSERT_EQ(CreateInCommand(slab, arced.get()), NoError);
+
+    API_Element change = Read(slab.header.guid);
+    ScopedMemo rectangle;
+    PutPolygon(rectangle.memo, {{0, 0}, {8, 0}, {8, 6}, {0, 6}});
+    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, rectangle.get(), 0, true); }), NoError);
+    EXPECT_EQ(Read(slab.header.guid).slab.poly.nArcs, 0);
+    ScopedMemo stored;
+    ASSERT_EQ(ACAPI_Element_GetMemo(slab.header.guid, stored.get()), NoError);
+    EXPECT_EQ(stored->parcs, nullptr);
+}
+
 TEST_F(ElementChange, TheMemoMaskPicksThePartsThatReplaceTheStoredOnes)
 {
     API_Guid column = HostTesting::AddFixture(API_ColumnID);
