@@ -1,0 +1,9 @@
+#pragma once
+
+#include "GSRoot.hpp"
+
+namespace HostInternal {
+
+Int64 LiveLocationCount();
+
+}  // namespace HostInternal
