@@ -10,6 +10,7 @@
 #include "core/HttpClient.hpp"
 #include "core/OpenAIProvider.hpp"
 #include "core/SystemPrompt.hpp"
+#include "palette/DebugLog.hpp"
 
 namespace {
 
@@ -76,11 +77,10 @@ std::string DescribeHttpFailure(const std::string& service, int status, const st
     return text;
 }
 
-bool IsValidUtf8Dump(const nlohmann::json& value, std::string& out)
+std::string DumpRequest(const nlohmann::json& request)
 {
     // Text typed or pasted by the user may hold invalid UTF-8; replace it rather than fail.
-    out = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return true;
+    return request.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 // Turns the page's content blocks into history blocks, or says why it cannot.
@@ -252,6 +252,8 @@ void ModelBridge::SetModel(const std::string& model)
 
 void ModelBridge::SetApiKeys(const std::string& anthropicKey, const std::string& openaiKey)
 {
+    DebugLogRedact(anthropicKey);
+    DebugLogRedact(openaiKey);
     std::lock_guard<std::mutex> lock(mutex);
     config.anthropicKey = anthropicKey;
     config.openaiKey = openaiKey;
@@ -259,12 +261,14 @@ void ModelBridge::SetApiKeys(const std::string& anthropicKey, const std::string&
 
 void ModelBridge::SetAnthropicApiKey(const std::string& key)
 {
+    DebugLogRedact(key);
     std::lock_guard<std::mutex> lock(mutex);
     config.anthropicKey = key;
 }
 
 void ModelBridge::SetOpenAIApiKey(const std::string& key)
 {
+    DebugLogRedact(key);
     std::lock_guard<std::mutex> lock(mutex);
     config.openaiKey = key;
 }
@@ -277,6 +281,7 @@ void ModelBridge::SetProxyUrl(const std::string& url)
 
 void ModelBridge::SetAccessToken(const std::string& token)
 {
+    DebugLogRedact(token);
     std::lock_guard<std::mutex> lock(mutex);
     config.accessToken = token;
 }
@@ -322,6 +327,7 @@ void ModelBridge::Shutdown()
         }
         waiting->changed.notify_all();
     }
+    std::lock_guard<std::mutex> joining(shutdownMutex);  // two threads may shut down at once
     if (worker.joinable()) {
         if (worker.get_id() == std::this_thread::get_id()) {
             worker.detach();  // a callback cannot join the thread it runs on
@@ -419,11 +425,20 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
 
     for (int iteration = 1; iteration <= kMaxIterations; ++iteration) {
         bool wantsMore = false;
-        if (!RunIteration(wantsMore) || !wantsMore) {
+        bool carryOn = false;
+        try {
+            carryOn = RunIteration(wantsMore);
+        } catch (const std::exception& e) {
+            // Nothing may leave the worker thread: that would end the host process.
+            Warn(kWarning + std::string("The assistant stopped because of an internal error: ") + e.what());
+        } catch (...) {
+            Warn(kWarning + std::string("The assistant stopped because of an internal error."));
+        }
+        if (!carryOn || !wantsMore) {
             break;
         }
         if (iteration == kMaxIterations) {
-            PostText(kWarning + std::string("Stopped after ") + std::to_string(kMaxIterations) +
+            Warn(kWarning + std::string("Stopped after ") + std::to_string(kMaxIterations) +
                      " model requests for one message. Send another message to let the assistant continue.");
         }
     }
@@ -450,7 +465,7 @@ bool ModelBridge::RunIteration(bool& wantsMore)
     const ModelProvider& provider = kind == ProviderKind::OpenAI ? *openai : *anthropic;
     const std::string& apiKey = kind == ProviderKind::OpenAI ? settings.openaiKey : settings.anthropicKey;
     if (apiKey.empty()) {
-        PostText(kWarning + std::string("No ") + provider.DisplayName() +
+        Warn(kWarning + std::string("No ") + provider.DisplayName() +
                  " API key is set. Add one in Settings to use this model.");
         return false;
     }
@@ -460,10 +475,8 @@ bool ModelBridge::RunIteration(bool& wantsMore)
     }
     const std::string& baseUrl = kind == ProviderKind::OpenAI ? settings.openaiUrl : settings.anthropicUrl;
 
-    std::string body;
-    IsValidUtf8Dump(provider.RenderRequest(history.Messages(), SystemPrompt(), registry->GetToolDefinitions(),
-                                           model, kMaxOutputTokens),
-                    body);
+    const std::string body = DumpRequest(provider.RenderRequest(
+        history.Messages(), SystemPrompt(), registry->GetToolDefinitions(), model, kMaxOutputTokens));
 
     const Quillmere::HttpResponse response = Quillmere::HttpPost(baseUrl + provider.Path(), body,
                                                                  provider.Headers(apiKey));
@@ -472,11 +485,11 @@ bool ModelBridge::RunIteration(bool& wantsMore)
     }
     if (!response.error.empty() || response.statusCode == 0) {
         const std::string why = response.error.empty() ? "no response" : Sanitise(response.error, apiKey);
-        PostText(kWarning + std::string("Could not reach ") + provider.DisplayName() + ": " + why);
+        Warn(kWarning + std::string("Could not reach ") + provider.DisplayName() + ": " + why);
         return false;
     }
     if (response.statusCode < 200 || response.statusCode > 299) {
-        PostText(DescribeHttpFailure(provider.DisplayName(), response.statusCode, response.body, apiKey));
+        Warn(DescribeHttpFailure(provider.DisplayName(), response.statusCode, response.body, apiKey));
         return false;
     }
 
@@ -484,7 +497,7 @@ bool ModelBridge::RunIteration(bool& wantsMore)
     try {
         reply = provider.ParseReply(response.body);
     } catch (const ReplyFormatError& e) {
-        PostText(kWarning + std::string("Unexpected reply from ") + provider.DisplayName() + ": " +
+        Warn(kWarning + std::string("Unexpected reply from ") + provider.DisplayName() + ": " +
                  Sanitise(e.what(), apiKey));
         return false;
     }
@@ -519,6 +532,9 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
         }
         if (!result.success && detail.empty()) {
             detail = "Unknown error";
+        }
+        if (!result.success) {
+            DebugLog("engine: tool " + call.name + " failed: " + detail);
         }
         PostToolResult(call.name, result.success, detail);
     }
@@ -573,6 +589,12 @@ bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result)
     std::lock_guard<std::mutex> lock(mutex);
     toolInFlight.reset();
     return finished && running;
+}
+
+void ModelBridge::Warn(const std::string& text) const
+{
+    DebugLog("engine: " + text.substr(std::string(kWarning).size()));
+    PostText(text);
 }
 
 void ModelBridge::PostText(const std::string& text) const

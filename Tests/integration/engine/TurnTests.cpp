@@ -170,6 +170,19 @@ TEST_F(EngineTest, ClearingTheHistoryStartsAFreshConversation)
               json::parse(R"([{"role":"user","content":[{"type":"text","text":"three"}]}])"));
 }
 
+TEST_F(EngineTest, InvalidUtf8InTheMessageIsReplacedNotFatal)
+{
+    anthropic.ScriptJson(FakeReplies::AnthropicText("fine"));
+    bridge->SendMessage("caf\xC3 and \xFF");
+    ASSERT_TRUE(WaitForTurns(1));
+    ASSERT_EQ(anthropic.RequestCount(), 1u);
+    const auto request = anthropic.Requests()[0];
+    ASSERT_FALSE(request.json.is_discarded()) << request.body;
+    const std::string sent = request.json.at("messages")[0].at("content")[0].at("text");
+    EXPECT_EQ(sent.rfind("caf", 0), 0u);
+    EXPECT_EQ(texts, (std::vector<std::string>{"fine"}));
+}
+
 TEST_F(EngineTest, EmptyMessagesStartNoTurn)
 {
     bridge->SendMessage("   \n ");
