@@ -83,6 +83,27 @@ std::string DumpRequest(const nlohmann::json& request)
     return request.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string ValidUtf8(const std::string& text)
+{
+    const std::string quoted = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return nlohmann::json::parse(quoted).get<std::string>();
+}
+
+// The text the model receives for a result. A tool that reports text which is not valid UTF-8
+// (a name read from the project, say) still did its work: the model is told so, with the bad
+// bytes replaced, rather than being told the call failed and trying it again.
+std::string ResultText(ToolResult& result)
+{
+    try {
+        return result.toJson();
+    } catch (const nlohmann::json::exception&) {
+        result.elementGuid = ValidUtf8(result.elementGuid);
+        result.message = ValidUtf8(result.message);
+        result.error = ValidUtf8(result.error);
+        return result.toJson();
+    }
+}
+
 // Turns the page's content blocks into history blocks, or says why it cannot.
 bool ReadContentBlocks(const nlohmann::json& content, std::vector<ContentBlock>& blocks, std::string& error)
 {
@@ -173,6 +194,7 @@ struct ModelBridge::ToolRun {
     bool stopping = false;
     bool cancelled = false;
     ToolResult result;
+    std::string resultText;  // result.toJson(), made on the main thread with the call
 };
 
 ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
@@ -434,6 +456,9 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
         } catch (...) {
             Warn(kWarning + std::string("The assistant stopped because of an internal error."));
         }
+        // Whatever happened, every tool call the model made gets an answer, or the services
+        // would refuse the conversation from now on.
+        history.CloseOpenToolCalls(ToolResult::Fail("The call was not completed.").toJson());
         if (!carryOn || !wantsMore) {
             break;
         }
@@ -520,12 +545,14 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
 {
     for (const ToolCall& call : calls) {
         ToolResult result;
+        std::string resultText;
         if (!call.argumentError.empty()) {
             result = ToolResult::Fail(call.argumentError);
-        } else if (!RunToolOnMainThread(call, result)) {
+            resultText = ResultText(result);
+        } else if (!RunToolOnMainThread(call, result, resultText)) {
             return;  // shutting down
         }
-        history.AppendUser({ContentBlock::ToolResult(call.id, result.toJson())});
+        history.AppendUser({ContentBlock::ToolResult(call.id, resultText)});
         std::string detail = result.success ? result.message : result.error;
         if (result.success && detail.empty()) {
             detail = result.elementGuid;
@@ -540,7 +567,7 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
     }
 }
 
-bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result)
+bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result, std::string& resultText)
 {
     auto run = std::make_shared<ToolRun>();
     {
@@ -560,16 +587,21 @@ bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result)
             run->started = true;
         }
         ToolResult outcome;
+        std::string text;
         try {
             outcome = tools->ExecuteTool(name, input);
+            text = ResultText(outcome);
         } catch (const std::exception& e) {
-            outcome = ToolResult::Fail(e.what());
+            outcome = ToolResult::Fail(ValidUtf8(e.what()));
+            text = outcome.toJson();
         } catch (...) {
             outcome = ToolResult::Fail("Unknown error");
+            text = outcome.toJson();
         }
         {
             std::lock_guard<std::mutex> lock(run->mutex);
             run->result = std::move(outcome);
+            run->resultText = std::move(text);
             run->done = true;
         }
         run->changed.notify_all();
@@ -584,6 +616,7 @@ bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result)
             run->cancelled = true;
         } else {
             result = run->result;
+            resultText = run->resultText;
         }
     }
     std::lock_guard<std::mutex> lock(mutex);

@@ -109,7 +109,7 @@ private:
     // false when the turn must end (failure reported, or shutting down).
     bool RunIteration(bool& wantsMore);
     void ExecuteTools(const std::vector<ToolCall>& calls);
-    bool RunToolOnMainThread(const ToolCall& call, ToolResult& result);
+    bool RunToolOnMainThread(const ToolCall& call, ToolResult& result, std::string& resultText);
     bool IsRunning() const;
 
     void Warn(const std::string& text) const;  // a "⚠ " message: to the page and the debug log

@@ -126,6 +126,25 @@ TEST_F(EngineTest, ExceptionsLeavingAToolBecomeFailedResults)
     EXPECT_TRUE(Contains(texts, "recovered"));
 }
 
+TEST_F(EngineTest, ResultTextThatIsNotUtf8StillReportsTheSuccess)
+{
+    AddTool("name_reader", [](const json&) { return ToolResult::Ok("G-2", "Layer \xFF\xFE renamed"); });
+    anthropic.ScriptJson(FakeReplies::AnthropicTools("", {{"u1", "name_reader", json::object()}}));
+    anthropic.ScriptJson(FakeReplies::AnthropicText("ok"));
+
+    bridge->SendMessage("rename");
+    ASSERT_TRUE(WaitForTurns(1));
+
+    ASSERT_EQ(anthropic.RequestCount(), 2u);
+    const json results = LastMessage(anthropic.Requests()[1]).at("content");
+    const json sent = json::parse(results[0].at("content").get<std::string>());
+    EXPECT_EQ(sent.at("success"), true);
+    EXPECT_EQ(sent.at("element_guid"), "G-2");
+    EXPECT_EQ(sent.at("message").get<std::string>().rfind("Layer ", 0), 0u);
+    EXPECT_EQ(events[1].rfind("tool:name_reader:ok:Layer ", 0), 0u) << events[1];
+    EXPECT_TRUE(Contains(texts, "ok"));
+}
+
 TEST_F(EngineTest, IterationsStopAtTwenty)
 {
     int runs = 0;
