@@ -282,6 +282,7 @@ TEST_F(ElementToolsTest, RoofPitchUsesTheStoredDegreeConstant)
 {
     API_Element defaults = HostTesting::GetDefaults(API_RoofID);
     defaults.roof.planeRoof.baseLine = {{0.5, 0.25}, {7.5, 0.25}};
+    defaults.roof.roofClass = API_PolyRoofID;   // the tool always makes a plane roof
     HostTesting::SetDefaults(defaults);
 
     for (double angle : {30.0, 90.0, 0.0, -15.0}) {
@@ -454,29 +455,40 @@ TEST_F(ElementToolsTest, HostRefusalsComeBackAsPrefixAndSignedCode)
 
 TEST_F(ElementToolsTest, FailureAtEachHostStepLeavesNothingBehind)
 {
+    // memos: how many memos the tool hands back to the host once its body has run (a host
+    // may leave handles in a memo even when it refuses, so every path must dispose).
     const struct {
         const char* tool;
         json input;
         const char* prefix;
+        int memos;
     } tools[] = {
-        {"create_wall", {{"end_x", 4}}, "CreateWall ACAPI error: "},
-        {"create_column", {{"x", 1}}, "CreateColumn ACAPI error: "},
-        {"create_beam", {{"end_x", 4}}, "CreateBeam ACAPI error: "},
-        {"create_slab", Square(3), "CreateSlab ACAPI error: "},
-        {"create_roof", Square(3), "CreateRoof ACAPI error: "},
+        {"create_wall", {{"end_x", 4}}, "CreateWall ACAPI error: ", 0},
+        {"create_column", {{"x", 1}}, "CreateColumn ACAPI error: ", 1},
+        {"create_beam", {{"end_x", 4}}, "CreateBeam ACAPI error: ", 1},
+        {"create_slab", Square(3), "CreateSlab ACAPI error: ", 1},
+        {"create_roof", Square(3), "CreateRoof ACAPI error: ", 1},
     };
-    const char* steps[] = {"ACAPI_Element_GetDefaults", "ACAPI_Element_Create", "ACAPI_CallUndoableCommand"};
+    const struct {
+        const char* function;
+        bool bodyRuns;
+    } steps[] = {{"ACAPI_Element_GetDefaults", true}, {"ACAPI_Element_Create", true}, {"ACAPI_CallUndoableCommand", false}};
     for (const auto& tool : tools) {
-        for (const char* step : steps) {
+        for (const auto& step : steps) {
             const Footprint before = TakeFootprint();
-            HostTesting::FailNextCall(step, APIERR_GENERAL);
+            HostTesting::ClearCallLog();
+            HostTesting::FailNextCall(step.function, APIERR_GENERAL);
             const ToolResult result = Run(tool.tool, tool.input);
-            EXPECT_FALSE(result.success) << tool.tool << " at " << step;
-            EXPECT_EQ(result.error, tool.prefix + std::to_string(APIERR_GENERAL)) << tool.tool << " at " << step;
-            EXPECT_EQ(TakeFootprint(), before) << tool.tool << " at " << step;
+            EXPECT_FALSE(result.success) << tool.tool << " at " << step.function;
+            EXPECT_EQ(result.error, tool.prefix + std::to_string(APIERR_GENERAL)) << tool.tool << " at " << step.function;
+            EXPECT_EQ(TakeFootprint(), before) << tool.tool << " at " << step.function;
+            EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), step.bodyRuns ? tool.memos : 0)
+                << tool.tool << " at " << step.function;
             HostTesting::ClearFailures();
         }
+        HostTesting::ClearCallLog();
         EXPECT_TRUE(Run(tool.tool, tool.input).success) << tool.tool << " after the failures";
+        EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), tool.memos) << tool.tool;
     }
 }
 
@@ -499,6 +511,7 @@ TEST_F(ElementToolsTest, FailedPolygonAllocationReportsMemoryFull)
             EXPECT_EQ(result.error, prefix + " ACAPI error: -2130313214") << tool << " allocation " << nth;
             EXPECT_EQ(TakeFootprint(), before);
             EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 0) << "created despite the failed polygon";
+            EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), 1);
             for (const HostTesting::CallRecord& call : HostTesting::CallLog()) {
                 if (call.function == "ACAPI_Element_GetDefaults") {
                     EXPECT_EQ(call.result, NoError);
