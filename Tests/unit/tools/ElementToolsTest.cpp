@@ -369,11 +369,24 @@ TEST_F(ElementToolsTest, StoryAcceptsNumbersAndBooleansAndKeepsLow16Bits)
         json story;
         Int16 expected;
     } cases[] = {{2.7, 2}, {true, 1}, {false, 0}, {-1, -1}, {65538, 2}, {-65535, 1}};
-    for (const auto& c : cases) {
-        const ToolResult result = Run("create_wall", {{"start_x", 0}, {"start_y", 0}, {"end_x", 3}, {"end_y", 0},
-                                                      {"story", c.story}});
-        ASSERT_TRUE(result.success) << c.story.dump() << ": " << result.error;
-        EXPECT_EQ(Element(result.elementGuid).header.floorInd, c.expected) << c.story.dump();
+    const struct {
+        const char* tool;
+        json input;
+    } tools[] = {
+        {"create_wall", {{"end_x", 3}}},
+        {"create_column", json::object()},
+        {"create_beam", {{"end_x", 3}}},
+        {"create_slab", Square(3)},
+        {"create_roof", Square(3)},
+    };
+    for (const auto& tool : tools) {
+        for (const auto& c : cases) {
+            json input = tool.input;
+            input["story"] = c.story;
+            const ToolResult result = Run(tool.tool, input);
+            ASSERT_TRUE(result.success) << tool.tool << " " << c.story.dump() << ": " << result.error;
+            EXPECT_EQ(Element(result.elementGuid).header.floorInd, c.expected) << tool.tool << " " << c.story.dump();
+        }
     }
 }
 
