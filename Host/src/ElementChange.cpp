@@ -207,6 +207,8 @@ GSErrCode ACAPI_Element_Change(API_Element* elem, const API_Element* mask, const
 
     if (GSErrCode code = CheckHeader(project, changed)) return call.Return(code);
     if (GSErrCode code = CheckElement(project, changed, merged)) return call.Return(code);
+    if (typeID == API_WallID)
+        if (GSErrCode code = CheckOpeningsFit(project, changed)) return call.Return(code);
 
     StoredElement* target = project.ElementForChange(guid);
     target->record = changed;

@@ -68,6 +68,21 @@ bool IsSupportedElementType(Int32 typeID)
 
 double WallLength(const API_Element& wall) { return Distance(wall.wall.begC, wall.wall.endC); }
 
+GSErrCode CheckOpeningsFit(const Project& project, const API_Element& wall)
+{
+    const double length = WallLength(wall);
+    for (const API_Guid& guid : project.Elements().DependentsOf(wall.header.guid)) {
+        const StoredElement* opening = project.FindElement(guid);
+        if (opening == nullptr) continue;
+        const Int32 typeID = opening->record.header.type.typeID;
+        const double objLoc = typeID == API_WindowID ? opening->record.window.objLoc
+                            : typeID == API_DoorID   ? opening->record.door.objLoc
+                                                     : 0.0;
+        if (objLoc > length + kMinLength) return APIERR_BADPARS;
+    }
+    return NoError;
+}
+
 GSErrCode CheckHeader(const Project& project, const API_Element& elem)
 {
     if (project.Stories().Find(elem.header.floorInd) == nullptr) return APIERR_BADINDEX;

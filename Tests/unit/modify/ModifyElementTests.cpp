@@ -213,6 +213,22 @@ TEST_F(ModifyElementTest, HostRefusalsReportTheCodeAndChangeNothing)
     ExpectUnchanged(before);
 }
 
+TEST_F(ModifyElementTest, AWallCannotBeShortenedPastItsOpenings)
+{
+    const API_Guid wall = HostTesting::AddWall(0.0, 0.0, 6.0, 0.0);
+    const API_Guid door = HostTesting::AddFixture(API_DoorID, 0, wall);
+    const double doorAt = Element(Text(door)).door.objLoc;
+    const auto before = TakeSnapshot();
+
+    EXPECT_EQ(Run("modify_element", {{"element_guid", Text(wall)}, {"end_x", doorAt / 2.0}}).error,
+              "ModifyElement ACAPI error: " + std::to_string(APIERR_BADPARS));
+    ExpectUnchanged(before);
+
+    // Still long enough for the door.
+    ExpectOneModifyStep(Run("modify_element", {{"element_guid", Text(wall)}, {"end_x", doorAt + 0.5}}), Text(wall));
+    EXPECT_EQ(Element(Text(wall)).wall.endC.x, doorAt + 0.5);
+}
+
 TEST_F(ModifyElementTest, WrongJsonTypesFailBeforeAnyChange)
 {
     const std::string wall = Text(HostTesting::AddWall(0.0, 0.0, 5.0, 0.0));
