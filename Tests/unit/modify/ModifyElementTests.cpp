@@ -148,6 +148,10 @@ TEST_F(ModifyElementTest, DoorTakesOnlyLayerAndStory)
     EXPECT_EQ(after.header.layer, 2);
     EXPECT_EQ(after.door.openingBase.height, before.door.openingBase.height);
     EXPECT_EQ(after.door.objLoc, before.door.objLoc);
+
+    // true counts as 1.
+    ASSERT_TRUE(Run("modify_element", {{"element_guid", door}, {"layer", true}}).success);
+    EXPECT_EQ(Element(door).header.layer, 1);
 }
 
 TEST_F(ModifyElementTest, OnlyTheGuidStillRunsOneStep)
@@ -239,6 +243,8 @@ TEST_F(ModifyElementTest, WrongJsonTypesFailBeforeAnyChange)
     EXPECT_NE(result.error.find("type must be number"), std::string::npos) << result.error;
 
     EXPECT_FALSE(Run("modify_element", {{"element_guid", wall}, {"end_y", nullptr}}).success);
+    EXPECT_NE(Run("modify_element", {{"element_guid", wall}, {"thickness", true}}).error.find("type must be number"),
+              std::string::npos);
     EXPECT_FALSE(Run("modify_element", {{"element_guid", wall}, {"layer", "2"}}).success);
     EXPECT_NE(Run("modify_element", {{"element_guid", 12}}).error.find("type must be string"), std::string::npos);
     EXPECT_NE(Run("modify_element", json::array({wall})).error.find("cannot use value()"), std::string::npos);

@@ -260,7 +260,9 @@ TEST_F(TransformToolTest, MirrorKeepingTheOriginalAddsAMirroredCopy)
 
 TEST_F(TransformToolTest, EachTransformUndoesToTheProjectBefore)
 {
-    const std::string wall = Text(HostTesting::AddWall(1.0, 2.0, 6.0, 2.0));
+    const API_Guid wallGuid = HostTesting::AddWall(1.0, 2.0, 6.0, 2.0);
+    const std::string wall = Text(wallGuid);
+    HostTesting::AddFixture(API_DoorID, 0, wallGuid);
     const std::string slab = Text(HostTesting::AddFixture(API_SlabID));
     const auto before = TakeSnapshot();
 
@@ -270,6 +272,8 @@ TEST_F(TransformToolTest, EachTransformUndoesToTheProjectBefore)
         {{"tool", "rotate_element"}, {"input", {{"element_guid", wall}, {"center_x", 5}, {"angle", 33}}}},
         {{"tool", "mirror_element"}, {"input", {{"element_guid", slab}, {"axis_y2", 1}}}},
         {{"tool", "mirror_element"}, {"input", {{"element_guid", wall}, {"keep_original", true}}}},
+        {{"tool", "mirror_element"}, {"input", {{"element_guid", wall}, {"axis_x1", 2}, {"axis_y2", 3}}}},
+        {{"tool", "copy_element"}, {"input", {{"element_guid", wall}, {"dy", 4}}}},
     };
     for (const json& call : calls) {
         const ToolResult result = Run(call["tool"].get<std::string>(), call["input"]);
@@ -370,6 +374,8 @@ TEST_F(TransformToolTest, WrongJsonTypesFailBeforeAnyChange)
     const auto before = TakeSnapshot();
 
     EXPECT_NE(Run("move_element", {{"element_guid", wall}, {"dx", "1"}}).error.find("type must be number"),
+              std::string::npos);
+    EXPECT_NE(Run("mirror_element", {{"element_guid", wall}, {"axis_y2", true}}).error.find("type must be number"),
               std::string::npos);
     EXPECT_FALSE(Run("copy_element", {{"element_guid", wall}, {"dy", nullptr}}).success);
     EXPECT_FALSE(Run("rotate_element", {{"element_guid", wall}, {"angle", json::array({90})}}).success);
