@@ -233,6 +233,24 @@ TEST_F(ModifyElementTest, AWallCannotBeShortenedPastItsOpenings)
     EXPECT_EQ(Element(Text(wall)).wall.endC.x, doorAt + 0.5);
 }
 
+TEST_F(ModifyElementTest, AWallTakesItsOpeningsToItsNewStory)
+{
+    const API_Guid wall = HostTesting::AddWall(0.0, 0.0, 6.0, 0.0, 1);
+    const std::string door = Text(HostTesting::AddFixture(API_DoorID, 1, wall));
+    const auto before = TakeSnapshot();
+
+    // The door alone cannot leave the story of its wall.
+    EXPECT_EQ(Run("modify_element", {{"element_guid", door}, {"story", 2}}).error,
+              "ModifyElement ACAPI error: " + std::to_string(APIERR_BADPARS));
+    ExpectUnchanged(before);
+
+    ExpectOneModifyStep(Run("modify_element", {{"element_guid", Text(wall)}, {"story", 2}}), Text(wall));
+    EXPECT_EQ(Element(Text(wall)).header.floorInd, 2);
+    EXPECT_EQ(Element(door).header.floorInd, 2);
+    ASSERT_TRUE(UndoLast());
+    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+}
+
 TEST_F(ModifyElementTest, WrongJsonTypesFailBeforeAnyChange)
 {
     const std::string wall = Text(HostTesting::AddWall(0.0, 0.0, 5.0, 0.0));
