@@ -212,7 +212,14 @@ GSErrCode ACAPI_Element_Change(API_Element* elem, const API_Element* mask, const
 
     if (GSErrCode code = CheckHeader(project, changed)) return call.Return(code);
     if (GSErrCode code = CheckElement(project, changed, merged)) return call.Return(code);
+    if (typeID == API_WallID)
+        if (GSErrCode code = CheckOpeningsFit(project, changed)) return call.Return(code);
 
+    // A wall takes its doors and windows to its new story.
+    if (typeID == API_WallID && changed.header.floorInd != stored->record.header.floorInd) {
+        for (const API_Guid& opening : project.Elements().DependentsOf(guid))
+            project.ElementForChange(opening)->record.header.floorInd = changed.header.floorInd;
+    }
     StoredElement* target = project.ElementForChange(guid);
     const Int16 storyBefore = target->record.header.floorInd;
     target->record = changed;

@@ -41,11 +41,14 @@ GSErrCode CheckSegments(const API_Element& elem, const StoredMemo& memo)
     return NoError;
 }
 
-GSErrCode CheckOpening(const Project& project, const API_Guid& owner, const API_OpeningBaseType& base, double objLoc)
+GSErrCode CheckOpening(const Project& project, const API_Element& opening, const API_Guid& owner,
+                       const API_OpeningBaseType& base, double objLoc)
 {
     const StoredElement* wall = project.FindElement(owner);
     if (owner == APINULLGuid || wall == nullptr) return APIERR_BADID;
     if (wall->record.header.type.typeID != API_WallID) return APIERR_BADPARS;
+    // An opening stands on its wall's story; it changes story only with the wall.
+    if (opening.header.floorInd != wall->record.header.floorInd) return APIERR_BADPARS;
     if (!Positive(base.width) || !Positive(base.height)) return APIERR_BADPARS;
     if (!std::isfinite(objLoc) || objLoc < 0.0 || objLoc > WallLength(wall->record) + kMinLength) return APIERR_BADPARS;
     return NoError;
@@ -67,6 +70,21 @@ bool IsSupportedElementType(Int32 typeID)
 }
 
 double WallLength(const API_Element& wall) { return Distance(wall.wall.begC, wall.wall.endC); }
+
+GSErrCode CheckOpeningsFit(const Project& project, const API_Element& wall)
+{
+    const double length = WallLength(wall);
+    for (const API_Guid& guid : project.Elements().DependentsOf(wall.header.guid)) {
+        const StoredElement* opening = project.FindElement(guid);
+        if (opening == nullptr) continue;
+        const Int32 typeID = opening->record.header.type.typeID;
+        const double objLoc = typeID == API_WindowID ? opening->record.window.objLoc
+                            : typeID == API_DoorID   ? opening->record.door.objLoc
+                                                     : 0.0;
+        if (objLoc > length + kMinLength) return APIERR_BADPARS;
+    }
+    return NoError;
+}
 
 GSErrCode CheckHeader(const Project& project, const API_Element& elem)
 {
@@ -124,9 +142,9 @@ GSErrCode CheckElement(const Project& project, const API_Element& elem, const St
             if (!ProperSegment(elem.beam.begC, elem.beam.endC)) return APIERR_BADPARS;
             return CheckSegments(elem, memo);
         case API_WindowID:
-            return CheckOpening(project, elem.window.owner, elem.window.openingBase, elem.window.objLoc);
+            return CheckOpening(project, elem, elem.window.owner, elem.window.openingBase, elem.window.objLoc);
         case API_DoorID:
-            return CheckOpening(project, elem.door.owner, elem.door.openingBase, elem.door.objLoc);
+            return CheckOpening(project, elem, elem.door.owner, elem.door.openingBase, elem.door.objLoc);
         case API_ObjectID:
             if (project.FindLibraryPart(elem.object.libInd) == nullptr) return APIERR_BADINDEX;
             if (!Finite(elem.object.pos) || !Positive(elem.object.xRatio) || !Positive(elem.object.yRatio)) return APIERR_BADPARS;

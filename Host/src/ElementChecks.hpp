@@ -21,4 +21,7 @@ GSErrCode CheckClosedPolygon(const API_Polygon& poly, const StoredMemo& memo);
 
 double WallLength(const API_Element& wall);
 
+// A wall about to change keeps every door and window it holds within its new length.
+GSErrCode CheckOpeningsFit(const Project& project, const API_Element& wall);
+
 }  // namespace HostInternal

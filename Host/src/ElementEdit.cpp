@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
@@ -412,12 +413,23 @@ CallContext GuidContext(const API_Guid& guid)
     return context;
 }
 
+// A point as the call log shows it, with every digit a double holds, so that a test can tell
+// which exact edit record a tool sent.
+std::string PointText(double x, double y)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "(%.17g,%.17g)", x, y);
+    return text;
+}
+
 }  // namespace
 
 GSErrCode ACAPI_Element_Edit(GS::Array<API_Neig>* items, const API_EditPars& pars)
 {
     const std::string detail = "edit=" + std::to_string(pars.typeID) + " withDelete=" + (pars.withDelete ? "1" : "0") +
-                               " count=" + std::to_string(items != nullptr ? items->GetSize() : 0);
+                               " count=" + std::to_string(items != nullptr ? items->GetSize() : 0) +
+                               " orig=" + PointText(pars.origC.x, pars.origC.y) +
+                               " beg=" + PointText(pars.begC.x, pars.begC.y) + " end=" + PointText(pars.endC.x, pars.endC.y);
     CallContext context;
     if (items != nullptr && items->GetSize() == 1)
         context.guid = (*items)[0].guid;

@@ -1,5 +1,6 @@
 // Doors and windows with their markers: the defaults that come with a marker sub-element and
 // the creation of an opening in its owner wall.
+#include <cstring>
 #include <memory>
 
 #include "ElementChecks.hpp"

@@ -87,6 +87,7 @@ public:
 
     // ---- elements
     ElementStore& Elements() { return elements_; }
+    const ElementStore& Elements() const { return elements_; }
     const StoredElement* FindElement(const API_Guid& guid) const { return elements_.Find(guid); }
     // The stored element, its previous state recorded in the running step; null if absent.
     StoredElement* ElementForChange(const API_Guid& guid);

@@ -279,6 +279,106 @@ TEST_F(ElementEditHostTest, MirroredRoofStillRisesFromTheSameSideOfItsBaseLine)
     EXPECT_POINT(line.c2, 0.0, -1.0);
 }
 
+TEST_F(ElementEditHostTest, MirrorAcrossAnAxisAwayFromTheOriginMovesEveryField)
+{
+    // The line y = x + 1: (x, y) goes to (y - 1, x + 1), and an angle a to pi / 2 - a.
+    const API_Coord axisStart {0.0, 1.0}, axisEnd {1.0, 2.0};
+
+    API_Element hotspot = HostTesting::MakeElement(API_HotspotID);
+    hotspot.hotspot.pos = {1.0, 0.0};
+    API_Guid hotspotGuid = HostTesting::AddElement(hotspot);
+
+    API_Element object = HostTesting::MakeElement(API_ObjectID);
+    object.object.pos = {3.0, 1.0};
+    object.object.angle = 0.2;
+    object.object.reflected = false;
+    API_Guid objectGuid = HostTesting::AddElement(object);
+
+    API_Element column = HostTesting::MakeElement(API_ColumnID);
+    column.column.origoPos = {2.0, 0.0};
+    column.column.slantDirectionAngle = 0.3;
+    API_Guid columnGuid = HostTesting::AddElement(column);
+
+    // A square slab whose first edge is an arc.
+    API_ElementMemo memo;
+    BNClear(memo);
+    API_Element slab = HostTesting::MakeElement(API_SlabID);
+    slab.slab.poly = {5, 1, 1};
+    memo.coords = NewHandle<API_Coord>({{0, 0}, {0, 0}, {2, 0}, {2, 2}, {0, 2}, {0, 0}});
+    memo.pends = NewHandle<Int32>({0, 5});
+    memo.parcs = NewHandle<API_PolyArc>({{1, 2, 0.5}});
+    API_Guid slabGuid = Store(slab, memo);
+
+    API_Element roof = HostTesting::MakeElement(API_RoofID);
+    memo.pivotPolyCoords = NewHandle<API_Coord>({{0, 0}, {4, 0}});
+    API_Guid roofGuid = Store(roof, memo);
+
+    API_Element zone = HostTesting::MakeElement(API_ZoneID);
+    zone.zone.pos = {0.0, 0.0};
+    API_Guid zoneGuid = HostTesting::AddElement(zone);
+
+    for (API_Guid* guid : {&hotspotGuid, &objectGuid, &columnGuid, &slabGuid, &roofGuid, &zoneGuid})
+        ASSERT_EQ(Edit(*guid, MirrorAcross(axisStart, axisEnd)), NoError);
+
+    EXPECT_POINT(Get(hotspotGuid).hotspot.pos, -1.0, 2.0);
+    const API_Element o = Get(objectGuid);
+    EXPECT_POINT(o.object.pos, 0.0, 4.0);
+    EXPECT_NEAR(o.object.angle, M_PI / 2.0 - 0.2, 1e-12);
+    EXPECT_TRUE(o.object.reflected);
+    const API_Element c = Get(columnGuid);
+    EXPECT_POINT(c.column.origoPos, -1.0, 3.0);
+    EXPECT_NEAR(c.column.slantDirectionAngle, M_PI / 2.0 - 0.3, 1e-12);
+
+    const std::vector<API_Coord> coords = MemoRecords(slabGuid, &API_ElementMemo::coords);
+    ASSERT_EQ(coords.size(), 6u);
+    EXPECT_POINT(coords[1], -1.0, 1.0);
+    EXPECT_POINT(coords[2], -1.0, 3.0);
+    EXPECT_POINT(coords[3], 1.0, 3.0);
+    EXPECT_POINT(coords[4], 1.0, 1.0);
+    const std::vector<API_PolyArc> arcs = MemoRecords(slabGuid, &API_ElementMemo::parcs);
+    ASSERT_EQ(arcs.size(), 1u);
+    EXPECT_EQ(arcs[0].arcAngle, -0.5);
+
+    const std::vector<API_Coord> pivot = MemoRecords(roofGuid, &API_ElementMemo::pivotPolyCoords);
+    ASSERT_EQ(pivot.size(), 2u);
+    EXPECT_POINT(pivot[1], -1.0, 5.0);
+    EXPECT_POINT(Get(zoneGuid).zone.pos, -1.0, 1.0);
+}
+
+TEST_F(ElementEditHostTest, MirroredCopyOfAGroupedWallJoinsNoGroupAndTurnsItsOpenings)
+{
+    const API_Guid source = HostTesting::AddWall(0.0, 1.0, 6.0, 1.0);
+    const API_Guid door = HostTesting::AddFixture(API_DoorID, 0, source);
+    const API_Guid other = HostTesting::AddWall(6.0, 1.0, 6.0, 5.0);
+    ASSERT_EQ(ACAPI_CallUndoableCommand(
+                  "g", [&]() { return ACAPI_Element_Tool(GS::Array<API_Guid> {source, door, other}, APITool_Group, nullptr); }),
+              NoError);
+    const API_Element doorBefore = Get(door);
+    const auto before = TakeSnapshot();
+
+    API_Guid copy = source;
+    ASSERT_EQ(Edit(copy, MirrorAcross({0, 0}, {1, 0}, false)), NoError);
+    ASSERT_NE(copy, source);
+    EXPECT_EQ(Get(copy).header.groupGuid, APINULLGuid);
+    EXPECT_NE(Get(source).header.groupGuid, APINULLGuid);
+    EXPECT_POINT(Get(copy).wall.begC, 0.0, -1.0);
+
+    ASSERT_EQ(HostTesting::ElementCount(API_DoorID), 2u);
+    for (const API_Guid& guid : HostTesting::AllElements()) {
+        const API_Element element = Get(guid);
+        if (element.header.type.typeID != API_DoorID || guid == door)
+            continue;
+        EXPECT_EQ(element.door.owner, copy);
+        EXPECT_EQ(element.header.groupGuid, APINULLGuid);
+        EXPECT_EQ(element.door.objLoc, doorBefore.door.objLoc);
+        EXPECT_NE(element.door.openingBase.reflected, doorBefore.door.openingBase.reflected);
+    }
+    EXPECT_TRUE(SameRecord(doorBefore, Get(door)));
+
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+}
+
 TEST_F(ElementEditHostTest, GroupToolRefusesOutsideACommandAndUnknownCommands)
 {
     const API_Guid a = HostTesting::AddWall(0.0, 0.0, 4.0, 0.0);

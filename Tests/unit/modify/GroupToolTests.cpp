@@ -94,6 +94,18 @@ TEST_F(GroupToolTest, UngroupOfNoneStillGoesToTheHost)
     EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Quillmere: Ungroup Elements"});
 }
 
+TEST_F(GroupToolTest, AGuidListThatIsNotAnArrayIsNoListAtAll)
+{
+    ASSERT_TRUE(Run("group_elements", {{"element_guids", {a, b}}}).success);
+    const API_Guid group = GroupOf(a);
+    for (const json& notAList : {json(a), json {{"first", a}}}) {
+        const ToolResult result = Run("group_elements", {{"element_guids", notAList}, {"ungroup", true}});
+        ASSERT_TRUE(result.success) << result.error;
+        EXPECT_EQ(result.message, "Elements ungrouped (0 elements)") << notAList.dump();
+        EXPECT_EQ(GroupOf(a), group);
+    }
+}
+
 TEST_F(GroupToolTest, UnknownGuidsReportTheHostsCodeAndGroupNothing)
 {
     const auto before = TakeSnapshot();

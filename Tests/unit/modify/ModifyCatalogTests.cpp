@@ -98,14 +98,6 @@ TEST(ModifyCatalog, OffersTheSixToolsWithTheirDescriptionsAndSchemas)
             "ungroup": {"type": "boolean", "description": "If true, ungroup instead of group (default false)"}}}})json");
 }
 
-TEST(ModifyCatalog, RequiredListsKeepTheirOrderInTheCatalogueText)
-{
-    ToolRegistry registry;
-    const std::string text = registry.GetToolDefinitions().dump();
-    EXPECT_NE(text.find(R"json("required":["element_guid","axis_x1","axis_y1","axis_x2","axis_y2"])json"), std::string::npos);
-    EXPECT_NE(text.find(R"json("required":["element_guid","center_x","center_y","angle"])json"), std::string::npos);
-}
-
 TEST(ModifyCatalog, RegisteringTheFamilyAgainReplacesRatherThanAdds)
 {
     ToolRegistry registry;

@@ -148,6 +148,10 @@ TEST_F(ModifyElementTest, DoorTakesOnlyLayerAndStory)
     EXPECT_EQ(after.header.layer, 2);
     EXPECT_EQ(after.door.openingBase.height, before.door.openingBase.height);
     EXPECT_EQ(after.door.objLoc, before.door.objLoc);
+
+    // true counts as 1.
+    ASSERT_TRUE(Run("modify_element", {{"element_guid", door}, {"layer", true}}).success);
+    EXPECT_EQ(Element(door).header.layer, 1);
 }
 
 TEST_F(ModifyElementTest, OnlyTheGuidStillRunsOneStep)
@@ -213,6 +217,40 @@ TEST_F(ModifyElementTest, HostRefusalsReportTheCodeAndChangeNothing)
     ExpectUnchanged(before);
 }
 
+TEST_F(ModifyElementTest, AWallCannotBeShortenedPastItsOpenings)
+{
+    const API_Guid wall = HostTesting::AddWall(0.0, 0.0, 6.0, 0.0);
+    const API_Guid door = HostTesting::AddFixture(API_DoorID, 0, wall);
+    const double doorAt = Element(Text(door)).door.objLoc;
+    const auto before = TakeSnapshot();
+
+    EXPECT_EQ(Run("modify_element", {{"element_guid", Text(wall)}, {"end_x", doorAt / 2.0}}).error,
+              "ModifyElement ACAPI error: " + std::to_string(APIERR_BADPARS));
+    ExpectUnchanged(before);
+
+    // Still long enough for the door.
+    ExpectOneModifyStep(Run("modify_element", {{"element_guid", Text(wall)}, {"end_x", doorAt + 0.5}}), Text(wall));
+    EXPECT_EQ(Element(Text(wall)).wall.endC.x, doorAt + 0.5);
+}
+
+TEST_F(ModifyElementTest, AWallTakesItsOpeningsToItsNewStory)
+{
+    const API_Guid wall = HostTesting::AddWall(0.0, 0.0, 6.0, 0.0, 1);
+    const std::string door = Text(HostTesting::AddFixture(API_DoorID, 1, wall));
+    const auto before = TakeSnapshot();
+
+    // The door alone cannot leave the story of its wall.
+    EXPECT_EQ(Run("modify_element", {{"element_guid", door}, {"story", 2}}).error,
+              "ModifyElement ACAPI error: " + std::to_string(APIERR_BADPARS));
+    ExpectUnchanged(before);
+
+    ExpectOneModifyStep(Run("modify_element", {{"element_guid", Text(wall)}, {"story", 2}}), Text(wall));
+    EXPECT_EQ(Element(Text(wall)).header.floorInd, 2);
+    EXPECT_EQ(Element(door).header.floorInd, 2);
+    ASSERT_TRUE(UndoLast());
+    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+}
+
 TEST_F(ModifyElementTest, WrongJsonTypesFailBeforeAnyChange)
 {
     const std::string wall = Text(HostTesting::AddWall(0.0, 0.0, 5.0, 0.0));
@@ -223,6 +261,8 @@ TEST_F(ModifyElementTest, WrongJsonTypesFailBeforeAnyChange)
     EXPECT_NE(result.error.find("type must be number"), std::string::npos) << result.error;
 
     EXPECT_FALSE(Run("modify_element", {{"element_guid", wall}, {"end_y", nullptr}}).success);
+    EXPECT_NE(Run("modify_element", {{"element_guid", wall}, {"thickness", true}}).error.find("type must be number"),
+              std::string::npos);
     EXPECT_FALSE(Run("modify_element", {{"element_guid", wall}, {"layer", "2"}}).success);
     EXPECT_NE(Run("modify_element", {{"element_guid", 12}}).error.find("type must be string"), std::string::npos);
     EXPECT_NE(Run("modify_element", json::array({wall})).error.find("cannot use value()"), std::string::npos);

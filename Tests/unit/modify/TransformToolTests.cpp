@@ -1,6 +1,8 @@
 // move_element, copy_element, rotate_element and mirror_element: where the geometry ends up,
 // which GUIDs survive, the messages, and the one undo step per call.
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "HostTestingLibrary.hpp"
@@ -34,7 +36,33 @@ protected:
         ASSERT_EQ(UndoStepCount(), 1u);
         EXPECT_EQ(UndoSteps().back(), name);
     }
+
+    // The edit record of the last element edit, as the host logged it.
+    static std::string LastEditRecord()
+    {
+        std::string detail = "no edit call";
+        for (const HostTesting::CallRecord& call : HostTesting::CallLog())
+            if (call.function == "ACAPI_Element_Edit")
+                detail = call.detail;
+        return detail;
+    }
+
+    static std::string Point(double x, double y)
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, "(%.17g,%.17g)", x, y);
+        return text;
+    }
+
+    static std::string EditRecord(API_EditCmdID type, bool withDelete, const std::string& origin,
+                                  const std::string& begin, const std::string& end)
+    {
+        return "edit=" + std::to_string(type) + " withDelete=" + (withDelete ? "1" : "0") + " count=1 orig=" + origin +
+               " beg=" + begin + " end=" + end;
+    }
 };
+
+constexpr double kStoredDegree = 0.017453292519943278;
 
 }  // namespace
 
@@ -232,7 +260,9 @@ TEST_F(TransformToolTest, MirrorKeepingTheOriginalAddsAMirroredCopy)
 
 TEST_F(TransformToolTest, EachTransformUndoesToTheProjectBefore)
 {
-    const std::string wall = Text(HostTesting::AddWall(1.0, 2.0, 6.0, 2.0));
+    const API_Guid wallGuid = HostTesting::AddWall(1.0, 2.0, 6.0, 2.0);
+    const std::string wall = Text(wallGuid);
+    HostTesting::AddFixture(API_DoorID, 0, wallGuid);
     const std::string slab = Text(HostTesting::AddFixture(API_SlabID));
     const auto before = TakeSnapshot();
 
@@ -242,6 +272,8 @@ TEST_F(TransformToolTest, EachTransformUndoesToTheProjectBefore)
         {{"tool", "rotate_element"}, {"input", {{"element_guid", wall}, {"center_x", 5}, {"angle", 33}}}},
         {{"tool", "mirror_element"}, {"input", {{"element_guid", slab}, {"axis_y2", 1}}}},
         {{"tool", "mirror_element"}, {"input", {{"element_guid", wall}, {"keep_original", true}}}},
+        {{"tool", "mirror_element"}, {"input", {{"element_guid", wall}, {"axis_x1", 2}, {"axis_y2", 3}}}},
+        {{"tool", "copy_element"}, {"input", {{"element_guid", wall}, {"dy", 4}}}},
     };
     for (const json& call : calls) {
         const ToolResult result = Run(call["tool"].get<std::string>(), call["input"]);
@@ -251,6 +283,39 @@ TEST_F(TransformToolTest, EachTransformUndoesToTheProjectBefore)
         EXPECT_TRUE(SameProject(before, TakeSnapshot())) << call.dump();
         EXPECT_EQ(UndoStepCount(), 0u);
     }
+}
+
+// ---- the edit record each tool sends ------------------------------------------------------
+
+TEST_F(TransformToolTest, EachToolSendsTheEditRecordOfItsOperation)
+{
+    const std::string wall = Text(HostTesting::AddWall(3.0, 3.0, 4.0, 3.0));
+    const std::string zero = Point(0.0, 0.0);
+
+    ASSERT_TRUE(Run("move_element", {{"element_guid", wall}, {"dx", 1.5}, {"dy", -2.0}}).success);
+    EXPECT_EQ(LastEditRecord(), EditRecord(APIEdit_Drag, true, zero, zero, Point(1.5, -2.0)));
+
+    ASSERT_TRUE(Run("copy_element", {{"element_guid", wall}}).success);
+    EXPECT_EQ(LastEditRecord(), EditRecord(APIEdit_Drag, false, zero, zero, Point(1.0, 0.0)));
+
+    ASSERT_TRUE(Run("rotate_element", {{"element_guid", wall}, {"center_x", 2.0}, {"center_y", 3.0}, {"angle", 90}}).success);
+    const double quarter = 90 * kStoredDegree;
+    EXPECT_EQ(LastEditRecord(), EditRecord(APIEdit_Rotate, true, Point(2.0, 3.0), Point(3.0, 3.0),
+                                           Point(2.0 + std::cos(quarter), 3.0 + std::sin(quarter))));
+    // About the origin the end point is the bare cosine and sine, where the stored degree and
+    // pi / 180 give different bits.
+    ASSERT_TRUE(Run("rotate_element", {{"element_guid", wall}, {"angle", 30}}).success);
+    const double thirty = 30 * kStoredDegree;
+    EXPECT_EQ(LastEditRecord(),
+              EditRecord(APIEdit_Rotate, true, zero, Point(1.0, 0.0), Point(std::cos(thirty), std::sin(thirty))));
+
+    ASSERT_TRUE(Run("mirror_element", {{"element_guid", wall}}).success);
+    EXPECT_EQ(LastEditRecord(), EditRecord(APIEdit_Mirror, true, zero, zero, Point(1.0, 0.0)));
+
+    ASSERT_TRUE(Run("mirror_element", {{"element_guid", wall}, {"axis_x1", 1}, {"axis_y1", 2}, {"axis_x2", 3},
+                                       {"axis_y2", 5}, {"keep_original", true}})
+                    .success);
+    EXPECT_EQ(LastEditRecord(), EditRecord(APIEdit_Mirror, false, Point(1.0, 2.0), zero, Point(3.0, 5.0)));
 }
 
 // ---- refusals ----------------------------------------------------------------------------
@@ -309,6 +374,8 @@ TEST_F(TransformToolTest, WrongJsonTypesFailBeforeAnyChange)
     const auto before = TakeSnapshot();
 
     EXPECT_NE(Run("move_element", {{"element_guid", wall}, {"dx", "1"}}).error.find("type must be number"),
+              std::string::npos);
+    EXPECT_NE(Run("mirror_element", {{"element_guid", wall}, {"axis_y2", true}}).error.find("type must be number"),
               std::string::npos);
     EXPECT_FALSE(Run("copy_element", {{"element_guid", wall}, {"dy", nullptr}}).success);
     EXPECT_FALSE(Run("rotate_element", {{"element_guid", wall}, {"angle", json::array({90})}}).success);

@@ -305,14 +305,22 @@ TEST_F(ObjectToolsTest, PartWithoutReadableSizesIsPlacedWithDefaultSizes)
 
 TEST_F(ObjectToolsTest, HostFailuresComeBackAsPlaceObjectCodes)
 {
-    for (const char* step : {"ACAPI_Element_GetDefaults", "ACAPI_Element_Create", "ACAPI_CallUndoableCommand"}) {
+    // Once the body has run, its memo goes back to the host on every path, also when the
+    // host refused to fill it.
+    const struct {
+        const char* function;
+        int disposals;
+    } steps[] = {{"ACAPI_Element_GetDefaults", 1}, {"ACAPI_Element_Create", 1}, {"ACAPI_CallUndoableCommand", 0}};
+    for (const auto& step : steps) {
         const Footprint before = TakeFootprint();
-        HostTesting::FailNextCall(step, APIERR_MEMFULL);
+        HostTesting::ClearCallLog();
+        HostTesting::FailNextCall(step.function, APIERR_MEMFULL);
         const ToolResult result = Run("place_object", {{"name", "Sofa 3-Seat"}, {"x", 1}, {"y", 2}});
         HostTesting::ClearFailures();
-        EXPECT_EQ(result.error, "PlaceObject ACAPI error: -2130313214") << step;
+        EXPECT_EQ(result.error, "PlaceObject ACAPI error: -2130313214") << step.function;
         EXPECT_TRUE(result.elementGuid.empty());
-        EXPECT_EQ(TakeFootprint(), before) << step;
+        EXPECT_EQ(TakeFootprint(), before) << step.function;
+        EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), step.disposals) << step.function;
     }
     // A failing search is "not found", whatever the host's code.
     HostTesting::FailNextCall("ACAPI_LibPart_Search", APIERR_GENERAL);

@@ -87,8 +87,8 @@ TEST_F(OpeningToolsTest, GivenValuesReachTheOpening)
     EXPECT_DOUBLE_EQ(w.window.openingBase.height, 1.5);
     EXPECT_DOUBLE_EQ(w.window.lower, 1.1);
 
-    // A door has no sill input: the key is ignored.
-    const ToolResult door = Run("create_door", {{"wall_guid", wall}, {"offset", 4.5}, {"sill_height", 0.7}});
+    // A door has no sill input: the key is not even read, whatever it holds.
+    const ToolResult door = Run("create_door", {{"wall_guid", wall}, {"offset", 4.5}, {"sill_height", "high"}});
     ASSERT_TRUE(door.success) << door.error;
     EXPECT_DOUBLE_EQ(Element(door.elementGuid).door.objLoc, 4.5);
     EXPECT_DOUBLE_EQ(Element(door.elementGuid).door.lower, HostTesting::GetDefaults(API_DoorID).door.lower);
@@ -220,18 +220,30 @@ TEST_F(OpeningToolsTest, OffsetOutsideTheWallIsTheHostsToRefuse)
 
 TEST_F(OpeningToolsTest, FailureAtEachHostStepLeavesNothingBehind)
 {
-    for (const char* step : {"ACAPI_Element_GetDefaultsExt", "ACAPI_Element_CreateExt", "ACAPI_CallUndoableCommand"}) {
+    // Once the body has run, the opening's memo and the marker's memo both go back to the
+    // host, on every path: a refusing host may still have left handles in them.
+    const struct {
+        const char* function;
+        int disposals;
+    } steps[] = {{"ACAPI_Element_GetDefaultsExt", 2}, {"ACAPI_Element_CreateExt", 2}, {"ACAPI_CallUndoableCommand", 0}};
+    for (const auto& step : steps) {
         for (bool door : {true, false}) {
             const Footprint before = TakeFootprint();
-            HostTesting::FailNextCall(step, APIERR_BADPARS);
+            HostTesting::ClearCallLog();
+            HostTesting::FailNextCall(step.function, APIERR_BADPARS);
             const ToolResult result = Run(door ? "create_door" : "create_window", {{"wall_guid", wall}});
             HostTesting::ClearFailures();
             EXPECT_FALSE(result.success);
-            EXPECT_EQ(result.error, std::string(door ? "CreateDoor" : "CreateWindow") + " ACAPI error: -2130313112") << step;
+            EXPECT_EQ(result.error, std::string(door ? "CreateDoor" : "CreateWindow") + " ACAPI error: -2130313112")
+                << step.function;
             EXPECT_TRUE(result.elementGuid.empty());
-            EXPECT_EQ(TakeFootprint(), before) << step;
+            EXPECT_EQ(TakeFootprint(), before) << step.function;
+            EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), step.disposals) << step.function;
         }
     }
+    HostTesting::ClearCallLog();
+    ASSERT_TRUE(Run("create_window", {{"wall_guid", wall}}).success);
+    EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), 2);
 }
 
 // ---- the marker ---------------------------------------------------------------------------
