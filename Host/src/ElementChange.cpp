@@ -221,14 +221,8 @@ GSErrCode ACAPI_Element_Change(API_Element* elem, const API_Element* mask, const
             project.ElementForChange(opening)->record.header.floorInd = changed.header.floorInd;
     }
     StoredElement* target = project.ElementForChange(guid);
-    const Int16 storyBefore = target->record.header.floorInd;
     target->record = changed;
     if (memoChanged) target->memo = merged.IsEmpty() ? nullptr : std::make_shared<StoredMemo>(std::move(merged));
-    // Doors and windows stand on their wall's story and move with it.
-    if (changed.header.floorInd != storyBefore) {
-        for (const API_Guid& opening : project.Elements().DependentsOf(guid))
-            project.ElementForChange(opening)->record.header.floorInd = changed.header.floorInd;
-    }
     *elem = changed;
     return call.Return(NoError);
 }

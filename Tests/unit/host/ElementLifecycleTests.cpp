@@ -261,22 +261,6 @@ TEST_F(ElementChange, FlaggedHeaderFieldsAreChecked)
     EXPECT_EQ(Read(wall).header.floorInd, 2);
 }
 
-TEST_F(ElementChange, AWallMovedToAnotherStoryTakesItsOpeningsAlong)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    API_Guid door = HostTesting::AddFixture(API_DoorID, 0, wall);
-    API_Element change = Read(wall);
-    change.header.floorInd = 2;
-    API_Element mask;
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, header, floorInd);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    EXPECT_EQ(Read(door).header.floorInd, 2);
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(Read(door).header.floorInd, 0);
-    EXPECT_EQ(Read(wall).header.floorInd, 0);
-}
-
 TEST_F(ElementChange, AChangeThatBreaksTheGeometryIsRefusedWhole)
 {
     API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
