@@ -1,0 +1,68 @@
+#include "core/Conversation.hpp"
+
+#include <utility>
+
+ContentBlock ContentBlock::Text(std::string text)
+{
+    ContentBlock block;
+    block.kind = BlockKind::Text;
+    block.text = std::move(text);
+    return block;
+}
+
+ContentBlock ContentBlock::Image(std::string mediaType, std::string data)
+{
+    ContentBlock block;
+    block.kind = BlockKind::Image;
+    block.mediaType = std::move(mediaType);
+    block.data = std::move(data);
+    return block;
+}
+
+ContentBlock ContentBlock::Document(std::string mediaType, std::string data)
+{
+    ContentBlock block = Image(std::move(mediaType), std::move(data));
+    block.kind = BlockKind::Document;
+    return block;
+}
+
+ContentBlock ContentBlock::ToolUse(std::string id, std::string name, nlohmann::json input)
+{
+    ContentBlock block;
+    block.kind = BlockKind::ToolUse;
+    block.toolId = std::move(id);
+    block.toolName = std::move(name);
+    block.input = std::move(input);
+    return block;
+}
+
+ContentBlock ContentBlock::ToolResult(std::string id, std::string resultText)
+{
+    ContentBlock block;
+    block.kind = BlockKind::ToolResult;
+    block.toolId = std::move(id);
+    block.text = std::move(resultText);
+    return block;
+}
+
+void Conversation::AppendUser(std::vector<ContentBlock> blocks)
+{
+    if (blocks.empty()) {
+        return;
+    }
+    if (!messages.empty() && messages.back().role == Role::User) {
+        auto& target = messages.back().blocks;
+        target.insert(target.end(), std::make_move_iterator(blocks.begin()),
+                      std::make_move_iterator(blocks.end()));
+        return;
+    }
+    messages.push_back(HistoryMessage{Role::User, std::move(blocks)});
+}
+
+void Conversation::AppendAssistant(std::vector<ContentBlock> blocks)
+{
+    if (blocks.empty()) {
+        return;
+    }
+    messages.push_back(HistoryMessage{Role::Assistant, std::move(blocks)});
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/Conversation.hpp"
+#include "core/ModelProvider.hpp"
+#include "core/ToolRegistry.hpp"
+
+// One attachment of the user message being processed.
+struct AttachmentData {
+    std::string data;       // base64 exactly as the message carried it
+    std::string mediaType;  // as the message gave it; may be empty
+    std::string extension;  // "pdf", "jpg", "tiff" or "png" (every other media type)
+};
+
+enum class ProviderKind { Anthropic, OpenAI };
+
+// The conversation engine. A worker thread takes the user's messages one at a time, talks to
+// the language model and runs the tools the model asks for on the main thread, at most
+// kMaxIterations model requests per message. Every callback is delivered on the main thread
+// through the main queue; none is delivered once Shutdown has begun.
+class ModelBridge {
+public:
+    using AssistantTextCallback = std::function<void(const std::string& text)>;
+    using BusyCallback = std::function<void(bool busy)>;
+    using ToolResultCallback =
+        std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
+
+    static constexpr int kMaxIterations = 20;
+    static constexpr int kMaxOutputTokens = 4096;
+
+    // Takes the registry the palette built; a null registry gets a new full one.
+    explicit ModelBridge(std::unique_ptr<ToolRegistry> registry = nullptr);
+    ~ModelBridge();
+    ModelBridge(const ModelBridge&) = delete;
+    ModelBridge& operator=(const ModelBridge&) = delete;
+
+    ToolRegistry& GetRegistry() { return *registry; }
+
+    void SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy,
+                      ToolResultCallback onToolResult);
+
+    // Queue a message; returns at once.
+    void SendMessage(const std::string& text);
+    // content: the page's blocks, [{"type":"text","text"}, {"type":"image"|"document",
+    // "source":{"type":"base64","media_type","data"}}]. Unreadable content is refused with a
+    // "⚠ " message and starts no turn.
+    void SendMessageWithAttachments(const nlohmann::json& content);
+    // Forgets the conversation once the message being processed (if any) is done.
+    void ClearHistory();
+
+    // A copy of attachment index of the message being processed; empty strings when out of range.
+    AttachmentData GetCurrentAttachment(int index) const;
+
+    void SetProvider(const std::string& provider);  // "anthropic" or "openai"; used when no model is set
+    void SetModel(const std::string& model);
+    void SetApiKeys(const std::string& anthropicKey, const std::string& openaiKey);
+    void SetAnthropicApiKey(const std::string& key);
+    void SetOpenAIApiKey(const std::string& key);
+    void SetProxyUrl(const std::string& url);
+    void SetAccessToken(const std::string& token);
+    // Service addresses (scheme, host, port; no path). Empty restores the default, which is
+    // QUILLMERE_ANTHROPIC_URL / QUILLMERE_OPENAI_URL when set, else the public endpoint.
+    void SetBaseUrls(const std::string& anthropicUrl, const std::string& openaiUrl);
+
+    // True from the moment a message is queued until its turn has ended.
+    bool IsBusy() const;
+
+    // Stops the worker: a request in flight is aborted, a tool not yet started is not run,
+    // queued messages are dropped. Returns once the worker has ended. Idempotent.
+    void Shutdown();
+
+    // OpenAI for "gpt-...", "chatgpt-..." and the o-series ("o1", "o3-mini", "o4-mini", ...);
+    // Anthropic for every other name. An empty model falls back to the provider setting.
+    static ProviderKind ProviderForModel(const std::string& model, const std::string& providerSetting);
+    static std::string ExtensionForMediaType(const std::string& mediaType);
+
+private:
+    struct Job {
+        enum class Kind { Message, Clear } kind = Kind::Message;
+        std::vector<ContentBlock> blocks;
+    };
+    struct Config {
+        std::string provider = "anthropic";
+        std::string model;
+        std::string anthropicKey;
+        std::string openaiKey;
+        std::string proxyUrl;
+        std::string accessToken;
+        std::string anthropicUrl;
+        std::string openaiUrl;
+    };
+    struct CallbackHub;
+    struct ToolRun;
+
+    void Enqueue(Job job);
+    void WorkerLoop();
+    void RunTurn(std::vector<ContentBlock> userBlocks);
+    // false when the turn must end (failure reported, or shutting down).
+    bool RunIteration(bool& wantsMore);
+    void ExecuteTools(const std::vector<ToolCall>& calls);
+    bool RunToolOnMainThread(const ToolCall& call, ToolResult& result);
+    bool IsRunning() const;
+
+    void PostText(const std::string& text) const;
+    void PostBusy(bool busy) const;
+    void PostToolResult(const std::string& name, bool success, const std::string& detail) const;
+
+    std::unique_ptr<ToolRegistry> registry;
+    std::unique_ptr<ModelProvider> anthropic;
+    std::unique_ptr<ModelProvider> openai;
+    Conversation history;  // worker thread only
+    std::shared_ptr<CallbackHub> hub;
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Job> jobs;
+    std::vector<AttachmentData> currentAttachments;
+    Config config;
+    bool running = true;
+    bool turnActive = false;
+    std::shared_ptr<ToolRun> toolInFlight;  // the tool call the worker waits for
+    std::atomic<bool> abortRequests{false};  // watched by the worker's HTTP requests
+    std::thread worker;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+// Small pieces both providers' renderers and parsers use.
+namespace ProviderCommon {
+
+// The image types both services accept; others are described to the model in words.
+bool IsImageTypeModelsRead(const std::string& mediaType);
+std::string UnreadableImageNote(const std::string& mediaType);
+
+// The reply body as a JSON object; throws ReplyFormatError when it is not one, or when it is
+// the service's error object.
+nlohmann::json ParseObject(const std::string& body);
+
+// object[key] as text; throws ReplyFormatError naming what lacks it.
+std::string StringMember(const nlohmann::json& object, const char* key, const std::string& what);
+
+}  // namespace ProviderCommon

@@ -1,0 +1,87 @@
+#include "core/ToolRegistry.hpp"
+
+#include <exception>
+#include <utility>
+
+#include "tools/ToolFamilies.hpp"
+
+using nlohmann::json;
+
+ToolResult ToolResult::Ok(const std::string& elementGuid, const std::string& message)
+{
+    ToolResult result;
+    result.success = true;
+    result.elementGuid = elementGuid;
+    result.message = message;
+    return result;
+}
+
+ToolResult ToolResult::Fail(const std::string& error)
+{
+    ToolResult result;
+    result.success = false;
+    result.error = error;
+    return result;
+}
+
+std::string ToolResult::toJson() const
+{
+    json out = json::object();
+    out["success"] = success;
+    if (success) {
+        if (!elementGuid.empty()) {
+            out["element_guid"] = elementGuid;
+        }
+        if (!message.empty()) {
+            out["message"] = message;
+        }
+    } else {
+        out["error"] = error.empty() ? std::string("Unknown error") : error;
+    }
+    // Compact, keys sorted by the object type, non-ASCII written as is; text that is not
+    // valid UTF-8 throws the library's error so that the caller sees it instead of garbage.
+    return out.dump();
+}
+
+ToolRegistry::ToolRegistry()
+{
+    RegisterAll();
+}
+
+void ToolRegistry::Register(ToolDef def)
+{
+    std::string name = def.name;
+    tools[name] = std::move(def);
+}
+
+json ToolRegistry::GetToolDefinitions() const
+{
+    json definitions = json::array();
+    for (const auto& entry : tools) {
+        const ToolDef& def = entry.second;
+        definitions.push_back({{"name", def.name}, {"description", def.description}, {"input_schema", def.inputSchema}});
+    }
+    return definitions;
+}
+
+ToolResult ToolRegistry::ExecuteTool(const std::string& name, const json& input) const
+{
+    auto found = tools.find(name);
+    if (found == tools.end()) {
+        return ToolResult::Fail("Unknown tool: " + name);
+    }
+    const ToolDef& def = found->second;
+    if (!def.handler) {
+        return ToolResult::Fail("Tool has no handler: " + name);
+    }
+    try {
+        return def.handler(input);
+    } catch (const std::exception& e) {
+        return ToolResult::Fail(e.what());
+    }
+}
+
+void ToolRegistry::RegisterAll()
+{
+    // Families are called in a fixed order; each tool family's branch adds its call here.
+}
