@@ -1,0 +1,389 @@
+#include "core/HttpClient.hpp"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <utility>
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Quillmere {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using HeaderPairs = std::vector<std::pair<std::string, std::string>>;
+
+constexpr long kGetTimeoutMs = 30000;
+constexpr long kPostTimeoutMs = 120000;
+const char* const kTimedOutText = "The request timed out.";
+const char* const kCancelledText = "The request was cancelled.";
+
+thread_local const std::atomic<bool>* tAbortFlag = nullptr;
+std::atomic<long> gTimeoutOverrideMs{0};
+
+void EnsureCurlInitialised()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+long TimeoutMs(long defaultMs)
+{
+    const long overrideMs = gTimeoutOverrideMs.load();
+    return overrideMs > 0 ? overrideMs : defaultMs;
+}
+
+bool AbortRequested()
+{
+    const std::atomic<bool>* flag = tAbortFlag;
+    return flag != nullptr && flag->load();
+}
+
+bool IsValidUrl(const std::string& url)
+{
+    if (url.empty() || url.find('\0') != std::string::npos) {
+        return false;
+    }
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
+    return handle && curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameHeaderName(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Header names are case-insensitive: setting one that is already there replaces it, and the
+// header set last comes last.
+void SetHeader(HeaderPairs& headers, const std::string& name, const std::string& value)
+{
+    for (auto it = headers.begin(); it != headers.end(); ++it) {
+        if (SameHeaderName(it->first, name)) {
+            headers.erase(it);
+            break;
+        }
+    }
+    headers.emplace_back(name, value);
+}
+
+bool HasHeader(const HeaderPairs& headers, const std::string& name)
+{
+    for (const auto& header : headers) {
+        if (SameHeaderName(header.first, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A line break or NUL in a header would let a value smuggle extra headers or a second request.
+bool IsSafeHeader(const std::string& name, const std::string& value)
+{
+    if (name.empty()) {
+        return false;
+    }
+    for (char c : name) {
+        if (c == ':' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0' || c == ';') {
+            return false;
+        }
+    }
+    return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+std::string Printable(const std::string& text)
+{
+    std::string out = text;
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+bool Append(Slist& list, const std::string& line)
+{
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (grown == nullptr) {
+        return false;
+    }
+    list.release();
+    list.reset(grown);
+    return true;
+}
+
+// The caller's headers, then empty entries that stop libcurl adding its own defaults.
+bool BuildHeaderList(const HeaderPairs& headers, Slist& list)
+{
+    for (const auto& header : headers) {
+        // "Name;" is libcurl's way of sending a header with an empty value.
+        const std::string line = header.second.empty() ? header.first + ";" : header.first + ": " + header.second;
+        if (!Append(list, line)) {
+            return false;
+        }
+    }
+    for (const char* name : {"Accept", "Expect", "Content-Type"}) {
+        if (!HasHeader(headers, name) && !Append(list, std::string(name) + ":")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct Transfer {
+    std::string body;
+    const std::atomic<bool>* abortFlag = nullptr;
+    long idleLimitMs = 0;
+    Clock::time_point lastActivity = Clock::now();
+    curl_off_t lastDown = -1;
+    curl_off_t lastUp = -1;
+    const char* stopReason = nullptr;
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user)
+{
+    auto* transfer = static_cast<Transfer*>(user);
+    transfer->body.append(data, size * count);
+    transfer->lastActivity = Clock::now();
+    return size * count;
+}
+
+size_t OnHeader(char*, size_t size, size_t count, void* user)
+{
+    static_cast<Transfer*>(user)->lastActivity = Clock::now();
+    return size * count;
+}
+
+// Runs about once a second while idle: enforces the idle timeout and the caller's abort flag.
+int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded)
+{
+    auto* transfer = static_cast<Transfer*>(user);
+    if (transfer->abortFlag != nullptr && transfer->abortFlag->load()) {
+        transfer->stopReason = kCancelledText;
+        return 1;
+    }
+    const Clock::time_point now = Clock::now();
+    if (downloaded != transfer->lastDown || uploaded != transfer->lastUp) {
+        transfer->lastDown = downloaded;
+        transfer->lastUp = uploaded;
+        transfer->lastActivity = now;
+        return 0;
+    }
+    if (now - transfer->lastActivity > std::chrono::milliseconds(transfer->idleLimitMs)) {
+        transfer->stopReason = kTimedOutText;
+        return 1;
+    }
+    return 0;
+}
+
+HttpResponse Failure(const std::string& error)
+{
+    HttpResponse response;
+    response.error = error;
+    return response;
+}
+
+// One request; body is null for GET. Everything is set per call, nothing is shared.
+HttpResponse Perform(const std::string& url, const std::string* body, const HeaderPairs& headers, long timeoutMs)
+{
+    if (!IsValidUrl(url)) {
+        return Failure("Invalid URL: " + url);
+    }
+    for (const auto& header : headers) {
+        if (!IsSafeHeader(header.first, header.second)) {
+            return Failure("Invalid HTTP header: " + Printable(header.first));
+        }
+    }
+    if (AbortRequested()) {
+        return Failure(kCancelledText);
+    }
+
+    EnsureCurlInitialised();
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
+    Slist headerList;
+    if (!curl || !BuildHeaderList(headers, headerList)) {
+        return Failure("Could not prepare the HTTP request.");
+    }
+
+    Transfer transfer;
+    transfer.abortFlag = tAbortFlag;
+    transfer.idleLimitMs = timeoutMs;
+    char errorText[CURL_ERROR_SIZE] = {0};
+
+    CURL* h = curl.get();
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 16L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headerList.get());
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    if (body != nullptr) {
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body->data());
+    } else {
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    }
+
+    const CURLcode code = curl_easy_perform(h);
+    if (code != CURLE_OK) {
+        if (code == CURLE_ABORTED_BY_CALLBACK && transfer.stopReason != nullptr) {
+            return Failure(transfer.stopReason);
+        }
+        if (code == CURLE_OPERATION_TIMEDOUT) {
+            return Failure(kTimedOutText);
+        }
+        return Failure(errorText[0] != '\0' ? std::string(errorText) : std::string(curl_easy_strerror(code)));
+    }
+
+    HttpResponse response;
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    response.statusCode = static_cast<int>(status);
+    response.body = std::move(transfer.body);
+    return response;
+}
+
+HeaderPairs ToPairs(const std::map<std::string, std::string>& headers)
+{
+    HeaderPairs pairs;
+    for (const auto& header : headers) {
+        SetHeader(pairs, header.first, header.second);
+    }
+    return pairs;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (ok) {
+        out.clear();
+        out.reserve(static_cast<std::size_t>(info.st_size));
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                ok = false;
+                break;
+            }
+            if (got == 0) {
+                break;
+            }
+            out.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+std::string LastPathComponent(const std::string& path)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    const std::size_t slash = trimmed.rfind('/');
+    return (slash == std::string::npos || trimmed.size() == 1) ? trimmed : trimmed.substr(slash + 1);
+}
+
+std::uint32_t RandomBoundaryNumber()
+{
+    thread_local std::mt19937 generator{std::random_device{}()};
+    return static_cast<std::uint32_t>(generator());
+}
+
+}  // namespace
+
+HttpResponse HttpGet(const std::string& url, const std::map<std::string, std::string>& headers)
+{
+    return Perform(url, nullptr, ToPairs(headers), TimeoutMs(kGetTimeoutMs));
+}
+
+HttpResponse HttpPost(const std::string& url, const std::string& body,
+                      const std::map<std::string, std::string>& headers)
+{
+    return Perform(url, &body, ToPairs(headers), TimeoutMs(kPostTimeoutMs));
+}
+
+HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::string, std::string>& fields,
+                               const std::vector<MultipartFile>& files,
+                               const std::map<std::string, std::string>& headers)
+{
+    if (!IsValidUrl(url)) {
+        return Failure("Invalid URL: " + url);
+    }
+    const std::string boundary = "----Quillmere" + std::to_string(RandomBoundaryNumber());
+    std::string body;
+    for (const auto& field : fields) {
+        body += "--" + boundary + "\r\n";
+        body += "Content-Disposition: form-data; name=\"" + field.first + "\"\r\n\r\n";
+        body += field.second + "\r\n";
+    }
+    std::string content;
+    for (const MultipartFile& file : files) {
+        if (!ReadWholeFile(file.filePath, content)) {
+            return Failure("Cannot read file: " + file.filePath);
+        }
+        body += "--" + boundary + "\r\n";
+        body += "Content-Disposition: form-data; name=\"" + file.fieldName + "\"; filename=\"" +
+                LastPathComponent(file.filePath) + "\"\r\n";
+        body += "Content-Type: " + file.contentType + "\r\n\r\n";
+        body += content;
+        body += "\r\n";
+    }
+    body += "--" + boundary + "--\r\n";
+
+    HeaderPairs pairs = ToPairs(headers);
+    SetHeader(pairs, "Content-Type", "multipart/form-data; boundary=" + boundary);
+    return Perform(url, &body, pairs, TimeoutMs(kPostTimeoutMs));
+}
+
+void SetHttpAbortFlag(const std::atomic<bool>* flag) { tAbortFlag = flag; }
+
+HttpAbortScope::HttpAbortScope(const std::atomic<bool>* flag) : previous_(tAbortFlag) { tAbortFlag = flag; }
+
+HttpAbortScope::~HttpAbortScope() { tAbortFlag = previous_; }
+
+void SetHttpTimeoutOverrideForTesting(long milliseconds) { gTimeoutOverrideMs.store(milliseconds > 0 ? milliseconds : 0); }
+
+}  // namespace Quillmere
