@@ -27,6 +27,8 @@ struct StoryFixture {
 void SetStories(const std::vector<StoryFixture>& stories);
 std::vector<StoryFixture> GetStories();
 Int16 CurrentStory();
+// The project name 'PROJ' reports; no value makes the project untitled.
+void SetProjectName(const std::optional<std::string>& name);
 
 // ---- Elements -------------------------------------------------------------------------------
 
@@ -72,6 +74,11 @@ void DeleteAttribute(API_AttrTypeID typeID, Int32 index);
 bool GetAttribute(API_AttrTypeID typeID, Int32 index, API_Attribute* attribute);
 API_Attribute MakeLayer(const std::string& name, Int16 flags = 0);
 API_Attribute MakePen(Int32 index, double red, double green, double blue, double width = 0.25);
+
+// ---- Library ----------------------------------------------------------------------------------
+
+// Loads a library part (type API_LibTypeID, default sizes a x b) and returns its index.
+Int32 AddLibraryPart(Int32 typeID, const std::string& name, double a, double b);
 
 // ---- Failure injection ----------------------------------------------------------------------
 

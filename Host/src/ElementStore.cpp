@@ -1,0 +1,109 @@
+#include "ElementStore.hpp"
+
+#include <algorithm>
+
+namespace HostInternal {
+
+const StoredMemo& StoredElement::Memo() const
+{
+    static const StoredMemo kEmpty;
+    return memo ? *memo : kEmpty;
+}
+
+API_Guid OwnerOf(const API_Element& record)
+{
+    switch (record.header.type.typeID) {
+        case API_WindowID: return record.window.owner;
+        case API_DoorID: return record.door.owner;
+        default: return APINULLGuid;
+    }
+}
+
+const StoredElement* ElementStore::Find(const API_Guid& guid) const
+{
+    auto it = elements_.find(guid);
+    return it == elements_.end() ? nullptr : &it->second;
+}
+
+StoredElement* ElementStore::FindMutable(const API_Guid& guid)
+{
+    auto it = elements_.find(guid);
+    return it == elements_.end() ? nullptr : &it->second;
+}
+
+void ElementStore::Insert(const StoredElement& element)
+{
+    const API_Guid guid = element.record.header.guid;
+    Erase(guid);
+    elements_.emplace(guid, element);
+    byType_[element.record.header.type.typeID].emplace(element.order, guid);
+    API_Guid owner = OwnerOf(element.record);
+    if (owner != APINULLGuid) dependents_.emplace(owner, guid);
+    lastOrder_ = std::max(lastOrder_, element.order);
+}
+
+void ElementStore::Erase(const API_Guid& guid)
+{
+    auto it = elements_.find(guid);
+    if (it == elements_.end()) return;
+    const API_Element& record = it->second.record;
+    auto typeIt = byType_.find(record.header.type.typeID);
+    if (typeIt != byType_.end()) typeIt->second.erase(it->second.order);
+    API_Guid owner = OwnerOf(record);
+    if (owner != APINULLGuid) {
+        auto range = dependents_.equal_range(owner);
+        for (auto d = range.first; d != range.second; ++d) {
+            if (d->second == guid) {
+                dependents_.erase(d);
+                break;
+            }
+        }
+    }
+    elements_.erase(it);
+}
+
+void ElementStore::Clear()
+{
+    elements_.clear();
+    byType_.clear();
+    dependents_.clear();
+    lastOrder_ = 0;
+}
+
+size_t ElementStore::Count(Int32 typeID) const
+{
+    auto it = byType_.find(typeID);
+    return it == byType_.end() ? 0 : it->second.size();
+}
+
+void ElementStore::AppendGuidsOfType(Int32 typeID, GS::Array<API_Guid>* guids) const
+{
+    auto it = byType_.find(typeID);
+    if (it == byType_.end()) return;
+    guids->EnsureCapacity(guids->GetSize() + USize(it->second.size()));
+    for (const auto& entry : it->second) guids->Push(entry.second);
+}
+
+std::vector<API_Guid> ElementStore::AllInOrder() const
+{
+    std::vector<std::pair<UInt64, API_Guid>> all;
+    all.reserve(elements_.size());
+    for (const auto& e : elements_) all.emplace_back(e.second.order, e.first);
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<API_Guid> out;
+    out.reserve(all.size());
+    for (const auto& e : all) out.push_back(e.second);
+    return out;
+}
+
+std::vector<API_Guid> ElementStore::DependentsOf(const API_Guid& owner) const
+{
+    std::vector<API_Guid> out;
+    auto range = dependents_.equal_range(owner);
+    for (auto d = range.first; d != range.second; ++d) out.push_back(d->second);
+    // Creation order, so that the result does not depend on hashing.
+    std::sort(out.begin(), out.end(), [this](const API_Guid& a, const API_Guid& b) { return Find(a)->order < Find(b)->order; });
+    return out;
+}
+
+}  // namespace HostInternal

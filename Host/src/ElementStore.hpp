@@ -1,0 +1,50 @@
+#pragma once
+
+// Elements by GUID (constant-time lookup) with creation order kept per type, and the
+// openings that each wall owns.
+
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "ACAPinc.h"
+#include "StoredMemo.hpp"
+
+namespace HostInternal {
+
+struct StoredElement {
+    API_Element record;
+    MemoPtr memo;                  // null: no memo data
+    UInt64 order = 0;              // creation sequence number
+
+    const StoredMemo& Memo() const;
+};
+
+// The owner an element hangs on (a door's or window's wall), or the null GUID.
+API_Guid OwnerOf(const API_Element& record);
+
+class ElementStore {
+public:
+    const StoredElement* Find(const API_Guid& guid) const;
+    StoredElement* FindMutable(const API_Guid& guid);
+    // Stores the element at its order (elements restored by undo keep their place).
+    void Insert(const StoredElement& element);
+    void Erase(const API_Guid& guid);
+    void Clear();
+
+    UInt64 NextOrder() { return ++lastOrder_; }
+    size_t Count() const { return elements_.size(); }
+    size_t Count(Int32 typeID) const;
+    // GUIDs of one type in creation order.
+    void AppendGuidsOfType(Int32 typeID, GS::Array<API_Guid>* guids) const;
+    std::vector<API_Guid> AllInOrder() const;
+    std::vector<API_Guid> DependentsOf(const API_Guid& owner) const;
+
+private:
+    std::unordered_map<API_Guid, StoredElement> elements_;
+    std::map<Int32, std::map<UInt64, API_Guid>> byType_;
+    std::unordered_multimap<API_Guid, API_Guid> dependents_;   // owner -> element
+    UInt64 lastOrder_ = 0;
+};
+
+}  // namespace HostInternal

@@ -1,0 +1,153 @@
+#include "HostCalls.hpp"
+
+#include <deque>
+#include <map>
+#include <mutex>
+
+namespace HostInternal {
+
+namespace {
+
+// The log keeps the most recent calls; counts cover every call.
+constexpr size_t kMaxLogEntries = 200000;
+
+struct RuleState {
+    HostTesting::FailureRule rule;
+    int seen = 0;
+    int fired = 0;
+};
+
+struct CallState {
+    std::mutex mutex;
+    UInt64 sequence = 0;
+    std::deque<UInt64> logIds;
+    std::vector<RuleState> rules;
+    std::deque<HostTesting::CallRecord> log;
+    std::map<std::string, int> counts;
+};
+
+CallState& State()
+{
+    static CallState* state = new CallState;
+    return *state;
+}
+
+bool Matches(const HostTesting::FailureRule& rule, const char* function, const CallContext& c)
+{
+    if (rule.function != function) return false;
+    if (rule.guid && (!c.guid || *c.guid != *rule.guid)) return false;
+    if (rule.typeID && (!c.typeID || *c.typeID != *rule.typeID)) return false;
+    if (rule.index && (!c.index || *c.index != *rule.index)) return false;
+    if (rule.name && (!c.name || *c.name != *rule.name)) return false;
+    return true;
+}
+
+GSErrCode Check(const char* function, const CallContext& context)
+{
+    CallState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    for (RuleState& r : s.rules) {
+        if (!Matches(r.rule, function, context)) continue;
+        if (r.rule.times >= 0 && r.fired >= r.rule.times) continue;
+        if (r.seen++ < r.rule.skip) continue;
+        ++r.fired;
+        return r.rule.code;
+    }
+    return NoError;
+}
+
+}  // namespace
+
+std::string GuidText(const API_Guid& guid) { return APIGuid2GSGuid(guid).ToString(); }
+
+ApiCall::ApiCall(const char* function, std::string detail, CallContext context)
+    : function_(function), detail_(std::move(detail)), context_(std::move(context))
+{
+}
+
+GSErrCode ApiCall::Injected() const { return Check(function_, context_); }
+
+GSErrCode ApiCall::InjectedFor(const CallContext& context) const { return Check(function_, context); }
+
+void ApiCall::LogEntry()
+{
+    CallState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    ++s.counts[function_];
+    entry_ = ++s.sequence;
+    s.log.push_back(HostTesting::CallRecord{function_, detail_, NoError});
+    s.logIds.push_back(entry_);
+    if (s.log.size() > kMaxLogEntries) {
+        s.log.pop_front();
+        s.logIds.pop_front();
+    }
+}
+
+GSErrCode ApiCall::Return(GSErrCode code)
+{
+    CallState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (entry_ != 0) {
+        for (size_t i = s.logIds.size(); i-- > 0;) {
+            if (s.logIds[i] == entry_) {
+                s.log[i].result = code;
+                break;
+            }
+        }
+        return code;
+    }
+    ++s.counts[function_];
+    s.log.push_back(HostTesting::CallRecord{function_, std::move(detail_), code});
+    s.logIds.push_back(++s.sequence);
+    if (s.log.size() > kMaxLogEntries) {
+        s.log.pop_front();
+        s.logIds.pop_front();
+    }
+    return code;
+}
+
+void AddFailureRule(const HostTesting::FailureRule& rule)
+{
+    CallState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.rules.push_back(RuleState{rule, 0, 0});
+}
+
+void ClearFailureRules()
+{
+    CallState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.rules.clear();
+}
+
+void ClearCalls()
+{
+    CallState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.log.clear();
+    s.logIds.clear();
+    s.counts.clear();
+}
+
+}  // namespace HostInternal
+
+namespace HostTesting {
+
+std::vector<CallRecord> CallLog()
+{
+    auto& s = HostInternal::State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return std::vector<CallRecord>(s.log.begin(), s.log.end());
+}
+
+int CallCount(const std::string& function)
+{
+    auto& s = HostInternal::State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto it = s.counts.find(function);
+    return it == s.counts.end() ? 0 : it->second;
+}
+
+void ClearCallLog() { HostInternal::ClearCalls(); }
+
+}  // namespace HostTesting

@@ -1,0 +1,196 @@
+#include "Project.hpp"
+
+#include <algorithm>
+
+#include "GuidSource.hpp"
+
+namespace HostInternal {
+
+const Story* StoryList::Find(Int16 index) const
+{
+    for (const Story& s : stories)
+        if (s.index == index) return &s;
+    return nullptr;
+}
+
+Project::Project() = default;
+
+Project& TheProject()
+{
+    static Project* project = [] {
+        Project* p = new Project;   // lives for the whole process
+        LoadDefaultProject(*p);
+        return p;
+    }();
+    return *project;
+}
+
+// ---- elements
+
+StoredElement* Project::ElementForChange(const API_Guid& guid)
+{
+    StoredElement* element = elements_.FindMutable(guid);
+    if (element == nullptr) return nullptr;
+    if (running_ && running_->elementsBefore.count(guid) == 0)
+        running_->elementsBefore.emplace(guid, std::make_unique<StoredElement>(*element));
+    return element;
+}
+
+API_Guid Project::InsertElement(const API_Element& record, MemoPtr memo)
+{
+    StoredElement element;
+    element.record = record;
+    if (element.record.header.guid == APINULLGuid) element.record.header.guid = NextGuid();
+    element.memo = (memo && !memo->IsEmpty()) ? std::move(memo) : nullptr;
+    element.order = elements_.NextOrder();
+    const API_Guid guid = element.record.header.guid;
+    if (running_ && running_->elementsBefore.count(guid) == 0) {
+        const StoredElement* existing = elements_.Find(guid);
+        running_->elementsBefore.emplace(guid, existing ? std::make_unique<StoredElement>(*existing) : nullptr);
+    }
+    elements_.Insert(element);
+    return guid;
+}
+
+void Project::EraseElement(const API_Guid& guid)
+{
+    const StoredElement* element = elements_.Find(guid);
+    if (element == nullptr) return;
+    if (running_ && running_->elementsBefore.count(guid) == 0)
+        running_->elementsBefore.emplace(guid, std::make_unique<StoredElement>(*element));
+    elements_.Erase(guid);
+}
+
+// ---- attributes
+
+const StoredAttribute* Project::FindAttribute(Int32 typeID, Int32 index) const
+{
+    auto table = attributes_.find(typeID);
+    if (table == attributes_.end()) return nullptr;
+    auto it = table->second.byIndex.find(index);
+    return it == table->second.byIndex.end() ? nullptr : &it->second;
+}
+
+StoredAttribute* Project::AttributeForChange(Int32 typeID, Int32 index)
+{
+    auto table = attributes_.find(typeID);
+    if (table == attributes_.end()) return nullptr;
+    auto it = table->second.byIndex.find(index);
+    if (it == table->second.byIndex.end()) return nullptr;
+    auto key = std::make_pair(typeID, index);
+    if (running_ && running_->attributesBefore.count(key) == 0)
+        running_->attributesBefore.emplace(key, std::make_unique<StoredAttribute>(it->second));
+    return &it->second;
+}
+
+void Project::PutAttribute(const API_Attribute& record, bool deleted)
+{
+    const Int32 typeID = record.header.typeID, index = record.header.index;
+    auto key = std::make_pair(typeID, index);
+    if (running_ && running_->attributesBefore.count(key) == 0) {
+        const StoredAttribute* existing = FindAttribute(typeID, index);
+        running_->attributesBefore.emplace(key, existing ? std::make_unique<StoredAttribute>(*existing) : nullptr);
+    }
+    StoredAttribute& stored = attributes_[typeID].byIndex[index];
+    stored.record = record;
+    stored.deleted = deleted;
+}
+
+const StoredAttribute* Project::FindAttributeByName(Int32 typeID, const char* name) const
+{
+    auto table = attributes_.find(typeID);
+    if (table == attributes_.end() || name == nullptr) return nullptr;
+    for (const auto& entry : table->second.byIndex)
+        if (!entry.second.deleted && std::strncmp(entry.second.record.header.name, name, sizeof(entry.second.record.header.name)) == 0)
+            return &entry.second;
+    return nullptr;
+}
+
+bool Project::IsUsableAttribute(Int32 typeID, Int32 index) const
+{
+    const StoredAttribute* a = FindAttribute(typeID, index);
+    return a != nullptr && !a->deleted;
+}
+
+// ---- stories
+
+StoryList& Project::StoriesForChange()
+{
+    if (running_ && !running_->storiesBefore) running_->storiesBefore = std::make_unique<StoryList>(stories_);
+    return stories_;
+}
+
+const LibraryPartData* Project::FindLibraryPart(Int32 index) const
+{
+    if (index < 1 || size_t(index) > library_.size()) return nullptr;
+    return &library_[size_t(index) - 1];
+}
+
+// ---- undo
+
+void Project::BeginStep(const std::string& stepName)
+{
+    running_ = std::make_unique<UndoStep>();
+    running_->name = stepName;
+}
+
+void Project::CommitStep()
+{
+    if (running_) steps_.push_back(std::move(running_));
+}
+
+void Project::RollBackStep()
+{
+    if (!running_) return;
+    std::unique_ptr<UndoStep> step = std::move(running_);
+    Restore(*step);
+}
+
+bool Project::UndoLastStep()
+{
+    if (running_ || steps_.empty()) return false;
+    std::unique_ptr<UndoStep> step = std::move(steps_.back());
+    steps_.pop_back();
+    Restore(*step);
+    return true;
+}
+
+void Project::RecordUndo(std::function<void()> restore)
+{
+    if (running_) running_->extraRestores.push_back(std::move(restore));
+}
+
+void Project::Restore(UndoStep& step)
+{
+    for (auto it = step.extraRestores.rbegin(); it != step.extraRestores.rend(); ++it) (*it)();
+    for (auto& entry : step.elementsBefore) {
+        if (entry.second)
+            elements_.Insert(*entry.second);
+        else
+            elements_.Erase(entry.first);
+    }
+    for (auto& entry : step.attributesBefore) {
+        AttributeTable& table = attributes_[entry.first.first];
+        if (entry.second)
+            table.byIndex[entry.first.second] = *entry.second;
+        else
+            table.byIndex.erase(entry.first.second);
+    }
+    if (step.storiesBefore) stories_ = *step.storiesBefore;
+}
+
+void Project::Clear()
+{
+    elements_.Clear();
+    attributes_.clear();
+    stories_ = StoryList();
+    library_.clear();
+    defaults_.clear();
+    segmentCounts_.clear();
+    running_.reset();
+    steps_.clear();
+    name.clear();
+    untitled = false;
+}
+
+}  // namespace HostInternal

@@ -1,0 +1,144 @@
+#pragma once
+
+// The open project of the emulated host: elements, attributes, stories, element defaults and
+// the undo history. Everything behind the ACAPI functions works on this one object.
+//
+// Changing the project: inside an undoable command every change must go through the
+// *ForChange / Insert / Erase functions below, which record the previous state of what they
+// touch in the running undo step (copy on write: one copy per touched element or attribute,
+// never the whole project). State that lives outside this model (added by other parts of the
+// host) records its own restore function with RecordUndo.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ACAPinc.h"
+#include "ElementStore.hpp"
+#include "StoredMemo.hpp"
+
+namespace HostInternal {
+
+struct StoredAttribute {
+    API_Attribute record;
+    bool deleted = false;
+};
+
+// Attributes of one type by index; the count is the highest index.
+struct AttributeTable {
+    std::map<Int32, StoredAttribute> byIndex;
+    Int32 Count() const { return byIndex.empty() ? 0 : byIndex.rbegin()->first; }
+};
+
+struct Story {
+    Int16 index;
+    double level;
+    double height;
+    std::u16string name;
+};
+
+struct StoryList {
+    std::vector<Story> stories;    // ascending index
+    Int16 current = 0;
+    const Story* Find(Int16 index) const;
+};
+
+// A loaded library part. Index = position + 1.
+struct LibraryPartData {
+    Int32 typeID;                  // API_LibTypeID
+    std::u16string name;
+    std::string ownUnID;
+    std::string parentUnID;
+    double a;                      // default size along x
+    double b;                      // default size along y
+    std::vector<API_AddParType> params;
+    bool placeable = true;
+    bool missing = false;          // a reference made by Search(createIfMissing)
+};
+
+// The defaults ACAPI_Element_GetDefaults hands out for one element type.
+struct ElementDefaults {
+    API_Element record;
+    MemoPtr memo;                  // may be null
+};
+
+struct UndoStep {
+    std::string name;
+    std::unordered_map<API_Guid, std::unique_ptr<StoredElement>> elementsBefore;   // null: absent
+    std::map<std::pair<Int32, Int32>, std::unique_ptr<StoredAttribute>> attributesBefore;
+    std::unique_ptr<StoryList> storiesBefore;
+    std::vector<std::function<void()>> extraRestores;   // run last to first
+};
+
+class Project {
+public:
+    Project();
+
+    // ---- elements
+    ElementStore& Elements() { return elements_; }
+    const StoredElement* FindElement(const API_Guid& guid) const { return elements_.Find(guid); }
+    // The stored element, its previous state recorded in the running step; null if absent.
+    StoredElement* ElementForChange(const API_Guid& guid);
+    // Stores a new element; a null header GUID gets a fresh one. Returns the GUID.
+    API_Guid InsertElement(const API_Element& record, MemoPtr memo);
+    // Removes the element (recorded in the running step).
+    void EraseElement(const API_Guid& guid);
+
+    // ---- attributes
+    AttributeTable& Attributes(Int32 typeID) { return attributes_[typeID]; }
+    const StoredAttribute* FindAttribute(Int32 typeID, Int32 index) const;
+    StoredAttribute* AttributeForChange(Int32 typeID, Int32 index);
+    void PutAttribute(const API_Attribute& record, bool deleted = false);   // at record.header.index
+    const StoredAttribute* FindAttributeByName(Int32 typeID, const char* name) const;
+    bool IsUsableAttribute(Int32 typeID, Int32 index) const;   // exists and not deleted
+
+    // ---- stories
+    const StoryList& Stories() const { return stories_; }
+    StoryList& StoriesForChange();
+
+    // ---- library (the library functions add to it)
+    std::vector<LibraryPartData>& Library() { return library_; }
+    const LibraryPartData* FindLibraryPart(Int32 index) const;
+
+    // ---- element defaults
+    std::map<Int32, ElementDefaults>& Defaults() { return defaults_; }
+    std::map<Int32, Int32>& DefaultSegmentCounts() { return segmentCounts_; }
+
+    // ---- project information
+    std::string name = "Quillmere Demo House";
+    bool untitled = false;
+
+    // ---- undo
+    bool InCommand() const { return running_ != nullptr; }
+    void BeginStep(const std::string& name);
+    void CommitStep();             // the running step becomes the last undo step
+    void RollBackStep();           // the running step's changes are undone and forgotten
+    bool UndoLastStep();
+    const std::vector<std::unique_ptr<UndoStep>>& Steps() const { return steps_; }
+    // Inside a command: restore runs when the step is rolled back or undone.
+    void RecordUndo(std::function<void()> restore);
+
+    void Clear();                  // an empty project: nothing at all
+
+private:
+    void Restore(UndoStep& step);
+
+    ElementStore elements_;
+    std::map<Int32, AttributeTable> attributes_;
+    StoryList stories_;
+    std::vector<LibraryPartData> library_;
+    std::map<Int32, ElementDefaults> defaults_;
+    std::map<Int32, Int32> segmentCounts_;
+    std::unique_ptr<UndoStep> running_;
+    std::vector<std::unique_ptr<UndoStep>> steps_;
+};
+
+Project& TheProject();
+
+// Fills the project with the embedded default project (stories, attributes, defaults).
+void LoadDefaultProject(Project& project);
+
+}  // namespace HostInternal
