@@ -1,0 +1,44 @@
+#include "core/ElementFunctions.hpp"
+
+#include <cstdint>
+#include <limits>
+
+#include "GSRoot.hpp"
+
+std::string GuidToStr(const API_Guid& guid)
+{
+    const GS::CStrHolder text = APIGuid2GSGuid(guid).ToUniString().ToCStr(0, MaxUSize, CC_Default, 0);
+    return std::string(text.Get());
+}
+
+bool BuildPolygonMemo(API_ElementMemo& memo, const std::vector<std::pair<double, double>>& points, bool closed)
+{
+    BMKillHandle(&memo.coords);
+    BMKillHandle(&memo.pends);
+    BMKillHandle(&memo.parcs);
+
+    const std::size_t n = points.size();
+    // The contour end is a 32-bit index; a polygon past that cannot be described.
+    if (n > static_cast<std::size_t>(std::numeric_limits<Int32>::max()) - 2) {
+        return false;
+    }
+    const std::size_t slots = n + (closed ? 2 : 1);
+    memo.coords = reinterpret_cast<API_Coord**>(
+        BMAllocateHandle(static_cast<GSSize>(slots * sizeof(API_Coord)), ALLOCATE_CLEAR, 0));
+    memo.pends = reinterpret_cast<Int32**>(BMAllocateHandle(static_cast<GSSize>(2 * sizeof(Int32)), ALLOCATE_CLEAR, 0));
+    if (memo.coords == nullptr || memo.pends == nullptr) {
+        return false;  // what was allocated goes with the caller's memo disposal
+    }
+
+    API_Coord* coords = *memo.coords;
+    for (std::size_t i = 0; i < n; ++i) {
+        coords[i + 1].x = points[i].first;
+        coords[i + 1].y = points[i].second;
+    }
+    if (closed) {
+        coords[n + 1] = coords[1];
+    }
+    (*memo.pends)[0] = 0;
+    (*memo.pends)[1] = static_cast<Int32>(closed ? n + 1 : n);
+    return true;
+}
