@@ -98,9 +98,9 @@ public:
     const std::string& GetTitle() const;
     int GetId() const;
 
+    struct State;  // the host's record of the window
+
 private:
-    friend class Browser;
-    struct State;
     std::shared_ptr<State> state;
 };
 
@@ -131,8 +131,9 @@ public:
 
     int GetId() const;
 
+    struct State;  // the host's record of the control
+
 private:
-    struct State;
     std::shared_ptr<State> state;
 };
 

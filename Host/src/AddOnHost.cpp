@@ -72,9 +72,11 @@ bool ReadResources(const std::string& resourceDir, std::string& error)
     }
     auto& state = State();
     try {
-        for (const auto& [id, list] : resources.value("strings", nlohmann::json::object()).items())
+        const nlohmann::json strings = resources.value("strings", nlohmann::json::object());
+        const nlohmann::json menus = resources.value("menus", nlohmann::json::object());
+        for (const auto& [id, list] : strings.items())
             state.strings[std::stoi(id)] = list.get<std::vector<std::string>>();
-        for (const auto& [id, menu] : resources.value("menus", nlohmann::json::object()).items()) {
+        for (const auto& [id, menu] : menus.items()) {
             MenuState m;
             m.title = menu.at("title").get<std::string>();
             m.items = menu.at("items").get<std::vector<std::string>>();

@@ -8,7 +8,7 @@ namespace {
 
 std::string ToUtf8(const GS::UniString& text)
 {
-    return text.ToCStr(CC_UTF8).Get();
+    return text.ToStdString();
 }
 
 // Local documents arrive as file:// addresses or plain paths; the shell serves the file.
