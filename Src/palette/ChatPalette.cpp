@@ -78,12 +78,12 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     bridge->SetCallbacks(
         [self, token](const std::string& text) { WhileAlive(token, [self, text] { self->PushAssistantMessage(text); }); },
         [self, token](bool busy) { WhileAlive(token, [self, busy] { self->SetThinking(busy); }); },
-        [self, token](const std::string& name, bool success, const std::string& detail) {
-            WhileAlive(token, [self, name, success, detail] { self->PushToolResult(name, success, detail); });
-        });
+        MakeToolResultCallback());
 
-    // 3. The render and plan tool families would be registered here, on the finished
-    //    registry and before the settings: they are not part of this build yet.
+    // 3. The render and plan tool families are registered here, on the finished registry
+    //    and before the settings, each with a fresh MakePreviewCallback() and
+    //    MakeToolResultCallback() (and the plan family with the engine). Neither family is
+    //    part of this build yet.
 
     // 4. The stored settings, handed to the engine.
     Settings::LoadStatus status = Settings::LoadStatus::Missing;
@@ -109,6 +109,24 @@ ChatPalette::~ChatPalette()
     bridge.reset();
     if (!pagePath.empty()) std::remove(pagePath.c_str());
     DebugLog("Chat palette destroyed");
+}
+
+ChatPalette::PreviewCallback ChatPalette::MakePreviewCallback()
+{
+    ChatPalette* self = this;
+    std::weak_ptr<bool> token = liveness;
+    return [self, token](const std::string& imageUrl, const std::string& downloadUrl) {
+        WhileAlive(token, [self, imageUrl, downloadUrl] { self->PushRenderPreview(imageUrl, downloadUrl); });
+    };
+}
+
+ChatPalette::ToolResultCallback ChatPalette::MakeToolResultCallback()
+{
+    ChatPalette* self = this;
+    std::weak_ptr<bool> token = liveness;
+    return [self, token](const std::string& toolName, bool success, const std::string& detail) {
+        WhileAlive(token, [self, toolName, success, detail] { self->PushToolResult(toolName, success, detail); });
+    };
 }
 
 void ChatPalette::ApplySettingsToEngine()

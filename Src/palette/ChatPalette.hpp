@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,11 @@
 // Everything here runs on the host's main thread.
 class ChatPalette : public DG::Palette {
 public:
+    // The two UI callbacks that service-backed tool families get: a preview (image address,
+    // download address) and a tool-result card. Both reach this palette only while it lives.
+    using PreviewCallback = std::function<void(const std::string& imageUrl, const std::string& downloadUrl)>;
+    using ToolResultCallback = std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
+
     // The palette's fixed identity towards the host.
     static GS::Guid PaletteGuid();
     static Int32 PaletteReferenceId();
@@ -31,6 +37,9 @@ public:
     void SetThinking(bool thinking);
     void PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl);
     void PushToolResult(const std::string& toolName, bool success, const std::string& detail);
+
+    PreviewCallback MakePreviewCallback();
+    ToolResultCallback MakeToolResultCallback();
 
     // Makes text safe inside a single- or double-quoted JavaScript string literal.
     static std::string JSEscape(const std::string& text);
