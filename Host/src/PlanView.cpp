@@ -201,8 +201,9 @@ void DrawGrid(cairo_t* cr, const View& view, int width, int height)
     }
 }
 
-// The wall's outline: its reference line widened by its thickness.
-void PathWall(cairo_t* cr, const View& view, const API_WallType& wall, double fromT, double toT)
+// The wall's outline: its reference line widened by its thickness; extend lengthens it at
+// both ends so that walls meeting at a corner close it.
+void PathWall(cairo_t* cr, const View& view, const API_WallType& wall, double fromT, double toT, double extend = 0.0)
 {
     const double dx = wall.endC.x - wall.begC.x;
     const double dy = wall.endC.y - wall.begC.y;
@@ -210,8 +211,9 @@ void PathWall(cairo_t* cr, const View& view, const API_WallType& wall, double fr
     if (length <= 0.0) return;
     const double nx = -dy / length, ny = dx / length;
     const double half = std::max(wall.thickness, 0.02) / 2.0;
-    const double ax = wall.begC.x + dx * fromT, ay = wall.begC.y + dy * fromT;
-    const double bx = wall.begC.x + dx * toT, by = wall.begC.y + dy * toT;
+    const double ux = dx / length, uy = dy / length;
+    const double ax = wall.begC.x + dx * fromT - ux * extend, ay = wall.begC.y + dy * fromT - uy * extend;
+    const double bx = wall.begC.x + dx * toT + ux * extend, by = wall.begC.y + dy * toT + uy * extend;
     cairo_move_to(cr, view.X(ax + nx * half), view.Y(ay + ny * half));
     cairo_line_to(cr, view.X(bx + nx * half), view.Y(by + ny * half));
     cairo_line_to(cr, view.X(bx - nx * half), view.Y(by - ny * half));
@@ -295,7 +297,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
         cairo_fill(cr);
     }
     for (const auto& wall : plan.walls) {
-        PathWall(cr, view, wall, 0.0, 1.0);
+        PathWall(cr, view, wall, 0.0, 1.0, std::max(wall.thickness, 0.02) / 2.0);
         cairo_set_source_rgb(cr, 0.17, 0.19, 0.21);
         cairo_fill(cr);
     }
