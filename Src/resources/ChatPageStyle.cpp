@@ -90,9 +90,9 @@ button { font: inherit; color: inherit; }
 }
 .welcome h1 { font-size: 21px; font-weight: 650; margin: 0 0 6px; letter-spacing: -.2px; }
 .welcome p { color: var(--muted); margin: 0 auto 20px; max-width: 440px; }
-.suggestions { display: grid; grid-template-columns: repeat(auto-fit, minmax(200px, 1fr)); gap: 8px; text-align: left; }
+.suggestions { display: grid; grid-template-columns: repeat(auto-fit, minmax(170px, 1fr)); gap: 8px; text-align: left; }
 .suggestion {
-  display: flex; flex-direction: column; gap: 2px; padding: 11px 13px; cursor: pointer;
+  display: flex; flex-direction: column; gap: 2px; padding: 11px 13px; cursor: pointer; text-align: left;
   border: 1px solid var(--border); border-radius: 12px; background: var(--surface);
   transition: border-color .15s, transform .15s, box-shadow .15s;
 }

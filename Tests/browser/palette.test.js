@@ -289,3 +289,55 @@ describe('who may talk to the shell', () => {
     }
   });
 });
+
+describe('the page before its bridge exists', () => {
+  let host, browser, html;
+
+  before(async () => {
+    host = await h.startHost({ home: h.tempDir('quillmere-home-') });
+    browser = await h.launchBrowser();
+    const { frame } = await h.openPalette(browser.context, host);
+    // The page as the add-on wrote it: without the shell's bridge script.
+    html = await frame.evaluate(() => document.documentElement.outerHTML);
+    html = '<!DOCTYPE html>' + html.replace(/<script>\s*\(function \(\) \{\s*var TOKEN[\s\S]*?<\/script>/, '');
+    assert.equal(html.includes('X-Quillmere-Token'), false);
+  });
+
+  after(async () => {
+    if (browser) await browser.close();
+    if (host) await host.stop();
+  });
+
+  async function pageWithLateBridge(delayMs, failures) {
+    const page = await browser.context.newPage();
+    const lateBridge = `<script>
+      window.__calls = 0;
+      setTimeout(function () {
+        window.Quillmere = {
+          getSettings: function () {
+            window.__calls += 1;
+            if (window.__calls <= ${failures}) return Promise.reject(new Error('not yet'));
+            return Promise.resolve(JSON.stringify({ provider: 'anthropic', model: 'claude-late', anthropicApiKey: 'k' }));
+          }
+        };
+      }, ${delayMs});
+    </script>`;
+    await page.setContent(html.replace('<head>', '<head>' + lateBridge));
+    return page;
+  }
+
+  test('the first call is retried until the bridge answers', async () => {
+    const page = await pageWithLateBridge(700, 2);
+    await page.waitForFunction(() => document.getElementById('status-text').textContent === 'Ready', null, { timeout: 5000 });
+    assert.equal(await page.textContent('#model-hint'), 'claude-late');
+    assert.equal(await page.evaluate(() => window.__calls), 3);
+    await page.close();
+  });
+
+  test('after fifteen tries the page says it is not connected', async () => {
+    const page = await pageWithLateBridge(60000, 0);
+    await page.waitForFunction(() => document.getElementById('status-text').textContent === 'Not connected', null, { timeout: 8000 });
+    assert.equal(await page.isDisabled('#send-button'), true);
+    await page.close();
+  });
+});
