@@ -21,6 +21,7 @@ using nlohmann::json;
 
 constexpr int kEventWaitMs = 1000;
 constexpr int kKeepAliveEveryWaits = 15;
+constexpr std::size_t kMaxRequestBytes = 160u * 1024u * 1024u;
 
 void SendJson(httplib::Response& res, const json& body, int status = 200)
 {
@@ -155,6 +156,9 @@ void ShellServer::Stop()
 
 void ShellServer::InstallRoutes()
 {
+    // Attachments travel as base64 inside a bridge call: room for several large drawings,
+    // but not for a request that would exhaust memory.
+    server->set_payload_max_length(kMaxRequestBytes);
     server->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         std::string token = req.get_param_value("token");
         if (token.empty()) token = req.get_header_value("X-Quillmere-Token");
