@@ -72,6 +72,9 @@ void SetAttribute(const API_Attribute& attribute);
 // Marks an index as deleted: Get answers APIERR_DELETED, the count keeps counting it.
 void DeleteAttribute(API_AttrTypeID typeID, Int32 index);
 bool GetAttribute(API_AttrTypeID typeID, Int32 index, API_Attribute* attribute);
+// A named record of any attribute type, index 0 (ready for ACAPI_Attribute_Create, or set
+// header.index and store it with SetAttribute).
+API_Attribute MakeAttribute(API_AttrTypeID typeID, const std::string& name);
 API_Attribute MakeLayer(const std::string& name, Int16 flags = 0);
 API_Attribute MakePen(Int32 index, double red, double green, double blue, double width = 0.25);
 
@@ -110,13 +113,19 @@ struct CallRecord {
 };
 std::vector<CallRecord> CallLog();
 int CallCount(const std::string& function);
-void ClearCallLog();
+void ClearCallLog();          // also zeroes OffThreadCallCount
 
 // Names of the recorded undo steps, oldest first.
 std::vector<std::string> UndoStepNames();
 // Undoes the last step; APIERR_GENERAL when there is none or a command is running.
 GSErrCode Undo();
 bool InUndoableCommand();
+
+// Host calls belong on the host's main thread: the thread that last reset the project, or the
+// one named with SetMainThread (call it on the thread that drains the main queue). Calls from
+// any other thread are counted.
+void SetMainThread();
+Int64 OffThreadCallCount();
 
 // Live memory handles and pointers, and live IO::Location objects.
 Int64 LiveHandleCount();

@@ -189,7 +189,7 @@ GSErrCode ACAPI_Element_Change(API_Element* elem, const API_Element* mask, const
     const API_Guid guid = elem ? elem->header.guid : APINULLGuid;
     CallContext context;
     context.guid = guid;
-    ApiCall call("ACAPI_Element_Change", GuidText(guid), context);
+    ApiCall call("ACAPI_Element_Change", "", context);
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     if (elem == nullptr) return call.Return(APIERR_BADPARS);
     Project& project = TheProject();

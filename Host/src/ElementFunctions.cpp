@@ -117,7 +117,7 @@ GSErrCode ACAPI_Element_Create(API_Element* elem, API_ElementMemo* memo)
 GSErrCode ACAPI_Element_Get(API_Element* elem, UInt32)
 {
     const API_Guid guid = elem ? elem->header.guid : APINULLGuid;
-    ApiCall call("ACAPI_Element_Get", GuidText(guid), GuidContext(guid));
+    ApiCall call("ACAPI_Element_Get", "", GuidContext(guid));
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     if (elem == nullptr) return call.Return(APIERR_BADPARS);
     const StoredElement* stored = TheProject().FindElement(guid);
@@ -128,7 +128,7 @@ GSErrCode ACAPI_Element_Get(API_Element* elem, UInt32)
 
 GSErrCode ACAPI_Element_GetMemo(const API_Guid& guid, API_ElementMemo* memo, UInt64 mask)
 {
-    ApiCall call("ACAPI_Element_GetMemo", GuidText(guid), GuidContext(guid));
+    ApiCall call("ACAPI_Element_GetMemo", "", GuidContext(guid));
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     if (memo == nullptr) return call.Return(APIERR_BADPARS);
     const StoredElement* stored = TheProject().FindElement(guid);

@@ -10,6 +10,13 @@ const StoredMemo& StoredElement::Memo() const
     return memo ? *memo : kEmpty;
 }
 
+StoredMemo& StoredElement::EditMemo()
+{
+    auto fresh = std::make_shared<StoredMemo>(Memo());
+    memo = fresh;
+    return *fresh;
+}
+
 API_Guid OwnerOf(const API_Element& record)
 {
     switch (record.header.type.typeID) {

@@ -18,6 +18,8 @@ struct StoredElement {
     UInt64 order = 0;              // creation sequence number
 
     const StoredMemo& Memo() const;
+    // A private copy of the memo to change (an undo step may still share the old one).
+    StoredMemo& EditMemo();
 };
 
 // The owner an element hangs on (a door's or window's wall), or the null GUID.

@@ -3,6 +3,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace HostInternal {
 
@@ -17,13 +18,22 @@ struct RuleState {
     int fired = 0;
 };
 
+struct LoggedCall {
+    const char* function;
+    std::string detail;
+    std::optional<API_Guid> guid;   // shown when detail is empty
+    GSErrCode result;
+};
+
 struct CallState {
     std::mutex mutex;
     UInt64 sequence = 0;
     std::deque<UInt64> logIds;
     std::vector<RuleState> rules;
-    std::deque<HostTesting::CallRecord> log;
+    std::deque<LoggedCall> log;
     std::map<std::string, int> counts;
+    std::thread::id mainThread = std::this_thread::get_id();
+    Int64 offThreadCalls = 0;
 };
 
 CallState& State()
@@ -74,8 +84,9 @@ void ApiCall::LogEntry()
     CallState& s = State();
     std::lock_guard<std::mutex> lock(s.mutex);
     ++s.counts[function_];
+    if (std::this_thread::get_id() != s.mainThread) ++s.offThreadCalls;
     entry_ = ++s.sequence;
-    s.log.push_back(HostTesting::CallRecord{function_, detail_, NoError});
+    s.log.push_back(LoggedCall{function_, detail_, context_.guid, NoError});
     s.logIds.push_back(entry_);
     if (s.log.size() > kMaxLogEntries) {
         s.log.pop_front();
@@ -97,7 +108,8 @@ GSErrCode ApiCall::Return(GSErrCode code)
         return code;
     }
     ++s.counts[function_];
-    s.log.push_back(HostTesting::CallRecord{function_, std::move(detail_), code});
+    if (std::this_thread::get_id() != s.mainThread) ++s.offThreadCalls;
+    s.log.push_back(LoggedCall{function_, std::move(detail_), context_.guid, code});
     s.logIds.push_back(++s.sequence);
     if (s.log.size() > kMaxLogEntries) {
         s.log.pop_front();
@@ -127,6 +139,14 @@ void ClearCalls()
     s.log.clear();
     s.logIds.clear();
     s.counts.clear();
+    s.offThreadCalls = 0;
+}
+
+void SetMainThreadToCurrent()
+{
+    CallState& s = State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.mainThread = std::this_thread::get_id();
 }
 
 }  // namespace HostInternal
@@ -137,7 +157,11 @@ std::vector<CallRecord> CallLog()
 {
     auto& s = HostInternal::State();
     std::lock_guard<std::mutex> lock(s.mutex);
-    return std::vector<CallRecord>(s.log.begin(), s.log.end());
+    std::vector<CallRecord> out;
+    out.reserve(s.log.size());
+    for (const HostInternal::LoggedCall& c : s.log)
+        out.push_back(CallRecord{c.function, c.detail.empty() && c.guid ? HostInternal::GuidText(*c.guid) : c.detail, c.result});
+    return out;
 }
 
 int CallCount(const std::string& function)
@@ -149,5 +173,14 @@ int CallCount(const std::string& function)
 }
 
 void ClearCallLog() { HostInternal::ClearCalls(); }
+
+void SetMainThread() { HostInternal::SetMainThreadToCurrent(); }
+
+Int64 OffThreadCallCount()
+{
+    auto& s = HostInternal::State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.offThreadCalls;
+}
 
 }  // namespace HostTesting

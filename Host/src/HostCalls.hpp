@@ -20,6 +20,7 @@ struct CallContext {
 
 class ApiCall {
 public:
+    // An empty detail logs the context's GUID (formatted only when the log is read).
     ApiCall(const char* function, std::string detail, CallContext context = {});
     // The injected code for this call, or 0.
     GSErrCode Injected() const;
@@ -42,5 +43,6 @@ std::string GuidText(const API_Guid& guid);
 void AddFailureRule(const HostTesting::FailureRule& rule);
 void ClearFailureRules();
 void ClearCalls();
+void SetMainThreadToCurrent();
 
 }  // namespace HostInternal

@@ -39,6 +39,7 @@ void ResetProject()
     ResetGuidSource(kGuidSeed);
     ClearFailures();
     ClearCalls();
+    SetMainThreadToCurrent();
     ResetBadFreeCount();
 }
 
@@ -239,13 +240,19 @@ bool GetAttribute(API_AttrTypeID typeID, Int32 index, API_Attribute* attribute)
     return true;
 }
 
-API_Attribute MakeLayer(const std::string& name, Int16 flags)
+API_Attribute MakeAttribute(API_AttrTypeID typeID, const std::string& name)
 {
     API_Attribute a;
     BNClear(a);
-    a.header.typeID = API_LayerID;
-    a.header.flags = flags;
+    a.header.typeID = typeID;
     std::strncpy(a.header.name, name.c_str(), sizeof a.header.name - 1);
+    return a;
+}
+
+API_Attribute MakeLayer(const std::string& name, Int16 flags)
+{
+    API_Attribute a = MakeAttribute(API_LayerID, name);
+    a.header.flags = flags;
     return a;
 }
 

@@ -8,6 +8,14 @@
 // touch in the running undo step (copy on write: one copy per touched element or attribute,
 // never the whole project). State that lives outside this model (added by other parts of the
 // host) records its own restore function with RecordUndo.
+//
+// Typical uses elsewhere in the host:
+// - a new element: run CheckHeader and CheckElement (ElementChecks.hpp), then InsertElement
+//   with a null header GUID (a copy of an element is the same with its record copied);
+// - a changed element: ElementForChange(guid), then edit ->record, or ->EditMemo() for memo
+//   data (never write through the shared memo pointer: an undo step may hold it);
+// - doors and windows hang on their wall through their owner field: Elements().DependentsOf
+//   finds them, and ACAPI_Element_Delete deletes them with the wall.
 
 #include <functional>
 #include <map>

@@ -110,20 +110,23 @@ std::u16string Utf8ToUtf16(const std::string& text)
             continue;
         }
         bool ok = true;
+        int consumed = 0;
         for (int k = 1; k <= extra; ++k) {
             if (i + k >= n || (s[i + k] & 0xC0) != 0x80) {
                 ok = false;
                 break;
             }
             cp = (cp << 6) | (s[i + k] & 0x3F);
+            ++consumed;
         }
         // Reject overlong forms, surrogates and values beyond U+10FFFF.
         if (ok && ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
                    (cp >= 0xD800 && cp <= 0xDFFF)))
             ok = false;
         if (!ok) {
+            // One replacement for the lead byte and the continuation bytes that followed it.
             out += kReplacement;
-            ++i;
+            i += size_t(consumed) + 1;
             continue;
         }
         AppendUtf16(out, cp);

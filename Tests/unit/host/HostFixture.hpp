@@ -1,0 +1,79 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ACAPinc.h"
+#include "HostTesting.hpp"
+
+// Every host test starts from the default project and must leave no memory handle or file
+// location behind.
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        HostTesting::ResetProject();
+        handleBaseline_ = HostTesting::LiveHandleCount();
+        locationBaseline_ = HostTesting::LiveLocationCount();
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(HostTesting::LiveHandleCount(), handleBaseline_) << "memory handles leaked";
+        EXPECT_EQ(HostTesting::LiveLocationCount(), locationBaseline_) << "IO::Location objects leaked";
+        EXPECT_EQ(HostTesting::BadFreeCount(), 0) << "a handle was freed that the host never handed out";
+    }
+
+    static GSErrCode Command(const std::function<GSErrCode()>& body, const char* name = "Test Step")
+    {
+        return ACAPI_CallUndoableCommand(GS::UniString(name), body);
+    }
+
+    static API_Element Read(const API_Guid& guid)
+    {
+        API_Element e;
+        BNClear(e);
+        EXPECT_TRUE(HostTesting::GetElement(guid, &e));
+        return e;
+    }
+
+    // Creates the type's fixture through the host inside one command; returns the code.
+    static GSErrCode CreateInCommand(API_Element& elem, API_ElementMemo* memo)
+    {
+        return Command([&] { return ACAPI_Element_Create(&elem, memo); });
+    }
+
+private:
+    Int64 handleBaseline_ = 0;
+    Int64 locationBaseline_ = 0;
+};
+
+// A zero-filled memo that disposes itself.
+struct ScopedMemo {
+    API_ElementMemo memo;
+    ScopedMemo() { BNClear(memo); }
+    ~ScopedMemo() { ACAPI_DisposeElemMemoHdls(&memo); }
+    API_ElementMemo* operator->() { return &memo; }
+    API_ElementMemo* get() { return &memo; }
+};
+
+inline std::vector<API_Guid> ListOf(API_ElemTypeID typeID)
+{
+    GS::Array<API_Guid> list;
+    EXPECT_EQ(ACAPI_Element_GetElemList(typeID, &list), NoError);
+    return std::vector<API_Guid>(list.begin(), list.end());
+}
+
+// Fills memo with a closed polygon through the host's handles.
+inline void PutPolygon(API_ElementMemo& memo, const std::vector<API_Coord>& points)
+{
+    Int32 n = Int32(points.size()) + 1;
+    memo.coords = reinterpret_cast<API_Coord**>(BMAllocateHandle((n + 1) * GSSize(sizeof(API_Coord)), ALLOCATE_CLEAR, 0));
+    memo.pends = reinterpret_cast<Int32**>(BMAllocateHandle(2 * GSSize(sizeof(Int32)), ALLOCATE_CLEAR, 0));
+    for (size_t i = 0; i < points.size(); ++i) (*memo.coords)[i + 1] = points[i];
+    (*memo.coords)[n] = points[0];
+    (*memo.pends)[1] = n;
+}
