@@ -293,8 +293,10 @@ const char* ChatPageScript()
   }
 
   async function addFiles(fileList) {
-    for (var i = 0; i < fileList.length; i++) {
-      var file = fileList[i];
+    // The input is cleared as soon as the files are taken, so work on a copy of its list.
+    var files = Array.prototype.slice.call(fileList || []);
+    for (var i = 0; i < files.length; i++) {
+      var file = files[i];
       var mediaType = mediaTypeOf(file);
       if (!mediaType) { toast(file.name + ': only PNG, JPEG, TIFF and PDF files can be attached.'); continue; }
       if (file.size > MAX_ATTACHMENT_BYTES) { toast(file.name + ' is larger than 25 MB.'); continue; }

@@ -126,6 +126,31 @@ describe('chat palette in the emulated host', () => {
     assert.equal(await frame.$$eval('.messages b', (els) => els.length), 0);
   });
 
+  test('attachments go to the model as base64 with their media type; other files are refused', async () => {
+    const png = Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
+    const pdf = Buffer.from('%PDF-1.4\n1 0 obj <<>> endobj\ntrailer <<>>\n%%EOF\n');
+    await frame.setInputFiles('#file-input', [
+      { name: 'plan.png', mimeType: 'image/png', buffer: png },
+      { name: 'survey.pdf', mimeType: 'application/pdf', buffer: pdf },
+      { name: 'notes.txt', mimeType: 'text/plain', buffer: Buffer.from('no') }
+    ]);
+    await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 2);
+    assert.match(await frame.textContent('#toast'), /notes\.txt/);
+    fake.script(h.textReply('I see a plan and a survey.'));
+    await h.sendMessage(frame, 'Rebuild this');
+    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'I see a plan and a survey.'));
+    const blocks = fake.requests.at(-1).body.messages.at(-1).content;
+    const image = blocks.find((b) => b.type === 'image');
+    const documentBlock = blocks.find((b) => b.type === 'document');
+    assert.equal(image.source.media_type, 'image/png');
+    assert.equal(image.source.data, png.toString('base64'));
+    assert.equal(documentBlock.source.media_type, 'application/pdf');
+    assert.equal(documentBlock.source.data, pdf.toString('base64'));
+    assert.equal(blocks.some((b) => b.type === 'text' && b.text === 'Rebuild this'), true);
+    assert.equal(await frame.$$eval('.message.user', (els) => els.at(-1).querySelectorAll('.user-file').length), 2);
+    assert.equal(await frame.isHidden('#attachments'), true);
+  });
+
   test('the palette with a conversation looks finished', async () => {
     const target = process.env.QUILLMERE_SCREENSHOT;
     if (!target) return;
