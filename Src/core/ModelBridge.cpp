@@ -399,8 +399,6 @@ void ModelBridge::WorkerLoop()
             continue;
         }
         RunTurn(std::move(job.blocks));
-        std::lock_guard<std::mutex> lock(mutex);
-        turnActive = false;
     }
 }
 
@@ -428,6 +426,11 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
             PostText(kWarning + std::string("Stopped after ") + std::to_string(kMaxIterations) +
                      " model requests for one message. Send another message to let the assistant continue.");
         }
+    }
+    {
+        // Cleared before the report so that a palette asking on receipt sees the turn ended.
+        std::lock_guard<std::mutex> lock(mutex);
+        turnActive = false;
     }
     PostBusy(false);
 }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+// The user's settings, kept in ~/.quillmere/settings.json with snake_case keys.
+struct Settings {
+    std::string provider = "anthropic";
+    std::string model = "claude-sonnet-4-20250514";
+    std::string anthropicApiKey;
+    std::string openaiApiKey;
+    std::string proxyUrl;
+    int windowWidth = 420;
+    int windowHeight = 680;
+    bool darkMode = false;
+    std::string accessToken;
+    std::string userEmail;
+
+    enum class LoadStatus { Loaded, Missing, Unreadable };
+
+    nlohmann::json ToJson() const;
+    // Members that are missing or of the wrong type keep their defaults.
+    static Settings FromJson(const nlohmann::json& json);
+
+    // ~/.quillmere/settings.json (the storage layer's base folder).
+    static std::string FilePath();
+    static Settings Load(LoadStatus* status = nullptr);
+    bool Save(std::string* error = nullptr) const;
+
+    // A missing file, or one that is not a JSON object, gives the defaults.
+    static Settings LoadFrom(const std::string& path, LoadStatus* status = nullptr);
+    // Writes atomically (a temporary file renamed over the old one), readable by the user
+    // only, indented by two spaces. A file already there that cannot be read as settings is
+    // first kept beside it as path + ".corrupt" (".corrupt.1", ... when that exists), so a
+    // hand-edited file with one typo is never silently lost.
+    bool SaveTo(const std::string& path, std::string* error = nullptr) const;
+};

@@ -1,0 +1,147 @@
+#include <atomic>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "MainQueue.hpp"
+
+namespace {
+
+class MainQueueTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MainQueue::SetMainThread();
+        MainQueue::DiscardPending();
+    }
+    void TearDown() override { MainQueue::DiscardPending(); }
+};
+
+}  // namespace
+
+TEST_F(MainQueueTest, PostedWorkWaitsForTheDrainAndRunsInOrder)
+{
+    std::vector<int> order;
+    DispatchAsyncMain([&] { order.push_back(1); });
+    DispatchAsyncMain([&] {
+        order.push_back(2);
+        DispatchAsyncMain([&] { order.push_back(4); });  // posted while draining: after 3
+    });
+    DispatchAsyncMain([&] { order.push_back(3); });
+    EXPECT_TRUE(order.empty()) << "posting from the main thread must not run inline";
+    EXPECT_EQ(MainQueue::PendingCount(), 3u);
+
+    EXPECT_EQ(MainQueue::DrainUntilIdle(), 4u);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(MainQueue::PendingCount(), 0u);
+    EXPECT_EQ(MainQueue::DrainUntilIdle(), 0u);
+}
+
+TEST_F(MainQueueTest, ExceptionsOfAnyTypeStayInsideTheQueue)
+{
+    int after = 0;
+    DispatchAsyncMain([] { throw std::runtime_error("boom"); });
+    DispatchAsyncMain([] { throw 42; });
+    DispatchAsyncMain([&] { ++after; });
+    DispatchAsyncMain(std::function<void()>());  // empty work is ignored, not a bad_function_call
+    EXPECT_NO_THROW(MainQueue::DrainUntilIdle());
+    EXPECT_EQ(after, 1);
+}
+
+TEST_F(MainQueueTest, SyncWorkFromAnotherThreadRunsOnTheMainThread)
+{
+    std::atomic<bool> ranOnMain{false};
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        DispatchSyncMain([&] { ranOnMain = MainQueue::IsMainThread(); });
+        returned = true;
+    });
+    EXPECT_TRUE(MainQueue::PumpUntil([&] { return returned.load(); }, std::chrono::seconds(20)));
+    worker.join();
+    EXPECT_TRUE(ranOnMain);
+}
+
+TEST_F(MainQueueTest, SyncWorkWaitsBehindEarlierPosts)
+{
+    std::vector<std::string> order;
+    std::atomic<bool> returned{false};
+    DispatchAsyncMain([&] { order.push_back("posted"); });
+    std::thread worker([&] {
+        DispatchSyncMain([&] { order.push_back("sync"); });
+        returned = true;
+    });
+    EXPECT_TRUE(MainQueue::PumpUntil([&] { return returned.load(); }, std::chrono::seconds(20)));
+    worker.join();
+    EXPECT_EQ(order, (std::vector<std::string>{"posted", "sync"}));
+}
+
+TEST_F(MainQueueTest, SyncWorkOnTheMainThreadRunsInline)
+{
+    bool ran = false;
+    DispatchSyncMain([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(MainQueue::PendingCount(), 0u);
+}
+
+TEST_F(MainQueueTest, SyncExceptionReturnsToTheCallerNotTheMainLoop)
+{
+    std::atomic<bool> caught{false};
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        try {
+            DispatchSyncMain([] { throw std::runtime_error("tool failed"); });
+        } catch (const std::runtime_error& e) {
+            caught = std::string(e.what()) == "tool failed";
+        }
+        returned = true;
+    });
+    EXPECT_NO_THROW(MainQueue::PumpUntil([&] { return returned.load(); }, std::chrono::seconds(20)));
+    worker.join();
+    EXPECT_TRUE(caught);
+}
+
+TEST_F(MainQueueTest, MainThreadCanBeHandedToAPumpThread)
+{
+    EXPECT_TRUE(MainQueue::IsMainThread());
+    std::atomic<bool> pumpIsMain{false};
+    std::atomic<bool> testIsMain{true};
+    std::atomic<bool> stop{false};
+    std::atomic<bool> handedOver{false};
+    std::thread pump([&] {
+        MainQueue::SetMainThread();
+        handedOver = true;
+        while (!stop) {
+            MainQueue::RunFor(std::chrono::milliseconds(5));
+        }
+    });
+    while (!handedOver) {
+        std::this_thread::yield();
+    }
+    DispatchSyncMain([&] { pumpIsMain = MainQueue::IsMainThread(); });  // waits for the pump
+    testIsMain = MainQueue::IsMainThread();
+    stop = true;
+    pump.join();
+    MainQueue::SetMainThread();
+    EXPECT_TRUE(pumpIsMain);
+    EXPECT_FALSE(testIsMain);
+}
+
+TEST_F(MainQueueTest, PumpUntilGivesUpAfterItsTimeout)
+{
+    EXPECT_FALSE(MainQueue::PumpUntil([] { return false; }, std::chrono::milliseconds(20)));
+    int runs = 0;
+    DispatchAsyncMain([&] { ++runs; });
+    EXPECT_TRUE(MainQueue::PumpUntil([&] { return runs == 1; }, std::chrono::seconds(20)));
+}
+
+TEST_F(MainQueueTest, DiscardDropsWithoutRunning)
+{
+    bool ran = false;
+    DispatchAsyncMain([&] { ran = true; });
+    EXPECT_EQ(MainQueue::DiscardPending(), 1u);
+    MainQueue::DrainUntilIdle();
+    EXPECT_FALSE(ran);
+}
