@@ -177,6 +177,18 @@ describe('chat palette in the emulated host', () => {
     await (await page.$('#palette')).screenshot({ path: target });
     await page.screenshot({ path: target.replace(/\.png$/, '-host.png') });
   });
+  test('closing the palette from the host hides it and the menu brings it back with its conversation', async () => {
+    const messagesBefore = await frame.$$eval('.message', (els) => els.length);
+    assert.ok(messagesBefore > 0);
+    await page.click('#palette-close');
+    await page.waitForSelector('#palette', { state: 'hidden' });
+    await page.waitForFunction(() => document.querySelector('.menu-item .tick').textContent === '');
+    await page.click('#addon-menu-button');
+    await page.click('.menu-item');
+    await page.waitForSelector('#palette', { state: 'visible' });
+    assert.equal(await frame.$$eval('.message', (els) => els.length), messagesBefore);
+    assert.equal(await page.textContent('.menu-item .tick'), '\u2713');
+  });
 });
 
 describe('settings', () => {
