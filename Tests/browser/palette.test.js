@@ -177,6 +177,29 @@ describe('chat palette in the emulated host', () => {
     await (await page.$('#palette')).screenshot({ path: target });
     await page.screenshot({ path: target.replace(/\.png$/, '-host.png') });
   });
+  test('a wall the model builds shows as a card and in the plan view', async (t) => {
+    const planUrl = `${host.origin}/host/plan.png?token=${host.token}&w=300&h=200&story=0`;
+    const before = Buffer.from(await (await fetch(planUrl)).arrayBuffer());
+    let offered = false;
+    fake.script((body) => {
+      offered = (body.tools || []).some((tool) => tool.name === 'create_wall');
+      if (!offered) return h.textReply('No wall tool here.');
+      fake.script(h.textReply('Wall built.'));
+      return h.toolReply('create_wall', { start_x: 0, start_y: 0, end_x: 6, end_y: 0, thickness: 0.3 });
+    });
+    await h.sendMessage(frame, 'Build a 6 m wall');
+    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) =>
+      b.textContent === 'Wall built.' || b.textContent === 'No wall tool here.'));
+    if (!offered) { t.skip('the element tools are not part of this build'); return; }
+    const card = await frame.$$eval('.tool-card', (els) => {
+      const el = els[els.length - 1];
+      return { name: el.querySelector('.tool-name').textContent, ok: el.classList.contains('ok') };
+    });
+    assert.deepEqual(card, { name: 'create wall', ok: true });
+    const after = Buffer.from(await (await fetch(planUrl)).arrayBuffer());
+    assert.notDeepEqual(after, before, 'the plan view did not change');
+  });
+
   test('closing the palette from the host hides it and the menu brings it back with its conversation', async () => {
     const messagesBefore = await frame.$$eval('.message', (els) => els.length);
     assert.ok(messagesBefore > 0);
