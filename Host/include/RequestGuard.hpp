@@ -1,5 +1,7 @@
 #pragma once
 
+// Part of the emulated host's window system (the shell serves it); the add-on never includes it.
+
 #include <string>
 
 // Who may talk to the shell: only pages it served itself, in this run. Every request must
