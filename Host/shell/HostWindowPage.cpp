@@ -45,7 +45,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
 <body>
   <div class="menubar">
     <span class="app-name">Quillmere Host</span>
-    <div class="menu" id="addon-menu"><button id="addon-menu-button">Window</button><div class="menu-items" id="menu-items"></div></div>
+    <div class="menu" id="addon-menu"><button id="addon-menu-button">Add-ons</button><div class="menu-items" id="menu-items"></div></div>
     <span class="project" id="project">Default project</span>
   </div>
   <div class="workspace">
@@ -72,6 +72,8 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   document.addEventListener('click', function () { menu.classList.remove('open'); });
 
   function renderMenus(items) {
+    // The add-on's menu sits in the menu bar under its own title.
+    document.getElementById('addon-menu-button').textContent = items.length ? items[0].menuTitle : 'Add-ons';
     var box = document.getElementById('menu-items');
     box.textContent = '';
     if (!items.length) { var none = document.createElement('div'); none.className = 'menu-empty'; none.textContent = 'No add-on items'; box.appendChild(none); return; }
