@@ -14,8 +14,9 @@
 void DispatchAsyncMain(std::function<void()> work);
 
 // Runs work on the main thread and returns when it has finished. On the main thread itself
-// it runs inline (waiting for ourselves would never end). An exception thrown by the work is
-// handed back to the caller's thread and rethrown there, never into the main loop.
+// it runs inline (waiting for ourselves would never end). An exception thrown by the work
+// never reaches the main loop: the caller's thread gets a std::runtime_error carrying its
+// what() text ("Unknown error" for exceptions of other types).
 void DispatchSyncMain(std::function<void()> work);
 
 namespace MainQueue {

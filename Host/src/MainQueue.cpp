@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
-#include <future>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -82,17 +82,40 @@ void DispatchSyncMain(std::function<void()> work)
         work();
         return;
     }
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    DispatchAsyncMain([work = std::move(work), done]() mutable {
+    // The outcome crosses threads as plain data (no exception_ptr): the failure's text is all
+    // a caller on another thread can use, and it keeps the hand-over simple to reason about.
+    struct Outcome {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        bool failed = false;
+        std::string error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    DispatchAsyncMain([work = std::move(work), outcome]() mutable {
+        bool failed = false;
+        std::string error;
         try {
             work();
-            done->set_value();
+        } catch (const std::exception& e) {
+            failed = true;
+            error = e.what();
         } catch (...) {
-            done->set_exception(std::current_exception());
+            failed = true;
         }
+        {
+            std::lock_guard<std::mutex> lock(outcome->mutex);
+            outcome->done = true;
+            outcome->failed = failed;
+            outcome->error = error.empty() ? "Unknown error" : error;
+        }
+        outcome->finished.notify_all();
     });
-    finished.get();
+    std::unique_lock<std::mutex> lock(outcome->mutex);
+    outcome->finished.wait(lock, [&] { return outcome->done; });
+    if (outcome->failed) {
+        throw std::runtime_error(outcome->error);
+    }
 }
 
 namespace MainQueue {

@@ -1,5 +1,6 @@
 #include "core/Conversation.hpp"
 
+#include <set>
 #include <utility>
 
 ContentBlock ContentBlock::Text(std::string text)
@@ -65,4 +66,31 @@ void Conversation::AppendAssistant(std::vector<ContentBlock> blocks)
         return;
     }
     messages.push_back(HistoryMessage{Role::Assistant, std::move(blocks)});
+}
+
+void Conversation::CloseOpenToolCalls(const std::string& resultText)
+{
+    std::size_t assistant = messages.size();
+    while (assistant > 0 && messages[assistant - 1].role != Role::Assistant) {
+        --assistant;
+    }
+    if (assistant == 0) {
+        return;
+    }
+    const HistoryMessage& asked = messages[assistant - 1];
+    std::set<std::string> answered;
+    if (assistant < messages.size()) {
+        for (const ContentBlock& block : messages[assistant].blocks) {
+            if (block.kind == BlockKind::ToolResult) {
+                answered.insert(block.toolId);
+            }
+        }
+    }
+    std::vector<ContentBlock> missing;
+    for (const ContentBlock& block : asked.blocks) {
+        if (block.kind == BlockKind::ToolUse && answered.count(block.toolId) == 0) {
+            missing.push_back(ContentBlock::ToolResult(block.toolId, resultText));
+        }
+    }
+    AppendUser(std::move(missing));
 }

@@ -43,6 +43,10 @@ public:
     // An assistant turn; an empty one is not kept (neither provider accepts it back).
     void AppendAssistant(std::vector<ContentBlock> blocks);
 
+    // Gives each tool call of the last assistant message that has no result yet this result
+    // text, so that the history stays acceptable after a turn broke off half-way.
+    void CloseOpenToolCalls(const std::string& resultText);
+
     const std::vector<HistoryMessage>& Messages() const { return messages; }
     std::size_t Size() const { return messages.size(); }
     void Clear() { messages.clear(); }

@@ -10,6 +10,7 @@
 #include "core/HttpClient.hpp"
 #include "core/OpenAIProvider.hpp"
 #include "core/SystemPrompt.hpp"
+#include "palette/DebugLog.hpp"
 
 namespace {
 
@@ -76,11 +77,31 @@ std::string DescribeHttpFailure(const std::string& service, int status, const st
     return text;
 }
 
-bool IsValidUtf8Dump(const nlohmann::json& value, std::string& out)
+std::string DumpRequest(const nlohmann::json& request)
 {
     // Text typed or pasted by the user may hold invalid UTF-8; replace it rather than fail.
-    out = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return true;
+    return request.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string ValidUtf8(const std::string& text)
+{
+    const std::string quoted = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return nlohmann::json::parse(quoted).get<std::string>();
+}
+
+// The text the model receives for a result. A tool that reports text which is not valid UTF-8
+// (a name read from the project, say) still did its work: the model is told so, with the bad
+// bytes replaced, rather than being told the call failed and trying it again.
+std::string ResultText(ToolResult& result)
+{
+    try {
+        return result.toJson();
+    } catch (const nlohmann::json::exception&) {
+        result.elementGuid = ValidUtf8(result.elementGuid);
+        result.message = ValidUtf8(result.message);
+        result.error = ValidUtf8(result.error);
+        return result.toJson();
+    }
 }
 
 // Turns the page's content blocks into history blocks, or says why it cannot.
@@ -173,6 +194,7 @@ struct ModelBridge::ToolRun {
     bool stopping = false;
     bool cancelled = false;
     ToolResult result;
+    std::string resultText;  // result.toJson(), made on the main thread with the call
 };
 
 ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
@@ -252,6 +274,8 @@ void ModelBridge::SetModel(const std::string& model)
 
 void ModelBridge::SetApiKeys(const std::string& anthropicKey, const std::string& openaiKey)
 {
+    DebugLogRedact(anthropicKey);
+    DebugLogRedact(openaiKey);
     std::lock_guard<std::mutex> lock(mutex);
     config.anthropicKey = anthropicKey;
     config.openaiKey = openaiKey;
@@ -259,12 +283,14 @@ void ModelBridge::SetApiKeys(const std::string& anthropicKey, const std::string&
 
 void ModelBridge::SetAnthropicApiKey(const std::string& key)
 {
+    DebugLogRedact(key);
     std::lock_guard<std::mutex> lock(mutex);
     config.anthropicKey = key;
 }
 
 void ModelBridge::SetOpenAIApiKey(const std::string& key)
 {
+    DebugLogRedact(key);
     std::lock_guard<std::mutex> lock(mutex);
     config.openaiKey = key;
 }
@@ -277,6 +303,7 @@ void ModelBridge::SetProxyUrl(const std::string& url)
 
 void ModelBridge::SetAccessToken(const std::string& token)
 {
+    DebugLogRedact(token);
     std::lock_guard<std::mutex> lock(mutex);
     config.accessToken = token;
 }
@@ -322,6 +349,7 @@ void ModelBridge::Shutdown()
         }
         waiting->changed.notify_all();
     }
+    std::lock_guard<std::mutex> joining(shutdownMutex);  // two threads may shut down at once
     if (worker.joinable()) {
         if (worker.get_id() == std::this_thread::get_id()) {
             worker.detach();  // a callback cannot join the thread it runs on
@@ -419,11 +447,23 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
 
     for (int iteration = 1; iteration <= kMaxIterations; ++iteration) {
         bool wantsMore = false;
-        if (!RunIteration(wantsMore) || !wantsMore) {
+        bool carryOn = false;
+        try {
+            carryOn = RunIteration(wantsMore);
+        } catch (const std::exception& e) {
+            // Nothing may leave the worker thread: that would end the host process.
+            Warn(kWarning + std::string("The assistant stopped because of an internal error: ") + e.what());
+        } catch (...) {
+            Warn(kWarning + std::string("The assistant stopped because of an internal error."));
+        }
+        // Whatever happened, every tool call the model made gets an answer, or the services
+        // would refuse the conversation from now on.
+        history.CloseOpenToolCalls(ToolResult::Fail("The call was not completed.").toJson());
+        if (!carryOn || !wantsMore) {
             break;
         }
         if (iteration == kMaxIterations) {
-            PostText(kWarning + std::string("Stopped after ") + std::to_string(kMaxIterations) +
+            Warn(kWarning + std::string("Stopped after ") + std::to_string(kMaxIterations) +
                      " model requests for one message. Send another message to let the assistant continue.");
         }
     }
@@ -450,7 +490,7 @@ bool ModelBridge::RunIteration(bool& wantsMore)
     const ModelProvider& provider = kind == ProviderKind::OpenAI ? *openai : *anthropic;
     const std::string& apiKey = kind == ProviderKind::OpenAI ? settings.openaiKey : settings.anthropicKey;
     if (apiKey.empty()) {
-        PostText(kWarning + std::string("No ") + provider.DisplayName() +
+        Warn(kWarning + std::string("No ") + provider.DisplayName() +
                  " API key is set. Add one in Settings to use this model.");
         return false;
     }
@@ -460,10 +500,8 @@ bool ModelBridge::RunIteration(bool& wantsMore)
     }
     const std::string& baseUrl = kind == ProviderKind::OpenAI ? settings.openaiUrl : settings.anthropicUrl;
 
-    std::string body;
-    IsValidUtf8Dump(provider.RenderRequest(history.Messages(), SystemPrompt(), registry->GetToolDefinitions(),
-                                           model, kMaxOutputTokens),
-                    body);
+    const std::string body = DumpRequest(provider.RenderRequest(
+        history.Messages(), SystemPrompt(), registry->GetToolDefinitions(), model, kMaxOutputTokens));
 
     const Quillmere::HttpResponse response = Quillmere::HttpPost(baseUrl + provider.Path(), body,
                                                                  provider.Headers(apiKey));
@@ -472,11 +510,11 @@ bool ModelBridge::RunIteration(bool& wantsMore)
     }
     if (!response.error.empty() || response.statusCode == 0) {
         const std::string why = response.error.empty() ? "no response" : Sanitise(response.error, apiKey);
-        PostText(kWarning + std::string("Could not reach ") + provider.DisplayName() + ": " + why);
+        Warn(kWarning + std::string("Could not reach ") + provider.DisplayName() + ": " + why);
         return false;
     }
     if (response.statusCode < 200 || response.statusCode > 299) {
-        PostText(DescribeHttpFailure(provider.DisplayName(), response.statusCode, response.body, apiKey));
+        Warn(DescribeHttpFailure(provider.DisplayName(), response.statusCode, response.body, apiKey));
         return false;
     }
 
@@ -484,7 +522,7 @@ bool ModelBridge::RunIteration(bool& wantsMore)
     try {
         reply = provider.ParseReply(response.body);
     } catch (const ReplyFormatError& e) {
-        PostText(kWarning + std::string("Unexpected reply from ") + provider.DisplayName() + ": " +
+        Warn(kWarning + std::string("Unexpected reply from ") + provider.DisplayName() + ": " +
                  Sanitise(e.what(), apiKey));
         return false;
     }
@@ -507,12 +545,14 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
 {
     for (const ToolCall& call : calls) {
         ToolResult result;
+        std::string resultText;
         if (!call.argumentError.empty()) {
             result = ToolResult::Fail(call.argumentError);
-        } else if (!RunToolOnMainThread(call, result)) {
+            resultText = ResultText(result);
+        } else if (!RunToolOnMainThread(call, result, resultText)) {
             return;  // shutting down
         }
-        history.AppendUser({ContentBlock::ToolResult(call.id, result.toJson())});
+        history.AppendUser({ContentBlock::ToolResult(call.id, resultText)});
         std::string detail = result.success ? result.message : result.error;
         if (result.success && detail.empty()) {
             detail = result.elementGuid;
@@ -520,11 +560,14 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
         if (!result.success && detail.empty()) {
             detail = "Unknown error";
         }
+        if (!result.success) {
+            DebugLog("engine: tool " + call.name + " failed: " + detail);
+        }
         PostToolResult(call.name, result.success, detail);
     }
 }
 
-bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result)
+bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result, std::string& resultText)
 {
     auto run = std::make_shared<ToolRun>();
     {
@@ -544,16 +587,21 @@ bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result)
             run->started = true;
         }
         ToolResult outcome;
+        std::string text;
         try {
             outcome = tools->ExecuteTool(name, input);
+            text = ResultText(outcome);
         } catch (const std::exception& e) {
-            outcome = ToolResult::Fail(e.what());
+            outcome = ToolResult::Fail(ValidUtf8(e.what()));
+            text = outcome.toJson();
         } catch (...) {
             outcome = ToolResult::Fail("Unknown error");
+            text = outcome.toJson();
         }
         {
             std::lock_guard<std::mutex> lock(run->mutex);
             run->result = std::move(outcome);
+            run->resultText = std::move(text);
             run->done = true;
         }
         run->changed.notify_all();
@@ -568,11 +616,18 @@ bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result)
             run->cancelled = true;
         } else {
             result = run->result;
+            resultText = run->resultText;
         }
     }
     std::lock_guard<std::mutex> lock(mutex);
     toolInFlight.reset();
     return finished && running;
+}
+
+void ModelBridge::Warn(const std::string& text) const
+{
+    DebugLog("engine: " + text.substr(std::string(kWarning).size()));
+    PostText(text);
 }
 
 void ModelBridge::PostText(const std::string& text) const

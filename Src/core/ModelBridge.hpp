@@ -109,9 +109,10 @@ private:
     // false when the turn must end (failure reported, or shutting down).
     bool RunIteration(bool& wantsMore);
     void ExecuteTools(const std::vector<ToolCall>& calls);
-    bool RunToolOnMainThread(const ToolCall& call, ToolResult& result);
+    bool RunToolOnMainThread(const ToolCall& call, ToolResult& result, std::string& resultText);
     bool IsRunning() const;
 
+    void Warn(const std::string& text) const;  // a "⚠ " message: to the page and the debug log
     void PostText(const std::string& text) const;
     void PostBusy(bool busy) const;
     void PostToolResult(const std::string& name, bool success, const std::string& detail) const;
@@ -131,5 +132,6 @@ private:
     bool turnActive = false;
     std::shared_ptr<ToolRun> toolInFlight;  // the tool call the worker waits for
     std::atomic<bool> abortRequests{false};  // watched by the worker's HTTP requests
+    std::mutex shutdownMutex;
     std::thread worker;
 };

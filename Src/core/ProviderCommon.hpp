@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-// Small pieces both providers' renderers and parsers use.
+// Helpers that both providers' renderers and parsers use.
 namespace ProviderCommon {
 
 // The image types both services accept; others are described to the model in words.

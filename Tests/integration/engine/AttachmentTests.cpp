@@ -64,25 +64,6 @@ TEST_F(EngineTest, AttachmentsReachTheRequestAndTheTools)
     EXPECT_EQ(bridge->GetCurrentAttachment(0).extension, "");
 }
 
-TEST_F(EngineTest, AttachmentsInOpenAIFormat)
-{
-    bridge->SetModel("gpt-4o");
-    openai.ScriptJson(FakeReplies::OpenAIText("Seen."));
-    bridge->SendMessageWithAttachments(json::array({{{"type", "text"}, {"text", "Look"}},
-                                                    Block("image", "image/png", "UE5HMQ=="),
-                                                    Block("document", "application/pdf", "JVBERi0x")}));
-    ASSERT_TRUE(WaitForTurns(1));
-
-    const json parts = openai.Requests()[0].json.at("messages")[1].at("content");
-    ASSERT_EQ(parts.size(), 3u);
-    EXPECT_EQ(parts[0], json({{"type", "text"}, {"text", "Look"}}));
-    EXPECT_EQ(parts[1].at("type"), "image_url");
-    EXPECT_EQ(parts[1].at("image_url").at("url"), "data:image/png;base64,UE5HMQ==");
-    EXPECT_EQ(parts[2].at("type"), "file");
-    EXPECT_EQ(parts[2].at("file").at("file_data"), "data:application/pdf;base64,JVBERi0x");
-    EXPECT_FALSE(parts[2].at("file").at("filename").get<std::string>().empty());
-}
-
 TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
 {
     const std::vector<json> bad = {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +14,9 @@
 #include "MainQueue.hpp"
 #include "core/ModelBridge.hpp"
 #include "core/ToolRegistry.hpp"
+#include "palette/DebugLog.hpp"
+
+#include <unistd.h>
 
 // An engine pointed at two fake services, with the test thread as the main thread: it
 // drains the main queue while it waits, so tools and callbacks run on it.
@@ -23,6 +29,9 @@ protected:
 
     void SetUp() override
     {
+        debugLogPath = "/tmp/quillmere_engine_test_" + std::to_string(::getpid()) + ".log";
+        std::remove(debugLogPath.c_str());
+        SetDebugLogPath(debugLogPath);
         MainQueue::SetMainThread();
         MainQueue::DiscardPending();
         auto owned = std::make_unique<ToolRegistry>();
@@ -52,6 +61,16 @@ protected:
         bridge.reset();
         MainQueue::DrainUntilIdle();
         EXPECT_TRUE(everythingOnMainThread) << "a callback ran off the main thread";
+        SetDebugLogPath("");
+        std::remove(debugLogPath.c_str());
+    }
+
+    std::string DebugLogText() const
+    {
+        std::ifstream in(debugLogPath);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
     }
 
     void Note(const std::string& event)
@@ -85,6 +104,7 @@ protected:
     std::unique_ptr<ModelBridge> bridge;
     std::vector<std::string> events;
     std::vector<std::string> texts;
+    std::string debugLogPath;
     int turnsEnded = 0;
     bool everythingOnMainThread = true;
 };

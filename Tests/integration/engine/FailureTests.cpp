@@ -87,6 +87,9 @@ TEST_P(FailureTest, EndsTheTurnWithAWarningAndKeepsTheHistoryUsable)
     EXPECT_EQ(events.front(), "busy:on");
     EXPECT_EQ(events.back(), "busy:off");
     EXPECT_FALSE(bridge->IsBusy());
+    const std::string log = DebugLogText();
+    EXPECT_NE(log.find(c.mentions), std::string::npos) << "the failure is not in the debug log: " << log;
+    EXPECT_EQ(log.find(key), std::string::npos) << "the key leaked into the debug log";
 
     // The next message works and carries the failed one with it, roles still alternating.
     Quillmere::SetHttpTimeoutOverrideForTesting(0);

@@ -126,6 +126,25 @@ TEST_F(EngineTest, ExceptionsLeavingAToolBecomeFailedResults)
     EXPECT_TRUE(Contains(texts, "recovered"));
 }
 
+TEST_F(EngineTest, ResultTextThatIsNotUtf8StillReportsTheSuccess)
+{
+    AddTool("name_reader", [](const json&) { return ToolResult::Ok("G-2", "Layer \xFF\xFE renamed"); });
+    anthropic.ScriptJson(FakeReplies::AnthropicTools("", {{"u1", "name_reader", json::object()}}));
+    anthropic.ScriptJson(FakeReplies::AnthropicText("ok"));
+
+    bridge->SendMessage("rename");
+    ASSERT_TRUE(WaitForTurns(1));
+
+    ASSERT_EQ(anthropic.RequestCount(), 2u);
+    const json results = LastMessage(anthropic.Requests()[1]).at("content");
+    const json sent = json::parse(results[0].at("content").get<std::string>());
+    EXPECT_EQ(sent.at("success"), true);
+    EXPECT_EQ(sent.at("element_guid"), "G-2");
+    EXPECT_EQ(sent.at("message").get<std::string>().rfind("Layer ", 0), 0u);
+    EXPECT_EQ(events[1].rfind("tool:name_reader:ok:Layer ", 0), 0u) << events[1];
+    EXPECT_TRUE(Contains(texts, "ok"));
+}
+
 TEST_F(EngineTest, IterationsStopAtTwenty)
 {
     int runs = 0;
@@ -168,6 +187,19 @@ TEST_F(EngineTest, ClearingTheHistoryStartsAFreshConversation)
     ASSERT_TRUE(WaitForTurns(3));
     EXPECT_EQ(anthropic.Requests()[2].json.at("messages"),
               json::parse(R"([{"role":"user","content":[{"type":"text","text":"three"}]}])"));
+}
+
+TEST_F(EngineTest, InvalidUtf8InTheMessageIsReplacedNotFatal)
+{
+    anthropic.ScriptJson(FakeReplies::AnthropicText("fine"));
+    bridge->SendMessage("caf\xC3 and \xFF");
+    ASSERT_TRUE(WaitForTurns(1));
+    ASSERT_EQ(anthropic.RequestCount(), 1u);
+    const auto request = anthropic.Requests()[0];
+    ASSERT_FALSE(request.json.is_discarded()) << request.body;
+    const std::string sent = request.json.at("messages")[0].at("content")[0].at("text");
+    EXPECT_EQ(sent.rfind("caf", 0), 0u);
+    EXPECT_EQ(texts, (std::vector<std::string>{"fine"}));
 }
 
 TEST_F(EngineTest, EmptyMessagesStartNoTurn)

@@ -88,19 +88,26 @@ TEST_F(MainQueueTest, SyncWorkOnTheMainThreadRunsInline)
 
 TEST_F(MainQueueTest, SyncExceptionReturnsToTheCallerNotTheMainLoop)
 {
-    std::atomic<bool> caught{false};
+    std::string firstError;
+    std::string secondError;
     std::atomic<bool> returned{false};
     std::thread worker([&] {
         try {
-            DispatchSyncMain([] { throw std::runtime_error("tool failed"); });
+            DispatchSyncMain([] { throw std::logic_error("tool failed"); });
         } catch (const std::runtime_error& e) {
-            caught = std::string(e.what()) == "tool failed";
+            firstError = e.what();
+        }
+        try {
+            DispatchSyncMain([] { throw 7; });
+        } catch (const std::runtime_error& e) {
+            secondError = e.what();
         }
         returned = true;
     });
     EXPECT_NO_THROW(MainQueue::PumpUntil([&] { return returned.load(); }, std::chrono::seconds(20)));
     worker.join();
-    EXPECT_TRUE(caught);
+    EXPECT_EQ(firstError, "tool failed");
+    EXPECT_EQ(secondError, "Unknown error");
 }
 
 TEST_F(MainQueueTest, MainThreadCanBeHandedToAPumpThread)

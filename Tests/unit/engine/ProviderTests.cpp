@@ -52,6 +52,31 @@ TEST(Conversation, UserTurnsJoinSoRolesAlternate)
     EXPECT_EQ(conversation.Size(), 0u);
 }
 
+TEST(Conversation, OpenToolCallsGetAResultOnce)
+{
+    Conversation conversation;
+    conversation.CloseOpenToolCalls("none");  // nothing asked yet
+    conversation.AppendUser({ContentBlock::Text("go")});
+    conversation.AppendAssistant({ContentBlock::Text("ok"), ContentBlock::ToolUse("a", "t", json::object()),
+                                  ContentBlock::ToolUse("b", "t", json::object()),
+                                  ContentBlock::ToolUse("c", "t", json::object())});
+    conversation.AppendUser({ContentBlock::ToolResult("a", "done")});
+
+    conversation.CloseOpenToolCalls("not completed");
+    conversation.CloseOpenToolCalls("again");
+    ASSERT_EQ(conversation.Size(), 3u);
+    const auto& results = conversation.Messages()[2].blocks;
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0].text, "done");
+    EXPECT_EQ(results[1].toolId, "b");
+    EXPECT_EQ(results[1].text, "not completed");
+    EXPECT_EQ(results[2].toolId, "c");
+
+    conversation.AppendAssistant({ContentBlock::Text("all done")});
+    conversation.CloseOpenToolCalls("x");
+    EXPECT_EQ(conversation.Size(), 4u);
+}
+
 // ---- Anthropic -----------------------------------------------------------------------------
 
 TEST(AnthropicProvider, RendersHistoryToolsAndLimits)
