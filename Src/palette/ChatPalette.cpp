@@ -2,8 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <cstdlib>
 #include <functional>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -35,12 +36,28 @@ void WhileAlive(const std::weak_ptr<bool>& token, std::function<void()> call)
     });
 }
 
-std::string PagePathForThisProcess()
+// Writes the page to a new file of its own in the temporary folder: a fresh unique name,
+// created exclusively (never through a link someone planted there), readable by the user only.
+std::string WritePageFile(const std::string& page)
 {
     std::error_code ec;
     std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
     if (ec) dir = "/tmp";
-    return (dir / ("quillmere_chat_" + std::to_string(::getpid()) + ".html")).string();
+    std::string pattern = (dir / "quillmere_chat_XXXXXX.html").string();
+    const int fd = ::mkstemps(pattern.data(), 5);
+    if (fd < 0) return {};
+    std::size_t written = 0;
+    while (written < page.size()) {
+        const ssize_t n = ::write(fd, page.data() + written, page.size() - written);
+        if (n <= 0) break;
+        written += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (written != page.size()) {
+        std::remove(pattern.c_str());
+        return {};
+    }
+    return pattern;
 }
 
 JS::Value Failure() { return JS::Value(false); }
@@ -143,12 +160,9 @@ void ChatPalette::ApplySettingsToEngine()
 
 void ChatPalette::WritePageAndLoad()
 {
-    pagePath = PagePathForThisProcess();
-    std::ofstream out(pagePath, std::ios::binary | std::ios::trunc);
-    out << BuildChatPage();
-    out.close();
-    if (!out) {
-        DebugLog("Cannot write the chat page to " + pagePath);
+    pagePath = WritePageFile(BuildChatPage());
+    if (pagePath.empty()) {
+        DebugLog("Cannot write the chat page to the temporary folder");
         return;
     }
     browser.LoadURL(GS::UniString("file://" + pagePath));

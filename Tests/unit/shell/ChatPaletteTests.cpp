@@ -243,3 +243,16 @@ TEST_F(ChatPaletteTest, DestructionJoinsTheEngineWhileATurnIsInFlight)
     stall.stop();
     server.join();
 }
+
+TEST_F(ChatPaletteTest, EachPaletteWritesItsOwnPrivatePageFile)
+{
+    auto first = std::make_unique<ChatPalette>();
+    ChatPalette second;
+    ASSERT_FALSE(first->GetPagePath().empty());
+    EXPECT_NE(first->GetPagePath(), second.GetPagePath());
+    const auto permissions = std::filesystem::status(second.GetPagePath()).permissions();
+    EXPECT_EQ(permissions & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+              std::filesystem::perms::none);
+    first.reset();
+    EXPECT_TRUE(std::filesystem::exists(second.GetPagePath())) << "one palette removed another's page";
+}
