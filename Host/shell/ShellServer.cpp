@@ -159,6 +159,17 @@ void ShellServer::InstallRoutes()
     // Attachments travel as base64 inside a bridge call: room for several large drawings,
     // but not for a request that would exhaust memory.
     server->set_payload_max_length(kMaxRequestBytes);
+    // A request the routes cannot use (a number where text belongs, say) is the client's fault.
+    server->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
+        std::string what = "unusable request";
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            what = e.what();
+        } catch (...) {
+        }
+        SendJson(res, {{"ok", false}, {"error", "Bad request: " + what}}, 400);
+    });
     server->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         std::string token = req.get_param_value("token");
         if (token.empty()) token = req.get_header_value("X-Quillmere-Token");

@@ -319,6 +319,21 @@ describe('who may talk to the shell', () => {
     }
   });
 
+  test('malformed requests get a clear refusal and the host keeps serving', async () => {
+    const id = await browserId();
+    const headers = { 'X-Quillmere-Token': host.token };
+    const answers = [
+      await request(host, 'POST', `/host/menu`, { headers, body: { menuResId: 'x', itemIndex: [] } }),
+      await request(host, 'POST', `/browser/${id}/call`, { headers, body: { object: 1, function: null } }),
+      await request(host, 'POST', `/browser/${id}/call`, { headers, body: { object: 'Quillmere', function: 'noSuchFunction', args: [] } }),
+      await request(host, 'POST', `/browser/${id}/call`, { headers, body: { object: 'Quillmere', function: 'saveSettings', args: [{ provider: 'x' }] } })
+    ];
+    assert.deepEqual(answers.map((a) => a.status), [400, 400, 404, 200]);
+    assert.equal(JSON.parse(answers[3].text).result, false);
+    const state = await request(host, 'GET', `/host/state?token=${host.token}`);
+    assert.equal(state.status, 200);
+  });
+
   test('another web page in the browser cannot drive the bridge', async () => {
     const evil = http.createServer((req, res) => {
       res.writeHead(200, { 'Content-Type': 'text/html' });
