@@ -20,4 +20,8 @@ struct Options {
 // Sizes are clamped to 64..4096 pixels.
 std::vector<unsigned char> RenderPng(const Options& options);
 
+// What capturing the host's main window gives: the current story's plan at the window's
+// size, as PNG. Main thread.
+std::vector<unsigned char> CaptureMainWindowPng();
+
 }  // namespace PlanView

@@ -9,6 +9,7 @@
 #include <cairo.h>
 
 #include "ACAPinc.h"
+#include "HostTesting.hpp"
 
 namespace {
 
@@ -447,4 +448,11 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
     cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
     cairo_surface_destroy(surface);
     return png;
+}
+
+std::vector<unsigned char> PlanView::CaptureMainWindowPng()
+{
+    Options options;
+    options.story = HostTesting::CurrentStory();
+    return RenderPng(options);
 }

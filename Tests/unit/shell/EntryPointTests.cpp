@@ -178,3 +178,15 @@ TEST_F(EntryPointTest, VisibilityQueriesAnswerThroughTheirPointer)
     EXPECT_TRUE(MenuItemTicked());
     EXPECT_EQ(Message(APIPalMsg_IsPaletteVisible, 0), APIERR_BADPARS);
 }
+
+TEST_F(EntryPointTest, OtherMenuItemsAndMenusLeaveThePaletteAlone)
+{
+    ASSERT_TRUE(Load().loaded);
+    EXPECT_EQ(AddOnHost::ChooseMenuItem(kQuillmereMenuResId, 2), APIERR_BADID);
+    EXPECT_EQ(AddOnHost::ChooseMenuItem(32501, 1), APIERR_BADID);
+    EXPECT_EQ(AddOnHost::SendPaletteMessage(ChatPalette::PaletteReferenceId() + 1, APIPalMsg_OpenPalette), APIERR_BADID);
+    EXPECT_EQ(ChatPalette::TryGetInstance(), nullptr);
+    // The registered callback ignores a palette that is not ours.
+    EXPECT_EQ(PaletteControlCallBack(ChatPalette::PaletteReferenceId() + 1, APIPalMsg_OpenPalette, 0), NoError);
+    EXPECT_EQ(ChatPalette::TryGetInstance(), nullptr);
+}

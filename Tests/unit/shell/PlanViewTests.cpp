@@ -98,3 +98,12 @@ TEST_F(PlanViewTest, SizesOutsideTheUsefulRangeAreClamped)
     EXPECT_EQ(picture.width, 64);
     EXPECT_EQ(picture.height, 4096);
 }
+
+TEST_F(PlanViewTest, TheWindowCaptureShowsTheCurrentStory)
+{
+    const Int16 story = HostTesting::CurrentStory();
+    HostTesting::AddWall(0, 0, 5, 0, story);
+    const Picture capture = Decode(PlanView::CaptureMainWindowPng());
+    EXPECT_EQ(capture.width, PlanView::Options().width);
+    EXPECT_GT(capture.darkPixels, 0);
+}
