@@ -92,6 +92,10 @@ public:
     void Enable();
     void Disable();
     bool IsEnabled() const;
+    // The window's content size in pixels; the host keeps it within what fits a screen.
+    void SetSize(int width, int height);
+    int GetWidth() const;
+    int GetHeight() const;
     void BeginEventProcessing();
     void EndEventProcessing();
     bool IsProcessingEvents() const;

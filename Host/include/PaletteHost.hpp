@@ -56,6 +56,8 @@ struct PaletteInfo {
     bool visible = false;
     bool enabled = true;
     bool processingEvents = false;
+    int width = 0;
+    int height = 0;
     std::vector<int> browserIds;
 };
 

@@ -105,6 +105,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
     if (!palette || !palette.visible) { panel.hidden = true; return; }
     panel.hidden = false;
     panel.classList.toggle('disabled', !palette.enabled);
+    panel.style.width = Math.min(palette.width, Math.round(window.innerWidth * 0.6)) + 'px';
     document.getElementById('palette-title').textContent = palette.title;
     if (loadedBrowser !== palette.browserId) {
       loadedBrowser = palette.browserId;

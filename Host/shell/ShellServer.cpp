@@ -94,6 +94,8 @@ json HostState(const ShellServer::AddOnInfo& addOn)
                       {"title", palette.title},
                       {"visible", palette.visible},
                       {"enabled", palette.enabled},
+                      {"width", palette.width},
+                      {"height", palette.height},
                       {"browserId", palette.browserIds.front()},
                       {"referenceId", nullptr}};
         for (const auto& window : AddOnHost::ModelessWindows())

@@ -20,6 +20,10 @@ std::string PathFromUrl(const std::string& url)
 }
 
 constexpr std::size_t kExecutedScriptsKept = 2000;
+constexpr int kDefaultPaletteWidth = 420;
+constexpr int kDefaultPaletteHeight = 680;
+constexpr int kMinPaletteSide = 280;
+constexpr int kMaxPaletteSide = 4000;
 
 }  // namespace
 
@@ -30,6 +34,8 @@ struct DG::Palette::State {
     bool visible = false;
     bool enabled = true;
     bool processingEvents = false;
+    int width = kDefaultPaletteWidth;
+    int height = kDefaultPaletteHeight;
 };
 
 struct DG::Browser::State {
@@ -161,6 +167,15 @@ bool DG::Palette::IsEnabled() const { PALETTE_GET(enabled); }
 void DG::Palette::BeginEventProcessing() { PALETTE_SET(processingEvents, true); }
 void DG::Palette::EndEventProcessing() { PALETTE_SET(processingEvents, false); }
 bool DG::Palette::IsProcessingEvents() const { PALETTE_GET(processingEvents); }
+void DG::Palette::SetSize(int width, int height)
+{
+    std::lock_guard<std::mutex> lock(TheRegistry().mutex);
+    state->width = std::clamp(width, kMinPaletteSide, kMaxPaletteSide);
+    state->height = std::clamp(height, kMinPaletteSide, kMaxPaletteSide);
+}
+
+int DG::Palette::GetWidth() const { PALETTE_GET(width); }
+int DG::Palette::GetHeight() const { PALETTE_GET(height); }
 const std::string& DG::Palette::GetTitle() const { return state->title; }
 int DG::Palette::GetId() const { return state->id; }
 
@@ -233,6 +248,8 @@ std::vector<PaletteHost::PaletteInfo> PaletteHost::Palettes()
         info.visible = palette->visible;
         info.enabled = palette->enabled;
         info.processingEvents = palette->processingEvents;
+        info.width = palette->width;
+        info.height = palette->height;
         for (const auto& [browserId, browser] : registry.browsers)
             if (browser->paletteId == id) info.browserIds.push_back(browserId);
         result.push_back(std::move(info));

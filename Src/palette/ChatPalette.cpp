@@ -108,6 +108,7 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     if (status == Settings::LoadStatus::Unreadable)
         DebugLog("Settings file unreadable; using defaults until the next save");
     ApplySettingsToEngine();
+    SetSize(settings.windowWidth, settings.windowHeight);
 
     // 5. Events, the page, and only then the bridge object: loading a document drops the
     //    objects registered for the previous one.

@@ -256,3 +256,11 @@ TEST_F(ChatPaletteTest, EachPaletteWritesItsOwnPrivatePageFile)
     first.reset();
     EXPECT_TRUE(std::filesystem::exists(second.GetPagePath())) << "one palette removed another's page";
 }
+
+TEST_F(ChatPaletteTest, TheWindowTakesItsSizeFromTheSettings)
+{
+    WriteSettingsFile(R"({"window_width":512,"window_height":700})");
+    ChatPalette sized;
+    EXPECT_EQ(sized.GetWidth(), 512);
+    EXPECT_EQ(sized.GetHeight(), 700);
+}
