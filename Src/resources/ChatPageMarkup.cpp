@@ -76,7 +76,7 @@ const char* ChatPageMarkup()
         </button>
       </div>
     </div>
-    <div class="composer-note">Quillmere can make mistakes. Check important changes in the model.</div>
+    <div class="composer-note">Quillmere can make mistakes. Check its changes in the model.</div>
   </footer>
 
   <div class="drawer-backdrop" id="drawer-backdrop" hidden></div>
