@@ -1,4 +1,4 @@
-// Shared pieces of the browser tests: a fake Anthropic server, the emulated host started on a
+// Shared helpers of the browser tests: a fake Anthropic server, the emulated host started on a
 // free port with its own home folder, and the system Chromium driven by playwright-core.
 // Nothing here reaches any address other than 127.0.0.1.
 'use strict';
