@@ -1,0 +1,107 @@
+// quillmere-host: the emulated host application. It opens the embedded default project,
+// loads the add-on through its entry points, serves its window on 127.0.0.1 and runs the
+// main loop (the main queue) until it is told to quit.
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "AddOnHost.hpp"
+#include "HostTesting.hpp"
+#include "MainQueue.hpp"
+#include "ShellServer.hpp"
+
+namespace {
+
+std::atomic<bool> quitRequested{false};
+
+void RequestQuit(int) { quitRequested = true; }
+
+constexpr int kDefaultPort = 7480;
+
+struct Options {
+    int port = kDefaultPort;
+    bool portGiven = false;
+    bool showPalette = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--port" && i + 1 < argc) {
+            char* end = nullptr;
+            const long port = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || port < 0 || port > 65535) return false;
+            options.port = static_cast<int>(port);
+            options.portGiven = true;
+        } else if (arg == "--show-palette") {
+            options.showPalette = true;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::cerr << "usage: quillmere-host [--port N (0 picks a free port)] [--show-palette]\n";
+        return 2;
+    }
+    std::signal(SIGINT, RequestQuit);
+    std::signal(SIGTERM, RequestQuit);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    MainQueue::SetMainThread();
+    HostTesting::ResetProject();
+
+    AddOnHost::EntryPoints entryPoints;
+    entryPoints.checkEnvironment = &CheckEnvironment;
+    entryPoints.registerInterface = &RegisterInterface;
+    entryPoints.initialize = &Initialize;
+    entryPoints.freeData = &FreeData;
+    const AddOnHost::LoadReport report = AddOnHost::Load(entryPoints, QUILLMERE_ADDON_RESOURCES);
+    if (!report.loaded) {
+        std::cerr << "The add-on did not load: " << report.error << "\n";
+        return 1;
+    }
+
+    ShellServer server;
+    bool started = server.Start(options.port, ShellServer::AddOnInfo{report.name, report.description});
+    if (!started && !options.portGiven) started = server.Start(0, ShellServer::AddOnInfo{report.name, report.description});
+    if (!started) {
+        std::cerr << "Cannot listen on 127.0.0.1:" << options.port << "\n";
+        AddOnHost::Unload();
+        return 1;
+    }
+
+    if (options.showPalette) {
+        for (const auto& item : AddOnHost::MenuItems()) {
+            AddOnHost::ChooseMenuItem(item.menuResID, item.itemIndex);
+            break;
+        }
+    }
+
+    std::cout << "Quillmere host is running with " << report.name << " loaded.\n"
+              << "Open this address in a browser (it holds this run's access token):\n"
+              << "  " << server.Address() << "\n"
+              << "Press Ctrl+C to quit.\n"
+              << std::flush;
+
+    while (!quitRequested) MainQueue::RunFor(std::chrono::milliseconds(100));
+
+    std::cout << "Quitting...\n" << std::flush;
+    server.Stop();
+    AddOnHost::Unload();
+    MainQueue::DrainUntilIdle();
+    return 0;
+}

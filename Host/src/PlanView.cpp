@@ -1,0 +1,458 @@
+#include "PlanView.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+
+#include <cairo.h>
+
+#include "ACAPinc.h"
+#include "HostTesting.hpp"
+
+namespace {
+
+struct Box {
+    double minX = std::numeric_limits<double>::max();
+    double minY = std::numeric_limits<double>::max();
+    double maxX = std::numeric_limits<double>::lowest();
+    double maxY = std::numeric_limits<double>::lowest();
+    void Add(double x, double y)
+    {
+        if (!std::isfinite(x) || !std::isfinite(y)) return;
+        minX = std::min(minX, x);
+        minY = std::min(minY, y);
+        maxX = std::max(maxX, x);
+        maxY = std::max(maxY, y);
+    }
+    bool Empty() const { return minX > maxX; }
+};
+
+struct Polygon {
+    std::vector<std::vector<API_Coord>> contours;
+};
+
+struct Plan {
+    std::vector<API_WallType> walls;
+    std::vector<API_ColumnType> columns;
+    std::vector<API_BeamType> beams;
+    std::vector<API_ObjectType> objects;
+    std::vector<std::pair<API_Guid, double>> doors;     // owner wall, objLoc; width in openings
+    std::vector<double> doorWidths;
+    std::vector<std::pair<API_Guid, double>> windows;
+    std::vector<double> windowWidths;
+    std::vector<Polygon> slabs;
+    std::vector<std::pair<Polygon, std::string>> zones;
+    std::vector<Polygon> hatches;
+    std::vector<Polygon> polylines;
+    std::vector<API_LineType> lines;
+    std::vector<API_ArcType> arcs;
+    Box bounds;
+};
+
+Polygon ReadPolygon(const API_Guid& guid)
+{
+    Polygon polygon;
+    API_ElementMemo memo;
+    BNClear(memo);
+    if (ACAPI_Element_GetMemo(guid, &memo, APIMemoMask_Polygon) == NoError && memo.coords != nullptr) {
+        const Int32 nCoords = static_cast<Int32>(BMGetHandleSize(reinterpret_cast<GSHandle>(memo.coords)) /
+                                                 sizeof(API_Coord)) - 1;
+        std::vector<Int32> ends;
+        if (memo.pends != nullptr) {
+            const Int32 nEnds = static_cast<Int32>(BMGetHandleSize(reinterpret_cast<GSHandle>(memo.pends)) / sizeof(Int32));
+            for (Int32 i = 1; i < nEnds; ++i) ends.push_back((*memo.pends)[i]);
+        }
+        if (ends.empty()) ends.push_back(nCoords);
+        Int32 start = 1;
+        for (Int32 end : ends) {
+            std::vector<API_Coord> contour;
+            for (Int32 i = start; i <= end && i <= nCoords; ++i) contour.push_back((*memo.coords)[i]);
+            if (contour.size() >= 2) polygon.contours.push_back(contour);
+            start = end + 1;
+        }
+    }
+    ACAPI_DisposeElemMemoHdls(&memo);
+    return polygon;
+}
+
+template <typename Fn>
+void ForEach(API_ElemTypeID type, Int16 story, Fn&& fn)
+{
+    GS::Array<API_Guid> guids;
+    if (ACAPI_Element_GetElemList(type, &guids) != NoError) return;
+    for (USize i = 0; i < guids.GetSize(); ++i) {
+        API_Element element;
+        BNClear(element);
+        element.header.guid = guids[i];
+        if (ACAPI_Element_Get(&element) != NoError) continue;
+        if (type != API_DoorID && type != API_WindowID && element.header.floorInd != story) continue;
+        fn(element);
+    }
+}
+
+void AddPolygon(Box& box, const Polygon& polygon)
+{
+    for (const auto& contour : polygon.contours)
+        for (const auto& c : contour) box.Add(c.x, c.y);
+}
+
+Plan ReadPlan(Int16 story)
+{
+    Plan plan;
+    ForEach(API_WallID, story, [&](const API_Element& e) {
+        plan.walls.push_back(e.wall);
+        plan.bounds.Add(e.wall.begC.x, e.wall.begC.y);
+        plan.bounds.Add(e.wall.endC.x, e.wall.endC.y);
+    });
+    ForEach(API_ColumnID, story, [&](const API_Element& e) {
+        plan.columns.push_back(e.column);
+        plan.bounds.Add(e.column.origoPos.x, e.column.origoPos.y);
+    });
+    ForEach(API_BeamID, story, [&](const API_Element& e) {
+        plan.beams.push_back(e.beam);
+        plan.bounds.Add(e.beam.begC.x, e.beam.begC.y);
+        plan.bounds.Add(e.beam.endC.x, e.beam.endC.y);
+    });
+    ForEach(API_ObjectID, story, [&](const API_Element& e) {
+        plan.objects.push_back(e.object);
+        plan.bounds.Add(e.object.pos.x, e.object.pos.y);
+    });
+    ForEach(API_DoorID, story, [&](const API_Element& e) {
+        plan.doors.emplace_back(e.door.owner, e.door.objLoc);
+        plan.doorWidths.push_back(e.door.openingBase.width);
+    });
+    ForEach(API_WindowID, story, [&](const API_Element& e) {
+        plan.windows.emplace_back(e.window.owner, e.window.objLoc);
+        plan.windowWidths.push_back(e.window.openingBase.width);
+    });
+    ForEach(API_SlabID, story, [&](const API_Element& e) {
+        plan.slabs.push_back(ReadPolygon(e.header.guid));
+        AddPolygon(plan.bounds, plan.slabs.back());
+    });
+    ForEach(API_ZoneID, story, [&](const API_Element& e) {
+        std::u16string name(e.zone.roomName, GS::ucslen(e.zone.roomName));
+        plan.zones.emplace_back(ReadPolygon(e.header.guid), GS::Utf16ToUtf8(name));
+        AddPolygon(plan.bounds, plan.zones.back().first);
+    });
+    ForEach(API_HatchID, story, [&](const API_Element& e) {
+        plan.hatches.push_back(ReadPolygon(e.header.guid));
+        AddPolygon(plan.bounds, plan.hatches.back());
+    });
+    ForEach(API_PolyLineID, story, [&](const API_Element& e) {
+        plan.polylines.push_back(ReadPolygon(e.header.guid));
+        AddPolygon(plan.bounds, plan.polylines.back());
+    });
+    ForEach(API_LineID, story, [&](const API_Element& e) {
+        plan.lines.push_back(e.line);
+        plan.bounds.Add(e.line.begC.x, e.line.begC.y);
+        plan.bounds.Add(e.line.endC.x, e.line.endC.y);
+    });
+    ForEach(API_ArcID, story, [&](const API_Element& e) {
+        plan.arcs.push_back(e.arc);
+        plan.bounds.Add(e.arc.origC.x - e.arc.r, e.arc.origC.y - e.arc.r);
+        plan.bounds.Add(e.arc.origC.x + e.arc.r, e.arc.origC.y + e.arc.r);
+    });
+    return plan;
+}
+
+// Model metres to pixels: y grows upwards in the model, downwards on screen.
+struct View {
+    double scale = 40.0;
+    double originX = 0.0;
+    double originY = 0.0;
+    int height = 0;
+    double X(double x) const { return (x - originX) * scale; }
+    double Y(double y) const { return height - (y - originY) * scale; }
+};
+
+void PathPolygon(cairo_t* cr, const View& view, const Polygon& polygon, bool close)
+{
+    for (const auto& contour : polygon.contours) {
+        cairo_move_to(cr, view.X(contour[0].x), view.Y(contour[0].y));
+        for (std::size_t i = 1; i < contour.size(); ++i) cairo_line_to(cr, view.X(contour[i].x), view.Y(contour[i].y));
+        if (close) cairo_close_path(cr);
+    }
+}
+
+void DrawGrid(cairo_t* cr, const View& view, int width, int height)
+{
+    const double step = view.scale >= 8 ? 1.0 : (view.scale >= 1.5 ? 5.0 : 50.0);
+    const double x0 = std::floor(view.originX / step) * step;
+    const double y0 = std::floor(view.originY / step) * step;
+    const double x1 = view.originX + width / view.scale;
+    const double y1 = view.originY + height / view.scale;
+    cairo_set_line_width(cr, 1.0);
+    int index = 0;
+    for (double x = x0; x <= x1 && index < 4000; x += step, ++index) {
+        const bool major = std::fmod(std::fabs(std::round(x / step)), 5.0) == 0.0;
+        cairo_set_source_rgba(cr, 0.55, 0.6, 0.62, major ? 0.22 : 0.1);
+        cairo_move_to(cr, std::round(view.X(x)) + 0.5, 0);
+        cairo_line_to(cr, std::round(view.X(x)) + 0.5, height);
+        cairo_stroke(cr);
+    }
+    index = 0;
+    for (double y = y0; y <= y1 && index < 4000; y += step, ++index) {
+        const bool major = std::fmod(std::fabs(std::round(y / step)), 5.0) == 0.0;
+        cairo_set_source_rgba(cr, 0.55, 0.6, 0.62, major ? 0.22 : 0.1);
+        cairo_move_to(cr, 0, std::round(view.Y(y)) + 0.5);
+        cairo_line_to(cr, width, std::round(view.Y(y)) + 0.5);
+        cairo_stroke(cr);
+    }
+}
+
+// The wall's outline: its reference line widened by its thickness; extend lengthens it at
+// both ends so that walls meeting at a corner close it.
+void PathWall(cairo_t* cr, const View& view, const API_WallType& wall, double fromT, double toT, double extend = 0.0)
+{
+    const double dx = wall.endC.x - wall.begC.x;
+    const double dy = wall.endC.y - wall.begC.y;
+    const double length = std::hypot(dx, dy);
+    if (length <= 0.0) return;
+    const double nx = -dy / length, ny = dx / length;
+    const double half = std::max(wall.thickness, 0.02) / 2.0;
+    const double ux = dx / length, uy = dy / length;
+    const double ax = wall.begC.x + dx * fromT - ux * extend, ay = wall.begC.y + dy * fromT - uy * extend;
+    const double bx = wall.begC.x + dx * toT + ux * extend, by = wall.begC.y + dy * toT + uy * extend;
+    cairo_move_to(cr, view.X(ax + nx * half), view.Y(ay + ny * half));
+    cairo_line_to(cr, view.X(bx + nx * half), view.Y(by + ny * half));
+    cairo_line_to(cr, view.X(bx - nx * half), view.Y(by - ny * half));
+    cairo_line_to(cr, view.X(ax - nx * half), view.Y(ay - ny * half));
+    cairo_close_path(cr);
+}
+
+struct GuidLess {
+    bool operator()(const API_Guid& a, const API_Guid& b) const { return std::memcmp(&a, &b, sizeof(API_Guid)) < 0; }
+};
+using WallIndex = std::map<API_Guid, const API_WallType*, GuidLess>;
+
+const API_WallType* FindWall(const WallIndex& walls, const API_Guid& guid)
+{
+    auto it = walls.find(guid);
+    return it == walls.end() ? nullptr : it->second;
+}
+
+void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, double objLoc, double width, bool door)
+{
+    const double dx = wall.endC.x - wall.begC.x;
+    const double dy = wall.endC.y - wall.begC.y;
+    const double length = std::hypot(dx, dy);
+    if (length <= 0.0 || width <= 0.0) return;
+    const double from = std::clamp((objLoc - width / 2.0) / length, 0.0, 1.0);
+    const double to = std::clamp((objLoc + width / 2.0) / length, 0.0, 1.0);
+    // The gap in the wall.
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    PathWall(cr, view, wall, from, to);
+    cairo_fill(cr);
+    const double ux = dx / length, uy = dy / length;
+    const double nx = -uy, ny = ux;
+    const double half = std::max(wall.thickness, 0.02) / 2.0;
+    const double ax = wall.begC.x + dx * from, ay = wall.begC.y + dy * from;
+    const double bx = wall.begC.x + dx * to, by = wall.begC.y + dy * to;
+    cairo_set_line_width(cr, 1.2);
+    if (door) {
+        // Leaf and swing.
+        const double w = (to - from) * length;
+        cairo_set_source_rgb(cr, 0.16, 0.42, 0.36);
+        cairo_move_to(cr, view.X(ax + nx * half), view.Y(ay + ny * half));
+        cairo_line_to(cr, view.X(ax + nx * (half + w)), view.Y(ay + ny * (half + w)));
+        cairo_stroke(cr);
+        const double start = std::atan2(-(ny), nx);
+        const double end = std::atan2(-(uy), ux);
+        cairo_new_sub_path(cr);
+        double a1 = start, a2 = end;
+        if (a2 < a1) std::swap(a1, a2);
+        if (a2 - a1 > M_PI) std::swap(a1, a2);
+        cairo_arc(cr, view.X(ax + nx * half), view.Y(ay + ny * half), w * view.scale, a1, a2);
+        cairo_set_source_rgba(cr, 0.16, 0.42, 0.36, 0.6);
+        cairo_stroke(cr);
+    } else {
+        cairo_set_source_rgb(cr, 0.2, 0.45, 0.75);
+        for (double k : {-half, 0.0, half}) {
+            cairo_move_to(cr, view.X(ax + nx * k), view.Y(ay + ny * k));
+            cairo_line_to(cr, view.X(bx + nx * k), view.Y(by + ny * k));
+        }
+        cairo_stroke(cr);
+    }
+}
+
+void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
+{
+    for (const auto& slab : plan.slabs) {
+        PathPolygon(cr, view, slab, true);
+        cairo_set_source_rgba(cr, 0.78, 0.74, 0.66, 0.35);
+        cairo_fill_preserve(cr);
+        cairo_set_source_rgba(cr, 0.5, 0.46, 0.4, 0.8);
+        cairo_set_line_width(cr, 1.0);
+        cairo_stroke(cr);
+    }
+    for (const auto& hatch : plan.hatches) {
+        PathPolygon(cr, view, hatch, true);
+        cairo_set_source_rgba(cr, 0.55, 0.6, 0.7, 0.25);
+        cairo_fill(cr);
+    }
+    for (const auto& [zone, name] : plan.zones) {
+        PathPolygon(cr, view, zone, true);
+        cairo_set_source_rgba(cr, 0.36, 0.64, 0.55, 0.16);
+        cairo_fill(cr);
+    }
+    for (const auto& wall : plan.walls) {
+        PathWall(cr, view, wall, 0.0, 1.0, std::max(wall.thickness, 0.02) / 2.0);
+        cairo_set_source_rgb(cr, 0.17, 0.19, 0.21);
+        cairo_fill(cr);
+    }
+    WallIndex wallIndex;
+    for (const auto& wall : plan.walls) wallIndex[wall.head.guid] = &wall;
+    for (std::size_t i = 0; i < plan.doors.size(); ++i)
+        if (const auto* wall = FindWall(wallIndex, plan.doors[i].first))
+            DrawOpening(cr, view, *wall, plan.doors[i].second, plan.doorWidths[i], true);
+    for (std::size_t i = 0; i < plan.windows.size(); ++i)
+        if (const auto* wall = FindWall(wallIndex, plan.windows[i].first))
+            DrawOpening(cr, view, *wall, plan.windows[i].second, plan.windowWidths[i], false);
+    for (const auto& column : plan.columns) {
+        const double s = 0.3 * view.scale;
+        cairo_rectangle(cr, view.X(column.origoPos.x) - s / 2, view.Y(column.origoPos.y) - s / 2, s, s);
+        cairo_set_source_rgb(cr, 0.3, 0.3, 0.34);
+        cairo_fill(cr);
+    }
+    cairo_set_line_width(cr, 1.5);
+    for (const auto& beam : plan.beams) {
+        const double dashes[] = {6.0, 4.0};
+        cairo_set_dash(cr, dashes, 2, 0);
+        cairo_set_source_rgb(cr, 0.45, 0.35, 0.25);
+        cairo_move_to(cr, view.X(beam.begC.x), view.Y(beam.begC.y));
+        cairo_line_to(cr, view.X(beam.endC.x), view.Y(beam.endC.y));
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
+    }
+    for (const auto& object : plan.objects) {
+        const double w = std::clamp(object.xRatio, 0.2, 10.0), h = std::clamp(object.yRatio, 0.2, 10.0);
+        cairo_save(cr);
+        cairo_translate(cr, view.X(object.pos.x), view.Y(object.pos.y));
+        cairo_rotate(cr, -object.angle);
+        cairo_rectangle(cr, 0, -h * view.scale, w * view.scale, h * view.scale);
+        cairo_set_source_rgba(cr, 0.55, 0.42, 0.7, 0.25);
+        cairo_fill_preserve(cr);
+        cairo_set_source_rgb(cr, 0.45, 0.32, 0.6);
+        cairo_set_line_width(cr, 1.0);
+        cairo_stroke(cr);
+        cairo_restore(cr);
+    }
+    cairo_set_source_rgb(cr, 0.25, 0.28, 0.32);
+    cairo_set_line_width(cr, 1.0);
+    for (const auto& line : plan.lines) {
+        cairo_move_to(cr, view.X(line.begC.x), view.Y(line.begC.y));
+        cairo_line_to(cr, view.X(line.endC.x), view.Y(line.endC.y));
+    }
+    for (const auto& polyline : plan.polylines) PathPolygon(cr, view, polyline, false);
+    cairo_stroke(cr);
+    for (const auto& arc : plan.arcs) {
+        cairo_new_sub_path(cr);
+        if (arc.whole)
+            cairo_arc(cr, view.X(arc.origC.x), view.Y(arc.origC.y), arc.r * view.scale, 0, 2 * M_PI);
+        else
+            cairo_arc_negative(cr, view.X(arc.origC.x), view.Y(arc.origC.y), arc.r * view.scale, -arc.begAng,
+                               -arc.endAng);
+        cairo_stroke(cr);
+    }
+    // Zone names last, over everything.
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, 12);
+    for (const auto& [zone, name] : plan.zones) {
+        Box box;
+        AddPolygon(box, zone);
+        if (box.Empty() || name.empty()) continue;
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, name.c_str(), &extents);
+        cairo_set_source_rgb(cr, 0.16, 0.42, 0.36);
+        cairo_move_to(cr, view.X((box.minX + box.maxX) / 2) - extents.width / 2, view.Y((box.minY + box.maxY) / 2));
+        cairo_show_text(cr, name.c_str());
+    }
+}
+
+void DrawScaleBar(cairo_t* cr, const View& view, int height)
+{
+    double metres = 1.0;
+    for (double candidate : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0})
+        if (candidate * view.scale <= 160) metres = candidate;
+    const double length = metres * view.scale;
+    const double x = 20, y = height - 22;
+    cairo_set_source_rgba(cr, 0.2, 0.22, 0.25, 0.85);
+    cairo_set_line_width(cr, 2);
+    cairo_move_to(cr, x, y - 5);
+    cairo_line_to(cr, x, y);
+    cairo_line_to(cr, x + length, y);
+    cairo_line_to(cr, x + length, y - 5);
+    cairo_stroke(cr);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 11);
+    const std::string label = std::to_string(static_cast<int>(metres)) + " m";
+    cairo_move_to(cr, x + length + 6, y + 2);
+    cairo_show_text(cr, label.c_str());
+}
+
+cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length)
+{
+    auto* out = static_cast<std::vector<unsigned char>*>(closure);
+    out->insert(out->end(), data, data + length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+std::vector<unsigned char> PlanView::RenderPng(const Options& options)
+{
+    const int width = std::clamp(options.width, 64, 4096);
+    const int height = std::clamp(options.height, 64, 4096);
+    const Plan plan = ReadPlan(options.story);
+
+    View view;
+    view.height = height;
+    if (plan.bounds.Empty()) {
+        view.scale = 40.0;
+        view.originX = -width / 2.0 / view.scale;
+        view.originY = -height / 2.0 / view.scale;
+    } else {
+        const double margin = 60.0;
+        const double spanX = std::max(plan.bounds.maxX - plan.bounds.minX, 1.0);
+        const double spanY = std::max(plan.bounds.maxY - plan.bounds.minY, 1.0);
+        view.scale = std::min((width - 2 * margin) / spanX, (height - 2 * margin) / spanY);
+        view.scale = std::clamp(view.scale, 0.01, 200.0);
+        const double centreX = (plan.bounds.minX + plan.bounds.maxX) / 2.0;
+        const double centreY = (plan.bounds.minY + plan.bounds.maxY) / 2.0;
+        view.originX = centreX - width / 2.0 / view.scale;
+        view.originY = centreY - height / 2.0 / view.scale;
+    }
+
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 0.985, 0.985, 0.975);
+    cairo_paint(cr);
+    DrawGrid(cr, view, width, height);
+    DrawPlan(cr, plan, view);
+    DrawScaleBar(cr, view, height);
+    if (plan.bounds.Empty()) {
+        cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, 15);
+        const char* hint = "Nothing on this story yet";
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, hint, &extents);
+        cairo_set_source_rgba(cr, 0.35, 0.38, 0.42, 0.8);
+        cairo_move_to(cr, (width - extents.width) / 2, height / 2.0);
+        cairo_show_text(cr, hint);
+    }
+    cairo_destroy(cr);
+
+    std::vector<unsigned char> png;
+    cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
+    cairo_surface_destroy(surface);
+    return png;
+}
+
+std::vector<unsigned char> PlanView::CaptureMainWindowPng()
+{
+    Options options;
+    options.story = HostTesting::CurrentStory();
+    return RenderPng(options);
+}

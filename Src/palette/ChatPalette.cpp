@@ -1,0 +1,296 @@
+#include "palette/ChatPalette.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <cstdlib>
+#include <functional>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "MainQueue.hpp"
+#include "core/ToolRegistry.hpp"
+#include "palette/DebugLog.hpp"
+#include "resources/ChatPage.hpp"
+
+namespace {
+
+std::unique_ptr<ChatPalette>& Singleton()
+{
+    static std::unique_ptr<ChatPalette> instance;
+    return instance;
+}
+
+// Runs call now when on the main thread, else posts it there; either way only while the
+// palette that token belongs to is alive. A report can arrive long after its tool call
+// (a render poll, a plan overlay): once the palette is gone it is dropped.
+void WhileAlive(const std::weak_ptr<bool>& token, std::function<void()> call)
+{
+    if (MainQueue::IsMainThread()) {
+        if (!token.expired()) call();
+        return;
+    }
+    DispatchAsyncMain([token, call = std::move(call)] {
+        if (!token.expired()) call();
+    });
+}
+
+// Writes the page to a new file of its own in the temporary folder: a fresh unique name,
+// created exclusively (never through a link someone planted there), readable by the user only.
+std::string WritePageFile(const std::string& page)
+{
+    std::error_code ec;
+    std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+    if (ec) dir = "/tmp";
+    std::string pattern = (dir / "quillmere_chat_XXXXXX.html").string();
+    const int fd = ::mkstemps(pattern.data(), 5);
+    if (fd < 0) return {};
+    std::size_t written = 0;
+    while (written < page.size()) {
+        const ssize_t n = ::write(fd, page.data() + written, page.size() - written);
+        if (n <= 0) break;
+        written += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (written != page.size()) {
+        std::remove(pattern.c_str());
+        return {};
+    }
+    return pattern;
+}
+
+JS::Value Failure() { return JS::Value(false); }
+
+}  // namespace
+
+// ---- identity and the singleton ----------------------------------------------------------
+
+GS::Guid ChatPalette::PaletteGuid() { return GS::Guid("6F3A2C1E-8B4D-4E7A-9C2B-5D1E0F7A3B64"); }
+
+Int32 ChatPalette::PaletteReferenceId() { return 0x51A7E001; }
+
+ChatPalette& ChatPalette::GetInstance()
+{
+    auto& instance = Singleton();
+    if (!instance) instance = std::make_unique<ChatPalette>();
+    return *instance;
+}
+
+ChatPalette* ChatPalette::TryGetInstance() { return Singleton().get(); }
+
+void ChatPalette::DestroyInstance() { Singleton().reset(); }
+
+// ---- construction ------------------------------------------------------------------------
+
+ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*this)
+{
+    // 1. The registry (every tool family it registers itself) and the engine that owns it.
+    bridge = std::make_unique<ModelBridge>(std::make_unique<ToolRegistry>());
+
+    // 2. The engine's reports become page updates. Each callback holds a plain pointer to
+    //    this palette and its liveness token, nothing else.
+    ChatPalette* self = this;
+    std::weak_ptr<bool> token = liveness;
+    bridge->SetCallbacks(
+        [self, token](const std::string& text) { WhileAlive(token, [self, text] { self->PushAssistantMessage(text); }); },
+        [self, token](bool busy) { WhileAlive(token, [self, busy] { self->SetThinking(busy); }); },
+        MakeToolResultCallback());
+
+    // 3. The render and plan tool families are registered here, on the finished registry
+    //    and before the settings, each with a fresh MakePreviewCallback() and
+    //    MakeToolResultCallback() (and the plan family with the engine). Neither family is
+    //    part of this build yet.
+
+    // 4. The stored settings, handed to the engine.
+    Settings::LoadStatus status = Settings::LoadStatus::Missing;
+    settings = Settings::Load(&status);
+    if (status == Settings::LoadStatus::Unreadable)
+        DebugLog("Settings file unreadable; using defaults until the next save");
+    ApplySettingsToEngine();
+    SetSize(settings.windowWidth, settings.windowHeight);
+
+    // 5. Events, the page, and only then the bridge object: loading a document drops the
+    //    objects registered for the previous one.
+    BeginEventProcessing();
+    WritePageAndLoad();
+    RegisterBridgeObject();
+    DebugLog("Chat palette created");
+}
+
+ChatPalette::~ChatPalette()
+{
+    // Reports still on their way must find the palette gone before anything is torn down.
+    liveness.reset();
+    EndEventProcessing();
+    if (bridge) bridge->Shutdown();
+    bridge.reset();
+    if (!pagePath.empty()) std::remove(pagePath.c_str());
+    DebugLog("Chat palette destroyed");
+}
+
+ChatPalette::PreviewCallback ChatPalette::MakePreviewCallback()
+{
+    ChatPalette* self = this;
+    std::weak_ptr<bool> token = liveness;
+    return [self, token](const std::string& imageUrl, const std::string& downloadUrl) {
+        WhileAlive(token, [self, imageUrl, downloadUrl] { self->PushRenderPreview(imageUrl, downloadUrl); });
+    };
+}
+
+ChatPalette::ToolResultCallback ChatPalette::MakeToolResultCallback()
+{
+    ChatPalette* self = this;
+    std::weak_ptr<bool> token = liveness;
+    return [self, token](const std::string& toolName, bool success, const std::string& detail) {
+        WhileAlive(token, [self, toolName, success, detail] { self->PushToolResult(toolName, success, detail); });
+    };
+}
+
+void ChatPalette::ApplySettingsToEngine()
+{
+    DebugLogRedact(settings.anthropicApiKey);
+    DebugLogRedact(settings.openaiApiKey);
+    DebugLogRedact(settings.accessToken);
+    bridge->SetProvider(settings.provider);
+    bridge->SetModel(settings.model);
+    bridge->SetApiKeys(settings.anthropicApiKey, settings.openaiApiKey);
+    bridge->SetProxyUrl(settings.proxyUrl);
+    bridge->SetAccessToken(settings.accessToken);
+}
+
+void ChatPalette::WritePageAndLoad()
+{
+    pagePath = WritePageFile(BuildChatPage());
+    if (pagePath.empty()) {
+        DebugLog("Cannot write the chat page to the temporary folder");
+        return;
+    }
+    browser.LoadURL(GS::UniString("file://" + pagePath));
+}
+
+// ---- the page's bridge object ------------------------------------------------------------
+
+void ChatPalette::RegisterBridgeObject()
+{
+    ChatPalette* self = this;
+    JS::Object object("Quillmere");
+
+    object.AddItem(JS::Function("sendMessage", [self](const std::vector<JS::Value>& args) {
+        if (args.empty() || !args[0].IsString() || args[0].GetString().empty()) return Failure();
+        self->bridge->SendMessage(args[0].GetString());
+        return JS::Value(true);
+    }));
+
+    object.AddItem(JS::Function("sendMessageWithAttachments", [self](const std::vector<JS::Value>& args) {
+        if (args.empty() || !args[0].IsString()) return Failure();
+        nlohmann::json content = nlohmann::json::parse(args[0].GetString(), nullptr, false);
+        if (!content.is_array() || content.empty()) {
+            self->PushAssistantMessage("\u26a0 The attachments could not be read. Please attach them again.");
+            return Failure();
+        }
+        self->bridge->SendMessageWithAttachments(content);
+        return JS::Value(true);
+    }));
+
+    object.AddItem(JS::Function("getSettings", [self](const std::vector<JS::Value>&) {
+        return JS::Value(self->GetSettingsForPage());
+    }));
+
+    object.AddItem(JS::Function("saveSettings", [self](const std::vector<JS::Value>& args) {
+        if (args.empty() || !args[0].IsString()) return Failure();
+        return JS::Value(self->SaveSettingsFromPage(args[0].GetString()));
+    }));
+
+    object.AddItem(JS::Function("clearHistory", [self](const std::vector<JS::Value>&) {
+        self->bridge->ClearHistory();
+        return JS::Value(true);
+    }));
+
+    if (!browser.RegisterAsynchJSObject(object)) DebugLog("Cannot register the page's bridge object");
+}
+
+std::string ChatPalette::GetSettingsForPage() const
+{
+    nlohmann::json page = {
+        {"provider", settings.provider},
+        {"model", settings.model},
+        {"anthropicApiKey", settings.anthropicApiKey},
+        {"openaiApiKey", settings.openaiApiKey},
+        {"darkMode", settings.darkMode},
+    };
+    // A settings file holding broken UTF-8 must not make the page's settings unreadable.
+    return page.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
+{
+    nlohmann::json page = nlohmann::json::parse(settingsJson, nullptr, false);
+    if (!page.is_object()) return false;
+
+    // Only what the page shows is taken, and only with the right type; the rest of the
+    // settings (window size, sign-in data) stays as it was.
+    Settings next = settings;
+    auto takeText = [&](const char* key, std::string& into) {
+        auto it = page.find(key);
+        if (it != page.end() && it->is_string()) into = it->get<std::string>();
+    };
+    takeText("provider", next.provider);
+    takeText("model", next.model);
+    takeText("anthropicApiKey", next.anthropicApiKey);
+    takeText("openaiApiKey", next.openaiApiKey);
+    auto dark = page.find("darkMode");
+    if (dark != page.end() && dark->is_boolean()) next.darkMode = dark->get<bool>();
+    if (next.provider != "anthropic" && next.provider != "openai") return false;
+
+    settings = next;
+    ApplySettingsToEngine();
+    std::string error;
+    if (!settings.Save(&error)) {
+        DebugLog("Cannot save settings: " + error);
+        return false;
+    }
+    return true;
+}
+
+// ---- page updates ------------------------------------------------------------------------
+
+std::string ChatPalette::JSEscape(const std::string& text)
+{
+    std::string escaped;
+    escaped.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        switch (c) {
+        case '\\': escaped += "\\\\"; break;
+        case '\'': escaped += "\\'"; break;
+        case '"': escaped += "\\\""; break;
+        case '\n': escaped += "\\n"; break;
+        case '\r': escaped += "\\r"; break;
+        default: escaped += c; break;
+        }
+    }
+    return escaped;
+}
+
+void ChatPalette::RunScript(const std::string& script) { browser.ExecuteJS(GS::UniString(script, CC_Default)); }
+
+void ChatPalette::PushAssistantMessage(const std::string& text)
+{
+    RunScript("QuillmereUI.addAssistantMessage('" + JSEscape(text) + "')");
+}
+
+void ChatPalette::SetThinking(bool thinking)
+{
+    RunScript(std::string("QuillmereUI.setThinking(") + (thinking ? "true" : "false") + ")");
+}
+
+void ChatPalette::PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl)
+{
+    RunScript("QuillmereUI.addRenderPreview('" + JSEscape(imageUrl) + "','" + JSEscape(downloadUrl) + "')");
+}
+
+void ChatPalette::PushToolResult(const std::string& toolName, bool success, const std::string& detail)
+{
+    RunScript("QuillmereUI.addToolResult('" + JSEscape(toolName) + "'," + (success ? "true" : "false") + ",'" +
+              JSEscape(detail) + "')");
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "DGBrowser.hpp"
+#include "GSRoot.hpp"
+#include "core/ModelBridge.hpp"
+#include "core/Settings.hpp"
+
+// The assistant's palette: a floating window whose browser shows the chat page. It is the
+// composition root of the assistant: it builds the tool registry and the conversation
+// engine, wires the engine's reports to the page and answers the page's bridge calls.
+// Everything here runs on the host's main thread.
+class ChatPalette : public DG::Palette {
+public:
+    // The two UI callbacks that service-backed tool families get: a preview (image address,
+    // download address) and a tool-result card. Both reach this palette only while it lives.
+    using PreviewCallback = std::function<void(const std::string& imageUrl, const std::string& downloadUrl)>;
+    using ToolResultCallback = std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
+
+    // The palette's fixed identity towards the host.
+    static GS::Guid PaletteGuid();
+    static Int32 PaletteReferenceId();
+
+    // The one palette of the add-on; made on first use, destroyed when the host frees us.
+    static ChatPalette& GetInstance();
+    static ChatPalette* TryGetInstance();
+    static void DestroyInstance();
+
+    ChatPalette();
+    ~ChatPalette() override;
+
+    // Page updates: each builds one QuillmereUI call with every text escaped and runs it.
+    void PushAssistantMessage(const std::string& text);
+    void SetThinking(bool thinking);
+    void PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl);
+    void PushToolResult(const std::string& toolName, bool success, const std::string& detail);
+
+    PreviewCallback MakePreviewCallback();
+    ToolResultCallback MakeToolResultCallback();
+
+    // Makes text safe inside a single- or double-quoted JavaScript string literal.
+    static std::string JSEscape(const std::string& text);
+
+    ModelBridge& GetBridge() { return *bridge; }
+    DG::Browser& GetBrowser() { return browser; }
+    const std::string& GetPagePath() const { return pagePath; }
+
+    // Bridge calls from the page ("Quillmere" object); public so that tests can drive them.
+    std::string GetSettingsForPage() const;
+    bool SaveSettingsFromPage(const std::string& settingsJson);
+
+private:
+    void ApplySettingsToEngine();
+    void WritePageAndLoad();
+    void RegisterBridgeObject();
+    void RunScript(const std::string& script);
+
+    std::shared_ptr<bool> liveness = std::make_shared<bool>(true);
+    DG::Browser browser;
+    std::unique_ptr<ModelBridge> bridge;
+    Settings settings;
+    std::string pagePath;
+};

@@ -1,0 +1,21 @@
+#include "resources/ChatPage.hpp"
+
+std::string BuildChatPage()
+{
+    std::string page;
+    page += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+    // The page makes no requests of its own: scripts and styles are inline, images come
+    // only from the add-on (render previews) or from files the user picks.
+    page += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+            "script-src 'self' 'unsafe-inline'; style-src 'unsafe-inline'; "
+            "img-src data: blob: http://127.0.0.1:* https:; connect-src 'self'\">\n";
+    page += "<title>Quillmere</title>\n<style>\n";
+    page += ChatPageStyle();
+    page += "</style>\n</head>\n<body>\n";
+    page += ChatPageMarkup();
+    page += "<script>\n";
+    page += ChatPageScript();
+    page += "</script>\n</body>\n</html>\n";
+    return page;
+}

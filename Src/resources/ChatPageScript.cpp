@@ -1,0 +1,543 @@
+#include "resources/ChatPage.hpp"
+
+const char* ChatPageScript()
+{
+    return R"QPAGE(
+'use strict';
+(function () {
+  var MODELS = {
+    anthropic: ['claude-sonnet-4-5', 'claude-opus-4-1', 'claude-haiku-4-5'],
+    openai: ['gpt-4.1', 'gpt-4o', 'o3', 'o4-mini']
+  };
+  var ACCEPTED_TYPES = {
+    'png': 'image/png', 'jpg': 'image/jpeg', 'jpeg': 'image/jpeg',
+    'tif': 'image/tiff', 'tiff': 'image/tiff', 'pdf': 'application/pdf'
+  };
+  var MAX_ATTACHMENT_BYTES = 25 * 1024 * 1024;
+  var BRIDGE_ATTEMPTS = 15;
+  var BRIDGE_RETRY_MS = 200;
+
+  var $ = function (id) { return document.getElementById(id); };
+  var messagesEl = $('messages');
+  var conversationEl = $('conversation');
+  var welcomeEl = $('welcome');
+  var thinkingEl = $('thinking');
+  var inputEl = $('input');
+  var sendButton = $('send-button');
+  var attachmentsEl = $('attachments');
+  var fileInput = $('file-input');
+  var composerEl = $('composer');
+
+  var pendingFiles = [];
+  var settings = { provider: 'anthropic', model: MODELS.anthropic[0], anthropicApiKey: '', openaiApiKey: '', darkMode: false };
+  var bridgeReady = false;
+
+  // ---- bridge to the add-on -------------------------------------------------------
+
+  function sleep(ms) { return new Promise(function (resolve) { setTimeout(resolve, ms); }); }
+
+  function bridgeFunction(name) {
+    var bridge = window.Quillmere;
+    return bridge && typeof bridge[name] === 'function' ? bridge[name].bind(bridge) : null;
+  }
+
+  function callBridge(name) {
+    var args = Array.prototype.slice.call(arguments, 1);
+    var fn = bridgeFunction(name);
+    if (!fn) return Promise.reject(new Error('The assistant is not connected.'));
+    try { return Promise.resolve(fn.apply(null, args)); } catch (e) { return Promise.reject(e); }
+  }
+
+  // The add-on registers its bridge object only after the page has loaded, so the first
+  // call is retried until it answers.
+  async function firstBridgeCall(name) {
+    var args = Array.prototype.slice.call(arguments, 1);
+    var lastError = null;
+    for (var attempt = 0; attempt < BRIDGE_ATTEMPTS; attempt++) {
+      if (bridgeFunction(name)) {
+        try { return await callBridge.apply(null, [name].concat(args)); } catch (e) { lastError = e; }
+      }
+      await sleep(BRIDGE_RETRY_MS);
+    }
+    throw lastError || new Error('The assistant did not answer.');
+  }
+
+  // ---- small helpers ---------------------------------------------------------------
+
+  function el(tag, className, text) {
+    var node = document.createElement(tag);
+    if (className) node.className = className;
+    if (text !== undefined && text !== null) node.textContent = String(text);
+    return node;
+  }
+
+  function svgIcon(path, size) {
+    var ns = 'http://www.w3.org/2000/svg';
+    var svg = document.createElementNS(ns, 'svg');
+    svg.setAttribute('viewBox', '0 0 24 24');
+    svg.setAttribute('width', size || 12);
+    svg.setAttribute('height', size || 12);
+    var p = document.createElementNS(ns, 'path');
+    p.setAttribute('d', path);
+    p.setAttribute('fill', 'none');
+    p.setAttribute('stroke', 'currentColor');
+    p.setAttribute('stroke-width', '3');
+    p.setAttribute('stroke-linecap', 'round');
+    p.setAttribute('stroke-linejoin', 'round');
+    svg.appendChild(p);
+    return svg;
+  }
+  var HOUSE_PATH = 'M4 20V9l8-5 8 5v11h-5v-6H9v6z';
+
+  function scrollToEnd() {
+    requestAnimationFrame(function () { conversationEl.scrollTop = conversationEl.scrollHeight; });
+  }
+
+  var toastTimer = null;
+  function toast(text) {
+    var t = $('toast');
+    t.textContent = text;
+    t.hidden = false;
+    clearTimeout(toastTimer);
+    toastTimer = setTimeout(function () { t.hidden = true; }, 3200);
+  }
+
+  function hideWelcome() { welcomeEl.hidden = true; }
+
+  // Text from the model or the add-on is shown as text. `code` and **bold** get their
+  // look through DOM nodes; nothing is ever parsed as HTML.
+  function appendFormatted(container, text) {
+    var pattern = /(`[^`\n]+`|\*\*[^*\n]+\*\*)/g;
+    var last = 0, match;
+    while ((match = pattern.exec(text)) !== null) {
+      if (match.index > last) container.appendChild(document.createTextNode(text.slice(last, match.index)));
+      var token = match[0];
+      if (token.charAt(0) === '`') container.appendChild(el('code', null, token.slice(1, -1)));
+      else container.appendChild(el('strong', null, token.slice(2, -2)));
+      last = match.index + token.length;
+    }
+    if (last < text.length) container.appendChild(document.createTextNode(text.slice(last)));
+  }
+
+  function newestMessage() { return messagesEl.lastElementChild; }
+
+  function createMessage(role) {
+    var message = el('div', 'message ' + role);
+    if (role === 'assistant') {
+      var avatar = el('div', 'avatar assistant-avatar');
+      var house = svgIcon(HOUSE_PATH, 14);
+      house.firstChild.setAttribute('fill', 'currentColor');
+      house.firstChild.setAttribute('stroke', 'none');
+      avatar.appendChild(house);
+      message.appendChild(avatar);
+    }
+    message.appendChild(el('div', 'message-body'));
+    messagesEl.appendChild(message);
+    hideWelcome();
+    return message;
+  }
+
+  function assistantBody() {
+    var newest = newestMessage();
+    if (newest && newest.classList.contains('assistant')) return newest.querySelector('.message-body');
+    return createMessage('assistant').querySelector('.message-body');
+  }
+
+  // ---- what the add-on calls -------------------------------------------------------
+
+  function addAssistantMessage(text) {
+    text = String(text === undefined || text === null ? '' : text);
+    var body = createMessage('assistant').querySelector('.message-body');
+    var bubble = el('div', 'bubble');
+    if (text.indexOf('\u26a0') === 0) bubble.classList.add('warning');
+    appendFormatted(bubble, text);
+    body.appendChild(bubble);
+    scrollToEnd();
+  }
+
+  function setThinking(on) {
+    on = !!on;
+    thinkingEl.hidden = !on;
+    if (on) {
+      // Keep the indicator under the newest message.
+      conversationEl.appendChild(thinkingEl);
+      hideWelcome();
+    }
+    setStatus(on ? 'busy' : 'ready');
+    scrollToEnd();
+  }
+
+  function toolTitle(name) { return String(name).replace(/_/g, ' '); }
+
+  function addToolResult(name, success, detail) {
+    name = String(name === undefined || name === null ? '' : name);
+    detail = String(detail === undefined || detail === null ? '' : detail);
+    success = !!success;
+    var newest = newestMessage();
+    if (newest && newest.classList.contains('assistant')) {
+      var cards = newest.querySelectorAll('.tool-card');
+      var lastCard = cards.length ? cards[cards.length - 1] : null;
+      if (lastCard && lastCard._toolName === name && lastCard._success === success) {
+        lastCard._count += 1;
+        lastCard.querySelector('.tool-count').textContent = ' (\u00d7' + lastCard._count + ')';
+        lastCard.querySelector('.tool-detail').textContent = success ? lastCard._count + ' completed' : detail;
+        scrollToEnd();
+        return;
+      }
+    }
+    var card = el('div', 'tool-card ' + (success ? 'ok' : 'fail'));
+    card._toolName = name;
+    card._success = success;
+    card._count = 1;
+    var icon = el('div', 'tool-icon');
+    icon.appendChild(svgIcon(success ? 'M5 12.5l4.5 4.5L19 7.5' : 'M7 7l10 10M17 7L7 17'));
+    var textBox = el('div', 'tool-text');
+    var title = el('div', 'tool-title');
+    title.appendChild(el('span', 'tool-name', toolTitle(name)));
+    title.appendChild(el('span', 'tool-count', ''));
+    textBox.appendChild(title);
+    textBox.appendChild(el('div', 'tool-detail', detail));
+    card.appendChild(icon);
+    card.appendChild(textBox);
+    assistantBody().appendChild(card);
+    scrollToEnd();
+  }
+
+  // Only web and image-data addresses are shown or opened: a script address from a
+  // service reply must never run in the palette.
+  function safeAddress(url, allowImageData) {
+    url = String(url === undefined || url === null ? '' : url).trim();
+    if (/^https?:\/\//i.test(url)) return url;
+    if (allowImageData && /^data:image\/(png|jpeg|gif|webp);base64,[A-Za-z0-9+\/=]+$/i.test(url)) return url;
+    return null;
+  }
+
+  function addRenderPreview(imageUrl, downloadUrl) {
+    var image = safeAddress(imageUrl, true);
+    var download = safeAddress(downloadUrl, true);
+    var body = createMessage('assistant').querySelector('.message-body');
+    if (!image) {
+      var refused = el('div', 'bubble warning', '\u26a0 The render preview has an address that cannot be shown.');
+      body.appendChild(refused);
+      scrollToEnd();
+      return;
+    }
+    var card = el('div', 'render-card');
+    var img = el('img');
+    img.alt = 'Render preview';
+    img.src = image;
+    img.addEventListener('load', scrollToEnd);
+    card.appendChild(img);
+    var bar = el('div', 'render-bar');
+    bar.appendChild(el('span', 'render-label', 'Render preview'));
+    var button = el('button', 'secondary-button', 'Download render');
+    button.type = 'button';
+    if (download) button.addEventListener('click', function () { window.open(download, '_blank', 'noopener'); });
+    else button.disabled = true;
+    bar.appendChild(button);
+    card.appendChild(bar);
+    body.appendChild(card);
+    scrollToEnd();
+  }
+
+  window.QuillmereUI = Object.freeze({
+    addAssistantMessage: addAssistantMessage,
+    setThinking: setThinking,
+    addRenderPreview: addRenderPreview,
+    addToolResult: addToolResult
+  });
+
+  // ---- status ----------------------------------------------------------------------
+
+  function setStatus(state) {
+    var dot = $('status-dot');
+    dot.className = 'status-dot ' + state;
+    var text = { ready: 'Ready', busy: 'Working…', offline: 'Not connected', connecting: 'Connecting…' }[state] || '';
+    if (state === 'ready' && !hasKeyForProvider()) text = 'Add an API key in Settings';
+    $('status-text').textContent = text;
+  }
+
+  function hasKeyForProvider() {
+    return settings.provider === 'openai' ? !!settings.openaiApiKey : !!settings.anthropicApiKey;
+  }
+
+  // ---- composer --------------------------------------------------------------------
+
+  function updateSendState() {
+    sendButton.disabled = !(inputEl.value.trim() || pendingFiles.length) || !bridgeReady;
+  }
+
+  function autoGrow() {
+    inputEl.style.height = 'auto';
+    inputEl.style.height = Math.min(inputEl.scrollHeight, 180) + 'px';
+  }
+
+  function mediaTypeOf(file) {
+    var ext = (file.name.split('.').pop() || '').toLowerCase();
+    var byName = ACCEPTED_TYPES[ext];
+    var declared = (file.type || '').toLowerCase();
+    for (var key in ACCEPTED_TYPES) { if (ACCEPTED_TYPES[key] === declared) return declared; }
+    return byName || null;
+  }
+
+  function readAsBase64(file) {
+    return new Promise(function (resolve, reject) {
+      var reader = new FileReader();
+      reader.onload = function () {
+        var result = String(reader.result);
+        resolve(result.slice(result.indexOf(',') + 1));
+      };
+      reader.onerror = function () { reject(reader.error || new Error('Cannot read ' + file.name)); };
+      reader.readAsDataURL(file);
+    });
+  }
+
+  async function addFiles(fileList) {
+    // The input is cleared as soon as the files are taken, so work on a copy of its list.
+    var files = Array.prototype.slice.call(fileList || []);
+    for (var i = 0; i < files.length; i++) {
+      var file = files[i];
+      var mediaType = mediaTypeOf(file);
+      if (!mediaType) { toast(file.name + ': only PNG, JPEG, TIFF and PDF files can be attached.'); continue; }
+      if (file.size > MAX_ATTACHMENT_BYTES) { toast(file.name + ' is larger than 25 MB.'); continue; }
+      try {
+        var data = await readAsBase64(file);
+        pendingFiles.push({ name: file.name, mediaType: mediaType, data: data });
+      } catch (e) { toast(String(e.message || e)); }
+    }
+    renderAttachments();
+    updateSendState();
+  }
+
+  function previewNode(file, className) {
+    if (file.mediaType === 'image/png' || file.mediaType === 'image/jpeg') {
+      var img = el('img', className);
+      img.alt = '';
+      img.src = 'data:' + file.mediaType + ';base64,' + file.data;
+      return img;
+    }
+    return el('div', 'file-badge', file.mediaType === 'application/pdf' ? 'PDF' : 'TIFF');
+  }
+
+  function renderAttachments() {
+    attachmentsEl.textContent = '';
+    attachmentsEl.hidden = pendingFiles.length === 0;
+    pendingFiles.forEach(function (file, index) {
+      var chip = el('div', 'chip');
+      chip.appendChild(previewNode(file));
+      chip.appendChild(el('span', 'chip-name', file.name));
+      var remove = el('button', 'chip-remove', '\u00d7');
+      remove.type = 'button';
+      remove.title = 'Remove';
+      remove.addEventListener('click', function () { pendingFiles.splice(index, 1); renderAttachments(); updateSendState(); });
+      chip.appendChild(remove);
+      attachmentsEl.appendChild(chip);
+    });
+  }
+
+  function addUserMessage(text, files) {
+    var body = createMessage('user').querySelector('.message-body');
+    if (files.length) {
+      var row = el('div', 'user-files');
+      files.forEach(function (file) {
+        var item = el('div', 'user-file');
+        item.appendChild(previewNode(file));
+        item.appendChild(el('span', null, file.name));
+        row.appendChild(item);
+      });
+      body.appendChild(row);
+    }
+    if (text) {
+      var bubble = el('div', 'bubble');
+      appendFormatted(bubble, text);
+      body.appendChild(bubble);
+    }
+    scrollToEnd();
+  }
+
+  async function send() {
+    var text = inputEl.value.trim();
+    var files = pendingFiles.slice();
+    if (!text && !files.length) return;
+    inputEl.value = '';
+    pendingFiles = [];
+    renderAttachments();
+    autoGrow();
+    updateSendState();
+    addUserMessage(text, files);
+    try {
+      if (files.length) {
+        var blocks = files.map(function (file) {
+          return {
+            type: file.mediaType === 'application/pdf' ? 'document' : 'image',
+            source: { type: 'base64', media_type: file.mediaType, data: file.data }
+          };
+        });
+        if (text) blocks.push({ type: 'text', text: text });
+        await callBridge('sendMessageWithAttachments', JSON.stringify(blocks));
+      } else {
+        await callBridge('sendMessage', text);
+      }
+    } catch (e) {
+      addAssistantMessage('\u26a0 ' + (e && e.message ? e.message : 'The message could not be sent.'));
+    }
+  }
+
+  inputEl.addEventListener('input', function () { autoGrow(); updateSendState(); });
+  inputEl.addEventListener('keydown', function (event) {
+    if (event.key === 'Enter' && !event.shiftKey && !event.isComposing) {
+      event.preventDefault();
+      if (!sendButton.disabled) send();
+    }
+  });
+  sendButton.addEventListener('click', send);
+  $('attach-button').addEventListener('click', function () { fileInput.click(); });
+  fileInput.addEventListener('change', function () { addFiles(fileInput.files); fileInput.value = ''; });
+  ['dragenter', 'dragover'].forEach(function (type) {
+    composerEl.addEventListener(type, function (event) { event.preventDefault(); composerEl.classList.add('dragging'); });
+  });
+  ['dragleave', 'drop'].forEach(function (type) {
+    composerEl.addEventListener(type, function (event) { event.preventDefault(); composerEl.classList.remove('dragging'); });
+  });
+  composerEl.addEventListener('drop', function (event) {
+    if (event.dataTransfer && event.dataTransfer.files) addFiles(event.dataTransfer.files);
+  });
+  document.querySelectorAll('.suggestion').forEach(function (button) {
+    button.addEventListener('click', function () {
+      inputEl.value = button.getAttribute('data-prompt');
+      autoGrow();
+      updateSendState();
+      inputEl.focus();
+    });
+  });
+
+  // ---- settings --------------------------------------------------------------------
+
+  function applyDarkMode(on) { document.documentElement.classList.toggle('dark', !!on); }
+
+  function fillModelList(provider) {
+    var list = $('model-list');
+    list.textContent = '';
+    (MODELS[provider] || []).forEach(function (name) {
+      var option = el('option');
+      option.value = name;
+      list.appendChild(option);
+    });
+  }
+
+  function showSettings() {
+    $('setting-provider').value = settings.provider === 'openai' ? 'openai' : 'anthropic';
+    $('setting-model').value = settings.model || '';
+    $('setting-anthropic-key').value = settings.anthropicApiKey || '';
+    $('setting-openai-key').value = settings.openaiApiKey || '';
+    $('setting-dark-mode').checked = !!settings.darkMode;
+    fillModelList($('setting-provider').value);
+    $('model-hint').textContent = settings.model || '';
+  }
+
+  function applySettings(raw) {
+    var parsed = raw;
+    if (typeof raw === 'string') { try { parsed = JSON.parse(raw); } catch (e) { parsed = {}; } }
+    if (!parsed || typeof parsed !== 'object') parsed = {};
+    ['provider', 'model', 'anthropicApiKey', 'openaiApiKey'].forEach(function (key) {
+      if (typeof parsed[key] === 'string') settings[key] = parsed[key];
+    });
+    if (typeof parsed.darkMode === 'boolean') settings.darkMode = parsed.darkMode;
+    applyDarkMode(settings.darkMode);
+    showSettings();
+  }
+
+  function openSettings() {
+    showSettings();
+    $('settings-state').textContent = '';
+    $('settings-panel').hidden = false;
+    $('drawer-backdrop').hidden = false;
+    $('setting-model').focus();
+  }
+
+  function closeSettings() {
+    $('settings-panel').hidden = true;
+    $('drawer-backdrop').hidden = true;
+    applyDarkMode(settings.darkMode);
+  }
+
+  async function saveSettings() {
+    var next = {
+      provider: $('setting-provider').value,
+      model: $('setting-model').value.trim(),
+      anthropicApiKey: $('setting-anthropic-key').value.trim(),
+      openaiApiKey: $('setting-openai-key').value.trim(),
+      darkMode: $('setting-dark-mode').checked
+    };
+    if (!next.model) next.model = MODELS[next.provider][0];
+    var state = $('settings-state');
+    state.classList.remove('error');
+    state.textContent = 'Saving…';
+    try {
+      var answer = await callBridge('saveSettings', JSON.stringify(next));
+      if (answer === false) throw new Error('The settings could not be saved.');
+      Object.assign(settings, next);
+      showSettings();
+      setStatus(thinkingEl.hidden ? 'ready' : 'busy');
+      state.textContent = 'Saved';
+      setTimeout(closeSettings, 500);
+    } catch (e) {
+      state.classList.add('error');
+      state.textContent = String(e && e.message ? e.message : e);
+    }
+  }
+
+  async function clearHistory() {
+    try {
+      await callBridge('clearHistory');
+      messagesEl.textContent = '';
+      welcomeEl.hidden = false;
+      closeSettings();
+      toast('Conversation cleared');
+    } catch (e) {
+      toast(String(e && e.message ? e.message : e));
+    }
+  }
+
+  $('settings-button').addEventListener('click', openSettings);
+  $('settings-close').addEventListener('click', closeSettings);
+  $('drawer-backdrop').addEventListener('click', closeSettings);
+  $('settings-save').addEventListener('click', saveSettings);
+  $('clear-history').addEventListener('click', clearHistory);
+  $('new-chat-button').addEventListener('click', clearHistory);
+  $('setting-dark-mode').addEventListener('change', function () { applyDarkMode($('setting-dark-mode').checked); });
+  $('setting-provider').addEventListener('change', function () {
+    var provider = $('setting-provider').value;
+    var model = $('setting-model');
+    if ((MODELS[provider] || []).indexOf(model.value) < 0) model.value = MODELS[provider][0];
+    fillModelList(provider);
+  });
+  document.querySelectorAll('.reveal').forEach(function (button) {
+    button.addEventListener('click', function (event) {
+      event.preventDefault();
+      var input = $(button.getAttribute('data-target'));
+      var show = input.type === 'password';
+      input.type = show ? 'text' : 'password';
+      button.textContent = show ? 'Hide' : 'Show';
+    });
+  });
+  document.addEventListener('keydown', function (event) {
+    if (event.key === 'Escape' && !$('settings-panel').hidden) closeSettings();
+  });
+
+  // ---- start -----------------------------------------------------------------------
+
+  showSettings();
+  setStatus('connecting');
+  firstBridgeCall('getSettings').then(function (raw) {
+    bridgeReady = true;
+    applySettings(raw);
+    setStatus('ready');
+    updateSendState();
+    inputEl.focus();
+  }, function () {
+    setStatus('offline');
+  });
+})();
+)QPAGE";
+}

@@ -1,0 +1,172 @@
+// Shared helpers of the browser tests: a fake Anthropic server, the emulated host started on a
+// free port with its own home folder, and the system Chromium driven by playwright-core.
+// Nothing here reaches any address other than 127.0.0.1.
+'use strict';
+
+const { spawn } = require('node:child_process');
+const fs = require('node:fs');
+const http = require('node:http');
+const os = require('node:os');
+const path = require('node:path');
+const { chromium } = require('playwright-core');
+
+const HOST_BIN = process.env.QUILLMERE_HOST_BIN || path.resolve(__dirname, '../../build/quillmere-host');
+const CHROMIUM = '/usr/bin/chromium';
+const CHROMIUM_FLAGS = [
+  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync'
+];
+
+function tempDir(prefix) {
+  return fs.mkdtempSync(path.join(os.tmpdir(), prefix));
+}
+
+// A fake Anthropic Messages endpoint. Each request is answered by the next scripted reply
+// (a function of the request body, or a plain object); every request body is recorded.
+async function startFakeAnthropic() {
+  const replies = [];
+  const requests = [];
+  const server = http.createServer((req, res) => {
+    let body = '';
+    req.on('data', (chunk) => { body += chunk; });
+    req.on('end', () => {
+      if (req.method === 'GET' && req.url.startsWith('/render.png')) {
+        res.writeHead(200, { 'Content-Type': 'image/png' });
+        res.end(TINY_PNG);
+        return;
+      }
+      let parsed = null;
+      try { parsed = JSON.parse(body); } catch (e) { parsed = null; }
+      requests.push({ url: req.url, headers: req.headers, body: parsed });
+      const next = replies.shift();
+      const reply = typeof next === 'function' ? next(parsed) : next;
+      if (!reply) {
+        res.writeHead(500, { 'Content-Type': 'application/json' });
+        res.end(JSON.stringify({ type: 'error', error: { type: 'api_error', message: 'no scripted reply' } }));
+        return;
+      }
+      res.writeHead(200, { 'Content-Type': 'application/json' });
+      res.end(JSON.stringify(reply));
+    });
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const url = `http://127.0.0.1:${server.address().port}`;
+  return {
+    url,
+    requests,
+    script(...items) { replies.push(...items); },
+    close: () => new Promise((resolve) => server.close(resolve))
+  };
+}
+
+function textReply(text) {
+  return {
+    id: 'msg_text', type: 'message', role: 'assistant', model: 'claude-test',
+    content: [{ type: 'text', text }], stop_reason: 'end_turn', usage: { input_tokens: 1, output_tokens: 1 }
+  };
+}
+
+let toolIds = 0;
+function toolReply(name, input, text) {
+  const content = [];
+  if (text) content.push({ type: 'text', text });
+  content.push({ type: 'tool_use', id: `toolu_${++toolIds}`, name, input: input || {} });
+  return {
+    id: 'msg_tool', type: 'message', role: 'assistant', model: 'claude-test',
+    content, stop_reason: 'tool_use', usage: { input_tokens: 1, output_tokens: 1 }
+  };
+}
+
+// 1 x 1 PNG for render previews.
+const TINY_PNG = Buffer.from(
+  'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
+
+function writeSettings(home, settings) {
+  fs.mkdirSync(path.join(home, '.quillmere'), { recursive: true });
+  fs.writeFileSync(path.join(home, '.quillmere', 'settings.json'), JSON.stringify(settings, null, 2));
+}
+
+function readSettings(home) {
+  return JSON.parse(fs.readFileSync(path.join(home, '.quillmere', 'settings.json'), 'utf8'));
+}
+
+// Starts quillmere-host and waits for the address it prints.
+async function startHost({ home, anthropicUrl }) {
+  const env = { ...process.env, HOME: home };
+  if (anthropicUrl) env.QUILLMERE_ANTHROPIC_URL = anthropicUrl;
+  delete env.QUILLMERE_OPENAI_URL;
+  const child = spawn(HOST_BIN, ['--port', '0'], { env, stdio: ['ignore', 'pipe', 'pipe'] });
+  let output = '';
+  child.stderr.on('data', (chunk) => { output += chunk; });
+  const address = await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error('host did not start: ' + output)), 20000);
+    child.stdout.on('data', (chunk) => {
+      output += chunk;
+      const match = /http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]+/.exec(output);
+      if (match) { clearTimeout(timer); resolve(match[0]); }
+    });
+    child.on('exit', (code) => { clearTimeout(timer); reject(new Error(`host exited (${code}): ${output}`)); });
+  });
+  const url = new URL(address);
+  return {
+    address,
+    origin: url.origin,
+    port: Number(url.port),
+    token: url.searchParams.get('token'),
+    output: () => output,
+    async stop() {
+      if (child.exitCode !== null) return child.exitCode;
+      const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
+      child.kill('SIGTERM');
+      return exited;
+    }
+  };
+}
+
+async function launchBrowser() {
+  const userDataDir = tempDir('quillmere-chromium-');
+  const context = await chromium.launchPersistentContext(userDataDir, {
+    executablePath: CHROMIUM,
+    headless: true,
+    args: CHROMIUM_FLAGS,
+    viewport: { width: 1400, height: 900 }
+  });
+  return {
+    context,
+    async close() {
+      await context.close();
+      fs.rmSync(userDataDir, { recursive: true, force: true });
+    }
+  };
+}
+
+// Opens the host window, shows the palette through the add-on's menu item and returns the
+// palette's frame once its bridge has answered.
+async function openPalette(context, host) {
+  const page = context.pages()[0] || await context.newPage();
+  await page.goto(host.address);
+  await page.click('#addon-menu-button');
+  await page.click('.menu-item');
+  await page.waitForSelector('#palette:not([hidden])');
+  const frameElement = await page.waitForSelector('#palette-frame');
+  let frame = null;
+  for (let i = 0; i < 100 && !frame; i++) {
+    frame = await frameElement.contentFrame();
+    if (!frame || !frame.url().includes('/browser/')) { frame = null; await page.waitForTimeout(50); }
+  }
+  await frame.waitForFunction(() => {
+    const text = document.getElementById('status-text');
+    return text && text.textContent !== 'Connecting…';
+  });
+  return { page, frame };
+}
+
+async function sendMessage(frame, text) {
+  await frame.fill('#input', text);
+  await frame.click('#send-button');
+}
+
+module.exports = {
+  startFakeAnthropic, textReply, toolReply, startHost, launchBrowser, openPalette, sendMessage,
+  writeSettings, readSettings, tempDir
+};
