@@ -108,6 +108,16 @@ TEST_F(MainQueueTest, SyncExceptionReturnsToTheCallerNotTheMainLoop)
     worker.join();
     EXPECT_EQ(firstError, "tool failed");
     EXPECT_EQ(secondError, "Unknown error");
+
+    // Run inline on the main thread, the failure reaches the caller in the same form.
+    try {
+        DispatchSyncMain([] { throw 7; });
+        ADD_FAILURE() << "the failure was lost";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Unknown error");
+    } catch (...) {
+        ADD_FAILURE() << "an exception of another type escaped";
+    }
 }
 
 TEST_F(MainQueueTest, MainThreadCanBeHandedToAPumpThread)
