@@ -443,13 +443,14 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
             }
         }
     }
+    turnStart = history.Position();
     history.AppendUser(std::move(userBlocks));
 
     for (int iteration = 1; iteration <= kMaxIterations; ++iteration) {
         bool wantsMore = false;
         bool carryOn = false;
         try {
-            carryOn = RunIteration(wantsMore);
+            carryOn = RunIteration(iteration == 1, wantsMore);
         } catch (const std::exception& e) {
             // Nothing may leave the worker thread: that would end the host process.
             Warn(kWarning + std::string("The assistant stopped because of an internal error: ") + e.what());
@@ -475,7 +476,7 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
     PostBusy(false);
 }
 
-bool ModelBridge::RunIteration(bool& wantsMore)
+bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
 {
     wantsMore = false;
     Config settings;
@@ -514,7 +515,15 @@ bool ModelBridge::RunIteration(bool& wantsMore)
         return false;
     }
     if (response.statusCode < 200 || response.statusCode > 299) {
-        Warn(DescribeHttpFailure(provider.DisplayName(), response.statusCode, response.body, apiKey));
+        std::string warning = DescribeHttpFailure(provider.DisplayName(), response.statusCode, response.body, apiKey);
+        if (firstRequest && (response.statusCode == 400 || response.statusCode == 413)) {
+            // The service refused what this message added (an attachment too large or of a
+            // kind it does not take, say). Kept, it would be sent again with every later
+            // message and be refused every time.
+            history.RollBack(turnStart);
+            warning += " Your message was not kept in the conversation; change it and send it again.";
+        }
+        Warn(warning);
         return false;
     }
 

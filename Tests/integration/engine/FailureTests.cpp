@@ -154,3 +154,26 @@ TEST_F(EngineTest, MissingKeyAsksForOneInSettingsWithoutARequest)
     EXPECT_EQ(texts.back(), "now it works");
     EXPECT_EQ(openai.Requests()[0].json.at("messages")[1].at("content"), "hello\n\nhello again\n\nthird");
 }
+
+TEST_F(EngineTest, AMessageTheServiceRefusesIsNotSentAgain)
+{
+    anthropic.ScriptJson(FakeReplies::AnthropicText("first answer"));
+    bridge->SendMessage("hello");
+    ASSERT_TRUE(WaitForTurns(1));
+
+    anthropic.Script({413, ErrorBody("request too large"), false});
+    const json block = {{"type", "document"},
+                        {"source", {{"type", "base64"}, {"media_type", "application/pdf"}, {"data", "JVBERi0x"}}}};
+    bridge->SendMessageWithAttachments(json::array({{{"type", "text"}, {"text", "huge plan"}}, block}));
+    ASSERT_TRUE(WaitForTurns(2));
+    EXPECT_EQ(texts.back().rfind(kWarning, 0), 0u);
+    EXPECT_NE(texts.back().find("not kept"), std::string::npos) << texts.back();
+
+    anthropic.ScriptJson(FakeReplies::AnthropicText("second answer"));
+    bridge->SendMessage("smaller one");
+    ASSERT_TRUE(WaitForTurns(3));
+    EXPECT_EQ(anthropic.Requests().back().json.at("messages"), json::parse(R"([
+        {"role":"user","content":[{"type":"text","text":"hello"}]},
+        {"role":"assistant","content":[{"type":"text","text":"first answer"}]},
+        {"role":"user","content":[{"type":"text","text":"smaller one"}]}])"));
+}
