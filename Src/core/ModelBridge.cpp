@@ -159,12 +159,17 @@ bool ReadContentBlocks(const nlohmann::json& content, std::vector<ContentBlock>&
     return true;
 }
 
-// Empty text blocks are refused by the services; a message of nothing is no message.
+bool IsBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+// Blank text blocks are refused by the services; a message of nothing is no message.
 void DropEmptyText(std::vector<ContentBlock>& blocks)
 {
     std::vector<ContentBlock> kept;
     for (ContentBlock& block : blocks) {
-        if (block.kind == BlockKind::Text && block.text.find_first_not_of(" \t\r\n") == std::string::npos) {
+        if (block.kind == BlockKind::Text && IsBlank(block.text)) {
             continue;
         }
         kept.push_back(std::move(block));
@@ -536,9 +541,11 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
         return false;
     }
 
+    // A blank text block would make the services refuse the history from now on.
+    DropEmptyText(reply.assistantBlocks);
     history.AppendAssistant(std::move(reply.assistantBlocks));
     for (const std::string& text : reply.texts) {
-        if (!text.empty()) {
+        if (!IsBlank(text)) {
             PostText(text);
         }
     }
