@@ -190,14 +190,13 @@ struct ModelBridge::CallbackHub {
 };
 
 // One tool call handed to the main thread. The worker waits for it unless the engine stops
-// before the main thread has started it; then it is cancelled and never runs.
+// before the main thread has started it; then it never runs.
 struct ModelBridge::ToolRun {
     std::mutex mutex;
     std::condition_variable changed;
     bool started = false;
     bool done = false;
     bool stopping = false;
-    bool cancelled = false;
     ToolResult result;
     std::string resultText;  // result.toJson(), made on the main thread with the call
 };
@@ -356,11 +355,7 @@ void ModelBridge::Shutdown()
     }
     std::lock_guard<std::mutex> joining(shutdownMutex);  // two threads may shut down at once
     if (worker.joinable()) {
-        if (worker.get_id() == std::this_thread::get_id()) {
-            worker.detach();  // a callback cannot join the thread it runs on
-        } else {
-            worker.join();
-        }
+        worker.join();
     }
 }
 
@@ -569,13 +564,9 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
             return;  // shutting down
         }
         history.AppendUser({ContentBlock::ToolResult(call.id, resultText)});
-        std::string detail = result.success ? result.message : result.error;
-        if (result.success && detail.empty()) {
-            detail = result.elementGuid;
-        }
-        if (!result.success && detail.empty()) {
-            detail = "Unknown error";
-        }
+        const std::string detail = result.success
+                                       ? (result.message.empty() ? result.elementGuid : result.message)
+                                       : (result.error.empty() ? "Unknown error" : result.error);
         if (!result.success) {
             DebugLog("engine: tool " + call.name + " failed: " + detail);
         }
@@ -597,7 +588,7 @@ bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result, 
     DispatchAsyncMain([run, tools, name = call.name, input = call.input] {
         {
             std::lock_guard<std::mutex> lock(run->mutex);
-            if (run->cancelled || run->stopping) {
+            if (run->stopping) {
                 return;  // the engine has gone; the registry may have gone with it
             }
             run->started = true;
@@ -628,11 +619,9 @@ bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result, 
         std::unique_lock<std::mutex> lock(run->mutex);
         run->changed.wait(lock, [&] { return run->done || (run->stopping && !run->started); });
         finished = run->done;
-        if (!finished) {
-            run->cancelled = true;
-        } else {
-            result = run->result;
-            resultText = run->resultText;
+        if (finished) {
+            result = std::move(run->result);
+            resultText = std::move(run->resultText);
         }
     }
     std::lock_guard<std::mutex> lock(mutex);
