@@ -120,13 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"ServerError", Service::Anthropic, 500, ErrorBody("Overloaded"), false, false, "Overloaded"},
         FailureCase{"NotJson", Service::Anthropic, 200, "<html>gateway hiccup</html>", false, false, "not JSON"},
         FailureCase{"WrongShape", Service::Anthropic, 200, R"({"content":"just a string"})", false, false, "content"},
-        FailureCase{"ToolUseWithoutId", Service::Anthropic, 200, R"({"content":[{"type":"tool_use","name":"x","input":{}}]})", false, false, "id"},
         FailureCase{"ConnectionRefused", Service::Anthropic, 0, "", true, false, "Could not reach Anthropic"},
         FailureCase{"Stalled", Service::Anthropic, 200, "{}", false, true, "Could not reach Anthropic"},
-        FailureCase{"OpenAIUnauthorized", Service::OpenAI, 401, ErrorBody(std::string("Incorrect API key provided: ") + EngineTest::kOpenAIKey), false, false, "401"},
-        FailureCase{"OpenAIServerError", Service::OpenAI, 503, ErrorBody(std::string("down for key ") + EngineTest::kOpenAIKey), false, false, "503"},
-        FailureCase{"OpenAIWrongShape", Service::OpenAI, 200, R"({"choices":[]})", false, false, "choices"},
-        FailureCase{"OpenAIStalled", Service::OpenAI, 200, "{}", false, true, "Could not reach OpenAI"}),
+        FailureCase{"OpenAIServerError", Service::OpenAI, 503, ErrorBody(std::string("down for key ") + EngineTest::kOpenAIKey), false, false, "503"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST_F(EngineTest, MissingKeyAsksForOneInSettingsWithoutARequest)
