@@ -167,14 +167,11 @@ bool IsBlank(const std::string& text)
 // Blank text blocks are refused by the services; a message of nothing is no message.
 void DropEmptyText(std::vector<ContentBlock>& blocks)
 {
-    std::vector<ContentBlock> kept;
-    for (ContentBlock& block : blocks) {
-        if (block.kind == BlockKind::Text && IsBlank(block.text)) {
-            continue;
-        }
-        kept.push_back(std::move(block));
-    }
-    blocks.swap(kept);
+    blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
+                                [](const ContentBlock& block) {
+                                    return block.kind == BlockKind::Text && IsBlank(block.text);
+                                }),
+                 blocks.end());
 }
 
 }  // namespace
