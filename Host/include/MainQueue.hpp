@@ -14,9 +14,9 @@
 void DispatchAsyncMain(std::function<void()> work);
 
 // Runs work on the main thread and returns when it has finished. On the main thread itself
-// it runs inline (waiting for ourselves would never end). An exception thrown by the work
-// never reaches the main loop: the caller's thread gets a std::runtime_error carrying its
-// what() text ("Unknown error" for exceptions of other types).
+// it runs inline (waiting for ourselves would never end). Either way an exception thrown by
+// the work never reaches the main loop: the caller gets a std::runtime_error carrying its
+// what() text ("Unknown error" for exceptions of other types or without text).
 void DispatchSyncMain(std::function<void()> work);
 
 namespace MainQueue {

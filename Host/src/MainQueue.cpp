@@ -78,42 +78,39 @@ void DispatchSyncMain(std::function<void()> work)
     if (!work) {
         return;
     }
-    if (MainQueue::IsMainThread()) {
-        work();
-        return;
-    }
     // The outcome crosses threads as plain data (no exception_ptr): the failure's text is all
     // a caller on another thread can use, and it keeps the hand-over simple to reason about.
     struct Outcome {
         std::mutex mutex;
         std::condition_variable finished;
         bool done = false;
-        bool failed = false;
-        std::string error;
+        std::string error;  // empty when the work succeeded
     };
     auto outcome = std::make_shared<Outcome>();
-    DispatchAsyncMain([work = std::move(work), outcome]() mutable {
-        bool failed = false;
+    auto run = [work = std::move(work), outcome]() mutable {
         std::string error;
         try {
             work();
         } catch (const std::exception& e) {
-            failed = true;
-            error = e.what();
+            error = *e.what() != '\0' ? e.what() : "Unknown error";
         } catch (...) {
-            failed = true;
+            error = "Unknown error";
         }
         {
             std::lock_guard<std::mutex> lock(outcome->mutex);
             outcome->done = true;
-            outcome->failed = failed;
-            outcome->error = error.empty() ? "Unknown error" : error;
+            outcome->error = std::move(error);
         }
         outcome->finished.notify_all();
-    });
+    };
+    if (MainQueue::IsMainThread()) {
+        run();  // waiting for ourselves would never end
+    } else {
+        DispatchAsyncMain(std::move(run));
+    }
     std::unique_lock<std::mutex> lock(outcome->mutex);
     outcome->finished.wait(lock, [&] { return outcome->done; });
-    if (outcome->failed) {
+    if (!outcome->error.empty()) {
         throw std::runtime_error(outcome->error);
     }
 }

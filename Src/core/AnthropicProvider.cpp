@@ -31,7 +31,7 @@ json RenderBlock(const ContentBlock& block)
         return json{{"type", "tool_use"},
                     {"id", block.toolId},
                     {"name", block.toolName},
-                    {"input", block.input.is_object() ? block.input : json::object()}};
+                    {"input", block.input}};
     case BlockKind::ToolResult:
         return json{{"type", "tool_result"}, {"tool_use_id", block.toolId}, {"content", block.text}};
     }

@@ -94,3 +94,19 @@ void Conversation::CloseOpenToolCalls(const std::string& resultText)
     }
     AppendUser(std::move(missing));
 }
+
+Conversation::Mark Conversation::Position() const
+{
+    return Mark{messages.size(), messages.empty() ? 0 : messages.back().blocks.size()};
+}
+
+void Conversation::RollBack(const Mark& mark)
+{
+    if (mark.messages > messages.size()) {
+        return;
+    }
+    messages.resize(mark.messages);
+    if (!messages.empty() && mark.blocksInLast < messages.back().blocks.size()) {
+        messages.back().blocks.resize(mark.blocksInLast);
+    }
+}

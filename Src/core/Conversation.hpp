@@ -47,6 +47,14 @@ public:
     // text, so that the history stays acceptable after a turn broke off half-way.
     void CloseOpenToolCalls(const std::string& resultText);
 
+    // Where the history stands now, so that what is appended after it can be taken back.
+    struct Mark {
+        std::size_t messages = 0;
+        std::size_t blocksInLast = 0;
+    };
+    Mark Position() const;
+    void RollBack(const Mark& mark);
+
     const std::vector<HistoryMessage>& Messages() const { return messages; }
     std::size_t Size() const { return messages.size(); }
     void Clear() { messages.clear(); }

@@ -159,17 +159,19 @@ bool ReadContentBlocks(const nlohmann::json& content, std::vector<ContentBlock>&
     return true;
 }
 
-// Empty text blocks are refused by the services; a message of nothing is no message.
+bool IsBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+// Blank text blocks are refused by the services; a message of nothing is no message.
 void DropEmptyText(std::vector<ContentBlock>& blocks)
 {
-    std::vector<ContentBlock> kept;
-    for (ContentBlock& block : blocks) {
-        if (block.kind == BlockKind::Text && block.text.find_first_not_of(" \t\r\n") == std::string::npos) {
-            continue;
-        }
-        kept.push_back(std::move(block));
-    }
-    blocks.swap(kept);
+    blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
+                                [](const ContentBlock& block) {
+                                    return block.kind == BlockKind::Text && IsBlank(block.text);
+                                }),
+                 blocks.end());
 }
 
 }  // namespace
@@ -185,14 +187,13 @@ struct ModelBridge::CallbackHub {
 };
 
 // One tool call handed to the main thread. The worker waits for it unless the engine stops
-// before the main thread has started it; then it is cancelled and never runs.
+// before the main thread has started it; then it never runs.
 struct ModelBridge::ToolRun {
     std::mutex mutex;
     std::condition_variable changed;
     bool started = false;
     bool done = false;
     bool stopping = false;
-    bool cancelled = false;
     ToolResult result;
     std::string resultText;  // result.toJson(), made on the main thread with the call
 };
@@ -351,11 +352,7 @@ void ModelBridge::Shutdown()
     }
     std::lock_guard<std::mutex> joining(shutdownMutex);  // two threads may shut down at once
     if (worker.joinable()) {
-        if (worker.get_id() == std::this_thread::get_id()) {
-            worker.detach();  // a callback cannot join the thread it runs on
-        } else {
-            worker.join();
-        }
+        worker.join();
     }
 }
 
@@ -443,13 +440,14 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
             }
         }
     }
+    turnStart = history.Position();
     history.AppendUser(std::move(userBlocks));
 
     for (int iteration = 1; iteration <= kMaxIterations; ++iteration) {
         bool wantsMore = false;
         bool carryOn = false;
         try {
-            carryOn = RunIteration(wantsMore);
+            carryOn = RunIteration(iteration == 1, wantsMore);
         } catch (const std::exception& e) {
             // Nothing may leave the worker thread: that would end the host process.
             Warn(kWarning + std::string("The assistant stopped because of an internal error: ") + e.what());
@@ -475,7 +473,7 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
     PostBusy(false);
 }
 
-bool ModelBridge::RunIteration(bool& wantsMore)
+bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
 {
     wantsMore = false;
     Config settings;
@@ -514,7 +512,15 @@ bool ModelBridge::RunIteration(bool& wantsMore)
         return false;
     }
     if (response.statusCode < 200 || response.statusCode > 299) {
-        Warn(DescribeHttpFailure(provider.DisplayName(), response.statusCode, response.body, apiKey));
+        std::string warning = DescribeHttpFailure(provider.DisplayName(), response.statusCode, response.body, apiKey);
+        if (firstRequest && (response.statusCode == 400 || response.statusCode == 413)) {
+            // The service refused what this message added (an attachment too large or of a
+            // kind it does not take, say). Kept, it would be sent again with every later
+            // message and be refused every time.
+            history.RollBack(turnStart);
+            warning += " Your message was not kept in the conversation; change it and send it again.";
+        }
+        Warn(warning);
         return false;
     }
 
@@ -527,9 +533,11 @@ bool ModelBridge::RunIteration(bool& wantsMore)
         return false;
     }
 
+    // A blank text block would make the services refuse the history from now on.
+    DropEmptyText(reply.assistantBlocks);
     history.AppendAssistant(std::move(reply.assistantBlocks));
     for (const std::string& text : reply.texts) {
-        if (!text.empty()) {
+        if (!IsBlank(text)) {
             PostText(text);
         }
     }
@@ -553,13 +561,9 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
             return;  // shutting down
         }
         history.AppendUser({ContentBlock::ToolResult(call.id, resultText)});
-        std::string detail = result.success ? result.message : result.error;
-        if (result.success && detail.empty()) {
-            detail = result.elementGuid;
-        }
-        if (!result.success && detail.empty()) {
-            detail = "Unknown error";
-        }
+        const std::string detail = result.success
+                                       ? (result.message.empty() ? result.elementGuid : result.message)
+                                       : (result.error.empty() ? "Unknown error" : result.error);
         if (!result.success) {
             DebugLog("engine: tool " + call.name + " failed: " + detail);
         }
@@ -581,7 +585,7 @@ bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result, 
     DispatchAsyncMain([run, tools, name = call.name, input = call.input] {
         {
             std::lock_guard<std::mutex> lock(run->mutex);
-            if (run->cancelled || run->stopping) {
+            if (run->stopping) {
                 return;  // the engine has gone; the registry may have gone with it
             }
             run->started = true;
@@ -612,11 +616,9 @@ bool ModelBridge::RunToolOnMainThread(const ToolCall& call, ToolResult& result, 
         std::unique_lock<std::mutex> lock(run->mutex);
         run->changed.wait(lock, [&] { return run->done || (run->stopping && !run->started); });
         finished = run->done;
-        if (!finished) {
-            run->cancelled = true;
-        } else {
-            result = run->result;
-            resultText = run->resultText;
+        if (finished) {
+            result = std::move(run->result);
+            resultText = std::move(run->resultText);
         }
     }
     std::lock_guard<std::mutex> lock(mutex);

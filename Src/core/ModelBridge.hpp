@@ -107,7 +107,7 @@ private:
     void WorkerLoop();
     void RunTurn(std::vector<ContentBlock> userBlocks);
     // false when the turn must end (failure reported, or shutting down).
-    bool RunIteration(bool& wantsMore);
+    bool RunIteration(bool firstRequest, bool& wantsMore);
     void ExecuteTools(const std::vector<ToolCall>& calls);
     bool RunToolOnMainThread(const ToolCall& call, ToolResult& result, std::string& resultText);
     bool IsRunning() const;
@@ -121,6 +121,7 @@ private:
     std::unique_ptr<ModelProvider> anthropic;
     std::unique_ptr<ModelProvider> openai;
     Conversation history;  // worker thread only
+    Conversation::Mark turnStart;  // worker thread only: the history before this message
     std::shared_ptr<CallbackHub> hub;
 
     mutable std::mutex mutex;

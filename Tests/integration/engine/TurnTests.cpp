@@ -88,14 +88,19 @@ TEST_F(EngineTest, TwoToolCallsRunInOrderAndBothResultsReturnTogether)
         order.push_back("second");
         return ToolResult::Fail("second went wrong");
     });
-    anthropic.ScriptJson(FakeReplies::AnthropicTools("", {{"a1", "first_tool", json::object()},
-                                                          {"a2", "second_tool", json::object()}}));
+    anthropic.ScriptJson(FakeReplies::AnthropicTools("\n\n", {{"a1", "first_tool", json::object()},
+                                                              {"a2", "second_tool", json::object()}}));
     anthropic.ScriptJson(FakeReplies::AnthropicText("ok"));
 
     bridge->SendMessage("Do both");
     ASSERT_TRUE(WaitForTurns(1));
 
     EXPECT_EQ(order, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"ok"}));
+    // The blank text is neither shown nor sent back, where the service would refuse it.
+    const json asked = anthropic.Requests()[1].json.at("messages")[1].at("content");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].at("type"), "tool_use");
     EXPECT_LT(IndexOf(events, "tool:first_tool:ok:one"), IndexOf(events, "tool:second_tool:failed:second went wrong"));
     const json results = LastMessage(anthropic.Requests()[1]).at("content");
     ASSERT_EQ(results.size(), 2u);
