@@ -14,11 +14,14 @@ namespace {
 
 using Points = std::vector<std::pair<double, double>>;
 
-std::vector<API_Coord> Coords(const API_ElementMemo& memo)
+Points Coords(const API_ElementMemo& memo)
 {
-    const GSSize bytes = BMGetHandleSize(memo.coords);
-    const auto count = static_cast<std::size_t>(bytes / static_cast<GSSize>(sizeof(API_Coord)));
-    return std::vector<API_Coord>(*memo.coords, *memo.coords + count);
+    Points out;
+    const auto count = BMGetHandleSize(memo.coords) / static_cast<GSSize>(sizeof(API_Coord));
+    for (GSSize i = 0; i < count; ++i) {
+        out.emplace_back((*memo.coords)[i].x, (*memo.coords)[i].y);
+    }
+    return out;
 }
 
 void Dispose(API_ElementMemo& memo)
@@ -40,6 +43,7 @@ protected:
         Dispose(memo_);
         HostTesting::ClearFailures();
         EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_);
+        EXPECT_EQ(HostTesting::BadFreeCount(), 0);
     }
 
     API_ElementMemo memo_;
@@ -48,8 +52,6 @@ protected:
 
 }  // namespace
 
-// ---- GUID text ----
-
 TEST(GuidToStrTest, GivesTheHostsCanonicalTextThatParsesBack)
 {
     const std::regex canonical("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
@@ -57,95 +59,63 @@ TEST(GuidToStrTest, GivesTheHostsCanonicalTextThatParsesBack)
     for (int i = 0; i < 20; ++i) {
         GS::Guid fresh;
         fresh.Generate();
-        const API_Guid guid = fresh.ToAPIGuid();
-        const std::string text = GuidToStr(guid);
+        const std::string text = GuidToStr(fresh.ToAPIGuid());
         EXPECT_TRUE(std::regex_match(text, canonical)) << text;
-        EXPECT_EQ(GS::Guid(text.c_str()).ToAPIGuid(), guid) << text;
+        EXPECT_EQ(GS::Guid(text.c_str()).ToAPIGuid(), fresh.ToAPIGuid()) << text;
         seen.insert(text);
     }
     EXPECT_EQ(seen.size(), 20u);
     EXPECT_EQ(GuidToStr(APINULLGuid), "00000000-0000-0000-0000-000000000000");
 }
 
-// ---- Polygon memo ----
-
-TEST_F(BuildPolygonMemoTest, OpenPolylineFillsSlotsOneToN)
+// Slot 0 stays empty; a closed polygon repeats its first corner; rebuilding frees the old handles.
+TEST_F(BuildPolygonMemoTest, FillsSlotsOneToNAndTheContourEnd)
 {
-    const Points points = {{0.0, 0.0}, {4.5, 0.0}, {4.5, -3.25}};
-    ASSERT_TRUE(BuildPolygonMemo(memo_, points, false));
-
-    const auto coords = Coords(memo_);
-    ASSERT_EQ(coords.size(), 4u);
-    EXPECT_EQ(coords[0].x, 0.0);
-    EXPECT_EQ(coords[0].y, 0.0);
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        EXPECT_EQ(coords[i + 1].x, points[i].first) << i;
-        EXPECT_EQ(coords[i + 1].y, points[i].second) << i;
+    struct Case {
+        Points points;
+        bool closed;
+        Points coords;
+        Int32 end;
+    };
+    const Case cases[] = {
+        {{{0, 0}, {4.5, 0}, {4.5, -3.25}}, false, {{0, 0}, {0, 0}, {4.5, 0}, {4.5, -3.25}}, 3},
+        {{{1, 2}, {5, 2}, {5, 6}, {1, 6}}, true, {{0, 0}, {1, 2}, {5, 2}, {5, 6}, {1, 6}, {1, 2}}, 5},
+        {{}, false, {{0, 0}}, 0},
+        {{}, true, {{0, 0}, {0, 0}}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.end);
+        ASSERT_TRUE(BuildPolygonMemo(memo_, c.points, c.closed));
+        EXPECT_EQ(Coords(memo_), c.coords);
+        ASSERT_EQ(BMGetHandleSize(memo_.pends), static_cast<GSSize>(2 * sizeof(Int32)));
+        EXPECT_EQ((*memo_.pends)[0], 0);
+        EXPECT_EQ((*memo_.pends)[1], c.end);
+        EXPECT_EQ(memo_.parcs, nullptr);
+        EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 2);
     }
-    ASSERT_EQ(BMGetHandleSize(memo_.pends), static_cast<GSSize>(2 * sizeof(Int32)));
-    EXPECT_EQ((*memo_.pends)[0], 0);
-    EXPECT_EQ((*memo_.pends)[1], 3);
-    EXPECT_EQ(memo_.parcs, nullptr);
-    EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 2);
 }
 
-TEST_F(BuildPolygonMemoTest, ClosedRectangleRepeatsTheFirstCorner)
-{
-    const Points rectangle = {{1.0, 2.0}, {5.0, 2.0}, {5.0, 6.0}, {1.0, 6.0}};
-    ASSERT_TRUE(BuildPolygonMemo(memo_, rectangle, true));
-
-    const auto coords = Coords(memo_);
-    ASSERT_EQ(coords.size(), 6u);  // slot 0, four corners, the first again
-    EXPECT_EQ(coords[1].x, 1.0);
-    EXPECT_EQ(coords[4].y, 6.0);
-    EXPECT_EQ(coords[5].x, 1.0);
-    EXPECT_EQ(coords[5].y, 2.0);
-    EXPECT_EQ((*memo_.pends)[0], 0);
-    EXPECT_EQ((*memo_.pends)[1], 5);
-}
-
-TEST_F(BuildPolygonMemoTest, ZeroPointsStillGiveAWellFormedMemo)
-{
-    ASSERT_TRUE(BuildPolygonMemo(memo_, {}, false));
-    EXPECT_EQ(Coords(memo_).size(), 1u);
-    EXPECT_EQ((*memo_.pends)[1], 0);
-
-    ASSERT_TRUE(BuildPolygonMemo(memo_, {}, true));
-    EXPECT_EQ(Coords(memo_).size(), 2u);
-    EXPECT_EQ((*memo_.pends)[1], 1);
-    EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 2);
-}
-
-TEST_F(BuildPolygonMemoTest, ReplacesOldPolygonHandlesAndKeepsTheRest)
+TEST_F(BuildPolygonMemoTest, FreesOldArcsAndKeepsTheOtherHandles)
 {
     memo_.parcs = reinterpret_cast<API_PolyArc**>(BMAllocateHandle(3 * sizeof(API_PolyArc), ALLOCATE_CLEAR, 0));
     memo_.textContent = BMAllocateHandle(8, ALLOCATE_CLEAR, 0);
-    ASSERT_TRUE(BuildPolygonMemo(memo_, {{0, 0}, {1, 0}, {1, 1}}, true));
     ASSERT_TRUE(BuildPolygonMemo(memo_, {{2, 2}, {3, 3}}, false));
-
     EXPECT_EQ(memo_.parcs, nullptr);
     ASSERT_NE(memo_.textContent, nullptr);
-    EXPECT_EQ(Coords(memo_).size(), 3u);
-    EXPECT_EQ(Coords(memo_)[2].x, 3.0);
-    // coords, pends and the untouched text: the old polygon handles were freed.
     EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 3);
-    EXPECT_EQ(HostTesting::BadFreeCount(), 0);
     BMKillHandle(&memo_.textContent);
 }
 
-TEST_F(BuildPolygonMemoTest, FailedAllocationReturnsFalseAndLeavesTheOtherHandle)
+TEST_F(BuildPolygonMemoTest, FailedAllocationReturnsFalseAndLeavesTheOtherHandleToTheCaller)
 {
-    // The coordinate allocation fails: the contour-end handle is still made and stays.
-    HostTesting::FailAllocation(1);
+    HostTesting::FailAllocation(1);  // the coordinates
     EXPECT_FALSE(BuildPolygonMemo(memo_, {{0, 0}, {1, 0}, {1, 1}}, true));
     EXPECT_EQ(memo_.coords, nullptr);
     EXPECT_NE(memo_.pends, nullptr);
     EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 1);
     Dispose(memo_);
-    EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_);
 
-    // The contour-end allocation fails: the coordinates stay for the caller to dispose.
-    HostTesting::FailAllocation(2);
+    HostTesting::FailAllocation(2);  // the contour ends
     EXPECT_FALSE(BuildPolygonMemo(memo_, {{0, 0}, {1, 0}}, false));
     EXPECT_NE(memo_.coords, nullptr);
     EXPECT_EQ(memo_.pends, nullptr);
