@@ -1,35 +1,35 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "core/ToolInput.hpp"
 #include "core/ToolRegistry.hpp"
 
 using nlohmann::json;
 
 namespace {
 
-ToolDef MakeTool(const std::string& name, const std::string& description,
-                 std::function<ToolResult(const json&)> handler)
-{
-    ToolDef def{name, description, {{"type", "object"}, {"properties", {{"count", {{"type", "integer"}}}}}}, {}};
-    def.handler = std::move(handler);
-    return def;
-}
+const json kSchema = {{"type", "object"}, {"properties", {{"count", {{"type", "integer"}}}}}};
 
 ToolResult Echo(const json& input) { return ToolResult::Ok("", input.dump()); }
 
-template <typename Fn>
-std::string WhatOf(Fn fn)
+// The value fn gives, or the text of the std::exception it throws, marked with its kind.
+std::string Outcome(const std::function<int()>& fn)
 {
     try {
-        fn();
+        return std::to_string(fn());
+    } catch (const ToolInputError& e) {
+        return std::string("range: ") + e.what();
+    } catch (const json::exception& e) {
+        return "json " + std::to_string(e.id) + ": " + e.what();
     } catch (const std::exception& e) {
-        return e.what();
+        return std::string("std: ") + e.what();
     }
-    return "";
 }
 
 struct NotAStdException {};
@@ -41,37 +41,27 @@ TEST(ToolRegistryTest, CatalogueListsToolsInNameOrderAndReRegisteringReplaces)
     ToolRegistry registry;
     registry.tools.clear();
     EXPECT_EQ(registry.GetToolDefinitions().dump(), "[]");
+    registry.Register({"zeta_tool", "Last one", kSchema, Echo});
+    registry.Register({"mid_tool", "first", kSchema, [](const json&) { return ToolResult::Ok("", "first"); }});
+    registry.Register({"alpha_tool", "First one", kSchema, Echo});
+    registry.Register({"mid_tool", "Middle one", {{"type", "object"}}, [](const json&) {
+                           return ToolResult::Ok("", "second");
+                       }});
 
-    registry.Register(MakeTool("zeta_tool", "Last one", Echo));
-    registry.Register(MakeTool("mid_tool", "first", [](const json&) { return ToolResult::Ok("", "first"); }));
-    registry.Register(MakeTool("alpha_tool", "First one", Echo));
-    ToolDef second = MakeTool("mid_tool", "Middle one", [](const json&) { return ToolResult::Ok("", "second"); });
-    second.inputSchema = {{"type", "object"}};
-    registry.Register(std::move(second));
-
-    const json catalogue = registry.GetToolDefinitions();
-    ASSERT_EQ(catalogue.size(), 3u);
-    const char* const names[] = {"alpha_tool", "mid_tool", "zeta_tool"};
-    const char* const descriptions[] = {"First one", "Middle one", "Last one"};
-    for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(catalogue[i], (json{{"name", names[i]},
-                                      {"description", descriptions[i]},
-                                      {"input_schema", registry.tools.at(names[i]).inputSchema}}));
-    }
-    EXPECT_EQ(catalogue[1]["input_schema"], (json{{"type", "object"}}));
+    EXPECT_EQ(registry.GetToolDefinitions(),
+              json::array({{{"name", "alpha_tool"}, {"description", "First one"}, {"input_schema", kSchema}},
+                           {{"name", "mid_tool"}, {"description", "Middle one"}, {"input_schema", {{"type", "object"}}}},
+                           {{"name", "zeta_tool"}, {"description", "Last one"}, {"input_schema", kSchema}}}));
     EXPECT_EQ(registry.ExecuteTool("mid_tool", json::object()).message, "second");
 }
 
 TEST(ToolRegistryTest, DispatchPassesTheInputAndFailsForUnknownOrHollowTools)
 {
     ToolRegistry registry;
-    registry.Register(MakeTool("echo", "Echo", Echo));
-    registry.Register(MakeTool("hollow", "", nullptr));
+    registry.Register({"echo", "Echo", kSchema, Echo});
+    registry.Register({"hollow", "", kSchema, nullptr});
     const json input = {{"b", {1, 2.5, "x"}}, {"a", nullptr}};
-    const ToolResult echoed = registry.ExecuteTool("echo", input);
-    ASSERT_TRUE(echoed.success);
-    EXPECT_EQ(json::parse(echoed.message), input);
-
+    EXPECT_EQ(json::parse(registry.ExecuteTool("echo", input).message), input);
     EXPECT_EQ(registry.ExecuteTool("no_such_tool_here", json::object()).toJson(),
               R"({"error":"Unknown tool: no_such_tool_here","success":false})");
     const ToolResult hollow = registry.ExecuteTool("hollow", json::object());
@@ -84,27 +74,25 @@ TEST(ToolRegistryTest, StdExceptionsBecomeFailedResultsWithTheirTextOthersPassOn
     const std::vector<std::function<void(const json&)>> throwers = {
         [](const json&) { throw std::runtime_error("thread could not start"); },
         [](const json& input) { (void)input.at("missing"); },
-        [](const json& input) { (void)input.value("count", 1); },            // 302: wrong type
-        [](const json&) { (void)json::array({1}).value("name", 0); },        // 306: not an object
-        [](const json&) { (void)json(std::string("bad\xC3\x28")).dump(); },  // 316: invalid UTF-8
+        [](const json& input) { (void)input.value("count", 1); },            // wrong type
+        [](const json&) { (void)json::array({1}).value("name", 0); },        // not an object
+        [](const json&) { (void)json(std::string("bad\xC3\x28")).dump(); },  // invalid UTF-8
     };
     const json input = {{"count", "three"}};
-    for (std::size_t i = 0; i < throwers.size(); ++i) {
-        SCOPED_TRACE(i);
-        const std::string expected = WhatOf([&] { throwers[i](input); });
-        ASSERT_FALSE(expected.empty());
+    for (const auto& thrower : throwers) {
+        const std::string expected = Outcome([&] { return thrower(input), 0; });
+        SCOPED_TRACE(expected);
         ToolRegistry registry;
-        registry.Register(MakeTool("throws", "", [&](const json& in) -> ToolResult {
-            throwers[i](in);
-            return ToolResult::Ok("G", "not reached");
-        }));
+        registry.Register({"throws", "", kSchema, [&](const json& in) {
+                               thrower(in);
+                               return ToolResult::Ok("G", "not reached");
+                           }});
         const ToolResult result = registry.ExecuteTool("throws", input);
-        EXPECT_EQ(result.toJson(), json({{"success", false}, {"error", expected}}).dump());
+        EXPECT_EQ(result.toJson(), json({{"success", false}, {"error", expected.substr(expected.find(": ") + 2)}}).dump());
     }
-
     ToolRegistry registry;
-    registry.Register(MakeTool("throws_other", "", [](const json&) -> ToolResult { throw NotAStdException{}; }));
-    registry.Register(MakeTool("throws_int", "", [](const json&) -> ToolResult { throw 42; }));
+    registry.Register({"throws_other", "", kSchema, [](const json&) -> ToolResult { throw NotAStdException{}; }});
+    registry.Register({"throws_int", "", kSchema, [](const json&) -> ToolResult { throw 42; }});
     EXPECT_THROW(registry.ExecuteTool("throws_other", json::object()), NotAStdException);
     EXPECT_THROW(registry.ExecuteTool("throws_int", json::object()), int);
 }
@@ -128,10 +116,55 @@ TEST(ToolResultTest, ToJsonShapes)
     for (const auto& c : cases) {
         EXPECT_EQ(c.first.toJson(), c.second);
     }
-    try {
-        (void)ToolResult::Fail(std::string("\xFF\xFE")).toJson();
-        FAIL() << "expected the JSON library's UTF-8 error";
-    } catch (const json::type_error& e) {
-        EXPECT_EQ(e.id, 316);
+    EXPECT_EQ(Outcome([] { return ToolResult::Fail("\xFF\xFE").toJson(), 0; }).substr(0, 9), "json 316:");
+}
+
+// IntInput reads as input.value(key, default) would, for every input where that is defined.
+TEST(IntInputTest, BehavesAsTheLibraryValueWithinRange)
+{
+    const json input = {{"whole", 7}, {"negative", -3}, {"cut_up", 2.7}, {"cut_down", -2.7}, {"yes", true},
+                        {"no", false}, {"big", 2147483647}, {"small", -2147483648LL}, {"edge_float", 2147483647.9},
+                        {"edge_negative_float", -2147483648.9}, {"unsigned", 12u}, {"zero_float", -0.0},
+                        {"text", "12"}, {"list", {1}}, {"object", {{"a", 1}}}, {"nothing", nullptr}};
+    for (const auto& item : input.items()) {
+        EXPECT_EQ(Outcome([&] { return IntInput(input, item.key(), 99); }),
+                  Outcome([&] { return input.value(item.key(), 99); }));
     }
+    EXPECT_EQ(Outcome([&] { return IntInput(input, "text", 0); }).substr(0, 9), "json 302:");
+    EXPECT_EQ(Outcome([] { return IntInput(json::array({1}), "count", 0); }).substr(0, 9), "json 306:");
+    EXPECT_EQ(IntInput(input, "cut_up", 0), 2);
+    EXPECT_EQ(IntInput(input, "cut_down", 0), -2);
+    EXPECT_EQ(IntInput(input, "absent", 42), 42);
+    EXPECT_EQ(IntValue(json(-5.9), "index"), -5);
+    EXPECT_EQ(IntValue(json(true), "index"), 1);
+    EXPECT_THROW(IntValue(json("7"), "index"), json::type_error);
+}
+
+TEST(IntInputTest, OutOfRangeAndNonFiniteNumbersThrowToolInputErrorNamingTheValue)
+{
+    const json cases[] = {1e20, -1e20, 2147483648.0, -2147483649.0, 2147483648LL, -2147483649LL,
+                          std::numeric_limits<std::uint64_t>::max(), std::numeric_limits<double>::infinity(),
+                          -std::numeric_limits<double>::infinity(), std::nan(""), json::parse("4.5e300")};
+    for (const json& value : cases) {
+        const std::string outcome = Outcome([&] { return IntInput({{"count", value}}, "count", 0); });
+        EXPECT_EQ(outcome.rfind("range: Input 'count'", 0), 0u) << outcome;
+        EXPECT_NE(outcome.find("2147483647"), std::string::npos) << outcome;
+    }
+    EXPECT_EQ(Outcome([] { return IntValue(json(-1e20), "points[3]"); }).rfind("range: points[3]", 0), 0u);
+}
+
+TEST(IntInputTest, RegistryTurnsRangeErrorsIntoFailedResultsBeforeTheHandlerGoesOn)
+{
+    ToolRegistry registry;
+    bool reachedHost = false;
+    registry.Register({"uses_count", "", kSchema, [&reachedHost](const json& input) {
+                           const int count = IntInput(input, "count", 1);
+                           reachedHost = true;
+                           return ToolResult::Ok("", std::to_string(count));
+                       }});
+    const ToolResult bad = registry.ExecuteTool("uses_count", {{"count", 1e20}});
+    EXPECT_FALSE(bad.success);
+    EXPECT_NE(bad.error.find("count"), std::string::npos);
+    EXPECT_FALSE(reachedHost);
+    EXPECT_EQ(registry.ExecuteTool("uses_count", {{"count", 3.99}}).message, "3");
 }
