@@ -18,7 +18,6 @@ class DebugLogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SetDebugLogPath("");
         EXPECT_EQ(GetDebugLogPath(), "/tmp/quillmere_debug.log");
         std::ofstream(path_) << "earlier line\n";
         SetDebugLogPath(path_);
@@ -29,18 +28,15 @@ protected:
         std::remove(path_.c_str());
     }
 
-    // The lines after the one SetUp wrote, each checked for its time stamp and returned without it.
+    // The lines written after SetUp's, each checked for its time stamp and given without it.
     std::vector<std::string> Messages() const
     {
         std::ifstream in(path_);
-        std::vector<std::string> messages;
         std::string line;
         EXPECT_TRUE(std::getline(in, line) && line == "earlier line");
-        const std::regex stamped(R"(\[\d\d:\d\d:\d\d\] (.*))");
-        while (std::getline(in, line)) {
-            std::smatch match;
-            EXPECT_TRUE(std::regex_match(line, match, stamped)) << line;
-            messages.push_back(match[1]);
+        std::vector<std::string> messages;
+        for (std::smatch match; std::getline(in, line); messages.push_back(match[1])) {
+            EXPECT_TRUE(std::regex_match(line, match, std::regex(R"(\[\d\d:\d\d:\d\d\] (.*))"))) << line;
         }
         return messages;
     }
@@ -54,7 +50,7 @@ TEST_F(DebugLogTest, AppendsOneStampedLinePerEventWithoutBreaksOrSecrets)
 {
     DebugLogRedact("registered-proxy-token-42");
     DebugLogRedact("ab");  // too short to be a secret; must not blank out words
-    const std::pair<std::string, std::string> cases[] = {
+    const std::vector<std::pair<std::string, std::string>> cases = {
         {"Palette created", "Palette created"},
         {u8"Tool create_wall \u2713", u8"Tool create_wall \u2713"},
         {"reply:\nline two\r\n[12:00:00] forged", "reply: line two  [12:00:00] forged"},
@@ -86,9 +82,8 @@ TEST_F(DebugLogTest, ConcurrentWritersKeepLinesWhole)
         thread.join();
     }
     const auto messages = Messages();
-    ASSERT_EQ(messages.size(), 200u);
-    const std::regex whole(R"(writer \d line \d+x{200})");
+    EXPECT_EQ(messages.size(), 200u);
     for (const std::string& message : messages) {
-        EXPECT_TRUE(std::regex_match(message, whole)) << message;
+        EXPECT_TRUE(std::regex_match(message, std::regex(R"(writer \d line \d+x{200})"))) << message;
     }
 }

@@ -3,6 +3,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -14,40 +15,34 @@ namespace {
 
 using Points = std::vector<std::pair<double, double>>;
 
-Points Coords(const API_ElementMemo& memo)
-{
-    Points out;
-    const auto count = BMGetHandleSize(memo.coords) / static_cast<GSSize>(sizeof(API_Coord));
-    for (GSSize i = 0; i < count; ++i) {
-        out.emplace_back((*memo.coords)[i].x, (*memo.coords)[i].y);
-    }
-    return out;
-}
-
-void Dispose(API_ElementMemo& memo)
-{
-    BMKillHandle(&memo.coords);
-    BMKillHandle(&memo.pends);
-    BMKillHandle(&memo.parcs);
-}
-
+// Every handle a test leaves in memo_ is freed, and nothing else stays alive or is freed twice.
 class BuildPolygonMemoTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        BNClear(memo_);
-        baseline_ = HostTesting::LiveHandleCount();
-    }
+    void SetUp() override { BNClear(memo_); }
     void TearDown() override
     {
-        Dispose(memo_);
+        Dispose();
         HostTesting::ClearFailures();
         EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_);
         EXPECT_EQ(HostTesting::BadFreeCount(), 0);
     }
+    void Dispose()
+    {
+        BMKillHandle(&memo_.coords);
+        BMKillHandle(&memo_.pends);
+        BMKillHandle(&memo_.parcs);
+    }
+    Points Coords() const
+    {
+        Points out;
+        for (GSSize i = 0; i < BMGetHandleSize(memo_.coords) / static_cast<GSSize>(sizeof(API_Coord)); ++i) {
+            out.emplace_back((*memo_.coords)[i].x, (*memo_.coords)[i].y);
+        }
+        return out;
+    }
 
     API_ElementMemo memo_;
-    Int64 baseline_ = 0;
+    const Int64 baseline_ = HostTesting::LiveHandleCount();
 };
 
 }  // namespace
@@ -68,41 +63,28 @@ TEST(GuidToStrTest, GivesTheHostsCanonicalTextThatParsesBack)
     EXPECT_EQ(GuidToStr(APINULLGuid), "00000000-0000-0000-0000-000000000000");
 }
 
-// Slot 0 stays empty; a closed polygon repeats its first corner; rebuilding frees the old handles.
+// Slot 0 stays empty; a closed polygon repeats its first corner; each build frees the last one's handles.
 TEST_F(BuildPolygonMemoTest, FillsSlotsOneToNAndTheContourEnd)
 {
-    struct Case {
-        Points points;
-        bool closed;
-        Points coords;
-        Int32 end;
-    };
-    const Case cases[] = {
+    memo_.parcs = reinterpret_cast<API_PolyArc**>(BMAllocateHandle(3 * sizeof(API_PolyArc), ALLOCATE_CLEAR, 0));
+    memo_.textContent = BMAllocateHandle(8, ALLOCATE_CLEAR, 0);
+    const std::tuple<Points, bool, Points, Int32> cases[] = {
         {{{0, 0}, {4.5, 0}, {4.5, -3.25}}, false, {{0, 0}, {0, 0}, {4.5, 0}, {4.5, -3.25}}, 3},
         {{{1, 2}, {5, 2}, {5, 6}, {1, 6}}, true, {{0, 0}, {1, 2}, {5, 2}, {5, 6}, {1, 6}, {1, 2}}, 5},
         {{}, false, {{0, 0}}, 0},
         {{}, true, {{0, 0}, {0, 0}}, 1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.end);
-        ASSERT_TRUE(BuildPolygonMemo(memo_, c.points, c.closed));
-        EXPECT_EQ(Coords(memo_), c.coords);
+    for (const auto& [points, closed, coords, end] : cases) {
+        SCOPED_TRACE(end);
+        ASSERT_TRUE(BuildPolygonMemo(memo_, points, closed));
+        EXPECT_EQ(Coords(), coords);
         ASSERT_EQ(BMGetHandleSize(memo_.pends), static_cast<GSSize>(2 * sizeof(Int32)));
         EXPECT_EQ((*memo_.pends)[0], 0);
-        EXPECT_EQ((*memo_.pends)[1], c.end);
+        EXPECT_EQ((*memo_.pends)[1], end);
         EXPECT_EQ(memo_.parcs, nullptr);
-        EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 2);
+        ASSERT_NE(memo_.textContent, nullptr);  // not a polygon handle: left alone
+        EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 3);
     }
-}
-
-TEST_F(BuildPolygonMemoTest, FreesOldArcsAndKeepsTheOtherHandles)
-{
-    memo_.parcs = reinterpret_cast<API_PolyArc**>(BMAllocateHandle(3 * sizeof(API_PolyArc), ALLOCATE_CLEAR, 0));
-    memo_.textContent = BMAllocateHandle(8, ALLOCATE_CLEAR, 0);
-    ASSERT_TRUE(BuildPolygonMemo(memo_, {{2, 2}, {3, 3}}, false));
-    EXPECT_EQ(memo_.parcs, nullptr);
-    ASSERT_NE(memo_.textContent, nullptr);
-    EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 3);
     BMKillHandle(&memo_.textContent);
 }
 
@@ -113,7 +95,7 @@ TEST_F(BuildPolygonMemoTest, FailedAllocationReturnsFalseAndLeavesTheOtherHandle
     EXPECT_EQ(memo_.coords, nullptr);
     EXPECT_NE(memo_.pends, nullptr);
     EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 1);
-    Dispose(memo_);
+    Dispose();
 
     HostTesting::FailAllocation(2);  // the contour ends
     EXPECT_FALSE(BuildPolygonMemo(memo_, {{0, 0}, {1, 0}}, false));

@@ -10,16 +10,6 @@
 
 #include "core/LocalStorage.hpp"
 
-namespace {
-
-bool IsDirectory(const std::string& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-}  // namespace
-
 TEST(LocalStorageTest, BaseDirFollowsHomeElseThePasswordDatabase)
 {
     const char* saved = std::getenv("HOME");
@@ -29,17 +19,12 @@ TEST(LocalStorageTest, BaseDirFollowsHomeElseThePasswordDatabase)
 
     setenv("HOME", "/home/someone else", 1);
     EXPECT_EQ(LocalStorage::GetBaseDir(), "/home/someone else/.quillmere");
-    EXPECT_FALSE(IsDirectory("/home/someone else/.quillmere"));
+    EXPECT_NE(access("/home/someone else/.quillmere", F_OK), 0);  // named, not created
     unsetenv("HOME");
     EXPECT_EQ(LocalStorage::GetBaseDir(), fromDatabase + "/.quillmere");
     setenv("HOME", "", 1);  // an empty HOME is no home either: never the file-system root
     EXPECT_EQ(LocalStorage::GetBaseDir(), fromDatabase + "/.quillmere");
-
-    if (saved != nullptr) {
-        setenv("HOME", oldHome.c_str(), 1);
-    } else {
-        unsetenv("HOME");
-    }
+    saved != nullptr ? setenv("HOME", oldHome.c_str(), 1) : unsetenv("HOME");
 }
 
 TEST(LocalStorageTest, SanitiseNameKeepsOnlySafeAsciiBytesOneForOne)
@@ -47,8 +32,7 @@ TEST(LocalStorageTest, SanitiseNameKeepsOnlySafeAsciiBytesOneForOne)
     const std::string kept = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-._";
     for (int byte = 1; byte < 256; ++byte) {
         const std::string one(1, static_cast<char>(byte));
-        const bool shouldKeep = kept.find(static_cast<char>(byte)) != std::string::npos;
-        EXPECT_EQ(LocalStorage::SanitiseName(one), shouldKeep ? one : std::string("_")) << "byte " << byte;
+        EXPECT_EQ(LocalStorage::SanitiseName(one), kept.find(one) != std::string::npos ? one : "_") << byte;
     }
     EXPECT_EQ(LocalStorage::SanitiseName(""), "default");
     EXPECT_EQ(LocalStorage::SanitiseName("../../etc/passwd"), ".._.._etc_passwd");
@@ -56,13 +40,11 @@ TEST(LocalStorageTest, SanitiseNameKeepsOnlySafeAsciiBytesOneForOne)
     EXPECT_EQ(LocalStorage::SanitiseName(u8"K\u00fcche \u6a21\u578b"), "K__che_______");
 }
 
-TEST(LocalStorageTest, EnsureDirCreatesOneLevel)
+TEST(LocalStorageTest, EnsureDirCreatesOneLevelWithMode0755)
 {
     char pattern[] = "/tmp/quillmere_storage_test_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string root = pattern;
-    const std::string child = root + "/history";
-    const std::string file = root + "/plain_file";
+    const std::string root = pattern, child = root + "/history", file = root + "/plain_file";
     std::ofstream(file) << "x";
 
     EXPECT_TRUE(LocalStorage::EnsureDir(child));
@@ -72,7 +54,7 @@ TEST(LocalStorageTest, EnsureDirCreatesOneLevel)
     EXPECT_EQ(info.st_mode & 0777 & ~0755, 0u);
     EXPECT_TRUE(LocalStorage::EnsureDir(child));  // already there
     EXPECT_FALSE(LocalStorage::EnsureDir(root + "/missing/parent"));
-    EXPECT_FALSE(IsDirectory(root + "/missing"));
+    EXPECT_NE(access((root + "/missing").c_str(), F_OK), 0);
     EXPECT_FALSE(LocalStorage::EnsureDir(file));
 
     std::remove(file.c_str());
