@@ -21,8 +21,11 @@ using namespace Quillmere;
 
 namespace {
 
-// A loopback server that records every request. "/stall" answers only when the server goes
-// away, "/status/N" with status N, anything else with replyStatus and replyBody.
+// Binary, and different for every path.
+std::string Reply(const std::string& path) { return "reply to " + path + std::string("\0\xff", 2); }
+
+// A loopback server that records every request and answers with Reply(path): "/status/N" with
+// status N, "/stall" only when the server goes away, anything else with 200.
 struct FakeServer {
     FakeServer()
     {
@@ -48,15 +51,11 @@ struct FakeServer {
                 std::lock_guard<std::mutex> lock(mutex);
                 requests.push_back(sent);
             }
-            res.status = replyStatus;
-            std::string body = replyBody;
             if (req.path == "/stall") {
                 released.wait_for(std::chrono::seconds(10));
-            } else if (req.path.rfind("/status/", 0) == 0) {
-                res.status = std::stoi(req.path.substr(8));
-                body = "status body " + req.path.substr(8);
             }
-            res.set_content(body, "application/octet-stream");
+            res.status = req.path.rfind("/status/", 0) == 0 ? std::stoi(req.path.substr(8)) : 200;
+            res.set_content(Reply(req.path), "application/octet-stream");
         };
         server.Get(".*", handle);
         server.Post(".*", handle);
@@ -81,8 +80,6 @@ struct FakeServer {
         return requests;
     }
 
-    int replyStatus = 200;
-    std::string replyBody = "ok";
     httplib::Server server;
     std::thread thread;
     int port = 0;
@@ -102,8 +99,7 @@ struct TempFile {
     std::string path;
 };
 
-// A call that failed before or during the transfer: no status, no body, and this error
-// (exact), or any error containing it.
+// A call that failed: no status, no body, and this error (exact) or an error containing it.
 void ExpectFailure(const HttpResponse& response, const std::string& error, bool exact = true)
 {
     EXPECT_EQ(response.statusCode, 0);
@@ -118,30 +114,28 @@ const std::string kBinary("\x00\x01\xff\xfe\r\n--x\x80 end", 13);
 TEST(HttpClientTest, RequestsCarryTheLineHeadersAndBodyExactlyAndRepliesArriveWhole)
 {
     FakeServer server;
-    server.replyStatus = 201;
-    server.replyBody = std::string("reply\x00\xff bytes", 12);
     std::string big(3 * 1024 * 1024, 'a');  // large enough for a transport to want "Expect: 100-continue"
     for (std::size_t i = 0; i < big.size(); i += 4099) {
         big[i] = static_cast<char>(i % 251);
     }
     const HttpResponse responses[] = {
-        HttpPost(server.Url("/v1/messages?beta=true"), kBinary,
+        HttpPost(server.Url("/status/201?beta=true"), kBinary,
                  {{"x-api-key", "key-123"}, {"anthropic-version", "2023-06-01"}, {"Authorization", "Bearer tok"}}),
-        HttpPost(server.Url("/big"), big, {{"Content-Type", "application/json"}}),
-        HttpGet(server.Url("/storage/v1/object/list"), {{"apikey", "anon"}})};
+        HttpPost(server.Url("/status/201"), big, {{"Content-Type", "application/json"}}),
+        HttpGet(server.Url("/status/201"), {{"apikey", "anon"}})};
     const std::tuple<std::string, std::string, httplib::Headers> expected[] = {
-        {"POST /v1/messages?beta=true HTTP/1.1", kBinary,
+        {"POST /status/201?beta=true HTTP/1.1", kBinary,
          {{"Host", server.Host()}, {"Content-Length", "13"}, {"x-api-key", "key-123"},
           {"anthropic-version", "2023-06-01"}, {"Authorization", "Bearer tok"}}},
-        {"POST /big HTTP/1.1", big,
+        {"POST /status/201 HTTP/1.1", big,
          {{"Host", server.Host()}, {"Content-Length", std::to_string(big.size())}, {"Content-Type", "application/json"}}},
-        {"GET /storage/v1/object/list HTTP/1.1", "", {{"Host", server.Host()}, {"apikey", "anon"}}}};
+        {"GET /status/201 HTTP/1.1", "", {{"Host", server.Host()}, {"apikey", "anon"}}}};
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(responses[i].statusCode, 201);
-        EXPECT_EQ(responses[i].body, server.replyBody);
+        EXPECT_EQ(responses[i].body, Reply("/status/201"));
         EXPECT_EQ(responses[i].error, "");
         EXPECT_EQ(requests[i].method + " " + requests[i].target + " " + requests[i].version, std::get<0>(expected[i]));
         EXPECT_TRUE(requests[i].body == std::get<1>(expected[i]));
@@ -261,7 +255,7 @@ TEST(HttpClientTest, ParallelCallersEachGetTheirOwnReplyAndErrorStatusesAreNoErr
     for (int i = 0; i < 6; ++i) {
         threads[i].join();
         EXPECT_EQ(responses[i].statusCode, statuses[i]);
-        EXPECT_EQ(responses[i].body, "status body " + std::to_string(statuses[i]));
+        EXPECT_EQ(responses[i].body, Reply("/status/" + std::to_string(statuses[i])));
         EXPECT_EQ(responses[i].error, "");
     }
 }
