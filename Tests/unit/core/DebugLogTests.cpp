@@ -12,42 +12,14 @@
 
 #include "palette/DebugLog.hpp"
 
-namespace {
-
-class DebugLogTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        EXPECT_EQ(GetDebugLogPath(), "/tmp/quillmere_debug.log");
-        std::ofstream(path_) << "earlier line\n";
-        SetDebugLogPath(path_);
-    }
-    void TearDown() override
-    {
-        SetDebugLogPath("");
-        std::remove(path_.c_str());
-    }
-
-    // The lines written after SetUp's, each checked for its time stamp and given without it.
-    std::vector<std::string> Messages() const
-    {
-        std::ifstream in(path_);
-        std::string line;
-        EXPECT_TRUE(std::getline(in, line) && line == "earlier line");
-        std::vector<std::string> messages;
-        for (std::smatch match; std::getline(in, line); messages.push_back(match[1])) {
-            EXPECT_TRUE(std::regex_match(line, match, std::regex(R"(\[\d\d:\d\d:\d\d\] (.*))"))) << line;
-        }
-        return messages;
-    }
-
-    const std::string path_ = "/tmp/quillmere_debuglog_test_" + std::to_string(getpid()) + ".log";
-};
-
-}  // namespace
-
-TEST_F(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
+TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
 {
+    EXPECT_EQ(GetDebugLogPath(), "/tmp/quillmere_debug.log");
+    const std::string path = "/tmp/quillmere_debuglog_test_" + std::to_string(getpid()) + ".log";
+    std::ofstream(path) << "earlier line\n";
+    SetDebugLogPath(path);
+    EXPECT_EQ(GetDebugLogPath(), path);
+
     DebugLogRedact("registered-proxy-token-42");
     DebugLogRedact("ab");  // too short to be a secret; must not blank out words
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -62,7 +34,6 @@ TEST_F(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
     for (const auto& c : cases) {
         DebugLog(c.first);
     }
-    EXPECT_EQ(GetDebugLogPath(), path_);
     std::vector<std::thread> writers;  // lines from threads writing at once stay whole
     for (int t = 0; t < 4; ++t) {
         writers.emplace_back([t] {
@@ -74,13 +45,24 @@ TEST_F(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
     for (auto& writer : writers) {
         writer.join();
     }
-    const auto messages = Messages();
-    ASSERT_EQ(messages.size(), cases.size() + 200);
-    for (std::size_t i = 0; i < messages.size(); ++i) {
-        if (i < cases.size()) {
-            EXPECT_EQ(messages[i], cases[i].second);
+    SetDebugLogPath("");
+
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    std::remove(path.c_str());
+    ASSERT_EQ(lines.size(), 1 + cases.size() + 200);
+    EXPECT_EQ(lines[0], "earlier line");
+    const std::regex stamped(R"(\[\d\d:\d\d:\d\d\] (.*))"), writerLine(R"(writer \d line \d+x{200})");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(lines[i], match, stamped)) << lines[i];
+        if (i <= cases.size()) {
+            EXPECT_EQ(match[1], cases[i - 1].second);
         } else {
-            EXPECT_TRUE(std::regex_match(messages[i], std::regex(R"(writer \d line \d+x{200})"))) << messages[i];
+            EXPECT_TRUE(std::regex_match(match[1].str(), writerLine)) << lines[i];
         }
     }
 }

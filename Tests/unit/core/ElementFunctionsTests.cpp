@@ -20,16 +20,12 @@ protected:
     void SetUp() override { BNClear(memo_); }
     void TearDown() override
     {
-        Dispose();
-        HostTesting::ClearFailures();
-        EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_);
-        EXPECT_EQ(HostTesting::BadFreeCount(), 0);
-    }
-    void Dispose()
-    {
         BMKillHandle(&memo_.coords);
         BMKillHandle(&memo_.pends);
         BMKillHandle(&memo_.parcs);
+        HostTesting::ClearFailures();
+        EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_);
+        EXPECT_EQ(HostTesting::BadFreeCount(), 0);
     }
     Points Coords() const
     {
@@ -91,7 +87,6 @@ TEST_F(BuildPolygonMemoTest, FailedAllocationReturnsFalseAndLeavesTheOtherHandle
     EXPECT_EQ(memo_.coords, nullptr);
     EXPECT_NE(memo_.pends, nullptr);
     EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 1);
-    Dispose();
 
     HostTesting::FailAllocation(2);  // the contour ends
     EXPECT_FALSE(BuildPolygonMemo(memo_, {{0, 0}, {1, 0}}, false));

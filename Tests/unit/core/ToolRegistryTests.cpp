@@ -126,12 +126,7 @@ TEST(IntInputTest, BehavesAsTheLibraryValueWithinRange)
     }
     EXPECT_EQ(Outcome([&] { return IntInput(input, "text", 0); }).substr(0, 9), "json 302:");
     EXPECT_EQ(Outcome([] { return IntInput(json::array({1}), "count", 0); }).substr(0, 9), "json 306:");
-    EXPECT_EQ(IntInput(input, "cut_up", 0), 2);
-    EXPECT_EQ(IntInput(input, "cut_down", 0), -2);
     EXPECT_EQ(IntInput(input, "absent", 42), 42);
-    EXPECT_EQ(IntValue(json(-5.9), "index"), -5);
-    EXPECT_EQ(IntValue(json(true), "index"), 1);
-    EXPECT_THROW(IntValue(json("7"), "index"), json::type_error);
 }
 
 TEST(IntInputTest, OutOfRangeAndNonFiniteNumbersThrowToolInputErrorNamingTheValue)
