@@ -82,15 +82,11 @@ TEST_F(BuildPolygonMemoTest, FillsSlotsOneToNAndTheContourEnd)
 
 TEST_F(BuildPolygonMemoTest, FailedAllocationReturnsFalseAndLeavesTheOtherHandleToTheCaller)
 {
-    HostTesting::FailAllocation(1);  // the coordinates
-    EXPECT_FALSE(BuildPolygonMemo(memo_, {{0, 0}, {1, 0}, {1, 1}}, true));
-    EXPECT_EQ(memo_.coords, nullptr);
-    EXPECT_NE(memo_.pends, nullptr);
-    EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 1);
-
-    HostTesting::FailAllocation(2);  // the contour ends
-    EXPECT_FALSE(BuildPolygonMemo(memo_, {{0, 0}, {1, 0}}, false));
-    EXPECT_NE(memo_.coords, nullptr);
-    EXPECT_EQ(memo_.pends, nullptr);
-    EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 1);
+    for (const int nth : {1, 2}) {  // the coordinates fail, then the contour ends
+        HostTesting::FailAllocation(nth);
+        EXPECT_FALSE(BuildPolygonMemo(memo_, {{0, 0}, {1, 0}, {1, 1}}, nth == 1));
+        EXPECT_EQ(memo_.coords == nullptr, nth == 1);
+        EXPECT_EQ(memo_.pends == nullptr, nth == 2);
+        EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_ + 1);
+    }
 }

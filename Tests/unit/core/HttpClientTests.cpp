@@ -5,6 +5,7 @@
 #include <chrono>
 #include <fstream>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <set>
@@ -30,8 +31,7 @@ std::string Reply(const std::string& path) { return "reply to " + path + std::st
 struct FakeServer {
     FakeServer()
     {
-        // The server would take a multipart body apart before the handler sees it; with its
-        // content type parked under another name the body arrives as the bytes that were sent.
+        // With its content type parked, a multipart body reaches the handler as sent, not taken apart.
         server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
             auto& request = const_cast<httplib::Request&>(req);
             if (request.is_multipart_form_data()) {
@@ -154,15 +154,13 @@ TEST(HttpClientTest, ParallelRequestsCarryExactlyTheirLineHeadersAndBodyAndGetTh
 TEST(HttpClientTest, MultipartBodyIsAssembledByteForByteWithAFreshBoundary)
 {
     FakeServer server;
-    const TempFile plan(kBinary, ".png");
-    const TempFile notes("first line\r\nsecond", ".txt");
+    const TempFile plan(kBinary, ".png"), notes("first line\r\nsecond", ".txt");
     std::set<std::string> boundaries;
     for (int call = 0; call < 3; ++call) {
-        ASSERT_EQ(HttpPostMultipart(server.Url("/upload"), {{"scale", "100"}, {"mode", "walls"}},
-                                    {{"file", plan.path, "image/png"}, {"notes", notes.path, "text/plain"}},
-                                    {{"content-type", "text/plain"}, {"X-Token", "t"}})
-                      .error,
-                  "");
+        const HttpResponse response = HttpPostMultipart(
+            server.Url("/upload"), {{"scale", "100"}, {"mode", "walls"}},
+            {{"file", plan.path, "image/png"}, {"notes", notes.path, "text/plain"}}, {{"content-type", "text/plain"}, {"X-Token", "t"}});
+        ASSERT_EQ(response.error, "");
         const httplib::Request r = server.Requests().back();
         const std::string contentType = r.get_header_value_count("Content-Type") == 1 ? r.get_header_value("Content-Type") : "";
         std::smatch match;
@@ -209,12 +207,9 @@ TEST(HttpClientTest, BadRequestsFailBeforeAnythingIsSent)
 
 TEST(HttpClientTest, RefusedAndStalledConnectionsFailWithAReadableError)
 {
-    std::string refused, port;
-    {
-        FakeServer closed;
-        refused = closed.Url("/v1/chat");
-        port = std::to_string(closed.port);
-    }
+    auto closed = std::make_unique<FakeServer>();
+    const std::string refused = closed->Url("/v1/chat"), port = std::to_string(closed->port);
+    closed.reset();
     ExpectFailure(HttpGet(refused, {}), port, false);
     ExpectFailure(HttpPost(refused, "{}", {}), port, false);
 

@@ -16,8 +16,6 @@ namespace {
 
 const json kSchema = {{"type", "object"}, {"properties", {{"count", {{"type", "integer"}}}}}};
 
-ToolResult Echo(const json& input) { return ToolResult::Ok("", input.dump()); }
-
 // The value fn gives, or the text of the std::exception it throws, marked with its kind.
 std::string Outcome(const std::function<int()>& fn)
 {
@@ -32,8 +30,6 @@ std::string Outcome(const std::function<int()>& fn)
     }
 }
 
-struct NotAStdException {};
-
 }  // namespace
 
 TEST(ToolRegistryTest, ListsToolsInNameOrderReplacesByNameAndDispatches)
@@ -41,12 +37,11 @@ TEST(ToolRegistryTest, ListsToolsInNameOrderReplacesByNameAndDispatches)
     ToolRegistry registry;
     registry.tools.clear();
     EXPECT_EQ(registry.GetToolDefinitions().dump(), "[]");
-    registry.Register({"zeta_tool", "Last one", kSchema, Echo});
+    registry.Register({"zeta_tool", "Last one", kSchema, [](const json& in) { return ToolResult::Ok("", in.dump()); }});
     registry.Register({"mid_tool", "first", kSchema, [](const json&) { return ToolResult::Ok("", "first"); }});
     registry.Register({"alpha_tool", "First one", kSchema, nullptr});
-    registry.Register({"mid_tool", "Middle one", {{"type", "object"}}, [](const json&) {
-                           return ToolResult::Ok("", "second");
-                       }});
+    registry.Register(
+        {"mid_tool", "Middle one", {{"type", "object"}}, [](const json&) { return ToolResult::Ok("", "second"); }});
     EXPECT_EQ(registry.GetToolDefinitions(),
               json::array({{{"name", "alpha_tool"}, {"description", "First one"}, {"input_schema", kSchema}},
                            {{"name", "mid_tool"}, {"description", "Middle one"}, {"input_schema", {{"type", "object"}}}},
@@ -73,29 +68,20 @@ TEST(ToolRegistryTest, StdExceptionsBecomeFailedResultsWithTheirTextOthersPassOn
         [](const json&) { (void)IntInput({{"count", 1e20}}, "count", 0); },   // out of range
     };
     const json input = {{"count", "three"}};
+    ToolRegistry registry;
     for (const auto& thrower : throwers) {
         const std::string expected = Outcome([&] { return thrower(input), 0; });
         SCOPED_TRACE(expected);
-        ToolRegistry registry;
-        registry.Register({"throws", "", kSchema, [&](const json& in) {
-                               thrower(in);
-                               return ToolResult::Ok("G", "not reached");
-                           }});
+        registry.Register({"throws", "", kSchema, [&](const json& in) { return thrower(in), ToolResult::Ok("G", "no"); }});
         const ToolResult result = registry.ExecuteTool("throws", input);
         EXPECT_EQ(result.toJson(), json({{"success", false}, {"error", expected.substr(expected.find(": ") + 2)}}).dump());
     }
-    ToolRegistry registry;
-    registry.Register({"throws_other", "", kSchema, [](const json&) -> ToolResult { throw NotAStdException{}; }});
     registry.Register({"throws_int", "", kSchema, [](const json&) -> ToolResult { throw 42; }});
-    EXPECT_THROW(registry.ExecuteTool("throws_other", json::object()), NotAStdException);
     EXPECT_THROW(registry.ExecuteTool("throws_int", json::object()), int);
 }
 
 TEST(ToolResultTest, ToJsonShapes)
 {
-    ToolResult handFilledFailure = ToolResult::Fail("");
-    handFilledFailure.elementGuid = "G";
-    handFilledFailure.message = "m";
     const std::string umlaut = u8"Wand \u00fcber Geschoss \u2013 fertig";
     const std::pair<ToolResult, std::string> cases[] = {
         {ToolResult::Ok("", ""), R"({"success":true})"},
@@ -104,7 +90,7 @@ TEST(ToolResultTest, ToJsonShapes)
         {ToolResult::Ok("G-1", "m"), R"({"element_guid":"G-1","message":"m","success":true})"},
         {ToolResult::Fail("bad input"), R"({"error":"bad input","success":false})"},
         {ToolResult::Fail(""), R"({"error":"Unknown error","success":false})"},
-        {handFilledFailure, R"({"error":"Unknown error","success":false})"},
+        {ToolResult{false, "G", "m", ""}, R"({"error":"Unknown error","success":false})"},  // filled by hand
         {ToolResult::Ok("", umlaut), "{\"message\":\"" + umlaut + "\",\"success\":true}"},
     };
     for (const auto& c : cases) {
