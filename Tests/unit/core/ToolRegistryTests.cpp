@@ -1,246 +1,129 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+#include <limits>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "core/ToolInput.hpp"
 #include "core/ToolRegistry.hpp"
 
 using nlohmann::json;
 
 namespace {
 
-ToolDef MakeTool(const std::string& name, const std::string& description,
-                 std::function<ToolResult(const json&)> handler)
+const json kSchema = {{"type", "object"}, {"properties", {{"count", {{"type", "integer"}}}}}};
+
+// The value fn gives, or the text of the std::exception it throws, marked with its kind.
+std::string Outcome(const std::function<int()>& fn)
 {
-    ToolDef def;
-    def.name = name;
-    def.description = description;
-    def.inputSchema = {{"type", "object"},
-                       {"properties", {{"count", {{"type", "integer"}, {"description", "How many"}}}}},
-                       {"required", json::array()}};
-    def.handler = std::move(handler);
-    return def;
+    try {
+        return std::to_string(fn());
+    } catch (const ToolInputError& e) {
+        return std::string("range: ") + e.what();
+    } catch (const json::exception& e) {
+        return "json " + std::to_string(e.id) + ": " + e.what();
+    } catch (const std::exception& e) {
+        return std::string("std: ") + e.what();
+    }
 }
-
-ToolResult Echo(const json& input) { return ToolResult::Ok("", input.dump()); }
-
-struct NotAStdException {};
 
 }  // namespace
 
-// ---- Registration and catalogue ----
-
-TEST(ToolRegistryTest, ReRegisteringANameReplacesTheWholeEntry)
-{
-    ToolRegistry registry;
-    const std::size_t before = registry.tools.size();
-    registry.Register(MakeTool("probe", "first", [](const json&) { return ToolResult::Ok("", "first"); }));
-    ToolDef second = MakeTool("probe", "second", [](const json&) { return ToolResult::Ok("", "second"); });
-    second.inputSchema = {{"type", "object"}, {"properties", json::object()}, {"required", json::array()}};
-    registry.Register(std::move(second));
-
-    ASSERT_EQ(registry.tools.size(), before + 1);
-    EXPECT_EQ(registry.tools.at("probe").description, "second");
-    EXPECT_TRUE(registry.tools.at("probe").inputSchema["properties"].empty());
-    EXPECT_EQ(registry.ExecuteTool("probe", json::object()).message, "second");
-}
-
-TEST(ToolRegistryTest, CatalogueListsToolsInNameOrderWithInputSchema)
+TEST(ToolRegistryTest, ListsToolsInNameOrderReplacesByNameAndDispatches)
 {
     ToolRegistry registry;
     registry.tools.clear();
-    registry.Register(MakeTool("zeta_tool", "Last one", Echo));
-    registry.Register(MakeTool("alpha_tool", "First one", Echo));
-    registry.Register(MakeTool("mid_tool", "Middle one", Echo));
+    EXPECT_EQ(registry.GetToolDefinitions().dump(), "[]");
+    registry.Register({"zeta_tool", "Last one", kSchema, [](const json& in) { return ToolResult::Ok("", in.dump()); }});
+    registry.Register({"mid_tool", "first", kSchema, [](const json&) { return ToolResult::Ok("", "first"); }});
+    registry.Register({"alpha_tool", "First one", kSchema, nullptr});
+    registry.Register(
+        {"mid_tool", "Middle one", {{"type", "object"}}, [](const json&) { return ToolResult::Ok("", "second"); }});
+    EXPECT_EQ(registry.GetToolDefinitions(),
+              json::array({{{"name", "alpha_tool"}, {"description", "First one"}, {"input_schema", kSchema}},
+                           {{"name", "mid_tool"}, {"description", "Middle one"}, {"input_schema", {{"type", "object"}}}},
+                           {{"name", "zeta_tool"}, {"description", "Last one"}, {"input_schema", kSchema}}}));
 
-    const json catalogue = registry.GetToolDefinitions();
-    ASSERT_TRUE(catalogue.is_array());
-    ASSERT_EQ(catalogue.size(), 3u);
-    EXPECT_EQ(catalogue[0]["name"], "alpha_tool");
-    EXPECT_EQ(catalogue[1]["name"], "mid_tool");
-    EXPECT_EQ(catalogue[2]["name"], "zeta_tool");
-    EXPECT_EQ(catalogue[0]["description"], "First one");
-    EXPECT_EQ(catalogue[2]["input_schema"], registry.tools.at("zeta_tool").inputSchema);
-    for (const json& entry : catalogue) {
-        EXPECT_EQ(entry.size(), 3u) << entry.dump();
-        EXPECT_FALSE(entry.contains("inputSchema"));
-    }
-    // The schema keys come out sorted, as the model's request text will carry them.
-    const std::string text = catalogue[0].dump();
-    EXPECT_LT(text.find("\"description\""), text.find("\"input_schema\""));
-    EXPECT_LT(text.find("\"properties\""), text.find("\"required\""));
-}
-
-TEST(ToolRegistryTest, EmptyRegistryGivesEmptyArray)
-{
-    ToolRegistry registry;
-    registry.tools.clear();
-    const json catalogue = registry.GetToolDefinitions();
-    EXPECT_TRUE(catalogue.is_array());
-    EXPECT_EQ(catalogue.dump(), "[]");
-}
-
-// ---- Dispatch ----
-
-TEST(ToolRegistryTest, UnknownToolFailsWithItsName)
-{
-    ToolRegistry registry;
-    const ToolResult result = registry.ExecuteTool("no_such_tool_here", json::object());
-    EXPECT_FALSE(result.success);
-    EXPECT_EQ(result.error, "Unknown tool: no_such_tool_here");
-    EXPECT_TRUE(result.message.empty());
-    EXPECT_TRUE(result.elementGuid.empty());
-}
-
-TEST(ToolRegistryTest, HandlerReceivesTheInputUnchanged)
-{
-    ToolRegistry registry;
-    registry.Register(MakeTool("echo", "Echo", Echo));
     const json input = {{"b", {1, 2.5, "x"}}, {"a", nullptr}};
-    const ToolResult result = registry.ExecuteTool("echo", input);
-    ASSERT_TRUE(result.success);
-    EXPECT_EQ(json::parse(result.message), input);
+    EXPECT_EQ(json::parse(registry.ExecuteTool("zeta_tool", input).message), input);
+    EXPECT_EQ(registry.ExecuteTool("mid_tool", json::object()).message, "second");
+    EXPECT_EQ(registry.ExecuteTool("no_such_tool_here", json::object()).toJson(),
+              R"({"error":"Unknown tool: no_such_tool_here","success":false})");
+    const ToolResult hollow = registry.ExecuteTool("alpha_tool", json::object());  // no handler
+    EXPECT_FALSE(hollow.success);
+    EXPECT_FALSE(hollow.error.empty());
 }
 
-TEST(ToolRegistryTest, JsonLibraryErrorsBecomeFailedResultsWithTheirText)
+TEST(ToolRegistryTest, StdExceptionsBecomeFailedResultsWithTheirTextOthersPassOn)
 {
+    const std::vector<std::function<void(const json&)>> throwers = {
+        [](const json&) { throw std::runtime_error("thread could not start"); },
+        [](const json& input) { (void)input.at("missing"); },
+        [](const json& input) { (void)input.value("count", 1); },            // wrong type
+        [](const json&) { (void)json::array({1}).value("name", 0); },        // not an object
+        [](const json&) { (void)json(std::string("bad\xC3\x28")).dump(); },  // invalid UTF-8
+        [](const json&) { (void)IntInput({{"count", 1e20}}, "count", 0); },   // out of range
+    };
+    const json input = {{"count", "three"}};
     ToolRegistry registry;
-    // 302: a present key of the wrong type read through value().
-    registry.Register(MakeTool("reads_count", "", [](const json& input) {
-        const int count = input.value("count", 1);
-        return ToolResult::Ok("", std::to_string(count));
-    }));
-    // 306: value() on an input that is not an object.
-    registry.Register(MakeTool("reads_field", "", [](const json& input) {
-        return ToolResult::Ok("", input.value("name", std::string("none")));
-    }));
-    // 316: a reply carrying text that is not valid UTF-8.
-    registry.Register(MakeTool("dumps_bytes", "", [](const json&) {
-        json reply = {{"name", std::string("bad\xC3\x28")}};
-        return ToolResult::Ok("", reply.dump());
-    }));
-
-    struct Case {
-        const char* tool;
-        json input;
-        int id;
-    };
-    const Case cases[] = {
-        {"reads_count", {{"count", "three"}}, 302},
-        {"reads_field", json::array({1, 2}), 306},
-        {"reads_field", "just text", 306},
-        {"dumps_bytes", json::object(), 316},
-    };
-    for (const Case& c : cases) {
-        std::string expected;
-        try {
-            // Produce the library's own message for the same fault.
-            if (c.id == 316) {
-                (void)json(std::string("bad\xC3\x28")).dump();
-            } else if (c.id == 306) {
-                (void)c.input.value("name", std::string("none"));
-            } else {
-                (void)c.input.value("count", 1);
-            }
-        } catch (const json::exception& e) {
-            EXPECT_EQ(e.id, c.id);
-            expected = e.what();
-        }
-        ASSERT_FALSE(expected.empty()) << c.tool;
-        const ToolResult result = registry.ExecuteTool(c.tool, c.input);
-        EXPECT_FALSE(result.success) << c.tool;
-        EXPECT_EQ(result.error, expected) << c.tool;
-        EXPECT_TRUE(result.message.empty());
-        EXPECT_TRUE(result.elementGuid.empty());
+    for (const auto& thrower : throwers) {
+        const std::string expected = Outcome([&] { return thrower(input), 0; });
+        SCOPED_TRACE(expected);
+        registry.Register({"throws", "", kSchema, [&](const json& in) { return thrower(in), ToolResult::Ok("G", "no"); }});
+        const ToolResult result = registry.ExecuteTool("throws", input);
+        EXPECT_EQ(result.toJson(), json({{"success", false}, {"error", expected.substr(expected.find(": ") + 2)}}).dump());
     }
-}
-
-TEST(ToolRegistryTest, AnyStdExceptionBecomesAFailedResult)
-{
-    ToolRegistry registry;
-    registry.Register(MakeTool("throws_runtime", "", [](const json&) -> ToolResult {
-        throw std::runtime_error("thread could not start");
-    }));
-    registry.Register(MakeTool("throws_out_of_range", "", [](const json& input) -> ToolResult {
-        return ToolResult::Ok("", input.at("missing").dump());
-    }));
-    EXPECT_EQ(registry.ExecuteTool("throws_runtime", json::object()).error, "thread could not start");
-    const ToolResult missing = registry.ExecuteTool("throws_out_of_range", json::object());
-    EXPECT_FALSE(missing.success);
-    EXPECT_NE(missing.error.find("missing"), std::string::npos) << missing.error;
-}
-
-TEST(ToolRegistryTest, ExceptionsOfOtherTypesPassOn)
-{
-    ToolRegistry registry;
-    registry.Register(MakeTool("throws_other", "", [](const json&) -> ToolResult { throw NotAStdException{}; }));
-    registry.Register(MakeTool("throws_int", "", [](const json&) -> ToolResult { throw 42; }));
-    EXPECT_THROW(registry.ExecuteTool("throws_other", json::object()), NotAStdException);
+    registry.Register({"throws_int", "", kSchema, [](const json&) -> ToolResult { throw 42; }});
     EXPECT_THROW(registry.ExecuteTool("throws_int", json::object()), int);
-}
-
-TEST(ToolRegistryTest, ToolWithoutHandlerFailsInsteadOfCrashing)
-{
-    ToolRegistry registry;
-    ToolDef def = MakeTool("hollow", "", nullptr);
-    registry.Register(std::move(def));
-    const ToolResult result = registry.ExecuteTool("hollow", json::object());
-    EXPECT_FALSE(result.success);
-    EXPECT_FALSE(result.error.empty());
-}
-
-// ---- Result text ----
-
-TEST(ToolResultTest, OkAndFailFillTheirFields)
-{
-    const ToolResult ok = ToolResult::Ok("guid-text", "done");
-    EXPECT_TRUE(ok.success);
-    EXPECT_EQ(ok.elementGuid, "guid-text");
-    EXPECT_EQ(ok.message, "done");
-    EXPECT_TRUE(ok.error.empty());
-
-    const ToolResult fail = ToolResult::Fail("it broke");
-    EXPECT_FALSE(fail.success);
-    EXPECT_TRUE(fail.elementGuid.empty());
-    EXPECT_TRUE(fail.message.empty());
-    EXPECT_EQ(fail.error, "it broke");
 }
 
 TEST(ToolResultTest, ToJsonShapes)
 {
-    EXPECT_EQ(ToolResult::Ok("", "").toJson(), R"({"success":true})");
-    EXPECT_EQ(ToolResult::Ok("G-1", "").toJson(), R"({"element_guid":"G-1","success":true})");
-    EXPECT_EQ(ToolResult::Ok("", "Wall created").toJson(), R"({"message":"Wall created","success":true})");
-    EXPECT_EQ(ToolResult::Ok("G-1", "m").toJson(), R"({"element_guid":"G-1","message":"m","success":true})");
-    EXPECT_EQ(ToolResult::Fail("bad input").toJson(), R"({"error":"bad input","success":false})");
-    EXPECT_EQ(ToolResult::Fail("").toJson(), R"({"error":"Unknown error","success":false})");
-
-    // A failure never reports a GUID or message even when the fields were filled by hand.
-    ToolResult odd;
-    odd.success = false;
-    odd.elementGuid = "G";
-    odd.message = "m";
-    EXPECT_EQ(odd.toJson(), R"({"error":"Unknown error","success":false})");
-}
-
-TEST(ToolResultTest, ToJsonKeepsNonAsciiAndEscapesJsonText)
-{
-    const ToolResult ok = ToolResult::Ok("", u8"Wand \u00fcber Geschoss \u2013 fertig");
-    EXPECT_EQ(ok.toJson(), std::string("{\"message\":\"") + u8"Wand \u00fcber Geschoss \u2013 fertig" + "\",\"success\":true}");
-
-    const json inner = {{"count", 2}, {"name", "a\"b"}};
-    const ToolResult nested = ToolResult::Ok("", inner.dump());
-    const json outer = json::parse(nested.toJson());
-    EXPECT_EQ(json::parse(outer["message"].get<std::string>()), inner);
-}
-
-TEST(ToolResultTest, ToJsonRejectsInvalidUtf8)
-{
-    const ToolResult bad = ToolResult::Fail(std::string("\xFF\xFE"));
-    try {
-        (void)bad.toJson();
-        FAIL() << "expected the JSON library's UTF-8 error";
-    } catch (const json::type_error& e) {
-        EXPECT_EQ(e.id, 316);
+    const std::string umlaut = u8"Wand \u00fcber Geschoss \u2013 fertig";
+    const std::pair<ToolResult, std::string> cases[] = {
+        {ToolResult::Ok("", ""), R"({"success":true})"},
+        {ToolResult::Ok("G-1", ""), R"({"element_guid":"G-1","success":true})"},
+        {ToolResult::Ok("", "Wall created"), R"({"message":"Wall created","success":true})"},
+        {ToolResult::Ok("G-1", "m"), R"({"element_guid":"G-1","message":"m","success":true})"},
+        {ToolResult::Fail("bad input"), R"({"error":"bad input","success":false})"},
+        {ToolResult::Fail(""), R"({"error":"Unknown error","success":false})"},
+        {ToolResult{false, "G", "m", ""}, R"({"error":"Unknown error","success":false})"},  // filled by hand
+        {ToolResult::Ok("", umlaut), "{\"message\":\"" + umlaut + "\",\"success\":true}"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.first.toJson(), c.second);
     }
+    EXPECT_EQ(Outcome([] { return ToolResult::Fail("\xFF\xFE").toJson(), 0; }).substr(0, 9), "json 316:");
+}
+
+// IntInput reads as input.value(key, default) would, for every input where that is defined.
+TEST(IntInputTest, BehavesAsTheLibraryValueWithinRange)
+{
+    const json input = {{"whole", 7}, {"negative", -3}, {"cut_up", 2.7}, {"cut_down", -2.7}, {"yes", true},
+                        {"no", false}, {"big", 2147483647}, {"small", -2147483648LL}, {"edge_float", 2147483647.9},
+                        {"edge_negative_float", -2147483648.9}, {"unsigned", 12u}, {"zero_float", -0.0},
+                        {"text", "12"}, {"list", {1}}, {"object", {{"a", 1}}}, {"nothing", nullptr}};
+    for (const auto& item : input.items()) {
+        EXPECT_EQ(Outcome([&] { return IntInput(input, item.key(), 99); }),
+                  Outcome([&] { return input.value(item.key(), 99); }));
+    }
+    EXPECT_EQ(Outcome([&] { return IntInput(input, "text", 0); }).substr(0, 9), "json 302:");
+    EXPECT_EQ(Outcome([] { return IntInput(json::array({1}), "count", 0); }).substr(0, 9), "json 306:");
+    EXPECT_EQ(IntInput(input, "absent", 42), 42);
+}
+
+TEST(IntInputTest, OutOfRangeAndNonFiniteNumbersThrowToolInputErrorNamingTheValue)
+{
+    const json cases[] = {1e20, -1e20, 2147483648.0, -2147483649.0, 2147483648LL, -2147483649LL,
+                          std::numeric_limits<std::uint64_t>::max(), std::numeric_limits<double>::infinity(),
+                          -std::numeric_limits<double>::infinity(), std::nan(""), json::parse("4.5e300")};
+    for (const json& value : cases) {
+        const std::string outcome = Outcome([&] { return IntInput({{"count", value}}, "count", 0); });
+        EXPECT_EQ(outcome.rfind("range: Input 'count'", 0), 0u) << outcome;
+        EXPECT_NE(outcome.find("2147483647"), std::string::npos) << outcome;
+    }
+    EXPECT_EQ(Outcome([] { return IntValue(json(-1e20), "points[3]"); }).rfind("range: points[3]", 0), 0u);
 }
