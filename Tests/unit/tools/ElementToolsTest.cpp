@@ -20,63 +20,57 @@ TEST_F(ToolsTest, ElementRecordsHoldToolValuesAndHostDefaultsElsewhere)
     mark(API_SlabID, [](API_Element& e) { e.slab.thickness = 0.2; e.slab.level = 0.1; });
     mark(API_RoofID, [](API_Element& e) { e.roof.roofClass = API_PolyRoofID; e.roof.thickness = 0.2; });
 
-    using Fields = std::function<void(API_Element&)>;
-    const auto wallFields = [](API_Coord beg, API_Coord end, double height, double thickness) -> Fields {
-        return [=](API_Element& e) { e.wall.begC = beg; e.wall.endC = end; e.wall.height = height; e.wall.thickness = thickness; };
-    };
-    const auto slabFields = [](double thickness, double level) -> Fields {
-        return [=](API_Element& e) { e.slab.thickness = thickness; e.slab.level = level; e.slab.poly = {5, 1, 0}; };
-    };
-    const auto roofFields = [](double thickness, double degrees) -> Fields {
-        return [=](API_Element& e) {
-            e.roof.roofClass = API_PlaneRoofID;
-            e.roof.thickness = thickness;
-            e.roof.planeRoof.angle = degrees * kStoredDegree;   // compared bit for bit
-            e.roof.poly = {5, 1, 0};
-        };
-    };
     const json clockwise = {{"x1", 0}, {"y1", 0}, {"x2", 0}, {"y2", 4}, {"x3", 5}, {"y3", 4}, {"x4", 5}, {"y4", 0}};
     const struct {
         const char* tool;
         json input;
         API_ElemTypeID type;
         Int16 story;
-        Fields fields;
+        std::function<void(API_Element&)> fields;
     } cases[] = {
         {"create_wall", {{"start_x", 1}, {"start_y", 2}, {"end_x", 6.5}, {"end_y", 2}}, API_WallID, 0,
-         wallFields({1, 2}, {6.5, 2}, 3.0, 0.3)},
-        {"create_wall", {{"start_x", -2.5}, {"start_y", 0.5}, {"end_x", -2.5}, {"end_y", 7}, {"height", 2.4},
-                         {"thickness", 0.2}, {"story", 2}, {"colour", "red"}}, API_WallID, 2,
-         wallFields({-2.5, 0.5}, {-2.5, 7}, 2.4, 0.2)},
+         [](API_Element& e) { e.wall.begC = {1, 2}; e.wall.endC = {6.5, 2}; e.wall.height = 3.0; e.wall.thickness = 0.3; }},
+        {"create_wall", {{"start_x", -2.5}, {"start_y", 0.5}, {"end_x", -2.5}, {"end_y", 7}, {"height", 2.4}, {"thickness", 0.2},
+                         {"story", 2}, {"colour", "red"}}, API_WallID, 2,
+         [](API_Element& e) { e.wall.begC = {-2.5, 0.5}; e.wall.endC = {-2.5, 7}; e.wall.height = 2.4; e.wall.thickness = 0.2; }},
         {"create_column", {{"x", 3}, {"y", 4}}, API_ColumnID, 0, [](API_Element& e) { e.column.origoPos = {3, 4}; e.column.height = 3.0; }},
         {"create_column", {{"x", 2}, {"y", 3}, {"height", 4.5}, {"story", 2}}, API_ColumnID, 2,
          [](API_Element& e) { e.column.origoPos = {2, 3}; e.column.height = 4.5; }},
         {"create_beam", {{"start_x", 0}, {"start_y", 1}, {"end_x", 4}, {"end_y", 1}}, API_BeamID, 0,
          [](API_Element& e) { e.beam.begC = {0, 1}; e.beam.endC = {4, 1}; }},
-        {"create_slab", Square(3), API_SlabID, 0, slabFields(0.3, 0.0)},
-        {"create_slab", With(clockwise, {{"elevation", 0.45}, {"thickness", 0.22}, {"story", 2}}), API_SlabID, 2, slabFields(0.22, 0.45)},
-        {"create_roof", Square(6), API_RoofID, 0, roofFields(0.3, 30.0)},
-        {"create_roof", With(Square(6), {{"angle", -15}, {"thickness", 0.25}, {"story", 2}}), API_RoofID, 2, roofFields(0.25, -15.0)},
+        {"create_slab", Square(3), API_SlabID, 0, [](API_Element& e) { e.slab.thickness = 0.3; e.slab.level = 0.0; }},
+        {"create_slab", With(clockwise, {{"elevation", 0.45}, {"thickness", 0.22}, {"story", 2}}), API_SlabID, 2,
+         [](API_Element& e) { e.slab.thickness = 0.22; e.slab.level = 0.45; }},
+        // Angles compared bit for bit: degrees times the stored constant.
+        {"create_roof", Square(6), API_RoofID, 0,
+         [](API_Element& e) { e.roof.roofClass = API_PlaneRoofID; e.roof.thickness = 0.3; e.roof.planeRoof.angle = 30 * kStoredDegree; }},
+        {"create_roof", With(Square(6), {{"angle", -15}, {"thickness", 0.25}, {"story", 2}}), API_RoofID, 2,
+         [](API_Element& e) { e.roof.roofClass = API_PlaneRoofID; e.roof.thickness = 0.25; e.roof.planeRoof.angle = -15 * kStoredDegree; }},
     };
-    for (const auto& c : cases)
-        ExpectOnlyToolFields(c.tool, c.input, c.type, [&](API_Element& e) { c.fields(e); e.header.floorInd = c.story; });
+    for (const auto& c : cases) {
+        ExpectOnlyToolFields(c.tool, c.input, c.type, [&](API_Element& e) {
+            c.fields(e);
+            e.header.floorInd = c.story;
+            if (c.type == API_SlabID)
+                e.slab.poly = {5, 1, 0};
+            if (c.type == API_RoofID)
+                e.roof.poly = {5, 1, 0};
+        });
+    }
 }
 
 TEST_F(ToolsTest, StoryKeepsTheLow16BitsOfAnyNumberOrBoolean)
 {
     HostTesting::SetStories({{-1, -3.0, "Basement"}, {0, 0.0, "Ground"}, {1, 3.0, "First"}, {2, 6.0, "Second"}});
-    const struct {
-        json story;
-        Int16 expected;
-    } stories[] = {{2.7, 2}, {true, 1}, {false, 0}, {-1, -1}, {65538, 2}, {-65535, 1}};
+    const std::vector<std::pair<json, Int16>> stories = {{2.7, 2}, {true, 1}, {false, 0}, {-1, -1}, {65538, 2}, {-65535, 1}};
     for (const auto& [tool, input] : std::vector<std::pair<const char*, json>> {
              {"create_wall", {{"end_x", 3}}}, {"create_column", json::object()}, {"create_beam", {{"end_x", 3}}},
              {"create_slab", Square(3)}, {"create_roof", Square(3)}, {"place_object", {{"name", "Chair"}}}}) {
-        for (const auto& s : stories) {
-            SCOPED_TRACE(std::string(tool) + " story " + s.story.dump());
-            const ToolResult result = Run(tool, With(input, {{"story", s.story}}));
+        for (const auto& [story, expected] : stories) {
+            SCOPED_TRACE(std::string(tool) + " story " + story.dump());
+            const ToolResult result = Run(tool, With(input, {{"story", story}}));
             ASSERT_TRUE(result.success) << result.error;
-            EXPECT_EQ(Element(result.elementGuid).header.floorInd, s.expected);
+            EXPECT_EQ(Element(result.elementGuid).header.floorInd, expected);
         }
     }
 }
@@ -88,49 +82,39 @@ TEST_F(ToolsTest, SlabAndRoofPolygonsAreClosedInTheGivenOrder)
     BNClear(preset);
     preset.coords = reinterpret_cast<API_Coord**>(BMAllocateHandle(4 * sizeof(API_Coord), ALLOCATE_CLEAR, 0));
     preset.pends = reinterpret_cast<Int32**>(BMAllocateHandle(2 * sizeof(Int32), ALLOCATE_CLEAR, 0));
-    HostTesting::SetDefaults(HostTesting::GetDefaults(API_SlabID), &preset);
-    HostTesting::SetDefaults(HostTesting::GetDefaults(API_RoofID), &preset);
-    ACAPI_DisposeElemMemoHdls(&preset);
-
+    API_ElementMemo empty;
+    BNClear(empty);
     const double corners[4][2] = {{0, 0}, {0, 4}, {5, 4}, {5, 0}};   // clockwise: nothing reorders them
     const json input = {{"x1", 0}, {"y1", 0}, {"x2", 0}, {"y2", 4}, {"x3", 5}, {"y3", 4}, {"x4", 5}, {"y4", 0}};
-    for (const char* tool : {"create_slab", "create_roof"}) {
+    for (const auto& [tool, type, prefix] : {std::tuple {"create_slab", API_SlabID, "CreateSlab"},
+                                             std::tuple {"create_roof", API_RoofID, "CreateRoof"}}) {
         SCOPED_TRACE(tool);
+        HostTesting::SetDefaults(HostTesting::GetDefaults(type), &preset);
         const ToolResult result = Run(tool, input);
         ASSERT_TRUE(result.success) << result.error;
         const std::vector<API_Coord> polygon = HostTesting::GetPolygon(Guid(result.elementGuid));
         ASSERT_EQ(polygon.size(), 5u);
-        for (int i = 0; i < 5; ++i) {
-            EXPECT_DOUBLE_EQ(polygon[i].x, corners[i % 4][0]) << "coordinate " << i;
-            EXPECT_DOUBLE_EQ(polygon[i].y, corners[i % 4][1]) << "coordinate " << i;
-        }
+        for (int i = 0; i < 5; ++i)
+            EXPECT_TRUE(polygon[i].x == corners[i % 4][0] && polygon[i].y == corners[i % 4][1]) << "coordinate " << i;
         EXPECT_EQ(Memo(result.elementGuid).pends, (std::vector<Int32> {0, 5}));
-    }
-}
 
-TEST_F(ToolsTest, FailedPolygonAllocationReportsMemoryFullAndCreatesNothing)
-{
-    // Defaults without memo data, so that the first allocations are the polygon's own.
-    API_ElementMemo empty;
-    BNClear(empty);
-    HostTesting::SetDefaults(HostTesting::GetDefaults(API_SlabID), &empty);
-    HostTesting::SetDefaults(HostTesting::GetDefaults(API_RoofID), &empty);
-    for (const std::string prefix : {"CreateSlab", "CreateRoof"}) {
+        // A failed polygon allocation (defaults that allocate nothing, so the polygon's are the
+        // first): memory full, nothing created, the memo handed back once.
+        HostTesting::SetDefaults(HostTesting::GetDefaults(type), &empty);
         for (int nth : {1, 2}) {
-            SCOPED_TRACE(prefix + " allocation " + std::to_string(nth));
             const Footprint before = TakeFootprint();
             HostTesting::ClearCallLog();
             HostTesting::FailAllocation(nth);
-            const ToolResult result = Run(prefix == "CreateSlab" ? "create_slab" : "create_roof", Square(3));
+            EXPECT_EQ(Run(tool, input).error, std::string(prefix) + " ACAPI error: -2130313214") << nth;
             HostTesting::ClearFailures();
-            EXPECT_EQ(result.error, prefix + " ACAPI error: -2130313214");
             EXPECT_EQ(TakeFootprint(), before);
             EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 0);
             EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), 1);
             for (const HostTesting::CallRecord& call : HostTesting::CallLog())
-                EXPECT_TRUE(call.function != "ACAPI_Element_GetDefaults" || call.result == NoError) << "the failed allocation must be the polygon's";
+                EXPECT_TRUE(call.function != "ACAPI_Element_GetDefaults" || call.result == NoError) << "the failure must be the polygon's";
         }
     }
+    ACAPI_DisposeElemMemoHdls(&preset);
 }
 
 TEST_F(ToolsTest, ColumnAndBeamWriteOnlyTheirFirstSegment)

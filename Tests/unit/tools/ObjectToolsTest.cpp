@@ -6,14 +6,7 @@ namespace {
 Int32 AddPart(Int32 type, const std::string& name, double a = 1.0, double b = 1.0,
               std::vector<std::pair<std::string, double>> params = {})
 {
-    HostTesting::LibraryPartFixture part;
-    part.typeID = type;
-    part.name = name;
-    part.unID = "{TEST-" + name + "}";
-    part.a = a;
-    part.b = b;
-    part.params = std::move(params);
-    return HostTesting::AddLibraryPart(part);
+    return HostTesting::AddLibraryPart({type, name, "{TEST-" + name + "}", a, b, std::move(params)});
 }
 
 TEST_F(ToolsTest, SearchListsPlaceableKindsCaseInsensitivelyInCompactJson)
@@ -24,11 +17,7 @@ TEST_F(ToolsTest, SearchListsPlaceableKindsCaseInsensitivelyInCompactJson)
     AddPart(APILib_ObjectID, "Pine Shelf");
     AddPart(APILib_ObjectID, "Oak Étagère");
     AddPart(APILib_ObjectID, "Oak unreadable");
-    HostTesting::FailureRule unreadable;
-    unreadable.function = "ACAPI_LibPart_Get";
-    unreadable.code = APIERR_BADINDEX;
-    unreadable.index = 15;
-    HostTesting::InjectFailure(unreadable);
+    HostTesting::InjectFailure({"ACAPI_LibPart_Get", APIERR_BADINDEX, 0, -1, {}, {}, 15});   // part 15 is unreadable
 
     std::string expected = "[";
     for (Int32 type : {2, 3, 4, 5, 6, 9})
@@ -55,11 +44,8 @@ TEST_F(ToolsTest, EveryPartTheSearchOffersCanBePlaced)
     const json offered = json::parse(Run("search_library_parts", json::object()).message);
     ASSERT_GE(offered.size(), 20u);
     EXPECT_LT(offered.size(), static_cast<size_t>(HostTesting::LibraryPartCount())) << "markers and macros are left out";
-    double x = 0.0;
-    for (const json& part : offered) {
-        const ToolResult placed = Run("place_object", {{"name", part.at("name")}, {"x", x += 3.0}, {"y", 1.0}});
-        EXPECT_TRUE(placed.success) << part << ": " << placed.error;
-    }
+    for (size_t i = 0; i < offered.size(); ++i)
+        EXPECT_TRUE(Run("place_object", {{"name", offered[i].at("name")}, {"x", 3.0 * i}, {"y", 1.0}}).success) << offered[i];
     EXPECT_EQ(HostTesting::ElementCount(API_ObjectID), offered.size());
 }
 
@@ -84,10 +70,8 @@ TEST_F(ToolsTest, PlacedObjectTakesThePartsSizesAndParametersAndTheInputs)
             e.object.level = z;
             e.object.angle = degrees * kStoredDegree;   // compared bit for bit
             e.header.floorInd = story;
-            if (sized) {
-                e.object.xRatio = 0.85;
-                e.object.yRatio = 0.92;
-            }
+            e.object.xRatio = sized ? 0.85 : e.object.xRatio;
+            e.object.yRatio = sized ? 0.92 : e.object.yRatio;
         };
     };
     const API_Element full = ExpectOnlyToolFields("place_object", {{"name", "Test Armchair"}, {"x", 2.5}, {"y", -1}, {"z", 0.4},
