@@ -24,17 +24,9 @@ short StoryBits(int story)
     return static_cast<short>(static_cast<unsigned short>(story & 0xFFFF));
 }
 
-json Property(const char* type, const char* description)
+json Property(const char* type, const std::string& description)
 {
     return json {{"type", type}, {"description", description}};
-}
-
-ToolResult Outcome(GSErrCode err, const std::string& guidText, const char* failurePrefix,
-                   const char* successMessage)
-{
-    if (err != NoError)
-        return ToolResult::Fail(failurePrefix + std::to_string(err));
-    return ToolResult::Ok(guidText, successMessage);
 }
 
 void ZeroElement(API_Element& element, API_ElemTypeID type)
@@ -43,9 +35,37 @@ void ZeroElement(API_Element& element, API_ElemTypeID type)
     element.header.type.typeID = type;
 }
 
-void ZeroMemo(API_ElementMemo& memo)
+// Runs body (which creates the element and writes its GUID text) as one undo step and
+// reports the outcome: the new GUID, or the prefix with the host's signed code.
+template <typename Body>
+ToolResult CreateInUndoStep(const char* undoName, const char* failurePrefix, const char* successMessage, Body body)
 {
+    std::string guidText;
+    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString(undoName), [&]() -> GSErrCode { return body(guidText); });
+    if (err != NoError)
+        return ToolResult::Fail(failurePrefix + std::to_string(err));
+    return ToolResult::Ok(guidText, successMessage);
+}
+
+// Fetches the defaults with their memo, lets fill write the tool's fields into both,
+// creates the element and disposes of the memo once on every path: a host may leave
+// handles in it even when it refuses.
+template <typename Fill>
+GSErrCode CreateFromDefaults(API_ElemTypeID type, std::string& guidText, Fill fill)
+{
+    API_Element element;
+    API_ElementMemo memo;
+    ZeroElement(element, type);
     BNClear(memo);
+    GSErrCode code = ACAPI_Element_GetDefaults(&element, &memo);
+    if (code == NoError)
+        code = fill(element, memo);
+    if (code == NoError)
+        code = ACAPI_Element_Create(&element, &memo);
+    ACAPI_DisposeElemMemoHdls(&memo);
+    if (code == NoError)
+        guidText = GuidToStr(element.header.guid);
+    return code;
 }
 
 ToolResult CreateWall(const json& input)
@@ -58,8 +78,7 @@ ToolResult CreateWall(const json& input)
     const double thickness = input.value("thickness", 0.3);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Create Wall"), [&]() -> GSErrCode {
+    return CreateInUndoStep("Quillmere: Create Wall", "CreateWall ACAPI error: ", "Wall created", [&](std::string& guidText) {
         API_Element element;
         ZeroElement(element, API_WallID);
         GSErrCode code = ACAPI_Element_GetDefaults(&element, nullptr);
@@ -71,12 +90,10 @@ ToolResult CreateWall(const json& input)
         element.wall.thickness = thickness;
         element.header.floorInd = StoryBits(story);
         code = ACAPI_Element_Create(&element, nullptr);
-        if (code != NoError)
-            return code;
-        guidText = GuidToStr(element.header.guid);
-        return NoError;
+        if (code == NoError)
+            guidText = GuidToStr(element.header.guid);
+        return code;
     });
-    return Outcome(err, guidText, "CreateWall ACAPI error: ", "Wall created");
 }
 
 ToolResult CreateColumn(const json& input)
@@ -87,34 +104,20 @@ ToolResult CreateColumn(const json& input)
     const double radius = input.value("radius", 0.15);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Create Column"), [&]() -> GSErrCode {
-        API_Element element;
-        API_ElementMemo memo;
-        ZeroElement(element, API_ColumnID);
-        ZeroMemo(memo);
-        GSErrCode code = ACAPI_Element_GetDefaults(&element, &memo);
-        if (code != NoError) {
-            ACAPI_DisposeElemMemoHdls(&memo);
-            return code;
-        }
-        element.column.origoPos = {x, y};
-        element.column.height = height;
-        element.header.floorInd = StoryBits(story);
-        if (memo.columnSegments != nullptr) {
-            API_ColumnSegmentType& first = memo.columnSegments[0];
-            first.circleBased = true;
-            first.nominalWidth = 2.0 * radius;
-            first.nominalHeight = 2.0 * radius;
-        }
-        code = ACAPI_Element_Create(&element, &memo);
-        ACAPI_DisposeElemMemoHdls(&memo);
-        if (code != NoError)
-            return code;
-        guidText = GuidToStr(element.header.guid);
-        return NoError;
+    return CreateInUndoStep("Quillmere: Create Column", "CreateColumn ACAPI error: ", "Column created", [&](std::string& guidText) {
+        return CreateFromDefaults(API_ColumnID, guidText, [&](API_Element& element, API_ElementMemo& memo) {
+            element.column.origoPos = {x, y};
+            element.column.height = height;
+            element.header.floorInd = StoryBits(story);
+            if (memo.columnSegments != nullptr) {
+                API_ColumnSegmentType& first = memo.columnSegments[0];
+                first.circleBased = true;
+                first.nominalWidth = 2.0 * radius;
+                first.nominalHeight = 2.0 * radius;
+            }
+            return NoError;
+        });
     });
-    return Outcome(err, guidText, "CreateColumn ACAPI error: ", "Column created");
 }
 
 ToolResult CreateBeam(const json& input)
@@ -127,33 +130,19 @@ ToolResult CreateBeam(const json& input)
     const double width = input.value("width", 0.15);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Create Beam"), [&]() -> GSErrCode {
-        API_Element element;
-        API_ElementMemo memo;
-        ZeroElement(element, API_BeamID);
-        ZeroMemo(memo);
-        GSErrCode code = ACAPI_Element_GetDefaults(&element, &memo);
-        if (code != NoError) {
-            ACAPI_DisposeElemMemoHdls(&memo);
-            return code;
-        }
-        element.beam.begC = {startX, startY};
-        element.beam.endC = {endX, endY};
-        element.header.floorInd = StoryBits(story);
-        if (memo.beamSegments != nullptr) {
-            API_BeamSegmentType& first = memo.beamSegments[0];
-            first.nominalWidth = width;
-            first.nominalHeight = height;
-        }
-        code = ACAPI_Element_Create(&element, &memo);
-        ACAPI_DisposeElemMemoHdls(&memo);
-        if (code != NoError)
-            return code;
-        guidText = GuidToStr(element.header.guid);
-        return NoError;
+    return CreateInUndoStep("Quillmere: Create Beam", "CreateBeam ACAPI error: ", "Beam created", [&](std::string& guidText) {
+        return CreateFromDefaults(API_BeamID, guidText, [&](API_Element& element, API_ElementMemo& memo) {
+            element.beam.begC = {startX, startY};
+            element.beam.endC = {endX, endY};
+            element.header.floorInd = StoryBits(story);
+            if (memo.beamSegments != nullptr) {
+                API_BeamSegmentType& first = memo.beamSegments[0];
+                first.nominalWidth = width;
+                first.nominalHeight = height;
+            }
+            return NoError;
+        });
     });
-    return Outcome(err, guidText, "CreateBeam ACAPI error: ", "Beam created");
 }
 
 // Slabs and roofs: four corners, passed in the given order as one closed contour.
@@ -161,43 +150,22 @@ using Corners = std::vector<std::pair<double, double>>;
 
 Corners ReadCorners(const json& input)
 {
-    const double x1 = input.value("x1", 0.0);
-    const double y1 = input.value("y1", 0.0);
-    const double x2 = input.value("x2", 0.0);
-    const double y2 = input.value("y2", 0.0);
-    const double x3 = input.value("x3", 0.0);
-    const double y3 = input.value("y3", 0.0);
-    const double x4 = input.value("x4", 0.0);
-    const double y4 = input.value("y4", 0.0);
-    return {{x1, y1}, {x2, y2}, {x3, y3}, {x4, y4}};
+    Corners corners;
+    for (const char* n : {"1", "2", "3", "4"}) {
+        const double x = input.value(std::string("x") + n, 0.0);
+        const double y = input.value(std::string("y") + n, 0.0);
+        corners.emplace_back(x, y);
+    }
+    return corners;
 }
 
-// Fetches the defaults, lets fillFields write the tool's fields, attaches the closed
-// polygon and creates the element; the memo is disposed once on every path.
-template <typename FillFields>
-GSErrCode CreatePolygonElement(API_ElemTypeID type, const Corners& corners, std::string& guidText,
-                               FillFields fillFields)
+// The element's polygon record for one closed contour of the corners, and its memo.
+GSErrCode AttachPolygon(API_Polygon& poly, API_ElementMemo& memo, const Corners& corners)
 {
-    API_Element element;
-    API_ElementMemo memo;
-    ZeroElement(element, type);
-    ZeroMemo(memo);
-    GSErrCode code = ACAPI_Element_GetDefaults(&element, &memo);
-    if (code != NoError) {
-        ACAPI_DisposeElemMemoHdls(&memo);
-        return code;
-    }
-    fillFields(element);
-    if (!BuildPolygonMemo(memo, corners, true)) {
-        ACAPI_DisposeElemMemoHdls(&memo);
-        return APIERR_MEMFULL;
-    }
-    code = ACAPI_Element_Create(&element, &memo);
-    ACAPI_DisposeElemMemoHdls(&memo);
-    if (code != NoError)
-        return code;
-    guidText = GuidToStr(element.header.guid);
-    return NoError;
+    poly.nCoords = static_cast<Int32>(corners.size()) + 1;
+    poly.nSubPolys = 1;
+    poly.nArcs = 0;
+    return BuildPolygonMemo(memo, corners, true) ? NoError : APIERR_MEMFULL;
 }
 
 ToolResult CreateSlab(const json& input)
@@ -207,18 +175,14 @@ ToolResult CreateSlab(const json& input)
     const double elevation = input.value("elevation", 0.0);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Create Slab"), [&]() -> GSErrCode {
-        return CreatePolygonElement(API_SlabID, corners, guidText, [&](API_Element& element) {
+    return CreateInUndoStep("Quillmere: Create Slab", "CreateSlab ACAPI error: ", "Slab created", [&](std::string& guidText) {
+        return CreateFromDefaults(API_SlabID, guidText, [&](API_Element& element, API_ElementMemo& memo) {
             element.header.floorInd = StoryBits(story);
             element.slab.thickness = thickness;
             element.slab.level = elevation;
-            element.slab.poly.nCoords = static_cast<Int32>(corners.size()) + 1;
-            element.slab.poly.nSubPolys = 1;
-            element.slab.poly.nArcs = 0;
+            return AttachPolygon(element.slab.poly, memo, corners);
         });
     });
-    return Outcome(err, guidText, "CreateSlab ACAPI error: ", "Slab created");
 }
 
 ToolResult CreateRoof(const json& input)
@@ -228,117 +192,95 @@ ToolResult CreateRoof(const json& input)
     const double thickness = input.value("thickness", 0.3);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Create Roof"), [&]() -> GSErrCode {
-        return CreatePolygonElement(API_RoofID, corners, guidText, [&](API_Element& element) {
+    return CreateInUndoStep("Quillmere: Create Roof", "CreateRoof ACAPI error: ", "Roof created", [&](std::string& guidText) {
+        return CreateFromDefaults(API_RoofID, guidText, [&](API_Element& element, API_ElementMemo& memo) {
             element.roof.roofClass = API_PlaneRoofID;
             element.roof.thickness = thickness;
             element.roof.planeRoof.angle = angle * kDegreesToRadians;
             element.header.floorInd = StoryBits(story);
-            element.roof.poly.nCoords = static_cast<Int32>(corners.size()) + 1;
-            element.roof.poly.nSubPolys = 1;
-            element.roof.poly.nArcs = 0;
+            return AttachPolygon(element.roof.poly, memo, corners);
         });
     });
-    return Outcome(err, guidText, "CreateRoof ACAPI error: ", "Roof created");
+}
+
+// Start and end points of a wall or a beam.
+json EndpointProperties(const std::string& noun)
+{
+    return json {
+        {"start_x", Property("number", noun + " start X (metres)")},
+        {"start_y", Property("number", noun + " start Y (metres)")},
+        {"end_x", Property("number", noun + " end X (metres)")},
+        {"end_y", Property("number", noun + " end Y (metres)")},
+    };
 }
 
 json CornerProperties()
 {
-    return json {
-        {"x1", Property("number", "Corner 1 X")}, {"y1", Property("number", "Corner 1 Y")},
-        {"x2", Property("number", "Corner 2 X")}, {"y2", Property("number", "Corner 2 Y")},
-        {"x3", Property("number", "Corner 3 X")}, {"y3", Property("number", "Corner 3 Y")},
-        {"x4", Property("number", "Corner 4 X")}, {"y4", Property("number", "Corner 4 Y")},
-    };
+    json properties = json::object();
+    for (const char* n : {"1", "2", "3", "4"}) {
+        properties[std::string("x") + n] = Property("number", std::string("Corner ") + n + " X");
+        properties[std::string("y") + n] = Property("number", std::string("Corner ") + n + " Y");
+    }
+    return properties;
 }
 
-const json kCornerKeys = json::array({"x1", "y1", "x2", "y2", "x3", "y3", "x4", "y4"});
+void AddTool(ToolRegistry& registry, const char* name, const char* description, const json& properties,
+             const json& required, ToolResult (*create)(const json&))
+{
+    ToolDef def;
+    def.name = name;
+    def.description = description;
+    def.inputSchema = {{"type", "object"}, {"properties", properties}, {"required", required}};
+    def.handler = create;
+    registry.Register(def);
+}
 
 }  // namespace
 
 void RegisterElementTools(ToolRegistry& registry)
 {
-    {
-        ToolDef def;
-        def.name = "create_wall";
-        def.description = "Create a straight wall between two points in ArchiCAD. Coordinates are in metres from the project origin.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {
-                {"start_x", Property("number", "Wall start X (metres)")},
-                {"start_y", Property("number", "Wall start Y (metres)")},
-                {"end_x", Property("number", "Wall end X (metres)")},
-                {"end_y", Property("number", "Wall end Y (metres)")},
-                {"height", Property("number", "Wall height in metres (default 3.0)")},
-                {"thickness", Property("number", "Wall thickness in metres (default 0.3)")},
-                {"story", Property("integer", "Story index: 0 = ground floor (default 0)")},
-            }},
-            {"required", json::array({"start_x", "start_y", "end_x", "end_y"})},
-        };
-        def.handler = [](const json& input) { return CreateWall(input); };
-        registry.Register(def);
-    }
-    {
-        ToolDef def;
-        def.name = "create_slab";
-        def.description = "Create a rectangular floor or ceiling slab in ArchiCAD. Provide four corners in counter-clockwise order (metres).";
-        json properties = CornerProperties();
-        properties["thickness"] = Property("number", "Slab thickness in metres (default 0.3)");
-        properties["elevation"] = Property("number", "Slab top elevation above story level in metres (default 0.0)");
-        properties["story"] = Property("integer", "Story index (default 0)");
-        def.inputSchema = {{"type", "object"}, {"properties", properties}, {"required", kCornerKeys}};
-        def.handler = [](const json& input) { return CreateSlab(input); };
-        registry.Register(def);
-    }
-    {
-        ToolDef def;
-        def.name = "create_column";
-        def.description = "Create a circular column at a given position. Coordinates in metres from project origin.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {
-                {"x", Property("number", "Column centre X (metres)")},
-                {"y", Property("number", "Column centre Y (metres)")},
-                {"height", Property("number", "Column height in metres (default 3.0)")},
-                {"radius", Property("number", "Column radius in metres (default 0.15)")},
-                {"story", Property("integer", "Story index (default 0)")},
-            }},
-            {"required", json::array({"x", "y"})},
-        };
-        def.handler = [](const json& input) { return CreateColumn(input); };
-        registry.Register(def);
-    }
-    {
-        ToolDef def;
-        def.name = "create_beam";
-        def.description = "Create a beam between two points. Coordinates in metres.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {
-                {"start_x", Property("number", "Beam start X (metres)")},
-                {"start_y", Property("number", "Beam start Y (metres)")},
-                {"end_x", Property("number", "Beam end X (metres)")},
-                {"end_y", Property("number", "Beam end Y (metres)")},
-                {"height", Property("number", "Beam cross-section height (default 0.3)")},
-                {"width", Property("number", "Beam cross-section width (default 0.15)")},
-                {"story", Property("integer", "Story index (default 0)")},
-            }},
-            {"required", json::array({"start_x", "start_y", "end_x", "end_y"})},
-        };
-        def.handler = [](const json& input) { return CreateBeam(input); };
-        registry.Register(def);
-    }
-    {
-        ToolDef def;
-        def.name = "create_roof";
-        def.description = "Create a single-plane roof from a 4-corner polygon. Corners in counter-clockwise order, metres.";
-        json properties = CornerProperties();
-        properties["angle"] = Property("number", "Roof pitch angle in degrees (default 30)");
-        properties["thickness"] = Property("number", "Roof thickness in metres (default 0.3)");
-        properties["story"] = Property("integer", "Story index (default 0)");
-        def.inputSchema = {{"type", "object"}, {"properties", properties}, {"required", kCornerKeys}};
-        def.handler = [](const json& input) { return CreateRoof(input); };
-        registry.Register(def);
-    }
+    const json pointKeys = json::array({"start_x", "start_y", "end_x", "end_y"});
+    const json cornerKeys = json::array({"x1", "y1", "x2", "y2", "x3", "y3", "x4", "y4"});
+
+    json wall = EndpointProperties("Wall");
+    wall["height"] = Property("number", "Wall height in metres (default 3.0)");
+    wall["thickness"] = Property("number", "Wall thickness in metres (default 0.3)");
+    wall["story"] = Property("integer", "Story index: 0 = ground floor (default 0)");
+    AddTool(registry, "create_wall",
+            "Create a straight wall between two points in ArchiCAD. Coordinates are in metres from the project origin.",
+            wall, pointKeys, CreateWall);
+
+    json slab = CornerProperties();
+    slab["thickness"] = Property("number", "Slab thickness in metres (default 0.3)");
+    slab["elevation"] = Property("number", "Slab top elevation above story level in metres (default 0.0)");
+    slab["story"] = Property("integer", "Story index (default 0)");
+    AddTool(registry, "create_slab",
+            "Create a rectangular floor or ceiling slab in ArchiCAD. Provide four corners in counter-clockwise order (metres).",
+            slab, cornerKeys, CreateSlab);
+
+    const json column = {
+        {"x", Property("number", "Column centre X (metres)")},
+        {"y", Property("number", "Column centre Y (metres)")},
+        {"height", Property("number", "Column height in metres (default 3.0)")},
+        {"radius", Property("number", "Column radius in metres (default 0.15)")},
+        {"story", Property("integer", "Story index (default 0)")},
+    };
+    AddTool(registry, "create_column",
+            "Create a circular column at a given position. Coordinates in metres from project origin.", column,
+            json::array({"x", "y"}), CreateColumn);
+
+    json beam = EndpointProperties("Beam");
+    beam["height"] = Property("number", "Beam cross-section height (default 0.3)");
+    beam["width"] = Property("number", "Beam cross-section width (default 0.15)");
+    beam["story"] = Property("integer", "Story index (default 0)");
+    AddTool(registry, "create_beam", "Create a beam between two points. Coordinates in metres.", beam, pointKeys,
+            CreateBeam);
+
+    json roof = CornerProperties();
+    roof["angle"] = Property("number", "Roof pitch angle in degrees (default 30)");
+    roof["thickness"] = Property("number", "Roof thickness in metres (default 0.3)");
+    roof["story"] = Property("integer", "Story index (default 0)");
+    AddTool(registry, "create_roof",
+            "Create a single-plane roof from a 4-corner polygon. Corners in counter-clockwise order, metres.", roof,
+            cornerKeys, CreateRoof);
 }

@@ -1,221 +1,74 @@
-// Deleting one element or a list of elements through the registry, and undoing it.
+// Deleting one element or a list of them, and undoing it.
 #include <algorithm>
-#include <cstring>
 
-#include "HostTestingLibrary.hpp"
-#include "ToolTestFixture.hpp"
-
-using json = nlohmann::json;
+#include "ToolsTest.hpp"
 
 namespace {
 
-class DeleteToolsTest : public ToolTestFixture {
-protected:
-    std::string AddWall(double y)
-    {
-        return Text(HostTesting::AddWall(0, y, 5, y));
-    }
-
-    static bool SameRecord(const API_Element& a, const API_Element& b)
-    {
-        return std::memcmp(&a, &b, sizeof(API_Element)) == 0;
-    }
-};
-
-// ---- delete_element -----------------------------------------------------------------------
-
-TEST_F(DeleteToolsTest, DeletesOneElementAndEchoesTheTextAsGiven)
+TEST_F(ToolsTest, DeletingAWallTakesItsOpeningsAndUndoBringsAllBack)
 {
-    const std::string keep = AddWall(0);
-    const std::string gone = AddWall(3);
-    std::string given = gone;
-    std::transform(given.begin(), given.end(), given.begin(), [](unsigned char c) { return std::tolower(c); });
-
-    const ToolResult result = Run("delete_element", {{"element_guid", given}});
-
-    ASSERT_TRUE(result.success) << result.error;
-    EXPECT_EQ(result.message, "Element deleted: " + given);
-    EXPECT_TRUE(result.elementGuid.empty());
-    EXPECT_EQ(result.toJson().find("element_guid"), std::string::npos);
-    EXPECT_FALSE(HostTesting::ElementExists(Guid(gone)));
-    EXPECT_TRUE(HostTesting::ElementExists(Guid(keep)));
-    EXPECT_EQ(UndoSteps().back(), "Quillmere: Delete Element");
-}
-
-TEST_F(DeleteToolsTest, MissingOrEmptyGuidFailsWithoutAStep)
-{
-    AddWall(0);
-    HostTesting::ClearCallLog();
-    const Footprint before = TakeFootprint();
-    for (const json& input : {json::object(), json {{"element_guid", ""}}, json {{"element_guids", json::array({"x"})}}}) {
-        const ToolResult result = Run("delete_element", input);
-        EXPECT_FALSE(result.success);
-        EXPECT_EQ(result.error, "element_guid is required") << input.dump();
-    }
-    EXPECT_TRUE(HostTesting::CallLog().empty());
-    EXPECT_EQ(TakeFootprint(), before);
-}
-
-TEST_F(DeleteToolsTest, WrongJsonTypeFailsWithTheLibraryText)
-{
-    AddWall(0);
-    const Footprint before = TakeFootprint();
-    const struct {
-        json input;
-        const char* error;
-    } cases[] = {
-        {{{"element_guid", 5}}, "[json.exception.type_error.302] type must be string, but is number"},
-        {{{"element_guid", nullptr}}, "[json.exception.type_error.302] type must be string, but is null"},
-        {json::array({"a"}), "[json.exception.type_error.306] cannot use value() with array"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Run("delete_element", c.input).error, c.error) << c.input.dump();
-    EXPECT_EQ(TakeFootprint(), before);
-}
-
-TEST_F(DeleteToolsTest, UnknownGuidIsTheHostsRefusal)
-{
-    AddWall(0);
-    const Footprint before = TakeFootprint();
-    for (const char* text : {"01234567-89AB-CDEF-0123-456789ABCDEF", "garbage"}) {
-        const ToolResult result = Run("delete_element", {{"element_guid", text}});
-        EXPECT_FALSE(result.success);
-        EXPECT_EQ(result.error, "DeleteElement ACAPI error: " + std::to_string(APIERR_BADID)) << text;
-    }
-    EXPECT_EQ(TakeFootprint(), before);
-}
-
-TEST_F(DeleteToolsTest, DeletingAWallTakesItsOpeningsAndUndoBringsAllBack)
-{
-    const std::string wall = AddWall(0);
+    const std::string keep = Text(HostTesting::AddWall(0, 3, 5, 3));
     const ToolResult door = Run("create_door", {{"wall_guid", wall}, {"offset", 1}});
     const ToolResult window = Run("create_window", {{"wall_guid", wall}, {"offset", 3}});
     ASSERT_TRUE(door.success && window.success);
     const API_Element doorBefore = Element(door.elementGuid);
     const Footprint before = TakeFootprint();
+    std::string given = wall;
+    std::transform(given.begin(), given.end(), given.begin(), [](unsigned char c) { return std::tolower(c); });
 
-    const ToolResult result = Run("delete_element", {{"element_guid", wall}});
+    const ToolResult result = Run("delete_element", {{"element_guid", given}});
     ASSERT_TRUE(result.success) << result.error;
-    EXPECT_EQ(HostTesting::ElementCount(), before.elements - 3);
-    EXPECT_FALSE(HostTesting::ElementExists(Guid(door.elementGuid)));
-    EXPECT_FALSE(HostTesting::ElementExists(Guid(window.elementGuid)));
+    EXPECT_EQ(result.message, "Element deleted: " + given);
+    EXPECT_EQ(result.toJson().find("element_guid"), std::string::npos);
+    EXPECT_EQ(TakeFootprint(), (Footprint {before.elements - 3, before.undoSteps + 1}));
+    EXPECT_TRUE(HostTesting::ElementExists(Guid(keep)));
 
     ASSERT_TRUE(UndoLast());
     EXPECT_EQ(TakeFootprint(), before);
-    EXPECT_TRUE(SameRecord(Element(door.elementGuid), doorBefore));
+    EXPECT_EQ(FirstDifference(Element(door.elementGuid), doorBefore), sizeof(API_Element));
     EXPECT_TRUE(HostTesting::ElementExists(Guid(window.elementGuid)));
     EXPECT_TRUE(HostTesting::GetMarker(Guid(door.elementGuid), nullptr, nullptr));
 }
 
-TEST_F(DeleteToolsTest, HostFailureKeepsTheElement)
+TEST_F(ToolsTest, BatchIsOneHostCallOneStepAndOneUndoAndUnknownGuidsDeleteNothing)
 {
-    const std::string wall = AddWall(0);
-    for (const char* step : {"ACAPI_Element_Delete", "ACAPI_CallUndoableCommand"}) {
-        const Footprint before = TakeFootprint();
-        HostTesting::FailNextCall(step, APIERR_GENERAL);
-        const ToolResult result = Run("delete_element", {{"element_guid", wall}});
-        HostTesting::ClearFailures();
-        EXPECT_EQ(result.error, "DeleteElement ACAPI error: -2130313215") << step;
-        EXPECT_TRUE(HostTesting::ElementExists(Guid(wall)));
-        EXPECT_EQ(TakeFootprint(), before);
-    }
-}
-
-// ---- delete_elements_batch ----------------------------------------------------------------
-
-TEST_F(DeleteToolsTest, BatchIsOneHostCallOneStepAndOneUndo)
-{
-    std::vector<std::string> walls;
+    std::vector<std::string> walls {wall};
+    for (int i = 1; i < 4; ++i)
+        walls.push_back(Text(HostTesting::AddWall(0, i * 2.0, 5, i * 2.0)));
     std::vector<API_Element> records;
-    for (int i = 0; i < 4; ++i) {
-        walls.push_back(AddWall(i * 2.0));
-        records.push_back(Element(walls.back()));
-    }
+    for (const std::string& w : walls)
+        records.push_back(Element(w));
     const Footprint before = TakeFootprint();
     HostTesting::ClearCallLog();
 
     const ToolResult result = Run("delete_elements_batch", {{"element_guids", {walls[0], walls[1], walls[3]}}});
-
     ASSERT_TRUE(result.success) << result.error;
     EXPECT_EQ(result.message, "3 elements deleted");
     EXPECT_TRUE(result.elementGuid.empty());
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Delete"), 1);
-    ASSERT_EQ(UndoStepCount(), before.undoSteps + 1);
-    EXPECT_EQ(UndoSteps().back(), "Quillmere: Delete Elements Batch");
-    EXPECT_EQ(HostTesting::ElementCount(), before.elements - 3);
+    EXPECT_EQ(TakeFootprint(), (Footprint {before.elements - 3, before.undoSteps + 1}));
     EXPECT_TRUE(HostTesting::ElementExists(Guid(walls[2])));
 
     ASSERT_TRUE(UndoLast());
     EXPECT_EQ(TakeFootprint(), before);
     for (size_t i = 0; i < walls.size(); ++i)
-        EXPECT_TRUE(SameRecord(Element(walls[i]), records[i])) << "wall " << i;
-}
-
-TEST_F(DeleteToolsTest, BatchCountIsTheNumberOfEntriesGiven)
-{
-    const std::string wall = AddWall(0);
-    const ToolResult single = Run("delete_elements_batch", {{"element_guids", {wall}}});
-    EXPECT_EQ(single.message, "1 elements deleted");
-    ASSERT_TRUE(UndoLast());
+        EXPECT_EQ(FirstDifference(Element(walls[i]), records[i]), sizeof(API_Element)) << "wall " << i;
 
     // The same text twice: both entries go to the host in one call and both are counted.
     HostTesting::ClearCallLog();
-    const ToolResult twice = Run("delete_elements_batch", {{"element_guids", {wall, wall}}});
-    ASSERT_TRUE(twice.success) << twice.error;
-    EXPECT_EQ(twice.message, "2 elements deleted");
+    EXPECT_EQ(Run("delete_elements_batch", {{"element_guids", {walls[2], walls[2]}}}).message, "2 elements deleted");
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Delete"), 1);
-    EXPECT_FALSE(HostTesting::ElementExists(Guid(wall)));
-}
+    EXPECT_FALSE(HostTesting::ElementExists(Guid(walls[2])));
 
-TEST_F(DeleteToolsTest, BatchWithoutAListFailsWithoutHostCalls)
-{
-    AddWall(0);
-    HostTesting::ClearCallLog();
-    const Footprint before = TakeFootprint();
-    for (const json& input : {json::object(), json {{"element_guids", json::array()}}, json {{"element_guids", "abc"}},
-                              json {{"element_guids", nullptr}}, json {{"element_guid", "abc"}}, json::array({"abc"}),
-                              json("abc"), json(nullptr)}) {
-        const ToolResult result = Run("delete_elements_batch", input);
-        EXPECT_FALSE(result.success);
-        EXPECT_EQ(result.error, "element_guids array is empty") << input.dump();
-    }
-    EXPECT_TRUE(HostTesting::CallLog().empty());
-    EXPECT_EQ(TakeFootprint(), before);
-}
-
-TEST_F(DeleteToolsTest, BatchWithANonStringEntryDeletesNothing)
-{
-    const std::string a = AddWall(0);
-    const std::string b = AddWall(2);
-    HostTesting::ClearCallLog();
-    const Footprint before = TakeFootprint();
-    const struct {
-        json list;
-        const char* error;
-    } cases[] = {
-        {{a, 42, b}, "[json.exception.type_error.302] type must be string, but is number"},
-        {{a, nullptr}, "[json.exception.type_error.302] type must be string, but is null"},
-        {{a, json::array({b})}, "[json.exception.type_error.302] type must be string, but is array"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Run("delete_elements_batch", {{"element_guids", c.list}}).error, c.error) << c.list.dump();
-    EXPECT_TRUE(HostTesting::CallLog().empty());
-    EXPECT_EQ(TakeFootprint(), before);
-}
-
-TEST_F(DeleteToolsTest, BatchWithAnUnknownGuidDeletesNothing)
-{
-    const std::string a = AddWall(0);
-    const std::string b = AddWall(2);
-    const Footprint before = TakeFootprint();
-    for (const json& list : {json {a, "01234567-89AB-CDEF-0123-456789ABCDEF", b}, json {a, ""}}) {
-        const ToolResult result = Run("delete_elements_batch", {{"element_guids", list}});
-        EXPECT_FALSE(result.success);
-        EXPECT_EQ(result.error, "DeleteElementsBatch ACAPI error: " + std::to_string(APIERR_BADID)) << list.dump();
-    }
-    EXPECT_EQ(TakeFootprint(), before);
-    EXPECT_TRUE(HostTesting::ElementExists(Guid(a)));
-    EXPECT_TRUE(HostTesting::ElementExists(Guid(b)));
+    // An unknown GUID anywhere is the host's refusal, and nothing is deleted.
+    const std::string badId = std::to_string(APIERR_BADID);
+    const std::string unknown = "01234567-89AB-CDEF-0123-456789ABCDEF";
+    ExpectFailures({
+        {"delete_element", {{"element_guid", unknown}}, "DeleteElement ACAPI error: " + badId},
+        {"delete_element", {{"element_guid", "garbage"}}, "DeleteElement ACAPI error: " + badId},
+        {"delete_elements_batch", {{"element_guids", {wall, unknown}}}, "DeleteElementsBatch ACAPI error: " + badId},
+        {"delete_elements_batch", {{"element_guids", {wall, ""}}}, "DeleteElementsBatch ACAPI error: " + badId},
+    });
 }
 
 }  // namespace
