@@ -4,104 +4,45 @@
 
 namespace {
 
-class ElementLifecycle : public HostTest, public ::testing::WithParamInterface<API_ElemTypeID> {
-protected:
-    void SetUp() override
-    {
-        HostTest::SetUp();
-        HostTesting::AddLibraryPart(APILib_ObjectID, "Fixture Chair", 0.5, 0.6);
-        wall_ = HostTesting::AddWall(0, 0, 6, 0, 1);
-    }
+class ElementLifecycle : public HostTest, public ::testing::WithParamInterface<API_ElemTypeID> {};
 
-    // A record of the type ready for Create; doors and windows sit in wall_.
-    API_Element Prepare(API_ElemTypeID typeID, API_ElementMemo* memo)
-    {
-        API_Element e = HostTesting::MakeElement(typeID, memo);
-        if (typeID == API_WindowID) e.window.owner = wall_;
-        if (typeID == API_DoorID) e.door.owner = wall_;
-        return e;
-    }
-
-    API_Guid wall_ = APINULLGuid;
-};
-
-TEST_P(ElementLifecycle, CreateStoresRecordAndMemoAndGetReadsThemBack)
+TEST_P(ElementLifecycle, CreateGetChangeTheLayerAloneAndDelete)
 {
     const API_ElemTypeID typeID = GetParam();
+    HostTesting::AddLibraryPart(APILib_ObjectID, "Fixture Chair", 0.5, 0.6);
+    const API_Guid wall = HostTesting::AddWall(0, 0, 6, 0, 1);
     API_ElementMemo memo;
     BNClear(memo);
-    API_Element e = Prepare(typeID, &memo);
+    API_Element e = HostTesting::MakeElement(typeID, &memo);   // the fixture the host accepts
+    if (typeID == API_WindowID) e.window.owner = wall;
+    if (typeID == API_DoorID) e.door.owner = wall;
     ASSERT_EQ(CreateInCommand(e, &memo), NoError);
-    // The host copied the memo: the caller's handles can go at once.
-    std::vector<API_Coord> sentCoords;
-    if (memo.coords != nullptr) {
-        size_t n = size_t(BMGetHandleSize(memo.coords)) / sizeof(API_Coord);
-        sentCoords.assign(*memo.coords, *memo.coords + n);
-    }
-    ACAPI_DisposeElemMemoHdls(&memo);
+    const std::vector<API_Coord> sent = MemoCoords(memo);
+    ACAPI_DisposeElemMemoHdls(&memo);   // the host copied the memo: the caller's handles can go at once
 
     EXPECT_NE(e.header.guid, APINULLGuid);
-    API_Element got;
-    BNClear(got);
+    API_Element got = Cleared(API_WallID);   // the type is ignored: the GUID decides
     got.header.guid = e.header.guid;
-    got.header.type.typeID = API_WallID;   // ignored: the GUID decides
     ASSERT_EQ(ACAPI_Element_Get(&got), NoError);
     EXPECT_EQ(got.header.type.typeID, typeID);
-    EXPECT_EQ(std::memcmp(&got, &e, sizeof got), 0) << "the stored record differs from the created one";
-
+    EXPECT_TRUE(Same(got, e)) << "the stored record differs from the created one";
     ScopedMemo back;
     ASSERT_EQ(ACAPI_Element_GetMemo(e.header.guid, back.get()), NoError);
-    if (!sentCoords.empty()) {
-        ASSERT_NE(back->coords, nullptr);
-        size_t n = size_t(BMGetHandleSize(back->coords)) / sizeof(API_Coord);
-        ASSERT_EQ(n, sentCoords.size());
-        for (size_t i = 1; i < n; ++i) {
-            EXPECT_EQ((*back->coords)[i].x, sentCoords[i].x);
-            EXPECT_EQ((*back->coords)[i].y, sentCoords[i].y);
-        }
-    }
+    EXPECT_EQ(MemoCoords(back.memo), sent);
     EXPECT_EQ(ListOf(typeID).back(), e.header.guid);
-}
 
-TEST_P(ElementLifecycle, ChangeOfTheLayerAloneLeavesEverythingElse)
-{
-    const API_ElemTypeID typeID = GetParam();
-    API_ElementMemo memo;
-    BNClear(memo);
-    API_Element e = Prepare(typeID, &memo);
-    ASSERT_EQ(CreateInCommand(e, &memo), NoError);
-    ACAPI_DisposeElemMemoHdls(&memo);
-    const API_Element before = Read(e.header.guid);
-
-    API_Element change = before;
+    API_Element change = got, mask = Cleared();
     change.header.layer = 5;
-    change.header.floorInd = 2;            // not flagged: must stay
-    API_Element mask;
-    BNClear(mask);
+    change.header.floorInd = 2;   // not flagged: must stay
     ACAPI_ELEMENT_MASK_SET(mask, header, layer);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask, nullptr, 0, true); }), NoError);
-
+    ASSERT_EQ(ChangeInCommand(change, &mask), NoError);
     API_Element after = Read(e.header.guid);
     EXPECT_EQ(after.header.layer, 5);
-    after.header.layer = before.header.layer;
-    EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
-}
+    after.header.layer = got.header.layer;
+    EXPECT_TRUE(Same(after, got));
 
-TEST_P(ElementLifecycle, DeleteRemovesTheElementFromListAndLookup)
-{
-    const API_ElemTypeID typeID = GetParam();
-    API_ElementMemo memo;
-    BNClear(memo);
-    API_Element e = Prepare(typeID, &memo);
-    ASSERT_EQ(CreateInCommand(e, &memo), NoError);
-    ACAPI_DisposeElemMemoHdls(&memo);
-    GS::Array<API_Guid> doomed;
-    doomed.Push(e.header.guid);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Delete(doomed); }), NoError);
-    API_Element gone;
-    BNClear(gone);
-    gone.header.guid = e.header.guid;
-    EXPECT_EQ(ACAPI_Element_Get(&gone), APIERR_BADID);
+    ASSERT_EQ(DeleteInCommand({e.header.guid}), NoError);
+    EXPECT_EQ(ACAPI_Element_Get(&got), APIERR_BADID);
     for (const API_Guid& g : ListOf(typeID)) EXPECT_NE(g, e.header.guid);
 }
 
@@ -113,108 +54,132 @@ INSTANTIATE_TEST_SUITE_P(EveryType, ElementLifecycle,
 
 class ElementChange : public HostTest {};
 
-TEST_F(ElementChange, AFlaggedPointCopiesBothCoordinatesAndNothingElse)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    API_Element change = Read(wall);
-    change.wall.begC = {1.5, -2.0};
-    change.wall.endC = {9, 9};        // not flagged
-    change.wall.height = 4.0;         // not flagged
-    API_Element mask;
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, wall, begC);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    API_Element after = Read(wall);
-    EXPECT_EQ(after.wall.begC.x, 1.5);
-    EXPECT_EQ(after.wall.begC.y, -2.0);
-    EXPECT_EQ(after.wall.endC.x, 5.0);
-    EXPECT_EQ(after.wall.endC.y, 0.0);
-    EXPECT_EQ(after.wall.height, 2.7);
-}
+// Writes the value into the field and flags it in the mask.
+#define FIELD(type, member, field, ...)                                                                     \
+    {type, #member "." #field, [](API_Element& v, API_Element& m) {                                         \
+         v.member.field = __VA_ARGS__;                                                                       \
+         ACAPI_ELEMENT_MASK_SET(m, member, field);                                                           \
+     }}
 
-TEST_F(ElementChange, OnlyTheFirstByteOfAFieldFlagsIt)
+TEST_F(ElementChange, OneFlaggedFieldPerTypeChangesAndTheRestStays)
+{
+    struct FieldChange {
+        API_ElemTypeID typeID;
+        const char* field;
+        std::function<void(API_Element& value, API_Element& mask)> set;
+    };
+    const std::vector<FieldChange> changes = {
+        FIELD(API_WallID, wall, thickness, 0.31), FIELD(API_WallID, wall, endC, {2, 7}), FIELD(API_ColumnID, column, origoPos, {3, 4}),
+        FIELD(API_ColumnID, column, height, 3.3), FIELD(API_BeamID, beam, begC, {-1, -1}), FIELD(API_WindowID, window, objLoc, 2.5),
+        FIELD(API_DoorID, door, openingBase.width, 1.1), FIELD(API_ObjectID, object, angle, 1.25), FIELD(API_ObjectID, object, pos, {9, 8}),
+        FIELD(API_SlabID, slab, level, -0.5), FIELD(API_RoofID, roof, thickness, 0.4), FIELD(API_DimensionID, dimension, refC, {0, -3}),
+        FIELD(API_TextID, text, size, 0.5), FIELD(API_HatchID, hatch, fillInd, 3), FIELD(API_LineID, line, endC, {6, 6}),
+        FIELD(API_PolyLineID, polyLine, pen, 12), FIELD(API_ArcID, arc, r, 4.5), FIELD(API_SplineID, spline, closed, true),
+        FIELD(API_HotspotID, hotspot, pos, {-2, 5}),
+        {API_ZoneID, "zone.roomName", [](API_Element& v, API_Element& m) {
+             std::memset(v.zone.roomName, 0, sizeof v.zone.roomName);
+             GS::ucsncpy(v.zone.roomName, u"Kitchen", 256);
+             ACAPI_ELEMENT_MASK_SET(m, zone, roomName);
+         }},
+    };
+    HostTesting::AddLibraryPart(APILib_ObjectID, "Lamp", 0.4, 0.4);
+    API_Guid wall = HostTesting::AddWall(0, 0, 6, 0);
+    for (const FieldChange& change : changes) {
+        SCOPED_TRACE(change.field);
+        API_Guid guid = change.typeID == API_WallID ? HostTesting::AddWall(0, 0, 5, 0) : HostTesting::AddFixture(change.typeID, 0, wall);
+        const API_Element before = Read(guid);
+        API_Element value = before, expected = before, mask = Cleared(), unusedMask = Cleared();
+        // Unflagged noise in every other type field must not leak into the element.
+        std::memset(reinterpret_cast<char*>(&value) + sizeof(API_Elem_Head), 0x5A, sizeof value - sizeof(API_Elem_Head));
+        change.set(value, mask);
+        change.set(expected, unusedMask);
+        ASSERT_FALSE(Same(expected, before)) << "the new value must differ from the stored one";
+        ASSERT_EQ(ChangeInCommand(value, &mask), NoError);
+        EXPECT_TRUE(Same(Read(guid), expected)) << "the flagged field changes, everything else stays byte for byte";
+    }
+}
+#undef FIELD
+
+TEST_F(ElementChange, AFieldIsFlaggedByItsFirstByteOnlyAndAnEmptyMaskChangesNothing)
 {
     API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    API_Element change = Read(wall);
+    const API_Element before = Read(wall);
+    API_Element change = before, mask = Cleared();
+    change.wall.height = 99;
+    EXPECT_EQ(ChangeInCommand(change, &mask), NoError);
+    EXPECT_TRUE(Same(Read(wall), before));
+
+    change.wall.begC = {1.5, -2.0};
+    change.wall.endC = {9, 9};   // not flagged
     change.wall.height = 3.3;
     change.wall.thickness = 0.4;
-    API_Element mask;
-    BNClear(mask);
-    // A non-0xFF first byte and 0xFF elsewhere in the field do not flag it.
-    unsigned char* thickness = reinterpret_cast<unsigned char*>(&mask.wall.thickness);
-    thickness[0] = 0x01;
-    thickness[1] = 0xFF;
+    ACAPI_ELEMENT_MASK_SET(mask, wall, begC);
     reinterpret_cast<unsigned char*>(&mask.wall.height)[0] = 0xFF;
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
+    unsigned char* thickness = reinterpret_cast<unsigned char*>(&mask.wall.thickness);
+    thickness[0] = 0x01;   // a non-0xFF first byte and 0xFF elsewhere in the field do not flag it
+    thickness[1] = 0xFF;
+    ASSERT_EQ(ChangeInCommand(change, &mask), NoError);
     API_Element after = Read(wall);
+    EXPECT_EQ(after.wall.begC, (API_Coord{1.5, -2.0}));
+    EXPECT_EQ(after.wall.endC, (API_Coord{5.0, 0.0}));
     EXPECT_EQ(after.wall.height, 3.3);
     EXPECT_EQ(after.wall.thickness, 0.25);
 }
 
-TEST_F(ElementChange, IdentityFieldsCannotBeChanged)
+TEST_F(ElementChange, IdentityHeaderAndGeometryAreCheckedAndARefusalChangesNothing)
 {
     API_Guid column = HostTesting::AddFixture(API_ColumnID);
-    const API_Element before = Read(column);
-    API_Element change = before;
+    const API_Element column0 = Read(column);
+    API_Element change = column0, mask = Cleared();
     change.header.type.typeID = API_WallID;
     change.header.guid.time_low ^= 1;
-    API_Element mask;
-    BNClear(mask);
     ACAPI_ELEMENT_MASK_SET(mask, header, type);
     ACAPI_ELEMENT_MASK_SET(mask, header, guid);
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), APIERR_BADID);   // GUID names nothing
-    change.header.guid = before.header.guid;
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    API_Element after = Read(column);
-    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
-}
+    EXPECT_EQ(ChangeInCommand(change, &mask), APIERR_BADID);   // the GUID names nothing
+    change.header.guid = column0.header.guid;
+    EXPECT_EQ(ChangeInCommand(change, &mask), NoError);
+    EXPECT_TRUE(Same(Read(column), column0)) << "type and GUID cannot be changed";
 
-TEST_F(ElementChange, EmptyMaskChangesNothingAndSucceeds)
-{
     API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
     const API_Element before = Read(wall);
-    API_Element change = before;
-    change.wall.height = 99;
-    API_Element mask;
-    BNClear(mask);
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    API_Element after = Read(wall);
-    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+    struct Attempt { const char* what; std::function<void(API_Element&, API_Element&)> spoil; GSErrCode code; };
+    for (const Attempt& a : std::vector<Attempt>{
+             {"no such layer", [](API_Element& e, API_Element& m) { e.header.layer = 999; ACAPI_ELEMENT_MASK_SET(m, header, layer); }, APIERR_BADINDEX},
+             {"no such story", [](API_Element& e, API_Element& m) { e.header.floorInd = 7; ACAPI_ELEMENT_MASK_SET(m, header, floorInd); }, APIERR_BADINDEX},
+             {"zero length", [](API_Element& e, API_Element& m) {
+                  e.wall.endC = e.wall.begC;
+                  e.wall.height = 3.0;
+                  ACAPI_ELEMENT_MASK_SET(m, wall, endC);
+                  ACAPI_ELEMENT_MASK_SET(m, wall, height);
+              }, APIERR_BADPARS}}) {
+        change = before;
+        mask = Cleared();
+        a.spoil(change, mask);
+        EXPECT_EQ(ChangeInCommand(change, &mask), a.code) << a.what;
+        EXPECT_TRUE(Same(Read(wall), before)) << a.what << " is refused whole";
+    }
+    change = before;
+    change.header.floorInd = 2;
+    mask = Cleared();
+    ACAPI_ELEMENT_MASK_SET(mask, header, floorInd);
+    EXPECT_EQ(ChangeInCommand(change, &mask), NoError);
+    EXPECT_EQ(Read(wall).header.floorInd, 2);
 }
 
-TEST_F(ElementChange, AMemoReplacesThePolygonAndKeepsTheRecord)
+TEST_F(ElementChange, AMemoReplacesThePolygonDropsTheOldArcsAndKeepsTheRecord)
 {
-    API_Guid slab = HostTesting::AddFixture(API_SlabID);
-    const API_Element before = Read(slab);
-    API_Element change = before;
-    API_ElementMemo memo;
-    BNClear(memo);
-    PutPolygon(memo, {{0, 0}, {8, 0}, {8, 6}, {0, 6}});
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, &memo, 0, true); }), NoError);
-    ACAPI_DisposeElemMemoHdls(&memo);
-    std::vector<API_Coord> poly = HostTesting::GetPolygon(slab);
-    ASSERT_EQ(poly.size(), 5u);
-    EXPECT_EQ(poly[1].x, 8.0);
-    EXPECT_EQ(poly[2].y, 6.0);
-    EXPECT_EQ(Read(slab).slab.thickness, before.slab.thickness);
-}
-
-TEST_F(ElementChange, ANewPolygonWithoutArcsDropsTheOldArcs)
-{
-    // A slab whose first edge is an arc.
-    ScopedMemo arced;
+    ScopedMemo arced, rectangle, stored;
     API_Element slab = HostTesting::MakeElement(API_SlabID, arced.get());
     arced->parcs = reinterpret_cast<API_PolyArc**>(BMAllocateHandle(sizeof(API_PolyArc), ALLOCATE_CLEAR, 0));
     (*arced->parcs)[0] = API_PolyArc{1, 2, 0.5};
     slab.slab.poly.nArcs = 1;
     ASSERT_EQ(CreateInCommand(slab, arced.get()), NoError);
-
     API_Element change = Read(slab.header.guid);
-    ScopedMemo rectangle;
-    PutPolygon(rectangle.memo, {{0, 0}, {8, 0}, {8, 6}, {0, 6}});
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, rectangle.get(), 0, true); }), NoError);
+    PutPolygon(rectangle.memo, kRectangle8x6);
+    ASSERT_EQ(ChangeInCommand(change, nullptr, rectangle.get()), NoError);
+    EXPECT_EQ(HostTesting::GetPolygon(slab.header.guid), MemoCoords(rectangle.memo));
+    EXPECT_EQ(Read(slab.header.guid).slab.thickness, slab.slab.thickness);
     EXPECT_EQ(Read(slab.header.guid).slab.poly.nArcs, 0);
-    ScopedMemo stored;
     ASSERT_EQ(ACAPI_Element_GetMemo(slab.header.guid, stored.get()), NoError);
     EXPECT_EQ(stored->parcs, nullptr);
 }
@@ -231,154 +196,68 @@ TEST_F(ElementChange, TheMemoMaskPicksThePartsThatReplaceTheStoredOnes)
     API_Element change = Read(column);
     ScopedMemo memo;
     memo->columnSegments = reinterpret_cast<API_ColumnSegmentType*>(BMAllocatePtr(sizeof(API_ColumnSegmentType), ALLOCATE_CLEAR, 0));
-    memo->columnSegments[0].nominalWidth = 0.9;
-    memo->columnSegments[0].nominalHeight = 0.9;
-
+    memo->columnSegments[0].nominalWidth = memo->columnSegments[0].nominalHeight = 0.9;
     // Without memo mask bits only a polygon is taken, and a column has none.
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true); }), NoError);
+    ASSERT_EQ(ChangeInCommand(change, nullptr, memo.get()), NoError);
     EXPECT_EQ(storedWidth(), widthBefore);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, memo.get(), APIMemoMask_ColumnSegment, true); }), NoError);
+    ASSERT_EQ(ChangeInCommand(change, nullptr, memo.get(), APIMemoMask_ColumnSegment), NoError);
     EXPECT_EQ(storedWidth(), 0.9);
-}
-
-TEST_F(ElementChange, FlaggedHeaderFieldsAreChecked)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    const API_Element before = Read(wall);
-    API_Element change = before;
-    API_Element mask;
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, header, layer);
-    change.header.layer = 999;
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), APIERR_BADINDEX);
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, header, floorInd);
-    change = before;
-    change.header.floorInd = 7;
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), APIERR_BADINDEX);
-    change.header.floorInd = 2;
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    EXPECT_EQ(Read(wall).header.floorInd, 2);
-}
-
-TEST_F(ElementChange, AChangeThatBreaksTheGeometryIsRefusedWhole)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    const API_Element before = Read(wall);
-    API_Element change = before;
-    change.wall.endC = change.wall.begC;
-    change.wall.height = 3.0;
-    API_Element mask;
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, wall, endC);
-    ACAPI_ELEMENT_MASK_SET(mask, wall, height);
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), APIERR_BADPARS);
-    API_Element after = Read(wall);
-    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
 }
 
 class ElementQueries : public HostTest {};
 
-TEST_F(ElementQueries, ElemListHoldsEveryStoryAndLayerInCreationOrder)
+TEST_F(ElementQueries, ElemListAppendsEveryStoryAndLayerInCreationOrder)
 {
     API_Element hiddenLayerWall = HostTesting::MakeElement(API_WallID);
     hiddenLayerWall.header.layer = 10;   // "Hidden Guides"
-    std::vector<API_Guid> made;
-    made.push_back(HostTesting::AddWall(0, 0, 1, 0, 2));
-    made.push_back(HostTesting::AddFixture(API_SlabID));
-    made.push_back(HostTesting::AddElement(hiddenLayerWall));
-    made.push_back(HostTesting::AddWall(0, 0, 1, 0, 0));
-    std::vector<API_Guid> walls = ListOf(API_WallID);
-    ASSERT_EQ(walls.size(), 3u);
-    EXPECT_EQ(walls[0], made[0]);
-    EXPECT_EQ(walls[1], made[2]);
-    EXPECT_EQ(walls[2], made[3]);
+    const API_Guid first = HostTesting::AddWall(0, 0, 1, 0, 2);
+    HostTesting::AddFixture(API_SlabID);
+    const API_Guid second = HostTesting::AddElement(hiddenLayerWall);
+    const API_Guid third = HostTesting::AddWall(0, 0, 1, 0, 0);
+    EXPECT_EQ(ListOf(API_WallID), (std::vector<API_Guid>{first, second, third}));
     EXPECT_TRUE(ListOf(API_ColumnID).empty());
-}
-
-TEST_F(ElementQueries, ElemListAppendsToWhatTheArrayHolds)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);
-    GS::Array<API_Guid> list;
-    list.Push(APINULLGuid);
+    GS::Array<API_Guid> list{APINULLGuid};
     ASSERT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
-    ASSERT_EQ(list.GetSize(), 2u);
-    EXPECT_EQ(list[1], wall);
+    EXPECT_EQ(list, (GS::Array<API_Guid>{APINULLGuid, first, second, third}));
 }
 
-TEST_F(ElementQueries, UnknownAndNullGuidsAreBadIds)
+TEST_F(ElementQueries, GetAndGetMemoOfUnknownGuidsAndMaskedOrMissingMemoParts)
 {
-    API_Element e;
-    BNClear(e);
+    API_Element e = Cleared();
     EXPECT_EQ(ACAPI_Element_Get(&e), APIERR_BADID);
     e.header.guid = GSGuid2APIGuid(GS::Guid("12345678-1234-1234-1234-123456789ABC"));
     EXPECT_EQ(ACAPI_Element_Get(&e), APIERR_BADID);
-    ScopedMemo memo;
-    EXPECT_EQ(ACAPI_Element_GetMemo(e.header.guid, memo.get()), APIERR_BADID);
-    EXPECT_EQ(memo->coords, nullptr);
-}
+    ScopedMemo unknown, none, text, polygon, starved;
+    EXPECT_EQ(ACAPI_Element_GetMemo(e.header.guid, unknown.get()), APIERR_BADID);
+    EXPECT_EQ(unknown->coords, nullptr);
+    EXPECT_EQ(ACAPI_Element_GetMemo(HostTesting::AddWall(0, 0, 1, 0), none.get()), NoError);
+    EXPECT_EQ(none->coords, nullptr);
+    EXPECT_EQ(none->textContent, nullptr);
 
-TEST_F(ElementQueries, GetMemoOfAnElementWithoutMemoGivesNullHandles)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);
-    ScopedMemo memo;
-    EXPECT_EQ(ACAPI_Element_GetMemo(wall, memo.get()), NoError);
-    EXPECT_EQ(memo->coords, nullptr);
-    EXPECT_EQ(memo->textContent, nullptr);
-}
-
-TEST_F(ElementQueries, GetMemoHandsOutOnlyThePartsTheMaskNames)
-{
     API_Guid slab = HostTesting::AddFixture(API_SlabID);
-    ScopedMemo text;
     ASSERT_EQ(ACAPI_Element_GetMemo(slab, text.get(), APIMemoMask_TextContent), NoError);
     EXPECT_EQ(text->coords, nullptr);
     EXPECT_EQ(text->pends, nullptr);
-    ScopedMemo polygon;
     ASSERT_EQ(ACAPI_Element_GetMemo(slab, polygon.get(), APIMemoMask_Polygon), NoError);
     EXPECT_NE(polygon->coords, nullptr);
     EXPECT_NE(polygon->pends, nullptr);
-}
-
-TEST_F(ElementQueries, GetMemoThatRunsOutOfMemoryLeavesNothingBehind)
-{
-    API_Guid slab = HostTesting::AddFixture(API_SlabID);
     HostTesting::FailAllocation(2);
-    ScopedMemo memo;
-    EXPECT_EQ(ACAPI_Element_GetMemo(slab, memo.get()), APIERR_MEMFULL);
-    EXPECT_EQ(memo->coords, nullptr);
-    EXPECT_EQ(memo->pends, nullptr);
+    EXPECT_EQ(ACAPI_Element_GetMemo(slab, starved.get()), APIERR_MEMFULL);
+    EXPECT_EQ(starved->coords, nullptr) << "running out of memory leaves nothing behind";
+    EXPECT_EQ(starved->pends, nullptr);
 }
 
-class ElementDelete : public HostTest {};
-
-TEST_F(ElementDelete, AnUnknownGuidDeletesNothing)
-{
-    API_Guid a = HostTesting::AddWall(0, 0, 1, 0);
-    GS::Array<API_Guid> list;
-    list.Push(a);
-    list.Push(GSGuid2APIGuid(GS::Guid("not a guid")));
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Delete(list); }), APIERR_BADID);
-    EXPECT_TRUE(HostTesting::ElementExists(a));
-}
-
-TEST_F(ElementDelete, DuplicatesAreDeletedOnceAndWallsTakeTheirOpenings)
+TEST_F(ElementQueries, DeleteIsAllOrNothingTakesDuplicatesOnceAndWallsTakeTheirOpenings)
 {
     API_Guid wall = HostTesting::AddWall(0, 0, 6, 0);
     API_Guid other = HostTesting::AddWall(0, 5, 6, 5);
     API_Guid door = HostTesting::AddFixture(API_DoorID, 0, wall);
-    API_Guid window = HostTesting::AddFixture(API_WindowID, 0, wall);
+    HostTesting::AddFixture(API_WindowID, 0, wall);
     API_Guid keptWindow = HostTesting::AddFixture(API_WindowID, 0, other);
-    GS::Array<API_Guid> list;
-    list.Push(wall);
-    list.Push(wall);
-    list.Push(door);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Delete(list); }), NoError);
-    EXPECT_FALSE(HostTesting::ElementExists(wall));
-    EXPECT_FALSE(HostTesting::ElementExists(door));
-    EXPECT_FALSE(HostTesting::ElementExists(window));
-    EXPECT_TRUE(HostTesting::ElementExists(other));
-    EXPECT_TRUE(HostTesting::ElementExists(keptWindow));
+    EXPECT_EQ(DeleteInCommand({wall, GSGuid2APIGuid(GS::Guid("not a guid"))}), APIERR_BADID);
+    EXPECT_EQ(HostTesting::ElementCount(), 5u);
+    ASSERT_EQ(DeleteInCommand({wall, wall, door}), NoError);
+    EXPECT_EQ(HostTesting::AllElements(), (std::vector<API_Guid>{other, keptWindow})) << "the wall's window goes too";
 }
 
 }  // namespace

@@ -1,131 +1,113 @@
 // What the host refuses to store, with its codes, and that a refusal stores nothing.
 
-#include <cmath>
 #include <limits>
 
 #include "HostFixture.hpp"
 
 namespace {
 
+using Spoiler = std::function<void(API_Element&, API_ElementMemo&)>;
+struct Refusal {
+    const char* what;
+    API_ElemTypeID typeID;
+    Spoiler spoil;
+    GSErrCode code;
+};
+
 class ElementRefusals : public HostTest {
 protected:
     // Creates e with memo inside a command; on refusal checks that nothing was stored.
-    GSErrCode TryCreate(API_Element e, API_ElementMemo* memo = nullptr)
+    static GSErrCode TryCreate(API_Element e, API_ElementMemo* memo = nullptr)
     {
         const size_t count = HostTesting::ElementCount();
-        GSErrCode code = Command([&] { return ACAPI_Element_Create(&e, memo); });
+        GSErrCode code = CreateInCommand(e, memo);
         if (code != NoError) {
             EXPECT_EQ(HostTesting::ElementCount(), count) << "a refused element was stored";
         }
         return code;
     }
 
-    GSErrCode TryCreateWithFixtureMemo(API_ElemTypeID typeID, const std::function<void(API_Element&, API_ElementMemo&)>& spoil)
+    static void ExpectRefusals(const std::vector<Refusal>& refusals)
     {
-        ScopedMemo memo;
-        API_Element e = HostTesting::MakeElement(typeID, memo.get());
-        spoil(e, memo.memo);
-        return TryCreate(e, memo.get());
+        for (const Refusal& r : refusals) {
+            ScopedMemo memo;
+            API_Element e = HostTesting::MakeElement(r.typeID, memo.get());
+            r.spoil(e, memo.memo);
+            EXPECT_EQ(TryCreate(e, memo.get()), r.code) << r.what;
+        }
     }
 };
 
-TEST_F(ElementRefusals, OutsideAnUndoableCommandNothingIsCreated)
+TEST_F(ElementRefusals, OutsideAnUndoableCommandNothingIsCreatedChangedOrDeleted)
 {
-    API_Element wall = HostTesting::MakeElement(API_WallID);
-    EXPECT_EQ(ACAPI_Element_Create(&wall, nullptr), APIERR_NEEDSUNDOSCOPE);
+    API_Element fresh = HostTesting::MakeElement(API_WallID);
+    EXPECT_EQ(ACAPI_Element_Create(&fresh, nullptr), APIERR_NEEDSUNDOSCOPE);
     EXPECT_EQ(HostTesting::ElementCount(), 0u);
-}
-
-TEST_F(ElementRefusals, OutsideAnUndoableCommandNothingChangesOrGoes)
-{
     API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
     API_Element change = Read(wall);
     change.wall.height = 9;
-    API_Element mask;
-    BNClear(mask);
+    API_Element mask = Cleared();
     ACAPI_ELEMENT_MASK_SET(mask, wall, height);
     EXPECT_EQ(ACAPI_Element_Change(&change, &mask), APIERR_NEEDSUNDOSCOPE);
     EXPECT_EQ(Read(wall).wall.height, 2.7);
-    GS::Array<API_Guid> list;
-    list.Push(wall);
-    EXPECT_EQ(ACAPI_Element_Delete(list), APIERR_NEEDSUNDOSCOPE);
+    EXPECT_EQ(ACAPI_Element_Delete({wall}), APIERR_NEEDSUNDOSCOPE);
     EXPECT_TRUE(HostTesting::ElementExists(wall));
 }
 
-TEST_F(ElementRefusals, DegenerateWalls)
+TEST_F(ElementRefusals, DegenerateGeometryAndMissingStoriesOrLayers)
 {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    API_Element wall = HostTesting::MakeElement(API_WallID);
-    API_Element e = wall;
-    e.wall.endC = e.wall.begC;
-    EXPECT_EQ(TryCreate(e), APIERR_BADPARS) << "zero length";
-    e = wall;
-    e.wall.thickness = 0;
-    EXPECT_EQ(TryCreate(e), APIERR_BADPARS) << "zero thickness";
-    e = wall;
-    e.wall.height = -1;
-    EXPECT_EQ(TryCreate(e), APIERR_BADPARS) << "negative height";
-    e = wall;
-    e.wall.endC.x = nan;
-    EXPECT_EQ(TryCreate(e), APIERR_BADPARS) << "NaN coordinate";
-    e = wall;
-    e.wall.height = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(TryCreate(e), APIERR_BADPARS) << "infinite height";
-    EXPECT_EQ(TryCreate(wall), NoError);
-}
-
-TEST_F(ElementRefusals, DegenerateColumnsAndBeams)
-{
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_ColumnID, [](API_Element& e, API_ElementMemo&) { e.column.height = 0; }), APIERR_BADPARS);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_ColumnID, [](API_Element&, API_ElementMemo& m) { m.columnSegments[0].nominalWidth = 0; }),
-              APIERR_BADPARS);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_BeamID, [](API_Element& e, API_ElementMemo&) { e.beam.endC = e.beam.begC; }), APIERR_BADPARS);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_BeamID, [](API_Element&, API_ElementMemo& m) { m.beamSegments[0].nominalHeight = -0.2; }),
-              APIERR_BADPARS);
-}
-
-TEST_F(ElementRefusals, StoryAndLayerMustExist)
-{
-    API_Element wall = HostTesting::MakeElement(API_WallID);
-    API_Element e = wall;
-    e.header.floorInd = 3;
-    EXPECT_EQ(TryCreate(e), APIERR_BADINDEX);
-    e.header.floorInd = -1;
-    EXPECT_EQ(TryCreate(e), APIERR_BADINDEX);
-    e = wall;
-    e.header.layer = 0;
-    EXPECT_EQ(TryCreate(e), APIERR_BADINDEX);
-    e.header.layer = 5000;
-    EXPECT_EQ(TryCreate(e), APIERR_BADINDEX);
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     HostTesting::DeleteAttribute(API_LayerID, 4);
-    e.header.layer = 4;
-    EXPECT_EQ(TryCreate(e), APIERR_BADINDEX) << "a deleted layer";
+    ExpectRefusals({
+        {"zero length", API_WallID, [](API_Element& e, API_ElementMemo&) { e.wall.endC = e.wall.begC; }, APIERR_BADPARS},
+        {"zero thickness", API_WallID, [](API_Element& e, API_ElementMemo&) { e.wall.thickness = 0; }, APIERR_BADPARS},
+        {"negative height", API_WallID, [](API_Element& e, API_ElementMemo&) { e.wall.height = -1; }, APIERR_BADPARS},
+        {"NaN coordinate", API_WallID, [=](API_Element& e, API_ElementMemo&) { e.wall.endC.x = nan; }, APIERR_BADPARS},
+        {"infinite height", API_WallID, [=](API_Element& e, API_ElementMemo&) { e.wall.height = inf; }, APIERR_BADPARS},
+        {"story above the last", API_WallID, [](API_Element& e, API_ElementMemo&) { e.header.floorInd = 3; }, APIERR_BADINDEX},
+        {"story below the first", API_WallID, [](API_Element& e, API_ElementMemo&) { e.header.floorInd = -1; }, APIERR_BADINDEX},
+        {"layer 0", API_WallID, [](API_Element& e, API_ElementMemo&) { e.header.layer = 0; }, APIERR_BADINDEX},
+        {"no such layer", API_WallID, [](API_Element& e, API_ElementMemo&) { e.header.layer = 5000; }, APIERR_BADINDEX},
+        {"deleted layer", API_WallID, [](API_Element& e, API_ElementMemo&) { e.header.layer = 4; }, APIERR_BADINDEX},
+        {"flat column", API_ColumnID, [](API_Element& e, API_ElementMemo&) { e.column.height = 0; }, APIERR_BADPARS},
+        {"thin column", API_ColumnID, [](API_Element&, API_ElementMemo& m) { m.columnSegments[0].nominalWidth = 0; }, APIERR_BADPARS},
+        {"zero-length beam", API_BeamID, [](API_Element& e, API_ElementMemo&) { e.beam.endC = e.beam.begC; }, APIERR_BADPARS},
+        {"negative beam", API_BeamID, [](API_Element&, API_ElementMemo& m) { m.beamSegments[0].nominalHeight = -0.2; }, APIERR_BADPARS},
+        {"zero radius", API_ArcID, [](API_Element& e, API_ElementMemo&) { e.arc.r = 0; }, APIERR_BADPARS},
+        {"zero-length line", API_LineID, [](API_Element& e, API_ElementMemo&) { e.line.endC = e.line.begC; }, APIERR_BADPARS},
+        {"dimension points beyond the memo", API_DimensionID, [](API_Element& e, API_ElementMemo&) { e.dimension.nDimElem = 3; }, APIERR_BADPARS},
+        {"dimension without direction", API_DimensionID, [](API_Element& e, API_ElementMemo&) { e.dimension.direction = {0, 0}; }, APIERR_BADPARS},
+        {"spline without directions", API_SplineID, [](API_Element&, API_ElementMemo& m) { BMKillHandle(&m.bezierDirs); }, APIERR_BADPARS},
+        {"one-point polyline", API_PolyLineID, [](API_Element& e, API_ElementMemo&) { e.polyLine.poly.nCoords = 1; }, APIERR_BADPOLY},
+        {"no such fill", API_HatchID, [](API_Element& e, API_ElementMemo&) { e.hatch.fillInd = 77; }, APIERR_BADINDEX},
+        {"flat slab", API_SlabID, [](API_Element& e, API_ElementMemo&) { e.slab.thickness = 0; }, APIERR_BADPARS},
+    });
+    EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_WallID)), NoError);
+    EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_TextID)), NoError) << "a text without content is an empty text";
 }
 
 TEST_F(ElementRefusals, InconsistentPolygons)
 {
-    auto spoilers = std::vector<std::pair<const char*, std::function<void(API_Element&, API_ElementMemo&)>>>{
-        {"no coordinates", [](API_Element&, API_ElementMemo& m) { BMKillHandle(&m.coords); }},
-        {"no contour ends", [](API_Element&, API_ElementMemo& m) { BMKillHandle(&m.pends); }},
-        {"count beyond the handle", [](API_Element& e, API_ElementMemo&) { e.slab.poly.nCoords = 9; }},
-        {"contour end disagrees", [](API_Element&, API_ElementMemo& m) { (*m.pends)[1] = 4; }},
-        {"open contour", [](API_Element&, API_ElementMemo& m) { (*m.coords)[5] = {9, 9}; }},
-        {"two distinct vertices", [](API_Element&, API_ElementMemo& m) { (*m.coords)[3] = (*m.coords)[2]; (*m.coords)[4] = (*m.coords)[1]; }},
-        {"zero area", [](API_Element&, API_ElementMemo& m) { (*m.coords)[3] = {8, 0}; (*m.coords)[4] = {2, 0}; }},
-        {"arcs without an arc list", [](API_Element& e, API_ElementMemo&) { e.slab.poly.nArcs = 1; }},
-        {"inner contour end past the coordinates", [](API_Element& e, API_ElementMemo& m) {
-             e.slab.poly.nSubPolys = 2;
-             BMKillHandle(&m.pends);
-             m.pends = reinterpret_cast<Int32**>(BMAllocateHandle(3 * GSSize(sizeof(Int32)), ALLOCATE_CLEAR, 0));
-             (*m.pends)[1] = e.slab.poly.nCoords + 1;
-             (*m.pends)[2] = e.slab.poly.nCoords;
-         }},
-    };
-    for (auto& spoiler : spoilers)
-        EXPECT_EQ(TryCreateWithFixtureMemo(API_SlabID, spoiler.second), APIERR_BADPOLY) << spoiler.first;
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_SlabID, [](API_Element& e, API_ElementMemo&) { e.slab.thickness = 0; }), APIERR_BADPARS);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_ZoneID, [](API_Element& e, API_ElementMemo&) { e.zone.poly.nCoords = 3; }), APIERR_BADPOLY);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_RoofID, [](API_Element& e, API_ElementMemo&) { e.roof.poly.nSubPolys = 2; }), APIERR_BADPOLY);
+    auto slab = [](const char* what, Spoiler spoil) { return Refusal{what, API_SlabID, spoil, APIERR_BADPOLY}; };
+    ExpectRefusals({
+        slab("no coordinates", [](API_Element&, API_ElementMemo& m) { BMKillHandle(&m.coords); }),
+        slab("no contour ends", [](API_Element&, API_ElementMemo& m) { BMKillHandle(&m.pends); }),
+        slab("count beyond the handle", [](API_Element& e, API_ElementMemo&) { e.slab.poly.nCoords = 9; }),
+        slab("contour end disagrees", [](API_Element&, API_ElementMemo& m) { (*m.pends)[1] = 4; }),
+        slab("open contour", [](API_Element&, API_ElementMemo& m) { (*m.coords)[5] = {9, 9}; }),
+        slab("two distinct vertices", [](API_Element&, API_ElementMemo& m) { (*m.coords)[3] = (*m.coords)[2]; (*m.coords)[4] = (*m.coords)[1]; }),
+        slab("zero area", [](API_Element&, API_ElementMemo& m) { (*m.coords)[3] = {8, 0}; (*m.coords)[4] = {2, 0}; }),
+        slab("arcs without an arc list", [](API_Element& e, API_ElementMemo&) { e.slab.poly.nArcs = 1; }),
+        slab("inner contour end past the coordinates", [](API_Element& e, API_ElementMemo& m) {
+            e.slab.poly.nSubPolys = 2;
+            BMKillHandle(&m.pends);
+            m.pends = reinterpret_cast<Int32**>(BMAllocateHandle(3 * GSSize(sizeof(Int32)), ALLOCATE_CLEAR, 0));
+            (*m.pends)[1] = e.slab.poly.nCoords + 1;
+            (*m.pends)[2] = e.slab.poly.nCoords;
+        }),
+        {"zone count", API_ZoneID, [](API_Element& e, API_ElementMemo&) { e.zone.poly.nCoords = 3; }, APIERR_BADPOLY},
+        {"roof contours", API_RoofID, [](API_Element& e, API_ElementMemo&) { e.roof.poly.nSubPolys = 2; }, APIERR_BADPOLY},
+    });
     EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_HatchID)), APIERR_BADPOLY) << "no memo at all";
 }
 
@@ -147,25 +129,8 @@ TEST_F(ElementRefusals, OpeningsNeedAnExistingWallAndRoomInIt)
     EXPECT_EQ(TryCreate(e), APIERR_BADPARS) << "zero width";
     e = door;
     e.door.owner = wall;
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Create(&e, nullptr); }), NoError);
+    ASSERT_EQ(CreateInCommand(e, nullptr), NoError);
     EXPECT_EQ(Read(e.header.guid).header.floorInd, 1) << "an opening stands on its wall's story";
-}
-
-TEST_F(ElementRefusals, DraftingElementChecks)
-{
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_ArcID, [](API_Element& e, API_ElementMemo&) { e.arc.r = 0; }), APIERR_BADPARS);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_LineID, [](API_Element& e, API_ElementMemo&) { e.line.endC = e.line.begC; }), APIERR_BADPARS);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_DimensionID, [](API_Element& e, API_ElementMemo&) { e.dimension.nDimElem = 3; }),
-              APIERR_BADPARS);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_DimensionID, [](API_Element& e, API_ElementMemo&) { e.dimension.direction = {0, 0}; }),
-              APIERR_BADPARS);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_SplineID, [](API_Element&, API_ElementMemo& m) { BMKillHandle(&m.bezierDirs); }),
-              APIERR_BADPARS);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_PolyLineID, [](API_Element& e, API_ElementMemo&) { e.polyLine.poly.nCoords = 1; }),
-              APIERR_BADPOLY);
-    EXPECT_EQ(TryCreateWithFixtureMemo(API_HatchID, [](API_Element& e, API_ElementMemo&) { e.hatch.fillInd = 77; }), APIERR_BADINDEX);
-    // A text without content is an empty text, not an error.
-    EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_TextID)), NoError);
 }
 
 TEST_F(ElementRefusals, ObjectsNeedALoadedLibraryPart)
@@ -182,10 +147,9 @@ TEST_F(ElementRefusals, ObjectsNeedALoadedLibraryPart)
     EXPECT_EQ(TryCreate(object), APIERR_BADPARS);
 }
 
-TEST_F(ElementRefusals, UnsupportedTypesAreBadIds)
+TEST_F(ElementRefusals, UnsupportedTypesAreBadIdsAndNullArgumentsBadParameters)
 {
-    API_Element e;
-    BNClear(e);
+    API_Element e = Cleared();
     EXPECT_EQ(ACAPI_Element_GetDefaults(&e, nullptr), APIERR_BADID);
     e.header.type.typeID = API_CameraID;
     EXPECT_EQ(ACAPI_Element_GetDefaults(&e, nullptr), APIERR_BADID);
@@ -193,57 +157,48 @@ TEST_F(ElementRefusals, UnsupportedTypesAreBadIds)
     EXPECT_EQ(TryCreate(e), APIERR_BADID);
     GS::Array<API_Guid> list;
     EXPECT_EQ(ACAPI_Element_GetElemList(API_ElemTypeID(99), &list), APIERR_BADID);
-}
 
-TEST_F(ElementRefusals, NullArgumentsAreBadParameters)
-{
     EXPECT_EQ(ACAPI_Element_Get(nullptr), APIERR_BADPARS);
     EXPECT_EQ(ACAPI_Element_GetDefaults(nullptr, nullptr), APIERR_BADPARS);
     EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, nullptr), APIERR_BADPARS);
     EXPECT_EQ(Command([] { return ACAPI_Element_Create(nullptr, nullptr); }), APIERR_BADPARS);
-    EXPECT_EQ(ACAPI_DisposeElemMemoHdls(nullptr), NoError);
 }
 
-class ElementDefaults : public HostTest {};
+class ElementDefaults : public HostTest {
+protected:
+    static API_Element Defaults(API_ElemTypeID typeID, API_ElementMemo* memo = nullptr, Int16 floorInd = 0)
+    {
+        API_Element e = Cleared(typeID);
+        e.header.floorInd = floorInd;
+        EXPECT_EQ(ACAPI_Element_GetDefaults(&e, memo), NoError);
+        return e;
+    }
+};
 
-TEST_F(ElementDefaults, DefaultsFillTheRecordAndKeepTheCallersTypeAndStory)
+TEST_F(ElementDefaults, DefaultsFillTheRecordKeepTheCallersTypeAndStoryAndCanBeReplaced)
 {
-    API_Element e;
-    BNClear(e);
-    e.header.type.typeID = API_WallID;
-    e.header.floorInd = 2;
-    ASSERT_EQ(ACAPI_Element_GetDefaults(&e, nullptr), NoError);
-    EXPECT_EQ(e.wall.height, 2.7);
-    EXPECT_EQ(e.wall.thickness, 0.25);
-    EXPECT_EQ(e.header.layer, 1);
-    EXPECT_EQ(e.header.floorInd, 2);
-    EXPECT_EQ(e.header.guid, APINULLGuid);
-}
+    API_Element wall = Defaults(API_WallID, nullptr, 2);
+    EXPECT_EQ(wall.wall.height, 2.7);
+    EXPECT_EQ(wall.wall.thickness, 0.25);
+    EXPECT_EQ(wall.header.layer, 1);
+    EXPECT_EQ(wall.header.floorInd, 2);
+    EXPECT_EQ(wall.header.guid, APINULLGuid);
 
-TEST_F(ElementDefaults, TestsCanReplaceDefaults)
-{
     API_Element d = HostTesting::GetDefaults(API_SlabID);
     d.slab.thickness = 0.42;
     d.header.layer = 3;
     HostTesting::SetDefaults(d);
-    API_Element e;
-    BNClear(e);
-    e.header.type.typeID = API_SlabID;
-    ASSERT_EQ(ACAPI_Element_GetDefaults(&e, nullptr), NoError);
-    EXPECT_EQ(e.slab.thickness, 0.42);
-    EXPECT_EQ(e.header.layer, 3);
+    API_Element slab = Defaults(API_SlabID);
+    EXPECT_EQ(slab.slab.thickness, 0.42);
+    EXPECT_EQ(slab.header.layer, 3);
 }
 
 TEST_F(ElementDefaults, SegmentCountFollowsTheSetting)
 {
     for (Int32 count : {0, 1, 3}) {
         HostTesting::SetDefaultSegmentCount(API_ColumnID, count);
-        API_Element e;
-        BNClear(e);
-        e.header.type.typeID = API_ColumnID;
         ScopedMemo memo;
-        ASSERT_EQ(ACAPI_Element_GetDefaults(&e, memo.get()), NoError);
-        EXPECT_EQ(e.column.nSegments, count);
+        EXPECT_EQ(Defaults(API_ColumnID, memo.get()).column.nSegments, count);
         if (count == 0) {
             EXPECT_EQ(memo->columnSegments, nullptr);
         } else {
@@ -256,20 +211,15 @@ TEST_F(ElementDefaults, SegmentCountFollowsTheSetting)
 
 TEST_F(ElementDefaults, DefaultMemoHandlesAreHandedOutAsFreshCopies)
 {
-    API_Element d = HostTesting::GetDefaults(API_TextID);
     API_ElementMemo seed;
     BNClear(seed);
     seed.textContent = BMAllocateHandle(6, 0, 0);
     std::memcpy(*seed.textContent, "Label", 6);
-    HostTesting::SetDefaults(d, &seed);
+    HostTesting::SetDefaults(HostTesting::GetDefaults(API_TextID), &seed);
     ACAPI_DisposeElemMemoHdls(&seed);
-
     ScopedMemo first, second;
-    API_Element e;
-    BNClear(e);
-    e.header.type.typeID = API_TextID;
-    ASSERT_EQ(ACAPI_Element_GetDefaults(&e, first.get()), NoError);
-    ASSERT_EQ(ACAPI_Element_GetDefaults(&e, second.get()), NoError);
+    Defaults(API_TextID, first.get());
+    Defaults(API_TextID, second.get());
     ASSERT_NE(first->textContent, nullptr);
     EXPECT_NE(first->textContent, second->textContent);
     EXPECT_STREQ(*first->textContent, "Label");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,6 +33,22 @@ protected:
         return ACAPI_CallUndoableCommand(GS::UniString(name), body);
     }
 
+    static GSErrCode CreateInCommand(API_Element& elem, API_ElementMemo* memo = nullptr)
+    {
+        return Command([&] { return ACAPI_Element_Create(&elem, memo); });
+    }
+
+    static GSErrCode ChangeInCommand(API_Element& elem, const API_Element* mask, const API_ElementMemo* memo = nullptr,
+                                     UInt64 memoMask = 0)
+    {
+        return Command([&] { return ACAPI_Element_Change(&elem, mask, memo, memoMask, true); });
+    }
+
+    static GSErrCode DeleteInCommand(const GS::Array<API_Guid>& guids)
+    {
+        return Command([&] { return ACAPI_Element_Delete(guids); });
+    }
+
     static API_Element Read(const API_Guid& guid)
     {
         API_Element e;
@@ -40,10 +57,21 @@ protected:
         return e;
     }
 
-    // Creates the type's fixture through the host inside one command; returns the code.
-    static GSErrCode CreateInCommand(API_Element& elem, API_ElementMemo* memo)
+    static API_Element Cleared(API_ElemTypeID typeID = API_ZombieElemID)
     {
-        return Command([&] { return ACAPI_Element_Create(&elem, memo); });
+        API_Element e;
+        BNClear(e);
+        e.header.type.typeID = typeID;
+        return e;
+    }
+
+    static bool Same(const API_Element& a, const API_Element& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+    static Int32 AttributeCount(API_AttrTypeID type)
+    {
+        Int32 count = 0;
+        EXPECT_EQ(ACAPI_Attribute_GetNum(type, &count), NoError);
+        return count;
     }
 
 private:
@@ -77,3 +105,15 @@ inline void PutPolygon(API_ElementMemo& memo, const std::vector<API_Coord>& poin
     (*memo.coords)[n] = points[0];
     (*memo.pends)[1] = n;
 }
+
+// The polygon vertices of a memo, slots 1..n.
+inline std::vector<API_Coord> MemoCoords(const API_ElementMemo& memo)
+{
+    const size_t n = memo.coords ? size_t(BMGetHandleSize(memo.coords)) / sizeof(API_Coord) : 0;
+    return n < 2 ? std::vector<API_Coord>() : std::vector<API_Coord>(*memo.coords + 1, *memo.coords + n);
+}
+
+inline bool operator==(const API_Coord& a, const API_Coord& b) { return a.x == b.x && a.y == b.y; }
+inline void PrintTo(const API_Coord& c, std::ostream* os) { *os << "(" << c.x << ", " << c.y << ")"; }
+
+inline const std::vector<API_Coord> kRectangle8x6 = {{0, 0}, {8, 0}, {8, 6}, {0, 6}};

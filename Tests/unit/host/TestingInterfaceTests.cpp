@@ -6,92 +6,84 @@
 
 namespace {
 
-class FailureInjection : public HostTest {};
+HostTesting::FailureRule Rule(const char* function, GSErrCode code = APIERR_GENERAL)
+{
+    HostTesting::FailureRule rule;
+    rule.function = function;
+    rule.code = code;
+    return rule;
+}
 
-TEST_F(FailureInjection, ARuleForOneGuidLeavesOtherElementsAlone)
+class FailureInjection : public HostTest {
+protected:
+    static GSErrCode GetElement(const API_Guid& guid)
+    {
+        API_Element e = Cleared();
+        e.header.guid = guid;
+        return ACAPI_Element_Get(&e);
+    }
+
+    // Reads the attribute and, when asked, stores it back unchanged.
+    static GSErrCode AttributeCall(bool modify, API_AttrTypeID type, Int32 index)
+    {
+        API_Attribute a;
+        BNClear(a);
+        a.header.typeID = type;
+        a.header.index = index;
+        const GSErrCode code = ACAPI_Attribute_Get(&a);
+        return modify && code == NoError ? ACAPI_Attribute_Modify(&a) : code;
+    }
+};
+
+TEST_F(FailureInjection, RulesSelectByGuidTypeIndexAndName)
 {
     API_Guid a = HostTesting::AddWall(0, 0, 1, 0);
     API_Guid b = HostTesting::AddWall(0, 1, 1, 1);
-    HostTesting::FailureRule rule;
-    rule.function = "ACAPI_Element_Get";
-    rule.guid = b;
-    rule.code = APIERR_BADPARS;
-    HostTesting::InjectFailure(rule);
-    API_Element e;
-    BNClear(e);
-    e.header.guid = a;
-    EXPECT_EQ(ACAPI_Element_Get(&e), NoError);
-    e.header.guid = b;
-    EXPECT_EQ(ACAPI_Element_Get(&e), APIERR_BADPARS);
-    EXPECT_EQ(ACAPI_Element_Get(&e), APIERR_BADPARS) << "a rule without a limit keeps firing";
-}
+    HostTesting::FailureRule byGuid = Rule("ACAPI_Element_Get", APIERR_BADPARS);
+    byGuid.guid = b;
+    HostTesting::FailureRule byType = Rule("ACAPI_Element_GetElemList");
+    byType.typeID = API_SlabID;
+    HostTesting::FailureRule byIndex = Rule("ACAPI_Attribute_Get", APIERR_DELETED);
+    byIndex.typeID = API_PenID;
+    byIndex.index = 9;
+    HostTesting::FailureRule byName = Rule("ACAPI_Attribute_Modify");
+    byName.name = "Furniture";
+    for (const auto& rule : {byGuid, byType, byIndex, byName}) HostTesting::InjectFailure(rule);
 
-TEST_F(FailureInjection, ARuleForOneTypeFailsOnlyThatList)
-{
-    HostTesting::AddWall(0, 0, 1, 0);
-    HostTesting::FailureRule rule;
-    rule.function = "ACAPI_Element_GetElemList";
-    rule.typeID = API_SlabID;
-    HostTesting::InjectFailure(rule);
+    EXPECT_EQ(GetElement(a), NoError);
+    EXPECT_EQ(GetElement(b), APIERR_BADPARS);
+    EXPECT_EQ(GetElement(b), APIERR_BADPARS) << "a rule without a limit keeps firing";
     GS::Array<API_Guid> list;
     EXPECT_EQ(ACAPI_Element_GetElemList(API_SlabID, &list), APIERR_GENERAL);
     EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
-    EXPECT_EQ(list.GetSize(), 1u);
+    EXPECT_EQ(list.GetSize(), 2u);
+    EXPECT_EQ(AttributeCall(false, API_PenID, 9), APIERR_DELETED);
+    EXPECT_EQ(AttributeCall(false, API_PenID, 10), NoError);
+    EXPECT_EQ(AttributeCall(true, API_LayerID, 5), APIERR_GENERAL) << "layer 5 is Furniture";
+    EXPECT_EQ(AttributeCall(true, API_LayerID, 4), NoError);
 }
 
-TEST_F(FailureInjection, SkipAndTimesPickTheCallsThatFail)
+TEST_F(FailureInjection, SkipAndTimesPickTheCallsThatFailAndResetClearsRules)
 {
-    HostTesting::FailureRule rule;
-    rule.function = "ACAPI_Attribute_GetNum";
+    HostTesting::FailureRule rule = Rule("ACAPI_Attribute_GetNum", APIERR_MEMFULL);
     rule.skip = 1;
     rule.times = 2;
-    rule.code = APIERR_MEMFULL;
     HostTesting::InjectFailure(rule);
     Int32 count = 0;
-    EXPECT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &count), NoError);
-    EXPECT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &count), APIERR_MEMFULL);
-    EXPECT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &count), APIERR_MEMFULL);
-    EXPECT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &count), NoError);
+    for (GSErrCode expected : {NoError, APIERR_MEMFULL, APIERR_MEMFULL, NoError})
+        EXPECT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &count), expected);
+
+    HostTesting::FailNextCall("ACAPI_Element_GetElemList", APIERR_GENERAL);
+    HostTesting::FailAllocation(1);
+    HostTesting::ResetProject();
+    GS::Array<API_Guid> list;
+    EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
+    GSHandle h = BMAllocateHandle(1, 0, 0);
+    EXPECT_NE(h, nullptr);
+    BMKillHandle(&h);
 }
 
-TEST_F(FailureInjection, RulesByIndexAndByName)
-{
-    HostTesting::FailureRule byIndex;
-    byIndex.function = "ACAPI_Attribute_Get";
-    byIndex.typeID = API_PenID;
-    byIndex.index = 9;
-    byIndex.code = APIERR_DELETED;
-    HostTesting::InjectFailure(byIndex);
-    HostTesting::FailureRule byName;
-    byName.function = "ACAPI_Attribute_Modify";
-    byName.name = "Furniture";
-    byName.code = APIERR_GENERAL;
-    HostTesting::InjectFailure(byName);
-
-    API_Attribute pen;
-    BNClear(pen);
-    pen.header.typeID = API_PenID;
-    pen.header.index = 9;
-    EXPECT_EQ(ACAPI_Attribute_Get(&pen), APIERR_DELETED);
-    pen.header.index = 10;
-    EXPECT_EQ(ACAPI_Attribute_Get(&pen), NoError);
-
-    API_Attribute furniture;
-    BNClear(furniture);
-    furniture.header.typeID = API_LayerID;
-    furniture.header.index = 5;
-    ASSERT_EQ(ACAPI_Attribute_Get(&furniture), NoError);
-    furniture.header.flags = APILay_Hidden;
-    EXPECT_EQ(ACAPI_Attribute_Modify(&furniture), APIERR_GENERAL);
-    API_Attribute other;
-    BNClear(other);
-    other.header.typeID = API_LayerID;
-    other.header.index = 4;
-    ASSERT_EQ(ACAPI_Attribute_Get(&other), NoError);
-    EXPECT_EQ(ACAPI_Attribute_Modify(&other), NoError);
-}
-
-TEST_F(FailureInjection, AFailedCreateInsideACommandStoresNothing)
+TEST_F(FailureInjection, AnInjectedFailureInsideACommandStoresNothingAndDeletesNothing)
 {
     HostTesting::FailNextCall("ACAPI_Element_Create", APIERR_MEMFULL, 1);
     GSErrCode second = NoError;
@@ -104,37 +96,20 @@ TEST_F(FailureInjection, AFailedCreateInsideACommandStoresNothing)
         return NoError;
     }), NoError);
     EXPECT_EQ(second, APIERR_MEMFULL);
-    EXPECT_EQ(HostTesting::ElementCount(), 1u);
-}
+    ASSERT_EQ(HostTesting::ElementCount(), 1u);
 
-TEST_F(FailureInjection, ADeleteListWithAnInjectedGuidFailsWhole)
-{
-    API_Guid a = HostTesting::AddWall(0, 0, 1, 0);
+    API_Guid a = HostTesting::AllElements().front();
     API_Guid b = HostTesting::AddWall(0, 1, 1, 1);
-    HostTesting::FailureRule rule;
-    rule.function = "ACAPI_Element_Delete";
+    HostTesting::FailureRule rule = Rule("ACAPI_Element_Delete");
     rule.guid = b;
     HostTesting::InjectFailure(rule);
-    GS::Array<API_Guid> list{a, b};
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Delete(list); }), APIERR_GENERAL);
-    EXPECT_TRUE(HostTesting::ElementExists(a));
-}
-
-TEST_F(FailureInjection, ResetClearsRules)
-{
-    HostTesting::FailNextCall("ACAPI_Element_GetElemList", APIERR_GENERAL);
-    HostTesting::FailAllocation(1);
-    HostTesting::ResetProject();
-    GS::Array<API_Guid> list;
-    EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
-    GSHandle h = BMAllocateHandle(1, 0, 0);
-    EXPECT_NE(h, nullptr);
-    BMKillHandle(&h);
+    EXPECT_EQ(DeleteInCommand({a, b}), APIERR_GENERAL);
+    EXPECT_TRUE(HostTesting::ElementExists(a)) << "the list fails whole";
 }
 
 class CallLogging : public HostTest {};
 
-TEST_F(CallLogging, CallsAreLoggedInOrderWithTheirResults)
+TEST_F(CallLogging, CallsAreLoggedInOrderWithTheirResultsFixturesAreNot)
 {
     HostTesting::ClearCallLog();
     Command([] {
@@ -142,11 +117,11 @@ TEST_F(CallLogging, CallsAreLoggedInOrderWithTheirResults)
         ACAPI_Element_Create(&e, nullptr);
         return NoError;
     }, "Quillmere: Create Wall");
-    API_Element missing;
-    BNClear(missing);
+    API_Element missing = Cleared();
     ACAPI_Element_Get(&missing);
+    Command([] { return APIERR_BADPARS; });
     std::vector<HostTesting::CallRecord> log = HostTesting::CallLog();
-    ASSERT_EQ(log.size(), 3u);
+    ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0].function, "ACAPI_CallUndoableCommand");
     EXPECT_EQ(log[0].detail, "Quillmere: Create Wall");
     EXPECT_EQ(log[0].result, NoError);
@@ -155,25 +130,13 @@ TEST_F(CallLogging, CallsAreLoggedInOrderWithTheirResults)
     EXPECT_EQ(log[2].function, "ACAPI_Element_Get");
     EXPECT_EQ(log[2].detail, "00000000-0000-0000-0000-000000000000");
     EXPECT_EQ(log[2].result, APIERR_BADID);
+    EXPECT_EQ(log[3].result, APIERR_BADPARS) << "a failed command logs its code";
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 1);
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Delete"), 0);
-}
-
-TEST_F(CallLogging, AFailedCommandLogsItsCode)
-{
-    HostTesting::ClearCallLog();
-    Command([] { return APIERR_BADPARS; });
-    std::vector<HostTesting::CallRecord> log = HostTesting::CallLog();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].result, APIERR_BADPARS);
-}
-
-TEST_F(CallLogging, FixturesBypassTheLog)
-{
     HostTesting::ClearCallLog();
     HostTesting::AddFixture(API_ZoneID);
     HostTesting::GetElement(HostTesting::AllElements().front(), nullptr);
-    EXPECT_TRUE(HostTesting::CallLog().empty());
+    EXPECT_TRUE(HostTesting::CallLog().empty()) << "fixtures bypass the log";
 }
 
 class ProjectFixtures : public HostTest {};
@@ -192,25 +155,6 @@ TEST_F(ProjectFixtures, ResetReturnsToTheDefaultProject)
     EXPECT_EQ(stories[2].level, 6.0);
 }
 
-TEST_F(ProjectFixtures, EveryTypeHasAFixtureTheHostWouldAccept)
-{
-    HostTesting::AddLibraryPart(APILib_ObjectID, "Sofa", 2.0, 0.9);
-    API_Guid wall = HostTesting::AddWall(0, 0, 6, 0);
-    for (API_ElemTypeID type : {API_WallID, API_ColumnID, API_BeamID, API_WindowID, API_DoorID, API_ObjectID, API_SlabID,
-                                API_RoofID, API_DimensionID, API_TextID, API_ZoneID, API_HatchID, API_LineID, API_PolyLineID,
-                                API_ArcID, API_SplineID, API_HotspotID, API_HotlinkID}) {
-        ScopedMemo memo;
-        API_Element e = HostTesting::MakeElement(type, memo.get());
-        if (type == API_WindowID) e.window.owner = wall;
-        if (type == API_DoorID) e.door.owner = wall;
-        EXPECT_EQ(Command([&] { return ACAPI_Element_Create(&e, memo.get()); }), NoError) << "type " << type;
-    }
-}
-
-}  // namespace
-
-namespace {
-
 class MainThreadWatch : public HostTest {};
 
 TEST_F(MainThreadWatch, CallsFromAnotherThreadAreCounted)
@@ -225,7 +169,6 @@ TEST_F(MainThreadWatch, CallsFromAnotherThreadAreCounted)
     });
     worker.join();
     EXPECT_EQ(HostTesting::OffThreadCallCount(), 1);
-
     // Naming the worker's thread as the main thread makes the test thread the foreign one.
     std::thread pump([] { HostTesting::SetMainThread(); });
     pump.join();

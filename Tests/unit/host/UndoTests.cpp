@@ -1,7 +1,6 @@
 // Undoable commands: one step per successful command, rollback of failed ones, nesting
 // refused, and undo back to the exact previous state.
 
-#include <cstring>
 #include <stdexcept>
 
 #include "HostFixture.hpp"
@@ -21,12 +20,10 @@ protected:
 
     static GSErrCode SetHeight(const API_Guid& guid, double height)
     {
-        API_Element e;
-        BNClear(e);
+        API_Element e = Cleared();
         e.header.guid = guid;
         e.wall.height = height;
-        API_Element mask;
-        BNClear(mask);
+        API_Element mask = Cleared();
         ACAPI_ELEMENT_MASK_SET(mask, wall, height);
         return ACAPI_Element_Change(&e, &mask);
     }
@@ -49,90 +46,67 @@ protected:
     }
 };
 
-TEST_F(UndoableCommands, TheBodyRunsOnceAndASuccessIsOneNamedStep)
+TEST_F(UndoableCommands, TheBodyRunsOnceAndASuccessIsOneStepNamedByteForByte)
 {
     int runs = 0;
-    GSErrCode code = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Create Wall"), [&] {
+    EXPECT_EQ(Command([&] {
         ++runs;
         EXPECT_TRUE(HostTesting::InUndoableCommand());
         CreateWall(0);
         CreateWall(1);
         return NoError;
-    });
-    EXPECT_EQ(code, NoError);
+    }, "Quillmere: Größe ändern"), NoError);
     EXPECT_EQ(runs, 1);
     EXPECT_FALSE(HostTesting::InUndoableCommand());
-    EXPECT_EQ(HostTesting::UndoStepNames(), std::vector<std::string>{"Quillmere: Create Wall"});
     EXPECT_EQ(HostTesting::ElementCount(), 2u);
-}
-
-TEST_F(UndoableCommands, StepNamesAreKeptByteForByte)
-{
-    Command([] { return NoError; }, "Quillmere: Größe ändern");
     Command([] { return NoError; }, "Quillmere: Move Elements");
     EXPECT_EQ(HostTesting::UndoStepNames(), (std::vector<std::string>{"Quillmere: Größe ändern", "Quillmere: Move Elements"}));
 }
 
-TEST_F(UndoableCommands, ANonZeroResultRollsBackEverythingAndRecordsNoStep)
+TEST_F(UndoableCommands, AFailingOrThrowingBodyIsRolledBackWholeAndNothingEscapes)
 {
     API_Guid kept = HostTesting::AddWall(0, 0, 5, 0);
     API_Guid doomed = HostTesting::AddWall(0, 1, 5, 1);
     const auto before = Snapshot();
-    Int32 layersBefore = 0;
-    ACAPI_Attribute_GetNum(API_LayerID, &layersBefore);
-
-    GSErrCode code = Command([&] {
-        CreateWall(9);
-        EXPECT_EQ(SetHeight(kept, 4.4), NoError);
-        GS::Array<API_Guid> list;
-        list.Push(doomed);
-        EXPECT_EQ(ACAPI_Element_Delete(list), NoError);
-        API_Attribute layer = HostTesting::MakeLayer("Scratch");
-        EXPECT_EQ(ACAPI_Attribute_Create(&layer), NoError);
-        return APIERR_BADPARS;
-    });
-    EXPECT_EQ(code, APIERR_BADPARS);
-    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-    EXPECT_EQ(Snapshot(), before);
-    Int32 layersAfter = 0;
-    ACAPI_Attribute_GetNum(API_LayerID, &layersAfter);
-    EXPECT_EQ(layersAfter, layersBefore);
+    const Int32 layersBefore = AttributeCount(API_LayerID);
+    struct Failure { const char* how; std::function<GSErrCode()> fail; GSErrCode code; };
+    for (const Failure& f : std::vector<Failure>{
+             {"a non-zero result", [] { return APIERR_BADPARS; }, APIERR_BADPARS},
+             {"a standard exception", []() -> GSErrCode { throw std::runtime_error("tool failed half way"); }, APIERR_COMMANDFAILED},
+             {"a non-standard exception", []() -> GSErrCode { throw 42; }, APIERR_COMMANDFAILED}}) {
+        SCOPED_TRACE(f.how);
+        GSErrCode code = NoError;
+        EXPECT_NO_THROW(code = Command([&] {
+            CreateWall(9);
+            EXPECT_EQ(SetHeight(kept, 4.4), NoError);
+            EXPECT_EQ(ACAPI_Element_Delete({doomed}), NoError);
+            API_Attribute layer = HostTesting::MakeLayer("Scratch");
+            EXPECT_EQ(ACAPI_Attribute_Create(&layer), NoError);
+            return f.fail();
+        }));
+        EXPECT_EQ(code, f.code);
+        EXPECT_TRUE(HostTesting::UndoStepNames().empty());
+        EXPECT_EQ(Snapshot(), before);
+        EXPECT_EQ(AttributeCount(API_LayerID), layersBefore);
+    }
+    EXPECT_EQ(Command([] { CreateWall(1); return NoError; }), NoError) << "the host is usable afterwards";
 }
 
-TEST_F(UndoableCommands, AThrowingBodyIsRolledBackAndNeverEscapes)
+TEST_F(UndoableCommands, NestedCommandsAndUndoAreRefusedInsideACommand)
 {
-    const auto before = Snapshot();
-    GSErrCode code = APIERR_GENERAL;
-    EXPECT_NO_THROW(code = Command([&]() -> GSErrCode {
-        CreateWall(0);
-        throw std::runtime_error("tool failed half way");
-    }));
-    EXPECT_EQ(code, APIERR_COMMANDFAILED);
-    EXPECT_EQ(Snapshot(), before);
-    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-    // Not even a non-standard exception gets out.
-    EXPECT_NO_THROW(code = Command([]() -> GSErrCode { throw 42; }));
-    EXPECT_EQ(code, APIERR_COMMANDFAILED);
-    // The host is usable afterwards.
-    EXPECT_EQ(Command([] { CreateWall(1); return NoError; }), NoError);
-}
-
-TEST_F(UndoableCommands, ANestedCommandIsRefusedAndDoesNotRun)
-{
+    Command([] { return NoError; }, "Earlier");
     bool innerRan = false;
-    GSErrCode inner = NoError;
-    GSErrCode outer = Command([&] {
-        inner = Command([&] {
-            innerRan = true;
-            return NoError;
-        }, "Inner");
+    GSErrCode inner = NoError, undo = NoError;
+    EXPECT_EQ(Command([&] {
+        inner = Command([&] { innerRan = true; return NoError; }, "Inner");
+        undo = HostTesting::Undo();
         CreateWall(0);
         return NoError;
-    }, "Outer");
+    }, "Outer"), NoError);
     EXPECT_EQ(inner, APIERR_REFUSEDCMD);
     EXPECT_FALSE(innerRan);
-    EXPECT_EQ(outer, NoError);
-    EXPECT_EQ(HostTesting::UndoStepNames(), std::vector<std::string>{"Outer"});
+    EXPECT_NE(undo, NoError);
+    EXPECT_EQ(HostTesting::UndoStepNames(), (std::vector<std::string>{"Earlier", "Outer"}));
 }
 
 TEST_F(UndoableCommands, AnInjectedRefusalSkipsTheBody)
@@ -153,17 +127,12 @@ TEST_F(UndoableCommands, UndoRestoresTheExactPreviousState)
     API_Guid window = HostTesting::AddFixture(API_WindowID, 0, a);
     const auto before = Snapshot();
     const std::vector<API_Guid> wallsBefore = ListOf(API_WallID);
-
     ASSERT_EQ(Command([&] {
         CreateWall(7);
         SetHeight(b, 3.1);
-        GS::Array<API_Guid> list;
-        list.Push(a);
-        list.Push(c);
-        return ACAPI_Element_Delete(list);
+        return ACAPI_Element_Delete({a, c});
     }, "Quillmere: Mixed"), NoError);
     EXPECT_FALSE(HostTesting::ElementExists(window));
-
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(ListOf(API_WallID), wallsBefore) << "restored elements keep their place in the list";
@@ -179,61 +148,44 @@ TEST_F(UndoableCommands, AReplacedPolygonComesBackOnRollbackAndOnUndo)
     auto replacePolygon = [&] {
         API_Element change = Read(slab);
         ScopedMemo memo;
-        PutPolygon(memo.memo, {{0, 0}, {8, 0}, {8, 6}, {0, 6}});
+        PutPolygon(memo.memo, kRectangle8x6);
         return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true);
     };
     auto sameAsOriginal = [&] {
         const std::vector<API_Coord> now = HostTesting::GetPolygon(slab);
-        return now.size() == original.size() &&
-               std::memcmp(now.data(), original.data(), now.size() * sizeof(API_Coord)) == 0;
+        return now.size() == original.size() && std::memcmp(now.data(), original.data(), now.size() * sizeof(API_Coord)) == 0;
     };
-
     EXPECT_EQ(Command([&] {
         EXPECT_EQ(replacePolygon(), NoError);
         return APIERR_GENERAL;
     }), APIERR_GENERAL);
     EXPECT_TRUE(sameAsOriginal()) << "rolled back";
-
     ASSERT_EQ(Command(replacePolygon), NoError);
     EXPECT_FALSE(sameAsOriginal());
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_TRUE(sameAsOriginal()) << "undone";
 }
 
-TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStep)
+TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
 {
     API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
     Command([&] { return SetHeight(wall, 3.0); }, "First");
     Command([&] { return SetHeight(wall, 4.0); }, "Second");
-    Command([&] { return SetHeight(wall, 5.0); }, "Third");
+    Command([&] {
+        SetHeight(wall, 4.5);   // touched twice in one step
+        return SetHeight(wall, 5.0);
+    }, "Third");
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(Read(wall).wall.height, 4.0);
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(Read(wall).wall.height, 3.0);
     EXPECT_EQ(HostTesting::UndoStepNames(), std::vector<std::string>{"First"});
-}
-
-TEST_F(UndoableCommands, AnElementTouchedTwiceInAStepIsRestoredToItsStateBeforeTheStep)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    Command([&] {
-        SetHeight(wall, 3.0);
-        SetHeight(wall, 4.0);
-        return NoError;
-    });
-    HostTesting::Undo();
+    ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(Read(wall).wall.height, 2.7);
-}
 
-TEST_F(UndoableCommands, AnElementCreatedAndDeletedInOneStepLeavesNoTrace)
-{
     const auto before = Snapshot();
-    Command([&] {
-        GS::Array<API_Guid> list;
-        list.Push(CreateWall(0));
-        return ACAPI_Element_Delete(list);
-    });
-    EXPECT_EQ(Snapshot(), before);
+    Command([&] { return ACAPI_Element_Delete({CreateWall(0)}); });
+    EXPECT_EQ(Snapshot(), before) << "created and deleted in one step leaves no trace";
     HostTesting::Undo();
     EXPECT_EQ(Snapshot(), before);
 }
@@ -243,13 +195,12 @@ TEST_F(UndoableCommands, AttributeChangesInsideAStepAreUndoneOutsideOnesStay)
     API_Attribute outside = HostTesting::MakeLayer("Made Outside");
     ASSERT_EQ(ACAPI_Attribute_Create(&outside), NoError);
     EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << "attribute calls outside a command make no step";
-
     API_Attribute layer;
     BNClear(layer);
     layer.header.typeID = API_LayerID;
     layer.header.index = 2;
     ASSERT_EQ(ACAPI_Attribute_Get(&layer), NoError);
-    const Int16 flagsBefore = layer.header.flags;
+    const API_Attribute before = layer;
     API_Attribute inside = HostTesting::MakeLayer("Made Inside");
     ASSERT_EQ(Command([&] {
         layer.header.flags = Int16(layer.header.flags | APILay_Hidden);
@@ -257,27 +208,10 @@ TEST_F(UndoableCommands, AttributeChangesInsideAStepAreUndoneOutsideOnesStay)
         return ACAPI_Attribute_Create(&inside);
     }), NoError);
     ASSERT_EQ(HostTesting::Undo(), NoError);
-
-    API_Attribute check;
-    BNClear(check);
-    check.header.typeID = API_LayerID;
-    check.header.index = 2;
-    ASSERT_EQ(ACAPI_Attribute_Get(&check), NoError);
-    EXPECT_EQ(check.header.flags, flagsBefore);
+    ASSERT_EQ(ACAPI_Attribute_Get(&layer), NoError);
+    EXPECT_EQ(layer.header.flags, before.header.flags);
     EXPECT_FALSE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
     EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, outside.header.index, nullptr));
-}
-
-TEST_F(UndoableCommands, UndoIsRefusedWhileACommandRuns)
-{
-    Command([] { return NoError; }, "Earlier");
-    GSErrCode inside = NoError;
-    Command([&] {
-        inside = HostTesting::Undo();
-        return NoError;
-    });
-    EXPECT_NE(inside, NoError);
-    EXPECT_EQ(HostTesting::UndoStepNames().size(), 2u);
 }
 
 }  // namespace

@@ -2,21 +2,16 @@
 
 namespace {
 
-TEST(UniStringText, Utf8RoundTripKeepsNonAsciiAndSurrogatePairs)
+TEST(UniStringText, Utf8AndUtf16RoundTrips)
 {
     const std::string text = "Küche – 厨房 🏠 Ωmega";
-    GS::UniString s(text.c_str());
-    EXPECT_STREQ(s.ToCStr().Get(), text.c_str());
-    // é is one unit, the house emoji a surrogate pair.
-    GS::UniString e("é🏠");
+    EXPECT_STREQ(GS::UniString(text.c_str()).ToCStr().Get(), text.c_str());
+    GS::UniString e("é🏠");   // é is one unit, the house emoji a surrogate pair
     ASSERT_EQ(e.GetLength(), 3u);
     EXPECT_EQ(e[0], 0x00E9);
     EXPECT_EQ(e[1], 0xD83C);
     EXPECT_EQ(e[2], 0xDFE0);
-}
 
-TEST(UniStringText, Utf16InputAndOutputAreZeroTerminated)
-{
     const GS::uchar_t units[] = {u'W', u'a', 0x00DF, u'e', u'r', 0};
     GS::UniString s(units);
     EXPECT_EQ(s.GetLength(), 5u);
@@ -26,46 +21,34 @@ TEST(UniStringText, Utf16InputAndOutputAreZeroTerminated)
     EXPECT_EQ(std::u16string(back.Get()), std::u16string(units));
 }
 
-TEST(UniStringText, MalformedUtf8BecomesReplacementCharacters)
+TEST(UniStringText, MalformedInputBecomesReplacementCharacters)
 {
     const char bad[] = {'a', char(0xC3), 'b', char(0xFF), char(0xE2), char(0x82), 0};   // cut sequences
     GS::UniString s(bad);
-    EXPECT_EQ(s.GetLength(), 5u);
+    ASSERT_EQ(s.GetLength(), 5u);
     EXPECT_EQ(s[0], u'a');
     EXPECT_EQ(s[1], 0xFFFD);
     EXPECT_EQ(s[2], u'b');
     EXPECT_EQ(s[3], 0xFFFD);
-    // An overlong encoding of '/' is refused, not decoded.
-    const char overlong[] = {char(0xC0), char(0xAF), 0};
+    const char overlong[] = {char(0xC0), char(0xAF), 0};   // '/' must not be decoded
     EXPECT_EQ(GS::UniString(overlong)[0], 0xFFFD);
+    const GS::uchar_t lone[] = {u'x', 0xD800, u'y', 0};
+    EXPECT_STREQ(GS::UniString(lone).ToCStr().Get(), "x\xEF\xBF\xBDy");
 }
 
-TEST(UniStringText, LoneSurrogatesDoNotProduceInvalidUtf8)
-{
-    const GS::uchar_t units[] = {u'x', 0xD800, u'y', 0};
-    EXPECT_STREQ(GS::UniString(units).ToCStr().Get(), "x\xEF\xBF\xBDy");
-}
-
-TEST(UniStringText, SubstringsOfToCStrAndToUStr)
+TEST(UniStringText, SubstringsCaseAndSearch)
 {
     GS::UniString s("abcdef");
     EXPECT_STREQ(s.ToCStr(2, 3).Get(), "cde");
     EXPECT_STREQ(s.ToCStr(4).Get(), "ef");
     EXPECT_STREQ(s.ToCStr(10).Get(), "");
     EXPECT_EQ(std::u16string(s.ToUStr(1, 2).Get()), u"bc");
-}
 
-TEST(UniStringCase, LowerCaseCoversLatinGreekAndCyrillic)
-{
-    GS::UniString s("ÉCOLE Straße ΑΘΗΝΑ МОСКВА Łódź");
-    EXPECT_STREQ(s.ToLowerCase().ToCStr().Get(), "école straße αθηνα москва łódź");
-    // A copy: the original is untouched.
-    EXPECT_STREQ(s.ToCStr().Get(), "ÉCOLE Straße ΑΘΗΝΑ МОСКВА Łódź");
+    GS::UniString upper("ÉCOLE Straße ΑΘΗΝΑ МОСКВА Łódź");
+    EXPECT_STREQ(upper.ToLowerCase().ToCStr().Get(), "école straße αθηνα москва łódź");
+    EXPECT_STREQ(upper.ToCStr().Get(), "ÉCOLE Straße ΑΘΗΝΑ МОСКВА Łódź") << "a copy is lowered";
     EXPECT_STREQ(GS::UniString("chair").ToUpperCase().ToCStr().Get(), "CHAIR");
-}
 
-TEST(UniStringSearch, ContainsIsASubstringTest)
-{
     GS::UniString name("Dining Chair 01");
     EXPECT_TRUE(name.Contains(GS::UniString("Chair")));
     EXPECT_FALSE(name.Contains(GS::UniString("chair")));
@@ -76,44 +59,25 @@ TEST(UniStringSearch, ContainsIsASubstringTest)
     EXPECT_TRUE(name.EndsWith(GS::UniString("01")));
 }
 
-TEST(UcsCopy, UnboundedCopyIncludesTheTerminator)
+TEST(UcsCopy, CopiesTerminateTruncateAndNeverSplitASurrogatePair)
 {
     GS::uchar_t dst[8];
     std::fill(std::begin(dst), std::end(dst), GS::uchar_t(0x7777));
     GS::ucscpy(dst, u"abc");
     EXPECT_EQ(std::u16string(dst), u"abc");
     EXPECT_EQ(dst[4], 0x7777);
-}
 
-TEST(UcsCopy, BoundedCopyTruncatesAndTerminates)
-{
-    GS::uchar_t dst[4];
-    EXPECT_EQ(GS::ucsncpy(dst, u"abcdef", 4), 3u);
-    EXPECT_EQ(std::u16string(dst), u"abc");
-    EXPECT_EQ(GS::ucsncpy(dst, u"ab", 4), 2u);
-    EXPECT_EQ(std::u16string(dst), u"ab");
+    struct Case { std::u16string src; size_t size; std::u16string expected; };
+    const std::u16string house = u"ab\U0001F3E0";   // the pair would straddle a limit of 4 units
+    for (const Case& c : std::vector<Case>{{u"abcdef", 4, u"abc"}, {u"ab", 4, u"ab"}, {house, 4, u"ab"}, {house, 5, house},
+                                           {std::u16string(300, u'x'), 256, std::u16string(255, u'x')}}) {
+        std::vector<GS::uchar_t> field(c.size, 0x7777);
+        ASSERT_EQ(GS::ucsncpy(field.data(), c.src.c_str(), c.size), c.expected.size());
+        ASSERT_EQ(field[c.expected.size()], 0) << "terminated";
+        EXPECT_EQ(std::u16string(field.data()), c.expected);
+    }
     EXPECT_EQ(GS::ucsncpy(dst, nullptr, 4), 0u);
     EXPECT_EQ(dst[0], 0);
-}
-
-TEST(UcsCopy, BoundedCopyNeverSplitsASurrogatePair)
-{
-    // "ab" + U+1F3E0: the pair would straddle the limit of 4 units (3 + terminator).
-    const std::u16string src = u"ab\U0001F3E0";
-    GS::uchar_t dst[4];
-    EXPECT_EQ(GS::ucsncpy(dst, src.c_str(), 4), 2u);
-    EXPECT_EQ(std::u16string(dst), u"ab");
-    GS::uchar_t roomy[5];
-    EXPECT_EQ(GS::ucsncpy(roomy, src.c_str(), 5), 4u);
-    EXPECT_EQ(std::u16string(roomy), src);
-}
-
-TEST(UcsCopy, A255UnitNameFillsA256UnitField)
-{
-    std::u16string longName(300, u'x');
-    GS::uchar_t field[256];
-    EXPECT_EQ(GS::ucsncpy(field, longName.c_str(), 256), 255u);
-    EXPECT_EQ(field[255], 0);
 }
 
 }  // namespace
