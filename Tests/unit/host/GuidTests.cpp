@@ -20,12 +20,8 @@ TEST(GuidText, ParsesEitherCasePrintsUpperCaseAndRoundTrips)
 TEST(GuidText, TextOrderMatchesTheRecordFieldsAndConversionsKeepTheBytes)
 {
     API_Guid g = GSGuid2APIGuid(GS::Guid("00000001-0002-0003-0405-060708090A0B"));
-    EXPECT_EQ(g.time_low, 1u);
-    EXPECT_EQ(g.time_mid, 2u);
-    EXPECT_EQ(g.time_hi_and_version, 3u);
-    EXPECT_EQ(g.clock_seq_hi_and_reserved, 4u);
-    EXPECT_EQ(g.clock_seq_low, 5u);
-    EXPECT_EQ(g.node[5], 0x0Bu);
+    EXPECT_EQ(std::make_tuple(g.time_low, g.time_mid, g.time_hi_and_version, g.clock_seq_hi_and_reserved, g.clock_seq_low, g.node[5]),
+              std::make_tuple(1u, 2u, 3u, 4u, 5u, 0x0Bu));
     GS::Guid fresh;
     fresh.Generate();
     API_Guid api = GSGuid2APIGuid(fresh);
@@ -47,23 +43,19 @@ TEST(GuidText, MalformedTextGivesTheNullGuid)
 
 TEST(GuidGeneration, FreshGuidsAreDistinctAndRepeatAfterReset)
 {
+    auto generate = [](int n) {
+        std::vector<std::string> out;
+        for (GS::Guid g; int(out.size()) < n; out.push_back(g.ToString())) {
+            g.Generate();
+            EXPECT_FALSE(g.IsNull());
+        }
+        return out;
+    };
     HostTesting::ResetProject();
-    std::set<std::string> seen;
-    std::vector<std::string> first;
-    for (int i = 0; i < 1000; ++i) {
-        GS::Guid g;
-        g.Generate();
-        EXPECT_FALSE(g.IsNull());
-        first.push_back(g.ToString());
-        seen.insert(g.ToString());
-    }
-    EXPECT_EQ(seen.size(), 1000u);
+    const std::vector<std::string> first = generate(1000);
+    EXPECT_EQ(std::set<std::string>(first.begin(), first.end()).size(), 1000u);
     HostTesting::ResetProject();
-    for (int i = 0; i < 3; ++i) {
-        GS::Guid g;
-        g.Generate();
-        EXPECT_EQ(g.ToString(), first[size_t(i)]);
-    }
+    EXPECT_EQ(generate(3), std::vector<std::string>(first.begin(), first.begin() + 3));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -32,18 +33,14 @@ protected:
     {
         return ACAPI_CallUndoableCommand(GS::UniString(name), body);
     }
-
-    static GSErrCode CreateInCommand(API_Element& elem, API_ElementMemo* memo = nullptr)
+    static GSErrCode CreateInCommand(API_Element& e, API_ElementMemo* memo = nullptr)
     {
-        return Command([&] { return ACAPI_Element_Create(&elem, memo); });
+        return Command([&] { return ACAPI_Element_Create(&e, memo); });
     }
-
-    static GSErrCode ChangeInCommand(API_Element& elem, const API_Element* mask, const API_ElementMemo* memo = nullptr,
-                                     UInt64 memoMask = 0)
+    static GSErrCode ChangeInCommand(API_Element& e, const API_Element* mask, const API_ElementMemo* memo = nullptr, UInt64 memoMask = 0)
     {
-        return Command([&] { return ACAPI_Element_Change(&elem, mask, memo, memoMask, true); });
+        return Command([&] { return ACAPI_Element_Change(&e, mask, memo, memoMask, true); });
     }
-
     static GSErrCode DeleteInCommand(const GS::Array<API_Guid>& guids)
     {
         return Command([&] { return ACAPI_Element_Delete(guids); });
@@ -51,12 +48,10 @@ protected:
 
     static API_Element Read(const API_Guid& guid)
     {
-        API_Element e;
-        BNClear(e);
+        API_Element e = Cleared();
         EXPECT_TRUE(HostTesting::GetElement(guid, &e));
         return e;
     }
-
     static API_Element Cleared(API_ElemTypeID typeID = API_ZombieElemID)
     {
         API_Element e;
@@ -64,7 +59,6 @@ protected:
         e.header.type.typeID = typeID;
         return e;
     }
-
     static bool Same(const API_Element& a, const API_Element& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
     static Int32 AttributeCount(API_AttrTypeID type)
@@ -72,6 +66,18 @@ protected:
         Int32 count = 0;
         EXPECT_EQ(ACAPI_Attribute_GetNum(type, &count), NoError);
         return count;
+    }
+    // Reads an attribute by index (or, with index 0, by name); code receives the result.
+    static API_Attribute GetAttr(API_AttrTypeID type, Int32 index, const char* name = nullptr, GSErrCode* code = nullptr)
+    {
+        API_Attribute a;
+        BNClear(a);
+        a.header.typeID = type;
+        a.header.index = index;
+        if (name) std::strncpy(a.header.name, name, sizeof a.header.name - 1);
+        const GSErrCode c = ACAPI_Attribute_Get(&a);
+        if (code) *code = c;
+        return a;
     }
 
 private:
@@ -105,6 +111,7 @@ inline void PutPolygon(API_ElementMemo& memo, const std::vector<API_Coord>& poin
     (*memo.coords)[n] = points[0];
     (*memo.pends)[1] = n;
 }
+inline const std::vector<API_Coord> kRectangle8x6 = {{0, 0}, {8, 0}, {8, 6}, {0, 6}};
 
 // The polygon vertices of a memo, slots 1..n.
 inline std::vector<API_Coord> MemoCoords(const API_ElementMemo& memo)
@@ -115,5 +122,3 @@ inline std::vector<API_Coord> MemoCoords(const API_ElementMemo& memo)
 
 inline bool operator==(const API_Coord& a, const API_Coord& b) { return a.x == b.x && a.y == b.y; }
 inline void PrintTo(const API_Coord& c, std::ostream* os) { *os << "(" << c.x << ", " << c.y << ")"; }
-
-inline const std::vector<API_Coord> kRectangle8x6 = {{0, 0}, {8, 0}, {8, 6}, {0, 6}};

@@ -1,4 +1,4 @@
-// The emulated host's test interface: failure injection, the call log, resets and fixtures.
+// The emulated host's test interface: failure injection, the call log, resets and the main-thread watch.
 
 #include <thread>
 
@@ -14,7 +14,7 @@ HostTesting::FailureRule Rule(const char* function, GSErrCode code = APIERR_GENE
     return rule;
 }
 
-class FailureInjection : public HostTest {
+class TestingInterface : public HostTest {
 protected:
     static GSErrCode GetElement(const API_Guid& guid)
     {
@@ -22,31 +22,18 @@ protected:
         e.header.guid = guid;
         return ACAPI_Element_Get(&e);
     }
-
-    // Reads the attribute and, when asked, stores it back unchanged.
-    static GSErrCode AttributeCall(bool modify, API_AttrTypeID type, Int32 index)
-    {
-        API_Attribute a;
-        BNClear(a);
-        a.header.typeID = type;
-        a.header.index = index;
-        const GSErrCode code = ACAPI_Attribute_Get(&a);
-        return modify && code == NoError ? ACAPI_Attribute_Modify(&a) : code;
-    }
+    static GSErrCode Modify(API_Attribute a) { return ACAPI_Attribute_Modify(&a); }
 };
 
-TEST_F(FailureInjection, RulesSelectByGuidTypeIndexAndName)
+TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndName)
 {
-    API_Guid a = HostTesting::AddWall(0, 0, 1, 0);
-    API_Guid b = HostTesting::AddWall(0, 1, 1, 1);
-    HostTesting::FailureRule byGuid = Rule("ACAPI_Element_Get", APIERR_BADPARS);
+    API_Guid a = HostTesting::AddWall(0, 0, 1, 0), b = HostTesting::AddWall(0, 1, 1, 1);
+    HostTesting::FailureRule byGuid = Rule("ACAPI_Element_Get", APIERR_BADPARS), byType = Rule("ACAPI_Element_GetElemList");
+    HostTesting::FailureRule byIndex = Rule("ACAPI_Attribute_Get", APIERR_DELETED), byName = Rule("ACAPI_Attribute_Modify");
     byGuid.guid = b;
-    HostTesting::FailureRule byType = Rule("ACAPI_Element_GetElemList");
     byType.typeID = API_SlabID;
-    HostTesting::FailureRule byIndex = Rule("ACAPI_Attribute_Get", APIERR_DELETED);
     byIndex.typeID = API_PenID;
     byIndex.index = 9;
-    HostTesting::FailureRule byName = Rule("ACAPI_Attribute_Modify");
     byName.name = "Furniture";
     for (const auto& rule : {byGuid, byType, byIndex, byName}) HostTesting::InjectFailure(rule);
 
@@ -57,13 +44,16 @@ TEST_F(FailureInjection, RulesSelectByGuidTypeIndexAndName)
     EXPECT_EQ(ACAPI_Element_GetElemList(API_SlabID, &list), APIERR_GENERAL);
     EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
     EXPECT_EQ(list.GetSize(), 2u);
-    EXPECT_EQ(AttributeCall(false, API_PenID, 9), APIERR_DELETED);
-    EXPECT_EQ(AttributeCall(false, API_PenID, 10), NoError);
-    EXPECT_EQ(AttributeCall(true, API_LayerID, 5), APIERR_GENERAL) << "layer 5 is Furniture";
-    EXPECT_EQ(AttributeCall(true, API_LayerID, 4), NoError);
+    GSErrCode code;
+    GetAttr(API_PenID, 9, nullptr, &code);
+    EXPECT_EQ(code, APIERR_DELETED);
+    GetAttr(API_PenID, 10, nullptr, &code);
+    EXPECT_EQ(code, NoError);
+    EXPECT_EQ(Modify(GetAttr(API_LayerID, 5)), APIERR_GENERAL) << "layer 5 is Furniture";
+    EXPECT_EQ(Modify(GetAttr(API_LayerID, 4)), NoError);
 }
 
-TEST_F(FailureInjection, SkipAndTimesPickTheCallsThatFailAndResetClearsRules)
+TEST_F(TestingInterface, SkipAndTimesPickTheCallsThatFailAndResetClearsRules)
 {
     HostTesting::FailureRule rule = Rule("ACAPI_Attribute_GetNum", APIERR_MEMFULL);
     rule.skip = 1;
@@ -83,33 +73,28 @@ TEST_F(FailureInjection, SkipAndTimesPickTheCallsThatFailAndResetClearsRules)
     BMKillHandle(&h);
 }
 
-TEST_F(FailureInjection, AnInjectedFailureInsideACommandStoresNothingAndDeletesNothing)
+TEST_F(TestingInterface, AnInjectedFailureInsideACommandStoresNothingAndDeletesNothing)
 {
     HostTesting::FailNextCall("ACAPI_Element_Create", APIERR_MEMFULL, 1);
+    API_Element a = HostTesting::MakeElement(API_WallID), b = a;
     GSErrCode second = NoError;
     EXPECT_EQ(Command([&] {
-        API_Element a = HostTesting::MakeElement(API_WallID);
-        API_Element b = HostTesting::MakeElement(API_WallID);
         EXPECT_EQ(ACAPI_Element_Create(&a, nullptr), NoError);
         second = ACAPI_Element_Create(&b, nullptr);
-        EXPECT_EQ(b.header.guid, APINULLGuid);
         return NoError;
     }), NoError);
     EXPECT_EQ(second, APIERR_MEMFULL);
-    ASSERT_EQ(HostTesting::ElementCount(), 1u);
+    EXPECT_EQ(b.header.guid, APINULLGuid);
+    ASSERT_EQ(HostTesting::AllElements(), std::vector<API_Guid>{a.header.guid});
 
-    API_Guid a = HostTesting::AllElements().front();
-    API_Guid b = HostTesting::AddWall(0, 1, 1, 1);
     HostTesting::FailureRule rule = Rule("ACAPI_Element_Delete");
-    rule.guid = b;
+    rule.guid = HostTesting::AddWall(0, 1, 1, 1);
     HostTesting::InjectFailure(rule);
-    EXPECT_EQ(DeleteInCommand({a, b}), APIERR_GENERAL);
-    EXPECT_TRUE(HostTesting::ElementExists(a)) << "the list fails whole";
+    EXPECT_EQ(DeleteInCommand({a.header.guid, *rule.guid}), APIERR_GENERAL);
+    EXPECT_TRUE(HostTesting::ElementExists(a.header.guid)) << "the list fails whole";
 }
 
-class CallLogging : public HostTest {};
-
-TEST_F(CallLogging, CallsAreLoggedInOrderWithTheirResultsFixturesAreNot)
+TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNot)
 {
     HostTesting::ClearCallLog();
     Command([] {
@@ -117,19 +102,14 @@ TEST_F(CallLogging, CallsAreLoggedInOrderWithTheirResultsFixturesAreNot)
         ACAPI_Element_Create(&e, nullptr);
         return NoError;
     }, "Quillmere: Create Wall");
-    API_Element missing = Cleared();
-    ACAPI_Element_Get(&missing);
+    GetElement(APINULLGuid);
     Command([] { return APIERR_BADPARS; });
     std::vector<HostTesting::CallRecord> log = HostTesting::CallLog();
     ASSERT_EQ(log.size(), 4u);
-    EXPECT_EQ(log[0].function, "ACAPI_CallUndoableCommand");
-    EXPECT_EQ(log[0].detail, "Quillmere: Create Wall");
-    EXPECT_EQ(log[0].result, NoError);
-    EXPECT_EQ(log[1].function, "ACAPI_Element_Create");
-    EXPECT_EQ(log[1].detail, "type=1");
-    EXPECT_EQ(log[2].function, "ACAPI_Element_Get");
-    EXPECT_EQ(log[2].detail, "00000000-0000-0000-0000-000000000000");
-    EXPECT_EQ(log[2].result, APIERR_BADID);
+    auto row = [&](size_t i) { return std::make_tuple(log[i].function, log[i].detail, log[i].result); };
+    EXPECT_EQ(row(0), std::make_tuple("ACAPI_CallUndoableCommand", "Quillmere: Create Wall", NoError));
+    EXPECT_EQ(row(1), std::make_tuple("ACAPI_Element_Create", "type=1", NoError));
+    EXPECT_EQ(row(2), std::make_tuple("ACAPI_Element_Get", "00000000-0000-0000-0000-000000000000", APIERR_BADID));
     EXPECT_EQ(log[3].result, APIERR_BADPARS) << "a failed command logs its code";
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 1);
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Delete"), 0);
@@ -139,9 +119,7 @@ TEST_F(CallLogging, CallsAreLoggedInOrderWithTheirResultsFixturesAreNot)
     EXPECT_TRUE(HostTesting::CallLog().empty()) << "fixtures bypass the log";
 }
 
-class ProjectFixtures : public HostTest {};
-
-TEST_F(ProjectFixtures, ResetReturnsToTheDefaultProject)
+TEST_F(TestingInterface, ResetReturnsToTheDefaultProject)
 {
     HostTesting::AddWall(0, 0, 1, 0);
     Command([] { return NoError; });
@@ -151,27 +129,21 @@ TEST_F(ProjectFixtures, ResetReturnsToTheDefaultProject)
     EXPECT_TRUE(HostTesting::UndoStepNames().empty());
     std::vector<HostTesting::StoryFixture> stories = HostTesting::GetStories();
     ASSERT_EQ(stories.size(), 3u);
-    EXPECT_EQ(stories[1].level, 3.0);
-    EXPECT_EQ(stories[2].level, 6.0);
+    EXPECT_EQ(std::make_pair(stories[1].level, stories[2].level), std::make_pair(3.0, 6.0));
 }
 
-class MainThreadWatch : public HostTest {};
-
-TEST_F(MainThreadWatch, CallsFromAnotherThreadAreCounted)
+TEST_F(TestingInterface, CallsFromAnotherThreadAreCounted)
 {
-    EXPECT_EQ(HostTesting::OffThreadCallCount(), 0);
     Int32 count = 0;
     ACAPI_Attribute_GetNum(API_LayerID, &count);
     EXPECT_EQ(HostTesting::OffThreadCallCount(), 0);
-    std::thread worker([] {
+    std::thread([] {
         Int32 n = 0;
         ACAPI_Attribute_GetNum(API_PenID, &n);
-    });
-    worker.join();
+    }).join();
     EXPECT_EQ(HostTesting::OffThreadCallCount(), 1);
-    // Naming the worker's thread as the main thread makes the test thread the foreign one.
-    std::thread pump([] { HostTesting::SetMainThread(); });
-    pump.join();
+    // Naming another thread as the main thread makes the test thread the foreign one.
+    std::thread([] { HostTesting::SetMainThread(); }).join();
     ACAPI_Attribute_GetNum(API_LayerID, &count);
     EXPECT_EQ(HostTesting::OffThreadCallCount(), 2);
     HostTesting::SetMainThread();

@@ -7,6 +7,8 @@
 
 namespace {
 
+using Steps = std::vector<std::string>;
+
 class UndoableCommands : public HostTest {
 protected:
     static API_Guid CreateWall(double x)
@@ -20,27 +22,23 @@ protected:
 
     static GSErrCode SetHeight(const API_Guid& guid, double height)
     {
-        API_Element e = Cleared();
+        API_Element e = Cleared(), mask = Cleared();
         e.header.guid = guid;
         e.wall.height = height;
-        API_Element mask = Cleared();
         ACAPI_ELEMENT_MASK_SET(mask, wall, height);
         return ACAPI_Element_Change(&e, &mask);
     }
 
-    // Everything observable about the elements, in creation order.
+    // Everything observable about the elements (records and polygons), in creation order.
     static std::vector<std::vector<char>> Snapshot()
     {
         std::vector<std::vector<char>> out;
         for (const API_Guid& guid : HostTesting::AllElements()) {
-            API_Element e;
-            HostTesting::GetElement(guid, &e);
-            std::vector<char> bytes(reinterpret_cast<char*>(&e), reinterpret_cast<char*>(&e) + sizeof e);
-            for (const API_Coord& c : HostTesting::GetPolygon(guid)) {
-                const char* p = reinterpret_cast<const char*>(&c);
-                bytes.insert(bytes.end(), p, p + sizeof c);
-            }
-            out.push_back(bytes);
+            const API_Element e = Read(guid);
+            const std::vector<API_Coord> poly = HostTesting::GetPolygon(guid);
+            out.emplace_back(reinterpret_cast<const char*>(&e), reinterpret_cast<const char*>(&e) + sizeof e);
+            const char* p = reinterpret_cast<const char*>(poly.data());
+            out.back().insert(out.back().end(), p, p + poly.size() * sizeof(API_Coord));
         }
         return out;
     }
@@ -60,13 +58,12 @@ TEST_F(UndoableCommands, TheBodyRunsOnceAndASuccessIsOneStepNamedByteForByte)
     EXPECT_FALSE(HostTesting::InUndoableCommand());
     EXPECT_EQ(HostTesting::ElementCount(), 2u);
     Command([] { return NoError; }, "Quillmere: Move Elements");
-    EXPECT_EQ(HostTesting::UndoStepNames(), (std::vector<std::string>{"Quillmere: Größe ändern", "Quillmere: Move Elements"}));
+    EXPECT_EQ(HostTesting::UndoStepNames(), (Steps{"Quillmere: Größe ändern", "Quillmere: Move Elements"}));
 }
 
 TEST_F(UndoableCommands, AFailingOrThrowingBodyIsRolledBackWholeAndNothingEscapes)
 {
-    API_Guid kept = HostTesting::AddWall(0, 0, 5, 0);
-    API_Guid doomed = HostTesting::AddWall(0, 1, 5, 1);
+    API_Guid kept = HostTesting::AddWall(0, 0, 5, 0), doomed = HostTesting::AddWall(0, 1, 5, 1);
     const auto before = Snapshot();
     const Int32 layersBefore = AttributeCount(API_LayerID);
     struct Failure { const char* how; std::function<GSErrCode()> fail; GSErrCode code; };
@@ -74,7 +71,6 @@ TEST_F(UndoableCommands, AFailingOrThrowingBodyIsRolledBackWholeAndNothingEscape
              {"a non-zero result", [] { return APIERR_BADPARS; }, APIERR_BADPARS},
              {"a standard exception", []() -> GSErrCode { throw std::runtime_error("tool failed half way"); }, APIERR_COMMANDFAILED},
              {"a non-standard exception", []() -> GSErrCode { throw 42; }, APIERR_COMMANDFAILED}}) {
-        SCOPED_TRACE(f.how);
         GSErrCode code = NoError;
         EXPECT_NO_THROW(code = Command([&] {
             CreateWall(9);
@@ -83,16 +79,16 @@ TEST_F(UndoableCommands, AFailingOrThrowingBodyIsRolledBackWholeAndNothingEscape
             API_Attribute layer = HostTesting::MakeLayer("Scratch");
             EXPECT_EQ(ACAPI_Attribute_Create(&layer), NoError);
             return f.fail();
-        }));
-        EXPECT_EQ(code, f.code);
-        EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-        EXPECT_EQ(Snapshot(), before);
-        EXPECT_EQ(AttributeCount(API_LayerID), layersBefore);
+        })) << f.how;
+        EXPECT_EQ(code, f.code) << f.how;
+        EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << f.how;
+        EXPECT_EQ(Snapshot(), before) << f.how;
+        EXPECT_EQ(AttributeCount(API_LayerID), layersBefore) << f.how;
     }
     EXPECT_EQ(Command([] { CreateWall(1); return NoError; }), NoError) << "the host is usable afterwards";
 }
 
-TEST_F(UndoableCommands, NestedCommandsAndUndoAreRefusedInsideACommand)
+TEST_F(UndoableCommands, NestedCommandsAndUndoAreRefusedInsideACommandAndAnInjectedRefusalSkipsTheBody)
 {
     Command([] { return NoError; }, "Earlier");
     bool innerRan = false;
@@ -106,24 +102,19 @@ TEST_F(UndoableCommands, NestedCommandsAndUndoAreRefusedInsideACommand)
     EXPECT_EQ(inner, APIERR_REFUSEDCMD);
     EXPECT_FALSE(innerRan);
     EXPECT_NE(undo, NoError);
-    EXPECT_EQ(HostTesting::UndoStepNames(), (std::vector<std::string>{"Earlier", "Outer"}));
-}
+    EXPECT_EQ(HostTesting::UndoStepNames(), (Steps{"Earlier", "Outer"}));
 
-TEST_F(UndoableCommands, AnInjectedRefusalSkipsTheBody)
-{
     HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_GENERAL);
-    bool ran = false;
-    EXPECT_EQ(Command([&] { ran = true; return NoError; }), APIERR_GENERAL);
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(Command([&] { ran = true; return NoError; }), NoError);
-    EXPECT_TRUE(ran);
+    int runs = 0;
+    EXPECT_EQ(Command([&] { ++runs; return NoError; }), APIERR_GENERAL);
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(Command([&] { ++runs; return NoError; }), NoError);
+    EXPECT_EQ(runs, 1);
 }
 
 TEST_F(UndoableCommands, UndoRestoresTheExactPreviousState)
 {
-    API_Guid a = HostTesting::AddWall(0, 0, 5, 0);
-    API_Guid b = HostTesting::AddWall(0, 1, 5, 1);
-    API_Guid c = HostTesting::AddFixture(API_SlabID);
+    API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1), c = HostTesting::AddFixture(API_SlabID);
     API_Guid window = HostTesting::AddFixture(API_WindowID, 0, a);
     const auto before = Snapshot();
     const std::vector<API_Guid> wallsBefore = ListOf(API_WallID);
@@ -151,19 +142,15 @@ TEST_F(UndoableCommands, AReplacedPolygonComesBackOnRollbackAndOnUndo)
         PutPolygon(memo.memo, kRectangle8x6);
         return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true);
     };
-    auto sameAsOriginal = [&] {
-        const std::vector<API_Coord> now = HostTesting::GetPolygon(slab);
-        return now.size() == original.size() && std::memcmp(now.data(), original.data(), now.size() * sizeof(API_Coord)) == 0;
-    };
     EXPECT_EQ(Command([&] {
         EXPECT_EQ(replacePolygon(), NoError);
         return APIERR_GENERAL;
     }), APIERR_GENERAL);
-    EXPECT_TRUE(sameAsOriginal()) << "rolled back";
+    EXPECT_EQ(HostTesting::GetPolygon(slab), original) << "rolled back";
     ASSERT_EQ(Command(replacePolygon), NoError);
-    EXPECT_FALSE(sameAsOriginal());
+    EXPECT_NE(HostTesting::GetPolygon(slab), original);
     ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_TRUE(sameAsOriginal()) << "undone";
+    EXPECT_EQ(HostTesting::GetPolygon(slab), original) << "undone";
 }
 
 TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
@@ -175,14 +162,11 @@ TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
         SetHeight(wall, 4.5);   // touched twice in one step
         return SetHeight(wall, 5.0);
     }, "Third");
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(Read(wall).wall.height, 4.0);
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(Read(wall).wall.height, 3.0);
-    EXPECT_EQ(HostTesting::UndoStepNames(), std::vector<std::string>{"First"});
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(Read(wall).wall.height, 2.7);
-
+    for (const auto& [height, steps] : std::vector<std::pair<double, Steps>>{{4.0, {"First", "Second"}}, {3.0, {"First"}}, {2.7, {}}}) {
+        ASSERT_EQ(HostTesting::Undo(), NoError);
+        EXPECT_EQ(Read(wall).wall.height, height);
+        EXPECT_EQ(HostTesting::UndoStepNames(), steps);
+    }
     const auto before = Snapshot();
     Command([&] { return ACAPI_Element_Delete({CreateWall(0)}); });
     EXPECT_EQ(Snapshot(), before) << "created and deleted in one step leaves no trace";
@@ -192,24 +176,18 @@ TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
 
 TEST_F(UndoableCommands, AttributeChangesInsideAStepAreUndoneOutsideOnesStay)
 {
-    API_Attribute outside = HostTesting::MakeLayer("Made Outside");
+    API_Attribute outside = HostTesting::MakeLayer("Made Outside"), inside = HostTesting::MakeLayer("Made Inside");
     ASSERT_EQ(ACAPI_Attribute_Create(&outside), NoError);
     EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << "attribute calls outside a command make no step";
-    API_Attribute layer;
-    BNClear(layer);
-    layer.header.typeID = API_LayerID;
-    layer.header.index = 2;
-    ASSERT_EQ(ACAPI_Attribute_Get(&layer), NoError);
-    const API_Attribute before = layer;
-    API_Attribute inside = HostTesting::MakeLayer("Made Inside");
+    API_Attribute layer = GetAttr(API_LayerID, 2);
+    const Int16 flagsBefore = layer.header.flags;
     ASSERT_EQ(Command([&] {
         layer.header.flags = Int16(layer.header.flags | APILay_Hidden);
         EXPECT_EQ(ACAPI_Attribute_Modify(&layer), NoError);
         return ACAPI_Attribute_Create(&inside);
     }), NoError);
     ASSERT_EQ(HostTesting::Undo(), NoError);
-    ASSERT_EQ(ACAPI_Attribute_Get(&layer), NoError);
-    EXPECT_EQ(layer.header.flags, before.header.flags);
+    EXPECT_EQ(GetAttr(API_LayerID, 2).header.flags, flagsBefore);
     EXPECT_FALSE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
     EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, outside.header.index, nullptr));
 }
