@@ -12,16 +12,16 @@ protected:
         EXPECT_EQ(ACAPI_Environment(APIEnv_GetStorySettingsID, &info), NoError);
         return info;
     }
-
-    static API_StoryCmdType StoryCommand(Int32 action, Int16 index)
+    static API_StoryCmdType StoryCommand(Int32 action, Int16 index, double height = 0, double elevation = 0)
     {
         API_StoryCmdType cmd;
         BNClear(cmd);
         cmd.action = action;
         cmd.index = index;
+        cmd.height = height;
+        cmd.elevation = elevation;
         return cmd;
     }
-
     static GSErrCode ChangeStories(API_StoryCmdType& cmd, const char* stepName = "Test Step")
     {
         return Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); }, stepName);
@@ -31,30 +31,23 @@ protected:
 TEST_F(Environment, StorySettingsComeInAFreshHandleWithOneRecordPerIndex)
 {
     API_StoryInfo info = Stories();
-    EXPECT_EQ(info.firstStory, 0);
-    EXPECT_EQ(info.lastStory, 2);
-    EXPECT_EQ(info.actStory, 0);
+    EXPECT_EQ(std::make_tuple(info.firstStory, info.lastStory, info.actStory), std::make_tuple(0, 2, 0));
     ASSERT_NE(info.data, nullptr);
     ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
-    EXPECT_EQ((*info.data)[2].index, 2);
-    EXPECT_EQ((*info.data)[2].level, 6.0);
+    EXPECT_EQ(std::make_tuple((*info.data)[2].index, (*info.data)[2].level), std::make_tuple(2, 6.0));
     EXPECT_STREQ(GS::UniString((*info.data)[0].uName).ToCStr().Get(), "Ground Floor");
     BMKillHandle(&info.data);
 
     HostTesting::SetStories({{-1, -3.0, "Basement"}, {0, 0.0, "Ground"}});
     info = Stories();
-    EXPECT_EQ(info.firstStory, -1);
-    EXPECT_EQ(info.lastStory, 0);
-    EXPECT_EQ((*info.data)[0].level, -3.0);
+    EXPECT_EQ(std::make_tuple(info.firstStory, info.lastStory, (*info.data)[0].level), std::make_tuple(-1, 0, -3.0));
     BMKillHandle(&info.data);
 
     HostTesting::SetStories({{0, 0.0, "Ground"}, {2, 6.0, "Second"}});   // a gap
     info = Stories();
     ASSERT_EQ(info.lastStory, 2);
     ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
-    EXPECT_EQ((*info.data)[1].index, 1);
-    EXPECT_EQ((*info.data)[2].index, 2);
-    EXPECT_EQ((*info.data)[2].level, 6.0);
+    EXPECT_EQ(std::make_tuple((*info.data)[1].index, (*info.data)[2].index, (*info.data)[2].level), std::make_tuple(1, 2, 6.0));
     BMKillHandle(&info.data);
 
     HostTesting::SetStories({});
@@ -65,23 +58,18 @@ TEST_F(Environment, StorySettingsComeInAFreshHandleWithOneRecordPerIndex)
 
 TEST_F(Environment, InsertingAStoryNeedsACommandMovesHigherElementsUpAndUndoes)
 {
-    API_StoryCmdType top = StoryCommand(APIStory_InsAbove, 2);
-    top.height = 3.0;
-    top.elevation = 9.0;
+    API_StoryCmdType top = StoryCommand(APIStory_InsAbove, 2, 3.0, 9.0);
     GS::ucsncpy(top.uName, u"Roof Level", 256);
     EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &top), APIERR_NEEDSUNDOSCOPE);
     ASSERT_EQ(ChangeStories(top, "Quillmere: Create Story"), NoError);
     std::vector<HostTesting::StoryFixture> stories = HostTesting::GetStories();
     ASSERT_EQ(stories.size(), 4u);
-    EXPECT_EQ(stories[3].index, 3);
-    EXPECT_EQ(stories[3].name, "Roof Level");
+    EXPECT_EQ(std::make_tuple(stories[3].index, stories[3].name), std::make_tuple(Int16(3), std::string("Roof Level")));
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories().size(), 3u);
 
     API_Guid wall = HostTesting::AddWall(0, 0, 1, 0, 2);
-    API_StoryCmdType between = StoryCommand(APIStory_InsAbove, 0);
-    between.height = 1.5;
-    between.elevation = 1.5;
+    API_StoryCmdType between = StoryCommand(APIStory_InsAbove, 0, 1.5, 1.5);
     ASSERT_EQ(ChangeStories(between), NoError);
     EXPECT_EQ(Read(wall).header.floorInd, 3) << "the wall moved up with its story";
     EXPECT_EQ(HostTesting::GetStories()[1].level, 1.5);
@@ -120,20 +108,18 @@ TEST_F(Environment, GoToStoryAndBadStoryCommands)
 
 TEST_F(Environment, ProjectInfoAllocatesWhatTheCallerFrees)
 {
-    API_ProjectInfo info;
-    BNClear(info);
-    ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &info), NoError);
-    ASSERT_NE(info.projectName, nullptr);
-    EXPECT_FALSE(info.untitled);
-    EXPECT_FALSE(info.projectName->IsEmpty());
-    delete info.projectName;
-    delete info.projectPath;
-    delete info.location;
-    HostTesting::SetProjectName(std::nullopt);
-    BNClear(info);
-    ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &info), NoError);
-    EXPECT_TRUE(info.untitled);
-    EXPECT_EQ(info.projectName, nullptr);
+    for (bool named : {true, false}) {
+        if (!named) HostTesting::SetProjectName(std::nullopt);
+        API_ProjectInfo info;
+        BNClear(info);
+        ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &info), NoError);
+        EXPECT_EQ(info.untitled, !named);
+        EXPECT_EQ(info.projectName != nullptr, named);
+        EXPECT_TRUE(!named || !info.projectName->IsEmpty());
+        delete info.projectName;
+        delete info.projectPath;
+        delete info.location;
+    }
 }
 
 }  // namespace

@@ -13,9 +13,7 @@ TEST_F(MemoryHandles, HandlesAndPointersAreCountedSizedClearedAndResized)
     GSPtr p = BMAllocatePtr(24, ALLOCATE_CLEAR, 0);
     ASSERT_NE(h, nullptr);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(HostTesting::LiveHandleCount(), before + 2);
-    EXPECT_EQ(BMGetHandleSize(h), 64);
-    EXPECT_EQ(BMGetPtrSize(p), 24);
+    EXPECT_EQ(std::make_tuple(HostTesting::LiveHandleCount(), BMGetHandleSize(h), BMGetPtrSize(p)), std::make_tuple(before + 2, 64, 24));
     for (int i = 0; i < 64; ++i) EXPECT_EQ((*h)[i], 0) << i;
 
     EXPECT_EQ(BMKillHandle(&h), NoError);
@@ -31,11 +29,8 @@ TEST_F(MemoryHandles, HandlesAndPointersAreCountedSizedClearedAndResized)
     ASSERT_EQ(BMHandleToHandle(h, &copy), NoError);
     (*h)[0] = 'x';
     EXPECT_EQ(std::memcmp(*copy, "ab", 2), 0) << "a copy is independent";
-    EXPECT_EQ(BMKillHandle(&copy), NoError);
-    EXPECT_EQ(BMKillHandle(&h), NoError);
-    EXPECT_EQ(BMKillPtr(&p), NoError);
-    EXPECT_EQ(h, nullptr);
-    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(std::make_tuple(BMKillHandle(&copy), BMKillHandle(&h), BMKillPtr(&p)), std::make_tuple(NoError, NoError, NoError));
+    EXPECT_TRUE(h == nullptr && p == nullptr) << "a kill clears the caller's variable";
     EXPECT_EQ(HostTesting::LiveHandleCount(), before);
 }
 
@@ -56,11 +51,8 @@ TEST_F(MemoryHandles, KillingNullIsHarmlessAndDoubleKillIsCaught)
 TEST_F(MemoryHandles, InjectedAllocationFailureHitsTheNthAllocationsOnly)
 {
     HostTesting::FailAllocation(2);
-    GSHandle first = BMAllocateHandle(8, 0, 0);
-    EXPECT_EQ(BMAllocateHandle(8, 0, 0), nullptr);
-    GSHandle third = BMAllocateHandle(8, 0, 0);
-    EXPECT_NE(first, nullptr);
-    EXPECT_NE(third, nullptr);
+    GSHandle first = BMAllocateHandle(8, 0, 0), second = BMAllocateHandle(8, 0, 0), third = BMAllocateHandle(8, 0, 0);
+    EXPECT_TRUE(first != nullptr && second == nullptr && third != nullptr);
     BMKillHandle(&first);
     BMKillHandle(&third);
 

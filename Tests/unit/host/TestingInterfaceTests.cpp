@@ -129,7 +129,7 @@ TEST_F(TestingInterface, ResetReturnsToTheDefaultProject)
     EXPECT_TRUE(HostTesting::UndoStepNames().empty());
     std::vector<HostTesting::StoryFixture> stories = HostTesting::GetStories();
     ASSERT_EQ(stories.size(), 3u);
-    EXPECT_EQ(std::make_pair(stories[1].level, stories[2].level), std::make_pair(3.0, 6.0));
+    EXPECT_EQ(std::make_tuple(stories[1].level, stories[2].level), std::make_tuple(3.0, 6.0));
 }
 
 TEST_F(TestingInterface, CallsFromAnotherThreadAreCounted)

@@ -2,15 +2,15 @@
 
 namespace {
 
+using Units = std::vector<GS::uchar_t>;
+
 TEST(UniStringText, Utf8AndUtf16RoundTrips)
 {
     const std::string text = "Küche – 厨房 🏠 Ωmega";
     EXPECT_STREQ(GS::UniString(text.c_str()).ToCStr().Get(), text.c_str());
     GS::UniString e("é🏠");   // é is one unit, the house emoji a surrogate pair
     ASSERT_EQ(e.GetLength(), 3u);
-    EXPECT_EQ(e[0], 0x00E9);
-    EXPECT_EQ(e[1], 0xD83C);
-    EXPECT_EQ(e[2], 0xDFE0);
+    EXPECT_EQ((Units{e[0], e[1], e[2]}), (Units{0x00E9, 0xD83C, 0xDFE0}));
 
     const GS::uchar_t units[] = {u'W', u'a', 0x00DF, u'e', u'r', 0};
     GS::UniString s(units);
@@ -26,10 +26,7 @@ TEST(UniStringText, MalformedInputBecomesReplacementCharacters)
     const char bad[] = {'a', char(0xC3), 'b', char(0xFF), char(0xE2), char(0x82), 0};   // cut sequences
     GS::UniString s(bad);
     ASSERT_EQ(s.GetLength(), 5u);
-    EXPECT_EQ(s[0], u'a');
-    EXPECT_EQ(s[1], 0xFFFD);
-    EXPECT_EQ(s[2], u'b');
-    EXPECT_EQ(s[3], 0xFFFD);
+    EXPECT_EQ((Units{s[0], s[1], s[2], s[3]}), (Units{u'a', 0xFFFD, u'b', 0xFFFD}));
     const char overlong[] = {char(0xC0), char(0xAF), 0};   // '/' must not be decoded
     EXPECT_EQ(GS::UniString(overlong)[0], 0xFFFD);
     const GS::uchar_t lone[] = {u'x', 0xD800, u'y', 0};
