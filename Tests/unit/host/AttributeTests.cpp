@@ -2,16 +2,7 @@
 
 namespace {
 
-class Attributes : public HostTest {
-protected:
-    static GSErrCode CodeOf(API_AttrTypeID type, Int32 index, const char* name = nullptr)
-    {
-        GSErrCode code;
-        GetAttr(type, index, name, &code);
-        return code;
-    }
-    static bool SameAttr(const API_Attribute& a, const API_Attribute& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-};
+class Attributes : public HostTest {};
 
 TEST_F(Attributes, TheDefaultProjectHasEveryTableAndUnitPens)
 {
@@ -22,11 +13,10 @@ TEST_F(Attributes, TheDefaultProjectHasEveryTableAndUnitPens)
         for (Int32 i = 1; i <= count; ++i) {
             GSErrCode code;
             API_Attribute a = GetAttr(type, i, nullptr, &code);
-            EXPECT_EQ(std::make_tuple(code, a.header.index, a.header.typeID), std::make_tuple(NoError, i, type)) << type << "/" << i;
-            EXPECT_NE(a.header.name[0], '\0') << type << "/" << i;
+            EXPECT_EQ(std::make_tuple(code, a.header.index, a.header.typeID, a.header.name[0] != '\0'), std::make_tuple(NoError, i, type, true))
+                << type << "/" << i;
         }
     }
-    EXPECT_EQ(AttributeCount(API_PenID), 255);
     bool coloured = false;
     for (Int32 i = 1; i <= 255; ++i) {
         API_Attribute pen = GetAttr(API_PenID, i);
@@ -35,6 +25,7 @@ TEST_F(Attributes, TheDefaultProjectHasEveryTableAndUnitPens)
         EXPECT_GT(pen.pen.width, 0.0);
     }
     EXPECT_TRUE(coloured);
+    EXPECT_EQ(AttributeCount(API_PenID), 255);
 }
 
 TEST_F(Attributes, LookupByExactNameOrIndexAndTheCountWithGaps)
@@ -45,25 +36,24 @@ TEST_F(Attributes, LookupByExactNameOrIndexAndTheCountWithGaps)
     EXPECT_GT(hidden.header.index, 0);
     EXPECT_TRUE(hidden.header.flags & APILay_Hidden);
     EXPECT_STREQ(GetAttr(API_LayerID, hidden.header.index).header.name, "Hidden Guides");
-    EXPECT_EQ(CodeOf(API_LayerID, 0, "hidden guides"), APIERR_BADNAME) << "names match exactly";
-    EXPECT_EQ(CodeOf(API_LayerID, 0, "No Such Layer"), APIERR_BADNAME);
-    EXPECT_EQ(CodeOf(API_LayerID, 0, ""), APIERR_BADINDEX);
-
+    EXPECT_EQ(AttrCode(API_LayerID, 0, "hidden guides"), APIERR_BADNAME) << "names match exactly";
+    EXPECT_EQ(AttrCode(API_LayerID, 0, "No Such Layer"), APIERR_BADNAME);
+    EXPECT_EQ(AttrCode(API_LayerID, 0, ""), APIERR_BADINDEX);
     const Int32 count = AttributeCount(API_LayerID);
-    EXPECT_EQ(CodeOf(API_LayerID, count + 1), APIERR_BADINDEX);
-    EXPECT_EQ(CodeOf(API_LayerID, -3), APIERR_BADINDEX);
-    EXPECT_EQ(CodeOf(API_AttrTypeID(42), 1), APIERR_BADID);
+    EXPECT_EQ(AttrCode(API_LayerID, count + 1), APIERR_BADINDEX);
+    EXPECT_EQ(AttrCode(API_LayerID, -3), APIERR_BADINDEX);
+    EXPECT_EQ(AttrCode(API_AttrTypeID(42), 1), APIERR_BADID);
     HostTesting::DeleteAttribute(API_LayerID, 3);
-    EXPECT_EQ(CodeOf(API_LayerID, 3), APIERR_DELETED);
+    EXPECT_EQ(AttrCode(API_LayerID, 3), APIERR_DELETED);
     EXPECT_EQ(AttributeCount(API_LayerID), count) << "a deleted index still counts";
     API_Attribute far = HostTesting::MakeLayer("Far Away");
     far.header.index = 40;
     HostTesting::SetAttribute(far);
     EXPECT_EQ(AttributeCount(API_LayerID), 40) << "the count is the highest index";
-    EXPECT_EQ(CodeOf(API_LayerID, 39), APIERR_DELETED);
+    EXPECT_EQ(AttrCode(API_LayerID, 39), APIERR_DELETED);
 }
 
-TEST_F(Attributes, CreateTakesTheNextIndexForEveryCreatableTypeAndCutsLongNames)
+TEST_F(Attributes, CreateTakesTheNextIndexAndCutsLongNamesModifyReplacesFlagsAndPenData)
 {
     for (API_AttrTypeID type : {API_LayerID, API_LinetypeID, API_FilltypeID, API_CompWallID, API_MaterialID, API_BuildingMaterialID}) {
         const Int32 before = AttributeCount(type);
@@ -81,11 +71,8 @@ TEST_F(Attributes, CreateTakesTheNextIndexForEveryCreatableTypeAndCutsLongNames)
     std::memset(layer.header.name, 'x', sizeof layer.header.name);   // no terminator at all
     ASSERT_EQ(ACAPI_Attribute_Create(&layer), NoError);
     EXPECT_EQ(std::strlen(GetAttr(API_LayerID, layer.header.index).header.name), 255u);
-}
 
-TEST_F(Attributes, ModifyReplacesFlagsNameAndPenData)
-{
-    API_Attribute layer = GetAttr(API_LayerID, 2);
+    layer = GetAttr(API_LayerID, 2);
     layer.header.flags = Int16(layer.header.flags | APILay_Locked | 0x0100);
     ASSERT_EQ(ACAPI_Attribute_Modify(&layer), NoError);
     EXPECT_EQ(GetAttr(API_LayerID, 2).header.flags, Int16(APILay_Locked | 0x0100));
@@ -104,7 +91,6 @@ TEST_F(Attributes, BadRecordsAreRefusedAndChangeNothing)
     EXPECT_EQ(dup.header.index, 5) << "the existing layer's index comes back";
     EXPECT_EQ(ACAPI_Attribute_Create(&pen0), APIERR_BADID);
     EXPECT_EQ(AttributeCount(API_PenID), 255);
-
     API_Attribute missing = HostTesting::MakeLayer("Ghost"), clash = GetAttr(API_LayerID, 2);
     missing.header.index = 900;
     EXPECT_EQ(ACAPI_Attribute_Modify(&missing), APIERR_BADINDEX);
@@ -117,7 +103,7 @@ TEST_F(Attributes, BadRecordsAreRefusedAndChangeNothing)
         API_Attribute pen = HostTesting::MakePen(7, red, 0.5, 0.5);
         EXPECT_EQ(ACAPI_Attribute_Modify(&pen), APIERR_BADPARS) << red;
     }
-    EXPECT_TRUE(SameAttr(GetAttr(API_PenID, 7), penBefore));
+    EXPECT_TRUE(Same(GetAttr(API_PenID, 7), penBefore));
     const Int32 surfaces = AttributeCount(API_MaterialID);
     API_Attribute surface = HostTesting::MakeAttribute(API_MaterialID, "Glowing"), changed = surfaceBefore;
     surface.material.surfaceRGB = {0.5, 2.0, 0.5};
@@ -125,7 +111,7 @@ TEST_F(Attributes, BadRecordsAreRefusedAndChangeNothing)
     EXPECT_EQ(AttributeCount(API_MaterialID), surfaces) << "nothing was stored";
     changed.material.surfaceRGB.f_blue = -0.5;
     EXPECT_EQ(ACAPI_Attribute_Modify(&changed), APIERR_BADPARS);
-    EXPECT_TRUE(SameAttr(GetAttr(API_MaterialID, 1), surfaceBefore));
+    EXPECT_TRUE(Same(GetAttr(API_MaterialID, 1), surfaceBefore));
 }
 
 }  // namespace

@@ -21,7 +21,6 @@ protected:
         handleBaseline_ = HostTesting::LiveHandleCount();
         locationBaseline_ = HostTesting::LiveLocationCount();
     }
-
     void TearDown() override
     {
         EXPECT_EQ(HostTesting::LiveHandleCount(), handleBaseline_) << "memory handles leaked";
@@ -46,12 +45,6 @@ protected:
         return Command([&] { return ACAPI_Element_Delete(guids); });
     }
 
-    static API_Element Read(const API_Guid& guid)
-    {
-        API_Element e = Cleared();
-        EXPECT_TRUE(HostTesting::GetElement(guid, &e));
-        return e;
-    }
     static API_Element Cleared(API_ElemTypeID typeID = API_ZombieElemID)
     {
         API_Element e;
@@ -59,7 +52,14 @@ protected:
         e.header.type.typeID = typeID;
         return e;
     }
-    static bool Same(const API_Element& a, const API_Element& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+    static API_Element Read(const API_Guid& guid)
+    {
+        API_Element e = Cleared();
+        EXPECT_TRUE(HostTesting::GetElement(guid, &e));
+        return e;
+    }
+    template <typename T>
+    static bool Same(const T& a, const T& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
     static Int32 AttributeCount(API_AttrTypeID type)
     {
@@ -78,6 +78,13 @@ protected:
         const GSErrCode c = ACAPI_Attribute_Get(&a);
         if (code) *code = c;
         return a;
+    }
+
+    static GSErrCode AttrCode(API_AttrTypeID type, Int32 index, const char* name = nullptr)
+    {
+        GSErrCode code;
+        GetAttr(type, index, name, &code);
+        return code;
     }
 
 private:
@@ -119,6 +126,5 @@ inline std::vector<API_Coord> MemoCoords(const API_ElementMemo& memo)
     const size_t n = memo.coords ? size_t(BMGetHandleSize(memo.coords)) / sizeof(API_Coord) : 0;
     return n < 2 ? std::vector<API_Coord>() : std::vector<API_Coord>(*memo.coords + 1, *memo.coords + n);
 }
-
 inline bool operator==(const API_Coord& a, const API_Coord& b) { return a.x == b.x && a.y == b.y; }
 inline void PrintTo(const API_Coord& c, std::ostream* os) { *os << "(" << c.x << ", " << c.y << ")"; }

@@ -37,23 +37,18 @@ TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndName)
     byName.name = "Furniture";
     for (const auto& rule : {byGuid, byType, byIndex, byName}) HostTesting::InjectFailure(rule);
 
-    EXPECT_EQ(GetElement(a), NoError);
-    EXPECT_EQ(GetElement(b), APIERR_BADPARS);
-    EXPECT_EQ(GetElement(b), APIERR_BADPARS) << "a rule without a limit keeps firing";
+    EXPECT_EQ(std::make_tuple(GetElement(a), GetElement(b), GetElement(b)), std::make_tuple(NoError, APIERR_BADPARS, APIERR_BADPARS))
+        << "a rule without a limit keeps firing";
     GS::Array<API_Guid> list;
     EXPECT_EQ(ACAPI_Element_GetElemList(API_SlabID, &list), APIERR_GENERAL);
     EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
     EXPECT_EQ(list.GetSize(), 2u);
-    GSErrCode code;
-    GetAttr(API_PenID, 9, nullptr, &code);
-    EXPECT_EQ(code, APIERR_DELETED);
-    GetAttr(API_PenID, 10, nullptr, &code);
-    EXPECT_EQ(code, NoError);
+    EXPECT_EQ(std::make_tuple(AttrCode(API_PenID, 9), AttrCode(API_PenID, 10)), std::make_tuple(APIERR_DELETED, NoError));
     EXPECT_EQ(Modify(GetAttr(API_LayerID, 5)), APIERR_GENERAL) << "layer 5 is Furniture";
     EXPECT_EQ(Modify(GetAttr(API_LayerID, 4)), NoError);
 }
 
-TEST_F(TestingInterface, SkipAndTimesPickTheCallsThatFailAndResetClearsRules)
+TEST_F(TestingInterface, SkipAndTimesPickTheCallsThatFailAndResetClearsRulesAndTheProject)
 {
     HostTesting::FailureRule rule = Rule("ACAPI_Attribute_GetNum", APIERR_MEMFULL);
     rule.skip = 1;
@@ -62,12 +57,17 @@ TEST_F(TestingInterface, SkipAndTimesPickTheCallsThatFailAndResetClearsRules)
     Int32 count = 0;
     for (GSErrCode expected : {NoError, APIERR_MEMFULL, APIERR_MEMFULL, NoError})
         EXPECT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &count), expected);
-
     HostTesting::FailNextCall("ACAPI_Element_GetElemList", APIERR_GENERAL);
     HostTesting::FailAllocation(1);
+    HostTesting::AddWall(0, 0, 1, 0);
+    Command([] { return NoError; });
+    HostTesting::SetStories({{0, 0.0, "Only"}});
     HostTesting::ResetProject();
-    GS::Array<API_Guid> list;
-    EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
+    EXPECT_TRUE(ListOf(API_WallID).empty() && HostTesting::ElementCount() == 0);
+    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
+    const std::vector<HostTesting::StoryFixture> stories = HostTesting::GetStories();
+    ASSERT_EQ(stories.size(), 3u);
+    EXPECT_EQ(std::make_tuple(stories[1].level, stories[2].level), std::make_tuple(3.0, 6.0));
     GSHandle h = BMAllocateHandle(1, 0, 0);
     EXPECT_NE(h, nullptr);
     BMKillHandle(&h);
@@ -86,7 +86,6 @@ TEST_F(TestingInterface, AnInjectedFailureInsideACommandStoresNothingAndDeletesN
     EXPECT_EQ(second, APIERR_MEMFULL);
     EXPECT_EQ(b.header.guid, APINULLGuid);
     ASSERT_EQ(HostTesting::AllElements(), std::vector<API_Guid>{a.header.guid});
-
     HostTesting::FailureRule rule = Rule("ACAPI_Element_Delete");
     rule.guid = HostTesting::AddWall(0, 1, 1, 1);
     HostTesting::InjectFailure(rule);
@@ -117,19 +116,6 @@ TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNot)
     HostTesting::AddFixture(API_ZoneID);
     HostTesting::GetElement(HostTesting::AllElements().front(), nullptr);
     EXPECT_TRUE(HostTesting::CallLog().empty()) << "fixtures bypass the log";
-}
-
-TEST_F(TestingInterface, ResetReturnsToTheDefaultProject)
-{
-    HostTesting::AddWall(0, 0, 1, 0);
-    Command([] { return NoError; });
-    HostTesting::SetStories({{0, 0.0, "Only"}});
-    HostTesting::ResetProject();
-    EXPECT_EQ(HostTesting::ElementCount(), 0u);
-    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-    std::vector<HostTesting::StoryFixture> stories = HostTesting::GetStories();
-    ASSERT_EQ(stories.size(), 3u);
-    EXPECT_EQ(std::make_tuple(stories[1].level, stories[2].level), std::make_tuple(3.0, 6.0));
 }
 
 TEST_F(TestingInterface, CallsFromAnotherThreadAreCounted)
