@@ -13,8 +13,8 @@ TEST_F(Attributes, TheDefaultProjectHasEveryTableAndUnitPens)
         for (Int32 i = 1; i <= count; ++i) {
             GSErrCode code;
             API_Attribute a = GetAttr(type, i, nullptr, &code);
-            EXPECT_EQ(std::make_tuple(code, a.header.index, a.header.typeID, a.header.name[0] != '\0'), std::make_tuple(NoError, i, type, true))
-                << type << "/" << i;
+            const bool named = a.header.name[0] != '\0';
+            EXPECT_EQ(std::make_tuple(code, a.header.index, a.header.typeID, named), std::make_tuple(NoError, i, type, true)) << i;
         }
     }
     bool coloured = false;

@@ -114,7 +114,7 @@ TEST_F(ElementChange, RefusedOrIneffectiveChangesLeaveTheElementAsItWas)
                   reinterpret_cast<unsigned char*>(&m.wall.thickness)[1] = 0xFF;
               }, NoError},
              {"the type", [](E e, E m) { e.header.type.typeID = API_ColumnID; ACAPI_ELEMENT_MASK_SET(m, header, type); }, NoError},
-             {"a GUID naming nothing", [](E e, E m) { e.header.guid.time_low ^= 1; ACAPI_ELEMENT_MASK_SET(m, header, guid); }, APIERR_BADID},
+             {"an unknown GUID", [](E e, E m) { e.header.guid.time_low ^= 1; ACAPI_ELEMENT_MASK_SET(m, header, guid); }, APIERR_BADID},
              {"no such layer", [](E e, E m) { e.header.layer = 999; ACAPI_ELEMENT_MASK_SET(m, header, layer); }, APIERR_BADINDEX},
              {"no such story", [](E e, E m) { e.header.floorInd = 7; ACAPI_ELEMENT_MASK_SET(m, header, floorInd); }, APIERR_BADINDEX},
              {"a zero length with a valid height", [](E e, E m) {

@@ -185,8 +185,7 @@ TEST_F(MemoryHandles, MemoDisposalFreesEveryPartAndNullsIt)
     EXPECT_EQ(HostTesting::LiveHandleCount(), before + 5);
     EXPECT_EQ(ACAPI_DisposeElemMemoHdls(&memo), NoError);
     EXPECT_EQ(HostTesting::LiveHandleCount(), before);
-    for (const void* part : {(void*)memo.coords, (void*)memo.pends, (void*)memo.textContent, (void*)memo.columnSegments, (void*)memo.params})
-        EXPECT_EQ(part, nullptr);
+    EXPECT_TRUE(!memo.coords && !memo.pends && !memo.textContent && !memo.columnSegments && !memo.params) << "every part is nulled";
     EXPECT_EQ(ACAPI_DisposeElemMemoHdls(&memo), NoError) << "disposing again is safe";
     EXPECT_EQ(ACAPI_DisposeElemMemoHdls(nullptr), NoError);
 }
