@@ -22,12 +22,6 @@ protected:
         return code;
     }
     static std::string Name(const API_LibPart& part) { return GS::UniString(part.docu_UName).ToStdString(); }
-    static GSErrCode Params(Int32 index, API_AddParType*** pars, Int32* n = nullptr, double* a = nullptr, double* b = nullptr)
-    {
-        double x, y;
-        Int32 count;
-        return ACAPI_LibPart_GetParams(index, a ? a : &x, b ? b : &y, n ? n : &count, pars);
-    }
 };
 
 TEST_F(Library, DefaultLibraryHoldsTheKindsAProjectNeedsAndRefusesOtherIndices)
@@ -44,16 +38,13 @@ TEST_F(Library, DefaultLibraryHoldsTheKindsAProjectNeedsAndRefusesOtherIndices)
         EXPECT_EQ(part.location != nullptr, code == NoError) << i;
         delete part.location;
         if (code != NoError) continue;
-        EXPECT_EQ(part.index, i);
-        EXPECT_FALSE(Name(part).empty());
+        EXPECT_TRUE(part.index == i && !Name(part).empty()) << i;
         ++byType[part.typeID];
     }
-    EXPECT_GE(byType[APILib_DoorID], 3);
-    EXPECT_GE(byType[APILib_WindowID], 3);
-    EXPECT_GE(byType[APILib_ObjectID], 10);
-    EXPECT_GE(byType[APILib_LampID], 1);
-    for (const char* name : {"Chair", "Bed Double", "Sofa 3-Seat", "Kitchen Counter", "WC", "Basin", "Bath",
-                             "Stair Straight", "Door Marker", "Window Marker"})
+    for (auto [kind, least] : {std::make_pair(APILib_DoorID, 3), {APILib_WindowID, 3}, {APILib_ObjectID, 10}, {APILib_LampID, 1}})
+        EXPECT_GE(byType[kind], least) << kind;
+    for (const char* name : {"Chair", "Bed Double", "Sofa 3-Seat", "Kitchen Counter", "WC", "Basin", "Bath", "Stair Straight",
+                             "Door Marker", "Window Marker"})
         EXPECT_GT(HostTesting::FindLibraryPart(name), 0) << name;
 }
 
@@ -65,7 +56,6 @@ TEST_F(Library, SearchFindsExactNamesPlaceablePartsAndMarkers)
     EXPECT_EQ(Search("door single", false), APIERR_BADNAME);
     EXPECT_EQ(Search("Door Frame Macro", false, true), APIERR_BADNAME) << "macros are not placeable";
     EXPECT_EQ(Search("Door Frame Macro", false, false), NoError);
-
     API_LibPart marker;
     BNClear(marker);
     ASSERT_EQ(ACAPI_Goodies_GetMarkerParent(MakeElemType(API_WindowID), marker), NoError);
@@ -74,6 +64,31 @@ TEST_F(Library, SearchFindsExactNamesPlaceablePartsAndMarkers)
     EXPECT_EQ(Name(marker), "Window Marker");
     delete marker.location;
     EXPECT_EQ(ACAPI_Goodies_GetMarkerParent(MakeElemType(API_WallID), marker), APIERR_BADID);
+}
+
+TEST_F(Library, ParametersComeInAHandleTheCallerOwnsAndAMissingReferenceHasNone)
+{
+    const Int32 index = HostTesting::FindLibraryPart("Table Round");
+    const Int64 handles = HostTesting::LiveHandleCount();
+    double a = 0, b = 0;
+    Int32 n = 0;
+    API_AddParType** pars = nullptr;
+    ASSERT_EQ(ACAPI_LibPart_GetParams(index, &a, &b, &n, &pars), NoError);
+    EXPECT_EQ(std::make_tuple(a, b), std::make_tuple(1.2, 1.2));
+    ASSERT_NE(pars, nullptr);
+    EXPECT_EQ(HostTesting::LiveHandleCount(), handles + 1);
+    EXPECT_EQ(static_cast<size_t>(BMGetHandleSize(pars)), n * sizeof(API_AddParType));
+    const auto expected = HostTesting::LibraryPartParams(index);
+    ASSERT_EQ(expected.size(), static_cast<size_t>(n));
+    for (Int32 i = 0; i < n; ++i) EXPECT_STREQ((*pars)[i].name, expected[size_t(i)].name);
+    BMKillHandle(&pars);
+    EXPECT_EQ(ACAPI_LibPart_GetParams(0, &a, &b, &n, &pars), APIERR_BADINDEX);
+
+    API_LibPart missing;
+    ASSERT_EQ(Search("Hovercraft", true, true, &missing), NoError);
+    EXPECT_TRUE(missing.missingDef);
+    EXPECT_NE(ACAPI_LibPart_GetParams(missing.index, &a, &b, &n, &pars), NoError);
+    EXPECT_EQ(pars, nullptr);
 }
 
 TEST_F(Library, AMissingReferenceIsMadeOnlyWhenAskedAndGoesWithRollbackAndUndo)
@@ -86,41 +101,16 @@ TEST_F(Library, AMissingReferenceIsMadeOnlyWhenAskedAndGoesWithRollbackAndUndo)
         return APIERR_GENERAL;
     }), APIERR_GENERAL);
     EXPECT_EQ(HostTesting::LibraryPartCount(), before) << "rolled back";
-
     API_LibPart part;
     ASSERT_EQ(Command([&] { return Search("Hovercraft", true, true, &part); }), NoError);
-    EXPECT_TRUE(part.missingDef);
     EXPECT_EQ(part.index, before + 1);
-    API_AddParType** pars = nullptr;
-    EXPECT_NE(Params(part.index, &pars), NoError);
-    EXPECT_EQ(pars, nullptr);
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::LibraryPartCount(), before) << "undone";
-
     // A part loaded after the reference keeps its index: the reference then stays.
     ASSERT_EQ(Command([&] { return Search("Hovercraft", true); }), NoError);
     HostTesting::AddLibraryPart(APILib_ObjectID, "Loaded Later", 1.0, 1.0);
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::LibraryPartCount(), before + 2);
-}
-
-TEST_F(Library, ParametersComeInAHandleTheCallerOwns)
-{
-    const Int32 index = HostTesting::FindLibraryPart("Table Round");
-    const Int64 handles = HostTesting::LiveHandleCount();
-    double a = 0, b = 0;
-    Int32 n = 0;
-    API_AddParType** pars = nullptr;
-    ASSERT_EQ(Params(index, &pars, &n, &a, &b), NoError);
-    EXPECT_EQ(std::make_tuple(a, b), std::make_tuple(1.2, 1.2));
-    ASSERT_NE(pars, nullptr);
-    EXPECT_EQ(HostTesting::LiveHandleCount(), handles + 1);
-    EXPECT_EQ(static_cast<size_t>(BMGetHandleSize(pars)), n * sizeof(API_AddParType));
-    const auto expected = HostTesting::LibraryPartParams(index);
-    ASSERT_EQ(expected.size(), static_cast<size_t>(n));
-    for (Int32 i = 0; i < n; ++i) EXPECT_STREQ((*pars)[i].name, expected[size_t(i)].name);
-    BMKillHandle(&pars);
-    EXPECT_EQ(Params(0, &pars), APIERR_BADINDEX);
 }
 
 TEST_F(Library, OpeningNeedsACommandAndAWallAndTakesItsStory)
@@ -139,7 +129,6 @@ TEST_F(Library, OpeningNeedsACommandAndAWallAndTakesItsStory)
     EXPECT_EQ(Read(window.header.guid).header.floorInd, 2);
     EXPECT_TRUE(HostTesting::GetMarker(window.header.guid, nullptr, nullptr));
     ACAPI_DisposeElemMemoHdls(&marker.memo);
-
     API_Element door = window;
     door.header.type = MakeElemType(API_DoorID);
     door.door.owner = HostTesting::AddFixture(API_SlabID);
