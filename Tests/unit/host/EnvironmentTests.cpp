@@ -37,19 +37,16 @@ TEST_F(Environment, StorySettingsComeInAFreshHandleWithOneRecordPerIndex)
     EXPECT_EQ(std::make_tuple((*info.data)[2].index, (*info.data)[2].level), std::make_tuple(2, 6.0));
     EXPECT_STREQ(GS::UniString((*info.data)[0].uName).ToCStr().Get(), "Ground Floor");
     BMKillHandle(&info.data);
-
     HostTesting::SetStories({{-1, -3.0, "Basement"}, {0, 0.0, "Ground"}});
     info = Stories();
     EXPECT_EQ(std::make_tuple(info.firstStory, info.lastStory, (*info.data)[0].level), std::make_tuple(-1, 0, -3.0));
     BMKillHandle(&info.data);
-
     HostTesting::SetStories({{0, 0.0, "Ground"}, {2, 6.0, "Second"}});   // a gap
     info = Stories();
     ASSERT_EQ(info.lastStory, 2);
     ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
     EXPECT_EQ(std::make_tuple((*info.data)[1].index, (*info.data)[2].index, (*info.data)[2].level), std::make_tuple(1, 2, 6.0));
     BMKillHandle(&info.data);
-
     HostTesting::SetStories({});
     info = Stories();
     EXPECT_GT(info.firstStory, info.lastStory);
@@ -67,7 +64,6 @@ TEST_F(Environment, InsertingAStoryNeedsACommandMovesHigherElementsUpAndUndoes)
     EXPECT_EQ(std::make_tuple(stories[3].index, stories[3].name), std::make_tuple(Int16(3), std::string("Roof Level")));
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories().size(), 3u);
-
     API_Guid wall = HostTesting::AddWall(0, 0, 1, 0, 2);
     API_StoryCmdType between = StoryCommand(APIStory_InsAbove, 0, 1.5, 1.5);
     ASSERT_EQ(ChangeStories(between), NoError);
@@ -78,13 +74,10 @@ TEST_F(Environment, InsertingAStoryNeedsACommandMovesHigherElementsUpAndUndoes)
     EXPECT_EQ(HostTesting::GetStories().size(), 3u);
 }
 
-TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsField)
+TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsFieldGoToNeedsAStoryAndUnknownActionsFail)
 {
     // The name fills its whole field, with no terminator; whatever follows is not part of it.
-    struct {
-        API_StoryCmdType cmd;
-        GS::uchar_t after[4];
-    } block;
+    struct { API_StoryCmdType cmd; GS::uchar_t after[4]; } block;
     BNClear(block);
     block.cmd = StoryCommand(APIStory_Rename, 1);
     for (GS::uchar_t& unit : block.cmd.uName) unit = u'A';
@@ -93,10 +86,6 @@ TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsField)
     EXPECT_EQ(HostTesting::GetStories()[1].name, std::string(256, 'A'));
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories()[1].name, "First Floor");
-}
-
-TEST_F(Environment, GoToStoryAndBadStoryCommands)
-{
     API_StoryCmdType cmd = StoryCommand(APIStory_GoTo, 1);
     EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd), NoError);
     EXPECT_EQ(HostTesting::CurrentStory(), 1);

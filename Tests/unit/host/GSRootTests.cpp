@@ -53,7 +53,7 @@ TEST(GuidGeneration, FreshGuidsAreDistinctKeepTheirBytesAndRepeatAfterReset)
     EXPECT_EQ(generate(3), std::vector<GS::Guid>(first.begin(), first.begin() + 3));
 }
 
-TEST(UniStringText, Utf8AndUtf16RoundTripAndMalformedInputBecomesReplacementCharacters)
+TEST(UniStringText, ConversionsSubstringsCaseAndSearch)
 {
     const std::string text = "Küche – 厨房 🏠 Ωmega";
     EXPECT_STREQ(GS::UniString(text.c_str()).ToCStr().Get(), text.c_str());
@@ -67,7 +67,6 @@ TEST(UniStringText, Utf8AndUtf16RoundTripAndMalformedInputBecomesReplacementChar
     GS::UStrHolder back = s.ToUStr();   // the holder keeps the units alive
     EXPECT_EQ(GS::ucslen(back.Get()), 5u);
     EXPECT_EQ(std::u16string(back.Get()), std::u16string(units));
-
     const char bad[] = {'a', char(0xC3), 'b', char(0xFF), char(0xE2), char(0x82), 0};   // cut sequences
     GS::UniString b(bad);
     ASSERT_EQ(b.GetLength(), 5u);
@@ -76,15 +75,11 @@ TEST(UniStringText, Utf8AndUtf16RoundTripAndMalformedInputBecomesReplacementChar
     EXPECT_EQ(GS::UniString(overlong)[0], 0xFFFD);
     const GS::uchar_t lone[] = {u'x', 0xD800, u'y', 0};
     EXPECT_STREQ(GS::UniString(lone).ToCStr().Get(), "x\xEF\xBF\xBDy");
-}
-
-TEST(UniStringText, SubstringsCaseAndSearch)
-{
-    GS::UniString s("abcdef");
-    EXPECT_STREQ(s.ToCStr(2, 3).Get(), "cde");
-    EXPECT_STREQ(s.ToCStr(4).Get(), "ef");
-    EXPECT_STREQ(s.ToCStr(10).Get(), "");
-    EXPECT_EQ(std::u16string(s.ToUStr(1, 2).Get()), u"bc");
+    const GS::UniString abc("abcdef");
+    EXPECT_STREQ(abc.ToCStr(2, 3).Get(), "cde");
+    EXPECT_STREQ(abc.ToCStr(4).Get(), "ef");
+    EXPECT_STREQ(abc.ToCStr(10).Get(), "");
+    EXPECT_EQ(std::u16string(abc.ToUStr(1, 2).Get()), u"bc");
     GS::UniString upper("ÉCOLE Straße ΑΘΗΝΑ МОСКВА Łódź");
     EXPECT_STREQ(upper.ToLowerCase().ToCStr().Get(), "école straße αθηνα москва łódź");
     EXPECT_STREQ(upper.ToCStr().Get(), "ÉCOLE Straße ΑΘΗΝΑ МОСКВА Łódź") << "a copy is lowered";
@@ -121,7 +116,7 @@ TEST(UcsCopy, CopiesTerminateTruncateAndNeverSplitASurrogatePair)
 
 class MemoryHandles : public HostTest {};
 
-TEST_F(MemoryHandles, HandlesAndPointersAreCountedSizedClearedResizedAndCopied)
+TEST_F(MemoryHandles, HandlesAreCountedSizedClearedResizedCopiedFailedOnRequestAndFreedOnce)
 {
     const Int64 before = HostTesting::LiveHandleCount();
     GSHandle h = BMAllocateHandle(64, ALLOCATE_CLEAR, 0);
@@ -144,36 +139,28 @@ TEST_F(MemoryHandles, HandlesAndPointersAreCountedSizedClearedResizedAndCopied)
     EXPECT_EQ(std::make_tuple(BMKillHandle(&copy), BMKillHandle(&h), BMKillPtr(&p)), std::make_tuple(NoError, NoError, NoError));
     EXPECT_TRUE(h == nullptr && p == nullptr) << "a kill clears the caller's variable";
     EXPECT_EQ(HostTesting::LiveHandleCount(), before);
-}
 
-TEST_F(MemoryHandles, KillingNullIsHarmlessAndDoubleKillIsCaught)
-{
-    GSHandle none = nullptr, h = BMAllocateHandle(8, 0, 0), alias = h;
-    EXPECT_EQ(BMKillHandle(&none), NoError);
-    EXPECT_EQ(BMKillHandle(static_cast<GSHandle*>(nullptr)), NoError);
-    BMKillHandle(&h);
-    EXPECT_NE(BMKillHandle(&alias), NoError);
-    EXPECT_EQ(alias, nullptr);
-    EXPECT_EQ(HostTesting::BadFreeCount(), 1);
-    HostTesting::ResetProject();   // the deliberate bad free is not a fault of this test
-}
-
-TEST_F(MemoryHandles, InjectedAllocationFailureHitsTheNthAllocationsOnly)
-{
     HostTesting::FailAllocation(2);
     GSHandle first = BMAllocateHandle(8, 0, 0), second = BMAllocateHandle(8, 0, 0), third = BMAllocateHandle(8, 0, 0);
-    EXPECT_TRUE(first != nullptr && second == nullptr && third != nullptr);
-    BMKillHandle(&first);
-    BMKillHandle(&third);
+    EXPECT_TRUE(first != nullptr && second == nullptr && third != nullptr) << "an injected failure hits the nth allocation only";
     HostTesting::FailAllocation(1, 2);
     EXPECT_EQ(BMAllocatePtr(8, 0, 0), nullptr);
     EXPECT_EQ(BMAllocateHandle(8, 0, 0), nullptr);
-    GSPtr ok = BMAllocatePtr(8, 0, 0);
-    EXPECT_NE(ok, nullptr);
-    BMKillPtr(&ok);
+    p = BMAllocatePtr(8, 0, 0);
+    EXPECT_NE(p, nullptr);
+    BMKillPtr(&p);
+    BMKillHandle(&first);
+    GSHandle none = nullptr, alias = third;
+    EXPECT_EQ(BMKillHandle(&none), NoError);
+    EXPECT_EQ(BMKillHandle(static_cast<GSHandle*>(nullptr)), NoError);
+    BMKillHandle(&third);
+    EXPECT_NE(BMKillHandle(&alias), NoError);
+    EXPECT_EQ(alias, nullptr);
+    EXPECT_EQ(HostTesting::BadFreeCount(), 1) << "a double kill is caught";
+    HostTesting::ResetProject();   // the deliberate bad free is not a fault of this test
 }
 
-TEST_F(MemoryHandles, MemoDisposalFreesEveryPartAndNullsIt)
+TEST_F(MemoryHandles, MemoDisposalFreesEveryPartAndLocationsAreCounted)
 {
     const Int64 before = HostTesting::LiveHandleCount();
     API_ElementMemo memo;
@@ -188,21 +175,18 @@ TEST_F(MemoryHandles, MemoDisposalFreesEveryPartAndNullsIt)
     EXPECT_TRUE(!memo.coords && !memo.pends && !memo.textContent && !memo.columnSegments && !memo.params) << "every part is nulled";
     EXPECT_EQ(ACAPI_DisposeElemMemoHdls(&memo), NoError) << "disposing again is safe";
     EXPECT_EQ(ACAPI_DisposeElemMemoHdls(nullptr), NoError);
-}
 
-TEST_F(MemoryHandles, LocationsAreCounted)
-{
-    const Int64 before = HostTesting::LiveLocationCount();
+    const Int64 locations = HostTesting::LiveLocationCount();
     auto loc = std::make_unique<IO::Location>("/tmp/module.mod");
     IO::Location copy(*loc);
-    EXPECT_EQ(HostTesting::LiveLocationCount(), before + 2);
+    EXPECT_EQ(HostTesting::LiveLocationCount(), locations + 2);
     EXPECT_EQ(copy.GetPath(), "/tmp/module.mod");
     GS::UniString path;
     EXPECT_EQ(loc->ToPath(&path), NoError);
     EXPECT_STREQ(path.ToCStr().Get(), "/tmp/module.mod");
     EXPECT_EQ(loc->ToPath(nullptr), APIERR_BADPARS);
     loc.reset();
-    EXPECT_EQ(HostTesting::LiveLocationCount(), before + 1);
+    EXPECT_EQ(HostTesting::LiveLocationCount(), locations + 1);
     EXPECT_TRUE(IO::Location("").IsEmpty());
 }
 

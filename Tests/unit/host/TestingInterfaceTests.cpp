@@ -25,7 +25,7 @@ protected:
     static GSErrCode Modify(API_Attribute a) { return ACAPI_Attribute_Modify(&a); }
 };
 
-TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndName)
+TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndNameAndAFailedCallInACommandChangesNothing)
 {
     API_Guid a = HostTesting::AddWall(0, 0, 1, 0), b = HostTesting::AddWall(0, 1, 1, 1);
     HostTesting::FailureRule byGuid = Rule("ACAPI_Element_Get", APIERR_BADPARS), byType = Rule("ACAPI_Element_GetElemList");
@@ -36,7 +36,6 @@ TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndName)
     byIndex.index = 9;
     byName.name = "Furniture";
     for (const auto& rule : {byGuid, byType, byIndex, byName}) HostTesting::InjectFailure(rule);
-
     EXPECT_EQ(std::make_tuple(GetElement(a), GetElement(b), GetElement(b)), std::make_tuple(NoError, APIERR_BADPARS, APIERR_BADPARS))
         << "a rule without a limit keeps firing";
     GS::Array<API_Guid> list;
@@ -46,6 +45,24 @@ TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndName)
     EXPECT_EQ(std::make_tuple(AttrCode(API_PenID, 9), AttrCode(API_PenID, 10)), std::make_tuple(APIERR_DELETED, NoError));
     EXPECT_EQ(Modify(GetAttr(API_LayerID, 5)), APIERR_GENERAL) << "layer 5 is Furniture";
     EXPECT_EQ(Modify(GetAttr(API_LayerID, 4)), NoError);
+    HostTesting::ClearFailures();
+
+    HostTesting::FailNextCall("ACAPI_Element_Create", APIERR_MEMFULL, 1);
+    API_Element made = HostTesting::MakeElement(API_WallID), refused = made;
+    GSErrCode refusal = NoError;
+    EXPECT_EQ(Command([&] {
+        EXPECT_EQ(ACAPI_Element_Create(&made, nullptr), NoError);
+        refusal = ACAPI_Element_Create(&refused, nullptr);
+        return NoError;
+    }), NoError);
+    EXPECT_EQ(refusal, APIERR_MEMFULL);
+    EXPECT_EQ(refused.header.guid, APINULLGuid);
+    EXPECT_EQ(HostTesting::AllElements(), (std::vector<API_Guid>{a, b, made.header.guid}));
+    HostTesting::FailureRule rule = Rule("ACAPI_Element_Delete");
+    rule.guid = b;
+    HostTesting::InjectFailure(rule);
+    EXPECT_EQ(DeleteInCommand({a, b}), APIERR_GENERAL);
+    EXPECT_TRUE(HostTesting::ElementExists(a)) << "the list fails whole";
 }
 
 TEST_F(TestingInterface, SkipAndTimesPickTheCallsThatFailAndResetClearsRulesAndTheProject)
@@ -71,26 +88,6 @@ TEST_F(TestingInterface, SkipAndTimesPickTheCallsThatFailAndResetClearsRulesAndT
     GSHandle h = BMAllocateHandle(1, 0, 0);
     EXPECT_NE(h, nullptr);
     BMKillHandle(&h);
-}
-
-TEST_F(TestingInterface, AnInjectedFailureInsideACommandStoresNothingAndDeletesNothing)
-{
-    HostTesting::FailNextCall("ACAPI_Element_Create", APIERR_MEMFULL, 1);
-    API_Element a = HostTesting::MakeElement(API_WallID), b = a;
-    GSErrCode second = NoError;
-    EXPECT_EQ(Command([&] {
-        EXPECT_EQ(ACAPI_Element_Create(&a, nullptr), NoError);
-        second = ACAPI_Element_Create(&b, nullptr);
-        return NoError;
-    }), NoError);
-    EXPECT_EQ(second, APIERR_MEMFULL);
-    EXPECT_EQ(b.header.guid, APINULLGuid);
-    ASSERT_EQ(HostTesting::AllElements(), std::vector<API_Guid>{a.header.guid});
-    HostTesting::FailureRule rule = Rule("ACAPI_Element_Delete");
-    rule.guid = HostTesting::AddWall(0, 1, 1, 1);
-    HostTesting::InjectFailure(rule);
-    EXPECT_EQ(DeleteInCommand({a.header.guid, *rule.guid}), APIERR_GENERAL);
-    EXPECT_TRUE(HostTesting::ElementExists(a.header.guid)) << "the list fails whole";
 }
 
 TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNot)
