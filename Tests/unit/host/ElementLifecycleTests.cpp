@@ -4,9 +4,9 @@
 
 namespace {
 
-class ElementLifecycle : public HostTest {};
+class Elements : public HostTest {};
 
-TEST_F(ElementLifecycle, EveryTypeIsCreatedReadChangedOnItsLayerAloneAndDeleted)
+TEST_F(Elements, EveryTypeIsCreatedReadChangedOnItsLayerAloneAndDeleted)
 {
     HostTesting::AddLibraryPart(APILib_ObjectID, "Fixture Chair", 0.5, 0.6);
     const API_Guid wall = HostTesting::AddWall(0, 0, 6, 0, 1);
@@ -44,16 +44,11 @@ TEST_F(ElementLifecycle, EveryTypeIsCreatedReadChangedOnItsLayerAloneAndDeleted)
     }
 }
 
-class ElementChange : public HostTest {};
-
 // Writes the value into the field and flags it in the mask.
-#define FIELD(type, member, field, ...)                                                                     \
-    {type, #member "." #field, [](API_Element& v, API_Element& m) {                                         \
-         v.member.field = __VA_ARGS__;                                                                       \
-         ACAPI_ELEMENT_MASK_SET(m, member, field);                                                           \
-     }}
+#define FIELD(type, member, field, ...) \
+    {type, #member "." #field, [](auto& v, auto& m) { v.member.field = __VA_ARGS__; ACAPI_ELEMENT_MASK_SET(m, member, field); }}
 
-TEST_F(ElementChange, OneFlaggedFieldPerTypeChangesAndTheRestStays)
+TEST_F(Elements, OneFlaggedFieldPerTypeChangesAndTheRestStays)
 {
     struct FieldChange { API_ElemTypeID typeID; const char* field; std::function<void(API_Element& value, API_Element& mask)> set; };
     const std::vector<FieldChange> changes = {
@@ -88,7 +83,7 @@ TEST_F(ElementChange, OneFlaggedFieldPerTypeChangesAndTheRestStays)
 }
 #undef FIELD
 
-TEST_F(ElementChange, RefusedOrIneffectiveChangesLeaveTheElementAsItWas)
+TEST_F(Elements, RefusedOrIneffectiveChangesLeaveTheElementAsItWas)
 {
     using E = API_Element&;
     struct Attempt { const char* what; std::function<void(E value, E mask)> set; GSErrCode code; };
@@ -123,7 +118,7 @@ TEST_F(ElementChange, RefusedOrIneffectiveChangesLeaveTheElementAsItWas)
     EXPECT_EQ(Read(wall).header.floorInd, 2) << "an existing story is taken";
 }
 
-TEST_F(ElementChange, AMemoReplacesThePolygonAndOnlyTheMaskedOtherParts)
+TEST_F(Elements, AMemoReplacesThePolygonAndOnlyTheMaskedOtherParts)
 {
     ScopedMemo arced, rectangle, stored, segments;
     API_Element slab = HostTesting::MakeElement(API_SlabID, arced.get());
@@ -157,9 +152,7 @@ TEST_F(ElementChange, AMemoReplacesThePolygonAndOnlyTheMaskedOtherParts)
     EXPECT_EQ(storedWidth(), 0.9);
 }
 
-class ElementQueries : public HostTest {};
-
-TEST_F(ElementQueries, ElemListAppendsEveryStoryAndLayerInCreationOrder)
+TEST_F(Elements, ElemListAppendsEveryStoryAndLayerInOrderGetAndGetMemoRefuseUnknownGuidsAndFollowTheMask)
 {
     API_Element hiddenLayerWall = HostTesting::MakeElement(API_WallID);
     hiddenLayerWall.header.layer = 10;   // "Hidden Guides"
@@ -171,11 +164,7 @@ TEST_F(ElementQueries, ElemListAppendsEveryStoryAndLayerInCreationOrder)
     EXPECT_TRUE(ListOf(API_ColumnID).empty());
     GS::Array<API_Guid> list{APINULLGuid};
     ASSERT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
-    EXPECT_EQ(list, (GS::Array<API_Guid>{APINULLGuid, first, second, third}));
-}
-
-TEST_F(ElementQueries, GetAndGetMemoOfUnknownGuidsAndMaskedOrMissingMemoParts)
-{
+    EXPECT_EQ(list, (GS::Array<API_Guid>{APINULLGuid, first, second, third})) << "the list is appended to";
     API_Element e = Cleared();
     EXPECT_EQ(ACAPI_Element_Get(&e), APIERR_BADID);
     e.header.guid = GSGuid2APIGuid(GS::Guid("12345678-1234-1234-1234-123456789ABC"));
@@ -195,7 +184,7 @@ TEST_F(ElementQueries, GetAndGetMemoOfUnknownGuidsAndMaskedOrMissingMemoParts)
     EXPECT_TRUE(starved->coords == nullptr && starved->pends == nullptr) << "running out of memory leaves nothing behind";
 }
 
-TEST_F(ElementQueries, DeleteIsAllOrNothingTakesDuplicatesOnceAndWallsTakeTheirOpenings)
+TEST_F(Elements, DeleteIsAllOrNothingTakesDuplicatesOnceAndWallsTakeTheirOpenings)
 {
     API_Guid wall = HostTesting::AddWall(0, 0, 6, 0), other = HostTesting::AddWall(0, 5, 6, 5);
     API_Guid door = HostTesting::AddFixture(API_DoorID, 0, wall);

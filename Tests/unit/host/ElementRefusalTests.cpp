@@ -65,14 +65,9 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
         (*m.pends)[1] = e.slab.poly.nCoords + 1;
         (*m.pends)[2] = e.slab.poly.nCoords;
     };
-    struct Refusal {
-        const char* what;
-        API_ElemTypeID typeID;
-        std::function<void(API_Element&, API_ElementMemo&)> spoil;
-        GSErrCode code;
-    };
     using E = API_Element&;
     using M = API_ElementMemo&;
+    struct Refusal { const char* what; API_ElemTypeID typeID; std::function<void(E, M)> spoil; GSErrCode code; };
     for (const Refusal& r : std::vector<Refusal>{
              {"zero length", API_WallID, [](E e, M) { e.wall.endC = e.wall.begC; }, APIERR_BADPARS},
              {"zero thickness", API_WallID, [](E e, M) { e.wall.thickness = 0; }, APIERR_BADPARS},
