@@ -4,7 +4,7 @@ namespace {
 
 class Attributes : public HostTest {};
 
-TEST_F(Attributes, TheDefaultProjectHasEveryTableAndUnitPens)
+TEST_F(Attributes, DefaultTablesUnitPensLookupByIndexOrExactNameAndTheCountWithGaps)
 {
     for (API_AttrTypeID type : {API_PenID, API_LayerID, API_LinetypeID, API_FilltypeID, API_CompWallID, API_MaterialID,
                                 API_BuildingMaterialID}) {
@@ -26,10 +26,7 @@ TEST_F(Attributes, TheDefaultProjectHasEveryTableAndUnitPens)
     }
     EXPECT_TRUE(coloured);
     EXPECT_EQ(AttributeCount(API_PenID), 255);
-}
 
-TEST_F(Attributes, LookupByExactNameOrIndexAndTheCountWithGaps)
-{
     GSErrCode code;
     API_Attribute hidden = GetAttr(API_LayerID, 0, "Hidden Guides", &code);
     ASSERT_EQ(code, NoError);

@@ -8,7 +8,7 @@ namespace {
 
 using Units = std::vector<GS::uchar_t>;
 
-TEST(GuidText, ParsesEitherCasePrintsUpperCaseInRecordOrderAndRefusesMalformedText)
+TEST(Guids, TextInEitherCaseRecordOrderMalformedTextAndGeneration)
 {
     const char* text = "3F2504E0-4F89-11D3-9A0C-0305E82C3301";
     GS::Guid guid(text);
@@ -24,15 +24,11 @@ TEST(GuidText, ParsesEitherCasePrintsUpperCaseInRecordOrderAndRefusesMalformedTe
     for (const char* bad : {"", "not a guid", "3F2504E0-4F89-11D3-9A0C-0305E82C330", "3F2504E0-4F89-11D3-9A0C-0305E82C33011",
                             "3F2504E04F8911D39A0C0305E82C3301", "3F2504E0-4F89-11D3-9A0C_0305E82C3301",
                             "3G2504E0-4F89-11D3-9A0C-0305E82C3301", "{3F2504E0-4F89-11D3-9A0C-0305E82C3301}",
-                            " 3F2504E0-4F89-11D3-9A0C-0305E82C3301"}) {
-        EXPECT_TRUE(GS::Guid(bad).IsNull()) << bad;
-        EXPECT_EQ(GSGuid2APIGuid(GS::Guid(bad)), APINULLGuid) << bad;
-    }
+                            " 3F2504E0-4F89-11D3-9A0C-0305E82C3301"})
+        EXPECT_TRUE(GS::Guid(bad).IsNull() && GSGuid2APIGuid(GS::Guid(bad)) == APINULLGuid) << bad;
     EXPECT_TRUE(GS::Guid(static_cast<const char*>(nullptr)).IsNull());
-}
 
-TEST(GuidGeneration, FreshGuidsAreDistinctKeepTheirBytesAndRepeatAfterReset)
-{
+    // Fresh GUIDs are distinct, keep their bytes through the conversions and repeat after a reset.
     auto generate = [](int n) {
         std::vector<GS::Guid> out(static_cast<size_t>(n));
         for (GS::Guid& g : out) {
@@ -53,7 +49,7 @@ TEST(GuidGeneration, FreshGuidsAreDistinctKeepTheirBytesAndRepeatAfterReset)
     EXPECT_EQ(generate(3), std::vector<GS::Guid>(first.begin(), first.begin() + 3));
 }
 
-TEST(UniStringText, ConversionsSubstringsCaseAndSearch)
+TEST(UniStrings, ConversionsSubstringsCaseSearchAndFixedFieldCopies)
 {
     const std::string text = "Küche – 厨房 🏠 Ωmega";
     EXPECT_STREQ(GS::UniString(text.c_str()).ToCStr().Get(), text.c_str());
@@ -92,10 +88,8 @@ TEST(UniStringText, ConversionsSubstringsCaseAndSearch)
     EXPECT_FALSE(GS::UniString("Ch").Contains(GS::UniString("Chair")));
     EXPECT_TRUE(name.BeginsWith(GS::UniString("Dining")));
     EXPECT_TRUE(name.EndsWith(GS::UniString("01")));
-}
 
-TEST(UcsCopy, CopiesTerminateTruncateAndNeverSplitASurrogatePair)
-{
+    // Copies into fixed fields terminate, truncate and never split a surrogate pair.
     GS::uchar_t dst[8];
     std::fill(std::begin(dst), std::end(dst), GS::uchar_t(0x7777));
     GS::ucscpy(dst, u"abc");
