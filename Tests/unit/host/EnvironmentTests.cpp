@@ -28,7 +28,7 @@ protected:
     }
 };
 
-TEST_F(Environment, StorySettingsComeInAFreshHandleWithOneRecordPerIndex)
+TEST_F(Environment, StorySettingsAndProjectInfoComeInFreshAllocationsTheCallerFrees)
 {
     API_StoryInfo info = Stories();
     EXPECT_EQ(std::make_tuple(info.firstStory, info.lastStory, info.actStory), std::make_tuple(0, 2, 0));
@@ -51,6 +51,19 @@ TEST_F(Environment, StorySettingsComeInAFreshHandleWithOneRecordPerIndex)
     info = Stories();
     EXPECT_GT(info.firstStory, info.lastStory);
     EXPECT_EQ(info.data, nullptr);
+
+    for (bool named : {true, false}) {
+        if (!named) HostTesting::SetProjectName(std::nullopt);
+        API_ProjectInfo info;
+        BNClear(info);
+        ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &info), NoError);
+        EXPECT_EQ(info.untitled, !named);
+        EXPECT_EQ(info.projectName != nullptr, named);
+        EXPECT_TRUE(!named || !info.projectName->IsEmpty());
+        delete info.projectName;
+        delete info.projectPath;
+        delete info.location;
+    }
 }
 
 TEST_F(Environment, InsertingAStoryNeedsACommandMovesHigherElementsUpAndUndoes)
@@ -93,22 +106,6 @@ TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsFieldGoToNeedsAStor
     EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd), APIERR_BADPARS);
     cmd = StoryCommand(0, 1);
     EXPECT_EQ(ChangeStories(cmd), APIERR_BADPARS);
-}
-
-TEST_F(Environment, ProjectInfoAllocatesWhatTheCallerFrees)
-{
-    for (bool named : {true, false}) {
-        if (!named) HostTesting::SetProjectName(std::nullopt);
-        API_ProjectInfo info;
-        BNClear(info);
-        ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &info), NoError);
-        EXPECT_EQ(info.untitled, !named);
-        EXPECT_EQ(info.projectName != nullptr, named);
-        EXPECT_TRUE(!named || !info.projectName->IsEmpty());
-        delete info.projectName;
-        delete info.projectPath;
-        delete info.location;
-    }
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST_F(Library, DefaultLibraryHoldsTheKindsAProjectNeedsAndRefusesOtherIndices)
         EXPECT_GT(HostTesting::FindLibraryPart(name), 0) << name;
 }
 
-TEST_F(Library, SearchFindsExactNamesPlaceablePartsAndMarkers)
+TEST_F(Library, SearchFindsExactNamesPlaceablePartsAndMarkersAndAnOpeningWithItsMarkerNeedsACommandAndAWall)
 {
     API_LibPart part;
     ASSERT_EQ(Search("Door Single", false, true, &part), NoError);
@@ -64,6 +64,25 @@ TEST_F(Library, SearchFindsExactNamesPlaceablePartsAndMarkers)
     EXPECT_EQ(Name(marker), "Window Marker");
     delete marker.location;
     EXPECT_EQ(ACAPI_Goodies_GetMarkerParent(MakeElemType(API_WallID), marker), APIERR_BADID);
+
+    API_Element window = Cleared(API_WindowID);
+    API_SubElement sub;
+    BNClear(sub);
+    sub.subType = APISubElement_MainMarker;
+    ScopedMemo memo;
+    ASSERT_EQ(ACAPI_Element_GetDefaultsExt(&window, memo.get(), 1, &sub), NoError);
+    EXPECT_GT(sub.subElem.object.libInd, 0);
+    window.window.owner = HostTesting::AddWall(0, 0, 4, 0, 2);
+    window.window.objLoc = 2.0;
+    EXPECT_EQ(ACAPI_Element_CreateExt(&window, memo.get(), 1, &sub), APIERR_NEEDSUNDOSCOPE);
+    ASSERT_EQ(Command([&] { return ACAPI_Element_CreateExt(&window, memo.get(), 1, &sub); }), NoError);
+    EXPECT_EQ(Read(window.header.guid).header.floorInd, 2);
+    EXPECT_TRUE(HostTesting::GetMarker(window.header.guid, nullptr, nullptr));
+    ACAPI_DisposeElemMemoHdls(&sub.memo);
+    API_Element door = window;
+    door.header.type = MakeElemType(API_DoorID);
+    door.door.owner = HostTesting::AddFixture(API_SlabID);
+    EXPECT_EQ(Command([&] { return ACAPI_Element_CreateExt(&door, nullptr, 0, nullptr); }), APIERR_BADPARS);
 }
 
 TEST_F(Library, ParametersComeInAHandleTheCallerOwnsAndAMissingReferenceHasNone)
@@ -111,28 +130,6 @@ TEST_F(Library, AMissingReferenceIsMadeOnlyWhenAskedAndGoesWithRollbackAndUndo)
     HostTesting::AddLibraryPart(APILib_ObjectID, "Loaded Later", 1.0, 1.0);
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::LibraryPartCount(), before + 2);
-}
-
-TEST_F(Library, OpeningNeedsACommandAndAWallAndTakesItsStory)
-{
-    API_Element window = Cleared(API_WindowID);
-    API_SubElement marker;
-    BNClear(marker);
-    marker.subType = APISubElement_MainMarker;
-    ScopedMemo memo;
-    ASSERT_EQ(ACAPI_Element_GetDefaultsExt(&window, memo.get(), 1, &marker), NoError);
-    EXPECT_GT(marker.subElem.object.libInd, 0);
-    window.window.owner = HostTesting::AddWall(0, 0, 4, 0, 2);
-    window.window.objLoc = 2.0;
-    EXPECT_EQ(ACAPI_Element_CreateExt(&window, memo.get(), 1, &marker), APIERR_NEEDSUNDOSCOPE);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_CreateExt(&window, memo.get(), 1, &marker); }), NoError);
-    EXPECT_EQ(Read(window.header.guid).header.floorInd, 2);
-    EXPECT_TRUE(HostTesting::GetMarker(window.header.guid, nullptr, nullptr));
-    ACAPI_DisposeElemMemoHdls(&marker.memo);
-    API_Element door = window;
-    door.header.type = MakeElemType(API_DoorID);
-    door.door.owner = HostTesting::AddFixture(API_SlabID);
-    EXPECT_EQ(Command([&] { return ACAPI_Element_CreateExt(&door, nullptr, 0, nullptr); }), APIERR_BADPARS);
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ TEST_F(TestingInterface, SkipAndTimesPickTheCallsThatFailAndResetClearsRulesAndT
     BMKillHandle(&h);
 }
 
-TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNot)
+TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNotAndOffThreadCallsAreCounted)
 {
     HostTesting::ClearCallLog();
     Command([] {
@@ -113,10 +113,7 @@ TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNot)
     HostTesting::AddFixture(API_ZoneID);
     HostTesting::GetElement(HostTesting::AllElements().front(), nullptr);
     EXPECT_TRUE(HostTesting::CallLog().empty()) << "fixtures bypass the log";
-}
 
-TEST_F(TestingInterface, CallsFromAnotherThreadAreCounted)
-{
     Int32 count = 0;
     ACAPI_Attribute_GetNum(API_LayerID, &count);
     EXPECT_EQ(HostTesting::OffThreadCallCount(), 0);
