@@ -27,7 +27,6 @@ protected:
         EXPECT_EQ(HostTesting::LiveLocationCount(), locationBaseline_) << "IO::Location objects leaked";
         EXPECT_EQ(HostTesting::BadFreeCount(), 0) << "a handle was freed that the host never handed out";
     }
-
     static GSErrCode Command(const std::function<GSErrCode()>& body, const char* name = "Test Step")
     {
         return ACAPI_CallUndoableCommand(GS::UniString(name), body);
@@ -44,7 +43,6 @@ protected:
     {
         return Command([&] { return ACAPI_Element_Delete(guids); });
     }
-
     static API_Element Cleared(API_ElemTypeID typeID = API_ZombieElemID)
     {
         API_Element e;
@@ -60,7 +58,6 @@ protected:
     }
     template <typename T>
     static bool Same(const T& a, const T& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
     static Int32 AttributeCount(API_AttrTypeID type)
     {
         Int32 count = 0;

@@ -6,14 +6,6 @@
 
 namespace {
 
-HostTesting::FailureRule Rule(const char* function, GSErrCode code = APIERR_GENERAL)
-{
-    HostTesting::FailureRule rule;
-    rule.function = function;
-    rule.code = code;
-    return rule;
-}
-
 class TestingInterface : public HostTest {
 protected:
     static GSErrCode GetElement(const API_Guid& guid)
@@ -28,14 +20,11 @@ protected:
 TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndNameAndAFailedCallInACommandChangesNothing)
 {
     API_Guid a = HostTesting::AddWall(0, 0, 1, 0), b = HostTesting::AddWall(0, 1, 1, 1);
-    HostTesting::FailureRule byGuid = Rule("ACAPI_Element_Get", APIERR_BADPARS), byType = Rule("ACAPI_Element_GetElemList");
-    HostTesting::FailureRule byIndex = Rule("ACAPI_Attribute_Get", APIERR_DELETED), byName = Rule("ACAPI_Attribute_Modify");
-    byGuid.guid = b;
-    byType.typeID = API_SlabID;
-    byIndex.typeID = API_PenID;
-    byIndex.index = 9;
-    byName.name = "Furniture";
-    for (const auto& rule : {byGuid, byType, byIndex, byName}) HostTesting::InjectFailure(rule);
+    // Fields: function, code, skip, times, guid, typeID, index, name.
+    HostTesting::InjectFailure({"ACAPI_Element_Get", APIERR_BADPARS, 0, -1, b});
+    HostTesting::InjectFailure({"ACAPI_Element_GetElemList", APIERR_GENERAL, 0, -1, {}, API_SlabID});
+    HostTesting::InjectFailure({"ACAPI_Attribute_Get", APIERR_DELETED, 0, -1, {}, API_PenID, 9});
+    HostTesting::InjectFailure({"ACAPI_Attribute_Modify", APIERR_GENERAL, 0, -1, {}, {}, {}, "Furniture"});
     EXPECT_EQ(std::make_tuple(GetElement(a), GetElement(b), GetElement(b)), std::make_tuple(NoError, APIERR_BADPARS, APIERR_BADPARS))
         << "a rule without a limit keeps firing";
     GS::Array<API_Guid> list;
@@ -58,19 +47,14 @@ TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndNameAndAFailedCallI
     EXPECT_EQ(refusal, APIERR_MEMFULL);
     EXPECT_EQ(refused.header.guid, APINULLGuid);
     EXPECT_EQ(HostTesting::AllElements(), (std::vector<API_Guid>{a, b, made.header.guid}));
-    HostTesting::FailureRule rule = Rule("ACAPI_Element_Delete");
-    rule.guid = b;
-    HostTesting::InjectFailure(rule);
+    HostTesting::InjectFailure({"ACAPI_Element_Delete", APIERR_GENERAL, 0, -1, b});
     EXPECT_EQ(DeleteInCommand({a, b}), APIERR_GENERAL);
     EXPECT_TRUE(HostTesting::ElementExists(a)) << "the list fails whole";
 }
 
 TEST_F(TestingInterface, SkipAndTimesPickTheCallsThatFailAndResetClearsRulesAndTheProject)
 {
-    HostTesting::FailureRule rule = Rule("ACAPI_Attribute_GetNum", APIERR_MEMFULL);
-    rule.skip = 1;
-    rule.times = 2;
-    HostTesting::InjectFailure(rule);
+    HostTesting::InjectFailure({"ACAPI_Attribute_GetNum", APIERR_MEMFULL, 1, 2});   // one passes, two fail
     Int32 count = 0;
     for (GSErrCode expected : {NoError, APIERR_MEMFULL, APIERR_MEMFULL, NoError})
         EXPECT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &count), expected);
