@@ -17,7 +17,7 @@ protected:
     static GSErrCode Modify(API_Attribute a) { return ACAPI_Attribute_Modify(&a); }
 };
 
-TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndNameAndAFailedCallInACommandChangesNothing)
+TEST_F(TestingInterface, FailureRulesSelectTheirCallsAFailedCallInACommandChangesNothingAndResetClearsAll)
 {
     API_Guid a = HostTesting::AddWall(0, 0, 1, 0), b = HostTesting::AddWall(0, 1, 1, 1);
     // Fields: function, code, skip, times, guid, typeID, index, name.
@@ -50,10 +50,7 @@ TEST_F(TestingInterface, FailureRulesSelectByGuidTypeIndexAndNameAndAFailedCallI
     HostTesting::InjectFailure({"ACAPI_Element_Delete", APIERR_GENERAL, 0, -1, b});
     EXPECT_EQ(DeleteInCommand({a, b}), APIERR_GENERAL);
     EXPECT_TRUE(HostTesting::ElementExists(a)) << "the list fails whole";
-}
 
-TEST_F(TestingInterface, SkipAndTimesPickTheCallsThatFailAndResetClearsRulesAndTheProject)
-{
     HostTesting::InjectFailure({"ACAPI_Attribute_GetNum", APIERR_MEMFULL, 1, 2});   // one passes, two fail
     Int32 count = 0;
     for (GSErrCode expected : {NoError, APIERR_MEMFULL, APIERR_MEMFULL, NoError})
