@@ -12,16 +12,6 @@ protected:
         EXPECT_EQ(ACAPI_Environment(APIEnv_GetStorySettingsID, &info), NoError);
         return info;
     }
-    static API_StoryCmdType StoryCommand(Int32 action, Int16 index, double height = 0, double elevation = 0)
-    {
-        API_StoryCmdType cmd;
-        BNClear(cmd);
-        cmd.action = action;
-        cmd.index = index;
-        cmd.height = height;
-        cmd.elevation = elevation;
-        return cmd;
-    }
     static GSErrCode ChangeStories(API_StoryCmdType& cmd, const char* stepName = "Test Step")
     {
         return Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); }, stepName);
@@ -68,7 +58,7 @@ TEST_F(Environment, StorySettingsAndProjectInfoComeInFreshAllocationsTheCallerFr
 
 TEST_F(Environment, InsertingAStoryNeedsACommandMovesHigherElementsUpAndUndoes)
 {
-    API_StoryCmdType top = StoryCommand(APIStory_InsAbove, 2, 3.0, 9.0);
+    API_StoryCmdType top{APIStory_InsAbove, 2, 3.0, 9.0, {}};
     GS::ucsncpy(top.uName, u"Roof Level", 256);
     EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &top), APIERR_NEEDSUNDOSCOPE);
     ASSERT_EQ(ChangeStories(top, "Quillmere: Create Story"), NoError);
@@ -78,7 +68,7 @@ TEST_F(Environment, InsertingAStoryNeedsACommandMovesHigherElementsUpAndUndoes)
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories().size(), 3u);
     API_Guid wall = HostTesting::AddWall(0, 0, 1, 0, 2);
-    API_StoryCmdType between = StoryCommand(APIStory_InsAbove, 0, 1.5, 1.5);
+    API_StoryCmdType between{APIStory_InsAbove, 0, 1.5, 1.5, {}};
     ASSERT_EQ(ChangeStories(between), NoError);
     EXPECT_EQ(Read(wall).header.floorInd, 3) << "the wall moved up with its story";
     EXPECT_EQ(HostTesting::GetStories()[1].level, 1.5);
@@ -92,19 +82,19 @@ TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsFieldGoToNeedsAStor
     // The name fills its whole field, with no terminator; whatever follows is not part of it.
     struct { API_StoryCmdType cmd; GS::uchar_t after[4]; } block;
     BNClear(block);
-    block.cmd = StoryCommand(APIStory_Rename, 1);
+    block.cmd = {APIStory_Rename, 1, 0, 0, {}};
     for (GS::uchar_t& unit : block.cmd.uName) unit = u'A';
     block.after[0] = block.after[1] = u'Z';
     ASSERT_EQ(ChangeStories(block.cmd), NoError);
     EXPECT_EQ(HostTesting::GetStories()[1].name, std::string(256, 'A'));
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories()[1].name, "First Floor");
-    API_StoryCmdType cmd = StoryCommand(APIStory_GoTo, 1);
+    API_StoryCmdType cmd{APIStory_GoTo, 1, 0, 0, {}};
     EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd), NoError);
     EXPECT_EQ(HostTesting::CurrentStory(), 1);
     cmd.index = 8;
     EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd), APIERR_BADPARS);
-    cmd = StoryCommand(0, 1);
+    cmd = {0, 1, 0, 0, {}};   // no such action
     EXPECT_EQ(ChangeStories(cmd), APIERR_BADPARS);
 }
 
