@@ -150,7 +150,7 @@ TEST_F(Elements, AMemoReplacesThePolygonAndOnlyTheMaskedOtherParts)
     EXPECT_EQ(storedWidth(), 0.9);
 }
 
-TEST_F(Elements, ListGetAndGetMemoAndDeleteWhichIsAllOrNothingAndTakesAWallsOpenings)
+TEST_F(Elements, ElemListAppendsInOrderGetMemoFollowsTheMaskAndDeleteIsAllOrNothing)
 {
     API_Element hiddenLayerWall = HostTesting::MakeElement(API_WallID);
     hiddenLayerWall.header.layer = 10;   // "Hidden Guides"

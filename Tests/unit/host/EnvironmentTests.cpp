@@ -44,15 +44,15 @@ TEST_F(Environment, StorySettingsAndProjectInfoComeInFreshAllocationsTheCallerFr
 
     for (bool named : {true, false}) {
         if (!named) HostTesting::SetProjectName(std::nullopt);
-        API_ProjectInfo info;
-        BNClear(info);
-        ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &info), NoError);
-        EXPECT_EQ(info.untitled, !named);
-        EXPECT_EQ(info.projectName != nullptr, named);
-        EXPECT_TRUE(!named || !info.projectName->IsEmpty());
-        delete info.projectName;
-        delete info.projectPath;
-        delete info.location;
+        API_ProjectInfo project;
+        BNClear(project);
+        ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &project), NoError);
+        EXPECT_EQ(project.untitled, !named);
+        EXPECT_EQ(project.projectName != nullptr, named);
+        EXPECT_TRUE(!named || !project.projectName->IsEmpty());
+        delete project.projectName;
+        delete project.projectPath;
+        delete project.location;
     }
 }
 
