@@ -4,381 +4,194 @@
 
 namespace {
 
-class ElementLifecycle : public HostTest, public ::testing::WithParamInterface<API_ElemTypeID> {
-protected:
-    void SetUp() override
-    {
-        HostTest::SetUp();
-        HostTesting::AddLibraryPart(APILib_ObjectID, "Fixture Chair", 0.5, 0.6);
-        wall_ = HostTesting::AddWall(0, 0, 6, 0, 1);
+class Elements : public HostTest {};
+
+TEST_F(Elements, EveryTypeIsCreatedReadChangedOnItsLayerAloneAndDeleted)
+{
+    HostTesting::AddLibraryPart(APILib_ObjectID, "Fixture Chair", 0.5, 0.6);
+    const API_Guid wall = HostTesting::AddWall(0, 0, 6, 0, 1);
+    for (API_ElemTypeID typeID : {API_WallID, API_ColumnID, API_BeamID, API_WindowID, API_DoorID, API_ObjectID, API_SlabID, API_RoofID,
+                                  API_DimensionID, API_TextID, API_ZoneID, API_HatchID, API_LineID, API_PolyLineID, API_ArcID,
+                                  API_SplineID, API_HotspotID, API_HotlinkID}) {
+        SCOPED_TRACE(typeID);
+        ScopedMemo memo, back;
+        API_Element e = HostTesting::MakeElement(typeID, memo.get());   // the fixture the host accepts
+        if (typeID == API_WindowID) e.window.owner = wall;
+        if (typeID == API_DoorID) e.door.owner = wall;
+        ASSERT_EQ(CreateInCommand(e, memo.get()), NoError);
+        const std::vector<API_Coord> sent = MemoCoords(memo.memo);
+        ACAPI_DisposeElemMemoHdls(memo.get());   // the host copied the memo: the caller's handles can go at once
+        API_Element got = Cleared(API_WallID);   // the type is ignored: the GUID decides
+        got.header.guid = e.header.guid;
+        ASSERT_EQ(ACAPI_Element_Get(&got), NoError);
+        EXPECT_TRUE(Same(got, e)) << "the stored record differs from the created one";
+        ASSERT_EQ(ACAPI_Element_GetMemo(e.header.guid, back.get()), NoError);
+        EXPECT_EQ(MemoCoords(back.memo), sent);
+        EXPECT_EQ(ListOf(typeID).back(), e.header.guid);
+
+        API_Element change = got, mask = Cleared();
+        change.header.layer = 5;
+        change.header.floorInd = 2;   // not flagged: must stay
+        ACAPI_ELEMENT_MASK_SET(mask, header, layer);
+        ASSERT_EQ(ChangeInCommand(change, &mask), NoError);
+        got.header.layer = 5;
+        EXPECT_TRUE(Same(Read(e.header.guid), got)) << "only the layer changed";
+        ASSERT_EQ(DeleteInCommand({e.header.guid}), NoError);
+        EXPECT_EQ(ACAPI_Element_Get(&got), APIERR_BADID);
+        for (const API_Guid& g : ListOf(typeID)) EXPECT_NE(g, e.header.guid);
     }
+}
 
-    // A record of the type ready for Create; doors and windows sit in wall_.
-    API_Element Prepare(API_ElemTypeID typeID, API_ElementMemo* memo)
-    {
-        API_Element e = HostTesting::MakeElement(typeID, memo);
-        if (typeID == API_WindowID) e.window.owner = wall_;
-        if (typeID == API_DoorID) e.door.owner = wall_;
-        return e;
+// Writes the value into the field and flags it in the mask.
+#define FIELD(type, member, field, ...) \
+    {type, #member "." #field, [](auto& v, auto& m) { v.member.field = __VA_ARGS__; ACAPI_ELEMENT_MASK_SET(m, member, field); }}
+
+TEST_F(Elements, OneFlaggedFieldPerTypeChangesAndTheRestStays)
+{
+    struct FieldChange { API_ElemTypeID typeID; const char* field; std::function<void(API_Element& value, API_Element& mask)> set; };
+    const std::vector<FieldChange> changes = {
+        FIELD(API_WallID, wall, thickness, 0.31), FIELD(API_WallID, wall, endC, {2, 7}), FIELD(API_ColumnID, column, origoPos, {3, 4}),
+        FIELD(API_ColumnID, column, height, 3.3), FIELD(API_BeamID, beam, begC, {-1, -1}), FIELD(API_WindowID, window, objLoc, 2.5),
+        FIELD(API_DoorID, door, openingBase.width, 1.1), FIELD(API_ObjectID, object, angle, 1.25), FIELD(API_ObjectID, object, pos, {9, 8}),
+        FIELD(API_SlabID, slab, level, -0.5), FIELD(API_RoofID, roof, thickness, 0.4), FIELD(API_DimensionID, dimension, refC, {0, -3}),
+        FIELD(API_TextID, text, size, 0.5), FIELD(API_HatchID, hatch, fillInd, 3), FIELD(API_LineID, line, endC, {6, 6}),
+        FIELD(API_PolyLineID, polyLine, pen, 12), FIELD(API_ArcID, arc, r, 4.5), FIELD(API_SplineID, spline, closed, true),
+        FIELD(API_HotspotID, hotspot, pos, {-2, 5}),
+        {API_ZoneID, "zone.roomName", [](API_Element& v, API_Element& m) {
+             std::memset(v.zone.roomName, 0, sizeof v.zone.roomName);
+             GS::ucsncpy(v.zone.roomName, u"Kitchen", 256);
+             ACAPI_ELEMENT_MASK_SET(m, zone, roomName);
+         }},
+    };
+    HostTesting::AddLibraryPart(APILib_ObjectID, "Lamp", 0.4, 0.4);
+    API_Guid wall = HostTesting::AddWall(0, 0, 6, 0);
+    for (const FieldChange& change : changes) {
+        SCOPED_TRACE(change.field);
+        API_Guid guid = change.typeID == API_WallID ? HostTesting::AddWall(0, 0, 5, 0) : HostTesting::AddFixture(change.typeID, 0, wall);
+        const API_Element before = Read(guid);
+        API_Element value = before, expected = before, mask = Cleared(), unusedMask = Cleared();
+        // Unflagged noise in every other type field must not leak into the element.
+        std::memset(reinterpret_cast<char*>(&value) + sizeof(API_Elem_Head), 0x5A, sizeof value - sizeof(API_Elem_Head));
+        change.set(value, mask);
+        change.set(expected, unusedMask);
+        ASSERT_FALSE(Same(expected, before)) << "the new value must differ from the stored one";
+        ASSERT_EQ(ChangeInCommand(value, &mask), NoError);
+        EXPECT_TRUE(Same(Read(guid), expected)) << "the flagged field changes, everything else stays byte for byte";
     }
-
-    API_Guid wall_ = APINULLGuid;
-};
-
-TEST_P(ElementLifecycle, CreateStoresRecordAndMemoAndGetReadsThemBack)
-{
-    const API_ElemTypeID typeID = GetParam();
-    API_ElementMemo memo;
-    BNClear(memo);
-    API_Element e = Prepare(typeID, &memo);
-    ASSERT_EQ(CreateInCommand(e, &memo), NoError);
-    // The host copied the memo: the caller's handles can go at once.
-    std::vector<API_Coord> sentCoords;
-    if (memo.coords != nullptr) {
-        size_t n = size_t(BMGetHandleSize(memo.coords)) / sizeof(API_Coord);
-        sentCoords.assign(*memo.coords, *memo.coords + n);
-    }
-    ACAPI_DisposeElemMemoHdls(&memo);
-
-    EXPECT_NE(e.header.guid, APINULLGuid);
-    API_Element got;
-    BNClear(got);
-    got.header.guid = e.header.guid;
-    got.header.type.typeID = API_WallID;   // ignored: the GUID decides
-    ASSERT_EQ(ACAPI_Element_Get(&got), NoError);
-    EXPECT_EQ(got.header.type.typeID, typeID);
-    EXPECT_EQ(std::memcmp(&got, &e, sizeof got), 0) << "the stored record differs from the created one";
-
-    ScopedMemo back;
-    ASSERT_EQ(ACAPI_Element_GetMemo(e.header.guid, back.get()), NoError);
-    if (!sentCoords.empty()) {
-        ASSERT_NE(back->coords, nullptr);
-        size_t n = size_t(BMGetHandleSize(back->coords)) / sizeof(API_Coord);
-        ASSERT_EQ(n, sentCoords.size());
-        for (size_t i = 1; i < n; ++i) {
-            EXPECT_EQ((*back->coords)[i].x, sentCoords[i].x);
-            EXPECT_EQ((*back->coords)[i].y, sentCoords[i].y);
-        }
-    }
-    EXPECT_EQ(ListOf(typeID).back(), e.header.guid);
 }
+#undef FIELD
 
-TEST_P(ElementLifecycle, ChangeOfTheLayerAloneLeavesEverythingElse)
+TEST_F(Elements, RefusedOrIneffectiveChangesLeaveTheElementAsItWas)
 {
-    const API_ElemTypeID typeID = GetParam();
-    API_ElementMemo memo;
-    BNClear(memo);
-    API_Element e = Prepare(typeID, &memo);
-    ASSERT_EQ(CreateInCommand(e, &memo), NoError);
-    ACAPI_DisposeElemMemoHdls(&memo);
-    const API_Element before = Read(e.header.guid);
-
-    API_Element change = before;
-    change.header.layer = 5;
-    change.header.floorInd = 2;            // not flagged: must stay
-    API_Element mask;
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, header, layer);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask, nullptr, 0, true); }), NoError);
-
-    API_Element after = Read(e.header.guid);
-    EXPECT_EQ(after.header.layer, 5);
-    after.header.layer = before.header.layer;
-    EXPECT_EQ(std::memcmp(&after, &before, sizeof after), 0);
-}
-
-TEST_P(ElementLifecycle, DeleteRemovesTheElementFromListAndLookup)
-{
-    const API_ElemTypeID typeID = GetParam();
-    API_ElementMemo memo;
-    BNClear(memo);
-    API_Element e = Prepare(typeID, &memo);
-    ASSERT_EQ(CreateInCommand(e, &memo), NoError);
-    ACAPI_DisposeElemMemoHdls(&memo);
-    GS::Array<API_Guid> doomed;
-    doomed.Push(e.header.guid);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Delete(doomed); }), NoError);
-    API_Element gone;
-    BNClear(gone);
-    gone.header.guid = e.header.guid;
-    EXPECT_EQ(ACAPI_Element_Get(&gone), APIERR_BADID);
-    for (const API_Guid& g : ListOf(typeID)) EXPECT_NE(g, e.header.guid);
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryType, ElementLifecycle,
-                         ::testing::Values(API_WallID, API_ColumnID, API_BeamID, API_WindowID, API_DoorID, API_ObjectID,
-                                           API_SlabID, API_RoofID, API_DimensionID, API_TextID, API_ZoneID, API_HatchID,
-                                           API_LineID, API_PolyLineID, API_ArcID, API_SplineID, API_HotspotID, API_HotlinkID),
-                         [](const ::testing::TestParamInfo<API_ElemTypeID>& info) { return "Type" + std::to_string(int(info.param)); });
-
-class ElementChange : public HostTest {};
-
-TEST_F(ElementChange, AFlaggedPointCopiesBothCoordinatesAndNothingElse)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    API_Element change = Read(wall);
-    change.wall.begC = {1.5, -2.0};
-    change.wall.endC = {9, 9};        // not flagged
-    change.wall.height = 4.0;         // not flagged
-    API_Element mask;
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, wall, begC);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    API_Element after = Read(wall);
-    EXPECT_EQ(after.wall.begC.x, 1.5);
-    EXPECT_EQ(after.wall.begC.y, -2.0);
-    EXPECT_EQ(after.wall.endC.x, 5.0);
-    EXPECT_EQ(after.wall.endC.y, 0.0);
-    EXPECT_EQ(after.wall.height, 2.7);
-}
-
-TEST_F(ElementChange, OnlyTheFirstByteOfAFieldFlagsIt)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    API_Element change = Read(wall);
-    change.wall.height = 3.3;
-    change.wall.thickness = 0.4;
-    API_Element mask;
-    BNClear(mask);
-    // A non-0xFF first byte and 0xFF elsewhere in the field do not flag it.
-    unsigned char* thickness = reinterpret_cast<unsigned char*>(&mask.wall.thickness);
-    thickness[0] = 0x01;
-    thickness[1] = 0xFF;
-    reinterpret_cast<unsigned char*>(&mask.wall.height)[0] = 0xFF;
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    API_Element after = Read(wall);
-    EXPECT_EQ(after.wall.height, 3.3);
-    EXPECT_EQ(after.wall.thickness, 0.25);
-}
-
-TEST_F(ElementChange, IdentityFieldsCannotBeChanged)
-{
-    API_Guid column = HostTesting::AddFixture(API_ColumnID);
-    const API_Element before = Read(column);
-    API_Element change = before;
-    change.header.type.typeID = API_WallID;
-    change.header.guid.time_low ^= 1;
-    API_Element mask;
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, header, type);
-    ACAPI_ELEMENT_MASK_SET(mask, header, guid);
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), APIERR_BADID);   // GUID names nothing
-    change.header.guid = before.header.guid;
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    API_Element after = Read(column);
-    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
-}
-
-TEST_F(ElementChange, EmptyMaskChangesNothingAndSucceeds)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
+    using E = API_Element&;
+    struct Attempt { const char* what; std::function<void(E value, E mask)> set; GSErrCode code; };
+    const API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
     const API_Element before = Read(wall);
-    API_Element change = before;
-    change.wall.height = 99;
-    API_Element mask;
-    BNClear(mask);
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    API_Element after = Read(wall);
-    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+    for (const Attempt& a : std::vector<Attempt>{
+             {"an empty mask", [](E e, E) { e.wall.height = 99; }, NoError},
+             {"a field whose first mask byte is not 0xFF", [](E e, E m) {
+                  e.wall.thickness = 0.4;
+                  reinterpret_cast<unsigned char*>(&m.wall.thickness)[0] = 0x01;
+                  reinterpret_cast<unsigned char*>(&m.wall.thickness)[1] = 0xFF;
+              }, NoError},
+             {"the type", [](E e, E m) { e.header.type.typeID = API_ColumnID; ACAPI_ELEMENT_MASK_SET(m, header, type); }, NoError},
+             {"an unknown GUID", [](E e, E m) { e.header.guid.time_low ^= 1; ACAPI_ELEMENT_MASK_SET(m, header, guid); }, APIERR_BADID},
+             {"no such layer", [](E e, E m) { e.header.layer = 999; ACAPI_ELEMENT_MASK_SET(m, header, layer); }, APIERR_BADINDEX},
+             {"no such story", [](E e, E m) { e.header.floorInd = 7; ACAPI_ELEMENT_MASK_SET(m, header, floorInd); }, APIERR_BADINDEX},
+             {"a zero length with a valid height", [](E e, E m) {
+                  e.wall.endC = e.wall.begC;
+                  e.wall.height = 3.0;
+                  ACAPI_ELEMENT_MASK_SET(m, wall, endC);
+                  ACAPI_ELEMENT_MASK_SET(m, wall, height);
+              }, APIERR_BADPARS}}) {
+        API_Element change = before, mask = Cleared();
+        a.set(change, mask);
+        EXPECT_EQ(ChangeInCommand(change, &mask), a.code) << a.what;
+        EXPECT_TRUE(Same(Read(wall), before)) << a.what << " changed the element";
+    }
+    API_Element change = before, mask = Cleared();
+    change.header.floorInd = 2;
+    ACAPI_ELEMENT_MASK_SET(mask, header, floorInd);
+    EXPECT_EQ(ChangeInCommand(change, &mask), NoError);
+    EXPECT_EQ(Read(wall).header.floorInd, 2) << "an existing story is taken";
 }
 
-TEST_F(ElementChange, AMemoReplacesThePolygonAndKeepsTheRecord)
+TEST_F(Elements, AMemoReplacesThePolygonAndOnlyTheMaskedOtherParts)
 {
-    API_Guid slab = HostTesting::AddFixture(API_SlabID);
-    const API_Element before = Read(slab);
-    API_Element change = before;
-    API_ElementMemo memo;
-    BNClear(memo);
-    PutPolygon(memo, {{0, 0}, {8, 0}, {8, 6}, {0, 6}});
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, &memo, 0, true); }), NoError);
-    ACAPI_DisposeElemMemoHdls(&memo);
-    std::vector<API_Coord> poly = HostTesting::GetPolygon(slab);
-    ASSERT_EQ(poly.size(), 5u);
-    EXPECT_EQ(poly[1].x, 8.0);
-    EXPECT_EQ(poly[2].y, 6.0);
-    EXPECT_EQ(Read(slab).slab.thickness, before.slab.thickness);
-}
-
-TEST_F(ElementChange, ANewPolygonWithoutArcsDropsTheOldArcs)
-{
-    // A slab whose first edge is an arc.
-    ScopedMemo arced;
+    ScopedMemo arced, rectangle, stored, segments;
     API_Element slab = HostTesting::MakeElement(API_SlabID, arced.get());
     arced->parcs = reinterpret_cast<API_PolyArc**>(BMAllocateHandle(sizeof(API_PolyArc), ALLOCATE_CLEAR, 0));
     (*arced->parcs)[0] = API_PolyArc{1, 2, 0.5};
     slab.slab.poly.nArcs = 1;
     ASSERT_EQ(CreateInCommand(slab, arced.get()), NoError);
-
     API_Element change = Read(slab.header.guid);
-    ScopedMemo rectangle;
-    PutPolygon(rectangle.memo, {{0, 0}, {8, 0}, {8, 6}, {0, 6}});
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, rectangle.get(), 0, true); }), NoError);
-    EXPECT_EQ(Read(slab.header.guid).slab.poly.nArcs, 0);
-    ScopedMemo stored;
+    PutPolygon(rectangle.memo, kRectangle8x6);
+    ASSERT_EQ(ChangeInCommand(change, nullptr, rectangle.get()), NoError);
+    EXPECT_EQ(HostTesting::GetPolygon(slab.header.guid), MemoCoords(rectangle.memo));
+    EXPECT_EQ(Read(slab.header.guid).slab.thickness, slab.slab.thickness);
+    EXPECT_EQ(Read(slab.header.guid).slab.poly.nArcs, 0) << "a polygon without arcs drops the old ones";
     ASSERT_EQ(ACAPI_Element_GetMemo(slab.header.guid, stored.get()), NoError);
     EXPECT_EQ(stored->parcs, nullptr);
-}
 
-TEST_F(ElementChange, TheMemoMaskPicksThePartsThatReplaceTheStoredOnes)
-{
     API_Guid column = HostTesting::AddFixture(API_ColumnID);
     auto storedWidth = [&] {
-        ScopedMemo stored;
-        EXPECT_EQ(ACAPI_Element_GetMemo(column, stored.get()), NoError);
-        return stored->columnSegments ? stored->columnSegments[0].nominalWidth : -1.0;
+        ScopedMemo memo;
+        EXPECT_EQ(ACAPI_Element_GetMemo(column, memo.get()), NoError);
+        return memo->columnSegments ? memo->columnSegments[0].nominalWidth : -1.0;
     };
     const double widthBefore = storedWidth();
-    API_Element change = Read(column);
-    ScopedMemo memo;
-    memo->columnSegments = reinterpret_cast<API_ColumnSegmentType*>(BMAllocatePtr(sizeof(API_ColumnSegmentType), ALLOCATE_CLEAR, 0));
-    memo->columnSegments[0].nominalWidth = 0.9;
-    memo->columnSegments[0].nominalHeight = 0.9;
-
+    change = Read(column);
+    segments->columnSegments = reinterpret_cast<API_ColumnSegmentType*>(BMAllocatePtr(sizeof(API_ColumnSegmentType), ALLOCATE_CLEAR, 0));
+    segments->columnSegments[0].nominalWidth = segments->columnSegments[0].nominalHeight = 0.9;
     // Without memo mask bits only a polygon is taken, and a column has none.
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true); }), NoError);
+    ASSERT_EQ(ChangeInCommand(change, nullptr, segments.get()), NoError);
     EXPECT_EQ(storedWidth(), widthBefore);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Change(&change, nullptr, memo.get(), APIMemoMask_ColumnSegment, true); }), NoError);
+    ASSERT_EQ(ChangeInCommand(change, nullptr, segments.get(), APIMemoMask_ColumnSegment), NoError);
     EXPECT_EQ(storedWidth(), 0.9);
 }
 
-TEST_F(ElementChange, FlaggedHeaderFieldsAreChecked)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    const API_Element before = Read(wall);
-    API_Element change = before;
-    API_Element mask;
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, header, layer);
-    change.header.layer = 999;
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), APIERR_BADINDEX);
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, header, floorInd);
-    change = before;
-    change.header.floorInd = 7;
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), APIERR_BADINDEX);
-    change.header.floorInd = 2;
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), NoError);
-    EXPECT_EQ(Read(wall).header.floorInd, 2);
-}
-
-TEST_F(ElementChange, AChangeThatBreaksTheGeometryIsRefusedWhole)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    const API_Element before = Read(wall);
-    API_Element change = before;
-    change.wall.endC = change.wall.begC;
-    change.wall.height = 3.0;
-    API_Element mask;
-    BNClear(mask);
-    ACAPI_ELEMENT_MASK_SET(mask, wall, endC);
-    ACAPI_ELEMENT_MASK_SET(mask, wall, height);
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Change(&change, &mask); }), APIERR_BADPARS);
-    API_Element after = Read(wall);
-    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
-}
-
-class ElementQueries : public HostTest {};
-
-TEST_F(ElementQueries, ElemListHoldsEveryStoryAndLayerInCreationOrder)
+TEST_F(Elements, ElemListAppendsInOrderGetMemoFollowsTheMaskAndDeleteIsAllOrNothing)
 {
     API_Element hiddenLayerWall = HostTesting::MakeElement(API_WallID);
     hiddenLayerWall.header.layer = 10;   // "Hidden Guides"
-    std::vector<API_Guid> made;
-    made.push_back(HostTesting::AddWall(0, 0, 1, 0, 2));
-    made.push_back(HostTesting::AddFixture(API_SlabID));
-    made.push_back(HostTesting::AddElement(hiddenLayerWall));
-    made.push_back(HostTesting::AddWall(0, 0, 1, 0, 0));
-    std::vector<API_Guid> walls = ListOf(API_WallID);
-    ASSERT_EQ(walls.size(), 3u);
-    EXPECT_EQ(walls[0], made[0]);
-    EXPECT_EQ(walls[1], made[2]);
-    EXPECT_EQ(walls[2], made[3]);
+    const API_Guid first = HostTesting::AddWall(0, 0, 1, 0, 2);
+    HostTesting::AddFixture(API_SlabID);
+    const API_Guid second = HostTesting::AddElement(hiddenLayerWall);
+    const API_Guid third = HostTesting::AddWall(0, 0, 1, 0, 0);
+    EXPECT_EQ(ListOf(API_WallID), (std::vector<API_Guid>{first, second, third}));
     EXPECT_TRUE(ListOf(API_ColumnID).empty());
-}
-
-TEST_F(ElementQueries, ElemListAppendsToWhatTheArrayHolds)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);
-    GS::Array<API_Guid> list;
-    list.Push(APINULLGuid);
+    GS::Array<API_Guid> list{APINULLGuid};
     ASSERT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
-    ASSERT_EQ(list.GetSize(), 2u);
-    EXPECT_EQ(list[1], wall);
-}
-
-TEST_F(ElementQueries, UnknownAndNullGuidsAreBadIds)
-{
-    API_Element e;
-    BNClear(e);
+    EXPECT_EQ(list, (GS::Array<API_Guid>{APINULLGuid, first, second, third})) << "the list is appended to";
+    API_Element e = Cleared();
     EXPECT_EQ(ACAPI_Element_Get(&e), APIERR_BADID);
     e.header.guid = GSGuid2APIGuid(GS::Guid("12345678-1234-1234-1234-123456789ABC"));
     EXPECT_EQ(ACAPI_Element_Get(&e), APIERR_BADID);
-    ScopedMemo memo;
-    EXPECT_EQ(ACAPI_Element_GetMemo(e.header.guid, memo.get()), APIERR_BADID);
-    EXPECT_EQ(memo->coords, nullptr);
-}
-
-TEST_F(ElementQueries, GetMemoOfAnElementWithoutMemoGivesNullHandles)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);
-    ScopedMemo memo;
-    EXPECT_EQ(ACAPI_Element_GetMemo(wall, memo.get()), NoError);
-    EXPECT_EQ(memo->coords, nullptr);
-    EXPECT_EQ(memo->textContent, nullptr);
-}
-
-TEST_F(ElementQueries, GetMemoHandsOutOnlyThePartsTheMaskNames)
-{
+    ScopedMemo unknown, none, text, polygon, starved;
+    EXPECT_EQ(ACAPI_Element_GetMemo(e.header.guid, unknown.get()), APIERR_BADID);
+    EXPECT_EQ(unknown->coords, nullptr);
+    EXPECT_EQ(ACAPI_Element_GetMemo(HostTesting::AddWall(0, 0, 1, 0), none.get()), NoError);
+    EXPECT_TRUE(none->coords == nullptr && none->textContent == nullptr);
     API_Guid slab = HostTesting::AddFixture(API_SlabID);
-    ScopedMemo text;
     ASSERT_EQ(ACAPI_Element_GetMemo(slab, text.get(), APIMemoMask_TextContent), NoError);
-    EXPECT_EQ(text->coords, nullptr);
-    EXPECT_EQ(text->pends, nullptr);
-    ScopedMemo polygon;
+    EXPECT_TRUE(text->coords == nullptr && text->pends == nullptr);
     ASSERT_EQ(ACAPI_Element_GetMemo(slab, polygon.get(), APIMemoMask_Polygon), NoError);
-    EXPECT_NE(polygon->coords, nullptr);
-    EXPECT_NE(polygon->pends, nullptr);
-}
-
-TEST_F(ElementQueries, GetMemoThatRunsOutOfMemoryLeavesNothingBehind)
-{
-    API_Guid slab = HostTesting::AddFixture(API_SlabID);
+    EXPECT_TRUE(polygon->coords != nullptr && polygon->pends != nullptr);
     HostTesting::FailAllocation(2);
-    ScopedMemo memo;
-    EXPECT_EQ(ACAPI_Element_GetMemo(slab, memo.get()), APIERR_MEMFULL);
-    EXPECT_EQ(memo->coords, nullptr);
-    EXPECT_EQ(memo->pends, nullptr);
-}
+    EXPECT_EQ(ACAPI_Element_GetMemo(slab, starved.get()), APIERR_MEMFULL);
+    EXPECT_TRUE(starved->coords == nullptr && starved->pends == nullptr) << "running out of memory leaves nothing behind";
 
-class ElementDelete : public HostTest {};
-
-TEST_F(ElementDelete, AnUnknownGuidDeletesNothing)
-{
-    API_Guid a = HostTesting::AddWall(0, 0, 1, 0);
-    GS::Array<API_Guid> list;
-    list.Push(a);
-    list.Push(GSGuid2APIGuid(GS::Guid("not a guid")));
-    EXPECT_EQ(Command([&] { return ACAPI_Element_Delete(list); }), APIERR_BADID);
-    EXPECT_TRUE(HostTesting::ElementExists(a));
-}
-
-TEST_F(ElementDelete, DuplicatesAreDeletedOnceAndWallsTakeTheirOpenings)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 6, 0);
-    API_Guid other = HostTesting::AddWall(0, 5, 6, 5);
+    const std::vector<API_Guid> kept = HostTesting::AllElements();
+    API_Guid wall = HostTesting::AddWall(0, 0, 6, 0), other = HostTesting::AddWall(0, 5, 6, 5);
     API_Guid door = HostTesting::AddFixture(API_DoorID, 0, wall);
-    API_Guid window = HostTesting::AddFixture(API_WindowID, 0, wall);
+    HostTesting::AddFixture(API_WindowID, 0, wall);
     API_Guid keptWindow = HostTesting::AddFixture(API_WindowID, 0, other);
-    GS::Array<API_Guid> list;
-    list.Push(wall);
-    list.Push(wall);
-    list.Push(door);
-    ASSERT_EQ(Command([&] { return ACAPI_Element_Delete(list); }), NoError);
-    EXPECT_FALSE(HostTesting::ElementExists(wall));
-    EXPECT_FALSE(HostTesting::ElementExists(door));
-    EXPECT_FALSE(HostTesting::ElementExists(window));
-    EXPECT_TRUE(HostTesting::ElementExists(other));
-    EXPECT_TRUE(HostTesting::ElementExists(keptWindow));
+    EXPECT_EQ(DeleteInCommand({wall, GSGuid2APIGuid(GS::Guid("not a guid"))}), APIERR_BADID);
+    EXPECT_EQ(HostTesting::ElementCount(), kept.size() + 5);
+    ASSERT_EQ(DeleteInCommand({wall, wall, door}), NoError);
+    std::vector<API_Guid> left = kept;
+    left.insert(left.end(), {other, keptWindow});
+    EXPECT_EQ(HostTesting::AllElements(), left) << "the wall's window goes too";
 }
 
 }  // namespace

@@ -4,6 +4,7 @@ namespace {
 
 class Environment : public HostTest {
 protected:
+    // The story settings; the caller owns the handle.
     static API_StoryInfo Stories()
     {
         API_StoryInfo info;
@@ -11,135 +12,90 @@ protected:
         EXPECT_EQ(ACAPI_Environment(APIEnv_GetStorySettingsID, &info), NoError);
         return info;
     }
+    static GSErrCode ChangeStories(API_StoryCmdType& cmd, const char* stepName = "Test Step")
+    {
+        return Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); }, stepName);
+    }
 };
 
-TEST_F(Environment, StorySettingsComeInAFreshHandle)
+TEST_F(Environment, StorySettingsAndProjectInfoComeInFreshAllocationsTheCallerFrees)
 {
     API_StoryInfo info = Stories();
-    EXPECT_EQ(info.firstStory, 0);
-    EXPECT_EQ(info.lastStory, 2);
-    EXPECT_EQ(info.actStory, 0);
+    EXPECT_EQ(std::make_tuple(info.firstStory, info.lastStory, info.actStory), std::make_tuple(0, 2, 0));
     ASSERT_NE(info.data, nullptr);
     ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
-    EXPECT_EQ((*info.data)[2].index, 2);
-    EXPECT_EQ((*info.data)[2].level, 6.0);
+    EXPECT_EQ(std::make_tuple((*info.data)[2].index, (*info.data)[2].level), std::make_tuple(2, 6.0));
     EXPECT_STREQ(GS::UniString((*info.data)[0].uName).ToCStr().Get(), "Ground Floor");
     BMKillHandle(&info.data);
-}
-
-TEST_F(Environment, NegativeFirstStoryAndNoStories)
-{
     HostTesting::SetStories({{-1, -3.0, "Basement"}, {0, 0.0, "Ground"}});
-    API_StoryInfo info = Stories();
-    EXPECT_EQ(info.firstStory, -1);
-    EXPECT_EQ(info.lastStory, 0);
-    EXPECT_EQ((*info.data)[0].level, -3.0);
+    info = Stories();
+    EXPECT_EQ(std::make_tuple(info.firstStory, info.lastStory, (*info.data)[0].level), std::make_tuple(-1, 0, -3.0));
+    BMKillHandle(&info.data);
+    HostTesting::SetStories({{0, 0.0, "Ground"}, {2, 6.0, "Second"}});   // a gap
+    info = Stories();
+    ASSERT_EQ(info.lastStory, 2);
+    ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
+    EXPECT_EQ(std::make_tuple((*info.data)[1].index, (*info.data)[2].index, (*info.data)[2].level), std::make_tuple(1, 2, 6.0));
     BMKillHandle(&info.data);
     HostTesting::SetStories({});
     info = Stories();
     EXPECT_GT(info.firstStory, info.lastStory);
     EXPECT_EQ(info.data, nullptr);
+
+    for (bool named : {true, false}) {
+        if (!named) HostTesting::SetProjectName(std::nullopt);
+        API_ProjectInfo project;
+        BNClear(project);
+        ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &project), NoError);
+        EXPECT_EQ(project.untitled, !named);
+        EXPECT_EQ(project.projectName != nullptr, named);
+        EXPECT_TRUE(!named || !project.projectName->IsEmpty());
+        delete project.projectName;
+        delete project.projectPath;
+        delete project.location;
+    }
 }
 
-TEST_F(Environment, AGapInTheStoryListStillGivesOneRecordPerIndex)
+TEST_F(Environment, InsertingAStoryNeedsACommandMovesHigherElementsUpAndUndoes)
 {
-    HostTesting::SetStories({{0, 0.0, "Ground"}, {2, 6.0, "Second"}});
-    API_StoryInfo info = Stories();
-    ASSERT_EQ(info.firstStory, 0);
-    ASSERT_EQ(info.lastStory, 2);
-    ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
-    EXPECT_EQ((*info.data)[1].index, 1);
-    EXPECT_EQ((*info.data)[2].index, 2);
-    EXPECT_EQ((*info.data)[2].level, 6.0);
-    BMKillHandle(&info.data);
-}
-
-TEST_F(Environment, InsertingAStoryAboveTheLastIsUndoable)
-{
-    API_StoryCmdType cmd;
-    BNClear(cmd);
-    cmd.action = APIStory_InsAbove;
-    cmd.index = 2;
-    cmd.height = 3.0;
-    cmd.elevation = 9.0;
-    GS::ucsncpy(cmd.uName, u"Roof Level", 256);
-    EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd), APIERR_NEEDSUNDOSCOPE);
-    ASSERT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); }, "Quillmere: Create Story"), NoError);
+    API_StoryCmdType top{APIStory_InsAbove, 2, 3.0, 9.0, {}};
+    GS::ucsncpy(top.uName, u"Roof Level", 256);
+    EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &top), APIERR_NEEDSUNDOSCOPE);
+    ASSERT_EQ(ChangeStories(top, "Quillmere: Create Story"), NoError);
     std::vector<HostTesting::StoryFixture> stories = HostTesting::GetStories();
     ASSERT_EQ(stories.size(), 4u);
-    EXPECT_EQ(stories[3].index, 3);
-    EXPECT_EQ(stories[3].name, "Roof Level");
-    HostTesting::Undo();
+    EXPECT_EQ(std::make_tuple(stories[3].index, stories[3].name), std::make_tuple(Int16(3), std::string("Roof Level")));
+    ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories().size(), 3u);
-}
-
-TEST_F(Environment, InsertingBetweenStoriesKeepsElementsOnTheirStoryAndUndoes)
-{
-    API_Guid top = HostTesting::AddWall(0, 0, 1, 0, 2);
-    API_StoryCmdType cmd;
-    BNClear(cmd);
-    cmd.action = APIStory_InsAbove;
-    cmd.index = 0;
-    cmd.height = 1.5;
-    cmd.elevation = 1.5;
-    ASSERT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); }), NoError);
-    EXPECT_EQ(Read(top).header.floorInd, 3) << "the wall moved up with its story";
+    API_Guid wall = HostTesting::AddWall(0, 0, 1, 0, 2);
+    API_StoryCmdType between{APIStory_InsAbove, 0, 1.5, 1.5, {}};
+    ASSERT_EQ(ChangeStories(between), NoError);
+    EXPECT_EQ(Read(wall).header.floorInd, 3) << "the wall moved up with its story";
     EXPECT_EQ(HostTesting::GetStories()[1].level, 1.5);
     ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(Read(top).header.floorInd, 2) << "undo puts the wall back with its story";
+    EXPECT_EQ(Read(wall).header.floorInd, 2) << "undo puts the wall back with its story";
     EXPECT_EQ(HostTesting::GetStories().size(), 3u);
 }
 
-TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsField)
+TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsFieldGoToNeedsAStoryAndUnknownActionsFail)
 {
     // The name fills its whole field, with no terminator; whatever follows is not part of it.
-    struct {
-        API_StoryCmdType cmd;
-        GS::uchar_t after[4];
-    } block;
+    struct { API_StoryCmdType cmd; GS::uchar_t after[4]; } block;
     BNClear(block);
-    block.cmd.action = APIStory_Rename;
-    block.cmd.index = 1;
+    block.cmd = {APIStory_Rename, 1, 0, 0, {}};
     for (GS::uchar_t& unit : block.cmd.uName) unit = u'A';
     block.after[0] = block.after[1] = u'Z';
-    ASSERT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &block.cmd); }), NoError);
+    ASSERT_EQ(ChangeStories(block.cmd), NoError);
     EXPECT_EQ(HostTesting::GetStories()[1].name, std::string(256, 'A'));
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories()[1].name, "First Floor");
-}
-
-TEST_F(Environment, GoToStoryAndBadStoryCommands)
-{
-    API_StoryCmdType cmd;
-    BNClear(cmd);
-    cmd.action = APIStory_GoTo;
-    cmd.index = 1;
+    API_StoryCmdType cmd{APIStory_GoTo, 1, 0, 0, {}};
     EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd), NoError);
     EXPECT_EQ(HostTesting::CurrentStory(), 1);
     cmd.index = 8;
     EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd), APIERR_BADPARS);
-    cmd.index = 1;
-    cmd.action = 0;
-    EXPECT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); }), APIERR_BADPARS);
-}
-
-TEST_F(Environment, ProjectInfoAllocatesWhatTheCallerFrees)
-{
-    API_ProjectInfo info;
-    BNClear(info);
-    ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &info), NoError);
-    ASSERT_NE(info.projectName, nullptr);
-    EXPECT_FALSE(info.untitled);
-    EXPECT_FALSE(info.projectName->IsEmpty());
-    delete info.projectName;
-    delete info.projectPath;
-    delete info.location;
-
-    HostTesting::SetProjectName(std::nullopt);
-    BNClear(info);
-    ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &info), NoError);
-    EXPECT_TRUE(info.untitled);
-    EXPECT_EQ(info.projectName, nullptr);
+    cmd = {0, 1, 0, 0, {}};   // no such action
+    EXPECT_EQ(ChangeStories(cmd), APIERR_BADPARS);
 }
 
 }  // namespace

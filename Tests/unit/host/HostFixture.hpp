@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,31 +21,67 @@ protected:
         handleBaseline_ = HostTesting::LiveHandleCount();
         locationBaseline_ = HostTesting::LiveLocationCount();
     }
-
     void TearDown() override
     {
         EXPECT_EQ(HostTesting::LiveHandleCount(), handleBaseline_) << "memory handles leaked";
         EXPECT_EQ(HostTesting::LiveLocationCount(), locationBaseline_) << "IO::Location objects leaked";
         EXPECT_EQ(HostTesting::BadFreeCount(), 0) << "a handle was freed that the host never handed out";
     }
-
     static GSErrCode Command(const std::function<GSErrCode()>& body, const char* name = "Test Step")
     {
         return ACAPI_CallUndoableCommand(GS::UniString(name), body);
     }
-
-    static API_Element Read(const API_Guid& guid)
+    static GSErrCode CreateInCommand(API_Element& e, API_ElementMemo* memo = nullptr)
+    {
+        return Command([&] { return ACAPI_Element_Create(&e, memo); });
+    }
+    static GSErrCode ChangeInCommand(API_Element& e, const API_Element* mask, const API_ElementMemo* memo = nullptr, UInt64 memoMask = 0)
+    {
+        return Command([&] { return ACAPI_Element_Change(&e, mask, memo, memoMask, true); });
+    }
+    static GSErrCode DeleteInCommand(const GS::Array<API_Guid>& guids)
+    {
+        return Command([&] { return ACAPI_Element_Delete(guids); });
+    }
+    static API_Element Cleared(API_ElemTypeID typeID = API_ZombieElemID)
     {
         API_Element e;
         BNClear(e);
+        e.header.type.typeID = typeID;
+        return e;
+    }
+    static API_Element Read(const API_Guid& guid)
+    {
+        API_Element e = Cleared();
         EXPECT_TRUE(HostTesting::GetElement(guid, &e));
         return e;
     }
-
-    // Creates the type's fixture through the host inside one command; returns the code.
-    static GSErrCode CreateInCommand(API_Element& elem, API_ElementMemo* memo)
+    template <typename T>
+    static bool Same(const T& a, const T& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+    static Int32 AttributeCount(API_AttrTypeID type)
     {
-        return Command([&] { return ACAPI_Element_Create(&elem, memo); });
+        Int32 count = 0;
+        EXPECT_EQ(ACAPI_Attribute_GetNum(type, &count), NoError);
+        return count;
+    }
+    // Reads an attribute by index (or, with index 0, by name); code receives the result.
+    static API_Attribute GetAttr(API_AttrTypeID type, Int32 index, const char* name = nullptr, GSErrCode* code = nullptr)
+    {
+        API_Attribute a;
+        BNClear(a);
+        a.header.typeID = type;
+        a.header.index = index;
+        if (name) std::strncpy(a.header.name, name, sizeof a.header.name - 1);
+        const GSErrCode c = ACAPI_Attribute_Get(&a);
+        if (code) *code = c;
+        return a;
+    }
+
+    static GSErrCode AttrCode(API_AttrTypeID type, Int32 index, const char* name = nullptr)
+    {
+        GSErrCode code;
+        GetAttr(type, index, name, &code);
+        return code;
     }
 
 private:
@@ -77,3 +115,13 @@ inline void PutPolygon(API_ElementMemo& memo, const std::vector<API_Coord>& poin
     (*memo.coords)[n] = points[0];
     (*memo.pends)[1] = n;
 }
+inline const std::vector<API_Coord> kRectangle8x6 = {{0, 0}, {8, 0}, {8, 6}, {0, 6}};
+
+// The polygon vertices of a memo, slots 1..n.
+inline std::vector<API_Coord> MemoCoords(const API_ElementMemo& memo)
+{
+    const size_t n = memo.coords ? size_t(BMGetHandleSize(memo.coords)) / sizeof(API_Coord) : 0;
+    return n < 2 ? std::vector<API_Coord>() : std::vector<API_Coord>(*memo.coords + 1, *memo.coords + n);
+}
+inline bool operator==(const API_Coord& a, const API_Coord& b) { return a.x == b.x && a.y == b.y; }
+inline void PrintTo(const API_Coord& c, std::ostream* os) { *os << "(" << c.x << ", " << c.y << ")"; }

@@ -1,12 +1,12 @@
-// Undoable commands: one step per successful command, rollback of failed ones, nesting
-// refused, and undo back to the exact previous state.
+// Undoable commands: one step per success, rollback of failures, no nesting, undo to the exact previous state.
 
-#include <cstring>
 #include <stdexcept>
 
 #include "HostFixture.hpp"
 
 namespace {
+
+using Steps = std::vector<std::string>;
 
 class UndoableCommands : public HostTest {
 protected:
@@ -18,266 +18,145 @@ protected:
         EXPECT_EQ(ACAPI_Element_Create(&e, nullptr), NoError);
         return e.header.guid;
     }
-
     static GSErrCode SetHeight(const API_Guid& guid, double height)
     {
-        API_Element e;
-        BNClear(e);
+        API_Element e = Cleared(), mask = Cleared();
         e.header.guid = guid;
         e.wall.height = height;
-        API_Element mask;
-        BNClear(mask);
         ACAPI_ELEMENT_MASK_SET(mask, wall, height);
         return ACAPI_Element_Change(&e, &mask);
     }
-
-    // Everything observable about the elements, in creation order.
-    static std::vector<std::vector<char>> Snapshot()
+    static GSErrCode ReplacePolygon(const API_Guid& guid)
     {
-        std::vector<std::vector<char>> out;
+        API_Element change = Read(guid);
+        ScopedMemo memo;
+        PutPolygon(memo.memo, kRectangle8x6);
+        return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true);
+    }
+    // Everything observable about the elements (records and polygons), in creation order.
+    static std::vector<std::pair<std::string, std::vector<API_Coord>>> Snapshot()
+    {
+        std::vector<std::pair<std::string, std::vector<API_Coord>>> out;
         for (const API_Guid& guid : HostTesting::AllElements()) {
-            API_Element e;
-            HostTesting::GetElement(guid, &e);
-            std::vector<char> bytes(reinterpret_cast<char*>(&e), reinterpret_cast<char*>(&e) + sizeof e);
-            for (const API_Coord& c : HostTesting::GetPolygon(guid)) {
-                const char* p = reinterpret_cast<const char*>(&c);
-                bytes.insert(bytes.end(), p, p + sizeof c);
-            }
-            out.push_back(bytes);
+            const API_Element e = Read(guid);
+            out.emplace_back(std::string(reinterpret_cast<const char*>(&e), sizeof e), HostTesting::GetPolygon(guid));
         }
         return out;
     }
 };
 
-TEST_F(UndoableCommands, TheBodyRunsOnceAndASuccessIsOneNamedStep)
+TEST_F(UndoableCommands, AFailingOrThrowingBodyIsRolledBackWholeWithPolygonsAndNothingEscapes)
+{
+    API_Guid kept = HostTesting::AddWall(0, 0, 5, 0), doomed = HostTesting::AddWall(0, 1, 5, 1), slab = HostTesting::AddFixture(API_SlabID);
+    const auto before = Snapshot();
+    const Int32 layersBefore = AttributeCount(API_LayerID);
+    struct Failure { const char* how; std::function<GSErrCode()> fail; GSErrCode code; };
+    for (const Failure& f : std::vector<Failure>{
+             {"a non-zero result", [] { return APIERR_BADPARS; }, APIERR_BADPARS},
+             {"a standard exception", []() -> GSErrCode { throw std::runtime_error("tool failed half way"); }, APIERR_COMMANDFAILED},
+             {"a non-standard exception", []() -> GSErrCode { throw 42; }, APIERR_COMMANDFAILED}}) {
+        GSErrCode code = NoError;
+        EXPECT_NO_THROW(code = Command([&] {
+            CreateWall(9);
+            EXPECT_EQ(SetHeight(kept, 4.4), NoError);
+            EXPECT_EQ(ReplacePolygon(slab), NoError);
+            EXPECT_EQ(ACAPI_Element_Delete({doomed}), NoError);
+            API_Attribute layer = HostTesting::MakeLayer("Scratch");
+            EXPECT_EQ(ACAPI_Attribute_Create(&layer), NoError);
+            return f.fail();
+        })) << f.how;
+        EXPECT_EQ(code, f.code) << f.how;
+        EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << f.how;
+        EXPECT_EQ(Snapshot(), before) << f.how;
+        EXPECT_EQ(AttributeCount(API_LayerID), layersBefore) << f.how;
+    }
+    EXPECT_EQ(Command([] { CreateWall(1); return NoError; }), NoError) << "the host is usable afterwards";
+}
+
+TEST_F(UndoableCommands, TheBodyRunsOnceAsOneStepNamedByteForByteAndNestingAndUndoAreRefusedInside)
 {
     int runs = 0;
-    GSErrCode code = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Create Wall"), [&] {
+    bool innerRan = false;
+    GSErrCode inner = NoError, undo = NoError;
+    EXPECT_EQ(Command([&] {
         ++runs;
         EXPECT_TRUE(HostTesting::InUndoableCommand());
         CreateWall(0);
         CreateWall(1);
         return NoError;
-    });
-    EXPECT_EQ(code, NoError);
+    }, "Quillmere: Größe ändern"), NoError);
     EXPECT_EQ(runs, 1);
     EXPECT_FALSE(HostTesting::InUndoableCommand());
-    EXPECT_EQ(HostTesting::UndoStepNames(), std::vector<std::string>{"Quillmere: Create Wall"});
     EXPECT_EQ(HostTesting::ElementCount(), 2u);
-}
-
-TEST_F(UndoableCommands, StepNamesAreKeptByteForByte)
-{
-    Command([] { return NoError; }, "Quillmere: Größe ändern");
-    Command([] { return NoError; }, "Quillmere: Move Elements");
-    EXPECT_EQ(HostTesting::UndoStepNames(), (std::vector<std::string>{"Quillmere: Größe ändern", "Quillmere: Move Elements"}));
-}
-
-TEST_F(UndoableCommands, ANonZeroResultRollsBackEverythingAndRecordsNoStep)
-{
-    API_Guid kept = HostTesting::AddWall(0, 0, 5, 0);
-    API_Guid doomed = HostTesting::AddWall(0, 1, 5, 1);
-    const auto before = Snapshot();
-    Int32 layersBefore = 0;
-    ACAPI_Attribute_GetNum(API_LayerID, &layersBefore);
-
-    GSErrCode code = Command([&] {
-        CreateWall(9);
-        EXPECT_EQ(SetHeight(kept, 4.4), NoError);
-        GS::Array<API_Guid> list;
-        list.Push(doomed);
-        EXPECT_EQ(ACAPI_Element_Delete(list), NoError);
-        API_Attribute layer = HostTesting::MakeLayer("Scratch");
-        EXPECT_EQ(ACAPI_Attribute_Create(&layer), NoError);
-        return APIERR_BADPARS;
-    });
-    EXPECT_EQ(code, APIERR_BADPARS);
-    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-    EXPECT_EQ(Snapshot(), before);
-    Int32 layersAfter = 0;
-    ACAPI_Attribute_GetNum(API_LayerID, &layersAfter);
-    EXPECT_EQ(layersAfter, layersBefore);
-}
-
-TEST_F(UndoableCommands, AThrowingBodyIsRolledBackAndNeverEscapes)
-{
-    const auto before = Snapshot();
-    GSErrCode code = APIERR_GENERAL;
-    EXPECT_NO_THROW(code = Command([&]() -> GSErrCode {
-        CreateWall(0);
-        throw std::runtime_error("tool failed half way");
-    }));
-    EXPECT_EQ(code, APIERR_COMMANDFAILED);
-    EXPECT_EQ(Snapshot(), before);
-    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-    // Not even a non-standard exception gets out.
-    EXPECT_NO_THROW(code = Command([]() -> GSErrCode { throw 42; }));
-    EXPECT_EQ(code, APIERR_COMMANDFAILED);
-    // The host is usable afterwards.
-    EXPECT_EQ(Command([] { CreateWall(1); return NoError; }), NoError);
-}
-
-TEST_F(UndoableCommands, ANestedCommandIsRefusedAndDoesNotRun)
-{
-    bool innerRan = false;
-    GSErrCode inner = NoError;
-    GSErrCode outer = Command([&] {
-        inner = Command([&] {
-            innerRan = true;
-            return NoError;
-        }, "Inner");
-        CreateWall(0);
+    EXPECT_EQ(Command([&] {
+        inner = Command([&] { innerRan = true; return NoError; }, "Inner");
+        undo = HostTesting::Undo();
+        CreateWall(2);
         return NoError;
-    }, "Outer");
+    }, "Quillmere: Move Elements"), NoError);
     EXPECT_EQ(inner, APIERR_REFUSEDCMD);
     EXPECT_FALSE(innerRan);
-    EXPECT_EQ(outer, NoError);
-    EXPECT_EQ(HostTesting::UndoStepNames(), std::vector<std::string>{"Outer"});
-}
-
-TEST_F(UndoableCommands, AnInjectedRefusalSkipsTheBody)
-{
+    EXPECT_NE(undo, NoError);
+    EXPECT_EQ(HostTesting::UndoStepNames(), (Steps{"Quillmere: Größe ändern", "Quillmere: Move Elements"}));
     HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_GENERAL);
-    bool ran = false;
-    EXPECT_EQ(Command([&] { ran = true; return NoError; }), APIERR_GENERAL);
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(Command([&] { ran = true; return NoError; }), NoError);
-    EXPECT_TRUE(ran);
+    runs = 0;
+    EXPECT_EQ(Command([&] { ++runs; return NoError; }), APIERR_GENERAL) << "an injected refusal skips the body";
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(Command([&] { ++runs; return NoError; }), NoError);
+    EXPECT_EQ(runs, 1);
 }
 
-TEST_F(UndoableCommands, UndoRestoresTheExactPreviousState)
+TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateWithPolygonsListOrderAndAttributes)
 {
-    API_Guid a = HostTesting::AddWall(0, 0, 5, 0);
-    API_Guid b = HostTesting::AddWall(0, 1, 5, 1);
-    API_Guid c = HostTesting::AddFixture(API_SlabID);
-    API_Guid window = HostTesting::AddFixture(API_WindowID, 0, a);
+    API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1), c = HostTesting::AddFixture(API_SlabID);
+    API_Guid window = HostTesting::AddFixture(API_WindowID, 0, a), d = HostTesting::AddFixture(API_SlabID);
+    API_Attribute outside = HostTesting::MakeLayer("Made Outside"), inside = HostTesting::MakeLayer("Made Inside");
+    ASSERT_EQ(ACAPI_Attribute_Create(&outside), NoError);
+    EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << "attribute calls outside a command make no step";
+    API_Attribute layer = GetAttr(API_LayerID, 2);
+    const API_Attribute layerBefore = layer;
     const auto before = Snapshot();
     const std::vector<API_Guid> wallsBefore = ListOf(API_WallID);
-
     ASSERT_EQ(Command([&] {
         CreateWall(7);
         SetHeight(b, 3.1);
-        GS::Array<API_Guid> list;
-        list.Push(a);
-        list.Push(c);
-        return ACAPI_Element_Delete(list);
+        EXPECT_EQ(ReplacePolygon(d), NoError);
+        layer.header.flags = Int16(layer.header.flags | APILay_Hidden);
+        EXPECT_EQ(ACAPI_Attribute_Modify(&layer), NoError);
+        EXPECT_EQ(ACAPI_Attribute_Create(&inside), NoError);
+        return ACAPI_Element_Delete({a, c});
     }, "Quillmere: Mixed"), NoError);
     EXPECT_FALSE(HostTesting::ElementExists(window));
-
+    EXPECT_EQ(HostTesting::GetPolygon(d)[1], (API_Coord{8, 0})) << "the polygon was replaced";
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(ListOf(API_WallID), wallsBefore) << "restored elements keep their place in the list";
-    EXPECT_TRUE(HostTesting::ElementExists(window));
+    EXPECT_TRUE(Same(GetAttr(API_LayerID, 2), layerBefore));
+    EXPECT_FALSE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
+    EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, outside.header.index, nullptr));
     EXPECT_TRUE(HostTesting::UndoStepNames().empty());
     EXPECT_NE(HostTesting::Undo(), NoError) << "nothing left to undo";
 }
 
-TEST_F(UndoableCommands, AReplacedPolygonComesBackOnRollbackAndOnUndo)
-{
-    API_Guid slab = HostTesting::AddFixture(API_SlabID);
-    const std::vector<API_Coord> original = HostTesting::GetPolygon(slab);
-    auto replacePolygon = [&] {
-        API_Element change = Read(slab);
-        ScopedMemo memo;
-        PutPolygon(memo.memo, {{0, 0}, {8, 0}, {8, 6}, {0, 6}});
-        return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true);
-    };
-    auto sameAsOriginal = [&] {
-        const std::vector<API_Coord> now = HostTesting::GetPolygon(slab);
-        return now.size() == original.size() &&
-               std::memcmp(now.data(), original.data(), now.size() * sizeof(API_Coord)) == 0;
-    };
-
-    EXPECT_EQ(Command([&] {
-        EXPECT_EQ(replacePolygon(), NoError);
-        return APIERR_GENERAL;
-    }), APIERR_GENERAL);
-    EXPECT_TRUE(sameAsOriginal()) << "rolled back";
-
-    ASSERT_EQ(Command(replacePolygon), NoError);
-    EXPECT_FALSE(sameAsOriginal());
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_TRUE(sameAsOriginal()) << "undone";
-}
-
-TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStep)
+TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
 {
     API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
     Command([&] { return SetHeight(wall, 3.0); }, "First");
     Command([&] { return SetHeight(wall, 4.0); }, "Second");
-    Command([&] { return SetHeight(wall, 5.0); }, "Third");
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(Read(wall).wall.height, 4.0);
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(Read(wall).wall.height, 3.0);
-    EXPECT_EQ(HostTesting::UndoStepNames(), std::vector<std::string>{"First"});
-}
-
-TEST_F(UndoableCommands, AnElementTouchedTwiceInAStepIsRestoredToItsStateBeforeTheStep)
-{
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
     Command([&] {
-        SetHeight(wall, 3.0);
-        SetHeight(wall, 4.0);
-        return NoError;
-    });
-    HostTesting::Undo();
-    EXPECT_EQ(Read(wall).wall.height, 2.7);
-}
-
-TEST_F(UndoableCommands, AnElementCreatedAndDeletedInOneStepLeavesNoTrace)
-{
+        SetHeight(wall, 4.5);   // touched twice in one step
+        return SetHeight(wall, 5.0);
+    }, "Third");
+    for (const auto& [height, steps] : std::vector<std::pair<double, Steps>>{{4.0, {"First", "Second"}}, {3.0, {"First"}}, {2.7, {}}}) {
+        ASSERT_EQ(HostTesting::Undo(), NoError);
+        EXPECT_EQ(Read(wall).wall.height, height);
+        EXPECT_EQ(HostTesting::UndoStepNames(), steps);
+    }
     const auto before = Snapshot();
-    Command([&] {
-        GS::Array<API_Guid> list;
-        list.Push(CreateWall(0));
-        return ACAPI_Element_Delete(list);
-    });
-    EXPECT_EQ(Snapshot(), before);
+    Command([&] { return ACAPI_Element_Delete({CreateWall(0)}); });
+    EXPECT_EQ(Snapshot(), before) << "created and deleted in one step leaves no trace";
     HostTesting::Undo();
     EXPECT_EQ(Snapshot(), before);
-}
-
-TEST_F(UndoableCommands, AttributeChangesInsideAStepAreUndoneOutsideOnesStay)
-{
-    API_Attribute outside = HostTesting::MakeLayer("Made Outside");
-    ASSERT_EQ(ACAPI_Attribute_Create(&outside), NoError);
-    EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << "attribute calls outside a command make no step";
-
-    API_Attribute layer;
-    BNClear(layer);
-    layer.header.typeID = API_LayerID;
-    layer.header.index = 2;
-    ASSERT_EQ(ACAPI_Attribute_Get(&layer), NoError);
-    const Int16 flagsBefore = layer.header.flags;
-    API_Attribute inside = HostTesting::MakeLayer("Made Inside");
-    ASSERT_EQ(Command([&] {
-        layer.header.flags = Int16(layer.header.flags | APILay_Hidden);
-        EXPECT_EQ(ACAPI_Attribute_Modify(&layer), NoError);
-        return ACAPI_Attribute_Create(&inside);
-    }), NoError);
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-
-    API_Attribute check;
-    BNClear(check);
-    check.header.typeID = API_LayerID;
-    check.header.index = 2;
-    ASSERT_EQ(ACAPI_Attribute_Get(&check), NoError);
-    EXPECT_EQ(check.header.flags, flagsBefore);
-    EXPECT_FALSE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
-    EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, outside.header.index, nullptr));
-}
-
-TEST_F(UndoableCommands, UndoIsRefusedWhileACommandRuns)
-{
-    Command([] { return NoError; }, "Earlier");
-    GSErrCode inside = NoError;
-    Command([&] {
-        inside = HostTesting::Undo();
-        return NoError;
-    });
-    EXPECT_NE(inside, NoError);
-    EXPECT_EQ(HostTesting::UndoStepNames().size(), 2u);
 }
 
 }  // namespace
