@@ -1,134 +1,75 @@
-// group_elements: which elements end up sharing a group, the counts it reports, and what it
-// refuses before reaching the host.
+// group_elements and the host's group tool: which elements share a group, and the counts reported.
 
 #include <string>
 
-#include "ProjectSnapshot.hpp"
-#include "ToolTestFixture.hpp"
+#include "ModifyTestSupport.hpp"
 
 using json = nlohmann::json;
 
-namespace {
-
-class GroupToolTest : public ToolTestFixture {
-protected:
-    void SetUp() override
-    {
-        ToolTestFixture::SetUp();
-        a = Text(HostTesting::AddWall(0.0, 0.0, 5.0, 0.0));
-        b = Text(HostTesting::AddWall(5.0, 0.0, 5.0, 4.0));
-        c = Text(HostTesting::AddFixture(API_SlabID));
-    }
-
-    API_Guid GroupOf(const std::string& guid) { return Element(guid).header.groupGuid; }
-
-    std::string a, b, c;
-};
-
-}  // namespace
-
-TEST_F(GroupToolTest, GroupingGivesTheElementsOneSharedGroup)
+TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)
 {
-    const ToolResult result = Run("group_elements", {{"element_guids", {a, b}}});
-    ASSERT_TRUE(result.success) << result.error;
+    const std::string a = Text(HostTesting::AddWall(0.0, 0.0, 5.0, 0.0));
+    const std::string b = Text(HostTesting::AddWall(5.0, 0.0, 5.0, 4.0));
+    const std::string c = Text(HostTesting::AddFixture(API_SlabID));
+    auto group = [&](const std::string& guid) { return Element(guid).header.groupGuid; };
+    const auto before = TakeSnapshot();
+
+    ToolResult result = Run("group_elements", {{"element_guids", {a, b}}});
     EXPECT_EQ(result.elementGuid, "");
     EXPECT_EQ(result.message, "Elements grouped (2 elements)");
-    EXPECT_NE(GroupOf(a), APINULLGuid);
-    EXPECT_EQ(GroupOf(a), GroupOf(b));
-    EXPECT_EQ(GroupOf(c), APINULLGuid);
-    EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Quillmere: Group Elements"});
-
+    EXPECT_NE(group(a), APINULLGuid);
+    EXPECT_EQ(group(a), group(b));
+    EXPECT_EQ(group(c), APINULLGuid);
+    EXPECT_EQ(UndoSteps(), std::vector<std::string> {"Quillmere: Group Elements"});
     ASSERT_TRUE(UndoLast());
-    EXPECT_EQ(GroupOf(a), APINULLGuid);
-    EXPECT_EQ(GroupOf(b), APINULLGuid);
-}
-
-TEST_F(GroupToolTest, DuplicatesAreCountedAsGiven)
-{
-    const ToolResult result = Run("group_elements", {{"element_guids", {a, b, a, c}}});
-    ASSERT_TRUE(result.success) << result.error;
-    EXPECT_EQ(result.message, "Elements grouped (4 elements)");
-    EXPECT_NE(GroupOf(a), APINULLGuid);
-    EXPECT_EQ(GroupOf(b), GroupOf(a));
-    EXPECT_EQ(GroupOf(c), GroupOf(a));
-}
-
-TEST_F(GroupToolTest, FewerThanTwoGuidsAreRefusedBeforeTheHost)
-{
-    const auto before = TakeSnapshot();
-    HostTesting::ClearCallLog();
-    for (const json& input : {json::object(), json {{"element_guids", json::array()}}, json {{"element_guids", {a}}},
-                              json {{"element_guids", a}}, json {{"element_guids", {{"guid", a}}}},
-                              json {{"element_guids", nullptr}}, json {{"element_guids", {a}}, {"ungroup", false}}}) {
-        EXPECT_EQ(Run("group_elements", input).error, "Need at least 2 elements to group") << input.dump();
-    }
-    EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Tool"), 0);
     EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-    EXPECT_EQ(UndoStepCount(), 0u);
-}
 
-TEST_F(GroupToolTest, UngroupDissolvesTheWholeGroupOfAnyMember)
-{
-    ASSERT_TRUE(Run("group_elements", {{"element_guids", {a, b, c}}}).success);
-    const ToolResult result = Run("group_elements", {{"element_guids", {b}}, {"ungroup", true}});
-    ASSERT_TRUE(result.success) << result.error;
+    // Duplicates are counted as given.
+    EXPECT_EQ(Run("group_elements", {{"element_guids", {a, b, a, c}}}).message, "Elements grouped (4 elements)");
+    const API_Guid shared = group(a);
+    EXPECT_NE(shared, APINULLGuid);
+    EXPECT_EQ(group(b), shared);
+    EXPECT_EQ(group(c), shared);
+
+    // A GUID list that is missing or not an array is no list; ungrouping none still asks the host.
+    for (const json& notAList : {json(), json(a), json {{"first", a}}}) {
+        HostTesting::ClearCallLog();
+        json input = {{"ungroup", true}};
+        if (!notAList.is_null())
+            input["element_guids"] = notAList;
+        EXPECT_EQ(Run("group_elements", input).message, "Elements ungrouped (0 elements)") << input.dump();
+        EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Tool"), 1);
+        EXPECT_EQ(group(a), shared);
+    }
+
+    // Ungrouping any member dissolves the whole group, and undo brings it back.
+    result = Run("group_elements", {{"element_guids", {b}}, {"ungroup", true}});
     EXPECT_EQ(result.elementGuid, "");
     EXPECT_EQ(result.message, "Elements ungrouped (1 elements)");
-    EXPECT_EQ(GroupOf(a), APINULLGuid);
-    EXPECT_EQ(GroupOf(b), APINULLGuid);
-    EXPECT_EQ(GroupOf(c), APINULLGuid);
-    EXPECT_EQ(UndoSteps(), (std::vector<std::string>{"Quillmere: Group Elements", "Quillmere: Ungroup Elements"}));
-
+    for (const std::string& member : {a, b, c})
+        EXPECT_EQ(group(member), APINULLGuid);
+    EXPECT_EQ(UndoSteps().size(), 5u);
+    EXPECT_EQ(UndoSteps().back(), "Quillmere: Ungroup Elements");
     ASSERT_TRUE(UndoLast());
-    EXPECT_NE(GroupOf(a), APINULLGuid);
-    EXPECT_EQ(GroupOf(c), GroupOf(a));
+    EXPECT_EQ(group(a), shared);
+    EXPECT_EQ(group(c), shared);
 }
 
-TEST_F(GroupToolTest, UngroupOfNoneStillGoesToTheHost)
+TEST_F(ModifyToolTest, HostGroupToolNeedsACommandAndAKnownToolAndRegroupsMembers)
 {
-    HostTesting::ClearCallLog();
-    const ToolResult result = Run("group_elements", {{"ungroup", true}});
-    ASSERT_TRUE(result.success) << result.error;
-    EXPECT_EQ(result.message, "Elements ungrouped (0 elements)");
-    EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Tool"), 1);
-    EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Quillmere: Ungroup Elements"});
-}
+    const API_Guid a = HostTesting::AddWall(0.0, 0.0, 4.0, 0.0);
+    const API_Guid b = HostTesting::AddWall(4.0, 0.0, 4.0, 3.0);
+    const API_Guid c = HostTesting::AddWall(0.0, 3.0, 4.0, 3.0);
+    auto groupInCommand = [](const GS::Array<API_Guid>& guids, API_ToolCmdID command) {
+        return ACAPI_CallUndoableCommand("g", [&]() { return ACAPI_Element_Tool(guids, command, nullptr); });
+    };
+    EXPECT_EQ(ACAPI_Element_Tool(GS::Array<API_Guid> {a, b}, APITool_Group, nullptr), APIERR_NEEDSUNDOSCOPE);
+    EXPECT_EQ(groupInCommand({a, b}, static_cast<API_ToolCmdID>(0x4C4F434B)), APIERR_BADPARS);
+    EXPECT_EQ(Get(a).header.groupGuid, APINULLGuid);
 
-TEST_F(GroupToolTest, AGuidListThatIsNotAnArrayIsNoListAtAll)
-{
-    ASSERT_TRUE(Run("group_elements", {{"element_guids", {a, b}}}).success);
-    const API_Guid group = GroupOf(a);
-    for (const json& notAList : {json(a), json {{"first", a}}}) {
-        const ToolResult result = Run("group_elements", {{"element_guids", notAList}, {"ungroup", true}});
-        ASSERT_TRUE(result.success) << result.error;
-        EXPECT_EQ(result.message, "Elements ungrouped (0 elements)") << notAList.dump();
-        EXPECT_EQ(GroupOf(a), group);
-    }
-}
-
-TEST_F(GroupToolTest, UnknownGuidsReportTheHostsCodeAndGroupNothing)
-{
-    const auto before = TakeSnapshot();
-    const std::string absent = "0DDF00D0-1234-4321-ABCD-0123456789AB";
-    EXPECT_EQ(Run("group_elements", {{"element_guids", {a, absent}}}).error,
-              "Group ACAPI error: " + std::to_string(APIERR_BADID));
-    EXPECT_EQ(Run("group_elements", {{"element_guids", {"garbage", b}}, {"ungroup", true}}).error,
-              "Ungroup ACAPI error: " + std::to_string(APIERR_BADID));
-    // The same element twice is still one element: nothing to group it with.
-    EXPECT_EQ(Run("group_elements", {{"element_guids", {a, a}}}).error,
-              "Group ACAPI error: " + std::to_string(APIERR_BADPARS));
-    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-    EXPECT_EQ(UndoStepCount(), 0u);
-}
-
-TEST_F(GroupToolTest, WrongJsonTypesFailBeforeAnyChange)
-{
-    const auto before = TakeSnapshot();
-    EXPECT_NE(Run("group_elements", {{"element_guids", {a, 7, b}}}).error.find("type must be string"),
-              std::string::npos);
-    EXPECT_NE(Run("group_elements", {{"element_guids", {a, b}}, {"ungroup", "yes"}}).error.find("type must be boolean"),
-              std::string::npos);
-    EXPECT_NE(Run("group_elements", json::array({a, b})).error.find("cannot use value()"), std::string::npos);
-    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-    EXPECT_EQ(UndoStepCount(), 0u);
+    // Grouping a member again moves it into the new group.
+    ASSERT_EQ(groupInCommand({a, b}, APITool_Group), NoError);
+    ASSERT_EQ(groupInCommand({b, c}, APITool_Group), NoError);
+    EXPECT_EQ(Get(b).header.groupGuid, Get(c).header.groupGuid);
+    EXPECT_NE(Get(a).header.groupGuid, Get(b).header.groupGuid);
 }

@@ -1,0 +1,98 @@
+#pragma once
+
+// Shared by the editing-tool tests: snapshots of everything the tools can touch, so that
+// "nothing changed" and "undo brought it all back" are one comparison each, and a table
+// runner for calls that must be refused.
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ToolTestFixture.hpp"
+
+struct ElementState {
+    API_Element record;
+    std::vector<API_Coord> polygon;
+};
+
+inline bool SameRecord(const API_Element& a, const API_Element& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+inline bool SameState(const ElementState& a, const ElementState& b)
+{
+    return SameRecord(a.record, b.record) && a.polygon.size() == b.polygon.size() &&
+           (a.polygon.empty() ||
+            std::memcmp(a.polygon.data(), b.polygon.data(), a.polygon.size() * sizeof(API_Coord)) == 0);
+}
+
+inline std::vector<ElementState> TakeSnapshot()
+{
+    std::vector<ElementState> states;
+    for (const API_Guid& guid : HostTesting::AllElements()) {
+        ElementState state;
+        BNClear(state.record);
+        HostTesting::GetElement(guid, &state.record);
+        state.polygon = HostTesting::GetPolygon(guid);
+        states.push_back(state);
+    }
+    return states;
+}
+
+inline ::testing::AssertionResult SameProject(const std::vector<ElementState>& expected,
+                                              const std::vector<ElementState>& actual)
+{
+    if (expected.size() != actual.size())
+        return ::testing::AssertionFailure() << "element count " << actual.size() << ", expected " << expected.size();
+    for (size_t i = 0; i < expected.size(); ++i)
+        if (!SameState(expected[i], actual[i]))
+            return ::testing::AssertionFailure() << "element " << i << " (type "
+                                                 << expected[i].record.header.type.typeID << ") differs";
+    return ::testing::AssertionSuccess();
+}
+
+// Points are compared to 1e-9 m: rotations go through sine and cosine.
+#define EXPECT_POINT(point, ex, ey)         \
+    do {                                    \
+        EXPECT_NEAR((point).x, (ex), 1e-9); \
+        EXPECT_NEAR((point).y, (ey), 1e-9); \
+    } while (0)
+
+// A call that must fail with exactly this error (or one containing it, when partial), after the
+// host was told to fail failCall once when one is named.
+struct Refusal {
+    std::string tool;
+    nlohmann::json input;
+    std::string error;
+    bool partial = false;
+    std::string failCall = "";
+    GSErrCode failCode = NoError;
+};
+
+class ModifyToolTest : public ToolTestFixture {
+protected:
+    API_Element Get(const API_Guid& guid) const { return Element(Text(guid)); }
+
+    // Each refusal leaves the project and the undo history as they were; the tool's own
+    // refusals (not the host's) come before any editing call.
+    void ExpectRefused(const std::vector<Refusal>& refusals)
+    {
+        const auto before = TakeSnapshot();
+        for (const Refusal& refusal : refusals) {
+            SCOPED_TRACE(refusal.tool + " " + refusal.input.dump());
+            HostTesting::ClearCallLog();
+            if (!refusal.failCall.empty())
+                HostTesting::FailNextCall(refusal.failCall, refusal.failCode);
+            const ToolResult result = Run(refusal.tool, refusal.input);
+            EXPECT_FALSE(result.success);
+            if (refusal.partial) {
+                EXPECT_NE(result.error.find(refusal.error), std::string::npos) << result.error;
+            } else {
+                EXPECT_EQ(result.error, refusal.error);
+            }
+            for (const char* call : {"ACAPI_Element_Edit", "ACAPI_Element_Change", "ACAPI_Element_Tool"})
+                if (result.error.find("ACAPI error") == std::string::npos)
+                    EXPECT_EQ(HostTesting::CallCount(call), 0) << call;
+            EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+            EXPECT_EQ(UndoStepCount(), 0u);
+        }
+    }
+};
