@@ -1,0 +1,267 @@
+// The editing tools as the model is offered them, every way they refuse a call, what
+// modify_element writes per element type, and what group_elements groups.
+
+#include <cctype>
+#include <functional>
+#include <string>
+#include <tuple>
+
+#include "ModifyTestSupport.hpp"
+
+using json = nlohmann::json;
+
+namespace {
+
+constexpr double kStoredDegree = 0.017453292519943278;
+
+std::string HostError(const char* prefix, GSErrCode code)
+{
+    return std::string(prefix) + " ACAPI error: " + std::to_string(code);
+}
+
+}  // namespace
+
+TEST(ModifyCatalog, OffersTheSixToolsWithTheirDescriptionsAndSchemas)
+{
+    const json expected = json::parse(R"json([
+{"name": "modify_element",
+ "description": "Modify properties of an existing element (height, thickness, position, layer, etc.). Provide only the properties you want to change.",
+ "input_schema": {"type": "object", "required": ["element_guid"], "properties": {
+  "element_guid": {"type": "string", "description": "GUID of the element to modify"},
+  "height": {"type": "number", "description": "New height (walls, columns)"},
+  "thickness": {"type": "number", "description": "New thickness (walls, slabs, roofs)"},
+  "start_x": {"type": "number", "description": "New start X (walls, beams)"},
+  "start_y": {"type": "number", "description": "New start Y (walls, beams)"},
+  "end_x": {"type": "number", "description": "New end X (walls, beams)"},
+  "end_y": {"type": "number", "description": "New end Y (walls, beams)"},
+  "x": {"type": "number", "description": "New X position (columns, objects)"},
+  "y": {"type": "number", "description": "New Y position (columns, objects)"},
+  "rotation": {"type": "number", "description": "New rotation angle in degrees (objects)"},
+  "elevation": {"type": "number", "description": "New elevation/level (slabs)"},
+  "layer": {"type": "integer", "description": "New layer attribute index"},
+  "story": {"type": "integer", "description": "New story index"}}}},
+{"name": "move_element", "description": "Move an element by a dx/dy offset (metres).",
+ "input_schema": {"type": "object", "required": ["element_guid", "dx", "dy"], "properties": {
+  "element_guid": {"type": "string", "description": "GUID of the element to move"},
+  "dx": {"type": "number", "description": "Horizontal offset X (metres)"},
+  "dy": {"type": "number", "description": "Horizontal offset Y (metres)"}}}},
+{"name": "copy_element", "description": "Duplicate an element with an optional dx/dy offset.",
+ "input_schema": {"type": "object", "required": ["element_guid"], "properties": {
+  "element_guid": {"type": "string", "description": "GUID of the element to copy"},
+  "dx": {"type": "number", "description": "Copy offset X (metres, default 0)"},
+  "dy": {"type": "number", "description": "Copy offset Y (metres, default 0)"}}}},
+{"name": "rotate_element", "description": "Rotate an element around a given centre point.",
+ "input_schema": {"type": "object", "required": ["element_guid", "center_x", "center_y", "angle"], "properties": {
+  "element_guid": {"type": "string", "description": "GUID of the element to rotate"},
+  "center_x": {"type": "number", "description": "Rotation centre X (metres)"},
+  "center_y": {"type": "number", "description": "Rotation centre Y (metres)"},
+  "angle": {"type": "number", "description": "Rotation angle in degrees (counter-clockwise)"}}}},
+{"name": "mirror_element", "description": "Mirror an element across a line defined by two points.",
+ "input_schema": {"type": "object", "required": ["element_guid", "axis_x1", "axis_y1", "axis_x2", "axis_y2"], "properties": {
+  "element_guid": {"type": "string", "description": "GUID of the element to mirror"},
+  "axis_x1": {"type": "number", "description": "Mirror axis start X (metres)"},
+  "axis_y1": {"type": "number", "description": "Mirror axis start Y (metres)"},
+  "axis_x2": {"type": "number", "description": "Mirror axis end X (metres)"},
+  "axis_y2": {"type": "number", "description": "Mirror axis end Y (metres)"},
+  "keep_original": {"type": "boolean", "description": "Keep the original element (default false)"}}}},
+{"name": "group_elements", "description": "Group multiple elements together, or ungroup an existing group.",
+ "input_schema": {"type": "object", "required": ["element_guids"], "properties": {
+  "element_guids": {"type": "array", "items": {"type": "string"}, "description": "Array of element GUID strings to group"},
+  "ungroup": {"type": "boolean", "description": "If true, ungroup instead of group (default false)"}}}}
+])json");
+
+    ToolRegistry registry;
+    json offered = json::array();
+    for (const json& tool : expected)
+        for (const json& entry : registry.GetToolDefinitions())
+            if (entry.at("name") == tool.at("name"))
+                offered.push_back(entry);
+    EXPECT_EQ(offered, expected);
+}
+
+TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
+{
+    const API_Guid wallGuid = HostTesting::AddWall(0.0, 0.0, 6.0, 0.0);
+    const std::string wall = Text(wallGuid), door = Text(HostTesting::AddFixture(API_DoorID, 0, wallGuid));
+    const std::string line = Text(HostTesting::AddFixture(API_LineID));
+    API_Element far = HostTesting::MakeElement(API_LineID);
+    far.line.begC = {1.7e308, 0.0};
+    far.line.endC = {1.7e308, 1.0};
+    const std::string farLine = Text(HostTesting::AddElement(far));
+    Int32 layers = 0;
+    ASSERT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &layers), NoError);
+    const std::string absent = "0DDF00D0-1234-4321-ABCD-0123456789AB", absentLower = "0ddf00d0-1234-4321-abcd-0123456789ab";
+    const std::string required = "element_guid is required";
+
+    std::vector<Refusal> refusals = {
+        {"modify_element", json::object(), required},
+        {"modify_element", {{"element_guid", ""}, {"height", 1.0}}, required},
+        {"modify_element", {{"element_guid", absentLower}, {"height", 1.0}}, "Element not found: " + absentLower},
+        {"modify_element", {{"element_guid", "not a guid"}}, "Element not found: not a guid"},
+        {"modify_element", {{"element_guid", wall}, {"height", 4.0}, {"layer", layers + 7}}, HostError("ModifyElement", APIERR_BADINDEX)},
+        {"modify_element", {{"element_guid", wall}, {"story", 40}}, HostError("ModifyElement", APIERR_BADINDEX)},
+        // A wall cannot be shortened past its door, and a door cannot leave its wall's story.
+        {"modify_element", {{"element_guid", wall}, {"end_x", Element(door).door.objLoc / 2}}, HostError("ModifyElement", APIERR_BADPARS)},
+        {"modify_element", {{"element_guid", door}, {"story", 2}}, HostError("ModifyElement", APIERR_BADPARS)},
+        {"modify_element", {{"element_guid", wall}, {"height", 2.0}}, "ModifyElement ACAPI error: -2130313112", false,
+         "ACAPI_Element_Change", APIERR_BADPARS},
+        {"modify_element", {{"element_guid", wall}, {"height", 2.0}}, "Element not found: " + wall, false, "ACAPI_Element_Get"},
+        {"modify_element", {{"element_guid", wall}, {"start_x", 2.0}, {"height", "3"}}, "type must be number", true},
+        {"modify_element", {{"element_guid", wall}, {"end_y", nullptr}}, "", true},
+        {"modify_element", {{"element_guid", wall}, {"thickness", true}}, "type must be number", true},
+        {"modify_element", {{"element_guid", wall}, {"layer", "2"}}, "", true},
+        {"modify_element", {{"element_guid", 12}}, "type must be string", true},
+        {"modify_element", json::array({wall}), "cannot use value()", true},
+        // Out of the 32-bit range: refused rather than converted.
+        {"modify_element", {{"element_guid", wall}, {"layer", 1e20}}, "", true},
+        {"modify_element", {{"element_guid", wall}, {"story", -1e12}}, "", true},
+        // The bad-id code, printed as the signed 32-bit number it is.
+        {"move_element", {{"element_guid", absent}}, "MoveElement ACAPI error: -2130313115"},
+        {"copy_element", {{"element_guid", absent}}, HostError("CopyElement", APIERR_BADID)},
+        {"rotate_element", {{"element_guid", absent}}, HostError("RotateElement", APIERR_BADID)},
+        {"mirror_element", {{"element_guid", absent}}, HostError("MirrorElement", APIERR_BADID)},
+        // A door moves only with its wall; an axis of no length; coordinates past the largest double.
+        {"move_element", {{"element_guid", door}, {"dx", 1}}, HostError("MoveElement", APIERR_BADPARS)},
+        {"mirror_element", {{"element_guid", line}, {"axis_x2", 0}}, HostError("MirrorElement", APIERR_BADPARS)},
+        {"copy_element", {{"element_guid", farLine}, {"dx", 1.7e308}}, HostError("CopyElement", APIERR_BADPARS)},
+        {"copy_element", {{"element_guid", wall}, {"dx", 1.0}}, HostError("CopyElement", APIERR_GENERAL), false, "ACAPI_Element_Edit"},
+        {"mirror_element", {{"element_guid", wall}}, "MirrorElement ACAPI error: -2130313214", false, "ACAPI_Element_Edit",
+         APIERR_MEMFULL},
+        {"move_element", {{"element_guid", wall}, {"dx", "1"}}, "type must be number", true},
+        {"mirror_element", {{"element_guid", wall}, {"axis_y2", true}}, "type must be number", true},
+        {"copy_element", {{"element_guid", wall}, {"dy", nullptr}}, "", true},
+        {"rotate_element", {{"element_guid", wall}, {"angle", json::array({90})}}, "", true},
+        {"mirror_element", {{"element_guid", wall}, {"keep_original", 1}}, "type must be boolean", true},
+        // Every key is read before the GUID is checked.
+        {"move_element", {{"dx", "far"}}, "type must be number", true},
+        {"rotate_element", json("spin"), "cannot use value()", true},
+        {"group_elements", {{"element_guids", {wall, absent}}}, HostError("Group", APIERR_BADID)},
+        {"group_elements", {{"element_guids", {"garbage", line}}, {"ungroup", true}}, HostError("Ungroup", APIERR_BADID)},
+        // The same element twice is still one element: nothing to group it with.
+        {"group_elements", {{"element_guids", {wall, wall}}}, HostError("Group", APIERR_BADPARS)},
+        {"group_elements", {{"element_guids", {wall, line}}}, HostError("Group", APIERR_REFUSEDCMD), false,
+         "ACAPI_Element_Tool", APIERR_REFUSEDCMD},
+        {"group_elements", {{"element_guids", {wall, 7, line}}}, "type must be string", true},
+        {"group_elements", {{"element_guids", {wall, line}}, {"ungroup", "yes"}}, "type must be boolean", true},
+        {"group_elements", json::array({wall, line}), "cannot use value()", true},
+    };
+    for (const char* tool : {"move_element", "copy_element", "rotate_element", "mirror_element"}) {
+        refusals.push_back({tool, {{"dx", 1.0}}, required});
+        refusals.push_back({tool, {{"element_guid", ""}}, required});
+    }
+    for (const json& fewer : {json::object(), json {{"element_guids", json::array()}}, json {{"element_guids", {wall}}},
+                              json {{"element_guids", wall}}, json {{"element_guids", {{"guid", wall}}}},
+                              json {{"element_guids", nullptr}}, json {{"element_guids", {wall}}, {"ungroup", false}}})
+        refusals.push_back({"group_elements", fewer, "Need at least 2 elements to group"});
+    ExpectRefused(refusals);
+}
+
+// Each call writes exactly the expected fields (every other byte of the record stays), in one
+// step that undo reverts. GUIDs are sent in lower case, as a model may send them back.
+TEST_F(ModifyToolTest, ModifyElementWritesOnlyTheKeysItsTypeTakes)
+{
+    const API_Guid hostWall = HostTesting::AddWall(0.0, 0.0, 6.0, 0.0, 1);
+    const std::vector<std::tuple<API_ElemTypeID, json, std::function<void(API_Element&)>>> cases = {
+        {API_WallID, {{"start_y", 4.5}}, [](API_Element& e) { e.wall.begC.y = 4.5; }},
+        {API_WallID, {{"height", 2.7}, {"thickness", 0.25}, {"start_x", -1.0}, {"end_x", 7.0}, {"end_y", 3.0}, {"layer", 2}},
+         [](API_Element& e) { e.wall.height = 2.7, e.wall.thickness = 0.25, e.wall.begC.x = -1.0, e.wall.endC = {7.0, 3.0}, e.header.layer = 2; }},
+        // Only the low 16 bits of the story reach the record: 65536 + 2 is story 2.
+        {API_WallID, {{"story", 65538}}, [](API_Element& e) { e.header.floorInd = 2; }},
+        {API_ColumnID, {{"height", 3.3}, {"x", 8.0}}, [](API_Element& e) { e.column.height = 3.3, e.column.origoPos.x = 8.0; }},
+        {API_BeamID, {{"end_x", 9.0}, {"end_y", 1.0}}, [](API_Element& e) { e.beam.endC = {9.0, 1.0}; }},
+        {API_BeamID, {{"height", 9.0}, {"thickness", 1.0}}, [](API_Element&) {}},
+        {API_SlabID, {{"thickness", 0.3}, {"elevation", 2.5}}, [](API_Element& e) { e.slab.thickness = 0.3, e.slab.level = 2.5; }},
+        {API_SlabID, {{"x", 4.0}, {"y", 4.0}, {"height", 9.0}}, [](API_Element&) {}},
+        {API_RoofID, {{"thickness", 0.4}}, [](API_Element& e) { e.roof.thickness = 0.4; }},
+        // Degrees become radians through the add-on's stored factor, bit for bit.
+        {API_ObjectID, {{"rotation", 90}, {"x", 1.25}, {"y", -3.0}},
+         [](API_Element& e) { e.object.angle = 90.0 * kStoredDegree, e.object.pos = {1.25, -3.0}; }},
+        // A door takes only layer and story; 2.9 is cut toward zero and true counts as 1.
+        {API_DoorID, {{"layer", 2.9}, {"height", 5.0}}, [](API_Element& e) { e.header.layer = 2; }},
+        {API_DoorID, {{"layer", true}}, [](API_Element& e) { e.header.layer = 1; }},
+        {API_DoorID, json::object(), [](API_Element&) {}},
+    };
+    for (const auto& [type, keys, change] : cases) {
+        SCOPED_TRACE(std::to_string(type) + " " + keys.dump());
+        const API_Guid guid = HostTesting::AddFixture(type, 1, type == API_DoorID ? hostWall : APINULLGuid);
+        std::string sent = Text(guid);
+        for (char& c : sent)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        API_Element expected = Get(guid);
+        change(expected);
+        const auto before = TakeSnapshot();
+        json input = keys;
+        input["element_guid"] = sent;
+
+        const ToolResult result = Run("modify_element", input);
+        ASSERT_TRUE(result.success) << result.error;
+        EXPECT_EQ(result.elementGuid, sent);
+        EXPECT_EQ(result.message, "Element modified");
+        EXPECT_EQ(UndoSteps(), std::vector<std::string> {"Quillmere: Modify Element"});
+        EXPECT_EQ(FirstDifference(Get(guid), expected), sizeof(API_Element));
+        ASSERT_TRUE(UndoLast());
+        EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+    }
+}
+
+TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)
+{
+    const std::string a = Text(HostTesting::AddWall(0.0, 0.0, 5.0, 0.0));
+    const std::string b = Text(HostTesting::AddWall(5.0, 0.0, 5.0, 4.0));
+    const std::string c = Text(HostTesting::AddFixture(API_SlabID));
+    auto group = [&](const std::string& guid) { return Element(guid).header.groupGuid; };
+    const auto before = TakeSnapshot();
+
+    ToolResult result = Run("group_elements", {{"element_guids", {a, b}}});
+    EXPECT_EQ(result.elementGuid, "");
+    EXPECT_EQ(result.message, "Elements grouped (2 elements)");
+    EXPECT_NE(group(a), APINULLGuid);
+    EXPECT_EQ(group(a), group(b));
+    EXPECT_EQ(group(c), APINULLGuid);
+    EXPECT_EQ(UndoSteps(), std::vector<std::string> {"Quillmere: Group Elements"});
+    ASSERT_TRUE(UndoLast());
+    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+
+    // Duplicates are counted as given.
+    EXPECT_EQ(Run("group_elements", {{"element_guids", {a, b, a, c}}}).message, "Elements grouped (4 elements)");
+    const API_Guid shared = group(a);
+    EXPECT_NE(shared, APINULLGuid);
+    EXPECT_TRUE(group(b) == shared && group(c) == shared);
+    // A GUID list that is missing or not an array is no list; ungrouping none still asks the host.
+    for (const json& notAList : {json(), json(a), json {{"first", a}}}) {
+        HostTesting::ClearCallLog();
+        json input = {{"ungroup", true}};
+        if (!notAList.is_null())
+            input["element_guids"] = notAList;
+        EXPECT_EQ(Run("group_elements", input).message, "Elements ungrouped (0 elements)") << input.dump();
+        EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Tool"), 1);
+        EXPECT_EQ(group(a), shared);
+    }
+    // Ungrouping any member dissolves the whole group, and undo brings it back.
+    result = Run("group_elements", {{"element_guids", {b}}, {"ungroup", true}});
+    EXPECT_EQ(result.elementGuid, "");
+    EXPECT_EQ(result.message, "Elements ungrouped (1 elements)");
+    EXPECT_TRUE(group(a) == APINULLGuid && group(b) == APINULLGuid && group(c) == APINULLGuid);
+    std::vector<std::string> steps(5, "Quillmere: Ungroup Elements");
+    steps[0] = "Quillmere: Group Elements";
+    EXPECT_EQ(UndoSteps(), steps);
+    ASSERT_TRUE(UndoLast());
+    EXPECT_TRUE(group(a) == shared && group(c) == shared);
+}
+
+TEST_F(ModifyToolTest, HostGroupToolNeedsACommandAndAKnownToolAndRegroupsMembers)
+{
+    const API_Guid a = HostTesting::AddWall(0.0, 0.0, 4.0, 0.0), b = HostTesting::AddWall(4.0, 0.0, 4.0, 3.0);
+    const API_Guid c = HostTesting::AddWall(0.0, 3.0, 4.0, 3.0);
+    auto inCommand = [](const GS::Array<API_Guid>& guids, API_ToolCmdID command) {
+        return ACAPI_CallUndoableCommand("g", [&]() { return ACAPI_Element_Tool(guids, command, nullptr); });
+    };
+    EXPECT_EQ(ACAPI_Element_Tool(GS::Array<API_Guid> {a, b}, APITool_Group, nullptr), APIERR_NEEDSUNDOSCOPE);
+    EXPECT_EQ(inCommand({a, b}, static_cast<API_ToolCmdID>(0x4C4F434B)), APIERR_BADPARS);
+    EXPECT_EQ(Get(a).header.groupGuid, APINULLGuid);
+    // Grouping a member again moves it into the new group.
+    ASSERT_EQ(inCommand({a, b}, APITool_Group), NoError);
+    ASSERT_EQ(inCommand({b, c}, APITool_Group), NoError);
+    EXPECT_EQ(Get(b).header.groupGuid, Get(c).header.groupGuid);
+    EXPECT_NE(Get(a).header.groupGuid, Get(b).header.groupGuid);
+}
