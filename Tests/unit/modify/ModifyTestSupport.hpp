@@ -4,11 +4,14 @@
 // "nothing changed" and "undo brought it all back" are one comparison each, and a runner for
 // tables of calls that must be refused.
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "ToolTestFixture.hpp"
+
+constexpr double kStoredDegree = 0.017453292519943278;  // the add-on's degrees-to-radians factor
 
 struct ElementState {
     API_Element record;
@@ -20,8 +23,7 @@ inline bool SameRecord(const API_Element& a, const API_Element& b) { return std:
 inline bool SameState(const ElementState& a, const ElementState& b)
 {
     return SameRecord(a.record, b.record) && a.polygon.size() == b.polygon.size() &&
-           std::equal(a.polygon.begin(), a.polygon.end(), b.polygon.begin(),
-                      [](const API_Coord& p, const API_Coord& q) { return p.x == q.x && p.y == q.y; });
+           (a.polygon.empty() || std::memcmp(a.polygon.data(), b.polygon.data(), a.polygon.size() * sizeof(API_Coord)) == 0);
 }
 
 inline std::vector<ElementState> TakeSnapshot()
@@ -47,12 +49,14 @@ inline ::testing::AssertionResult SameProject(const std::vector<ElementState>& e
 }
 
 // Points are compared to 1e-9 m: rotations go through sine and cosine.
-#define EXPECT_POINT(point, ex, ey)         \
-    do {                                    \
-        EXPECT_NEAR((point).x, (ex), 1e-9); \
-        EXPECT_NEAR((point).y, (ey), 1e-9); \
-    } while (0)
-#define EXPECT_AT(point, expected) EXPECT_POINT(point, (expected).x, (expected).y)
+template <typename Point> ::testing::AssertionResult Near(const Point& p, double x, double y)
+{
+    if (std::fabs(p.x - x) <= 1e-9 && std::fabs(p.y - y) <= 1e-9)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "(" << p.x << ", " << p.y << ") is not (" << x << ", " << y << ")";
+}
+#define EXPECT_POINT(point, x, y) EXPECT_TRUE(Near(point, x, y))
+#define EXPECT_AT(point, expected) EXPECT_TRUE(Near(point, (expected).x, (expected).y))
 
 // A call that must fail with exactly this error (or one containing it, when partial), after the
 // host was told to fail failCall once when one is named.
@@ -69,22 +73,21 @@ class ModifyToolTest : public ToolTestFixture {
 protected:
     API_Element Get(const API_Guid& guid) const { return Element(Text(guid)); }
 
-    // Each refusal leaves project and undo history as they were; the tool's own refusals (not
-    // the host's) come before any editing call.
+    // A refusal leaves project and undo history as they were; the tool's own refusals (not the
+    // host's) come before any editing call.
     void ExpectRefused(const std::vector<Refusal>& refusals)
     {
         const auto before = TakeSnapshot();
         for (const Refusal& refusal : refusals) {
-            SCOPED_TRACE(refusal.tool + " " + refusal.input.dump());
+            SCOPED_TRACE(refusal.tool + " " + refusal.input.dump() + " -> " + refusal.error);
             HostTesting::ClearCallLog();
             if (!refusal.failCall.empty())
                 HostTesting::FailNextCall(refusal.failCall, refusal.failCode);
             const ToolResult result = Run(refusal.tool, refusal.input);
-            const std::string& error = result.error;
             EXPECT_FALSE(result.success);
-            EXPECT_TRUE(refusal.partial ? error.find(refusal.error) != std::string::npos : error == refusal.error)
-                << "error: " << error << "\nexpected: " << refusal.error;
-            const bool fromHost = error.find("ACAPI error") != std::string::npos;
+            EXPECT_TRUE(refusal.partial ? result.error.find(refusal.error) != std::string::npos : result.error == refusal.error)
+                << result.error;
+            const bool fromHost = result.error.find("ACAPI error") != std::string::npos;
             for (const char* call : {"ACAPI_Element_Edit", "ACAPI_Element_Change", "ACAPI_Element_Tool"})
                 EXPECT_TRUE(fromHost || HostTesting::CallCount(call) == 0) << call;
             EXPECT_TRUE(SameProject(before, TakeSnapshot()));

@@ -15,38 +15,21 @@ using json = nlohmann::json;
 
 namespace {
 
-constexpr double kStoredDegree = 0.017453292519943278;
 
-std::string Point(double x, double y)
+// The edit record as the host logs it, with every digit a double holds.
+std::string Edit(API_EditCmdID type, bool withDelete, API_Coord o, API_Coord b, API_Coord e)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "(%.17g,%.17g)", x, y);
+    char text[256];
+    std::snprintf(text, sizeof text, "edit=%d withDelete=%d count=1 orig=(%.17g,%.17g) beg=(%.17g,%.17g) end=(%.17g,%.17g)",
+                  int(type), int(withDelete), o.x, o.y, b.x, b.y, e.x, e.y);
     return text;
-}
-
-// The edit record as the host logs it.
-std::string Edit(API_EditCmdID type, bool withDelete, const std::string& origin, const std::string& begin,
-                 const std::string& end)
-{
-    return "edit=" + std::to_string(type) + " withDelete=" + (withDelete ? "1" : "0") + " count=1 orig=" + origin +
-           " beg=" + begin + " end=" + end;
-}
-
-std::string LastEdit()
-{
-    std::string detail = "no edit call";
-    for (const HostTesting::CallRecord& call : HostTesting::CallLog())
-        if (call.function == "ACAPI_Element_Edit")
-            detail = call.detail;
-    return detail;
 }
 
 }  // namespace
 
 TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
 {
-    const API_Guid wall = HostTesting::AddWall(3.0, 3.0, 4.0, 3.0);
-    const API_Guid slab = HostTesting::AddFixture(API_SlabID);
+    const API_Guid wall = HostTesting::AddWall(3.0, 3.0, 4.0, 3.0), slab = HostTesting::AddFixture(API_SlabID);
     API_Element record = HostTesting::MakeElement(API_ObjectID);
     record.object.pos = {2.0, 0.0};
     record.object.angle = 0.5;
@@ -55,8 +38,6 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
     ASSERT_FALSE(slabPolygon.empty());
     const API_Element wallBefore = Get(wall);
     const auto before = TakeSnapshot();
-
-    const std::string zero = Point(0.0, 0.0);
     const double quarter = 90 * kStoredDegree;
     auto wallAt = [](double x1, double y1, double x2, double y2) {
         return [=](const API_Element& e) { EXPECT_POINT(e.wall.begC, x1, y1); EXPECT_POINT(e.wall.endC, x2, y2); };
@@ -70,11 +51,11 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
     };
     const Case cases[] = {
         {"move_element", wall, {{"dx", 1.5}, {"dy", -2.0}}, "Element moved by (1.500000, -2.000000)",
-         Edit(APIEdit_Drag, true, zero, zero, Point(1.5, -2.0)), wallAt(4.5, 1.0, 5.5, 1.0)},
-        {"move_element", wall, json::object(), "Element moved by (0.000000, 0.000000)",
-         Edit(APIEdit_Drag, true, zero, zero, zero), wallAt(3.0, 3.0, 4.0, 3.0)},
+         Edit(APIEdit_Drag, true, {}, {}, {1.5, -2.0}), wallAt(4.5, 1.0, 5.5, 1.0)},
+        {"move_element", wall, json::object(), "Element moved by (0.000000, 0.000000)", Edit(APIEdit_Drag, true, {}, {}, {}),
+         wallAt(3.0, 3.0, 4.0, 3.0)},
         {"move_element", slab, {{"dx", -3.0}, {"dy", 0.5}}, "Element moved by (-3.000000, 0.500000)",
-         Edit(APIEdit_Drag, true, zero, zero, Point(-3.0, 0.5)),
+         Edit(APIEdit_Drag, true, {}, {}, {-3.0, 0.5}),
          [&](const API_Element&) {
              const std::vector<API_Coord> polygon = HostTesting::GetPolygon(slab);
              ASSERT_EQ(polygon.size(), slabPolygon.size());
@@ -83,7 +64,7 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
          }},
         // Without an offset a copy lands one metre along x, otherwise the same as its source.
         {"copy_element", wall, json::object(), "Element copied with offset (1.000000, 0.000000)",
-         Edit(APIEdit_Drag, false, zero, zero, Point(1.0, 0.0)),
+         Edit(APIEdit_Drag, false, {}, {}, {1.0, 0.0}),
          [&](const API_Element& e) {
              API_Element expected = wallBefore;
              expected.header.guid = e.header.guid;
@@ -91,23 +72,23 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
              EXPECT_EQ(FirstDifference(e, expected), sizeof(API_Element));
          }},
         {"rotate_element", wall, {{"center_x", 2.0}, {"center_y", 3.0}, {"angle", 90}}, "Element rotated 90.000000 degrees",
-         Edit(APIEdit_Rotate, true, Point(2.0, 3.0), Point(3.0, 3.0), Point(2.0 + std::cos(quarter), 3.0 + std::sin(quarter))),
+         Edit(APIEdit_Rotate, true, {2.0, 3.0}, {3.0, 3.0}, {2.0 + std::cos(quarter), 3.0 + std::sin(quarter)}),
          wallAt(2.0, 4.0, 2.0, 5.0)},
         // About the origin the end point is the bare cosine and sine of the stored degree.
         {"rotate_element", object, {{"angle", -90}}, "Element rotated -90.000000 degrees",
-         Edit(APIEdit_Rotate, true, zero, Point(1.0, 0.0), Point(std::cos(-quarter), std::sin(-quarter))),
+         Edit(APIEdit_Rotate, true, {}, {1.0, 0.0}, {std::cos(-quarter), std::sin(-quarter)}),
          [](const API_Element& e) {
              EXPECT_POINT(e.object.pos, 0.0, -2.0);
              EXPECT_NEAR(e.object.angle, 0.5 - M_PI / 2.0, 1e-9);
          }},
         {"rotate_element", wall, {{"center_x", 1.0}}, "Element rotated 0.000000 degrees",
-         Edit(APIEdit_Rotate, true, Point(1.0, 0.0), Point(2.0, 0.0), Point(2.0, 0.0)), wallAt(3.0, 3.0, 4.0, 3.0)},
+         Edit(APIEdit_Rotate, true, {1.0, 0.0}, {2.0, 0.0}, {2.0, 0.0}), wallAt(3.0, 3.0, 4.0, 3.0)},
         // Without an axis, the x axis.
-        {"mirror_element", wall, json::object(), "Element mirrored", Edit(APIEdit_Mirror, true, zero, zero, Point(1.0, 0.0)),
+        {"mirror_element", wall, json::object(), "Element mirrored", Edit(APIEdit_Mirror, true, {}, {}, {1.0, 0.0}),
          wallAt(3.0, -3.0, 4.0, -3.0)},
         // The line through (1, 2) and (3, 5) reflects (3, 3) to (15/13, 55/13) and (4, 3) to (10/13, 67/13).
         {"mirror_element", wall, {{"axis_x1", 1}, {"axis_y1", 2}, {"axis_x2", 3}, {"axis_y2", 5}, {"keep_original", true}},
-         "Element mirrored", Edit(APIEdit_Mirror, false, Point(1.0, 2.0), zero, Point(3.0, 5.0)),
+         "Element mirrored", Edit(APIEdit_Mirror, false, {1.0, 2.0}, {}, {3.0, 5.0}),
          wallAt(15.0 / 13.0, 55.0 / 13.0, 10.0 / 13.0, 67.0 / 13.0)},
     };
     const std::map<std::string, std::string> stepNames = {
@@ -117,8 +98,7 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
         SCOPED_TRACE(std::string(c.tool) + " " + c.input.dump());
         json input = c.input;
         input["element_guid"] = Text(c.target);
-        const bool copy = std::string(c.tool) == "copy_element";
-        const bool adds = copy || input.value("keep_original", false);
+        const bool copy = std::string(c.tool) == "copy_element", adds = copy || input.value("keep_original", false);
         HostTesting::ClearCallLog();
 
         const ToolResult result = Run(c.tool, input);
@@ -127,7 +107,9 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
         // A copy reports no GUID at all; the others echo the GUID as sent.
         EXPECT_EQ(result.elementGuid, copy ? "" : Text(c.target));
         EXPECT_TRUE(!copy || result.toJson().find("element_guid") == std::string::npos);
-        EXPECT_EQ(LastEdit(), c.edit);
+        ASSERT_EQ(HostTesting::CallCount("ACAPI_Element_Edit"), 1);
+        for (const HostTesting::CallRecord& call : HostTesting::CallLog())
+            EXPECT_TRUE(call.function != "ACAPI_Element_Edit" || call.detail == c.edit) << call.detail;
         EXPECT_EQ(UndoSteps(), std::vector<std::string> {stepNames.at(c.tool)});
         ASSERT_EQ(HostTesting::ElementCount(), before.size() + (adds ? 1 : 0));
         c.check(Get(adds ? HostTesting::AllElements().back() : c.target));
@@ -137,7 +119,6 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
 
         ASSERT_TRUE(UndoLast());
         EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-        EXPECT_EQ(UndoStepCount(), 0u);
     }
 }
 
@@ -183,18 +164,13 @@ TEST_F(ModifyToolTest, OpeningsFollowTheirWall)
         const std::vector<API_Guid> all = HostTesting::AllElements();
         const API_Guid newWall = c.copies ? all[before.size()] : wall, newDoor = c.copies ? all.back() : door;
         const API_Element w = Get(newWall), d = Get(newDoor);
-        EXPECT_AT(w.wall.begC, c.begin);
-        EXPECT_AT(w.wall.endC, c.end);
+        EXPECT_TRUE(Near(w.wall.begC, c.begin.x, c.begin.y) && Near(w.wall.endC, c.end.x, c.end.y));
         EXPECT_EQ(w.wall.flipped != wallBefore.wall.flipped, c.mirrors);
-        EXPECT_EQ(d.door.owner, newWall);
-        EXPECT_EQ(d.door.objLoc, doorBefore.door.objLoc);
         EXPECT_EQ(d.door.openingBase.reflected != doorBefore.door.openingBase.reflected, c.mirrors);
-        EXPECT_EQ(w.header.floorInd, c.story);
-        EXPECT_EQ(d.header.floorInd, c.story);
-        EXPECT_EQ(w.header.groupGuid == APINULLGuid, c.copies);
-        EXPECT_EQ(d.header.groupGuid == APINULLGuid, c.copies);
-        EXPECT_TRUE(HostTesting::GetMarker(newDoor, &part, nullptr));
-        EXPECT_EQ(part, markerPart);
+        EXPECT_TRUE(d.door.owner == newWall && d.door.objLoc == doorBefore.door.objLoc);
+        EXPECT_TRUE(w.header.floorInd == c.story && d.header.floorInd == c.story);
+        EXPECT_TRUE((w.header.groupGuid == APINULLGuid) == c.copies && (d.header.groupGuid == APINULLGuid) == c.copies);
+        EXPECT_TRUE(HostTesting::GetMarker(newDoor, &part, nullptr) && part == markerPart);
         EXPECT_TRUE(!c.copies || SameRecord(Get(door), doorBefore));
 
         ASSERT_TRUE(UndoLast());
