@@ -1,10 +1,7 @@
-// The editing tools as the model is offered them, every way they refuse a call, what
-// modify_element writes per element type, and what group_elements groups.
+// The editing tools as the model is offered them, every way they refuse a call, and what
+// group_elements groups.
 
-#include <cctype>
-#include <functional>
 #include <string>
-#include <tuple>
 
 #include "ModifyTestSupport.hpp"
 
@@ -152,54 +149,6 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
                               json {{"element_guids", nullptr}}, json {{"element_guids", {wall}}, {"ungroup", false}}})
         refusals.push_back({"group_elements", fewer, "Need at least 2 elements to group"});
     ExpectRefused(refusals);
-}
-
-// Each call writes exactly the expected fields (every other byte of the record stays), in one
-// step that undo reverts. GUIDs are sent in lower case, as a model may send them back.
-TEST_F(ModifyToolTest, ModifyElementWritesOnlyTheKeysItsTypeTakes)
-{
-    const API_Guid hostWall = HostTesting::AddWall(0.0, 0.0, 6.0, 0.0, 1);
-    const std::vector<std::tuple<API_ElemTypeID, json, std::function<void(API_Element&)>>> cases = {
-        {API_WallID, {{"start_y", 4.5}}, [](API_Element& e) { e.wall.begC.y = 4.5; }},
-        {API_WallID, {{"height", 2.7}, {"thickness", 0.25}, {"start_x", -1.0}, {"end_x", 7.0}, {"end_y", 3.0}, {"layer", 2}},
-         [](API_Element& e) { e.wall.height = 2.7, e.wall.thickness = 0.25, e.wall.begC.x = -1.0, e.wall.endC = {7.0, 3.0}, e.header.layer = 2; }},
-        // Only the low 16 bits of the story reach the record: 65536 + 2 is story 2.
-        {API_WallID, {{"story", 65538}}, [](API_Element& e) { e.header.floorInd = 2; }},
-        {API_ColumnID, {{"height", 3.3}, {"x", 8.0}}, [](API_Element& e) { e.column.height = 3.3, e.column.origoPos.x = 8.0; }},
-        {API_BeamID, {{"end_x", 9.0}, {"end_y", 1.0}}, [](API_Element& e) { e.beam.endC = {9.0, 1.0}; }},
-        {API_BeamID, {{"height", 9.0}, {"thickness", 1.0}}, [](API_Element&) {}},
-        {API_SlabID, {{"thickness", 0.3}, {"elevation", 2.5}}, [](API_Element& e) { e.slab.thickness = 0.3, e.slab.level = 2.5; }},
-        {API_SlabID, {{"x", 4.0}, {"y", 4.0}, {"height", 9.0}}, [](API_Element&) {}},
-        {API_RoofID, {{"thickness", 0.4}}, [](API_Element& e) { e.roof.thickness = 0.4; }},
-        // Degrees become radians through the add-on's stored factor, bit for bit.
-        {API_ObjectID, {{"rotation", 90}, {"x", 1.25}, {"y", -3.0}},
-         [](API_Element& e) { e.object.angle = 90.0 * kStoredDegree, e.object.pos = {1.25, -3.0}; }},
-        // A door takes only layer and story; 2.9 is cut toward zero and true counts as 1.
-        {API_DoorID, {{"layer", 2.9}, {"height", 5.0}}, [](API_Element& e) { e.header.layer = 2; }},
-        {API_DoorID, {{"layer", true}}, [](API_Element& e) { e.header.layer = 1; }},
-        {API_DoorID, json::object(), [](API_Element&) {}},
-    };
-    for (const auto& [type, keys, change] : cases) {
-        SCOPED_TRACE(std::to_string(type) + " " + keys.dump());
-        const API_Guid guid = HostTesting::AddFixture(type, 1, type == API_DoorID ? hostWall : APINULLGuid);
-        std::string sent = Text(guid);
-        for (char& c : sent)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        API_Element expected = Get(guid);
-        change(expected);
-        const auto before = TakeSnapshot();
-        json input = keys;
-        input["element_guid"] = sent;
-
-        const ToolResult result = Run("modify_element", input);
-        ASSERT_TRUE(result.success) << result.error;
-        EXPECT_EQ(result.elementGuid, sent);
-        EXPECT_EQ(result.message, "Element modified");
-        EXPECT_EQ(UndoSteps(), std::vector<std::string> {"Quillmere: Modify Element"});
-        EXPECT_EQ(FirstDifference(Get(guid), expected), sizeof(API_Element));
-        ASSERT_TRUE(UndoLast());
-        EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-    }
 }
 
 TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)

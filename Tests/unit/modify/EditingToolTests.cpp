@@ -1,7 +1,8 @@
-// move_element, copy_element, rotate_element and mirror_element: the edit record each sends,
-// where the geometry ends up, the message, one undo step that brings everything back, and
-// doors following their wall.
+// What modify_element, move_element, copy_element, rotate_element and mirror_element do to
+// their element, and doors following their wall.
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -27,33 +28,74 @@ std::string Edit(API_EditCmdID type, bool withDelete, API_Coord o, API_Coord b, 
 
 }  // namespace
 
-TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
+// Each call changes exactly what it should, sends the edit record it should (modify_element
+// none), and makes one undo step that brings everything back. GUIDs are sent in lower case, as a
+// model may send them back, and echoed as sent.
+TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
 {
     const API_Guid wall = HostTesting::AddWall(3.0, 3.0, 4.0, 3.0), slab = HostTesting::AddFixture(API_SlabID);
     API_Element record = HostTesting::MakeElement(API_ObjectID);
     record.object.pos = {2.0, 0.0};
     record.object.angle = 0.5;
-    const API_Guid object = HostTesting::AddElement(record);
+    const API_Guid object = HostTesting::AddElement(record), column = HostTesting::AddFixture(API_ColumnID);
+    const API_Guid beam = HostTesting::AddFixture(API_BeamID), roof = HostTesting::AddFixture(API_RoofID);
+    const API_Guid door = HostTesting::AddFixture(API_DoorID, 0, HostTesting::AddWall(0.0, 9.0, 6.0, 9.0));
     const std::vector<API_Coord> slabPolygon = HostTesting::GetPolygon(slab);
     ASSERT_FALSE(slabPolygon.empty());
-    const API_Element wallBefore = Get(wall);
     const auto before = TakeSnapshot();
     const double quarter = 90 * kStoredDegree;
+    // The element (or the copy) is its source's record with only these fields changed.
+    auto changed = [&](const API_Guid& guid, std::function<void(API_Element&)> change) {
+        API_Element expected = Get(guid);
+        change(expected);
+        return [expected](const API_Element& e) {
+            API_Element same = expected;
+            same.header.guid = e.header.guid;
+            EXPECT_EQ(FirstDifference(e, same), sizeof(API_Element));
+        };
+    };
     auto wallAt = [](double x1, double y1, double x2, double y2) {
         return [=](const API_Element& e) { EXPECT_POINT(e.wall.begC, x1, y1); EXPECT_POINT(e.wall.endC, x2, y2); };
     };
+    auto same = [](API_Element&) {};
+    const std::string modified = "Element modified";
     struct Case {
         const char* tool;
         API_Guid target;
         json input;
         std::string message, edit;
-        std::function<void(const API_Element&)> check;  // of the moved element, or of the copy
+        std::function<void(const API_Element&)> check;
     };
     const Case cases[] = {
+        {"modify_element", wall, {{"start_y", 4.5}}, modified, "", changed(wall, [](API_Element& e) { e.wall.begC.y = 4.5; })},
+        {"modify_element", wall, {{"height", 2.7}, {"thickness", 0.25}, {"start_x", -1.0}, {"end_x", 7.0}, {"end_y", 3.0}, {"layer", 2}},
+         modified, "", changed(wall, [](API_Element& e) {
+             e.wall.height = 2.7, e.wall.thickness = 0.25, e.wall.begC.x = -1.0, e.wall.endC = {7.0, 3.0}, e.header.layer = 2;
+         })},
+        // Only the low 16 bits of the story reach the record: 65536 + 2 is story 2.
+        {"modify_element", wall, {{"story", 65538}}, modified, "", changed(wall, [](API_Element& e) { e.header.floorInd = 2; })},
+        {"modify_element", column, {{"height", 3.3}, {"x", 8.0}}, modified, "",
+         changed(column, [](API_Element& e) { e.column.height = 3.3, e.column.origoPos.x = 8.0; })},
+        {"modify_element", beam, {{"end_x", 9.0}, {"end_y", 1.0}}, modified, "",
+         changed(beam, [](API_Element& e) { e.beam.endC = {9.0, 1.0}; })},
+        {"modify_element", beam, {{"height", 9.0}, {"thickness", 1.0}}, modified, "", changed(beam, same)},
+        {"modify_element", slab, {{"thickness", 0.3}, {"elevation", 2.5}}, modified, "",
+         changed(slab, [](API_Element& e) { e.slab.thickness = 0.3, e.slab.level = 2.5; })},
+        {"modify_element", slab, {{"x", 4.0}, {"y", 4.0}, {"height", 9.0}}, modified, "", changed(slab, same)},
+        {"modify_element", roof, {{"thickness", 0.4}}, modified, "", changed(roof, [](API_Element& e) { e.roof.thickness = 0.4; })},
+        // Degrees become radians through the add-on's stored factor, bit for bit.
+        {"modify_element", object, {{"rotation", 90}, {"x", 1.25}, {"y", -3.0}}, modified, "",
+         changed(object, [](API_Element& e) { e.object.angle = 90.0 * kStoredDegree, e.object.pos = {1.25, -3.0}; })},
+        // A door takes only layer and story; 2.9 is cut toward zero and true counts as 1.
+        {"modify_element", door, {{"layer", 2.9}, {"height", 5.0}}, modified, "",
+         changed(door, [](API_Element& e) { e.header.layer = 2; })},
+        {"modify_element", door, {{"layer", true}}, modified, "", changed(door, [](API_Element& e) { e.header.layer = 1; })},
+        {"modify_element", door, json::object(), modified, "", changed(door, same)},
+
         {"move_element", wall, {{"dx", 1.5}, {"dy", -2.0}}, "Element moved by (1.500000, -2.000000)",
          Edit(APIEdit_Drag, true, {}, {}, {1.5, -2.0}), wallAt(4.5, 1.0, 5.5, 1.0)},
         {"move_element", wall, json::object(), "Element moved by (0.000000, 0.000000)", Edit(APIEdit_Drag, true, {}, {}, {}),
-         wallAt(3.0, 3.0, 4.0, 3.0)},
+         changed(wall, same)},
         {"move_element", slab, {{"dx", -3.0}, {"dy", 0.5}}, "Element moved by (-3.000000, 0.500000)",
          Edit(APIEdit_Drag, true, {}, {}, {-3.0, 0.5}),
          [&](const API_Element&) {
@@ -62,15 +104,9 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
              for (size_t i = 0; i < polygon.size(); ++i)
                  EXPECT_POINT(polygon[i], slabPolygon[i].x - 3.0, slabPolygon[i].y + 0.5);
          }},
-        // Without an offset a copy lands one metre along x, otherwise the same as its source.
+        // Without an offset a copy lands one metre along x.
         {"copy_element", wall, json::object(), "Element copied with offset (1.000000, 0.000000)",
-         Edit(APIEdit_Drag, false, {}, {}, {1.0, 0.0}),
-         [&](const API_Element& e) {
-             API_Element expected = wallBefore;
-             expected.header.guid = e.header.guid;
-             expected.wall.begC.x += 1.0, expected.wall.endC.x += 1.0;
-             EXPECT_EQ(FirstDifference(e, expected), sizeof(API_Element));
-         }},
+         Edit(APIEdit_Drag, false, {}, {}, {1.0, 0.0}), changed(wall, [](API_Element& e) { e.wall.begC.x += 1, e.wall.endC.x += 1; })},
         {"rotate_element", wall, {{"center_x", 2.0}, {"center_y", 3.0}, {"angle", 90}}, "Element rotated 90.000000 degrees",
          Edit(APIEdit_Rotate, true, {2.0, 3.0}, {3.0, 3.0}, {2.0 + std::cos(quarter), 3.0 + std::sin(quarter)}),
          wallAt(2.0, 4.0, 2.0, 5.0)},
@@ -82,7 +118,7 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
              EXPECT_NEAR(e.object.angle, 0.5 - M_PI / 2.0, 1e-9);
          }},
         {"rotate_element", wall, {{"center_x", 1.0}}, "Element rotated 0.000000 degrees",
-         Edit(APIEdit_Rotate, true, {1.0, 0.0}, {2.0, 0.0}, {2.0, 0.0}), wallAt(3.0, 3.0, 4.0, 3.0)},
+         Edit(APIEdit_Rotate, true, {1.0, 0.0}, {2.0, 0.0}, {2.0, 0.0}), changed(wall, same)},
         // Without an axis, the x axis.
         {"mirror_element", wall, json::object(), "Element mirrored", Edit(APIEdit_Mirror, true, {}, {}, {1.0, 0.0}),
          wallAt(3.0, -3.0, 4.0, -3.0)},
@@ -91,23 +127,25 @@ TEST_F(ModifyToolTest, TransformsSendTheirEditAndUndoInOneStep)
          "Element mirrored", Edit(APIEdit_Mirror, false, {1.0, 2.0}, {}, {3.0, 5.0}),
          wallAt(15.0 / 13.0, 55.0 / 13.0, 10.0 / 13.0, 67.0 / 13.0)},
     };
-    const std::map<std::string, std::string> stepNames = {
+    const std::map<std::string, std::string> stepNames = {{"modify_element", "Quillmere: Modify Element"},
         {"move_element", "Quillmere: Move Element"}, {"copy_element", "Quillmere: Copy Element"},
         {"rotate_element", "Quillmere: Rotate Element"}, {"mirror_element", "Quillmere: Mirror Element"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.tool) + " " + c.input.dump());
+        std::string sent = Text(c.target);
+        std::transform(sent.begin(), sent.end(), sent.begin(), [](unsigned char ch) { return char(std::tolower(ch)); });
         json input = c.input;
-        input["element_guid"] = Text(c.target);
+        input["element_guid"] = sent;
         const bool copy = std::string(c.tool) == "copy_element", adds = copy || input.value("keep_original", false);
         HostTesting::ClearCallLog();
 
         const ToolResult result = Run(c.tool, input);
         ASSERT_TRUE(result.success) << result.error;
         EXPECT_EQ(result.message, c.message);
-        // A copy reports no GUID at all; the others echo the GUID as sent.
-        EXPECT_EQ(result.elementGuid, copy ? "" : Text(c.target));
+        // A copy reports no GUID at all.
+        EXPECT_EQ(result.elementGuid, copy ? "" : sent);
         EXPECT_TRUE(!copy || result.toJson().find("element_guid") == std::string::npos);
-        ASSERT_EQ(HostTesting::CallCount("ACAPI_Element_Edit"), 1);
+        ASSERT_EQ(HostTesting::CallCount("ACAPI_Element_Edit"), c.edit.empty() ? 0 : 1);
         for (const HostTesting::CallRecord& call : HostTesting::CallLog())
             EXPECT_TRUE(call.function != "ACAPI_Element_Edit" || call.detail == c.edit) << call.detail;
         EXPECT_EQ(UndoSteps(), std::vector<std::string> {stepNames.at(c.tool)});
