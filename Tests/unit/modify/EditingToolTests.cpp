@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "HostTestingLibrary.hpp"
 #include "ModifyTestSupport.hpp"
@@ -15,7 +16,6 @@
 using json = nlohmann::json;
 
 namespace {
-
 
 // The edit record as the host logs it, with every digit a double holds.
 std::string Edit(API_EditCmdID type, bool withDelete, API_Coord o, API_Coord b, API_Coord e)
@@ -45,7 +45,8 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     const auto before = TakeSnapshot();
     const double quarter = 90 * kStoredDegree;
     // The element (or the copy) is its source's record with only these fields changed.
-    auto changed = [&](const API_Guid& guid, std::function<void(API_Element&)> change) {
+    using Change = std::function<void(API_Element&)>;
+    auto only = [&](const API_Guid& guid, Change change = [](API_Element&) {}) {
         API_Element expected = Get(guid);
         change(expected);
         return [expected](const API_Element& e) {
@@ -57,48 +58,37 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     auto wallAt = [](double x1, double y1, double x2, double y2) {
         return [=](const API_Element& e) { EXPECT_POINT(e.wall.begC, x1, y1); EXPECT_POINT(e.wall.endC, x2, y2); };
     };
-    auto same = [](API_Element&) {};
     const std::string modified = "Element modified";
-    struct Case {
-        const char* tool;
-        API_Guid target;
-        json input;
-        std::string message, edit;
-        std::function<void(const API_Element&)> check;
-    };
-    const Case cases[] = {
-        {"modify_element", wall, {{"start_y", 4.5}}, modified, "", changed(wall, [](API_Element& e) { e.wall.begC.y = 4.5; })},
+    // Tool, element, input, message, edit record, and the check of the element (or the copy).
+    const std::tuple<const char*, API_Guid, json, std::string, std::string, std::function<void(const API_Element&)>> cases[] = {
+        {"modify_element", wall, {{"start_y", 4.5}}, modified, "", only(wall, [](API_Element& e) { e.wall.begC.y = 4.5; })},
         {"modify_element", wall, {{"height", 2.7}, {"thickness", 0.25}, {"start_x", -1.0}, {"end_x", 7.0}, {"end_y", 3.0}, {"layer", 2}},
-         modified, "", changed(wall, [](API_Element& e) {
+         modified, "", only(wall, [](API_Element& e) {
              e.wall.height = 2.7, e.wall.thickness = 0.25, e.wall.begC.x = -1.0, e.wall.endC = {7.0, 3.0}, e.header.layer = 2;
          })},
         // Only the low 16 bits of the story reach the record: 65536 + 2 is story 2.
-        {"modify_element", wall, {{"story", 65538}}, modified, "", changed(wall, [](API_Element& e) { e.header.floorInd = 2; })},
+        {"modify_element", wall, {{"story", 65538}}, modified, "", only(wall, [](API_Element& e) { e.header.floorInd = 2; })},
         {"modify_element", column, {{"height", 3.3}, {"x", 8.0}}, modified, "",
-         changed(column, [](API_Element& e) { e.column.height = 3.3, e.column.origoPos.x = 8.0; })},
-        {"modify_element", beam, {{"end_x", 9.0}, {"end_y", 1.0}}, modified, "",
-         changed(beam, [](API_Element& e) { e.beam.endC = {9.0, 1.0}; })},
-        {"modify_element", beam, {{"height", 9.0}, {"thickness", 1.0}}, modified, "", changed(beam, same)},
+         only(column, [](API_Element& e) { e.column.height = 3.3, e.column.origoPos.x = 8.0; })},
+        {"modify_element", beam, {{"end_x", 9.0}, {"end_y", 1.0}}, modified, "", only(beam, [](API_Element& e) { e.beam.endC = {9, 1}; })},
+        {"modify_element", beam, {{"height", 9.0}, {"thickness", 1.0}}, modified, "", only(beam)},
         {"modify_element", slab, {{"thickness", 0.3}, {"elevation", 2.5}}, modified, "",
-         changed(slab, [](API_Element& e) { e.slab.thickness = 0.3, e.slab.level = 2.5; })},
-        {"modify_element", slab, {{"x", 4.0}, {"y", 4.0}, {"height", 9.0}}, modified, "", changed(slab, same)},
-        {"modify_element", roof, {{"thickness", 0.4}}, modified, "", changed(roof, [](API_Element& e) { e.roof.thickness = 0.4; })},
+         only(slab, [](API_Element& e) { e.slab.thickness = 0.3, e.slab.level = 2.5; })},
+        {"modify_element", slab, {{"x", 4.0}, {"y", 4.0}, {"height", 9.0}}, modified, "", only(slab)},
+        {"modify_element", roof, {{"thickness", 0.4}}, modified, "", only(roof, [](API_Element& e) { e.roof.thickness = 0.4; })},
         // Degrees become radians through the add-on's stored factor, bit for bit.
         {"modify_element", object, {{"rotation", 90}, {"x", 1.25}, {"y", -3.0}}, modified, "",
-         changed(object, [](API_Element& e) { e.object.angle = 90.0 * kStoredDegree, e.object.pos = {1.25, -3.0}; })},
+         only(object, [](API_Element& e) { e.object.angle = 90.0 * kStoredDegree, e.object.pos = {1.25, -3.0}; })},
         // A door takes only layer and story; 2.9 is cut toward zero and true counts as 1.
-        {"modify_element", door, {{"layer", 2.9}, {"height", 5.0}}, modified, "",
-         changed(door, [](API_Element& e) { e.header.layer = 2; })},
-        {"modify_element", door, {{"layer", true}}, modified, "", changed(door, [](API_Element& e) { e.header.layer = 1; })},
-        {"modify_element", door, json::object(), modified, "", changed(door, same)},
+        {"modify_element", door, {{"layer", 2.9}, {"height", 5.0}}, modified, "", only(door, [](API_Element& e) { e.header.layer = 2; })},
+        {"modify_element", door, {{"layer", true}}, modified, "", only(door, [](API_Element& e) { e.header.layer = 1; })},
+        {"modify_element", door, json::object(), modified, "", only(door)},
 
         {"move_element", wall, {{"dx", 1.5}, {"dy", -2.0}}, "Element moved by (1.500000, -2.000000)",
          Edit(APIEdit_Drag, true, {}, {}, {1.5, -2.0}), wallAt(4.5, 1.0, 5.5, 1.0)},
-        {"move_element", wall, json::object(), "Element moved by (0.000000, 0.000000)", Edit(APIEdit_Drag, true, {}, {}, {}),
-         changed(wall, same)},
+        {"move_element", wall, json::object(), "Element moved by (0.000000, 0.000000)", Edit(APIEdit_Drag, true, {}, {}, {}), only(wall)},
         {"move_element", slab, {{"dx", -3.0}, {"dy", 0.5}}, "Element moved by (-3.000000, 0.500000)",
-         Edit(APIEdit_Drag, true, {}, {}, {-3.0, 0.5}),
-         [&](const API_Element&) {
+         Edit(APIEdit_Drag, true, {}, {}, {-3.0, 0.5}), [&](const API_Element&) {
              const std::vector<API_Coord> polygon = HostTesting::GetPolygon(slab);
              ASSERT_EQ(polygon.size(), slabPolygon.size());
              for (size_t i = 0; i < polygon.size(); ++i)
@@ -106,19 +96,18 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
          }},
         // Without an offset a copy lands one metre along x.
         {"copy_element", wall, json::object(), "Element copied with offset (1.000000, 0.000000)",
-         Edit(APIEdit_Drag, false, {}, {}, {1.0, 0.0}), changed(wall, [](API_Element& e) { e.wall.begC.x += 1, e.wall.endC.x += 1; })},
+         Edit(APIEdit_Drag, false, {}, {}, {1.0, 0.0}), only(wall, [](API_Element& e) { e.wall.begC.x += 1, e.wall.endC.x += 1; })},
         {"rotate_element", wall, {{"center_x", 2.0}, {"center_y", 3.0}, {"angle", 90}}, "Element rotated 90.000000 degrees",
          Edit(APIEdit_Rotate, true, {2.0, 3.0}, {3.0, 3.0}, {2.0 + std::cos(quarter), 3.0 + std::sin(quarter)}),
          wallAt(2.0, 4.0, 2.0, 5.0)},
         // About the origin the end point is the bare cosine and sine of the stored degree.
         {"rotate_element", object, {{"angle", -90}}, "Element rotated -90.000000 degrees",
-         Edit(APIEdit_Rotate, true, {}, {1.0, 0.0}, {std::cos(-quarter), std::sin(-quarter)}),
-         [](const API_Element& e) {
+         Edit(APIEdit_Rotate, true, {}, {1.0, 0.0}, {std::cos(-quarter), std::sin(-quarter)}), [](const API_Element& e) {
              EXPECT_POINT(e.object.pos, 0.0, -2.0);
              EXPECT_NEAR(e.object.angle, 0.5 - M_PI / 2.0, 1e-9);
          }},
         {"rotate_element", wall, {{"center_x", 1.0}}, "Element rotated 0.000000 degrees",
-         Edit(APIEdit_Rotate, true, {1.0, 0.0}, {2.0, 0.0}, {2.0, 0.0}), changed(wall, same)},
+         Edit(APIEdit_Rotate, true, {1.0, 0.0}, {2.0, 0.0}, {2.0, 0.0}), only(wall)},
         // Without an axis, the x axis.
         {"mirror_element", wall, json::object(), "Element mirrored", Edit(APIEdit_Mirror, true, {}, {}, {1.0, 0.0}),
          wallAt(3.0, -3.0, 4.0, -3.0)},
@@ -130,30 +119,30 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     const std::map<std::string, std::string> stepNames = {{"modify_element", "Quillmere: Modify Element"},
         {"move_element", "Quillmere: Move Element"}, {"copy_element", "Quillmere: Copy Element"},
         {"rotate_element", "Quillmere: Rotate Element"}, {"mirror_element", "Quillmere: Mirror Element"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.tool) + " " + c.input.dump());
-        std::string sent = Text(c.target);
+    for (const auto& [tool, target, keys, message, edit, check] : cases) {
+        SCOPED_TRACE(std::string(tool) + " " + keys.dump());
+        std::string sent = Text(target);
         std::transform(sent.begin(), sent.end(), sent.begin(), [](unsigned char ch) { return char(std::tolower(ch)); });
-        json input = c.input;
+        json input = keys;
         input["element_guid"] = sent;
-        const bool copy = std::string(c.tool) == "copy_element", adds = copy || input.value("keep_original", false);
+        const bool copy = std::string(tool) == "copy_element", adds = copy || input.value("keep_original", false);
         HostTesting::ClearCallLog();
 
-        const ToolResult result = Run(c.tool, input);
+        const ToolResult result = Run(tool, input);
         ASSERT_TRUE(result.success) << result.error;
-        EXPECT_EQ(result.message, c.message);
+        EXPECT_EQ(result.message, message);
         // A copy reports no GUID at all.
         EXPECT_EQ(result.elementGuid, copy ? "" : sent);
         EXPECT_TRUE(!copy || result.toJson().find("element_guid") == std::string::npos);
-        ASSERT_EQ(HostTesting::CallCount("ACAPI_Element_Edit"), c.edit.empty() ? 0 : 1);
+        ASSERT_EQ(HostTesting::CallCount("ACAPI_Element_Edit"), edit.empty() ? 0 : 1);
         for (const HostTesting::CallRecord& call : HostTesting::CallLog())
-            EXPECT_TRUE(call.function != "ACAPI_Element_Edit" || call.detail == c.edit) << call.detail;
-        EXPECT_EQ(UndoSteps(), std::vector<std::string> {stepNames.at(c.tool)});
+            EXPECT_TRUE(call.function != "ACAPI_Element_Edit" || call.detail == edit) << call.detail;
+        EXPECT_EQ(UndoSteps(), std::vector<std::string> {stepNames.at(tool)});
         ASSERT_EQ(HostTesting::ElementCount(), before.size() + (adds ? 1 : 0));
-        c.check(Get(adds ? HostTesting::AllElements().back() : c.target));
+        check(Get(adds ? HostTesting::AllElements().back() : target));
         const auto after = TakeSnapshot();
         for (size_t i = 0; i < before.size(); ++i)
-            EXPECT_TRUE(SameState(before[i], after[i]) || (!adds && before[i].record.header.guid == c.target)) << i;
+            EXPECT_TRUE(SameState(before[i], after[i]) || (!adds && before[i].record.header.guid == target)) << i;
 
         ASSERT_TRUE(UndoLast());
         EXPECT_TRUE(SameProject(before, TakeSnapshot()));
@@ -177,39 +166,33 @@ TEST_F(ModifyToolTest, OpeningsFollowTheirWall)
     const size_t steps = UndoStepCount();
     const double longer = doorBefore.door.objLoc + 0.5;
 
-    struct Case {
-        const char* tool;
-        json input;
-        bool copies, mirrors;
-        Int16 story;
-        API_Coord begin, end;
-    };
-    const Case cases[] = {
+    // Tool, input, whether it copies and whether it mirrors the wall, the story and the wall's ends after.
+    const std::tuple<const char*, json, bool, bool, Int16, API_Coord, API_Coord> cases[] = {
         {"modify_element", {{"story", 2}}, false, false, 2, {0.0, 1.0}, {6.0, 1.0}},
         {"modify_element", {{"end_x", longer}}, false, false, 1, {0.0, 1.0}, {longer, 1.0}},
         {"mirror_element", json::object(), false, true, 1, {0.0, -1.0}, {6.0, -1.0}},
         {"mirror_element", {{"keep_original", true}}, true, true, 1, {0.0, -1.0}, {6.0, -1.0}},
         {"copy_element", {{"dx", 0.0}, {"dy", 4.0}}, true, false, 1, {0.0, 5.0}, {6.0, 5.0}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.tool) + " " + c.input.dump());
-        json input = c.input;
+    for (const auto& [tool, keys, copies, mirrors, story, begin, end] : cases) {
+        SCOPED_TRACE(std::string(tool) + " " + keys.dump());
+        json input = keys;
         input["element_guid"] = Text(wall);
-        ASSERT_TRUE(Run(c.tool, input).success);
+        ASSERT_TRUE(Run(tool, input).success);
         EXPECT_EQ(UndoStepCount(), steps + 1);
-        ASSERT_EQ(HostTesting::ElementCount(), before.size() + (c.copies ? 2 : 0));
+        ASSERT_EQ(HostTesting::ElementCount(), before.size() + (copies ? 2 : 0));
         // A copied wall and its door are the two newest elements.
         const std::vector<API_Guid> all = HostTesting::AllElements();
-        const API_Guid newWall = c.copies ? all[before.size()] : wall, newDoor = c.copies ? all.back() : door;
+        const API_Guid newWall = copies ? all[before.size()] : wall, newDoor = copies ? all.back() : door;
         const API_Element w = Get(newWall), d = Get(newDoor);
-        EXPECT_TRUE(Near(w.wall.begC, c.begin.x, c.begin.y) && Near(w.wall.endC, c.end.x, c.end.y));
-        EXPECT_EQ(w.wall.flipped != wallBefore.wall.flipped, c.mirrors);
-        EXPECT_EQ(d.door.openingBase.reflected != doorBefore.door.openingBase.reflected, c.mirrors);
+        EXPECT_TRUE(Near(w.wall.begC, begin.x, begin.y) && Near(w.wall.endC, end.x, end.y));
+        EXPECT_EQ(w.wall.flipped != wallBefore.wall.flipped, mirrors);
+        EXPECT_EQ(d.door.openingBase.reflected != doorBefore.door.openingBase.reflected, mirrors);
         EXPECT_TRUE(d.door.owner == newWall && d.door.objLoc == doorBefore.door.objLoc);
-        EXPECT_TRUE(w.header.floorInd == c.story && d.header.floorInd == c.story);
-        EXPECT_TRUE((w.header.groupGuid == APINULLGuid) == c.copies && (d.header.groupGuid == APINULLGuid) == c.copies);
+        EXPECT_TRUE(w.header.floorInd == story && d.header.floorInd == story);
+        EXPECT_TRUE((w.header.groupGuid == APINULLGuid) == copies && (d.header.groupGuid == APINULLGuid) == copies);
         EXPECT_TRUE(HostTesting::GetMarker(newDoor, &part, nullptr) && part == markerPart);
-        EXPECT_TRUE(!c.copies || SameRecord(Get(door), doorBefore));
+        EXPECT_TRUE(!copies || SameRecord(Get(door), doorBefore));
 
         ASSERT_TRUE(UndoLast());
         EXPECT_TRUE(SameProject(before, TakeSnapshot()));

@@ -1,8 +1,7 @@
 #pragma once
 
-// Shared by the editing-tool tests: snapshots of everything the tools can touch, so that
-// "nothing changed" and "undo brought it all back" are one comparison each, and a runner for
-// tables of calls that must be refused.
+// Shared by the editing-tool tests: snapshots of everything the tools can touch, so that "nothing
+// changed" and "undo brought it all back" are one comparison each, and a runner for refusals.
 
 #include <cmath>
 #include <cstring>
@@ -40,11 +39,11 @@ inline std::vector<ElementState> TakeSnapshot()
 inline ::testing::AssertionResult SameProject(const std::vector<ElementState>& expected,
                                               const std::vector<ElementState>& actual)
 {
-    if (expected.size() != actual.size())
-        return ::testing::AssertionFailure() << "element count " << actual.size() << ", expected " << expected.size();
-    for (size_t i = 0; i < expected.size(); ++i)
+    for (size_t i = 0; i < expected.size() && expected.size() == actual.size(); ++i)
         if (!SameState(expected[i], actual[i]))
             return ::testing::AssertionFailure() << "element " << i << " differs";
+    if (expected.size() != actual.size())
+        return ::testing::AssertionFailure() << "element count " << actual.size() << ", expected " << expected.size();
     return ::testing::AssertionSuccess();
 }
 
@@ -78,18 +77,16 @@ protected:
     void ExpectRefused(const std::vector<Refusal>& refusals)
     {
         const auto before = TakeSnapshot();
-        for (const Refusal& refusal : refusals) {
-            SCOPED_TRACE(refusal.tool + " " + refusal.input.dump() + " -> " + refusal.error);
+        for (const Refusal& r : refusals) {
+            SCOPED_TRACE(r.tool + " " + r.input.dump() + " -> " + r.error);
             HostTesting::ClearCallLog();
-            if (!refusal.failCall.empty())
-                HostTesting::FailNextCall(refusal.failCall, refusal.failCode);
-            const ToolResult result = Run(refusal.tool, refusal.input);
+            if (!r.failCall.empty())
+                HostTesting::FailNextCall(r.failCall, r.failCode);
+            const ToolResult result = Run(r.tool, r.input);
             EXPECT_FALSE(result.success);
-            EXPECT_TRUE(refusal.partial ? result.error.find(refusal.error) != std::string::npos : result.error == refusal.error)
-                << result.error;
-            const bool fromHost = result.error.find("ACAPI error") != std::string::npos;
+            EXPECT_TRUE(r.partial ? result.error.find(r.error) != std::string::npos : result.error == r.error) << result.error;
             for (const char* call : {"ACAPI_Element_Edit", "ACAPI_Element_Change", "ACAPI_Element_Tool"})
-                EXPECT_TRUE(fromHost || HostTesting::CallCount(call) == 0) << call;
+                EXPECT_TRUE(result.error.find("ACAPI error") != std::string::npos || HostTesting::CallCount(call) == 0) << call;
             EXPECT_TRUE(SameProject(before, TakeSnapshot()));
             EXPECT_EQ(UndoStepCount(), 0u);
         }

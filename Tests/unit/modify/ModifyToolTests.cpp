@@ -1,6 +1,7 @@
 // The editing tools as the model is offered them, every way they refuse a call, and what
 // group_elements groups.
 
+#include <sstream>
 #include <string>
 
 #include "ModifyTestSupport.hpp"
@@ -19,58 +20,54 @@ std::string HostError(const char* prefix, GSErrCode code)
 
 TEST(ModifyCatalog, OffersTheSixToolsWithTheirDescriptionsAndSchemas)
 {
-    const json expected = json::parse(R"json([
-{"name": "modify_element", "description": "Modify properties of an existing element (height, thickness, position, layer, etc.). Provide only the properties you want to change.",
- "input_schema": {"type": "object", "required": ["element_guid"], "properties": {
-  "element_guid": {"type": "string", "description": "GUID of the element to modify"},
-  "height": {"type": "number", "description": "New height (walls, columns)"},
-  "thickness": {"type": "number", "description": "New thickness (walls, slabs, roofs)"},
-  "start_x": {"type": "number", "description": "New start X (walls, beams)"},
-  "start_y": {"type": "number", "description": "New start Y (walls, beams)"},
-  "end_x": {"type": "number", "description": "New end X (walls, beams)"},
-  "end_y": {"type": "number", "description": "New end Y (walls, beams)"},
-  "x": {"type": "number", "description": "New X position (columns, objects)"},
-  "y": {"type": "number", "description": "New Y position (columns, objects)"},
-  "rotation": {"type": "number", "description": "New rotation angle in degrees (objects)"},
-  "elevation": {"type": "number", "description": "New elevation/level (slabs)"},
-  "layer": {"type": "integer", "description": "New layer attribute index"},
-  "story": {"type": "integer", "description": "New story index"}}}},
-{"name": "move_element", "description": "Move an element by a dx/dy offset (metres).",
- "input_schema": {"type": "object", "required": ["element_guid", "dx", "dy"], "properties": {
-  "element_guid": {"type": "string", "description": "GUID of the element to move"},
-  "dx": {"type": "number", "description": "Horizontal offset X (metres)"},
-  "dy": {"type": "number", "description": "Horizontal offset Y (metres)"}}}},
-{"name": "copy_element", "description": "Duplicate an element with an optional dx/dy offset.",
- "input_schema": {"type": "object", "required": ["element_guid"], "properties": {
-  "element_guid": {"type": "string", "description": "GUID of the element to copy"},
-  "dx": {"type": "number", "description": "Copy offset X (metres, default 0)"},
-  "dy": {"type": "number", "description": "Copy offset Y (metres, default 0)"}}}},
-{"name": "rotate_element", "description": "Rotate an element around a given centre point.",
- "input_schema": {"type": "object", "required": ["element_guid", "center_x", "center_y", "angle"], "properties": {
-  "element_guid": {"type": "string", "description": "GUID of the element to rotate"},
-  "center_x": {"type": "number", "description": "Rotation centre X (metres)"},
-  "center_y": {"type": "number", "description": "Rotation centre Y (metres)"},
-  "angle": {"type": "number", "description": "Rotation angle in degrees (counter-clockwise)"}}}},
-{"name": "mirror_element", "description": "Mirror an element across a line defined by two points.",
- "input_schema": {"type": "object", "required": ["element_guid", "axis_x1", "axis_y1", "axis_x2", "axis_y2"], "properties": {
-  "element_guid": {"type": "string", "description": "GUID of the element to mirror"},
-  "axis_x1": {"type": "number", "description": "Mirror axis start X (metres)"},
-  "axis_y1": {"type": "number", "description": "Mirror axis start Y (metres)"},
-  "axis_x2": {"type": "number", "description": "Mirror axis end X (metres)"},
-  "axis_y2": {"type": "number", "description": "Mirror axis end Y (metres)"},
-  "keep_original": {"type": "boolean", "description": "Keep the original element (default false)"}}}},
-{"name": "group_elements", "description": "Group multiple elements together, or ungroup an existing group.",
- "input_schema": {"type": "object", "required": ["element_guids"], "properties": {
-  "element_guids": {"type": "array", "items": {"type": "string"}, "description": "Array of element GUID strings to group"},
-  "ungroup": {"type": "boolean", "description": "If true, ungroup instead of group (default false)"}}}}
-])json");
-
+    // Name, description, required keys, then "key|type|description" for each property.
+    const std::vector<std::vector<std::string>> tools = {
+        {"modify_element", "Modify properties of an existing element (height, thickness, position, layer, etc.). Provide only the properties you want to change.",
+         "element_guid", "element_guid|string|GUID of the element to modify", "height|number|New height (walls, columns)",
+         "thickness|number|New thickness (walls, slabs, roofs)", "start_x|number|New start X (walls, beams)",
+         "start_y|number|New start Y (walls, beams)", "end_x|number|New end X (walls, beams)",
+         "end_y|number|New end Y (walls, beams)", "x|number|New X position (columns, objects)",
+         "y|number|New Y position (columns, objects)", "rotation|number|New rotation angle in degrees (objects)",
+         "elevation|number|New elevation/level (slabs)", "layer|integer|New layer attribute index",
+         "story|integer|New story index"},
+        {"move_element", "Move an element by a dx/dy offset (metres).",
+         "element_guid dx dy", "element_guid|string|GUID of the element to move",
+         "dx|number|Horizontal offset X (metres)", "dy|number|Horizontal offset Y (metres)"},
+        {"copy_element", "Duplicate an element with an optional dx/dy offset.",
+         "element_guid", "element_guid|string|GUID of the element to copy", "dx|number|Copy offset X (metres, default 0)",
+         "dy|number|Copy offset Y (metres, default 0)"},
+        {"rotate_element", "Rotate an element around a given centre point.",
+         "element_guid center_x center_y angle", "element_guid|string|GUID of the element to rotate",
+         "center_x|number|Rotation centre X (metres)", "center_y|number|Rotation centre Y (metres)",
+         "angle|number|Rotation angle in degrees (counter-clockwise)"},
+        {"mirror_element", "Mirror an element across a line defined by two points.",
+         "element_guid axis_x1 axis_y1 axis_x2 axis_y2", "element_guid|string|GUID of the element to mirror",
+         "axis_x1|number|Mirror axis start X (metres)", "axis_y1|number|Mirror axis start Y (metres)",
+         "axis_x2|number|Mirror axis end X (metres)", "axis_y2|number|Mirror axis end Y (metres)",
+         "keep_original|boolean|Keep the original element (default false)"},
+        {"group_elements", "Group multiple elements together, or ungroup an existing group.",
+         "element_guids", "element_guids|array|Array of element GUID strings to group",
+         "ungroup|boolean|If true, ungroup instead of group (default false)"},
+    };
     ToolRegistry registry;
-    json offered = json::array();
-    for (const json& tool : expected)
+    json expected = json::array(), offered = json::array();
+    for (const std::vector<std::string>& tool : tools) {
+        json schema = {{"type", "object"}, {"required", json::array()}, {"properties", json::object()}};
+        std::istringstream required(tool[2]);
+        for (std::string key; required >> key;)
+            schema["required"].push_back(key);
+        for (size_t i = 3; i < tool.size(); ++i) {
+            const size_t bar = tool[i].find('|'), second = tool[i].find('|', bar + 1);
+            json& property = schema["properties"][tool[i].substr(0, bar)];
+            property = {{"type", tool[i].substr(bar + 1, second - bar - 1)}, {"description", tool[i].substr(second + 1)}};
+            if (property["type"] == "array")
+                property["items"] = {{"type", "string"}};
+        }
+        expected.push_back({{"name", tool[0]}, {"description", tool[1]}, {"input_schema", schema}});
         for (const json& entry : registry.GetToolDefinitions())
-            if (entry.at("name") == tool.at("name"))
+            if (entry.at("name") == tool[0])
                 offered.push_back(entry);
+    }
     EXPECT_EQ(offered, expected);
 }
 
@@ -156,34 +153,32 @@ TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)
     const std::string a = Text(HostTesting::AddWall(0, 0, 5, 0)), b = Text(HostTesting::AddWall(5, 0, 5, 4));
     const std::string c = Text(HostTesting::AddFixture(API_SlabID));
     auto group = [&](const std::string& guid) { return Element(guid).header.groupGuid; };
+    auto expectOk = [&](const json& input, const std::string& message, const std::string& step) {
+        const ToolResult result = Run("group_elements", input);
+        EXPECT_TRUE(result.success && result.elementGuid.empty()) << result.error;
+        EXPECT_EQ(result.message, message) << input.dump();
+        EXPECT_EQ(UndoSteps().back(), step);
+    };
     const auto before = TakeSnapshot();
-
-    ToolResult result = Run("group_elements", {{"element_guids", {a, b}}});
-    EXPECT_TRUE(result.success && result.elementGuid.empty()) << result.error;
-    EXPECT_EQ(result.message, "Elements grouped (2 elements)");
+    expectOk({{"element_guids", {a, b}}}, "Elements grouped (2 elements)", "Quillmere: Group Elements");
     EXPECT_TRUE(group(a) != APINULLGuid && group(a) == group(b) && group(c) == APINULLGuid);
-    EXPECT_EQ(UndoSteps(), std::vector<std::string> {"Quillmere: Group Elements"});
     ASSERT_TRUE(UndoLast());
     EXPECT_TRUE(SameProject(before, TakeSnapshot()));
     // Duplicates are counted as given.
-    EXPECT_EQ(Run("group_elements", {{"element_guids", {a, b, a, c}}}).message, "Elements grouped (4 elements)");
+    expectOk({{"element_guids", {a, b, a, c}}}, "Elements grouped (4 elements)", "Quillmere: Group Elements");
     const API_Guid shared = group(a);
     EXPECT_TRUE(shared != APINULLGuid && group(b) == shared && group(c) == shared);
     // A GUID list that is missing or not an array is no list; ungrouping none still asks the host.
     for (const json& input : {json {{"ungroup", true}}, json {{"element_guids", a}, {"ungroup", true}},
                               json {{"element_guids", {{"first", a}}}, {"ungroup", true}}}) {
         HostTesting::ClearCallLog();
-        EXPECT_EQ(Run("group_elements", input).message, "Elements ungrouped (0 elements)") << input.dump();
-        EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Tool"), 1);
-        EXPECT_EQ(group(a), shared);
+        expectOk(input, "Elements ungrouped (0 elements)", "Quillmere: Ungroup Elements");
+        EXPECT_TRUE(HostTesting::CallCount("ACAPI_Element_Tool") == 1 && group(a) == shared);
     }
     // Ungrouping any member dissolves the whole group, and undo brings it back.
-    result = Run("group_elements", {{"element_guids", {b}}, {"ungroup", true}});
-    EXPECT_TRUE(result.success && result.elementGuid.empty()) << result.error;
-    EXPECT_EQ(result.message, "Elements ungrouped (1 elements)");
+    expectOk({{"element_guids", {b}}, {"ungroup", true}}, "Elements ungrouped (1 elements)", "Quillmere: Ungroup Elements");
     EXPECT_TRUE(group(a) == APINULLGuid && group(b) == APINULLGuid && group(c) == APINULLGuid);
-    EXPECT_EQ(UndoSteps().size(), 5u);
-    EXPECT_EQ(UndoSteps().back(), "Quillmere: Ungroup Elements");
+    EXPECT_EQ(UndoStepCount(), 5u);
     ASSERT_TRUE(UndoLast());
     EXPECT_TRUE(group(a) == shared && group(c) == shared);
 
@@ -194,7 +189,6 @@ TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)
     };
     EXPECT_EQ(ACAPI_Element_Tool(ab, APITool_Ungroup, nullptr), APIERR_NEEDSUNDOSCOPE);
     EXPECT_EQ(inCommand(ab, static_cast<API_ToolCmdID>(0x4C4F434B)), APIERR_BADPARS);
-    EXPECT_EQ(group(a), shared);
     ASSERT_EQ(inCommand(bc, APITool_Group), NoError);
     EXPECT_TRUE(group(b) == group(c) && group(a) == shared && group(b) != shared);
 }
