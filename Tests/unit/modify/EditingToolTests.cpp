@@ -1,5 +1,5 @@
-// What modify_element, move_element, copy_element, rotate_element and mirror_element do to
-// their element, and doors following their wall.
+// What modify_element, move_element, copy_element, rotate_element and mirror_element do to their
+// element, and to the doors of a wall.
 
 #include <algorithm>
 #include <cctype>
@@ -42,6 +42,16 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     const API_Guid door = HostTesting::AddFixture(API_DoorID, 0, HostTesting::AddWall(0.0, 9.0, 6.0, 9.0));
     const std::vector<API_Coord> slabPolygon = HostTesting::GetPolygon(slab);
     ASSERT_FALSE(slabPolygon.empty());
+    // A wall with a door (and the door's marker, from create_door), grouped with another wall.
+    const API_Guid doorWall = HostTesting::AddWall(0.0, 1.0, 6.0, 1.0, 1);
+    const ToolResult created = Run("create_door", {{"wall_guid", Text(doorWall)}, {"offset", 2.0}});
+    ASSERT_TRUE(created.success) << created.error;
+    const API_Guid hinged = Guid(created.elementGuid), other = HostTesting::AddWall(6.0, 1.0, 6.0, 5.0, 1);
+    ASSERT_TRUE(Run("group_elements", {{"element_guids", {Text(doorWall), created.elementGuid, Text(other)}}}).success);
+    const API_Element doorBefore = Get(hinged), doorWallBefore = Get(doorWall);
+    Int32 markerPart = 0;
+    ASSERT_TRUE(HostTesting::GetMarker(hinged, &markerPart, nullptr));
+    const size_t steps = UndoStepCount();
     const auto before = TakeSnapshot();
     const double quarter = 90 * kStoredDegree;
     // The element (or the copy) is its source's record with only these fields changed.
@@ -58,7 +68,24 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     auto wallAt = [](double x1, double y1, double x2, double y2) {
         return [=](const API_Element& e) { EXPECT_POINT(e.wall.begC, x1, y1); EXPECT_POINT(e.wall.endC, x2, y2); };
     };
+    // The door keeps its place along its wall and turns its hinge side under a mirror; copies go
+    // into the copied wall, with the source's marker and in no group.
+    auto carries = [&](bool copies, bool mirrors, Int16 story, API_Coord begin, API_Coord end) {
+        return [=](const API_Element& w) {
+            const API_Guid newDoor = copies ? HostTesting::AllElements().back() : hinged;
+            const API_Element d = Get(newDoor);
+            Int32 part = 0;
+            EXPECT_TRUE(Near(w.wall.begC, begin.x, begin.y) && Near(w.wall.endC, end.x, end.y));
+            EXPECT_EQ(w.wall.flipped != doorWallBefore.wall.flipped, mirrors);
+            EXPECT_EQ(d.door.openingBase.reflected != doorBefore.door.openingBase.reflected, mirrors);
+            EXPECT_TRUE(d.door.owner == w.header.guid && d.door.objLoc == doorBefore.door.objLoc);
+            EXPECT_TRUE(w.header.floorInd == story && d.header.floorInd == story);
+            EXPECT_TRUE((w.header.groupGuid == APINULLGuid) == copies && (d.header.groupGuid == APINULLGuid) == copies);
+            EXPECT_TRUE(HostTesting::GetMarker(newDoor, &part, nullptr) && part == markerPart);
+        };
+    };
     const std::string modified = "Element modified";
+    const double longer = doorBefore.door.objLoc + 0.5;
     // Tool, element, input, message, edit record, and the check of the element (or the copy).
     const std::tuple<const char*, API_Guid, json, std::string, std::string, std::function<void(const API_Element&)>> cases[] = {
         {"modify_element", wall, {{"start_y", 4.5}}, modified, "", only(wall, [](API_Element& e) { e.wall.begC.y = 4.5; })},
@@ -108,13 +135,20 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
          }},
         {"rotate_element", wall, {{"center_x", 1.0}}, "Element rotated 0.000000 degrees",
          Edit(APIEdit_Rotate, true, {1.0, 0.0}, {2.0, 0.0}, {2.0, 0.0}), only(wall)},
-        // Without an axis, the x axis.
-        {"mirror_element", wall, json::object(), "Element mirrored", Edit(APIEdit_Mirror, true, {}, {}, {1.0, 0.0}),
-         wallAt(3.0, -3.0, 4.0, -3.0)},
         // The line through (1, 2) and (3, 5) reflects (3, 3) to (15/13, 55/13) and (4, 3) to (10/13, 67/13).
         {"mirror_element", wall, {{"axis_x1", 1}, {"axis_y1", 2}, {"axis_x2", 3}, {"axis_y2", 5}, {"keep_original", true}},
          "Element mirrored", Edit(APIEdit_Mirror, false, {1.0, 2.0}, {}, {3.0, 5.0}),
          wallAt(15.0 / 13.0, 55.0 / 13.0, 10.0 / 13.0, 67.0 / 13.0)},
+        // A wall's door follows it to another story and stays when the wall is lengthened.
+        {"modify_element", doorWall, {{"story", 2}}, modified, "", carries(false, false, 2, {0.0, 1.0}, {6.0, 1.0})},
+        {"modify_element", doorWall, {{"end_x", longer}}, modified, "", carries(false, false, 1, {0.0, 1.0}, {longer, 1.0})},
+        // Without an axis, the x axis.
+        {"mirror_element", doorWall, json::object(), "Element mirrored", Edit(APIEdit_Mirror, true, {}, {}, {1.0, 0.0}),
+         carries(false, true, 1, {0.0, -1.0}, {6.0, -1.0})},
+        {"mirror_element", doorWall, {{"keep_original", true}}, "Element mirrored", Edit(APIEdit_Mirror, false, {}, {}, {1.0, 0.0}),
+         carries(true, true, 1, {0.0, -1.0}, {6.0, -1.0})},
+        {"copy_element", doorWall, {{"dx", 0.0}, {"dy", 4.0}}, "Element copied with offset (0.000000, 4.000000)",
+         Edit(APIEdit_Drag, false, {}, {}, {0.0, 4.0}), carries(true, false, 1, {0.0, 5.0}, {6.0, 5.0})},
     };
     const std::map<std::string, std::string> stepNames = {{"modify_element", "Quillmere: Modify Element"},
         {"move_element", "Quillmere: Move Element"}, {"copy_element", "Quillmere: Copy Element"},
@@ -137,66 +171,21 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         ASSERT_EQ(HostTesting::CallCount("ACAPI_Element_Edit"), edit.empty() ? 0 : 1);
         for (const HostTesting::CallRecord& call : HostTesting::CallLog())
             EXPECT_TRUE(call.function != "ACAPI_Element_Edit" || call.detail == edit) << call.detail;
-        EXPECT_EQ(UndoSteps(), std::vector<std::string> {stepNames.at(tool)});
-        ASSERT_EQ(HostTesting::ElementCount(), before.size() + (adds ? 1 : 0));
-        check(Get(adds ? HostTesting::AllElements().back() : target));
-        const auto after = TakeSnapshot();
-        for (size_t i = 0; i < before.size(); ++i)
-            EXPECT_TRUE(SameState(before[i], after[i]) || (!adds && before[i].record.header.guid == target)) << i;
-
-        ASSERT_TRUE(UndoLast());
-        EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-    }
-}
-
-// Changing, mirroring or copying a wall carries its door along: same place along the wall, the
-// hinge side turned by a mirror; copies go into the copied wall with the marker and no group.
-TEST_F(ModifyToolTest, OpeningsFollowTheirWall)
-{
-    const API_Guid wall = HostTesting::AddWall(0.0, 1.0, 6.0, 1.0, 1);
-    const ToolResult created = Run("create_door", {{"wall_guid", Text(wall)}, {"offset", 2.0}});
-    ASSERT_TRUE(created.success) << created.error;
-    const API_Guid door = Guid(created.elementGuid);
-    const std::string other = Text(HostTesting::AddWall(6.0, 1.0, 6.0, 5.0, 1));
-    ASSERT_TRUE(Run("group_elements", {{"element_guids", {Text(wall), created.elementGuid, other}}}).success);
-    const API_Element wallBefore = Get(wall), doorBefore = Get(door);
-    Int32 markerPart = 0, part = 0;
-    ASSERT_TRUE(HostTesting::GetMarker(door, &markerPart, nullptr));
-    const auto before = TakeSnapshot();
-    const size_t steps = UndoStepCount();
-    const double longer = doorBefore.door.objLoc + 0.5;
-
-    // Tool, input, whether it copies and whether it mirrors the wall, the story and the wall's ends after.
-    const std::tuple<const char*, json, bool, bool, Int16, API_Coord, API_Coord> cases[] = {
-        {"modify_element", {{"story", 2}}, false, false, 2, {0.0, 1.0}, {6.0, 1.0}},
-        {"modify_element", {{"end_x", longer}}, false, false, 1, {0.0, 1.0}, {longer, 1.0}},
-        {"mirror_element", json::object(), false, true, 1, {0.0, -1.0}, {6.0, -1.0}},
-        {"mirror_element", {{"keep_original", true}}, true, true, 1, {0.0, -1.0}, {6.0, -1.0}},
-        {"copy_element", {{"dx", 0.0}, {"dy", 4.0}}, true, false, 1, {0.0, 5.0}, {6.0, 5.0}},
-    };
-    for (const auto& [tool, keys, copies, mirrors, story, begin, end] : cases) {
-        SCOPED_TRACE(std::string(tool) + " " + keys.dump());
-        json input = keys;
-        input["element_guid"] = Text(wall);
-        ASSERT_TRUE(Run(tool, input).success);
         EXPECT_EQ(UndoStepCount(), steps + 1);
-        ASSERT_EQ(HostTesting::ElementCount(), before.size() + (copies ? 2 : 0));
-        // A copied wall and its door are the two newest elements.
-        const std::vector<API_Guid> all = HostTesting::AllElements();
-        const API_Guid newWall = copies ? all[before.size()] : wall, newDoor = copies ? all.back() : door;
-        const API_Element w = Get(newWall), d = Get(newDoor);
-        EXPECT_TRUE(Near(w.wall.begC, begin.x, begin.y) && Near(w.wall.endC, end.x, end.y));
-        EXPECT_EQ(w.wall.flipped != wallBefore.wall.flipped, mirrors);
-        EXPECT_EQ(d.door.openingBase.reflected != doorBefore.door.openingBase.reflected, mirrors);
-        EXPECT_TRUE(d.door.owner == newWall && d.door.objLoc == doorBefore.door.objLoc);
-        EXPECT_TRUE(w.header.floorInd == story && d.header.floorInd == story);
-        EXPECT_TRUE((w.header.groupGuid == APINULLGuid) == copies && (d.header.groupGuid == APINULLGuid) == copies);
-        EXPECT_TRUE(HostTesting::GetMarker(newDoor, &part, nullptr) && part == markerPart);
-        EXPECT_TRUE(!copies || SameRecord(Get(door), doorBefore));
+        EXPECT_EQ(UndoSteps().back(), stepNames.at(tool));
+        // A copied wall comes first, then the copies of its doors.
+        ASSERT_EQ(HostTesting::ElementCount(), before.size() + (adds ? (target == doorWall ? 2 : 1) : 0));
+        check(Get(adds ? HostTesting::AllElements()[before.size()] : target));
+        const auto after = TakeSnapshot();
+        for (size_t i = 0; i < before.size(); ++i) {
+            const API_Element& was = before[i].record;
+            const bool door = was.header.type.typeID == API_DoorID && was.door.owner == target;
+            EXPECT_TRUE(SameState(before[i], after[i]) || (!adds && (was.header.guid == target || door))) << i;
+        }
 
         ASSERT_TRUE(UndoLast());
         EXPECT_TRUE(SameProject(before, TakeSnapshot()));
         for (const API_Guid& guid : HostTesting::AllElements())
-            EXPECT_EQ(HostTesting::GetMarker(guid, nullptr, nullptr), guid == door);
+            EXPECT_EQ(HostTesting::GetMarker(guid, nullptr, nullptr), guid == hinged);
     }
 }

@@ -37,16 +37,16 @@ GSErrCode Edit(API_Guid& guid, const API_EditPars& pars, size_t count = 1, bool 
     return inCommand ? ACAPI_CallUndoableCommand("edit", edit) : edit();
 }
 
-template <typename T> T** NewHandle(const std::vector<T>& records)
+template <typename T> T** NewHandle(std::vector<T> records)
 {
     T** handle = reinterpret_cast<T**>(BMAllocateHandle(records.size() * sizeof(T), ALLOCATE_CLEAR, 0));
-    std::copy(records.begin(), records.end(), *handle);
-    return handle;
+    return std::copy(records.begin(), records.end(), *handle), handle;
 }
 
 template <typename T> std::vector<T> Memo(const API_Guid& guid, T** API_ElementMemo::*part)
 {
     API_ElementMemo memo;
+    BNClear(memo);
     BNClear(memo);
     EXPECT_TRUE(HostTesting::GetElementMemo(guid, &memo));
     std::vector<T> records;
@@ -80,34 +80,31 @@ TEST_F(ModifyToolTest, HostEditRefusesBadRequestsAndChangesNothing)
 // Across the line y = x + 1, (x, y) goes to (y - 1, x + 1) and an angle a to pi / 2 - a.
 TEST_F(ModifyToolTest, HostMirrorAwayFromTheOriginMovesEveryField)
 {
-    API_ElementMemo memo;
-    BNClear(memo);
-    auto add = [&memo](const API_Element& e) {
-        const API_Guid guid = HostTesting::AddElement(e, &memo);
-        ACAPI_DisposeElemMemoHdls(&memo);
-        return guid;
-    };
     API_Element e = HostTesting::MakeElement(API_ObjectID);
     e.object.angle = 0.2;
-    const API_Guid object = add(e);
+    const API_Guid object = HostTesting::AddElement(e);
     e = HostTesting::MakeElement(API_ColumnID);
     e.column.axisRotationAngle = 0.5, e.column.slantDirectionAngle = 0.3;
-    const API_Guid column = add(e);
+    const API_Guid column = HostTesting::AddElement(e);
     e = HostTesting::MakeElement(API_TextID);
     e.text.angle = 0.25;
-    const API_Guid text = add(e);
+    const API_Guid text = HostTesting::AddElement(e);
     e = HostTesting::MakeElement(API_HotlinkID);
     const double placedAt[12] = {1, 0, 0, 4, 0, 1, 0, 2, 0, 0, 1, 0};
     std::copy(placedAt, placedAt + 12, e.hotlink.transformation.tmx);
-    const API_Guid hotlink = add(e);
+    const API_Guid hotlink = HostTesting::AddElement(e);
     // A slab whose first edge is an arc; a roof with a base line and a pivot polygon.
+    API_ElementMemo memo;
+    BNClear(memo);
     e = HostTesting::MakeElement(API_SlabID, &memo);
     memo.parcs = NewHandle<API_PolyArc>({{1, 2, 0.5}});
-    const API_Guid slab = add(e);
+    const API_Guid slab = HostTesting::AddElement(e, &memo);
+    ACAPI_DisposeElemMemoHdls(&memo);
     e = HostTesting::MakeElement(API_RoofID, &memo);
     e.roof.planeRoof.baseLine = {{0.0, 1.0}, {4.0, 1.0}};
     memo.pivotPolyCoords = NewHandle<API_Coord>({{0, 0}, {4, 0}});
-    const API_Guid roof = add(e);
+    const API_Guid roof = HostTesting::AddElement(e, &memo);
+    ACAPI_DisposeElemMemoHdls(&memo);
     const API_Guid arc = HostTesting::AddFixture(API_ArcID), zone = HostTesting::AddFixture(API_ZoneID);
     const API_Guid polyline = HostTesting::AddFixture(API_PolyLineID), spline = HostTesting::AddFixture(API_SplineID);
     const API_Guid dimension = HostTesting::AddFixture(API_DimensionID), hotspot = HostTesting::AddFixture(API_HotspotID);
