@@ -39,7 +39,6 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     record.object.angle = 0.5;
     const API_Guid object = HostTesting::AddElement(record), column = HostTesting::AddFixture(API_ColumnID);
     const API_Guid beam = HostTesting::AddFixture(API_BeamID), roof = HostTesting::AddFixture(API_RoofID);
-    const API_Guid door = HostTesting::AddFixture(API_DoorID, 0, HostTesting::AddWall(0.0, 9.0, 6.0, 9.0));
     const std::vector<API_Coord> slabPolygon = HostTesting::GetPolygon(slab);
     ASSERT_FALSE(slabPolygon.empty());
     // A wall with a door (and the door's marker, from create_door), grouped with another wall.
@@ -47,7 +46,7 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     const ToolResult created = Run("create_door", {{"wall_guid", Text(doorWall)}, {"offset", 2.0}});
     ASSERT_TRUE(created.success) << created.error;
     const API_Guid hinged = Guid(created.elementGuid), other = HostTesting::AddWall(6.0, 1.0, 6.0, 5.0, 1);
-    ASSERT_TRUE(Run("group_elements", {{"element_guids", {Text(doorWall), created.elementGuid, Text(other)}}}).success);
+    ASSERT_TRUE(Run("group_elements", {{"element_guids", {Text(doorWall), Text(hinged), Text(other)}}}).success);
     const API_Element doorBefore = Get(hinged), doorWallBefore = Get(doorWall);
     Int32 markerPart = 0;
     ASSERT_TRUE(HostTesting::GetMarker(hinged, &markerPart, nullptr));
@@ -55,8 +54,7 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     const auto before = TakeSnapshot();
     const double quarter = 90 * kStoredDegree;
     // The element (or the copy) is its source's record with only these fields changed.
-    using Change = std::function<void(API_Element&)>;
-    auto only = [&](const API_Guid& guid, Change change = [](API_Element&) {}) {
+    auto only = [&](const API_Guid& guid, std::function<void(API_Element&)> change = [](API_Element&) {}) {
         API_Element expected = Get(guid);
         change(expected);
         return [expected](const API_Element& e) {
@@ -107,9 +105,9 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         {"modify_element", object, {{"rotation", 90}, {"x", 1.25}, {"y", -3.0}}, modified, "",
          only(object, [](API_Element& e) { e.object.angle = 90.0 * kStoredDegree, e.object.pos = {1.25, -3.0}; })},
         // A door takes only layer and story; 2.9 is cut toward zero and true counts as 1.
-        {"modify_element", door, {{"layer", 2.9}, {"height", 5.0}}, modified, "", only(door, [](API_Element& e) { e.header.layer = 2; })},
-        {"modify_element", door, {{"layer", true}}, modified, "", only(door, [](API_Element& e) { e.header.layer = 1; })},
-        {"modify_element", door, json::object(), modified, "", only(door)},
+        {"modify_element", hinged, {{"layer", 2.9}, {"height", 5.0}}, modified, "", only(hinged, [](API_Element& e) { e.header.layer = 2; })},
+        {"modify_element", hinged, {{"layer", true}}, modified, "", only(hinged, [](API_Element& e) { e.header.layer = 1; })},
+        {"modify_element", hinged, json::object(), modified, "", only(hinged)},
 
         {"move_element", wall, {{"dx", 1.5}, {"dy", -2.0}}, "Element moved by (1.500000, -2.000000)",
          Edit(APIEdit_Drag, true, {}, {}, {1.5, -2.0}), wallAt(4.5, 1.0, 5.5, 1.0)},
@@ -179,8 +177,8 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         const auto after = TakeSnapshot();
         for (size_t i = 0; i < before.size(); ++i) {
             const API_Element& was = before[i].record;
-            const bool door = was.header.type.typeID == API_DoorID && was.door.owner == target;
-            EXPECT_TRUE(SameState(before[i], after[i]) || (!adds && (was.header.guid == target || door))) << i;
+            const bool itsDoor = was.header.type.typeID == API_DoorID && was.door.owner == target;
+            EXPECT_TRUE(SameState(before[i], after[i]) || (!adds && (was.header.guid == target || itsDoor))) << i;
         }
 
         ASSERT_TRUE(UndoLast());

@@ -57,6 +57,11 @@ template <typename Point> ::testing::AssertionResult Near(const Point& p, double
 #define EXPECT_POINT(point, x, y) EXPECT_TRUE(Near(point, x, y))
 #define EXPECT_AT(point, expected) EXPECT_TRUE(Near(point, (expected).x, (expected).y))
 
+inline std::string HostError(const char* prefix, GSErrCode code)
+{
+    return std::string(prefix) + " ACAPI error: " + std::to_string(code);
+}
+
 // A call that must fail with exactly this error (or one containing it, when partial), after the
 // host was told to fail failCall once when one is named.
 struct Refusal {

@@ -1,29 +1,18 @@
 // The editing tools as the model is offered them, every way they refuse a call, and what
 // group_elements groups.
 
-#include <sstream>
 #include <string>
 
 #include "ModifyTestSupport.hpp"
 
 using json = nlohmann::json;
 
-namespace {
-
-
-std::string HostError(const char* prefix, GSErrCode code)
-{
-    return std::string(prefix) + " ACAPI error: " + std::to_string(code);
-}
-
-}  // namespace
-
 TEST(ModifyCatalog, OffersTheSixToolsWithTheirDescriptionsAndSchemas)
 {
-    // Name, description, required keys, then "key|type|description" for each property.
+    // Name, description, then "key|type|description" for each property; * marks the required ones.
     const std::vector<std::vector<std::string>> tools = {
         {"modify_element", "Modify properties of an existing element (height, thickness, position, layer, etc.). Provide only the properties you want to change.",
-         "element_guid", "element_guid|string|GUID of the element to modify", "height|number|New height (walls, columns)",
+         "*element_guid|string|GUID of the element to modify", "height|number|New height (walls, columns)",
          "thickness|number|New thickness (walls, slabs, roofs)", "start_x|number|New start X (walls, beams)",
          "start_y|number|New start Y (walls, beams)", "end_x|number|New end X (walls, beams)",
          "end_y|number|New end Y (walls, beams)", "x|number|New X position (columns, objects)",
@@ -31,37 +20,35 @@ TEST(ModifyCatalog, OffersTheSixToolsWithTheirDescriptionsAndSchemas)
          "elevation|number|New elevation/level (slabs)", "layer|integer|New layer attribute index",
          "story|integer|New story index"},
         {"move_element", "Move an element by a dx/dy offset (metres).",
-         "element_guid dx dy", "element_guid|string|GUID of the element to move",
-         "dx|number|Horizontal offset X (metres)", "dy|number|Horizontal offset Y (metres)"},
+         "*element_guid|string|GUID of the element to move", "*dx|number|Horizontal offset X (metres)",
+         "*dy|number|Horizontal offset Y (metres)"},
         {"copy_element", "Duplicate an element with an optional dx/dy offset.",
-         "element_guid", "element_guid|string|GUID of the element to copy", "dx|number|Copy offset X (metres, default 0)",
+         "*element_guid|string|GUID of the element to copy", "dx|number|Copy offset X (metres, default 0)",
          "dy|number|Copy offset Y (metres, default 0)"},
         {"rotate_element", "Rotate an element around a given centre point.",
-         "element_guid center_x center_y angle", "element_guid|string|GUID of the element to rotate",
-         "center_x|number|Rotation centre X (metres)", "center_y|number|Rotation centre Y (metres)",
-         "angle|number|Rotation angle in degrees (counter-clockwise)"},
+         "*element_guid|string|GUID of the element to rotate", "*center_x|number|Rotation centre X (metres)",
+         "*center_y|number|Rotation centre Y (metres)", "*angle|number|Rotation angle in degrees (counter-clockwise)"},
         {"mirror_element", "Mirror an element across a line defined by two points.",
-         "element_guid axis_x1 axis_y1 axis_x2 axis_y2", "element_guid|string|GUID of the element to mirror",
-         "axis_x1|number|Mirror axis start X (metres)", "axis_y1|number|Mirror axis start Y (metres)",
-         "axis_x2|number|Mirror axis end X (metres)", "axis_y2|number|Mirror axis end Y (metres)",
-         "keep_original|boolean|Keep the original element (default false)"},
+         "*element_guid|string|GUID of the element to mirror", "*axis_x1|number|Mirror axis start X (metres)",
+         "*axis_y1|number|Mirror axis start Y (metres)", "*axis_x2|number|Mirror axis end X (metres)",
+         "*axis_y2|number|Mirror axis end Y (metres)", "keep_original|boolean|Keep the original element (default false)"},
         {"group_elements", "Group multiple elements together, or ungroup an existing group.",
-         "element_guids", "element_guids|array|Array of element GUID strings to group",
+         "*element_guids|array|Array of element GUID strings to group",
          "ungroup|boolean|If true, ungroup instead of group (default false)"},
     };
     ToolRegistry registry;
     json expected = json::array(), offered = json::array();
     for (const std::vector<std::string>& tool : tools) {
         json schema = {{"type", "object"}, {"required", json::array()}, {"properties", json::object()}};
-        std::istringstream required(tool[2]);
-        for (std::string key; required >> key;)
-            schema["required"].push_back(key);
-        for (size_t i = 3; i < tool.size(); ++i) {
-            const size_t bar = tool[i].find('|'), second = tool[i].find('|', bar + 1);
-            json& property = schema["properties"][tool[i].substr(0, bar)];
-            property = {{"type", tool[i].substr(bar + 1, second - bar - 1)}, {"description", tool[i].substr(second + 1)}};
-            if (property["type"] == "array")
-                property["items"] = {{"type", "string"}};
+        for (size_t i = 2; i < tool.size(); ++i) {
+            const bool required = tool[i][0] == '*';
+            const size_t start = required ? 1 : 0, bar = tool[i].find('|'), second = tool[i].find('|', bar + 1);
+            const std::string key = tool[i].substr(start, bar - start), type = tool[i].substr(bar + 1, second - bar - 1);
+            schema["properties"][key] = {{"type", type}, {"description", tool[i].substr(second + 1)}};
+            if (type == "array")
+                schema["properties"][key]["items"] = {{"type", "string"}};
+            if (required)
+                schema["required"].push_back(key);
         }
         expected.push_back({{"name", tool[0]}, {"description", tool[1]}, {"input_schema", schema}});
         for (const json& entry : registry.GetToolDefinitions())
@@ -77,8 +64,7 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
     const std::string wall = Text(wallGuid), door = Text(HostTesting::AddFixture(API_DoorID, 0, wallGuid));
     const std::string line = Text(HostTesting::AddFixture(API_LineID));
     API_Element far = HostTesting::MakeElement(API_LineID);
-    far.line.begC = {1.7e308, 0.0};
-    far.line.endC = {1.7e308, 1.0};
+    far.line.begC = {1.7e308, 0.0}, far.line.endC = {1.7e308, 1.0};
     const std::string farLine = Text(HostTesting::AddElement(far));
     Int32 layers = 0;
     ASSERT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &layers), NoError);
@@ -99,8 +85,6 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
          "ACAPI_Element_Change", APIERR_BADPARS},
         {"modify_element", {{"element_guid", wall}, {"height", 2.0}}, "Element not found: " + wall, false, "ACAPI_Element_Get"},
         {"modify_element", {{"element_guid", wall}, {"start_x", 2.0}, {"height", "3"}}, "type must be number", true},
-        {"modify_element", {{"element_guid", wall}, {"end_y", nullptr}}, "", true},
-        {"modify_element", {{"element_guid", wall}, {"thickness", true}}, "type must be number", true},
         {"modify_element", {{"element_guid", wall}, {"layer", "2"}}, "", true},
         {"modify_element", {{"element_guid", 12}}, "type must be string", true},
         {"modify_element", json::array({wall}), "cannot use value()", true},
