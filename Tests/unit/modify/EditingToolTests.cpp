@@ -28,9 +28,8 @@ std::string Edit(API_EditCmdID type, bool withDelete, API_Coord o, API_Coord b, 
 
 }  // namespace
 
-// Each call changes exactly what it should, sends the edit record it should (modify_element
-// none), and makes one undo step that brings everything back. GUIDs are sent in lower case, as a
-// model may send them back, and echoed as sent.
+// Each call changes exactly what it should, sends its edit record (modify_element none) and makes one undo
+// step that brings everything back. GUIDs are sent in lower case, as a model may, and echoed as sent.
 TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
 {
     const API_Guid wall = HostTesting::AddWall(3.0, 3.0, 4.0, 3.0), slab = HostTesting::AddFixture(API_SlabID);
@@ -88,9 +87,8 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     const std::tuple<const char*, API_Guid, json, std::string, std::string, std::function<void(const API_Element&)>> cases[] = {
         {"modify_element", wall, {{"start_y", 4.5}}, modified, "", only(wall, [](API_Element& e) { e.wall.begC.y = 4.5; })},
         {"modify_element", wall, {{"height", 2.7}, {"thickness", 0.25}, {"start_x", -1.0}, {"end_x", 7.0}, {"end_y", 3.0}, {"layer", 2}},
-         modified, "", only(wall, [](API_Element& e) {
-             e.wall.height = 2.7, e.wall.thickness = 0.25, e.wall.begC.x = -1.0, e.wall.endC = {7.0, 3.0}, e.header.layer = 2;
-         })},
+         modified, "", only(wall, [](API_Element& e) { e.wall.height = 2.7, e.wall.thickness = 0.25, e.wall.begC.x = -1.0,
+                                                        e.wall.endC = {7.0, 3.0}, e.header.layer = 2; })},
         // Only the low 16 bits of the story reach the record: 65536 + 2 is story 2.
         {"modify_element", wall, {{"story", 65538}}, modified, "", only(wall, [](API_Element& e) { e.header.floorInd = 2; })},
         {"modify_element", column, {{"height", 3.3}, {"x", 8.0}}, modified, "",
@@ -108,7 +106,6 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         {"modify_element", hinged, {{"layer", 2.9}, {"height", 5.0}}, modified, "", only(hinged, [](API_Element& e) { e.header.layer = 2; })},
         {"modify_element", hinged, {{"layer", true}}, modified, "", only(hinged, [](API_Element& e) { e.header.layer = 1; })},
         {"modify_element", hinged, json::object(), modified, "", only(hinged)},
-
         {"move_element", wall, {{"dx", 1.5}, {"dy", -2.0}}, "Element moved by (1.500000, -2.000000)",
          Edit(APIEdit_Drag, true, {}, {}, {1.5, -2.0}), wallAt(4.5, 1.0, 5.5, 1.0)},
         {"move_element", wall, json::object(), "Element moved by (0.000000, 0.000000)", Edit(APIEdit_Drag, true, {}, {}, {}), only(wall)},
@@ -123,14 +120,11 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         {"copy_element", wall, json::object(), "Element copied with offset (1.000000, 0.000000)",
          Edit(APIEdit_Drag, false, {}, {}, {1.0, 0.0}), only(wall, [](API_Element& e) { e.wall.begC.x += 1, e.wall.endC.x += 1; })},
         {"rotate_element", wall, {{"center_x", 2.0}, {"center_y", 3.0}, {"angle", 90}}, "Element rotated 90.000000 degrees",
-         Edit(APIEdit_Rotate, true, {2.0, 3.0}, {3.0, 3.0}, {2.0 + std::cos(quarter), 3.0 + std::sin(quarter)}),
-         wallAt(2.0, 4.0, 2.0, 5.0)},
+         Edit(APIEdit_Rotate, true, {2.0, 3.0}, {3.0, 3.0}, {2.0 + std::cos(quarter), 3.0 + std::sin(quarter)}), wallAt(2, 4, 2, 5)},
         // About the origin the end point is the bare cosine and sine of the stored degree.
         {"rotate_element", object, {{"angle", -90}}, "Element rotated -90.000000 degrees",
-         Edit(APIEdit_Rotate, true, {}, {1.0, 0.0}, {std::cos(-quarter), std::sin(-quarter)}), [](const API_Element& e) {
-             EXPECT_POINT(e.object.pos, 0.0, -2.0);
-             EXPECT_NEAR(e.object.angle, 0.5 - M_PI / 2.0, 1e-9);
-         }},
+         Edit(APIEdit_Rotate, true, {}, {1.0, 0.0}, {std::cos(-quarter), std::sin(-quarter)}),
+         [](const API_Element& e) { EXPECT_POINT(e.object.pos, 0.0, -2.0); EXPECT_NEAR(e.object.angle, 0.5 - M_PI / 2.0, 1e-9); }},
         {"rotate_element", wall, {{"center_x", 1.0}}, "Element rotated 0.000000 degrees",
          Edit(APIEdit_Rotate, true, {1.0, 0.0}, {2.0, 0.0}, {2.0, 0.0}), only(wall)},
         // The line through (1, 2) and (3, 5) reflects (3, 3) to (15/13, 55/13) and (4, 3) to (10/13, 67/13).
@@ -159,13 +153,11 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         input["element_guid"] = sent;
         const bool copy = std::string(tool) == "copy_element", adds = copy || input.value("keep_original", false);
         HostTesting::ClearCallLog();
-
         const ToolResult result = Run(tool, input);
         ASSERT_TRUE(result.success) << result.error;
         EXPECT_EQ(result.message, message);
-        // A copy reports no GUID at all.
         EXPECT_EQ(result.elementGuid, copy ? "" : sent);
-        EXPECT_TRUE(!copy || result.toJson().find("element_guid") == std::string::npos);
+        EXPECT_TRUE(!copy || result.toJson().find("element_guid") == std::string::npos);  // a copy reports no GUID at all
         ASSERT_EQ(HostTesting::CallCount("ACAPI_Element_Edit"), edit.empty() ? 0 : 1);
         for (const HostTesting::CallRecord& call : HostTesting::CallLog())
             EXPECT_TRUE(call.function != "ACAPI_Element_Edit" || call.detail == edit) << call.detail;
@@ -180,7 +172,6 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
             const bool itsDoor = was.header.type.typeID == API_DoorID && was.door.owner == target;
             EXPECT_TRUE(SameState(before[i], after[i]) || (!adds && (was.header.guid == target || itsDoor))) << i;
         }
-
         ASSERT_TRUE(UndoLast());
         EXPECT_TRUE(SameProject(before, TakeSnapshot()));
         for (const API_Guid& guid : HostTesting::AllElements())

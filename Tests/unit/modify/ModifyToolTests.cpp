@@ -7,7 +7,7 @@
 
 using json = nlohmann::json;
 
-TEST(ModifyCatalog, OffersTheSixToolsWithTheirDescriptionsAndSchemas)
+TEST_F(ModifyToolTest, CatalogueOffersTheSixToolsWithTheirDescriptionsAndSchemas)
 {
     // Name, description, then "key|type|description" for each property; * marks the required ones.
     const std::vector<std::vector<std::string>> tools = {
@@ -36,7 +36,6 @@ TEST(ModifyCatalog, OffersTheSixToolsWithTheirDescriptionsAndSchemas)
          "*element_guids|array|Array of element GUID strings to group",
          "ungroup|boolean|If true, ungroup instead of group (default false)"},
     };
-    ToolRegistry registry;
     json expected = json::array(), offered = json::array();
     for (const std::vector<std::string>& tool : tools) {
         json schema = {{"type", "object"}, {"required", json::array()}, {"properties", json::object()}};
@@ -58,8 +57,19 @@ TEST(ModifyCatalog, OffersTheSixToolsWithTheirDescriptionsAndSchemas)
     EXPECT_EQ(offered, expected);
 }
 
+// Each refusal gives exactly its error (or one containing it, when partial), after the host was told
+// to fail ACAPI_Element_<failCall> once where one is named. Nothing changes, no undo step is left,
+// and the tool's own refusals (not the host's) come before any editing call.
 TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
 {
+    struct Refusal {
+        std::string tool;
+        json input;
+        std::string error;
+        bool partial = false;
+        std::string failCall = "";
+        GSErrCode failCode = APIERR_GENERAL;
+    };
     const API_Guid wallGuid = HostTesting::AddWall(0.0, 0.0, 6.0, 0.0);
     const std::string wall = Text(wallGuid), door = Text(HostTesting::AddFixture(API_DoorID, 0, wallGuid));
     const std::string line = Text(HostTesting::AddFixture(API_LineID));
@@ -70,7 +80,6 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
     ASSERT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &layers), NoError);
     const std::string absent = "0DDF00D0-1234-4321-ABCD-0123456789AB", absentLower = "0ddf00d0-1234-4321-abcd-0123456789ab";
     const std::string required = "element_guid is required";
-
     std::vector<Refusal> refusals = {
         {"modify_element", json::object(), required},
         {"modify_element", {{"element_guid", ""}, {"height", 1.0}}, required},
@@ -81,9 +90,8 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
         // A wall cannot be shortened past its door, and a door cannot leave its wall's story.
         {"modify_element", {{"element_guid", wall}, {"end_x", Element(door).door.objLoc / 2}}, HostError("ModifyElement", APIERR_BADPARS)},
         {"modify_element", {{"element_guid", door}, {"story", 2}}, HostError("ModifyElement", APIERR_BADPARS)},
-        {"modify_element", {{"element_guid", wall}, {"height", 2.0}}, "ModifyElement ACAPI error: -2130313112", false,
-         "ACAPI_Element_Change", APIERR_BADPARS},
-        {"modify_element", {{"element_guid", wall}, {"height", 2.0}}, "Element not found: " + wall, false, "ACAPI_Element_Get"},
+        {"modify_element", {{"element_guid", wall}, {"height", 2.0}}, "ModifyElement ACAPI error: -2130313112", false, "Change", APIERR_BADPARS},
+        {"modify_element", {{"element_guid", wall}, {"height", 2.0}}, "Element not found: " + wall, false, "Get"},
         {"modify_element", {{"element_guid", wall}, {"start_x", 2.0}, {"height", "3"}}, "type must be number", true},
         {"modify_element", {{"element_guid", wall}, {"layer", "2"}}, "", true},
         {"modify_element", {{"element_guid", 12}}, "type must be string", true},
@@ -100,9 +108,8 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
         {"move_element", {{"element_guid", door}, {"dx", 1}}, HostError("MoveElement", APIERR_BADPARS)},
         {"mirror_element", {{"element_guid", line}, {"axis_x2", 0}}, HostError("MirrorElement", APIERR_BADPARS)},
         {"copy_element", {{"element_guid", farLine}, {"dx", 1.7e308}}, HostError("CopyElement", APIERR_BADPARS)},
-        {"copy_element", {{"element_guid", wall}, {"dx", 1.0}}, HostError("CopyElement", APIERR_GENERAL), false, "ACAPI_Element_Edit"},
-        {"mirror_element", {{"element_guid", wall}}, "MirrorElement ACAPI error: -2130313214", false, "ACAPI_Element_Edit",
-         APIERR_MEMFULL},
+        {"copy_element", {{"element_guid", wall}, {"dx", 1.0}}, HostError("CopyElement", APIERR_GENERAL), false, "Edit"},
+        {"mirror_element", {{"element_guid", wall}}, "MirrorElement ACAPI error: -2130313214", false, "Edit", APIERR_MEMFULL},
         {"move_element", {{"element_guid", wall}, {"dx", "1"}}, "type must be number", true},
         {"mirror_element", {{"element_guid", wall}, {"axis_y2", true}}, "type must be number", true},
         {"copy_element", {{"element_guid", wall}, {"dy", nullptr}}, "", true},
@@ -115,21 +122,31 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
         {"group_elements", {{"element_guids", {"garbage", line}}, {"ungroup", true}}, HostError("Ungroup", APIERR_BADID)},
         // The same element twice is still one element: nothing to group it with.
         {"group_elements", {{"element_guids", {wall, wall}}}, HostError("Group", APIERR_BADPARS)},
-        {"group_elements", {{"element_guids", {wall, line}}}, HostError("Group", APIERR_REFUSEDCMD), false,
-         "ACAPI_Element_Tool", APIERR_REFUSEDCMD},
+        {"group_elements", {{"element_guids", {wall, line}}}, HostError("Group", APIERR_REFUSEDCMD), false, "Tool", APIERR_REFUSEDCMD},
         {"group_elements", {{"element_guids", {wall, 7, line}}}, "type must be string", true},
         {"group_elements", {{"element_guids", {wall, line}}, {"ungroup", "yes"}}, "type must be boolean", true},
         {"group_elements", json::array({wall, line}), "cannot use value()", true},
     };
-    for (const char* tool : {"move_element", "copy_element", "rotate_element", "mirror_element"}) {
-        refusals.push_back({tool, {{"dx", 1.0}}, required});
-        refusals.push_back({tool, {{"element_guid", ""}}, required});
-    }
+    for (const char* tool : {"move_element", "copy_element", "rotate_element", "mirror_element"})
+        refusals.insert(refusals.end(), {{tool, {{"dx", 1.0}}, required}, {tool, {{"element_guid", ""}}, required}});
     for (const json& fewer : {json::object(), json {{"element_guids", json::array()}}, json {{"element_guids", {wall}}},
                               json {{"element_guids", wall}}, json {{"element_guids", {{"guid", wall}}}},
                               json {{"element_guids", nullptr}}, json {{"element_guids", {wall}}, {"ungroup", false}}})
         refusals.push_back({"group_elements", fewer, "Need at least 2 elements to group"});
-    ExpectRefused(refusals);
+    const auto before = TakeSnapshot();
+    for (const Refusal& r : refusals) {
+        SCOPED_TRACE(r.tool + " " + r.input.dump() + " -> " + r.error);
+        HostTesting::ClearCallLog();
+        if (!r.failCall.empty())
+            HostTesting::FailNextCall("ACAPI_Element_" + r.failCall, r.failCode);
+        const ToolResult result = Run(r.tool, r.input);
+        EXPECT_FALSE(result.success);
+        EXPECT_TRUE(r.partial ? result.error.find(r.error) != std::string::npos : result.error == r.error) << result.error;
+        for (const char* call : {"ACAPI_Element_Edit", "ACAPI_Element_Change", "ACAPI_Element_Tool"})
+            EXPECT_TRUE(result.error.find("ACAPI error") != std::string::npos || HostTesting::CallCount(call) == 0) << call;
+        EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+        EXPECT_EQ(UndoStepCount(), 0u);
+    }
 }
 
 TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)
@@ -139,9 +156,8 @@ TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)
     auto group = [&](const std::string& guid) { return Element(guid).header.groupGuid; };
     auto expectOk = [&](const json& input, const std::string& message, const std::string& step) {
         const ToolResult result = Run("group_elements", input);
-        EXPECT_TRUE(result.success && result.elementGuid.empty()) << result.error;
+        EXPECT_TRUE(result.success && result.elementGuid.empty() && UndoSteps().back() == step) << result.error;
         EXPECT_EQ(result.message, message) << input.dump();
-        EXPECT_EQ(UndoSteps().back(), step);
     };
     const auto before = TakeSnapshot();
     expectOk({{"element_guids", {a, b}}}, "Elements grouped (2 elements)", "Quillmere: Group Elements");
@@ -165,7 +181,6 @@ TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)
     EXPECT_EQ(UndoStepCount(), 5u);
     ASSERT_TRUE(UndoLast());
     EXPECT_TRUE(group(a) == shared && group(c) == shared);
-
     // The host's group tool wants a command and a known tool; grouping a member again moves it.
     const GS::Array<API_Guid> ab {Guid(a), Guid(b)}, bc {Guid(b), Guid(c)};
     auto inCommand = [](const GS::Array<API_Guid>& guids, API_ToolCmdID command) {
