@@ -19,21 +19,17 @@ using nlohmann::json;
 using Events = std::vector<std::string>;
 
 // Both model services on one 127.0.0.1 port (their paths differ): scripted replies in order,
-// then the fallback; every request is recorded.
+// then an error reply; every request is recorded.
 class FakeModelServer {
 public:
-    struct Request {
-        std::string path;
-        std::map<std::string, std::string> headers;
-        json body;
-    };
+    struct Request { std::string path; std::map<std::string, std::string> headers; json body; };
 
     FakeModelServer()
     {
         server.Post(".*", [this](const httplib::Request& in, httplib::Response& out) {
             std::unique_lock<std::mutex> lock(mutex);
             requests.push_back({in.path, {in.headers.begin(), in.headers.end()}, json::parse(in.body, nullptr, false)});
-            Reply reply = script.empty() ? fallback : script.front();
+            Reply reply = script.empty() ? unscripted : script.front();
             if (!script.empty()) {
                 script.pop_front();
             }
@@ -48,12 +44,7 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    ~FakeModelServer()
-    {
-        Release();
-        server.stop();
-        thread.join();
-    }
+    ~FakeModelServer() { Release(); server.stop(); thread.join(); }
 
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(port); }
     // A string body is sent as it is (not as JSON); a stalled reply waits for Release().
@@ -62,22 +53,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         script.push_back({status, body.is_string() ? body.get<std::string>() : body.dump(), stall});
     }
-    void SetFallback(const json& body)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        fallback = {200, body.dump(), false};
-    }
-    void Release()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        released = true;
-        changed.notify_all();
-    }
-    std::vector<Request> Requests() const
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        return requests;
-    }
+    void Release() { std::lock_guard<std::mutex> lock(mutex); released = true; changed.notify_all(); }
+    std::vector<Request> Requests() const { std::lock_guard<std::mutex> lock(mutex); return requests; }
     bool WaitForRequests(std::size_t n)
     {
         std::unique_lock<std::mutex> lock(mutex);
@@ -92,7 +69,7 @@ private:
     mutable std::mutex mutex;
     std::condition_variable changed;
     std::deque<Reply> script;
-    Reply fallback{500, R"({"error":{"message":"unscripted request"}})", false};
+    const Reply unscripted{500, R"({"error":{"message":"unscripted request"}})", false};
     std::vector<Request> requests;
     bool released = false;
 };

@@ -111,7 +111,9 @@ TEST_F(EngineTest, IterationsStopAtTwenty)
 {
     int runs = 0;
     AddTool("again", [&](const json&) { ++runs; return ToolResult::Ok("", "again"); });
-    server.SetFallback(AnthropicReply("", {{"loop", "again", json::object()}}));
+    for (int i = 0; i < ModelBridge::kMaxIterations; ++i) {  // one more request would get an error reply
+        server.Script(AnthropicReply("", {{"loop", "again", json::object()}}));
+    }
     bridge->SendMessage("Loop forever");
     ASSERT_TRUE(WaitForTurns(1));
 
