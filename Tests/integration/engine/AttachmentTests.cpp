@@ -9,7 +9,7 @@ json Block(const std::string& type, const std::string& mediaType, const std::str
 
 }  // namespace
 
-TEST_F(EngineTest, AttachmentsReachTheRequestAndTheTools)
+TEST_F(EngineTest, AttachmentsServeOneMessageAndARefusedMessageIsNotKept)
 {
     std::vector<Events> seen;  // data, media type, extension for indexes -1 .. 5
     AddTool("read_attachments", [&](const json&) {
@@ -29,13 +29,9 @@ TEST_F(EngineTest, AttachmentsReachTheRequestAndTheTools)
     bridge->SendMessageWithAttachments(content);
     ASSERT_TRUE(WaitForTurns(1));
 
-    EXPECT_EQ(seen, (std::vector<Events>{{"", "", ""},
-                                         {"UE5HMQ==", "image/png", "png"},
-                                         {"JVBERi0x", "application/pdf", "pdf"},
-                                         {"/9j/AA==", "image/jpeg", "jpg"},
-                                         {"SUkqAA==", "image/tiff", "tiff"},
-                                         {"QUJD", "", "png"},
-                                         {"", "", ""}}));
+    EXPECT_EQ(seen, (std::vector<Events>{{"", "", ""}, {"UE5HMQ==", "image/png", "png"},
+                                         {"JVBERi0x", "application/pdf", "pdf"}, {"/9j/AA==", "image/jpeg", "jpg"},
+                                         {"SUkqAA==", "image/tiff", "tiff"}, {"QUJD", "", "png"}, {"", "", ""}}));
     const json blocks = server.Requests().at(0).body["messages"][0]["content"];
     ASSERT_EQ(blocks.size(), 6u);
     EXPECT_EQ(json(blocks.begin(), blocks.begin() + 4), json(content.begin(), content.begin() + 4));
@@ -46,9 +42,21 @@ TEST_F(EngineTest, AttachmentsReachTheRequestAndTheTools)
     // Attachments stay until the next message starts, and a plain message empties them.
     EXPECT_EQ(bridge->GetCurrentAttachment(0).data, "UE5HMQ==");
     server.Script(AnthropicReply("Plain."));
-    bridge->SendMessage("no attachments now");
-    ASSERT_TRUE(WaitForTurns(2));
+    ASSERT_TRUE(Send("no attachments now"));
     EXPECT_EQ(bridge->GetCurrentAttachment(0).data, "");
+
+    // A message the service refuses is not kept, or it would be sent again with every later one.
+    server.Script(R"({"error":{"message":"request too large"}})", 413);
+    bridge->SendMessageWithAttachments(json::array({content[0], content[2]}));
+    ASSERT_TRUE(WaitForTurns(3));
+    EXPECT_EQ(texts.back().rfind(kWarning, 0), 0u);
+    EXPECT_NE(texts.back().find("not kept"), std::string::npos) << texts.back();
+    json expected = server.Requests().at(2).body["messages"];
+    expected.push_back({{"role", "assistant"}, {"content", {{{"type", "text"}, {"text", "Plain."}}}}});
+    expected.push_back({{"role", "user"}, {"content", {{{"type", "text"}, {"text", "smaller one"}}}}});
+    server.Script(AnthropicReply("second answer"));
+    ASSERT_TRUE(Send("smaller one"));
+    EXPECT_EQ(server.Requests().back().body["messages"], expected);
 }
 
 TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)

@@ -142,6 +142,13 @@ protected:
     {
         return MainQueue::PumpUntil([&] { return turnsEnded >= n; }, std::chrono::seconds(30));
     }
+    // Sends a plain message and waits for its turn to end.
+    bool Send(const std::string& text)
+    {
+        const int target = turnsEnded + 1;
+        bridge->SendMessage(text);
+        return WaitForTurns(target);
+    }
     void AddTool(const std::string& name, std::function<ToolResult(const json&)> handler)
     {
         registry->Register({name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});

@@ -2,9 +2,7 @@
 
 using Clock = std::chrono::steady_clock;
 
-namespace {
-const auto kPrompt = std::chrono::seconds(10);  // well below the client's 120 s request timeout
-}
+static const auto kPrompt = std::chrono::seconds(10);  // well below the client's 120 s request timeout
 
 TEST_F(EngineTest, ShutdownDuringAStalledRequestReturnsPromptlyAndDropsEverything)
 {

@@ -1,39 +1,5 @@
 #include "EngineFixture.hpp"
 
-TEST_F(EngineTest, TextTurnReachesTheServiceTheModelNames)
-{
-    server.Script(AnthropicReply("Hello from the model"));
-    bridge->SendMessage("Hi there");
-    ASSERT_TRUE(WaitForTurns(1));
-    EXPECT_EQ(events, (Events{"busy:on", "text:Hello from the model", "busy:off"}));
-    EXPECT_FALSE(bridge->IsBusy());
-    auto first = server.Requests().at(0);
-    EXPECT_EQ(first.path, "/v1/messages");
-    EXPECT_EQ(first.headers["x-api-key"], kAnthropicKey);
-    EXPECT_FALSE(first.headers["anthropic-version"].empty());
-    EXPECT_EQ(first.headers.count("Authorization"), 0u);
-    EXPECT_EQ(first.body["model"], "claude-test-model");
-    EXPECT_EQ(first.body["max_tokens"], 4096);
-    EXPECT_EQ(first.body["messages"], json::parse(R"([{"role":"user","content":[{"type":"text","text":"Hi there"}]}])"));
-
-    // Cleared, the conversation starts afresh, now with the other service.
-    bridge->ClearHistory();
-    bridge->SetModel("gpt-4o-mini");
-    server.Script(OpenAIReply("Hi from the other service"));
-    bridge->SendMessage("Hello");
-    ASSERT_TRUE(WaitForTurns(2));
-    EXPECT_EQ(texts.back(), "Hi from the other service");
-    auto second = server.Requests().at(1);
-    EXPECT_EQ(second.path, "/v1/chat/completions");
-    EXPECT_EQ(second.headers["Authorization"], std::string("Bearer ") + kOpenAIKey);
-    EXPECT_EQ(second.headers.count("x-api-key"), 0u);
-    EXPECT_EQ(second.body["model"], "gpt-4o-mini");
-    EXPECT_EQ(second.body["max_completion_tokens"], 4096);
-    ASSERT_TRUE(first.body["system"].is_string());
-    EXPECT_EQ(second.body["messages"], json::array({json{{"role", "system"}, {"content", first.body["system"]}},
-                                                    json{{"role", "user"}, {"content", "Hello"}}}));
-}
-
 TEST_F(EngineTest, ToolTurnRunsOnMainThreadAndSendsExactResultBack)
 {
     bool ranOnMain = false;
@@ -47,8 +13,7 @@ TEST_F(EngineTest, ToolTurnRunsOnMainThreadAndSendsExactResultBack)
     });
     server.Script(AnthropicReply("Making it.", {{"toolu_7", "probe_wall", {{"length", 3.5}}}}));
     server.Script(AnthropicReply("Done."));
-    bridge->SendMessage("Make a wall");
-    ASSERT_TRUE(WaitForTurns(1));
+    ASSERT_TRUE(Send("Make a wall"));
 
     EXPECT_TRUE(ranOnMain);
     EXPECT_EQ(seenInput, json({{"length", 3.5}}));
@@ -77,8 +42,7 @@ TEST_F(EngineTest, ToolCallsRunInOrderAndEveryFailureBecomesAResult)
     }
     server.Script(AnthropicReply("\n\n", calls));
     server.Script(AnthropicReply("ok"));
-    bridge->SendMessage("Do them all");
-    ASSERT_TRUE(WaitForTurns(1));
+    ASSERT_TRUE(Send("Do them all"));
 
     // A result text that is not UTF-8 still reports the success, with the bad bytes replaced.
     ASSERT_EQ(events.size(), 9u);
@@ -114,8 +78,7 @@ TEST_F(EngineTest, IterationsStopAtTwenty)
     for (int i = 0; i < ModelBridge::kMaxIterations; ++i) {  // one more request would get an error reply
         server.Script(AnthropicReply("", {{"loop", "again", json::object()}}));
     }
-    bridge->SendMessage("Loop forever");
-    ASSERT_TRUE(WaitForTurns(1));
+    ASSERT_TRUE(Send("Loop forever"));
 
     EXPECT_EQ(server.Requests().size(), static_cast<std::size_t>(ModelBridge::kMaxIterations));
     EXPECT_EQ(runs, ModelBridge::kMaxIterations);
@@ -124,8 +87,7 @@ TEST_F(EngineTest, IterationsStopAtTwenty)
 
     // The conversation is still well formed: the next message joins the last tool results.
     server.Script(AnthropicReply("resumed"));
-    bridge->SendMessage("continue");
-    ASSERT_TRUE(WaitForTurns(2));
+    ASSERT_TRUE(Send("continue"));
     const json last = server.Requests().back().body["messages"].back();
     EXPECT_EQ(last["role"], "user");
     EXPECT_EQ(last["content"].front()["type"], "tool_result");
@@ -153,47 +115,61 @@ TEST_F(EngineTest, MessagesQueueBehindATurnAndBlankOrBrokenTextIsHandled)
     EXPECT_EQ(requests[1].body["messages"][2]["content"], json::parse(R"([{"type":"text","text":"two"}])"));
 }
 
-TEST_F(EngineTest, OpenAIToolTurnContinuesAConversationBegunWithAnthropic)
+TEST_F(EngineTest, EachServiceGetsTheWholeConversationInItsOwnShape)
 {
     json seen = json::array();
     const ToolResult made = ToolResult::Ok("GUID-9", "");
     AddTool("probe_slab", [&](const json& input) { seen.push_back(input); return made; });
-    server.Script(AnthropicReply("Working.", {{"toolu_1", "probe_slab", {{"n", 1}}}}));
-    server.Script(AnthropicReply("First done."));
-    bridge->SendMessage("first");
-    ASSERT_TRUE(WaitForTurns(1));
+    server.Script(AnthropicReply("Hello from the model"));
+    ASSERT_TRUE(Send("Hi there"));
+    EXPECT_EQ(events, (Events{"busy:on", "text:Hello from the model", "busy:off"}));
+    auto first = server.Requests().at(0);
+    EXPECT_EQ(first.path, "/v1/messages");
+    EXPECT_EQ(first.headers["x-api-key"], kAnthropicKey);
+    EXPECT_FALSE(first.headers["anthropic-version"].empty());
+    EXPECT_EQ(first.headers.count("Authorization"), 0u);
+    EXPECT_EQ(first.body["model"], "claude-test-model");
+    EXPECT_EQ(first.body["max_tokens"], 4096);
+    EXPECT_EQ(first.body["messages"], json::parse(R"([{"role":"user","content":[{"type":"text","text":"Hi there"}]}])"));
+    ASSERT_TRUE(first.body["system"].is_string());
 
+    // An OpenAI model name switches the service, and the conversation carries over.
     bridge->SetModel("o3-mini");
     server.Script(OpenAIReply("", {{"call_abc", "probe_slab", {{"story", 2}}}, {"call_bad", "probe_slab", "{\"story\": 2"}}));
     server.Script(OpenAIReply("Slab placed."));
-    bridge->SendMessage("second");
-    ASSERT_TRUE(WaitForTurns(2));
-
-    EXPECT_EQ(seen, json::array({json{{"n", 1}}, json{{"story", 2}}}));  // broken arguments never reach the tool
+    ASSERT_TRUE(Send("Slab on story 2"));
+    EXPECT_EQ(seen, json::array({json{{"story", 2}}}));  // broken arguments never reach the tool
     const std::string badArguments = "The tool arguments were not a JSON object.";
-    EXPECT_EQ(Events(events.end() - 5, events.end()),
+    EXPECT_EQ(Events(events.begin() + 3, events.end()),
               (Events{"busy:on", "tool:probe_slab:ok:GUID-9", "tool:probe_slab:failed:" + badArguments,
                       "text:Slab placed.", "busy:off"}));
-    const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 4u);
-    const json tools = requests[2].body["tools"];
-    const auto slab = std::find_if(tools.begin(), tools.end(), [](const json& t) { return t["function"]["name"] == "probe_slab"; });
-    ASSERT_NE(slab, tools.end());
-    EXPECT_EQ((*slab)["type"], "function");
-    EXPECT_EQ((*slab)["function"]["parameters"], registry->tools.at("probe_slab").inputSchema);
-
-    const json messages = requests[3].body["messages"];
-    ASSERT_EQ(messages.size(), 9u);  // system, then the whole conversation in this service's shape
-    EXPECT_EQ(messages[2]["content"], "Working.");
-    EXPECT_EQ(messages[2]["tool_calls"][0]["id"], "toolu_1");
-    EXPECT_EQ(messages[3], json({{"role", "tool"}, {"tool_call_id", "toolu_1"}, {"content", made.toJson()}}));
-    EXPECT_EQ(messages[4], json({{"role", "assistant"}, {"content", "First done."}}));
-    EXPECT_EQ(messages[5], json({{"role", "user"}, {"content", "second"}}));
-    EXPECT_TRUE(messages[6]["content"].is_null());
-    EXPECT_EQ(messages[6]["tool_calls"][0]["id"], "call_abc");
-    EXPECT_EQ(json::parse(messages[6]["tool_calls"][0]["function"]["arguments"].get<std::string>()),
-              json({{"story", 2}}));
-    EXPECT_EQ(messages[7], json({{"role", "tool"}, {"tool_call_id", "call_abc"}, {"content", made.toJson()}}));
-    EXPECT_EQ(messages[8], json({{"role", "tool"}, {"tool_call_id", "call_bad"},
+    auto second = server.Requests().at(1);
+    EXPECT_EQ(second.path, "/v1/chat/completions");
+    EXPECT_EQ(second.headers["Authorization"], std::string("Bearer ") + kOpenAIKey);
+    EXPECT_EQ(second.headers.count("x-api-key"), 0u);
+    EXPECT_EQ(second.body["model"], "o3-mini");
+    EXPECT_EQ(second.body["max_completion_tokens"], 4096);
+    EXPECT_EQ(second.body["messages"], json::array({json{{"role", "system"}, {"content", first.body["system"]}},
+                                                    json{{"role", "user"}, {"content", "Hi there"}},
+                                                    json{{"role", "assistant"}, {"content", "Hello from the model"}},
+                                                    json{{"role", "user"}, {"content", "Slab on story 2"}}}));
+    const json& tools = second.body["tools"];
+    ASSERT_EQ(tools.size(), registry->tools.size());
+    EXPECT_TRUE(std::any_of(tools.begin(), tools.end(), [&](const json& tool) {
+        return tool["function"]["name"] == "probe_slab" && tool["function"]["parameters"] == registry->tools.at("probe_slab").inputSchema;
+    }));
+    const json messages = server.Requests().at(2).body["messages"];
+    ASSERT_EQ(messages.size(), 7u);
+    EXPECT_TRUE(messages[4]["content"].is_null());
+    EXPECT_EQ(messages[4]["tool_calls"][0]["id"], "call_abc");
+    EXPECT_EQ(messages[5], json({{"role", "tool"}, {"tool_call_id", "call_abc"}, {"content", made.toJson()}}));
+    EXPECT_EQ(messages[6], json({{"role", "tool"}, {"tool_call_id", "call_bad"},
                                  {"content", ToolResult::Fail(badArguments).toJson()}}));
+
+    // Cleared, the conversation starts afresh.
+    bridge->ClearHistory();
+    server.Script(OpenAIReply("fresh"));
+    ASSERT_TRUE(Send("Hello"));
+    EXPECT_EQ(server.Requests().at(3).body["messages"][1], json({{"role", "user"}, {"content", "Hello"}}));
+    EXPECT_EQ(server.Requests().at(3).body["messages"].size(), 2u);
 }

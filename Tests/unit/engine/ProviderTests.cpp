@@ -33,7 +33,7 @@ TEST(Providers, RenderAttachmentsAndToolResultsInEachServicesShape)
     Conversation conversation;
     conversation.AppendUser({ContentBlock::Text("Draw this"), ContentBlock::Image("image/png", "UE5H"),
                              ContentBlock::Image("image/tiff", "SUkq"), ContentBlock::Document("", "JVBE")});
-    conversation.AppendAssistant({ContentBlock::ToolUse("call_1", "create_wall", {{"length", 4}})});
+    conversation.AppendAssistant({ContentBlock::Text("On it."), ContentBlock::ToolUse("call_1", "create_wall", {{"length", 4}})});
     conversation.AppendUser({ContentBlock::ToolResult("call_1", R"({"success":true})"), ContentBlock::Text("Thanks")});
 
     const json user = AnthropicProvider().RenderRequest(conversation.Messages(), "S", json::array(), "m", 10)["messages"][0]["content"];
@@ -50,6 +50,8 @@ TEST(Providers, RenderAttachmentsAndToolResultsInEachServicesShape)
     EXPECT_NE(parts[2]["text"].get<std::string>().find("image/tiff"), std::string::npos);
     EXPECT_EQ(parts[3], json({{"type", "file"},
                               {"file", {{"filename", "attachment-1.pdf"}, {"file_data", "data:application/pdf;base64,JVBE"}}}}));
+    EXPECT_EQ(messages[2], json::parse(R"({"role":"assistant","content":"On it.","tool_calls":[{"id":"call_1",
+        "type":"function","function":{"name":"create_wall","arguments":"{\"length\":4}"}}]})"));
     // Tool results come first as their own messages, then the rest of the user's turn.
     EXPECT_EQ(messages[3], json({{"role", "tool"}, {"tool_call_id", "call_1"}, {"content", R"({"success":true})"}}));
     EXPECT_EQ(messages[4], json({{"role", "user"}, {"content", "Thanks"}}));
