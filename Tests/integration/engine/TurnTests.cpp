@@ -1,6 +1,6 @@
 #include "EngineFixture.hpp"
 
-TEST_F(EngineTest, ToolTurnRunsOnMainThreadAndSendsExactResultBack)
+TEST_F(EngineTest, ToolCallsRunInOrderOnTheMainThreadAndEveryOutcomeIsSentBack)
 {
     bool ranOnMain = false;
     json seenInput;
@@ -11,57 +11,42 @@ TEST_F(EngineTest, ToolTurnRunsOnMainThreadAndSendsExactResultBack)
         DispatchAsyncMain([this] { Note("posted-by-handler"); });
         return made;
     });
-    server.Script(AnthropicReply("Making it.", {{"toolu_7", "probe_wall", {{"length", 3.5}}}}));
-    server.Script(AnthropicReply("Done."));
-    ASSERT_TRUE(Send("Make a wall"));
-
-    EXPECT_TRUE(ranOnMain);
-    EXPECT_EQ(seenInput, json({{"length", 3.5}}));
-    EXPECT_EQ(events, (Events{"busy:on", "text:Making it.", "posted-by-handler", "tool:probe_wall:ok:wall made",
-                              "text:Done.", "busy:off"}));
-    const json second = server.Requests().at(1).body;
-    const json& messages = second["messages"];
-    ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[1]["content"][1]["id"], "toolu_7");
-    EXPECT_EQ(messages[2]["content"], json::array({json{{"type", "tool_result"}, {"tool_use_id", "toolu_7"},
-                                                        {"content", made.toJson()}}}));
-    EXPECT_EQ(second["tools"], registry->GetToolDefinitions());  // the catalogue travels with every request
-}
-
-TEST_F(EngineTest, ToolCallsRunInOrderAndEveryFailureBecomesAResult)
-{
-    AddTool("first_tool", [](const json&) { return ToolResult::Ok("", "one"); });
     AddTool("second_tool", [](const json&) { return ToolResult::Fail("second went wrong"); });
     AddTool("throws_int", [](const json&) -> ToolResult { throw 42; });
     AddTool("throws_empty", [](const json&) -> ToolResult { throw std::runtime_error(""); });
     AddTool("name_reader", [](const json&) { return ToolResult::Ok("G-2", "Layer \xFF\xFE renamed"); });
-    const Events names{"first_tool", "second_tool", "throws_int", "throws_empty", "no_such_tool", "name_reader"};
+    const Events names{"probe_wall", "second_tool", "throws_int", "throws_empty", "no_such_tool", "name_reader"};
     std::vector<Call> calls;
     for (const std::string& name : names) {
-        calls.push_back({"id_" + name, name, json::object()});
+        calls.push_back({"id_" + name, name, name == "probe_wall" ? json{{"length", 3.5}} : json::object()});
     }
-    server.Script(AnthropicReply("\n\n", calls));
-    server.Script(AnthropicReply("ok"));
+    server.Script(AnthropicReply("Making it.", calls));
+    server.Script(AnthropicReply("Done."));
     ASSERT_TRUE(Send("Do them all"));
 
+    EXPECT_TRUE(ranOnMain);
+    EXPECT_EQ(seenInput, json({{"length", 3.5}}));
     // A result text that is not UTF-8 still reports the success, with the bad bytes replaced.
-    ASSERT_EQ(events.size(), 9u);
-    EXPECT_EQ(events[6].rfind("tool:name_reader:ok:Layer ", 0), 0u) << events[6];
-    events.erase(events.begin() + 6);
-    EXPECT_EQ(events, (Events{"busy:on", "tool:first_tool:ok:one", "tool:second_tool:failed:second went wrong",
-                              "tool:throws_int:failed:Unknown error", "tool:throws_empty:failed:Unknown error",
-                              "tool:no_such_tool:failed:Unknown tool: no_such_tool", "text:ok", "busy:off"}));
+    ASSERT_EQ(events.size(), 11u);
+    EXPECT_EQ(events[8].rfind("tool:name_reader:ok:Layer ", 0), 0u) << events[8];
+    events.erase(events.begin() + 8);
+    EXPECT_EQ(events, (Events{"busy:on", "text:Making it.", "posted-by-handler", "tool:probe_wall:ok:wall made",
+                              "tool:second_tool:failed:second went wrong", "tool:throws_int:failed:Unknown error",
+                              "tool:throws_empty:failed:Unknown error",
+                              "tool:no_such_tool:failed:Unknown tool: no_such_tool", "text:Done.", "busy:off"}));
 
-    const json messages = server.Requests().at(1).body["messages"];
-    // The blank text is neither shown nor sent back, where the service would refuse it.
-    EXPECT_EQ(messages[1]["content"].size(), names.size());
-    EXPECT_EQ(messages[1]["content"][0]["type"], "tool_use");
+    const json second = server.Requests().at(1).body;
+    EXPECT_EQ(second["tools"], registry->GetToolDefinitions());  // the catalogue travels with every request
+    const json& messages = second["messages"];
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[1]["content"][1]["id"], "id_probe_wall");
     const json& results = messages[2]["content"];
     ASSERT_EQ(results.size(), names.size());
     const std::string unknown = ToolResult::Fail("Unknown error").toJson();
-    const Events expected{ToolResult::Ok("", "one").toJson(), ToolResult::Fail("second went wrong").toJson(),
-                          unknown, unknown, ToolResult::Fail("Unknown tool: no_such_tool").toJson()};
+    const Events expected{made.toJson(), ToolResult::Fail("second went wrong").toJson(), unknown, unknown,
+                          ToolResult::Fail("Unknown tool: no_such_tool").toJson()};
     for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(results[i]["type"], "tool_result");
         EXPECT_EQ(results[i]["tool_use_id"], "id_" + names[i]);
         EXPECT_TRUE(i >= expected.size() || results[i]["content"] == expected[i]) << results[i];
     }
@@ -76,19 +61,22 @@ TEST_F(EngineTest, IterationsStopAtTwenty)
     int runs = 0;
     AddTool("again", [&](const json&) { ++runs; return ToolResult::Ok("", "again"); });
     for (int i = 0; i < ModelBridge::kMaxIterations; ++i) {  // one more request would get an error reply
-        server.Script(AnthropicReply("", {{"loop", "again", json::object()}}));
+        server.Script(AnthropicReply("\n\n", {{"loop", "again", json::object()}}));
     }
     ASSERT_TRUE(Send("Loop forever"));
 
     EXPECT_EQ(server.Requests().size(), static_cast<std::size_t>(ModelBridge::kMaxIterations));
     EXPECT_EQ(runs, ModelBridge::kMaxIterations);
-    EXPECT_EQ(texts.back().rfind(kWarning, 0), 0u) << texts.back();
+    ASSERT_EQ(texts.size(), 1u) << "a blank text was shown";
+    EXPECT_EQ(texts[0].rfind(kWarning, 0), 0u) << texts[0];
     EXPECT_EQ(events.back(), "busy:off");
 
     // The conversation is still well formed: the next message joins the last tool results.
     server.Script(AnthropicReply("resumed"));
     ASSERT_TRUE(Send("continue"));
-    const json last = server.Requests().back().body["messages"].back();
+    const json messages = server.Requests().back().body["messages"];
+    EXPECT_EQ(messages[1]["content"].size(), 1u) << "a blank text was sent back, which the service refuses";
+    const json last = messages.back();
     EXPECT_EQ(last["role"], "user");
     EXPECT_EQ(last["content"].front()["type"], "tool_result");
     EXPECT_EQ(last["content"].back(), json({{"type", "text"}, {"text", "continue"}}));

@@ -18,11 +18,11 @@ TEST(Conversation, OpenToolCallsGetAResultOnce)
     conversation.CloseOpenToolCalls("not completed");
     conversation.CloseOpenToolCalls("again");
     ASSERT_EQ(conversation.Size(), 3u);
-    std::vector<std::pair<std::string, std::string>> results;
-    for (const ContentBlock& block : conversation.Messages()[2].blocks) {
-        results.emplace_back(block.toolId, block.text);
-    }
-    EXPECT_EQ(results, (decltype(results){{"a", "done"}, {"b", "not completed"}, {"c", "not completed"}}));
+    const auto& results = conversation.Messages()[2].blocks;
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0].text, "done");
+    EXPECT_EQ(results[1].toolId + ":" + results[1].text, "b:not completed");
+    EXPECT_EQ(results[2].toolId + ":" + results[2].text, "c:not completed");
     conversation.AppendAssistant({ContentBlock::Text("all done")});
     conversation.CloseOpenToolCalls("x");
     EXPECT_EQ(conversation.Size(), 4u);

@@ -59,7 +59,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SettingsTest, RoundTripWritesAPrivateIndentedFile)
+TEST_F(SettingsTest, RoundTripWritesAPrivateIndentedFileAndReadsWhatItCan)
 {
     EXPECT_EQ(Settings::FilePath(), path());
     Settings::LoadStatus status = Settings::LoadStatus::Loaded;
@@ -85,17 +85,18 @@ TEST_F(SettingsTest, RoundTripWritesAPrivateIndentedFile)
     ASSERT_TRUE(Settings{}.Save());
     EXPECT_EQ(Mode(path()), kPrivate);
     EXPECT_EQ(Settings::Load().model, Settings{}.model);
-}
 
-TEST_F(SettingsTest, MembersOfTheWrongTypeKeepTheirDefaults)
-{
-    ASSERT_TRUE(fs::create_directory(dir()));
+    // Members that are missing or of the wrong type keep their defaults.
     WriteFile(path(), R"({"provider":"openai","model":5,"window_width":"wide","window_height":1e12,
                           "dark_mode":"yes","anthropic_api_key":null,"user_email":"a@b.invalid"})");
     Settings expected;
     expected.provider = "openai";
     expected.userEmail = "a@b.invalid";
     EXPECT_EQ(Settings::Load().ToJson(), expected.ToJson());
+
+    WriteFile(home + "/not-a-folder", "x");
+    EXPECT_FALSE(kCustom.SaveTo(home + "/not-a-folder/settings.json", &error));
+    EXPECT_FALSE(error.empty()) << "an unwritable place fails with a reason";
 }
 
 TEST_F(SettingsTest, CorruptFileIsKeptBesideBeforeTheNextSave)
@@ -118,12 +119,4 @@ TEST_F(SettingsTest, CorruptFileIsKeptBesideBeforeTheNextSave)
     EXPECT_EQ(ReadFile(path() + ".corrupt"), broken);
     EXPECT_EQ(ReadFile(path() + ".corrupt.1"), "[1, 2, 3]");
     EXPECT_EQ(FilesIn(dir()), (std::vector<std::string>{"settings.json", "settings.json.corrupt", "settings.json.corrupt.1"}));
-}
-
-TEST_F(SettingsTest, UnwritablePlaceFailsWithAReason)
-{
-    WriteFile(home + "/not-a-folder", "x");
-    std::string error;
-    EXPECT_FALSE(kCustom.SaveTo(home + "/not-a-folder/settings.json", &error));
-    EXPECT_FALSE(error.empty());
 }
