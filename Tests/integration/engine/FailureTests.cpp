@@ -8,6 +8,7 @@ const int kStalled = -2;  // the server never answers; the client's timeout is s
 const int kNoKey = -3;    // no key is set for the service
 
 struct FailureCase { const char* name; bool openai; int status; std::string body, mentions; };
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
 std::string ErrorBody(const std::string& message)
 {
