@@ -1,110 +1,170 @@
 #pragma once
 
-#include <chrono>
-#include <cstdio>
+#include <condition_variable>
+#include <deque>
 #include <fstream>
+#include <map>
 #include <sstream>
-#include <memory>
-#include <string>
-#include <vector>
+#include <thread>
 
 #include <gtest/gtest.h>
-
-#include "FakeModelServer.hpp"
-#include "MainQueue.hpp"
-#include "core/ModelBridge.hpp"
-#include "core/ToolRegistry.hpp"
-#include "palette/DebugLog.hpp"
-
+#include <httplib.h>
 #include <unistd.h>
 
-// An engine pointed at two fake services, with the test thread as the main thread: it
-// drains the main queue while it waits, so tools and callbacks run on it.
+#include "MainQueue.hpp"
+#include "core/ModelBridge.hpp"
+#include "palette/DebugLog.hpp"
+
+using nlohmann::json;
+using Events = std::vector<std::string>;
+
+// Both model services on one 127.0.0.1 port (their paths differ): scripted replies in order,
+// then an error reply; every request is recorded.
+class FakeModelServer {
+public:
+    struct Request { std::string path; std::map<std::string, std::string> headers; json body; };
+
+    FakeModelServer()
+    {
+        server.Post(".*", [this](const httplib::Request& in, httplib::Response& out) {
+            std::unique_lock<std::mutex> lock(mutex);
+            requests.push_back({in.path, {in.headers.begin(), in.headers.end()}, json::parse(in.body, nullptr, false)});
+            Reply reply = script.empty() ? unscripted : script.front();
+            if (!script.empty()) {
+                script.pop_front();
+            }
+            changed.notify_all();
+            changed.wait(lock, [&] { return !reply.stall || released; });
+            out.status = reply.status;
+            out.set_content(reply.body, "application/json");
+        });
+        port = server.bind_to_any_port("127.0.0.1");
+        thread = std::thread([this] { server.listen_after_bind(); });
+        while (!server.is_running()) {  // a stop() before the accept loop would be lost
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    ~FakeModelServer() { Release(); server.stop(); thread.join(); }
+
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port); }
+    // A string body is sent as it is (not as JSON); a stalled reply waits for Release().
+    void Script(const json& body, int status = 200, bool stall = false)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        script.push_back({status, body.is_string() ? body.get<std::string>() : body.dump(), stall});
+    }
+    void Release() { std::lock_guard<std::mutex> lock(mutex); released = true; changed.notify_all(); }
+    std::vector<Request> Requests() const { std::lock_guard<std::mutex> lock(mutex); return requests; }
+    bool WaitForRequests(std::size_t n)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(20), [&] { return requests.size() >= n; });
+    }
+
+private:
+    struct Reply { int status; std::string body; bool stall; };
+    httplib::Server server;
+    int port = 0;
+    std::thread thread;
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Reply> script;
+    const Reply unscripted{500, R"({"error":{"message":"unscripted request"}})", false};
+    std::vector<Request> requests;
+    bool released = false;
+};
+
+// Replies as the two services write them. A string input is sent as OpenAI's raw arguments.
+struct Call { std::string id, name; json input; };
+
+inline json AnthropicReply(const std::string& text, const std::vector<Call>& calls = {})
+{
+    json content = text.empty() ? json::array() : json::array({{{"type", "text"}, {"text", text}}});
+    for (const Call& call : calls) {
+        content.push_back({{"type", "tool_use"}, {"id", call.id}, {"name", call.name}, {"input", call.input}});
+    }
+    return {{"role", "assistant"}, {"content", content}, {"stop_reason", calls.empty() ? "end_turn" : "tool_use"}};
+}
+
+inline json OpenAIReply(const std::string& text, const std::vector<Call>& calls = {})
+{
+    json message{{"role", "assistant"}, {"content", text.empty() ? json() : json(text)}};
+    for (const Call& call : calls) {
+        const std::string arguments = call.input.is_string() ? call.input.get<std::string>() : call.input.dump();
+        message["tool_calls"].push_back(
+            {{"id", call.id}, {"type", "function"}, {"function", {{"name", call.name}, {"arguments", arguments}}}});
+    }
+    return {{"choices", json::array({{{"message", message}, {"finish_reason", calls.empty() ? "stop" : "tool_calls"}}})}};
+}
+
+// An engine pointed at the fake services, with the test thread as the main thread: it drains
+// the main queue while it waits, so tools and callbacks run on it.
 class EngineTest : public ::testing::Test {
 public:
     static constexpr const char* kAnthropicKey = "sk-ant-secret-0123456789";
     static constexpr const char* kOpenAIKey = "sk-openai-secret-9876543210";
+    static constexpr const char* kWarning = "\xE2\x9A\xA0 ";
 
 protected:
-
     void SetUp() override
     {
-        debugLogPath = "/tmp/quillmere_engine_test_" + std::to_string(::getpid()) + ".log";
-        std::remove(debugLogPath.c_str());
-        SetDebugLogPath(debugLogPath);
+        SetDebugLogPath(logPath);
+        std::remove(logPath.c_str());
         MainQueue::SetMainThread();
         MainQueue::DiscardPending();
         auto owned = std::make_unique<ToolRegistry>();
         registry = owned.get();
         bridge = std::make_unique<ModelBridge>(std::move(owned));
-        bridge->SetBaseUrls(anthropic.BaseUrl(), openai.BaseUrl());
+        bridge->SetBaseUrls(server.Url(), server.Url());
         bridge->SetApiKeys(kAnthropicKey, kOpenAIKey);
         bridge->SetModel("claude-test-model");
-        bridge->SetCallbacks(
-            [this](const std::string& text) {
-                Note("text:" + text);
-                texts.push_back(text);
-            },
-            [this](bool busy) {
-                Note(busy ? "busy:on" : "busy:off");
-                if (!busy) {
-                    ++turnsEnded;
-                }
-            },
-            [this](const std::string& name, bool success, const std::string& detail) {
-                Note("tool:" + name + ":" + (success ? "ok" : "failed") + ":" + detail);
-            });
+        bridge->SetCallbacks([this](const std::string& text) { Note("text:" + text); texts.push_back(text); },
+                             [this](bool busy) { Note(busy ? "busy:on" : "busy:off"); turnsEnded += busy ? 0 : 1; },
+                             [this](const std::string& name, bool ok, const std::string& detail) {
+                                 Note("tool:" + name + (ok ? ":ok:" : ":failed:") + detail);
+                             });
     }
-
     void TearDown() override
     {
         bridge.reset();
         MainQueue::DrainUntilIdle();
-        EXPECT_TRUE(everythingOnMainThread) << "a callback ran off the main thread";
+        EXPECT_TRUE(allOnMainThread) << "a callback ran off the main thread";
         SetDebugLogPath("");
-        std::remove(debugLogPath.c_str());
-    }
-
-    std::string DebugLogText() const
-    {
-        std::ifstream in(debugLogPath);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
+        std::remove(logPath.c_str());
     }
 
     void Note(const std::string& event)
     {
-        everythingOnMainThread = everythingOnMainThread && MainQueue::IsMainThread();
+        allOnMainThread = allOnMainThread && MainQueue::IsMainThread();
         events.push_back(event);
     }
-
-    // Drains the main queue until n turns have ended.
     bool WaitForTurns(int n)
     {
         return MainQueue::PumpUntil([&] { return turnsEnded >= n; }, std::chrono::seconds(30));
     }
-
-    void AddTool(const std::string& name, std::function<ToolResult(const nlohmann::json&)> handler)
+    // Sends a plain message and waits for its turn to end.
+    bool Send(const std::string& text)
     {
-        registry->Register(ToolDef{name, "Test tool " + name,
-                                   {{"type", "object"}, {"properties", nlohmann::json::object()}},
-                                   std::move(handler)});
+        const int target = turnsEnded + 1;
+        bridge->SendMessage(text);
+        return WaitForTurns(target);
+    }
+    void AddTool(const std::string& name, std::function<ToolResult(const json&)> handler)
+    {
+        registry->Register({name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});
+    }
+    std::string LogText() const
+    {
+        std::ostringstream text;
+        text << std::ifstream(logPath).rdbuf();
+        return text.str();
     }
 
-    // The last message of a recorded request's "messages".
-    static nlohmann::json LastMessage(const FakeModelServer::Received& request)
-    {
-        return request.json.at("messages").back();
-    }
-
-    FakeModelServer anthropic;
-    FakeModelServer openai;
+    const std::string logPath = "/tmp/quillmere_engine_test_" + std::to_string(::getpid()) + ".log";
+    FakeModelServer server;
     ToolRegistry* registry = nullptr;
     std::unique_ptr<ModelBridge> bridge;
-    std::vector<std::string> events;
-    std::vector<std::string> texts;
-    std::string debugLogPath;
+    Events events, texts;
     int turnsEnded = 0;
-    bool everythingOnMainThread = true;
+    bool allOnMainThread = true;
 };

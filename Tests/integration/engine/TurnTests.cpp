@@ -1,234 +1,163 @@
 #include "EngineFixture.hpp"
 
-using nlohmann::json;
-using FakeReplies::Call;
-
-namespace {
-
-bool Contains(const std::vector<std::string>& list, const std::string& item)
-{
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
-
-std::ptrdiff_t IndexOf(const std::vector<std::string>& list, const std::string& item)
-{
-    return std::find(list.begin(), list.end(), item) - list.begin();
-}
-
-}  // namespace
-
-TEST_F(EngineTest, TextTurnShowsReplyBetweenBusyOnAndOff)
-{
-    anthropic.ScriptJson(FakeReplies::AnthropicText("Hello from the model"));
-    bridge->SendMessage("Hi there");
-    ASSERT_TRUE(WaitForTurns(1));
-
-    EXPECT_EQ(events, (std::vector<std::string>{"busy:on", "text:Hello from the model", "busy:off"}));
-    ASSERT_EQ(anthropic.RequestCount(), 1u);
-    const auto request = anthropic.Requests()[0];
-    EXPECT_EQ(request.path, "/v1/messages");
-    EXPECT_EQ(request.headers.at("x-api-key"), kAnthropicKey);
-    EXPECT_FALSE(request.headers.at("anthropic-version").empty());
-    EXPECT_EQ(request.json.at("model"), "claude-test-model");
-    EXPECT_EQ(request.json.at("max_tokens"), 4096);
-    EXPECT_TRUE(request.json.at("system").is_string());
-    EXPECT_EQ(request.json.at("messages"),
-              json::parse(R"([{"role":"user","content":[{"type":"text","text":"Hi there"}]}])"));
-    EXPECT_FALSE(bridge->IsBusy());
-    EXPECT_EQ(openai.RequestCount(), 0u);
-}
-
-TEST_F(EngineTest, ToolTurnRunsOnMainThreadAndSendsExactResultBack)
+TEST_F(EngineTest, ToolCallsRunInOrderOnTheMainThreadAndEveryOutcomeIsSentBack)
 {
     bool ranOnMain = false;
     json seenInput;
-    ToolResult made = ToolResult::Ok("0A1B-GUID", "wall made");
+    const ToolResult made = ToolResult::Ok("0A1B-GUID", "wall made");
     AddTool("probe_wall", [&](const json& input) {
         ranOnMain = MainQueue::IsMainThread();
         seenInput = input;
         DispatchAsyncMain([this] { Note("posted-by-handler"); });
         return made;
     });
-    anthropic.ScriptJson(FakeReplies::AnthropicTools("Making it.", {{"toolu_7", "probe_wall", {{"length", 3.5}}}}));
-    anthropic.ScriptJson(FakeReplies::AnthropicText("Done."));
-
-    bridge->SendMessage("Make a wall");
-    ASSERT_TRUE(WaitForTurns(1));
+    AddTool("second_tool", [](const json&) { return ToolResult::Fail("second went wrong"); });
+    AddTool("throws_int", [](const json&) -> ToolResult { throw 42; });
+    AddTool("throws_empty", [](const json&) -> ToolResult { throw std::runtime_error(""); });
+    AddTool("name_reader", [](const json&) { return ToolResult::Ok("G-2", "Layer \xFF\xFE renamed"); });
+    const Events names{"probe_wall", "second_tool", "throws_int", "throws_empty", "no_such_tool", "name_reader"};
+    std::vector<Call> calls;
+    for (const std::string& name : names) {
+        calls.push_back({"id_" + name, name, name == "probe_wall" ? json{{"length", 3.5}} : json::object()});
+    }
+    server.Script(AnthropicReply("Making it.", calls));
+    server.Script(AnthropicReply("Done."));
+    ASSERT_TRUE(Send("Do them all"));
 
     EXPECT_TRUE(ranOnMain);
     EXPECT_EQ(seenInput, json({{"length", 3.5}}));
-    const std::string report = "tool:probe_wall:ok:wall made";
-    EXPECT_EQ(events, (std::vector<std::string>{"busy:on", "text:Making it.", "posted-by-handler", report,
-                                                "text:Done.", "busy:off"}));
+    // A result text that is not UTF-8 still reports the success, with the bad bytes replaced.
+    ASSERT_EQ(events.size(), 11u);
+    EXPECT_EQ(events[8].rfind("tool:name_reader:ok:Layer ", 0), 0u) << events[8];
+    events.erase(events.begin() + 8);
+    EXPECT_EQ(events, (Events{"busy:on", "text:Making it.", "posted-by-handler", "tool:probe_wall:ok:wall made",
+                              "tool:second_tool:failed:second went wrong", "tool:throws_int:failed:Unknown error",
+                              "tool:throws_empty:failed:Unknown error",
+                              "tool:no_such_tool:failed:Unknown tool: no_such_tool", "text:Done.", "busy:off"}));
 
-    ASSERT_EQ(anthropic.RequestCount(), 2u);
-    const auto second = anthropic.Requests()[1];
-    const json& messages = second.json.at("messages");
+    const json second = server.Requests().at(1).body;
+    EXPECT_EQ(second["tools"], registry->GetToolDefinitions());  // the catalogue travels with every request
+    const json& messages = second["messages"];
     ASSERT_EQ(messages.size(), 3u);
-    EXPECT_EQ(messages[1].at("role"), "assistant");
-    EXPECT_EQ(messages[1].at("content")[1].at("type"), "tool_use");
-    EXPECT_EQ(messages[1].at("content")[1].at("id"), "toolu_7");
-    const json& result = messages[2].at("content")[0];
-    EXPECT_EQ(result.at("type"), "tool_result");
-    EXPECT_EQ(result.at("tool_use_id"), "toolu_7");
-    EXPECT_EQ(result.at("content"), made.toJson());
-    // The registry's catalogue travels with every request.
-    bool listed = false;
-    for (const json& tool : second.json.at("tools")) {
-        listed = listed || (tool.at("name") == "probe_wall" && tool.contains("input_schema"));
-    }
-    EXPECT_TRUE(listed);
-}
-
-TEST_F(EngineTest, TwoToolCallsRunInOrderAndBothResultsReturnTogether)
-{
-    std::vector<std::string> order;
-    AddTool("first_tool", [&](const json&) { order.push_back("first"); return ToolResult::Ok("", "one"); });
-    AddTool("second_tool", [&](const json&) {
-        order.push_back("second");
-        return ToolResult::Fail("second went wrong");
-    });
-    anthropic.ScriptJson(FakeReplies::AnthropicTools("\n\n", {{"a1", "first_tool", json::object()},
-                                                              {"a2", "second_tool", json::object()}}));
-    anthropic.ScriptJson(FakeReplies::AnthropicText("ok"));
-
-    bridge->SendMessage("Do both");
-    ASSERT_TRUE(WaitForTurns(1));
-
-    EXPECT_EQ(order, (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(texts, (std::vector<std::string>{"ok"}));
-    // The blank text is neither shown nor sent back, where the service would refuse it.
-    const json asked = anthropic.Requests()[1].json.at("messages")[1].at("content");
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[0].at("type"), "tool_use");
-    EXPECT_LT(IndexOf(events, "tool:first_tool:ok:one"), IndexOf(events, "tool:second_tool:failed:second went wrong"));
-    const json results = LastMessage(anthropic.Requests()[1]).at("content");
-    ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].at("tool_use_id"), "a1");
-    EXPECT_EQ(results[1].at("tool_use_id"), "a2");
-    EXPECT_EQ(results[1].at("content"), ToolResult::Fail("second went wrong").toJson());
-}
-
-TEST_F(EngineTest, ExceptionsLeavingAToolBecomeFailedResults)
-{
-    AddTool("throws_int", [](const json&) -> ToolResult { throw 42; });
-    AddTool("throws_empty", [](const json&) -> ToolResult { throw std::runtime_error(""); });
-    anthropic.ScriptJson(FakeReplies::AnthropicTools("", {{"x1", "throws_int", json::object()},
-                                                          {"x2", "throws_empty", json::object()},
-                                                          {"x3", "no_such_tool", json::object()}}));
-    anthropic.ScriptJson(FakeReplies::AnthropicText("recovered"));
-
-    bridge->SendMessage("Break things");
-    ASSERT_TRUE(WaitForTurns(1));
-
-    const json results = LastMessage(anthropic.Requests()[1]).at("content");
-    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(messages[1]["content"][1]["id"], "id_probe_wall");
+    const json& results = messages[2]["content"];
+    ASSERT_EQ(results.size(), names.size());
     const std::string unknown = ToolResult::Fail("Unknown error").toJson();
-    EXPECT_EQ(results[0].at("content"), unknown);
-    EXPECT_EQ(results[1].at("content"), unknown);
-    EXPECT_EQ(results[2].at("content"), ToolResult::Fail("Unknown tool: no_such_tool").toJson());
-    EXPECT_TRUE(Contains(events, "tool:throws_int:failed:Unknown error"));
-    EXPECT_TRUE(Contains(texts, "recovered"));
-}
-
-TEST_F(EngineTest, ResultTextThatIsNotUtf8StillReportsTheSuccess)
-{
-    AddTool("name_reader", [](const json&) { return ToolResult::Ok("G-2", "Layer \xFF\xFE renamed"); });
-    anthropic.ScriptJson(FakeReplies::AnthropicTools("", {{"u1", "name_reader", json::object()}}));
-    anthropic.ScriptJson(FakeReplies::AnthropicText("ok"));
-
-    bridge->SendMessage("rename");
-    ASSERT_TRUE(WaitForTurns(1));
-
-    ASSERT_EQ(anthropic.RequestCount(), 2u);
-    const json results = LastMessage(anthropic.Requests()[1]).at("content");
-    const json sent = json::parse(results[0].at("content").get<std::string>());
-    EXPECT_EQ(sent.at("success"), true);
-    EXPECT_EQ(sent.at("element_guid"), "G-2");
-    EXPECT_EQ(sent.at("message").get<std::string>().rfind("Layer ", 0), 0u);
-    EXPECT_EQ(events[1].rfind("tool:name_reader:ok:Layer ", 0), 0u) << events[1];
-    EXPECT_TRUE(Contains(texts, "ok"));
+    const Events expected{made.toJson(), ToolResult::Fail("second went wrong").toJson(), unknown, unknown,
+                          ToolResult::Fail("Unknown tool: no_such_tool").toJson()};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(results[i]["type"], "tool_result");
+        EXPECT_EQ(results[i]["tool_use_id"], "id_" + names[i]);
+        EXPECT_TRUE(i >= expected.size() || results[i]["content"] == expected[i]) << results[i];
+    }
+    const json renamed = json::parse(results[5]["content"].get<std::string>());
+    EXPECT_EQ(renamed["success"], true);
+    EXPECT_EQ(renamed["element_guid"], "G-2");
+    EXPECT_EQ(renamed["message"].get<std::string>().rfind("Layer ", 0), 0u);
 }
 
 TEST_F(EngineTest, IterationsStopAtTwenty)
 {
     int runs = 0;
     AddTool("again", [&](const json&) { ++runs; return ToolResult::Ok("", "again"); });
-    anthropic.SetFallback({200, FakeReplies::AnthropicTools("", {{"loop", "again", json::object()}}).dump(), false});
+    for (int i = 0; i < ModelBridge::kMaxIterations; ++i) {  // one more request would get an error reply
+        server.Script(AnthropicReply("\n\n", {{"loop", "again", json::object()}}));
+    }
+    ASSERT_TRUE(Send("Loop forever"));
 
-    bridge->SendMessage("Loop forever");
-    ASSERT_TRUE(WaitForTurns(1));
-
-    EXPECT_EQ(anthropic.RequestCount(), static_cast<std::size_t>(ModelBridge::kMaxIterations));
+    EXPECT_EQ(server.Requests().size(), static_cast<std::size_t>(ModelBridge::kMaxIterations));
     EXPECT_EQ(runs, ModelBridge::kMaxIterations);
-    ASSERT_FALSE(texts.empty());
-    EXPECT_EQ(texts.back().rfind("\xE2\x9A\xA0 ", 0), 0u) << texts.back();
+    ASSERT_EQ(texts.size(), 1u) << "a blank text was shown";
+    EXPECT_EQ(texts[0].rfind(kWarning, 0), 0u) << texts[0];
     EXPECT_EQ(events.back(), "busy:off");
 
     // The conversation is still well formed: the next message joins the last tool results.
-    anthropic.ScriptJson(FakeReplies::AnthropicText("resumed"));
-    bridge->SendMessage("continue");
-    ASSERT_TRUE(WaitForTurns(2));
-    const json last = LastMessage(anthropic.Requests().back());
-    EXPECT_EQ(last.at("role"), "user");
-    EXPECT_EQ(last.at("content").front().at("type"), "tool_result");
-    EXPECT_EQ(last.at("content").back(), json({{"type", "text"}, {"text", "continue"}}));
+    server.Script(AnthropicReply("resumed"));
+    ASSERT_TRUE(Send("continue"));
+    const json messages = server.Requests().back().body["messages"];
+    EXPECT_EQ(messages[1]["content"].size(), 1u) << "a blank text was sent back, which the service refuses";
+    const json last = messages.back();
+    EXPECT_EQ(last["role"], "user");
+    EXPECT_EQ(last["content"].front()["type"], "tool_result");
+    EXPECT_EQ(last["content"].back(), json({{"type", "text"}, {"text", "continue"}}));
 }
 
-TEST_F(EngineTest, ClearingTheHistoryStartsAFreshConversation)
+TEST_F(EngineTest, MessagesQueueBehindATurnAndBlankOrBrokenTextIsHandled)
 {
-    anthropic.ScriptJson(FakeReplies::AnthropicText("first answer"));
-    anthropic.ScriptJson(FakeReplies::AnthropicText("second answer"));
-    anthropic.ScriptJson(FakeReplies::AnthropicText("third answer"));
-
-    bridge->SendMessage("one");
-    ASSERT_TRUE(WaitForTurns(1));
-    bridge->SendMessage("two");
-    ASSERT_TRUE(WaitForTurns(2));
-    EXPECT_EQ(anthropic.Requests()[1].json.at("messages").size(), 3u);
-
-    bridge->ClearHistory();
-    bridge->SendMessage("three");
-    ASSERT_TRUE(WaitForTurns(3));
-    EXPECT_EQ(anthropic.Requests()[2].json.at("messages"),
-              json::parse(R"([{"role":"user","content":[{"type":"text","text":"three"}]}])"));
-}
-
-TEST_F(EngineTest, InvalidUtf8InTheMessageIsReplacedNotFatal)
-{
-    anthropic.ScriptJson(FakeReplies::AnthropicText("fine"));
+    server.Script(AnthropicReply("answer one"), 200, true);
+    server.Script(AnthropicReply("answer two"));
     bridge->SendMessage("caf\xC3 and \xFF");
-    ASSERT_TRUE(WaitForTurns(1));
-    ASSERT_EQ(anthropic.RequestCount(), 1u);
-    const auto request = anthropic.Requests()[0];
-    ASSERT_FALSE(request.json.is_discarded()) << request.body;
-    const std::string sent = request.json.at("messages")[0].at("content")[0].at("text");
-    EXPECT_EQ(sent.rfind("caf", 0), 0u);
-    EXPECT_EQ(texts, (std::vector<std::string>{"fine"}));
-}
-
-TEST_F(EngineTest, EmptyMessagesStartNoTurn)
-{
-    bridge->SendMessage("   \n ");
+    ASSERT_TRUE(server.WaitForRequests(1));
+    bridge->SendMessage("   \n ");  // blank messages start no turn
     bridge->SendMessageWithAttachments(json::array({{{"type", "text"}, {"text", ""}}}));
-    anthropic.ScriptJson(FakeReplies::AnthropicText("real"));
-    bridge->SendMessage("real question");
-    ASSERT_TRUE(WaitForTurns(1));
-    EXPECT_EQ(anthropic.RequestCount(), 1u);
-    EXPECT_EQ(turnsEnded, 1);
-}
-
-TEST_F(EngineTest, MessagesQueuedDuringATurnRunAfterIt)
-{
-    anthropic.Script({200, FakeReplies::AnthropicText("answer one").dump(), true});
-    anthropic.ScriptJson(FakeReplies::AnthropicText("answer two"));
-    bridge->SendMessage("one");
-    ASSERT_TRUE(anthropic.WaitForRequests(1));
     bridge->SendMessage("two");
     EXPECT_TRUE(bridge->IsBusy());
-    anthropic.Release();
+    server.Release();
     ASSERT_TRUE(WaitForTurns(2));
-    EXPECT_EQ(texts, (std::vector<std::string>{"answer one", "answer two"}));
-    EXPECT_EQ(events, (std::vector<std::string>{"busy:on", "text:answer one", "busy:off", "busy:on",
-                                                "text:answer two", "busy:off"}));
+
+    EXPECT_EQ(events, (Events{"busy:on", "text:answer one", "busy:off", "busy:on", "text:answer two", "busy:off"}));
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    ASSERT_FALSE(requests[0].body.is_discarded()) << "invalid UTF-8 made the request unreadable";
+    EXPECT_EQ(requests[0].body["messages"][0]["content"][0]["text"].get<std::string>().rfind("caf", 0), 0u);
+    EXPECT_EQ(requests[1].body["messages"][2]["content"], json::parse(R"([{"type":"text","text":"two"}])"));
+}
+
+TEST_F(EngineTest, EachServiceGetsTheWholeConversationInItsOwnShape)
+{
+    json seen = json::array();
+    const ToolResult made = ToolResult::Ok("GUID-9", "");
+    AddTool("probe_slab", [&](const json& input) { seen.push_back(input); return made; });
+    server.Script(AnthropicReply("Hello from the model"));
+    ASSERT_TRUE(Send("Hi there"));
+    EXPECT_EQ(events, (Events{"busy:on", "text:Hello from the model", "busy:off"}));
+    auto first = server.Requests().at(0);
+    EXPECT_EQ(first.path, "/v1/messages");
+    EXPECT_EQ(first.headers["x-api-key"], kAnthropicKey);
+    EXPECT_FALSE(first.headers["anthropic-version"].empty());
+    EXPECT_EQ(first.headers.count("Authorization"), 0u);
+    EXPECT_EQ(first.body["model"], "claude-test-model");
+    EXPECT_EQ(first.body["max_tokens"], 4096);
+    EXPECT_EQ(first.body["messages"], json::parse(R"([{"role":"user","content":[{"type":"text","text":"Hi there"}]}])"));
+    ASSERT_TRUE(first.body["system"].is_string());
+
+    // An OpenAI model name switches the service, and the conversation carries over.
+    bridge->SetModel("o3-mini");
+    server.Script(OpenAIReply("", {{"call_abc", "probe_slab", {{"story", 2}}}, {"call_bad", "probe_slab", "{\"story\": 2"}}));
+    server.Script(OpenAIReply("Slab placed."));
+    ASSERT_TRUE(Send("Slab on story 2"));
+    EXPECT_EQ(seen, json::array({json{{"story", 2}}}));  // broken arguments never reach the tool
+    const std::string badArguments = "The tool arguments were not a JSON object.";
+    EXPECT_EQ(Events(events.begin() + 3, events.end()),
+              (Events{"busy:on", "tool:probe_slab:ok:GUID-9", "tool:probe_slab:failed:" + badArguments,
+                      "text:Slab placed.", "busy:off"}));
+    auto second = server.Requests().at(1);
+    EXPECT_EQ(second.path, "/v1/chat/completions");
+    EXPECT_EQ(second.headers["Authorization"], std::string("Bearer ") + kOpenAIKey);
+    EXPECT_EQ(second.headers.count("x-api-key"), 0u);
+    EXPECT_EQ(second.body["model"], "o3-mini");
+    EXPECT_EQ(second.body["max_completion_tokens"], 4096);
+    EXPECT_EQ(second.body["messages"], json::array({json{{"role", "system"}, {"content", first.body["system"]}},
+                                                    json{{"role", "user"}, {"content", "Hi there"}},
+                                                    json{{"role", "assistant"}, {"content", "Hello from the model"}},
+                                                    json{{"role", "user"}, {"content", "Slab on story 2"}}}));
+    const json& tools = second.body["tools"];
+    ASSERT_EQ(tools.size(), registry->tools.size());
+    EXPECT_TRUE(std::any_of(tools.begin(), tools.end(), [&](const json& tool) {
+        return tool["function"]["name"] == "probe_slab" && tool["function"]["parameters"] == registry->tools.at("probe_slab").inputSchema;
+    }));
+    const json messages = server.Requests().at(2).body["messages"];
+    ASSERT_EQ(messages.size(), 7u);
+    EXPECT_TRUE(messages[4]["content"].is_null());
+    EXPECT_EQ(messages[4]["tool_calls"][0]["id"], "call_abc");
+    EXPECT_EQ(messages[5], json({{"role", "tool"}, {"tool_call_id", "call_abc"}, {"content", made.toJson()}}));
+    EXPECT_EQ(messages[6], json({{"role", "tool"}, {"tool_call_id", "call_bad"},
+                                 {"content", ToolResult::Fail(badArguments).toJson()}}));
+
+    // Cleared, the conversation starts afresh.
+    bridge->ClearHistory();
+    server.Script(OpenAIReply("fresh"));
+    ASSERT_TRUE(Send("Hello"));
+    EXPECT_EQ(server.Requests().at(3).body["messages"][1], json({{"role", "user"}, {"content", "Hello"}}));
+    EXPECT_EQ(server.Requests().at(3).body["messages"].size(), 2u);
 }

@@ -1,46 +1,40 @@
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
-
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "core/Settings.hpp"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+fs::perms Mode(const std::string& path) { return fs::status(path).permissions() & fs::perms::all; }
 
 std::vector<std::string> FilesIn(const std::string& dir)
 {
     std::vector<std::string> names;
-    if (DIR* handle = ::opendir(dir.c_str())) {
-        while (dirent* entry = ::readdir(handle)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                names.push_back(name);
-            }
-        }
-        ::closedir(handle);
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        names.push_back(entry.path().filename());
     }
     std::sort(names.begin(), names.end());
     return names;
 }
+
+const Settings kCustom{"openai", "gpt-4o", "sk-ant-1", "sk-oa-2", "https://proxy.example.invalid", 512, 900, true,
+                       "token-3", "user@example.invalid"};
+const fs::perms kPrivate = fs::perms::owner_read | fs::perms::owner_write;
 
 // Each test gets its own home folder.
 class SettingsTest : public ::testing::Test {
@@ -49,135 +43,80 @@ protected:
     {
         char pattern[] = "/tmp/quillmere-settings-XXXXXX";
         home = ::mkdtemp(pattern);
-        const char* old = std::getenv("HOME");
-        savedHome = old != nullptr ? old : "";
+        savedHome = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
         ::setenv("HOME", home.c_str(), 1);
-        dir = home + "/.quillmere";
-        path = dir + "/settings.json";
     }
     void TearDown() override
     {
         ::setenv("HOME", savedHome.c_str(), 1);
-        std::system(("rm -rf '" + home + "'").c_str());
+        fs::remove_all(home);
     }
 
-    Settings Custom() const
-    {
-        Settings s;
-        s.provider = "openai";
-        s.model = "gpt-4o";
-        s.anthropicApiKey = "sk-ant-1";
-        s.openaiApiKey = "sk-oa-2";
-        s.proxyUrl = "https://proxy.example.invalid";
-        s.windowWidth = 512;
-        s.windowHeight = 900;
-        s.darkMode = true;
-        s.accessToken = "token-3";
-        s.userEmail = "user@example.invalid";
-        return s;
-    }
-
-    std::string home, savedHome, dir, path;
+    std::string home, savedHome;
+    std::string dir() const { return home + "/.quillmere"; }
+    std::string path() const { return dir() + "/settings.json"; }
 };
 
 }  // namespace
 
-TEST_F(SettingsTest, MissingFileGivesDefaults)
+TEST_F(SettingsTest, RoundTripWritesAPrivateIndentedFileAndReadsWhatItCan)
 {
-    EXPECT_EQ(Settings::FilePath(), path);
+    EXPECT_EQ(Settings::FilePath(), path());
     Settings::LoadStatus status = Settings::LoadStatus::Loaded;
-    const Settings loaded = Settings::Load(&status);
+    EXPECT_EQ(Settings::Load(&status).ToJson(), Settings{}.ToJson());
     EXPECT_EQ(status, Settings::LoadStatus::Missing);
-    EXPECT_EQ(loaded.ToJson(), Settings{}.ToJson());
     EXPECT_TRUE(FilesIn(home).empty()) << "loading must not create anything";
-}
 
-TEST_F(SettingsTest, RoundTripWritesAPrivateIndentedFile)
-{
     std::string error;
-    ASSERT_TRUE(Custom().Save(&error)) << error;
-
-    Settings::LoadStatus status = Settings::LoadStatus::Missing;
+    ASSERT_TRUE(kCustom.Save(&error)) << error;
     const Settings loaded = Settings::Load(&status);
     EXPECT_EQ(status, Settings::LoadStatus::Loaded);
-    EXPECT_EQ(loaded.ToJson(), Custom().ToJson());
-    EXPECT_EQ(loaded.openaiApiKey, "sk-oa-2");
-    EXPECT_EQ(loaded.windowHeight, 900);
-    EXPECT_TRUE(loaded.darkMode);
-
-    const std::string text = ReadFile(path);
-    EXPECT_EQ(nlohmann::json::parse(text), Custom().ToJson());
+    EXPECT_EQ(loaded.ToJson(), kCustom.ToJson());
+    const std::string text = ReadFile(path());
     EXPECT_NE(text.find("\n  \"anthropic_api_key\": \"sk-ant-1\""), std::string::npos) << text;
-    for (const char* key : {"provider", "model", "openai_api_key", "proxy_url", "window_width", "window_height",
-                            "dark_mode", "access_token", "user_email"}) {
-        EXPECT_NE(text.find(std::string("\"") + key + "\""), std::string::npos) << key;
-    }
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"settings.json"})) << "a temporary file was left behind";
-}
+    EXPECT_EQ(nlohmann::json::parse(text), nlohmann::json::parse(R"({"provider":"openai","model":"gpt-4o",
+        "anthropic_api_key":"sk-ant-1","openai_api_key":"sk-oa-2","proxy_url":"https://proxy.example.invalid",
+        "window_width":512,"window_height":900,"dark_mode":true,"access_token":"token-3","user_email":"user@example.invalid"})"));
+    EXPECT_EQ(Mode(path()), kPrivate);
+    EXPECT_EQ(FilesIn(dir()), (std::vector<std::string>{"settings.json"})) << "a temporary file was left behind";
 
-TEST_F(SettingsTest, SavingOverAReadableFileMakesItPrivate)
-{
-    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
-    WriteFile(path, R"({"model":"old"})");
-    ::chmod(path.c_str(), 0644);
-    ASSERT_TRUE(Custom().Save());
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(Settings::Load().model, "gpt-4o");
-}
+    // Saving over a file others can read makes it private again.
+    fs::permissions(path(), fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+    ASSERT_TRUE(Settings{}.Save());
+    EXPECT_EQ(Mode(path()), kPrivate);
+    EXPECT_EQ(Settings::Load().model, Settings{}.model);
 
-TEST_F(SettingsTest, MembersOfTheWrongTypeKeepTheirDefaults)
-{
-    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
-    WriteFile(path, R"({"provider":"openai","model":5,"window_width":"wide","window_height":1e12,
-                        "dark_mode":"yes","anthropic_api_key":null,"user_email":"a@b.invalid"})");
-    const Settings loaded = Settings::Load();
-    const Settings defaults;
-    EXPECT_EQ(loaded.provider, "openai");
-    EXPECT_EQ(loaded.userEmail, "a@b.invalid");
-    EXPECT_EQ(loaded.model, defaults.model);
-    EXPECT_EQ(loaded.windowWidth, defaults.windowWidth);
-    EXPECT_EQ(loaded.windowHeight, defaults.windowHeight);
-    EXPECT_EQ(loaded.darkMode, defaults.darkMode);
-    EXPECT_EQ(loaded.anthropicApiKey, "");
+    // Members that are missing or of the wrong type keep their defaults.
+    WriteFile(path(), R"({"provider":"openai","model":5,"window_width":"wide","window_height":1e12,
+                          "dark_mode":"yes","anthropic_api_key":null,"user_email":"a@b.invalid"})");
+    Settings expected;
+    expected.provider = "openai";
+    expected.userEmail = "a@b.invalid";
+    EXPECT_EQ(Settings::Load().ToJson(), expected.ToJson());
+
+    WriteFile(home + "/not-a-folder", "x");
+    EXPECT_FALSE(kCustom.SaveTo(home + "/not-a-folder/settings.json", &error));
+    EXPECT_FALSE(error.empty()) << "an unwritable place fails with a reason";
 }
 
 TEST_F(SettingsTest, CorruptFileIsKeptBesideBeforeTheNextSave)
 {
-    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    ASSERT_TRUE(fs::create_directory(dir()));
     const std::string broken = "{\"anthropic_api_key\": \"sk-typed-by-hand\",, }";
-    WriteFile(path, broken);
-
+    WriteFile(path(), broken);
     Settings::LoadStatus status = Settings::LoadStatus::Loaded;
-    const Settings loaded = Settings::Load(&status);
+    EXPECT_EQ(Settings::Load(&status).ToJson(), Settings{}.ToJson());
     EXPECT_EQ(status, Settings::LoadStatus::Unreadable);
-    EXPECT_EQ(loaded.ToJson(), Settings{}.ToJson());
-    EXPECT_EQ(ReadFile(path), broken) << "loading must not touch the file";
+    EXPECT_EQ(ReadFile(path()), broken) << "loading must not touch the file";
 
-    ASSERT_TRUE(Custom().Save());
-    EXPECT_EQ(ReadFile(path + ".corrupt"), broken);
-    EXPECT_EQ(Settings::Load().ToJson(), Custom().ToJson());
-
-    // A second bad file does not overwrite the first backup.
-    WriteFile(path, "[1, 2, 3]");
-    ASSERT_TRUE(Custom().Save());
-    EXPECT_EQ(ReadFile(path + ".corrupt"), broken);
-    EXPECT_EQ(ReadFile(path + ".corrupt.1"), "[1, 2, 3]");
-
-    // A good file is simply replaced, with no backup.
+    ASSERT_TRUE(kCustom.Save());
+    EXPECT_EQ(ReadFile(path() + ".corrupt"), broken);
+    EXPECT_EQ(Settings::Load().ToJson(), kCustom.ToJson());
+    // A second bad file does not overwrite the first backup; a good file is simply replaced.
+    WriteFile(path(), "[1, 2, 3]");
+    ASSERT_TRUE(kCustom.Save());
     ASSERT_TRUE(Settings{}.Save());
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"settings.json", "settings.json.corrupt",
-                                                      "settings.json.corrupt.1"}));
-}
-
-TEST_F(SettingsTest, UnwritablePlaceFailsWithAReason)
-{
-    WriteFile(home + "/not-a-folder", "x");
-    std::string error;
-    EXPECT_FALSE(Custom().SaveTo(home + "/not-a-folder/settings.json", &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReadFile(path() + ".corrupt"), broken);
+    EXPECT_EQ(ReadFile(path() + ".corrupt.1"), "[1, 2, 3]");
+    EXPECT_EQ(FilesIn(dir()), (std::vector<std::string>{"settings.json", "settings.json.corrupt", "settings.json.corrupt.1"}));
 }
