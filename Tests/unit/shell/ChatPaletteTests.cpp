@@ -27,8 +27,7 @@ TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
         EXPECT_EQ(browser->functionsByObject["Quillmere"], functions);
         EXPECT_TRUE(palette.IsProcessingEvents());
         EXPECT_FALSE(palette.IsVisible());
-        EXPECT_EQ(palette.GetWidth(), 512);
-        EXPECT_EQ(palette.GetHeight(), 700);
+        EXPECT_EQ(std::make_pair(palette.GetWidth(), palette.GetHeight()), std::make_pair(512, 700));
         // Each palette has a page file of its own, readable by the user only.
         EXPECT_NE(other->GetPagePath(), pagePath);
         EXPECT_EQ(fs::status(pagePath).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
@@ -38,7 +37,7 @@ TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
     EXPECT_FALSE(fs::exists(pagePath)) << "the temporary page outlived its palette";
 }
 
-TEST_F(ShellTest, SettingsFromThePageKeepWhatItDoesNotShowAndUnusableOnesChangeNothing)
+TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
 {
     WriteSettingsFile(R"({"provider":"anthropic","model":"claude-a","window_width":512,"user_email":"a@b.c"})");
     ChatPalette palette;
@@ -50,17 +49,14 @@ TEST_F(ShellTest, SettingsFromThePageKeepWhatItDoesNotShowAndUnusableOnesChangeN
     const json file = json::parse(ReadFile(SettingsPath()), nullptr, false);
     for (const auto& [key, value] : stored.items()) EXPECT_EQ(file.value(key, json()), value) << key;
     EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
+
     for (const std::string bad : {"not json", "[1,2]", R"({"provider":"acme"})"})
         EXPECT_FALSE(Call(palette, "saveSettings", {JS::Value(bad)}).GetBool()) << bad;
     // Wrong types are ignored key by key.
     Call(palette, "saveSettings", {JS::Value(R"({"model":42,"darkMode":"yes","anthropicApiKey":null})")});
     EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
     EXPECT_EQ(json::parse(ReadFile(SettingsPath()), nullptr, false).value("model", ""), "gpt-4.1");
-}
-
-TEST_F(ShellTest, BridgeCallsWithBadArgumentsFailWithoutStartingATurn)
-{
-    ChatPalette palette;
+    // Messages that cannot be sent start no turn; unreadable attachments get one warning.
     EXPECT_FALSE(Call(palette, "sendMessage").GetBool());
     EXPECT_FALSE(Call(palette, "sendMessage", {JS::Value(3.0)}).GetBool());
     EXPECT_FALSE(Call(palette, "sendMessageWithAttachments", {JS::Value("{not json")}).GetBool());

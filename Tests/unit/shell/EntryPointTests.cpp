@@ -4,19 +4,15 @@ class EntryPointTest : public ShellTest {
 protected:
     AddOnHost::LoadReport Load()
     {
-        const auto resources = fs::path(__FILE__).parent_path() / "../../../Src/resources";
         return AddOnHost::Load({&CheckEnvironment, &RegisterInterface, &Initialize, &FreeData},
-                               resources.lexically_normal().string());
+                               (fs::path(__FILE__).parent_path() / "../../../Src/resources").lexically_normal());
     }
     GSErrCode ChooseItem() { return AddOnHost::ChooseMenuItem(kQuillmereMenuResId, kPaletteMenuItemIndex); }
     GSErrCode Message(API_PaletteMessageID id, intptr_t param = 0)
     {
         return AddOnHost::SendPaletteMessage(ChatPalette::PaletteReferenceId(), id, param);
     }
-    void Send(std::initializer_list<API_PaletteMessageID> ids)
-    {
-        for (auto id : ids) EXPECT_EQ(Message(id), NoError) << "message " << id;
-    }
+    void Send(std::initializer_list<API_PaletteMessageID> ids) { for (auto id : ids) EXPECT_EQ(Message(id), NoError) << id; }
     // The palette shows exactly when its menu item is ticked.
     static void ExpectShown(bool shown)
     {
@@ -41,8 +37,7 @@ TEST_F(EntryPointTest, LoadingRegistersOneMenuItemAndThePaletteAndAnswersOnlyThe
     EXPECT_EQ(report.description, description.ToStdString());
     const auto items = AddOnHost::MenuItems();
     ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].menuResID, 32500);
-    EXPECT_EQ(items[0].itemIndex, 1);
+    EXPECT_EQ(std::make_pair(items[0].menuResID, items[0].itemIndex), std::make_pair(32500, 1));
     ExpectShown(false);
     const auto windows = AddOnHost::ModelessWindows();
     ASSERT_EQ(windows.size(), 1u);
@@ -77,27 +72,7 @@ TEST_F(EntryPointTest, AFailedMenuRegistrationStopsTheLoadAFailedPaletteRegistra
     ExpectShown(true);  // the menu works without the palette registration
 }
 
-TEST_F(EntryPointTest, TheMenuItemTogglesOnePaletteUntilFreeDataDestroysIt)
-{
-    ASSERT_TRUE(Load().loaded);
-    ChatPalette* palette = nullptr;
-    for (const bool shown : {true, false, true}) {
-        ASSERT_EQ(ChooseItem(), NoError);
-        if (!palette) palette = ChatPalette::TryGetInstance();
-        ASSERT_NE(palette, nullptr);
-        EXPECT_EQ(ChatPalette::TryGetInstance(), palette) << "hiding must keep the palette and its conversation";
-        ExpectShown(shown);
-    }
-    EXPECT_EQ(PaletteHost::Palettes().size(), 1u);
-    const std::string page = palette->GetPagePath();
-    ASSERT_EQ(AddOnHost::Unload(), NoError);
-    EXPECT_EQ(ChatPalette::TryGetInstance(), nullptr);
-    EXPECT_TRUE(PaletteHost::Palettes().empty());
-    EXPECT_TRUE(PaletteHost::Browsers().empty());
-    EXPECT_FALSE(fs::exists(page));
-}
-
-TEST_F(EntryPointTest, PaletteMessagesFromTheHost)
+TEST_F(EntryPointTest, TheMenuAndTheHostsPaletteMessagesDriveOnePaletteUntilFreeDataDestroysIt)
 {
     ASSERT_TRUE(Load().loaded);
     bool visible = true;
@@ -115,12 +90,17 @@ TEST_F(EntryPointTest, PaletteMessagesFromTheHost)
     ExpectShown(true);
     ChatPalette* palette = ChatPalette::TryGetInstance();
     ASSERT_NE(palette, nullptr);
+    for (const bool shown : {false, true}) {
+        ASSERT_EQ(ChooseItem(), NoError);
+        EXPECT_EQ(ChatPalette::TryGetInstance(), palette) << "hiding must keep the palette and its conversation";
+        ExpectShown(shown);
+    }
+    EXPECT_EQ(PaletteHost::Palettes().size(), 1u);
     Send({APIPalMsg_DisableItems_Begin});
     EXPECT_FALSE(palette->IsEnabled());
     EXPECT_TRUE(palette->IsVisible());
     Send({APIPalMsg_DisableItems_End});
     EXPECT_TRUE(palette->IsEnabled());
-
     // Hidden around a host mode, it comes back only if it was shown.
     Send({APIPalMsg_HidePalette_Begin});
     ExpectShown(false);
@@ -129,11 +109,17 @@ TEST_F(EntryPointTest, PaletteMessagesFromTheHost)
     ASSERT_EQ(ChooseItem(), NoError);  // the user hides it
     Send({APIPalMsg_HidePalette_Begin, APIPalMsg_HidePalette_End});
     ExpectShown(false);
-
     // Closing hides; it does not destroy.
     ASSERT_EQ(ChooseItem(), NoError);
     Send({APIPalMsg_ClosePalette});
     ExpectShown(false);
     EXPECT_FALSE(AddOnHost::QueryPaletteVisible(ChatPalette::PaletteReferenceId()));
     EXPECT_EQ(ChatPalette::TryGetInstance(), palette);
+
+    const std::string page = palette->GetPagePath();
+    ASSERT_EQ(AddOnHost::Unload(), NoError);
+    EXPECT_EQ(ChatPalette::TryGetInstance(), nullptr);
+    EXPECT_TRUE(PaletteHost::Palettes().empty());
+    EXPECT_TRUE(PaletteHost::Browsers().empty());
+    EXPECT_FALSE(fs::exists(page));
 }

@@ -16,7 +16,7 @@
 // fontconfig keeps its configuration for the life of the process: the library's memory, not a leak of ours.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
-TEST(BrowserControl, TheOutboxHandsScriptsOutInOrderAfterEachReadersPosition)
+TEST(BrowserControl, ScriptsGoOutInOrderAndBridgeObjectsLastUntilTheNextDocument)
 {
     PaletteHost::ScriptOutbox outbox;
     for (const char* script : {"a", "b", "c"}) outbox.Push(script);
@@ -44,11 +44,8 @@ TEST(BrowserControl, TheOutboxHandsScriptsOutInOrderAfterEachReadersPosition)
     EXPECT_TRUE(outbox.IsClosed());
     outbox.Push("after close");
     EXPECT_EQ(outbox.WaitAfter(0, 0).size(), 4u) << "nothing is queued once closed";
-}
-
-TEST(BrowserControl, BridgeObjectsLastUntilTheNextDocumentAndDestructionClosesTheOutbox)
-{
-    std::shared_ptr<PaletteHost::ScriptOutbox> outbox;
+    // Loading a document drops the bridge objects of the last one; destroying the browser closes its outbox.
+    std::shared_ptr<PaletteHost::ScriptOutbox> pageOutbox;
     {
         DG::Palette palette(GS::Guid("11111111-2222-3333-4444-555555555555"), "Test");
         DG::Browser browser(palette);
@@ -73,11 +70,11 @@ TEST(BrowserControl, BridgeObjectsLastUntilTheNextDocumentAndDestructionClosesTh
         browser.LoadURL(GS::UniString("file:///tmp/second.html"));
         EXPECT_EQ(PaletteHost::FindBrowser(browser.GetId())->documentPath, "/tmp/second.html");
         EXPECT_FALSE(call("ping"));
-        outbox = PaletteHost::FindBrowser(browser.GetId())->outbox;
+        pageOutbox = PaletteHost::FindBrowser(browser.GetId())->outbox;
         browser.ExecuteJS(GS::UniString("one()"));
         EXPECT_EQ(PaletteHost::ExecutedScripts(browser.GetId()), std::vector<std::string>{"one()"});
     }
-    EXPECT_TRUE(outbox->IsClosed());
+    EXPECT_TRUE(pageOutbox->IsClosed());
 }
 
 // A PNG's size and how many of its pixels are dark (the walls' colour: nothing else is that dark).
@@ -102,42 +99,24 @@ static Picture Decode(const std::vector<unsigned char>& png)
     return picture;
 }
 
-class PlanViewTest : public ::testing::Test {
-protected:
-    void SetUp() override { HostTesting::ResetProject(); }
-    void TearDown() override
-    {
-        HostTesting::ResetProject();
-        cairo_debug_reset_static_data();  // frees cairo's font caches, which leak checkers report at exit
-    }
-};
-
-TEST_F(PlanViewTest, DrawsTheWallsOfTheChosenStoryOnlyAtAClampedSize)
+TEST(PlanView, DrawsTheWallsOfTheChosenStoryOnlyAtAClampedSize)
 {
-    HostTesting::AddWall(0, 0, 6, 0, 0);
-    HostTesting::AddWall(6, 0, 6, 4, 0);
-    PlanView::Options options;
-    options.width = 400;
-    options.height = 300;
-    const Picture ground = Decode(PlanView::RenderPng(options));
-    EXPECT_EQ(ground.width, 400);
-    EXPECT_EQ(ground.height, 300);
-    EXPECT_GT(ground.darkPixels, 500) << "the walls are missing";
-    options.story = 1;
-    EXPECT_EQ(Decode(PlanView::RenderPng(options)).darkPixels, 0) << "a wall of another story was drawn";
-    options.width = -5;
-    options.height = 1000000;
-    const Picture clamped = Decode(PlanView::RenderPng(options));
-    EXPECT_EQ(clamped.width, 64);
-    EXPECT_EQ(clamped.height, 4096);
-}
-
-TEST_F(PlanViewTest, TheWindowCaptureShowsTheCurrentStory)
-{
-    HostTesting::AddWall(0, 0, 5, 0, HostTesting::CurrentStory());
+    HostTesting::ResetProject();
+    const Int16 story = HostTesting::CurrentStory();
+    HostTesting::AddWall(0, 0, 6, 0, story);
+    HostTesting::AddWall(6, 0, 6, 4, story);
+    const Picture drawn = Decode(PlanView::RenderPng({400, 300, story}));
+    EXPECT_EQ(std::make_pair(drawn.width, drawn.height), std::make_pair(400, 300));
+    EXPECT_GT(drawn.darkPixels, 500) << "the walls are missing";
+    EXPECT_EQ(Decode(PlanView::RenderPng({400, 300, Int16(story + 1)})).darkPixels, 0) << "another story's wall was drawn";
+    const Picture clamped = Decode(PlanView::RenderPng({-5, 1000000, story}));
+    EXPECT_EQ(std::make_pair(clamped.width, clamped.height), std::make_pair(64, 4096));
+    // Capturing the host's window shows the current story at the window's size.
     const Picture capture = Decode(PlanView::CaptureMainWindowPng());
     EXPECT_EQ(capture.width, PlanView::Options().width);
     EXPECT_GT(capture.darkPixels, 0);
+    HostTesting::ResetProject();
+    cairo_debug_reset_static_data();  // frees cairo's font caches, which leak checkers report at exit
 }
 
 TEST(RequestGuard, LetsInOnlyThisRunsTokenFromThisOrigin)
@@ -169,7 +148,6 @@ TEST(PageServing, EventStreamLinesAndTheBridgeScriptStayInTheirPlace)
     EXPECT_EQ(EventStreamMessage(9, ""), "id: 9\ndata: \n\n");
     // A blank line inside the script must not end the event early.
     EXPECT_EQ(EventStreamMessage(10, "x\n\ny"), "id: 10\ndata: x\ndata: \ndata: y\n\n");
-
     // The bridge script goes right after the head tag, or first.
     EXPECT_EQ(InjectBridgeScript("<html><head><title>t</title></head></html>", "<script>B</script>"),
               "<html><head>\n<script>B</script><title>t</title></head></html>");

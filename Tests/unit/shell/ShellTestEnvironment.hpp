@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -51,9 +51,8 @@ protected:
 
     static std::string ReadFile(const fs::path& path)
     {
-        std::stringstream text;
-        text << std::ifstream(path).rdbuf();
-        return text.str();
+        std::ifstream in(path);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
     fs::path SettingsPath() const { return root / "home" / ".quillmere" / "settings.json"; }
@@ -76,7 +75,5 @@ protected:
     }
 
     const fs::path root = fs::temp_directory_path() / ("quillmere_shell_" + std::to_string(::getpid()));
-
-private:
     std::string oldHome;
 };
