@@ -120,6 +120,7 @@ TEST_F(ShellTest, DestructionJoinsTheEngineWhileATurnIsInFlight)
     });
     const int port = stall.bind_to_any_port("127.0.0.1");
     std::thread server([&] { stall.listen_after_bind(); });
+    while (!stall.is_running()) std::this_thread::yield();  // a stop before the listening starts is lost
     setenv("QUILLMERE_ANTHROPIC_URL", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
     WriteSettingsFile(R"({"anthropic_api_key":"sk-ant-x"})");
     auto palette = std::make_unique<ChatPalette>();
