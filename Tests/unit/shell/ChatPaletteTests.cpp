@@ -125,7 +125,8 @@ TEST_F(ShellTest, DestructionJoinsTheEngineWhileATurnIsInFlight)
     WriteSettingsFile(R"({"anthropic_api_key":"sk-ant-x"})");
     auto palette = std::make_unique<ChatPalette>();
     Call(*palette, "sendMessage", {JS::Value("hello")});
-    MainQueue::PumpUntil([&] { return !Scripts(*palette).empty(); }, std::chrono::seconds(5));
+    ASSERT_TRUE(MainQueue::PumpUntil([&] { return !Scripts(*palette).empty(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(Scripts(*palette).front(), "QuillmereUI.setThinking(true)") << "the engine's reports miss the page";
     palette.reset();
     MainQueue::DrainUntilIdle();
     EXPECT_TRUE(PaletteHost::Palettes().empty());
