@@ -44,7 +44,6 @@ TEST_F(EntryPointTest, LoadingRegistersOneMenuItemAndThePaletteAndAnswersOnlyThe
     EXPECT_EQ(windows[0].controlFlags, 0x3F7u);
     EXPECT_TRUE(GS::Guid(windows[0].guid) == ChatPalette::PaletteGuid());
     EXPECT_EQ(windows[0].referenceID, ChatPalette::PaletteReferenceId());
-
     EXPECT_EQ(AddOnHost::ChooseMenuItem(kQuillmereMenuResId, 2), APIERR_BADID);
     EXPECT_EQ(AddOnHost::ChooseMenuItem(32501, 1), APIERR_BADID);
     EXPECT_EQ(AddOnHost::SendPaletteMessage(ChatPalette::PaletteReferenceId() + 1, APIPalMsg_OpenPalette), APIERR_BADID);
