@@ -1,29 +1,31 @@
 #pragma once
 
-// What every shell test starts from: its own home folder (settings) and debug log, the test
-// thread as the host's main thread, no add-on loaded and no palette alive.
+// Every shell test starts with its own home folder (settings) and debug log, the test thread
+// as the host's main thread, no add-on loaded and no palette alive.
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "AddOnHost.hpp"
 #include "MainQueue.hpp"
+#include "PaletteHost.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
 #include "palette/DebugLog.hpp"
+
+namespace fs = std::filesystem;
 
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = std::filesystem::temp_directory_path() /
-               ("quillmere_shell_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-        std::filesystem::create_directories(root / "home");
+        fs::create_directories(root / "home");
         oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
         setenv("HOME", (root / "home").c_str(), 1);
         // Nothing in these tests may reach a real service.
@@ -44,31 +46,34 @@ protected:
         SetDebugLogPath("");
         setenv("HOME", oldHome.c_str(), 1);
         std::error_code ec;
-        std::filesystem::remove_all(root, ec);
+        fs::remove_all(root, ec);
     }
 
-    std::string DebugLogText() const
+    static std::string ReadFile(const fs::path& path)
     {
-        std::ifstream in(root / "debug.log");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        std::ifstream in(path);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
+    fs::path SettingsPath() const { return root / "home" / ".quillmere" / "settings.json"; }
     void WriteSettingsFile(const std::string& json) const
     {
-        std::filesystem::create_directories(root / "home" / ".quillmere");
-        std::ofstream(root / "home" / ".quillmere" / "settings.json") << json;
+        fs::create_directories(SettingsPath().parent_path());
+        std::ofstream(SettingsPath()) << json;
     }
 
-    static std::string ResourceDir()
+    static std::vector<std::string> Scripts(ChatPalette& p) { return PaletteHost::ExecutedScripts(p.GetBrowser().GetId()); }
+
+    // Calls a function of the page's bridge object the way the page does.
+    static JS::Value Call(ChatPalette& palette, const std::string& function, const std::vector<JS::Value>& args = {})
     {
-        return (std::filesystem::path(__FILE__).parent_path() / "../../../Src/resources").lexically_normal().string();
+        JS::Value result;
+        std::string error;
+        const int id = palette.GetBrowser().GetId();
+        EXPECT_TRUE(PaletteHost::CallBridgeFunction(id, "Quillmere", function, args, result, error)) << error;
+        return result;
     }
 
-    std::filesystem::path root;
-
-private:
+    const fs::path root = fs::temp_directory_path() / ("quillmere_shell_" + std::to_string(::getpid()));
     std::string oldHome;
-    static inline int counter = 0;
 };

@@ -1,0 +1,162 @@
+#include <cairo.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "BridgeScript.hpp"
+#include "HostTesting.hpp"
+#include "PaletteHost.hpp"
+#include "PlanView.hpp"
+#include "RequestGuard.hpp"
+
+// fontconfig keeps its configuration for the life of the process: the library's memory, not a leak of ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+TEST(BrowserControl, ScriptsGoOutInOrderAndBridgeObjectsLastUntilTheNextDocument)
+{
+    PaletteHost::ScriptOutbox outbox;
+    for (const char* script : {"a", "b", "c"}) outbox.Push(script);
+    const auto all = outbox.WaitAfter(0, 0);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].second + all[1].second + all[2].second, "abc");
+    EXPECT_LT(all[0].first, all[1].first);
+    const auto rest = outbox.WaitAfter(all[0].first, 0);
+    ASSERT_EQ(rest.size(), 2u);
+    EXPECT_EQ(rest[0].second, "b");
+    EXPECT_EQ(outbox.LastTaken(), all[2].first);
+    EXPECT_TRUE(outbox.WaitAfter(all[2].first, 0).empty());
+    // A waiting reader wakes for a new script and for closing.
+    std::vector<std::pair<std::uint64_t, std::string>> got;
+    std::thread reader([&] { got = outbox.WaitAfter(all[2].first, 60000); });
+    outbox.Push("late");
+    reader.join();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].second, "late");
+    std::thread waiter([&] { got = outbox.WaitAfter(got[0].first, 60000); });
+    outbox.Close();
+    waiter.join();
+    EXPECT_TRUE(got.empty());
+    EXPECT_TRUE(outbox.IsClosed());
+    outbox.Push("after close");
+    EXPECT_EQ(outbox.WaitAfter(0, 0).size(), 4u) << "nothing is queued once closed";
+    // Loading a document drops the bridge objects of the last one; destroying the browser closes its outbox.
+    std::shared_ptr<PaletteHost::ScriptOutbox> pageOutbox;
+    {
+        DG::Palette palette(GS::Guid("11111111-2222-3333-4444-555555555555"), "Test");
+        DG::Browser browser(palette);
+        JS::Object object("Thing");
+        object.AddItem(JS::Function("ping", [](const std::vector<JS::Value>&) { return JS::Value("pong"); }));
+        object.AddItem(JS::Function("boom", [](const std::vector<JS::Value>&) -> JS::Value {
+            throw std::runtime_error("bad input");
+        }));
+        browser.LoadURL(GS::UniString("file:///tmp/first.html"));
+        ASSERT_TRUE(browser.RegisterAsynchJSObject(object));
+        JS::Value result;
+        std::string error;
+        const auto call = [&](const char* function) {
+            return PaletteHost::CallBridgeFunction(browser.GetId(), "Thing", function, {}, result, error);
+        };
+        ASSERT_TRUE(call("ping")) << error;
+        EXPECT_EQ(result.GetString(), "pong");
+        EXPECT_FALSE(call("nope"));
+        EXPECT_FALSE(call("boom")) << "a throwing bridge function is a failed call, not a crash";
+        EXPECT_EQ(error, "bad input");
+
+        browser.LoadURL(GS::UniString("file:///tmp/second.html"));
+        EXPECT_EQ(PaletteHost::FindBrowser(browser.GetId())->documentPath, "/tmp/second.html");
+        EXPECT_FALSE(call("ping"));
+        pageOutbox = PaletteHost::FindBrowser(browser.GetId())->outbox;
+        browser.ExecuteJS(GS::UniString("one()"));
+        EXPECT_EQ(PaletteHost::ExecutedScripts(browser.GetId()), std::vector<std::string>{"one()"});
+    }
+    EXPECT_TRUE(pageOutbox->IsClosed());
+}
+
+// A PNG's size and how many of its pixels are dark (the walls' colour: nothing else is that dark).
+struct Picture {
+    int width = 0, height = 0, darkPixels = 0;
+};
+
+static Picture Decode(const std::vector<unsigned char>& png)
+{
+    const std::string path = ::testing::TempDir() + "quillmere_plan_" + std::to_string(::getpid()) + ".png";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), png.size());
+    cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
+    Picture picture{cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface)};
+    for (int y = 0; y < picture.height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) +
+                                                            y * cairo_image_surface_get_stride(surface));
+        for (int x = 0; x < picture.width; ++x)
+            picture.darkPixels += ((row[x] >> 16) & 0xFF) < 70 && ((row[x] >> 8) & 0xFF) < 70 && (row[x] & 0xFF) < 70;
+    }
+    cairo_surface_destroy(surface);
+    std::remove(path.c_str());
+    return picture;
+}
+
+TEST(PlanView, DrawsTheWallsOfTheChosenStoryOnlyAtAClampedSize)
+{
+    HostTesting::ResetProject();
+    const Int16 story = HostTesting::CurrentStory();
+    HostTesting::AddWall(0, 0, 6, 0, story);
+    HostTesting::AddWall(6, 0, 6, 4, story);
+    const Picture drawn = Decode(PlanView::RenderPng({400, 300, story}));
+    EXPECT_EQ(std::make_pair(drawn.width, drawn.height), std::make_pair(400, 300));
+    EXPECT_GT(drawn.darkPixels, 500) << "the walls are missing";
+    EXPECT_EQ(Decode(PlanView::RenderPng({400, 300, Int16(story + 1)})).darkPixels, 0) << "another story's wall was drawn";
+    const Picture clamped = Decode(PlanView::RenderPng({-5, 1000000, story}));
+    EXPECT_EQ(std::make_pair(clamped.width, clamped.height), std::make_pair(64, 4096));
+    // Capturing the host's window shows the current story at the window's size.
+    const Picture capture = Decode(PlanView::CaptureMainWindowPng());
+    EXPECT_EQ(capture.width, PlanView::Options().width);
+    EXPECT_GT(capture.darkPixels, 0);
+    HostTesting::ResetProject();
+    cairo_debug_reset_static_data();  // frees cairo's font caches, which leak checkers report at exit
+}
+
+TEST(RequestGuard, LetsInOnlyThisRunsTokenFromThisOrigin)
+{
+    RequestGuard guard(4321);
+    const std::string token = guard.Token(), host = "127.0.0.1:4321", origin = "http://127.0.0.1:4321";
+    EXPECT_EQ(token.size(), 64u);
+    EXPECT_NE(RequestGuard(4321).Token(), token) << "each run has its own token";
+    EXPECT_EQ(guard.Check(token, host, "", ""), "");
+    EXPECT_EQ(guard.Check(token, host, origin, "same-origin"), "");
+    EXPECT_EQ(guard.Check(token, host, "", "none"), "");
+
+    std::string nearMiss = token;
+    nearMiss.back() = nearMiss.back() == 'a' ? 'b' : 'a';
+    using Request = std::array<std::string, 4>;  // token, Host, Origin, Sec-Fetch-Site
+    for (const auto& [presented, hostHeader, originHeader, site] :
+         {Request{"", host, origin, ""}, Request{nearMiss, host, origin, ""}, Request{token + "0", host, origin, ""},
+          Request{token, "localhost:4321", origin, ""}, Request{token, "evil.example:4321", "", ""},
+          Request{token, host, "http://127.0.0.1:4322", ""}, Request{token, host, "null", ""},
+          Request{token, host, "", "cross-site"}, Request{token, host, "", "same-site"}})
+        EXPECT_NE(guard.Check(presented, hostHeader, originHeader, site), "")
+            << presented << " | " << hostHeader << " | " << originHeader << " | " << site;
+}
+
+TEST(PageServing, EventStreamLinesAndTheBridgeScriptStayInTheirPlace)
+{
+    EXPECT_EQ(EventStreamMessage(7, "run()"), "id: 7\ndata: run()\n\n");
+    EXPECT_EQ(EventStreamMessage(8, "a\nb\r\nc\rd"), "id: 8\ndata: a\ndata: b\ndata: c\ndata: d\n\n");
+    EXPECT_EQ(EventStreamMessage(9, ""), "id: 9\ndata: \n\n");
+    // A blank line inside the script must not end the event early.
+    EXPECT_EQ(EventStreamMessage(10, "x\n\ny"), "id: 10\ndata: x\ndata: \ndata: y\n\n");
+    // The bridge script goes right after the head tag, or first.
+    EXPECT_EQ(InjectBridgeScript("<html><head><title>t</title></head></html>", "<script>B</script>"),
+              "<html><head>\n<script>B</script><title>t</title></head></html>");
+    EXPECT_EQ(InjectBridgeScript("<p>bare</p>", "<script>B</script>"), "<script>B</script><p>bare</p>");
+    const std::string script =
+        BuildBridgeScript("tok\"en", 3, {{"Quillmere", {"sendMessage"}}, {"</script><b>", {"</script>"}}});
+    EXPECT_EQ(script.rfind("<script>", 0), 0u);
+    EXPECT_EQ(script.find("</script", 8), script.size() - 10) << "a name ends the script block before its end";
+    EXPECT_NE(script.find("\"tok\\\"en\""), std::string::npos) << "the token is not a proper literal";
+    EXPECT_NE(script.find("\"/browser/3\""), std::string::npos);
+    EXPECT_NE(script.find("\"sendMessage\""), std::string::npos);
+}
