@@ -231,9 +231,14 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     // Only what the page shows is taken, and only with the right type; the rest of the
     // settings (window size, sign-in data) stays as it was.
     Settings next = settings;
+    // Keys and model names are often pasted with a trailing new line, which no header may carry.
     auto takeText = [&](const char* key, std::string& into) {
         auto it = page.find(key);
-        if (it != page.end() && it->is_string()) into = it->get<std::string>();
+        if (it == page.end() || !it->is_string()) return;
+        const std::string text = it->get<std::string>();
+        const char* space = " \t\r\n";
+        const auto first = text.find_first_not_of(space);
+        into = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(space) - first + 1);
     };
     takeText("provider", next.provider);
     takeText("model", next.model);

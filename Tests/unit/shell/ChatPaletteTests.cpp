@@ -56,6 +56,9 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     Call(palette, "saveSettings", {JS::Value(R"({"model":42,"darkMode":"yes","anthropicApiKey":null})")});
     EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
     EXPECT_EQ(json::parse(ReadFile(SettingsPath()), nullptr, false).value("model", ""), "gpt-4.1");
+    // A pasted key keeps no surrounding white space.
+    EXPECT_TRUE(Call(palette, "saveSettings", {JS::Value(R"({"openaiApiKey":" sk-oa-3\r\n"})")}).GetBool());
+    EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()).value("openaiApiKey", ""), "sk-oa-3");
     // Messages that cannot be sent start no turn; unreadable attachments get one warning.
     EXPECT_FALSE(Call(palette, "sendMessage").GetBool());
     EXPECT_FALSE(Call(palette, "sendMessage", {JS::Value(3.0)}).GetBool());
