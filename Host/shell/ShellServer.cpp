@@ -22,6 +22,11 @@ using nlohmann::json;
 constexpr int kEventWaitMs = 1000;
 constexpr int kKeepAliveEveryWaits = 15;
 constexpr std::size_t kMaxRequestBytes = 160u * 1024u * 1024u;
+// Every open event stream holds one request thread for as long as its page stays open, so
+// the pool is sized well above the streams allowed: pages left open in a few tabs must not
+// leave no thread for the bridge calls and the host window.
+constexpr std::size_t kRequestThreads = 64;
+constexpr int kMaxEventStreams = 24;
 
 void SendJson(httplib::Response& res, const json& body, int status = 200)
 {
@@ -161,6 +166,7 @@ void ShellServer::InstallRoutes()
     // Attachments travel as base64 inside a bridge call: room for several large drawings,
     // but not for a request that would exhaust memory.
     server->set_payload_max_length(kMaxRequestBytes);
+    server->new_task_queue = [] { return new httplib::ThreadPool(kRequestThreads); };
     // A request the routes cannot use (a number where text belongs, say) is the client's fault.
     server->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
         std::string what = "unusable request";
@@ -281,6 +287,11 @@ void ShellServer::InstallRoutes()
             } catch (...) {
             }
         }
+        if (openEventStreams.fetch_add(1) >= kMaxEventStreams) {
+            --openEventStreams;
+            SendJson(res, {{"ok", false}, {"error", "Too many open pages; close one and reload"}}, 503);
+            return;
+        }
         auto outbox = browser->outbox;
         auto position = std::make_shared<std::uint64_t>(after);
         auto idleWaits = std::make_shared<int>(0);
@@ -304,6 +315,7 @@ void ShellServer::InstallRoutes()
                     if (!sink.write(ping.data(), ping.size())) return false;
                 }
                 return sink.is_writable();
-            });
+            },
+            [this](bool) { --openEventStreams; });
     });
 }

@@ -46,4 +46,5 @@ private:
     std::thread listener;
     std::atomic<bool> stopping{false};
     std::atomic<bool> listening{false};
+    std::atomic<int> openEventStreams{0};
 };

@@ -334,6 +334,28 @@ describe('who may talk to the shell', () => {
     assert.equal(state.status, 200);
   });
 
+  test('pages left open in many tabs do not stall the host', { timeout: 20000 }, async () => {
+    const id = await browserId();
+    const streams = [];
+    const answers = [];
+    try {
+      for (let i = 0; i < 40; i++) {
+        await new Promise((resolve, reject) => {
+          const req = http.get({
+            host: '127.0.0.1', port: host.port, path: `/browser/${id}/events?token=${host.token}`
+          }, (res) => { answers.push(res.statusCode); resolve(); });
+          req.on('error', reject);
+          streams.push(req);
+        });
+      }
+      assert.ok(answers.includes(200), 'no event stream was opened');
+      const state = await request(host, 'GET', `/host/state?token=${host.token}`);
+      assert.equal(state.status, 200);
+    } finally {
+      streams.forEach((req) => req.destroy());
+    }
+  });
+
   test('another web page in the browser cannot drive the bridge', async () => {
     const evil = http.createServer((req, res) => {
       res.writeHead(200, { 'Content-Type': 'text/html' });
