@@ -212,6 +212,17 @@ const char* ChatPageScript()
     return null;
   }
 
+  // Browsers refuse to open an inline (data:) image as a window, so that one is saved instead.
+  function openDownload(address) {
+    if (!/^data:/i.test(address)) { window.open(address, '_blank', 'noopener'); return; }
+    var link = el('a');
+    link.href = address;
+    link.download = 'render.' + (/^data:image\/(\w+)/i.exec(address)[1].toLowerCase().replace('jpeg', 'jpg'));
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+  }
+
   function addRenderPreview(imageUrl, downloadUrl) {
     var image = safeAddress(imageUrl, true);
     var download = safeAddress(downloadUrl, true);
@@ -232,7 +243,7 @@ const char* ChatPageScript()
     bar.appendChild(el('span', 'render-label', 'Render preview'));
     var button = el('button', 'secondary-button', 'Download render');
     button.type = 'button';
-    if (download) button.addEventListener('click', function () { window.open(download, '_blank', 'noopener'); });
+    if (download) button.addEventListener('click', function () { openDownload(download); });
     else button.disabled = true;
     bar.appendChild(button);
     card.appendChild(bar);

@@ -102,6 +102,16 @@ describe('chat palette in the emulated host', () => {
     assert.equal(popup.url(), download);
     await popup.close();
 
+    // An inline image cannot be opened as a window (browsers refuse data: navigations): it is saved.
+    const inline = 'data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAQAAAC1HAwCAAAAC0lEQVR42mNkYAAAAAYAAjCB0C8AAAAASUVORK5CYII=';
+    await frame.evaluate((u) => QuillmereUI.addRenderPreview(u, u), inline);
+    const [saved] = await Promise.all([
+      browser.context.pages()[0].waitForEvent('download', { timeout: 5000 }),
+      frame.click('.message:last-child .render-card button:has-text("Download render")')
+    ]);
+    assert.match(saved.suggestedFilename(), /\.png$/);
+    await frame.evaluate(() => document.querySelector('.message:last-child').remove());
+
     await frame.evaluate(() => QuillmereUI.addRenderPreview('javascript:window.__pwned=1', 'javascript:window.__pwned=1'));
     const cards = await frame.$$('.render-card');
     assert.equal(cards.length, 1, 'no preview card for a script address');
