@@ -1,8 +1,10 @@
 #include "ShellServer.hpp"
 
 #include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -38,6 +40,17 @@ json ParseBody(const httplib::Request& req)
 {
     json body = json::parse(req.body, nullptr, false);
     return body.is_object() ? body : json::object();
+}
+
+// A whole number that fits an Int32; anything else is a bad request, never a wrapped value.
+Int32 IntField(const json& body, const char* key)
+{
+    const json value = body.value(key, json(0));
+    const bool fits = value.is_number_unsigned() ? value.get<std::uint64_t>() <= INT32_MAX
+                      : value.is_number_integer() && value.get<std::int64_t>() >= INT32_MIN && value.get<std::int64_t>() <= INT32_MAX;
+    if (!fits)
+        throw std::invalid_argument(std::string(key) + " must be a 32-bit whole number");
+    return static_cast<Int32>(value.get<std::int64_t>());
 }
 
 JS::Value ToJsValue(const json& value)
@@ -206,15 +219,15 @@ void ShellServer::InstallRoutes()
 
     server->Post("/host/menu", [](const httplib::Request& req, httplib::Response& res) {
         const json body = ParseBody(req);
-        const Int32 menu = body.value("menuResId", 0);
-        const Int32 item = body.value("itemIndex", 0);
+        const Int32 menu = IntField(body, "menuResId");
+        const Int32 item = IntField(body, "itemIndex");
         GSErrCode result = NoError;
         DispatchSyncMain([&] { result = AddOnHost::ChooseMenuItem(menu, item); });
         SendJson(res, {{"ok", result == NoError}, {"code", result}});
     });
 
     server->Post("/host/palette/close", [](const httplib::Request& req, httplib::Response& res) {
-        const Int32 reference = ParseBody(req).value("referenceId", 0);
+        const Int32 reference = IntField(ParseBody(req), "referenceId");
         GSErrCode result = NoError;
         DispatchSyncMain([&] { result = AddOnHost::SendPaletteMessage(reference, APIPalMsg_ClosePalette); });
         SendJson(res, {{"ok", result == NoError}, {"code", result}});

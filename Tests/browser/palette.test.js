@@ -334,12 +334,13 @@ describe('who may talk to the shell', () => {
     const headers = { 'X-Quillmere-Token': host.token };
     const answers = [
       await request(host, 'POST', `/host/menu`, { headers, body: { menuResId: 'x', itemIndex: [] } }),
+      await request(host, 'POST', `/host/menu`, { headers, body: { menuResId: 1e20, itemIndex: 1 } }),
       await request(host, 'POST', `/browser/${id}/call`, { headers, body: { object: 1, function: null } }),
       await request(host, 'POST', `/browser/${id}/call`, { headers, body: { object: 'Quillmere', function: 'noSuchFunction', args: [] } }),
       await request(host, 'POST', `/browser/${id}/call`, { headers, body: { object: 'Quillmere', function: 'saveSettings', args: [{ provider: 'x' }] } })
     ];
-    assert.deepEqual(answers.map((a) => a.status), [400, 400, 404, 200]);
-    assert.equal(JSON.parse(answers[3].text).result, false);
+    assert.deepEqual(answers.map((a) => a.status), [400, 400, 400, 404, 200]);
+    assert.equal(JSON.parse(answers[4].text).result, false);
     const state = await request(host, 'GET', `/host/state?token=${host.token}`);
     assert.equal(state.status, 200);
   });
