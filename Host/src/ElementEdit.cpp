@@ -496,7 +496,7 @@ GSErrCode ACAPI_Element_Tool(const GS::Array<API_Guid>& guids, API_ToolCmdID com
             return call.Return(APIERR_BADPARS);
         const API_Guid group = NextGuid();
         for (const API_Guid& guid : distinct)
-            project.ElementForChange(guid)->record.header.groupGuid = group;
+            project.SetElementGroup(guid, group);
         return call.Return(NoError);
     }
 
@@ -507,15 +507,8 @@ GSErrCode ACAPI_Element_Tool(const GS::Array<API_Guid>& guids, API_ToolCmdID com
         if (group != APINULLGuid)
             groups.insert(group);
     }
-    if (groups.empty())
-        return call.Return(NoError);
-    // One pass over the project, type by type: the order of the members does not matter here.
-    GS::Array<API_Guid> all;
-    for (Int32 typeID = API_ZombieElemID + 1; typeID <= API_LastElemTypeID; ++typeID)
-        project.Elements().AppendGuidsOfType(typeID, &all);
-    for (const API_Guid& guid : all) {
-        if (groups.count(project.FindElement(guid)->record.header.groupGuid) != 0)
-            project.ElementForChange(guid)->record.header.groupGuid = APINULLGuid;
-    }
+    for (const API_Guid& group : groups)
+        for (const API_Guid& member : project.Elements().MembersOf(group))
+            project.SetElementGroup(member, APINULLGuid);
     return call.Return(NoError);
 }

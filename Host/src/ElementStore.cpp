@@ -46,6 +46,7 @@ void ElementStore::Insert(const StoredElement& element)
     byType_[element.record.header.type.typeID].emplace(element.order, guid);
     API_Guid owner = OwnerOf(element.record);
     if (owner != APINULLGuid) dependents_.emplace(owner, guid);
+    if (element.record.header.groupGuid != APINULLGuid) members_.emplace(element.record.header.groupGuid, guid);
     lastOrder_ = std::max(lastOrder_, element.order);
 }
 
@@ -56,17 +57,30 @@ void ElementStore::Erase(const API_Guid& guid)
     const API_Element& record = it->second.record;
     auto typeIt = byType_.find(record.header.type.typeID);
     if (typeIt != byType_.end()) typeIt->second.erase(it->second.order);
-    API_Guid owner = OwnerOf(record);
-    if (owner != APINULLGuid) {
-        auto range = dependents_.equal_range(owner);
-        for (auto d = range.first; d != range.second; ++d) {
-            if (d->second == guid) {
-                dependents_.erase(d);
-                break;
-            }
+    Unlink(dependents_, OwnerOf(record), guid);
+    Unlink(members_, record.header.groupGuid, guid);
+    elements_.erase(it);
+}
+
+void ElementStore::Unlink(Links& links, const API_Guid& key, const API_Guid& guid)
+{
+    if (key == APINULLGuid) return;
+    auto range = links.equal_range(key);
+    for (auto d = range.first; d != range.second; ++d) {
+        if (d->second == guid) {
+            links.erase(d);
+            return;
         }
     }
-    elements_.erase(it);
+}
+
+void ElementStore::SetGroup(const API_Guid& guid, const API_Guid& group)
+{
+    StoredElement* element = FindMutable(guid);
+    if (element == nullptr) return;
+    Unlink(members_, element->record.header.groupGuid, guid);
+    element->record.header.groupGuid = group;
+    if (group != APINULLGuid) members_.emplace(group, guid);
 }
 
 void ElementStore::Clear()
@@ -74,6 +88,7 @@ void ElementStore::Clear()
     elements_.clear();
     byType_.clear();
     dependents_.clear();
+    members_.clear();
     lastOrder_ = 0;
 }
 
@@ -105,8 +120,18 @@ std::vector<API_Guid> ElementStore::AllInOrder() const
 
 std::vector<API_Guid> ElementStore::DependentsOf(const API_Guid& owner) const
 {
+    return LinkedInOrder(dependents_, owner);
+}
+
+std::vector<API_Guid> ElementStore::MembersOf(const API_Guid& group) const
+{
+    return LinkedInOrder(members_, group);
+}
+
+std::vector<API_Guid> ElementStore::LinkedInOrder(const Links& links, const API_Guid& key) const
+{
     std::vector<API_Guid> out;
-    auto range = dependents_.equal_range(owner);
+    auto range = links.equal_range(key);
     for (auto d = range.first; d != range.second; ++d) out.push_back(d->second);
     // Creation order, so that the result does not depend on hashing.
     std::sort(out.begin(), out.end(), [this](const API_Guid& a, const API_Guid& b) { return Find(a)->order < Find(b)->order; });

@@ -1,7 +1,7 @@
 #pragma once
 
-// Elements by GUID (constant-time lookup) with creation order kept per type, and the
-// openings that each wall owns.
+// Elements by GUID (constant-time lookup) with creation order kept per type, the openings
+// that each wall owns and the members of each group.
 
 #include <map>
 #include <unordered_map>
@@ -41,11 +41,20 @@ public:
     void AppendGuidsOfType(Int32 typeID, GS::Array<API_Guid>* guids) const;
     std::vector<API_Guid> AllInOrder() const;
     std::vector<API_Guid> DependentsOf(const API_Guid& owner) const;
+    // Members of a group in creation order; SetGroup is the only way to change an element's
+    // group once it is stored, so that this index stays in step.
+    std::vector<API_Guid> MembersOf(const API_Guid& group) const;
+    void SetGroup(const API_Guid& guid, const API_Guid& group);
 
 private:
     std::unordered_map<API_Guid, StoredElement> elements_;
     std::map<Int32, std::map<UInt64, API_Guid>> byType_;
-    std::unordered_multimap<API_Guid, API_Guid> dependents_;   // owner -> element
+    using Links = std::unordered_multimap<API_Guid, API_Guid>;
+    static void Unlink(Links& links, const API_Guid& key, const API_Guid& guid);
+    std::vector<API_Guid> LinkedInOrder(const Links& links, const API_Guid& key) const;
+
+    Links dependents_;   // owner -> element
+    Links members_;      // group -> element
     UInt64 lastOrder_ = 0;
 };
 

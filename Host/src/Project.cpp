@@ -36,6 +36,11 @@ StoredElement* Project::ElementForChange(const API_Guid& guid)
     return element;
 }
 
+void Project::SetElementGroup(const API_Guid& guid, const API_Guid& group)
+{
+    if (ElementForChange(guid) != nullptr) elements_.SetGroup(guid, group);
+}
+
 API_Guid Project::InsertElement(const API_Element& record, MemoPtr memo)
 {
     StoredElement element;

@@ -15,7 +15,9 @@
 // - a changed element: ElementForChange(guid), then edit ->record, or ->EditMemo() for memo
 //   data (never write through the shared memo pointer: an undo step may hold it);
 // - doors and windows hang on their wall through their owner field: Elements().DependentsOf
-//   finds them, and ACAPI_Element_Delete deletes them with the wall.
+//   finds them, and ACAPI_Element_Delete deletes them with the wall;
+// - a stored element changes group only through SetElementGroup (Elements().MembersOf
+//   indexes the groups).
 
 #include <functional>
 #include <map>
@@ -95,6 +97,8 @@ public:
     API_Guid InsertElement(const API_Element& record, MemoPtr memo);
     // Removes the element (recorded in the running step).
     void EraseElement(const API_Guid& guid);
+    // Puts a stored element into a group, or into none with the null GUID (recorded).
+    void SetElementGroup(const API_Guid& guid, const API_Guid& group);
 
     // ---- attributes
     AttributeTable& Attributes(Int32 typeID) { return attributes_[typeID]; }

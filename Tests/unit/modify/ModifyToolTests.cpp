@@ -190,4 +190,7 @@ TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)
     EXPECT_EQ(inCommand(ab, static_cast<API_ToolCmdID>(0x4C4F434B)), APIERR_BADPARS);
     ASSERT_EQ(inCommand(bc, APITool_Group), NoError);
     EXPECT_TRUE(group(b) == group(c) && group(a) == shared && group(b) != shared);
+    // The members that moved away are no longer dissolved with their old group.
+    ASSERT_EQ(inCommand(GS::Array<API_Guid> {Guid(a)}, APITool_Ungroup), NoError);
+    EXPECT_TRUE(group(a) == APINULLGuid && group(b) == group(c) && group(b) != APINULLGuid);
 }
