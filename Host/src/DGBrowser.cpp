@@ -27,15 +27,14 @@ constexpr int kMaxPaletteSide = 4000;
 
 }  // namespace
 
-struct DG::Palette::State {
-    int id = 0;
-    std::string guid;
-    std::string title;
-    bool visible = false;
-    bool enabled = true;
-    bool processingEvents = false;
-    int width = kDefaultPaletteWidth;
-    int height = kDefaultPaletteHeight;
+// What the tests are shown of a palette is what the host keeps of it (browserIds stays empty
+// here: browsers name their palette instead).
+struct DG::Palette::State : PaletteHost::PaletteInfo {
+    State()
+    {
+        width = kDefaultPaletteWidth;
+        height = kDefaultPaletteHeight;
+    }
 };
 
 struct DG::Browser::State {
@@ -241,15 +240,7 @@ std::vector<PaletteHost::PaletteInfo> PaletteHost::Palettes()
     std::lock_guard<std::mutex> lock(registry.mutex);
     std::vector<PaletteInfo> result;
     for (const auto& [id, palette] : registry.palettes) {
-        PaletteInfo info;
-        info.id = id;
-        info.guid = palette->guid;
-        info.title = palette->title;
-        info.visible = palette->visible;
-        info.enabled = palette->enabled;
-        info.processingEvents = palette->processingEvents;
-        info.width = palette->width;
-        info.height = palette->height;
+        PaletteInfo info = *palette;
         for (const auto& [browserId, browser] : registry.browsers)
             if (browser->paletteId == id) info.browserIds.push_back(browserId);
         result.push_back(std::move(info));
