@@ -282,20 +282,6 @@ void ModelBridge::SetApiKeys(const std::string& anthropicKey, const std::string&
     config.openaiKey = openaiKey;
 }
 
-void ModelBridge::SetAnthropicApiKey(const std::string& key)
-{
-    DebugLogRedact(key);
-    std::lock_guard<std::mutex> lock(mutex);
-    config.anthropicKey = key;
-}
-
-void ModelBridge::SetOpenAIApiKey(const std::string& key)
-{
-    DebugLogRedact(key);
-    std::lock_guard<std::mutex> lock(mutex);
-    config.openaiKey = key;
-}
-
 void ModelBridge::SetProxyUrl(const std::string& url)
 {
     std::lock_guard<std::mutex> lock(mutex);

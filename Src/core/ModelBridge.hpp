@@ -45,8 +45,6 @@ public:
     ModelBridge(const ModelBridge&) = delete;
     ModelBridge& operator=(const ModelBridge&) = delete;
 
-    ToolRegistry& GetRegistry() { return *registry; }
-
     void SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy,
                       ToolResultCallback onToolResult);
 
@@ -65,8 +63,6 @@ public:
     void SetProvider(const std::string& provider);  // "anthropic" or "openai"; used when no model is set
     void SetModel(const std::string& model);
     void SetApiKeys(const std::string& anthropicKey, const std::string& openaiKey);
-    void SetAnthropicApiKey(const std::string& key);
-    void SetOpenAIApiKey(const std::string& key);
     void SetProxyUrl(const std::string& url);
     void SetAccessToken(const std::string& token);
     // Service addresses (scheme, host, port; no path). Empty restores the default, which is
