@@ -9,25 +9,12 @@
 #include "core/ElementFunctions.hpp"
 #include "core/ToolInput.hpp"
 #include "core/ToolRegistry.hpp"
+#include "tools/ToolCommon.hpp"
 #include "tools/ToolFamilies.hpp"
 
 using json = nlohmann::json;
 
 namespace {
-
-// Degrees to the host's radians, with the constant the assistant has always stored.
-constexpr double kDegreesToRadians = 0.017453292519943278;
-
-// Only the low 16 bits of the story input reach the element header.
-short StoryBits(int story)
-{
-    return static_cast<short>(static_cast<unsigned short>(story & 0xFFFF));
-}
-
-json Property(const char* type, const std::string& description)
-{
-    return json {{"type", type}, {"description", description}};
-}
 
 void ZeroElement(API_Element& element, API_ElemTypeID type)
 {

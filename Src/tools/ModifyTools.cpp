@@ -11,20 +11,12 @@
 #include "ACAPinc.h"
 #include "core/ToolInput.hpp"
 #include "core/ToolRegistry.hpp"
+#include "tools/ToolCommon.hpp"
 #include "tools/ToolFamilies.hpp"
 
 using json = nlohmann::json;
 
 namespace {
-
-// Degrees to the host's radians, with the factor the rest of the add-on uses too, so that an
-// angle written by one tool reads back identically through another.
-constexpr double kDegreesToRadians = 0.017453292519943278;
-
-json Property(const char* type, const char* description)
-{
-    return json { { "type", type }, { "description", description } };
-}
 
 json Schema(json properties, json required)
 {

@@ -6,23 +6,12 @@
 #include "core/ElementFunctions.hpp"
 #include "core/ToolInput.hpp"
 #include "core/ToolRegistry.hpp"
+#include "tools/ToolCommon.hpp"
 #include "tools/ToolFamilies.hpp"
 
 using json = nlohmann::json;
 
 namespace {
-
-constexpr double kDegreesToRadians = 0.017453292519943278;
-
-short StoryBits(int story)
-{
-    return static_cast<short>(static_cast<unsigned short>(story & 0xFFFF));
-}
-
-json Property(const char* type, const char* description)
-{
-    return json {{"type", type}, {"description", description}};
-}
 
 // Library part types that can be placed or opened in a wall: windows, doors, objects,
 // lamps, rooms and labels. Macros, specials and the rest are never offered.

@@ -5,16 +5,12 @@
 
 #include "core/ElementFunctions.hpp"
 #include "core/ToolRegistry.hpp"
+#include "tools/ToolCommon.hpp"
 #include "tools/ToolFamilies.hpp"
 
 using json = nlohmann::json;
 
 namespace {
-
-json Property(const char* type, const char* description)
-{
-    return json {{"type", type}, {"description", description}};
-}
 
 struct OpeningInput {
     std::string wallGuidText;
