@@ -1,7 +1,6 @@
-// The editing tools in large projects. Moving, copying and grouping touch only the listed
-// elements, so their cost should not grow with the project; ungrouping looks for every member
-// of the group and so walks the project once. Each iteration undoes its step, so the project
-// stays the same size throughout.
+// The editing tools in large projects. Moving, copying, grouping and ungrouping touch only the
+// listed elements and their groups' members, so their cost should not grow with the project.
+// Each iteration undoes its step, so the project stays the same size throughout.
 #include <benchmark/benchmark.h>
 
 #include <string>
