@@ -83,7 +83,7 @@ ToolResult ToolRegistry::ExecuteTool(const std::string& name, const json& input)
 
 void ToolRegistry::RegisterAll()
 {
-    // Families are called in a fixed order; each tool family's branch adds its call here.
+    // A fixed order: a later family's tool replaces an earlier one of the same name.
     RegisterElementTools(*this);
     RegisterOpeningTools(*this);
     RegisterObjectTools(*this);
