@@ -42,9 +42,7 @@ private:
 
 struct BrowserInfo {
     int id = 0;
-    int paletteId = 0;
     std::string documentPath;        // the file the add-on asked the browser to load, "" if none
-    std::vector<std::string> objectNames;
     std::map<std::string, std::vector<std::string>> functionsByObject;
     std::shared_ptr<ScriptOutbox> outbox;
 };

@@ -42,7 +42,6 @@ struct DG::Browser::State {
     int paletteId = 0;
     std::string documentPath;
     std::map<std::string, JS::Object> objects;
-    std::vector<std::string> objectOrder;
     std::deque<std::string> executed;
     std::shared_ptr<PaletteHost::ScriptOutbox> outbox = std::make_shared<PaletteHost::ScriptOutbox>();
 };
@@ -66,9 +65,7 @@ PaletteHost::BrowserInfo Describe(const DG::Browser::State& state)
 {
     PaletteHost::BrowserInfo info;
     info.id = state.id;
-    info.paletteId = state.paletteId;
     info.documentPath = state.documentPath;
-    info.objectNames = state.objectOrder;
     for (const auto& [name, object] : state.objects) {
         auto& names = info.functionsByObject[name];
         for (const auto& function : object.GetFunctions()) names.push_back(function.GetName());
@@ -206,7 +203,6 @@ void DG::Browser::LoadURL(const GS::UniString& url)
     state->documentPath = PathFromUrl(ToUtf8(url));
     // A new document starts without the old one's bridge objects, as in a real browser.
     state->objects.clear();
-    state->objectOrder.clear();
 }
 
 void DG::Browser::ExecuteJS(const GS::UniString& script)
@@ -224,7 +220,6 @@ bool DG::Browser::RegisterAsynchJSObject(const JS::Object& object)
 {
     if (object.GetName().empty()) return false;
     std::lock_guard<std::mutex> lock(TheRegistry().mutex);
-    if (state->objects.count(object.GetName()) == 0) state->objectOrder.push_back(object.GetName());
     state->objects.erase(object.GetName());
     state->objects.emplace(object.GetName(), object);
     return true;
