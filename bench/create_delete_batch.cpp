@@ -16,18 +16,25 @@ namespace {
 constexpr int kProjectWalls = 100000;
 constexpr int kDeleted = 10000;
 
+// A new project of kProjectWalls walls; returns every (kProjectWalls / kDeleted)-th GUID.
+json FreshProjectWithWallsToDelete()
+{
+    HostTesting::ResetProject();
+    json guids = json::array();
+    for (int i = 0; i < kProjectWalls; ++i) {
+        const API_Guid guid = HostTesting::AddWall(0.0, 0.5 * i, 5.0, 0.5 * i);
+        if (i % (kProjectWalls / kDeleted) == 0)
+            guids.push_back(GuidToStr(guid));
+    }
+    return guids;
+}
+
 void BM_DeleteElementsBatch(benchmark::State& state)
 {
     ToolRegistry registry;
     for (auto _ : state) {
         state.PauseTiming();
-        HostTesting::ResetProject();
-        json guids = json::array();
-        for (int i = 0; i < kProjectWalls; ++i) {
-            const API_Guid guid = HostTesting::AddWall(0.0, 0.5 * i, 5.0, 0.5 * i);
-            if (i % (kProjectWalls / kDeleted) == 0)
-                guids.push_back(GuidToStr(guid));
-        }
+        const json guids = FreshProjectWithWallsToDelete();
         const json input = {{"element_guids", guids}};
         state.ResumeTiming();
 
@@ -43,13 +50,7 @@ void BM_UndoDeleteElementsBatch(benchmark::State& state)
     ToolRegistry registry;
     for (auto _ : state) {
         state.PauseTiming();
-        HostTesting::ResetProject();
-        json guids = json::array();
-        for (int i = 0; i < kProjectWalls; ++i) {
-            const API_Guid guid = HostTesting::AddWall(0.0, 0.5 * i, 5.0, 0.5 * i);
-            if (i % (kProjectWalls / kDeleted) == 0)
-                guids.push_back(GuidToStr(guid));
-        }
+        const json guids = FreshProjectWithWallsToDelete();
         if (!registry.ExecuteTool("delete_elements_batch", {{"element_guids", guids}}).success)
             state.SkipWithError("delete failed");
         state.ResumeTiming();
