@@ -1,4 +1,4 @@
-#include "Memory.hpp"
+#include "gs/Memory.hpp"
 #include "APIdefs_Errors.h"
 
 #include <cstdlib>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ACAPinc.h"
-#include "Project.hpp"
+#include "project/Project.hpp"
 
 namespace HostInternal {
 

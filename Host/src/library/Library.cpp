@@ -1,10 +1,10 @@
 // The library functions of the host: count, read and search the loaded library parts and
 // hand out their default parameters, plus the marker part of each kind of opening.
-#include "Library.hpp"
+#include "library/Library.hpp"
 
 #include <cstring>
 
-#include "HostCalls.hpp"
+#include "testing/HostCalls.hpp"
 #include "HostTestingLibrary.hpp"
 
 namespace HostInternal {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ACAPinc.h"
-#include "StoredMemo.hpp"
+#include "project/StoredMemo.hpp"
 
 namespace HostInternal {
 

@@ -3,9 +3,9 @@
 
 #include <cstddef>
 
-#include "ElementChecks.hpp"
-#include "HostCalls.hpp"
-#include "Project.hpp"
+#include "project/ElementChecks.hpp"
+#include "testing/HostCalls.hpp"
+#include "project/Project.hpp"
 
 using namespace HostInternal;
 

@@ -1,4 +1,4 @@
-#include "ElementStore.hpp"
+#include "project/ElementStore.hpp"
 
 #include <algorithm>
 

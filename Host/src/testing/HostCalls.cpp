@@ -1,4 +1,4 @@
-#include "HostCalls.hpp"
+#include "testing/HostCalls.hpp"
 
 #include <deque>
 #include <map>

@@ -1,4 +1,4 @@
-#include "ElementChecks.hpp"
+#include "project/ElementChecks.hpp"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
-#include "HostCalls.hpp"
-#include "Project.hpp"
+#include "testing/HostCalls.hpp"
+#include "project/Project.hpp"
 
 using namespace HostInternal;
 

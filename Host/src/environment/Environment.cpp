@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "HostCalls.hpp"
-#include "Project.hpp"
+#include "testing/HostCalls.hpp"
+#include "project/Project.hpp"
 
 using namespace HostInternal;
 

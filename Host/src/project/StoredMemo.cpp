@@ -1,4 +1,4 @@
-#include "StoredMemo.hpp"
+#include "project/StoredMemo.hpp"
 
 namespace HostInternal {
 

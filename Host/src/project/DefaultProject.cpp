@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "Library.hpp"
-#include "Project.hpp"
+#include "library/Library.hpp"
+#include "project/Project.hpp"
 
 namespace HostInternal {
 

@@ -2,9 +2,9 @@
 
 #include <set>
 
-#include "ElementChecks.hpp"
-#include "HostCalls.hpp"
-#include "Project.hpp"
+#include "project/ElementChecks.hpp"
+#include "testing/HostCalls.hpp"
+#include "project/Project.hpp"
 
 using namespace HostInternal;
 

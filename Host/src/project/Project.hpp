@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "ACAPinc.h"
-#include "ElementStore.hpp"
-#include "StoredMemo.hpp"
+#include "project/ElementStore.hpp"
+#include "project/StoredMemo.hpp"
 
 namespace HostInternal {
 

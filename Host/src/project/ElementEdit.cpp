@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "ACAPinc.h"
-#include "GuidSource.hpp"
-#include "HostCalls.hpp"
-#include "Library.hpp"
-#include "Project.hpp"
+#include "gs/GuidSource.hpp"
+#include "testing/HostCalls.hpp"
+#include "library/Library.hpp"
+#include "project/Project.hpp"
 
 namespace HostInternal {
 namespace {

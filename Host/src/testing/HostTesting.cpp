@@ -2,11 +2,11 @@
 
 #include "HostTesting.hpp"
 
-#include "GuidSource.hpp"
-#include "HostCalls.hpp"
-#include "Location.hpp"
-#include "Memory.hpp"
-#include "Project.hpp"
+#include "gs/GuidSource.hpp"
+#include "testing/HostCalls.hpp"
+#include "gs/Location.hpp"
+#include "gs/Memory.hpp"
+#include "project/Project.hpp"
 
 using namespace HostInternal;
 

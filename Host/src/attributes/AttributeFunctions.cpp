@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "HostCalls.hpp"
-#include "Project.hpp"
+#include "testing/HostCalls.hpp"
+#include "project/Project.hpp"
 
 using namespace HostInternal;
 

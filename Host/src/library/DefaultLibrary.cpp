@@ -1,7 +1,7 @@
 // The library loaded with the embedded default project: doors, windows, furniture and
 // fixtures, lamps, stairs, the zone stamp, a label, and the door and window markers (plan
 // signs, which the search leaves out), plus a macro and a settings part that nothing places.
-#include "Library.hpp"
+#include "library/Library.hpp"
 
 #include <cstring>
 

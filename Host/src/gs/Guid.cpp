@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "GSRoot.hpp"
-#include "GuidSource.hpp"
+#include "gs/GuidSource.hpp"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <memory>
 
-#include "ElementChecks.hpp"
-#include "HostCalls.hpp"
-#include "Library.hpp"
+#include "project/ElementChecks.hpp"
+#include "testing/HostCalls.hpp"
+#include "library/Library.hpp"
 
 using namespace HostInternal;
 

@@ -3,7 +3,7 @@
 // The host's checks on an element about to be stored (by Create or Change): the codes the real
 // host answers for what it would refuse.
 
-#include "Project.hpp"
+#include "project/Project.hpp"
 
 namespace HostInternal {
 

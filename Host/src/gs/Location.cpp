@@ -1,4 +1,4 @@
-#include "Location.hpp"
+#include "gs/Location.hpp"
 
 #include <atomic>
 

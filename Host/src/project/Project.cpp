@@ -1,8 +1,8 @@
-#include "Project.hpp"
+#include "project/Project.hpp"
 
 #include <algorithm>
 
-#include "GuidSource.hpp"
+#include "gs/GuidSource.hpp"
 
 namespace HostInternal {
 
