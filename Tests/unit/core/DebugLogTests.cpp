@@ -10,7 +10,7 @@
 
 #include <unistd.h>
 
-#include "palette/DebugLog.hpp"
+#include "core/DebugLog.hpp"
 
 TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
 {

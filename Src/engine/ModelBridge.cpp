@@ -1,4 +1,4 @@
-#include "core/ModelBridge.hpp"
+#include "engine/ModelBridge.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "MainQueue.hpp"
-#include "core/AnthropicProvider.hpp"
+#include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
-#include "core/OpenAIProvider.hpp"
-#include "core/SystemPrompt.hpp"
-#include "palette/DebugLog.hpp"
+#include "engine/AnthropicProvider.hpp"
+#include "engine/OpenAIProvider.hpp"
+#include "engine/SystemPrompt.hpp"
 
 namespace {
 

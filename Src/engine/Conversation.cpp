@@ -1,4 +1,4 @@
-#include "core/Conversation.hpp"
+#include "engine/Conversation.hpp"
 
 #include <set>
 #include <utility>

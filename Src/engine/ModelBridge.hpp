@@ -12,9 +12,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/Conversation.hpp"
-#include "core/ModelProvider.hpp"
 #include "core/ToolRegistry.hpp"
+#include "engine/Conversation.hpp"
+#include "engine/ModelProvider.hpp"
 
 // One attachment of the user message being processed.
 struct AttachmentData {

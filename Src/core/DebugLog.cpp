@@ -1,4 +1,4 @@
-#include "palette/DebugLog.hpp"
+#include "core/DebugLog.hpp"
 
 #include <cstdio>
 #include <ctime>
