@@ -187,7 +187,7 @@ describe('chat palette in the emulated host', () => {
     await (await page.$('#palette')).screenshot({ path: target });
     await page.screenshot({ path: target.replace(/\.png$/, '-host.png') });
   });
-  test('a wall the model builds shows as a card and in the plan view', async (t) => {
+  test('a wall the model builds shows as a card and in the plan view', async () => {
     const planUrl = `${host.origin}/host/plan.png?token=${host.token}&w=300&h=200&story=0`;
     const before = Buffer.from(await (await fetch(planUrl)).arrayBuffer());
     let offered = false;
