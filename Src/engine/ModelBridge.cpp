@@ -10,6 +10,7 @@
 #include "engine/OpenAIProvider.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "engine/SystemPrompt.hpp"
+#include "engine/UserContent.hpp"
 
 namespace {
 
@@ -61,7 +62,16 @@ void ModelBridge::SendMessage(const std::string& text)
     SendBlocks({ContentBlock::Text(text)});
 }
 
-// SendMessageWithAttachments: palette/PageMessage.cpp.
+void ModelBridge::SendMessageWithAttachments(const nlohmann::json& content)
+{
+    std::vector<ContentBlock> blocks;
+    std::string error;
+    if (!ReadUserContent(content, blocks, error)) {
+        PostText(kWarningMark + std::string("The message could not be sent: ") + error + ".");
+        return;
+    }
+    SendBlocks(std::move(blocks));
+}
 
 void ModelBridge::SendBlocks(std::vector<ContentBlock> blocks)
 {

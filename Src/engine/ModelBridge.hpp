@@ -52,8 +52,7 @@ public:
     void SendMessage(const std::string& text);
     // content: the page's blocks, [{"type":"text","text"}, {"type":"image"|"document",
     // "source":{"type":"base64","media_type","data"}}]. Unreadable content is refused with a
-    // "⚠ " message and starts no turn. Defined beside the palette (palette/PageMessage.cpp),
-    // which alone knows the page's format.
+    // "⚠ " message and starts no turn (see engine/UserContent.hpp).
     void SendMessageWithAttachments(const nlohmann::json& content);
     // Forgets the conversation once the message being processed (if any) is done.
     void ClearHistory();
