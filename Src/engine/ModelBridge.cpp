@@ -23,10 +23,12 @@ std::string DumpRequest(const nlohmann::json& request)
 }  // namespace
 
 // The palette's callbacks, shared with every report posted to the main queue so that a report
-// arriving after Shutdown finds them switched off rather than a destroyed engine.
+// arriving after Shutdown finds them switched off rather than a destroyed engine, and a report
+// of a conversation cleared meanwhile finds it is not the current one.
 struct ModelBridge::CallbackHub {
     std::recursive_mutex mutex;
     bool alive = true;
+    std::atomic<std::uint64_t> conversation{0};
     AssistantTextCallback onText;
     BusyCallback onBusy;
     ToolResultCallback onToolResult;
@@ -34,7 +36,7 @@ struct ModelBridge::CallbackHub {
 
 ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
     : registry(ownedRegistry ? std::move(ownedRegistry) : std::make_unique<ToolRegistry>()),
-      toolRunner(*registry),
+      toolRunner(*registry, abortRequests),
       anthropic(std::make_unique<AnthropicProvider>()),
       openai(std::make_unique<OpenAIProvider>()),
       hub(std::make_shared<CallbackHub>())
@@ -67,7 +69,10 @@ void ModelBridge::SendMessageWithAttachments(const nlohmann::json& content)
     std::vector<ContentBlock> blocks;
     std::string error;
     if (!ReadUserContent(content, blocks, error)) {
-        PostText(kWarningMark + std::string("The message could not be sent: ") + error + ".");
+        const std::string text = kWarningMark + std::string("The message could not be sent: ") + error + ".";
+        Post(hub->conversation.load(), [text](CallbackHub& to) {
+            if (to.onText) to.onText(text);
+        });
         return;
     }
     SendBlocks(std::move(blocks));
@@ -84,7 +89,30 @@ void ModelBridge::SendBlocks(std::vector<ContentBlock> blocks)
 
 void ModelBridge::ClearHistory()
 {
-    Enqueue(Job{Job::Kind::Clear, {}});
+    bool wasBusy = false;
+    std::uint64_t current = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!running) {
+            return;
+        }
+        wasBusy = turnActive || std::any_of(jobs.begin(), jobs.end(),
+                                            [](const Job& job) { return job.kind == Job::Kind::Message; });
+        jobs.clear();
+        jobs.push_back(Job{Job::Kind::Clear, {}});
+        turnActive = false;
+        current = ++conversation;
+        // From here on nothing of the old conversation reaches the palette, not even a report
+        // already waiting on the main queue.
+        hub->conversation.store(current);
+        abortRequests.store(true);  // the worker lifts it when it takes up the clearing
+    }
+    wake.notify_all();
+    if (wasBusy) {
+        Post(current, [](CallbackHub& to) {
+            if (to.onBusy) to.onBusy(false);
+        });
+    }
 }
 
 AttachmentData ModelBridge::GetCurrentAttachment(int index) const
@@ -212,6 +240,12 @@ void ModelBridge::WorkerLoop()
             job = std::move(jobs.front());
             jobs.pop_front();
             turnActive = job.kind == Job::Kind::Message;
+            turnConversation = conversation;
+            if (job.kind == Job::Kind::Clear) {
+                // The turn that was cleared away has ended: requests may run again.
+                abortRequests.store(false);
+                currentAttachments.clear();
+            }
         }
         if (job.kind == Job::Kind::Clear) {
             history.Clear();
@@ -251,7 +285,7 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
         // Whatever happened, every tool call the model made gets an answer, or the services
         // would refuse the conversation from now on.
         history.CloseOpenToolCalls(ToolResult::Fail("The call was not completed.").toJson());
-        if (!carryOn || !wantsMore) {
+        if (!carryOn || !wantsMore || TurnAbandoned()) {
             break;
         }
         if (iteration == kMaxIterations) {
@@ -273,7 +307,7 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
     ServiceSettings settings;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!running) {
+        if (!running || TurnAbandoned()) {
             return false;
         }
         settings = services;
@@ -290,8 +324,8 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
 
     const Quillmere::HttpResponse response = Quillmere::HttpPost(service.baseUrl + provider.Path(), body,
                                                                  provider.Headers(service.apiKey));
-    if (abortRequests.load()) {
-        return false;  // shutting down: no message, nobody is listening
+    if (TurnAbandoned()) {
+        return false;  // cleared or shutting down: no message, nobody is listening
     }
     if (!response.error.empty() || response.statusCode == 0) {
         Warn(UnreachableWarning(provider.DisplayName(), response.error, service.apiKey));
@@ -331,7 +365,7 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
         return true;
     }
     ExecuteTools(reply.toolCalls);
-    wantsMore = IsRunning();
+    wantsMore = IsRunning() && !TurnAbandoned();
     return wantsMore;
 }
 
@@ -340,8 +374,8 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
     for (const ToolCall& call : calls) {
         ToolResult result;
         std::string resultText;
-        if (!toolRunner.Run(call, result, resultText)) {
-            return;  // shutting down
+        if (TurnAbandoned() || !toolRunner.Run(call, result, resultText)) {
+            return;  // cleared or shutting down
         }
         history.AppendUser({ContentBlock::ToolResult(call.id, resultText)});
         const std::string detail = result.success
@@ -362,30 +396,31 @@ void ModelBridge::Warn(const std::string& text) const
 
 void ModelBridge::PostText(const std::string& text) const
 {
-    DispatchAsyncMain([hub = hub, text] {
-        std::lock_guard<std::recursive_mutex> lock(hub->mutex);
-        if (hub->alive && hub->onText) {
-            hub->onText(text);
-        }
+    Post(turnConversation, [text](CallbackHub& to) {
+        if (to.onText) to.onText(text);
     });
 }
 
 void ModelBridge::PostBusy(bool busy) const
 {
-    DispatchAsyncMain([hub = hub, busy] {
-        std::lock_guard<std::recursive_mutex> lock(hub->mutex);
-        if (hub->alive && hub->onBusy) {
-            hub->onBusy(busy);
-        }
+    Post(turnConversation, [busy](CallbackHub& to) {
+        if (to.onBusy) to.onBusy(busy);
     });
 }
 
 void ModelBridge::PostToolResult(const std::string& name, bool success, const std::string& detail) const
 {
-    DispatchAsyncMain([hub = hub, name, success, detail] {
+    Post(turnConversation, [name, success, detail](CallbackHub& to) {
+        if (to.onToolResult) to.onToolResult(name, success, detail);
+    });
+}
+
+void ModelBridge::Post(std::uint64_t conversationOfReport, std::function<void(CallbackHub&)> deliver) const
+{
+    DispatchAsyncMain([hub = hub, conversationOfReport, deliver = std::move(deliver)] {
         std::lock_guard<std::recursive_mutex> lock(hub->mutex);
-        if (hub->alive && hub->onToolResult) {
-            hub->onToolResult(name, success, detail);
+        if (hub->alive && hub->conversation.load() == conversationOfReport) {
+            deliver(*hub);
         }
     });
 }
