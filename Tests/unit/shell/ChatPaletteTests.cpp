@@ -50,7 +50,9 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     for (const auto& [key, value] : stored.items()) EXPECT_EQ(file.value(key, json()), value) << key;
     EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
 
-    for (const std::string bad : {"not json", "[1,2]", R"({"provider":"acme"})"})
+    // Nested beyond what is ever copied safely: refused before anything reads it.
+    const std::string deep = R"({"model":)" + std::string(100000, '[') + std::string(100000, ']') + "}";
+    for (const std::string& bad : {std::string("not json"), std::string("[1,2]"), std::string(R"({"provider":"acme"})"), deep})
         EXPECT_FALSE(Call(palette, "saveSettings", {JS::Value(bad)}).GetBool()) << bad;
     // Wrong types are ignored key by key.
     Call(palette, "saveSettings", {JS::Value(R"({"model":42,"darkMode":"yes","anthropicApiKey":null})")});
@@ -63,10 +65,14 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     EXPECT_FALSE(Call(palette, "sendMessage").GetBool());
     EXPECT_FALSE(Call(palette, "sendMessage", {JS::Value(3.0)}).GetBool());
     EXPECT_FALSE(Call(palette, "sendMessageWithAttachments", {JS::Value("{not json")}).GetBool());
+    const std::string deepBlocks = R"([{"type":"text","text":"hi","x":)" + std::string(100000, '[') +
+                                   std::string(100000, ']') + "}]";
+    EXPECT_FALSE(Call(palette, "sendMessageWithAttachments", {JS::Value(deepBlocks)}).GetBool());
     MainQueue::DrainUntilIdle();
     const auto scripts = Scripts(palette);
-    ASSERT_EQ(scripts.size(), 1u);
-    EXPECT_EQ(scripts[0].rfind("QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 ", 0), 0u) << scripts[0];
+    ASSERT_EQ(scripts.size(), 2u);
+    for (const std::string& script : scripts)
+        EXPECT_EQ(script.rfind("QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 ", 0), 0u) << script;
     EXPECT_FALSE(palette.GetBridge().IsBusy());
 }
 
