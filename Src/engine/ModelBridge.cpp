@@ -328,7 +328,9 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
         return false;  // cleared or shutting down: no message, nobody is listening
     }
     if (!response.error.empty() || response.statusCode == 0) {
-        Warn(UnreachableWarning(provider.DisplayName(), response.error, service.apiKey));
+        Warn(response.timedOut && response.requestSent
+                 ? TimedOutWarning(provider.DisplayName())
+                 : UnreachableWarning(provider.DisplayName(), response.error, service.apiKey));
         return false;
     }
     if (response.statusCode < 200 || response.statusCode > 299) {
@@ -361,6 +363,9 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
             PostText(text);
         }
     }
+    if (reply.cutShort) {
+        Warn(CutShortWarning(kMaxOutputTokens));
+    }
     if (reply.toolCalls.empty()) {
         return true;
     }
@@ -377,7 +382,7 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
         if (TurnAbandoned() || !toolRunner.Run(call, result, resultText)) {
             return;  // cleared or shutting down
         }
-        history.AppendUser({ContentBlock::ToolResult(call.id, resultText)});
+        history.AppendUser({ContentBlock::ToolResult(call.id, resultText, !result.success)});
         const std::string detail = result.success
                                        ? (result.message.empty() ? result.elementGuid : result.message)
                                        : (result.error.empty() ? "Unknown error" : result.error);

@@ -136,6 +136,7 @@ ModelReply OpenAIProvider::ParseReply(const std::string& body) const
     const auto finish = choice.find("finish_reason");
     if (finish != choice.end() && finish->is_string()) {
         result.stopReason = finish->get<std::string>();
+        result.cutShort = result.stopReason == "length";
     }
 
     std::string text;
