@@ -23,7 +23,7 @@ TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
         EXPECT_NE(ReadFile(pagePath).find("window.QuillmereUI"), std::string::npos);
         // Loading a document drops earlier objects: the object is there only if registered after the load.
         const std::vector<std::string> functions = {"sendMessage", "sendMessageWithAttachments", "getSettings",
-                                                    "saveSettings", "clearHistory"};
+                                                    "saveSettings", "clearHistory", "replayConversation"};
         EXPECT_EQ(browser->functionsByObject["Quillmere"], functions);
         EXPECT_TRUE(palette.IsProcessingEvents());
         EXPECT_FALSE(palette.IsVisible());
@@ -143,3 +143,63 @@ TEST_F(ShellTest, DestructionJoinsTheEngineWhileATurnIsInFlight)
     stall.stop();
     server.join();
 }
+
+namespace {
+
+// The conversation a showConversation script gives the page; null when the script is another call.
+json ShownConversation(const std::string& script)
+{
+    const std::string head = "QuillmereUI.showConversation('", tail = "')";
+    if (script.rfind(head, 0) != 0 || script.size() < head.size() + tail.size()) return json();
+    std::string literal = script.substr(head.size(), script.size() - head.size() - tail.size()), text;
+    for (std::size_t i = 0; i < literal.size(); ++i) {  // undo JSEscape
+        if (literal[i] != '\\' || i + 1 == literal.size()) { text += literal[i]; continue; }
+        const char next = literal[++i];
+        text += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return json::parse(text, nullptr, false);
+}
+
+}  // namespace
+
+TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEveryPage)
+{
+    ChatPalette palette;
+    palette.GetBridge().Shutdown();  // the user's messages are kept without a model to answer them
+    const std::string png = "iVBORw0KGgo=";
+    const json blocks = json::array({{{"type", "image"}, {"name", "plan.png"},
+                                      {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", png}}}},
+                                     {{"type", "document"}, {"name", "brief.pdf"},
+                                      {"source", {{"type", "base64"}, {"media_type", "application/pdf"}, {"data", "JVBE"}}}},
+                                     {{"type", "text"}, {"text", "Walls as in the plan, it's 'urgent'"}}});
+    EXPECT_TRUE(Call(palette, "sendMessage", {JS::Value("Hello\nthere")}).GetBool());
+    EXPECT_TRUE(Call(palette, "sendMessageWithAttachments", {JS::Value(blocks.dump())}).GetBool());
+    palette.SetThinking(true);
+    palette.PushAssistantMessage("Working on \"it\"\\now");
+    palette.PushToolResult("create_wall", false, "Bad length");
+    palette.PushRenderPreview("https://r.example/a.png", "https://r.example/a.png?dl=1");
+
+    EXPECT_FALSE(Call(palette, "replayConversation").GetBool());
+    EXPECT_TRUE(Call(palette, "replayConversation", {JS::Value("page-7")}).GetBool());
+    const json expected = {
+        {"page", "page-7"},
+        {"busy", true},
+        {"entries",
+         {{{"kind", "user"}, {"text", "Hello\nthere"}, {"files", json::array()}},
+          {{"kind", "user"},
+           {"text", "Walls as in the plan, it's 'urgent'"},
+           {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}},
+                      {{"name", "brief.pdf"}, {"media_type", "application/pdf"}, {"data", ""}}}}},
+          {{"kind", "assistant"}, {"text", "Working on \"it\"\\now"}},
+          {{"kind", "tool"}, {"name", "create_wall"}, {"success", false}, {"detail", "Bad length"}},
+          {{"kind", "preview"}, {"image", "https://r.example/a.png"}, {"download", "https://r.example/a.png?dl=1"}}}}};
+    EXPECT_EQ(ShownConversation(Scripts(palette).back()), expected) << Scripts(palette).back();
+
+    // Cleared: every page (no page named) is emptied, busy included, and a later page sees nothing.
+    EXPECT_TRUE(Call(palette, "clearHistory").GetBool());
+    const json empty = {{"page", nullptr}, {"busy", false}, {"entries", json::array()}};
+    EXPECT_EQ(ShownConversation(Scripts(palette).back()), empty);
+    Call(palette, "replayConversation", {JS::Value("page-8")});
+    EXPECT_EQ(ShownConversation(Scripts(palette).back())["entries"], json::array());
+}
+
