@@ -1,4 +1,4 @@
-#include "ShellTestEnvironment.hpp"
+#include "ShellTest.hpp"
 
 class EntryPointTest : public ShellTest {
 protected:

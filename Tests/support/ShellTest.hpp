@@ -1,6 +1,6 @@
 #pragma once
 
-// Every shell test starts with its own home folder (settings) and debug log, the test thread
+// Every test of the palette and the add-on's entry points starts with its own home folder (settings) and debug log, the test thread
 // as the host's main thread, no add-on loaded and no palette alive.
 
 #include <cstdlib>
@@ -10,21 +10,21 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "AddOnHost.hpp"
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
+#include "QuillmereTest.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
 #include "palette/DebugLog.hpp"
 
 namespace fs = std::filesystem;
 
-class ShellTest : public ::testing::Test {
+class ShellTest : public QuillmereTest {
 protected:
     void SetUp() override
     {
+        QuillmereTest::SetUp();
         fs::create_directories(root / "home");
         oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
         setenv("HOME", (root / "home").c_str(), 1);
@@ -32,8 +32,6 @@ protected:
         setenv("QUILLMERE_ANTHROPIC_URL", "http://127.0.0.1:9", 1);
         setenv("QUILLMERE_OPENAI_URL", "http://127.0.0.1:9", 1);
         SetDebugLogPath((root / "debug.log").string());
-        MainQueue::SetMainThread();
-        MainQueue::DiscardPending();
         AddOnHost::Reset();
     }
 
@@ -42,7 +40,7 @@ protected:
         ChatPalette::DestroyInstance();
         ResetPaletteControl();
         AddOnHost::Reset();
-        MainQueue::DrainUntilIdle();
+        QuillmereTest::TearDown();
         SetDebugLogPath("");
         setenv("HOME", oldHome.c_str(), 1);
         std::error_code ec;
