@@ -12,10 +12,10 @@
 #include <unistd.h>
 
 #include "MainQueue.hpp"
+#include "QuillmereTest.hpp"
 #include "core/ModelBridge.hpp"
 #include "palette/DebugLog.hpp"
 
-using nlohmann::json;
 using Events = std::vector<std::string>;
 
 // Both model services on one 127.0.0.1 port (their paths differ): scripted replies in order,
@@ -99,7 +99,7 @@ inline json OpenAIReply(const std::string& text, const std::vector<Call>& calls 
 
 // An engine pointed at the fake services, with the test thread as the main thread: it drains
 // the main queue while it waits, so tools and callbacks run on it.
-class EngineTest : public ::testing::Test {
+class EngineTest : public QuillmereTest {
 public:
     static constexpr const char* kAnthropicKey = "sk-ant-secret-0123456789";
     static constexpr const char* kOpenAIKey = "sk-openai-secret-9876543210";
@@ -108,12 +108,11 @@ public:
 protected:
     void SetUp() override
     {
+        QuillmereTest::SetUp();
         SetDebugLogPath(logPath);
         std::remove(logPath.c_str());
-        MainQueue::SetMainThread();
-        MainQueue::DiscardPending();
         auto owned = std::make_unique<ToolRegistry>();
-        registry = owned.get();
+        bridgeRegistry = owned.get();
         bridge = std::make_unique<ModelBridge>(std::move(owned));
         bridge->SetBaseUrls(server.Url(), server.Url());
         bridge->SetApiKeys(kAnthropicKey, kOpenAIKey);
@@ -127,7 +126,7 @@ protected:
     void TearDown() override
     {
         bridge.reset();
-        MainQueue::DrainUntilIdle();
+        QuillmereTest::TearDown();
         EXPECT_TRUE(allOnMainThread) << "a callback ran off the main thread";
         SetDebugLogPath("");
         std::remove(logPath.c_str());
@@ -151,7 +150,7 @@ protected:
     }
     void AddTool(const std::string& name, std::function<ToolResult(const json&)> handler)
     {
-        registry->Register({name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});
+        bridgeRegistry->Register({name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});
     }
     std::string LogText() const
     {
@@ -162,7 +161,8 @@ protected:
 
     const std::string logPath = "/tmp/quillmere_engine_test_" + std::to_string(::getpid()) + ".log";
     FakeModelServer server;
-    ToolRegistry* registry = nullptr;
+    // The bridge's own registry (the fixture's registry is not the one the engine runs).
+    ToolRegistry* bridgeRegistry = nullptr;
     std::unique_ptr<ModelBridge> bridge;
     Events events, texts;
     int turnsEnded = 0;
