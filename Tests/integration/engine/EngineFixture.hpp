@@ -2,18 +2,14 @@
 
 #include <condition_variable>
 #include <deque>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <unistd.h>
 
 #include "MainQueue.hpp"
 #include "QuillmereTest.hpp"
-#include "core/DebugLog.hpp"
 #include "engine/ModelBridge.hpp"
 
 using Events = std::vector<std::string>;
@@ -109,8 +105,6 @@ protected:
     void SetUp() override
     {
         QuillmereTest::SetUp();
-        SetDebugLogPath(logPath);
-        std::remove(logPath.c_str());
         auto owned = std::make_unique<ToolRegistry>();
         bridgeRegistry = owned.get();
         bridge = std::make_unique<ModelBridge>(std::move(owned));
@@ -128,8 +122,6 @@ protected:
         bridge.reset();
         QuillmereTest::TearDown();
         EXPECT_TRUE(allOnMainThread) << "a callback ran off the main thread";
-        SetDebugLogPath("");
-        std::remove(logPath.c_str());
     }
 
     void Note(const std::string& event)
@@ -152,14 +144,6 @@ protected:
     {
         bridgeRegistry->Register({name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});
     }
-    std::string LogText() const
-    {
-        std::ostringstream text;
-        text << std::ifstream(logPath).rdbuf();
-        return text.str();
-    }
-
-    const std::string logPath = "/tmp/quillmere_engine_test_" + std::to_string(::getpid()) + ".log";
     FakeModelServer server;
     // The bridge's own registry (the fixture's registry is not the one the engine runs).
     ToolRegistry* bridgeRegistry = nullptr;
