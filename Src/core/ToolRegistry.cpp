@@ -89,4 +89,5 @@ void ToolRegistry::RegisterAll()
     RegisterObjectTools(*this);
     RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
+    RegisterAttributeTools(*this);
 }
