@@ -3,17 +3,12 @@
 // showing or hiding one and recolouring a pen change the attribute tables directly.
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <string>
 
 #include "ACAPinc.h"
 
-#include "core/ToolInput.hpp"
-#include "core/ToolRegistry.hpp"
-#include "tools/ToolCommon.hpp"
 #include "tools/ToolFamilies.hpp"
-
-using json = nlohmann::json;
+#include "tools/ToolKit.hpp"
 
 namespace {
 
@@ -48,6 +43,8 @@ void PutName(API_Attribute& attribute, const std::string& name)
     std::memcpy(attribute.header.name, name.data(), length);
 }
 
+// The text the model receives: no indentation, non-ASCII as it is, and the library's type
+// error for a name that is not UTF-8, which fails the whole call.
 std::string Compact(const json& value) { return value.dump(); }
 
 // Reads indices 1 to the host's count of one type and hands each readable record to add;
@@ -66,11 +63,11 @@ GSErrCode ForEachAttribute(API_AttrTypeID type, Add&& add)
 }
 
 // {"index", "name"} entries of one type; a failed count lists nothing.
-json NamedEntries(API_AttrTypeID type)
+ToolResult ListNamed(API_AttrTypeID type)
 {
     json list = json::array();
     ForEachAttribute(type, [&](Int32 index, const API_Attribute& a) { list.push_back({{"index", index}, {"name", NameOf(a)}}); });
-    return list;
+    return ToolResult::Ok("", Compact(list));
 }
 
 // ---- layers
@@ -87,17 +84,18 @@ struct LayerChoice {
 LayerChoice ReadLayerChoice(const json& input)
 {
     LayerChoice choice;
-    if (input.contains("layer_index")) {
+    if (HasInput(input, "layer_index")) {
         choice.given = choice.byIndex = true;
         choice.index = IntInput(input, "layer_index", 0);
-    } else if (input.contains("layer_name")) {
+    } else if (HasInput(input, "layer_name")) {
         choice.given = true;
-        choice.name = input.value("layer_name", std::string());
+        choice.name = StringInput(input, "layer_name");
     }
     return choice;
 }
 
-API_Attribute LayerByName(const std::string& name)
+// A layer record holding only a name: what creation stores and what a lookup by name asks for.
+API_Attribute NamedLayer(const std::string& name)
 {
     API_Attribute layer = AttributeRecord(API_LayerID, 0);
     PutName(layer, name);
@@ -119,10 +117,9 @@ ToolResult ListLayers()
 
 ToolResult CreateLayer(const json& input)
 {
-    const std::string name = input.value("name", std::string());
+    const std::string name = StringInput(input, "name");
     if (name.empty()) return ToolResult::Fail("Layer name is required");
-    API_Attribute layer = AttributeRecord(API_LayerID, 0);
-    PutName(layer, name);
+    API_Attribute layer = NamedLayer(name);
     const GSErrCode err = ACAPI_Attribute_Create(&layer, nullptr);
     if (err != NoError) return ToolResult::Fail("CreateLayer ACAPI error: " + std::to_string(err));
     return ToolResult::Ok("", "Layer \"" + name + "\" created (index " + std::to_string(layer.header.index) + ")");
@@ -130,10 +127,10 @@ ToolResult CreateLayer(const json& input)
 
 ToolResult SetLayerVisibility(const json& input)
 {
-    const bool visible = input.value("visible", true);
+    const bool visible = BoolInput(input, "visible", true);
     const LayerChoice choice = ReadLayerChoice(input);
     if (!choice.given) return ToolResult::Fail("Provide layer_index or layer_name");
-    API_Attribute layer = choice.byIndex ? AttributeRecord(API_LayerID, choice.index) : LayerByName(choice.name);
+    API_Attribute layer = choice.byIndex ? AttributeRecord(API_LayerID, choice.index) : NamedLayer(choice.name);
     const GSErrCode found = ACAPI_Attribute_Get(&layer);
     if (found != NoError) return ToolResult::Fail("Layer not found: " + std::to_string(found));
     if (visible)
@@ -147,29 +144,28 @@ ToolResult SetLayerVisibility(const json& input)
 
 ToolResult SetElementLayer(const json& input)
 {
-    const std::string guidText = input.value("element_guid", std::string());
+    const std::string guidText = StringInput(input, "element_guid");
     const LayerChoice choice = ReadLayerChoice(input);
     if (guidText.empty()) return ToolResult::Fail("element_guid is required");
     if (!choice.given) return ToolResult::Fail("Provide layer_index or layer_name");
     Int32 target = choice.index;
     if (!choice.byIndex) {
-        API_Attribute layer = LayerByName(choice.name);
+        API_Attribute layer = NamedLayer(choice.name);
         if (ACAPI_Attribute_Get(&layer) != NoError) return ToolResult::Fail("Layer not found: " + choice.name);
         target = layer.header.index;
     }
     API_Element element;
     BNClear(element);
-    element.header.guid = GSGuid2APIGuid(GS::Guid(guidText.c_str()));
+    element.header.guid = ParseGuid(guidText);
     if (ACAPI_Element_Get(&element, 0) != NoError) return ToolResult::Fail("Element not found: " + guidText);
     element.header.layer = target;
     API_Element mask;
     BNClear(mask);
     ACAPI_ELEMENT_MASK_SET(mask, header, layer);
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Set Element Layer"), [&]() -> GSErrCode {
-        return ACAPI_Element_Change(&element, &mask, nullptr, 0, true);
-    });
-    if (err != NoError) return ToolResult::Fail("SetElementLayer ACAPI error: " + std::to_string(err));
-    return ToolResult::Ok(guidText, "Element moved to layer " + std::to_string(target));
+    return UndoableCommand(
+        "Quillmere: Set Element Layer", "SetElementLayer",
+        [&]() -> GSErrCode { return ACAPI_Element_Change(&element, &mask, nullptr, 0, true); },
+        [&] { return ToolResult::Ok(guidText, "Element moved to layer " + std::to_string(target)); });
 }
 
 // ---- materials and composites
@@ -215,7 +211,9 @@ ToolResult GetPenColor(const json& input)
 ToolResult SetPenColor(const json& input)
 {
     const int penIndex = IntInput(input, "pen_index", 1);
-    const double red = input.value("red", 0.0), green = input.value("green", 0.0), blue = input.value("blue", 0.0);
+    const double red = NumberInput(input, "red", 0.0);
+    const double green = NumberInput(input, "green", 0.0);
+    const double blue = NumberInput(input, "blue", 0.0);
     // The description promises fractions; anything else would spoil the pen table.
     if (!IsUnitFraction(red) || !IsUnitFraction(green) || !IsUnitFraction(blue))
         return ToolResult::Fail("Colour components must be between 0.0 and 1.0");
@@ -231,51 +229,41 @@ ToolResult SetPenColor(const json& input)
 
 void RegisterAttributeTools(ToolRegistry& registry)
 {
-    const json noInputs = {{"type", "object"}, {"properties", json::object()}, {"required", json::array()}};
-    const auto add = [&registry](const char* name, const char* description, json schema,
-                                 std::function<ToolResult(const json&)> handler) {
-        ToolDef def;
-        def.name = name;
-        def.description = description;
-        def.inputSchema = std::move(schema);
-        def.handler = std::move(handler);
-        registry.Register(def);
-    };
-    const auto schema = [](json properties, json required) {
-        return json{{"type", "object"}, {"properties", std::move(properties)}, {"required", std::move(required)}};
-    };
-
-    add("list_layers", "List all layers in the project with name, index, visibility, and lock status.", noInputs,
-        [](const json&) { return ListLayers(); });
-    add("create_layer", "Create a new layer in the project.",
-        schema({{"name", Property("string", "Layer name")}}, {"name"}), CreateLayer);
-    add("set_layer_visibility", "Show or hide a layer by index or name.",
-        schema({{"layer_index", Property("integer", "Layer attribute index")},
-                {"layer_name", Property("string", "Layer name (used if layer_index not provided)")},
-                {"visible", Property("boolean", "true = show, false = hide")}},
-               {"visible"}),
-        SetLayerVisibility);
-    add("set_element_layer", "Move an element to a different layer.",
-        schema({{"element_guid", Property("string", "GUID of the element")},
-                {"layer_index", Property("integer", "Target layer attribute index")},
-                {"layer_name", Property("string", "Target layer name (used if layer_index not provided)")}},
-               {"element_guid"}),
-        SetElementLayer);
-    add("list_materials", "List all building materials (surfaces) in the project.", noInputs,
-        [](const json&) { return ListMaterials(); });
-    add("list_composites", "List composite wall and slab structures in the project.", noInputs,
-        [](const json&) { return ListComposites(); });
-    add("get_pen_color", "Get the RGB colour of a pen by its index (1-255).",
-        schema({{"pen_index", Property("integer", "Pen index (1-255)")}}, {"pen_index"}), GetPenColor);
-    add("set_pen_color", "Set the RGB colour of a pen by its index (1-255). Values 0.0-1.0.",
-        schema({{"pen_index", Property("integer", "Pen index (1-255)")},
-                {"red", Property("number", "Red component (0.0-1.0)")},
-                {"green", Property("number", "Green component (0.0-1.0)")},
-                {"blue", Property("number", "Blue component (0.0-1.0)")}},
-               {"pen_index", "red", "green", "blue"}),
-        SetPenColor);
-    add("list_line_types", "List all available line types in the project.", noInputs,
-        [](const json&) { return ToolResult::Ok("", Compact(NamedEntries(API_LinetypeID))); });
-    add("list_fill_types", "List all available fill patterns in the project.", noInputs,
-        [](const json&) { return ToolResult::Ok("", Compact(NamedEntries(API_FilltypeID))); });
+    Tool(registry, "list_layers", "List all layers in the project with name, index, visibility, and lock status.")
+        .Handler([](const json&) { return ListLayers(); });
+    Tool(registry, "create_layer", "Create a new layer in the project.")
+        .String("name", "Layer name")
+        .Required({"name"})
+        .Handler(CreateLayer);
+    Tool(registry, "set_layer_visibility", "Show or hide a layer by index or name.")
+        .Integer("layer_index", "Layer attribute index")
+        .String("layer_name", "Layer name (used if layer_index not provided)")
+        .Boolean("visible", "true = show, false = hide")
+        .Required({"visible"})
+        .Handler(SetLayerVisibility);
+    Tool(registry, "set_element_layer", "Move an element to a different layer.")
+        .String("element_guid", "GUID of the element")
+        .Integer("layer_index", "Target layer attribute index")
+        .String("layer_name", "Target layer name (used if layer_index not provided)")
+        .Required({"element_guid"})
+        .Handler(SetElementLayer);
+    Tool(registry, "list_materials", "List all building materials (surfaces) in the project.")
+        .Handler([](const json&) { return ListMaterials(); });
+    Tool(registry, "list_composites", "List composite wall and slab structures in the project.")
+        .Handler([](const json&) { return ListComposites(); });
+    Tool(registry, "get_pen_color", "Get the RGB colour of a pen by its index (1-255).")
+        .Integer("pen_index", "Pen index (1-255)")
+        .Required({"pen_index"})
+        .Handler(GetPenColor);
+    Tool(registry, "set_pen_color", "Set the RGB colour of a pen by its index (1-255). Values 0.0-1.0.")
+        .Integer("pen_index", "Pen index (1-255)")
+        .Number("red", "Red component (0.0-1.0)")
+        .Number("green", "Green component (0.0-1.0)")
+        .Number("blue", "Blue component (0.0-1.0)")
+        .Required({"pen_index", "red", "green", "blue"})
+        .Handler(SetPenColor);
+    Tool(registry, "list_line_types", "List all available line types in the project.")
+        .Handler([](const json&) { return ListNamed(API_LinetypeID); });
+    Tool(registry, "list_fill_types", "List all available fill patterns in the project.")
+        .Handler([](const json&) { return ListNamed(API_FilltypeID); });
 }
