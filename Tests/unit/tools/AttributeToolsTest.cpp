@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ToolTestFixture.hpp"
-
-using json = nlohmann::json;
+#include "ToolsTest.hpp"
 
 namespace {
 
@@ -16,7 +14,7 @@ const std::string kBadIndex = std::to_string(APIERR_BADINDEX);
 const std::string kBadName = std::to_string(APIERR_BADNAME);
 const std::string kDeleted = std::to_string(APIERR_DELETED);
 
-class AttributeTools : public ToolTestFixture {
+class AttributeTools : public ToolsTest {
 protected:
     // Every stored attribute of every type, byte for byte: "no attribute changed".
     static std::string Tables()
@@ -54,30 +52,13 @@ protected:
         return out;
     }
 
-    struct Failure {
-        const char* tool;
-        json input;
-        std::string error;
-        bool hostCalled;   // false: the input was refused before any host call
-    };
-    // Each call fails with exactly its error; nothing in the project changes.
-    void ExpectFailures(const std::vector<Failure>& cases)
+    // ToolsTest's failure table (exact error, no element or undo change, no host call where
+    // notCalled says so), and no attribute changed either.
+    void ExpectRefusals(const std::vector<Failure>& cases, const char* notCalled = nullptr)
     {
         const std::string tables = Tables();
-        const Footprint footprint = TakeFootprint();
-        for (const Failure& c : cases) {
-            SCOPED_TRACE(std::string(c.tool) + " " + c.input.dump());
-            HostTesting::ClearCallLog();
-            const ToolResult result = Run(c.tool, c.input);
-            EXPECT_FALSE(result.success);
-            EXPECT_EQ(result.error, c.error);
-            EXPECT_TRUE(result.message.empty() && result.elementGuid.empty());
-            if (!c.hostCalled) {
-                EXPECT_EQ(HostTesting::CallLog().size(), 0u) << "the input should be refused before any host call";
-            }
-        }
+        ExpectFailures(cases, notCalled);
         EXPECT_EQ(Tables(), tables);
-        EXPECT_EQ(TakeFootprint(), footprint);
     }
 };
 
@@ -207,13 +188,15 @@ TEST_F(AttributeTools, CreateLayerReportsTheHostsIndexAndAddsNoUndoStep)
     EXPECT_EQ(UndoStepCount(), steps);
     EXPECT_EQ(Listing("list_layers").back(), (json{{"index", count + 1}, {"name", "Stair Cores"}, {"hidden", false}, {"locked", false}}));
 
-    ExpectFailures({
-        {"create_layer", {{"name", "Stair Cores"}}, "CreateLayer ACAPI error: " + std::to_string(APIERR_ATTREXIST), true},
-        {"create_layer", {{"name", "Furniture"}}, "CreateLayer ACAPI error: " + std::to_string(APIERR_ATTREXIST), true},
-        {"create_layer", {{"name", ""}}, "Layer name is required", false},
-        {"create_layer", json::object(), "Layer name is required", false},
-        {"create_layer", {{"name", 5}}, "[json.exception.type_error.302] type must be string, but is number", false},
-        {"create_layer", json::array(), "[json.exception.type_error.306] cannot use value() with array", false},
+    ExpectRefusals({
+        {"create_layer", {{"name", ""}}, "Layer name is required"},
+        {"create_layer", json::object(), "Layer name is required"},
+        {"create_layer", {{"name", 5}}, "[json.exception.type_error.302] type must be string, but is number"},
+        {"create_layer", json::array(), "[json.exception.type_error.306] cannot use value() with array"},
+    }, "");
+    ExpectRefusals({
+        {"create_layer", {{"name", "Stair Cores"}}, "CreateLayer ACAPI error: " + std::to_string(APIERR_ATTREXIST)},
+        {"create_layer", {{"name", "Furniture"}}, "CreateLayer ACAPI error: " + std::to_string(APIERR_ATTREXIST)},
     });
 }
 
@@ -234,7 +217,6 @@ TEST_F(AttributeTools, ALongMultiByteNameIsCutCleanlyListsAndIsFoundByTheWholeNa
         {std::string(300, 'e'), 255},
         {std::string(120, 'f') + e2 + e2 + e3 + e4, 120 + 11},   // short enough: kept whole
     };
-    const std::string wall = Text(HostTesting::AddWall(0, 0, 4, 0));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
         const ToolResult created = Run("create_layer", {{"name", c.name}});
@@ -288,19 +270,21 @@ TEST_F(AttributeTools, VisibilityByIndexOrNameTheIndexWinsOtherBitsStayAndNoUndo
     EXPECT_EQ(UndoStepCount(), steps);
 
     HostTesting::InjectFailure({"ACAPI_Attribute_Modify", APIERR_GENERAL});
-    ExpectFailures({
-        {"set_layer_visibility", {{"layer_index", 4}, {"visible", false}}, "ACAPI_Attribute_Modify error: " + std::to_string(APIERR_GENERAL), true},
+    ExpectRefusals({
+        {"set_layer_visibility", {{"layer_index", 4}, {"visible", false}}, "ACAPI_Attribute_Modify error: " + std::to_string(APIERR_GENERAL)},
     });
     HostTesting::ClearFailures();
-    ExpectFailures({
-        {"set_layer_visibility", {{"layer_index", 999}}, "Layer not found: " + kBadIndex, true},
-        {"set_layer_visibility", {{"layer_index", 12}}, "Layer not found: " + kDeleted, true},
-        {"set_layer_visibility", {{"layer_name", "No Such Layer"}}, "Layer not found: " + kBadName, true},
-        {"set_layer_visibility", {{"layer_name", "Purged"}}, "Layer not found: " + kBadName, true},
-        {"set_layer_visibility", {{"visible", false}}, "Provide layer_index or layer_name", false},
-        {"set_layer_visibility", {{"layer_index", nullptr}, {"layer_name", "Zones"}}, "[json.exception.type_error.302] type must be number, but is null", false},
-        {"set_layer_visibility", {{"layer_index", 1e20}}, "Input 'layer_index' must be a whole number between -2147483648 and 2147483647, got 1e+20", false},
-        {"set_layer_visibility", {{"layer_index", 1}, {"visible", 1}}, "[json.exception.type_error.302] type must be boolean, but is number", false},
+    ExpectRefusals({
+        {"set_layer_visibility", {{"visible", false}}, "Provide layer_index or layer_name"},
+        {"set_layer_visibility", {{"layer_index", nullptr}, {"layer_name", "Zones"}}, "[json.exception.type_error.302] type must be number, but is null"},
+        {"set_layer_visibility", {{"layer_index", 1e20}}, "Input 'layer_index' must be a whole number between -2147483648 and 2147483647, got 1e+20"},
+        {"set_layer_visibility", {{"layer_index", 1}, {"visible", 1}}, "[json.exception.type_error.302] type must be boolean, but is number"},
+    }, "");
+    ExpectRefusals({
+        {"set_layer_visibility", {{"layer_index", 999}}, "Layer not found: " + kBadIndex},
+        {"set_layer_visibility", {{"layer_index", 12}}, "Layer not found: " + kDeleted},
+        {"set_layer_visibility", {{"layer_name", "No Such Layer"}}, "Layer not found: " + kBadName},
+        {"set_layer_visibility", {{"layer_name", "Purged"}}, "Layer not found: " + kBadName},
     });
 }
 
@@ -336,16 +320,18 @@ TEST_F(AttributeTools, SetElementLayerIsOneUndoStepChangingOnlyTheLayer)
     EXPECT_EQ(FirstDifference(Element(given), before), sizeof(API_Element));
 
     const std::string unknown = "01234567-89AB-CDEF-0123-456789ABCDEF";
-    ExpectFailures({
-        {"set_element_layer", {{"layer_index", 2}}, "element_guid is required", false},
-        {"set_element_layer", {{"element_guid", ""}, {"layer_name", "Zones"}}, "element_guid is required", false},
-        {"set_element_layer", {{"element_guid", given}}, "Provide layer_index or layer_name", false},
-        {"set_element_layer", {{"element_guid", unknown}, {"layer_name", "Nope"}}, "Layer not found: Nope", true},
-        {"set_element_layer", {{"element_guid", given}, {"layer_name", "Purged"}}, "Layer not found: Purged", true},
-        {"set_element_layer", {{"element_guid", unknown}, {"layer_index", 2}}, "Element not found: " + unknown, true},
-        {"set_element_layer", {{"element_guid", given}, {"layer_index", 999}}, "SetElementLayer ACAPI error: " + kBadIndex, true},
-        {"set_element_layer", {{"element_guid", given}, {"layer_index", 12}}, "SetElementLayer ACAPI error: " + kBadIndex, true},
-        {"set_element_layer", {{"element_guid", given}, {"layer_index", -1e12}}, "Input 'layer_index' must be a whole number between -2147483648 and 2147483647, got -1000000000000.0", false},
+    ExpectRefusals({
+        {"set_element_layer", {{"layer_index", 2}}, "element_guid is required"},
+        {"set_element_layer", {{"element_guid", ""}, {"layer_name", "Zones"}}, "element_guid is required"},
+        {"set_element_layer", {{"element_guid", given}}, "Provide layer_index or layer_name"},
+        {"set_element_layer", {{"element_guid", given}, {"layer_index", -1e12}}, "Input 'layer_index' must be a whole number between -2147483648 and 2147483647, got -1000000000000.0"},
+    }, "");
+    ExpectRefusals({
+        {"set_element_layer", {{"element_guid", unknown}, {"layer_name", "Nope"}}, "Layer not found: Nope"},
+        {"set_element_layer", {{"element_guid", given}, {"layer_name", "Purged"}}, "Layer not found: Purged"},
+        {"set_element_layer", {{"element_guid", unknown}, {"layer_index", 2}}, "Element not found: " + unknown},
+        {"set_element_layer", {{"element_guid", given}, {"layer_index", 999}}, "SetElementLayer ACAPI error: " + kBadIndex},
+        {"set_element_layer", {{"element_guid", given}, {"layer_index", 12}}, "SetElementLayer ACAPI error: " + kBadIndex},
     });
 }
 
@@ -377,20 +363,22 @@ TEST_F(AttributeTools, PenColourReadsAsTheHostKeepsItAndChangesOnlyTheColourWith
 
     HostTesting::InjectFailure({"ACAPI_Attribute_Modify", APIERR_GENERAL, 0, -1, {}, API_PenID, 9});
     const std::string range = "Colour components must be between 0.0 and 1.0";
-    ExpectFailures({
-        {"set_pen_color", {{"pen_index", 9}, {"red", 0.2}}, "SetPenColor ACAPI error: " + std::to_string(APIERR_GENERAL), true},
-        {"set_pen_color", {{"pen_index", 5}, {"red", 255}}, range, false},
-        {"set_pen_color", {{"pen_index", 5}, {"green", -0.01}}, range, false},
-        {"set_pen_color", {{"pen_index", 5}, {"blue", 1.0000001}}, range, false},
-        {"set_pen_color", {{"pen_index", 0}, {"blue", 2}}, range, false},   // the range is checked before the lookup
-        {"set_pen_color", {{"pen_index", 0}}, "Pen not found: 0", true},
-        {"set_pen_color", {{"pen_index", 256}, {"red", 0.5}}, "Pen not found: 256", true},
-        {"get_pen_color", {{"pen_index", -3}}, "Pen not found: -3", true},
-        {"get_pen_color", {{"pen_index", "7"}}, "[json.exception.type_error.302] type must be number, but is string", false},
-        {"set_pen_color", {{"pen_index", 5}, {"green", nullptr}}, "[json.exception.type_error.302] type must be number, but is null", false},
-        {"set_pen_color", {{"pen_index", 5}, {"red", true}}, "[json.exception.type_error.302] type must be number, but is boolean", false},
-        {"set_pen_color", {{"pen_index", 4294967297.0}}, "Input 'pen_index' must be a whole number between -2147483648 and 2147483647, got 4294967297.0", false},
-        {"get_pen_color", "pen", "[json.exception.type_error.306] cannot use value() with string", false},
+    ExpectRefusals({
+        {"set_pen_color", {{"pen_index", 5}, {"red", 255}}, range},
+        {"set_pen_color", {{"pen_index", 5}, {"green", -0.01}}, range},
+        {"set_pen_color", {{"pen_index", 5}, {"blue", 1.0000001}}, range},
+        {"set_pen_color", {{"pen_index", 0}, {"blue", 2}}, range},   // the range is checked before the lookup
+        {"get_pen_color", {{"pen_index", "7"}}, "[json.exception.type_error.302] type must be number, but is string"},
+        {"set_pen_color", {{"pen_index", 5}, {"green", nullptr}}, "[json.exception.type_error.302] type must be number, but is null"},
+        {"set_pen_color", {{"pen_index", 5}, {"red", true}}, "[json.exception.type_error.302] type must be number, but is boolean"},
+        {"set_pen_color", {{"pen_index", 4294967297.0}}, "Input 'pen_index' must be a whole number between -2147483648 and 2147483647, got 4294967297.0"},
+        {"get_pen_color", "pen", "[json.exception.type_error.306] cannot use value() with string"},
+    }, "");
+    ExpectRefusals({
+        {"set_pen_color", {{"pen_index", 9}, {"red", 0.2}}, "SetPenColor ACAPI error: " + std::to_string(APIERR_GENERAL)},
+        {"set_pen_color", {{"pen_index", 0}}, "Pen not found: 0"},
+        {"set_pen_color", {{"pen_index", 256}, {"red", 0.5}}, "Pen not found: 256"},
+        {"get_pen_color", {{"pen_index", -3}}, "Pen not found: -3"},
     });
 }
 
