@@ -88,24 +88,15 @@ TEST_F(AttributeTools, LayerListSkipsUnreadableIndicesReportsTheTwoFlagBitsAndKe
 
 TEST_F(AttributeTools, MaterialsListBuildingMaterialsBeforeSurfacesAndCompositesTheHostsThickness)
 {
-    const json materials = Listing("list_materials", "anything");
-    ASSERT_FALSE(materials.empty());
-    EXPECT_EQ(Run("list_materials", {}).message.rfind(R"([{"category":"building_material","index":1,"name":")", 0), 0u);
-    size_t surfacesFrom = materials.size();
-    for (size_t i = 0; i < materials.size(); ++i) {
-        const json& m = materials[i];
-        const bool surface = m.at("category") == "surface";
-        if (surface && surfacesFrom == materials.size()) surfacesFrom = i;
-        EXPECT_EQ(surface, i >= surfacesFrom) << "a building material after the first surface at " << i;
-        const API_AttrTypeID type = surface ? API_MaterialID : API_BuildingMaterialID;
-        EXPECT_EQ(m.at("name"), NameAt(type, m.at("index").get<int>()));
-    }
-    const std::vector<int> buildingIndices = Indices(json(std::vector<json>(materials.begin(), materials.begin() + long(surfacesFrom))));
-    const std::vector<int> surfaceIndices = Indices(json(std::vector<json>(materials.begin() + long(surfacesFrom), materials.end())));
-    EXPECT_EQ(std::count(buildingIndices.begin(), buildingIndices.end(), 10), 0) << "deleted building material listed";
-    EXPECT_EQ(std::count(surfaceIndices.begin(), surfaceIndices.end(), 9), 0) << "deleted surface listed";
-    EXPECT_EQ(buildingIndices.front(), 1);
-    EXPECT_EQ(surfaceIndices.front(), 1) << "the same index in both kinds";
+    // Every readable building material in index order, then every readable surface.
+    json expected = json::array();
+    for (const auto& [type, category] : {std::make_pair(API_BuildingMaterialID, "building_material"), std::make_pair(API_MaterialID, "surface")})
+        for (Int32 i = 1; i <= 400; ++i)
+            if (HostTesting::GetAttribute(type, i, nullptr)) expected.push_back({{"category", category}, {"index", i}, {"name", NameAt(type, i)}});
+    EXPECT_EQ(Listing("list_materials", "anything"), expected);
+    EXPECT_EQ(Run("list_materials", {}).message.rfind(R"([{"category":"building_material","index":1,"name":"Concrete - Structural"},)", 0), 0u);
+    EXPECT_FALSE(HostTesting::GetAttribute(API_BuildingMaterialID, 10, nullptr)) << "the default tables have gaps";
+    EXPECT_FALSE(HostTesting::GetAttribute(API_MaterialID, 9, nullptr));
 
     const ToolResult composites = Run("list_composites", nullptr);
     ASSERT_TRUE(composites.success) << composites.error;
@@ -172,6 +163,20 @@ TEST_F(AttributeTools, ListFailuresLayersReportTheOthersAnswerEmptyMaterialsKeep
         EXPECT_EQ(r.error.rfind("[json.exception.type_error.316] invalid UTF-8 byte", 0), 0u) << tool << ": " << r.error;
         EXPECT_TRUE(r.message.empty());
     }
+}
+
+TEST_F(AttributeTools, ReadingToolsChangeNothingAndOpenNoUndoStep)
+{
+    const std::string tables = Tables();
+    const Footprint footprint = TakeFootprint();
+    HostTesting::ClearCallLog();
+    for (const char* tool : {"list_layers", "list_materials", "list_composites", "get_pen_color", "list_line_types", "list_fill_types"})
+        EXPECT_TRUE(Run(tool, json::object()).success) << tool;
+    for (const HostTesting::CallRecord& call : HostTesting::CallLog())
+        EXPECT_TRUE(call.function == "ACAPI_Attribute_GetNum" || call.function == "ACAPI_Attribute_Get") << call.function;
+    EXPECT_FALSE(HostTesting::CallLog().empty());
+    EXPECT_EQ(Tables(), tables);
+    EXPECT_EQ(TakeFootprint(), footprint);
 }
 
 // ---- creating layers
