@@ -128,6 +128,21 @@ TEST_F(AttributeTools, LineAndFillTypesListIndexAndNameInAscendingOrderWithGaps)
     }
 }
 
+// A host record whose name fills the whole field, without a terminating zero, is read
+// within the field and never into the bytes after it.
+TEST_F(AttributeTools, ANameFillingItsWholeFieldIsReadWithinIt)
+{
+    const std::string full(sizeof(API_Attr_Head::name), 'n');
+    for (API_AttrTypeID type : {API_LayerID, API_LinetypeID, API_CompWallID}) {
+        API_Attribute a = Stored(type, 1);
+        std::memset(a.header.name, 'n', sizeof a.header.name);
+        HostTesting::SetAttribute(a);
+    }
+    EXPECT_EQ(Listing("list_layers").front().at("name"), full);
+    EXPECT_EQ(Listing("list_line_types").front().at("name"), full);
+    EXPECT_EQ(Listing("list_composites").front().at("name"), full);
+}
+
 TEST_F(AttributeTools, ListFailuresLayersReportTheOthersAnswerEmptyMaterialsKeepTheOtherKind)
 {
     const std::string tables = Tables();
