@@ -128,9 +128,9 @@ TEST_F(AttributeTools, LineAndFillTypesListIndexAndNameInAscendingOrderWithGaps)
     }
 }
 
-// A host record whose name fills the whole field, without a terminating zero, is read
-// within the field and never into the bytes after it.
-TEST_F(AttributeTools, ANameFillingItsWholeFieldIsReadWithinIt)
+// A host record whose name fills the whole field, without a terminating zero, is listed with
+// all of the field's bytes and none after it.
+TEST_F(AttributeTools, ANameFillingItsWholeFieldIsListedWhole)
 {
     const std::string full(sizeof(API_Attr_Head::name), 'n');
     for (API_AttrTypeID type : {API_LayerID, API_LinetypeID, API_CompWallID}) {
