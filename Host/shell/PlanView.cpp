@@ -10,6 +10,7 @@
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
+#include "PlanViewDrafting.hpp"
 
 namespace {
 
@@ -44,10 +45,7 @@ struct Plan {
     std::vector<double> windowWidths;
     std::vector<Polygon> slabs;
     std::vector<std::pair<Polygon, std::string>> zones;
-    std::vector<Polygon> hatches;
-    std::vector<Polygon> polylines;
-    std::vector<API_LineType> lines;
-    std::vector<API_ArcType> arcs;
+    std::shared_ptr<const PlanViewDrafting::Sheet> drafting;
     Box bounds;
 };
 
@@ -136,24 +134,8 @@ Plan ReadPlan(Int16 story)
         plan.zones.emplace_back(ReadPolygon(e.header.guid), GS::Utf16ToUtf8(name));
         AddPolygon(plan.bounds, plan.zones.back().first);
     });
-    ForEach(API_HatchID, story, [&](const API_Element& e) {
-        plan.hatches.push_back(ReadPolygon(e.header.guid));
-        AddPolygon(plan.bounds, plan.hatches.back());
-    });
-    ForEach(API_PolyLineID, story, [&](const API_Element& e) {
-        plan.polylines.push_back(ReadPolygon(e.header.guid));
-        AddPolygon(plan.bounds, plan.polylines.back());
-    });
-    ForEach(API_LineID, story, [&](const API_Element& e) {
-        plan.lines.push_back(e.line);
-        plan.bounds.Add(e.line.begC.x, e.line.begC.y);
-        plan.bounds.Add(e.line.endC.x, e.line.endC.y);
-    });
-    ForEach(API_ArcID, story, [&](const API_Element& e) {
-        plan.arcs.push_back(e.arc);
-        plan.bounds.Add(e.arc.origC.x - e.arc.r, e.arc.origC.y - e.arc.r);
-        plan.bounds.Add(e.arc.origC.x + e.arc.r, e.arc.origC.y + e.arc.r);
-    });
+    plan.drafting = PlanViewDrafting::Read(story);
+    PlanViewDrafting::ForEachExtentPoint(*plan.drafting, [&](double x, double y) { plan.bounds.Add(x, y); });
     return plan;
 }
 
@@ -287,11 +269,8 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
         cairo_set_line_width(cr, 1.0);
         cairo_stroke(cr);
     }
-    for (const auto& hatch : plan.hatches) {
-        PathPolygon(cr, view, hatch, true);
-        cairo_set_source_rgba(cr, 0.55, 0.6, 0.7, 0.25);
-        cairo_fill(cr);
-    }
+    const PlanViewDrafting::Mapping mapping{view.scale, view.originX, view.originY, view.height};
+    PlanViewDrafting::DrawFills(cr, *plan.drafting, mapping);
     for (const auto& [zone, name] : plan.zones) {
         PathPolygon(cr, view, zone, true);
         cairo_set_source_rgba(cr, 0.36, 0.64, 0.55, 0.16);
@@ -339,23 +318,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
         cairo_stroke(cr);
         cairo_restore(cr);
     }
-    cairo_set_source_rgb(cr, 0.25, 0.28, 0.32);
-    cairo_set_line_width(cr, 1.0);
-    for (const auto& line : plan.lines) {
-        cairo_move_to(cr, view.X(line.begC.x), view.Y(line.begC.y));
-        cairo_line_to(cr, view.X(line.endC.x), view.Y(line.endC.y));
-    }
-    for (const auto& polyline : plan.polylines) PathPolygon(cr, view, polyline, false);
-    cairo_stroke(cr);
-    for (const auto& arc : plan.arcs) {
-        cairo_new_sub_path(cr);
-        if (arc.whole)
-            cairo_arc(cr, view.X(arc.origC.x), view.Y(arc.origC.y), arc.r * view.scale, 0, 2 * M_PI);
-        else
-            cairo_arc_negative(cr, view.X(arc.origC.x), view.Y(arc.origC.y), arc.r * view.scale, -arc.begAng,
-                               -arc.endAng);
-        cairo_stroke(cr);
-    }
+    PlanViewDrafting::DrawLinework(cr, *plan.drafting, mapping);
     // Zone names last, over everything.
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, 12);
