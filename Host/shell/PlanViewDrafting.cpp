@@ -38,7 +38,7 @@ struct DimensionItem { API_DimensionType dimension; std::vector<API_Coord> witne
 // Hatch lines or symbol rows of one fill, whatever its size or spacing.
 constexpr int kMaxPatternLines = 400;
 // Texts and dimension figures stay legible however small their model size.
-constexpr double kMinTextPixels = 7.0;
+constexpr double kMinTextPixels = 8.0;
 constexpr double kMaxTextPixels = 400.0;
 
 bool Finite(const API_Coord& c) { return std::isfinite(c.x) && std::isfinite(c.y); }
