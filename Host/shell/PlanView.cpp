@@ -10,6 +10,7 @@
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
+#include "PlanGeometry.hpp"
 #include "PlanViewDrafting.hpp"
 
 namespace {
@@ -49,45 +50,14 @@ struct Plan {
     Box bounds;
 };
 
-Polygon ReadPolygon(const API_Guid& guid)
-{
-    Polygon polygon;
-    API_ElementMemo memo;
-    BNClear(memo);
-    if (ACAPI_Element_GetMemo(guid, &memo, APIMemoMask_Polygon) == NoError && memo.coords != nullptr) {
-        const Int32 nCoords = static_cast<Int32>(BMGetHandleSize(reinterpret_cast<GSHandle>(memo.coords)) /
-                                                 sizeof(API_Coord)) - 1;
-        std::vector<Int32> ends;
-        if (memo.pends != nullptr) {
-            const Int32 nEnds = static_cast<Int32>(BMGetHandleSize(reinterpret_cast<GSHandle>(memo.pends)) / sizeof(Int32));
-            for (Int32 i = 1; i < nEnds; ++i) ends.push_back((*memo.pends)[i]);
-        }
-        if (ends.empty()) ends.push_back(nCoords);
-        Int32 start = 1;
-        for (Int32 end : ends) {
-            std::vector<API_Coord> contour;
-            for (Int32 i = start; i <= end && i <= nCoords; ++i) contour.push_back((*memo.coords)[i]);
-            if (contour.size() >= 2) polygon.contours.push_back(contour);
-            start = end + 1;
-        }
-    }
-    ACAPI_DisposeElemMemoHdls(&memo);
-    return polygon;
-}
+Polygon ReadPolygon(const API_Guid& guid) { return Polygon{PlanGeometry::ReadContours(guid)}; }
 
+// Doors and windows stand on their wall's story and are matched to it through the wall.
 template <typename Fn>
 void ForEach(API_ElemTypeID type, Int16 story, Fn&& fn)
 {
-    GS::Array<API_Guid> guids;
-    if (ACAPI_Element_GetElemList(type, &guids) != NoError) return;
-    for (USize i = 0; i < guids.GetSize(); ++i) {
-        API_Element element;
-        BNClear(element);
-        element.header.guid = guids[i];
-        if (ACAPI_Element_Get(&element) != NoError) continue;
-        if (type != API_DoorID && type != API_WindowID && element.header.floorInd != story) continue;
-        fn(element);
-    }
+    const bool onWall = type == API_DoorID || type == API_WindowID;
+    PlanGeometry::ForEachElement(type, onWall ? std::nullopt : std::optional<Int16>(story), fn);
 }
 
 void AddPolygon(Box& box, const Polygon& polygon)
@@ -139,23 +109,11 @@ Plan ReadPlan(Int16 story)
     return plan;
 }
 
-// Model metres to pixels: y grows upwards in the model, downwards on screen.
-struct View {
-    double scale = 40.0;
-    double originX = 0.0;
-    double originY = 0.0;
-    int height = 0;
-    double X(double x) const { return (x - originX) * scale; }
-    double Y(double y) const { return height - (y - originY) * scale; }
-};
+using View = PlanGeometry::Mapping;
 
 void PathPolygon(cairo_t* cr, const View& view, const Polygon& polygon, bool close)
 {
-    for (const auto& contour : polygon.contours) {
-        cairo_move_to(cr, view.X(contour[0].x), view.Y(contour[0].y));
-        for (std::size_t i = 1; i < contour.size(); ++i) cairo_line_to(cr, view.X(contour[i].x), view.Y(contour[i].y));
-        if (close) cairo_close_path(cr);
-    }
+    PlanGeometry::PathContours(cr, view, polygon.contours, close);
 }
 
 void DrawGrid(cairo_t* cr, const View& view, int width, int height)
@@ -269,8 +227,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
         cairo_set_line_width(cr, 1.0);
         cairo_stroke(cr);
     }
-    const PlanViewDrafting::Mapping mapping{view.scale, view.originX, view.originY, view.height};
-    PlanViewDrafting::DrawFills(cr, *plan.drafting, mapping);
+    PlanViewDrafting::DrawFills(cr, *plan.drafting, view);
     for (const auto& [zone, name] : plan.zones) {
         PathPolygon(cr, view, zone, true);
         cairo_set_source_rgba(cr, 0.36, 0.64, 0.55, 0.16);
@@ -318,7 +275,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
         cairo_stroke(cr);
         cairo_restore(cr);
     }
-    PlanViewDrafting::DrawLinework(cr, *plan.drafting, mapping);
+    PlanViewDrafting::DrawLinework(cr, *plan.drafting, view);
     // Zone names last, over everything.
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, 12);

@@ -17,7 +17,7 @@ struct Colour {
     double r = 0.25, g = 0.28, b = 0.32;
 };
 
-using Contours = std::vector<std::vector<API_Coord>>;
+using PlanGeometry::Contours;
 
 struct LineItem { API_Coord a, b; Colour colour; };
 struct ArcItem { API_ArcType arc; Colour colour; };
@@ -119,23 +119,6 @@ struct Memo {
     ~Memo() { ACAPI_DisposeElemMemoHdls(&memo); }
 };
 
-// The contours of a polygon memo, 1-based, split at the contour ends.
-Contours ReadContours(const API_Guid& guid)
-{
-    Memo m(guid, APIMemoMask_Polygon);
-    const std::vector<API_Coord> coords = HandleRecords(m.memo.coords);
-    std::vector<Int32> ends = HandleRecords(m.memo.pends);
-    const Int32 last = Int32(coords.size()) - 1;
-    if (ends.size() < 2) ends = {0, last};
-    Contours contours;
-    for (std::size_t j = 1; j < ends.size(); ++j) {
-        std::vector<API_Coord> contour;
-        for (Int32 i = std::max(ends[j - 1] + 1, 1); i <= ends[j] && i <= last; ++i) contour.push_back(coords[std::size_t(i)]);
-        if (contour.size() >= 2) contours.push_back(std::move(contour));
-    }
-    return contours;
-}
-
 // The text's lines: the content up to its closing zero, split at line breaks.
 std::vector<std::string> ReadTextLines(const API_Guid& guid)
 {
@@ -153,32 +136,9 @@ std::vector<std::string> ReadTextLines(const API_Guid& guid)
     return lines;
 }
 
-template <typename Fn>
-void ForEach(API_ElemTypeID type, Int16 story, Fn&& fn)
-{
-    GS::Array<API_Guid> guids;
-    if (ACAPI_Element_GetElemList(type, &guids) != NoError) return;
-    for (USize i = 0; i < guids.GetSize(); ++i) {
-        API_Element element;
-        BNClear(element);
-        element.header.guid = guids[i];
-        if (ACAPI_Element_Get(&element) != NoError || element.header.floorInd != story) continue;
-        fn(element);
-    }
-}
-
 // ---- drawing helpers -------------------------------------------------------------------------
 
 void SetColour(cairo_t* cr, const Colour& c, double alpha = 1.0) { cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha); }
-
-void PathContours(cairo_t* cr, const Mapping& m, const Contours& contours, bool close)
-{
-    for (const auto& contour : contours) {
-        cairo_move_to(cr, m.X(contour[0].x), m.Y(contour[0].y));
-        for (std::size_t i = 1; i < contour.size(); ++i) cairo_line_to(cr, m.X(contour[i].x), m.Y(contour[i].y));
-        if (close) cairo_close_path(cr);
-    }
-}
 
 double TextPixels(double modelSize, double scale)
 {
@@ -202,7 +162,7 @@ void DrawPattern(cairo_t* cr, const Mapping& m, const FillItem& fill)
     if (!(diagonal > 0.0) || !std::isfinite(step)) return;
 
     cairo_save(cr);
-    PathContours(cr, m, fill.contours, true);
+    PlanGeometry::PathContours(cr, m, fill.contours, true);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
     cairo_clip(cr);
     const double cx = (minX + maxX) / 2, cy = (minY + maxY) / 2;
@@ -354,9 +314,9 @@ std::shared_ptr<const Sheet> Read(Int16 story)
 {
     auto sheet = std::make_shared<Sheet>();
     Attributes attributes;
-    ForEach(API_HatchID, story, [&](const API_Element& e) {
+    PlanGeometry::ForEachElement(API_HatchID, story, [&](const API_Element& e) {
         FillItem fill;
-        fill.contours = ReadContours(e.header.guid);
+        fill.contours = PlanGeometry::ReadContours(e.header.guid);
         fill.outline = attributes.Pen(e.hatch.contPen);
         fill.pattern = attributes.Pen(e.hatch.fillPen);
         fill.hasBackground = e.hatch.fillBGPen > 0;
@@ -364,15 +324,15 @@ std::shared_ptr<const Sheet> Read(Int16 story)
         attributes.Pattern(e.hatch.fillInd, fill);
         if (!fill.contours.empty()) sheet->fills.push_back(std::move(fill));
     });
-    ForEach(API_LineID, story, [&](const API_Element& e) {
+    PlanGeometry::ForEachElement(API_LineID, story, [&](const API_Element& e) {
         sheet->lines.push_back({e.line.begC, e.line.endC, attributes.Pen(e.line.pen)});
     });
-    ForEach(API_PolyLineID, story, [&](const API_Element& e) {
-        PolylineItem item{ReadContours(e.header.guid), attributes.Pen(e.polyLine.pen)};
+    PlanGeometry::ForEachElement(API_PolyLineID, story, [&](const API_Element& e) {
+        PolylineItem item{PlanGeometry::ReadContours(e.header.guid), attributes.Pen(e.polyLine.pen)};
         if (!item.contours.empty()) sheet->polylines.push_back(std::move(item));
     });
-    ForEach(API_ArcID, story, [&](const API_Element& e) { sheet->arcs.push_back({e.arc, attributes.Pen(e.arc.pen)}); });
-    ForEach(API_SplineID, story, [&](const API_Element& e) {
+    PlanGeometry::ForEachElement(API_ArcID, story, [&](const API_Element& e) { sheet->arcs.push_back({e.arc, attributes.Pen(e.arc.pen)}); });
+    PlanGeometry::ForEachElement(API_SplineID, story, [&](const API_Element& e) {
         Memo m(e.header.guid, APIMemoMask_Polygon | APIMemoMask_BezierDirs);
         std::vector<API_Coord> coords = HandleRecords(m.memo.coords);
         if (coords.size() < 3) return;
@@ -380,7 +340,7 @@ std::shared_ptr<const Sheet> Read(Int16 story)
         sheet->splines.push_back({coords, HandleRecords(m.memo.bezierDirs), e.spline.closed, e.spline.autoSmooth,
                                   attributes.Pen(e.spline.pen)});
     });
-    ForEach(API_DimensionID, story, [&](const API_Element& e) {
+    PlanGeometry::ForEachElement(API_DimensionID, story, [&](const API_Element& e) {
         Memo m(e.header.guid, APIMemoMask_DimElems);
         DimensionItem item{e.dimension, {}, attributes.Pen(e.dimension.pen)};
         const std::vector<API_DimElem> elems = HandleRecords(m.memo.dimElems);
@@ -388,10 +348,10 @@ std::shared_ptr<const Sheet> Read(Int16 story)
             item.witnesses.push_back(elems[i].base.loc);
         sheet->dimensions.push_back(std::move(item));
     });
-    ForEach(API_HotspotID, story, [&](const API_Element& e) {
+    PlanGeometry::ForEachElement(API_HotspotID, story, [&](const API_Element& e) {
         sheet->hotspots.push_back({e.hotspot.pos, attributes.Pen(e.hotspot.pen)});
     });
-    ForEach(API_TextID, story, [&](const API_Element& e) {
+    PlanGeometry::ForEachElement(API_TextID, story, [&](const API_Element& e) {
         sheet->texts.push_back({e.text, ReadTextLines(e.header.guid), attributes.Pen(e.text.pen)});
     });
     return sheet;
@@ -427,18 +387,18 @@ void DrawFills(cairo_t* cr, const Sheet& sheet, const Mapping& m)
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
     for (const FillItem& fill : sheet.fills) {
         if (fill.hasBackground) {
-            PathContours(cr, m, fill.contours, true);
+            PlanGeometry::PathContours(cr, m, fill.contours, true);
             SetColour(cr, fill.background, 0.5);
             cairo_fill(cr);
         }
         if (fill.subType == 2) {
-            PathContours(cr, m, fill.contours, true);
+            PlanGeometry::PathContours(cr, m, fill.contours, true);
             SetColour(cr, fill.pattern, 0.55);
             cairo_fill(cr);
         } else if (fill.subType == 0 || fill.subType == 1) {
             DrawPattern(cr, m, fill);
         }
-        PathContours(cr, m, fill.contours, true);
+        PlanGeometry::PathContours(cr, m, fill.contours, true);
         SetColour(cr, fill.outline);
         cairo_set_line_width(cr, 1.0);
         cairo_stroke(cr);
@@ -458,7 +418,7 @@ void DrawLinework(cairo_t* cr, const Sheet& sheet, const Mapping& m)
     }
     for (const PolylineItem& polyline : sheet.polylines) {
         SetColour(cr, polyline.colour);
-        PathContours(cr, m, polyline.contours, false);
+        PlanGeometry::PathContours(cr, m, polyline.contours, false);
         cairo_stroke(cr);
     }
     for (const ArcItem& item : sheet.arcs) {

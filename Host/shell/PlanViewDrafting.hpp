@@ -10,19 +10,11 @@
 
 #include <cairo.h>
 
-#include "GSRoot.hpp"
+#include "PlanGeometry.hpp"
 
 namespace PlanViewDrafting {
 
-// Model metres to pixels: y grows upwards in the model, downwards on screen.
-struct Mapping {
-    double scale = 40.0;
-    double originX = 0.0;
-    double originY = 0.0;
-    int height = 0;
-    double X(double x) const { return (x - originX) * scale; }
-    double Y(double y) const { return height - (y - originY) * scale; }
-};
+using Mapping = PlanGeometry::Mapping;
 
 // The drafting elements of one story with everything drawing needs (colours, memo data).
 struct Sheet;
