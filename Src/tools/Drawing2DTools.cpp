@@ -20,49 +20,71 @@ constexpr double kHalfTurn = 3.14159265358979;
 // Witness points closer than this measure nothing.
 constexpr double kMinDimensionLength = 1e-9;
 
-void ZeroElement(API_Element& element, API_ElemTypeID type)
+// What tells the tools apart besides their geometry: the element type, the undo step, the
+// failure prefix and the success message.
+struct Drafting {
+    API_ElemTypeID type;
+    const char* undoName;
+    const char* prefix;
+    const char* created;
+};
+const Drafting kLine {API_LineID, "Quillmere: Create Line", "CreateLine", "Line created"};
+const Drafting kArc {API_ArcID, "Quillmere: Create Arc", "CreateArc", "Arc created"};
+const Drafting kText {API_TextID, "Quillmere: Create Text", "CreateText", "Text created"};
+const Drafting kPolyline {API_PolyLineID, "Quillmere: Create Polyline", "CreatePolyline", "Polyline created"};
+const Drafting kHotspot {API_HotspotID, "Quillmere: Create Hotspot", "CreateHotspot", "Hotspot created"};
+const Drafting kSpline {API_SplineID, "Quillmere: Create Spline", "CreateSpline", "Spline created"};
+const Drafting kFill {API_HatchID, "Quillmere: Create Fill", "CreateFill", "Fill created"};
+const Drafting kDimension {API_DimensionID, "Quillmere: Create Dimension", "CreateDimension", "Dimension created"};
+
+// One undo step that creates the element from the type's defaults: fill writes the tool's
+// fields (and, with a memo, its memo data) and may stop with a code of its own. The types
+// whose geometry is a few numbers pass no memo to the host at all; a memo is disposed of on
+// every path.
+template <bool withMemo, typename Fill>
+ToolResult CreateDrafting(const Drafting& kind, Fill fill)
 {
-    BNClear(element);
-    element.header.type.typeID = type;
+    std::string guidText;
+    return UndoableCommand(kind.undoName, kind.prefix,
+        [&]() -> GSErrCode {
+            API_Element element;
+            BNClear(element);
+            element.header.type.typeID = kind.type;
+            std::optional<MemoHolder> memo;
+            if (withMemo)
+                memo.emplace();
+            API_ElementMemo* passed = memo ? memo->Get() : nullptr;
+            API_ElementMemo unused;   // what the plain types' fill is handed and never reads
+            BNClear(unused);
+            GSErrCode code = ACAPI_Element_GetDefaults(&element, passed);
+            if (code == NoError)
+                code = fill(element, passed != nullptr ? *passed : unused);
+            if (code == NoError)
+                code = ACAPI_Element_Create(&element, passed);
+            if (code == NoError)
+                guidText = GuidToStr(element.header.guid);
+            return code;
+        },
+        [&] { return ToolResult::Ok(guidText, kind.created); });
 }
 
-// The element types whose geometry is a few numbers in the record: no memo anywhere.
 template <typename Fill>
-GSErrCode CreatePlain(API_ElemTypeID type, std::string& guidText, Fill fill)
+ToolResult CreatePlain(const Drafting& kind, Fill fill)
 {
-    API_Element element;
-    ZeroElement(element, type);
-    GSErrCode code = ACAPI_Element_GetDefaults(&element, nullptr);
-    if (code != NoError)
-        return code;
-    fill(element);
-    code = ACAPI_Element_Create(&element, nullptr);
-    if (code != NoError)
-        return code;
-    guidText = GuidToStr(element.header.guid);
-    return NoError;
+    return CreateDrafting<false>(kind, [&](API_Element& element, API_ElementMemo&) -> GSErrCode {
+        fill(element);
+        return NoError;
+    });
 }
 
-// The types that hand data over in the memo: fill writes the record and the memo and may stop
-// with a code of its own; the memo is disposed of on every path.
 template <typename Fill>
-GSErrCode CreateWithMemo(API_ElemTypeID type, std::string& guidText, Fill fill)
+ToolResult CreateWithMemo(const Drafting& kind, Fill fill)
 {
-    API_Element element;
-    ZeroElement(element, type);
-    MemoHolder memo;
-    GSErrCode code = ACAPI_Element_GetDefaults(&element, memo.Get());
-    if (code == NoError)
-        code = fill(element, *memo);
-    if (code == NoError)
-        code = ACAPI_Element_Create(&element, memo.Get());
-    if (code != NoError)
-        return code;
-    guidText = GuidToStr(element.header.guid);
-    return NoError;
+    return CreateDrafting<true>(kind, fill);
 }
 
 // A fresh zero-filled handle of count records in place of whatever the defaults left there.
+// A count whose byte size would not fit the host's 32 bits is refused before allocating.
 template <typename Record>
 bool ReplaceHandle(Record**& handle, std::size_t count)
 {
@@ -73,6 +95,14 @@ bool ReplaceHandle(Record**& handle, std::size_t count)
     return handle != nullptr;
 }
 
+// The polygon counts of one contour of count coordinates (closing repeat included).
+void SetSinglePolygon(API_Polygon& poly, std::size_t count)
+{
+    poly.nCoords = static_cast<Int32>(count);
+    poly.nSubPolys = 1;
+    poly.nArcs = 0;
+}
+
 ToolResult CreateLine(const json& input)
 {
     const double startX = NumberInput(input, "start_x", 0.0);
@@ -81,16 +111,11 @@ ToolResult CreateLine(const json& input)
     const double endY = NumberInput(input, "end_y", 0.0);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    return UndoableCommand("Quillmere: Create Line", "CreateLine",
-        [&]() -> GSErrCode {
-            return CreatePlain(API_LineID, guidText, [&](API_Element& element) {
-                element.line.begC = {startX, startY};
-                element.line.endC = {endX, endY};
-                element.header.floorInd = StoryBits(story);
-            });
-        },
-        [&] { return ToolResult::Ok(guidText, "Line created"); });
+    return CreatePlain(kLine, [&](API_Element& element) {
+        element.line.begC = {startX, startY};
+        element.line.endC = {endX, endY};
+        element.header.floorInd = StoryBits(story);
+    });
 }
 
 ToolResult CreateArc(const json& input)
@@ -102,18 +127,13 @@ ToolResult CreateArc(const json& input)
     const double endAngle = NumberInput(input, "end_angle", kHalfTurn);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    return UndoableCommand("Quillmere: Create Arc", "CreateArc",
-        [&]() -> GSErrCode {
-            return CreatePlain(API_ArcID, guidText, [&](API_Element& element) {
-                element.arc.origC = {centerX, centerY};
-                element.arc.r = radius;
-                element.arc.begAng = startAngle;
-                element.arc.endAng = endAngle;
-                element.header.floorInd = StoryBits(story);
-            });
-        },
-        [&] { return ToolResult::Ok(guidText, "Arc created"); });
+    return CreatePlain(kArc, [&](API_Element& element) {
+        element.arc.origC = {centerX, centerY};
+        element.arc.r = radius;
+        element.arc.begAng = startAngle;
+        element.arc.endAng = endAngle;
+        element.header.floorInd = StoryBits(story);
+    });
 }
 
 ToolResult CreateText(const json& input)
@@ -124,23 +144,18 @@ ToolResult CreateText(const json& input)
     const double size = NumberInput(input, "size", 0.005);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    return UndoableCommand("Quillmere: Create Text", "CreateText",
-        [&]() -> GSErrCode {
-            return CreateWithMemo(API_TextID, guidText, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
-                element.text.loc = {x, y};
-                element.text.size = size;
-                element.header.floorInd = StoryBits(story);
-                // The UTF-8 bytes as the input holds them, and a closing zero. A content that
-                // cannot be stored fails the call instead of leaving an empty text behind.
-                if (!ReplaceHandle(memo.textContent, content.size() + 1))
-                    return APIERR_MEMFULL;
-                std::memcpy(*memo.textContent, content.data(), content.size());
-                (*memo.textContent)[content.size()] = '\0';
-                return NoError;
-            });
-        },
-        [&] { return ToolResult::Ok(guidText, "Text created"); });
+    return CreateWithMemo(kText, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
+        element.text.loc = {x, y};
+        element.text.size = size;
+        element.header.floorInd = StoryBits(story);
+        // The UTF-8 bytes as the input holds them, and a closing zero. A content that cannot be
+        // stored fails the call instead of leaving an empty text behind.
+        if (!ReplaceHandle(memo.textContent, content.size() + 1))
+            return APIERR_MEMFULL;
+        std::memcpy(*memo.textContent, content.data(), content.size());
+        (*memo.textContent)[content.size()] = '\0';
+        return NoError;
+    });
 }
 
 ToolResult CreateHotspot(const json& input)
@@ -149,23 +164,10 @@ ToolResult CreateHotspot(const json& input)
     const double y = NumberInput(input, "y", 0.0);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    return UndoableCommand("Quillmere: Create Hotspot", "CreateHotspot",
-        [&]() -> GSErrCode {
-            return CreatePlain(API_HotspotID, guidText, [&](API_Element& element) {
-                element.hotspot.pos = {x, y};
-                element.header.floorInd = StoryBits(story);
-            });
-        },
-        [&] { return ToolResult::Ok(guidText, "Hotspot created"); });
-}
-
-// The polygon counts of one contour of count coordinates (closing repeat included).
-void SetSinglePolygon(API_Polygon& poly, std::size_t count)
-{
-    poly.nCoords = static_cast<Int32>(count);
-    poly.nSubPolys = 1;
-    poly.nArcs = 0;
+    return CreatePlain(kHotspot, [&](API_Element& element) {
+        element.hotspot.pos = {x, y};
+        element.header.floorInd = StoryBits(story);
+    });
 }
 
 ToolResult CreatePolyline(const json& input)
@@ -175,19 +177,11 @@ ToolResult CreatePolyline(const json& input)
     if (points.size() < 2)
         return ToolResult::Fail("create_polyline: need at least 2 points");
 
-    std::string guidText;
-    return UndoableCommand("Quillmere: Create Polyline", "CreatePolyline",
-        [&]() -> GSErrCode {
-            // Slot 0 and the points: a list whose handle size overflows is refused up front.
-            if (!FitsHandleSize(points.size() + 1, sizeof(API_Coord)))
-                return APIERR_MEMFULL;
-            return CreateWithMemo(API_PolyLineID, guidText, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
-                SetSinglePolygon(element.polyLine.poly, points.size());
-                element.header.floorInd = StoryBits(story);
-                return BuildPolygonMemo(memo, points, false) ? NoError : APIERR_MEMFULL;
-            });
-        },
-        [&] { return ToolResult::Ok(guidText, "Polyline created"); });
+    return CreateWithMemo(kPolyline, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
+        SetSinglePolygon(element.polyLine.poly, points.size());
+        element.header.floorInd = StoryBits(story);
+        return BuildPolygonMemo(memo, points, false) ? NoError : APIERR_MEMFULL;
+    });
 }
 
 ToolResult CreateSpline(const json& input)
@@ -198,25 +192,18 @@ ToolResult CreateSpline(const json& input)
     if (points.size() < 2)
         return ToolResult::Fail("create_spline: need at least 2 points");
 
-    std::string guidText;
-    return UndoableCommand("Quillmere: Create Spline", "CreateSpline",
-        [&]() -> GSErrCode {
-            const std::size_t slots = points.size() + 1;
-            if (!FitsHandleSize(slots, sizeof(API_SplineDir)) || !FitsHandleSize(slots, sizeof(API_Coord)))
-                return APIERR_MEMFULL;
-            return CreateWithMemo(API_SplineID, guidText, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
-                // Zero directions with automatic smoothing: the host shapes the curve.
-                element.spline.autoSmooth = true;
-                element.spline.closed = closed;
-                element.header.floorInd = StoryBits(story);
-                if (!ReplaceHandle(memo.coords, slots))
-                    return APIERR_MEMFULL;
-                for (std::size_t i = 0; i < points.size(); ++i)
-                    (*memo.coords)[i + 1] = {points[i].first, points[i].second};
-                return ReplaceHandle(memo.bezierDirs, slots) ? NoError : APIERR_MEMFULL;
-            });
-        },
-        [&] { return ToolResult::Ok(guidText, "Spline created"); });
+    return CreateWithMemo(kSpline, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
+        // Zero directions with automatic smoothing: the host shapes the curve.
+        element.spline.autoSmooth = true;
+        element.spline.closed = closed;
+        element.header.floorInd = StoryBits(story);
+        const std::size_t slots = points.size() + 1;   // slot 0 holds no point
+        if (!ReplaceHandle(memo.coords, slots))
+            return APIERR_MEMFULL;
+        for (std::size_t i = 0; i < points.size(); ++i)
+            (*memo.coords)[i + 1] = {points[i].first, points[i].second};
+        return ReplaceHandle(memo.bezierDirs, slots) ? NoError : APIERR_MEMFULL;
+    });
 }
 
 ToolResult CreateFill(const json& input)
@@ -229,22 +216,14 @@ ToolResult CreateFill(const json& input)
     // and nothing is opened or changed.
     const std::optional<int> fillIndex = OptionalInt(input, "fill_index");
 
-    std::string guidText;
-    return UndoableCommand("Quillmere: Create Fill", "CreateFill",
-        [&]() -> GSErrCode {
-            // The points, the closing repeat and slot 0.
-            if (!FitsHandleSize(points.size() + 2, sizeof(API_Coord)))
-                return APIERR_MEMFULL;
-            return CreateWithMemo(API_HatchID, guidText, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
-                // Fill indices are 16-bit on the host, like stories.
-                if (fillIndex)
-                    element.hatch.fillInd = StoryBits(*fillIndex);
-                SetSinglePolygon(element.hatch.poly, points.size() + 1);
-                element.header.floorInd = StoryBits(story);
-                return BuildPolygonMemo(memo, points, true) ? NoError : APIERR_MEMFULL;
-            });
-        },
-        [&] { return ToolResult::Ok(guidText, "Fill created"); });
+    return CreateWithMemo(kFill, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
+        // Fill indices are 16-bit on the host, like stories.
+        if (fillIndex)
+            element.hatch.fillInd = StoryBits(*fillIndex);
+        SetSinglePolygon(element.hatch.poly, points.size() + 1);
+        element.header.floorInd = StoryBits(story);
+        return BuildPolygonMemo(memo, points, true) ? NoError : APIERR_MEMFULL;
+    });
 }
 
 ToolResult CreateDimension(const json& input)
@@ -256,36 +235,30 @@ ToolResult CreateDimension(const json& input)
     const double offset = NumberInput(input, "text_offset", 0.5);
     const int story = IntInput(input, "story", 0);
 
-    std::string guidText;
-    return UndoableCommand("Quillmere: Create Dimension", "CreateDimension",
-        [&]() -> GSErrCode {
-            return CreateWithMemo(API_DimensionID, guidText, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
-                element.header.floorInd = StoryBits(story);
-                const double dx = x2 - x1;
-                const double dy = y2 - y1;
-                const double length = std::sqrt(dx * dx + dy * dy);
-                if (kMinDimensionLength > length)
-                    return APIERR_BADPARS;
-                const double ux = dx / length;
-                const double uy = dy / length;
-                // The reference point sits t to the left of the direction, from the midpoint.
-                const API_Coord ref = {(x1 + x2) * 0.5 - uy * offset, ux * offset + (y1 + y2) * 0.5};
-                // Coordinates so large that the length or the reference point overflow give no
-                // dimension the host could draw.
-                if (!std::isfinite(length) || !std::isfinite(ux) || !std::isfinite(uy) || !std::isfinite(ref.x) ||
-                    !std::isfinite(ref.y))
-                    return APIERR_BADPARS;
-                element.dimension.direction = {ux, uy};
-                element.dimension.refC = ref;
-                element.dimension.nDimElem = 2;
-                if (!ReplaceHandle(memo.dimElems, 2))
-                    return APIERR_MEMFULL;
-                (*memo.dimElems)[0].base.loc = {x1, y1};
-                (*memo.dimElems)[1].base.loc = {x2, y2};
-                return NoError;
-            });
-        },
-        [&] { return ToolResult::Ok(guidText, "Dimension created"); });
+    return CreateWithMemo(kDimension, [&](API_Element& element, API_ElementMemo& memo) -> GSErrCode {
+        element.header.floorInd = StoryBits(story);
+        const double dx = x2 - x1;
+        const double dy = y2 - y1;
+        const double length = std::sqrt(dx * dx + dy * dy);
+        if (kMinDimensionLength > length)
+            return APIERR_BADPARS;
+        const double ux = dx / length;
+        const double uy = dy / length;
+        // The reference point sits t to the left of the direction, from the midpoint.
+        const API_Coord ref = {(x1 + x2) * 0.5 - uy * offset, ux * offset + (y1 + y2) * 0.5};
+        // Coordinates so large that the length or the reference point overflow give no
+        // dimension the host could draw.
+        if (!std::isfinite(length) || !std::isfinite(ux) || !std::isfinite(uy) || !std::isfinite(ref.x) || !std::isfinite(ref.y))
+            return APIERR_BADPARS;
+        element.dimension.direction = {ux, uy};
+        element.dimension.refC = ref;
+        element.dimension.nDimElem = 2;
+        if (!ReplaceHandle(memo.dimElems, 2))
+            return APIERR_MEMFULL;
+        (*memo.dimElems)[0].base.loc = {x1, y1};
+        (*memo.dimElems)[1].base.loc = {x2, y2};
+        return NoError;
+    });
 }
 
 const char* const kStoryDescription = "Story index (default 0)";

@@ -30,11 +30,7 @@ json Pts(std::initializer_list<std::pair<double, double>> points)
 }
 
 template <typename T>
-std::vector<T> HandleRecords(T** handle)
-{
-    if (handle == nullptr) return {};
-    return std::vector<T>(*handle, *handle + BMGetHandleSize(handle) / GSSize(sizeof(T)));
-}
+std::vector<T> HandleRecords(T** h) { return h ? std::vector<T>(*h, *h + BMGetHandleSize(h) / GSSize(sizeof(T))) : std::vector<T>(); }
 
 class DraftingTools : public ToolTestFixture {
 protected:
@@ -160,6 +156,22 @@ TEST_F(DraftingTools, EachToolWritesOnlyItsFieldsInOneNamedUndoStepThatUndoRemov
         EXPECT_EQ(HostTesting::ElementCount(c.type), count);
     }
     EXPECT_NE(3.14159265358979, M_PI) << "the default end angle is not pi itself";
+
+    // The host calls and their order: no memo at all for the plain types.
+    const auto calls = [&](const char* tool, const json& input) {
+        HostTesting::ClearCallLog();
+        EXPECT_TRUE(Run(tool, input).success) << tool;
+        std::vector<std::string> names;
+        for (const auto& call : HostTesting::CallLog()) names.push_back(call.function);
+        return names;
+    };
+    const std::vector<std::string> plain = {"ACAPI_CallUndoableCommand", "ACAPI_Element_GetDefaults", "ACAPI_Element_Create"};
+    std::vector<std::string> withMemo = plain;
+    withMemo.push_back("ACAPI_DisposeElemMemoHdls");
+    EXPECT_EQ(calls("create_line", {{"end_x", 1}}), plain);
+    EXPECT_EQ(calls("create_hotspot", json::object()), plain);
+    EXPECT_EQ(calls("create_text", json::object()), withMemo);
+    EXPECT_EQ(calls("create_fill", {{"points", Pts({{0, 0}, {1, 0}, {0, 1}})}}), withMemo);
 }
 
 TEST_F(DraftingTools, StoryAndFillIndexKeepTheirLow16Bits)
