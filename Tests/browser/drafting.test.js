@@ -52,21 +52,15 @@ async function darkPixels(page, url) {
 }
 
 describe('drafting in the emulated host', () => {
-  let fake, home, host, browser, page, frame;
+  let session, fake, host, page, frame;
 
   before(async () => {
-    fake = await h.startFakeAnthropic();
-    home = h.tempDir('quillmere-home-');
-    h.writeSettings(home, { provider: 'anthropic', model: MODEL, anthropic_api_key: 'sk-ant-test-key-456' });
-    host = await h.startHost({ home, anthropicUrl: fake.url });
-    browser = await h.launchBrowser();
-    ({ page, frame } = await h.openPalette(browser.context, host));
+    session = await h.startSession({ model: MODEL, key: 'sk-ant-test-key-456' });
+    ({ fake, host, page, frame } = session);
   });
 
   after(async () => {
-    if (browser) await browser.close();
-    if (host) await host.stop();
-    if (fake) await fake.close();
+    if (session) await session.stop();
   });
 
   test('a dimensioned sketch the model draws appears in the plan view', async () => {
