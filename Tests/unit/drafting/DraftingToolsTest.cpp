@@ -33,7 +33,7 @@ template <typename T>
 std::vector<T> HandleRecords(T** h) { return h ? std::vector<T>(*h, *h + BMGetHandleSize(h) / GSSize(sizeof(T))) : std::vector<T>(); }
 
 class DraftingTools : public ToolTestFixture {
-protected:
+public:
     // The stored memo of an element, read back as plain lists.
     struct Memo {
         std::vector<API_Coord> coords;
@@ -53,6 +53,8 @@ protected:
         ACAPI_DisposeElemMemoHdls(&memo);
         return out;
     }
+
+protected:
 
     // How far a refused call may get: no host call at all, up to (not into) the element's
     // creation, or a creation that the host refuses.
@@ -401,6 +403,8 @@ TEST_F(DraftingTools, WronglyTypedInputFailsWithTheLibrarysTextBeforeAnyHostCall
              {"create_fill", {{"points", three}, {"fill_index", nullptr}}, "type must be number, but is null"},
              {"create_fill", {{"points", three}, {"fill_index", json::object()}}, "type must be number, but is object"},
              {"create_dimension", {{"text_offset", "wide"}}, "type must be number, but is string"},
+             {"create_fill", {{"points", three}, {"fill_index", 1e20}}, "Input 'fill_index' must be a whole number between"},
+             {"create_arc", {{"story", 4294967296LL}}, "Input 'story' must be a whole number between"},
          }) {
         SCOPED_TRACE(std::string(tool) + " " + input.dump());
         const Footprint before = TakeFootprint();
@@ -410,6 +414,69 @@ TEST_F(DraftingTools, WronglyTypedInputFailsWithTheLibrarysTextBeforeAnyHostCall
         EXPECT_NE(result.error.find(expected), std::string::npos) << result.error;
         EXPECT_TRUE(HostTesting::CallLog().empty()) << "a host call was made";
         EXPECT_EQ(TakeFootprint(), before);
+    }
+}
+
+// Every point of a drafting element's geometry, record and memo together, in a fixed order.
+std::vector<API_Coord> GeometryPoints(const API_Element& e, const DraftingTools::Memo& memo)
+{
+    std::vector<API_Coord> points;
+    switch (e.header.type.typeID) {
+        case API_LineID: points = {e.line.begC, e.line.endC}; break;
+        case API_ArcID: points = {e.arc.origC}; break;
+        case API_TextID: points = {e.text.loc}; break;
+        case API_HotspotID: points = {e.hotspot.pos}; break;
+        case API_DimensionID:
+            points = {e.dimension.refC};
+            for (const API_DimElem& d : memo.dimElems) points.push_back(d.base.loc);
+            break;
+        default: points.assign(memo.coords.begin() + 1, memo.coords.end()); break;
+    }
+    return points;
+}
+
+TEST_F(DraftingTools, MovedTurnedAndMirroredDraftingKeepsItsPartsTogether)
+{
+    const auto moved = [](API_Coord c) { return API_Coord {c.x + 2, c.y - 1}; };
+    const auto turned = [](API_Coord c) { return API_Coord {1 - (c.y - 1), 1 + (c.x - 1)}; };   // +90 degrees about (1, 1)
+    const auto mirrored = [](API_Coord c) { return API_Coord {c.x, -c.y}; };                    // across the x axis
+    const json triangle = Pts({{0, 0}, {2, 0}, {0, 2}});
+    const struct { const char* tool; json input; } made[] = {
+        {"create_line", {{"start_x", 1}, {"end_x", 3}, {"end_y", 1}}}, {"create_arc", {{"center_x", 1}, {"center_y", 2}, {"radius", 1}}},
+        {"create_text", {{"x", 3}, {"y", 1}}},                         {"create_hotspot", {{"x", -1}, {"y", 4}}},
+        {"create_polyline", {{"points", triangle}}},                    {"create_spline", {{"points", triangle}}},
+        {"create_fill", {{"points", triangle}}},                        {"create_dimension", {{"x1", 1}, {"y1", 1}, {"x2", 4}, {"y2", 5}}},
+    };
+    const struct { const char* tool; json input; std::function<API_Coord(API_Coord)> map; } edits[] = {
+        {"move_element", {{"dx", 2}, {"dy", -1}}, moved},
+        {"rotate_element", {{"center_x", 1}, {"center_y", 1}, {"angle", 90}}, turned},
+        {"mirror_element", {{"axis_x1", 0}, {"axis_y1", 0}, {"axis_x2", 5}, {"axis_y2", 0}}, mirrored},
+    };
+    for (const auto& m : made) {
+        const ToolResult created = Run(m.tool, m.input);
+        ASSERT_TRUE(created.success) << m.tool << ": " << created.error;
+        for (const auto& edit : edits) {
+            SCOPED_TRACE(std::string(m.tool) + " then " + edit.tool);
+            std::vector<API_Coord> expected = GeometryPoints(Element(created.elementGuid), MemoOf(created.elementGuid));
+            for (API_Coord& c : expected) c = edit.map(c);
+            json input = edit.input;
+            input["element_guid"] = created.elementGuid;
+            const ToolResult result = Run(edit.tool, input);
+            ASSERT_TRUE(result.success) << result.error;
+            const API_Element e = Element(created.elementGuid);
+            const Memo memo = MemoOf(created.elementGuid);
+            const std::vector<API_Coord> points = GeometryPoints(e, memo);
+            ASSERT_EQ(points.size(), expected.size());
+            for (size_t i = 0; i < points.size(); ++i)
+                EXPECT_NEAR(std::hypot(points[i].x - expected[i].x, points[i].y - expected[i].y), 0.0, 1e-9) << "point " << i;
+            if (e.header.type.typeID == API_DimensionID) {
+                // The direction still runs from the first witness point to the second.
+                const API_Coord a = memo.dimElems[0].base.loc, b = memo.dimElems[1].base.loc;
+                const double length = std::hypot(b.x - a.x, b.y - a.y);
+                EXPECT_NEAR(e.dimension.direction.x, (b.x - a.x) / length, 1e-9);
+                EXPECT_NEAR(e.dimension.direction.y, (b.y - a.y) / length, 1e-9);
+            }
+        }
     }
 }
 
