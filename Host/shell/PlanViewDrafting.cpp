@@ -158,7 +158,9 @@ void DrawPattern(cairo_t* cr, const Mapping& m, const FillItem& fill)
     // Never denser than one line every four pixels, never more than the cap.
     const double diagonal = std::hypot(maxX - minX, maxY - minY);
     double step = std::max(fill.spacing * m.scale, 4.0);
-    step = std::max(step, diagonal / kMaxPatternLines);
+    // Symbols fill a grid, not rows: fewer rows keep the dots of one fill to the same cap.
+    const double rows = fill.subType == 1 ? std::sqrt(double(kMaxPatternLines)) * 5 : kMaxPatternLines;
+    step = std::max(step, diagonal / rows);
     if (!(diagonal > 0.0) || !std::isfinite(step)) return;
 
     cairo_save(cr);

@@ -139,6 +139,13 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
              Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
          },
          {{3, 3}, {2, 6}}, {{8, 8}}},
+        {"hatched fill", API_HatchID,
+         [](API_Element& e, API_ElementMemo& m) {
+             e.hatch.fillInd = 3;   // parallel lines 0.1 m apart
+             e.hatch.fillBGPen = 0;
+             Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
+         },
+         {{3, 3, 3}, {2, 6, 3}, {5, 2.5, 3}}, {{8, 8, 3}, {6, 6, 3}}},
         {"empty fill", API_HatchID,
          [](API_Element& e, API_ElementMemo& m) {
              e.hatch.fillInd = 2;
