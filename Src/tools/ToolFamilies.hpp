@@ -12,6 +12,7 @@ class ToolRegistry;
 
 void RegisterElementTools(ToolRegistry& registry);
 void RegisterOpeningTools(ToolRegistry& registry);
+void RegisterDrawing2DTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
