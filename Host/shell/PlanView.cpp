@@ -10,6 +10,7 @@
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
+#include "PlanViewLayers.hpp"
 
 namespace {
 
@@ -88,6 +89,7 @@ void ForEach(API_ElemTypeID type, Int16 story, Fn&& fn)
         element.header.guid = guids[i];
         if (ACAPI_Element_Get(&element) != NoError) continue;
         if (type != API_DoorID && type != API_WindowID && element.header.floorInd != story) continue;
+        if (!PlanViewLayers::Shows(element.header.layer)) continue;
         fn(element);
     }
 }
@@ -101,6 +103,7 @@ void AddPolygon(Box& box, const Polygon& polygon)
 Plan ReadPlan(Int16 story)
 {
     Plan plan;
+    PlanViewLayers::Refresh();
     ForEach(API_WallID, story, [&](const API_Element& e) {
         plan.walls.push_back(e.wall);
         plan.bounds.Add(e.wall.begC.x, e.wall.begC.y);

@@ -89,4 +89,6 @@ void ToolRegistry::RegisterAll()
     RegisterObjectTools(*this);
     RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
+    RegisterStoryTools(*this);
+    RegisterPhaseTools(*this);
 }

@@ -10,3 +10,5 @@ void RegisterOpeningTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
+void RegisterStoryTools(ToolRegistry& registry);
+void RegisterPhaseTools(ToolRegistry& registry);
