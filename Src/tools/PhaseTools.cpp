@@ -7,12 +7,8 @@
 
 #include "ACAPinc.h"
 
-#include "core/ToolInput.hpp"
-#include "core/ToolRegistry.hpp"
-#include "tools/ToolCommon.hpp"
 #include "tools/ToolFamilies.hpp"
-
-using json = nlohmann::json;
+#include "tools/ToolKit.hpp"
 
 namespace {
 
@@ -160,7 +156,7 @@ private:
 
 ToolResult PrepareBuildPhases(const json& input)
 {
-    const double threshold = input.value("wall_thickness_threshold", 0.2);
+    const double threshold = NumberInput(input, "wall_thickness_threshold", 0.2);
     PhaseSorting sorting;
     const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Prepare Build Phases"), [&]() -> GSErrCode {
         sorting.PrepareLayers();
@@ -198,38 +194,19 @@ ToolResult RevealBuildPhase(const json& input)
 
 void RegisterPhaseTools(ToolRegistry& registry)
 {
-    {
-        ToolDef def;
-        def.name = "prepare_build_phases";
-        def.description =
-            "Classify all elements in the current project into presentation phase layers and hide them all. Call this "
-            "immediately after placing elements to prepare for a staged visual reveal via reveal_build_phase. Phase 1 = "
-            "building envelope (exterior walls), Phase 2 = internal partitions, Phase 3 = doors & windows, Phase 4 = "
-            "slabs/columns/beams, Phase 5 = roof, Phase 6 = room labels, Phase 7 = annotation, Phase 8 = furniture.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {
-                {"wall_thickness_threshold",
-                 Property("number", "Walls >= this thickness (metres) are classified as exterior shell. Default 0.2")},
-            }},
-            {"required", json::array()},
-        };
-        def.handler = [](const json& input) { return PrepareBuildPhases(input); };
-        registry.Register(def);
-    }
-    {
-        ToolDef def;
-        def.name = "reveal_build_phase";
-        def.description =
-            "Show one presentation phase by making its layer visible. Call sequentially (phase 1, then 2, then 3\u2026) "
-            "to reveal the design in stages. Phase 0 = show all phases at once. Requires prepare_build_phases to have "
-            "been called first.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {{"phase", Property("integer", "Phase number 1-8 to reveal, or 0 to show all phases at once")}}},
-            {"required", json::array({"phase"})},
-        };
-        def.handler = [](const json& input) { return RevealBuildPhase(input); };
-        registry.Register(def);
-    }
+    Tool(registry, "prepare_build_phases",
+         "Classify all elements in the current project into presentation phase layers and hide them all. Call this "
+         "immediately after placing elements to prepare for a staged visual reveal via reveal_build_phase. Phase 1 = "
+         "building envelope (exterior walls), Phase 2 = internal partitions, Phase 3 = doors & windows, Phase 4 = "
+         "slabs/columns/beams, Phase 5 = roof, Phase 6 = room labels, Phase 7 = annotation, Phase 8 = furniture.")
+        .Number("wall_thickness_threshold", "Walls >= this thickness (metres) are classified as exterior shell. Default 0.2")
+        .Handler(PrepareBuildPhases);
+
+    Tool(registry, "reveal_build_phase",
+         "Show one presentation phase by making its layer visible. Call sequentially (phase 1, then 2, then 3…) "
+         "to reveal the design in stages. Phase 0 = show all phases at once. Requires prepare_build_phases to have "
+         "been called first.")
+        .Integer("phase", "Phase number 1-8 to reveal, or 0 to show all phases at once")
+        .Required({"phase"})
+        .Handler(RevealBuildPhase);
 }

@@ -5,12 +5,8 @@
 
 #include "ACAPinc.h"
 
-#include "core/ToolInput.hpp"
-#include "core/ToolRegistry.hpp"
-#include "tools/ToolCommon.hpp"
 #include "tools/ToolFamilies.hpp"
-
-using json = nlohmann::json;
+#include "tools/ToolKit.hpp"
 
 namespace {
 
@@ -76,8 +72,8 @@ ToolResult ListStories(const json&)
 
 ToolResult CreateStory(const json& input)
 {
-    const std::string name = input.value("name", std::string("New Story"));
-    const double height = input.value("height", 3.0);
+    const std::string name = StringInput(input, "name", "New Story");
+    const double height = NumberInput(input, "height", 3.0);
     Int16 last = 0;
     double elevation = 0.0;
     {
@@ -88,7 +84,7 @@ ToolResult CreateStory(const json& input)
             return ToolResult::Fail("GetStorySettings error: no stories");
         last = settings.Info().lastStory;
         // Presence decides: an explicit 0 is an elevation of 0.
-        elevation = input.value("elevation", settings.Record(last).level + 3.0);
+        elevation = NumberInput(input, "elevation", settings.Record(last).level + 3.0);
     }
     const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Create Story"), [&]() -> GSErrCode {
         API_StoryCmdType cmd;
@@ -122,41 +118,19 @@ ToolResult SetCurrentStory(const json& input)
 
 void RegisterStoryTools(ToolRegistry& registry)
 {
-    {
-        ToolDef def;
-        def.name = "list_stories";
-        def.description = "List all stories (floors) in the project with name, index, and elevation.";
-        def.inputSchema = {{"type", "object"}, {"properties", json::object()}, {"required", json::array()}};
-        def.handler = [](const json& input) { return ListStories(input); };
-        registry.Register(def);
-    }
-    {
-        ToolDef def;
-        def.name = "create_story";
-        def.description =
-            "Add a new story (floor level) to the project. The new story is added above the current last story.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {
-                {"name", Property("string", "Story name (e.g. '2nd Floor')")},
-                {"elevation", Property("number", "Story elevation in metres (default: last story elevation + 3.0)")},
-                {"height", Property("number", "Story height in metres (default 3.0)")},
-            }},
-            {"required", json::array({"name"})},
-        };
-        def.handler = [](const json& input) { return CreateStory(input); };
-        registry.Register(def);
-    }
-    {
-        ToolDef def;
-        def.name = "set_current_story";
-        def.description = "Switch the active (current) story in the floor plan view.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {{"story_index", Property("integer", "Story index to switch to (0 = ground floor)")}}},
-            {"required", json::array({"story_index"})},
-        };
-        def.handler = [](const json& input) { return SetCurrentStory(input); };
-        registry.Register(def);
-    }
+    Tool(registry, "list_stories", "List all stories (floors) in the project with name, index, and elevation.")
+        .Handler(ListStories);
+
+    Tool(registry, "create_story",
+         "Add a new story (floor level) to the project. The new story is added above the current last story.")
+        .String("name", "Story name (e.g. '2nd Floor')")
+        .Number("elevation", "Story elevation in metres (default: last story elevation + 3.0)")
+        .Number("height", "Story height in metres (default 3.0)")
+        .Required({"name"})
+        .Handler(CreateStory);
+
+    Tool(registry, "set_current_story", "Switch the active (current) story in the floor plan view.")
+        .Integer("story_index", "Story index to switch to (0 = ground floor)")
+        .Required({"story_index"})
+        .Handler(SetCurrentStory);
 }
