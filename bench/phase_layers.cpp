@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <string>
+
 #include <nlohmann/json.hpp>
 
 #include "ACAPinc.h"
@@ -46,31 +48,32 @@ GSErrCode BareLayerLoop(Int32 layer)
     });
 }
 
-void BM_BareLayerLoop(benchmark::State& state)
+// Times one whole-project step per iteration on the same project: the step is undone, untimed,
+// before the next. step answers an error text, empty on success.
+template <typename Step>
+void TimeProjectStep(benchmark::State& state, Step&& step)
 {
     BuildProject();
     for (auto _ : state) {
-        if (BareLayerLoop(2) != NoError) state.SkipWithError("loop failed");
+        const std::string error = step();
+        if (!error.empty()) state.SkipWithError(error.c_str());
         state.PauseTiming();
         HostTesting::Undo();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * Int64(kElements));
 }
+
+void BM_BareLayerLoop(benchmark::State& state)
+{
+    TimeProjectStep(state, [] { return BareLayerLoop(2) == NoError ? std::string() : std::string("loop failed"); });
+}
 BENCHMARK(BM_BareLayerLoop)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_PrepareBuildPhases(benchmark::State& state)
 {
-    BuildProject();
     const ToolRegistry registry;
-    for (auto _ : state) {
-        const ToolResult result = registry.ExecuteTool("prepare_build_phases", nlohmann::json::object());
-        if (!result.success) state.SkipWithError(result.error.c_str());
-        state.PauseTiming();
-        HostTesting::Undo();
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(state.iterations() * Int64(kElements));
+    TimeProjectStep(state, [&registry] { return registry.ExecuteTool("prepare_build_phases", nlohmann::json::object()).error; });
 }
 BENCHMARK(BM_PrepareBuildPhases)->Unit(benchmark::kMillisecond)->Iterations(5);
 
