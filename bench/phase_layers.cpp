@@ -73,7 +73,8 @@ BENCHMARK(BM_BareLayerLoop)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_PrepareBuildPhases(benchmark::State& state)
 {
     const ToolRegistry registry;
-    TimeProjectStep(state, [&registry] { return registry.ExecuteTool("prepare_build_phases", nlohmann::json::object()).error; });
+    TimeProjectStep(
+        state, [&registry] { return registry.ExecuteTool("prepare_build_phases", nlohmann::json::object()).error; });
 }
 BENCHMARK(BM_PrepareBuildPhases)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -81,7 +82,8 @@ void BM_ListThousandStories(benchmark::State& state)
 {
     HostTesting::ResetProject();
     std::vector<HostTesting::StoryFixture> stories;
-    for (int i = 0; i < 1000; ++i) stories.push_back({Int16(i - 2), 3.0 * (i - 2), "Level " + std::to_string(i - 2)});
+    for (int i = 0; i < 1000; ++i)
+        stories.push_back({Int16(i - 2), 3.0 * (i - 2), "Level " + std::to_string(i - 2)});
     HostTesting::SetStories(stories);
     const ToolRegistry registry;
     for (auto _ : state) {

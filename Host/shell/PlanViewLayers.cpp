@@ -6,7 +6,7 @@
 
 namespace {
 
-std::set<Int32> g_hidden;   // main thread only
+std::set<Int32> g_hidden;  // main thread only
 
 template <typename Fn>
 void ForEachHiddenLayer(Fn&& fn)

@@ -36,12 +36,21 @@ struct TypePhase {
     int phase;
 };
 const std::array<TypePhase, 16> kTypePhases = {{
-    {API_DoorID, 3}, {API_WindowID, 3},
-    {API_SlabID, 4}, {API_ColumnID, 4}, {API_BeamID, 4},
+    {API_DoorID, 3},
+    {API_WindowID, 3},
+    {API_SlabID, 4},
+    {API_ColumnID, 4},
+    {API_BeamID, 4},
     {API_RoofID, 5},
     {API_ZoneID, 6},
-    {API_LineID, 7}, {API_ArcID, 7}, {API_TextID, 7}, {API_PolyLineID, 7}, {API_HatchID, 7}, {API_SplineID, 7},
-    {API_HotspotID, 7}, {API_DimensionID, 7},
+    {API_LineID, 7},
+    {API_ArcID, 7},
+    {API_TextID, 7},
+    {API_PolyLineID, 7},
+    {API_HatchID, 7},
+    {API_SplineID, 7},
+    {API_HotspotID, 7},
+    {API_DimensionID, 7},
     {API_ObjectID, 8},
 }};
 
@@ -70,7 +79,8 @@ class PhaseSorting {
 public:
     PhaseSorting()
     {
-        for (const BuildPhase& row : kBuildPhases) counts_[row.phase] = 0;
+        for (const BuildPhase& row : kBuildPhases)
+            counts_[row.phase] = 0;
         BNClear(layerMask_);
         ACAPI_ELEMENT_MASK_SET(layerMask_, header, layer);
     }
@@ -151,35 +161,35 @@ public:
 private:
     std::map<int, Int32> layers_;
     std::map<int, int> counts_;
-    API_Element layerMask_;   // selects the layer field and nothing else
+    API_Element layerMask_;  // selects the layer field and nothing else
 };
 
 ToolResult PrepareBuildPhases(const json& input)
 {
     const double threshold = NumberInput(input, "wall_thickness_threshold", 0.2);
     PhaseSorting sorting;
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Prepare Build Phases"), [&]() -> GSErrCode {
-        sorting.PrepareLayers();
-        sorting.SortWalls(threshold);
-        sorting.SortOtherTypes();
-        return NoError;   // what the host refused was skipped, and the rest still counts
-    });
-    if (err != NoError)
-        return ToolResult::Fail("Prepare phases failed: " + std::to_string(err));
+    const GSErrCode err =
+        ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Prepare Build Phases"), [&]() -> GSErrCode {
+            sorting.PrepareLayers();
+            sorting.SortWalls(threshold);
+            sorting.SortOtherTypes();
+            return NoError;  // what the host refused was skipped, and the rest still counts
+        });
+    if (err != NoError) return ToolResult::Fail("Prepare phases failed: " + std::to_string(err));
     return ToolResult::Ok("", sorting.Summary(threshold).dump());
 }
 
 ToolResult RevealBuildPhase(const json& input)
 {
     const int phase = IntInput(input, "phase", 0);
-    if (phase < 0 || phase > 8)
-        return ToolResult::Fail("phase must be 0-8");
+    if (phase < 0 || phase > 8) return ToolResult::Fail("phase must be 0-8");
     json revealed = json::array();
     for (const BuildPhase& row : kBuildPhases) {
         if (phase != 0 && row.phase != phase) continue;
         API_Attribute layer = LayerByName(row.layerName);
         if (ACAPI_Attribute_Get(&layer) != NoError) {
-            revealed.push_back({{"phase", row.phase}, {"label", row.label}, {"shown", false}, {"reason", "layer not found"}});
+            revealed.push_back(
+                {{"phase", row.phase}, {"label", row.label}, {"shown", false}, {"reason", "layer not found"}});
             continue;
         }
         layer.header.flags = Int16(layer.header.flags & ~kHiddenFlag);
@@ -199,7 +209,8 @@ void RegisterPhaseTools(ToolRegistry& registry)
          "immediately after placing elements to prepare for a staged visual reveal via reveal_build_phase. Phase 1 = "
          "building envelope (exterior walls), Phase 2 = internal partitions, Phase 3 = doors & windows, Phase 4 = "
          "slabs/columns/beams, Phase 5 = roof, Phase 6 = room labels, Phase 7 = annotation, Phase 8 = furniture.")
-        .Number("wall_thickness_threshold", "Walls >= this thickness (metres) are classified as exterior shell. Default 0.2")
+        .Number("wall_thickness_threshold",
+                "Walls >= this thickness (metres) are classified as exterior shell. Default 0.2")
         .Handler(PrepareBuildPhases);
 
     Tool(registry, "reveal_build_phase",

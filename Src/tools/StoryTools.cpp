@@ -51,8 +51,7 @@ std::string NameOf(const API_StoryType& story)
 ToolResult ListStories(const json&)
 {
     StorySettings settings;
-    if (GSErrCode err = settings.Read())
-        return ToolResult::Fail("GetStorySettings error: " + std::to_string(err));
+    if (GSErrCode err = settings.Read()) return ToolResult::Fail("GetStorySettings error: " + std::to_string(err));
     const API_StoryInfo& info = settings.Info();
     json result = json::object();
     json stories = json::array();
@@ -78,10 +77,8 @@ ToolResult CreateStory(const json& input)
     double elevation = 0.0;
     {
         StorySettings settings;
-        if (GSErrCode err = settings.Read())
-            return ToolResult::Fail("GetStorySettings error: " + std::to_string(err));
-        if (!settings.HoldsEveryStory())
-            return ToolResult::Fail("GetStorySettings error: no stories");
+        if (GSErrCode err = settings.Read()) return ToolResult::Fail("GetStorySettings error: " + std::to_string(err));
+        if (!settings.HoldsEveryStory()) return ToolResult::Fail("GetStorySettings error: no stories");
         last = settings.Info().lastStory;
         // Presence decides: an explicit 0 is an elevation of 0.
         elevation = NumberInput(input, "elevation", settings.Record(last).level + 3.0);
@@ -97,8 +94,7 @@ ToolResult CreateStory(const json& input)
         GS::ucsncpy(cmd.uName, GS::UniString(name).ToUStr().Get(), kNameCapacity);
         return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd);
     });
-    if (err != NoError)
-        return ToolResult::Fail("CreateStory error: " + std::to_string(err));
+    if (err != NoError) return ToolResult::Fail("CreateStory error: " + std::to_string(err));
     return ToolResult::Ok("", "Story \"" + name + "\" created at elevation " + std::to_string(elevation));
 }
 

@@ -9,9 +9,9 @@ namespace MixedProject {
 const std::vector<API_ElemTypeID>& Rotation()
 {
     static const std::vector<API_ElemTypeID> rotation = {
-        API_WallID, API_WallID, API_DoorID, API_WindowID, API_SlabID, API_ColumnID, API_BeamID, API_RoofID,
-        API_ZoneID, API_LineID, API_ArcID, API_TextID, API_PolyLineID, API_HatchID, API_SplineID,
-        API_HotspotID, API_DimensionID, API_ObjectID};
+        API_WallID,     API_WallID,  API_DoorID,   API_WindowID,  API_SlabID,      API_ColumnID,
+        API_BeamID,     API_RoofID,  API_ZoneID,   API_LineID,    API_ArcID,       API_TextID,
+        API_PolyLineID, API_HatchID, API_SplineID, API_HotspotID, API_DimensionID, API_ObjectID};
     return rotation;
 }
 
@@ -46,7 +46,8 @@ std::vector<API_Guid> Add(std::size_t count)
         if (type == API_WallID && e.wall.thickness == kThickWall) lastWall = guid;
         guids.push_back(guid);
     }
-    for (auto& entry : templates) ACAPI_DisposeElemMemoHdls(&entry.second.memo);
+    for (auto& entry : templates)
+        ACAPI_DisposeElemMemoHdls(&entry.second.memo);
     return guids;
 }
 

@@ -10,8 +10,8 @@ using json = nlohmann::json;
 
 namespace {
 
-const char* const kLayers[] = {"__PHASE_01_SHELL", "__PHASE_02_PARTITIONS", "__PHASE_03_OPENINGS",
-                               "__PHASE_04_STRUCTURAL", "__PHASE_05_ROOF", "__PHASE_06_ZONES",
+const char* const kLayers[] = {"__PHASE_01_SHELL",      "__PHASE_02_PARTITIONS", "__PHASE_03_OPENINGS",
+                               "__PHASE_04_STRUCTURAL", "__PHASE_05_ROOF",       "__PHASE_06_ZONES",
                                "__PHASE_07_ANNOTATION", "__PHASE_08_FURNITURE"};
 
 class PhaseTools : public ToolTestFixture {
@@ -42,7 +42,8 @@ protected:
     static std::vector<int> Counts(const json& summary)
     {
         std::vector<int> counts;
-        for (const json& phase : summary["phases"]) counts.push_back(phase["count"]);
+        for (const json& phase : summary["phases"])
+            counts.push_back(phase["count"]);
         return counts;
     }
 };
@@ -51,19 +52,24 @@ TEST_F(PhaseTools, EachTypeLandsOnItsHiddenPhaseLayerInOneUndoStepThatUndoesEver
 {
     const std::vector<API_Guid> guids = MixedProject::Add(2 * MixedProject::Rotation().size());
     API_Element wall = HostTesting::MakeElement(API_WallID);
-    wall.wall.thickness = 0.2;   // exactly the default threshold: the envelope
+    wall.wall.thickness = 0.2;  // exactly the default threshold: the envelope
     const API_Guid exact = HostTesting::AddElement(wall);
     wall.wall.thickness = 0.19;
     const API_Guid below = HostTesting::AddElement(wall);
     const API_Guid unsorted = HostTesting::AddElement(HostTesting::MakeElement(API_HotlinkID));
     std::map<API_Guid, API_Element> before;
-    for (const API_Guid& guid : HostTesting::AllElements()) HostTesting::GetElement(guid, &before[guid]);
+    for (const API_Guid& guid : HostTesting::AllElements())
+        HostTesting::GetElement(guid, &before[guid]);
     const Int32 layersBefore = LayerCount();
     const size_t steps = UndoStepCount();
 
     const ToolResult result = Run("prepare_build_phases", json::object());
     ASSERT_TRUE(result.success) << result.error;
-    EXPECT_EQ(result.message.rfind("{\"phases\":[{\"count\":3,\"label\":\"Building envelope\",\"layer\":\"__PHASE_01_SHELL\",\"phase\":1},{", 0), 0u)
+    EXPECT_EQ(
+        result.message.rfind(
+            "{\"phases\":[{\"count\":3,\"label\":\"Building envelope\",\"layer\":\"__PHASE_01_SHELL\",\"phase\":1},{",
+            0),
+        0u)
         << result.message;
     const json summary = json::parse(result.message);
     EXPECT_EQ(Counts(summary), (std::vector<int>{3, 3, 4, 6, 2, 2, 16, 2}));
@@ -75,31 +81,38 @@ TEST_F(PhaseTools, EachTypeLandsOnItsHiddenPhaseLayerInOneUndoStepThatUndoesEver
     EXPECT_EQ(LayerCount(), layersBefore + 8);
 
     const std::map<API_ElemTypeID, int> phaseOf = {
-        {API_DoorID, 3}, {API_WindowID, 3}, {API_SlabID, 4}, {API_ColumnID, 4}, {API_BeamID, 4}, {API_RoofID, 5},
-        {API_ZoneID, 6}, {API_LineID, 7}, {API_ArcID, 7}, {API_TextID, 7}, {API_PolyLineID, 7}, {API_HatchID, 7},
+        {API_DoorID, 3},   {API_WindowID, 3},  {API_SlabID, 4},      {API_ColumnID, 4},
+        {API_BeamID, 4},   {API_RoofID, 5},    {API_ZoneID, 6},      {API_LineID, 7},
+        {API_ArcID, 7},    {API_TextID, 7},    {API_PolyLineID, 7},  {API_HatchID, 7},
         {API_SplineID, 7}, {API_HotspotID, 7}, {API_DimensionID, 7}, {API_ObjectID, 8}};
     for (const auto& [guid, old] : before) {
         API_Element now;
         ASSERT_TRUE(HostTesting::GetElement(guid, &now));
         const API_ElemTypeID type = old.header.type.typeID;
         int phase = 0;
-        if (type == API_WallID) phase = old.wall.thickness >= 0.2 ? 1 : 2;
-        else if (phaseOf.count(type)) phase = phaseOf.at(type);
+        if (type == API_WallID)
+            phase = old.wall.thickness >= 0.2 ? 1 : 2;
+        else if (phaseOf.count(type))
+            phase = phaseOf.at(type);
         const Int32 expected = phase == 0 ? old.header.layer : Layer(kLayers[phase - 1]).header.index;
         EXPECT_EQ(now.header.layer, expected) << "type " << type;
         API_Element onlyLayer = now;
         onlyLayer.header.layer = old.header.layer;
-        EXPECT_EQ(FirstDifference(onlyLayer, old), sizeof(API_Element)) << "type " << type << " changed beyond its layer";
+        EXPECT_EQ(FirstDifference(onlyLayer, old), sizeof(API_Element))
+            << "type " << type << " changed beyond its layer";
     }
     EXPECT_EQ(Element(Text(exact)).header.layer, Layer(kLayers[0]).header.index);
     EXPECT_EQ(Element(Text(below)).header.layer, Layer(kLayers[1]).header.index);
     EXPECT_EQ(Element(Text(unsorted)).header.layer, before[unsorted].header.layer);
-    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
+    for (const char* name : kLayers)
+        EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
 
     ASSERT_TRUE(UndoLast());
     EXPECT_EQ(LayerCount(), layersBefore);
-    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.index, 0) << name;
-    for (const auto& [guid, old] : before) EXPECT_EQ(FirstDifference(Element(Text(guid)), old), sizeof(API_Element));
+    for (const char* name : kLayers)
+        EXPECT_EQ(Layer(name).header.index, 0) << name;
+    for (const auto& [guid, old] : before)
+        EXPECT_EQ(FirstDifference(Element(Text(guid)), old), sizeof(API_Element));
     (void)guids;
 }
 
@@ -121,14 +134,16 @@ TEST_F(PhaseTools, ASecondRunReusesAndRehidesTheLayersAndCountsAgainThresholdAsR
     EXPECT_EQ(again["wall_threshold_m"], 0);
     EXPECT_EQ(again["total_classified"], 18);
     EXPECT_EQ(LayerCount(), layersBefore + 7) << "no second layer of any name";
-    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
+    for (const char* name : kLayers)
+        EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
 
     // An empty project still gets its eight hidden layers and counts nothing.
     HostTesting::ResetProject();
     const json empty = Prepare();
     EXPECT_EQ(Counts(empty), std::vector<int>(8, 0));
     EXPECT_EQ(empty["total_classified"], 0);
-    for (const char* name : kLayers) EXPECT_NE(Layer(name).header.index, 0) << name;
+    for (const char* name : kLayers)
+        EXPECT_NE(Layer(name).header.index, 0) << name;
 }
 
 TEST_F(PhaseTools, RefusalsInsideTheStepAreSkippedAndLeftOutOfTheCounts)
@@ -169,7 +184,8 @@ TEST_F(PhaseTools, RefusalsInsideTheStepAreSkippedAndLeftOutOfTheCounts)
     EXPECT_EQ(Layer(kLayers[4]).header.index, 0);
     HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_REFUSEDCMD);
     const Footprint before = TakeFootprint();
-    EXPECT_EQ(Run("prepare_build_phases", json::object()).error, "Prepare phases failed: " + std::to_string(APIERR_REFUSEDCMD));
+    EXPECT_EQ(Run("prepare_build_phases", json::object()).error,
+              "Prepare phases failed: " + std::to_string(APIERR_REFUSEDCMD));
     const ToolResult badThreshold = Run("prepare_build_phases", {{"wall_thickness_threshold", "thick"}});
     EXPECT_NE(badThreshold.error.find("type must be number, but is string"), std::string::npos) << badThreshold.error;
     EXPECT_EQ(TakeFootprint(), before);
@@ -178,15 +194,17 @@ TEST_F(PhaseTools, RefusalsInsideTheStepAreSkippedAndLeftOutOfTheCounts)
 
 TEST_F(PhaseTools, RevealingShowsOnePhaseOrAllAndReportsMissingOrRefusedLayers)
 {
-    EXPECT_EQ(Run("reveal_build_phase", json::object()).message,
-              "{\"mode\":\"all\",\"revealed\":[{\"label\":\"Building envelope\",\"phase\":1,\"reason\":\"layer not found\","
-              "\"shown\":false},{\"label\":\"Internal partitions\",\"phase\":2,\"reason\":\"layer not found\",\"shown\":false},"
-              "{\"label\":\"Doors and windows\",\"phase\":3,\"reason\":\"layer not found\",\"shown\":false},"
-              "{\"label\":\"Slabs, columns, beams\",\"phase\":4,\"reason\":\"layer not found\",\"shown\":false},"
-              "{\"label\":\"Roof structure\",\"phase\":5,\"reason\":\"layer not found\",\"shown\":false},"
-              "{\"label\":\"Room labels\",\"phase\":6,\"reason\":\"layer not found\",\"shown\":false},"
-              "{\"label\":\"Annotation\",\"phase\":7,\"reason\":\"layer not found\",\"shown\":false},"
-              "{\"label\":\"Furniture and fittings\",\"phase\":8,\"reason\":\"layer not found\",\"shown\":false}]}");
+    EXPECT_EQ(
+        Run("reveal_build_phase", json::object()).message,
+        "{\"mode\":\"all\",\"revealed\":[{\"label\":\"Building envelope\",\"phase\":1,\"reason\":\"layer not found\","
+        "\"shown\":false},{\"label\":\"Internal partitions\",\"phase\":2,\"reason\":\"layer not "
+        "found\",\"shown\":false},"
+        "{\"label\":\"Doors and windows\",\"phase\":3,\"reason\":\"layer not found\",\"shown\":false},"
+        "{\"label\":\"Slabs, columns, beams\",\"phase\":4,\"reason\":\"layer not found\",\"shown\":false},"
+        "{\"label\":\"Roof structure\",\"phase\":5,\"reason\":\"layer not found\",\"shown\":false},"
+        "{\"label\":\"Room labels\",\"phase\":6,\"reason\":\"layer not found\",\"shown\":false},"
+        "{\"label\":\"Annotation\",\"phase\":7,\"reason\":\"layer not found\",\"shown\":false},"
+        "{\"label\":\"Furniture and fittings\",\"phase\":8,\"reason\":\"layer not found\",\"shown\":false}]}");
     Prepare();
     const size_t steps = UndoStepCount();
     struct Case {
@@ -195,11 +213,14 @@ TEST_F(PhaseTools, RevealingShowsOnePhaseOrAllAndReportsMissingOrRefusedLayers)
         std::vector<bool> hiddenAfter;
     };
     const Case cases[] = {
-        {{{"phase", 3}}, "{\"mode\":\"single\",\"revealed\":[{\"label\":\"Doors and windows\",\"phase\":3,\"shown\":true}]}",
+        {{{"phase", 3}},
+         "{\"mode\":\"single\",\"revealed\":[{\"label\":\"Doors and windows\",\"phase\":3,\"shown\":true}]}",
          {true, true, false, true, true, true, true, true}},
-        {{{"phase", 3}}, "{\"mode\":\"single\",\"revealed\":[{\"label\":\"Doors and windows\",\"phase\":3,\"shown\":true}]}",
+        {{{"phase", 3}},
+         "{\"mode\":\"single\",\"revealed\":[{\"label\":\"Doors and windows\",\"phase\":3,\"shown\":true}]}",
          {true, true, false, true, true, true, true, true}},
-        {{{"phase", 1.7}}, "{\"mode\":\"single\",\"revealed\":[{\"label\":\"Building envelope\",\"phase\":1,\"shown\":true}]}",
+        {{{"phase", 1.7}},
+         "{\"mode\":\"single\",\"revealed\":[{\"label\":\"Building envelope\",\"phase\":1,\"shown\":true}]}",
          {false, true, false, true, true, true, true, true}},
         {{{"phase", 0}}, "", std::vector<bool>(8, false)},
     };
@@ -210,7 +231,8 @@ TEST_F(PhaseTools, RevealingShowsOnePhaseOrAllAndReportsMissingOrRefusedLayers)
         if (!c.message.empty()) {
             EXPECT_EQ(result.message, c.message);
         }
-        for (size_t i = 0; i < 8; ++i) EXPECT_EQ((Layer(kLayers[i]).header.flags & APILay_Hidden) != 0, c.hiddenAfter[i]) << kLayers[i];
+        for (size_t i = 0; i < 8; ++i)
+            EXPECT_EQ((Layer(kLayers[i]).header.flags & APILay_Hidden) != 0, c.hiddenAfter[i]) << kLayers[i];
     }
     EXPECT_EQ(UndoStepCount(), steps) << "revealing is outside the undo history";
 
@@ -222,7 +244,8 @@ TEST_F(PhaseTools, RevealingShowsOnePhaseOrAllAndReportsMissingOrRefusedLayers)
     refuse.name = kLayers[2];
     HostTesting::InjectFailure(refuse);
     const json all = json::parse(Run("reveal_build_phase", {{"phase", 0}}).message)["revealed"];
-    EXPECT_EQ(all[1], json({{"label", "Internal partitions"}, {"phase", 2}, {"reason", "layer not found"}, {"shown", false}}));
+    EXPECT_EQ(all[1],
+              json({{"label", "Internal partitions"}, {"phase", 2}, {"reason", "layer not found"}, {"shown", false}}));
     EXPECT_EQ(all[2], json({{"label", "Doors and windows"}, {"phase", 3}, {"shown", false}}));
     EXPECT_EQ(all[3]["shown"], true);
 
@@ -232,7 +255,8 @@ TEST_F(PhaseTools, RevealingShowsOnePhaseOrAllAndReportsMissingOrRefusedLayers)
         EXPECT_EQ(Run("reveal_build_phase", input).error, "phase must be 0-8");
         EXPECT_TRUE(HostTesting::CallLog().empty());
     }
-    EXPECT_NE(Run("reveal_build_phase", {{"phase", "2"}}).error.find("type must be number, but is string"), std::string::npos);
+    EXPECT_NE(Run("reveal_build_phase", {{"phase", "2"}}).error.find("type must be number, but is string"),
+              std::string::npos);
     EXPECT_EQ(TakeFootprint(), before);
 }
 

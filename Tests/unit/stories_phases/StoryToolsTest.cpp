@@ -19,19 +19,21 @@ protected:
 
 TEST_F(StoryTools, ListingReportsEveryStoryInIndexOrderOrNoneFromAMissingOrShortList)
 {
-    HostTesting::SetStories({{-2, -6.0, "Parking"}, {-1, -3.0, "Basement"}, {0, 0.0, "Erdgeschoss \u00e4"}, {1, 3.0, "First"}});
+    HostTesting::SetStories(
+        {{-2, -6.0, "Parking"}, {-1, -3.0, "Basement"}, {0, 0.0, "Erdgeschoss \u00e4"}, {1, 3.0, "First"}});
     const ToolResult full = Run("list_stories", json::object());
     ASSERT_TRUE(full.success) << full.error;
-    EXPECT_EQ(full.message,
-              "{\"current_story\":0,\"first_story\":-2,\"last_story\":1,\"stories\":["
-              "{\"elevation\":-6.0,\"index\":-2,\"name\":\"Parking\"},{\"elevation\":-3.0,\"index\":-1,\"name\":\"Basement\"},"
-              "{\"elevation\":0.0,\"index\":0,\"name\":\"Erdgeschoss \u00e4\"},{\"elevation\":3.0,\"index\":1,\"name\":\"First\"}]}");
+    EXPECT_EQ(full.message, "{\"current_story\":0,\"first_story\":-2,\"last_story\":1,\"stories\":["
+                            "{\"elevation\":-6.0,\"index\":-2,\"name\":\"Parking\"},{\"elevation\":-3.0,\"index\":-1,"
+                            "\"name\":\"Basement\"},"
+                            "{\"elevation\":0.0,\"index\":0,\"name\":\"Erdgeschoss "
+                            "\u00e4\"},{\"elevation\":3.0,\"index\":1,\"name\":\"First\"}]}");
 
     struct Case {
         const char* what;
         HostTesting::StoryListShape shape;
         std::vector<HostTesting::StoryFixture> stories;
-        std::tuple<int, int, int> indices;   // first, last, current
+        std::tuple<int, int, int> indices;  // first, last, current
     };
     const Case cases[] = {
         {"no handle", HostTesting::StoryListShape::Null, {{0, 0.0, "G"}, {1, 3.0, "F"}}, {0, 1, 0}},
@@ -63,12 +65,20 @@ TEST_F(StoryTools, CreatingAddsAboveTheLastStoryAsOneUndoStepWithDefaultsOnlyFor
         std::string message;
     };
     const std::string longName(300, 'L');
-    const std::string pairs = std::string(254, 'x') + "\U0001F3E0";   // the pair straddles the buffer's end
+    const std::string pairs = std::string(254, 'x') + "\U0001F3E0";  // the pair straddles the buffer's end
     const Case cases[] = {
         {json::object(), "New Story", 9.0, 3.0, "Story \"New Story\" created at elevation 9.000000"},
-        {{{"name", "Roof"}, {"elevation", 0}, {"height", 2.5}}, "Roof", 0.0, 2.5, "Story \"Roof\" created at elevation 0.000000"},
+        {{{"name", "Roof"}, {"elevation", 0}, {"height", 2.5}},
+         "Roof",
+         0.0,
+         2.5,
+         "Story \"Roof\" created at elevation 0.000000"},
         {{{"name", "Low"}, {"elevation", 1.25}}, "Low", 1.25, 3.0, "Story \"Low\" created at elevation 1.250000"},
-        {{{"name", longName}}, std::string(255, 'L'), 9.0, 3.0, "Story \"" + longName + "\" created at elevation 9.000000"},
+        {{{"name", longName}},
+         std::string(255, 'L'),
+         9.0,
+         3.0,
+         "Story \"" + longName + "\" created at elevation 9.000000"},
         {{{"name", pairs}}, std::string(254, 'x'), 9.0, 3.0, "Story \"" + pairs + "\" created at elevation 9.000000"},
     };
     for (const Case& c : cases) {
@@ -95,7 +105,7 @@ TEST_F(StoryTools, CreationFailuresChangeNothingAndFreeTheStoryList)
         const char* what;
         json input;
         std::function<void()> arrange;
-        std::string error;   // whole text, or the start of the JSON library's message
+        std::string error;  // whole text, or the start of the JSON library's message
     };
     const Case cases[] = {
         {"settings unreadable", json::object(), [] { HostTesting::FailNextCall("ACAPI_Environment", APIERR_GENERAL); },
@@ -103,7 +113,8 @@ TEST_F(StoryTools, CreationFailuresChangeNothingAndFreeTheStoryList)
         {"no stories", json::object(), [] { HostTesting::SetStories({}); }, "GetStorySettings error: no stories"},
         {"no list handle", json::object(), [] { HostTesting::SetStoryListShape(HostTesting::StoryListShape::Null); },
          "GetStorySettings error: no stories"},
-        {"short list handle", json::object(), [] { HostTesting::SetStoryListShape(HostTesting::StoryListShape::Short); },
+        {"short list handle", json::object(),
+         [] { HostTesting::SetStoryListShape(HostTesting::StoryListShape::Short); },
          "GetStorySettings error: no stories"},
         {"host refuses", json::object(), [] { HostTesting::FailNextCall("ACAPI_Environment", APIERR_BADPARS, 1); },
          "CreateStory error: -2130313112"},
@@ -131,8 +142,8 @@ TEST_F(StoryTools, SwitchingGoesToTheLow16BitsOfTheIndexOutsideTheUndoHistory)
     HostTesting::SetStories({{-1, -3.0, "B"}, {0, 0.0, "G"}, {1, 3.0, "F"}, {4464, 99.0, "Far"}});
     struct Case {
         json input;
-        int expectedStory;       // current story afterwards
-        std::string outcome;     // message, or error
+        int expectedStory;    // current story afterwards
+        std::string outcome;  // message, or error
     };
     const Case cases[] = {
         {{{"story_index", 1}}, 1, "Switched to story 1"},
