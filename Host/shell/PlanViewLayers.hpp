@@ -1,20 +1,14 @@
 #pragma once
 
-// Which layers the plan view leaves out: the host draws nothing that sits on a hidden layer.
-// Read from the layer table once per drawing, on the main thread.
+// The hidden layers as the host window reports them: when the set changes, the window draws
+// its plan again at once (the plan view itself leaves out what sits on a hidden layer).
 
 #include <string>
 #include <vector>
 
-#include "GSRoot.hpp"
-
 namespace PlanViewLayers {
 
-// Reads the hidden flags of every layer afresh.
-void Refresh();
-// False for a layer that was hidden at the last Refresh.
-bool Shows(Int32 layer);
-// Names of the hidden layers, in index order (read now).
+// Names of the hidden layers, in index order. Main thread.
 std::vector<std::string> HiddenNames();
 
 }  // namespace PlanViewLayers
