@@ -112,48 +112,37 @@ TEST_F(StoriesAndPhases, OnlyAHeaderOnlyChangeSkipsTheElementsOwnChecks)
 {
     const API_Guid wall = HostTesting::AddWall(0, 0, 5, 0, 1);
     const API_Guid door = HostTesting::AddFixture(API_DoorID, 1, wall);
+    // Every case also writes an unflagged bad thickness, which must never reach the element.
     struct Case {
         const char* what;
         API_Guid guid;
-        std::function<void(API_Element&, API_Element&)> change;  // element, mask
+        Int32 layer;  // 0: not flagged
+        bool flagThickness;
+        Int16 story;  // 1: not flagged (both stand on story 1)
         GSErrCode expected;
     };
     const Case cases[] = {
-        {"layer only", wall,
-         [](API_Element& e, API_Element& m) {
-             e.header.layer = 5;
-             e.wall.thickness = -1;
-             ACAPI_ELEMENT_MASK_SET(m, header, layer);
-         },
-         NoError},
-        {"no such layer", wall,
-         [](API_Element& e, API_Element& m) {
-             e.header.layer = 999;
-             ACAPI_ELEMENT_MASK_SET(m, header, layer);
-         },
-         APIERR_BADINDEX},
-        {"layer and a bad thickness", wall,
-         [](API_Element& e, API_Element& m) {
-             e.header.layer = 5;
-             e.wall.thickness = -1;
-             ACAPI_ELEMENT_MASK_SET(m, header, layer);
-             ACAPI_ELEMENT_MASK_SET(m, wall, thickness);
-         },
-         APIERR_BADPARS},
-        {"a door off its wall's story", door,
-         [](API_Element& e, API_Element& m) {
-             e.header.floorInd = 2;
-             ACAPI_ELEMENT_MASK_SET(m, header, floorInd);
-         },
-         APIERR_BADPARS},
+        {"layer only", wall, 5, false, 1, NoError},
+        {"no such layer", wall, 999, false, 1, APIERR_BADINDEX},
+        {"layer and a bad thickness", wall, 5, true, 1, APIERR_BADPARS},
+        {"a door off its wall's story", door, 0, false, 2, APIERR_BADPARS},
     };
     for (const Case& c : cases) {
         const API_Element before = Read(c.guid);
         API_Element e = before, mask = Cleared();
-        c.change(e, mask);
+        e.wall.thickness = -1;
+        if (c.layer != 0) {
+            e.header.layer = c.layer;
+            ACAPI_ELEMENT_MASK_SET(mask, header, layer);
+        }
+        if (c.flagThickness) ACAPI_ELEMENT_MASK_SET(mask, wall, thickness);
+        if (c.story != 1) {
+            e.header.floorInd = c.story;
+            ACAPI_ELEMENT_MASK_SET(mask, header, floorInd);
+        }
         EXPECT_EQ(ChangeInCommand(e, &mask), c.expected) << c.what;
         API_Element expected = before;
-        if (c.expected == NoError) expected.header.layer = 5;
+        if (c.expected == NoError) expected.header.layer = c.layer;
         EXPECT_TRUE(Same(Read(c.guid), expected)) << c.what;
     }
 }
