@@ -14,4 +14,6 @@ void ToolRegistry::RegisterAll()
     RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
     RegisterAttributeTools(*this);
+    RegisterStoryTools(*this);
+    RegisterPhaseTools(*this);
 }

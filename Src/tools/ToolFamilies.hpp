@@ -17,3 +17,5 @@ void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
 void RegisterAttributeTools(ToolRegistry& registry);
+void RegisterStoryTools(ToolRegistry& registry);
+void RegisterPhaseTools(ToolRegistry& registry);
