@@ -1,0 +1,126 @@
+// The product-service client: where it finds the service, what every request carries, how ids
+// are made safe for a URL and how replies are judged.
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "FakeProductService.hpp"
+#include "services/ProductService.hpp"
+
+namespace Service = Quillmere::ProductService;
+using Headers = std::multimap<std::string, std::string>;
+
+TEST(ProductService, TheBaseAddressComesFromSettingsThenTheEnvironmentAndLosesTrailingSlashes)
+{
+    const struct {
+        const char* what;
+        const char* settings;   // nullptr: no settings file
+        const char* environment;
+        const char* base;
+    } cases[] = {
+        {"settings first", R"({"service_url": "http://settings.invalid:1/"})", "http://env.invalid:2", "http://settings.invalid:1"},
+        {"environment when settings have none", R"({"model": "m"})", "http://env.invalid:2//", "http://env.invalid:2"},
+        {"environment when settings leave it empty", R"({"service_url": ""})", "http://env.invalid:2", "http://env.invalid:2"},
+        {"environment when settings are unreadable", "{ not json", "http://env.invalid:2", "http://env.invalid:2"},
+        {"environment without a settings file", nullptr, "http://env.invalid:2", "http://env.invalid:2"},
+        {"nothing configured", nullptr, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ServiceUrlScope scope(c.environment);
+        if (c.settings != nullptr) scope.WriteSettings(c.settings);
+        EXPECT_EQ(Service::BaseUrl(), c.base);
+        EXPECT_EQ(Service::Url("/plans/upload"), std::string(c.base) + "/plans/upload");
+    }
+}
+
+TEST(ProductService, WithoutAnAddressRequestsFailAsInvalidUrlsAndReachNothing)
+{
+    FakeProductService service;
+    ServiceUrlScope scope("");
+    const Quillmere::HttpResponse responses[] = {Service::Get("/plans/p/status"), Service::PostJson("/plans/p/extract", "{}"),
+                                                 Service::PostMultipart("/plans/upload", {}, {})};
+    const char* urls[] = {"/plans/p/status", "/plans/p/extract", "/plans/upload"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(responses[i].statusCode, 0);
+        EXPECT_EQ(responses[i].error, std::string("Invalid URL: ") + urls[i]);
+    }
+    EXPECT_TRUE(service.Requests().empty());
+}
+
+TEST(ProductService, IdsBecomeOnePathSegmentOrdinaryIdsUnchanged)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"3f2a9c1e-7b4d-4e8a-9c2b-5d1e0f7a3b64", "3f2a9c1e-7b4d-4e8a-9c2b-5d1e0f7a3b64"},
+        {"AZaz09-._~", "AZaz09-._~"},
+        {"a b", "a%20b"},
+        {"../../admin", "..%2F..%2Fadmin"},
+        {"x?y=1#z", "x%3Fy%3D1%23z"},
+        {"@evil.example", "%40evil.example"},
+        {"50%", "50%25"},
+        {"\xC3\xA9\r\n", "%C3%A9%0D%0A"},
+        {"", ""},
+    };
+    for (const auto& [id, escaped] : cases) EXPECT_EQ(Service::Escape(id), escaped) << id;
+}
+
+TEST(ProductService, EveryRequestCarriesTheDevelopmentHeaderAndExactlyItsBody)
+{
+    FakeProductService service;
+    ServiceUrlScope scope(service.BaseUrl() + "/");
+    const std::string host = service.BaseUrl().substr(7);
+    for (const char* route : {"GET /plans/p-1/status", "POST /plans/p-1/extract", "POST /plans/upload"})
+        service.Script(route, FakeProductService::Reply {201, "reply"});
+    const std::string file = scope.Home() + "/plan.png";
+    std::ofstream(file, std::ios::binary) << std::string("\x89PNG\0\r\n", 7);
+
+    const Quillmere::HttpResponse replies[] = {
+        Service::Get("/plans/p-1/status"), Service::PostJson("/plans/p-1/extract", "{}"),
+        Service::PostMultipart("/plans/upload", {{"note", "x"}}, {{"file", file, "image/png"}})};
+    for (const auto& reply : replies) {
+        EXPECT_EQ(reply.statusCode, 201);
+        EXPECT_EQ(reply.body, "reply");
+        EXPECT_EQ(reply.error, "");
+    }
+    const auto requests = service.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].target, "/plans/p-1/status");
+    EXPECT_EQ(requests[0].headers, (Headers {{"Host", host}, {"X-Quillmere-Dev", "1"}}));
+    EXPECT_EQ(requests[0].body, "");
+    EXPECT_EQ(requests[1].target, "/plans/p-1/extract");
+    EXPECT_EQ(requests[1].headers, (Headers {{"Host", host}, {"Content-Length", "2"}, {"Content-Type", "application/json"},
+                                             {"X-Quillmere-Dev", "1"}}));
+    EXPECT_EQ(requests[1].body, "{}");
+    EXPECT_EQ(requests[2].target, "/plans/upload");
+    EXPECT_EQ(requests[2].Header("X-Quillmere-Dev"), "1");
+    EXPECT_EQ(requests[2].Header("Content-Type").rfind("multipart/form-data; boundary=----Quillmere", 0), 0u);
+    ASSERT_TRUE(requests[2].multipartWellFormed);
+    ASSERT_EQ(requests[2].parts.size(), 2u);
+    EXPECT_EQ(requests[2].parts[0].name, "note");
+    EXPECT_FALSE(requests[2].parts[0].hasFilename);
+    EXPECT_EQ(requests[2].parts[1].filename, "plan.png");
+    EXPECT_EQ(requests[2].parts[1].content, std::string("\x89PNG\0\r\n", 7));
+}
+
+TEST(ProductService, OnlyTwoHundredsSucceedAndFailuresNameTheClientErrorOrTheStatus)
+{
+    const struct {
+        int status;
+        const char* error;
+        bool succeeded;
+        const char* text;
+    } cases[] = {
+        {199, "", false, "Upload failed: HTTP 199"}, {200, "", true, "Upload failed: HTTP 200"},
+        {299, "", true, "Upload failed: HTTP 299"},  {300, "", false, "Upload failed: HTTP 300"},
+        {404, "", false, "Upload failed: HTTP 404"}, {0, "Couldn't connect to server", false, "Upload failed: Couldn't connect to server"},
+    };
+    for (const auto& c : cases) {
+        Quillmere::HttpResponse response;
+        response.statusCode = c.status;
+        response.error = c.error;
+        response.body = "{\"secret\":\"body\"}";
+        EXPECT_EQ(Service::Succeeded(response), c.succeeded) << c.status;
+        EXPECT_EQ(Service::FailureText("Upload failed: ", response), c.text);
+    }
+}
