@@ -274,7 +274,7 @@ void RegisterPlanTools(ToolRegistry& registry, ChatPreview onPlanPreview, ChatTo
                                          {"story", Prop("integer", "Story index (default 0)")}},
                                         {"start_x", "start_y", "end_x", "end_y"});
     Tool(registry, "create_walls_batch",
-         "Create multiple walls in a single undoable command. General-purpose batch wall creation \xE2\x80\x94 provide an "
+         "Create multiple walls in a single undoable command. General-purpose batch wall creation — provide an "
          "array of wall definitions.")
         .Array("walls", "Array of wall objects", batchItem)
         .Required({"walls"})
