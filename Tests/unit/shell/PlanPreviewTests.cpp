@@ -7,6 +7,9 @@
 
 #include "FakeProductService.hpp"
 #include "ShellTestEnvironment.hpp"
+#include "core/MainThread.hpp"
+#include "core/ToolRegistry.hpp"
+#include "tools/ToolFamilies.hpp"
 
 namespace {
 
@@ -58,4 +61,35 @@ TEST_F(PlanPreviewTest, TheOverlayShowsAsAPreviewBeforeTheStatusCard)
     ASSERT_NE(card, scripts.end());
     EXPECT_LT(preview - scripts.begin(), card - scripts.begin());
     EXPECT_EQ(std::count_if(scripts.begin(), scripts.end(), [](const std::string& s) { return s.find("addRenderPreview") != std::string::npos; }), 1);
+}
+
+TEST_F(PlanPreviewTest, AnOverlayDueAfterItsPaletteIsGoneIsDropped)
+{
+    // The second palette is made in the very same place, so a report that kept only the
+    // address would land on it.
+    alignas(ChatPalette) unsigned char storage[sizeof(ChatPalette)];
+    auto* first = new (storage) ChatPalette();
+    ToolRegistry tools;
+    RegisterPlanTools(tools, first->MakePreviewCallback(), first->MakeToolResultCallback(), first->GetBridge());
+    ASSERT_TRUE(tools.ExecuteTool("get_plan_extraction_status", {{"plan_id", "p"}}).success);
+    ASSERT_EQ(MainQueue::PendingCount(), 1u) << "the overlay waits for the main queue";
+    first->~ChatPalette();
+    auto* second = new (storage) ChatPalette();
+    MainQueue::DrainUntilIdle();
+    for (const std::string& script : Scripts(*second)) EXPECT_EQ(script.find("addRenderPreview"), std::string::npos) << script;
+    second->~ChatPalette();
+}
+
+TEST(PlanDispatch, EmptyWorkIsNeverQueued)
+{
+    MainQueue::SetMainThread();
+    MainQueue::DiscardPending();
+    DispatchToMainThread(nullptr);
+    DispatchToMainThread(std::function<void()>());
+    EXPECT_EQ(MainQueue::PendingCount(), 0u);
+    int runs = 0;
+    DispatchToMainThread([&] { ++runs; });
+    EXPECT_EQ(runs, 0) << "never inline, even on the main thread";
+    MainQueue::DrainUntilIdle();
+    EXPECT_EQ(runs, 1);
 }
