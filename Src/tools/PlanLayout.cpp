@@ -38,6 +38,18 @@ bool Create(API_ElemTypeID type, short floorInd, Fill&& fill, API_Guid& guid)
     return true;
 }
 
+// A wall from the host's defaults with the layout's geometry and sizes.
+bool CreateWall(short floorInd, const API_Coord& begC, const API_Coord& endC, double thickness, double height, API_Guid& guid)
+{
+    return Create(API_WallID, floorInd, [&](API_Element& e, API_ElementMemo&) {
+        e.wall.begC = begC;
+        e.wall.endC = endC;
+        e.wall.thickness = thickness;
+        e.wall.height = height;
+        return true;
+    }, guid);
+}
+
 }  // namespace
 
 Layout Read(const json& input, short floorInd, double wallHeight)
@@ -97,14 +109,7 @@ Built Build(const Layout& layout)
     std::map<std::string, API_Guid> wallsById;
     API_Guid guid;
     for (const Wall& wall : layout.walls) {
-        const bool made = Create(API_WallID, layout.floorInd, [&](API_Element& e, API_ElementMemo&) {
-            e.wall.begC = wall.begC;
-            e.wall.endC = wall.endC;
-            e.wall.thickness = wall.thickness;
-            e.wall.height = wall.height;
-            return true;
-        }, guid);
-        if (!made) continue;
+        if (!CreateWall(layout.floorInd, wall.begC, wall.endC, wall.thickness, wall.height, guid)) continue;
         ++built.walls;
         built.wallGuids.push_back(GuidToStr(guid));
         if (!wall.id.empty()) wallsById[wall.id] = guid;   // the later of two walls of one id
@@ -166,15 +171,8 @@ json BuildBatch(const std::vector<BatchWall>& walls)
     json guids = json::array();
     API_Guid guid;
     for (const BatchWall& wall : walls) {
-        if (!wall.finite) continue;
-        const bool made = Create(API_WallID, wall.floorInd, [&](API_Element& e, API_ElementMemo&) {
-            e.wall.begC = wall.begC;
-            e.wall.endC = wall.endC;
-            e.wall.thickness = wall.thickness;
-            e.wall.height = wall.height;
-            return true;
-        }, guid);
-        if (made) guids.push_back(GuidToStr(guid));
+        if (wall.finite && CreateWall(wall.floorInd, wall.begC, wall.endC, wall.thickness, wall.height, guid))
+            guids.push_back(GuidToStr(guid));
     }
     return guids;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -55,10 +56,28 @@ int ReplyInt(const json& reply, const char* key)
     return found->get<int>();
 }
 
-// The plan id of a job tool's input ("plan_id is required" when missing or empty), or the
-// library's type error when it is not a string.
-std::string PlanId(const json& input) { return StringInput(input, "plan_id"); }
-std::string PlanPath(const std::string& planId, const char* suffix) { return "/plans/" + Service::Escape(planId) + suffix; }
+// One request of a job tool: the plan id ("plan_id is required" when missing or empty, the
+// library's type error when not a string) in its path as one segment, and a failed reply as
+// the tool's failure with its prefix.
+struct JobCall {
+    std::string planId;
+    Quillmere::HttpResponse response;
+    std::optional<ToolResult> failure;
+};
+
+JobCall CallJob(const json& input, const char* suffix, const char* prefix,
+                Quillmere::HttpResponse (*send)(const std::string& path))
+{
+    JobCall call;
+    call.planId = StringInput(input, "plan_id");
+    if (call.planId.empty()) {
+        call.failure = ToolResult::Fail("plan_id is required");
+        return call;
+    }
+    call.response = send("/plans/" + Service::Escape(call.planId) + suffix);
+    if (!Service::Succeeded(call.response)) call.failure = ToolResult::Fail(Service::FailureText(prefix, call.response));
+    return call;
+}
 
 ToolResult UploadReferencePlan(const ModelBridge& bridge, const json& input)
 {
@@ -87,20 +106,18 @@ ToolResult UploadReferencePlan(const ModelBridge& bridge, const json& input)
 
 ToolResult StartPlanExtraction(const json& input)
 {
-    const std::string planId = PlanId(input);
-    if (planId.empty()) return ToolResult::Fail("plan_id is required");
-    const Quillmere::HttpResponse response = Service::PostJson(PlanPath(planId, "/extract"), "{}");
-    if (!Service::Succeeded(response)) return ToolResult::Fail(Service::FailureText("Extract failed: ", response));
-    return Success({{"plan_id", planId}, {"status", "extracting"}});
+    // The reply's body is never read: the status tool reports the job.
+    const JobCall call = CallJob(input, "/extract", "Extract failed: ",
+                                 [](const std::string& path) { return Service::PostJson(path, "{}"); });
+    if (call.failure) return *call.failure;
+    return Success({{"plan_id", call.planId}, {"status", "extracting"}});
 }
 
 ToolResult GetPlanExtractionStatus(const ChatPreview& onPlanPreview, const json& input)
 {
-    const std::string planId = PlanId(input);
-    if (planId.empty()) return ToolResult::Fail("plan_id is required");
-    const Quillmere::HttpResponse response = Service::Get(PlanPath(planId, "/status"));
-    if (!Service::Succeeded(response)) return ToolResult::Fail(Service::FailureText("Status check failed: ", response));
-    const json reply = ParseReply(response.body);
+    const JobCall call = CallJob(input, "/status", "Status check failed: ", Service::Get);
+    if (call.failure) return *call.failure;
+    const json reply = ParseReply(call.response.body);
     if (reply.is_discarded()) return ToolResult::Fail("Invalid response from server");
 
     const std::string status = StringInput(reply, "status");
@@ -112,7 +129,7 @@ ToolResult GetPlanExtractionStatus(const ChatPreview& onPlanPreview, const json&
             DispatchToMainThread([onPlanPreview, url] { onPlanPreview(url, url); });
         }
     }
-    json result = {{"plan_id", planId},
+    json result = {{"plan_id", call.planId},
                    {"status", status},
                    {"progress_pct", ReplyInt(reply, "progress_pct")},
                    {"stage", StringInput(reply, "stage")}};
@@ -123,11 +140,9 @@ ToolResult GetPlanExtractionStatus(const ChatPreview& onPlanPreview, const json&
 
 ToolResult GetPlanDetections(const json& input)
 {
-    const std::string planId = PlanId(input);
-    if (planId.empty()) return ToolResult::Fail("plan_id is required");
-    const Quillmere::HttpResponse response = Service::Get(PlanPath(planId, "/detections"));
-    if (!Service::Succeeded(response)) return ToolResult::Fail(Service::FailureText("Failed to fetch detections: ", response));
-    const json reply = ParseReply(response.body);
+    const JobCall call = CallJob(input, "/detections", "Failed to fetch detections: ", Service::Get);
+    if (call.failure) return *call.failure;
+    const json reply = ParseReply(call.response.body);
     if (reply.is_discarded()) return ToolResult::Fail("Invalid detections data");
     return Success(reply);
 }

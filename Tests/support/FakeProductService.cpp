@@ -1,5 +1,7 @@
 #include "FakeProductService.hpp"
 
+#include "HttpTestSupport.hpp"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -72,15 +74,7 @@ std::string FakeProductService::Request::Header(const std::string& name) const
 
 FakeProductService::FakeProductService()
 {
-    // With its content type parked, a multipart body reaches the handler as sent, not taken apart.
-    server_.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
-        auto& request = const_cast<httplib::Request&>(req);
-        if (request.is_multipart_form_data()) {
-            request.headers.emplace("x-parked", request.get_header_value("Content-Type"));
-            request.headers.erase("Content-Type");
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
+    KeepMultipartBodiesWhole(server_);
     const auto handle = [this](const httplib::Request& in, httplib::Response& out) { Handle(in, out); };
     server_.Get(".*", handle);
     server_.Post(".*", handle);
@@ -167,14 +161,9 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
     request.target = in.target;
     request.path = in.target.substr(0, in.target.find('?'));   // as sent, not decoded
     request.body = in.body;
-    for (const auto& [name, value] : in.headers) {
-        if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT" || name == "x-parked")
-            continue;
-        request.headers.emplace(name, value);
-    }
-    if (in.has_header("x-parked")) {
-        const std::string contentType = in.get_header_value("x-parked");
-        request.headers.emplace("Content-Type", contentType);
+    for (const auto& header : SentHeaders(in)) request.headers.insert(header);
+    if (WasMultipart(in)) {
+        const std::string contentType = request.Header("Content-Type");
         request.multipart = true;
         const std::string prefix = "multipart/form-data; boundary=";
         const std::string boundary = contentType.rfind(prefix, 0) == 0 ? contentType.substr(prefix.size()) : "";
