@@ -161,12 +161,31 @@ async function openPalette(context, host) {
   return { page, frame };
 }
 
+// A fake model, the host with a home folder of its own holding these settings, and the
+// browser with the palette open; close() stops them all.
+async function openSession(settings) {
+  const fake = await startFakeAnthropic();
+  const home = tempDir('quillmere-home-');
+  writeSettings(home, settings);
+  const host = await startHost({ home, anthropicUrl: fake.url });
+  const browser = await launchBrowser();
+  const { page, frame } = await openPalette(browser.context, host);
+  return {
+    fake, home, host, browser, page, frame,
+    async close() {
+      await browser.close();
+      await host.stop();
+      await fake.close();
+    }
+  };
+}
+
 async function sendMessage(frame, text) {
   await frame.fill('#input', text);
   await frame.click('#send-button');
 }
 
 module.exports = {
-  startFakeAnthropic, textReply, toolReply, startHost, launchBrowser, openPalette, sendMessage,
+  startFakeAnthropic, textReply, toolReply, startHost, launchBrowser, openPalette, openSession, sendMessage,
   writeSettings, readSettings, tempDir
 };

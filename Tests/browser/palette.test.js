@@ -11,21 +11,15 @@ const MODEL = 'claude-test-model';
 const KEY = 'sk-ant-test-key-123';
 
 describe('chat palette in the emulated host', () => {
-  let fake, home, host, browser, page, frame;
+  let session, fake, home, host, browser, page, frame;
 
   before(async () => {
-    fake = await h.startFakeAnthropic();
-    home = h.tempDir('quillmere-home-');
-    h.writeSettings(home, { provider: 'anthropic', model: MODEL, anthropic_api_key: KEY });
-    host = await h.startHost({ home, anthropicUrl: fake.url });
-    browser = await h.launchBrowser();
-    ({ page, frame } = await h.openPalette(browser.context, host));
+    session = await h.openSession({ provider: 'anthropic', model: MODEL, anthropic_api_key: KEY });
+    ({ fake, home, host, browser, page, frame } = session);
   });
 
   after(async () => {
-    if (browser) await browser.close();
-    if (host) await host.stop();
-    if (fake) await fake.close();
+    if (session) await session.close();
   });
 
   test('the page loads through the shell with the bridge and the stored settings', async () => {

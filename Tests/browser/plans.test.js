@@ -73,23 +73,17 @@ const LAYOUT = {
 };
 
 describe('a reference plan from attachment to built walls', () => {
-  let fake, service, home, host, browser, page, frame;
+  let session, service, fake, host, frame;
 
   before(async () => {
-    fake = await h.startFakeAnthropic();
     service = await startPlanService();
-    home = h.tempDir('quillmere-home-');
-    h.writeSettings(home, { provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test', service_url: service.url });
-    host = await h.startHost({ home, anthropicUrl: fake.url });
-    browser = await h.launchBrowser();
-    ({ page, frame } = await h.openPalette(browser.context, host));
+    session = await h.openSession({ provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test', service_url: service.url });
+    ({ fake, host, frame } = session);
   });
 
   after(async () => {
-    if (browser) await browser.close();
-    if (host) await host.stop();
+    if (session) await session.close();
     if (service) await service.close();
-    if (fake) await fake.close();
   });
 
   test('upload, extract, poll with an overlay, detections, build', async () => {
