@@ -25,21 +25,28 @@ json Layout()
     json walls = json::array(), openings = json::array(), rooms = json::array();
     for (int i = 0; i < kWalls; ++i) {
         const double x = 6.0 * (i % 100), y = 4.0 * (i / 100);
-        walls.push_back({{"id", "w" + std::to_string(i)}, {"start", {x, y}}, {"end", {x + 6.0, y}}, {"thickness", 0.2}});
+        walls.push_back(
+            {{"id", "w" + std::to_string(i)}, {"start", {x, y}}, {"end", {x + 6.0, y}}, {"thickness", 0.2}});
     }
     for (int i = 0; i < kOpenings; ++i)
-        openings.push_back({{"host_wall", "w" + std::to_string(2 * i)}, {"type", i % 2 ? "window" : "door"}, {"offset", 3.0}});
+        openings.push_back(
+            {{"host_wall", "w" + std::to_string(2 * i)}, {"type", i % 2 ? "window" : "door"}, {"offset", 3.0}});
     for (int i = 0; i < kZones; ++i) {
         const double x = 60.0 * (i % 10), y = 4.0 * (i / 10);
-        rooms.push_back({{"name", "Room " + std::to_string(i)}, {"polygon", {{x, y}, {x + 60, y}, {x + 60, y + 4}, {x, y + 4}}}});
+        rooms.push_back(
+            {{"name", "Room " + std::to_string(i)}, {"polygon", {{x, y}, {x + 60, y}, {x + 60, y + 4}, {x, y + 4}}}});
     }
     return {{"walls", walls}, {"openings", openings}, {"rooms", rooms}};
 }
 
 struct Family {
-    ModelBridge bridge;   // its registry is not used; the family only needs the engine for uploads
+    ModelBridge bridge;  // its registry is not used; the family only needs the engine for uploads
     ToolRegistry registry;
-    Family() { RegisterPlanTools(registry, [](const std::string&, const std::string&) {}, nullptr, bridge); }
+    Family()
+    {
+        RegisterPlanTools(
+            registry, [](const std::string&, const std::string&) {}, nullptr, bridge);
+    }
 };
 
 void BM_BuildFromLayout(benchmark::State& state)
@@ -83,7 +90,7 @@ std::string Base64Of(size_t bytes)
     text.reserve(bytes / 3 * 4 + bytes / 57 * 2);
     for (size_t i = 0; i < bytes / 3 * 4; ++i) {
         text += alphabet[(i * 7919) % 64];
-        if (i % 76 == 75) text += "\r\n";   // line breaks as mail and some pages insert them
+        if (i % 76 == 75) text += "\r\n";  // line breaks as mail and some pages insert them
     }
     return text;
 }

@@ -11,10 +11,12 @@ constexpr std::uint8_t kPad = 0xFE;
 
 constexpr std::array<std::uint8_t, 256> MakeTable()
 {
-    std::array<std::uint8_t, 256> table {};
-    for (auto& entry : table) entry = kSkip;
+    std::array<std::uint8_t, 256> table{};
+    for (auto& entry : table)
+        entry = kSkip;
     const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (std::uint8_t i = 0; i < 64; ++i) table[static_cast<unsigned char>(alphabet[i])] = i;
+    for (std::uint8_t i = 0; i < 64; ++i)
+        table[static_cast<unsigned char>(alphabet[i])] = i;
     table[static_cast<unsigned char>('=')] = kPad;
     return table;
 }
@@ -29,7 +31,7 @@ bool DecodeBase64(const std::string& text, std::string& out)
     out.assign(text.size() / 4 * 3 + 3, '\0');
     std::size_t n = 0;
     std::uint32_t group = 0;
-    int filled = 0;   // sextets in the group
+    int filled = 0;  // sextets in the group
     int pads = 0;
     bool bad = false;
     for (const char ch : text) {
@@ -44,7 +46,7 @@ bool DecodeBase64(const std::string& text, std::string& out)
             ++pads;
             continue;
         }
-        if (pads > 0) {   // data after padding
+        if (pads > 0) {  // data after padding
             bad = true;
             break;
         }

@@ -25,13 +25,14 @@ std::string BaseUrl()
         base = fromEnvironment != nullptr ? fromEnvironment : "";
     }
     // Every path appended begins with "/": a configured trailing slash would double it.
-    while (!base.empty() && base.back() == '/') base.pop_back();
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
     return base;
 }
 
 const std::map<std::string, std::string>& DevHeaders()
 {
-    static const std::map<std::string, std::string> headers {{"X-Quillmere-Dev", "1"}};
+    static const std::map<std::string, std::string> headers{{"X-Quillmere-Dev", "1"}};
     return headers;
 }
 

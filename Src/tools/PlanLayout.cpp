@@ -31,7 +31,7 @@ bool Create(API_ElemTypeID type, short floorInd, Fill&& fill, API_Guid& guid)
     element.header.type.typeID = type;
     element.header.floorInd = floorInd;
     MemoHolder memo;
-    ACAPI_Element_GetDefaults(&element, memo.Get());   // a failure shows in the creation
+    ACAPI_Element_GetDefaults(&element, memo.Get());  // a failure shows in the creation
     if (!fill(element, *memo)) return false;
     if (ACAPI_Element_Create(&element, memo.Get()) != NoError) return false;
     guid = element.header.guid;
@@ -39,15 +39,19 @@ bool Create(API_ElemTypeID type, short floorInd, Fill&& fill, API_Guid& guid)
 }
 
 // A wall from the host's defaults with the layout's geometry and sizes.
-bool CreateWall(short floorInd, const API_Coord& begC, const API_Coord& endC, double thickness, double height, API_Guid& guid)
+bool CreateWall(short floorInd, const API_Coord& begC, const API_Coord& endC, double thickness, double height,
+                API_Guid& guid)
 {
-    return Create(API_WallID, floorInd, [&](API_Element& e, API_ElementMemo&) {
-        e.wall.begC = begC;
-        e.wall.endC = endC;
-        e.wall.thickness = thickness;
-        e.wall.height = height;
-        return true;
-    }, guid);
+    return Create(
+        API_WallID, floorInd,
+        [&](API_Element& e, API_ElementMemo&) {
+            e.wall.begC = begC;
+            e.wall.endC = endC;
+            e.wall.thickness = thickness;
+            e.wall.height = height;
+            return true;
+        },
+        guid);
 }
 
 }  // namespace
@@ -59,7 +63,7 @@ Layout Read(const json& input, short floorInd, double wallHeight)
     const json openings = input.value("openings", json::array());
     const json rooms = input.value("rooms", json::array());
 
-    std::set<std::string> ids;   // of walls that may come to exist
+    std::set<std::string> ids;  // of walls that may come to exist
     for (const json& entry : input.at("walls")) {
         const json start = entry.value("start", json::array());
         const json end = entry.value("end", json::array());
@@ -77,7 +81,7 @@ Layout Read(const json& input, short floorInd, double wallHeight)
     for (const json& entry : openings) {
         Opening opening;
         opening.hostWall = StringInput(entry, "host_wall");
-        if (ids.count(opening.hostWall) == 0) continue;   // nothing else of it is read
+        if (ids.count(opening.hostWall) == 0) continue;  // nothing else of it is read
         opening.door = StringInput(entry, "type", "door") == "door";
         opening.width = NumberInput(entry, "width", opening.door ? 0.9 : 1.2);
         opening.height = NumberInput(entry, "height", opening.door ? 2.1 : 1.2);
@@ -90,7 +94,7 @@ Layout Read(const json& input, short floorInd, double wallHeight)
         Room room;
         room.name = StringInput(entry, "name", "Room");
         const json polygon = entry.value("polygon", json::array());
-        if (polygon.size() < 3) continue;   // raw entries, before any is looked at
+        if (polygon.size() < 3) continue;  // raw entries, before any is looked at
         bool finite = true;
         for (const json& point : polygon) {
             // Arrays of two or more give a point; shorter entries and scalars are left out.
@@ -112,38 +116,42 @@ Built Build(const Layout& layout)
         if (!CreateWall(layout.floorInd, wall.begC, wall.endC, wall.thickness, wall.height, guid)) continue;
         ++built.walls;
         built.wallGuids.push_back(GuidToStr(guid));
-        if (!wall.id.empty()) wallsById[wall.id] = guid;   // the later of two walls of one id
+        if (!wall.id.empty()) wallsById[wall.id] = guid;  // the later of two walls of one id
     }
     for (const Opening& opening : layout.openings) {
         const auto host = wallsById.find(opening.hostWall);
-        if (host == wallsById.end()) continue;   // its wall was refused
-        const bool made = Create(opening.door ? API_DoorID : API_WindowID, layout.floorInd,
-                                 [&](API_Element& e, API_ElementMemo&) {
-                                     if (opening.door) {
-                                         e.door.owner = host->second;
-                                         e.door.openingBase.width = opening.width;
-                                         e.door.openingBase.height = opening.height;
-                                         e.door.objLoc = opening.offset;
-                                     } else {
-                                         e.window.owner = host->second;
-                                         e.window.openingBase.width = opening.width;
-                                         e.window.openingBase.height = opening.height;
-                                         e.window.lower = opening.sill;
-                                         e.window.objLoc = opening.offset;
-                                     }
-                                     return true;
-                                 },
-                                 guid);
+        if (host == wallsById.end()) continue;  // its wall was refused
+        const bool made = Create(
+            opening.door ? API_DoorID : API_WindowID, layout.floorInd,
+            [&](API_Element& e, API_ElementMemo&) {
+                if (opening.door) {
+                    e.door.owner = host->second;
+                    e.door.openingBase.width = opening.width;
+                    e.door.openingBase.height = opening.height;
+                    e.door.objLoc = opening.offset;
+                } else {
+                    e.window.owner = host->second;
+                    e.window.openingBase.width = opening.width;
+                    e.window.openingBase.height = opening.height;
+                    e.window.lower = opening.sill;
+                    e.window.objLoc = opening.offset;
+                }
+                return true;
+            },
+            guid);
         if (made) ++(opening.door ? built.doors : built.windows);
     }
     for (const Room& room : layout.rooms) {
-        const bool made = Create(API_ZoneID, layout.floorInd, [&](API_Element& e, API_ElementMemo& memo) {
-            CopyZoneName(room.name, e.zone.roomName);
-            e.zone.poly.nCoords = static_cast<Int32>(room.points.size()) + 1;
-            e.zone.poly.nSubPolys = 1;
-            e.zone.poly.nArcs = 0;
-            return BuildPolygonMemo(memo, room.points, true);
-        }, guid);
+        const bool made = Create(
+            API_ZoneID, layout.floorInd,
+            [&](API_Element& e, API_ElementMemo& memo) {
+                CopyZoneName(room.name, e.zone.roomName);
+                e.zone.poly.nCoords = static_cast<Int32>(room.points.size()) + 1;
+                e.zone.poly.nSubPolys = 1;
+                e.zone.poly.nArcs = 0;
+                return BuildPolygonMemo(memo, room.points, true);
+            },
+            guid);
         if (made) ++built.zones;
     }
     return built;
@@ -183,7 +191,8 @@ void CopyZoneName(const std::string& name, GS::uchar_t (&field)[256])
     USize length = std::min<USize>(text.GetLength(), 255);
     // Cutting after the first half of a surrogate pair would leave half a character.
     if (length < text.GetLength() && length > 0 && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) --length;
-    for (USize i = 0; i < length; ++i) field[i] = text[i];
+    for (USize i = 0; i < length; ++i)
+        field[i] = text[i];
     field[length] = 0;
 }
 

@@ -17,20 +17,20 @@
 namespace PlanLayout {
 
 struct Wall {
-    std::string id;             // "" when the wall cannot host openings
+    std::string id;  // "" when the wall cannot host openings
     API_Coord begC, endC;
     double thickness, height;
 };
 
 struct Opening {
-    bool door;                  // exactly "door"; anything else is a window
+    bool door;  // exactly "door"; anything else is a window
     std::string hostWall;
     double width, height, sill, offset;
 };
 
 struct Room {
     std::string name;
-    std::vector<std::pair<double, double>> points;   // the outline, closed by the builder
+    std::vector<std::pair<double, double>> points;  // the outline, closed by the builder
 };
 
 struct Layout {
@@ -60,7 +60,7 @@ struct BatchWall {
     short floorInd;
     API_Coord begC, endC;
     double thickness, height;
-    bool finite;                // false: skipped like a wall the host refuses
+    bool finite;  // false: skipped like a wall the host refuses
 };
 
 // The entries of a batch, read in full (throws like Read).

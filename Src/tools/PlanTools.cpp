@@ -48,10 +48,12 @@ int ReplyInt(const json& reply, const char* key)
         if (v > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
         return static_cast<int>(v);
     }
-    if (found->is_number_unsigned()) return static_cast<int>(std::min<std::uint64_t>(found->get<std::uint64_t>(), std::numeric_limits<int>::max()));
+    if (found->is_number_unsigned())
+        return static_cast<int>(std::min<std::uint64_t>(found->get<std::uint64_t>(), std::numeric_limits<int>::max()));
     if (found->is_number_integer()) {
         const std::int64_t v = found->get<std::int64_t>();
-        return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+        return static_cast<int>(
+            std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     }
     return found->get<int>();
 }
@@ -75,7 +77,8 @@ JobCall CallJob(const json& input, const char* suffix, const char* prefix,
         return call;
     }
     call.response = send("/plans/" + Service::Escape(call.planId) + suffix);
-    if (!Service::Succeeded(call.response)) call.failure = ToolResult::Fail(Service::FailureText(prefix, call.response));
+    if (!Service::Succeeded(call.response))
+        call.failure = ToolResult::Fail(Service::FailureText(prefix, call.response));
     return call;
 }
 
@@ -89,12 +92,14 @@ ToolResult UploadReferencePlan(const ModelBridge& bridge, const json& input)
 
     Quillmere::HttpResponse response;
     {
-        const Quillmere::UploadFile file("quillmere_plan_upload." + (attachment.extension.empty() ? std::string("png") : attachment.extension), bytes);
-        std::string().swap(bytes);   // the file holds them now
+        const Quillmere::UploadFile file("quillmere_plan_upload." +
+                                             (attachment.extension.empty() ? std::string("png") : attachment.extension),
+                                         bytes);
+        std::string().swap(bytes);  // the file holds them now
         if (!file.Written()) return ToolResult::Fail("Failed to decode attachment");
         const std::string contentType = attachment.mediaType.empty() ? "image/png" : attachment.mediaType;
         response = Service::PostMultipart("/plans/upload", {}, {{"file", file.Path(), contentType}});
-    }   // the file and its folder are gone from here on, whatever the reply
+    }  // the file and its folder are gone from here on, whatever the reply
     if (!Service::Succeeded(response)) return ToolResult::Fail(Service::FailureText("Upload failed: ", response));
     const json reply = ParseReply(response.body);
     if (!reply.is_object() || !reply.contains("plan_id")) return ToolResult::Fail("Invalid response from server");
@@ -107,8 +112,8 @@ ToolResult UploadReferencePlan(const ModelBridge& bridge, const json& input)
 ToolResult StartPlanExtraction(const json& input)
 {
     // The reply's body is never read: the status tool reports the job.
-    const JobCall call = CallJob(input, "/extract", "Extract failed: ",
-                                 [](const std::string& path) { return Service::PostJson(path, "{}"); });
+    const JobCall call = CallJob(
+        input, "/extract", "Extract failed: ", [](const std::string& path) { return Service::PostJson(path, "{}"); });
     if (call.failure) return *call.failure;
     return Success({{"plan_id", call.planId}, {"status", "extracting"}});
 }
@@ -147,7 +152,10 @@ ToolResult GetPlanDetections(const json& input)
     return Success(reply);
 }
 
-bool HasWallsArray(const json& input) { return input.is_object() && input.contains("walls") && input["walls"].is_array(); }
+bool HasWallsArray(const json& input)
+{
+    return input.is_object() && input.contains("walls") && input["walls"].is_array();
+}
 
 // Runs build as one undo step; an exception can never leave it into the host.
 template <typename BuildFn>
@@ -176,7 +184,8 @@ ToolResult BuildFromLayout(const json& input)
     const GSErrCode err = InUndoStep("Quillmere: Build from Layout", [&] { built = PlanLayout::Build(layout); });
     if (err != NoError) return ToolResult::Fail("Build failed: " + std::to_string(err));
     const std::string message = std::to_string(built.walls) + " walls, " + std::to_string(built.doors) + " doors, " +
-                                std::to_string(built.windows) + " windows, " + std::to_string(built.zones) + " zones created";
+                                std::to_string(built.windows) + " windows, " + std::to_string(built.zones) +
+                                " zones created";
     return Success({{"walls_created", built.walls},
                     {"doors_created", built.doors},
                     {"windows_created", built.windows},
@@ -213,13 +222,15 @@ const json kNumbers = {{"type", "number"}};
 
 }  // namespace
 
-void RegisterPlanTools(ToolRegistry& registry, ChatPreview onPlanPreview, ChatToolResult onPlanToolResult, ModelBridge& bridge)
+void RegisterPlanTools(ToolRegistry& registry, ChatPreview onPlanPreview, ChatToolResult onPlanToolResult,
+                       ModelBridge& bridge)
 {
-    (void)onPlanToolResult;   // the plan tools report only through their results
+    (void)onPlanToolResult;  // the plan tools report only through their results
 
-    Tool(registry, "upload_reference_plan",
-         "Upload a floor plan image or PDF to the analysis server. Call this when the user provides a floor plan image. "
-         "The image is taken from the current message attachments.")
+    Tool(
+        registry, "upload_reference_plan",
+        "Upload a floor plan image or PDF to the analysis server. Call this when the user provides a floor plan image. "
+        "The image is taken from the current message attachments.")
         .Integer("attachment_index", "Index of the attachment to upload (default 0, first attachment)")
         .Required({})
         .Handler([&bridge](const json& input) { return UploadReferencePlan(bridge, input); });
@@ -236,42 +247,45 @@ void RegisterPlanTools(ToolRegistry& registry, ChatPreview onPlanPreview, ChatTo
          "status is 'done', call get_plan_detections to see what was found.")
         .String("plan_id", "Plan ID to check status for")
         .Required({"plan_id"})
-        .Handler([preview = std::move(onPlanPreview)](const json& input) { return GetPlanExtractionStatus(preview, input); });
+        .Handler([preview = std::move(onPlanPreview)](const json& input) {
+            return GetPlanExtractionStatus(preview, input);
+        });
 
-    Tool(registry, "get_plan_detections",
-         "Retrieve the detected architectural features from a completed extraction. Returns approximate wall segments, "
-         "room regions, and opening locations. Use this data to reason about the plan and construct a parametric layout "
-         "for build_from_layout. Call after extraction status is 'done'.")
+    Tool(
+        registry, "get_plan_detections",
+        "Retrieve the detected architectural features from a completed extraction. Returns approximate wall segments, "
+        "room regions, and opening locations. Use this data to reason about the plan and construct a parametric layout "
+        "for build_from_layout. Call after extraction status is 'done'.")
         .String("plan_id", "Plan ID to get detections for")
         .Required({"plan_id"})
         .Handler(GetPlanDetections);
 
-    const json wallItem = ObjectSchema(
-        {{"id", Prop("string", "Wall ID for cross-referencing openings")},
-         {"start", Prop("array", "[x, y] start point in metres", kNumbers)},
-         {"end", Prop("array", "[x, y] end point in metres", kNumbers)},
-         {"thickness", Prop("number", "Wall thickness in metres")},
-         {"height", Prop("number", "Wall height (default: wall_height param)")},
-         {"type", Prop("string", "'exterior' or 'interior'")}},
-        {"start", "end", "thickness"});
-    const json openingItem = ObjectSchema(
-        {{"type", Prop("string", "'door' or 'window'")},
-         {"host_wall", Prop("string", "ID of the wall this opening is in")},
-         {"width", Prop("number", "Opening width in metres")},
-         {"height", Prop("number", "Opening height (default 2.1 door, 1.2 window)")},
-         {"sill_height", Prop("number", "Sill height for windows (default 0.9)")},
-         {"offset", Prop("number", "Distance from wall start to opening centre")}},
-        {"type", "host_wall", "width", "offset"});
-    const json roomItem = ObjectSchema(
-        {{"name", Prop("string", "Room name (e.g. 'Bedroom 1')")},
-         {"polygon", Prop("array", "[[x,y],...] boundary polygon in metres", {{"type", "array"}, {"items", kNumbers}})}},
-        {"name", "polygon"});
-    Tool(registry, "build_from_layout",
-         "Build ArchiCAD elements from a parametric layout description. The layout is a structured JSON containing walls, "
-         "openings (doors/windows), and rooms (zones). All elements are created in a single undoable command.\nInput "
-         "format:\n  walls: [{id, start:[x,y], end:[x,y], thickness, height?, type:'exterior'|'interior'}]\n  openings: "
-         "[{type:'door'|'window', host_wall, width, height?, sill_height?, offset}]\n  rooms: [{name, "
-         "polygon:[[x,y],...]}]  (optional zones)\n  story: integer (default 0)\n  wall_height: number (default 3.0)")
+    const json wallItem = ObjectSchema({{"id", Prop("string", "Wall ID for cross-referencing openings")},
+                                        {"start", Prop("array", "[x, y] start point in metres", kNumbers)},
+                                        {"end", Prop("array", "[x, y] end point in metres", kNumbers)},
+                                        {"thickness", Prop("number", "Wall thickness in metres")},
+                                        {"height", Prop("number", "Wall height (default: wall_height param)")},
+                                        {"type", Prop("string", "'exterior' or 'interior'")}},
+                                       {"start", "end", "thickness"});
+    const json openingItem = ObjectSchema({{"type", Prop("string", "'door' or 'window'")},
+                                           {"host_wall", Prop("string", "ID of the wall this opening is in")},
+                                           {"width", Prop("number", "Opening width in metres")},
+                                           {"height", Prop("number", "Opening height (default 2.1 door, 1.2 window)")},
+                                           {"sill_height", Prop("number", "Sill height for windows (default 0.9)")},
+                                           {"offset", Prop("number", "Distance from wall start to opening centre")}},
+                                          {"type", "host_wall", "width", "offset"});
+    const json roomItem = ObjectSchema({{"name", Prop("string", "Room name (e.g. 'Bedroom 1')")},
+                                        {"polygon", Prop("array", "[[x,y],...] boundary polygon in metres",
+                                                         {{"type", "array"}, {"items", kNumbers}})}},
+                                       {"name", "polygon"});
+    Tool(
+        registry, "build_from_layout",
+        "Build ArchiCAD elements from a parametric layout description. The layout is a structured JSON containing "
+        "walls, "
+        "openings (doors/windows), and rooms (zones). All elements are created in a single undoable command.\nInput "
+        "format:\n  walls: [{id, start:[x,y], end:[x,y], thickness, height?, type:'exterior'|'interior'}]\n  openings: "
+        "[{type:'door'|'window', host_wall, width, height?, sill_height?, offset}]\n  rooms: [{name, "
+        "polygon:[[x,y],...]}]  (optional zones)\n  story: integer (default 0)\n  wall_height: number (default 3.0)")
         .Array("walls", "Wall definitions", wallItem)
         .Array("openings", "Door and window definitions", openingItem)
         .Array("rooms", "Room/zone definitions (optional)", roomItem)

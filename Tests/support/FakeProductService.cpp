@@ -17,7 +17,7 @@ namespace {
 int ConnectionTo(int localPort, int remotePort)
 {
     for (int fd = 3; fd < 4096; ++fd) {
-        sockaddr_in local {}, peer {};
+        sockaddr_in local{}, peer{};
         socklen_t size = sizeof local;
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0 || local.sin_family != AF_INET) continue;
         size = sizeof peer;
@@ -82,7 +82,8 @@ FakeProductService::FakeProductService()
     server_.Delete(".*", handle);
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!server_.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 FakeProductService::~FakeProductService()
@@ -102,7 +103,7 @@ std::string FakeProductService::ClosedBaseUrl()
 {
     // A port bound and released again: nothing listens there for the test's short life.
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
@@ -129,7 +130,8 @@ std::size_t FakeProductService::Count(const std::string& route) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     std::size_t n = 0;
-    for (const Request& request : requests_) n += request.Route() == route;
+    for (const Request& request : requests_)
+        n += request.Route() == route;
     return n;
 }
 
@@ -159,9 +161,10 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
     Request request;
     request.method = in.method;
     request.target = in.target;
-    request.path = in.target.substr(0, in.target.find('?'));   // as sent, not decoded
+    request.path = in.target.substr(0, in.target.find('?'));  // as sent, not decoded
     request.body = in.body;
-    for (const auto& header : SentHeaders(in)) request.headers.insert(header);
+    for (const auto& header : SentHeaders(in))
+        request.headers.insert(header);
     if (WasMultipart(in)) {
         const std::string contentType = request.Header("Content-Type");
         request.multipart = true;

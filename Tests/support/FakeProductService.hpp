@@ -21,30 +21,30 @@ public:
     // One part of a multipart/form-data body.
     struct Part {
         std::string name;
-        std::string filename;       // empty for a plain field
+        std::string filename;  // empty for a plain field
         bool hasFilename = false;
-        std::string contentType;    // empty when the part had no Content-Type line
+        std::string contentType;  // empty when the part had no Content-Type line
         std::string content;
     };
     struct Request {
         std::string method;
-        std::string target;         // path and query, as sent
-        std::string path;           // without the query, percent-escapes kept
-        std::multimap<std::string, std::string> headers;   // as sent (the server's notes left out)
-        std::string body;           // raw bytes
+        std::string target;                               // path and query, as sent
+        std::string path;                                 // without the query, percent-escapes kept
+        std::multimap<std::string, std::string> headers;  // as sent (the server's notes left out)
+        std::string body;                                 // raw bytes
         bool multipart = false;
-        bool multipartWellFormed = false;   // every delimiter and part header as the format asks
+        bool multipartWellFormed = false;  // every delimiter and part header as the format asks
         std::vector<Part> parts;
 
-        std::string Header(const std::string& name) const;   // first value; "" when absent
+        std::string Header(const std::string& name) const;  // first value; "" when absent
         std::string Route() const { return method + " " + path; }
     };
     struct Reply {
         int status = 200;
         std::string body;
         std::string contentType = "application/json";
-        std::chrono::milliseconds delay {0};   // before answering (cut short when the fake stops)
-        bool close = false;                     // drop the connection without any reply
+        std::chrono::milliseconds delay{0};  // before answering (cut short when the fake stops)
+        bool close = false;                  // drop the connection without any reply
     };
 
     FakeProductService();
@@ -60,7 +60,7 @@ public:
     // Replies for a route, "METHOD /path" (no query), given in turn; the last one repeats.
     // An unscripted route answers 404 with the body "unscripted".
     void Script(const std::string& route, std::vector<Reply> replies);
-    void Script(const std::string& route, const Reply& reply) { Script(route, std::vector<Reply> {reply}); }
+    void Script(const std::string& route, const Reply& reply) { Script(route, std::vector<Reply>{reply}); }
 
     std::vector<Request> Requests() const;
     std::size_t Count(const std::string& route) const;

@@ -8,7 +8,7 @@ TEST(Base64, DecodesPaddedTextSkippingEverythingOutsideTheAlphabet)
 {
     const struct {
         const char* text;
-        std::string bytes;   // empty: refused
+        std::string bytes;  // empty: refused
     } cases[] = {
         {"UE5HMQ==", "PNG1"},
         {"UE5H\r\nMQ==\n", "PNG1"},
@@ -22,12 +22,12 @@ TEST(Base64, DecodesPaddedTextSkippingEverythingOutsideTheAlphabet)
         {"", ""},
         {"\r\n \t", ""},
         {"@@@@", ""},
-        {"QQ", ""},          // not a multiple of four
+        {"QQ", ""},  // not a multiple of four
         {"QUJ", ""},
         {"QQ=", ""},
-        {"Q===", ""},        // padding longer than two
+        {"Q===", ""},  // padding longer than two
         {"=QUJ", ""},
-        {"QQ==QUJD", ""},    // data after padding
+        {"QQ==QUJD", ""},  // data after padding
         {"QUJD=", ""},
     };
     for (const auto& c : cases) {
@@ -41,7 +41,8 @@ TEST(Base64, EveryByteValueSurvivesAtEveryLengthModuloThree)
 {
     const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string bytes;
-    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+    for (int i = 0; i < 256; ++i)
+        bytes += static_cast<char>(i);
     for (size_t length : {bytes.size(), bytes.size() - 1, bytes.size() - 2}) {
         const std::string original = bytes.substr(0, length);
         std::string text;

@@ -41,7 +41,7 @@ protected:
 
 TEST_F(PlainElements, OpeningsWithoutAMarkerPassTheSameOwnerAndPositionChecksAsWithOne)
 {
-    const API_Guid wall = HostTesting::AddWall(0, 0, 4, 0, 1);   // 4 m long, story 1
+    const API_Guid wall = HostTesting::AddWall(0, 0, 4, 0, 1);  // 4 m long, story 1
     const API_Guid slab = HostTesting::AddFixture(API_SlabID, 1);
     using Spoil = std::function<void(API_Element&)>;
     const auto width = [](API_Element& e) -> double& {
@@ -114,9 +114,10 @@ TEST_F(PlainElements, ZonesKeepNameOutlineAndPositionAreListedAndGoWithOneUndo)
     for (size_t i = 0; i < made.size(); ++i) {
         const API_Element zone = Read(made[i]);
         EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(zone.zone.roomName)), names[i]);
-        EXPECT_EQ(zone.zone.pos, (API_Coord {1.0 + double(i), 2.0}));
+        EXPECT_EQ(zone.zone.pos, (API_Coord{1.0 + double(i), 2.0}));
         const double x = 10.0 * double(i);
-        EXPECT_EQ(HostTesting::GetPolygon(made[i]), (std::vector<API_Coord> {{x, 0}, {x + 4, 0}, {x + 4, 3}, {x, 3}, {x, 0}}));
+        EXPECT_EQ(HostTesting::GetPolygon(made[i]),
+                  (std::vector<API_Coord>{{x, 0}, {x + 4, 0}, {x + 4, 3}, {x, 3}, {x, 0}}));
     }
     EXPECT_EQ(HostTesting::UndoStepNames().back(), "Rooms");
     ASSERT_EQ(HostTesting::Undo(), NoError);

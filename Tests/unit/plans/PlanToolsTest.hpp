@@ -66,14 +66,17 @@ protected:
         for (const auto& [mediaType, data] : attachments)
             content.push_back({{"type", mediaType == "application/pdf" ? "document" : "image"},
                                {"source", {{"type", "base64"}, {"media_type", mediaType}, {"data", data}}}});
-        service.Script("POST /v1/messages", Reply {200, EndTurn("Seen.")});
+        service.Script("POST /v1/messages", Reply{200, EndTurn("Seen.")});
         bridge->SendMessageWithAttachments(content);
         ASSERT_TRUE(MainQueue::PumpUntil([&] { return !bridge->IsBusy(); }, std::chrono::seconds(20)));
         service.ClearRequests();
     }
     static std::string EndTurn(const std::string& text)
     {
-        return json({{"role", "assistant"}, {"content", {{{"type", "text"}, {"text", text}}}}, {"stop_reason", "end_turn"}}).dump();
+        return json({{"role", "assistant"},
+                     {"content", {{{"type", "text"}, {"text", text}}}},
+                     {"stop_reason", "end_turn"}})
+            .dump();
     }
     static std::string ToolUse(const std::string& id, const std::string& name, const json& input)
     {
@@ -93,7 +96,7 @@ protected:
     }
 
     FakeProductService service;
-    ServiceUrlScope scope {service.BaseUrl()};
+    ServiceUrlScope scope{service.BaseUrl()};
     std::string tmp, savedTmp;
     ToolRegistry* engineRegistry = nullptr;
     std::unique_ptr<ModelBridge> bridge;

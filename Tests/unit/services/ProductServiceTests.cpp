@@ -15,13 +15,15 @@ TEST(ProductService, TheBaseAddressComesFromSettingsThenTheEnvironmentAndLosesTr
 {
     const struct {
         const char* what;
-        const char* settings;   // nullptr: no settings file
+        const char* settings;  // nullptr: no settings file
         const char* environment;
         const char* base;
     } cases[] = {
-        {"settings first", R"({"service_url": "http://settings.invalid:1/"})", "http://env.invalid:2", "http://settings.invalid:1"},
+        {"settings first", R"({"service_url": "http://settings.invalid:1/"})", "http://env.invalid:2",
+         "http://settings.invalid:1"},
         {"environment when settings have none", R"({"model": "m"})", "http://env.invalid:2//", "http://env.invalid:2"},
-        {"environment when settings leave it empty", R"({"service_url": ""})", "http://env.invalid:2", "http://env.invalid:2"},
+        {"environment when settings leave it empty", R"({"service_url": ""})", "http://env.invalid:2",
+         "http://env.invalid:2"},
         {"environment when settings are unreadable", "{ not json", "http://env.invalid:2", "http://env.invalid:2"},
         {"environment without a settings file", nullptr, "http://env.invalid:2", "http://env.invalid:2"},
         {"nothing configured", nullptr, "", ""},
@@ -39,7 +41,8 @@ TEST(ProductService, WithoutAnAddressRequestsFailAsInvalidUrlsAndReachNothing)
 {
     FakeProductService service;
     ServiceUrlScope scope("");
-    const Quillmere::HttpResponse responses[] = {Service::Get("/plans/p/status"), Service::PostJson("/plans/p/extract", "{}"),
+    const Quillmere::HttpResponse responses[] = {Service::Get("/plans/p/status"),
+                                                 Service::PostJson("/plans/p/extract", "{}"),
                                                  Service::PostMultipart("/plans/upload", {}, {})};
     const char* urls[] = {"/plans/p/status", "/plans/p/extract", "/plans/upload"};
     for (int i = 0; i < 3; ++i) {
@@ -62,7 +65,8 @@ TEST(ProductService, IdsBecomeOnePathSegmentOrdinaryIdsUnchanged)
         {"\xC3\xA9\r\n", "%C3%A9%0D%0A"},
         {"", ""},
     };
-    for (const auto& [id, escaped] : cases) EXPECT_EQ(Service::Escape(id), escaped) << id;
+    for (const auto& [id, escaped] : cases)
+        EXPECT_EQ(Service::Escape(id), escaped) << id;
 }
 
 TEST(ProductService, EveryRequestCarriesTheDevelopmentHeaderAndExactlyItsBody)
@@ -71,7 +75,7 @@ TEST(ProductService, EveryRequestCarriesTheDevelopmentHeaderAndExactlyItsBody)
     ServiceUrlScope scope(service.BaseUrl() + "/");
     const std::string host = service.BaseUrl().substr(7);
     for (const char* route : {"GET /plans/p-1/status", "POST /plans/p-1/extract", "POST /plans/upload"})
-        service.Script(route, FakeProductService::Reply {201, "reply"});
+        service.Script(route, FakeProductService::Reply{201, "reply"});
     const std::string file = scope.Home() + "/plan.png";
     std::ofstream(file, std::ios::binary) << std::string("\x89PNG\0\r\n", 7);
 
@@ -86,11 +90,13 @@ TEST(ProductService, EveryRequestCarriesTheDevelopmentHeaderAndExactlyItsBody)
     const auto requests = service.Requests();
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0].target, "/plans/p-1/status");
-    EXPECT_EQ(requests[0].headers, (Headers {{"Host", host}, {"X-Quillmere-Dev", "1"}}));
+    EXPECT_EQ(requests[0].headers, (Headers{{"Host", host}, {"X-Quillmere-Dev", "1"}}));
     EXPECT_EQ(requests[0].body, "");
     EXPECT_EQ(requests[1].target, "/plans/p-1/extract");
-    EXPECT_EQ(requests[1].headers, (Headers {{"Host", host}, {"Content-Length", "2"}, {"Content-Type", "application/json"},
-                                             {"X-Quillmere-Dev", "1"}}));
+    EXPECT_EQ(
+        requests[1].headers,
+        (Headers{
+            {"Host", host}, {"Content-Length", "2"}, {"Content-Type", "application/json"}, {"X-Quillmere-Dev", "1"}}));
     EXPECT_EQ(requests[1].body, "{}");
     EXPECT_EQ(requests[2].target, "/plans/upload");
     EXPECT_EQ(requests[2].Header("X-Quillmere-Dev"), "1");
@@ -111,9 +117,12 @@ TEST(ProductService, OnlyTwoHundredsSucceedAndFailuresNameTheClientErrorOrTheSta
         bool succeeded;
         const char* text;
     } cases[] = {
-        {199, "", false, "Upload failed: HTTP 199"}, {200, "", true, "Upload failed: HTTP 200"},
-        {299, "", true, "Upload failed: HTTP 299"},  {300, "", false, "Upload failed: HTTP 300"},
-        {404, "", false, "Upload failed: HTTP 404"}, {0, "Couldn't connect to server", false, "Upload failed: Couldn't connect to server"},
+        {199, "", false, "Upload failed: HTTP 199"},
+        {200, "", true, "Upload failed: HTTP 200"},
+        {299, "", true, "Upload failed: HTTP 299"},
+        {300, "", false, "Upload failed: HTTP 300"},
+        {404, "", false, "Upload failed: HTTP 404"},
+        {0, "Couldn't connect to server", false, "Upload failed: Couldn't connect to server"},
     };
     for (const auto& c : cases) {
         Quillmere::HttpResponse response;

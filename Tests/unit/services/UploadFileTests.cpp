@@ -26,7 +26,10 @@ protected:
     }
     void TearDown() override
     {
-        if (hadTmp) ::setenv("TMPDIR", saved.c_str(), 1); else ::unsetenv("TMPDIR");
+        if (hadTmp)
+            ::setenv("TMPDIR", saved.c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
         fs::remove_all(tmp);
     }
     bool TmpEmpty() const { return fs::is_empty(tmp); }

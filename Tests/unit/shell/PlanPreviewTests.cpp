@@ -28,12 +28,16 @@ protected:
         setenv("QUILLMERE_ANTHROPIC_URL", service.BaseUrl().c_str(), 1);
         setenv("QUILLMERE_SERVICE_URL", service.BaseUrl().c_str(), 1);
         WriteSettingsFile(R"({"anthropic_api_key":"sk-test","model":"claude-test-model"})");
-        service.Script("GET /plans/p/status", FakeProductService::Reply {200, R"({"status":"done","overlay_url":"/plans/p/overlay.png"})"});
-        service.Script("POST /v1/messages",
-                       {FakeProductService::Reply {200, ModelReply({{{"type", "tool_use"}, {"id", "t1"}, {"name", "get_plan_extraction_status"},
-                                                                     {"input", {{"plan_id", "p"}}}}},
-                                                                   "tool_use")},
-                        FakeProductService::Reply {200, ModelReply({{{"type", "text"}, {"text", "Done."}}}, "end_turn")}});
+        service.Script("GET /plans/p/status",
+                       FakeProductService::Reply{200, R"({"status":"done","overlay_url":"/plans/p/overlay.png"})"});
+        service.Script(
+            "POST /v1/messages",
+            {FakeProductService::Reply{200, ModelReply({{{"type", "tool_use"},
+                                                         {"id", "t1"},
+                                                         {"name", "get_plan_extraction_status"},
+                                                         {"input", {{"plan_id", "p"}}}}},
+                                                       "tool_use")},
+             FakeProductService::Reply{200, ModelReply({{{"type", "text"}, {"text", "Done."}}}, "end_turn")}});
     }
     void TearDown() override
     {
@@ -53,14 +57,17 @@ TEST_F(PlanPreviewTest, TheOverlayShowsAsAPreviewBeforeTheStatusCard)
     MainQueue::DrainUntilIdle();
     const auto scripts = Scripts(palette);
     const std::string overlay = service.BaseUrl() + "/plans/p/overlay.png";
-    const auto preview = std::find(scripts.begin(), scripts.end(), "QuillmereUI.addRenderPreview('" + overlay + "','" + overlay + "')");
+    const auto preview =
+        std::find(scripts.begin(), scripts.end(), "QuillmereUI.addRenderPreview('" + overlay + "','" + overlay + "')");
     const auto card = std::find_if(scripts.begin(), scripts.end(), [](const std::string& s) {
         return s.rfind("QuillmereUI.addToolResult('get_plan_extraction_status',true,", 0) == 0;
     });
     ASSERT_NE(preview, scripts.end());
     ASSERT_NE(card, scripts.end());
     EXPECT_LT(preview - scripts.begin(), card - scripts.begin());
-    EXPECT_EQ(std::count_if(scripts.begin(), scripts.end(), [](const std::string& s) { return s.find("addRenderPreview") != std::string::npos; }), 1);
+    EXPECT_EQ(std::count_if(scripts.begin(), scripts.end(),
+                            [](const std::string& s) { return s.find("addRenderPreview") != std::string::npos; }),
+              1);
 }
 
 TEST_F(PlanPreviewTest, AnOverlayDueAfterItsPaletteIsGoneIsDropped)
@@ -76,7 +83,8 @@ TEST_F(PlanPreviewTest, AnOverlayDueAfterItsPaletteIsGoneIsDropped)
     first->~ChatPalette();
     auto* second = new (storage) ChatPalette();
     MainQueue::DrainUntilIdle();
-    for (const std::string& script : Scripts(*second)) EXPECT_EQ(script.find("addRenderPreview"), std::string::npos) << script;
+    for (const std::string& script : Scripts(*second))
+        EXPECT_EQ(script.find("addRenderPreview"), std::string::npos) << script;
     second->~ChatPalette();
 }
 

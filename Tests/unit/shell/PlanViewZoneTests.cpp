@@ -22,7 +22,8 @@ int NameInkPixels(const std::vector<unsigned char>& png)
     int count = 0;
     const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
     for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface));
+        const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) +
+                                                            y * cairo_image_surface_get_stride(surface));
         for (int x = 0; x < width; ++x) {
             const int r = (row[x] >> 16) & 0xFF, g = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
             count += std::abs(r - 41) < 20 && std::abs(g - 107) < 20 && std::abs(b - 92) < 20;
