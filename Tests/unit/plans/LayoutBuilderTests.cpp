@@ -1,6 +1,8 @@
 // build_from_layout and create_walls_batch against the emulated host: what each entry becomes,
 // what is skipped and counted, one undo step per build, and input refused before anything is built.
 
+#include <limits>
+
 #include "PlanToolsTest.hpp"
 
 inline bool operator==(const API_Coord& a, const API_Coord& b) { return a.x == b.x && a.y == b.y; }
@@ -255,13 +257,16 @@ TEST_F(LayoutTest, ARefusedUndoStepFailsTheBuildWithTheHostsCode)
 
 TEST_F(LayoutTest, ABatchCreatesWhatTheHostAcceptsInOneStep)
 {
-    const json walls = json::parse(R"([
+    json walls = json::parse(R"([
         {"start_x":0,"start_y":0,"end_x":4,"end_y":0},
         {"start_x":1,"start_y":1,"end_x":1,"end_y":1},
         {"start_x":0,"start_y":2,"end_x":4,"end_y":2,"height":2.5,"thickness":0.1,"story":65537},
         {"start_x":0,"start_y":3,"end_x":4,"end_y":3,"story":7}])");
+    walls.push_back({{"end_x", 4}, {"height", std::numeric_limits<double>::infinity()}});
+    HostTesting::ClearCallLog();
     const ToolResult r = Run("create_walls_batch", {{"walls", walls}});
     ASSERT_TRUE(r.success) << r.error;
+    EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 4) << "a height that is no number never reaches the host";
     const auto made = All(API_WallID);
     ASSERT_EQ(made.size(), 2u);
     EXPECT_EQ(r.message, R"({"guids":[")" + Text(made[0]) + R"(",")" + Text(made[1]) +
