@@ -1,7 +1,6 @@
 // The product-service client: where it finds the service, what every request carries, how ids
 // are made safe for a URL and how replies are judged.
 
-#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -9,7 +8,6 @@
 #include "services/ProductService.hpp"
 
 namespace Service = Quillmere::ProductService;
-using Headers = std::multimap<std::string, std::string>;
 
 TEST(ProductService, TheBaseAddressComesFromSettingsThenTheEnvironmentAndLosesTrailingSlashes)
 {
@@ -67,46 +65,6 @@ TEST(ProductService, IdsBecomeOnePathSegmentOrdinaryIdsUnchanged)
     };
     for (const auto& [id, escaped] : cases)
         EXPECT_EQ(Service::Escape(id), escaped) << id;
-}
-
-TEST(ProductService, EveryRequestCarriesTheDevelopmentHeaderAndExactlyItsBody)
-{
-    FakeProductService service;
-    ServiceUrlScope scope(service.BaseUrl() + "/");
-    const std::string host = service.BaseUrl().substr(7);
-    for (const char* route : {"GET /plans/p-1/status", "POST /plans/p-1/extract", "POST /plans/upload"})
-        service.Script(route, FakeProductService::Reply{201, "reply"});
-    const std::string file = scope.Home() + "/plan.png";
-    std::ofstream(file, std::ios::binary) << std::string("\x89PNG\0\r\n", 7);
-
-    const Quillmere::HttpResponse replies[] = {
-        Service::Get("/plans/p-1/status"), Service::PostJson("/plans/p-1/extract", "{}"),
-        Service::PostMultipart("/plans/upload", {{"note", "x"}}, {{"file", file, "image/png"}})};
-    for (const auto& reply : replies) {
-        EXPECT_EQ(reply.statusCode, 201);
-        EXPECT_EQ(reply.body, "reply");
-        EXPECT_EQ(reply.error, "");
-    }
-    const auto requests = service.Requests();
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].target, "/plans/p-1/status");
-    EXPECT_EQ(requests[0].headers, (Headers{{"Host", host}, {"X-Quillmere-Dev", "1"}}));
-    EXPECT_EQ(requests[0].body, "");
-    EXPECT_EQ(requests[1].target, "/plans/p-1/extract");
-    EXPECT_EQ(
-        requests[1].headers,
-        (Headers{
-            {"Host", host}, {"Content-Length", "2"}, {"Content-Type", "application/json"}, {"X-Quillmere-Dev", "1"}}));
-    EXPECT_EQ(requests[1].body, "{}");
-    EXPECT_EQ(requests[2].target, "/plans/upload");
-    EXPECT_EQ(requests[2].Header("X-Quillmere-Dev"), "1");
-    EXPECT_EQ(requests[2].Header("Content-Type").rfind("multipart/form-data; boundary=----Quillmere", 0), 0u);
-    ASSERT_TRUE(requests[2].multipartWellFormed);
-    ASSERT_EQ(requests[2].parts.size(), 2u);
-    EXPECT_EQ(requests[2].parts[0].name, "note");
-    EXPECT_FALSE(requests[2].parts[0].hasFilename);
-    EXPECT_EQ(requests[2].parts[1].filename, "plan.png");
-    EXPECT_EQ(requests[2].parts[1].content, std::string("\x89PNG\0\r\n", 7));
 }
 
 TEST(ProductService, OnlyTwoHundredsSucceedAndFailuresNameTheClientErrorOrTheStatus)
