@@ -1,6 +1,5 @@
-// The product-service client: where it finds the service, what every request carries, how ids
-// are made safe for a URL and how replies are judged.
-
+// The product-service client: where it finds the service, how ids are made safe for a URL and
+// how replies are judged. What each request carries is checked through the plan tools.
 
 #include <gtest/gtest.h>
 
