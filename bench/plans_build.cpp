@@ -7,7 +7,7 @@
 
 #include "HostTesting.hpp"
 #include "core/Base64.hpp"
-#include "core/ModelBridge.hpp"
+#include "engine/ModelBridge.hpp"
 #include "tools/ToolFamilies.hpp"
 
 using nlohmann::json;

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "core/Settings.hpp"
+#include "engine/Settings.hpp"
 
 namespace Quillmere {
 namespace ProductService {

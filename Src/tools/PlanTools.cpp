@@ -13,7 +13,7 @@
 
 #include "core/Base64.hpp"
 #include "core/MainThread.hpp"
-#include "core/ModelBridge.hpp"
+#include "engine/ModelBridge.hpp"
 #include "services/ProductService.hpp"
 #include "services/UploadFile.hpp"
 #include "tools/PlanLayout.hpp"

@@ -10,7 +10,7 @@
 #include "FakeProductService.hpp"
 #include "MainQueue.hpp"
 #include "ToolTestFixture.hpp"
-#include "core/ModelBridge.hpp"
+#include "engine/ModelBridge.hpp"
 #include "tools/ToolFamilies.hpp"
 
 using json = nlohmann::json;
