@@ -12,6 +12,8 @@ TEST(Base64, DecodesPaddedTextSkippingEverythingOutsideTheAlphabet)
     } cases[] = {
         {"UE5HMQ==", "PNG1"},
         {"UE5H\r\nMQ==\n", "PNG1"},
+        {"UE\r\n5HMQ==", "PNG1"},  // a break inside a group
+        {"UE5HUE5\nHUE5H", "PNGPNGPNG"},
         {" U E 5 H M Q = = ", "PNG1"},
         {"QUJD", "ABC"},
         {"QUI=", "AB"},
