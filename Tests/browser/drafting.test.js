@@ -55,7 +55,7 @@ describe('drafting in the emulated host', () => {
   let session, fake, host, page, frame;
 
   before(async () => {
-    session = await h.startSession({ model: MODEL, key: 'sk-ant-test-key-456' });
+    session = await h.startSession({ provider: 'anthropic', model: MODEL, anthropic_api_key: 'sk-ant-test-key-456' });
     ({ fake, host, page, frame } = session);
   });
 

@@ -11,11 +11,11 @@ const MODEL = 'claude-test-model';
 const KEY = 'sk-ant-test-key-123';
 
 describe('chat palette in the emulated host', () => {
-  let session, fake, host, browser, page, frame;
+  let session, fake, home, host, browser, page, frame;
 
   before(async () => {
-    session = await h.startSession({ model: MODEL, key: KEY });
-    ({ fake, host, browser, page, frame } = session);
+    session = await h.startSession({ provider: 'anthropic', model: MODEL, anthropic_api_key: KEY });
+    ({ fake, home, host, browser, page, frame } = session);
   });
 
   after(async () => {
