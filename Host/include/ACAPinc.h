@@ -85,3 +85,10 @@ GSErrCode ACAPI_Attribute_Modify(API_Attribute* attribute, API_AttributeDef* def
 // Environment: project information ('PROJ'), story settings ('GSTO', 'CSTO').
 
 GSErrCode ACAPI_Environment(API_EnvironmentID code, void* par1, void* par2 = nullptr, void* par3 = nullptr);
+
+// ---------------------------------------------------------------------------------------------
+// Automation: publishing ('PUBL') and module files ('SMOD'). Outside undoable commands.
+
+#include "APIdefs_Automate.h"
+
+GSErrCode ACAPI_Automate(API_AutomateID code, void* par1 = nullptr, void* par2 = nullptr, void* par3 = nullptr);
