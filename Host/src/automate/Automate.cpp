@@ -1,6 +1,7 @@
 // ACAPI_Automate: the host's output commands. 'SMOD' saves the whole project as a module file;
-// 'PUBL' is not offered yet.
+// 'PUBL' runs a publisher set.
 
+#include "automate/Automate.hpp"
 #include "modules/ModuleFile.hpp"
 #include "testing/HostCalls.hpp"
 
@@ -35,7 +36,9 @@ GSErrCode ACAPI_Automate(API_AutomateID code, void* par1, void*, void*)
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     switch (code) {
         case APIDo_SaveAsModuleFileID: return call.Return(SaveModule(static_cast<const API_ModuleSavePars*>(par1)));
-        case APIDo_PublishID: return call.Return(APIERR_NOTSUPPORTED);
+        case APIDo_PublishID:
+            call.LogEntry();   // the painter reads the project through the host: keep call order
+            return call.Return(RunPublisherSet(static_cast<const API_PublishPars*>(par1)));
         default: return call.Return(APIERR_BADPARS);
     }
 }
