@@ -24,6 +24,3 @@ constexpr GSErrCode APIERR_NOTSUPPORTED = HostErrorCode(0x810600E0u);   // not s
 constexpr GSErrCode APIERR_NEEDSUNDOSCOPE = HostErrorCode(0x810600EAu); // change outside a command
 constexpr GSErrCode APIERR_REFUSEDCMD = HostErrorCode(0x810600EBu);     // command refused (nested)
 constexpr GSErrCode APIERR_COMMANDFAILED = HostErrorCode(0x810600ECu);  // command body threw
-
-// The name of a code ("APIERR_BADPARS"), "NoError" for 0, "unknown" otherwise.
-const char* HostErrorName(GSErrCode code);

@@ -27,7 +27,6 @@ public:
     // Binds 127.0.0.1:port (0 picks a free port) and starts serving. False when the port
     // cannot be bound.
     bool Start(int port, const AddOnInfo& addOn);
-    int Port() const { return port; }
     // The address a person opens: it carries the run's token.
     std::string Address() const;
     const std::string& Token() const;

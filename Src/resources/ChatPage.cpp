@@ -10,11 +10,12 @@ std::string BuildChatPage()
     page += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
             "script-src 'self' 'unsafe-inline'; style-src 'unsafe-inline'; "
             "img-src data: blob: http://127.0.0.1:* https:; connect-src 'self'\">\n";
-    page += "<title>Quillmere</title>\n<style>\n";
+    // A blank line opens each part, so the served page stays the same byte for byte.
+    page += "<title>Quillmere</title>\n<style>\n\n";
     page += ChatPageStyle();
-    page += "</style>\n</head>\n<body>\n";
+    page += "</style>\n</head>\n<body>\n\n";
     page += ChatPageMarkup();
-    page += "<script>\n";
+    page += "<script>\n\n";
     page += ChatPageScript();
     page += "</script>\n</body>\n</html>\n";
     return page;

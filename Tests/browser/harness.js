@@ -8,14 +8,50 @@ const fs = require('node:fs');
 const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
-const { chromium } = require('playwright-core');
+const { chromium } = requirePlaywright();
 
 const HOST_BIN = process.env.QUILLMERE_HOST_BIN || path.resolve(__dirname, '../../build/quillmere-host');
-const CHROMIUM = '/usr/bin/chromium';
+const CHROMIUM = findChromium();
 const CHROMIUM_FLAGS = [
   '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'
 ];
+
+function requirePlaywright() {
+  try {
+    return require('playwright-core');
+  } catch (e) {
+    if (e.code !== 'MODULE_NOT_FOUND') throw e;
+    throw new Error('playwright-core is not installed in Tests/browser/node_modules: run scripts/install-deps');
+  }
+}
+
+// QUILLMERE_CHROMIUM names the browser; otherwise the first chromium or chromium-browser on the
+// PATH. Without one the tests fail here, saying so, rather than deep inside playwright.
+function findChromium() {
+  const named = process.env.QUILLMERE_CHROMIUM;
+  if (named) {
+    if (!isExecutable(named)) throw new Error(`QUILLMERE_CHROMIUM=${named} is not an executable file`);
+    return named;
+  }
+  for (const dir of (process.env.PATH || '').split(path.delimiter).filter(Boolean)) {
+    for (const name of ['chromium', 'chromium-browser']) {
+      const candidate = path.join(dir, name);
+      if (isExecutable(candidate)) return candidate;
+    }
+  }
+  throw new Error('No Chromium found: install it (scripts/install-deps), put chromium or chromium-browser ' +
+                  'on the PATH, or set QUILLMERE_CHROMIUM to its executable');
+}
+
+function isExecutable(file) {
+  try {
+    fs.accessSync(file, fs.constants.X_OK);
+    return fs.statSync(file).isFile();
+  } catch (e) {
+    return false;
+  }
+}
 
 function tempDir(prefix) {
   return fs.mkdtempSync(path.join(os.tmpdir(), prefix));

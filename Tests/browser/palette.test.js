@@ -187,7 +187,7 @@ describe('chat palette in the emulated host', () => {
     await (await page.$('#palette')).screenshot({ path: target });
     await page.screenshot({ path: target.replace(/\.png$/, '-host.png') });
   });
-  test('a wall the model builds shows as a card and in the plan view', async (t) => {
+  test('a wall the model builds shows as a card and in the plan view', async () => {
     const planUrl = `${host.origin}/host/plan.png?token=${host.token}&w=300&h=200&story=0`;
     const before = Buffer.from(await (await fetch(planUrl)).arrayBuffer());
     let offered = false;
@@ -200,7 +200,7 @@ describe('chat palette in the emulated host', () => {
     await h.sendMessage(frame, 'Build a 6 m wall');
     await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) =>
       b.textContent === 'Wall built.' || b.textContent === 'No wall tool here.'));
-    if (!offered) { t.skip('the element tools are not part of this build'); return; }
+    assert.ok(offered, 'create_wall was not offered to the model');
     const card = await frame.$$eval('.tool-card', (els) => {
       const el = els[els.length - 1];
       return { name: el.querySelector('.tool-name').textContent, ok: el.classList.contains('ok') };

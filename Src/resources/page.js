@@ -1,8 +1,3 @@
-#include "resources/ChatPage.hpp"
-
-const char* ChatPageScript()
-{
-    return R"QPAGE(
 'use strict';
 (function () {
   var MODELS = {
@@ -550,5 +545,3 @@ const char* ChatPageScript()
     setStatus('offline');
   });
 })();
-)QPAGE";
-}
