@@ -8,13 +8,11 @@
 #include "ACAPinc.h"
 
 #include "core/ElementFunctions.hpp"
-#include "tools/HostNames.hpp"
+#include "tools/HostText.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/ToolKit.hpp"
 
 namespace {
-
-std::string HostError(const char* operation, GSErrCode code) { return std::string(operation) + " error: " + std::to_string(code); }
 
 // The host's database type for a type word; any word but the four below means a worksheet.
 API_DatabaseTypeID DatabaseType(const std::string& word)
@@ -33,7 +31,7 @@ ToolResult CreateWorksheet(const json& input)
     BNClear(database);
     database.typeID = APIWind_WorksheetID;
     CopyNameToField(database.name, API_DatabaseNameCapacity, name);
-    if (GSErrCode err = ACAPI_Database(APIDb_NewDatabaseID, &database)) return ToolResult::Fail(HostError("NewDatabase", err));
+    if (GSErrCode err = ACAPI_Database(APIDb_NewDatabaseID, &database)) return HostFailure("NewDatabase error: ", err);
     return ToolResult::Ok(GuidToStr(database.databaseUnId), "Worksheet \"" + name + "\" created");
 }
 
@@ -68,7 +66,7 @@ ToolResult SwitchDatabase(const json& input)
     database.typeID = DatabaseType(typeWord);
     database.databaseUnId = ParseGuid(guidText);
     if (GSErrCode err = ACAPI_Database(APIDb_ChangeCurrentDatabaseID, &database))
-        return ToolResult::Fail(HostError("ChangeCurrentDatabase", err));
+        return HostFailure("ChangeCurrentDatabase error: ", err);
     return ToolResult::Ok(guidText, "Switched to " + typeWord + " database");
 }
 
@@ -96,7 +94,7 @@ ToolResult ListPublisherSets(const json&)
         sets.push_back({{"guid", GuidToStr(root)}, {"name", name}});
         return true;
     });
-    if (err != NoError) return ToolResult::Fail(HostError("GetNavigatorSetNum", err));
+    if (err != NoError) return HostFailure("GetNavigatorSetNum error: ", err);
     return ToolResult::Ok("", sets.dump());
 }
 
@@ -121,7 +119,7 @@ ToolResult PublishToPdf(const json& input)
         folder = std::make_unique<IO::Location>(StringInput(input, "output_path"));
         pars.path = folder.get();
     }
-    if (GSErrCode publishErr = ACAPI_Automate(APIDo_PublishID, &pars)) return ToolResult::Fail(HostError("Publish", publishErr));
+    if (GSErrCode publishErr = ACAPI_Automate(APIDo_PublishID, &pars)) return HostFailure("Publish error: ", publishErr);
     return ToolResult::Ok("", "Published using set: " + setName);
 }
 
@@ -133,7 +131,7 @@ ToolResult SaveAsModule(const json& input)
     API_ModuleSavePars pars;
     BNClear(pars);
     pars.file = &file;
-    if (GSErrCode err = ACAPI_Automate(APIDo_SaveAsModuleFileID, &pars)) return ToolResult::Fail(HostError("SaveAsModuleFile", err));
+    if (GSErrCode err = ACAPI_Automate(APIDo_SaveAsModuleFileID, &pars)) return HostFailure("SaveAsModuleFile error: ", err);
     return ToolResult::Ok("", "Module saved: " + path);
 }
 

@@ -8,13 +8,11 @@
 #include "ACAPinc.h"
 
 #include "core/ElementFunctions.hpp"
-#include "tools/HostNames.hpp"
+#include "tools/HostText.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/ToolKit.hpp"
 
 namespace {
-
-std::string HostError(const char* operation, GSErrCode code) { return std::string(operation) + " error: " + std::to_string(code); }
 
 GSErrCode GetViewMapSet(API_NavigatorSet& set)
 {
@@ -60,7 +58,7 @@ ToolResult ListViews(const json&)
 {
     json views = json::array();
     API_NavigatorSet set;
-    if (GSErrCode err = GetViewMapSet(set)) return ToolResult::Fail(HostError("GetNavigatorSet", err));
+    if (GSErrCode err = GetViewMapSet(set)) return HostFailure("GetNavigatorSet error: ", err);
     CollectNavItems(set.rootGuid, views);
     return ToolResult::Ok("", views.dump());
 }
@@ -69,7 +67,7 @@ ToolResult CreateView(const json& input)
 {
     const std::string name = StringInput(input, "name", "New View");
     API_NavigatorSet set;
-    if (GSErrCode err = GetViewMapSet(set)) return ToolResult::Fail(HostError("GetNavigatorSet", err));
+    if (GSErrCode err = GetViewMapSet(set)) return HostFailure("GetNavigatorSet error: ", err);
 
     API_NavigatorItem item;
     BNClear(item);
@@ -77,7 +75,7 @@ ToolResult CreateView(const json& input)
     item.itemType = API_StoryNavItem;
     CopyNameToField(item.uName, API_NavigatorNameCapacity, name);
     if (GSErrCode err = ACAPI_Navigator(APINavigator_CreateNavigatorVPItemID, &item, &set.rootGuid))
-        return ToolResult::Fail(HostError("CreateNavigatorItem", err));
+        return HostFailure("CreateNavigatorItem error: ", err);
     return ToolResult::Ok(GuidToStr(item.guid), "View \"" + name + "\" created");
 }
 
@@ -87,7 +85,7 @@ ToolResult SwitchView(const json& input)
     if (viewGuid.empty()) return ToolResult::Fail("view_guid is required");
     API_Guid guid = ParseGuid(viewGuid);
     if (GSErrCode err = ACAPI_Navigator(APINavigator_ChangeNavigatorViewID, &guid))
-        return ToolResult::Fail(HostError("ChangeNavigatorView", err));
+        return HostFailure("ChangeNavigatorView error: ", err);
     return ToolResult::Ok(viewGuid, "View activated");
 }
 
@@ -95,7 +93,7 @@ ToolResult ListGraphicOverrides(const json&)
 {
     GS::Array<API_Guid> combinations;
     if (GSErrCode err = ACAPI_Override_GetOverrideCombinationList(combinations))
-        return ToolResult::Fail(HostError("GetOverrideCombinationList", err));
+        return HostFailure("GetOverrideCombinationList error: ", err);
     json list = json::array();
     for (USize i = 0; i < combinations.GetSize(); ++i) {
         API_OverrideCombination combination;

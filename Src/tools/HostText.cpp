@@ -1,4 +1,4 @@
-#include "tools/HostNames.hpp"
+#include "tools/HostText.hpp"
 
 std::string HostNameText(const GS::UniString& name)
 {
@@ -9,4 +9,9 @@ void CopyNameToField(GS::uchar_t* field, size_t capacity, const std::string& tex
 {
     const GS::UniString name(text.c_str(), CC_Default);
     GS::ucsncpy(field, name.ToUStr(0, MaxUSize).Get(), capacity);
+}
+
+ToolResult HostFailure(const char* prefix, GSErrCode code)
+{
+    return ToolResult::Fail(prefix + std::to_string(code));
 }
