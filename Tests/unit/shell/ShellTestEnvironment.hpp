@@ -15,9 +15,9 @@
 #include "AddOnHost.hpp"
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
+#include "core/DebugLog.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
-#include "palette/DebugLog.hpp"
 
 namespace fs = std::filesystem;
 
