@@ -122,10 +122,10 @@ json HostState(const ShellServer::AddOnInfo& addOn)
         state["palette"] = entry;
         break;
     }
+    state["documentation"] = WindowDocumentation::State();
     state["stories"] = json::array();
     for (const auto& story : HostTesting::GetStories())
         state["stories"].push_back({{"index", story.index}, {"name", story.name}, {"level", story.level}});
-    state["documentation"] = WindowDocumentation::State();
     return state;
 }
 
