@@ -199,6 +199,9 @@ TEST_F(ModuleFiles, RefusedTargetsAndFailedWritesLeaveNoFileAndKeepAnExistingOne
     EXPECT_EQ(FilesIn("sub"), std::vector<std::string>{"house.mod"});
     EXPECT_EQ(Contents(Path("sub/house.mod")), "the previous module");
 
+    const std::string longest(251, 'm');
+    EXPECT_EQ(Save(Path(longest + ".mod")), NoError) << "a name as long as names go";
+    EXPECT_TRUE(fs::exists(Path(longest + ".mod")));
     ASSERT_EQ(Save(Path("sub/house.mod")), NoError) << "a successful save replaces it";
     HostTesting::ModuleSummary summary;
     ASSERT_EQ(HostTesting::ReadModuleSummary(Path("sub/house.mod"), &summary), NoError);
