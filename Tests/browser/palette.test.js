@@ -210,6 +210,19 @@ describe('chat palette in the emulated host', () => {
     assert.notDeepEqual(after, before, 'the plan view did not change');
   });
 
+  test('a view and a database the model opens are named in the host window', async () => {
+    // The default project's saved view of the first floor and its site-survey worksheet.
+    const firstFloorView = 'D0C00003-000B-4000-8000-000000000000';
+    const worksheet = 'D0C00001-0005-4000-8000-000000000000';
+    fake.script(h.toolReply('switch_view', { view_guid: firstFloorView }),
+      h.toolReply('switch_database', { database_guid: worksheet, type: 'worksheet' }),
+      h.textReply('Opened the survey notes.'));
+    await h.sendMessage(frame, 'Open the first floor view, then the survey worksheet');
+    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Opened the survey notes.'));
+    await page.waitForFunction(() => document.getElementById('view-name').textContent === 'View: 02 First Floor' &&
+      document.getElementById('plan-title').textContent === 'Worksheet \u00b7 WS-01 Site Survey Notes', null, { timeout: 5000 });
+  });
+
   test('closing the palette from the host hides it and the menu brings it back with its conversation', async () => {
     const messagesBefore = await frame.$$eval('.message', (els) => els.length);
     assert.ok(messagesBefore > 0);
