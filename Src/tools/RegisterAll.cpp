@@ -12,6 +12,7 @@ void ToolRegistry::RegisterAll()
     RegisterObjectTools(*this);
     RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
+    RegisterAttributeTools(*this);
     RegisterViewTools(*this);
     RegisterExportTools(*this);
 }

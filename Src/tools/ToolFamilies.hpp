@@ -15,5 +15,6 @@ void RegisterOpeningTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
+void RegisterAttributeTools(ToolRegistry& registry);
 void RegisterViewTools(ToolRegistry& registry);
 void RegisterExportTools(ToolRegistry& registry);

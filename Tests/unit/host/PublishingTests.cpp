@@ -5,24 +5,21 @@
 #include <fstream>
 #include <regex>
 
-#include <gtest/gtest.h>
-
-#include "ACAPinc.h"
 #include "HostPublishing.hpp"
-#include "HostTesting.hpp"
 #include "HostTestingNavigator.hpp"
 #include "PlanViewPdf.hpp"
+#include "QuillmereTest.hpp"
 #include "TempFolder.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class Publishing : public ::testing::Test {
+class Publishing : public HostTest {
 protected:
     void SetUp() override
     {
-        HostTesting::ResetProject();
+        HostTest::SetUp();
         PlanViewPdf::Install();
         fs::create_directory(dir + "/out");
         fs::create_directory(dir + "/elsewhere");
@@ -33,7 +30,7 @@ protected:
     void TearDown() override
     {
         PlanViewPdf::Install();
-        HostTesting::ResetProject();
+        HostTest::TearDown();
     }
 
     GSErrCode Publish(const API_Guid& set, const std::optional<std::string>& folder = std::nullopt)
