@@ -17,6 +17,7 @@
 #include "PaletteHost.hpp"
 #include "PlanView.hpp"
 #include "PlanViewLayers.hpp"
+#include "WindowDocumentation.hpp"
 
 namespace {
 
@@ -122,6 +123,7 @@ json HostState(const ShellServer::AddOnInfo& addOn)
         state["palette"] = entry;
         break;
     }
+    state["documentation"] = WindowDocumentation::State();
     state["stories"] = json::array();
     for (const auto& story : HostTesting::GetStories())
         state["stories"].push_back({{"index", story.index}, {"name", story.name}, {"level", story.level}});

@@ -15,5 +15,7 @@ void ToolRegistry::RegisterAll()
     RegisterDeleteTools(*this);
     RegisterAttributeTools(*this);
     RegisterStoryTools(*this);
+    RegisterViewTools(*this);
+    RegisterExportTools(*this);
     RegisterPhaseTools(*this);
 }

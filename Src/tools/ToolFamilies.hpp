@@ -18,6 +18,8 @@ void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
 void RegisterAttributeTools(ToolRegistry& registry);
 void RegisterStoryTools(ToolRegistry& registry);
+void RegisterViewTools(ToolRegistry& registry);
+void RegisterExportTools(ToolRegistry& registry);
 void RegisterPhaseTools(ToolRegistry& registry);
 
 // ---- Families the chat palette registers itself, on the finished registry ----------------
