@@ -51,12 +51,12 @@ TEST_F(EngineTest, AttachmentsServeOneMessageAndARefusedMessageIsNotKept)
     ASSERT_TRUE(WaitForTurns(3));
     EXPECT_EQ(texts.back().rfind(kWarning, 0), 0u);
     EXPECT_NE(texts.back().find("not kept"), std::string::npos) << texts.back();
-    json expected = Unmarked(server.Requests().at(2).body)["messages"];
+    json expected = server.Requests().at(2).body["messages"];
     expected.push_back({{"role", "assistant"}, {"content", {{{"type", "text"}, {"text", "Plain."}}}}});
     expected.push_back({{"role", "user"}, {"content", {{{"type", "text"}, {"text", "smaller one"}}}}});
     server.Script(AnthropicReply("second answer"));
     ASSERT_TRUE(Send("smaller one"));
-    EXPECT_EQ(Unmarked(server.Requests().back().body)["messages"], expected);
+    EXPECT_EQ(server.Requests().back().body["messages"], expected);
 }
 
 TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)

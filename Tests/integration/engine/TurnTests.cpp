@@ -35,7 +35,7 @@ TEST_F(EngineTest, ToolCallsRunInOrderOnTheMainThreadAndEveryOutcomeIsSentBack)
                               "tool:throws_empty:failed:Unknown error",
                               "tool:no_such_tool:failed:Unknown tool: no_such_tool", "text:Done.", "busy:off"}));
 
-    const json second = Unmarked(server.Requests().at(1).body);
+    const json second = server.Requests().at(1).body;
     EXPECT_EQ(second["tools"], registry->GetToolDefinitions());  // the catalogue travels with every request
     const json& messages = second["messages"];
     ASSERT_EQ(messages.size(), 3u);
@@ -74,7 +74,7 @@ TEST_F(EngineTest, IterationsStopAtTwenty)
     // The conversation is still well formed: the next message joins the last tool results.
     server.Script(AnthropicReply("resumed"));
     ASSERT_TRUE(Send("continue"));
-    const json messages = Unmarked(server.Requests().back().body)["messages"];
+    const json messages = server.Requests().back().body["messages"];
     EXPECT_EQ(messages[1]["content"].size(), 1u) << "a blank text was sent back, which the service refuses";
     const json last = messages.back();
     EXPECT_EQ(last["role"], "user");
@@ -100,7 +100,7 @@ TEST_F(EngineTest, MessagesQueueBehindATurnAndBlankOrBrokenTextIsHandled)
     ASSERT_EQ(requests.size(), 2u);
     ASSERT_FALSE(requests[0].body.is_discarded()) << "invalid UTF-8 made the request unreadable";
     EXPECT_EQ(requests[0].body["messages"][0]["content"][0]["text"].get<std::string>().rfind("caf", 0), 0u);
-    EXPECT_EQ(Unmarked(requests[1].body)["messages"][2]["content"], json::parse(R"([{"type":"text","text":"two"}])"));
+    EXPECT_EQ(requests[1].body["messages"][2]["content"], json::parse(R"([{"type":"text","text":"two"}])"));
 }
 
 TEST_F(EngineTest, EachServiceGetsTheWholeConversationInItsOwnShape)
@@ -112,7 +112,6 @@ TEST_F(EngineTest, EachServiceGetsTheWholeConversationInItsOwnShape)
     ASSERT_TRUE(Send("Hi there"));
     EXPECT_EQ(events, (Events{"busy:on", "text:Hello from the model", "busy:off"}));
     auto first = server.Requests().at(0);
-    first.body = Unmarked(first.body);
     EXPECT_EQ(first.path, "/v1/messages");
     EXPECT_EQ(first.headers["x-api-key"], kAnthropicKey);
     EXPECT_FALSE(first.headers["anthropic-version"].empty());
