@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ModifyTestSupport.hpp"
+#include "ToolsTest.hpp"
 
 using json = nlohmann::json;
 

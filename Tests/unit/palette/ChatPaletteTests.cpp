@@ -5,7 +5,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
-#include "ShellTestEnvironment.hpp"
+#include "ShellTest.hpp"
 
 using nlohmann::json;
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// Every shell test starts with its own home folder (settings) and debug log, the test thread
-// as the host's main thread, no add-on loaded and no palette alive.
+// Every test of the palette and the add-on's entry points starts, beyond the shared fixture,
+// with its own home folder (settings), no add-on loaded and no palette alive.
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,30 +10,26 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "AddOnHost.hpp"
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
-#include "core/DebugLog.hpp"
+#include "QuillmereTest.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
 
 namespace fs = std::filesystem;
 
-class ShellTest : public ::testing::Test {
+class ShellTest : public QuillmereTest {
 protected:
     void SetUp() override
     {
+        QuillmereTest::SetUp();
         fs::create_directories(root / "home");
         oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
         setenv("HOME", (root / "home").c_str(), 1);
         // Nothing in these tests may reach a real service.
         setenv("QUILLMERE_ANTHROPIC_URL", "http://127.0.0.1:9", 1);
         setenv("QUILLMERE_OPENAI_URL", "http://127.0.0.1:9", 1);
-        SetDebugLogPath((root / "debug.log").string());
-        MainQueue::SetMainThread();
-        MainQueue::DiscardPending();
         AddOnHost::Reset();
     }
 
@@ -42,8 +38,7 @@ protected:
         ChatPalette::DestroyInstance();
         ResetPaletteControl();
         AddOnHost::Reset();
-        MainQueue::DrainUntilIdle();
-        SetDebugLogPath("");
+        QuillmereTest::TearDown();
         setenv("HOME", oldHome.c_str(), 1);
         std::error_code ec;
         fs::remove_all(root, ec);

@@ -5,13 +5,18 @@
 #include <gtest/gtest.h>
 
 #include "MainQueue.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 
-class MainQueueTest : public ::testing::Test {
+// Work a test leaves queued on purpose is dropped, not run after it.
+class MainQueueTest : public QuillmereTest {
 protected:
-    void SetUp() override { MainQueue::SetMainThread(); MainQueue::DiscardPending(); }
-    void TearDown() override { MainQueue::DiscardPending(); }
+    void TearDown() override
+    {
+        MainQueue::DiscardPending();
+        QuillmereTest::TearDown();
+    }
 };
 
 // Runs work through DispatchSyncMain on a second thread while this one drains; returns the error text.

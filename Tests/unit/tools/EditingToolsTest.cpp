@@ -11,7 +11,7 @@
 #include <tuple>
 
 #include "HostTestingLibrary.hpp"
-#include "ModifyTestSupport.hpp"
+#include "ToolsTest.hpp"
 
 using json = nlohmann::json;
 
@@ -46,7 +46,7 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     ASSERT_TRUE(created.success) << created.error;
     const API_Guid hinged = Guid(created.elementGuid), other = HostTesting::AddWall(6.0, 1.0, 6.0, 5.0, 1);
     ASSERT_TRUE(Run("group_elements", {{"element_guids", {Text(doorWall), Text(hinged), Text(other)}}}).success);
-    const API_Element doorBefore = Get(hinged), doorWallBefore = Get(doorWall);
+    const API_Element doorBefore = Read(hinged), doorWallBefore = Read(doorWall);
     Int32 markerPart = 0;
     ASSERT_TRUE(HostTesting::GetMarker(hinged, &markerPart, nullptr));
     const size_t steps = UndoStepCount();
@@ -54,7 +54,7 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     const double quarter = 90 * kStoredDegree;
     // The element (or the copy) is its source's record with only these fields changed.
     auto only = [&](const API_Guid& guid, std::function<void(API_Element&)> change = [](API_Element&) {}) {
-        API_Element expected = Get(guid);
+        API_Element expected = Read(guid);
         change(expected);
         return [expected](const API_Element& e) {
             API_Element same = expected;
@@ -70,7 +70,7 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     auto carries = [&](bool copies, bool mirrors, Int16 story, API_Coord begin, API_Coord end) {
         return [=](const API_Element& w) {
             const API_Guid newDoor = copies ? HostTesting::AllElements().back() : hinged;
-            const API_Element d = Get(newDoor);
+            const API_Element d = Read(newDoor);
             Int32 part = 0;
             EXPECT_TRUE(Near(w.wall.begC, begin.x, begin.y) && Near(w.wall.endC, end.x, end.y));
             EXPECT_EQ(w.wall.flipped != doorWallBefore.wall.flipped, mirrors);
@@ -165,7 +165,7 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         EXPECT_EQ(UndoSteps().back(), stepNames.at(tool));
         // A copied wall comes first, then the copies of its doors.
         ASSERT_EQ(HostTesting::ElementCount(), before.size() + (adds ? (target == doorWall ? 2 : 1) : 0));
-        check(Get(adds ? HostTesting::AllElements()[before.size()] : target));
+        check(Read(adds ? HostTesting::AllElements()[before.size()] : target));
         const auto after = TakeSnapshot();
         for (size_t i = 0; i < before.size(); ++i) {
             const API_Element& was = before[i].record;

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "ModifyTestSupport.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 
@@ -55,9 +55,11 @@ template <typename T> std::vector<T> Memo(const API_Guid& guid, T** API_ElementM
     return records;
 }
 
+class ElementEdit : public HostTest {};
+
 }  // namespace
 
-TEST_F(ModifyToolTest, HostEditRefusesBadRequestsAndChangesNothing)
+TEST_F(ElementEdit, HostEditRefusesBadRequestsAndChangesNothing)
 {
     API_Guid wall = HostTesting::AddWall(0.0, 0.0, 4.0, 0.0);
     const auto before = TakeSnapshot();
@@ -77,7 +79,7 @@ TEST_F(ModifyToolTest, HostEditRefusesBadRequestsAndChangesNothing)
 }
 
 // Across the line y = x + 1, (x, y) goes to (y - 1, x + 1) and an angle a to pi / 2 - a.
-TEST_F(ModifyToolTest, HostMirrorAwayFromTheOriginMovesEveryField)
+TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
 {
     API_Element e = HostTesting::MakeElement(API_ObjectID);
     e.object.angle = 0.2;
@@ -114,8 +116,8 @@ TEST_F(ModifyToolTest, HostMirrorAwayFromTheOriginMovesEveryField)
     API_Guid copy = hotspot;
     ASSERT_EQ(Edit(copy, Pars(APIEdit_Mirror, false, {0.0, 1.0}, {0.0, 0.0}, {1.0, 2.0})), NoError);
     ASSERT_NE(copy, hotspot);
-    EXPECT_EQ(Get(copy).header.guid, copy);
-    EXPECT_TRUE(SameRecord(Get(hotspot), was[hotspot]));
+    EXPECT_EQ(Read(copy).header.guid, copy);
+    EXPECT_TRUE(Same(Read(hotspot), was[hotspot]));
     // Every polygon, polyline and spline point.
     const auto after = TakeSnapshot();
     for (size_t k = 0; k < before.size(); ++k) {
@@ -132,20 +134,20 @@ TEST_F(ModifyToolTest, HostMirrorAwayFromTheOriginMovesEveryField)
     auto arcPoint = [](const API_Element& a, double angle) {
         return API_Coord {a.arc.origC.x + a.arc.r * std::cos(angle), a.arc.origC.y + a.arc.r * std::sin(angle)};
     };
-    const API_Element arcAfter = Get(arc), roofAfter = Get(roof);
-    const std::pair<API_Coord, API_Coord> points[] = {{Get(copy).hotspot.pos, was[hotspot].hotspot.pos},
-        {Get(object).object.pos, was[object].object.pos},
-        {Get(column).column.origoPos, was[column].column.origoPos}, {Get(text).text.loc, was[text].text.loc},
-        {Get(zone).zone.pos, was[zone].zone.pos}, {Get(dimension).dimension.refC, was[dimension].dimension.refC},
+    const API_Element arcAfter = Read(arc), roofAfter = Read(roof);
+    const std::pair<API_Coord, API_Coord> points[] = {{Read(copy).hotspot.pos, was[hotspot].hotspot.pos},
+        {Read(object).object.pos, was[object].object.pos},
+        {Read(column).column.origoPos, was[column].column.origoPos}, {Read(text).text.loc, was[text].text.loc},
+        {Read(zone).zone.pos, was[zone].zone.pos}, {Read(dimension).dimension.refC, was[dimension].dimension.refC},
         {arcAfter.arc.origC, was[arc].arc.origC}, {arcPoint(arcAfter, arcAfter.arc.begAng), arcPoint(was[arc], was[arc].arc.endAng)},
         {arcPoint(arcAfter, arcAfter.arc.endAng), arcPoint(was[arc], was[arc].arc.begAng)},
         {roofAfter.roof.planeRoof.baseLine.c1, {4.0, 1.0}}, {roofAfter.roof.planeRoof.baseLine.c2, {0.0, 1.0}},
         {Memo(roof, &API_ElementMemo::pivotPolyCoords).at(1), {4.0, 0.0}}};
     for (const auto& [moved, source] : points)
         EXPECT_AT(moved, mirrored(source));
-    const double angles[][2] = {{Get(object).object.angle, 0.2},
-        {Get(column).column.axisRotationAngle, was[column].column.axisRotationAngle},
-        {Get(column).column.slantDirectionAngle, was[column].column.slantDirectionAngle}, {Get(text).text.angle, was[text].text.angle}};
+    const double angles[][2] = {{Read(object).object.angle, 0.2},
+        {Read(column).column.axisRotationAngle, was[column].column.axisRotationAngle},
+        {Read(column).column.slantDirectionAngle, was[column].column.slantDirectionAngle}, {Read(text).text.angle, was[text].text.angle}};
     for (const auto& [turned, source] : angles)
         EXPECT_NEAR(turned, M_PI / 2.0 - source, 1e-12);
     // Spline directions (0 in the fixture) turn like angles; a dimension's direction is mirrored
@@ -154,10 +156,10 @@ TEST_F(ModifyToolTest, HostMirrorAwayFromTheOriginMovesEveryField)
     for (const API_SplineDir& dir : Memo(spline, &API_ElementMemo::bezierDirs))
         EXPECT_NEAR(dir.dirAng, M_PI / 2.0, 1e-12);
     const API_Coord direction = was[dimension].dimension.direction;
-    EXPECT_POINT(Get(dimension).dimension.direction, direction.y, direction.x);
+    EXPECT_POINT(Read(dimension).dimension.direction, direction.y, direction.x);
     EXPECT_EQ(Memo(slab, &API_ElementMemo::parcs).at(0).arcAngle, -0.5);
-    EXPECT_NE(Get(object).object.reflected, was[object].object.reflected);
+    EXPECT_NE(Read(object).object.reflected, was[object].object.reflected);
     const double placed[8] = {0, 1, 0, 1, 1, 0, 0, 5};
     for (int i = 0; i < 8; ++i)
-        EXPECT_NEAR(Get(hotlink).hotlink.transformation.tmx[i], placed[i], 1e-12) << i;
+        EXPECT_NEAR(Read(hotlink).hotlink.transformation.tmx[i], placed[i], 1e-12) << i;
 }
