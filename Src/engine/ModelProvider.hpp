@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/Conversation.hpp"
+#include "engine/TokenUsage.hpp"
 
 // One tool call the model asked for. When the call's arguments could not be read,
 // argumentError says why and the tool is not run.
@@ -25,6 +26,7 @@ struct ModelReply {
     std::string stopReason;
     bool cutShort = false;  // the reply stopped at the output limit
     std::vector<ContentBlock> assistantBlocks;  // what goes into the history
+    TokenUsage usage;                           // for the debug log
 };
 
 // The reply was JSON of a shape we do not understand, or not JSON at all.
