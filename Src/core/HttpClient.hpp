@@ -14,7 +14,7 @@ struct HttpResponse {
     // The request was sent to the server (so it reached it) before the call failed or ended;
     // with a timeout, the server took the request and sent no answer in time.
     bool requestSent = false;
-    bool timedOut = false;   // error is the timeout's text
+    bool timedOut = false;  // error is the timeout's text
 };
 
 struct MultipartFile {

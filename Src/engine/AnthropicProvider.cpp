@@ -32,8 +32,7 @@ json RenderBlock(const ContentBlock& block)
                     {"id", block.toolId},
                     {"name", block.toolName},
                     {"input", block.input}};
-    case BlockKind::ToolResult:
-    {
+    case BlockKind::ToolResult: {
         json result{{"type", "tool_result"}, {"tool_use_id", block.toolId}, {"content", block.text}};
         if (block.isError) {
             result["is_error"] = true;  // the model reads the failure as one, not as data

@@ -19,7 +19,7 @@ struct ContentBlock {
     std::string toolId;     // ToolUse, ToolResult
     std::string toolName;   // ToolUse
     nlohmann::json input = nlohmann::json::object();  // ToolUse
-    bool isError = false;   // ToolResult: the call failed
+    bool isError = false;                             // ToolResult: the call failed
 
     static ContentBlock Text(std::string text);
     static ContentBlock Image(std::string mediaType, std::string data);

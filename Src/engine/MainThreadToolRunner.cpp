@@ -48,8 +48,7 @@ struct MainThreadToolRunner::Handoff {
 
 MainThreadToolRunner::MainThreadToolRunner(const ToolRegistry& tools, const std::atomic<bool>& abandonFlag)
     : registry(tools), abandon(abandonFlag)
-{
-}
+{}
 
 bool MainThreadToolRunner::Run(const ToolCall& call, ToolResult& result, std::string& resultText)
 {

@@ -36,10 +36,8 @@ struct ModelBridge::CallbackHub {
 
 ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
     : registry(ownedRegistry ? std::move(ownedRegistry) : std::make_unique<ToolRegistry>()),
-      toolRunner(*registry, abortRequests),
-      anthropic(std::make_unique<AnthropicProvider>()),
-      openai(std::make_unique<OpenAIProvider>()),
-      hub(std::make_shared<CallbackHub>())
+      toolRunner(*registry, abortRequests), anthropic(std::make_unique<AnthropicProvider>()),
+      openai(std::make_unique<OpenAIProvider>()), hub(std::make_shared<CallbackHub>())
 {
     SetBaseUrls("", "");
     worker = std::thread([this] { WorkerLoop(); });
@@ -96,8 +94,8 @@ void ModelBridge::ClearHistory()
         if (!running) {
             return;
         }
-        wasBusy = turnActive || std::any_of(jobs.begin(), jobs.end(),
-                                            [](const Job& job) { return job.kind == Job::Kind::Message; });
+        wasBusy = turnActive ||
+                  std::any_of(jobs.begin(), jobs.end(), [](const Job& job) { return job.kind == Job::Kind::Message; });
         jobs.clear();
         jobs.push_back(Job{Job::Kind::Clear, {}});
         turnActive = false;

@@ -5,10 +5,7 @@ using nlohmann::json;
 
 namespace {
 
-bool IsThumbnailType(const std::string& mediaType)
-{
-    return mediaType == "image/png" || mediaType == "image/jpeg";
-}
+bool IsThumbnailType(const std::string& mediaType) { return mediaType == "image/png" || mediaType == "image/jpeg"; }
 
 std::string TextOf(const json& object, const char* key)
 {
@@ -66,10 +63,7 @@ void PageTranscript::AddRenderPreview(const std::string& imageUrl, const std::st
     entries.push_back({{"kind", "preview"}, {"image", imageUrl}, {"download", downloadUrl}});
 }
 
-void PageTranscript::SetBusy(bool isBusy)
-{
-    busy = isBusy;
-}
+void PageTranscript::SetBusy(bool isBusy) { busy = isBusy; }
 
 void PageTranscript::Clear()
 {

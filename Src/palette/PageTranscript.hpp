@@ -13,9 +13,9 @@
 class PageTranscript {
 public:
     struct File {
-        std::string name;       // as the page named it; may be empty
+        std::string name;  // as the page named it; may be empty
         std::string mediaType;
-        std::string data;       // base64; kept for thumbnails of small PNG and JPEG images only
+        std::string data;  // base64; kept for thumbnails of small PNG and JPEG images only
     };
 
     // The page shows a user message itself when it sends one; the transcript keeps it too.

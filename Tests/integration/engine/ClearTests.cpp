@@ -47,7 +47,10 @@ TEST_F(EngineTest, ClearingDuringAStalledRequestAbortsItDropsTheQueueAndStartsAf
 TEST_F(EngineTest, ClearingWhileAToolWaitsForTheMainThreadNeverRunsItOrReportsIt)
 {
     int runs = 0;
-    AddTool("queued_tool", [&](const json&) { ++runs; return ToolResult::Ok("", "made"); });
+    AddTool("queued_tool", [&](const json&) {
+        ++runs;
+        return ToolResult::Ok("", "made");
+    });
     server.Script(AnthropicReply("Calling.", {{"t1", "queued_tool", json::object()}}));
     server.Script(AnthropicReply("after the clearing"));
     bridge->SendMessage("use the tool");

@@ -6,23 +6,31 @@ TEST_F(EngineTest, FailedToolResultsReachAnthropicMarkedAsErrorsWithTheirContent
 {
     AddTool("works", [](const json&) { return ToolResult::Ok("guid-1", "Made"); });
     AddTool("breaks", [](const json&) { return ToolResult::Fail("No such story: 9"); });
-    server.Script(AnthropicReply("", {{"a", "works", json::object()}, {"b", "breaks", json::object()},
-                                      {"c", "missing_tool", json::object()}}));
+    server.Script(AnthropicReply(
+        "", {{"a", "works", json::object()}, {"b", "breaks", json::object()}, {"c", "missing_tool", json::object()}}));
     server.Script(AnthropicReply("done"));
     ASSERT_TRUE(Send("go"));
 
     const json results = server.Requests().at(1).body["messages"].at(2)["content"];
     ASSERT_EQ(results.size(), 3u) << results.dump();
-    const json made = json{{"type", "tool_result"}, {"tool_use_id", "a"}, {"content", ToolResult::Ok("guid-1", "Made").toJson()}};
+    const json made =
+        json{{"type", "tool_result"}, {"tool_use_id", "a"}, {"content", ToolResult::Ok("guid-1", "Made").toJson()}};
     EXPECT_EQ(results[0], made) << "a successful result carries no error mark";
-    EXPECT_EQ(results[1], (json{{"type", "tool_result"}, {"tool_use_id", "b"},
-                                {"content", ToolResult::Fail("No such story: 9").toJson()}, {"is_error", true}}));
+    EXPECT_EQ(results[1], (json{{"type", "tool_result"},
+                                {"tool_use_id", "b"},
+                                {"content", ToolResult::Fail("No such story: 9").toJson()},
+                                {"is_error", true}}));
     EXPECT_EQ(results[2]["is_error"], true) << results[2].dump();
 }
 
 TEST_F(EngineTest, AReplyCutByTheOutputLimitIsMarkedAfterItsText)
 {
-    struct Case { const char* name; const char* model; json reply; bool cut; };
+    struct Case {
+        const char* name;
+        const char* model;
+        json reply;
+        bool cut;
+    };
     json openaiCut = OpenAIReply("The walls are");
     openaiCut["choices"][0]["finish_reason"] = "length";
     json anthropicCut = AnthropicReply("The walls are");

@@ -11,9 +11,11 @@ namespace {
 std::string Nested(std::size_t levels, const std::string& open, const std::string& close, const std::string& inner)
 {
     std::string text;
-    for (std::size_t i = 0; i < levels; ++i) text += open;
+    for (std::size_t i = 0; i < levels; ++i)
+        text += open;
     text += inner;
-    for (std::size_t i = 0; i < levels; ++i) text += close;
+    for (std::size_t i = 0; i < levels; ++i)
+        text += close;
     return text;
 }
 
@@ -23,7 +25,12 @@ TEST(JsonDepth, CountsArraysAndObjectsAtEveryBranch)
 {
     // Written as text and parsed in place: the parser does not recurse, but copying a deep
     // value (into a table, say) would.
-    struct Case { const char* name; std::string text; std::size_t limit; bool deeper; };
+    struct Case {
+        const char* name;
+        std::string text;
+        std::size_t limit;
+        bool deeper;
+    };
     const std::vector<Case> cases = {
         {"scalar", "5", 0, false},
         {"empty list at limit 0", "[]", 0, true},

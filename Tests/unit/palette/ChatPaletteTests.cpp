@@ -22,8 +22,9 @@ TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
         EXPECT_EQ(browser->documentPath, pagePath);
         EXPECT_NE(ReadFile(pagePath).find("window.QuillmereUI"), std::string::npos);
         // Loading a document drops earlier objects: the object is there only if registered after the load.
-        const std::vector<std::string> functions = {"sendMessage", "sendMessageWithAttachments", "getSettings",
-                                                    "saveSettings", "clearHistory", "replayConversation"};
+        const std::vector<std::string> functions = {"sendMessage",  "sendMessageWithAttachments",
+                                                    "getSettings",  "saveSettings",
+                                                    "clearHistory", "replayConversation"};
         EXPECT_EQ(browser->functionsByObject["Quillmere"], functions);
         EXPECT_TRUE(palette.IsProcessingEvents());
         EXPECT_FALSE(palette.IsVisible());
@@ -52,7 +53,8 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
 
     // Nested beyond what is ever copied safely: refused before anything reads it.
     const std::string deep = R"({"model":)" + std::string(100000, '[') + std::string(100000, ']') + "}";
-    for (const std::string& bad : {std::string("not json"), std::string("[1,2]"), std::string(R"({"provider":"acme"})"), deep})
+    for (const std::string& bad :
+         {std::string("not json"), std::string("[1,2]"), std::string(R"({"provider":"acme"})"), deep})
         EXPECT_FALSE(Call(palette, "saveSettings", {JS::Value(bad)}).GetBool()) << bad;
     // Wrong types are ignored key by key.
     Call(palette, "saveSettings", {JS::Value(R"({"model":42,"darkMode":"yes","anthropicApiKey":null})")});
@@ -65,8 +67,8 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     EXPECT_FALSE(Call(palette, "sendMessage").GetBool());
     EXPECT_FALSE(Call(palette, "sendMessage", {JS::Value(3.0)}).GetBool());
     EXPECT_FALSE(Call(palette, "sendMessageWithAttachments", {JS::Value("{not json")}).GetBool());
-    const std::string deepBlocks = R"([{"type":"text","text":"hi","x":)" + std::string(100000, '[') +
-                                   std::string(100000, ']') + "}]";
+    const std::string deepBlocks =
+        R"([{"type":"text","text":"hi","x":)" + std::string(100000, '[') + std::string(100000, ']') + "}]";
     EXPECT_FALSE(Call(palette, "sendMessageWithAttachments", {JS::Value(deepBlocks)}).GetBool());
     MainQueue::DrainUntilIdle();
     const auto scripts = Scripts(palette);
@@ -153,7 +155,10 @@ json ShownConversation(const std::string& script)
     if (script.rfind(head, 0) != 0 || script.size() < head.size() + tail.size()) return json();
     std::string literal = script.substr(head.size(), script.size() - head.size() - tail.size()), text;
     for (std::size_t i = 0; i < literal.size(); ++i) {  // undo JSEscape
-        if (literal[i] != '\\' || i + 1 == literal.size()) { text += literal[i]; continue; }
+        if (literal[i] != '\\' || i + 1 == literal.size()) {
+            text += literal[i];
+            continue;
+        }
         const char next = literal[++i];
         text += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
     }
@@ -167,11 +172,14 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
     ChatPalette palette;
     palette.GetBridge().Shutdown();  // the user's messages are kept without a model to answer them
     const std::string png = "iVBORw0KGgo=";
-    const json blocks = json::array({{{"type", "image"}, {"name", "plan.png"},
-                                      {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", png}}}},
-                                     {{"type", "document"}, {"name", "brief.pdf"},
-                                      {"source", {{"type", "base64"}, {"media_type", "application/pdf"}, {"data", "JVBE"}}}},
-                                     {{"type", "text"}, {"text", "Walls as in the plan, it's 'urgent'"}}});
+    const json blocks =
+        json::array({{{"type", "image"},
+                      {"name", "plan.png"},
+                      {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", png}}}},
+                     {{"type", "document"},
+                      {"name", "brief.pdf"},
+                      {"source", {{"type", "base64"}, {"media_type", "application/pdf"}, {"data", "JVBE"}}}},
+                     {{"type", "text"}, {"text", "Walls as in the plan, it's 'urgent'"}}});
     EXPECT_TRUE(Call(palette, "sendMessage", {JS::Value("Hello\nthere")}).GetBool());
     EXPECT_TRUE(Call(palette, "sendMessageWithAttachments", {JS::Value(blocks.dump())}).GetBool());
     palette.SetThinking(true);
@@ -188,8 +196,9 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
          {{{"kind", "user"}, {"text", "Hello\nthere"}, {"files", json::array()}},
           {{"kind", "user"},
            {"text", "Walls as in the plan, it's 'urgent'"},
-           {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}},
-                      {{"name", "brief.pdf"}, {"media_type", "application/pdf"}, {"data", ""}}}}},
+           {"files",
+            {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}},
+             {{"name", "brief.pdf"}, {"media_type", "application/pdf"}, {"data", ""}}}}},
           {{"kind", "assistant"}, {"text", "Working on \"it\"\\now"}},
           {{"kind", "tool"}, {"name", "create_wall"}, {"success", false}, {"detail", "Bad length"}},
           {{"kind", "preview"}, {"image", "https://r.example/a.png"}, {"download", "https://r.example/a.png?dl=1"}}}}};
@@ -202,4 +211,3 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
     Call(palette, "replayConversation", {JS::Value("page-8")});
     EXPECT_EQ(ShownConversation(Scripts(palette).back())["entries"], json::array());
 }
-
