@@ -12,4 +12,6 @@ void ToolRegistry::RegisterAll()
     RegisterObjectTools(*this);
     RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
+    RegisterViewTools(*this);
+    RegisterExportTools(*this);
 }

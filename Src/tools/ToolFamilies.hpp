@@ -15,3 +15,5 @@ void RegisterOpeningTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
+void RegisterViewTools(ToolRegistry& registry);
+void RegisterExportTools(ToolRegistry& registry);
