@@ -13,8 +13,8 @@
 
 #include "MainQueue.hpp"
 #include "QuillmereTest.hpp"
-#include "core/ModelBridge.hpp"
-#include "palette/DebugLog.hpp"
+#include "core/DebugLog.hpp"
+#include "engine/ModelBridge.hpp"
 
 using Events = std::vector<std::string>;
 
