@@ -31,6 +31,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   .story { border: 1px solid #b9bcc1; background: #eef0f2; border-radius: 6px; padding: 3px 10px; cursor: pointer; font: inherit; }
   .story.active { background: #2f6f5e; border-color: #2f6f5e; color: #fff; }
   .plan-title { font-weight: 600; margin-right: 8px; }
+  .view-name { margin-left: auto; color: #55595f; font-size: 12px; }
   .plan-frame { flex: 1; min-height: 0; background: #fbfbf9; border-radius: 8px; box-shadow: 0 1px 3px rgba(0,0,0,.15); overflow: hidden; display: grid; place-items: center; }
   .plan-frame img { width: 100%; height: 100%; object-fit: contain; display: block; }
   .palette { width: 440px; display: flex; flex-direction: column; background: #fff; border-left: 1px solid #b9bcc1; box-shadow: -4px 0 16px rgba(0,0,0,.08); }
@@ -50,7 +51,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   </div>
   <div class="workspace">
     <section class="plan-area">
-      <div class="plan-bar"><span class="plan-title">Floor plan</span><span id="stories"></span></div>
+      <div class="plan-bar"><span class="plan-title" id="plan-title">Floor plan</span><span id="stories"></span><span class="view-name" id="view-name"></span></div>
       <div class="plan-frame" id="plan-frame"><img id="plan" alt="Floor plan"></div>
     </section>
     <aside class="palette" id="palette" hidden>
@@ -100,6 +101,13 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
       box.appendChild(b);
     });
   }
+  // The current database names the plan area; the saved view opened last sits beside the tabs.
+  function renderDocumentation(d) {
+    if (!d) return;
+    var db = d.database;
+    document.getElementById('plan-title').textContent = !db ? 'No database' : db.type === 1 ? db.kind : db.kind + ' \u00b7 ' + db.name;
+    document.getElementById('view-name').textContent = d.view ? 'View: ' + d.view.name : '';
+  }
   function renderPalette(palette) {
     var panel = document.getElementById('palette');
     if (!palette || !palette.visible) { panel.hidden = true; return; }
@@ -122,6 +130,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
       renderStories(s.stories);
       renderPalette(s.palette);
       if (s.addOn && s.addOn.name) document.getElementById('project').textContent = 'Default project \u00b7 ' + s.addOn.name + ' loaded';
+      renderDocumentation(s.documentation);
     }).catch(function () {});
   }
   function refreshPlan() {

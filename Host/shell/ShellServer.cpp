@@ -16,6 +16,7 @@
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
 #include "PlanView.hpp"
+#include "WindowDocumentation.hpp"
 
 namespace {
 
@@ -124,6 +125,7 @@ json HostState(const ShellServer::AddOnInfo& addOn)
     state["stories"] = json::array();
     for (const auto& story : HostTesting::GetStories())
         state["stories"].push_back({{"index", story.index}, {"name", story.name}, {"level", story.level}});
+    state["documentation"] = WindowDocumentation::State();
     return state;
 }
 

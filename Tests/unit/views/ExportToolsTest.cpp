@@ -1,10 +1,9 @@
 // Worksheets, databases, publisher sets, publishing and module files through the export tools.
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "HostTestingModules.hpp"
 #include "PlanViewPdf.hpp"
+#include "TempFolder.hpp"
 #include "ViewsTest.hpp"
 
 namespace fs = std::filesystem;
@@ -19,16 +18,8 @@ protected:
     {
         ViewsTest::SetUp();
         PlanViewPdf::Install();
-        char pattern[] = "/tmp/quillmere-export-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
         fs::create_directory(dir + "/sets");
         fs::create_directory(dir + "/given");
-    }
-    void TearDown() override
-    {
-        fs::remove_all(dir);
-        ViewsTest::TearDown();
     }
     json Worksheets()
     {
@@ -36,14 +27,12 @@ protected:
         EXPECT_TRUE(result.success);
         return json::parse(result.message);
     }
-    std::vector<std::string> Files(const std::string& folder) const
+    std::vector<std::string> Files(const std::string& path) const
     {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
+        return path == dir ? folder.Files() : folder.Files(path.substr(dir.size() + 1));
     }
-    std::string dir;
+    TempFolder folder{"quillmere-export"};
+    const std::string dir = folder.Dir();
 };
 
 TEST_F(ExportTools, ACreatedWorksheetIsListedAndSwitchedToByItsListedGuid)
@@ -164,8 +153,7 @@ TEST_F(ExportTools, PublisherSetsAreListedAndPublishedByExactName)
     EXPECT_EQ(published.message, "Published using set: Plans");
     EXPECT_TRUE(published.elementGuid.empty());
     EXPECT_EQ(Files(dir + "/sets"), std::vector<std::string>{"Plans.pdf"}) << "the lower index runs";
-    std::ifstream in(dir + "/sets/Plans.pdf", std::ios::binary);
-    const std::string pdf((std::istreambuf_iterator<char>(in)), {});
+    const std::string pdf = TempFolder::Read(dir + "/sets/Plans.pdf");
     EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
     EXPECT_NE(pdf.find("/Count 1"), std::string::npos) << "one page";
 

@@ -3,6 +3,7 @@
 // so every test ends by checking that the undo history stayed empty; failure tables check the
 // exact error text and which host calls were made.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "HostTestingNavigator.hpp"
@@ -30,10 +31,8 @@ protected:
         for (const Failure& c : cases) {
             SCOPED_TRACE(std::string(c.tool) + " " + c.input.dump());
             HostTesting::ClearCallLog();
-            const ToolResult result = Run(c.tool, c.input);
-            EXPECT_FALSE(result.success);
-            EXPECT_EQ(result.error, c.error);
-            EXPECT_TRUE(result.elementGuid.empty() && result.message.empty());
+            const ToolResult r = Run(c.tool, c.input);
+            EXPECT_EQ(std::tie(r.success, r.error, r.elementGuid, r.message), std::make_tuple(false, c.error, "", ""));
             EXPECT_EQ(CallDetails(), c.calls);
         }
     }
@@ -48,14 +47,7 @@ protected:
                        std::optional<std::string> name = std::nullopt, std::optional<API_Guid> guid = std::nullopt,
                        std::optional<Int32> index = std::nullopt)
     {
-        HostTesting::FailureRule rule;
-        rule.function = function;
-        rule.code = code;
-        rule.typeID = typeID;
-        rule.name = name;
-        rule.guid = guid;
-        rule.index = index;
-        HostTesting::InjectFailure(rule);
+        HostTesting::InjectFailure(HostTesting::FailureRule{function, code, 0, -1, guid, typeID, index, name});
     }
     static std::string Lower(std::string text)
     {

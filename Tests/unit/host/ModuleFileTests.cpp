@@ -4,53 +4,23 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sys/resource.h>
 
-#include <gtest/gtest.h>
-
-#include "ACAPinc.h"
-#include "HostTesting.hpp"
+#include "HostFixture.hpp"
 #include "HostTestingModules.hpp"
+#include "TempFolder.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class ModuleFiles : public ::testing::Test {
+class ModuleFiles : public HostTest {
 protected:
-    void SetUp() override
-    {
-        HostTesting::ResetProject();
-        char pattern[] = "/tmp/quillmere-modules-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-        locations = HostTesting::LiveLocationCount();
-        handles = HostTesting::LiveHandleCount();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(HostTesting::LiveLocationCount(), locations);
-        EXPECT_EQ(HostTesting::LiveHandleCount(), handles);
-        fs::remove_all(dir);
-        HostTesting::ResetProject();
-    }
 
-    std::string Path(const std::string& name) const { return dir + "/" + name; }
-    std::vector<std::string> FilesIn(const std::string& folder) const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    static std::string Contents(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void Put(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    std::string Path(const std::string& name) const { return folder.Path(name); }
+    std::vector<std::string> FilesIn(const std::string& sub = std::string()) const { return folder.Files(sub); }
+    static std::string Contents(const std::string& path) { return TempFolder::Read(path); }
+    static void Put(const std::string& path, const std::string& bytes) { TempFolder::Write(path, bytes); }
 
     static GSErrCode Save(const std::string& path)
     {
@@ -79,9 +49,7 @@ protected:
         return parts;
     }
 
-    std::string dir;
-    Int64 locations = 0;
-    Int64 handles = 0;
+    TempFolder folder{"quillmere-modules"};
 };
 
 struct Snapshot {
@@ -125,7 +93,7 @@ TEST_F(ModuleFiles, SavedProjectReadIntoAnEmptyProjectComesBackElementByElement)
     const auto stories = HostTesting::GetStories();
 
     ASSERT_EQ(Save(Path("house.mod")), NoError);
-    EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"house.mod"}) << "no temporary file stays";
+    EXPECT_EQ(FilesIn(), std::vector<std::string>{"house.mod"}) << "no temporary file stays";
     ASSERT_EQ(HostTesting::LoadModuleAsProject(Path("house.mod")), NoError);
 
     ASSERT_EQ(HostTesting::AllElements(), order) << "same GUIDs in the same order";
@@ -211,7 +179,7 @@ TEST_F(ModuleFiles, RefusedTargetsAndFailedWritesLeaveNoFileAndKeepAnExistingOne
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Save(c.path), c.code) << c.name;
-        EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"plain.txt", "sub"})) << c.name;
+        EXPECT_EQ(FilesIn(), (std::vector<std::string>{"plain.txt", "sub"})) << c.name;
         EXPECT_TRUE(fs::is_empty(Path("sub"))) << c.name;
     }
 
@@ -228,7 +196,7 @@ TEST_F(ModuleFiles, RefusedTargetsAndFailedWritesLeaveNoFileAndKeepAnExistingOne
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(code, APIERR_GENERAL);
-    EXPECT_EQ(FilesIn(Path("sub")), std::vector<std::string>{"house.mod"});
+    EXPECT_EQ(FilesIn("sub"), std::vector<std::string>{"house.mod"});
     EXPECT_EQ(Contents(Path("sub/house.mod")), "the previous module");
 
     ASSERT_EQ(Save(Path("sub/house.mod")), NoError) << "a successful save replaces it";
@@ -252,7 +220,7 @@ TEST_F(ModuleFiles, SaveCommandRefusesMissingParametersAndReportsInjectedFailure
     HostTesting::InjectFailure(rule);
     EXPECT_EQ(Save(Path("refused.mod")), APIERR_CANCEL);
     EXPECT_EQ(Save(Path("other.mod")), NoError) << "the rule names one path";
-    EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"other.mod"});
+    EXPECT_EQ(FilesIn(), std::vector<std::string>{"other.mod"});
     const auto log = HostTesting::CallLog();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().function, "ACAPI_Automate");

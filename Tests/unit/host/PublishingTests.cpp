@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 
 #include <gtest/gtest.h>
@@ -13,6 +12,7 @@
 #include "HostTesting.hpp"
 #include "HostTestingNavigator.hpp"
 #include "PlanViewPdf.hpp"
+#include "TempFolder.hpp"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +24,6 @@ protected:
     {
         HostTesting::ResetProject();
         PlanViewPdf::Install();
-        char pattern[] = "/tmp/quillmere-publish-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
         fs::create_directory(dir + "/out");
         fs::create_directory(dir + "/elsewhere");
         HostTesting::AddWall(0, 0, 6, 0);
@@ -36,7 +33,6 @@ protected:
     void TearDown() override
     {
         PlanViewPdf::Install();
-        fs::remove_all(dir);
         HostTesting::ResetProject();
     }
 
@@ -50,19 +46,8 @@ protected:
         pars.path = location ? &*location : nullptr;
         return ACAPI_Automate(APIDo_PublishID, &pars);
     }
-    static void Put(const std::string& path) { std::ofstream(path) << "text"; }
-    static std::string Contents(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::vector<std::string> Files(const std::string& folder) const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    static std::string Contents(const std::string& path) { return TempFolder::Read(path); }
+    std::vector<std::string> Files(const std::string& path) const { return folder.Files(path.substr(dir.size() + 1)); }
     // Page objects of a PDF ("/Type /Page", not "/Pages").
     static size_t PageCount(const std::string& pdf)
     {
@@ -70,7 +55,8 @@ protected:
         return size_t(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
     }
 
-    std::string dir;
+    TempFolder folder{"quillmere-publish"};
+    const std::string dir = folder.Dir();
     std::vector<API_Guid> sets;
 };
 
@@ -95,7 +81,7 @@ TEST_F(Publishing, ASetBecomesAOnePagePdfNamedAfterItInItsFolderOrTheGivenOne)
 
 TEST_F(Publishing, RefusedRunsLeaveNoFile)
 {
-    Put(dir + "/file.txt");
+    TempFolder::Write(dir + "/file.txt", "text");
     struct Case {
         const char* name;
         size_t set;                            // index into sets; 3 = an unknown GUID
