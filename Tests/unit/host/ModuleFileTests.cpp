@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <sys/resource.h>
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 #include "HostTestingModules.hpp"
 #include "TempFolder.hpp"
 

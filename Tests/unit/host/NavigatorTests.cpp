@@ -1,7 +1,7 @@
 // The host's navigator maps, saved views and databases: what the view and worksheet tools
 // rely on, at the host's own interface.
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 #include "HostTestingNavigator.hpp"
 
 namespace {

@@ -7,17 +7,17 @@
 #include <vector>
 
 #include "HostTestingNavigator.hpp"
-#include "ToolTestFixture.hpp"
+#include "QuillmereTest.hpp"
 
 using json = nlohmann::json;
 
-class ViewsTest : public ToolTestFixture {
+class ViewsTest : public QuillmereTest {
 protected:
     void TearDown() override
     {
         EXPECT_TRUE(UndoSteps().empty()) << "a documentation tool opened an undo step";
         EXPECT_EQ(HostTesting::CallCount("ACAPI_CallUndoableCommand"), 0);
-        ToolTestFixture::TearDown();
+        QuillmereTest::TearDown();
     }
 
     struct Failure {
