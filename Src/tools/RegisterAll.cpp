@@ -14,4 +14,5 @@ void ToolRegistry::RegisterAll()
     RegisterDeleteTools(*this);
     RegisterViewTools(*this);
     RegisterExportTools(*this);
+    RegisterTypologyTools(*this);
 }

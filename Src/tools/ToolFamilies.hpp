@@ -17,3 +17,4 @@ void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
 void RegisterViewTools(ToolRegistry& registry);
 void RegisterExportTools(ToolRegistry& registry);
+void RegisterTypologyTools(ToolRegistry& registry);

@@ -43,4 +43,7 @@ GSErrCode ReadModuleSummary(const std::string& path, ModuleSummary* summary, std
 // ResetProject.
 GSErrCode LoadModuleAsProject(const std::string& path);
 
+// Hotlink nodes that exist now ('CHLN' makes them; breaking or deleting one removes it).
+size_t HotlinkNodeCount();
+
 }  // namespace HostTesting
