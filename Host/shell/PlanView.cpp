@@ -405,8 +405,20 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
 {
     const int width = std::clamp(options.width, 64, 4096);
     const int height = std::clamp(options.height, 64, 4096);
-    const Plan plan = ReadPlan(options.story);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface);
+    Draw(cr, width, height, options.story);
+    cairo_destroy(cr);
 
+    std::vector<unsigned char> png;
+    cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
+    cairo_surface_destroy(surface);
+    return png;
+}
+
+void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story)
+{
+    const Plan plan = ReadPlan(story);
     View view;
     view.height = height;
     if (plan.bounds.Empty()) {
@@ -425,8 +437,6 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
         view.originY = centreY - height / 2.0 / view.scale;
     }
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-    cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 0.985, 0.985, 0.975);
     cairo_paint(cr);
     DrawGrid(cr, view, width, height);
@@ -442,12 +452,6 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
         cairo_move_to(cr, (width - extents.width) / 2, height / 2.0);
         cairo_show_text(cr, hint);
     }
-    cairo_destroy(cr);
-
-    std::vector<unsigned char> png;
-    cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
-    cairo_surface_destroy(surface);
-    return png;
 }
 
 std::vector<unsigned char> PlanView::CaptureMainWindowPng()

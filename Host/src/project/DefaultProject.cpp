@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "library/Library.hpp"
+#include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
 
 namespace HostInternal {
@@ -314,6 +315,7 @@ void LoadDefaultProject(Project& project)
     LoadOtherAttributes(project);
     LoadElementDefaults(project);
     LoadDefaultLibrary(project);
+    LoadDefaultDocumentation(project);
 }
 
 }  // namespace HostInternal
