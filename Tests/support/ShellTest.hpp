@@ -14,9 +14,9 @@
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
 #include "QuillmereTest.hpp"
+#include "core/DebugLog.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
-#include "palette/DebugLog.hpp"
 
 namespace fs = std::filesystem;
 

@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include "MainQueue.hpp"
-#include "core/ModelBridge.hpp"
-#include "palette/DebugLog.hpp"
+#include "core/DebugLog.hpp"
+#include "engine/ModelBridge.hpp"
 
 using nlohmann::json;
 using Events = std::vector<std::string>;

@@ -27,6 +27,11 @@ struct ContentBlock {
     static ContentBlock ToolResult(std::string id, std::string resultText);
 };
 
+// Blank text (spaces, tabs, line breaks or nothing) is refused by the services: it is neither
+// shown nor kept, and a message of nothing else is no message.
+bool IsBlank(const std::string& text);
+void DropBlankText(std::vector<ContentBlock>& blocks);
+
 enum class Role { User, Assistant };
 
 struct HistoryMessage {

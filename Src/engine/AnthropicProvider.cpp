@@ -1,6 +1,6 @@
-#include "core/AnthropicProvider.hpp"
+#include "engine/AnthropicProvider.hpp"
 
-#include "core/ProviderCommon.hpp"
+#include "engine/ProviderCommon.hpp"
 
 using nlohmann::json;
 

@@ -1,6 +1,6 @@
-#include "core/ModelProvider.hpp"
+#include "engine/ModelProvider.hpp"
 
-#include "core/ProviderCommon.hpp"
+#include "engine/ProviderCommon.hpp"
 
 std::string ServiceErrorMessage(const std::string& body)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ModelProvider.hpp"
+#include "engine/ModelProvider.hpp"
 
 // OpenAI Chat Completions API.
 class OpenAIProvider : public ModelProvider {

@@ -1,10 +1,14 @@
-#include "palette/DebugLog.hpp"
+#include "core/DebugLog.hpp"
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <mutex>
-#include <algorithm>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,6 +81,33 @@ std::string CleanLine(const std::string& message, const std::vector<std::string>
     return text;
 }
 
+// The log's path is fixed and in a folder every local user can write, so anyone could plant
+// something there first. A symbolic link is refused (or we would append to whatever file it
+// names that we may write), and so is anything but a regular file: a named pipe would
+// otherwise hold the caller until someone read it. A new log is readable by its owner only.
+void AppendToLog(const std::string& path, const std::string& line)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        return;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        // O_APPEND: every write lands at the end, whoever else writes to the log.
+        for (std::size_t done = 0; done < line.size();) {
+            const ssize_t written = write(fd, line.data() + done, line.size() - done);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(written);
+        }
+    }
+    close(fd);
+}
+
 }  // namespace
 
 void DebugLog(const std::string& message)
@@ -89,10 +120,7 @@ void DebugLog(const std::string& message)
 
     std::lock_guard<std::mutex> lock(gMutex);
     const std::string line = std::string("[") + stamp + "] " + CleanLine(message, gSecrets) + "\n";
-    if (std::FILE* file = std::fopen(gPath.c_str(), "a")) {
-        std::fwrite(line.data(), 1, line.size(), file);
-        std::fclose(file);
-    }
+    AppendToLog(gPath, line);
 }
 
 void DebugLogRedact(const std::string& secret)

@@ -1,5 +1,6 @@
-#include "core/Conversation.hpp"
+#include "engine/Conversation.hpp"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -44,6 +45,20 @@ ContentBlock ContentBlock::ToolResult(std::string id, std::string resultText)
     block.toolId = std::move(id);
     block.text = std::move(resultText);
     return block;
+}
+
+bool IsBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+void DropBlankText(std::vector<ContentBlock>& blocks)
+{
+    blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
+                                [](const ContentBlock& block) {
+                                    return block.kind == BlockKind::Text && IsBlank(block.text);
+                                }),
+                 blocks.end());
 }
 
 void Conversation::AppendUser(std::vector<ContentBlock> blocks)

@@ -1,4 +1,4 @@
-#include "core/Settings.hpp"
+#include "engine/Settings.hpp"
 
 #include <cerrno>
 #include <climits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ModelProvider.hpp"
+#include "engine/ModelProvider.hpp"
 
 // Anthropic Messages API.
 class AnthropicProvider : public ModelProvider {

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/Conversation.hpp"
+#include "engine/Conversation.hpp"
 
 // One tool call the model asked for. When the call's arguments could not be read,
 // argumentError says why and the tool is not run.

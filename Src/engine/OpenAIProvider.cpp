@@ -1,6 +1,6 @@
-#include "core/OpenAIProvider.hpp"
+#include "engine/OpenAIProvider.hpp"
 
-#include "core/ProviderCommon.hpp"
+#include "engine/ProviderCommon.hpp"
 
 using nlohmann::json;
 

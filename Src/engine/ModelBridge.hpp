@@ -12,9 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/Conversation.hpp"
-#include "core/ModelProvider.hpp"
 #include "core/ToolRegistry.hpp"
+#include "engine/Conversation.hpp"
+#include "engine/MainThreadToolRunner.hpp"
+#include "engine/ModelProvider.hpp"
+#include "engine/ProviderChoice.hpp"
 
 // One attachment of the user message being processed.
 struct AttachmentData {
@@ -22,8 +24,6 @@ struct AttachmentData {
     std::string mediaType;  // as the message gave it; may be empty
     std::string extension;  // "pdf", "jpg", "tiff" or "png" (every other media type)
 };
-
-enum class ProviderKind { Anthropic, OpenAI };
 
 // The conversation engine. A worker thread takes the user's messages one at a time, talks to
 // the language model and runs the tools the model asks for on the main thread, at most
@@ -52,7 +52,8 @@ public:
     void SendMessage(const std::string& text);
     // content: the page's blocks, [{"type":"text","text"}, {"type":"image"|"document",
     // "source":{"type":"base64","media_type","data"}}]. Unreadable content is refused with a
-    // "⚠ " message and starts no turn.
+    // "⚠ " message and starts no turn. Defined beside the palette (palette/PageMessage.cpp),
+    // which alone knows the page's format.
     void SendMessageWithAttachments(const nlohmann::json& content);
     // Forgets the conversation once the message being processed (if any) is done.
     void ClearHistory();
@@ -63,6 +64,8 @@ public:
     void SetProvider(const std::string& provider);  // "anthropic" or "openai"; used when no model is set
     void SetModel(const std::string& model);
     void SetApiKeys(const std::string& anthropicKey, const std::string& openaiKey);
+    // The chat proxy is not reached yet: its address is taken and not used, and the token is
+    // only kept out of the debug log.
     void SetProxyUrl(const std::string& url);
     void SetAccessToken(const std::string& token);
     // Service addresses (scheme, host, port; no path). Empty restores the default, which is
@@ -76,8 +79,7 @@ public:
     // queued messages are dropped. Returns once the worker has ended. Idempotent.
     void Shutdown();
 
-    // OpenAI for "gpt-...", "chatgpt-..." and the o-series ("o1", "o3-mini", "o4-mini", ...);
-    // Anthropic for every other name. An empty model falls back to the provider setting.
+    // See ChooseProvider (engine/ProviderChoice.hpp).
     static ProviderKind ProviderForModel(const std::string& model, const std::string& providerSetting);
     static std::string ExtensionForMediaType(const std::string& mediaType);
 
@@ -86,26 +88,15 @@ private:
         enum class Kind { Message, Clear } kind = Kind::Message;
         std::vector<ContentBlock> blocks;
     };
-    struct Config {
-        std::string provider = "anthropic";
-        std::string model;
-        std::string anthropicKey;
-        std::string openaiKey;
-        std::string proxyUrl;
-        std::string accessToken;
-        std::string anthropicUrl;
-        std::string openaiUrl;
-    };
     struct CallbackHub;
-    struct ToolRun;
 
+    void SendBlocks(std::vector<ContentBlock> blocks);
     void Enqueue(Job job);
     void WorkerLoop();
     void RunTurn(std::vector<ContentBlock> userBlocks);
     // false when the turn must end (failure reported, or shutting down).
     bool RunIteration(bool firstRequest, bool& wantsMore);
     void ExecuteTools(const std::vector<ToolCall>& calls);
-    bool RunToolOnMainThread(const ToolCall& call, ToolResult& result, std::string& resultText);
     bool IsRunning() const;
 
     void Warn(const std::string& text) const;  // a "⚠ " message: to the page and the debug log
@@ -114,6 +105,7 @@ private:
     void PostToolResult(const std::string& name, bool success, const std::string& detail) const;
 
     std::unique_ptr<ToolRegistry> registry;
+    MainThreadToolRunner toolRunner;  // runs calls against registry
     std::unique_ptr<ModelProvider> anthropic;
     std::unique_ptr<ModelProvider> openai;
     Conversation history;  // worker thread only
@@ -124,10 +116,9 @@ private:
     std::condition_variable wake;
     std::deque<Job> jobs;
     std::vector<AttachmentData> currentAttachments;
-    Config config;
+    ServiceSettings services;
     bool running = true;
     bool turnActive = false;
-    std::shared_ptr<ToolRun> toolInFlight;  // the tool call the worker waits for
     std::atomic<bool> abortRequests{false};  // watched by the worker's HTTP requests
     std::mutex shutdownMutex;
     std::thread worker;

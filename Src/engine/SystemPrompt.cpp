@@ -1,4 +1,4 @@
-#include "core/SystemPrompt.hpp"
+#include "engine/SystemPrompt.hpp"
 
 const std::string& SystemPrompt()
 {
