@@ -12,4 +12,5 @@ void ToolRegistry::RegisterAll()
     RegisterObjectTools(*this);
     RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
+    RegisterTemplateTools(*this);
 }

@@ -15,3 +15,4 @@ void RegisterOpeningTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
+void RegisterTemplateTools(ToolRegistry& registry);
