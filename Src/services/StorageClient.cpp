@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "core/DebugLog.hpp"
 #include "engine/Settings.hpp"
 
 namespace Quillmere {
@@ -62,9 +63,13 @@ StorageConfig MakeStorageConfig(const std::string& url, const std::string& anonK
 StorageConfig LoadStorageConfig()
 {
     const Settings settings = Settings::Load();
-    return MakeStorageConfig(FromEnvironment("QUILLMERE_STORAGE_URL", settings.storageUrl),
+    StorageConfig config = MakeStorageConfig(FromEnvironment("QUILLMERE_STORAGE_URL", settings.storageUrl),
                              FromEnvironment("QUILLMERE_STORAGE_ANON_KEY", settings.storageAnonKey),
                              FromEnvironment("QUILLMERE_STORAGE_SERVICE_KEY", settings.storageServiceKey));
+    // Whatever a later log line quotes, neither key is written.
+    DebugLogRedact(config.anonKey);
+    DebugLogRedact(config.serviceKey);
+    return config;
 }
 
 StorageClient::StorageClient(StorageConfig config) : config_(std::move(config)) {}
