@@ -114,11 +114,10 @@ TEST_F(DebugLogPlantTest, WritesNothingThroughWhatAnotherUserPlantedAtThePath)
         std::function<void(const std::string& logPath, const std::string& victim)> make;
         bool victimExists;  // false: a dangling link must not create its target either
     };
+    const auto link = [](const std::string& log, const std::string& victim) { symlink(victim.c_str(), log.c_str()); };
     const std::vector<Plant> plants = {
-        {"link to a file", [](const std::string& log, const std::string& victim) { symlink(victim.c_str(), log.c_str()); },
-         true},
-        {"dangling link", [](const std::string& log, const std::string& victim) { symlink(victim.c_str(), log.c_str()); },
-         false},
+        {"link to a file", link, true},
+        {"dangling link", link, false},
         {"named pipe", [](const std::string& log, const std::string&) { mkfifo(log.c_str(), 0666); }, true},
         {"folder", [](const std::string& log, const std::string&) { mkdir(log.c_str(), 0777); }, true},
     };
