@@ -2,16 +2,14 @@
 // and zones read one by one, the other types only counted), and a whole capture of the same
 // project (summary, 'SMOD', both files written and uploaded to the fake storage).
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
 #include "ACAPinc.h"
 #include "FakeStorage.hpp"
 #include "HostTesting.hpp"
+#include "ScopedHome.hpp"
 #include "core/ToolRegistry.hpp"
 #include "tools/TemplateSummary.hpp"
 
@@ -66,11 +64,8 @@ BENCHMARK(BM_SummaryOf100kElements)->Unit(benchmark::kMillisecond)->Iterations(5
 void BM_CaptureOf100kElementsWithUploads(benchmark::State& state)
 {
     BuildProject();
-    const std::string home = std::filesystem::temp_directory_path().string() + "/quillmere-bench-" + std::to_string(::getpid());
-    std::filesystem::create_directories(home);
-    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::setenv("HOME", home.c_str(), 1);
     {
+        ScopedHome home;
         FakeStorage storage;
         ScopedStorageEnvironment environment(storage);
         ToolRegistry registry;
@@ -82,8 +77,6 @@ void BM_CaptureOf100kElementsWithUploads(benchmark::State& state)
         }
         if (const auto module = storage.Object("Bench.mod")) state.counters["module_MB"] = double(module->size()) / 1e6;
     }
-    ::setenv("HOME", savedHome.c_str(), 1);
-    std::filesystem::remove_all(home);
     state.SetItemsProcessed(state.iterations() * kElements);
 }
 BENCHMARK(BM_CaptureOf100kElementsWithUploads)->Unit(benchmark::kMillisecond)->Iterations(3);

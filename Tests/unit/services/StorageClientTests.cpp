@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "FakeStorage.hpp"
+#include "ScopedHome.hpp"
 #include "engine/Settings.hpp"
 #include "services/StorageClient.hpp"
 
@@ -21,25 +22,13 @@ namespace {
 // A private home folder and no storage variables, whatever the machine has set.
 class StorageTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/quillmere-storage-XXXXXX";
-        home = ::mkdtemp(pattern);
-        savedHome = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-        ::setenv("HOME", home.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        ::setenv("HOME", savedHome.c_str(), 1);
-        fs::remove_all(home);
-    }
     void WriteSettings(const json& settings)
     {
-        fs::create_directories(home + "/.quillmere");
-        std::ofstream(home + "/.quillmere/settings.json") << settings.dump(2);
+        fs::create_directories(home.Path() + "/.quillmere");
+        std::ofstream(home.Path() + "/.quillmere/settings.json") << settings.dump(2);
     }
 
-    std::string home, savedHome;
+    ScopedHome home;
     ScopedStorageEnvironment clean{"", "", ""};
 };
 

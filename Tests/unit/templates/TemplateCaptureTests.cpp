@@ -247,7 +247,7 @@ TEST_F(TemplateCaptureTest, AStaleModuleIsNeverReportedAsAFreshExport)
 TEST_F(TemplateCaptureTest, FolderAndSummaryFileProblems)
 {
     // The templates folder cannot be made: a file stands in its place.
-    std::filesystem::create_directories(home + "/.quillmere");
+    std::filesystem::create_directories(home.Path() + "/.quillmere");
     std::ofstream(TemplatesDir()) << "not a folder";
     json reply = Capture({{"template_name", "T"}});
     EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
@@ -296,7 +296,7 @@ TEST_F(TemplateCaptureTest, NoKeyReachesAResultOrTheLog)
     ScopedStorageEnvironment wrong(storage.Url(), "wrong-public-key-0123", "wrong-service-key-4567");
     Capture({{"template_name", "K"}});
     DebugLog("storage keys " + kFakeAnonKey + " " + kFakeServiceKey);   // redacted even if quoted
-    const std::string log = ReadFile(home + "/debug.log");
+    const std::string log = ReadFile(home.Path() + "/debug.log");
     ASSERT_FALSE(log.empty());
     for (const std::string& key : {kFakeAnonKey, kFakeServiceKey, std::string("wrong-public-key-0123"),
                                    std::string("wrong-service-key-4567")}) {

@@ -10,6 +10,7 @@
 
 #include "FakeStorage.hpp"
 #include "QuillmereTest.hpp"
+#include "ScopedHome.hpp"
 #include "core/DebugLog.hpp"
 
 class TemplateTest : public QuillmereTest {
@@ -17,21 +18,15 @@ protected:
     void SetUp() override
     {
         QuillmereTest::SetUp();
-        char pattern[] = "/tmp/quillmere-templates-XXXXXX";
-        home = ::mkdtemp(pattern);
-        savedHome = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-        ::setenv("HOME", home.c_str(), 1);
-        SetDebugLogPath(home + "/debug.log");
+        SetDebugLogPath(home.Path() + "/debug.log");
     }
     void TearDown() override
     {
         SetDebugLogPath("");
-        ::setenv("HOME", savedHome.c_str(), 1);
-        std::filesystem::remove_all(home);
         QuillmereTest::TearDown();
     }
 
-    std::string TemplatesDir() const { return home + "/.quillmere/templates"; }
+    std::string TemplatesDir() const { return home.Path() + "/.quillmere/templates"; }
 
     // A zone with a room name at a point.
     static API_Guid AddZone(const std::string& name, double x, double y)
@@ -56,7 +51,7 @@ protected:
     }
     static bool Exists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
 
-    std::string home, savedHome;
+    ScopedHome home;
     FakeStorage storage;
     ScopedStorageEnvironment storageEnvironment{storage};
 };
