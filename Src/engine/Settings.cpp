@@ -101,7 +101,7 @@ bool WriteAll(int fd, const std::string& text)
 
 json Settings::ToJson() const
 {
-    return json{{"provider", provider},
+    json out{{"provider", provider},
                 {"model", model},
                 {"anthropic_api_key", anthropicApiKey},
                 {"openai_api_key", openaiApiKey},
@@ -111,6 +111,11 @@ json Settings::ToJson() const
                 {"dark_mode", darkMode},
                 {"access_token", accessToken},
                 {"user_email", userEmail}};
+    // Written only when set, so that a file without storage keeps none.
+    if (!storageUrl.empty()) out["storage_url"] = storageUrl;
+    if (!storageAnonKey.empty()) out["storage_anon_key"] = storageAnonKey;
+    if (!storageServiceKey.empty()) out["storage_service_key"] = storageServiceKey;
+    return out;
 }
 
 Settings Settings::FromJson(const json& source)
@@ -132,6 +137,9 @@ Settings Settings::FromJson(const json& source)
     }
     ReadString(source, "access_token", settings.accessToken);
     ReadString(source, "user_email", settings.userEmail);
+    ReadString(source, "storage_url", settings.storageUrl);
+    ReadString(source, "storage_anon_key", settings.storageAnonKey);
+    ReadString(source, "storage_service_key", settings.storageServiceKey);
     return settings;
 }
 

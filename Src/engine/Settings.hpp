@@ -16,6 +16,12 @@ struct Settings {
     bool darkMode = false;
     std::string accessToken;
     std::string userEmail;
+    // Object storage of templates and typologies (the deployment's own; never in the repo).
+    // Kept here so that saving the page's settings does not drop them; the environment may
+    // override each (services/StorageClient.hpp).
+    std::string storageUrl;
+    std::string storageAnonKey;
+    std::string storageServiceKey;
 
     enum class LoadStatus { Loaded, Missing, Unreadable };
 

@@ -14,5 +14,6 @@ void ToolRegistry::RegisterAll()
     RegisterDeleteTools(*this);
     RegisterViewTools(*this);
     RegisterExportTools(*this);
+    RegisterTemplateTools(*this);
     RegisterTypologyTools(*this);
 }

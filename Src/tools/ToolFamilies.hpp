@@ -17,4 +17,5 @@ void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
 void RegisterViewTools(ToolRegistry& registry);
 void RegisterExportTools(ToolRegistry& registry);
+void RegisterTemplateTools(ToolRegistry& registry);
 void RegisterTypologyTools(ToolRegistry& registry);
