@@ -8,6 +8,6 @@
 void RegisterTemplateTools(ToolRegistry& registry)
 {
     RegisterCaptureProjectTemplate(registry);
-    // capture_element_detail, then list_templates, get_template_layout and
-    // apply_template_exact (RegisterTemplateApplyTools) join here as they are built.
+    // capture_element_detail joins here as it is built.
+    RegisterTemplateApplyTools(registry);
 }

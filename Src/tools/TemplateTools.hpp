@@ -11,3 +11,4 @@
 class ToolRegistry;
 
 void RegisterCaptureProjectTemplate(ToolRegistry& registry);
+void RegisterTemplateApplyTools(ToolRegistry& registry);

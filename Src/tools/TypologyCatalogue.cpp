@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "services/StorageClient.hpp"
+#include "tools/StorageDownload.hpp"
 
 using json = nlohmann::json;
 
@@ -27,11 +27,6 @@ bool sTypologyIndexLoaded = false;
 json ParseBuiltIn() { return json::parse(kBuiltInCatalogue); }
 
 }  // namespace
-
-std::string TypologyDownloadPublic(const std::string& objectPath)
-{
-    return Quillmere::StorageClient::FromSettings().DownloadPublic(objectPath);
-}
 
 const char* BuiltInTypologyCatalogue() { return kBuiltInCatalogue; }
 

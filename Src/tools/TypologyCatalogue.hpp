@@ -8,10 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-// The public download of one object of the template bucket (the body on a 2xx status, else
-// the empty string), as the typology tools use it.
-std::string TypologyDownloadPublic(const std::string& objectPath);
-
 // The built-in catalogue, as JSON text.
 const char* BuiltInTypologyCatalogue();
 

@@ -9,6 +9,7 @@
 #include "core/LocalStorage.hpp"
 #include "tools/DesignCounts.hpp"
 #include "tools/ModulePlacement.hpp"
+#include "tools/StorageDownload.hpp"
 #include "tools/TempModuleFile.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/ToolKit.hpp"

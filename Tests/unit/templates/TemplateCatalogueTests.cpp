@@ -48,8 +48,9 @@ TEST_F(TemplateCatalogueTest, OnlyBuiltToolsAreOfferedAndRegisteringTwiceAddsNot
     const size_t before = registry.tools.size();
     RegisterTemplateTools(registry);
     EXPECT_EQ(registry.tools.size(), before);
-    for (const char* unbuilt : {"list_templates", "get_template_layout", "apply_template_exact"})
-        EXPECT_EQ(registry.tools.count(unbuilt), 0u) << unbuilt;
+    EXPECT_EQ(registry.tools.count("capture_element_detail"), 0u);
+    for (const char* built : {"list_templates", "get_template_layout", "apply_template_exact"})
+        EXPECT_EQ(registry.tools.count(built), 1u) << built;
 }
 
 TEST(BBoxTest, GrowsEachAxisOnItsOwn)
