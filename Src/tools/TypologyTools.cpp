@@ -20,10 +20,10 @@ namespace {
 
 ToolResult Data(const json& result) { return ToolResult::Ok("", result.dump()); }
 
-// A failed undo step in the tool's own words: "<words> failed (error <signed code>)".
-ToolResult CommandFailure(const char* words, GSErrCode code)
+// A failed undo step in the tool's own words, then the host code in signed decimal.
+ToolResult CommandFailure(const char* prefix, GSErrCode code)
 {
-    return ToolResult::Fail(std::string(words) + " failed (error " + std::to_string(static_cast<Int32>(code)) + ")");
+    return ToolResult::Fail(prefix + std::to_string(static_cast<Int32>(code)) + ")");
 }
 
 // Names from the model go into storage paths unchanged; one that could leave its folder or
@@ -77,7 +77,7 @@ ToolResult ApplyTypologySkeleton(const json& input)
         err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Apply Typology Skeleton"),
                                         [&]() -> GSErrCode { return PlaceModuleAsElements(file.Path(), name); });
     }
-    if (err != NoError) return CommandFailure("Typology apply", err);
+    if (err != NoError) return CommandFailure("Typology apply failed (error ", err);
 
     long long total = 0;
     json result = {{"created", CreatedCounts(before, SnapshotCounts(), &total)},
@@ -149,7 +149,7 @@ ToolResult AdaptTypology(const json& input)
         }
     });
     if (!bodyError.empty()) return ToolResult::Fail(bodyError);
-    if (err != NoError) return CommandFailure("Adapt", err);
+    if (err != NoError) return CommandFailure("Adapt failed (error ", err);
     return Data({{"adaptations", adaptations}, {"changed_elements", changed}});
 }
 
@@ -164,7 +164,7 @@ ToolResult PolishPlan(const json& input)
         snapped = SnapWalls(grid);
         return NoError;
     });
-    if (err != NoError) return CommandFailure("Polish", err);
+    if (err != NoError) return CommandFailure("Polish failed (error ", err);
     return Data({{"grid_size", grid}, {"snapped_count", snapped}});
 }
 
