@@ -45,6 +45,16 @@ protected:
         return TempFolder::Read(path);
     }
 
+    // A failed call whose error is expected whole, or contains what follows a leading '~'.
+    static void ExpectFailure(const ToolResult& r, const std::string& expected)
+    {
+        EXPECT_FALSE(r.success);
+        if (!expected.empty() && expected[0] == '~')
+            EXPECT_NE(r.error.find(expected.substr(1)), std::string::npos) << r.error;
+        else
+            EXPECT_EQ(r.error, expected);
+    }
+
     std::string QuillmereDir() const { return home.Path() + "/.quillmere"; }
     std::vector<std::string> FilesIn(const std::string& dir) const
     {
