@@ -62,7 +62,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
 <script>
 (function () {
   var TOKEN = __TOKEN__;
-  var story = 0, state = null, loadedBrowser = null, planBusy = false;
+  var story = 0, state = null, loadedBrowser = null, planBusy = false, planKey = '';
   function url(path, extra) { return path + '?token=' + encodeURIComponent(TOKEN) + (extra || ''); }
   function post(path, body) {
     return fetch(url(path), { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
@@ -97,7 +97,9 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
       var b = document.createElement('button');
       b.className = 'story' + (s.index === story ? ' active' : '');
       b.textContent = s.name || ('Story ' + s.index);
-      b.addEventListener('click', function () { story = s.index; renderStories(stories); refreshPlan(); });
+      b.setAttribute('data-story', s.index);
+      // The tab asks the host to go to the story; the window follows the host's answer.
+      b.addEventListener('click', function () { post('/host/story', { index: s.index }).then(refresh); });
       box.appendChild(b);
     });
   }
@@ -126,8 +128,12 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   function refresh() {
     return fetch(url('/host/state')).then(function (r) { return r.json(); }).then(function (s) {
       state = s;
+      story = s.currentStory;
       renderMenus(s.menus);
       renderStories(s.stories);
+      // A new current story, a new story or a layer shown or hidden redraws the plan at once.
+      var key = JSON.stringify([s.currentStory, s.stories, s.hiddenLayers]);
+      if (key !== planKey) { planKey = key; refreshPlan(); }
       renderPalette(s.palette);
       if (s.addOn && s.addOn.name) document.getElementById('project').textContent = 'Default project \u00b7 ' + s.addOn.name + ' loaded';
       renderDocumentation(s.documentation);
@@ -142,9 +148,9 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
     var next = new Image();
     next.onload = function () { document.getElementById('plan').src = next.src; planBusy = false; };
     next.onerror = function () { planBusy = false; };
-    next.src = url('/host/plan.png', '&w=' + w + '&h=' + h + '&story=' + story + '&t=' + Date.now());
+    next.src = url('/host/plan.png', '&w=' + w + '&h=' + h + '&t=' + Date.now());
   }
-  refresh().then(refreshPlan);
+  refresh();
   setInterval(refresh, 800);
   setInterval(refreshPlan, 1500);
   window.addEventListener('resize', refreshPlan);

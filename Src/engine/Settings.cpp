@@ -115,6 +115,9 @@ json Settings::ToJson() const
     if (!storageUrl.empty()) out["storage_url"] = storageUrl;
     if (!storageAnonKey.empty()) out["storage_anon_key"] = storageAnonKey;
     if (!storageServiceKey.empty()) out["storage_service_key"] = storageServiceKey;
+    if (!serviceUrl.empty()) {
+        out["service_url"] = serviceUrl;
+    }
     return out;
 }
 
@@ -140,6 +143,7 @@ Settings Settings::FromJson(const json& source)
     ReadString(source, "storage_url", settings.storageUrl);
     ReadString(source, "storage_anon_key", settings.storageAnonKey);
     ReadString(source, "storage_service_key", settings.storageServiceKey);
+    ReadString(source, "service_url", settings.serviceUrl);
     return settings;
 }
 

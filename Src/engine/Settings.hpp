@@ -22,6 +22,9 @@ struct Settings {
     std::string storageUrl;
     std::string storageAnonKey;
     std::string storageServiceKey;
+    // Base address of the product's service (plan recognition, render); empty when not set
+    // here, so that QUILLMERE_SERVICE_URL decides. Written to the file only when set.
+    std::string serviceUrl;
 
     enum class LoadStatus { Loaded, Missing, Unreadable };
 

@@ -199,6 +199,9 @@ TEST_F(ModuleFiles, RefusedTargetsAndFailedWritesLeaveNoFileAndKeepAnExistingOne
     EXPECT_EQ(FilesIn("sub"), std::vector<std::string>{"house.mod"});
     EXPECT_EQ(Contents(Path("sub/house.mod")), "the previous module");
 
+    const std::string longest(251, 'm');
+    EXPECT_EQ(Save(Path(longest + ".mod")), NoError) << "a name as long as names go";
+    EXPECT_TRUE(fs::exists(Path(longest + ".mod")));
     ASSERT_EQ(Save(Path("sub/house.mod")), NoError) << "a successful save replaces it";
     HostTesting::ModuleSummary summary;
     ASSERT_EQ(HostTesting::ReadModuleSummary(Path("sub/house.mod"), &summary), NoError);
@@ -254,6 +257,54 @@ TEST_F(ModuleFiles, FixtureModuleHoldsTheFixtureProjectAndLeavesTheOpenProjectAl
     API_Element door;
     ASSERT_TRUE(HostTesting::GetElement(summary.elements[4].guid, &door));
     EXPECT_EQ(door.door.owner, summary.elements[0].guid) << "the door still hangs on its wall";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ModuleFiles, PlacedModulesBecomeNewElementsWhoseInnerLinksFollowTheCopies)
+{
+    const API_Guid mine = HostTesting::AddWall(0, 0, 1, 0);
+    API_Element grouped = HostTesting::MakeElement(API_LineID);
+    grouped.header.groupGuid = GSGuid2APIGuid(GS::Guid("0A0B0C0D-0000-4000-8000-000000000002"));
+    HostTesting::AddElement(grouped);
+    HostTesting::AddElement(grouped);
+    ASSERT_EQ(Save(Path("group.mod")), NoError);
+    ASSERT_EQ(HostTesting::WriteFixtureModule(Path("fixture.mod")), NoError);
+    HostTesting::ModuleSummary summary;
+    ASSERT_EQ(HostTesting::ReadModuleSummary(Path("fixture.mod"), &summary), NoError);
+
+    std::vector<API_Guid> first, second, lines;
+    ASSERT_EQ(Command([&] { return HostTesting::PlaceModule(Path("fixture.mod"), &first); }, "Place"), NoError);
+    ASSERT_EQ(HostTesting::PlaceModule(Path("fixture.mod"), &second), NoError);
+    ASSERT_EQ(first.size(), summary.elements.size());
+    EXPECT_EQ(HostTesting::ElementCount(), 3 + 2 * summary.elements.size());
+    for (size_t i = 0; i < first.size(); ++i) {
+        EXPECT_NE(first[i], summary.elements[i].guid);
+        EXPECT_NE(first[i], second[i]);
+        API_Element e;
+        ASSERT_TRUE(HostTesting::GetElement(first[i], &e));
+        EXPECT_EQ(std::make_pair(e.header.type.typeID, e.header.floorInd), std::make_pair(summary.elements[i].typeID, summary.elements[i].floorInd));
+    }
+    API_Element door;
+    ASSERT_TRUE(HostTesting::GetElement(second[4], &door));
+    EXPECT_EQ(door.door.owner, second[0]) << "the door hangs on its own copy of the wall";
+
+    ASSERT_EQ(HostTesting::PlaceModule(Path("group.mod"), &lines), NoError);
+    ASSERT_EQ(lines.size(), 3u);
+    API_Element a, b;
+    HostTesting::GetElement(lines[1], &a);
+    HostTesting::GetElement(lines[2], &b);
+    EXPECT_EQ(a.header.groupGuid, b.header.groupGuid) << "still one group";
+    EXPECT_NE(a.header.groupGuid, grouped.header.groupGuid) << "a new group, not the placed module's";
+
+    ASSERT_EQ(HostTesting::UndoStepNames(), std::vector<std::string>{"Place"});
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    for (const API_Guid& guid : first) EXPECT_FALSE(HostTesting::ElementExists(guid)) << "undone with its step";
+    EXPECT_TRUE(HostTesting::ElementExists(second[0]));
+    EXPECT_TRUE(HostTesting::ElementExists(mine));
+    EXPECT_EQ(HostTesting::PlaceModule(Path("nothing.mod")), APIERR_BADPARS);
 }
 
 }  // namespace

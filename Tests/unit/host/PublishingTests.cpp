@@ -5,24 +5,21 @@
 #include <fstream>
 #include <regex>
 
-#include <gtest/gtest.h>
-
-#include "ACAPinc.h"
 #include "HostPublishing.hpp"
-#include "HostTesting.hpp"
 #include "HostTestingNavigator.hpp"
 #include "PlanViewPdf.hpp"
+#include "QuillmereTest.hpp"
 #include "TempFolder.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class Publishing : public ::testing::Test {
+class Publishing : public HostTest {
 protected:
     void SetUp() override
     {
-        HostTesting::ResetProject();
+        HostTest::SetUp();
         PlanViewPdf::Install();
         fs::create_directory(dir + "/out");
         fs::create_directory(dir + "/elsewhere");
@@ -33,7 +30,7 @@ protected:
     void TearDown() override
     {
         PlanViewPdf::Install();
-        HostTesting::ResetProject();
+        HostTest::TearDown();
     }
 
     GSErrCode Publish(const API_Guid& set, const std::optional<std::string>& folder = std::nullopt)
@@ -73,8 +70,13 @@ TEST_F(Publishing, ASetBecomesAOnePagePdfNamedAfterItInItsFolderOrTheGivenOne)
     ASSERT_EQ(Publish(sets[1], dir + "/elsewhere"), NoError) << "the given folder wins";
     EXPECT_EQ(Files(dir + "/elsewhere"), std::vector<std::string>{"Site-Roof.pdf"}) << "a separator is no folder";
     EXPECT_EQ(Files(dir + "/out"), std::vector<std::string>{"Plans.pdf"});
+
+    const std::string longest(251, 'p');
+    const auto longSet = HostTesting::SetPublisherSets({{longest, dir + "/out", 0}});
+    ASSERT_EQ(Publish(longSet[0]), NoError) << "a set name as long as file names go";
+    EXPECT_TRUE(fs::exists(dir + "/out/" + longest + ".pdf"));
     const auto published = HostTesting::PublishedFiles();
-    ASSERT_EQ(published.size(), 2u);
+    ASSERT_EQ(published.size(), 3u);
     EXPECT_EQ(published[1].setName, "Site/Roof");
     EXPECT_EQ(published[1].path, dir + "/elsewhere/Site-Roof.pdf");
 }

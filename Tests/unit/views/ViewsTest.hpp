@@ -9,7 +9,6 @@
 #include "HostTestingNavigator.hpp"
 #include "QuillmereTest.hpp"
 
-using json = nlohmann::json;
 
 class ViewsTest : public QuillmereTest {
 protected:
