@@ -178,7 +178,14 @@ TEST_F(AdaptTypology, ScaleToAreaGrowsWallsAndSlabOutlinesAboutTheBoxCentre)
 
     // The current area: factor 1, every wall and slab still counted.
     const double area = snap["approx_sqm"];
-    EXPECT_EQ(Adapt(json::array({{{"op", "scale_to_sqm"}, {"target_sqm", area}}}))["adaptations"][0]["factor"], 1.0);
+    json again = Adapt(json::array({{{"op", "scale_to_sqm"}, {"target_sqm", area}}}));
+    EXPECT_EQ(again["adaptations"][0]["factor"], 1.0);
+    EXPECT_EQ(again["changed_elements"], 5);
+
+    // A slab whose memo cannot be fetched is skipped (and whatever was fetched is released).
+    HostTesting::InjectFailure({"ACAPI_Element_GetMemo", APIERR_MEMFULL, 0, -1, slab});
+    again = Adapt(json::array({{{"op", "scale_to_sqm"}, {"target_sqm", 200}}}));
+    EXPECT_EQ(again["changed_elements"], 4);
 }
 
 TEST_F(AdaptTypology, OperationsThatDoNothingAddNoEntry)
