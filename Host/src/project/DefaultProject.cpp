@@ -6,6 +6,7 @@
 #include "library/Library.hpp"
 #include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
+#include "properties/PropertyStore.hpp"
 
 namespace HostInternal {
 
@@ -316,6 +317,7 @@ void LoadDefaultProject(Project& project)
     LoadElementDefaults(project);
     LoadDefaultLibrary(project);
     LoadDefaultDocumentation(project);
+    LoadDefaultProperties(project);
 }
 
 }  // namespace HostInternal
