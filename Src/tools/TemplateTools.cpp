@@ -8,6 +8,7 @@
 void RegisterTemplateTools(ToolRegistry& registry)
 {
     RegisterCaptureProjectTemplate(registry);
-    // capture_element_detail, then list_templates, get_template_layout and
-    // apply_template_exact (RegisterTemplateApplyTools) join here as they are built.
+    RegisterCaptureElementDetail(registry);
+    // list_templates, get_template_layout and apply_template_exact join here, in that order,
+    // through RegisterTemplateApplyTools (TemplateApplyTools.cpp) when they are built.
 }
