@@ -31,12 +31,25 @@ ToolResult CreateFromDefaults(const char* undoName, const char* prefix, const ch
     }, [&] { return ToolResult::Ok(guidText, message); });
 }
 
+// Start and end points of a wall or a beam, read in that order before the tool's other inputs.
+struct Segment {
+    API_Coord begin;
+    API_Coord end;
+};
+
+Segment ReadSegment(const json& input)
+{
+    Segment segment;
+    segment.begin.x = NumberInput(input, "start_x", 0.0);
+    segment.begin.y = NumberInput(input, "start_y", 0.0);
+    segment.end.x = NumberInput(input, "end_x", 0.0);
+    segment.end.y = NumberInput(input, "end_y", 0.0);
+    return segment;
+}
+
 ToolResult CreateWall(const json& input)
 {
-    const double startX = NumberInput(input, "start_x", 0.0);
-    const double startY = NumberInput(input, "start_y", 0.0);
-    const double endX = NumberInput(input, "end_x", 0.0);
-    const double endY = NumberInput(input, "end_y", 0.0);
+    const Segment segment = ReadSegment(input);
     const double height = NumberInput(input, "height", 3.0);
     const double thickness = NumberInput(input, "thickness", 0.3);
     const int story = IntInput(input, "story", 0);
@@ -48,8 +61,8 @@ ToolResult CreateWall(const json& input)
         GSErrCode code = ACAPI_Element_GetDefaults(&element, nullptr);
         if (code != NoError)
             return code;
-        element.wall.begC = {startX, startY};
-        element.wall.endC = {endX, endY};
+        element.wall.begC = segment.begin;
+        element.wall.endC = segment.end;
         element.wall.height = height;
         element.wall.thickness = thickness;
         element.header.floorInd = StoryBits(story);
@@ -85,18 +98,15 @@ ToolResult CreateColumn(const json& input)
 
 ToolResult CreateBeam(const json& input)
 {
-    const double startX = NumberInput(input, "start_x", 0.0);
-    const double startY = NumberInput(input, "start_y", 0.0);
-    const double endX = NumberInput(input, "end_x", 0.0);
-    const double endY = NumberInput(input, "end_y", 0.0);
+    const Segment segment = ReadSegment(input);
     const double height = NumberInput(input, "height", 0.3);
     const double width = NumberInput(input, "width", 0.15);
     const int story = IntInput(input, "story", 0);
 
     return CreateFromDefaults("Quillmere: Create Beam", "CreateBeam", "Beam created", API_BeamID,
                               [&](API_Element& element, API_ElementMemo& memo) {
-        element.beam.begC = {startX, startY};
-        element.beam.endC = {endX, endY};
+        element.beam.begC = segment.begin;
+        element.beam.endC = segment.end;
         element.header.floorInd = StoryBits(story);
         if (memo.beamSegments != nullptr) {
             API_BeamSegmentType& first = memo.beamSegments[0];
@@ -162,7 +172,7 @@ ToolResult CreateRoof(const json& input)
 }
 
 // Start and end points of a wall or a beam.
-std::function<void(Tool&)> Endpoints(const std::string& noun)
+std::function<void(Tool&)> SegmentProperties(const std::string& noun)
 {
     return [noun](Tool& tool) {
         tool.Number("start_x", noun + " start X (metres)")
@@ -187,7 +197,7 @@ void RegisterElementTools(ToolRegistry& registry)
 
     Tool(registry, "create_wall",
          "Create a straight wall between two points in ArchiCAD. Coordinates are in metres from the project origin.")
-        .With(Endpoints("Wall"))
+        .With(SegmentProperties("Wall"))
         .Number("height", "Wall height in metres (default 3.0)")
         .Number("thickness", "Wall thickness in metres (default 0.3)")
         .Integer("story", "Story index: 0 = ground floor (default 0)")
@@ -213,7 +223,7 @@ void RegisterElementTools(ToolRegistry& registry)
         .Handler(CreateColumn);
 
     Tool(registry, "create_beam", "Create a beam between two points. Coordinates in metres.")
-        .With(Endpoints("Beam"))
+        .With(SegmentProperties("Beam"))
         .Number("height", "Beam cross-section height (default 0.3)")
         .Number("width", "Beam cross-section width (default 0.15)")
         .Integer("story", "Story index (default 0)")

@@ -12,5 +12,6 @@ void ToolRegistry::RegisterAll()
     RegisterObjectTools(*this);
     RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
+    RegisterAttributeTools(*this);
     RegisterTemplateTools(*this);
 }

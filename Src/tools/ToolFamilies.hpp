@@ -15,4 +15,5 @@ void RegisterOpeningTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
+void RegisterAttributeTools(ToolRegistry& registry);
 void RegisterTemplateTools(ToolRegistry& registry);

@@ -1,13 +1,27 @@
 #include "QuillmereTest.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
 
 #include "MainQueue.hpp"
+#include "core/DebugLog.hpp"
 #include "core/ElementFunctions.hpp"
+
+QuillmereTest::QuillmereTest()
+    : logPath((std::filesystem::temp_directory_path() / ("quillmere_test_" + std::to_string(::getpid()) + ".log")).string())
+{
+}
 
 void QuillmereTest::SetUp()
 {
+    std::remove(logPath.c_str());
+    SetDebugLogPath(logPath);
     HostTesting::ResetProject();
     MainQueue::SetMainThread();
     MainQueue::DiscardPending();
@@ -22,6 +36,15 @@ void QuillmereTest::TearDown()
     EXPECT_EQ(HostTesting::LiveLocationCount(), baselineLocations_) << "file locations leaked";
     EXPECT_EQ(HostTesting::BadFreeCount(), 0) << "a handle the host never handed out was freed";
     HostTesting::ClearFailures();
+    SetDebugLogPath("");
+    std::remove(logPath.c_str());
+}
+
+std::string QuillmereTest::LogText() const
+{
+    std::ostringstream text;
+    text << std::ifstream(logPath).rdbuf();
+    return text.str();
 }
 
 ToolResult QuillmereTest::Run(const std::string& tool, const json& input)

@@ -1,8 +1,9 @@
 #pragma once
 
 // The one fixture every test folder builds on: a fresh default project per test with the test
-// thread as the host's main thread, one registry with every tool family, readers of what the
-// host stored, and a check that the test leaves no memory handle or file location behind.
+// thread as the host's main thread, a debug log of its own (never the user's), one registry
+// with every tool family, readers of what the host stored, and a check that the test leaves no
+// memory handle or file location behind.
 
 #include <cmath>
 #include <cstring>
@@ -25,9 +26,14 @@ constexpr double kStoredDegree = 0.017453292519943278;
 
 class QuillmereTest : public ::testing::Test {
 protected:
+    QuillmereTest();
+
     void SetUp() override;
     // Fails the test when live handles or locations differ from the start of the test.
     void TearDown() override;
+
+    // What the add-on wrote to this test's debug log.
+    std::string LogText() const;
 
     // ---- Tools ----
     // Runs a tool through the registry as the conversation engine would.
@@ -77,6 +83,7 @@ protected:
     Footprint TakeFootprint() const;
 
     ToolRegistry registry;
+    const std::string logPath;
 
 private:
     Int64 baselineHandles_ = 0;

@@ -1,7 +1,7 @@
 #pragma once
 
-// Every test of the palette and the add-on's entry points starts with its own home folder (settings) and debug log, the test thread
-// as the host's main thread, no add-on loaded and no palette alive.
+// Every test of the palette and the add-on's entry points starts, beyond the shared fixture,
+// with its own home folder (settings), no add-on loaded and no palette alive.
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +14,6 @@
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
 #include "QuillmereTest.hpp"
-#include "core/DebugLog.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
 
@@ -31,7 +30,6 @@ protected:
         // Nothing in these tests may reach a real service.
         setenv("QUILLMERE_ANTHROPIC_URL", "http://127.0.0.1:9", 1);
         setenv("QUILLMERE_OPENAI_URL", "http://127.0.0.1:9", 1);
-        SetDebugLogPath((root / "debug.log").string());
         AddOnHost::Reset();
     }
 
@@ -41,7 +39,6 @@ protected:
         ResetPaletteControl();
         AddOnHost::Reset();
         QuillmereTest::TearDown();
-        SetDebugLogPath("");
         setenv("HOME", oldHome.c_str(), 1);
         std::error_code ec;
         fs::remove_all(root, ec);

@@ -65,7 +65,7 @@ TEST_F(EntryPointTest, AFailedMenuRegistrationStopsTheLoadAFailedPaletteRegistra
     report = Load();
     ASSERT_TRUE(report.loaded) << report.error;
     EXPECT_TRUE(AddOnHost::ModelessWindows().empty());
-    const std::string log = ReadFile(root / "debug.log");
+    const std::string log = LogText();
     EXPECT_NE(log.find("[main] Palette registration failed: " + std::to_string(APIERR_GENERAL)), std::string::npos) << log;
     ASSERT_EQ(ChooseItem(), NoError);
     ExpectShown(true);  // the menu works without the palette registration
