@@ -50,8 +50,8 @@ json CaptureWall(const API_Element& element, const API_ElementMemo& memo, AttrTr
 {
     const API_WallType& wall = element.wall;
     DataWriter out(tracker, box);
-    out.Point("begC", wall.begC);
-    out.Point("endC", wall.endC);
+    out.PointInBox("begC", wall.begC);
+    out.PointInBox("endC", wall.endC);
     out.Put("height", wall.height);
     out.Put("thickness", wall.thickness);
     out.Put("thickness1", wall.thickness1);
@@ -59,8 +59,6 @@ json CaptureWall(const API_Element& element, const API_ElementMemo& memo, AttrTr
     out.Put("topOffset", wall.topOffset);
     out.Put("offset", wall.offset);
     out.Put("angle", wall.angle);
-    out.Extend(wall.begC);
-    out.Extend(wall.endC);
     out.Put("wall_type", WallTypeWord(wall.type));
     out.Put("reference_line_location", wall.referenceLineLocation);
     out.Put("flipped", wall.flipped);
@@ -82,11 +80,10 @@ json CaptureColumn(const API_Element& element, const API_ElementMemo& memo, Attr
 {
     const API_ColumnType& column = element.column;
     DataWriter out(tracker, box);
-    out.Point("origoPos", column.origoPos);
+    out.PointInBox("origoPos", column.origoPos);
     out.Put("height", column.height);
     out.Put("bottomOffset", column.bottomOffset);
     out.Put("topOffset", column.topOffset);
-    out.Extend(column.origoPos);
     out.Degrees("axis_rotation_angle", column.axisRotationAngle);
     out.Put("is_slanted", column.isSlanted);
     out.Put("is_flipped", column.isFlipped);
@@ -108,12 +105,10 @@ json CaptureBeam(const API_Element& element, const API_ElementMemo& memo, AttrTr
 {
     const API_BeamType& beam = element.beam;
     DataWriter out(tracker, box);
-    out.Point("begC", beam.begC);
-    out.Point("endC", beam.endC);
+    out.PointInBox("begC", beam.begC);
+    out.PointInBox("endC", beam.endC);
     out.Put("level", beam.level);
     out.Put("offset", beam.offset);
-    out.Extend(beam.begC);
-    out.Extend(beam.endC);
     out.Put("is_slanted", beam.isSlanted);
     out.Put("is_flipped", beam.isFlipped);
     out.Degrees("slant_angle", beam.slantAngle);
@@ -143,9 +138,7 @@ json CaptureSlab(const API_Element& element, const API_ElementMemo& memo, AttrTr
     Structure(out, slab.modelElemStructureType, slab.buildingMaterial, slab.composite);
     out.Pen("pen", slab.pen);
     out.Attribute("linetype", API_LinetypeID, slab.ltypeInd);
-    out.Attribute("top_material", API_MaterialID, slab.topMat);
-    out.Attribute("side_material", API_MaterialID, slab.sideMat);
-    out.Attribute("bot_material", API_MaterialID, slab.botMat);
+    out.SurfacePairs(slab.topMat, slab.sideMat, slab.botMat);
     out.Put("use_floor_fill", slab.useFloorFill);
     out.Attribute("floor_fill", API_FilltypeID, slab.floorFillInd);
     out.Pen("floor_fill_pen", slab.floorFillPen);
@@ -164,19 +157,15 @@ json CaptureRoof(const API_Element& element, const API_ElementMemo& memo, AttrTr
     out.Put("thickness", roof.thickness);
     out.Put("level", roof.level);
     Structure(out, roof.modelElemStructureType, roof.buildingMaterial, roof.composite);
-    out.Attribute("top_material", API_MaterialID, roof.topMat);
-    out.Attribute("side_material", API_MaterialID, roof.sidMat);
-    out.Attribute("bot_material", API_MaterialID, roof.botMat);
+    out.SurfacePairs(roof.topMat, roof.sidMat, roof.botMat);
     out.Pen("sect_cont_pen", roof.sectContPen);
     out.Attribute("sect_cont_linetype", API_LinetypeID, roof.sectContLtype);
     out.Put("use_floor_fill", roof.useFloorFill);
     out.Attribute("floor_fill", API_FilltypeID, roof.floorFillInd);
     if (plane) {
         out.Degrees("angle", roof.planeRoof.angle);
-        out.Point("base_line_beg", roof.planeRoof.baseLine.c1);
-        out.Point("base_line_end", roof.planeRoof.baseLine.c2);
-        out.Extend(roof.planeRoof.baseLine.c1);
-        out.Extend(roof.planeRoof.baseLine.c2);
+        out.PointInBox("base_line_beg", roof.planeRoof.baseLine.c1);
+        out.PointInBox("base_line_end", roof.planeRoof.baseLine.c2);
         out.Polygon("polygon", memo, roof.poly, true);
     } else {
         out.Put("level_num", roof.polyRoof.levelNum);

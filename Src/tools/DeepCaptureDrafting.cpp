@@ -11,14 +11,11 @@ json CaptureLine(const API_Element& element, AttrTracker& tracker, BBox& box)
 {
     const API_LineType& line = element.line;
     DataWriter out(tracker, box);
-    out.Point("begC", line.begC);
-    out.Point("endC", line.endC);
-    out.Pen("pen", line.pen);
-    out.Attribute("linetype", API_LinetypeID, line.ltypeInd);
+    out.PointInBox("begC", line.begC);
+    out.PointInBox("endC", line.endC);
+    out.PenAndLineType(line.pen, line.ltypeInd);
     out.Put("pen_weight", line.penWeight);
     out.Put("room_separator", line.zoneSeparator);
-    out.Extend(line.begC);
-    out.Extend(line.endC);
     return out.Take();
 }
 
@@ -34,8 +31,7 @@ json CaptureArc(const API_Element& element, AttrTracker& tracker, BBox& box)
     out.Put("endAng", arc.endAng);
     out.Put("whole", arc.whole);
     out.Put("reflected", arc.reflected);
-    out.Pen("pen", arc.pen);
-    out.Attribute("linetype", API_LinetypeID, arc.ltypeInd);
+    out.PenAndLineType(arc.pen, arc.ltypeInd);
     out.Extend(arc.origC);
     return out.Take();
 }
@@ -44,7 +40,7 @@ json CaptureText(const API_Element& element, const API_ElementMemo& memo, AttrTr
 {
     const API_TextType& text = element.text;
     DataWriter out(tracker, box);
-    out.Point("loc", text.loc);
+    out.PointInBox("loc", text.loc);
     out.Put("size", text.size);
     out.Put("width", text.width);
     out.Put("height", text.height);
@@ -52,7 +48,6 @@ json CaptureText(const API_Element& element, const API_ElementMemo& memo, AttrTr
     out.Pen("pen", text.pen);
     out.Put("font", text.font);
     out.Put("face_bits", text.faceBits);
-    out.Extend(text.loc);
     if (memo.textContent != nullptr && *memo.textContent != nullptr) {
         const size_t size = static_cast<size_t>(BMGetHandleSize(memo.textContent));
         const char* bytes = *memo.textContent;
@@ -65,8 +60,7 @@ json CapturePolyline(const API_Element& element, const API_ElementMemo& memo, At
 {
     const API_PolyLineType& polyline = element.polyLine;
     DataWriter out(tracker, box);
-    out.Pen("pen", polyline.pen);
-    out.Attribute("linetype", API_LinetypeID, polyline.ltypeInd);
+    out.PenAndLineType(polyline.pen, polyline.ltypeInd);
     out.Put("pen_weight", polyline.penWeight);
     if (memo.coords == nullptr) return out.Take();
     // The record's count, but no vertex past the coordinates the handle holds.
@@ -103,8 +97,7 @@ json CaptureSpline(const API_Element& element, const API_ElementMemo& memo, Attr
 {
     const API_SplineType& spline = element.spline;
     DataWriter out(tracker, box);
-    out.Pen("pen", spline.pen);
-    out.Attribute("linetype", API_LinetypeID, spline.ltypeInd);
+    out.PenAndLineType(spline.pen, spline.ltypeInd);
     out.Put("auto_smooth", spline.autoSmooth);
     out.Put("closed", spline.closed);
     if (memo.coords == nullptr) return out.Take();
@@ -124,9 +117,8 @@ json CaptureHotspot(const API_Element& element, AttrTracker& tracker, BBox& box)
 {
     const API_HotspotType& hotspot = element.hotspot;
     DataWriter out(tracker, box);
-    out.Point("pos", hotspot.pos);
+    out.PointInBox("pos", hotspot.pos);
     out.Pen("pen", hotspot.pen);
-    out.Extend(hotspot.pos);
     return out.Take();
 }
 
@@ -134,11 +126,10 @@ json CaptureDimension(const API_Element& element, const API_ElementMemo& memo, A
 {
     const API_DimensionType& dimension = element.dimension;
     DataWriter out(tracker, box);
-    out.Point("refC", dimension.refC);
+    out.PointInBox("refC", dimension.refC);
     out.Point("direction", dimension.direction);
     out.Put("nDimElem", dimension.nDimElem);
     out.Pen("pen", dimension.pen);
-    out.Extend(dimension.refC);
     if (memo.dimElems == nullptr || dimension.nDimElem <= 0) return out.Take();
     // The record's count, but no witness point past the records the handle holds.
     const size_t n = std::min<size_t>(size_t(dimension.nDimElem), HandleEntries(memo.dimElems));

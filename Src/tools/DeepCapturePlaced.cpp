@@ -28,8 +28,7 @@ json OpeningData(const Opening& opening, AttrTracker& tracker)
     out.Put("lower", opening.lower);
     out.Put("owner_wall_guid", GuidToStr(opening.owner));
     out.LibraryPart(base.libInd);
-    out.Pen("pen", base.pen);
-    out.Attribute("linetype", API_LinetypeID, base.ltypeInd);
+    out.PenAndLineType(base.pen, base.ltypeInd);
     out.Attribute("material", API_MaterialID, base.mat);
     out.Put("reflected", base.reflected);
     out.Put("oSide", base.oSide);
@@ -49,15 +48,13 @@ json CaptureObject(const API_Element& element, AttrTracker& tracker, BBox& box)
 {
     const API_ObjectType& object = element.object;
     DataWriter out(tracker, box);
-    out.Point("pos", object.pos);
+    out.PointInBox("pos", object.pos);
     out.Put("level", object.level);
     out.Degrees("angle", object.angle);
     out.Put("xRatio", object.xRatio);
     out.Put("yRatio", object.yRatio);
-    out.Extend(object.pos);
     out.LibraryPart(object.libInd);
-    out.Pen("pen", object.pen);
-    out.Attribute("linetype", API_LinetypeID, object.ltypeInd);
+    out.PenAndLineType(object.pen, object.ltypeInd);
     out.Attribute("material", API_MaterialID, object.mat);
     out.Put("reflected", object.reflected);
     const std::string owner = GuidToStr(object.owner);
@@ -69,8 +66,7 @@ json CaptureZone(const API_Element& element, const API_ElementMemo& memo, AttrTr
 {
     const API_ZoneType& zone = element.zone;
     DataWriter out(tracker, box);
-    out.Point("pos", zone.pos);
-    out.Extend(zone.pos);
+    out.PointInBox("pos", zone.pos);
     out.Put("room_name", FieldText(zone.roomName));
     out.Put("room_no", FieldText(zone.roomNoStr));
     out.Put("room_base_level", zone.roomBaseLev);

@@ -27,6 +27,25 @@ public:
     void Attribute(const char* key, API_AttrTypeID type, Int32 index);
     // key = the pen index; tracked when above 0.
     void Pen(const char* key, Int16 pen);
+    // "pen" and the "linetype" pair, which most drafting and placed elements carry.
+    void PenAndLineType(Int16 pen, Int32 lineType)
+    {
+        Pen("pen", pen);
+        Attribute("linetype", API_LinetypeID, lineType);
+    }
+    // The "top_material", "side_material" and "bot_material" surface pairs.
+    void SurfacePairs(Int32 top, Int32 side, Int32 bottom)
+    {
+        Attribute("top_material", API_MaterialID, top);
+        Attribute("side_material", API_MaterialID, side);
+        Attribute("bot_material", API_MaterialID, bottom);
+    }
+    // A point key that also grows the box.
+    void PointInBox(const char* key, const API_Coord& point)
+    {
+        Point(key, point);
+        Extend(point);
+    }
     // "library_part" and "library_part_index"; never tracked.
     void LibraryPart(Int32 libInd);
     // key = ExtractPolygon of the memo, when it has both coordinates and contour ends; with

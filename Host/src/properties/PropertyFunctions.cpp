@@ -6,17 +6,6 @@
 
 using namespace HostInternal;
 
-namespace {
-
-CallContext GuidContext(const API_Guid& guid)
-{
-    CallContext context;
-    context.guid = guid;
-    return context;
-}
-
-}  // namespace
-
 GSErrCode ACAPI_Property_GetPropertyGroups(GS::Array<API_PropertyGroup>& groups)
 {
     ApiCall call("ACAPI_Property_GetPropertyGroups", "groups");
@@ -29,7 +18,7 @@ GSErrCode ACAPI_Property_GetPropertyGroups(GS::Array<API_PropertyGroup>& groups)
 
 GSErrCode ACAPI_Property_GetPropertyDefinitions(const API_Guid& groupGuid, GS::Array<API_PropertyDefinition>& definitions)
 {
-    ApiCall call("ACAPI_Property_GetPropertyDefinitions", "", GuidContext(groupGuid));
+    ApiCall call("ACAPI_Property_GetPropertyDefinitions", "", CallContext{groupGuid});
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     const PropertyStore& store = TheProperties();
     const auto group = store.groups.find(groupGuid);
@@ -43,9 +32,9 @@ GSErrCode ACAPI_Element_GetPropertyValue(const API_Guid& elemGuid, const API_Gui
                                          API_Property& property)
 {
     ApiCall call("ACAPI_Element_GetPropertyValue",
-                 GuidText(elemGuid) + " definition=" + GuidText(propertyDefinitionGuid), GuidContext(elemGuid));
+                 GuidText(elemGuid) + " definition=" + GuidText(propertyDefinitionGuid), CallContext{elemGuid});
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
-    if (GSErrCode injected = call.InjectedFor(GuidContext(propertyDefinitionGuid))) return call.Return(injected);
+    if (GSErrCode injected = call.InjectedFor(CallContext{propertyDefinitionGuid})) return call.Return(injected);
     if (TheProject().FindElement(elemGuid) == nullptr) return call.Return(APIERR_BADID);
     const PropertyStore& store = TheProperties();
     const auto definition = store.definitions.find(propertyDefinitionGuid);
@@ -70,7 +59,7 @@ GSErrCode ACAPI_Element_GetPropertyValue(const API_Guid& elemGuid, const API_Gui
 GSErrCode ACAPI_Element_GetClassificationItems(const API_Guid& elemGuid,
                                                GS::Array<GS::Pair<API_Guid, API_Guid>>& systemItemPairs)
 {
-    ApiCall call("ACAPI_Element_GetClassificationItems", "", GuidContext(elemGuid));
+    ApiCall call("ACAPI_Element_GetClassificationItems", "", CallContext{elemGuid});
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     if (TheProject().FindElement(elemGuid) == nullptr) return call.Return(APIERR_BADID);
     systemItemPairs.Clear();
@@ -83,7 +72,7 @@ GSErrCode ACAPI_Element_GetClassificationItems(const API_Guid& elemGuid,
 
 GSErrCode ACAPI_Classification_GetClassificationItem(API_ClassificationItem& item)
 {
-    ApiCall call("ACAPI_Classification_GetClassificationItem", "", GuidContext(item.guid));
+    ApiCall call("ACAPI_Classification_GetClassificationItem", "", CallContext{item.guid});
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     const PropertyStore& store = TheProperties();
     const auto found = store.items.find(item.guid);
