@@ -2,6 +2,15 @@
 
 // What the module writer and reader share: the magic bytes, the record sizes the layout stamp
 // covers, the checksum and the set of attributes an element refers to.
+//
+// The file, little-endian, every count before what it counts:
+//   magic (8 bytes) | version UInt32 | layout stamp UInt64 | project name: UInt32 n, n bytes UTF-8
+//   stories:    UInt32 n, then n x (index Int16, level double, height double, UInt32 u, u UTF-16 units)
+//   attributes: UInt32 n, then n x API_Attribute (the whole record)
+//   elements:   UInt64 n, then n x (typeID Int32, UInt32 size, the first size bytes of the
+//               record, UInt16 memo parts present (bit = MemoPart), per present part in
+//               MemoPart order: UInt64 n, n bytes)
+//   trailer:    FNV-1a 64 of everything before it (UInt64) | "QEND"
 
 #include <set>
 #include <utility>

@@ -150,9 +150,8 @@ GSErrCode WriteModule(const Project& project, const std::string& path)
     struct stat info;
     if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return APIERR_BADPARS;
 
-    const std::string folder = FolderOf(path);
-    const size_t slash = path.find_last_of('/');
-    std::string temp = folder + "/." + path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+    // A short hidden name of its own: the target's name may already be as long as names go.
+    std::string temp = FolderOf(path) + "/.module-XXXXXX";
     const int fd = ::mkstemp(&temp[0]);
     if (fd < 0) return APIERR_GENERAL;
     ::fchmod(fd, 0644);

@@ -18,11 +18,7 @@ GSErrCode NewDatabase(Documentation& docs, API_DatabaseInfo* info)
     if (info == nullptr) return APIERR_BADPARS;
     if (info->typeID != APIWind_WorksheetID) return APIERR_BADPARS;
     Database database{NextGuid(), APIWind_WorksheetID, NameField(info->name)};
-    NavItem item;
-    item.guid = database.id;
-    item.name = database.name;
-    item.itemType = API_WorksheetNavItem;
-    item.database = database.id;
+    const NavItem item = NavItem::Make(database.name, API_WorksheetNavItem, database.id, 0, database.id);
     if (docs.AddItem(docs.Root(API_ProjectMap), item) == APINULLGuid) return APIERR_GENERAL;
     docs.databases.push_back(database);
     info->databaseUnId = database.id;

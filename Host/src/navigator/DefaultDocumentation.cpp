@@ -22,15 +22,7 @@ API_Guid Fixed(UInt32 group, UInt16 n)
 
 NavItem Item(const API_Guid& guid, const std::u16string& name, Int32 type, const API_Guid& database = APINULLGuid, Int16 story = 0)
 {
-    NavItem item;
-    item.guid = guid;
-    item.name = name;
-    item.itemType = type;
-    item.mapId = API_UndefinedMap;
-    item.parent = APINULLGuid;
-    item.database = database;
-    item.story = story;
-    return item;
+    return NavItem::Make(name, type, database, story, guid);
 }
 
 std::u16string Numbered(int n, const std::u16string& name)

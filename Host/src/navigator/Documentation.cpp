@@ -22,18 +22,19 @@ API_Guid MapRootGuid(Int32 mapId)
 
 }  // namespace
 
+NavItem NavItem::Make(const std::u16string& name, Int32 itemType, const API_Guid& database, Int16 story, const API_Guid& guid)
+{
+    return NavItem{guid, name, itemType, API_UndefinedMap, APINULLGuid, {}, database, story};
+}
+
 Documentation::Documentation()
 {
     const std::pair<Int32, const char16_t*> maps[] = {
         {API_ProjectMap, u"Project Map"}, {API_PublicViewMap, u"View Map"}, {API_PublisherSets, u"Publisher Sets"}};
     for (const auto& [mapId, name] : maps) {
-        NavItem root;
-        root.guid = MapRootGuid(mapId);
-        root.name = name;
-        root.itemType = mapId == API_ProjectMap ? API_ProjectNavItem : API_FolderNavItem;
+        NavItem root = NavItem::Make(name, mapId == API_ProjectMap ? API_ProjectNavItem : API_FolderNavItem, APINULLGuid, 0,
+                                     MapRootGuid(mapId));
         root.mapId = mapId;
-        root.parent = APINULLGuid;
-        root.database = APINULLGuid;
         roots_[mapId] = root.guid;
         items_.emplace(root.guid, std::move(root));
     }
@@ -99,15 +100,9 @@ const Database* Documentation::FindDatabase(const API_Guid& id) const
 const PublisherSet& Documentation::AddPublisherSet(const std::string& name, const std::string& folder, Int16 story,
                                                    const API_Guid& guid)
 {
-    NavItem item;
-    item.guid = guid;
-    item.name = GS::Utf8ToUtf16(name);
-    item.itemType = API_FolderNavItem;
-    item.database = APINULLGuid;
-    item.story = story;
     PublisherSet set;
     set.name = name;
-    set.root = AddItem(Root(API_PublisherSets), item);
+    set.root = AddItem(Root(API_PublisherSets), NavItem::Make(GS::Utf8ToUtf16(name), API_FolderNavItem, APINULLGuid, story, guid));
     set.folder = folder;
     set.story = story;
     publisherSets.push_back(set);

@@ -23,6 +23,11 @@ struct NavItem {
     std::vector<API_Guid> children;   // stored order
     API_Guid database;         // what the item opens; null for folders
     Int16 story = 0;           // the story a plan item opens
+
+    // An item to file with Documentation::AddItem (which sets map and parent); a null guid
+    // gets a fresh one there.
+    static NavItem Make(const std::u16string& name, Int32 itemType, const API_Guid& database = APINULLGuid,
+                        Int16 story = 0, const API_Guid& guid = APINULLGuid);
 };
 
 struct Database {

@@ -70,12 +70,7 @@ GSErrCode CreateView(Project& project, API_NavigatorItem* item, const API_Guid* 
     if (parent == nullptr) return APIERR_BADID;
     if (parent->mapId != API_PublicViewMap || item->mapId != API_PublicViewMap) return APIERR_BADPARS;
     if (parent->itemType != API_FolderNavItem) return APIERR_BADPARS;
-    NavItem view;
-    view.guid = APINULLGuid;
-    view.name = NameField(item->uName);
-    view.itemType = item->itemType;
-    view.database = docs.currentDatabase;
-    view.story = project.Stories().current;
+    const NavItem view = NavItem::Make(NameField(item->uName), item->itemType, docs.currentDatabase, project.Stories().current);
     const API_Guid guid = docs.AddItem(*parentGuid, view);
     if (guid == APINULLGuid) return APIERR_GENERAL;
     FillItem(*docs.Find(guid), *item);

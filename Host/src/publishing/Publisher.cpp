@@ -77,8 +77,9 @@ GSErrCode RunPublisherSet(const API_PublishPars* pars)
     const HostPublishing::PdfPainter painter = HostPublishing::CurrentPdfPainter();
     if (!painter) return APIERR_NOTSUPPORTED;
 
-    const std::string target = (folder.back() == '/' ? folder : folder + "/") + FileNameFor(set->name);
-    std::string temp = target + ".XXXXXX";
+    const std::string base = folder.back() == '/' ? folder : folder + "/";
+    const std::string target = base + FileNameFor(set->name);
+    std::string temp = base + ".publish-XXXXXX";   // the set's name may be as long as names go
     const int fd = ::mkstemp(&temp[0]);
     if (fd < 0) return APIERR_GENERAL;
     ::close(fd);

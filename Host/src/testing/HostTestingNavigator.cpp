@@ -25,23 +25,12 @@ API_Guid NavigatorRoot(API_NavigatorMapID map) { return Docs().Root(map); }
 
 API_Guid AddNavigatorItem(const API_Guid& parent, const std::string& name, Int32 itemType, const API_Guid& database, Int16 story)
 {
-    NavItem item;
-    item.guid = APINULLGuid;
-    item.name = GS::Utf8ToUtf16(name);
-    item.itemType = itemType;
-    item.database = database;
-    item.story = story;
-    return Docs().AddItem(parent, item);
+    return Docs().AddItem(parent, NavItem::Make(GS::Utf8ToUtf16(name), itemType, database, story));
 }
 
 API_Guid AddNavigatorItemUtf16(const API_Guid& parent, const std::u16string& name, Int32 itemType)
 {
-    NavItem item;
-    item.guid = APINULLGuid;
-    item.name = name;
-    item.itemType = itemType;
-    item.database = APINULLGuid;
-    return Docs().AddItem(parent, item);
+    return Docs().AddItem(parent, NavItem::Make(name, itemType));
 }
 
 void ClearNavigatorMap(API_NavigatorMapID map) { Docs().ClearMap(map); }

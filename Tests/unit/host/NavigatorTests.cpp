@@ -1,19 +1,13 @@
 // The host's navigator maps, saved views and databases: what the view and worksheet tools
 // rely on, at the host's own interface.
 
-#include <gtest/gtest.h>
-
-#include "ACAPinc.h"
-#include "HostTesting.hpp"
+#include "QuillmereTest.hpp"
 #include "HostTestingNavigator.hpp"
 
 namespace {
 
-class Navigator : public ::testing::Test {
+class Navigator : public HostTest {
 protected:
-    void SetUp() override { HostTesting::ResetProject(); }
-    void TearDown() override { HostTesting::ResetProject(); }
-
     static API_NavigatorSet SetOf(API_NavigatorMapID map)
     {
         API_NavigatorSet set;

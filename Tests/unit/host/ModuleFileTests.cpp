@@ -4,53 +4,23 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sys/resource.h>
 
-#include <gtest/gtest.h>
-
-#include "ACAPinc.h"
-#include "HostTesting.hpp"
+#include "QuillmereTest.hpp"
 #include "HostTestingModules.hpp"
+#include "TempFolder.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class ModuleFiles : public ::testing::Test {
+class ModuleFiles : public HostTest {
 protected:
-    void SetUp() override
-    {
-        HostTesting::ResetProject();
-        char pattern[] = "/tmp/quillmere-modules-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-        locations = HostTesting::LiveLocationCount();
-        handles = HostTesting::LiveHandleCount();
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(HostTesting::LiveLocationCount(), locations);
-        EXPECT_EQ(HostTesting::LiveHandleCount(), handles);
-        fs::remove_all(dir);
-        HostTesting::ResetProject();
-    }
 
-    std::string Path(const std::string& name) const { return dir + "/" + name; }
-    std::vector<std::string> FilesIn(const std::string& folder) const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    static std::string Contents(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void Put(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+    std::string Path(const std::string& name) const { return folder.Path(name); }
+    std::vector<std::string> FilesIn(const std::string& sub = std::string()) const { return folder.Files(sub); }
+    static std::string Contents(const std::string& path) { return TempFolder::Read(path); }
+    static void Put(const std::string& path, const std::string& bytes) { TempFolder::Write(path, bytes); }
 
     static GSErrCode Save(const std::string& path)
     {
@@ -79,9 +49,7 @@ protected:
         return parts;
     }
 
-    std::string dir;
-    Int64 locations = 0;
-    Int64 handles = 0;
+    TempFolder folder{"quillmere-modules"};
 };
 
 struct Snapshot {
@@ -125,7 +93,7 @@ TEST_F(ModuleFiles, SavedProjectReadIntoAnEmptyProjectComesBackElementByElement)
     const auto stories = HostTesting::GetStories();
 
     ASSERT_EQ(Save(Path("house.mod")), NoError);
-    EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"house.mod"}) << "no temporary file stays";
+    EXPECT_EQ(FilesIn(), std::vector<std::string>{"house.mod"}) << "no temporary file stays";
     ASSERT_EQ(HostTesting::LoadModuleAsProject(Path("house.mod")), NoError);
 
     ASSERT_EQ(HostTesting::AllElements(), order) << "same GUIDs in the same order";
@@ -211,7 +179,7 @@ TEST_F(ModuleFiles, RefusedTargetsAndFailedWritesLeaveNoFileAndKeepAnExistingOne
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Save(c.path), c.code) << c.name;
-        EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"plain.txt", "sub"})) << c.name;
+        EXPECT_EQ(FilesIn(), (std::vector<std::string>{"plain.txt", "sub"})) << c.name;
         EXPECT_TRUE(fs::is_empty(Path("sub"))) << c.name;
     }
 
@@ -228,9 +196,12 @@ TEST_F(ModuleFiles, RefusedTargetsAndFailedWritesLeaveNoFileAndKeepAnExistingOne
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(code, APIERR_GENERAL);
-    EXPECT_EQ(FilesIn(Path("sub")), std::vector<std::string>{"house.mod"});
+    EXPECT_EQ(FilesIn("sub"), std::vector<std::string>{"house.mod"});
     EXPECT_EQ(Contents(Path("sub/house.mod")), "the previous module");
 
+    const std::string longest(251, 'm');
+    EXPECT_EQ(Save(Path(longest + ".mod")), NoError) << "a name as long as names go";
+    EXPECT_TRUE(fs::exists(Path(longest + ".mod")));
     ASSERT_EQ(Save(Path("sub/house.mod")), NoError) << "a successful save replaces it";
     HostTesting::ModuleSummary summary;
     ASSERT_EQ(HostTesting::ReadModuleSummary(Path("sub/house.mod"), &summary), NoError);
@@ -252,7 +223,7 @@ TEST_F(ModuleFiles, SaveCommandRefusesMissingParametersAndReportsInjectedFailure
     HostTesting::InjectFailure(rule);
     EXPECT_EQ(Save(Path("refused.mod")), APIERR_CANCEL);
     EXPECT_EQ(Save(Path("other.mod")), NoError) << "the rule names one path";
-    EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"other.mod"});
+    EXPECT_EQ(FilesIn(), std::vector<std::string>{"other.mod"});
     const auto log = HostTesting::CallLog();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().function, "ACAPI_Automate");
@@ -286,6 +257,54 @@ TEST_F(ModuleFiles, FixtureModuleHoldsTheFixtureProjectAndLeavesTheOpenProjectAl
     API_Element door;
     ASSERT_TRUE(HostTesting::GetElement(summary.elements[4].guid, &door));
     EXPECT_EQ(door.door.owner, summary.elements[0].guid) << "the door still hangs on its wall";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ModuleFiles, PlacedModulesBecomeNewElementsWhoseInnerLinksFollowTheCopies)
+{
+    const API_Guid mine = HostTesting::AddWall(0, 0, 1, 0);
+    API_Element grouped = HostTesting::MakeElement(API_LineID);
+    grouped.header.groupGuid = GSGuid2APIGuid(GS::Guid("0A0B0C0D-0000-4000-8000-000000000002"));
+    HostTesting::AddElement(grouped);
+    HostTesting::AddElement(grouped);
+    ASSERT_EQ(Save(Path("group.mod")), NoError);
+    ASSERT_EQ(HostTesting::WriteFixtureModule(Path("fixture.mod")), NoError);
+    HostTesting::ModuleSummary summary;
+    ASSERT_EQ(HostTesting::ReadModuleSummary(Path("fixture.mod"), &summary), NoError);
+
+    std::vector<API_Guid> first, second, lines;
+    ASSERT_EQ(Command([&] { return HostTesting::PlaceModule(Path("fixture.mod"), &first); }, "Place"), NoError);
+    ASSERT_EQ(HostTesting::PlaceModule(Path("fixture.mod"), &second), NoError);
+    ASSERT_EQ(first.size(), summary.elements.size());
+    EXPECT_EQ(HostTesting::ElementCount(), 3 + 2 * summary.elements.size());
+    for (size_t i = 0; i < first.size(); ++i) {
+        EXPECT_NE(first[i], summary.elements[i].guid);
+        EXPECT_NE(first[i], second[i]);
+        API_Element e;
+        ASSERT_TRUE(HostTesting::GetElement(first[i], &e));
+        EXPECT_EQ(std::make_pair(e.header.type.typeID, e.header.floorInd), std::make_pair(summary.elements[i].typeID, summary.elements[i].floorInd));
+    }
+    API_Element door;
+    ASSERT_TRUE(HostTesting::GetElement(second[4], &door));
+    EXPECT_EQ(door.door.owner, second[0]) << "the door hangs on its own copy of the wall";
+
+    ASSERT_EQ(HostTesting::PlaceModule(Path("group.mod"), &lines), NoError);
+    ASSERT_EQ(lines.size(), 3u);
+    API_Element a, b;
+    HostTesting::GetElement(lines[1], &a);
+    HostTesting::GetElement(lines[2], &b);
+    EXPECT_EQ(a.header.groupGuid, b.header.groupGuid) << "still one group";
+    EXPECT_NE(a.header.groupGuid, grouped.header.groupGuid) << "a new group, not the placed module's";
+
+    ASSERT_EQ(HostTesting::UndoStepNames(), std::vector<std::string>{"Place"});
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    for (const API_Guid& guid : first) EXPECT_FALSE(HostTesting::ElementExists(guid)) << "undone with its step";
+    EXPECT_TRUE(HostTesting::ElementExists(second[0]));
+    EXPECT_TRUE(HostTesting::ElementExists(mine));
+    EXPECT_EQ(HostTesting::PlaceModule(Path("nothing.mod")), APIERR_BADPARS);
 }
 
 }  // namespace

@@ -3,30 +3,24 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 
-#include <gtest/gtest.h>
-
-#include "ACAPinc.h"
 #include "HostPublishing.hpp"
-#include "HostTesting.hpp"
 #include "HostTestingNavigator.hpp"
 #include "PlanViewPdf.hpp"
+#include "QuillmereTest.hpp"
+#include "TempFolder.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class Publishing : public ::testing::Test {
+class Publishing : public HostTest {
 protected:
     void SetUp() override
     {
-        HostTesting::ResetProject();
+        HostTest::SetUp();
         PlanViewPdf::Install();
-        char pattern[] = "/tmp/quillmere-publish-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
         fs::create_directory(dir + "/out");
         fs::create_directory(dir + "/elsewhere");
         HostTesting::AddWall(0, 0, 6, 0);
@@ -36,8 +30,7 @@ protected:
     void TearDown() override
     {
         PlanViewPdf::Install();
-        fs::remove_all(dir);
-        HostTesting::ResetProject();
+        HostTest::TearDown();
     }
 
     GSErrCode Publish(const API_Guid& set, const std::optional<std::string>& folder = std::nullopt)
@@ -50,19 +43,8 @@ protected:
         pars.path = location ? &*location : nullptr;
         return ACAPI_Automate(APIDo_PublishID, &pars);
     }
-    static void Put(const std::string& path) { std::ofstream(path) << "text"; }
-    static std::string Contents(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::vector<std::string> Files(const std::string& folder) const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    static std::string Contents(const std::string& path) { return TempFolder::Read(path); }
+    std::vector<std::string> Files(const std::string& path) const { return folder.Files(path.substr(dir.size() + 1)); }
     // Page objects of a PDF ("/Type /Page", not "/Pages").
     static size_t PageCount(const std::string& pdf)
     {
@@ -70,7 +52,8 @@ protected:
         return size_t(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
     }
 
-    std::string dir;
+    TempFolder folder{"quillmere-publish"};
+    const std::string dir = folder.Dir();
     std::vector<API_Guid> sets;
 };
 
@@ -87,15 +70,20 @@ TEST_F(Publishing, ASetBecomesAOnePagePdfNamedAfterItInItsFolderOrTheGivenOne)
     ASSERT_EQ(Publish(sets[1], dir + "/elsewhere"), NoError) << "the given folder wins";
     EXPECT_EQ(Files(dir + "/elsewhere"), std::vector<std::string>{"Site-Roof.pdf"}) << "a separator is no folder";
     EXPECT_EQ(Files(dir + "/out"), std::vector<std::string>{"Plans.pdf"});
+
+    const std::string longest(251, 'p');
+    const auto longSet = HostTesting::SetPublisherSets({{longest, dir + "/out", 0}});
+    ASSERT_EQ(Publish(longSet[0]), NoError) << "a set name as long as file names go";
+    EXPECT_TRUE(fs::exists(dir + "/out/" + longest + ".pdf"));
     const auto published = HostTesting::PublishedFiles();
-    ASSERT_EQ(published.size(), 2u);
+    ASSERT_EQ(published.size(), 3u);
     EXPECT_EQ(published[1].setName, "Site/Roof");
     EXPECT_EQ(published[1].path, dir + "/elsewhere/Site-Roof.pdf");
 }
 
 TEST_F(Publishing, RefusedRunsLeaveNoFile)
 {
-    Put(dir + "/file.txt");
+    TempFolder::Write(dir + "/file.txt", "text");
     struct Case {
         const char* name;
         size_t set;                            // index into sets; 3 = an unknown GUID
