@@ -18,5 +18,6 @@ void ToolRegistry::RegisterAll()
     RegisterViewTools(*this);
     RegisterExportTools(*this);
     RegisterTemplateTools(*this);
+    RegisterTypologyTools(*this);
     RegisterPhaseTools(*this);
 }

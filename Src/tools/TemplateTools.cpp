@@ -9,6 +9,5 @@ void RegisterTemplateTools(ToolRegistry& registry)
 {
     RegisterCaptureProjectTemplate(registry);
     RegisterCaptureElementDetail(registry);
-    // list_templates, get_template_layout and apply_template_exact join here, in that order,
-    // through RegisterTemplateApplyTools (TemplateApplyTools.cpp) when they are built.
+    RegisterTemplateApplyTools(registry);
 }

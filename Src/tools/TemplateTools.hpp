@@ -6,10 +6,10 @@
 //   capture_element_detail                         DeepCapture.cpp (its writers in
 //                                                  DeepCapture*.cpp)
 //   list_templates, get_template_layout,
-//   apply_template_exact                           TemplateApplyTools.cpp (with the typology
-//                                                  work; it adds its call to the family then)
+//   apply_template_exact                           TemplateApplyTools.cpp
 
 class ToolRegistry;
 
 void RegisterCaptureProjectTemplate(ToolRegistry& registry);
 void RegisterCaptureElementDetail(ToolRegistry& registry);
+void RegisterTemplateApplyTools(ToolRegistry& registry);

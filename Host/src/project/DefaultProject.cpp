@@ -7,6 +7,7 @@
 #include "library/Library.hpp"
 #include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
+#include "modules/Hotlinks.hpp"
 #include "properties/PropertyStore.hpp"
 
 namespace HostInternal {
@@ -304,6 +305,7 @@ void LoadDefaultProject(Project& project)
     LoadElementDefaults(project);
     LoadDefaultLibrary(project);
     LoadDefaultDocumentation(project);
+    ClearHotlinkNodes();
     LoadDefaultProperties(project);
 }
 

@@ -57,13 +57,14 @@ TEST_F(TemplateCatalogueTest, CaptureElementDetailEntryIsExact)
               "\"element_guid\"],\"type\":\"object\"},\"name\":\"capture_element_detail\"}");
 }
 
-TEST_F(TemplateCatalogueTest, OnlyBuiltToolsAreOfferedAndRegisteringTwiceAddsNothing)
+TEST_F(TemplateCatalogueTest, AllFiveToolsAreOfferedAndRegisteringTwiceAddsNothing)
 {
     const size_t before = registry.tools.size();
     RegisterTemplateTools(registry);
     EXPECT_EQ(registry.tools.size(), before);
-    for (const char* unbuilt : {"list_templates", "get_template_layout", "apply_template_exact"})
-        EXPECT_EQ(registry.tools.count(unbuilt), 0u) << unbuilt;
+    for (const char* tool : {"capture_project_template", "capture_element_detail", "list_templates",
+                             "get_template_layout", "apply_template_exact"})
+        EXPECT_EQ(registry.tools.count(tool), 1u) << tool;
 }
 
 TEST(BBoxTest, GrowsEachAxisOnItsOwn)
