@@ -1,0 +1,120 @@
+'use strict';
+
+// Rendering the view from the palette: a scripted model calls render_current_view, the host's
+// window goes to a fake render service as a PNG, the poll brings the finished image into the
+// palette as a preview, and "Download render" saves the image. Nothing here reaches any
+// address other than 127.0.0.1.
+
+const { test, describe, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const http = require('node:http');
+const path = require('node:path');
+const h = require('./harness');
+
+const PNG = Buffer.from(
+  'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
+const JOB_ID = 'job-9';
+
+// The render service: start, status (running once, then done), result, and the finished
+// image, plainly for the preview and as an attachment for the download.
+async function startRenderService() {
+  const requests = [];
+  let statusCalls = 0;
+  const server = http.createServer((req, res) => {
+    const chunks = [];
+    req.on('data', (chunk) => chunks.push(chunk));
+    req.on('end', () => {
+      requests.push({ method: req.method, url: req.url, headers: req.headers, body: Buffer.concat(chunks) });
+      const base = `http://127.0.0.1:${server.address().port}`;
+      const json = (status, value) => {
+        res.writeHead(status, { 'Content-Type': 'application/json' });
+        res.end(JSON.stringify(value));
+      };
+      if (req.method === 'POST' && req.url === '/render/start') return json(201, { job_id: JOB_ID, status: 'queued' });
+      if (req.method === 'GET' && req.url === `/render/status?job_id=${JOB_ID}`) {
+        statusCalls += 1;
+        return json(200, { status: statusCalls === 1 ? 'rendering' : 'done' });
+      }
+      if (req.method === 'GET' && req.url === `/render/result?job_id=${JOB_ID}`) {
+        return json(200, { image_url: `${base}/files/${JOB_ID}.png`, download_url: `${base}/files/${JOB_ID}.png?download=1` });
+      }
+      if (req.method === 'GET' && req.url.startsWith(`/files/${JOB_ID}.png`)) {
+        const headers = { 'Content-Type': 'image/png' };
+        if (req.url.endsWith('?download=1')) headers['Content-Disposition'] = `attachment; filename="${JOB_ID}.png"`;
+        res.writeHead(200, headers);
+        return res.end(PNG);
+      }
+      json(404, { error: 'no such route' });
+    });
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return {
+    url: `http://127.0.0.1:${server.address().port}`,
+    requests,
+    close: () => new Promise((resolve) => server.close(resolve))
+  };
+}
+
+function lastToolResult(body) {
+  const block = body.messages.at(-1).content.find((b) => b.type === 'tool_result');
+  const result = JSON.parse(typeof block.content === 'string' ? block.content : block.content[0].text);
+  return result.success ? JSON.parse(result.message) : { error: result.error };
+}
+
+describe('rendering the current view', () => {
+  let session, service, fake, frame;
+
+  before(async () => {
+    service = await startRenderService();
+    session = await h.openSession({ provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test', service_url: service.url });
+    ({ fake, frame } = session);
+  });
+
+  after(async () => {
+    if (session) await session.close();
+    if (service) await service.close();
+  });
+
+  test('the model renders the view, the preview appears and the download saves the image', async () => {
+    const seen = {};
+    fake.script(
+      () => h.toolReply('render_current_view', { preset: 'clay', strength: 0.4 }),
+      (body) => { seen.start = lastToolResult(body); return h.textReply('Rendering now.'); });
+
+    await h.sendMessage(frame, 'Render this view as a clay model');
+    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Rendering now.'),
+      null, { timeout: 30000 });
+    assert.deepEqual(seen.start, {
+      job_id: JOB_ID, message: 'Render submitted (clay). Preview will appear when ready.', status: 'processing'
+    });
+
+    // What the service received: the fields in order and the window as a PNG part.
+    const start = service.requests.find((r) => r.url === '/render/start');
+    assert.equal(start.headers['x-quillmere-dev'], '1');
+    const text = start.body.toString('latin1');
+    const names = [...text.matchAll(/Content-Disposition: form-data; name="(\w+)"/g)].map((m) => m[1]);
+    assert.deepEqual(names, ['format', 'preset', 'prompt', 'strength', 'image']);
+    assert.match(text, /name="strength"\r\n\r\n0\.400000\r\n/);
+    assert.match(text, /name="image"; filename="quillmere_capture_\d+\.png"\r\nContent-Type: image\/png\r\n\r\n\x89PNG/);
+
+    // The preview, once the poll has seen the job done.
+    const img = await frame.waitForSelector('.render-card img[alt="Render preview"]', { timeout: 30000 });
+    assert.equal(await img.getAttribute('src'), `${service.url}/files/${JOB_ID}.png`);
+    await frame.waitForFunction(() => document.querySelector('.render-card img').naturalWidth === 1);
+    const polls = service.requests.filter((r) => r.url.startsWith('/render/status'));
+    assert.equal(polls.length, 2);
+    assert.equal(service.requests.filter((r) => r.url.startsWith('/render/result')).length, 1);
+
+    // "Download render" opens the download address, which the browser saves.
+    const download = new Promise((resolve) => {
+      session.browser.context.on('page', (popup) => popup.on('download', resolve));
+    });
+    await frame.click('.render-card button:has-text("Download render")');
+    const saved = await download;
+    assert.equal(saved.url(), `${service.url}/files/${JOB_ID}.png?download=1`);
+    const file = path.join(h.tempDir('quillmere-download-'), saved.suggestedFilename());
+    await saved.saveAs(file);
+    assert.deepEqual(fs.readFileSync(file), PNG);
+  });
+});
