@@ -76,7 +76,7 @@ describe('rendering the current view', () => {
     if (service) await service.close();
   });
 
-  test('the model renders the view, the preview appears and the download saves the image', async () => {
+  test('the model renders the view, the preview appears and the download saves the image', { timeout: 90000 }, async () => {
     const seen = {};
     fake.script(
       () => h.toolReply('render_current_view', { preset: 'clay', strength: 0.4 }),
@@ -107,14 +107,15 @@ describe('rendering the current view', () => {
     assert.equal(service.requests.filter((r) => r.url.startsWith('/render/result')).length, 1);
 
     // "Download render" opens the download address, which the browser saves.
-    const download = new Promise((resolve) => {
-      session.browser.context.on('page', (popup) => popup.on('download', resolve));
-    });
+    const download = session.page.waitForEvent('download', { timeout: 20000 });
     await frame.click('.render-card button:has-text("Download render")');
     const saved = await download;
     assert.equal(saved.url(), `${service.url}/files/${JOB_ID}.png?download=1`);
-    const file = path.join(h.tempDir('quillmere-download-'), saved.suggestedFilename());
+    const folder = h.tempDir('quillmere-download-');
+    const file = path.join(folder, saved.suggestedFilename());
     await saved.saveAs(file);
-    assert.deepEqual(fs.readFileSync(file), PNG);
+    const bytes = fs.readFileSync(file);
+    fs.rmSync(folder, { recursive: true, force: true });
+    assert.deepEqual(bytes, PNG);
   });
 });
