@@ -10,6 +10,9 @@
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
+#include "PlanGeometry.hpp"
+#include "PlanViewAttributes.hpp"
+#include "PlanViewDrafting.hpp"
 
 namespace {
 
@@ -31,6 +34,15 @@ struct Box {
 
 struct Polygon {
     std::vector<std::vector<API_Coord>> contours;
+    Int32 pen = 0;
+};
+
+// A door or window: where it sits in its owner wall, and its pen.
+struct Opening {
+    API_Guid owner;
+    double objLoc;
+    double width;
+    Int32 pen;
 };
 
 struct Plan {
@@ -38,58 +50,25 @@ struct Plan {
     std::vector<API_ColumnType> columns;
     std::vector<API_BeamType> beams;
     std::vector<API_ObjectType> objects;
-    std::vector<std::pair<API_Guid, double>> doors;     // owner wall, objLoc; width in openings
-    std::vector<double> doorWidths;
-    std::vector<std::pair<API_Guid, double>> windows;
-    std::vector<double> windowWidths;
+    std::vector<Opening> doors;
+    std::vector<Opening> windows;
     std::vector<Polygon> slabs;
     std::vector<std::pair<Polygon, std::string>> zones;
-    std::vector<Polygon> hatches;
-    std::vector<Polygon> polylines;
-    std::vector<API_LineType> lines;
-    std::vector<API_ArcType> arcs;
+    std::shared_ptr<const PlanViewDrafting::Sheet> drafting;
     Box bounds;
 };
 
-Polygon ReadPolygon(const API_Guid& guid)
+Polygon ReadPolygon(const API_Element& element)
 {
-    Polygon polygon;
-    API_ElementMemo memo;
-    BNClear(memo);
-    if (ACAPI_Element_GetMemo(guid, &memo, APIMemoMask_Polygon) == NoError && memo.coords != nullptr) {
-        const Int32 nCoords = static_cast<Int32>(BMGetHandleSize(reinterpret_cast<GSHandle>(memo.coords)) /
-                                                 sizeof(API_Coord)) - 1;
-        std::vector<Int32> ends;
-        if (memo.pends != nullptr) {
-            const Int32 nEnds = static_cast<Int32>(BMGetHandleSize(reinterpret_cast<GSHandle>(memo.pends)) / sizeof(Int32));
-            for (Int32 i = 1; i < nEnds; ++i) ends.push_back((*memo.pends)[i]);
-        }
-        if (ends.empty()) ends.push_back(nCoords);
-        Int32 start = 1;
-        for (Int32 end : ends) {
-            std::vector<API_Coord> contour;
-            for (Int32 i = start; i <= end && i <= nCoords; ++i) contour.push_back((*memo.coords)[i]);
-            if (contour.size() >= 2) polygon.contours.push_back(contour);
-            start = end + 1;
-        }
-    }
-    ACAPI_DisposeElemMemoHdls(&memo);
-    return polygon;
+    return Polygon{PlanGeometry::ReadContours(element.header.guid), PlanView::ElementPen(element)};
 }
 
+// Doors and windows stand on their wall's story and are matched to it through the wall.
 template <typename Fn>
 void ForEach(API_ElemTypeID type, Int16 story, Fn&& fn)
 {
-    GS::Array<API_Guid> guids;
-    if (ACAPI_Element_GetElemList(type, &guids) != NoError) return;
-    for (USize i = 0; i < guids.GetSize(); ++i) {
-        API_Element element;
-        BNClear(element);
-        element.header.guid = guids[i];
-        if (ACAPI_Element_Get(&element) != NoError) continue;
-        if (type != API_DoorID && type != API_WindowID && element.header.floorInd != story) continue;
-        fn(element);
-    }
+    const bool onWall = type == API_DoorID || type == API_WindowID;
+    PlanGeometry::ForEachElement(type, onWall ? std::nullopt : std::optional<Int16>(story), fn);
 }
 
 void AddPolygon(Box& box, const Polygon& polygon)
@@ -120,60 +99,30 @@ Plan ReadPlan(Int16 story)
         plan.bounds.Add(e.object.pos.x, e.object.pos.y);
     });
     ForEach(API_DoorID, story, [&](const API_Element& e) {
-        plan.doors.emplace_back(e.door.owner, e.door.objLoc);
-        plan.doorWidths.push_back(e.door.openingBase.width);
+        plan.doors.push_back({e.door.owner, e.door.objLoc, e.door.openingBase.width, e.door.openingBase.pen});
     });
     ForEach(API_WindowID, story, [&](const API_Element& e) {
-        plan.windows.emplace_back(e.window.owner, e.window.objLoc);
-        plan.windowWidths.push_back(e.window.openingBase.width);
+        plan.windows.push_back({e.window.owner, e.window.objLoc, e.window.openingBase.width, e.window.openingBase.pen});
     });
     ForEach(API_SlabID, story, [&](const API_Element& e) {
-        plan.slabs.push_back(ReadPolygon(e.header.guid));
+        plan.slabs.push_back(ReadPolygon(e));
         AddPolygon(plan.bounds, plan.slabs.back());
     });
     ForEach(API_ZoneID, story, [&](const API_Element& e) {
         std::u16string name(e.zone.roomName, GS::ucslen(e.zone.roomName));
-        plan.zones.emplace_back(ReadPolygon(e.header.guid), GS::Utf16ToUtf8(name));
+        plan.zones.emplace_back(ReadPolygon(e), GS::Utf16ToUtf8(name));
         AddPolygon(plan.bounds, plan.zones.back().first);
     });
-    ForEach(API_HatchID, story, [&](const API_Element& e) {
-        plan.hatches.push_back(ReadPolygon(e.header.guid));
-        AddPolygon(plan.bounds, plan.hatches.back());
-    });
-    ForEach(API_PolyLineID, story, [&](const API_Element& e) {
-        plan.polylines.push_back(ReadPolygon(e.header.guid));
-        AddPolygon(plan.bounds, plan.polylines.back());
-    });
-    ForEach(API_LineID, story, [&](const API_Element& e) {
-        plan.lines.push_back(e.line);
-        plan.bounds.Add(e.line.begC.x, e.line.begC.y);
-        plan.bounds.Add(e.line.endC.x, e.line.endC.y);
-    });
-    ForEach(API_ArcID, story, [&](const API_Element& e) {
-        plan.arcs.push_back(e.arc);
-        plan.bounds.Add(e.arc.origC.x - e.arc.r, e.arc.origC.y - e.arc.r);
-        plan.bounds.Add(e.arc.origC.x + e.arc.r, e.arc.origC.y + e.arc.r);
-    });
+    plan.drafting = PlanViewDrafting::Read(story);
+    PlanViewDrafting::ForEachExtentPoint(*plan.drafting, [&](double x, double y) { plan.bounds.Add(x, y); });
     return plan;
 }
 
-// Model metres to pixels: y grows upwards in the model, downwards on screen.
-struct View {
-    double scale = 40.0;
-    double originX = 0.0;
-    double originY = 0.0;
-    int height = 0;
-    double X(double x) const { return (x - originX) * scale; }
-    double Y(double y) const { return height - (y - originY) * scale; }
-};
+using View = PlanGeometry::Mapping;
 
 void PathPolygon(cairo_t* cr, const View& view, const Polygon& polygon, bool close)
 {
-    for (const auto& contour : polygon.contours) {
-        cairo_move_to(cr, view.X(contour[0].x), view.Y(contour[0].y));
-        for (std::size_t i = 1; i < contour.size(); ++i) cairo_line_to(cr, view.X(contour[i].x), view.Y(contour[i].y));
-        if (close) cairo_close_path(cr);
-    }
+    PlanGeometry::PathContours(cr, view, polygon.contours, close);
 }
 
 void DrawGrid(cairo_t* cr, const View& view, int width, int height)
@@ -233,8 +182,11 @@ const API_WallType* FindWall(const WallIndex& walls, const API_Guid& guid)
     return it == walls.end() ? nullptr : it->second;
 }
 
-void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, double objLoc, double width, bool door)
+using PlanView::PenPalette;
+
+void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, const Opening& opening, bool door, PenPalette& pens)
 {
+    const double objLoc = opening.objLoc, width = opening.width;
     const double dx = wall.endC.x - wall.begC.x;
     const double dy = wall.endC.y - wall.begC.y;
     const double length = std::hypot(dx, dy);
@@ -254,7 +206,7 @@ void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, double
     if (door) {
         // Leaf and swing.
         const double w = (to - from) * length;
-        cairo_set_source_rgb(cr, 0.16, 0.42, 0.36);
+        pens.Use(cr, opening.pen, {0.16, 0.42, 0.36});
         cairo_move_to(cr, view.X(ax + nx * half), view.Y(ay + ny * half));
         cairo_line_to(cr, view.X(ax + nx * (half + w)), view.Y(ay + ny * (half + w)));
         cairo_stroke(cr);
@@ -265,10 +217,10 @@ void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, double
         if (a2 < a1) std::swap(a1, a2);
         if (a2 - a1 > M_PI) std::swap(a1, a2);
         cairo_arc(cr, view.X(ax + nx * half), view.Y(ay + ny * half), w * view.scale, a1, a2);
-        cairo_set_source_rgba(cr, 0.16, 0.42, 0.36, 0.6);
+        pens.Use(cr, opening.pen, {0.16, 0.42, 0.36}, 0.6);
         cairo_stroke(cr);
     } else {
-        cairo_set_source_rgb(cr, 0.2, 0.45, 0.75);
+        pens.Use(cr, opening.pen, {0.2, 0.45, 0.75});
         for (double k : {-half, 0.0, half}) {
             cairo_move_to(cr, view.X(ax + nx * k), view.Y(ay + ny * k));
             cairo_line_to(cr, view.X(bx + nx * k), view.Y(by + ny * k));
@@ -277,50 +229,45 @@ void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, double
     }
 }
 
-void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
+// Every element in its pen's colour; fills take it lightly, so that outlines stay readable.
+void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens)
 {
     for (const auto& slab : plan.slabs) {
         PathPolygon(cr, view, slab, true);
-        cairo_set_source_rgba(cr, 0.78, 0.74, 0.66, 0.35);
+        pens.Use(cr, slab.pen, {0.78, 0.74, 0.66}, 0.15);
         cairo_fill_preserve(cr);
-        cairo_set_source_rgba(cr, 0.5, 0.46, 0.4, 0.8);
+        pens.Use(cr, slab.pen, {0.5, 0.46, 0.4}, 0.8);
         cairo_set_line_width(cr, 1.0);
         cairo_stroke(cr);
     }
-    for (const auto& hatch : plan.hatches) {
-        PathPolygon(cr, view, hatch, true);
-        cairo_set_source_rgba(cr, 0.55, 0.6, 0.7, 0.25);
-        cairo_fill(cr);
-    }
+    PlanViewDrafting::DrawFills(cr, *plan.drafting, view);
     for (const auto& [zone, name] : plan.zones) {
         PathPolygon(cr, view, zone, true);
-        cairo_set_source_rgba(cr, 0.36, 0.64, 0.55, 0.16);
+        pens.Use(cr, zone.pen, {0.36, 0.64, 0.55}, 0.16);
         cairo_fill(cr);
     }
     for (const auto& wall : plan.walls) {
         PathWall(cr, view, wall, 0.0, 1.0, std::max(wall.thickness, 0.02) / 2.0);
-        cairo_set_source_rgb(cr, 0.17, 0.19, 0.21);
+        pens.Use(cr, wall.contPen, {0.17, 0.19, 0.21});
         cairo_fill(cr);
     }
     WallIndex wallIndex;
     for (const auto& wall : plan.walls) wallIndex[wall.head.guid] = &wall;
-    for (std::size_t i = 0; i < plan.doors.size(); ++i)
-        if (const auto* wall = FindWall(wallIndex, plan.doors[i].first))
-            DrawOpening(cr, view, *wall, plan.doors[i].second, plan.doorWidths[i], true);
-    for (std::size_t i = 0; i < plan.windows.size(); ++i)
-        if (const auto* wall = FindWall(wallIndex, plan.windows[i].first))
-            DrawOpening(cr, view, *wall, plan.windows[i].second, plan.windowWidths[i], false);
+    for (const Opening& door : plan.doors)
+        if (const auto* wall = FindWall(wallIndex, door.owner)) DrawOpening(cr, view, *wall, door, true, pens);
+    for (const Opening& window : plan.windows)
+        if (const auto* wall = FindWall(wallIndex, window.owner)) DrawOpening(cr, view, *wall, window, false, pens);
     for (const auto& column : plan.columns) {
         const double s = 0.3 * view.scale;
         cairo_rectangle(cr, view.X(column.origoPos.x) - s / 2, view.Y(column.origoPos.y) - s / 2, s, s);
-        cairo_set_source_rgb(cr, 0.3, 0.3, 0.34);
+        pens.Use(cr, column.pen, {0.3, 0.3, 0.34});
         cairo_fill(cr);
     }
     cairo_set_line_width(cr, 1.5);
     for (const auto& beam : plan.beams) {
         const double dashes[] = {6.0, 4.0};
         cairo_set_dash(cr, dashes, 2, 0);
-        cairo_set_source_rgb(cr, 0.45, 0.35, 0.25);
+        pens.Use(cr, beam.pen, {0.45, 0.35, 0.25});
         cairo_move_to(cr, view.X(beam.begC.x), view.Y(beam.begC.y));
         cairo_line_to(cr, view.X(beam.endC.x), view.Y(beam.endC.y));
         cairo_stroke(cr);
@@ -332,30 +279,14 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
         cairo_translate(cr, view.X(object.pos.x), view.Y(object.pos.y));
         cairo_rotate(cr, -object.angle);
         cairo_rectangle(cr, 0, -h * view.scale, w * view.scale, h * view.scale);
-        cairo_set_source_rgba(cr, 0.55, 0.42, 0.7, 0.25);
+        pens.Use(cr, object.pen, {0.55, 0.42, 0.7}, 0.25);
         cairo_fill_preserve(cr);
-        cairo_set_source_rgb(cr, 0.45, 0.32, 0.6);
+        pens.Use(cr, object.pen, {0.45, 0.32, 0.6});
         cairo_set_line_width(cr, 1.0);
         cairo_stroke(cr);
         cairo_restore(cr);
     }
-    cairo_set_source_rgb(cr, 0.25, 0.28, 0.32);
-    cairo_set_line_width(cr, 1.0);
-    for (const auto& line : plan.lines) {
-        cairo_move_to(cr, view.X(line.begC.x), view.Y(line.begC.y));
-        cairo_line_to(cr, view.X(line.endC.x), view.Y(line.endC.y));
-    }
-    for (const auto& polyline : plan.polylines) PathPolygon(cr, view, polyline, false);
-    cairo_stroke(cr);
-    for (const auto& arc : plan.arcs) {
-        cairo_new_sub_path(cr);
-        if (arc.whole)
-            cairo_arc(cr, view.X(arc.origC.x), view.Y(arc.origC.y), arc.r * view.scale, 0, 2 * M_PI);
-        else
-            cairo_arc_negative(cr, view.X(arc.origC.x), view.Y(arc.origC.y), arc.r * view.scale, -arc.begAng,
-                               -arc.endAng);
-        cairo_stroke(cr);
-    }
+    PlanViewDrafting::DrawLinework(cr, *plan.drafting, view);
     // Zone names last, over everything.
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, 12);
@@ -365,7 +296,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
         if (box.Empty() || name.empty()) continue;
         cairo_text_extents_t extents;
         cairo_text_extents(cr, name.c_str(), &extents);
-        cairo_set_source_rgb(cr, 0.16, 0.42, 0.36);
+        pens.Use(cr, zone.pen, {0.16, 0.42, 0.36});
         cairo_move_to(cr, view.X((box.minX + box.maxX) / 2) - extents.width / 2, view.Y((box.minY + box.maxY) / 2));
         cairo_show_text(cr, name.c_str());
     }
@@ -405,8 +336,20 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
 {
     const int width = std::clamp(options.width, 64, 4096);
     const int height = std::clamp(options.height, 64, 4096);
-    const Plan plan = ReadPlan(options.story);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface);
+    Draw(cr, width, height, options.story);
+    cairo_destroy(cr);
 
+    std::vector<unsigned char> png;
+    cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
+    cairo_surface_destroy(surface);
+    return png;
+}
+
+void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story)
+{
+    const Plan plan = ReadPlan(story);
     View view;
     view.height = height;
     if (plan.bounds.Empty()) {
@@ -425,12 +368,11 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
         view.originY = centreY - height / 2.0 / view.scale;
     }
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-    cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 0.985, 0.985, 0.975);
     cairo_paint(cr);
     DrawGrid(cr, view, width, height);
-    DrawPlan(cr, plan, view);
+    PenPalette pens;
+    DrawPlan(cr, plan, view, pens);
     DrawScaleBar(cr, view, height);
     if (plan.bounds.Empty()) {
         cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
@@ -442,12 +384,6 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
         cairo_move_to(cr, (width - extents.width) / 2, height / 2.0);
         cairo_show_text(cr, hint);
     }
-    cairo_destroy(cr);
-
-    std::vector<unsigned char> png;
-    cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
-    cairo_surface_destroy(surface);
-    return png;
 }
 
 std::vector<unsigned char> PlanView::CaptureMainWindowPng()

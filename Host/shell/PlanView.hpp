@@ -8,6 +8,8 @@
 
 #include "GSRoot.hpp"
 
+typedef struct _cairo cairo_t;
+
 namespace PlanView {
 
 struct Options {
@@ -19,6 +21,10 @@ struct Options {
 // Draws the story as PNG bytes. Main thread (it reads the project through the host API).
 // Sizes are clamped to 64..4096 pixels.
 std::vector<unsigned char> RenderPng(const Options& options);
+
+// Draws the story's plan onto any cairo surface of width x height units (pixels on screen,
+// points on a PDF page). Main thread.
+void Draw(cairo_t* cr, int width, int height, Int16 story);
 
 // What capturing the host's main window gives: the current story's plan at the window's
 // size, as PNG. Main thread.

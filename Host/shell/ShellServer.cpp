@@ -16,6 +16,8 @@
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
 #include "PlanView.hpp"
+#include "PlanViewLayers.hpp"
+#include "WindowDocumentation.hpp"
 
 namespace {
 
@@ -121,9 +123,12 @@ json HostState(const ShellServer::AddOnInfo& addOn)
         state["palette"] = entry;
         break;
     }
+    state["documentation"] = WindowDocumentation::State();
     state["stories"] = json::array();
     for (const auto& story : HostTesting::GetStories())
         state["stories"].push_back({{"index", story.index}, {"name", story.name}, {"level", story.level}});
+    state["currentStory"] = HostTesting::CurrentStory();
+    state["hiddenLayers"] = PlanViewLayers::HiddenNames();
     return state;
 }
 
@@ -233,8 +238,24 @@ void ShellServer::InstallRoutes()
         SendJson(res, {{"ok", result == NoError}, {"code", result}});
     });
 
+    // A story tab chosen in the window goes to that story, as the host's own story command.
+    server->Post("/host/story", [](const httplib::Request& req, httplib::Response& res) {
+        const Int32 index = IntField(ParseBody(req), "index");
+        GSErrCode result = APIERR_BADPARS;
+        if (index >= INT16_MIN && index <= INT16_MAX) {
+            API_StoryCmdType cmd;
+            BNClear(cmd);
+            cmd.action = APIStory_GoTo;
+            cmd.index = static_cast<Int16>(index);
+            DispatchSyncMain([&] { result = ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); });
+        }
+        SendJson(res, {{"ok", result == NoError}, {"code", result}});
+    });
+
+    // Without a story the plan shows the current one.
     server->Get("/host/plan.png", [](const httplib::Request& req, httplib::Response& res) {
         PlanView::Options options;
+        const bool currentStory = !req.has_param("story");
         try {
             if (req.has_param("w")) options.width = std::stoi(req.get_param_value("w"));
             if (req.has_param("h")) options.height = std::stoi(req.get_param_value("h"));
@@ -244,7 +265,10 @@ void ShellServer::InstallRoutes()
             return;
         }
         std::vector<unsigned char> png;
-        DispatchSyncMain([&] { png = PlanView::RenderPng(options); });
+        DispatchSyncMain([&] {
+            if (currentStory) options.story = HostTesting::CurrentStory();
+            png = PlanView::RenderPng(options);
+        });
         res.set_content(std::string(png.begin(), png.end()), "image/png");
     });
 

@@ -13,6 +13,7 @@
 #include "AddOnHost.hpp"
 #include "HostTesting.hpp"
 #include "MainQueue.hpp"
+#include "PlanViewPdf.hpp"
 #include "PlanWindow.hpp"
 #include "ShellServer.hpp"
 
@@ -64,7 +65,8 @@ int main(int argc, char** argv)
 
     MainQueue::SetMainThread();
     HostTesting::ResetProject();
-    PlanWindow::Install();
+    PlanViewPdf::Install();   // 'PUBL' draws its pages through the window's plan view
+    PlanWindow::Install();    // a capture of the host's window shows its plan view
 
     AddOnHost::EntryPoints entryPoints;
     entryPoints.checkEnvironment = &CheckEnvironment;

@@ -12,9 +12,15 @@ class ToolRegistry;
 
 void RegisterElementTools(ToolRegistry& registry);
 void RegisterOpeningTools(ToolRegistry& registry);
+void RegisterDrawing2DTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
+void RegisterAttributeTools(ToolRegistry& registry);
+void RegisterStoryTools(ToolRegistry& registry);
+void RegisterViewTools(ToolRegistry& registry);
+void RegisterExportTools(ToolRegistry& registry);
+void RegisterPhaseTools(ToolRegistry& registry);
 
 // ---- Families the chat palette registers itself, on the finished registry ----------------
 

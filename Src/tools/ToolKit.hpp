@@ -20,7 +20,7 @@
 //                 std::string guidText;
 //                 return UndoableCommand("Quillmere: Create Thing", "CreateThing",
 //                     [&]() -> GSErrCode {
-//                         API_Element element;
+//                         API_Element element = BlankElement(API_ObjectID);
 //                         MemoHolder memo;
 //                         ... ACAPI_Element_GetDefaults(&element, memo.Get()) ...
 //                         return code;                       // memo disposed on every path
@@ -29,9 +29,10 @@
 //             });
 //     }
 //
-// Handler() registers the tool; a tool without it is never registered. Reads happen before
-// any host call, so a wrongly typed input fails with the JSON library's own text (the
-// registry turns the exception into a failed result) and changes nothing.
+// Handler() registers the tool; a tool without it is never registered. Shared groups of
+// properties go through With(). Read every input before the first host call: a wrongly typed
+// value then fails with the JSON library's own text (the registry turns the exception into a
+// failed result) and changes nothing; the registry-wide contract tests check exactly that.
 
 #include <functional>
 #include <initializer_list>

@@ -77,12 +77,12 @@ describe('a reference plan from attachment to built walls', () => {
 
   before(async () => {
     service = await startPlanService();
-    session = await h.openSession({ provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test', service_url: service.url });
+    session = await h.startSession({ provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test', service_url: service.url });
     ({ fake, host, frame } = session);
   });
 
   after(async () => {
-    if (session) await session.close();
+    if (session) await session.stop();
     if (service) await service.close();
   });
 

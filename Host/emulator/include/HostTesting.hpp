@@ -133,4 +133,11 @@ Int64 LiveLocationCount();
 // Kills of handles or pointers the host never handed out (or already freed).
 Int64 BadFreeCount();
 
+// ---- Story settings as a damaged host might hand them out --------------------------------
+
+// How 'GSTO' fills the story list: every record (the default), no handle at all, or one
+// record fewer than first..last holds. ResetProject goes back to Full.
+enum class StoryListShape { Full, Null, Short };
+void SetStoryListShape(StoryListShape shape);
+
 }  // namespace HostTesting

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gs/GuidSource.hpp"
+#include "navigator/Documentation.hpp"
 
 namespace HostInternal {
 
@@ -196,6 +197,19 @@ void Project::Clear()
     steps_.clear();
     name.clear();
     untitled = false;
+    docs_.reset();
+}
+
+Documentation& Project::Docs()
+{
+    if (!docs_) docs_ = std::make_shared<Documentation>();
+    return *docs_;
+}
+
+const Documentation& Project::Docs() const
+{
+    if (!docs_) docs_ = std::make_shared<Documentation>();
+    return *docs_;
 }
 
 }  // namespace HostInternal

@@ -32,6 +32,8 @@
 
 namespace HostInternal {
 
+class Documentation;   // navigator/Documentation.hpp
+
 struct StoredAttribute {
     API_Attribute record;
     bool deleted = false;
@@ -136,6 +138,10 @@ public:
 
     void Clear();                  // an empty project: nothing at all
 
+    // ---- navigator maps, databases, views, publisher sets, override combinations
+    Documentation& Docs();
+    const Documentation& Docs() const;
+
 private:
     void Restore(UndoStep& step);
 
@@ -147,6 +153,7 @@ private:
     std::map<Int32, Int32> segmentCounts_;
     std::unique_ptr<UndoStep> running_;
     std::vector<std::unique_ptr<UndoStep>> steps_;
+    mutable std::shared_ptr<Documentation> docs_;   // made on first use
 };
 
 Project& TheProject();

@@ -41,6 +41,7 @@ void ResetProject()
     ClearCalls();
     SetMainThreadToCurrent();
     ResetBadFreeCount();
+    SetStoryListShape(StoryListShape::Full);
 }
 
 void SetStories(const std::vector<StoryFixture>& stories)

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 
