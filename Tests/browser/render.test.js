@@ -67,12 +67,12 @@ describe('rendering the current view', () => {
 
   before(async () => {
     service = await startRenderService();
-    session = await h.openSession({ provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test', service_url: service.url });
+    session = await h.startSession({ provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test', service_url: service.url });
     ({ fake, frame } = session);
   });
 
   after(async () => {
-    if (session) await session.close();
+    if (session) await session.stop();
     if (service) await service.close();
   });
 

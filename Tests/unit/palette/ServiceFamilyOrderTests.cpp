@@ -1,6 +1,6 @@
 // The palette registers the render family right before the plan family, both before the
 // stored settings are read: its debug log tells the order.
-#include "ShellTestEnvironment.hpp"
+#include "ShellTest.hpp"
 
 TEST_F(ShellTest, ThePaletteRegistersTheRenderFamilyRightBeforeThePlanFamily)
 {
@@ -8,7 +8,7 @@ TEST_F(ShellTest, ThePaletteRegistersTheRenderFamilyRightBeforeThePlanFamily)
     {
         ChatPalette palette;
     }
-    const std::string log = ReadFile(root / "debug.log");
+    const std::string log = LogText();
     SCOPED_TRACE(log);
     const auto render = log.find("Render tools registered");
     const auto plan = log.find("Plan tools registered");

@@ -3,7 +3,6 @@
 #include "APIdefs_AddOn.h"
 #include "PaletteHost.hpp"
 #include "RenderToolsTest.hpp"
-#include "core/DebugLog.hpp"
 #include "palette/ChatPalette.hpp"
 
 namespace {
@@ -19,7 +18,6 @@ bool HasScript(ChatPalette& palette, const std::string& prefix)
 
 TEST_F(RenderToolsTest, APaletteGoneMidPollGetsNoReportAndThePollEnds)
 {
-    SetDebugLogPath("/tmp/quillmere-render-debug-" + std::to_string(::getpid()) + ".log");
     service.Script("GET /render/status", Reply{200, json({{"status", "done"}}).dump(), "application/json",
                                                std::chrono::milliseconds(200)});
     service.Script("GET /render/result", Json({{"image_url", "https://cdn.test/late.png"}}));
@@ -32,8 +30,6 @@ TEST_F(RenderToolsTest, APaletteGoneMidPollGetsNoReportAndThePollEnds)
     EXPECT_EQ(RenderJobs::Running(), 0u);
     EXPECT_EQ(service.Count("GET /render/result"), 2u) << "both jobs ran to their end";
     EXPECT_TRUE(HasScript(staying, "QuillmereUI.addRenderPreview('https://cdn.test/late.png'"));
-    std::remove(GetDebugLogPath().c_str());
-    SetDebugLogPath("");
 }
 
 TEST_F(RenderToolsTest, StoppingForUnloadEndsSleepingAndWaitingPollsPromptlyWithoutReports)

@@ -15,14 +15,13 @@
 #include "HostTestingWindow.hpp"
 #include "MainQueue.hpp"
 #include "PlanWindow.hpp"
-#include "ToolTestFixture.hpp"
+#include "QuillmereTest.hpp"
 #include "tools/RenderJobs.hpp"
 #include "tools/ToolFamilies.hpp"
 
-using json = nlohmann::json;
 using Reply = FakeProductService::Reply;
 
-class RenderToolsTest : public ToolTestFixture {
+class RenderToolsTest : public QuillmereTest {
 protected:
     struct Report {
         std::string kind;  // "preview" or "card"
@@ -33,7 +32,7 @@ protected:
 
     void SetUp() override
     {
-        ToolTestFixture::SetUp();
+        QuillmereTest::SetUp();
         MainQueue::SetMainThread();
         HostTesting::SetMainThread();
         MainQueue::DiscardPending();
@@ -55,7 +54,7 @@ protected:
         HostTesting::ResetWindows();
         ::setenv("TMPDIR", savedTmp.c_str(), 1);
         std::filesystem::remove_all(tmp);
-        ToolTestFixture::TearDown();
+        QuillmereTest::TearDown();
     }
 
     ChatPreview PreviewRecorder()
