@@ -8,58 +8,32 @@
 const { test, describe, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
-const http = require('node:http');
 const path = require('node:path');
 const h = require('./harness');
 
-const PNG = Buffer.from(
-  'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
+const PNG = h.TINY_PNG;
 const JOB_ID = 'job-9';
 
-// The render service: start, status (running once, then done), result, and the finished
+// The render service: start, status (rendering once, then done), result, and the finished
 // image, plainly for the preview and as an attachment for the download.
-async function startRenderService() {
-  const requests = [];
+function startRenderService() {
   let statusCalls = 0;
-  const server = http.createServer((req, res) => {
-    const chunks = [];
-    req.on('data', (chunk) => chunks.push(chunk));
-    req.on('end', () => {
-      requests.push({ method: req.method, url: req.url, headers: req.headers, body: Buffer.concat(chunks) });
-      const base = `http://127.0.0.1:${server.address().port}`;
-      const json = (status, value) => {
-        res.writeHead(status, { 'Content-Type': 'application/json' });
-        res.end(JSON.stringify(value));
-      };
-      if (req.method === 'POST' && req.url === '/render/start') return json(201, { job_id: JOB_ID, status: 'queued' });
-      if (req.method === 'GET' && req.url === `/render/status?job_id=${JOB_ID}`) {
-        statusCalls += 1;
-        return json(200, { status: statusCalls === 1 ? 'rendering' : 'done' });
-      }
-      if (req.method === 'GET' && req.url === `/render/result?job_id=${JOB_ID}`) {
-        return json(200, { image_url: `${base}/files/${JOB_ID}.png`, download_url: `${base}/files/${JOB_ID}.png?download=1` });
-      }
-      if (req.method === 'GET' && req.url.startsWith(`/files/${JOB_ID}.png`)) {
-        const headers = { 'Content-Type': 'image/png' };
-        if (req.url.endsWith('?download=1')) headers['Content-Disposition'] = `attachment; filename="${JOB_ID}.png"`;
-        res.writeHead(200, headers);
-        return res.end(PNG);
-      }
-      json(404, { error: 'no such route' });
-    });
+  return h.startService((req, reply, base) => {
+    if (req.method === 'POST' && req.url === '/render/start') return reply.json(201, { job_id: JOB_ID, status: 'queued' });
+    if (req.method === 'GET' && req.url === `/render/status?job_id=${JOB_ID}`) {
+      statusCalls += 1;
+      return reply.json(200, { status: statusCalls === 1 ? 'rendering' : 'done' });
+    }
+    if (req.method === 'GET' && req.url === `/render/result?job_id=${JOB_ID}`) {
+      return reply.json(200, { image_url: `${base}/files/${JOB_ID}.png`, download_url: `${base}/files/${JOB_ID}.png?download=1` });
+    }
+    if (req.method === 'GET' && req.url.startsWith(`/files/${JOB_ID}.png`)) {
+      const headers = { 'Content-Type': 'image/png' };
+      if (req.url.endsWith('?download=1')) headers['Content-Disposition'] = `attachment; filename="${JOB_ID}.png"`;
+      reply.res.writeHead(200, headers);
+      reply.res.end(PNG);
+    }
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  return {
-    url: `http://127.0.0.1:${server.address().port}`,
-    requests,
-    close: () => new Promise((resolve) => server.close(resolve))
-  };
-}
-
-function lastToolResult(body) {
-  const block = body.messages.at(-1).content.find((b) => b.type === 'tool_result');
-  const result = JSON.parse(typeof block.content === 'string' ? block.content : block.content[0].text);
-  return result.success ? JSON.parse(result.message) : { error: result.error };
 }
 
 describe('rendering the current view', () => {
@@ -80,7 +54,7 @@ describe('rendering the current view', () => {
     const seen = {};
     fake.script(
       () => h.toolReply('render_current_view', { preset: 'clay', strength: 0.4 }),
-      (body) => { seen.start = lastToolResult(body); return h.textReply('Rendering now.'); });
+      (body) => { seen.start = h.lastToolResult(body); return h.textReply('Rendering now.'); });
 
     await h.sendMessage(frame, 'Render this view as a clay model');
     await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Rendering now.'),
