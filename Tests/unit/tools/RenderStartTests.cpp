@@ -194,14 +194,14 @@ TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HostTesting::ResetWindows();
-        ::setenv("TMPDIR", tmp.c_str(), 1);
+        ::setenv("TMPDIR", tmp->Dir().c_str(), 1);
         service.ClearRequests();
         service.Script("POST /render/start", Json({{"job_id", "never"}}));
         c.arrange();
         HostTesting::ClearCallLog();
         const Footprint before = TakeFootprint();
         const ToolResult result = Run("render_current_view", c.input);
-        ::setenv("TMPDIR", tmp.c_str(), 1);
+        ::setenv("TMPDIR", tmp->Dir().c_str(), 1);
         EXPECT_FALSE(result.success);
         if (c.prefixOnly) {
             EXPECT_EQ(result.error.rfind(c.error, 0), 0u) << result.error;

@@ -5,7 +5,7 @@
 // poll threads post, as the palette would receive them on the main thread.
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +16,7 @@
 #include "MainQueue.hpp"
 #include "PlanWindow.hpp"
 #include "QuillmereTest.hpp"
+#include "TempFolder.hpp"
 #include "tools/RenderJobs.hpp"
 #include "tools/ToolFamilies.hpp"
 
@@ -39,11 +40,7 @@ protected:
         HostTesting::ResetWindows();
         PlanWindow::Install();
         RenderJobs::SetPollInterval(std::chrono::milliseconds(1));
-        char pattern[] = "/tmp/quillmere-render-tmp-XXXXXX";
-        tmp = ::mkdtemp(pattern);
-        const char* old = std::getenv("TMPDIR");
-        savedTmp = old != nullptr ? old : "";
-        ::setenv("TMPDIR", tmp.c_str(), 1);
+        tmp = std::make_unique<TempDirScope>("quillmere-render-tmp");
         RegisterRenderTools(registry, PreviewRecorder(), CardRecorder());
     }
     void TearDown() override
@@ -52,8 +49,7 @@ protected:
         MainQueue::DrainUntilIdle();
         RenderJobs::SetPollInterval(std::chrono::seconds(1));
         HostTesting::ResetWindows();
-        ::setenv("TMPDIR", savedTmp.c_str(), 1);
-        std::filesystem::remove_all(tmp);
+        tmp.reset();
         QuillmereTest::TearDown();
     }
 
@@ -80,11 +76,11 @@ protected:
     static std::string CaptureName() { return "quillmere_capture_" + std::to_string(::getpid()) + ".png"; }
     static Reply Json(const json& body, int status = 200) { return Reply{status, body.dump()}; }
     static Reply Status(const std::string& word) { return Json({{"status", word}}); }
-    bool TmpEmpty() const { return std::filesystem::is_empty(tmp); }
+    bool TmpEmpty() const { return tmp->Empty(); }
     std::size_t Count(const std::string& route) const { return service.Count(route); }
 
     FakeProductService service;
     ServiceUrlScope scope{service.BaseUrl()};
-    std::string tmp, savedTmp;
+    std::unique_ptr<TempDirScope> tmp;
     std::vector<Report> reports;
 };
