@@ -14,6 +14,7 @@
 #include "HostTesting.hpp"
 #include "MainQueue.hpp"
 #include "PlanViewPdf.hpp"
+#include "PlanWindow.hpp"
 #include "ShellServer.hpp"
 
 namespace {
@@ -65,6 +66,7 @@ int main(int argc, char** argv)
     MainQueue::SetMainThread();
     HostTesting::ResetProject();
     PlanViewPdf::Install();   // 'PUBL' draws its pages through the window's plan view
+    PlanWindow::Install();    // a capture of the host's window shows its plan view
 
     AddOnHost::EntryPoints entryPoints;
     entryPoints.checkEnvironment = &CheckEnvironment;

@@ -1,12 +1,15 @@
 // The add-on's entry points: what the host calls when it loads, registers, initialises and
 // frees the add-on, and the menu command.
 
+#include <chrono>
+
 #include "ACAPinc.h"
 #include "APIdefs_AddOn.h"
 
 #include "core/DebugLog.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
+#include "tools/RenderJobs.hpp"
 
 namespace {
 
@@ -65,6 +68,9 @@ GSErrCode FreeData()
 {
     // Ends the palette's events, stops and joins the engine's worker, drops the registry.
     ChatPalette::DestroyInstance();
+    // Render polls still running stop and are waited for: none may outlive the add-on. A
+    // request in flight is cancelled within about a second.
+    if (!RenderJobs::StopAll(std::chrono::seconds(30))) MainLog("Render polls still running at unload");
     ResetPaletteControl();
     MainLog("Freed");
     return NoError;

@@ -102,9 +102,12 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
         MakeToolResultCallback());
 
     // 3. The service-backed families, on the finished registry and before the settings, each
-    //    with fresh callbacks: first the render family (not part of this build yet; its
-    //    registration goes here), then the plan family, which also reads the engine's attachments.
+    //    with fresh callbacks: first the render family, then the plan family, which also reads
+    //    the engine's attachments.
+    RegisterRenderTools(tools, MakePreviewCallback(), MakeToolResultCallback());
+    DebugLog("Render tools registered");
     RegisterPlanTools(tools, MakePreviewCallback(), MakeToolResultCallback(), *bridge);
+    DebugLog("Plan tools registered");
 
     // 4. The stored settings, handed to the engine.
     Settings::LoadStatus status = Settings::LoadStatus::Missing;

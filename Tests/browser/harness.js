@@ -227,7 +227,43 @@ async function startSession(settings) {
   return session;
 }
 
+// A fake product service on 127.0.0.1: every request is recorded with its raw body, then
+// answered by route(req, reply, base), where reply.json(status, value) sends JSON and base is
+// the service's own address. A route that returns without answering gets 404.
+async function startService(route) {
+  const requests = [];
+  const server = http.createServer((req, res) => {
+    const chunks = [];
+    req.on('data', (chunk) => chunks.push(chunk));
+    req.on('end', () => {
+      requests.push({ method: req.method, url: req.url, headers: req.headers, body: Buffer.concat(chunks) });
+      const reply = {
+        res,
+        json(status, value) {
+          res.writeHead(status, { 'Content-Type': 'application/json' });
+          res.end(JSON.stringify(value));
+        }
+      };
+      route(req, reply, `http://127.0.0.1:${server.address().port}`);
+      if (!res.headersSent) reply.json(404, { error: 'no such route' });
+    });
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return {
+    url: `http://127.0.0.1:${server.address().port}`,
+    requests,
+    close: () => new Promise((resolve) => server.close(resolve))
+  };
+}
+
+// The result object a tool returned in the last request to the model ({ error } when it failed).
+function lastToolResult(body) {
+  const block = body.messages.at(-1).content.find((b) => b.type === 'tool_result');
+  const result = JSON.parse(typeof block.content === 'string' ? block.content : block.content[0].text);
+  return result.success ? JSON.parse(result.message) : { error: result.error };
+}
+
 module.exports = {
   startFakeAnthropic, textReply, toolReply, startHost, launchBrowser, openPalette, sendMessage,
-  writeSettings, readSettings, tempDir, startSession
+  writeSettings, readSettings, tempDir, startSession, startService, lastToolResult, TINY_PNG
 };

@@ -7,58 +7,32 @@
 
 const { test, describe, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const http = require('node:http');
 const h = require('./harness');
 
-const PNG = Buffer.from(
-  'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
+const PNG = h.TINY_PNG;
 const PLAN_ID = 'plan-42';
 
 // The plan-recognition service: upload, extract, status (running, then done), detections and
 // the overlay image; every request is recorded with its raw body.
-async function startPlanService() {
-  const requests = [];
+function startPlanService() {
   let statusCalls = 0;
-  const server = http.createServer((req, res) => {
-    const chunks = [];
-    req.on('data', (chunk) => chunks.push(chunk));
-    req.on('end', () => {
-      requests.push({ method: req.method, url: req.url, headers: req.headers, body: Buffer.concat(chunks) });
-      const json = (status, value) => {
-        res.writeHead(status, { 'Content-Type': 'application/json' });
-        res.end(JSON.stringify(value));
-      };
-      if (req.method === 'POST' && req.url === '/plans/upload') return json(201, { plan_id: PLAN_ID, filename: 'plan.png', size_bytes: PNG.length });
-      if (req.method === 'POST' && req.url === `/plans/${PLAN_ID}/extract`) return json(202, { queued: true });
-      if (req.method === 'GET' && req.url === `/plans/${PLAN_ID}/status`) {
-        statusCalls += 1;
-        return json(200, statusCalls === 1
-          ? { status: 'running', progress_pct: 40, stage: 'walls' }
-          : { status: 'done', progress_pct: 100, stage: 'done', wall_count: 4, overlay_url: `/plans/${PLAN_ID}/overlay.png` });
-      }
-      if (req.method === 'GET' && req.url === `/plans/${PLAN_ID}/detections`) {
-        return json(200, { walls: [{ start: [0, 0], end: [8, 0] }], rooms: [{ label: 'Living' }], openings: [] });
-      }
-      if (req.method === 'GET' && req.url === `/plans/${PLAN_ID}/overlay.png`) {
-        res.writeHead(200, { 'Content-Type': 'image/png' });
-        return res.end(PNG);
-      }
-      json(404, { error: 'no such route' });
-    });
+  return h.startService((req, reply) => {
+    if (req.method === 'POST' && req.url === '/plans/upload') return reply.json(201, { plan_id: PLAN_ID, filename: 'plan.png', size_bytes: PNG.length });
+    if (req.method === 'POST' && req.url === `/plans/${PLAN_ID}/extract`) return reply.json(202, { queued: true });
+    if (req.method === 'GET' && req.url === `/plans/${PLAN_ID}/status`) {
+      statusCalls += 1;
+      return reply.json(200, statusCalls === 1
+        ? { status: 'running', progress_pct: 40, stage: 'walls' }
+        : { status: 'done', progress_pct: 100, stage: 'done', wall_count: 4, overlay_url: `/plans/${PLAN_ID}/overlay.png` });
+    }
+    if (req.method === 'GET' && req.url === `/plans/${PLAN_ID}/detections`) {
+      return reply.json(200, { walls: [{ start: [0, 0], end: [8, 0] }], rooms: [{ label: 'Living' }], openings: [] });
+    }
+    if (req.method === 'GET' && req.url === `/plans/${PLAN_ID}/overlay.png`) {
+      reply.res.writeHead(200, { 'Content-Type': 'image/png' });
+      reply.res.end(PNG);
+    }
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  return {
-    url: `http://127.0.0.1:${server.address().port}`,
-    requests,
-    close: () => new Promise((resolve) => server.close(resolve))
-  };
-}
-
-// The result object a tool returned in the last request to the model.
-function lastToolResult(body) {
-  const block = body.messages.at(-1).content.find((b) => b.type === 'tool_result');
-  const result = JSON.parse(typeof block.content === 'string' ? block.content : block.content[0].text);
-  return result.success ? JSON.parse(result.message) : { error: result.error };
 }
 
 const LAYOUT = {
@@ -93,12 +67,12 @@ describe('a reference plan from attachment to built walls', () => {
     const seen = {};
     fake.script(
       (body) => { offered.push(...(body.tools || []).map((t) => t.name)); return h.toolReply('upload_reference_plan', {}); },
-      (body) => { seen.upload = lastToolResult(body); return h.toolReply('start_plan_extraction', { plan_id: seen.upload.plan_id }); },
-      (body) => { seen.start = lastToolResult(body); return h.toolReply('get_plan_extraction_status', { plan_id: PLAN_ID }); },
-      (body) => { seen.running = lastToolResult(body); return h.toolReply('get_plan_extraction_status', { plan_id: PLAN_ID }); },
-      (body) => { seen.done = lastToolResult(body); return h.toolReply('get_plan_detections', { plan_id: PLAN_ID }); },
-      (body) => { seen.detections = lastToolResult(body); return h.toolReply('build_from_layout', LAYOUT); },
-      (body) => { seen.build = lastToolResult(body); return h.textReply('Your plan is built.'); });
+      (body) => { seen.upload = h.lastToolResult(body); return h.toolReply('start_plan_extraction', { plan_id: seen.upload.plan_id }); },
+      (body) => { seen.start = h.lastToolResult(body); return h.toolReply('get_plan_extraction_status', { plan_id: PLAN_ID }); },
+      (body) => { seen.running = h.lastToolResult(body); return h.toolReply('get_plan_extraction_status', { plan_id: PLAN_ID }); },
+      (body) => { seen.done = h.lastToolResult(body); return h.toolReply('get_plan_detections', { plan_id: PLAN_ID }); },
+      (body) => { seen.detections = h.lastToolResult(body); return h.toolReply('build_from_layout', LAYOUT); },
+      (body) => { seen.build = h.lastToolResult(body); return h.textReply('Your plan is built.'); });
 
     await frame.setInputFiles('#file-input', [{ name: 'plan.png', mimeType: 'image/png', buffer: PNG }]);
     await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 1);

@@ -36,3 +36,19 @@ std::string TempFolder::Read(const std::string& path)
 }
 
 void TempFolder::Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+TempDirScope::TempDirScope(const std::string& prefix) : folder_(prefix)
+{
+    const char* old = std::getenv("TMPDIR");
+    hadTmpDir_ = old != nullptr;
+    if (hadTmpDir_) savedTmpDir_ = old;
+    ::setenv("TMPDIR", folder_.Dir().c_str(), 1);
+}
+
+TempDirScope::~TempDirScope()
+{
+    if (hadTmpDir_)
+        ::setenv("TMPDIR", savedTmpDir_.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+}

@@ -23,3 +23,22 @@ public:
 private:
     std::string dir_;
 };
+
+// The add-on's temporary files (TMPDIR) go into a fresh folder of their own for the scope's
+// lifetime; TMPDIR is then restored, or unset again when it was not set.
+class TempDirScope {
+public:
+    explicit TempDirScope(const std::string& prefix = "quillmere-tmp");
+    ~TempDirScope();
+    TempDirScope(const TempDirScope&) = delete;
+    TempDirScope& operator=(const TempDirScope&) = delete;
+
+    const std::string& Dir() const { return folder_.Dir(); }
+    // Nothing left in the folder.
+    bool Empty() const { return folder_.Files().empty(); }
+
+private:
+    TempFolder folder_;
+    bool hadTmpDir_ = false;
+    std::string savedTmpDir_;
+};

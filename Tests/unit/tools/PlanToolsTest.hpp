@@ -10,6 +10,7 @@
 #include "FakeProductService.hpp"
 #include "MainQueue.hpp"
 #include "QuillmereTest.hpp"
+#include "TempFolder.hpp"
 #include "engine/ModelBridge.hpp"
 #include "tools/ToolFamilies.hpp"
 
@@ -23,12 +24,7 @@ protected:
         QuillmereTest::SetUp();
         MainQueue::SetMainThread();
         MainQueue::DiscardPending();
-        char pattern[] = "/tmp/quillmere-plan-tmp-XXXXXX";
-        tmp = ::mkdtemp(pattern);
-        const char* old = std::getenv("TMPDIR");
-        hadTmp = old != nullptr;
-        savedTmp = hadTmp ? old : "";
-        ::setenv("TMPDIR", tmp.c_str(), 1);
+        tmp = std::make_unique<TempDirScope>("quillmere-plan-tmp");
         auto owned = std::make_unique<ToolRegistry>();
         engineRegistry = owned.get();
         bridge = std::make_unique<ModelBridge>(std::move(owned));
@@ -54,12 +50,7 @@ protected:
         bridge.reset();
         MainQueue::DrainUntilIdle();
         EXPECT_EQ(toolResultCalls, 0) << "no plan tool reports through the tool-result callback";
-        // An empty TMPDIR is not the same as none: every later temporary path would fail.
-        if (hadTmp)
-            ::setenv("TMPDIR", savedTmp.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-        std::filesystem::remove_all(tmp);
+        tmp.reset();
         QuillmereTest::TearDown();
     }
 
@@ -90,7 +81,7 @@ protected:
                      {"stop_reason", "tool_use"}})
             .dump();
     }
-    bool TmpEmpty() const { return std::filesystem::is_empty(tmp); }
+    bool TmpEmpty() const { return tmp->Empty(); }
     // Requests to the plan service only (the fake model shares the server).
     std::vector<FakeProductService::Request> PlanRequests() const
     {
@@ -102,8 +93,7 @@ protected:
 
     FakeProductService service;
     ServiceUrlScope scope{service.BaseUrl()};
-    std::string tmp, savedTmp;
-    bool hadTmp = false;
+    std::unique_ptr<TempDirScope> tmp;
     ToolRegistry* engineRegistry = nullptr;
     std::unique_ptr<ModelBridge> bridge;
     std::vector<std::pair<std::string, std::string>> previews;

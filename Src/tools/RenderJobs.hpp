@@ -1,0 +1,38 @@
+#pragma once
+
+// Following a render job on the product's render service until it ends, on a thread of its
+// own, and telling the chat palette: the finished image as a preview, or a failed tool card.
+// Exactly one report per job goes to the main queue; none once the add-on is being freed.
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+#include "tools/ToolFamilies.hpp"
+
+namespace RenderJobs {
+
+// Status requests per job before it is reported as timed out.
+constexpr int kMaxPolls = 45;
+
+// The pause before each status request: one second, shorter in tests.
+void SetPollInterval(std::chrono::nanoseconds interval);
+std::chrono::nanoseconds PollInterval();
+
+// Polls the job on the calling thread until it ends, then posts its one report to the main
+// queue. Returns early, reporting nothing, when StopAll is called meanwhile.
+void PollRenderJob(const std::string& jobId, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult);
+
+// Runs PollRenderJob on a new detached thread (copies of all three values) and returns at
+// once. Throws std::system_error when no thread can be made.
+void StartPolling(const std::string& jobId, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult);
+
+// Freeing the add-on: every running poll stops at its next pause (a request in flight is
+// cancelled within about a second) and posts nothing. Waits until all poll threads have
+// ended, at most timeout; true when none is left. Jobs started afterwards poll normally.
+bool StopAll(std::chrono::milliseconds timeout);
+
+// Poll threads that have not ended yet.
+std::size_t Running();
+
+}  // namespace RenderJobs
