@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "project/WorkingExtent.hpp"
+
 namespace HostInternal {
 
 namespace {
@@ -129,6 +131,7 @@ GSErrCode CheckClosedPolygon(const API_Polygon& poly, const StoredMemo& memo)
 
 GSErrCode CheckElement(const Project& project, const API_Element& elem, const StoredMemo& memo)
 {
+    if (GSErrCode code = CheckWorkingExtent(elem, memo)) return code;
     switch (elem.header.type.typeID) {
         case API_WallID: {
             const API_WallType& w = elem.wall;
