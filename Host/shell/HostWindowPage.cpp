@@ -23,8 +23,10 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   .menu-item { display: flex; gap: 8px; width: 100%; text-align: left; background: transparent; border: 0; font: inherit; padding: 6px 10px; border-radius: 5px; cursor: pointer; }
   .menu-item:hover { background: #e8f0ed; }
   .menu-item .tick { width: 14px; color: #2f6f5e; font-weight: 700; }
-  .menu-item:disabled { color: #9a9da2; cursor: default; background: transparent; }
-  .menu-item .shortcut { margin-left: auto; padding-left: 18px; color: #8a8d92; font-size: 12px; }
+  .menu-command { display: flex; width: 100%; text-align: left; background: transparent; border: 0; font: inherit; padding: 6px 10px; border-radius: 5px; cursor: pointer; }
+  .menu-command:hover { background: #e8f0ed; }
+  .menu-command:disabled { color: #9a9da2; cursor: default; background: transparent; }
+  .menu-command .shortcut { margin-left: auto; padding-left: 18px; color: #8a8d92; font-size: 12px; }
   .menu-empty { padding: 6px 10px; color: #777; }
   .project { margin-left: auto; color: #a9acb1; font-size: 12px; }
   .workspace { flex: 1; display: flex; min-height: 0; }
@@ -48,8 +50,8 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   <div class="menubar">
     <span class="app-name">Quillmere Host</span>
     <div class="menu" id="edit-menu"><button id="edit-menu-button">Edit</button><div class="menu-items">
-      <button class="menu-item" id="undo-item" disabled><span class="label">Undo</span><span class="shortcut" id="undo-keys"></span></button>
-      <button class="menu-item" id="redo-item" disabled><span class="label">Redo</span><span class="shortcut" id="redo-keys"></span></button>
+      <button class="menu-command" id="undo-item" disabled><span class="label">Undo</span><span class="shortcut" id="undo-keys"></span></button>
+      <button class="menu-command" id="redo-item" disabled><span class="label">Redo</span><span class="shortcut" id="redo-keys"></span></button>
     </div></div>
     <div class="menu" id="addon-menu"><button id="addon-menu-button">Add-ons</button><div class="menu-items" id="menu-items"></div></div>
     <span class="project" id="project">Default project</span>
