@@ -67,6 +67,18 @@ describe('the host window\'s Edit menu', () => {
     assert.deepEqual(await menuItems(page), [{ text: 'Undo', enabled: false }, { text: 'Redo', enabled: false }]);
   });
 
+  test('in a 900 x 600 window the welcome suggestions stay in view above the composer', async () => {
+    await page.setViewportSize({ width: 900, height: 600 });
+    await page.waitForTimeout(300);
+    const overlap = await frame.evaluate(() => {
+      const composer = document.querySelector('.composer-wrap').getBoundingClientRect().top;
+      return [...document.querySelectorAll('.suggestion')].map((s) => s.getBoundingClientRect().bottom - composer);
+    });
+    assert.equal(overlap.length, 4);
+    for (const below of overlap) assert.ok(below <= 0, `a suggestion reaches ${below} px under the composer`);
+    await page.setViewportSize({ width: 1400, height: 900 });
+  });
+
   test('the plan is drawn at the window\'s size and not again while nothing changes', async () => {
     const size = () => page.evaluate(() => {
       const frameBox = document.getElementById('plan-frame'), img = document.getElementById('plan');
