@@ -7,10 +7,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include "core/AnthropicProvider.hpp"
-#include "core/Conversation.hpp"
-#include "core/OpenAIProvider.hpp"
-#include "core/SystemPrompt.hpp"
+#include "engine/AnthropicProvider.hpp"
+#include "engine/Conversation.hpp"
+#include "engine/OpenAIProvider.hpp"
+#include "engine/SystemPrompt.hpp"
 
 using nlohmann::json;
 

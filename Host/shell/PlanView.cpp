@@ -10,6 +10,7 @@
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
+#include "PlanViewAttributes.hpp"
 
 namespace {
 
@@ -34,6 +35,15 @@ struct Box {
 
 struct Polygon {
     std::vector<std::vector<API_Coord>> contours;
+    Int32 pen = 0;
+};
+
+// A door or window: where it sits in its owner wall, and its pen.
+struct Opening {
+    API_Guid owner;
+    double objLoc;
+    double width;
+    Int32 pen;
 };
 
 struct Plan {
@@ -41,10 +51,8 @@ struct Plan {
     std::vector<API_ColumnType> columns;
     std::vector<API_BeamType> beams;
     std::vector<API_ObjectType> objects;
-    std::vector<std::pair<API_Guid, double>> doors;     // owner wall, objLoc; width in openings
-    std::vector<double> doorWidths;
-    std::vector<std::pair<API_Guid, double>> windows;
-    std::vector<double> windowWidths;
+    std::vector<Opening> doors;
+    std::vector<Opening> windows;
     std::vector<Polygon> slabs;
     std::vector<std::pair<Polygon, std::string>> zones;
     std::vector<Polygon> hatches;
@@ -54,12 +62,13 @@ struct Plan {
     Box bounds;
 };
 
-Polygon ReadPolygon(const API_Guid& guid)
+Polygon ReadPolygon(const API_Element& element)
 {
     Polygon polygon;
+    polygon.pen = PlanView::ElementPen(element);
     API_ElementMemo memo;
     BNClear(memo);
-    if (ACAPI_Element_GetMemo(guid, &memo, APIMemoMask_Polygon) == NoError && memo.coords != nullptr) {
+    if (ACAPI_Element_GetMemo(element.header.guid, &memo, APIMemoMask_Polygon) == NoError && memo.coords != nullptr) {
         const Int32 nCoords = static_cast<Int32>(BMGetHandleSize(reinterpret_cast<GSHandle>(memo.coords)) /
                                                  sizeof(API_Coord)) - 1;
         std::vector<Int32> ends;
@@ -85,12 +94,14 @@ void ForEach(API_ElemTypeID type, Int16 story, Fn&& fn)
 {
     GS::Array<API_Guid> guids;
     if (ACAPI_Element_GetElemList(type, &guids) != NoError) return;
+    PlanView::LayerFilter layers;
     for (USize i = 0; i < guids.GetSize(); ++i) {
         API_Element element;
         BNClear(element);
         element.header.guid = guids[i];
         if (ACAPI_Element_Get(&element) != NoError) continue;
         if (type != API_DoorID && type != API_WindowID && element.header.floorInd != story) continue;
+        if (!layers.Shown(element.header.layer)) continue;
         fn(element);
     }
 }
@@ -123,28 +134,26 @@ Plan ReadPlan(Int16 story)
         plan.bounds.Add(e.object.pos.x, e.object.pos.y);
     });
     ForEach(API_DoorID, story, [&](const API_Element& e) {
-        plan.doors.emplace_back(e.door.owner, e.door.objLoc);
-        plan.doorWidths.push_back(e.door.openingBase.width);
+        plan.doors.push_back({e.door.owner, e.door.objLoc, e.door.openingBase.width, e.door.openingBase.pen});
     });
     ForEach(API_WindowID, story, [&](const API_Element& e) {
-        plan.windows.emplace_back(e.window.owner, e.window.objLoc);
-        plan.windowWidths.push_back(e.window.openingBase.width);
+        plan.windows.push_back({e.window.owner, e.window.objLoc, e.window.openingBase.width, e.window.openingBase.pen});
     });
     ForEach(API_SlabID, story, [&](const API_Element& e) {
-        plan.slabs.push_back(ReadPolygon(e.header.guid));
+        plan.slabs.push_back(ReadPolygon(e));
         AddPolygon(plan.bounds, plan.slabs.back());
     });
     ForEach(API_ZoneID, story, [&](const API_Element& e) {
         std::u16string name(e.zone.roomName, GS::ucslen(e.zone.roomName));
-        plan.zones.emplace_back(ReadPolygon(e.header.guid), GS::Utf16ToUtf8(name));
+        plan.zones.emplace_back(ReadPolygon(e), GS::Utf16ToUtf8(name));
         AddPolygon(plan.bounds, plan.zones.back().first);
     });
     ForEach(API_HatchID, story, [&](const API_Element& e) {
-        plan.hatches.push_back(ReadPolygon(e.header.guid));
+        plan.hatches.push_back(ReadPolygon(e));
         AddPolygon(plan.bounds, plan.hatches.back());
     });
     ForEach(API_PolyLineID, story, [&](const API_Element& e) {
-        plan.polylines.push_back(ReadPolygon(e.header.guid));
+        plan.polylines.push_back(ReadPolygon(e));
         AddPolygon(plan.bounds, plan.polylines.back());
     });
     ForEach(API_LineID, story, [&](const API_Element& e) {
@@ -240,8 +249,11 @@ const API_WallType* FindWall(const WallIndex& walls, const API_Guid& guid)
     return it == walls.end() ? nullptr : it->second;
 }
 
-void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, double objLoc, double width, bool door)
+using PlanView::PenPalette;
+
+void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, const Opening& opening, bool door, PenPalette& pens)
 {
+    const double objLoc = opening.objLoc, width = opening.width;
     const double dx = wall.endC.x - wall.begC.x;
     const double dy = wall.endC.y - wall.begC.y;
     const double length = std::hypot(dx, dy);
@@ -261,7 +273,7 @@ void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, double
     if (door) {
         // Leaf and swing.
         const double w = (to - from) * length;
-        cairo_set_source_rgb(cr, 0.16, 0.42, 0.36);
+        pens.Use(cr, opening.pen, {0.16, 0.42, 0.36});
         cairo_move_to(cr, view.X(ax + nx * half), view.Y(ay + ny * half));
         cairo_line_to(cr, view.X(ax + nx * (half + w)), view.Y(ay + ny * (half + w)));
         cairo_stroke(cr);
@@ -272,10 +284,10 @@ void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, double
         if (a2 < a1) std::swap(a1, a2);
         if (a2 - a1 > M_PI) std::swap(a1, a2);
         cairo_arc(cr, view.X(ax + nx * half), view.Y(ay + ny * half), w * view.scale, a1, a2);
-        cairo_set_source_rgba(cr, 0.16, 0.42, 0.36, 0.6);
+        pens.Use(cr, opening.pen, {0.16, 0.42, 0.36}, 0.6);
         cairo_stroke(cr);
     } else {
-        cairo_set_source_rgb(cr, 0.2, 0.45, 0.75);
+        pens.Use(cr, opening.pen, {0.2, 0.45, 0.75});
         for (double k : {-half, 0.0, half}) {
             cairo_move_to(cr, view.X(ax + nx * k), view.Y(ay + ny * k));
             cairo_line_to(cr, view.X(bx + nx * k), view.Y(by + ny * k));
@@ -284,50 +296,49 @@ void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, double
     }
 }
 
-void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
+// Every element in its pen's colour; fills take it lightly, so that outlines stay readable.
+void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens)
 {
     for (const auto& slab : plan.slabs) {
         PathPolygon(cr, view, slab, true);
-        cairo_set_source_rgba(cr, 0.78, 0.74, 0.66, 0.35);
+        pens.Use(cr, slab.pen, {0.78, 0.74, 0.66}, 0.15);
         cairo_fill_preserve(cr);
-        cairo_set_source_rgba(cr, 0.5, 0.46, 0.4, 0.8);
+        pens.Use(cr, slab.pen, {0.5, 0.46, 0.4}, 0.8);
         cairo_set_line_width(cr, 1.0);
         cairo_stroke(cr);
     }
     for (const auto& hatch : plan.hatches) {
         PathPolygon(cr, view, hatch, true);
-        cairo_set_source_rgba(cr, 0.55, 0.6, 0.7, 0.25);
+        pens.Use(cr, hatch.pen, {0.55, 0.6, 0.7}, 0.25);
         cairo_fill(cr);
     }
     for (const auto& [zone, name] : plan.zones) {
         PathPolygon(cr, view, zone, true);
-        cairo_set_source_rgba(cr, 0.36, 0.64, 0.55, 0.16);
+        pens.Use(cr, zone.pen, {0.36, 0.64, 0.55}, 0.16);
         cairo_fill(cr);
     }
     for (const auto& wall : plan.walls) {
         PathWall(cr, view, wall, 0.0, 1.0, std::max(wall.thickness, 0.02) / 2.0);
-        cairo_set_source_rgb(cr, 0.17, 0.19, 0.21);
+        pens.Use(cr, wall.contPen, {0.17, 0.19, 0.21});
         cairo_fill(cr);
     }
     WallIndex wallIndex;
     for (const auto& wall : plan.walls) wallIndex[wall.head.guid] = &wall;
-    for (std::size_t i = 0; i < plan.doors.size(); ++i)
-        if (const auto* wall = FindWall(wallIndex, plan.doors[i].first))
-            DrawOpening(cr, view, *wall, plan.doors[i].second, plan.doorWidths[i], true);
-    for (std::size_t i = 0; i < plan.windows.size(); ++i)
-        if (const auto* wall = FindWall(wallIndex, plan.windows[i].first))
-            DrawOpening(cr, view, *wall, plan.windows[i].second, plan.windowWidths[i], false);
+    for (const Opening& door : plan.doors)
+        if (const auto* wall = FindWall(wallIndex, door.owner)) DrawOpening(cr, view, *wall, door, true, pens);
+    for (const Opening& window : plan.windows)
+        if (const auto* wall = FindWall(wallIndex, window.owner)) DrawOpening(cr, view, *wall, window, false, pens);
     for (const auto& column : plan.columns) {
         const double s = 0.3 * view.scale;
         cairo_rectangle(cr, view.X(column.origoPos.x) - s / 2, view.Y(column.origoPos.y) - s / 2, s, s);
-        cairo_set_source_rgb(cr, 0.3, 0.3, 0.34);
+        pens.Use(cr, column.pen, {0.3, 0.3, 0.34});
         cairo_fill(cr);
     }
     cairo_set_line_width(cr, 1.5);
     for (const auto& beam : plan.beams) {
         const double dashes[] = {6.0, 4.0};
         cairo_set_dash(cr, dashes, 2, 0);
-        cairo_set_source_rgb(cr, 0.45, 0.35, 0.25);
+        pens.Use(cr, beam.pen, {0.45, 0.35, 0.25});
         cairo_move_to(cr, view.X(beam.begC.x), view.Y(beam.begC.y));
         cairo_line_to(cr, view.X(beam.endC.x), view.Y(beam.endC.y));
         cairo_stroke(cr);
@@ -339,22 +350,28 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
         cairo_translate(cr, view.X(object.pos.x), view.Y(object.pos.y));
         cairo_rotate(cr, -object.angle);
         cairo_rectangle(cr, 0, -h * view.scale, w * view.scale, h * view.scale);
-        cairo_set_source_rgba(cr, 0.55, 0.42, 0.7, 0.25);
+        pens.Use(cr, object.pen, {0.55, 0.42, 0.7}, 0.25);
         cairo_fill_preserve(cr);
-        cairo_set_source_rgb(cr, 0.45, 0.32, 0.6);
+        pens.Use(cr, object.pen, {0.45, 0.32, 0.6});
         cairo_set_line_width(cr, 1.0);
         cairo_stroke(cr);
         cairo_restore(cr);
     }
-    cairo_set_source_rgb(cr, 0.25, 0.28, 0.32);
+    const PenPalette::Colour drafting = {0.25, 0.28, 0.32};
     cairo_set_line_width(cr, 1.0);
     for (const auto& line : plan.lines) {
+        pens.Use(cr, line.pen, drafting);
         cairo_move_to(cr, view.X(line.begC.x), view.Y(line.begC.y));
         cairo_line_to(cr, view.X(line.endC.x), view.Y(line.endC.y));
+        cairo_stroke(cr);
     }
-    for (const auto& polyline : plan.polylines) PathPolygon(cr, view, polyline, false);
-    cairo_stroke(cr);
+    for (const auto& polyline : plan.polylines) {
+        pens.Use(cr, polyline.pen, drafting);
+        PathPolygon(cr, view, polyline, false);
+        cairo_stroke(cr);
+    }
     for (const auto& arc : plan.arcs) {
+        pens.Use(cr, arc.pen, drafting);
         cairo_new_sub_path(cr);
         if (arc.whole)
             cairo_arc(cr, view.X(arc.origC.x), view.Y(arc.origC.y), arc.r * view.scale, 0, 2 * M_PI);
@@ -372,7 +389,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view)
         if (box.Empty() || name.empty()) continue;
         cairo_text_extents_t extents;
         cairo_text_extents(cr, name.c_str(), &extents);
-        cairo_set_source_rgb(cr, 0.16, 0.42, 0.36);
+        pens.Use(cr, zone.pen, {0.16, 0.42, 0.36});
         cairo_move_to(cr, view.X((box.minX + box.maxX) / 2) - extents.width / 2, view.Y((box.minY + box.maxY) / 2));
         cairo_show_text(cr, name.c_str());
     }
@@ -438,7 +455,8 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
     cairo_set_source_rgb(cr, 0.985, 0.985, 0.975);
     cairo_paint(cr);
     DrawGrid(cr, view, width, height);
-    DrawPlan(cr, plan, view);
+    PenPalette pens;
+    DrawPlan(cr, plan, view, pens);
     DrawScaleBar(cr, view, height);
     if (plan.bounds.Empty()) {
         cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);

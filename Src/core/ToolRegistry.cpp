@@ -3,8 +3,6 @@
 #include <exception>
 #include <utility>
 
-#include "tools/ToolFamilies.hpp"
-
 using nlohmann::json;
 
 ToolResult ToolResult::Ok(const std::string& elementGuid, const std::string& message)
@@ -79,14 +77,4 @@ ToolResult ToolRegistry::ExecuteTool(const std::string& name, const json& input)
     } catch (const std::exception& e) {
         return ToolResult::Fail(e.what());
     }
-}
-
-void ToolRegistry::RegisterAll()
-{
-    // A fixed order: a later family's tool replaces an earlier one of the same name.
-    RegisterElementTools(*this);
-    RegisterOpeningTools(*this);
-    RegisterObjectTools(*this);
-    RegisterModifyTools(*this);
-    RegisterDeleteTools(*this);
 }

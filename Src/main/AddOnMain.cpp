@@ -4,9 +4,9 @@
 #include "ACAPinc.h"
 #include "APIdefs_AddOn.h"
 
+#include "core/DebugLog.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
-#include "palette/DebugLog.hpp"
 
 namespace {
 

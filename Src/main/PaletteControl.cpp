@@ -1,7 +1,7 @@
 #include "main/PaletteControl.hpp"
 
+#include "core/DebugLog.hpp"
 #include "palette/ChatPalette.hpp"
-#include "palette/DebugLog.hpp"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <nlohmann/json.hpp>
 
 #include "MainQueue.hpp"
+#include "core/DebugLog.hpp"
 #include "core/ToolRegistry.hpp"
-#include "palette/DebugLog.hpp"
 #include "resources/ChatPage.hpp"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include "DGBrowser.hpp"
 #include "GSRoot.hpp"
-#include "core/ModelBridge.hpp"
-#include "core/Settings.hpp"
+#include "engine/ModelBridge.hpp"
+#include "engine/Settings.hpp"
 
 // The assistant's palette: a floating window whose browser shows the chat page. It is the
 // composition root of the assistant: it builds the tool registry and the conversation

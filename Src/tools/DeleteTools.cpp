@@ -3,85 +3,46 @@
 
 #include "ACAPinc.h"
 
-#include "core/ToolRegistry.hpp"
 #include "tools/ToolFamilies.hpp"
-
-using json = nlohmann::json;
+#include "tools/ToolKit.hpp"
 
 namespace {
 
 ToolResult DeleteElement(const json& input)
 {
-    const std::string guidText = input.value("element_guid", std::string());
+    const std::string guidText = StringInput(input, "element_guid");
     if (guidText.empty())
         return ToolResult::Fail("element_guid is required");
 
-    const API_Guid guid = GSGuid2APIGuid(GS::Guid(guidText.c_str()));
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Delete Element"), [&]() -> GSErrCode {
-        GS::Array<API_Guid> guids;
-        guids.Push(guid);
-        return ACAPI_Element_Delete(guids);
-    });
-    if (err != NoError)
-        return ToolResult::Fail("DeleteElement ACAPI error: " + std::to_string(err));
-    return ToolResult::Ok("", "Element deleted: " + guidText);
+    GS::Array<API_Guid> guids;
+    guids.Push(ParseGuid(guidText));
+    return UndoableCommand("Quillmere: Delete Element", "DeleteElement", [&] { return ACAPI_Element_Delete(guids); },
+                           [&] { return ToolResult::Ok("", "Element deleted: " + guidText); });
 }
 
 ToolResult DeleteElementsBatch(const json& input)
 {
-    // The whole list is built before the host is called, so a bad entry deletes nothing.
-    GS::Array<API_Guid> guids;
-    if (input.is_object() && input.contains("element_guids") && input.at("element_guids").is_array()) {
-        for (const json& entry : input.at("element_guids")) {
-            const std::string text = entry.get<std::string>();
-            guids.Push(GSGuid2APIGuid(GS::Guid(text.c_str())));
-        }
-    }
+    // The whole list is read before the host is called, so a bad entry deletes nothing.
+    const GS::Array<API_Guid> guids = GuidsInput(input, "element_guids");
     if (guids.GetSize() == 0)
         return ToolResult::Fail("element_guids array is empty");
 
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Delete Elements Batch"), [&]() -> GSErrCode {
-        return ACAPI_Element_Delete(guids);
-    });
-    if (err != NoError)
-        return ToolResult::Fail("DeleteElementsBatch ACAPI error: " + std::to_string(err));
-    return ToolResult::Ok("", std::to_string(guids.GetSize()) + " elements deleted");
+    return UndoableCommand("Quillmere: Delete Elements Batch", "DeleteElementsBatch",
+                           [&] { return ACAPI_Element_Delete(guids); },
+                           [&] { return ToolResult::Ok("", std::to_string(guids.GetSize()) + " elements deleted"); });
 }
 
 }  // namespace
 
 void RegisterDeleteTools(ToolRegistry& registry)
 {
-    {
-        ToolDef def;
-        def.name = "delete_element";
-        def.description = "Delete an element by its GUID.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {
-                {"element_guid", {{"type", "string"}, {"description", "GUID of the element to delete"}}},
-            }},
-            {"required", json::array({"element_guid"})},
-        };
-        def.handler = [](const json& input) { return DeleteElement(input); };
-        registry.Register(def);
-    }
-    {
-        ToolDef def;
-        def.name = "delete_elements_batch";
-        def.description = "Delete multiple elements by an array of GUIDs.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {
-                {"element_guids", {
-                    {"type", "array"},
-                    {"description", "Array of element GUID strings to delete"},
-                    {"items", {{"type", "string"}}},
-                }},
-            }},
-            {"required", json::array({"element_guids"})},
-        };
-        def.handler = [](const json& input) { return DeleteElementsBatch(input); };
-        registry.Register(def);
-    }
+    Tool(registry, "delete_element", "Delete an element by its GUID.")
+        .String("element_guid", "GUID of the element to delete")
+        .Required({"element_guid"})
+        .Handler(DeleteElement);
+
+    Tool(registry, "delete_elements_batch", "Delete multiple elements by an array of GUIDs.")
+        .Array("element_guids", "Array of element GUID strings to delete", {{"type", "string"}})
+        .Required({"element_guids"})
+        .Handler(DeleteElementsBatch);
 }

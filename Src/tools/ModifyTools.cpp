@@ -1,37 +1,14 @@
 // Editing tools: change, move, copy, rotate, mirror and group elements that already exist.
-
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <functional>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
 #include "ACAPinc.h"
-#include "core/ToolInput.hpp"
-#include "core/ToolRegistry.hpp"
-#include "tools/ToolCommon.hpp"
-#include "tools/ToolFamilies.hpp"
 
-using json = nlohmann::json;
+#include "tools/ToolFamilies.hpp"
+#include "tools/ToolKit.hpp"
 
 namespace {
-
-json Schema(json properties, json required)
-{
-    return json { { "type", "object" }, { "properties", std::move(properties) }, { "required", std::move(required) } };
-}
-
-API_Guid ParseGuid(const std::string& text)
-{
-    return GSGuid2APIGuid(GS::Guid(text.c_str()));
-}
-
-GS::UniString UndoName(const char* name)
-{
-    return GS::UniString(name, CC_Default);
-}
 
 // Flags one field of the change mask: the first byte of the field's place in the record.
 template <typename Field>
@@ -41,53 +18,49 @@ void FlagField(API_Element& mask, const API_Element& element, const Field& field
     reinterpret_cast<unsigned char*>(&mask)[offset] = 0xFF;
 }
 
-// Reads a double only when the key is present; a wrongly typed value throws the JSON type error.
-bool ReadNumber(const json& input, const char* key, double& target)
-{
-    if (!input.contains(key))
-        return false;
-    target = input.at(key).get<double>();
-    return true;
-}
-
 // A coordinate given alone keeps the other one; either flags the point as a whole, at its x.
 void ReadPoint(const json& input, const char* keyX, const char* keyY, API_Coord& point, API_Element& mask,
                const API_Element& element)
 {
-    const bool hasX = ReadNumber(input, keyX, point.x);
-    const bool hasY = ReadNumber(input, keyY, point.y);
-    if (hasX || hasY)
+    const std::optional<double> x = OptionalNumber(input, keyX);
+    if (x)
+        point.x = *x;
+    const std::optional<double> y = OptionalNumber(input, keyY);
+    if (y)
+        point.y = *y;
+    if (x || y)
         FlagField(mask, element, point.x);
 }
 
 void ReadLength(const json& input, const char* key, double& field, API_Element& mask, const API_Element& element)
 {
-    if (ReadNumber(input, key, field))
+    if (const std::optional<double> value = OptionalNumber(input, key)) {
+        field = *value;
         FlagField(mask, element, field);
+    }
 }
 
 ToolResult ModifyElement(const json& input)
 {
-    const std::string guidText = input.value("element_guid", std::string());
+    const std::string guidText = StringInput(input, "element_guid");
     if (guidText.empty())
         return ToolResult::Fail("element_guid is required");
 
     API_Element element;
-    std::memset(&element, 0, sizeof element);
+    BNClear(element);
     element.header.guid = ParseGuid(guidText);
     if (ACAPI_Element_Get(&element, 0) != NoError)
         return ToolResult::Fail("Element not found: " + guidText);
 
     API_Element mask;
-    std::memset(&mask, 0, sizeof mask);
+    BNClear(mask);
 
-    if (input.contains("layer")) {
-        element.header.layer = IntInput(input, "layer", 0);
+    if (const std::optional<int> layer = OptionalInt(input, "layer")) {
+        element.header.layer = *layer;
         FlagField(mask, element, element.header.layer);
     }
-    if (input.contains("story")) {
-        // The header holds a 16-bit story index; only the low 16 bits of the input reach it.
-        element.header.floorInd = static_cast<short>(static_cast<std::uint16_t>(IntInput(input, "story", 0)));
+    if (const std::optional<int> story = OptionalInt(input, "story")) {
+        element.header.floorInd = StoryBits(*story);
         FlagField(mask, element, element.header.floorInd);
     }
 
@@ -106,15 +79,13 @@ ToolResult ModifyElement(const json& input)
         ReadPoint(input, "start_x", "start_y", element.beam.begC, mask, element);
         ReadPoint(input, "end_x", "end_y", element.beam.endC, mask, element);
         break;
-    case API_ObjectID: {
+    case API_ObjectID:
         ReadPoint(input, "x", "y", element.object.pos, mask, element);
-        double degrees = 0.0;
-        if (ReadNumber(input, "rotation", degrees)) {
-            element.object.angle = degrees * kDegreesToRadians;
+        if (const std::optional<double> degrees = OptionalNumber(input, "rotation")) {
+            element.object.angle = *degrees * kDegreesToRadians;
             FlagField(mask, element, element.object.angle);
         }
         break;
-    }
     case API_SlabID:
         ReadLength(input, "thickness", element.slab.thickness, mask, element);
         ReadLength(input, "elevation", element.slab.level, mask, element);
@@ -126,15 +97,12 @@ ToolResult ModifyElement(const json& input)
         break;
     }
 
-    const GSErrCode err = ACAPI_CallUndoableCommand(UndoName("Quillmere: Modify Element"), [&]() -> GSErrCode {
-        return ACAPI_Element_Change(&element, &mask, nullptr, 0, true);
-    });
-    if (err != NoError)
-        return ToolResult::Fail("ModifyElement ACAPI error: " + std::to_string(err));
-    return ToolResult::Ok(guidText, "Element modified");
+    return UndoableCommand("Quillmere: Modify Element", "ModifyElement",
+                           [&] { return ACAPI_Element_Change(&element, &mask, nullptr, 0, true); },
+                           [&] { return ToolResult::Ok(guidText, "Element modified"); });
 }
 
-// The one edit the four transform tools share: one element, one edit record, one undo step.
+// The one edit the four transform tools share: one element, one edit record.
 struct EditRequest {
     API_EditCmdID type;
     bool withDelete;
@@ -143,11 +111,14 @@ struct EditRequest {
     API_Coord end;
 };
 
-GSErrCode RunEdit(const char* undoName, const API_Guid& guid, const EditRequest& request)
+// Runs the edit as one undo step; success answers onSuccess(), a refusal the prefix and code.
+template <typename OnSuccess>
+ToolResult UndoableEdit(const char* undoName, const char* prefix, const API_Guid& guid, const EditRequest& request,
+                        OnSuccess onSuccess)
 {
-    return ACAPI_CallUndoableCommand(UndoName(undoName), [&]() -> GSErrCode {
+    return UndoableCommand(undoName, prefix, [&]() -> GSErrCode {
         API_EditPars pars;
-        std::memset(&pars, 0, sizeof pars);
+        BNClear(pars);
         pars.typeID = request.type;
         pars.withDelete = request.withDelete;
         pars.origC.x = request.origin.x;
@@ -158,12 +129,12 @@ GSErrCode RunEdit(const char* undoName, const API_Guid& guid, const EditRequest&
         pars.endC.y = request.end.y;
 
         API_Neig neig;
-        std::memset(&neig, 0, sizeof neig);
+        BNClear(neig);
         neig.guid = guid;
         GS::Array<API_Neig> items;
         items.Push(neig);
         return ACAPI_Element_Edit(&items, pars);
-    });
+    }, onSuccess);
 }
 
 std::string Pair(double x, double y)
@@ -171,166 +142,142 @@ std::string Pair(double x, double y)
     return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
 }
 
-ToolResult Drag(const json& input, double defaultDx, bool withDelete, const char* undoName, const char* errorPrefix)
+ToolResult Drag(const json& input, double defaultDx, bool withDelete, const char* undoName, const char* prefix)
 {
-    const std::string guidText = input.value("element_guid", std::string());
-    const double dx = input.value("dx", defaultDx);
-    const double dy = input.value("dy", 0.0);
+    const std::string guidText = StringInput(input, "element_guid");
+    const double dx = NumberInput(input, "dx", defaultDx);
+    const double dy = NumberInput(input, "dy", 0.0);
     if (guidText.empty())
         return ToolResult::Fail("element_guid is required");
 
-    const API_Guid guid = ParseGuid(guidText);
-    const GSErrCode err = RunEdit(undoName, guid, { APIEdit_Drag, withDelete, { 0.0, 0.0 }, { 0.0, 0.0 }, { dx, dy } });
-    if (err != NoError)
-        return ToolResult::Fail(errorPrefix + std::to_string(err));
-    if (withDelete)
-        return ToolResult::Ok(guidText, "Element moved by " + Pair(dx, dy));
-    return ToolResult::Ok("", "Element copied with offset " + Pair(dx, dy));
+    const EditRequest request {APIEdit_Drag, withDelete, {0.0, 0.0}, {0.0, 0.0}, {dx, dy}};
+    return UndoableEdit(undoName, prefix, ParseGuid(guidText), request, [&] {
+        if (withDelete)
+            return ToolResult::Ok(guidText, "Element moved by " + Pair(dx, dy));
+        return ToolResult::Ok("", "Element copied with offset " + Pair(dx, dy));
+    });
 }
 
 ToolResult MoveElement(const json& input)
 {
-    return Drag(input, 0.0, true, "Quillmere: Move Element", "MoveElement ACAPI error: ");
+    return Drag(input, 0.0, true, "Quillmere: Move Element", "MoveElement");
 }
 
 ToolResult CopyElement(const json& input)
 {
     // Without an offset the copy lands one metre along x, so that it is not hidden by its source.
-    return Drag(input, 1.0, false, "Quillmere: Copy Element", "CopyElement ACAPI error: ");
+    return Drag(input, 1.0, false, "Quillmere: Copy Element", "CopyElement");
 }
 
 ToolResult RotateElement(const json& input)
 {
-    const std::string guidText = input.value("element_guid", std::string());
-    const double cx = input.value("center_x", 0.0);
-    const double cy = input.value("center_y", 0.0);
-    const double degrees = input.value("angle", 0.0);
+    const std::string guidText = StringInput(input, "element_guid");
+    const double cx = NumberInput(input, "center_x", 0.0);
+    const double cy = NumberInput(input, "center_y", 0.0);
+    const double degrees = NumberInput(input, "angle", 0.0);
     if (guidText.empty())
         return ToolResult::Fail("element_guid is required");
 
-    const API_Guid guid = ParseGuid(guidText);
     const double a = degrees * kDegreesToRadians;
-    const EditRequest request { APIEdit_Rotate, true, { cx, cy }, { cx + 1.0, cy }, { cx + std::cos(a), cy + std::sin(a) } };
-    const GSErrCode err = RunEdit("Quillmere: Rotate Element", guid, request);
-    if (err != NoError)
-        return ToolResult::Fail("RotateElement ACAPI error: " + std::to_string(err));
-    return ToolResult::Ok(guidText, "Element rotated " + std::to_string(degrees) + " degrees");
+    const EditRequest request {APIEdit_Rotate, true, {cx, cy}, {cx + 1.0, cy}, {cx + std::cos(a), cy + std::sin(a)}};
+    return UndoableEdit("Quillmere: Rotate Element", "RotateElement", ParseGuid(guidText), request, [&] {
+        return ToolResult::Ok(guidText, "Element rotated " + std::to_string(degrees) + " degrees");
+    });
 }
 
 ToolResult MirrorElement(const json& input)
 {
-    const std::string guidText = input.value("element_guid", std::string());
-    const double x1 = input.value("axis_x1", 0.0);
-    const double y1 = input.value("axis_y1", 0.0);
-    const double x2 = input.value("axis_x2", 1.0);
-    const double y2 = input.value("axis_y2", 0.0);
-    const bool keepOriginal = input.value("keep_original", false);
+    const std::string guidText = StringInput(input, "element_guid");
+    const double x1 = NumberInput(input, "axis_x1", 0.0);
+    const double y1 = NumberInput(input, "axis_y1", 0.0);
+    const double x2 = NumberInput(input, "axis_x2", 1.0);
+    const double y2 = NumberInput(input, "axis_y2", 0.0);
+    const bool keepOriginal = BoolInput(input, "keep_original", false);
     if (guidText.empty())
         return ToolResult::Fail("element_guid is required");
 
-    const API_Guid guid = ParseGuid(guidText);
     // The axis runs from the origin point to the end point; the begin point is not used.
-    const EditRequest request { APIEdit_Mirror, !keepOriginal, { x1, y1 }, { 0.0, 0.0 }, { x2, y2 } };
-    const GSErrCode err = RunEdit("Quillmere: Mirror Element", guid, request);
-    if (err != NoError)
-        return ToolResult::Fail("MirrorElement ACAPI error: " + std::to_string(err));
-    return ToolResult::Ok(guidText, "Element mirrored");
+    const EditRequest request {APIEdit_Mirror, !keepOriginal, {x1, y1}, {0.0, 0.0}, {x2, y2}};
+    return UndoableEdit("Quillmere: Mirror Element", "MirrorElement", ParseGuid(guidText), request,
+                        [&] { return ToolResult::Ok(guidText, "Element mirrored"); });
 }
 
 ToolResult GroupElements(const json& input)
 {
-    const bool ungroup = input.value("ungroup", false);
-
-    GS::Array<API_Guid> guids;
-    if (input.contains("element_guids") && input.at("element_guids").is_array()) {
-        for (const json& item : input.at("element_guids"))
-            guids.Push(ParseGuid(item.get<std::string>()));
-    }
+    const bool ungroup = BoolInput(input, "ungroup", false);
+    const GS::Array<API_Guid> guids = GuidsInput(input, "element_guids");
     if (guids.GetSize() < 2 && !ungroup)
         return ToolResult::Fail("Need at least 2 elements to group");
 
     const API_ToolCmdID command = ungroup ? APITool_Ungroup : APITool_Group;
-    const GSErrCode err = ACAPI_CallUndoableCommand(
-        UndoName(ungroup ? "Quillmere: Ungroup Elements" : "Quillmere: Group Elements"),
-        [&]() -> GSErrCode { return ACAPI_Element_Tool(guids, command, nullptr); });
-    if (err != NoError)
-        return ToolResult::Fail(std::string(ungroup ? "Ungroup" : "Group") + " ACAPI error: " + std::to_string(err));
-
-    const std::string count = std::to_string(static_cast<std::uint32_t>(guids.GetSize()));
-    return ToolResult::Ok("", std::string(ungroup ? "Elements ungrouped" : "Elements grouped") + " (" + count + " elements)");
-}
-
-void Add(ToolRegistry& registry, const char* name, const char* description, json schema,
-         std::function<ToolResult(const json&)> handler)
-{
-    ToolDef def;
-    def.name = name;
-    def.description = description;
-    def.inputSchema = std::move(schema);
-    def.handler = std::move(handler);
-    registry.Register(std::move(def));
+    return UndoableCommand(ungroup ? "Quillmere: Ungroup Elements" : "Quillmere: Group Elements",
+                           ungroup ? "Ungroup" : "Group", [&] { return ACAPI_Element_Tool(guids, command, nullptr); },
+                           [&] {
+        const std::string count = std::to_string(static_cast<std::uint32_t>(guids.GetSize()));
+        return ToolResult::Ok("", std::string(ungroup ? "Elements ungrouped" : "Elements grouped") + " (" + count + " elements)");
+    });
 }
 
 }  // namespace
 
 void RegisterModifyTools(ToolRegistry& registry)
 {
-    Add(registry, "modify_element",
-        "Modify properties of an existing element (height, thickness, position, layer, etc.). Provide only the "
-        "properties you want to change.",
-        Schema({ { "element_guid", Property("string", "GUID of the element to modify") },
-                 { "height", Property("number", "New height (walls, columns)") },
-                 { "thickness", Property("number", "New thickness (walls, slabs, roofs)") },
-                 { "start_x", Property("number", "New start X (walls, beams)") },
-                 { "start_y", Property("number", "New start Y (walls, beams)") },
-                 { "end_x", Property("number", "New end X (walls, beams)") },
-                 { "end_y", Property("number", "New end Y (walls, beams)") },
-                 { "x", Property("number", "New X position (columns, objects)") },
-                 { "y", Property("number", "New Y position (columns, objects)") },
-                 { "rotation", Property("number", "New rotation angle in degrees (objects)") },
-                 { "elevation", Property("number", "New elevation/level (slabs)") },
-                 { "layer", Property("integer", "New layer attribute index") },
-                 { "story", Property("integer", "New story index") } },
-               json::array({ "element_guid" })),
-        [](const json& input) { return ModifyElement(input); });
+    Tool(registry, "modify_element",
+         "Modify properties of an existing element (height, thickness, position, layer, etc.). Provide only the "
+         "properties you want to change.")
+        .String("element_guid", "GUID of the element to modify")
+        .Number("height", "New height (walls, columns)")
+        .Number("thickness", "New thickness (walls, slabs, roofs)")
+        .Number("start_x", "New start X (walls, beams)")
+        .Number("start_y", "New start Y (walls, beams)")
+        .Number("end_x", "New end X (walls, beams)")
+        .Number("end_y", "New end Y (walls, beams)")
+        .Number("x", "New X position (columns, objects)")
+        .Number("y", "New Y position (columns, objects)")
+        .Number("rotation", "New rotation angle in degrees (objects)")
+        .Number("elevation", "New elevation/level (slabs)")
+        .Integer("layer", "New layer attribute index")
+        .Integer("story", "New story index")
+        .Required({"element_guid"})
+        .Handler(ModifyElement);
 
-    Add(registry, "move_element", "Move an element by a dx/dy offset (metres).",
-        Schema({ { "element_guid", Property("string", "GUID of the element to move") },
-                 { "dx", Property("number", "Horizontal offset X (metres)") },
-                 { "dy", Property("number", "Horizontal offset Y (metres)") } },
-               json::array({ "element_guid", "dx", "dy" })),
-        [](const json& input) { return MoveElement(input); });
+    Tool(registry, "move_element", "Move an element by a dx/dy offset (metres).")
+        .String("element_guid", "GUID of the element to move")
+        .Number("dx", "Horizontal offset X (metres)")
+        .Number("dy", "Horizontal offset Y (metres)")
+        .Required({"element_guid", "dx", "dy"})
+        .Handler(MoveElement);
 
-    Add(registry, "copy_element", "Duplicate an element with an optional dx/dy offset.",
-        Schema({ { "element_guid", Property("string", "GUID of the element to copy") },
-                 { "dx", Property("number", "Copy offset X (metres, default 0)") },
-                 { "dy", Property("number", "Copy offset Y (metres, default 0)") } },
-               json::array({ "element_guid" })),
-        [](const json& input) { return CopyElement(input); });
+    // The description says 0 while the handler's dx default is 1: both are what the model has
+    // always been told and what the tool has always done.
+    Tool(registry, "copy_element", "Duplicate an element with an optional dx/dy offset.")
+        .String("element_guid", "GUID of the element to copy")
+        .Number("dx", "Copy offset X (metres, default 0)")
+        .Number("dy", "Copy offset Y (metres, default 0)")
+        .Required({"element_guid"})
+        .Handler(CopyElement);
 
-    Add(registry, "rotate_element", "Rotate an element around a given centre point.",
-        Schema({ { "element_guid", Property("string", "GUID of the element to rotate") },
-                 { "center_x", Property("number", "Rotation centre X (metres)") },
-                 { "center_y", Property("number", "Rotation centre Y (metres)") },
-                 { "angle", Property("number", "Rotation angle in degrees (counter-clockwise)") } },
-               json::array({ "element_guid", "center_x", "center_y", "angle" })),
-        [](const json& input) { return RotateElement(input); });
+    Tool(registry, "rotate_element", "Rotate an element around a given centre point.")
+        .String("element_guid", "GUID of the element to rotate")
+        .Number("center_x", "Rotation centre X (metres)")
+        .Number("center_y", "Rotation centre Y (metres)")
+        .Number("angle", "Rotation angle in degrees (counter-clockwise)")
+        .Required({"element_guid", "center_x", "center_y", "angle"})
+        .Handler(RotateElement);
 
-    Add(registry, "mirror_element", "Mirror an element across a line defined by two points.",
-        Schema({ { "element_guid", Property("string", "GUID of the element to mirror") },
-                 { "axis_x1", Property("number", "Mirror axis start X (metres)") },
-                 { "axis_y1", Property("number", "Mirror axis start Y (metres)") },
-                 { "axis_x2", Property("number", "Mirror axis end X (metres)") },
-                 { "axis_y2", Property("number", "Mirror axis end Y (metres)") },
-                 { "keep_original", Property("boolean", "Keep the original element (default false)") } },
-               json::array({ "element_guid", "axis_x1", "axis_y1", "axis_x2", "axis_y2" })),
-        [](const json& input) { return MirrorElement(input); });
+    Tool(registry, "mirror_element", "Mirror an element across a line defined by two points.")
+        .String("element_guid", "GUID of the element to mirror")
+        .Number("axis_x1", "Mirror axis start X (metres)")
+        .Number("axis_y1", "Mirror axis start Y (metres)")
+        .Number("axis_x2", "Mirror axis end X (metres)")
+        .Number("axis_y2", "Mirror axis end Y (metres)")
+        .Boolean("keep_original", "Keep the original element (default false)")
+        .Required({"element_guid", "axis_x1", "axis_y1", "axis_x2", "axis_y2"})
+        .Handler(MirrorElement);
 
-    json guidsProperty = Property("array", "Array of element GUID strings to group");
-    guidsProperty["items"] = { { "type", "string" } };
-    Add(registry, "group_elements", "Group multiple elements together, or ungroup an existing group.",
-        Schema({ { "element_guids", std::move(guidsProperty) },
-                 { "ungroup", Property("boolean", "If true, ungroup instead of group (default false)") } },
-               json::array({ "element_guids" })),
-        [](const json& input) { return GroupElements(input); });
+    Tool(registry, "group_elements", "Group multiple elements together, or ungroup an existing group.")
+        .Array("element_guids", "Array of element GUID strings to group", {{"type", "string"}})
+        .Boolean("ungroup", "If true, ungroup instead of group (default false)")
+        .Required({"element_guids"})
+        .Handler(GroupElements);
 }

@@ -4,12 +4,8 @@
 #include "ACAPinc.h"
 
 #include "core/ElementFunctions.hpp"
-#include "core/ToolInput.hpp"
-#include "core/ToolRegistry.hpp"
-#include "tools/ToolCommon.hpp"
 #include "tools/ToolFamilies.hpp"
-
-using json = nlohmann::json;
+#include "tools/ToolKit.hpp"
 
 namespace {
 
@@ -22,14 +18,6 @@ bool IsListedPartType(Int32 typeID)
             return true;
         default:
             return false;
-    }
-}
-
-void ForgetLocation(API_LibPart& libPart)
-{
-    if (libPart.location != nullptr) {
-        delete libPart.location;
-        libPart.location = nullptr;
     }
 }
 
@@ -50,7 +38,7 @@ std::string ToText(const GS::UniString& text)
 
 ToolResult SearchLibraryParts(const json& input)
 {
-    const std::string pattern = input.value("pattern", std::string());
+    const std::string pattern = StringInput(input, "pattern");
     json matches = json::array();
 
     Int32 count = 0;
@@ -63,7 +51,7 @@ ToolResult SearchLibraryParts(const json& input)
         BNClear(libPart);
         libPart.index = index;
         const GSErrCode read = ACAPI_LibPart_Get(&libPart);
-        ForgetLocation(libPart);   // the caller owns it, read or not
+        ReleaseLocation(libPart);
         if (read != NoError)
             continue;
         const GS::UniString name = NameOf(libPart);
@@ -77,11 +65,11 @@ ToolResult SearchLibraryParts(const json& input)
 
 ToolResult PlaceObject(const json& input)
 {
-    const std::string name = input.value("name", std::string());
-    const double x = input.value("x", 0.0);
-    const double y = input.value("y", 0.0);
-    const double z = input.value("z", 0.0);
-    const double rotation = input.value("rotation", 0.0);
+    const std::string name = StringInput(input, "name");
+    const double x = NumberInput(input, "x", 0.0);
+    const double y = NumberInput(input, "y", 0.0);
+    const double z = NumberInput(input, "z", 0.0);
+    const double rotation = NumberInput(input, "rotation", 0.0);
     const int story = IntInput(input, "story", 0);
 
     if (name.empty())
@@ -99,29 +87,24 @@ ToolResult PlaceObject(const json& input)
 
     // Only parts that exist and can be placed: never a stand-in for a missing part.
     const GSErrCode found = ACAPI_LibPart_Search(&libPart, false, true);
-    ForgetLocation(libPart);
+    ReleaseLocation(libPart);
     if (found != NoError)
         return ToolResult::Fail("Library part not found: " + name);
 
     std::string guidText;
-    const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Place Object"), [&]() -> GSErrCode {
-        API_Element element;
-        API_ElementMemo memo;
-        BNClear(element);
-        BNClear(memo);
-        element.header.type.typeID = API_ObjectID;
-        GSErrCode code = ACAPI_Element_GetDefaults(&element, &memo);
-        if (code != NoError) {
-            ACAPI_DisposeElemMemoHdls(&memo);
+    return UndoableCommand("Quillmere: Place Object", "PlaceObject", [&]() -> GSErrCode {
+        API_Element element = BlankElement(API_ObjectID);
+        MemoHolder memo;
+        GSErrCode code = ACAPI_Element_GetDefaults(&element, memo.Get());
+        if (code != NoError)
             return code;
-        }
         element.object.libInd = libPart.index;
         element.object.pos = {x, y};
         element.object.level = z;
         element.object.angle = rotation * kDegreesToRadians;
         element.header.floorInd = StoryBits(story);
-        if (memo.params != nullptr)
-            BMKillHandle(reinterpret_cast<GSHandle*>(&memo.params));
+        if (memo->params != nullptr)
+            BMKillHandle(reinterpret_cast<GSHandle*>(&memo->params));
 
         double a = 0.0;
         double b = 0.0;
@@ -130,55 +113,34 @@ ToolResult PlaceObject(const json& input)
         if (ACAPI_LibPart_GetParams(libPart.index, &a, &b, &addParNum, &addPars) == NoError) {
             element.object.xRatio = a;
             element.object.yRatio = b;
-            memo.params = addPars;
+            memo->params = addPars;
         }
 
-        code = ACAPI_Element_Create(&element, &memo);
-        ACAPI_DisposeElemMemoHdls(&memo);
+        code = ACAPI_Element_Create(&element, memo.Get());
         if (code == NoError)
             guidText = GuidToStr(element.header.guid);
         return code;
-    });
-    if (err != NoError)
-        return ToolResult::Fail("PlaceObject ACAPI error: " + std::to_string(err));
-    return ToolResult::Ok(guidText, "Object placed: " + name);
+    }, [&] { return ToolResult::Ok(guidText, "Object placed: " + name); });
 }
 
 }  // namespace
 
 void RegisterObjectTools(ToolRegistry& registry)
 {
-    {
-        ToolDef def;
-        def.name = "search_library_parts";
-        def.description = "Search the loaded library parts by name substring. Returns matching part names and indices for use with place_object.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {
-                {"pattern", Property("string", "Substring to search for in library part names (case-insensitive)")},
-            }},
-            {"required", json::array({"pattern"})},
-        };
-        def.handler = [](const json& input) { return SearchLibraryParts(input); };
-        registry.Register(def);
-    }
-    {
-        ToolDef def;
-        def.name = "place_object";
-        def.description = "Place a library part (furniture, fixture, etc.) by name. Use search_library_parts first to find the exact name.";
-        def.inputSchema = {
-            {"type", "object"},
-            {"properties", {
-                {"name", Property("string", "Library part name (exact match from search_library_parts)")},
-                {"x", Property("number", "Placement X position (metres)")},
-                {"y", Property("number", "Placement Y position (metres)")},
-                {"z", Property("number", "Vertical offset above story level (metres, default 0)")},
-                {"rotation", Property("number", "Rotation angle in degrees (default 0)")},
-                {"story", Property("integer", "Story index (default 0)")},
-            }},
-            {"required", json::array({"name", "x", "y"})},
-        };
-        def.handler = [](const json& input) { return PlaceObject(input); };
-        registry.Register(def);
-    }
+    Tool(registry, "search_library_parts",
+         "Search the loaded library parts by name substring. Returns matching part names and indices for use with place_object.")
+        .String("pattern", "Substring to search for in library part names (case-insensitive)")
+        .Required({"pattern"})
+        .Handler(SearchLibraryParts);
+
+    Tool(registry, "place_object",
+         "Place a library part (furniture, fixture, etc.) by name. Use search_library_parts first to find the exact name.")
+        .String("name", "Library part name (exact match from search_library_parts)")
+        .Number("x", "Placement X position (metres)")
+        .Number("y", "Placement Y position (metres)")
+        .Number("z", "Vertical offset above story level (metres, default 0)")
+        .Number("rotation", "Rotation angle in degrees (default 0)")
+        .Integer("story", "Story index (default 0)")
+        .Required({"name", "x", "y"})
+        .Handler(PlaceObject);
 }

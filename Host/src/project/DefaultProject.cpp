@@ -3,27 +3,13 @@
 
 #include <cmath>
 
+#include "attributes/DefaultAttributes.hpp"
 #include "library/Library.hpp"
 #include "project/Project.hpp"
 
 namespace HostInternal {
 
 namespace {
-
-API_Attribute NamedAttribute(API_AttrTypeID typeID, Int32 index, const char* name)
-{
-    API_Attribute a;
-    BNClear(a);
-    a.header.typeID = typeID;
-    a.header.index = index;
-    std::strncpy(a.header.name, name, sizeof a.header.name - 1);
-    // Stable GUIDs per attribute, so that saved references survive a reset.
-    a.header.guid.time_low = 0xA77A0000u + UInt32(typeID);
-    a.header.guid.time_mid = UInt16(index);
-    a.header.guid.time_hi_and_version = 0x4000;
-    a.header.guid.clock_seq_hi_and_reserved = 0x80;
-    return a;
-}
 
 void LoadStories(Project& p)
 {
@@ -46,7 +32,7 @@ void LoadLayers(Project& p)
     };
     Int32 index = 1;
     for (const Layer& l : layers) {
-        API_Attribute a = NamedAttribute(API_LayerID, index++, l.name);
+        API_Attribute a = DefaultAttribute(API_LayerID, index++, l.name);
         a.header.flags = l.flags;
         p.PutAttribute(a);
     }
@@ -57,7 +43,7 @@ void LoadPens(Project& p)
 {
     for (Int32 i = 1; i <= 255; ++i) {
         std::string name = "Pen " + std::to_string(i);
-        API_Attribute a = NamedAttribute(API_PenID, i, name.c_str());
+        API_Attribute a = DefaultAttribute(API_PenID, i, name.c_str());
         if (i > 1) {
             double hue = std::fmod((i - 2) * 137.508, 360.0) / 60.0;
             double value = 1.0 - 0.2 * double((i - 2) % 4);
@@ -82,14 +68,14 @@ void LoadOtherAttributes(Project& p)
 {
     const char* lineTypes[] = {"Solid Line", "Dashed Line", "Dotted Line", "Dash-Dot Line", "Fine Dashed Line"};
     for (Int32 i = 0; i < 5; ++i) {
-        API_Attribute a = NamedAttribute(API_LinetypeID, i + 1, lineTypes[i]);
+        API_Attribute a = DefaultAttribute(API_LinetypeID, i + 1, lineTypes[i]);
         a.linetype.type = i == 0 ? 0 : 1;
         a.linetype.defLineLength = i == 0 ? 0.0 : 0.01 * (i + 1);
         p.PutAttribute(a);
     }
     const char* fills[] = {"Solid Fill", "Empty Fill", "Brick Hatch", "Concrete", "Insulation", "Wood Grain", "Tile 30x30"};
     for (Int32 i = 0; i < 7; ++i) {
-        API_Attribute a = NamedAttribute(API_FilltypeID, i + 1, fills[i]);
+        API_Attribute a = DefaultAttribute(API_FilltypeID, i + 1, fills[i]);
         a.filltype.subType = i == 0 ? 2 : (i == 1 ? 3 : 0);
         a.filltype.hXSpac = a.filltype.hYSpac = 0.05 * i;
         p.PutAttribute(a);
@@ -101,7 +87,7 @@ void LoadOtherAttributes(Project& p)
     };
     Int32 index = 1;
     for (const Composite& c : composites) {
-        API_Attribute a = NamedAttribute(API_CompWallID, index++, c.name);
+        API_Attribute a = DefaultAttribute(API_CompWallID, index++, c.name);
         a.compWall.totalThick = c.thickness;
         a.compWall.nComps = c.skins;
         p.PutAttribute(a);
@@ -114,14 +100,14 @@ void LoadOtherAttributes(Project& p)
     };
     index = 1;
     for (const Surface& s : surfaces) {
-        API_Attribute a = NamedAttribute(API_MaterialID, index++, s.name);
+        API_Attribute a = DefaultAttribute(API_MaterialID, index++, s.name);
         a.material.surfaceRGB = s.rgb;
         p.PutAttribute(a);
     }
     const char* buildingMaterials[] = {"Concrete - Structural", "Brick - Common", "Timber - Structural",
                                        "Insulation - Mineral Wool", "Gypsum Board", "Steel - Structural", "Glass"};
     for (Int32 i = 0; i < 7; ++i) {
-        API_Attribute a = NamedAttribute(API_BuildingMaterialID, i + 1, buildingMaterials[i]);
+        API_Attribute a = DefaultAttribute(API_BuildingMaterialID, i + 1, buildingMaterials[i]);
         a.buildingMaterial.cutFill = (i % 7) + 1;
         a.buildingMaterial.connPriority = 10 - i;
         a.buildingMaterial.surfaceMaterial = (i % 6) + 1;
@@ -312,6 +298,7 @@ void LoadDefaultProject(Project& project)
     LoadLayers(project);
     LoadPens(project);
     LoadOtherAttributes(project);
+    LoadDefaultAttributeCatalogue(project);
     LoadElementDefaults(project);
     LoadDefaultLibrary(project);
 }

@@ -2,20 +2,16 @@
 
 #include <condition_variable>
 #include <deque>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <unistd.h>
 
 #include "MainQueue.hpp"
-#include "core/ModelBridge.hpp"
-#include "palette/DebugLog.hpp"
+#include "QuillmereTest.hpp"
+#include "engine/ModelBridge.hpp"
 
-using nlohmann::json;
 using Events = std::vector<std::string>;
 
 // Both model services on one 127.0.0.1 port (their paths differ): scripted replies in order,
@@ -99,7 +95,7 @@ inline json OpenAIReply(const std::string& text, const std::vector<Call>& calls 
 
 // An engine pointed at the fake services, with the test thread as the main thread: it drains
 // the main queue while it waits, so tools and callbacks run on it.
-class EngineTest : public ::testing::Test {
+class EngineTest : public QuillmereTest {
 public:
     static constexpr const char* kAnthropicKey = "sk-ant-secret-0123456789";
     static constexpr const char* kOpenAIKey = "sk-openai-secret-9876543210";
@@ -108,12 +104,9 @@ public:
 protected:
     void SetUp() override
     {
-        SetDebugLogPath(logPath);
-        std::remove(logPath.c_str());
-        MainQueue::SetMainThread();
-        MainQueue::DiscardPending();
+        QuillmereTest::SetUp();
         auto owned = std::make_unique<ToolRegistry>();
-        registry = owned.get();
+        bridgeRegistry = owned.get();
         bridge = std::make_unique<ModelBridge>(std::move(owned));
         bridge->SetBaseUrls(server.Url(), server.Url());
         bridge->SetApiKeys(kAnthropicKey, kOpenAIKey);
@@ -127,10 +120,8 @@ protected:
     void TearDown() override
     {
         bridge.reset();
-        MainQueue::DrainUntilIdle();
+        QuillmereTest::TearDown();
         EXPECT_TRUE(allOnMainThread) << "a callback ran off the main thread";
-        SetDebugLogPath("");
-        std::remove(logPath.c_str());
     }
 
     void Note(const std::string& event)
@@ -151,18 +142,11 @@ protected:
     }
     void AddTool(const std::string& name, std::function<ToolResult(const json&)> handler)
     {
-        registry->Register({name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});
+        bridgeRegistry->Register({name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});
     }
-    std::string LogText() const
-    {
-        std::ostringstream text;
-        text << std::ifstream(logPath).rdbuf();
-        return text.str();
-    }
-
-    const std::string logPath = "/tmp/quillmere_engine_test_" + std::to_string(::getpid()) + ".log";
     FakeModelServer server;
-    ToolRegistry* registry = nullptr;
+    // The bridge's own registry (the fixture's registry is not the one the engine runs).
+    ToolRegistry* bridgeRegistry = nullptr;
     std::unique_ptr<ModelBridge> bridge;
     Events events, texts;
     int turnsEnded = 0;

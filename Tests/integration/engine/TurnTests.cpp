@@ -36,7 +36,7 @@ TEST_F(EngineTest, ToolCallsRunInOrderOnTheMainThreadAndEveryOutcomeIsSentBack)
                               "tool:no_such_tool:failed:Unknown tool: no_such_tool", "text:Done.", "busy:off"}));
 
     const json second = server.Requests().at(1).body;
-    EXPECT_EQ(second["tools"], registry->GetToolDefinitions());  // the catalogue travels with every request
+    EXPECT_EQ(second["tools"], bridgeRegistry->GetToolDefinitions());  // the catalogue travels with every request
     const json& messages = second["messages"];
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[1]["content"][1]["id"], "id_probe_wall");
@@ -142,9 +142,9 @@ TEST_F(EngineTest, EachServiceGetsTheWholeConversationInItsOwnShape)
                                                     json{{"role", "assistant"}, {"content", "Hello from the model"}},
                                                     json{{"role", "user"}, {"content", "Slab on story 2"}}}));
     const json& tools = second.body["tools"];
-    ASSERT_EQ(tools.size(), registry->tools.size());
+    ASSERT_EQ(tools.size(), bridgeRegistry->tools.size());
     EXPECT_TRUE(std::any_of(tools.begin(), tools.end(), [&](const json& tool) {
-        return tool["function"]["name"] == "probe_slab" && tool["function"]["parameters"] == registry->tools.at("probe_slab").inputSchema;
+        return tool["function"]["name"] == "probe_slab" && tool["function"]["parameters"] == bridgeRegistry->tools.at("probe_slab").inputSchema;
     }));
     const json messages = server.Requests().at(2).body["messages"];
     ASSERT_EQ(messages.size(), 7u);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "core/AnthropicProvider.hpp"
-#include "core/ModelBridge.hpp"
-#include "core/OpenAIProvider.hpp"
+#include "engine/AnthropicProvider.hpp"
+#include "engine/ModelBridge.hpp"
+#include "engine/OpenAIProvider.hpp"
 
 using nlohmann::json;
 

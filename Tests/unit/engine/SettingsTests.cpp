@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Settings.hpp"
+#include "engine/Settings.hpp"
 
 namespace fs = std::filesystem;
 

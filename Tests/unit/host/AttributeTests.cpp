@@ -1,4 +1,4 @@
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 
@@ -6,16 +6,24 @@ class Attributes : public HostTest {};
 
 TEST_F(Attributes, DefaultTablesUnitPensLookupByIndexOrExactNameAndTheCountWithGaps)
 {
+    // Every table but the pens has deleted indices below its count; the rest read back whole.
     for (API_AttrTypeID type : {API_PenID, API_LayerID, API_LinetypeID, API_FilltypeID, API_CompWallID, API_MaterialID,
                                 API_BuildingMaterialID}) {
         const Int32 count = AttributeCount(type);
         EXPECT_GE(count, 4) << type;
+        Int32 gaps = 0;
         for (Int32 i = 1; i <= count; ++i) {
             GSErrCode code;
             API_Attribute a = GetAttr(type, i, nullptr, &code);
+            if (code == APIERR_DELETED) {
+                ++gaps;
+                EXPECT_LT(i, count) << type << ": gaps lie between readable entries";
+                continue;
+            }
             const bool named = a.header.name[0] != '\0';
             EXPECT_EQ(std::make_tuple(code, a.header.index, a.header.typeID, named), std::make_tuple(NoError, i, type, true)) << i;
         }
+        EXPECT_EQ(gaps > 0, type != API_PenID) << type;
     }
     bool coloured = false;
     for (Int32 i = 1; i <= 255; ++i) {
@@ -48,6 +56,38 @@ TEST_F(Attributes, DefaultTablesUnitPensLookupByIndexOrExactNameAndTheCountWithG
     HostTesting::SetAttribute(far);
     EXPECT_EQ(AttributeCount(API_LayerID), 40) << "the count is the highest index";
     EXPECT_EQ(AttrCode(API_LayerID, 39), APIERR_DELETED);
+}
+
+TEST_F(Attributes, TheCatalogueHoldsTogetherMaterialsPointAtLiveFillsAndSurfacesCompositesMatchTheirNames)
+{
+    const auto readable = [](API_AttrTypeID type, Int32 index) { return AttrCode(type, index) == NoError; };
+    Int32 materials = 0;
+    for (Int32 i = 1; i <= AttributeCount(API_BuildingMaterialID); ++i) {
+        if (!readable(API_BuildingMaterialID, i)) continue;
+        ++materials;
+        const API_Attribute m = GetAttr(API_BuildingMaterialID, i);
+        EXPECT_TRUE(readable(API_FilltypeID, m.buildingMaterial.cutFill)) << m.header.name;
+        EXPECT_TRUE(readable(API_MaterialID, m.buildingMaterial.surfaceMaterial)) << m.header.name;
+    }
+    EXPECT_GE(materials, 15);
+    // Composite names end in their thickness in millimetres, which is what the host reports.
+    Int32 composites = 0;
+    for (Int32 i = 1; i <= AttributeCount(API_CompWallID); ++i) {
+        if (!readable(API_CompWallID, i)) continue;
+        ++composites;
+        const API_Attribute c = GetAttr(API_CompWallID, i);
+        const std::string name = c.header.name;
+        EXPECT_DOUBLE_EQ(std::stod(name.substr(name.rfind(' ') + 1)) / 1000.0, c.compWall.totalThick) << name;
+        EXPECT_GT(c.compWall.nComps, 1) << name;
+    }
+    EXPECT_GE(composites, 8);
+    // A deleted entry's old name finds nothing; a non-ASCII name is found by its exact bytes.
+    EXPECT_EQ(AttrCode(API_LayerID, 0, "Purged"), APIERR_BADNAME);
+    GSErrCode code;
+    const API_Attribute facade = GetAttr(API_LayerID, 0, "Fa\xC3\xA7" "ade Elements", &code);
+    EXPECT_EQ(code, NoError);
+    EXPECT_TRUE(readable(API_LayerID, facade.header.index));
+    EXPECT_EQ(AttrCode(API_LayerID, 0, "Facade Elements"), APIERR_BADNAME);
 }
 
 TEST_F(Attributes, CreateTakesTheNextIndexAndCutsLongNamesModifyReplacesFlagsAndPenData)

@@ -1,6 +1,6 @@
 // Create, read, change and delete for every element type, through the host functions.
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 

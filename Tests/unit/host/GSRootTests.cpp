@@ -2,7 +2,7 @@
 #include <memory>
 #include <set>
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The host's library functions and the creation of doors and windows with their markers.
 #include <map>
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 #include "HostTestingLibrary.hpp"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 

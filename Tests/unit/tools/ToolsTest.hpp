@@ -1,22 +1,18 @@
 #pragma once
-// Ground shared by the creation and deletion tool tests: a wall on story 1 to open or delete,
-// a runner for tables of failing calls, and the stored memo read back as plain lists.
+// What the tool tests add to the shared fixture: a wall on story 1 to open or delete, a runner
+// for tables of failing calls, and the stored memo read back as plain lists.
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "HostTestingLibrary.hpp"
-#include "ToolTestFixture.hpp"
+#include "QuillmereTest.hpp"
 
-using json = nlohmann::json;
-
-constexpr double kStoredDegree = 0.017453292519943278;
-
-class ToolsTest : public ToolTestFixture {
+class ToolsTest : public QuillmereTest {
 protected:
     void SetUp() override
     {
-        ToolTestFixture::SetUp();
+        QuillmereTest::SetUp();
         wall = Text(HostTesting::AddWall(0, 0, 6, 0, 1));
     }
 
@@ -96,3 +92,6 @@ protected:
 
     std::string wall;
 };
+
+// The editing tools' tests start from the empty default project.
+using ModifyToolTest = QuillmereTest;

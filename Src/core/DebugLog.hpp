@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// Appends "[HH:MM:SS] message" as one line to the debug log (/tmp/quillmere_debug.log),
+// opening and closing the file for each line. Line breaks inside the message become spaces.
+// Secrets never reach the file: "Bearer <token>", texts shaped like API keys ("sk-..."), and
+// every text given to DebugLogRedact are replaced by "[redacted]". Safe from any thread.
+// Nothing is written when the path is a symbolic link or not a regular file; a log this
+// creates has mode 0600.
+void DebugLog(const std::string& message);
+
+// Registers a secret (an API key, an access token) that is never written; texts shorter
+// than four bytes are ignored.
+void DebugLogRedact(const std::string& secret);
+
+// For tests: writes to another file; an empty path restores the default.
+void SetDebugLogPath(const std::string& path);
+std::string GetDebugLogPath();

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+// The conversation as neither provider sees it: one neutral history that each provider
+// renders into its own wire format, so a conversation can change model half-way.
+
+enum class BlockKind { Text, Image, Document, ToolUse, ToolResult };
+
+struct ContentBlock {
+    BlockKind kind = BlockKind::Text;
+    std::string text;       // Text; the result text of a ToolResult
+    std::string mediaType;  // Image, Document
+    std::string data;       // Image, Document: base64 as the page sent it
+    std::string toolId;     // ToolUse, ToolResult
+    std::string toolName;   // ToolUse
+    nlohmann::json input = nlohmann::json::object();  // ToolUse
+
+    static ContentBlock Text(std::string text);
+    static ContentBlock Image(std::string mediaType, std::string data);
+    static ContentBlock Document(std::string mediaType, std::string data);
+    static ContentBlock ToolUse(std::string id, std::string name, nlohmann::json input);
+    static ContentBlock ToolResult(std::string id, std::string resultText);
+};
+
+// Blank text (spaces, tabs, line breaks or nothing) is refused by the services: it is neither
+// shown nor kept, and a message of nothing else is no message.
+bool IsBlank(const std::string& text);
+void DropBlankText(std::vector<ContentBlock>& blocks);
+
+enum class Role { User, Assistant };
+
+struct HistoryMessage {
+    Role role = Role::User;
+    std::vector<ContentBlock> blocks;
+};
+
+class Conversation {
+public:
+    // A user turn. When the history already ends with a user message (tool results, or a
+    // turn that failed before the model answered) the blocks join it, so roles keep
+    // alternating as both providers require.
+    void AppendUser(std::vector<ContentBlock> blocks);
+    // An assistant turn; an empty one is not kept (neither provider accepts it back).
+    void AppendAssistant(std::vector<ContentBlock> blocks);
+
+    // Gives each tool call of the last assistant message that has no result yet this result
+    // text, so that the history stays acceptable after a turn broke off half-way.
+    void CloseOpenToolCalls(const std::string& resultText);
+
+    // Where the history stands now, so that what is appended after it can be taken back.
+    struct Mark {
+        std::size_t messages = 0;
+        std::size_t blocksInLast = 0;
+    };
+    Mark Position() const;
+    void RollBack(const Mark& mark);
+
+    const std::vector<HistoryMessage>& Messages() const { return messages; }
+    std::size_t Size() const { return messages.size(); }
+    void Clear() { messages.clear(); }
+
+private:
+    std::vector<HistoryMessage> messages;
+};

@@ -1,0 +1,381 @@
+#include "engine/ModelBridge.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "MainQueue.hpp"
+#include "core/DebugLog.hpp"
+#include "core/HttpClient.hpp"
+#include "engine/AnthropicProvider.hpp"
+#include "engine/OpenAIProvider.hpp"
+#include "engine/ServiceErrors.hpp"
+#include "engine/SystemPrompt.hpp"
+
+namespace {
+
+std::string DumpRequest(const nlohmann::json& request)
+{
+    // Text typed or pasted by the user may hold invalid UTF-8; replace it rather than fail.
+    return request.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+// The palette's callbacks, shared with every report posted to the main queue so that a report
+// arriving after Shutdown finds them switched off rather than a destroyed engine.
+struct ModelBridge::CallbackHub {
+    std::recursive_mutex mutex;
+    bool alive = true;
+    AssistantTextCallback onText;
+    BusyCallback onBusy;
+    ToolResultCallback onToolResult;
+};
+
+ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
+    : registry(ownedRegistry ? std::move(ownedRegistry) : std::make_unique<ToolRegistry>()),
+      toolRunner(*registry),
+      anthropic(std::make_unique<AnthropicProvider>()),
+      openai(std::make_unique<OpenAIProvider>()),
+      hub(std::make_shared<CallbackHub>())
+{
+    SetBaseUrls("", "");
+    worker = std::thread([this] { WorkerLoop(); });
+}
+
+ModelBridge::~ModelBridge()
+{
+    Shutdown();
+}
+
+void ModelBridge::SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy,
+                               ToolResultCallback onToolResult)
+{
+    std::lock_guard<std::recursive_mutex> lock(hub->mutex);
+    hub->onText = std::move(onAssistantText);
+    hub->onBusy = std::move(onBusy);
+    hub->onToolResult = std::move(onToolResult);
+}
+
+void ModelBridge::SendMessage(const std::string& text)
+{
+    SendBlocks({ContentBlock::Text(text)});
+}
+
+// SendMessageWithAttachments: palette/PageMessage.cpp.
+
+void ModelBridge::SendBlocks(std::vector<ContentBlock> blocks)
+{
+    DropBlankText(blocks);
+    if (blocks.empty()) {
+        return;
+    }
+    Enqueue(Job{Job::Kind::Message, std::move(blocks)});
+}
+
+void ModelBridge::ClearHistory()
+{
+    Enqueue(Job{Job::Kind::Clear, {}});
+}
+
+AttachmentData ModelBridge::GetCurrentAttachment(int index) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (index < 0 || static_cast<std::size_t>(index) >= currentAttachments.size()) {
+        return AttachmentData{};
+    }
+    return currentAttachments[static_cast<std::size_t>(index)];
+}
+
+void ModelBridge::SetProvider(const std::string& provider)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    services.provider = provider;
+}
+
+void ModelBridge::SetModel(const std::string& model)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    services.model = model;
+}
+
+void ModelBridge::SetApiKeys(const std::string& anthropicKey, const std::string& openaiKey)
+{
+    DebugLogRedact(anthropicKey);
+    DebugLogRedact(openaiKey);
+    std::lock_guard<std::mutex> lock(mutex);
+    services.anthropicKey = anthropicKey;
+    services.openaiKey = openaiKey;
+}
+
+void ModelBridge::SetProxyUrl(const std::string&) {}
+
+void ModelBridge::SetAccessToken(const std::string& token)
+{
+    DebugLogRedact(token);
+}
+
+void ModelBridge::SetBaseUrls(const std::string& anthropicUrl, const std::string& openaiUrl)
+{
+    const std::string a = ResolveBaseUrl(anthropicUrl, "QUILLMERE_ANTHROPIC_URL", anthropic->DefaultBaseUrl());
+    const std::string o = ResolveBaseUrl(openaiUrl, "QUILLMERE_OPENAI_URL", openai->DefaultBaseUrl());
+    std::lock_guard<std::mutex> lock(mutex);
+    services.anthropicUrl = a;
+    services.openaiUrl = o;
+}
+
+bool ModelBridge::IsBusy() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return turnActive || std::any_of(jobs.begin(), jobs.end(),
+                                     [](const Job& job) { return job.kind == Job::Kind::Message; });
+}
+
+void ModelBridge::Shutdown()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        running = false;
+        jobs.clear();
+    }
+    abortRequests.store(true);  // the worker's HTTP request gives up within about a second
+    {
+        // Reports already on the main queue find the callbacks switched off.
+        std::lock_guard<std::recursive_mutex> lock(hub->mutex);
+        hub->alive = false;
+    }
+    wake.notify_all();
+    toolRunner.Stop();  // a tool call waiting for the main thread is not run
+    std::lock_guard<std::mutex> joining(shutdownMutex);  // two threads may shut down at once
+    if (worker.joinable()) {
+        worker.join();
+    }
+}
+
+ProviderKind ModelBridge::ProviderForModel(const std::string& model, const std::string& providerSetting)
+{
+    return ChooseProvider(model, providerSetting);
+}
+
+std::string ModelBridge::ExtensionForMediaType(const std::string& mediaType)
+{
+    if (mediaType == "application/pdf") {
+        return "pdf";
+    }
+    if (mediaType == "image/jpeg") {
+        return "jpg";
+    }
+    if (mediaType == "image/tiff") {
+        return "tiff";
+    }
+    return "png";
+}
+
+void ModelBridge::Enqueue(Job job)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!running) {
+            return;
+        }
+        jobs.push_back(std::move(job));
+    }
+    wake.notify_all();
+}
+
+bool ModelBridge::IsRunning() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return running;
+}
+
+void ModelBridge::WorkerLoop()
+{
+    Quillmere::HttpAbortScope abortable(&abortRequests);
+    while (true) {
+        Job job;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            wake.wait(lock, [this] { return !running || !jobs.empty(); });
+            if (!running) {
+                return;
+            }
+            job = std::move(jobs.front());
+            jobs.pop_front();
+            turnActive = job.kind == Job::Kind::Message;
+        }
+        if (job.kind == Job::Kind::Clear) {
+            history.Clear();
+            continue;
+        }
+        RunTurn(std::move(job.blocks));
+    }
+}
+
+void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
+{
+    PostBusy(true);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        currentAttachments.clear();
+        for (const ContentBlock& block : userBlocks) {
+            if (block.kind == BlockKind::Image || block.kind == BlockKind::Document) {
+                currentAttachments.push_back(
+                    AttachmentData{block.data, block.mediaType, ExtensionForMediaType(block.mediaType)});
+            }
+        }
+    }
+    turnStart = history.Position();
+    history.AppendUser(std::move(userBlocks));
+
+    for (int iteration = 1; iteration <= kMaxIterations; ++iteration) {
+        bool wantsMore = false;
+        bool carryOn = false;
+        try {
+            carryOn = RunIteration(iteration == 1, wantsMore);
+        } catch (const std::exception& e) {
+            // Nothing may leave the worker thread: that would end the host process.
+            Warn(kWarningMark + std::string("The assistant stopped because of an internal error: ") + e.what());
+        } catch (...) {
+            Warn(kWarningMark + std::string("The assistant stopped because of an internal error."));
+        }
+        // Whatever happened, every tool call the model made gets an answer, or the services
+        // would refuse the conversation from now on.
+        history.CloseOpenToolCalls(ToolResult::Fail("The call was not completed.").toJson());
+        if (!carryOn || !wantsMore) {
+            break;
+        }
+        if (iteration == kMaxIterations) {
+            Warn(kWarningMark + std::string("Stopped after ") + std::to_string(kMaxIterations) +
+                 " model requests for one message. Send another message to let the assistant continue.");
+        }
+    }
+    {
+        // Cleared before the report so that a palette asking on receipt sees the turn ended.
+        std::lock_guard<std::mutex> lock(mutex);
+        turnActive = false;
+    }
+    PostBusy(false);
+}
+
+bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
+{
+    wantsMore = false;
+    ServiceSettings settings;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!running) {
+            return false;
+        }
+        settings = services;
+    }
+    const ServiceChoice service = ChooseService(settings);
+    const ModelProvider& provider = service.kind == ProviderKind::OpenAI ? *openai : *anthropic;
+    if (service.apiKey.empty()) {
+        Warn(NoApiKeyWarning(provider.DisplayName()));
+        return false;
+    }
+
+    const std::string body = DumpRequest(provider.RenderRequest(
+        history.Messages(), SystemPrompt(), registry->GetToolDefinitions(), service.model, kMaxOutputTokens));
+
+    const Quillmere::HttpResponse response = Quillmere::HttpPost(service.baseUrl + provider.Path(), body,
+                                                                 provider.Headers(service.apiKey));
+    if (abortRequests.load()) {
+        return false;  // shutting down: no message, nobody is listening
+    }
+    if (!response.error.empty() || response.statusCode == 0) {
+        Warn(UnreachableWarning(provider.DisplayName(), response.error, service.apiKey));
+        return false;
+    }
+    if (response.statusCode < 200 || response.statusCode > 299) {
+        std::string warning =
+            HttpFailureWarning(provider.DisplayName(), response.statusCode, response.body, service.apiKey);
+        if (firstRequest && (response.statusCode == 400 || response.statusCode == 413)) {
+            // The service refused what this message added (an attachment too large or of a
+            // kind it does not take, say). Kept, it would be sent again with every later
+            // message and be refused every time.
+            history.RollBack(turnStart);
+            warning += " Your message was not kept in the conversation; change it and send it again.";
+        }
+        Warn(warning);
+        return false;
+    }
+
+    ModelReply reply;
+    try {
+        reply = provider.ParseReply(response.body);
+    } catch (const ReplyFormatError& e) {
+        Warn(UnexpectedReplyWarning(provider.DisplayName(), e.what(), service.apiKey));
+        return false;
+    }
+
+    // A blank text block would make the services refuse the history from now on.
+    DropBlankText(reply.assistantBlocks);
+    history.AppendAssistant(std::move(reply.assistantBlocks));
+    for (const std::string& text : reply.texts) {
+        if (!IsBlank(text)) {
+            PostText(text);
+        }
+    }
+    if (reply.toolCalls.empty()) {
+        return true;
+    }
+    ExecuteTools(reply.toolCalls);
+    wantsMore = IsRunning();
+    return wantsMore;
+}
+
+void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
+{
+    for (const ToolCall& call : calls) {
+        ToolResult result;
+        std::string resultText;
+        if (!toolRunner.Run(call, result, resultText)) {
+            return;  // shutting down
+        }
+        history.AppendUser({ContentBlock::ToolResult(call.id, resultText)});
+        const std::string detail = result.success
+                                       ? (result.message.empty() ? result.elementGuid : result.message)
+                                       : (result.error.empty() ? "Unknown error" : result.error);
+        if (!result.success) {
+            DebugLog("engine: tool " + call.name + " failed: " + detail);
+        }
+        PostToolResult(call.name, result.success, detail);
+    }
+}
+
+void ModelBridge::Warn(const std::string& text) const
+{
+    DebugLog("engine: " + text.substr(std::string(kWarningMark).size()));
+    PostText(text);
+}
+
+void ModelBridge::PostText(const std::string& text) const
+{
+    DispatchAsyncMain([hub = hub, text] {
+        std::lock_guard<std::recursive_mutex> lock(hub->mutex);
+        if (hub->alive && hub->onText) {
+            hub->onText(text);
+        }
+    });
+}
+
+void ModelBridge::PostBusy(bool busy) const
+{
+    DispatchAsyncMain([hub = hub, busy] {
+        std::lock_guard<std::recursive_mutex> lock(hub->mutex);
+        if (hub->alive && hub->onBusy) {
+            hub->onBusy(busy);
+        }
+    });
+}
+
+void ModelBridge::PostToolResult(const std::string& name, bool success, const std::string& detail) const
+{
+    DispatchAsyncMain([hub = hub, name, success, detail] {
+        std::lock_guard<std::recursive_mutex> lock(hub->mutex);
+        if (hub->alive && hub->onToolResult) {
+            hub->onToolResult(name, success, detail);
+        }
+    });
+}

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/ToolRegistry.hpp"
+#include "engine/Conversation.hpp"
+#include "engine/MainThreadToolRunner.hpp"
+#include "engine/ModelProvider.hpp"
+#include "engine/ProviderChoice.hpp"
+
+// One attachment of the user message being processed.
+struct AttachmentData {
+    std::string data;       // base64 exactly as the message carried it
+    std::string mediaType;  // as the message gave it; may be empty
+    std::string extension;  // "pdf", "jpg", "tiff" or "png" (every other media type)
+};
+
+// The conversation engine. A worker thread takes the user's messages one at a time, talks to
+// the language model and runs the tools the model asks for on the main thread, at most
+// kMaxIterations model requests per message. Every callback is delivered on the main thread
+// through the main queue; none is delivered once Shutdown has begun.
+class ModelBridge {
+public:
+    using AssistantTextCallback = std::function<void(const std::string& text)>;
+    using BusyCallback = std::function<void(bool busy)>;
+    using ToolResultCallback =
+        std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
+
+    static constexpr int kMaxIterations = 20;
+    static constexpr int kMaxOutputTokens = 4096;
+
+    // Takes the registry the palette built; a null registry gets a new full one.
+    explicit ModelBridge(std::unique_ptr<ToolRegistry> registry = nullptr);
+    ~ModelBridge();
+    ModelBridge(const ModelBridge&) = delete;
+    ModelBridge& operator=(const ModelBridge&) = delete;
+
+    void SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy,
+                      ToolResultCallback onToolResult);
+
+    // Queue a message; returns at once.
+    void SendMessage(const std::string& text);
+    // content: the page's blocks, [{"type":"text","text"}, {"type":"image"|"document",
+    // "source":{"type":"base64","media_type","data"}}]. Unreadable content is refused with a
+    // "⚠ " message and starts no turn. Defined beside the palette (palette/PageMessage.cpp),
+    // which alone knows the page's format.
+    void SendMessageWithAttachments(const nlohmann::json& content);
+    // Forgets the conversation once the message being processed (if any) is done.
+    void ClearHistory();
+
+    // A copy of attachment index of the message being processed; empty strings when out of range.
+    AttachmentData GetCurrentAttachment(int index) const;
+
+    void SetProvider(const std::string& provider);  // "anthropic" or "openai"; used when no model is set
+    void SetModel(const std::string& model);
+    void SetApiKeys(const std::string& anthropicKey, const std::string& openaiKey);
+    // The chat proxy is not reached yet: its address is taken and not used, and the token is
+    // only kept out of the debug log.
+    void SetProxyUrl(const std::string& url);
+    void SetAccessToken(const std::string& token);
+    // Service addresses (scheme, host, port; no path). Empty restores the default, which is
+    // QUILLMERE_ANTHROPIC_URL / QUILLMERE_OPENAI_URL when set, else the public endpoint.
+    void SetBaseUrls(const std::string& anthropicUrl, const std::string& openaiUrl);
+
+    // True from the moment a message is queued until its turn has ended.
+    bool IsBusy() const;
+
+    // Stops the worker: a request in flight is aborted, a tool not yet started is not run,
+    // queued messages are dropped. Returns once the worker has ended. Idempotent.
+    void Shutdown();
+
+    // See ChooseProvider (engine/ProviderChoice.hpp).
+    static ProviderKind ProviderForModel(const std::string& model, const std::string& providerSetting);
+    static std::string ExtensionForMediaType(const std::string& mediaType);
+
+private:
+    struct Job {
+        enum class Kind { Message, Clear } kind = Kind::Message;
+        std::vector<ContentBlock> blocks;
+    };
+    struct CallbackHub;
+
+    void SendBlocks(std::vector<ContentBlock> blocks);
+    void Enqueue(Job job);
+    void WorkerLoop();
+    void RunTurn(std::vector<ContentBlock> userBlocks);
+    // false when the turn must end (failure reported, or shutting down).
+    bool RunIteration(bool firstRequest, bool& wantsMore);
+    void ExecuteTools(const std::vector<ToolCall>& calls);
+    bool IsRunning() const;
+
+    void Warn(const std::string& text) const;  // a "⚠ " message: to the page and the debug log
+    void PostText(const std::string& text) const;
+    void PostBusy(bool busy) const;
+    void PostToolResult(const std::string& name, bool success, const std::string& detail) const;
+
+    std::unique_ptr<ToolRegistry> registry;
+    MainThreadToolRunner toolRunner;  // runs calls against registry
+    std::unique_ptr<ModelProvider> anthropic;
+    std::unique_ptr<ModelProvider> openai;
+    Conversation history;  // worker thread only
+    Conversation::Mark turnStart;  // worker thread only: the history before this message
+    std::shared_ptr<CallbackHub> hub;
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Job> jobs;
+    std::vector<AttachmentData> currentAttachments;
+    ServiceSettings services;
+    bool running = true;
+    bool turnActive = false;
+    std::atomic<bool> abortRequests{false};  // watched by the worker's HTTP requests
+    std::mutex shutdownMutex;
+    std::thread worker;
+};

@@ -1,0 +1,66 @@
+// The warnings about the language-model services, kept apart from the turn loop so that every
+// service text is sanitised in one place.
+#include "engine/ServiceErrors.hpp"
+
+#include <cstddef>
+
+#include "engine/ModelProvider.hpp"
+
+const char* const kWarningMark = "\xE2\x9A\xA0 ";  // "⚠ "
+
+namespace {
+
+const std::size_t kMaxQuotedErrorBytes = 300;
+
+}  // namespace
+
+std::string SanitiseServiceText(std::string text, const std::string& apiKey)
+{
+    if (!apiKey.empty()) {
+        for (std::size_t at = text.find(apiKey); at != std::string::npos; at = text.find(apiKey, at)) {
+            text.replace(at, apiKey.size(), "[key]");
+        }
+    }
+    if (text.size() > kMaxQuotedErrorBytes) {
+        std::size_t cut = kMaxQuotedErrorBytes;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+            --cut;  // do not split a UTF-8 sequence
+        }
+        text = text.substr(0, cut) + "...";
+    }
+    return text;
+}
+
+std::string NoApiKeyWarning(const std::string& service)
+{
+    return kWarningMark + std::string("No ") + service + " API key is set. Add one in Settings to use this model.";
+}
+
+std::string UnreachableWarning(const std::string& service, const std::string& error, const std::string& apiKey)
+{
+    const std::string why = error.empty() ? "no response" : SanitiseServiceText(error, apiKey);
+    return kWarningMark + std::string("Could not reach ") + service + ": " + why;
+}
+
+std::string HttpFailureWarning(const std::string& service, int status, const std::string& body,
+                               const std::string& apiKey)
+{
+    const std::string code = " (HTTP " + std::to_string(status) + ")";
+    if (status == 401 || status == 403) {
+        return kWarningMark + service + " did not accept the API key" + code + ". Check the key in Settings.";
+    }
+    std::string detail = SanitiseServiceText(ServiceErrorMessage(body), apiKey);
+    std::string text = kWarningMark + service + (status == 429 ? " is limiting requests" : " request failed") + code;
+    if (!detail.empty()) {
+        text += ": " + detail;
+    }
+    if (status == 429) {
+        text += ". Wait a moment and try again.";
+    }
+    return text;
+}
+
+std::string UnexpectedReplyWarning(const std::string& service, const std::string& why, const std::string& apiKey)
+{
+    return kWarningMark + std::string("Unexpected reply from ") + service + ": " + SanitiseServiceText(why, apiKey);
+}

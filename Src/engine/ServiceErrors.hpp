@@ -1,0 +1,23 @@
+#pragma once
+
+// How the engine words what went wrong with a language-model service, as the "⚠ " messages
+// the chat shows. Every text quoted from a service passes through SanitiseServiceText first.
+
+#include <string>
+
+// The mark that starts every warning the engine shows in the chat: "⚠ ".
+extern const char* const kWarningMark;
+
+// Text from a service must never carry the user's key back into the chat, and must stay
+// short: the key becomes "[key]" and the text is cut to 300 bytes plus "..." on a UTF-8
+// boundary.
+std::string SanitiseServiceText(std::string text, const std::string& apiKey);
+
+std::string NoApiKeyWarning(const std::string& service);
+// error: the transport's failure text; empty when no response arrived at all.
+std::string UnreachableWarning(const std::string& service, const std::string& error, const std::string& apiKey);
+// A reply whose status is not 2xx; body is the service's reply.
+std::string HttpFailureWarning(const std::string& service, int status, const std::string& body,
+                               const std::string& apiKey);
+// A 2xx reply the provider could not read; why is the parser's explanation.
+std::string UnexpectedReplyWarning(const std::string& service, const std::string& why, const std::string& apiKey);

@@ -1,0 +1,16 @@
+// The assistant's tool families, registered in one fixed order. Adding a family adds its
+// call here (and its declaration in ToolFamilies.hpp); the registry in core never names one.
+#include "core/ToolRegistry.hpp"
+#include "tools/ToolFamilies.hpp"
+
+void ToolRegistry::RegisterAll()
+{
+    // The order is fixed because a later family's tool replaces an earlier one of the same
+    // name. ToolFamilies.hpp lists where each family goes, including those not yet written.
+    RegisterElementTools(*this);
+    RegisterOpeningTools(*this);
+    RegisterObjectTools(*this);
+    RegisterModifyTools(*this);
+    RegisterDeleteTools(*this);
+    RegisterAttributeTools(*this);
+}

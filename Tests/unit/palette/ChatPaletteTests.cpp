@@ -1,0 +1,139 @@
+#include <chrono>
+#include <new>
+#include <thread>
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "ShellTest.hpp"
+
+using nlohmann::json;
+
+TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
+{
+    WriteSettingsFile(R"({"window_width":512,"window_height":700})");
+    std::string pagePath;
+    {
+        auto other = std::make_unique<ChatPalette>();
+        ChatPalette palette;
+        pagePath = palette.GetPagePath();
+        auto browser = PaletteHost::FindBrowser(palette.GetBrowser().GetId());
+        ASSERT_TRUE(browser.has_value());
+        EXPECT_EQ(browser->documentPath, pagePath);
+        EXPECT_NE(ReadFile(pagePath).find("window.QuillmereUI"), std::string::npos);
+        // Loading a document drops earlier objects: the object is there only if registered after the load.
+        const std::vector<std::string> functions = {"sendMessage", "sendMessageWithAttachments", "getSettings",
+                                                    "saveSettings", "clearHistory"};
+        EXPECT_EQ(browser->functionsByObject["Quillmere"], functions);
+        EXPECT_TRUE(palette.IsProcessingEvents());
+        EXPECT_FALSE(palette.IsVisible());
+        EXPECT_EQ(std::make_pair(palette.GetWidth(), palette.GetHeight()), std::make_pair(512, 700));
+        // Each palette has a page file of its own, readable by the user only.
+        EXPECT_NE(other->GetPagePath(), pagePath);
+        EXPECT_EQ(fs::status(pagePath).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+        other.reset();
+        EXPECT_TRUE(fs::exists(pagePath)) << "one palette removed another's page";
+    }
+    EXPECT_FALSE(fs::exists(pagePath)) << "the temporary page outlived its palette";
+}
+
+TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
+{
+    WriteSettingsFile(R"({"provider":"anthropic","model":"claude-a","window_width":512,"user_email":"a@b.c"})");
+    ChatPalette palette;
+    const json update = {{"provider", "openai"}, {"model", "gpt-4.1"}, {"anthropicApiKey", "sk-ant-2"},
+                         {"openaiApiKey", "sk-oa-2"}, {"darkMode", true}};
+    EXPECT_TRUE(Call(palette, "saveSettings", {JS::Value(update.dump())}).GetBool());
+    // What the page does not show (window size, sign-in data) is kept.
+    const json stored = {{"anthropic_api_key", "sk-ant-2"}, {"window_width", 512}, {"user_email", "a@b.c"}};
+    const json file = json::parse(ReadFile(SettingsPath()), nullptr, false);
+    for (const auto& [key, value] : stored.items()) EXPECT_EQ(file.value(key, json()), value) << key;
+    EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
+
+    for (const std::string bad : {"not json", "[1,2]", R"({"provider":"acme"})"})
+        EXPECT_FALSE(Call(palette, "saveSettings", {JS::Value(bad)}).GetBool()) << bad;
+    // Wrong types are ignored key by key.
+    Call(palette, "saveSettings", {JS::Value(R"({"model":42,"darkMode":"yes","anthropicApiKey":null})")});
+    EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
+    EXPECT_EQ(json::parse(ReadFile(SettingsPath()), nullptr, false).value("model", ""), "gpt-4.1");
+    // A pasted key keeps no surrounding white space.
+    EXPECT_TRUE(Call(palette, "saveSettings", {JS::Value(R"({"openaiApiKey":" sk-oa-3\r\n"})")}).GetBool());
+    EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()).value("openaiApiKey", ""), "sk-oa-3");
+    // Messages that cannot be sent start no turn; unreadable attachments get one warning.
+    EXPECT_FALSE(Call(palette, "sendMessage").GetBool());
+    EXPECT_FALSE(Call(palette, "sendMessage", {JS::Value(3.0)}).GetBool());
+    EXPECT_FALSE(Call(palette, "sendMessageWithAttachments", {JS::Value("{not json")}).GetBool());
+    MainQueue::DrainUntilIdle();
+    const auto scripts = Scripts(palette);
+    ASSERT_EQ(scripts.size(), 1u);
+    EXPECT_EQ(scripts[0].rfind("QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 ", 0), 0u) << scripts[0];
+    EXPECT_FALSE(palette.GetBridge().IsBusy());
+}
+
+TEST_F(ShellTest, PageUpdatesAreSingleEscapedCalls)
+{
+    ChatPalette palette;
+    palette.PushRenderPreview("https://r.example/a'b.png", "https://r.example/d\nl");
+    palette.PushToolResult("create_wall", true, "Wall \"A\"\\1");
+    palette.PushToolResult("x", false, "");
+    palette.SetThinking(true);
+    palette.PushAssistantMessage("</script>");
+    const std::vector<std::string> expected = {
+        "QuillmereUI.addRenderPreview('https://r.example/a\\'b.png','https://r.example/d\\nl')",
+        "QuillmereUI.addToolResult('create_wall',true,'Wall \\\"A\\\"\\\\1')",
+        "QuillmereUI.addToolResult('x',false,'')",
+        "QuillmereUI.setThinking(true)",
+        "QuillmereUI.addAssistantMessage('</script>')",
+    };
+    EXPECT_EQ(Scripts(palette), expected);
+}
+
+TEST_F(ShellTest, ReportsRunOnTheMainThreadAndOnlyWhileTheirPaletteLives)
+{
+    // The second palette is made in the very same place: a callback that held only the
+    // address would deliver the first one's late reports to it.
+    alignas(ChatPalette) unsigned char storage[sizeof(ChatPalette)];
+    auto* first = new (storage) ChatPalette();
+    auto preview = first->MakePreviewCallback();
+    auto toolResult = first->MakeToolResultCallback();
+    std::thread([&] {
+        preview("https://r.example/i.png", "https://r.example/d.png");
+        toolResult("render_view", true, "Render started");
+    }).join();
+    EXPECT_TRUE(Scripts(*first).empty()) << "a page update ran off the main thread";
+    MainQueue::DrainUntilIdle();
+    EXPECT_EQ(Scripts(*first).size(), 2u);
+    std::thread([&] { preview("https://r.example/late.png", "https://r.example/late.png"); }).join();
+    first->~ChatPalette();
+    auto* second = new (storage) ChatPalette();
+    MainQueue::DrainUntilIdle();
+    preview("https://r.example/later.png", "https://r.example/later.png");
+    toolResult("render_view", false, "late");
+    MainQueue::DrainUntilIdle();
+    EXPECT_TRUE(Scripts(*second).empty());
+    second->~ChatPalette();
+}
+
+TEST_F(ShellTest, DestructionJoinsTheEngineWhileATurnIsInFlight)
+{
+    httplib::Server stall;  // a model that never answers in time: the palette must still go promptly
+    stall.Post("/v1/messages", [](const httplib::Request&, httplib::Response& res) {
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        res.set_content("{}", "application/json");
+    });
+    const int port = stall.bind_to_any_port("127.0.0.1");
+    std::thread server([&] { stall.listen_after_bind(); });
+    while (!stall.is_running()) std::this_thread::yield();  // a stop before the listening starts is lost
+    setenv("QUILLMERE_ANTHROPIC_URL", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
+    WriteSettingsFile(R"({"anthropic_api_key":"sk-ant-x"})");
+    auto palette = std::make_unique<ChatPalette>();
+    Call(*palette, "sendMessage", {JS::Value("hello")});
+    MainQueue::PumpUntil([&] { return !Scripts(*palette).empty(); }, std::chrono::seconds(5));
+    const auto scripts = Scripts(*palette);  // no early return: the server must be stopped below
+    EXPECT_EQ(scripts.empty() ? "none" : scripts[0], "QuillmereUI.setThinking(true)") << "the busy report is lost";
+    palette.reset();
+    MainQueue::DrainUntilIdle();
+    EXPECT_TRUE(PaletteHost::Palettes().empty());
+    stall.stop();
+    server.join();
+}

@@ -1,0 +1,127 @@
+// The plan view follows the project's attributes: hidden layers are not drawn, and every
+// element takes its pen's colour, read afresh for each drawing.
+
+#include <cairo.h>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "HostTesting.hpp"
+#include "PlanView.hpp"
+
+namespace {
+
+// Counts the pixels of a rendered plan whose colour is within 40 levels of (r, g, b).
+int PixelsNear(const std::vector<unsigned char>& png, int r, int g, int b)
+{
+    struct Reader {
+        const std::vector<unsigned char>& bytes;
+        size_t at = 0;
+    } reader{png};
+    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* data, unsigned int length) {
+            auto* in = static_cast<Reader*>(closure);
+            if (in->at + length > in->bytes.size()) return CAIRO_STATUS_READ_ERROR;
+            std::copy_n(in->bytes.begin() + long(in->at), length, data);
+            in->at += length;
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &reader);
+    int count = 0;
+    const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) +
+                                                            y * cairo_image_surface_get_stride(surface));
+        for (int x = 0; x < width; ++x) {
+            const int pr = int((row[x] >> 16) & 0xFF), pg = int((row[x] >> 8) & 0xFF), pb = int(row[x] & 0xFF);
+            count += std::abs(pr - r) < 40 && std::abs(pg - g) < 40 && std::abs(pb - b) < 40;
+        }
+    }
+    cairo_surface_destroy(surface);
+    return count;
+}
+
+std::vector<unsigned char> Plan() { return PlanView::RenderPng({400, 300, 0}); }
+
+API_Attribute Layer(Int32 index)
+{
+    API_Attribute layer;
+    EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, index, &layer));
+    return layer;
+}
+
+class PlanViewAttributes : public ::testing::Test {
+protected:
+    void SetUp() override { HostTesting::ResetProject(); }
+    void TearDown() override
+    {
+        HostTesting::ResetProject();
+        cairo_debug_reset_static_data();
+    }
+    // A wall on layer 3 drawn with pen 20, plus a column on layer 4 with pen 21.
+    static void Build()
+    {
+        API_Element wall = HostTesting::MakeElement(API_WallID);
+        wall.wall.begC = {0, 0};
+        wall.wall.endC = {6, 0};
+        wall.wall.thickness = 0.4;
+        wall.wall.contPen = 20;
+        wall.header.layer = 3;
+        HostTesting::AddElement(wall);
+        API_Element column = HostTesting::MakeElement(API_ColumnID);
+        column.column.origoPos = {3, 3};
+        column.column.pen = 21;
+        column.header.layer = 4;
+        HostTesting::AddElement(column);
+    }
+};
+
+TEST_F(PlanViewAttributes, ElementsTakeTheirPensColourAndAColourChangeShowsOnTheNextDrawing)
+{
+    HostTesting::SetAttribute(HostTesting::MakePen(20, 1.0, 0.0, 0.0));
+    HostTesting::SetAttribute(HostTesting::MakePen(21, 0.0, 0.0, 1.0));
+    Build();
+    const auto first = Plan();
+    EXPECT_GT(PixelsNear(first, 255, 0, 0), 300) << "the wall is not in pen 20's red";
+    EXPECT_GT(PixelsNear(first, 0, 0, 255), 20) << "the column is not in pen 21's blue";
+    EXPECT_EQ(PixelsNear(first, 0, 160, 0), 0);
+
+    HostTesting::SetAttribute(HostTesting::MakePen(20, 0.0, 0.63, 0.0));
+    const auto second = Plan();
+    EXPECT_EQ(PixelsNear(second, 255, 0, 0), 0) << "the old colour stayed";
+    EXPECT_GT(PixelsNear(second, 0, 160, 0), 300);
+}
+
+TEST_F(PlanViewAttributes, AHiddenLayerIsNotDrawnOtherLayersAndUnreadableLayersAre)
+{
+    HostTesting::SetAttribute(HostTesting::MakePen(20, 1.0, 0.0, 0.0));
+    HostTesting::SetAttribute(HostTesting::MakePen(21, 0.0, 0.0, 1.0));
+    Build();
+    API_Attribute walls = Layer(3);
+    walls.header.flags = Int16(walls.header.flags | APILay_Hidden);
+    HostTesting::SetAttribute(walls);
+    const auto hidden = Plan();
+    EXPECT_EQ(PixelsNear(hidden, 255, 0, 0), 0) << "a wall on a hidden layer was drawn";
+    EXPECT_GT(PixelsNear(hidden, 0, 0, 255), 20) << "the column's layer is shown";
+
+    // A locked layer is drawn; so is a layer the host cannot read.
+    walls.header.flags = APILay_Locked;
+    HostTesting::SetAttribute(walls);
+    HostTesting::DeleteAttribute(API_LayerID, 4);
+    const auto shown = Plan();
+    EXPECT_GT(PixelsNear(shown, 255, 0, 0), 300);
+    EXPECT_GT(PixelsNear(shown, 0, 0, 255), 20);
+}
+
+TEST_F(PlanViewAttributes, APenTheHostCannotReadLeavesTheViewsOwnColour)
+{
+    Build();
+    HostTesting::DeleteAttribute(API_PenID, 20);
+    const auto png = Plan();
+    EXPECT_GT(PixelsNear(png, 43, 48, 54), 300) << "the wall lost its outline colour";
+}
+
+}  // namespace
