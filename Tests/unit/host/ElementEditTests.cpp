@@ -167,7 +167,7 @@ TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
 // Huge but finite moves, turns and mirrors once made zero-length walls, beams and lines,
 // zero-area slabs, roofs and fills and doors past their wall's end; now the results run the
 // host's element checks with its working extent, and an edit is refused whole.
-TEST_F(ModifyToolTest, HostEditRefusesResultsTheHostWouldNotStoreAndChangesNothing)
+TEST_F(ElementEdit, RefusesResultsTheHostWouldNotStoreAndChangesNothing)
 {
     const API_Guid wall = HostTesting::AddWall(0.0, 0.0, 4.0, 0.0);
     API_Element door = HostTesting::MakeElement(API_DoorID);
@@ -222,5 +222,5 @@ TEST_F(ModifyToolTest, HostEditRefusesResultsTheHostWouldNotStoreAndChangesNothi
     // The same move within the extent goes through, door and all.
     API_Guid moved = wall;
     ASSERT_EQ(Edit(moved, east), NoError);
-    EXPECT_POINT(Get(wall).wall.endC, 24.0, 0.0);
+    EXPECT_POINT(Read(wall).wall.endC, 24.0, 0.0);
 }

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 
