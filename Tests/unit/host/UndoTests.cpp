@@ -35,6 +35,21 @@ protected:
         PutPolygon(memo.memo, kRectangle8x6);
         return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true);
     }
+    // One step of every kind of change: a new wall, a changed height, a new polygon, a hidden
+    // layer, a new layer and deleted elements.
+    static GSErrCode MixedStep(const API_Guid& heightened, const API_Guid& reshaped, API_Attribute& hidden,
+                               API_Attribute& created, const GS::Array<API_Guid>& doomed)
+    {
+        return Command([&] {
+            CreateWall(7);
+            SetHeight(heightened, 3.1);
+            EXPECT_EQ(ReplacePolygon(reshaped), NoError);
+            hidden.header.flags = Int16(hidden.header.flags | APILay_Hidden);
+            EXPECT_EQ(ACAPI_Attribute_Modify(&hidden), NoError);
+            EXPECT_EQ(ACAPI_Attribute_Create(&created), NoError);
+            return ACAPI_Element_Delete(doomed);
+        }, "Quillmere: Mixed");
+    }
     // Everything observable about the elements (records and polygons), in creation order.
     static std::vector<std::pair<std::string, std::vector<API_Coord>>> Snapshot()
     {
@@ -119,15 +134,7 @@ TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateWithPolygonsListOrderA
     const API_Attribute layerBefore = layer;
     const auto before = Snapshot();
     const std::vector<API_Guid> wallsBefore = ListOf(API_WallID);
-    ASSERT_EQ(Command([&] {
-        CreateWall(7);
-        SetHeight(b, 3.1);
-        EXPECT_EQ(ReplacePolygon(d), NoError);
-        layer.header.flags = Int16(layer.header.flags | APILay_Hidden);
-        EXPECT_EQ(ACAPI_Attribute_Modify(&layer), NoError);
-        EXPECT_EQ(ACAPI_Attribute_Create(&inside), NoError);
-        return ACAPI_Element_Delete({a, c});
-    }, "Quillmere: Mixed"), NoError);
+    ASSERT_EQ(MixedStep(b, d, layer, inside, {a, c}), NoError);
     EXPECT_FALSE(HostTesting::ElementExists(window));
     EXPECT_EQ(HostTesting::GetPolygon(d)[1], (API_Coord{8, 0})) << "the polygon was replaced";
     ASSERT_EQ(HostTesting::Undo(), NoError);
@@ -169,15 +176,7 @@ TEST_F(UndoableCommands, RedoMakesUndoneStepsAgainExactlyUntilANewStepIsMade)
     API_Attribute inside = HostTesting::MakeLayer("Made Inside");
     API_Attribute layer = GetAttr(API_LayerID, 2);
     const auto before = Snapshot();
-    ASSERT_EQ(Command([&] {
-        CreateWall(7);
-        SetHeight(b, 3.1);
-        EXPECT_EQ(ReplacePolygon(c), NoError);
-        layer.header.flags = Int16(layer.header.flags | APILay_Hidden);
-        EXPECT_EQ(ACAPI_Attribute_Modify(&layer), NoError);
-        EXPECT_EQ(ACAPI_Attribute_Create(&inside), NoError);
-        return ACAPI_Element_Delete({a});
-    }, "Quillmere: Mixed"), NoError);
+    ASSERT_EQ(MixedStep(b, c, layer, inside, {a}), NoError);
     const auto after = Snapshot();
     const std::vector<API_Guid> wallsAfter = ListOf(API_WallID);
     const API_Attribute layerAfter = GetAttr(API_LayerID, 2);
