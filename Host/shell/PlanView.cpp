@@ -426,7 +426,16 @@ cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned in
 
 }  // namespace
 
-std::vector<unsigned char> PlanView::RenderPng(const Options& options)
+std::vector<unsigned char> PlanView::RenderPng(const Options& options) { return EncodePng(Draw(options)); }
+
+std::vector<unsigned char> PlanView::EncodePng(const Drawing& drawing)
+{
+    std::vector<unsigned char> png;
+    cairo_surface_write_to_png_stream(drawing.get(), AppendBytes, &png);
+    return png;
+}
+
+PlanView::Drawing PlanView::Draw(const Options& options)
 {
     const int width = std::clamp(options.width, 64, 4096);
     const int height = std::clamp(options.height, 64, 4096);
@@ -469,11 +478,7 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
         cairo_show_text(cr, hint);
     }
     cairo_destroy(cr);
-
-    std::vector<unsigned char> png;
-    cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
-    cairo_surface_destroy(surface);
-    return png;
+    return Drawing(surface, cairo_surface_destroy);
 }
 
 std::vector<unsigned char> PlanView::CaptureMainWindowPng()

@@ -3,10 +3,13 @@
 // The host's main window: a plan view of one story of the open project. The shell shows it
 // beside the palette; the same picture is what a capture of the host's window returns.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "GSRoot.hpp"
+
+struct _cairo_surface;   // cairo_surface_t
 
 namespace PlanView {
 
@@ -19,6 +22,12 @@ struct Options {
 // Draws the story as PNG bytes. Main thread (it reads the project through the host API).
 // Sizes are clamped to 64..4096 pixels.
 std::vector<unsigned char> RenderPng(const Options& options);
+
+// RenderPng in two halves, so that the main thread only draws: encoding a large picture
+// takes longer than drawing it and runs on any thread.
+using Drawing = std::shared_ptr<_cairo_surface>;
+Drawing Draw(const Options& options);                          // main thread
+std::vector<unsigned char> EncodePng(const Drawing& drawing);  // any thread
 
 // What capturing the host's main window gives: the current story's plan at the window's
 // size, as PNG. Main thread.

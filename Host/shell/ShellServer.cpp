@@ -334,11 +334,13 @@ void ShellServer::InstallRoutes()
             res.status = 400;
             return;
         }
-        std::vector<unsigned char> png;
-        // One drawing at a time: further requests wait on their own threads, so that a burst of
-        // them cannot keep the main thread drawing while the add-on's work queues behind.
-        std::lock_guard<std::mutex> oneAtATime(planDrawing);
-        DispatchSyncMain([&] { png = PlanView::RenderPng(options); });
+        // One drawing at a time on the main thread, encoded on this one: a burst of large plan
+        // requests cannot keep the main thread busy while the add-on's work queues behind.
+        PlanView::Drawing drawing;
+        std::unique_lock<std::mutex> oneAtATime(planDrawing);
+        DispatchSyncMain([&] { drawing = PlanView::Draw(options); });
+        oneAtATime.unlock();
+        const std::vector<unsigned char> png = PlanView::EncodePng(drawing);
         res.set_content(std::string(png.begin(), png.end()), "image/png");
     });
 
