@@ -85,3 +85,26 @@ GSErrCode ACAPI_Attribute_Modify(API_Attribute* attribute, API_AttributeDef* def
 // Environment: project information ('PROJ'), story settings ('GSTO', 'CSTO').
 
 GSErrCode ACAPI_Environment(API_EnvironmentID code, void* par1, void* par2 = nullptr, void* par3 = nullptr);
+
+// ---------------------------------------------------------------------------------------------
+// Automation: publishing ('PUBL') and module files ('SMOD'). Outside undoable commands.
+
+#include "APIdefs_Automate.h"
+
+GSErrCode ACAPI_Automate(API_AutomateID code, void* par1 = nullptr, void* par2 = nullptr, void* par3 = nullptr);
+
+// ---------------------------------------------------------------------------------------------
+// Navigator ('GNSE', 'GNCI', 'GNSN', 'CVPI', 'CHNV'), databases ('NDAT', 'CDAT', 'GCDB') and
+// graphic override combinations. Outside undoable commands.
+
+#include "APIdefs_Database.h"
+#include "APIdefs_Navigator.h"
+#include "APIdefs_Override.h"
+
+GSErrCode ACAPI_Navigator(API_NavigatorID code, void* par1 = nullptr, void* par2 = nullptr, void* par3 = nullptr,
+                          void* par4 = nullptr);
+GSErrCode ACAPI_Database(API_DatabaseID code, void* par1 = nullptr, void* par2 = nullptr, void* par3 = nullptr);
+// Fills the list with the GUID of every combination, in stored order.
+GSErrCode ACAPI_Override_GetOverrideCombinationList(GS::Array<API_Guid>& combinations);
+// Fills the name (and, when asked, the rule GUIDs) of the combination named by its guid.
+GSErrCode ACAPI_Override_GetOverrideCombination(API_OverrideCombination& combination, GS::Array<API_Guid>* rules = nullptr);

@@ -35,6 +35,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   .story { border: 1px solid #b9bcc1; background: #eef0f2; border-radius: 6px; padding: 3px 10px; cursor: pointer; font: inherit; }
   .story.active { background: #2f6f5e; border-color: #2f6f5e; color: #fff; }
   .plan-title { font-weight: 600; margin-right: 8px; }
+  .view-name { margin-left: auto; color: #55595f; font-size: 12px; }
   .plan-frame { flex: 1; min-height: 0; background: #fbfbf9; border-radius: 8px; box-shadow: 0 1px 3px rgba(0,0,0,.15); overflow: hidden; display: grid; place-items: center; }
   .plan-frame img { width: 100%; height: 100%; object-fit: contain; display: block; }
   .palette { width: 440px; display: flex; flex-direction: column; background: #fff; border-left: 1px solid #b9bcc1; box-shadow: -4px 0 16px rgba(0,0,0,.08); }
@@ -58,7 +59,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   </div>
   <div class="workspace">
     <section class="plan-area">
-      <div class="plan-bar"><span class="plan-title">Floor plan</span><span id="stories"></span></div>
+      <div class="plan-bar"><span class="plan-title" id="plan-title">Floor plan</span><span id="stories"></span><span class="view-name" id="view-name"></span></div>
       <div class="plan-frame" id="plan-frame"><img id="plan" alt="Floor plan"></div>
     </section>
     <aside class="palette" id="palette" hidden>
@@ -69,7 +70,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
 <script>
 (function () {
   var TOKEN = __TOKEN__;
-  var story = 0, state = null, loadedBrowser = null, planBusy = false, planPending = false, planDrawn = '', revision = null;
+  var story = 0, state = null, loadedBrowser = null, planBusy = false, planPending = false, planDrawn = '', planKey = '', revision = null;
   function url(path, extra) { return path + '?token=' + encodeURIComponent(TOKEN) + (extra || ''); }
   function post(path, body) {
     return fetch(url(path), { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
@@ -134,9 +135,18 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
       var b = document.createElement('button');
       b.className = 'story' + (s.index === story ? ' active' : '');
       b.textContent = s.name || ('Story ' + s.index);
-      b.addEventListener('click', function () { story = s.index; renderStories(stories); refreshPlan(); });
+      b.setAttribute('data-story', s.index);
+      // The tab asks the host to go to the story; the window follows the host's answer.
+      b.addEventListener('click', function () { post('/host/story', { index: s.index }).then(refresh); });
       box.appendChild(b);
     });
+  }
+  // The current database names the plan area; the saved view opened last sits beside the tabs.
+  function renderDocumentation(d) {
+    if (!d) return;
+    var db = d.database;
+    document.getElementById('plan-title').textContent = !db ? 'No database' : db.type === 1 ? db.kind : db.kind + ' \u00b7 ' + db.name;
+    document.getElementById('view-name').textContent = d.view ? 'View: ' + d.view.name : '';
   }
   function renderPalette(palette) {
     var panel = document.getElementById('palette');
@@ -156,29 +166,34 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   function refresh() {
     return fetch(url('/host/state')).then(function (r) { return r.json(); }).then(function (s) {
       state = s;
+      story = s.currentStory;
       renderMenus(s.menus);
       renderEdit(s.edit);
       renderStories(s.stories);
+      // A new current story, a new story or a layer shown or hidden redraws the plan at once.
+      var key = JSON.stringify([s.currentStory, s.stories, s.hiddenLayers]);
+      if (key !== planKey) { planKey = key; refreshPlan(); }
       renderPalette(s.palette);
       if (s.addOn && s.addOn.name) document.getElementById('project').textContent = 'Default project \u00b7 ' + s.addOn.name + ' loaded';
+      renderDocumentation(s.documentation);
     }).catch(function () {});
   }
-  // The plan is drawn at the frame's real size, and again only when the project, the story or
-  // that size changes; a change while a drawing is on its way is drawn right after it.
+  // The plan is drawn at the frame's real size, and again only when the project, the story, the
+  // layers shown or that size change; a change while a drawing is on its way follows it.
   function refreshPlan() {
     var frame = document.getElementById('plan-frame');
     if (revision === null || !frame.clientWidth || !frame.clientHeight) return;
     if (planBusy) { planPending = true; return; }
     var ratio = window.devicePixelRatio || 1;
     var w = Math.max(64, Math.round(frame.clientWidth * ratio)), h = Math.max(64, Math.round(frame.clientHeight * ratio));
-    var key = [revision, story, w, h].join(' ');
+    var key = [revision, planKey, w, h].join(' ');
     if (key === planDrawn) return;
     planBusy = true;
     var next = new Image();
     function done() { planBusy = false; if (planPending) { planPending = false; refreshPlan(); } }
     next.onload = function () { document.getElementById('plan').src = next.src; planDrawn = key; done(); };
     next.onerror = done;
-    next.src = url('/host/plan.png', '&w=' + w + '&h=' + h + '&story=' + story + '&r=' + revision);
+    next.src = url('/host/plan.png', '&w=' + w + '&h=' + h + '&r=' + revision);
   }
   function watchProject() {
     var events = new EventSource(url('/host/events'));

@@ -10,7 +10,9 @@
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
+#include "PlanGeometry.hpp"
 #include "PlanViewAttributes.hpp"
+#include "PlanViewDrafting.hpp"
 
 namespace {
 
@@ -55,55 +57,21 @@ struct Plan {
     std::vector<Opening> windows;
     std::vector<Polygon> slabs;
     std::vector<std::pair<Polygon, std::string>> zones;
-    std::vector<Polygon> hatches;
-    std::vector<Polygon> polylines;
-    std::vector<API_LineType> lines;
-    std::vector<API_ArcType> arcs;
+    std::shared_ptr<const PlanViewDrafting::Sheet> drafting;
     Box bounds;
 };
 
 Polygon ReadPolygon(const API_Element& element)
 {
-    Polygon polygon;
-    polygon.pen = PlanView::ElementPen(element);
-    API_ElementMemo memo;
-    BNClear(memo);
-    if (ACAPI_Element_GetMemo(element.header.guid, &memo, APIMemoMask_Polygon) == NoError && memo.coords != nullptr) {
-        const Int32 nCoords = static_cast<Int32>(BMGetHandleSize(reinterpret_cast<GSHandle>(memo.coords)) /
-                                                 sizeof(API_Coord)) - 1;
-        std::vector<Int32> ends;
-        if (memo.pends != nullptr) {
-            const Int32 nEnds = static_cast<Int32>(BMGetHandleSize(reinterpret_cast<GSHandle>(memo.pends)) / sizeof(Int32));
-            for (Int32 i = 1; i < nEnds; ++i) ends.push_back((*memo.pends)[i]);
-        }
-        if (ends.empty()) ends.push_back(nCoords);
-        Int32 start = 1;
-        for (Int32 end : ends) {
-            std::vector<API_Coord> contour;
-            for (Int32 i = start; i <= end && i <= nCoords; ++i) contour.push_back((*memo.coords)[i]);
-            if (contour.size() >= 2) polygon.contours.push_back(contour);
-            start = end + 1;
-        }
-    }
-    ACAPI_DisposeElemMemoHdls(&memo);
-    return polygon;
+    return Polygon{PlanGeometry::ReadContours(element.header.guid), PlanView::ElementPen(element)};
 }
 
+// Doors and windows stand on their wall's story and are matched to it through the wall.
 template <typename Fn>
 void ForEach(API_ElemTypeID type, Int16 story, Fn&& fn)
 {
-    GS::Array<API_Guid> guids;
-    if (ACAPI_Element_GetElemList(type, &guids) != NoError) return;
-    PlanView::LayerFilter layers;
-    for (USize i = 0; i < guids.GetSize(); ++i) {
-        API_Element element;
-        BNClear(element);
-        element.header.guid = guids[i];
-        if (ACAPI_Element_Get(&element) != NoError) continue;
-        if (type != API_DoorID && type != API_WindowID && element.header.floorInd != story) continue;
-        if (!layers.Shown(element.header.layer)) continue;
-        fn(element);
-    }
+    const bool onWall = type == API_DoorID || type == API_WindowID;
+    PlanGeometry::ForEachElement(type, onWall ? std::nullopt : std::optional<Int16>(story), fn);
 }
 
 void AddPolygon(Box& box, const Polygon& polygon)
@@ -148,44 +116,16 @@ Plan ReadPlan(Int16 story)
         plan.zones.emplace_back(ReadPolygon(e), GS::Utf16ToUtf8(name));
         AddPolygon(plan.bounds, plan.zones.back().first);
     });
-    ForEach(API_HatchID, story, [&](const API_Element& e) {
-        plan.hatches.push_back(ReadPolygon(e));
-        AddPolygon(plan.bounds, plan.hatches.back());
-    });
-    ForEach(API_PolyLineID, story, [&](const API_Element& e) {
-        plan.polylines.push_back(ReadPolygon(e));
-        AddPolygon(plan.bounds, plan.polylines.back());
-    });
-    ForEach(API_LineID, story, [&](const API_Element& e) {
-        plan.lines.push_back(e.line);
-        plan.bounds.Add(e.line.begC.x, e.line.begC.y);
-        plan.bounds.Add(e.line.endC.x, e.line.endC.y);
-    });
-    ForEach(API_ArcID, story, [&](const API_Element& e) {
-        plan.arcs.push_back(e.arc);
-        plan.bounds.Add(e.arc.origC.x - e.arc.r, e.arc.origC.y - e.arc.r);
-        plan.bounds.Add(e.arc.origC.x + e.arc.r, e.arc.origC.y + e.arc.r);
-    });
+    plan.drafting = PlanViewDrafting::Read(story);
+    PlanViewDrafting::ForEachExtentPoint(*plan.drafting, [&](double x, double y) { plan.bounds.Add(x, y); });
     return plan;
 }
 
-// Model metres to pixels: y grows upwards in the model, downwards on screen.
-struct View {
-    double scale = 40.0;
-    double originX = 0.0;
-    double originY = 0.0;
-    int height = 0;
-    double X(double x) const { return (x - originX) * scale; }
-    double Y(double y) const { return height - (y - originY) * scale; }
-};
+using View = PlanGeometry::Mapping;
 
 void PathPolygon(cairo_t* cr, const View& view, const Polygon& polygon, bool close)
 {
-    for (const auto& contour : polygon.contours) {
-        cairo_move_to(cr, view.X(contour[0].x), view.Y(contour[0].y));
-        for (std::size_t i = 1; i < contour.size(); ++i) cairo_line_to(cr, view.X(contour[i].x), view.Y(contour[i].y));
-        if (close) cairo_close_path(cr);
-    }
+    PlanGeometry::PathContours(cr, view, polygon.contours, close);
 }
 
 void DrawGrid(cairo_t* cr, const View& view, int width, int height)
@@ -307,11 +247,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens)
         cairo_set_line_width(cr, 1.0);
         cairo_stroke(cr);
     }
-    for (const auto& hatch : plan.hatches) {
-        PathPolygon(cr, view, hatch, true);
-        pens.Use(cr, hatch.pen, {0.55, 0.6, 0.7}, 0.25);
-        cairo_fill(cr);
-    }
+    PlanViewDrafting::DrawFills(cr, *plan.drafting, view);
     for (const auto& [zone, name] : plan.zones) {
         PathPolygon(cr, view, zone, true);
         pens.Use(cr, zone.pen, {0.36, 0.64, 0.55}, 0.16);
@@ -357,29 +293,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens)
         cairo_stroke(cr);
         cairo_restore(cr);
     }
-    const PenPalette::Colour drafting = {0.25, 0.28, 0.32};
-    cairo_set_line_width(cr, 1.0);
-    for (const auto& line : plan.lines) {
-        pens.Use(cr, line.pen, drafting);
-        cairo_move_to(cr, view.X(line.begC.x), view.Y(line.begC.y));
-        cairo_line_to(cr, view.X(line.endC.x), view.Y(line.endC.y));
-        cairo_stroke(cr);
-    }
-    for (const auto& polyline : plan.polylines) {
-        pens.Use(cr, polyline.pen, drafting);
-        PathPolygon(cr, view, polyline, false);
-        cairo_stroke(cr);
-    }
-    for (const auto& arc : plan.arcs) {
-        pens.Use(cr, arc.pen, drafting);
-        cairo_new_sub_path(cr);
-        if (arc.whole)
-            cairo_arc(cr, view.X(arc.origC.x), view.Y(arc.origC.y), arc.r * view.scale, 0, 2 * M_PI);
-        else
-            cairo_arc_negative(cr, view.X(arc.origC.x), view.Y(arc.origC.y), arc.r * view.scale, -arc.begAng,
-                               -arc.endAng);
-        cairo_stroke(cr);
-    }
+    PlanViewDrafting::DrawLinework(cr, *plan.drafting, view);
     // Zone names last, over everything.
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, 12);
@@ -426,7 +340,7 @@ cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned in
 
 }  // namespace
 
-std::vector<unsigned char> PlanView::RenderPng(const Options& options) { return EncodePng(Draw(options)); }
+std::vector<unsigned char> PlanView::RenderPng(const Options& options) { return EncodePng(DrawImage(options)); }
 
 std::vector<unsigned char> PlanView::EncodePng(const Drawing& drawing)
 {
@@ -435,12 +349,20 @@ std::vector<unsigned char> PlanView::EncodePng(const Drawing& drawing)
     return png;
 }
 
-PlanView::Drawing PlanView::Draw(const Options& options)
+PlanView::Drawing PlanView::DrawImage(const Options& options)
 {
     const int width = std::clamp(options.width, 64, 4096);
     const int height = std::clamp(options.height, 64, 4096);
-    const Plan plan = ReadPlan(options.story);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface);
+    Draw(cr, width, height, options.story);
+    cairo_destroy(cr);
+    return Drawing(surface, cairo_surface_destroy);
+}
 
+void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story)
+{
+    const Plan plan = ReadPlan(story);
     View view;
     view.height = height;
     if (plan.bounds.Empty()) {
@@ -459,8 +381,6 @@ PlanView::Drawing PlanView::Draw(const Options& options)
         view.originY = centreY - height / 2.0 / view.scale;
     }
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-    cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 0.985, 0.985, 0.975);
     cairo_paint(cr);
     DrawGrid(cr, view, width, height);
@@ -477,8 +397,6 @@ PlanView::Drawing PlanView::Draw(const Options& options)
         cairo_move_to(cr, (width - extents.width) / 2, height / 2.0);
         cairo_show_text(cr, hint);
     }
-    cairo_destroy(cr);
-    return Drawing(surface, cairo_surface_destroy);
 }
 
 std::vector<unsigned char> PlanView::CaptureMainWindowPng()

@@ -9,6 +9,7 @@
 
 #include "GSRoot.hpp"
 
+typedef struct _cairo cairo_t;
 struct _cairo_surface;   // cairo_surface_t
 
 namespace PlanView {
@@ -26,8 +27,12 @@ std::vector<unsigned char> RenderPng(const Options& options);
 // RenderPng in two halves, so that the main thread only draws: encoding a large picture
 // takes longer than drawing it and runs on any thread.
 using Drawing = std::shared_ptr<_cairo_surface>;
-Drawing Draw(const Options& options);                          // main thread
+Drawing DrawImage(const Options& options);                     // main thread
 std::vector<unsigned char> EncodePng(const Drawing& drawing);  // any thread
+
+// Draws the story's plan onto any cairo surface of width x height units (pixels on screen,
+// points on a PDF page). Main thread.
+void Draw(cairo_t* cr, int width, int height, Int16 story);
 
 // What capturing the host's main window gives: the current story's plan at the window's
 // size, as PNG. Main thread.

@@ -18,6 +18,8 @@
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
 #include "PlanView.hpp"
+#include "PlanViewLayers.hpp"
+#include "WindowDocumentation.hpp"
 
 namespace {
 
@@ -162,9 +164,12 @@ json HostState(const ShellServer::AddOnInfo& addOn)
     state["edit"] = {{"undo", undo.empty() ? json(nullptr) : json(undo.back())},
                      {"redo", redo.empty() ? json(nullptr) : json(redo.back())}};
     state["revision"] = HostTesting::ProjectRevision();
+    state["documentation"] = WindowDocumentation::State();
     state["stories"] = json::array();
     for (const auto& story : HostTesting::GetStories())
         state["stories"].push_back({{"index", story.index}, {"name", story.name}, {"level", story.level}});
+    state["currentStory"] = HostTesting::CurrentStory();
+    state["hiddenLayers"] = PlanViewLayers::HiddenNames();
     return state;
 }
 
@@ -324,8 +329,24 @@ void ShellServer::InstallRoutes()
         SendJson(res, {{"ok", result == NoError}, {"code", result}});
     });
 
+    // A story tab chosen in the window goes to that story, as the host's own story command.
+    server->Post("/host/story", [](const httplib::Request& req, httplib::Response& res) {
+        const Int32 index = IntField(ParseBody(req), "index");
+        GSErrCode result = APIERR_BADPARS;
+        if (index >= INT16_MIN && index <= INT16_MAX) {
+            API_StoryCmdType cmd;
+            BNClear(cmd);
+            cmd.action = APIStory_GoTo;
+            cmd.index = static_cast<Int16>(index);
+            DispatchSyncMain([&] { result = ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); });
+        }
+        SendJson(res, {{"ok", result == NoError}, {"code", result}});
+    });
+
+    // Without a story the plan shows the current one.
     server->Get("/host/plan.png", [this](const httplib::Request& req, httplib::Response& res) {
         PlanView::Options options;
+        const bool currentStory = !req.has_param("story");
         try {
             if (req.has_param("w")) options.width = std::stoi(req.get_param_value("w"));
             if (req.has_param("h")) options.height = std::stoi(req.get_param_value("h"));
@@ -338,7 +359,10 @@ void ShellServer::InstallRoutes()
         // requests cannot keep the main thread busy while the add-on's work queues behind.
         PlanView::Drawing drawing;
         std::unique_lock<std::mutex> oneAtATime(planDrawing);
-        DispatchSyncMain([&] { drawing = PlanView::Draw(options); });
+        DispatchSyncMain([&] {
+            if (currentStory) options.story = HostTesting::CurrentStory();
+            drawing = PlanView::DrawImage(options);
+        });
         oneAtATime.unlock();
         const std::vector<unsigned char> png = PlanView::EncodePng(drawing);
         res.set_content(std::string(png.begin(), png.end()), "image/png");

@@ -13,6 +13,7 @@
 #include "AddOnHost.hpp"
 #include "HostTesting.hpp"
 #include "MainQueue.hpp"
+#include "PlanViewPdf.hpp"
 #include "ShellServer.hpp"
 
 namespace {
@@ -63,6 +64,7 @@ int main(int argc, char** argv)
 
     MainQueue::SetMainThread();
     HostTesting::ResetProject();
+    PlanViewPdf::Install();   // 'PUBL' draws its pages through the window's plan view
 
     AddOnHost::EntryPoints entryPoints;
     entryPoints.checkEnvironment = &CheckEnvironment;

@@ -18,11 +18,11 @@ bool BuildPolygonMemo(API_ElementMemo& memo, const std::vector<std::pair<double,
     BMKillHandle(&memo.parcs);
 
     const std::size_t n = points.size();
-    // The contour end is a 32-bit index; a polygon past that cannot be described.
-    if (n > static_cast<std::size_t>(std::numeric_limits<Int32>::max()) - 2) {
+    const std::size_t slots = n + (closed ? 2 : 1);
+    // Sizes and the contour end are 32-bit on the host; a polygon past that cannot be described.
+    if (n > static_cast<std::size_t>(std::numeric_limits<Int32>::max()) - 2 || !FitsHandleSize(slots, sizeof(API_Coord))) {
         return false;
     }
-    const std::size_t slots = n + (closed ? 2 : 1);
     memo.coords = reinterpret_cast<API_Coord**>(
         BMAllocateHandle(static_cast<GSSize>(slots * sizeof(API_Coord)), ALLOCATE_CLEAR, 0));
     memo.pends = reinterpret_cast<Int32**>(BMAllocateHandle(static_cast<GSSize>(2 * sizeof(Int32)), ALLOCATE_CLEAR, 0));
@@ -41,4 +41,10 @@ bool BuildPolygonMemo(API_ElementMemo& memo, const std::vector<std::pair<double,
     (*memo.pends)[0] = 0;
     (*memo.pends)[1] = static_cast<Int32>(closed ? n + 1 : n);
     return true;
+}
+
+bool FitsHandleSize(std::size_t count, std::size_t recordSize)
+{
+    const std::size_t limit = static_cast<std::size_t>(std::numeric_limits<Int32>::max());
+    return recordSize == 0 || count <= limit / recordSize;
 }

@@ -308,6 +308,7 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
         Warn(UnexpectedReplyWarning(provider.DisplayName(), e.what(), service.apiKey));
         return false;
     }
+    DebugLog("engine: " + UsageLogLine(provider.DisplayName(), reply.usage));
 
     // A blank text block would make the services refuse the history from now on.
     DropBlankText(reply.assistantBlocks);

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/Conversation.hpp"
+#include "engine/TokenUsage.hpp"
 
 // One tool call the model asked for. When the call's arguments could not be read,
 // argumentError says why and the tool is not run.
@@ -24,6 +25,7 @@ struct ModelReply {
     std::vector<ToolCall> toolCalls;
     std::string stopReason;
     std::vector<ContentBlock> assistantBlocks;  // what goes into the history
+    TokenUsage usage;                           // for the debug log
 };
 
 // The reply was JSON of a shape we do not understand, or not JSON at all.

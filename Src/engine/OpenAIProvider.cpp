@@ -92,6 +92,11 @@ std::map<std::string, std::string> OpenAIProvider::Headers(const std::string& ap
     return {{"Content-Type", "application/json"}, {"Authorization", "Bearer " + apiKey}};
 }
 
+// The service caches a long prompt prefix by itself when consecutive requests begin with the
+// same bytes, so everything before the newest messages must render identically every time:
+// the system message first, the catalogue in the registry's fixed (name) order, and each
+// history message from the stored history alone, never from the time, the project or a
+// counter that moves between requests.
 json OpenAIProvider::RenderRequest(const std::vector<HistoryMessage>& history, const std::string& systemPrompt,
                                    const json& tools, const std::string& model, int maxTokens) const
 {
@@ -152,6 +157,10 @@ ModelReply OpenAIProvider::ParseReply(const std::string& body) const
         result.assistantBlocks.push_back(ContentBlock::Text(text));
         result.texts.push_back(text);
     }
+
+    // prompt_tokens counts the whole prompt, cached_tokens the part of it read from the cache.
+    result.usage = ReadTokenUsage(reply, {{"prompt_tokens"}, {"prompt_tokens_details", "cached_tokens"},
+                                          {"completion_tokens"}});
 
     const auto calls = message->find("tool_calls");
     if (calls == message->end() || calls->is_null()) {

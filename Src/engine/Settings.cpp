@@ -101,7 +101,7 @@ bool WriteAll(int fd, const std::string& text)
 
 json Settings::ToJson() const
 {
-    return json{{"provider", provider},
+    json out{{"provider", provider},
                 {"model", model},
                 {"anthropic_api_key", anthropicApiKey},
                 {"openai_api_key", openaiApiKey},
@@ -111,6 +111,10 @@ json Settings::ToJson() const
                 {"dark_mode", darkMode},
                 {"access_token", accessToken},
                 {"user_email", userEmail}};
+    if (!serviceUrl.empty()) {
+        out["service_url"] = serviceUrl;
+    }
+    return out;
 }
 
 Settings Settings::FromJson(const json& source)
@@ -132,6 +136,7 @@ Settings Settings::FromJson(const json& source)
     }
     ReadString(source, "access_token", settings.accessToken);
     ReadString(source, "user_email", settings.userEmail);
+    ReadString(source, "service_url", settings.serviceUrl);
     return settings;
 }
 

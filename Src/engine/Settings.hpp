@@ -16,6 +16,9 @@ struct Settings {
     bool darkMode = false;
     std::string accessToken;
     std::string userEmail;
+    // Base address of the product's service (plan recognition, render); empty when not set
+    // here, so that QUILLMERE_SERVICE_URL decides. Written to the file only when set.
+    std::string serviceUrl;
 
     enum class LoadStatus { Loaded, Missing, Unreadable };
 

@@ -13,6 +13,7 @@
 #include "core/DebugLog.hpp"
 #include "core/ToolRegistry.hpp"
 #include "resources/ChatPage.hpp"
+#include "tools/ToolFamilies.hpp"
 
 namespace {
 
@@ -86,7 +87,9 @@ void ChatPalette::DestroyInstance() { Singleton().reset(); }
 ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*this)
 {
     // 1. The registry (every tool family it registers itself) and the engine that owns it.
-    bridge = std::make_unique<ModelBridge>(std::make_unique<ToolRegistry>());
+    auto registry = std::make_unique<ToolRegistry>();
+    ToolRegistry& tools = *registry;
+    bridge = std::make_unique<ModelBridge>(std::move(registry));
 
     // 2. The engine's reports become page updates. Each callback holds a plain pointer to
     //    this palette and its liveness token, nothing else.
@@ -97,10 +100,10 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
         [self, token](bool busy) { WhileAlive(token, [self, busy] { self->SetThinking(busy); }); },
         MakeToolResultCallback());
 
-    // 3. The render and plan tool families are registered here, on the finished registry
-    //    and before the settings, each with a fresh MakePreviewCallback() and
-    //    MakeToolResultCallback() (and the plan family with the engine). Neither family is
-    //    part of this build yet.
+    // 3. The service-backed families, on the finished registry and before the settings, each
+    //    with fresh callbacks: first the render family (not part of this build yet; its
+    //    registration goes here), then the plan family, which also reads the engine's attachments.
+    RegisterPlanTools(tools, MakePreviewCallback(), MakeToolResultCallback(), *bridge);
 
     // 4. The stored settings, handed to the engine.
     Settings::LoadStatus status = Settings::LoadStatus::Missing;

@@ -9,8 +9,13 @@ void ToolRegistry::RegisterAll()
     // name. ToolFamilies.hpp lists where each family goes, including those not yet written.
     RegisterElementTools(*this);
     RegisterOpeningTools(*this);
+    RegisterDrawing2DTools(*this);
     RegisterObjectTools(*this);
     RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
     RegisterAttributeTools(*this);
+    RegisterStoryTools(*this);
+    RegisterViewTools(*this);
+    RegisterExportTools(*this);
+    RegisterPhaseTools(*this);
 }

@@ -12,7 +12,28 @@ class ToolRegistry;
 
 void RegisterElementTools(ToolRegistry& registry);
 void RegisterOpeningTools(ToolRegistry& registry);
+void RegisterDrawing2DTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
 void RegisterAttributeTools(ToolRegistry& registry);
+void RegisterStoryTools(ToolRegistry& registry);
+void RegisterViewTools(ToolRegistry& registry);
+void RegisterExportTools(ToolRegistry& registry);
+void RegisterPhaseTools(ToolRegistry& registry);
+
+// ---- Families the chat palette registers itself, on the finished registry ----------------
+
+#include <functional>
+#include <string>
+
+class ModelBridge;
+
+// The palette's two UI callbacks: a preview (image address, download address) and a
+// tool-result card. Called on the main thread only.
+using ChatPreview = std::function<void(const std::string& imageUrl, const std::string& downloadUrl)>;
+using ChatToolResult = std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
+
+// Plan recognition and layout building. The status tool keeps its own copy of onPlanPreview;
+// onPlanToolResult is accepted and not kept; the upload tool reads the engine's attachments.
+void RegisterPlanTools(ToolRegistry& registry, ChatPreview onPlanPreview, ChatToolResult onPlanToolResult, ModelBridge& bridge);

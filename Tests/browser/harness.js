@@ -197,12 +197,37 @@ async function openPalette(context, host) {
   return { page, frame };
 }
 
+// A fake model, the host with a home folder of its own holding these settings, and the
+// browser with the palette open; close() stops them all.
 async function sendMessage(frame, text) {
   await frame.fill('#input', text);
   await frame.click('#send-button');
 }
 
+// The usual ground of a test file: a fake Anthropic server, a home folder with the given
+// settings (model, key, service address...), the host, the browser and the open palette.
+// stop() ends them in reverse.
+async function startSession(settings) {
+  const session = { home: tempDir('quillmere-home-') };
+  session.stop = async () => {
+    if (session.browser) await session.browser.close();
+    if (session.host) await session.host.stop();
+    if (session.fake) await session.fake.close();
+  };
+  try {
+    session.fake = await startFakeAnthropic();
+    writeSettings(session.home, settings);
+    session.host = await startHost({ home: session.home, anthropicUrl: session.fake.url });
+    session.browser = await launchBrowser();
+    Object.assign(session, await openPalette(session.browser.context, session.host));
+  } catch (error) {
+    await session.stop();
+    throw error;
+  }
+  return session;
+}
+
 module.exports = {
   startFakeAnthropic, textReply, toolReply, startHost, launchBrowser, openPalette, sendMessage,
-  writeSettings, readSettings, tempDir
+  writeSettings, readSettings, tempDir, startSession
 };

@@ -11,21 +11,15 @@ const MODEL = 'claude-test-model';
 const KEY = 'sk-ant-test-key-123';
 
 describe('chat palette in the emulated host', () => {
-  let fake, home, host, browser, page, frame;
+  let session, fake, home, host, browser, page, frame;
 
   before(async () => {
-    fake = await h.startFakeAnthropic();
-    home = h.tempDir('quillmere-home-');
-    h.writeSettings(home, { provider: 'anthropic', model: MODEL, anthropic_api_key: KEY });
-    host = await h.startHost({ home, anthropicUrl: fake.url });
-    browser = await h.launchBrowser();
-    ({ page, frame } = await h.openPalette(browser.context, host));
+    session = await h.startSession({ provider: 'anthropic', model: MODEL, anthropic_api_key: KEY });
+    ({ fake, home, host, browser, page, frame } = session);
   });
 
   after(async () => {
-    if (browser) await browser.close();
-    if (host) await host.stop();
-    if (fake) await fake.close();
+    if (session) await session.stop();
   });
 
   test('the page loads through the shell with the bridge and the stored settings', async () => {
@@ -208,6 +202,57 @@ describe('chat palette in the emulated host', () => {
     assert.deepEqual(card, { name: 'create wall', ok: true });
     const after = Buffer.from(await (await fetch(planUrl)).arrayBuffer());
     assert.notDeepEqual(after, before, 'the plan view did not change');
+  });
+
+  test('the host window follows the stories and build phases the model changes', async () => {
+    const state = async () => (await fetch(`${host.origin}/host/state?token=${host.token}`)).json();
+    const plan = async (story) => Buffer.from(await (await fetch(
+      `${host.origin}/host/plan.png?token=${host.token}&w=300&h=200${story === undefined ? '' : '&story=' + story}`)).arrayBuffer());
+    const reply = (text) => frame.waitForFunction((t) => [...document.querySelectorAll('.bubble')].some((b) =>
+      b.textContent === t || b.textContent === 'No story tools here.'), text);
+    let offered = false;
+    fake.script((body) => {
+      offered = (body.tools || []).some((tool) => tool.name === 'create_story');
+      if (!offered) return h.textReply('No story tools here.');
+      fake.script(h.toolReply('set_current_story', { story_index: 3 }), h.textReply('On the attic now.'));
+      return h.toolReply('create_story', { name: 'Attic' });
+    });
+    await h.sendMessage(frame, 'Add an attic and go there');
+    await reply('On the attic now.');
+    assert.ok(offered, 'the story tools are offered to the model');
+    await page.waitForFunction(() => (document.querySelector('.story.active') || {}).textContent === 'Attic');
+    assert.equal((await state()).currentStory, 3);
+
+    // A tab chosen in the window makes its story current in the host.
+    await page.click('.story[data-story="0"]');
+    await page.waitForFunction(() => document.querySelector('.story.active').textContent === 'Ground Floor');
+    assert.equal((await state()).currentStory, 0);
+
+    // Staged: the ground floor's wall leaves the plan with its hidden layer and comes back.
+    const empty = await plan(3);
+    fake.script(h.toolReply('create_wall', { start_x: 0, start_y: 0, end_x: 6, end_y: 0, thickness: 0.3 }),
+      h.toolReply('prepare_build_phases', {}), h.textReply('Staged.'));
+    await h.sendMessage(frame, 'Build a wall and stage the model');
+    await reply('Staged.');
+    assert.equal((await state()).hiddenLayers.filter((name) => name.startsWith('__PHASE_')).length, 8);
+    assert.deepEqual(await plan(), empty, 'a hidden phase was drawn');
+    fake.script(h.toolReply('reveal_build_phase', { phase: 1 }), h.textReply('Shell revealed.'));
+    await h.sendMessage(frame, 'Show the shell');
+    await reply('Shell revealed.');
+    assert.notDeepEqual(await plan(), empty, 'the revealed shell is missing');
+  });
+
+  test('a view and a database the model opens are named in the host window', async () => {
+    // The default project's saved view of the first floor and its site-survey worksheet.
+    const firstFloorView = 'D0C00003-000B-4000-8000-000000000000';
+    const worksheet = 'D0C00001-0005-4000-8000-000000000000';
+    fake.script(h.toolReply('switch_view', { view_guid: firstFloorView }),
+      h.toolReply('switch_database', { database_guid: worksheet, type: 'worksheet' }),
+      h.textReply('Opened the survey notes.'));
+    await h.sendMessage(frame, 'Open the first floor view, then the survey worksheet');
+    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Opened the survey notes.'));
+    await page.waitForFunction(() => document.getElementById('view-name').textContent === 'View: 02 First Floor' &&
+      document.getElementById('plan-title').textContent === 'Worksheet \u00b7 WS-01 Site Survey Notes', null, { timeout: 5000 });
   });
 
   test('closing the palette from the host hides it and the menu brings it back with its conversation', async () => {

@@ -150,5 +150,11 @@ std::uint64_t WaitForProjectChange(std::uint64_t seen, int timeoutMs);
 
 // How far from the origin (metres, along either axis) the host keeps points and sizes.
 double WorkingExtent();
+// ---- Story settings as a damaged host might hand them out --------------------------------
+
+// How 'GSTO' fills the story list: every record (the default), no handle at all, or one
+// record fewer than first..last holds. ResetProject goes back to Full.
+enum class StoryListShape { Full, Null, Short };
+void SetStoryListShape(StoryListShape shape);
 
 }  // namespace HostTesting

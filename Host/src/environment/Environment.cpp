@@ -10,6 +10,9 @@ using namespace HostInternal;
 
 namespace {
 
+// How 'GSTO' hands out the story list; only tests change it.
+HostTesting::StoryListShape g_storyListShape = HostTesting::StoryListShape::Full;
+
 // A name field read within its width: a caller that filled every unit leaves no terminator.
 std::u16string NameField(const GS::uchar_t (&field)[256])
 {
@@ -17,6 +20,10 @@ std::u16string NameField(const GS::uchar_t (&field)[256])
     while (n < 256 && field[n] != 0) ++n;
     return std::u16string(field, n);
 }
+
+// The host's own action numbering starts at 1 (go to story); 0 and anything past the last
+// known action are refused whether or not a command runs.
+bool KnownStoryAction(Int32 action) { return action >= APIStory_GoTo && action <= APIStory_SetElevation; }
 
 GSErrCode GetProjectInfo(Project& project, API_ProjectInfo* info)
 {
@@ -55,12 +62,15 @@ GSErrCode GetStories(const Project& project, API_StoryInfo* info)
     info->firstStory = first;
     info->lastStory = last;
     info->actStory = list.current;
-    const size_t count = size_t(last - first) + 1;
+    if (g_storyListShape == HostTesting::StoryListShape::Null) return NoError;
+    size_t count = size_t(last - first) + 1;
+    if (g_storyListShape == HostTesting::StoryListShape::Short) --count;
     GSHandle h = BMAllocateHandle(GSSize(count * sizeof(API_StoryType)), ALLOCATE_CLEAR, 0);
     if (h == nullptr) return APIERR_MEMFULL;
     API_StoryType* records = reinterpret_cast<API_StoryType*>(*h);
     for (size_t i = 0; i < count; ++i) records[i].index = Int16(first + Int32(i));
     for (const Story& s : list.stories) {
+        if (size_t(s.index - first) >= count) continue;
         API_StoryType& record = records[size_t(s.index - first)];
         record.level = s.level;
         GS::ucsncpy(record.uName, s.name.c_str(), 256);
@@ -71,7 +81,7 @@ GSErrCode GetStories(const Project& project, API_StoryInfo* info)
 
 GSErrCode ChangeStories(Project& project, const API_StoryCmdType* cmd)
 {
-    if (cmd == nullptr) return APIERR_BADPARS;
+    if (cmd == nullptr || !KnownStoryAction(cmd->action)) return APIERR_BADPARS;
     const StoryList& current = project.Stories();
     const Story* story = current.Find(cmd->index);
     if (story == nullptr) return APIERR_BADPARS;
@@ -138,3 +148,5 @@ GSErrCode ACAPI_Environment(API_EnvironmentID code, void* par1, void*, void*)
         default: return call.Return(APIERR_BADPARS);
     }
 }
+
+void HostTesting::SetStoryListShape(StoryListShape shape) { g_storyListShape = shape; }

@@ -5,6 +5,7 @@
 
 #include "attributes/DefaultAttributes.hpp"
 #include "library/Library.hpp"
+#include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
 
 namespace HostInternal {
@@ -301,6 +302,7 @@ void LoadDefaultProject(Project& project)
     LoadDefaultAttributeCatalogue(project);
     LoadElementDefaults(project);
     LoadDefaultLibrary(project);
+    LoadDefaultDocumentation(project);
 }
 
 }  // namespace HostInternal

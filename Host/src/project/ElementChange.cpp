@@ -2,6 +2,7 @@
 // from the caller's record into the stored element; a memo replaces the element's polygon.
 
 #include <cstddef>
+#include <optional>
 
 #include "project/ElementChecks.hpp"
 #include "testing/HostCalls.hpp"
@@ -140,6 +141,14 @@ bool ApplyMask(API_Element& target, const API_Element& source, const API_Element
     return any;
 }
 
+// True when everything after the header is the same in both records.
+bool SameBody(const API_Element& a, const API_Element& b)
+{
+    constexpr size_t kHead = sizeof(API_Elem_Head);
+    return std::memcmp(reinterpret_cast<const char*>(&a) + kHead, reinterpret_cast<const char*>(&b) + kHead,
+                       sizeof(API_Element) - kHead) == 0;
+}
+
 API_Polygon* PolygonOf(API_Element& record)
 {
     switch (record.header.type.typeID) {
@@ -205,13 +214,18 @@ GSErrCode ACAPI_Element_Change(API_Element* elem, const API_Element* mask, const
     const Int32 typeID = stored->record.header.type.typeID;
     API_Element changed = stored->record;
     bool any = mask != nullptr && ApplyMask(changed, *elem, *mask, typeID);
-    StoredMemo merged = stored->Memo();
-    bool memoChanged = memo != nullptr && MergeMemo(merged, *memo, memoMask);
+    // The stored memo is copied only when the caller brings memo data to merge into it.
+    std::optional<StoredMemo> merged;
+    if (memo != nullptr) merged = stored->Memo();
+    bool memoChanged = memo != nullptr && MergeMemo(*merged, *memo, memoMask);
     if (!any && !memoChanged) return call.Return(NoError);
-    if (memoChanged) UpdatePolygonCounts(changed, merged, *memo);
+    if (memoChanged) UpdatePolygonCounts(changed, *merged, *memo);
 
     if (GSErrCode code = CheckHeader(project, changed)) return call.Return(code);
-    if (GSErrCode code = CheckElement(project, changed, merged)) return call.Return(code);
+    // A stored element passed its checks: one whose geometry, memo and story stay as they were
+    // (a change of layer, say) needs only its header checked again.
+    if (memoChanged || !SameBody(changed, stored->record) || changed.header.floorInd != stored->record.header.floorInd)
+        if (GSErrCode code = CheckElement(project, changed, memoChanged ? *merged : stored->Memo())) return call.Return(code);
     if (typeID == API_WallID)
         if (GSErrCode code = CheckOpeningsFit(project, changed)) return call.Return(code);
 
@@ -222,7 +236,7 @@ GSErrCode ACAPI_Element_Change(API_Element* elem, const API_Element* mask, const
     }
     StoredElement* target = project.ElementForChange(guid);
     target->record = changed;
-    if (memoChanged) target->memo = merged.IsEmpty() ? nullptr : std::make_shared<StoredMemo>(std::move(merged));
+    if (memoChanged) target->memo = merged->IsEmpty() ? nullptr : std::make_shared<StoredMemo>(std::move(*merged));
     *elem = changed;
     return call.Return(NoError);
 }

@@ -56,6 +56,17 @@ GSErrCode CheckOpening(const Project& project, const API_Element& opening, const
     return NoError;
 }
 
+// A dimension measures something: finite witness points, not all in one place.
+GSErrCode CheckWitnessPoints(const std::vector<API_DimElem>& elems, Int32 count)
+{
+    bool apart = false;
+    for (Int32 i = 0; i < count; ++i) {
+        if (!Finite(elems[size_t(i)].base.loc)) return APIERR_BADPARS;
+        apart = apart || !SamePoint(elems[size_t(i)].base.loc, elems[0].base.loc);
+    }
+    return apart ? NoError : APIERR_BADPARS;
+}
+
 }  // namespace
 
 bool IsSupportedElementType(Int32 typeID)
@@ -185,7 +196,7 @@ GSErrCode CheckElement(const Project& project, const API_Element& elem, const St
             const API_DimensionType& d = elem.dimension;
             if (d.nDimElem < 2 || memo.Count<API_DimElem>(MemoDimElems) < size_t(d.nDimElem)) return APIERR_BADPARS;
             if (!Finite(d.direction) || std::hypot(d.direction.x, d.direction.y) < kMinLength || !Finite(d.refC)) return APIERR_BADPARS;
-            return NoError;
+            return CheckWitnessPoints(memo.Records<API_DimElem>(MemoDimElems), d.nDimElem);
         }
         case API_HotlinkID:
             return NoError;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "gs/GuidSource.hpp"
+#include "navigator/Documentation.hpp"
 #include "project/ProjectRevision.hpp"
 
 namespace HostInternal {
@@ -238,7 +239,20 @@ void Project::Clear()
     redoSteps_.clear();
     name.clear();
     untitled = false;
+    docs_.reset();
     NoteProjectChange();
+}
+
+Documentation& Project::Docs()
+{
+    if (!docs_) docs_ = std::make_shared<Documentation>();
+    return *docs_;
+}
+
+const Documentation& Project::Docs() const
+{
+    if (!docs_) docs_ = std::make_shared<Documentation>();
+    return *docs_;
 }
 
 }  // namespace HostInternal

@@ -33,6 +33,8 @@
 
 namespace HostInternal {
 
+class Documentation;   // navigator/Documentation.hpp
+
 struct StoredAttribute {
     API_Attribute record;
     bool deleted = false;
@@ -150,6 +152,10 @@ public:
 
     void Clear();                  // an empty project: nothing at all
 
+    // ---- navigator maps, databases, views, publisher sets, override combinations
+    Documentation& Docs();
+    const Documentation& Docs() const;
+
 private:
     // Puts back the state the step holds; returns the state it replaced (null when the step
     // cannot be made again).
@@ -164,6 +170,7 @@ private:
     std::unique_ptr<UndoStep> running_;
     std::vector<std::unique_ptr<UndoStep>> steps_;
     std::vector<std::unique_ptr<UndoStep>> redoSteps_;   // the last undone step last
+    mutable std::shared_ptr<Documentation> docs_;   // made on first use
 };
 
 Project& TheProject();

@@ -43,6 +43,7 @@ void ResetProject()
     ClearCalls();
     SetMainThreadToCurrent();
     ResetBadFreeCount();
+    SetStoryListShape(StoryListShape::Full);
 }
 
 void SetStories(const std::vector<StoryFixture>& stories)

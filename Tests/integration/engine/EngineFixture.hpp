@@ -14,17 +14,38 @@
 
 using Events = std::vector<std::string>;
 
+// An Anthropic request as it would be without its prompt-cache marks: the system prompt as
+// plain text, no "cache_control" anywhere.
+inline json Unmarked(json node)
+{
+    if (node.is_object()) {
+        node.erase("cache_control");
+        const auto system = node.find("system");
+        if (system != node.end() && system->is_array() && system->size() == 1) {
+            *system = (*system)[0]["text"];
+        }
+    }
+    if (node.is_structured()) {
+        for (json& child : node) {
+            child = Unmarked(std::move(child));
+        }
+    }
+    return node;
+}
+
 // Both model services on one 127.0.0.1 port (their paths differ): scripted replies in order,
 // then an error reply; every request is recorded.
 class FakeModelServer {
 public:
-    struct Request { std::string path; std::map<std::string, std::string> headers; json body; };
+    // body: the request without its prompt-cache marks, so that tests of other matters compare
+    // only what they test; raw: the bytes as sent, marks and all.
+    struct Request { std::string path; std::map<std::string, std::string> headers; json body; std::string raw; };
 
     FakeModelServer()
     {
         server.Post(".*", [this](const httplib::Request& in, httplib::Response& out) {
             std::unique_lock<std::mutex> lock(mutex);
-            requests.push_back({in.path, {in.headers.begin(), in.headers.end()}, json::parse(in.body, nullptr, false)});
+            requests.push_back({in.path, {in.headers.begin(), in.headers.end()}, Unmarked(json::parse(in.body, nullptr, false)), in.body});
             Reply reply = script.empty() ? unscripted : script.front();
             if (!script.empty()) {
                 script.pop_front();

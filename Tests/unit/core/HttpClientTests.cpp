@@ -17,6 +17,7 @@
 #include <httplib.h>
 #include <unistd.h>
 
+#include "HttpTestSupport.hpp"
 #include "core/HttpClient.hpp"
 
 using namespace Quillmere;
@@ -31,23 +32,10 @@ std::string Reply(const std::string& path) { return "reply to " + path + std::st
 struct FakeServer {
     FakeServer()
     {
-        // With its content type parked, a multipart body reaches the handler as sent, not taken apart.
-        server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
-            auto& request = const_cast<httplib::Request&>(req);
-            if (request.is_multipart_form_data()) {
-                request.headers.emplace("x-parked", request.get_header_value("Content-Type"));
-                request.headers.erase("Content-Type");
-            }
-            return httplib::Server::HandlerResponse::Unhandled;
-        });
+        KeepMultipartBodiesWhole(server);
         const auto handle = [this](const httplib::Request& req, httplib::Response& res) {
             httplib::Request sent = req;  // the headers as sent, without the server's own notes
-            for (const char* note : {"REMOTE_ADDR", "REMOTE_PORT", "LOCAL_ADDR", "LOCAL_PORT", "x-parked"}) {
-                sent.headers.erase(note);
-            }
-            if (req.has_header("x-parked")) {
-                sent.headers.emplace("Content-Type", req.get_header_value("x-parked"));
-            }
+            sent.headers = SentHeaders(req);
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 requests.push_back(sent);

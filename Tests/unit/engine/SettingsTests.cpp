@@ -120,3 +120,15 @@ TEST_F(SettingsTest, CorruptFileIsKeptBesideBeforeTheNextSave)
     EXPECT_EQ(ReadFile(path() + ".corrupt.1"), "[1, 2, 3]");
     EXPECT_EQ(FilesIn(dir()), (std::vector<std::string>{"settings.json", "settings.json.corrupt", "settings.json.corrupt.1"}));
 }
+
+TEST_F(SettingsTest, TheServiceAddressIsReadKeptAndWrittenOnlyWhenSet)
+{
+    EXPECT_FALSE(Settings{}.ToJson().contains("service_url")) << "files of users who never set it stay as they were";
+    Settings custom = kCustom;
+    custom.serviceUrl = "http://127.0.0.1:9";
+    ASSERT_TRUE(custom.Save());
+    EXPECT_EQ(Settings::Load().serviceUrl, "http://127.0.0.1:9");
+    EXPECT_EQ(Settings::Load().ToJson(), custom.ToJson());
+    WriteFile(path(), R"({"service_url": 42, "model": "m"})");
+    EXPECT_EQ(Settings::Load().serviceUrl, "") << "a value of the wrong type keeps the default";
+}

@@ -148,6 +148,34 @@ TEST(PlanView, StaysReadableWhateverTheProjectHolds)
     cairo_debug_reset_static_data();
 }
 
+// The window follows the host: capture shows whichever story is current, and what sits on a
+// hidden layer leaves the plan until the layer is shown again.
+TEST(PlanView, CaptureFollowsTheCurrentStoryAndLeavesOutHiddenLayers)
+{
+    HostTesting::ResetProject();
+    API_Attribute phase = HostTesting::MakeLayer("__Plan Test");
+    ASSERT_EQ(ACAPI_Attribute_Create(&phase), NoError);
+    API_Element wall = HostTesting::MakeElement(API_WallID);
+    wall.header.layer = phase.header.index;
+    wall.header.floorInd = 1;
+    HostTesting::AddElement(wall);
+    EXPECT_EQ(Decode(PlanView::CaptureMainWindowPng()).darkPixels, 0) << "story 1's wall on the current story 0";
+    API_StoryCmdType goTo;
+    BNClear(goTo);
+    goTo.action = APIStory_GoTo;
+    goTo.index = 1;
+    ASSERT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &goTo), NoError);
+    const int shown = Decode(PlanView::CaptureMainWindowPng()).darkPixels;
+    EXPECT_GT(shown, 500);
+    for (Int16 flags : {APILay_Hidden, Int16(0)}) {
+        phase.header.flags = flags;
+        ASSERT_EQ(ACAPI_Attribute_Modify(&phase), NoError);
+        EXPECT_EQ(Decode(PlanView::CaptureMainWindowPng()).darkPixels, flags ? 0 : shown) << "flags " << flags;
+    }
+    HostTesting::ResetProject();
+    cairo_debug_reset_static_data();
+}
+
 TEST(RequestGuard, LetsInOnlyThisRunsTokenFromThisOrigin)
 {
     RequestGuard guard(4321);

@@ -312,7 +312,7 @@ TEST_F(ShellServerTest, LargePlanRequestsLeaveTheMainThreadFreeMostOfTheTime)
     for (auto& r : requests) EXPECT_EQ(r.get(), 200);
     // The main thread only draws, one plan at a time; encoding happens elsewhere.
     const auto drawStart = Clock::now();
-    const PlanView::Drawing drawing = PlanView::Draw({4096, 4096, HostTesting::CurrentStory()});
+    const PlanView::Drawing drawing = PlanView::DrawImage({4096, 4096, HostTesting::CurrentStory()});
     const double draw = SecondsSince(drawStart);
     const auto encodeStart = Clock::now();
     EXPECT_FALSE(PlanView::EncodePng(drawing).empty());

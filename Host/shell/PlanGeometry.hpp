@@ -1,0 +1,39 @@
+#pragma once
+
+// What the plan view's layers share: the model-to-pixel mapping and reading a story's
+// elements and polygons through the host API.
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <cairo.h>
+
+#include "ACAPinc.h"
+
+namespace PlanGeometry {
+
+// Model metres to pixels: y grows upwards in the model, downwards on screen.
+struct Mapping {
+    double scale = 40.0;
+    double originX = 0.0;
+    double originY = 0.0;
+    int height = 0;
+    double X(double x) const { return (x - originX) * scale; }
+    double Y(double y) const { return height - (y - originY) * scale; }
+};
+
+// Every element of the type on the story (on every story without one) whose layer is shown,
+// in the host's order.
+// Main thread.
+void ForEachElement(API_ElemTypeID type, std::optional<Int16> story, const std::function<void(const API_Element&)>& fn);
+
+// The contours of an element's polygon memo (coordinates from slot 1, split at the contour
+// ends; one contour when there are none). Contours of fewer than two points are left out.
+using Contours = std::vector<std::vector<API_Coord>>;
+Contours ReadContours(const API_Guid& guid);
+
+// Adds the contours to the current path, each closed when close is set.
+void PathContours(cairo_t* cr, const Mapping& mapping, const Contours& contours, bool close);
+
+}  // namespace PlanGeometry

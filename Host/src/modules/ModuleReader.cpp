@@ -1,0 +1,176 @@
+// Reads a module file back, checking every length against what is left of the file, so that a
+// file cut short, damaged or of another kind is refused and never misread.
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "modules/ModuleFile.hpp"
+#include "modules/ModuleFormat.hpp"
+
+namespace HostInternal {
+
+namespace {
+
+// The smallest element entry: type, record size, memo parts.
+constexpr size_t kMinElementBytes = sizeof(Int32) + sizeof(UInt32) + sizeof(UInt16);
+constexpr size_t kStoryFixedBytes = sizeof(Int16) + 2 * sizeof(double) + sizeof(UInt32);
+
+class Cursor {
+public:
+    Cursor(const char* data, size_t size) : p_(data), left_(size) {}
+
+    bool Bytes(void* out, size_t size)
+    {
+        if (size > left_) return false;
+        std::memcpy(out, p_, size);
+        p_ += size;
+        left_ -= size;
+        return true;
+    }
+    template <typename T> bool Value(T* out) { return Bytes(out, sizeof(T)); }
+    bool Text(std::string* out)
+    {
+        UInt32 size = 0;
+        if (!Value(&size) || size > left_) return false;
+        out->assign(p_, size);
+        p_ += size;
+        left_ -= size;
+        return true;
+    }
+    size_t Left() const { return left_; }
+
+private:
+    const char* p_;
+    size_t left_;
+};
+
+bool ReadFile(const std::string& path, std::vector<char>* data)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    bool ok = std::fseek(file, 0, SEEK_END) == 0;
+    const long size = ok ? std::ftell(file) : -1;
+    ok = ok && size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+    if (ok) {
+        data->resize(size_t(size));
+        ok = size == 0 || std::fread(data->data(), 1, size_t(size), file) == size_t(size);
+    }
+    std::fclose(file);
+    return ok;
+}
+
+GSErrCode Refuse(std::string* why, const char* reason, GSErrCode code = APIERR_BADPARS)
+{
+    if (why != nullptr) *why = reason;
+    return code;
+}
+
+bool ReadStories(Cursor& in, std::vector<Story>* stories)
+{
+    UInt32 count = 0;
+    if (!in.Value(&count) || count > in.Left() / kStoryFixedBytes) return false;
+    stories->reserve(count);
+    for (UInt32 i = 0; i < count; ++i) {
+        Story s;
+        UInt32 units = 0;
+        if (!in.Value(&s.index) || !in.Value(&s.level) || !in.Value(&s.height) || !in.Value(&units)) return false;
+        if (units > in.Left() / sizeof(char16_t)) return false;
+        s.name.resize(units);
+        if (!in.Bytes(&s.name[0], units * sizeof(char16_t))) return false;
+        stories->push_back(std::move(s));
+    }
+    return true;
+}
+
+bool ReadAttributes(Cursor& in, std::vector<API_Attribute>* attributes)
+{
+    UInt32 count = 0;
+    if (!in.Value(&count) || count > in.Left() / sizeof(API_Attribute)) return false;
+    attributes->resize(count);
+    for (API_Attribute& a : *attributes)
+        if (!in.Value(&a)) return false;
+    return true;
+}
+
+bool ReadElement(Cursor& in, ModuleElement* element)
+{
+    Int32 typeID = 0;
+    UInt32 recordSize = 0;
+    if (!in.Value(&typeID) || !in.Value(&recordSize)) return false;
+    if (typeID < 0 || typeID > API_LastElemTypeID || recordSize != ElementRecordSize(typeID)) return false;
+    BNClear(element->record);
+    if (!in.Bytes(&element->record, recordSize) || element->record.header.type.typeID != typeID) return false;
+    UInt16 parts = 0;
+    if (!in.Value(&parts) || parts >= (1u << MemoPartCount)) return false;
+    if (parts == 0) {
+        element->memo = nullptr;
+        return true;
+    }
+    auto memo = std::make_shared<StoredMemo>();
+    for (int part = 0; part < MemoPartCount; ++part) {
+        if ((parts & (1u << part)) == 0) continue;
+        UInt64 size = 0;
+        if (!in.Value(&size) || size > in.Left()) return false;
+        std::vector<char> bytes(static_cast<size_t>(size));
+        if (!in.Bytes(bytes.data(), bytes.size())) return false;
+        memo->parts[part] = std::move(bytes);
+    }
+    element->memo = std::move(memo);
+    return true;
+}
+
+}  // namespace
+
+GSErrCode ReadModule(const std::string& path, ModuleContents* contents, std::string* why)
+{
+    if (contents == nullptr) return Refuse(why, "no contents to fill");
+    std::vector<char> data;
+    if (path.empty() || !ReadFile(path, &data)) return Refuse(why, "cannot read the file");
+
+    const size_t trailer = sizeof(UInt64) + sizeof kModuleEnd;
+    if (data.size() < sizeof kModuleMagic + trailer || std::memcmp(data.data(), kModuleMagic, sizeof kModuleMagic) != 0)
+        return Refuse(why, "not a module file");
+    const size_t body = data.size() - trailer;
+    UInt64 stored = 0;
+    std::memcpy(&stored, data.data() + body, sizeof stored);
+    if (std::memcmp(data.data() + body + sizeof stored, kModuleEnd, sizeof kModuleEnd) != 0)
+        return Refuse(why, "the module is cut short");
+    if (Checksum(kChecksumStart, data.data(), body) != stored) return Refuse(why, "the module is damaged");
+
+    Cursor in(data.data() + sizeof kModuleMagic, body - sizeof kModuleMagic);
+    ModuleContents read;
+    UInt64 stamp = 0;
+    if (!in.Value(&read.version)) return Refuse(why, "the module is damaged");
+    if (read.version != kModuleFormatVersion) return Refuse(why, "a module of another format version", APIERR_NOTSUPPORTED);
+    if (!in.Value(&stamp)) return Refuse(why, "the module is damaged");
+    if (stamp != ModuleLayoutStamp()) return Refuse(why, "a module of another record layout", APIERR_NOTSUPPORTED);
+    if (!in.Text(&read.projectName) || !ReadStories(in, &read.stories) || !ReadAttributes(in, &read.attributes))
+        return Refuse(why, "the module is damaged");
+
+    UInt64 count = 0;
+    if (!in.Value(&count) || count > in.Left() / kMinElementBytes) return Refuse(why, "the module is damaged");
+    read.elements.resize(size_t(count));
+    for (ModuleElement& e : read.elements)
+        if (!ReadElement(in, &e)) return Refuse(why, "the module is damaged");
+    if (in.Left() != 0) return Refuse(why, "the module is damaged");
+
+    *contents = std::move(read);
+    return NoError;
+}
+
+void LoadModuleAsProject(const ModuleContents& contents, Project& project)
+{
+    project.Clear();
+    project.name = contents.projectName;
+    StoryList& stories = project.StoriesForChange();
+    stories.stories = contents.stories;
+    stories.current = 0;
+    if (!contents.stories.empty() && stories.Find(0) == nullptr) stories.current = contents.stories.front().index;
+    for (const API_Attribute& a : contents.attributes) project.PutAttribute(a);
+    for (const ModuleElement& e : contents.elements) project.InsertElement(e.record, e.memo);
+}
+
+}  // namespace HostInternal

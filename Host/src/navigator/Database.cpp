@@ -1,0 +1,74 @@
+// ACAPI_Database: new worksheets ('NDAT'), the current database ('CDAT' to change it, 'GCDB'
+// to read it).
+
+#include "gs/GuidSource.hpp"
+#include "navigator/Documentation.hpp"
+#include "navigator/NameFields.hpp"
+#include "project/Project.hpp"
+#include "testing/HostCalls.hpp"
+
+using namespace HostInternal;
+
+namespace {
+
+// A new independent worksheet; its project-map item, filed at the map's root, carries the
+// database's GUID so the map's listing leads straight back to it.
+GSErrCode NewDatabase(Documentation& docs, API_DatabaseInfo* info)
+{
+    if (info == nullptr) return APIERR_BADPARS;
+    if (info->typeID != APIWind_WorksheetID) return APIERR_BADPARS;
+    Database database{NextGuid(), APIWind_WorksheetID, NameField(info->name)};
+    const NavItem item = NavItem::Make(database.name, API_WorksheetNavItem, database.id, 0, database.id);
+    if (docs.AddItem(docs.Root(API_ProjectMap), item) == APINULLGuid) return APIERR_GENERAL;
+    docs.databases.push_back(database);
+    info->databaseUnId = database.id;
+    info->index = Int32(docs.databases.size());
+    return NoError;
+}
+
+GSErrCode ChangeDatabase(Documentation& docs, const API_DatabaseInfo* info)
+{
+    if (info == nullptr) return APIERR_BADPARS;
+    const Database* database = docs.FindDatabase(info->databaseUnId);
+    if (database == nullptr || database->type != info->typeID) return APIERR_BADDATABASE;
+    docs.currentDatabase = database->id;
+    return NoError;
+}
+
+GSErrCode GetCurrentDatabase(const Documentation& docs, API_DatabaseInfo* info)
+{
+    if (info == nullptr) return APIERR_BADPARS;
+    const Database* database = docs.FindDatabase(docs.currentDatabase);
+    if (database == nullptr) return APIERR_BADDATABASE;
+    BNClear(*info);
+    info->typeID = API_DatabaseTypeID(database->type);
+    info->databaseUnId = database->id;
+    GS::ucsncpy(info->name, database->name.c_str(), API_DatabaseNameCapacity);
+    return NoError;
+}
+
+}  // namespace
+
+GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void*, void*)
+{
+    CallContext context;
+    context.typeID = code;
+    std::string detail = "code=" + std::to_string(code);
+    if (par1 != nullptr && code == APIDb_ChangeCurrentDatabaseID) {
+        context.guid = static_cast<const API_DatabaseInfo*>(par1)->databaseUnId;
+        detail += " type=" + std::to_string(static_cast<const API_DatabaseInfo*>(par1)->typeID) + " guid=" + GuidText(*context.guid);
+    }
+    if (par1 != nullptr && code == APIDb_NewDatabaseID) {
+        context.name = GS::Utf16ToUtf8(NameField(static_cast<const API_DatabaseInfo*>(par1)->name));
+        detail += " type=" + std::to_string(static_cast<const API_DatabaseInfo*>(par1)->typeID) + " name=" + *context.name;
+    }
+    ApiCall call("ACAPI_Database", detail, context);
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    Documentation& docs = TheProject().Docs();
+    switch (code) {
+        case APIDb_NewDatabaseID: return call.Return(NewDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
+        case APIDb_ChangeCurrentDatabaseID: return call.Return(ChangeDatabase(docs, static_cast<const API_DatabaseInfo*>(par1)));
+        case APIDb_GetCurrentDatabaseID: return call.Return(GetCurrentDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
+        default: return call.Return(APIERR_BADPARS);
+    }
+}

@@ -1,0 +1,82 @@
+#include "services/ProductService.hpp"
+
+#include <cstdlib>
+
+#include "engine/Settings.hpp"
+
+namespace Quillmere {
+namespace ProductService {
+
+namespace {
+
+bool Unreserved(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
+
+}  // namespace
+
+std::string BaseUrl()
+{
+    std::string base = Settings::Load().serviceUrl;
+    if (base.empty()) {
+        const char* fromEnvironment = std::getenv("QUILLMERE_SERVICE_URL");
+        base = fromEnvironment != nullptr ? fromEnvironment : "";
+    }
+    // Every path appended begins with "/": a configured trailing slash would double it.
+    while (!base.empty() && base.back() == '/')
+        base.pop_back();
+    return base;
+}
+
+const std::map<std::string, std::string>& DevHeaders()
+{
+    static const std::map<std::string, std::string> headers{{"X-Quillmere-Dev", "1"}};
+    return headers;
+}
+
+std::string Escape(const std::string& text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (Unreserved(c)) {
+            out += ch;
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+std::string Url(const std::string& path) { return BaseUrl() + path; }
+
+HttpResponse Get(const std::string& path) { return HttpGet(Url(path), DevHeaders()); }
+
+HttpResponse PostJson(const std::string& path, const std::string& body)
+{
+    std::map<std::string, std::string> headers = DevHeaders();
+    headers["Content-Type"] = "application/json";
+    return HttpPost(Url(path), body, headers);
+}
+
+HttpResponse PostMultipart(const std::string& path, const std::map<std::string, std::string>& fields,
+                           const std::vector<MultipartFile>& files)
+{
+    return HttpPostMultipart(Url(path), fields, files, DevHeaders());
+}
+
+bool Succeeded(const HttpResponse& response) { return response.statusCode >= 200 && response.statusCode <= 299; }
+
+std::string FailureText(const std::string& prefix, const HttpResponse& response)
+{
+    return prefix + (response.error.empty() ? "HTTP " + std::to_string(response.statusCode) : response.error);
+}
+
+}  // namespace ProductService
+}  // namespace Quillmere

@@ -1,0 +1,161 @@
+// Prompt caching through the whole engine against the fake services: every request of a tool
+// turn starts with the same bytes as the one before it (so the services can read that prefix
+// from their caches), Anthropic's cache marks sit where they should, and each request's token
+// counts reach the debug log.
+
+#include "EngineFixture.hpp"
+#include "engine/SystemPrompt.hpp"
+
+namespace {
+
+const std::string kMarkText = R"("cache_control":{"type":"ephemeral"})";
+
+// The request body up to the end of its last message: "messages" is the first list in the
+// body (keys are written in name order), so what follows it is model, system and tools.
+std::string MessagesPart(const std::string& raw)
+{
+    const std::size_t end = raw.find(R"(],"model":)");
+    EXPECT_NE(end, std::string::npos) << raw;
+    return raw.substr(0, end);
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+std::vector<std::string> LinesWith(const std::string& text, const std::string& part)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        if (line.find(part) != std::string::npos) {
+            lines.push_back(line.substr(line.find(part)));
+        }
+    }
+    return lines;
+}
+
+json WithUsage(json reply, const json& usage)
+{
+    reply["usage"] = usage;
+    return reply;
+}
+
+}  // namespace
+
+class PromptCacheTest : public EngineTest {
+protected:
+    // A turn of three requests (two rounds of tool calls, then the answer), then a second turn.
+    void RunTwoTurns(const std::function<json(const std::string&, const std::vector<Call>&)>& reply,
+                     const std::vector<json>& usages)
+    {
+        AddTool("probe_wall", [](const json&) { return ToolResult::Ok("GUID-1", "wall made"); });
+        AddTool("probe_slab", [](const json&) { return ToolResult::Fail("no story 9"); });
+        const std::vector<json> replies = {
+            reply("Looking.", {{"c1", "probe_wall", {{"length", 4}}}, {"c2", "probe_slab", {{"story", 9}}}}),
+            reply("", {{"c3", "probe_wall", {{"length", 2}}}}), reply("Both done.", {}), reply("Again done.", {})};
+        for (std::size_t i = 0; i < replies.size(); ++i) {
+            server.Script(usages[i].is_null() ? replies[i] : WithUsage(replies[i], usages[i]));
+        }
+        ASSERT_TRUE(Send("Make a wall and a slab"));
+        ASSERT_TRUE(Send("Once more"));
+        ASSERT_EQ(server.Requests().size(), 4u);
+    }
+};
+
+TEST_F(PromptCacheTest, AnthropicRequestsMarkTheirPrefixAndRepeatItByteForByte)
+{
+    const std::vector<json> usages = {{{"input_tokens", 30},
+                                       {"cache_creation_input_tokens", 2100},
+                                       {"cache_read_input_tokens", 0},
+                                       {"output_tokens", 40}},
+                                      {{"input_tokens", 25},
+                                       {"cache_creation_input_tokens", 180},
+                                       {"cache_read_input_tokens", 2100},
+                                       {"output_tokens", 20}},
+                                      nullptr,  // a reply without usage
+                                      {{"input_tokens", 9}, {"cache_read_input_tokens", 2330}, {"output_tokens", 4}}};
+    RunTwoTurns(AnthropicReply, usages);
+    const auto requests = server.Requests();
+
+    std::vector<json> bodies;  // as sent, marks and all
+    for (const auto& request : requests) {
+        bodies.push_back(json::parse(request.raw));
+    }
+    for (std::size_t k = 0; k < requests.size(); ++k) {
+        const json& body = bodies[k];
+        SCOPED_TRACE("request " + std::to_string(k));
+        EXPECT_EQ(Occurrences(requests[k].raw, kMarkText), 3u);
+        ASSERT_TRUE(body["system"].is_array());
+        EXPECT_EQ(body["system"][0]["cache_control"], json({{"type", "ephemeral"}}));
+        EXPECT_EQ(body["system"][0]["text"], SystemPrompt());
+        const json& tools = body["tools"];
+        EXPECT_EQ(tools.back()["cache_control"], json({{"type", "ephemeral"}}));
+        EXPECT_EQ(Occurrences(tools.dump(), "cache_control"), 1u);
+        EXPECT_EQ(Unmarked(tools), requests[0].body["tools"]);
+        EXPECT_NE(tools.dump().find(R"("name":"probe_slab")"), std::string::npos);
+        EXPECT_EQ(body["messages"].back()["content"].back()["cache_control"], json({{"type", "ephemeral"}}));
+    }
+    // Tool results go back as the last block of each request, carrying the history's mark.
+    EXPECT_EQ(requests[1].body["messages"].back()["content"].back()["tool_use_id"], "c2");
+    EXPECT_EQ(requests[3].body["messages"].back()["content"].back()["text"], "Once more");
+
+    // Tools and system are the same bytes each time; the conversation so far (its one mark
+    // taken off) starts the next request's conversation byte for byte.
+    for (std::size_t k = 0; k + 1 < requests.size(); ++k) {
+        SCOPED_TRACE("request " + std::to_string(k));
+        EXPECT_EQ(requests[k].body["tools"].dump(), requests[k + 1].body["tools"].dump());
+        EXPECT_EQ(requests[k].body["system"].dump(), requests[k + 1].body["system"].dump());
+        std::string earlier = MessagesPart(requests[k].raw);
+        ASSERT_EQ(Occurrences(earlier, kMarkText + ","), 1u);
+        earlier.erase(earlier.find(kMarkText + ","), kMarkText.size() + 1);
+        EXPECT_EQ(MessagesPart(requests[k + 1].raw).rfind(earlier, 0), 0u) << earlier << "\n---\n"
+                                                                           << requests[k + 1].raw;
+    }
+
+    EXPECT_EQ(
+        LinesWith(LogText(), "Anthropic usage:"),
+        (std::vector<std::string>{"Anthropic usage: input_tokens 30, cache_creation_input_tokens 2100, "
+                                  "cache_read_input_tokens 0, output_tokens 40",
+                                  "Anthropic usage: input_tokens 25, cache_creation_input_tokens 180, "
+                                  "cache_read_input_tokens 2100, output_tokens 20",
+                                  "Anthropic usage: not reported",
+                                  "Anthropic usage: input_tokens 9, cache_read_input_tokens 2330, output_tokens 4"}));
+}
+
+TEST_F(PromptCacheTest, OpenAIRequestsRepeatTheirPrefixByteForByte)
+{
+    bridge->SetModel("gpt-4o");
+    const std::vector<json> usages = {
+        {{"prompt_tokens", 2200}, {"completion_tokens", 40}, {"prompt_tokens_details", {{"cached_tokens", 0}}}},
+        {{"prompt_tokens", 2300}, {"completion_tokens", 20}, {"prompt_tokens_details", {{"cached_tokens", 2176}}}},
+        {{"prompt_tokens", 2350}, {"completion_tokens", 8}},
+        nullptr};
+    RunTwoTurns(OpenAIReply, usages);
+    const auto requests = server.Requests();
+
+    for (std::size_t k = 0; k + 1 < requests.size(); ++k) {
+        SCOPED_TRACE("request " + std::to_string(k));
+        EXPECT_EQ(Occurrences(requests[k].raw, "cache_control"), 0u);
+        EXPECT_EQ(requests[k].body["tools"].dump(), requests[k + 1].body["tools"].dump());
+        EXPECT_EQ(requests[k].body["messages"][0]["role"], "system");
+        // Everything up to the end of this request's messages begins the next request.
+        EXPECT_EQ(MessagesPart(requests[k + 1].raw).rfind(MessagesPart(requests[k].raw), 0), 0u)
+            << requests[k].raw << "\n---\n"
+            << requests[k + 1].raw;
+    }
+    // system, user, assistant with two calls, their two results, assistant, its result
+    EXPECT_EQ(requests[2].body["messages"].size(), 7u);
+    EXPECT_EQ(Occurrences(requests.back().raw, "cache_control"), 0u);
+
+    EXPECT_EQ(LinesWith(LogText(), "OpenAI usage:"),
+              (std::vector<std::string>{"OpenAI usage: prompt_tokens 2200, cached_tokens 0, completion_tokens 40",
+                                        "OpenAI usage: prompt_tokens 2300, cached_tokens 2176, completion_tokens 20",
+                                        "OpenAI usage: prompt_tokens 2350, completion_tokens 8",
+                                        "OpenAI usage: not reported"}));
+}

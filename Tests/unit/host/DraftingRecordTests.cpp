@@ -1,0 +1,102 @@
+// The host's side of 2D drafting: what it refuses of lines, arcs, texts, polylines, splines,
+// fills and dimensions, and that a drafting element comes back whole (memo included) after a
+// delete is undone.
+
+#include <limits>
+
+#include "QuillmereTest.hpp"
+
+namespace {
+
+class DraftingRecords : public HostTest {};
+
+using E = API_Element&;
+using M = API_ElementMemo&;
+
+// A handle of the given records in place of the memo's one.
+template <typename T>
+void Replace(T**& handle, const std::vector<T>& records)
+{
+    BMKillHandle(reinterpret_cast<GSHandle*>(&handle));
+    handle = reinterpret_cast<T**>(BMAllocateHandle(GSSize(records.size() * sizeof(T)), ALLOCATE_CLEAR, 0));
+    for (size_t i = 0; i < records.size(); ++i) (*handle)[i] = records[i];
+}
+
+TEST_F(DraftingRecords, BrokenDraftingIsRefusedAndNothingIsStored)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Refusal { const char* what; API_ElemTypeID typeID; std::function<void(E, M)> spoil; GSErrCode code; };
+    for (const Refusal& r : std::vector<Refusal>{
+             {"witness points in one place", API_DimensionID, [](E, M m) { (*m.dimElems)[1].base.loc = (*m.dimElems)[0].base.loc; },
+              APIERR_BADPARS},
+             {"witness points closer than the host resolves", API_DimensionID,
+              [](E, M m) { (*m.dimElems)[1].base.loc = {(*m.dimElems)[0].base.loc.x + 1e-8, (*m.dimElems)[0].base.loc.y}; },
+              APIERR_BADPARS},
+             {"witness point not a number", API_DimensionID, [=](E, M m) { (*m.dimElems)[1].base.loc.y = nan; }, APIERR_BADPARS},
+             {"reference point not a number", API_DimensionID, [=](E e, M) { e.dimension.refC.x = nan; }, APIERR_BADPARS},
+             {"negative radius", API_ArcID, [](E e, M) { e.arc.r = -2; }, APIERR_BADPARS},
+             {"line end not a number", API_LineID, [=](E e, M) { e.line.endC.y = nan; }, APIERR_BADPARS},
+             {"text of no size", API_TextID, [](E e, M) { e.text.size = 0; }, APIERR_BADPARS},
+             {"hotspot nowhere", API_HotspotID, [=](E e, M) { e.hotspot.pos.x = nan; }, APIERR_BADPARS},
+             {"one-point spline", API_SplineID, [](E, M m) { Replace<API_Coord>(m.coords, {{0, 0}, {1, 1}}); }, APIERR_BADPARS},
+             {"two-point fill", API_HatchID,
+              [](E e, M m) {
+                  Replace<API_Coord>(m.coords, {{0, 0}, {0, 0}, {1, 0}, {0, 0}});
+                  Replace<Int32>(m.pends, {0, 3});
+                  e.hatch.poly.nCoords = 3;
+              },
+              APIERR_BADPOLY},
+             {"open fill contour", API_HatchID, [](E e, M m) { (*m.coords)[e.hatch.poly.nCoords] = {42, 42}; }, APIERR_BADPOLY},
+             {"polyline end disagrees", API_PolyLineID, [](E e, M m) { (*m.pends)[1] = e.polyLine.poly.nCoords - 1; }, APIERR_BADPOLY},
+             {"story with no story", API_LineID, [](E e, M) { e.header.floorInd = 4464; }, APIERR_BADINDEX},
+         }) {
+        {
+            ScopedMemo valid;
+            API_Element e = HostTesting::MakeElement(r.typeID, valid.get());
+            ASSERT_EQ(CreateInCommand(e, valid.get()), NoError) << r.what << ": the fixture itself must be acceptable";
+        }
+        ScopedMemo memo;
+        API_Element e = HostTesting::MakeElement(r.typeID, memo.get());
+        r.spoil(e, memo.memo);
+        const size_t count = HostTesting::ElementCount();
+        EXPECT_EQ(CreateInCommand(e, memo.get()), r.code) << r.what;
+        EXPECT_EQ(HostTesting::ElementCount(), count) << r.what;
+    }
+}
+
+TEST_F(DraftingRecords, DeletedDraftingComesBackWithItsMemoOnUndo)
+{
+    const std::string content = "Küche 3×4 m";
+    std::vector<API_Guid> made;
+    for (API_ElemTypeID typeID : {API_LineID, API_ArcID, API_TextID, API_PolyLineID, API_HotspotID, API_SplineID, API_HatchID,
+                                  API_DimensionID}) {
+        ScopedMemo memo;
+        API_Element e = HostTesting::MakeElement(typeID, memo.get());
+        if (typeID == API_TextID) {
+            std::vector<char> bytes(content.begin(), content.end());
+            bytes.push_back('\0');
+            Replace<char>(memo->textContent, bytes);
+        }
+        ASSERT_EQ(CreateInCommand(e, memo.get()), NoError) << typeID;
+        made.push_back(e.header.guid);
+    }
+    GS::Array<API_Guid> all;
+    for (const API_Guid& guid : made) all.Push(guid);
+    ASSERT_EQ(DeleteInCommand(all), NoError);
+    EXPECT_EQ(HostTesting::ElementCount(), 0u);
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    ASSERT_EQ(HostTesting::AllElements(), made);
+
+    ScopedMemo text, dimension, spline;
+    ASSERT_TRUE(HostTesting::GetElementMemo(made[2], text.get()));
+    ASSERT_NE(text->textContent, nullptr);
+    EXPECT_EQ(std::string(*text->textContent), content);
+    EXPECT_EQ(BMGetHandleSize(text->textContent), GSSize(content.size() + 1));
+    ASSERT_TRUE(HostTesting::GetElementMemo(made[7], dimension.get()));
+    ASSERT_EQ(BMGetHandleSize(dimension->dimElems), GSSize(2 * sizeof(API_DimElem)));
+    EXPECT_EQ((*dimension->dimElems)[1].base.loc, (API_Coord{5, 0}));
+    ASSERT_TRUE(HostTesting::GetElementMemo(made[5], spline.get()));
+    EXPECT_EQ(MemoCoords(spline.memo), (std::vector<API_Coord>{{0, 0}, {1, 1}, {2, 0}}));
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// Openings made without a marker (plain defaults and create, as a layout builder makes them) and
+// zones with their names and outlines: what the host accepts, what it refuses, what it lists.
+
+#include <cmath>
+
+#include "HostFixture.hpp"
+
+namespace {
+
+class PlainElements : public HostTest {
+protected:
+    // A door or window from the plain defaults, in wall at objLoc.
+    static API_Element Opening(API_ElemTypeID typeID, const API_Guid& owner, double objLoc, Int16 floorInd = 0)
+    {
+        API_Element e = Cleared(typeID);
+        e.header.floorInd = floorInd;
+        EXPECT_EQ(ACAPI_Element_GetDefaults(&e, nullptr), NoError);
+        API_Guid& ownerField = typeID == API_DoorID ? e.door.owner : e.window.owner;
+        double& locField = typeID == API_DoorID ? e.door.objLoc : e.window.objLoc;
+        ownerField = owner;
+        locField = objLoc;
+        return e;
+    }
+    static GSErrCode CreatePlain(API_Element e, API_Guid* guid = nullptr)
+    {
+        ScopedMemo memo;
+        const GSErrCode code = Command([&] { return ACAPI_Element_Create(&e, memo.get()); });
+        if (guid != nullptr) *guid = e.header.guid;
+        return code;
+    }
+    static GSErrCode CreateWithMarker(API_Element e)
+    {
+        API_SubElement marker;
+        BNClear(marker);
+        marker.subType = APISubElement_MainMarker;
+        const GSErrCode code = Command([&] { return ACAPI_Element_CreateExt(&e, nullptr, 1, &marker); });
+        ACAPI_DisposeElemMemoHdls(&marker.memo);
+        return code;
+    }
+};
+
+TEST_F(PlainElements, OpeningsWithoutAMarkerPassTheSameOwnerAndPositionChecksAsWithOne)
+{
+    const API_Guid wall = HostTesting::AddWall(0, 0, 4, 0, 1);  // 4 m long, story 1
+    const API_Guid slab = HostTesting::AddFixture(API_SlabID, 1);
+    using Spoil = std::function<void(API_Element&)>;
+    const auto width = [](API_Element& e) -> double& {
+        return e.header.type.typeID == API_DoorID ? e.door.openingBase.width : e.window.openingBase.width;
+    };
+    const struct {
+        const char* what;
+        API_Guid owner;
+        double objLoc;
+        Spoil spoil;
+        GSErrCode code;
+    } cases[] = {
+        {"in the wall", wall, 1.0, nullptr, NoError},
+        {"at the wall's end", wall, 4.0, nullptr, NoError},
+        {"no owner", APINULLGuid, 1.0, nullptr, APIERR_BADID},
+        {"owner is no wall", slab, 1.0, nullptr, APIERR_BADPARS},
+        {"past the wall's end", wall, 4.5, nullptr, APIERR_BADPARS},
+        {"before the wall's start", wall, -0.1, nullptr, APIERR_BADPARS},
+        {"position not a number", wall, std::nan(""), nullptr, APIERR_BADPARS},
+        {"zero width", wall, 1.0, [&](API_Element& e) { width(e) = 0.0; }, APIERR_BADPARS},
+        {"infinite width", wall, 1.0, [&](API_Element& e) { width(e) = HUGE_VAL; }, APIERR_BADPARS},
+    };
+    for (API_ElemTypeID typeID : {API_DoorID, API_WindowID}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (typeID == API_DoorID ? " (door)" : " (window)"));
+            API_Element e = Opening(typeID, c.owner, c.objLoc);
+            if (c.spoil) c.spoil(e);
+            const size_t before = HostTesting::ElementCount(typeID);
+            API_Guid guid = APINULLGuid;
+            EXPECT_EQ(CreatePlain(e, &guid), c.code);
+            EXPECT_EQ(CreateWithMarker(e), c.code) << "the marker path judges the same record alike";
+            EXPECT_EQ(HostTesting::ElementCount(typeID), before + (c.code == NoError ? 2 : 0));
+            if (c.code != NoError) continue;
+            const API_Element stored = Read(guid);
+            EXPECT_EQ(stored.header.floorInd, 1) << "an opening stands on its wall's story, whatever it asked for";
+            EXPECT_TRUE((typeID == API_DoorID ? stored.door.owner : stored.window.owner) == wall);
+        }
+    }
+    // Both kinds are listed in creation order and go with their wall.
+    EXPECT_EQ(ListOf(API_DoorID).size(), 4u);
+    EXPECT_EQ(ListOf(API_WindowID).size(), 4u);
+    ASSERT_EQ(DeleteInCommand(GS::Array<API_Guid>{wall}), NoError);
+    EXPECT_EQ(HostTesting::ElementCount(API_DoorID) + HostTesting::ElementCount(API_WindowID), 0u);
+}
+
+TEST_F(PlainElements, ZonesKeepNameOutlineAndPositionAreListedAndGoWithOneUndo)
+{
+    const std::u16string names[] = {u"Kitchen", u"B\u00e4d", std::u16string(255, u'x')};
+    std::vector<API_Guid> made;
+    ASSERT_EQ(Command(
+                  [&] {
+                      for (size_t i = 0; i < 3; ++i) {
+                          API_Element e = Cleared(API_ZoneID);
+                          EXPECT_EQ(ACAPI_Element_GetDefaults(&e, nullptr), NoError);
+                          BNClear(e.zone.roomName);
+                          names[i].copy(reinterpret_cast<char16_t*>(e.zone.roomName), names[i].size());
+                          e.zone.pos = {1.0 + double(i), 2.0};
+                          e.zone.poly = {5, 1, 0};
+                          ScopedMemo memo;
+                          const double x = 10.0 * double(i);
+                          PutPolygon(memo.memo, {{x, 0}, {x + 4, 0}, {x + 4, 3}, {x, 3}});
+                          if (GSErrCode code = ACAPI_Element_Create(&e, memo.get())) return code;
+                          made.push_back(e.header.guid);
+                      }
+                      return NoError;
+                  },
+                  "Rooms"),
+              NoError);
+    EXPECT_EQ(ListOf(API_ZoneID), made);
+    for (size_t i = 0; i < made.size(); ++i) {
+        const API_Element zone = Read(made[i]);
+        EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(zone.zone.roomName)), names[i]);
+        EXPECT_EQ(zone.zone.pos, (API_Coord{1.0 + double(i), 2.0}));
+        const double x = 10.0 * double(i);
+        EXPECT_EQ(HostTesting::GetPolygon(made[i]),
+                  (std::vector<API_Coord>{{x, 0}, {x + 4, 0}, {x + 4, 3}, {x, 3}, {x, 0}}));
+    }
+    EXPECT_EQ(HostTesting::UndoStepNames().back(), "Rooms");
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_TRUE(ListOf(API_ZoneID).empty());
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+// 'PUBL': a publisher set becomes one PDF page drawn by the window's plan view, written under
+// the set's name into its folder or the given one; refusals and failures leave no file.
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "HostPublishing.hpp"
+#include "HostTestingNavigator.hpp"
+#include "PlanViewPdf.hpp"
+#include "QuillmereTest.hpp"
+#include "TempFolder.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Publishing : public HostTest {
+protected:
+    void SetUp() override
+    {
+        HostTest::SetUp();
+        PlanViewPdf::Install();
+        fs::create_directory(dir + "/out");
+        fs::create_directory(dir + "/elsewhere");
+        HostTesting::AddWall(0, 0, 6, 0);
+        HostTesting::AddWall(6, 0, 6, 4);
+        sets = HostTesting::SetPublisherSets({{"Plans", dir + "/out", 0}, {"Site/Roof", dir + "/out", 1}, {"Lost", dir + "/missing", 0}});
+    }
+    void TearDown() override
+    {
+        PlanViewPdf::Install();
+        HostTest::TearDown();
+    }
+
+    GSErrCode Publish(const API_Guid& set, const std::optional<std::string>& folder = std::nullopt)
+    {
+        std::optional<IO::Location> location;
+        if (folder) location.emplace(*folder);
+        API_PublishPars pars;
+        BNClear(pars);
+        pars.guid = set;
+        pars.path = location ? &*location : nullptr;
+        return ACAPI_Automate(APIDo_PublishID, &pars);
+    }
+    static std::string Contents(const std::string& path) { return TempFolder::Read(path); }
+    std::vector<std::string> Files(const std::string& path) const { return folder.Files(path.substr(dir.size() + 1)); }
+    // Page objects of a PDF ("/Type /Page", not "/Pages").
+    static size_t PageCount(const std::string& pdf)
+    {
+        std::regex page(R"(/Type\s*/Page[^s])");
+        return size_t(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
+    }
+
+    TempFolder folder{"quillmere-publish"};
+    const std::string dir = folder.Dir();
+    std::vector<API_Guid> sets;
+};
+
+TEST_F(Publishing, ASetBecomesAOnePagePdfNamedAfterItInItsFolderOrTheGivenOne)
+{
+    ASSERT_EQ(Publish(sets[0]), NoError);
+    const std::string pdf = Contents(dir + "/out/Plans.pdf");
+    ASSERT_GT(pdf.size(), 500u);
+    EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
+    EXPECT_NE(pdf.find("%%EOF", pdf.size() - 16), std::string::npos) << "a complete file";
+    EXPECT_EQ(PageCount(pdf), 1u);
+    EXPECT_NE(pdf.find("/Count 1"), std::string::npos);
+
+    ASSERT_EQ(Publish(sets[1], dir + "/elsewhere"), NoError) << "the given folder wins";
+    EXPECT_EQ(Files(dir + "/elsewhere"), std::vector<std::string>{"Site-Roof.pdf"}) << "a separator is no folder";
+    EXPECT_EQ(Files(dir + "/out"), std::vector<std::string>{"Plans.pdf"});
+
+    const std::string longest(251, 'p');
+    const auto longSet = HostTesting::SetPublisherSets({{longest, dir + "/out", 0}});
+    ASSERT_EQ(Publish(longSet[0]), NoError) << "a set name as long as file names go";
+    EXPECT_TRUE(fs::exists(dir + "/out/" + longest + ".pdf"));
+    const auto published = HostTesting::PublishedFiles();
+    ASSERT_EQ(published.size(), 3u);
+    EXPECT_EQ(published[1].setName, "Site/Roof");
+    EXPECT_EQ(published[1].path, dir + "/elsewhere/Site-Roof.pdf");
+}
+
+TEST_F(Publishing, RefusedRunsLeaveNoFile)
+{
+    TempFolder::Write(dir + "/file.txt", "text");
+    struct Case {
+        const char* name;
+        size_t set;                            // index into sets; 3 = an unknown GUID
+        std::optional<std::string> folder;
+        GSErrCode code;
+    };
+    const Case cases[] = {
+        {"the set's folder is missing", 2, std::nullopt, APIERR_BADPARS},
+        {"the given folder is missing", 0, dir + "/nowhere", APIERR_BADPARS},
+        {"the given folder is a file", 0, dir + "/file.txt", APIERR_BADPARS},
+        {"an empty location", 0, std::string(), APIERR_BADPARS},
+        {"no such set", 3, std::nullopt, APIERR_BADID},
+    };
+    for (const Case& c : cases) {
+        const API_Guid set = c.set < sets.size() ? sets[c.set] : GSGuid2APIGuid(GS::Guid("11111111-2222-4333-8444-555555555555"));
+        EXPECT_EQ(Publish(set, c.folder), c.code) << c.name;
+        EXPECT_TRUE(fs::is_empty(dir + "/out")) << c.name;
+    }
+    EXPECT_EQ(ACAPI_Automate(APIDo_PublishID, nullptr), APIERR_BADPARS);
+    EXPECT_TRUE(HostTesting::PublishedFiles().empty());
+
+    // A painter that fails half way, and a host without any painter.
+    HostPublishing::SetPdfPainter([](const std::vector<HostPublishing::Page>&, const std::string& path) {
+        std::ofstream(path) << "%PDF-1.5 half";
+        return APIERR_GENERAL;
+    });
+    EXPECT_EQ(Publish(sets[0]), APIERR_GENERAL);
+    EXPECT_TRUE(fs::is_empty(dir + "/out")) << "no partial file";
+    HostPublishing::SetPdfPainter(nullptr);
+    EXPECT_EQ(Publish(sets[0]), APIERR_NOTSUPPORTED);
+    EXPECT_TRUE(fs::is_empty(dir + "/out"));
+}
+
+}  // namespace
