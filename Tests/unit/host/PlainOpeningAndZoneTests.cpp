@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 

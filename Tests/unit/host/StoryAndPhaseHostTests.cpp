@@ -2,7 +2,7 @@
 // numbers, layers found, created and hidden by name with and without an undo step, and cheap
 // layer-only changes that still refuse what they must.
 
-#include "HostFixture.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 

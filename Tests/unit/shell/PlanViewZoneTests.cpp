@@ -39,6 +39,7 @@ API_Guid AddZone(const std::u16string& name, Int16 story)
     API_ElementMemo memo;
     API_Element zone = HostTesting::MakeElement(API_ZoneID, &memo);
     zone.header.floorInd = story;
+    zone.zone.pen = 0;   // no pen: the name is drawn in the view's own zone colour
     BNClear(zone.zone.roomName);
     name.copy(reinterpret_cast<char16_t*>(zone.zone.roomName), name.size());
     const API_Guid guid = HostTesting::AddElement(zone, &memo);

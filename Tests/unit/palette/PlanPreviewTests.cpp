@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "FakeProductService.hpp"
-#include "ShellTestEnvironment.hpp"
+#include "ShellTest.hpp"
 #include "core/MainThread.hpp"
 #include "core/ToolRegistry.hpp"
 #include "tools/ToolFamilies.hpp"

@@ -1,12 +1,12 @@
 // Story tools: listing (order, negative first index, damaged story lists), creating a story
 // above the last one as one undo step, and switching the current story outside the history.
-#include "ToolTestFixture.hpp"
+#include "QuillmereTest.hpp"
 
 using json = nlohmann::json;
 
 namespace {
 
-class StoryTools : public ToolTestFixture {
+class StoryTools : public QuillmereTest {
 protected:
     json List()
     {
@@ -122,6 +122,7 @@ TEST_F(StoryTools, CreationFailuresChangeNothingAndFreeTheStoryList)
         {"text height", {{"height", "tall"}}, [] {}, "type must be number, but is string"},
         {"number as name", {{"name", 4}}, [] {}, "type must be string, but is number"},
     };
+    const Int64 handlesBefore = HostTesting::LiveHandleCount();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         HostTesting::ResetProject();
@@ -133,7 +134,7 @@ TEST_F(StoryTools, CreationFailuresChangeNothingAndFreeTheStoryList)
         EXPECT_NE(result.error.find(c.error), std::string::npos) << result.error;
         EXPECT_EQ(HostTesting::GetStories().size(), stories.size());
         EXPECT_EQ(TakeFootprint().undoSteps, before.undoSteps);
-        EXPECT_EQ(HostTesting::LiveHandleCount(), baselineHandles);
+        EXPECT_EQ(HostTesting::LiveHandleCount(), handlesBefore);
     }
 }
 

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "MixedProject.hpp"
-#include "ToolTestFixture.hpp"
+#include "QuillmereTest.hpp"
 
 using json = nlohmann::json;
 
@@ -14,7 +14,7 @@ const char* const kLayers[] = {"__PHASE_01_SHELL",      "__PHASE_02_PARTITIONS",
                                "__PHASE_04_STRUCTURAL", "__PHASE_05_ROOF",       "__PHASE_06_ZONES",
                                "__PHASE_07_ANNOTATION", "__PHASE_08_FURNITURE"};
 
-class PhaseTools : public ToolTestFixture {
+class PhaseTools : public QuillmereTest {
 protected:
     // The layer of that name, or index 0 when there is none.
     static API_Attribute Layer(const std::string& name)

@@ -5,8 +5,6 @@
 
 #include "PlanToolsTest.hpp"
 
-inline bool operator==(const API_Coord& a, const API_Coord& b) { return a.x == b.x && a.y == b.y; }
-inline void PrintTo(const API_Coord& c, std::ostream* os) { *os << "(" << c.x << ", " << c.y << ")"; }
 
 namespace {
 

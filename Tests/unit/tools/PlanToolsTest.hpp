@@ -9,18 +9,18 @@
 
 #include "FakeProductService.hpp"
 #include "MainQueue.hpp"
-#include "ToolTestFixture.hpp"
+#include "QuillmereTest.hpp"
 #include "engine/ModelBridge.hpp"
 #include "tools/ToolFamilies.hpp"
 
 using json = nlohmann::json;
 using Reply = FakeProductService::Reply;
 
-class PlanToolsTest : public ToolTestFixture {
+class PlanToolsTest : public QuillmereTest {
 protected:
     void SetUp() override
     {
-        ToolTestFixture::SetUp();
+        QuillmereTest::SetUp();
         MainQueue::SetMainThread();
         MainQueue::DiscardPending();
         char pattern[] = "/tmp/quillmere-plan-tmp-XXXXXX";
@@ -55,7 +55,7 @@ protected:
         EXPECT_EQ(toolResultCalls, 0) << "no plan tool reports through the tool-result callback";
         ::setenv("TMPDIR", savedTmp.c_str(), 1);
         std::filesystem::remove_all(tmp);
-        ToolTestFixture::TearDown();
+        QuillmereTest::TearDown();
     }
 
     // One engine turn with these attachment blocks ({media type, base64}), answered by the
