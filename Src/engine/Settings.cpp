@@ -111,6 +111,10 @@ json Settings::ToJson() const
                 {"dark_mode", darkMode},
                 {"access_token", accessToken},
                 {"user_email", userEmail}};
+    // Written only when set, so that a file without storage keeps none.
+    if (!storageUrl.empty()) out["storage_url"] = storageUrl;
+    if (!storageAnonKey.empty()) out["storage_anon_key"] = storageAnonKey;
+    if (!storageServiceKey.empty()) out["storage_service_key"] = storageServiceKey;
     if (!serviceUrl.empty()) {
         out["service_url"] = serviceUrl;
     }
@@ -136,6 +140,9 @@ Settings Settings::FromJson(const json& source)
     }
     ReadString(source, "access_token", settings.accessToken);
     ReadString(source, "user_email", settings.userEmail);
+    ReadString(source, "storage_url", settings.storageUrl);
+    ReadString(source, "storage_anon_key", settings.storageAnonKey);
+    ReadString(source, "storage_service_key", settings.storageServiceKey);
     ReadString(source, "service_url", settings.serviceUrl);
     return settings;
 }

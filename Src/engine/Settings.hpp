@@ -16,6 +16,12 @@ struct Settings {
     bool darkMode = false;
     std::string accessToken;
     std::string userEmail;
+    // Object storage of templates and typologies (the deployment's own; never in the repo).
+    // Kept here so that saving the page's settings does not drop them; the environment may
+    // override each (services/StorageClient.hpp).
+    std::string storageUrl;
+    std::string storageAnonKey;
+    std::string storageServiceKey;
     // Base address of the product's service (plan recognition, render); empty when not set
     // here, so that QUILLMERE_SERVICE_URL decides. Written to the file only when set.
     std::string serviceUrl;

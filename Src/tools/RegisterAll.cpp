@@ -17,5 +17,7 @@ void ToolRegistry::RegisterAll()
     RegisterStoryTools(*this);
     RegisterViewTools(*this);
     RegisterExportTools(*this);
+    RegisterTemplateTools(*this);
+    RegisterTypologyTools(*this);
     RegisterPhaseTools(*this);
 }

@@ -20,6 +20,8 @@ void RegisterAttributeTools(ToolRegistry& registry);
 void RegisterStoryTools(ToolRegistry& registry);
 void RegisterViewTools(ToolRegistry& registry);
 void RegisterExportTools(ToolRegistry& registry);
+void RegisterTemplateTools(ToolRegistry& registry);
+void RegisterTypologyTools(ToolRegistry& registry);
 void RegisterPhaseTools(ToolRegistry& registry);
 
 // ---- Families the chat palette registers itself, on the finished registry ----------------

@@ -49,4 +49,7 @@ GSErrCode PlaceModule(const std::string& path, std::vector<API_Guid>* guids = nu
 // ResetProject.
 GSErrCode LoadModuleAsProject(const std::string& path);
 
+// Hotlink nodes that exist now ('CHLN' makes them; breaking or deleting one removes it).
+size_t HotlinkNodeCount();
+
 }  // namespace HostTesting

@@ -2,6 +2,7 @@
 // to read it).
 
 #include "gs/GuidSource.hpp"
+#include "modules/Hotlinks.hpp"
 #include "navigator/Documentation.hpp"
 #include "navigator/NameFields.hpp"
 #include "project/Project.hpp"
@@ -64,6 +65,7 @@ GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void*, void*)
     }
     ApiCall call("ACAPI_Database", detail, context);
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    if (IsHotlinkDatabaseCode(code)) return call.Return(HotlinkDatabase(code, par1));
     Documentation& docs = TheProject().Docs();
     switch (code) {
         case APIDb_NewDatabaseID: return call.Return(NewDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));

@@ -7,6 +7,7 @@
 #include "library/Library.hpp"
 #include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
+#include "modules/Hotlinks.hpp"
 
 namespace HostInternal {
 
@@ -303,6 +304,7 @@ void LoadDefaultProject(Project& project)
     LoadElementDefaults(project);
     LoadDefaultLibrary(project);
     LoadDefaultDocumentation(project);
+    ClearHotlinkNodes();
 }
 
 }  // namespace HostInternal

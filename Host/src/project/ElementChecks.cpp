@@ -1,5 +1,7 @@
 #include "project/ElementChecks.hpp"
 
+#include "modules/Hotlinks.hpp"
+
 #include <cmath>
 
 #include "project/WorkingExtent.hpp"
@@ -199,7 +201,8 @@ GSErrCode CheckElement(const Project& project, const API_Element& elem, const St
             return CheckWitnessPoints(memo.Records<API_DimElem>(MemoDimElems), d.nDimElem);
         }
         case API_HotlinkID:
-            return NoError;
+            // An instance names a node that exists (a null node is an unlinked placeholder).
+            return elem.hotlink.hotlinkNodeGuid == APINULLGuid || HotlinkNodeExists(elem.hotlink.hotlinkNodeGuid) ? NoError : APIERR_BADID;
         default:
             return APIERR_BADID;
     }

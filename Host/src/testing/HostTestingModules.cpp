@@ -2,6 +2,7 @@
 
 #include "HostTestingModules.hpp"
 
+#include "modules/Hotlinks.hpp"
 #include "modules/ModuleFile.hpp"
 #include "project/Project.hpp"
 
@@ -102,5 +103,7 @@ GSErrCode LoadModuleAsProject(const std::string& path)
     if (err == NoError) HostInternal::LoadModuleAsProject(contents, TheProject());
     return err;
 }
+
+size_t HotlinkNodeCount() { return HostInternal::HotlinkNodeCount(); }
 
 }  // namespace HostTesting

@@ -1,0 +1,109 @@
+// The object-storage client: configuration from the environment or settings.json, and the
+// three requests the design library makes.
+
+#include "services/StorageClient.hpp"
+
+#include <cstdlib>
+#include <utility>
+
+#include "core/DebugLog.hpp"
+#include "engine/Settings.hpp"
+
+namespace Quillmere {
+
+const char* const kStorageNotConfigured = "Object storage is not configured";
+
+namespace {
+
+const char* const kBlanks = " \t\r\n";
+
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+// The environment's value when set and not blank, else the fallback.
+std::string FromEnvironment(const char* name, const std::string& fallback)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr) return fallback;
+    std::string text = Trimmed(value);
+    return text.empty() ? fallback : text;
+}
+
+// A blank or control byte cannot stand in an address; such a path is never requested.
+bool FitsInAddress(const std::string& path)
+{
+    for (unsigned char c : path)
+        if (c <= 0x20 || c == 0x7F) return false;
+    return true;
+}
+
+HttpResponse NotConfigured()
+{
+    HttpResponse response;
+    response.error = kStorageNotConfigured;
+    return response;
+}
+
+}  // namespace
+
+StorageConfig MakeStorageConfig(const std::string& url, const std::string& anonKey, const std::string& serviceKey)
+{
+    StorageConfig config;
+    config.baseUrl = Trimmed(url);
+    while (!config.baseUrl.empty() && config.baseUrl.back() == '/') config.baseUrl.pop_back();
+    config.anonKey = Trimmed(anonKey);
+    config.serviceKey = Trimmed(serviceKey);
+    return config;
+}
+
+StorageConfig LoadStorageConfig()
+{
+    const Settings settings = Settings::Load();
+    StorageConfig config = MakeStorageConfig(FromEnvironment("QUILLMERE_STORAGE_URL", settings.storageUrl),
+                             FromEnvironment("QUILLMERE_STORAGE_ANON_KEY", settings.storageAnonKey),
+                             FromEnvironment("QUILLMERE_STORAGE_SERVICE_KEY", settings.storageServiceKey));
+    // Whatever a later log line quotes, neither key is written.
+    DebugLogRedact(config.anonKey);
+    DebugLogRedact(config.serviceKey);
+    return config;
+}
+
+StorageClient::StorageClient(StorageConfig config) : config_(std::move(config)) {}
+
+StorageClient StorageClient::FromSettings() { return StorageClient(LoadStorageConfig()); }
+
+std::map<std::string, std::string> StorageClient::AuthHeaders(const std::string& contentType) const
+{
+    const std::string& bearer = config_.serviceKey.empty() ? config_.anonKey : config_.serviceKey;
+    return {{"apikey", config_.anonKey}, {"Authorization", "Bearer " + bearer}, {"Content-Type", contentType}};
+}
+
+HttpResponse StorageClient::Upload(const std::string& objectName, const std::string& body,
+                                   const std::string& contentType) const
+{
+    if (!IsConfigured()) return NotConfigured();
+    auto headers = AuthHeaders(contentType);
+    headers["x-upsert"] = "true";
+    return HttpPost(config_.baseUrl + "/storage/v1/object/" + kBucket + "/" + objectName, body, headers);
+}
+
+HttpResponse StorageClient::List() const
+{
+    if (!IsConfigured()) return NotConfigured();
+    return HttpPost(config_.baseUrl + "/storage/v1/object/list/" + kBucket, R"({"prefix":"","limit":1000})",
+                    AuthHeaders("application/json"));
+}
+
+std::string StorageClient::DownloadPublic(const std::string& objectPath) const
+{
+    if (config_.baseUrl.empty() || !FitsInAddress(objectPath)) return std::string();
+    const HttpResponse response =
+        HttpGet(config_.baseUrl + "/storage/v1/object/public/" + kBucket + "/" + objectPath, {});
+    return response.statusCode >= 200 && response.statusCode <= 299 ? response.body : std::string();
+}
+
+}  // namespace Quillmere

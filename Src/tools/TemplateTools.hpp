@@ -1,0 +1,14 @@
+#pragma once
+
+// The template family's tools, one registration function each, called in catalogue order by
+// RegisterTemplateTools (TemplateTools.cpp). Each lives in its own source file:
+//   capture_project_template                       TemplateCapture.cpp
+//   capture_element_detail                         DeepCapture.cpp
+//   list_templates, get_template_layout,
+//   apply_template_exact                           TemplateApplyTools.cpp (with the typology
+//                                                  work; it adds its call to the family then)
+
+class ToolRegistry;
+
+void RegisterCaptureProjectTemplate(ToolRegistry& registry);
+void RegisterTemplateApplyTools(ToolRegistry& registry);

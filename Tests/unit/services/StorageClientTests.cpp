@@ -1,0 +1,213 @@
+// The object-storage client against the fake storage: where its configuration comes from,
+// the form of its three requests, and what the fake keeps and refuses.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "FakeStorage.hpp"
+#include "ScopedHome.hpp"
+#include "engine/Settings.hpp"
+#include "services/StorageClient.hpp"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using Quillmere::StorageClient;
+
+namespace {
+
+// A private home folder and no storage variables, whatever the machine has set.
+class StorageTest : public ::testing::Test {
+protected:
+    void WriteSettings(const json& settings)
+    {
+        fs::create_directories(home.Path() + "/.quillmere");
+        std::ofstream(home.Path() + "/.quillmere/settings.json") << settings.dump(2);
+    }
+
+    ScopedHome home;
+    ScopedStorageEnvironment clean{"", "", ""};
+};
+
+TEST_F(StorageTest, ConfigurationComesFromTheEnvironmentBeforeTheSettingsFile)
+{
+    WriteSettings({{"storage_url", "http://settings.invalid/"},
+                   {"storage_anon_key", " anon-from-file\n"},
+                   {"storage_service_key", "service-from-file"}});
+    struct Case {
+        const char* name;
+        std::string url, anon, service;        // environment; empty = unset
+        std::string wantUrl, wantAnon, wantService;
+    };
+    const Case cases[] = {
+        {"file only", "", "", "", "http://settings.invalid", "anon-from-file", "service-from-file"},
+        {"environment wins per value", "http://env.invalid//", "", "service-env", "http://env.invalid", "anon-from-file",
+         "service-env"},
+        {"blank environment value falls back", "  ", "anon-env", "", "http://settings.invalid", "anon-env",
+         "service-from-file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedStorageEnvironment env(c.url, c.anon, c.service);
+        const auto config = Quillmere::LoadStorageConfig();
+        EXPECT_EQ(config.baseUrl, c.wantUrl);
+        EXPECT_EQ(config.anonKey, c.wantAnon);
+        EXPECT_EQ(config.serviceKey, c.wantService);
+    }
+}
+
+TEST_F(StorageTest, SavingThePageSettingsKeepsTheStorageValues)
+{
+    WriteSettings({{"storage_url", "http://settings.invalid"}, {"storage_anon_key", "a"}, {"storage_service_key", "s"}});
+    Settings settings = Settings::Load();
+    settings.model = "another-model";
+    ASSERT_TRUE(settings.Save());
+    const auto config = Quillmere::LoadStorageConfig();
+    EXPECT_EQ(config.baseUrl, "http://settings.invalid");
+    EXPECT_EQ(config.anonKey, "a");
+    EXPECT_EQ(config.serviceKey, "s");
+
+    // A file that never had them does not grow empty storage members.
+    EXPECT_FALSE(Settings{}.ToJson().contains("storage_url"));
+}
+
+TEST_F(StorageTest, UploadSendsTheFourHeadersAndKeepsTheObject)
+{
+    FakeStorage storage;
+    const StorageClient client(storage.Config());
+    const auto response = client.Upload("house.meta.json", "{\"a\": 1}", "application/json");
+    EXPECT_EQ(response.statusCode, 200);
+    EXPECT_EQ(storage.Object("house.meta.json"), std::optional<std::string>("{\"a\": 1}"));
+
+    const auto requests = storage.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].path, "/storage/v1/object/Templates/house.meta.json");
+    EXPECT_EQ(requests[0].headers.at("apikey"), kFakeAnonKey);
+    EXPECT_EQ(requests[0].headers.at("Authorization"), "Bearer " + kFakeServiceKey);
+    EXPECT_EQ(requests[0].headers.at("Content-Type"), "application/json");
+    EXPECT_EQ(requests[0].headers.at("x-upsert"), "true");
+    EXPECT_EQ(kFakeAnonKey.size(), 208u);
+    EXPECT_EQ(kFakeServiceKey.size(), 219u);
+}
+
+TEST_F(StorageTest, WithoutAPrivilegedKeyThePublicKeyIsTheBearer)
+{
+    FakeStorage storage(kFakeAnonKey, "");
+    const StorageClient client(storage.Config());
+    EXPECT_EQ(client.Upload("a.mod", "bytes", "application/octet-stream").statusCode, 200);
+    EXPECT_EQ(storage.Requests().at(0).headers.at("Authorization"), "Bearer " + kFakeAnonKey);
+}
+
+TEST_F(StorageTest, TheFakeRefusesWrongHeadersWithoutEchoingAKey)
+{
+    FakeStorage storage;
+    struct Case { const char* name; Quillmere::StorageConfig config; int status; };
+    const Case cases[] = {
+        {"wrong public key", Quillmere::MakeStorageConfig(storage.Url(), "not-the-key", kFakeServiceKey), 401},
+        {"wrong privileged key", Quillmere::MakeStorageConfig(storage.Url(), kFakeAnonKey, "not-the-key"), 401},
+        {"public key as bearer where a privileged key is expected",
+         Quillmere::MakeStorageConfig(storage.Url(), kFakeAnonKey, ""), 401},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto response = StorageClient(c.config).Upload("x.mod", "b", "application/octet-stream");
+        EXPECT_EQ(response.statusCode, c.status);
+        EXPECT_EQ(response.body.find("not-the-key"), std::string::npos);
+        EXPECT_EQ(response.body.find(kFakeAnonKey), std::string::npos);
+    }
+    EXPECT_TRUE(storage.ObjectNames().empty());
+}
+
+TEST_F(StorageTest, ListingShowsTopLevelObjectsAndFoldersOnce)
+{
+    FakeStorage storage;
+    storage.Put("b.meta.json", "{}");
+    storage.Put("a.mod", "m");
+    storage.Put("typologies/index.json", "[]");
+    storage.Put("typologies/x/model.mod", "m");
+    const auto response = StorageClient(storage.Config()).List();
+    ASSERT_EQ(response.statusCode, 200);
+    const json listing = json::parse(response.body);
+    std::vector<std::string> names;
+    for (const auto& entry : listing) names.push_back(entry["name"]);
+    EXPECT_EQ(names, (std::vector<std::string>{"a.mod", "b.meta.json", "typologies"}));
+    EXPECT_TRUE(listing[2]["id"].is_null());
+
+    const auto request = storage.Requests().at(0);
+    EXPECT_EQ(request.path, "/storage/v1/object/list/Templates");
+    EXPECT_EQ(request.body, R"({"prefix":"","limit":1000})");
+    EXPECT_EQ(request.headers.at("Content-Type"), "application/json");
+    EXPECT_EQ(request.headers.count("x-upsert"), 0u);
+}
+
+TEST_F(StorageTest, PublicDownloadGivesTheBytesOrNothing)
+{
+    FakeStorage storage;
+    storage.Put("typologies/x/meta.json", std::string("a\0b", 3));
+    storage.Put("empty.meta.json", "");
+    storage.FailNext("/storage/v1/object/public/Templates/flaky", 500, "oops");
+    const StorageClient client(storage.Config());
+    struct Case { const char* path; std::string want; };
+    const Case cases[] = {
+        {"typologies/x/meta.json", std::string("a\0b", 3)},
+        {"missing.meta.json", ""},
+        {"empty.meta.json", ""},
+        {"flaky.meta.json", ""},
+        {"with blank.meta.json", ""},
+        {"new\nline.meta.json", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(client.DownloadPublic(c.path), c.want);
+    }
+    EXPECT_EQ(storage.RequestsTo("GET", "/").size(), 4u);   // none for the two unfit paths
+    for (const auto& request : storage.RequestsTo("GET", "/"))
+        EXPECT_EQ(request.headers.count("apikey") + request.headers.count("Authorization"), 0u);
+    EXPECT_EQ(StorageClient(Quillmere::MakeStorageConfig(FakeStorage::ClosedUrl(), "k", "")).DownloadPublic("a"), "");
+}
+
+TEST_F(StorageTest, ScriptedFailuresAnswerInOrderThenStop)
+{
+    FakeStorage storage;
+    storage.FailNext("/storage/v1/object/Templates/", 413, R"({"error":"Payload too large"})", 2);
+    const StorageClient client(storage.Config());
+    EXPECT_EQ(client.Upload("a.mod", "1", "application/octet-stream").statusCode, 413);
+    EXPECT_EQ(client.Upload("a.mod", "2", "application/octet-stream").body, R"({"error":"Payload too large"})");
+    EXPECT_EQ(client.Upload("a.mod", "3", "application/octet-stream").statusCode, 200);
+    EXPECT_EQ(storage.Object("a.mod"), std::optional<std::string>("3"));
+}
+
+TEST_F(StorageTest, NothingIsSentWithoutAnAddressOrPublicKey)
+{
+    FakeStorage storage;
+    const Quillmere::StorageConfig configs[] = {
+        Quillmere::MakeStorageConfig("", kFakeAnonKey, kFakeServiceKey),
+        Quillmere::MakeStorageConfig(storage.Url(), "", kFakeServiceKey),
+    };
+    for (const auto& config : configs) {
+        const StorageClient client(config);
+        EXPECT_FALSE(client.IsConfigured());
+        const auto upload = client.Upload("a.mod", "b", "application/octet-stream");
+        EXPECT_EQ(upload.statusCode, 0);
+        EXPECT_EQ(upload.error, Quillmere::kStorageNotConfigured);
+        EXPECT_EQ(client.List().statusCode, 0);
+    }
+    EXPECT_EQ(storage.RequestCount(), 0u);
+}
+
+TEST_F(StorageTest, AStoppedStorageAnswersNothing)
+{
+    FakeStorage storage;
+    const StorageClient client(storage.Config());
+    storage.Stop();
+    const auto response = client.Upload("a.mod", "b", "application/octet-stream");
+    EXPECT_EQ(response.statusCode, 0);
+    EXPECT_FALSE(response.error.empty());
+    EXPECT_EQ(response.error.find(kFakeAnonKey), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+// capture_project_template against the fake storage: the files it leaves, the requests it
+// makes, both reply variants, storage failures, the stale-module case and bad input.
+
+#include <sys/stat.h>
+
+#include "HostTestingModules.hpp"
+#include "TemplateFixture.hpp"
+
+namespace {
+
+class TemplateCaptureTest : public TemplateTest {
+protected:
+    // Runs the tool; it must succeed with a JSON reply.
+    json Capture(const json& input = json::object())
+    {
+        const ToolResult result = Run("capture_project_template", input);
+        EXPECT_TRUE(result.success) << result.error;
+        EXPECT_TRUE(result.elementGuid.empty());
+        lastMessage = result.message;
+        return json::parse(result.message, nullptr, false);
+    }
+    static std::vector<std::string> Keys(const json& object)
+    {
+        std::vector<std::string> keys;
+        for (const auto& item : object.items()) keys.push_back(item.key());
+        return keys;
+    }
+    void FailModuleSave() { HostTesting::FailNextCall("ACAPI_Automate", APIERR_GENERAL); }
+
+    std::string lastMessage;
+};
+
+const std::vector<std::string> kExportedKeys = {
+    "counts", "meta_path", "meta_uploaded", "meta_written_local", "mod_export_error_code", "mod_exported",
+    "mod_file_size", "mod_target_path", "mod_upload_bytes", "mod_upload_status", "mod_uploaded", "parent_dir",
+    "parent_dir_exists", "parent_dir_writable", "storage", "stories_count", "template", "total_elements"};
+const std::vector<std::string> kFailedKeys = {
+    "counts", "error", "instruction", "mod_export_error_code", "mod_file_exists", "mod_file_size", "mod_target_path",
+    "parent_dir", "parent_dir_exists", "parent_dir_writable", "template", "total_elements"};
+
+TEST_F(TemplateCaptureTest, CapturesLocallyAndUploadsBothFiles)
+{
+    HostTesting::SetProjectName("Villa");
+    HostTesting::AddWall(0, 0, 10, 0);
+    AddZone("Master Bedroom", 5, 3);
+    const json reply = Capture({{"template_name", "My House/B"}, {"description", "Two rooms"}});
+
+    EXPECT_EQ(Keys(reply), kExportedKeys);
+    const std::string modPath = TemplatesDir() + "/My_House_B.mod";
+    const std::string metaPath = TemplatesDir() + "/My_House_B.meta.json";
+    EXPECT_EQ(reply["template"], "My House/B");
+    EXPECT_EQ(reply["mod_target_path"], modPath);
+    EXPECT_EQ(reply["meta_path"], metaPath);
+    EXPECT_EQ(reply["parent_dir"], TemplatesDir());
+    EXPECT_EQ(reply["parent_dir_exists"], true);
+    EXPECT_EQ(reply["parent_dir_writable"], true);
+    EXPECT_EQ(reply["mod_exported"], true);
+    EXPECT_EQ(reply["mod_export_error_code"], 0);
+    EXPECT_EQ(reply["counts"], json::parse(R"({"walls":1,"zones":1})"));
+    EXPECT_EQ(reply["total_elements"], 2);
+    EXPECT_EQ(reply["stories_count"], HostTesting::GetStories().size());
+    EXPECT_EQ(reply["storage"], "supabase");
+    EXPECT_EQ(reply["mod_uploaded"], true);
+    EXPECT_EQ(reply["meta_uploaded"], true);
+    EXPECT_EQ(reply["meta_written_local"], true);
+    EXPECT_EQ(reply["mod_upload_status"], 200);
+
+    // The module is the host's own file, read back whole and uploaded as it is.
+    const std::string module = ReadFile(modPath);
+    HostTesting::ModuleSummary contents;
+    ASSERT_EQ(HostTesting::ReadModuleSummary(modPath, &contents), NoError);
+    EXPECT_EQ(contents.elements.size(), 2u);
+    EXPECT_EQ(reply["mod_file_size"], module.size());
+    EXPECT_EQ(reply["mod_upload_bytes"], module.size());
+    EXPECT_EQ(storage.Object("My_House_B.mod"), module);
+
+    // The summary: indent 2, no new line at the end, the same text locally and in storage.
+    const std::string text = ReadFile(metaPath);
+    EXPECT_EQ(storage.Object("My_House_B.meta.json"), text);
+    const json summary = json::parse(text);
+    EXPECT_EQ(text, summary.dump(2));
+    EXPECT_EQ(summary["name"], "My House/B");
+    EXPECT_EQ(summary["description"], "Two rooms");
+    EXPECT_EQ(summary["bedroom_count"], 1);
+
+    const auto requests = storage.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    const std::pair<const char*, const char*> expected[] = {
+        {"/storage/v1/object/Templates/My_House_B.mod", "application/octet-stream"},
+        {"/storage/v1/object/Templates/My_House_B.meta.json", "application/json"}};
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(requests[i].method, "POST");
+        EXPECT_EQ(requests[i].path, expected[i].first);
+        EXPECT_EQ(requests[i].headers.at("Content-Type"), expected[i].second);
+        EXPECT_EQ(requests[i].headers.at("apikey"), storage.AnonKey());
+        EXPECT_EQ(requests[i].headers.at("Authorization"), "Bearer " + storage.ServiceKey());
+        EXPECT_EQ(requests[i].headers.at("x-upsert"), "true");
+    }
+    EXPECT_EQ(UndoStepCount(), 0u);   // nothing in the model changed
+}
+
+TEST_F(TemplateCaptureTest, TemplateNameFallsBackToTheProjectName)
+{
+    struct Case { const char* name; std::optional<std::string> project; json input; const char* templateName; const char* safe; };
+    const Case cases[] = {
+        {"project name", std::string("Casa Nova"), json::object(), "Casa Nova", "Casa_Nova"},
+        {"untitled project", std::nullopt, json::object(), "Untitled", "Untitled"},
+        {"empty project name", std::string(""), json::object(), "", "default"},
+        {"given name wins", std::string("Casa"), {{"template_name", "x"}}, "x", "x"},
+        {"only unkept bytes", std::string("Casa"), {{"template_name", "\xC3\xA9 !"}}, "\xC3\xA9 !", "____"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostTesting::SetProjectName(c.project);
+        const json reply = Capture(c.input);
+        EXPECT_EQ(reply["template"], c.templateName);
+        EXPECT_EQ(reply["mod_target_path"], TemplatesDir() + "/" + c.safe + ".mod");
+        EXPECT_TRUE(Exists(TemplatesDir() + "/" + c.safe + ".meta.json"));
+    }
+}
+
+TEST_F(TemplateCaptureTest, DeprecatedInputsAreNamedBack)
+{
+    struct Case { json input; json ignored; };
+    const Case cases[] = {
+        {{{"include_2d", false}}, {"include_2d"}},
+        {{{"include_properties", 1}, {"include_2d", true}}, {"include_2d", "include_properties"}},
+        {json::object(), nullptr},
+    };
+    for (const Case& c : cases) {
+        const json reply = Capture(c.input);
+        EXPECT_EQ(reply.contains("ignored_params"), !c.ignored.is_null()) << c.input;
+        if (!c.ignored.is_null()) {
+            EXPECT_EQ(reply["ignored_params"], c.ignored);
+        }
+    }
+    FailModuleSave();
+    EXPECT_EQ(Capture({{"include_properties", nullptr}})["ignored_params"], json{"include_properties"});
+}
+
+TEST_F(TemplateCaptureTest, UploadFailuresAreToldInsideASuccess)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        int modStatus;
+        bool modUploaded, metaUploaded;
+        const char* supabaseError;   // null: no such member
+    };
+    const std::string modRoute = "/storage/v1/object/Templates/T.mod";
+    const std::string metaRoute = "/storage/v1/object/Templates/T.meta.json";
+    const Case cases[] = {
+        {"module refused", [&] { storage.FailNext(modRoute, 413, R"({"error":"Payload too large"})"); }, 413, false, true, nullptr},
+        {"both refused", [&] {
+             storage.FailNext(modRoute, 500, "down");
+             storage.FailNext(metaRoute, 401, R"({"message":"bad jwt"})");
+         }, 500, false, false, "Supabase upload T.meta.json failed (401): {\"message\":\"bad jwt\"}"},
+        {"summary refused with a body that is not UTF-8", [&] { storage.FailNext(metaRoute, 400, "bad \xFF byte"); },
+         200, true, false, "Supabase upload T.meta.json failed (400): bad \xEF\xBF\xBD byte"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        storage.ClearScripts();
+        c.arrange();
+        const json reply = Capture({{"template_name", "T"}});
+        ASSERT_TRUE(reply.is_object()) << lastMessage;
+        EXPECT_EQ(reply["mod_upload_status"], c.modStatus);
+        EXPECT_EQ(reply["mod_uploaded"], c.modUploaded);
+        EXPECT_EQ(reply["meta_uploaded"], c.metaUploaded);
+        EXPECT_EQ(reply["storage"], c.modUploaded && c.metaUploaded ? "supabase" : "local_only");
+        EXPECT_EQ(reply.contains("supabase_error"), c.supabaseError != nullptr);
+        if (c.supabaseError) {
+            EXPECT_EQ(reply["supabase_error"], c.supabaseError);
+        }
+        EXPECT_EQ(reply["meta_written_local"], true);
+    }
+}
+
+TEST_F(TemplateCaptureTest, WithoutReachableOrConfiguredStorageTheCaptureStaysLocal)
+{
+    const std::string closed = FakeStorage::ClosedUrl();
+    struct Case { const char* name; std::string url, anon, service; };
+    const Case cases[] = {
+        {"storage down", closed, kFakeAnonKey, kFakeServiceKey},
+        {"nothing configured", "", "", ""},
+        {"no public key", closed, "", kFakeServiceKey},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedStorageEnvironment env(c.url, c.anon, c.service);
+        const json reply = Capture({{"template_name", "Solo"}});
+        EXPECT_EQ(reply["storage"], "local_only");
+        EXPECT_EQ(reply["mod_upload_status"], 0);
+        EXPECT_EQ(reply["mod_uploaded"], false);
+        EXPECT_EQ(reply["meta_uploaded"], false);
+        EXPECT_EQ(reply["supabase_error"], "Supabase upload Solo.meta.json failed (0): ");
+        EXPECT_GT(reply["mod_upload_bytes"].get<int>(), 0);
+        EXPECT_TRUE(Exists(TemplatesDir() + "/Solo.mod"));
+        EXPECT_TRUE(Exists(TemplatesDir() + "/Solo.meta.json"));
+    }
+    EXPECT_EQ(storage.RequestCount(), 0u);
+}
+
+TEST_F(TemplateCaptureTest, AFailedSaveGivesTheExportFailureAndNothingElse)
+{
+    FailModuleSave();
+    const json reply = Capture({{"template_name", "T"}});
+    EXPECT_EQ(Keys(reply), kFailedKeys);
+    EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
+    EXPECT_EQ(reply["instruction"], "The .mod export failed. Ensure the project is saved to disk (File > Save) and that "
+                                    "elements exist. Re-run after saving.");
+    EXPECT_EQ(reply["mod_export_error_code"], APIERR_GENERAL);
+    EXPECT_EQ(reply["mod_file_exists"], false);
+    EXPECT_EQ(reply["mod_file_size"], 0);
+    EXPECT_TRUE(reply["counts"].is_null());
+    EXPECT_FALSE(Exists(TemplatesDir() + "/T.meta.json"));
+    EXPECT_EQ(storage.RequestCount(), 0u);
+}
+
+TEST_F(TemplateCaptureTest, AStaleModuleIsNeverReportedAsAFreshExport)
+{
+    HostTesting::AddWall(0, 0, 1, 0);
+    ASSERT_EQ(Capture({{"template_name", "T"}})["mod_exported"], true);
+    const std::string modPath = TemplatesDir() + "/T.mod";
+    const std::string earlier = ReadFile(modPath);
+    storage.Put("T.mod", "earlier upload");
+    const size_t requests = storage.RequestCount();
+
+    HostTesting::AddWall(0, 0, 2, 0);
+    FailModuleSave();
+    const json reply = Capture({{"template_name", "T"}});
+    EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
+    EXPECT_EQ(reply["mod_file_exists"], false);
+    EXPECT_EQ(ReadFile(modPath), earlier);                 // the earlier template is kept as it was
+    EXPECT_FALSE(Exists(modPath + ".prev"));
+    EXPECT_EQ(storage.RequestCount(), requests);           // nothing uploaded under the new summary
+    EXPECT_EQ(storage.Object("T.mod"), std::optional<std::string>("earlier upload"));
+
+    // A save that works replaces it and leaves nothing beside it.
+    const json fresh = Capture({{"template_name", "T"}});
+    EXPECT_EQ(fresh["mod_exported"], true);
+    EXPECT_EQ(fresh["total_elements"], 2);
+    EXPECT_NE(ReadFile(modPath), earlier);
+    EXPECT_FALSE(Exists(modPath + ".prev"));
+}
+
+TEST_F(TemplateCaptureTest, FolderAndSummaryFileProblems)
+{
+    // The templates folder cannot be made: a file stands in its place.
+    std::filesystem::create_directories(home.Path() + "/.quillmere");
+    std::ofstream(TemplatesDir()) << "not a folder";
+    json reply = Capture({{"template_name", "T"}});
+    EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
+    EXPECT_EQ(reply["parent_dir_exists"], false);
+    EXPECT_EQ(reply["parent_dir_writable"], false);
+    EXPECT_NE(reply["mod_export_error_code"], 0);
+    std::filesystem::remove(TemplatesDir());
+
+    // The summary file opens but cannot be written: not written, still uploaded.
+    std::filesystem::create_directories(TemplatesDir());
+    std::filesystem::create_symlink("/dev/full", TemplatesDir() + "/Full.meta.json");
+    reply = Capture({{"template_name", "Full"}});
+    EXPECT_EQ(reply["meta_written_local"], false);
+    EXPECT_EQ(reply["meta_uploaded"], true);
+    EXPECT_TRUE(storage.Object("Full.meta.json").has_value());
+
+    // The summary path cannot even be opened.
+    std::filesystem::create_directories(TemplatesDir() + "/Dir.meta.json");
+    EXPECT_EQ(Capture({{"template_name", "Dir"}})["meta_written_local"], false);
+}
+
+TEST_F(TemplateCaptureTest, BadInputFailsBeforeAnyHostCallOrFile)
+{
+    const char* inputs[] = {R"({"template_name": 5})", R"({"description": ["a"]})", R"([1, 2])", R"("text")"};
+    for (const char* input : inputs) {
+        SCOPED_TRACE(input);
+        HostTesting::ClearCallLog();
+        const ToolResult result = RunText("capture_project_template", input);
+        EXPECT_FALSE(result.success);
+        EXPECT_NE(result.error.find("type_error"), std::string::npos) << result.error;
+        EXPECT_TRUE(HostTesting::CallLog().empty());
+    }
+    // A name that is not UTF-8 fails when the summary is written out, before anything is saved.
+    const ToolResult result = Run("capture_project_template", {{"template_name", "bad \xFF"}});
+    EXPECT_FALSE(result.success);
+    EXPECT_EQ(HostTesting::CallCount("ACAPI_Automate"), 0);
+    EXPECT_FALSE(Exists(TemplatesDir()));
+    EXPECT_EQ(storage.RequestCount(), 0u);
+}
+
+TEST_F(TemplateCaptureTest, NoKeyReachesAResultOrTheLog)
+{
+    DebugLog("capture test start");
+    storage.FailNext("/storage/v1/object/Templates/", 401, R"({"message":"invalid key"})", -1);
+    Capture({{"template_name", "K"}});
+    ScopedStorageEnvironment wrong(storage.Url(), "wrong-public-key-0123", "wrong-service-key-4567");
+    Capture({{"template_name", "K"}});
+    DebugLog("storage keys " + kFakeAnonKey + " " + kFakeServiceKey);   // redacted even if quoted
+    const std::string log = ReadFile(home.Path() + "/debug.log");
+    ASSERT_FALSE(log.empty());
+    for (const std::string& key : {kFakeAnonKey, kFakeServiceKey, std::string("wrong-public-key-0123"),
+                                   std::string("wrong-service-key-4567")}) {
+        EXPECT_EQ(lastMessage.find(key), std::string::npos);
+        EXPECT_EQ(log.find(key), std::string::npos);
+    }
+}
+
+}  // namespace
