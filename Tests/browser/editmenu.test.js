@@ -10,21 +10,10 @@ const h = require('./harness');
 
 const STEP = 'Quillmere: Create Wall';
 
-// Dark pixels (the walls' colour) in the plan image the window shows.
-function darkPixelsInPlan(page) {
-  return page.evaluate(() => {
-    const img = document.getElementById('plan');
-    if (!img.complete || !img.naturalWidth) return -1;
-    const canvas = document.createElement('canvas');
-    canvas.width = img.naturalWidth;
-    canvas.height = img.naturalHeight;
-    const context = canvas.getContext('2d');
-    context.drawImage(img, 0, 0);
-    const data = context.getImageData(0, 0, canvas.width, canvas.height).data;
-    let dark = 0;
-    for (let i = 0; i < data.length; i += 4) dark += data[i] < 70 && data[i + 1] < 70 && data[i + 2] < 70;
-    return dark;
-  });
+// Dark pixels (the walls' colour, not the grid's or the scale bar's) in the plan the window shows.
+async function darkPixelsInPlan(page) {
+  const src = await page.$eval('#plan', (img) => (img.complete && img.naturalWidth ? img.src : ''));
+  return src ? h.darkPixels(page, src, 200) : -1;
 }
 
 async function waitForPlan(page, wanted, what) {
@@ -44,23 +33,17 @@ async function menuItems(page) {
 }
 
 describe('the host window\'s Edit menu', () => {
-  let fake, home, host, browser, page, frame;
+  let session, fake, page, frame;
   const planRequests = [];
 
   before(async () => {
-    fake = await h.startFakeAnthropic();
-    home = h.tempDir('quillmere-home-');
-    h.writeSettings(home, { provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test' });
-    host = await h.startHost({ home, anthropicUrl: fake.url });
-    browser = await h.launchBrowser();
-    ({ page, frame } = await h.openPalette(browser.context, host));
+    session = await h.startSession({ provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test' });
+    ({ fake, page, frame } = session);
     page.on('request', (request) => { if (request.url().includes('/host/plan.png')) planRequests.push(request.url()); });
   });
 
   after(async () => {
-    if (browser) await browser.close();
-    if (host) await host.stop();
-    if (fake) await fake.close();
+    if (session) await session.stop();
   });
 
   test('with nothing done, Undo and Redo are offered by name only', async () => {
