@@ -258,17 +258,24 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
     }
 
     const CURLcode code = curl_easy_perform(h);
+    long requestBytes = 0;
+    curl_easy_getinfo(h, CURLINFO_REQUEST_SIZE, &requestBytes);
     if (code != CURLE_OK) {
+        HttpResponse failure;
         if (code == CURLE_ABORTED_BY_CALLBACK && transfer.stopReason != nullptr) {
-            return Failure(transfer.stopReason);
+            failure = Failure(transfer.stopReason);
+        } else if (code == CURLE_OPERATION_TIMEDOUT) {
+            failure = Failure(kTimedOutText);
+        } else {
+            failure = Failure(errorText[0] != '\0' ? std::string(errorText) : std::string(curl_easy_strerror(code)));
         }
-        if (code == CURLE_OPERATION_TIMEDOUT) {
-            return Failure(kTimedOutText);
-        }
-        return Failure(errorText[0] != '\0' ? std::string(errorText) : std::string(curl_easy_strerror(code)));
+        failure.requestSent = requestBytes > 0;
+        failure.timedOut = failure.error == kTimedOutText;
+        return failure;
     }
 
     HttpResponse response;
+    response.requestSent = true;
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     response.statusCode = static_cast<int>(status);

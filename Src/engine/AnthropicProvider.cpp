@@ -32,8 +32,13 @@ json RenderBlock(const ContentBlock& block)
                     {"id", block.toolId},
                     {"name", block.toolName},
                     {"input", block.input}};
-    case BlockKind::ToolResult:
-        return json{{"type", "tool_result"}, {"tool_use_id", block.toolId}, {"content", block.text}};
+    case BlockKind::ToolResult: {
+        json result{{"type", "tool_result"}, {"tool_use_id", block.toolId}, {"content", block.text}};
+        if (block.isError) {
+            result["is_error"] = true;  // the model reads the failure as one, not as data
+        }
+        return result;
+    }
     }
     return json::object();
 }
@@ -98,6 +103,7 @@ ModelReply AnthropicProvider::ParseReply(const std::string& body) const
     const auto stop = reply.find("stop_reason");
     if (stop != reply.end() && stop->is_string()) {
         result.stopReason = stop->get<std::string>();
+        result.cutShort = result.stopReason == "max_tokens";
     }
     for (const json& block : *content) {
         if (!block.is_object()) {

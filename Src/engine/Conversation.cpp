@@ -38,12 +38,13 @@ ContentBlock ContentBlock::ToolUse(std::string id, std::string name, nlohmann::j
     return block;
 }
 
-ContentBlock ContentBlock::ToolResult(std::string id, std::string resultText)
+ContentBlock ContentBlock::ToolResult(std::string id, std::string resultText, bool isError)
 {
     ContentBlock block;
     block.kind = BlockKind::ToolResult;
     block.toolId = std::move(id);
     block.text = std::move(resultText);
+    block.isError = isError;
     return block;
 }
 
@@ -104,7 +105,7 @@ void Conversation::CloseOpenToolCalls(const std::string& resultText)
     std::vector<ContentBlock> missing;
     for (const ContentBlock& block : asked.blocks) {
         if (block.kind == BlockKind::ToolUse && answered.count(block.toolId) == 0) {
-            missing.push_back(ContentBlock::ToolResult(block.toolId, resultText));
+            missing.push_back(ContentBlock::ToolResult(block.toolId, resultText, true));
         }
     }
     AppendUser(std::move(missing));

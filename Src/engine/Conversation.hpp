@@ -19,12 +19,13 @@ struct ContentBlock {
     std::string toolId;     // ToolUse, ToolResult
     std::string toolName;   // ToolUse
     nlohmann::json input = nlohmann::json::object();  // ToolUse
+    bool isError = false;                             // ToolResult: the call failed
 
     static ContentBlock Text(std::string text);
     static ContentBlock Image(std::string mediaType, std::string data);
     static ContentBlock Document(std::string mediaType, std::string data);
     static ContentBlock ToolUse(std::string id, std::string name, nlohmann::json input);
-    static ContentBlock ToolResult(std::string id, std::string resultText);
+    static ContentBlock ToolResult(std::string id, std::string resultText, bool isError = false);
 };
 
 // Blank text (spaces, tabs, line breaks or nothing) is refused by the services: it is neither
@@ -49,7 +50,8 @@ public:
     void AppendAssistant(std::vector<ContentBlock> blocks);
 
     // Gives each tool call of the last assistant message that has no result yet this result
-    // text, so that the history stays acceptable after a turn broke off half-way.
+    // text, as a failed call's, so that the history stays acceptable after a turn broke off
+    // half-way.
     void CloseOpenToolCalls(const std::string& resultText);
 
     // Where the history stands now, so that what is appended after it can be taken back.

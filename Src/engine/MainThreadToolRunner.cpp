@@ -46,7 +46,9 @@ struct MainThreadToolRunner::Handoff {
     std::string resultText;  // made on the main thread with the call
 };
 
-MainThreadToolRunner::MainThreadToolRunner(const ToolRegistry& tools) : registry(tools) {}
+MainThreadToolRunner::MainThreadToolRunner(const ToolRegistry& tools, const std::atomic<bool>& abandonFlag)
+    : registry(tools), abandon(abandonFlag)
+{}
 
 bool MainThreadToolRunner::Run(const ToolCall& call, ToolResult& result, std::string& resultText)
 {
@@ -64,13 +66,23 @@ bool MainThreadToolRunner::Run(const ToolCall& call, ToolResult& result, std::st
         inFlight = run;
     }
     const ToolRegistry* tools = &registry;
-    DispatchAsyncMain([run, tools, name = call.name, input = call.input] {
+    const std::atomic<bool>* abandoned = &abandon;
+    DispatchAsyncMain([run, tools, abandoned, name = call.name, input = call.input] {
         {
             std::lock_guard<std::mutex> lock(run->mutex);
             if (run->stopping) {
                 return;  // the engine has gone; the registry may have gone with it
             }
-            run->started = true;
+            // Not stopping, so the worker still waits in Run and the engine (and its flag) lives.
+            if (abandoned->load()) {
+                run->stopping = true;
+            } else {
+                run->started = true;
+            }
+        }
+        if (!run->started) {
+            run->changed.notify_all();
+            return;
         }
         ToolResult outcome;
         std::string text;

@@ -10,6 +10,7 @@
 #include "engine/OpenAIProvider.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "engine/SystemPrompt.hpp"
+#include "engine/UserContent.hpp"
 
 namespace {
 
@@ -22,10 +23,12 @@ std::string DumpRequest(const nlohmann::json& request)
 }  // namespace
 
 // The palette's callbacks, shared with every report posted to the main queue so that a report
-// arriving after Shutdown finds them switched off rather than a destroyed engine.
+// arriving after Shutdown finds them switched off rather than a destroyed engine, and a report
+// of a conversation cleared meanwhile finds it is not the current one.
 struct ModelBridge::CallbackHub {
     std::recursive_mutex mutex;
     bool alive = true;
+    std::atomic<std::uint64_t> conversation{0};
     AssistantTextCallback onText;
     BusyCallback onBusy;
     ToolResultCallback onToolResult;
@@ -33,10 +36,8 @@ struct ModelBridge::CallbackHub {
 
 ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
     : registry(ownedRegistry ? std::move(ownedRegistry) : std::make_unique<ToolRegistry>()),
-      toolRunner(*registry),
-      anthropic(std::make_unique<AnthropicProvider>()),
-      openai(std::make_unique<OpenAIProvider>()),
-      hub(std::make_shared<CallbackHub>())
+      toolRunner(*registry, abortRequests), anthropic(std::make_unique<AnthropicProvider>()),
+      openai(std::make_unique<OpenAIProvider>()), hub(std::make_shared<CallbackHub>())
 {
     SetBaseUrls("", "");
     worker = std::thread([this] { WorkerLoop(); });
@@ -61,7 +62,19 @@ void ModelBridge::SendMessage(const std::string& text)
     SendBlocks({ContentBlock::Text(text)});
 }
 
-// SendMessageWithAttachments: palette/PageMessage.cpp.
+void ModelBridge::SendMessageWithAttachments(const nlohmann::json& content)
+{
+    std::vector<ContentBlock> blocks;
+    std::string error;
+    if (!ReadUserContent(content, blocks, error)) {
+        const std::string text = kWarningMark + std::string("The message could not be sent: ") + error + ".";
+        Post(hub->conversation.load(), [text](CallbackHub& to) {
+            if (to.onText) to.onText(text);
+        });
+        return;
+    }
+    SendBlocks(std::move(blocks));
+}
 
 void ModelBridge::SendBlocks(std::vector<ContentBlock> blocks)
 {
@@ -74,7 +87,30 @@ void ModelBridge::SendBlocks(std::vector<ContentBlock> blocks)
 
 void ModelBridge::ClearHistory()
 {
-    Enqueue(Job{Job::Kind::Clear, {}});
+    bool wasBusy = false;
+    std::uint64_t current = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!running) {
+            return;
+        }
+        wasBusy = turnActive ||
+                  std::any_of(jobs.begin(), jobs.end(), [](const Job& job) { return job.kind == Job::Kind::Message; });
+        jobs.clear();
+        jobs.push_back(Job{Job::Kind::Clear, {}});
+        turnActive = false;
+        current = ++conversation;
+        // From here on nothing of the old conversation reaches the palette, not even a report
+        // already waiting on the main queue.
+        hub->conversation.store(current);
+        abortRequests.store(true);  // the worker lifts it when it takes up the clearing
+    }
+    wake.notify_all();
+    if (wasBusy) {
+        Post(current, [](CallbackHub& to) {
+            if (to.onBusy) to.onBusy(false);
+        });
+    }
 }
 
 AttachmentData ModelBridge::GetCurrentAttachment(int index) const
@@ -202,6 +238,12 @@ void ModelBridge::WorkerLoop()
             job = std::move(jobs.front());
             jobs.pop_front();
             turnActive = job.kind == Job::Kind::Message;
+            turnConversation = conversation;
+            if (job.kind == Job::Kind::Clear) {
+                // The turn that was cleared away has ended: requests may run again.
+                abortRequests.store(false);
+                currentAttachments.clear();
+            }
         }
         if (job.kind == Job::Kind::Clear) {
             history.Clear();
@@ -241,7 +283,7 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
         // Whatever happened, every tool call the model made gets an answer, or the services
         // would refuse the conversation from now on.
         history.CloseOpenToolCalls(ToolResult::Fail("The call was not completed.").toJson());
-        if (!carryOn || !wantsMore) {
+        if (!carryOn || !wantsMore || TurnAbandoned()) {
             break;
         }
         if (iteration == kMaxIterations) {
@@ -263,7 +305,7 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
     ServiceSettings settings;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!running) {
+        if (!running || TurnAbandoned()) {
             return false;
         }
         settings = services;
@@ -280,11 +322,13 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
 
     const Quillmere::HttpResponse response = Quillmere::HttpPost(service.baseUrl + provider.Path(), body,
                                                                  provider.Headers(service.apiKey));
-    if (abortRequests.load()) {
-        return false;  // shutting down: no message, nobody is listening
+    if (TurnAbandoned()) {
+        return false;  // cleared or shutting down: no message, nobody is listening
     }
     if (!response.error.empty() || response.statusCode == 0) {
-        Warn(UnreachableWarning(provider.DisplayName(), response.error, service.apiKey));
+        Warn(response.timedOut && response.requestSent
+                 ? TimedOutWarning(provider.DisplayName())
+                 : UnreachableWarning(provider.DisplayName(), response.error, service.apiKey));
         return false;
     }
     if (response.statusCode < 200 || response.statusCode > 299) {
@@ -318,11 +362,14 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
             PostText(text);
         }
     }
+    if (reply.cutShort) {
+        Warn(CutShortWarning(kMaxOutputTokens));
+    }
     if (reply.toolCalls.empty()) {
         return true;
     }
     ExecuteTools(reply.toolCalls);
-    wantsMore = IsRunning();
+    wantsMore = IsRunning() && !TurnAbandoned();
     return wantsMore;
 }
 
@@ -331,10 +378,10 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
     for (const ToolCall& call : calls) {
         ToolResult result;
         std::string resultText;
-        if (!toolRunner.Run(call, result, resultText)) {
-            return;  // shutting down
+        if (TurnAbandoned() || !toolRunner.Run(call, result, resultText)) {
+            return;  // cleared or shutting down
         }
-        history.AppendUser({ContentBlock::ToolResult(call.id, resultText)});
+        history.AppendUser({ContentBlock::ToolResult(call.id, resultText, !result.success)});
         const std::string detail = result.success
                                        ? (result.message.empty() ? result.elementGuid : result.message)
                                        : (result.error.empty() ? "Unknown error" : result.error);
@@ -353,30 +400,31 @@ void ModelBridge::Warn(const std::string& text) const
 
 void ModelBridge::PostText(const std::string& text) const
 {
-    DispatchAsyncMain([hub = hub, text] {
-        std::lock_guard<std::recursive_mutex> lock(hub->mutex);
-        if (hub->alive && hub->onText) {
-            hub->onText(text);
-        }
+    Post(turnConversation, [text](CallbackHub& to) {
+        if (to.onText) to.onText(text);
     });
 }
 
 void ModelBridge::PostBusy(bool busy) const
 {
-    DispatchAsyncMain([hub = hub, busy] {
-        std::lock_guard<std::recursive_mutex> lock(hub->mutex);
-        if (hub->alive && hub->onBusy) {
-            hub->onBusy(busy);
-        }
+    Post(turnConversation, [busy](CallbackHub& to) {
+        if (to.onBusy) to.onBusy(busy);
     });
 }
 
 void ModelBridge::PostToolResult(const std::string& name, bool success, const std::string& detail) const
 {
-    DispatchAsyncMain([hub = hub, name, success, detail] {
+    Post(turnConversation, [name, success, detail](CallbackHub& to) {
+        if (to.onToolResult) to.onToolResult(name, success, detail);
+    });
+}
+
+void ModelBridge::Post(std::uint64_t conversationOfReport, std::function<void(CallbackHub&)> deliver) const
+{
+    DispatchAsyncMain([hub = hub, conversationOfReport, deliver = std::move(deliver)] {
         std::lock_guard<std::recursive_mutex> lock(hub->mutex);
-        if (hub->alive && hub->onToolResult) {
-            hub->onToolResult(name, success, detail);
+        if (hub->alive && hub->conversation.load() == conversationOfReport) {
+            deliver(*hub);
         }
     });
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -52,10 +53,12 @@ public:
     void SendMessage(const std::string& text);
     // content: the page's blocks, [{"type":"text","text"}, {"type":"image"|"document",
     // "source":{"type":"base64","media_type","data"}}]. Unreadable content is refused with a
-    // "⚠ " message and starts no turn. Defined beside the palette (palette/PageMessage.cpp),
-    // which alone knows the page's format.
+    // "⚠ " message and starts no turn (see engine/UserContent.hpp).
     void SendMessageWithAttachments(const nlohmann::json& content);
-    // Forgets the conversation once the message being processed (if any) is done.
+    // Forgets the conversation at once: the request in flight is aborted, a tool call not yet
+    // started is not run, queued messages are dropped, no report of any of them is delivered
+    // from now on, and IsBusy is false on return (a busy palette is told so). Messages sent
+    // afterwards start a new, empty conversation.
     void ClearHistory();
 
     // A copy of attachment index of the message being processed; empty strings when out of range.
@@ -99,10 +102,15 @@ private:
     void ExecuteTools(const std::vector<ToolCall>& calls);
     bool IsRunning() const;
 
+    // true once the turn being run has been cleared away or the engine is shutting down.
+    bool TurnAbandoned() const { return abortRequests.load(); }
+
+    // Reports of the worker's turn; each is delivered only while its conversation is current.
     void Warn(const std::string& text) const;  // a "⚠ " message: to the page and the debug log
     void PostText(const std::string& text) const;
     void PostBusy(bool busy) const;
     void PostToolResult(const std::string& name, bool success, const std::string& detail) const;
+    void Post(std::uint64_t conversation, std::function<void(CallbackHub&)> deliver) const;
 
     std::unique_ptr<ToolRegistry> registry;
     MainThreadToolRunner toolRunner;  // runs calls against registry
@@ -110,6 +118,7 @@ private:
     std::unique_ptr<ModelProvider> openai;
     Conversation history;  // worker thread only
     Conversation::Mark turnStart;  // worker thread only: the history before this message
+    std::uint64_t turnConversation = 0;  // worker thread only: the conversation the turn belongs to
     std::shared_ptr<CallbackHub> hub;
 
     mutable std::mutex mutex;
@@ -119,7 +128,10 @@ private:
     ServiceSettings services;
     bool running = true;
     bool turnActive = false;
-    std::atomic<bool> abortRequests{false};  // watched by the worker's HTTP requests
+    std::uint64_t conversation = 0;  // counts the clearings; reports name the one they belong to
+    // Watched by the worker's HTTP requests and tool hand-offs: set by Shutdown for good, and by
+    // ClearHistory until the worker takes up the clearing.
+    std::atomic<bool> abortRequests{false};
     std::mutex shutdownMutex;
     std::thread worker;
 };

@@ -1,5 +1,6 @@
 #include "engine/ModelProvider.hpp"
 
+#include "core/JsonDepth.hpp"
 #include "engine/ProviderCommon.hpp"
 
 std::string ServiceErrorMessage(const std::string& body)
@@ -26,6 +27,8 @@ std::string ServiceErrorMessage(const std::string& body)
 
 namespace ProviderCommon {
 
+const char* const kTooDeepText = "the reply is nested too deeply to be read";
+
 bool IsImageTypeModelsRead(const std::string& mediaType)
 {
     return mediaType == "image/png" || mediaType == "image/jpeg" || mediaType == "image/gif" ||
@@ -46,6 +49,9 @@ nlohmann::json ParseObject(const std::string& body)
     }
     if (!parsed.is_object()) {
         throw ReplyFormatError("the reply is not a JSON object");
+    }
+    if (JsonNestsDeeperThan(parsed)) {
+        throw ReplyFormatError(kTooDeepText);
     }
     const std::string serviceError = ServiceErrorMessage(body);
     if (!serviceError.empty()) {

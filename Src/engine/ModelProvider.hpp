@@ -24,6 +24,7 @@ struct ModelReply {
     std::vector<std::string> texts;
     std::vector<ToolCall> toolCalls;
     std::string stopReason;
+    bool cutShort = false;                      // the reply stopped at the output limit
     std::vector<ContentBlock> assistantBlocks;  // what goes into the history
     TokenUsage usage;                           // for the debug log
 };

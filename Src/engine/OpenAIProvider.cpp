@@ -1,5 +1,6 @@
 #include "engine/OpenAIProvider.hpp"
 
+#include "core/JsonDepth.hpp"
 #include "engine/ProviderCommon.hpp"
 
 using nlohmann::json;
@@ -140,6 +141,7 @@ ModelReply OpenAIProvider::ParseReply(const std::string& body) const
     const auto finish = choice.find("finish_reason");
     if (finish != choice.end() && finish->is_string()) {
         result.stopReason = finish->get<std::string>();
+        result.cutShort = result.stopReason == "length";
     }
 
     std::string text;
@@ -179,6 +181,9 @@ ModelReply OpenAIProvider::ParseReply(const std::string& body) const
         const std::string arguments =
             ProviderCommon::StringMember(entry["function"], "arguments", "a tool call's function");
         json input = arguments.empty() ? json::object() : json::parse(arguments, nullptr, false);
+        if (JsonNestsDeeperThan(input)) {
+            throw ReplyFormatError(ProviderCommon::kTooDeepText);
+        }
         if (input.is_object()) {
             call.input = std::move(input);
         } else {

@@ -11,8 +11,12 @@ namespace ProviderCommon {
 bool IsImageTypeModelsRead(const std::string& mediaType);
 std::string UnreadableImageNote(const std::string& mediaType);
 
-// The reply body as a JSON object; throws ReplyFormatError when it is not one, or when it is
-// the service's error object.
+// Why a reply (or a tool call's arguments) nested more deeply than core/JsonDepth.hpp allows
+// is refused.
+extern const char* const kTooDeepText;
+
+// The reply body as a JSON object; throws ReplyFormatError when it is not one, when it nests
+// too deeply, or when it is the service's error object.
 nlohmann::json ParseObject(const std::string& body);
 
 // object[key] as text; throws ReplyFormatError naming what lacks it.

@@ -42,6 +42,12 @@ std::string UnreachableWarning(const std::string& service, const std::string& er
     return kWarningMark + std::string("Could not reach ") + service + ": " + why;
 }
 
+std::string TimedOutWarning(const std::string& service)
+{
+    return kWarningMark + std::string("The request to ") + service +
+           " timed out: it was sent, but no answer came in time. Send your message again to retry.";
+}
+
 std::string HttpFailureWarning(const std::string& service, int status, const std::string& body,
                                const std::string& apiKey)
 {
@@ -63,4 +69,10 @@ std::string HttpFailureWarning(const std::string& service, int status, const std
 std::string UnexpectedReplyWarning(const std::string& service, const std::string& why, const std::string& apiKey)
 {
     return kWarningMark + std::string("Unexpected reply from ") + service + ": " + SanitiseServiceText(why, apiKey);
+}
+
+std::string CutShortWarning(int maxOutputTokens)
+{
+    return kWarningMark + std::string("The reply above was cut short: it reached the limit of ") +
+           std::to_string(maxOutputTokens) + " output tokens. Ask the assistant to continue.";
 }

@@ -16,8 +16,12 @@ std::string SanitiseServiceText(std::string text, const std::string& apiKey);
 std::string NoApiKeyWarning(const std::string& service);
 // error: the transport's failure text; empty when no response arrived at all.
 std::string UnreachableWarning(const std::string& service, const std::string& error, const std::string& apiKey);
+// The request reached the service, which sent no answer before the client's time limit.
+std::string TimedOutWarning(const std::string& service);
 // A reply whose status is not 2xx; body is the service's reply.
 std::string HttpFailureWarning(const std::string& service, int status, const std::string& body,
                                const std::string& apiKey);
 // A 2xx reply the provider could not read; why is the parser's explanation.
 std::string UnexpectedReplyWarning(const std::string& service, const std::string& why, const std::string& apiKey);
+// Follows a reply that stopped at the output limit, so that its end is not taken for the whole.
+std::string CutShortWarning(int maxOutputTokens);

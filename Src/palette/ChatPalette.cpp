@@ -11,6 +11,7 @@
 
 #include "MainQueue.hpp"
 #include "core/DebugLog.hpp"
+#include "core/JsonDepth.hpp"
 #include "core/ToolRegistry.hpp"
 #include "resources/ChatPage.hpp"
 #include "tools/ToolFamilies.hpp"
@@ -181,6 +182,7 @@ void ChatPalette::RegisterBridgeObject()
 
     object.AddItem(JS::Function("sendMessage", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString() || args[0].GetString().empty()) return Failure();
+        self->transcript.AddUserMessage(args[0].GetString(), {});
         self->bridge->SendMessage(args[0].GetString());
         return JS::Value(true);
     }));
@@ -188,10 +190,11 @@ void ChatPalette::RegisterBridgeObject()
     object.AddItem(JS::Function("sendMessageWithAttachments", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString()) return Failure();
         nlohmann::json content = nlohmann::json::parse(args[0].GetString(), nullptr, false);
-        if (!content.is_array() || content.empty()) {
+        if (!content.is_array() || content.empty() || JsonNestsDeeperThan(content)) {
             self->PushAssistantMessage("\u26a0 The attachments could not be read. Please attach them again.");
             return Failure();
         }
+        self->transcript.AddUserContent(content);
         self->bridge->SendMessageWithAttachments(content);
         return JS::Value(true);
     }));
@@ -206,7 +209,13 @@ void ChatPalette::RegisterBridgeObject()
     }));
 
     object.AddItem(JS::Function("clearHistory", [self](const std::vector<JS::Value>&) {
-        self->bridge->ClearHistory();
+        self->ClearConversation();
+        return JS::Value(true);
+    }));
+
+    object.AddItem(JS::Function("replayConversation", [self](const std::vector<JS::Value>& args) {
+        if (args.empty() || !args[0].IsString() || args[0].GetString().empty()) return Failure();
+        self->ReplayConversation(args[0].GetString());
         return JS::Value(true);
     }));
 
@@ -229,7 +238,7 @@ std::string ChatPalette::GetSettingsForPage() const
 bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
 {
     nlohmann::json page = nlohmann::json::parse(settingsJson, nullptr, false);
-    if (!page.is_object()) return false;
+    if (!page.is_object() || JsonNestsDeeperThan(page)) return false;
 
     // Only what the page shows is taken, and only with the right type; the rest of the
     // settings (window size, sign-in data) stays as it was.
@@ -261,6 +270,20 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     return true;
 }
 
+void ChatPalette::ReplayConversation(const std::string& pageId)
+{
+    RunScript("QuillmereUI.showConversation('" + JSEscape(transcript.ToJson(pageId)) + "')");
+}
+
+void ChatPalette::ClearConversation()
+{
+    bridge->ClearHistory();
+    transcript.Clear();
+    transcript.SetBusy(bridge->IsBusy());
+    // Every page empties itself in turn with everything sent to it before, late reports included.
+    RunScript("QuillmereUI.showConversation('" + JSEscape(transcript.ToJson("")) + "')");
+}
+
 // ---- page updates ------------------------------------------------------------------------
 
 std::string ChatPalette::JSEscape(const std::string& text)
@@ -284,21 +307,25 @@ void ChatPalette::RunScript(const std::string& script) { browser.ExecuteJS(GS::U
 
 void ChatPalette::PushAssistantMessage(const std::string& text)
 {
+    transcript.AddAssistantMessage(text);
     RunScript("QuillmereUI.addAssistantMessage('" + JSEscape(text) + "')");
 }
 
 void ChatPalette::SetThinking(bool thinking)
 {
+    transcript.SetBusy(thinking);
     RunScript(std::string("QuillmereUI.setThinking(") + (thinking ? "true" : "false") + ")");
 }
 
 void ChatPalette::PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl)
 {
+    transcript.AddRenderPreview(imageUrl, downloadUrl);
     RunScript("QuillmereUI.addRenderPreview('" + JSEscape(imageUrl) + "','" + JSEscape(downloadUrl) + "')");
 }
 
 void ChatPalette::PushToolResult(const std::string& toolName, bool success, const std::string& detail)
 {
+    transcript.AddToolResult(toolName, success, detail);
     RunScript("QuillmereUI.addToolResult('" + JSEscape(toolName) + "'," + (success ? "true" : "false") + ",'" +
               JSEscape(detail) + "')");
 }

@@ -8,6 +8,7 @@
 #include "GSRoot.hpp"
 #include "engine/ModelBridge.hpp"
 #include "engine/Settings.hpp"
+#include "palette/PageTranscript.hpp"
 
 // The assistant's palette: a floating window whose browser shows the chat page. It is the
 // composition root of the assistant: it builds the tool registry and the conversation
@@ -32,7 +33,8 @@ public:
     ChatPalette();
     ~ChatPalette() override;
 
-    // Page updates: each builds one QuillmereUI call with every text escaped and runs it.
+    // Page updates: each builds one QuillmereUI call with every text escaped and runs it, and
+    // is kept in the transcript.
     void PushAssistantMessage(const std::string& text);
     void SetThinking(bool thinking);
     void PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl);
@@ -51,6 +53,11 @@ public:
     // Bridge calls from the page ("Quillmere" object); public so that tests can drive them.
     std::string GetSettingsForPage() const;
     bool SaveSettingsFromPage(const std::string& settingsJson);
+    // A page that has (re)loaded asks for the conversation: the page named pageId is given the
+    // transcript in one QuillmereUI.showConversation call that replaces what it shows.
+    void ReplayConversation(const std::string& pageId);
+    // Forgets the conversation in the engine and here, and empties every page.
+    void ClearConversation();
 
 private:
     void ApplySettingsToEngine();
@@ -63,4 +70,5 @@ private:
     std::unique_ptr<ModelBridge> bridge;
     Settings settings;
     std::string pagePath;
+    PageTranscript transcript;
 };

@@ -23,6 +23,10 @@
   var fileInput = $('file-input');
   var composerEl = $('composer');
 
+  // Names this page when it asks the add-on for the conversation, so that another page open
+  // on the same palette is not replaced by what was meant for this one.
+  var PAGE_ID = Date.now().toString(36) + Math.random().toString(36).slice(2);
+
   var pendingFiles = [];
   var settings = { provider: 'anthropic', model: MODELS.anthropic[0], anthropicApiKey: '', openaiApiKey: '', darkMode: false };
   var bridgeReady = false;
@@ -246,11 +250,43 @@
     scrollToEnd();
   }
 
+  // The whole conversation as the add-on holds it, replacing what the page shows: given to a
+  // page that has (re)loaded, and to every page when the conversation is cleared.
+  function showConversation(raw) {
+    var data;
+    try { data = JSON.parse(String(raw)); } catch (e) { return; }
+    if (!data || typeof data !== 'object') return;
+    if (data.page && data.page !== PAGE_ID) return;
+    messagesEl.textContent = '';
+    (Array.isArray(data.entries) ? data.entries : []).forEach(function (entry) {
+      if (!entry || typeof entry !== 'object') return;
+      if (entry.kind === 'user') {
+        var files = (Array.isArray(entry.files) ? entry.files : []).map(function (file) {
+          file = file || {};
+          return { name: String(file.name || 'attachment'), mediaType: String(file.media_type || ''), data: String(file.data || '') };
+        });
+        addUserMessage(String(entry.text || ''), files);
+      } else if (entry.kind === 'assistant') {
+        addAssistantMessage(entry.text);
+      } else if (entry.kind === 'tool') {
+        addToolResult(entry.name, entry.success, entry.detail);
+      } else if (entry.kind === 'preview') {
+        addRenderPreview(entry.image, entry.download);
+      }
+    });
+    welcomeEl.hidden = messagesEl.childElementCount > 0;
+    thinkingEl.hidden = !data.busy;
+    if (data.busy) conversationEl.appendChild(thinkingEl);
+    if (bridgeReady) setStatus(data.busy ? 'busy' : 'ready');
+    scrollToEnd();
+  }
+
   window.QuillmereUI = Object.freeze({
     addAssistantMessage: addAssistantMessage,
     setThinking: setThinking,
     addRenderPreview: addRenderPreview,
-    addToolResult: addToolResult
+    addToolResult: addToolResult,
+    showConversation: showConversation
   });
 
   // ---- status ----------------------------------------------------------------------
@@ -315,14 +351,17 @@
     updateSendState();
   }
 
+  // A thumbnail when the image data is at hand (a large one replayed by the add-on comes
+  // without), otherwise a badge naming the kind of file.
   function previewNode(file, className) {
-    if (file.mediaType === 'image/png' || file.mediaType === 'image/jpeg') {
+    if ((file.mediaType === 'image/png' || file.mediaType === 'image/jpeg') && file.data) {
       var img = el('img', className);
       img.alt = '';
       img.src = 'data:' + file.mediaType + ';base64,' + file.data;
       return img;
     }
-    return el('div', 'file-badge', file.mediaType === 'application/pdf' ? 'PDF' : 'TIFF');
+    var badge = { 'application/pdf': 'PDF', 'image/tiff': 'TIFF', 'image/png': 'PNG', 'image/jpeg': 'JPEG' };
+    return el('div', 'file-badge', badge[file.mediaType] || 'FILE');
   }
 
   function renderAttachments() {
@@ -376,6 +415,7 @@
         var blocks = files.map(function (file) {
           return {
             type: file.mediaType === 'application/pdf' ? 'document' : 'image',
+            name: file.name,
             source: { type: 'base64', media_type: file.mediaType, data: file.data }
           };
         });
@@ -541,6 +581,8 @@
     setStatus('ready');
     updateSendState();
     inputEl.focus();
+    // A reloaded page (or a second one) shows the conversation the add-on still holds.
+    callBridge('replayConversation', PAGE_ID).catch(function () {});
   }, function () {
     setStatus('offline');
   });

@@ -8,6 +8,8 @@ const path = require('node:path');
 const h = require('./harness');
 
 const MODEL = 'claude-test-model';
+const TINY_PNG = Buffer.from(
+  'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
 const KEY = 'sk-ant-test-key-123';
 
 describe('chat palette in the emulated host', () => {
@@ -266,6 +268,50 @@ describe('chat palette in the emulated host', () => {
     await page.waitForSelector('#palette', { state: 'visible' });
     assert.equal(await frame.$$eval('.message', (els) => els.length), messagesBefore);
     assert.equal(await page.textContent('.menu-item .tick'), '\u2713');
+  });
+
+  test('a reloaded page shows the conversation the palette holds, and a cleared one the welcome', async () => {
+    // What the page shows: every message with its role, bubbles, files and cards, in order.
+    const snapshot = () => frame.$$eval('.message', (els) => els.map((m) => ({
+      role: m.classList.contains('user') ? 'user' : 'assistant',
+      bubbles: [...m.querySelectorAll('.bubble')].map((b) => b.textContent),
+      files: [...m.querySelectorAll('.user-file')].map((f) => f.textContent),
+      cards: [...m.querySelectorAll('.tool-card')].map((c) => c.querySelector('.tool-name').textContent +
+        c.querySelector('.tool-count').textContent + ': ' + c.querySelector('.tool-detail').textContent)
+    })));
+    const reload = async () => {
+      await frame.evaluate(() => location.reload());
+      await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Ready');
+    };
+    await frame.click('#new-chat-button');
+    await frame.waitForSelector('#welcome', { state: 'visible' });
+    fake.script(h.toolReply('paint_walls', { colour: 'red' }, 'Painting.'), h.toolReply('paint_walls', {}),
+      h.textReply('There is no paint tool.'));
+    await frame.setInputFiles('#file-input', { name: 'plan.png', mimeType: 'image/png', buffer: TINY_PNG });
+    await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 1);
+    await h.sendMessage(frame, 'Paint the walls red');
+    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'There is no paint tool.'));
+    await frame.waitForSelector('#thinking', { state: 'hidden' });
+    const before = await snapshot();
+    assert.deepEqual(before.map((m) => m.role), ['user', 'assistant', 'assistant']);
+    assert.deepEqual(before[1].cards, ['paint walls (\u00d72): Unknown tool: paint_walls']);
+
+    await reload();
+    await frame.waitForFunction((n) => document.querySelectorAll('.message').length === n, before.length);
+    assert.deepEqual(await snapshot(), before);
+    assert.equal(await frame.isVisible('#welcome'), false);
+    assert.equal(await frame.$$eval('.message.user img', (imgs) => imgs.length), 1, 'the thumbnail is back');
+
+    // Cleared, a reload stays empty; and the model is not sent the old conversation either.
+    await frame.click('#new-chat-button');
+    await reload();
+    await page.waitForTimeout(300);
+    assert.equal(await frame.$$eval('.message', (els) => els.length), 0);
+    assert.equal(await frame.isVisible('#welcome'), true);
+    fake.script(h.textReply('Fresh start.'));
+    await h.sendMessage(frame, 'Hello again');
+    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Fresh start.'));
+    assert.equal(fake.requests.at(-1).body.messages.length, 1);
   });
 });
 

@@ -15,6 +15,22 @@ std::string ErrorBody(const std::string& message)
     return json{{"type", "error"}, {"error", {{"type", "some_error"}, {"message", message}}}}.dump();
 }
 
+// A tool input nested far deeper than any stack can copy: written as text, since building it
+// as a value and writing that out would recurse just the same.
+std::string Nest(std::size_t levels) { return std::string(levels, '[') + std::string(levels, ']'); }
+
+const std::size_t kDeep = 200000;
+
+std::string DeepAnthropicReply()
+{
+    return R"({"content":[{"type":"tool_use","id":"t1","name":"probe","input":{"points":)" + Nest(kDeep) + "}}]}";
+}
+
+std::string DeepOpenAIArguments()
+{
+    return OpenAIReply("", {{"c1", "probe", json(R"({"points":)" + Nest(kDeep) + "}")}}).dump();
+}
+
 }  // namespace
 
 class FailureTest : public EngineTest, public ::testing::WithParamInterface<FailureCase> {
@@ -69,15 +85,23 @@ TEST_P(FailureTest, EndsTheTurnWithAWarningAndKeepsTheHistoryUsable)
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, FailureTest,
-    ::testing::Values(
-        FailureCase{"Unauthorized", false, 401, ErrorBody(std::string("bad x-api-key ") + EngineTest::kAnthropicKey), "401"},
-        FailureCase{"RateLimited", false, 429, ErrorBody(std::string("slow down, key ") + EngineTest::kAnthropicKey), "429"},
-        FailureCase{"ServerError", false, 500, ErrorBody("Overloaded"), "Overloaded"},
-        FailureCase{"NotJson", false, 200, "<html>gateway hiccup</html>", "not JSON"},
-        FailureCase{"WrongShape", false, 200, R"({"content":"just a string"})", "content"},
-        FailureCase{"ConnectionRefused", false, kRefused, "", "Could not reach Anthropic"},
-        FailureCase{"Stalled", false, kStalled, "{}", "Could not reach Anthropic"},
-        FailureCase{"NoKey", false, kNoKey, "", "No Anthropic API key is set. Add one in Settings"},
-        FailureCase{"OpenAINoKey", true, kNoKey, "", "No OpenAI API key"},
-        FailureCase{"OpenAIServerError", true, 503, ErrorBody(std::string("down for ") + EngineTest::kOpenAIKey), "503"}),
+    ::testing::Values(FailureCase{"Unauthorized", false, 401,
+                                  ErrorBody(std::string("bad x-api-key ") + EngineTest::kAnthropicKey), "401"},
+                      FailureCase{"RateLimited", false, 429,
+                                  ErrorBody(std::string("slow down, key ") + EngineTest::kAnthropicKey), "429"},
+                      FailureCase{"ServerError", false, 500, ErrorBody("Overloaded"), "Overloaded"},
+                      FailureCase{"NotJson", false, 200, "<html>gateway hiccup</html>", "not JSON"},
+                      FailureCase{"WrongShape", false, 200, R"({"content":"just a string"})", "content"},
+                      FailureCase{"ConnectionRefused", false, kRefused, "", "Could not reach Anthropic"},
+                      FailureCase{"Stalled", false, kStalled, "{}",
+                                  "The request to Anthropic timed out: it was sent, but no answer came"},
+                      FailureCase{"OpenAIStalled", true, kStalled, "{}", "The request to OpenAI timed out"},
+                      FailureCase{"DeeplyNestedToolInput", false, 200, DeepAnthropicReply(),
+                                  "Unexpected reply from Anthropic: the reply is nested too deeply to be read"},
+                      FailureCase{"OpenAIDeeplyNestedArguments", true, 200, DeepOpenAIArguments(),
+                                  "Unexpected reply from OpenAI: the reply is nested too deeply to be read"},
+                      FailureCase{"NoKey", false, kNoKey, "", "No Anthropic API key is set. Add one in Settings"},
+                      FailureCase{"OpenAINoKey", true, kNoKey, "", "No OpenAI API key"},
+                      FailureCase{"OpenAIServerError", true, 503,
+                                  ErrorBody(std::string("down for ") + EngineTest::kOpenAIKey), "503"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });

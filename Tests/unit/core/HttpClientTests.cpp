@@ -199,15 +199,23 @@ TEST(HttpClientTest, RefusedAndStalledConnectionsFailWithAReadableError)
     auto closed = std::make_unique<FakeServer>();
     const std::string refused = closed->Url("/v1/chat"), port = std::to_string(closed->port);
     closed.reset();
-    ExpectFailure(HttpGet(refused, {}), port, false);
-    ExpectFailure(HttpPost(refused, "{}", {}), port, false);
+    for (const HttpResponse& response : {HttpGet(refused, {}), HttpPost(refused, "{}", {})}) {
+        ExpectFailure(response, port, false);
+        EXPECT_FALSE(response.requestSent);
+        EXPECT_FALSE(response.timedOut);
+    }
 
+    // A stalled server took the request: that is told apart from one never reached.
     FakeServer server;
     SetHttpTimeoutOverrideForTesting(1000);
-    ExpectFailure(HttpGet(server.Url("/stall"), {}), "The request timed out.");
-    ExpectFailure(HttpPost(server.Url("/stall"), "{}", {}), "The request timed out.");
+    for (const HttpResponse& response : {HttpGet(server.Url("/stall"), {}), HttpPost(server.Url("/stall"), "{}", {})}) {
+        ExpectFailure(response, "The request timed out.");
+        EXPECT_TRUE(response.requestSent);
+        EXPECT_TRUE(response.timedOut);
+    }
     SetHttpTimeoutOverrideForTesting(0);
     EXPECT_EQ(server.Requests().size(), 2u);
+    EXPECT_TRUE(HttpGet(server.Url("/ok"), {}).requestSent);
 }
 
 TEST(HttpClientTest, AbortFlagCancelsRunningAndNewRequestsOnItsThreadOnly)

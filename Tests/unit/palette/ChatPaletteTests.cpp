@@ -22,8 +22,9 @@ TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
         EXPECT_EQ(browser->documentPath, pagePath);
         EXPECT_NE(ReadFile(pagePath).find("window.QuillmereUI"), std::string::npos);
         // Loading a document drops earlier objects: the object is there only if registered after the load.
-        const std::vector<std::string> functions = {"sendMessage", "sendMessageWithAttachments", "getSettings",
-                                                    "saveSettings", "clearHistory"};
+        const std::vector<std::string> functions = {"sendMessage",  "sendMessageWithAttachments",
+                                                    "getSettings",  "saveSettings",
+                                                    "clearHistory", "replayConversation"};
         EXPECT_EQ(browser->functionsByObject["Quillmere"], functions);
         EXPECT_TRUE(palette.IsProcessingEvents());
         EXPECT_FALSE(palette.IsVisible());
@@ -50,7 +51,10 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     for (const auto& [key, value] : stored.items()) EXPECT_EQ(file.value(key, json()), value) << key;
     EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
 
-    for (const std::string bad : {"not json", "[1,2]", R"({"provider":"acme"})"})
+    // Nested beyond what is ever copied safely: refused before anything reads it.
+    const std::string deep = R"({"model":)" + std::string(100000, '[') + std::string(100000, ']') + "}";
+    for (const std::string& bad :
+         {std::string("not json"), std::string("[1,2]"), std::string(R"({"provider":"acme"})"), deep})
         EXPECT_FALSE(Call(palette, "saveSettings", {JS::Value(bad)}).GetBool()) << bad;
     // Wrong types are ignored key by key.
     Call(palette, "saveSettings", {JS::Value(R"({"model":42,"darkMode":"yes","anthropicApiKey":null})")});
@@ -63,10 +67,14 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     EXPECT_FALSE(Call(palette, "sendMessage").GetBool());
     EXPECT_FALSE(Call(palette, "sendMessage", {JS::Value(3.0)}).GetBool());
     EXPECT_FALSE(Call(palette, "sendMessageWithAttachments", {JS::Value("{not json")}).GetBool());
+    const std::string deepBlocks =
+        R"([{"type":"text","text":"hi","x":)" + std::string(100000, '[') + std::string(100000, ']') + "}]";
+    EXPECT_FALSE(Call(palette, "sendMessageWithAttachments", {JS::Value(deepBlocks)}).GetBool());
     MainQueue::DrainUntilIdle();
     const auto scripts = Scripts(palette);
-    ASSERT_EQ(scripts.size(), 1u);
-    EXPECT_EQ(scripts[0].rfind("QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 ", 0), 0u) << scripts[0];
+    ASSERT_EQ(scripts.size(), 2u);
+    for (const std::string& script : scripts)
+        EXPECT_EQ(script.rfind("QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 ", 0), 0u) << script;
     EXPECT_FALSE(palette.GetBridge().IsBusy());
 }
 
@@ -136,4 +144,70 @@ TEST_F(ShellTest, DestructionJoinsTheEngineWhileATurnIsInFlight)
     EXPECT_TRUE(PaletteHost::Palettes().empty());
     stall.stop();
     server.join();
+}
+
+namespace {
+
+// The conversation a showConversation script gives the page; null when the script is another call.
+json ShownConversation(const std::string& script)
+{
+    const std::string head = "QuillmereUI.showConversation('", tail = "')";
+    if (script.rfind(head, 0) != 0 || script.size() < head.size() + tail.size()) return json();
+    std::string literal = script.substr(head.size(), script.size() - head.size() - tail.size()), text;
+    for (std::size_t i = 0; i < literal.size(); ++i) {  // undo JSEscape
+        if (literal[i] != '\\' || i + 1 == literal.size()) {
+            text += literal[i];
+            continue;
+        }
+        const char next = literal[++i];
+        text += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return json::parse(text, nullptr, false);
+}
+
+}  // namespace
+
+TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEveryPage)
+{
+    ChatPalette palette;
+    palette.GetBridge().Shutdown();  // the user's messages are kept without a model to answer them
+    const std::string png = "iVBORw0KGgo=";
+    const json blocks =
+        json::array({{{"type", "image"},
+                      {"name", "plan.png"},
+                      {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", png}}}},
+                     {{"type", "document"},
+                      {"name", "brief.pdf"},
+                      {"source", {{"type", "base64"}, {"media_type", "application/pdf"}, {"data", "JVBE"}}}},
+                     {{"type", "text"}, {"text", "Walls as in the plan, it's 'urgent'"}}});
+    EXPECT_TRUE(Call(palette, "sendMessage", {JS::Value("Hello\nthere")}).GetBool());
+    EXPECT_TRUE(Call(palette, "sendMessageWithAttachments", {JS::Value(blocks.dump())}).GetBool());
+    palette.SetThinking(true);
+    palette.PushAssistantMessage("Working on \"it\"\\now");
+    palette.PushToolResult("create_wall", false, "Bad length");
+    palette.PushRenderPreview("https://r.example/a.png", "https://r.example/a.png?dl=1");
+
+    EXPECT_FALSE(Call(palette, "replayConversation").GetBool());
+    EXPECT_TRUE(Call(palette, "replayConversation", {JS::Value("page-7")}).GetBool());
+    const json expected = {
+        {"page", "page-7"},
+        {"busy", true},
+        {"entries",
+         {{{"kind", "user"}, {"text", "Hello\nthere"}, {"files", json::array()}},
+          {{"kind", "user"},
+           {"text", "Walls as in the plan, it's 'urgent'"},
+           {"files",
+            {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}},
+             {{"name", "brief.pdf"}, {"media_type", "application/pdf"}, {"data", ""}}}}},
+          {{"kind", "assistant"}, {"text", "Working on \"it\"\\now"}},
+          {{"kind", "tool"}, {"name", "create_wall"}, {"success", false}, {"detail", "Bad length"}},
+          {{"kind", "preview"}, {"image", "https://r.example/a.png"}, {"download", "https://r.example/a.png?dl=1"}}}}};
+    EXPECT_EQ(ShownConversation(Scripts(palette).back()), expected) << Scripts(palette).back();
+
+    // Cleared: every page (no page named) is emptied, busy included, and a later page sees nothing.
+    EXPECT_TRUE(Call(palette, "clearHistory").GetBool());
+    const json empty = {{"page", nullptr}, {"busy", false}, {"entries", json::array()}};
+    EXPECT_EQ(ShownConversation(Scripts(palette).back()), empty);
+    Call(palette, "replayConversation", {JS::Value("page-8")});
+    EXPECT_EQ(ShownConversation(Scripts(palette).back())["entries"], json::array());
 }

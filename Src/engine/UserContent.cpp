@@ -1,12 +1,9 @@
-// Reading the chat page's message with attachments, and handing it to the engine.
-#include "palette/PageMessage.hpp"
+// Reading a user message given as content blocks into the history's blocks.
+#include "engine/UserContent.hpp"
 
 #include <utility>
 
-#include "engine/ModelBridge.hpp"
-#include "engine/ServiceErrors.hpp"
-
-bool ReadPageMessage(const nlohmann::json& content, std::vector<ContentBlock>& blocks, std::string& error)
+bool ReadUserContent(const nlohmann::json& content, std::vector<ContentBlock>& blocks, std::string& error)
 {
     if (content.is_string()) {
         blocks.push_back(ContentBlock::Text(content.get<std::string>()));
@@ -58,15 +55,4 @@ bool ReadPageMessage(const nlohmann::json& content, std::vector<ContentBlock>& b
         }
     }
     return true;
-}
-
-void ModelBridge::SendMessageWithAttachments(const nlohmann::json& content)
-{
-    std::vector<ContentBlock> blocks;
-    std::string error;
-    if (!ReadPageMessage(content, blocks, error)) {
-        PostText(kWarningMark + std::string("The message could not be sent: ") + error + ".");
-        return;
-    }
-    SendBlocks(std::move(blocks));
 }

@@ -1,0 +1,24 @@
+// The nesting check for JSON from outside, walking the value with a stack of its own.
+#include "core/JsonDepth.hpp"
+
+#include <utility>
+#include <vector>
+
+bool JsonNestsDeeperThan(const nlohmann::json& value, std::size_t limit)
+{
+    std::vector<std::pair<const nlohmann::json*, std::size_t>> pending{{&value, 0}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        if (!node->is_structured()) {
+            continue;
+        }
+        if (depth + 1 > limit) {
+            return true;
+        }
+        for (const nlohmann::json& child : *node) {
+            pending.emplace_back(&child, depth + 1);
+        }
+    }
+    return false;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+// A user message as content blocks, the form a message with attachments arrives in:
+// [{"type":"text","text"}, {"type":"image"|"document","source":{"type":"base64","media_type","data"}}]
+// (or one plain string), read into the history's blocks.
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/Conversation.hpp"
+
+// Appends the message's blocks in order; false with error saying which block is unreadable
+// and why ("block 2 (image) has no base64 data"). Blank text blocks are kept.
+bool ReadUserContent(const nlohmann::json& content, std::vector<ContentBlock>& blocks, std::string& error);

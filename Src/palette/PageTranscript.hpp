@@ -1,0 +1,44 @@
+#pragma once
+
+// What the palette has shown on its chat page: the user's messages, the assistant's
+// messages, tool cards, render previews and whether a turn is running. A page that loads or
+// reloads (or a second page on the same palette) is given this, so that what the user sees
+// is what the model reads; clearing the conversation empties it.
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+class PageTranscript {
+public:
+    struct File {
+        std::string name;  // as the page named it; may be empty
+        std::string mediaType;
+        std::string data;  // base64; kept for thumbnails of small PNG and JPEG images only
+    };
+
+    // The page shows a user message itself when it sends one; the transcript keeps it too.
+    void AddUserMessage(const std::string& text, const std::vector<File>& files);
+    // A message the page sent as content blocks (see engine/UserContent.hpp): its text blocks
+    // joined, its attachments as files. Blocks it cannot read are left out.
+    void AddUserContent(const nlohmann::json& blocks);
+    void AddAssistantMessage(const std::string& text);
+    void AddToolResult(const std::string& toolName, bool success, const std::string& detail);
+    void AddRenderPreview(const std::string& imageUrl, const std::string& downloadUrl);
+    void SetBusy(bool busy);
+    void Clear();
+
+    // {"page": page (null when empty: every page), "busy": bool, "entries": [...]}, each entry
+    // {"kind": "user", "text", "files": [{"name", "media_type", "data"}]} | {"kind": "assistant",
+    // "text"} | {"kind": "tool", "name", "success", "detail"} | {"kind": "preview", "image",
+    // "download"}. Text that is not valid UTF-8 has its bad bytes replaced.
+    std::string ToJson(const std::string& page) const;
+
+    // Thumbnails larger than this (in base64 characters) are not kept: the page shows a badge.
+    static constexpr std::size_t kMaxThumbnailData = 2 * 1024 * 1024;
+
+private:
+    nlohmann::json entries = nlohmann::json::array();
+    bool busy = false;
+};
