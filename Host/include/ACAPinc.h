@@ -108,3 +108,18 @@ GSErrCode ACAPI_Database(API_DatabaseID code, void* par1 = nullptr, void* par2 =
 GSErrCode ACAPI_Override_GetOverrideCombinationList(GS::Array<API_Guid>& combinations);
 // Fills the name (and, when asked, the rule GUIDs) of the combination named by its guid.
 GSErrCode ACAPI_Override_GetOverrideCombination(API_OverrideCombination& combination, GS::Array<API_Guid>* rules = nullptr);
+
+// ---------------------------------------------------------------------------------------------
+// Properties and classifications (reading). Groups and definitions in the host's order; an
+// element's value of a definition (its default unless the element has its own); the
+// (system, item) pairs of an element's classifications and the items themselves.
+
+#include "APIdefs_Properties.h"
+
+GSErrCode ACAPI_Property_GetPropertyGroups(GS::Array<API_PropertyGroup>& groups);
+GSErrCode ACAPI_Property_GetPropertyDefinitions(const API_Guid& groupGuid, GS::Array<API_PropertyDefinition>& definitions);
+GSErrCode ACAPI_Element_GetPropertyValue(const API_Guid& elemGuid, const API_Guid& propertyDefinitionGuid, API_Property& property);
+GSErrCode ACAPI_Element_GetClassificationItems(const API_Guid& elemGuid,
+                                               GS::Array<GS::Pair<API_Guid, API_Guid>>& systemItemPairs);
+// Reads the item named by item.guid.
+GSErrCode ACAPI_Classification_GetClassificationItem(API_ClassificationItem& item);

@@ -8,6 +8,6 @@
 void RegisterTemplateTools(ToolRegistry& registry)
 {
     RegisterCaptureProjectTemplate(registry);
-    // capture_element_detail joins here as it is built.
+    RegisterCaptureElementDetail(registry);
     RegisterTemplateApplyTools(registry);
 }

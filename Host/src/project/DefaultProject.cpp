@@ -8,6 +8,7 @@
 #include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
 #include "modules/Hotlinks.hpp"
+#include "properties/PropertyStore.hpp"
 
 namespace HostInternal {
 
@@ -305,6 +306,7 @@ void LoadDefaultProject(Project& project)
     LoadDefaultLibrary(project);
     LoadDefaultDocumentation(project);
     ClearHotlinkNodes();
+    LoadDefaultProperties(project);
 }
 
 }  // namespace HostInternal

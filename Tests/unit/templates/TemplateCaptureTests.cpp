@@ -5,6 +5,7 @@
 
 #include "HostTestingModules.hpp"
 #include "TemplateFixture.hpp"
+#include "core/DebugLog.hpp"
 
 namespace {
 
@@ -296,7 +297,7 @@ TEST_F(TemplateCaptureTest, NoKeyReachesAResultOrTheLog)
     ScopedStorageEnvironment wrong(storage.Url(), "wrong-public-key-0123", "wrong-service-key-4567");
     Capture({{"template_name", "K"}});
     DebugLog("storage keys " + kFakeAnonKey + " " + kFakeServiceKey);   // redacted even if quoted
-    const std::string log = ReadFile(home.Path() + "/debug.log");
+    const std::string log = LogText();
     ASSERT_FALSE(log.empty());
     for (const std::string& key : {kFakeAnonKey, kFakeServiceKey, std::string("wrong-public-key-0123"),
                                    std::string("wrong-service-key-4567")}) {

@@ -43,14 +43,28 @@ TEST_F(TemplateCatalogueTest, CaptureProjectTemplateEntryIsExact)
               "Capture the current ArchiCAD project as a native .mod module");
 }
 
-TEST_F(TemplateCatalogueTest, OnlyBuiltToolsAreOfferedAndRegisteringTwiceAddsNothing)
+TEST_F(TemplateCatalogueTest, CaptureElementDetailEntryIsExact)
+{
+    const json entry = Entry(registry, "capture_element_detail");
+    ASSERT_FALSE(entry.is_null());
+    EXPECT_EQ(Characters(entry["description"]), 211u);
+    EXPECT_EQ(entry.dump(),
+              "{\"description\":\"Deep-capture a single element by GUID. Returns full JSON inline with all geometry, "
+              "attributes, materials, polygon data, and optionally properties and classifications. Use for debugging or "
+              "inspecting one element.\",\"input_schema\":{\"properties\":{\"element_guid\":{\"description\":\"GUID of "
+              "the element to deep-capture\",\"type\":\"string\"},\"include_properties\":{\"description\":\"Include "
+              "user-defined properties and classifications (default true)\",\"type\":\"boolean\"}},\"required\":["
+              "\"element_guid\"],\"type\":\"object\"},\"name\":\"capture_element_detail\"}");
+}
+
+TEST_F(TemplateCatalogueTest, AllFiveToolsAreOfferedAndRegisteringTwiceAddsNothing)
 {
     const size_t before = registry.tools.size();
     RegisterTemplateTools(registry);
     EXPECT_EQ(registry.tools.size(), before);
-    EXPECT_EQ(registry.tools.count("capture_element_detail"), 0u);
-    for (const char* built : {"list_templates", "get_template_layout", "apply_template_exact"})
-        EXPECT_EQ(registry.tools.count(built), 1u) << built;
+    for (const char* tool : {"capture_project_template", "capture_element_detail", "list_templates",
+                             "get_template_layout", "apply_template_exact"})
+        EXPECT_EQ(registry.tools.count(tool), 1u) << tool;
 }
 
 TEST(BBoxTest, GrowsEachAxisOnItsOwn)

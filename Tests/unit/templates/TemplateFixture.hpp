@@ -11,21 +11,9 @@
 #include "FakeStorage.hpp"
 #include "QuillmereTest.hpp"
 #include "ScopedHome.hpp"
-#include "core/DebugLog.hpp"
 
 class TemplateTest : public QuillmereTest {
 protected:
-    void SetUp() override
-    {
-        QuillmereTest::SetUp();
-        SetDebugLogPath(home.Path() + "/debug.log");
-    }
-    void TearDown() override
-    {
-        SetDebugLogPath("");
-        QuillmereTest::TearDown();
-    }
-
     std::string TemplatesDir() const { return home.Path() + "/.quillmere/templates"; }
 
     // A zone with a room name at a point.

@@ -1,0 +1,125 @@
+// The host's properties and classifications: the default project's groups and definitions,
+// defaults against an element's own values, classifications, refusals and injected failures.
+
+#include "HostTestingProperties.hpp"
+#include "QuillmereTest.hpp"
+
+namespace {
+
+using PropertyTest = QuillmereTest;
+
+std::string Utf8(const GS::UniString& text) { return text.ToStdString(); }
+
+TEST_F(PropertyTest, DefaultProjectHasGroupsWithAValueOfEveryKind)
+{
+    GS::Array<API_PropertyGroup> groups;
+    ASSERT_EQ(ACAPI_Property_GetPropertyGroups(groups), NoError);
+    ASSERT_EQ(groups.GetSize(), 2u);
+    EXPECT_EQ(Utf8(groups[0].name), "General Ratings");
+    EXPECT_EQ(groups[0].guid, HostTesting::DefaultPropertyGroup("General Ratings"));
+
+    std::vector<API_VariantType> kinds;
+    for (const API_PropertyGroup& group : groups) {
+        GS::Array<API_PropertyDefinition> definitions;
+        ASSERT_EQ(ACAPI_Property_GetPropertyDefinitions(group.guid, definitions), NoError);
+        for (const API_PropertyDefinition& d : definitions) {
+            EXPECT_EQ(d.groupGuid, group.guid);
+            kinds.push_back(d.valueType);
+        }
+    }
+    EXPECT_EQ(kinds, (std::vector<API_VariantType>{API_PropertyStringValueType, API_PropertyBooleanValueType,
+                                                   API_PropertyIntegerValueType, API_PropertyRealValueType,
+                                                   API_PropertyStringValueType, API_PropertyGuidValueType}));
+}
+
+TEST_F(PropertyTest, AnElementHoldsTheDefaultUntilItHasItsOwnValue)
+{
+    const API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);
+    const API_Guid rating = HostTesting::DefaultPropertyDefinition("General Ratings", "Acoustic Rating");
+    API_Property property;
+    ASSERT_EQ(ACAPI_Element_GetPropertyValue(wall, rating, property), NoError);
+    EXPECT_TRUE(property.isDefault);
+    EXPECT_EQ(property.value.singleVariant.variant.intValue, 45);
+    EXPECT_EQ(Utf8(property.definition.name), "Acoustic Rating");
+
+    HostTesting::SetPropertyValue(wall, rating, HostTesting::IntegerVariant(52));
+    ASSERT_EQ(ACAPI_Element_GetPropertyValue(wall, rating, property), NoError);
+    EXPECT_FALSE(property.isDefault);
+    EXPECT_EQ(property.value.singleVariant.variant.intValue, 52);
+
+    // Another element keeps the default.
+    const API_Guid other = HostTesting::AddWall(0, 1, 1, 1);
+    ASSERT_EQ(ACAPI_Element_GetPropertyValue(other, rating, property), NoError);
+    EXPECT_TRUE(property.isDefault);
+}
+
+TEST_F(PropertyTest, RefusalsAndInjectedFailures)
+{
+    const API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);
+    const API_Guid fire = HostTesting::DefaultPropertyDefinition("General Ratings", "Fire Resistance Rating");
+    const API_Guid load = HostTesting::DefaultPropertyDefinition("General Ratings", "Load Bearing");
+    API_Property property;
+    GS::Array<API_PropertyDefinition> definitions;
+    EXPECT_EQ(ACAPI_Element_GetPropertyValue(APINULLGuid, fire, property), APIERR_BADID);
+    EXPECT_EQ(ACAPI_Element_GetPropertyValue(wall, wall, property), APIERR_BADID);
+    EXPECT_EQ(ACAPI_Property_GetPropertyDefinitions(wall, definitions), APIERR_BADID);
+
+    // Per definition: only the named one fails.
+    HostTesting::FailureRule rule{"ACAPI_Element_GetPropertyValue", APIERR_GENERAL};
+    rule.guid = fire;
+    HostTesting::InjectFailure(rule);
+    EXPECT_EQ(ACAPI_Element_GetPropertyValue(wall, fire, property), APIERR_GENERAL);
+    EXPECT_EQ(ACAPI_Element_GetPropertyValue(wall, load, property), NoError);
+    HostTesting::ClearFailures();
+
+    // Per element.
+    rule.guid = wall;
+    HostTesting::InjectFailure(rule);
+    EXPECT_EQ(ACAPI_Element_GetPropertyValue(wall, load, property), APIERR_GENERAL);
+}
+
+TEST_F(PropertyTest, ClassificationsOneItemPerSystem)
+{
+    const API_Guid slab = HostTesting::AddFixture(API_SlabID);
+    GS::Array<GS::Pair<API_Guid, API_Guid>> pairs;
+    ASSERT_EQ(ACAPI_Element_GetClassificationItems(slab, pairs), NoError);
+    EXPECT_TRUE(pairs.IsEmpty());
+
+    const API_Guid other = HostTesting::AddClassificationSystem("Other System");
+    const API_Guid otherItem = HostTesting::AddClassificationItem(other, "X1", "Thing");
+    HostTesting::ClassifyElement(slab, HostTesting::DefaultClassificationItem("QC-10"));
+    HostTesting::ClassifyElement(slab, otherItem);
+    HostTesting::ClassifyElement(slab, HostTesting::DefaultClassificationItem("QC-20"));   // replaces QC-10
+    ASSERT_EQ(ACAPI_Element_GetClassificationItems(slab, pairs), NoError);
+    ASSERT_EQ(pairs.GetSize(), 2u);
+    EXPECT_EQ(pairs[0].first, HostTesting::DefaultClassificationSystem());
+    EXPECT_EQ(pairs[0].second, HostTesting::DefaultClassificationItem("QC-20"));
+    EXPECT_EQ(pairs[1].second, otherItem);
+
+    API_ClassificationItem item;
+    item.guid = pairs[0].second;
+    ASSERT_EQ(ACAPI_Classification_GetClassificationItem(item), NoError);
+    EXPECT_EQ(Utf8(item.id), "QC-20");
+    EXPECT_EQ(Utf8(item.name), "Slabs");
+    item.guid = slab;
+    EXPECT_EQ(ACAPI_Classification_GetClassificationItem(item), APIERR_BADID);
+    EXPECT_EQ(ACAPI_Element_GetClassificationItems(APINULLGuid, pairs), APIERR_BADID);
+}
+
+TEST_F(PropertyTest, ResetBringsBackTheDefaultsAndDropsValues)
+{
+    const API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);
+    HostTesting::AddPropertyGroup("Extra");
+    HostTesting::ClassifyElement(wall, HostTesting::DefaultClassificationItem("QC-10"));
+    HostTesting::ResetProject();
+    GS::Array<API_PropertyGroup> groups;
+    ACAPI_Property_GetPropertyGroups(groups);
+    EXPECT_EQ(groups.GetSize(), 2u);
+    const API_Guid again = HostTesting::AddWall(0, 0, 1, 0);   // the same GUID after a reset
+    ASSERT_EQ(again, wall);
+    GS::Array<GS::Pair<API_Guid, API_Guid>> pairs;
+    ACAPI_Element_GetClassificationItems(again, pairs);
+    EXPECT_TRUE(pairs.IsEmpty());
+}
+
+}  // namespace
