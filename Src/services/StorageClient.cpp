@@ -24,13 +24,13 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-// The environment's value when set and not blank, else the fallback.
-std::string FromEnvironment(const char* name, const std::string& fallback)
+// The settings file's value when it is not blank, else the environment's: the same order as
+// the model and product-service addresses, so one rule holds for every outside service.
+std::string FromSettingsOrEnvironment(const std::string& fromSettings, const char* name)
 {
+    if (!Trimmed(fromSettings).empty()) return fromSettings;
     const char* value = std::getenv(name);
-    if (value == nullptr) return fallback;
-    std::string text = Trimmed(value);
-    return text.empty() ? fallback : text;
+    return value == nullptr ? std::string() : std::string(value);
 }
 
 // A blank or control byte cannot stand in an address; such a path is never requested.
@@ -63,9 +63,10 @@ StorageConfig MakeStorageConfig(const std::string& url, const std::string& anonK
 StorageConfig LoadStorageConfig()
 {
     const Settings settings = Settings::Load();
-    StorageConfig config = MakeStorageConfig(FromEnvironment("QUILLMERE_STORAGE_URL", settings.storageUrl),
-                             FromEnvironment("QUILLMERE_STORAGE_ANON_KEY", settings.storageAnonKey),
-                             FromEnvironment("QUILLMERE_STORAGE_SERVICE_KEY", settings.storageServiceKey));
+    StorageConfig config =
+        MakeStorageConfig(FromSettingsOrEnvironment(settings.storageUrl, "QUILLMERE_STORAGE_URL"),
+                          FromSettingsOrEnvironment(settings.storageAnonKey, "QUILLMERE_STORAGE_ANON_KEY"),
+                          FromSettingsOrEnvironment(settings.storageServiceKey, "QUILLMERE_STORAGE_SERVICE_KEY"));
     // Whatever a later log line quotes, neither key is written.
     DebugLogRedact(config.anonKey);
     DebugLogRedact(config.serviceKey);

@@ -28,8 +28,8 @@ struct StorageConfig {
     bool IsConfigured() const { return !baseUrl.empty() && !anonKey.empty(); }
 };
 
-// The configuration as settings.json and the environment give it now (the environment wins
-// for each value it sets). Surrounding blanks and new lines are dropped, as are trailing
+// The configuration as settings.json and the environment give it now (settings.json first,
+// value by value, the environment for what the file leaves blank). Surrounding blanks and new lines are dropped, as are trailing
 // slashes of the address.
 StorageConfig LoadStorageConfig();
 // The same over given settings values (for tests and callers that hold the settings).

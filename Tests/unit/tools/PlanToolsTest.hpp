@@ -26,7 +26,8 @@ protected:
         char pattern[] = "/tmp/quillmere-plan-tmp-XXXXXX";
         tmp = ::mkdtemp(pattern);
         const char* old = std::getenv("TMPDIR");
-        savedTmp = old != nullptr ? old : "";
+        hadTmp = old != nullptr;
+        savedTmp = hadTmp ? old : "";
         ::setenv("TMPDIR", tmp.c_str(), 1);
         auto owned = std::make_unique<ToolRegistry>();
         engineRegistry = owned.get();
@@ -53,7 +54,11 @@ protected:
         bridge.reset();
         MainQueue::DrainUntilIdle();
         EXPECT_EQ(toolResultCalls, 0) << "no plan tool reports through the tool-result callback";
-        ::setenv("TMPDIR", savedTmp.c_str(), 1);
+        // An empty TMPDIR is not the same as none: every later temporary path would fail.
+        if (hadTmp)
+            ::setenv("TMPDIR", savedTmp.c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
         std::filesystem::remove_all(tmp);
         QuillmereTest::TearDown();
     }
@@ -98,6 +103,7 @@ protected:
     FakeProductService service;
     ServiceUrlScope scope{service.BaseUrl()};
     std::string tmp, savedTmp;
+    bool hadTmp = false;
     ToolRegistry* engineRegistry = nullptr;
     std::unique_ptr<ModelBridge> bridge;
     std::vector<std::pair<std::string, std::string>> previews;
