@@ -23,6 +23,10 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
   .menu-item { display: flex; gap: 8px; width: 100%; text-align: left; background: transparent; border: 0; font: inherit; padding: 6px 10px; border-radius: 5px; cursor: pointer; }
   .menu-item:hover { background: #e8f0ed; }
   .menu-item .tick { width: 14px; color: #2f6f5e; font-weight: 700; }
+  .menu-command { display: flex; width: 100%; text-align: left; background: transparent; border: 0; font: inherit; padding: 6px 10px; border-radius: 5px; cursor: pointer; }
+  .menu-command:hover { background: #e8f0ed; }
+  .menu-command:disabled { color: #9a9da2; cursor: default; background: transparent; }
+  .menu-command .shortcut { margin-left: auto; padding-left: 18px; color: #8a8d92; font-size: 12px; }
   .menu-empty { padding: 6px 10px; color: #777; }
   .project { margin-left: auto; color: #a9acb1; font-size: 12px; }
   .workspace { flex: 1; display: flex; min-height: 0; }
@@ -46,6 +50,10 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
 <body>
   <div class="menubar">
     <span class="app-name">Quillmere Host</span>
+    <div class="menu" id="edit-menu"><button id="edit-menu-button">Edit</button><div class="menu-items">
+      <button class="menu-command" id="undo-item" disabled><span class="label">Undo</span><span class="shortcut" id="undo-keys"></span></button>
+      <button class="menu-command" id="redo-item" disabled><span class="label">Redo</span><span class="shortcut" id="redo-keys"></span></button>
+    </div></div>
     <div class="menu" id="addon-menu"><button id="addon-menu-button">Add-ons</button><div class="menu-items" id="menu-items"></div></div>
     <span class="project" id="project">Default project</span>
   </div>
@@ -62,15 +70,45 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
 <script>
 (function () {
   var TOKEN = __TOKEN__;
-  var story = 0, state = null, loadedBrowser = null, planBusy = false, planKey = '';
+  var story = 0, state = null, loadedBrowser = null, planBusy = false, planPending = false, planDrawn = '', planKey = '', revision = null;
   function url(path, extra) { return path + '?token=' + encodeURIComponent(TOKEN) + (extra || ''); }
   function post(path, body) {
     return fetch(url(path), { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
       .then(function (r) { return r.json(); });
   }
-  var menu = document.getElementById('addon-menu');
-  document.getElementById('addon-menu-button').addEventListener('click', function (e) { e.stopPropagation(); menu.classList.toggle('open'); });
-  document.addEventListener('click', function () { menu.classList.remove('open'); });
+  var menus = Array.prototype.slice.call(document.querySelectorAll('.menu'));
+  function closeMenus(except) { menus.forEach(function (m) { if (m !== except) m.classList.remove('open'); }); }
+  menus.forEach(function (m) {
+    m.querySelector('button').addEventListener('click', function (e) { e.stopPropagation(); closeMenus(m); m.classList.toggle('open'); });
+  });
+  document.addEventListener('click', function () { closeMenus(null); });
+
+  // Edit > Undo and Redo, named after the step they take back or make again, with the usual keys.
+  var mac = /Mac|iPhone|iPad/.test(navigator.platform);
+  document.getElementById('undo-keys').textContent = mac ? '\u2318Z' : 'Ctrl+Z';
+  document.getElementById('redo-keys').textContent = mac ? '\u21e7\u2318Z' : 'Ctrl+Y';
+  function edit(action) {
+    closeMenus(null);
+    return post('/host/edit/' + action, {}).then(refresh);
+  }
+  document.getElementById('undo-item').addEventListener('click', function () { edit('undo'); });
+  document.getElementById('redo-item').addEventListener('click', function () { edit('redo'); });
+  document.addEventListener('keydown', function (e) {
+    if (!(e.ctrlKey || e.metaKey) || e.altKey) return;
+    var key = e.key.toLowerCase();
+    var action = key === 'z' ? (e.shiftKey ? 'redo' : 'undo') : (key === 'y' && !e.shiftKey ? 'redo' : null);
+    if (!action) return;
+    e.preventDefault();
+    var item = document.getElementById(action + '-item');
+    if (!item.disabled) edit(action);
+  });
+  function renderEdit(steps) {
+    [['undo', 'Undo'], ['redo', 'Redo']].forEach(function (pair) {
+      var name = steps ? steps[pair[0]] : null, item = document.getElementById(pair[0] + '-item');
+      item.querySelector('.label').textContent = name ? pair[1] + ' ' + name : pair[1];
+      item.disabled = !name;
+    });
+  }
 
   function renderMenus(items) {
     // The add-on's menu sits in the menu bar under its own title.
@@ -130,6 +168,7 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
       state = s;
       story = s.currentStory;
       renderMenus(s.menus);
+      renderEdit(s.edit);
       renderStories(s.stories);
       // A new current story, a new story or a layer shown or hidden redraws the plan at once.
       var key = JSON.stringify([s.currentStory, s.stories, s.hiddenLayers]);
@@ -139,21 +178,37 @@ const char* kPage = R"HOSTPAGE(<!DOCTYPE html>
       renderDocumentation(s.documentation);
     }).catch(function () {});
   }
+  // The plan is drawn at the frame's real size, and again only when the project, the story, the
+  // layers shown or that size change; a change while a drawing is on its way follows it.
   function refreshPlan() {
-    if (planBusy) return;
-    planBusy = true;
     var frame = document.getElementById('plan-frame');
+    if (revision === null || !frame.clientWidth || !frame.clientHeight) return;
+    if (planBusy) { planPending = true; return; }
     var ratio = window.devicePixelRatio || 1;
     var w = Math.max(64, Math.round(frame.clientWidth * ratio)), h = Math.max(64, Math.round(frame.clientHeight * ratio));
+    var key = [revision, planKey, w, h].join(' ');
+    if (key === planDrawn) return;
+    planBusy = true;
     var next = new Image();
-    next.onload = function () { document.getElementById('plan').src = next.src; planBusy = false; };
-    next.onerror = function () { planBusy = false; };
-    next.src = url('/host/plan.png', '&w=' + w + '&h=' + h + '&t=' + Date.now());
+    function done() { planBusy = false; if (planPending) { planPending = false; refreshPlan(); } }
+    next.onload = function () { document.getElementById('plan').src = next.src; planDrawn = key; done(); };
+    next.onerror = done;
+    next.src = url('/host/plan.png', '&w=' + w + '&h=' + h + '&r=' + revision);
   }
-  refresh();
+  function watchProject() {
+    var events = new EventSource(url('/host/events'));
+    events.addEventListener('revision', function (e) {
+      if (e.data === revision) return;
+      revision = e.data;
+      refresh();
+      refreshPlan();
+    });
+  }
+  refresh().then(function () {
+    new ResizeObserver(refreshPlan).observe(document.getElementById('plan-frame'));
+    watchProject();
+  });
   setInterval(refresh, 800);
-  setInterval(refreshPlan, 1500);
-  window.addEventListener('resize', refreshPlan);
 })();
 </script>
 </body>

@@ -21,9 +21,12 @@ struct Box {
     double minY = std::numeric_limits<double>::max();
     double maxX = std::numeric_limits<double>::lowest();
     double maxY = std::numeric_limits<double>::lowest();
+    // Points beyond the host's working extent (only a project made outside the host's checks
+    // holds them) would shrink everything else to a dot: the view frames the rest.
     void Add(double x, double y)
     {
-        if (!std::isfinite(x) || !std::isfinite(y)) return;
+        const double extent = HostTesting::WorkingExtent();
+        if (!(std::fabs(x) <= extent) || !(std::fabs(y) <= extent)) return;
         minX = std::min(minX, x);
         minY = std::min(minY, y);
         maxX = std::max(maxX, x);
@@ -127,7 +130,10 @@ void PathPolygon(cairo_t* cr, const View& view, const Polygon& polygon, bool clo
 
 void DrawGrid(cairo_t* cr, const View& view, int width, int height)
 {
-    const double step = view.scale >= 8 ? 1.0 : (view.scale >= 1.5 ? 5.0 : 50.0);
+    // Lines at least 8 pixels apart at any scale (1, 5, 10, 50, ... metres): denser ones
+    // would hatch the whole view.
+    double step = 1.0;
+    for (bool five = true; step * view.scale < 8.0 && step < 1e9; five = !five) step *= five ? 5.0 : 2.0;
     const double x0 = std::floor(view.originX / step) * step;
     const double y0 = std::floor(view.originY / step) * step;
     const double x1 = view.originX + width / view.scale;
@@ -160,7 +166,8 @@ void PathWall(cairo_t* cr, const View& view, const API_WallType& wall, double fr
     const double length = std::hypot(dx, dy);
     if (length <= 0.0) return;
     const double nx = -dy / length, ny = dx / length;
-    const double half = std::max(wall.thickness, 0.02) / 2.0;
+    // Never thinner than two pixels: a wall stays visible however far the plan is zoomed out.
+    const double half = std::max({wall.thickness, 0.02, 2.0 / view.scale}) / 2.0;
     const double ux = dx / length, uy = dy / length;
     const double ax = wall.begC.x + dx * fromT - ux * extend, ay = wall.begC.y + dy * fromT - uy * extend;
     const double bx = wall.begC.x + dx * toT + ux * extend, by = wall.begC.y + dy * toT + uy * extend;
@@ -305,7 +312,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens)
 void DrawScaleBar(cairo_t* cr, const View& view, int height)
 {
     double metres = 1.0;
-    for (double candidate : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0})
+    for (double candidate : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0, 1e3, 2e3, 5e3, 1e4, 2e4, 5e4, 1e5})
         if (candidate * view.scale <= 160) metres = candidate;
     const double length = metres * view.scale;
     const double x = 20, y = height - 22;
@@ -318,7 +325,8 @@ void DrawScaleBar(cairo_t* cr, const View& view, int height)
     cairo_stroke(cr);
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, 11);
-    const std::string label = std::to_string(static_cast<int>(metres)) + " m";
+    const std::string label = metres >= 1000.0 ? std::to_string(static_cast<int>(metres / 1000.0)) + " km"
+                                                : std::to_string(static_cast<int>(metres)) + " m";
     cairo_move_to(cr, x + length + 6, y + 2);
     cairo_show_text(cr, label.c_str());
 }
@@ -332,7 +340,16 @@ cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned in
 
 }  // namespace
 
-std::vector<unsigned char> PlanView::RenderPng(const Options& options)
+std::vector<unsigned char> PlanView::RenderPng(const Options& options) { return EncodePng(DrawImage(options)); }
+
+std::vector<unsigned char> PlanView::EncodePng(const Drawing& drawing)
+{
+    std::vector<unsigned char> png;
+    cairo_surface_write_to_png_stream(drawing.get(), AppendBytes, &png);
+    return png;
+}
+
+PlanView::Drawing PlanView::DrawImage(const Options& options)
 {
     const int width = std::clamp(options.width, 64, 4096);
     const int height = std::clamp(options.height, 64, 4096);
@@ -340,11 +357,7 @@ std::vector<unsigned char> PlanView::RenderPng(const Options& options)
     cairo_t* cr = cairo_create(surface);
     Draw(cr, width, height, options.story);
     cairo_destroy(cr);
-
-    std::vector<unsigned char> png;
-    cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
-    cairo_surface_destroy(surface);
-    return png;
+    return Drawing(surface, cairo_surface_destroy);
 }
 
 void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story)
@@ -361,7 +374,7 @@ void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story)
         const double spanX = std::max(plan.bounds.maxX - plan.bounds.minX, 1.0);
         const double spanY = std::max(plan.bounds.maxY - plan.bounds.minY, 1.0);
         view.scale = std::min((width - 2 * margin) / spanX, (height - 2 * margin) / spanY);
-        view.scale = std::clamp(view.scale, 0.01, 200.0);
+        view.scale = std::clamp(view.scale, 0.001, 200.0);
         const double centreX = (plan.bounds.minX + plan.bounds.maxX) / 2.0;
         const double centreY = (plan.bounds.minY + plan.bounds.maxY) / 2.0;
         view.originX = centreX - width / 2.0 / view.scale;

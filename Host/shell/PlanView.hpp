@@ -3,12 +3,14 @@
 // The host's main window: a plan view of one story of the open project. The shell shows it
 // beside the palette; the same picture is what a capture of the host's window returns.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "GSRoot.hpp"
 
 typedef struct _cairo cairo_t;
+struct _cairo_surface;   // cairo_surface_t
 
 namespace PlanView {
 
@@ -21,6 +23,12 @@ struct Options {
 // Draws the story as PNG bytes. Main thread (it reads the project through the host API).
 // Sizes are clamped to 64..4096 pixels.
 std::vector<unsigned char> RenderPng(const Options& options);
+
+// RenderPng in two halves, so that the main thread only draws: encoding a large picture
+// takes longer than drawing it and runs on any thread.
+using Drawing = std::shared_ptr<_cairo_surface>;
+Drawing DrawImage(const Options& options);                     // main thread
+std::vector<unsigned char> EncodePng(const Drawing& drawing);  // any thread
 
 // Draws the story's plan onto any cairo surface of width x height units (pixels on screen,
 // points on a PDF page). Main thread.

@@ -1,8 +1,10 @@
 #include "ShellServer.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
@@ -27,10 +29,44 @@ constexpr int kEventWaitMs = 1000;
 constexpr int kKeepAliveEveryWaits = 15;
 constexpr std::size_t kMaxRequestBytes = 160u * 1024u * 1024u;
 // Every open event stream holds one request thread for as long as its page stays open, so
-// the pool is sized well above the streams allowed: pages left open in a few tabs must not
-// leave no thread for the bridge calls and the host window.
-constexpr std::size_t kRequestThreads = 64;
+// the pool is sized well above the streams allowed: pages left open in a few tabs, or
+// connections opened and left idle, must not leave no thread for the bridge calls and the
+// host window.
+constexpr std::size_t kRequestThreads = 128;
 constexpr int kMaxEventStreams = 24;
+// A connection that sends nothing gives its thread back this quickly, whether it never sent
+// a request or sits idle between two.
+constexpr time_t kIdleSeconds = 1;
+
+// Address reuse lets a restarted host take its port back out of TIME_WAIT, but never lets
+// two listening sockets share a port; the server library's default adds port reuse, with
+// which several hosts bound one port and took each other's requests.
+void ExclusiveSocketOptions(socket_t sock)
+{
+    int yes = 1;
+#ifdef _WIN32
+    setsockopt(sock, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes), sizeof yes);
+#else
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+#endif
+}
+
+// Why a request's announced size is refused before any of its body is read; empty when it
+// may be read. A request without Content-Length (chunked, or bodiless) is held to the same
+// limit by the server library while it reads.
+std::string SizeRefusal(const httplib::Request& req, int& status)
+{
+    if (!req.has_header("Content-Length")) return {};
+    const std::string text = req.get_header_value("Content-Length");
+    const bool digits = !text.empty() && text.size() <= 19 && text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits) {
+        status = 400;
+        return "Bad request: unreadable Content-Length";
+    }
+    if (std::stoull(text) <= kMaxRequestBytes) return {};
+    status = 413;
+    return "Request too large: at most " + std::to_string(kMaxRequestBytes / (1024 * 1024)) + " MB";
+}
 
 void SendJson(httplib::Response& res, const json& body, int status = 200)
 {
@@ -123,6 +159,11 @@ json HostState(const ShellServer::AddOnInfo& addOn)
         state["palette"] = entry;
         break;
     }
+    // The host's Edit menu names the steps it would undo and redo.
+    const std::vector<std::string> undo = HostTesting::UndoStepNames(), redo = HostTesting::RedoStepNames();
+    state["edit"] = {{"undo", undo.empty() ? json(nullptr) : json(undo.back())},
+                     {"redo", redo.empty() ? json(nullptr) : json(redo.back())}};
+    state["revision"] = HostTesting::ProjectRevision();
     state["documentation"] = WindowDocumentation::State();
     state["stories"] = json::array();
     for (const auto& story : HostTesting::GetStories())
@@ -148,16 +189,16 @@ const std::string& ShellServer::Token() const { return guard->Token(); }
 
 std::string ShellServer::Address() const { return guard->Origin() + "/?token=" + guard->Token(); }
 
-bool ShellServer::Start(int requestedPort, const AddOnInfo& info)
+bool ShellServer::Start(int requestedPort, const AddOnInfo& info, bool fallBack)
 {
     addOn = info;
-    if (requestedPort == 0) {
-        port = server->bind_to_any_port("127.0.0.1");
-        if (port <= 0) return false;
-    } else {
-        if (!server->bind_to_port("127.0.0.1", requestedPort)) return false;
+    server->set_socket_options(ExclusiveSocketOptions);
+    port = 0;
+    if (requestedPort != 0 && server->bind_to_port("127.0.0.1", requestedPort))
         port = requestedPort;
-    }
+    else if (requestedPort == 0 || fallBack)
+        port = std::max(server->bind_to_any_port("127.0.0.1"), 0);
+    if (port == 0) return false;
     guard = std::make_unique<RequestGuard>(port);
     InstallRoutes();
     listening = true;
@@ -165,6 +206,8 @@ bool ShellServer::Start(int requestedPort, const AddOnInfo& info)
         server->listen_after_bind();
         listening = false;
     });
+    // Serving once Start returns: a Stop before the loop runs would find nothing to stop.
+    while (listening && !server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 
@@ -184,6 +227,8 @@ void ShellServer::InstallRoutes()
     // Attachments travel as base64 inside a bridge call: room for several large drawings,
     // but not for a request that would exhaust memory.
     server->set_payload_max_length(kMaxRequestBytes);
+    server->set_keep_alive_timeout(kIdleSeconds);
+    server->set_read_timeout(kIdleSeconds, 0);
     server->new_task_queue = [] { return new httplib::ThreadPool(kRequestThreads); };
     // A request the routes cannot use (a number where text belongs, say) is the client's fault.
     server->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
@@ -196,6 +241,9 @@ void ShellServer::InstallRoutes()
         }
         SendJson(res, {{"ok", false}, {"error", "Bad request: " + what}}, 400);
     });
+    // Runs on the headers alone, before any body is read: a request without this run's token
+    // or announcing more than the limit is answered at once; a body sent anyway is no request
+    // the server can read, which ends the connection.
     server->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         std::string token = req.get_param_value("token");
         if (token.empty()) token = req.get_header_value("X-Quillmere-Token");
@@ -207,8 +255,10 @@ void ShellServer::InstallRoutes()
         res.set_header("Referrer-Policy", "no-referrer");
         res.set_header("X-Content-Type-Options", "nosniff");
         res.set_header("X-Frame-Options", "SAMEORIGIN");
-        if (refusal.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        SendJson(res, {{"ok", false}, {"error", "Forbidden: " + refusal}}, 403);
+        int status = 403;
+        std::string error = refusal.empty() ? SizeRefusal(req, status) : "Forbidden: " + refusal;
+        if (error.empty()) return httplib::Server::HandlerResponse::Unhandled;
+        SendJson(res, {{"ok", false}, {"error", error}}, status);
         return httplib::Server::HandlerResponse::Handled;
     });
 
@@ -229,6 +279,47 @@ void ShellServer::InstallRoutes()
         GSErrCode result = NoError;
         DispatchSyncMain([&] { result = AddOnHost::ChooseMenuItem(menu, item); });
         SendJson(res, {{"ok", result == NoError}, {"code", result}});
+    });
+
+    // Edit > Undo and Edit > Redo of the host window.
+    server->Post(R"(/host/edit/(undo|redo))", [](const httplib::Request& req, httplib::Response& res) {
+        const bool undo = req.matches[1] == "undo";
+        GSErrCode result = NoError;
+        DispatchSyncMain([&] { result = undo ? HostTesting::Undo() : HostTesting::Redo(); });
+        SendJson(res, {{"ok", result == NoError}, {"code", result}});
+    });
+
+    // The host window's change notices: the project's revision, now and whenever it moves on,
+    // so that the window redraws its plan only when there is something new to show.
+    server->Get("/host/events", [this](const httplib::Request&, httplib::Response& res) {
+        if (openEventStreams.fetch_add(1) >= kMaxEventStreams) {
+            --openEventStreams;
+            SendJson(res, {{"ok", false}, {"error", "Too many open pages; close one and reload"}}, 503);
+            return;
+        }
+        auto sent = std::make_shared<std::uint64_t>(0);
+        auto idleWaits = std::make_shared<int>(0);
+        res.set_header("X-Accel-Buffering", "no");
+        res.set_chunked_content_provider(
+            "text/event-stream", [this, sent, idleWaits](size_t, httplib::DataSink& sink) {
+                if (stopping) return false;
+                const std::uint64_t revision = *sent == 0 ? HostTesting::ProjectRevision()
+                                                          : HostTesting::WaitForProjectChange(*sent, kEventWaitMs);
+                if (stopping) return false;
+                if (revision != *sent) {
+                    *sent = revision;
+                    *idleWaits = 0;
+                    const std::string message = "event: revision\ndata: " + std::to_string(revision) + "\n\n";
+                    return sink.write(message.data(), message.size());
+                }
+                if (++*idleWaits >= kKeepAliveEveryWaits) {
+                    *idleWaits = 0;
+                    static const std::string ping = ": keep-alive\n\n";
+                    if (!sink.write(ping.data(), ping.size())) return false;
+                }
+                return sink.is_writable();
+            },
+            [this](bool) { --openEventStreams; });
     });
 
     server->Post("/host/palette/close", [](const httplib::Request& req, httplib::Response& res) {
@@ -253,7 +344,7 @@ void ShellServer::InstallRoutes()
     });
 
     // Without a story the plan shows the current one.
-    server->Get("/host/plan.png", [](const httplib::Request& req, httplib::Response& res) {
+    server->Get("/host/plan.png", [this](const httplib::Request& req, httplib::Response& res) {
         PlanView::Options options;
         const bool currentStory = !req.has_param("story");
         try {
@@ -264,11 +355,16 @@ void ShellServer::InstallRoutes()
             res.status = 400;
             return;
         }
-        std::vector<unsigned char> png;
+        // One drawing at a time on the main thread, encoded on this one: a burst of large plan
+        // requests cannot keep the main thread busy while the add-on's work queues behind.
+        PlanView::Drawing drawing;
+        std::unique_lock<std::mutex> oneAtATime(planDrawing);
         DispatchSyncMain([&] {
             if (currentStory) options.story = HostTesting::CurrentStory();
-            png = PlanView::RenderPng(options);
+            drawing = PlanView::DrawImage(options);
         });
+        oneAtATime.unlock();
+        const std::vector<unsigned char> png = PlanView::EncodePng(drawing);
         res.set_content(std::string(png.begin(), png.end()), "image/png");
     });
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -24,9 +25,12 @@ public:
     ShellServer();
     ~ShellServer();
 
-    // Binds 127.0.0.1:port (0 picks a free port) and starts serving. False when the port
-    // cannot be bound.
-    bool Start(int port, const AddOnInfo& addOn);
+    // Binds 127.0.0.1:port (0 picks a free port) for this server alone and starts serving.
+    // A port another program holds is refused (never shared), unless fallBack allows a free
+    // port instead. False when no port could be bound.
+    bool Start(int port, const AddOnInfo& addOn, bool fallBack = false);
+    // The port bound (0 before Start).
+    int Port() const { return port; }
     // The address a person opens: it carries the run's token.
     std::string Address() const;
     const std::string& Token() const;
@@ -46,4 +50,5 @@ private:
     std::atomic<bool> stopping{false};
     std::atomic<bool> listening{false};
     std::atomic<int> openEventStreams{0};
+    std::mutex planDrawing;
 };

@@ -79,14 +79,19 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // Without --port a taken default port gives way to a free one; a port asked for is that
+    // port or nothing, since whoever asked for it expects the host there.
     ShellServer server;
-    bool started = server.Start(options.port, ShellServer::AddOnInfo{report.name, report.description});
-    if (!started && !options.portGiven) started = server.Start(0, ShellServer::AddOnInfo{report.name, report.description});
-    if (!started) {
-        std::cerr << "Cannot listen on 127.0.0.1:" << options.port << "\n";
+    if (!server.Start(options.port, ShellServer::AddOnInfo{report.name, report.description}, !options.portGiven)) {
+        std::cerr << "Cannot listen on 127.0.0.1:" << options.port
+                  << (options.portGiven ? ": the port is taken or not allowed. Choose another with --port N, "
+                                          "or --port 0 for any free port.\n"
+                                        : ": no free port was found.\n");
         AddOnHost::Unload();
         return 1;
     }
+    if (server.Port() != options.port && options.port != 0)
+        std::cout << "Port " << options.port << " is taken; using port " << server.Port() << " instead.\n";
 
     if (options.showPalette) {
         for (const auto& item : AddOnHost::MenuItems()) {

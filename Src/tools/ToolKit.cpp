@@ -72,7 +72,8 @@ Points PointsInput(const json& input, const std::string& key)
 
 API_Guid ParseGuid(const std::string& text)
 {
-    return GSGuid2APIGuid(GS::Guid(text.c_str()));
+    // The whole text, NULs and all: cut at a NUL, "<GUID>\0anything" would name an element.
+    return GSGuid2APIGuid(GS::Guid(GS::UniString(text)));
 }
 
 GS::Array<API_Guid> GuidsInput(const json& input, const std::string& key)

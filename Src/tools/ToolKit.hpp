@@ -125,8 +125,8 @@ std::optional<int> OptionalInt(const json& input, const std::string& key);
 using Points = std::vector<std::pair<double, double>>;
 Points PointsInput(const json& input, const std::string& key);
 
-// GUID text (8-4-4-4-12 hex) to the host's GUID; anything else gives the null GUID, which
-// the host then reports as not found.
+// GUID text (8-4-4-4-12 hex, and nothing after it) to the host's GUID; anything else gives
+// the null GUID, which the host then reports as not found.
 API_Guid ParseGuid(const std::string& text);
 
 // The GUIDs of a list of GUID strings; a key that is missing or not an array gives an empty

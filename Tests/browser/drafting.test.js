@@ -32,25 +32,6 @@ function sketchReply() {
   };
 }
 
-// Pixels of the plan picture that are close to black (the drafting pens), counted in the
-// host window's page so the picture is decoded by the browser itself.
-async function darkPixels(page, url) {
-  return page.evaluate(async (src) => {
-    const img = new Image();
-    img.src = src;
-    await img.decode();
-    const canvas = document.createElement('canvas');
-    canvas.width = img.naturalWidth;
-    canvas.height = img.naturalHeight;
-    const context = canvas.getContext('2d');
-    context.drawImage(img, 0, 0);
-    const data = context.getImageData(0, 0, canvas.width, canvas.height).data;
-    let dark = 0;
-    for (let i = 0; i < data.length; i += 4) if (data[i] + data[i + 1] + data[i + 2] < 120) dark++;
-    return dark;
-  }, url);
-}
-
 describe('drafting in the emulated host', () => {
   let session, fake, host, page, frame;
 
@@ -65,7 +46,7 @@ describe('drafting in the emulated host', () => {
 
   test('a dimensioned sketch the model draws appears in the plan view', async () => {
     const plan = (story) => `${host.origin}/host/plan.png?token=${host.token}&w=600&h=400&story=${story}&t=${Date.now()}`;
-    const before = await darkPixels(page, plan(0));
+    const before = await h.darkPixels(page, plan(0));
 
     let offered = [];
     fake.script((body) => {
@@ -91,8 +72,8 @@ describe('drafting in the emulated host', () => {
       assert.ok(cards.some((card) => card.name === name.replace(/_/g, ' ') && card.ok), `a successful card for ${name}`);
     }
 
-    const after = await darkPixels(page, plan(0));
+    const after = await h.darkPixels(page, plan(0));
     assert.ok(after > before + 300, `the sketch inks the plan (${before} dark pixels before, ${after} after)`);
-    assert.ok(await darkPixels(page, plan(1)) < 50, 'the story above stays empty');
+    assert.ok(await h.darkPixels(page, plan(1)) < 50, 'the story above stays empty');
   });
 });

@@ -263,7 +263,26 @@ function lastToolResult(body) {
   return result.success ? JSON.parse(result.message) : { error: result.error };
 }
 
+// Pixels of a plan picture that are close to black (the sum of their red, green and blue under
+// limit), counted in the host window's page so the picture is decoded by the browser itself.
+async function darkPixels(page, url, limit = 120) {
+  return page.evaluate(async ([src, most]) => {
+    const img = new Image();
+    img.src = src;
+    await img.decode();
+    const canvas = document.createElement('canvas');
+    canvas.width = img.naturalWidth;
+    canvas.height = img.naturalHeight;
+    const context = canvas.getContext('2d');
+    context.drawImage(img, 0, 0);
+    const data = context.getImageData(0, 0, canvas.width, canvas.height).data;
+    let dark = 0;
+    for (let i = 0; i < data.length; i += 4) if (data[i] + data[i + 1] + data[i + 2] < most) dark++;
+    return dark;
+  }, [url, limit]);
+}
+
 module.exports = {
   startFakeAnthropic, textReply, toolReply, startHost, launchBrowser, openPalette, sendMessage,
-  writeSettings, readSettings, tempDir, startSession, startService, lastToolResult, TINY_PNG
+  writeSettings, readSettings, tempDir, startSession, startService, lastToolResult, TINY_PNG, darkPixels
 };

@@ -4,6 +4,7 @@
 // failures and read back what happened. Tests and the emulated host application use it; the
 // add-on never includes it.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -133,6 +134,22 @@ Int64 LiveLocationCount();
 // Kills of handles or pointers the host never handed out (or already freed).
 Int64 BadFreeCount();
 
+// ---- Edit menu, project revision and working extent ----------------------------------------
+
+// Makes the last undone step again; APIERR_GENERAL when there is none or a command is running.
+// A new step ends what can be redone.
+GSErrCode Redo();
+// Names of the steps Redo would make again, the next one last.
+std::vector<std::string> RedoStepNames();
+
+// Moves on whenever the project changes as a whole (a committed command, an undo, a redo, a
+// reset). Any thread.
+std::uint64_t ProjectRevision();
+// Waits until the revision differs from seen or timeoutMs pass; returns the revision. Any thread.
+std::uint64_t WaitForProjectChange(std::uint64_t seen, int timeoutMs);
+
+// How far from the origin (metres, along either axis) the host keeps points and sizes.
+double WorkingExtent();
 // ---- Story settings as a damaged host might hand them out --------------------------------
 
 // How 'GSTO' fills the story list: every record (the default), no handle at all, or one

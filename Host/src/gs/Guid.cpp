@@ -1,4 +1,6 @@
 #include <cstdio>
+#include <cstring>
+#include <type_traits>
 
 #include "GSRoot.hpp"
 #include "gs/GuidSource.hpp"
@@ -79,35 +81,51 @@ namespace GS {
 
 Guid::Guid() { std::memset(bytes, 0, sizeof bytes); }
 
-Guid::Guid(const char* text)
+namespace {
+
+// The canonical 8-4-4-4-12 form, any case, and nothing else: a text is parsed whole, so one
+// with anything after its 36 characters (a NUL included) is no GUID.
+template <typename Unit>
+bool ParseCanonical(const Unit* text, size_t length, UInt8 parsed[16])
 {
-    std::memset(bytes, 0, sizeof bytes);
-    if (text == nullptr) return;
-    static const int kGroupEnds[] = {8, 13, 18, 23};
-    UInt8 parsed[16];
+    if (text == nullptr || length != 36) return false;
     int nibble = 0;
-    for (int pos = 0; pos < 36; ++pos) {
-        char c = text[pos];
-        if (c == '\0') return;
-        bool dashPlace = pos == kGroupEnds[0] || pos == kGroupEnds[1] || pos == kGroupEnds[2] || pos == kGroupEnds[3];
-        if (dashPlace) {
-            if (c != '-') return;
+    for (size_t pos = 0; pos < 36; ++pos) {
+        const unsigned c = static_cast<std::make_unsigned_t<Unit>>(text[pos]);
+        if (pos == 8 || pos == 13 || pos == 18 || pos == 23) {
+            if (c != '-') return false;
             continue;
         }
-        int v = HexValue(c);
-        if (v < 0) return;
+        int v = c < 128 ? HexValue(char(c)) : -1;
+        if (v < 0) return false;
         if (nibble % 2 == 0)
             parsed[nibble / 2] = UInt8(v << 4);
         else
             parsed[nibble / 2] = UInt8(parsed[nibble / 2] | v);
         ++nibble;
     }
-    if (text[36] != '\0') return;
+    return true;
+}
+
+}  // namespace
+
+Guid::Guid(const char* text)
+{
+    std::memset(bytes, 0, sizeof bytes);
+    UInt8 parsed[16];
+    if (text == nullptr || !ParseCanonical(text, std::strlen(text), parsed)) return;
     API_Guid g = FromCanonicalBytes(parsed);
     std::memcpy(bytes, &g, 16);
 }
 
-Guid::Guid(const UniString& text) : Guid(text.ToStdString().c_str()) {}
+Guid::Guid(const UniString& text)
+{
+    std::memset(bytes, 0, sizeof bytes);
+    UInt8 parsed[16];
+    if (!ParseCanonical(text.Units().data(), text.Units().size(), parsed)) return;
+    API_Guid g = FromCanonicalBytes(parsed);
+    std::memcpy(bytes, &g, 16);
+}
 
 Guid::Guid(const API_Guid& guid) { std::memcpy(bytes, &guid, 16); }
 

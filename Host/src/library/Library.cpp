@@ -128,11 +128,17 @@ GSErrCode ACAPI_LibPart_Search(API_LibPart* libPart, bool createIfMissing, bool 
     const size_t sizeWithReference = library.size();
     // Made inside a command, the reference goes when the command is rolled back or undone
     // (unless parts were loaded after it: their indices must not shift).
-    TheProject().RecordUndo([sizeWithReference] {
-        std::vector<LibraryPartData>& parts = TheProject().Library();
-        if (parts.size() == sizeWithReference && parts.back().missing)
-            parts.pop_back();
-    });
+    TheProject().RecordUndo(
+        [sizeWithReference] {
+            std::vector<LibraryPartData>& parts = TheProject().Library();
+            if (parts.size() == sizeWithReference && parts.back().missing)
+                parts.pop_back();
+        },
+        [sizeWithReference, missing] {
+            std::vector<LibraryPartData>& parts = TheProject().Library();
+            if (parts.size() + 1 == sizeWithReference)
+                parts.push_back(missing);
+        });
     FillRecord(library.back(), static_cast<Int32>(library.size()), libPart);
     return call.Return(NoError);
 }

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "project/WorkingExtent.hpp"
+
 namespace HostInternal {
 
 namespace {
@@ -142,6 +144,7 @@ GSErrCode CheckClosedPolygon(const API_Polygon& poly, const StoredMemo& memo)
 
 GSErrCode CheckElement(const Project& project, const API_Element& elem, const StoredMemo& memo)
 {
+    if (GSErrCode code = CheckWorkingExtent(elem, memo)) return code;
     switch (elem.header.type.typeID) {
         case API_WallID: {
             const API_WallType& w = elem.wall;

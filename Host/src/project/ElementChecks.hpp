@@ -12,7 +12,8 @@ bool IsSupportedElementType(Int32 typeID);
 
 // Story and layer of the header.
 GSErrCode CheckHeader(const Project& project, const API_Element& elem);
-// Geometry and sizes of the type's record and memo. For openings, also the owner wall.
+// Geometry and sizes of the type's record and memo, the working extent first (for every
+// type). For openings, also the owner wall.
 GSErrCode CheckElement(const Project& project, const API_Element& elem, const StoredMemo& memo);
 
 // A closed polygon (slab, roof, zone, hatch): counts agree with the memo, every contour ends

@@ -12,6 +12,7 @@
 #include "gs/GuidSource.hpp"
 #include "testing/HostCalls.hpp"
 #include "library/Library.hpp"
+#include "project/ElementChecks.hpp"
 #include "project/Project.hpp"
 
 namespace HostInternal {
@@ -200,8 +201,9 @@ void CopyMarker(Project& project, const API_Guid& source, const API_Guid& copy)
     auto marker = Markers().find(source);
     if (marker == Markers().end())
         return;
-    Markers()[copy] = marker->second;
-    project.RecordUndo([copy] { Markers().erase(copy); });
+    const StoredMarker kept = marker->second;
+    Markers()[copy] = kept;
+    project.RecordUndo([copy] { Markers().erase(copy); }, [copy, kept] { Markers()[copy] = kept; });
 }
 
 // Whether the edit knows every geometric field of the type.
@@ -320,16 +322,34 @@ void TransformElement(API_Element& e, StoredMemo* memo, const PlaneTransform& t)
     }
 }
 
-// The transformed record and memo of one stored element; false when a value overflowed.
-bool Transformed(const StoredElement& source, const PlaneTransform& t, API_Element& record, MemoPtr& memo)
+// One element's result, worked out before anything is stored.
+struct EditResult {
+    API_Guid source;
+    API_Element record;
+    MemoPtr memo;
+};
+
+// The transformed record and memo of one stored element, refused (APIERR_BADPARS, or the code
+// a create or change would give) when any value overflowed or the result is an element the
+// host would not store: an edit may not make, say, a zero-length wall out of a huge rotation,
+// or leave a door past the end of its wall.
+GSErrCode Transformed(const Project& project, const API_Guid& guid, const PlaneTransform& t, EditResult& result)
 {
-    record = source.record;
+    const StoredElement& source = *project.FindElement(guid);
+    PlaneTransform check = t;   // a fresh overflow flag for this element
+    result.source = guid;
+    result.record = source.record;
     StoredMemo newMemo = source.memo ? *source.memo : StoredMemo();
-    TransformElement(record, &newMemo, t);
-    if (t.Overflowed())
-        return false;
-    memo = source.memo ? std::make_shared<const StoredMemo>(std::move(newMemo)) : MemoPtr();
-    return true;
+    TransformElement(result.record, &newMemo, check);
+    if (check.Overflowed())
+        return APIERR_BADPARS;
+    if (GSErrCode code = CheckElement(project, result.record, newMemo))
+        return code;
+    if (result.record.header.type.typeID == API_WallID)
+        if (GSErrCode code = CheckOpeningsFit(project, result.record))
+            return code;
+    result.memo = source.memo ? std::make_shared<const StoredMemo>(std::move(newMemo)) : MemoPtr();
+    return NoError;
 }
 
 GSErrCode CheckEditable(const Project& project, const API_Guid& guid)
@@ -346,42 +366,32 @@ GSErrCode CheckEditable(const Project& project, const API_Guid& guid)
     return NoError;
 }
 
-GSErrCode EditInPlace(Project& project, const API_Guid& guid, const PlaneTransform& t)
+void EditInPlace(Project& project, const EditResult& result, const PlaneTransform& t)
 {
-    API_Element record;
-    MemoPtr memo;
-    PlaneTransform check = t;   // a fresh overflow flag for this element
-    if (!Transformed(*project.FindElement(guid), check, record, memo))
-        return APIERR_BADPARS;
-    StoredElement* element = project.ElementForChange(guid);
-    element->record = record;
-    element->memo = memo;
+    StoredElement* element = project.ElementForChange(result.source);
+    element->record = result.record;
+    element->memo = result.memo;
     // The openings of a wall keep their distance along it; only their hinge side follows a mirror.
-    if (t.Reflects() && record.header.type.typeID == API_WallID) {
-        for (const API_Guid& openingGuid : project.Elements().DependentsOf(guid)) {
+    if (t.Reflects() && result.record.header.type.typeID == API_WallID) {
+        for (const API_Guid& openingGuid : project.Elements().DependentsOf(result.source)) {
             StoredElement* opening = project.ElementForChange(openingGuid);
             if (opening != nullptr && IsOpening(opening->record.header.type.typeID))
                 opening->record.window.openingBase.reflected = !opening->record.window.openingBase.reflected;
         }
     }
-    return NoError;
 }
 
 // Adds a transformed copy with a new GUID, and copies of a wall's openings in the new wall.
-GSErrCode EditCopy(Project& project, API_Guid& guid, const PlaneTransform& t)
+API_Guid EditCopy(Project& project, const EditResult& result, const PlaneTransform& t)
 {
-    API_Element record;
-    MemoPtr memo;
-    PlaneTransform check = t;   // a fresh overflow flag for this element
-    if (!Transformed(*project.FindElement(guid), check, record, memo))
-        return APIERR_BADPARS;
+    API_Element record = result.record;
     record.header.guid = APINULLGuid;
     // A copy belongs to no group: the group is made of the elements that were grouped.
     record.header.groupGuid = APINULLGuid;
-    const API_Guid copyGuid = project.InsertElement(record, memo);
+    const API_Guid copyGuid = project.InsertElement(record, result.memo);
 
     if (record.header.type.typeID == API_WallID) {
-        for (const API_Guid& openingGuid : project.Elements().DependentsOf(guid)) {
+        for (const API_Guid& openingGuid : project.Elements().DependentsOf(result.source)) {
             const StoredElement* opening = project.FindElement(openingGuid);
             if (opening == nullptr || !IsOpening(opening->record.header.type.typeID))
                 continue;
@@ -395,8 +405,7 @@ GSErrCode EditCopy(Project& project, API_Guid& guid, const PlaneTransform& t)
             CopyMarker(project, openingGuid, openingCopy);
         }
     }
-    guid = copyGuid;
-    return NoError;
+    return copyGuid;
 }
 
 }  // namespace
@@ -460,11 +469,17 @@ GSErrCode ACAPI_Element_Edit(GS::Array<API_Neig>* items, const API_EditPars& par
             return call.Return(APIERR_BADPARS);
     }
 
-    for (API_Neig& item : *items) {
-        const GSErrCode err = pars.withDelete ? EditInPlace(project, item.guid, transform)
-                                              : EditCopy(project, item.guid, transform);
-        if (err != NoError)
-            return call.Return(err);   // the command rolls back what was already done
+    // Every result passes the host's element checks before any element changes.
+    std::vector<EditResult> results(items->GetSize());
+    for (USize i = 0; i < items->GetSize(); ++i)
+        if (GSErrCode err = Transformed(project, (*items)[i].guid, transform, results[i]); err != NoError)
+            return call.Return(err);
+
+    for (USize i = 0; i < items->GetSize(); ++i) {
+        if (pars.withDelete)
+            EditInPlace(project, results[i], transform);
+        else
+            (*items)[i].guid = EditCopy(project, results[i], transform);
     }
     return call.Return(NoError);
 }

@@ -126,7 +126,7 @@ GSErrCode ACAPI_Element_CreateExt(API_Element* elem, API_ElementMemo* memo, UInt
             kept.params.assign(*marker->memo.params, *marker->memo.params + count);
         }
         Markers()[guid] = kept;
-        project.RecordUndo([guid] { Markers().erase(guid); });
+        project.RecordUndo([guid] { Markers().erase(guid); }, [guid, kept] { Markers()[guid] = kept; });
     }
     elem->header.guid = guid;
     elem->header.floorInd = record.header.floorInd;

@@ -4,6 +4,7 @@
 
 #include "gs/GuidSource.hpp"
 #include "navigator/Documentation.hpp"
+#include "project/ProjectRevision.hpp"
 
 namespace HostInternal {
 
@@ -142,7 +143,10 @@ void Project::BeginStep(const std::string& stepName)
 
 void Project::CommitStep()
 {
-    if (running_) steps_.push_back(std::move(running_));
+    if (!running_) return;
+    steps_.push_back(std::move(running_));
+    redoSteps_.clear();
+    NoteProjectChange();
 }
 
 void Project::RollBackStep()
@@ -157,18 +161,53 @@ bool Project::UndoLastStep()
     if (running_ || steps_.empty()) return false;
     std::unique_ptr<UndoStep> step = std::move(steps_.back());
     steps_.pop_back();
-    Restore(*step);
+    std::unique_ptr<UndoStep> redo = Restore(*step);
+    if (redo)
+        redoSteps_.push_back(std::move(redo));
+    else
+        redoSteps_.clear();
+    NoteProjectChange();
     return true;
 }
 
-void Project::RecordUndo(std::function<void()> restore)
+bool Project::RedoLastStep()
 {
-    if (running_) running_->extraRestores.push_back(std::move(restore));
+    if (running_ || redoSteps_.empty()) return false;
+    std::unique_ptr<UndoStep> step = std::move(redoSteps_.back());
+    redoSteps_.pop_back();
+    // A step that could be redone can be undone again: its mirror image always exists.
+    steps_.push_back(Restore(*step));
+    NoteProjectChange();
+    return true;
 }
 
-void Project::Restore(UndoStep& step)
+void Project::RecordUndo(std::function<void()> restore, std::function<void()> redo)
 {
-    for (auto it = step.extraRestores.rbegin(); it != step.extraRestores.rend(); ++it) (*it)();
+    if (running_) running_->extraRestores.push_back({std::move(restore), std::move(redo)});
+}
+
+std::unique_ptr<UndoStep> Project::Restore(UndoStep& step)
+{
+    // The mirror image first: the current state of everything the step will put back.
+    auto mirror = std::make_unique<UndoStep>();
+    mirror->name = step.name;
+    bool redoable = true;
+    for (auto it = step.extraRestores.rbegin(); it != step.extraRestores.rend(); ++it) {
+        redoable = redoable && it->redo != nullptr;
+        mirror->extraRestores.push_back({it->redo, it->undo});
+    }
+    for (const auto& entry : step.elementsBefore) {
+        const StoredElement* now = elements_.Find(entry.first);
+        mirror->elementsBefore.emplace(entry.first, now ? std::make_unique<StoredElement>(*now) : nullptr);
+    }
+    for (const auto& entry : step.attributesBefore) {
+        const StoredAttribute* now = FindAttribute(entry.first.first, entry.first.second);
+        mirror->attributesBefore.emplace(entry.first, now ? std::make_unique<StoredAttribute>(*now) : nullptr);
+    }
+    if (step.storiesBefore) mirror->storiesBefore = std::make_unique<StoryList>(stories_);
+
+    for (auto it = step.extraRestores.rbegin(); it != step.extraRestores.rend(); ++it)
+        if (it->undo) it->undo();
     for (auto& entry : step.elementsBefore) {
         if (entry.second)
             elements_.Insert(*entry.second);
@@ -183,6 +222,8 @@ void Project::Restore(UndoStep& step)
             table.byIndex.erase(entry.first.second);
     }
     if (step.storiesBefore) stories_ = *step.storiesBefore;
+    if (!redoable) mirror.reset();
+    return mirror;
 }
 
 void Project::Clear()
@@ -195,9 +236,11 @@ void Project::Clear()
     segmentCounts_.clear();
     running_.reset();
     steps_.clear();
+    redoSteps_.clear();
     name.clear();
     untitled = false;
     docs_.reset();
+    NoteProjectChange();
 }
 
 Documentation& Project::Docs()

@@ -7,7 +7,8 @@
 // *ForChange / Insert / Erase functions below, which record the previous state of what they
 // touch in the running undo step (copy on write: one copy per touched element or attribute,
 // never the whole project). State that lives outside this model (added by other parts of the
-// host) records its own restore function with RecordUndo.
+// host) records its own restore (and redo) functions with RecordUndo. Every committed step,
+// undo, redo and reset moves the project's revision on (ProjectRevision.hpp).
 //
 // Typical uses elsewhere in the host:
 // - a new element: run CheckHeader and CheckElement (ElementChecks.hpp), then InsertElement
@@ -77,12 +78,21 @@ struct ElementDefaults {
     MemoPtr memo;                  // may be null
 };
 
+// State kept outside the project model: how to take a change back and how to make it again
+// (no redo: a step holding it cannot be redone).
+struct ExtraRestore {
+    std::function<void()> undo;
+    std::function<void()> redo;
+};
+
+// What a step changed, as the state before it. Undoing a step gives its mirror image (the
+// state the undo replaced), which is what redo restores.
 struct UndoStep {
     std::string name;
     std::unordered_map<API_Guid, std::unique_ptr<StoredElement>> elementsBefore;   // null: absent
     std::map<std::pair<Int32, Int32>, std::unique_ptr<StoredAttribute>> attributesBefore;
     std::unique_ptr<StoryList> storiesBefore;
-    std::vector<std::function<void()>> extraRestores;   // run last to first
+    std::vector<ExtraRestore> extraRestores;   // run last to first
 };
 
 class Project {
@@ -132,9 +142,13 @@ public:
     void CommitStep();             // the running step becomes the last undo step
     void RollBackStep();           // the running step's changes are undone and forgotten
     bool UndoLastStep();
+    // Makes the last undone step again; a new step ends what can be redone.
+    bool RedoLastStep();
     const std::vector<std::unique_ptr<UndoStep>>& Steps() const { return steps_; }
-    // Inside a command: restore runs when the step is rolled back or undone.
-    void RecordUndo(std::function<void()> restore);
+    const std::vector<std::unique_ptr<UndoStep>>& RedoSteps() const { return redoSteps_; }
+    // Inside a command: restore runs when the step is rolled back or undone, redo when the
+    // undone step is made again (without one the step cannot be redone).
+    void RecordUndo(std::function<void()> restore, std::function<void()> redo = nullptr);
 
     void Clear();                  // an empty project: nothing at all
 
@@ -143,7 +157,9 @@ public:
     const Documentation& Docs() const;
 
 private:
-    void Restore(UndoStep& step);
+    // Puts back the state the step holds; returns the state it replaced (null when the step
+    // cannot be made again).
+    std::unique_ptr<UndoStep> Restore(UndoStep& step);
 
     ElementStore elements_;
     std::map<Int32, AttributeTable> attributes_;
@@ -153,6 +169,7 @@ private:
     std::map<Int32, Int32> segmentCounts_;
     std::unique_ptr<UndoStep> running_;
     std::vector<std::unique_ptr<UndoStep>> steps_;
+    std::vector<std::unique_ptr<UndoStep>> redoSteps_;   // the last undone step last
     mutable std::shared_ptr<Documentation> docs_;   // made on first use
 };
 

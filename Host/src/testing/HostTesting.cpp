@@ -7,6 +7,8 @@
 #include "gs/Location.hpp"
 #include "gs/Memory.hpp"
 #include "project/Project.hpp"
+#include "project/ProjectRevision.hpp"
+#include "project/WorkingExtent.hpp"
 
 using namespace HostInternal;
 
@@ -311,6 +313,21 @@ std::vector<std::string> UndoStepNames()
 GSErrCode Undo() { return TheProject().UndoLastStep() ? NoError : APIERR_GENERAL; }
 
 bool InUndoableCommand() { return TheProject().InCommand(); }
+
+GSErrCode Redo() { return TheProject().RedoLastStep() ? NoError : APIERR_GENERAL; }
+
+std::vector<std::string> RedoStepNames()
+{
+    std::vector<std::string> names;
+    for (const auto& step : TheProject().RedoSteps()) names.push_back(step->name);
+    return names;
+}
+
+std::uint64_t ProjectRevision() { return HostInternal::ProjectRevision(); }
+
+std::uint64_t WaitForProjectChange(std::uint64_t seen, int timeoutMs) { return HostInternal::WaitForProjectChange(seen, timeoutMs); }
+
+double WorkingExtent() { return HostInternal::kWorkingExtent; }
 
 Int64 LiveHandleCount() { return HostInternal::LiveHandleCount(); }
 Int64 LiveLocationCount() { return HostInternal::LiveLocationCount(); }

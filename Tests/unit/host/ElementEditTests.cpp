@@ -163,3 +163,64 @@ TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
     for (int i = 0; i < 8; ++i)
         EXPECT_NEAR(Read(hotlink).hotlink.transformation.tmx[i], placed[i], 1e-12) << i;
 }
+
+// Huge but finite moves, turns and mirrors once made zero-length walls, beams and lines,
+// zero-area slabs, roofs and fills and doors past their wall's end; now the results run the
+// host's element checks with its working extent, and an edit is refused whole.
+TEST_F(ElementEdit, RefusesResultsTheHostWouldNotStoreAndChangesNothing)
+{
+    const API_Guid wall = HostTesting::AddWall(0.0, 0.0, 4.0, 0.0);
+    API_Element door = HostTesting::MakeElement(API_DoorID);
+    door.door.owner = wall;
+    door.door.objLoc = 4.0;   // at the very end of its wall
+    HostTesting::AddElement(door);
+    std::vector<API_Guid> elements = {wall};
+    for (API_ElemTypeID type : {API_BeamID, API_LineID, API_SlabID, API_RoofID, API_HatchID, API_ColumnID, API_ArcID})
+        elements.push_back(HostTesting::AddFixture(type));
+    const double edge = HostTesting::WorkingExtent();
+    const API_Guid nearEdge = HostTesting::AddWall(edge - 10.0, 0.0, edge - 6.0, 0.0);
+    const auto before = TakeSnapshot();
+
+    struct Case { const char* what; API_EditPars pars; };
+    const std::vector<Case> cases = {
+        {"drag by 1e17", Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {1e17, 0})},
+        {"drag just past the extent", Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {0, edge + 1.0})},
+        {"turn about a far point", Pars(APIEdit_Rotate, true, {1e16, 1e16}, {1e16 + 1, 1e16}, {1e16, 1e16 + 1})},
+        {"mirror across a far line", Pars(APIEdit_Mirror, true, {1e18, 0}, {0, 0}, {1e18, 1})},
+        {"drag by 1e300", Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {1e300, 1e300})},
+    };
+    for (const Case& c : cases) {
+        for (bool inPlace : {true, false}) {
+            API_EditPars pars = c.pars;
+            pars.withDelete = inPlace;
+            for (API_Guid guid : elements) {
+                API_Guid edited = guid;
+                EXPECT_EQ(Edit(edited, pars), APIERR_BADPARS) << c.what << (inPlace ? "" : " (copy)");
+            }
+        }
+    }
+    // Refused whole: a move that suits one element but takes the other past the extent moves neither.
+    const API_EditPars east = Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {20.0, 0});
+    for (bool inPlace : {true, false}) {
+        API_EditPars pars = east;
+        pars.withDelete = inPlace;
+        const GSErrCode err = ACAPI_CallUndoableCommand("edit", [&] {
+            GS::Array<API_Neig> items;
+            for (const API_Guid& guid : {wall, nearEdge}) {
+                API_Neig neig {};
+                neig.guid = guid;
+                items.Push(neig);
+            }
+            const GSErrCode code = ACAPI_Element_Edit(&items, pars);
+            // A caller that carries on regardless still finds nothing done.
+            EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+            return code == APIERR_BADPARS ? NoError : code;
+        });
+        EXPECT_EQ(err, NoError);
+    }
+    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+    // The same move within the extent goes through, door and all.
+    API_Guid moved = wall;
+    ASSERT_EQ(Edit(moved, east), NoError);
+    EXPECT_POINT(Read(wall).wall.endC, 24.0, 0.0);
+}

@@ -26,6 +26,13 @@ TEST(Guids, TextInEitherCaseRecordOrderMalformedTextAndGeneration)
                             " 3F2504E0-4F89-11D3-9A0C-0305E82C3301"})
         EXPECT_TRUE(GS::Guid(bad).IsNull() && GSGuid2APIGuid(GS::Guid(bad)) == APINULLGuid) << bad;
     EXPECT_TRUE(GS::Guid(static_cast<const char*>(nullptr)).IsNull());
+    // A host string is parsed whole: trailing bytes after the 36 characters, a NUL among them,
+    // make it malformed rather than cut short.
+    const std::string whole = text;
+    EXPECT_EQ(GS::Guid(GS::UniString(whole)), guid);
+    for (const std::string& trailing : {whole + std::string(1, '\0'), whole + std::string("\0anything", 9), whole + " ",
+                                        std::string("\0", 1) + whole, whole.substr(0, 20) + std::string(1, '\0') + whole.substr(21)})
+        EXPECT_TRUE(GS::Guid(GS::UniString(trailing)).IsNull()) << trailing.size() << " bytes";
 
     // Fresh GUIDs are distinct, keep their bytes through the conversions and repeat after a reset.
     auto generate = [](int n) {

@@ -78,6 +78,11 @@ TEST_F(Library, SearchFindsExactNamesPlaceablePartsAndMarkersAndAnOpeningWithIts
     ASSERT_EQ(Command([&] { return ACAPI_Element_CreateExt(&window, memo.get(), 1, &sub); }), NoError);
     EXPECT_EQ(Read(window.header.guid).header.floorInd, 2);
     EXPECT_TRUE(HostTesting::GetMarker(window.header.guid, nullptr, nullptr));
+    // The marker goes with the undone window and comes back with it.
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_FALSE(HostTesting::GetMarker(window.header.guid, nullptr, nullptr));
+    ASSERT_EQ(HostTesting::Redo(), NoError);
+    EXPECT_TRUE(HostTesting::ElementExists(window.header.guid) && HostTesting::GetMarker(window.header.guid, nullptr, nullptr));
     ACAPI_DisposeElemMemoHdls(&sub.memo);
     API_Element door = window;
     door.header.type = MakeElemType(API_DoorID);
@@ -118,6 +123,9 @@ TEST_F(Library, ParametersComeInAHandleTheCallerOwnsAMissingReferenceIsMadeOnlyW
     EXPECT_EQ(pars, nullptr);
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::LibraryPartCount(), before) << "undone";
+    ASSERT_EQ(HostTesting::Redo(), NoError);
+    EXPECT_EQ(HostTesting::FindLibraryPart("Hovercraft"), before + 1) << "redone at its index";
+    ASSERT_EQ(HostTesting::Undo(), NoError);
     // A part loaded after the reference keeps its index: the reference then stays.
     ASSERT_EQ(Command([&] { return Search("Hovercraft", true); }), NoError);
     HostTesting::AddLibraryPart(APILib_ObjectID, "Loaded Later", 1.0, 1.0);

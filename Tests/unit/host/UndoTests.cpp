@@ -1,6 +1,8 @@
 // Undoable commands: one step per success, rollback of failures, no nesting, undo to the exact previous state.
 
+#include <cstdint>
 #include <stdexcept>
+#include <thread>
 
 #include "QuillmereTest.hpp"
 
@@ -32,6 +34,21 @@ protected:
         ScopedMemo memo;
         PutPolygon(memo.memo, kRectangle8x6);
         return ACAPI_Element_Change(&change, nullptr, memo.get(), 0, true);
+    }
+    // One step of every kind of change: a new wall, a changed height, a new polygon, a hidden
+    // layer, a new layer and deleted elements.
+    static GSErrCode MixedStep(const API_Guid& heightened, const API_Guid& reshaped, API_Attribute& hidden,
+                               API_Attribute& created, const GS::Array<API_Guid>& doomed)
+    {
+        return Command([&] {
+            CreateWall(7);
+            SetHeight(heightened, 3.1);
+            EXPECT_EQ(ReplacePolygon(reshaped), NoError);
+            hidden.header.flags = Int16(hidden.header.flags | APILay_Hidden);
+            EXPECT_EQ(ACAPI_Attribute_Modify(&hidden), NoError);
+            EXPECT_EQ(ACAPI_Attribute_Create(&created), NoError);
+            return ACAPI_Element_Delete(doomed);
+        }, "Quillmere: Mixed");
     }
     // Everything observable about the elements (records and polygons), in creation order.
     static std::vector<std::pair<std::string, std::vector<API_Coord>>> Snapshot()
@@ -117,15 +134,7 @@ TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateWithPolygonsListOrderA
     const API_Attribute layerBefore = layer;
     const auto before = Snapshot();
     const std::vector<API_Guid> wallsBefore = ListOf(API_WallID);
-    ASSERT_EQ(Command([&] {
-        CreateWall(7);
-        SetHeight(b, 3.1);
-        EXPECT_EQ(ReplacePolygon(d), NoError);
-        layer.header.flags = Int16(layer.header.flags | APILay_Hidden);
-        EXPECT_EQ(ACAPI_Attribute_Modify(&layer), NoError);
-        EXPECT_EQ(ACAPI_Attribute_Create(&inside), NoError);
-        return ACAPI_Element_Delete({a, c});
-    }, "Quillmere: Mixed"), NoError);
+    ASSERT_EQ(MixedStep(b, d, layer, inside, {a, c}), NoError);
     EXPECT_FALSE(HostTesting::ElementExists(window));
     EXPECT_EQ(HostTesting::GetPolygon(d)[1], (API_Coord{8, 0})) << "the polygon was replaced";
     ASSERT_EQ(HostTesting::Undo(), NoError);
@@ -157,6 +166,90 @@ TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
     EXPECT_EQ(Snapshot(), before) << "created and deleted in one step leaves no trace";
     HostTesting::Undo();
     EXPECT_EQ(Snapshot(), before);
+}
+
+
+TEST_F(UndoableCommands, RedoMakesUndoneStepsAgainExactlyUntilANewStepIsMade)
+{
+    API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1), c = HostTesting::AddFixture(API_SlabID);
+    HostTesting::AddFixture(API_WindowID, 0, a);
+    API_Attribute inside = HostTesting::MakeLayer("Made Inside");
+    API_Attribute layer = GetAttr(API_LayerID, 2);
+    const auto before = Snapshot();
+    ASSERT_EQ(MixedStep(b, c, layer, inside, {a}), NoError);
+    const auto after = Snapshot();
+    const std::vector<API_Guid> wallsAfter = ListOf(API_WallID);
+    const API_Attribute layerAfter = GetAttr(API_LayerID, 2);
+    EXPECT_NE(HostTesting::Redo(), NoError) << "nothing was undone";
+
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(HostTesting::Undo(), NoError);
+        EXPECT_EQ(Snapshot(), before) << round;
+        EXPECT_EQ(HostTesting::RedoStepNames(), Steps{"Quillmere: Mixed"});
+        EXPECT_TRUE(HostTesting::UndoStepNames().empty());
+        ASSERT_EQ(HostTesting::Redo(), NoError);
+        EXPECT_EQ(Snapshot(), after) << round;
+        EXPECT_EQ(ListOf(API_WallID), wallsAfter) << "redone elements keep their place in the list";
+        EXPECT_TRUE(Same(GetAttr(API_LayerID, 2), layerAfter));
+        EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
+        EXPECT_EQ(HostTesting::UndoStepNames(), Steps{"Quillmere: Mixed"}) << "a redone step can be undone again";
+        EXPECT_TRUE(HostTesting::RedoStepNames().empty());
+    }
+}
+
+TEST_F(UndoableCommands, RedoWalksForwardThroughSeveralStepsAndANewStepOrAResetEndsIt)
+{
+    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
+    for (const auto& [name, height] : std::vector<std::pair<const char*, double>>{{"First", 3.0}, {"Second", 4.0}, {"Third", 5.0}})
+        ASSERT_EQ(Command([&, height = height] { return SetHeight(wall, height); }, name), NoError);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_EQ(HostTesting::RedoStepNames(), (Steps{"Third", "Second", "First"})) << "the next to redo is last";
+    for (const auto& [height, steps] : std::vector<std::pair<double, Steps>>{{3.0, {"First"}}, {4.0, {"First", "Second"}}}) {
+        ASSERT_EQ(HostTesting::Redo(), NoError);
+        EXPECT_EQ(Read(wall).wall.height, height);
+        EXPECT_EQ(HostTesting::UndoStepNames(), steps);
+    }
+    // Inside a command, redo is refused like undo; a failed command leaves what can be redone.
+    GSErrCode inside = NoError;
+    EXPECT_EQ(Command([&] { inside = HostTesting::Redo(); return APIERR_GENERAL; }), APIERR_GENERAL);
+    EXPECT_NE(inside, NoError);
+    EXPECT_EQ(HostTesting::RedoStepNames(), Steps{"Third"});
+    ASSERT_EQ(Command([&] { return SetHeight(wall, 6.0); }, "New"), NoError);
+    EXPECT_TRUE(HostTesting::RedoStepNames().empty()) << "a new step ends what can be redone";
+    EXPECT_NE(HostTesting::Redo(), NoError);
+    EXPECT_EQ(Read(wall).wall.height, 6.0);
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    HostTesting::ResetProject();
+    EXPECT_TRUE(HostTesting::RedoStepNames().empty());
+}
+
+TEST_F(UndoableCommands, TheRevisionMovesOnWithEveryStepUndoRedoAndResetButNotWithAFailedCommand)
+{
+    using Revision = std::uint64_t;
+    Revision last = HostTesting::ProjectRevision();
+    auto moved = [&last] {
+        const Revision now = HostTesting::ProjectRevision();
+        const bool changed = now != last;
+        last = now;
+        return changed;
+    };
+    EXPECT_EQ(Command([] { CreateWall(0); return APIERR_GENERAL; }), APIERR_GENERAL);
+    EXPECT_FALSE(moved()) << "a rolled-back command changed nothing";
+    ASSERT_EQ(Command([] { CreateWall(0); return NoError; }), NoError);
+    EXPECT_TRUE(moved());
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_TRUE(moved());
+    ASSERT_EQ(HostTesting::Redo(), NoError);
+    EXPECT_TRUE(moved());
+    EXPECT_NE(HostTesting::Redo(), NoError);
+    EXPECT_FALSE(moved());
+    // A waiter on another thread wakes for the change; a wait with nothing happening times out.
+    EXPECT_EQ(HostTesting::WaitForProjectChange(last, 10), last);
+    std::thread waiter([seen = last] { EXPECT_NE(HostTesting::WaitForProjectChange(seen, 60000), seen); });
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    waiter.join();
+    HostTesting::ResetProject();
+    EXPECT_TRUE(moved());
 }
 
 }  // namespace

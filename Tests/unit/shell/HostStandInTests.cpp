@@ -79,7 +79,7 @@ TEST(BrowserControl, ScriptsGoOutInOrderAndBridgeObjectsLastUntilTheNextDocument
 
 // A PNG's size and how many of its pixels are dark (the walls' colour: nothing else is that dark).
 struct Picture {
-    int width = 0, height = 0, darkPixels = 0;
+    int width = 0, height = 0, darkPixels = 0, backgroundPixels = 0;
 };
 
 static Picture Decode(const std::vector<unsigned char>& png)
@@ -91,8 +91,10 @@ static Picture Decode(const std::vector<unsigned char>& png)
     for (int y = 0; y < picture.height; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) +
                                                             y * cairo_image_surface_get_stride(surface));
-        for (int x = 0; x < picture.width; ++x)
+        for (int x = 0; x < picture.width; ++x) {
             picture.darkPixels += ((row[x] >> 16) & 0xFF) < 70 && ((row[x] >> 8) & 0xFF) < 70 && (row[x] & 0xFF) < 70;
+            picture.backgroundPixels += (row[x] & 0xFFFFFF) == 0xFCFCF9;   // the paper colour
+        }
     }
     cairo_surface_destroy(surface);
     std::remove(path.c_str());
@@ -117,6 +119,33 @@ TEST(PlanView, DrawsTheWallsOfTheChosenStoryOnlyAtAClampedSize)
     EXPECT_GT(capture.darkPixels, 0);
     HostTesting::ResetProject();
     cairo_debug_reset_static_data();  // frees cairo's font caches, which leak checkers report at exit
+}
+
+// Whatever the project holds, the plan stays a plan: a drawing as wide as the working extent
+// keeps its grid apart, and a point beyond the extent (stored past the host's checks) does not
+// shrink the rest to a dot.
+TEST(PlanView, StaysReadableWhateverTheProjectHolds)
+{
+    HostTesting::ResetProject();
+    const Int16 story = HostTesting::CurrentStory();
+    const double extent = HostTesting::WorkingExtent();
+    HostTesting::AddWall(-extent, 0, extent, 0, story);
+    const Picture wide = Decode(PlanView::RenderPng({800, 600, story}));
+    EXPECT_GT(wide.backgroundPixels, 800 * 600 / 2) << "the grid hatches the view";
+    EXPECT_GT(wide.darkPixels, 0);
+
+    HostTesting::ResetProject();
+    HostTesting::AddWall(0, 0, 6, 0, story);
+    HostTesting::AddWall(6, 0, 6, 4, story);
+    const int near = Decode(PlanView::RenderPng({400, 300, story})).darkPixels;
+    for (double far : {1e300, 1e12, extent * 2}) {
+        HostTesting::AddWall(far, far, far + 1, far, story);
+        const Picture drawn = Decode(PlanView::RenderPng({400, 300, story}));
+        EXPECT_GT(drawn.darkPixels, near / 2) << far << ": the walls in reach are no longer drawn at their size";
+        EXPECT_GT(drawn.backgroundPixels, 400 * 300 / 2) << far;
+    }
+    HostTesting::ResetProject();
+    cairo_debug_reset_static_data();
 }
 
 // The window follows the host: capture shows whichever story is current, and what sits on a

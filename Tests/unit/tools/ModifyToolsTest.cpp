@@ -80,6 +80,7 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
     ASSERT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &layers), NoError);
     const std::string absent = "0DDF00D0-1234-4321-ABCD-0123456789AB", absentLower = "0ddf00d0-1234-4321-abcd-0123456789ab";
     const std::string required = "element_guid is required";
+    const std::string trailing = wall + std::string("\0anything", 9);
     std::vector<Refusal> refusals = {
         {"modify_element", json::object(), required},
         {"modify_element", {{"element_guid", ""}, {"height", 1.0}}, required},
@@ -119,6 +120,14 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
         {"move_element", {{"dx", "far"}}, "type must be number", true},
         {"rotate_element", json("spin"), "cannot use value()", true},
         {"group_elements", {{"element_guids", {wall, absent}}}, HostError("Group", APIERR_BADID)},
+        // A GUID is read whole: one with anything after its 36 characters, a NUL included, names nothing.
+        {"modify_element", {{"element_guid", trailing}, {"height", 1.0}}, "Element not found: " + trailing},
+        {"modify_element", {{"element_guid", wall + " "}, {"height", 1.0}}, "Element not found: " + wall + " "},
+        {"move_element", {{"element_guid", trailing}, {"dx", 1.0}}, HostError("MoveElement", APIERR_BADID)},
+        {"copy_element", {{"element_guid", wall + std::string(1, '\0')}}, HostError("CopyElement", APIERR_BADID)},
+        {"rotate_element", {{"element_guid", trailing}, {"angle", 90}}, HostError("RotateElement", APIERR_BADID)},
+        {"mirror_element", {{"element_guid", trailing}}, HostError("MirrorElement", APIERR_BADID)},
+        {"group_elements", {{"element_guids", {trailing, line}}}, HostError("Group", APIERR_BADID)},
         {"group_elements", {{"element_guids", {"garbage", line}}, {"ungroup", true}}, HostError("Ungroup", APIERR_BADID)},
         // The same element twice is still one element: nothing to group it with.
         {"group_elements", {{"element_guids", {wall, wall}}}, HostError("Group", APIERR_BADPARS)},

@@ -1,0 +1,110 @@
+'use strict';
+
+// The host window's Edit menu: a wall the model builds is one step that Edit > Undo takes out
+// of the plan and Redo brings back, by menu and by keyboard; the plan is drawn at the window's
+// real size and only drawn again when something changed.
+
+const { test, describe, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const h = require('./harness');
+
+const STEP = 'Quillmere: Create Wall';
+
+// Dark pixels (the walls' colour, not the grid's or the scale bar's) in the plan the window shows.
+async function darkPixelsInPlan(page) {
+  const src = await page.$eval('#plan', (img) => (img.complete && img.naturalWidth ? img.src : ''));
+  return src ? h.darkPixels(page, src, 200) : -1;
+}
+
+async function waitForPlan(page, wanted, what) {
+  for (let i = 0; i < 100; i++) {
+    const dark = await darkPixelsInPlan(page);
+    if (dark >= 0 && wanted(dark)) return dark;
+    await page.waitForTimeout(100);
+  }
+  assert.fail(`the plan never showed ${what}`);
+}
+
+async function menuItems(page) {
+  return page.evaluate(() => ['undo-item', 'redo-item'].map((id) => {
+    const item = document.getElementById(id);
+    return { text: item.querySelector('.label').textContent, enabled: !item.disabled };
+  }));
+}
+
+describe('the host window\'s Edit menu', () => {
+  let session, fake, page, frame;
+  const planRequests = [];
+
+  before(async () => {
+    session = await h.startSession({ provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test' });
+    ({ fake, page, frame } = session);
+    page.on('request', (request) => { if (request.url().includes('/host/plan.png')) planRequests.push(request.url()); });
+  });
+
+  after(async () => {
+    if (session) await session.stop();
+  });
+
+  test('with nothing done, Undo and Redo are offered by name only', async () => {
+    assert.deepEqual(await menuItems(page), [{ text: 'Undo', enabled: false }, { text: 'Redo', enabled: false }]);
+  });
+
+  test('in a 900 x 600 window the welcome suggestions stay in view above the composer', async () => {
+    await page.setViewportSize({ width: 900, height: 600 });
+    await page.waitForTimeout(300);
+    const overlap = await frame.evaluate(() => {
+      const composer = document.querySelector('.composer-wrap').getBoundingClientRect().top;
+      return [...document.querySelectorAll('.suggestion')].map((s) => s.getBoundingClientRect().bottom - composer);
+    });
+    assert.equal(overlap.length, 4);
+    for (const below of overlap) assert.ok(below <= 0, `a suggestion reaches ${below} px under the composer`);
+    await page.setViewportSize({ width: 1400, height: 900 });
+  });
+
+  test('the plan is drawn at the window\'s size and not again while nothing changes', async () => {
+    const size = () => page.evaluate(() => {
+      const frameBox = document.getElementById('plan-frame'), img = document.getElementById('plan');
+      const ratio = window.devicePixelRatio || 1;
+      return [img.naturalWidth === Math.round(frameBox.clientWidth * ratio), img.naturalHeight === Math.round(frameBox.clientHeight * ratio)];
+    });
+    for (let i = 0; i < 50 && (await size()).includes(false); i++) await page.waitForTimeout(100);
+    assert.deepEqual(await size(), [true, true], 'the plan beside the open palette is not at the frame\'s size');
+    const before = planRequests.length;
+    await page.waitForTimeout(3000);
+    assert.equal(planRequests.length, before, 'the plan was drawn again with nothing changed');
+  });
+
+  test('Edit > Undo takes the wall out of the plan and Redo brings it back', async () => {
+    fake.script(h.toolReply('create_wall', { start_x: 0, start_y: 0, end_x: 6, end_y: 0 }), h.textReply('The wall stands.'));
+    await h.sendMessage(frame, 'Build a 6 m wall');
+    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'The wall stands.'));
+    const withWall = await waitForPlan(page, (dark) => dark > 100, 'the new wall');
+    await page.waitForFunction((step) => document.querySelector('#undo-item .label').textContent === 'Undo ' + step, STEP);
+    assert.deepEqual(await menuItems(page), [{ text: `Undo ${STEP}`, enabled: true }, { text: 'Redo', enabled: false }]);
+
+    await page.click('#edit-menu-button');
+    await page.click('#undo-item');
+    await waitForPlan(page, (dark) => dark === 0, 'the wall gone');
+    await page.waitForFunction((step) => document.querySelector('#redo-item .label').textContent === 'Redo ' + step, STEP);
+    assert.deepEqual(await menuItems(page), [{ text: 'Undo', enabled: false }, { text: `Redo ${STEP}`, enabled: true }]);
+
+    await page.click('#edit-menu-button');
+    await page.click('#redo-item');
+    const redone = await waitForPlan(page, (dark) => dark > 100, 'the wall back');
+    assert.equal(redone, withWall, 'the wall came back where it was');
+    await page.waitForFunction(() => document.getElementById('redo-item').disabled);
+  });
+
+  test('the usual keys undo and redo in the window', async () => {
+    await page.click('#plan-frame');
+    await page.keyboard.press('Control+z');
+    await waitForPlan(page, (dark) => dark === 0, 'the wall gone after Ctrl+Z');
+    await page.keyboard.press('Control+Shift+z');
+    await waitForPlan(page, (dark) => dark > 100, 'the wall back after Ctrl+Shift+Z');
+    await page.keyboard.press('Control+z');
+    await waitForPlan(page, (dark) => dark === 0, 'the wall gone again');
+    await page.keyboard.press('Control+y');
+    await waitForPlan(page, (dark) => dark > 100, 'the wall back after Ctrl+Y');
+  });
+});

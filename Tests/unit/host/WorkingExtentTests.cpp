@@ -1,0 +1,137 @@
+// The working extent: a point, size, level or offset that is not finite or lies beyond it is
+// refused with the bad-parameters code by create and change alike, for every element type,
+// and nothing is stored.
+
+#include <cmath>
+#include <limits>
+
+#include "QuillmereTest.hpp"
+
+namespace {
+
+using E = API_Element&;
+using M = API_ElementMemo&;
+
+struct Field {
+    const char* what;
+    API_ElemTypeID typeID;
+    std::function<void(E, M, double)> set;
+};
+
+class WorkingExtent : public HostTest {
+protected:
+    void SetUp() override
+    {
+        HostTest::SetUp();
+        wall = HostTesting::AddWall(0, 0, 6, 0);
+    }
+    // A valid element of the type, ready to create (an opening sits in the fixture wall).
+    API_Element Valid(API_ElemTypeID typeID, API_ElementMemo* memo) const
+    {
+        API_Element e = HostTesting::MakeElement(typeID, memo);
+        if (typeID == API_DoorID) e.door.owner = wall;
+        if (typeID == API_WindowID) e.window.owner = wall;
+        return e;
+    }
+    API_Guid wall;
+};
+
+const std::vector<Field>& Fields()
+{
+    static const std::vector<Field> fields = {
+        {"wall start", API_WallID, [](E e, M, double v) { e.wall.begC.x = v; }},
+        {"wall end", API_WallID, [](E e, M, double v) { e.wall.endC.y = v; }},
+        {"wall height", API_WallID, [](E e, M, double v) { e.wall.height = std::fabs(v); }},
+        {"wall thickness", API_WallID, [](E e, M, double v) { e.wall.thickness = std::fabs(v); }},
+        {"wall offset", API_WallID, [](E e, M, double v) { e.wall.offset = v; }},
+        {"wall bottom offset", API_WallID, [](E e, M, double v) { e.wall.bottomOffset = v; }},
+        {"column position", API_ColumnID, [](E e, M, double v) { e.column.origoPos.y = v; }},
+        {"column height", API_ColumnID, [](E e, M, double v) { e.column.height = std::fabs(v); }},
+        {"column segment width", API_ColumnID, [](E, M m, double v) { m.columnSegments[0].nominalWidth = std::fabs(v); }},
+        {"beam end", API_BeamID, [](E e, M, double v) { e.beam.endC.x = v; }},
+        {"beam level", API_BeamID, [](E e, M, double v) { e.beam.level = v; }},
+        {"beam segment height", API_BeamID, [](E, M m, double v) { m.beamSegments[0].nominalHeight = std::fabs(v); }},
+        {"door height", API_DoorID, [](E e, M, double v) { e.door.openingBase.height = std::fabs(v); }},
+        {"window sill", API_WindowID, [](E e, M, double v) { e.window.lower = v; }},
+        {"object position", API_ObjectID, [](E e, M, double v) { e.object.pos.x = v; }},
+        {"object size", API_ObjectID, [](E e, M, double v) { e.object.xRatio = std::fabs(v); }},
+        {"object level", API_ObjectID, [](E e, M, double v) { e.object.level = v; }},
+        {"slab vertex", API_SlabID, [](E, M m, double v) { (*m.coords)[2].x = v; }},
+        {"slab level", API_SlabID, [](E e, M, double v) { e.slab.level = v; }},
+        {"roof vertex", API_RoofID, [](E, M m, double v) { (*m.coords)[3].y = v; }},
+        {"roof base line", API_RoofID, [](E e, M, double v) { e.roof.planeRoof.baseLine.c2.x = v; }},
+        {"zone label", API_ZoneID, [](E e, M, double v) { e.zone.pos.y = v; }},
+        {"zone height", API_ZoneID, [](E e, M, double v) { e.zone.roomHeight = std::fabs(v); }},
+        {"hatch vertex", API_HatchID, [](E, M m, double v) { (*m.coords)[3].x = v; }},
+        {"polyline vertex", API_PolyLineID, [](E, M m, double v) { (*m.coords)[3].y = v; }},
+        {"line start", API_LineID, [](E e, M, double v) { e.line.begC.y = v; }},
+        {"arc centre", API_ArcID, [](E e, M, double v) { e.arc.origC.x = v; }},
+        {"arc radius", API_ArcID, [](E e, M, double v) { e.arc.r = std::fabs(v); }},
+        {"text place", API_TextID, [](E e, M, double v) { e.text.loc.x = v; }},
+        {"text size", API_TextID, [](E e, M, double v) { e.text.size = std::fabs(v); }},
+        {"spline point", API_SplineID, [](E, M m, double v) { (*m.coords)[2].x = v; }},
+        {"dimension line", API_DimensionID, [](E e, M, double v) { e.dimension.refC.y = v; }},
+        {"dimension witness point", API_DimensionID, [](E, M m, double v) { (*m.dimElems)[1].base.loc.x = v; }},
+        {"hotspot", API_HotspotID, [](E e, M, double v) { e.hotspot.pos.x = v; }},
+        {"hotlink placement", API_HotlinkID, [](E e, M, double v) { e.hotlink.transformation.tmx[7] = v; }},
+    };
+    return fields;
+}
+
+std::vector<double> OutsideValues()
+{
+    const double extent = HostTesting::WorkingExtent();
+    const double inf = std::numeric_limits<double>::infinity();
+    return {extent * 1.001, -extent * 1.001, 1e300, -1e300, inf, -inf, std::numeric_limits<double>::quiet_NaN()};
+}
+
+TEST_F(WorkingExtent, CreateRefusesEveryPointAndSizeThatIsNotFiniteOrBeyondTheExtent)
+{
+    EXPECT_EQ(HostTesting::WorkingExtent(), 100000.0);
+    const size_t count = HostTesting::ElementCount();
+    for (const Field& field : Fields()) {
+        for (double value : OutsideValues()) {
+            ScopedMemo memo;
+            API_Element e = Valid(field.typeID, memo.get());
+            field.set(e, memo.memo, value);
+            EXPECT_EQ(CreateInCommand(e, memo.get()), APIERR_BADPARS) << field.what << " = " << value;
+        }
+    }
+    EXPECT_EQ(HostTesting::ElementCount(), count);
+    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
+    // Up to the extent itself is the host's to keep.
+    const double edge = HostTesting::WorkingExtent();
+    API_Element longWall = Valid(API_WallID, nullptr);
+    longWall.wall.begC = {-edge, -edge};
+    longWall.wall.endC = {edge, edge};
+    EXPECT_EQ(CreateInCommand(longWall), NoError);
+    ScopedMemo memo;
+    API_Element slab = Valid(API_SlabID, memo.get());
+    for (Int32 i = 1; i <= slab.slab.poly.nCoords; ++i) (*memo->coords)[i].x -= edge - 4.0;
+    EXPECT_EQ(CreateInCommand(slab, memo.get()), NoError);
+}
+
+TEST_F(WorkingExtent, ChangeRefusesTheSameValuesAndKeepsTheElementAsItWas)
+{
+    API_Element fullMask;
+    std::memset(&fullMask, 0xFF, sizeof fullMask);
+    for (const Field& field : Fields()) {
+        ScopedMemo memo;
+        API_Element e = Valid(field.typeID, memo.get());
+        ASSERT_EQ(CreateInCommand(e, memo.get()), NoError) << field.what;
+        const API_Element stored = Read(e.header.guid);
+        const std::vector<API_Coord> polygon = HostTesting::GetPolygon(e.header.guid);
+        for (double value : OutsideValues()) {
+            ScopedMemo changedMemo;
+            API_Element changed = stored;
+            HostTesting::MakeElement(field.typeID, changedMemo.get());
+            field.set(changed, changedMemo.memo, value);
+            EXPECT_EQ(ChangeInCommand(changed, &fullMask, changedMemo.get(), APIMemoMask_All), APIERR_BADPARS)
+                << field.what << " = " << value;
+            EXPECT_TRUE(Same(Read(e.header.guid), stored)) << field.what;
+            EXPECT_EQ(HostTesting::GetPolygon(e.header.guid), polygon) << field.what;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,323 @@
+// The shell's server as a connection sees it: its port is its own, a request is refused on its
+// headers before any body is read, idle connections give their threads back, the window's
+// Edit menu undoes and redoes, and the window hears of every change of the project.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "ACAPinc.h"
+#include "HostTesting.hpp"
+#include "MainQueue.hpp"
+#include "PlanView.hpp"
+#include "ShellServer.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using nlohmann::json;
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// A plain TCP connection to 127.0.0.1:port; -1 when it cannot connect.
+int Connect(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// What the server sends until it closes the connection, until timeoutMs pass or, with until,
+// until the text arrived; closed tells whether the server closed.
+std::string ReadUntilClosed(int fd, int timeoutMs, bool& closed, const std::string& until = "")
+{
+    std::string received;
+    closed = false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline && (until.empty() || received.find(until) == std::string::npos)) {
+        pollfd p {fd, POLLIN, 0};
+        const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+        if (::poll(&p, 1, std::max(left, 1)) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            closed = true;
+            break;
+        }
+        received.append(buffer, size_t(n));
+    }
+    return received;
+}
+
+// Runs request on another thread while this (the main) thread drains the main queue for it.
+template <typename Fn>
+auto WhilePumping(Fn request) -> decltype(request())
+{
+    auto result = std::async(std::launch::async, request);
+    MainQueue::PumpUntil([&] { return result.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                         std::chrono::seconds(30));
+    return result.get();
+}
+
+class ShellServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MainQueue::SetMainThread();
+        HostTesting::ResetProject();
+        ASSERT_TRUE(server.Start(0, {"Quillmere", "test"}));
+        port = server.Port();
+    }
+    void TearDown() override
+    {
+        server.Stop();
+        HostTesting::ResetProject();
+    }
+    std::string Head(const std::string& requestLine, const std::string& extraHeaders = "", bool withToken = true) const
+    {
+        const std::string target = requestLine + (withToken ? "?token=" + server.Token() : "");
+        return target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n" + extraHeaders + "\r\n";
+    }
+    httplib::Client Client() const
+    {
+        httplib::Client client("127.0.0.1", port);
+        client.set_default_headers({{"X-Quillmere-Token", server.Token()}});
+        client.set_read_timeout(10, 0);
+        return client;
+    }
+    json State()
+    {
+        return WhilePumping([this] {
+            auto reply = Client().Get("/host/state");
+            return reply && reply->status == 200 ? json::parse(reply->body) : json();
+        });
+    }
+
+    ShellServer server;
+    int port = 0;
+};
+
+TEST(ShellServerPorts, APortInUseIsNeverSharedAndOnlyAServerAllowedToFallBackMovesToAFreeOne)
+{
+    MainQueue::SetMainThread();
+    ShellServer first;
+    ASSERT_TRUE(first.Start(0, {"Quillmere", "test"}));
+    const int taken = first.Port();
+    ASSERT_GT(taken, 0);
+    ShellServer second;
+    EXPECT_FALSE(second.Start(taken, {"Quillmere", "test"})) << "two hosts answered on one port";
+    EXPECT_EQ(second.Port(), 0);
+    ShellServer third;
+    ASSERT_TRUE(third.Start(taken, {"Quillmere", "test"}, true));
+    EXPECT_NE(third.Port(), taken);
+    EXPECT_GT(third.Port(), 0);
+
+    // A program that shares its port with anyone who asks does not get to share it with us.
+    const int sharing = ::socket(AF_INET, SOCK_STREAM, 0);
+    int yes = 1;
+    ::setsockopt(sharing, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    ::setsockopt(sharing, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(sharing, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(sharing, 4), 0);
+    ASSERT_EQ(::getsockname(sharing, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ShellServer fourth;
+    EXPECT_FALSE(fourth.Start(ntohs(address.sin_port), {"Quillmere", "test"}));
+    ::close(sharing);
+    first.Stop();
+    third.Stop();
+}
+
+TEST_F(ShellServerTest, ARequestIsRefusedOnItsHeadersWithoutWaitingForItsBody)
+{
+    struct Case {
+        const char* what;
+        std::string request;
+        const char* status;
+    };
+    const std::vector<Case> cases = {
+        {"absurd length", Head("POST /browser/1/call", "Content-Length: 99999999999999999\r\n"), " 413 "},
+        {"over the limit", Head("POST /browser/1/call", "Content-Length: 170000000\r\n"), " 413 "},
+        {"unreadable length", Head("POST /host/menu", "Content-Length: 12abc\r\n"), " 400 "},
+        {"no token, large body", Head("POST /browser/1/call", "Content-Length: 150000000\r\n", false), " 403 "},
+    };
+    for (const Case& c : cases) {
+        const int fd = Connect(port);
+        ASSERT_GE(fd, 0);
+        const auto start = Clock::now();
+        ASSERT_EQ(::send(fd, c.request.data(), c.request.size(), 0), ssize_t(c.request.size()));
+        bool closed = false;
+        const std::string reply = ReadUntilClosed(fd, 5000, closed, "}");
+        EXPECT_NE(reply.find(c.status), std::string::npos) << c.what << ": " << reply.substr(0, 80);
+        EXPECT_LT(SecondsSince(start), 0.5) << c.what << ": answered only after waiting for the body";
+        // The body the client then sends is no request: the connection ends.
+        const std::string body(64 * 1024, 'x');
+        ::send(fd, body.data(), body.size(), MSG_NOSIGNAL);
+        ReadUntilClosed(fd, 5000, closed);
+        EXPECT_TRUE(closed) << c.what;
+        ::close(fd);
+    }
+}
+
+TEST_F(ShellServerTest, IdleAndSlowConnectionsGiveTheirThreadsBackAndTheWindowStillAnswers)
+{
+    // One that never sends, one that stops in the middle of its headers, one that announces
+    // a body it never sends: each is closed within a few seconds.
+    const std::vector<std::string> partial = {"", "GET /host/state HTTP/1.1\r\nHost: 127.0",
+                                              Head("POST /host/menu", "Content-Length: 100\r\n")};
+    for (const std::string& sent : partial) {
+        const int fd = Connect(port);
+        ASSERT_GE(fd, 0);
+        if (!sent.empty()) ::send(fd, sent.data(), sent.size(), 0);
+        const auto start = Clock::now();
+        bool closed = false;
+        ReadUntilClosed(fd, 8000, closed);
+        EXPECT_TRUE(closed) << '"' << sent << '"';
+        EXPECT_LT(SecondsSince(start), 3.0) << '"' << sent << '"';
+        ::close(fd);
+    }
+    // Eighty connections left open hold no thread the window needs.
+    std::vector<int> idle;
+    for (int i = 0; i < 80; ++i) idle.push_back(Connect(port));
+    const auto start = Clock::now();
+    EXPECT_TRUE(State().contains("stories"));
+    EXPECT_LT(SecondsSince(start), 1.0);
+    for (int fd : idle) ::close(fd);
+}
+
+TEST_F(ShellServerTest, TheEditMenuUndoesAndRedoesTheStepItNames)
+{
+    API_Guid wall = APINULLGuid;
+    ASSERT_EQ(ACAPI_CallUndoableCommand("Quillmere: Create Wall", [&] {
+        API_Element e = HostTesting::MakeElement(API_WallID);
+        const GSErrCode code = ACAPI_Element_Create(&e, nullptr);
+        wall = e.header.guid;
+        return code;
+    }), NoError);
+    auto post = [this](const char* path) {
+        return WhilePumping([&] {
+            auto reply = Client().Post(path, "{}", "application/json");
+            return reply ? json::parse(reply->body) : json();
+        });
+    };
+    EXPECT_EQ(State()["edit"], (json {{"undo", "Quillmere: Create Wall"}, {"redo", nullptr}}));
+    EXPECT_EQ(post("/host/edit/undo")["ok"], true);
+    EXPECT_FALSE(HostTesting::ElementExists(wall));
+    EXPECT_EQ(State()["edit"], (json {{"undo", nullptr}, {"redo", "Quillmere: Create Wall"}}));
+    EXPECT_EQ(post("/host/edit/undo")["ok"], false) << "nothing left to undo";
+    EXPECT_EQ(post("/host/edit/redo")["ok"], true);
+    EXPECT_TRUE(HostTesting::ElementExists(wall));
+    EXPECT_EQ(State()["edit"]["redo"], nullptr);
+    EXPECT_EQ(post("/host/edit/redo")["ok"], false);
+}
+
+TEST_F(ShellServerTest, TheWindowHearsTheRevisionAtOnceAndAgainOnlyWhenTheProjectChanges)
+{
+    const std::uint64_t first = HostTesting::ProjectRevision();
+    std::promise<void> firstHeard;
+    std::mutex mutex;
+    std::vector<std::uint64_t> heard;
+    auto count = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return heard.size();
+    };
+    auto reader = std::async(std::launch::async, [&] {
+        httplib::Client client = Client();
+        client.Get("/host/events", [&](const char* data, size_t length) {
+            const std::string chunk(data, length);
+            std::lock_guard<std::mutex> lock(mutex);
+            for (size_t at = chunk.find("data: "); at != std::string::npos; at = chunk.find("data: ", at + 1)) {
+                heard.push_back(std::stoull(chunk.substr(at + 6)));
+                if (heard.size() == 1) firstHeard.set_value();
+            }
+            return heard.size() < 2;
+        });
+    });
+    ASSERT_EQ(firstHeard.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    // Nothing changes for longer than a wait of the stream: nothing is sent.
+    MainQueue::PumpUntil([] { return false; }, std::chrono::milliseconds(1300));
+    ASSERT_EQ(count(), 1u);
+    EXPECT_EQ(heard[0], first);
+    const auto changed = Clock::now();
+    ASSERT_EQ(ACAPI_CallUndoableCommand("Quillmere: Create Wall", [] {
+        API_Element e = HostTesting::MakeElement(API_WallID);
+        return ACAPI_Element_Create(&e, nullptr);
+    }), NoError);
+    ASSERT_EQ(reader.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_LT(SecondsSince(changed), 0.5);
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_EQ(heard[1], HostTesting::ProjectRevision());
+    EXPECT_NE(heard[1], first);
+}
+
+
+TEST_F(ShellServerTest, LargePlanRequestsLeaveTheMainThreadFreeMostOfTheTime)
+{
+    HostTesting::AddWall(0, 0, 6, 0, HostTesting::CurrentStory());
+    // Six of the largest plans at once, while the main thread keeps measuring how long work
+    // posted to it waits.
+    std::vector<std::future<int>> requests;
+    for (int i = 0; i < 6; ++i)
+        requests.push_back(std::async(std::launch::async, [this] {
+            auto reply = Client().Get("/host/plan.png?w=4096&h=4096");
+            return reply ? reply->status : 0;
+        }));
+    auto allDone = [&] {
+        for (auto& r : requests)
+            if (r.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+        return true;
+    };
+    // Work posted from another thread every 20 ms notes how long it waited for the main thread.
+    std::atomic<bool> stop {false};
+    std::mutex mutex;
+    double busiest = 0.0;
+    std::thread prober([&] {
+        while (!stop) {
+            const auto posted = Clock::now();
+            DispatchAsyncMain([&, posted] {
+                std::lock_guard<std::mutex> lock(mutex);
+                busiest = std::max(busiest, SecondsSince(posted));
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    MainQueue::PumpUntil(allDone, std::chrono::seconds(60));
+    stop = true;
+    prober.join();
+    MainQueue::DrainUntilIdle();
+    for (auto& r : requests) EXPECT_EQ(r.get(), 200);
+    // The main thread only draws, one plan at a time; encoding happens elsewhere.
+    const auto drawStart = Clock::now();
+    const PlanView::Drawing drawing = PlanView::DrawImage({4096, 4096, HostTesting::CurrentStory()});
+    const double draw = SecondsSince(drawStart);
+    const auto encodeStart = Clock::now();
+    EXPECT_FALSE(PlanView::EncodePng(drawing).empty());
+    EXPECT_LT(draw, SecondsSince(encodeStart)) << "drawing is no longer the cheaper half";
+    EXPECT_LT(busiest, 1.0) << "work posted to the main thread waited " << busiest << " s";
+}
+
+}  // namespace
