@@ -74,8 +74,36 @@ void SendJson(httplib::Response& res, const json& body, int status = 200)
     res.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace), "application/json");
 }
 
+// Deeper than any request the page makes. Copying or printing a parsed value recurses once per
+// level, so a body nested deeper is refused before it is parsed: a request thread's stack must
+// not be at the mercy of its sender.
+constexpr int kMaxBodyNesting = 64;
+
+// The deepest nesting of arrays and objects in JSON text, counted without parsing it (brackets
+// inside strings do not count).
+int NestingDepth(const std::string& text)
+{
+    int depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 json ParseBody(const httplib::Request& req)
 {
+    if (NestingDepth(req.body) > kMaxBodyNesting) return json::object();
     json body = json::parse(req.body, nullptr, false);
     return body.is_object() ? body : json::object();
 }

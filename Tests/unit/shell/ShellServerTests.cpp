@@ -183,6 +183,25 @@ TEST_F(ShellServerTest, ARequestIsRefusedOnItsHeadersWithoutWaitingForItsBody)
     }
 }
 
+TEST_F(ShellServerTest, ABridgeCallNestedTooDeeplyIsRefusedAndTheServerGoesOn)
+{
+    // Nested far beyond any page request: copying it would recurse once per level.
+    const int levels = 200000;
+    const std::string nested = std::string(levels, '[') + std::string(levels, ']');
+    const std::string call = R"({"object":"Quillmere","function":"getSettings","args":)" + nested + "}";
+    // Brackets inside a string are text, not nesting.
+    const std::string quoted = R"({"object":"Quillmere","function":"getSettings","args":[")" + std::string(1000, '[') + R"("]})";
+    const auto post = [&](const std::string& body) {
+        return WhilePumping([&] {
+            auto reply = Client().Post("/browser/1/call", body, "application/json");
+            return reply ? reply->status : 0;
+        });
+    };
+    EXPECT_EQ(post(call), 400) << "refused as a call that names no function";
+    EXPECT_NE(post(quoted), 400) << "a string full of brackets was taken for nesting";
+    EXPECT_TRUE(State().is_object()) << "the server stopped answering";
+}
+
 TEST_F(ShellServerTest, IdleAndSlowConnectionsGiveTheirThreadsBackAndTheWindowStillAnswers)
 {
     // One that never sends, one that stops in the middle of its headers, one that announces
