@@ -17,7 +17,12 @@ const std::string& SystemPrompt()
         "- A tool result is JSON with \"success\". When it is false, read \"error\", tell the user "
         "what went wrong and do not pretend the change was made.\n"
         "\n"
-        "Look at the project before changing it when the request depends on what is there. Prefer "
-        "few, well-aimed tool calls. Answer briefly and plainly; say what you changed.";
+        "When a request depends on what is already there, look first: the list tools (stories, "
+        "layers, materials, composites, views, worksheets, templates), get_design_snapshot for "
+        "the walls, zones and counts, and capture_element_detail for one element you know by GUID. "
+        "A floor plan the user attaches is recognised in steps: upload_reference_plan, "
+        "start_plan_extraction, get_plan_extraction_status until it is done, get_plan_detections, "
+        "then build_from_layout. Prefer few, well-aimed tool calls. Answer briefly and plainly; "
+        "say what you changed.";
     return prompt;
 }

@@ -313,6 +313,23 @@ describe('chat palette in the emulated host', () => {
     await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Fresh start.'));
     assert.equal(fake.requests.at(-1).body.messages.length, 1);
   });
+
+  test('the welcome suggestions ask only for tools the model is offered', async () => {
+    const needs = await frame.$$eval('.suggestion', (buttons) =>
+      buttons.map((b) => ({ title: b.querySelector('.suggestion-title').textContent, tools: (b.dataset.tools || '').split(' ').filter(Boolean) })));
+    assert.ok(needs.length > 0);
+    let offered = [];
+    fake.script((body) => {
+      offered = (body.tools || []).map((tool) => tool.name);
+      return h.textReply('These are my tools.');
+    });
+    await h.sendMessage(frame, 'Which tools do you have?');
+    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'These are my tools.'));
+    for (const { title, tools } of needs) {
+      assert.ok(tools.length > 0, `"${title}" names the tools it relies on`);
+      for (const name of tools) assert.ok(offered.includes(name), `"${title}" relies on ${name}, which is not registered`);
+    }
+  });
 });
 
 describe('settings', () => {
@@ -355,6 +372,7 @@ describe('settings', () => {
       await host.stop();
     }
   });
+
 });
 
 describe('who may talk to the shell', () => {
@@ -487,6 +505,7 @@ describe('who may talk to the shell', () => {
       await new Promise((resolve) => evil.close(resolve));
     }
   });
+
 });
 
 describe('the page before its bridge exists', () => {
