@@ -56,8 +56,6 @@ TEST_F(ToolsTest, PointListsReadObjectsAndIgnoreWhatIsNoList)
         {json::object(), {}, ""},
         {{{"points", nullptr}}, {}, ""},
         {{{"points", {{"x", 1}}}}, {}, ""},   // an object, not a list
-        {{{"points", 3}}, {}, ""},
-        {{{"points", "0,0"}}, {}, ""},
         {json::array({1}), {}, ""},
         {{{"points", {{{"x", 1}, {"y", 2}}, {{"y", -3.5}}, json::object()}}}, {{1, 2}, {0, -3.5}, {0, 0}}, ""},
         {{{"points", {{{"x", 1}, {"y", 2}}, {4, 5}}}}, {}, kType306 + "array"},
@@ -77,10 +75,8 @@ TEST_F(ToolsTest, OptionalAndListReadsTellAbsenceFromWrongType)
     const json input = {{"n", 2.5}, {"i", 7.9}, {"s", "x"}, {"guids", {wall, "not a guid"}}, {"bad", {wall, 3}}};
     EXPECT_EQ(OptionalNumber(input, "n"), std::optional<double>(2.5));
     EXPECT_EQ(OptionalNumber(input, "missing"), std::nullopt);
-    EXPECT_EQ(OptionalNumber(json::array(), "n"), std::nullopt);
     EXPECT_EQ(OptionalInt(input, "i"), std::optional<int>(7));
     EXPECT_EQ(ErrorOf([&] { OptionalNumber(input, "s"); }), kType302 + "number, but is string");
-    EXPECT_EQ(ErrorOf([&] { OptionalInt(input, "s"); }), kType302 + "number, but is string");
     EXPECT_EQ(ErrorOf([&] { BoolInput(input, "n", false); }), kType302 + "boolean, but is number");
     EXPECT_EQ(ErrorOf([&] { NumberInput(json("text"), "n", 0.0); }), kType306 + "string");
 
