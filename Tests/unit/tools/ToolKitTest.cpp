@@ -1,5 +1,5 @@
 // The tool kit's own promises, which no registered tool exercises in full yet: extra schema
-// fields, point and GUID lists, the undo helper's failure text and the memo holder's disposal.
+// fields, point and GUID lists, and the memo holder's disposal.
 #include <optional>
 
 #include "ToolsTest.hpp"
@@ -87,30 +87,6 @@ TEST_F(ToolsTest, OptionalAndListReadsTellAbsenceFromWrongType)
     EXPECT_EQ(ParseGuid(wall), Guid(wall));
     EXPECT_EQ(GuidsInput(input, "n").GetSize(), 0u);
     EXPECT_EQ(ErrorOf([&] { GuidsInput(input, "bad"); }), kType302 + "string, but is number");
-}
-
-TEST_F(ToolsTest, UndoableCommandNamesItsStepOrReportsTheSignedCode)
-{
-    const Footprint before = TakeFootprint();
-    const ToolResult refused = UndoableCommand("Quillmere: Probe", "Probe", [] { return APIERR_GENERAL; },
-                                               [] { return ToolResult::Ok("", "never"); });
-    EXPECT_EQ(refused.error, "Probe ACAPI error: -2130313215");
-    EXPECT_EQ(TakeFootprint(), before);
-
-    std::string guidText;
-    const ToolResult made = UndoableCommand("Quillmere: Probe", "Probe", [&]() -> GSErrCode {
-        API_Element element = BlankElement(API_WallID);
-        GSErrCode code = ACAPI_Element_GetDefaults(&element, nullptr);
-        element.wall.endC = {3, 0};
-        if (code == NoError)
-            code = ACAPI_Element_Create(&element, nullptr);
-        guidText = GuidToStr(element.header.guid);
-        return code;
-    }, [&] { return ToolResult::Ok(guidText, "made"); });
-    ASSERT_TRUE(made.success) << made.error;
-    EXPECT_EQ(made.elementGuid, guidText);
-    EXPECT_EQ(UndoSteps().back(), "Quillmere: Probe");
-    EXPECT_EQ(TakeFootprint(), (Footprint {before.elements + 1, before.undoSteps + 1}));
 }
 
 TEST_F(ToolsTest, MemoHolderDisposesOwnAndGuardedMemos)
