@@ -293,8 +293,6 @@ TEST_F(DraftingTools, HostRefusalsAreReportedWithEachToolsPrefixAndChangeNothing
     }
     // Geometry the host refuses goes to it unchanged and comes back as its code.
     ExpectRefused("create_line", {{"start_x", 2}, {"end_x", 2}}, "CreateLine ACAPI error: -2130313112", HostRefuses);
-    ExpectRefused("create_arc", {{"radius", -1}}, Code("CreateArc", kBadParameters), HostRefuses);
-    ExpectRefused("create_text", {{"size", 0}}, Code("CreateText", kBadParameters), HostRefuses);
 }
 
 TEST_F(DraftingTools, DimensionsMeasureBetweenTheirWitnessPointsWithTheReferenceToTheLeft)

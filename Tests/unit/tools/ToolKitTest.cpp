@@ -1,6 +1,5 @@
 // The tool kit's own promises, which no registered tool exercises in full yet: extra schema
-// fields, point and GUID lists, and the memo holder's disposal.
-#include <optional>
+// fields, point lists, and the memo holder's disposal.
 
 #include "ToolsTest.hpp"
 #include "core/ElementFunctions.hpp"
@@ -68,25 +67,6 @@ TEST_F(ToolsTest, PointListsReadObjectsAndIgnoreWhatIsNoList)
         EXPECT_EQ(ErrorOf([&] { read = PointsInput(c.input, "points"); }), c.error);
         EXPECT_EQ(read, c.points);
     }
-}
-
-TEST_F(ToolsTest, OptionalAndListReadsTellAbsenceFromWrongType)
-{
-    const json input = {{"n", 2.5}, {"i", 7.9}, {"s", "x"}, {"guids", {wall, "not a guid"}}, {"bad", {wall, 3}}};
-    EXPECT_EQ(OptionalNumber(input, "n"), std::optional<double>(2.5));
-    EXPECT_EQ(OptionalNumber(input, "missing"), std::nullopt);
-    EXPECT_EQ(OptionalInt(input, "i"), std::optional<int>(7));
-    EXPECT_EQ(ErrorOf([&] { OptionalNumber(input, "s"); }), kType302 + "number, but is string");
-    EXPECT_EQ(ErrorOf([&] { BoolInput(input, "n", false); }), kType302 + "boolean, but is number");
-    EXPECT_EQ(ErrorOf([&] { NumberInput(json("text"), "n", 0.0); }), kType306 + "string");
-
-    const GS::Array<API_Guid> guids = GuidsInput(input, "guids");
-    ASSERT_EQ(guids.GetSize(), 2u);
-    EXPECT_EQ(GuidToStr(guids[0]), wall);
-    EXPECT_EQ(guids[1], APINULLGuid);
-    EXPECT_EQ(ParseGuid(wall), Guid(wall));
-    EXPECT_EQ(GuidsInput(input, "n").GetSize(), 0u);
-    EXPECT_EQ(ErrorOf([&] { GuidsInput(input, "bad"); }), kType302 + "string, but is number");
 }
 
 TEST_F(ToolsTest, MemoHolderDisposesOwnAndGuardedMemos)
