@@ -2,7 +2,6 @@
 // step, undo removes exactly the element), point lists and their memo layouts, text content,
 // dimension geometry, the 16-bit story and fill index, and the inputs and host answers that
 // must change nothing.
-#include <cmath>
 #include <functional>
 #include <limits>
 #include <string>
@@ -10,7 +9,6 @@
 
 #include "QuillmereTest.hpp"
 #include "core/ElementFunctions.hpp"
-
 
 namespace {
 
@@ -342,62 +340,6 @@ TEST_F(DraftingTools, DimensionsThatMeasureNothingOrOverflowAreRefusedBeforeTheH
          }) {
         ExpectRefused("create_dimension", input, bad);
         EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_GetDefaults"), 1);
-    }
-}
-
-// Every point of a drafting element's geometry, record and memo together, in a fixed order.
-std::vector<API_Coord> GeometryPoints(const API_Element& e, const DraftingTools::Memo& memo)
-{
-    std::vector<API_Coord> points;
-    switch (e.header.type.typeID) {
-        case API_DimensionID:
-            points = {e.dimension.refC};
-            for (const API_DimElem& d : memo.dimElems) points.push_back(d.base.loc);
-            break;
-        default: points.assign(memo.coords.begin() + 1, memo.coords.end()); break;
-    }
-    return points;
-}
-
-TEST_F(DraftingTools, MovedTurnedAndMirroredDraftingKeepsItsPartsTogether)
-{
-    const auto moved = [](API_Coord c) { return API_Coord {c.x + 2, c.y - 1}; };
-    const auto turned = [](API_Coord c) { return API_Coord {1 - (c.y - 1), 1 + (c.x - 1)}; };   // +90 degrees about (1, 1)
-    const auto mirrored = [](API_Coord c) { return API_Coord {c.x, -c.y}; };                    // across the x axis
-    const json triangle = Pts({{0, 0}, {2, 0}, {0, 2}});
-    const struct { const char* tool; json input; } made[] = {
-        {"create_fill", {{"points", triangle}}}, {"create_dimension", {{"x1", 1}, {"y1", 1}, {"x2", 4}, {"y2", 5}}},
-    };
-    const struct { const char* tool; json input; std::function<API_Coord(API_Coord)> map; } edits[] = {
-        {"move_element", {{"dx", 2}, {"dy", -1}}, moved},
-        {"rotate_element", {{"center_x", 1}, {"center_y", 1}, {"angle", 90}}, turned},
-        {"mirror_element", {{"axis_x1", 0}, {"axis_y1", 0}, {"axis_x2", 5}, {"axis_y2", 0}}, mirrored},
-    };
-    for (const auto& m : made) {
-        const ToolResult created = Run(m.tool, m.input);
-        ASSERT_TRUE(created.success) << m.tool << ": " << created.error;
-        for (const auto& edit : edits) {
-            SCOPED_TRACE(std::string(m.tool) + " then " + edit.tool);
-            std::vector<API_Coord> expected = GeometryPoints(Element(created.elementGuid), MemoOf(created.elementGuid));
-            for (API_Coord& c : expected) c = edit.map(c);
-            json input = edit.input;
-            input["element_guid"] = created.elementGuid;
-            const ToolResult result = Run(edit.tool, input);
-            ASSERT_TRUE(result.success) << result.error;
-            const API_Element e = Element(created.elementGuid);
-            const Memo memo = MemoOf(created.elementGuid);
-            const std::vector<API_Coord> points = GeometryPoints(e, memo);
-            ASSERT_EQ(points.size(), expected.size());
-            for (size_t i = 0; i < points.size(); ++i)
-                EXPECT_NEAR(std::hypot(points[i].x - expected[i].x, points[i].y - expected[i].y), 0.0, 1e-9) << "point " << i;
-            if (e.header.type.typeID == API_DimensionID) {
-                // The direction still runs from the first witness point to the second.
-                const API_Coord a = memo.dimElems[0].base.loc, b = memo.dimElems[1].base.loc;
-                const double length = std::hypot(b.x - a.x, b.y - a.y);
-                EXPECT_NEAR(e.dimension.direction.x, (b.x - a.x) / length, 1e-9);
-                EXPECT_NEAR(e.dimension.direction.y, (b.y - a.y) / length, 1e-9);
-            }
-        }
     }
 }
 
