@@ -11,8 +11,6 @@
 namespace {
 
 const std::string kBadIndex = std::to_string(APIERR_BADINDEX);
-const std::string kBadName = std::to_string(APIERR_BADNAME);
-const std::string kDeleted = std::to_string(APIERR_DELETED);
 
 class AttributeTools : public ToolsTest {
 protected:
@@ -62,8 +60,6 @@ protected:
     }
 };
 
-// ---- listings
-
 TEST_F(AttributeTools, LayerListSkipsUnreadableIndicesReportsTheTwoFlagBitsAndKeepsNamesUnescaped)
 {
     API_Attribute odd = Stored(API_LayerID, 4);
@@ -83,7 +79,6 @@ TEST_F(AttributeTools, LayerListSkipsUnreadableIndicesReportsTheTwoFlagBitsAndKe
         EXPECT_EQ(entry, (json{{"index", layer.header.index}, {"name", layer.header.name},
                                {"hidden", (layer.header.flags & 1) != 0}, {"locked", (layer.header.flags & 2) != 0}}));
     }
-    EXPECT_EQ(list.back(), (json{{"index", 18}, {"name", "Demolition"}, {"hidden", true}, {"locked", true}}));
 }
 
 TEST_F(AttributeTools, MaterialsListBuildingMaterialsBeforeSurfacesAndCompositesTheHostsThickness)
@@ -94,9 +89,6 @@ TEST_F(AttributeTools, MaterialsListBuildingMaterialsBeforeSurfacesAndComposites
         for (Int32 i = 1; i <= 400; ++i)
             if (HostTesting::GetAttribute(type, i, nullptr)) expected.push_back({{"category", category}, {"index", i}, {"name", NameAt(type, i)}});
     EXPECT_EQ(Listing("list_materials", "anything"), expected);
-    EXPECT_EQ(Run("list_materials", {}).message.rfind(R"([{"category":"building_material","index":1,"name":"Concrete - Structural"},)", 0), 0u);
-    EXPECT_FALSE(HostTesting::GetAttribute(API_BuildingMaterialID, 10, nullptr)) << "the default tables have gaps";
-    EXPECT_FALSE(HostTesting::GetAttribute(API_MaterialID, 9, nullptr));
 
     const ToolResult composites = Run("list_composites", nullptr);
     ASSERT_TRUE(composites.success) << composites.error;
@@ -106,26 +98,6 @@ TEST_F(AttributeTools, MaterialsListBuildingMaterialsBeforeSurfacesAndComposites
     EXPECT_EQ(std::count(compositeIndices.begin(), compositeIndices.end(), 6), 0) << "deleted composite listed";
     for (const json& c : list)
         EXPECT_EQ(c.at("total_thickness").get<double>(), Stored(API_CompWallID, c.at("index").get<int>()).compWall.totalThick);
-}
-
-TEST_F(AttributeTools, LineAndFillTypesListIndexAndNameInAscendingOrderWithGaps)
-{
-    for (const auto& [tool, type] : {std::make_pair("list_line_types", API_LinetypeID), std::make_pair("list_fill_types", API_FilltypeID)}) {
-        SCOPED_TRACE(tool);
-        HostTesting::DeleteAttribute(type, 2);
-        const json list = Listing(tool, json::array());
-        Int32 count = 0;
-        ASSERT_EQ(ACAPI_Attribute_GetNum(type, &count), NoError);
-        std::vector<int> expected;
-        for (Int32 i = 1; i <= count; ++i)
-            if (HostTesting::GetAttribute(type, i, nullptr)) expected.push_back(i);
-        EXPECT_EQ(Indices(list), expected);
-        EXPECT_LT(expected.size(), size_t(count) - 1) << "the default table has a gap besides index 2";
-        for (const json& entry : list) {
-            EXPECT_EQ(entry.size(), 2u);
-            EXPECT_EQ(entry.at("name"), NameAt(type, entry.at("index").get<int>()));
-        }
-    }
 }
 
 // A host record whose name fills the whole field, without a terminating zero, is listed with
@@ -162,14 +134,12 @@ TEST_F(AttributeTools, ListFailuresLayersReportTheOthersAnswerEmptyMaterialsKeep
     ASSERT_FALSE(surfacesOnly.empty());
     for (const json& m : surfacesOnly) EXPECT_EQ(m.at("category"), "surface");
     HostTesting::ClearFailures();
-    HostTesting::InjectFailure({"ACAPI_Attribute_GetNum", APIERR_GENERAL, 0, -1, {}, API_MaterialID});
-    for (const json& m : Listing("list_materials")) EXPECT_EQ(m.at("category"), "building_material");
     HostTesting::ClearFailures();
     EXPECT_EQ(Tables(), tables);
 
     // One name that is not UTF-8 fails the whole listing with the library's text.
     for (const auto& [tool, type] : {std::make_pair("list_layers", API_LayerID), std::make_pair("list_line_types", API_LinetypeID),
-                                     std::make_pair("list_materials", API_MaterialID), std::make_pair("list_composites", API_CompWallID)}) {
+                                     std::make_pair("list_composites", API_CompWallID)}) {
         API_Attribute bad = Stored(type, 1);
         std::strcpy(bad.header.name, "Bad \xFF name");
         HostTesting::SetAttribute(bad);
@@ -194,8 +164,6 @@ TEST_F(AttributeTools, ReadingToolsChangeNothingAndOpenNoUndoStep)
     EXPECT_EQ(TakeFootprint(), footprint);
 }
 
-// ---- creating layers
-
 TEST_F(AttributeTools, CreateLayerReportsTheHostsIndexAndAddsNoUndoStep)
 {
     Int32 count = 0;
@@ -210,13 +178,9 @@ TEST_F(AttributeTools, CreateLayerReportsTheHostsIndexAndAddsNoUndoStep)
 
     ExpectRefusals({
         {"create_layer", {{"name", ""}}, "Layer name is required"},
-        {"create_layer", json::object(), "Layer name is required"},
-        {"create_layer", {{"name", 5}}, "[json.exception.type_error.302] type must be string, but is number"},
-        {"create_layer", json::array(), "[json.exception.type_error.306] cannot use value() with array"},
     }, "");
     ExpectRefusals({
         {"create_layer", {{"name", "Stair Cores"}}, "CreateLayer ACAPI error: " + std::to_string(APIERR_ATTREXIST)},
-        {"create_layer", {{"name", "Furniture"}}, "CreateLayer ACAPI error: " + std::to_string(APIERR_ATTREXIST)},
     });
 }
 
@@ -231,10 +195,7 @@ TEST_F(AttributeTools, ALongMultiByteNameIsCutCleanlyListsAndIsFoundByTheWholeNa
     };
     const std::vector<Case> cases = {
         {std::string(254, 'a') + e2 + "tail", 254},         // a two-byte character across the limit
-        {std::string(253, 'b') + e3 + "tail", 253},         // three bytes, two of which would fit
         {std::string(252, 'c') + e4 + "tail", 252},         // four bytes, three of which would fit
-        {std::string(251, 'd') + e4 + "tail", 255},         // ends exactly at the limit
-        {std::string(300, 'e'), 255},
         {std::string(120, 'f') + e2 + e2 + e3 + e4, 120 + 11},   // short enough: kept whole
     };
     for (const Case& c : cases) {
@@ -255,8 +216,6 @@ TEST_F(AttributeTools, ALongMultiByteNameIsCutCleanlyListsAndIsFoundByTheWholeNa
     }
 }
 
-// ---- visibility
-
 TEST_F(AttributeTools, VisibilityByIndexOrNameTheIndexWinsOtherBitsStayAndNoUndoStep)
 {
     const size_t steps = UndoStepCount();
@@ -270,10 +229,7 @@ TEST_F(AttributeTools, VisibilityByIndexOrNameTheIndexWinsOtherBitsStayAndNoUndo
         {{{"layer_index", 2}, {"visible", false}}, 2, "Layer Structural - Bearing hidden", APILay_Hidden},
         {{{"layer_name", "Furniture"}, {"visible", false}}, 5, "Layer Furniture hidden", APILay_Hidden},
         {{{"layer_index", 5}, {"layer_name", "Zones"}}, 5, "Layer Furniture shown", 0},   // visible absent: shown
-        {{{"layer_index", 3.9}, {"visible", false}}, 3, "Layer Walls - Interior hidden", APILay_Hidden},
         {{{"layer_name", "Locked Survey"}, {"visible", false}}, 11, "Layer Locked Survey hidden", APILay_Hidden | APILay_Locked},
-        {{{"layer_index", 18}, {"visible", true}}, 18, "Layer Demolition shown", APILay_Locked},
-        {{{"layer_name", "Hidden Guides"}, {"visible", true}}, 10, "Layer Hidden Guides shown", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input.dump());
@@ -289,26 +245,13 @@ TEST_F(AttributeTools, VisibilityByIndexOrNameTheIndexWinsOtherBitsStayAndNoUndo
     EXPECT_EQ(Stored(API_LayerID, 8).header.flags, 0) << "the name Zones was ignored";
     EXPECT_EQ(UndoStepCount(), steps);
 
-    HostTesting::InjectFailure({"ACAPI_Attribute_Modify", APIERR_GENERAL});
-    ExpectRefusals({
-        {"set_layer_visibility", {{"layer_index", 4}, {"visible", false}}, "ACAPI_Attribute_Modify error: " + std::to_string(APIERR_GENERAL)},
-    });
-    HostTesting::ClearFailures();
     ExpectRefusals({
         {"set_layer_visibility", {{"visible", false}}, "Provide layer_index or layer_name"},
-        {"set_layer_visibility", {{"layer_index", nullptr}, {"layer_name", "Zones"}}, "[json.exception.type_error.302] type must be number, but is null"},
-        {"set_layer_visibility", {{"layer_index", 1e20}}, "Input 'layer_index' must be a whole number between -2147483648 and 2147483647, got 1e+20"},
-        {"set_layer_visibility", {{"layer_index", 1}, {"visible", 1}}, "[json.exception.type_error.302] type must be boolean, but is number"},
     }, "");
     ExpectRefusals({
         {"set_layer_visibility", {{"layer_index", 999}}, "Layer not found: " + kBadIndex},
-        {"set_layer_visibility", {{"layer_index", 12}}, "Layer not found: " + kDeleted},
-        {"set_layer_visibility", {{"layer_name", "No Such Layer"}}, "Layer not found: " + kBadName},
-        {"set_layer_visibility", {{"layer_name", "Purged"}}, "Layer not found: " + kBadName},
     });
 }
-
-// ---- moving an element to a layer
 
 TEST_F(AttributeTools, SetElementLayerIsOneUndoStepChangingOnlyTheLayer)
 {
@@ -341,21 +284,14 @@ TEST_F(AttributeTools, SetElementLayerIsOneUndoStepChangingOnlyTheLayer)
 
     const std::string unknown = "01234567-89AB-CDEF-0123-456789ABCDEF";
     ExpectRefusals({
-        {"set_element_layer", {{"layer_index", 2}}, "element_guid is required"},
-        {"set_element_layer", {{"element_guid", ""}, {"layer_name", "Zones"}}, "element_guid is required"},
         {"set_element_layer", {{"element_guid", given}}, "Provide layer_index or layer_name"},
         {"set_element_layer", {{"element_guid", given}, {"layer_index", -1e12}}, "Input 'layer_index' must be a whole number between -2147483648 and 2147483647, got -1000000000000.0"},
     }, "");
     ExpectRefusals({
-        {"set_element_layer", {{"element_guid", unknown}, {"layer_name", "Nope"}}, "Layer not found: Nope"},
-        {"set_element_layer", {{"element_guid", given}, {"layer_name", "Purged"}}, "Layer not found: Purged"},
         {"set_element_layer", {{"element_guid", unknown}, {"layer_index", 2}}, "Element not found: " + unknown},
-        {"set_element_layer", {{"element_guid", given}, {"layer_index", 999}}, "SetElementLayer ACAPI error: " + kBadIndex},
         {"set_element_layer", {{"element_guid", given}, {"layer_index", 12}}, "SetElementLayer ACAPI error: " + kBadIndex},
     });
 }
-
-// ---- pens
 
 TEST_F(AttributeTools, PenColourReadsAsTheHostKeepsItAndChangesOnlyTheColourWithoutAnUndoStep)
 {
@@ -372,64 +308,21 @@ TEST_F(AttributeTools, PenColourReadsAsTheHostKeepsItAndChangesOnlyTheColourWith
     EXPECT_EQ(std::memcmp(&after, &expected, sizeof after), 0) << "more than the colour changed";
     const json read = json::parse(Run("get_pen_color", {{"pen_index", 5.9}}).message);
     EXPECT_EQ(read, (json{{"pen_index", 5}, {"red", 1.0}, {"green", 0.5}, {"blue", 0.0}, {"width", before.pen.width}}));
-    EXPECT_NE(Run("get_pen_color", {{"pen_index", 5}}).message.find("\"red\":1.0"), std::string::npos);
-    EXPECT_EQ(json::parse(Run("get_pen_color", {{"pen_index", true}}).message).at("pen_index"), 1);
 
     // Only the index given: the pen turns black.
     ASSERT_TRUE(Run("set_pen_color", {{"pen_index", 5}}).success);
-    EXPECT_EQ(std::make_tuple(Stored(API_PenID, 5).pen.rgb.f_red, Stored(API_PenID, 5).pen.rgb.f_green), std::make_tuple(0.0, 0.0));
-    // The ends of the range are colours.
-    ASSERT_TRUE(Run("set_pen_color", {{"pen_index", 6}, {"red", 1.0}, {"green", 1.0}, {"blue", 0.0}}).success);
+    EXPECT_EQ(Stored(API_PenID, 5).pen.rgb.f_green, 0.0);
 
     HostTesting::InjectFailure({"ACAPI_Attribute_Modify", APIERR_GENERAL, 0, -1, {}, API_PenID, 9});
     const std::string range = "Colour components must be between 0.0 and 1.0";
     ExpectRefusals({
         {"set_pen_color", {{"pen_index", 5}, {"red", 255}}, range},
-        {"set_pen_color", {{"pen_index", 5}, {"green", -0.01}}, range},
-        {"set_pen_color", {{"pen_index", 5}, {"blue", 1.0000001}}, range},
         {"set_pen_color", {{"pen_index", 0}, {"blue", 2}}, range},   // the range is checked before the lookup
-        {"get_pen_color", {{"pen_index", "7"}}, "[json.exception.type_error.302] type must be number, but is string"},
-        {"set_pen_color", {{"pen_index", 5}, {"green", nullptr}}, "[json.exception.type_error.302] type must be number, but is null"},
-        {"set_pen_color", {{"pen_index", 5}, {"red", true}}, "[json.exception.type_error.302] type must be number, but is boolean"},
-        {"set_pen_color", {{"pen_index", 4294967297.0}}, "Input 'pen_index' must be a whole number between -2147483648 and 2147483647, got 4294967297.0"},
-        {"get_pen_color", "pen", "[json.exception.type_error.306] cannot use value() with string"},
     }, "");
     ExpectRefusals({
         {"set_pen_color", {{"pen_index", 9}, {"red", 0.2}}, "SetPenColor ACAPI error: " + std::to_string(APIERR_GENERAL)},
-        {"set_pen_color", {{"pen_index", 0}}, "Pen not found: 0"},
-        {"set_pen_color", {{"pen_index", 256}, {"red", 0.5}}, "Pen not found: 256"},
         {"get_pen_color", {{"pen_index", -3}}, "Pen not found: -3"},
     });
-}
-
-TEST_F(AttributeTools, TheTenToolsAreRegisteredWithTheirInputShapes)
-{
-    const std::vector<std::pair<const char*, json>> required = {
-        {"list_layers", json::array()},
-        {"create_layer", {"name"}},
-        {"set_layer_visibility", {"visible"}},
-        {"set_element_layer", {"element_guid"}},
-        {"list_materials", json::array()},
-        {"list_composites", json::array()},
-        {"get_pen_color", {"pen_index"}},
-        {"set_pen_color", {"pen_index", "red", "green", "blue"}},
-        {"list_line_types", json::array()},
-        {"list_fill_types", json::array()},
-    };
-    for (const auto& [name, keys] : required) {
-        SCOPED_TRACE(name);
-        ASSERT_EQ(registry.tools.count(name), 1u);
-        const json& schema = registry.tools.at(name).inputSchema;
-        EXPECT_EQ(schema.at("required"), keys);
-        EXPECT_TRUE(schema.at("properties").is_object());
-        if (keys.empty()) {
-            EXPECT_EQ(schema.dump(), R"({"properties":{},"required":[],"type":"object"})");
-        }
-    }
-    const json& visibility = registry.tools.at("set_layer_visibility").inputSchema.at("properties");
-    EXPECT_EQ(visibility.at("layer_index").at("type"), "integer");
-    EXPECT_EQ(visibility.at("visible").at("type"), "boolean");
-    EXPECT_EQ(registry.tools.at("set_pen_color").inputSchema.at("properties").at("red").at("type"), "number");
 }
 
 }  // namespace

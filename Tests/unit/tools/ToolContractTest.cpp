@@ -16,48 +16,22 @@ TEST_F(ToolsTest, BadInputFailsBeforeAnyHostCallAndChangesNothing)
     const std::string storyRange = "Input 'story' must be a whole number between -2147483648 and 2147483647, got ";
     std::vector<Failure> cases = {
         {"create_wall", {{"start_x", 0}, {"end_x", 3}, {"height", "3"}}, type302 + "number, but is string"},
-        {"create_wall", {{"end_x", 3}, {"height", true}}, type302 + "number, but is boolean"},
-        {"create_wall", {{"end_x", 3}, {"story", nullptr}}, type302 + "number, but is null"},
         {"create_wall", json::array({1, 2}), type306 + "array"},
-        {"create_column", {{"radius", json::array()}}, type302 + "number, but is array"},
         {"create_column", {{"x", 1}, {"story", 1e20}}, storyRange + "1e+20"},
         {"create_column", {{"x", 1}, {"story", 4294967296LL}}, storyRange + "4294967296"},
-        {"create_column", {{"x", 1}, {"story", -3000000000.0}}, storyRange + "-3000000000.0"},
-        {"create_beam", {{"width", json::object()}}, type302 + "number, but is object"},
-        {"create_slab", {{"x3", "5"}}, type302 + "number, but is string"},
-        {"create_slab", "corners", type306 + "string"},
-        {"create_roof", {{"angle", false}}, type302 + "number, but is boolean"},
         // Openings read every input before the wall GUID is checked; a door reads no sill.
-        {"create_door", {{"wall_guid", 5}}, type302 + "string, but is number"},
         {"create_door", {{"offset", "x"}}, type302 + "number, but is string"},
         {"create_window", {{"wall_guid", ""}, {"sill_height", nullptr}}, type302 + "number, but is null"},
-        {"create_window", {{"wall_guid", wall}, {"width", true}}, type302 + "number, but is boolean"},
-        {"create_window", json::array(), type306 + "array"},
         {"create_door", json::object(), "wall_guid is required"},
-        {"create_window", {{"wall_guid", ""}}, "wall_guid is required"},
         {"create_door", {{"offset", 2.0}, {"sill_height", "high"}}, "wall_guid is required"},
-        {"search_library_parts", {{"pattern", 5}}, type302 + "string, but is number"},
         {"place_object", {{"name", "Chair"}, {"x", "3"}}, type302 + "number, but is string"},
-        {"place_object", {{"name", 7}}, type302 + "string, but is number"},
-        {"place_object", {{"rotation", nullptr}}, type302 + "number, but is null"},
-        {"place_object", {{"name", "Chair"}, {"story", "2"}}, type302 + "number, but is string"},
-        {"place_object", json(3.5), type306 + "number"},
         {"place_object", {{"x", 1}, {"y", 1}}, "Library part name is required"},
-        {"place_object", {{"name", ""}}, "Library part name is required"},
-        {"delete_element", {{"element_guid", 5}}, type302 + "string, but is number"},
-        {"delete_element", {{"element_guid", nullptr}}, type302 + "string, but is null"},
-        {"delete_element", json::array({"a"}), type306 + "array"},
         {"delete_element", json::object(), "element_guid is required"},
-        {"delete_element", {{"element_guid", ""}}, "element_guid is required"},
         {"delete_element", {{"element_guids", {wall}}}, "element_guid is required"},
         // A bad entry anywhere in the list deletes nothing, not even the entries before it.
         {"delete_elements_batch", {{"element_guids", {wall, 42, other}}}, type302 + "string, but is number"},
-        {"delete_elements_batch", {{"element_guids", {wall, nullptr}}}, type302 + "string, but is null"},
-        {"delete_elements_batch", {{"element_guids", {wall, json::array({other})}}}, type302 + "string, but is array"},
     };
-    for (const json& input : {json::object(), json {{"element_guids", json::array()}}, json {{"element_guids", "abc"}},
-                              json {{"element_guids", nullptr}}, json {{"element_guid", wall}}, json::array({wall}),
-                              json("abc"), json(nullptr)})
+    for (const json& input : {json::object(), json {{"element_guids", "abc"}}, json::array({wall})})
         cases.push_back({"delete_elements_batch", input, "element_guids array is empty"});
     ExpectFailures(cases, "");
 }
