@@ -40,7 +40,6 @@ TEST_F(RenderToolsTest, EveryEndingOfAJobGivesExactlyOneReport)
         {"error without text", {Status("error")}, {}, 1, 0, {"card", kTool, "Unknown render error"}},
         {"never ends", {Status("running")}, {}, 45, 0, {"card", kTool, "Render timed out after 45s"}},
         {"done in other letters", {Status("DONE")}, {}, 45, 0, {"card", kTool, "Render timed out after 45s"}},
-        {"service failing", {Reply{503, "{}"}}, {}, 45, 0, {"card", kTool, "Render timed out after 45s"}},
         {"bodies that are no object count", {Reply{200, "null"}, Reply{200, "[]"}, Reply{200, "busy"}, doneReply},
          {image}, 4, 1, {"preview", "https://cdn.test/r.png", "https://cdn.test/r.png?dl=1", true}},
         {"done at the last poll", then(running44, doneReply), {image}, 45, 1,

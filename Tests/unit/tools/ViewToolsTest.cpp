@@ -147,8 +147,6 @@ TEST_F(ViewTools, OverrideListingSkipsUnreadableCombinationsAndLookupNamesOne)
         {"set_graphic_override", {{"clear", "yes"}}, "[json.exception.type_error.302] type must be boolean, but is string", {}},
         {"set_graphic_override", {{"combination_guid", Text(guids[1])}}, "Override combination not found: " + Text(guids[1]),
          {getOne + Text(guids[1])}},
-        {"set_graphic_override", {{"combination_guid", "no guid"}}, "Override combination not found: no guid",
-         {getOne + "00000000-0000-0000-0000-000000000000"}},
     });
     Inject("ACAPI_Override_GetOverrideCombinationList", APIERR_GENERAL);
     ExpectFailures({{"list_graphic_overrides", json::object(), "GetOverrideCombinationList error: " + kGeneral,
