@@ -94,7 +94,8 @@ TEST_F(ExportTools, TypeWordsMapToDatabaseTypesAndUnknownWordsMeanWorksheet)
         bool succeeds;
     } cases[] = {
         {"floorplan", APIWind_FloorPlanID, 1, true}, {"layout", APIWind_LayoutID, 5, true},
-        {nullptr, APIWind_WorksheetID, 12, true},    {"elevation", APIWind_WorksheetID, 12, true}, {"Layout", APIWind_LayoutID, 12, false},
+        {nullptr, APIWind_WorksheetID, 12, true},    {"elevation", APIWind_WorksheetID, 12, true},
+        {"Layout", APIWind_LayoutID, 12, false},
     };
     for (const auto& c : cases) {
         const std::string id = idOf(c.databaseType);
