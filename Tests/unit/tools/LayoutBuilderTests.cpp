@@ -206,7 +206,7 @@ TEST_F(LayoutTest, ARefusedUndoStepFailsTheBuildWithTheHostsCode)
     }
 }
 
-TEST_F(LayoutTest, ABatchCreatesWhatTheHostAcceptsInOneStep)
+TEST_F(LayoutTest, ABatchCreatesWhatTheHostAcceptsInOneStepAndBuildsNothingOnAWrongType)
 {
     json walls = json::parse(R"([
         {"start_x":0,"start_y":0,"end_x":4,"end_y":0},
@@ -231,10 +231,7 @@ TEST_F(LayoutTest, ABatchCreatesWhatTheHostAcceptsInOneStep)
     EXPECT_EQ(Run("create_walls_batch", {{"walls", json::array()}}).message,
               R"({"guids":[],"message":"0 walls created","walls_created":0})");
     EXPECT_EQ(UndoStepCount(), 1u) << "the undo step is requested even for no walls";
-}
 
-TEST_F(LayoutTest, ABatchWithAWrongTypeOrNoWallsArrayBuildsNothing)
-{
     ExpectRefused("create_walls_batch", {{"walls", {{{"end_x", 3}}, {{"end_x", 3}, {"thickness", "0.2"}}}}},
                   kNumber302);
     ExpectRefused("create_walls_batch", {{"walls", {{{"end_x", 3}}, 5}}},
