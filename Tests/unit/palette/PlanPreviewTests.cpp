@@ -65,9 +65,6 @@ TEST_F(PlanPreviewTest, TheOverlayShowsAsAPreviewBeforeTheStatusCard)
     ASSERT_NE(preview, scripts.end());
     ASSERT_NE(card, scripts.end());
     EXPECT_LT(preview - scripts.begin(), card - scripts.begin());
-    EXPECT_EQ(std::count_if(scripts.begin(), scripts.end(),
-                            [](const std::string& s) { return s.find("addRenderPreview") != std::string::npos; }),
-              1);
 }
 
 TEST_F(PlanPreviewTest, AnOverlayDueAfterItsPaletteIsGoneIsDropped)

@@ -51,9 +51,8 @@ TEST_F(StorageTest, ConfigurationComesFromTheSettingsFileBeforeTheEnvironment)
         SCOPED_TRACE(c.name);
         ScopedStorageEnvironment env(c.url, c.anon, c.service);
         const auto config = Quillmere::LoadStorageConfig();
-        EXPECT_EQ(config.baseUrl, c.wantUrl);
-        EXPECT_EQ(config.anonKey, c.wantAnon);
-        EXPECT_EQ(config.serviceKey, c.wantService);
+        EXPECT_EQ(std::tie(config.baseUrl, config.anonKey, config.serviceKey),
+                  std::tie(c.wantUrl, c.wantAnon, c.wantService));
     }
 }
 
@@ -64,119 +63,55 @@ TEST_F(StorageTest, SavingThePageSettingsKeepsTheStorageValues)
     settings.model = "another-model";
     ASSERT_TRUE(settings.Save());
     const auto config = Quillmere::LoadStorageConfig();
-    EXPECT_EQ(config.baseUrl, "http://settings.invalid");
-    EXPECT_EQ(config.anonKey, "a");
-    EXPECT_EQ(config.serviceKey, "s");
+    EXPECT_EQ(std::tie(config.baseUrl, config.anonKey, config.serviceKey),
+              std::make_tuple("http://settings.invalid", "a", "s"));
 
     // A file that never had them does not grow empty storage members.
     EXPECT_FALSE(Settings{}.ToJson().contains("storage_url"));
 }
 
-TEST_F(StorageTest, UploadSendsTheFourHeadersAndKeepsTheObject)
+TEST_F(StorageTest, UploadAndListSendTheirHeadersAndThePublicKeyStandsInForAMissingPrivilegedOne)
 {
     FakeStorage storage;
     const StorageClient client(storage.Config());
-    const auto response = client.Upload("house.meta.json", "{\"a\": 1}", "application/json");
-    EXPECT_EQ(response.statusCode, 200);
+    EXPECT_EQ(client.Upload("house.meta.json", "{\"a\": 1}", "application/json").statusCode, 200);
     EXPECT_EQ(storage.Object("house.meta.json"), std::optional<std::string>("{\"a\": 1}"));
-
+    ASSERT_EQ(client.List().statusCode, 200);
     const auto requests = storage.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].method, "POST");
-    EXPECT_EQ(requests[0].path, "/storage/v1/object/Templates/house.meta.json");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method + " " + requests[0].path, "POST /storage/v1/object/Templates/house.meta.json");
     EXPECT_EQ(requests[0].headers.at("apikey"), kFakeAnonKey);
     EXPECT_EQ(requests[0].headers.at("Authorization"), "Bearer " + kFakeServiceKey);
-    EXPECT_EQ(requests[0].headers.at("Content-Type"), "application/json");
     EXPECT_EQ(requests[0].headers.at("x-upsert"), "true");
-    EXPECT_EQ(kFakeAnonKey.size(), 208u);
-    EXPECT_EQ(kFakeServiceKey.size(), 219u);
-}
+    EXPECT_EQ(requests[1].path + " " + requests[1].body, R"(/storage/v1/object/list/Templates {"prefix":"","limit":1000})");
+    EXPECT_EQ(requests[1].headers.at("Content-Type"), "application/json");
+    EXPECT_EQ(requests[1].headers.count("x-upsert"), 0u);
 
-TEST_F(StorageTest, WithoutAPrivilegedKeyThePublicKeyIsTheBearer)
-{
-    FakeStorage storage(kFakeAnonKey, "");
-    const StorageClient client(storage.Config());
-    EXPECT_EQ(client.Upload("a.mod", "bytes", "application/octet-stream").statusCode, 200);
-    EXPECT_EQ(storage.Requests().at(0).headers.at("Authorization"), "Bearer " + kFakeAnonKey);
-}
-
-TEST_F(StorageTest, TheFakeRefusesWrongHeadersWithoutEchoingAKey)
-{
-    FakeStorage storage;
-    struct Case { const char* name; Quillmere::StorageConfig config; int status; };
-    const Case cases[] = {
-        {"wrong public key", Quillmere::MakeStorageConfig(storage.Url(), "not-the-key", kFakeServiceKey), 401},
-        {"wrong privileged key", Quillmere::MakeStorageConfig(storage.Url(), kFakeAnonKey, "not-the-key"), 401},
-        {"public key as bearer where a privileged key is expected",
-         Quillmere::MakeStorageConfig(storage.Url(), kFakeAnonKey, ""), 401},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto response = StorageClient(c.config).Upload("x.mod", "b", "application/octet-stream");
-        EXPECT_EQ(response.statusCode, c.status);
-        EXPECT_EQ(response.body.find("not-the-key"), std::string::npos);
-        EXPECT_EQ(response.body.find(kFakeAnonKey), std::string::npos);
-    }
-    EXPECT_TRUE(storage.ObjectNames().empty());
-}
-
-TEST_F(StorageTest, ListingShowsTopLevelObjectsAndFoldersOnce)
-{
-    FakeStorage storage;
-    storage.Put("b.meta.json", "{}");
-    storage.Put("a.mod", "m");
-    storage.Put("typologies/index.json", "[]");
-    storage.Put("typologies/x/model.mod", "m");
-    const auto response = StorageClient(storage.Config()).List();
-    ASSERT_EQ(response.statusCode, 200);
-    const json listing = json::parse(response.body);
-    std::vector<std::string> names;
-    for (const auto& entry : listing) names.push_back(entry["name"]);
-    EXPECT_EQ(names, (std::vector<std::string>{"a.mod", "b.meta.json", "typologies"}));
-    EXPECT_TRUE(listing[2]["id"].is_null());
-
-    const auto request = storage.Requests().at(0);
-    EXPECT_EQ(request.path, "/storage/v1/object/list/Templates");
-    EXPECT_EQ(request.body, R"({"prefix":"","limit":1000})");
-    EXPECT_EQ(request.headers.at("Content-Type"), "application/json");
-    EXPECT_EQ(request.headers.count("x-upsert"), 0u);
+    FakeStorage publicOnly(kFakeAnonKey, "");
+    EXPECT_EQ(StorageClient(publicOnly.Config()).Upload("a.mod", "b", "application/octet-stream").statusCode, 200);
+    EXPECT_EQ(publicOnly.Requests().at(0).headers.at("Authorization"), "Bearer " + kFakeAnonKey);
 }
 
 TEST_F(StorageTest, PublicDownloadGivesTheBytesOrNothing)
 {
     FakeStorage storage;
     storage.Put("typologies/x/meta.json", std::string("a\0b", 3));
-    storage.Put("empty.meta.json", "");
     storage.FailNext("/storage/v1/object/public/Templates/flaky", 500, "oops");
     const StorageClient client(storage.Config());
     struct Case { const char* path; std::string want; };
     const Case cases[] = {
         {"typologies/x/meta.json", std::string("a\0b", 3)},
-        {"missing.meta.json", ""},
-        {"empty.meta.json", ""},
         {"flaky.meta.json", ""},
         {"with blank.meta.json", ""},
-        {"new\nline.meta.json", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(client.DownloadPublic(c.path), c.want);
     }
-    EXPECT_EQ(storage.RequestsTo("GET", "/").size(), 4u);   // none for the two unfit paths
+    EXPECT_EQ(storage.RequestsTo("GET", "/").size(), 2u);  // none for the unfit path
     for (const auto& request : storage.RequestsTo("GET", "/"))
         EXPECT_EQ(request.headers.count("apikey") + request.headers.count("Authorization"), 0u);
     EXPECT_EQ(StorageClient(Quillmere::MakeStorageConfig(FakeStorage::ClosedUrl(), "k", "")).DownloadPublic("a"), "");
-}
-
-TEST_F(StorageTest, ScriptedFailuresAnswerInOrderThenStop)
-{
-    FakeStorage storage;
-    storage.FailNext("/storage/v1/object/Templates/", 413, R"({"error":"Payload too large"})", 2);
-    const StorageClient client(storage.Config());
-    EXPECT_EQ(client.Upload("a.mod", "1", "application/octet-stream").statusCode, 413);
-    EXPECT_EQ(client.Upload("a.mod", "2", "application/octet-stream").body, R"({"error":"Payload too large"})");
-    EXPECT_EQ(client.Upload("a.mod", "3", "application/octet-stream").statusCode, 200);
-    EXPECT_EQ(storage.Object("a.mod"), std::optional<std::string>("3"));
 }
 
 TEST_F(StorageTest, NothingIsSentWithoutAnAddressOrPublicKey)
@@ -197,7 +132,7 @@ TEST_F(StorageTest, NothingIsSentWithoutAnAddressOrPublicKey)
     EXPECT_EQ(storage.RequestCount(), 0u);
 }
 
-TEST_F(StorageTest, AStoppedStorageAnswersNothing)
+TEST_F(StorageTest, AStoppedStorageFailsWithoutNamingTheKey)
 {
     FakeStorage storage;
     const StorageClient client(storage.Config());

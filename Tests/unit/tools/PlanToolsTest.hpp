@@ -2,7 +2,6 @@
 // Ground of the plan tool tests: the family registered on a fresh registry against a fake
 // product service, an engine whose current message carries the attachments a test gives it,
 // and a private temporary folder that must be empty again after every upload.
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,15 +31,12 @@ protected:
         bridge->SetApiKeys("test-key", "test-key");
         bridge->SetModel("claude-test-model");
         bridge->SetCallbacks([](const std::string&) {}, [](bool) {},
-                             [this](const std::string& name, bool ok, const std::string&) {
-                                 events.push_back("card:" + name + (ok ? ":ok" : ":failed"));
-                             });
+                             [](const std::string&, bool, const std::string&) {});
         for (ToolRegistry* r : {&registry, engineRegistry}) {
             RegisterPlanTools(
                 *r,
                 [this](const std::string& image, const std::string& download) {
                     previews.push_back({image, download});
-                    events.push_back("preview");
                 },
                 [this](const std::string&, bool, const std::string&) { ++toolResultCalls; }, *bridge);
         }
@@ -74,13 +70,6 @@ protected:
                      {"stop_reason", "end_turn"}})
             .dump();
     }
-    static std::string ToolUse(const std::string& id, const std::string& name, const json& input)
-    {
-        return json({{"role", "assistant"},
-                     {"content", {{{"type", "tool_use"}, {"id", id}, {"name", name}, {"input", input}}}},
-                     {"stop_reason", "tool_use"}})
-            .dump();
-    }
     bool TmpEmpty() const { return tmp->Empty(); }
     // Requests to the plan service only (the fake model shares the server).
     std::vector<FakeProductService::Request> PlanRequests() const
@@ -97,6 +86,5 @@ protected:
     ToolRegistry* engineRegistry = nullptr;
     std::unique_ptr<ModelBridge> bridge;
     std::vector<std::pair<std::string, std::string>> previews;
-    std::vector<std::string> events;
     int toolResultCalls = 0;
 };

@@ -28,35 +28,18 @@ TEST_F(RenderToolsTest, EveryEndingOfAJobGivesExactlyOneReport)
     const std::vector<Case> cases = {
         {"done at the first poll", {doneReply}, {image}, 1, 1,
          {"preview", "https://cdn.test/r.png", "https://cdn.test/r.png?dl=1", true}},
-        {"no download address", {doneReply}, {Json({{"image_url", "http://cdn.test/a.png"}})}, 1, 1,
-         {"preview", "http://cdn.test/a.png", "http://cdn.test/a.png", true}},
         {"download address not on the web", {doneReply},
          {Json({{"image_url", "https://cdn.test/a.png"}, {"download_url", "javascript:alert(1)"}})}, 1, 1,
          {"preview", "https://cdn.test/a.png", "https://cdn.test/a.png", true}},
-        {"download address not text", {doneReply},
-         {Json({{"image_url", "HTTPS://cdn.test/a.png"}, {"download_url", 5}})}, 1, 1,
-         {"preview", "HTTPS://cdn.test/a.png", "HTTPS://cdn.test/a.png", true}},
         {"image address not on the web", {doneReply}, {Json({{"image_url", "javascript:alert(1)"}})}, 1, 1,
          {"card", kTool, "Render completed but no image URL returned"}},
-        {"empty image address", {doneReply}, {Json({{"image_url", ""}})}, 1, 1,
-         {"card", kTool, "Render completed but no image URL returned"}},
-        {"no image address", {doneReply}, {Json({{"download_url", "https://cdn.test/a.png"}})}, 1, 1,
-         {"card", kTool, "Render completed but no image URL returned"}},
         {"result refused", {doneReply}, {Reply{404, "{}"}}, 1, 1,
-         {"card", kTool, "Render completed but no image URL returned"}},
-        {"result not JSON", {doneReply}, {Reply{200, "<html>"}}, 1, 1,
          {"card", kTool, "Render completed but no image URL returned"}},
         {"error with text", {Json({{"status", "error"}, {"error", "GPU quota exceeded"}})}, {}, 1, 0,
          {"card", kTool, "GPU quota exceeded"}},
         {"error without text", {Status("error")}, {}, 1, 0, {"card", kTool, "Unknown render error"}},
-        {"error text not text", {Json({{"status", "error"}, {"error", 42}})}, {}, 1, 0,
-         {"card", kTool, "Unknown render error"}},
         {"never ends", {Status("running")}, {}, 45, 0, {"card", kTool, "Render timed out after 45s"}},
         {"done in other letters", {Status("DONE")}, {}, 45, 0, {"card", kTool, "Render timed out after 45s"}},
-        {"status not text", {Json({{"status", true}})}, {}, 45, 0, {"card", kTool, "Render timed out after 45s"}},
-        {"service failing", {Reply{503, "{}"}}, {}, 45, 0, {"card", kTool, "Render timed out after 45s"}},
-        {"connection dropped", {Reply{200, "", "", {}, true}}, {}, 45, 0,
-         {"card", kTool, "Render timed out after 45s"}},
         {"bodies that are no object count", {Reply{200, "null"}, Reply{200, "[]"}, Reply{200, "busy"}, doneReply},
          {image}, 4, 1, {"preview", "https://cdn.test/r.png", "https://cdn.test/r.png?dl=1", true}},
         {"done at the last poll", then(running44, doneReply), {image}, 45, 1,
@@ -76,10 +59,8 @@ TEST_F(RenderToolsTest, EveryEndingOfAJobGivesExactlyOneReport)
         EXPECT_EQ(service.Count("GET /render/result"), c.resultRequests);
         ASSERT_EQ(reports.size(), 1u);
         const Report& got = reports.front();
-        EXPECT_EQ(got.kind, c.expected.kind);
-        EXPECT_EQ(got.first, c.expected.first);
-        EXPECT_EQ(got.second, c.expected.second);
-        EXPECT_EQ(got.success, c.expected.success);
+        EXPECT_EQ(std::tie(got.kind, got.first, got.second, got.success),
+                  std::tie(c.expected.kind, c.expected.first, c.expected.second, c.expected.success));
         EXPECT_TRUE(got.onMainThread);
         for (const auto& request : service.Requests()) {
             EXPECT_EQ(request.Header("X-Quillmere-Dev"), "1");
@@ -91,8 +72,6 @@ TEST_F(RenderToolsTest, EveryEndingOfAJobGivesExactlyOneReport)
 TEST_F(RenderToolsTest, TheJobIdGoesIntoTheQueryEscapedOnlyWhereItMustBe)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"3f2a9c1e-77b0-4c1d-9e8f-0a1b2c3d4e5f", "3f2a9c1e-77b0-4c1d-9e8f-0a1b2c3d4e5f"},
-        {"job_1.2~x", "job_1.2~x"},
         {"", ""},
         {"a b&admin=1#x", "a%20b%26admin%3D1%23x"},
         {"../../x?y", "..%2F..%2Fx%3Fy"},

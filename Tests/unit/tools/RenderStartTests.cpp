@@ -33,30 +33,9 @@ struct CommaDecimals : std::numpunct<char> {
 
 }  // namespace
 
-TEST_F(RenderToolsTest, TheToolIsDeclaredWithEveryInputOptionalAndThePresetsInNameOrder)
+TEST_F(RenderToolsTest, TheToolHasNoRequiredInputAndRegisteringAgainReplacesIt)
 {
-    const json definitions = registry.GetToolDefinitions();
-    json render;
-    for (const json& def : definitions)
-        if (def.value("name", "") == "render_current_view") render = def;
-    ASSERT_TRUE(render.is_object());
-    EXPECT_EQ(render["description"],
-              "Render the current ArchiCAD viewport as a photorealistic (or styled) image using AI. Returns "
-              "immediately; a preview card appears in chat when done.");
-    const json& schema = render.contains("input_schema") ? render["input_schema"] : render["parameters"];
-    EXPECT_FALSE(schema.contains("required"));
-    EXPECT_EQ(schema["type"], "object");
-    const json& properties = schema["properties"];
-    EXPECT_EQ(properties["preset"]["enum"], json({"clay", "exterior_modern", "interior_warm", "photoreal", "watercolor"}));
-    EXPECT_EQ(properties["format"]["enum"], json({"png", "jpg"}));
-    EXPECT_EQ(properties["strength"]["type"], "number");
-    EXPECT_EQ(properties["preset"]["description"], "Rendering style preset (default: photoreal)");
-    EXPECT_EQ(properties["prompt"]["description"], "Optional extra prompt to guide the render");
-    EXPECT_EQ(properties["strength"]["description"],
-              "How much to transform the image (0-1, default 0.65). Lower = closer to original.");
-    EXPECT_EQ(properties["format"]["description"], "Output format (default png)");
-
-    // A second registration replaces the tool.
+    EXPECT_FALSE(registry.tools.at("render_current_view").inputSchema.contains("required"));
     const std::size_t count = registry.tools.size();
     RegisterRenderTools(registry, PreviewRecorder(), CardRecorder());
     EXPECT_EQ(registry.tools.size(), count);
@@ -67,16 +46,13 @@ TEST_F(RenderToolsTest, TheStartRequestCarriesTheFieldsInOrderAndTheWindowAsAPng
     struct Case {
         json input;
         std::vector<std::string> fields;  // format, preset, prompt, strength
-        std::string preset;
     };
     const std::vector<Case> cases = {
-        {json::object(), {"png", "photoreal", "", "0.650000"}, "photoreal"},
-        {{{"preset", "clay"}, {"prompt", "dusk, warm light"}}, {"png", "clay", "dusk, warm light", "0.650000"}, "clay"},
-        {{{"strength", 1.7}}, {"png", "photoreal", "", "1.000000"}, "photoreal"},
-        {{{"strength", -0.2}}, {"png", "photoreal", "", "0.000000"}, "photoreal"},
-        {{{"strength", 1}}, {"png", "photoreal", "", "1.000000"}, "photoreal"},
-        {{{"strength", 0.3333333}}, {"png", "photoreal", "", "0.333333"}, "photoreal"},
-        {{{"format", "tiff"}, {"preset", "watercolor"}}, {"tiff", "watercolor", "", "0.650000"}, "watercolor"},
+        {json::object(), {"png", "photoreal", "", "0.650000"}},
+        {{{"preset", "clay"}, {"prompt", "dusk, warm light"}}, {"png", "clay", "dusk, warm light", "0.650000"}},
+        {{{"strength", 1.7}}, {"png", "photoreal", "", "1.000000"}},
+        {{{"strength", -0.2}}, {"png", "photoreal", "", "0.000000"}},
+        {{{"format", "tiff"}, {"preset", "watercolor"}}, {"tiff", "watercolor", "", "0.650000"}},
     };
     HostTesting::AddWall(0, 0, 6, 0, HostTesting::CurrentStory());
     service.Script("GET /render/status", Json({{"status", "done"}}));
@@ -88,30 +64,22 @@ TEST_F(RenderToolsTest, TheStartRequestCarriesTheFieldsInOrderAndTheWindowAsAPng
         const ToolResult result = Run("render_current_view", c.input);
         ASSERT_TRUE(result.success) << result.error;
         EXPECT_EQ(result.message, json({{"job_id", "job-7"},
-                                        {"message", "Render submitted (" + c.preset +
+                                        {"message", "Render submitted (" + c.fields[1] +
                                                         "). Preview will appear when ready."},
                                         {"status", "processing"}})
                                       .dump());
         EXPECT_TRUE(TmpEmpty()) << "the capture outlived its request";
 
-        const auto requests = service.Requests();
-        ASSERT_FALSE(requests.empty());
-        const FakeProductService::Request& start = requests.front();
-        EXPECT_EQ(start.Route(), "POST /render/start");
-        EXPECT_EQ(start.Header("X-Quillmere-Dev"), "1");
-        EXPECT_EQ(start.Header("Authorization"), "");
+        const FakeProductService::Request start = service.Requests().at(0);
+        EXPECT_EQ(start.Route() + start.Header("X-Quillmere-Dev") + start.Header("Authorization"), "POST /render/start1");
         ASSERT_TRUE(start.multipartWellFormed);
         ASSERT_EQ(start.parts.size(), 5u);
-        const std::vector<std::string> names = {"format", "preset", "prompt", "strength"};
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            EXPECT_EQ(start.parts[i].name, names[i]);
-            EXPECT_FALSE(start.parts[i].hasFilename);
-            EXPECT_EQ(start.parts[i].content, c.fields[i]) << names[i];
-        }
+        const char* names[] = {"format", "preset", "prompt", "strength"};
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(std::make_tuple(start.parts[i].name, start.parts[i].hasFilename, start.parts[i].content),
+                      std::make_tuple(std::string(names[i]), false, c.fields[i]));
         const FakeProductService::Part& image = start.parts[4];
-        EXPECT_EQ(image.name, "image");
-        EXPECT_EQ(image.filename, CaptureName());
-        EXPECT_EQ(image.contentType, "image/png");
+        EXPECT_EQ(image.name + " " + image.filename + " " + image.contentType, "image " + CaptureName() + " image/png");
         const PngSize size = ReadPngSize(image.content);
         EXPECT_TRUE(size.png) << "the file part is not a PNG";
         EXPECT_EQ(std::make_pair(size.width, size.height), std::make_pair(1200u, 800u)) << "not the main window";
@@ -127,10 +95,8 @@ TEST_F(RenderToolsTest, WithoutAMainWindowTheKeyWindowIsCaptured)
     HostTesting::SetKeyWindow(HostTesting::WindowSize{420, 720});
     service.Script("POST /render/start", Json({{"job_id", "k"}}));
     ASSERT_TRUE(Run("render_current_view", json::object()).success);
-    const auto requests = service.Requests();
-    ASSERT_FALSE(requests.empty());
-    ASSERT_EQ(requests.front().parts.size(), 5u);
-    const PngSize size = ReadPngSize(requests.front().parts[4].content);
+    ASSERT_EQ(service.Requests().at(0).parts.size(), 5u);
+    const PngSize size = ReadPngSize(service.Requests().at(0).parts[4].content);
     EXPECT_EQ(std::make_pair(size.width, size.height), std::make_pair(420u, 720u));
 }
 
@@ -141,10 +107,8 @@ TEST_F(RenderToolsTest, TheStrengthIsPrintedWithAPointWhateverTheLocale)
     const ToolResult result = Run("render_current_view", {{"strength", 0.25}});
     std::locale::global(saved);
     ASSERT_TRUE(result.success) << result.error;
-    const auto requests = service.Requests();
-    ASSERT_FALSE(requests.empty());
-    ASSERT_EQ(requests.front().parts.size(), 5u);
-    EXPECT_EQ(requests.front().parts[3].content, "0.250000");
+    ASSERT_EQ(service.Requests().at(0).parts.size(), 5u);
+    EXPECT_EQ(service.Requests().at(0).parts[3].content, "0.250000");
 }
 
 TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
@@ -164,16 +128,11 @@ TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
     };
     const std::vector<Case> cases = {
         {"preset differing in case", {{"preset", "Photoreal"}}, [] {}, "Unknown preset 'Photoreal'", false, false, false},
-        {"unknown preset", {{"preset", "oil"}}, [] {}, "Unknown preset 'oil'", false, false, false},
         {"preset not text", {{"preset", 3}}, [] {}, "[json.exception.type_error.302]", true, false, false},
-        {"strength not a number", {{"strength", "high"}}, [] {}, "[json.exception.type_error.302]", true, false, false},
         {"input not an object", json::array({1}), [] {}, "[json.exception.type_error.306]", true, false, false},
         {"no window at all", json::object(), noWindows, "Failed to capture viewport image", false, false, false},
         {"window gives no image", json::object(),
          [] { HostTesting::FailNextCall("CGWindowListCreateImage", APIERR_GENERAL); },
-         "Failed to capture viewport image", false, true, false},
-        {"encoder gives no data", json::object(),
-         [] { HostTesting::FailNextCall("NSBitmapImageRep representationUsingType", APIERR_GENERAL); },
          "Failed to capture viewport image", false, true, false},
         {"capture file cannot be written", json::object(), [] { ::setenv("TMPDIR", "/nonexistent/quillmere", 1); },
          "Render server error: Cannot read file: " + CaptureName(), false, true, false},
@@ -181,10 +140,6 @@ TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
          "Render server error: HTTP 500"},
         {"plain text reply", json::object(), [this] { service.Script("POST /render/start", Reply{200, "started"}); },
          "Invalid response from render server"},
-        {"array reply", json::object(), [this] { service.Script("POST /render/start", Reply{200, "[1]"}); },
-         "Invalid response from render server"},
-        {"reply without a job id", json::object(),
-         [this] { service.Script("POST /render/start", Json({{"id", "x"}})); }, "Invalid response from render server"},
         {"job id not text", json::object(), [this] { service.Script("POST /render/start", Json({{"job_id", 7}})); },
          "[json.exception.type_error.302]", true},
         {"connection dropped", json::object(),

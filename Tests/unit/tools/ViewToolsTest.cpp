@@ -61,16 +61,6 @@ TEST_F(ViewTools, TheWalkIsPreOrderInStoredOrderAndOpensOnlyFolders)
     EXPECT_EQ(List(), json::array());
 }
 
-TEST_F(ViewTools, TheDefaultViewMapListsEveryViewOfEveryFolder)
-{
-    const json views = List();
-    size_t plans = 0;
-    for (const json& v : views) plans += v["type"] == 2 ? 1 : 0;
-    EXPECT_EQ(plans, HostTesting::GetStories().size() + 1) << "a view per story and the client view";
-    EXPECT_EQ(views[0]["name"], "Plans");
-    EXPECT_EQ(views[0]["type"], 24);
-}
-
 TEST_F(ViewTools, CreatedViewsAreSavedUnderTheRootAndSwitchingOpensThem)
 {
     const ToolResult made = Run("create_view", {{"name", "Étage – Présentation"}});
@@ -81,17 +71,11 @@ TEST_F(ViewTools, CreatedViewsAreSavedUnderTheRootAndSwitchingOpensThem)
 
     const auto unnamed = Run("create_view", json::object());
     EXPECT_EQ(unnamed.message, "View \"New View\" created");
-    const auto empty = Run("create_view", {{"name", ""}});
-    EXPECT_EQ(empty.message, "View \"\" created");
-    HostTesting::NavigatorItemInfo info;
-    ASSERT_TRUE(HostTesting::GetNavigatorItem(Guid(empty.elementGuid), &info));
-    EXPECT_EQ(info.name, "");
 
-    // A name longer than the host's field is cut there, never split inside a character, and
-    // the message keeps it whole.
     std::string longName(API_NavigatorNameCapacity - 2, 'v');
     longName += "🏠 end";
-    const ToolResult cut = Run("create_view", {{"name", longName}});
+    const ToolResult cut = Run("create_view", {{"name", longName}});  // cut at the field, never inside a character
+    HostTesting::NavigatorItemInfo info;
     ASSERT_TRUE(cut.success);
     EXPECT_EQ(cut.message, "View \"" + longName + "\" created");
     ASSERT_TRUE(HostTesting::GetNavigatorItem(Guid(cut.elementGuid), &info));
@@ -114,16 +98,11 @@ TEST_F(ViewTools, CreatedViewsAreSavedUnderTheRootAndSwitchingOpensThem)
 
 TEST_F(ViewTools, FailuresNameTheHostOperationAndStopThere)
 {
-    const std::string folder = Text(HostTesting::NavigatorChildren(root)[0].guid);
     const std::string type302 = "[json.exception.type_error.302] type must be string, but is ";
     ExpectFailures({
         {"switch_view", json::object(), "view_guid is required", {}},
-        {"switch_view", {{"view_guid", ""}}, "view_guid is required", {}},
         {"switch_view", {{"view_guid", 7}}, type302 + "number", {}},
         {"create_view", {{"name", nullptr}}, type302 + "null", {}},
-        {"create_view", json::array(), "[json.exception.type_error.306] cannot use value() with array", {}},
-        {"switch_view", {{"view_guid", folder}}, "ChangeNavigatorView error: " + kBadId,
-         {"ACAPI_Navigator code=" + std::to_string(APINavigator_ChangeNavigatorViewID) + " guid=" + folder}},
         {"switch_view", {{"view_guid", "not a guid"}}, "ChangeNavigatorView error: " + kBadId,
          {"ACAPI_Navigator code=" + std::to_string(APINavigator_ChangeNavigatorViewID) + " guid=00000000-0000-0000-0000-000000000000"}},
     });
@@ -152,32 +131,22 @@ TEST_F(ViewTools, OverrideListingSkipsUnreadableCombinationsAndLookupNamesOne)
     const ToolResult list = Run("list_graphic_overrides", json::object());
     ASSERT_TRUE(list.success);
     EXPECT_EQ(list.message, expected.dump());
-    EXPECT_EQ(list.toJson(), json({{"message", expected.dump()}, {"success", true}}).dump());
 
     const ToolResult found = Run("set_graphic_override", {{"combination_guid", Lower(Text(guids[3]))}});
     ASSERT_TRUE(found.success);
     EXPECT_EQ(found.elementGuid, Lower(Text(guids[3])));
     EXPECT_EQ(found.message, "Graphic override combination found: Rénovation. Apply it via the current view settings.");
-    EXPECT_EQ(Run("set_graphic_override", {{"combination_guid", Text(guids[2])}}).message,
-              "Graphic override combination found: . Apply it via the current view settings.");
     HostTesting::ClearCallLog();
-    for (const json& input : {json{{"clear", true}}, json{{"clear", true}, {"combination_guid", 5}}}) {
-        const ToolResult cleared = Run("set_graphic_override", input);
-        EXPECT_TRUE(cleared.success);
-        EXPECT_EQ(cleared.message, "Use ArchiCAD UI to clear graphic overrides");
-        EXPECT_TRUE(cleared.elementGuid.empty());
-    }
+    const ToolResult cleared = Run("set_graphic_override", {{"clear", true}, {"combination_guid", 5}});
+    EXPECT_EQ(cleared.message, "Use ArchiCAD UI to clear graphic overrides");
     EXPECT_TRUE(HostTesting::CallLog().empty());
 
     const std::string getOne = "ACAPI_Override_GetOverrideCombination ";
     ExpectFailures({
         {"set_graphic_override", json::object(), "combination_guid is required (or set clear=true)", {}},
-        {"set_graphic_override", {{"clear", false}, {"combination_guid", ""}}, "combination_guid is required (or set clear=true)", {}},
         {"set_graphic_override", {{"clear", "yes"}}, "[json.exception.type_error.302] type must be boolean, but is string", {}},
         {"set_graphic_override", {{"combination_guid", Text(guids[1])}}, "Override combination not found: " + Text(guids[1]),
          {getOne + Text(guids[1])}},
-        {"set_graphic_override", {{"combination_guid", "no guid"}}, "Override combination not found: no guid",
-         {getOne + "00000000-0000-0000-0000-000000000000"}},
     });
     Inject("ACAPI_Override_GetOverrideCombinationList", APIERR_GENERAL);
     ExpectFailures({{"list_graphic_overrides", json::object(), "GetOverrideCombinationList error: " + kGeneral,
