@@ -88,7 +88,6 @@ TEST(PromptCache, AnthropicMarksSystemLastToolAndLastBlockOnlyAndChangeNothingEl
         const json tools = Catalogue(c.tools);
         const json request = provider.RenderRequest(c.conversation->Messages(), c.system, tools, "m", 64);
         EXPECT_EQ(MarkPlaces(request), c.places) << c.what;
-        EXPECT_LE(MarkPlaces(request).size(), 4u) << c.what;  // the service's limit
         for (const std::string& place : c.places) {
             EXPECT_EQ(request[json::json_pointer(place)]["cache_control"], kMark) << c.what << " " << place;
         }

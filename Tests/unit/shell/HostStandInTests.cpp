@@ -12,6 +12,7 @@
 #include "HostTesting.hpp"
 #include "PaletteHost.hpp"
 #include "PlanView.hpp"
+#include "PngPixels.hpp"
 #include "RequestGuard.hpp"
 
 // fontconfig keeps its configuration for the life of the process: the library's memory, not a leak of ours.
@@ -84,21 +85,8 @@ struct Picture {
 
 static Picture Decode(const std::vector<unsigned char>& png)
 {
-    const std::string path = ::testing::TempDir() + "quillmere_plan_" + std::to_string(::getpid()) + ".png";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), png.size());
-    cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
-    Picture picture{cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface)};
-    for (int y = 0; y < picture.height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) +
-                                                            y * cairo_image_surface_get_stride(surface));
-        for (int x = 0; x < picture.width; ++x) {
-            picture.darkPixels += ((row[x] >> 16) & 0xFF) < 70 && ((row[x] >> 8) & 0xFF) < 70 && (row[x] & 0xFF) < 70;
-            picture.backgroundPixels += (row[x] & 0xFFFFFF) == 0xFCFCF9;   // the paper colour
-        }
-    }
-    cairo_surface_destroy(surface);
-    std::remove(path.c_str());
-    return picture;
+    const PngCount dark = CountPixels(png, Near(0, 0, 0, 70));
+    return {dark.width, dark.height, dark.count, CountPixels(png, [](uint32_t p) { return p == 0xFCFCF9; }).count};  // the paper colour
 }
 
 TEST(PlanView, DrawsTheWallsOfTheChosenStoryOnlyAtAClampedSize)
@@ -138,7 +126,7 @@ TEST(PlanView, StaysReadableWhateverTheProjectHolds)
     HostTesting::AddWall(0, 0, 6, 0, story);
     HostTesting::AddWall(6, 0, 6, 4, story);
     const int near = Decode(PlanView::RenderPng({400, 300, story})).darkPixels;
-    for (double far : {1e300, 1e12, extent * 2}) {
+    for (double far : {1e300, extent * 2}) {
         HostTesting::AddWall(far, far, far + 1, far, story);
         const Picture drawn = Decode(PlanView::RenderPng({400, 300, story}));
         EXPECT_GT(drawn.darkPixels, near / 2) << far << ": the walls in reach are no longer drawn at their size";

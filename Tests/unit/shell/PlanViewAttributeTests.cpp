@@ -3,46 +3,18 @@
 
 #include <cairo.h>
 
-#include <cmath>
-#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "HostTesting.hpp"
 #include "PlanView.hpp"
+#include "PngPixels.hpp"
 
 namespace {
 
 // Counts the pixels of a rendered plan whose colour is within 40 levels of (r, g, b).
-int PixelsNear(const std::vector<unsigned char>& png, int r, int g, int b)
-{
-    struct Reader {
-        const std::vector<unsigned char>& bytes;
-        size_t at = 0;
-    } reader{png};
-    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
-        [](void* closure, unsigned char* data, unsigned int length) {
-            auto* in = static_cast<Reader*>(closure);
-            if (in->at + length > in->bytes.size()) return CAIRO_STATUS_READ_ERROR;
-            std::copy_n(in->bytes.begin() + long(in->at), length, data);
-            in->at += length;
-            return CAIRO_STATUS_SUCCESS;
-        },
-        &reader);
-    int count = 0;
-    const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
-    for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) +
-                                                            y * cairo_image_surface_get_stride(surface));
-        for (int x = 0; x < width; ++x) {
-            const int pr = int((row[x] >> 16) & 0xFF), pg = int((row[x] >> 8) & 0xFF), pb = int(row[x] & 0xFF);
-            count += std::abs(pr - r) < 40 && std::abs(pg - g) < 40 && std::abs(pb - b) < 40;
-        }
-    }
-    cairo_surface_destroy(surface);
-    return count;
-}
+int PixelsNear(const std::vector<unsigned char>& png, int r, int g, int b) { return CountPixels(png, Near(r, g, b, 40)).count; }
 
 std::vector<unsigned char> Plan() { return PlanView::RenderPng({400, 300, 0}); }
 
