@@ -63,12 +63,9 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
 {
     const std::vector<json> bad = {
         json{{"type", "text"}},                             // not a list
-        json::array({{{"type", "image"}}}),                 // no source
         json::array({Block("image", "image/png", "")}),     // empty data
         json::array({{{"type", "video"}, {"text", "x"}}}),  // unknown type
-        json::array({42}),                                  // not an object
         json::array({{{"type", "image"}, {"source", {{"type", "url"}, {"data", "http://x"}}}}}),
-        json::array({{{"type", "text"}, {"text", 7}}}),
     };
     for (const json& content : bad) {
         bridge->SendMessageWithAttachments(content);

@@ -153,11 +153,4 @@ TEST_F(EngineTest, EachServiceGetsTheWholeConversationInItsOwnShape)
     EXPECT_EQ(messages[5], json({{"role", "tool"}, {"tool_call_id", "call_abc"}, {"content", made.toJson()}}));
     EXPECT_EQ(messages[6], json({{"role", "tool"}, {"tool_call_id", "call_bad"},
                                  {"content", ToolResult::Fail(badArguments).toJson()}}));
-
-    // Cleared, the conversation starts afresh.
-    bridge->ClearHistory();
-    server.Script(OpenAIReply("fresh"));
-    ASSERT_TRUE(Send("Hello"));
-    EXPECT_EQ(server.Requests().at(3).body["messages"][1], json({{"role", "user"}, {"content", "Hello"}}));
-    EXPECT_EQ(server.Requests().at(3).body["messages"].size(), 2u);
 }

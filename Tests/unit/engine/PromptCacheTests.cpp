@@ -55,19 +55,6 @@ json Unmarked(json request)
 
 }  // namespace
 
-TEST(PromptCache, AnthropicRequestOfOneMessageWithTheMarksInPlace)
-{
-    Conversation conversation;
-    conversation.AppendUser({ContentBlock::Text("Hi")});
-    const json request = AnthropicProvider().RenderRequest(conversation.Messages(), "Be brief.", Catalogue(2), "m", 64);
-    EXPECT_EQ(request, json::parse(R"({"model":"m","max_tokens":64,
-        "system":[{"type":"text","text":"Be brief.","cache_control":{"type":"ephemeral"}}],
-        "tools":[{"name":"tool_0","description":"Tool number 0","input_schema":{"type":"object","properties":{}}},
-                 {"name":"tool_1","description":"Tool number 1","input_schema":{"type":"object","properties":{}},
-                  "cache_control":{"type":"ephemeral"}}],
-        "messages":[{"role":"user","content":[{"type":"text","text":"Hi","cache_control":{"type":"ephemeral"}}]}]})"));
-}
-
 TEST(PromptCache, AnthropicMarksSystemLastToolAndLastBlockOnlyAndChangeNothingElse)
 {
     Conversation toolTurn;
@@ -76,8 +63,6 @@ TEST(PromptCache, AnthropicMarksSystemLastToolAndLastBlockOnlyAndChangeNothingEl
                               ContentBlock::ToolUse("b", "tool_1", json::object())});
     toolTurn.AppendUser({ContentBlock::ToolResult("a", R"({"success":true})"),
                          ContentBlock::ToolResult("b", R"({"success":false,"error":"no"})")});
-    Conversation endsWithAnswer = toolTurn;
-    endsWithAnswer.AppendAssistant({ContentBlock::Text("Done.")});
     Conversation unreadableImage;
     unreadableImage.AppendUser({ContentBlock::Text("See"), ContentBlock::Image("image/tiff", "SUkq")});
 
@@ -90,7 +75,6 @@ TEST(PromptCache, AnthropicMarksSystemLastToolAndLastBlockOnlyAndChangeNothingEl
     };
     const std::vector<Case> cases = {
         {"tool results end the history", &toolTurn, "S", 3, {"/messages/2/content/1", "/system/0", "/tools/2"}},
-        {"an answer ends the history", &endsWithAnswer, "S", 1, {"/messages/3/content/0", "/system/0", "/tools/0"}},
         {"a described image ends the history",
          &unreadableImage,
          "S",
@@ -104,7 +88,6 @@ TEST(PromptCache, AnthropicMarksSystemLastToolAndLastBlockOnlyAndChangeNothingEl
         const json tools = Catalogue(c.tools);
         const json request = provider.RenderRequest(c.conversation->Messages(), c.system, tools, "m", 64);
         EXPECT_EQ(MarkPlaces(request), c.places) << c.what;
-        EXPECT_LE(MarkPlaces(request).size(), 4u) << c.what;  // the service's limit
         for (const std::string& place : c.places) {
             EXPECT_EQ(request[json::json_pointer(place)]["cache_control"], kMark) << c.what << " " << place;
         }
@@ -115,8 +98,6 @@ TEST(PromptCache, AnthropicMarksSystemLastToolAndLastBlockOnlyAndChangeNothingEl
         const json system = c.system.empty() ? json("") : json::array({{{"type", "text"}, {"text", c.system}}});
         EXPECT_EQ(plain["system"], system) << c.what;
         EXPECT_EQ(plain.contains("tools") ? plain["tools"] : json::array(), tools) << c.what;
-        EXPECT_EQ(plain["model"], "m");
-        EXPECT_EQ(plain["max_tokens"], 64);
         EXPECT_EQ(plain["messages"].size(), c.conversation->Size()) << c.what;
         EXPECT_EQ(plain.size(), c.tools > 0 ? 5u : 4u) << c.what;
     }
@@ -143,7 +124,6 @@ TEST(PromptCache, UsageIsReadFromRepliesThatCarryItAndMissingWhenTheyDoNot)
          "{" + anthropicContent + R"(,"usage":{"output_tokens":3,"cache_read_input_tokens":10021,"input_tokens":40}})",
          "Anthropic usage: input_tokens 40, cache_read_input_tokens 10021, output_tokens 3"},
         {&anthropic, "{" + anthropicContent + "}", "Anthropic usage: not reported"},
-        {&anthropic, "{" + anthropicContent + R"(,"usage":null})", "Anthropic usage: not reported"},
         {&anthropic,
          "{" + anthropicContent + R"(,"usage":{"input_tokens":"12","cache_read_input_tokens":-4,"output_tokens":2.5}})",
          "Anthropic usage: not reported"},
@@ -151,8 +131,6 @@ TEST(PromptCache, UsageIsReadFromRepliesThatCarryItAndMissingWhenTheyDoNot)
          "{" + openaiChoices +
              R"(,"usage":{"prompt_tokens":10500,"completion_tokens":12,"prompt_tokens_details":{"cached_tokens":10240}}})",
          "OpenAI usage: prompt_tokens 10500, cached_tokens 10240, completion_tokens 12"},
-        {&openai, "{" + openaiChoices + R"(,"usage":{"prompt_tokens":900,"completion_tokens":5}})",
-         "OpenAI usage: prompt_tokens 900, completion_tokens 5"},
         {&openai, "{" + openaiChoices + R"(,"usage":{"prompt_tokens":900,"prompt_tokens_details":null}})",
          "OpenAI usage: prompt_tokens 900"},
         {&openai, "{" + openaiChoices + "}", "OpenAI usage: not reported"},

@@ -105,24 +105,12 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
     const std::vector<Case> cases = {
         {"line", API_LineID, [](API_Element& e, API_ElementMemo&) { e.line.begC = {1, 1}; e.line.endC = {9, 1}; }, {{5, 1}, {1.2, 1}},
          {{5, 5}}},
-        {"polyline", API_PolyLineID,
-         [](API_Element& e, API_ElementMemo& m) { Polygon(e.polyLine.poly, m, {{1, 1}, {5, 5}, {9, 1}}, false); }, {{3, 3}, {7, 3}},
-         {{5, 1}, {5, 3}}},
         {"upper half arc", API_ArcID,
          [](API_Element& e, API_ElementMemo&) { e.arc.origC = {5, 5}; e.arc.r = 3; e.arc.begAng = 0; e.arc.endAng = M_PI; }, {{5, 8}, {2, 5}},
          {{5, 2}, {5, 5}}},
         {"text", API_TextID,
          [](API_Element& e, API_ElementMemo& m) { e.text.loc = {2, 5}; e.text.size = 0.5; e.text.anchor = 7; Text(m, "WWWW"); },
          {{2.4, 5.2}, {3.0, 5.2}}, {{2.4, 4.3}, {1.6, 5.2}, {6, 5.2}}},
-        {"text turned a quarter", API_TextID,
-         [](API_Element& e, API_ElementMemo& m) {
-             e.text.loc = {5, 2};
-             e.text.size = 0.5;
-             e.text.anchor = 7;
-             e.text.angle = M_PI / 2;
-             Text(m, "WWWW");
-         },
-         {{4.8, 2.5}, {4.8, 3.2}}, {{6.0, 2.6}, {4.8, 1.4}}},
         {"hotspot", API_HotspotID, [](API_Element& e, API_ElementMemo&) { e.hotspot.pos = {5, 5}; }, {{5, 5}}, {{6, 6}, {4, 4}}},
         {"spline", API_SplineID,
          [](API_Element& e, API_ElementMemo& m) {
@@ -146,13 +134,6 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
              Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
          },
          {{3, 3, 3}, {2, 6, 3}, {5, 2.5, 3}}, {{8, 8, 3}, {6, 6, 3}}},
-        {"empty fill", API_HatchID,
-         [](API_Element& e, API_ElementMemo& m) {
-             e.hatch.fillInd = 2;
-             e.hatch.fillBGPen = 0;
-             Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
-         },
-         {{5, 1}, {1, 5}}, {{3, 3}, {8, 8}}},
         {"dimension", API_DimensionID,
          [](API_Element& e, API_ElementMemo& m) {
              e.dimension.refC = {5, 4};

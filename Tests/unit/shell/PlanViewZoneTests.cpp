@@ -1,38 +1,15 @@
 // The plan view shows rooms: a zone's name is written over its outline, on its own story only.
 
-#include <cairo.h>
-
-#include <cstdio>
-#include <fstream>
-
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "HostTesting.hpp"
 #include "PlanView.hpp"
+#include "PngPixels.hpp"
 
 namespace {
 
 // Pixels in the zone names' ink colour (a dark green nothing else in a plan without doors uses).
-int NameInkPixels(const std::vector<unsigned char>& png)
-{
-    const std::string path = ::testing::TempDir() + "quillmere_zones_" + std::to_string(::getpid()) + ".png";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
-    cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
-    int count = 0;
-    const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
-    for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) +
-                                                            y * cairo_image_surface_get_stride(surface));
-        for (int x = 0; x < width; ++x) {
-            const int r = (row[x] >> 16) & 0xFF, g = (row[x] >> 8) & 0xFF, b = row[x] & 0xFF;
-            count += std::abs(r - 41) < 20 && std::abs(g - 107) < 20 && std::abs(b - 92) < 20;
-        }
-    }
-    cairo_surface_destroy(surface);
-    std::remove(path.c_str());
-    return count;
-}
+int NameInkPixels(const std::vector<unsigned char>& png) { return CountPixels(png, Near(41, 107, 92, 20)).count; }
 
 API_Guid AddZone(const std::u16string& name, Int16 story)
 {

@@ -8,12 +8,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <future>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -23,7 +21,6 @@
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
 #include "MainQueue.hpp"
-#include "PlanView.hpp"
 #include "ShellServer.hpp"
 
 namespace {
@@ -293,50 +290,5 @@ TEST_F(ShellServerTest, TheWindowHearsTheRevisionAtOnceAndAgainOnlyWhenTheProjec
     EXPECT_NE(heard[1], first);
 }
 
-
-TEST_F(ShellServerTest, LargePlanRequestsLeaveTheMainThreadFreeMostOfTheTime)
-{
-    HostTesting::AddWall(0, 0, 6, 0, HostTesting::CurrentStory());
-    // Six of the largest plans at once, while the main thread keeps measuring how long work
-    // posted to it waits.
-    std::vector<std::future<int>> requests;
-    for (int i = 0; i < 6; ++i)
-        requests.push_back(std::async(std::launch::async, [this] {
-            auto reply = Client().Get("/host/plan.png?w=4096&h=4096");
-            return reply ? reply->status : 0;
-        }));
-    auto allDone = [&] {
-        for (auto& r : requests)
-            if (r.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
-        return true;
-    };
-    // Work posted from another thread every 20 ms notes how long it waited for the main thread.
-    std::atomic<bool> stop {false};
-    std::mutex mutex;
-    double busiest = 0.0;
-    std::thread prober([&] {
-        while (!stop) {
-            const auto posted = Clock::now();
-            DispatchAsyncMain([&, posted] {
-                std::lock_guard<std::mutex> lock(mutex);
-                busiest = std::max(busiest, SecondsSince(posted));
-            });
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
-    MainQueue::PumpUntil(allDone, std::chrono::seconds(60));
-    stop = true;
-    prober.join();
-    MainQueue::DrainUntilIdle();
-    for (auto& r : requests) EXPECT_EQ(r.get(), 200);
-    // The main thread only draws, one plan at a time; encoding happens elsewhere.
-    const auto drawStart = Clock::now();
-    const PlanView::Drawing drawing = PlanView::DrawImage({4096, 4096, HostTesting::CurrentStory()});
-    const double draw = SecondsSince(drawStart);
-    const auto encodeStart = Clock::now();
-    EXPECT_FALSE(PlanView::EncodePng(drawing).empty());
-    EXPECT_LT(draw, SecondsSince(encodeStart)) << "drawing is no longer the cheaper half";
-    EXPECT_LT(busiest, 1.0) << "work posted to the main thread waited " << busiest << " s";
-}
 
 }  // namespace
