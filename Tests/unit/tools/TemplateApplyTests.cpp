@@ -2,41 +2,17 @@
 // keys, storage failures as an "error" key), one template's summary, and placing a template's
 // module from storage or the local folder in one undo step.
 
-#include <algorithm>
 #include <optional>
 
-#include <sys/stat.h>
-
-#include "HostTestingModules.hpp"
-#include "TempFolder.hpp"
 #include "TemplateFixture.hpp"
 
 namespace {
 
 class TemplateApply : public TemplateTest {
 protected:
-    static json Data(const ToolResult& r)
-    {
-        EXPECT_TRUE(r.success) << r.error;
-        return r.success ? json::parse(r.message) : json();
-    }
-    static std::string FixtureModule()
-    {
-        TempFolder scratch("quillmere-template-module");
-        EXPECT_EQ(HostTesting::WriteFixtureModule(scratch.Path("f.mod")), NoError);
-        return TempFolder::Read(scratch.Path("f.mod"));
-    }
-    std::vector<std::string> TemplateFiles() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(TemplatesDir())) names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     void PutLocal(const std::string& name, const std::string& bytes)
     {
-        ::mkdir((home.Path() + "/.quillmere").c_str(), 0755);
-        ::mkdir(TemplatesDir().c_str(), 0755);
+        std::filesystem::create_directories(TemplatesDir());
         TempFolder::Write(TemplatesDir() + "/" + name, bytes);
     }
 };
@@ -122,7 +98,7 @@ TEST_F(TemplateApply, LayoutFromStorageOrTheLocalFolder)
 
 TEST_F(TemplateApply, ApplyPlacesTheModuleFromStorageThenTheLocalFolder)
 {
-    const std::string module = FixtureModule();
+    const std::string module = FixtureModuleBytes();
     const std::string created = R"({"beams":0,"columns":0,"doors":1,"objects":0,"roofs":0,"slabs":1,"walls":4,"windows":1,"zones":1})";
     storage.Put("My_House.mod", module);
     PutLocal("My_House.mod", "stale local copy, never read");
@@ -151,7 +127,7 @@ TEST_F(TemplateApply, ApplyPlacesTheModuleFromStorageThenTheLocalFolder)
         EXPECT_EQ(HostTesting::ElementCount(), 0u);
     }
     // Only the stored templates' own files remain: no temporary module is left behind.
-    EXPECT_EQ(TemplateFiles().size(), 3u);
+    EXPECT_EQ(FilesIn(TemplatesDir()).size(), 3u);
 }
 
 TEST_F(TemplateApply, WithoutAModuleTheReportTellsWhereItLooked)
@@ -169,14 +145,14 @@ TEST_F(TemplateApply, WithoutAModuleTheReportTellsWhereItLooked)
 
 TEST_F(TemplateApply, ApplyingNeverTouchesAnotherTemplatesModule)
 {
-    const std::string module = FixtureModule();
+    const std::string module = FixtureModuleBytes();
     PutLocal("_tmp_apply.mod", "the module of the template named _tmp_apply");
     storage.Put("house.mod", module);
     EXPECT_TRUE(Run("apply_template_exact", {{"template_name", "house"}}).success);
     HostTesting::FailNextCall("ACAPI_Database", APIERR_MEMFULL);
     EXPECT_EQ(Run("apply_template_exact", {{"template_name", "house"}}).error, "Module apply failed (error -2130313214)");
     EXPECT_EQ(TempFolder::Read(TemplatesDir() + "/_tmp_apply.mod"), "the module of the template named _tmp_apply");
-    EXPECT_EQ(TemplateFiles(), std::vector<std::string>{"_tmp_apply.mod"});
+    EXPECT_EQ(FilesIn(TemplatesDir()), std::vector<std::string>{"_tmp_apply.mod"});
     EXPECT_EQ(UndoStepCount(), 1u);
 }
 
