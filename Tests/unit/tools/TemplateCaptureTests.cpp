@@ -143,20 +143,18 @@ TEST_F(TemplateCaptureTest, WithoutReachableOrConfiguredStorageTheCaptureStaysLo
     EXPECT_EQ(storage.RequestCount(), 0u);
 }
 
-TEST_F(TemplateCaptureTest, AFailedSaveGivesTheExportFailureAndNothingElse)
+TEST_F(TemplateCaptureTest, AFailedSaveGivesTheExportFailureAndNeverAStaleModule)
 {
     FailModuleSave();
-    const json reply = Capture({{"template_name", "T"}});
+    json reply = Capture({{"template_name", "T"}});
     EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
     EXPECT_EQ(reply["mod_export_error_code"], APIERR_GENERAL);
     EXPECT_FALSE(reply.contains("mod_uploaded"));
     EXPECT_TRUE(reply["counts"].is_null());
     EXPECT_FALSE(Exists(TemplatesDir() + "/T.meta.json"));
     EXPECT_EQ(storage.RequestCount(), 0u);
-}
 
-TEST_F(TemplateCaptureTest, AStaleModuleIsNeverReportedAsAFreshExport)
-{
+    // A module from an earlier capture stays as it was and is not reported as the new one.
     HostTesting::AddWall(0, 0, 1, 0);
     ASSERT_EQ(Capture({{"template_name", "T"}})["mod_exported"], true);
     const std::string modPath = TemplatesDir() + "/T.mod";
@@ -166,7 +164,7 @@ TEST_F(TemplateCaptureTest, AStaleModuleIsNeverReportedAsAFreshExport)
 
     HostTesting::AddWall(0, 0, 2, 0);
     FailModuleSave();
-    const json reply = Capture({{"template_name", "T"}});
+    reply = Capture({{"template_name", "T"}});
     EXPECT_EQ(reply["mod_file_exists"], false);
     EXPECT_EQ(ReadFile(modPath), earlier);                 // the earlier template is kept as it was
     EXPECT_FALSE(Exists(modPath + ".prev"));
