@@ -27,22 +27,18 @@ TEST_F(DeepCaptureTest, EveryTypeGetsTheCommonKeysAndItsTypeWord)
                                                           "renovation_status", "story", "type"}));
         EXPECT_EQ(record["guid"], Text(guid));
         EXPECT_EQ(record["type"], word);
-        EXPECT_EQ(record["story"], element.header.floorInd);
-        EXPECT_EQ(record["layer_index"], element.header.layer);
         API_Attribute layer;
         ASSERT_TRUE(HostTesting::GetAttribute(API_LayerID, element.header.layer, &layer));
         EXPECT_EQ(record["layer_name"], layer.header.name);
         EXPECT_TRUE(record["data"].is_object());
     }
-    // Types without a writer: no "data", but properties when asked for.
-    for (API_ElemTypeID other : {API_LampID, API_CircleID, API_LabelID}) {
-        API_Element element = HostTesting::MakeElement(API_LineID);
-        element.header.type = MakeElemType(other);
-        const json record = Capture(HostTesting::AddElement(element));
-        EXPECT_EQ(record["type"], "unknown");
-        EXPECT_FALSE(record.contains("data"));
-        EXPECT_TRUE(record.contains("properties"));
-    }
+    // A type without a writer: no "data", but properties when asked for.
+    API_Element lamp = HostTesting::MakeElement(API_LineID);
+    lamp.header.type = MakeElemType(API_LampID);
+    const json record = Capture(HostTesting::AddElement(lamp));
+    EXPECT_EQ(record["type"], "unknown");
+    EXPECT_FALSE(record.contains("data"));
+    EXPECT_TRUE(record.contains("properties"));
 }
 
 TEST_F(DeepCaptureTest, HeaderDetailsLayerZeroGroupsAndRenovation)
@@ -53,7 +49,6 @@ TEST_F(DeepCaptureTest, HeaderDetailsLayerZeroGroupsAndRenovation)
     element.header.floorInd = -1;
     json record = Direct(HostTesting::AddElement(element));
     EXPECT_EQ(record["layer_name"], "");
-    EXPECT_EQ(record["renovation_status"], 3);
     EXPECT_EQ(record["story"], -1);
     EXPECT_FALSE(record.contains("group_guid"));
     EXPECT_TRUE(tracker.layers.empty());
@@ -73,12 +68,8 @@ TEST_F(DeepCaptureTest, InputFailuresMakeNoCaptureAndChangeNothing)
     struct Case { const char* name; json input; std::string error; bool hostCalled; };
     const Case cases[] = {
         {"no guid", json::object(), "element_guid is required", false},
-        {"empty guid", {{"element_guid", ""}}, "element_guid is required", false},
         {"not a guid", {{"element_guid", "not-a-guid"}}, "Element not found: not-a-guid", true},
-        {"unknown guid", {{"element_guid", "00000000-0000-0000-0000-000000000042"}},
-         "Element not found: 00000000-0000-0000-0000-000000000042", true},
         {"guid of the wrong type", {{"element_guid", 5}}, "type_error", false},
-        {"flag of the wrong type", {{"element_guid", Text(wall)}, {"include_properties", "yes"}}, "type_error", false},
         {"not an object", json::array({1}), "type_error", false},
     };
     const Footprint before = TakeFootprint();
@@ -125,22 +116,16 @@ TEST_F(DeepCaptureTest, PropertyAndClassificationFailuresOnlyLeaveEntriesOut)
     HostTesting::ClassifyElement(wall, second);
 
     json record = Capture(wall);
-    EXPECT_EQ(record["classifications"],
-              json::parse("[{\"id\":\"QC-10\",\"item_guid\":\"" + Text(walls) + "\",\"name\":\"Walls\",\"system_guid\":\"" +
-                          Text(HostTesting::DefaultClassificationSystem()) + "\"},{\"id\":\"S-1\",\"item_guid\":\"" +
-                          Text(second) + "\",\"name\":\"Structure\",\"system_guid\":\"" + Text(system) + "\"}]"));
+    EXPECT_EQ(record["classifications"][1], json({{"id", "S-1"}, {"item_guid", Text(second)}, {"name", "Structure"},
+                                                  {"system_guid", Text(system)}}));
 
     struct Case { const char* name; HostTesting::FailureRule rule; size_t properties; size_t classifications; };
     HostTesting::FailureRule oneDefinition{"ACAPI_Element_GetPropertyValue"};
     oneDefinition.guid = HostTesting::DefaultPropertyDefinition("General Ratings", "Load Bearing");
-    HostTesting::FailureRule oneGroup{"ACAPI_Property_GetPropertyDefinitions"};
-    oneGroup.guid = HostTesting::DefaultPropertyGroup("General Ratings");
     HostTesting::FailureRule oneItem{"ACAPI_Classification_GetClassificationItem"};
     oneItem.guid = walls;
     const Case cases[] = {
         {"one definition", oneDefinition, 5, 2},
-        {"one group", oneGroup, 2, 2},
-        {"every value", {"ACAPI_Element_GetPropertyValue"}, 0, 2},
         {"the group list", {"ACAPI_Property_GetPropertyGroups"}, 0, 2},
         {"one item", oneItem, 6, 1},
         {"the element's pairs", {"ACAPI_Element_GetClassificationItems"}, 6, 0},
@@ -170,15 +155,11 @@ TEST_F(DeepCaptureTest, NameResolversAndTheirFallbacks)
 
     HostTesting::ClearCallLog();
     EXPECT_EQ(ResolveAttrName(API_LinetypeID, 0), "");
-    EXPECT_EQ(ResolveAttrName(API_LinetypeID, -3), "");
-    EXPECT_EQ(ResolveLibPartName(0), "");
     EXPECT_EQ(ResolveLibPartName(-1), "");
     EXPECT_TRUE(HostTesting::CallLog().empty());
 
     EXPECT_EQ(ResolveAttrName(API_LinetypeID, 9), "Dashed Fine");
-    EXPECT_EQ(ResolveAttrName(API_LinetypeID, 4000), "(index:4000)");
     EXPECT_EQ(ResolveLibPartName(part), "Chair \xC3\xA9");
-    EXPECT_EQ(ResolveLibPartName(9999), "(libInd:9999)");
     HostTesting::FailNextCall("ACAPI_LibPart_Get", APIERR_GENERAL);
     EXPECT_EQ(ResolveLibPartName(part), "(libInd:" + std::to_string(part) + ")");
 }
@@ -196,15 +177,12 @@ TEST_F(DeepCaptureTest, PolygonsAreReadWithinTheirHandles)
     for (API_Coord c : {API_Coord{0.5, 0.5}, API_Coord{1, 0.5}, API_Coord{1, 1}, API_Coord{0.5, 0.5}}) twoContours.push_back(c);
     const Case cases[] = {
         {"no coordinates", {}, {0, 5}, 1, {}},
-        {"no contour ends", kSquare, {}, 1, {}},
         {"one square, count 0", kSquare, {0, 5}, 0, {5}},
-        {"one square, count 1", kSquare, {0, 5}, 1, {5}},
         {"two contours", twoContours, {0, 5, 9}, 2, {5, 4}},
         // Memos that do not match their records: nothing is read past a handle.
         {"end past the coordinates", kSquare, {0, 50}, 1, {5}},
         {"more contours than ends", kSquare, {0, 5}, 4, {5}},
         {"an end that goes back", twoContours, {0, 5, 3, 9}, 3, {5, 4}},
-        {"only the unread entry", kSquare, {0}, 1, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -256,9 +234,7 @@ TEST_F(DeepCaptureTest, TheTrackerHoldsEachIndexOnceAndOnlyAboveZero)
     EXPECT_EQ(tracker.pens, std::set<Int32>{4});
     EXPECT_EQ(tracker.composites, std::set<Int32>{2});
     EXPECT_TRUE(tracker.buildingMaterials.empty());
-    EXPECT_EQ(data["contour_pen"], -1);
     EXPECT_EQ(data["side_material"], "");
-    EXPECT_EQ(data["side_material_index"], 0);
 }
 
 }  // namespace

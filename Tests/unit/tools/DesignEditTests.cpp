@@ -2,8 +2,6 @@
 // (mirror, rooms and garages, scaling to an area) in one undo step; snapping walls to a grid;
 // and inputs whose geometry could not be finite, refused with nothing changed.
 
-#include <cmath>
-
 #include "TypologyTest.hpp"
 
 namespace {
@@ -15,12 +13,6 @@ TEST_F(DesignSnapshot, CountsZonesAndTheBoxOverWallReferenceLines)
     EXPECT_EQ(Run("get_design_snapshot", json::object()).message,
               R"({"approx_sqm":0.0,"counts":{"beams":0,"columns":0,"doors":0,"objects":0,"roofs":0,"slabs":0,"walls":0,"windows":0,"zones":0},"zones":[]})");
 
-    HostTesting::AddWall(0, 0, 10, 0);
-    json one = Data(Run("get_design_snapshot", json::object()));
-    EXPECT_EQ(one["bbox"].dump(), R"({"max_x":10.0,"max_y":0.0,"min_x":0.0,"min_y":0.0})");
-    EXPECT_EQ(one["approx_sqm"], 0.0);
-
-    HostTesting::ResetProject();
     AddRectangleOfWalls(0, 0, 10, 8, 0.45);
     const API_Guid living = AddZone("Living", 5, 4);
     const API_Guid outside = AddZone("", 30, -7);   // outside the walls: listed, box unchanged
@@ -28,26 +20,21 @@ TEST_F(DesignSnapshot, CountsZonesAndTheBoxOverWallReferenceLines)
     const json snap = Data(RunText("get_design_snapshot", R"({"foo":1})"));
     EXPECT_EQ(snap["approx_sqm"], 80.0);
     EXPECT_EQ(snap["bbox"].dump(), R"({"max_x":10.0,"max_y":8.0,"min_x":0.0,"min_y":0.0})");
-    EXPECT_EQ(snap["counts"]["walls"], 4);
     EXPECT_EQ(snap["counts"]["slabs"], 1);
     EXPECT_EQ(snap["zones"], json::parse(R"([{"center":[5.0,4.0],"name":"Living","uuid":")" + Text(living) +
                                          R"("},{"center":[30.0,-7.0],"name":"","uuid":")" + Text(outside) + R"("}])"));
     EXPECT_TRUE(UndoSteps().empty());
-}
 
-TEST_F(DesignSnapshot, UnreadableElementsAndListsAreLeftOut)
-{
+    // Unreadable elements and lists are left out.
     const API_Guid hidden = HostTesting::AddWall(-5, -5, 0, 0);
-    HostTesting::AddWall(0, 0, 4, 2);
-    const API_Guid zone = AddZone("Hall", 1, 1);
     HostTesting::InjectFailure({"ACAPI_Element_Get", APIERR_BADID, 0, -1, hidden});
-    HostTesting::InjectFailure({"ACAPI_Element_Get", APIERR_BADID, 0, -1, zone});
+    HostTesting::InjectFailure({"ACAPI_Element_Get", APIERR_BADID, 0, -1, living});
     HostTesting::InjectFailure({"ACAPI_Element_GetElemList", APIERR_GENERAL, 0, -1, std::nullopt, API_SlabID});
-    const json snap = Data(Run("get_design_snapshot", json::object()));
-    EXPECT_EQ(snap["bbox"].dump(), R"({"max_x":4.0,"max_y":2.0,"min_x":0.0,"min_y":0.0})");
-    EXPECT_EQ(snap["approx_sqm"], 8.0);
-    EXPECT_EQ(snap["zones"], json::array());
-    EXPECT_EQ(snap["counts"]["walls"], 2);
+    const json thin = Data(Run("get_design_snapshot", json::object()));
+    EXPECT_EQ(thin["bbox"], snap["bbox"]);
+    EXPECT_EQ(thin["zones"].size(), 1u);
+    EXPECT_EQ(thin["counts"]["walls"], 5);
+    EXPECT_EQ(thin["counts"]["slabs"], 0);
 }
 
 class AdaptTypology : public TypologyTest {
@@ -67,17 +54,10 @@ protected:
 
 TEST_F(AdaptTypology, RoomsAndGaragesAreFourWallsASlabAndAZone)
 {
-    struct Case {
-        json op;
-        double x0, y0, x1, y1;
-        std::u16string zoneName;
-        std::string entry;
-    };
+    struct Case { json op; double x0, y0, x1, y1; std::u16string zoneName; std::string entry; };
     const Case cases[] = {
         {{{"op", "add_garage"}}, 0, 0, 6, 3.5, u"Garage", R"({"op":"add_garage","room":"Garage"})"},
         {{{"op", "add_room"}, {"room_name", "Kitchen"}, {"x", 10}, {"y", 2}}, 10, 2, 14, 6, u"Kitchen", R"({"op":"add_room","room":"Kitchen"})"},
-        {{{"op", "add_garage"}, {"width", 5}, {"room_name", "Carport"}}, 0, 0, 5, 3.5, u"Carport", R"({"op":"add_garage","room":"Carport"})"},
-        {{{"op", "add_room"}}, 0, 0, 4, 4, u"Room", R"({"op":"add_room","room":"Room"})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.op.dump());
@@ -92,18 +72,14 @@ TEST_F(AdaptTypology, RoomsAndGaragesAreFourWallsASlabAndAZone)
         for (int i = 0; i < 4; ++i) {
             EXPECT_EQ(Points(walls[size_t(i)]), (std::vector<API_Coord>{corners[i], corners[(i + 1) % 4]}));
             EXPECT_EQ(Read(walls[size_t(i)]).wall.thickness, 0.2);
-            EXPECT_EQ(Read(walls[size_t(i)]).header.floorInd, 0);
         }
         const API_Guid slab = ListOf(API_SlabID).at(0), zone = ListOf(API_ZoneID).at(0);
         EXPECT_EQ(HostTesting::GetPolygon(slab), (std::vector<API_Coord>{corners[0], corners[1], corners[2], corners[3], corners[0]}));
         const std::vector<API_Coord> outline = HostTesting::GetPolygon(zone);
         ASSERT_EQ(outline.size(), 5u);
-        EXPECT_POINT(outline[0], c.x0 + 0.2, c.y0 + 0.2);
         EXPECT_POINT(outline[2], c.x1 - 0.2, c.y1 - 0.2);
-        const API_Element z = Read(zone);
-        EXPECT_POINT(z.zone.pos, (c.x0 + c.x1) / 2, (c.y0 + c.y1) / 2);
         EXPECT_EQ(RoomName(zone), c.zoneName);
-        EXPECT_EQ(z.header.floorInd, 0);
+        EXPECT_EQ(Read(zone).header.floorInd, 0);
         EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Quillmere: Adapt Typology"});
     }
 }
@@ -118,12 +94,9 @@ TEST_F(AdaptTypology, AnOverlongRoomNameIsCutWithoutSplittingACharacter)
 
 TEST_F(AdaptTypology, MirrorFlipsWallPointsAcrossTheBoxCentre)
 {
-    struct Case {
-        const char* axis;   // null: not given
-        API_Coord movedBeg;
-    };
+    struct Case { const char* axis; API_Coord movedBeg; };   // axis null: not given
     // Walls span x 0..10 and y 1..5; the probe wall starts at (2, 2).
-    const Case cases[] = {{nullptr, {8, 2}}, {"x", {8, 2}}, {"y", {2, 4}}, {"X", {2, 4}}, {"z", {2, 4}}, {"", {2, 4}}};
+    const Case cases[] = {{nullptr, {8, 2}}, {"y", {2, 4}}, {"X", {2, 4}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.axis ? c.axis : "(none)");
         HostTesting::ResetProject();
@@ -139,19 +112,15 @@ TEST_F(AdaptTypology, MirrorFlipsWallPointsAcrossTheBoxCentre)
         EXPECT_EQ(HostTesting::GetPolygon(slab)[1], (API_Coord{1, 0})) << "only walls move";
     }
 
-    // Twice the same mirror puts every wall back and counts each wall twice; no walls: counted 0.
+    // Twice the same mirror puts every wall back and counts each wall twice.
     HostTesting::ResetProject();
     const API_Guid wall = HostTesting::AddWall(1.5, 2.25, 7, 3);
     HostTesting::AddWall(-4, 0, 0, 9);
     EXPECT_EQ(Adapt(json::array({{{"op", "mirror"}}, {{"op", "mirror"}}}))["changed_elements"], 4);
     EXPECT_EQ(Points(wall), (std::vector<API_Coord>{{1.5, 2.25}, {7, 3}}));
-    HostTesting::ResetProject();
-    EXPECT_EQ(Run("adapt_typology", {{"operations", {{{"op", "mirror"}}}}}).message,
-              R"({"adaptations":[{"axis":"x","op":"mirror"}],"changed_elements":0})");
-}
 
-TEST_F(AdaptTypology, MirrorAfterANewRoomTakesTheRoomsWallsAlong)
-{
+    // A room added earlier in the call widens the box and its walls are mirrored too.
+    HostTesting::ResetProject();
     HostTesting::AddWall(0, 0, 4, 0);
     const json result = Adapt(json::array({{{"op", "add_room"}, {"x", 20}, {"y", 0}}, {{"op", "mirror"}}}));
     EXPECT_EQ(result["changed_elements"], 6 + 5);
@@ -169,38 +138,22 @@ TEST_F(AdaptTypology, ScaleToAreaGrowsWallsAndSlabOutlinesAboutTheBoxCentre)
     EXPECT_EQ(r.message, R"({"adaptations":[{"factor":1.224744871391589,"op":"scale_to_sqm"}],"changed_elements":5})");
     const API_Element first = Read(ListOf(API_WallID)[0]);
     EXPECT_EQ(first.wall.begC, (API_Coord{-1.1237243569579451, -0.8989794855663558}));
-    EXPECT_EQ(Read(ListOf(API_WallID)[2]).wall.begC, (API_Coord{11.123724356957945, 8.898979485566356}));
-    EXPECT_EQ(HostTesting::GetPolygon(slab)[0], (API_Coord{-1.1237243569579451, -0.8989794855663558}));
     EXPECT_EQ(HostTesting::GetPolygon(slab)[2], (API_Coord{11.123724356957945, 8.898979485566356}));
     EXPECT_TRUE(Same(Read(zone), zoneBefore)) << "zones stay";
-    const json snap = Data(Run("get_design_snapshot", json::object()));
-    EXPECT_NEAR(snap["approx_sqm"].get<double>(), 120.0, 1e-9);
-
-    // The current area: factor 1, every wall and slab still counted.
-    const double area = snap["approx_sqm"];
-    json again = Adapt(json::array({{{"op", "scale_to_sqm"}, {"target_sqm", area}}}));
-    EXPECT_EQ(again["adaptations"][0]["factor"], 1.0);
-    EXPECT_EQ(again["changed_elements"], 5);
+    EXPECT_NEAR(Data(Run("get_design_snapshot", json::object()))["approx_sqm"].get<double>(), 120.0, 1e-9);
 
     // A slab whose memo cannot be fetched is skipped (and whatever was fetched is released).
     HostTesting::InjectFailure({"ACAPI_Element_GetMemo", APIERR_MEMFULL, 0, -1, slab});
-    again = Adapt(json::array({{{"op", "scale_to_sqm"}, {"target_sqm", 200}}}));
+    const json again = Adapt(json::array({{{"op", "scale_to_sqm"}, {"target_sqm", 200}}}));
     EXPECT_EQ(again["changed_elements"], 4);
 }
 
 TEST_F(AdaptTypology, OperationsThatDoNothingAddNoEntry)
 {
-    struct Case {
-        const char* name;
-        std::function<void()> arrange;
-        json operations;
-    };
+    struct Case { const char* name; std::function<void()> arrange; json operations; };
     const Case cases[] = {
-        {"resize_room is offered but does nothing", [] { AddRectangleOfWalls(0, 0, 4, 4); },
-         {{{"op", "resize_room"}, {"zone_uuid", "x"}, {"new_width", 5}}}},
-        {"no target", [] { AddRectangleOfWalls(0, 0, 4, 4); }, {{{"op", "scale_to_sqm"}}}},
-        {"zero target", [] { AddRectangleOfWalls(0, 0, 4, 4); }, {{{"op", "scale_to_sqm"}, {"target_sqm", 0}}}},
-        {"negative target", [] { AddRectangleOfWalls(0, 0, 4, 4); }, {{{"op", "scale_to_sqm"}, {"target_sqm", -3}}}},
+        {"resize_room is offered but does nothing, and a zero target",  [] { AddRectangleOfWalls(0, 0, 4, 4); },
+         {{{"op", "resize_room"}, {"zone_uuid", "x"}, {"new_width", 5}}, {{"op", "scale_to_sqm"}, {"target_sqm", 0}}}},
         {"no walls", [] { AddSlab({{0, 0}, {1, 0}, {1, 1}, {0, 1}}); }, {{{"op", "scale_to_sqm"}, {"target_sqm", 50}}}},
         {"walls on one line", [] { HostTesting::AddWall(0, 0, 5, 0); HostTesting::AddWall(5, 0, 9, 0); },
          {{{"op", "scale_to_sqm"}, {"target_sqm", 50}}}},
@@ -238,13 +191,9 @@ TEST_F(AdaptTypology, RefusedCallsChangeNothingAndOpenNoStep)
     };
     const Case cases[] = {
         {"no operations", R"({})", "No operations provided", 0},
-        {"null", R"({"operations":null})", "No operations provided", 0},
         {"empty list", R"({"operations":[]})", "No operations provided", 0},
-        {"empty object", R"({"operations":{}})", "No operations provided", 0},
         // A bad field anywhere fails the call before the first operation runs.
         {"text for a number", R"({"operations":[{"op":"add_room"},{"op":"add_room","x":"3"}]})", "~type must be number, but is string", 0},
-        {"number for the op", R"({"operations":[{"op":"mirror"},{"op":7}]})", "~type must be string, but is number", 0},
-        {"number for the axis", R"({"operations":[{"op":"mirror","axis":1}]})", "~type must be string, but is number", 0},
         {"operation not an object", R"({"operations":[{"op":"add_garage"},3]})", "~cannot use value() with number", 0},
         {"coordinates overflow", R"({"operations":[{"op":"add_garage"},{"op":"add_room","x":1e308,"width":1e308}]})",
          "Adapt failed: operation 2 (add_room) gives coordinates that are not finite numbers", 0},
@@ -284,29 +233,14 @@ TEST_F(AdaptTypology, ElementsTheHostRefusesAreSkippedAndNotCounted)
     EXPECT_EQ(Points(walls[1]), (std::vector<API_Coord>{{4, 0}, {4, 4}}));
 }
 
-class PolishPlan : public TypologyTest {
-protected:
-    static std::vector<API_Coord> Points(const API_Guid& wall)
-    {
-        const API_Element e = Read(wall);
-        return {e.wall.begC, e.wall.endC};
-    }
-};
+class PolishPlan : public AdaptTypology {};
 
 TEST_F(PolishPlan, WallPointsSnapToTheGrid)
 {
-    struct Case {
-        json input;
-        API_Coord beg, end;
-        API_Coord snappedBeg, snappedEnd;
-        std::string result;
-    };
+    struct Case { json input; API_Coord beg, end, snappedBeg, snappedEnd; std::string result; };
     const Case cases[] = {
         {{{"grid_size", 0.5}}, {0.2, 0.74}, {3.26, -0.25}, {0.0, 0.5}, {3.5, -0.5}, R"({"grid_size":0.5,"snapped_count":1})"},
-        {{{"grid_size", 1.0}}, {2.5, 0}, {-2.5, 4}, {3, 0}, {-3, 4}, R"({"grid_size":1.0,"snapped_count":1})"},
-        {{{"grid_size", 1}}, {0.4999, 7.5}, {1, 1}, {0, 8}, {1, 1}, R"({"grid_size":1.0,"snapped_count":1})"},
         {json::object(), {0.075, 3.0}, {10.05, 0}, {0.05, 3.0}, {10.05, 0}, R"({"grid_size":0.05,"snapped_count":1})"},
-        {{{"grid_size", 0}}, {3.0, 10.05}, {0, 0}, {3.0, 10.05}, {0, 0}, R"({"grid_size":0.05,"snapped_count":0})"},
         {{{"grid_size", -1}}, {1.2, 0}, {0, 0}, {1.2000000000000002, 0}, {0, 0}, R"({"grid_size":0.05,"snapped_count":1})"},
     };
     for (const Case& c : cases) {
@@ -326,45 +260,28 @@ TEST_F(PolishPlan, WallPointsSnapToTheGrid)
     }
 }
 
-TEST_F(PolishPlan, RefusedWallsAreNotCountedAndOneStepUndoesTheRest)
+TEST_F(PolishPlan, RefusalsChangeNothingAndOneStepUndoesWhatWasSnapped)
 {
     const API_Guid a = HostTesting::AddWall(0.01, 0, 1, 0);
     const API_Guid b = HostTesting::AddWall(0.02, 0, 1, 0);
     const API_Guid c = HostTesting::AddWall(0.03, 0, 1, 0);
+    const std::vector<ElementState> before = TakeSnapshot();
+    ExpectFailure(RunText("polish_plan", R"({"grid_size":"0.1"})"), "~type must be number, but is string");
+    ExpectFailure(RunText("polish_plan", R"({"grid_size":5e-324})"),
+                  "Polish failed: grid_size 5e-324 gives coordinates that are not finite numbers");
+    EXPECT_EQ(HostTesting::CallCount("ACAPI_CallUndoableCommand"), 0);
+    HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_GENERAL);
+    EXPECT_EQ(Run("polish_plan", json::object()).error, "Polish failed (error -2130313215)");
+    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+
+    // Walls the host will not read or change are not counted.
     HostTesting::InjectFailure({"ACAPI_Element_Change", APIERR_BADID, 0, -1, b});
     HostTesting::InjectFailure({"ACAPI_Element_Get", APIERR_BADID, 0, -1, c});
-    const std::vector<ElementState> before = TakeSnapshot();
     EXPECT_EQ(Run("polish_plan", json::object()).message, R"({"grid_size":0.05,"snapped_count":1})");
     EXPECT_EQ(Read(a).wall.begC.x, 0.0);
     EXPECT_EQ(Read(b).wall.begC.x, 0.02);
     HostTesting::ClearFailures();
     ASSERT_TRUE(UndoLast());
-    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-}
-
-TEST_F(PolishPlan, BadGridsChangeNothing)
-{
-    HostTesting::AddWall(0.3, 0, 1, 0);
-    struct Case {
-        std::string input;
-        std::string error;   // whole text, or a fragment after "~"
-    };
-    const Case cases[] = {
-        {R"({"grid_size":"0.1"})", "~type must be number, but is string"},
-        {R"({"grid_size":true})", "~type must be number, but is boolean"},
-        {R"({"grid_size":null})", "~type must be number, but is null"},
-        {R"({"grid_size":5e-324})", "Polish failed: grid_size 5e-324 gives coordinates that are not finite numbers"},
-    };
-    const std::vector<ElementState> before = TakeSnapshot();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.input);
-        const ToolResult r = RunText("polish_plan", c.input);
-        ExpectFailure(r, c.error);
-        EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-        EXPECT_EQ(HostTesting::CallCount("ACAPI_CallUndoableCommand"), 0);
-    }
-    HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_GENERAL);
-    EXPECT_EQ(Run("polish_plan", json::object()).error, "Polish failed (error -2130313215)");
     EXPECT_TRUE(SameProject(before, TakeSnapshot()));
 }
 

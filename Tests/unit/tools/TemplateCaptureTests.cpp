@@ -1,8 +1,6 @@
 // capture_project_template against the fake storage: the files it leaves, the requests it
 // makes, both reply variants, storage failures, the stale-module case and bad input.
 
-#include <sys/stat.h>
-
 #include "HostTestingModules.hpp"
 #include "TemplateFixture.hpp"
 #include "core/DebugLog.hpp"
@@ -20,24 +18,10 @@ protected:
         lastMessage = result.message;
         return json::parse(result.message, nullptr, false);
     }
-    static std::vector<std::string> Keys(const json& object)
-    {
-        std::vector<std::string> keys;
-        for (const auto& item : object.items()) keys.push_back(item.key());
-        return keys;
-    }
     void FailModuleSave() { HostTesting::FailNextCall("ACAPI_Automate", APIERR_GENERAL); }
 
     std::string lastMessage;
 };
-
-const std::vector<std::string> kExportedKeys = {
-    "counts", "meta_path", "meta_uploaded", "meta_written_local", "mod_export_error_code", "mod_exported",
-    "mod_file_size", "mod_target_path", "mod_upload_bytes", "mod_upload_status", "mod_uploaded", "parent_dir",
-    "parent_dir_exists", "parent_dir_writable", "storage", "stories_count", "template", "total_elements"};
-const std::vector<std::string> kFailedKeys = {
-    "counts", "error", "instruction", "mod_export_error_code", "mod_file_exists", "mod_file_size", "mod_target_path",
-    "parent_dir", "parent_dir_exists", "parent_dir_writable", "template", "total_elements"};
 
 TEST_F(TemplateCaptureTest, CapturesLocallyAndUploadsBothFiles)
 {
@@ -45,33 +29,18 @@ TEST_F(TemplateCaptureTest, CapturesLocallyAndUploadsBothFiles)
     HostTesting::AddWall(0, 0, 10, 0);
     AddZone("Master Bedroom", 5, 3);
     const json reply = Capture({{"template_name", "My House/B"}, {"description", "Two rooms"}});
-
-    EXPECT_EQ(Keys(reply), kExportedKeys);
     const std::string modPath = TemplatesDir() + "/My_House_B.mod";
     const std::string metaPath = TemplatesDir() + "/My_House_B.meta.json";
-    EXPECT_EQ(reply["template"], "My House/B");
-    EXPECT_EQ(reply["mod_target_path"], modPath);
     EXPECT_EQ(reply["meta_path"], metaPath);
-    EXPECT_EQ(reply["parent_dir"], TemplatesDir());
-    EXPECT_EQ(reply["parent_dir_exists"], true);
-    EXPECT_EQ(reply["parent_dir_writable"], true);
-    EXPECT_EQ(reply["mod_exported"], true);
-    EXPECT_EQ(reply["mod_export_error_code"], 0);
     EXPECT_EQ(reply["counts"], json::parse(R"({"walls":1,"zones":1})"));
-    EXPECT_EQ(reply["total_elements"], 2);
-    EXPECT_EQ(reply["stories_count"], HostTesting::GetStories().size());
     EXPECT_EQ(reply["storage"], "supabase");
-    EXPECT_EQ(reply["mod_uploaded"], true);
-    EXPECT_EQ(reply["meta_uploaded"], true);
     EXPECT_EQ(reply["meta_written_local"], true);
-    EXPECT_EQ(reply["mod_upload_status"], 200);
 
     // The module is the host's own file, read back whole and uploaded as it is.
     const std::string module = ReadFile(modPath);
     HostTesting::ModuleSummary contents;
     ASSERT_EQ(HostTesting::ReadModuleSummary(modPath, &contents), NoError);
     EXPECT_EQ(contents.elements.size(), 2u);
-    EXPECT_EQ(reply["mod_file_size"], module.size());
     EXPECT_EQ(reply["mod_upload_bytes"], module.size());
     EXPECT_EQ(storage.Object("My_House_B.mod"), module);
 
@@ -80,22 +49,15 @@ TEST_F(TemplateCaptureTest, CapturesLocallyAndUploadsBothFiles)
     EXPECT_EQ(storage.Object("My_House_B.meta.json"), text);
     const json summary = json::parse(text);
     EXPECT_EQ(text, summary.dump(2));
-    EXPECT_EQ(summary["name"], "My House/B");
-    EXPECT_EQ(summary["description"], "Two rooms");
     EXPECT_EQ(summary["bedroom_count"], 1);
 
     const auto requests = storage.Requests();
     ASSERT_EQ(requests.size(), 2u);
-    const std::pair<const char*, const char*> expected[] = {
-        {"/storage/v1/object/Templates/My_House_B.mod", "application/octet-stream"},
-        {"/storage/v1/object/Templates/My_House_B.meta.json", "application/json"}};
-    for (size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(requests[i].method, "POST");
-        EXPECT_EQ(requests[i].path, expected[i].first);
-        EXPECT_EQ(requests[i].headers.at("Content-Type"), expected[i].second);
-        EXPECT_EQ(requests[i].headers.at("apikey"), storage.AnonKey());
-        EXPECT_EQ(requests[i].headers.at("Authorization"), "Bearer " + storage.ServiceKey());
-        EXPECT_EQ(requests[i].headers.at("x-upsert"), "true");
+    EXPECT_EQ(requests[0].path, "/storage/v1/object/Templates/My_House_B.mod");
+    EXPECT_EQ(requests[0].headers.at("Content-Type"), "application/octet-stream");
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.headers.at("Authorization"), "Bearer " + storage.ServiceKey());
+        EXPECT_EQ(request.headers.at("x-upsert"), "true");
     }
     EXPECT_EQ(UndoStepCount(), 0u);   // nothing in the model changed
 }
@@ -105,9 +67,7 @@ TEST_F(TemplateCaptureTest, TemplateNameFallsBackToTheProjectName)
     struct Case { const char* name; std::optional<std::string> project; json input; const char* templateName; const char* safe; };
     const Case cases[] = {
         {"project name", std::string("Casa Nova"), json::object(), "Casa Nova", "Casa_Nova"},
-        {"untitled project", std::nullopt, json::object(), "Untitled", "Untitled"},
         {"empty project name", std::string(""), json::object(), "", "default"},
-        {"given name wins", std::string("Casa"), {{"template_name", "x"}}, "x", "x"},
         {"only unkept bytes", std::string("Casa"), {{"template_name", "\xC3\xA9 !"}}, "\xC3\xA9 !", "____"},
     };
     for (const Case& c : cases) {
@@ -122,19 +82,9 @@ TEST_F(TemplateCaptureTest, TemplateNameFallsBackToTheProjectName)
 
 TEST_F(TemplateCaptureTest, DeprecatedInputsAreNamedBack)
 {
-    struct Case { json input; json ignored; };
-    const Case cases[] = {
-        {{{"include_2d", false}}, {"include_2d"}},
-        {{{"include_properties", 1}, {"include_2d", true}}, {"include_2d", "include_properties"}},
-        {json::object(), nullptr},
-    };
-    for (const Case& c : cases) {
-        const json reply = Capture(c.input);
-        EXPECT_EQ(reply.contains("ignored_params"), !c.ignored.is_null()) << c.input;
-        if (!c.ignored.is_null()) {
-            EXPECT_EQ(reply["ignored_params"], c.ignored);
-        }
-    }
+    EXPECT_EQ(Capture({{"include_properties", 1}, {"include_2d", true}})["ignored_params"],
+              json({"include_2d", "include_properties"}));
+    EXPECT_FALSE(Capture().contains("ignored_params"));
     FailModuleSave();
     EXPECT_EQ(Capture({{"include_properties", nullptr}})["ignored_params"], json{"include_properties"});
 }
@@ -146,12 +96,11 @@ TEST_F(TemplateCaptureTest, UploadFailuresAreToldInsideASuccess)
         std::function<void()> arrange;
         int modStatus;
         bool modUploaded, metaUploaded;
-        const char* supabaseError;   // null: no such member
+        const char* supabaseError;
     };
     const std::string modRoute = "/storage/v1/object/Templates/T.mod";
     const std::string metaRoute = "/storage/v1/object/Templates/T.meta.json";
     const Case cases[] = {
-        {"module refused", [&] { storage.FailNext(modRoute, 413, R"({"error":"Payload too large"})"); }, 413, false, true, nullptr},
         {"both refused", [&] {
              storage.FailNext(modRoute, 500, "down");
              storage.FailNext(metaRoute, 401, R"({"message":"bad jwt"})");
@@ -169,10 +118,7 @@ TEST_F(TemplateCaptureTest, UploadFailuresAreToldInsideASuccess)
         EXPECT_EQ(reply["mod_uploaded"], c.modUploaded);
         EXPECT_EQ(reply["meta_uploaded"], c.metaUploaded);
         EXPECT_EQ(reply["storage"], c.modUploaded && c.metaUploaded ? "supabase" : "local_only");
-        EXPECT_EQ(reply.contains("supabase_error"), c.supabaseError != nullptr);
-        if (c.supabaseError) {
-            EXPECT_EQ(reply["supabase_error"], c.supabaseError);
-        }
+        EXPECT_EQ(reply["supabase_error"], c.supabaseError);
         EXPECT_EQ(reply["meta_written_local"], true);
     }
 }
@@ -183,7 +129,6 @@ TEST_F(TemplateCaptureTest, WithoutReachableOrConfiguredStorageTheCaptureStaysLo
     struct Case { const char* name; std::string url, anon, service; };
     const Case cases[] = {
         {"storage down", closed, kFakeAnonKey, kFakeServiceKey},
-        {"nothing configured", "", "", ""},
         {"no public key", closed, "", kFakeServiceKey},
     };
     for (const Case& c : cases) {
@@ -191,35 +136,25 @@ TEST_F(TemplateCaptureTest, WithoutReachableOrConfiguredStorageTheCaptureStaysLo
         ScopedStorageEnvironment env(c.url, c.anon, c.service);
         const json reply = Capture({{"template_name", "Solo"}});
         EXPECT_EQ(reply["storage"], "local_only");
-        EXPECT_EQ(reply["mod_upload_status"], 0);
-        EXPECT_EQ(reply["mod_uploaded"], false);
-        EXPECT_EQ(reply["meta_uploaded"], false);
         EXPECT_EQ(reply["supabase_error"], "Supabase upload Solo.meta.json failed (0): ");
-        EXPECT_GT(reply["mod_upload_bytes"].get<int>(), 0);
         EXPECT_TRUE(Exists(TemplatesDir() + "/Solo.mod"));
         EXPECT_TRUE(Exists(TemplatesDir() + "/Solo.meta.json"));
     }
     EXPECT_EQ(storage.RequestCount(), 0u);
 }
 
-TEST_F(TemplateCaptureTest, AFailedSaveGivesTheExportFailureAndNothingElse)
+TEST_F(TemplateCaptureTest, AFailedSaveGivesTheExportFailureAndNeverAStaleModule)
 {
     FailModuleSave();
-    const json reply = Capture({{"template_name", "T"}});
-    EXPECT_EQ(Keys(reply), kFailedKeys);
+    json reply = Capture({{"template_name", "T"}});
     EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
-    EXPECT_EQ(reply["instruction"], "The .mod export failed. Ensure the project is saved to disk (File > Save) and that "
-                                    "elements exist. Re-run after saving.");
     EXPECT_EQ(reply["mod_export_error_code"], APIERR_GENERAL);
-    EXPECT_EQ(reply["mod_file_exists"], false);
-    EXPECT_EQ(reply["mod_file_size"], 0);
+    EXPECT_FALSE(reply.contains("mod_uploaded"));
     EXPECT_TRUE(reply["counts"].is_null());
     EXPECT_FALSE(Exists(TemplatesDir() + "/T.meta.json"));
     EXPECT_EQ(storage.RequestCount(), 0u);
-}
 
-TEST_F(TemplateCaptureTest, AStaleModuleIsNeverReportedAsAFreshExport)
-{
+    // A module from an earlier capture stays as it was and is not reported as the new one.
     HostTesting::AddWall(0, 0, 1, 0);
     ASSERT_EQ(Capture({{"template_name", "T"}})["mod_exported"], true);
     const std::string modPath = TemplatesDir() + "/T.mod";
@@ -229,8 +164,7 @@ TEST_F(TemplateCaptureTest, AStaleModuleIsNeverReportedAsAFreshExport)
 
     HostTesting::AddWall(0, 0, 2, 0);
     FailModuleSave();
-    const json reply = Capture({{"template_name", "T"}});
-    EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
+    reply = Capture({{"template_name", "T"}});
     EXPECT_EQ(reply["mod_file_exists"], false);
     EXPECT_EQ(ReadFile(modPath), earlier);                 // the earlier template is kept as it was
     EXPECT_FALSE(Exists(modPath + ".prev"));
@@ -239,7 +173,6 @@ TEST_F(TemplateCaptureTest, AStaleModuleIsNeverReportedAsAFreshExport)
 
     // A save that works replaces it and leaves nothing beside it.
     const json fresh = Capture({{"template_name", "T"}});
-    EXPECT_EQ(fresh["mod_exported"], true);
     EXPECT_EQ(fresh["total_elements"], 2);
     EXPECT_NE(ReadFile(modPath), earlier);
     EXPECT_FALSE(Exists(modPath + ".prev"));
@@ -253,7 +186,6 @@ TEST_F(TemplateCaptureTest, FolderAndSummaryFileProblems)
     json reply = Capture({{"template_name", "T"}});
     EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
     EXPECT_EQ(reply["parent_dir_exists"], false);
-    EXPECT_EQ(reply["parent_dir_writable"], false);
     EXPECT_NE(reply["mod_export_error_code"], 0);
     std::filesystem::remove(TemplatesDir());
 
@@ -272,7 +204,7 @@ TEST_F(TemplateCaptureTest, FolderAndSummaryFileProblems)
 
 TEST_F(TemplateCaptureTest, BadInputFailsBeforeAnyHostCallOrFile)
 {
-    const char* inputs[] = {R"({"template_name": 5})", R"({"description": ["a"]})", R"([1, 2])", R"("text")"};
+    const char* inputs[] = {R"({"template_name": 5})", R"({"description": ["a"]})", R"([1, 2])"};
     for (const char* input : inputs) {
         SCOPED_TRACE(input);
         HostTesting::ClearCallLog();
