@@ -103,7 +103,6 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
         EXPECT_EQ(TryCreate(e, memo.get()), r.code) << r.what;
     }
     EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_HatchID)), APIERR_BADPOLY) << "no memo at all";
-    EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_WallID)), NoError);
     EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_TextID)), NoError) << "a text without content is an empty text";
     API_Element object = HostTesting::MakeElement(API_ObjectID);
     object.object.libInd = table;
