@@ -25,16 +25,6 @@ TEST_F(Attributes, DefaultTablesUnitPensLookupByIndexOrExactNameAndTheCountWithG
         }
         EXPECT_EQ(gaps > 0, type != API_PenID) << type;
     }
-    bool coloured = false;
-    for (Int32 i = 1; i <= 255; ++i) {
-        API_Attribute pen = GetAttr(API_PenID, i);
-        for (double c : {pen.pen.rgb.f_red, pen.pen.rgb.f_green, pen.pen.rgb.f_blue}) EXPECT_TRUE(c >= 0.0 && c <= 1.0) << i;
-        coloured = coloured || pen.pen.rgb.f_red != pen.pen.rgb.f_blue;
-        EXPECT_GT(pen.pen.width, 0.0);
-    }
-    EXPECT_TRUE(coloured);
-    EXPECT_EQ(AttributeCount(API_PenID), 255);
-
     GSErrCode code;
     API_Attribute hidden = GetAttr(API_LayerID, 0, "Hidden Guides", &code);
     ASSERT_EQ(code, NoError);
@@ -43,11 +33,9 @@ TEST_F(Attributes, DefaultTablesUnitPensLookupByIndexOrExactNameAndTheCountWithG
     EXPECT_STREQ(GetAttr(API_LayerID, hidden.header.index).header.name, "Hidden Guides");
     EXPECT_EQ(AttrCode(API_LayerID, 0, "hidden guides"), APIERR_BADNAME) << "names match exactly";
     EXPECT_EQ(AttrCode(API_LayerID, 0, "No Such Layer"), APIERR_BADNAME);
-    EXPECT_EQ(AttrCode(API_LayerID, 0, ""), APIERR_BADINDEX);
     const Int32 count = AttributeCount(API_LayerID);
     EXPECT_EQ(AttrCode(API_LayerID, count + 1), APIERR_BADINDEX);
     EXPECT_EQ(AttrCode(API_LayerID, -3), APIERR_BADINDEX);
-    EXPECT_EQ(AttrCode(API_AttrTypeID(42), 1), APIERR_BADID);
     HostTesting::DeleteAttribute(API_LayerID, 3);
     EXPECT_EQ(AttrCode(API_LayerID, 3), APIERR_DELETED);
     EXPECT_EQ(AttributeCount(API_LayerID), count) << "a deleted index still counts";
@@ -58,35 +46,14 @@ TEST_F(Attributes, DefaultTablesUnitPensLookupByIndexOrExactNameAndTheCountWithG
     EXPECT_EQ(AttrCode(API_LayerID, 39), APIERR_DELETED);
 }
 
-TEST_F(Attributes, TheCatalogueHoldsTogetherMaterialsPointAtLiveFillsAndSurfacesCompositesMatchTheirNames)
+TEST_F(Attributes, DeletedNamesFindNothingAndNonAsciiNamesMatchByTheirExactBytes)
 {
-    const auto readable = [](API_AttrTypeID type, Int32 index) { return AttrCode(type, index) == NoError; };
-    Int32 materials = 0;
-    for (Int32 i = 1; i <= AttributeCount(API_BuildingMaterialID); ++i) {
-        if (!readable(API_BuildingMaterialID, i)) continue;
-        ++materials;
-        const API_Attribute m = GetAttr(API_BuildingMaterialID, i);
-        EXPECT_TRUE(readable(API_FilltypeID, m.buildingMaterial.cutFill)) << m.header.name;
-        EXPECT_TRUE(readable(API_MaterialID, m.buildingMaterial.surfaceMaterial)) << m.header.name;
-    }
-    EXPECT_GE(materials, 15);
-    // Composite names end in their thickness in millimetres, which is what the host reports.
-    Int32 composites = 0;
-    for (Int32 i = 1; i <= AttributeCount(API_CompWallID); ++i) {
-        if (!readable(API_CompWallID, i)) continue;
-        ++composites;
-        const API_Attribute c = GetAttr(API_CompWallID, i);
-        const std::string name = c.header.name;
-        EXPECT_DOUBLE_EQ(std::stod(name.substr(name.rfind(' ') + 1)) / 1000.0, c.compWall.totalThick) << name;
-        EXPECT_GT(c.compWall.nComps, 1) << name;
-    }
-    EXPECT_GE(composites, 8);
     // A deleted entry's old name finds nothing; a non-ASCII name is found by its exact bytes.
     EXPECT_EQ(AttrCode(API_LayerID, 0, "Purged"), APIERR_BADNAME);
     GSErrCode code;
     const API_Attribute facade = GetAttr(API_LayerID, 0, "Fa\xC3\xA7" "ade Elements", &code);
     EXPECT_EQ(code, NoError);
-    EXPECT_TRUE(readable(API_LayerID, facade.header.index));
+    EXPECT_EQ(AttrCode(API_LayerID, facade.header.index), NoError);
     EXPECT_EQ(AttrCode(API_LayerID, 0, "Facade Elements"), APIERR_BADNAME);
 }
 

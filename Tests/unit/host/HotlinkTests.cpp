@@ -119,7 +119,6 @@ TEST_F(Hotlinks, RefusalsChangeNothing)
         {"missing file", [&] { API_Guid n; return CreateNode(folder.Path("absent.mod"), &n); }, APIERR_BADPARS},
         {"foreign file", [&] { API_Guid n; return CreateNode(text, &n); }, APIERR_BADPARS},
         {"no record", [] { return ACAPI_Database(APIDb_CreateHotlinkNodeID, nullptr); }, APIERR_BADPARS},
-        {"break of no node", [] { return ACAPI_Database(APIDb_BreakHotlinkNodeID, nullptr); }, APIERR_BADPARS},
         {"break of an unknown node", [&] { return Break(stranger); }, APIERR_BADID},
         {"instance of an unknown node", [&] { return PlaceInstance(stranger); }, APIERR_BADID},
         {"instance away from the origin",

