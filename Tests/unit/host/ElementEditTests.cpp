@@ -84,9 +84,6 @@ TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
     API_Element e = HostTesting::MakeElement(API_ObjectID);
     e.object.angle = 0.2;
     const API_Guid object = HostTesting::AddElement(e);
-    e = HostTesting::MakeElement(API_HotlinkID);
-    e.hotlink.transformation = API_Tranmat {{1, 0, 0, 4, 0, 1, 0, 2, 0, 0, 1, 0}};
-    const API_Guid hotlink = HostTesting::AddElement(e);
     // A slab whose first edge is an arc; a roof with a base line and a pivot polygon.
     API_ElementMemo memo;
     BNClear(memo);
@@ -108,9 +105,8 @@ TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
     for (const ElementState& state : before)
         was[state.record.header.guid] = state.record;
     auto mirrored = [](API_Coord p) { return API_Coord {p.y - 1.0, p.x + 1.0}; };
-    const std::vector<API_DimElem> witness = Memo(dimension, &API_ElementMemo::dimElems);
     const API_EditPars mirror = Pars(APIEdit_Mirror, true, {0.0, 1.0}, {0.0, 0.0}, {1.0, 2.0});
-    for (API_Guid guid : {object, column, text, hotlink, slab, roof, arc, zone, polyline, spline, dimension})
+    for (API_Guid guid : {object, column, text, slab, roof, arc, zone, polyline, spline, dimension})
         ASSERT_EQ(Edit(guid, mirror), NoError);
     // A copy gets a new GUID, written back; its source stays.
     API_Guid copy = hotspot;
@@ -125,10 +121,6 @@ TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
         for (size_t i = 0; i < before[k].polygon.size(); ++i)
             EXPECT_AT(after[k].polygon[i], mirrored(before[k].polygon[i])) << k << ": " << i;
     }
-    const std::vector<API_DimElem> witnessAfter = Memo(dimension, &API_ElementMemo::dimElems);
-    ASSERT_EQ(witnessAfter.size(), witness.size());
-    for (size_t i = 0; i < witness.size(); ++i)
-        EXPECT_AT(witnessAfter[i].base.loc, mirrored(witness[i].base.loc));
     // An arc runs counter-clockwise from begin to end: the image of the old end is the new begin.
     // A roof still rises on the same side of its directed base line; its pivot polygon follows.
     auto arcPoint = [](const API_Element& a, double angle) {
@@ -151,17 +143,13 @@ TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
     for (const auto& [turned, source] : angles)
         EXPECT_NEAR(turned, M_PI / 2.0 - source, 1e-12);
     // Spline directions (0 in the fixture) turn like angles; a dimension's direction is mirrored
-    // without the shift; the arc edge of a polygon turns the other way; the placement (4, 2) of a
-    // hotlink goes to (1, 5) with its x and y axes swapped.
+    // without the shift; the arc edge of a polygon turns the other way.
     for (const API_SplineDir& dir : Memo(spline, &API_ElementMemo::bezierDirs))
         EXPECT_NEAR(dir.dirAng, M_PI / 2.0, 1e-12);
     const API_Coord direction = was[dimension].dimension.direction;
     EXPECT_POINT(Read(dimension).dimension.direction, direction.y, direction.x);
     EXPECT_EQ(Memo(slab, &API_ElementMemo::parcs).at(0).arcAngle, -0.5);
     EXPECT_NE(Read(object).object.reflected, was[object].object.reflected);
-    const double placed[8] = {0, 1, 0, 1, 1, 0, 0, 5};
-    for (int i = 0; i < 8; ++i)
-        EXPECT_NEAR(Read(hotlink).hotlink.transformation.tmx[i], placed[i], 1e-12) << i;
 }
 
 // Huge but finite moves, turns and mirrors once made zero-length walls, beams and lines,

@@ -27,20 +27,12 @@ TEST_F(Environment, StorySettingsAndProjectInfoComeInFreshAllocationsTheCallerFr
     EXPECT_EQ(std::make_tuple((*info.data)[2].index, (*info.data)[2].level), std::make_tuple(2, 6.0));
     EXPECT_STREQ(GS::UniString((*info.data)[0].uName).ToCStr().Get(), "Ground Floor");
     BMKillHandle(&info.data);
-    HostTesting::SetStories({{-1, -3.0, "Basement"}, {0, 0.0, "Ground"}});
-    info = Stories();
-    EXPECT_EQ(std::make_tuple(info.firstStory, info.lastStory, (*info.data)[0].level), std::make_tuple(-1, 0, -3.0));
-    BMKillHandle(&info.data);
     HostTesting::SetStories({{0, 0.0, "Ground"}, {2, 6.0, "Second"}});   // a gap
     info = Stories();
     ASSERT_EQ(info.lastStory, 2);
     ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
     EXPECT_EQ(std::make_tuple((*info.data)[1].index, (*info.data)[2].index, (*info.data)[2].level), std::make_tuple(1, 2, 6.0));
     BMKillHandle(&info.data);
-    HostTesting::SetStories({});
-    info = Stories();
-    EXPECT_GT(info.firstStory, info.lastStory);
-    EXPECT_EQ(info.data, nullptr);
 
     for (bool named : {true, false}) {
         if (!named) HostTesting::SetProjectName(std::nullopt);

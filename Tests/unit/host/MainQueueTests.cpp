@@ -82,25 +82,3 @@ TEST_F(MainQueueTest, SyncWorkRunsOnTheMainThreadAndItsFailureReachesTheCaller)
         EXPECT_STREQ(e.what(), "Unknown error");
     }
 }
-
-TEST_F(MainQueueTest, MainThreadCanBeHandedToAPumpThread)
-{
-    std::atomic<bool> pumpIsMain{false}, stop{false}, handedOver{false};
-    std::thread pump([&] {
-        MainQueue::SetMainThread();
-        handedOver = true;
-        while (!stop) {
-            MainQueue::RunFor(std::chrono::milliseconds(5));
-        }
-    });
-    while (!handedOver) {
-        std::this_thread::yield();
-    }
-    DispatchSyncMain([&] { pumpIsMain = MainQueue::IsMainThread(); });  // waits for the pump
-    const bool testIsMain = MainQueue::IsMainThread();
-    stop = true;
-    pump.join();
-    MainQueue::SetMainThread();
-    EXPECT_TRUE(pumpIsMain);
-    EXPECT_FALSE(testIsMain);
-}

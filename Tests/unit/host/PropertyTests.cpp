@@ -84,20 +84,4 @@ TEST_F(PropertyTest, ClassificationsOneItemPerSystem)
     EXPECT_EQ(ACAPI_Element_GetClassificationItems(APINULLGuid, pairs), APIERR_BADID);
 }
 
-TEST_F(PropertyTest, ResetBringsBackTheDefaultsAndDropsValues)
-{
-    const API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);
-    HostTesting::AddPropertyGroup("Extra");
-    HostTesting::ClassifyElement(wall, HostTesting::DefaultClassificationItem("QC-10"));
-    HostTesting::ResetProject();
-    GS::Array<API_PropertyGroup> groups;
-    ACAPI_Property_GetPropertyGroups(groups);
-    EXPECT_EQ(groups.GetSize(), 2u);
-    const API_Guid again = HostTesting::AddWall(0, 0, 1, 0);   // the same GUID after a reset
-    ASSERT_EQ(again, wall);
-    GS::Array<GS::Pair<API_Guid, API_Guid>> pairs;
-    ACAPI_Element_GetClassificationItems(again, pairs);
-    EXPECT_TRUE(pairs.IsEmpty());
-}
-
 }  // namespace

@@ -37,7 +37,6 @@ TEST_F(StoriesAndPhases, StoryActionsUseTheHostsNumbersAndGoToStaysOutOfTheUndoH
     const Case cases[] = {
         {APIStory_GoTo, 2, false, NoError},
         {APIStory_GoTo, -1, false, APIERR_BADPARS},  // below the first story
-        {APIStory_GoTo, 3, false, APIERR_BADPARS},   // above the last
         {0, 1, false, APIERR_BADPARS},               // no such action: refused, not "needs a command"
         {APIStory_InsAbove, 2, false, APIERR_NEEDSUNDOSCOPE},
         {APIStory_InsAbove, 2, true, NoError},
@@ -55,53 +54,6 @@ TEST_F(StoriesAndPhases, StoryActionsUseTheHostsNumbersAndGoToStaysOutOfTheUndoH
     }
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories().size(), 3u) << "the inserted story goes with its step";
-}
-
-TEST_F(StoriesAndPhases, LayersFoundCreatedAndHiddenByNameRollBackWithTheirStepAndStayOutsideOne)
-{
-    const Int32 count = AttributeCount(API_LayerID);
-    // Inside a step that fails: the new layer and the hidden flag of an old one go back.
-    const GSErrCode failed = Command([&] {
-        API_Attribute created = LayerNamed("__Test Phase");
-        EXPECT_EQ(ACAPI_Attribute_Get(&created), APIERR_BADNAME);
-        created = LayerNamed("__Test Phase");
-        EXPECT_EQ(ACAPI_Attribute_Create(&created), NoError);
-        API_Attribute general = LayerNamed("General");
-        EXPECT_EQ(ACAPI_Attribute_Get(&general), NoError);
-        general.header.flags = Int16(general.header.flags | APILay_Hidden);
-        EXPECT_EQ(ACAPI_Attribute_Modify(&general), NoError);
-        return APIERR_CANCEL;
-    });
-    EXPECT_EQ(failed, APIERR_CANCEL);
-    EXPECT_EQ(AttributeCount(API_LayerID), count);
-    EXPECT_EQ(AttrCode(API_LayerID, 0, "__Test Phase"), APIERR_BADNAME);
-    EXPECT_EQ(GetAttr(API_LayerID, 1).header.flags, 0);
-
-    // A committed step keeps them until it is undone.
-    ASSERT_EQ(Command([&] {
-                  API_Attribute created = LayerNamed("__Test Phase");
-                  ACAPI_Attribute_Create(&created);
-                  created.header.flags = Int16(APILay_Hidden | 0x0100);
-                  return ACAPI_Attribute_Modify(&created);
-              }),
-              NoError);
-    EXPECT_EQ(GetAttr(API_LayerID, 0, "__Test Phase").header.flags, Int16(APILay_Hidden | 0x0100));
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(AttrCode(API_LayerID, 0, "__Test Phase"), APIERR_BADNAME);
-
-    // Outside a step: lasting, and no step recorded.
-    const size_t steps = HostTesting::UndoStepNames().size();
-    API_Attribute created = LayerNamed("__Test Phase");
-    ASSERT_EQ(ACAPI_Attribute_Create(&created), NoError);
-    API_Attribute found = LayerNamed("__Test Phase");
-    ASSERT_EQ(ACAPI_Attribute_Get(&found), NoError);
-    EXPECT_EQ(found.header.index, created.header.index);
-    found.header.flags = APILay_Hidden;
-    ASSERT_EQ(ACAPI_Attribute_Modify(&found), NoError);
-    EXPECT_EQ(GetAttr(API_LayerID, created.header.index).header.flags, APILay_Hidden);
-    EXPECT_EQ(HostTesting::UndoStepNames().size(), steps);
-    HostTesting::Undo();
-    EXPECT_EQ(GetAttr(API_LayerID, 0, "__Test Phase").header.flags, APILay_Hidden) << "nothing to undo it with";
 }
 
 // A change that leaves geometry, memo and story alone is checked by its header only; anything

@@ -51,22 +51,9 @@ TEST_F(TestingInterface, FailureRulesSelectTheirCallsAFailedCallInACommandChange
     EXPECT_EQ(DeleteInCommand({a, b}), APIERR_GENERAL);
     EXPECT_TRUE(HostTesting::ElementExists(a)) << "the list fails whole";
 
-    HostTesting::InjectFailure({"ACAPI_Attribute_GetNum", APIERR_MEMFULL, 1, 2});   // one passes, two fail
-    Int32 count = 0;
-    for (GSErrCode expected : {NoError, APIERR_MEMFULL, APIERR_MEMFULL, NoError})
-        EXPECT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &count), expected);
     HostTesting::FailNextCall("ACAPI_Element_GetElemList", APIERR_GENERAL);
-    HostTesting::FailAllocation(1);
-    HostTesting::AddWall(0, 0, 1, 0);
-    Command([] { return NoError; });
-    HostTesting::SetStories({{0, 0.0, "Only"}});
     HostTesting::ResetProject();
-    EXPECT_TRUE(ListOf(API_WallID).empty() && HostTesting::ElementCount() == 0);
-    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-    EXPECT_EQ(HostTesting::GetStories().size(), 3u);
-    GSHandle h = BMAllocateHandle(1, 0, 0);
-    EXPECT_NE(h, nullptr);
-    BMKillHandle(&h);
+    EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError) << "a reset clears the rules";
 }
 
 TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNotAndOffThreadCallsAreCounted)
@@ -87,7 +74,6 @@ TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNotAndO
     EXPECT_EQ(row(2), std::make_tuple("ACAPI_Element_Get", "00000000-0000-0000-0000-000000000000", APIERR_BADID));
     EXPECT_EQ(log[3].result, APIERR_BADPARS) << "a failed command logs its code";
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 1);
-    EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Delete"), 0);
     HostTesting::ClearCallLog();
     HostTesting::AddFixture(API_ZoneID);
     HostTesting::GetElement(HostTesting::AllElements().front(), nullptr);
@@ -101,11 +87,6 @@ TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNotAndO
         ACAPI_Attribute_GetNum(API_PenID, &n);
     }).join();
     EXPECT_EQ(HostTesting::OffThreadCallCount(), 1);
-    // Naming another thread as the main thread makes the test thread the foreign one.
-    std::thread([] { HostTesting::SetMainThread(); }).join();
-    ACAPI_Attribute_GetNum(API_LayerID, &count);
-    EXPECT_EQ(HostTesting::OffThreadCallCount(), 2);
-    HostTesting::SetMainThread();
 }
 
 }  // namespace

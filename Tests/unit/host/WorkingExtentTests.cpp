@@ -39,11 +39,8 @@ const std::vector<Field>& Fields()
 {
     static const std::vector<Field> fields = {
         {"wall start", API_WallID, [](E e, M, double v) { e.wall.begC.x = v; }},
-        {"wall height", API_WallID, [](E e, M, double v) { e.wall.height = std::fabs(v); }},
         {"column segment width", API_ColumnID, [](E, M m, double v) { m.columnSegments[0].nominalWidth = std::fabs(v); }},
-        {"door height", API_DoorID, [](E e, M, double v) { e.door.openingBase.height = std::fabs(v); }},
         {"slab vertex", API_SlabID, [](E, M m, double v) { (*m.coords)[2].x = v; }},
-        {"roof base line", API_RoofID, [](E e, M, double v) { e.roof.planeRoof.baseLine.c2.x = v; }},
         {"dimension witness point", API_DimensionID, [](E, M m, double v) { (*m.dimElems)[1].base.loc.x = v; }},
         {"hotlink placement", API_HotlinkID, [](E e, M, double v) { e.hotlink.transformation.tmx[7] = v; }},
     };
@@ -54,7 +51,7 @@ std::vector<double> OutsideValues()
 {
     const double extent = HostTesting::WorkingExtent();
     const double inf = std::numeric_limits<double>::infinity();
-    return {extent * 1.001, -extent * 1.001, inf, std::numeric_limits<double>::quiet_NaN()};
+    return {extent * 1.001, inf, std::numeric_limits<double>::quiet_NaN()};
 }
 
 TEST_F(WorkingExtent, CreateRefusesEveryPointAndSizeThatIsNotFiniteOrBeyondTheExtent)
