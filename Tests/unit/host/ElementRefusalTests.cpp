@@ -63,7 +63,6 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
              {"story above the last", API_WallID, [](E e, M) { e.header.floorInd = 3; }, APIERR_BADINDEX},
              {"deleted layer", API_WallID, [](E e, M) { e.header.layer = 4; }, APIERR_BADINDEX},
              {"thin column", API_ColumnID, [](E, M m) { m.columnSegments[0].nominalWidth = 0; }, APIERR_BADPARS},
-             {"negative beam", API_BeamID, [](E, M m) { m.beamSegments[0].nominalHeight = -0.2; }, APIERR_BADPARS},
              {"dimension points beyond the memo", API_DimensionID, [](E e, M) { e.dimension.nDimElem = 3; }, APIERR_BADPARS},
              {"spline without directions", API_SplineID, [](E, M m) { BMKillHandle(&m.bezierDirs); }, APIERR_BADPARS},
              {"one-point polyline", API_PolyLineID, [](E e, M) { e.polyLine.poly.nCoords = 1; }, APIERR_BADPOLY},

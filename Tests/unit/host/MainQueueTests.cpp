@@ -71,10 +71,7 @@ TEST_F(MainQueueTest, SyncWorkRunsOnTheMainThreadAndItsFailureReachesTheCaller)
     EXPECT_EQ(SyncFromWorker([] { throw std::logic_error("tool failed"); }), "tool failed");
     EXPECT_EQ(SyncFromWorker([] { throw 7; }), "Unknown error");
 
-    // On the main thread it runs inline, and the failure reaches the caller in the same form.
-    DispatchSyncMain([&] { order.push_back("inline"); });
-    EXPECT_EQ(order.back(), "inline");
-    EXPECT_EQ(MainQueue::PendingCount(), 0u);
+    // On the main thread the failure reaches the caller in the same form.
     try {
         DispatchSyncMain([] { throw 7; });
         ADD_FAILURE() << "the failure was lost";

@@ -14,7 +14,6 @@ protected:
         e.header.guid = guid;
         return ACAPI_Element_Get(&e);
     }
-    static GSErrCode Modify(API_Attribute a) { return ACAPI_Attribute_Modify(&a); }
 };
 
 TEST_F(TestingInterface, FailureRulesSelectTheirCallsAFailedCallInACommandChangesNothingAndResetClearsAll)
@@ -24,7 +23,6 @@ TEST_F(TestingInterface, FailureRulesSelectTheirCallsAFailedCallInACommandChange
     HostTesting::InjectFailure({"ACAPI_Element_Get", APIERR_BADPARS, 0, -1, b});
     HostTesting::InjectFailure({"ACAPI_Element_GetElemList", APIERR_GENERAL, 0, -1, {}, API_SlabID});
     HostTesting::InjectFailure({"ACAPI_Attribute_Get", APIERR_DELETED, 0, -1, {}, API_PenID, 9});
-    HostTesting::InjectFailure({"ACAPI_Attribute_Modify", APIERR_GENERAL, 0, -1, {}, {}, {}, "Furniture"});
     EXPECT_EQ(std::make_tuple(GetElement(a), GetElement(b), GetElement(b)), std::make_tuple(NoError, APIERR_BADPARS, APIERR_BADPARS))
         << "a rule without a limit keeps firing";
     GS::Array<API_Guid> list;
@@ -32,8 +30,6 @@ TEST_F(TestingInterface, FailureRulesSelectTheirCallsAFailedCallInACommandChange
     EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
     EXPECT_EQ(list.GetSize(), 2u);
     EXPECT_EQ(std::make_tuple(AttrCode(API_PenID, 9), AttrCode(API_PenID, 10)), std::make_tuple(APIERR_DELETED, NoError));
-    EXPECT_EQ(Modify(GetAttr(API_LayerID, 5)), APIERR_GENERAL) << "layer 5 is Furniture";
-    EXPECT_EQ(Modify(GetAttr(API_LayerID, 4)), NoError);
     HostTesting::ClearFailures();
 
     HostTesting::FailNextCall("ACAPI_Element_Create", APIERR_MEMFULL, 1);
