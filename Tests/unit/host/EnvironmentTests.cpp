@@ -18,7 +18,7 @@ protected:
     }
 };
 
-TEST_F(Environment, StorySettingsAndProjectInfoComeInFreshAllocationsTheCallerFrees)
+TEST_F(Environment, StorySettingsComeInFreshAllocationsTheCallerFrees)
 {
     API_StoryInfo info = Stories();
     EXPECT_EQ(std::make_tuple(info.firstStory, info.lastStory, info.actStory), std::make_tuple(0, 2, 0));
@@ -33,19 +33,6 @@ TEST_F(Environment, StorySettingsAndProjectInfoComeInFreshAllocationsTheCallerFr
     ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
     EXPECT_EQ(std::make_tuple((*info.data)[1].index, (*info.data)[2].index, (*info.data)[2].level), std::make_tuple(1, 2, 6.0));
     BMKillHandle(&info.data);
-
-    for (bool named : {true, false}) {
-        if (!named) HostTesting::SetProjectName(std::nullopt);
-        API_ProjectInfo project;
-        BNClear(project);
-        ASSERT_EQ(ACAPI_Environment(APIEnv_ProjectID, &project), NoError);
-        EXPECT_EQ(project.untitled, !named);
-        EXPECT_EQ(project.projectName != nullptr, named);
-        EXPECT_TRUE(!named || !project.projectName->IsEmpty());
-        delete project.projectName;
-        delete project.projectPath;
-        delete project.location;
-    }
 }
 
 TEST_F(Environment, InsertingAStoryMovesHigherElementsUpAndUndoes)
