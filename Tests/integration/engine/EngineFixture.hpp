@@ -161,6 +161,14 @@ protected:
         bridge->SendMessage(text);
         return WaitForTurns(target);
     }
+    // Keeps the main thread away until the worker has posted the busy flag, the text and the tool call.
+    bool WaitForPostedToolCall()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (MainQueue::PendingCount() < 3 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return MainQueue::PendingCount() >= 3;
+    }
     void AddTool(const std::string& name, std::function<ToolResult(const json&)> handler)
     {
         bridgeRegistry->Register({name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});

@@ -1,27 +1,5 @@
-// What the model and the page learn from a reply beyond its text: a failed tool call is sent
-// back to Anthropic marked as an error, and a reply stopped by the output limit is marked as cut.
+// A reply stopped by the output limit is marked as cut after its text.
 #include "EngineFixture.hpp"
-
-TEST_F(EngineTest, FailedToolResultsReachAnthropicMarkedAsErrorsWithTheirContentUnchanged)
-{
-    AddTool("works", [](const json&) { return ToolResult::Ok("guid-1", "Made"); });
-    AddTool("breaks", [](const json&) { return ToolResult::Fail("No such story: 9"); });
-    server.Script(AnthropicReply(
-        "", {{"a", "works", json::object()}, {"b", "breaks", json::object()}, {"c", "missing_tool", json::object()}}));
-    server.Script(AnthropicReply("done"));
-    ASSERT_TRUE(Send("go"));
-
-    const json results = server.Requests().at(1).body["messages"].at(2)["content"];
-    ASSERT_EQ(results.size(), 3u) << results.dump();
-    const json made =
-        json{{"type", "tool_result"}, {"tool_use_id", "a"}, {"content", ToolResult::Ok("guid-1", "Made").toJson()}};
-    EXPECT_EQ(results[0], made) << "a successful result carries no error mark";
-    EXPECT_EQ(results[1], (json{{"type", "tool_result"},
-                                {"tool_use_id", "b"},
-                                {"content", ToolResult::Fail("No such story: 9").toJson()},
-                                {"is_error", true}}));
-    EXPECT_EQ(results[2]["is_error"], true) << results[2].dump();
-}
 
 TEST_F(EngineTest, AReplyCutByTheOutputLimitIsMarkedAfterItsText)
 {

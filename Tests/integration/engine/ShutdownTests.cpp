@@ -30,12 +30,7 @@ TEST_F(EngineTest, ShutdownWhileAToolWaitsForTheMainThreadNeverRunsIt)
     server.Script(AnthropicReply("Calling.", {{"t1", "late_tool", json::object()}}));
     bridge->SendMessage("use the tool");
 
-    // The main thread stays away until the worker has posted the busy flag, the text and the tool call.
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (MainQueue::PendingCount() < 3 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_GE(MainQueue::PendingCount(), 3u);
+    ASSERT_TRUE(WaitForPostedToolCall());
     const auto start = Clock::now();
     bridge->Shutdown();
     EXPECT_LT(Clock::now() - start, kPrompt);

@@ -49,6 +49,7 @@ TEST_F(EngineTest, ToolCallsRunInOrderOnTheMainThreadAndEveryOutcomeIsSentBack)
         EXPECT_EQ(results[i]["type"], "tool_result");
         EXPECT_EQ(results[i]["tool_use_id"], "id_" + names[i]);
         EXPECT_TRUE(i >= expected.size() || results[i]["content"] == expected[i]) << results[i];
+        EXPECT_EQ(results[i].value("is_error", false), i > 0 && i < 5) << "only failures carry the error mark";
     }
     const json renamed = json::parse(results[5]["content"].get<std::string>());
     EXPECT_EQ(renamed["success"], true);

@@ -1,5 +1,4 @@
-// Prompt caching as rendered and read by the providers: where the Anthropic cache marks go
-// (and that nothing else in the request moves), and the token counts read from replies.
+// Prompt-cache token counts as the providers read them from replies.
 
 #include <gtest/gtest.h>
 
@@ -7,101 +6,6 @@
 #include "engine/OpenAIProvider.hpp"
 
 using nlohmann::json;
-
-namespace {
-
-const json kMark{{"type", "ephemeral"}};
-
-json Catalogue(int count)
-{
-    json tools = json::array();
-    for (int i = 0; i < count; ++i) {
-        tools.push_back({{"name", "tool_" + std::to_string(i)},
-                         {"description", "Tool number " + std::to_string(i)},
-                         {"input_schema", {{"type", "object"}, {"properties", json::object()}}}});
-    }
-    return tools;
-}
-
-// Every place a cache mark sits, as a JSON pointer, and the request with the marks taken off.
-std::vector<std::string> MarkPlaces(const json& node, const std::string& at = "")
-{
-    std::vector<std::string> places;
-    if (node.is_object()) {
-        for (auto it = node.begin(); it != node.end(); ++it) {
-            if (it.key() == "cache_control") {
-                places.push_back(at);
-            } else {
-                const auto inner = MarkPlaces(it.value(), at + "/" + it.key());
-                places.insert(places.end(), inner.begin(), inner.end());
-            }
-        }
-    } else if (node.is_array()) {
-        for (std::size_t i = 0; i < node.size(); ++i) {
-            const auto inner = MarkPlaces(node[i], at + "/" + std::to_string(i));
-            places.insert(places.end(), inner.begin(), inner.end());
-        }
-    }
-    return places;
-}
-
-json Unmarked(json request)
-{
-    for (const std::string& place : MarkPlaces(request)) {
-        request[json::json_pointer(place)].erase("cache_control");
-    }
-    return request;
-}
-
-}  // namespace
-
-TEST(PromptCache, AnthropicMarksSystemLastToolAndLastBlockOnlyAndChangeNothingElse)
-{
-    Conversation toolTurn;
-    toolTurn.AppendUser({ContentBlock::Text("Make two walls"), ContentBlock::Image("image/png", "UE5H")});
-    toolTurn.AppendAssistant({ContentBlock::Text("On it."), ContentBlock::ToolUse("a", "tool_0", {{"length", 4}}),
-                              ContentBlock::ToolUse("b", "tool_1", json::object())});
-    toolTurn.AppendUser({ContentBlock::ToolResult("a", R"({"success":true})"),
-                         ContentBlock::ToolResult("b", R"({"success":false,"error":"no"})")});
-    Conversation unreadableImage;
-    unreadableImage.AppendUser({ContentBlock::Text("See"), ContentBlock::Image("image/tiff", "SUkq")});
-
-    struct Case {
-        const char* what;
-        const Conversation* conversation;
-        std::string system;
-        int tools;
-        std::vector<std::string> places;
-    };
-    const std::vector<Case> cases = {
-        {"tool results end the history", &toolTurn, "S", 3, {"/messages/2/content/1", "/system/0", "/tools/2"}},
-        {"a described image ends the history",
-         &unreadableImage,
-         "S",
-         2,
-         {"/messages/0/content/1", "/system/0", "/tools/1"}},
-        {"no tools registered", &toolTurn, "S", 0, {"/messages/2/content/1", "/system/0"}},
-        {"no system prompt", &toolTurn, "", 1, {"/messages/2/content/1", "/tools/0"}},
-    };
-    const AnthropicProvider provider;
-    for (const Case& c : cases) {
-        const json tools = Catalogue(c.tools);
-        const json request = provider.RenderRequest(c.conversation->Messages(), c.system, tools, "m", 64);
-        EXPECT_EQ(MarkPlaces(request), c.places) << c.what;
-        for (const std::string& place : c.places) {
-            EXPECT_EQ(request[json::json_pointer(place)]["cache_control"], kMark) << c.what << " " << place;
-        }
-
-        // Without the marks it is the request as it was before caching: the system prompt as
-        // plain text, the catalogue as given, every block as rendered.
-        const json plain = Unmarked(request);
-        const json system = c.system.empty() ? json("") : json::array({{{"type", "text"}, {"text", c.system}}});
-        EXPECT_EQ(plain["system"], system) << c.what;
-        EXPECT_EQ(plain.contains("tools") ? plain["tools"] : json::array(), tools) << c.what;
-        EXPECT_EQ(plain["messages"].size(), c.conversation->Size()) << c.what;
-        EXPECT_EQ(plain.size(), c.tools > 0 ? 5u : 4u) << c.what;
-    }
-}
 
 TEST(PromptCache, UsageIsReadFromRepliesThatCarryItAndMissingWhenTheyDoNot)
 {

@@ -28,32 +28,6 @@ TEST(Conversation, OpenToolCallsGetAResultOnce)
     EXPECT_EQ(conversation.Size(), 4u);
 }
 
-TEST(Providers, RenderAttachmentsAndToolResultsInEachServicesShape)
-{
-    Conversation conversation;
-    conversation.AppendUser({ContentBlock::Text("Draw this"), ContentBlock::Image("image/png", "UE5H"),
-                             ContentBlock::Image("image/tiff", "SUkq"), ContentBlock::Document("", "JVBE")});
-    conversation.AppendAssistant({ContentBlock::Text("On it."), ContentBlock::ToolUse("call_1", "create_wall", {{"length", 4}})});
-    conversation.AppendUser({ContentBlock::ToolResult("call_1", R"({"success":true})"), ContentBlock::Text("Thanks")});
-
-    const json user = AnthropicProvider().RenderRequest(conversation.Messages(), "S", json::array(), "m", 10)["messages"][0]["content"];
-    EXPECT_EQ(user[3]["source"]["media_type"], "application/pdf");  // a document without a type is a PDF
-    const json messages = OpenAIProvider().RenderRequest(conversation.Messages(), "S", json::array(), "m", 10)["messages"];
-    ASSERT_EQ(messages.size(), 5u);
-    const json& parts = messages[1]["content"];
-    ASSERT_EQ(parts.size(), 4u);
-    EXPECT_EQ(parts[0], json({{"type", "text"}, {"text", "Draw this"}}));
-    EXPECT_EQ(parts[1], json({{"type", "image_url"}, {"image_url", {{"url", "data:image/png;base64,UE5H"}}}}));
-    EXPECT_NE(parts[2]["text"].get<std::string>().find("image/tiff"), std::string::npos);
-    EXPECT_EQ(parts[3], json({{"type", "file"},
-                              {"file", {{"filename", "attachment-1.pdf"}, {"file_data", "data:application/pdf;base64,JVBE"}}}}));
-    EXPECT_EQ(messages[2], json::parse(R"({"role":"assistant","content":"On it.","tool_calls":[{"id":"call_1",
-        "type":"function","function":{"name":"create_wall","arguments":"{\"length\":4}"}}]})"));
-    // Tool results come first as their own messages, then the rest of the user's turn.
-    EXPECT_EQ(messages[3], json({{"role", "tool"}, {"tool_call_id", "call_1"}, {"content", R"({"success":true})"}}));
-    EXPECT_EQ(messages[4], json({{"role", "user"}, {"content", "Thanks"}}));
-}
-
 TEST(AnthropicProvider, ParsesTextToolCallsAndStopReason)
 {
     const ModelReply reply = AnthropicProvider().ParseReply(R"({"content":[
@@ -107,11 +81,10 @@ TEST(Providers, RefuseRepliesTheyCannotRead)
     const AnthropicProvider anthropic;
     const OpenAIProvider openai;
     const std::vector<std::tuple<const ModelProvider*, std::string, std::string>> cases = {
-        {&anthropic, "", "not JSON"}, {&anthropic, "[1,2]", "not a JSON object"},
-        {&anthropic, "{}", "content"}, {&anthropic, R"({"content":[1]})", "not an object"}, {&anthropic, R"({"content":[{"type":"tool_use","id":"a","input":{}}]})", "name"},
+        {&anthropic, "", "not JSON"}, {&anthropic, "{}", "content"}, {&anthropic, R"({"content":[{"type":"tool_use","id":"a","input":{}}]})", "name"},
         {&anthropic, R"({"type":"error","error":{"type":"overloaded_error","message":"Overloaded"}})", "Overloaded"},
         {&anthropic, R"({"error":"gateway says no"})", "gateway says no"},
-        {&openai, "{}", "choices"}, {&openai, R"({"choices":[{}]})", "message"}, 
+        {&openai, "{}", "choices"}, 
         {&openai, R"({"choices":[{"message":{"content":"x","tool_calls":{}}}]})", "tool_calls"},
         {&openai, R"({"choices":[{"message":{"tool_calls":[{"function":{"name":"n","arguments":"{}"}}]}}]})", "id"},
         {&openai, R"({"choices":[{"message":{"tool_calls":[{"id":"a","function":{"name":"n","arguments":{}}}]}}]})",
@@ -126,16 +99,4 @@ TEST(Providers, RefuseRepliesTheyCannotRead)
             EXPECT_NE(std::string(e.what()).find(mention), std::string::npos) << body << " -> " << e.what();
         }
     }
-}
-
-TEST(ModelBridgeRules, ProviderFollowsTheModelName)
-{
-    for (const char* model : {"GPT-4.1-mini", "ft:gpt-4o:org:x", "o3-mini"}) {
-        EXPECT_EQ(ModelBridge::ProviderForModel(model, "anthropic"), ProviderKind::OpenAI) << model;
-    }
-    for (const char* model : {"claude-3-5-haiku-latest", "o", "gpt"}) {
-        EXPECT_EQ(ModelBridge::ProviderForModel(model, "openai"), ProviderKind::Anthropic) << model;
-    }
-    EXPECT_EQ(ModelBridge::ProviderForModel("", "OpenAI"), ProviderKind::OpenAI);
-    EXPECT_EQ(ModelBridge::ProviderForModel("", ""), ProviderKind::Anthropic);
 }

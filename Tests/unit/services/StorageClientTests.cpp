@@ -114,7 +114,7 @@ TEST_F(StorageTest, PublicDownloadGivesTheBytesOrNothing)
     EXPECT_EQ(StorageClient(Quillmere::MakeStorageConfig(FakeStorage::ClosedUrl(), "k", "")).DownloadPublic("a"), "");
 }
 
-TEST_F(StorageTest, NothingIsSentWithoutAnAddressOrPublicKey)
+TEST_F(StorageTest, NothingIsSentWithoutAnAddressOrPublicKeyAndAStoppedStorageNamesNoKey)
 {
     FakeStorage storage;
     const Quillmere::StorageConfig configs[] = {
@@ -130,11 +130,8 @@ TEST_F(StorageTest, NothingIsSentWithoutAnAddressOrPublicKey)
         EXPECT_EQ(client.List().statusCode, 0);
     }
     EXPECT_EQ(storage.RequestCount(), 0u);
-}
 
-TEST_F(StorageTest, AStoppedStorageFailsWithoutNamingTheKey)
-{
-    FakeStorage storage;
+    // A stopped storage fails without naming the key.
     const StorageClient client(storage.Config());
     storage.Stop();
     const auto response = client.Upload("a.mod", "b", "application/octet-stream");

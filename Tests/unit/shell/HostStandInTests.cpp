@@ -18,33 +18,8 @@
 // fontconfig keeps its configuration for the life of the process: the library's memory, not a leak of ours.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
-TEST(BrowserControl, ScriptsGoOutInOrderAndBridgeObjectsLastUntilTheNextDocument)
+TEST(BrowserControl, BridgeObjectsLastUntilTheNextDocumentAndAThrowingOneIsAFailedCall)
 {
-    PaletteHost::ScriptOutbox outbox;
-    for (const char* script : {"a", "b", "c"}) outbox.Push(script);
-    const auto all = outbox.WaitAfter(0, 0);
-    ASSERT_EQ(all.size(), 3u);
-    EXPECT_EQ(all[0].second + all[1].second + all[2].second, "abc");
-    EXPECT_LT(all[0].first, all[1].first);
-    const auto rest = outbox.WaitAfter(all[0].first, 0);
-    ASSERT_EQ(rest.size(), 2u);
-    EXPECT_EQ(rest[0].second, "b");
-    EXPECT_EQ(outbox.LastTaken(), all[2].first);
-    EXPECT_TRUE(outbox.WaitAfter(all[2].first, 0).empty());
-    // A waiting reader wakes for a new script and for closing.
-    std::vector<std::pair<std::uint64_t, std::string>> got;
-    std::thread reader([&] { got = outbox.WaitAfter(all[2].first, 60000); });
-    outbox.Push("late");
-    reader.join();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].second, "late");
-    std::thread waiter([&] { got = outbox.WaitAfter(got[0].first, 60000); });
-    outbox.Close();
-    waiter.join();
-    EXPECT_TRUE(got.empty());
-    EXPECT_TRUE(outbox.IsClosed());
-    outbox.Push("after close");
-    EXPECT_EQ(outbox.WaitAfter(0, 0).size(), 4u) << "nothing is queued once closed";
     // Loading a document drops the bridge objects of the last one; destroying the browser closes its outbox.
     std::shared_ptr<PaletteHost::ScriptOutbox> pageOutbox;
     {
@@ -89,22 +64,6 @@ static Picture Decode(const std::vector<unsigned char>& png)
     return {dark.width, dark.height, dark.count, CountPixels(png, [](uint32_t p) { return p == 0xFCFCF9; }).count};  // the paper colour
 }
 
-TEST(PlanView, DrawsTheWallsOfTheChosenStoryOnlyAtAClampedSize)
-{
-    HostTesting::ResetProject();
-    const Int16 story = HostTesting::CurrentStory();
-    HostTesting::AddWall(0, 0, 6, 0, story);
-    HostTesting::AddWall(6, 0, 6, 4, story);
-    const Picture drawn = Decode(PlanView::RenderPng({400, 300, story}));
-    EXPECT_EQ(std::make_pair(drawn.width, drawn.height), std::make_pair(400, 300));
-    EXPECT_GT(drawn.darkPixels, 500) << "the walls are missing";
-    EXPECT_EQ(Decode(PlanView::RenderPng({400, 300, Int16(story + 1)})).darkPixels, 0) << "another story's wall was drawn";
-    const Picture clamped = Decode(PlanView::RenderPng({-5, 1000000, story}));
-    EXPECT_EQ(std::make_pair(clamped.width, clamped.height), std::make_pair(64, 4096));
-    HostTesting::ResetProject();
-    cairo_debug_reset_static_data();  // frees cairo's font caches, which leak checkers report at exit
-}
-
 // Whatever the project holds, the plan stays a plan: a drawing as wide as the working extent
 // keeps its grid apart, and a point beyond the extent (stored past the host's checks) does not
 // shrink the rest to a dot.
@@ -122,6 +81,8 @@ TEST(PlanView, StaysReadableWhateverTheProjectHolds)
     HostTesting::AddWall(0, 0, 6, 0, story);
     HostTesting::AddWall(6, 0, 6, 4, story);
     const int near = Decode(PlanView::RenderPng({400, 300, story})).darkPixels;
+    const Picture clamped = Decode(PlanView::RenderPng({-5, 1000000, story}));
+    EXPECT_EQ(std::make_pair(clamped.width, clamped.height), std::make_pair(64, 4096)) << "the size is not clamped";
     for (double far : {1e300, extent * 2}) {
         HostTesting::AddWall(far, far, far + 1, far, story);
         const Picture drawn = Decode(PlanView::RenderPng({400, 300, story}));

@@ -11,7 +11,6 @@
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
-#include "PlanView.hpp"
 #include "PlanViewDrafting.hpp"
 
 namespace {
@@ -105,13 +104,9 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
     const std::vector<Case> cases = {
         {"line", API_LineID, [](API_Element& e, API_ElementMemo&) { e.line.begC = {1, 1}; e.line.endC = {9, 1}; }, {{5, 1}, {1.2, 1}},
          {{5, 5}}},
-        {"upper half arc", API_ArcID,
-         [](API_Element& e, API_ElementMemo&) { e.arc.origC = {5, 5}; e.arc.r = 3; e.arc.begAng = 0; e.arc.endAng = M_PI; }, {{5, 8}, {2, 5}},
-         {{5, 2}, {5, 5}}},
         {"text", API_TextID,
          [](API_Element& e, API_ElementMemo& m) { e.text.loc = {2, 5}; e.text.size = 0.5; e.text.anchor = 7; Text(m, "WWWW"); },
          {{2.4, 5.2}, {3.0, 5.2}}, {{2.4, 4.3}, {1.6, 5.2}, {6, 5.2}}},
-        {"hotspot", API_HotspotID, [](API_Element& e, API_ElementMemo&) { e.hotspot.pos = {5, 5}; }, {{5, 5}}, {{6, 6}, {4, 4}}},
         {"spline", API_SplineID,
          [](API_Element& e, API_ElementMemo& m) {
              BMKillHandle(reinterpret_cast<GSHandle*>(&m.coords));
@@ -121,12 +116,6 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
              e.spline.autoSmooth = true;
          },
          {{5, 6}, {1, 1}, {9, 1}}, {{5, 1}, {5, 3}}},
-        {"solid fill", API_HatchID,
-         [](API_Element& e, API_ElementMemo& m) {
-             e.hatch.fillInd = 1;
-             Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
-         },
-         {{3, 3}, {2, 6}}, {{8, 8}}},
         {"hatched fill", API_HatchID,
          [](API_Element& e, API_ElementMemo& m) {
              e.hatch.fillInd = 3;   // parallel lines 0.1 m apart
@@ -166,31 +155,6 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
         PlanViewDrafting::DrawLinework(empty.Context(), *nothing, kMapping);
         for (const Point& p : c.ink) EXPECT_FALSE(empty.InkAt(p)) << "story 2 has ink at (" << p.x << ", " << p.y << ")";
     }
-}
-
-TEST(PlanViewDrafting, TheViewFramesTextsHotspotsAndDimensionsToo)
-{
-    HostTesting::ResetProject();
-    Add(API_TextID, [](API_Element& e, API_ElementMemo&) { e.text.loc = {-40, 3}; });
-    Add(API_HotspotID, [](API_Element& e, API_ElementMemo&) { e.hotspot.pos = {25, -7}; });
-    Add(API_DimensionID, [](API_Element& e, API_ElementMemo& m) {
-        e.dimension.refC = {0, 30};
-        (*m.dimElems)[0].base.loc = {0, 0};
-        (*m.dimElems)[1].base.loc = {1, 0};
-    });
-    double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
-    PlanViewDrafting::ForEachExtentPoint(*PlanViewDrafting::Read(0), [&](double x, double y) {
-        minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
-    });
-    EXPECT_EQ(std::make_tuple(minX, maxX, minY, maxY), std::make_tuple(-40.0, 25.0, -7.0, 30.0));
-    // And the whole picture still renders (a PNG) with broken geometry among them.
-    Add(API_DimensionID, [](API_Element& e, API_ElementMemo&) { e.dimension.direction = {0, 0}; });
-    Add(API_TextID, [](API_Element& e, API_ElementMemo& m) { BMKillHandle(&m.textContent); e.text.size = 1e300; });
-    PlanView::Options options;
-    options.width = options.height = 128;
-    const std::vector<unsigned char> png = PlanView::RenderPng(options);
-    ASSERT_GT(png.size(), 8u);
-    EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG");
 }
 
 }  // namespace
