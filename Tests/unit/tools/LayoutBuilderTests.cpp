@@ -102,12 +102,9 @@ TEST_F(LayoutTest, OpeningsFindTheirWallsByIdAndTakeTheirKindsDefaults)
         << "only exactly \"door\" makes a door";
     EXPECT_EQ(Stored(doors[0]).door.lower, 0.0) << "a door ignores a sill height";
     EXPECT_TRUE(Stored(doors[1]).door.owner == wallGuids[2]) << "the later of two walls of one id hosts";
-}
 
-TEST_F(LayoutTest, AnOpeningListedBeforeItsWallStillFindsIt)
-{
-    const json layout = {{"openings", {{{"host_wall", "w1"}, {"type", "window"}}}}, {"walls", kTwoWalls}};
-    EXPECT_EQ(Built(Run("build_from_layout", layout))["windows_created"], 1);
+    const json early = {{"openings", {{{"host_wall", "w1"}, {"type", "window"}}}}, {"walls", kTwoWalls}};
+    EXPECT_EQ(Built(Run("build_from_layout", early))["windows_created"], 1) << "an opening listed before its wall";
 }
 
 TEST_F(LayoutTest, WallsTakeTheLayoutsHeightAndStoryAndSkipWhatCannotBeAWall)

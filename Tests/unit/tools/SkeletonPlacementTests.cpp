@@ -26,21 +26,6 @@ protected:
     TempFolder folder{"quillmere-placement"};
 };
 
-TEST_F(ModulePlacement, PlacesTheModuleAsPlainElementsInOneStep)
-{
-    const std::string path = WriteModuleFile(FixtureModuleBytes());
-    HostTesting::ClearCallLog();
-    ASSERT_EQ(Command([&] { return PlaceModuleAsElements(path, "A house"); }, "Place"), NoError);
-    EXPECT_EQ(CallNames(), (std::vector<std::string>{"ACAPI_CallUndoableCommand", "ACAPI_Database", "ACAPI_Element_Create",
-                                                     "ACAPI_Database"}));
-    EXPECT_EQ(HostTesting::ElementCount(), 11u);
-    EXPECT_EQ(HostTesting::HotlinkNodeCount(), 0u);
-    EXPECT_EQ(Read(ListOf(API_PolyLineID)[0]).header.floorInd, 1) << "content keeps its story";
-    EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Place"});
-    ASSERT_TRUE(UndoLast());
-    EXPECT_EQ(HostTesting::ElementCount(), 0u);
-}
-
 TEST_F(ModulePlacement, FailuresReturnTheFirstHostCodeAndLeaveNoNode)
 {
     const std::string good = WriteModuleFile(FixtureModuleBytes());
@@ -86,6 +71,8 @@ TEST_F(TypologySkeleton, PlacesTheSkeletonAndReportsWhatItAdded)
 
     json first = Data(Run("apply_typology_skeleton", {{"typology_name", "family-3br-2bath"}}));
     EXPECT_EQ(first["created"].dump(), expectedCreated);
+    EXPECT_EQ(HostTesting::HotlinkNodeCount(), 0u) << "placed as plain elements";
+    EXPECT_EQ(Read(ListOf(API_PolyLineID)[0]).header.floorInd, 1) << "content keeps its story";
     EXPECT_EQ(first["meta"], json::parse(R"({"rooms":["Living"],"note":"fixture"})"));
     ASSERT_EQ(first["zones"].size(), 1u);
     const API_Element zone = Read(ListOf(API_ZoneID)[0]);
