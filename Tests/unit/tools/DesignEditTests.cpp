@@ -84,19 +84,11 @@ TEST_F(AdaptTypology, RoomsAndGaragesAreFourWallsASlabAndAZone)
     }
 }
 
-TEST_F(AdaptTypology, AnOverlongRoomNameIsCutWithoutSplittingACharacter)
-{
-    // 254 letters then a character outside the basic plane: its two units do not both fit.
-    const std::string name = std::string(254, 'a') + "\xF0\x9F\x8F\xA0" + "tail";
-    Adapt(json::array({{{"op", "add_room"}, {"room_name", name}}}));
-    EXPECT_EQ(RoomName(ListOf(API_ZoneID).at(0)), std::u16string(254, u'a'));
-}
-
 TEST_F(AdaptTypology, MirrorFlipsWallPointsAcrossTheBoxCentre)
 {
     struct Case { const char* axis; API_Coord movedBeg; };   // axis null: not given
     // Walls span x 0..10 and y 1..5; the probe wall starts at (2, 2).
-    const Case cases[] = {{nullptr, {8, 2}}, {"y", {2, 4}}, {"X", {2, 4}}};
+    const Case cases[] = {{nullptr, {8, 2}}, {"X", {2, 4}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.axis ? c.axis : "(none)");
         HostTesting::ResetProject();
@@ -111,13 +103,6 @@ TEST_F(AdaptTypology, MirrorFlipsWallPointsAcrossTheBoxCentre)
         EXPECT_AT(Points(probe)[0], c.movedBeg);
         EXPECT_EQ(HostTesting::GetPolygon(slab)[1], (API_Coord{1, 0})) << "only walls move";
     }
-
-    // Twice the same mirror puts every wall back and counts each wall twice.
-    HostTesting::ResetProject();
-    const API_Guid wall = HostTesting::AddWall(1.5, 2.25, 7, 3);
-    HostTesting::AddWall(-4, 0, 0, 9);
-    EXPECT_EQ(Adapt(json::array({{{"op", "mirror"}}, {{"op", "mirror"}}}))["changed_elements"], 4);
-    EXPECT_EQ(Points(wall), (std::vector<API_Coord>{{1.5, 2.25}, {7, 3}}));
 
     // A room added earlier in the call widens the box and its walls are mirrored too.
     HostTesting::ResetProject();
@@ -154,9 +139,6 @@ TEST_F(AdaptTypology, OperationsThatDoNothingAddNoEntry)
     const Case cases[] = {
         {"resize_room is offered but does nothing, and a zero target",  [] { AddRectangleOfWalls(0, 0, 4, 4); },
          {{{"op", "resize_room"}, {"zone_uuid", "x"}, {"new_width", 5}}, {{"op", "scale_to_sqm"}, {"target_sqm", 0}}}},
-        {"no walls", [] { AddSlab({{0, 0}, {1, 0}, {1, 1}, {0, 1}}); }, {{{"op", "scale_to_sqm"}, {"target_sqm", 50}}}},
-        {"walls on one line", [] { HostTesting::AddWall(0, 0, 5, 0); HostTesting::AddWall(5, 0, 9, 0); },
-         {{{"op", "scale_to_sqm"}, {"target_sqm", 50}}}},
         {"unknown and empty ops", [] {}, {{{"op", "Mirror"}}, {{"op", ""}}, json::object()}},
     };
     for (const Case& c : cases) {
@@ -170,16 +152,6 @@ TEST_F(AdaptTypology, OperationsThatDoNothingAddNoEntry)
     }
 }
 
-TEST_F(AdaptTypology, OneUndoStepTakesBackTheWholeCall)
-{
-    AddRectangleOfWalls(0, 0, 6, 5);
-    const std::vector<ElementState> before = TakeSnapshot();
-    Adapt(json::array({{{"op", "add_garage"}, {"x", 6}}, {{"op", "mirror"}, {"axis", "y"}}, {{"op", "scale_to_sqm"}, {"target_sqm", 90}}}));
-    EXPECT_EQ(UndoStepCount(), 1u);
-    ASSERT_TRUE(UndoLast());
-    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-}
-
 TEST_F(AdaptTypology, RefusedCallsChangeNothingAndOpenNoStep)
 {
     struct Case {
@@ -191,10 +163,8 @@ TEST_F(AdaptTypology, RefusedCallsChangeNothingAndOpenNoStep)
     };
     const Case cases[] = {
         {"no operations", R"({})", "No operations provided", 0},
-        {"empty list", R"({"operations":[]})", "No operations provided", 0},
         // A bad field anywhere fails the call before the first operation runs.
         {"text for a number", R"({"operations":[{"op":"add_room"},{"op":"add_room","x":"3"}]})", "~type must be number, but is string", 0},
-        {"operation not an object", R"({"operations":[{"op":"add_garage"},3]})", "~cannot use value() with number", 0},
         {"coordinates overflow", R"({"operations":[{"op":"add_garage"},{"op":"add_room","x":1e308,"width":1e308}]})",
          "Adapt failed: operation 2 (add_room) gives coordinates that are not finite numbers", 0},
         // Found inside the step (the box depends on earlier operations): the whole step goes back.
@@ -222,17 +192,6 @@ TEST_F(AdaptTypology, RefusedCallsChangeNothingAndOpenNoStep)
     EXPECT_EQ(Run("adapt_typology", {{"operations", {{{"op", "mirror"}}}}}).error, "Adapt failed (error -2130313215)");
 }
 
-TEST_F(AdaptTypology, ElementsTheHostRefusesAreSkippedAndNotCounted)
-{
-    const std::vector<API_Guid> walls = AddRectangleOfWalls(0, 0, 4, 4);
-    HostTesting::InjectFailure({"ACAPI_Element_Change", APIERR_BADID, 0, -1, walls[1]});
-    HostTesting::InjectFailure({"ACAPI_Element_Create", APIERR_GENERAL, 0, -1, std::nullopt, API_ZoneID});
-    const json result = Adapt(json::array({{{"op", "mirror"}}, {{"op", "add_room"}, {"x", 9}}}));
-    EXPECT_EQ(result["changed_elements"], 3 + 5);
-    EXPECT_EQ(result["adaptations"].size(), 2u);
-    EXPECT_EQ(Points(walls[1]), (std::vector<API_Coord>{{4, 0}, {4, 4}}));
-}
-
 class PolishPlan : public AdaptTypology {};
 
 TEST_F(PolishPlan, WallPointsSnapToTheGrid)
@@ -240,7 +199,6 @@ TEST_F(PolishPlan, WallPointsSnapToTheGrid)
     struct Case { json input; API_Coord beg, end, snappedBeg, snappedEnd; std::string result; };
     const Case cases[] = {
         {{{"grid_size", 0.5}}, {0.2, 0.74}, {3.26, -0.25}, {0.0, 0.5}, {3.5, -0.5}, R"({"grid_size":0.5,"snapped_count":1})"},
-        {json::object(), {0.075, 3.0}, {10.05, 0}, {0.05, 3.0}, {10.05, 0}, R"({"grid_size":0.05,"snapped_count":1})"},
         {{{"grid_size", -1}}, {1.2, 0}, {0, 0}, {1.2000000000000002, 0}, {0, 0}, R"({"grid_size":0.05,"snapped_count":1})"},
     };
     for (const Case& c : cases) {

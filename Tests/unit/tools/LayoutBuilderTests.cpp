@@ -102,18 +102,9 @@ TEST_F(LayoutTest, OpeningsFindTheirWallsByIdAndTakeTheirKindsDefaults)
         << "only exactly \"door\" makes a door";
     EXPECT_EQ(Stored(doors[0]).door.lower, 0.0) << "a door ignores a sill height";
     EXPECT_TRUE(Stored(doors[1]).door.owner == wallGuids[2]) << "the later of two walls of one id hosts";
-}
 
-TEST_F(LayoutTest, AnOpeningListedBeforeItsWallAndOpeningsGivenAsAnObject)
-{
-    json layout = {{"openings", {{{"host_wall", "w1"}, {"type", "window"}}}}, {"walls", kTwoWalls}};
-    EXPECT_EQ(Built(Run("build_from_layout", layout))["windows_created"], 1);
-    layout = {{"walls", kTwoWalls},
-              {"openings", {{"z", {{"host_wall", "w1"}}}, {"a", {{"host_wall", "w2"}, {"type", "window"}}}}}};
-    const json byKey = Built(Run("build_from_layout", layout));
-    EXPECT_EQ(std::make_pair(byKey["doors_created"], byKey["windows_created"]), std::make_pair(json(1), json(1)));
-    EXPECT_TRUE(HostTesting::AllElements().back() == All(API_DoorID).back())
-        << "members are built in the order of their keys";
+    const json early = {{"openings", {{{"host_wall", "w1"}, {"type", "window"}}}}, {"walls", kTwoWalls}};
+    EXPECT_EQ(Built(Run("build_from_layout", early))["windows_created"], 1) << "an opening listed before its wall";
 }
 
 TEST_F(LayoutTest, WallsTakeTheLayoutsHeightAndStoryAndSkipWhatCannotBeAWall)
@@ -128,9 +119,7 @@ TEST_F(LayoutTest, WallsTakeTheLayoutsHeightAndStoryAndSkipWhatCannotBeAWall)
     } cases[] = {
         {{{"wall_height", 2.4}, {"walls", {wall}}}, 1, 2.4, 0},
         {{{"story", 65537}, {"walls", {wall}}}, 1, 3.0, 1},  // the low 16 bits
-        {{{"story", -1.7}, {"walls", {wall}}}, 1, 3.0, -1},
         {{{"story", 7}, {"walls", {wall}}}, 0, 0, 0},  // no such story
-        {{{"walls", {{{"start", {1}}, {"end", {3, 0}}}}}}, 0, 0, 0},
         {{{"walls", {{{"start", {1, 1}}, {"end", {1, 1}}}}}}, 0, 0, 0},
     };
     for (const auto& c : cases) {
@@ -183,13 +172,10 @@ TEST_F(LayoutTest, WrongTypesAnywhereFailWithTheLibrarysTextBeforeAnythingIsBuil
     const json wallsWithBadSecond =
         json::parse(R"([{"start":[0,0],"end":[3,0]},{"start":[0,2],"end":[3,2],"thickness":"0.2"}])");
     ExpectRefused("build_from_layout", {{"walls", wallsWithBadSecond}}, kNumber302);
-    ExpectRefused("build_from_layout",
-                  {{"walls", kTwoWalls}, {"rooms", {{{"name", 5}, {"polygon", {{0, 0}, {1, 0}, {1, 1}}}}}}},
-                  "[json.exception.type_error.302] type must be string, but is number");
     ExpectRefused("build_from_layout", {{"wall_height", "3"}}, kNumber302);  // read before walls are looked for
     ExpectRefused("build_from_layout", {{"story", 1e12}, {"walls", kTwoWalls}},
                   "Input 'story' must be a whole number between -2147483648 and 2147483647, got 1000000000000.0");
-    for (const json& input : {json::array(), json{{"walls", nullptr}}, json{{"walls", json::object()}}})
+    for (const json& input : {json::array(), json{{"walls", json::object()}}})
         ExpectRefused("build_from_layout", input, "walls array is required");
 }
 

@@ -33,14 +33,6 @@ struct CommaDecimals : std::numpunct<char> {
 
 }  // namespace
 
-TEST_F(RenderToolsTest, TheToolHasNoRequiredInputAndRegisteringAgainReplacesIt)
-{
-    EXPECT_FALSE(registry.tools.at("render_current_view").inputSchema.contains("required"));
-    const std::size_t count = registry.tools.size();
-    RegisterRenderTools(registry, PreviewRecorder(), CardRecorder());
-    EXPECT_EQ(registry.tools.size(), count);
-}
-
 TEST_F(RenderToolsTest, TheStartRequestCarriesTheFieldsInOrderAndTheWindowAsAPng)
 {
     struct Case {
@@ -51,8 +43,6 @@ TEST_F(RenderToolsTest, TheStartRequestCarriesTheFieldsInOrderAndTheWindowAsAPng
         {json::object(), {"png", "photoreal", "", "0.650000"}},
         {{{"preset", "clay"}, {"prompt", "dusk, warm light"}}, {"png", "clay", "dusk, warm light", "0.650000"}},
         {{{"strength", 1.7}}, {"png", "photoreal", "", "1.000000"}},
-        {{{"strength", -0.2}}, {"png", "photoreal", "", "0.000000"}},
-        {{{"format", "tiff"}, {"preset", "watercolor"}}, {"tiff", "watercolor", "", "0.650000"}},
     };
     HostTesting::AddWall(0, 0, 6, 0, HostTesting::CurrentStory());
     service.Script("GET /render/status", Json({{"status", "done"}}));
@@ -89,26 +79,19 @@ TEST_F(RenderToolsTest, TheStartRequestCarriesTheFieldsInOrderAndTheWindowAsAPng
     EXPECT_EQ(reports.size(), cases.size());
 }
 
-TEST_F(RenderToolsTest, WithoutAMainWindowTheKeyWindowIsCaptured)
+TEST_F(RenderToolsTest, TheKeyWindowStandsInForAMissingMainWindowAndTheStrengthIgnoresTheLocale)
 {
     HostTesting::SetMainWindow(std::nullopt);
     HostTesting::SetKeyWindow(HostTesting::WindowSize{420, 720});
     service.Script("POST /render/start", Json({{"job_id", "k"}}));
-    ASSERT_TRUE(Run("render_current_view", json::object()).success);
-    ASSERT_EQ(service.Requests().at(0).parts.size(), 5u);
-    const PngSize size = ReadPngSize(service.Requests().at(0).parts[4].content);
-    EXPECT_EQ(std::make_pair(size.width, size.height), std::make_pair(420u, 720u));
-}
-
-TEST_F(RenderToolsTest, TheStrengthIsPrintedWithAPointWhateverTheLocale)
-{
     const std::locale saved = std::locale::global(std::locale(std::locale::classic(), new CommaDecimals));
-    service.Script("POST /render/start", Json({{"job_id", "l"}}));
     const ToolResult result = Run("render_current_view", {{"strength", 0.25}});
     std::locale::global(saved);
     ASSERT_TRUE(result.success) << result.error;
     ASSERT_EQ(service.Requests().at(0).parts.size(), 5u);
     EXPECT_EQ(service.Requests().at(0).parts[3].content, "0.250000");
+    const PngSize size = ReadPngSize(service.Requests().at(0).parts[4].content);
+    EXPECT_EQ(std::make_pair(size.width, size.height), std::make_pair(420u, 720u));
 }
 
 TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
@@ -128,7 +111,6 @@ TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
     };
     const std::vector<Case> cases = {
         {"preset differing in case", {{"preset", "Photoreal"}}, [] {}, "Unknown preset 'Photoreal'", false, false, false},
-        {"preset not text", {{"preset", 3}}, [] {}, "[json.exception.type_error.302]", true, false, false},
         {"input not an object", json::array({1}), [] {}, "[json.exception.type_error.306]", true, false, false},
         {"no window at all", json::object(), noWindows, "Failed to capture viewport image", false, false, false},
         {"window gives no image", json::object(),
@@ -140,8 +122,6 @@ TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
          "Render server error: HTTP 500"},
         {"plain text reply", json::object(), [this] { service.Script("POST /render/start", Reply{200, "started"}); },
          "Invalid response from render server"},
-        {"job id not text", json::object(), [this] { service.Script("POST /render/start", Json({{"job_id", 7}})); },
-         "[json.exception.type_error.302]", true},
         {"connection dropped", json::object(),
          [this] { service.Script("POST /render/start", Reply{200, "", "", {}, true}); }, "Render server error: ",
          true},
@@ -174,14 +154,4 @@ TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
     MainQueue::DrainUntilIdle();
     EXPECT_EQ(service.Count("GET /render/status"), 0u);
     EXPECT_TRUE(reports.empty());
-}
-
-TEST_F(RenderToolsTest, AnUnreachableServiceFailsWithTheTransportText)
-{
-    ServiceUrlScope closed(FakeProductService::ClosedBaseUrl());
-    const ToolResult result = Run("render_current_view", json::object());
-    EXPECT_FALSE(result.success);
-    EXPECT_EQ(result.error.rfind("Render server error: ", 0), 0u);
-    EXPECT_GT(result.error.size(), std::string("Render server error: ").size());
-    EXPECT_TRUE(TmpEmpty());
 }

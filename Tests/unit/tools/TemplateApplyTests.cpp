@@ -2,8 +2,6 @@
 // keys, storage failures as an "error" key), one template's summary, and placing a template's
 // module from storage or the local folder in one undo step.
 
-#include <optional>
-
 #include "TemplateFixture.hpp"
 
 namespace {
@@ -47,20 +45,14 @@ TEST_F(TemplateApply, ListingKeepsSummariesNewestFirstWithTheirAddedKeys)
 
 TEST_F(TemplateApply, ListingFailuresAreAnErrorKeyInsideASuccess)
 {
-    struct Case { const char* name; int status; std::string body; std::string expected; };   // status 0: unreachable
+    struct Case { const char* name; int status; std::string body; std::string expected; };
     const Case cases[] = {
-        {"no response", 0, "", R"({"error":"Supabase list failed (0): ","templates":[]})"},
         {"refused", 401, R"({"error":"Unauthorized"})", R"({"error":"Supabase list failed (401): {\"error\":\"Unauthorized\"}","templates":[]})"},
-        {"not JSON", 200, "<html>", R"({"error":"Failed to parse Supabase list response","templates":[]})"},
         {"not an array", 200, "{}", R"({"error":"Unexpected response","templates":[]})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::optional<ScopedStorageEnvironment> closed;
-        if (c.status == 0)
-            closed.emplace(FakeStorage::ClosedUrl(), storage.AnonKey(), storage.ServiceKey());
-        else
-            storage.FailNext("/storage/v1/object/list/", c.status, c.body);
+        storage.FailNext("/storage/v1/object/list/", c.status, c.body);
         EXPECT_EQ(Run("list_templates", json::object()).message, c.expected);
     }
     storage.Put("house.mod", "bytes");
@@ -72,7 +64,6 @@ TEST_F(TemplateApply, LayoutFromStorageOrTheLocalFolder)
     storage.Put("Stored.meta.json", R"({"stories":2})");
     PutLocal("Stored.meta.json", R"({"stories":9})");
     PutLocal("My_House.meta.json", R"([1,2])");
-    PutLocal("Empty.meta.json", "");
     struct Case { json input; std::string message; };   // success text, or "!" + failure text
     const Case cases[] = {
         {{{"template_name", "Stored"}},
@@ -80,7 +71,6 @@ TEST_F(TemplateApply, LayoutFromStorageOrTheLocalFolder)
         {{{"template_name", "My House"}, {"story_filter", 0}, {"include_objects", false}},
          R"({"ignored_params":["include_objects","story_filter"],"meta":[1,2],"note":"Use apply_template_exact to place this template in the project.","source":"local","template":"My_House"})"},
         {{{"template_name", "Nowhere"}}, "!Template meta not found: Nowhere.meta.json"},
-        {{{"template_name", "Empty"}}, "!Failed to parse .meta.json for: Empty"},
         {{{"include_objects", true}}, "!template_name is required"},
     };
     for (const Case& c : cases) {
@@ -102,13 +92,11 @@ TEST_F(TemplateApply, ApplyPlacesTheModuleFromStorageThenTheLocalFolder)
     const std::string created = R"({"beams":0,"columns":0,"doors":1,"objects":0,"roofs":0,"slabs":1,"walls":4,"windows":1,"zones":1})";
     storage.Put("My_House.mod", module);
     PutLocal("My_House.mod", "stale local copy, never read");
-    PutLocal("Local.mod", module);
     storage.Put("EmptyStored.mod", "");
     PutLocal("EmptyStored.mod", module);
     struct Case { json input; const char* source; };
     const Case cases[] = {
         {{{"template_name", "My House"}, {"story_filter", 2}, {"error_policy", "skip"}}, "supabase"},
-        {{{"template_name", "Local"}}, "local"},
         {{{"template_name", "EmptyStored"}}, "local"},
     };
     for (const Case& c : cases) {
@@ -127,7 +115,7 @@ TEST_F(TemplateApply, ApplyPlacesTheModuleFromStorageThenTheLocalFolder)
         EXPECT_EQ(HostTesting::ElementCount(), 0u);
     }
     // Only the stored templates' own files remain: no temporary module is left behind.
-    EXPECT_EQ(FilesIn(TemplatesDir()).size(), 3u);
+    EXPECT_EQ(FilesIn(TemplatesDir()).size(), 2u);
 }
 
 TEST_F(TemplateApply, WithoutAModuleTheReportTellsWhereItLooked)

@@ -16,41 +16,6 @@ protected:
 
 const char* const kBoxKeys[] = {"bbox", "footprint", "approx_sqm", "approx_sqm_source", "approx_sqm_confidence"};
 
-TEST_F(TemplateSummaryTest, EmptyProjectHasStoriesAndNothingElse)
-{
-    HostTesting::SetStories({{-1, -3.0, "Basement"}, {0, 0.0, "Ground"}, {1, 3.2, "First"}});
-    const json summary = Summary();
-    EXPECT_TRUE(summary["counts"].is_null());
-    EXPECT_EQ(summary["total_elements"], 0);
-    EXPECT_EQ(summary["stories"], json::parse(R"([{"elevation":-3.0,"index":-1,"name":"Basement"},
-        {"elevation":0.0,"index":0,"name":"Ground"},{"elevation":3.2,"index":1,"name":"First"}])"));
-    for (const char* key : kBoxKeys) EXPECT_FALSE(summary.contains(key)) << key;
-    EXPECT_FALSE(summary.contains("rooms"));
-    EXPECT_EQ(summary["captured_at"], "2026-01-31T09:05:00Z");
-}
-
-TEST_F(TemplateSummaryTest, CensusCountsEverySeventeenTypesUnderItsKey)
-{
-    const API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    const std::pair<API_ElemTypeID, const char*> types[] = {
-        {API_SlabID, "slabs"},     {API_ColumnID, "columns"},     {API_BeamID, "beams"},     {API_RoofID, "roofs"},
-        {API_DoorID, "doors"},     {API_WindowID, "windows"},     {API_ObjectID, "objects"}, {API_ZoneID, "zones"},
-        {API_LineID, "lines"},     {API_ArcID, "arcs"},           {API_TextID, "texts"},     {API_PolyLineID, "polylines"},
-        {API_HatchID, "fills"},    {API_SplineID, "splines"},     {API_HotspotID, "hotspots"},
-        {API_DimensionID, "dimensions"},
-    };
-    json expected = {{"walls", 1}};
-    for (const auto& type : types) {
-        const bool opening = type.first == API_DoorID || type.first == API_WindowID;
-        HostTesting::AddFixture(type.first, 0, opening ? wall : APINULLGuid);
-        expected[type.second] = 1;
-    }
-    HostTesting::AddFixture(API_LampID);   // outside the census
-    const json summary = Summary();
-    EXPECT_EQ(summary["counts"], expected);
-    EXPECT_EQ(summary["total_elements"], 17);
-}
-
 TEST_F(TemplateSummaryTest, BoxComesFromWallsColumnsAndZonesOnly)
 {
     struct Case { const char* name; std::function<void()> build; json bbox; const char* footprint; double sqm; };
@@ -103,18 +68,6 @@ TEST_F(TemplateSummaryTest, ARoomNameFillingItsWholeFieldIsReadNoFurther)
     const json summary = Summary();
     EXPECT_EQ(summary["rooms"][0]["name"], expected);
     EXPECT_EQ(summary["bedroom_count"], 1);
-}
-
-TEST_F(TemplateSummaryTest, InputsAreCopiedOnlyInTheirOwnShape)
-{
-    const json tags = {1, {{"a", 2}}};   // tags of any elements
-    json summary = Summary({{"description", "Modern bungalow"}, {"tags", tags}});
-    EXPECT_EQ(summary["description"], "Modern bungalow");
-    EXPECT_EQ(summary["tags"], tags);
-    summary = Summary({{"description", ""}, {"tags", "modern"}});   // empty description, tags not a list
-    EXPECT_FALSE(summary.contains("description"));
-    EXPECT_FALSE(summary.contains("tags"));
-    EXPECT_THROW(Summary({{"description", 5}}), json::type_error);
 }
 
 TEST_F(TemplateSummaryTest, HostFailuresOnlyThinTheSummary)

@@ -20,9 +20,6 @@ TEST_F(TypologySelection, BriefsAgainstTheBuiltInCatalogue)
         {R"({"bedrooms":4,"bathrooms":3,"stories":1,"style":"mediterranean","approx_sqm":250,"has_garage":true})",
          R"({"approx_sqm":250.0,"bathrooms":3,"bedrooms":4,"match":true,"score":31,"stories":1,"style":"mediterranean","typology_name":"villa-4br-3bath"})",
          31},
-        {R"({"bedrooms":6,"bathrooms":5,"stories":3,"has_garage":true})", kNoMatch, 8},
-        {R"({})", "compact-2br-1bath", 23},                                   // scored as two bedrooms
-        {R"({"bedrooms":2,"style":"Modern"})", "compact-2br-1bath", 23},      // style is case-sensitive
         {R"({"bedrooms":1,"approx_sqm":-5})", "studio-1br-1bath", 23},        // no area wish at all
         {R"({"bedrooms":2.9})", "compact-2br-1bath", 23},                     // counts truncate
     };
@@ -67,8 +64,6 @@ TEST_F(TypologySelection, CatalogueShapesFromStorage)
     struct Case { const char* name; std::string stored; const char* brief; std::string expected; };
     const Case cases[] = {
         {"nothing stored", "", R"({"bedrooms":5,"bathrooms":4,"stories":2,"has_garage":true,"approx_sqm":350})", "luxury-5br-4bath"},
-        {"empty array", "[]", R"({"bedrooms":2})", kNoMatch},
-        {"not JSON", "[{\"name\":", R"({"bedrooms":2})", "compact-2br-1bath"},
         {"object walked by its values", R"({"b":{"name":"second","bedrooms":2},"a":{"name":"first","bedrooms":2}})",
          R"({"bedrooms":2})", "first"},
         {"best entry without a name", R"([{"bedrooms":2}])", R"({"bedrooms":2})", kNoMatch},
