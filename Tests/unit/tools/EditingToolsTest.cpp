@@ -85,7 +85,6 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     const double longer = doorBefore.door.objLoc + 0.5;
     // Tool, element, input, message, edit record, and the check of the element (or the copy).
     const std::tuple<const char*, API_Guid, json, std::string, std::string, std::function<void(const API_Element&)>> cases[] = {
-        {"modify_element", wall, {{"start_y", 4.5}}, modified, "", only(wall, [](API_Element& e) { e.wall.begC.y = 4.5; })},
         {"modify_element", wall, {{"height", 2.7}, {"thickness", 0.25}, {"start_x", -1.0}, {"end_x", 7.0}, {"end_y", 3.0}, {"layer", 2}},
          modified, "", only(wall, [](API_Element& e) { e.wall.height = 2.7, e.wall.thickness = 0.25, e.wall.begC.x = -1.0,
                                                         e.wall.endC = {7.0, 3.0}, e.header.layer = 2; })},
@@ -130,8 +129,6 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         // Without an axis, the x axis.
         {"mirror_element", doorWall, json::object(), "Element mirrored", Edit(APIEdit_Mirror, true, {}, {}, {1.0, 0.0}),
          carries(false, true, 1, {0.0, -1.0}, {6.0, -1.0})},
-        {"mirror_element", doorWall, {{"keep_original", true}}, "Element mirrored", Edit(APIEdit_Mirror, false, {}, {}, {1.0, 0.0}),
-         carries(true, true, 1, {0.0, -1.0}, {6.0, -1.0})},
         {"copy_element", doorWall, {{"dx", 0.0}, {"dy", 4.0}}, "Element copied with offset (0.000000, 4.000000)",
          Edit(APIEdit_Drag, false, {}, {}, {0.0, 4.0}), carries(true, false, 1, {0.0, 5.0}, {6.0, 5.0})},
     };
