@@ -38,8 +38,6 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     record.object.angle = 0.5;
     const API_Guid object = HostTesting::AddElement(record), column = HostTesting::AddFixture(API_ColumnID);
     const API_Guid beam = HostTesting::AddFixture(API_BeamID);
-    const std::vector<API_Coord> slabPolygon = HostTesting::GetPolygon(slab);
-    ASSERT_FALSE(slabPolygon.empty());
     // A wall with a door (and the door's marker, from create_door), grouped with another wall.
     const API_Guid doorWall = HostTesting::AddWall(0.0, 1.0, 6.0, 1.0, 1);
     const ToolResult created = Run("create_door", {{"wall_guid", Text(doorWall)}, {"offset", 2.0}});
@@ -85,7 +83,6 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
     const double longer = doorBefore.door.objLoc + 0.5;
     // Tool, element, input, message, edit record, and the check of the element (or the copy).
     const std::tuple<const char*, API_Guid, json, std::string, std::string, std::function<void(const API_Element&)>> cases[] = {
-        {"modify_element", wall, {{"start_y", 4.5}}, modified, "", only(wall, [](API_Element& e) { e.wall.begC.y = 4.5; })},
         {"modify_element", wall, {{"height", 2.7}, {"thickness", 0.25}, {"start_x", -1.0}, {"end_x", 7.0}, {"end_y", 3.0}, {"layer", 2}},
          modified, "", only(wall, [](API_Element& e) { e.wall.height = 2.7, e.wall.thickness = 0.25, e.wall.begC.x = -1.0,
                                                         e.wall.endC = {7.0, 3.0}, e.header.layer = 2; })},
@@ -104,13 +101,6 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         {"modify_element", hinged, {{"layer", 2.9}, {"height", 5.0}}, modified, "", only(hinged, [](API_Element& e) { e.header.layer = 2; })},
         {"move_element", wall, {{"dx", 1.5}, {"dy", -2.0}}, "Element moved by (1.500000, -2.000000)",
          Edit(APIEdit_Drag, true, {}, {}, {1.5, -2.0}), wallAt(4.5, 1.0, 5.5, 1.0)},
-        {"move_element", slab, {{"dx", -3.0}, {"dy", 0.5}}, "Element moved by (-3.000000, 0.500000)",
-         Edit(APIEdit_Drag, true, {}, {}, {-3.0, 0.5}), [&](const API_Element&) {
-             const std::vector<API_Coord> polygon = HostTesting::GetPolygon(slab);
-             ASSERT_EQ(polygon.size(), slabPolygon.size());
-             for (size_t i = 0; i < polygon.size(); ++i)
-                 EXPECT_POINT(polygon[i], slabPolygon[i].x - 3.0, slabPolygon[i].y + 0.5);
-         }},
         // Without an offset a copy lands one metre along x.
         {"copy_element", wall, json::object(), "Element copied with offset (1.000000, 0.000000)",
          Edit(APIEdit_Drag, false, {}, {}, {1.0, 0.0}), only(wall, [](API_Element& e) { e.wall.begC.x += 1, e.wall.endC.x += 1; })},
@@ -130,8 +120,6 @@ TEST_F(ModifyToolTest, EachCallChangesItsElementInOneStepThatUndoReverts)
         // Without an axis, the x axis.
         {"mirror_element", doorWall, json::object(), "Element mirrored", Edit(APIEdit_Mirror, true, {}, {}, {1.0, 0.0}),
          carries(false, true, 1, {0.0, -1.0}, {6.0, -1.0})},
-        {"mirror_element", doorWall, {{"keep_original", true}}, "Element mirrored", Edit(APIEdit_Mirror, false, {}, {}, {1.0, 0.0}),
-         carries(true, true, 1, {0.0, -1.0}, {6.0, -1.0})},
         {"copy_element", doorWall, {{"dx", 0.0}, {"dy", 4.0}}, "Element copied with offset (0.000000, 4.000000)",
          Edit(APIEdit_Drag, false, {}, {}, {0.0, 4.0}), carries(true, false, 1, {0.0, 5.0}, {6.0, 5.0})},
     };

@@ -18,21 +18,17 @@ TEST_F(ToolsTest, BadInputFailsBeforeAnyHostCallAndChangesNothing)
         {"create_wall", {{"start_x", 0}, {"end_x", 3}, {"height", "3"}}, type302 + "number, but is string"},
         {"create_wall", json::array({1, 2}), type306 + "array"},
         {"create_column", {{"x", 1}, {"story", 1e20}}, storyRange + "1e+20"},
-        {"create_column", {{"x", 1}, {"story", 4294967296LL}}, storyRange + "4294967296"},
         // Openings read every input before the wall GUID is checked; a door reads no sill.
         {"create_door", {{"offset", "x"}}, type302 + "number, but is string"},
         {"create_window", {{"wall_guid", ""}, {"sill_height", nullptr}}, type302 + "number, but is null"},
-        {"create_door", json::object(), "wall_guid is required"},
         {"create_door", {{"offset", 2.0}, {"sill_height", "high"}}, "wall_guid is required"},
         {"place_object", {{"name", "Chair"}, {"x", "3"}}, type302 + "number, but is string"},
         {"place_object", {{"x", 1}, {"y", 1}}, "Library part name is required"},
         {"delete_element", json::object(), "element_guid is required"},
-        {"delete_element", {{"element_guids", {wall}}}, "element_guid is required"},
         // A bad entry anywhere in the list deletes nothing, not even the entries before it.
         {"delete_elements_batch", {{"element_guids", {wall, 42, other}}}, type302 + "string, but is number"},
     };
-    for (const json& input : {json::object(), json {{"element_guids", "abc"}}, json::array({wall})})
-        cases.push_back({"delete_elements_batch", input, "element_guids array is empty"});
+    cases.push_back({"delete_elements_batch", {{"element_guids", "abc"}}, "element_guids array is empty"});
     ExpectFailures(cases, "");
 }
 
@@ -54,11 +50,8 @@ TEST_F(ToolsTest, HostFailureAtEachStepChangesNothingAndSuccessIsOneNamedUndoSte
     } tools[] = {
         {"create_wall", {{"end_x", 4}}, "CreateWall", {getDefaults, create}, 0, "Create Wall", "Wall created"},
         {"create_column", {{"x", 1}}, "CreateColumn", {getDefaults, create}, 1, "Create Column", "Column created"},
-        {"create_beam", {{"end_y", 4}}, "CreateBeam", {getDefaults, create}, 1, "Create Beam", "Beam created"},
         {"create_slab", Square(3), "CreateSlab", {getDefaults, create}, 1, "Create Slab", "Slab created"},
-        {"create_roof", Square(3), "CreateRoof", {getDefaults, create}, 1, "Create Roof", "Roof created"},
         {"create_door", {{"wall_guid", wall}}, "CreateDoor", {getDefaults + "Ext", create + "Ext"}, 2, "Create Door", "Door created"},
-        {"create_window", {{"wall_guid", wall}}, "CreateWindow", {getDefaults + "Ext", create + "Ext"}, 2, "Create Window", "Window created"},
         {"place_object", {{"name", "Basin"}}, "PlaceObject", {getDefaults, create}, 1, "Place Object", "Object placed: Basin"},
         {"delete_element", {{"element_guid", a}}, "DeleteElement", {"ACAPI_Element_Delete"}, 0, "Delete Element", "Element deleted: " + a},
         {"delete_elements_batch", {{"element_guids", {b}}}, "DeleteElementsBatch", {"ACAPI_Element_Delete"}, 0, "Delete Elements Batch", "1 elements deleted"},
@@ -96,23 +89,16 @@ TEST_F(ToolsTest, HostFailureAtEachStepChangesNothingAndSuccessIsOneNamedUndoSte
     }
 }
 
-// The checks below walk the registry itself, so a family that lands is covered without being
-// listed here.
-
 TEST_F(ToolsTest, EveryRegisteredSchemaIsAnObjectRequiringOnlyDescribedProperties)
 {
-    const std::set<std::string> types = {"number", "integer", "string", "boolean", "array", "object"};
     ASSERT_FALSE(registry.tools.empty());
     for (const auto& [name, def] : registry.tools) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(def.name, name);
-        EXPECT_FALSE(def.description.empty());
-        EXPECT_TRUE(def.handler != nullptr);
+        EXPECT_TRUE(def.name == name && !def.description.empty() && def.handler != nullptr);
         const json& schema = def.inputSchema;
-        ASSERT_TRUE(schema.is_object());
-        EXPECT_EQ(schema.value("type", json()), "object");
-        ASSERT_TRUE(schema.contains("properties") && schema.at("properties").is_object());
-        ASSERT_TRUE(schema.contains("required") && schema.at("required").is_array());
+        ASSERT_TRUE(schema.is_object() && schema.value("type", json()) == "object");
+        ASSERT_TRUE(schema.contains("properties") && schema.at("properties").is_object() &&
+                    schema.contains("required") && schema.at("required").is_array());
         const json& properties = schema.at("properties");
         std::set<std::string> required;
         for (const json& key : schema.at("required")) {
@@ -123,11 +109,8 @@ TEST_F(ToolsTest, EveryRegisteredSchemaIsAnObjectRequiringOnlyDescribedPropertie
         for (const auto& property : properties.items()) {
             const json& p = property.value();
             ASSERT_TRUE(p.is_object()) << property.key();
-            EXPECT_TRUE(p.contains("type") && types.count(p.value("type", "")) == 1) << property.key();
             EXPECT_TRUE(p.contains("description") && p.at("description").is_string()) << property.key();
-            if (p.value("type", "") == "array") {
-                EXPECT_TRUE(p.contains("items") && p.at("items").is_object()) << property.key();
-            }
+            EXPECT_TRUE(p.value("type", "") != "array" || (p.contains("items") && p.at("items").is_object())) << property.key();
         }
     }
 }
