@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ACAPinc.h"
+#include "PlanViewAttributes.hpp"
 
 namespace PlanViewDrafting {
 
@@ -61,18 +62,13 @@ namespace {
 // Pen and fill attributes looked up once per picture.
 class Attributes {
 public:
+    // The pen's colour as the rest of the plan draws it; the drafting grey for a pen the host
+    // cannot read.
     Colour Pen(Int16 index)
     {
-        auto it = pens_.find(index);
-        if (it != pens_.end()) return it->second;
         Colour colour;
-        API_Attribute attribute;
-        BNClear(attribute);
-        attribute.header.typeID = API_PenID;
-        attribute.header.index = index;
-        if (index > 0 && ACAPI_Attribute_Get(&attribute) == NoError)
-            colour = {attribute.pen.rgb.f_red, attribute.pen.rgb.f_green, attribute.pen.rgb.f_blue};
-        return pens_[index] = colour;
+        if (const auto found = pens_.Find(index)) colour = {found->red, found->green, found->blue};
+        return colour;
     }
 
     // Pattern of a fill index; an unknown index draws as a plain solid fill.
@@ -94,7 +90,7 @@ public:
     }
 
 private:
-    std::map<Int16, Colour> pens_;
+    PlanView::PenPalette pens_;
     std::map<Int32, API_FilltypeType> fills_;
 };
 
