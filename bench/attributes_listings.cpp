@@ -19,7 +19,8 @@ void FillTable(API_AttrTypeID type, Int32 count, const char* stem)
     for (Int32 i = 1; i <= count; ++i) {
         API_Attribute a = HostTesting::MakeAttribute(type, stem + std::to_string(i));
         a.header.index = i;
-        if (type == API_LayerID) a.header.flags = Int16((i % 10 == 0 ? APILay_Hidden : 0) | (i % 7 == 0 ? APILay_Locked : 0));
+        if (type == API_LayerID)
+            a.header.flags = Int16((i % 10 == 0 ? APILay_Hidden : 0) | (i % 7 == 0 ? APILay_Locked : 0));
         HostTesting::SetAttribute(a);
     }
 }

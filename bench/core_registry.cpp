@@ -29,7 +29,9 @@ ToolRegistry& EightyTools()
                 properties[key] = {{"type", "number"}, {"description", std::string("The ") + key + " of the element"}};
             }
             def.inputSchema = {{"type", "object"}, {"properties", properties}, {"required", {"x", "y"}}};
-            def.handler = [](const json& input) { return ToolResult::Ok("", input.value("label", std::string("done"))); };
+            def.handler = [](const json& input) {
+                return ToolResult::Ok("", input.value("label", std::string("done")));
+            };
             r.Register(std::move(def));
         }
         return r;

@@ -23,8 +23,7 @@ json FreshProjectWithWallsToDelete()
     json guids = json::array();
     for (int i = 0; i < kProjectWalls; ++i) {
         const API_Guid guid = HostTesting::AddWall(0.0, 0.5 * i, 5.0, 0.5 * i);
-        if (i % (kProjectWalls / kDeleted) == 0)
-            guids.push_back(GuidToStr(guid));
+        if (i % (kProjectWalls / kDeleted) == 0) guids.push_back(GuidToStr(guid));
     }
     return guids;
 }
@@ -39,8 +38,7 @@ void BM_DeleteElementsBatch(benchmark::State& state)
         state.ResumeTiming();
 
         const ToolResult result = registry.ExecuteTool("delete_elements_batch", input);
-        if (!result.success)
-            state.SkipWithError(result.error.c_str());
+        if (!result.success) state.SkipWithError(result.error.c_str());
     }
     state.SetItemsProcessed(state.iterations() * kDeleted);
 }
@@ -55,8 +53,7 @@ void BM_UndoDeleteElementsBatch(benchmark::State& state)
             state.SkipWithError("delete failed");
         state.ResumeTiming();
 
-        if (HostTesting::Undo() != NoError)
-            state.SkipWithError("undo failed");
+        if (HostTesting::Undo() != NoError) state.SkipWithError("undo failed");
     }
     state.SetItemsProcessed(state.iterations() * kDeleted);
 }

@@ -32,9 +32,8 @@ void BM_SearchLibraryParts(benchmark::State& state, const char* pattern)
     ToolRegistry registry;
     size_t listed = 0;
     for (auto _ : state) {
-        const ToolResult result = registry.ExecuteTool("search_library_parts", json {{"pattern", pattern}});
-        if (!result.success)
-            state.SkipWithError(result.error.c_str());
+        const ToolResult result = registry.ExecuteTool("search_library_parts", json{{"pattern", pattern}});
+        if (!result.success) state.SkipWithError(result.error.c_str());
         listed = result.message.size();
         benchmark::DoNotOptimize(listed);
     }

@@ -21,9 +21,8 @@ void BM_CreateWallCalls(benchmark::State& state)
         for (int i = 0; i < kWalls; ++i) {
             const double y = 0.5 * i;
             const ToolResult result = registry.ExecuteTool(
-                "create_wall", json {{"start_x", 0.0}, {"start_y", y}, {"end_x", 6.0}, {"end_y", y}, {"height", 2.8}});
-            if (!result.success)
-                state.SkipWithError(result.error.c_str());
+                "create_wall", json{{"start_x", 0.0}, {"start_y", y}, {"end_x", 6.0}, {"end_y", y}, {"height", 2.8}});
+            if (!result.success) state.SkipWithError(result.error.c_str());
         }
     }
     state.SetItemsProcessed(state.iterations() * kWalls);

@@ -26,10 +26,9 @@ void BM_CreateLineCalls(benchmark::State& state)
         state.ResumeTiming();
         for (int i = 0; i < kLines; ++i) {
             const double y = 0.25 * i;
-            const ToolResult result =
-                registry.ExecuteTool("create_line", json {{"start_x", 0.0}, {"start_y", y}, {"end_x", 4.0}, {"end_y", y + 1.0}});
-            if (!result.success)
-                state.SkipWithError(result.error.c_str());
+            const ToolResult result = registry.ExecuteTool(
+                "create_line", json{{"start_x", 0.0}, {"start_y", y}, {"end_x", 4.0}, {"end_y", y + 1.0}});
+            if (!result.success) state.SkipWithError(result.error.c_str());
         }
     }
     state.SetItemsProcessed(state.iterations() * kLines);
@@ -39,16 +38,14 @@ void BM_CreatePolylineOf100kPoints(benchmark::State& state)
 {
     ToolRegistry registry;
     json points = json::array();
-    for (int i = 0; i < kPolylinePoints; ++i)
-        points.push_back({{"x", 0.01 * i}, {"y", std::sin(0.01 * i)}});
+    for (int i = 0; i < kPolylinePoints; ++i) points.push_back({{"x", 0.01 * i}, {"y", std::sin(0.01 * i)}});
     const json input = {{"points", points}};
     for (auto _ : state) {
         state.PauseTiming();
         HostTesting::ResetProject();
         state.ResumeTiming();
         const ToolResult result = registry.ExecuteTool("create_polyline", input);
-        if (!result.success)
-            state.SkipWithError(result.error.c_str());
+        if (!result.success) state.SkipWithError(result.error.c_str());
     }
     state.SetItemsProcessed(state.iterations() * kPolylinePoints);
 }
@@ -61,24 +58,28 @@ void FillMixedDrafting(ToolRegistry& registry)
         json input;
         std::string tool;
         switch (i % 8) {
-            case 0: tool = "create_line", input = {{"start_x", x}, {"start_y", y}, {"end_x", x + 2}, {"end_y", y + 1}}; break;
-            case 1: tool = "create_arc", input = {{"center_x", x + 1}, {"center_y", y + 1}, {"radius", 1.0}}; break;
-            case 2: tool = "create_text", input = {{"x", x}, {"y", y}, {"content", "Room " + std::to_string(i)}, {"size", 0.3}}; break;
-            case 3:
-                tool = "create_polyline",
-                input = {{"points", {{{"x", x}, {"y", y}}, {{"x", x + 1}, {"y", y + 2}}, {{"x", x + 2}, {"y", y}}}}};
-                break;
-            case 4: tool = "create_hotspot", input = {{"x", x + 1}, {"y", y + 1}}; break;
-            case 5:
-                tool = "create_spline",
-                input = {{"points", {{{"x", x}, {"y", y}}, {{"x", x + 1}, {"y", y + 2}}, {{"x", x + 2}, {"y", y}}}}};
-                break;
-            case 6:
-                tool = "create_fill",
-                input = {{"points", {{{"x", x}, {"y", y}}, {{"x", x + 2}, {"y", y}}, {{"x", x + 2}, {"y", y + 2}}}},
-                         {"fill_index", 1 + (i / 8) % 7}};
-                break;
-            default: tool = "create_dimension", input = {{"x1", x}, {"y1", y}, {"x2", x + 2}, {"y2", y}}; break;
+        case 0:
+            tool = "create_line", input = {{"start_x", x}, {"start_y", y}, {"end_x", x + 2}, {"end_y", y + 1}};
+            break;
+        case 1: tool = "create_arc", input = {{"center_x", x + 1}, {"center_y", y + 1}, {"radius", 1.0}}; break;
+        case 2:
+            tool = "create_text", input = {{"x", x}, {"y", y}, {"content", "Room " + std::to_string(i)}, {"size", 0.3}};
+            break;
+        case 3:
+            tool = "create_polyline",
+            input = {{"points", {{{"x", x}, {"y", y}}, {{"x", x + 1}, {"y", y + 2}}, {{"x", x + 2}, {"y", y}}}}};
+            break;
+        case 4: tool = "create_hotspot", input = {{"x", x + 1}, {"y", y + 1}}; break;
+        case 5:
+            tool = "create_spline",
+            input = {{"points", {{{"x", x}, {"y", y}}, {{"x", x + 1}, {"y", y + 2}}, {{"x", x + 2}, {"y", y}}}}};
+            break;
+        case 6:
+            tool = "create_fill",
+            input = {{"points", {{{"x", x}, {"y", y}}, {{"x", x + 2}, {"y", y}}, {{"x", x + 2}, {"y", y + 2}}}},
+                     {"fill_index", 1 + (i / 8) % 7}};
+            break;
+        default: tool = "create_dimension", input = {{"x1", x}, {"y1", y}, {"x2", x + 2}, {"y2", y}}; break;
         }
         registry.ExecuteTool(tool, input);
     }

@@ -26,13 +26,14 @@ json Catalogue()
     for (int i = 0; i < kTools; ++i) {
         json properties = json::object();
         for (int p = 0; p < 6; ++p) {
-            properties["param_" + std::to_string(p)] = {{"type", p % 2 ? "number" : "string"},
-                                                        {"description", "Parameter " + std::to_string(p) +
-                                                                            " of the tool, in metres where a length"}};
+            properties["param_" + std::to_string(p)] = {
+                {"type", p % 2 ? "number" : "string"},
+                {"description", "Parameter " + std::to_string(p) + " of the tool, in metres where a length"}};
         }
-        tools.push_back({{"name", "tool_number_" + std::to_string(i)},
-                         {"description", std::string(200, 'd')},
-                         {"input_schema", {{"type", "object"}, {"properties", properties}, {"required", {"param_0"}}}}});
+        tools.push_back(
+            {{"name", "tool_number_" + std::to_string(i)},
+             {"description", std::string(200, 'd')},
+             {"input_schema", {{"type", "object"}, {"properties", properties}, {"required", {"param_0"}}}}});
     }
     return tools;
 }
@@ -47,7 +48,8 @@ std::vector<HistoryMessage> History()
                                                     " four metres long on the ground floor.")});
         conversation.AppendAssistant(
             {ContentBlock::Text("Creating the wall now."),
-             ContentBlock::ToolUse(id, "create_wall", {{"start_x", turn}, {"start_y", 0}, {"end_x", turn + 4}, {"end_y", 0}})});
+             ContentBlock::ToolUse(id, "create_wall",
+                                   {{"start_x", turn}, {"start_y", 0}, {"end_x", turn + 4}, {"end_y", 0}})});
         conversation.AppendUser({ContentBlock::ToolResult(
             id, R"({"element_guid":"3F2504E0-4F89-11D3-9A0C-0305E82C3301","message":"Wall created","success":true})")});
         conversation.AppendAssistant({ContentBlock::Text("Done: the wall is in place.")});
@@ -71,16 +73,18 @@ std::string OpenAIReply()
 {
     json calls = json::array();
     for (int i = 0; i < kCallsInReply; ++i) {
-        calls.push_back({{"id", "call_" + std::to_string(i)},
-                         {"type", "function"},
-                         {"function",
-                          {{"name", "create_wall"},
-                           {"arguments",
-                            json{{"start_x", i}, {"start_y", 0}, {"end_x", i + 4}, {"end_y", 0}, {"story", 0}}.dump()}}}});
+        calls.push_back(
+            {{"id", "call_" + std::to_string(i)},
+             {"type", "function"},
+             {"function",
+              {{"name", "create_wall"},
+               {"arguments",
+                json{{"start_x", i}, {"start_y", 0}, {"end_x", i + 4}, {"end_y", 0}, {"story", 0}}.dump()}}}});
     }
-    return json{{"choices",
-                 {{{"message", {{"role", "assistant"}, {"content", "I will create the ten walls."}, {"tool_calls", calls}}},
-                   {"finish_reason", "tool_calls"}}}}}
+    return json{
+        {"choices",
+         {{{"message", {{"role", "assistant"}, {"content", "I will create the ten walls."}, {"tool_calls", calls}}},
+           {"finish_reason", "tool_calls"}}}}}
         .dump();
 }
 

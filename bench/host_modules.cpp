@@ -25,16 +25,19 @@ void BuildProject()
     for (int i = 0; i < kElements; ++i) {
         const double x = double(i % 1000), y = double(i / 1000);
         switch (i % 10) {
-            case 6: HostTesting::AddFixture(API_DoorID, 0, wall); break;
-            case 7: HostTesting::AddFixture(API_WindowID, 0, wall); break;
-            case 8: HostTesting::AddFixture(API_SlabID, Int16(i % 3)); break;
-            case 9: HostTesting::AddFixture(API_TextID, Int16(i % 3)); break;
-            default: wall = HostTesting::AddWall(x, y, x + 5.0, y, Int16(i % 3)); break;
+        case 6: HostTesting::AddFixture(API_DoorID, 0, wall); break;
+        case 7: HostTesting::AddFixture(API_WindowID, 0, wall); break;
+        case 8: HostTesting::AddFixture(API_SlabID, Int16(i % 3)); break;
+        case 9: HostTesting::AddFixture(API_TextID, Int16(i % 3)); break;
+        default: wall = HostTesting::AddWall(x, y, x + 5.0, y, Int16(i % 3)); break;
         }
     }
 }
 
-std::string ModulePath() { return std::filesystem::temp_directory_path().string() + "/quillmere-bench-" + std::to_string(::getpid()) + ".mod"; }
+std::string ModulePath()
+{
+    return std::filesystem::temp_directory_path().string() + "/quillmere-bench-" + std::to_string(::getpid()) + ".mod";
+}
 
 GSErrCode Save(const std::string& path)
 {

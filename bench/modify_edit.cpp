@@ -27,7 +27,8 @@ std::vector<std::string> FillProject(int64_t elements)
     return guids;
 }
 
-void RunAndUndo(benchmark::State& state, const ToolRegistry& registry, const std::string& tool, const nlohmann::json& input)
+void RunAndUndo(benchmark::State& state, const ToolRegistry& registry, const std::string& tool,
+                const nlohmann::json& input)
 {
     for (auto _ : state) {
         const ToolResult result = registry.ExecuteTool(tool, input);

@@ -82,8 +82,7 @@ void BM_ListThousandStories(benchmark::State& state)
 {
     HostTesting::ResetProject();
     std::vector<HostTesting::StoryFixture> stories;
-    for (int i = 0; i < 1000; ++i)
-        stories.push_back({Int16(i - 2), 3.0 * (i - 2), "Level " + std::to_string(i - 2)});
+    for (int i = 0; i < 1000; ++i) stories.push_back({Int16(i - 2), 3.0 * (i - 2), "Level " + std::to_string(i - 2)});
     HostTesting::SetStories(stories);
     const ToolRegistry registry;
     for (auto _ : state) {

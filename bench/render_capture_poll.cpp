@@ -9,7 +9,7 @@
 #include "HostWindow.hpp"
 #include "MainQueue.hpp"
 #include "PlanWindow.hpp"
-#include "tools/RenderJobs.hpp"
+#include "tools/recognition/RenderJobs.hpp"
 
 namespace {
 
@@ -58,9 +58,9 @@ void BM_PollCycle(benchmark::State& state)
     RenderJobs::SetPollInterval(std::chrono::nanoseconds(0));
     int previews = 0;
     for (auto _ : state) {
-        RenderJobs::PollRenderJob("3f2a9c1e-77b0-4c1d-9e8f-0a1b2c3d4e5f",
-                                  [&](const std::string&, const std::string&) { ++previews; },
-                                  [](const std::string&, bool, const std::string&) {});
+        RenderJobs::PollRenderJob(
+            "3f2a9c1e-77b0-4c1d-9e8f-0a1b2c3d4e5f", [&](const std::string&, const std::string&) { ++previews; },
+            [](const std::string&, bool, const std::string&) {});
         MainQueue::DrainUntilIdle();
     }
     if (previews != static_cast<int>(state.iterations())) state.SkipWithError("a poll did not report");
@@ -77,8 +77,8 @@ void BM_StatusPollsUntilTimeOut(benchmark::State& state)
     service.Script("GET /render/status", FakeProductService::Reply{200, R"({"status":"running"})"});
     RenderJobs::SetPollInterval(std::chrono::nanoseconds(0));
     for (auto _ : state) {
-        RenderJobs::PollRenderJob("job", [](const std::string&, const std::string&) {},
-                                  [](const std::string&, bool, const std::string&) {});
+        RenderJobs::PollRenderJob(
+            "job", [](const std::string&, const std::string&) {}, [](const std::string&, bool, const std::string&) {});
         MainQueue::DrainUntilIdle();
     }
     state.SetItemsProcessed(state.iterations() * RenderJobs::kMaxPolls);

@@ -11,7 +11,7 @@
 #include "HostTesting.hpp"
 #include "ScopedHome.hpp"
 #include "core/ToolRegistry.hpp"
-#include "tools/TemplateSummary.hpp"
+#include "tools/library/TemplateSummary.hpp"
 
 namespace {
 
@@ -26,24 +26,24 @@ void BuildProject()
     for (int i = 0; i < kElements; ++i) {
         const double x = double(i % 1000), y = double(i / 1000);
         switch (i % 10) {
-            case 4: HostTesting::AddFixture(API_DoorID, 0, wall); break;
-            case 5: {
-                API_Element column = HostTesting::MakeElement(API_ColumnID);
-                column.column.origoPos = {x, y};
-                HostTesting::AddElement(column);
-                break;
-            }
-            case 6: {
-                API_Element zone = HostTesting::MakeElement(API_ZoneID);
-                GS::ucsncpy(zone.zone.roomName, GS::UniString(rooms[i % 4]).ToUStr().Get(), 256);
-                zone.zone.pos = {x + 0.5, y + 0.5};
-                HostTesting::AddElement(zone);
-                break;
-            }
-            case 7: HostTesting::AddFixture(API_SlabID); break;
-            case 8: HostTesting::AddFixture(API_LineID); break;
-            case 9: HostTesting::AddFixture(API_TextID); break;
-            default: wall = HostTesting::AddWall(x, y, x + 5.0, y); break;
+        case 4: HostTesting::AddFixture(API_DoorID, 0, wall); break;
+        case 5: {
+            API_Element column = HostTesting::MakeElement(API_ColumnID);
+            column.column.origoPos = {x, y};
+            HostTesting::AddElement(column);
+            break;
+        }
+        case 6: {
+            API_Element zone = HostTesting::MakeElement(API_ZoneID);
+            GS::ucsncpy(zone.zone.roomName, GS::UniString(rooms[i % 4]).ToUStr().Get(), 256);
+            zone.zone.pos = {x + 0.5, y + 0.5};
+            HostTesting::AddElement(zone);
+            break;
+        }
+        case 7: HostTesting::AddFixture(API_SlabID); break;
+        case 8: HostTesting::AddFixture(API_LineID); break;
+        case 9: HostTesting::AddFixture(API_TextID); break;
+        default: wall = HostTesting::AddWall(x, y, x + 5.0, y); break;
         }
     }
 }

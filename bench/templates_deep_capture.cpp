@@ -17,9 +17,9 @@ namespace {
 
 constexpr int kElements = 10000;
 
-const API_ElemTypeID kTypes[] = {API_WallID,   API_ColumnID,    API_BeamID,    API_WindowID, API_DoorID,    API_ObjectID,
-                                 API_SlabID,   API_RoofID,      API_DimensionID, API_TextID, API_ZoneID,    API_HatchID,
-                                 API_LineID,   API_PolyLineID,  API_ArcID,     API_SplineID, API_HotspotID};
+const API_ElemTypeID kTypes[] = {API_WallID, API_ColumnID,   API_BeamID,      API_WindowID, API_DoorID,   API_ObjectID,
+                                 API_SlabID, API_RoofID,     API_DimensionID, API_TextID,   API_ZoneID,   API_HatchID,
+                                 API_LineID, API_PolyLineID, API_ArcID,       API_SplineID, API_HotspotID};
 
 std::vector<std::string> BuildProject()
 {
@@ -50,8 +50,8 @@ void BM_DeepCaptureOf10kMixedElements(benchmark::State& state)
         HostTesting::ClearCallLog();
         bytes = 0;
         for (const std::string& guid : guids) {
-            const ToolResult result =
-                registry.ExecuteTool("capture_element_detail", {{"element_guid", guid}, {"include_properties", withProperties}});
+            const ToolResult result = registry.ExecuteTool(
+                "capture_element_detail", {{"element_guid", guid}, {"include_properties", withProperties}});
             if (!result.success) state.SkipWithError(result.error.c_str());
             bytes += result.message.size();
         }

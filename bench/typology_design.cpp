@@ -16,7 +16,7 @@
 #include "HostTesting.hpp"
 #include "HostTestingModules.hpp"
 #include "core/ToolRegistry.hpp"
-#include "tools/ModulePlacement.hpp"
+#include "tools/library/ModulePlacement.hpp"
 
 namespace {
 
@@ -31,7 +31,8 @@ void PrivateHome()
         return std::string(made ? made : "/tmp");
     }();
     ::setenv("HOME", home.c_str(), 1);
-    for (const char* name : {"QUILLMERE_STORAGE_URL", "QUILLMERE_STORAGE_ANON_KEY", "QUILLMERE_STORAGE_SERVICE_KEY"}) ::unsetenv(name);
+    for (const char* name : {"QUILLMERE_STORAGE_URL", "QUILLMERE_STORAGE_ANON_KEY", "QUILLMERE_STORAGE_SERVICE_KEY"})
+        ::unsetenv(name);
 }
 
 // Walls off the 5 cm grid, in rows of a thousand.
@@ -61,10 +62,16 @@ void RunTool(benchmark::State& state, const char* tool, const nlohmann::json& in
     state.SetItemsProcessed(state.iterations() * kWalls);
 }
 
-void BM_DesignSnapshotOf100kWalls(benchmark::State& state) { RunTool(state, "get_design_snapshot", nlohmann::json::object(), false); }
+void BM_DesignSnapshotOf100kWalls(benchmark::State& state)
+{
+    RunTool(state, "get_design_snapshot", nlohmann::json::object(), false);
+}
 BENCHMARK(BM_DesignSnapshotOf100kWalls)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-void BM_PolishPlanOf100kWalls(benchmark::State& state) { RunTool(state, "polish_plan", nlohmann::json::object(), true); }
+void BM_PolishPlanOf100kWalls(benchmark::State& state)
+{
+    RunTool(state, "polish_plan", nlohmann::json::object(), true);
+}
 BENCHMARK(BM_PolishPlanOf100kWalls)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_ScaleToSqmOf100kWalls(benchmark::State& state)
@@ -76,10 +83,12 @@ BENCHMARK(BM_ScaleToSqmOf100kWalls)->Unit(benchmark::kMillisecond)->Iterations(5
 void BM_PlaceModuleOf100kElements(benchmark::State& state)
 {
     HostTesting::ResetProject();
-    const std::string path = std::filesystem::temp_directory_path().string() + "/quillmere-bench-place-" + std::to_string(::getpid()) + ".mod";
+    const std::string path = std::filesystem::temp_directory_path().string() + "/quillmere-bench-place-" +
+                             std::to_string(::getpid()) + ".mod";
     if (HostTesting::WriteFixtureModule(path, 100000) != NoError) state.SkipWithError("module not written");
     for (auto _ : state) {
-        const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Place"), [&] { return PlaceModuleAsElements(path, "bench"); });
+        const GSErrCode err =
+            ACAPI_CallUndoableCommand(GS::UniString("Place"), [&] { return PlaceModuleAsElements(path, "bench"); });
         if (err != NoError) state.SkipWithError("placement failed");
         state.PauseTiming();
         HostTesting::Undo();

@@ -25,8 +25,9 @@ int BuildViewMap()
         for (int level = 0; level < 3; ++level) {
             const int views = level == 2 ? 37 : 30;
             for (int v = 0; v < views; ++v, ++items)
-                HostTesting::AddNavigatorItem(folder, "View " + std::to_string(f) + "." + std::to_string(level) + "." + std::to_string(v),
-                                              API_StoryNavItem);
+                HostTesting::AddNavigatorItem(
+                    folder, "View " + std::to_string(f) + "." + std::to_string(level) + "." + std::to_string(v),
+                    API_StoryNavItem);
             if (level < 2) {
                 folder = HostTesting::AddNavigatorItem(folder, "Sub " + std::to_string(level), API_FolderNavItem);
                 ++items;

@@ -26,7 +26,8 @@ GSErrCode ACAPI_CallUndoableCommand(const GS::UniString& undoName, const std::fu
 // Fills the record (and the memo, when given) with the defaults of elem->header.type.typeID.
 GSErrCode ACAPI_Element_GetDefaults(API_Element* elem, API_ElementMemo* memo);
 // Door and window defaults together with their marker sub-element.
-GSErrCode ACAPI_Element_GetDefaultsExt(API_Element* elem, API_ElementMemo* memo, UInt32 nSubElems, API_SubElement* subElems);
+GSErrCode ACAPI_Element_GetDefaultsExt(API_Element* elem, API_ElementMemo* memo, UInt32 nSubElems,
+                                       API_SubElement* subElems);
 
 // Creates an element from the record and memo (the memo is copied, not taken); writes the new
 // GUID into elem->header.guid.
@@ -107,7 +108,8 @@ GSErrCode ACAPI_Database(API_DatabaseID code, void* par1 = nullptr, void* par2 =
 // Fills the list with the GUID of every combination, in stored order.
 GSErrCode ACAPI_Override_GetOverrideCombinationList(GS::Array<API_Guid>& combinations);
 // Fills the name (and, when asked, the rule GUIDs) of the combination named by its guid.
-GSErrCode ACAPI_Override_GetOverrideCombination(API_OverrideCombination& combination, GS::Array<API_Guid>* rules = nullptr);
+GSErrCode ACAPI_Override_GetOverrideCombination(API_OverrideCombination& combination,
+                                                GS::Array<API_Guid>* rules = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // Properties and classifications (reading). Groups and definitions in the host's order; an
@@ -117,8 +119,10 @@ GSErrCode ACAPI_Override_GetOverrideCombination(API_OverrideCombination& combina
 #include "APIdefs_Properties.h"
 
 GSErrCode ACAPI_Property_GetPropertyGroups(GS::Array<API_PropertyGroup>& groups);
-GSErrCode ACAPI_Property_GetPropertyDefinitions(const API_Guid& groupGuid, GS::Array<API_PropertyDefinition>& definitions);
-GSErrCode ACAPI_Element_GetPropertyValue(const API_Guid& elemGuid, const API_Guid& propertyDefinitionGuid, API_Property& property);
+GSErrCode ACAPI_Property_GetPropertyDefinitions(const API_Guid& groupGuid,
+                                                GS::Array<API_PropertyDefinition>& definitions);
+GSErrCode ACAPI_Element_GetPropertyValue(const API_Guid& elemGuid, const API_Guid& propertyDefinitionGuid,
+                                         API_Property& property);
 GSErrCode ACAPI_Element_GetClassificationItems(const API_Guid& elemGuid,
                                                GS::Array<GS::Pair<API_Guid, API_Guid>>& systemItemPairs);
 // Reads the item named by item.guid.

@@ -45,8 +45,8 @@ struct API_EnvirParams {
 // Menus. A menu resource holds a title and its items; items are numbered from 1.
 
 enum APIMenuCodeID {
-    MenuCode_UserDef = 0,   // a menu of the add-on's own
-    MenuCode_Palettes = 1   // items under the host's Window > Palettes
+    MenuCode_UserDef = 0,  // a menu of the add-on's own
+    MenuCode_Palettes = 1  // items under the host's Window > Palettes
 };
 constexpr Int32 MenuFlag_Default = 0;
 
@@ -99,8 +99,8 @@ constexpr GSFlags API_PalEnabled_Layout = 0x0080;
 constexpr GSFlags API_PalEnabled_Worksheet = 0x0100;
 constexpr GSFlags API_PalEnabled_DocumentFrom3D = 0x0200;
 
-GSErrCode ACAPI_RegisterModelessWindow(Int32 referenceID, APIPaletteControlCallBackProc* callback,
-                                       GSFlags controlFlags, const API_Guid& guid);
+GSErrCode ACAPI_RegisterModelessWindow(Int32 referenceID, APIPaletteControlCallBackProc* callback, GSFlags controlFlags,
+                                       const API_Guid& guid);
 GSErrCode ACAPI_UnregisterModelessWindow(Int32 referenceID);
 
 // ---------------------------------------------------------------------------------------------

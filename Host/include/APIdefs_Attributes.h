@@ -11,7 +11,7 @@ enum API_AttrTypeID : Int32 {
     API_LinetypeID = 3,
     API_FilltypeID = 4,
     API_CompWallID = 5,
-    API_MaterialID = 6,        // surface
+    API_MaterialID = 6,  // surface
     API_BuildingMaterialID = 16
 };
 
@@ -21,14 +21,14 @@ constexpr Int16 APILay_Locked = 0x0002;
 
 struct API_Attr_Head {
     API_AttrTypeID typeID;
-    Int32 index;               // 1-based; 0 with a name set means lookup by name
+    Int32 index;  // 1-based; 0 with a name set means lookup by name
     Int16 flags;
-    char name[256];            // UTF-8, NUL-terminated
+    char name[256];  // UTF-8, NUL-terminated
     API_Guid guid;
 };
 
 struct API_RGBColor {
-    double f_red;              // 0.0 .. 1.0
+    double f_red;  // 0.0 .. 1.0
     double f_green;
     double f_blue;
 };
@@ -36,24 +36,24 @@ struct API_RGBColor {
 struct API_PenType {
     API_Attr_Head head;
     API_RGBColor rgb;
-    double width;              // millimetres on paper
+    double width;  // millimetres on paper
 };
 
 struct API_LayerType {
     API_Attr_Head head;
-    Int32 conClassId;          // intersection group
+    Int32 conClassId;  // intersection group
 };
 
 struct API_LinetypeType {
     API_Attr_Head head;
-    Int32 type;                // 0 solid, 1 dashed, 2 symbol
+    Int32 type;  // 0 solid, 1 dashed, 2 symbol
     double defLineLength;
     Int32 nItems;
 };
 
 struct API_FilltypeType {
     API_Attr_Head head;
-    Int32 subType;             // 0 vector, 1 symbol, 2 solid, 3 empty, 4 image, 5 gradient
+    Int32 subType;  // 0 vector, 1 symbol, 2 solid, 3 empty, 4 image, 5 gradient
     double hXSpac;
     double hYSpac;
     double hAngle;

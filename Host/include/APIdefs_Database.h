@@ -19,7 +19,7 @@ enum API_DatabaseTypeID : Int32 {
     APIWind_WorksheetID = 12
 };
 
-constexpr size_t API_DatabaseNameCapacity = 128;   // UTF-16 units, terminator included
+constexpr size_t API_DatabaseNameCapacity = 128;  // UTF-16 units, terminator included
 
 struct API_DatabaseInfo {
     API_DatabaseTypeID typeID;
@@ -32,22 +32,24 @@ struct API_DatabaseInfo {
 // Hotlink nodes: a module file registered as a hotlink source ('CHLN'), whose placed instances
 // (hotlink elements, type 36) can be broken into plain elements ('BHLN'), or removed ('DHLN').
 
-namespace IO { class Location; }
+namespace IO {
+class Location;
+}
 
-constexpr API_DatabaseID APIDb_CreateHotlinkNodeID = API_DatabaseID(0x43484C4E);   // 'CHLN'
-constexpr API_DatabaseID APIDb_BreakHotlinkNodeID = API_DatabaseID(0x42484C4E);    // 'BHLN'
-constexpr API_DatabaseID APIDb_DeleteHotlinkNodeID = API_DatabaseID(0x44484C4E);   // 'DHLN'
+constexpr API_DatabaseID APIDb_CreateHotlinkNodeID = API_DatabaseID(0x43484C4E);  // 'CHLN'
+constexpr API_DatabaseID APIDb_BreakHotlinkNodeID = API_DatabaseID(0x42484C4E);   // 'BHLN'
+constexpr API_DatabaseID APIDb_DeleteHotlinkNodeID = API_DatabaseID(0x44484C4E);  // 'DHLN'
 
 enum API_HotlinkStoryRangeTypeID : Int32 { APIHotlink_SingleStory = 0, APIHotlink_AllStories = 1 };
 
-constexpr size_t API_HotlinkNodeNameCapacity = 256;   // UTF-16 units, terminator included
+constexpr size_t API_HotlinkNodeNameCapacity = 256;  // UTF-16 units, terminator included
 
 // 'CHLN' reads sourceLocation and fills guid; the host may also set serverSourceLocation and
 // userData, which the caller then owns (delete the locations, BMKillPtr the block).
 struct API_HotlinkNode {
     API_Guid guid;
-    Int32 type;                              // API_HotlinkTypeID
-    Int32 storyRangeType;                    // API_HotlinkStoryRangeTypeID
+    Int32 type;            // API_HotlinkTypeID
+    Int32 storyRangeType;  // API_HotlinkStoryRangeTypeID
     IO::Location* sourceLocation;
     IO::Location* serverSourceLocation;
     GS::uchar_t name[API_HotlinkNodeNameCapacity];

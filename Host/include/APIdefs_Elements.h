@@ -103,14 +103,18 @@ inline API_ElemType MakeElemType(API_ElemTypeID typeID)
 struct API_Elem_Head {
     API_ElemType type;
     API_Guid guid;
-    Int16 floorInd;            // story index
-    Int32 layer;               // layer attribute index
-    API_Guid groupGuid;        // null when the element is in no group
-    Int32 renovationStatus;    // 0 undefined, 1 existing, 2 new, 3 demolished
-    API_Guid ownerGuid;        // hotlink instance or owner element, when any
+    Int16 floorInd;          // story index
+    Int32 layer;             // layer attribute index
+    API_Guid groupGuid;      // null when the element is in no group
+    Int32 renovationStatus;  // 0 undefined, 1 existing, 2 new, 3 demolished
+    API_Guid ownerGuid;      // hotlink instance or owner element, when any
 };
 
-enum API_ModelElemStructureType : Int32 { API_BasicStructure = 0, API_CompositeStructure = 1, API_ProfileStructure = 2 };
+enum API_ModelElemStructureType : Int32 {
+    API_BasicStructure = 0,
+    API_CompositeStructure = 1,
+    API_ProfileStructure = 2
+};
 
 struct API_WallType {
     API_Elem_Head head;
@@ -118,12 +122,12 @@ struct API_WallType {
     API_Coord endC;
     double height;
     double thickness;
-    double thickness1;         // thickness at the end of a trapezoid wall
+    double thickness1;  // thickness at the end of a trapezoid wall
     double bottomOffset;
     double topOffset;
-    double offset;             // of the reference line
-    double angle;              // inclination
-    Int32 type;                // geometry: 0 straight, 1 trapezoid, 2 polygonal
+    double offset;  // of the reference line
+    double angle;   // inclination
+    Int32 type;     // geometry: 0 straight, 1 trapezoid, 2 polygonal
     Int32 referenceLineLocation;
     bool flipped;
     Int32 modelElemStructureType;
@@ -138,7 +142,7 @@ struct API_WallType {
     bool hasWindow;
     bool hasDoor;
     Int32 connPriority;
-    API_Polygon poly;          // polygonal walls only
+    API_Polygon poly;  // polygonal walls only
 };
 
 struct API_ColumnType {
@@ -153,7 +157,7 @@ struct API_ColumnType {
     double slantAngle;
     double slantDirectionAngle;
     Int16 pen;
-    Int32 nSegments;           // entries of memo.columnSegments
+    Int32 nSegments;  // entries of memo.columnSegments
 };
 
 struct API_BeamType {
@@ -169,7 +173,7 @@ struct API_BeamType {
     double curveAngle;
     Int32 beamShape;
     Int16 pen;
-    Int32 nSegments;           // entries of memo.beamSegments
+    Int32 nSegments;  // entries of memo.beamSegments
 };
 
 // What doors and windows share.
@@ -187,9 +191,9 @@ struct API_OpeningBaseType {
 struct API_WindowType {
     API_Elem_Head head;
     API_OpeningBaseType openingBase;
-    API_Guid owner;            // the wall
-    double objLoc;             // distance from the wall's start
-    double lower;              // sill height
+    API_Guid owner;  // the wall
+    double objLoc;   // distance from the wall's start
+    double lower;    // sill height
     Int16 fixPoint;
 };
 
@@ -208,8 +212,8 @@ struct API_ObjectType {
     API_Coord pos;
     double level;
     double angle;
-    double xRatio;             // size along its own x
-    double yRatio;             // size along its own y
+    double xRatio;  // size along its own x
+    double yRatio;  // size along its own y
     Int16 pen;
     Int32 ltypeInd;
     Int32 mat;
@@ -241,7 +245,7 @@ struct API_SlabType {
 enum API_RoofClassID : Int32 { API_PlaneRoofID = 0, API_PolyRoofID = 1 };
 
 struct API_PlaneRoofData {
-    double angle;              // pitch
+    double angle;  // pitch
     API_Sector baseLine;
 };
 
@@ -253,7 +257,7 @@ struct API_PolyRoofData {
 
 struct API_RoofType {
     API_Elem_Head head;
-    Int32 roofClass;           // API_RoofClassID
+    Int32 roofClass;  // API_RoofClassID
     double thickness;
     double level;
     Int32 modelElemStructureType;
@@ -268,14 +272,14 @@ struct API_RoofType {
     Int32 floorFillInd;
     API_PlaneRoofData planeRoof;
     API_PolyRoofData polyRoof;
-    API_Polygon poly;          // the contour, for either class
+    API_Polygon poly;  // the contour, for either class
 };
 
 struct API_DimensionType {
     API_Elem_Head head;
     API_Coord refC;
-    API_Vector direction;      // unit vector along the dimension line
-    Int32 nDimElem;            // entries of memo.dimElems
+    API_Vector direction;  // unit vector along the dimension line
+    Int32 nDimElem;        // entries of memo.dimElems
     Int16 pen;
     Int32 textPos;
     double textSize;
@@ -284,7 +288,7 @@ struct API_DimensionType {
 struct API_TextType {
     API_Elem_Head head;
     API_Coord loc;
-    double size;               // text size in metres
+    double size;  // text size in metres
     double width;
     double height;
     double angle;
@@ -374,7 +378,7 @@ enum API_HotlinkTypeID : Int32 { APIHotlink_Module = 1, APIHotlink_XRef = 2 };
 
 struct API_HotlinkType {
     API_Elem_Head head;
-    Int32 type;                // API_HotlinkTypeID
+    Int32 type;  // API_HotlinkTypeID
     API_Guid hotlinkNodeGuid;
     API_Tranmat transformation;
 };
@@ -408,7 +412,8 @@ union API_Element {
 // its place is 0xFF. A point is flagged once, at its x.
 #define ACAPI_ELEMENT_MASK_SET(ptr, type, field) (reinterpret_cast<unsigned char*>(&((ptr).type.field))[0] = 0xFF)
 #define ACAPI_ELEMENT_MASK_CLEAR(ptr) BNClear(ptr)
-#define ACAPI_ELEMENT_MASK_CHECK(ptr, type, field) (reinterpret_cast<const unsigned char*>(&((ptr).type.field))[0] == 0xFF)
+#define ACAPI_ELEMENT_MASK_CHECK(ptr, type, field)                                                                     \
+    (reinterpret_cast<const unsigned char*>(&((ptr).type.field))[0] == 0xFF)
 
 // ---------------------------------------------------------------------------------------------
 // Memo data: variable-length parts of an element, in handles (pointer to pointer) and pointers.
@@ -425,7 +430,7 @@ struct API_ColumnSegmentType {
 struct API_BeamSegmentType {
     double nominalWidth;
     double nominalHeight;
-    Int32 shape;               // cross-section shape
+    Int32 shape;  // cross-section shape
     Int32 buildingMaterial;
     Int32 leftMaterial;
     Int32 topMaterial;
@@ -435,8 +440,8 @@ struct API_BeamSegmentType {
 };
 
 struct API_DimBase {
-    API_Coord loc;             // witness-point location
-    API_Guid guid;             // the element measured, when any
+    API_Coord loc;  // witness-point location
+    API_Guid guid;  // the element measured, when any
     Int32 inIndex;
     Int32 special;
 };
@@ -478,21 +483,21 @@ struct API_AddParType {
     UInt8 flags;
     char name[32];
     GS::uchar_t uDescname[128];
-    double real;               // numeric value
-    GS::uchar_t uStr[256];     // text value (APIParT_CString)
+    double real;            // numeric value
+    GS::uchar_t uStr[256];  // text value (APIParT_CString)
 };
 
 struct API_ElementMemo {
-    API_Coord** coords;             // 1-based polygon vertices; slot 0 unused
-    Int32** pends;                  // contour ends: {0, last index of contour 1, ...}
-    API_PolyArc** parcs;            // arc edges
-    char** textContent;             // UTF-8 bytes and a NUL
-    API_AddParType** params;        // library-part parameters
+    API_Coord** coords;       // 1-based polygon vertices; slot 0 unused
+    Int32** pends;            // contour ends: {0, last index of contour 1, ...}
+    API_PolyArc** parcs;      // arc edges
+    char** textContent;       // UTF-8 bytes and a NUL
+    API_AddParType** params;  // library-part parameters
     API_ColumnSegmentType* columnSegments;
     API_BeamSegmentType* beamSegments;
-    API_DimElem** dimElems;         // 0-based, nDimElem entries
-    API_SplineDir** bezierDirs;     // one per spline point
-    API_Coord** pivotPolyCoords;    // poly roof pivot polygon, 1-based
+    API_DimElem** dimElems;       // 0-based, nDimElem entries
+    API_SplineDir** bezierDirs;   // one per spline point
+    API_Coord** pivotPolyCoords;  // poly roof pivot polygon, 1-based
     Int32** pivotPolyPends;
 };
 
@@ -511,7 +516,7 @@ constexpr UInt64 APIMemoMask_All = 0x3FFFFFFFBFFFFFFFull;
 enum API_SubElementType : Int32 { APISubElement_NoFlag = 0, APISubElement_MainMarker = 1 };
 
 struct API_SubElement {
-    Int32 subType;             // API_SubElementType
+    Int32 subType;  // API_SubElementType
     API_Element subElem;
     API_ElementMemo memo;
 };
@@ -523,14 +528,14 @@ constexpr API_ElemFilterFlags APIFilt_None = 0;
 // Editing
 
 enum API_EditCmdID : Int32 {
-    APIEdit_Drag = 0x44524147,     // 'DRAG': translate by endC - begC
-    APIEdit_Rotate = 0x524F545A,   // 'ROTZ': rotate about origC from begC to endC
-    APIEdit_Mirror = 0x4D495252    // 'MIRR': mirror across origC -> endC
+    APIEdit_Drag = 0x44524147,    // 'DRAG': translate by endC - begC
+    APIEdit_Rotate = 0x524F545A,  // 'ROTZ': rotate about origC from begC to endC
+    APIEdit_Mirror = 0x4D495252   // 'MIRR': mirror across origC -> endC
 };
 
 struct API_EditPars {
     API_EditCmdID typeID;
-    bool withDelete;           // transform in place; false adds a transformed copy
+    bool withDelete;  // transform in place; false adds a transformed copy
     API_Coord origC;
     API_Coord3D begC;
     API_Coord3D endC;
@@ -546,6 +551,6 @@ struct API_Neig {
 };
 
 enum API_ToolCmdID : Int32 {
-    APITool_Group = 0x47525550,    // 'GRUP'
-    APITool_Ungroup = 0x55475250   // 'UGRP'
+    APITool_Group = 0x47525550,   // 'GRUP'
+    APITool_Ungroup = 0x55475250  // 'UGRP'
 };

@@ -5,9 +5,9 @@
 #include "GSRoot.hpp"
 
 enum API_EnvironmentID : Int32 {
-    APIEnv_ProjectID = 0x50524F4A,              // 'PROJ'
-    APIEnv_GetStorySettingsID = 0x4753544F,     // 'GSTO'
-    APIEnv_ChangeStorySettingsID = 0x4353544F   // 'CSTO'
+    APIEnv_ProjectID = 0x50524F4A,             // 'PROJ'
+    APIEnv_GetStorySettingsID = 0x4753544F,    // 'GSTO'
+    APIEnv_ChangeStorySettingsID = 0x4353544F  // 'CSTO'
 };
 
 // Filled by 'PROJ'. Pointer members are allocated by the host; the caller deletes them.
@@ -22,7 +22,7 @@ struct API_ProjectInfo {
 // One story as 'GSTO' reports it.
 struct API_StoryType {
     Int16 index;
-    double level;              // elevation in metres
+    double level;  // elevation in metres
     GS::uchar_t uName[256];
 };
 
@@ -46,7 +46,7 @@ enum API_StoryCmdID : Int32 {
 
 // Input of 'CSTO'.
 struct API_StoryCmdType {
-    Int32 action;              // API_StoryCmdID
+    Int32 action;  // API_StoryCmdID
     Int16 index;
     double height;
     double elevation;

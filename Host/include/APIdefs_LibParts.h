@@ -21,13 +21,13 @@ enum API_LibTypeID : Int32 {
 };
 
 struct API_LibPart {
-    Int32 typeID;                  // API_LibTypeID
-    Int32 index;                   // 1 .. ACAPI_LibPart_GetNum
-    GS::uchar_t docu_UName[256];   // the part's name, NUL-terminated
+    Int32 typeID;                 // API_LibTypeID
+    Int32 index;                  // 1 .. ACAPI_LibPart_GetNum
+    GS::uchar_t docu_UName[256];  // the part's name, NUL-terminated
     GS::uchar_t file_UName[256];
-    IO::Location* location;        // allocated by Get and Search; the caller deletes it
-    char ownUnID[128];             // the part's unique id
+    IO::Location* location;  // allocated by Get and Search; the caller deletes it
+    char ownUnID[128];       // the part's unique id
     char parentUnID[128];
     bool isPlaceable;
-    bool missingDef;               // a reference to a part the library lacks
+    bool missingDef;  // a reference to a part the library lacks
 };

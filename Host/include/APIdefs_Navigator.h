@@ -15,16 +15,16 @@ enum API_NavigatorID : Int32 {
 
 enum API_NavigatorMapID : Int32 {
     API_UndefinedMap = 0,
-    API_ProjectMap = 1,        // stories, sections, details and worksheets of the project
-    API_PublicViewMap = 3,     // the saved views
-    API_PublisherSets = 5      // one set per publisher set
+    API_ProjectMap = 1,     // stories, sections, details and worksheets of the project
+    API_PublicViewMap = 3,  // the saved views
+    API_PublisherSets = 5   // one set per publisher set
 };
 
 // Item types with a meaning to this host; others pass through as numbers.
 enum API_NavigatorItemTypeID : Int32 {
     API_UndefinedNavItem = 0,
-    API_ProjectNavItem = 1,    // the project map's root
-    API_StoryNavItem = 2,      // a story's floor plan; in the View Map a saved view of one
+    API_ProjectNavItem = 1,  // the project map's root
+    API_StoryNavItem = 2,    // a story's floor plan; in the View Map a saved view of one
     API_SectionNavItem = 3,
     API_DetailNavItem = 5,
     API_LayoutNavItem = 7,
@@ -32,11 +32,11 @@ enum API_NavigatorItemTypeID : Int32 {
     API_FolderNavItem = 24
 };
 
-constexpr size_t API_NavigatorNameCapacity = 128;   // UTF-16 units, terminator included
+constexpr size_t API_NavigatorNameCapacity = 128;  // UTF-16 units, terminator included
 
 // Filled by 'GNSE'. The name is the record's first field.
 struct API_NavigatorSet {
-    char name[128];            // UTF-8, NUL-terminated
+    char name[128];  // UTF-8, NUL-terminated
     API_Guid rootGuid;
     API_NavigatorMapID mapId;
     Int32 reserved;
@@ -47,7 +47,7 @@ struct API_NavigatorItem {
     GS::uchar_t uName[API_NavigatorNameCapacity];
     API_Guid guid;
     API_NavigatorMapID mapId;
-    Int32 itemType;            // API_NavigatorItemTypeID or another number
-    API_Guid db;               // the database the item opens (null for folders)
-    Int16 floorNum;            // the story a plan item opens
+    Int32 itemType;  // API_NavigatorItemTypeID or another number
+    API_Guid db;     // the database the item opens (null for folders)
+    Int16 floorNum;  // the story a plan item opens
 };

@@ -11,7 +11,7 @@ enum API_VariantType : Int32 {
     API_PropertyRealValueType = 2,
     API_PropertyStringValueType = 3,
     API_PropertyBooleanValueType = 4,
-    API_PropertyGuidValueType = 5      // enumeration keys
+    API_PropertyGuidValueType = 5  // enumeration keys
 };
 
 // One value; the member of its type is meaningful.
@@ -35,15 +35,12 @@ enum API_PropertyCollectionType : Int32 {
     API_PropertyMultipleChoiceEnumerationCollectionType = 3
 };
 
-enum API_PropertyVariantStatus : Int32 {
-    API_VariantStatusNull = 0,
-    API_VariantStatusNormal = 1
-};
+enum API_PropertyVariantStatus : Int32 { API_VariantStatusNull = 0, API_VariantStatusNormal = 1 };
 
 struct API_PropertyValue {
     API_PropertyVariantStatus variantStatus = API_VariantStatusNull;
-    API_SingleVariant singleVariant;           // single and single-choice values
-    GS::Array<API_Variant> listVariant;        // list and multiple-choice values
+    API_SingleVariant singleVariant;     // single and single-choice values
+    GS::Array<API_Variant> listVariant;  // list and multiple-choice values
 };
 
 enum API_PropertyGroupType : Int32 { API_PropertyStaticBuiltInGroupType = 0, API_PropertyCustomGroupType = 1 };
@@ -70,7 +67,11 @@ struct API_PropertyDefinition {
     bool canValueBeEditable = true;
 };
 
-enum API_PropertyStatus : Int32 { API_Property_NotAvailable = 0, API_Property_HasValue = 1, API_Property_NotEvaluated = 2 };
+enum API_PropertyStatus : Int32 {
+    API_Property_NotAvailable = 0,
+    API_Property_HasValue = 1,
+    API_Property_NotEvaluated = 2
+};
 
 // An element's value of one definition. isDefault: the element keeps the definition's default.
 struct API_Property {

@@ -39,7 +39,11 @@ constexpr GSCharCode CC_UTF8 = 0;
 constexpr USize MaxUSize = 0xFFFFFFFFu;
 
 inline void BNZeroMemory(void* p, size_t n) { std::memset(p, 0, n); }
-template <typename T> inline void BNClear(T& record) { std::memset(static_cast<void*>(&record), 0, sizeof(T)); }
+template <typename T>
+inline void BNClear(T& record)
+{
+    std::memset(static_cast<void*>(&record), 0, sizeof(T));
+}
 
 // ---------------------------------------------------------------------------------------------
 // GUIDs
@@ -62,7 +66,8 @@ inline bool operator!=(const API_Guid& a, const API_Guid& b) { return !(a == b);
 inline bool operator<(const API_Guid& a, const API_Guid& b) { return std::memcmp(&a, &b, sizeof(API_Guid)) < 0; }
 
 namespace std {
-template <> struct hash<API_Guid> {
+template <>
+struct hash<API_Guid> {
     size_t operator()(const API_Guid& g) const noexcept
     {
         UInt64 a, b;
@@ -81,15 +86,15 @@ class UniString;
 
 class Guid {
 public:
-    Guid();                            // the null GUID
-    explicit Guid(const char* text);   // canonical 8-4-4-4-12 hex, any case; anything else: null
+    Guid();                           // the null GUID
+    explicit Guid(const char* text);  // canonical 8-4-4-4-12 hex, any case; anything else: null
     explicit Guid(const UniString& text);
     explicit Guid(const API_Guid& guid);
 
-    UniString ToUniString() const;     // canonical upper-case text
+    UniString ToUniString() const;  // canonical upper-case text
     std::string ToString() const;
     bool IsNull() const;
-    void Generate();                   // a fresh random GUID
+    void Generate();  // a fresh random GUID
 
     API_Guid ToAPIGuid() const;
     bool operator==(const Guid& other) const { return std::memcmp(bytes, other.bytes, 16) == 0; }
@@ -115,6 +120,7 @@ public:
     explicit CStrHolder(std::string text) : text_(std::move(text)) {}
     const char* Get() const { return text_.c_str(); }
     operator const char*() const { return text_.c_str(); }
+
 private:
     std::string text_;
 };
@@ -125,6 +131,7 @@ public:
     explicit UStrHolder(std::u16string text) : text_(std::move(text)) {}
     const uchar_t* Get() const { return text_.c_str(); }
     operator const uchar_t*() const { return text_.c_str(); }
+
 private:
     std::u16string text_;
 };
@@ -141,7 +148,7 @@ public:
 
     CStrHolder ToCStr(USize from = 0, USize range = MaxUSize, GSCharCode code = CC_Default, Int32 errMode = 0) const;
     UStrHolder ToUStr(USize from = 0, USize range = MaxUSize) const;
-    std::string ToStdString() const;   // UTF-8
+    std::string ToStdString() const;  // UTF-8
 
     UniString ToLowerCase() const;
     UniString ToUpperCase() const;
@@ -156,9 +163,18 @@ public:
     uchar_t operator[](USize index) const { return units_[index]; }
     const std::u16string& Units() const { return units_; }
 
-    UniString& Append(const UniString& other) { units_ += other.units_; return *this; }
+    UniString& Append(const UniString& other)
+    {
+        units_ += other.units_;
+        return *this;
+    }
     UniString& operator+=(const UniString& other) { return Append(other); }
-    UniString operator+(const UniString& other) const { UniString r(*this); r += other; return r; }
+    UniString operator+(const UniString& other) const
+    {
+        UniString r(*this);
+        r += other;
+        return r;
+    }
     bool operator==(const UniString& other) const { return units_ == other.units_; }
     bool operator!=(const UniString& other) const { return units_ != other.units_; }
     bool operator<(const UniString& other) const { return units_ < other.units_; }
@@ -233,19 +249,31 @@ GS::Guid APIGuid2GSGuid(const API_Guid& guid);
 // Memory handles and pointers. A handle is a pointer to a master pointer that the host may
 // move when the block is resized. Every live handle and pointer is counted.
 
-constexpr Int32 ALLOCATE_CLEAR = 2;   // zero-fill the new block
+constexpr Int32 ALLOCATE_CLEAR = 2;  // zero-fill the new block
 
 GSHandle BMAllocateHandle(GSSize size, Int32 flags, Int32 reserved);
 GSHandle BMReallocHandle(GSHandle handle, GSSize newSize, Int32 flags, Int32 reserved);
-GSErrCode BMKillHandle(GSHandle* handle);          // tolerates null; sets the handle to null
-GSSize BMGetHandleSize(GSConstHandle handle);      // 0 for a null handle
+GSErrCode BMKillHandle(GSHandle* handle);      // tolerates null; sets the handle to null
+GSSize BMGetHandleSize(GSConstHandle handle);  // 0 for a null handle
 GSErrCode BMHandleToHandle(GSConstHandle source, GSHandle* copy);
 
 GSPtr BMAllocatePtr(GSSize size, Int32 flags, Int32 reserved);
-GSErrCode BMKillPtr(GSPtr* ptr);                   // tolerates null; sets the pointer to null
+GSErrCode BMKillPtr(GSPtr* ptr);  // tolerates null; sets the pointer to null
 GSSize BMGetPtrSize(GSConstPtr ptr);
 
 // Typed conveniences: BMKillHandle(reinterpret_cast<GSHandle*>(&memo.coords)) spelled shorter.
-template <typename T> inline GSErrCode BMKillHandle(T*** handle) { return BMKillHandle(reinterpret_cast<GSHandle*>(handle)); }
-template <typename T> inline GSSize BMGetHandleSize(T** handle) { return BMGetHandleSize(reinterpret_cast<GSConstHandle>(handle)); }
-template <typename T> inline GSErrCode BMKillPtr(T** ptr) { return BMKillPtr(reinterpret_cast<GSPtr*>(ptr)); }
+template <typename T>
+inline GSErrCode BMKillHandle(T*** handle)
+{
+    return BMKillHandle(reinterpret_cast<GSHandle*>(handle));
+}
+template <typename T>
+inline GSSize BMGetHandleSize(T** handle)
+{
+    return BMGetHandleSize(reinterpret_cast<GSConstHandle>(handle));
+}
+template <typename T>
+inline GSErrCode BMKillPtr(T** ptr)
+{
+    return BMKillPtr(reinterpret_cast<GSPtr*>(ptr));
+}

@@ -19,7 +19,7 @@ public:
     Location& operator=(const Location& other);
     ~Location();
 
-    const std::string& GetPath() const { return path_; }   // UTF-8, as given
+    const std::string& GetPath() const { return path_; }  // UTF-8, as given
     GSErrCode ToPath(GS::UniString* path) const;
     GS::UniString ToDisplayText() const;
     bool IsEmpty() const { return path_.empty(); }

@@ -34,7 +34,8 @@ Contours ReadContours(const API_Guid& guid)
             ends.assign(*memo.pends, *memo.pends + BMGetHandleSize(memo.pends) / GSSize(sizeof(Int32)));
         for (std::size_t j = 1; j < ends.size(); ++j) {
             std::vector<API_Coord> contour;
-            for (Int32 i = std::max(ends[j - 1] + 1, 1); i <= ends[j] && i <= last; ++i) contour.push_back((*memo.coords)[i]);
+            for (Int32 i = std::max(ends[j - 1] + 1, 1); i <= ends[j] && i <= last; ++i)
+                contour.push_back((*memo.coords)[i]);
             if (contour.size() >= 2) contours.push_back(std::move(contour));
         }
     }

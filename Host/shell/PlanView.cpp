@@ -191,7 +191,8 @@ const API_WallType* FindWall(const WallIndex& walls, const API_Guid& guid)
 
 using PlanView::PenPalette;
 
-void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, const Opening& opening, bool door, PenPalette& pens)
+void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, const Opening& opening, bool door,
+                 PenPalette& pens)
 {
     const double objLoc = opening.objLoc, width = opening.width;
     const double dx = wall.endC.x - wall.begC.x;
@@ -326,7 +327,7 @@ void DrawScaleBar(cairo_t* cr, const View& view, int height)
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, 11);
     const std::string label = metres >= 1000.0 ? std::to_string(static_cast<int>(metres / 1000.0)) + " km"
-                                                : std::to_string(static_cast<int>(metres)) + " m";
+                                               : std::to_string(static_cast<int>(metres)) + " m";
     cairo_move_to(cr, x + length + 6, y + 2);
     cairo_show_text(cr, label.c_str());
 }

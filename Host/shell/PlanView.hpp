@@ -10,7 +10,7 @@
 #include "GSRoot.hpp"
 
 typedef struct _cairo cairo_t;
-struct _cairo_surface;   // cairo_surface_t
+struct _cairo_surface;  // cairo_surface_t
 
 namespace PlanView {
 

@@ -38,7 +38,8 @@ std::optional<PenPalette::Colour> PenPalette::Find(Int32 pen)
     if (pen > 0) {
         GSErrCode code = NoError;
         const API_Attribute attribute = Lookup(API_PenID, pen, code);
-        if (code == NoError) colour = Colour{attribute.pen.rgb.f_red, attribute.pen.rgb.f_green, attribute.pen.rgb.f_blue};
+        if (code == NoError)
+            colour = Colour{attribute.pen.rgb.f_red, attribute.pen.rgb.f_green, attribute.pen.rgb.f_blue};
     }
     pens_.emplace(pen, colour);
     return colour;
@@ -53,24 +54,24 @@ void PenPalette::Use(cairo_t* cr, Int32 pen, Colour fallback, double alpha)
 Int32 ElementPen(const API_Element& e)
 {
     switch (e.header.type.typeID) {
-        case API_WallID: return e.wall.contPen;
-        case API_ColumnID: return e.column.pen;
-        case API_BeamID: return e.beam.pen;
-        case API_WindowID: return e.window.openingBase.pen;
-        case API_DoorID: return e.door.openingBase.pen;
-        case API_ObjectID: return e.object.pen;
-        case API_SlabID: return e.slab.pen;
-        case API_RoofID: return e.roof.sectContPen;
-        case API_DimensionID: return e.dimension.pen;
-        case API_TextID: return e.text.pen;
-        case API_ZoneID: return e.zone.pen;
-        case API_HatchID: return e.hatch.fillPen;
-        case API_LineID: return e.line.pen;
-        case API_PolyLineID: return e.polyLine.pen;
-        case API_ArcID: return e.arc.pen;
-        case API_SplineID: return e.spline.pen;
-        case API_HotspotID: return e.hotspot.pen;
-        default: return 0;
+    case API_WallID: return e.wall.contPen;
+    case API_ColumnID: return e.column.pen;
+    case API_BeamID: return e.beam.pen;
+    case API_WindowID: return e.window.openingBase.pen;
+    case API_DoorID: return e.door.openingBase.pen;
+    case API_ObjectID: return e.object.pen;
+    case API_SlabID: return e.slab.pen;
+    case API_RoofID: return e.roof.sectContPen;
+    case API_DimensionID: return e.dimension.pen;
+    case API_TextID: return e.text.pen;
+    case API_ZoneID: return e.zone.pen;
+    case API_HatchID: return e.hatch.fillPen;
+    case API_LineID: return e.line.pen;
+    case API_PolyLineID: return e.polyLine.pen;
+    case API_ArcID: return e.arc.pen;
+    case API_SplineID: return e.spline.pen;
+    case API_HotspotID: return e.hotspot.pen;
+    default: return 0;
     }
 }
 

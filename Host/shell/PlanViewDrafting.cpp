@@ -20,21 +20,46 @@ struct Colour {
 
 using PlanGeometry::Contours;
 
-struct LineItem { API_Coord a, b; Colour colour; };
-struct ArcItem { API_ArcType arc; Colour colour; };
-struct PolylineItem { Contours contours; Colour colour; };
+struct LineItem {
+    API_Coord a, b;
+    Colour colour;
+};
+struct ArcItem {
+    API_ArcType arc;
+    Colour colour;
+};
+struct PolylineItem {
+    Contours contours;
+    Colour colour;
+};
 struct FillItem {
     Contours contours;
     Colour outline, pattern, background;
     bool hasBackground = false;
-    Int32 subType = 2;         // 0 vector hatch, 1 symbol, 2 solid, 3 empty
-    double spacing = 0.1;      // metres between hatch lines or symbols
+    Int32 subType = 2;     // 0 vector hatch, 1 symbol, 2 solid, 3 empty
+    double spacing = 0.1;  // metres between hatch lines or symbols
     double angle = 0.0;
 };
-struct TextItem { API_TextType text; std::vector<std::string> lines; Colour colour; };
-struct HotspotItem { API_Coord pos; Colour colour; };
-struct SplineItem { std::vector<API_Coord> points; std::vector<API_SplineDir> dirs; bool closed, autoSmooth; Colour colour; };
-struct DimensionItem { API_DimensionType dimension; std::vector<API_Coord> witnesses; Colour colour; };
+struct TextItem {
+    API_TextType text;
+    std::vector<std::string> lines;
+    Colour colour;
+};
+struct HotspotItem {
+    API_Coord pos;
+    Colour colour;
+};
+struct SplineItem {
+    std::vector<API_Coord> points;
+    std::vector<API_SplineDir> dirs;
+    bool closed, autoSmooth;
+    Colour colour;
+};
+struct DimensionItem {
+    API_DimensionType dimension;
+    std::vector<API_Coord> witnesses;
+    Colour colour;
+};
 
 // Hatch lines or symbol rows of one fill, whatever its size or spacing.
 constexpr int kMaxPatternLines = 400;
@@ -222,7 +247,8 @@ void PathSpline(cairo_t* cr, const Mapping& m, const SplineItem& s)
 
 // Text lines placed at pixel (x, y) by anchor (1 to 9: left/centre/right by top/middle/bottom;
 // anything else left bottom), turned by angle (radians, counter-clockwise).
-void ShowText(cairo_t* cr, double x, double y, double angle, double pixels, Int32 anchor, const std::vector<std::string>& lines)
+void ShowText(cairo_t* cr, double x, double y, double angle, double pixels, Int32 anchor,
+              const std::vector<std::string>& lines)
 {
     if (lines.empty()) return;
     cairo_save(cr);
@@ -257,7 +283,7 @@ void DrawDimension(cairo_t* cr, const Mapping& m, const DimensionItem& item)
     const double len = std::hypot(d.direction.x, d.direction.y);
     if (!(len > 0.0) || !std::isfinite(len) || item.witnesses.size() < 2 || !Finite(d.refC)) return;
     const double ux = d.direction.x / len, uy = d.direction.y / len;
-    std::vector<double> along;   // each foot's position along the line from refC
+    std::vector<double> along;  // each foot's position along the line from refC
     for (const API_Coord& p : item.witnesses) along.push_back((p.x - d.refC.x) * ux + (p.y - d.refC.y) * uy);
     auto foot = [&](double t) { return API_Coord{d.refC.x + ux * t, d.refC.y + uy * t}; };
 
@@ -302,7 +328,8 @@ void DrawDimension(cairo_t* cr, const Mapping& m, const DimensionItem& item)
         const API_Coord mid = foot((sorted[i] + sorted[i + 1]) / 2);
         // Centred over the line (anchor 8: centre bottom), lifted clear of it.
         const double lift = 2.0;
-        ShowText(cr, m.X(mid.x) - std::sin(angle) * lift, m.Y(mid.y) - std::cos(angle) * lift, angle, pixels, 8, {label});
+        ShowText(cr, m.X(mid.x) - std::sin(angle) * lift, m.Y(mid.y) - std::cos(angle) * lift, angle, pixels, 8,
+                 {label});
     }
 }
 
@@ -329,12 +356,14 @@ std::shared_ptr<const Sheet> Read(Int16 story)
         PolylineItem item{PlanGeometry::ReadContours(e.header.guid), attributes.Pen(e.polyLine.pen)};
         if (!item.contours.empty()) sheet->polylines.push_back(std::move(item));
     });
-    PlanGeometry::ForEachElement(API_ArcID, story, [&](const API_Element& e) { sheet->arcs.push_back({e.arc, attributes.Pen(e.arc.pen)}); });
+    PlanGeometry::ForEachElement(API_ArcID, story, [&](const API_Element& e) {
+        sheet->arcs.push_back({e.arc, attributes.Pen(e.arc.pen)});
+    });
     PlanGeometry::ForEachElement(API_SplineID, story, [&](const API_Element& e) {
         Memo m(e.header.guid, APIMemoMask_Polygon | APIMemoMask_BezierDirs);
         std::vector<API_Coord> coords = HandleRecords(m.memo.coords);
         if (coords.size() < 3) return;
-        coords.erase(coords.begin());   // slot 0 holds no point
+        coords.erase(coords.begin());  // slot 0 holds no point
         sheet->splines.push_back({coords, HandleRecords(m.memo.bezierDirs), e.spline.closed, e.spline.autoSmooth,
                                   attributes.Pen(e.spline.pen)});
     });

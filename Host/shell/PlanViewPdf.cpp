@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr double kPageWidth = 1190.55;    // A3 landscape, points
+constexpr double kPageWidth = 1190.55;  // A3 landscape, points
 constexpr double kPageHeight = 841.89;
 constexpr double kMargin = 36.0;
 constexpr double kTitleHeight = 40.0;

@@ -87,9 +87,12 @@ int NestingDepth(const std::string& text)
     bool inString = false, escaped = false;
     for (const char c : text) {
         if (inString) {
-            if (escaped) escaped = false;
-            else if (c == '\\') escaped = true;
-            else if (c == '"') inString = false;
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
         } else if (c == '"') {
             inString = true;
         } else if (c == '[' || c == '{') {
@@ -112,10 +115,11 @@ json ParseBody(const httplib::Request& req)
 Int32 IntField(const json& body, const char* key)
 {
     const json value = body.value(key, json(0));
-    const bool fits = value.is_number_unsigned() ? value.get<std::uint64_t>() <= INT32_MAX
-                      : value.is_number_integer() && value.get<std::int64_t>() >= INT32_MIN && value.get<std::int64_t>() <= INT32_MAX;
-    if (!fits)
-        throw std::invalid_argument(std::string(key) + " must be a 32-bit whole number");
+    const bool fits = value.is_number_unsigned()
+                          ? value.get<std::uint64_t>() <= INT32_MAX
+                          : value.is_number_integer() && value.get<std::int64_t>() >= INT32_MIN &&
+                                value.get<std::int64_t>() <= INT32_MAX;
+    if (!fits) throw std::invalid_argument(std::string(key) + " must be a 32-bit whole number");
     return static_cast<Int32>(value.get<std::int64_t>());
 }
 
@@ -265,8 +269,7 @@ void ShellServer::InstallRoutes()
             std::rethrow_exception(error);
         } catch (const std::exception& e) {
             what = e.what();
-        } catch (...) {
-        }
+        } catch (...) {}
         SendJson(res, {{"ok", false}, {"error", "Bad request: " + what}}, 400);
     });
     // Runs on the headers alone, before any body is read: a request without this run's token
@@ -329,7 +332,8 @@ void ShellServer::InstallRoutes()
         auto idleWaits = std::make_shared<int>(0);
         res.set_header("X-Accel-Buffering", "no");
         res.set_chunked_content_provider(
-            "text/event-stream", [this, sent, idleWaits](size_t, httplib::DataSink& sink) {
+            "text/event-stream",
+            [this, sent, idleWaits](size_t, httplib::DataSink& sink) {
                 if (stopping) return false;
                 const std::uint64_t revision = *sent == 0 ? HostTesting::ProjectRevision()
                                                           : HostTesting::WaitForProjectChange(*sent, kEventWaitMs);
@@ -445,8 +449,7 @@ void ShellServer::InstallRoutes()
         if (!lastEventId.empty()) {
             try {
                 after = std::stoull(lastEventId);
-            } catch (...) {
-            }
+            } catch (...) {}
         }
         if (openEventStreams.fetch_add(1) >= kMaxEventStreams) {
             --openEventStreams;
@@ -458,7 +461,8 @@ void ShellServer::InstallRoutes()
         auto idleWaits = std::make_shared<int>(0);
         res.set_header("X-Accel-Buffering", "no");
         res.set_chunked_content_provider(
-            "text/event-stream", [this, outbox, position, idleWaits](size_t, httplib::DataSink& sink) {
+            "text/event-stream",
+            [this, outbox, position, idleWaits](size_t, httplib::DataSink& sink) {
                 if (stopping) return false;
                 auto scripts = outbox->WaitAfter(*position, kEventWaitMs);
                 for (const auto& [id, script] : scripts) {

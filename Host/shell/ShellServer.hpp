@@ -8,7 +8,9 @@
 
 #include "RequestGuard.hpp"
 
-namespace httplib { class Server; }
+namespace httplib {
+class Server;
+}
 
 // The emulated host's window system, served on 127.0.0.1: the host window (a plan view with
 // the add-on's menu) at "/", and every browser control of every palette under

@@ -8,12 +8,12 @@ namespace {
 const char* Kind(Int32 type)
 {
     switch (type) {
-        case APIWind_FloorPlanID: return "Floor plan";
-        case APIWind_SectionID: return "Section";
-        case APIWind_DetailID: return "Detail";
-        case APIWind_LayoutID: return "Layout";
-        case APIWind_WorksheetID: return "Worksheet";
-        default: return "Database";
+    case APIWind_FloorPlanID: return "Floor plan";
+    case APIWind_SectionID: return "Section";
+    case APIWind_DetailID: return "Detail";
+    case APIWind_LayoutID: return "Layout";
+    case APIWind_WorksheetID: return "Worksheet";
+    default: return "Database";
     }
 }
 

@@ -65,8 +65,8 @@ int main(int argc, char** argv)
 
     MainQueue::SetMainThread();
     HostTesting::ResetProject();
-    PlanViewPdf::Install();   // 'PUBL' draws its pages through the window's plan view
-    PlanWindow::Install();    // a capture of the host's window shows its plan view
+    PlanViewPdf::Install();  // 'PUBL' draws its pages through the window's plan view
+    PlanWindow::Install();   // a capture of the host's window shows its plan view
 
     AddOnHost::EntryPoints entryPoints;
     entryPoints.checkEnvironment = &CheckEnvironment;

@@ -12,11 +12,9 @@ constexpr std::uint8_t kPad = 0xFE;
 constexpr std::array<std::uint8_t, 256> MakeTable()
 {
     std::array<std::uint8_t, 256> table{};
-    for (auto& entry : table)
-        entry = kSkip;
+    for (auto& entry : table) entry = kSkip;
     const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (std::uint8_t i = 0; i < 64; ++i)
-        table[static_cast<unsigned char>(alphabet[i])] = i;
+    for (std::uint8_t i = 0; i < 64; ++i) table[static_cast<unsigned char>(alphabet[i])] = i;
     table[static_cast<unsigned char>('=')] = kPad;
     return table;
 }

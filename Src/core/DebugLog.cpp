@@ -113,7 +113,7 @@ void AppendToLog(const std::string& path, const std::string& line)
 void DebugLog(const std::string& message)
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     localtime_r(&now, &local);
     char stamp[16];
     std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);

@@ -20,7 +20,8 @@ bool BuildPolygonMemo(API_ElementMemo& memo, const std::vector<std::pair<double,
     const std::size_t n = points.size();
     const std::size_t slots = n + (closed ? 2 : 1);
     // Sizes and the contour end are 32-bit on the host; a polygon past that cannot be described.
-    if (n > static_cast<std::size_t>(std::numeric_limits<Int32>::max()) - 2 || !FitsHandleSize(slots, sizeof(API_Coord))) {
+    if (n > static_cast<std::size_t>(std::numeric_limits<Int32>::max()) - 2 ||
+        !FitsHandleSize(slots, sizeof(API_Coord))) {
         return false;
     }
     memo.coords = reinterpret_cast<API_Coord**>(

@@ -391,6 +391,9 @@ HttpAbortScope::HttpAbortScope(const std::atomic<bool>* flag) : previous_(tAbort
 
 HttpAbortScope::~HttpAbortScope() { tAbortFlag = previous_; }
 
-void SetHttpTimeoutOverrideForTesting(long milliseconds) { gTimeoutOverrideMs.store(milliseconds > 0 ? milliseconds : 0); }
+void SetHttpTimeoutOverrideForTesting(long milliseconds)
+{
+    gTimeoutOverrideMs.store(milliseconds > 0 ? milliseconds : 0);
+}
 
 }  // namespace Quillmere

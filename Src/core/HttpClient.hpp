@@ -8,9 +8,9 @@
 namespace Quillmere {
 
 struct HttpResponse {
-    int statusCode = 0;      // 0 when no HTTP response arrived
-    std::string body;        // bytes as received
-    std::string error;       // empty unless the call failed before or during the transfer
+    int statusCode = 0;  // 0 when no HTTP response arrived
+    std::string body;    // bytes as received
+    std::string error;   // empty unless the call failed before or during the transfer
     // The request was sent to the server (so it reached it) before the call failed or ended;
     // with a timeout, the server took the request and sent no answer in time.
     bool requestSent = false;

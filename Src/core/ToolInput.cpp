@@ -22,36 +22,36 @@ constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
 int IntValue(const json& value, const std::string& what)
 {
     switch (value.type()) {
-        case json::value_t::number_integer: {
-            const std::int64_t v = value.get<std::int64_t>();
-            if (v < kIntMin || v > kIntMax) {
-                ThrowOutOfRange(what, value.dump());
-            }
-            return static_cast<int>(v);
+    case json::value_t::number_integer: {
+        const std::int64_t v = value.get<std::int64_t>();
+        if (v < kIntMin || v > kIntMax) {
+            ThrowOutOfRange(what, value.dump());
         }
-        case json::value_t::number_unsigned: {
-            const std::uint64_t v = value.get<std::uint64_t>();
-            if (v > static_cast<std::uint64_t>(kIntMax)) {
-                ThrowOutOfRange(what, value.dump());
-            }
-            return static_cast<int>(v);
+        return static_cast<int>(v);
+    }
+    case json::value_t::number_unsigned: {
+        const std::uint64_t v = value.get<std::uint64_t>();
+        if (v > static_cast<std::uint64_t>(kIntMax)) {
+            ThrowOutOfRange(what, value.dump());
         }
-        case json::value_t::number_float: {
-            const double v = value.get<double>();
-            if (!std::isfinite(v)) {
-                // The library dumps non-finite numbers as null, which would hide the cause.
-                ThrowOutOfRange(what, std::isnan(v) ? "NaN" : (v > 0 ? "infinity" : "-infinity"));
-            }
-            // Cut toward zero as the library's conversion does; only the cut value must fit.
-            const double cut = std::trunc(v);
-            if (cut < static_cast<double>(kIntMin) || cut > static_cast<double>(kIntMax)) {
-                ThrowOutOfRange(what, value.dump());
-            }
-            return static_cast<int>(cut);
+        return static_cast<int>(v);
+    }
+    case json::value_t::number_float: {
+        const double v = value.get<double>();
+        if (!std::isfinite(v)) {
+            // The library dumps non-finite numbers as null, which would hide the cause.
+            ThrowOutOfRange(what, std::isnan(v) ? "NaN" : (v > 0 ? "infinity" : "-infinity"));
         }
-        default:
-            // Booleans convert; every other type raises the library's own type error.
-            return value.get<int>();
+        // Cut toward zero as the library's conversion does; only the cut value must fit.
+        const double cut = std::trunc(v);
+        if (cut < static_cast<double>(kIntMin) || cut > static_cast<double>(kIntMax)) {
+            ThrowOutOfRange(what, value.dump());
+        }
+        return static_cast<int>(cut);
+    }
+    default:
+        // Booleans convert; every other type raises the library's own type error.
+        return value.get<int>();
     }
 }
 

@@ -41,10 +41,7 @@ std::string ToolResult::toJson() const
     return out.dump();
 }
 
-ToolRegistry::ToolRegistry()
-{
-    RegisterAll();
-}
+ToolRegistry::ToolRegistry() { RegisterAll(); }
 
 void ToolRegistry::Register(ToolDef def)
 {
@@ -57,7 +54,8 @@ json ToolRegistry::GetToolDefinitions() const
     json definitions = json::array();
     for (const auto& entry : tools) {
         const ToolDef& def = entry.second;
-        definitions.push_back({{"name", def.name}, {"description", def.description}, {"input_schema", def.inputSchema}});
+        definitions.push_back(
+            {{"name", def.name}, {"description", def.description}, {"input_schema", def.inputSchema}});
     }
     return definitions;
 }

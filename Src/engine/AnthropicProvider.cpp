@@ -16,22 +16,18 @@ json Base64Source(const std::string& mediaType, const std::string& data)
 json RenderBlock(const ContentBlock& block)
 {
     switch (block.kind) {
-    case BlockKind::Text:
-        return json{{"type", "text"}, {"text", block.text}};
+    case BlockKind::Text: return json{{"type", "text"}, {"text", block.text}};
     case BlockKind::Image:
         if (!ProviderCommon::IsImageTypeModelsRead(block.mediaType)) {
             return json{{"type", "text"}, {"text", ProviderCommon::UnreadableImageNote(block.mediaType)}};
         }
         return json{{"type", "image"}, {"source", Base64Source(block.mediaType, block.data)}};
     case BlockKind::Document:
-        return json{{"type", "document"},
-                    {"source", Base64Source(block.mediaType.empty() ? "application/pdf" : block.mediaType,
-                                            block.data)}};
+        return json{
+            {"type", "document"},
+            {"source", Base64Source(block.mediaType.empty() ? "application/pdf" : block.mediaType, block.data)}};
     case BlockKind::ToolUse:
-        return json{{"type", "tool_use"},
-                    {"id", block.toolId},
-                    {"name", block.toolName},
-                    {"input", block.input}};
+        return json{{"type", "tool_use"}, {"id", block.toolId}, {"name", block.toolName}, {"input", block.input}};
     case BlockKind::ToolResult: {
         json result{{"type", "tool_result"}, {"tool_use_id", block.toolId}, {"content", block.text}};
         if (block.isError) {
@@ -81,8 +77,8 @@ json AnthropicProvider::RenderRequest(const std::vector<HistoryMessage>& history
         for (const ContentBlock& block : message.blocks) {
             content.push_back(RenderBlock(block));
         }
-        messages.push_back(json{{"role", message.role == Role::User ? "user" : "assistant"},
-                                {"content", std::move(content)}});
+        messages.push_back(
+            json{{"role", message.role == Role::User ? "user" : "assistant"}, {"content", std::move(content)}});
     }
     json request{{"model", model}, {"max_tokens", maxTokens}, {"system", systemPrompt}, {"messages", messages}};
     if (tools.is_array() && !tools.empty()) {
@@ -132,7 +128,7 @@ ModelReply AnthropicProvider::ParseReply(const std::string& body) const
         // Other block types (thinking and the like) carry nothing the engine acts on.
     }
     // input_tokens counts only what followed the last cache mark.
-    result.usage = ReadTokenUsage(reply, {{"input_tokens"}, {"cache_creation_input_tokens"},
-                                          {"cache_read_input_tokens"}, {"output_tokens"}});
+    result.usage = ReadTokenUsage(
+        reply, {{"input_tokens"}, {"cache_creation_input_tokens"}, {"cache_read_input_tokens"}, {"output_tokens"}});
     return result;
 }

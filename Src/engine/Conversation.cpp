@@ -48,18 +48,14 @@ ContentBlock ContentBlock::ToolResult(std::string id, std::string resultText, bo
     return block;
 }
 
-bool IsBlank(const std::string& text)
-{
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
+bool IsBlank(const std::string& text) { return text.find_first_not_of(" \t\r\n") == std::string::npos; }
 
 void DropBlankText(std::vector<ContentBlock>& blocks)
 {
-    blocks.erase(std::remove_if(blocks.begin(), blocks.end(),
-                                [](const ContentBlock& block) {
-                                    return block.kind == BlockKind::Text && IsBlank(block.text);
-                                }),
-                 blocks.end());
+    blocks.erase(
+        std::remove_if(blocks.begin(), blocks.end(),
+                       [](const ContentBlock& block) { return block.kind == BlockKind::Text && IsBlank(block.text); }),
+        blocks.end());
 }
 
 void Conversation::AppendUser(std::vector<ContentBlock> blocks)
@@ -69,8 +65,7 @@ void Conversation::AppendUser(std::vector<ContentBlock> blocks)
     }
     if (!messages.empty() && messages.back().role == Role::User) {
         auto& target = messages.back().blocks;
-        target.insert(target.end(), std::make_move_iterator(blocks.begin()),
-                      std::make_move_iterator(blocks.end()));
+        target.insert(target.end(), std::make_move_iterator(blocks.begin()), std::make_move_iterator(blocks.end()));
         return;
     }
     messages.push_back(HistoryMessage{Role::User, std::move(blocks)});

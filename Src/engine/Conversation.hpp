@@ -13,11 +13,11 @@ enum class BlockKind { Text, Image, Document, ToolUse, ToolResult };
 
 struct ContentBlock {
     BlockKind kind = BlockKind::Text;
-    std::string text;       // Text; the result text of a ToolResult
-    std::string mediaType;  // Image, Document
-    std::string data;       // Image, Document: base64 as the page sent it
-    std::string toolId;     // ToolUse, ToolResult
-    std::string toolName;   // ToolUse
+    std::string text;                                 // Text; the result text of a ToolResult
+    std::string mediaType;                            // Image, Document
+    std::string data;                                 // Image, Document: base64 as the page sent it
+    std::string toolId;                               // ToolUse, ToolResult
+    std::string toolName;                             // ToolUse
     nlohmann::json input = nlohmann::json::object();  // ToolUse
     bool isError = false;                             // ToolResult: the call failed
 

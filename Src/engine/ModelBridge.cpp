@@ -43,10 +43,7 @@ ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
     worker = std::thread([this] { WorkerLoop(); });
 }
 
-ModelBridge::~ModelBridge()
-{
-    Shutdown();
-}
+ModelBridge::~ModelBridge() { Shutdown(); }
 
 void ModelBridge::SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy,
                                ToolResultCallback onToolResult)
@@ -57,10 +54,7 @@ void ModelBridge::SetCallbacks(AssistantTextCallback onAssistantText, BusyCallba
     hub->onToolResult = std::move(onToolResult);
 }
 
-void ModelBridge::SendMessage(const std::string& text)
-{
-    SendBlocks({ContentBlock::Text(text)});
-}
+void ModelBridge::SendMessage(const std::string& text) { SendBlocks({ContentBlock::Text(text)}); }
 
 void ModelBridge::SendMessageWithAttachments(const nlohmann::json& content)
 {
@@ -145,10 +139,7 @@ void ModelBridge::SetApiKeys(const std::string& anthropicKey, const std::string&
 
 void ModelBridge::SetProxyUrl(const std::string&) {}
 
-void ModelBridge::SetAccessToken(const std::string& token)
-{
-    DebugLogRedact(token);
-}
+void ModelBridge::SetAccessToken(const std::string& token) { DebugLogRedact(token); }
 
 void ModelBridge::SetBaseUrls(const std::string& anthropicUrl, const std::string& openaiUrl)
 {
@@ -162,8 +153,8 @@ void ModelBridge::SetBaseUrls(const std::string& anthropicUrl, const std::string
 bool ModelBridge::IsBusy() const
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return turnActive || std::any_of(jobs.begin(), jobs.end(),
-                                     [](const Job& job) { return job.kind == Job::Kind::Message; });
+    return turnActive ||
+           std::any_of(jobs.begin(), jobs.end(), [](const Job& job) { return job.kind == Job::Kind::Message; });
 }
 
 void ModelBridge::Shutdown()
@@ -180,7 +171,7 @@ void ModelBridge::Shutdown()
         hub->alive = false;
     }
     wake.notify_all();
-    toolRunner.Stop();  // a tool call waiting for the main thread is not run
+    toolRunner.Stop();                                   // a tool call waiting for the main thread is not run
     std::lock_guard<std::mutex> joining(shutdownMutex);  // two threads may shut down at once
     if (worker.joinable()) {
         worker.join();
@@ -320,8 +311,8 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
     const std::string body = DumpRequest(provider.RenderRequest(
         history.Messages(), SystemPrompt(), registry->GetToolDefinitions(), service.model, kMaxOutputTokens));
 
-    const Quillmere::HttpResponse response = Quillmere::HttpPost(service.baseUrl + provider.Path(), body,
-                                                                 provider.Headers(service.apiKey));
+    const Quillmere::HttpResponse response =
+        Quillmere::HttpPost(service.baseUrl + provider.Path(), body, provider.Headers(service.apiKey));
     if (TurnAbandoned()) {
         return false;  // cleared or shutting down: no message, nobody is listening
     }
@@ -382,9 +373,8 @@ void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)
             return;  // cleared or shutting down
         }
         history.AppendUser({ContentBlock::ToolResult(call.id, resultText, !result.success)});
-        const std::string detail = result.success
-                                       ? (result.message.empty() ? result.elementGuid : result.message)
-                                       : (result.error.empty() ? "Unknown error" : result.error);
+        const std::string detail = result.success ? (result.message.empty() ? result.elementGuid : result.message)
+                                                  : (result.error.empty() ? "Unknown error" : result.error);
         if (!result.success) {
             DebugLog("engine: tool " + call.name + " failed: " + detail);
         }

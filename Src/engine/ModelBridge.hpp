@@ -46,8 +46,7 @@ public:
     ModelBridge(const ModelBridge&) = delete;
     ModelBridge& operator=(const ModelBridge&) = delete;
 
-    void SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy,
-                      ToolResultCallback onToolResult);
+    void SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy, ToolResultCallback onToolResult);
 
     // Queue a message; returns at once.
     void SendMessage(const std::string& text);
@@ -116,8 +115,8 @@ private:
     MainThreadToolRunner toolRunner;  // runs calls against registry
     std::unique_ptr<ModelProvider> anthropic;
     std::unique_ptr<ModelProvider> openai;
-    Conversation history;  // worker thread only
-    Conversation::Mark turnStart;  // worker thread only: the history before this message
+    Conversation history;                // worker thread only
+    Conversation::Mark turnStart;        // worker thread only: the history before this message
     std::uint64_t turnConversation = 0;  // worker thread only: the conversation the turn belongs to
     std::shared_ptr<CallbackHub> hub;
 

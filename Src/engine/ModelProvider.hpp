@@ -46,9 +46,9 @@ public:
     virtual std::map<std::string, std::string> Headers(const std::string& apiKey) const = 0;
 
     // tools: the registry's catalogue, [{name, description, input_schema}].
-    virtual nlohmann::json RenderRequest(const std::vector<HistoryMessage>& history,
-                                         const std::string& systemPrompt, const nlohmann::json& tools,
-                                         const std::string& model, int maxTokens) const = 0;
+    virtual nlohmann::json RenderRequest(const std::vector<HistoryMessage>& history, const std::string& systemPrompt,
+                                         const nlohmann::json& tools, const std::string& model,
+                                         int maxTokens) const = 0;
 
     // Throws ReplyFormatError.
     virtual ModelReply ParseReply(const std::string& body) const = 0;

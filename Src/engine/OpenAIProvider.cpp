@@ -43,21 +43,21 @@ void RenderUser(const HistoryMessage& message, json& messages)
                 break;
             }
             onlyText = false;
-            parts.push_back(json{{"type", "image_url"}, {"image_url", {{"url", DataUrl(block.mediaType, block.data)}}}});
+            parts.push_back(
+                json{{"type", "image_url"}, {"image_url", {{"url", DataUrl(block.mediaType, block.data)}}}});
             break;
         case BlockKind::Document: {
             onlyText = false;
             const std::string mediaType = block.mediaType.empty() ? "application/pdf" : block.mediaType;
             ++documentNumber;
-            parts.push_back(json{{"type", "file"},
-                                 {"file",
-                                  {{"filename", "attachment-" + std::to_string(documentNumber) + "." +
-                                                    ExtensionOf(mediaType)},
-                                   {"file_data", DataUrl(mediaType, block.data)}}}});
+            parts.push_back(
+                json{{"type", "file"},
+                     {"file",
+                      {{"filename", "attachment-" + std::to_string(documentNumber) + "." + ExtensionOf(mediaType)},
+                       {"file_data", DataUrl(mediaType, block.data)}}}});
             break;
         }
-        case BlockKind::ToolUse:
-            break;  // never in a user message
+        case BlockKind::ToolUse: break;  // never in a user message
         }
     }
     if (parts.empty()) {
@@ -161,8 +161,8 @@ ModelReply OpenAIProvider::ParseReply(const std::string& body) const
     }
 
     // prompt_tokens counts the whole prompt, cached_tokens the part of it read from the cache.
-    result.usage = ReadTokenUsage(reply, {{"prompt_tokens"}, {"prompt_tokens_details", "cached_tokens"},
-                                          {"completion_tokens"}});
+    result.usage =
+        ReadTokenUsage(reply, {{"prompt_tokens"}, {"prompt_tokens_details", "cached_tokens"}, {"completion_tokens"}});
 
     const auto calls = message->find("tool_calls");
     if (calls == message->end() || calls->is_null()) {

@@ -9,7 +9,7 @@
 #include "core/DebugLog.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
-#include "tools/RenderJobs.hpp"
+#include "tools/recognition/RenderJobs.hpp"
 
 namespace {
 
@@ -50,8 +50,7 @@ GSErrCode RegisterInterface()
     // Without the palette registration the host cannot tell the palette about its modes;
     // the palette still works from the menu, so this failure is only logged.
     GSErrCode paletteErr = ACAPI_RegisterModelessWindow(ChatPalette::PaletteReferenceId(), PaletteControlCallBack,
-                                                        kPaletteControlFlags,
-                                                        ChatPalette::PaletteGuid().ToAPIGuid());
+                                                        kPaletteControlFlags, ChatPalette::PaletteGuid().ToAPIGuid());
     if (paletteErr != NoError) MainLog("Palette registration failed: " + std::to_string(paletteErr));
     return NoError;
 }
@@ -59,8 +58,10 @@ GSErrCode RegisterInterface()
 GSErrCode Initialize()
 {
     GSErrCode err = ACAPI_MenuItem_InstallMenuHandler(kQuillmereMenuResId, MenuCommandHandler);
-    if (err != NoError) MainLog("Menu handler installation failed: " + std::to_string(err));
-    else MainLog("Initialised");
+    if (err != NoError)
+        MainLog("Menu handler installation failed: " + std::to_string(err));
+    else
+        MainLog("Initialised");
     return err;
 }
 

@@ -87,8 +87,7 @@ GSErrCode PaletteControlCallBack(Int32 referenceID, API_PaletteMessageID message
         if (param == 0) return APIERR_BADPARS;
         *reinterpret_cast<bool*>(param) = IsPaletteVisible();
         break;
-    default:
-        break;
+    default: break;
     }
     return NoError;
 }

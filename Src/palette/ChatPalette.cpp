@@ -1,10 +1,10 @@
 #include "palette/ChatPalette.hpp"
 
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
-#include <functional>
 #include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -97,7 +97,9 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     ChatPalette* self = this;
     std::weak_ptr<bool> token = liveness;
     bridge->SetCallbacks(
-        [self, token](const std::string& text) { WhileAlive(token, [self, text] { self->PushAssistantMessage(text); }); },
+        [self, token](const std::string& text) {
+            WhileAlive(token, [self, text] { self->PushAssistantMessage(text); });
+        },
         [self, token](bool busy) { WhileAlive(token, [self, busy] { self->SetThinking(busy); }); },
         MakeToolResultCallback());
 
@@ -202,9 +204,8 @@ void ChatPalette::RegisterBridgeObject()
         return JS::Value(true);
     }));
 
-    object.AddItem(JS::Function("getSettings", [self](const std::vector<JS::Value>&) {
-        return JS::Value(self->GetSettingsForPage());
-    }));
+    object.AddItem(JS::Function(
+        "getSettings", [self](const std::vector<JS::Value>&) { return JS::Value(self->GetSettingsForPage()); }));
 
     object.AddItem(JS::Function("saveSettings", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString()) return Failure();
@@ -253,7 +254,8 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
         const std::string text = it->get<std::string>();
         const char* space = " \t\r\n";
         const auto first = text.find_first_not_of(space);
-        into = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(space) - first + 1);
+        into =
+            first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(space) - first + 1);
     };
     takeText("provider", next.provider);
     takeText("model", next.model);

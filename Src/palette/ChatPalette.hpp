@@ -6,8 +6,8 @@
 
 #include "DGBrowser.hpp"
 #include "GSRoot.hpp"
+#include "core/Settings.hpp"
 #include "engine/ModelBridge.hpp"
-#include "engine/Settings.hpp"
 #include "palette/PageTranscript.hpp"
 
 // The assistant's palette: a floating window whose browser shows the chat page. It is the
@@ -19,7 +19,8 @@ public:
     // The two UI callbacks that service-backed tool families get: a preview (image address,
     // download address) and a tool-result card. Both reach this palette only while it lives.
     using PreviewCallback = std::function<void(const std::string& imageUrl, const std::string& downloadUrl)>;
-    using ToolResultCallback = std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
+    using ToolResultCallback =
+        std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
 
     // The palette's fixed identity towards the host.
     static GS::Guid PaletteGuid();

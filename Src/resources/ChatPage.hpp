@@ -8,6 +8,6 @@ std::string BuildChatPage();
 
 // The three parts the page is assembled from: page.html, page.css and page.js beside this
 // header, embedded by the build.
-const char* ChatPageMarkup();   // the body's markup
-const char* ChatPageStyle();    // the style sheet
-const char* ChatPageScript();   // the page logic, including the QuillmereUI object
+const char* ChatPageMarkup();  // the body's markup
+const char* ChatPageStyle();   // the style sheet
+const char* ChatPageScript();  // the page logic, including the QuillmereUI object

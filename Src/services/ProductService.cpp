@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "engine/Settings.hpp"
+#include "core/Settings.hpp"
 
 namespace Quillmere {
 namespace ProductService {
@@ -25,8 +25,7 @@ std::string BaseUrl()
         base = fromEnvironment != nullptr ? fromEnvironment : "";
     }
     // Every path appended begins with "/": a configured trailing slash would double it.
-    while (!base.empty() && base.back() == '/')
-        base.pop_back();
+    while (!base.empty() && base.back() == '/') base.pop_back();
     return base;
 }
 

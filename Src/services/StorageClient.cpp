@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "core/DebugLog.hpp"
-#include "engine/Settings.hpp"
+#include "core/Settings.hpp"
 
 namespace Quillmere {
 

@@ -20,17 +20,17 @@
 namespace Quillmere {
 
 struct StorageConfig {
-    std::string baseUrl;      // scheme, host and port; no trailing slash
-    std::string anonKey;      // the service's public key
-    std::string serviceKey;   // the privileged key; may be empty
+    std::string baseUrl;     // scheme, host and port; no trailing slash
+    std::string anonKey;     // the service's public key
+    std::string serviceKey;  // the privileged key; may be empty
 
     // Requests are made only with an address and the public key.
     bool IsConfigured() const { return !baseUrl.empty() && !anonKey.empty(); }
 };
 
 // The configuration as settings.json and the environment give it now (settings.json first,
-// value by value, the environment for what the file leaves blank). Surrounding blanks and new lines are dropped, as are trailing
-// slashes of the address.
+// value by value, the environment for what the file leaves blank). Surrounding blanks and new lines are dropped, as are
+// trailing slashes of the address.
 StorageConfig LoadStorageConfig();
 // The same over given settings values (for tests and callers that hold the settings).
 StorageConfig MakeStorageConfig(const std::string& url, const std::string& anonKey, const std::string& serviceKey);

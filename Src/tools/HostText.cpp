@@ -1,9 +1,6 @@
 #include "tools/HostText.hpp"
 
-std::string HostNameText(const GS::UniString& name)
-{
-    return name.ToCStr(0, MaxUSize, CC_Default, 0).Get();
-}
+std::string HostNameText(const GS::UniString& name) { return name.ToCStr(0, MaxUSize, CC_Default, 0).Get(); }
 
 void CopyNameToField(GS::uchar_t* field, size_t capacity, const std::string& text)
 {
@@ -11,7 +8,4 @@ void CopyNameToField(GS::uchar_t* field, size_t capacity, const std::string& tex
     GS::ucsncpy(field, name.ToUStr(0, MaxUSize).Get(), capacity);
 }
 
-ToolResult HostFailure(const char* prefix, GSErrCode code)
-{
-    return ToolResult::Fail(prefix + std::to_string(code));
-}
+ToolResult HostFailure(const char* prefix, GSErrCode code) { return ToolResult::Fail(prefix + std::to_string(code)); }

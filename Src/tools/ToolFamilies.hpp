@@ -38,7 +38,8 @@ using ChatToolResult = std::function<void(const std::string& toolName, bool succ
 
 // Plan recognition and layout building. The status tool keeps its own copy of onPlanPreview;
 // onPlanToolResult is accepted and not kept; the upload tool reads the engine's attachments.
-void RegisterPlanTools(ToolRegistry& registry, ChatPreview onPlanPreview, ChatToolResult onPlanToolResult, ModelBridge& bridge);
+void RegisterPlanTools(ToolRegistry& registry, ChatPreview onPlanPreview, ChatToolResult onPlanToolResult,
+                       ModelBridge& bridge);
 
 // Rendering the host's window. The tool hands copies of both callbacks to the poll thread of
 // each job, which posts its one report to the main queue.

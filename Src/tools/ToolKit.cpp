@@ -43,23 +43,20 @@ json PointItemSchema()
 
 std::optional<double> OptionalNumber(const json& input, const std::string& key)
 {
-    if (!input.contains(key))
-        return std::nullopt;
+    if (!input.contains(key)) return std::nullopt;
     return input.at(key).get<double>();
 }
 
 std::optional<int> OptionalInt(const json& input, const std::string& key)
 {
-    if (!input.contains(key))
-        return std::nullopt;
+    if (!input.contains(key)) return std::nullopt;
     return IntInput(input, key, 0);
 }
 
 Points PointsInput(const json& input, const std::string& key)
 {
     Points points;
-    if (!input.contains(key) || !input.at(key).is_array())
-        return points;
+    if (!input.contains(key) || !input.at(key).is_array()) return points;
     const json& list = input.at(key);
     points.reserve(list.size());
     for (const json& entry : list) {
@@ -79,9 +76,7 @@ API_Guid ParseGuid(const std::string& text)
 GS::Array<API_Guid> GuidsInput(const json& input, const std::string& key)
 {
     GS::Array<API_Guid> guids;
-    if (!input.contains(key) || !input.at(key).is_array())
-        return guids;
-    for (const json& entry : input.at(key))
-        guids.Push(ParseGuid(entry.get<std::string>()));
+    if (!input.contains(key) || !input.at(key).is_array()) return guids;
+    for (const json& entry : input.at(key)) guids.Push(ParseGuid(entry.get<std::string>()));
     return guids;
 }

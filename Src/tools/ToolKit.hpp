@@ -62,10 +62,22 @@ public:
 
     Tool& Property(const std::string& key, const char* type, const std::string& description,
                    const json& extras = json::object());
-    Tool& Number(const std::string& key, const std::string& description) { return Property(key, "number", description); }
-    Tool& Integer(const std::string& key, const std::string& description) { return Property(key, "integer", description); }
-    Tool& String(const std::string& key, const std::string& description) { return Property(key, "string", description); }
-    Tool& Boolean(const std::string& key, const std::string& description) { return Property(key, "boolean", description); }
+    Tool& Number(const std::string& key, const std::string& description)
+    {
+        return Property(key, "number", description);
+    }
+    Tool& Integer(const std::string& key, const std::string& description)
+    {
+        return Property(key, "integer", description);
+    }
+    Tool& String(const std::string& key, const std::string& description)
+    {
+        return Property(key, "string", description);
+    }
+    Tool& Boolean(const std::string& key, const std::string& description)
+    {
+        return Property(key, "boolean", description);
+    }
     Tool& Array(const std::string& key, const std::string& description, const json& items)
     {
         return Property(key, "array", description, {{"items", items}});
@@ -100,7 +112,8 @@ inline double NumberInput(const json& input, const std::string& key, double defa
     return input.value(key, defaultValue);
 }
 
-inline std::string StringInput(const json& input, const std::string& key, const std::string& defaultValue = std::string())
+inline std::string StringInput(const json& input, const std::string& key,
+                               const std::string& defaultValue = std::string())
 {
     return input.value(key, defaultValue);
 }
@@ -111,10 +124,7 @@ inline bool BoolInput(const json& input, const std::string& key, bool defaultVal
 }
 
 // Presence only; false for an input that is not an object.
-inline bool HasInput(const json& input, const std::string& key)
-{
-    return input.contains(key);
-}
+inline bool HasInput(const json& input, const std::string& key) { return input.contains(key); }
 
 // The value when the key is present (converted, or the library's type error), else nothing.
 std::optional<double> OptionalNumber(const json& input, const std::string& key);
@@ -142,8 +152,7 @@ template <typename Body, typename OnSuccess>
 ToolResult UndoableCommand(const char* undoName, const std::string& prefix, Body&& body, OnSuccess&& onSuccess)
 {
     const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString(undoName), std::forward<Body>(body));
-    if (err != NoError)
-        return ToolResult::Fail(prefix + " ACAPI error: " + std::to_string(err));
+    if (err != NoError) return ToolResult::Fail(prefix + " ACAPI error: " + std::to_string(err));
     return onSuccess();
 }
 
@@ -191,7 +200,4 @@ private:
 constexpr double kDegreesToRadians = 0.017453292519943278;
 
 // Only the low 16 bits of a story input reach the element header.
-inline short StoryBits(int story)
-{
-    return static_cast<short>(static_cast<unsigned short>(story & 0xFFFF));
-}
+inline short StoryBits(int story) { return static_cast<short>(static_cast<unsigned short>(story & 0xFFFF)); }

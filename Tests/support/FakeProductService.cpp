@@ -82,8 +82,7 @@ FakeProductService::FakeProductService()
     server_.Delete(".*", handle);
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 FakeProductService::~FakeProductService()
@@ -130,8 +129,7 @@ std::size_t FakeProductService::Count(const std::string& route) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     std::size_t n = 0;
-    for (const Request& request : requests_)
-        n += request.Route() == route;
+    for (const Request& request : requests_) n += request.Route() == route;
     return n;
 }
 
@@ -163,8 +161,7 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
     request.target = in.target;
     request.path = in.target.substr(0, in.target.find('?'));  // as sent, not decoded
     request.body = in.body;
-    for (const auto& header : SentHeaders(in))
-        request.headers.insert(header);
+    for (const auto& header : SentHeaders(in)) request.headers.insert(header);
     if (WasMultipart(in)) {
         const std::string contentType = request.Header("Content-Type");
         request.multipart = true;

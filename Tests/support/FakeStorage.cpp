@@ -30,7 +30,10 @@ const char* const kObjectPath = "/storage/v1/object/Templates/";
 const char* const kListPath = "/storage/v1/object/list/Templates";
 const char* const kPublicPath = "/storage/v1/object/public/Templates/";
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
 
 void Refuse(httplib::Response& out, int status, const std::string& error, const std::string& message)
 {
@@ -70,7 +73,10 @@ void FakeStorage::Stop()
 
 std::string FakeStorage::Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
-Quillmere::StorageConfig FakeStorage::Config() const { return Quillmere::MakeStorageConfig(Url(), anonKey_, serviceKey_); }
+Quillmere::StorageConfig FakeStorage::Config() const
+{
+    return Quillmere::MakeStorageConfig(Url(), anonKey_, serviceKey_);
+}
 
 std::string FakeStorage::ClosedUrl()
 {
@@ -133,7 +139,8 @@ std::size_t FakeStorage::RequestCount() const
     return requests_.size();
 }
 
-std::vector<FakeStorage::Request> FakeStorage::RequestsTo(const std::string& method, const std::string& pathPrefix) const
+std::vector<FakeStorage::Request> FakeStorage::RequestsTo(const std::string& method,
+                                                          const std::string& pathPrefix) const
 {
     std::vector<Request> matching;
     for (const Request& request : Requests())
@@ -207,15 +214,17 @@ void FakeStorage::List(const httplib::Request& in, httplib::Response& out)
     const auto limit = body["limit"].get<long long>();
 
     // Objects directly in the folder, and each sub-folder once, in byte order of the names.
-    std::map<std::string, bool> entries;   // name -> is a folder
+    std::map<std::string, bool> entries;  // name -> is a folder
     {
         std::lock_guard<std::mutex> lock(mutex_);
         for (const auto& object : objects_) {
             if (!StartsWith(object.first, prefix)) continue;
             const std::string rest = object.first.substr(prefix.size());
             const auto slash = rest.find('/');
-            if (slash == std::string::npos) entries[rest] = false;
-            else entries.emplace(rest.substr(0, slash), true);
+            if (slash == std::string::npos)
+                entries[rest] = false;
+            else
+                entries.emplace(rest.substr(0, slash), true);
         }
     }
     json listing = json::array();
@@ -225,7 +234,8 @@ void FakeStorage::List(const httplib::Request& in, httplib::Response& out)
         if (entry.second)
             listing.push_back({{"name", entry.first}, {"id", nullptr}, {"metadata", nullptr}});
         else
-            listing.push_back({{"name", entry.first}, {"id", "fake-" + std::to_string(n)}, {"metadata", json::object()}});
+            listing.push_back(
+                {{"name", entry.first}, {"id", "fake-" + std::to_string(n)}, {"metadata", json::object()}});
     }
     out.status = 200;
     out.set_content(listing.dump(), "application/json");
@@ -242,13 +252,13 @@ void FakeStorage::Download(const std::string& name, httplib::Response& out)
 // ---- environment ----
 
 namespace {
-const char* const kVariables[] = {"QUILLMERE_STORAGE_URL", "QUILLMERE_STORAGE_ANON_KEY", "QUILLMERE_STORAGE_SERVICE_KEY"};
+const char* const kVariables[] = {"QUILLMERE_STORAGE_URL", "QUILLMERE_STORAGE_ANON_KEY",
+                                  "QUILLMERE_STORAGE_SERVICE_KEY"};
 }
 
 ScopedStorageEnvironment::ScopedStorageEnvironment(const FakeStorage& storage)
     : ScopedStorageEnvironment(storage.Url(), storage.AnonKey(), storage.ServiceKey())
-{
-}
+{}
 
 ScopedStorageEnvironment::ScopedStorageEnvironment(const std::string& url, const std::string& anonKey,
                                                    const std::string& serviceKey)
@@ -257,15 +267,19 @@ ScopedStorageEnvironment::ScopedStorageEnvironment(const std::string& url, const
     for (int i = 0; i < 3; ++i) {
         const char* old = std::getenv(kVariables[i]);
         saved_.emplace_back(kVariables[i], old ? std::optional<std::string>(old) : std::nullopt);
-        if (values[i].empty()) ::unsetenv(kVariables[i]);
-        else ::setenv(kVariables[i], values[i].c_str(), 1);
+        if (values[i].empty())
+            ::unsetenv(kVariables[i]);
+        else
+            ::setenv(kVariables[i], values[i].c_str(), 1);
     }
 }
 
 ScopedStorageEnvironment::~ScopedStorageEnvironment()
 {
     for (const auto& variable : saved_) {
-        if (variable.second) ::setenv(variable.first.c_str(), variable.second->c_str(), 1);
-        else ::unsetenv(variable.first.c_str());
+        if (variable.second)
+            ::setenv(variable.first.c_str(), variable.second->c_str(), 1);
+        else
+            ::unsetenv(variable.first.c_str());
     }
 }

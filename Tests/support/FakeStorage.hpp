@@ -46,7 +46,7 @@ class FakeStorage {
 public:
     struct Request {
         std::string method;
-        std::string path;    // without the query
+        std::string path;  // without the query
         std::map<std::string, std::string> headers;
         std::string body;
     };

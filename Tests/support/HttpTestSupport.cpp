@@ -19,8 +19,7 @@ void KeepMultipartBodiesWhole(httplib::Server& server)
 httplib::Headers SentHeaders(const httplib::Request& request)
 {
     httplib::Headers sent = request.headers;
-    for (const char* note : {"REMOTE_ADDR", "REMOTE_PORT", "LOCAL_ADDR", "LOCAL_PORT", kParked})
-        sent.erase(note);
+    for (const char* note : {"REMOTE_ADDR", "REMOTE_PORT", "LOCAL_ADDR", "LOCAL_PORT", kParked}) sent.erase(note);
     if (request.has_header(kParked)) sent.emplace("Content-Type", request.get_header_value(kParked));
     return sent;
 }

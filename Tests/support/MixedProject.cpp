@@ -46,8 +46,7 @@ std::vector<API_Guid> Add(std::size_t count)
         if (type == API_WallID && e.wall.thickness == kThickWall) lastWall = guid;
         guids.push_back(guid);
     }
-    for (auto& entry : templates)
-        ACAPI_DisposeElemMemoHdls(&entry.second.memo);
+    for (auto& entry : templates) ACAPI_DisposeElemMemoHdls(&entry.second.memo);
     return guids;
 }
 

@@ -14,9 +14,9 @@
 #include "core/ElementFunctions.hpp"
 
 QuillmereTest::QuillmereTest()
-    : logPath((std::filesystem::temp_directory_path() / ("quillmere_test_" + std::to_string(::getpid()) + ".log")).string())
-{
-}
+    : logPath(
+          (std::filesystem::temp_directory_path() / ("quillmere_test_" + std::to_string(::getpid()) + ".log")).string())
+{}
 
 void QuillmereTest::SetUp()
 {
@@ -47,10 +47,7 @@ std::string QuillmereTest::LogText() const
     return text.str();
 }
 
-ToolResult QuillmereTest::Run(const std::string& tool, const json& input)
-{
-    return registry.ExecuteTool(tool, input);
-}
+ToolResult QuillmereTest::Run(const std::string& tool, const json& input) { return registry.ExecuteTool(tool, input); }
 
 ToolResult QuillmereTest::RunText(const std::string& tool, const std::string& inputText)
 {
@@ -59,20 +56,11 @@ ToolResult QuillmereTest::RunText(const std::string& tool, const std::string& in
     return registry.ExecuteTool(tool, input);
 }
 
-std::vector<std::string> QuillmereTest::UndoSteps() const
-{
-    return HostTesting::UndoStepNames();
-}
+std::vector<std::string> QuillmereTest::UndoSteps() const { return HostTesting::UndoStepNames(); }
 
-size_t QuillmereTest::UndoStepCount() const
-{
-    return HostTesting::UndoStepNames().size();
-}
+size_t QuillmereTest::UndoStepCount() const { return HostTesting::UndoStepNames().size(); }
 
-bool QuillmereTest::UndoLast()
-{
-    return HostTesting::Undo() == NoError;
-}
+bool QuillmereTest::UndoLast() { return HostTesting::Undo() == NoError; }
 
 GSErrCode QuillmereTest::Command(const std::function<GSErrCode()>& body, const char* name)
 {
@@ -84,7 +72,8 @@ GSErrCode QuillmereTest::CreateInCommand(API_Element& e, API_ElementMemo* memo)
     return Command([&] { return ACAPI_Element_Create(&e, memo); });
 }
 
-GSErrCode QuillmereTest::ChangeInCommand(API_Element& e, const API_Element* mask, const API_ElementMemo* memo, UInt64 memoMask)
+GSErrCode QuillmereTest::ChangeInCommand(API_Element& e, const API_Element* mask, const API_ElementMemo* memo,
+                                         UInt64 memoMask)
 {
     return Command([&] { return ACAPI_Element_Change(&e, mask, memo, memoMask, true); });
 }
@@ -109,23 +98,16 @@ API_Element QuillmereTest::Read(const API_Guid& guid)
     return e;
 }
 
-API_Guid QuillmereTest::Guid(const std::string& guidText)
-{
-    return GSGuid2APIGuid(GS::Guid(guidText.c_str()));
-}
+API_Guid QuillmereTest::Guid(const std::string& guidText) { return GSGuid2APIGuid(GS::Guid(guidText.c_str())); }
 
-std::string QuillmereTest::Text(const API_Guid& guid)
-{
-    return GuidToStr(guid);
-}
+std::string QuillmereTest::Text(const API_Guid& guid) { return GuidToStr(guid); }
 
 size_t QuillmereTest::FirstDifference(const API_Element& a, const API_Element& b)
 {
     const unsigned char* x = reinterpret_cast<const unsigned char*>(&a);
     const unsigned char* y = reinterpret_cast<const unsigned char*>(&b);
     for (size_t i = 0; i < sizeof(API_Element); ++i)
-        if (x[i] != y[i])
-            return i;
+        if (x[i] != y[i]) return i;
     return sizeof(API_Element);
 }
 
@@ -142,11 +124,9 @@ API_Attribute QuillmereTest::GetAttr(API_AttrTypeID type, Int32 index, const cha
     BNClear(a);
     a.header.typeID = type;
     a.header.index = index;
-    if (name)
-        std::strncpy(a.header.name, name, sizeof a.header.name - 1);
+    if (name) std::strncpy(a.header.name, name, sizeof a.header.name - 1);
     const GSErrCode c = ACAPI_Attribute_Get(&a);
-    if (code)
-        *code = c;
+    if (code) *code = c;
     return a;
 }
 
@@ -159,7 +139,7 @@ GSErrCode QuillmereTest::AttrCode(API_AttrTypeID type, Int32 index, const char* 
 
 QuillmereTest::Footprint QuillmereTest::TakeFootprint() const
 {
-    return Footprint {HostTesting::ElementCount(), HostTesting::UndoStepNames().size()};
+    return Footprint{HostTesting::ElementCount(), HostTesting::UndoStepNames().size()};
 }
 
 std::vector<ElementState> TakeSnapshot()
@@ -176,10 +156,12 @@ std::vector<ElementState> TakeSnapshot()
 bool SameState(const ElementState& a, const ElementState& b)
 {
     return std::memcmp(&a.record, &b.record, sizeof a.record) == 0 && a.polygon.size() == b.polygon.size() &&
-           (a.polygon.empty() || std::memcmp(a.polygon.data(), b.polygon.data(), a.polygon.size() * sizeof(API_Coord)) == 0);
+           (a.polygon.empty() ||
+            std::memcmp(a.polygon.data(), b.polygon.data(), a.polygon.size() * sizeof(API_Coord)) == 0);
 }
 
-::testing::AssertionResult SameProject(const std::vector<ElementState>& expected, const std::vector<ElementState>& actual)
+::testing::AssertionResult SameProject(const std::vector<ElementState>& expected,
+                                       const std::vector<ElementState>& actual)
 {
     for (size_t i = 0; i < std::max(expected.size(), actual.size()); ++i)
         if (i >= expected.size() || i >= actual.size() || !SameState(expected[i], actual[i]))
@@ -197,10 +179,10 @@ std::vector<API_Guid> ListOf(API_ElemTypeID typeID)
 void PutPolygon(API_ElementMemo& memo, const std::vector<API_Coord>& points)
 {
     Int32 n = Int32(points.size()) + 1;
-    memo.coords = reinterpret_cast<API_Coord**>(BMAllocateHandle((n + 1) * GSSize(sizeof(API_Coord)), ALLOCATE_CLEAR, 0));
+    memo.coords =
+        reinterpret_cast<API_Coord**>(BMAllocateHandle((n + 1) * GSSize(sizeof(API_Coord)), ALLOCATE_CLEAR, 0));
     memo.pends = reinterpret_cast<Int32**>(BMAllocateHandle(2 * GSSize(sizeof(Int32)), ALLOCATE_CLEAR, 0));
-    for (size_t i = 0; i < points.size(); ++i)
-        (*memo.coords)[i + 1] = points[i];
+    for (size_t i = 0; i < points.size(); ++i) (*memo.coords)[i + 1] = points[i];
     (*memo.coords)[n] = points[0];
     (*memo.pends)[1] = n;
 }
@@ -211,7 +193,4 @@ std::vector<API_Coord> MemoCoords(const API_ElementMemo& memo)
     return n < 2 ? std::vector<API_Coord>() : std::vector<API_Coord>(*memo.coords + 1, *memo.coords + n);
 }
 
-void PrintTo(const ToolResult& result, std::ostream* os)
-{
-    *os << result.toJson();
-}
+void PrintTo(const ToolResult& result, std::ostream* os) { *os << result.toJson(); }

@@ -61,7 +61,10 @@ protected:
     static API_Guid Guid(const std::string& guidText);
     static std::string Text(const API_Guid& guid);
     template <typename T>
-    static bool Same(const T& a, const T& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+    static bool Same(const T& a, const T& b)
+    {
+        return std::memcmp(&a, &b, sizeof a) == 0;
+    }
     // The offset of the first byte where two records differ, or sizeof(API_Element) when
     // they are the same: "the tool wrote only these fields" as one comparison.
     static size_t FirstDifference(const API_Element& a, const API_Element& b);
@@ -69,7 +72,8 @@ protected:
     // ---- Attributes ----
     static Int32 AttributeCount(API_AttrTypeID type);
     // Reads an attribute by index (or, with index 0, by name); code receives the result.
-    static API_Attribute GetAttr(API_AttrTypeID type, Int32 index, const char* name = nullptr, GSErrCode* code = nullptr);
+    static API_Attribute GetAttr(API_AttrTypeID type, Int32 index, const char* name = nullptr,
+                                 GSErrCode* code = nullptr);
     static GSErrCode AttrCode(API_AttrTypeID type, Int32 index, const char* name = nullptr);
 
     // ---- The project as a whole ----
@@ -78,7 +82,10 @@ protected:
     struct Footprint {
         size_t elements;
         size_t undoSteps;
-        bool operator==(const Footprint& other) const { return elements == other.elements && undoSteps == other.undoSteps; }
+        bool operator==(const Footprint& other) const
+        {
+            return elements == other.elements && undoSteps == other.undoSteps;
+        }
     };
     Footprint TakeFootprint() const;
 
@@ -102,7 +109,8 @@ struct ElementState {
 // Every element in creation order, with its polygon.
 std::vector<ElementState> TakeSnapshot();
 bool SameState(const ElementState& a, const ElementState& b);
-::testing::AssertionResult SameProject(const std::vector<ElementState>& expected, const std::vector<ElementState>& actual);
+::testing::AssertionResult SameProject(const std::vector<ElementState>& expected,
+                                       const std::vector<ElementState>& actual);
 
 // ---- Memos and polygons ----
 
@@ -132,12 +140,14 @@ void PrintTo(const ToolResult& result, std::ostream* os);
 template <typename Point>
 ::testing::AssertionResult Near(const Point& p, double x, double y)
 {
-    if (std::fabs(p.x - x) <= 1e-9 && std::fabs(p.y - y) <= 1e-9)
-        return ::testing::AssertionSuccess();
+    if (std::fabs(p.x - x) <= 1e-9 && std::fabs(p.y - y) <= 1e-9) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "(" << p.x << ", " << p.y << ") is not (" << x << ", " << y << ")";
 }
 #define EXPECT_POINT(point, x, y) EXPECT_TRUE(Near(point, x, y))
 #define EXPECT_AT(point, expected) EXPECT_TRUE(Near(point, (expected).x, (expected).y))
 
 // A tool's failure text for a host refusal.
-inline std::string HostError(const char* prefix, GSErrCode code) { return prefix + (" ACAPI error: " + std::to_string(code)); }
+inline std::string HostError(const char* prefix, GSErrCode code)
+{
+    return prefix + (" ACAPI error: " + std::to_string(code));
+}

@@ -23,8 +23,10 @@ public:
     }
     ~ScopedHome()
     {
-        if (hadHome_) ::setenv("HOME", savedHome_.c_str(), 1);
-        else ::unsetenv("HOME");
+        if (hadHome_)
+            ::setenv("HOME", savedHome_.c_str(), 1);
+        else
+            ::unsetenv("HOME");
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }

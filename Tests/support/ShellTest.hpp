@@ -57,7 +57,10 @@ protected:
         std::ofstream(SettingsPath()) << json;
     }
 
-    static std::vector<std::string> Scripts(ChatPalette& p) { return PaletteHost::ExecutedScripts(p.GetBrowser().GetId()); }
+    static std::vector<std::string> Scripts(ChatPalette& p)
+    {
+        return PaletteHost::ExecutedScripts(p.GetBrowser().GetId());
+    }
 
     // Calls a function of the page's bridge object the way the page does.
     static JS::Value Call(ChatPalette& palette, const std::string& function, const std::vector<JS::Value>& args = {})

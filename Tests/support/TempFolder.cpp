@@ -35,7 +35,10 @@ std::string TempFolder::Read(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void TempFolder::Write(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+void TempFolder::Write(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 TempDirScope::TempDirScope(const std::string& prefix) : folder_(prefix)
 {

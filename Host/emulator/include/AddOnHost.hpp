@@ -21,11 +21,11 @@ struct EntryPoints {
 struct LoadReport {
     bool loaded = false;
     API_AddonType type = APIAddon_Unknown;
-    std::string name;           // from the environment check
+    std::string name;  // from the environment check
     std::string description;
     GSErrCode registerResult = NoError;
     GSErrCode initializeResult = NoError;
-    std::string error;          // why the add-on was not loaded
+    std::string error;  // why the add-on was not loaded
 };
 
 // Reads the add-on's resources (resourceDir/AddOnResources.json), then calls the environment

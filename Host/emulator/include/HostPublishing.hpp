@@ -14,8 +14,8 @@
 namespace HostPublishing {
 
 struct Page {
-    std::string title;         // UTF-8: the set's name
-    Int16 story = 0;           // the plan the page shows
+    std::string title;  // UTF-8: the set's name
+    Int16 story = 0;    // the plan the page shows
 };
 
 // Writes the pages as one PDF file at path (a temporary name the host renames afterwards);

@@ -22,7 +22,7 @@ void ResetProject();
 struct StoryFixture {
     Int16 index;
     double level;
-    std::string name;          // UTF-8
+    std::string name;  // UTF-8
 };
 // Replaces the story list (indices ascending; the first may be negative).
 void SetStories(const std::vector<StoryFixture>& stories);
@@ -89,13 +89,13 @@ Int32 AddLibraryPart(Int32 typeID, const std::string& name, double a, double b);
 // A rule makes matching calls of a function return code without doing anything. Unset
 // selectors match every call.
 struct FailureRule {
-    std::string function;          // e.g. "ACAPI_Element_Create"
+    std::string function;  // e.g. "ACAPI_Element_Create"
     GSErrCode code = APIERR_GENERAL;
-    int skip = 0;                  // matching calls that pass before the first failure
-    int times = -1;                // failures before the rule retires; -1 never retires
-    std::optional<API_Guid> guid;  // element the call names
-    std::optional<Int32> typeID;   // element or attribute type
-    std::optional<Int32> index;    // attribute, library-part or story index
+    int skip = 0;                     // matching calls that pass before the first failure
+    int times = -1;                   // failures before the rule retires; -1 never retires
+    std::optional<API_Guid> guid;     // element the call names
+    std::optional<Int32> typeID;      // element or attribute type
+    std::optional<Int32> index;       // attribute, library-part or story index
     std::optional<std::string> name;  // attribute or library-part name (UTF-8)
 };
 void InjectFailure(const FailureRule& rule);
@@ -109,12 +109,12 @@ void ClearFailures();
 
 struct CallRecord {
     std::string function;
-    std::string detail;            // key arguments, e.g. "type=1" or a GUID
+    std::string detail;  // key arguments, e.g. "type=1" or a GUID
     GSErrCode result;
 };
 std::vector<CallRecord> CallLog();
 int CallCount(const std::string& function);
-void ClearCallLog();          // also zeroes OffThreadCallCount
+void ClearCallLog();  // also zeroes OffThreadCallCount
 
 // Names of the recorded undo steps, oldest first.
 std::vector<std::string> UndoStepNames();

@@ -12,11 +12,11 @@
 namespace HostTesting {
 
 struct LibraryPartFixture {
-    Int32 typeID = APILib_ObjectID;   // API_LibTypeID
-    std::string name;                 // UTF-8
+    Int32 typeID = APILib_ObjectID;  // API_LibTypeID
+    std::string name;                // UTF-8
     std::string unID;
-    double a = 1.0;                   // default size along x
-    double b = 1.0;                   // default size along y
+    double a = 1.0;  // default size along x
+    double b = 1.0;  // default size along y
     std::vector<std::pair<std::string, double>> params;
     bool placeable = true;
 };

@@ -32,7 +32,7 @@ struct ModuleSummary {
     std::string projectName;
     std::vector<StoryFixture> stories;
     std::vector<API_Attribute> attributes;
-    std::vector<ModuleElementInfo> elements;   // in file order
+    std::vector<ModuleElementInfo> elements;  // in file order
 };
 
 // Reads a module as the host's reader does; why receives the reason of a refusal.

@@ -20,7 +20,7 @@ namespace HostTesting {
 
 struct NavigatorItemInfo {
     API_Guid guid;
-    std::string name;          // UTF-8
+    std::string name;  // UTF-8
     Int32 itemType;
     Int32 mapId;
     API_Guid parent;
@@ -44,8 +44,8 @@ API_Guid CurrentView();
 
 struct DatabaseFixture {
     API_Guid id;
-    Int32 type;                // API_DatabaseTypeID
-    std::string name;          // UTF-8
+    Int32 type;        // API_DatabaseTypeID
+    std::string name;  // UTF-8
 };
 std::vector<DatabaseFixture> Databases();
 API_Guid CurrentDatabase();
@@ -53,9 +53,9 @@ API_Guid CurrentDatabase();
 API_Guid AddDatabase(Int32 type, const std::string& name, const API_Guid& id = APINULLGuid);
 
 struct PublisherSetFixture {
-    std::string name;          // UTF-8
-    std::string folder;        // where it publishes by default
-    Int16 story = 0;           // the plan its page shows
+    std::string name;    // UTF-8
+    std::string folder;  // where it publishes by default
+    Int16 story = 0;     // the plan its page shows
 };
 // Replaces the publisher sets; returns their root GUIDs in order.
 std::vector<API_Guid> SetPublisherSets(const std::vector<PublisherSetFixture>& sets);

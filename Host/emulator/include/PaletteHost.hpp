@@ -42,7 +42,7 @@ private:
 
 struct BrowserInfo {
     int id = 0;
-    std::string documentPath;        // the file the add-on asked the browser to load, "" if none
+    std::string documentPath;  // the file the add-on asked the browser to load, "" if none
     std::map<std::string, std::vector<std::string>> functionsByObject;
     std::shared_ptr<ScriptOutbox> outbox;
 };

@@ -16,8 +16,8 @@ public:
     std::string Origin() const;
 
     // Empty when the request may pass; otherwise why it may not.
-    std::string Check(const std::string& presentedToken, const std::string& hostHeader,
-                      const std::string& originHeader, const std::string& fetchSiteHeader) const;
+    std::string Check(const std::string& presentedToken, const std::string& hostHeader, const std::string& originHeader,
+                      const std::string& fetchSiteHeader) const;
 
 private:
     int port;

@@ -165,8 +165,8 @@ GSErrCode ACAPI_MenuItem_SetMenuItemFlags(const API_MenuItemRef* itemRef, GSFlag
     return NoError;
 }
 
-GSErrCode ACAPI_RegisterModelessWindow(Int32 referenceID, APIPaletteControlCallBackProc* callback,
-                                       GSFlags controlFlags, const API_Guid& guid)
+GSErrCode ACAPI_RegisterModelessWindow(Int32 referenceID, APIPaletteControlCallBackProc* callback, GSFlags controlFlags,
+                                       const API_Guid& guid)
 {
     auto& state = State();
     std::lock_guard<std::recursive_mutex> lock(state.mutex);

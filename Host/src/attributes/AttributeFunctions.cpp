@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "testing/HostCalls.hpp"
 #include "project/Project.hpp"
+#include "testing/HostCalls.hpp"
 
 using namespace HostInternal;
 
@@ -14,11 +14,14 @@ namespace {
 bool IsAttributeType(Int32 typeID)
 {
     switch (typeID) {
-        case API_PenID: case API_LayerID: case API_LinetypeID: case API_FilltypeID: case API_CompWallID:
-        case API_MaterialID: case API_BuildingMaterialID:
-            return true;
-        default:
-            return false;
+    case API_PenID:
+    case API_LayerID:
+    case API_LinetypeID:
+    case API_FilltypeID:
+    case API_CompWallID:
+    case API_MaterialID:
+    case API_BuildingMaterialID: return true;
+    default: return false;
     }
 }
 
@@ -115,7 +118,8 @@ GSErrCode ACAPI_Attribute_Create(API_Attribute* attribute, API_AttributeDef*)
     if (!ValidColourData(*attribute)) return call.Return(APIERR_BADPARS);
     API_Attribute record = *attribute;
     record.header.index = project.Attributes(typeID).Count() + 1;
-    if (APIGuid2GSGuid(record.header.guid).IsNull()) record.header.guid = GSGuid2APIGuid([] {
+    if (APIGuid2GSGuid(record.header.guid).IsNull())
+        record.header.guid = GSGuid2APIGuid([] {
             GS::Guid g;
             g.Generate();
             return g;

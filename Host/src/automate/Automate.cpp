@@ -30,15 +30,16 @@ GSErrCode ACAPI_Automate(API_AutomateID code, void* par1, void*, void*)
     }
     if (code == APIDo_PublishID && par1 != nullptr) {
         context.guid = static_cast<const API_PublishPars*>(par1)->guid;
-        detail += " set=" + GuidText(*context.guid) + " path=" + PathOf(static_cast<const API_PublishPars*>(par1)->path);
+        detail +=
+            " set=" + GuidText(*context.guid) + " path=" + PathOf(static_cast<const API_PublishPars*>(par1)->path);
     }
     ApiCall call("ACAPI_Automate", detail, context);
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     switch (code) {
-        case APIDo_SaveAsModuleFileID: return call.Return(SaveModule(static_cast<const API_ModuleSavePars*>(par1)));
-        case APIDo_PublishID:
-            call.LogEntry();   // the painter reads the project through the host: keep call order
-            return call.Return(RunPublisherSet(static_cast<const API_PublishPars*>(par1)));
-        default: return call.Return(APIERR_BADPARS);
+    case APIDo_SaveAsModuleFileID: return call.Return(SaveModule(static_cast<const API_ModuleSavePars*>(par1)));
+    case APIDo_PublishID:
+        call.LogEntry();  // the painter reads the project through the host: keep call order
+        return call.Return(RunPublisherSet(static_cast<const API_PublishPars*>(par1)));
+    default: return call.Return(APIERR_BADPARS);
     }
 }

@@ -6,10 +6,7 @@
 
 namespace {
 
-std::string ToUtf8(const GS::UniString& text)
-{
-    return text.ToStdString();
-}
+std::string ToUtf8(const GS::UniString& text) { return text.ToStdString(); }
 
 // Local documents arrive as file:// addresses or plain paths; the shell serves the file.
 std::string PathFromUrl(const std::string& url)
@@ -143,15 +140,15 @@ DG::Palette::~Palette()
     registry.palettes.erase(state->id);
 }
 
-#define PALETTE_SET(field, value)                                  \
-    do {                                                           \
-        std::lock_guard<std::mutex> lock(TheRegistry().mutex);     \
-        state->field = value;                                      \
+#define PALETTE_SET(field, value)                                                                                      \
+    do {                                                                                                               \
+        std::lock_guard<std::mutex> lock(TheRegistry().mutex);                                                         \
+        state->field = value;                                                                                          \
     } while (0)
-#define PALETTE_GET(field)                                         \
-    do {                                                           \
-        std::lock_guard<std::mutex> lock(TheRegistry().mutex);     \
-        return state->field;                                       \
+#define PALETTE_GET(field)                                                                                             \
+    do {                                                                                                               \
+        std::lock_guard<std::mutex> lock(TheRegistry().mutex);                                                         \
+        return state->field;                                                                                           \
     } while (0)
 
 void DG::Palette::Show() { PALETTE_SET(visible, true); }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "testing/HostCalls.hpp"
 #include "project/Project.hpp"
+#include "testing/HostCalls.hpp"
 
 using namespace HostInternal;
 
@@ -91,44 +91,44 @@ GSErrCode ChangeStories(Project& project, const API_StoryCmdType* cmd)
     }
     if (!project.InCommand()) return APIERR_NEEDSUNDOSCOPE;
     switch (cmd->action) {
-        case APIStory_InsAbove:
-        case APIStory_InsBelow: {
-            if (!std::isfinite(cmd->height) || !std::isfinite(cmd->elevation)) return APIERR_BADPARS;
-            if (cmd->index == INT16_MAX) return APIERR_BADPARS;
-            StoryList& list = project.StoriesForChange();
-            size_t pos = 0;
-            while (list.stories[pos].index != cmd->index) ++pos;
-            size_t insertAt = cmd->action == APIStory_InsAbove ? pos + 1 : pos;
-            Int16 newIndex = cmd->action == APIStory_InsAbove ? Int16(cmd->index + 1) : cmd->index;
-            if (insertAt < list.stories.size()) {
-                // Elements on the stories that move keep their story.
-                for (size_t i = insertAt; i < list.stories.size(); ++i) list.stories[i].index = Int16(list.stories[i].index + 1);
-                for (const API_Guid& guid : project.Elements().AllInOrder()) {
-                    const StoredElement* e = project.FindElement(guid);
-                    if (e->record.header.floorInd >= newIndex)
-                        project.ElementForChange(guid)->record.header.floorInd = Int16(e->record.header.floorInd + 1);
-                }
+    case APIStory_InsAbove:
+    case APIStory_InsBelow: {
+        if (!std::isfinite(cmd->height) || !std::isfinite(cmd->elevation)) return APIERR_BADPARS;
+        if (cmd->index == INT16_MAX) return APIERR_BADPARS;
+        StoryList& list = project.StoriesForChange();
+        size_t pos = 0;
+        while (list.stories[pos].index != cmd->index) ++pos;
+        size_t insertAt = cmd->action == APIStory_InsAbove ? pos + 1 : pos;
+        Int16 newIndex = cmd->action == APIStory_InsAbove ? Int16(cmd->index + 1) : cmd->index;
+        if (insertAt < list.stories.size()) {
+            // Elements on the stories that move keep their story.
+            for (size_t i = insertAt; i < list.stories.size(); ++i)
+                list.stories[i].index = Int16(list.stories[i].index + 1);
+            for (const API_Guid& guid : project.Elements().AllInOrder()) {
+                const StoredElement* e = project.FindElement(guid);
+                if (e->record.header.floorInd >= newIndex)
+                    project.ElementForChange(guid)->record.header.floorInd = Int16(e->record.header.floorInd + 1);
             }
-            Story added{newIndex, cmd->elevation, cmd->height, NameField(cmd->uName)};
-            list.stories.insert(list.stories.begin() + long(insertAt), added);
-            return NoError;
         }
-        case APIStory_Rename:
-            for (Story& s : project.StoriesForChange().stories)
-                if (s.index == cmd->index) s.name = NameField(cmd->uName);
-            return NoError;
-        case APIStory_SetHeight:
-            if (!std::isfinite(cmd->height) || cmd->height <= 0.0) return APIERR_BADPARS;
-            for (Story& s : project.StoriesForChange().stories)
-                if (s.index == cmd->index) s.height = cmd->height;
-            return NoError;
-        case APIStory_SetElevation:
-            if (!std::isfinite(cmd->elevation)) return APIERR_BADPARS;
-            for (Story& s : project.StoriesForChange().stories)
-                if (s.index == cmd->index) s.level = cmd->elevation;
-            return NoError;
-        default:
-            return APIERR_BADPARS;
+        Story added{newIndex, cmd->elevation, cmd->height, NameField(cmd->uName)};
+        list.stories.insert(list.stories.begin() + long(insertAt), added);
+        return NoError;
+    }
+    case APIStory_Rename:
+        for (Story& s : project.StoriesForChange().stories)
+            if (s.index == cmd->index) s.name = NameField(cmd->uName);
+        return NoError;
+    case APIStory_SetHeight:
+        if (!std::isfinite(cmd->height) || cmd->height <= 0.0) return APIERR_BADPARS;
+        for (Story& s : project.StoriesForChange().stories)
+            if (s.index == cmd->index) s.height = cmd->height;
+        return NoError;
+    case APIStory_SetElevation:
+        if (!std::isfinite(cmd->elevation)) return APIERR_BADPARS;
+        for (Story& s : project.StoriesForChange().stories)
+            if (s.index == cmd->index) s.level = cmd->elevation;
+        return NoError;
+    default: return APIERR_BADPARS;
     }
 }
 
@@ -142,10 +142,11 @@ GSErrCode ACAPI_Environment(API_EnvironmentID code, void* par1, void*, void*)
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     Project& project = TheProject();
     switch (code) {
-        case APIEnv_ProjectID: return call.Return(GetProjectInfo(project, static_cast<API_ProjectInfo*>(par1)));
-        case APIEnv_GetStorySettingsID: return call.Return(GetStories(project, static_cast<API_StoryInfo*>(par1)));
-        case APIEnv_ChangeStorySettingsID: return call.Return(ChangeStories(project, static_cast<const API_StoryCmdType*>(par1)));
-        default: return call.Return(APIERR_BADPARS);
+    case APIEnv_ProjectID: return call.Return(GetProjectInfo(project, static_cast<API_ProjectInfo*>(par1)));
+    case APIEnv_GetStorySettingsID: return call.Return(GetStories(project, static_cast<API_StoryInfo*>(par1)));
+    case APIEnv_ChangeStorySettingsID:
+        return call.Return(ChangeStories(project, static_cast<const API_StoryCmdType*>(par1)));
+    default: return call.Return(APIERR_BADPARS);
     }
 }
 

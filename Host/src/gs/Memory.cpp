@@ -15,16 +15,16 @@ struct HandleBlock {
 
 struct MemoryState {
     std::mutex mutex;
-    std::unordered_map<const void*, HandleBlock*> handles;   // key: the handle
+    std::unordered_map<const void*, HandleBlock*> handles;  // key: the handle
     std::unordered_map<const void*, GSSize> pointers;
-    int failAfter = 0;     // allocations to let through before failing; 0 = no failure pending
+    int failAfter = 0;  // allocations to let through before failing; 0 = no failure pending
     int failCount = 0;
     Int64 badFrees = 0;
 };
 
 MemoryState& State()
 {
-    static MemoryState* state = new MemoryState;   // outlives static destructors of tests
+    static MemoryState* state = new MemoryState;  // outlives static destructors of tests
     return *state;
 }
 

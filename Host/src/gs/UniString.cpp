@@ -190,7 +190,8 @@ UniString::UniString(const std::string& text, GSCharCode) : units_(Utf8ToUtf16(t
 
 UniString::UniString(const uchar_t* text) : units_(text ? std::u16string(text, ucslen(text)) : std::u16string()) {}
 
-UniString::UniString(const uchar_t* text, USize length) : units_(text ? std::u16string(text, length) : std::u16string()) {}
+UniString::UniString(const uchar_t* text, USize length) : units_(text ? std::u16string(text, length) : std::u16string())
+{}
 
 CStrHolder UniString::ToCStr(USize from, USize range, GSCharCode, Int32) const
 {
@@ -217,7 +218,10 @@ UniString UniString::ToUpperCase() const
 
 bool UniString::Contains(const UniString& needle) const { return units_.find(needle.units_) != std::u16string::npos; }
 
-bool UniString::BeginsWith(const UniString& prefix) const { return units_.compare(0, prefix.units_.size(), prefix.units_) == 0; }
+bool UniString::BeginsWith(const UniString& prefix) const
+{
+    return units_.compare(0, prefix.units_.size(), prefix.units_) == 0;
+}
 
 bool UniString::EndsWith(const UniString& suffix) const
 {

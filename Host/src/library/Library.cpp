@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "testing/HostCalls.hpp"
 #include "HostTestingLibrary.hpp"
+#include "testing/HostCalls.hpp"
 
 namespace HostInternal {
 
@@ -28,16 +28,14 @@ constexpr size_t kNameUnits = sizeof(API_LibPart::docu_UName) / sizeof(GS::uchar
 std::u16string FieldText(const GS::uchar_t* field, size_t capacity)
 {
     size_t n = 0;
-    while (n < capacity && field[n] != 0)
-        ++n;
+    while (n < capacity && field[n] != 0) ++n;
     return std::u16string(field, n);
 }
 
 std::string BoundedCString(const char* field, size_t capacity)
 {
     size_t n = 0;
-    while (n < capacity && field[n] != 0)
-        ++n;
+    while (n < capacity && field[n] != 0) ++n;
     return std::string(field, n);
 }
 
@@ -65,10 +63,8 @@ using namespace HostInternal;
 GSErrCode ACAPI_LibPart_GetNum(Int32* count)
 {
     ApiCall call("ACAPI_LibPart_GetNum", "");
-    if (GSErrCode injected = call.Injected())
-        return call.Return(injected);
-    if (count == nullptr)
-        return call.Return(APIERR_BADPARS);
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    if (count == nullptr) return call.Return(APIERR_BADPARS);
     *count = static_cast<Int32>(TheProject().Library().size());
     return call.Return(NoError);
 }
@@ -76,14 +72,11 @@ GSErrCode ACAPI_LibPart_GetNum(Int32* count)
 GSErrCode ACAPI_LibPart_Get(API_LibPart* libPart)
 {
     const Int32 index = libPart != nullptr ? libPart->index : 0;
-    ApiCall call("ACAPI_LibPart_Get", "index=" + std::to_string(index), CallContext {{}, {}, index, {}});
-    if (GSErrCode injected = call.Injected())
-        return call.Return(injected);
-    if (libPart == nullptr)
-        return call.Return(APIERR_BADPARS);
+    ApiCall call("ACAPI_LibPart_Get", "index=" + std::to_string(index), CallContext{{}, {}, index, {}});
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    if (libPart == nullptr) return call.Return(APIERR_BADPARS);
     const LibraryPartData* part = TheProject().FindLibraryPart(index);
-    if (part == nullptr)
-        return call.Return(APIERR_BADINDEX);
+    if (part == nullptr) return call.Return(APIERR_BADINDEX);
     FillRecord(*part, index, libPart);
     return call.Return(NoError);
 }
@@ -100,21 +93,18 @@ GSErrCode ACAPI_LibPart_Search(API_LibPart* libPart, bool createIfMissing, bool 
     ApiCall call("ACAPI_LibPart_Search",
                  (unID.empty() ? "name=" + nameText : "unID=" + unID) + (createIfMissing ? " create" : "") +
                      (onlyPlaceable ? " placeable" : ""),
-                 CallContext {{}, {}, {}, unID.empty() ? nameText : unID});
-    if (GSErrCode injected = call.Injected())
-        return call.Return(injected);
+                 CallContext{{}, {}, {}, unID.empty() ? nameText : unID});
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
 
     std::vector<LibraryPartData>& library = TheProject().Library();
     for (size_t i = 0; i < library.size(); ++i) {
         const LibraryPartData& part = library[i];
         const bool same = unID.empty() ? (!name.empty() && part.name == name) : part.ownUnID == unID;
-        if (!same || (onlyPlaceable && !part.placeable))
-            continue;
+        if (!same || (onlyPlaceable && !part.placeable)) continue;
         FillRecord(part, static_cast<Int32>(i + 1), libPart);
         return call.Return(NoError);
     }
-    if (!createIfMissing || name.empty())
-        return call.Return(unID.empty() ? APIERR_BADNAME : APIERR_BADID);
+    if (!createIfMissing || name.empty()) return call.Return(unID.empty() ? APIERR_BADNAME : APIERR_BADID);
 
     // As the real host does: an unknown name becomes a reference to a missing part, with no
     // sizes and no parameters, that objects can be placed with.
@@ -131,13 +121,11 @@ GSErrCode ACAPI_LibPart_Search(API_LibPart* libPart, bool createIfMissing, bool 
     TheProject().RecordUndo(
         [sizeWithReference] {
             std::vector<LibraryPartData>& parts = TheProject().Library();
-            if (parts.size() == sizeWithReference && parts.back().missing)
-                parts.pop_back();
+            if (parts.size() == sizeWithReference && parts.back().missing) parts.pop_back();
         },
         [sizeWithReference, missing] {
             std::vector<LibraryPartData>& parts = TheProject().Library();
-            if (parts.size() + 1 == sizeWithReference)
-                parts.push_back(missing);
+            if (parts.size() + 1 == sizeWithReference) parts.push_back(missing);
         });
     FillRecord(library.back(), static_cast<Int32>(library.size()), libPart);
     return call.Return(NoError);
@@ -145,23 +133,17 @@ GSErrCode ACAPI_LibPart_Search(API_LibPart* libPart, bool createIfMissing, bool 
 
 GSErrCode ACAPI_LibPart_GetParams(Int32 libInd, double* a, double* b, Int32* addParNum, API_AddParType*** addPars)
 {
-    ApiCall call("ACAPI_LibPart_GetParams", "index=" + std::to_string(libInd), CallContext {{}, {}, libInd, {}});
-    if (GSErrCode injected = call.Injected())
-        return call.Return(injected);
-    if (a == nullptr || b == nullptr || addParNum == nullptr || addPars == nullptr)
-        return call.Return(APIERR_BADPARS);
+    ApiCall call("ACAPI_LibPart_GetParams", "index=" + std::to_string(libInd), CallContext{{}, {}, libInd, {}});
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    if (a == nullptr || b == nullptr || addParNum == nullptr || addPars == nullptr) return call.Return(APIERR_BADPARS);
     const LibraryPartData* part = TheProject().FindLibraryPart(libInd);
-    if (part == nullptr)
-        return call.Return(APIERR_BADINDEX);
-    if (part->missing)
-        return call.Return(APIERR_BADID);   // nothing to read for a part the library lacks
+    if (part == nullptr) return call.Return(APIERR_BADINDEX);
+    if (part->missing) return call.Return(APIERR_BADID);  // nothing to read for a part the library lacks
 
     const size_t count = part->params.size();
     GSHandle handle = BMAllocateHandle(static_cast<GSSize>(count * sizeof(API_AddParType)), ALLOCATE_CLEAR, 0);
-    if (handle == nullptr)
-        return call.Return(APIERR_MEMFULL);
-    if (count > 0)
-        std::memcpy(*handle, part->params.data(), count * sizeof(API_AddParType));
+    if (handle == nullptr) return call.Return(APIERR_MEMFULL);
+    if (count > 0) std::memcpy(*handle, part->params.data(), count * sizeof(API_AddParType));
     *a = part->a;
     *b = part->b;
     *addParNum = static_cast<Int32>(count);
@@ -172,12 +154,10 @@ GSErrCode ACAPI_LibPart_GetParams(Int32 libInd, double* a, double* b, Int32* add
 GSErrCode ACAPI_Goodies_GetMarkerParent(const API_ElemType& openingType, API_LibPart& markerPart)
 {
     ApiCall call("ACAPI_Goodies_GetMarkerParent", "type=" + std::to_string(openingType.typeID),
-                 CallContext {{}, openingType.typeID, {}, {}});
-    if (GSErrCode injected = call.Injected())
-        return call.Return(injected);
+                 CallContext{{}, openingType.typeID, {}, {}});
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
     auto setup = MarkerSetups().find(openingType.typeID);
-    if (setup == MarkerSetups().end() || setup->second.markerUnID.empty())
-        return call.Return(APIERR_BADID);
+    if (setup == MarkerSetups().end() || setup->second.markerUnID.empty()) return call.Return(APIERR_BADID);
     BNClear(markerPart);
     std::strncpy(markerPart.ownUnID, setup->second.markerUnID.c_str(), sizeof(markerPart.ownUnID) - 1);
     return call.Return(NoError);
@@ -204,23 +184,16 @@ Int32 AddLibraryPart(const LibraryPartFixture& fixture)
     return static_cast<Int32>(TheProject().Library().size());
 }
 
-void ClearLibrary()
-{
-    TheProject().Library().clear();
-}
+void ClearLibrary() { TheProject().Library().clear(); }
 
-Int32 LibraryPartCount()
-{
-    return static_cast<Int32>(TheProject().Library().size());
-}
+Int32 LibraryPartCount() { return static_cast<Int32>(TheProject().Library().size()); }
 
 Int32 FindLibraryPart(const std::string& name)
 {
     const std::u16string wanted = GS::Utf8ToUtf16(name);
     const std::vector<LibraryPartData>& library = TheProject().Library();
     for (size_t i = 0; i < library.size(); ++i)
-        if (library[i].name == wanted)
-            return static_cast<Int32>(i + 1);
+        if (library[i].name == wanted) return static_cast<Int32>(i + 1);
     return 0;
 }
 
@@ -247,15 +220,11 @@ std::vector<API_AddParType> MarkerDefaultParams(API_ElemTypeID openingType)
 
 bool GetMarker(const API_Guid& opening, Int32* libInd, std::vector<API_AddParType>* params)
 {
-    if (!TheProject().FindElement(opening))
-        return false;
+    if (!TheProject().FindElement(opening)) return false;
     auto it = Markers().find(opening);
-    if (it == Markers().end())
-        return false;
-    if (libInd != nullptr)
-        *libInd = it->second.libInd;
-    if (params != nullptr)
-        *params = it->second.params;
+    if (it == Markers().end()) return false;
+    if (libInd != nullptr) *libInd = it->second.libInd;
+    if (params != nullptr) *params = it->second.params;
     return true;
 }
 

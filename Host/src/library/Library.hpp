@@ -16,7 +16,7 @@ namespace HostInternal {
 struct StoredMarker {
     Int32 libInd = 0;
     std::vector<API_AddParType> params;
-    bool hadParams = false;    // whether the creation saw a parameter list at all
+    bool hadParams = false;  // whether the creation saw a parameter list at all
 };
 
 // Per opening type (door, window): the unique id of its marker part and the parameter list

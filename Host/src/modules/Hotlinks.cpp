@@ -78,7 +78,8 @@ void TakeOverStoriesAndAttributes(Project& project, const ModuleContents& module
         StoryList& list = project.StoriesForChange();
         for (const Story& s : module.stories)
             if (list.Find(s.index) == nullptr) list.stories.push_back(s);
-        std::sort(list.stories.begin(), list.stories.end(), [](const Story& a, const Story& b) { return a.index < b.index; });
+        std::sort(list.stories.begin(), list.stories.end(),
+                  [](const Story& a, const Story& b) { return a.index < b.index; });
     }
     for (const API_Attribute& a : module.attributes)
         if (project.FindAttribute(a.header.typeID, a.header.index) == nullptr) project.PutAttribute(a);
@@ -102,10 +103,10 @@ void PlaceContent(Project& project, const ModuleContents& module)
         record.header.groupGuid = APINULLGuid;
         record.header.ownerGuid = APINULLGuid;
         switch (record.header.type.typeID) {
-            case API_WindowID: RemapOwner(record.window.owner, newGuids); break;
-            case API_DoorID: RemapOwner(record.door.owner, newGuids); break;
-            case API_ObjectID: RemapOwner(record.object.owner, newGuids); break;
-            default: break;
+        case API_WindowID: RemapOwner(record.window.owner, newGuids); break;
+        case API_DoorID: RemapOwner(record.door.owner, newGuids); break;
+        case API_ObjectID: RemapOwner(record.object.owner, newGuids); break;
+        default: break;
         }
         project.InsertElement(record, e.memo);
     }

@@ -25,16 +25,16 @@ namespace HostInternal {
 constexpr UInt32 kModuleFormatVersion = 1;
 
 struct ModuleElement {
-    API_Element record;        // as stored, its GUID included
-    MemoPtr memo;              // null when the element has no memo data
+    API_Element record;  // as stored, its GUID included
+    MemoPtr memo;        // null when the element has no memo data
 };
 
 struct ModuleContents {
     UInt32 version = 0;
-    std::string projectName;               // UTF-8
-    std::vector<Story> stories;            // every story of the written project, ascending
-    std::vector<API_Attribute> attributes; // the attributes the elements refer to
-    std::vector<ModuleElement> elements;   // in the written project's creation order
+    std::string projectName;                // UTF-8
+    std::vector<Story> stories;             // every story of the written project, ascending
+    std::vector<API_Attribute> attributes;  // the attributes the elements refer to
+    std::vector<ModuleElement> elements;    // in the written project's creation order
 };
 
 // Writes the project as a module at path. APIERR_BADPARS for an empty path or one that names

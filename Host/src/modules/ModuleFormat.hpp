@@ -40,7 +40,7 @@ UInt64 ModuleLayoutStamp();
 constexpr UInt64 kChecksumStart = 0xCBF29CE484222325ull;
 UInt64 Checksum(UInt64 state, const void* data, size_t size);
 
-typedef std::pair<Int32, Int32> AttributeKey;   // type, index
+typedef std::pair<Int32, Int32> AttributeKey;  // type, index
 // Adds the attributes the element refers to (index > 0); building materials are not followed.
 void CollectUsedAttributes(const StoredElement& element, std::set<AttributeKey>& used);
 

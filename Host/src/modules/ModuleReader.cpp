@@ -30,7 +30,11 @@ public:
         left_ -= size;
         return true;
     }
-    template <typename T> bool Value(T* out) { return Bytes(out, sizeof(T)); }
+    template <typename T>
+    bool Value(T* out)
+    {
+        return Bytes(out, sizeof(T));
+    }
     bool Text(std::string* out)
     {
         UInt32 size = 0;
@@ -144,7 +148,8 @@ GSErrCode ReadModule(const std::string& path, ModuleContents* contents, std::str
     ModuleContents read;
     UInt64 stamp = 0;
     if (!in.Value(&read.version)) return Refuse(why, "the module is damaged");
-    if (read.version != kModuleFormatVersion) return Refuse(why, "a module of another format version", APIERR_NOTSUPPORTED);
+    if (read.version != kModuleFormatVersion)
+        return Refuse(why, "a module of another format version", APIERR_NOTSUPPORTED);
     if (!in.Value(&stamp)) return Refuse(why, "the module is damaged");
     if (stamp != ModuleLayoutStamp()) return Refuse(why, "a module of another record layout", APIERR_NOTSUPPORTED);
     if (!in.Text(&read.projectName) || !ReadStories(in, &read.stories) || !ReadAttributes(in, &read.attributes))

@@ -31,7 +31,11 @@ public:
         }
         buffer_.insert(buffer_.end(), p, p + size);
     }
-    template <typename T> void Value(const T& value) { Bytes(&value, sizeof value); }
+    template <typename T>
+    void Value(const T& value)
+    {
+        Bytes(&value, sizeof value);
+    }
     void Text(const std::string& text)
     {
         Value(UInt32(text.size()));

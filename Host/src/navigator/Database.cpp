@@ -57,20 +57,23 @@ GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void*, void*)
     std::string detail = "code=" + std::to_string(code);
     if (par1 != nullptr && code == APIDb_ChangeCurrentDatabaseID) {
         context.guid = static_cast<const API_DatabaseInfo*>(par1)->databaseUnId;
-        detail += " type=" + std::to_string(static_cast<const API_DatabaseInfo*>(par1)->typeID) + " guid=" + GuidText(*context.guid);
+        detail += " type=" + std::to_string(static_cast<const API_DatabaseInfo*>(par1)->typeID) +
+                  " guid=" + GuidText(*context.guid);
     }
     if (par1 != nullptr && code == APIDb_NewDatabaseID) {
         context.name = GS::Utf16ToUtf8(NameField(static_cast<const API_DatabaseInfo*>(par1)->name));
-        detail += " type=" + std::to_string(static_cast<const API_DatabaseInfo*>(par1)->typeID) + " name=" + *context.name;
+        detail +=
+            " type=" + std::to_string(static_cast<const API_DatabaseInfo*>(par1)->typeID) + " name=" + *context.name;
     }
     ApiCall call("ACAPI_Database", detail, context);
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
     if (IsHotlinkDatabaseCode(code)) return call.Return(HotlinkDatabase(code, par1));
     Documentation& docs = TheProject().Docs();
     switch (code) {
-        case APIDb_NewDatabaseID: return call.Return(NewDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
-        case APIDb_ChangeCurrentDatabaseID: return call.Return(ChangeDatabase(docs, static_cast<const API_DatabaseInfo*>(par1)));
-        case APIDb_GetCurrentDatabaseID: return call.Return(GetCurrentDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
-        default: return call.Return(APIERR_BADPARS);
+    case APIDb_NewDatabaseID: return call.Return(NewDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
+    case APIDb_ChangeCurrentDatabaseID:
+        return call.Return(ChangeDatabase(docs, static_cast<const API_DatabaseInfo*>(par1)));
+    case APIDb_GetCurrentDatabaseID: return call.Return(GetCurrentDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
+    default: return call.Return(APIERR_BADPARS);
     }
 }

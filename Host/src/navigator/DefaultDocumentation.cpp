@@ -20,7 +20,8 @@ API_Guid Fixed(UInt32 group, UInt16 n)
     return g;
 }
 
-NavItem Item(const API_Guid& guid, const std::u16string& name, Int32 type, const API_Guid& database = APINULLGuid, Int16 story = 0)
+NavItem Item(const API_Guid& guid, const std::u16string& name, Int32 type, const API_Guid& database = APINULLGuid,
+             Int16 story = 0)
 {
     return NavItem::Make(name, type, database, story, guid);
 }
@@ -38,7 +39,8 @@ void LoadDefaultDocumentation(Project& project)
     Documentation& docs = project.Docs();
     docs = Documentation();
 
-    const API_Guid floorPlan = Fixed(1, 1), section = Fixed(1, 2), detail = Fixed(1, 3), layout = Fixed(1, 4), worksheet = Fixed(1, 5);
+    const API_Guid floorPlan = Fixed(1, 1), section = Fixed(1, 2), detail = Fixed(1, 3), layout = Fixed(1, 4),
+                   worksheet = Fixed(1, 5);
     docs.databases = {
         {floorPlan, APIWind_FloorPlanID, u"Floor Plan"},
         {section, APIWind_SectionID, u"S-01 Longitudinal Section"},
@@ -55,7 +57,8 @@ void LoadDefaultDocumentation(Project& project)
     const API_Guid storiesFolder = docs.AddItem(projectRoot, Item(Fixed(2, 1), u"Stories", API_FolderNavItem));
     UInt16 n = 10;
     for (const Story& s : project.Stories().stories)
-        docs.AddItem(storiesFolder, Item(Fixed(2, n++), GS::Utf8ToUtf16(std::to_string(s.index) + ". ") + s.name, API_StoryNavItem, floorPlan, s.index));
+        docs.AddItem(storiesFolder, Item(Fixed(2, n++), GS::Utf8ToUtf16(std::to_string(s.index) + ". ") + s.name,
+                                         API_StoryNavItem, floorPlan, s.index));
     const API_Guid sections = docs.AddItem(projectRoot, Item(Fixed(2, 2), u"Sections", API_FolderNavItem));
     docs.AddItem(sections, Item(Fixed(2, 3), u"S-01 Longitudinal Section", API_SectionNavItem, section));
     const API_Guid details = docs.AddItem(projectRoot, Item(Fixed(2, 4), u"Details", API_FolderNavItem));
@@ -68,7 +71,8 @@ void LoadDefaultDocumentation(Project& project)
     n = 10;
     int number = 1;
     for (const Story& s : project.Stories().stories) {
-        const API_Guid view = docs.AddItem(plans, Item(Fixed(3, n++), Numbered(number++, s.name), API_StoryNavItem, floorPlan, s.index));
+        const API_Guid view =
+            docs.AddItem(plans, Item(Fixed(3, n++), Numbered(number++, s.name), API_StoryNavItem, floorPlan, s.index));
         if (docs.currentView == APINULLGuid && s.index == project.Stories().current) docs.currentView = view;
     }
     const API_Guid presentation = docs.AddItem(viewRoot, Item(Fixed(3, 2), u"Presentation", API_FolderNavItem));
@@ -81,10 +85,11 @@ void LoadDefaultDocumentation(Project& project)
     const std::string folder = std::filesystem::temp_directory_path(ignored).string();
     docs.AddPublisherSet("Plans - PDF", folder, 0, Fixed(5, 1));
     docs.AddPublisherSet("Client Presentation", folder, 0, Fixed(5, 2));
-    docs.AddPublisherSet("Upper Floors - PDF", folder, project.Stories().stories.empty() ? 0 : project.Stories().stories.back().index,
-                          Fixed(5, 3));
+    docs.AddPublisherSet("Upper Floors - PDF", folder,
+                         project.Stories().stories.empty() ? 0 : project.Stories().stories.back().index, Fixed(5, 3));
 
-    const char16_t* combinations[] = {u"Structural Analysis", u"Renovation - Existing", u"Fire Compartments", u"Client Presentation"};
+    const char16_t* combinations[] = {u"Structural Analysis", u"Renovation - Existing", u"Fire Compartments",
+                                      u"Client Presentation"};
     UInt16 rule = 100;
     for (UInt16 i = 0; i < 4; ++i) {
         OverrideCombination c{Fixed(4, UInt16(i + 1)), combinations[i], {}};

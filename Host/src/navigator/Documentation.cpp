@@ -22,7 +22,8 @@ API_Guid MapRootGuid(Int32 mapId)
 
 }  // namespace
 
-NavItem NavItem::Make(const std::u16string& name, Int32 itemType, const API_Guid& database, Int16 story, const API_Guid& guid)
+NavItem NavItem::Make(const std::u16string& name, Int32 itemType, const API_Guid& database, Int16 story,
+                      const API_Guid& guid)
 {
     return NavItem{guid, name, itemType, API_UndefinedMap, APINULLGuid, {}, database, story};
 }
@@ -32,8 +33,8 @@ Documentation::Documentation()
     const std::pair<Int32, const char16_t*> maps[] = {
         {API_ProjectMap, u"Project Map"}, {API_PublicViewMap, u"View Map"}, {API_PublisherSets, u"Publisher Sets"}};
     for (const auto& [mapId, name] : maps) {
-        NavItem root = NavItem::Make(name, mapId == API_ProjectMap ? API_ProjectNavItem : API_FolderNavItem, APINULLGuid, 0,
-                                     MapRootGuid(mapId));
+        NavItem root = NavItem::Make(name, mapId == API_ProjectMap ? API_ProjectNavItem : API_FolderNavItem,
+                                     APINULLGuid, 0, MapRootGuid(mapId));
         root.mapId = mapId;
         roots_[mapId] = root.guid;
         items_.emplace(root.guid, std::move(root));
@@ -102,7 +103,8 @@ const PublisherSet& Documentation::AddPublisherSet(const std::string& name, cons
 {
     PublisherSet set;
     set.name = name;
-    set.root = AddItem(Root(API_PublisherSets), NavItem::Make(GS::Utf8ToUtf16(name), API_FolderNavItem, APINULLGuid, story, guid));
+    set.root = AddItem(Root(API_PublisherSets),
+                       NavItem::Make(GS::Utf8ToUtf16(name), API_FolderNavItem, APINULLGuid, story, guid));
     set.folder = folder;
     set.story = story;
     publisherSets.push_back(set);

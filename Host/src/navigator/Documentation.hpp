@@ -19,10 +19,10 @@ struct NavItem {
     std::u16string name;
     Int32 itemType;
     Int32 mapId;
-    API_Guid parent;           // null for a map's root
-    std::vector<API_Guid> children;   // stored order
-    API_Guid database;         // what the item opens; null for folders
-    Int16 story = 0;           // the story a plan item opens
+    API_Guid parent;                 // null for a map's root
+    std::vector<API_Guid> children;  // stored order
+    API_Guid database;               // what the item opens; null for folders
+    Int16 story = 0;                 // the story a plan item opens
 
     // An item to file with Documentation::AddItem (which sets map and parent); a null guid
     // gets a fresh one there.
@@ -32,15 +32,15 @@ struct NavItem {
 
 struct Database {
     API_Guid id;
-    Int32 type;                // API_DatabaseTypeID
+    Int32 type;  // API_DatabaseTypeID
     std::u16string name;
 };
 
 struct PublisherSet {
-    std::string name;          // UTF-8
-    API_Guid root;             // the set's item in map 5
-    std::string folder;        // where the set publishes unless told otherwise
-    Int16 story = 0;           // the plan its page shows
+    std::string name;    // UTF-8
+    API_Guid root;       // the set's item in map 5
+    std::string folder;  // where the set publishes unless told otherwise
+    Int16 story = 0;     // the plan its page shows
 };
 
 // A file that 'PUBL' wrote.
@@ -57,10 +57,10 @@ struct OverrideCombination {
 
 class Documentation {
 public:
-    Documentation();           // the three maps, each with only its root
+    Documentation();  // the three maps, each with only its root
 
     // ---- navigator
-    API_Guid Root(Int32 mapId) const;    // null for an unknown map
+    API_Guid Root(Int32 mapId) const;  // null for an unknown map
     const NavItem* Find(const API_Guid& guid) const;
     NavItem* FindMutable(const API_Guid& guid);
     // Files a new item as the parent's last child (the map is the parent's); the item's GUID,
@@ -83,7 +83,7 @@ public:
     const PublisherSet& AddPublisherSet(const std::string& name, const std::string& folder, Int16 story,
                                         const API_Guid& guid = APINULLGuid);
     void ClearPublisherSets();
-    std::vector<PublishedFile> published;   // oldest first
+    std::vector<PublishedFile> published;  // oldest first
 
     // ---- graphic override combinations, in stored order
     std::vector<OverrideCombination> overrides;

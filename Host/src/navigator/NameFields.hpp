@@ -10,7 +10,8 @@
 
 namespace HostInternal {
 
-template <size_t N> std::u16string NameField(const GS::uchar_t (&field)[N])
+template <size_t N>
+std::u16string NameField(const GS::uchar_t (&field)[N])
 {
     size_t n = 0;
     while (n < N && field[n] != 0) ++n;

@@ -41,7 +41,8 @@ void FillItem(const NavItem& from, API_NavigatorItem& to)
     to.floorNum = from.story;
 }
 
-GSErrCode GetChildren(const Documentation& docs, const API_NavigatorItem* parent, GS::Array<API_NavigatorItem>* children)
+GSErrCode GetChildren(const Documentation& docs, const API_NavigatorItem* parent,
+                      GS::Array<API_NavigatorItem>* children)
 {
     if (parent == nullptr || children == nullptr) return APIERR_BADPARS;
     const NavItem* item = docs.Find(parent->guid);
@@ -70,7 +71,8 @@ GSErrCode CreateView(Project& project, API_NavigatorItem* item, const API_Guid* 
     if (parent == nullptr) return APIERR_BADID;
     if (parent->mapId != API_PublicViewMap || item->mapId != API_PublicViewMap) return APIERR_BADPARS;
     if (parent->itemType != API_FolderNavItem) return APIERR_BADPARS;
-    const NavItem view = NavItem::Make(NameField(item->uName), item->itemType, docs.currentDatabase, project.Stories().current);
+    const NavItem view =
+        NavItem::Make(NameField(item->uName), item->itemType, docs.currentDatabase, project.Stories().current);
     const API_Guid guid = docs.AddItem(*parentGuid, view);
     if (guid == APINULLGuid) return APIERR_GENERAL;
     FillItem(*docs.Find(guid), *item);
@@ -82,7 +84,8 @@ GSErrCode ChangeView(Project& project, const API_Guid* guid)
     if (guid == nullptr) return APIERR_BADPARS;
     Documentation& docs = project.Docs();
     const NavItem* view = docs.Find(*guid);
-    if (view == nullptr || view->mapId != API_PublicViewMap || view->itemType == API_FolderNavItem || view->parent == APINULLGuid)
+    if (view == nullptr || view->mapId != API_PublicViewMap || view->itemType == API_FolderNavItem ||
+        view->parent == APINULLGuid)
         return APIERR_BADID;
     docs.currentView = view->guid;
     if (const Database* database = docs.FindDatabase(view->database)) {
@@ -101,21 +104,21 @@ GSErrCode ACAPI_Navigator(API_NavigatorID code, void* par1, void* par2, void* pa
     context.typeID = code;
     std::string detail = "code=" + std::to_string(code);
     switch (code) {
-        case APINavigator_GetNavigatorSetID:
-            if (par1 != nullptr) context.name = "map " + std::to_string(static_cast<const API_NavigatorSet*>(par1)->mapId);
-            if (par2 != nullptr) context.index = *static_cast<const Int32*>(par2);
-            break;
-        case APINavigator_GetNavigatorChildrenItemsID:
-            if (par1 != nullptr) context.guid = static_cast<const API_NavigatorItem*>(par1)->guid;
-            break;
-        case APINavigator_CreateNavigatorVPItemID:
-            if (par1 != nullptr) context.name = "map " + std::to_string(static_cast<const API_NavigatorItem*>(par1)->mapId);
-            if (par2 != nullptr) context.guid = *static_cast<const API_Guid*>(par2);
-            break;
-        case APINavigator_ChangeNavigatorViewID:
-            if (par1 != nullptr) context.guid = *static_cast<const API_Guid*>(par1);
-            break;
-        default: break;
+    case APINavigator_GetNavigatorSetID:
+        if (par1 != nullptr) context.name = "map " + std::to_string(static_cast<const API_NavigatorSet*>(par1)->mapId);
+        if (par2 != nullptr) context.index = *static_cast<const Int32*>(par2);
+        break;
+    case APINavigator_GetNavigatorChildrenItemsID:
+        if (par1 != nullptr) context.guid = static_cast<const API_NavigatorItem*>(par1)->guid;
+        break;
+    case APINavigator_CreateNavigatorVPItemID:
+        if (par1 != nullptr) context.name = "map " + std::to_string(static_cast<const API_NavigatorItem*>(par1)->mapId);
+        if (par2 != nullptr) context.guid = *static_cast<const API_Guid*>(par2);
+        break;
+    case APINavigator_ChangeNavigatorViewID:
+        if (par1 != nullptr) context.guid = *static_cast<const API_Guid*>(par1);
+        break;
+    default: break;
     }
     if (context.name) detail += " " + *context.name;
     if (context.index) detail += " index=" + std::to_string(*context.index);
@@ -125,14 +128,17 @@ GSErrCode ACAPI_Navigator(API_NavigatorID code, void* par1, void* par2, void* pa
     Project& project = TheProject();
     Documentation& docs = project.Docs();
     switch (code) {
-        case APINavigator_GetNavigatorSetID:
-            return call.Return(GetSet(docs, static_cast<API_NavigatorSet*>(par1), static_cast<const Int32*>(par2)));
-        case APINavigator_GetNavigatorChildrenItemsID:
-            return call.Return(GetChildren(docs, static_cast<const API_NavigatorItem*>(par1), static_cast<GS::Array<API_NavigatorItem>*>(par3)));
-        case APINavigator_GetNavigatorSetNumID: return call.Return(GetSetCount(docs, static_cast<Int32*>(par1)));
-        case APINavigator_CreateNavigatorVPItemID:
-            return call.Return(CreateView(project, static_cast<API_NavigatorItem*>(par1), static_cast<const API_Guid*>(par2)));
-        case APINavigator_ChangeNavigatorViewID: return call.Return(ChangeView(project, static_cast<const API_Guid*>(par1)));
-        default: return call.Return(APIERR_BADPARS);
+    case APINavigator_GetNavigatorSetID:
+        return call.Return(GetSet(docs, static_cast<API_NavigatorSet*>(par1), static_cast<const Int32*>(par2)));
+    case APINavigator_GetNavigatorChildrenItemsID:
+        return call.Return(GetChildren(docs, static_cast<const API_NavigatorItem*>(par1),
+                                       static_cast<GS::Array<API_NavigatorItem>*>(par3)));
+    case APINavigator_GetNavigatorSetNumID: return call.Return(GetSetCount(docs, static_cast<Int32*>(par1)));
+    case APINavigator_CreateNavigatorVPItemID:
+        return call.Return(
+            CreateView(project, static_cast<API_NavigatorItem*>(par1), static_cast<const API_Guid*>(par2)));
+    case APINavigator_ChangeNavigatorViewID:
+        return call.Return(ChangeView(project, static_cast<const API_Guid*>(par1)));
+    default: return call.Return(APIERR_BADPARS);
     }
 }

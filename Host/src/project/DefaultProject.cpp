@@ -5,9 +5,9 @@
 
 #include "attributes/DefaultAttributes.hpp"
 #include "library/Library.hpp"
+#include "modules/Hotlinks.hpp"
 #include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
-#include "modules/Hotlinks.hpp"
 #include "properties/PropertyStore.hpp"
 
 namespace HostInternal {
@@ -27,11 +27,22 @@ void LoadStories(Project& p)
 
 void LoadLayers(Project& p)
 {
-    struct Layer { const char* name; Int16 flags; };
+    struct Layer {
+        const char* name;
+        Int16 flags;
+    };
     const Layer layers[] = {
-        {"General", 0},           {"Structural - Bearing", 0}, {"Walls - Interior", 0}, {"Openings", 0},
-        {"Furniture", 0},         {"Annotation - Dimensions", 0}, {"Annotation - Text", 0}, {"Zones", 0},
-        {"Site and Landscape", 0}, {"Hidden Guides", APILay_Hidden}, {"Locked Survey", APILay_Locked},
+        {"General", 0},
+        {"Structural - Bearing", 0},
+        {"Walls - Interior", 0},
+        {"Openings", 0},
+        {"Furniture", 0},
+        {"Annotation - Dimensions", 0},
+        {"Annotation - Text", 0},
+        {"Zones", 0},
+        {"Site and Landscape", 0},
+        {"Hidden Guides", APILay_Hidden},
+        {"Locked Survey", APILay_Locked},
     };
     Int32 index = 1;
     for (const Layer& l : layers) {
@@ -53,12 +64,30 @@ void LoadPens(Project& p)
             double x = value * (1.0 - std::fabs(std::fmod(hue, 2.0) - 1.0));
             double r = 0, g = 0, b = 0;
             switch (int(hue)) {
-                case 0: r = value; g = x; break;
-                case 1: r = x; g = value; break;
-                case 2: g = value; b = x; break;
-                case 3: g = x; b = value; break;
-                case 4: r = x; b = value; break;
-                default: r = value; b = x; break;
+            case 0:
+                r = value;
+                g = x;
+                break;
+            case 1:
+                r = x;
+                g = value;
+                break;
+            case 2:
+                g = value;
+                b = x;
+                break;
+            case 3:
+                g = x;
+                b = value;
+                break;
+            case 4:
+                r = x;
+                b = value;
+                break;
+            default:
+                r = value;
+                b = x;
+                break;
             }
             a.pen.rgb = {r, g, b};
         }
@@ -76,17 +105,24 @@ void LoadOtherAttributes(Project& p)
         a.linetype.defLineLength = i == 0 ? 0.0 : 0.01 * (i + 1);
         p.PutAttribute(a);
     }
-    const char* fills[] = {"Solid Fill", "Empty Fill", "Brick Hatch", "Concrete", "Insulation", "Wood Grain", "Tile 30x30"};
+    const char* fills[] = {"Solid Fill", "Empty Fill", "Brick Hatch", "Concrete",
+                           "Insulation", "Wood Grain", "Tile 30x30"};
     for (Int32 i = 0; i < 7; ++i) {
         API_Attribute a = DefaultAttribute(API_FilltypeID, i + 1, fills[i]);
         a.filltype.subType = i == 0 ? 2 : (i == 1 ? 3 : 0);
         a.filltype.hXSpac = a.filltype.hYSpac = 0.05 * i;
         p.PutAttribute(a);
     }
-    struct Composite { const char* name; double thickness; Int16 skins; };
+    struct Composite {
+        const char* name;
+        double thickness;
+        Int16 skins;
+    };
     const Composite composites[] = {
-        {"Brick Cavity Wall 365", 0.365, 4}, {"Timber Frame Wall 200", 0.2, 3},
-        {"Concrete Slab 250", 0.25, 2},      {"Drywall Partition 100", 0.1, 3},
+        {"Brick Cavity Wall 365", 0.365, 4},
+        {"Timber Frame Wall 200", 0.2, 3},
+        {"Concrete Slab 250", 0.25, 2},
+        {"Drywall Partition 100", 0.1, 3},
     };
     Int32 index = 1;
     for (const Composite& c : composites) {
@@ -95,11 +131,14 @@ void LoadOtherAttributes(Project& p)
         a.compWall.nComps = c.skins;
         p.PutAttribute(a);
     }
-    struct Surface { const char* name; API_RGBColor rgb; };
+    struct Surface {
+        const char* name;
+        API_RGBColor rgb;
+    };
     const Surface surfaces[] = {
-        {"Paint - White", {0.95, 0.95, 0.95}}, {"Brick - Red", {0.62, 0.25, 0.18}},
+        {"Paint - White", {0.95, 0.95, 0.95}},   {"Brick - Red", {0.62, 0.25, 0.18}},
         {"Concrete - Smooth", {0.7, 0.7, 0.68}}, {"Wood - Oak", {0.72, 0.55, 0.34}},
-        {"Glass - Clear", {0.8, 0.9, 0.95}},   {"Tile - Grey", {0.5, 0.5, 0.52}},
+        {"Glass - Clear", {0.8, 0.9, 0.95}},     {"Tile - Grey", {0.5, 0.5, 0.52}},
     };
     index = 1;
     for (const Surface& s : surfaces) {
@@ -107,8 +146,9 @@ void LoadOtherAttributes(Project& p)
         a.material.surfaceRGB = s.rgb;
         p.PutAttribute(a);
     }
-    const char* buildingMaterials[] = {"Concrete - Structural", "Brick - Common", "Timber - Structural",
-                                       "Insulation - Mineral Wool", "Gypsum Board", "Steel - Structural", "Glass"};
+    const char* buildingMaterials[] = {
+        "Concrete - Structural", "Brick - Common", "Timber - Structural", "Insulation - Mineral Wool", "Gypsum Board",
+        "Steel - Structural",    "Glass"};
     for (Int32 i = 0; i < 7; ++i) {
         API_Attribute a = DefaultAttribute(API_BuildingMaterialID, i + 1, buildingMaterials[i]);
         a.buildingMaterial.cutFill = (i % 7) + 1;
@@ -213,7 +253,7 @@ void LoadElementDefaults(Project& p)
     roof.roof.roofClass = API_PlaneRoofID;
     roof.roof.thickness = 0.25;
     roof.roof.level = 2.7;
-    roof.roof.planeRoof.angle = 0.5235987755982988;   // 30 degrees
+    roof.roof.planeRoof.angle = 0.5235987755982988;  // 30 degrees
     roof.roof.buildingMaterial = 3;
     roof.roof.topMat = roof.roof.sidMat = roof.roof.botMat = 4;
     roof.roof.sectContPen = 1;
@@ -284,7 +324,8 @@ void LoadElementDefaults(Project& p)
 
     API_Element hotlink = Record(API_HotlinkID);
     hotlink.hotlink.type = APIHotlink_Module;
-    hotlink.hotlink.transformation.tmx[0] = hotlink.hotlink.transformation.tmx[5] = hotlink.hotlink.transformation.tmx[10] = 1.0;
+    hotlink.hotlink.transformation.tmx[0] = hotlink.hotlink.transformation.tmx[5] =
+        hotlink.hotlink.transformation.tmx[10] = 1.0;
     PutDefaults(p, hotlink);
 
     p.DefaultSegmentCounts()[API_ColumnID] = 1;

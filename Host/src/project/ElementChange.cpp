@@ -5,120 +5,213 @@
 #include <optional>
 
 #include "project/ElementChecks.hpp"
-#include "testing/HostCalls.hpp"
 #include "project/Project.hpp"
+#include "testing/HostCalls.hpp"
 
 using namespace HostInternal;
 
 namespace {
 
 struct FieldPlace {
-    Int32 typeID;      // 0: a header field, valid for every type
+    Int32 typeID;  // 0: a header field, valid for every type
     size_t offset;
     size_t size;
 };
 
-#define HOST_FIELD(type, member, field) \
+#define HOST_FIELD(type, member, field)                                                                                \
     FieldPlace { type, offsetof(API_Element, member.field), sizeof(static_cast<API_Element*>(nullptr)->member.field) }
 
 // Every field that a change may set. Identity (type, GUID), grouping, the opening's owner and
 // the counts that follow the memo are the host's own business and are not listed.
 const FieldPlace kFields[] = {
-    HOST_FIELD(0, header, floorInd), HOST_FIELD(0, header, layer), HOST_FIELD(0, header, renovationStatus),
+    HOST_FIELD(0, header, floorInd),
+    HOST_FIELD(0, header, layer),
+    HOST_FIELD(0, header, renovationStatus),
 
-    HOST_FIELD(API_WallID, wall, begC), HOST_FIELD(API_WallID, wall, endC), HOST_FIELD(API_WallID, wall, height),
-    HOST_FIELD(API_WallID, wall, thickness), HOST_FIELD(API_WallID, wall, thickness1),
-    HOST_FIELD(API_WallID, wall, bottomOffset), HOST_FIELD(API_WallID, wall, topOffset),
-    HOST_FIELD(API_WallID, wall, offset), HOST_FIELD(API_WallID, wall, angle), HOST_FIELD(API_WallID, wall, type),
-    HOST_FIELD(API_WallID, wall, referenceLineLocation), HOST_FIELD(API_WallID, wall, flipped),
-    HOST_FIELD(API_WallID, wall, modelElemStructureType), HOST_FIELD(API_WallID, wall, buildingMaterial),
-    HOST_FIELD(API_WallID, wall, composite), HOST_FIELD(API_WallID, wall, contPen),
-    HOST_FIELD(API_WallID, wall, contPen3D), HOST_FIELD(API_WallID, wall, contLtype),
-    HOST_FIELD(API_WallID, wall, refMat), HOST_FIELD(API_WallID, wall, oppMat), HOST_FIELD(API_WallID, wall, sidMat),
+    HOST_FIELD(API_WallID, wall, begC),
+    HOST_FIELD(API_WallID, wall, endC),
+    HOST_FIELD(API_WallID, wall, height),
+    HOST_FIELD(API_WallID, wall, thickness),
+    HOST_FIELD(API_WallID, wall, thickness1),
+    HOST_FIELD(API_WallID, wall, bottomOffset),
+    HOST_FIELD(API_WallID, wall, topOffset),
+    HOST_FIELD(API_WallID, wall, offset),
+    HOST_FIELD(API_WallID, wall, angle),
+    HOST_FIELD(API_WallID, wall, type),
+    HOST_FIELD(API_WallID, wall, referenceLineLocation),
+    HOST_FIELD(API_WallID, wall, flipped),
+    HOST_FIELD(API_WallID, wall, modelElemStructureType),
+    HOST_FIELD(API_WallID, wall, buildingMaterial),
+    HOST_FIELD(API_WallID, wall, composite),
+    HOST_FIELD(API_WallID, wall, contPen),
+    HOST_FIELD(API_WallID, wall, contPen3D),
+    HOST_FIELD(API_WallID, wall, contLtype),
+    HOST_FIELD(API_WallID, wall, refMat),
+    HOST_FIELD(API_WallID, wall, oppMat),
+    HOST_FIELD(API_WallID, wall, sidMat),
     HOST_FIELD(API_WallID, wall, connPriority),
 
-    HOST_FIELD(API_ColumnID, column, origoPos), HOST_FIELD(API_ColumnID, column, height),
-    HOST_FIELD(API_ColumnID, column, bottomOffset), HOST_FIELD(API_ColumnID, column, topOffset),
-    HOST_FIELD(API_ColumnID, column, axisRotationAngle), HOST_FIELD(API_ColumnID, column, isSlanted),
-    HOST_FIELD(API_ColumnID, column, isFlipped), HOST_FIELD(API_ColumnID, column, slantAngle),
-    HOST_FIELD(API_ColumnID, column, slantDirectionAngle), HOST_FIELD(API_ColumnID, column, pen),
+    HOST_FIELD(API_ColumnID, column, origoPos),
+    HOST_FIELD(API_ColumnID, column, height),
+    HOST_FIELD(API_ColumnID, column, bottomOffset),
+    HOST_FIELD(API_ColumnID, column, topOffset),
+    HOST_FIELD(API_ColumnID, column, axisRotationAngle),
+    HOST_FIELD(API_ColumnID, column, isSlanted),
+    HOST_FIELD(API_ColumnID, column, isFlipped),
+    HOST_FIELD(API_ColumnID, column, slantAngle),
+    HOST_FIELD(API_ColumnID, column, slantDirectionAngle),
+    HOST_FIELD(API_ColumnID, column, pen),
 
-    HOST_FIELD(API_BeamID, beam, begC), HOST_FIELD(API_BeamID, beam, endC), HOST_FIELD(API_BeamID, beam, level),
-    HOST_FIELD(API_BeamID, beam, offset), HOST_FIELD(API_BeamID, beam, isSlanted), HOST_FIELD(API_BeamID, beam, isFlipped),
-    HOST_FIELD(API_BeamID, beam, slantAngle), HOST_FIELD(API_BeamID, beam, profileAngle),
-    HOST_FIELD(API_BeamID, beam, curveAngle), HOST_FIELD(API_BeamID, beam, beamShape), HOST_FIELD(API_BeamID, beam, pen),
+    HOST_FIELD(API_BeamID, beam, begC),
+    HOST_FIELD(API_BeamID, beam, endC),
+    HOST_FIELD(API_BeamID, beam, level),
+    HOST_FIELD(API_BeamID, beam, offset),
+    HOST_FIELD(API_BeamID, beam, isSlanted),
+    HOST_FIELD(API_BeamID, beam, isFlipped),
+    HOST_FIELD(API_BeamID, beam, slantAngle),
+    HOST_FIELD(API_BeamID, beam, profileAngle),
+    HOST_FIELD(API_BeamID, beam, curveAngle),
+    HOST_FIELD(API_BeamID, beam, beamShape),
+    HOST_FIELD(API_BeamID, beam, pen),
 
-    HOST_FIELD(API_WindowID, window, openingBase.libInd), HOST_FIELD(API_WindowID, window, openingBase.width),
-    HOST_FIELD(API_WindowID, window, openingBase.height), HOST_FIELD(API_WindowID, window, openingBase.pen),
-    HOST_FIELD(API_WindowID, window, openingBase.ltypeInd), HOST_FIELD(API_WindowID, window, openingBase.mat),
-    HOST_FIELD(API_WindowID, window, openingBase.reflected), HOST_FIELD(API_WindowID, window, openingBase.oSide),
-    HOST_FIELD(API_WindowID, window, objLoc), HOST_FIELD(API_WindowID, window, lower),
+    HOST_FIELD(API_WindowID, window, openingBase.libInd),
+    HOST_FIELD(API_WindowID, window, openingBase.width),
+    HOST_FIELD(API_WindowID, window, openingBase.height),
+    HOST_FIELD(API_WindowID, window, openingBase.pen),
+    HOST_FIELD(API_WindowID, window, openingBase.ltypeInd),
+    HOST_FIELD(API_WindowID, window, openingBase.mat),
+    HOST_FIELD(API_WindowID, window, openingBase.reflected),
+    HOST_FIELD(API_WindowID, window, openingBase.oSide),
+    HOST_FIELD(API_WindowID, window, objLoc),
+    HOST_FIELD(API_WindowID, window, lower),
     HOST_FIELD(API_WindowID, window, fixPoint),
 
-    HOST_FIELD(API_DoorID, door, openingBase.libInd), HOST_FIELD(API_DoorID, door, openingBase.width),
-    HOST_FIELD(API_DoorID, door, openingBase.height), HOST_FIELD(API_DoorID, door, openingBase.pen),
-    HOST_FIELD(API_DoorID, door, openingBase.ltypeInd), HOST_FIELD(API_DoorID, door, openingBase.mat),
-    HOST_FIELD(API_DoorID, door, openingBase.reflected), HOST_FIELD(API_DoorID, door, openingBase.oSide),
-    HOST_FIELD(API_DoorID, door, objLoc), HOST_FIELD(API_DoorID, door, lower), HOST_FIELD(API_DoorID, door, fixPoint),
+    HOST_FIELD(API_DoorID, door, openingBase.libInd),
+    HOST_FIELD(API_DoorID, door, openingBase.width),
+    HOST_FIELD(API_DoorID, door, openingBase.height),
+    HOST_FIELD(API_DoorID, door, openingBase.pen),
+    HOST_FIELD(API_DoorID, door, openingBase.ltypeInd),
+    HOST_FIELD(API_DoorID, door, openingBase.mat),
+    HOST_FIELD(API_DoorID, door, openingBase.reflected),
+    HOST_FIELD(API_DoorID, door, openingBase.oSide),
+    HOST_FIELD(API_DoorID, door, objLoc),
+    HOST_FIELD(API_DoorID, door, lower),
+    HOST_FIELD(API_DoorID, door, fixPoint),
 
-    HOST_FIELD(API_ObjectID, object, libInd), HOST_FIELD(API_ObjectID, object, pos), HOST_FIELD(API_ObjectID, object, level),
-    HOST_FIELD(API_ObjectID, object, angle), HOST_FIELD(API_ObjectID, object, xRatio),
-    HOST_FIELD(API_ObjectID, object, yRatio), HOST_FIELD(API_ObjectID, object, pen),
-    HOST_FIELD(API_ObjectID, object, ltypeInd), HOST_FIELD(API_ObjectID, object, mat),
+    HOST_FIELD(API_ObjectID, object, libInd),
+    HOST_FIELD(API_ObjectID, object, pos),
+    HOST_FIELD(API_ObjectID, object, level),
+    HOST_FIELD(API_ObjectID, object, angle),
+    HOST_FIELD(API_ObjectID, object, xRatio),
+    HOST_FIELD(API_ObjectID, object, yRatio),
+    HOST_FIELD(API_ObjectID, object, pen),
+    HOST_FIELD(API_ObjectID, object, ltypeInd),
+    HOST_FIELD(API_ObjectID, object, mat),
     HOST_FIELD(API_ObjectID, object, reflected),
 
-    HOST_FIELD(API_SlabID, slab, thickness), HOST_FIELD(API_SlabID, slab, level), HOST_FIELD(API_SlabID, slab, offsetFromTop),
-    HOST_FIELD(API_SlabID, slab, modelElemStructureType), HOST_FIELD(API_SlabID, slab, buildingMaterial),
-    HOST_FIELD(API_SlabID, slab, composite), HOST_FIELD(API_SlabID, slab, pen), HOST_FIELD(API_SlabID, slab, ltypeInd),
-    HOST_FIELD(API_SlabID, slab, topMat), HOST_FIELD(API_SlabID, slab, sideMat), HOST_FIELD(API_SlabID, slab, botMat),
-    HOST_FIELD(API_SlabID, slab, useFloorFill), HOST_FIELD(API_SlabID, slab, floorFillInd),
-    HOST_FIELD(API_SlabID, slab, floorFillPen), HOST_FIELD(API_SlabID, slab, floorFillBGPen),
+    HOST_FIELD(API_SlabID, slab, thickness),
+    HOST_FIELD(API_SlabID, slab, level),
+    HOST_FIELD(API_SlabID, slab, offsetFromTop),
+    HOST_FIELD(API_SlabID, slab, modelElemStructureType),
+    HOST_FIELD(API_SlabID, slab, buildingMaterial),
+    HOST_FIELD(API_SlabID, slab, composite),
+    HOST_FIELD(API_SlabID, slab, pen),
+    HOST_FIELD(API_SlabID, slab, ltypeInd),
+    HOST_FIELD(API_SlabID, slab, topMat),
+    HOST_FIELD(API_SlabID, slab, sideMat),
+    HOST_FIELD(API_SlabID, slab, botMat),
+    HOST_FIELD(API_SlabID, slab, useFloorFill),
+    HOST_FIELD(API_SlabID, slab, floorFillInd),
+    HOST_FIELD(API_SlabID, slab, floorFillPen),
+    HOST_FIELD(API_SlabID, slab, floorFillBGPen),
     HOST_FIELD(API_SlabID, slab, referencePlaneLocation),
 
-    HOST_FIELD(API_RoofID, roof, roofClass), HOST_FIELD(API_RoofID, roof, thickness), HOST_FIELD(API_RoofID, roof, level),
-    HOST_FIELD(API_RoofID, roof, modelElemStructureType), HOST_FIELD(API_RoofID, roof, buildingMaterial),
-    HOST_FIELD(API_RoofID, roof, composite), HOST_FIELD(API_RoofID, roof, topMat), HOST_FIELD(API_RoofID, roof, sidMat),
-    HOST_FIELD(API_RoofID, roof, botMat), HOST_FIELD(API_RoofID, roof, sectContPen),
-    HOST_FIELD(API_RoofID, roof, sectContLtype), HOST_FIELD(API_RoofID, roof, useFloorFill),
-    HOST_FIELD(API_RoofID, roof, floorFillInd), HOST_FIELD(API_RoofID, roof, planeRoof.angle),
-    HOST_FIELD(API_RoofID, roof, planeRoof.baseLine.c1), HOST_FIELD(API_RoofID, roof, planeRoof.baseLine.c2),
-    HOST_FIELD(API_RoofID, roof, polyRoof.levelNum), HOST_FIELD(API_RoofID, roof, polyRoof.eavesOverhang),
+    HOST_FIELD(API_RoofID, roof, roofClass),
+    HOST_FIELD(API_RoofID, roof, thickness),
+    HOST_FIELD(API_RoofID, roof, level),
+    HOST_FIELD(API_RoofID, roof, modelElemStructureType),
+    HOST_FIELD(API_RoofID, roof, buildingMaterial),
+    HOST_FIELD(API_RoofID, roof, composite),
+    HOST_FIELD(API_RoofID, roof, topMat),
+    HOST_FIELD(API_RoofID, roof, sidMat),
+    HOST_FIELD(API_RoofID, roof, botMat),
+    HOST_FIELD(API_RoofID, roof, sectContPen),
+    HOST_FIELD(API_RoofID, roof, sectContLtype),
+    HOST_FIELD(API_RoofID, roof, useFloorFill),
+    HOST_FIELD(API_RoofID, roof, floorFillInd),
+    HOST_FIELD(API_RoofID, roof, planeRoof.angle),
+    HOST_FIELD(API_RoofID, roof, planeRoof.baseLine.c1),
+    HOST_FIELD(API_RoofID, roof, planeRoof.baseLine.c2),
+    HOST_FIELD(API_RoofID, roof, polyRoof.levelNum),
+    HOST_FIELD(API_RoofID, roof, polyRoof.eavesOverhang),
 
-    HOST_FIELD(API_DimensionID, dimension, refC), HOST_FIELD(API_DimensionID, dimension, direction),
-    HOST_FIELD(API_DimensionID, dimension, pen), HOST_FIELD(API_DimensionID, dimension, textPos),
+    HOST_FIELD(API_DimensionID, dimension, refC),
+    HOST_FIELD(API_DimensionID, dimension, direction),
+    HOST_FIELD(API_DimensionID, dimension, pen),
+    HOST_FIELD(API_DimensionID, dimension, textPos),
     HOST_FIELD(API_DimensionID, dimension, textSize),
 
-    HOST_FIELD(API_TextID, text, loc), HOST_FIELD(API_TextID, text, size), HOST_FIELD(API_TextID, text, width),
-    HOST_FIELD(API_TextID, text, height), HOST_FIELD(API_TextID, text, angle), HOST_FIELD(API_TextID, text, pen),
-    HOST_FIELD(API_TextID, text, font), HOST_FIELD(API_TextID, text, faceBits), HOST_FIELD(API_TextID, text, anchor),
+    HOST_FIELD(API_TextID, text, loc),
+    HOST_FIELD(API_TextID, text, size),
+    HOST_FIELD(API_TextID, text, width),
+    HOST_FIELD(API_TextID, text, height),
+    HOST_FIELD(API_TextID, text, angle),
+    HOST_FIELD(API_TextID, text, pen),
+    HOST_FIELD(API_TextID, text, font),
+    HOST_FIELD(API_TextID, text, faceBits),
+    HOST_FIELD(API_TextID, text, anchor),
     HOST_FIELD(API_TextID, text, nonBreaking),
 
-    HOST_FIELD(API_ZoneID, zone, pos), HOST_FIELD(API_ZoneID, zone, roomName), HOST_FIELD(API_ZoneID, zone, roomNoStr),
-    HOST_FIELD(API_ZoneID, zone, roomBaseLev), HOST_FIELD(API_ZoneID, zone, roomHeight),
-    HOST_FIELD(API_ZoneID, zone, roomTopOffset), HOST_FIELD(API_ZoneID, zone, roomFlThick),
-    HOST_FIELD(API_ZoneID, zone, catInd), HOST_FIELD(API_ZoneID, zone, pen), HOST_FIELD(API_ZoneID, zone, floorFillInd),
-    HOST_FIELD(API_ZoneID, zone, material), HOST_FIELD(API_ZoneID, zone, libInd),
+    HOST_FIELD(API_ZoneID, zone, pos),
+    HOST_FIELD(API_ZoneID, zone, roomName),
+    HOST_FIELD(API_ZoneID, zone, roomNoStr),
+    HOST_FIELD(API_ZoneID, zone, roomBaseLev),
+    HOST_FIELD(API_ZoneID, zone, roomHeight),
+    HOST_FIELD(API_ZoneID, zone, roomTopOffset),
+    HOST_FIELD(API_ZoneID, zone, roomFlThick),
+    HOST_FIELD(API_ZoneID, zone, catInd),
+    HOST_FIELD(API_ZoneID, zone, pen),
+    HOST_FIELD(API_ZoneID, zone, floorFillInd),
+    HOST_FIELD(API_ZoneID, zone, material),
+    HOST_FIELD(API_ZoneID, zone, libInd),
 
-    HOST_FIELD(API_HatchID, hatch, contPen), HOST_FIELD(API_HatchID, hatch, fillPen), HOST_FIELD(API_HatchID, hatch, fillBGPen),
-    HOST_FIELD(API_HatchID, hatch, fillInd), HOST_FIELD(API_HatchID, hatch, buildingMaterial),
+    HOST_FIELD(API_HatchID, hatch, contPen),
+    HOST_FIELD(API_HatchID, hatch, fillPen),
+    HOST_FIELD(API_HatchID, hatch, fillBGPen),
+    HOST_FIELD(API_HatchID, hatch, fillInd),
+    HOST_FIELD(API_HatchID, hatch, buildingMaterial),
     HOST_FIELD(API_HatchID, hatch, ltypeInd),
 
-    HOST_FIELD(API_LineID, line, begC), HOST_FIELD(API_LineID, line, endC), HOST_FIELD(API_LineID, line, pen),
-    HOST_FIELD(API_LineID, line, ltypeInd), HOST_FIELD(API_LineID, line, penWeight),
+    HOST_FIELD(API_LineID, line, begC),
+    HOST_FIELD(API_LineID, line, endC),
+    HOST_FIELD(API_LineID, line, pen),
+    HOST_FIELD(API_LineID, line, ltypeInd),
+    HOST_FIELD(API_LineID, line, penWeight),
     HOST_FIELD(API_LineID, line, zoneSeparator),
 
-    HOST_FIELD(API_PolyLineID, polyLine, pen), HOST_FIELD(API_PolyLineID, polyLine, ltypeInd),
+    HOST_FIELD(API_PolyLineID, polyLine, pen),
+    HOST_FIELD(API_PolyLineID, polyLine, ltypeInd),
     HOST_FIELD(API_PolyLineID, polyLine, penWeight),
 
-    HOST_FIELD(API_ArcID, arc, origC), HOST_FIELD(API_ArcID, arc, r), HOST_FIELD(API_ArcID, arc, ratio),
-    HOST_FIELD(API_ArcID, arc, angle), HOST_FIELD(API_ArcID, arc, begAng), HOST_FIELD(API_ArcID, arc, endAng),
-    HOST_FIELD(API_ArcID, arc, whole), HOST_FIELD(API_ArcID, arc, reflected), HOST_FIELD(API_ArcID, arc, pen),
+    HOST_FIELD(API_ArcID, arc, origC),
+    HOST_FIELD(API_ArcID, arc, r),
+    HOST_FIELD(API_ArcID, arc, ratio),
+    HOST_FIELD(API_ArcID, arc, angle),
+    HOST_FIELD(API_ArcID, arc, begAng),
+    HOST_FIELD(API_ArcID, arc, endAng),
+    HOST_FIELD(API_ArcID, arc, whole),
+    HOST_FIELD(API_ArcID, arc, reflected),
+    HOST_FIELD(API_ArcID, arc, pen),
     HOST_FIELD(API_ArcID, arc, ltypeInd),
 
-    HOST_FIELD(API_SplineID, spline, pen), HOST_FIELD(API_SplineID, spline, ltypeInd),
-    HOST_FIELD(API_SplineID, spline, autoSmooth), HOST_FIELD(API_SplineID, spline, closed),
+    HOST_FIELD(API_SplineID, spline, pen),
+    HOST_FIELD(API_SplineID, spline, ltypeInd),
+    HOST_FIELD(API_SplineID, spline, autoSmooth),
+    HOST_FIELD(API_SplineID, spline, closed),
 
-    HOST_FIELD(API_HotspotID, hotspot, pos), HOST_FIELD(API_HotspotID, hotspot, height), HOST_FIELD(API_HotspotID, hotspot, pen),
+    HOST_FIELD(API_HotspotID, hotspot, pos),
+    HOST_FIELD(API_HotspotID, hotspot, height),
+    HOST_FIELD(API_HotspotID, hotspot, pen),
 
     HOST_FIELD(API_HotlinkID, hotlink, transformation),
 };
@@ -152,13 +245,13 @@ bool SameBody(const API_Element& a, const API_Element& b)
 API_Polygon* PolygonOf(API_Element& record)
 {
     switch (record.header.type.typeID) {
-        case API_SlabID: return &record.slab.poly;
-        case API_RoofID: return &record.roof.poly;
-        case API_ZoneID: return &record.zone.poly;
-        case API_HatchID: return &record.hatch.poly;
-        case API_PolyLineID: return &record.polyLine.poly;
-        case API_WallID: return &record.wall.poly;
-        default: return nullptr;
+    case API_SlabID: return &record.slab.poly;
+    case API_RoofID: return &record.roof.poly;
+    case API_ZoneID: return &record.zone.poly;
+    case API_HatchID: return &record.hatch.poly;
+    case API_PolyLineID: return &record.polyLine.poly;
+    case API_WallID: return &record.wall.poly;
+    default: return nullptr;
     }
 }
 
@@ -198,7 +291,8 @@ void UpdatePolygonCounts(API_Element& record, const StoredMemo& memo, const API_
 
 }  // namespace
 
-GSErrCode ACAPI_Element_Change(API_Element* elem, const API_Element* mask, const API_ElementMemo* memo, UInt64 memoMask, bool)
+GSErrCode ACAPI_Element_Change(API_Element* elem, const API_Element* mask, const API_ElementMemo* memo, UInt64 memoMask,
+                               bool)
 {
     const API_Guid guid = elem ? elem->header.guid : APINULLGuid;
     CallContext context;
@@ -225,7 +319,8 @@ GSErrCode ACAPI_Element_Change(API_Element* elem, const API_Element* mask, const
     // A stored element passed its checks: one whose geometry, memo and story stay as they were
     // (a change of layer, say) needs only its header checked again.
     if (memoChanged || !SameBody(changed, stored->record) || changed.header.floorInd != stored->record.header.floorInd)
-        if (GSErrCode code = CheckElement(project, changed, memoChanged ? *merged : stored->Memo())) return call.Return(code);
+        if (GSErrCode code = CheckElement(project, changed, memoChanged ? *merged : stored->Memo()))
+            return call.Return(code);
     if (typeID == API_WallID)
         if (GSErrCode code = CheckOpeningsFit(project, changed)) return call.Return(code);
 

@@ -14,10 +14,16 @@ constexpr double kMinLength = 1e-6;
 
 bool Finite(const API_Coord& c) { return std::isfinite(c.x) && std::isfinite(c.y); }
 bool Positive(double v) { return std::isfinite(v) && v > 0.0; }
-bool SamePoint(const API_Coord& a, const API_Coord& b) { return std::fabs(a.x - b.x) < kMinLength && std::fabs(a.y - b.y) < kMinLength; }
+bool SamePoint(const API_Coord& a, const API_Coord& b)
+{
+    return std::fabs(a.x - b.x) < kMinLength && std::fabs(a.y - b.y) < kMinLength;
+}
 double Distance(const API_Coord& a, const API_Coord& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
-bool ProperSegment(const API_Coord& a, const API_Coord& b) { return Finite(a) && Finite(b) && Distance(a, b) >= kMinLength; }
+bool ProperSegment(const API_Coord& a, const API_Coord& b)
+{
+    return Finite(a) && Finite(b) && Distance(a, b) >= kMinLength;
+}
 
 GSErrCode CheckOpenPolygon(const API_Polygon& poly, const StoredMemo& memo)
 {
@@ -74,13 +80,25 @@ GSErrCode CheckWitnessPoints(const std::vector<API_DimElem>& elems, Int32 count)
 bool IsSupportedElementType(Int32 typeID)
 {
     switch (typeID) {
-        case API_WallID: case API_ColumnID: case API_BeamID: case API_WindowID: case API_DoorID:
-        case API_ObjectID: case API_SlabID: case API_RoofID: case API_DimensionID: case API_TextID:
-        case API_ZoneID: case API_HatchID: case API_LineID: case API_PolyLineID: case API_ArcID:
-        case API_SplineID: case API_HotspotID: case API_HotlinkID:
-            return true;
-        default:
-            return false;
+    case API_WallID:
+    case API_ColumnID:
+    case API_BeamID:
+    case API_WindowID:
+    case API_DoorID:
+    case API_ObjectID:
+    case API_SlabID:
+    case API_RoofID:
+    case API_DimensionID:
+    case API_TextID:
+    case API_ZoneID:
+    case API_HatchID:
+    case API_LineID:
+    case API_PolyLineID:
+    case API_ArcID:
+    case API_SplineID:
+    case API_HotspotID:
+    case API_HotlinkID: return true;
+    default: return false;
     }
 }
 
@@ -94,7 +112,7 @@ GSErrCode CheckOpeningsFit(const Project& project, const API_Element& wall)
         if (opening == nullptr) continue;
         const Int32 typeID = opening->record.header.type.typeID;
         const double objLoc = typeID == API_WindowID ? opening->record.window.objLoc
-                            : typeID == API_DoorID   ? opening->record.door.objLoc
+                              : typeID == API_DoorID ? opening->record.door.objLoc
                                                      : 0.0;
         if (objLoc > length + kMinLength) return APIERR_BADPARS;
     }
@@ -146,65 +164,61 @@ GSErrCode CheckElement(const Project& project, const API_Element& elem, const St
 {
     if (GSErrCode code = CheckWorkingExtent(elem, memo)) return code;
     switch (elem.header.type.typeID) {
-        case API_WallID: {
-            const API_WallType& w = elem.wall;
-            if (!ProperSegment(w.begC, w.endC) || !Positive(w.height) || !Positive(w.thickness)) return APIERR_BADPARS;
-            return NoError;
-        }
-        case API_ColumnID:
-            if (!Finite(elem.column.origoPos) || !Positive(elem.column.height)) return APIERR_BADPARS;
-            return CheckSegments(elem, memo);
-        case API_BeamID:
-            if (!ProperSegment(elem.beam.begC, elem.beam.endC)) return APIERR_BADPARS;
-            return CheckSegments(elem, memo);
-        case API_WindowID:
-            return CheckOpening(project, elem, elem.window.owner, elem.window.openingBase, elem.window.objLoc);
-        case API_DoorID:
-            return CheckOpening(project, elem, elem.door.owner, elem.door.openingBase, elem.door.objLoc);
-        case API_ObjectID:
-            if (project.FindLibraryPart(elem.object.libInd) == nullptr) return APIERR_BADINDEX;
-            if (!Finite(elem.object.pos) || !Positive(elem.object.xRatio) || !Positive(elem.object.yRatio)) return APIERR_BADPARS;
-            return NoError;
-        case API_SlabID:
-            if (!Positive(elem.slab.thickness)) return APIERR_BADPARS;
-            return CheckClosedPolygon(elem.slab.poly, memo);
-        case API_RoofID:
-            if (!Positive(elem.roof.thickness)) return APIERR_BADPARS;
-            return CheckClosedPolygon(elem.roof.poly, memo);
-        case API_ZoneID:
-            return CheckClosedPolygon(elem.zone.poly, memo);
-        case API_HatchID:
-            if (!project.IsUsableAttribute(API_FilltypeID, elem.hatch.fillInd)) return APIERR_BADINDEX;
-            return CheckClosedPolygon(elem.hatch.poly, memo);
-        case API_PolyLineID:
-            return CheckOpenPolygon(elem.polyLine.poly, memo);
-        case API_LineID:
-            return ProperSegment(elem.line.begC, elem.line.endC) ? NoError : APIERR_BADPARS;
-        case API_ArcID:
-            return Finite(elem.arc.origC) && Positive(elem.arc.r) ? NoError : APIERR_BADPARS;
-        case API_TextID:
-            return Finite(elem.text.loc) && Positive(elem.text.size) ? NoError : APIERR_BADPARS;
-        case API_HotspotID:
-            return Finite(elem.hotspot.pos) ? NoError : APIERR_BADPARS;
-        case API_SplineID: {
-            size_t slots = memo.Count<API_Coord>(MemoCoords);
-            if (slots < 3) return APIERR_BADPARS;   // slot 0 and at least two points
-            for (const API_Coord& c : memo.Records<API_Coord>(MemoCoords))
-                if (!Finite(c)) return APIERR_BADPARS;
-            if (memo.Count<API_SplineDir>(MemoBezierDirs) < slots - 1) return APIERR_BADPARS;
-            return NoError;
-        }
-        case API_DimensionID: {
-            const API_DimensionType& d = elem.dimension;
-            if (d.nDimElem < 2 || memo.Count<API_DimElem>(MemoDimElems) < size_t(d.nDimElem)) return APIERR_BADPARS;
-            if (!Finite(d.direction) || std::hypot(d.direction.x, d.direction.y) < kMinLength || !Finite(d.refC)) return APIERR_BADPARS;
-            return CheckWitnessPoints(memo.Records<API_DimElem>(MemoDimElems), d.nDimElem);
-        }
-        case API_HotlinkID:
-            // An instance names a node that exists (a null node is an unlinked placeholder).
-            return elem.hotlink.hotlinkNodeGuid == APINULLGuid || HotlinkNodeExists(elem.hotlink.hotlinkNodeGuid) ? NoError : APIERR_BADID;
-        default:
-            return APIERR_BADID;
+    case API_WallID: {
+        const API_WallType& w = elem.wall;
+        if (!ProperSegment(w.begC, w.endC) || !Positive(w.height) || !Positive(w.thickness)) return APIERR_BADPARS;
+        return NoError;
+    }
+    case API_ColumnID:
+        if (!Finite(elem.column.origoPos) || !Positive(elem.column.height)) return APIERR_BADPARS;
+        return CheckSegments(elem, memo);
+    case API_BeamID:
+        if (!ProperSegment(elem.beam.begC, elem.beam.endC)) return APIERR_BADPARS;
+        return CheckSegments(elem, memo);
+    case API_WindowID:
+        return CheckOpening(project, elem, elem.window.owner, elem.window.openingBase, elem.window.objLoc);
+    case API_DoorID: return CheckOpening(project, elem, elem.door.owner, elem.door.openingBase, elem.door.objLoc);
+    case API_ObjectID:
+        if (project.FindLibraryPart(elem.object.libInd) == nullptr) return APIERR_BADINDEX;
+        if (!Finite(elem.object.pos) || !Positive(elem.object.xRatio) || !Positive(elem.object.yRatio))
+            return APIERR_BADPARS;
+        return NoError;
+    case API_SlabID:
+        if (!Positive(elem.slab.thickness)) return APIERR_BADPARS;
+        return CheckClosedPolygon(elem.slab.poly, memo);
+    case API_RoofID:
+        if (!Positive(elem.roof.thickness)) return APIERR_BADPARS;
+        return CheckClosedPolygon(elem.roof.poly, memo);
+    case API_ZoneID: return CheckClosedPolygon(elem.zone.poly, memo);
+    case API_HatchID:
+        if (!project.IsUsableAttribute(API_FilltypeID, elem.hatch.fillInd)) return APIERR_BADINDEX;
+        return CheckClosedPolygon(elem.hatch.poly, memo);
+    case API_PolyLineID: return CheckOpenPolygon(elem.polyLine.poly, memo);
+    case API_LineID: return ProperSegment(elem.line.begC, elem.line.endC) ? NoError : APIERR_BADPARS;
+    case API_ArcID: return Finite(elem.arc.origC) && Positive(elem.arc.r) ? NoError : APIERR_BADPARS;
+    case API_TextID: return Finite(elem.text.loc) && Positive(elem.text.size) ? NoError : APIERR_BADPARS;
+    case API_HotspotID: return Finite(elem.hotspot.pos) ? NoError : APIERR_BADPARS;
+    case API_SplineID: {
+        size_t slots = memo.Count<API_Coord>(MemoCoords);
+        if (slots < 3) return APIERR_BADPARS;  // slot 0 and at least two points
+        for (const API_Coord& c : memo.Records<API_Coord>(MemoCoords))
+            if (!Finite(c)) return APIERR_BADPARS;
+        if (memo.Count<API_SplineDir>(MemoBezierDirs) < slots - 1) return APIERR_BADPARS;
+        return NoError;
+    }
+    case API_DimensionID: {
+        const API_DimensionType& d = elem.dimension;
+        if (d.nDimElem < 2 || memo.Count<API_DimElem>(MemoDimElems) < size_t(d.nDimElem)) return APIERR_BADPARS;
+        if (!Finite(d.direction) || std::hypot(d.direction.x, d.direction.y) < kMinLength || !Finite(d.refC))
+            return APIERR_BADPARS;
+        return CheckWitnessPoints(memo.Records<API_DimElem>(MemoDimElems), d.nDimElem);
+    }
+    case API_HotlinkID:
+        // An instance names a node that exists (a null node is an unlinked placeholder).
+        return elem.hotlink.hotlinkNodeGuid == APINULLGuid || HotlinkNodeExists(elem.hotlink.hotlinkNodeGuid)
+                   ? NoError
+                   : APIERR_BADID;
+    default: return APIERR_BADID;
     }
 }
 

@@ -10,10 +10,10 @@
 
 #include "ACAPinc.h"
 #include "gs/GuidSource.hpp"
-#include "testing/HostCalls.hpp"
 #include "library/Library.hpp"
 #include "project/ElementChecks.hpp"
 #include "project/Project.hpp"
+#include "testing/HostCalls.hpp"
 
 namespace HostInternal {
 namespace {
@@ -97,8 +97,7 @@ public:
 private:
     double Checked(double value) const
     {
-        if (!std::isfinite(value))
-            overflowed_ = true;
+        if (!std::isfinite(value)) overflowed_ = true;
         return value;
     }
 
@@ -114,8 +113,7 @@ bool IsFinite(const API_Coord3D& p) { return std::isfinite(p.x) && std::isfinite
 // The transform the edit record asks for; BADPARS for an unknown edit or degenerate points.
 GSErrCode TransformFromPars(const API_EditPars& pars, PlaneTransform& transform)
 {
-    if (!IsFinite(pars.origC) || !IsFinite(pars.begC) || !IsFinite(pars.endC))
-        return APIERR_BADPARS;
+    if (!IsFinite(pars.origC) || !IsFinite(pars.begC) || !IsFinite(pars.endC)) return APIERR_BADPARS;
     switch (pars.typeID) {
     case APIEdit_Drag:
         transform = PlaneTransform::Translation(pars.endC.x - pars.begC.x, pars.endC.y - pars.begC.y);
@@ -123,8 +121,7 @@ GSErrCode TransformFromPars(const API_EditPars& pars, PlaneTransform& transform)
     case APIEdit_Rotate: {
         const double bx = pars.begC.x - pars.origC.x, by = pars.begC.y - pars.origC.y;
         const double ex = pars.endC.x - pars.origC.x, ey = pars.endC.y - pars.origC.y;
-        if ((bx == 0.0 && by == 0.0) || (ex == 0.0 && ey == 0.0))
-            return APIERR_BADPARS;
+        if ((bx == 0.0 && by == 0.0) || (ex == 0.0 && ey == 0.0)) return APIERR_BADPARS;
         // The signed angle from the begin direction to the end direction.
         const double angle = std::atan2(bx * ey - by * ex, bx * ex + by * ey);
         transform = PlaneTransform::Rotation(pars.origC.x, pars.origC.y, angle);
@@ -132,8 +129,7 @@ GSErrCode TransformFromPars(const API_EditPars& pars, PlaneTransform& transform)
     }
     case APIEdit_Mirror: {
         const double ax = pars.endC.x - pars.origC.x, ay = pars.endC.y - pars.origC.y;
-        if (ax == 0.0 && ay == 0.0)
-            return APIERR_BADPARS;
+        if (ax == 0.0 && ay == 0.0) return APIERR_BADPARS;
         transform = PlaneTransform::Mirror(pars.origC.x, pars.origC.y, std::atan2(ay, ax));
         return NoError;
     }
@@ -145,12 +141,10 @@ GSErrCode TransformFromPars(const API_EditPars& pars, PlaneTransform& transform)
 
 void TransformCoordPart(StoredMemo& memo, MemoPart part, const PlaneTransform& t)
 {
-    if (!memo.Has(part))
-        return;
+    if (!memo.Has(part)) return;
     std::vector<API_Coord> coords = memo.Records<API_Coord>(part);
     // Slot 0 carries no vertex.
-    for (size_t i = 1; i < coords.size(); ++i)
-        t.Point(coords[i]);
+    for (size_t i = 1; i < coords.size(); ++i) t.Point(coords[i]);
     memo.SetRecords(part, coords);
 }
 
@@ -160,29 +154,24 @@ void TransformPolygon(StoredMemo& memo, const PlaneTransform& t)
     // A mirror turns every arc edge the other way round.
     if (t.Reflects() && memo.Has(MemoParcs)) {
         std::vector<API_PolyArc> arcs = memo.Records<API_PolyArc>(MemoParcs);
-        for (API_PolyArc& arc : arcs)
-            arc.arcAngle = -arc.arcAngle;
+        for (API_PolyArc& arc : arcs) arc.arcAngle = -arc.arcAngle;
         memo.SetRecords(MemoParcs, arcs);
     }
 }
 
 void TransformDimensionPoints(StoredMemo& memo, const PlaneTransform& t)
 {
-    if (!memo.Has(MemoDimElems))
-        return;
+    if (!memo.Has(MemoDimElems)) return;
     std::vector<API_DimElem> elems = memo.Records<API_DimElem>(MemoDimElems);
-    for (API_DimElem& elem : elems)
-        t.Point(elem.base.loc);
+    for (API_DimElem& elem : elems) t.Point(elem.base.loc);
     memo.SetRecords(MemoDimElems, elems);
 }
 
 void TransformSplineDirections(StoredMemo& memo, const PlaneTransform& t)
 {
-    if (!memo.Has(MemoBezierDirs))
-        return;
+    if (!memo.Has(MemoBezierDirs)) return;
     std::vector<API_SplineDir> dirs = memo.Records<API_SplineDir>(MemoBezierDirs);
-    for (API_SplineDir& dir : dirs)
-        dir.dirAng = t.Angle(dir.dirAng);
+    for (API_SplineDir& dir : dirs) dir.dirAng = t.Angle(dir.dirAng);
     memo.SetRecords(MemoBezierDirs, dirs);
 }
 
@@ -199,8 +188,7 @@ static_assert(offsetof(API_Element, window.openingBase.reflected) == offsetof(AP
 void CopyMarker(Project& project, const API_Guid& source, const API_Guid& copy)
 {
     auto marker = Markers().find(source);
-    if (marker == Markers().end())
-        return;
+    if (marker == Markers().end()) return;
     const StoredMarker kept = marker->second;
     Markers()[copy] = kept;
     project.RecordUndo([copy] { Markers().erase(copy); }, [copy, kept] { Markers()[copy] = kept; });
@@ -225,10 +213,8 @@ bool IsEditable(Int32 typeID)
     case API_ArcID:
     case API_SplineID:
     case API_HotspotID:
-    case API_HotlinkID:
-        return true;
-    default:
-        return false;
+    case API_HotlinkID: return true;
+    default: return false;
     }
 }
 
@@ -243,8 +229,7 @@ void TransformElement(API_Element& e, StoredMemo* memo, const PlaneTransform& t)
         t.Point(e.wall.begC);
         t.Point(e.wall.endC);
         // The wall keeps its direction, so its thickness must change side under a mirror.
-        if (t.Reflects())
-            e.wall.flipped = !e.wall.flipped;
+        if (t.Reflects()) e.wall.flipped = !e.wall.flipped;
         TransformPolygon(m, t);
         break;
     case API_ColumnID:
@@ -259,20 +244,16 @@ void TransformElement(API_Element& e, StoredMemo* memo, const PlaneTransform& t)
     case API_ObjectID:
         t.Point(e.object.pos);
         e.object.angle = t.Angle(e.object.angle);
-        if (t.Reflects())
-            e.object.reflected = !e.object.reflected;
+        if (t.Reflects()) e.object.reflected = !e.object.reflected;
         break;
-    case API_SlabID:
-        TransformPolygon(m, t);
-        break;
+    case API_SlabID: TransformPolygon(m, t); break;
     case API_RoofID:
         TransformPolygon(m, t);
         TransformCoordPart(m, MemoPivotCoords, t);
         t.Point(e.roof.planeRoof.baseLine.c1);
         t.Point(e.roof.planeRoof.baseLine.c2);
         // The roof rises on one side of its directed base line; keep that side under a mirror.
-        if (t.Reflects())
-            std::swap(e.roof.planeRoof.baseLine.c1, e.roof.planeRoof.baseLine.c2);
+        if (t.Reflects()) std::swap(e.roof.planeRoof.baseLine.c1, e.roof.planeRoof.baseLine.c2);
         break;
     case API_DimensionID:
         t.Point(e.dimension.refC);
@@ -287,16 +268,12 @@ void TransformElement(API_Element& e, StoredMemo* memo, const PlaneTransform& t)
         t.Point(e.zone.pos);
         TransformPolygon(m, t);
         break;
-    case API_HatchID:
-        TransformPolygon(m, t);
-        break;
+    case API_HatchID: TransformPolygon(m, t); break;
     case API_LineID:
         t.Point(e.line.begC);
         t.Point(e.line.endC);
         break;
-    case API_PolyLineID:
-        TransformPolygon(m, t);
-        break;
+    case API_PolyLineID: TransformPolygon(m, t); break;
     case API_ArcID: {
         t.Point(e.arc.origC);
         e.arc.angle = t.Angle(e.arc.angle);
@@ -311,14 +288,9 @@ void TransformElement(API_Element& e, StoredMemo* memo, const PlaneTransform& t)
         TransformCoordPart(m, MemoCoords, t);
         TransformSplineDirections(m, t);
         break;
-    case API_HotspotID:
-        t.Point(e.hotspot.pos);
-        break;
-    case API_HotlinkID:
-        t.Matrix(e.hotlink.transformation);
-        break;
-    default:
-        break;
+    case API_HotspotID: t.Point(e.hotspot.pos); break;
+    case API_HotlinkID: t.Matrix(e.hotlink.transformation); break;
+    default: break;
     }
 }
 
@@ -336,18 +308,15 @@ struct EditResult {
 GSErrCode Transformed(const Project& project, const API_Guid& guid, const PlaneTransform& t, EditResult& result)
 {
     const StoredElement& source = *project.FindElement(guid);
-    PlaneTransform check = t;   // a fresh overflow flag for this element
+    PlaneTransform check = t;  // a fresh overflow flag for this element
     result.source = guid;
     result.record = source.record;
     StoredMemo newMemo = source.memo ? *source.memo : StoredMemo();
     TransformElement(result.record, &newMemo, check);
-    if (check.Overflowed())
-        return APIERR_BADPARS;
-    if (GSErrCode code = CheckElement(project, result.record, newMemo))
-        return code;
+    if (check.Overflowed()) return APIERR_BADPARS;
+    if (GSErrCode code = CheckElement(project, result.record, newMemo)) return code;
     if (result.record.header.type.typeID == API_WallID)
-        if (GSErrCode code = CheckOpeningsFit(project, result.record))
-            return code;
+        if (GSErrCode code = CheckOpeningsFit(project, result.record)) return code;
     result.memo = source.memo ? std::make_shared<const StoredMemo>(std::move(newMemo)) : MemoPtr();
     return NoError;
 }
@@ -355,14 +324,11 @@ GSErrCode Transformed(const Project& project, const API_Guid& guid, const PlaneT
 GSErrCode CheckEditable(const Project& project, const API_Guid& guid)
 {
     const StoredElement* element = project.FindElement(guid);
-    if (element == nullptr)
-        return APIERR_BADID;
+    if (element == nullptr) return APIERR_BADID;
     const Int32 typeID = element->record.header.type.typeID;
     // Doors and windows sit in their wall; they move with it, not on their own.
-    if (IsOpening(typeID))
-        return APIERR_BADPARS;
-    if (!IsEditable(typeID))
-        return APIERR_BADELEMENTTYPE;
+    if (IsOpening(typeID)) return APIERR_BADPARS;
+    if (!IsEditable(typeID)) return APIERR_BADELEMENTTYPE;
     return NoError;
 }
 
@@ -393,14 +359,12 @@ API_Guid EditCopy(Project& project, const EditResult& result, const PlaneTransfo
     if (record.header.type.typeID == API_WallID) {
         for (const API_Guid& openingGuid : project.Elements().DependentsOf(result.source)) {
             const StoredElement* opening = project.FindElement(openingGuid);
-            if (opening == nullptr || !IsOpening(opening->record.header.type.typeID))
-                continue;
+            if (opening == nullptr || !IsOpening(opening->record.header.type.typeID)) continue;
             API_Element openingRecord = opening->record;
             openingRecord.header.guid = APINULLGuid;
             openingRecord.header.groupGuid = APINULLGuid;
             openingRecord.window.owner = copyGuid;
-            if (t.Reflects())
-                openingRecord.window.openingBase.reflected = !openingRecord.window.openingBase.reflected;
+            if (t.Reflects()) openingRecord.window.openingBase.reflected = !openingRecord.window.openingBase.reflected;
             const API_Guid openingCopy = project.InsertElement(openingRecord, opening->memo);
             CopyMarker(project, openingGuid, openingCopy);
         }
@@ -438,35 +402,28 @@ GSErrCode ACAPI_Element_Edit(GS::Array<API_Neig>* items, const API_EditPars& par
     const std::string detail = "edit=" + std::to_string(pars.typeID) + " withDelete=" + (pars.withDelete ? "1" : "0") +
                                " count=" + std::to_string(items != nullptr ? items->GetSize() : 0) +
                                " orig=" + PointText(pars.origC.x, pars.origC.y) +
-                               " beg=" + PointText(pars.begC.x, pars.begC.y) + " end=" + PointText(pars.endC.x, pars.endC.y);
+                               " beg=" + PointText(pars.begC.x, pars.begC.y) +
+                               " end=" + PointText(pars.endC.x, pars.endC.y);
     CallContext context;
-    if (items != nullptr && items->GetSize() == 1)
-        context.guid = (*items)[0].guid;
+    if (items != nullptr && items->GetSize() == 1) context.guid = (*items)[0].guid;
     ApiCall call("ACAPI_Element_Edit", detail, context);
-    if (GSErrCode injected = call.Injected())
-        return call.Return(injected);
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
     if (items != nullptr)
         for (const API_Neig& item : *items)
-            if (GSErrCode injected = call.InjectedFor(GuidContext(item.guid)))
-                return call.Return(injected);
+            if (GSErrCode injected = call.InjectedFor(GuidContext(item.guid))) return call.Return(injected);
 
     Project& project = TheProject();
-    if (!project.InCommand())
-        return call.Return(APIERR_NEEDSUNDOSCOPE);
-    if (items == nullptr || items->IsEmpty())
-        return call.Return(APIERR_BADPARS);
+    if (!project.InCommand()) return call.Return(APIERR_NEEDSUNDOSCOPE);
+    if (items == nullptr || items->IsEmpty()) return call.Return(APIERR_BADPARS);
 
     PlaneTransform transform;
-    if (GSErrCode err = TransformFromPars(pars, transform); err != NoError)
-        return call.Return(err);
+    if (GSErrCode err = TransformFromPars(pars, transform); err != NoError) return call.Return(err);
 
     // All or nothing: every listed element must be editable before any is touched.
     std::set<API_Guid> seen;
     for (const API_Neig& item : *items) {
-        if (GSErrCode err = CheckEditable(project, item.guid); err != NoError)
-            return call.Return(err);
-        if (!seen.insert(item.guid).second)
-            return call.Return(APIERR_BADPARS);
+        if (GSErrCode err = CheckEditable(project, item.guid); err != NoError) return call.Return(err);
+        if (!seen.insert(item.guid).second) return call.Return(APIERR_BADPARS);
     }
 
     // Every result passes the host's element checks before any element changes.
@@ -487,31 +444,24 @@ GSErrCode ACAPI_Element_Edit(GS::Array<API_Neig>* items, const API_EditPars& par
 GSErrCode ACAPI_Element_Tool(const GS::Array<API_Guid>& guids, API_ToolCmdID command, void*)
 {
     ApiCall call("ACAPI_Element_Tool", "tool=" + std::to_string(command) + " count=" + std::to_string(guids.GetSize()));
-    if (GSErrCode injected = call.Injected())
-        return call.Return(injected);
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
     for (const API_Guid& guid : guids)
-        if (GSErrCode injected = call.InjectedFor(GuidContext(guid)))
-            return call.Return(injected);
+        if (GSErrCode injected = call.InjectedFor(GuidContext(guid))) return call.Return(injected);
 
     Project& project = TheProject();
-    if (!project.InCommand())
-        return call.Return(APIERR_NEEDSUNDOSCOPE);
-    if (command != APITool_Group && command != APITool_Ungroup)
-        return call.Return(APIERR_BADPARS);
+    if (!project.InCommand()) return call.Return(APIERR_NEEDSUNDOSCOPE);
+    if (command != APITool_Group && command != APITool_Ungroup) return call.Return(APIERR_BADPARS);
 
     std::set<API_Guid> distinct;
     for (const API_Guid& guid : guids) {
-        if (project.FindElement(guid) == nullptr)
-            return call.Return(APIERR_BADID);
+        if (project.FindElement(guid) == nullptr) return call.Return(APIERR_BADID);
         distinct.insert(guid);
     }
 
     if (command == APITool_Group) {
-        if (distinct.size() < 2)
-            return call.Return(APIERR_BADPARS);
+        if (distinct.size() < 2) return call.Return(APIERR_BADPARS);
         const API_Guid group = NextGuid();
-        for (const API_Guid& guid : distinct)
-            project.SetElementGroup(guid, group);
+        for (const API_Guid& guid : distinct) project.SetElementGroup(guid, group);
         return call.Return(NoError);
     }
 
@@ -519,11 +469,9 @@ GSErrCode ACAPI_Element_Tool(const GS::Array<API_Guid>& guids, API_ToolCmdID com
     std::set<API_Guid> groups;
     for (const API_Guid& guid : distinct) {
         const API_Guid group = project.FindElement(guid)->record.header.groupGuid;
-        if (group != APINULLGuid)
-            groups.insert(group);
+        if (group != APINULLGuid) groups.insert(group);
     }
     for (const API_Guid& group : groups)
-        for (const API_Guid& member : project.Elements().MembersOf(group))
-            project.SetElementGroup(member, APINULLGuid);
+        for (const API_Guid& member : project.Elements().MembersOf(group)) project.SetElementGroup(member, APINULLGuid);
     return call.Return(NoError);
 }

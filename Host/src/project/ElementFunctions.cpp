@@ -3,8 +3,8 @@
 #include <set>
 
 #include "project/ElementChecks.hpp"
-#include "testing/HostCalls.hpp"
 #include "project/Project.hpp"
+#include "testing/HostCalls.hpp"
 
 using namespace HostInternal;
 
@@ -103,7 +103,8 @@ GSErrCode ACAPI_Element_Create(API_Element* elem, API_ElementMemo* memo)
     // An opening stands on its wall's story.
     const API_Guid owner = OwnerOf(record);
     if (owner != APINULLGuid) {
-        if (const StoredElement* wall = project.FindElement(owner)) record.header.floorInd = wall->record.header.floorInd;
+        if (const StoredElement* wall = project.FindElement(owner))
+            record.header.floorInd = wall->record.header.floorInd;
     }
     auto stored = std::make_shared<StoredMemo>(CopyFromMemo(memo));
     if (GSErrCode code = CheckHeader(project, record)) return call.Return(code);
@@ -161,7 +162,8 @@ GSErrCode ACAPI_Element_Delete(const GS::Array<API_Guid>& guids)
     return call.Return(NoError);
 }
 
-GSErrCode ACAPI_Element_GetElemList(const API_ElemType& type, GS::Array<API_Guid>* guids, API_ElemFilterFlags, const API_Guid&)
+GSErrCode ACAPI_Element_GetElemList(const API_ElemType& type, GS::Array<API_Guid>* guids, API_ElemFilterFlags,
+                                    const API_Guid&)
 {
     ApiCall call("ACAPI_Element_GetElemList", TypeDetail(type.typeID), TypeContext(type.typeID));
     if (GSErrCode injected = call.Injected()) return call.Return(injected);

@@ -20,9 +20,9 @@ StoredMemo& StoredElement::EditMemo()
 API_Guid OwnerOf(const API_Element& record)
 {
     switch (record.header.type.typeID) {
-        case API_WindowID: return record.window.owner;
-        case API_DoorID: return record.door.owner;
-        default: return APINULLGuid;
+    case API_WindowID: return record.window.owner;
+    case API_DoorID: return record.door.owner;
+    default: return APINULLGuid;
     }
 }
 
@@ -123,10 +123,7 @@ std::vector<API_Guid> ElementStore::DependentsOf(const API_Guid& owner) const
     return LinkedInOrder(dependents_, owner);
 }
 
-std::vector<API_Guid> ElementStore::MembersOf(const API_Guid& group) const
-{
-    return LinkedInOrder(members_, group);
-}
+std::vector<API_Guid> ElementStore::MembersOf(const API_Guid& group) const { return LinkedInOrder(members_, group); }
 
 std::vector<API_Guid> ElementStore::LinkedInOrder(const Links& links, const API_Guid& key) const
 {
@@ -134,7 +131,8 @@ std::vector<API_Guid> ElementStore::LinkedInOrder(const Links& links, const API_
     auto range = links.equal_range(key);
     for (auto d = range.first; d != range.second; ++d) out.push_back(d->second);
     // Creation order, so that the result does not depend on hashing.
-    std::sort(out.begin(), out.end(), [this](const API_Guid& a, const API_Guid& b) { return Find(a)->order < Find(b)->order; });
+    std::sort(out.begin(), out.end(),
+              [this](const API_Guid& a, const API_Guid& b) { return Find(a)->order < Find(b)->order; });
     return out;
 }
 

@@ -14,8 +14,8 @@ namespace HostInternal {
 
 struct StoredElement {
     API_Element record;
-    MemoPtr memo;                  // null: no memo data
-    UInt64 order = 0;              // creation sequence number
+    MemoPtr memo;      // null: no memo data
+    UInt64 order = 0;  // creation sequence number
 
     const StoredMemo& Memo() const;
     // A private copy of the memo to change (an undo step may still share the old one).
@@ -53,8 +53,8 @@ private:
     static void Unlink(Links& links, const API_Guid& key, const API_Guid& guid);
     std::vector<API_Guid> LinkedInOrder(const Links& links, const API_Guid& key) const;
 
-    Links dependents_;   // owner -> element
-    Links members_;      // group -> element
+    Links dependents_;  // owner -> element
+    Links members_;     // group -> element
     UInt64 lastOrder_ = 0;
 };
 

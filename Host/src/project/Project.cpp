@@ -20,7 +20,7 @@ Project::Project() = default;
 Project& TheProject()
 {
     static Project* project = [] {
-        Project* p = new Project;   // lives for the whole process
+        Project* p = new Project;  // lives for the whole process
         LoadDefaultProject(*p);
         return p;
     }();
@@ -108,7 +108,8 @@ const StoredAttribute* Project::FindAttributeByName(Int32 typeID, const char* na
     auto table = attributes_.find(typeID);
     if (table == attributes_.end() || name == nullptr) return nullptr;
     for (const auto& entry : table->second.byIndex)
-        if (!entry.second.deleted && std::strncmp(entry.second.record.header.name, name, sizeof(entry.second.record.header.name)) == 0)
+        if (!entry.second.deleted &&
+            std::strncmp(entry.second.record.header.name, name, sizeof(entry.second.record.header.name)) == 0)
             return &entry.second;
     return nullptr;
 }

@@ -33,7 +33,7 @@
 
 namespace HostInternal {
 
-class Documentation;   // navigator/Documentation.hpp
+class Documentation;  // navigator/Documentation.hpp
 
 struct StoredAttribute {
     API_Attribute record;
@@ -54,28 +54,28 @@ struct Story {
 };
 
 struct StoryList {
-    std::vector<Story> stories;    // ascending index
+    std::vector<Story> stories;  // ascending index
     Int16 current = 0;
     const Story* Find(Int16 index) const;
 };
 
 // A loaded library part. Index = position + 1.
 struct LibraryPartData {
-    Int32 typeID;                  // API_LibTypeID
+    Int32 typeID;  // API_LibTypeID
     std::u16string name;
     std::string ownUnID;
     std::string parentUnID;
-    double a;                      // default size along x
-    double b;                      // default size along y
+    double a;  // default size along x
+    double b;  // default size along y
     std::vector<API_AddParType> params;
     bool placeable = true;
-    bool missing = false;          // a reference made by Search(createIfMissing)
+    bool missing = false;  // a reference made by Search(createIfMissing)
 };
 
 // The defaults ACAPI_Element_GetDefaults hands out for one element type.
 struct ElementDefaults {
     API_Element record;
-    MemoPtr memo;                  // may be null
+    MemoPtr memo;  // may be null
 };
 
 // State kept outside the project model: how to take a change back and how to make it again
@@ -89,10 +89,10 @@ struct ExtraRestore {
 // state the undo replaced), which is what redo restores.
 struct UndoStep {
     std::string name;
-    std::unordered_map<API_Guid, std::unique_ptr<StoredElement>> elementsBefore;   // null: absent
+    std::unordered_map<API_Guid, std::unique_ptr<StoredElement>> elementsBefore;  // null: absent
     std::map<std::pair<Int32, Int32>, std::unique_ptr<StoredAttribute>> attributesBefore;
     std::unique_ptr<StoryList> storiesBefore;
-    std::vector<ExtraRestore> extraRestores;   // run last to first
+    std::vector<ExtraRestore> extraRestores;  // run last to first
 };
 
 class Project {
@@ -116,9 +116,9 @@ public:
     AttributeTable& Attributes(Int32 typeID) { return attributes_[typeID]; }
     const StoredAttribute* FindAttribute(Int32 typeID, Int32 index) const;
     StoredAttribute* AttributeForChange(Int32 typeID, Int32 index);
-    void PutAttribute(const API_Attribute& record, bool deleted = false);   // at record.header.index
+    void PutAttribute(const API_Attribute& record, bool deleted = false);  // at record.header.index
     const StoredAttribute* FindAttributeByName(Int32 typeID, const char* name) const;
-    bool IsUsableAttribute(Int32 typeID, Int32 index) const;   // exists and not deleted
+    bool IsUsableAttribute(Int32 typeID, Int32 index) const;  // exists and not deleted
 
     // ---- stories
     const StoryList& Stories() const { return stories_; }
@@ -139,8 +139,8 @@ public:
     // ---- undo
     bool InCommand() const { return running_ != nullptr; }
     void BeginStep(const std::string& name);
-    void CommitStep();             // the running step becomes the last undo step
-    void RollBackStep();           // the running step's changes are undone and forgotten
+    void CommitStep();    // the running step becomes the last undo step
+    void RollBackStep();  // the running step's changes are undone and forgotten
     bool UndoLastStep();
     // Makes the last undone step again; a new step ends what can be redone.
     bool RedoLastStep();
@@ -150,7 +150,7 @@ public:
     // undone step is made again (without one the step cannot be redone).
     void RecordUndo(std::function<void()> restore, std::function<void()> redo = nullptr);
 
-    void Clear();                  // an empty project: nothing at all
+    void Clear();  // an empty project: nothing at all
 
     // ---- navigator maps, databases, views, publisher sets, override combinations
     Documentation& Docs();
@@ -169,8 +169,8 @@ private:
     std::map<Int32, Int32> segmentCounts_;
     std::unique_ptr<UndoStep> running_;
     std::vector<std::unique_ptr<UndoStep>> steps_;
-    std::vector<std::unique_ptr<UndoStep>> redoSteps_;   // the last undone step last
-    mutable std::shared_ptr<Documentation> docs_;   // made on first use
+    std::vector<std::unique_ptr<UndoStep>> redoSteps_;  // the last undone step last
+    mutable std::shared_ptr<Documentation> docs_;       // made on first use
 };
 
 Project& TheProject();

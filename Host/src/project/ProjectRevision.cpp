@@ -32,7 +32,8 @@ std::uint64_t ProjectRevision()
 std::uint64_t WaitForProjectChange(std::uint64_t seen, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(g_mutex);
-    g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs), [seen] { return g_revision != seen; });
+    g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                       [seen] { return g_revision != seen; });
     return g_revision;
 }
 

@@ -35,7 +35,8 @@ struct StoredMemo {
     bool IsEmpty() const;
 
     // The part as records of T (trailing bytes that do not fill a record are ignored).
-    template <typename T> std::vector<T> Records(MemoPart part) const
+    template <typename T>
+    std::vector<T> Records(MemoPart part) const
     {
         std::vector<T> out;
         if (!parts[part]) return out;
@@ -44,8 +45,13 @@ struct StoredMemo {
         if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * sizeof(T));
         return out;
     }
-    template <typename T> size_t Count(MemoPart part) const { return parts[part] ? parts[part]->size() / sizeof(T) : 0; }
-    template <typename T> void SetRecords(MemoPart part, const std::vector<T>& records)
+    template <typename T>
+    size_t Count(MemoPart part) const
+    {
+        return parts[part] ? parts[part]->size() / sizeof(T) : 0;
+    }
+    template <typename T>
+    void SetRecords(MemoPart part, const std::vector<T>& records)
     {
         std::vector<char> bytes(records.size() * sizeof(T));
         if (!bytes.empty()) std::memcpy(bytes.data(), records.data(), bytes.size());

@@ -1,5 +1,5 @@
-#include "testing/HostCalls.hpp"
 #include "project/Project.hpp"
+#include "testing/HostCalls.hpp"
 
 using namespace HostInternal;
 

@@ -10,7 +10,7 @@
 
 namespace HostInternal {
 
-constexpr double kWorkingExtent = 100000.0;   // 100 km
+constexpr double kWorkingExtent = 100000.0;  // 100 km
 
 // Finite and within the extent.
 bool WithinWorkingExtent(double value);

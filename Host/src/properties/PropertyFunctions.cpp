@@ -1,7 +1,7 @@
 // Reading properties and classifications: groups, definitions, an element's value of a
 // definition, an element's classifications and one classification item.
-#include "properties/PropertyStore.hpp"
 #include "project/Project.hpp"
+#include "properties/PropertyStore.hpp"
 #include "testing/HostCalls.hpp"
 
 using namespace HostInternal;
@@ -16,7 +16,8 @@ GSErrCode ACAPI_Property_GetPropertyGroups(GS::Array<API_PropertyGroup>& groups)
     return call.Return(NoError);
 }
 
-GSErrCode ACAPI_Property_GetPropertyDefinitions(const API_Guid& groupGuid, GS::Array<API_PropertyDefinition>& definitions)
+GSErrCode ACAPI_Property_GetPropertyDefinitions(const API_Guid& groupGuid,
+                                                GS::Array<API_PropertyDefinition>& definitions)
 {
     ApiCall call("ACAPI_Property_GetPropertyDefinitions", "", CallContext{groupGuid});
     if (GSErrCode injected = call.Injected()) return call.Return(injected);
@@ -66,7 +67,8 @@ GSErrCode ACAPI_Element_GetClassificationItems(const API_Guid& elemGuid,
     const PropertyStore& store = TheProperties();
     const auto pairs = store.classifications.find(elemGuid);
     if (pairs != store.classifications.end())
-        for (const auto& pair : pairs->second) systemItemPairs.Push(GS::Pair<API_Guid, API_Guid>(pair.first, pair.second));
+        for (const auto& pair : pairs->second)
+            systemItemPairs.Push(GS::Pair<API_Guid, API_Guid>(pair.first, pair.second));
     return call.Return(NoError);
 }
 

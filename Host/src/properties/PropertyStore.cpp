@@ -48,7 +48,8 @@ void AddGroup(PropertyStore& store, const std::string& name, API_PropertyGroupTy
     store.groups[group.record.guid] = group;
 }
 
-void AddDefinition(PropertyStore& store, const std::string& group, const std::string& name, const API_Variant& defaultValue,
+void AddDefinition(PropertyStore& store, const std::string& group, const std::string& name,
+                   const API_Variant& defaultValue,
                    API_PropertyCollectionType collection = API_PropertySingleCollectionType)
 {
     StoredDefinition def;
@@ -58,7 +59,8 @@ void AddDefinition(PropertyStore& store, const std::string& group, const std::st
     def.record.collectionType = collection;
     def.record.valueType = defaultValue.type;
     def.record.defaultValue.basicValue.variantStatus = API_VariantStatusNormal;
-    if (collection == API_PropertySingleCollectionType || collection == API_PropertySingleChoiceEnumerationCollectionType)
+    if (collection == API_PropertySingleCollectionType ||
+        collection == API_PropertySingleChoiceEnumerationCollectionType)
         def.record.defaultValue.basicValue.singleVariant.variant = defaultValue;
     else
         def.record.defaultValue.basicValue.listVariant.Push(defaultValue);
@@ -96,7 +98,7 @@ void LoadDefaultProperties(Project&)
     system.editionVersion = GS::UniString("1.0");
     store.systemOrder.push_back(system.guid);
     store.systems[system.guid] = system;
-    const char* const items[][2] = {{"QC-10", "Walls"}, {"QC-20", "Slabs"}, {"QC-30", "Columns"},
+    const char* const items[][2] = {{"QC-10", "Walls"},    {"QC-20", "Slabs"},  {"QC-30", "Columns"},
                                     {"QC-40", "Openings"}, {"QC-50", "Spaces"}, {"QC-60", "Roofs"}};
     for (const auto& entry : items) {
         StoredClassificationItem item;

@@ -21,7 +21,7 @@ struct StoredDefinition {
 
 struct StoredGroup {
     API_PropertyGroup record;
-    std::vector<API_Guid> definitions;            // in the host's order
+    std::vector<API_Guid> definitions;  // in the host's order
 };
 
 struct StoredClassificationItem {

@@ -79,7 +79,7 @@ GSErrCode RunPublisherSet(const API_PublishPars* pars)
 
     const std::string base = folder.back() == '/' ? folder : folder + "/";
     const std::string target = base + FileNameFor(set->name);
-    std::string temp = base + ".publish-XXXXXX";   // the set's name may be as long as names go
+    std::string temp = base + ".publish-XXXXXX";  // the set's name may be as long as names go
     const int fd = ::mkstemp(&temp[0]);
     if (fd < 0) return APIERR_GENERAL;
     ::close(fd);

@@ -21,7 +21,7 @@ struct RuleState {
 struct LoggedCall {
     const char* function;
     std::string detail;
-    std::optional<API_Guid> guid;   // shown when detail is empty
+    std::optional<API_Guid> guid;  // shown when detail is empty
     GSErrCode result;
 };
 
@@ -72,8 +72,7 @@ std::string GuidText(const API_Guid& guid) { return APIGuid2GSGuid(guid).ToStrin
 
 ApiCall::ApiCall(const char* function, std::string detail, CallContext context)
     : function_(function), detail_(std::move(detail)), context_(std::move(context))
-{
-}
+{}
 
 GSErrCode ApiCall::Injected() const { return Check(function_, context_); }
 
@@ -160,7 +159,8 @@ std::vector<CallRecord> CallLog()
     std::vector<CallRecord> out;
     out.reserve(s.log.size());
     for (const HostInternal::LoggedCall& c : s.log)
-        out.push_back(CallRecord{c.function, c.detail.empty() && c.guid ? HostInternal::GuidText(*c.guid) : c.detail, c.result});
+        out.push_back(
+            CallRecord{c.function, c.detail.empty() && c.guid ? HostInternal::GuidText(*c.guid) : c.detail, c.result});
     return out;
 }
 

@@ -3,12 +3,12 @@
 #include "HostTesting.hpp"
 
 #include "gs/GuidSource.hpp"
-#include "testing/HostCalls.hpp"
 #include "gs/Location.hpp"
 #include "gs/Memory.hpp"
 #include "project/Project.hpp"
 #include "project/ProjectRevision.hpp"
 #include "project/WorkingExtent.hpp"
+#include "testing/HostCalls.hpp"
 
 using namespace HostInternal;
 
@@ -50,8 +50,7 @@ void SetStories(const std::vector<StoryFixture>& stories)
 {
     StoryList& list = TheProject().StoriesForChange();
     list.stories.clear();
-    for (const StoryFixture& s : stories)
-        list.stories.push_back(Story{s.index, s.level, 3.0, GS::Utf8ToUtf16(s.name)});
+    for (const StoryFixture& s : stories) list.stories.push_back(Story{s.index, s.level, 3.0, GS::Utf8ToUtf16(s.name)});
     list.current = stories.empty() ? 0 : stories.front().index;
     for (const StoryFixture& s : stories)
         if (s.index == 0) list.current = 0;
@@ -60,7 +59,8 @@ void SetStories(const std::vector<StoryFixture>& stories)
 std::vector<StoryFixture> GetStories()
 {
     std::vector<StoryFixture> out;
-    for (const Story& s : TheProject().Stories().stories) out.push_back(StoryFixture{s.index, s.level, GS::Utf16ToUtf8(s.name)});
+    for (const Story& s : TheProject().Stories().stories)
+        out.push_back(StoryFixture{s.index, s.level, GS::Utf16ToUtf8(s.name)});
     return out;
 }
 
@@ -83,63 +83,90 @@ API_Element MakeElement(API_ElemTypeID typeID, API_ElementMemo* memo)
     StoredMemo m;
     const std::vector<API_Coord> rect = {{0, 0}, {4, 0}, {4, 3}, {0, 3}};
     switch (typeID) {
-        case API_WallID: e.wall.begC = {0, 0}; e.wall.endC = {5, 0}; break;
-        case API_ColumnID: {
-            e.column.origoPos = {1, 1};
-            if (it != project.Defaults().end() && it->second.memo) m = *it->second.memo;
-            e.column.nSegments = Int32(m.Count<API_ColumnSegmentType>(MemoColumnSegments));
-            break;
-        }
-        case API_BeamID: {
-            e.beam.begC = {0, 0};
-            e.beam.endC = {4, 0};
-            if (it != project.Defaults().end() && it->second.memo) m = *it->second.memo;
-            e.beam.nSegments = Int32(m.Count<API_BeamSegmentType>(MemoBeamSegments));
-            break;
-        }
-        case API_WindowID: e.window.objLoc = 1.5; break;
-        case API_DoorID: e.door.objLoc = 3.5; break;
-        case API_ObjectID: e.object.libInd = 1; e.object.pos = {2, 2}; break;
-        case API_SlabID: e.slab.poly = PolygonCounts(rect, true); PutPolygon(m, rect, true); break;
-        case API_RoofID: e.roof.poly = PolygonCounts(rect, true); PutPolygon(m, rect, true); break;
-        case API_ZoneID: e.zone.poly = PolygonCounts(rect, true); PutPolygon(m, rect, true); e.zone.pos = {2, 1.5}; break;
-        case API_HatchID: e.hatch.poly = PolygonCounts(rect, true); PutPolygon(m, rect, true); break;
-        case API_PolyLineID: {
-            std::vector<API_Coord> pts = {{0, 0}, {2, 0}, {2, 2}};
-            e.polyLine.poly = PolygonCounts(pts, false);
-            PutPolygon(m, pts, false);
-            break;
-        }
-        case API_LineID: e.line.begC = {0, 0}; e.line.endC = {3, 4}; break;
-        case API_ArcID: e.arc.origC = {1, 1}; e.arc.r = 2.0; e.arc.begAng = 0.0; e.arc.endAng = 1.5707963267948966; break;
-        case API_TextID: {
-            e.text.loc = {1, 2};
-            const char content[] = "Fixture text";
-            m.parts[MemoTextContent] = std::vector<char>(content, content + sizeof content);
-            break;
-        }
-        case API_SplineID: {
-            std::vector<API_Coord> pts = {{0, 0}, {1, 1}, {2, 0}};
-            PutPolygon(m, pts, false);
-            m.parts[MemoPends].reset();
-            std::vector<API_SplineDir> dirs(pts.size() + 1);
-            for (API_SplineDir& d : dirs) d = API_SplineDir{0, 0, 0};
-            m.SetRecords(MemoBezierDirs, dirs);
-            break;
-        }
-        case API_DimensionID: {
-            e.dimension.refC = {0, -1};
-            e.dimension.direction = {1, 0};
-            e.dimension.nDimElem = 2;
-            std::vector<API_DimElem> elems(2);
-            for (API_DimElem& d : elems) BNClear(d);
-            elems[0].base.loc = {0, 0};
-            elems[1].base.loc = {5, 0};
-            m.SetRecords(MemoDimElems, elems);
-            break;
-        }
-        case API_HotspotID: e.hotspot.pos = {3, 3}; break;
-        default: break;
+    case API_WallID:
+        e.wall.begC = {0, 0};
+        e.wall.endC = {5, 0};
+        break;
+    case API_ColumnID: {
+        e.column.origoPos = {1, 1};
+        if (it != project.Defaults().end() && it->second.memo) m = *it->second.memo;
+        e.column.nSegments = Int32(m.Count<API_ColumnSegmentType>(MemoColumnSegments));
+        break;
+    }
+    case API_BeamID: {
+        e.beam.begC = {0, 0};
+        e.beam.endC = {4, 0};
+        if (it != project.Defaults().end() && it->second.memo) m = *it->second.memo;
+        e.beam.nSegments = Int32(m.Count<API_BeamSegmentType>(MemoBeamSegments));
+        break;
+    }
+    case API_WindowID: e.window.objLoc = 1.5; break;
+    case API_DoorID: e.door.objLoc = 3.5; break;
+    case API_ObjectID:
+        e.object.libInd = 1;
+        e.object.pos = {2, 2};
+        break;
+    case API_SlabID:
+        e.slab.poly = PolygonCounts(rect, true);
+        PutPolygon(m, rect, true);
+        break;
+    case API_RoofID:
+        e.roof.poly = PolygonCounts(rect, true);
+        PutPolygon(m, rect, true);
+        break;
+    case API_ZoneID:
+        e.zone.poly = PolygonCounts(rect, true);
+        PutPolygon(m, rect, true);
+        e.zone.pos = {2, 1.5};
+        break;
+    case API_HatchID:
+        e.hatch.poly = PolygonCounts(rect, true);
+        PutPolygon(m, rect, true);
+        break;
+    case API_PolyLineID: {
+        std::vector<API_Coord> pts = {{0, 0}, {2, 0}, {2, 2}};
+        e.polyLine.poly = PolygonCounts(pts, false);
+        PutPolygon(m, pts, false);
+        break;
+    }
+    case API_LineID:
+        e.line.begC = {0, 0};
+        e.line.endC = {3, 4};
+        break;
+    case API_ArcID:
+        e.arc.origC = {1, 1};
+        e.arc.r = 2.0;
+        e.arc.begAng = 0.0;
+        e.arc.endAng = 1.5707963267948966;
+        break;
+    case API_TextID: {
+        e.text.loc = {1, 2};
+        const char content[] = "Fixture text";
+        m.parts[MemoTextContent] = std::vector<char>(content, content + sizeof content);
+        break;
+    }
+    case API_SplineID: {
+        std::vector<API_Coord> pts = {{0, 0}, {1, 1}, {2, 0}};
+        PutPolygon(m, pts, false);
+        m.parts[MemoPends].reset();
+        std::vector<API_SplineDir> dirs(pts.size() + 1);
+        for (API_SplineDir& d : dirs) d = API_SplineDir{0, 0, 0};
+        m.SetRecords(MemoBezierDirs, dirs);
+        break;
+    }
+    case API_DimensionID: {
+        e.dimension.refC = {0, -1};
+        e.dimension.direction = {1, 0};
+        e.dimension.nDimElem = 2;
+        std::vector<API_DimElem> elems(2);
+        for (API_DimElem& d : elems) BNClear(d);
+        elems[0].base.loc = {0, 0};
+        elems[1].base.loc = {5, 0};
+        m.SetRecords(MemoDimElems, elems);
+        break;
+    }
+    case API_HotspotID: e.hotspot.pos = {3, 3}; break;
+    default: break;
     }
     if (memo != nullptr) CopyToMemo(m, APIMemoMask_All, memo);
     return e;
@@ -148,7 +175,8 @@ API_Element MakeElement(API_ElemTypeID typeID, API_ElementMemo* memo)
 API_Guid AddElement(const API_Element& elem, const API_ElementMemo* memo)
 {
     StoredMemo stored = CopyFromMemo(memo);
-    return TheProject().InsertElement(elem, stored.IsEmpty() ? nullptr : std::make_shared<StoredMemo>(std::move(stored)));
+    return TheProject().InsertElement(elem,
+                                      stored.IsEmpty() ? nullptr : std::make_shared<StoredMemo>(std::move(stored)));
 }
 
 API_Guid AddFixture(API_ElemTypeID typeID, Int16 floorInd, const API_Guid& owner)
@@ -325,7 +353,10 @@ std::vector<std::string> RedoStepNames()
 
 std::uint64_t ProjectRevision() { return HostInternal::ProjectRevision(); }
 
-std::uint64_t WaitForProjectChange(std::uint64_t seen, int timeoutMs) { return HostInternal::WaitForProjectChange(seen, timeoutMs); }
+std::uint64_t WaitForProjectChange(std::uint64_t seen, int timeoutMs)
+{
+    return HostInternal::WaitForProjectChange(seen, timeoutMs);
+}
 
 double WorkingExtent() { return HostInternal::kWorkingExtent; }
 

@@ -79,10 +79,12 @@ GSErrCode ReadModuleSummary(const std::string& path, ModuleSummary* summary, std
     *summary = ModuleSummary();
     summary->version = contents.version;
     summary->projectName = contents.projectName;
-    for (const Story& s : contents.stories) summary->stories.push_back(StoryFixture{s.index, s.level, GS::Utf16ToUtf8(s.name)});
+    for (const Story& s : contents.stories)
+        summary->stories.push_back(StoryFixture{s.index, s.level, GS::Utf16ToUtf8(s.name)});
     summary->attributes = contents.attributes;
     for (const ModuleElement& e : contents.elements)
-        summary->elements.push_back(ModuleElementInfo{e.record.header.guid, e.record.header.type.typeID, e.record.header.floorInd});
+        summary->elements.push_back(
+            ModuleElementInfo{e.record.header.guid, e.record.header.type.typeID, e.record.header.floorInd});
     return NoError;
 }
 

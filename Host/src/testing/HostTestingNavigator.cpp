@@ -16,14 +16,16 @@ Documentation& Docs() { return TheProject().Docs(); }
 
 NavigatorItemInfo Info(const NavItem& item)
 {
-    return NavigatorItemInfo{item.guid, GS::Utf16ToUtf8(item.name), item.itemType, item.mapId, item.parent, item.database, item.story};
+    return NavigatorItemInfo{
+        item.guid, GS::Utf16ToUtf8(item.name), item.itemType, item.mapId, item.parent, item.database, item.story};
 }
 
 }  // namespace
 
 API_Guid NavigatorRoot(API_NavigatorMapID map) { return Docs().Root(map); }
 
-API_Guid AddNavigatorItem(const API_Guid& parent, const std::string& name, Int32 itemType, const API_Guid& database, Int16 story)
+API_Guid AddNavigatorItem(const API_Guid& parent, const std::string& name, Int32 itemType, const API_Guid& database,
+                          Int16 story)
 {
     return Docs().AddItem(parent, NavItem::Make(GS::Utf8ToUtf16(name), itemType, database, story));
 }

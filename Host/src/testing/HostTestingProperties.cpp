@@ -19,11 +19,36 @@ API_Variant Make(API_VariantType type)
 
 }  // namespace
 
-API_Variant IntegerVariant(Int32 value) { API_Variant v = Make(API_PropertyIntegerValueType); v.intValue = value; return v; }
-API_Variant RealVariant(double value) { API_Variant v = Make(API_PropertyRealValueType); v.doubleValue = value; return v; }
-API_Variant StringVariant(const std::string& value) { API_Variant v = Make(API_PropertyStringValueType); v.uniStringValue = GS::UniString(value); return v; }
-API_Variant BooleanVariant(bool value) { API_Variant v = Make(API_PropertyBooleanValueType); v.boolValue = value; return v; }
-API_Variant GuidVariant(const API_Guid& value) { API_Variant v = Make(API_PropertyGuidValueType); v.guidValue = value; return v; }
+API_Variant IntegerVariant(Int32 value)
+{
+    API_Variant v = Make(API_PropertyIntegerValueType);
+    v.intValue = value;
+    return v;
+}
+API_Variant RealVariant(double value)
+{
+    API_Variant v = Make(API_PropertyRealValueType);
+    v.doubleValue = value;
+    return v;
+}
+API_Variant StringVariant(const std::string& value)
+{
+    API_Variant v = Make(API_PropertyStringValueType);
+    v.uniStringValue = GS::UniString(value);
+    return v;
+}
+API_Variant BooleanVariant(bool value)
+{
+    API_Variant v = Make(API_PropertyBooleanValueType);
+    v.boolValue = value;
+    return v;
+}
+API_Variant GuidVariant(const API_Guid& value)
+{
+    API_Variant v = Make(API_PropertyGuidValueType);
+    v.guidValue = value;
+    return v;
+}
 
 API_Guid AddPropertyGroup(const std::string& name)
 {

@@ -22,16 +22,21 @@ TEST_F(EngineTest, AttachmentsServeOneMessageAndARefusedMessageIsNotKept)
     const json content = json::array({{{"type", "text"}, {"text", "Here is my plan"}},
                                       Block("image", "image/png", "UE5HMQ=="),
                                       Block("document", "application/pdf", "JVBERi0x"),
-                                      Block("image", "image/jpeg", "/9j/AA=="), Block("image", "image/tiff", "SUkqAA=="),
+                                      Block("image", "image/jpeg", "/9j/AA=="),
+                                      Block("image", "image/tiff", "SUkqAA=="),
                                       Block("image", "", "QUJD")});
     server.Script(AnthropicReply("", {{"t1", "read_attachments", json::object()}}));
     server.Script(AnthropicReply("Seen."));
     bridge->SendMessageWithAttachments(content);
     ASSERT_TRUE(WaitForTurns(1));
 
-    EXPECT_EQ(seen, (std::vector<Events>{{"", "", ""}, {"UE5HMQ==", "image/png", "png"},
-                                         {"JVBERi0x", "application/pdf", "pdf"}, {"/9j/AA==", "image/jpeg", "jpg"},
-                                         {"SUkqAA==", "image/tiff", "tiff"}, {"QUJD", "", "png"}, {"", "", ""}}));
+    EXPECT_EQ(seen, (std::vector<Events>{{"", "", ""},
+                                         {"UE5HMQ==", "image/png", "png"},
+                                         {"JVBERi0x", "application/pdf", "pdf"},
+                                         {"/9j/AA==", "image/jpeg", "jpg"},
+                                         {"SUkqAA==", "image/tiff", "tiff"},
+                                         {"QUJD", "", "png"},
+                                         {"", "", ""}}));
     const json blocks = server.Requests().at(0).body["messages"][0]["content"];
     ASSERT_EQ(blocks.size(), 6u);
     EXPECT_EQ(json(blocks.begin(), blocks.begin() + 4), json(content.begin(), content.begin() + 4));

@@ -39,13 +39,21 @@ class FakeModelServer {
 public:
     // body: the request without its prompt-cache marks, so that tests of other matters compare
     // only what they test; raw: the bytes as sent, marks and all.
-    struct Request { std::string path; std::map<std::string, std::string> headers; json body; std::string raw; };
+    struct Request {
+        std::string path;
+        std::map<std::string, std::string> headers;
+        json body;
+        std::string raw;
+    };
 
     FakeModelServer()
     {
         server.Post(".*", [this](const httplib::Request& in, httplib::Response& out) {
             std::unique_lock<std::mutex> lock(mutex);
-            requests.push_back({in.path, {in.headers.begin(), in.headers.end()}, Unmarked(json::parse(in.body, nullptr, false)), in.body});
+            requests.push_back({in.path,
+                                {in.headers.begin(), in.headers.end()},
+                                Unmarked(json::parse(in.body, nullptr, false)),
+                                in.body});
             Reply reply = script.empty() ? unscripted : script.front();
             if (!script.empty()) {
                 script.pop_front();
@@ -61,7 +69,12 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    ~FakeModelServer() { Release(); server.stop(); thread.join(); }
+    ~FakeModelServer()
+    {
+        Release();
+        server.stop();
+        thread.join();
+    }
 
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(port); }
     // A string body is sent as it is (not as JSON); a stalled reply waits for Release().
@@ -70,8 +83,17 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         script.push_back({status, body.is_string() ? body.get<std::string>() : body.dump(), stall});
     }
-    void Release() { std::lock_guard<std::mutex> lock(mutex); released = true; changed.notify_all(); }
-    std::vector<Request> Requests() const { std::lock_guard<std::mutex> lock(mutex); return requests; }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+    std::vector<Request> Requests() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return requests;
+    }
     bool WaitForRequests(std::size_t n)
     {
         std::unique_lock<std::mutex> lock(mutex);
@@ -79,7 +101,11 @@ public:
     }
 
 private:
-    struct Reply { int status; std::string body; bool stall; };
+    struct Reply {
+        int status;
+        std::string body;
+        bool stall;
+    };
     httplib::Server server;
     int port = 0;
     std::thread thread;
@@ -92,7 +118,10 @@ private:
 };
 
 // Replies as the two services write them. A string input is sent as OpenAI's raw arguments.
-struct Call { std::string id, name; json input; };
+struct Call {
+    std::string id, name;
+    json input;
+};
 
 inline json AnthropicReply(const std::string& text, const std::vector<Call>& calls = {})
 {
@@ -111,7 +140,8 @@ inline json OpenAIReply(const std::string& text, const std::vector<Call>& calls 
         message["tool_calls"].push_back(
             {{"id", call.id}, {"type", "function"}, {"function", {{"name", call.name}, {"arguments", arguments}}}});
     }
-    return {{"choices", json::array({{{"message", message}, {"finish_reason", calls.empty() ? "stop" : "tool_calls"}}})}};
+    return {
+        {"choices", json::array({{{"message", message}, {"finish_reason", calls.empty() ? "stop" : "tool_calls"}}})}};
 }
 
 // An engine pointed at the fake services, with the test thread as the main thread: it drains
@@ -132,11 +162,18 @@ protected:
         bridge->SetBaseUrls(server.Url(), server.Url());
         bridge->SetApiKeys(kAnthropicKey, kOpenAIKey);
         bridge->SetModel("claude-test-model");
-        bridge->SetCallbacks([this](const std::string& text) { Note("text:" + text); texts.push_back(text); },
-                             [this](bool busy) { Note(busy ? "busy:on" : "busy:off"); turnsEnded += busy ? 0 : 1; },
-                             [this](const std::string& name, bool ok, const std::string& detail) {
-                                 Note("tool:" + name + (ok ? ":ok:" : ":failed:") + detail);
-                             });
+        bridge->SetCallbacks(
+            [this](const std::string& text) {
+                Note("text:" + text);
+                texts.push_back(text);
+            },
+            [this](bool busy) {
+                Note(busy ? "busy:on" : "busy:off");
+                turnsEnded += busy ? 0 : 1;
+            },
+            [this](const std::string& name, bool ok, const std::string& detail) {
+                Note("tool:" + name + (ok ? ":ok:" : ":failed:") + detail);
+            });
     }
     void TearDown() override
     {
@@ -171,7 +208,8 @@ protected:
     }
     void AddTool(const std::string& name, std::function<ToolResult(const json&)> handler)
     {
-        bridgeRegistry->Register({name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});
+        bridgeRegistry->Register(
+            {name, "Test tool", {{"type", "object"}, {"properties", json::object()}}, std::move(handler)});
     }
     FakeModelServer server;
     // The bridge's own registry (the fixture's registry is not the one the engine runs).

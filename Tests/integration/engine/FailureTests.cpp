@@ -7,7 +7,12 @@ const int kRefused = -1;  // nothing listens on the port
 const int kStalled = -2;  // the server never answers; the client's timeout is shortened
 const int kNoKey = -3;    // no key is set for the service
 
-struct FailureCase { const char* name; bool openai; int status; std::string body, mentions; };
+struct FailureCase {
+    const char* name;
+    bool openai;
+    int status;
+    std::string body, mentions;
+};
 void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
 std::string ErrorBody(const std::string& message)
@@ -34,7 +39,11 @@ std::string DeepOpenAIArguments()
 }  // namespace
 
 class FailureTest : public EngineTest, public ::testing::WithParamInterface<FailureCase> {
-    void TearDown() override { Quillmere::SetHttpTimeoutOverrideForTesting(0); EngineTest::TearDown(); }
+    void TearDown() override
+    {
+        Quillmere::SetHttpTimeoutOverrideForTesting(0);
+        EngineTest::TearDown();
+    }
 };
 
 TEST_P(FailureTest, EndsTheTurnWithAWarningAndKeepsTheHistoryUsable)

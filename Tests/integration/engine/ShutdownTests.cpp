@@ -26,7 +26,10 @@ TEST_F(EngineTest, ShutdownDuringAStalledRequestReturnsPromptlyAndDropsEverythin
 TEST_F(EngineTest, ShutdownWhileAToolWaitsForTheMainThreadNeverRunsIt)
 {
     bool ran = false;
-    AddTool("late_tool", [&](const json&) { ran = true; return ToolResult::Ok("", ""); });
+    AddTool("late_tool", [&](const json&) {
+        ran = true;
+        return ToolResult::Ok("", "");
+    });
     server.Script(AnthropicReply("Calling.", {{"t1", "late_tool", json::object()}}));
     bridge->SendMessage("use the tool");
 

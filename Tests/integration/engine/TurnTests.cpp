@@ -60,7 +60,10 @@ TEST_F(EngineTest, ToolCallsRunInOrderOnTheMainThreadAndEveryOutcomeIsSentBack)
 TEST_F(EngineTest, IterationsStopAtTwenty)
 {
     int runs = 0;
-    AddTool("again", [&](const json&) { ++runs; return ToolResult::Ok("", "again"); });
+    AddTool("again", [&](const json&) {
+        ++runs;
+        return ToolResult::Ok("", "again");
+    });
     for (int i = 0; i < ModelBridge::kMaxIterations; ++i) {  // one more request would get an error reply
         server.Script(AnthropicReply("\n\n", {{"loop", "again", json::object()}}));
     }
@@ -108,7 +111,10 @@ TEST_F(EngineTest, EachServiceGetsTheWholeConversationInItsOwnShape)
 {
     json seen = json::array();
     const ToolResult made = ToolResult::Ok("GUID-9", "");
-    AddTool("probe_slab", [&](const json& input) { seen.push_back(input); return made; });
+    AddTool("probe_slab", [&](const json& input) {
+        seen.push_back(input);
+        return made;
+    });
     server.Script(AnthropicReply("Hello from the model"));
     ASSERT_TRUE(Send("Hi there"));
     EXPECT_EQ(events, (Events{"busy:on", "text:Hello from the model", "busy:off"}));
@@ -119,12 +125,14 @@ TEST_F(EngineTest, EachServiceGetsTheWholeConversationInItsOwnShape)
     EXPECT_EQ(first.headers.count("Authorization"), 0u);
     EXPECT_EQ(first.body["model"], "claude-test-model");
     EXPECT_EQ(first.body["max_tokens"], 4096);
-    EXPECT_EQ(first.body["messages"], json::parse(R"([{"role":"user","content":[{"type":"text","text":"Hi there"}]}])"));
+    EXPECT_EQ(first.body["messages"],
+              json::parse(R"([{"role":"user","content":[{"type":"text","text":"Hi there"}]}])"));
     ASSERT_TRUE(first.body["system"].is_string());
 
     // An OpenAI model name switches the service, and the conversation carries over.
     bridge->SetModel("o3-mini");
-    server.Script(OpenAIReply("", {{"call_abc", "probe_slab", {{"story", 2}}}, {"call_bad", "probe_slab", "{\"story\": 2"}}));
+    server.Script(
+        OpenAIReply("", {{"call_abc", "probe_slab", {{"story", 2}}}, {"call_bad", "probe_slab", "{\"story\": 2"}}));
     server.Script(OpenAIReply("Slab placed."));
     ASSERT_TRUE(Send("Slab on story 2"));
     EXPECT_EQ(seen, json::array({json{{"story", 2}}}));  // broken arguments never reach the tool
@@ -145,13 +153,15 @@ TEST_F(EngineTest, EachServiceGetsTheWholeConversationInItsOwnShape)
     const json& tools = second.body["tools"];
     ASSERT_EQ(tools.size(), bridgeRegistry->tools.size());
     EXPECT_TRUE(std::any_of(tools.begin(), tools.end(), [&](const json& tool) {
-        return tool["function"]["name"] == "probe_slab" && tool["function"]["parameters"] == bridgeRegistry->tools.at("probe_slab").inputSchema;
+        return tool["function"]["name"] == "probe_slab" &&
+               tool["function"]["parameters"] == bridgeRegistry->tools.at("probe_slab").inputSchema;
     }));
     const json messages = server.Requests().at(2).body["messages"];
     ASSERT_EQ(messages.size(), 7u);
     EXPECT_TRUE(messages[4]["content"].is_null());
     EXPECT_EQ(messages[4]["tool_calls"][0]["id"], "call_abc");
     EXPECT_EQ(messages[5], json({{"role", "tool"}, {"tool_call_id", "call_abc"}, {"content", made.toJson()}}));
-    EXPECT_EQ(messages[6], json({{"role", "tool"}, {"tool_call_id", "call_bad"},
-                                 {"content", ToolResult::Fail(badArguments).toJson()}}));
+    EXPECT_EQ(
+        messages[6],
+        json({{"role", "tool"}, {"tool_call_id", "call_bad"}, {"content", ToolResult::Fail(badArguments).toJson()}}));
 }

@@ -16,8 +16,8 @@ TEST(Base64, DecodesPaddedTextSkippingEverythingOutsideTheAlphabet)
         {"+/8A", std::string("\xfb\xff\x00", 3)},
         {"QUJD*QUJD", "ABCABC"},
         {"", ""},
-        {"QQ", ""},  // not a multiple of four
-        {"Q===", ""},  // padding longer than two
+        {"QQ", ""},        // not a multiple of four
+        {"Q===", ""},      // padding longer than two
         {"QQ==QUJD", ""},  // data after padding
     };
     for (const auto& c : cases) {

@@ -108,19 +108,35 @@ TEST(HttpClientTest, ParallelRequestsCarryExactlyTheirLineHeadersAndBodyAndGetTh
         big[i] = static_cast<char>(i % 251);
     }
     std::future<HttpResponse> calls[] = {
-        std::async(std::launch::async, [&] {
-            return HttpPost(server.Url("/status/201?beta=true"), kBinary,
-                            {{"x-api-key", "key-123"}, {"anthropic-version", "2023-06-01"}, {"Authorization", "Bearer tok"}});
-        }),
         std::async(std::launch::async,
-                   [&] { return HttpPost(server.Url("/status/404"), big, {{"Content-Type", "application/json"}}); }),
-        std::async(std::launch::async, [&] { return HttpGet(server.Url("/status/503"), {{"apikey", "anon"}}); })};
+                   [&] {
+                       return HttpPost(server.Url("/status/201?beta=true"), kBinary,
+                                       {{"x-api-key", "key-123"},
+                                        {"anthropic-version", "2023-06-01"},
+                                        {"Authorization", "Bearer tok"}});
+                   }),
+        std::async(std::launch::async,
+                   [&] {
+                       return HttpPost(server.Url("/status/404"), big, {{"Content-Type", "application/json"}});
+                   }),
+        std::async(std::launch::async, [&] {
+            return HttpGet(server.Url("/status/503"), {{"apikey", "anon"}});
+        })};
     const std::tuple<int, std::string, std::string, httplib::Headers> expected[] = {
-        {201, "POST /status/201?beta=true", kBinary,
-         {{"Host", server.Host()}, {"Content-Length", "13"}, {"x-api-key", "key-123"},
-          {"anthropic-version", "2023-06-01"}, {"Authorization", "Bearer tok"}}},
-        {404, "POST /status/404", big,
-         {{"Host", server.Host()}, {"Content-Length", std::to_string(big.size())}, {"Content-Type", "application/json"}}},
+        {201,
+         "POST /status/201?beta=true",
+         kBinary,
+         {{"Host", server.Host()},
+          {"Content-Length", "13"},
+          {"x-api-key", "key-123"},
+          {"anthropic-version", "2023-06-01"},
+          {"Authorization", "Bearer tok"}}},
+        {404,
+         "POST /status/404",
+         big,
+         {{"Host", server.Host()},
+          {"Content-Length", std::to_string(big.size())},
+          {"Content-Type", "application/json"}}},
         {503, "GET /status/503", "", {{"Host", server.Host()}, {"apikey", "anon"}}}};
     for (int i = 0; i < 3; ++i) {
         const auto& [status, line, body, headers] = expected[i];
@@ -147,8 +163,8 @@ TEST(HttpClientTest, MultipartBodyIsAssembledByteForByteWithAFreshBoundary)
     const std::vector<MultipartFile> files = {{"file", plan.path, "image/png"}, {"notes", notes.path, "text/plain"}};
     std::set<std::string> boundaries;
     for (int call = 0; call < 3; ++call) {
-        const HttpResponse response = HttpPostMultipart(server.Url("/upload"), {{"scale", "100"}, {"mode", "walls"}}, files,
-                                                        {{"content-type", "text/plain"}, {"X-Token", "t"}});
+        const HttpResponse response = HttpPostMultipart(server.Url("/upload"), {{"scale", "100"}, {"mode", "walls"}},
+                                                        files, {{"content-type", "text/plain"}, {"X-Token", "t"}});
         ASSERT_EQ(response.error, "");
         const httplib::Request r = server.Requests().back();
         const std::string contentType = r.get_header_value("Content-Type");
@@ -159,13 +175,15 @@ TEST(HttpClientTest, MultipartBodyIsAssembledByteForByteWithAFreshBoundary)
         boundaries.insert(match[1]);
 
         const std::string b = "--" + match[1].str(), part = "\r\nContent-Disposition: form-data; name=\"";
-        const std::string expected =
-            b + part + "mode\"\r\n\r\nwalls\r\n" + b + part + "scale\"\r\n\r\n100\r\n" +
-            b + part + "file\"; filename=\"" + plan.path.substr(5) + "\"\r\nContent-Type: image/png\r\n\r\n" +
-            kBinary + "\r\n" + b + part + "notes\"; filename=\"" + notes.path.substr(5) +
-            "\"\r\nContent-Type: text/plain\r\n\r\nfirst line\r\nsecond\r\n" + b + "--\r\n";
+        const std::string expected = b + part + "mode\"\r\n\r\nwalls\r\n" + b + part + "scale\"\r\n\r\n100\r\n" + b +
+                                     part + "file\"; filename=\"" + plan.path.substr(5) +
+                                     "\"\r\nContent-Type: image/png\r\n\r\n" + kBinary + "\r\n" + b + part +
+                                     "notes\"; filename=\"" + notes.path.substr(5) +
+                                     "\"\r\nContent-Type: text/plain\r\n\r\nfirst line\r\nsecond\r\n" + b + "--\r\n";
         EXPECT_TRUE(r.body == expected) << r.body;
-        EXPECT_EQ(r.headers, (httplib::Headers{{"Host", server.Host()}, {"Content-Type", contentType}, {"X-Token", "t"},
+        EXPECT_EQ(r.headers, (httplib::Headers{{"Host", server.Host()},
+                                               {"Content-Type", contentType},
+                                               {"X-Token", "t"},
                                                {"Content-Length", std::to_string(expected.size())}}));
     }
     EXPECT_EQ(boundaries.size(), 3u);
@@ -180,11 +198,13 @@ TEST(HttpClientTest, BadRequestsFailBeforeAnythingIsSent)
                                         {{"file", good.path, "text/plain"}, {"file2", bad, "image/png"}}, {}),
                       "Cannot read file: " + bad);
     }
-    for (const std::string& url : {std::string(""), std::string("http://exa mple.com/"), std::string("http://127.0.0.1\0x/", 19)}) {
+    for (const std::string& url :
+         {std::string(""), std::string("http://exa mple.com/"), std::string("http://127.0.0.1\0x/", 19)}) {
         ExpectFailure(HttpGet(url, {}), "Invalid URL: " + url);
         ExpectFailure(HttpPost(url, "body", {}), "Invalid URL: " + url);
         // The URL is checked before the file list is read.
-        ExpectFailure(HttpPostMultipart(url, {}, {{"f", "/tmp/quillmere_no_such_file", "x"}}, {}), "Invalid URL: " + url);
+        ExpectFailure(HttpPostMultipart(url, {}, {{"f", "/tmp/quillmere_no_such_file", "x"}}, {}),
+                      "Invalid URL: " + url);
     }
     // Only http is spoken, and a header with a line break could smuggle in another header.
     ExpectFailure(HttpGet("file:///etc/hostname", {}), "", false);

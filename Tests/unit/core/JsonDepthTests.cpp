@@ -11,11 +11,9 @@ namespace {
 std::string Nested(std::size_t levels, const std::string& open, const std::string& close, const std::string& inner)
 {
     std::string text;
-    for (std::size_t i = 0; i < levels; ++i)
-        text += open;
+    for (std::size_t i = 0; i < levels; ++i) text += open;
     text += inner;
-    for (std::size_t i = 0; i < levels; ++i)
-        text += close;
+    for (std::size_t i = 0; i < levels; ++i) text += close;
     return text;
 }
 

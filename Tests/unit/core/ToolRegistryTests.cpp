@@ -42,10 +42,11 @@ TEST(ToolRegistryTest, ListsToolsInNameOrderReplacesByNameAndDispatches)
     registry.Register({"alpha_tool", "First one", kSchema, nullptr});
     registry.Register(
         {"mid_tool", "Middle one", {{"type", "object"}}, [](const json&) { return ToolResult::Ok("", "second"); }});
-    EXPECT_EQ(registry.GetToolDefinitions(),
-              json::array({{{"name", "alpha_tool"}, {"description", "First one"}, {"input_schema", kSchema}},
-                           {{"name", "mid_tool"}, {"description", "Middle one"}, {"input_schema", {{"type", "object"}}}},
-                           {{"name", "zeta_tool"}, {"description", "Last one"}, {"input_schema", kSchema}}}));
+    EXPECT_EQ(
+        registry.GetToolDefinitions(),
+        json::array({{{"name", "alpha_tool"}, {"description", "First one"}, {"input_schema", kSchema}},
+                     {{"name", "mid_tool"}, {"description", "Middle one"}, {"input_schema", {{"type", "object"}}}},
+                     {{"name", "zeta_tool"}, {"description", "Last one"}, {"input_schema", kSchema}}}));
 
     const json input = {{"b", {1, 2.5, "x"}}, {"a", nullptr}};
     EXPECT_EQ(json::parse(registry.ExecuteTool("zeta_tool", input).message), input);
@@ -63,16 +64,20 @@ TEST(ToolRegistryTest, StdExceptionsBecomeFailedResultsWithTheirTextOthersPassOn
         [](const json&) { throw std::runtime_error("thread could not start"); },
         [](const json& input) { (void)input.at("missing"); },
         [](const json&) { (void)json(std::string("bad\xC3\x28")).dump(); },  // invalid UTF-8
-        [](const json&) { (void)IntInput({{"count", 1e20}}, "count", 0); },   // out of range
+        [](const json&) {
+            (void)IntInput({{"count", 1e20}}, "count", 0);
+        },  // out of range
     };
     const json input = {{"count", "three"}};
     ToolRegistry registry;
     for (const auto& thrower : throwers) {
         const std::string expected = Outcome([&] { return thrower(input), 0; });
         SCOPED_TRACE(expected);
-        registry.Register({"throws", "", kSchema, [&](const json& in) { return thrower(in), ToolResult::Ok("G", "no"); }});
+        registry.Register(
+            {"throws", "", kSchema, [&](const json& in) { return thrower(in), ToolResult::Ok("G", "no"); }});
         const ToolResult result = registry.ExecuteTool("throws", input);
-        EXPECT_EQ(result.toJson(), json({{"success", false}, {"error", expected.substr(expected.find(": ") + 2)}}).dump());
+        EXPECT_EQ(result.toJson(),
+                  json({{"success", false}, {"error", expected.substr(expected.find(": ") + 2)}}).dump());
     }
     registry.Register({"throws_int", "", kSchema, [](const json&) -> ToolResult { throw 42; }});
     EXPECT_THROW(registry.ExecuteTool("throws_int", json::object()), int);

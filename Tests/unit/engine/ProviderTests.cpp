@@ -48,7 +48,8 @@ TEST(AnthropicProvider, ParsesTextToolCallsAndStopReason)
     for (const ContentBlock& block : reply.assistantBlocks) {
         kinds.push_back(block.kind);
     }
-    EXPECT_EQ(kinds, (std::vector<BlockKind>{BlockKind::Text, BlockKind::ToolUse, BlockKind::ToolUse, BlockKind::Text}));
+    EXPECT_EQ(kinds,
+              (std::vector<BlockKind>{BlockKind::Text, BlockKind::ToolUse, BlockKind::ToolUse, BlockKind::Text}));
 }
 
 TEST(OpenAIProvider, ParsesTextToolCallsArgumentsAndRefusals)
@@ -81,10 +82,12 @@ TEST(Providers, RefuseRepliesTheyCannotRead)
     const AnthropicProvider anthropic;
     const OpenAIProvider openai;
     const std::vector<std::tuple<const ModelProvider*, std::string, std::string>> cases = {
-        {&anthropic, "", "not JSON"}, {&anthropic, "{}", "content"}, {&anthropic, R"({"content":[{"type":"tool_use","id":"a","input":{}}]})", "name"},
+        {&anthropic, "", "not JSON"},
+        {&anthropic, "{}", "content"},
+        {&anthropic, R"({"content":[{"type":"tool_use","id":"a","input":{}}]})", "name"},
         {&anthropic, R"({"type":"error","error":{"type":"overloaded_error","message":"Overloaded"}})", "Overloaded"},
         {&anthropic, R"({"error":"gateway says no"})", "gateway says no"},
-        {&openai, "{}", "choices"}, 
+        {&openai, "{}", "choices"},
         {&openai, R"({"choices":[{"message":{"content":"x","tool_calls":{}}}]})", "tool_calls"},
         {&openai, R"({"choices":[{"message":{"tool_calls":[{"function":{"name":"n","arguments":"{}"}}]}}]})", "id"},
         {&openai, R"({"choices":[{"message":{"tool_calls":[{"id":"a","function":{"name":"n","arguments":{}}}]}}]})",

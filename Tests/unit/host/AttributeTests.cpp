@@ -21,7 +21,9 @@ TEST_F(Attributes, DefaultTablesUnitPensLookupByIndexOrExactNameAndTheCountWithG
                 continue;
             }
             const bool named = a.header.name[0] != '\0';
-            EXPECT_EQ(std::make_tuple(code, a.header.index, a.header.typeID, named), std::make_tuple(NoError, i, type, true)) << i;
+            EXPECT_EQ(std::make_tuple(code, a.header.index, a.header.typeID, named),
+                      std::make_tuple(NoError, i, type, true))
+                << i;
         }
         EXPECT_EQ(gaps > 0, type != API_PenID) << type;
     }
@@ -43,7 +45,10 @@ TEST_F(Attributes, DefaultTablesUnitPensLookupByIndexOrExactNameAndTheCountWithG
     EXPECT_EQ(AttributeCount(API_LayerID), 40) << "the count is the highest index";
     EXPECT_EQ(AttrCode(API_LayerID, 39), APIERR_DELETED);
     EXPECT_EQ(AttrCode(API_LayerID, 0, "Purged"), APIERR_BADNAME) << "a deleted entry's old name finds nothing";
-    GetAttr(API_LayerID, 0, "Fa\xC3\xA7" "ade Elements", &code);
+    GetAttr(API_LayerID, 0,
+            "Fa\xC3\xA7"
+            "ade Elements",
+            &code);
     EXPECT_EQ(code, NoError);
     EXPECT_EQ(AttrCode(API_LayerID, 0, "Facade Elements"), APIERR_BADNAME);
 }
@@ -60,7 +65,7 @@ TEST_F(Attributes, CreateTakesTheNextIndexAndCutsLongNamesModifyReplacesFlagsAnd
         EXPECT_NE(back.header.guid, APINULLGuid);
     }
     API_Attribute layer = HostTesting::MakeLayer("");
-    std::memset(layer.header.name, 'x', sizeof layer.header.name);   // no terminator at all
+    std::memset(layer.header.name, 'x', sizeof layer.header.name);  // no terminator at all
     ASSERT_EQ(ACAPI_Attribute_Create(&layer), NoError);
     EXPECT_EQ(std::strlen(GetAttr(API_LayerID, layer.header.index).header.name), 255u);
 
@@ -71,7 +76,8 @@ TEST_F(Attributes, CreateTakesTheNextIndexAndCutsLongNamesModifyReplacesFlagsAnd
     API_Attribute pen = HostTesting::MakePen(7, 0.25, 0.5, 1.0, 0.7);
     ASSERT_EQ(ACAPI_Attribute_Modify(&pen), NoError);
     API_Attribute back = GetAttr(API_PenID, 7);
-    EXPECT_EQ(std::make_tuple(back.pen.rgb.f_red, back.pen.rgb.f_blue, back.pen.width), std::make_tuple(0.25, 1.0, 0.7));
+    EXPECT_EQ(std::make_tuple(back.pen.rgb.f_red, back.pen.rgb.f_blue, back.pen.width),
+              std::make_tuple(0.25, 1.0, 0.7));
 }
 
 TEST_F(Attributes, BadRecordsAreRefusedAndChangeNothing)

@@ -21,13 +21,25 @@ void Replace(T**& handle, const std::vector<T>& records)
 
 TEST_F(DraftingRecords, BrokenDraftingIsRefusedAndNothingIsStored)
 {
-    struct Refusal { const char* what; API_ElemTypeID typeID; std::function<void(E, M)> spoil; GSErrCode code; };
+    struct Refusal {
+        const char* what;
+        API_ElemTypeID typeID;
+        std::function<void(E, M)> spoil;
+        GSErrCode code;
+    };
     for (const Refusal& r : std::vector<Refusal>{
              {"witness points closer than the host resolves", API_DimensionID,
-              [](E, M m) { (*m.dimElems)[1].base.loc = {(*m.dimElems)[0].base.loc.x + 1e-8, (*m.dimElems)[0].base.loc.y}; },
+              [](E, M m) {
+                  (*m.dimElems)[1].base.loc = {(*m.dimElems)[0].base.loc.x + 1e-8, (*m.dimElems)[0].base.loc.y};
+              },
               APIERR_BADPARS},
-             {"polyline end disagrees", API_PolyLineID, [](E e, M m) { (*m.pends)[1] = e.polyLine.poly.nCoords - 1; }, APIERR_BADPOLY},
-             {"one-point spline", API_SplineID, [](E, M m) { Replace<API_Coord>(m.coords, {{0, 0}, {1, 1}}); }, APIERR_BADPARS},
+             {"polyline end disagrees", API_PolyLineID, [](E e, M m) { (*m.pends)[1] = e.polyLine.poly.nCoords - 1; },
+              APIERR_BADPOLY},
+             {"one-point spline", API_SplineID,
+              [](E, M m) {
+                  Replace<API_Coord>(m.coords, {{0, 0}, {1, 1}});
+              },
+              APIERR_BADPARS},
          }) {
         ScopedMemo memo;
         API_Element e = HostTesting::MakeElement(r.typeID, memo.get());
@@ -42,8 +54,8 @@ TEST_F(DraftingRecords, DeletedDraftingComesBackWithItsMemoOnUndo)
 {
     const std::string content = "Küche 3×4 m";
     std::vector<API_Guid> made;
-    for (API_ElemTypeID typeID : {API_LineID, API_ArcID, API_TextID, API_PolyLineID, API_HotspotID, API_SplineID, API_HatchID,
-                                  API_DimensionID}) {
+    for (API_ElemTypeID typeID : {API_LineID, API_ArcID, API_TextID, API_PolyLineID, API_HotspotID, API_SplineID,
+                                  API_HatchID, API_DimensionID}) {
         ScopedMemo memo;
         API_Element e = HostTesting::MakeElement(typeID, memo.get());
         if (typeID == API_TextID) {

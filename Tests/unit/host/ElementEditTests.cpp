@@ -24,11 +24,10 @@ API_EditPars Pars(API_EditCmdID type, bool withDelete, API_Coord origin, API_Coo
 GSErrCode Edit(API_Guid& guid, const API_EditPars& pars, size_t count = 1, bool inCommand = true)
 {
     auto edit = [&]() -> GSErrCode {
-        API_Neig neig {};
+        API_Neig neig{};
         neig.guid = guid;
         GS::Array<API_Neig> items;
-        for (size_t i = 0; i < count; ++i)
-            items.Push(neig);
+        for (size_t i = 0; i < count; ++i) items.Push(neig);
         const GSErrCode err = ACAPI_Element_Edit(&items, pars);
         guid = count > 0 ? items[0].guid : guid;
         return err;
@@ -36,21 +35,22 @@ GSErrCode Edit(API_Guid& guid, const API_EditPars& pars, size_t count = 1, bool 
     return inCommand ? ACAPI_CallUndoableCommand("edit", edit) : edit();
 }
 
-template <typename T> T** NewHandle(std::vector<T> records)
+template <typename T>
+T** NewHandle(std::vector<T> records)
 {
     T** handle = reinterpret_cast<T**>(BMAllocateHandle(records.size() * sizeof(T), ALLOCATE_CLEAR, 0));
     std::copy(records.begin(), records.end(), *handle);
     return handle;
 }
 
-template <typename T> std::vector<T> Memo(const API_Guid& guid, T** API_ElementMemo::*part)
+template <typename T>
+std::vector<T> Memo(const API_Guid& guid, T** API_ElementMemo::*part)
 {
     API_ElementMemo memo;
     BNClear(memo);
     EXPECT_TRUE(HostTesting::GetElementMemo(guid, &memo));
     std::vector<T> records;
-    if (memo.*part != nullptr)
-        records.assign(*(memo.*part), *(memo.*part) + BMGetHandleSize(memo.*part) / sizeof(T));
+    if (memo.*part != nullptr) records.assign(*(memo.*part), *(memo.*part) + BMGetHandleSize(memo.*part) / sizeof(T));
     ACAPI_DisposeElemMemoHdls(&memo);
     return records;
 }
@@ -66,10 +66,10 @@ TEST_F(ElementEdit, HostEditRefusesBadRequestsAndChangesNothing)
     const API_EditPars drag = Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {1, 0});
     EXPECT_EQ(Edit(wall, drag, 1, false), APIERR_NEEDSUNDOSCOPE);
     // A rotation about its own begin point, a mirror axis of no length, an unknown edit, a NaN.
-    for (const API_EditPars& pars : {Pars(APIEdit_Rotate, true, {1, 1}, {1, 1}, {2, 2}),
-                                     Pars(APIEdit_Mirror, true, {3, 3}, {0, 0}, {3, 3}),
-                                     Pars(static_cast<API_EditCmdID>(0x58585858), true, {0, 0}, {0, 0}, {1, 0}),
-                                     Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {NAN, 0})})
+    for (const API_EditPars& pars :
+         {Pars(APIEdit_Rotate, true, {1, 1}, {1, 1}, {2, 2}), Pars(APIEdit_Mirror, true, {3, 3}, {0, 0}, {3, 3}),
+          Pars(static_cast<API_EditCmdID>(0x58585858), true, {0, 0}, {0, 0}, {1, 0}),
+          Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {NAN, 0})})
         EXPECT_EQ(Edit(wall, pars), APIERR_BADPARS);
     // The same element twice in one list, and an empty list.
     EXPECT_EQ(Edit(wall, drag, 2), APIERR_BADPARS);
@@ -99,12 +99,12 @@ TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
     const API_Guid column = HostTesting::AddFixture(API_ColumnID), text = HostTesting::AddFixture(API_TextID);
     const API_Guid arc = HostTesting::AddFixture(API_ArcID), zone = HostTesting::AddFixture(API_ZoneID);
     const API_Guid polyline = HostTesting::AddFixture(API_PolyLineID), spline = HostTesting::AddFixture(API_SplineID);
-    const API_Guid dimension = HostTesting::AddFixture(API_DimensionID), hotspot = HostTesting::AddFixture(API_HotspotID);
+    const API_Guid dimension = HostTesting::AddFixture(API_DimensionID),
+                   hotspot = HostTesting::AddFixture(API_HotspotID);
     const auto before = TakeSnapshot();
     std::map<API_Guid, API_Element> was;
-    for (const ElementState& state : before)
-        was[state.record.header.guid] = state.record;
-    auto mirrored = [](API_Coord p) { return API_Coord {p.y - 1.0, p.x + 1.0}; };
+    for (const ElementState& state : before) was[state.record.header.guid] = state.record;
+    auto mirrored = [](API_Coord p) { return API_Coord{p.y - 1.0, p.x + 1.0}; };
     const API_EditPars mirror = Pars(APIEdit_Mirror, true, {0.0, 1.0}, {0.0, 0.0}, {1.0, 2.0});
     for (API_Guid guid : {object, column, text, slab, roof, arc, zone, polyline, spline, dimension})
         ASSERT_EQ(Edit(guid, mirror), NoError);
@@ -124,24 +124,28 @@ TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
     // An arc runs counter-clockwise from begin to end: the image of the old end is the new begin.
     // A roof still rises on the same side of its directed base line; its pivot polygon follows.
     auto arcPoint = [](const API_Element& a, double angle) {
-        return API_Coord {a.arc.origC.x + a.arc.r * std::cos(angle), a.arc.origC.y + a.arc.r * std::sin(angle)};
+        return API_Coord{a.arc.origC.x + a.arc.r * std::cos(angle), a.arc.origC.y + a.arc.r * std::sin(angle)};
     };
     const API_Element arcAfter = Read(arc), roofAfter = Read(roof);
-    const std::pair<API_Coord, API_Coord> points[] = {{Read(copy).hotspot.pos, was[hotspot].hotspot.pos},
+    const std::pair<API_Coord, API_Coord> points[] = {
+        {Read(copy).hotspot.pos, was[hotspot].hotspot.pos},
         {Read(object).object.pos, was[object].object.pos},
-        {Read(column).column.origoPos, was[column].column.origoPos}, {Read(text).text.loc, was[text].text.loc},
-        {Read(zone).zone.pos, was[zone].zone.pos}, {Read(dimension).dimension.refC, was[dimension].dimension.refC},
-        {arcAfter.arc.origC, was[arc].arc.origC}, {arcPoint(arcAfter, arcAfter.arc.begAng), arcPoint(was[arc], was[arc].arc.endAng)},
+        {Read(column).column.origoPos, was[column].column.origoPos},
+        {Read(text).text.loc, was[text].text.loc},
+        {Read(zone).zone.pos, was[zone].zone.pos},
+        {Read(dimension).dimension.refC, was[dimension].dimension.refC},
+        {arcAfter.arc.origC, was[arc].arc.origC},
+        {arcPoint(arcAfter, arcAfter.arc.begAng), arcPoint(was[arc], was[arc].arc.endAng)},
         {arcPoint(arcAfter, arcAfter.arc.endAng), arcPoint(was[arc], was[arc].arc.begAng)},
-        {roofAfter.roof.planeRoof.baseLine.c1, {4.0, 1.0}}, {roofAfter.roof.planeRoof.baseLine.c2, {0.0, 1.0}},
+        {roofAfter.roof.planeRoof.baseLine.c1, {4.0, 1.0}},
+        {roofAfter.roof.planeRoof.baseLine.c2, {0.0, 1.0}},
         {Memo(roof, &API_ElementMemo::pivotPolyCoords).at(1), {4.0, 0.0}}};
-    for (const auto& [moved, source] : points)
-        EXPECT_AT(moved, mirrored(source));
+    for (const auto& [moved, source] : points) EXPECT_AT(moved, mirrored(source));
     const double angles[][2] = {{Read(object).object.angle, 0.2},
-        {Read(column).column.axisRotationAngle, was[column].column.axisRotationAngle},
-        {Read(column).column.slantDirectionAngle, was[column].column.slantDirectionAngle}, {Read(text).text.angle, was[text].text.angle}};
-    for (const auto& [turned, source] : angles)
-        EXPECT_NEAR(turned, M_PI / 2.0 - source, 1e-12);
+                                {Read(column).column.axisRotationAngle, was[column].column.axisRotationAngle},
+                                {Read(column).column.slantDirectionAngle, was[column].column.slantDirectionAngle},
+                                {Read(text).text.angle, was[text].text.angle}};
+    for (const auto& [turned, source] : angles) EXPECT_NEAR(turned, M_PI / 2.0 - source, 1e-12);
     // Spline directions (0 in the fixture) turn like angles; a dimension's direction is mirrored
     // without the shift; the arc edge of a polygon turns the other way.
     for (const API_SplineDir& dir : Memo(spline, &API_ElementMemo::bezierDirs))
@@ -160,7 +164,7 @@ TEST_F(ElementEdit, RefusesResultsTheHostWouldNotStoreAndChangesNothing)
     const API_Guid wall = HostTesting::AddWall(0.0, 0.0, 4.0, 0.0);
     API_Element door = HostTesting::MakeElement(API_DoorID);
     door.door.owner = wall;
-    door.door.objLoc = 4.0;   // at the very end of its wall
+    door.door.objLoc = 4.0;  // at the very end of its wall
     HostTesting::AddElement(door);
     std::vector<API_Guid> elements = {wall};
     for (API_ElemTypeID type : {API_BeamID, API_LineID, API_SlabID, API_RoofID, API_HatchID, API_ColumnID, API_ArcID})
@@ -169,7 +173,10 @@ TEST_F(ElementEdit, RefusesResultsTheHostWouldNotStoreAndChangesNothing)
     const API_Guid nearEdge = HostTesting::AddWall(edge - 10.0, 0.0, edge - 6.0, 0.0);
     const auto before = TakeSnapshot();
 
-    struct Case { const char* what; API_EditPars pars; };
+    struct Case {
+        const char* what;
+        API_EditPars pars;
+    };
     const std::vector<Case> cases = {
         {"drag by 1e17", Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {1e17, 0})},
         {"drag just past the extent", Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {0, edge + 1.0})},
@@ -194,7 +201,7 @@ TEST_F(ElementEdit, RefusesResultsTheHostWouldNotStoreAndChangesNothing)
         const GSErrCode err = ACAPI_CallUndoableCommand("edit", [&] {
             GS::Array<API_Neig> items;
             for (const API_Guid& guid : {wall, nearEdge}) {
-                API_Neig neig {};
+                API_Neig neig{};
                 neig.guid = guid;
                 items.Push(neig);
             }

@@ -57,24 +57,44 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
     };
     using E = API_Element&;
     using M = API_ElementMemo&;
-    struct Refusal { const char* what; API_ElemTypeID typeID; std::function<void(E, M)> spoil; GSErrCode code; };
+    struct Refusal {
+        const char* what;
+        API_ElemTypeID typeID;
+        std::function<void(E, M)> spoil;
+        GSErrCode code;
+    };
     for (const Refusal& r : std::vector<Refusal>{
              {"zero length", API_WallID, [](E e, M) { e.wall.endC = e.wall.begC; }, APIERR_BADPARS},
              {"story above the last", API_WallID, [](E e, M) { e.header.floorInd = 3; }, APIERR_BADINDEX},
              {"deleted layer", API_WallID, [](E e, M) { e.header.layer = 4; }, APIERR_BADINDEX},
              {"thin column", API_ColumnID, [](E, M m) { m.columnSegments[0].nominalWidth = 0; }, APIERR_BADPARS},
-             {"dimension points beyond the memo", API_DimensionID, [](E e, M) { e.dimension.nDimElem = 3; }, APIERR_BADPARS},
+             {"dimension points beyond the memo", API_DimensionID, [](E e, M) { e.dimension.nDimElem = 3; },
+              APIERR_BADPARS},
              {"spline without directions", API_SplineID, [](E, M m) { BMKillHandle(&m.bezierDirs); }, APIERR_BADPARS},
              {"one-point polyline", API_PolyLineID, [](E e, M) { e.polyLine.poly.nCoords = 1; }, APIERR_BADPOLY},
              {"no such fill", API_HatchID, [](E e, M) { e.hatch.fillInd = 77; }, APIERR_BADINDEX},
              {"count beyond the handle", API_SlabID, [](E e, M) { e.slab.poly.nCoords = 9; }, APIERR_BADPOLY},
-             {"open contour", API_SlabID, [](E, M m) { (*m.coords)[5] = {9, 9}; }, APIERR_BADPOLY},
-             {"zero area", API_SlabID, [](E, M m) { (*m.coords)[3] = {8, 0}; (*m.coords)[4] = {2, 0}; }, APIERR_BADPOLY},
+             {"open contour", API_SlabID,
+              [](E, M m) {
+                  (*m.coords)[5] = {9, 9};
+              },
+              APIERR_BADPOLY},
+             {"zero area", API_SlabID,
+              [](E, M m) {
+                  (*m.coords)[3] = {8, 0};
+                  (*m.coords)[4] = {2, 0};
+              },
+              APIERR_BADPOLY},
              {"arcs without an arc list", API_SlabID, [](E e, M) { e.slab.poly.nArcs = 1; }, APIERR_BADPOLY},
              {"inner contour end past the coordinates", API_SlabID, innerEndPastCoords, APIERR_BADPOLY},
              {"roof contours", API_RoofID, [](E e, M) { e.roof.poly.nSubPolys = 2; }, APIERR_BADPOLY},
              {"past the last loaded part", API_ObjectID, [=](E e, M) { e.object.libInd = table + 1; }, APIERR_BADINDEX},
-             {"zero ratio", API_ObjectID, [=](E e, M) { e.object.libInd = table; e.object.xRatio = 0; }, APIERR_BADPARS},
+             {"zero ratio", API_ObjectID,
+              [=](E e, M) {
+                  e.object.libInd = table;
+                  e.object.xRatio = 0;
+              },
+              APIERR_BADPARS},
          }) {
         ScopedMemo memo;
         API_Element e = HostTesting::MakeElement(r.typeID, memo.get());
@@ -104,7 +124,7 @@ TEST_F(ElementRecords, DefaultsKeepTheCallersTypeAndStoryFollowTheSettingsAndHan
     seed->textContent = BMAllocateHandle(6, 0, 0);
     std::memcpy(*seed->textContent, "Label", 6);
     HostTesting::SetDefaults(HostTesting::GetDefaults(API_TextID), seed.get());
-    ACAPI_DisposeElemMemoHdls(seed.get());   // the host keeps its own copy
+    ACAPI_DisposeElemMemoHdls(seed.get());  // the host keeps its own copy
     Defaults(API_TextID, first.get());
     Defaults(API_TextID, second.get());
     ASSERT_NE(first->textContent, nullptr);

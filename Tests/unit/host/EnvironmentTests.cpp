@@ -27,11 +27,12 @@ TEST_F(Environment, StorySettingsComeInFreshAllocationsTheCallerFrees)
     EXPECT_EQ(std::make_tuple((*info.data)[2].index, (*info.data)[2].level), std::make_tuple(2, 6.0));
     EXPECT_STREQ(GS::UniString((*info.data)[0].uName).ToCStr().Get(), "Ground Floor");
     BMKillHandle(&info.data);
-    HostTesting::SetStories({{0, 0.0, "Ground"}, {2, 6.0, "Second"}});   // a gap
+    HostTesting::SetStories({{0, 0.0, "Ground"}, {2, 6.0, "Second"}});  // a gap
     info = Stories();
     ASSERT_EQ(info.lastStory, 2);
     ASSERT_EQ(BMGetHandleSize(info.data), GSSize(3 * sizeof(API_StoryType)));
-    EXPECT_EQ(std::make_tuple((*info.data)[1].index, (*info.data)[2].index, (*info.data)[2].level), std::make_tuple(1, 2, 6.0));
+    EXPECT_EQ(std::make_tuple((*info.data)[1].index, (*info.data)[2].index, (*info.data)[2].level),
+              std::make_tuple(1, 2, 6.0));
     BMKillHandle(&info.data);
 }
 
@@ -58,7 +59,10 @@ TEST_F(Environment, InsertingAStoryMovesHigherElementsUpAndUndoes)
 TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsField)
 {
     // The name fills its whole field, with no terminator; whatever follows is not part of it.
-    struct { API_StoryCmdType cmd; GS::uchar_t after[4]; } block;
+    struct {
+        API_StoryCmdType cmd;
+        GS::uchar_t after[4];
+    } block;
     BNClear(block);
     block.cmd = {APIStory_Rename, 1, 0, 0, {}};
     for (GS::uchar_t& unit : block.cmd.uName) unit = u'A';

@@ -24,8 +24,9 @@ TEST(Guids, TextInEitherCaseRecordOrderMalformedTextAndGeneration)
     // make it malformed rather than cut short.
     const std::string whole = text;
     EXPECT_EQ(GS::Guid(GS::UniString(whole)), guid);
-    for (const std::string& trailing : {whole + std::string(1, '\0'), whole + std::string("\0anything", 9), whole + " ",
-                                        std::string("\0", 1) + whole, whole.substr(0, 20) + std::string(1, '\0') + whole.substr(21)})
+    for (const std::string& trailing :
+         {whole + std::string(1, '\0'), whole + std::string("\0anything", 9), whole + " ", std::string("\0", 1) + whole,
+          whole.substr(0, 20) + std::string(1, '\0') + whole.substr(21)})
         EXPECT_TRUE(GS::Guid(GS::UniString(trailing)).IsNull()) << trailing.size() << " bytes";
 
     // Fresh GUIDs are distinct, keep their bytes through the conversions and repeat after a reset.
@@ -53,18 +54,18 @@ TEST(UniStrings, ConversionsSubstringsCaseSearchAndFixedFieldCopies)
 {
     const std::string text = "Küche – 厨房 🏠 Ωmega";
     EXPECT_STREQ(GS::UniString(text.c_str()).ToCStr().Get(), text.c_str());
-    GS::UniString e("é🏠");   // é is one unit, the house emoji a surrogate pair
+    GS::UniString e("é🏠");  // é is one unit, the house emoji a surrogate pair
     ASSERT_EQ(e.GetLength(), 3u);
     EXPECT_EQ((Units{e[0], e[1], e[2]}), (Units{0x00E9, 0xD83C, 0xDFE0}));
     const GS::uchar_t units[] = {u'W', u'a', 0x00DF, u'e', u'r', 0};
     GS::UniString s(units);
     EXPECT_EQ(s.GetLength(), 5u);
     EXPECT_STREQ(s.ToCStr().Get(), "Waßer");
-    const char bad[] = {'a', char(0xC3), 'b', char(0xFF), char(0xE2), char(0x82), 0};   // cut sequences
+    const char bad[] = {'a', char(0xC3), 'b', char(0xFF), char(0xE2), char(0x82), 0};  // cut sequences
     GS::UniString b(bad);
     ASSERT_EQ(b.GetLength(), 5u);
     EXPECT_EQ((Units{b[0], b[1], b[2], b[3]}), (Units{u'a', 0xFFFD, u'b', 0xFFFD}));
-    const char overlong[] = {char(0xC0), char(0xAF), 0};   // '/' must not be decoded
+    const char overlong[] = {char(0xC0), char(0xAF), 0};  // '/' must not be decoded
     EXPECT_EQ(GS::UniString(overlong)[0], 0xFFFD);
     const GS::uchar_t lone[] = {u'x', 0xD800, u'y', 0};
     EXPECT_STREQ(GS::UniString(lone).ToCStr().Get(), "x\xEF\xBF\xBDy");
@@ -73,9 +74,16 @@ TEST(UniStrings, ConversionsSubstringsCaseSearchAndFixedFieldCopies)
     EXPECT_STREQ(upper.ToCStr().Get(), "ÉCOLE Straße ΑΘΗΝΑ МОСКВА Łódź") << "a copy is lowered";
 
     // Copies into fixed fields terminate, truncate and never split a surrogate pair.
-    struct Case { std::u16string src; size_t size; std::u16string expected; };
-    const std::u16string house = u"ab\U0001F3E0";   // the pair would straddle a limit of 4 units
-    for (const Case& c : std::vector<Case>{{u"abcdef", 4, u"abc"}, {u"ab", 4, u"ab"}, {house, 4, u"ab"}, {house, 5, house},
+    struct Case {
+        std::u16string src;
+        size_t size;
+        std::u16string expected;
+    };
+    const std::u16string house = u"ab\U0001F3E0";  // the pair would straddle a limit of 4 units
+    for (const Case& c : std::vector<Case>{{u"abcdef", 4, u"abc"},
+                                           {u"ab", 4, u"ab"},
+                                           {house, 4, u"ab"},
+                                           {house, 5, house},
                                            {std::u16string(300, u'x'), 256, std::u16string(255, u'x')}}) {
         std::vector<GS::uchar_t> field(c.size, 0x7777);
         ASSERT_EQ(GS::ucsncpy(field.data(), c.src.c_str(), c.size), c.expected.size());
@@ -92,7 +100,8 @@ TEST_F(MemoryHandles, HandlesAreCountedSizedClearedResizedCopiedFailedOnRequestA
     GSHandle h = BMAllocateHandle(64, ALLOCATE_CLEAR, 0);
     GSPtr p = BMAllocatePtr(24, ALLOCATE_CLEAR, 0);
     ASSERT_TRUE(h != nullptr && p != nullptr);
-    EXPECT_EQ(std::make_tuple(HostTesting::LiveHandleCount(), BMGetHandleSize(h), BMGetPtrSize(p)), std::make_tuple(before + 2, 64, 24));
+    EXPECT_EQ(std::make_tuple(HostTesting::LiveHandleCount(), BMGetHandleSize(h), BMGetPtrSize(p)),
+              std::make_tuple(before + 2, 64, 24));
     for (int i = 0; i < 64; ++i) EXPECT_EQ((*h)[i], 0) << i;
     EXPECT_EQ(BMKillHandle(&h), NoError);
     h = BMAllocateHandle(4, 0, 0);
@@ -104,13 +113,15 @@ TEST_F(MemoryHandles, HandlesAreCountedSizedClearedResizedCopiedFailedOnRequestA
     ASSERT_EQ(BMHandleToHandle(h, &copy), NoError);
     (*h)[0] = 'x';
     EXPECT_EQ(std::memcmp(*copy, "ab", 2), 0) << "a copy is independent";
-    EXPECT_EQ(std::make_tuple(BMKillHandle(&copy), BMKillHandle(&h), BMKillPtr(&p)), std::make_tuple(NoError, NoError, NoError));
+    EXPECT_EQ(std::make_tuple(BMKillHandle(&copy), BMKillHandle(&h), BMKillPtr(&p)),
+              std::make_tuple(NoError, NoError, NoError));
     EXPECT_TRUE(h == nullptr && p == nullptr) << "a kill clears the caller's variable";
     EXPECT_EQ(HostTesting::LiveHandleCount(), before);
 
     HostTesting::FailAllocation(2);
     GSHandle first = BMAllocateHandle(8, 0, 0), second = BMAllocateHandle(8, 0, 0), third = BMAllocateHandle(8, 0, 0);
-    EXPECT_TRUE(first != nullptr && second == nullptr && third != nullptr) << "an injected failure hits the nth allocation only";
+    EXPECT_TRUE(first != nullptr && second == nullptr && third != nullptr)
+        << "an injected failure hits the nth allocation only";
     BMKillHandle(&first);
     GSHandle none = nullptr, alias = third;
     EXPECT_EQ(BMKillHandle(&none), NoError);
@@ -119,7 +130,7 @@ TEST_F(MemoryHandles, HandlesAreCountedSizedClearedResizedCopiedFailedOnRequestA
     EXPECT_NE(BMKillHandle(&alias), NoError);
     EXPECT_EQ(alias, nullptr);
     EXPECT_EQ(HostTesting::BadFreeCount(), 1) << "a double kill is caught";
-    HostTesting::ResetProject();   // the deliberate bad free is not a fault of this test
+    HostTesting::ResetProject();  // the deliberate bad free is not a fault of this test
 }
 
 TEST_F(MemoryHandles, MemoDisposalFreesEveryPartAndLocationsAreCounted)
@@ -134,10 +145,10 @@ TEST_F(MemoryHandles, MemoDisposalFreesEveryPartAndLocationsAreCounted)
     EXPECT_EQ(HostTesting::LiveHandleCount(), before + 5);
     EXPECT_EQ(ACAPI_DisposeElemMemoHdls(&memo), NoError);
     EXPECT_EQ(HostTesting::LiveHandleCount(), before);
-    EXPECT_TRUE(!memo.coords && !memo.pends && !memo.textContent && !memo.columnSegments && !memo.params) << "every part is nulled";
+    EXPECT_TRUE(!memo.coords && !memo.pends && !memo.textContent && !memo.columnSegments && !memo.params)
+        << "every part is nulled";
     EXPECT_EQ(ACAPI_DisposeElemMemoHdls(&memo), NoError) << "disposing again is safe";
     EXPECT_EQ(ACAPI_DisposeElemMemoHdls(nullptr), NoError);
-
 }
 
 }  // namespace

@@ -56,13 +56,15 @@ TEST_F(Hotlinks, BrokenInstanceLeavesPlainElementsWithNewGuidsOnTheirStories)
     HostTesting::ModuleSummary module;
     ASSERT_EQ(HostTesting::ReadModuleSummary(path, &module), NoError);
 
-    ASSERT_EQ(Command([&]() -> GSErrCode {
-                  API_Guid node;
-                  if (GSErrCode err = CreateNode(path, &node)) return err;
-                  std::remove(path.c_str());   // read when the node was made: the file may go
-                  if (GSErrCode err = PlaceInstance(node)) return err;
-                  return Break(node);
-              }, "Place Module"),
+    ASSERT_EQ(Command(
+                  [&]() -> GSErrCode {
+                      API_Guid node;
+                      if (GSErrCode err = CreateNode(path, &node)) return err;
+                      std::remove(path.c_str());  // read when the node was made: the file may go
+                      if (GSErrCode err = PlaceInstance(node)) return err;
+                      return Break(node);
+                  },
+                  "Place Module"),
               NoError);
 
     const std::vector<API_Guid> placed = HostTesting::AllElements();
@@ -87,14 +89,19 @@ TEST_F(Hotlinks, BrokenInstanceLeavesPlainElementsWithNewGuidsOnTheirStories)
 TEST_F(Hotlinks, RefusalsChangeNothing)
 {
     const std::string module = WriteFixture();
-    const API_Guid stranger = HostTesting::AddWall(0, 0, 1, 0);   // a GUID that names no node
+    const API_Guid stranger = HostTesting::AddWall(0, 0, 1, 0);  // a GUID that names no node
     struct Case {
         const char* name;
         std::function<GSErrCode()> call;
         GSErrCode expected;
     };
     const Case cases[] = {
-        {"missing file", [&] { API_Guid n; return CreateNode(folder.Path("absent.mod"), &n); }, APIERR_BADPARS},
+        {"missing file",
+         [&] {
+             API_Guid n;
+             return CreateNode(folder.Path("absent.mod"), &n);
+         },
+         APIERR_BADPARS},
         {"break of an unknown node", [&] { return Break(stranger); }, APIERR_BADID},
         {"instance away from the origin",
          [&] {

@@ -1,14 +1,15 @@
 // The host's library functions and the creation of doors and windows with their markers.
 
-#include "QuillmereTest.hpp"
 #include "HostTestingLibrary.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 
 class Library : public HostTest {
 protected:
     // Searches by name; the location the host hands out is freed at once.
-    static GSErrCode Search(const char* name, bool createIfMissing, bool onlyPlaceable = true, API_LibPart* found = nullptr)
+    static GSErrCode Search(const char* name, bool createIfMissing, bool onlyPlaceable = true,
+                            API_LibPart* found = nullptr)
     {
         API_LibPart part;
         BNClear(part);
@@ -44,7 +45,8 @@ TEST_F(Library, SearchFindsExactNamesPlaceablePartsAndMarkersAndAnOpeningWithIts
 {
     API_LibPart part;
     ASSERT_EQ(Search("Door Single", false, true, &part), NoError);
-    EXPECT_EQ(std::make_tuple(part.index, part.typeID), std::make_tuple(HostTesting::FindLibraryPart("Door Single"), Int32(APILib_DoorID)));
+    EXPECT_EQ(std::make_tuple(part.index, part.typeID),
+              std::make_tuple(HostTesting::FindLibraryPart("Door Single"), Int32(APILib_DoorID)));
     EXPECT_EQ(Search("Door Frame Macro", false, true), APIERR_BADNAME) << "macros are not placeable";
     EXPECT_EQ(Search("Door Frame Macro", false, false), NoError);
     API_LibPart marker;
@@ -100,14 +102,16 @@ TEST_F(Library, ParametersComeInAHandleTheCallerOwnsAMissingReferenceIsMadeOnlyW
     EXPECT_EQ(Search("Hovercraft", false), APIERR_BADNAME);
     EXPECT_EQ(HostTesting::LibraryPartCount(), before);
     EXPECT_EQ(Command([&] {
-        EXPECT_EQ(Search("Hovercraft", true), NoError);
-        return APIERR_GENERAL;
-    }), APIERR_GENERAL);
+                  EXPECT_EQ(Search("Hovercraft", true), NoError);
+                  return APIERR_GENERAL;
+              }),
+              APIERR_GENERAL);
     EXPECT_EQ(HostTesting::LibraryPartCount(), before) << "rolled back";
     API_LibPart part;
     ASSERT_EQ(Command([&] { return Search("Hovercraft", true, true, &part); }), NoError);
     EXPECT_TRUE(part.missingDef && part.index == before + 1);
-    EXPECT_NE(ACAPI_LibPart_GetParams(part.index, &a, &b, &n, &pars), NoError) << "a missing reference has no parameters";
+    EXPECT_NE(ACAPI_LibPart_GetParams(part.index, &a, &b, &n, &pars), NoError)
+        << "a missing reference has no parameters";
     EXPECT_EQ(pars, nullptr);
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::LibraryPartCount(), before) << "undone";

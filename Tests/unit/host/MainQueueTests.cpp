@@ -65,7 +65,11 @@ TEST_F(MainQueueTest, SyncWorkRunsOnTheMainThreadAndItsFailureReachesTheCaller)
     std::vector<std::string> order;
     bool ranOnMain = false;
     DispatchAsyncMain([&] { order.push_back("posted"); });
-    EXPECT_EQ(SyncFromWorker([&] { ranOnMain = MainQueue::IsMainThread(); order.push_back("sync"); }), "(none)");
+    EXPECT_EQ(SyncFromWorker([&] {
+                  ranOnMain = MainQueue::IsMainThread();
+                  order.push_back("sync");
+              }),
+              "(none)");
     EXPECT_TRUE(ranOnMain);
     EXPECT_EQ(order, (std::vector<std::string>{"posted", "sync"}));
     EXPECT_EQ(SyncFromWorker([] { throw std::logic_error("tool failed"); }), "tool failed");

@@ -6,26 +6,34 @@
 
 namespace {
 
-template <typename T> size_t Entries(T** handle) { return handle ? size_t(BMGetHandleSize(handle)) / sizeof(T) : 0; }
-template <typename T> size_t PtrEntries(T* ptr) { return ptr ? size_t(BMGetPtrSize(reinterpret_cast<GSConstPtr>(ptr))) / sizeof(T) : 0; }
+template <typename T>
+size_t Entries(T** handle)
+{
+    return handle ? size_t(BMGetHandleSize(handle)) / sizeof(T) : 0;
+}
+template <typename T>
+size_t PtrEntries(T* ptr)
+{
+    return ptr ? size_t(BMGetPtrSize(reinterpret_cast<GSConstPtr>(ptr))) / sizeof(T) : 0;
+}
 
 const API_Polygon* PolygonOf(const API_Element& e)
 {
     switch (e.header.type.typeID) {
-        case API_SlabID: return &e.slab.poly;
-        case API_RoofID: return &e.roof.poly;
-        case API_ZoneID: return &e.zone.poly;
-        case API_HatchID: return &e.hatch.poly;
-        case API_PolyLineID: return &e.polyLine.poly;
-        default: return nullptr;
+    case API_SlabID: return &e.slab.poly;
+    case API_RoofID: return &e.roof.poly;
+    case API_ZoneID: return &e.zone.poly;
+    case API_HatchID: return &e.hatch.poly;
+    case API_PolyLineID: return &e.polyLine.poly;
+    default: return nullptr;
     }
 }
 
 TEST_F(HostTest, MadeElementsCarryMemosThatMatchTheirRecords)
 {
-    const API_ElemTypeID types[] = {API_WallID, API_ColumnID, API_BeamID, API_SlabID, API_RoofID, API_ZoneID, API_HatchID,
-                                    API_PolyLineID, API_TextID, API_SplineID, API_DimensionID, API_LineID, API_ArcID,
-                                    API_HotspotID, API_ObjectID};
+    const API_ElemTypeID types[] = {API_WallID,      API_ColumnID, API_BeamID,     API_SlabID,    API_RoofID,
+                                    API_ZoneID,      API_HatchID,  API_PolyLineID, API_TextID,    API_SplineID,
+                                    API_DimensionID, API_LineID,   API_ArcID,      API_HotspotID, API_ObjectID};
     for (API_ElemTypeID type : types) {
         SCOPED_TRACE(type);
         ScopedMemo memo;
@@ -56,7 +64,7 @@ TEST_F(HostTest, MadeElementsCarryMemosThatMatchTheirRecords)
         if (type == API_SplineID) {
             EXPECT_EQ(Entries(read->coords), Entries(read->bezierDirs));
         }
-        if (type == API_WallID) {   // a straight wall has no polygon
+        if (type == API_WallID) {  // a straight wall has no polygon
             EXPECT_EQ(read->coords, nullptr);
         }
     }

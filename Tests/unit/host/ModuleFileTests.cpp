@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <sys/resource.h>
 
-#include "QuillmereTest.hpp"
 #include "HostTestingModules.hpp"
+#include "QuillmereTest.hpp"
 #include "TempFolder.hpp"
 
 namespace fs = std::filesystem;
@@ -16,7 +16,6 @@ namespace {
 
 class ModuleFiles : public HostTest {
 protected:
-
     std::string Path(const std::string& name) const { return folder.Path(name); }
     std::vector<std::string> FilesIn(const std::string& sub = std::string()) const { return folder.Files(sub); }
     static std::string Contents(const std::string& path) { return TempFolder::Read(path); }
@@ -37,14 +36,18 @@ protected:
         API_ElementMemo memo;
         BNClear(memo);
         EXPECT_TRUE(HostTesting::GetElementMemo(guid, &memo));
-        auto handle = [](auto** h) { return h ? std::string(reinterpret_cast<const char*>(*h), size_t(BMGetHandleSize(h))) : std::string(); };
-        auto ptr = [](auto* p) {
-            return p ? std::string(reinterpret_cast<const char*>(p), size_t(BMGetPtrSize(reinterpret_cast<GSConstPtr>(p)))) : std::string();
+        auto handle = [](auto** h) {
+            return h ? std::string(reinterpret_cast<const char*>(*h), size_t(BMGetHandleSize(h))) : std::string();
         };
-        std::vector<std::string> parts = {handle(memo.coords), handle(memo.pends), handle(memo.parcs), handle(memo.textContent),
-                                          handle(memo.params), ptr(memo.columnSegments), ptr(memo.beamSegments),
-                                          handle(memo.dimElems), handle(memo.bezierDirs), handle(memo.pivotPolyCoords),
-                                          handle(memo.pivotPolyPends)};
+        auto ptr = [](auto* p) {
+            return p ? std::string(reinterpret_cast<const char*>(p),
+                                   size_t(BMGetPtrSize(reinterpret_cast<GSConstPtr>(p))))
+                     : std::string();
+        };
+        std::vector<std::string> parts = {
+            handle(memo.coords),     handle(memo.pends),           handle(memo.parcs),         handle(memo.textContent),
+            handle(memo.params),     ptr(memo.columnSegments),     ptr(memo.beamSegments),     handle(memo.dimElems),
+            handle(memo.bezierDirs), handle(memo.pivotPolyCoords), handle(memo.pivotPolyPends)};
         ACAPI_DisposeElemMemoHdls(&memo);
         return parts;
     }
@@ -72,11 +75,12 @@ TEST_F(ModuleFiles, SavedProjectReadIntoAnEmptyProjectComesBackElementByElement)
     walled.wall.buildingMaterial = 5;
     API_Attribute material;
     ASSERT_TRUE(HostTesting::GetAttribute(API_BuildingMaterialID, 5, &material));
-    HostTesting::AddElement(walled);   // the same GUID: replaced in place
+    HostTesting::AddElement(walled);  // the same GUID: replaced in place
     HostTesting::AddFixture(API_DoorID, 0, wall);
     HostTesting::AddFixture(API_WindowID, 0, wall);
-    for (API_ElemTypeID type : {API_ColumnID, API_BeamID, API_ObjectID, API_SlabID, API_RoofID, API_ZoneID, API_HatchID,
-                                API_PolyLineID, API_LineID, API_ArcID, API_TextID, API_SplineID, API_DimensionID, API_HotspotID})
+    for (API_ElemTypeID type :
+         {API_ColumnID, API_BeamID, API_ObjectID, API_SlabID, API_RoofID, API_ZoneID, API_HatchID, API_PolyLineID,
+          API_LineID, API_ArcID, API_TextID, API_SplineID, API_DimensionID, API_HotspotID})
         HostTesting::AddFixture(type, type % 2 == 0 ? 0 : -1);
     API_Element grouped = HostTesting::MakeElement(API_LineID);
     grouped.header.groupGuid = GSGuid2APIGuid(GS::Guid("0A0B0C0D-0000-4000-8000-000000000001"));
@@ -114,7 +118,8 @@ TEST_F(ModuleFiles, SavedProjectReadIntoAnEmptyProjectComesBackElementByElement)
     EXPECT_STREQ(back.header.name, "Module Walls");
     EXPECT_TRUE(HostTesting::GetAttribute(API_MaterialID, 2, nullptr)) << "a used surface travels";
     EXPECT_TRUE(HostTesting::GetAttribute(API_BuildingMaterialID, 5, nullptr));
-    EXPECT_TRUE(HostTesting::GetAttribute(API_FilltypeID, material.buildingMaterial.cutFill, nullptr)) << "its cut fill comes along";
+    EXPECT_TRUE(HostTesting::GetAttribute(API_FilltypeID, material.buildingMaterial.cutFill, nullptr))
+        << "its cut fill comes along";
     EXPECT_FALSE(HostTesting::GetAttribute(API_LayerID, 10, nullptr)) << "an unused layer stays behind";
 }
 
@@ -133,15 +138,15 @@ TEST_F(ModuleFiles, TheReaderRefusesFilesThatAreNotWholeModulesOfThisVersion)
 
     struct Case {
         const char* name;
-        std::optional<std::string> bytes;   // none: no file at all
+        std::optional<std::string> bytes;  // none: no file at all
         GSErrCode code;
         const char* why;
     };
     const Case cases[] = {
         {"missing", std::nullopt, APIERR_BADPARS, "cannot read the file"},
         {"empty", std::string(), APIERR_BADPARS, "not a module file"},
-        {"library part", std::string("GSM\x01\x02\x03 a library part, not a module, long enough to hold a trailer"), APIERR_BADPARS,
-         "not a module file"},
+        {"library part", std::string("GSM\x01\x02\x03 a library part, not a module, long enough to hold a trailer"),
+         APIERR_BADPARS, "not a module file"},
         {"cut short", shortened, APIERR_BADPARS, "the module is cut short"},
         {"one byte changed", flipped, APIERR_BADPARS, "the module is damaged"},
         {"newer version", newer, APIERR_NOTSUPPORTED, "a module of another format version"},
@@ -209,7 +214,6 @@ TEST_F(ModuleFiles, SaveCommandRefusesMissingParameters)
     EXPECT_EQ(ACAPI_Automate(APIDo_SaveAsModuleFileID, nullptr), APIERR_BADPARS);
     EXPECT_EQ(ACAPI_Automate(APIDo_SaveAsModuleFileID, &pars), APIERR_BADPARS) << "no location";
 }
-
 
 TEST_F(ModuleFiles, PlacedModulesBecomeNewElementsWhoseInnerLinksFollowTheCopies)
 {

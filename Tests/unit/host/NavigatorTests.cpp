@@ -1,8 +1,8 @@
 // The host's navigator maps, saved views and databases: what the view and worksheet tools
 // rely on, at the host's own interface.
 
-#include "QuillmereTest.hpp"
 #include "HostTestingNavigator.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 
@@ -57,7 +57,7 @@ TEST_F(Navigator, LongNamesComeOutCutWithoutSplittingACharacter)
 {
     const API_Guid root = HostTesting::NavigatorRoot(API_PublicViewMap);
     std::u16string name(API_NavigatorNameCapacity - 2, u'a');
-    name += u"\U0001F3E0";   // a surrogate pair across the last slots
+    name += u"\U0001F3E0";  // a surrogate pair across the last slots
     HostTesting::AddNavigatorItemUtf16(root, name, API_StoryNavItem);
     std::vector<API_NavigatorItem> items;
     ASSERT_EQ(Children(root, &items), NoError);
@@ -83,15 +83,15 @@ TEST_F(Navigator, PublisherSetsAreCountedAndReadByIndex)
         Int32 index;
         GSErrCode code;
     };
-    for (const Case& c : {Case{API_PublisherSets, 2, APIERR_BADINDEX},
-                          Case{API_PublicViewMap, 0, APIERR_BADPARS}}) {
+    for (const Case& c : {Case{API_PublisherSets, 2, APIERR_BADINDEX}, Case{API_PublicViewMap, 0, APIERR_BADPARS}}) {
         API_NavigatorSet set = SetOf(c.map);
-        EXPECT_EQ(ACAPI_Navigator(APINavigator_GetNavigatorSetID, &set, const_cast<Int32*>(&c.index)), c.code) << c.index;
+        EXPECT_EQ(ACAPI_Navigator(APINavigator_GetNavigatorSetID, &set, const_cast<Int32*>(&c.index)), c.code)
+            << c.index;
     }
 
     // A long UTF-8 name is cut at a character boundary in the 8-bit field.
     std::string longName(126, 'x');
-    longName += "é";   // two bytes across the last slot
+    longName += "é";  // two bytes across the last slot
     HostTesting::SetPublisherSets({{longName, "/tmp", 0}});
     API_NavigatorSet cut = SetOf(API_PublisherSets);
     Int32 zero = 0;
@@ -138,7 +138,8 @@ TEST_F(Navigator, SavedViewsKeepTheWindowStateAndOpeningOneRestoresIt)
         EXPECT_EQ(HostTesting::CurrentView(), view.guid);
     }
     API_Guid leaf = view.guid;
-    EXPECT_EQ(ACAPI_Navigator(APINavigator_CreateNavigatorVPItemID, &view, &leaf), APIERR_BADPARS) << "views hold no views";
+    EXPECT_EQ(ACAPI_Navigator(APINavigator_CreateNavigatorVPItemID, &view, &leaf), APIERR_BADPARS)
+        << "views hold no views";
     EXPECT_EQ(HostTesting::NavigatorChildren(folder).size(), 1u);
 }
 

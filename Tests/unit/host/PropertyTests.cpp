@@ -56,7 +56,7 @@ TEST_F(PropertyTest, ClassificationsOneItemPerSystem)
     const API_Guid otherItem = HostTesting::AddClassificationItem(other, "X1", "Thing");
     HostTesting::ClassifyElement(slab, HostTesting::DefaultClassificationItem("QC-10"));
     HostTesting::ClassifyElement(slab, otherItem);
-    HostTesting::ClassifyElement(slab, HostTesting::DefaultClassificationItem("QC-20"));   // replaces QC-10
+    HostTesting::ClassifyElement(slab, HostTesting::DefaultClassificationItem("QC-20"));  // replaces QC-10
     ASSERT_EQ(ACAPI_Element_GetClassificationItems(slab, pairs), NoError);
     ASSERT_EQ(pairs.GetSize(), 2u);
     EXPECT_EQ(pairs[0].first, HostTesting::DefaultClassificationSystem());

@@ -25,7 +25,8 @@ protected:
         fs::create_directory(dir + "/elsewhere");
         HostTesting::AddWall(0, 0, 6, 0);
         HostTesting::AddWall(6, 0, 6, 4);
-        sets = HostTesting::SetPublisherSets({{"Plans", dir + "/out", 0}, {"Site/Roof", dir + "/out", 1}, {"Lost", dir + "/missing", 0}});
+        sets = HostTesting::SetPublisherSets(
+            {{"Plans", dir + "/out", 0}, {"Site/Roof", dir + "/out", 1}, {"Lost", dir + "/missing", 0}});
     }
     void TearDown() override
     {

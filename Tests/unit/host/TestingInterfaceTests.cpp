@@ -23,23 +23,26 @@ TEST_F(TestingInterface, FailureRulesSelectTheirCallsAFailedCallInACommandChange
     HostTesting::InjectFailure({"ACAPI_Element_Get", APIERR_BADPARS, 0, -1, b});
     HostTesting::InjectFailure({"ACAPI_Element_GetElemList", APIERR_GENERAL, 0, -1, {}, API_SlabID});
     HostTesting::InjectFailure({"ACAPI_Attribute_Get", APIERR_DELETED, 0, -1, {}, API_PenID, 9});
-    EXPECT_EQ(std::make_tuple(GetElement(a), GetElement(b), GetElement(b)), std::make_tuple(NoError, APIERR_BADPARS, APIERR_BADPARS))
+    EXPECT_EQ(std::make_tuple(GetElement(a), GetElement(b), GetElement(b)),
+              std::make_tuple(NoError, APIERR_BADPARS, APIERR_BADPARS))
         << "a rule without a limit keeps firing";
     GS::Array<API_Guid> list;
     EXPECT_EQ(ACAPI_Element_GetElemList(API_SlabID, &list), APIERR_GENERAL);
     EXPECT_EQ(ACAPI_Element_GetElemList(API_WallID, &list), NoError);
     EXPECT_EQ(list.GetSize(), 2u);
-    EXPECT_EQ(std::make_tuple(AttrCode(API_PenID, 9), AttrCode(API_PenID, 10)), std::make_tuple(APIERR_DELETED, NoError));
+    EXPECT_EQ(std::make_tuple(AttrCode(API_PenID, 9), AttrCode(API_PenID, 10)),
+              std::make_tuple(APIERR_DELETED, NoError));
     HostTesting::ClearFailures();
 
     HostTesting::FailNextCall("ACAPI_Element_Create", APIERR_MEMFULL, 1);
     API_Element made = HostTesting::MakeElement(API_WallID), refused = made;
     GSErrCode refusal = NoError;
     EXPECT_EQ(Command([&] {
-        EXPECT_EQ(ACAPI_Element_Create(&made, nullptr), NoError);
-        refusal = ACAPI_Element_Create(&refused, nullptr);
-        return NoError;
-    }), NoError);
+                  EXPECT_EQ(ACAPI_Element_Create(&made, nullptr), NoError);
+                  refusal = ACAPI_Element_Create(&refused, nullptr);
+                  return NoError;
+              }),
+              NoError);
     EXPECT_EQ(refusal, APIERR_MEMFULL);
     EXPECT_EQ(refused.header.guid, APINULLGuid);
     EXPECT_EQ(HostTesting::AllElements(), (std::vector<API_Guid>{a, b, made.header.guid}));
@@ -55,11 +58,13 @@ TEST_F(TestingInterface, FailureRulesSelectTheirCallsAFailedCallInACommandChange
 TEST_F(TestingInterface, CallsAreLoggedInOrderWithTheirResultsFixturesAreNotAndOffThreadCallsAreCounted)
 {
     HostTesting::ClearCallLog();
-    Command([] {
-        API_Element e = HostTesting::MakeElement(API_WallID);
-        ACAPI_Element_Create(&e, nullptr);
-        return NoError;
-    }, "Quillmere: Create Wall");
+    Command(
+        [] {
+            API_Element e = HostTesting::MakeElement(API_WallID);
+            ACAPI_Element_Create(&e, nullptr);
+            return NoError;
+        },
+        "Quillmere: Create Wall");
     GetElement(APINULLGuid);
     Command([] { return APIERR_BADPARS; });
     std::vector<HostTesting::CallRecord> log = HostTesting::CallLog();

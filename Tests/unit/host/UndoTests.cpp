@@ -40,15 +40,17 @@ protected:
     static GSErrCode MixedStep(const API_Guid& heightened, const API_Guid& reshaped, API_Attribute& hidden,
                                API_Attribute& created, const GS::Array<API_Guid>& doomed)
     {
-        return Command([&] {
-            CreateWall(7);
-            SetHeight(heightened, 3.1);
-            EXPECT_EQ(ReplacePolygon(reshaped), NoError);
-            hidden.header.flags = Int16(hidden.header.flags | APILay_Hidden);
-            EXPECT_EQ(ACAPI_Attribute_Modify(&hidden), NoError);
-            EXPECT_EQ(ACAPI_Attribute_Create(&created), NoError);
-            return ACAPI_Element_Delete(doomed);
-        }, "Quillmere: Mixed");
+        return Command(
+            [&] {
+                CreateWall(7);
+                SetHeight(heightened, 3.1);
+                EXPECT_EQ(ReplacePolygon(reshaped), NoError);
+                hidden.header.flags = Int16(hidden.header.flags | APILay_Hidden);
+                EXPECT_EQ(ACAPI_Attribute_Modify(&hidden), NoError);
+                EXPECT_EQ(ACAPI_Attribute_Create(&created), NoError);
+                return ACAPI_Element_Delete(doomed);
+            },
+            "Quillmere: Mixed");
     }
     // Everything observable about the elements (records and polygons), in creation order.
     static std::vector<std::pair<std::string, std::vector<API_Coord>>> Snapshot()
@@ -64,29 +66,40 @@ protected:
 
 TEST_F(UndoableCommands, AFailingOrThrowingBodyIsRolledBackWholeWithPolygonsAndNothingEscapes)
 {
-    API_Guid kept = HostTesting::AddWall(0, 0, 5, 0), doomed = HostTesting::AddWall(0, 1, 5, 1), slab = HostTesting::AddFixture(API_SlabID);
+    API_Guid kept = HostTesting::AddWall(0, 0, 5, 0), doomed = HostTesting::AddWall(0, 1, 5, 1),
+             slab = HostTesting::AddFixture(API_SlabID);
     const auto before = Snapshot();
     const Int32 layersBefore = AttributeCount(API_LayerID);
-    struct Failure { const char* how; std::function<GSErrCode()> fail; GSErrCode code; };
-    for (const Failure& f : std::vector<Failure>{
-             {"a non-zero result", [] { return APIERR_BADPARS; }, APIERR_BADPARS},
-             {"a non-standard exception", []() -> GSErrCode { throw 42; }, APIERR_COMMANDFAILED}}) {
+    struct Failure {
+        const char* how;
+        std::function<GSErrCode()> fail;
+        GSErrCode code;
+    };
+    for (const Failure& f :
+         std::vector<Failure>{{"a non-zero result", [] { return APIERR_BADPARS; }, APIERR_BADPARS},
+                              {"a non-standard exception", []() -> GSErrCode { throw 42; }, APIERR_COMMANDFAILED}}) {
         GSErrCode code = NoError;
         EXPECT_NO_THROW(code = Command([&] {
-            CreateWall(9);
-            EXPECT_EQ(SetHeight(kept, 4.4), NoError);
-            EXPECT_EQ(ReplacePolygon(slab), NoError);
-            EXPECT_EQ(ACAPI_Element_Delete({doomed}), NoError);
-            API_Attribute layer = HostTesting::MakeLayer("Scratch");
-            EXPECT_EQ(ACAPI_Attribute_Create(&layer), NoError);
-            return f.fail();
-        })) << f.how;
+                            CreateWall(9);
+                            EXPECT_EQ(SetHeight(kept, 4.4), NoError);
+                            EXPECT_EQ(ReplacePolygon(slab), NoError);
+                            EXPECT_EQ(ACAPI_Element_Delete({doomed}), NoError);
+                            API_Attribute layer = HostTesting::MakeLayer("Scratch");
+                            EXPECT_EQ(ACAPI_Attribute_Create(&layer), NoError);
+                            return f.fail();
+                        }))
+            << f.how;
         EXPECT_EQ(code, f.code) << f.how;
         EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << f.how;
         EXPECT_EQ(Snapshot(), before) << f.how;
         EXPECT_EQ(AttributeCount(API_LayerID), layersBefore) << f.how;
     }
-    EXPECT_EQ(Command([] { CreateWall(1); return NoError; }), NoError) << "the host is usable afterwards";
+    EXPECT_EQ(Command([] {
+                  CreateWall(1);
+                  return NoError;
+              }),
+              NoError)
+        << "the host is usable afterwards";
 }
 
 TEST_F(UndoableCommands, TheBodyRunsOnceAsOneStepNamedByteForByteAndNestingAndUndoAreRefusedInside)
@@ -94,33 +107,50 @@ TEST_F(UndoableCommands, TheBodyRunsOnceAsOneStepNamedByteForByteAndNestingAndUn
     int runs = 0;
     bool innerRan = false;
     GSErrCode inner = NoError, undo = NoError;
-    EXPECT_EQ(Command([&] {
-        ++runs;
-        EXPECT_TRUE(HostTesting::InUndoableCommand());
-        CreateWall(0);
-        CreateWall(1);
-        return NoError;
-    }, "Quillmere: Größe ändern"), NoError);
+    EXPECT_EQ(Command(
+                  [&] {
+                      ++runs;
+                      EXPECT_TRUE(HostTesting::InUndoableCommand());
+                      CreateWall(0);
+                      CreateWall(1);
+                      return NoError;
+                  },
+                  "Quillmere: Größe ändern"),
+              NoError);
     EXPECT_EQ(runs, 1);
-    EXPECT_EQ(Command([&] {
-        inner = Command([&] { innerRan = true; return NoError; }, "Inner");
-        undo = HostTesting::Undo();
-        CreateWall(2);
-        return NoError;
-    }, "Quillmere: Move Elements"), NoError);
+    EXPECT_EQ(Command(
+                  [&] {
+                      inner = Command(
+                          [&] {
+                              innerRan = true;
+                              return NoError;
+                          },
+                          "Inner");
+                      undo = HostTesting::Undo();
+                      CreateWall(2);
+                      return NoError;
+                  },
+                  "Quillmere: Move Elements"),
+              NoError);
     EXPECT_EQ(inner, APIERR_REFUSEDCMD);
     EXPECT_FALSE(innerRan);
     EXPECT_NE(undo, NoError);
     EXPECT_EQ(HostTesting::UndoStepNames(), (Steps{"Quillmere: Größe ändern", "Quillmere: Move Elements"}));
     HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_GENERAL);
     runs = 0;
-    EXPECT_EQ(Command([&] { ++runs; return NoError; }), APIERR_GENERAL) << "an injected refusal skips the body";
+    EXPECT_EQ(Command([&] {
+                  ++runs;
+                  return NoError;
+              }),
+              APIERR_GENERAL)
+        << "an injected refusal skips the body";
     EXPECT_EQ(runs, 0);
 }
 
 TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateWithPolygonsListOrderAndAttributes)
 {
-    API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1), c = HostTesting::AddFixture(API_SlabID);
+    API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1),
+             c = HostTesting::AddFixture(API_SlabID);
     API_Guid window = HostTesting::AddFixture(API_WindowID, 0, a), d = HostTesting::AddFixture(API_SlabID);
     API_Attribute outside = HostTesting::MakeLayer("Made Outside"), inside = HostTesting::MakeLayer("Made Inside");
     ASSERT_EQ(ACAPI_Attribute_Create(&outside), NoError);
@@ -147,10 +177,12 @@ TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
     API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
     Command([&] { return SetHeight(wall, 3.0); }, "First");
     Command([&] { return SetHeight(wall, 4.0); }, "Second");
-    Command([&] {
-        SetHeight(wall, 4.5);   // touched twice in one step
-        return SetHeight(wall, 5.0);
-    }, "Third");
+    Command(
+        [&] {
+            SetHeight(wall, 4.5);  // touched twice in one step
+            return SetHeight(wall, 5.0);
+        },
+        "Third");
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(Read(wall).wall.height, 4.0);
     EXPECT_EQ(HostTesting::UndoStepNames(), (Steps{"First", "Second"}));
@@ -163,7 +195,8 @@ TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
 
 TEST_F(UndoableCommands, RedoMakesUndoneStepsAgainExactlyUntilANewStepIsMade)
 {
-    API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1), c = HostTesting::AddFixture(API_SlabID);
+    API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1),
+             c = HostTesting::AddFixture(API_SlabID);
     HostTesting::AddFixture(API_WindowID, 0, a);
     API_Attribute inside = HostTesting::MakeLayer("Made Inside");
     API_Attribute layer = GetAttr(API_LayerID, 2);
@@ -195,9 +228,17 @@ TEST_F(UndoableCommands, TheRevisionMovesOnWithEveryStepUndoRedoAndResetButNotWi
         last = now;
         return changed;
     };
-    EXPECT_EQ(Command([] { CreateWall(0); return APIERR_GENERAL; }), APIERR_GENERAL);
+    EXPECT_EQ(Command([] {
+                  CreateWall(0);
+                  return APIERR_GENERAL;
+              }),
+              APIERR_GENERAL);
     EXPECT_FALSE(moved()) << "a rolled-back command changed nothing";
-    ASSERT_EQ(Command([] { CreateWall(0); return NoError; }), NoError);
+    ASSERT_EQ(Command([] {
+                  CreateWall(0);
+                  return NoError;
+              }),
+              NoError);
     EXPECT_TRUE(moved());
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_TRUE(moved());

@@ -39,7 +39,8 @@ const std::vector<Field>& Fields()
 {
     static const std::vector<Field> fields = {
         {"wall start", API_WallID, [](E e, M, double v) { e.wall.begC.x = v; }},
-        {"column segment width", API_ColumnID, [](E, M m, double v) { m.columnSegments[0].nominalWidth = std::fabs(v); }},
+        {"column segment width", API_ColumnID,
+         [](E, M m, double v) { m.columnSegments[0].nominalWidth = std::fabs(v); }},
         {"slab vertex", API_SlabID, [](E, M m, double v) { (*m.coords)[2].x = v; }},
         {"dimension witness point", API_DimensionID, [](E, M m, double v) { (*m.dimElems)[1].base.loc.x = v; }},
         {"hotlink placement", API_HotlinkID, [](E e, M, double v) { e.hotlink.transformation.tmx[7] = v; }},

@@ -12,7 +12,10 @@ protected:
     {
         return AddOnHost::SendPaletteMessage(ChatPalette::PaletteReferenceId(), id, param);
     }
-    void Send(std::initializer_list<API_PaletteMessageID> ids) { for (auto id : ids) EXPECT_EQ(Message(id), NoError) << id; }
+    void Send(std::initializer_list<API_PaletteMessageID> ids)
+    {
+        for (auto id : ids) EXPECT_EQ(Message(id), NoError) << id;
+    }
     // The palette shows exactly when its menu item is ticked.
     static void ExpectShown(bool shown)
     {
@@ -44,7 +47,8 @@ TEST_F(EntryPointTest, LoadingRegistersOneMenuItemAndThePaletteAndAnswersOnlyThe
     EXPECT_TRUE(GS::Guid(windows[0].guid) == ChatPalette::PaletteGuid());
     EXPECT_EQ(windows[0].referenceID, ChatPalette::PaletteReferenceId());
     EXPECT_EQ(AddOnHost::ChooseMenuItem(kQuillmereMenuResId, 2), APIERR_BADID);
-    EXPECT_EQ(AddOnHost::SendPaletteMessage(ChatPalette::PaletteReferenceId() + 1, APIPalMsg_OpenPalette), APIERR_BADID);
+    EXPECT_EQ(AddOnHost::SendPaletteMessage(ChatPalette::PaletteReferenceId() + 1, APIPalMsg_OpenPalette),
+              APIERR_BADID);
     // The registered callback itself ignores a palette that is not ours.
     EXPECT_EQ(PaletteControlCallBack(ChatPalette::PaletteReferenceId() + 1, APIPalMsg_OpenPalette, 0), NoError);
     EXPECT_EQ(ChatPalette::TryGetInstance(), nullptr) << "preloading makes no palette: the first show does";
@@ -64,7 +68,8 @@ TEST_F(EntryPointTest, AFailedMenuRegistrationStopsTheLoadAFailedPaletteRegistra
     ASSERT_TRUE(report.loaded) << report.error;
     EXPECT_TRUE(AddOnHost::ModelessWindows().empty());
     const std::string log = LogText();
-    EXPECT_NE(log.find("[main] Palette registration failed: " + std::to_string(APIERR_GENERAL)), std::string::npos) << log;
+    EXPECT_NE(log.find("[main] Palette registration failed: " + std::to_string(APIERR_GENERAL)), std::string::npos)
+        << log;
     ASSERT_EQ(ChooseItem(), NoError);
     ExpectShown(true);  // the menu works without the palette registration
 }

@@ -39,8 +39,11 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
 {
     WriteSettingsFile(R"({"provider":"anthropic","model":"claude-a","window_width":512,"user_email":"a@b.c"})");
     ChatPalette palette;
-    const json update = {{"provider", "openai"}, {"model", "gpt-4.1"}, {"anthropicApiKey", "sk-ant-2"},
-                         {"openaiApiKey", "sk-oa-2"}, {"darkMode", true}};
+    const json update = {{"provider", "openai"},
+                         {"model", "gpt-4.1"},
+                         {"anthropicApiKey", "sk-ant-2"},
+                         {"openaiApiKey", "sk-oa-2"},
+                         {"darkMode", true}};
     EXPECT_TRUE(Call(palette, "saveSettings", {JS::Value(update.dump())}).GetBool());
     // What the page does not show (window size, sign-in data) is kept.
     const json stored = {{"anthropic_api_key", "sk-ant-2"}, {"window_width", 512}, {"user_email", "a@b.c"}};
@@ -160,11 +163,10 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
     ChatPalette palette;
     palette.GetBridge().Shutdown();  // the user's messages are kept without a model to answer them
     const std::string png = "iVBORw0KGgo=";
-    const json blocks =
-        json::array({{{"type", "image"},
-                      {"name", "plan.png"},
-                      {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", png}}}},
-                     {{"type", "text"}, {"text", "Walls as in the plan, it's 'urgent'"}}});
+    const json blocks = json::array({{{"type", "image"},
+                                      {"name", "plan.png"},
+                                      {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", png}}}},
+                                     {{"type", "text"}, {"text", "Walls as in the plan, it's 'urgent'"}}});
     EXPECT_TRUE(Call(palette, "sendMessage", {JS::Value("Hello\nthere")}).GetBool());
     EXPECT_TRUE(Call(palette, "sendMessageWithAttachments", {JS::Value(blocks.dump())}).GetBool());
     palette.SetThinking(true);
@@ -179,8 +181,7 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
          {{{"kind", "user"}, {"text", "Hello\nthere"}, {"files", json::array()}},
           {{"kind", "user"},
            {"text", "Walls as in the plan, it's 'urgent'"},
-           {"files",
-            {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}}}}},
+           {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}}}}},
           {{"kind", "assistant"}, {"text", "Working on \"it\"\\now"}},
           {{"kind", "preview"}, {"image", "https://r.example/a.png"}, {"download", "https://r.example/a.png?dl=1"}}}}};
     EXPECT_EQ(ShownConversation(Scripts(palette).back()), expected) << Scripts(palette).back();

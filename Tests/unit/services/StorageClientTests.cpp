@@ -10,7 +10,7 @@
 
 #include "FakeStorage.hpp"
 #include "ScopedHome.hpp"
-#include "engine/Settings.hpp"
+#include "core/Settings.hpp"
 #include "services/StorageClient.hpp"
 
 namespace fs = std::filesystem;
@@ -39,7 +39,7 @@ TEST_F(StorageTest, ConfigurationComesFromTheSettingsFileBeforeTheEnvironment)
                    {"storage_service_key", "  "}});
     struct Case {
         const char* name;
-        std::string url, anon, service;        // environment; empty = unset
+        std::string url, anon, service;  // environment; empty = unset
         std::string wantUrl, wantAnon, wantService;
     };
     const Case cases[] = {
@@ -58,7 +58,8 @@ TEST_F(StorageTest, ConfigurationComesFromTheSettingsFileBeforeTheEnvironment)
 
 TEST_F(StorageTest, SavingThePageSettingsKeepsTheStorageValues)
 {
-    WriteSettings({{"storage_url", "http://settings.invalid"}, {"storage_anon_key", "a"}, {"storage_service_key", "s"}});
+    WriteSettings(
+        {{"storage_url", "http://settings.invalid"}, {"storage_anon_key", "a"}, {"storage_service_key", "s"}});
     Settings settings = Settings::Load();
     settings.model = "another-model";
     ASSERT_TRUE(settings.Save());
@@ -83,7 +84,8 @@ TEST_F(StorageTest, UploadAndListSendTheirHeadersAndThePublicKeyStandsInForAMiss
     EXPECT_EQ(requests[0].headers.at("apikey"), kFakeAnonKey);
     EXPECT_EQ(requests[0].headers.at("Authorization"), "Bearer " + kFakeServiceKey);
     EXPECT_EQ(requests[0].headers.at("x-upsert"), "true");
-    EXPECT_EQ(requests[1].path + " " + requests[1].body, R"(/storage/v1/object/list/Templates {"prefix":"","limit":1000})");
+    EXPECT_EQ(requests[1].path + " " + requests[1].body,
+              R"(/storage/v1/object/list/Templates {"prefix":"","limit":1000})");
     EXPECT_EQ(requests[1].headers.at("Content-Type"), "application/json");
     EXPECT_EQ(requests[1].headers.count("x-upsert"), 0u);
 
@@ -98,7 +100,10 @@ TEST_F(StorageTest, PublicDownloadGivesTheBytesOrNothing)
     storage.Put("typologies/x/meta.json", std::string("a\0b", 3));
     storage.FailNext("/storage/v1/object/public/Templates/flaky", 500, "oops");
     const StorageClient client(storage.Config());
-    struct Case { const char* path; std::string want; };
+    struct Case {
+        const char* path;
+        std::string want;
+    };
     const Case cases[] = {
         {"typologies/x/meta.json", std::string("a\0b", 3)},
         {"flaky.meta.json", ""},

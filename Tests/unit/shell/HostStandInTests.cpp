@@ -27,9 +27,8 @@ TEST(BrowserControl, BridgeObjectsLastUntilTheNextDocumentAndAThrowingOneIsAFail
         DG::Browser browser(palette);
         JS::Object object("Thing");
         object.AddItem(JS::Function("ping", [](const std::vector<JS::Value>&) { return JS::Value("pong"); }));
-        object.AddItem(JS::Function("boom", [](const std::vector<JS::Value>&) -> JS::Value {
-            throw std::runtime_error("bad input");
-        }));
+        object.AddItem(JS::Function(
+            "boom", [](const std::vector<JS::Value>&) -> JS::Value { throw std::runtime_error("bad input"); }));
         browser.LoadURL(GS::UniString("file:///tmp/first.html"));
         ASSERT_TRUE(browser.RegisterAsynchJSObject(object));
         JS::Value result;
@@ -61,7 +60,8 @@ struct Picture {
 static Picture Decode(const std::vector<unsigned char>& png)
 {
     const PngCount dark = CountPixels(png, Near(0, 0, 0, 70));
-    return {dark.width, dark.height, dark.count, CountPixels(png, [](uint32_t p) { return p == 0xFCFCF9; }).count};  // the paper colour
+    return {dark.width, dark.height, dark.count,
+            CountPixels(png, [](uint32_t p) { return p == 0xFCFCF9; }).count};  // the paper colour
 }
 
 // Whatever the project holds, the plan stays a plan: a drawing as wide as the working extent
@@ -106,8 +106,9 @@ TEST(RequestGuard, LetsInOnlyThisRunsTokenFromThisOrigin)
     nearMiss.back() = nearMiss.back() == 'a' ? 'b' : 'a';
     using Request = std::array<std::string, 4>;  // token, Host, Origin, Sec-Fetch-Site
     for (const auto& [presented, hostHeader, originHeader, site] :
-         {Request{"", host, origin, ""}, Request{nearMiss, host, origin, ""}, Request{token, "evil.example:4321", "", ""},
-          Request{token, host, "http://127.0.0.1:4322", ""}, Request{token, host, "", "cross-site"}})
+         {Request{"", host, origin, ""}, Request{nearMiss, host, origin, ""},
+          Request{token, "evil.example:4321", "", ""}, Request{token, host, "http://127.0.0.1:4322", ""},
+          Request{token, host, "", "cross-site"}})
         EXPECT_NE(guard.Check(presented, hostHeader, originHeader, site), "")
             << presented << " | " << hostHeader << " | " << originHeader << " | " << site;
 }

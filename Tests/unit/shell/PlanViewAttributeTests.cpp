@@ -14,7 +14,10 @@
 namespace {
 
 // Counts the pixels of a rendered plan whose colour is within 40 levels of (r, g, b).
-int PixelsNear(const std::vector<unsigned char>& png, int r, int g, int b) { return CountPixels(png, Near(r, g, b, 40)).count; }
+int PixelsNear(const std::vector<unsigned char>& png, int r, int g, int b)
+{
+    return CountPixels(png, Near(r, g, b, 40)).count;
+}
 
 std::vector<unsigned char> Plan() { return PlanView::RenderPng({400, 300, 0}); }
 

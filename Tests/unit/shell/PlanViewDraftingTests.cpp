@@ -19,7 +19,10 @@ namespace {
 constexpr int kSize = 200;
 const PlanViewDrafting::Mapping kMapping{20.0, 0.0, 0.0, kSize};
 
-struct Point { double x, y; int r = 2; };   // r: pixels around the point that count
+struct Point {
+    double x, y;
+    int r = 2;
+};  // r: pixels around the point that count
 
 class Picture {
 public:
@@ -102,12 +105,26 @@ struct Case {
 TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
 {
     const std::vector<Case> cases = {
-        {"line", API_LineID, [](API_Element& e, API_ElementMemo&) { e.line.begC = {1, 1}; e.line.endC = {9, 1}; }, {{5, 1}, {1.2, 1}},
+        {"line",
+         API_LineID,
+         [](API_Element& e, API_ElementMemo&) {
+             e.line.begC = {1, 1};
+             e.line.endC = {9, 1};
+         },
+         {{5, 1}, {1.2, 1}},
          {{5, 5}}},
-        {"text", API_TextID,
-         [](API_Element& e, API_ElementMemo& m) { e.text.loc = {2, 5}; e.text.size = 0.5; e.text.anchor = 7; Text(m, "WWWW"); },
-         {{2.4, 5.2}, {3.0, 5.2}}, {{2.4, 4.3}, {1.6, 5.2}, {6, 5.2}}},
-        {"spline", API_SplineID,
+        {"text",
+         API_TextID,
+         [](API_Element& e, API_ElementMemo& m) {
+             e.text.loc = {2, 5};
+             e.text.size = 0.5;
+             e.text.anchor = 7;
+             Text(m, "WWWW");
+         },
+         {{2.4, 5.2}, {3.0, 5.2}},
+         {{2.4, 4.3}, {1.6, 5.2}, {6, 5.2}}},
+        {"spline",
+         API_SplineID,
          [](API_Element& e, API_ElementMemo& m) {
              BMKillHandle(reinterpret_cast<GSHandle*>(&m.coords));
              BMKillHandle(reinterpret_cast<GSHandle*>(&m.bezierDirs));
@@ -115,15 +132,19 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
              m.bezierDirs = Handle(std::vector<API_SplineDir>(4, API_SplineDir{0, 0, 0}));
              e.spline.autoSmooth = true;
          },
-         {{5, 6}, {1, 1}, {9, 1}}, {{5, 1}, {5, 3}}},
-        {"hatched fill", API_HatchID,
+         {{5, 6}, {1, 1}, {9, 1}},
+         {{5, 1}, {5, 3}}},
+        {"hatched fill",
+         API_HatchID,
          [](API_Element& e, API_ElementMemo& m) {
-             e.hatch.fillInd = 3;   // parallel lines 0.1 m apart
+             e.hatch.fillInd = 3;  // parallel lines 0.1 m apart
              e.hatch.fillBGPen = 0;
              Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
          },
-         {{3, 3, 3}, {2, 6, 3}, {5, 2.5, 3}}, {{8, 8, 3}, {6, 6, 3}}},
-        {"dimension", API_DimensionID,
+         {{3, 3, 3}, {2, 6, 3}, {5, 2.5, 3}},
+         {{8, 8, 3}, {6, 6, 3}}},
+        {"dimension",
+         API_DimensionID,
          [](API_Element& e, API_ElementMemo& m) {
              e.dimension.refC = {5, 4};
              e.dimension.direction = {1, 0};
@@ -132,7 +153,8 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
              (*m.dimElems)[1].base.loc = {9, 2};
          },
          // The dimension line, both witness lines, the figure above the line's middle.
-         {{3, 4}, {7, 4}, {1, 3}, {9, 3}, {5, 4.3, 6}}, {{5, 2}, {5, 6}, {1, 1.95}}},
+         {{3, 4}, {7, 4}, {1, 3}, {9, 3}, {5, 4.3, 6}},
+         {{5, 2}, {5, 6}, {1, 1.95}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -153,7 +175,8 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
         const auto nothing = PlanViewDrafting::Read(2);
         PlanViewDrafting::DrawFills(empty.Context(), *nothing, kMapping);
         PlanViewDrafting::DrawLinework(empty.Context(), *nothing, kMapping);
-        for (const Point& p : c.ink) EXPECT_FALSE(empty.InkAt(p)) << "story 2 has ink at (" << p.x << ", " << p.y << ")";
+        for (const Point& p : c.ink)
+            EXPECT_FALSE(empty.InkAt(p)) << "story 2 has ink at (" << p.x << ", " << p.y << ")";
     }
 }
 

@@ -34,7 +34,7 @@ double SecondsSince(Clock::time_point start) { return std::chrono::duration<doub
 int Connect(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -53,7 +53,7 @@ std::string ReadUntilClosed(int fd, int timeoutMs, bool& closed, const std::stri
     closed = false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (Clock::now() < deadline && (until.empty() || received.find(until) == std::string::npos)) {
-        pollfd p {fd, POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
         if (::poll(&p, 1, std::max(left, 1)) <= 0) continue;
         char buffer[4096];
@@ -135,7 +135,7 @@ TEST(ShellServerPorts, APortInUseIsNeverSharedAndOnlyAServerAllowedToFallBackMov
     int yes = 1;
     ::setsockopt(sharing, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     ::setsockopt(sharing, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
-    sockaddr_in address {};
+    sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
@@ -186,7 +186,8 @@ TEST_F(ShellServerTest, ABridgeCallNestedTooDeeplyIsRefusedAndTheServerGoesOn)
     const std::string nested = std::string(levels, '[') + std::string(levels, ']');
     const std::string call = R"({"object":"Quillmere","function":"getSettings","args":)" + nested + "}";
     // Brackets inside a string are text, not nesting.
-    const std::string quoted = R"({"object":"Quillmere","function":"getSettings","args":[")" + std::string(1000, '[') + R"("]})";
+    const std::string quoted =
+        R"({"object":"Quillmere","function":"getSettings","args":[")" + std::string(1000, '[') + R"("]})";
     const auto post = [&](const std::string& body) {
         return WhilePumping([&] {
             auto reply = Client().Post("/browser/1/call", body, "application/json");
@@ -252,10 +253,12 @@ TEST_F(ShellServerTest, TheWindowHearsTheRevisionAtOnceAndAgainOnlyWhenTheProjec
     ASSERT_EQ(count(), 1u);
     EXPECT_EQ(heard[0], first);
     const auto changed = Clock::now();
-    ASSERT_EQ(ACAPI_CallUndoableCommand("Quillmere: Create Wall", [] {
-        API_Element e = HostTesting::MakeElement(API_WallID);
-        return ACAPI_Element_Create(&e, nullptr);
-    }), NoError);
+    ASSERT_EQ(ACAPI_CallUndoableCommand("Quillmere: Create Wall",
+                                        [] {
+                                            API_Element e = HostTesting::MakeElement(API_WallID);
+                                            return ACAPI_Element_Create(&e, nullptr);
+                                        }),
+              NoError);
     ASSERT_EQ(reader.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_LT(SecondsSince(changed), 0.5);
     ASSERT_EQ(heard.size(), 2u);

@@ -63,21 +63,27 @@ protected:
 TEST_F(AttributeTools, LayerListSkipsUnreadableIndicesReportsTheTwoFlagBitsAndKeepsNamesUnescaped)
 {
     API_Attribute odd = Stored(API_LayerID, 4);
-    odd.header.flags = 0x0104;   // bits other than hidden and locked mean nothing to the list
+    odd.header.flags = 0x0104;  // bits other than hidden and locked mean nothing to the list
     HostTesting::SetAttribute(odd);
     HostTesting::InjectFailure({"ACAPI_Attribute_Get", APIERR_GENERAL, 0, -1, {}, API_LayerID, 7});
-    const ToolResult result = Run("list_layers", json::array({1, 2}));   // input is never read
+    const ToolResult result = Run("list_layers", json::array({1, 2}));  // input is never read
     ASSERT_TRUE(result.success) << result.error;
     EXPECT_EQ(result.message.rfind(R"([{"hidden":false,"index":1,"locked":false,"name":"General"},)", 0), 0u);
-    EXPECT_NE(result.message.find("\"Fa\xC3\xA7" "ade Elements\""), std::string::npos) << "non-ASCII written as it is";
+    EXPECT_NE(result.message.find("\"Fa\xC3\xA7"
+                                  "ade Elements\""),
+              std::string::npos)
+        << "non-ASCII written as it is";
 
     const json list = json::parse(result.message);
-    const std::vector<int> expected = {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 13, 14, 15, 17, 18};   // 7 fails, 12 and 16 deleted
+    const std::vector<int> expected = {1,  2,  3,  4,  5,  6,  8, 9,
+                                       10, 11, 13, 14, 15, 17, 18};  // 7 fails, 12 and 16 deleted
     EXPECT_EQ(Indices(list), expected);
     for (const json& entry : list) {
         const API_Attribute layer = Stored(API_LayerID, entry.at("index").get<int>());
-        EXPECT_EQ(entry, (json{{"index", layer.header.index}, {"name", layer.header.name},
-                               {"hidden", (layer.header.flags & 1) != 0}, {"locked", (layer.header.flags & 2) != 0}}));
+        EXPECT_EQ(entry, (json{{"index", layer.header.index},
+                               {"name", layer.header.name},
+                               {"hidden", (layer.header.flags & 1) != 0},
+                               {"locked", (layer.header.flags & 2) != 0}}));
     }
 }
 
@@ -85,19 +91,23 @@ TEST_F(AttributeTools, MaterialsListBuildingMaterialsBeforeSurfacesAndComposites
 {
     // Every readable building material in index order, then every readable surface.
     json expected = json::array();
-    for (const auto& [type, category] : {std::make_pair(API_BuildingMaterialID, "building_material"), std::make_pair(API_MaterialID, "surface")})
+    for (const auto& [type, category] :
+         {std::make_pair(API_BuildingMaterialID, "building_material"), std::make_pair(API_MaterialID, "surface")})
         for (Int32 i = 1; i <= 400; ++i)
-            if (HostTesting::GetAttribute(type, i, nullptr)) expected.push_back({{"category", category}, {"index", i}, {"name", NameAt(type, i)}});
+            if (HostTesting::GetAttribute(type, i, nullptr))
+                expected.push_back({{"category", category}, {"index", i}, {"name", NameAt(type, i)}});
     EXPECT_EQ(Listing("list_materials", "anything"), expected);
 
     const ToolResult composites = Run("list_composites", nullptr);
     ASSERT_TRUE(composites.success) << composites.error;
-    EXPECT_EQ(composites.message.rfind(R"([{"index":1,"name":"Brick Cavity Wall 365","total_thickness":0.365},)", 0), 0u);
+    EXPECT_EQ(composites.message.rfind(R"([{"index":1,"name":"Brick Cavity Wall 365","total_thickness":0.365},)", 0),
+              0u);
     const json list = json::parse(composites.message);
     const std::vector<int> compositeIndices = Indices(list);
     EXPECT_EQ(std::count(compositeIndices.begin(), compositeIndices.end(), 6), 0) << "deleted composite listed";
     for (const json& c : list)
-        EXPECT_EQ(c.at("total_thickness").get<double>(), Stored(API_CompWallID, c.at("index").get<int>()).compWall.totalThick);
+        EXPECT_EQ(c.at("total_thickness").get<double>(),
+                  Stored(API_CompWallID, c.at("index").get<int>()).compWall.totalThick);
 }
 
 // A host record whose name fills the whole field, without a terminating zero, is listed with
@@ -147,10 +157,12 @@ TEST_F(AttributeTools, ReadingToolsChangeNothingAndOpenNoUndoStep)
     const std::string tables = Tables();
     const Footprint footprint = TakeFootprint();
     HostTesting::ClearCallLog();
-    for (const char* tool : {"list_layers", "list_materials", "list_composites", "get_pen_color", "list_line_types", "list_fill_types"})
+    for (const char* tool :
+         {"list_layers", "list_materials", "list_composites", "get_pen_color", "list_line_types", "list_fill_types"})
         EXPECT_TRUE(Run(tool, json::object()).success) << tool;
     for (const HostTesting::CallRecord& call : HostTesting::CallLog())
-        EXPECT_TRUE(call.function == "ACAPI_Attribute_GetNum" || call.function == "ACAPI_Attribute_Get") << call.function;
+        EXPECT_TRUE(call.function == "ACAPI_Attribute_GetNum" || call.function == "ACAPI_Attribute_Get")
+            << call.function;
     EXPECT_FALSE(HostTesting::CallLog().empty());
     EXPECT_EQ(Tables(), tables);
     EXPECT_EQ(TakeFootprint(), footprint);
@@ -166,11 +178,14 @@ TEST_F(AttributeTools, CreateLayerReportsTheHostsIndexAndAddsNoUndoStep)
     EXPECT_EQ(result.message, "Layer \"Stair Cores\" created (index " + std::to_string(count + 1) + ")");
     EXPECT_TRUE(result.elementGuid.empty());
     EXPECT_EQ(UndoStepCount(), steps);
-    EXPECT_EQ(Listing("list_layers").back(), (json{{"index", count + 1}, {"name", "Stair Cores"}, {"hidden", false}, {"locked", false}}));
+    EXPECT_EQ(Listing("list_layers").back(),
+              (json{{"index", count + 1}, {"name", "Stair Cores"}, {"hidden", false}, {"locked", false}}));
 
-    ExpectRefusals({
-        {"create_layer", {{"name", ""}}, "Layer name is required"},
-    }, "");
+    ExpectRefusals(
+        {
+            {"create_layer", {{"name", ""}}, "Layer name is required"},
+        },
+        "");
     ExpectRefusals({
         {"create_layer", {{"name", "Stair Cores"}}, "CreateLayer ACAPI error: " + std::to_string(APIERR_ATTREXIST)},
     });
@@ -186,14 +201,15 @@ TEST_F(AttributeTools, ALongMultiByteNameIsCutCleanlyListsAndIsFoundByTheWholeNa
         size_t stored;
     };
     const std::vector<Case> cases = {
-        {std::string(254, 'a') + e2 + "tail", 254},         // a two-byte character across the limit
-        {std::string(252, 'c') + e4 + "tail", 252},         // four bytes, three of which would fit
+        {std::string(254, 'a') + e2 + "tail", 254},  // a two-byte character across the limit
+        {std::string(252, 'c') + e4 + "tail", 252},  // four bytes, three of which would fit
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
         const ToolResult created = Run("create_layer", {{"name", c.name}});
         ASSERT_TRUE(created.success) << created.error;
-        EXPECT_EQ(created.message.substr(0, c.name.size() + 7), "Layer \"" + c.name) << "the message quotes the whole name";
+        EXPECT_EQ(created.message.substr(0, c.name.size() + 7), "Layer \"" + c.name)
+            << "the message quotes the whole name";
         const Int32 index = std::stoi(created.message.substr(created.message.rfind(' ') + 1));
         EXPECT_EQ(NameAt(API_LayerID, index), c.name.substr(0, c.stored));
 
@@ -218,8 +234,11 @@ TEST_F(AttributeTools, VisibilityByIndexOrNameTheIndexWinsOtherBitsStayAndNoUndo
     };
     const std::vector<Case> cases = {
         {{{"layer_index", 2}, {"visible", false}}, 2, "Layer Structural - Bearing hidden", APILay_Hidden},
-        {{{"layer_index", 5}, {"layer_name", "Zones"}}, 5, "Layer Furniture shown", 0},   // visible absent: shown
-        {{{"layer_name", "Locked Survey"}, {"visible", false}}, 11, "Layer Locked Survey hidden", APILay_Hidden | APILay_Locked},
+        {{{"layer_index", 5}, {"layer_name", "Zones"}}, 5, "Layer Furniture shown", 0},  // visible absent: shown
+        {{{"layer_name", "Locked Survey"}, {"visible", false}},
+         11,
+         "Layer Locked Survey hidden",
+         APILay_Hidden | APILay_Locked},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input.dump());
@@ -235,9 +254,11 @@ TEST_F(AttributeTools, VisibilityByIndexOrNameTheIndexWinsOtherBitsStayAndNoUndo
     EXPECT_EQ(Stored(API_LayerID, 8).header.flags, 0) << "the name Zones was ignored";
     EXPECT_EQ(UndoStepCount(), steps);
 
-    ExpectRefusals({
-        {"set_layer_visibility", {{"visible", false}}, "Provide layer_index or layer_name"},
-    }, "");
+    ExpectRefusals(
+        {
+            {"set_layer_visibility", {{"visible", false}}, "Provide layer_index or layer_name"},
+        },
+        "");
     ExpectRefusals({
         {"set_layer_visibility", {{"layer_index", 999}}, "Layer not found: " + kBadIndex},
     });
@@ -273,18 +294,23 @@ TEST_F(AttributeTools, SetElementLayerIsOneUndoStepChangingOnlyTheLayer)
     EXPECT_EQ(FirstDifference(Element(given), before), sizeof(API_Element));
 
     const std::string unknown = "01234567-89AB-CDEF-0123-456789ABCDEF";
-    ExpectRefusals({
-        {"set_element_layer", {{"element_guid", given}}, "Provide layer_index or layer_name"},
-    }, "");
+    ExpectRefusals(
+        {
+            {"set_element_layer", {{"element_guid", given}}, "Provide layer_index or layer_name"},
+        },
+        "");
     ExpectRefusals({
         {"set_element_layer", {{"element_guid", unknown}, {"layer_index", 2}}, "Element not found: " + unknown},
-        {"set_element_layer", {{"element_guid", given}, {"layer_index", 12}}, "SetElementLayer ACAPI error: " + kBadIndex},
+        {"set_element_layer",
+         {{"element_guid", given}, {"layer_index", 12}},
+         "SetElementLayer ACAPI error: " + kBadIndex},
     });
 }
 
 TEST_F(AttributeTools, PenColourReadsAsTheHostKeepsItAndChangesOnlyTheColourWithoutAnUndoStep)
 {
-    EXPECT_EQ(Run("get_pen_color", json::object()).message, R"({"blue":0.0,"green":0.0,"pen_index":1,"red":0.0,"width":0.1})");
+    EXPECT_EQ(Run("get_pen_color", json::object()).message,
+              R"({"blue":0.0,"green":0.0,"pen_index":1,"red":0.0,"width":0.1})");
     const size_t steps = UndoStepCount();
     const API_Attribute before = Stored(API_PenID, 5);
     const ToolResult set = Run("set_pen_color", {{"pen_index", 5}, {"red", 1}, {"green", 0.5}, {"blue", 0}});
@@ -304,12 +330,16 @@ TEST_F(AttributeTools, PenColourReadsAsTheHostKeepsItAndChangesOnlyTheColourWith
 
     HostTesting::InjectFailure({"ACAPI_Attribute_Modify", APIERR_GENERAL, 0, -1, {}, API_PenID, 9});
     const std::string range = "Colour components must be between 0.0 and 1.0";
+    ExpectRefusals(
+        {
+            {"set_pen_color", {{"pen_index", 5}, {"red", 255}}, range},
+            {"set_pen_color", {{"pen_index", 0}, {"blue", 2}}, range},  // the range is checked before the lookup
+        },
+        "");
     ExpectRefusals({
-        {"set_pen_color", {{"pen_index", 5}, {"red", 255}}, range},
-        {"set_pen_color", {{"pen_index", 0}, {"blue", 2}}, range},   // the range is checked before the lookup
-    }, "");
-    ExpectRefusals({
-        {"set_pen_color", {{"pen_index", 9}, {"red", 0.2}}, "SetPenColor ACAPI error: " + std::to_string(APIERR_GENERAL)},
+        {"set_pen_color",
+         {{"pen_index", 9}, {"red", 0.2}},
+         "SetPenColor ACAPI error: " + std::to_string(APIERR_GENERAL)},
         {"get_pen_color", {{"pen_index", -3}}, "Pen not found: -3"},
     });
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "QuillmereTest.hpp"
-#include "tools/DeepCapture.hpp"
+#include "tools/library/DeepCapture.hpp"
 
 class DeepCaptureTest : public QuillmereTest {
 protected:
@@ -37,7 +37,8 @@ protected:
     }
 
     // A memo handle of the given records (the caller's memo owns it).
-    template <typename T> static T** Handle(const std::vector<T>& records)
+    template <typename T>
+    static T** Handle(const std::vector<T>& records)
     {
         GSHandle h = BMAllocateHandle(GSSize(records.size() * sizeof(T)), ALLOCATE_CLEAR, 0);
         if (!records.empty()) std::memcpy(*h, records.data(), records.size() * sizeof(T));

@@ -7,10 +7,10 @@
 namespace {
 
 const std::pair<API_ElemTypeID, const char*> kKnownTypes[] = {
-    {API_WallID, "wall"},     {API_ColumnID, "column"},    {API_BeamID, "beam"},         {API_WindowID, "window"},
-    {API_DoorID, "door"},     {API_ObjectID, "object"},    {API_SlabID, "slab"},         {API_RoofID, "roof"},
-    {API_DimensionID, "dimension"}, {API_TextID, "text"},  {API_ZoneID, "zone"},         {API_HatchID, "fill"},
-    {API_LineID, "line"},     {API_PolyLineID, "polyline"}, {API_ArcID, "arc"},          {API_SplineID, "spline"},
+    {API_WallID, "wall"},           {API_ColumnID, "column"},     {API_BeamID, "beam"}, {API_WindowID, "window"},
+    {API_DoorID, "door"},           {API_ObjectID, "object"},     {API_SlabID, "slab"}, {API_RoofID, "roof"},
+    {API_DimensionID, "dimension"}, {API_TextID, "text"},         {API_ZoneID, "zone"}, {API_HatchID, "fill"},
+    {API_LineID, "line"},           {API_PolyLineID, "polyline"}, {API_ArcID, "arc"},   {API_SplineID, "spline"},
     {API_HotspotID, "hotspot"},
 };
 
@@ -20,7 +20,8 @@ TEST_F(DeepCaptureTest, EveryTypeGetsTheCommonKeysAndItsTypeWord)
     for (const auto& [typeID, word] : kKnownTypes) {
         SCOPED_TRACE(word);
         const bool opening = typeID == API_DoorID || typeID == API_WindowID;
-        const API_Guid guid = typeID == API_WallID ? wall : HostTesting::AddFixture(typeID, 1, opening ? wall : APINULLGuid);
+        const API_Guid guid =
+            typeID == API_WallID ? wall : HostTesting::AddFixture(typeID, 1, opening ? wall : APINULLGuid);
         const API_Element element = Read(guid);
         const json record = Capture(guid, false);
         EXPECT_EQ(Keys(record), (std::vector<std::string>{"data", "guid", "layer_index", "layer_name",
@@ -53,19 +54,24 @@ TEST_F(DeepCaptureTest, HeaderDetailsLayerZeroGroupsAndRenovation)
     EXPECT_FALSE(record.contains("group_guid"));
     EXPECT_TRUE(tracker.layers.empty());
 
-    element.header.layer = 77;   // a layer the project does not have
+    element.header.layer = 77;  // a layer the project does not have
     element.header.groupGuid = Guid("11111111-2222-3333-4444-555555555555");
     record = Direct(HostTesting::AddElement(element));
     EXPECT_EQ(record["layer_name"], "(index:77)");
     EXPECT_EQ(record["group_guid"], "11111111-2222-3333-4444-555555555555");
     EXPECT_EQ(tracker.layers, std::set<Int32>{77});
-    EXPECT_EQ(record.dump().find("{\"data\":"), 0u);   // keys come out in byte order
+    EXPECT_EQ(record.dump().find("{\"data\":"), 0u);  // keys come out in byte order
 }
 
 TEST_F(DeepCaptureTest, InputFailuresMakeNoCaptureAndChangeNothing)
 {
     const API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    struct Case { const char* name; json input; std::string error; bool hostCalled; };
+    struct Case {
+        const char* name;
+        json input;
+        std::string error;
+        bool hostCalled;
+    };
     const Case cases[] = {
         {"no guid", json::object(), "element_guid is required", false},
         {"not a guid", {{"element_guid", "not-a-guid"}}, "Element not found: not-a-guid", true},
@@ -101,7 +107,7 @@ TEST_F(DeepCaptureTest, PropertiesOfEveryKindWithDefaults)
         {"group":"General Ratings","is_default":true,"name":"Thermal Transmittance","type":"real","value":0.28},
         {"group":"Project Data","name":"Phase","type":"string","value":"Bauphase \u00fc"},
         {"group":"Project Data","is_default":true,"name":"Finish Options","type":"unsupported"}])"));
-    EXPECT_FALSE(record.contains("classifications"));   // none made: no empty array
+    EXPECT_FALSE(record.contains("classifications"));  // none made: no empty array
     EXPECT_FALSE(Capture(wall, false).contains("properties"));
 }
 
@@ -115,10 +121,15 @@ TEST_F(DeepCaptureTest, PropertyAndClassificationFailuresOnlyLeaveEntriesOut)
     HostTesting::ClassifyElement(wall, second);
 
     json record = Capture(wall);
-    EXPECT_EQ(record["classifications"][1], json({{"id", "S-1"}, {"item_guid", Text(second)}, {"name", "Structure"},
-                                                  {"system_guid", Text(system)}}));
+    EXPECT_EQ(record["classifications"][1],
+              json({{"id", "S-1"}, {"item_guid", Text(second)}, {"name", "Structure"}, {"system_guid", Text(system)}}));
 
-    struct Case { const char* name; HostTesting::FailureRule rule; size_t properties; size_t classifications; };
+    struct Case {
+        const char* name;
+        HostTesting::FailureRule rule;
+        size_t properties;
+        size_t classifications;
+    };
     HostTesting::FailureRule oneDefinition{"ACAPI_Element_GetPropertyValue"};
     oneDefinition.guid = HostTesting::DefaultPropertyDefinition("General Ratings", "Load Bearing");
     const Case cases[] = {
@@ -152,7 +163,8 @@ TEST_F(DeepCaptureTest, PolygonsAreReadWithinTheirHandles)
         std::vector<size_t> contourSizes;
     };
     std::vector<API_Coord> twoContours = kSquare;
-    for (API_Coord c : {API_Coord{0.5, 0.5}, API_Coord{1, 0.5}, API_Coord{1, 1}, API_Coord{0.5, 0.5}}) twoContours.push_back(c);
+    for (API_Coord c : {API_Coord{0.5, 0.5}, API_Coord{1, 0.5}, API_Coord{1, 1}, API_Coord{0.5, 0.5}})
+        twoContours.push_back(c);
     const Case cases[] = {
         {"no coordinates", {}, {0, 5}, 1, {}},
         {"two contours", twoContours, {0, 5, 9}, 2, {5, 4}},
@@ -190,8 +202,9 @@ TEST_F(DeepCaptureTest, TheMemoIsReleasedWhateverItsFetchDid)
     data = Data(slab);
     EXPECT_FALSE(data.contains("polygon"));
     const auto calls = HostTesting::CallLog();
-    const auto fetch = std::find_if(calls.rbegin(), calls.rend(),
-                                    [](const HostTesting::CallRecord& c) { return c.function == "ACAPI_Element_GetMemo"; });
+    const auto fetch = std::find_if(calls.rbegin(), calls.rend(), [](const HostTesting::CallRecord& c) {
+        return c.function == "ACAPI_Element_GetMemo";
+    });
     ASSERT_NE(fetch, calls.rend());
     EXPECT_EQ(fetch->result, APIERR_MEMFULL);
     EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), 2);

@@ -6,7 +6,7 @@
 namespace {
 
 const double kHalfPi = 1.5707963267948966;
-const double kRightAngle = 90.00000000000009;   // pi/2 through the add-on's degree factor
+const double kRightAngle = 90.00000000000009;  // pi/2 through the add-on's degree factor
 
 json Box(double minX, double minY, double maxX, double maxY)
 {
@@ -18,7 +18,7 @@ TEST_F(DeepCaptureTest, WallStructureAndPolygon)
     API_Element wall = HostTesting::MakeElement(API_WallID);
     wall.wall.angle = 1.0;
     json data = Direct(HostTesting::AddElement(wall))["data"];
-    EXPECT_EQ(data["angle"], 1.0);   // the wall's own angle stays in radians
+    EXPECT_EQ(data["angle"], 1.0);  // the wall's own angle stays in radians
     EXPECT_TRUE(data.contains("building_material"));
     EXPECT_EQ(box.ToJson(), Box(0, 0, 5, 0));
     wall.wall.modelElemStructureType = 1;
@@ -40,7 +40,7 @@ TEST_F(DeepCaptureTest, WallStructureAndPolygon)
 
 TEST_F(DeepCaptureTest, ColumnsAndBeamsInDegreesWithOrWithoutSegments)
 {
-    ScopedMemo memo;   // the default column's memo holds one segment
+    ScopedMemo memo;  // the default column's memo holds one segment
     API_Element column = HostTesting::MakeElement(API_ColumnID, memo.get());
     column.column.axisRotationAngle = 1.0;
     column.column.slantAngle = kHalfPi;
@@ -113,7 +113,7 @@ TEST_F(DeepCaptureTest, OpeningsAndObjectsNameTheirOwners)
     const API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
     API_Element window = HostTesting::MakeElement(API_WindowID);
     window.window.owner = wall;
-    window.window.openingBase.libInd = 4000;   // no such part
+    window.window.openingBase.libInd = 4000;  // no such part
     const json windowData = Direct(HostTesting::AddElement(window))["data"];
     EXPECT_TRUE(box.empty);
     EXPECT_EQ(windowData["owner_wall_guid"], Text(wall));
@@ -134,7 +134,8 @@ TEST_F(DeepCaptureTest, DraftingMemosAreReadWithinTheirHandles)
 {
     // Text: up to the first zero, or the end of a block that has none.
     API_Element text = HostTesting::MakeElement(API_TextID);
-    const std::pair<std::vector<char>, const char*> texts[] = {{{'a', 'b', 'c'}, "abc"}, {{'a', '\0', 'b'}, "a"}, {{}, nullptr}};
+    const std::pair<std::vector<char>, const char*> texts[] = {
+        {{'a', 'b', 'c'}, "abc"}, {{'a', '\0', 'b'}, "a"}, {{}, nullptr}};
     for (const auto& [bytes, content] : texts) {
         ScopedMemo memo;
         if (!bytes.empty()) memo->textContent = Handle(bytes);

@@ -20,7 +20,7 @@ TEST_F(ToolsTest, DeletingAWallTakesItsOpeningsAndUndoBringsAllBack)
     ASSERT_TRUE(result.success) << result.error;
     EXPECT_EQ(result.message, "Element deleted: " + given);
     EXPECT_EQ(result.toJson().find("element_guid"), std::string::npos);
-    EXPECT_EQ(TakeFootprint(), (Footprint {before.elements - 3, before.undoSteps + 1}));
+    EXPECT_EQ(TakeFootprint(), (Footprint{before.elements - 3, before.undoSteps + 1}));
     EXPECT_TRUE(HostTesting::ElementExists(Guid(keep)));
 
     ASSERT_TRUE(UndoLast());
@@ -32,12 +32,10 @@ TEST_F(ToolsTest, DeletingAWallTakesItsOpeningsAndUndoBringsAllBack)
 
 TEST_F(ToolsTest, BatchIsOneHostCallOneStepAndOneUndoAndUnknownGuidsDeleteNothing)
 {
-    std::vector<std::string> walls {wall};
-    for (int i = 1; i < 4; ++i)
-        walls.push_back(Text(HostTesting::AddWall(0, i * 2.0, 5, i * 2.0)));
+    std::vector<std::string> walls{wall};
+    for (int i = 1; i < 4; ++i) walls.push_back(Text(HostTesting::AddWall(0, i * 2.0, 5, i * 2.0)));
     std::vector<API_Element> records;
-    for (const std::string& w : walls)
-        records.push_back(Element(w));
+    for (const std::string& w : walls) records.push_back(Element(w));
     const Footprint before = TakeFootprint();
     HostTesting::ClearCallLog();
 
@@ -46,7 +44,7 @@ TEST_F(ToolsTest, BatchIsOneHostCallOneStepAndOneUndoAndUnknownGuidsDeleteNothin
     EXPECT_EQ(result.message, "3 elements deleted");
     EXPECT_TRUE(result.elementGuid.empty());
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Delete"), 1);
-    EXPECT_EQ(TakeFootprint(), (Footprint {before.elements - 3, before.undoSteps + 1}));
+    EXPECT_EQ(TakeFootprint(), (Footprint{before.elements - 3, before.undoSteps + 1}));
     EXPECT_TRUE(HostTesting::ElementExists(Guid(walls[2])));
 
     ASSERT_TRUE(UndoLast());

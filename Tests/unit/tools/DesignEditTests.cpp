@@ -10,12 +10,13 @@ class DesignSnapshot : public TypologyTest {};
 
 TEST_F(DesignSnapshot, CountsZonesAndTheBoxOverWallReferenceLines)
 {
-    EXPECT_EQ(Run("get_design_snapshot", json::object()).message,
-              R"({"approx_sqm":0.0,"counts":{"beams":0,"columns":0,"doors":0,"objects":0,"roofs":0,"slabs":0,"walls":0,"windows":0,"zones":0},"zones":[]})");
+    EXPECT_EQ(
+        Run("get_design_snapshot", json::object()).message,
+        R"({"approx_sqm":0.0,"counts":{"beams":0,"columns":0,"doors":0,"objects":0,"roofs":0,"slabs":0,"walls":0,"windows":0,"zones":0},"zones":[]})");
 
     AddRectangleOfWalls(0, 0, 10, 8, 0.45);
     const API_Guid living = AddZone("Living", 5, 4);
-    const API_Guid outside = AddZone("", 30, -7);   // outside the walls: listed, box unchanged
+    const API_Guid outside = AddZone("", 30, -7);  // outside the walls: listed, box unchanged
     AddSlab({{-50, -50}, {50, -50}, {50, 50}, {-50, 50}});
     const json snap = Data(RunText("get_design_snapshot", R"({"foo":1})"));
     EXPECT_EQ(snap["approx_sqm"], 80.0);
@@ -54,10 +55,21 @@ protected:
 
 TEST_F(AdaptTypology, RoomsAndGaragesAreFourWallsASlabAndAZone)
 {
-    struct Case { json op; double x0, y0, x1, y1; std::u16string zoneName; std::string entry; };
+    struct Case {
+        json op;
+        double x0, y0, x1, y1;
+        std::u16string zoneName;
+        std::string entry;
+    };
     const Case cases[] = {
         {{{"op", "add_garage"}}, 0, 0, 6, 3.5, u"Garage", R"({"op":"add_garage","room":"Garage"})"},
-        {{{"op", "add_room"}, {"room_name", "Kitchen"}, {"x", 10}, {"y", 2}}, 10, 2, 14, 6, u"Kitchen", R"({"op":"add_room","room":"Kitchen"})"},
+        {{{"op", "add_room"}, {"room_name", "Kitchen"}, {"x", 10}, {"y", 2}},
+         10,
+         2,
+         14,
+         6,
+         u"Kitchen",
+         R"({"op":"add_room","room":"Kitchen"})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.op.dump());
@@ -74,7 +86,8 @@ TEST_F(AdaptTypology, RoomsAndGaragesAreFourWallsASlabAndAZone)
             EXPECT_EQ(Read(walls[size_t(i)]).wall.thickness, 0.2);
         }
         const API_Guid slab = ListOf(API_SlabID).at(0), zone = ListOf(API_ZoneID).at(0);
-        EXPECT_EQ(HostTesting::GetPolygon(slab), (std::vector<API_Coord>{corners[0], corners[1], corners[2], corners[3], corners[0]}));
+        EXPECT_EQ(HostTesting::GetPolygon(slab),
+                  (std::vector<API_Coord>{corners[0], corners[1], corners[2], corners[3], corners[0]}));
         const std::vector<API_Coord> outline = HostTesting::GetPolygon(zone);
         ASSERT_EQ(outline.size(), 5u);
         EXPECT_POINT(outline[2], c.x1 - 0.2, c.y1 - 0.2);
@@ -86,7 +99,10 @@ TEST_F(AdaptTypology, RoomsAndGaragesAreFourWallsASlabAndAZone)
 
 TEST_F(AdaptTypology, MirrorFlipsWallPointsAcrossTheBoxCentre)
 {
-    struct Case { const char* axis; API_Coord movedBeg; };   // axis null: not given
+    struct Case {
+        const char* axis;
+        API_Coord movedBeg;
+    };  // axis null: not given
     // Walls span x 0..10 and y 1..5; the probe wall starts at (2, 2).
     const Case cases[] = {{nullptr, {8, 2}}, {"X", {2, 4}}};
     for (const Case& c : cases) {
@@ -109,7 +125,7 @@ TEST_F(AdaptTypology, MirrorFlipsWallPointsAcrossTheBoxCentre)
     HostTesting::AddWall(0, 0, 4, 0);
     const json result = Adapt(json::array({{{"op", "add_room"}, {"x", 20}, {"y", 0}}, {{"op", "mirror"}}}));
     EXPECT_EQ(result["changed_elements"], 6 + 5);
-    EXPECT_EQ(Points(ListOf(API_WallID)[0]), (std::vector<API_Coord>{{24, 0}, {20, 0}}));   // box x 0..24
+    EXPECT_EQ(Points(ListOf(API_WallID)[0]), (std::vector<API_Coord>{{24, 0}, {20, 0}}));  // box x 0..24
     EXPECT_EQ(HostTesting::GetPolygon(ListOf(API_SlabID)[0])[0], (API_Coord{20, 0})) << "the new slab stays";
 }
 
@@ -135,9 +151,14 @@ TEST_F(AdaptTypology, ScaleToAreaGrowsWallsAndSlabOutlinesAboutTheBoxCentre)
 
 TEST_F(AdaptTypology, OperationsThatDoNothingAddNoEntry)
 {
-    struct Case { const char* name; std::function<void()> arrange; json operations; };
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        json operations;
+    };
     const Case cases[] = {
-        {"resize_room is offered but does nothing, and a zero target",  [] { AddRectangleOfWalls(0, 0, 4, 4); },
+        {"resize_room is offered but does nothing, and a zero target",
+         [] { AddRectangleOfWalls(0, 0, 4, 4); },
          {{{"op", "resize_room"}, {"zone_uuid", "x"}, {"new_width", 5}}, {{"op", "scale_to_sqm"}, {"target_sqm", 0}}}},
         {"unknown and empty ops", [] {}, {{{"op", "Mirror"}}, {{"op", ""}}, json::object()}},
     };
@@ -146,9 +167,11 @@ TEST_F(AdaptTypology, OperationsThatDoNothingAddNoEntry)
         HostTesting::ResetProject();
         c.arrange();
         const std::vector<ElementState> before = TakeSnapshot();
-        EXPECT_EQ(Run("adapt_typology", {{"operations", c.operations}}).message, R"({"adaptations":[],"changed_elements":0})");
+        EXPECT_EQ(Run("adapt_typology", {{"operations", c.operations}}).message,
+                  R"({"adaptations":[],"changed_elements":0})");
         EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-        EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Quillmere: Adapt Typology"}) << "the step runs even when nothing happens";
+        EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Quillmere: Adapt Typology"})
+            << "the step runs even when nothing happens";
     }
 }
 
@@ -157,14 +180,15 @@ TEST_F(AdaptTypology, RefusedCallsChangeNothingAndOpenNoStep)
     struct Case {
         const char* name;
         std::string input;
-        std::string error;   // whole text, or a fragment after "~"
-        int commands;        // undo commands the host was asked for
-        bool farWalls = false;   // walls so long that scaling them can overflow (else a 4 x 4 room)
+        std::string error;      // whole text, or a fragment after "~"
+        int commands;           // undo commands the host was asked for
+        bool farWalls = false;  // walls so long that scaling them can overflow (else a 4 x 4 room)
     };
     const Case cases[] = {
         {"no operations", R"({})", "No operations provided", 0},
         // A bad field anywhere fails the call before the first operation runs.
-        {"text for a number", R"({"operations":[{"op":"add_room"},{"op":"add_room","x":"3"}]})", "~type must be number, but is string", 0},
+        {"text for a number", R"({"operations":[{"op":"add_room"},{"op":"add_room","x":"3"}]})",
+         "~type must be number, but is string", 0},
         {"coordinates overflow", R"({"operations":[{"op":"add_garage"},{"op":"add_room","x":1e308,"width":1e308}]})",
          "Adapt failed: operation 2 (add_room) gives coordinates that are not finite numbers", 0},
         // Found inside the step (the box depends on earlier operations): the whole step goes back.
@@ -196,10 +220,24 @@ class PolishPlan : public AdaptTypology {};
 
 TEST_F(PolishPlan, WallPointsSnapToTheGrid)
 {
-    struct Case { json input; API_Coord beg, end, snappedBeg, snappedEnd; std::string result; };
+    struct Case {
+        json input;
+        API_Coord beg, end, snappedBeg, snappedEnd;
+        std::string result;
+    };
     const Case cases[] = {
-        {{{"grid_size", 0.5}}, {0.2, 0.74}, {3.26, -0.25}, {0.0, 0.5}, {3.5, -0.5}, R"({"grid_size":0.5,"snapped_count":1})"},
-        {{{"grid_size", -1}}, {1.2, 0}, {0, 0}, {1.2000000000000002, 0}, {0, 0}, R"({"grid_size":0.05,"snapped_count":1})"},
+        {{{"grid_size", 0.5}},
+         {0.2, 0.74},
+         {3.26, -0.25},
+         {0.0, 0.5},
+         {3.5, -0.5},
+         R"({"grid_size":0.5,"snapped_count":1})"},
+        {{{"grid_size", -1}},
+         {1.2, 0},
+         {0, 0},
+         {1.2000000000000002, 0},
+         {0, 0},
+         R"({"grid_size":0.05,"snapped_count":1})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input.dump());

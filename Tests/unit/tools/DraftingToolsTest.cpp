@@ -14,8 +14,8 @@ namespace {
 
 using json = nlohmann::json;
 
-constexpr GSErrCode kMemoryFull = APIERR_MEMFULL;   // -2130313214 in messages
-constexpr GSErrCode kBadParameters = APIERR_BADPARS;   // -2130313112
+constexpr GSErrCode kMemoryFull = APIERR_MEMFULL;     // -2130313214 in messages
+constexpr GSErrCode kBadParameters = APIERR_BADPARS;  // -2130313112
 
 json Pts(std::initializer_list<std::pair<double, double>> points)
 {
@@ -25,7 +25,10 @@ json Pts(std::initializer_list<std::pair<double, double>> points)
 }
 
 template <typename T>
-std::vector<T> HandleRecords(T** h) { return h ? std::vector<T>(*h, *h + BMGetHandleSize(h) / GSSize(sizeof(T))) : std::vector<T>(); }
+std::vector<T> HandleRecords(T** h)
+{
+    return h ? std::vector<T>(*h, *h + BMGetHandleSize(h) / GSSize(sizeof(T))) : std::vector<T>();
+}
 
 class DraftingTools : public QuillmereTest {
 public:
@@ -43,14 +46,13 @@ public:
         API_ElementMemo memo;
         BNClear(memo);
         EXPECT_TRUE(HostTesting::GetElementMemo(Guid(guidText), &memo));
-        Memo out {HandleRecords(memo.coords), HandleRecords(memo.pends), HandleRecords(memo.bezierDirs),
-                  HandleRecords(memo.dimElems), HandleRecords(memo.textContent), memo.parcs != nullptr};
+        Memo out{HandleRecords(memo.coords),   HandleRecords(memo.pends),       HandleRecords(memo.bezierDirs),
+                 HandleRecords(memo.dimElems), HandleRecords(memo.textContent), memo.parcs != nullptr};
         ACAPI_DisposeElemMemoHdls(&memo);
         return out;
     }
 
 protected:
-
     // How far a refused call may get: no host call at all, up to (not into) the element's
     // creation, or a creation that the host refuses.
     enum Reach { NoHostCall, BeforeCreate, HostRefuses };
@@ -72,7 +74,10 @@ protected:
         }
     }
 
-    static std::string Code(const char* prefix, GSErrCode code) { return std::string(prefix) + " ACAPI error: " + std::to_string(code); }
+    static std::string Code(const char* prefix, GSErrCode code)
+    {
+        return std::string(prefix) + " ACAPI error: " + std::to_string(code);
+    }
 };
 
 // Defaults unlike anything a tool writes (story 1 included), so that every field the tool
@@ -85,14 +90,36 @@ void MarkDefaults()
         change(defaults);
         HostTesting::SetDefaults(defaults);
     };
-    mark(API_LineID, [](API_Element& e) { e.line.pen = 7; e.line.begC = {9, 9}; });
-    mark(API_ArcID, [](API_Element& e) { e.arc.angle = 0.2; e.arc.ratio = 0.5; e.arc.begAng = 1.1; e.arc.endAng = 2.2; });
-    mark(API_TextID, [](API_Element& e) { e.text.angle = 0.3; e.text.pen = 4; e.text.anchor = 5; });
+    mark(API_LineID, [](API_Element& e) {
+        e.line.pen = 7;
+        e.line.begC = {9, 9};
+    });
+    mark(API_ArcID, [](API_Element& e) {
+        e.arc.angle = 0.2;
+        e.arc.ratio = 0.5;
+        e.arc.begAng = 1.1;
+        e.arc.endAng = 2.2;
+    });
+    mark(API_TextID, [](API_Element& e) {
+        e.text.angle = 0.3;
+        e.text.pen = 4;
+        e.text.anchor = 5;
+    });
     mark(API_PolyLineID, [](API_Element& e) { e.polyLine.pen = 9; });
     mark(API_HotspotID, [](API_Element& e) { e.hotspot.height = 1.25; });
-    mark(API_SplineID, [](API_Element& e) { e.spline.closed = true; e.spline.autoSmooth = false; e.spline.pen = 3; });
-    mark(API_HatchID, [](API_Element& e) { e.hatch.fillInd = 3; e.hatch.fillBGPen = 6; });
-    mark(API_DimensionID, [](API_Element& e) { e.dimension.textPos = 2; e.dimension.refC = {7, 7}; });
+    mark(API_SplineID, [](API_Element& e) {
+        e.spline.closed = true;
+        e.spline.autoSmooth = false;
+        e.spline.pen = 3;
+    });
+    mark(API_HatchID, [](API_Element& e) {
+        e.hatch.fillInd = 3;
+        e.hatch.fillBGPen = 6;
+    });
+    mark(API_DimensionID, [](API_Element& e) {
+        e.dimension.textPos = 2;
+        e.dimension.refC = {7, 7};
+    });
 }
 
 TEST_F(DraftingTools, EachToolWritesOnlyItsFieldsInOneNamedUndoStepThatUndoRemoves)
@@ -102,29 +129,91 @@ TEST_F(DraftingTools, EachToolWritesOnlyItsFieldsInOneNamedUndoStepThatUndoRemov
         const char* tool;
         json input;
         API_ElemTypeID type;
-        std::string noun;   // "<noun> created", undo step "Quillmere: Create <noun>"
+        std::string noun;  // "<noun> created", undo step "Quillmere: Create <noun>"
         std::function<void(API_Element&)> fields;
     };
     const std::vector<Case> cases = {
-        {"create_line", {{"start_x", 1}, {"start_y", 2}, {"end_x", 4.5}, {"end_y", -6}, {"story", 2}}, API_LineID, "Line",
-         [](API_Element& e) { e.line.begC = {1, 2}; e.line.endC = {4.5, -6}; e.header.floorInd = 2; }},
+        {"create_line",
+         {{"start_x", 1}, {"start_y", 2}, {"end_x", 4.5}, {"end_y", -6}, {"story", 2}},
+         API_LineID,
+         "Line",
+         [](API_Element& e) {
+             e.line.begC = {1, 2};
+             e.line.endC = {4.5, -6};
+             e.header.floorInd = 2;
+         }},
         // The default end angle is the 15-digit constant, written bit for bit.
-        {"create_arc", {{"center_x", 1}, {"center_y", 1}, {"radius", 2}}, API_ArcID, "Arc",
-         [](API_Element& e) { e.arc.origC = {1, 1}; e.arc.r = 2; e.arc.begAng = 0; e.arc.endAng = 3.14159265358979; e.header.floorInd = 0; }},
-        {"create_arc", {{"center_x", 0}, {"center_y", 0}, {"start_angle", 7.0}, {"end_angle", -1.0}, {"story", 1}}, API_ArcID, "Arc",
-         [](API_Element& e) { e.arc.origC = {0, 0}; e.arc.r = 1.0; e.arc.begAng = 7.0; e.arc.endAng = -1.0; e.header.floorInd = 1; }},
-        {"create_text", {{"x", 3}, {"y", 4}, {"content", "Hall"}}, API_TextID, "Text",
-         [](API_Element& e) { e.text.loc = {3, 4}; e.text.size = 0.005; e.header.floorInd = 0; }},
-        {"create_hotspot", {{"x", -2}, {"y", 5}, {"colour", "red"}}, API_HotspotID, "Hotspot",
-         [](API_Element& e) { e.hotspot.pos = {-2, 5}; e.header.floorInd = 0; }},
-        {"create_polyline", {{"points", Pts({{0, 0}, {3, 0}})}}, API_PolyLineID, "Polyline",
-         [](API_Element& e) { e.polyLine.poly = {2, 1, 0}; e.header.floorInd = 0; }},
-        {"create_spline", {{"points", Pts({{0, 0}, {2, 1}, {4, 0}})}}, API_SplineID, "Spline",
-         [](API_Element& e) { e.spline.autoSmooth = true; e.spline.closed = false; e.header.floorInd = 0; }},
-        {"create_fill", {{"points", Pts({{0, 0}, {2, 0}, {0, 2}})}}, API_HatchID, "Fill",
-         [](API_Element& e) { e.hatch.poly = {4, 1, 0}; e.header.floorInd = 0; }},
+        {"create_arc",
+         {{"center_x", 1}, {"center_y", 1}, {"radius", 2}},
+         API_ArcID,
+         "Arc",
+         [](API_Element& e) {
+             e.arc.origC = {1, 1};
+             e.arc.r = 2;
+             e.arc.begAng = 0;
+             e.arc.endAng = 3.14159265358979;
+             e.header.floorInd = 0;
+         }},
+        {"create_arc",
+         {{"center_x", 0}, {"center_y", 0}, {"start_angle", 7.0}, {"end_angle", -1.0}, {"story", 1}},
+         API_ArcID,
+         "Arc",
+         [](API_Element& e) {
+             e.arc.origC = {0, 0};
+             e.arc.r = 1.0;
+             e.arc.begAng = 7.0;
+             e.arc.endAng = -1.0;
+             e.header.floorInd = 1;
+         }},
+        {"create_text",
+         {{"x", 3}, {"y", 4}, {"content", "Hall"}},
+         API_TextID,
+         "Text",
+         [](API_Element& e) {
+             e.text.loc = {3, 4};
+             e.text.size = 0.005;
+             e.header.floorInd = 0;
+         }},
+        {"create_hotspot",
+         {{"x", -2}, {"y", 5}, {"colour", "red"}},
+         API_HotspotID,
+         "Hotspot",
+         [](API_Element& e) {
+             e.hotspot.pos = {-2, 5};
+             e.header.floorInd = 0;
+         }},
+        {"create_polyline",
+         {{"points", Pts({{0, 0}, {3, 0}})}},
+         API_PolyLineID,
+         "Polyline",
+         [](API_Element& e) {
+             e.polyLine.poly = {2, 1, 0};
+             e.header.floorInd = 0;
+         }},
+        {"create_spline",
+         {{"points", Pts({{0, 0}, {2, 1}, {4, 0}})}},
+         API_SplineID,
+         "Spline",
+         [](API_Element& e) {
+             e.spline.autoSmooth = true;
+             e.spline.closed = false;
+             e.header.floorInd = 0;
+         }},
+        {"create_fill",
+         {{"points", Pts({{0, 0}, {2, 0}, {0, 2}})}},
+         API_HatchID,
+         "Fill",
+         [](API_Element& e) {
+             e.hatch.poly = {4, 1, 0};
+             e.header.floorInd = 0;
+         }},
         {"create_dimension", json::object(), API_DimensionID, "Dimension",
-         [](API_Element& e) { e.dimension.direction = {1, 0}; e.dimension.refC = {0.5, 0.5}; e.dimension.nDimElem = 2; e.header.floorInd = 0; }},
+         [](API_Element& e) {
+             e.dimension.direction = {1, 0};
+             e.dimension.refC = {0.5, 0.5};
+             e.dimension.nDimElem = 2;
+             e.header.floorInd = 0;
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.tool) + " " + c.input.dump());
@@ -147,12 +236,17 @@ TEST_F(DraftingTools, EachToolWritesOnlyItsFieldsInOneNamedUndoStepThatUndoRemov
 
 TEST_F(DraftingTools, StoryAndFillIndexKeepTheirLow16Bits)
 {
-    HostTesting::SetStories({{-32768, -9.0, "Deep"}, {-1, -3.0, "Basement"}, {0, 0.0, "Ground"}, {1, 3.0, "First"}, {4464, 9.0, "High"}});
+    HostTesting::SetStories(
+        {{-32768, -9.0, "Deep"}, {-1, -3.0, "Basement"}, {0, 0.0, "Ground"}, {1, 3.0, "First"}, {4464, 9.0, "High"}});
     API_Attribute fill = HostTesting::MakeAttribute(API_FilltypeID, "Far fill");
     fill.header.index = 4464;
     HostTesting::SetAttribute(fill);
-    const struct { json story; Int16 stored; } stories[] = {
-        {32768, -32768}, {true, 1},
+    const struct {
+        json story;
+        Int16 stored;
+    } stories[] = {
+        {32768, -32768},
+        {true, 1},
     };
     for (const auto& s : stories) {
         for (const char* tool : {"create_hotspot", "create_dimension", "create_polyline"}) {
@@ -166,8 +260,10 @@ TEST_F(DraftingTools, StoryAndFillIndexKeepTheirLow16Bits)
     ASSERT_TRUE(wrapped.success) << wrapped.error;
     EXPECT_EQ(Element(wrapped.elementGuid).hatch.fillInd, 4464);
     // No check of its own: the host answers for an index that names no fill.
-    ExpectRefused("create_fill", {{"points", triangle}, {"fill_index", -3}}, Code("CreateFill", APIERR_BADINDEX), HostRefuses);
-    ExpectRefused("create_line", {{"end_x", 1}, {"story", 2}, {"start_y", 0}}, Code("CreateLine", APIERR_BADINDEX), HostRefuses);
+    ExpectRefused("create_fill", {{"points", triangle}, {"fill_index", -3}}, Code("CreateFill", APIERR_BADINDEX),
+                  HostRefuses);
+    ExpectRefused("create_line", {{"end_x", 1}, {"story", 2}, {"start_y", 0}}, Code("CreateLine", APIERR_BADINDEX),
+                  HostRefuses);
 }
 
 TEST_F(DraftingTools, PointListsNeedTheirMinimumAndKeepTheMemoLayoutOfTheirKind)
@@ -176,7 +272,9 @@ TEST_F(DraftingTools, PointListsNeedTheirMinimumAndKeepTheMemoLayoutOfTheirKind)
              {"create_polyline", {{"points", Pts({{1, 1}})}}, "create_polyline: need at least 2 points"},
              {"create_fill", {{"points", Pts({{0, 0}, {1, 0}})}}, "create_fill: need at least 3 points"},
              // The count is checked before the index is read.
-             {"create_fill", {{"points", Pts({{0, 0}, {1, 0}})}, {"fill_index", "brick"}}, "create_fill: need at least 3 points"},
+             {"create_fill",
+              {{"points", Pts({{0, 0}, {1, 0}})}, {"fill_index", "brick"}},
+              "create_fill: need at least 3 points"},
          })
         ExpectRefused(tool, input, error, NoHostCall);
 
@@ -207,7 +305,8 @@ TEST_F(DraftingTools, PointListsNeedTheirMinimumAndKeepTheMemoLayoutOfTheirKind)
     const Memo curve = MemoOf(spline.elementGuid);
     EXPECT_EQ(curve.coords, (std::vector<API_Coord>{{0, 0}, {1, 0}, {0, 2}}));
     ASSERT_EQ(curve.dirs.size(), 3u);
-    for (const API_SplineDir& d : curve.dirs) EXPECT_EQ(std::make_tuple(d.lenPrev, d.lenNext, d.dirAng), std::make_tuple(0.0, 0.0, 0.0));
+    for (const API_SplineDir& d : curve.dirs)
+        EXPECT_EQ(std::make_tuple(d.lenPrev, d.lenNext, d.dirAng), std::make_tuple(0.0, 0.0, 0.0));
 }
 
 TEST_F(DraftingTools, HandlesTheDefaultsLeaveAreReplacedNotLeaked)
@@ -220,7 +319,8 @@ TEST_F(DraftingTools, HandlesTheDefaultsLeaveAreReplacedNotLeaked)
     seed.dimElems = reinterpret_cast<API_DimElem**>(BMAllocateHandle(5 * sizeof(API_DimElem), ALLOCATE_CLEAR, 0));
     seed.textContent = BMAllocateHandle(8, ALLOCATE_CLEAR, 0);
     std::memcpy(*seed.textContent, "Default", 8);
-    for (API_ElemTypeID type : {API_SplineID, API_DimensionID, API_TextID}) HostTesting::SetDefaults(HostTesting::GetDefaults(type), &seed);
+    for (API_ElemTypeID type : {API_SplineID, API_DimensionID, API_TextID})
+        HostTesting::SetDefaults(HostTesting::GetDefaults(type), &seed);
     ACAPI_DisposeElemMemoHdls(&seed);
 
     const ToolResult spline = Run("create_spline", {{"points", Pts({{0, 0}, {1, 1}})}});
@@ -250,12 +350,17 @@ TEST_F(DraftingTools, TextContentArrivesAsItsUtf8BytesOrTheCallFailsWhole)
 TEST_F(DraftingTools, EveryAllocationThatFailsEndsInMemoryFullWithNothingMade)
 {
     const json two = Pts({{0, 0}, {1, 1}}), three = Pts({{0, 0}, {1, 0}, {0, 1}});
-    const struct { const char* tool; json input; int allocation; const char* prefix; } cases[] = {
-        {"create_polyline", {{"points", two}}, 1, "CreatePolyline"},   // coordinates
-        {"create_spline", {{"points", two}}, 2, "CreateSpline"},       // directions
+    const struct {
+        const char* tool;
+        json input;
+        int allocation;
+        const char* prefix;
+    } cases[] = {
+        {"create_polyline", {{"points", two}}, 1, "CreatePolyline"},  // coordinates
+        {"create_spline", {{"points", two}}, 2, "CreateSpline"},      // directions
         {"create_fill", {{"points", three}}, 2, "CreateFill"},
-        {"create_dimension", json::object(), 1, "CreateDimension"},   // witness points
-        {"create_text", {{"content", "Lost"}}, 1, "CreateText"},       // content: no empty text instead
+        {"create_dimension", json::object(), 1, "CreateDimension"},  // witness points
+        {"create_text", {{"content", "Lost"}}, 1, "CreateText"},     // content: no empty text instead
     };
     for (const auto& c : cases) {
         HostTesting::FailAllocation(c.allocation);
@@ -267,11 +372,15 @@ TEST_F(DraftingTools, EveryAllocationThatFailsEndsInMemoryFullWithNothingMade)
 TEST_F(DraftingTools, HostRefusalsAreReportedWithEachToolsPrefixAndChangeNothing)
 {
     const json two = Pts({{0, 0}, {1, 1}}), three = Pts({{0, 0}, {1, 0}, {0, 1}});
-    const struct { const char* tool; json input; const char* prefix; } tools[] = {
-        {"create_line", {{"end_x", 1}}, "CreateLine"},          {"create_arc", json::object(), "CreateArc"},
-        {"create_text", json::object(), "CreateText"},          {"create_polyline", {{"points", two}}, "CreatePolyline"},
-        {"create_hotspot", json::object(), "CreateHotspot"},    {"create_spline", {{"points", two}}, "CreateSpline"},
-        {"create_fill", {{"points", three}}, "CreateFill"},     {"create_dimension", json::object(), "CreateDimension"},
+    const struct {
+        const char* tool;
+        json input;
+        const char* prefix;
+    } tools[] = {
+        {"create_line", {{"end_x", 1}}, "CreateLine"},       {"create_arc", json::object(), "CreateArc"},
+        {"create_text", json::object(), "CreateText"},       {"create_polyline", {{"points", two}}, "CreatePolyline"},
+        {"create_hotspot", json::object(), "CreateHotspot"}, {"create_spline", {{"points", two}}, "CreateSpline"},
+        {"create_fill", {{"points", three}}, "CreateFill"},  {"create_dimension", json::object(), "CreateDimension"},
     };
     for (const auto& t : tools) {
         for (const char* function : {"ACAPI_Element_GetDefaults", "ACAPI_Element_Create"}) {
@@ -289,7 +398,13 @@ TEST_F(DraftingTools, HostRefusalsAreReportedWithEachToolsPrefixAndChangeNothing
 
 TEST_F(DraftingTools, DimensionsMeasureBetweenTheirWitnessPointsWithTheReferenceToTheLeft)
 {
-    const struct { json input; API_Coord direction; API_Coord ref; API_Coord first; API_Coord second; } cases[] = {
+    const struct {
+        json input;
+        API_Coord direction;
+        API_Coord ref;
+        API_Coord first;
+        API_Coord second;
+    } cases[] = {
         {json::object(), {1, 0}, {0.5, 0.5}, {0, 0}, {1, 0}},
         {{{"x1", 1}, {"y1", 1}, {"x2", 4}, {"y2", 5}, {"text_offset", 0}}, {0.6, 0.8}, {2.5, 3.0}, {1, 1}, {4, 5}},
         {{{"x1", 0}, {"y1", 0}, {"x2", 1e-9}, {"y2", 0}}, {1, 0}, {0.5e-9, 0.5}, {0, 0}, {1e-9, 0}},
@@ -321,9 +436,9 @@ TEST_F(DraftingTools, DimensionsThatMeasureNothingOrOverflowAreRefusedBeforeTheH
     const std::string bad = Code("CreateDimension", kBadParameters);
     for (const json& input : std::vector<json>{
              {{"x1", 2}, {"y1", 3}, {"x2", 2}, {"y2", 3}},
-             {{"x1", 1.0}, {"y1", 0.0}, {"y2", 0.0}},                // x2 missing: both at (1, 0)
-             {{"x1", -1.5e308}, {"x2", 1.5e308}},                    // the difference overflows
-             {{"x1", 1.7e308}, {"x2", 1.7e308}, {"y1", 0}, {"y2", 1}},   // the midpoint overflows
+             {{"x1", 1.0}, {"y1", 0.0}, {"y2", 0.0}},                   // x2 missing: both at (1, 0)
+             {{"x1", -1.5e308}, {"x2", 1.5e308}},                       // the difference overflows
+             {{"x1", 1.7e308}, {"x2", 1.7e308}, {"y1", 0}, {"y2", 1}},  // the midpoint overflows
          }) {
         ExpectRefused("create_dimension", input, bad);
         EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_GetDefaults"), 1);
@@ -333,8 +448,13 @@ TEST_F(DraftingTools, DimensionsThatMeasureNothingOrOverflowAreRefusedBeforeTheH
 TEST(DraftingHandleSizes, ListsWhoseHandleWouldPassThirtyTwoBitsAreRefused)
 {
     const std::size_t limit = std::size_t(std::numeric_limits<Int32>::max());
-    const struct { std::size_t count; std::size_t size; bool fits; } cases[] = {
-        {limit / 16, 16, true}, {limit / 16 + 1, 16, false},
+    const struct {
+        std::size_t count;
+        std::size_t size;
+        bool fits;
+    } cases[] = {
+        {limit / 16, 16, true},
+        {limit / 16 + 1, 16, false},
         {std::numeric_limits<std::size_t>::max(), 16, false},
     };
     for (const auto& c : cases) EXPECT_EQ(FitsHandleSize(c.count, c.size), c.fits) << c.count << " x " << c.size;

@@ -88,12 +88,13 @@ TEST_F(ExportTools, TypeWordsMapToDatabaseTypesAndUnknownWordsMeanWorksheet)
         return std::string();
     };
     const struct {
-        const char* word;     // null: no "type" key
-        Int32 databaseType;   // the database switched to
+        const char* word;    // null: no "type" key
+        Int32 databaseType;  // the database switched to
         Int32 sent;
         bool succeeds;
     } cases[] = {
-        {"floorplan", APIWind_FloorPlanID, 1, true}, {"layout", APIWind_LayoutID, 5, true},
+        {"floorplan", APIWind_FloorPlanID, 1, true},
+        {"layout", APIWind_LayoutID, 5, true},
         {nullptr, APIWind_WorksheetID, 12, true},
         {"Layout", APIWind_LayoutID, 12, false},
     };
@@ -107,8 +108,8 @@ TEST_F(ExportTools, TypeWordsMapToDatabaseTypesAndUnknownWordsMeanWorksheet)
         HostTesting::ClearCallLog();
         const ToolResult result = Run("switch_database", input);
         ASSERT_EQ(HostTesting::CallLog().size(), 1u);
-        EXPECT_EQ(HostTesting::CallLog()[0].detail, "code=" + std::to_string(APIDb_ChangeCurrentDatabaseID) + " type=" +
-                                                        std::to_string(c.sent) + " guid=" + id);
+        EXPECT_EQ(HostTesting::CallLog()[0].detail, "code=" + std::to_string(APIDb_ChangeCurrentDatabaseID) +
+                                                        " type=" + std::to_string(c.sent) + " guid=" + id);
         EXPECT_EQ(result.success, c.succeeds);
         if (c.succeeds) {
             EXPECT_EQ(result.message, "Switched to " + word + " database");
@@ -125,7 +126,9 @@ TEST_F(ExportTools, TypeWordsMapToDatabaseTypesAndUnknownWordsMeanWorksheet)
     });
     Inject("ACAPI_Database", APIERR_CANCEL, APIDb_NewDatabaseID);
     const size_t count = HostTesting::Databases().size();
-    ExpectFailures({{"create_worksheet", {{"name", "x"}}, "NewDatabase error: " + std::to_string(APIERR_CANCEL),
+    ExpectFailures({{"create_worksheet",
+                     {{"name", "x"}},
+                     "NewDatabase error: " + std::to_string(APIERR_CANCEL),
                      {"ACAPI_Database code=" + std::to_string(APIDb_NewDatabaseID) + " type=12 name=x"}}});
     EXPECT_EQ(HostTesting::Databases().size(), count);
 }
@@ -133,8 +136,10 @@ TEST_F(ExportTools, TypeWordsMapToDatabaseTypesAndUnknownWordsMeanWorksheet)
 TEST_F(ExportTools, PublisherSetsAreListedAndPublishedByExactName)
 {
     HostTesting::AddWall(0, 0, 5, 0);
-    const auto roots = HostTesting::SetPublisherSets(
-        {{"Plans", dir + "/sets", 0}, {"Unreadable", dir + "/sets", 0}, {"Plans", dir + "/given", 1}, {"Lost", dir + "/gone", 0}});
+    const auto roots = HostTesting::SetPublisherSets({{"Plans", dir + "/sets", 0},
+                                                      {"Unreadable", dir + "/sets", 0},
+                                                      {"Plans", dir + "/given", 1},
+                                                      {"Lost", dir + "/gone", 0}});
     Inject("ACAPI_Navigator", APIERR_GENERAL, kGNSE, "map 5", std::nullopt, 1);
     const json expected = {{{"guid", Text(roots[0])}, {"name", "Plans"}},
                            {{"guid", Text(roots[2])}, {"name", "Plans"}},
@@ -151,21 +156,36 @@ TEST_F(ExportTools, PublisherSetsAreListedAndPublishedByExactName)
 
     const std::string publish = "ACAPI_Automate code=" + std::to_string(APIDo_PublishID) + " set=";
     const std::string nsn = "ACAPI_Navigator code=" + std::to_string(kGNSN);
-    auto set = [](Int32 i) { return "ACAPI_Navigator code=" + std::to_string(kGNSE) + " map 5 index=" + std::to_string(i); };
+    auto set = [](Int32 i) {
+        return "ACAPI_Navigator code=" + std::to_string(kGNSE) + " map 5 index=" + std::to_string(i);
+    };
     ExpectFailures({
         {"publish_to_pdf", json::object(), "publisher_set_name is required", {}},
-        {"publish_to_pdf", {{"publisher_set_name", "Unreadable"}}, "Publisher set not found: Unreadable", {nsn, set(0), set(1), set(2), set(3)}},
-        {"publish_to_pdf", {{"publisher_set_name", "plans"}}, "Publisher set not found: plans", {nsn, set(0), set(1), set(2), set(3)}},
-        {"publish_to_pdf", {{"publisher_set_name", "Plans"}, {"output_path", nullptr}},
-         "[json.exception.type_error.302] type must be string, but is null", {nsn, set(0)}},
-        {"publish_to_pdf", {{"publisher_set_name", "Lost"}}, "Publish error: " + std::to_string(APIERR_BADPARS),
+        {"publish_to_pdf",
+         {{"publisher_set_name", "Unreadable"}},
+         "Publisher set not found: Unreadable",
+         {nsn, set(0), set(1), set(2), set(3)}},
+        {"publish_to_pdf",
+         {{"publisher_set_name", "plans"}},
+         "Publisher set not found: plans",
+         {nsn, set(0), set(1), set(2), set(3)}},
+        {"publish_to_pdf",
+         {{"publisher_set_name", "Plans"}, {"output_path", nullptr}},
+         "[json.exception.type_error.302] type must be string, but is null",
+         {nsn, set(0)}},
+        {"publish_to_pdf",
+         {{"publisher_set_name", "Lost"}},
+         "Publish error: " + std::to_string(APIERR_BADPARS),
          {nsn, set(0), set(1), set(2), set(3), publish + Text(roots[3]) + " path=(null)"}},
     });
     EXPECT_EQ(Files(dir + "/sets"), std::vector<std::string>{"Plans.pdf"});
 
     HostTesting::ClearFailures();
     Inject("ACAPI_Navigator", APIERR_MEMFULL, kGNSN);
-    ExpectFailures({{"list_publisher_sets", json::object(), "GetNavigatorSetNum error: " + std::to_string(APIERR_MEMFULL), {nsn}}});
+    ExpectFailures({{"list_publisher_sets",
+                     json::object(),
+                     "GetNavigatorSetNum error: " + std::to_string(APIERR_MEMFULL),
+                     {nsn}}});
     HostTesting::SetPublisherSets({});
     HostTesting::ClearFailures();
     EXPECT_EQ(Run("list_publisher_sets", json::object()).message, "[]");
@@ -186,8 +206,13 @@ TEST_F(ExportTools, SaveAsModuleWritesTheProjectWhereverItIsToldOrNothing)
     const std::string save = "ACAPI_Automate code=" + std::to_string(APIDo_SaveAsModuleFileID) + " file=";
     ExpectFailures({
         {"save_as_module", json::object(), "file_path is required", {}},
-        {"save_as_module", {{"file_path", 1}}, "[json.exception.type_error.302] type must be string, but is number", {}},
-        {"save_as_module", {{"file_path", dir + "/no/such/folder.gsm"}}, "SaveAsModuleFile error: " + kGeneral,
+        {"save_as_module",
+         {{"file_path", 1}},
+         "[json.exception.type_error.302] type must be string, but is number",
+         {}},
+        {"save_as_module",
+         {{"file_path", dir + "/no/such/folder.gsm"}},
+         "SaveAsModuleFile error: " + kGeneral,
          {save + dir + "/no/such/folder.gsm"}},
     });
     EXPECT_EQ(Files(dir), (std::vector<std::string>{"given", "house.module", "sets"}));

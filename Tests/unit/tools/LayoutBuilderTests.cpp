@@ -119,7 +119,7 @@ TEST_F(LayoutTest, WallsTakeTheLayoutsHeightAndStoryAndSkipWhatCannotBeAWall)
     } cases[] = {
         {{{"wall_height", 2.4}, {"walls", {wall}}}, 1, 2.4, 0},
         {{{"story", 65537}, {"walls", {wall}}}, 1, 3.0, 1},  // the low 16 bits
-        {{{"story", 7}, {"walls", {wall}}}, 0, 0, 0},  // no such story
+        {{{"story", 7}, {"walls", {wall}}}, 0, 0, 0},        // no such story
         {{{"walls", {{{"start", {1, 1}}, {"end", {1, 1}}}}}}, 0, 0, 0},
     };
     for (const auto& c : cases) {

@@ -26,17 +26,27 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
     const std::string farLine = Text(HostTesting::AddElement(far));
     Int32 layers = 0;
     ASSERT_EQ(ACAPI_Attribute_GetNum(API_LayerID, &layers), NoError);
-    const std::string absent = "0DDF00D0-1234-4321-ABCD-0123456789AB", absentLower = "0ddf00d0-1234-4321-abcd-0123456789ab";
+    const std::string absent = "0DDF00D0-1234-4321-ABCD-0123456789AB",
+                      absentLower = "0ddf00d0-1234-4321-abcd-0123456789ab";
     const std::string required = "element_guid is required";
     const std::string trailing = wall + std::string("\0anything", 9);
     std::vector<Refusal> refusals = {
         {"modify_element", json::object(), required},
         {"modify_element", {{"element_guid", absentLower}, {"height", 1.0}}, "Element not found: " + absentLower},
-        {"modify_element", {{"element_guid", wall}, {"height", 4.0}, {"layer", layers + 7}}, HostError("ModifyElement", APIERR_BADINDEX)},
+        {"modify_element",
+         {{"element_guid", wall}, {"height", 4.0}, {"layer", layers + 7}},
+         HostError("ModifyElement", APIERR_BADINDEX)},
         // A wall cannot be shortened past its door, and a door cannot leave its wall's story.
-        {"modify_element", {{"element_guid", wall}, {"end_x", Element(door).door.objLoc / 2}}, HostError("ModifyElement", APIERR_BADPARS)},
+        {"modify_element",
+         {{"element_guid", wall}, {"end_x", Element(door).door.objLoc / 2}},
+         HostError("ModifyElement", APIERR_BADPARS)},
         {"modify_element", {{"element_guid", door}, {"story", 2}}, HostError("ModifyElement", APIERR_BADPARS)},
-        {"modify_element", {{"element_guid", wall}, {"height", 2.0}}, "ModifyElement ACAPI error: -2130313112", false, "Change", APIERR_BADPARS},
+        {"modify_element",
+         {{"element_guid", wall}, {"height", 2.0}},
+         "ModifyElement ACAPI error: -2130313112",
+         false,
+         "Change",
+         APIERR_BADPARS},
         {"modify_element", {{"element_guid", wall}, {"height", 2.0}}, "Element not found: " + wall, false, "Get"},
         {"modify_element", {{"element_guid", wall}, {"start_x", 2.0}, {"height", "3"}}, "type must be number", true},
         // The bad-id code, printed as the signed 32-bit number it is.
@@ -45,33 +55,45 @@ TEST_F(ModifyToolTest, RefusedCallsReportTheirErrorAndChangeNothing)
         {"move_element", {{"element_guid", door}, {"dx", 1}}, HostError("MoveElement", APIERR_BADPARS)},
         {"mirror_element", {{"element_guid", line}, {"axis_x2", 0}}, HostError("MirrorElement", APIERR_BADPARS)},
         {"copy_element", {{"element_guid", farLine}, {"dx", 1.7e308}}, HostError("CopyElement", APIERR_BADPARS)},
-        {"copy_element", {{"element_guid", wall}, {"dx", 1.0}}, HostError("CopyElement", APIERR_GENERAL), false, "Edit"},
+        {"copy_element",
+         {{"element_guid", wall}, {"dx", 1.0}},
+         HostError("CopyElement", APIERR_GENERAL),
+         false,
+         "Edit"},
         // Every key is read before the GUID is checked.
         {"move_element", {{"dx", "far"}}, "type must be number", true},
         {"group_elements", {{"element_guids", {wall, absent}}}, HostError("Group", APIERR_BADID)},
         // A GUID is read whole: one with anything after its 36 characters, a NUL included, names nothing.
         {"modify_element", {{"element_guid", trailing}, {"height", 1.0}}, "Element not found: " + trailing},
         {"move_element", {{"element_guid", trailing}, {"dx", 1.0}}, HostError("MoveElement", APIERR_BADID)},
-        {"group_elements", {{"element_guids", {"garbage", line}}, {"ungroup", true}}, HostError("Ungroup", APIERR_BADID)},
+        {"group_elements",
+         {{"element_guids", {"garbage", line}}, {"ungroup", true}},
+         HostError("Ungroup", APIERR_BADID)},
         // The same element twice is still one element: nothing to group it with.
         {"group_elements", {{"element_guids", {wall, wall}}}, HostError("Group", APIERR_BADPARS)},
-        {"group_elements", {{"element_guids", {wall, line}}}, HostError("Group", APIERR_REFUSEDCMD), false, "Tool", APIERR_REFUSEDCMD},
+        {"group_elements",
+         {{"element_guids", {wall, line}}},
+         HostError("Group", APIERR_REFUSEDCMD),
+         false,
+         "Tool",
+         APIERR_REFUSEDCMD},
     };
     for (const char* tool : {"move_element", "copy_element", "rotate_element", "mirror_element"})
         refusals.push_back({tool, {{"element_guid", ""}}, required});
-    for (const json& fewer : {json::object(), json {{"element_guids", {wall}}}})
+    for (const json& fewer : {json::object(), json{{"element_guids", {wall}}}})
         refusals.push_back({"group_elements", fewer, "Need at least 2 elements to group"});
     const auto before = TakeSnapshot();
     for (const Refusal& r : refusals) {
         SCOPED_TRACE(r.tool + " " + r.input.dump() + " -> " + r.error);
         HostTesting::ClearCallLog();
-        if (!r.failCall.empty())
-            HostTesting::FailNextCall("ACAPI_Element_" + r.failCall, r.failCode);
+        if (!r.failCall.empty()) HostTesting::FailNextCall("ACAPI_Element_" + r.failCall, r.failCode);
         const ToolResult result = Run(r.tool, r.input);
         EXPECT_FALSE(result.success);
-        EXPECT_TRUE(r.partial ? result.error.find(r.error) != std::string::npos : result.error == r.error) << result.error;
+        EXPECT_TRUE(r.partial ? result.error.find(r.error) != std::string::npos : result.error == r.error)
+            << result.error;
         for (const char* call : {"ACAPI_Element_Edit", "ACAPI_Element_Change", "ACAPI_Element_Tool"})
-            EXPECT_TRUE(result.error.find("ACAPI error") != std::string::npos || HostTesting::CallCount(call) == 0) << call;
+            EXPECT_TRUE(result.error.find("ACAPI error") != std::string::npos || HostTesting::CallCount(call) == 0)
+                << call;
         EXPECT_TRUE(SameProject(before, TakeSnapshot()));
         EXPECT_EQ(UndoStepCount(), 0u);
     }
@@ -97,13 +119,14 @@ TEST_F(ModifyToolTest, GroupAndUngroupReportTheCountGivenInOneStepEach)
     const API_Guid shared = group(a);
     EXPECT_TRUE(shared != APINULLGuid && group(b) == shared && group(c) == shared);
     // A GUID list that is missing or not an array is no list; ungrouping none still asks the host.
-    for (const json& input : {json {{"ungroup", true}}, json {{"element_guids", {{"first", a}}}, {"ungroup", true}}}) {
+    for (const json& input : {json{{"ungroup", true}}, json{{"element_guids", {{"first", a}}}, {"ungroup", true}}}) {
         HostTesting::ClearCallLog();
         expectOk(input, "Elements ungrouped (0 elements)", "Quillmere: Ungroup Elements");
         EXPECT_TRUE(HostTesting::CallCount("ACAPI_Element_Tool") == 1 && group(a) == shared);
     }
     // Ungrouping any member dissolves the whole group, and undo brings it back.
-    expectOk({{"element_guids", {b}}, {"ungroup", true}}, "Elements ungrouped (1 elements)", "Quillmere: Ungroup Elements");
+    expectOk({{"element_guids", {b}}, {"ungroup", true}}, "Elements ungrouped (1 elements)",
+             "Quillmere: Ungroup Elements");
     EXPECT_TRUE(group(a) == APINULLGuid && group(b) == APINULLGuid && group(c) == APINULLGuid);
     EXPECT_EQ(UndoStepCount(), 4u);
     ASSERT_TRUE(UndoLast());

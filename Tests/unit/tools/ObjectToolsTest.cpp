@@ -12,12 +12,11 @@ Int32 AddPart(Int32 type, const std::string& name, double a = 1.0, double b = 1.
 TEST_F(ToolsTest, SearchListsPlaceableKindsCaseInsensitivelyInCompactJson)
 {
     HostTesting::ClearLibrary();
-    for (Int32 type = 0; type <= 11; ++type)
-        AddPart(type, "Oak type " + std::to_string(type));   // index type + 1
+    for (Int32 type = 0; type <= 11; ++type) AddPart(type, "Oak type " + std::to_string(type));  // index type + 1
     AddPart(APILib_ObjectID, "Pine Shelf");
     AddPart(APILib_ObjectID, "Oak unreadable");
     AddPart(APILib_ObjectID, "Oak Étagère");
-    HostTesting::InjectFailure({"ACAPI_LibPart_Get", APIERR_BADINDEX, 0, -1, {}, {}, 14});   // part 14 is unreadable
+    HostTesting::InjectFailure({"ACAPI_LibPart_Get", APIERR_BADINDEX, 0, -1, {}, {}, 14});  // part 14 is unreadable
 
     std::string expected = "[";
     for (Int32 type : {2, 3, 4, 5, 6, 9})
@@ -27,7 +26,8 @@ TEST_F(ToolsTest, SearchListsPlaceableKindsCaseInsensitivelyInCompactJson)
     ASSERT_TRUE(result.success) << result.error;
     EXPECT_EQ(result.message, expected);
     EXPECT_TRUE(result.elementGuid.empty());
-    EXPECT_EQ(Run("search_library_parts", {{"pattern", "ÉTAGÈRE"}}).message, "[{\"index\":15,\"name\":\"Oak Étagère\"}]");
+    EXPECT_EQ(Run("search_library_parts", {{"pattern", "ÉTAGÈRE"}}).message,
+              "[{\"index\":15,\"name\":\"Oak Étagère\"}]");
 
     // No count and no library both answer an empty list.
     HostTesting::FailNextCall("ACAPI_LibPart_GetNum", APIERR_GENERAL);
@@ -42,9 +42,11 @@ TEST_F(ToolsTest, EveryPartTheSearchOffersCanBePlaced)
 {
     const json offered = json::parse(Run("search_library_parts", json::object()).message);
     ASSERT_GE(offered.size(), 20u);
-    EXPECT_LT(offered.size(), static_cast<size_t>(HostTesting::LibraryPartCount())) << "markers and macros are left out";
+    EXPECT_LT(offered.size(), static_cast<size_t>(HostTesting::LibraryPartCount()))
+        << "markers and macros are left out";
     for (size_t i = 0; i < offered.size(); ++i)
-        EXPECT_TRUE(Run("place_object", {{"name", offered[i].at("name")}, {"x", 3.0 * i}, {"y", 1.0}}).success) << offered[i];
+        EXPECT_TRUE(Run("place_object", {{"name", offered[i].at("name")}, {"x", 3.0 * i}, {"y", 1.0}}).success)
+            << offered[i];
     EXPECT_EQ(HostTesting::ElementCount(API_ObjectID), offered.size());
 }
 
@@ -67,14 +69,15 @@ TEST_F(ToolsTest, PlacedObjectTakesThePartsSizesAndParametersAndTheInputs)
             e.object.libInd = part;
             e.object.pos = {x, y};
             e.object.level = z;
-            e.object.angle = degrees * kStoredDegree;   // compared bit for bit
+            e.object.angle = degrees * kStoredDegree;  // compared bit for bit
             e.header.floorInd = story;
             e.object.xRatio = sized ? 0.85 : e.object.xRatio;
             e.object.yRatio = sized ? 0.92 : e.object.yRatio;
         };
     };
-    const API_Element full = ExpectOnlyToolFields("place_object", {{"name", "Test Armchair"}, {"x", 2.5}, {"y", -1}, {"z", 0.4},
-                                                  {"rotation", 90}, {"story", 2}}, API_ObjectID, placed(2.5, -1, 0.4, 90, 2, true));
+    const API_Element full = ExpectOnlyToolFields(
+        "place_object", {{"name", "Test Armchair"}, {"x", 2.5}, {"y", -1}, {"z", 0.4}, {"rotation", 90}, {"story", 2}},
+        API_ObjectID, placed(2.5, -1, 0.4, 90, 2, true));
     const auto params = Memo(Text(full.header.guid)).params;
     ASSERT_EQ(params.size(), 2u);
     EXPECT_STREQ(params[0].name, "seatHeight");
@@ -84,8 +87,8 @@ TEST_F(ToolsTest, PlacedObjectTakesThePartsSizesAndParametersAndTheInputs)
 
     // A part whose sizes cannot be read keeps the default sizes and gets no parameter list.
     HostTesting::FailNextCall("ACAPI_LibPart_GetParams", APIERR_BADINDEX);
-    const API_Element unsized = ExpectOnlyToolFields("place_object", {{"name", "Test Armchair"}, {"x", 4}}, API_ObjectID,
-                                                     placed(4, 0, 0, 0, 0, false));
+    const API_Element unsized = ExpectOnlyToolFields("place_object", {{"name", "Test Armchair"}, {"x", 4}},
+                                                     API_ObjectID, placed(4, 0, 0, 0, 0, false));
     EXPECT_TRUE(Memo(Text(unsized.header.guid)).params.empty());
 }
 

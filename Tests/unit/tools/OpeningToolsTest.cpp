@@ -9,8 +9,7 @@ namespace {
 std::vector<std::string> ParamNames(const std::vector<API_AddParType>& params)
 {
     std::vector<std::string> names;
-    for (const API_AddParType& p : params)
-        names.emplace_back(p.name);
+    for (const API_AddParType& p : params) names.emplace_back(p.name);
     return names;
 }
 
@@ -18,12 +17,13 @@ TEST_F(ToolsTest, OpeningRecordsHoldToolValuesAndHostDefaultsElsewhere)
 {
     for (API_ElemTypeID type : {API_DoorID, API_WindowID}) {
         API_Element defaults = HostTesting::GetDefaults(type);
-        defaults.window.lower = 0.05;   // doors share the layout
+        defaults.window.lower = 0.05;  // doors share the layout
         defaults.window.openingBase.mat = 7;
         HostTesting::SetDefaults(defaults);
     }
     std::string lowerCase = wall;
-    std::transform(lowerCase.begin(), lowerCase.end(), lowerCase.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(lowerCase.begin(), lowerCase.end(), lowerCase.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     const auto opening = [this](double offset, double width, double height, double sill) {
         return [=](API_Element& e) {
             e.window.owner = Guid(wall);
@@ -31,7 +31,7 @@ TEST_F(ToolsTest, OpeningRecordsHoldToolValuesAndHostDefaultsElsewhere)
             e.window.openingBase.width = width;
             e.window.openingBase.height = height;
             e.window.lower = sill;
-            e.header.floorInd = 1;   // an opening stands on its wall's story
+            e.header.floorInd = 1;  // an opening stands on its wall's story
         };
     };
     HostTesting::ClearCallLog();
@@ -40,7 +40,8 @@ TEST_F(ToolsTest, OpeningRecordsHoldToolValuesAndHostDefaultsElsewhere)
     EXPECT_EQ(HostTesting::CallLog().at(0).function, "ACAPI_Element_Get");
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Get"), 1);
 
-    ExpectOnlyToolFields("create_window", {{"wall_guid", wall}, {"offset", 2}, {"width", 0.6}, {"height", 1.5}, {"sill_height", 1.1}},
+    ExpectOnlyToolFields("create_window",
+                         {{"wall_guid", wall}, {"offset", 2}, {"width", 0.6}, {"height", 1.5}, {"sill_height", 1.1}},
                          API_WindowID, opening(2.0, 0.6, 1.5, 1.1));
     // A door keeps the sill its defaults give, and a lower-case GUID names the same wall.
     ExpectOnlyToolFields("create_door", {{"wall_guid", lowerCase}, {"offset", 4.5}, {"sill_height", 0.7}}, API_DoorID,
@@ -64,13 +65,14 @@ TEST_F(ToolsTest, MarkerCarriesItsOwnPartsParametersWhenItCanBeRead)
 {
     const auto markerParams = [this](const ToolResult& result, Int32* libInd) {
         std::vector<API_AddParType> params;
-        EXPECT_TRUE(result.success && HostTesting::GetMarker(Guid(result.elementGuid), libInd, &params)) << result.error;
+        EXPECT_TRUE(result.success && HostTesting::GetMarker(Guid(result.elementGuid), libInd, &params))
+            << result.error;
         return ParamNames(params);
     };
     // The window's defaults bring no parameter list; the door's bring one that must be replaced.
     HostTesting::SetMarkerDefaultsCarryParams(API_WindowID, false);
-    for (const auto& [tool, type, part] : {std::tuple {"create_door", API_DoorID, "Door Marker"},
-                                           std::tuple {"create_window", API_WindowID, "Window Marker"}}) {
+    for (const auto& [tool, type, part] : {std::tuple{"create_door", API_DoorID, "Door Marker"},
+                                           std::tuple{"create_window", API_WindowID, "Window Marker"}}) {
         SCOPED_TRACE(tool);
         const Int32 markerPart = HostTesting::FindLibraryPart(part);
         const auto expected = ParamNames(HostTesting::LibraryPartParams(markerPart));
@@ -87,7 +89,7 @@ TEST_F(ToolsTest, MarkerCarriesItsOwnPartsParametersWhenItCanBeRead)
         EXPECT_EQ(markerParams(Run("create_door", {{"wall_guid", wall}}), nullptr), defaultNames) << step;
         HostTesting::ClearFailures();
     }
-    HostTesting::SetMarkerPart(API_WindowID, "");   // an opening kind without a marker part
+    HostTesting::SetMarkerPart(API_WindowID, "");  // an opening kind without a marker part
     EXPECT_TRUE(Run("create_window", {{"wall_guid", wall}}).success);
 }
 

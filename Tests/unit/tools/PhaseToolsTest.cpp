@@ -42,8 +42,7 @@ protected:
     static std::vector<int> Counts(const json& summary)
     {
         std::vector<int> counts;
-        for (const json& phase : summary["phases"])
-            counts.push_back(phase["count"]);
+        for (const json& phase : summary["phases"]) counts.push_back(phase["count"]);
         return counts;
     }
 };
@@ -58,8 +57,7 @@ TEST_F(PhaseTools, EachTypeLandsOnItsHiddenPhaseLayerInOneUndoStepThatUndoesEver
     const API_Guid below = HostTesting::AddElement(wall);
     const API_Guid unsorted = HostTesting::AddElement(HostTesting::MakeElement(API_HotlinkID));
     std::map<API_Guid, API_Element> before;
-    for (const API_Guid& guid : HostTesting::AllElements())
-        HostTesting::GetElement(guid, &before[guid]);
+    for (const API_Guid& guid : HostTesting::AllElements()) HostTesting::GetElement(guid, &before[guid]);
     const Int32 layersBefore = LayerCount();
     const size_t steps = UndoStepCount();
 
@@ -97,15 +95,12 @@ TEST_F(PhaseTools, EachTypeLandsOnItsHiddenPhaseLayerInOneUndoStepThatUndoesEver
     EXPECT_EQ(Element(Text(exact)).header.layer, Layer(kLayers[0]).header.index);
     EXPECT_EQ(Element(Text(below)).header.layer, Layer(kLayers[1]).header.index);
     EXPECT_EQ(Element(Text(unsorted)).header.layer, before[unsorted].header.layer);
-    for (const char* name : kLayers)
-        EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
+    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
 
     ASSERT_TRUE(UndoLast());
     EXPECT_EQ(LayerCount(), layersBefore);
-    for (const char* name : kLayers)
-        EXPECT_EQ(Layer(name).header.index, 0) << name;
-    for (const auto& [guid, old] : before)
-        EXPECT_EQ(FirstDifference(Element(Text(guid)), old), sizeof(API_Element));
+    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.index, 0) << name;
+    for (const auto& [guid, old] : before) EXPECT_EQ(FirstDifference(Element(Text(guid)), old), sizeof(API_Element));
 }
 
 TEST_F(PhaseTools, ASecondRunReusesAndRehidesTheLayersAndCountsAgainThresholdAsRead)
@@ -124,9 +119,7 @@ TEST_F(PhaseTools, ASecondRunReusesAndRehidesTheLayersAndCountsAgainThresholdAsR
     const json again = Prepare({{"wall_thickness_threshold", 0}});
     EXPECT_EQ(Counts(again), (std::vector<int>{2, 0, 2, 3, 1, 1, 8, 1}));
     EXPECT_EQ(LayerCount(), layersBefore + 7) << "no second layer of any name";
-    for (const char* name : kLayers)
-        EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
-
+    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
 }
 
 TEST_F(PhaseTools, RefusalsInsideTheStepAreSkippedAndLeftOutOfTheCounts)

@@ -18,8 +18,8 @@ bool HasScript(ChatPalette& palette, const std::string& prefix)
 
 TEST_F(RenderToolsTest, APaletteGoneMidPollGetsNoReportAndThePollEnds)
 {
-    service.Script("GET /render/status", Reply{200, json({{"status", "done"}}).dump(), "application/json",
-                                               std::chrono::milliseconds(200)});
+    service.Script("GET /render/status",
+                   Reply{200, json({{"status", "done"}}).dump(), "application/json", std::chrono::milliseconds(200)});
     service.Script("GET /render/result", Json({{"image_url", "https://cdn.test/late.png"}}));
     auto leaving = std::make_unique<ChatPalette>();
     ChatPalette staying;

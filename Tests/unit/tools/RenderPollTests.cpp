@@ -19,28 +19,56 @@ TEST_F(RenderToolsTest, EveryEndingOfAJobGivesExactlyOneReport)
         Report expected;
     };
     const Reply doneReply = Status("done");
-    const Reply image = Json({{"image_url", "https://cdn.test/r.png"}, {"download_url", "https://cdn.test/r.png?dl=1"}});
+    const Reply image =
+        Json({{"image_url", "https://cdn.test/r.png"}, {"download_url", "https://cdn.test/r.png?dl=1"}});
     const std::vector<Reply> running44(44, Status("running"));
     auto then = [](std::vector<Reply> first, const Reply& last) {
         first.push_back(last);
         return first;
     };
     const std::vector<Case> cases = {
-        {"done at the first poll", {doneReply}, {image}, 1, 1,
+        {"done at the first poll",
+         {doneReply},
+         {image},
+         1,
+         1,
          {"preview", "https://cdn.test/r.png", "https://cdn.test/r.png?dl=1", true}},
-        {"download address not on the web", {doneReply},
-         {Json({{"image_url", "https://cdn.test/a.png"}, {"download_url", "javascript:alert(1)"}})}, 1, 1,
+        {"download address not on the web",
+         {doneReply},
+         {Json({{"image_url", "https://cdn.test/a.png"}, {"download_url", "javascript:alert(1)"}})},
+         1,
+         1,
          {"preview", "https://cdn.test/a.png", "https://cdn.test/a.png", true}},
-        {"image address not on the web", {doneReply}, {Json({{"image_url", "javascript:alert(1)"}})}, 1, 1,
+        {"image address not on the web",
+         {doneReply},
+         {Json({{"image_url", "javascript:alert(1)"}})},
+         1,
+         1,
          {"card", kTool, "Render completed but no image URL returned"}},
-        {"error with text", {Json({{"status", "error"}, {"error", "GPU quota exceeded"}})}, {}, 1, 0,
+        {"error with text",
+         {Json({{"status", "error"}, {"error", "GPU quota exceeded"}})},
+         {},
+         1,
+         0,
          {"card", kTool, "GPU quota exceeded"}},
         {"done in other letters", {Status("DONE")}, {}, 45, 0, {"card", kTool, "Render timed out after 45s"}},
-        {"bodies that are no object count", {Reply{200, "null"}, Reply{200, "[]"}, Reply{200, "busy"}, doneReply},
-         {image}, 4, 1, {"preview", "https://cdn.test/r.png", "https://cdn.test/r.png?dl=1", true}},
-        {"done at the last poll", then(running44, doneReply), {image}, 45, 1,
+        {"bodies that are no object count",
+         {Reply{200, "null"}, Reply{200, "[]"}, Reply{200, "busy"}, doneReply},
+         {image},
+         4,
+         1,
          {"preview", "https://cdn.test/r.png", "https://cdn.test/r.png?dl=1", true}},
-        {"done after the last poll", then(then(running44, Status("running")), doneReply), {image}, 45, 0,
+        {"done at the last poll",
+         then(running44, doneReply),
+         {image},
+         45,
+         1,
+         {"preview", "https://cdn.test/r.png", "https://cdn.test/r.png?dl=1", true}},
+        {"done after the last poll",
+         then(then(running44, Status("running")), doneReply),
+         {image},
+         45,
+         0,
          {"card", kTool, "Render timed out after 45s"}},
     };
     for (const Case& c : cases) {
@@ -89,8 +117,8 @@ TEST_F(RenderToolsTest, TheToolReturnsBeforeTheJobEndsAndItsPollReportsLater)
 {
     // The first status reply comes slowly: the tool's result must not wait for it.
     service.Script("POST /render/start", Json({{"job_id", ""}}));
-    service.Script("GET /render/status", Reply{200, json({{"status", "done"}}).dump(), "application/json",
-                                               std::chrono::milliseconds(1000)});
+    service.Script("GET /render/status",
+                   Reply{200, json({{"status", "done"}}).dump(), "application/json", std::chrono::milliseconds(1000)});
     service.Script("GET /render/result", Json({{"image_url", "https://cdn.test/e.png"}}));
     const auto started = std::chrono::steady_clock::now();
     const ToolResult result = Run("render_current_view", json::object());

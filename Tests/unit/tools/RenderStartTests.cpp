@@ -53,15 +53,16 @@ TEST_F(RenderToolsTest, TheStartRequestCarriesTheFieldsInOrderAndTheWindowAsAPng
         service.Script("POST /render/start", Json({{"job_id", "job-7"}, {"status", "queued"}}, 201));
         const ToolResult result = Run("render_current_view", c.input);
         ASSERT_TRUE(result.success) << result.error;
-        EXPECT_EQ(result.message, json({{"job_id", "job-7"},
-                                        {"message", "Render submitted (" + c.fields[1] +
-                                                        "). Preview will appear when ready."},
-                                        {"status", "processing"}})
-                                      .dump());
+        EXPECT_EQ(result.message,
+                  json({{"job_id", "job-7"},
+                        {"message", "Render submitted (" + c.fields[1] + "). Preview will appear when ready."},
+                        {"status", "processing"}})
+                      .dump());
         EXPECT_TRUE(TmpEmpty()) << "the capture outlived its request";
 
         const FakeProductService::Request start = service.Requests().at(0);
-        EXPECT_EQ(start.Route() + start.Header("X-Quillmere-Dev") + start.Header("Authorization"), "POST /render/start1");
+        EXPECT_EQ(start.Route() + start.Header("X-Quillmere-Dev") + start.Header("Authorization"),
+                  "POST /render/start1");
         ASSERT_TRUE(start.multipartWellFormed);
         ASSERT_EQ(start.parts.size(), 5u);
         const char* names[] = {"format", "preset", "prompt", "strength"};
@@ -100,17 +101,23 @@ TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
         std::string name;
         json input;
         std::function<void()> arrange;
-        std::string error;          // exact, or a prefix when prefixOnly
+        std::string error;  // exact, or a prefix when prefixOnly
         bool prefixOnly = false;
-        bool captures = true;       // the window was captured
-        bool sends = true;          // a start request reached the service
+        bool captures = true;  // the window was captured
+        bool sends = true;     // a start request reached the service
     };
     const auto noWindows = [] {
         HostTesting::SetMainWindow(std::nullopt);
         HostTesting::SetKeyWindow(std::nullopt);
     };
     const std::vector<Case> cases = {
-        {"preset differing in case", {{"preset", "Photoreal"}}, [] {}, "Unknown preset 'Photoreal'", false, false, false},
+        {"preset differing in case",
+         {{"preset", "Photoreal"}},
+         [] {},
+         "Unknown preset 'Photoreal'",
+         false,
+         false,
+         false},
         {"input not an object", json::array({1}), [] {}, "[json.exception.type_error.306]", true, false, false},
         {"no window at all", json::object(), noWindows, "Failed to capture viewport image", false, false, false},
         {"window gives no image", json::object(),
@@ -118,13 +125,21 @@ TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
          "Failed to capture viewport image", false, true, false},
         {"capture file cannot be written", json::object(), [] { ::setenv("TMPDIR", "/nonexistent/quillmere", 1); },
          "Render server error: Cannot read file: " + CaptureName(), false, true, false},
-        {"server error", json::object(), [this] { service.Script("POST /render/start", Reply{500, R"({"job_id":"x"})"}); },
+        {"server error", json::object(),
+         [this] {
+             service.Script("POST /render/start", Reply{500, R"({"job_id":"x"})"});
+         },
          "Render server error: HTTP 500"},
-        {"plain text reply", json::object(), [this] { service.Script("POST /render/start", Reply{200, "started"}); },
+        {"plain text reply", json::object(),
+         [this] {
+             service.Script("POST /render/start", Reply{200, "started"});
+         },
          "Invalid response from render server"},
         {"connection dropped", json::object(),
-         [this] { service.Script("POST /render/start", Reply{200, "", "", {}, true}); }, "Render server error: ",
-         true},
+         [this] {
+             service.Script("POST /render/start", Reply{200, "", "", {}, true});
+         },
+         "Render server error: ", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

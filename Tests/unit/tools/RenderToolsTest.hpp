@@ -17,15 +17,15 @@
 #include "PlanWindow.hpp"
 #include "QuillmereTest.hpp"
 #include "TempFolder.hpp"
-#include "tools/RenderJobs.hpp"
 #include "tools/ToolFamilies.hpp"
+#include "tools/recognition/RenderJobs.hpp"
 
 using Reply = FakeProductService::Reply;
 
 class RenderToolsTest : public QuillmereTest {
 protected:
     struct Report {
-        std::string kind;  // "preview" or "card"
+        std::string kind;           // "preview" or "card"
         std::string first, second;  // image and download address, or tool name and detail
         bool success = false;
         bool onMainThread = false;

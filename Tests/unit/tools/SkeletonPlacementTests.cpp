@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "TypologyTest.hpp"
-#include "tools/ModulePlacement.hpp"
+#include "tools/library/ModulePlacement.hpp"
 
 namespace {
 
@@ -32,12 +32,20 @@ TEST_F(ModulePlacement, FailuresReturnTheFirstHostCodeAndLeaveNoNode)
     struct Case {
         const char* name;
         std::string path;
-        HostTesting::FailureRule rule;   // empty function: no injection
+        HostTesting::FailureRule rule;  // empty function: no injection
         GSErrCode expected;
-        size_t calls;   // inside the command
+        size_t calls;  // inside the command
     };
     const Case cases[] = {
-        {"foreign file", [&] { std::string p = folder.Path("text.mod"); TempFolder::Write(p, "hello"); return p; }(), {}, APIERR_BADPARS, 1},
+        {"foreign file",
+         [&] {
+             std::string p = folder.Path("text.mod");
+             TempFolder::Write(p, "hello");
+             return p;
+         }(),
+         {},
+         APIERR_BADPARS,
+         1},
         {"break refused", good, {"ACAPI_Database", APIERR_GENERAL, 1, 1}, APIERR_GENERAL, 3},
     };
     for (const Case& c : cases) {
@@ -93,7 +101,11 @@ TEST_F(TypologySkeleton, RefusalsChangeNothing)
 {
     PutTypology("broken", "QMOD but not really a module");
     const std::string noModule = "NO_MOD_FILE: Could not download module for typology '";
-    struct Case { json input; std::string error; size_t downloads; };
+    struct Case {
+        json input;
+        std::string error;
+        size_t downloads;
+    };
     const Case cases[] = {
         {json::object(), "typology_name is required", 0},
         {{{"typology_name", "no-such-house"}}, noModule + "no-such-house'", 1},
@@ -134,7 +146,8 @@ TEST_F(TypologySkeleton, TheTemporaryFileIsNeverOneThatWasThere)
 
     // A host failure still removes the temporary file.
     HostTesting::FailNextCall("ACAPI_Element_Create", APIERR_MEMFULL);
-    EXPECT_EQ(Run("apply_typology_skeleton", {{"typology_name", "t"}}).error, "Typology apply failed (error -2130313214)");
+    EXPECT_EQ(Run("apply_typology_skeleton", {{"typology_name", "t"}}).error,
+              "Typology apply failed (error -2130313214)");
     EXPECT_EQ(FilesIn(TypologiesDir()).size(), 2u);
 }
 

@@ -66,7 +66,11 @@ TEST_F(StoryTools, CreatingAddsAboveTheLastStoryAsOneUndoStepWithDefaultsOnlyFor
     const std::string pairs = std::string(254, 'x') + "\U0001F3E0";  // the pair straddles the buffer's end
     const Case cases[] = {
         {json::object(), "New Story", 9.0, 3.0, "Story \"New Story\" created at elevation 9.000000"},
-        {{{"name", "Roof"}, {"elevation", 0}, {"height", 2.5}}, "Roof", 0.0, 2.5, "Story \"Roof\" created at elevation 0.000000"},
+        {{{"name", "Roof"}, {"elevation", 0}, {"height", 2.5}},
+         "Roof",
+         0.0,
+         2.5,
+         "Story \"Roof\" created at elevation 0.000000"},
         {{{"name", pairs}}, std::string(254, 'x'), 9.0, 3.0, "Story \"" + pairs + "\" created at elevation 9.000000"},
     };
     for (const Case& c : cases) {

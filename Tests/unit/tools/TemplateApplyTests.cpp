@@ -24,7 +24,7 @@ TEST_F(TemplateApply, ListingKeepsSummariesNewestFirstWithTheirAddedKeys)
     storage.Put("gone.meta.json", R"({"captured_at":"2030-01-01T00:00:00Z"})");
     storage.Put("broken.meta.json", "{not json");
     storage.Put(".meta.json", "{}");
-    storage.Put("typologies/index.json", "[]");   // listed as the folder "typologies"
+    storage.Put("typologies/index.json", "[]");  // listed as the folder "typologies"
     storage.FailNext("/storage/v1/object/public/Templates/gone.meta.json", 404, "");
 
     const ToolResult r = Run("list_templates", json::object());
@@ -32,8 +32,9 @@ TEST_F(TemplateApply, ListingKeepsSummariesNewestFirstWithTheirAddedKeys)
     EXPECT_EQ(result["count"], 3);
     ASSERT_EQ(result["templates"].size(), 3u);
     EXPECT_EQ(result["templates"][1]["template_name"], "old");
-    EXPECT_EQ(result["templates"][2].dump(),
-              R"({"has_mod":true,"meta_file":"house.meta.json","mod_file":"house.mod","name":"House","tags":["a"],"template_name":"house"})");
+    EXPECT_EQ(
+        result["templates"][2].dump(),
+        R"({"has_mod":true,"meta_file":"house.meta.json","mod_file":"house.mod","name":"House","tags":["a"],"template_name":"house"})");
     EXPECT_EQ(result["templates"][0]["has_mod"], false) << "no new.mod in the listing";
     EXPECT_EQ(r.message.find(storage.ServiceKey()), std::string::npos);
     const auto lists = storage.RequestsTo("POST", "/storage/v1/object/list/Templates");
@@ -45,9 +46,15 @@ TEST_F(TemplateApply, ListingKeepsSummariesNewestFirstWithTheirAddedKeys)
 
 TEST_F(TemplateApply, ListingFailuresAreAnErrorKeyInsideASuccess)
 {
-    struct Case { const char* name; int status; std::string body; std::string expected; };
+    struct Case {
+        const char* name;
+        int status;
+        std::string body;
+        std::string expected;
+    };
     const Case cases[] = {
-        {"refused", 401, R"({"error":"Unauthorized"})", R"({"error":"Supabase list failed (401): {\"error\":\"Unauthorized\"}","templates":[]})"},
+        {"refused", 401, R"({"error":"Unauthorized"})",
+         R"({"error":"Supabase list failed (401): {\"error\":\"Unauthorized\"}","templates":[]})"},
         {"not an array", 200, "{}", R"({"error":"Unexpected response","templates":[]})"},
     };
     for (const Case& c : cases) {
@@ -56,7 +63,8 @@ TEST_F(TemplateApply, ListingFailuresAreAnErrorKeyInsideASuccess)
         EXPECT_EQ(Run("list_templates", json::object()).message, c.expected);
     }
     storage.Put("house.mod", "bytes");
-    EXPECT_EQ(Run("list_templates", json::object()).message, R"({"count":0,"templates":[]})") << "modules are never listed alone";
+    EXPECT_EQ(Run("list_templates", json::object()).message, R"({"count":0,"templates":[]})")
+        << "modules are never listed alone";
 }
 
 TEST_F(TemplateApply, LayoutFromStorageOrTheLocalFolder)
@@ -64,7 +72,10 @@ TEST_F(TemplateApply, LayoutFromStorageOrTheLocalFolder)
     storage.Put("Stored.meta.json", R"({"stories":2})");
     PutLocal("Stored.meta.json", R"({"stories":9})");
     PutLocal("My_House.meta.json", R"([1,2])");
-    struct Case { json input; std::string message; };   // success text, or "!" + failure text
+    struct Case {
+        json input;
+        std::string message;
+    };  // success text, or "!" + failure text
     const Case cases[] = {
         {{{"template_name", "Stored"}},
          R"({"meta":{"stories":2},"note":"Use apply_template_exact to place this template in the project.","source":"supabase","template":"Stored"})"},
@@ -89,12 +100,16 @@ TEST_F(TemplateApply, LayoutFromStorageOrTheLocalFolder)
 TEST_F(TemplateApply, ApplyPlacesTheModuleFromStorageThenTheLocalFolder)
 {
     const std::string module = FixtureModuleBytes();
-    const std::string created = R"({"beams":0,"columns":0,"doors":1,"objects":0,"roofs":0,"slabs":1,"walls":4,"windows":1,"zones":1})";
+    const std::string created =
+        R"({"beams":0,"columns":0,"doors":1,"objects":0,"roofs":0,"slabs":1,"walls":4,"windows":1,"zones":1})";
     storage.Put("My_House.mod", module);
     PutLocal("My_House.mod", "stale local copy, never read");
     storage.Put("EmptyStored.mod", "");
     PutLocal("EmptyStored.mod", module);
-    struct Case { json input; const char* source; };
+    struct Case {
+        json input;
+        const char* source;
+    };
     const Case cases[] = {
         {{{"template_name", "My House"}, {"story_filter", 2}, {"error_policy", "skip"}}, "supabase"},
         {{{"template_name", "EmptyStored"}}, "local"},
@@ -123,9 +138,11 @@ TEST_F(TemplateApply, WithoutAModuleTheReportTellsWhereItLooked)
     PutLocal("Empty.mod", "");
     const ToolResult r = Run("apply_template_exact", {{"template_name", "Empty"}, {"include_objects", nullptr}});
     EXPECT_TRUE(r.success);
-    EXPECT_EQ(r.message, R"({"artifacts_checked":{"local_mod":")" + TemplatesDir() +
-                             R"(/Empty.mod","supabase_mod":"Empty.mod"},"error":"NO_MOD_FILE","ignored_params":["include_objects"],)"
-                             R"("instruction":"Re-capture with capture_project_template to generate a .mod file.","template":"Empty"})");
+    EXPECT_EQ(
+        r.message,
+        R"({"artifacts_checked":{"local_mod":")" + TemplatesDir() +
+            R"(/Empty.mod","supabase_mod":"Empty.mod"},"error":"NO_MOD_FILE","ignored_params":["include_objects"],)"
+            R"("instruction":"Re-capture with capture_project_template to generate a .mod file.","template":"Empty"})");
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_GetElemList"), 0) << "nothing is counted";
     EXPECT_TRUE(UndoSteps().empty());
     EXPECT_EQ(Run("apply_template_exact", json::object()).error, "template_name is required");
@@ -138,7 +155,8 @@ TEST_F(TemplateApply, ApplyingNeverTouchesAnotherTemplatesModule)
     storage.Put("house.mod", module);
     EXPECT_TRUE(Run("apply_template_exact", {{"template_name", "house"}}).success);
     HostTesting::FailNextCall("ACAPI_Database", APIERR_MEMFULL);
-    EXPECT_EQ(Run("apply_template_exact", {{"template_name", "house"}}).error, "Module apply failed (error -2130313214)");
+    EXPECT_EQ(Run("apply_template_exact", {{"template_name", "house"}}).error,
+              "Module apply failed (error -2130313214)");
     EXPECT_EQ(TempFolder::Read(TemplatesDir() + "/_tmp_apply.mod"), "the module of the template named _tmp_apply");
     EXPECT_EQ(FilesIn(TemplatesDir()), std::vector<std::string>{"_tmp_apply.mod"});
     EXPECT_EQ(UndoStepCount(), 1u);

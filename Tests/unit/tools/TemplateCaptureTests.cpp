@@ -59,12 +59,18 @@ TEST_F(TemplateCaptureTest, CapturesLocallyAndUploadsBothFiles)
         EXPECT_EQ(request.headers.at("Authorization"), "Bearer " + storage.ServiceKey());
         EXPECT_EQ(request.headers.at("x-upsert"), "true");
     }
-    EXPECT_EQ(UndoStepCount(), 0u);   // nothing in the model changed
+    EXPECT_EQ(UndoStepCount(), 0u);  // nothing in the model changed
 }
 
 TEST_F(TemplateCaptureTest, TemplateNameFallsBackToTheProjectName)
 {
-    struct Case { const char* name; std::optional<std::string> project; json input; const char* templateName; const char* safe; };
+    struct Case {
+        const char* name;
+        std::optional<std::string> project;
+        json input;
+        const char* templateName;
+        const char* safe;
+    };
     const Case cases[] = {
         {"empty project name", std::string(""), json::object(), "", "default"},
         {"only unkept bytes", std::string("Casa"), {{"template_name", "\xC3\xA9 !"}}, "\xC3\xA9 !", "____"},
@@ -127,9 +133,9 @@ TEST_F(TemplateCaptureTest, AFailedSaveGivesTheExportFailureAndNeverAStaleModule
     FailModuleSave();
     reply = Capture({{"template_name", "T"}});
     EXPECT_EQ(reply["mod_file_exists"], false);
-    EXPECT_EQ(ReadFile(modPath), earlier);                 // the earlier template is kept as it was
+    EXPECT_EQ(ReadFile(modPath), earlier);  // the earlier template is kept as it was
     EXPECT_FALSE(Exists(modPath + ".prev"));
-    EXPECT_EQ(storage.RequestCount(), requests);           // nothing uploaded under the new summary
+    EXPECT_EQ(storage.RequestCount(), requests);  // nothing uploaded under the new summary
     EXPECT_EQ(storage.Object("T.mod"), std::optional<std::string>("earlier upload"));
 
     // A save that works replaces it and leaves nothing beside it.
@@ -185,11 +191,11 @@ TEST_F(TemplateCaptureTest, NoKeyReachesAResultOrTheLog)
     Capture({{"template_name", "K"}});
     ScopedStorageEnvironment wrong(storage.Url(), "wrong-public-key-0123", "wrong-service-key-4567");
     Capture({{"template_name", "K"}});
-    DebugLog("storage keys " + kFakeAnonKey + " " + kFakeServiceKey);   // redacted even if quoted
+    DebugLog("storage keys " + kFakeAnonKey + " " + kFakeServiceKey);  // redacted even if quoted
     const std::string log = LogText();
     ASSERT_FALSE(log.empty());
-    for (const std::string& key : {kFakeAnonKey, kFakeServiceKey, std::string("wrong-public-key-0123"),
-                                   std::string("wrong-service-key-4567")}) {
+    for (const std::string& key :
+         {kFakeAnonKey, kFakeServiceKey, std::string("wrong-public-key-0123"), std::string("wrong-service-key-4567")}) {
         EXPECT_EQ(lastMessage.find(key), std::string::npos);
         EXPECT_EQ(log.find(key), std::string::npos);
     }

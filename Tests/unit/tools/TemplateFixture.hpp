@@ -26,5 +26,8 @@ protected:
         text << std::ifstream(path, std::ios::binary).rdbuf();
         return text.str();
     }
-    static bool Exists(const std::string& path) { return std::filesystem::exists(std::filesystem::symlink_status(path)); }
+    static bool Exists(const std::string& path)
+    {
+        return std::filesystem::exists(std::filesystem::symlink_status(path));
+    }
 };

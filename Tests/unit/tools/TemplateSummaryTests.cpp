@@ -2,7 +2,7 @@
 // stories, the copied inputs and the text form.
 
 #include "TemplateFixture.hpp"
-#include "tools/TemplateSummary.hpp"
+#include "tools/library/TemplateSummary.hpp"
 
 namespace {
 
@@ -18,15 +18,36 @@ const char* const kBoxKeys[] = {"bbox", "footprint", "approx_sqm", "approx_sqm_s
 
 TEST_F(TemplateSummaryTest, BoxComesFromWallsColumnsAndZonesOnly)
 {
-    struct Case { const char* name; std::function<void()> build; json bbox; const char* footprint; double sqm; };
+    struct Case {
+        const char* name;
+        std::function<void()> build;
+        json bbox;
+        const char* footprint;
+        double sqm;
+    };
     const Case cases[] = {
-        {"wall and column", [] { HostTesting::AddWall(0, 0, 10, 0); AddColumn(2, 6); },
-         {{"max_x", 10.0}, {"max_y", 6.0}, {"min_x", 0.0}, {"min_y", 0.0}}, "10.0m x 6.0m", 60.0},
-        {"zone position", [] { AddZone("", -2, -1); AddZone("Hall", 1.5, 2.5); },
-         {{"max_x", 1.5}, {"max_y", 2.5}, {"min_x", -2.0}, {"min_y", -1.0}}, "3.5m x 3.5m", 12.25},
-        {"2D and other 3D types only", [] {
-             for (API_ElemTypeID t : {API_LineID, API_TextID, API_HatchID, API_SlabID, API_BeamID}) HostTesting::AddFixture(t);
-         }, nullptr, "", 0.0},
+        {"wall and column",
+         [] {
+             HostTesting::AddWall(0, 0, 10, 0);
+             AddColumn(2, 6);
+         },
+         {{"max_x", 10.0}, {"max_y", 6.0}, {"min_x", 0.0}, {"min_y", 0.0}},
+         "10.0m x 6.0m",
+         60.0},
+        {"zone position",
+         [] {
+             AddZone("", -2, -1);
+             AddZone("Hall", 1.5, 2.5);
+         },
+         {{"max_x", 1.5}, {"max_y", 2.5}, {"min_x", -2.0}, {"min_y", -1.0}},
+         "3.5m x 3.5m",
+         12.25},
+        {"2D and other 3D types only",
+         [] {
+             for (API_ElemTypeID t : {API_LineID, API_TextID, API_HatchID, API_SlabID, API_BeamID})
+                 HostTesting::AddFixture(t);
+         },
+         nullptr, "", 0.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -53,14 +74,14 @@ TEST_F(TemplateSummaryTest, RoomsAndTheirGuesses)
         {"name":"Master Bedroom"},{"name":"Bed 3"},{"name":"Kitchen"}])"));
     EXPECT_EQ(summary["bathroom_count"], 3);
     EXPECT_EQ(summary["bedroom_count"], 2);
-    EXPECT_EQ(summary["counts"]["zones"], 7);   // the unnamed zone still counts
+    EXPECT_EQ(summary["counts"]["zones"], 7);  // the unnamed zone still counts
 }
 
 TEST_F(TemplateSummaryTest, ARoomNameFillingItsWholeFieldIsReadNoFurther)
 {
     API_Element zone = HostTesting::MakeElement(API_ZoneID);
     std::string expected;
-    for (size_t i = 0; i < 256; ++i) {   // no terminator anywhere
+    for (size_t i = 0; i < 256; ++i) {  // no terminator anywhere
         zone.zone.roomName[i] = u"bedr"[i % 4];
         expected += "bedr"[i % 4];
     }

@@ -51,10 +51,34 @@ TEST_F(ToolsTest, HostFailureAtEachStepChangesNothingAndSuccessIsOneNamedUndoSte
         {"create_wall", {{"end_x", 4}}, "CreateWall", {getDefaults, create}, 0, "Create Wall", "Wall created"},
         {"create_column", {{"x", 1}}, "CreateColumn", {getDefaults, create}, 1, "Create Column", "Column created"},
         {"create_slab", Square(3), "CreateSlab", {getDefaults, create}, 1, "Create Slab", "Slab created"},
-        {"create_door", {{"wall_guid", wall}}, "CreateDoor", {getDefaults + "Ext", create + "Ext"}, 2, "Create Door", "Door created"},
-        {"place_object", {{"name", "Basin"}}, "PlaceObject", {getDefaults, create}, 1, "Place Object", "Object placed: Basin"},
-        {"delete_element", {{"element_guid", a}}, "DeleteElement", {"ACAPI_Element_Delete"}, 0, "Delete Element", "Element deleted: " + a},
-        {"delete_elements_batch", {{"element_guids", {b}}}, "DeleteElementsBatch", {"ACAPI_Element_Delete"}, 0, "Delete Elements Batch", "1 elements deleted"},
+        {"create_door",
+         {{"wall_guid", wall}},
+         "CreateDoor",
+         {getDefaults + "Ext", create + "Ext"},
+         2,
+         "Create Door",
+         "Door created"},
+        {"place_object",
+         {{"name", "Basin"}},
+         "PlaceObject",
+         {getDefaults, create},
+         1,
+         "Place Object",
+         "Object placed: Basin"},
+        {"delete_element",
+         {{"element_guid", a}},
+         "DeleteElement",
+         {"ACAPI_Element_Delete"},
+         0,
+         "Delete Element",
+         "Element deleted: " + a},
+        {"delete_elements_batch",
+         {{"element_guids", {b}}},
+         "DeleteElementsBatch",
+         {"ACAPI_Element_Delete"},
+         0,
+         "Delete Elements Batch",
+         "1 elements deleted"},
     };
     for (const auto& t : tools) {
         std::vector<std::string> steps = t.steps;
@@ -80,7 +104,7 @@ TEST_F(ToolsTest, HostFailureAtEachStepChangesNothingAndSuccessIsOneNamedUndoSte
         EXPECT_EQ(result.message, t.message);
         EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), t.memos);
         const size_t elementsAfter = t.prefix.rfind("Delete", 0) == 0 ? before.elements - 1 : before.elements + 1;
-        EXPECT_EQ(TakeFootprint(), (Footprint {elementsAfter, before.undoSteps + 1}));
+        EXPECT_EQ(TakeFootprint(), (Footprint{elementsAfter, before.undoSteps + 1}));
         EXPECT_EQ(UndoSteps().back(), "Quillmere: " + t.undoStep);
         ASSERT_TRUE(UndoLast());
         EXPECT_EQ(TakeFootprint(), before);
@@ -110,7 +134,8 @@ TEST_F(ToolsTest, EveryRegisteredSchemaIsAnObjectRequiringOnlyDescribedPropertie
             const json& p = property.value();
             ASSERT_TRUE(p.is_object()) << property.key();
             EXPECT_TRUE(p.contains("description") && p.at("description").is_string()) << property.key();
-            EXPECT_TRUE(p.value("type", "") != "array" || (p.contains("items") && p.at("items").is_object())) << property.key();
+            EXPECT_TRUE(p.value("type", "") != "array" || (p.contains("items") && p.at("items").is_object()))
+                << property.key();
         }
     }
 }
@@ -130,8 +155,7 @@ const std::map<std::string, std::vector<json>> kWrongValues = {
 // when they have their own shape and otherwise leaves out, are not refused for their type.
 bool ReadsWithItsType(const std::string& tool, const std::string& key, const json& property)
 {
-    if (property.value("description", "").rfind("Deprecated \xE2\x80\x94 ignored.", 0) == 0)
-        return false;
+    if (property.value("description", "").rfind("Deprecated \xE2\x80\x94 ignored.", 0) == 0) return false;
     return !(tool == "capture_project_template" && key == "tags");
 }
 
@@ -160,8 +184,7 @@ TEST_F(ToolsTest, AWrongJsonTypeForAnyPropertyFailsAndLeavesTheProjectAsItWas)
         for (const auto& property : properties.items()) {
             const auto wrong = kWrongValues.find(property.value().value("type", ""));
             ASSERT_NE(wrong, kWrongValues.end()) << name << "." << property.key();
-            if (!ReadsWithItsType(name, property.key(), property.value()))
-                continue;
+            if (!ReadsWithItsType(name, property.key(), property.value())) continue;
             for (const json& value : wrong->second) {
                 expectRefused(name, {{property.key(), value}});
                 ++checked;
@@ -169,8 +192,7 @@ TEST_F(ToolsTest, AWrongJsonTypeForAnyPropertyFailsAndLeavesTheProjectAsItWas)
         }
         // An input that is no object at all, for every tool that needs one.
         if (!def.inputSchema.at("required").empty()) {
-            for (const json& input : {json::array({1}), json("text"), json(nullptr)})
-                expectRefused(name, input);
+            for (const json& input : {json::array({1}), json("text"), json(nullptr)}) expectRefused(name, input);
         }
     }
     EXPECT_GT(checked, registry.tools.size());

@@ -1,9 +1,9 @@
 // The tool kit's own promises, which no registered tool exercises in full yet: extra schema
 // fields, point lists, and the memo holder's disposal.
 
+#include "tools/ToolKit.hpp"
 #include "ToolsTest.hpp"
 #include "core/ElementFunctions.hpp"
-#include "tools/ToolKit.hpp"
 
 namespace {
 
@@ -24,7 +24,9 @@ std::string ErrorOf(Read read)
 
 TEST_F(ToolsTest, DeclaredToolCarriesExtraFieldsAndReplacesAnEarlierOneOfItsName)
 {
-    Tool(registry, "kit_probe", "first").Number("a", "A").Handler([](const json&) { return ToolResult::Fail("first"); });
+    Tool(registry, "kit_probe", "first").Number("a", "A").Handler([](const json&) {
+        return ToolResult::Fail("first");
+    });
     Tool(registry, "kit_probe", "Probe.")
         .Property("mode", "string", "Mode", {{"enum", {"fast", "slow"}}, {"default", "fast"}})
         .Array("points", "Points", PointItemSchema())
@@ -52,7 +54,7 @@ TEST_F(ToolsTest, PointListsReadObjectsAndIgnoreWhatIsNoList)
         std::string error;
     } cases[] = {
         {json::object(), {}, ""},
-        {{{"points", {{"x", 1}}}}, {}, ""},   // an object, not a list
+        {{{"points", {{"x", 1}}}}, {}, ""},  // an object, not a list
         {{{"points", {{{"x", 1}, {"y", 2}}, {{"y", -3.5}}, json::object()}}}, {{1, 2}, {0, -3.5}, {0, 0}}, ""},
         {{{"points", {{{"x", 1}, {"y", 2}}, {4, 5}}}}, {}, kType306 + "array"},
         {{{"points", {{{"x", "1"}}}}}, {}, kType302 + "number, but is string"},

@@ -34,7 +34,8 @@ protected:
             EXPECT_EQ(result.error, c.error);
             EXPECT_TRUE(result.elementGuid.empty() && result.message.empty());
             if (notCalled != nullptr) {
-                const size_t reached = *notCalled != '\0' ? HostTesting::CallCount(notCalled) : HostTesting::CallLog().size();
+                const size_t reached =
+                    *notCalled != '\0' ? HostTesting::CallCount(notCalled) : HostTesting::CallLog().size();
                 EXPECT_EQ(reached, 0u) << "host calls made: " << notCalled;
             }
         }
@@ -70,8 +71,10 @@ protected:
         EXPECT_TRUE(HostTesting::GetElementMemo(Guid(guidText), &memo));
         const auto ptrSize = [](const void* p) { return p ? BMGetPtrSize(static_cast<GSConstPtr>(p)) : 0; };
         StoredMemo out;
-        out.columnSegments.assign(memo.columnSegments, memo.columnSegments + ptrSize(memo.columnSegments) / sizeof(API_ColumnSegmentType));
-        out.beamSegments.assign(memo.beamSegments, memo.beamSegments + ptrSize(memo.beamSegments) / sizeof(API_BeamSegmentType));
+        out.columnSegments.assign(memo.columnSegments,
+                                  memo.columnSegments + ptrSize(memo.columnSegments) / sizeof(API_ColumnSegmentType));
+        out.beamSegments.assign(memo.beamSegments,
+                                memo.beamSegments + ptrSize(memo.beamSegments) / sizeof(API_BeamSegmentType));
         if (memo.pends != nullptr)
             out.pends.assign(*memo.pends, *memo.pends + BMGetHandleSize(memo.pends) / sizeof(Int32));
         if (memo.params != nullptr)

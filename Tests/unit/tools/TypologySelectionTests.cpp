@@ -7,21 +7,27 @@ namespace {
 
 class TypologySelection : public TypologyTest {};
 
-const std::string kNoMatch = R"({"match":false,"message":"No typology matches the brief well enough. Fall back to manual design."})";
+const std::string kNoMatch =
+    R"({"match":false,"message":"No typology matches the brief well enough. Fall back to manual design."})";
 
 TEST_F(TypologySelection, BriefsAgainstTheBuiltInCatalogue)
 {
-    struct Case { const char* brief; std::string expected; int score; };   // result text, or chosen name and score
+    struct Case {
+        const char* brief;
+        std::string expected;
+        int score;
+    };  // result text, or chosen name and score
     const Case cases[] = {
         // The default wishes (1 bathroom, 1 storey, no garage) outweigh the exact bedroom count.
         {R"({"bedrooms":3})", "compact-2br-1bath", 18},
         // Ties at 28 with the townhouse: the earlier entry wins.
-        {R"({"bedrooms":3,"bathrooms":2,"stories":2,"style":"modern","approx_sqm":150,"has_garage":true})", "family-3br-2bath-twostory", 28},
+        {R"({"bedrooms":3,"bathrooms":2,"stories":2,"style":"modern","approx_sqm":150,"has_garage":true})",
+         "family-3br-2bath-twostory", 28},
         {R"({"bedrooms":4,"bathrooms":3,"stories":1,"style":"mediterranean","approx_sqm":250,"has_garage":true})",
          R"({"approx_sqm":250.0,"bathrooms":3,"bedrooms":4,"match":true,"score":31,"stories":1,"style":"mediterranean","typology_name":"villa-4br-3bath"})",
          31},
-        {R"({"bedrooms":1,"approx_sqm":-5})", "studio-1br-1bath", 23},        // no area wish at all
-        {R"({"bedrooms":2.9})", "compact-2br-1bath", 23},                     // counts truncate
+        {R"({"bedrooms":1,"approx_sqm":-5})", "studio-1br-1bath", 23},  // no area wish at all
+        {R"({"bedrooms":2.9})", "compact-2br-1bath", 23},               // counts truncate
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.brief);
@@ -41,8 +47,9 @@ TEST_F(TypologySelection, BriefsAgainstTheBuiltInCatalogue)
 TEST_F(TypologySelection, AreaAndBedroomEdgesUnderAStoredCatalogue)
 {
     // Entries with only a name and an area score 23 against this brief before the area test.
-    storage.Put("typologies/index.json",
-                R"([{"name":"too-big","approx_sqm":131},{"name":"edge","approx_sqm":130},{"name":"small","approx_sqm":70}])");
+    storage.Put(
+        "typologies/index.json",
+        R"([{"name":"too-big","approx_sqm":131},{"name":"edge","approx_sqm":130},{"name":"small","approx_sqm":70}])");
     json result = Data(RunText("select_typology", R"({"bedrooms":0,"bathrooms":0,"approx_sqm":100})"));
     EXPECT_EQ(result["typology_name"], "edge");
     EXPECT_EQ(result["score"], 28);
@@ -61,9 +68,15 @@ TEST_F(TypologySelection, AreaAndBedroomEdgesUnderAStoredCatalogue)
 TEST_F(TypologySelection, CatalogueShapesFromStorage)
 {
     // stored empty: nothing stored (404); expected: result text, a name, or "!" + an error fragment.
-    struct Case { const char* name; std::string stored; const char* brief; std::string expected; };
+    struct Case {
+        const char* name;
+        std::string stored;
+        const char* brief;
+        std::string expected;
+    };
     const Case cases[] = {
-        {"nothing stored", "", R"({"bedrooms":5,"bathrooms":4,"stories":2,"has_garage":true,"approx_sqm":350})", "luxury-5br-4bath"},
+        {"nothing stored", "", R"({"bedrooms":5,"bathrooms":4,"stories":2,"has_garage":true,"approx_sqm":350})",
+         "luxury-5br-4bath"},
         {"object walked by its values", R"({"b":{"name":"second","bedrooms":2},"a":{"name":"first","bedrooms":2}})",
          R"({"bedrooms":2})", "first"},
         {"best entry without a name", R"([{"bedrooms":2}])", R"({"bedrooms":2})", kNoMatch},
@@ -83,7 +96,7 @@ TEST_F(TypologySelection, CatalogueShapesFromStorage)
         } else {
             EXPECT_EQ(Data(r)["typology_name"], c.expected);
         }
-        storage.Put("typologies/index.json", "");   // an empty object counts as missing
+        storage.Put("typologies/index.json", "");  // an empty object counts as missing
     }
 }
 
@@ -102,7 +115,7 @@ TEST_F(TypologySelection, TheCatalogueIsFetchedOnceAndNeverAgain)
     EXPECT_FALSE(bad.success);
     EXPECT_NE(bad.error.find("type must be boolean"), std::string::npos) << bad.error;
     EXPECT_EQ(PublicDownloads(), 1u);
-    EXPECT_EQ(RunText("select_typology", R"({"bedrooms":2})").message, kNoMatch);   // the stored [] now
+    EXPECT_EQ(RunText("select_typology", R"({"bedrooms":2})").message, kNoMatch);  // the stored [] now
     EXPECT_EQ(PublicDownloads(), 2u);
 }
 

@@ -13,7 +13,7 @@
 #include "QuillmereTest.hpp"
 #include "ScopedHome.hpp"
 #include "TempFolder.hpp"
-#include "tools/TypologyCatalogue.hpp"
+#include "tools/library/TypologyCatalogue.hpp"
 
 class TypologyTest : public QuillmereTest {
 protected:
@@ -60,7 +60,8 @@ protected:
     {
         std::vector<std::string> names;
         std::error_code ignored;
-        for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) names.push_back(entry.path().filename().string());
+        for (const auto& entry : std::filesystem::directory_iterator(dir, ignored))
+            names.push_back(entry.path().filename().string());
         return names;
     }
     size_t PublicDownloads(const std::string& objectPrefix = std::string()) const

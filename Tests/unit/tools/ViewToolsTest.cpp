@@ -43,8 +43,8 @@ TEST_F(ViewTools, TheWalkIsPreOrderInStoredOrderAndOpensOnlyFolders)
     const API_Guid emptyFolder = HostTesting::AddNavigatorItem(root, "", API_FolderNavItem);
 
     HostTesting::ClearCallLog();
-    const json expected = {Entry(folder, "Plans", 24), Entry(first, "Zürich 01", 2),  Entry(nested, "Deeper", 24),
-                           Entry(deep, "Deep view", 9), Entry(second, "A second", 2), Entry(section, "Section", 3),
+    const json expected = {Entry(folder, "Plans", 24),    Entry(first, "Zürich 01", 2), Entry(nested, "Deeper", 24),
+                           Entry(deep, "Deep view", 9),   Entry(second, "A second", 2), Entry(section, "Section", 3),
                            Entry(sibling, "Sibling", -7), Entry(emptyFolder, "", 24)};
     const ToolResult result = Run("list_views", {{"ignored", 1}});
     ASSERT_TRUE(result.success);
@@ -102,16 +102,24 @@ TEST_F(ViewTools, FailuresNameTheHostOperationAndStopThere)
     ExpectFailures({
         {"switch_view", json::object(), "view_guid is required", {}},
         {"switch_view", {{"view_guid", 7}}, type302 + "number", {}},
-        {"switch_view", {{"view_guid", "not a guid"}}, "ChangeNavigatorView error: " + kBadId,
-         {"ACAPI_Navigator code=" + std::to_string(APINavigator_ChangeNavigatorViewID) + " guid=00000000-0000-0000-0000-000000000000"}},
+        {"switch_view",
+         {{"view_guid", "not a guid"}},
+         "ChangeNavigatorView error: " + kBadId,
+         {"ACAPI_Navigator code=" + std::to_string(APINavigator_ChangeNavigatorViewID) +
+          " guid=00000000-0000-0000-0000-000000000000"}},
     });
 
     const size_t before = HostTesting::NavigatorChildren(root).size();
     Inject("ACAPI_Navigator", APIERR_GENERAL, kGNSE, "map 3");
-    ExpectFailures({{"list_views", json::object(), "GetNavigatorSet error: " + kGeneral, {"ACAPI_Navigator code=" + std::to_string(kGNSE) + " map 3"}}});
+    ExpectFailures({{"list_views",
+                     json::object(),
+                     "GetNavigatorSet error: " + kGeneral,
+                     {"ACAPI_Navigator code=" + std::to_string(kGNSE) + " map 3"}}});
     HostTesting::ClearFailures();
     Inject("ACAPI_Navigator", APIERR_CANCEL, kCVPI);
-    ExpectFailures({{"create_view", {{"name", "x"}}, "CreateNavigatorItem error: " + std::to_string(APIERR_CANCEL),
+    ExpectFailures({{"create_view",
+                     {{"name", "x"}},
+                     "CreateNavigatorItem error: " + std::to_string(APIERR_CANCEL),
                      {"ACAPI_Navigator code=" + std::to_string(kGNSE) + " map 3",
                       "ACAPI_Navigator code=" + std::to_string(kCVPI) + " map 3 guid=" + Text(root)}}});
     EXPECT_EQ(HostTesting::NavigatorChildren(root).size(), before);
@@ -142,12 +150,19 @@ TEST_F(ViewTools, OverrideListingSkipsUnreadableCombinationsAndLookupNamesOne)
     const std::string getOne = "ACAPI_Override_GetOverrideCombination ";
     ExpectFailures({
         {"set_graphic_override", json::object(), "combination_guid is required (or set clear=true)", {}},
-        {"set_graphic_override", {{"clear", "yes"}}, "[json.exception.type_error.302] type must be boolean, but is string", {}},
-        {"set_graphic_override", {{"combination_guid", Text(guids[1])}}, "Override combination not found: " + Text(guids[1]),
+        {"set_graphic_override",
+         {{"clear", "yes"}},
+         "[json.exception.type_error.302] type must be boolean, but is string",
+         {}},
+        {"set_graphic_override",
+         {{"combination_guid", Text(guids[1])}},
+         "Override combination not found: " + Text(guids[1]),
          {getOne + Text(guids[1])}},
     });
     Inject("ACAPI_Override_GetOverrideCombinationList", APIERR_GENERAL);
-    ExpectFailures({{"list_graphic_overrides", json::object(), "GetOverrideCombinationList error: " + kGeneral,
+    ExpectFailures({{"list_graphic_overrides",
+                     json::object(),
+                     "GetOverrideCombinationList error: " + kGeneral,
                      {"ACAPI_Override_GetOverrideCombinationList "}}});
 }
 

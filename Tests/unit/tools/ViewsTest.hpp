@@ -9,7 +9,6 @@
 #include "HostTestingNavigator.hpp"
 #include "QuillmereTest.hpp"
 
-
 class ViewsTest : public QuillmereTest {
 protected:
     void TearDown() override
@@ -23,7 +22,7 @@ protected:
         const char* tool;
         json input;
         std::string error;
-        std::vector<std::string> calls;   // host functions reached, in order ("" entries: none)
+        std::vector<std::string> calls;  // host functions reached, in order ("" entries: none)
     };
     void ExpectFailures(const std::vector<Failure>& cases)
     {

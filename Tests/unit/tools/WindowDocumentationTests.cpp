@@ -15,7 +15,8 @@ TEST_F(ViewsTest, TheWindowShowsTheCurrentDatabaseAndTheViewOpenedLast)
     const ToolResult view = Run("create_view", {{"name", "Notes view"}});
     ASSERT_TRUE(Run("switch_view", {{"view_guid", view.elementGuid}}).success);
     state = WindowDocumentation::State();
-    EXPECT_EQ(state["database"], json({{"guid", made.elementGuid}, {"name", "Roof notes"}, {"type", 12}, {"kind", "Worksheet"}}))
+    EXPECT_EQ(state["database"],
+              json({{"guid", made.elementGuid}, {"name", "Roof notes"}, {"type", 12}, {"kind", "Worksheet"}}))
         << "the view saved the worksheet as its database";
     EXPECT_EQ(state["view"], json({{"guid", view.elementGuid}, {"name", "Notes view"}}));
 

@@ -1,0 +1,42 @@
+#include "tools/library/TempModuleFile.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
+
+TempModuleFile::~TempModuleFile() { Remove(); }
+
+void TempModuleFile::Remove()
+{
+    if (!path_.empty()) std::remove(path_.c_str());
+    path_.clear();
+}
+
+bool TempModuleFile::Write(const std::string& folder, const std::string& stem, const std::string& bytes)
+{
+    Remove();
+    const std::string pattern = folder + "/" + stem + "XXXXXX.mod";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    // mkstemps creates with O_CREAT | O_EXCL and mode 0600: an existing name (a symbolic link
+    // included) is never opened, so nothing outside the new file can be written through it.
+    const int fd = mkstemps(name.data(), 4);
+    if (fd < 0) return false;
+    path_ = name.data();
+
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += static_cast<size_t>(n);
+    }
+    const bool closed = ::close(fd) == 0;
+    if (written != bytes.size() || !closed) {
+        Remove();
+        return false;
+    }
+    return true;
+}

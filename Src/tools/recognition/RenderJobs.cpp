@@ -1,0 +1,207 @@
+// Render job polling: status every interval, at most kMaxPolls times, the result once after
+// "done", one report to the main queue. Poll threads are detached but counted, so that freeing
+// the add-on can stop them and wait for them: nothing of ours may run once it is unloaded.
+
+#include "tools/recognition/RenderJobs.hpp"
+
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "core/HttpClient.hpp"
+#include "core/MainThread.hpp"
+#include "services/ProductService.hpp"
+
+namespace Service = Quillmere::ProductService;
+using json = nlohmann::json;
+
+namespace {
+
+const char* const kToolName = "render_current_view";
+
+// One generation of poll threads: StopAll stops the current one and starts a fresh one.
+struct StopSignal {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::atomic<bool> stop{false};
+};
+
+struct Jobs {
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::shared_ptr<StopSignal> signal = std::make_shared<StopSignal>();
+    std::size_t running = 0;
+    std::atomic<std::chrono::nanoseconds::rep> interval{std::chrono::nanoseconds(std::chrono::seconds(1)).count()};
+};
+
+// Never destroyed: a thread that outlived StopAll's wait still finds it at process exit.
+Jobs& TheJobs()
+{
+    static Jobs* jobs = new Jobs;
+    return *jobs;
+}
+
+std::shared_ptr<StopSignal> CurrentSignal()
+{
+    std::lock_guard<std::mutex> lock(TheJobs().mutex);
+    return TheJobs().signal;
+}
+
+// The pause before a status request; false when the poll is to stop instead.
+bool Pause(StopSignal& signal)
+{
+    std::unique_lock<std::mutex> lock(signal.mutex);
+    return !signal.wake.wait_for(lock, RenderJobs::PollInterval(), [&] { return signal.stop.load(); });
+}
+
+std::string TextMember(const json& object, const char* key)
+{
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+bool IsWebAddress(const std::string& url)
+{
+    auto startsWith = [&](const char* scheme) {
+        const std::string prefix(scheme);
+        if (url.size() <= prefix.size()) return false;
+        for (std::size_t i = 0; i < prefix.size(); ++i)
+            if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;
+        return true;
+    };
+    return startsWith("http://") || startsWith("https://");
+}
+
+// The job's one report, made on the main thread with copies of everything it passes.
+struct Report {
+    bool preview = false;
+    std::string imageUrl, downloadUrl, detail;
+};
+
+Report Failed(std::string detail) { return Report{false, {}, {}, std::move(detail)}; }
+
+Report FetchResult(const std::string& query)
+{
+    const Quillmere::HttpResponse response = Service::Get("/render/result?job_id=" + query);
+    const json reply = Service::Succeeded(response) ? json::parse(response.body, nullptr, false, false) : json();
+    // Only a web address reaches the page: the page shows the image and opens the download.
+    const std::string image = reply.is_object() ? TextMember(reply, "image_url") : std::string();
+    if (!IsWebAddress(image)) return Failed("Render completed but no image URL returned");
+    const std::string download = TextMember(reply, "download_url");
+    return Report{true, image, IsWebAddress(download) ? download : image, {}};
+}
+
+// Polls until the job ends; nothing when told to stop first.
+std::optional<Report> Follow(const std::string& jobId, StopSignal& signal)
+{
+    Quillmere::HttpAbortScope cancelOnStop(&signal.stop);
+    const std::string query = Service::Escape(jobId);
+    for (int polls = 0; polls < RenderJobs::kMaxPolls; ++polls) {
+        if (!Pause(signal)) return std::nullopt;
+        const Quillmere::HttpResponse response = Service::Get("/render/status?job_id=" + query);
+        if (signal.stop) return std::nullopt;
+        if (!Service::Succeeded(response)) continue;
+        const json reply = json::parse(response.body, nullptr, false, false);
+        if (!reply.is_object()) continue;
+        const std::string status = TextMember(reply, "status");
+        if (status == "done") {
+            Report report = FetchResult(query);
+            if (signal.stop) return std::nullopt;
+            return report;
+        }
+        if (status == "error") {
+            const auto error = reply.find("error");
+            return Failed(error != reply.end() && error->is_string() ? error->get<std::string>()
+                                                                     : "Unknown render error");
+        }
+    }
+    return Failed("Render timed out after 45s");
+}
+
+void PollWith(const std::string& jobId, const ChatPreview& onRenderPreview, const ChatToolResult& onRenderToolResult,
+              StopSignal& signal)
+{
+    std::optional<Report> report;
+    try {
+        report = Follow(jobId, signal);
+    } catch (...) {
+        // Nothing may leave a poll thread; a job that cannot be followed ends as a failure.
+        report = Failed("Unknown render error");
+    }
+    if (!report || signal.stop) return;
+    if (report->preview)
+        DispatchToMainThread([onRenderPreview, image = report->imageUrl, download = report->downloadUrl] {
+            onRenderPreview(image, download);
+        });
+    else
+        DispatchToMainThread(
+            [onRenderToolResult, detail = report->detail] { onRenderToolResult(kToolName, false, detail); });
+}
+
+}  // namespace
+
+void RenderJobs::SetPollInterval(std::chrono::nanoseconds interval) { TheJobs().interval = interval.count(); }
+
+std::chrono::nanoseconds RenderJobs::PollInterval() { return std::chrono::nanoseconds(TheJobs().interval.load()); }
+
+void RenderJobs::PollRenderJob(const std::string& jobId, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult)
+{
+    const std::shared_ptr<StopSignal> signal = CurrentSignal();
+    PollWith(jobId, onRenderPreview, onRenderToolResult, *signal);
+}
+
+void RenderJobs::StartPolling(const std::string& jobId, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult)
+{
+    Jobs& jobs = TheJobs();
+    std::shared_ptr<StopSignal> signal;
+    {
+        std::lock_guard<std::mutex> lock(jobs.mutex);
+        signal = jobs.signal;
+        ++jobs.running;
+    }
+    auto body = [jobId, onRenderPreview = std::move(onRenderPreview),
+                 onRenderToolResult = std::move(onRenderToolResult), signal] {
+        PollWith(jobId, onRenderPreview, onRenderToolResult, *signal);
+        Jobs& all = TheJobs();
+        std::lock_guard<std::mutex> lock(all.mutex);
+        --all.running;
+        all.ended.notify_all();
+    };
+    try {
+        std::thread(std::move(body)).detach();
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(jobs.mutex);
+        --jobs.running;
+        throw;
+    }
+}
+
+bool RenderJobs::StopAll(std::chrono::milliseconds timeout)
+{
+    Jobs& jobs = TheJobs();
+    std::shared_ptr<StopSignal> stopping;
+    {
+        std::lock_guard<std::mutex> lock(jobs.mutex);
+        stopping = std::exchange(jobs.signal, std::make_shared<StopSignal>());
+    }
+    {
+        std::lock_guard<std::mutex> lock(stopping->mutex);
+        stopping->stop = true;
+    }
+    stopping->wake.notify_all();
+    std::unique_lock<std::mutex> lock(jobs.mutex);
+    return jobs.ended.wait_for(lock, timeout, [&] { return jobs.running == 0; });
+}
+
+std::size_t RenderJobs::Running()
+{
+    std::lock_guard<std::mutex> lock(TheJobs().mutex);
+    return TheJobs().running;
+}
