@@ -59,6 +59,14 @@ GSErrCode ACAPI_Element_Edit(GS::Array<API_Neig>* items, const API_EditPars& par
 // Groups or ungroups the listed elements.
 GSErrCode ACAPI_Element_Tool(const GS::Array<API_Guid>& guids, API_ToolCmdID command, void* pars = nullptr);
 
+// The selection: its summary and, when selNeigs is given, one entry per selected element in
+// selection order. Select adds (add true) or removes (add false) the listed elements, all or
+// nothing: an unknown GUID changes nothing. Neither is an undo step.
+GSErrCode ACAPI_Selection_Get(API_SelectionInfo* selectionInfo, GS::Array<API_Neig>* selNeigs, bool onlyEditable,
+                              bool ignorePartialSelection = true);
+GSErrCode ACAPI_Element_Select(const GS::Array<API_Neig>& selNeigs, bool add);
+GSErrCode ACAPI_Element_DeselectAll();
+
 // Frees every handle and pointer of the memo and nulls it. Safe on a zero-filled memo.
 GSErrCode ACAPI_DisposeElemMemoHdls(API_ElementMemo* memo);
 
@@ -112,9 +120,10 @@ GSErrCode ACAPI_Override_GetOverrideCombination(API_OverrideCombination& combina
                                                 GS::Array<API_Guid>* rules = nullptr);
 
 // ---------------------------------------------------------------------------------------------
-// Properties and classifications (reading). Groups and definitions in the host's order; an
-// element's value of a definition (its default unless the element has its own); the
-// (system, item) pairs of an element's classifications and the items themselves.
+// Properties and classifications. Groups and definitions in the host's order; an element's
+// value of a definition (its default unless the element has its own; APIERR_BADPROPERTY when
+// the definition is not available for the element's type); the (system, item) pairs of an
+// element's classifications, the systems and their item trees.
 
 #include "APIdefs_Properties.h"
 
@@ -127,3 +136,20 @@ GSErrCode ACAPI_Element_GetClassificationItems(const API_Guid& elemGuid,
                                                GS::Array<GS::Pair<API_Guid, API_Guid>>& systemItemPairs);
 // Reads the item named by item.guid.
 GSErrCode ACAPI_Classification_GetClassificationItem(API_ClassificationItem& item);
+// Reads the definition named by definition.guid.
+GSErrCode ACAPI_Property_GetPropertyDefinition(API_PropertyDefinition& definition);
+bool ACAPI_Element_IsPropertyDefinitionAvailable(const API_Guid& elemGuid, const API_Guid& propertyDefinitionGuid);
+GSErrCode ACAPI_Classification_GetClassificationSystems(GS::Array<API_ClassificationSystem>& systems);
+GSErrCode ACAPI_Classification_GetClassificationSystemRootItems(const API_Guid& systemGuid,
+                                                                GS::Array<API_ClassificationItem>& items);
+GSErrCode ACAPI_Classification_GetClassificationItemChildren(const API_Guid& itemGuid,
+                                                             GS::Array<API_ClassificationItem>& children);
+GSErrCode ACAPI_Classification_GetClassificationItemSystem(const API_Guid& itemGuid, API_ClassificationSystem& system);
+
+// Writes, inside an undoable command only. SetProperty stores property.value for the element
+// of property.definition.guid: refused with APIERR_BADVALUE when the value's type is not the
+// definition's, APIERR_READONLY when the definition cannot be edited, APIERR_BADPROPERTY when
+// it is not available for the element. AddClassificationItem puts the element into the item
+// (replacing its item of the same system).
+GSErrCode ACAPI_Element_SetProperty(const API_Guid& elemGuid, const API_Property& property);
+GSErrCode ACAPI_Element_AddClassificationItem(const API_Guid& elemGuid, const API_Guid& classificationItemGuid);

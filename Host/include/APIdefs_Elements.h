@@ -550,6 +550,17 @@ struct API_Neig {
     Int32 inIndex;
 };
 
+// ---------------------------------------------------------------------------------------------
+// Selection
+
+enum API_SelTypeID : Int32 { API_SelEmpty = 0, API_SelElems = 1 };
+
+struct API_SelectionInfo {
+    API_SelTypeID typeID;
+    Int32 sel_nElem;      // elements selected
+    Int32 sel_nElemEdit;  // of which editable (all of them: the host has no locked layers)
+};
+
 enum API_ToolCmdID : Int32 {
     APITool_Group = 0x47525550,   // 'GRUP'
     APITool_Ungroup = 0x55475250  // 'UGRP'

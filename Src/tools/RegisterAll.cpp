@@ -6,16 +6,19 @@
 void ToolRegistry::RegisterAll()
 {
     // The order is fixed because a later family's tool replaces an earlier one of the same
-    // name. ToolFamilies.hpp lists where each family goes, including those not yet written.
+    // name.
     RegisterElementTools(*this);
     RegisterOpeningTools(*this);
     RegisterDrawing2DTools(*this);
     RegisterObjectTools(*this);
+    RegisterQueryTools(*this);
     RegisterModifyTools(*this);
     RegisterDeleteTools(*this);
     RegisterAttributeTools(*this);
     RegisterStoryTools(*this);
     RegisterViewTools(*this);
+    RegisterSelectionTools(*this);
+    RegisterPropertyTools(*this);
     RegisterExportTools(*this);
     RegisterTemplateTools(*this);
     RegisterTypologyTools(*this);

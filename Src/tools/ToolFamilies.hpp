@@ -6,19 +6,21 @@ class ToolRegistry;
 // ToolRegistry::RegisterAll (tools/RegisterAll.cpp) in this fixed order:
 //   element, opening, drawing 2D, object, query, modify, delete, attribute, story, view,
 //   selection, property, export, template, typology, phase.
-// A family that lands takes its place in that order, here and in RegisterAll, even when
-// families after it already exist. (The plan and render families are registered by the
+// (The plan and render families are registered by the
 // chat palette on the finished registry, not here.)
 
 void RegisterElementTools(ToolRegistry& registry);
 void RegisterOpeningTools(ToolRegistry& registry);
 void RegisterDrawing2DTools(ToolRegistry& registry);
 void RegisterObjectTools(ToolRegistry& registry);
+void RegisterQueryTools(ToolRegistry& registry);
 void RegisterModifyTools(ToolRegistry& registry);
 void RegisterDeleteTools(ToolRegistry& registry);
 void RegisterAttributeTools(ToolRegistry& registry);
 void RegisterStoryTools(ToolRegistry& registry);
 void RegisterViewTools(ToolRegistry& registry);
+void RegisterSelectionTools(ToolRegistry& registry);
+void RegisterPropertyTools(ToolRegistry& registry);
 void RegisterExportTools(ToolRegistry& registry);
 void RegisterTemplateTools(ToolRegistry& registry);
 void RegisterTypologyTools(ToolRegistry& registry);

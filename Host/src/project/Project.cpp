@@ -66,6 +66,7 @@ void Project::EraseElement(const API_Guid& guid)
     if (running_ && running_->elementsBefore.count(guid) == 0)
         running_->elementsBefore.emplace(guid, std::make_unique<StoredElement>(*element));
     elements_.Erase(guid);
+    selection_.Remove(guid);
 }
 
 // ---- attributes
@@ -212,8 +213,10 @@ std::unique_ptr<UndoStep> Project::Restore(UndoStep& step)
     for (auto& entry : step.elementsBefore) {
         if (entry.second)
             elements_.Insert(*entry.second);
-        else
+        else {
             elements_.Erase(entry.first);
+            selection_.Remove(entry.first);
+        }
     }
     for (auto& entry : step.attributesBefore) {
         AttributeTable& table = attributes_[entry.first.first];
@@ -230,6 +233,7 @@ std::unique_ptr<UndoStep> Project::Restore(UndoStep& step)
 void Project::Clear()
 {
     elements_.Clear();
+    selection_.Clear();
     attributes_.clear();
     stories_ = StoryList();
     library_.clear();

@@ -29,6 +29,7 @@
 
 #include "ACAPinc.h"
 #include "project/ElementStore.hpp"
+#include "project/Selection.hpp"
 #include "project/StoredMemo.hpp"
 
 namespace HostInternal {
@@ -109,6 +110,9 @@ public:
     API_Guid InsertElement(const API_Element& record, MemoPtr memo);
     // Removes the element (recorded in the running step).
     void EraseElement(const API_Guid& guid);
+    // The user's selection; EraseElement and undo take erased elements out of it.
+    Selection& Selected() { return selection_; }
+    const Selection& Selected() const { return selection_; }
     // Puts a stored element into a group, or into none with the null GUID (recorded).
     void SetElementGroup(const API_Guid& guid, const API_Guid& group);
 
@@ -162,6 +166,7 @@ private:
     std::unique_ptr<UndoStep> Restore(UndoStep& step);
 
     ElementStore elements_;
+    Selection selection_;
     std::map<Int32, AttributeTable> attributes_;
     StoryList stories_;
     std::vector<LibraryPartData> library_;

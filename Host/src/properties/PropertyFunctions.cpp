@@ -1,5 +1,5 @@
 // Reading properties and classifications: groups, definitions, an element's value of a
-// definition, an element's classifications and one classification item.
+// definition, an element's classifications, the systems and their item trees.
 #include "project/Project.hpp"
 #include "properties/PropertyStore.hpp"
 #include "testing/HostCalls.hpp"
@@ -40,6 +40,8 @@ GSErrCode ACAPI_Element_GetPropertyValue(const API_Guid& elemGuid, const API_Gui
     const PropertyStore& store = TheProperties();
     const auto definition = store.definitions.find(propertyDefinitionGuid);
     if (definition == store.definitions.end()) return call.Return(APIERR_BADID);
+    if (!definition->second.AvailableFor(TheProject().FindElement(elemGuid)->record.header.type.typeID))
+        return call.Return(APIERR_BADPROPERTY);
 
     property = API_Property();
     property.definition = definition->second.record;
@@ -80,5 +82,84 @@ GSErrCode ACAPI_Classification_GetClassificationItem(API_ClassificationItem& ite
     const auto found = store.items.find(item.guid);
     if (found == store.items.end()) return call.Return(APIERR_BADID);
     item = found->second.record;
+    return call.Return(NoError);
+}
+
+GSErrCode ACAPI_Property_GetPropertyDefinition(API_PropertyDefinition& definition)
+{
+    ApiCall call("ACAPI_Property_GetPropertyDefinition", "", CallContext{definition.guid});
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    const PropertyStore& store = TheProperties();
+    const auto found = store.definitions.find(definition.guid);
+    if (found == store.definitions.end()) return call.Return(APIERR_BADID);
+    definition = found->second.record;
+    return call.Return(NoError);
+}
+
+bool ACAPI_Element_IsPropertyDefinitionAvailable(const API_Guid& elemGuid, const API_Guid& propertyDefinitionGuid)
+{
+    ApiCall call("ACAPI_Element_IsPropertyDefinitionAvailable", "", CallContext{elemGuid});
+    call.Return(NoError);
+    const StoredElement* element = TheProject().FindElement(elemGuid);
+    const PropertyStore& store = TheProperties();
+    const auto definition = store.definitions.find(propertyDefinitionGuid);
+    return element != nullptr && definition != store.definitions.end() &&
+           definition->second.AvailableFor(element->record.header.type.typeID);
+}
+
+GSErrCode ACAPI_Classification_GetClassificationSystems(GS::Array<API_ClassificationSystem>& systems)
+{
+    ApiCall call("ACAPI_Classification_GetClassificationSystems", "");
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    const PropertyStore& store = TheProperties();
+    systems.Clear();
+    for (const API_Guid& guid : store.systemOrder) systems.Push(store.systems.at(guid));
+    return call.Return(NoError);
+}
+
+namespace {
+
+void PushItems(const PropertyStore& store, const std::vector<API_Guid>& guids, GS::Array<API_ClassificationItem>& out)
+{
+    out.Clear();
+    for (const API_Guid& guid : guids) out.Push(store.items.at(guid).record);
+}
+
+}  // namespace
+
+GSErrCode ACAPI_Classification_GetClassificationSystemRootItems(const API_Guid& systemGuid,
+                                                                GS::Array<API_ClassificationItem>& items)
+{
+    ApiCall call("ACAPI_Classification_GetClassificationSystemRootItems", "", CallContext{systemGuid});
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    const PropertyStore& store = TheProperties();
+    if (store.systems.count(systemGuid) == 0) return call.Return(APIERR_BADID);
+    const auto roots = store.rootItems.find(systemGuid);
+    PushItems(store, roots == store.rootItems.end() ? std::vector<API_Guid>() : roots->second, items);
+    return call.Return(NoError);
+}
+
+GSErrCode ACAPI_Classification_GetClassificationItemChildren(const API_Guid& itemGuid,
+                                                             GS::Array<API_ClassificationItem>& children)
+{
+    ApiCall call("ACAPI_Classification_GetClassificationItemChildren", "", CallContext{itemGuid});
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    const PropertyStore& store = TheProperties();
+    const auto item = store.items.find(itemGuid);
+    if (item == store.items.end()) return call.Return(APIERR_BADID);
+    PushItems(store, item->second.children, children);
+    return call.Return(NoError);
+}
+
+GSErrCode ACAPI_Classification_GetClassificationItemSystem(const API_Guid& itemGuid, API_ClassificationSystem& system)
+{
+    ApiCall call("ACAPI_Classification_GetClassificationItemSystem", "", CallContext{itemGuid});
+    if (GSErrCode injected = call.Injected()) return call.Return(injected);
+    const PropertyStore& store = TheProperties();
+    const auto item = store.items.find(itemGuid);
+    if (item == store.items.end()) return call.Return(APIERR_BADID);
+    const auto found = store.systems.find(item->second.system);
+    if (found == store.systems.end()) return call.Return(APIERR_BADID);
+    system = found->second;
     return call.Return(NoError);
 }

@@ -7,6 +7,29 @@ namespace HostInternal {
 
 void PropertyStore::Clear() { *this = PropertyStore(); }
 
+void PropertyStore::AddItem(const StoredClassificationItem& item)
+{
+    items[item.record.guid] = item;
+    if (item.parent == APINULLGuid)
+        rootItems[item.system].push_back(item.record.guid);
+    else
+        items[item.parent].children.push_back(item.record.guid);
+}
+
+void PropertyStore::Classify(const API_Guid& element, const API_Guid& item)
+{
+    const auto found = items.find(item);
+    const API_Guid system = found != items.end() ? found->second.system : APINULLGuid;
+    auto& pairs = classifications[element];
+    for (auto& pair : pairs) {
+        if (pair.first == system) {
+            pair.second = item;
+            return;
+        }
+    }
+    pairs.emplace_back(system, item);
+}
+
 PropertyStore& TheProperties()
 {
     static PropertyStore store;
@@ -48,9 +71,9 @@ void AddGroup(PropertyStore& store, const std::string& name, API_PropertyGroupTy
     store.groups[group.record.guid] = group;
 }
 
-void AddDefinition(PropertyStore& store, const std::string& group, const std::string& name,
-                   const API_Variant& defaultValue,
-                   API_PropertyCollectionType collection = API_PropertySingleCollectionType)
+StoredDefinition& AddDefinition(PropertyStore& store, const std::string& group, const std::string& name,
+                                const API_Variant& defaultValue,
+                                API_PropertyCollectionType collection = API_PropertySingleCollectionType)
 {
     StoredDefinition def;
     def.record.guid = NamedGuid("definition:" + group + "/" + name);
@@ -64,8 +87,20 @@ void AddDefinition(PropertyStore& store, const std::string& group, const std::st
         def.record.defaultValue.basicValue.singleVariant.variant = defaultValue;
     else
         def.record.defaultValue.basicValue.listVariant.Push(defaultValue);
-    store.definitions[def.record.guid] = def;
     store.groups[def.record.groupGuid].definitions.push_back(def.record.guid);
+    return store.definitions[def.record.guid] = def;
+}
+
+void AddDefaultItem(PropertyStore& store, const API_Guid& system, const char* id, const char* name,
+                    const char* parentId = nullptr)
+{
+    StoredClassificationItem item;
+    item.record.guid = NamedGuid(std::string("item:") + id);
+    item.record.id = GS::UniString(id);
+    item.record.name = GS::UniString(name);
+    item.system = system;
+    if (parentId != nullptr) item.parent = NamedGuid(std::string("item:") + parentId);
+    store.AddItem(item);
 }
 
 }  // namespace
@@ -79,18 +114,29 @@ void LoadDefaultProperties(Project&)
     API_Variant fire = Variant(API_PropertyStringValueType);
     fire.uniStringValue = GS::UniString("Not rated");
     AddDefinition(store, "General Ratings", "Fire Resistance Rating", fire);
-    AddDefinition(store, "General Ratings", "Load Bearing", Variant(API_PropertyBooleanValueType));
+    AddDefinition(store, "General Ratings", "Load Bearing", Variant(API_PropertyBooleanValueType)).elementTypes = {
+        API_WallID, API_ColumnID, API_BeamID, API_SlabID};
     API_Variant acoustic = Variant(API_PropertyIntegerValueType);
     acoustic.intValue = 45;
     AddDefinition(store, "General Ratings", "Acoustic Rating", acoustic);
     API_Variant thermal = Variant(API_PropertyRealValueType);
     thermal.doubleValue = 0.28;
     AddDefinition(store, "General Ratings", "Thermal Transmittance", thermal);
+    // Worked out by the host from the element's geometry: shown, never written.
+    StoredDefinition& area = AddDefinition(store, "General Ratings", "Gross Area", Variant(API_PropertyRealValueType));
+    area.record.canValueBeEditable = false;
+    area.elementTypes = {API_SlabID, API_ZoneID};
 
     AddGroup(store, "Project Data", API_PropertyCustomGroupType);
     AddDefinition(store, "Project Data", "Phase", Variant(API_PropertyStringValueType));
     AddDefinition(store, "Project Data", "Finish Options", Variant(API_PropertyGuidValueType),
                   API_PropertySingleChoiceEnumerationCollectionType);
+    // The user's own properties, as a practice's template would bring them.
+    AddDefinition(store, "Project Data", "Status", Variant(API_PropertyStringValueType));
+    AddDefinition(store, "Project Data", "Cost Code", Variant(API_PropertyStringValueType));
+    AddDefinition(store, "Project Data", "Prefabricated", Variant(API_PropertyBooleanValueType));
+    API_Variant occupancy = Variant(API_PropertyIntegerValueType);
+    AddDefinition(store, "Project Data", "Occupancy", occupancy).elementTypes = {API_ZoneID};
 
     API_ClassificationSystem system;
     system.guid = NamedGuid("system:Quillmere Classification");
@@ -98,16 +144,16 @@ void LoadDefaultProperties(Project&)
     system.editionVersion = GS::UniString("1.0");
     store.systemOrder.push_back(system.guid);
     store.systems[system.guid] = system;
-    const char* const items[][2] = {{"QC-10", "Walls"},    {"QC-20", "Slabs"},  {"QC-30", "Columns"},
-                                    {"QC-40", "Openings"}, {"QC-50", "Spaces"}, {"QC-60", "Roofs"}};
-    for (const auto& entry : items) {
-        StoredClassificationItem item;
-        item.record.guid = NamedGuid(std::string("item:") + entry[0]);
-        item.record.id = GS::UniString(entry[0]);
-        item.record.name = GS::UniString(entry[1]);
-        item.system = system.guid;
-        store.items[item.record.guid] = item;
-    }
+    AddDefaultItem(store, system.guid, "QC-10", "Walls");
+    AddDefaultItem(store, system.guid, "QC-11", "External Walls", "QC-10");
+    AddDefaultItem(store, system.guid, "QC-12", "Internal Walls", "QC-10");
+    AddDefaultItem(store, system.guid, "QC-20", "Slabs");
+    AddDefaultItem(store, system.guid, "QC-30", "Columns");
+    AddDefaultItem(store, system.guid, "QC-40", "Openings");
+    AddDefaultItem(store, system.guid, "QC-41", "Doors", "QC-40");
+    AddDefaultItem(store, system.guid, "QC-42", "Windows", "QC-40");
+    AddDefaultItem(store, system.guid, "QC-50", "Spaces");
+    AddDefaultItem(store, system.guid, "QC-60", "Roofs");
 }
 
 }  // namespace HostInternal

@@ -5,6 +5,7 @@
 // element store: a value or classification of an element that no longer exists is never read.
 
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,6 +18,9 @@ class Project;
 
 struct StoredDefinition {
     API_PropertyDefinition record;
+    std::set<Int32> elementTypes;  // the element types it is available for; empty: every type
+
+    bool AvailableFor(Int32 typeID) const { return elementTypes.empty() || elementTypes.count(typeID) != 0; }
 };
 
 struct StoredGroup {
@@ -27,6 +31,8 @@ struct StoredGroup {
 struct StoredClassificationItem {
     API_ClassificationItem record;
     API_Guid system;
+    API_Guid parent = APINULLGuid;   // null for a root item
+    std::vector<API_Guid> children;  // in the host's order
 };
 
 struct PropertyStore {
@@ -39,10 +45,15 @@ struct PropertyStore {
     std::vector<API_Guid> systemOrder;
     std::map<API_Guid, API_ClassificationSystem> systems;
     std::map<API_Guid, StoredClassificationItem> items;
+    std::map<API_Guid, std::vector<API_Guid>> rootItems;  // system -> its root items in order
     // element -> (system, item) pairs in the order they were given
     std::unordered_map<API_Guid, std::vector<std::pair<API_Guid, API_Guid>>> classifications;
 
     void Clear();
+    // Stores the item under its parent (which must be stored already) or as a root item.
+    void AddItem(const StoredClassificationItem& item);
+    // Puts the element into the item, replacing its item of the same system.
+    void Classify(const API_Guid& element, const API_Guid& item);
 };
 
 PropertyStore& TheProperties();

@@ -113,24 +113,11 @@ API_Guid AddClassificationItem(const API_Guid& system, const std::string& id, co
     item.record.id = GS::UniString(id);
     item.record.name = GS::UniString(name);
     item.system = system;
-    TheProperties().items[item.record.guid] = item;
+    TheProperties().AddItem(item);
     return item.record.guid;
 }
 
-void ClassifyElement(const API_Guid& element, const API_Guid& item)
-{
-    PropertyStore& store = TheProperties();
-    const auto found = store.items.find(item);
-    const API_Guid system = found != store.items.end() ? found->second.system : APINULLGuid;
-    auto& pairs = store.classifications[element];
-    for (auto& pair : pairs) {
-        if (pair.first == system) {
-            pair.second = item;
-            return;
-        }
-    }
-    pairs.emplace_back(system, item);
-}
+void ClassifyElement(const API_Guid& element, const API_Guid& item) { TheProperties().Classify(element, item); }
 
 API_Guid DefaultPropertyGroup(const std::string& name) { return NamedGuid("group:" + name); }
 API_Guid DefaultPropertyDefinition(const std::string& group, const std::string& name)

@@ -5,48 +5,13 @@
 
 #include "ACAPinc.h"
 
+#include "tools/StorySettings.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/ToolKit.hpp"
 
 namespace {
 
 constexpr size_t kNameCapacity = sizeof(API_StoryCmdType::uName) / sizeof(GS::uchar_t);
-constexpr size_t kRecordNameUnits = sizeof(API_StoryType::uName) / sizeof(GS::uchar_t);
-
-// The host's story settings with their list handle, which is freed on every way out of the
-// operation that read them.
-class StorySettings {
-public:
-    StorySettings() { BNClear(info_); }
-    ~StorySettings() { Release(); }
-    StorySettings(const StorySettings&) = delete;
-    StorySettings& operator=(const StorySettings&) = delete;
-
-    GSErrCode Read() { return ACAPI_Environment(APIEnv_GetStorySettingsID, &info_); }
-    void Release() { BMKillHandle(&info_.data); }
-    const API_StoryInfo& Info() const { return info_; }
-
-    // True when the handle holds one record for every index from first to last; a missing or
-    // short handle has nothing that can be read safely.
-    bool HoldsEveryStory() const
-    {
-        if (info_.firstStory > info_.lastStory || info_.data == nullptr) return false;
-        const size_t wanted = size_t(info_.lastStory - info_.firstStory) + 1;
-        return size_t(BMGetHandleSize(info_.data)) / sizeof(API_StoryType) >= wanted;
-    }
-    const API_StoryType& Record(Int16 index) const { return (*info_.data)[index - info_.firstStory]; }
-
-private:
-    API_StoryInfo info_;
-};
-
-// A story's name as 8-bit text, read within its field even when the host left no terminator.
-std::string NameOf(const API_StoryType& story)
-{
-    const GS::uchar_t* units = story.uName;
-    const size_t length = size_t(std::find(units, units + kRecordNameUnits, GS::uchar_t(0)) - units);
-    return GS::UniString(units, USize(length)).ToCStr().Get();
-}
 
 ToolResult ListStories(const json&)
 {
@@ -58,7 +23,7 @@ ToolResult ListStories(const json&)
     if (settings.HoldsEveryStory()) {
         for (Int32 i = info.firstStory; i <= info.lastStory; ++i) {
             const API_StoryType& story = settings.Record(Int16(i));
-            stories.push_back({{"index", i}, {"name", NameOf(story)}, {"elevation", story.level}});
+            stories.push_back({{"index", i}, {"name", StoryNameOf(story)}, {"elevation", story.level}});
         }
     }
     result["stories"] = stories;

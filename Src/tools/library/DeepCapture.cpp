@@ -5,39 +5,15 @@
 #include <cstring>
 
 #include "core/ElementFunctions.hpp"
+#include "tools/PropertyReading.hpp"
 #include "tools/ToolKit.hpp"
+#include "tools/TypeWords.hpp"
 #include "tools/library/DeepCaptureWriters.hpp"
 #include "tools/library/TemplateTools.hpp"
 
 using namespace DeepCaptureData;
 
 namespace {
-
-std::string Narrow(const GS::UniString& text) { return text.ToCStr(0, MaxUSize, CC_Default).Get(); }
-
-const char* TypeWord(API_ElemTypeID type)
-{
-    switch (type) {
-    case API_WallID: return "wall";
-    case API_ColumnID: return "column";
-    case API_BeamID: return "beam";
-    case API_WindowID: return "window";
-    case API_DoorID: return "door";
-    case API_ObjectID: return "object";
-    case API_SlabID: return "slab";
-    case API_RoofID: return "roof";
-    case API_DimensionID: return "dimension";
-    case API_TextID: return "text";
-    case API_ZoneID: return "zone";
-    case API_HatchID: return "fill";
-    case API_LineID: return "line";
-    case API_PolyLineID: return "polyline";
-    case API_ArcID: return "arc";
-    case API_SplineID: return "spline";
-    case API_HotspotID: return "hotspot";
-    default: return "unknown";
-    }
-}
 
 // The type's "data", or null for a type without a writer.
 json TypeData(const API_Element& element, const API_ElementMemo& memo, AttrTracker& tracker, BBox& box)
@@ -62,67 +38,6 @@ json TypeData(const API_Element& element, const API_ElementMemo& memo, AttrTrack
     case API_DimensionID: return CaptureDimension(element, memo, tracker, box);
     default: return nullptr;
     }
-}
-
-json PropertyEntry(const API_Property& property, const GS::UniString& groupName)
-{
-    json entry = {{"name", Narrow(property.definition.name)}, {"group", Narrow(groupName)}};
-    const API_Variant& value = property.value.singleVariant.variant;
-    switch (value.type) {
-    case API_PropertyIntegerValueType:
-        entry["value"] = value.intValue;
-        entry["type"] = "integer";
-        break;
-    case API_PropertyRealValueType:
-        entry["value"] = value.doubleValue;
-        entry["type"] = "real";
-        break;
-    case API_PropertyStringValueType:
-        entry["value"] = Narrow(value.uniStringValue);
-        entry["type"] = "string";
-        break;
-    case API_PropertyBooleanValueType:
-        entry["value"] = value.boolValue;
-        entry["type"] = "boolean";
-        break;
-    default: entry["type"] = "unsupported"; break;
-    }
-    if (property.isDefault) entry["is_default"] = true;
-    return entry;
-}
-
-json Properties(const API_Guid& element)
-{
-    json entries = json::array();
-    GS::Array<API_PropertyGroup> groups;
-    if (ACAPI_Property_GetPropertyGroups(groups) != NoError) return entries;
-    for (const API_PropertyGroup& group : groups) {
-        GS::Array<API_PropertyDefinition> definitions;
-        if (ACAPI_Property_GetPropertyDefinitions(group.guid, definitions) != NoError) continue;
-        for (const API_PropertyDefinition& definition : definitions) {
-            API_Property property;
-            if (ACAPI_Element_GetPropertyValue(element, definition.guid, property) != NoError) continue;
-            entries.push_back(PropertyEntry(property, group.name));
-        }
-    }
-    return entries;
-}
-
-json Classifications(const API_Guid& element)
-{
-    json entries = json::array();
-    GS::Array<GS::Pair<API_Guid, API_Guid>> pairs;
-    if (ACAPI_Element_GetClassificationItems(element, pairs) != NoError) return entries;
-    for (const auto& pair : pairs) {
-        API_ClassificationItem item;
-        item.guid = pair.second;
-        if (ACAPI_Classification_GetClassificationItem(item) != NoError) continue;
-        entries.push_back({{"system_guid", GuidToStr(pair.first)},
-                           {"item_guid", GuidToStr(pair.second)},
-                           {"id", Narrow(item.id)},
-                           {"name", Narrow(item.name)}});
-    }
-    return entries;
 }
 
 ToolResult CaptureElementDetail(const json& input)
@@ -190,21 +105,11 @@ std::string ResolveLibPartName(int libInd)
 json ExtractPolygon(const API_ElementMemo& memo, const API_Polygon& poly)
 {
     json contours = json::array();
-    if (memo.coords == nullptr || memo.pends == nullptr) return contours;
-    const size_t ends = HandleEntries(memo.pends);     // entry 0 is not a contour end
-    const size_t coords = HandleEntries(memo.coords);  // entry 0 is not a vertex
-    if (ends < 2 || coords < 2) return contours;
-    const Int32 lastCoord = static_cast<Int32>(coords - 1);
-    const size_t count = static_cast<size_t>(poly.nSubPolys > 1 ? poly.nSubPolys : 1);
-    Int32 prev = 0;
-    for (size_t j = 1; j <= count && j < ends; ++j) {
-        const Int32 end = std::min((*memo.pends)[j], lastCoord);
-        if (end <= prev) continue;  // a contour that does not advance holds nothing to read
+    ForEachContour(memo, poly, [&](const API_Coord* first, size_t count) {
         json contour = json::array();
-        for (Int32 i = prev + 1; i <= end; ++i) contour.push_back({(*memo.coords)[i].x, (*memo.coords)[i].y});
+        for (size_t i = 0; i < count; ++i) contour.push_back({first[i].x, first[i].y});
         contours.push_back(std::move(contour));
-        prev = end;
-    }
+    });
     return contours;
 }
 
@@ -230,9 +135,9 @@ json DeepCaptureElement(const API_Element& element, AttrTracker& tracker, BBox& 
     if (!data.is_null()) record["data"] = std::move(data);
 
     if (includeProperties) {
-        json properties = Properties(header.guid);
+        json properties = ElementProperties(header.guid);
         if (!properties.empty()) record["properties"] = std::move(properties);
-        json classifications = Classifications(header.guid);
+        json classifications = ElementClassifications(header.guid);
         if (!classifications.empty()) record["classifications"] = std::move(classifications);
     }
     return record;

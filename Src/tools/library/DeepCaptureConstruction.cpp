@@ -5,8 +5,6 @@
 
 namespace DeepCaptureData {
 
-namespace {
-
 const char* StructureWord(Int32 structure)
 {
     switch (structure) {
@@ -26,6 +24,8 @@ const char* WallTypeWord(Int32 type)
     default: return "unknown";
     }
 }
+
+namespace {
 
 // "structure_type", then the building material (basic) or the composite (composite).
 void Structure(DataWriter& out, Int32 structure, Int32 buildingMaterial, Int32 composite)

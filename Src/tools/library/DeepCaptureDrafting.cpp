@@ -48,11 +48,7 @@ json CaptureText(const API_Element& element, const API_ElementMemo& memo, AttrTr
     out.Pen("pen", text.pen);
     out.Put("font", text.font);
     out.Put("face_bits", text.faceBits);
-    if (memo.textContent != nullptr && *memo.textContent != nullptr) {
-        const size_t size = static_cast<size_t>(BMGetHandleSize(memo.textContent));
-        const char* bytes = *memo.textContent;
-        out.Put("content", std::string(bytes, strnlen(bytes, size)));
-    }
+    if (memo.textContent != nullptr && *memo.textContent != nullptr) out.Put("content", MemoText(memo));
     return out.Take();
 }
 

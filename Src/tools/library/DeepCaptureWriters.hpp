@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tools/MemoReading.hpp"
 #include "tools/library/DeepCapture.hpp"
 
 namespace DeepCaptureData {
@@ -66,14 +67,12 @@ private:
 };
 
 bool HasPolygon(const API_ElementMemo& memo);
-// The entries of whole records of T a handle holds.
-template <typename T>
-size_t HandleEntries(T** handle)
-{
-    return handle == nullptr ? 0 : static_cast<size_t>(BMGetHandleSize(handle)) / sizeof(T);
-}
 
 // Construction elements.
+// Words for a construction element's structure type and a wall's geometry type.
+const char* StructureWord(Int32 structure);
+const char* WallTypeWord(Int32 type);
+
 json CaptureWall(const API_Element& element, const API_ElementMemo& memo, AttrTracker& tracker, BBox& box);
 json CaptureColumn(const API_Element& element, const API_ElementMemo& memo, AttrTracker& tracker, BBox& box);
 json CaptureBeam(const API_Element& element, const API_ElementMemo& memo, AttrTracker& tracker, BBox& box);

@@ -106,7 +106,10 @@ TEST_F(DeepCaptureTest, PropertiesOfEveryKindWithDefaults)
         {"group":"General Ratings","is_default":true,"name":"Acoustic Rating","type":"integer","value":45},
         {"group":"General Ratings","is_default":true,"name":"Thermal Transmittance","type":"real","value":0.28},
         {"group":"Project Data","name":"Phase","type":"string","value":"Bauphase \u00fc"},
-        {"group":"Project Data","is_default":true,"name":"Finish Options","type":"unsupported"}])"));
+        {"group":"Project Data","is_default":true,"name":"Finish Options","type":"unsupported"},
+        {"group":"Project Data","is_default":true,"name":"Status","type":"string","value":""},
+        {"group":"Project Data","is_default":true,"name":"Cost Code","type":"string","value":""},
+        {"group":"Project Data","is_default":true,"name":"Prefabricated","type":"boolean","value":false}])"));
     EXPECT_FALSE(record.contains("classifications"));  // none made: no empty array
     EXPECT_FALSE(Capture(wall, false).contains("properties"));
 }
@@ -133,9 +136,9 @@ TEST_F(DeepCaptureTest, PropertyAndClassificationFailuresOnlyLeaveEntriesOut)
     HostTesting::FailureRule oneDefinition{"ACAPI_Element_GetPropertyValue"};
     oneDefinition.guid = HostTesting::DefaultPropertyDefinition("General Ratings", "Load Bearing");
     const Case cases[] = {
-        {"one definition", oneDefinition, 5, 2},
+        {"one definition", oneDefinition, 8, 2},
         {"the group list", {"ACAPI_Property_GetPropertyGroups"}, 0, 2},
-        {"the element's pairs", {"ACAPI_Element_GetClassificationItems"}, 6, 0},
+        {"the element's pairs", {"ACAPI_Element_GetClassificationItems"}, 9, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

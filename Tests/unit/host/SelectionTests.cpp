@@ -1,0 +1,67 @@
+// The host's selection and the selection tools: all-or-nothing changes, the selection kept in
+// step with deletion, and undo that brings elements back but not their selection.
+#include "QuillmereTest.hpp"
+
+namespace {
+
+using SelectionTest = QuillmereTest;
+
+std::vector<API_Guid> Selected()
+{
+    API_SelectionInfo info;
+    GS::Array<API_Neig> neigs;
+    EXPECT_EQ(ACAPI_Selection_Get(&info, &neigs, false), NoError);
+    std::vector<API_Guid> guids;
+    for (const API_Neig& neig : neigs) guids.push_back(neig.guid);
+    EXPECT_EQ(size_t(info.sel_nElem), guids.size());
+    return guids;
+}
+
+TEST_F(SelectionTest, ModesChangeTheSelectionWholeOrNotAtAll)
+{
+    const API_Guid a = HostTesting::AddWall(0, 0, 5, 0);
+    const API_Guid b = HostTesting::AddWall(0, 1, 5, 1);
+    const API_Guid c = HostTesting::AddWall(0, 2, 5, 2);
+    const struct {
+        const char* name;
+        json input;
+        std::vector<API_Guid> after;
+        std::string error;
+    } steps[] = {
+        {"replace", {{"element_guids", {Text(a), Text(b)}}}, {a, b}, ""},
+        {"add keeps the order", {{"mode", "add"}, {"element_guids", {Text(c), Text(a)}}}, {a, b, c}, ""},
+        {"remove", {{"mode", "remove"}, {"element_guids", {Text(b)}}}, {a, c}, ""},
+        {"an unknown GUID", {{"element_guids", {Text(b), "nope"}}}, {a, c}, "Element not found: nope"},
+        {"a bad mode",
+         {{"mode", "toggle"}, {"element_guids", {Text(b)}}},
+         {a, c},
+         "mode must be replace, add or remove"},
+        {"replace with nothing", {{"element_guids", json::array()}}, {}, ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        EXPECT_EQ(Run("select_elements", step.input).error, step.error);
+        EXPECT_EQ(Selected(), step.after);
+    }
+    EXPECT_TRUE(UndoSteps().empty());
+}
+
+TEST_F(SelectionTest, DeletedElementsLeaveTheSelectionAndUndoDoesNotReselectThem)
+{
+    const API_Guid a = HostTesting::AddWall(0, 0, 5, 0);
+    const API_Guid b = HostTesting::AddWall(0, 1, 5, 1);
+    const API_Guid door = HostTesting::AddFixture(API_DoorID, 0, a);
+    GS::Array<API_Neig> neigs;
+    for (const API_Guid& guid : {a, b, door}) neigs.Push(API_Neig{APINeig_None, guid, 0, 0});
+    ASSERT_EQ(ACAPI_Element_Select(neigs, true), NoError);
+    ASSERT_EQ(DeleteInCommand(GS::Array<API_Guid>{a}), NoError);  // the door goes with its wall
+    EXPECT_EQ(Selected(), std::vector<API_Guid>{b});
+    const json page = json::parse(Run("get_selection", json::object()).message);
+    EXPECT_EQ(page["total"], 1);
+    EXPECT_EQ(page["elements"][0]["guid"], Text(b));
+    ASSERT_TRUE(UndoLast());
+    EXPECT_TRUE(HostTesting::ElementExists(a));
+    EXPECT_EQ(Selected(), std::vector<API_Guid>{b});
+}
+
+}  // namespace

@@ -1,0 +1,100 @@
+// The property and classification tools: a value and an item set as one named step and undone,
+// and every refusal checked before the step, leaving values, items and undo history as they were.
+#include "HostTestingProperties.hpp"
+#include "QuillmereTest.hpp"
+
+namespace {
+
+using PropertyTools = QuillmereTest;
+
+json Values(const std::string& guid, const std::string& definition)
+{
+    return {{"element_guids", {guid}}, {"definitions", {definition}}};
+}
+
+json OnlyValue(const ToolResult& result)
+{
+    EXPECT_TRUE(result.success) << result.error;
+    const json elements = json::parse(result.message)["elements"];
+    return elements[0]["properties"].empty() ? json() : elements[0]["properties"][0]["value"];
+}
+
+TEST_F(PropertyTools, AValueIsSetOnEveryElementAsOneStepAndUndone)
+{
+    const std::string a = Text(HostTesting::AddWall(0, 0, 5, 0));
+    const std::string b = Text(HostTesting::AddWall(0, 1, 5, 1));
+    const ToolResult set =
+        Run("set_element_property",
+            {{"definition", "General Ratings/Acoustic Rating"}, {"value", "52"}, {"element_guids", {a, b}}});
+    ASSERT_TRUE(set.success) << set.error;
+    EXPECT_EQ(UndoSteps().back(), "Quillmere: Set Property");
+    EXPECT_EQ(OnlyValue(Run("get_element_properties", Values(b, "General Ratings/Acoustic Rating"))), 52);
+    ASSERT_TRUE(UndoLast());
+    EXPECT_EQ(OnlyValue(Run("get_element_properties", Values(a, "General Ratings/Acoustic Rating"))), 45);
+}
+
+TEST_F(PropertyTools, ARefusedChangeLeavesEverythingAsItWas)
+{
+    const std::string wall = Text(HostTesting::AddWall(0, 0, 5, 0));
+    const std::string door = Text(HostTesting::AddFixture(API_DoorID, 0, Guid(wall)));
+    const struct {
+        const char* name;
+        json input;
+        std::string error;
+    } cases[] = {
+        {"wrong type",
+         {{"definition", "General Ratings/Load Bearing"}, {"value", "maybe"}},
+         "value is not a boolean value"},
+        {"read-only",
+         {{"definition", "General Ratings/Gross Area"}, {"value", 3}},
+         "Property General Ratings/Gross Area is read-only"},
+        {"not for a door",
+         {{"definition", "General Ratings/Load Bearing"}, {"value", true}, {"element_guids", {wall, door}}},
+         "Property General Ratings/Load Bearing does not apply to element " + door},
+        {"unknown element",
+         {{"definition", "Project Data/Status"}, {"value", "x"}, {"element_guids", {wall, "nope"}}},
+         "Element not found: nope"},
+        {"unknown definition",
+         {{"definition", "Project Data/Colour"}, {"value", "x"}},
+         "Unknown property definition: Project Data/Colour"},
+        {"unknown item", {{"item", "QC-99"}}, "Unknown classification item: QC-99"},
+        {"unknown system", {{"item", "QC-10"}, {"system", "Other"}}, "Unknown classification system: Other"},
+    };
+    const Footprint before = TakeFootprint();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        json input = c.input;
+        if (!input.contains("element_guids")) input["element_guids"] = {wall};
+        const char* tool = input.contains("item") ? "set_element_classification" : "set_element_property";
+        EXPECT_EQ(Run(tool, input).error, c.error);
+        EXPECT_EQ(TakeFootprint(), before);
+    }
+    EXPECT_EQ(OnlyValue(Run("get_element_properties", Values(wall, "General Ratings/Load Bearing"))), false);
+    EXPECT_TRUE(
+        json::parse(
+            Run("get_element_classifications", {{"element_guids", {wall}}}).message)["elements"][0]["classifications"]
+            .empty());
+}
+
+TEST_F(PropertyTools, AnItemReplacesTheElementsItemInItsSystemAndUndoBringsItBack)
+{
+    const std::string wall = Text(HostTesting::AddWall(0, 0, 5, 0));
+    HostTesting::ClassifyElement(Guid(wall), HostTesting::DefaultClassificationItem("QC-10"));
+    const auto item = [&] {
+        const json result = json::parse(Run("get_element_classifications", {{"element_guids", {wall}}}).message);
+        const json& entries = result["elements"][0]["classifications"];
+        return entries.size() == 1 ? entries[0]["id"].get<std::string>() : std::to_string(entries.size());
+    };
+    // A child item, named by id: found below its parent in the tree.
+    const ToolResult set = Run("set_element_classification", {{"item", "QC-11"}, {"element_guids", {wall}}});
+    ASSERT_TRUE(set.success) << set.error;
+    EXPECT_EQ(UndoSteps().back(), "Quillmere: Set Classification");
+    EXPECT_EQ(item(), "QC-11");
+    ASSERT_TRUE(UndoLast());
+    EXPECT_EQ(item(), "QC-10");
+
+    const json systems = json::parse(Run("list_classifications", json::object()).message)["systems"];
+    EXPECT_EQ(systems[0]["items"][0]["children"][0]["id"], "QC-11");
+}
+
+}  // namespace
