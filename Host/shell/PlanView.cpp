@@ -11,6 +11,7 @@
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
 #include "PlanGeometry.hpp"
+#include "PlanSelection.hpp"
 #include "PlanViewAttributes.hpp"
 #include "PlanViewDrafting.hpp"
 
@@ -332,6 +333,29 @@ void DrawScaleBar(cairo_t* cr, const View& view, int height)
     cairo_show_text(cr, label.c_str());
 }
 
+// The whole plan in view, with a margin; a view of the origin when there is nothing to show.
+View FitView(const Box& bounds, int width, int height)
+{
+    View view;
+    view.height = height;
+    if (bounds.Empty()) {
+        view.scale = 40.0;
+        view.originX = -width / 2.0 / view.scale;
+        view.originY = -height / 2.0 / view.scale;
+        return view;
+    }
+    const double margin = 60.0;
+    const double spanX = std::max(bounds.maxX - bounds.minX, 1.0);
+    const double spanY = std::max(bounds.maxY - bounds.minY, 1.0);
+    view.scale = std::min((width - 2 * margin) / spanX, (height - 2 * margin) / spanY);
+    view.scale = std::clamp(view.scale, 0.001, 200.0);
+    const double centreX = (bounds.minX + bounds.maxX) / 2.0;
+    const double centreY = (bounds.minY + bounds.maxY) / 2.0;
+    view.originX = centreX - width / 2.0 / view.scale;
+    view.originY = centreY - height / 2.0 / view.scale;
+    return view;
+}
+
 cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length)
 {
     auto* out = static_cast<std::vector<unsigned char>*>(closure);
@@ -364,29 +388,14 @@ PlanView::Drawing PlanView::DrawImage(const Options& options)
 void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story)
 {
     const Plan plan = ReadPlan(story);
-    View view;
-    view.height = height;
-    if (plan.bounds.Empty()) {
-        view.scale = 40.0;
-        view.originX = -width / 2.0 / view.scale;
-        view.originY = -height / 2.0 / view.scale;
-    } else {
-        const double margin = 60.0;
-        const double spanX = std::max(plan.bounds.maxX - plan.bounds.minX, 1.0);
-        const double spanY = std::max(plan.bounds.maxY - plan.bounds.minY, 1.0);
-        view.scale = std::min((width - 2 * margin) / spanX, (height - 2 * margin) / spanY);
-        view.scale = std::clamp(view.scale, 0.001, 200.0);
-        const double centreX = (plan.bounds.minX + plan.bounds.maxX) / 2.0;
-        const double centreY = (plan.bounds.minY + plan.bounds.maxY) / 2.0;
-        view.originX = centreX - width / 2.0 / view.scale;
-        view.originY = centreY - height / 2.0 / view.scale;
-    }
+    const View view = FitView(plan.bounds, width, height);
 
     cairo_set_source_rgb(cr, 0.985, 0.985, 0.975);
     cairo_paint(cr);
     DrawGrid(cr, view, width, height);
     PenPalette pens;
     DrawPlan(cr, plan, view, pens);
+    PlanSelection::DrawSelection(cr, view, story);
     DrawScaleBar(cr, view, height);
     if (plan.bounds.Empty()) {
         cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
@@ -398,6 +407,11 @@ void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story)
         cairo_move_to(cr, (width - extents.width) / 2, height / 2.0);
         cairo_show_text(cr, hint);
     }
+}
+
+PlanGeometry::Mapping PlanView::ViewOf(int width, int height, Int16 story)
+{
+    return FitView(ReadPlan(story).bounds, std::clamp(width, 64, 4096), std::clamp(height, 64, 4096));
 }
 
 std::vector<unsigned char> PlanView::CaptureMainWindowPng()

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "GSRoot.hpp"
+#include "PlanGeometry.hpp"
 
 typedef struct _cairo cairo_t;
 struct _cairo_surface;  // cairo_surface_t
@@ -33,6 +34,10 @@ std::vector<unsigned char> EncodePng(const Drawing& drawing);  // any thread
 // Draws the story's plan onto any cairo surface of width x height units (pixels on screen,
 // points on a PDF page). Main thread.
 void Draw(cairo_t* cr, int width, int height, Int16 story);
+
+// The model-to-pixel mapping Draw uses for the story at that size (sizes clamped as RenderPng
+// clamps them), so that a pixel of the picture can be traced back to the model. Main thread.
+PlanGeometry::Mapping ViewOf(int width, int height, Int16 story);
 
 // What capturing the host's main window gives: the current story's plan at the window's
 // size, as PNG. Main thread.

@@ -17,6 +17,7 @@
 #include "HostWindowPage.hpp"
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
+#include "PlanSelection.hpp"
 #include "PlanView.hpp"
 #include "PlanViewLayers.hpp"
 #include "WindowDocumentation.hpp"
@@ -201,6 +202,7 @@ json HostState(const ShellServer::AddOnInfo& addOn)
     for (const auto& story : HostTesting::GetStories())
         state["stories"].push_back({{"index", story.index}, {"name", story.name}, {"level", story.level}});
     state["currentStory"] = HostTesting::CurrentStory();
+    state["selected"] = PlanSelection::SelectedCount();
     state["hiddenLayers"] = PlanViewLayers::HiddenNames();
     return state;
 }
@@ -358,6 +360,30 @@ void ShellServer::InstallWindowRoutes()
         const Int32 reference = IntField(ParseBody(req), "referenceId");
         GSErrCode result = NoError;
         DispatchSyncMain([&] { result = AddOnHost::SendPaletteMessage(reference, APIPalMsg_ClosePalette); });
+        SendJson(res, {{"ok", result == NoError}, {"code", result}});
+    });
+
+    // A click in the plan picture (pixels of a picture of width x height) selects as the host's
+    // plan does; {"clear": true} is Escape, which clears the selection.
+    server->Post("/host/select", [](const httplib::Request& req, httplib::Response& res) {
+        const json body = ParseBody(req);
+        const bool clear = body.value("clear", false) == true;
+        const Int32 x = IntField(body, "x"), y = IntField(body, "y");
+        const Int32 width = IntField(body, "width"), height = IntField(body, "height");
+        const bool shift = body.value("shift", false) == true;
+        GSErrCode result = NoError;
+        DispatchSyncMain([&] {
+            if (clear) {
+                result = ACAPI_Element_DeselectAll();
+                return;
+            }
+            const Int16 story = HostTesting::CurrentStory();
+            const PlanGeometry::Mapping view = PlanView::ViewOf(width, height, story);
+            // The picture is drawn clamped; a click is traced back at the same scale.
+            const double sx = double(std::clamp(width, 64, 4096)) / std::max(width, 1);
+            const double sy = double(std::clamp(height, 64, 4096)) / std::max(height, 1);
+            result = PlanSelection::Click(story, view, x * sx, y * sy, shift);
+        });
         SendJson(res, {{"ok", result == NoError}, {"code", result}});
     });
 

@@ -106,6 +106,7 @@
       renderPalette(s.palette);
       if (s.addOn && s.addOn.name) document.getElementById('project').textContent = 'Default project \u00b7 ' + s.addOn.name + ' loaded';
       renderDocumentation(s.documentation);
+      document.getElementById('status-line').textContent = s.selected ? s.selected + ' selected' : 'No selection';
     }).catch(function () {});
   }
   // The plan is drawn at the frame's real size, and again only when the project, the story, the
@@ -125,6 +126,18 @@
     next.onerror = done;
     next.src = url('/host/plan.png', '&w=' + w + '&h=' + h + '&r=' + revision);
   }
+  // A click in the plan selects the element under it (shift adds or removes it), a click on
+  // empty space or Escape clears; the host moves its revision on and the plan is drawn again.
+  document.getElementById('plan').addEventListener('click', function (e) {
+    var img = e.currentTarget;
+    if (!img.naturalWidth || !img.clientWidth) return;
+    var sx = img.naturalWidth / img.clientWidth, sy = img.naturalHeight / img.clientHeight;
+    post('/host/select', { x: Math.round(e.offsetX * sx), y: Math.round(e.offsetY * sy), width: img.naturalWidth,
+                           height: img.naturalHeight, shift: e.shiftKey }).then(refresh);
+  });
+  document.addEventListener('keydown', function (e) {
+    if (e.key === 'Escape' && !e.ctrlKey && !e.metaKey && !e.altKey) post('/host/select', { clear: true }).then(refresh);
+  });
   function watchProject() {
     var events = new EventSource(url('/host/events'));
     events.addEventListener('revision', function (e) {
