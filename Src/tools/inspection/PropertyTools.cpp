@@ -141,15 +141,26 @@ ToolResult SetElementProperty(const json& input)
 
 // ---- classifications
 
-json ItemTree(const API_ClassificationItem& item, int depth)
+constexpr size_t kMaxListedItems = 1000;
+
+// The item and its subtree while the budget of items lasts; a subtree left out for want of it
+// is marked, never cut inside an item.
+json ItemTree(const API_ClassificationItem& item, int depth, size_t& budget)
 {
+    --budget;
     json entry = {{"guid", GuidToStr(item.guid)}, {"id", Narrow(item.id)}, {"name", Narrow(item.name)}};
     GS::Array<API_ClassificationItem> children;
     // Deep trees stop at a depth no real system reaches, so a cycle cannot run away.
     if (depth < 16 && ACAPI_Classification_GetClassificationItemChildren(item.guid, children) == NoError &&
         !children.IsEmpty()) {
         json list = json::array();
-        for (const API_ClassificationItem& child : children) list.push_back(ItemTree(child, depth + 1));
+        for (const API_ClassificationItem& child : children) {
+            if (budget == 0) {
+                entry["more_children"] = true;
+                break;
+            }
+            list.push_back(ItemTree(child, depth + 1, budget));
+        }
         entry["children"] = list;
     }
     return entry;
@@ -161,16 +172,24 @@ ToolResult ListClassifications(const json&)
     if (GSErrCode err = ACAPI_Classification_GetClassificationSystems(systems))
         return HostFailure("GetClassificationSystems error: ", err);
     json list = json::array();
+    size_t budget = kMaxListedItems;
     for (const API_ClassificationSystem& system : systems) {
         GS::Array<API_ClassificationItem> roots;
         if (GSErrCode err = ACAPI_Classification_GetClassificationSystemRootItems(system.guid, roots))
             return HostFailure("GetClassificationSystemRootItems error: ", err);
         json items = json::array();
-        for (const API_ClassificationItem& root : roots) items.push_back(ItemTree(root, 0));
-        list.push_back({{"guid", GuidToStr(system.guid)},
-                        {"name", Narrow(system.name)},
-                        {"version", Narrow(system.editionVersion)},
-                        {"items", items}});
+        json entry = {{"guid", GuidToStr(system.guid)},
+                      {"name", Narrow(system.name)},
+                      {"version", Narrow(system.editionVersion)}};
+        for (const API_ClassificationItem& root : roots) {
+            if (budget == 0) {
+                entry["more_items"] = true;
+                break;
+            }
+            items.push_back(ItemTree(root, 0, budget));
+        }
+        entry["items"] = items;
+        list.push_back(std::move(entry));
     }
     return ToolResult::Ok("", json{{"systems", list}}.dump());
 }
