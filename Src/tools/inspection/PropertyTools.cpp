@@ -42,14 +42,18 @@ GSErrCode ForEachDefinition(const std::function<void(const API_PropertyGroup&, c
 
 ToolResult ListPropertyDefinitions(const json&)
 {
-    json definitions = json::array();
+    json groups = json::array();
     const GSErrCode err = ForEachDefinition([&](const API_PropertyGroup& group, const API_PropertyDefinition& def) {
-        json entry = DefinitionEntry(def, group.name);
-        entry["user_defined"] = group.groupType == API_PropertyCustomGroupType;
-        definitions.push_back(std::move(entry));
+        // Definitions come group by group: a new group starts a new entry.
+        if (groups.empty() || groups.back()["guid"] != GuidToStr(group.guid))
+            groups.push_back({{"guid", GuidToStr(group.guid)},
+                              {"name", Narrow(group.name)},
+                              {"user_defined", group.groupType == API_PropertyCustomGroupType},
+                              {"definitions", json::array()}});
+        groups.back()["definitions"].push_back(DefinitionEntry(def, group.name));
     });
     if (err != NoError) return HostFailure("GetPropertyDefinitions error: ", err);
-    return ToolResult::Ok("", json{{"definitions", definitions}}.dump());
+    return ToolResult::Ok("", json{{"groups", groups}}.dump());
 }
 
 // The elements of a call: at least one, at most max, each an element.
@@ -276,8 +280,8 @@ ToolResult SetElementClassification(const json& input)
 void RegisterPropertyTools(ToolRegistry& registry)
 {
     Tool(registry, "list_property_definitions",
-         "List the project's property definitions with their group, GUID, value type, whether they are user-defined "
-         "and whether they can be set.")
+         "List the project's property groups (user-defined or built in) and their definitions with GUID, value "
+         "type and whether they can be set.")
         .Handler(ListPropertyDefinitions);
 
     Tool(registry, "get_element_properties",

@@ -1,5 +1,7 @@
 // The property and classification tools: a value and an item set as one named step and undone,
 // and every refusal checked before the step, leaving values, items and undo history as they were.
+#include <map>
+
 #include "HostTestingProperties.hpp"
 #include "QuillmereTest.hpp"
 
@@ -31,6 +33,19 @@ TEST_F(PropertyTools, AValueIsSetOnEveryElementAsOneStepAndUndone)
     EXPECT_EQ(OnlyValue(Run("get_element_properties", Values(b, "General Ratings/Acoustic Rating"))), 52);
     ASSERT_TRUE(UndoLast());
     EXPECT_EQ(OnlyValue(Run("get_element_properties", Values(a, "General Ratings/Acoustic Rating"))), 45);
+}
+
+TEST_F(PropertyTools, DefinitionsTellWhoDefinedThemAndWhetherTheyCanBeSet)
+{
+    std::map<std::string, std::pair<bool, bool>> seen;  // name -> (user-defined group, editable)
+    const json listed = json::parse(Run("list_property_definitions", json::object()).message);
+    for (const json& group : listed["groups"])
+        for (const json& definition : group["definitions"])
+            seen[definition["name"]] = {group["user_defined"].get<bool>(), definition["editable"].get<bool>()};
+    EXPECT_EQ(seen["Gross Area"], std::make_pair(false, false));
+    EXPECT_EQ(seen["Acoustic Rating"], std::make_pair(false, true));
+    EXPECT_EQ(seen["Status"], std::make_pair(true, true));
+    EXPECT_EQ(seen["Finish Options"], std::make_pair(true, false));  // an enumeration
 }
 
 TEST_F(PropertyTools, ARefusedChangeLeavesEverythingAsItWas)
