@@ -16,15 +16,20 @@ namespace {
 
 constexpr size_t kMaxReadElements = 100;
 
+// A single value of a type the tools read and write (not a list, not a choice).
+bool Settable(const API_PropertyDefinition& definition)
+{
+    return definition.collectionType == API_PropertySingleCollectionType &&
+           std::string(ValueTypeWord(definition.valueType)) != "unsupported";
+}
+
 json DefinitionEntry(const API_PropertyDefinition& definition, const GS::UniString& group)
 {
-    const bool single = definition.collectionType == API_PropertySingleCollectionType;
     return {{"guid", GuidToStr(definition.guid)},
             {"group", Narrow(group)},
             {"name", Narrow(definition.name)},
-            {"value_type", single ? ValueTypeWord(definition.valueType) : "unsupported"},
-            {"editable", definition.canValueBeEditable && single &&
-                             std::string(ValueTypeWord(definition.valueType)) != "unsupported"}};
+            {"value_type", Settable(definition) ? ValueTypeWord(definition.valueType) : "unsupported"},
+            {"editable", definition.canValueBeEditable && Settable(definition)}};
 }
 
 // Calls visit(group, definition) for every definition of every group, in the host's order.
@@ -117,8 +122,9 @@ ToolResult SetElementProperty(const json& input)
     if (std::optional<std::string> error = FindPropertyDefinition(name, named.definition, &named.group))
         return ToolResult::Fail(*error);
     const API_PropertyDefinition& definition = named.definition;
-    if (!DefinitionEntry(definition, named.group).at("editable").get<bool>())
-        return ToolResult::Fail("Property " + name + " is read-only");
+    if (!definition.canValueBeEditable) return ToolResult::Fail("Property " + name + " is read-only");
+    if (!Settable(definition))
+        return ToolResult::Fail("Property " + name + " takes a list or choice value, which cannot be set here");
     API_Property property;
     property.definition = definition;
     property.value.variantStatus = API_VariantStatusNormal;
