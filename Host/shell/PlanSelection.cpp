@@ -152,15 +152,16 @@ std::optional<Shape> ShapeOf(const API_Element& e, const Walls& walls)
     case API_PolyLineID:
     case API_SplineID: return Shape{PlanGeometry::ReadContours(e.header.guid), false};
     case API_SlabID:
+    case API_RoofID:
     case API_ZoneID:
     case API_HatchID: return Shape{PlanGeometry::ReadContours(e.header.guid), true, true};
     default: return std::nullopt;
     }
 }
 
-constexpr API_ElemTypeID kPickable[] = {API_DoorID,     API_WindowID, API_ColumnID, API_ObjectID, API_WallID,
-                                        API_BeamID,     API_LineID,   API_ArcID,    API_TextID,   API_HotspotID,
-                                        API_PolyLineID, API_SplineID, API_HatchID,  API_ZoneID,   API_SlabID};
+constexpr API_ElemTypeID kPickable[] = {
+    API_DoorID, API_WindowID,  API_ColumnID,   API_ObjectID, API_WallID,  API_BeamID, API_LineID, API_ArcID,
+    API_TextID, API_HotspotID, API_PolyLineID, API_SplineID, API_HatchID, API_ZoneID, API_RoofID, API_SlabID};
 
 template <typename Fn>
 void ForEachPickable(Int16 story, Fn&& fn)

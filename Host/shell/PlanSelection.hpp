@@ -13,8 +13,8 @@
 
 namespace PlanSelection {
 
-// The element drawn under the pixel (walls, openings, columns, beams, objects, slabs, zones
-// and drafting elements), nearest first; an enclosing area only when nothing else is near.
+// The element drawn under the pixel (walls, openings, columns, beams, objects, slabs, roofs,
+// zones and drafting elements), nearest first; an enclosing area only when nothing else is near.
 // Main thread.
 std::optional<API_Guid> ElementAt(Int16 story, const PlanGeometry::Mapping& view, double px, double py);
 
