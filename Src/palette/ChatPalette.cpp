@@ -11,6 +11,7 @@
 
 #include "MainQueue.hpp"
 #include "core/DebugLog.hpp"
+#include "core/FileText.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/ToolRegistry.hpp"
 #include "resources/ChatPage.hpp"
@@ -48,14 +49,8 @@ std::string WritePageFile(const std::string& page)
     std::string pattern = (dir / "quillmere_chat_XXXXXX.html").string();
     const int fd = ::mkstemps(pattern.data(), 5);
     if (fd < 0) return {};
-    std::size_t written = 0;
-    while (written < page.size()) {
-        const ssize_t n = ::write(fd, page.data() + written, page.size() - written);
-        if (n <= 0) break;
-        written += static_cast<std::size_t>(n);
-    }
     ::close(fd);
-    if (written != page.size()) {
+    if (!WriteWholeFileAtomic(pattern, page, 0600)) {
         std::remove(pattern.c_str());
         return {};
     }
