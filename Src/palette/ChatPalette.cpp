@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "MainQueue.hpp"
+#include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
 #include "core/FileText.hpp"
 #include "core/JsonDepth.hpp"
@@ -108,7 +109,7 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
 
     // 4. The stored settings, handed to the engine.
     Settings::LoadStatus status = Settings::LoadStatus::Missing;
-    settings = Settings::Load(&status);
+    settings = CurrentSettings::Load(&status);
     if (status == Settings::LoadStatus::Unreadable)
         DebugLog("Settings file unreadable; using defaults until the next save");
     ApplySettingsToEngine();
@@ -263,7 +264,7 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     settings = next;
     ApplySettingsToEngine();
     std::string error;
-    if (!settings.Save(&error)) {
+    if (!CurrentSettings::Save(settings, &error)) {
         DebugLog("Cannot save settings: " + error);
         return false;
     }
