@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -78,13 +79,13 @@ bool WriteWholeFileAtomic(const std::string& path, const std::string& bytes, int
     std::string temporary;
     const int fd = CreateTemporary(path, mode, temporary);
     if (fd < 0) return Fail(error, "cannot write beside " + path, errno);
-    // An exact mode is set on the open file: the umask must neither narrow nor widen it.
+    // An exact mode is set on the open file, whatever the umask.
     int code = 0;
     if ((mode != kModeFromUmask && ::fchmod(fd, static_cast<mode_t>(mode)) != 0) || !WriteAll(fd, bytes) ||
         ::fsync(fd) != 0)
         code = errno;
     if (::close(fd) != 0 && code == 0) code = errno;
-    std::string what = "cannot write " + temporary;
+    std::string what = "cannot write " + path;
     if (code == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) {
         code = errno;
         what = "cannot replace " + path;
