@@ -21,14 +21,10 @@ inline json Unmarked(json node)
     if (node.is_object()) {
         node.erase("cache_control");
         const auto system = node.find("system");
-        if (system != node.end() && system->is_array() && system->size() == 1) {
-            *system = (*system)[0]["text"];
-        }
+        if (system != node.end() && system->is_array() && system->size() == 1) *system = (*system)[0]["text"];
     }
     if (node.is_structured()) {
-        for (json& child : node) {
-            child = Unmarked(std::move(child));
-        }
+        for (json& child : node) child = Unmarked(std::move(child));
     }
     return node;
 }
@@ -55,9 +51,7 @@ public:
                                 Unmarked(json::parse(in.body, nullptr, false)),
                                 in.body});
             Reply reply = script.empty() ? unscripted : script.front();
-            if (!script.empty()) {
-                script.pop_front();
-            }
+            if (!script.empty()) script.pop_front();
             changed.notify_all();
             changed.wait(lock, [&] { return !reply.stall || released; });
             out.status = reply.status;

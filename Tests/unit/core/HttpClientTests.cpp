@@ -40,9 +40,7 @@ struct FakeServer {
                 std::lock_guard<std::mutex> lock(mutex);
                 requests.push_back(sent);
             }
-            if (req.path == "/stall") {
-                released.wait_for(std::chrono::seconds(10));
-            }
+            if (req.path == "/stall") released.wait_for(std::chrono::seconds(10));
             res.status = req.path.rfind("/status/", 0) == 0 ? std::stoi(req.path.substr(8)) : 200;
             res.set_content(Reply(req.target), "application/octet-stream");
         };
@@ -50,9 +48,7 @@ struct FakeServer {
         server.Post(".*", handle);
         port = server.bind_to_any_port("127.0.0.1");
         thread = std::thread([this] { server.listen_after_bind(); });
-        while (!server.is_running()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ~FakeServer()
     {
@@ -104,9 +100,7 @@ TEST(HttpClientTest, ParallelRequestsCarryExactlyTheirLineHeadersAndBodyAndGetTh
 {
     FakeServer server;
     std::string big(3 * 1024 * 1024, 'a');  // large enough for a transport to want "Expect: 100-continue"
-    for (std::size_t i = 0; i < big.size(); i += 4099) {
-        big[i] = static_cast<char>(i % 251);
-    }
+    for (std::size_t i = 0; i < big.size(); i += 4099) big[i] = static_cast<char>(i % 251);
     std::future<HttpResponse> calls[] = {
         std::async(std::launch::async,
                    [&] {
@@ -242,9 +236,7 @@ TEST(HttpClientTest, AbortFlagCancelsRunningAndNewRequestsOnItsThreadOnly)
     FakeServer server;
     std::atomic<bool> abort{false};
     std::thread trigger([&abort, &server] {
-        while (server.Requests().empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        while (server.Requests().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         abort = true;
     });
     {
