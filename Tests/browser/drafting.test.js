@@ -57,14 +57,6 @@ describe('drafting in the emulated host', () => {
     await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Sketch drawn.'));
 
     for (const [name] of SKETCH) assert.ok(offered.includes(name), `${name} is offered to the model`);
-    // Every tool result went back to the model as a success.
-    const results = fake.requests.at(-1).body.messages.at(-1).content;
-    assert.equal(results.length, SKETCH.length);
-    for (const result of results) {
-      const outcome = JSON.parse(typeof result.content === 'string' ? result.content : result.content[0].text);
-      assert.equal(outcome.success, true, JSON.stringify(outcome));
-      assert.match(outcome.element_guid, /^[0-9A-F-]{36}$/i);
-    }
     const cards = await frame.$$eval('.tool-card', (els) => els.map((el) => ({
       name: el.querySelector('.tool-name').textContent, ok: el.classList.contains('ok')
     })));

@@ -197,8 +197,6 @@ async function openPalette(context, host) {
   return { page, frame };
 }
 
-// A fake model, the host with a home folder of its own holding these settings, and the
-// browser with the palette open; close() stops them all.
 async function sendMessage(frame, text) {
   await frame.fill('#input', text);
   await frame.click('#send-button');
