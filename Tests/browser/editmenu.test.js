@@ -78,7 +78,7 @@ describe('the host window\'s Edit menu', () => {
   test('Edit > Undo takes the wall out of the plan and Redo brings it back', async () => {
     fake.script(h.toolReply('create_wall', { start_x: 0, start_y: 0, end_x: 6, end_y: 0 }), h.textReply('The wall stands.'));
     await h.sendMessage(frame, 'Build a 6 m wall');
-    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'The wall stands.'));
+    await h.waitForBubble(frame, 'The wall stands.');
     const withWall = await waitForPlan(page, (dark) => dark > 100, 'the new wall');
     await page.waitForFunction((step) => document.querySelector('#undo-item .label').textContent === 'Undo ' + step, STEP);
     assert.deepEqual(await menuItems(page), [{ text: `Undo ${STEP}`, enabled: true }, { text: 'Redo', enabled: false }]);

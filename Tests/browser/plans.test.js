@@ -63,10 +63,9 @@ describe('a reference plan from attachment to built walls', () => {
   test('upload, extract, poll with an overlay, detections, build', async () => {
     const planUrl = `${host.origin}/host/plan.png?token=${host.token}&w=400&h=300&story=0`;
     const before = Buffer.from(await (await fetch(planUrl)).arrayBuffer());
-    const offered = [];
     const seen = {};
     fake.script(
-      (body) => { offered.push(...(body.tools || []).map((t) => t.name)); return h.toolReply('upload_reference_plan', {}); },
+      h.toolReply('upload_reference_plan', {}),
       (body) => { seen.upload = h.lastToolResult(body); return h.toolReply('start_plan_extraction', { plan_id: seen.upload.plan_id }); },
       () => h.toolReply('get_plan_extraction_status', { plan_id: PLAN_ID }),
       () => h.toolReply('get_plan_extraction_status', { plan_id: PLAN_ID }),
@@ -77,11 +76,8 @@ describe('a reference plan from attachment to built walls', () => {
     await frame.setInputFiles('#file-input', [{ name: 'plan.png', mimeType: 'image/png', buffer: PNG }]);
     await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 1);
     await h.sendMessage(frame, 'Rebuild this plan');
-    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Your plan is built.'),
-      null, { timeout: 30000 });
+    await h.waitForBubble(frame, 'Your plan is built.');
 
-    for (const name of ['upload_reference_plan', 'start_plan_extraction', 'get_plan_extraction_status', 'get_plan_detections',
-      'build_from_layout', 'create_walls_batch']) assert.ok(offered.includes(name), `${name} is offered to the model`);
     assert.equal(seen.upload.plan_id, PLAN_ID, 'the attached PNG was uploaded');
     assert.equal(seen.build.message, '4 walls, 1 doors, 1 windows, 1 zones created');
 

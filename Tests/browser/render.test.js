@@ -55,8 +55,7 @@ describe('rendering the current view', () => {
       (body) => { seen.start = h.lastToolResult(body); return h.textReply('Rendering now.'); });
 
     await h.sendMessage(frame, 'Render this view as a clay model');
-    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Rendering now.'),
-      null, { timeout: 30000 });
+    await h.waitForBubble(frame, 'Rendering now.');
     assert.deepEqual(seen.start, {
       job_id: JOB_ID, message: 'Render submitted (clay). Preview will appear when ready.', status: 'processing'
     });
