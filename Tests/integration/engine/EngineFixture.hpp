@@ -10,6 +10,7 @@
 
 #include "MainQueue.hpp"
 #include "QuillmereTest.hpp"
+#include "core/HttpClient.hpp"
 #include "engine/ModelBridge.hpp"
 
 using Events = std::vector<std::string>;
@@ -145,6 +146,8 @@ public:
     static constexpr const char* kAnthropicKey = "sk-ant-secret-0123456789";
     static constexpr const char* kOpenAIKey = "sk-openai-secret-9876543210";
     static constexpr const char* kWarning = "\xE2\x9A\xA0 ";
+    // A request timeout longer than any test may take: a request that ends early was aborted.
+    static constexpr long kNoTimeout = 3600L * 1000;
 
 protected:
     void SetUp() override
@@ -172,6 +175,7 @@ protected:
     void TearDown() override
     {
         bridge.reset();
+        Quillmere::SetHttpTimeoutOverrideForTesting(0);
         QuillmereTest::TearDown();
         EXPECT_TRUE(allOnMainThread) << "a callback ran off the main thread";
     }
