@@ -52,7 +52,7 @@ describe('the host window\'s Edit menu', () => {
 
   test('in a 900 x 600 window the welcome suggestions stay in view above the composer', async () => {
     await page.setViewportSize({ width: 900, height: 600 });
-    await page.waitForTimeout(300);
+    await frame.waitForFunction(() => document.documentElement.clientHeight < 600);
     const overlap = await frame.evaluate(() => {
       const composer = document.querySelector('.composer-wrap').getBoundingClientRect().top;
       return [...document.querySelectorAll('.suggestion')].map((s) => s.getBoundingClientRect().bottom - composer);
