@@ -77,14 +77,8 @@ function toolReply(name, input, text) {
 const TINY_PNG = Buffer.from(
   'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
 
-function writeSettings(home, settings) {
-  fs.mkdirSync(path.join(home, '.quillmere'), { recursive: true });
-  fs.writeFileSync(path.join(home, '.quillmere', 'settings.json'), JSON.stringify(settings, null, 2));
-}
-
-function readSettings(home) {
-  return JSON.parse(fs.readFileSync(path.join(home, '.quillmere', 'settings.json'), 'utf8'));
-}
+const settingsFile = (home) => path.join(home, '.quillmere', 'settings.json');
+const readSettings = (home) => JSON.parse(fs.readFileSync(settingsFile(home), 'utf8'));
 
 // Starts quillmere-host and waits for the address it prints.
 async function startHost({ home, anthropicUrl }) {
@@ -105,11 +99,7 @@ async function startHost({ home, anthropicUrl }) {
   });
   const url = new URL(address);
   return {
-    address,
-    origin: url.origin,
-    port: Number(url.port),
-    token: url.searchParams.get('token'),
-    output: () => output,
+    address, origin: url.origin, token: url.searchParams.get('token'),
     async stop() {
       if (child.exitCode !== null) return child.exitCode;
       const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
@@ -121,19 +111,9 @@ async function startHost({ home, anthropicUrl }) {
 
 async function launchBrowser() {
   const userDataDir = tempDir('quillmere-chromium-');
-  const context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: CHROMIUM,
-    headless: true,
-    args: CHROMIUM_FLAGS,
-    viewport: { width: 1400, height: 900 }
-  });
-  return {
-    context,
-    async close() {
-      await context.close();
-      fs.rmSync(userDataDir, { recursive: true, force: true });
-    }
-  };
+  const context = await chromium.launchPersistentContext(userDataDir,
+    { executablePath: CHROMIUM, headless: true, args: CHROMIUM_FLAGS, viewport: { width: 1400, height: 900 } });
+  return { context, close: async () => { await context.close(); fs.rmSync(userDataDir, { recursive: true, force: true }); } };
 }
 
 // Opens the host window, shows the palette through the add-on's menu item and returns the
@@ -150,10 +130,7 @@ async function openPalette(context, host) {
     frame = await frameElement.contentFrame();
     if (!frame || !frame.url().includes('/browser/')) { frame = null; await page.waitForTimeout(50); }
   }
-  await frame.waitForFunction(() => {
-    const text = document.getElementById('status-text');
-    return text && text.textContent !== 'Connecting…';
-  });
+  await frame.waitForFunction(() => { const text = document.getElementById('status-text'); return text && text.textContent !== 'Connecting…'; });
   return { page, frame };
 }
 
@@ -188,7 +165,8 @@ async function startSession(settings) {
   };
   try {
     session.fake = await startFakeAnthropic();
-    writeSettings(session.home, settings);
+    fs.mkdirSync(path.dirname(settingsFile(session.home)), { recursive: true });
+    fs.writeFileSync(settingsFile(session.home), JSON.stringify(settings, null, 2));
     session.host = await startHost({ home: session.home, anthropicUrl: session.fake.url });
     session.browser = await launchBrowser();
     Object.assign(session, await openPalette(session.browser.context, session.host));
