@@ -52,15 +52,11 @@ function startProductService() {
   });
 }
 
+const CORNERS = [[0, 0], [8, 0], [8, 6], [0, 6]];
 const LAYOUT = {
-  walls: [
-    { id: 'south', start: [0, 0], end: [8, 0], thickness: 0.3 },
-    { id: 'east', start: [8, 0], end: [8, 6], thickness: 0.3 },
-    { id: 'north', start: [8, 6], end: [0, 6], thickness: 0.3 },
-    { id: 'west', start: [0, 6], end: [0, 0], thickness: 0.3 }
-  ],
+  walls: ['south', 'east', 'north', 'west'].map((id, i) => ({ id, start: CORNERS[i], end: CORNERS[(i + 1) % 4], thickness: 0.3 })),
   openings: [{ type: 'door', host_wall: 'south', width: 0.9, offset: 2 }, { type: 'window', host_wall: 'east', width: 1.2, offset: 3 }],
-  rooms: [{ name: 'Living', polygon: [[0, 0], [8, 0], [8, 6], [0, 6]] }]
+  rooms: [{ name: 'Living', polygon: CORNERS }]
 };
 
 describe('the product service from the palette', () => {

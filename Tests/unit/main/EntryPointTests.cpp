@@ -18,7 +18,6 @@ protected:
     static void ExpectShown(bool shown)
     {
         EXPECT_EQ(IsPaletteVisible(), shown);
-        EXPECT_EQ(AddOnHost::QueryPaletteVisible(ChatPalette::PaletteReferenceId()), shown);
         int ticks = 0;
         for (const auto& item : AddOnHost::MenuItems())
             if (item.menuResID == kQuillmereMenuResId && item.itemIndex == kPaletteMenuItemIndex)
@@ -113,6 +112,7 @@ TEST_F(EntryPointTest, TheMenuAndTheHostsPaletteMessagesDriveOnePaletteUntilFree
             EXPECT_EQ(step == kMenu ? ChooseItem() : Message(static_cast<API_PaletteMessageID>(step)), NoError);
         ExpectShown(row.shown);
         EXPECT_EQ(palette->IsEnabled(), row.enabled);
+        EXPECT_EQ(AddOnHost::QueryPaletteVisible(ChatPalette::PaletteReferenceId()), row.shown);
         EXPECT_EQ(ChatPalette::TryGetInstance(), palette) << "hiding must keep the palette and its conversation";
     }
 
