@@ -1,5 +1,6 @@
 // Settings on disk: a private, indented file written whole; what cannot be read keeps its
 // defaults, and a corrupt file is kept beside before it is replaced.
+#include <algorithm>
 #include <filesystem>
 
 #include <gtest/gtest.h>
