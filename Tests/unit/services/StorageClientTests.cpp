@@ -1,19 +1,14 @@
 // The object-storage client against the fake storage: where its configuration comes from,
-// the form of its three requests, and what the fake keeps and refuses.
-
-#include <cstdlib>
+// its three requests, and what it sends nowhere.
 #include <filesystem>
-#include <fstream>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "FakeStorage.hpp"
 #include "ScopedHome.hpp"
+#include "TempFolder.hpp"
 #include "services/StorageClient.hpp"
 
-namespace fs = std::filesystem;
-using nlohmann::json;
 using Quillmere::StorageClient;
 
 namespace {
@@ -21,21 +16,16 @@ namespace {
 // A private home folder and no storage variables, whatever the machine has set.
 class StorageTest : public ::testing::Test {
 protected:
-    void WriteSettings(const json& settings)
-    {
-        fs::create_directories(home.Path() + "/.quillmere");
-        std::ofstream(home.Path() + "/.quillmere/settings.json") << settings.dump(2);
-    }
-
     ScopedHome home;
     ScopedStorageEnvironment clean{"", "", ""};
 };
 
 TEST_F(StorageTest, ConfigurationComesFromTheSettingsFileBeforeTheEnvironment)
 {
-    WriteSettings({{"storage_url", "http://settings.invalid/"},
-                   {"storage_anon_key", " anon-from-file\n"},
-                   {"storage_service_key", "  "}});
+    std::filesystem::create_directories(home.Path() + "/.quillmere");
+    TempFolder::Write(home.Path() + "/.quillmere/settings.json",
+                      R"({"storage_url": "http://settings.invalid/", "storage_anon_key": " anon-from-file\n",
+                          "storage_service_key": "  "})");
     struct Case {
         const char* name;
         std::string url, anon, service;  // environment; empty = unset
