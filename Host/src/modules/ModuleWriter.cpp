@@ -22,7 +22,7 @@ public:
 
     void Bytes(const void* data, size_t size)
     {
-        checksum_ = Checksum(checksum_, data, size);
+        checksum_.Add(data, size);
         const char* p = static_cast<const char*>(data);
         if (buffer_.size() + size > kBufferSize) Flush();
         if (size >= kBufferSize) {
@@ -44,7 +44,7 @@ public:
     // The trailer: the checksum of everything before it, then the end mark.
     void Finish()
     {
-        const UInt64 sum = checksum_;
+        const UInt64 sum = checksum_.Value();
         Bytes(&sum, sizeof sum);
         Bytes(kModuleEnd, sizeof kModuleEnd);
         Flush();
@@ -65,7 +65,7 @@ private:
 
     std::FILE* file_;
     std::vector<char> buffer_;
-    UInt64 checksum_ = kChecksumStart;
+    BodyChecksum checksum_{kModuleFormatVersion};
     bool failed_ = false;
 };
 
