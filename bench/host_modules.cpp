@@ -15,13 +15,13 @@
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
 #include "HostTestingModules.hpp"
-#include "MixedProject.hpp"
+#include "WallsSlabsTexts.hpp"
 
 namespace {
 
 constexpr int kElements = 100000;
 
-void BuildProject() { BuildMixedProject(kElements); }
+void BuildProject() { BuildWallsSlabsTexts(kElements); }
 
 std::string ModulePath()
 {

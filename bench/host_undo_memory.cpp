@@ -5,7 +5,7 @@
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
-#include "MixedProject.hpp"
+#include "WallsSlabsTexts.hpp"
 
 namespace {
 
@@ -28,7 +28,7 @@ void BM_TenWholeProjectSteps(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
-        BuildMixedProject(kElements);
+        BuildWallsSlabsTexts(kElements);
         // Doors and windows move with their walls.
         GS::Array<API_Neig> items;
         for (const API_Guid& guid : HostTesting::AllElements()) {

@@ -22,17 +22,16 @@ TEST(ShellPlainReplies, TextRepliesAreSentAsTheyAreToABrowserOfferingCompression
     client.set_decompress(false);
     client.set_read_timeout(10, 0);
 
-    struct Case {
+    const struct {
         const char* name;
         std::string path;
         int status;
         std::string bodyStart;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"window page", "/?token=" + server.Token(), 200, "<!DOCTYPE html>"},
         {"refused request", "/host/state", 403, "{\"error\":\"Forbidden"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const auto reply = client.Get(c.path.c_str(), {{"Accept-Encoding", "br, gzip, deflate"}});
         ASSERT_TRUE(reply) << c.name;
         EXPECT_EQ(reply->status, c.status) << c.name;

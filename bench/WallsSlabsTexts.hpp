@@ -1,12 +1,12 @@
-// The project the host-scale benchmarks share: elements on three stories, per ten of them six
-// walls, a door and a window in the last wall, a slab and a text (memos with polygons and
-// content).
+// The project the module and undo benchmarks share: elements on three stories, per ten of
+// them six walls, a door and a window in the last wall, a slab and a text (memos with polygons
+// and content).
 #pragma once
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
 
-inline void BuildMixedProject(int elements)
+inline void BuildWallsSlabsTexts(int elements)
 {
     HostTesting::ResetProject();
     API_Guid wall = APINULLGuid;
