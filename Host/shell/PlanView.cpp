@@ -185,6 +185,21 @@ const API_WallType* FindWall(const WallIndex& walls, const API_Guid& guid)
 using PlanView::Batching;
 using PlanView::PenPalette;
 
+// Fills (or strokes) a batch of areas, each added to the path by add, in the current source.
+// A picture takes the batch as one path. A page gets each area painted on its own: a PDF writes
+// a lone rectangle as one short operator but a rectangle among others as four line segments,
+// and most areas of a plan are rectangles. The colour is set once per batch either way.
+template <typename Batch, typename Add>
+void PaintAreas(cairo_t* cr, const Batch& batch, Add&& add, void (*paint)(cairo_t*) = cairo_fill)
+{
+    const bool page = cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_IMAGE;
+    for (const auto* item : batch) {
+        add(*item);
+        if (page) paint(cr);
+    }
+    if (!page) paint(cr);
+}
+
 // Where an opening sits in its wall, in model coordinates: the ends of the gap on the
 // reference line, the wall's direction and normal and half its thickness.
 struct OpeningPlace {
@@ -263,9 +278,9 @@ void DrawOpenings(cairo_t* cr, const View& view, const std::vector<PlacedOpening
 {
     const auto penOf = [](const PlacedOpening& o) { return o.pen; };
     for (const auto& batch : PlanGeometry::Batches(openings, penOf, batching)) {
-        for (const PlacedOpening* o : batch) PathWall(cr, view, *o->place.wall, o->place.from, o->place.to);
         cairo_set_source_rgb(cr, 1, 1, 1);
-        cairo_fill(cr);
+        PaintAreas(cr, batch,
+                   [&](const PlacedOpening& o) { PathWall(cr, view, *o.place.wall, o.place.from, o.place.to); });
         cairo_set_line_width(cr, 1.2);
         const Int32 pen = batch.front()->pen;
         if (doors) {
@@ -287,27 +302,26 @@ void DrawOpenings(cairo_t* cr, const View& view, const std::vector<PlacedOpening
 void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens, Batching batching)
 {
     const auto penOf = [](const auto& element) { return element.pen; };
+    const auto pathSlab = [&](const Polygon& slab) { PlanGeometry::PathArea(cr, view, slab.contours); };
     for (const auto& batch : PlanGeometry::Batches(plan.slabs, penOf, batching)) {
-        for (const Polygon* slab : batch) PlanGeometry::PathArea(cr, view, slab->contours);
         pens.Use(cr, batch.front()->pen, {0.78, 0.74, 0.66}, 0.15);
-        cairo_fill_preserve(cr);
+        PaintAreas(cr, batch, pathSlab);
         pens.Use(cr, batch.front()->pen, {0.5, 0.46, 0.4}, 0.8);
         cairo_set_line_width(cr, 1.0);
-        cairo_stroke(cr);
+        PaintAreas(cr, batch, pathSlab, cairo_stroke);
     }
     PlanViewDrafting::DrawFills(cr, *plan.drafting, view);
     const auto zonePen = [](const std::pair<Polygon, std::string>& zone) { return zone.first.pen; };
     for (const auto& batch : PlanGeometry::Batches(plan.zones, zonePen, batching)) {
-        for (const auto* zone : batch) PlanGeometry::PathArea(cr, view, zone->first.contours);
         pens.Use(cr, batch.front()->first.pen, {0.36, 0.64, 0.55}, 0.16);
-        cairo_fill(cr);
+        PaintAreas(cr, batch, [&](const auto& zone) { PlanGeometry::PathArea(cr, view, zone.first.contours); });
     }
     const auto wallPen = [](const API_WallType& wall) { return wall.contPen; };
     for (const auto& batch : PlanGeometry::Batches(plan.walls, wallPen, batching)) {
-        for (const API_WallType* wall : batch)
-            PathWall(cr, view, *wall, 0.0, 1.0, std::max(wall->thickness, 0.02) / 2.0);
         pens.Use(cr, batch.front()->contPen, {0.17, 0.19, 0.21});
-        cairo_fill(cr);
+        PaintAreas(cr, batch, [&](const API_WallType& wall) {
+            PathWall(cr, view, wall, 0.0, 1.0, std::max(wall.thickness, 0.02) / 2.0);
+        });
     }
     WallIndex wallIndex(plan.walls.size());
     for (const auto& wall : plan.walls) wallIndex[wall.head.guid] = &wall;
@@ -315,10 +329,10 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens,
     DrawOpenings(cr, view, PlaceOpenings(plan.windows, wallIndex), false, pens, batching);
     for (const auto& batch : PlanGeometry::Batches(plan.columns, penOf, batching)) {
         const double s = 0.3 * view.scale;
-        for (const API_ColumnType* column : batch)
-            cairo_rectangle(cr, view.X(column->origoPos.x) - s / 2, view.Y(column->origoPos.y) - s / 2, s, s);
         pens.Use(cr, batch.front()->pen, {0.3, 0.3, 0.34});
-        cairo_fill(cr);
+        PaintAreas(cr, batch, [&](const API_ColumnType& column) {
+            cairo_rectangle(cr, view.X(column.origoPos.x) - s / 2, view.Y(column.origoPos.y) - s / 2, s, s);
+        });
     }
     cairo_set_line_width(cr, 1.5);
     const double dashes[] = {6.0, 4.0};
@@ -332,21 +346,21 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens,
         cairo_stroke(cr);
     }
     cairo_set_dash(cr, nullptr, 0, 0);
+    const auto pathObject = [&](const API_ObjectType& object) {
+        // The path keeps its place on the page once the turn is undone.
+        const double w = std::clamp(object.xRatio, 0.2, 10.0), h = std::clamp(object.yRatio, 0.2, 10.0);
+        cairo_save(cr);
+        cairo_translate(cr, view.X(object.pos.x), view.Y(object.pos.y));
+        cairo_rotate(cr, -object.angle);
+        cairo_rectangle(cr, 0, -h * view.scale, w * view.scale, h * view.scale);
+        cairo_restore(cr);
+    };
     for (const auto& batch : PlanGeometry::Batches(plan.objects, penOf, batching)) {
-        for (const API_ObjectType* object : batch) {
-            // The path keeps its place on the page once the turn is undone.
-            const double w = std::clamp(object->xRatio, 0.2, 10.0), h = std::clamp(object->yRatio, 0.2, 10.0);
-            cairo_save(cr);
-            cairo_translate(cr, view.X(object->pos.x), view.Y(object->pos.y));
-            cairo_rotate(cr, -object->angle);
-            cairo_rectangle(cr, 0, -h * view.scale, w * view.scale, h * view.scale);
-            cairo_restore(cr);
-        }
         pens.Use(cr, batch.front()->pen, {0.55, 0.42, 0.7}, 0.25);
-        cairo_fill_preserve(cr);
+        PaintAreas(cr, batch, pathObject);
         pens.Use(cr, batch.front()->pen, {0.45, 0.32, 0.6});
         cairo_set_line_width(cr, 1.0);
-        cairo_stroke(cr);
+        PaintAreas(cr, batch, pathObject, cairo_stroke);
     }
     PlanViewDrafting::DrawLinework(cr, *plan.drafting, view, batching);
     // Zone names last, over everything.

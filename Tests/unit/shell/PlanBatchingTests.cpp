@@ -1,6 +1,6 @@
-// The plan view draws each kind of element in batches of one pen; the picture must look as it
-// does drawn element by element. A small plan of the kinds the batches cover, in three pens,
-// is drawn both ways and compared pixel by pixel.
+// The plan view draws each kind of element in batches of one pen; the picture and the PDF page
+// must look as they do drawn element by element. A small plan of the kinds the batches cover,
+// in three pens, is drawn both ways and compared pixel by pixel.
 
 #include <cairo.h>
 
@@ -64,23 +64,44 @@ void BuildPlan()
     Place(API_HotspotID, [](API_Element& e, API_ElementMemo&) { e.hotspot.pos = {1, 6}, e.hotspot.pen = kBlue; });
 }
 
-TEST(PlanBatching, ThePictureLooksAsItDoesDrawnElementByElement)
+constexpr int kWidth = 480, kHeight = 360;
+
+// The plan on an image: drawn there directly (the window's picture), or drawn on a recording
+// surface first, which like a PDF page keeps paths as operators, and played back.
+PlanView::Drawing Draw(PlanView::Batching batching, bool page)
+{
+    if (!page) return PlanView::DrawImage({kWidth, kHeight, 0, batching});
+    cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+    cairo_t* cr = cairo_create(recording);
+    PlanView::Draw(cr, kWidth, kHeight, 0, batching);
+    cairo_destroy(cr);
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    cr = cairo_create(image);
+    cairo_set_source_surface(cr, recording, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(recording);
+    return PlanView::Drawing(image, cairo_surface_destroy);
+}
+
+TEST(PlanBatching, PictureAndPageLookAsTheyDoDrawnElementByElement)
 {
     HostTesting::ResetProject();
     BuildPlan();
-    const int width = 480, height = 360;
-    const PlanView::Drawing single = PlanView::DrawImage({width, height, 0, PlanView::Batching::PerElement});
-    const PlanView::Drawing batched = PlanView::DrawImage({width, height, 0, PlanView::Batching::ByPen});
-    const int stride = cairo_image_surface_get_stride(single.get());
-    const unsigned char* a = cairo_image_surface_get_data(single.get());
-    const unsigned char* b = cairo_image_surface_get_data(batched.get());
-    int different = 0;  // pixels off by more than 48 levels in a channel
-    for (int i = 0; i < height * stride; i += 4)
-        different +=
-            std::abs(a[i] - b[i]) > 48 || std::abs(a[i + 1] - b[i + 1]) > 48 || std::abs(a[i + 2] - b[i + 2]) > 48;
-    // Batches differ by nature only at seams between walls of one pen and at corners where
-    // pens meet; slabs of one batch that cancelled each other's fill would differ far more.
-    EXPECT_LT(different, width * height / 200);
+    const PlanView::Drawing single = Draw(PlanView::Batching::PerElement, false);
+    for (const bool page : {false, true}) {
+        const PlanView::Drawing batched = Draw(PlanView::Batching::ByPen, page);
+        const int stride = cairo_image_surface_get_stride(single.get());
+        const unsigned char* a = cairo_image_surface_get_data(single.get());
+        const unsigned char* b = cairo_image_surface_get_data(batched.get());
+        int different = 0;  // pixels off by more than 48 levels in a channel
+        for (int i = 0; i < kHeight * stride; i += 4)
+            different +=
+                std::abs(a[i] - b[i]) > 48 || std::abs(a[i + 1] - b[i + 1]) > 48 || std::abs(a[i + 2] - b[i + 2]) > 48;
+        // Batches differ by nature only at seams between walls of one pen and at corners where
+        // pens meet; slabs of one batch that cancelled each other's fill would differ far more.
+        EXPECT_LT(different, kWidth * kHeight / 200) << (page ? "page" : "picture");
+    }
     HostTesting::ResetProject();
     cairo_debug_reset_static_data();
 }
