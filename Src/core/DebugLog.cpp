@@ -61,7 +61,7 @@ void RedactKeyShapes(std::string& text)
     }
 }
 
-std::string CleanLine(const std::string& message, const std::vector<std::string>& secrets)
+std::string WithoutSecrets(const std::string& message, const std::vector<std::string>& secrets)
 {
     std::string text = message;
     for (const std::string& secret : secrets) {
@@ -73,6 +73,12 @@ std::string CleanLine(const std::string& message, const std::vector<std::string>
     }
     RedactAfter(text, "Bearer ");
     RedactKeyShapes(text);
+    return text;
+}
+
+std::string CleanLine(const std::string& message, const std::vector<std::string>& secrets)
+{
+    std::string text = WithoutSecrets(message, secrets);
     for (char& c : text) {
         if (c == '\n' || c == '\r') {
             c = ' ';
@@ -121,6 +127,12 @@ void DebugLog(const std::string& message)
     std::lock_guard<std::mutex> lock(gMutex);
     const std::string line = std::string("[") + stamp + "] " + CleanLine(message, gSecrets) + "\n";
     AppendToLog(gPath, line);
+}
+
+std::string RedactSecrets(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    return WithoutSecrets(text, gSecrets);
 }
 
 void DebugLogRedact(const std::string& secret)

@@ -14,6 +14,10 @@ void DebugLog(const std::string& message);
 // than four bytes are ignored.
 void DebugLogRedact(const std::string& secret);
 
+// text with the same secrets replaced by "[redacted]", line breaks kept: for every text from
+// outside that reaches a tool result or the page.
+std::string RedactSecrets(const std::string& text);
+
 // For tests: writes to another file; an empty path restores the default.
 void SetDebugLogPath(const std::string& path);
 std::string GetDebugLogPath();

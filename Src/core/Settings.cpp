@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/JsonDepth.hpp"
 #include "core/LocalStorage.hpp"
 
 using nlohmann::json;
@@ -156,7 +157,7 @@ Settings Settings::LoadFrom(const std::string& path, LoadStatus* status)
         }
         return Settings{};
     }
-    const json parsed = json::parse(text, nullptr, false);
+    const json parsed = ParseOutsideJson(text);
     if (!parsed.is_object()) {
         if (status != nullptr) {
             *status = LoadStatus::Unreadable;

@@ -194,8 +194,8 @@ void ChatPalette::RegisterBridgeObject()
 
     object.AddItem(JS::Function("sendMessageWithAttachments", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString()) return Failure();
-        nlohmann::json content = nlohmann::json::parse(args[0].GetString(), nullptr, false);
-        if (!content.is_array() || content.empty() || JsonNestsDeeperThan(content)) {
+        nlohmann::json content = ParseOutsideJson(args[0].GetString());
+        if (!content.is_array() || content.empty()) {
             self->PushAssistantMessage("\u26a0 The attachments could not be read. Please attach them again.");
             return Failure();
         }
@@ -241,8 +241,8 @@ std::string ChatPalette::GetSettingsForPage() const
 
 bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
 {
-    nlohmann::json page = nlohmann::json::parse(settingsJson, nullptr, false);
-    if (!page.is_object() || JsonNestsDeeperThan(page)) return false;
+    nlohmann::json page = ParseOutsideJson(settingsJson);
+    if (!page.is_object()) return false;
 
     // Only what the page shows is taken, and only with the right type; the rest of the
     // settings (window size, sign-in data) stays as it was.

@@ -13,6 +13,7 @@
 #include "ACAPinc.h"
 
 #include "core/LocalStorage.hpp"
+#include "core/OutsideText.hpp"
 #include "services/StorageClient.hpp"
 #include "tools/ToolKit.hpp"
 #include "tools/library/TemplateSummary.hpp"
@@ -99,16 +100,6 @@ private:
     bool stuck_ = false;
 };
 
-ToolResult Reply(const json& reply)
-{
-    ToolResult result;
-    result.success = true;
-    // Every text in the reply was serialised strictly once already (the summary), except the
-    // storage's error body, whose invalid bytes are replaced rather than failing a done capture.
-    result.message = reply.dump(-1, ' ', false, json::error_handler_t::replace);
-    return result;
-}
-
 ToolResult CaptureProjectTemplate(const json& input)
 {
     // Every input is read before the first host call: a wrong type changes nothing.
@@ -165,7 +156,7 @@ ToolResult CaptureProjectTemplate(const json& input)
         reply["instruction"] = kExportInstruction;
         reply["mod_file_exists"] = modSize >= 0;
         reply["mod_file_size"] = modSize < 0 ? 0 : modSize;
-        return Reply(reply);
+        return DataResult(reply);
     }
     stale.Discard();
 
@@ -196,9 +187,10 @@ ToolResult CaptureProjectTemplate(const json& input)
     reply["storage"] = modUploaded && metaUploaded ? "supabase" : "local_only";
     reply["stories_count"] = summary.storiesCount;
     if (!metaUploaded)
-        reply["supabase_error"] = "Supabase upload " + metaObject + " failed (" +
-                                  std::to_string(metaResponse.statusCode) + "): " + metaResponse.body;
-    return Reply(reply);
+        reply["supabase_error"] =
+            "Supabase upload " + metaObject + " failed (" + std::to_string(metaResponse.statusCode) +
+            "): " + QuoteOutsideText(metaResponse.error.empty() ? metaResponse.body : metaResponse.error);
+    return DataResult(reply);
 }
 
 }  // namespace

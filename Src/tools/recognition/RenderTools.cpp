@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "HostWindow.hpp"
+#include "core/JsonDepth.hpp"
 #include "services/ProductService.hpp"
 #include "services/UploadFile.hpp"
 #include "tools/ToolFamilies.hpp"
@@ -80,7 +81,7 @@ ToolResult RenderCurrentView(const ChatPreview& onRenderPreview, const ChatToolR
     }  // the capture and its folder are gone from here on, whatever the reply
     if (!Service::Succeeded(response)) return ToolResult::Fail(Service::FailureText("Render server error: ", response));
 
-    const json reply = json::parse(response.body, nullptr, false, false);
+    const json reply = ParseOutsideJson(response.body);
     if (!reply.is_object() || !reply.contains("job_id")) return ToolResult::Fail("Invalid response from render server");
     const std::string jobId = reply["job_id"].get<std::string>();
 

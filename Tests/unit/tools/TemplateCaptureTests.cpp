@@ -104,7 +104,7 @@ TEST_F(TemplateCaptureTest, WithoutReachableOrConfiguredStorageTheCaptureStaysLo
     ScopedStorageEnvironment env(FakeStorage::ClosedUrl(), "", kFakeServiceKey);
     const json reply = Capture({{"template_name", "Solo"}});
     EXPECT_EQ(reply["storage"], "local_only");
-    EXPECT_EQ(reply["supabase_error"], "Supabase upload Solo.meta.json failed (0): ");
+    EXPECT_EQ(reply["supabase_error"], "Supabase upload Solo.meta.json failed (0): Object storage is not configured");
     EXPECT_TRUE(Exists(TemplatesDir() + "/Solo.mod"));
     EXPECT_TRUE(Exists(TemplatesDir() + "/Solo.meta.json"));
     EXPECT_EQ(storage.RequestCount(), 0u);
