@@ -108,14 +108,24 @@ TEST_F(DebugLogPlantTest, WritesNothingThroughWhatAnotherUserPlantedAtThePath)
 {
     struct Plant {
         const char* name;
-        std::function<void(const std::string& logPath, const std::string& victim)> make;
+        std::function<bool(const std::string& logPath, const std::string& victim)> make;  // false: cannot plant
         bool victimExists;  // false: a dangling link must not create its target either
     };
-    const auto link = [](const std::string& log, const std::string& victim) { symlink(victim.c_str(), log.c_str()); };
+    const auto link = [](const std::string& log, const std::string& victim) {
+        return symlink(victim.c_str(), log.c_str()) == 0;
+    };
     const std::vector<Plant> plants = {
         {"link to a file", link, true},
         {"dangling link", link, false},
-        {"named pipe", [](const std::string& log, const std::string&) { mkfifo(log.c_str(), 0666); }, true},
+        {"named pipe", [](const std::string& log, const std::string&) { return mkfifo(log.c_str(), 0666) == 0; }, true},
+        // Only an account that may give files away (root, as CI runs) can plant this one.
+        {"a log another account owns",
+         [](const std::string& log, const std::string&) {
+             std::ofstream(log) << "theirs\n";
+             chmod(log.c_str(), 0666);
+             return chown(log.c_str(), geteuid() + 1, static_cast<gid_t>(-1)) == 0;
+         },
+         true},
     };
     for (const Plant& plant : plants) {
         SCOPED_TRACE(plant.name);
@@ -123,7 +133,10 @@ TEST_F(DebugLogPlantTest, WritesNothingThroughWhatAnotherUserPlantedAtThePath)
         if (plant.victimExists) {
             std::ofstream(victim) << "the user's own file\n";
         }
-        plant.make(logPath, victim);
+        if (!plant.make(logPath, victim)) {
+            std::system(("rm -rf '" + logPath + "'").c_str());
+            continue;
+        }
         struct stat before {};
         ASSERT_EQ(lstat(logPath.c_str(), &before), 0);
 
@@ -145,6 +158,7 @@ TEST_F(DebugLogPlantTest, WritesNothingThroughWhatAnotherUserPlantedAtThePath)
         ASSERT_EQ(lstat(logPath.c_str(), &after), 0);
         EXPECT_EQ(after.st_mode, before.st_mode);
         EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_size, before.st_size);
         std::system(("rm -rf '" + logPath + "'").c_str());
     }
 }
