@@ -101,7 +101,8 @@ ToolResult UploadReferencePlan(const ModelBridge& bridge, const json& input)
                                              (attachment.extension.empty() ? std::string("png") : attachment.extension),
                                          bytes);
         std::string().swap(bytes);  // the file holds them now
-        if (!file.Written()) return ToolResult::Fail("Failed to decode attachment");
+        if (!file.Written())
+            return ToolResult::Fail("Upload failed: the attachment could not be written to a temporary file (TMPDIR)");
         const std::string contentType = attachment.mediaType.empty() ? "image/png" : attachment.mediaType;
         response = Service::PostMultipart("/plans/upload", {}, {{"file", file.Path(), contentType}});
     }  // the file and its folder are gone from here on, whatever the reply

@@ -73,7 +73,8 @@ ToolResult RenderCurrentView(const ChatPreview& onRenderPreview, const ChatToolR
         const std::string name = "quillmere_capture_" + std::to_string(::getpid()) + ".png";
         const Quillmere::UploadFile capture(name, png);
         std::string().swap(png);
-        if (!capture.Written()) return ToolResult::Fail("Render server error: Cannot read file: " + name);
+        if (!capture.Written())
+            return ToolResult::Fail("Render failed: the capture could not be written to a temporary file (TMPDIR)");
         response = Service::PostMultipart(
             "/render/start",
             {{"format", format}, {"preset", preset}, {"prompt", prompt}, {"strength", StrengthText(strength)}},
