@@ -363,8 +363,9 @@ describe('settings', () => {
       await frame.click('#settings-button');
       assert.equal(await frame.inputValue('#setting-provider'), 'openai');
       assert.equal(await frame.inputValue('#setting-model'), 'gpt-4.1');
-      assert.equal(await frame.inputValue('#setting-anthropic-key'), 'sk-ant-saved');
-      assert.equal(await frame.inputValue('#setting-openai-key'), 'sk-openai-saved');
+      // The page is shown only that each key is set and how it ends.
+      assert.equal(await frame.inputValue('#setting-anthropic-key'), '\u2022'.repeat(8) + 'aved');
+      assert.equal(await frame.inputValue('#setting-openai-key'), '\u2022'.repeat(8) + 'aved');
       assert.equal(await frame.isChecked('#setting-dark-mode'), true);
       assert.equal(await frame.evaluate(() => document.documentElement.classList.contains('dark')), true);
     } finally {

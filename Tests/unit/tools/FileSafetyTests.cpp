@@ -1,12 +1,10 @@
 // Files the tools write where the model or the user points them: a file that is not a module
-// is never replaced, a failed write (a full disk) leaves the earlier file as it was, saving
+// is never replaced, a failed write leaves the earlier file as it was, saving
 // nothing at all is a failure that says why, and every file follows the user's umask.
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "HostPublishing.hpp"
@@ -45,20 +43,6 @@ protected:
     mode_t savedUmask = 0;
 };
 
-// Writes beyond the first byte of any file fail for the scope, as on a full disk.
-struct FullDisk {
-    FullDisk()
-    {
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit tiny = saved;
-        tiny.rlim_cur = 1;
-        ::setrlimit(RLIMIT_FSIZE, &tiny);
-    }
-    ~FullDisk() { ::setrlimit(RLIMIT_FSIZE, &saved); }
-    rlimit saved{};
-};
-
 TEST_F(FileSafety, TheUsersFilesSurviveAndNewOnesFollowTheUmask)
 {
     const std::string pdf = folder.Path("Plans.pdf");
@@ -92,12 +76,6 @@ TEST_F(FileSafety, TheUsersFilesSurviveAndNewOnesFollowTheUmask)
              return Run("save_as_module", {{"file_path", folder.Path("old.mod")}});
          },
          "Module saved: " + folder.Path("old.mod"), pdf, earlierPdf},
-        {"a PDF on a full disk",
-         [&] {
-             FullDisk full;
-             return publish();
-         },
-         "!Publish error: " + std::to_string(APIERR_GENERAL), pdf, earlierPdf},
         {"a painter that reports success and writes nothing",
          [&] {
              HostPublishing::SetPdfPainter(
