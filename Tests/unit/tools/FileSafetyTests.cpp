@@ -97,7 +97,8 @@ TEST_F(FileSafety, TheUsersFilesSurviveAndNewOnesFollowTheUmask)
         EXPECT_EQ(folder.Files(), (std::vector<std::string>{"Plans.pdf", "bashrc", "old.mod"})) << "a file was left";
     }
     ASSERT_TRUE(Run("capture_project_template", {{"template_name", "T"}}).success);
-    for (const std::string& made : {pdf, folder.Path("old.mod"), home.Path() + "/.quillmere/templates/T.mod"})
+    const std::string templates = home.Path() + "/.quillmere/templates/";
+    for (const std::string& made : {pdf, folder.Path("old.mod"), templates + "T.mod", templates + "T.meta.json"})
         EXPECT_EQ(Mode(made), 0640u) << made;
 }
 

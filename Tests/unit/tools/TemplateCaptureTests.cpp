@@ -155,9 +155,8 @@ TEST_F(TemplateCaptureTest, FolderAndSummaryFileProblems)
               "Template not saved: the templates folder " + TemplatesDir() + " does not exist and could not be made");
     std::filesystem::remove(TemplatesDir());
 
-    // The summary file opens but cannot be written: not written, still uploaded.
-    std::filesystem::create_directories(TemplatesDir());
-    std::filesystem::create_symlink("/dev/full", TemplatesDir() + "/Full.meta.json");
+    // The summary cannot replace what stands at its name: not written, still uploaded.
+    std::filesystem::create_directories(TemplatesDir() + "/Full.meta.json");
     const json reply = Capture({{"template_name", "Full"}});
     EXPECT_EQ(reply["meta_written_local"], false);
     EXPECT_EQ(reply["meta_uploaded"], true);
