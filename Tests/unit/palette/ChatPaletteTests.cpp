@@ -37,7 +37,8 @@ TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
 
 TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
 {
-    WriteSettingsFile(R"({"provider":"anthropic","model":"claude-a","window_width":512,"user_email":"a@b.c"})");
+    WriteSettingsFile(
+        R"({"provider":"anthropic","model":"claude-a","window_width":512,"user_email":"a@b.c","storage_url":"http://s"})");
     ChatPalette palette;
     json update = {{"provider", "openai"},
                    {"model", "gpt-4.1"},
@@ -46,7 +47,7 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
                    {"darkMode", true}};
     EXPECT_TRUE(Call(palette, "saveSettings", {JS::Value(update.dump())}).GetBool());
     // The page sees only masks; sending them back keeps the keys. What the page does not show
-    // (window size, sign-in data) is kept too.
+    // (window size, sign-in data, storage address) is kept too.
     update["anthropicApiKey"] = "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u20226789";
     update["openaiApiKey"] = "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022";
     EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
@@ -54,7 +55,8 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     const json stored = {{"anthropic_api_key", "sk-ant-0123456789"},
                          {"openai_api_key", "sk-oa-2"},
                          {"window_width", 512},
-                         {"user_email", "a@b.c"}};
+                         {"user_email", "a@b.c"},
+                         {"storage_url", "http://s"}};
     const json file = json::parse(ReadFile(SettingsPath()), nullptr, false);
     for (const auto& [key, value] : stored.items()) EXPECT_EQ(file.value(key, json()), value) << key;
 
