@@ -1,30 +1,24 @@
-// Tools against a product service and a storage that answer badly on purpose (replies nested
-// 100,000 deep, bodies echoing the keys, megabytes, ids that climb out of their folder,
-// catalogue numbers no int holds) and against damaged module files: every call ends with a
-// clear result, no key and no flood in it, and a refused module changes nothing.
+// Tools against a storage that answers badly on purpose (replies nested 100,000 deep, bodies
+// echoing the keys, megabytes, names that climb out of their folder, catalogue numbers no int
+// holds) and against damaged module files: every call ends with a clear result, no key and no
+// flood in it, and a refused module changes nothing.
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "FakeProductService.hpp"
 #include "FakeStorage.hpp"
 #include "HostTestingModules.hpp"
-#include "MainQueue.hpp"
 #include "QuillmereTest.hpp"
+#include "ScopedHome.hpp"
 #include "TempFolder.hpp"
 #include "core/HttpClient.hpp"
 #include "core/LocalStorage.hpp"
 #include "core/OutsideText.hpp"
-#include "engine/ModelBridge.hpp"
-#include "tools/ToolFamilies.hpp"
 #include "tools/library/TypologyCatalogue.hpp"
 
 namespace {
-
-using Reply = FakeProductService::Reply;
 
 const std::string kDeep = std::string(100000, '[') + std::string(100000, ']');
 
@@ -34,15 +28,9 @@ protected:
     {
         QuillmereTest::SetUp();
         ResetTypologyCatalogueForTesting();
-        bridge = std::make_unique<ModelBridge>(std::make_unique<ToolRegistry>());
-        RegisterPlanTools(
-            registry, [](const std::string&, const std::string&) {},
-            [](const std::string&, bool, const std::string&) {}, *bridge);
     }
     void TearDown() override
     {
-        bridge.reset();
-        MainQueue::DrainUntilIdle();
         ResetTypologyCatalogueForTesting();
         QuillmereTest::TearDown();
     }
@@ -59,11 +47,9 @@ protected:
         return TempFolder::Read(scratch.Path("m.mod"));
     }
 
-    FakeProductService service;
-    ServiceUrlScope serviceScope{service.BaseUrl()};
+    ScopedHome home;
     FakeStorage storage;
     ScopedStorageEnvironment storageScope{storage};
-    std::unique_ptr<ModelBridge> bridge;
 };
 
 TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
@@ -72,10 +58,8 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
         "apikey: " + storage.AnonKey() + "\r\nAuthorization: Bearer " + storage.ServiceKey() + std::string(20000, 'x');
     json manyPoints = json::array();
     for (int i = 0; i < 40000; ++i) manyPoints.push_back({i, i});
-    const auto detections = [this](const std::string& body) {
-        return [this, body] { service.Script("GET /plans/p1/detections", Reply{200, body}); };
-    };
-    const json plan = {{"plan_id", "p1"}};
+    const auto summary = [this](const std::string& body) { return [this, body] { storage.Put("S.meta.json", body); }; };
+    const json layout = {{"template_name", "S"}};
     struct Case {
         const char* name;
         std::function<void()> arrange;
@@ -84,21 +68,20 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
         std::string outcome;  // a fragment of the message, or "!" and a fragment of the error
     };
     const std::vector<Case> cases = {
-        {"nested 100,000 deep", detections(kDeep), "get_plan_detections", plan, "!Invalid detections data"},
-        {"past the reply cap", detections(std::string(Quillmere::kMaxServiceReplyBytes + 1, ' ')),
-         "get_plan_detections", plan, "!The reply is larger than 4194304 bytes and was not read."},
-        {"flooding the conversation", detections(manyPoints.dump()), "get_plan_detections", plan,
+        {"nested 100,000 deep", summary(kDeep), "get_template_layout", layout, "!Failed to parse .meta.json for: S"},
+        {"past the reply cap", summary(std::string(Quillmere::kMaxServiceReplyBytes + 1, ' ')), "get_template_layout",
+         layout, "!Template meta not found: S.meta.json"},
+        {"flooding the conversation", summary(manyPoints.dump()), "get_template_layout", layout,
          "[Result cut: only the first " + std::to_string(kMaxToolResultBytes) + " of"},
-        {"a plan id of two dots", [] {}, "get_plan_detections", {{"plan_id", ".."}}, "!Invalid plan_id"},
         {"an error body echoing the keys", [&] { storage.FailNext("/storage/v1/object/list/", 500, echo); },
          "list_templates", json::object(), R"((500): apikey: [redacted]\r\nAuthorization: Bearer [redacted]xx)"},
         {"listing entries that are not templates",
          [&] {
              storage.FailNext(
                  "/storage/v1/object/list/", 200,
-                 R"([{"name":"../x.meta.json"},{"name":5},7,{"name":"bad.meta.json"},{"name":"ok.meta.json"}])");
+                 R"([{"name":"../x.meta.json"},{"name":5},7,{"name":"bad.meta.json"},{"name":"S.meta.json"}])");
              storage.Put("bad.meta.json", "[1]");
-             storage.Put("ok.meta.json", "{}");
+             storage.Put("S.meta.json", "{}");
          },
          "list_templates", json::object(), R"("unreadable_count":4})"},
         {"catalogue numbers no int holds",
@@ -122,7 +105,6 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
         EXPECT_EQ(text.find(storage.ServiceKey()), std::string::npos);
         EXPECT_LT(text.size(), kMaxToolResultBytes + 200);
     }
-    for (const auto& sent : service.Requests()) EXPECT_EQ(sent.path, "/plans/p1/detections");
     for (const auto& sent : storage.RequestsTo("GET", "/"))
         EXPECT_EQ(sent.path.rfind("/storage/v1/object/public/Templates/", 0), 0u) << sent.path;
 }
@@ -158,7 +140,7 @@ TEST_F(HostileReplies, ADamagedModuleIsRefusedWholeAndAnOddNameStillReports)
             EXPECT_EQ(r.error.rfind("Module apply failed", 0), 0u) << r.message;
             EXPECT_TRUE(TakeFootprint() == before) << "a refused module changed the project";
         }
-        EXPECT_FALSE(std::filesystem::exists(serviceScope.Home() + "/.quillmere")) << "a folder was left behind";
+        EXPECT_FALSE(std::filesystem::exists(home.Path() + "/.quillmere")) << "a folder was left behind";
     }
 }
 

@@ -145,6 +145,8 @@ TEST_F(PlanToolsTest, JobToolsRefuseAMissingIdAndNameTheirFailures)
         ExpectOutcome(Run(t.tool, json::object()), {false, "plan_id is required"});
         ExpectOutcome(Run(t.tool, {{"plan_id", ""}}), {false, "plan_id is required"});
         ExpectOutcome(Run(t.tool, {{"plan_id", 5}}), {false, kString302});
+        ExpectOutcome(Run(t.tool, {{"plan_id", ".."}}),  // the client would send it to the service's root
+                      {false, "Invalid plan_id: an id is at most 255 bytes and is not \".\", \"..\" or a path"});
         EXPECT_TRUE(PlanRequests().empty());
 
         service.Script(route, Reply{300, R"({"status":"done","plan_id":"p"})"});
