@@ -8,17 +8,28 @@
 #include <vector>
 
 #include "GSRoot.hpp"
-#include "PlanGeometry.hpp"
+
+namespace PlanGeometry {
+struct Mapping;  // PlanGeometry.hpp
+}
 
 typedef struct _cairo cairo_t;
 struct _cairo_surface;  // cairo_surface_t
 
 namespace PlanView {
 
+// How the elements of one kind are drawn. ByPen: in batches of one pen (or colour), in the
+// order each first appears, each batch one path filled or stroked once; a plan of many
+// elements then costs a few colour changes and fills instead of one each, and its PDF page a
+// fraction of the bytes. PerElement: every element on its own, in the host's order; the
+// drawing the batched one is checked against.
+enum class Batching { ByPen, PerElement };
+
 struct Options {
     int width = 1200;
     int height = 800;
     Int16 story = 0;
+    Batching batching = Batching::ByPen;
 };
 
 // Draws the story as PNG bytes. Main thread (it reads the project through the host API).
@@ -33,7 +44,7 @@ std::vector<unsigned char> EncodePng(const Drawing& drawing);  // any thread
 
 // Draws the story's plan onto any cairo surface of width x height units (pixels on screen,
 // points on a PDF page). Main thread.
-void Draw(cairo_t* cr, int width, int height, Int16 story);
+void Draw(cairo_t* cr, int width, int height, Int16 story, Batching batching = Batching::ByPen);
 
 // The model-to-pixel mapping Draw uses for the story at that size (sizes clamped as RenderPng
 // clamps them), so that a pixel of the picture can be traced back to the model. Main thread.
