@@ -1,11 +1,16 @@
 // Choosing a typology: scores over the built-in catalogue, the first of equal scores, the
 // no-match answer, and a catalogue fetched from storage at most once per process.
 
-#include "TypologyTest.hpp"
+#include "FakeStorage.hpp"
+#include "QuillmereTest.hpp"
+#include "tools/library/TypologyCatalogue.hpp"
 
 namespace {
 
-class TypologySelection : public TypologyTest {};
+class TypologySelection : public QuillmereTest {
+protected:
+    size_t PublicDownloads() { return Storage().RequestsTo("GET", "/storage/v1/object/public/Templates/").size(); }
+};
 
 const std::string kNoMatch =
     R"({"match":false,"message":"No typology matches the brief well enough. Fall back to manual design."})";
@@ -47,7 +52,7 @@ TEST_F(TypologySelection, BriefsAgainstTheBuiltInCatalogue)
 TEST_F(TypologySelection, AreaAndBedroomEdgesUnderAStoredCatalogue)
 {
     // Entries with only a name and an area score 23 against this brief before the area test.
-    storage.Put(
+    Storage().Put(
         "typologies/index.json",
         R"([{"name":"too-big","approx_sqm":131},{"name":"edge","approx_sqm":130},{"name":"small","approx_sqm":70}])");
     json result = Data(RunText("select_typology", R"({"bedrooms":0,"bathrooms":0,"approx_sqm":100})"));
@@ -57,7 +62,7 @@ TEST_F(TypologySelection, AreaAndBedroomEdgesUnderAStoredCatalogue)
 
     // One bedroom off in either direction gives 5, two off gives nothing (13 from the rest).
     ResetTypologyCatalogueForTesting();
-    storage.Put("typologies/index.json", R"([{"name":"three","bedrooms":3}])");
+    Storage().Put("typologies/index.json", R"([{"name":"three","bedrooms":3}])");
     const std::pair<int, int> cases[] = {{3, 23}, {4, 18}, {1, 13}};
     for (const auto& [bedrooms, score] : cases) {
         SCOPED_TRACE(bedrooms);
@@ -86,7 +91,7 @@ TEST_F(TypologySelection, CatalogueShapesFromStorage)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ResetTypologyCatalogueForTesting();
-        if (!c.stored.empty()) storage.Put("typologies/index.json", c.stored);
+        if (!c.stored.empty()) Storage().Put("typologies/index.json", c.stored);
         const ToolResult r = RunText("select_typology", c.brief);
         if (c.expected[0] == '!') {
             EXPECT_FALSE(r.success);
@@ -96,16 +101,16 @@ TEST_F(TypologySelection, CatalogueShapesFromStorage)
         } else {
             EXPECT_EQ(Data(r)["typology_name"], c.expected);
         }
-        storage.Put("typologies/index.json", "");  // an empty object counts as missing
+        Storage().Put("typologies/index.json", "");  // an empty object counts as missing
     }
 }
 
 TEST_F(TypologySelection, TheCatalogueIsFetchedOnceAndNeverAgain)
 {
     // A failed first download is not retried, even once the index exists.
-    storage.FailNext("/storage/v1/object/public/Templates/typologies/index.json", 500, "down");
+    Storage().FailNext("/storage/v1/object/public/Templates/typologies/index.json", 500, "down");
     EXPECT_EQ(Data(RunText("select_typology", R"({"bedrooms":2})"))["typology_name"], "compact-2br-1bath");
-    storage.Put("typologies/index.json", "[]");
+    Storage().Put("typologies/index.json", "[]");
     EXPECT_EQ(Data(RunText("select_typology", R"({"bedrooms":2})"))["typology_name"], "compact-2br-1bath");
     EXPECT_EQ(PublicDownloads(), 1u);
 
