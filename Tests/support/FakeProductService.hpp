@@ -21,8 +21,7 @@ public:
     // One part of a multipart/form-data body.
     struct Part {
         std::string name;
-        std::string filename;  // empty for a plain field
-        bool hasFilename = false;
+        std::string filename;     // empty for a plain field
         std::string contentType;  // empty when the part had no Content-Type line
         std::string content;
     };
@@ -44,7 +43,6 @@ public:
         std::string body;
         std::string contentType = "application/json";
         std::chrono::milliseconds delay{0};  // before answering (cut short when the fake stops)
-        bool close = false;                  // drop the connection without any reply
     };
 
     FakeProductService();
@@ -54,8 +52,6 @@ public:
 
     // http://127.0.0.1:<port>
     std::string BaseUrl() const;
-    // A base address where nothing listens (connection refused).
-    static std::string ClosedBaseUrl();
 
     // Replies for a route, "METHOD /path" (no query), given in turn; the last one repeats.
     // An unscripted route answers 404 with the body "unscripted".

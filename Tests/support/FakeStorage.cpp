@@ -107,24 +107,10 @@ std::optional<std::string> FakeStorage::Object(const std::string& path) const
     return found->second;
 }
 
-std::vector<std::string> FakeStorage::ObjectNames() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> names;
-    for (const auto& object : objects_) names.push_back(object.first);
-    return names;
-}
-
 void FakeStorage::FailNext(const std::string& pathPrefix, int status, const std::string& body, int times)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     scripts_.push_back({pathPrefix, status, body, times});
-}
-
-void FakeStorage::ClearScripts()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    scripts_.clear();
 }
 
 std::vector<FakeStorage::Request> FakeStorage::Requests() const

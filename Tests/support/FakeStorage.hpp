@@ -10,7 +10,7 @@
 //     storage.Put("typologies/index.json", "[]");
 //     storage.FailNext("/storage/v1/object/Templates/", 413, R"({"error":"Payload too large"})");
 //     ... run a tool ...
-//     storage.Requests(), storage.Object("house.mod"), storage.ObjectNames()
+//     storage.Requests(), storage.Object("house.mod")
 //
 // Header checks (a failure answers 400 or 401 with a JSON error body that names the header,
 // never its value):
@@ -65,14 +65,11 @@ public:
     // The stored objects (path inside the bucket -> bytes).
     void Put(const std::string& path, const std::string& bytes);
     std::optional<std::string> Object(const std::string& path) const;
-    std::vector<std::string> ObjectNames() const;
 
     // The next `times` requests whose path starts with pathPrefix are answered with this
     // status and body instead (times < 0: every such request until Clear()). Scripts are
     // tried in the order given; each request uses at most one.
     void FailNext(const std::string& pathPrefix, int status, const std::string& body, int times = 1);
-    // Drops every script (not the objects or the record).
-    void ClearScripts();
 
     std::vector<Request> Requests() const;
     std::size_t RequestCount() const;

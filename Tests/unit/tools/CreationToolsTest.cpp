@@ -1,5 +1,5 @@
-// What the creation families compute themselves (the story's low 16 bits, the first column or
-// beam segment, which library parts a search offers) and the faults mended in placing objects,
+// What the creation families compute themselves (the story's low 16 bits, which library parts a
+// search offers, matched without case in any script) and the faults mended in placing objects,
 // opening markers and deleting by GUID text.
 #include "HostTestingLibrary.hpp"
 #include "QuillmereTest.hpp"
@@ -12,16 +12,6 @@ protected:
     {
         QuillmereTest::SetUp();
         wall = Text(HostTesting::AddWall(0, 0, 6, 0, 1));
-    }
-    // The stored memo's segment list of a column or beam.
-    template <typename T>
-    static std::vector<T> Segments(const std::string& guid, T* API_ElementMemo::*field)
-    {
-        ScopedMemo memo;
-        EXPECT_TRUE(HostTesting::GetElementMemo(Guid(guid), memo.get()));
-        T* list = memo.get()->*field;
-        return list ? std::vector<T>(list, list + BMGetPtrSize(reinterpret_cast<GSConstPtr>(list)) / sizeof(T))
-                    : std::vector<T>();
     }
     std::string wall;
 };
@@ -42,33 +32,6 @@ TEST_F(CreationTools, TheStoryKeepsTheLow16BitsOfAnyNumber)
             EXPECT_EQ(Element(result.elementGuid).header.floorInd, expected);
         }
     }
-}
-
-TEST_F(CreationTools, ColumnsAndBeamsWriteOnlyTheirFirstSegment)
-{
-    ScopedMemo memo;  // three default segments that no input below produces
-    memo->columnSegments =
-        reinterpret_cast<API_ColumnSegmentType*>(BMAllocatePtr(sizeof(API_ColumnSegmentType), ALLOCATE_CLEAR, 0));
-    *memo->columnSegments = {false, 0.35, 0.45};
-    memo->beamSegments =
-        reinterpret_cast<API_BeamSegmentType*>(BMAllocatePtr(sizeof(API_BeamSegmentType), ALLOCATE_CLEAR, 0));
-    *memo->beamSegments = {0.33, 0.44, 1};
-    for (API_ElemTypeID type : {API_ColumnID, API_BeamID}) {
-        HostTesting::SetDefaults(HostTesting::GetDefaults(type), memo.get());
-        HostTesting::SetDefaultSegmentCount(type, 3);
-    }
-    const auto column = Segments(Run("create_column", {{"radius", 0.4}}).elementGuid, &API_ElementMemo::columnSegments);
-    ASSERT_EQ(column.size(), 3u);
-    EXPECT_TRUE(column[0].circleBased && column[0].nominalWidth == 0.8 && column[0].nominalHeight == 0.8);
-    EXPECT_TRUE(!column[2].circleBased && column[2].nominalWidth == 0.35 && column[2].nominalHeight == 0.45);
-    const auto beam = Segments(Run("create_beam", {{"end_x", 5}, {"height", 0.6}, {"width", 0.2}}).elementGuid,
-                               &API_ElementMemo::beamSegments);
-    ASSERT_EQ(beam.size(), 3u);
-    EXPECT_TRUE(beam[0].nominalWidth == 0.2 && beam[0].nominalHeight == 0.6 && beam[0].shape == 1);
-    EXPECT_TRUE(beam[2].nominalWidth == 0.33 && beam[2].nominalHeight == 0.44);
-    // Defaults without segments: the element is still made.
-    HostTesting::SetDefaultSegmentCount(API_ColumnID, 0);
-    EXPECT_TRUE(Run("create_column", {{"x", 1}, {"radius", 0.5}}).success);
 }
 
 TEST_F(CreationTools, SearchOffersPlaceableKindsMatchedWithoutCase)

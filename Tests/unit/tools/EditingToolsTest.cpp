@@ -31,7 +31,6 @@ TEST_F(EditingTools, EachEditSendsItsRecordAndIsOneStepThatUndoes)
         std::string edit;
     } rows[] = {
         {"move_element", {{"dx", 1.5}, {"dy", -2.0}}, Edit(APIEdit_Drag, true, {}, {}, {1.5, -2.0})},
-        {"copy_element", json::object(), Edit(APIEdit_Drag, false, {}, {}, {1.0, 0.0})},  // one metre along x
         {"rotate_element",
          {{"center_x", 2.0}, {"center_y", 3.0}, {"angle", 90}},
          Edit(APIEdit_Rotate, true, {2.0, 3.0}, {3.0, 3.0}, {2.0 + std::cos(quarter), 3.0 + std::sin(quarter)})},
@@ -41,7 +40,6 @@ TEST_F(EditingTools, EachEditSendsItsRecordAndIsOneStepThatUndoes)
         {"mirror_element",
          {{"axis_x1", 1}, {"axis_y1", 2}, {"axis_x2", 3}, {"axis_y2", 5}, {"keep_original", true}},
          Edit(APIEdit_Mirror, false, {1.0, 2.0}, {}, {3.0, 5.0})},
-        {"mirror_element", json::object(), Edit(APIEdit_Mirror, true, {}, {}, {1.0, 0.0})},  // the x axis
     };
     const auto before = TakeSnapshot();
     for (const auto& row : rows) {
@@ -97,23 +95,6 @@ TEST_F(EditingTools, ModifyWritesOnlyTheFieldsItsKindTakes)
     const std::string trailing = Text(wall) + std::string("\0x", 2);
     EXPECT_EQ(Run("modify_element", {{"element_guid", trailing}, {"height", 1.0}}).error,
               "Element not found: " + trailing);
-}
-
-TEST_F(EditingTools, GroupingCountsTheGuidsAsGiven)
-{
-    const std::string a = Text(HostTesting::AddWall(0, 0, 5, 0)), b = Text(HostTesting::AddWall(5, 0, 5, 4));
-    const struct {
-        json input;
-        std::string message;
-    } rows[] = {
-        {{{"element_guids", {a, b, a}}}, "Elements grouped (3 elements)"},
-        {{{"element_guids", {{"first", a}}}, {"ungroup", true}}, "Elements ungrouped (0 elements)"},  // no list
-        {{{"element_guids", {b}}, {"ungroup", true}}, "Elements ungrouped (1 elements)"},
-    };
-    for (const auto& row : rows) EXPECT_EQ(Run("group_elements", row.input).message, row.message) << row.input;
-    EXPECT_EQ(Element(a).header.groupGuid, APINULLGuid) << "ungrouping a member dissolves the group";
-    EXPECT_EQ(Run("group_elements", {{"element_guids", {a, a}}}).error, HostError("Group", APIERR_BADPARS))
-        << "the same element twice is one element";
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The tool kit's own promises, which no registered tool exercises in full yet: extra schema
-// fields, point lists, and the memo holder's disposal.
+// The tool kit's own promises that no tool shows in full: point lists read from objects, and
+// the memo holder's disposal of its own and a guarded memo.
 
 #include "tools/ToolKit.hpp"
 #include "QuillmereTest.hpp"
@@ -22,30 +22,6 @@ std::string ErrorOf(Read read)
         return e.what();
     }
     return "";
-}
-
-TEST_F(ToolKit, DeclaredToolCarriesExtraFieldsAndReplacesAnEarlierOneOfItsName)
-{
-    Tool(registry, "kit_probe", "first").Number("a", "A").Handler([](const json&) {
-        return ToolResult::Fail("first");
-    });
-    Tool(registry, "kit_probe", "Probe.")
-        .Property("mode", "string", "Mode", {{"enum", {"fast", "slow"}}, {"default", "fast"}})
-        .Array("points", "Points", PointItemSchema())
-        .Required({"points", "mode"})
-        .Handler([](const json& input) { return ToolResult::Ok("", StringInput(input, "mode", "fast")); });
-
-    int found = 0;
-    for (const json& def : registry.GetToolDefinitions())
-        if (def.at("name") == "kit_probe") {
-            const json& schema = def.at("input_schema");
-            EXPECT_EQ(schema.at("properties").at("mode").at("enum"), json({"fast", "slow"}));
-            EXPECT_EQ(schema.at("properties").at("points").at("items"), PointItemSchema());
-            EXPECT_FALSE(schema.at("properties").contains("a")) << "the earlier declaration survived";
-            ++found;
-        }
-    EXPECT_EQ(found, 1);
-    EXPECT_EQ(Run("kit_probe", {{"mode", "slow"}}).message, "slow");
 }
 
 TEST_F(ToolKit, PointListsReadObjectsAndIgnoreWhatIsNoList)
