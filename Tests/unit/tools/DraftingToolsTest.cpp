@@ -1,5 +1,5 @@
 // What the drafting tools compute themselves: the memo layout of each kind of point list, the
-// dimension's direction and reference line, the low 16 bits of story and fill index; and the
+// dimension's direction and reference line, the low 16 bits of the fill index; and the
 // mended faults: allocations that fail end in memory full with nothing made, handles the
 // defaults bring are replaced and freed, lists too long for a handle and dimensions that
 // measure nothing or overflow are refused before the host stores them.
@@ -83,16 +83,11 @@ TEST_F(DraftingTools, EachKindOfPointListKeepsItsMemoLayout)
     }
 }
 
-TEST_F(DraftingTools, StoryAndFillIndexKeepTheirLow16Bits)
+TEST_F(DraftingTools, TheFillIndexKeepsItsLow16Bits)
 {
-    HostTesting::SetStories({{-32768, -9.0, "Deep"}, {0, 0.0, "Ground"}, {1, 3.0, "First"}});
     API_Attribute fill = HostTesting::MakeAttribute(API_FilltypeID, "Far fill");
     fill.header.index = 4464;
     HostTesting::SetAttribute(fill);
-    EXPECT_EQ(Element(Run("create_hotspot", {{"story", 32768}}).elementGuid).header.floorInd, -32768);
-    EXPECT_EQ(Element(Run("create_polyline", {{"story", true}, {"points", Pts({{0, 0}, {1, 1}})}}).elementGuid)
-                  .header.floorInd,
-              1);
     const ToolResult wrapped = Run("create_fill", {{"points", Pts({{0, 0}, {1, 0}, {0, 1}})}, {"fill_index", 70000}});
     EXPECT_EQ(Element(wrapped.elementGuid).hatch.fillInd, 4464);
 }

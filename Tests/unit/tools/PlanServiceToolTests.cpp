@@ -94,10 +94,8 @@ TEST_F(PlanTools, RepliesBecomeTheResultTheModelSees)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reply.body);
-        Service().Script(row.tool[0] == 's'                         ? "POST /plans/p/extract"
-                         : row.tool[4] == 'p' && row.tool[9] == 'e' ? "GET /plans/p/status"
-                                                                    : "GET /plans/p/detections",
-                         row.reply);
+        for (const char* route : {"POST /plans/p/extract", "GET /plans/p/status", "GET /plans/p/detections"})
+            Service().Script(route, row.reply);
         EXPECT_EQ(Outcome(Run(row.tool, {{"plan_id", "p"}})), row.outcome);
     }
 }
