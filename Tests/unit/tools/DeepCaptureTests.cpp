@@ -1,7 +1,6 @@
-// capture_element_detail and the capture of one element: the header's names and the tracker,
-// the angle rules and what grows the box per type, properties with their defaults, failures
-// that only leave entries out; and the mended faults: every memo read within its handle's real
-// size (contours, counts, text), and the memo released whatever its fetch did.
+// capture_element_detail and the capture of one element: property failures that only leave
+// entries out, and the mended faults: every memo read within its handle's real size (contours,
+// counts, text), and the memo released whatever its fetch did.
 #include "HostTestingProperties.hpp"
 #include "QuillmereTest.hpp"
 #include "tools/library/DeepCapture.hpp"
@@ -10,8 +9,6 @@ namespace {
 
 // A square of side 2 at the origin as the host stores it: coordinates 1..5, 5 repeating 1.
 const std::vector<API_Coord> kSquare = {{0, 0}, {0, 0}, {2, 0}, {2, 2}, {0, 2}, {0, 0}};
-const double kHalfPi = 1.5707963267948966;
-const double kRightAngle = 90.00000000000009;  // pi/2 through the add-on's degree factor
 
 template <typename T>
 T** Handle(const std::vector<T>& records)
@@ -45,68 +42,6 @@ protected:
     AttrTracker tracker;
     BBox box;
 };
-
-TEST_F(DeepCapture, TheHeaderNamesItsLayerEvenOneTheProjectLacks)
-{
-    API_Element element = HostTesting::MakeElement(API_LineID);
-    element.header.layer = 0;
-    EXPECT_EQ(Direct(HostTesting::AddElement(element))["layer_name"], "");
-    EXPECT_TRUE(tracker.layers.empty());
-    element.header.layer = 77;
-    element.header.groupGuid = Guid("11111111-2222-3333-4444-555555555555");
-    const json record = Direct(HostTesting::AddElement(element));
-    EXPECT_EQ(record["layer_name"], "(index:77)");
-    EXPECT_EQ(record["group_guid"], "11111111-2222-3333-4444-555555555555");
-    EXPECT_EQ(tracker.layers, std::set<Int32>{77});
-    API_Element lamp = HostTesting::MakeElement(API_LineID);
-    lamp.header.type = MakeElemType(API_LampID);
-    EXPECT_EQ(Capture(HostTesting::AddElement(lamp))["type"], "unknown");
-}
-
-TEST_F(DeepCapture, AnglesInDegreesExceptTheWallsAndWhatGrowsTheBox)
-{
-    API_Element wall = HostTesting::MakeElement(API_WallID);
-    wall.wall.angle = 1.0;
-    API_Element object = HostTesting::MakeElement(API_ObjectID);
-    object.object.angle = kHalfPi;
-    object.object.pos = {7, 8};
-    API_Element roof = HostTesting::MakeElement(API_RoofID);
-    roof.roof.planeRoof.angle = kHalfPi;
-    roof.roof.planeRoof.baseLine = {{-1, -1}, {4, -1}};
-    roof.roof.poly = {5, 1, 0};
-    API_Element window = HostTesting::MakeElement(API_WindowID);
-    window.window.owner = HostTesting::AddWall(0, 0, 5, 0);
-    const struct {
-        const char* name;
-        API_Guid guid;
-        const char* key;
-        json value;
-        json box;  // null: the element grows no box
-    } rows[] = {
-        {"a wall keeps radians",
-         HostTesting::AddElement(wall),
-         "angle",
-         1.0,
-         {{"max_x", 5.0}, {"max_y", 0.0}, {"min_x", 0.0}, {"min_y", 0.0}}},
-        {"an object in degrees",
-         HostTesting::AddElement(object),
-         "angle",
-         kRightAngle,
-         {{"max_x", 7.0}, {"max_y", 8.0}, {"min_x", 7.0}, {"min_y", 8.0}}},
-        {"a plane roof by base line and outline",
-         AddWithMemo(roof, kSquare, {0, 5}),
-         "angle",
-         kRightAngle,
-         {{"max_x", 4.0}, {"max_y", 2.0}, {"min_x", -1.0}, {"min_y", -1.0}}},
-        {"an opening names its wall", HostTesting::AddElement(window), "owner_wall_guid", Text(window.window.owner),
-         nullptr},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(Direct(row.guid)["data"][row.key], row.value);
-        EXPECT_EQ(box.empty ? json() : box.ToJson(), row.box);
-    }
-}
 
 TEST_F(DeepCapture, PolygonsAreReadWithinTheirHandles)
 {

@@ -1,18 +1,11 @@
-// Looking at and reshaping a design, all computed here: the snapshot's box over wall reference
-// lines, rooms and garages as four walls, a slab and an inset zone, mirroring across the box
-// centre, scaling to an area about it, snapping to a grid; and the mended faults: every
-// operation read and its geometry checked before the undo step, a scale that overflows inside
-// the step rolls the whole step back, a memo fetched in vain is still released.
+// Reshaping a design, all computed here: rooms as four walls, a slab and an inset zone, mirroring
+// across the box centre, scaling to an area about it, snapping to a grid; and the mended faults:
+// every operation read and its geometry checked before the undo step, a scale that overflows
+// inside the step rolls the whole step back, a memo fetched in vain is still released.
 #include "QuillmereTest.hpp"
 
 namespace {
 
-API_Guid AddZone(double x, double y)
-{
-    API_Element zone = HostTesting::MakeElement(API_ZoneID);
-    zone.zone.pos = {x, y};
-    return HostTesting::AddElement(zone);
-}
 API_Guid AddSlab(const std::vector<API_Coord>& corners)
 {
     ScopedMemo memo;
@@ -32,18 +25,6 @@ protected:
     json Adapt(const json& operations) { return Data(Run("adapt_typology", {{"operations", operations}})); }
     static API_Coord Begin(const API_Guid& wall) { return Read(wall).wall.begC; }
 };
-
-TEST_F(DesignEdits, TheSnapshotBoxesTheWallsAndListsEveryZone)
-{
-    AddRectangleOfWalls(10, 8);
-    AddZone(5, 4);
-    AddZone(30, -7);  // outside the walls: listed, box unchanged
-    AddSlab({{-50, -50}, {50, -50}, {50, 50}, {-50, 50}});
-    const json snap = Data(Run("get_design_snapshot", json::object()));
-    EXPECT_EQ(snap["approx_sqm"], 80.0);
-    EXPECT_EQ(snap["bbox"].dump(), R"({"max_x":10.0,"max_y":8.0,"min_x":0.0,"min_y":0.0})");
-    EXPECT_EQ(snap["zones"].size(), 2u);
-}
 
 TEST_F(DesignEdits, ARoomIsFourWallsASlabAndAnInsetZone)
 {

@@ -1,7 +1,6 @@
-// The build-phase tools, all computed here: each type sorted onto its phase's hidden layer (walls
-// split at the thickness threshold) in one undo step, a second run reusing the layers, refusals
-// inside the step skipped and left out of the counts, and revealing that reports what it could
-// not show.
+// The build-phase tools: each type sorted onto its phase's hidden layer (walls split at the
+// thickness threshold) in one undo step, a second run reusing the layers, and refusals inside the
+// step skipped and left out of the counts.
 #include <map>
 
 #include "MixedProject.hpp"
@@ -92,25 +91,6 @@ TEST_F(PhaseTools, RefusalsInsideTheStepAreSkippedAndLeftOutOfTheCounts)
         EXPECT_EQ(Counts(), counts);
         HostTesting::ClearFailures();
         ASSERT_TRUE(UndoLast());
-    }
-}
-
-TEST_F(PhaseTools, RevealingReportsMissingOrRefusedLayersAndRefusesOtherPhases)
-{
-    Counts();
-    HostTesting::DeleteAttribute(API_LayerID, Layer(kLayers[1]).header.index);
-    HostTesting::FailureRule refuse{"ACAPI_Attribute_Modify"};
-    refuse.name = kLayers[2];
-    HostTesting::InjectFailure(refuse);
-    const json all = Data(Run("reveal_build_phase", {{"phase", 0}}))["revealed"];
-    EXPECT_EQ(all[1],
-              json({{"label", "Internal partitions"}, {"phase", 2}, {"reason", "layer not found"}, {"shown", false}}));
-    EXPECT_EQ(all[2], json({{"label", "Doors and windows"}, {"phase", 3}, {"shown", false}}));
-    EXPECT_EQ(Layer(kLayers[3]).header.flags & APILay_Hidden, 0);
-    for (const json& input : {json{{"phase", 9}}, json{{"phase", -1}}}) {
-        HostTesting::ClearCallLog();
-        EXPECT_EQ(Run("reveal_build_phase", input).error, "phase must be 0-8");
-        EXPECT_TRUE(HostTesting::CallLog().empty());
     }
 }
 
