@@ -51,11 +51,6 @@ TEST_F(DraftingTools, EachKindOfPointListKeepsItsMemoLayout)
         std::vector<API_Coord> coords;
         std::vector<Int32> pends;  // empty: the kind has no contour ends
     } rows[] = {
-        {"open: slot 0 empty, one contour",
-         "create_polyline",
-         {{"points", Pts({{1, 2}, {3, 4}})}},
-         {{0, 0}, {1, 2}, {3, 4}},
-         {0, 2}},
         {"a last point equal to the first stays",
          "create_polyline",
          {{"points", Pts({{0, 0}, {2, 0}, {0, 0}})}},

@@ -80,12 +80,6 @@ TEST_F(PlanTools, RepliesBecomeTheResultTheModelSees)
         Reply reply;
         std::string outcome;
     } rows[] = {
-        {"get_plan_extraction_status",
-         {200, R"({"status":"running","progress_pct":42.7,"stage":"walls","x":1})"},
-         R"({"plan_id":"p","progress_pct":42,"stage":"walls","status":"running"})"},
-        {"get_plan_extraction_status",
-         {200, R"({"status":"done","progress_pct":true,"wall_count":"12","error":null})"},
-         R"({"error":null,"plan_id":"p","progress_pct":1,"stage":"","status":"done","wall_count":"12"})"},
         {"get_plan_extraction_status", {200, "{} {}"}, "!Invalid response from server"},
         {"start_plan_extraction", {202, "not json at all"}, R"({"plan_id":"p","status":"extracting"})"},
         {"get_plan_detections", {200, " [ {\"y\":2.5,\"x\":-1} ] "}, R"([{"x":-1,"y":2.5}])"},

@@ -1,17 +1,15 @@
 // The render tool and the threads that follow its jobs: the start request with the window's
 // capture (never left on disk, the strength printed the same in any locale), every ending of a
 // job giving exactly one report on the main thread, the job id escaped in the query, and no
-// report to a palette or an add-on that has gone; stopping ends sleeps and waiting requests.
+// report once the add-on is going; stopping ends sleeps and waiting requests.
 #include <locale>
 
 #include "APIdefs_AddOn.h"
 #include "FakeProductService.hpp"
 #include "HostTestingWindow.hpp"
 #include "MainQueue.hpp"
-#include "PaletteHost.hpp"
 #include "PlanWindow.hpp"
 #include "QuillmereTest.hpp"
-#include "palette/ChatPalette.hpp"
 #include "tools/recognition/RenderJobs.hpp"
 
 namespace {
@@ -170,24 +168,6 @@ TEST_F(RenderTools, EveryEndingOfAJobGivesExactlyOneReport)
         for (const auto& request : Service().Requests())
             EXPECT_EQ(request.target.substr(request.path.size()), "?job_id=a%20b%26admin%3D1%23x");
     }
-}
-
-TEST_F(RenderTools, APaletteGoneMidPollGetsNoReport)
-{
-    Service().Script("GET /render/status",
-                     Reply{200, Status("done").body, "application/json", std::chrono::milliseconds(200)});
-    Service().Script("GET /render/result", Json({{"image_url", "https://cdn.test/late.png"}}));
-    auto leaving = std::make_unique<ChatPalette>();
-    ChatPalette staying;
-    RenderJobs::StartPolling("gone", leaving->MakePreviewCallback(), leaving->MakeToolResultCallback());
-    RenderJobs::StartPolling("kept", staying.MakePreviewCallback(), staying.MakeToolResultCallback());
-    leaving.reset();
-    WaitForPolls();
-    EXPECT_EQ(Service().Count("GET /render/result"), 2u) << "both jobs ran to their end";
-    size_t previews = 0;
-    for (const std::string& script : PaletteHost::ExecutedScripts(staying.GetBrowser().GetId()))
-        previews += script.rfind("QuillmereUI.addRenderPreview('https://cdn.test/late.png'", 0) == 0;
-    EXPECT_EQ(previews, 1u);
 }
 
 TEST_F(RenderTools, StoppingEndsWaitingRequestsAndSleepsWithoutReports)

@@ -1,9 +1,8 @@
-// The tool kit's own promises that no tool shows in full: point lists read from objects, and
-// the memo holder's disposal of its own and a guarded memo.
+// The tool kit's point lists, read from objects in any shape a model sends: what no tool's own
+// test shows in full.
 
 #include "tools/ToolKit.hpp"
 #include "QuillmereTest.hpp"
-#include "core/ElementFunctions.hpp"
 
 namespace {
 
@@ -43,19 +42,6 @@ TEST_F(ToolKit, PointListsReadObjectsAndIgnoreWhatIsNoList)
         EXPECT_EQ(ErrorOf([&] { read = PointsInput(c.input, "points"); }), c.error);
         EXPECT_EQ(read, c.points);
     }
-}
-
-TEST_F(ToolKit, MemoHolderDisposesOwnAndGuardedMemos)
-{
-    API_SubElement marker;
-    BNClear(marker);
-    {
-        MemoHolder own;
-        MemoHolder guarded(marker.memo);
-        ASSERT_TRUE(BuildPolygonMemo(*own, {{0, 0}, {1, 0}, {1, 1}}, true));
-        ASSERT_TRUE(BuildPolygonMemo(*guarded, {{0, 0}, {1, 0}}, false));
-    }
-    EXPECT_EQ(marker.memo.coords, nullptr);  // and the teardown finds no handle left
 }
 
 }  // namespace
