@@ -148,35 +148,8 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
     out.set_content(reply.body, reply.contentType.c_str());
 }
 
-ServiceUrlScope::ServiceUrlScope(const std::string& url)
-{
-    for (const char* name : {"QUILLMERE_SERVICE_URL", "HOME"}) {
-        const char* value = std::getenv(name);
-        saved_[name] = {value != nullptr, value != nullptr ? value : ""};
-    }
-    char pattern[] = "/tmp/quillmere-service-home-XXXXXX";
-    home_ = ::mkdtemp(pattern);
-    ::setenv("HOME", home_.c_str(), 1);
-    if (url.empty())
-        ::unsetenv("QUILLMERE_SERVICE_URL");
-    else
-        ::setenv("QUILLMERE_SERVICE_URL", url.c_str(), 1);
-}
-
-ServiceUrlScope::~ServiceUrlScope()
-{
-    for (const auto& [name, value] : saved_) {
-        if (value.first)
-            ::setenv(name.c_str(), value.second.c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(home_, ignored);
-}
-
 void ServiceUrlScope::WriteSettings(const std::string& json) const
 {
-    std::filesystem::create_directories(home_ + "/.quillmere");
-    std::ofstream(home_ + "/.quillmere/settings.json", std::ios::binary) << json;
+    std::filesystem::create_directories(Home() + "/.quillmere");
+    std::ofstream(Home() + "/.quillmere/settings.json", std::ios::binary) << json;
 }

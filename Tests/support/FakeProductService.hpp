@@ -16,6 +16,8 @@
 
 #include <httplib.h>
 
+#include "ScopedHome.hpp"
+
 class FakeProductService {
 public:
     // One part of a multipart/form-data body.
@@ -81,13 +83,14 @@ private:
 // machine decides. Both are restored afterwards.
 class ServiceUrlScope {
 public:
-    explicit ServiceUrlScope(const std::string& url);
-    ~ServiceUrlScope();
-    const std::string& Home() const { return home_; }
+    explicit ServiceUrlScope(const std::string& url)
+        : url_("QUILLMERE_SERVICE_URL", url.empty() ? std::nullopt : std::optional<std::string>(url))
+    {}
+    const std::string& Home() const { return home_.Path(); }
     // Writes ~/.quillmere/settings.json in the scope's home.
     void WriteSettings(const std::string& json) const;
 
 private:
-    std::string home_;
-    std::map<std::string, std::pair<bool, std::string>> saved_;
+    ScopedHome home_;
+    ScopedEnv url_;
 };

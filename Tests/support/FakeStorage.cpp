@@ -237,35 +237,12 @@ void FakeStorage::Download(const std::string& name, httplib::Response& out)
 
 // ---- environment ----
 
-namespace {
-const char* const kVariables[] = {"QUILLMERE_STORAGE_URL", "QUILLMERE_STORAGE_ANON_KEY",
-                                  "QUILLMERE_STORAGE_SERVICE_KEY"};
-}
-
 ScopedStorageEnvironment::ScopedStorageEnvironment(const FakeStorage& storage)
     : ScopedStorageEnvironment(storage.Url(), storage.AnonKey(), storage.ServiceKey())
 {}
 
 ScopedStorageEnvironment::ScopedStorageEnvironment(const std::string& url, const std::string& anonKey,
                                                    const std::string& serviceKey)
-{
-    const std::string values[] = {url, anonKey, serviceKey};
-    for (int i = 0; i < 3; ++i) {
-        const char* old = std::getenv(kVariables[i]);
-        saved_.emplace_back(kVariables[i], old ? std::optional<std::string>(old) : std::nullopt);
-        if (values[i].empty())
-            ::unsetenv(kVariables[i]);
-        else
-            ::setenv(kVariables[i], values[i].c_str(), 1);
-    }
-}
-
-ScopedStorageEnvironment::~ScopedStorageEnvironment()
-{
-    for (const auto& variable : saved_) {
-        if (variable.second)
-            ::setenv(variable.first.c_str(), variable.second->c_str(), 1);
-        else
-            ::unsetenv(variable.first.c_str());
-    }
-}
+    : url_("QUILLMERE_STORAGE_URL", Value(url)), anonKey_("QUILLMERE_STORAGE_ANON_KEY", Value(anonKey)),
+      serviceKey_("QUILLMERE_STORAGE_SERVICE_KEY", Value(serviceKey))
+{}

@@ -24,6 +24,7 @@
 
 #include <httplib.h>
 
+#include "TempFolder.hpp"
 #include "services/StorageClient.hpp"
 
 // Dummy keys of the real keys' form (JWT-like, 208 and 219 characters), never real ones.
@@ -103,10 +104,11 @@ class ScopedStorageEnvironment {
 public:
     explicit ScopedStorageEnvironment(const FakeStorage& storage);
     ScopedStorageEnvironment(const std::string& url, const std::string& anonKey, const std::string& serviceKey);
-    ~ScopedStorageEnvironment();
-    ScopedStorageEnvironment(const ScopedStorageEnvironment&) = delete;
-    ScopedStorageEnvironment& operator=(const ScopedStorageEnvironment&) = delete;
 
 private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    static std::optional<std::string> Value(const std::string& text)
+    {
+        return text.empty() ? std::nullopt : std::optional<std::string>(text);
+    }
+    ScopedEnv url_, anonKey_, serviceKey_;
 };
