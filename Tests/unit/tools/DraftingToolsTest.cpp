@@ -88,13 +88,18 @@ TEST_F(DraftingTools, PointListsReadObjectsAndRefuseAnythingElse)
     for (const auto& [points, error] : rows) EXPECT_EQ(Run("create_polyline", {{"points", points}}).error, error);
 }
 
-TEST_F(DraftingTools, TheFillIndexKeepsItsLow16Bits)
+TEST_F(DraftingTools, TheFillIndexIsReadBeforeTheUndoStepAndKeepsItsLow16Bits)
 {
     API_Attribute fill = HostTesting::MakeAttribute(API_FilltypeID, "Far fill");
     fill.header.index = 4464;
     HostTesting::SetAttribute(fill);
-    const ToolResult wrapped = Run("create_fill", {{"points", Pts({{0, 0}, {1, 0}, {0, 1}})}, {"fill_index", 70000}});
-    EXPECT_EQ(Element(wrapped.elementGuid).hatch.fillInd, 4464);
+    const json triangle = Pts({{0, 0}, {1, 0}, {0, 1}});
+    EXPECT_EQ(Element(Run("create_fill", {{"points", triangle}, {"fill_index", 70000}}).elementGuid).hatch.fillInd,
+              4464);
+    HostTesting::ClearCallLog();
+    EXPECT_EQ(Run("create_fill", {{"points", triangle}, {"fill_index", "brick"}}).error,
+              "[json.exception.type_error.302] type must be number, but is string");
+    EXPECT_EQ(HostTesting::CallCount("ACAPI_CallUndoableCommand"), 0);
 }
 
 TEST_F(DraftingTools, HandlesTheDefaultsBringAreReplacedAndTextArrivesAsItsBytes)
