@@ -1,3 +1,4 @@
+// The shared fixture: per-test project, home, log and fakes, and the checks its teardown makes.
 #include "QuillmereTest.hpp"
 
 #include <algorithm>
@@ -10,13 +11,12 @@
 
 #include <unistd.h>
 
-#include "PlanWindow.hpp"
-
 #include "FakeProductService.hpp"
 #include "FakeStorage.hpp"
 #include "HostTestingModules.hpp"
 #include "HostTestingWindow.hpp"
 #include "MainQueue.hpp"
+#include "PlanWindow.hpp"
 #include "ScopedHome.hpp"
 #include "TempFolder.hpp"
 #include "core/DebugLog.hpp"
@@ -29,7 +29,7 @@
 // they talk to, the environment restored last.
 struct QuillmereTest::Outside {
     FakeProductService service;
-    ServiceUrlScope serviceScope{service.BaseUrl()};
+    ScopedEnv serviceUrl{"QUILLMERE_SERVICE_URL", service.BaseUrl()};
     FakeStorage storage;
     ScopedStorageEnvironment storageScope{storage};
     TempDirScope tmp{"quillmere-test-tmp"};
@@ -231,11 +231,7 @@ std::vector<API_Coord> MemoCoords(const API_ElementMemo& memo)
 
 QuillmereTest::Outside& QuillmereTest::Services()
 {
-    if (outside_ == nullptr) {
-        const std::string home = HomeDir();
-        outside_ = std::make_unique<Outside>();
-        ::setenv("HOME", home.c_str(), 1);  // the service scope's own home would hide what came before
-    }
+    if (outside_ == nullptr) outside_ = std::make_unique<Outside>();
     return *outside_;
 }
 
