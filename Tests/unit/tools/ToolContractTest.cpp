@@ -134,7 +134,7 @@ const Row kRows[] = {
 };
 
 // Host functions that hand something back and cannot meaningfully fail.
-const std::set<std::string> kReleases = {"ACAPI_DisposeElemMemoHdls", "ACAPI_DisposeAttrDefsHdls"};
+const std::set<std::string> kReleases = {"ACAPI_DisposeElemMemoHdls"};
 
 // Everything a failed call must leave as it was.
 struct ProjectState {
