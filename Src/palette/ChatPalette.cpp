@@ -10,7 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "MainQueue.hpp"
+#include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
+#include "core/FileText.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/ToolRegistry.hpp"
 #include "resources/ChatPage.hpp"
@@ -48,14 +50,8 @@ std::string WritePageFile(const std::string& page)
     std::string pattern = (dir / "quillmere_chat_XXXXXX.html").string();
     const int fd = ::mkstemps(pattern.data(), 5);
     if (fd < 0) return {};
-    std::size_t written = 0;
-    while (written < page.size()) {
-        const ssize_t n = ::write(fd, page.data() + written, page.size() - written);
-        if (n <= 0) break;
-        written += static_cast<std::size_t>(n);
-    }
     ::close(fd);
-    if (written != page.size()) {
+    if (!WriteWholeFileAtomic(pattern, page, 0600)) {
         std::remove(pattern.c_str());
         return {};
     }
@@ -113,7 +109,7 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
 
     // 4. The stored settings, handed to the engine.
     Settings::LoadStatus status = Settings::LoadStatus::Missing;
-    settings = Settings::Load(&status);
+    settings = CurrentSettings::Load(&status);
     if (status == Settings::LoadStatus::Unreadable)
         DebugLog("Settings file unreadable; using defaults until the next save");
     ApplySettingsToEngine();
@@ -268,7 +264,7 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     settings = next;
     ApplySettingsToEngine();
     std::string error;
-    if (!settings.Save(&error)) {
+    if (!CurrentSettings::Save(settings, &error)) {
         DebugLog("Cannot save settings: " + error);
         return false;
     }
