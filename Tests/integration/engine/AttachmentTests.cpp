@@ -72,14 +72,10 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
         json::array({{{"type", "video"}, {"text", "x"}}}),  // unknown type
         json::array({{{"type", "image"}, {"source", {{"type", "url"}, {"data", "http://x"}}}}}),
     };
-    for (const json& content : bad) {
-        bridge->SendMessageWithAttachments(content);
-    }
+    for (const json& content : bad) bridge->SendMessageWithAttachments(content);
     MainQueue::DrainUntilIdle();
     ASSERT_EQ(texts.size(), bad.size());
-    for (const std::string& text : texts) {
-        EXPECT_EQ(text.rfind(kWarning, 0), 0u) << text;
-    }
+    for (const std::string& text : texts) EXPECT_EQ(text.rfind(kWarning, 0), 0u) << text;
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_FALSE(bridge->IsBusy());
 }
