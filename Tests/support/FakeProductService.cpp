@@ -80,6 +80,8 @@ FakeProductService::~FakeProductService()
 
 std::string FakeProductService::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
+std::string FakeProductService::ClosedBaseUrl() { return ClosedLoopbackUrl(); }
+
 void FakeProductService::Script(const std::string& route, std::vector<Reply> replies)
 {
     std::lock_guard<std::mutex> lock(mutex_);

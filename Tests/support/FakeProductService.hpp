@@ -54,6 +54,8 @@ public:
 
     // http://127.0.0.1:<port>
     std::string BaseUrl() const;
+    // A base address where nothing listens (connection refused).
+    static std::string ClosedBaseUrl();
 
     // Replies for a route, "METHOD /path" (no query), given in turn; the last one repeats.
     // An unscripted route answers 404 with the body "unscripted".

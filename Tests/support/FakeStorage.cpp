@@ -2,13 +2,10 @@
 
 #include "FakeStorage.hpp"
 
+#include "HttpTestSupport.hpp"
+
 #include <chrono>
 #include <cstdlib>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -78,20 +75,7 @@ Quillmere::StorageConfig FakeStorage::Config() const
     return Quillmere::MakeStorageConfig(Url(), anonKey_, serviceKey_);
 }
 
-std::string FakeStorage::ClosedUrl()
-{
-    // A plain socket bound and closed: a server's bind would also listen, and a listening
-    // port that nobody serves stalls until the time-out instead of refusing.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-}
+std::string FakeStorage::ClosedUrl() { return ClosedLoopbackUrl(); }
 
 void FakeStorage::Put(const std::string& path, const std::string& bytes)
 {
