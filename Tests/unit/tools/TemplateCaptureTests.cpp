@@ -36,9 +36,7 @@ TEST_F(TemplateCapture, AFailedSaveNeverPassesAnEarlierModuleOffAsTheNewOne)
     const size_t requests = Storage().RequestCount();
     HostTesting::AddWall(0, 0, 2, 0);
     HostTesting::FailNextCall("ACAPI_Automate", APIERR_GENERAL);
-    const json reply = Capture("T");
-    EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
-    EXPECT_EQ(reply["mod_file_exists"], false);
+    EXPECT_FALSE(Run("capture_project_template", {{"template_name", "T"}}).success);
     EXPECT_EQ(TempFolder::Read(Templates() + "T.mod"), earlier) << "the earlier template is kept as it was";
     EXPECT_FALSE(std::filesystem::exists(Templates() + "T.mod.prev"));
     EXPECT_EQ(Storage().RequestCount(), requests) << "nothing uploaded under the new summary";
