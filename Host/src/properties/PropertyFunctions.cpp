@@ -99,7 +99,7 @@ GSErrCode ACAPI_Property_GetPropertyDefinition(API_PropertyDefinition& definitio
 bool ACAPI_Element_IsPropertyDefinitionAvailable(const API_Guid& elemGuid, const API_Guid& propertyDefinitionGuid)
 {
     ApiCall call("ACAPI_Element_IsPropertyDefinitionAvailable", "", CallContext{elemGuid});
-    call.Return(NoError);
+    if (call.Return(call.Injected()) != NoError) return false;  // an injected failure reads as "not available"
     const StoredElement* element = TheProject().FindElement(elemGuid);
     const PropertyStore& store = TheProperties();
     const auto definition = store.definitions.find(propertyDefinitionGuid);
