@@ -1,33 +1,23 @@
 // What the story and build-phase tools need of the host: the story actions by the host's own
-// numbers, layers found, created and hidden by name with and without an undo step, and cheap
-// layer-only changes that still refuse what they must.
+// numbers (an inserted story's name read within its field, higher elements moved up with their
+// stories, all undone whole), and cheap layer-only changes that still refuse what they must.
 
 #include "QuillmereTest.hpp"
 
 namespace {
 
-class StoriesAndPhases : public HostTest {
-protected:
-    static GSErrCode StoryCommand(Int32 action, Int16 index)
-    {
-        API_StoryCmdType cmd;
-        BNClear(cmd);
-        cmd.action = action;
-        cmd.index = index;
-        cmd.height = 3.0;
-        cmd.elevation = 9.0;
-        return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd);
-    }
-    static API_Attribute LayerNamed(const char* name)
-    {
-        API_Attribute a = HostTesting::MakeLayer(name);
-        a.header.index = 0;
-        return a;
-    }
-};
+class StoriesAndPhases : public HostTest {};
 
 TEST_F(StoriesAndPhases, StoryActionsUseTheHostsNumbersAndGoToStaysOutOfTheUndoHistory)
 {
+    // The name fills its whole field, with no terminator; whatever follows is not part of it.
+    struct {
+        API_StoryCmdType cmd;
+        GS::uchar_t after[4];
+    } named;
+    BNClear(named);
+    for (GS::uchar_t& unit : named.cmd.uName) unit = u'A';
+    named.after[0] = named.after[1] = u'Z';
     struct Case {
         Int32 action;
         Int16 index;
@@ -44,16 +34,27 @@ TEST_F(StoriesAndPhases, StoryActionsUseTheHostsNumbersAndGoToStaysOutOfTheUndoH
     for (const Case& c : cases) {
         HostTesting::ResetProject();
         const auto before = HostTesting::UndoStepNames();
-        const GSErrCode code =
-            c.inCommand ? Command([&] { return StoryCommand(c.action, c.index); }) : StoryCommand(c.action, c.index);
-        EXPECT_EQ(code, c.expected) << "action " << c.action << " index " << c.index;
+        API_StoryCmdType& cmd = named.cmd;
+        cmd.action = c.action, cmd.index = c.index, cmd.height = 3.0, cmd.elevation = 9.0;
+        const auto run = [&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); };
+        EXPECT_EQ(c.inCommand ? Command(run) : run(), c.expected) << "action " << c.action << " index " << c.index;
         const bool inserted = c.expected == NoError && c.action == APIStory_InsAbove;
-        EXPECT_EQ(HostTesting::GetStories().size(), inserted ? 4u : 3u) << "action " << c.action;
+        const auto stories = HostTesting::GetStories();
+        EXPECT_EQ(std::make_tuple(stories.size(), stories.back().index, stories.back().name == std::string(256, 'A')),
+                  std::make_tuple(inserted ? size_t(4) : size_t(3), Int16(inserted ? 3 : 2), inserted));
         EXPECT_EQ(HostTesting::CurrentStory(), c.expected == NoError && c.action == APIStory_GoTo ? c.index : 0);
         EXPECT_EQ(HostTesting::UndoStepNames().size(), before.size() + (inserted ? 1 : 0));
     }
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories().size(), 3u) << "the inserted story goes with its step";
+    // A story inserted below an element's story moves the element up; undo puts it back.
+    const API_Guid wall = HostTesting::AddWall(0, 0, 1, 0, 2);
+    API_StoryCmdType between{APIStory_InsAbove, 0, 1.5, 1.5, {}};
+    ASSERT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &between); }), NoError);
+    EXPECT_EQ(std::make_tuple(Read(wall).header.floorInd, HostTesting::GetStories()[1].level), std::make_tuple(3, 1.5));
+    ASSERT_EQ(HostTesting::Undo(), NoError);
+    EXPECT_EQ(std::make_tuple(Read(wall).header.floorInd, HostTesting::GetStories().size()),
+              std::make_tuple(2, size_t(3)));
 }
 
 // A change that leaves geometry, memo and story alone is checked by its header only; anything
