@@ -1,4 +1,4 @@
-// The records the host refuses (with their codes; a refusal stores nothing) and the defaults it hands out.
+// The records the host refuses, with their codes; a refusal stores nothing.
 
 #include "QuillmereTest.hpp"
 
@@ -14,33 +14,7 @@ protected:
         EXPECT_TRUE(code == NoError || HostTesting::ElementCount() == count) << "a refused element was stored";
         return code;
     }
-    static API_Element Defaults(API_ElemTypeID typeID, API_ElementMemo* memo = nullptr, Int16 floorInd = 0)
-    {
-        API_Element e = Cleared(typeID);
-        e.header.floorInd = floorInd;
-        EXPECT_EQ(ACAPI_Element_GetDefaults(&e, memo), NoError);
-        return e;
-    }
 };
-
-TEST_F(ElementRecords, OutsideACommandNothingIsStoredUnsupportedTypesAreBadIds)
-{
-    API_Element fresh = HostTesting::MakeElement(API_WallID);
-    EXPECT_EQ(ACAPI_Element_Create(&fresh, nullptr), APIERR_NEEDSUNDOSCOPE);
-    EXPECT_EQ(HostTesting::ElementCount(), 0u);
-    API_Guid wall = HostTesting::AddWall(0, 0, 5, 0);
-    API_Element change = Read(wall), mask = Cleared();
-    change.wall.height = 9;
-    ACAPI_ELEMENT_MASK_SET(mask, wall, height);
-    EXPECT_EQ(ACAPI_Element_Change(&change, &mask), APIERR_NEEDSUNDOSCOPE);
-    EXPECT_EQ(Read(wall).wall.height, 2.7);
-    EXPECT_EQ(ACAPI_Element_Delete({wall}), APIERR_NEEDSUNDOSCOPE);
-    EXPECT_TRUE(HostTesting::ElementExists(wall));
-    API_Element e = Cleared();
-    EXPECT_EQ(ACAPI_Element_GetDefaults(&e, nullptr), APIERR_BADID);
-    e.header.layer = 1;
-    EXPECT_EQ(TryCreate(e), APIERR_BADID);
-}
 
 TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
 {
@@ -113,34 +87,15 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
         EXPECT_EQ(TryCreate(e, memo.get()), r.code) << r.what;
     }
     EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_HatchID)), APIERR_BADPOLY) << "no memo at all";
+    API_Element untyped = Cleared(), outside = HostTesting::MakeElement(API_WallID);
+    untyped.header.layer = 1;
+    EXPECT_EQ(TryCreate(untyped), APIERR_BADID) << "no type";
+    EXPECT_EQ(ACAPI_Element_Create(&outside, nullptr), APIERR_NEEDSUNDOSCOPE);
+    EXPECT_EQ(HostTesting::ElementCount(), 0u) << "outside a command nothing is stored";
     EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_TextID)), NoError) << "a text without content is an empty text";
     API_Element object = HostTesting::MakeElement(API_ObjectID);
     object.object.libInd = table;
     EXPECT_EQ(TryCreate(object), NoError);
-}
-
-TEST_F(ElementRecords, DefaultsKeepTheCallersTypeAndStoryFollowTheSettingsAndHandOutFreshMemos)
-{
-    API_Element wall = Defaults(API_WallID, nullptr, 2);
-    const bool noGuid = wall.header.guid == APINULLGuid;
-    EXPECT_EQ(std::make_tuple(wall.wall.height, wall.wall.thickness, wall.header.layer, wall.header.floorInd, noGuid),
-              std::make_tuple(2.7, 0.25, 1, 2, true));
-    API_Element d = HostTesting::GetDefaults(API_SlabID);
-    d.slab.thickness = 0.42;
-    d.header.layer = 3;
-    HostTesting::SetDefaults(d);
-    API_Element slab = Defaults(API_SlabID);
-    EXPECT_EQ(std::make_tuple(slab.slab.thickness, slab.header.layer), std::make_tuple(0.42, 3));
-    ScopedMemo seed, first, second;
-    seed->textContent = BMAllocateHandle(6, 0, 0);
-    std::memcpy(*seed->textContent, "Label", 6);
-    HostTesting::SetDefaults(HostTesting::GetDefaults(API_TextID), seed.get());
-    ACAPI_DisposeElemMemoHdls(seed.get());  // the host keeps its own copy
-    Defaults(API_TextID, first.get());
-    Defaults(API_TextID, second.get());
-    ASSERT_NE(first->textContent, nullptr);
-    EXPECT_NE(first->textContent, second->textContent);
-    EXPECT_STREQ(*first->textContent, "Label");
 }
 
 }  // namespace
