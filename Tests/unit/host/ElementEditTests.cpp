@@ -59,25 +59,6 @@ class ElementEdit : public HostTest {};
 
 }  // namespace
 
-TEST_F(ElementEdit, HostEditRefusesBadRequestsAndChangesNothing)
-{
-    API_Guid wall = HostTesting::AddWall(0.0, 0.0, 4.0, 0.0);
-    const auto before = TakeSnapshot();
-    const API_EditPars drag = Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {1, 0});
-    EXPECT_EQ(Edit(wall, drag, 1, false), APIERR_NEEDSUNDOSCOPE);
-    // A rotation about its own begin point, a mirror axis of no length, an unknown edit, a NaN.
-    for (const API_EditPars& pars :
-         {Pars(APIEdit_Rotate, true, {1, 1}, {1, 1}, {2, 2}), Pars(APIEdit_Mirror, true, {3, 3}, {0, 0}, {3, 3}),
-          Pars(static_cast<API_EditCmdID>(0x58585858), true, {0, 0}, {0, 0}, {1, 0}),
-          Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {NAN, 0})})
-        EXPECT_EQ(Edit(wall, pars), APIERR_BADPARS);
-    // The same element twice in one list, and an empty list.
-    EXPECT_EQ(Edit(wall, drag, 2), APIERR_BADPARS);
-    EXPECT_EQ(Edit(wall, drag, 0), APIERR_BADPARS);
-    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
-    EXPECT_EQ(UndoStepCount(), 0u);
-}
-
 // Across the line y = x + 1, (x, y) goes to (y - 1, x + 1) and an angle a to pi / 2 - a.
 TEST_F(ElementEdit, HostMirrorAwayFromTheOriginMovesEveryField)
 {
@@ -183,6 +164,17 @@ TEST_F(ElementEdit, RefusesResultsTheHostWouldNotStoreAndChangesNothing)
         {"turn about a far point", Pars(APIEdit_Rotate, true, {1e16, 1e16}, {1e16 + 1, 1e16}, {1e16, 1e16 + 1})},
         {"mirror across a far line", Pars(APIEdit_Mirror, true, {1e18, 0}, {0, 0}, {1e18, 1})},
     };
+    // Requests the host refuses whatever they would move: a rotation about its own begin point, a
+    // mirror axis of no length, an unknown edit, a NaN, the same element twice, an empty list.
+    const API_EditPars drag = Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {1, 0});
+    EXPECT_EQ(Edit(elements[0], drag, 1, false), APIERR_NEEDSUNDOSCOPE);
+    for (const API_EditPars& pars :
+         {Pars(APIEdit_Rotate, true, {1, 1}, {1, 1}, {2, 2}), Pars(APIEdit_Mirror, true, {3, 3}, {0, 0}, {3, 3}),
+          Pars(static_cast<API_EditCmdID>(0x58585858), true, {0, 0}, {0, 0}, {1, 0}),
+          Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {NAN, 0})})
+        EXPECT_EQ(Edit(elements[0], pars), APIERR_BADPARS);
+    EXPECT_EQ(Edit(elements[0], drag, 2), APIERR_BADPARS);
+    EXPECT_EQ(Edit(elements[0], drag, 0), APIERR_BADPARS);
     for (const Case& c : cases) {
         for (bool inPlace : {true, false}) {
             API_EditPars pars = c.pars;

@@ -1,4 +1,7 @@
-// The records the host refuses, with their codes; a refusal stores nothing.
+// The records the host refuses, with their codes; a refusal stores nothing. Openings made
+// without a marker (as a layout builder makes them) meet the same checks as with one.
+
+#include <cmath>
 
 #include "QuillmereTest.hpp"
 
@@ -14,6 +17,15 @@ protected:
         EXPECT_TRUE(code == NoError || HostTesting::ElementCount() == count) << "a refused element was stored";
         return code;
     }
+    static GSErrCode CreateWithMarker(API_Element e)
+    {
+        API_SubElement marker;
+        BNClear(marker);
+        marker.subType = APISubElement_MainMarker;
+        const GSErrCode code = Command([&] { return ACAPI_Element_CreateExt(&e, nullptr, 1, &marker); });
+        ACAPI_DisposeElemMemoHdls(&marker.memo);
+        return code;
+    }
 };
 
 TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
@@ -26,6 +38,15 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
         m.pends = reinterpret_cast<Int32**>(BMAllocateHandle(3 * GSSize(sizeof(Int32)), ALLOCATE_CLEAR, 0));
         (*m.pends)[1] = e.slab.poly.nCoords + 1;
         (*m.pends)[2] = e.slab.poly.nCoords;
+    };
+    const API_Guid wall = HostTesting::AddWall(0, 0, 4, 0, 1), slab = HostTesting::AddFixture(API_SlabID, 1);
+    const auto opening = [wall, slab](Int32 owner, double objLoc, double width = 0.9) {
+        return [=](API_Element& e, API_ElementMemo&) {
+            const bool door = e.header.type.typeID == API_DoorID;
+            (door ? e.door.owner : e.window.owner) = owner == 0 ? APINULLGuid : owner == 1 ? wall : slab;
+            (door ? e.door.objLoc : e.window.objLoc) = objLoc;
+            (door ? e.door.openingBase.width : e.window.openingBase.width) = width;
+        };
     };
     using E = API_Element&;
     using M = API_ElementMemo&;
@@ -80,18 +101,38 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
                   e.object.xRatio = 0;
               },
               APIERR_BADPARS},
+             {"door without an owner", API_DoorID, opening(0, 1.0), APIERR_BADID},
+             {"window on a slab", API_WindowID, opening(2, 1.0), APIERR_BADPARS},
+             {"door past the wall's end", API_DoorID, opening(1, 4.5), APIERR_BADPARS},
+             {"window at no number", API_WindowID, opening(1, std::nan("")), APIERR_BADPARS},
+             {"door of no width", API_DoorID, opening(1, 1.0, 0.0), APIERR_BADPARS},
          }) {
         ScopedMemo memo;
         API_Element e = HostTesting::MakeElement(r.typeID, memo.get());
         r.spoil(e, memo.memo);
         EXPECT_EQ(TryCreate(e, memo.get()), r.code) << r.what;
+        if (r.typeID == API_DoorID || r.typeID == API_WindowID) {
+            EXPECT_EQ(CreateWithMarker(e), r.code) << r.what;
+        }
     }
+    // An opening at its wall's very end stands on its wall's story, whatever it asked for, and
+    // goes with its wall.
+    for (API_ElemTypeID typeID : {API_DoorID, API_WindowID}) {
+        ScopedMemo unused;
+        API_Element e = HostTesting::MakeElement(typeID);
+        opening(1, 4.0)(e, unused.memo);
+        ASSERT_EQ(CreateInCommand(e), NoError);
+        EXPECT_EQ(Read(e.header.guid).header.floorInd, 1);
+    }
+    ASSERT_EQ(DeleteInCommand({wall}), NoError);
+    EXPECT_EQ(HostTesting::ElementCount(API_DoorID) + HostTesting::ElementCount(API_WindowID), 0u);
     EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_HatchID)), APIERR_BADPOLY) << "no memo at all";
     API_Element untyped = Cleared(), outside = HostTesting::MakeElement(API_WallID);
     untyped.header.layer = 1;
     EXPECT_EQ(TryCreate(untyped), APIERR_BADID) << "no type";
+    const size_t count = HostTesting::ElementCount();
     EXPECT_EQ(ACAPI_Element_Create(&outside, nullptr), APIERR_NEEDSUNDOSCOPE);
-    EXPECT_EQ(HostTesting::ElementCount(), 0u) << "outside a command nothing is stored";
+    EXPECT_EQ(HostTesting::ElementCount(), count) << "outside a command nothing is stored";
     EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_TextID)), NoError) << "a text without content is an empty text";
     API_Element object = HostTesting::MakeElement(API_ObjectID);
     object.object.libInd = table;
