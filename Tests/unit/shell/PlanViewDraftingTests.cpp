@@ -104,28 +104,26 @@ struct Case {
 
 TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
 {
+    using E = API_Element&;
+    using M = API_ElementMemo&;
     const std::vector<Case> cases = {
         {"line",
          API_LineID,
-         [](API_Element& e, API_ElementMemo&) {
-             e.line.begC = {1, 1};
-             e.line.endC = {9, 1};
+         [](E e, M) {
+             e.line.begC = {1, 1}, e.line.endC = {9, 1};
          },
          {{5, 1}, {1.2, 1}},
          {{5, 5}}},
         {"text",
          API_TextID,
-         [](API_Element& e, API_ElementMemo& m) {
-             e.text.loc = {2, 5};
-             e.text.size = 0.5;
-             e.text.anchor = 7;
-             Text(m, "WWWW");
+         [](E e, M m) {
+             e.text.loc = {2, 5}, e.text.size = 0.5, e.text.anchor = 7, Text(m, "WWWW");
          },
          {{2.4, 5.2}, {3.0, 5.2}},
          {{2.4, 4.3}, {1.6, 5.2}, {6, 5.2}}},
         {"spline",
          API_SplineID,
-         [](API_Element& e, API_ElementMemo& m) {
+         [](E e, M m) {
              BMKillHandle(reinterpret_cast<GSHandle*>(&m.coords));
              BMKillHandle(reinterpret_cast<GSHandle*>(&m.bezierDirs));
              m.coords = Handle<API_Coord>({{0, 0}, {1, 1}, {5, 6}, {9, 1}});
@@ -134,25 +132,21 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
          },
          {{5, 6}, {1, 1}, {9, 1}},
          {{5, 1}, {5, 3}}},
+        // Fill 3 is parallel lines 0.1 m apart.
         {"hatched fill",
          API_HatchID,
-         [](API_Element& e, API_ElementMemo& m) {
-             e.hatch.fillInd = 3;  // parallel lines 0.1 m apart
-             e.hatch.fillBGPen = 0;
-             Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
+         [](E e, M m) {
+             e.hatch.fillInd = 3, e.hatch.fillBGPen = 0, Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
          },
          {{3, 3, 3}, {2, 6, 3}, {5, 2.5, 3}},
          {{8, 8, 3}, {6, 6, 3}}},
+        // The dimension line, both witness lines, the figure above the line's middle.
         {"dimension",
          API_DimensionID,
-         [](API_Element& e, API_ElementMemo& m) {
-             e.dimension.refC = {5, 4};
-             e.dimension.direction = {1, 0};
-             e.dimension.textSize = 0.4;
-             (*m.dimElems)[0].base.loc = {1, 2};
-             (*m.dimElems)[1].base.loc = {9, 2};
+         [](E e, M m) {
+             e.dimension.refC = {5, 4}, e.dimension.direction = {1, 0}, e.dimension.textSize = 0.4;
+             (*m.dimElems)[0].base.loc = {1, 2}, (*m.dimElems)[1].base.loc = {9, 2};
          },
-         // The dimension line, both witness lines, the figure above the line's middle.
          {{3, 4}, {7, 4}, {1, 3}, {9, 3}, {5, 4.3, 6}},
          {{5, 2}, {5, 6}, {1, 1.95}}},
     };
@@ -160,19 +154,15 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
         SCOPED_TRACE(c.what);
         HostTesting::ResetProject();
         Add(c.type, c.edit);
-        const auto sheet = PlanViewDrafting::Read(0);
-        Picture picture;
-        PlanViewDrafting::DrawFills(picture.Context(), *sheet, kMapping);
-        PlanViewDrafting::DrawLinework(picture.Context(), *sheet, kMapping);
-        for (const Point& p : c.ink) EXPECT_TRUE(picture.InkAt(p)) << "no ink at (" << p.x << ", " << p.y << ")";
-        for (const Point& p : c.blank) EXPECT_FALSE(picture.InkAt(p)) << "ink at (" << p.x << ", " << p.y << ")";
         // Another story's sheet leaves it out.
-        Picture empty;
-        const auto nothing = PlanViewDrafting::Read(2);
-        PlanViewDrafting::DrawFills(empty.Context(), *nothing, kMapping);
-        PlanViewDrafting::DrawLinework(empty.Context(), *nothing, kMapping);
-        for (const Point& p : c.ink)
-            EXPECT_FALSE(empty.InkAt(p)) << "story 2 has ink at (" << p.x << ", " << p.y << ")";
+        Picture own, other;
+        for (auto [picture, story] : {std::make_pair(&own, 0), std::make_pair(&other, 2)}) {
+            const auto sheet = PlanViewDrafting::Read(Int16(story));
+            PlanViewDrafting::DrawFills(picture->Context(), *sheet, kMapping);
+            PlanViewDrafting::DrawLinework(picture->Context(), *sheet, kMapping);
+        }
+        for (const Point& p : c.ink) EXPECT_TRUE(own.InkAt(p) && !other.InkAt(p)) << "(" << p.x << ", " << p.y << ")";
+        for (const Point& p : c.blank) EXPECT_FALSE(own.InkAt(p)) << "ink at (" << p.x << ", " << p.y << ")";
     }
 }
 
