@@ -1,6 +1,6 @@
-// What the story and build-phase tools need of the host: the story actions by the host's own
-// numbers (an inserted story's name read within its field, higher elements moved up with their
-// stories, all undone whole), and cheap layer-only changes that still refuse what they must.
+// What the story and build-phase tools need of the host: an inserted story (its name read within
+// its field, higher elements moved up with their stories, undone whole), and cheap layer-only
+// changes that still refuse what they must.
 
 #include "QuillmereTest.hpp"
 
@@ -8,7 +8,9 @@ namespace {
 
 class StoriesAndPhases : public HostTest {};
 
-TEST_F(StoriesAndPhases, StoryActionsUseTheHostsNumbersAndGoToStaysOutOfTheUndoHistory)
+// Switching stories and adding one above the last are the story tools' to check; here, what
+// only the host computes for an inserted story.
+TEST_F(StoriesAndPhases, AnInsertedStoryReadsItsNameWithinItsFieldMovesHigherElementsUpAndUndoes)
 {
     // The name fills its whole field, with no terminator; whatever follows is not part of it.
     struct {
@@ -16,42 +18,17 @@ TEST_F(StoriesAndPhases, StoryActionsUseTheHostsNumbersAndGoToStaysOutOfTheUndoH
         GS::uchar_t after[4];
     } named;
     BNClear(named);
+    named.cmd = {APIStory_InsAbove, 0, 1.5, 1.5, {}};
     for (GS::uchar_t& unit : named.cmd.uName) unit = u'A';
     named.after[0] = named.after[1] = u'Z';
-    struct Case {
-        Int32 action;
-        Int16 index;
-        bool inCommand;
-        GSErrCode expected;
-    };
-    const Case cases[] = {
-        {APIStory_GoTo, 2, false, NoError},
-        {APIStory_GoTo, -1, false, APIERR_BADPARS},  // below the first story
-        {0, 1, false, APIERR_BADPARS},               // no such action: refused, not "needs a command"
-        {APIStory_InsAbove, 2, false, APIERR_NEEDSUNDOSCOPE},
-        {APIStory_InsAbove, 2, true, NoError},
-    };
-    for (const Case& c : cases) {
-        HostTesting::ResetProject();
-        const auto before = HostTesting::UndoStepNames();
-        API_StoryCmdType& cmd = named.cmd;
-        cmd.action = c.action, cmd.index = c.index, cmd.height = 3.0, cmd.elevation = 9.0;
-        const auto run = [&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd); };
-        EXPECT_EQ(c.inCommand ? Command(run) : run(), c.expected) << "action " << c.action << " index " << c.index;
-        const bool inserted = c.expected == NoError && c.action == APIStory_InsAbove;
-        const auto stories = HostTesting::GetStories();
-        EXPECT_EQ(std::make_tuple(stories.size(), stories.back().index, stories.back().name == std::string(256, 'A')),
-                  std::make_tuple(inserted ? size_t(4) : size_t(3), Int16(inserted ? 3 : 2), inserted));
-        EXPECT_EQ(HostTesting::CurrentStory(), c.expected == NoError && c.action == APIStory_GoTo ? c.index : 0);
-        EXPECT_EQ(HostTesting::UndoStepNames().size(), before.size() + (inserted ? 1 : 0));
-    }
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(HostTesting::GetStories().size(), 3u) << "the inserted story goes with its step";
-    // A story inserted below an element's story moves the element up; undo puts it back.
     const API_Guid wall = HostTesting::AddWall(0, 0, 1, 0, 2);
-    API_StoryCmdType between{APIStory_InsAbove, 0, 1.5, 1.5, {}};
-    ASSERT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &between); }), NoError);
-    EXPECT_EQ(std::make_tuple(Read(wall).header.floorInd, HostTesting::GetStories()[1].level), std::make_tuple(3, 1.5));
+    EXPECT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &named.cmd), APIERR_NEEDSUNDOSCOPE);
+    ASSERT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &named.cmd); }), NoError);
+    const auto stories = HostTesting::GetStories();
+    ASSERT_EQ(stories.size(), 4u);
+    EXPECT_EQ(std::make_tuple(stories[1].index, stories[1].level, stories[1].name),
+              std::make_tuple(Int16(1), 1.5, std::string(256, 'A')));
+    EXPECT_EQ(Read(wall).header.floorInd, 3) << "the wall moved up with its story";
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(std::make_tuple(Read(wall).header.floorInd, HostTesting::GetStories().size()),
               std::make_tuple(2, size_t(3)));
