@@ -124,6 +124,17 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
         ASSERT_EQ(CreateInCommand(e), NoError);
         EXPECT_EQ(Read(e.header.guid).header.floorInd, 1);
     }
+    // Every fixture the rows above spoil is itself accepted, read back as created.
+    HostTesting::AddLibraryPart(APILib_ObjectID, "Fixture Chair", 0.5, 0.6);
+    for (API_ElemTypeID typeID : {API_WallID, API_ColumnID, API_BeamID, API_WindowID, API_DoorID, API_ObjectID,
+                                  API_SlabID, API_RoofID, API_DimensionID, API_TextID, API_ZoneID, API_HatchID,
+                                  API_LineID, API_PolyLineID, API_ArcID, API_SplineID, API_HotspotID, API_HotlinkID}) {
+        ScopedMemo memo;
+        API_Element e = HostTesting::MakeElement(typeID, memo.get());
+        if (typeID == API_DoorID || typeID == API_WindowID) opening(1, 1.0)(e, memo.memo), e.header.floorInd = 1;
+        ASSERT_EQ(CreateInCommand(e, memo.get()), NoError) << typeID;
+        EXPECT_TRUE(Same(Read(e.header.guid), e)) << typeID;
+    }
     ASSERT_EQ(DeleteInCommand({wall}), NoError);
     EXPECT_EQ(HostTesting::ElementCount(API_DoorID) + HostTesting::ElementCount(API_WindowID), 0u);
     EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_HatchID)), APIERR_BADPOLY) << "no memo at all";

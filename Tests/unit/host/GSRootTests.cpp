@@ -48,23 +48,28 @@ TEST(Guids, TextInEitherCaseRecordOrderMalformedTextAndGeneration)
 
 TEST(UniStrings, ConversionsSubstringsCaseSearchAndFixedFieldCopies)
 {
-    const std::string text = "Küche – 厨房 🏠 Ωmega";
-    EXPECT_STREQ(GS::UniString(text.c_str()).ToCStr().Get(), text.c_str());
-    GS::UniString e("é🏠");  // é is one unit, the house emoji a surrogate pair
-    ASSERT_EQ(e.GetLength(), 3u);
-    EXPECT_EQ((Units{e[0], e[1], e[2]}), (Units{0x00E9, 0xD83C, 0xDFE0}));
-    const GS::uchar_t units[] = {u'W', u'a', 0x00DF, u'e', u'r', 0};
-    GS::UniString s(units);
-    EXPECT_EQ(s.GetLength(), 5u);
-    EXPECT_STREQ(s.ToCStr().Get(), "Waßer");
-    const char bad[] = {'a', char(0xC3), 'b', char(0xFF), char(0xE2), char(0x82), 0};  // cut sequences
-    GS::UniString b(bad);
-    ASSERT_EQ(b.GetLength(), 5u);
-    EXPECT_EQ((Units{b[0], b[1], b[2], b[3]}), (Units{u'a', 0xFFFD, u'b', 0xFFFD}));
-    const char overlong[] = {char(0xC0), char(0xAF), 0};  // '/' must not be decoded
-    EXPECT_EQ(GS::UniString(overlong)[0], 0xFFFD);
-    const GS::uchar_t lone[] = {u'x', 0xD800, u'y', 0};
-    EXPECT_STREQ(GS::UniString(lone).ToCStr().Get(), "x\xEF\xBF\xBDy");
+    // UTF-8 in, UTF-16 units and UTF-8 out: cut or overlong sequences and lone surrogates become U+FFFD.
+    const GS::uchar_t lone[] = {u'x', 0xD800, u'y', 0}, sharp[] = {u'W', u'a', 0x00DF, u'e', u'r', 0};
+    const struct {
+        GS::UniString text;
+        Units units;
+        std::string utf8;
+    } conversions[] = {
+        {GS::UniString("é🏠"), {0x00E9, 0xD83C, 0xDFE0}, "é🏠"},
+        {GS::UniString(sharp), {u'W', u'a', 0x00DF, u'e', u'r'}, "Waßer"},
+        {GS::UniString("a\xC3"
+                       "b\xFF\xE2\x82"),
+         {u'a', 0xFFFD, u'b', 0xFFFD, 0xFFFD},
+         "a\uFFFDb\uFFFD\uFFFD"},
+        {GS::UniString("\xC0\xAF"), {0xFFFD, 0xFFFD}, "\uFFFD\uFFFD"},  // '/' must not be decoded
+        {GS::UniString(lone), {u'x', 0xD800, u'y'}, "x\uFFFDy"},
+    };
+    for (const auto& c : conversions) {
+        Units units;
+        for (UInt32 i = 0; i < c.text.GetLength(); ++i) units.push_back(c.text[i]);
+        EXPECT_EQ(units, c.units) << c.utf8;
+        EXPECT_STREQ(c.text.ToCStr().Get(), c.utf8.c_str());
+    }
     GS::UniString upper("ÉCOLE Straße ΑΘΗΝΑ МОСКВА Łódź");
     EXPECT_STREQ(upper.ToLowerCase().ToCStr().Get(), "école straße αθηνα москва łódź");
     EXPECT_STREQ(upper.ToCStr().Get(), "ÉCOLE Straße ΑΘΗΝΑ МОСКВА Łódź") << "a copy is lowered";

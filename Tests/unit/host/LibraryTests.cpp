@@ -1,6 +1,5 @@
 // The host's library: a missing reference is made only when asked, goes with a rolled-back or
-// undone step unless a part loaded after it holds its place, and has no parameters; a window's
-// marker goes and comes with its undone window.
+// undone step unless a part loaded after it holds its place, and has no parameters.
 
 #include "HostTestingLibrary.hpp"
 #include "QuillmereTest.hpp"
@@ -50,22 +49,6 @@ TEST_F(Library, AMissingReferenceIsMadeOnlyWhenAskedAndGoesWithRollbackAndUndo)
     HostTesting::AddLibraryPart(APILib_ObjectID, "Loaded Later", 1.0, 1.0);
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::LibraryPartCount(), before + 2);
-
-    API_Element window = Cleared(API_WindowID);
-    API_SubElement sub;
-    BNClear(sub);
-    sub.subType = APISubElement_MainMarker;
-    ScopedMemo memo;
-    ASSERT_EQ(ACAPI_Element_GetDefaultsExt(&window, memo.get(), 1, &sub), NoError);
-    window.window.owner = HostTesting::AddWall(0, 0, 4, 0, 2);
-    window.window.objLoc = 2.0;
-    ASSERT_EQ(Command([&] { return ACAPI_Element_CreateExt(&window, memo.get(), 1, &sub); }), NoError);
-    EXPECT_TRUE(HostTesting::GetMarker(window.header.guid, nullptr, nullptr));
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_FALSE(HostTesting::GetMarker(window.header.guid, nullptr, nullptr));
-    ASSERT_EQ(HostTesting::Redo(), NoError);
-    EXPECT_TRUE(HostTesting::GetMarker(window.header.guid, nullptr, nullptr)) << "and comes back with it";
-    ACAPI_DisposeElemMemoHdls(&sub.memo);
 }
 
 }  // namespace
