@@ -70,46 +70,21 @@ protected:
 TEST_F(UndoableCommands, TheBodyRunsOnceAsOneStepNamedByteForByteAndNestingAndUndoAreRefusedInside)
 {
     int runs = 0;
-    bool innerRan = false;
     GSErrCode inner = NoError, undo = NoError;
-    EXPECT_EQ(Command(
-                  [&] {
-                      ++runs;
-                      EXPECT_TRUE(HostTesting::InUndoableCommand());
-                      CreateWall(0);
-                      CreateWall(1);
-                      return NoError;
-                  },
-                  "Quillmere: Größe ändern"),
+    const auto body = [&] { return ++runs, CreateWall(runs), NoError; };
+    bool inside = false;
+    EXPECT_EQ(
+        Command([&] { return body(), inside = HostTesting::InUndoableCommand(), body(); }, "Quillmere: Größe ändern"),
+        NoError);
+    EXPECT_TRUE(inside && runs == 2);
+    EXPECT_EQ(Command([&] { return inner = Command(body, "Inner"), undo = HostTesting::Undo(), body(); },
+                      "Quillmere: Move Elements"),
               NoError);
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(Command(
-                  [&] {
-                      inner = Command(
-                          [&] {
-                              innerRan = true;
-                              return NoError;
-                          },
-                          "Inner");
-                      undo = HostTesting::Undo();
-                      CreateWall(2);
-                      return NoError;
-                  },
-                  "Quillmere: Move Elements"),
-              NoError);
-    EXPECT_EQ(inner, APIERR_REFUSEDCMD);
-    EXPECT_FALSE(innerRan);
-    EXPECT_NE(undo, NoError);
+    EXPECT_EQ(std::make_tuple(inner, undo != NoError, runs), std::make_tuple(APIERR_REFUSEDCMD, true, 3));
     EXPECT_EQ(HostTesting::UndoStepNames(), (Steps{"Quillmere: Größe ändern", "Quillmere: Move Elements"}));
     HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_GENERAL);
-    runs = 0;
-    EXPECT_EQ(Command([&] {
-                  ++runs;
-                  return NoError;
-              }),
-              APIERR_GENERAL)
-        << "an injected refusal skips the body";
-    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(Command(body), APIERR_GENERAL);
+    EXPECT_EQ(runs, 3) << "an injected refusal skips the body";
 }
 
 TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateAndRedoMakesTheStepAgain)
