@@ -154,34 +154,28 @@ TEST_F(ElementEdit, RefusesResultsTheHostWouldNotStoreAndChangesNothing)
     const API_Guid nearEdge = HostTesting::AddWall(edge - 10.0, 0.0, edge - 6.0, 0.0);
     const auto before = TakeSnapshot();
 
-    struct Case {
-        const char* what;
-        API_EditPars pars;
-    };
-    const std::vector<Case> cases = {
+    // Results past the extent, and requests refused whatever they would move.
+    const std::pair<const char*, API_EditPars> cases[] = {
         {"drag by 1e17", Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {1e17, 0})},
         {"drag just past the extent", Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {0, edge + 1.0})},
         {"turn about a far point", Pars(APIEdit_Rotate, true, {1e16, 1e16}, {1e16 + 1, 1e16}, {1e16, 1e16 + 1})},
         {"mirror across a far line", Pars(APIEdit_Mirror, true, {1e18, 0}, {0, 0}, {1e18, 1})},
+        {"turn about its own begin point", Pars(APIEdit_Rotate, true, {1, 1}, {1, 1}, {2, 2})},
+        {"mirror axis of no length", Pars(APIEdit_Mirror, true, {3, 3}, {0, 0}, {3, 3})},
+        {"unknown edit", Pars(static_cast<API_EditCmdID>(0x58585858), true, {0, 0}, {0, 0}, {1, 0})},
+        {"NaN", Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {NAN, 0})},
     };
-    // Requests the host refuses whatever they would move: a rotation about its own begin point, a
-    // mirror axis of no length, an unknown edit, a NaN, the same element twice, an empty list.
     const API_EditPars drag = Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {1, 0});
     EXPECT_EQ(Edit(elements[0], drag, 1, false), APIERR_NEEDSUNDOSCOPE);
-    for (const API_EditPars& pars :
-         {Pars(APIEdit_Rotate, true, {1, 1}, {1, 1}, {2, 2}), Pars(APIEdit_Mirror, true, {3, 3}, {0, 0}, {3, 3}),
-          Pars(static_cast<API_EditCmdID>(0x58585858), true, {0, 0}, {0, 0}, {1, 0}),
-          Pars(APIEdit_Drag, true, {0, 0}, {0, 0}, {NAN, 0})})
-        EXPECT_EQ(Edit(elements[0], pars), APIERR_BADPARS);
-    EXPECT_EQ(Edit(elements[0], drag, 2), APIERR_BADPARS);
-    EXPECT_EQ(Edit(elements[0], drag, 0), APIERR_BADPARS);
-    for (const Case& c : cases) {
+    EXPECT_EQ(Edit(elements[0], drag, 2), APIERR_BADPARS) << "the same element twice";
+    EXPECT_EQ(Edit(elements[0], drag, 0), APIERR_BADPARS) << "an empty list";
+    for (const auto& [what, given] : cases) {
         for (bool inPlace : {true, false}) {
-            API_EditPars pars = c.pars;
+            API_EditPars pars = given;
             pars.withDelete = inPlace;
             for (API_Guid guid : elements) {
                 API_Guid edited = guid;
-                EXPECT_EQ(Edit(edited, pars), APIERR_BADPARS) << c.what << (inPlace ? "" : " (copy)");
+                EXPECT_EQ(Edit(edited, pars), APIERR_BADPARS) << what << (inPlace ? "" : " (copy)");
             }
         }
     }
