@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include "HostPublishing.hpp"
 #include "HostTestingNavigator.hpp"
@@ -45,13 +44,6 @@ protected:
         return ACAPI_Automate(APIDo_PublishID, &pars);
     }
     std::vector<std::string> Files(const std::string& path) const { return folder.Files(path.substr(dir.size() + 1)); }
-    // Page objects of a PDF ("/Type /Page", not "/Pages").
-    static size_t PageCount(const std::string& pdf)
-    {
-        std::regex page(R"(/Type\s*/Page[^s])");
-        return size_t(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
-    }
-
     TempFolder folder{"quillmere-publish"};
     const std::string dir = folder.Dir();
     std::vector<API_Guid> sets;
@@ -64,8 +56,7 @@ TEST_F(Publishing, ASetBecomesAOnePagePdfNamedAfterItInItsFolderOrTheGivenOne)
     ASSERT_GT(pdf.size(), 500u);
     EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
     EXPECT_NE(pdf.find("%%EOF", pdf.size() - 16), std::string::npos) << "a complete file";
-    EXPECT_EQ(PageCount(pdf), 1u);
-    EXPECT_NE(pdf.find("/Count 1"), std::string::npos);
+    EXPECT_NE(pdf.find("/Count 1"), std::string::npos) << "one page";
 
     ASSERT_EQ(Publish(sets[1], dir + "/elsewhere"), NoError) << "the given folder wins";
     EXPECT_EQ(Files(dir + "/elsewhere"), std::vector<std::string>{"Site-Roof.pdf"}) << "a separator is no folder";

@@ -65,18 +65,6 @@ T** Handle(const std::vector<T>& records)
     return h;
 }
 
-// Stores an element of the type (its fixture values changed by edit) with the given memo.
-API_Guid Add(API_ElemTypeID type, const std::function<void(API_Element&, API_ElementMemo&)>& edit)
-{
-    API_ElementMemo memo;
-    BNClear(memo);
-    API_Element e = HostTesting::MakeElement(type, &memo);
-    edit(e, memo);
-    const API_Guid guid = HostTesting::AddElement(e, &memo);
-    ACAPI_DisposeElemMemoHdls(&memo);
-    return guid;
-}
-
 void Polygon(API_Polygon& poly, API_ElementMemo& memo, std::vector<API_Coord> points, bool closed)
 {
     if (closed) points.push_back(points.front());
@@ -153,7 +141,12 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         HostTesting::ResetProject();
-        Add(c.type, c.edit);
+        API_ElementMemo memo;
+        BNClear(memo);
+        API_Element e = HostTesting::MakeElement(c.type, &memo);
+        c.edit(e, memo);
+        HostTesting::AddElement(e, &memo);
+        ACAPI_DisposeElemMemoHdls(&memo);
         // Another story's sheet leaves it out.
         Picture own, other;
         for (auto [picture, story] : {std::make_pair(&own, 0), std::make_pair(&other, 2)}) {
