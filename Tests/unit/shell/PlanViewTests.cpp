@@ -4,6 +4,9 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,20 +17,52 @@
 #include "HostWindow.hpp"
 #include "PlanView.hpp"
 #include "PlanWindow.hpp"
-#include "PngPixels.hpp"
 
 namespace {
 
-// A PNG's size and how many of its pixels lie near one colour.
+// A PNG's size and how many of its pixels (seen as 0xRRGGBB) counts accepts.
 struct Picture {
     int width = 0, height = 0, pixels = 0;
 };
 
 template <typename Bytes>
+Picture CountPixels(const Bytes& png, const std::function<bool(uint32_t)>& counts)
+{
+    struct Reader {
+        const Bytes& bytes;
+        size_t at;
+    } reader{png, 0};
+    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* data, unsigned int length) {
+            auto* in = static_cast<Reader*>(closure);
+            if (in->at + length > in->bytes.size()) return CAIRO_STATUS_READ_ERROR;
+            std::copy_n(reinterpret_cast<const unsigned char*>(in->bytes.data()) + in->at, length, data);
+            in->at += length;
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &reader);
+    Picture out;
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+        out.width = cairo_image_surface_get_width(surface);
+        out.height = cairo_image_surface_get_height(surface);
+        for (int y = 0; y < out.height; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) +
+                                                                y * cairo_image_surface_get_stride(surface));
+            for (int x = 0; x < out.width; ++x) out.pixels += counts(row[x] & 0xFFFFFF) ? 1 : 0;
+        }
+    }
+    cairo_surface_destroy(surface);
+    return out;
+}
+
+// The pixels with every channel within tolerance of (r, g, b).
+template <typename Bytes>
 Picture Count(const Bytes& png, int r, int g, int b, int tolerance = 40)
 {
-    const PngCount near = CountPixels(png, Near(r, g, b, tolerance));
-    return {near.width, near.height, near.count};
+    return CountPixels(png, [=](uint32_t p) {
+        return std::abs(int(p >> 16) - r) < tolerance && std::abs(int((p >> 8) & 0xFF) - g) < tolerance &&
+               std::abs(int(p & 0xFF) - b) < tolerance;
+    });
 }
 
 std::vector<unsigned char> Plan(int width = 400, int height = 300)
@@ -120,7 +155,7 @@ TEST_F(PlanViewTest, StaysReadableWhateverTheProjectHolds)
     const Int16 story = HostTesting::CurrentStory();
     const double extent = HostTesting::WorkingExtent();
     const auto paper = [](const std::vector<unsigned char>& png) {
-        return CountPixels(png, [](uint32_t p) { return p == 0xFCFCF9; }).count;
+        return CountPixels(png, [](uint32_t p) { return p == 0xFCFCF9; }).pixels;
     };
     HostTesting::AddWall(-extent, 0, extent, 0, story);
     const auto wide = Plan(800, 600);
