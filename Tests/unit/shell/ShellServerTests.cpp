@@ -4,8 +4,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -25,7 +25,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 
 // A plain TCP connection to 127.0.0.1:port; -1 when it cannot connect.
@@ -43,25 +42,19 @@ int Connect(int port)
     return fd;
 }
 
-// What the server sends until it closes the connection, until timeoutMs pass or, with until,
-// until the text arrived; closed tells whether the server closed.
+// What the server sends until it closes the connection, until no byte comes for timeoutMs or,
+// with until, until the text arrived; closed tells whether the server closed.
 std::string ReadUntilClosed(int fd, int timeoutMs, bool& closed, const std::string& until = "")
 {
+    const timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     std::string received;
-    closed = false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Clock::now() < deadline && (until.empty() || received.find(until) == std::string::npos)) {
-        pollfd p{fd, POLLIN, 0};
-        const int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
-        if (::poll(&p, 1, std::max(left, 1)) <= 0) continue;
-        char buffer[4096];
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            closed = true;
-            break;
-        }
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((until.empty() || received.find(until) == std::string::npos) &&
+           (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
         received.append(buffer, size_t(n));
-    }
+    closed = n == 0;
     return received;
 }
 
