@@ -27,23 +27,16 @@ TEST(Guids, TextInEitherCaseRecordOrderMalformedTextAndGeneration)
           whole.substr(0, 20) + std::string(1, '\0') + whole.substr(21)})
         EXPECT_TRUE(GS::Guid(GS::UniString(trailing)).IsNull()) << trailing.size() << " bytes";
 
-    // Fresh GUIDs are distinct, keep their bytes through the conversions and repeat after a reset.
-    auto generate = [](int n) {
-        std::vector<GS::Guid> out(static_cast<size_t>(n));
-        for (GS::Guid& g : out) {
-            g.Generate();
-            const API_Guid api = GSGuid2APIGuid(g);
-            EXPECT_TRUE(!g.IsNull() && APIGuid2GSGuid(api) == g && std::memcmp(&api, g.bytes, 16) == 0);
-        }
-        return out;
-    };
-    HostTesting::ResetProject();
-    const std::vector<GS::Guid> first = generate(1000);
+    // Fresh GUIDs are distinct and keep their bytes through the conversions.
     std::set<std::string> distinct;
-    for (const GS::Guid& g : first) distinct.insert(g.ToString());
+    for (int i = 0; i < 1000; ++i) {
+        GS::Guid g;
+        g.Generate();
+        const API_Guid api = GSGuid2APIGuid(g);
+        EXPECT_TRUE(!g.IsNull() && APIGuid2GSGuid(api) == g && std::memcmp(&api, g.bytes, 16) == 0);
+        distinct.insert(g.ToString());
+    }
     EXPECT_EQ(distinct.size(), 1000u);
-    HostTesting::ResetProject();
-    EXPECT_EQ(generate(3), std::vector<GS::Guid>(first.begin(), first.begin() + 3));
 }
 
 TEST(UniStrings, ConversionsSubstringsCaseSearchAndFixedFieldCopies)

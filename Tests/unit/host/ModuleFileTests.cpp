@@ -148,19 +148,10 @@ TEST_F(ModuleFiles, RefusedTargetsAndFailedWritesLeaveNoFileAndKeepAnExistingOne
     HostTesting::AddWall(0, 0, 5, 0);
     TempFolder::Write(folder.Path("plain.txt"), "not a folder");
     fs::create_directory(folder.Path("sub"));
-    struct Case {
-        const char* name;
-        std::string path;
-        GSErrCode code;
-    };
-    const Case cases[] = {
-        {"empty path", "", APIERR_BADPARS},
-        {"a folder", folder.Path("sub"), APIERR_BADPARS},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(Save(c.path), c.code) << c.name;
-        EXPECT_EQ(folder.Files(), (std::vector<std::string>{"plain.txt", "sub"})) << c.name;
-        EXPECT_TRUE(fs::is_empty(folder.Path("sub"))) << c.name;
+    for (const std::string& target : {std::string(), folder.Path("sub")}) {  // no path, a folder
+        EXPECT_EQ(Save(target), APIERR_BADPARS) << target;
+        EXPECT_EQ(folder.Files(), (std::vector<std::string>{"plain.txt", "sub"})) << target;
+        EXPECT_TRUE(fs::is_empty(folder.Path("sub"))) << target;
     }
 
     // The disk fills up half way: the old file stays whole and no temporary file is left.
