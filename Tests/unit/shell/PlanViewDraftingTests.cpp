@@ -2,6 +2,7 @@
 // leaves alone what it does not cover, on its own story only.
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,38 +25,35 @@ struct Point {
     int r = 2;
 };  // r: pixels around the point that count
 
-class Picture {
-public:
-    Picture() : surface_(cairo_image_surface_create(CAIRO_FORMAT_RGB24, kSize, kSize)), cr_(cairo_create(surface_))
-    {
-        cairo_set_source_rgb(cr_, 1, 1, 1);
-        cairo_paint(cr_);
-    }
-    ~Picture()
-    {
-        cairo_destroy(cr_);
-        cairo_surface_destroy(surface_);
-    }
-    cairo_t* Context() { return cr_; }
-    // Any pixel within p.r pixels of the model point that is not white.
-    bool InkAt(Point p)
-    {
-        cairo_surface_flush(surface_);
-        const int cx = int(std::lround(kMapping.X(p.x))), cy = int(std::lround(kMapping.Y(p.y)));
-        const unsigned char* data = cairo_image_surface_get_data(surface_);
-        const int stride = cairo_image_surface_get_stride(surface_);
-        for (int y = std::max(cy - p.r, 0); y <= std::min(cy + p.r, kSize - 1); ++y)
-            for (int x = std::max(cx - p.r, 0); x <= std::min(cx + p.r, kSize - 1); ++x) {
-                const uint32_t pixel = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
-                if ((pixel & 0xFFFFFF) != 0xFFFFFF) return true;
-            }
-        return false;
-    }
+// The story's sheet drawn in fills and linework on white: its pixels, row by row.
+std::vector<uint32_t> Draw(Int16 story)
+{
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kSize, kSize);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    const auto sheet = PlanViewDrafting::Read(story);
+    PlanViewDrafting::DrawFills(cr, *sheet, kMapping);
+    PlanViewDrafting::DrawLinework(cr, *sheet, kMapping);
+    cairo_surface_flush(surface);
+    std::vector<uint32_t> pixels(kSize * kSize);
+    for (int y = 0; y < kSize; ++y)
+        std::memcpy(&pixels[size_t(y * kSize)],
+                    cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface), kSize * 4);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return pixels;
+}
 
-private:
-    cairo_surface_t* surface_;
-    cairo_t* cr_;
-};
+// Any pixel within p.r pixels of the model point that is not white.
+bool InkAt(const std::vector<uint32_t>& pixels, Point p)
+{
+    const int cx = int(std::lround(kMapping.X(p.x))), cy = int(std::lround(kMapping.Y(p.y)));
+    for (int y = std::max(cy - p.r, 0); y <= std::min(cy + p.r, kSize - 1); ++y)
+        for (int x = std::max(cx - p.r, 0); x <= std::min(cx + p.r, kSize - 1); ++x)
+            if ((pixels[size_t(y * kSize + x)] & 0xFFFFFF) != 0xFFFFFF) return true;
+    return false;
+}
 
 template <typename T>
 T** Handle(const std::vector<T>& records)
@@ -74,12 +72,6 @@ void Polygon(API_Polygon& poly, API_ElementMemo& memo, std::vector<API_Coord> po
     memo.coords = Handle(points);
     memo.pends = Handle<Int32>({0, Int32(points.size()) - 1});
     poly = {Int32(points.size()) - 1, 1, 0};
-}
-
-void Text(API_ElementMemo& memo, const std::string& content)
-{
-    BMKillHandle(&memo.textContent);
-    memo.textContent = Handle(std::vector<char>(content.c_str(), content.c_str() + content.size() + 1));
 }
 
 struct Case {
@@ -105,7 +97,8 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
         {"text",
          API_TextID,
          [](E e, M m) {
-             e.text.loc = {2, 5}, e.text.size = 0.5, e.text.anchor = 7, Text(m, "WWWW");
+             e.text.loc = {2, 5}, e.text.size = 0.5, e.text.anchor = 7, BMKillHandle(&m.textContent),
+             m.textContent = Handle(std::vector<char>{'W', 'W', 'W', 'W', 0});
          },
          {{2.4, 5.2}, {3.0, 5.2}},
          {{2.4, 4.3}, {1.6, 5.2}, {6, 5.2}}},
@@ -147,15 +140,9 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
         c.edit(e, memo);
         HostTesting::AddElement(e, &memo);
         ACAPI_DisposeElemMemoHdls(&memo);
-        // Another story's sheet leaves it out.
-        Picture own, other;
-        for (auto [picture, story] : {std::make_pair(&own, 0), std::make_pair(&other, 2)}) {
-            const auto sheet = PlanViewDrafting::Read(Int16(story));
-            PlanViewDrafting::DrawFills(picture->Context(), *sheet, kMapping);
-            PlanViewDrafting::DrawLinework(picture->Context(), *sheet, kMapping);
-        }
-        for (const Point& p : c.ink) EXPECT_TRUE(own.InkAt(p) && !other.InkAt(p)) << "(" << p.x << ", " << p.y << ")";
-        for (const Point& p : c.blank) EXPECT_FALSE(own.InkAt(p)) << "ink at (" << p.x << ", " << p.y << ")";
+        const auto own = Draw(0), other = Draw(2);  // another story's sheet leaves it out
+        for (const Point& p : c.ink) EXPECT_TRUE(InkAt(own, p) && !InkAt(other, p)) << "(" << p.x << ", " << p.y << ")";
+        for (const Point& p : c.blank) EXPECT_FALSE(InkAt(own, p)) << "ink at (" << p.x << ", " << p.y << ")";
     }
 }
 
