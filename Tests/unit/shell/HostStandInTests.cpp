@@ -1,13 +1,11 @@
+// The host stand-in's page plumbing: bridge objects per document, the request guard, event
+// stream lines and the bridge script's place in a page.
+
 #include <array>
-#include <cstdio>
-#include <fstream>
-#include <thread>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "BridgeScript.hpp"
-#include "HostTesting.hpp"
 #include "PaletteHost.hpp"
 #include "RequestGuard.hpp"
 
