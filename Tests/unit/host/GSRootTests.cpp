@@ -13,7 +13,6 @@ TEST(Guids, TextInEitherCaseRecordOrderMalformedTextAndGeneration)
     GS::Guid guid(text);
     EXPECT_EQ(guid.ToString(), text);
     EXPECT_STREQ(guid.ToUniString().ToCStr().Get(), text);
-    EXPECT_EQ(GS::Guid("3f2504e0-4f89-11d3-9a0c-0305e82c3301"), guid);
     EXPECT_EQ(GS::Guid("3f2504e0-4f89-11d3-9a0c-0305e82c3301").ToString(), text);
     for (const char* bad : {"", "3F2504E0-4F89-11D3-9A0C-0305E82C330", "3F2504E04F8911D39A0C0305E82C3301",
                             "3G2504E0-4F89-11D3-9A0C-0305E82C3301", "{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"})

@@ -1,7 +1,6 @@
 // Undoable commands: one step per success, rollback of failures, no nesting, undo to the exact previous state.
 
 #include <cstdint>
-#include <stdexcept>
 #include <thread>
 
 #include "QuillmereTest.hpp"
