@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,13 +14,17 @@ enum class BlockKind { Text, Image, Document, ToolUse, ToolResult };
 
 struct ContentBlock {
     BlockKind kind = BlockKind::Text;
-    std::string text;                                 // Text; the result text of a ToolResult
-    std::string mediaType;                            // Image, Document
-    std::string data;                                 // Image, Document: base64 as the page sent it
+    std::string text;       // Text; the result text of a ToolResult
+    std::string mediaType;  // Image, Document
+    // Image, Document: base64 as the page sent it. Shared, never copied: an attachment of
+    // tens of megabytes is held once however many blocks, reports and lists refer to it.
+    std::shared_ptr<const std::string> data;
     std::string toolId;                               // ToolUse, ToolResult
     std::string toolName;                             // ToolUse
     nlohmann::json input = nlohmann::json::object();  // ToolUse
     bool isError = false;                             // ToolResult: the call failed
+
+    const std::string& Data() const;  // empty for blocks without data
 
     static ContentBlock Text(std::string text);
     static ContentBlock Image(std::string mediaType, std::string data);

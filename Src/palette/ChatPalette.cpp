@@ -1,5 +1,6 @@
 #include "palette/ChatPalette.hpp"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include "core/ToolRegistry.hpp"
 #include "resources/ChatPage.hpp"
 #include "tools/ToolFamilies.hpp"
+#include "tools/recognition/RenderJobs.hpp"
 
 namespace {
 
@@ -102,13 +104,16 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
         },
         [self, token](bool busy) { WhileAlive(token, [self, busy] { self->SetThinking(busy); }); },
         MakeToolResultCallback());
+    bridge->SetUnsentCallback([self, token](const std::vector<ContentBlock>& message) {
+        WhileAlive(token, [self, message] { self->ReturnUnsentMessage(message); });
+    });
 
     // 3. The service-backed families, on the finished registry and before the settings, each
     //    with fresh callbacks: first the render family, then the plan family, which also reads
     //    the engine's attachments.
     RegisterRenderTools(tools, MakePreviewCallback(), MakeToolResultCallback());
     DebugLog("Render tools registered");
-    RegisterPlanTools(tools, MakePreviewCallback(), MakeToolResultCallback(), *bridge);
+    RegisterPlanTools(tools, MakePreviewCallback(kPlanOverlayLabel), MakeToolResultCallback(), *bridge);
     DebugLog("Plan tools registered");
 
     // 4. The stored settings, handed to the engine.
@@ -138,12 +143,13 @@ ChatPalette::~ChatPalette()
     DebugLog("Chat palette destroyed");
 }
 
-ChatPalette::PreviewCallback ChatPalette::MakePreviewCallback()
+ChatPalette::PreviewCallback ChatPalette::MakePreviewCallback(const std::string& label)
 {
     ChatPalette* self = this;
     std::weak_ptr<bool> token = liveness;
-    return [self, token](const std::string& imageUrl, const std::string& downloadUrl) {
-        WhileAlive(token, [self, imageUrl, downloadUrl] { self->PushRenderPreview(imageUrl, downloadUrl); });
+    return [self, token, label](const std::string& imageUrl, const std::string& downloadUrl) {
+        WhileAlive(token,
+                   [self, imageUrl, downloadUrl, label] { self->PushRenderPreview(imageUrl, downloadUrl, label); });
     };
 }
 
@@ -200,7 +206,7 @@ void ChatPalette::RegisterBridgeObject()
             return Failure();
         }
         self->transcript.AddUserContent(content);
-        self->bridge->SendMessageWithAttachments(content);
+        self->bridge->SendMessageWithAttachments(std::move(content));
         return JS::Value(true);
     }));
 
@@ -265,13 +271,15 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     if (dark != page.end() && dark->is_boolean()) next.darkMode = dark->get<bool>();
     if (next.provider != "anthropic" && next.provider != "openai") return false;
 
-    settings = next;
-    ApplySettingsToEngine();
+    // Settings that could not be written do not take effect either: what the page was told
+    // failed must not quietly change the next message.
     std::string error;
-    if (!settings.Save(&error)) {
+    if (!next.Save(&error)) {
         DebugLog("Cannot save settings: " + error);
         return false;
     }
+    settings = next;
+    ApplySettingsToEngine();
     return true;
 }
 
@@ -283,6 +291,8 @@ void ChatPalette::ReplayConversation(const std::string& pageId)
 void ChatPalette::ClearConversation()
 {
     bridge->ClearHistory();
+    // A render started in the old conversation has nothing to show in the new one.
+    RenderJobs::StopAll(std::chrono::milliseconds(0));
     transcript.Clear();
     transcript.SetBusy(bridge->IsBusy());
     // Every page empties itself in turn with everything sent to it before, late reports included.
@@ -322,10 +332,14 @@ void ChatPalette::SetThinking(bool thinking)
     RunScript(std::string("QuillmereUI.setThinking(") + (thinking ? "true" : "false") + ")");
 }
 
-void ChatPalette::PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl)
+void ChatPalette::PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl,
+                                    const std::string& label)
 {
-    transcript.AddRenderPreview(imageUrl, downloadUrl);
-    RunScript("QuillmereUI.addRenderPreview('" + JSEscape(imageUrl) + "','" + JSEscape(downloadUrl) + "')");
+    const bool render = label == kRenderLabel;
+    transcript.AddRenderPreview(imageUrl, downloadUrl, render ? "" : label);
+    const std::string labelArgument = render ? "" : ",'" + JSEscape(label) + "'";
+    RunScript("QuillmereUI.addRenderPreview('" + JSEscape(imageUrl) + "','" + JSEscape(downloadUrl) + "'" +
+              labelArgument + ")");
 }
 
 void ChatPalette::PushToolResult(const std::string& toolName, bool success, const std::string& detail)
@@ -333,4 +347,22 @@ void ChatPalette::PushToolResult(const std::string& toolName, bool success, cons
     transcript.AddToolResult(toolName, success, detail);
     RunScript("QuillmereUI.addToolResult('" + JSEscape(toolName) + "'," + (success ? "true" : "false") + ",'" +
               JSEscape(detail) + "')");
+}
+
+void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message)
+{
+    std::string text;
+    nlohmann::json files = nlohmann::json::array();
+    for (const ContentBlock& block : message) {
+        if (block.kind == BlockKind::Text)
+            text += (text.empty() ? "" : "\n\n") + block.text;
+        else if (block.kind == BlockKind::Image || block.kind == BlockKind::Document)
+            files.push_back({{"media_type", block.mediaType}, {"data", block.Data()}});
+    }
+    const std::vector<std::string> names = transcript.MarkUnsent(text);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        files[i]["name"] = i < names.size() && !names[i].empty() ? names[i] : "attachment " + std::to_string(i + 1);
+    const nlohmann::json unsent{{"text", text}, {"files", std::move(files)}};
+    RunScript("QuillmereUI.messageNotSent('" +
+              JSEscape(unsent.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) + "')");
 }

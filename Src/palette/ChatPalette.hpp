@@ -38,10 +38,17 @@ public:
     // is kept in the transcript.
     void PushAssistantMessage(const std::string& text);
     void SetThinking(bool thinking);
-    void PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl);
+    // label names the picture on its card; a render's card is the default.
+    void PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl,
+                           const std::string& label = kRenderLabel);
     void PushToolResult(const std::string& toolName, bool success, const std::string& detail);
+    // A message the engine gave back unsent: marked so on the page, which puts its text and
+    // attachments back into the input box.
+    void ReturnUnsentMessage(const std::vector<ContentBlock>& message);
 
-    PreviewCallback MakePreviewCallback();
+    static constexpr const char* kRenderLabel = "Render preview";
+    static constexpr const char* kPlanOverlayLabel = "Plan recognition overlay";
+    PreviewCallback MakePreviewCallback(const std::string& label = kRenderLabel);
     ToolResultCallback MakeToolResultCallback();
 
     // Makes text safe inside a single- or double-quoted JavaScript string literal.

@@ -65,10 +65,11 @@ describe('chat palette in the emulated host', () => {
     })));
     assert.deepEqual(cards, [{ title: 'paint walls (\u00d72)', detail: 'Unknown tool: paint_walls', failed: true }]);
 
-    // Straight from the add-on's calls: successes count, a failure gets its own card.
+    // Straight from the add-on's calls: only the very same result counts up; a JSON result
+    // shows its message, the JSON behind a disclosure.
     await frame.evaluate(() => {
-      QuillmereUI.addToolResult('create_wall', true, 'Wall created: {A}');
-      QuillmereUI.addToolResult('create_wall', true, 'Wall created: {B}');
+      QuillmereUI.addToolResult('create_wall', true, '{"message":"Wall created","walls":[1]}');
+      QuillmereUI.addToolResult('create_wall', true, '{"message":"Wall created","walls":[1]}');
       QuillmereUI.addToolResult('create_wall', true, 'Wall created: {C}');
       QuillmereUI.addToolResult('create_wall', false, 'Create wall ACAPI error: -2130313112');
     });
@@ -78,9 +79,11 @@ describe('chat palette in the emulated host', () => {
       ok: el.classList.contains('ok')
     })));
     assert.deepEqual(last, [
-      { title: 'create wall (\u00d73)', detail: '3 completed', ok: true },
+      { title: 'create wall (\u00d72)', detail: 'Wall created', ok: true },
+      { title: 'create wall', detail: 'Wall created: {C}', ok: true },
       { title: 'create wall', detail: 'Create wall ACAPI error: -2130313112', ok: false }
     ]);
+    assert.match(await frame.textContent('.message:last-child .tool-card details pre'), /"walls"/);
   });
 
   test('a render preview shows the image and a download button; a script address is refused', async () => {
