@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -70,6 +71,7 @@ public:
     const std::vector<HistoryMessage>& Messages() const { return messages; }
     std::size_t Size() const { return messages.size(); }
     void Clear() { messages.clear(); }
+    void Replace(std::vector<HistoryMessage> kept) { messages = std::move(kept); }
 
 private:
     std::vector<HistoryMessage> messages;

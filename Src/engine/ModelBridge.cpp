@@ -34,6 +34,7 @@ struct ModelBridge::CallbackHub {
     BusyCallback onBusy;
     ToolResultCallback onToolResult;
     UnsentCallback onUnsent;
+    HistoryCallback onHistory;
 };
 
 ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
@@ -60,6 +61,20 @@ void ModelBridge::SetUnsentCallback(UnsentCallback onUnsent)
 {
     std::lock_guard<std::recursive_mutex> lock(hub->mutex);
     hub->onUnsent = std::move(onUnsent);
+}
+
+void ModelBridge::SetHistoryCallback(HistoryCallback onHistory)
+{
+    std::lock_guard<std::recursive_mutex> lock(hub->mutex);
+    hub->onHistory = std::move(onHistory);
+}
+
+void ModelBridge::RestoreHistory(std::vector<HistoryMessage> messages)
+{
+    Job job;
+    job.kind = Job::Kind::Restore;
+    job.restored = std::move(messages);
+    Enqueue(std::move(job));
 }
 
 void ModelBridge::SendMessage(const std::string& text) { SendBlocks({ContentBlock::Text(text)}); }
@@ -259,6 +274,10 @@ void ModelBridge::WorkerLoop()
             history.Clear();
             continue;
         }
+        if (job.kind == Job::Kind::Restore) {
+            history.Replace(std::move(job.restored));
+            continue;
+        }
         RunTurn(std::move(job.blocks));
     }
 }
@@ -305,6 +324,9 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
                  " model requests for one message. Send another message to let the assistant continue.");
         }
     }
+    Post(turnConversation, [messages = history.Messages()](CallbackHub& to) {
+        if (to.onHistory) to.onHistory(messages);
+    });
     {
         // Cleared before the report so that a palette asking on receipt sees the turn ended.
         std::lock_guard<std::mutex> lock(mutex);

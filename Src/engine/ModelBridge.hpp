@@ -39,6 +39,8 @@ public:
     // A message that failed before the model answered it: it has left the history, and its
     // blocks (text and attachments) go back to the user to send again.
     using UnsentCallback = std::function<void(const std::vector<ContentBlock>& message)>;
+    // The whole history as it stands after a turn, to be kept between runs.
+    using HistoryCallback = std::function<void(const std::vector<HistoryMessage>& history)>;
 
     static constexpr int kMaxIterations = 20;
     static constexpr int kMaxOutputTokens = 4096;
@@ -51,6 +53,7 @@ public:
 
     void SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy, ToolResultCallback onToolResult);
     void SetUnsentCallback(UnsentCallback onUnsent);
+    void SetHistoryCallback(HistoryCallback onHistory);
 
     // Queue a message; returns at once.
     void SendMessage(const std::string& text);
@@ -65,6 +68,9 @@ public:
     // from now on, and IsBusy is false on return (a busy palette is told so). Messages sent
     // afterwards start a new, empty conversation.
     void ClearHistory();
+    // Continues a conversation kept from an earlier run: it replaces the history before any
+    // message sent afterwards is taken up.
+    void RestoreHistory(std::vector<HistoryMessage> messages);
 
     // A copy of attachment index of the message being processed; empty strings when out of range.
     AttachmentData GetCurrentAttachment(int index) const;
@@ -93,8 +99,9 @@ public:
 
 private:
     struct Job {
-        enum class Kind { Message, Clear } kind = Kind::Message;
+        enum class Kind { Message, Clear, Restore } kind = Kind::Message;
         std::vector<ContentBlock> blocks;
+        std::vector<HistoryMessage> restored;  // Restore
     };
     struct CallbackHub;
 

@@ -6,14 +6,17 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include "MainQueue.hpp"
+#include "core/ConversationFiles.hpp"
 #include "core/DebugLog.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/ToolRegistry.hpp"
+#include "engine/HistoryJson.hpp"
 #include "resources/ChatPage.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/recognition/RenderJobs.hpp"
@@ -107,6 +110,9 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     bridge->SetUnsentCallback([self, token](const std::vector<ContentBlock>& message) {
         WhileAlive(token, [self, message] { self->ReturnUnsentMessage(message); });
     });
+    bridge->SetHistoryCallback([self, token](const std::vector<HistoryMessage>& history) {
+        WhileAlive(token, [self, history] { self->KeepConversation(history); });
+    });
 
     // 3. The service-backed families, on the finished registry and before the settings, each
     //    with fresh callbacks: first the render family, then the plan family, which also reads
@@ -123,6 +129,7 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
         DebugLog("Settings file unreadable; using defaults until the next save");
     ApplySettingsToEngine();
     SetSize(settings.windowWidth, settings.windowHeight);
+    RestoreLastConversation();
 
     // 5. Events, the page, and only then the bridge object: loading a document drops the
     //    objects registered for the previous one.
@@ -288,9 +295,48 @@ void ChatPalette::ReplayConversation(const std::string& pageId)
     RunScript("QuillmereUI.showConversation('" + JSEscape(transcript.ToJson(pageId)) + "')");
 }
 
+void ChatPalette::RestoreLastConversation()
+{
+    // Each damaged file is set aside and the one saved before it tried, a few at most.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::optional<LocalStorage::StoredConversation> stored = LocalStorage::LatestConversation();
+        if (!stored) break;
+        const nlohmann::json record = nlohmann::json::parse(stored->text, nullptr, false);
+        const nlohmann::json none;
+        const auto member = [&](const char* key) -> const nlohmann::json& {
+            const auto found = record.find(key);
+            return found == record.end() ? none : *found;
+        };
+        std::vector<HistoryMessage> history;
+        std::string error = "it is not a conversation record";
+        if (record.is_object() && !JsonNestsDeeperThan(record) && HistoryFromJson(member("history"), history, error) &&
+            transcript.Restore(member("transcript"))) {
+            bridge->RestoreHistory(std::move(history));
+            conversationName = stored->name;
+            DebugLog("Conversation " + conversationName + " restored");
+            return;
+        }
+        DebugLog("Conversation file " + stored->name + " cannot be read (" + error + "); set aside");
+        if (!LocalStorage::SetConversationAside(stored->name)) break;
+    }
+    conversationName = LocalStorage::NewConversationName();
+}
+
+void ChatPalette::KeepConversation(const std::vector<HistoryMessage>& history)
+{
+    const nlohmann::json record{
+        {"version", 1}, {"history", HistoryToJson(history)}, {"transcript", transcript.Entries()}};
+    std::string error;
+    if (!LocalStorage::SaveConversation(conversationName,
+                                        record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), &error))
+        DebugLog("Cannot keep the conversation: " + error);
+}
+
 void ChatPalette::ClearConversation()
 {
     bridge->ClearHistory();
+    // The old conversation's file stays; the new one gets its own.
+    conversationName = LocalStorage::NewConversationName();
     // A render started in the old conversation has nothing to show in the new one.
     RenderJobs::StopAll(std::chrono::milliseconds(0));
     transcript.Clear();

@@ -68,6 +68,9 @@ public:
     void ClearConversation();
 
 private:
+    // The conversation kept from the last run (a damaged file is set aside), or a new one.
+    void RestoreLastConversation();
+    void KeepConversation(const std::vector<HistoryMessage>& history);
     void ApplySettingsToEngine();
     void WritePageAndLoad();
     void RegisterBridgeObject();
@@ -79,4 +82,5 @@ private:
     Settings settings;
     std::string pagePath;
     PageTranscript transcript;
+    std::string conversationName;  // of its file in the history folder
 };

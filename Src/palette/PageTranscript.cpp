@@ -95,3 +95,13 @@ std::string PageTranscript::ToJson(const std::string& page) const
     const json whole{{"page", page.empty() ? json() : json(page)}, {"busy", busy}, {"entries", entries}};
     return whole.dump(-1, ' ', false, json::error_handler_t::replace);
 }
+
+bool PageTranscript::Restore(const json& kept)
+{
+    if (!kept.is_array()) return false;
+    for (const json& entry : kept)
+        if (!entry.is_object()) return false;
+    entries = kept;
+    busy = false;
+    return true;
+}

@@ -39,6 +39,11 @@ public:
     // "label" (only when given)}. Text that is not valid UTF-8 has its bad bytes replaced.
     std::string ToJson(const std::string& page) const;
 
+    // The entries as kept between runs, and taken back (not busy); false, changing nothing,
+    // when entries is not a list of objects.
+    const nlohmann::json& Entries() const { return entries; }
+    bool Restore(const nlohmann::json& kept);
+
     // Thumbnails larger than this (in base64 characters) are not kept: the page shows a badge.
     static constexpr std::size_t kMaxThumbnailData = 2 * 1024 * 1024;
 

@@ -61,3 +61,35 @@ TEST_F(ShellTest, ARenderReportWaitingWhenTheConversationIsClearedIsDropped)
     EXPECT_FALSE(AnyScriptStartsWith(palette, "QuillmereUI.addRenderPreview("));
     RenderJobs::SetPollInterval(std::chrono::seconds(1));
 }
+
+TEST_F(ShellTest, TheConversationIsKeptAfterEachTurnAndComesBackWhenThePaletteOpens)
+{
+    const fs::path history = root / "home" / ".quillmere" / "history";
+    fs::create_directories(history);
+    std::ofstream(history / "conversation-old.json") << R"({"history":[{"role":"assistant"}]})";
+    auto palette = std::make_unique<ChatPalette>();
+    EXPECT_TRUE(fs::exists(history / "conversation-old.json.damaged")) << "a damaged file is set aside, not fatal";
+
+    Call(*palette, "sendMessage", {JS::Value("Draw a wall")});  // no key: a turn that ends unsent
+    ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette->GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+    MainQueue::DrainUntilIdle();
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(history))
+        if (entry.path().extension() == ".json") files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(fs::status(files[0]).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+    palette = std::make_unique<ChatPalette>();
+    Call(*palette, "replayConversation", {JS::Value("p")});
+    EXPECT_NE(Scripts(*palette).back().find("Draw a wall"), std::string::npos) << Scripts(*palette).back();
+
+    // Clear starts a new file on the next turn and leaves the old one.
+    Call(*palette, "clearHistory");
+    Call(*palette, "sendMessage", {JS::Value("Something else")});
+    ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette->GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+    MainQueue::DrainUntilIdle();
+    std::size_t kept = 0;
+    for (const auto& entry : fs::directory_iterator(history)) kept += entry.path().extension() == ".json";
+    EXPECT_EQ(kept, 2u);
+    EXPECT_NE(ReadFile(files[0]).find("Draw a wall"), std::string::npos);
+}
