@@ -55,4 +55,29 @@ describe('the conversation through failures and restarts', () => {
     const roles = fake.requests.at(-1).body.messages.map((m) => m.role);
     assert.deepEqual(roles, ['user', 'assistant', 'user']);
   });
+
+  test('hiding a layer redraws the plan in the host window', async () => {
+    const page = session.browser.context.pages()[0];
+    // The picture the window shows, once it differs from the one given and has settled.
+    const shownPlan = async (unlike, wanted) => {
+      for (let i = 0; i < 100; i++) {
+        const src = await page.$eval('#plan', (img) => img.src);
+        if (src && src !== unlike) {
+          const dark = await h.darkPixels(page, src);
+          if (wanted(dark)) return { src, dark };
+        }
+        await page.waitForTimeout(100);
+      }
+      throw new Error('the plan was not redrawn');
+    };
+    fake.script(h.toolReply('create_wall', { start_x: -4, start_y: 0, end_x: 4, end_y: 0, thickness: 0.5 }),
+      h.textReply('Wall built.'));
+    await h.sendMessage(frame, 'Build a wall');
+    const built = await shownPlan('', (dark) => dark > 200);
+
+    fake.script(h.toolReply('set_layer_visibility', { layer_index: 1, visible: false }), h.textReply('Layer hidden.'));
+    await h.sendMessage(frame, 'Hide the wall layer');
+    const hidden = await shownPlan(built.src, (dark) => dark < built.dark / 2);
+    assert.ok(hidden.dark < built.dark / 2, `${built.dark} dark pixels before, ${hidden.dark} after`);
+  });
 });

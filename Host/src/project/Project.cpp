@@ -150,6 +150,12 @@ void Project::CommitStep()
     NoteProjectChange();
 }
 
+GSErrCode Project::NoteShownChange(GSErrCode code)
+{
+    if (code == NoError && !running_) NoteProjectChange();
+    return code;
+}
+
 void Project::RollBackStep()
 {
     if (!running_) return;

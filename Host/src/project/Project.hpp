@@ -138,6 +138,10 @@ public:
 
     // ---- undo
     bool InCommand() const { return running_ != nullptr; }
+    // A change of what the host window shows, made outside an undoable command (a layer shown
+    // or hidden, a pen recoloured, another story, view or database): it moves the revision at
+    // once, as the end of a command does for the changes made inside it. Returns code.
+    GSErrCode NoteShownChange(GSErrCode code);
     void BeginStep(const std::string& name);
     void CommitStep();    // the running step becomes the last undo step
     void RollBackStep();  // the running step's changes are undone and forgotten
