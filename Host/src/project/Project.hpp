@@ -138,6 +138,8 @@ public:
 
     // ---- undo
     bool InCommand() const { return running_ != nullptr; }
+    // The worksheet a new element of this type is drawn in (StoredElement::sheet).
+    API_Guid SheetForNew(Int32 typeID) const;
     // A change of what the host window shows, made outside an undoable command (a layer shown
     // or hidden, a pen recoloured, another story, view or database): it moves the revision at
     // once, as the end of a command does for the changes made inside it. Returns code.
