@@ -205,6 +205,26 @@ json HostState(const ShellServer::AddOnInfo& addOn)
     return state;
 }
 
+// Every open event stream holds a request thread: past the limit a page is told to close
+// one instead. True when this stream may open; the stream's release hook gives it back.
+bool AdmitEventStream(std::atomic<int>& openStreams, httplib::Response& res)
+{
+    if (openStreams.fetch_add(1) < kMaxEventStreams) return true;
+    --openStreams;
+    SendJson(res, {{"ok", false}, {"error", "Too many open pages; close one and reload"}}, 503);
+    return false;
+}
+
+// A comment line after a run of quiet waits, so that a stream whose reader has gone is noticed
+// and proxies keep it open. False when the reader has gone.
+bool KeepAliveWhenQuiet(int& quietWaits, httplib::DataSink& sink)
+{
+    if (++quietWaits < kKeepAliveEveryWaits) return true;
+    quietWaits = 0;
+    static const std::string ping = ": keep-alive\n\n";
+    return sink.write(ping.data(), ping.size());
+}
+
 }  // namespace
 
 ShellServer::ShellServer() : server(std::make_unique<httplib::Server>()) {}
@@ -256,6 +276,16 @@ void ShellServer::Stop()
 
 void ShellServer::InstallRoutes()
 {
+    InstallRequestChecks();
+    InstallWindowRoutes();
+    InstallPlanPicture();
+    InstallBridgeRoutes();
+    InstallEventStreams();
+}
+
+// Limits, the error answer and the token check every route relies on.
+void ShellServer::InstallRequestChecks()
+{
     // Attachments travel as base64 inside a bridge call: room for several large drawings,
     // but not for a request that would exhaust memory.
     server->set_payload_max_length(kMaxRequestBytes);
@@ -292,7 +322,11 @@ void ShellServer::InstallRoutes()
         SendJson(res, {{"ok", false}, {"error", error}}, status);
         return httplib::Server::HandlerResponse::Handled;
     });
+}
 
+// The host window's page, its state and the commands of its menus, palette and story tabs.
+void ShellServer::InstallWindowRoutes()
+{
     server->Get("/", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(BuildHostWindowPage(guard->Token()), "text/html; charset=utf-8");
     });
@@ -320,40 +354,6 @@ void ShellServer::InstallRoutes()
         SendJson(res, {{"ok", result == NoError}, {"code", result}});
     });
 
-    // The host window's change notices: the project's revision, now and whenever it moves on,
-    // so that the window redraws its plan only when there is something new to show.
-    server->Get("/host/events", [this](const httplib::Request&, httplib::Response& res) {
-        if (openEventStreams.fetch_add(1) >= kMaxEventStreams) {
-            --openEventStreams;
-            SendJson(res, {{"ok", false}, {"error", "Too many open pages; close one and reload"}}, 503);
-            return;
-        }
-        auto sent = std::make_shared<std::uint64_t>(0);
-        auto idleWaits = std::make_shared<int>(0);
-        res.set_header("X-Accel-Buffering", "no");
-        res.set_chunked_content_provider(
-            "text/event-stream",
-            [this, sent, idleWaits](size_t, httplib::DataSink& sink) {
-                if (stopping) return false;
-                const std::uint64_t revision = *sent == 0 ? HostTesting::ProjectRevision()
-                                                          : HostTesting::WaitForProjectChange(*sent, kEventWaitMs);
-                if (stopping) return false;
-                if (revision != *sent) {
-                    *sent = revision;
-                    *idleWaits = 0;
-                    const std::string message = "event: revision\ndata: " + std::to_string(revision) + "\n\n";
-                    return sink.write(message.data(), message.size());
-                }
-                if (++*idleWaits >= kKeepAliveEveryWaits) {
-                    *idleWaits = 0;
-                    static const std::string ping = ": keep-alive\n\n";
-                    if (!sink.write(ping.data(), ping.size())) return false;
-                }
-                return sink.is_writable();
-            },
-            [this](bool) { --openEventStreams; });
-    });
-
     server->Post("/host/palette/close", [](const httplib::Request& req, httplib::Response& res) {
         const Int32 reference = IntField(ParseBody(req), "referenceId");
         GSErrCode result = NoError;
@@ -374,8 +374,11 @@ void ShellServer::InstallRoutes()
         }
         SendJson(res, {{"ok", result == NoError}, {"code", result}});
     });
+}
 
-    // Without a story the plan shows the current one.
+// The plan view as a PNG; without a story it shows the current one.
+void ShellServer::InstallPlanPicture()
+{
     server->Get("/host/plan.png", [this](const httplib::Request& req, httplib::Response& res) {
         PlanView::Options options;
         const bool currentStory = !req.has_param("story");
@@ -399,7 +402,12 @@ void ShellServer::InstallRoutes()
         const std::vector<unsigned char> png = PlanView::EncodePng(drawing);
         res.set_content(std::string(png.begin(), png.end()), "image/png");
     });
+}
 
+// A browser control's document, with the bridge script injected, and the bridge calls its
+// page makes to the add-on's JavaScript objects.
+void ShellServer::InstallBridgeRoutes()
+{
     server->Get(R"(/browser/(\d+)/page)", [this](const httplib::Request& req, httplib::Response& res) {
         auto browser = PaletteHost::FindBrowser(BrowserIdOf(req));
         std::string document;
@@ -435,6 +443,36 @@ void ShellServer::InstallRoutes()
         else
             SendJson(res, {{"ok", false}, {"error", error}}, 404);
     });
+}
+
+// The two server-sent event streams: the project's revision for the host window, and the
+// scripts the add-on runs in a browser control (ExecuteJS).
+void ShellServer::InstallEventStreams()
+{
+    // The project's revision, now and whenever it moves on, so that the window redraws its
+    // plan only when there is something new to show.
+    server->Get("/host/events", [this](const httplib::Request&, httplib::Response& res) {
+        if (!AdmitEventStream(openEventStreams, res)) return;
+        auto sent = std::make_shared<std::uint64_t>(0);
+        auto idleWaits = std::make_shared<int>(0);
+        res.set_header("X-Accel-Buffering", "no");
+        res.set_chunked_content_provider(
+            "text/event-stream",
+            [this, sent, idleWaits](size_t, httplib::DataSink& sink) {
+                if (stopping) return false;
+                const std::uint64_t revision = *sent == 0 ? HostTesting::ProjectRevision()
+                                                          : HostTesting::WaitForProjectChange(*sent, kEventWaitMs);
+                if (stopping) return false;
+                if (revision != *sent) {
+                    *sent = revision;
+                    *idleWaits = 0;
+                    const std::string message = "event: revision\ndata: " + std::to_string(revision) + "\n\n";
+                    return sink.write(message.data(), message.size());
+                }
+                return KeepAliveWhenQuiet(*idleWaits, sink) && sink.is_writable();
+            },
+            [this](bool) { --openEventStreams; });
+    });
 
     server->Get(R"(/browser/(\d+)/events)", [this](const httplib::Request& req, httplib::Response& res) {
         auto browser = PaletteHost::FindBrowser(BrowserIdOf(req));
@@ -451,11 +489,7 @@ void ShellServer::InstallRoutes()
                 after = std::stoull(lastEventId);
             } catch (...) {}
         }
-        if (openEventStreams.fetch_add(1) >= kMaxEventStreams) {
-            --openEventStreams;
-            SendJson(res, {{"ok", false}, {"error", "Too many open pages; close one and reload"}}, 503);
-            return;
-        }
+        if (!AdmitEventStream(openEventStreams, res)) return;
         auto outbox = browser->outbox;
         auto position = std::make_shared<std::uint64_t>(after);
         auto idleWaits = std::make_shared<int>(0);
@@ -474,11 +508,7 @@ void ShellServer::InstallRoutes()
                     sink.done();
                     return true;
                 }
-                if (scripts.empty() && ++*idleWaits >= kKeepAliveEveryWaits) {
-                    *idleWaits = 0;
-                    static const std::string ping = ": keep-alive\n\n";
-                    if (!sink.write(ping.data(), ping.size())) return false;
-                }
+                if (scripts.empty() && !KeepAliveWhenQuiet(*idleWaits, sink)) return false;
                 return sink.is_writable();
             },
             [this](bool) { --openEventStreams; });

@@ -42,7 +42,13 @@ public:
     void Stop();
 
 private:
+    // The routes, installed by group.
     void InstallRoutes();
+    void InstallRequestChecks();
+    void InstallWindowRoutes();
+    void InstallPlanPicture();
+    void InstallBridgeRoutes();
+    void InstallEventStreams();
 
     std::unique_ptr<httplib::Server> server;
     std::unique_ptr<RequestGuard> guard;

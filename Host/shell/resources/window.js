@@ -1,0 +1,142 @@
+(function () {
+  var TOKEN = __TOKEN__;
+  var story = 0, state = null, loadedBrowser = null, planBusy = false, planPending = false, planDrawn = '', planKey = '', revision = null;
+  function url(path, extra) { return path + '?token=' + encodeURIComponent(TOKEN) + (extra || ''); }
+  function post(path, body) {
+    return fetch(url(path), { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
+      .then(function (r) { return r.json(); });
+  }
+  var menus = Array.prototype.slice.call(document.querySelectorAll('.menu'));
+  function closeMenus(except) { menus.forEach(function (m) { if (m !== except) m.classList.remove('open'); }); }
+  menus.forEach(function (m) {
+    m.querySelector('button').addEventListener('click', function (e) { e.stopPropagation(); closeMenus(m); m.classList.toggle('open'); });
+  });
+  document.addEventListener('click', function () { closeMenus(null); });
+
+  // Edit > Undo and Redo, named after the step they take back or make again, with the usual keys.
+  var mac = /Mac|iPhone|iPad/.test(navigator.platform);
+  document.getElementById('undo-keys').textContent = mac ? '\u2318Z' : 'Ctrl+Z';
+  document.getElementById('redo-keys').textContent = mac ? '\u21e7\u2318Z' : 'Ctrl+Y';
+  function edit(action) {
+    closeMenus(null);
+    return post('/host/edit/' + action, {}).then(refresh);
+  }
+  document.getElementById('undo-item').addEventListener('click', function () { edit('undo'); });
+  document.getElementById('redo-item').addEventListener('click', function () { edit('redo'); });
+  document.addEventListener('keydown', function (e) {
+    if (!(e.ctrlKey || e.metaKey) || e.altKey) return;
+    var key = e.key.toLowerCase();
+    var action = key === 'z' ? (e.shiftKey ? 'redo' : 'undo') : (key === 'y' && !e.shiftKey ? 'redo' : null);
+    if (!action) return;
+    e.preventDefault();
+    var item = document.getElementById(action + '-item');
+    if (!item.disabled) edit(action);
+  });
+  function renderEdit(steps) {
+    [['undo', 'Undo'], ['redo', 'Redo']].forEach(function (pair) {
+      var name = steps ? steps[pair[0]] : null, item = document.getElementById(pair[0] + '-item');
+      item.querySelector('.label').textContent = name ? pair[1] + ' ' + name : pair[1];
+      item.disabled = !name;
+    });
+  }
+
+  function renderMenus(items) {
+    // The add-on's menu sits in the menu bar under its own title.
+    document.getElementById('addon-menu-button').textContent = items.length ? items[0].menuTitle : 'Add-ons';
+    var box = document.getElementById('menu-items');
+    box.textContent = '';
+    if (!items.length) { var none = document.createElement('div'); none.className = 'menu-empty'; none.textContent = 'No add-on items'; box.appendChild(none); return; }
+    items.forEach(function (item) {
+      var b = document.createElement('button');
+      b.className = 'menu-item';
+      b.setAttribute('data-menu', item.menuResId + ':' + item.itemIndex);
+      var tick = document.createElement('span'); tick.className = 'tick'; tick.textContent = item.checked ? '\u2713' : '';
+      var text = document.createElement('span'); text.textContent = item.itemText;
+      b.appendChild(tick); b.appendChild(text);
+      b.disabled = !item.enabled;
+      b.addEventListener('click', function () { post('/host/menu', { menuResId: item.menuResId, itemIndex: item.itemIndex }).then(refresh); });
+      box.appendChild(b);
+    });
+  }
+  function renderStories(stories) {
+    var box = document.getElementById('stories');
+    box.textContent = '';
+    stories.forEach(function (s) {
+      var b = document.createElement('button');
+      b.className = 'story' + (s.index === story ? ' active' : '');
+      b.textContent = s.name || ('Story ' + s.index);
+      b.setAttribute('data-story', s.index);
+      // The tab asks the host to go to the story; the window follows the host's answer.
+      b.addEventListener('click', function () { post('/host/story', { index: s.index }).then(refresh); });
+      box.appendChild(b);
+    });
+  }
+  // The current database names the plan area; the saved view opened last sits beside the tabs.
+  function renderDocumentation(d) {
+    if (!d) return;
+    var db = d.database;
+    document.getElementById('plan-title').textContent = !db ? 'No database' : db.type === 1 ? db.kind : db.kind + ' \u00b7 ' + db.name;
+    document.getElementById('view-name').textContent = d.view ? 'View: ' + d.view.name : '';
+  }
+  function renderPalette(palette) {
+    var panel = document.getElementById('palette');
+    if (!palette || !palette.visible) { panel.hidden = true; return; }
+    panel.hidden = false;
+    panel.classList.toggle('disabled', !palette.enabled);
+    panel.style.width = Math.min(palette.width, Math.round(window.innerWidth * 0.6)) + 'px';
+    document.getElementById('palette-title').textContent = palette.title;
+    if (loadedBrowser !== palette.browserId) {
+      loadedBrowser = palette.browserId;
+      document.getElementById('palette-frame').src = url('/browser/' + palette.browserId + '/page');
+    }
+  }
+  document.getElementById('palette-close').addEventListener('click', function () {
+    if (state && state.palette && state.palette.referenceId !== null) post('/host/palette/close', { referenceId: state.palette.referenceId }).then(refresh);
+  });
+  function refresh() {
+    return fetch(url('/host/state')).then(function (r) { return r.json(); }).then(function (s) {
+      state = s;
+      story = s.currentStory;
+      renderMenus(s.menus);
+      renderEdit(s.edit);
+      renderStories(s.stories);
+      // A new current story, a new story or a layer shown or hidden redraws the plan at once.
+      var key = JSON.stringify([s.currentStory, s.stories, s.hiddenLayers]);
+      if (key !== planKey) { planKey = key; refreshPlan(); }
+      renderPalette(s.palette);
+      if (s.addOn && s.addOn.name) document.getElementById('project').textContent = 'Default project \u00b7 ' + s.addOn.name + ' loaded';
+      renderDocumentation(s.documentation);
+    }).catch(function () {});
+  }
+  // The plan is drawn at the frame's real size, and again only when the project, the story, the
+  // layers shown or that size change; a change while a drawing is on its way follows it.
+  function refreshPlan() {
+    var frame = document.getElementById('plan-frame');
+    if (revision === null || !frame.clientWidth || !frame.clientHeight) return;
+    if (planBusy) { planPending = true; return; }
+    var ratio = window.devicePixelRatio || 1;
+    var w = Math.max(64, Math.round(frame.clientWidth * ratio)), h = Math.max(64, Math.round(frame.clientHeight * ratio));
+    var key = [revision, planKey, w, h].join(' ');
+    if (key === planDrawn) return;
+    planBusy = true;
+    var next = new Image();
+    function done() { planBusy = false; if (planPending) { planPending = false; refreshPlan(); } }
+    next.onload = function () { document.getElementById('plan').src = next.src; planDrawn = key; done(); };
+    next.onerror = done;
+    next.src = url('/host/plan.png', '&w=' + w + '&h=' + h + '&r=' + revision);
+  }
+  function watchProject() {
+    var events = new EventSource(url('/host/events'));
+    events.addEventListener('revision', function (e) {
+      if (e.data === revision) return;
+      revision = e.data;
+      refresh();
+      refreshPlan();
+    });
+  }
+  refresh().then(function () {
+    new ResizeObserver(refreshPlan).observe(document.getElementById('plan-frame'));
+    watchProject();
+  });
+  setInterval(refresh, 800);
+})();
