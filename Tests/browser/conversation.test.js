@@ -31,7 +31,9 @@ describe('the conversation through failures and restarts', () => {
     await frame.waitForSelector('.message.user.unsent');
     assert.equal(await frame.inputValue('#input'), 'Add a door to the south wall');
     assert.equal(await frame.textContent('#attachments .chip-name'), 'door.png');
-    assert.equal(await frame.isVisible('.message.assistant .bubble.warning'), true);
+    const background = (selector) => frame.$eval(selector, (el) => getComputedStyle(el).backgroundColor);
+    assert.notEqual(await background('.message.assistant .bubble.warning'), await background('#input'),
+      'a warning bubble is coloured as one');
 
     fake.script(h.textReply('Door added.'));
     await frame.click('#send-button');
@@ -45,7 +47,16 @@ describe('the conversation through failures and restarts', () => {
     await frame.waitForSelector('#thinking', { state: 'hidden' });
     await session.host.stop();
     session.host = await h.startHost({ home: session.home, anthropicUrl: fake.url });
-    ({ frame } = await h.openPalette(session.browser.context, session.host));
+    let page;
+    ({ frame, page } = await h.openPalette(session.browser.context, session.host));
+    // Neither page leaves the browser to ask the host for an icon it refuses.
+    for (const doc of [page, frame]) {
+      assert.match(await doc.$eval('link[rel="icon"]', (link) => link.getAttribute('href')), /^data:/);
+    }
+    // A menu left open closes when the user clicks into the palette.
+    await page.click('#addon-menu-button');
+    await frame.click('#input');
+    await page.waitForFunction(() => !document.querySelector('#addon-menu').classList.contains('open'));
     await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Door added.'));
     assert.equal(await frame.isVisible('#welcome'), false);
 
@@ -79,5 +90,13 @@ describe('the conversation through failures and restarts', () => {
     await h.sendMessage(frame, 'Hide the wall layer');
     const hidden = await shownPlan(built.src, (dark) => dark < built.dark / 2);
     assert.ok(hidden.dark < built.dark / 2, `${built.dark} dark pixels before, ${hidden.dark} after`);
+  });
+
+  test('the status warns, not shows ready, while the chosen model has no key', async () => {
+    await frame.click('#settings-button');
+    await frame.fill('#setting-model', 'gpt-4.1');
+    await frame.click('#settings-save');
+    await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Add an API key in Settings');
+    assert.equal(await frame.$eval('#status-dot', (dot) => dot.className), 'status-dot nokey');
   });
 });
