@@ -83,7 +83,8 @@ void ModelBridge::SendMessageWithAttachments(nlohmann::json content)
 {
     std::vector<ContentBlock> blocks;
     std::string error;
-    if (ReadUserContent(content, blocks, error)) {
+    const bool read = ReadUserContent(content, blocks, error);
+    if (read) {
         content = nullptr;  // its attachments now live in blocks
         const ServiceChoice service = [this] {
             std::lock_guard<std::mutex> lock(mutex);
@@ -94,9 +95,11 @@ void ModelBridge::SendMessageWithAttachments(nlohmann::json content)
                                                                          : anthropic->DisplayName());
     }
     if (!error.empty()) {
+        // A message read whole (one with too large an attachment) goes back to be changed.
         const std::string text = kWarningMark + std::string("The message could not be sent: ") + error + ".";
-        Post(hub->conversation.load(), [text](CallbackHub& to) {
+        Post(hub->conversation.load(), [text, read, blocks = std::move(blocks)](CallbackHub& to) {
             if (to.onText) to.onText(text);
+            if (to.onUnsent && read) to.onUnsent(blocks);
         });
         return;
     }

@@ -103,7 +103,7 @@ describe('a reference plan from attachment to built walls', () => {
 
     // The overlay as a preview card, loaded from the service, before the status card of its call.
     const overlay = `${service.url}/plans/${PLAN_ID}/overlay.png`;
-    const img = await frame.waitForSelector('.render-card img[alt="Render preview"]');
+    const img = await frame.waitForSelector('.render-card img[alt="Plan recognition overlay"]');
     assert.equal(await img.getAttribute('src'), overlay);
     await frame.waitForFunction(() => document.querySelector('.render-card img').naturalWidth === 1);
     const order = await frame.evaluate(() => {

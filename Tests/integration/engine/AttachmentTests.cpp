@@ -72,6 +72,8 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
         json::array({{{"type", "image"}, {"source", {{"type", "url"}, {"data", "http://x"}}}}}),
         json::array({Block("image", "image/tiff", "SUkqAA=="), Block("image", "image/png", std::string(5300000, 'A'))}),
     };
+    std::size_t givenBack = 0;  // only a message read whole can go back to be changed
+    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message) { givenBack += message.size(); });
     for (const json& content : bad) {
         bridge->SendMessageWithAttachments(content);
     }
@@ -83,6 +85,7 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
     EXPECT_NE(texts.back().find("attachment 2 (image) is 3.79 MB; Anthropic takes images of at most 3.75 MB"),
               std::string::npos)
         << texts.back();
+    EXPECT_EQ(givenBack, 2u);
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_FALSE(bridge->IsBusy());
 }

@@ -5,14 +5,7 @@
 
 TEST(SystemPrompt, TellsTheModelWhatItWouldOtherwiseLearnFromFailures)
 {
-    const struct {
-        const char* fact;
-        const char* wording;
-    } cases[] = {
-        {"lengths are metres", "metres"},
-        {"drafting angles are radians", "radians"},
-        {"the user can undo any change, so an element can be gone", "Edit > Undo"},
-        {"a vanished element is looked up again, not retried", "not found"},
-    };
-    for (const auto& c : cases) EXPECT_NE(SystemPrompt().find(c.wording), std::string::npos) << c.fact;
+    // The user can undo any change, so an element the model made can be gone.
+    for (const char* wording : {"metres", "radians", "Edit > Undo", "not found"})
+        EXPECT_NE(SystemPrompt().find(wording), std::string::npos) << wording;
 }

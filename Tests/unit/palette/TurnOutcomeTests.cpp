@@ -39,9 +39,8 @@ TEST_F(ShellTest, UnsavedSettingsDoNotApplyAndAnUnsentMessageGoesBackToThePage)
     EXPECT_TRUE(AnyScriptStartsWith(palette, "QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 No Anthropic API key"));
     EXPECT_TRUE(
         AnyScriptStartsWith(palette, R"(QuillmereUI.messageNotSent('{\"files\":[],\"text\":\"Draw a wall\"}'))"));
-    Call(palette, "replayConversation", {JS::Value("p")});
-    EXPECT_NE(Scripts(palette).back().find(R"(\"text\":\"Draw a wall\",\"unsent\":true)"), std::string::npos)
-        << Scripts(palette).back();
+    Call(palette, "replayConversation", {JS::Value("p")});  // a reloaded page marks it too
+    EXPECT_NE(Scripts(palette).back().find(R"(\"unsent\":true)"), std::string::npos) << Scripts(palette).back();
 }
 
 TEST_F(ShellTest, ARenderReportWaitingWhenTheConversationIsClearedIsDropped)
@@ -62,34 +61,31 @@ TEST_F(ShellTest, ARenderReportWaitingWhenTheConversationIsClearedIsDropped)
     RenderJobs::SetPollInterval(std::chrono::seconds(1));
 }
 
-TEST_F(ShellTest, TheConversationIsKeptAfterEachTurnAndComesBackWhenThePaletteOpens)
+TEST_F(ShellTest, EachTurnKeepsTheConversationInItsOwnFileAndClearStartsAnother)
 {
     const fs::path history = root / "home" / ".quillmere" / "history";
     fs::create_directories(history);
     std::ofstream(history / "conversation-old.json") << R"({"history":[{"role":"assistant"}]})";
-    auto palette = std::make_unique<ChatPalette>();
+    ChatPalette palette;
     EXPECT_TRUE(fs::exists(history / "conversation-old.json.damaged")) << "a damaged file is set aside, not fatal";
-
-    Call(*palette, "sendMessage", {JS::Value("Draw a wall")});  // no key: a turn that ends unsent
-    ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette->GetBridge().IsBusy(); }, std::chrono::seconds(10)));
-    MainQueue::DrainUntilIdle();
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(history))
-        if (entry.path().extension() == ".json") files.push_back(entry.path());
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(fs::status(files[0]).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
-
-    palette = std::make_unique<ChatPalette>();
-    Call(*palette, "replayConversation", {JS::Value("p")});
-    EXPECT_NE(Scripts(*palette).back().find("Draw a wall"), std::string::npos) << Scripts(*palette).back();
-
-    // Clear starts a new file on the next turn and leaves the old one.
-    Call(*palette, "clearHistory");
-    Call(*palette, "sendMessage", {JS::Value("Something else")});
-    ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette->GetBridge().IsBusy(); }, std::chrono::seconds(10)));
-    MainQueue::DrainUntilIdle();
-    std::size_t kept = 0;
-    for (const auto& entry : fs::directory_iterator(history)) kept += entry.path().extension() == ".json";
-    EXPECT_EQ(kept, 2u);
-    EXPECT_NE(ReadFile(files[0]).find("Draw a wall"), std::string::npos);
+    const auto turn = [&](const char* text) {  // without a key every turn ends unsent
+        Call(palette, "sendMessage", {JS::Value(text)});
+        ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+        MainQueue::DrainUntilIdle();
+    };
+    const auto files = [&] {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(history))
+            if (entry.path().extension() == ".json") found.push_back(entry.path());
+        return found;
+    };
+    turn("Draw a wall");
+    ASSERT_EQ(files().size(), 1u);
+    const fs::path first = files()[0];
+    EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    Call(palette, "clearHistory");
+    turn("Something else");
+    EXPECT_EQ(files().size(), 2u);
+    EXPECT_NE(ReadFile(first).find("Draw a wall"), std::string::npos);
+    EXPECT_EQ(ReadFile(first).find("Something else"), std::string::npos);
 }

@@ -1,9 +1,8 @@
 // The plan view draws roofs, and shows an open worksheet with its own drafting only (nothing
 // when none was drawn in it) instead of the floor plan.
 
-#include <algorithm>
 #include <cstdint>
-#include <iterator>
+#include <tuple>
 #include <vector>
 
 #include <cairo.h>
@@ -17,14 +16,6 @@
 
 namespace {
 
-API_Guid AddLine(double y)
-{
-    API_Element e = HostTesting::MakeElement(API_LineID, nullptr);
-    e.line.begC = {0, y};
-    e.line.endC = {5, y};
-    return HostTesting::AddElement(e, nullptr);
-}
-
 GSErrCode Open(const API_Guid& database, Int32 type)
 {
     API_DatabaseInfo info{};
@@ -35,22 +26,10 @@ GSErrCode Open(const API_Guid& database, Int32 type)
 
 }  // namespace
 
-TEST(PlanViewRoofs, ARoofInksItsOutlineAndNothingBeyond)
+TEST(PlanViewRoofs, ARoofInksItsOutlineOnItsOwnStory)
 {
     HostTesting::ResetProject();
-    API_ElementMemo memo;
-    BNClear(memo);
-    API_Element roof = HostTesting::MakeElement(API_RoofID, &memo);
-    BMKillHandle(reinterpret_cast<GSHandle*>(&memo.coords));
-    BMKillHandle(reinterpret_cast<GSHandle*>(&memo.pends));
-    const API_Coord points[] = {{0, 0}, {1, 1}, {6, 1}, {6, 5}, {1, 5}, {1, 1}};
-    memo.coords = reinterpret_cast<API_Coord**>(BMAllocateHandle(sizeof points, ALLOCATE_CLEAR, 0));
-    std::copy(std::begin(points), std::end(points), *memo.coords);
-    memo.pends = reinterpret_cast<Int32**>(BMAllocateHandle(2 * sizeof(Int32), ALLOCATE_CLEAR, 0));
-    (*memo.pends)[1] = 5;
-    HostTesting::AddElement(roof, &memo);
-    ACAPI_DisposeElemMemoHdls(&memo);
-
+    HostTesting::AddFixture(API_RoofID, 0);  // 4 x 3 m from the origin
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 200, 200);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1, 1, 1);
@@ -58,16 +37,14 @@ TEST(PlanViewRoofs, ARoofInksItsOutlineAndNothingBeyond)
     PlanView::PenPalette pens;
     const PlanGeometry::Mapping view{20.0, 0.0, 0.0, 200};
     PlanViewRoofs::Draw(cr, PlanViewRoofs::Read(0), view, pens);
-    EXPECT_TRUE(PlanViewRoofs::Read(1).empty()) << "a roof stands on its own story only";
+    EXPECT_TRUE(PlanViewRoofs::Read(1).empty());
     cairo_surface_flush(surface);
-    const auto white = [&](double x, double y) {
+    const auto inked = [&](double x, double y) {
         const unsigned char* row =
             cairo_image_surface_get_data(surface) + int(view.Y(y)) * cairo_image_surface_get_stride(surface);
-        return (reinterpret_cast<const uint32_t*>(row)[int(view.X(x))] & 0xFFFFFF) == 0xFFFFFF;
+        return (reinterpret_cast<const uint32_t*>(row)[int(view.X(x))] & 0xFFFFFF) != 0xFFFFFF;
     };
-    EXPECT_FALSE(white(3.5, 3)) << "inside the roof";
-    EXPECT_FALSE(white(6, 3)) << "its edge";
-    EXPECT_TRUE(white(8, 8)) << "beyond it";
+    EXPECT_EQ(std::make_tuple(inked(2, 1.5), inked(4, 1.5), inked(8, 8)), std::make_tuple(true, true, false));
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
 }
@@ -78,9 +55,9 @@ TEST(PlanViewSheet, AnOpenWorksheetShowsOnlyTheDraftingDrawnInIt)
     const API_Guid plan = HostTesting::CurrentDatabase();
     const API_Guid details = HostTesting::AddDatabase(APIWind_WorksheetID, "Details");
     const API_Guid blank = HostTesting::AddDatabase(APIWind_WorksheetID, "Blank");
-    const API_Guid onPlan = AddLine(1);
+    const API_Guid onPlan = HostTesting::AddFixture(API_LineID, 0);
     ASSERT_EQ(Open(details, APIWind_WorksheetID), NoError);
-    const API_Guid onSheet = AddLine(2);
+    const API_Guid onSheet = HostTesting::AddFixture(API_LineID, 0);
     const struct {
         const char* open;
         API_Guid database;
