@@ -1,18 +1,14 @@
 // The conversation files of the storage layer.
 #include "core/ConversationFiles.hpp"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include "core/FileText.hpp"
 #include "core/LocalStorage.hpp"
 
 namespace LocalStorage {
@@ -25,31 +21,6 @@ bool Exists(const std::string& path)
 {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
-}
-
-bool WriteFileReplacing(const std::string& path, const std::string& text, std::string& error)
-{
-    const std::string temporary = path + ".tmp." + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        error = "cannot write " + temporary + ": " + std::strerror(errno);
-        return false;
-    }
-    ::fchmod(fd, 0600);
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<std::size_t>(n);
-    }
-    const bool complete = written == text.size() && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !complete || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -76,7 +47,7 @@ bool SaveConversation(const std::string& name, const std::string& text, std::str
     std::string why;
     EnsureDir(GetBaseDir());
     if (!EnsureDir(HistoryDir())) why = "cannot make the folder " + HistoryDir();
-    if (why.empty() && WriteFileReplacing(ConversationPath(name), text, why)) return true;
+    if (why.empty() && WriteWholeFileAtomic(ConversationPath(name), text, 0600, &why)) return true;
     if (error != nullptr) *error = why;
     return false;
 }
@@ -103,10 +74,9 @@ std::optional<StoredConversation> LatestConversation()
     }
     ::closedir(dir);
     if (newest.empty()) return std::nullopt;
-    std::ifstream in(HistoryDir() + "/" + newest, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return StoredConversation{newest.substr(0, newest.size() - std::strlen(kExtension)), text.str()};
+    StoredConversation stored{newest.substr(0, newest.size() - std::strlen(kExtension)), ""};
+    if (!ReadWholeFile(HistoryDir() + "/" + newest, stored.text)) return std::nullopt;
+    return stored;
 }
 
 bool SetConversationAside(const std::string& name)

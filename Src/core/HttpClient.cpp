@@ -1,6 +1,5 @@
 #include "core/HttpClient.hpp"
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -9,9 +8,8 @@
 #include <utility>
 
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "core/FileText.hpp"
 
 namespace Quillmere {
 
@@ -290,37 +288,6 @@ HeaderPairs ToPairs(const std::map<std::string, std::string>& headers)
         SetHeader(pairs, header.first, header.second);
     }
     return pairs;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& out)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) {
-        out.clear();
-        out.reserve(static_cast<std::size_t>(info.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                ok = false;
-                break;
-            }
-            if (got == 0) {
-                break;
-            }
-            out.append(buffer, static_cast<std::size_t>(got));
-        }
-    }
-    ::close(fd);
-    return ok;
 }
 
 std::string LastPathComponent(const std::string& path)

@@ -4,13 +4,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/FileText.hpp"
 #include "core/LocalStorage.hpp"
 
 using nlohmann::json;
@@ -19,6 +18,8 @@ namespace {
 
 const int kMinWindowSide = 100;
 const int kMaxWindowSide = 20000;
+// The settings hold keys: readable by the user alone.
+const int kPrivateMode = 0600;
 
 void ReadString(const json& source, const char* key, std::string& target)
 {
@@ -38,18 +39,6 @@ void ReadWindowSide(const json& source, const char* key, int& target)
     if (value >= kMinWindowSide && value <= kMaxWindowSide) {
         target = static_cast<int>(value);
     }
-}
-
-bool ReadWholeFile(const std::string& path, std::string& out)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    out = buffer.str();
-    return true;
 }
 
 bool FileExists(const std::string& path)
@@ -78,21 +67,13 @@ bool KeepCorruptCopy(const std::string& path, std::string& error)
         error = "cannot keep the unreadable settings file as " + backup + ": " + std::strerror(errno);
         return false;
     }
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& text)
-{
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
+    // The copy may hold keys: it becomes private whatever mode the file had. Only a regular
+    // file is changed, never what a link points to.
+    const int fd = ::open(backup.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) ::fchmod(fd, kPrivateMode);
+        ::close(fd);
     }
     return true;
 }
@@ -192,22 +173,8 @@ bool Settings::SaveTo(const std::string& path, std::string* error) const
     }
 
     const std::string text = ToJson().dump(2, ' ', false, json::error_handler_t::replace) + "\n";
-    std::string temporary = path + ".tmp." + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return fail("cannot write " + temporary + ": " + std::strerror(errno));
-    }
-    ::fchmod(fd, 0600);  // a leftover temporary of ours may have had other bits
-    const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
-    const int writeErrno = errno;
-    if (::close(fd) != 0 || !written) {
-        ::unlink(temporary.c_str());
-        return fail("cannot write " + temporary + ": " + std::strerror(written ? errno : writeErrno));
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int renameErrno = errno;
-        ::unlink(temporary.c_str());
-        return fail("cannot replace " + path + ": " + std::strerror(renameErrno));
+    if (!WriteWholeFileAtomic(path, text, kPrivateMode, &why)) {
+        return fail(why);
     }
     return true;
 }

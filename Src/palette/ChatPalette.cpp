@@ -13,7 +13,9 @@
 
 #include "MainQueue.hpp"
 #include "core/ConversationFiles.hpp"
+#include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
+#include "core/FileText.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/ToolRegistry.hpp"
 #include "engine/HistoryJson.hpp"
@@ -53,14 +55,8 @@ std::string WritePageFile(const std::string& page)
     std::string pattern = (dir / "quillmere_chat_XXXXXX.html").string();
     const int fd = ::mkstemps(pattern.data(), 5);
     if (fd < 0) return {};
-    std::size_t written = 0;
-    while (written < page.size()) {
-        const ssize_t n = ::write(fd, page.data() + written, page.size() - written);
-        if (n <= 0) break;
-        written += static_cast<std::size_t>(n);
-    }
     ::close(fd);
-    if (written != page.size()) {
+    if (!WriteWholeFileAtomic(pattern, page, 0600)) {
         std::remove(pattern.c_str());
         return {};
     }
@@ -124,7 +120,7 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
 
     // 4. The stored settings, handed to the engine.
     Settings::LoadStatus status = Settings::LoadStatus::Missing;
-    settings = Settings::Load(&status);
+    settings = CurrentSettings::Load(&status);
     if (status == Settings::LoadStatus::Unreadable)
         DebugLog("Settings file unreadable; using defaults until the next save");
     ApplySettingsToEngine();
@@ -281,7 +277,7 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     // Settings that could not be written do not take effect either: what the page was told
     // failed must not quietly change the next message.
     std::string error;
-    if (!next.Save(&error)) {
+    if (!CurrentSettings::Save(next, &error)) {
         DebugLog("Cannot save settings: " + error);
         return false;
     }

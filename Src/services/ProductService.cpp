@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "core/Settings.hpp"
+#include "core/CurrentSettings.hpp"
 
 namespace Quillmere {
 namespace ProductService {
@@ -19,7 +19,7 @@ bool Unreserved(unsigned char c)
 
 std::string BaseUrl()
 {
-    std::string base = Settings::Load().serviceUrl;
+    std::string base = CurrentSettings::Get().serviceUrl;
     if (base.empty()) {
         const char* fromEnvironment = std::getenv("QUILLMERE_SERVICE_URL");
         base = fromEnvironment != nullptr ? fromEnvironment : "";

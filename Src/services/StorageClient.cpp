@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
-#include "core/Settings.hpp"
 
 namespace Quillmere {
 
@@ -62,7 +62,7 @@ StorageConfig MakeStorageConfig(const std::string& url, const std::string& anonK
 
 StorageConfig LoadStorageConfig()
 {
-    const Settings settings = Settings::Load();
+    const Settings settings = CurrentSettings::Get();
     StorageConfig config =
         MakeStorageConfig(FromSettingsOrEnvironment(settings.storageUrl, "QUILLMERE_STORAGE_URL"),
                           FromSettingsOrEnvironment(settings.storageAnonKey, "QUILLMERE_STORAGE_ANON_KEY"),

@@ -1,30 +1,13 @@
 #include "services/UploadFile.hpp"
 
-#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/FileText.hpp"
+
 namespace Quillmere {
-
-namespace {
-
-bool WriteAll(int fd, const std::string& bytes)
-{
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
 
 UploadFile::UploadFile(const std::string& name, const std::string& bytes)
 {
@@ -37,14 +20,7 @@ UploadFile::UploadFile(const std::string& name, const std::string& bytes)
     dir_ = buffer.data();
 
     const std::string path = dir_ + "/" + name;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    const bool ok = WriteAll(fd, bytes);
-    const bool closed = ::close(fd) == 0;
-    if (ok && closed)
-        path_ = path;
-    else
-        ::unlink(path.c_str());
+    if (WriteWholeFileAtomic(path, bytes, 0600)) path_ = path;
 }
 
 UploadFile::~UploadFile()

@@ -9,7 +9,9 @@ namespace HostInternal {
 
 namespace {
 
-struct PartSpec {
+// One row of the default library's table: a part's type, name, unique id, nominal width and
+// depth (a, b) and its parameters.
+struct DefaultPartRow {
     API_LibTypeID type;
     const char* name;
     const char* unID;
@@ -18,20 +20,20 @@ struct PartSpec {
     std::vector<API_AddParType> params;
 };
 
-LibraryPartData MakePart(const PartSpec& spec)
+LibraryPartData MakePart(const DefaultPartRow& row)
 {
     LibraryPartData part;
-    part.typeID = spec.type;
-    part.name = GS::Utf8ToUtf16(spec.name);
-    part.ownUnID = spec.unID;
-    part.a = spec.a;
-    part.b = spec.b;
-    part.params = spec.params;
-    part.placeable = spec.type != APILib_MacroID && spec.type != APILib_SpecID;
+    part.typeID = row.type;
+    part.name = GS::Utf8ToUtf16(row.name);
+    part.ownUnID = row.unID;
+    part.a = row.a;
+    part.b = row.b;
+    part.params = row.params;
+    part.placeable = row.type != APILib_MacroID && row.type != APILib_SpecID;
     return part;
 }
 
-std::vector<PartSpec> DefaultParts()
+std::vector<DefaultPartRow> DefaultParts()
 {
     auto len = [](const char* n, double v) { return MakeParameter(n, APIParT_Length, v); };
     auto num = [](const char* n, double v) { return MakeParameter(n, APIParT_Integer, v); };
@@ -168,7 +170,7 @@ void LoadDefaultLibrary(Project& project)
 {
     std::vector<LibraryPartData>& library = project.Library();
     library.clear();
-    for (const PartSpec& spec : DefaultParts()) library.push_back(MakePart(spec));
+    for (const DefaultPartRow& row : DefaultParts()) library.push_back(MakePart(row));
     for (size_t i = 0; i < library.size(); ++i)
         for (size_t p = 0; p < library[i].params.size(); ++p) library[i].params[p].index = static_cast<Int16>(p + 1);
 

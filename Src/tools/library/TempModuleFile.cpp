@@ -1,10 +1,11 @@
 #include "tools/library/TempModuleFile.hpp"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 #include <vector>
+
+#include "core/FileText.hpp"
 
 TempModuleFile::~TempModuleFile() { Remove(); }
 
@@ -24,17 +25,10 @@ bool TempModuleFile::Write(const std::string& folder, const std::string& stem, c
     // included) is never opened, so nothing outside the new file can be written through it.
     const int fd = mkstemps(name.data(), 4);
     if (fd < 0) return false;
+    ::close(fd);
     path_ = name.data();
-
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    const bool closed = ::close(fd) == 0;
-    if (written != bytes.size() || !closed) {
+    // The name is ours now; the bytes replace the empty file whole or not at all.
+    if (!WriteWholeFileAtomic(path_, bytes, 0600)) {
         Remove();
         return false;
     }

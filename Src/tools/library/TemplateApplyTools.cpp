@@ -3,13 +3,13 @@
 // Registered by the template family (RegisterTemplateTools) after the capture tools.
 
 #include <algorithm>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "ACAPinc.h"
 
+#include "core/FileText.hpp"
 #include "core/LocalStorage.hpp"
 #include "services/StorageClient.hpp"
 #include "tools/ToolKit.hpp"
@@ -38,20 +38,6 @@ json IgnoredInputs(const json& input, std::initializer_list<const char*> keys)
     for (const char* key : keys)
         if (HasInput(input, key)) ignored.push_back(key);
     return ignored;
-}
-
-// The whole local file, or nothing when it cannot be opened, sized or read.
-bool ReadLocalFile(const std::string& path, std::string* bytes)
-{
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file) return false;
-    const std::streamoff size = file.tellg();
-    if (size < 0) return false;
-    std::string data(static_cast<size_t>(size), '\0');
-    file.seekg(0);
-    if (size > 0 && !file.read(&data[0], size)) return false;
-    *bytes = std::move(data);
-    return true;
 }
 
 ToolResult ListTemplates(const json&)
@@ -119,7 +105,7 @@ ToolResult GetTemplateLayout(const json& input)
     std::string source = "supabase";
     if (text.empty()) {
         const std::string path = LocalStorage::GetBaseDir() + "/templates/" + safe + kSummarySuffix;
-        if (!ReadLocalFile(path, &text)) return ToolResult::Fail("Template meta not found: " + safe + kSummarySuffix);
+        if (!ReadWholeFile(path, text)) return ToolResult::Fail("Template meta not found: " + safe + kSummarySuffix);
         source = "local";
     }
     json meta;
@@ -148,7 +134,7 @@ ToolResult ApplyTemplateExact(const json& input)
 
     std::string data = SupabaseDownloadPublic(safe + ".mod");
     const bool fromStorage = !data.empty();
-    if (data.empty() && !ReadLocalFile(localPath, &data)) data.clear();
+    if (data.empty() && !ReadWholeFile(localPath, data)) data.clear();
     if (data.empty()) {
         json report = {{"artifacts_checked", {{"local_mod", localPath}, {"supabase_mod", safe + ".mod"}}},
                        {"error", "NO_MOD_FILE"},

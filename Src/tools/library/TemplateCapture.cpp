@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <string>
 
 #include <sys/stat.h>
@@ -12,6 +11,7 @@
 
 #include "ACAPinc.h"
 
+#include "core/FileText.hpp"
 #include "core/LocalStorage.hpp"
 #include "services/StorageClient.hpp"
 #include "tools/ToolKit.hpp"
@@ -42,27 +42,6 @@ long long FileSize(const std::string& path)
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return -1;
     return static_cast<long long>(info.st_size);
-}
-
-bool ReadWhole(const std::string& path, std::string& bytes)
-{
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return false;
-    const std::streamoff size = in.tellg();
-    if (size < 0) return false;
-    bytes.resize(static_cast<std::size_t>(size));
-    in.seekg(0);
-    return static_cast<bool>(in.read(&bytes[0], size));
-}
-
-// True only when opening, writing and closing all succeeded.
-bool WriteWhole(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::trunc);
-    if (!out) return false;
-    out << text;
-    out.close();
-    return !out.fail();
 }
 
 bool Succeeded(int status) { return status >= 200 && status <= 299; }
@@ -173,14 +152,14 @@ ToolResult CaptureProjectTemplate(const json& input)
     std::string modBytes;
     int modStatus = 0;
     bool modUploaded = false;
-    if (ReadWhole(modPath, modBytes)) {
+    if (ReadWholeFile(modPath, modBytes)) {
         modStatus = storage.Upload(safeName + ".mod", modBytes, "application/octet-stream").statusCode;
         modUploaded = Succeeded(modStatus);
     } else {
         modBytes.clear();
     }
 
-    const bool metaWritten = WriteWhole(metaPath, summaryText);
+    const bool metaWritten = WriteWholeFileAtomic(metaPath, summaryText);
     const std::string metaObject = safeName + ".meta.json";
     const Quillmere::HttpResponse metaResponse = storage.Upload(metaObject, summaryText, "application/json");
     const bool metaUploaded = Succeeded(metaResponse.statusCode);

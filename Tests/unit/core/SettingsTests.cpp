@@ -106,6 +106,7 @@ TEST_F(SettingsTest, CorruptFileIsKeptBesideBeforeTheNextSave)
     ASSERT_TRUE(fs::create_directory(dir()));
     const std::string broken = "{\"anthropic_api_key\": \"sk-typed-by-hand\",, }";
     WriteFile(path(), broken);
+    fs::permissions(path(), fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
     Settings::LoadStatus status = Settings::LoadStatus::Loaded;
     EXPECT_EQ(Settings::Load(&status).ToJson(), Settings{}.ToJson());
     EXPECT_EQ(status, Settings::LoadStatus::Unreadable);
@@ -113,6 +114,7 @@ TEST_F(SettingsTest, CorruptFileIsKeptBesideBeforeTheNextSave)
 
     ASSERT_TRUE(kCustom.Save());
     EXPECT_EQ(ReadFile(path() + ".corrupt"), broken);
+    EXPECT_EQ(Mode(path() + ".corrupt"), kPrivate) << "the copy may hold keys";
     EXPECT_EQ(Settings::Load().ToJson(), kCustom.ToJson());
     // A second bad file does not overwrite the first backup; a good file is simply replaced.
     WriteFile(path(), "[1, 2, 3]");

@@ -156,9 +156,8 @@ TEST_F(TemplateCaptureTest, FolderAndSummaryFileProblems)
     EXPECT_NE(reply["mod_export_error_code"], 0);
     std::filesystem::remove(TemplatesDir());
 
-    // The summary file opens but cannot be written: not written, still uploaded.
-    std::filesystem::create_directories(TemplatesDir());
-    std::filesystem::create_symlink("/dev/full", TemplatesDir() + "/Full.meta.json");
+    // The summary cannot replace what stands at its name: not written, still uploaded.
+    std::filesystem::create_directories(TemplatesDir() + "/Full.meta.json");
     reply = Capture({{"template_name", "Full"}});
     EXPECT_EQ(reply["meta_written_local"], false);
     EXPECT_EQ(reply["meta_uploaded"], true);

@@ -1,0 +1,23 @@
+#pragma once
+
+// Reading and writing whole files, the one way the add-on does it. Reading never waits on
+// what sits at a path (a named pipe would hold the main thread until someone wrote to it) and
+// takes only regular files. Writing never leaves a half-written file: the bytes go to a new
+// temporary file beside the target, every write and the close are checked, and only then is
+// it renamed over the target.
+
+#include <string>
+
+// The mode a written file gets from the user's umask (0666 & ~umask), as most files should.
+constexpr int kModeFromUmask = -1;
+
+// The whole content of the regular file at path. False when there is none, it is something
+// else (a folder, a pipe, a device) or reading fails; bytes is then left as it was.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+// Replaces the file at path with bytes, whole or not at all. mode is the new file's exact
+// permission bits whatever the old file's were, or kModeFromUmask. False with a reason in
+// error (when given) if anything failed; the old file is then untouched and no temporary
+// file is left.
+bool WriteWholeFileAtomic(const std::string& path, const std::string& bytes, int mode = kModeFromUmask,
+                          std::string* error = nullptr);
