@@ -18,7 +18,6 @@ TEST(HistoryJson, RoundTripsAndRefusesHistoriesNoServiceWouldTakeBack)
         bool readable;
     } cases[] = {
         {"text, image, a call and its result", "[" + user + "," + call + "," + answer + "]", true},
-        {"empty", "[]", true},
         {"not a list", user, false},
         {"two user messages in a row", "[" + user + "," + user + "]", false},
         {"starts with the assistant", "[" + call + "," + answer + "]", false},
