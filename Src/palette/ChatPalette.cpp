@@ -114,9 +114,7 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     //    with fresh callbacks: first the render family, then the plan family, which also reads
     //    the engine's attachments.
     RegisterRenderTools(tools, MakePreviewCallback(), MakeToolResultCallback());
-    DebugLog("Render tools registered");
     RegisterPlanTools(tools, MakePreviewCallback(kPlanOverlayLabel), MakeToolResultCallback(), *bridge);
-    DebugLog("Plan tools registered");
 
     // 4. The stored settings, handed to the engine.
     Settings::LoadStatus status = Settings::LoadStatus::Missing;

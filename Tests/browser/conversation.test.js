@@ -23,8 +23,6 @@ describe('the conversation through failures and restarts', () => {
     if (session) await session.stop();
   });
 
-  const bubble = (text) => frame.waitForFunction((t) => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === t), text);
-
   test('a failed send puts its text and attachment back and is not sent twice', async () => {
     await frame.setInputFiles('#file-input', { name: 'door.png', mimeType: 'image/png', buffer: h.TINY_PNG });
     await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 1);
@@ -39,7 +37,7 @@ describe('the conversation through failures and restarts', () => {
 
     fake.script(h.textReply('Door added.'));
     await frame.click('#send-button');
-    await bubble('Door added.');
+    await h.waitForBubble(frame, 'Door added.');
     const sent = JSON.stringify(fake.requests.at(-1).body.messages);
     assert.equal(sent.split('Add a door to the south wall').length - 1, 1, 'the message went once: ' + sent);
   });
@@ -58,12 +56,12 @@ describe('the conversation through failures and restarts', () => {
     await page.click('#addon-menu-button');
     await frame.click('#input');
     await page.waitForFunction(() => !document.querySelector('#addon-menu').classList.contains('open'));
-    await bubble('Door added.');
+    await h.waitForBubble(frame, 'Door added.');
     assert.equal(await frame.isVisible('#welcome'), false);
 
     fake.script(h.textReply('It is on the south wall.'));
     await h.sendMessage(frame, 'Where is the door?');
-    await bubble('It is on the south wall.');
+    await h.waitForBubble(frame, 'It is on the south wall.');
     const roles = fake.requests.at(-1).body.messages.map((m) => m.role);
     assert.deepEqual(roles, ['user', 'assistant', 'user']);
   });

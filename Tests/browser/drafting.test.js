@@ -48,29 +48,13 @@ describe('drafting in the emulated host', () => {
     const plan = (story) => `${host.origin}/host/plan.png?token=${host.token}&w=600&h=400&story=${story}&t=${Date.now()}`;
     const before = await h.darkPixels(page, plan(0));
 
-    let offered = [];
-    fake.script((body) => {
-      offered = (body.tools || []).map((tool) => tool.name);
-      return sketchReply();
-    }, h.textReply('Sketch drawn.'));
+    fake.script(sketchReply(), h.textReply('Sketch drawn.'));
     await h.sendMessage(frame, 'Sketch a dimensioned 6 by 4 m kitchen');
-    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'Sketch drawn.'));
+    await h.waitForBubble(frame, 'Sketch drawn.');
 
-    for (const [name] of SKETCH) assert.ok(offered.includes(name), `${name} is offered to the model`);
-    // Every tool result went back to the model as a success.
-    const results = fake.requests.at(-1).body.messages.at(-1).content;
-    assert.equal(results.length, SKETCH.length);
-    for (const result of results) {
-      const outcome = JSON.parse(typeof result.content === 'string' ? result.content : result.content[0].text);
-      assert.equal(outcome.success, true, JSON.stringify(outcome));
-      assert.match(outcome.element_guid, /^[0-9A-F-]{36}$/i);
-    }
-    const cards = await frame.$$eval('.tool-card', (els) => els.map((el) => ({
-      name: el.querySelector('.tool-name').textContent, ok: el.classList.contains('ok')
-    })));
-    for (const [name] of SKETCH) {
+    const cards = await h.toolCards(frame);
+    for (const [name] of SKETCH)
       assert.ok(cards.some((card) => card.name === name.replace(/_/g, ' ') && card.ok), `a successful card for ${name}`);
-    }
 
     const after = await h.darkPixels(page, plan(0));
     assert.ok(after > before + 300, `the sketch inks the plan (${before} dark pixels before, ${after} after)`);

@@ -52,7 +52,7 @@ describe('the host window\'s Edit menu', () => {
 
   test('in a 900 x 600 window the welcome suggestions stay in view above the composer', async () => {
     await page.setViewportSize({ width: 900, height: 600 });
-    await page.waitForTimeout(300);
+    await frame.waitForFunction(() => document.documentElement.clientHeight < 600);
     const overlap = await frame.evaluate(() => {
       const composer = document.querySelector('.composer-wrap').getBoundingClientRect().top;
       return [...document.querySelectorAll('.suggestion')].map((s) => s.getBoundingClientRect().bottom - composer);
@@ -78,7 +78,7 @@ describe('the host window\'s Edit menu', () => {
   test('Edit > Undo takes the wall out of the plan and Redo brings it back', async () => {
     fake.script(h.toolReply('create_wall', { start_x: 0, start_y: 0, end_x: 6, end_y: 0 }), h.textReply('The wall stands.'));
     await h.sendMessage(frame, 'Build a 6 m wall');
-    await frame.waitForFunction(() => [...document.querySelectorAll('.bubble')].some((b) => b.textContent === 'The wall stands.'));
+    await h.waitForBubble(frame, 'The wall stands.');
     const withWall = await waitForPlan(page, (dark) => dark > 100, 'the new wall');
     await page.waitForFunction((step) => document.querySelector('#undo-item .label').textContent === 'Undo ' + step, STEP);
     assert.deepEqual(await menuItems(page), [{ text: `Undo ${STEP}`, enabled: true }, { text: 'Redo', enabled: false }]);

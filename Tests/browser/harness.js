@@ -66,11 +66,6 @@ async function startFakeAnthropic() {
     let body = '';
     req.on('data', (chunk) => { body += chunk; });
     req.on('end', () => {
-      if (req.method === 'GET' && req.url.startsWith('/render.png')) {
-        res.writeHead(200, { 'Content-Type': 'image/png' });
-        res.end(TINY_PNG);
-        return;
-      }
       let parsed = null;
       try { parsed = JSON.parse(body); } catch (e) { parsed = null; }
       requests.push({ url: req.url, headers: req.headers, body: parsed });
@@ -197,11 +192,23 @@ async function openPalette(context, host) {
   return { page, frame };
 }
 
-// A fake model, the host with a home folder of its own holding these settings, and the
-// browser with the palette open; close() stops them all.
 async function sendMessage(frame, text) {
   await frame.fill('#input', text);
   await frame.click('#send-button');
+}
+
+// Waits until the palette shows a message bubble with exactly one of the texts.
+function waitForBubble(frame, texts, timeout = 30000) {
+  return frame.waitForFunction((wanted) => [...document.querySelectorAll('.bubble')].some((b) =>
+    wanted.includes(b.textContent)), [].concat(texts), { timeout });
+}
+
+// The tool cards under selector as { name, title, detail, ok }.
+function toolCards(frame, selector = '.tool-card') {
+  return frame.$$eval(selector, (els) => els.map((el) => ({
+    name: el.querySelector('.tool-name').textContent, title: el.querySelector('.tool-title').textContent,
+    detail: el.querySelector('.tool-detail').textContent, ok: el.classList.contains('ok')
+  })));
 }
 
 // The usual ground of a test file: a fake Anthropic server, a home folder with the given
@@ -283,6 +290,6 @@ async function darkPixels(page, url, limit = 120) {
 }
 
 module.exports = {
-  startFakeAnthropic, textReply, toolReply, startHost, launchBrowser, openPalette, sendMessage,
+  startFakeAnthropic, textReply, toolReply, startHost, launchBrowser, openPalette, sendMessage, waitForBubble, toolCards,
   writeSettings, readSettings, tempDir, startSession, startService, lastToolResult, TINY_PNG, darkPixels
 };

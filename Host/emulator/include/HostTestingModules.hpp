@@ -38,12 +38,6 @@ struct ModuleSummary {
 // Reads a module as the host's reader does; why receives the reason of a refusal.
 GSErrCode ReadModuleSummary(const std::string& path, ModuleSummary* summary, std::string* why = nullptr);
 
-// Places the module's elements into the open project as new elements, as a hotlink that is
-// broken up does (fresh GUIDs; doors keep to their copied walls, groups become new groups).
-// Inside an undoable command they belong to its step. guids receives the new GUIDs in module
-// order.
-GSErrCode PlaceModule(const std::string& path, std::vector<API_Guid>* guids = nullptr);
-
 // Empties the open project and loads the module into it: its stories, attributes and elements
 // (with their GUIDs and memos). Element defaults and the library stay empty until the next
 // ResetProject.

@@ -47,12 +47,6 @@ GSErrCode WriteModule(const Project& project, const std::string& path);
 // why, when given, receives a short reason for the log.
 GSErrCode ReadModule(const std::string& path, ModuleContents* contents, std::string* why = nullptr);
 
-// Places the module's elements into the project as new elements: each gets a fresh GUID, and
-// the links inside the module follow the copies (a door's or window's wall, the group an
-// element is in, an owner element). Story and attribute indices are kept as written. Inside
-// an undoable command the insertions belong to its step. Returns the new GUIDs in module order.
-std::vector<API_Guid> PlaceModuleElements(Project& project, const ModuleContents& contents);
-
 // Empties the project and fills it with the module: stories, attributes and elements, which
 // keep their GUIDs and order. Element defaults and the library stay empty.
 void LoadModuleAsProject(const ModuleContents& contents, Project& project);

@@ -88,16 +88,6 @@ GSErrCode ReadModuleSummary(const std::string& path, ModuleSummary* summary, std
     return NoError;
 }
 
-GSErrCode PlaceModule(const std::string& path, std::vector<API_Guid>* guids)
-{
-    ModuleContents contents;
-    GSErrCode err = ReadModule(path, &contents);
-    if (err != NoError) return err;
-    std::vector<API_Guid> placed = PlaceModuleElements(TheProject(), contents);
-    if (guids != nullptr) *guids = std::move(placed);
-    return NoError;
-}
-
 GSErrCode LoadModuleAsProject(const std::string& path)
 {
     ModuleContents contents;

@@ -74,14 +74,10 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
     };
     std::size_t givenBack = 0;  // only a message read whole can go back to be changed
     bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message) { givenBack += message.size(); });
-    for (const json& content : bad) {
-        bridge->SendMessageWithAttachments(content);
-    }
+    for (const json& content : bad) bridge->SendMessageWithAttachments(content);
     MainQueue::DrainUntilIdle();
     ASSERT_EQ(texts.size(), bad.size());
-    for (const std::string& text : texts) {
-        EXPECT_EQ(text.rfind(kWarning, 0), 0u) << text;
-    }
+    for (const std::string& text : texts) EXPECT_EQ(text.rfind(kWarning, 0), 0u) << text;
     EXPECT_NE(texts.back().find("attachment 2 (image) is 3.79 MB; Anthropic takes images of at most 3.75 MB"),
               std::string::npos)
         << texts.back();

@@ -4,11 +4,7 @@
 
 #include "EngineFixture.hpp"
 
-using Clock = std::chrono::steady_clock;
-
 namespace {
-
-const auto kPrompt = std::chrono::seconds(10);  // well below the client's 120 s request timeout
 
 bool Has(const Events& events, const std::string& event)
 {
@@ -19,6 +15,8 @@ bool Has(const Events& events, const std::string& event)
 
 TEST_F(EngineTest, ClearingDuringAStalledRequestAbortsItDropsTheQueueAndStartsAfresh)
 {
+    // Only an abort ends the request before the server lets go of its reply, at the end.
+    Quillmere::SetHttpTimeoutOverrideForTesting(kNoTimeout);
     server.Script(AnthropicReply("too late"), 200, true);
     server.Script(AnthropicReply("fresh answer"));
     bridge->SendMessage("one");
@@ -30,9 +28,7 @@ TEST_F(EngineTest, ClearingDuringAStalledRequestAbortsItDropsTheQueueAndStartsAf
     EXPECT_FALSE(bridge->IsBusy()) << "busy must end with the clearing, not with the aborted request";
     bridge->SendMessage("fresh");  // sent before the worker has even noticed the clearing
 
-    const auto start = Clock::now();
-    ASSERT_TRUE(WaitForTurns(2));
-    EXPECT_LT(Clock::now() - start, kPrompt) << "the stalled request was not aborted";
+    ASSERT_TRUE(WaitForTurns(2)) << "the stalled request was not aborted";
     server.Release();  // the stalled reply arrives only now, long after nobody wants it
     MainQueue::DrainUntilIdle();
 

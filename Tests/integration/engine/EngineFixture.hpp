@@ -10,6 +10,7 @@
 
 #include "MainQueue.hpp"
 #include "QuillmereTest.hpp"
+#include "core/HttpClient.hpp"
 #include "engine/ModelBridge.hpp"
 
 using Events = std::vector<std::string>;
@@ -21,14 +22,10 @@ inline json Unmarked(json node)
     if (node.is_object()) {
         node.erase("cache_control");
         const auto system = node.find("system");
-        if (system != node.end() && system->is_array() && system->size() == 1) {
-            *system = (*system)[0]["text"];
-        }
+        if (system != node.end() && system->is_array() && system->size() == 1) *system = (*system)[0]["text"];
     }
     if (node.is_structured()) {
-        for (json& child : node) {
-            child = Unmarked(std::move(child));
-        }
+        for (json& child : node) child = Unmarked(std::move(child));
     }
     return node;
 }
@@ -55,9 +52,7 @@ public:
                                 Unmarked(json::parse(in.body, nullptr, false)),
                                 in.body});
             Reply reply = script.empty() ? unscripted : script.front();
-            if (!script.empty()) {
-                script.pop_front();
-            }
+            if (!script.empty()) script.pop_front();
             changed.notify_all();
             changed.wait(lock, [&] { return !reply.stall || released; });
             out.status = reply.status;
@@ -151,6 +146,8 @@ public:
     static constexpr const char* kAnthropicKey = "sk-ant-secret-0123456789";
     static constexpr const char* kOpenAIKey = "sk-openai-secret-9876543210";
     static constexpr const char* kWarning = "\xE2\x9A\xA0 ";
+    // A request timeout longer than any test may take: a request that ends early was aborted.
+    static constexpr long kNoTimeout = 3600L * 1000;
 
 protected:
     void SetUp() override
@@ -178,6 +175,7 @@ protected:
     void TearDown() override
     {
         bridge.reset();
+        Quillmere::SetHttpTimeoutOverrideForTesting(0);
         QuillmereTest::TearDown();
         EXPECT_TRUE(allOnMainThread) << "a callback ran off the main thread";
     }

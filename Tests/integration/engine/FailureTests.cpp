@@ -1,5 +1,4 @@
 #include "EngineFixture.hpp"
-#include "core/HttpClient.hpp"
 
 namespace {
 
@@ -38,13 +37,7 @@ std::string DeepOpenAIArguments()
 
 }  // namespace
 
-class FailureTest : public EngineTest, public ::testing::WithParamInterface<FailureCase> {
-    void TearDown() override
-    {
-        Quillmere::SetHttpTimeoutOverrideForTesting(0);
-        EngineTest::TearDown();
-    }
-};
+class FailureTest : public EngineTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(FailureTest, EndsTheTurnWithAWarningAndKeepsTheHistoryUsable)
 {

@@ -22,9 +22,7 @@ std::string MessagesPart(const std::string& raw)
 std::size_t Occurrences(const std::string& text, const std::string& part)
 {
     std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
     return count;
 }
 
@@ -33,9 +31,7 @@ std::vector<std::string> LinesWith(const std::string& text, const std::string& p
     std::vector<std::string> lines;
     std::istringstream stream(text);
     for (std::string line; std::getline(stream, line);) {
-        if (line.find(part) != std::string::npos) {
-            lines.push_back(line.substr(line.find(part)));
-        }
+        if (line.find(part) != std::string::npos) lines.push_back(line.substr(line.find(part)));
     }
     return lines;
 }
@@ -59,9 +55,8 @@ protected:
         const std::vector<json> replies = {
             reply("Looking.", {{"c1", "probe_wall", {{"length", 4}}}, {"c2", "probe_slab", {{"story", 9}}}}),
             reply("", {{"c3", "probe_wall", {{"length", 2}}}}), reply("Both done.", {}), reply("Again done.", {})};
-        for (std::size_t i = 0; i < replies.size(); ++i) {
+        for (std::size_t i = 0; i < replies.size(); ++i)
             server.Script(usages[i].is_null() ? replies[i] : WithUsage(replies[i], usages[i]));
-        }
         ASSERT_TRUE(Send("Make a wall and a slab"));
         ASSERT_TRUE(Send("Once more"));
         ASSERT_EQ(server.Requests().size(), 4u);
@@ -78,9 +73,7 @@ TEST_F(PromptCacheTest, AnthropicRequestsMarkTheirPrefixAndRepeatItByteForByte)
     const auto requests = server.Requests();
 
     std::vector<json> bodies;  // as sent, marks and all
-    for (const auto& request : requests) {
-        bodies.push_back(json::parse(request.raw));
-    }
+    for (const auto& request : requests) bodies.push_back(json::parse(request.raw));
     for (std::size_t k = 0; k < requests.size(); ++k) {
         const json& body = bodies[k];
         SCOPED_TRACE("request " + std::to_string(k));

@@ -1,19 +1,17 @@
+// Shutting the engine down mid-turn: it returns while the turn is still waiting (on the
+// service or on the main thread), and nothing of the turn runs or reports afterwards.
 #include "EngineFixture.hpp"
 
-using Clock = std::chrono::steady_clock;
-
-static const auto kPrompt = std::chrono::seconds(10);  // well below the client's 120 s request timeout
-
-TEST_F(EngineTest, ShutdownDuringAStalledRequestReturnsPromptlyAndDropsEverything)
+TEST_F(EngineTest, ShutdownDuringAStalledRequestReturnsAtOnceAndDropsEverything)
 {
+    // Only an abort ends the request before the server lets go of its reply, after the shutdown.
+    Quillmere::SetHttpTimeoutOverrideForTesting(kNoTimeout);
     server.Script(AnthropicReply("too late"), 200, true);
     bridge->SendMessage("one");
     bridge->SendMessage("two");
     ASSERT_TRUE(server.WaitForRequests(1));
 
-    const auto start = Clock::now();
     bridge->Shutdown();
-    EXPECT_LT(Clock::now() - start, kPrompt);
     EXPECT_FALSE(bridge->IsBusy());
     bridge->Shutdown();  // a second call is harmless
     bridge->SendMessage("ignored");
@@ -34,10 +32,8 @@ TEST_F(EngineTest, ShutdownWhileAToolWaitsForTheMainThreadNeverRunsIt)
     bridge->SendMessage("use the tool");
 
     ASSERT_TRUE(WaitForPostedToolCall());
-    const auto start = Clock::now();
-    bridge->Shutdown();
-    EXPECT_LT(Clock::now() - start, kPrompt);
-    bridge.reset();  // the registry is gone now
+    bridge->Shutdown();  // the worker waits for this (main) thread: a join would never return
+    bridge.reset();      // the registry is gone now
     MainQueue::DrainUntilIdle();
     EXPECT_FALSE(ran);
     EXPECT_TRUE(events.empty());

@@ -29,9 +29,8 @@ protected:
     Points Coords() const
     {
         Points out;
-        for (GSSize i = 0; i < BMGetHandleSize(memo_.coords) / static_cast<GSSize>(sizeof(API_Coord)); ++i) {
+        for (GSSize i = 0; i < BMGetHandleSize(memo_.coords) / static_cast<GSSize>(sizeof(API_Coord)); ++i)
             out.emplace_back((*memo_.coords)[i].x, (*memo_.coords)[i].y);
-        }
         return out;
     }
 

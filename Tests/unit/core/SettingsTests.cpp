@@ -25,9 +25,7 @@ fs::perms Mode(const std::string& path) { return fs::status(path).permissions() 
 std::vector<std::string> FilesIn(const std::string& dir)
 {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        names.push_back(entry.path().filename());
-    }
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -92,9 +92,7 @@ TEST(ToolResultTest, ToJsonShapes)
         {ToolResult::Fail(""), R"({"error":"Unknown error","success":false})"},
         {ToolResult{false, "G", "m", ""}, R"({"error":"Unknown error","success":false})"},  // filled by hand
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.first.toJson(), c.second);
-    }
+    for (const auto& c : cases) EXPECT_EQ(c.first.toJson(), c.second);
     EXPECT_EQ(Outcome([] { return ToolResult::Fail("\xFF\xFE").toJson(), 0; }).substr(0, 9), "json 316:");
 }
 

@@ -1,13 +1,14 @@
 // Prompt-cache token counts as the providers read them from replies.
 
-#include <gtest/gtest.h>
-
+#include "QuillmereTest.hpp"
 #include "engine/AnthropicProvider.hpp"
 #include "engine/OpenAIProvider.hpp"
 
 using nlohmann::json;
 
-TEST(PromptCache, UsageIsReadFromRepliesThatCarryItAndMissingWhenTheyDoNot)
+class PromptCacheTest : public QuillmereTest {};
+
+TEST_F(PromptCacheTest, UsageIsReadFromRepliesThatCarryItAndMissingWhenTheyDoNot)
 {
     const std::string anthropicContent = R"("content":[{"type":"text","text":"ok"}],"stop_reason":"end_turn")";
     const std::string openaiChoices = R"("choices":[{"message":{"content":"ok"},"finish_reason":"stop"}])";

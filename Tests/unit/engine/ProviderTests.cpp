@@ -1,12 +1,16 @@
-#include <gtest/gtest.h>
-
+// The providers read replies: text, tool calls, arguments and replies they cannot read; the
+// conversation answers every open tool call once.
+#include "QuillmereTest.hpp"
 #include "engine/AnthropicProvider.hpp"
 #include "engine/ModelBridge.hpp"
 #include "engine/OpenAIProvider.hpp"
 
+// Host calls made off the main thread are checked at the end of each test.
+class Providers : public QuillmereTest {};
+
 using nlohmann::json;
 
-TEST(Conversation, OpenToolCallsGetAResultOnce)
+TEST_F(Providers, ConversationOpenToolCallsGetAResultOnce)
 {
     Conversation conversation;
     conversation.CloseOpenToolCalls("none");  // nothing asked yet
@@ -28,7 +32,7 @@ TEST(Conversation, OpenToolCallsGetAResultOnce)
     EXPECT_EQ(conversation.Size(), 4u);
 }
 
-TEST(AnthropicProvider, ParsesTextToolCallsAndStopReason)
+TEST_F(Providers, AnthropicParsesTextToolCallsAndStopReason)
 {
     const ModelReply reply = AnthropicProvider().ParseReply(R"({"content":[
         {"type":"thinking","thinking":"hmm"}, {"type":"text","text":"First"}, {"type":"text","text":""},
@@ -45,14 +49,12 @@ TEST(AnthropicProvider, ParsesTextToolCallsAndStopReason)
     EXPECT_FALSE(reply.toolCalls[1].argumentError.empty());
     // Text and tool calls go back into the history in the order the model gave them.
     std::vector<BlockKind> kinds;
-    for (const ContentBlock& block : reply.assistantBlocks) {
-        kinds.push_back(block.kind);
-    }
+    for (const ContentBlock& block : reply.assistantBlocks) kinds.push_back(block.kind);
     EXPECT_EQ(kinds,
               (std::vector<BlockKind>{BlockKind::Text, BlockKind::ToolUse, BlockKind::ToolUse, BlockKind::Text}));
 }
 
-TEST(OpenAIProvider, ParsesTextToolCallsArgumentsAndRefusals)
+TEST_F(Providers, OpenAIParsesTextToolCallsArgumentsAndRefusals)
 {
     OpenAIProvider provider;
     const ModelReply reply = provider.ParseReply(R"({"choices":[{"index":0,"finish_reason":"tool_calls",
@@ -77,7 +79,7 @@ TEST(OpenAIProvider, ParsesTextToolCallsArgumentsAndRefusals)
     EXPECT_TRUE(refusal.toolCalls.empty());
 }
 
-TEST(Providers, RefuseRepliesTheyCannotRead)
+TEST_F(Providers, BothRefuseRepliesTheyCannotRead)
 {
     const AnthropicProvider anthropic;
     const OpenAIProvider openai;

@@ -1,47 +1,34 @@
 // The warnings about the model services: a key quoted back by a service never reaches the
 // chat, and a long service text is cut without breaking a UTF-8 character.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
+#include "QuillmereTest.hpp"
 #include "engine/ServiceErrors.hpp"
 
-namespace {
+class ServiceErrorsTest : public QuillmereTest {};
 
-const std::string kKey = "sk-test-0123456789abcdef";
+static const std::string kKey = "sk-test-0123456789abcdef";
 
-}  // namespace
-
-TEST(ServiceErrors, QuotedServiceTextLosesTheKeyAndStaysShort)
+// One row per text the chat may show: the sanitised service text and every warning.
+TEST_F(ServiceErrorsTest, ServiceTextLosesTheKeyStaysShortAndWarningsSayWhatToDo)
 {
     const std::string euro = "\xE2\x82\xAC";  // three bytes
-    struct Case {
-        const char* name;
-        std::string text, expected;
-    };
-    const std::vector<Case> cases = {
-        {"key everywhere", "bad key " + kKey + " (" + kKey + ")", "bad key [key] ([key])"},
-        {"300 bytes kept", std::string(300, 'a'), std::string(300, 'a')},
-        {"301 bytes cut", std::string(301, 'a'), std::string(300, 'a') + "..."},
-        {"character across the cut", std::string(299, 'a') + euro + "tail", std::string(299, 'a') + "..."},
-        {"character ending at the cut", std::string(297, 'a') + euro + "tail", std::string(297, 'a') + euro + "..."},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(SanitiseServiceText(c.text, kKey), c.expected) << c.name;
-    }
-    EXPECT_EQ(SanitiseServiceText("no key set", ""), "no key set");
-}
-
-TEST(ServiceErrors, WarningsNameTheServiceTheStatusAndWhatToDo)
-{
     const std::string mark = kWarningMark;
     const std::string body = R"({"error":{"message":"slow down, )" + kKey + R"("}})";
     struct Case {
         const char* name;
-        std::string warning, expected;
+        std::string shown, expected;
     };
     const std::vector<Case> cases = {
+        {"key everywhere", SanitiseServiceText("bad key " + kKey + " (" + kKey + ")", kKey), "bad key [key] ([key])"},
+        {"no key set", SanitiseServiceText("no key set", ""), "no key set"},
+        {"300 bytes kept", SanitiseServiceText(std::string(300, 'a'), kKey), std::string(300, 'a')},
+        {"301 bytes cut", SanitiseServiceText(std::string(301, 'a'), kKey), std::string(300, 'a') + "..."},
+        {"character across the cut", SanitiseServiceText(std::string(299, 'a') + euro + "tail", kKey),
+         std::string(299, 'a') + "..."},
+        {"character ending at the cut", SanitiseServiceText(std::string(297, 'a') + euro + "tail", kKey),
+         std::string(297, 'a') + euro + "..."},
         {"refused key", HttpFailureWarning("Anthropic", 401, body, kKey),
          mark + "Anthropic did not accept the API key (HTTP 401). Check the key in Settings."},
         {"rate limit", HttpFailureWarning("OpenAI", 429, body, kKey),
@@ -53,7 +40,5 @@ TEST(ServiceErrors, WarningsNameTheServiceTheStatusAndWhatToDo)
         {"unreadable reply", UnexpectedReplyWarning("Anthropic", "the reply is not JSON", kKey),
          mark + "Unexpected reply from Anthropic: the reply is not JSON"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.warning, c.expected) << c.name;
-    }
+    for (const Case& c : cases) EXPECT_EQ(c.shown, c.expected) << c.name;
 }

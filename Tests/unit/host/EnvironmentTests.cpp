@@ -1,3 +1,6 @@
+// The host's stories: the story list in a handle the caller frees, and inserting a story (its
+// name read within its field, higher elements moved up with their stories) undone whole.
+
 #include "QuillmereTest.hpp"
 
 namespace {
@@ -36,14 +39,21 @@ TEST_F(Environment, StorySettingsComeInFreshAllocationsTheCallerFrees)
     BMKillHandle(&info.data);
 }
 
-TEST_F(Environment, InsertingAStoryMovesHigherElementsUpAndUndoes)
+TEST_F(Environment, InsertingAStoryReadsItsNameWithinItsFieldMovesHigherElementsUpAndUndoes)
 {
-    API_StoryCmdType top{APIStory_InsAbove, 2, 3.0, 9.0, {}};
-    GS::ucsncpy(top.uName, u"Roof Level", 256);
-    ASSERT_EQ(ChangeStories(top, "Quillmere: Create Story"), NoError);
+    // The name fills its whole field, with no terminator; whatever follows is not part of it.
+    struct {
+        API_StoryCmdType cmd;
+        GS::uchar_t after[4];
+    } top;
+    BNClear(top);
+    top.cmd = {APIStory_InsAbove, 2, 3.0, 9.0, {}};
+    for (GS::uchar_t& unit : top.cmd.uName) unit = u'A';
+    top.after[0] = top.after[1] = u'Z';
+    ASSERT_EQ(ChangeStories(top.cmd, "Quillmere: Create Story"), NoError);
     std::vector<HostTesting::StoryFixture> stories = HostTesting::GetStories();
     ASSERT_EQ(stories.size(), 4u);
-    EXPECT_EQ(std::make_tuple(stories[3].index, stories[3].name), std::make_tuple(Int16(3), std::string("Roof Level")));
+    EXPECT_EQ(std::make_tuple(stories[3].index, stories[3].name), std::make_tuple(Int16(3), std::string(256, 'A')));
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(HostTesting::GetStories().size(), 3u);
     API_Guid wall = HostTesting::AddWall(0, 0, 1, 0, 2);
@@ -54,23 +64,6 @@ TEST_F(Environment, InsertingAStoryMovesHigherElementsUpAndUndoes)
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(Read(wall).header.floorInd, 2) << "undo puts the wall back with its story";
     EXPECT_EQ(HostTesting::GetStories().size(), 3u);
-}
-
-TEST_F(Environment, ARenameIsUndoableAndReadsTheNameWithinItsField)
-{
-    // The name fills its whole field, with no terminator; whatever follows is not part of it.
-    struct {
-        API_StoryCmdType cmd;
-        GS::uchar_t after[4];
-    } block;
-    BNClear(block);
-    block.cmd = {APIStory_Rename, 1, 0, 0, {}};
-    for (GS::uchar_t& unit : block.cmd.uName) unit = u'A';
-    block.after[0] = block.after[1] = u'Z';
-    ASSERT_EQ(ChangeStories(block.cmd), NoError);
-    EXPECT_EQ(HostTesting::GetStories()[1].name, std::string(256, 'A'));
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(HostTesting::GetStories()[1].name, "First Floor");
 }
 
 }  // namespace

@@ -19,7 +19,6 @@ TEST(Guids, TextInEitherCaseRecordOrderMalformedTextAndGeneration)
     for (const char* bad : {"", "3F2504E0-4F89-11D3-9A0C-0305E82C330", "3F2504E04F8911D39A0C0305E82C3301",
                             "3G2504E0-4F89-11D3-9A0C-0305E82C3301", "{3F2504E0-4F89-11D3-9A0C-0305E82C3301}"})
         EXPECT_TRUE(GS::Guid(bad).IsNull() && GSGuid2APIGuid(GS::Guid(bad)) == APINULLGuid) << bad;
-    EXPECT_TRUE(GS::Guid(static_cast<const char*>(nullptr)).IsNull());
     // A host string is parsed whole: trailing bytes after the 36 characters, a NUL among them,
     // make it malformed rather than cut short.
     const std::string whole = text;
@@ -94,7 +93,7 @@ TEST(UniStrings, ConversionsSubstringsCaseSearchAndFixedFieldCopies)
 
 class MemoryHandles : public HostTest {};
 
-TEST_F(MemoryHandles, HandlesAreCountedSizedClearedResizedCopiedFailedOnRequestAndFreedOnce)
+TEST_F(MemoryHandles, HandlesAreCountedSizedClearedFailedOnRequestAndFreedOnce)
 {
     const Int64 before = HostTesting::LiveHandleCount();
     GSHandle h = BMAllocateHandle(64, ALLOCATE_CLEAR, 0);
@@ -103,18 +102,7 @@ TEST_F(MemoryHandles, HandlesAreCountedSizedClearedResizedCopiedFailedOnRequestA
     EXPECT_EQ(std::make_tuple(HostTesting::LiveHandleCount(), BMGetHandleSize(h), BMGetPtrSize(p)),
               std::make_tuple(before + 2, 64, 24));
     for (int i = 0; i < 64; ++i) EXPECT_EQ((*h)[i], 0) << i;
-    EXPECT_EQ(BMKillHandle(&h), NoError);
-    h = BMAllocateHandle(4, 0, 0);
-    std::memcpy(*h, "abcd", 4);
-    ASSERT_EQ(BMReallocHandle(h, 8, 0, 0), h);
-    EXPECT_EQ(BMGetHandleSize(h), 8);
-    EXPECT_EQ(std::memcmp(*h, "abcd\0\0\0\0", 8), 0) << "growth is zero-filled";
-    GSHandle copy = nullptr;
-    ASSERT_EQ(BMHandleToHandle(h, &copy), NoError);
-    (*h)[0] = 'x';
-    EXPECT_EQ(std::memcmp(*copy, "ab", 2), 0) << "a copy is independent";
-    EXPECT_EQ(std::make_tuple(BMKillHandle(&copy), BMKillHandle(&h), BMKillPtr(&p)),
-              std::make_tuple(NoError, NoError, NoError));
+    EXPECT_EQ(std::make_tuple(BMKillHandle(&h), BMKillPtr(&p)), std::make_tuple(NoError, NoError));
     EXPECT_TRUE(h == nullptr && p == nullptr) << "a kill clears the caller's variable";
     EXPECT_EQ(HostTesting::LiveHandleCount(), before);
 
@@ -125,30 +113,11 @@ TEST_F(MemoryHandles, HandlesAreCountedSizedClearedResizedCopiedFailedOnRequestA
     BMKillHandle(&first);
     GSHandle none = nullptr, alias = third;
     EXPECT_EQ(BMKillHandle(&none), NoError);
-    EXPECT_EQ(BMKillHandle(static_cast<GSHandle*>(nullptr)), NoError);
     BMKillHandle(&third);
     EXPECT_NE(BMKillHandle(&alias), NoError);
     EXPECT_EQ(alias, nullptr);
     EXPECT_EQ(HostTesting::BadFreeCount(), 1) << "a double kill is caught";
     HostTesting::ResetProject();  // the deliberate bad free is not a fault of this test
-}
-
-TEST_F(MemoryHandles, MemoDisposalFreesEveryPartAndLocationsAreCounted)
-{
-    const Int64 before = HostTesting::LiveHandleCount();
-    API_ElementMemo memo;
-    BNClear(memo);
-    PutPolygon(memo, {{0, 0}, {1, 0}, {1, 1}});
-    memo.textContent = BMAllocateHandle(5, 0, 0);
-    memo.columnSegments = reinterpret_cast<API_ColumnSegmentType*>(BMAllocatePtr(sizeof(API_ColumnSegmentType), 0, 0));
-    memo.params = reinterpret_cast<API_AddParType**>(BMAllocateHandle(sizeof(API_AddParType), 0, 0));
-    EXPECT_EQ(HostTesting::LiveHandleCount(), before + 5);
-    EXPECT_EQ(ACAPI_DisposeElemMemoHdls(&memo), NoError);
-    EXPECT_EQ(HostTesting::LiveHandleCount(), before);
-    EXPECT_TRUE(!memo.coords && !memo.pends && !memo.textContent && !memo.columnSegments && !memo.params)
-        << "every part is nulled";
-    EXPECT_EQ(ACAPI_DisposeElemMemoHdls(&memo), NoError) << "disposing again is safe";
-    EXPECT_EQ(ACAPI_DisposeElemMemoHdls(nullptr), NoError);
 }
 
 }  // namespace

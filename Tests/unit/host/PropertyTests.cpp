@@ -1,5 +1,5 @@
 // The host's properties and classifications: the default project's groups and definitions,
-// defaults against an element's own values, classifications, refusals and injected failures.
+// defaults against an element's own values, classifications and refusals.
 
 #include "HostTestingProperties.hpp"
 #include "QuillmereTest.hpp"
@@ -26,23 +26,15 @@ TEST_F(PropertyTest, AnElementHoldsTheDefaultUntilItHasItsOwnValue)
     EXPECT_EQ(property.value.singleVariant.variant.intValue, 52);
 }
 
-TEST_F(PropertyTest, RefusalsAndInjectedFailures)
+TEST_F(PropertyTest, UnknownElementsAndDefinitionsAreRefused)
 {
     const API_Guid wall = HostTesting::AddWall(0, 0, 1, 0);
     const API_Guid fire = HostTesting::DefaultPropertyDefinition("General Ratings", "Fire Resistance Rating");
-    const API_Guid load = HostTesting::DefaultPropertyDefinition("General Ratings", "Load Bearing");
     API_Property property;
     GS::Array<API_PropertyDefinition> definitions;
     EXPECT_EQ(ACAPI_Element_GetPropertyValue(APINULLGuid, fire, property), APIERR_BADID);
     EXPECT_EQ(ACAPI_Element_GetPropertyValue(wall, wall, property), APIERR_BADID);
     EXPECT_EQ(ACAPI_Property_GetPropertyDefinitions(wall, definitions), APIERR_BADID);
-
-    // Per definition: only the named one fails.
-    HostTesting::FailureRule rule{"ACAPI_Element_GetPropertyValue", APIERR_GENERAL};
-    rule.guid = fire;
-    HostTesting::InjectFailure(rule);
-    EXPECT_EQ(ACAPI_Element_GetPropertyValue(wall, fire, property), APIERR_GENERAL);
-    EXPECT_EQ(ACAPI_Element_GetPropertyValue(wall, load, property), NoError);
 }
 
 TEST_F(PropertyTest, ClassificationsOneItemPerSystem)

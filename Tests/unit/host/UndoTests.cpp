@@ -147,7 +147,7 @@ TEST_F(UndoableCommands, TheBodyRunsOnceAsOneStepNamedByteForByteAndNestingAndUn
     EXPECT_EQ(runs, 0);
 }
 
-TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateWithPolygonsListOrderAndAttributes)
+TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateAndRedoMakesTheStepAgain)
 {
     API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1),
              c = HostTesting::AddFixture(API_SlabID);
@@ -162,6 +162,11 @@ TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateWithPolygonsListOrderA
     ASSERT_EQ(MixedStep(b, d, layer, inside, {a, c}), NoError);
     EXPECT_FALSE(HostTesting::ElementExists(window));
     EXPECT_EQ(HostTesting::GetPolygon(d)[1], (API_Coord{8, 0})) << "the polygon was replaced";
+    EXPECT_NE(HostTesting::Redo(), NoError) << "nothing was undone";
+    const auto after = Snapshot();
+    const std::vector<API_Guid> wallsAfter = ListOf(API_WallID);
+    const API_Attribute layerAfter = GetAttr(API_LayerID, 2);
+
     ASSERT_EQ(HostTesting::Undo(), NoError);
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(ListOf(API_WallID), wallsBefore) << "restored elements keep their place in the list";
@@ -169,7 +174,14 @@ TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateWithPolygonsListOrderA
     EXPECT_FALSE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
     EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, outside.header.index, nullptr));
     EXPECT_TRUE(HostTesting::UndoStepNames().empty());
+    EXPECT_EQ(HostTesting::RedoStepNames(), Steps{"Quillmere: Mixed"});
     EXPECT_NE(HostTesting::Undo(), NoError) << "nothing left to undo";
+
+    ASSERT_EQ(HostTesting::Redo(), NoError);
+    EXPECT_EQ(Snapshot(), after);
+    EXPECT_EQ(ListOf(API_WallID), wallsAfter) << "redone elements keep their place in the list";
+    EXPECT_TRUE(Same(GetAttr(API_LayerID, 2), layerAfter));
+    EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
 }
 
 TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
@@ -193,29 +205,32 @@ TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
     EXPECT_EQ(Snapshot(), before);
 }
 
-TEST_F(UndoableCommands, RedoMakesUndoneStepsAgainExactlyUntilANewStepIsMade)
+TEST_F(UndoableCommands, DeletedDraftingComesBackWithItsMemoOnUndo)
 {
-    API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1),
-             c = HostTesting::AddFixture(API_SlabID);
-    HostTesting::AddFixture(API_WindowID, 0, a);
-    API_Attribute inside = HostTesting::MakeLayer("Made Inside");
-    API_Attribute layer = GetAttr(API_LayerID, 2);
-    const auto before = Snapshot();
-    ASSERT_EQ(MixedStep(b, c, layer, inside, {a}), NoError);
-    const auto after = Snapshot();
-    const std::vector<API_Guid> wallsAfter = ListOf(API_WallID);
-    const API_Attribute layerAfter = GetAttr(API_LayerID, 2);
-    EXPECT_NE(HostTesting::Redo(), NoError) << "nothing was undone";
-
+    const std::string content = "Küche 3×4 m";
+    std::vector<API_Guid> made;
+    GS::Array<API_Guid> all;
+    for (API_ElemTypeID typeID : {API_LineID, API_ArcID, API_TextID, API_PolyLineID, API_HotspotID, API_SplineID,
+                                  API_HatchID, API_DimensionID}) {
+        ScopedMemo memo;
+        API_Element e = HostTesting::MakeElement(typeID, memo.get());
+        if (typeID == API_TextID) {
+            BMKillHandle(&memo->textContent);
+            memo->textContent = BMAllocateHandle(GSSize(content.size() + 1), ALLOCATE_CLEAR, 0);
+            std::memcpy(*memo->textContent, content.c_str(), content.size());
+        }
+        ASSERT_EQ(CreateInCommand(e, memo.get()), NoError) << typeID;
+        made.push_back(e.header.guid);
+        all.Push(e.header.guid);
+    }
+    ASSERT_EQ(DeleteInCommand(all), NoError);
+    EXPECT_EQ(HostTesting::ElementCount(), 0u);
     ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(HostTesting::RedoStepNames(), Steps{"Quillmere: Mixed"});
-    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-    ASSERT_EQ(HostTesting::Redo(), NoError);
-    EXPECT_EQ(Snapshot(), after);
-    EXPECT_EQ(ListOf(API_WallID), wallsAfter) << "redone elements keep their place in the list";
-    EXPECT_TRUE(Same(GetAttr(API_LayerID, 2), layerAfter));
-    EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
+    ASSERT_EQ(HostTesting::AllElements(), made);
+    ScopedMemo text;
+    ASSERT_TRUE(HostTesting::GetElementMemo(made[2], text.get()));
+    ASSERT_NE(text->textContent, nullptr);
+    EXPECT_EQ(std::string(*text->textContent), content);
 }
 
 TEST_F(UndoableCommands, TheRevisionMovesOnWithEveryStepUndoRedoAndResetButNotWithAFailedCommand)

@@ -37,7 +37,8 @@ TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
 
 TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
 {
-    WriteSettingsFile(R"({"provider":"anthropic","model":"claude-a","window_width":512,"user_email":"a@b.c"})");
+    WriteSettingsFile(
+        R"({"provider":"anthropic","model":"claude-a","window_width":512,"user_email":"a@b.c","storage_url":"http://s"})");
     ChatPalette palette;
     const json update = {{"provider", "openai"},
                          {"model", "gpt-4.1"},
@@ -45,8 +46,9 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
                          {"openaiApiKey", "sk-oa-2"},
                          {"darkMode", true}};
     EXPECT_TRUE(Call(palette, "saveSettings", {JS::Value(update.dump())}).GetBool());
-    // What the page does not show (window size, sign-in data) is kept.
-    const json stored = {{"anthropic_api_key", "sk-ant-2"}, {"window_width", 512}, {"user_email", "a@b.c"}};
+    // What the page does not show (window size, sign-in data, storage address) is kept.
+    const json stored = {
+        {"anthropic_api_key", "sk-ant-2"}, {"window_width", 512}, {"user_email", "a@b.c"}, {"storage_url", "http://s"}};
     const json file = json::parse(ReadFile(SettingsPath()), nullptr, false);
     for (const auto& [key, value] : stored.items()) EXPECT_EQ(file.value(key, json()), value) << key;
     EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);

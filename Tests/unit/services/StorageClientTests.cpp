@@ -10,7 +10,6 @@
 
 #include "FakeStorage.hpp"
 #include "ScopedHome.hpp"
-#include "core/Settings.hpp"
 #include "services/StorageClient.hpp"
 
 namespace fs = std::filesystem;
@@ -54,21 +53,6 @@ TEST_F(StorageTest, ConfigurationComesFromTheSettingsFileBeforeTheEnvironment)
         EXPECT_EQ(std::tie(config.baseUrl, config.anonKey, config.serviceKey),
                   std::tie(c.wantUrl, c.wantAnon, c.wantService));
     }
-}
-
-TEST_F(StorageTest, SavingThePageSettingsKeepsTheStorageValues)
-{
-    WriteSettings(
-        {{"storage_url", "http://settings.invalid"}, {"storage_anon_key", "a"}, {"storage_service_key", "s"}});
-    Settings settings = Settings::Load();
-    settings.model = "another-model";
-    ASSERT_TRUE(settings.Save());
-    const auto config = Quillmere::LoadStorageConfig();
-    EXPECT_EQ(std::tie(config.baseUrl, config.anonKey, config.serviceKey),
-              std::make_tuple("http://settings.invalid", "a", "s"));
-
-    // A file that never had them does not grow empty storage members.
-    EXPECT_FALSE(Settings{}.ToJson().contains("storage_url"));
 }
 
 TEST_F(StorageTest, UploadAndListSendTheirHeadersAndThePublicKeyStandsInForAMissingPrivilegedOne)
