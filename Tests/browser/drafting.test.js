@@ -23,14 +23,8 @@ const SKETCH = [
 ];
 
 // One reply that asks for every tool of the sketch at once.
-function sketchReply() {
-  return {
-    id: 'msg_sketch', type: 'message', role: 'assistant', model: 'claude-test',
-    content: [{ type: 'text', text: 'Drawing the sketch.' },
-      ...SKETCH.map(([name, input], i) => ({ type: 'tool_use', id: `toolu_sketch_${i}`, name, input }))],
-    stop_reason: 'tool_use', usage: { input_tokens: 1, output_tokens: 1 }
-  };
-}
+const sketchReply = () => h.modelReply([{ type: 'text', text: 'Drawing the sketch.' },
+  ...SKETCH.map(([name, input], i) => ({ type: 'tool_use', id: `toolu_sketch_${i}`, name, input }))], 'tool_use');
 
 describe('drafting in the emulated host', () => {
   let session, fake, host, page, frame;

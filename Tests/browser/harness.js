@@ -29,28 +29,14 @@ function requirePlaywright() {
 // QUILLMERE_CHROMIUM names the browser; otherwise the first chromium or chromium-browser on the
 // PATH. Without one the tests fail here, saying so, rather than deep inside playwright.
 function findChromium() {
+  const isExecutable = (file) => { try { fs.accessSync(file, fs.constants.X_OK); return fs.statSync(file).isFile(); } catch (e) { return false; } };
   const named = process.env.QUILLMERE_CHROMIUM;
-  if (named) {
-    if (!isExecutable(named)) throw new Error(`QUILLMERE_CHROMIUM=${named} is not an executable file`);
-    return named;
-  }
-  for (const dir of (process.env.PATH || '').split(path.delimiter).filter(Boolean)) {
-    for (const name of ['chromium', 'chromium-browser']) {
-      const candidate = path.join(dir, name);
-      if (isExecutable(candidate)) return candidate;
-    }
-  }
-  throw new Error('No Chromium found: install it (scripts/install-deps), put chromium or chromium-browser ' +
-                  'on the PATH, or set QUILLMERE_CHROMIUM to its executable');
-}
-
-function isExecutable(file) {
-  try {
-    fs.accessSync(file, fs.constants.X_OK);
-    return fs.statSync(file).isFile();
-  } catch (e) {
-    return false;
-  }
+  if (named && !isExecutable(named)) throw new Error(`QUILLMERE_CHROMIUM=${named} is not an executable file`);
+  const found = named || (process.env.PATH || '').split(path.delimiter).filter(Boolean)
+    .flatMap((dir) => ['chromium', 'chromium-browser'].map((name) => path.join(dir, name))).find(isExecutable);
+  if (!found) throw new Error('No Chromium found: install it (scripts/install-deps), put chromium or chromium-browser ' +
+                              'on the PATH, or set QUILLMERE_CHROMIUM to its executable');
+  return found;
 }
 
 function tempDir(prefix) {
@@ -60,66 +46,39 @@ function tempDir(prefix) {
 // A fake Anthropic Messages endpoint. Each request is answered by the next scripted reply
 // (a function of the request body, or a plain object); every request body is recorded.
 async function startFakeAnthropic() {
-  const replies = [];
-  const requests = [];
-  const server = http.createServer((req, res) => {
-    let body = '';
-    req.on('data', (chunk) => { body += chunk; });
-    req.on('end', () => {
-      let parsed = null;
-      try { parsed = JSON.parse(body); } catch (e) { parsed = null; }
-      requests.push({ url: req.url, headers: req.headers, body: parsed });
-      const next = replies.shift();
-      const reply = typeof next === 'function' ? next(parsed) : next;
-      if (!reply) {
-        res.writeHead(500, { 'Content-Type': 'application/json' });
-        res.end(JSON.stringify({ type: 'error', error: { type: 'api_error', message: 'no scripted reply' } }));
-        return;
-      }
-      res.writeHead(200, { 'Content-Type': 'application/json' });
-      res.end(JSON.stringify(reply));
-    });
+  const replies = [], requests = [];
+  const service = await startService((req, reply) => {
+    let body = null;
+    try { body = JSON.parse(req.body); } catch (e) { body = null; }
+    requests.push({ url: req.url, headers: req.headers, body });
+    const next = replies.shift();
+    const answer = typeof next === 'function' ? next(body) : next;
+    if (!answer) return reply.json(500, { type: 'error', error: { type: 'api_error', message: 'no scripted reply' } });
+    reply.json(200, answer);
   });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  const url = `http://127.0.0.1:${server.address().port}`;
-  return {
-    url,
-    requests,
-    script(...items) { replies.push(...items); },
-    close: () => new Promise((resolve) => server.close(resolve))
-  };
+  return { url: service.url, requests, script(...items) { replies.push(...items); }, close: service.close };
 }
 
-function textReply(text) {
-  return {
-    id: 'msg_text', type: 'message', role: 'assistant', model: 'claude-test',
-    content: [{ type: 'text', text }], stop_reason: 'end_turn', usage: { input_tokens: 1, output_tokens: 1 }
-  };
+// A model reply with these content blocks.
+function modelReply(content, stop_reason) {
+  return { id: 'msg_1', type: 'message', role: 'assistant', model: 'claude-test', content, stop_reason, usage: { input_tokens: 1, output_tokens: 1 } };
 }
+
+const textReply = (text) => modelReply([{ type: 'text', text }], 'end_turn');
 
 let toolIds = 0;
 function toolReply(name, input, text) {
-  const content = [];
-  if (text) content.push({ type: 'text', text });
+  const content = text ? [{ type: 'text', text }] : [];
   content.push({ type: 'tool_use', id: `toolu_${++toolIds}`, name, input: input || {} });
-  return {
-    id: 'msg_tool', type: 'message', role: 'assistant', model: 'claude-test',
-    content, stop_reason: 'tool_use', usage: { input_tokens: 1, output_tokens: 1 }
-  };
+  return modelReply(content, 'tool_use');
 }
 
 // 1 x 1 PNG for render previews.
 const TINY_PNG = Buffer.from(
   'iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
 
-function writeSettings(home, settings) {
-  fs.mkdirSync(path.join(home, '.quillmere'), { recursive: true });
-  fs.writeFileSync(path.join(home, '.quillmere', 'settings.json'), JSON.stringify(settings, null, 2));
-}
-
-function readSettings(home) {
-  return JSON.parse(fs.readFileSync(path.join(home, '.quillmere', 'settings.json'), 'utf8'));
-}
+const settingsFile = (home) => path.join(home, '.quillmere', 'settings.json');
+const readSettings = (home) => JSON.parse(fs.readFileSync(settingsFile(home), 'utf8'));
 
 // Starts quillmere-host and waits for the address it prints.
 async function startHost({ home, anthropicUrl }) {
@@ -140,11 +99,7 @@ async function startHost({ home, anthropicUrl }) {
   });
   const url = new URL(address);
   return {
-    address,
-    origin: url.origin,
-    port: Number(url.port),
-    token: url.searchParams.get('token'),
-    output: () => output,
+    address, origin: url.origin, token: url.searchParams.get('token'),
     async stop() {
       if (child.exitCode !== null) return child.exitCode;
       const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
@@ -156,19 +111,9 @@ async function startHost({ home, anthropicUrl }) {
 
 async function launchBrowser() {
   const userDataDir = tempDir('quillmere-chromium-');
-  const context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: CHROMIUM,
-    headless: true,
-    args: CHROMIUM_FLAGS,
-    viewport: { width: 1400, height: 900 }
-  });
-  return {
-    context,
-    async close() {
-      await context.close();
-      fs.rmSync(userDataDir, { recursive: true, force: true });
-    }
-  };
+  const context = await chromium.launchPersistentContext(userDataDir,
+    { executablePath: CHROMIUM, headless: true, args: CHROMIUM_FLAGS, viewport: { width: 1400, height: 900 } });
+  return { context, close: async () => { await context.close(); fs.rmSync(userDataDir, { recursive: true, force: true }); } };
 }
 
 // Opens the host window, shows the palette through the add-on's menu item and returns the
@@ -185,10 +130,7 @@ async function openPalette(context, host) {
     frame = await frameElement.contentFrame();
     if (!frame || !frame.url().includes('/browser/')) { frame = null; await page.waitForTimeout(50); }
   }
-  await frame.waitForFunction(() => {
-    const text = document.getElementById('status-text');
-    return text && text.textContent !== 'Connecting…';
-  });
+  await frame.waitForFunction(() => { const text = document.getElementById('status-text'); return text && text.textContent !== 'Connecting…'; });
   return { page, frame };
 }
 
@@ -223,7 +165,8 @@ async function startSession(settings) {
   };
   try {
     session.fake = await startFakeAnthropic();
-    writeSettings(session.home, settings);
+    fs.mkdirSync(path.dirname(settingsFile(session.home)), { recursive: true });
+    fs.writeFileSync(settingsFile(session.home), JSON.stringify(settings, null, 2));
     session.host = await startHost({ home: session.home, anthropicUrl: session.fake.url });
     session.browser = await launchBrowser();
     Object.assign(session, await openPalette(session.browser.context, session.host));
@@ -243,7 +186,8 @@ async function startService(route) {
     const chunks = [];
     req.on('data', (chunk) => chunks.push(chunk));
     req.on('end', () => {
-      requests.push({ method: req.method, url: req.url, headers: req.headers, body: Buffer.concat(chunks) });
+      req.body = Buffer.concat(chunks);
+      requests.push({ method: req.method, url: req.url, headers: req.headers, body: req.body });
       const reply = {
         res,
         json(status, value) {
@@ -290,6 +234,6 @@ async function darkPixels(page, url, limit = 120) {
 }
 
 module.exports = {
-  startFakeAnthropic, textReply, toolReply, startHost, launchBrowser, openPalette, sendMessage, waitForBubble, toolCards,
-  writeSettings, readSettings, tempDir, startSession, startService, lastToolResult, TINY_PNG, darkPixels
+  modelReply, textReply, toolReply, startHost, launchBrowser, openPalette, sendMessage, waitForBubble, toolCards,
+  readSettings, tempDir, startSession, startService, lastToolResult, TINY_PNG, darkPixels
 };

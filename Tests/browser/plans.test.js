@@ -1,9 +1,10 @@
 'use strict';
 
-// The whole road of a reference plan: a PNG attached in the palette, a scripted model calling
-// the six plan tools in turn against a fake product service (named by settings.json's
-// service_url), the recognition overlay shown in the palette, and the built
-// walls in the host's plan view. Nothing here reaches any address other than 127.0.0.1.
+// The product service's roads through the whole system, against a fake service on 127.0.0.1
+// that settings.json's service_url names: a reference plan attached in the palette, a scripted
+// model calling the six plan tools in turn, the recognition overlay shown in the palette and the
+// built walls in the host's plan view; and the current view rendered, its preview shown and
+// "Download render" saving the image. Nothing here reaches any address other than 127.0.0.1.
 
 const { test, describe, before, after } = require('node:test');
 const assert = require('node:assert/strict');
@@ -11,12 +12,14 @@ const h = require('./harness');
 
 const PNG = h.TINY_PNG;
 const PLAN_ID = 'plan-42';
+const JOB_ID = 'job-9';
 
-// The plan-recognition service: upload, extract, status (running, then done), detections and
-// the overlay image; every request is recorded with its raw body.
-function startPlanService() {
-  let statusCalls = 0;
-  return h.startService((req, reply) => {
+// Plan recognition: upload, extract, status (running, then done), detections and the overlay
+// image. Rendering: start, status (rendering once, then done), result, and the finished image,
+// plainly for the preview and as an attachment for the download.
+function startProductService() {
+  let statusCalls = 0, renderCalls = 0;
+  return h.startService((req, reply, base) => {
     if (req.method === 'POST' && req.url === '/plans/upload') return reply.json(201, { plan_id: PLAN_ID, filename: 'plan.png', size_bytes: PNG.length });
     if (req.method === 'POST' && req.url === `/plans/${PLAN_ID}/extract`) return reply.json(202, { queued: true });
     if (req.method === 'GET' && req.url === `/plans/${PLAN_ID}/status`) {
@@ -30,27 +33,37 @@ function startPlanService() {
     }
     if (req.method === 'GET' && req.url === `/plans/${PLAN_ID}/overlay.png`) {
       reply.res.writeHead(200, { 'Content-Type': 'image/png' });
+      return reply.res.end(PNG);
+    }
+    if (req.method === 'POST' && req.url === '/render/start') return reply.json(201, { job_id: JOB_ID, status: 'queued' });
+    if (req.method === 'GET' && req.url === `/render/status?job_id=${JOB_ID}`) {
+      renderCalls += 1;
+      return reply.json(200, { status: renderCalls === 1 ? 'rendering' : 'done' });
+    }
+    if (req.method === 'GET' && req.url === `/render/result?job_id=${JOB_ID}`) {
+      return reply.json(200, { image_url: `${base}/files/${JOB_ID}.png`, download_url: `${base}/files/${JOB_ID}.png?download=1` });
+    }
+    if (req.method === 'GET' && req.url.startsWith(`/files/${JOB_ID}.png`)) {
+      const headers = { 'Content-Type': 'image/png' };
+      if (req.url.endsWith('?download=1')) headers['Content-Disposition'] = `attachment; filename="${JOB_ID}.png"`;
+      reply.res.writeHead(200, headers);
       reply.res.end(PNG);
     }
   });
 }
 
+const CORNERS = [[0, 0], [8, 0], [8, 6], [0, 6]];
 const LAYOUT = {
-  walls: [
-    { id: 'south', start: [0, 0], end: [8, 0], thickness: 0.3 },
-    { id: 'east', start: [8, 0], end: [8, 6], thickness: 0.3 },
-    { id: 'north', start: [8, 6], end: [0, 6], thickness: 0.3 },
-    { id: 'west', start: [0, 6], end: [0, 0], thickness: 0.3 }
-  ],
+  walls: ['south', 'east', 'north', 'west'].map((id, i) => ({ id, start: CORNERS[i], end: CORNERS[(i + 1) % 4], thickness: 0.3 })),
   openings: [{ type: 'door', host_wall: 'south', width: 0.9, offset: 2 }, { type: 'window', host_wall: 'east', width: 1.2, offset: 3 }],
-  rooms: [{ name: 'Living', polygon: [[0, 0], [8, 0], [8, 6], [0, 6]] }]
+  rooms: [{ name: 'Living', polygon: CORNERS }]
 };
 
-describe('a reference plan from attachment to built walls', () => {
+describe('the product service from the palette', () => {
   let session, service, fake, host, frame;
 
   before(async () => {
-    service = await startPlanService();
+    service = await startProductService();
     session = await h.startSession({ provider: 'anthropic', model: 'claude-test-model', anthropic_api_key: 'sk-ant-test', service_url: service.url });
     ({ fake, host, frame } = session);
   });
@@ -92,5 +105,22 @@ describe('a reference plan from attachment to built walls', () => {
     // The built walls in the plan view.
     const after = Buffer.from(await (await fetch(planUrl)).arrayBuffer());
     assert.notDeepEqual(after, before, 'the plan view did not change');
+  });
+
+  test('the model renders the view, the preview appears and the download saves the image', { timeout: 90000 }, async () => {
+    fake.script(h.toolReply('render_current_view', { preset: 'clay', strength: 0.4 }), h.textReply('Rendering now.'));
+    await h.sendMessage(frame, 'Render this view as a clay model');
+    await h.waitForBubble(frame, 'Rendering now.');
+
+    // The preview, once the poll has seen the job done.
+    const image = `${service.url}/files/${JOB_ID}.png`;
+    const card = frame.locator('.render-card', { has: frame.locator(`img[alt="Render preview"][src="${image}"]`) });
+    await card.waitFor({ timeout: 30000 });
+    await frame.waitForFunction((src) => document.querySelector(`.render-card img[src="${src}"]`).naturalWidth === 1, image);
+    // "Download render" opens the download address, which the browser saves.
+    const download = session.page.waitForEvent('download', { timeout: 20000 });
+    await card.locator('button:has-text("Download render")').click();
+    const saved = await download;
+    assert.equal(saved.url(), `${service.url}/files/${JOB_ID}.png?download=1`);
   });
 });

@@ -1,28 +1,35 @@
-// Clearing a conversation while it is busy: nothing of the old conversation may come back,
-// neither on the page nor in what the model reads next.
-#include <algorithm>
-
+// Clearing the conversation or shutting the engine down mid-turn, while the request stalls or
+// while a tool waits for the main thread: nothing of the old turn runs, reaches the page or
+// comes back in what the model reads next.
 #include "EngineFixture.hpp"
 
-namespace {
+class StopTest : public EngineTest {
+protected:
+    // "one" is taken by the service and stalls (only an abort ends it before Release); "two" queues behind it.
+    void StallOneAndQueueTwo()
+    {
+        Quillmere::SetHttpTimeoutOverrideForTesting(kNoTimeout);
+        server.Script(AnthropicReply("too late"), 200, true);
+        bridge->SendMessage("one");
+        bridge->SendMessage("two");
+        ASSERT_TRUE(server.WaitForRequests(1));
+    }
+    // The model asks for a tool; the worker has posted the call and waits for this (main) thread.
+    void PostToolCall()
+    {
+        AddTool("waiting_tool", [&](const json&) { return ++runs, ToolResult::Ok("", "made"); });
+        server.Script(AnthropicReply("Calling.", {{"t1", "waiting_tool", json::object()}}));
+        bridge->SendMessage("use the tool");
+        ASSERT_TRUE(WaitForPostedToolCall());
+    }
+    int runs = 0;
+};
 
-bool Has(const Events& events, const std::string& event)
+TEST_F(StopTest, ClearingDuringAStalledRequestAbortsItDropsTheQueueAndStartsAfresh)
 {
-    return std::find(events.begin(), events.end(), event) != events.end();
-}
-
-}  // namespace
-
-TEST_F(EngineTest, ClearingDuringAStalledRequestAbortsItDropsTheQueueAndStartsAfresh)
-{
-    // Only an abort ends the request before the server lets go of its reply, at the end.
-    Quillmere::SetHttpTimeoutOverrideForTesting(kNoTimeout);
-    server.Script(AnthropicReply("too late"), 200, true);
+    StallOneAndQueueTwo();
     server.Script(AnthropicReply("fresh answer"));
-    bridge->SendMessage("one");
-    bridge->SendMessage("two");  // queued behind the stalled turn
-    ASSERT_TRUE(server.WaitForRequests(1));
-    ASSERT_TRUE(MainQueue::PumpUntil([&] { return Has(events, "busy:on"); }, std::chrono::seconds(10)));
+    ASSERT_TRUE(MainQueue::PumpUntil([&] { return !events.empty(); }, std::chrono::seconds(10)));
 
     bridge->ClearHistory();
     EXPECT_FALSE(bridge->IsBusy()) << "busy must end with the clearing, not with the aborted request";
@@ -40,27 +47,42 @@ TEST_F(EngineTest, ClearingDuringAStalledRequestAbortsItDropsTheQueueAndStartsAf
     EXPECT_FALSE(bridge->IsBusy());
 }
 
-TEST_F(EngineTest, ClearingWhileAToolWaitsForTheMainThreadNeverRunsItOrReportsIt)
+TEST_F(StopTest, ClearingWhileAToolWaitsForTheMainThreadNeverRunsItOrReportsIt)
 {
-    int runs = 0;
-    AddTool("queued_tool", [&](const json&) {
-        ++runs;
-        return ToolResult::Ok("", "made");
-    });
-    server.Script(AnthropicReply("Calling.", {{"t1", "queued_tool", json::object()}}));
-    server.Script(AnthropicReply("after the clearing"));
-    bridge->SendMessage("use the tool");
-
-    ASSERT_TRUE(WaitForPostedToolCall());
+    PostToolCall();
     bridge->ClearHistory();
     EXPECT_FALSE(bridge->IsBusy());
     ASSERT_TRUE(WaitForTurns(1));
     EXPECT_EQ(events, (Events{"busy:off"})) << "a report of the cleared turn reached the palette";
 
+    server.Script(AnthropicReply("after the clearing"));
     ASSERT_TRUE(Send("again"));
     EXPECT_EQ(runs, 0);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     ASSERT_EQ(requests[1].body["messages"].size(), 1u) << requests[1].body["messages"].dump();
     EXPECT_EQ(texts, (Events{"after the clearing"}));
+}
+
+TEST_F(StopTest, ShutdownDuringAStalledRequestReturnsAtOnceAndDropsEverything)
+{
+    StallOneAndQueueTwo();
+    bridge->Shutdown();
+    EXPECT_FALSE(bridge->IsBusy());
+    bridge->Shutdown();  // a second call is harmless
+    bridge->SendMessage("ignored");
+    server.Release();
+    MainQueue::DrainUntilIdle();
+    EXPECT_TRUE(events.empty()) << "a report reached the palette after shut-down";
+    EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST_F(StopTest, ShutdownWhileAToolWaitsForTheMainThreadNeverRunsIt)
+{
+    PostToolCall();
+    bridge->Shutdown();  // the worker waits for this (main) thread: a join would never return
+    bridge.reset();      // the registry is gone now
+    MainQueue::DrainUntilIdle();
+    EXPECT_EQ(runs, 0);
+    EXPECT_TRUE(events.empty());
 }

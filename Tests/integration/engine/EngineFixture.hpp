@@ -24,9 +24,8 @@ inline json Unmarked(json node)
         const auto system = node.find("system");
         if (system != node.end() && system->is_array() && system->size() == 1) *system = (*system)[0]["text"];
     }
-    if (node.is_structured()) {
+    if (node.is_structured())
         for (json& child : node) child = Unmarked(std::move(child));
-    }
     return node;
 }
 
@@ -60,9 +59,7 @@ public:
         });
         port = server.bind_to_any_port("127.0.0.1");
         thread = std::thread([this] { server.listen_after_bind(); });
-        while (!server.is_running()) {  // a stop() before the accept loop would be lost
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        while (!server.is_running()) std::this_thread::yield();  // a stop() before the accept loop would be lost
     }
     ~FakeModelServer()
     {
@@ -121,9 +118,8 @@ struct Call {
 inline json AnthropicReply(const std::string& text, const std::vector<Call>& calls = {})
 {
     json content = text.empty() ? json::array() : json::array({{{"type", "text"}, {"text", text}}});
-    for (const Call& call : calls) {
+    for (const Call& call : calls)
         content.push_back({{"type", "tool_use"}, {"id", call.id}, {"name", call.name}, {"input", call.input}});
-    }
     return {{"role", "assistant"}, {"content", content}, {"stop_reason", calls.empty() ? "end_turn" : "tool_use"}};
 }
 

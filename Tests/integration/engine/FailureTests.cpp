@@ -21,19 +21,7 @@ std::string ErrorBody(const std::string& message)
 
 // A tool input nested far deeper than any stack can copy: written as text, since building it
 // as a value and writing that out would recurse just the same.
-std::string Nest(std::size_t levels) { return std::string(levels, '[') + std::string(levels, ']'); }
-
-const std::size_t kDeep = 200000;
-
-std::string DeepAnthropicReply()
-{
-    return R"({"content":[{"type":"tool_use","id":"t1","name":"probe","input":{"points":)" + Nest(kDeep) + "}}]}";
-}
-
-std::string DeepOpenAIArguments()
-{
-    return OpenAIReply("", {{"c1", "probe", json(R"({"points":)" + Nest(kDeep) + "}")}}).dump();
-}
+const std::string kDeep = R"({"points":)" + std::string(200000, '[') + std::string(200000, ']') + "}";
 
 }  // namespace
 
@@ -93,9 +81,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"ConnectionRefused", false, kRefused, "", "Could not reach Anthropic"},
                       FailureCase{"Stalled", false, kStalled, "{}",
                                   "The request to Anthropic timed out: it was sent, but no answer came"},
-                      FailureCase{"DeeplyNestedToolInput", false, 200, DeepAnthropicReply(),
+                      FailureCase{"DeeplyNestedToolInput", false, 200,
+                                  R"({"content":[{"type":"tool_use","id":"t1","name":"probe","input":)" + kDeep + "}]}",
                                   "Unexpected reply from Anthropic: the reply is nested too deeply to be read"},
-                      FailureCase{"OpenAIDeeplyNestedArguments", true, 200, DeepOpenAIArguments(),
+                      FailureCase{"OpenAIDeeplyNestedArguments", true, 200,
+                                  OpenAIReply("", {{"c1", "probe", json(kDeep)}}).dump(),
                                   "Unexpected reply from OpenAI: the reply is nested too deeply to be read"},
                       FailureCase{"NoKey", false, kNoKey, "", "No Anthropic API key is set. Add one in Settings"},
                       FailureCase{"OpenAIServerError", true, 503,

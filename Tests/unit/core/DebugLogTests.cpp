@@ -1,28 +1,24 @@
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
+// The debug log: one whole stamped line per event, secrets and line breaks taken out, and
+// nothing written through what sits at its path.
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <functional>
 #include <future>
 #include <regex>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "TempFolder.hpp"
 #include "core/DebugLog.hpp"
 
 TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
 {
-    const std::string path = "/tmp/quillmere_debuglog_test_" + std::to_string(getpid()) + ".log";
-    std::ofstream(path) << "earlier line\n";
+    TempFolder dir("quillmere_debuglog");
+    const std::string path = dir.Path("debug.log");
+    TempFolder::Write(path, "earlier line\n");
     SetDebugLogPath(path);
 
     DebugLogRedact("registered-proxy-token-42");
@@ -49,7 +45,6 @@ TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
     std::ifstream in(path);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    std::remove(path.c_str());
     ASSERT_EQ(lines.size(), 1 + cases.size() + 200);
     EXPECT_EQ(lines[0], "earlier line");
     const std::regex stamped(R"(\[\d\d:\d\d:\d\d\] (.*))"), writerLine(R"(writer \d line \d+x{200})");
@@ -64,91 +59,55 @@ TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
     }
 }
 
-namespace {
-
-std::string ReadFile(const std::string& path)
+// What another user planted at the log's path in a shared folder is never written through
+// nor waited on; a log the add-on creates is readable by its owner only.
+TEST(DebugLogPlantTest, WritesNothingThroughWhatIsPlantedAndCreatesAPrivateLog)
 {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// A private folder in /tmp standing in for the shared one where another user plants things.
-class DebugLogPlantTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/quillmere_debuglog_plant_XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-        logPath = dir + "/quillmere_debug.log";
-        SetDebugLogPath(logPath);
-    }
-    void TearDown() override
-    {
-        SetDebugLogPath("");
-        std::system(("rm -rf '" + dir + "'").c_str());
-    }
-
-    std::string dir;
-    std::string logPath;
-};
-
-}  // namespace
-
-TEST_F(DebugLogPlantTest, WritesNothingThroughWhatAnotherUserPlantedAtThePath)
-{
-    struct Plant {
+    using Plant = std::function<void(const std::string& log, const std::string& victim)>;
+    const Plant link = [](const std::string& log, const std::string& victim) { symlink(victim.c_str(), log.c_str()); };
+    const struct {
         const char* name;
-        std::function<void(const std::string& logPath, const std::string& victim)> make;
+        Plant make;
         bool victimExists;  // false: a dangling link must not create its target either
-    };
-    const auto link = [](const std::string& log, const std::string& victim) { symlink(victim.c_str(), log.c_str()); };
-    const std::vector<Plant> plants = {
+    } plants[] = {
         {"link to a file", link, true},
         {"dangling link", link, false},
         {"named pipe", [](const std::string& log, const std::string&) { mkfifo(log.c_str(), 0666); }, true},
+        {"nothing: a new private log", nullptr, false},
     };
-    for (const Plant& plant : plants) {
+    for (const auto& plant : plants) {
         SCOPED_TRACE(plant.name);
-        const std::string victim = dir + "/victim_" + std::to_string(&plant - plants.data());
-        if (plant.victimExists) std::ofstream(victim) << "the user's own file\n";
-        plant.make(logPath, victim);
+        TempFolder dir("quillmere_debuglog_plant");
+        const std::string logPath = dir.Path("quillmere_debug.log"), victim = dir.Path("victim");
+        SetDebugLogPath(logPath);
+        if (plant.victimExists) TempFolder::Write(victim, "the user's own file\n");
+        if (plant.make) plant.make(logPath, victim);
         struct stat before {};
-        ASSERT_EQ(lstat(logPath.c_str(), &before), 0);
+        lstat(logPath.c_str(), &before);
 
         // A pipe with no reader would hold an open for writing forever; the log must not wait.
+        const mode_t savedMask = umask(0);  // so that only the mode the log asks for counts
         auto logged = std::async(std::launch::async, [] { DebugLog("secret plans for the user's project"); });
         if (logged.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
             const int reader = open(logPath.c_str(), O_RDONLY | O_NONBLOCK);  // lets the writer go
             logged.wait();
             close(reader);
-            FAIL() << "the log waited on what was planted at its path";
+            ADD_FAILURE() << "the log waited on what was planted at its path";
         }
+        umask(savedMask);
+        SetDebugLogPath("");
 
-        if (plant.victimExists) {
-            EXPECT_EQ(ReadFile(victim), "the user's own file\n");
-        } else {
-            EXPECT_NE(access(victim.c_str(), F_OK), 0) << "the link's target was created";
-        }
         struct stat after {};
         ASSERT_EQ(lstat(logPath.c_str(), &after), 0);
+        if (!plant.make) {
+            EXPECT_TRUE(S_ISREG(after.st_mode));
+            EXPECT_EQ(after.st_mode & 07777, 0600u);
+            EXPECT_NE(TempFolder::Read(logPath).find("] secret plans"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(TempFolder::Read(victim), plant.victimExists ? "the user's own file\n" : "");
+        EXPECT_EQ(access(victim.c_str(), F_OK) == 0, plant.victimExists) << "the link's target was created";
         EXPECT_EQ(after.st_mode, before.st_mode);
         EXPECT_EQ(after.st_ino, before.st_ino);
-        std::system(("rm -rf '" + logPath + "'").c_str());
     }
-}
-
-TEST_F(DebugLogPlantTest, ANewLogIsReadableByItsOwnerOnly)
-{
-    const mode_t saved = umask(0);  // so that only the mode the log asks for counts
-    DebugLog("first line");
-    umask(saved);
-
-    struct stat info {};
-    ASSERT_EQ(lstat(logPath.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISREG(info.st_mode));
-    EXPECT_EQ(info.st_mode & 07777, 0600u);
-    EXPECT_NE(ReadFile(logPath).find("] first line\n"), std::string::npos);
 }

@@ -2,22 +2,17 @@
 // gave, multipart bodies byte for byte, bad requests send nothing, and refused, stalled and
 // aborted requests fail with a readable error.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <fstream>
 #include <future>
 #include <map>
 #include <regex>
 #include <set>
-#include <string>
 #include <thread>
-#include <tuple>
-#include <vector>
 
 #include "FakeProductService.hpp"
+#include "TempFolder.hpp"
 #include "core/HttpClient.hpp"
 
 using namespace Quillmere;
@@ -43,16 +38,6 @@ void Stall(FakeProductService& server, const std::string& route)
 
 using Headers = std::multimap<std::string, std::string>;
 
-struct TempFile {
-    TempFile(const std::string& content, const std::string& suffix) : path("/tmp/quillmere_http_XXXXXX" + suffix)
-    {
-        ::close(mkstemps(&path[0], static_cast<int>(suffix.size())));
-        std::ofstream(path, std::ios::binary) << content;
-    }
-    ~TempFile() { ::unlink(path.c_str()); }
-    std::string path;
-};
-
 // A call that failed: no status, no body, and this error (exact) or an error containing it.
 void ExpectFailure(const HttpResponse& response, const std::string& error, bool exact = true)
 {
@@ -68,54 +53,49 @@ const std::string kBinary("\x00\x01\xff\xfe\r\n--x\x80 end", 13);
 TEST(HttpClientTest, ParallelRequestsCarryExactlyTheirLineHeadersAndBodyAndGetTheirOwnReply)
 {
     FakeProductService server;
-    const std::string url = server.BaseUrl(), host = url.substr(7);
-    Answer(server, "POST /status/201", "/status/201?beta=true", 201);
-    Answer(server, "POST /status/404", "/status/404", 404);
-    Answer(server, "GET /status/503", "/status/503", 503);
     std::string big(3 * 1024 * 1024, 'a');  // large enough for a transport to want "Expect: 100-continue"
     for (std::size_t i = 0; i < big.size(); i += 4099) big[i] = static_cast<char>(i % 251);
-    const Headers anthropic = {
-        {"x-api-key", "key-123"}, {"anthropic-version", "2023-06-01"}, {"Authorization", "Bearer tok"}};
-    std::future<HttpResponse> calls[] = {
-        std::async(std::launch::async,
-                   [&] {
-                       return HttpPost(url + "/status/201?beta=true", kBinary, {anthropic.begin(), anthropic.end()});
-                   }),
-        std::async(std::launch::async,
-                   [&] {
-                       return HttpPost(url + "/status/404", big, {{"Content-Type", "application/json"}});
-                   }),
-        std::async(std::launch::async, [&] {
-            return HttpGet(url + "/status/503", {{"apikey", "anon"}});
-        })};
-    const std::tuple<int, std::string, std::string, Headers> expected[] = {
-        {201,
-         "POST /status/201?beta=true",
+    const struct {
+        const char* method;
+        std::string target;
+        int status;  // an error status is no transport error
+        std::string body;
+        Headers headers;
+    } rows[] = {
+        {"POST",
+         "/status/201?beta=true",
+         201,
          kBinary,
-         {{"Host", host},
-          {"Content-Length", "13"},
-          {"x-api-key", "key-123"},
-          {"anthropic-version", "2023-06-01"},
-          {"Authorization", "Bearer tok"}}},
-        {404,
-         "POST /status/404",
-         big,
-         {{"Host", host}, {"Content-Length", std::to_string(big.size())}, {"Content-Type", "application/json"}}},
-        {503, "GET /status/503", "", {{"Host", host}, {"apikey", "anon"}}}};
-    for (int i = 0; i < 3; ++i) {
-        const auto& [status, line, body, headers] = expected[i];
-        SCOPED_TRACE(line);
-        const HttpResponse response = calls[i].get();  // an error status is no transport error
-        EXPECT_EQ(response.statusCode, status);
-        EXPECT_EQ(response.body, Reply(line.substr(line.find(' ') + 1)));
-        EXPECT_EQ(response.error, "");
+         {{"x-api-key", "key-123"}, {"anthropic-version", "2023-06-01"}, {"Authorization", "Bearer tok"}}},
+        {"POST", "/status/404", 404, big, {{"Content-Type", "application/json"}}},
+        {"GET", "/status/503", 503, "", {{"apikey", "anon"}}},
+    };
+    std::vector<std::future<HttpResponse>> calls;
+    for (const auto& row : rows) {
+        Answer(server, row.method + std::string(" ") + row.target.substr(0, row.target.find('?')), row.target,
+               row.status);
+        const std::string url = server.BaseUrl() + row.target;
+        const std::map<std::string, std::string> headers(row.headers.begin(), row.headers.end());
+        calls.push_back(std::async(std::launch::async, [&row, url, headers] {
+            return row.method[0] == 'G' ? HttpGet(url, headers) : HttpPost(url, row.body, headers);
+        }));
+    }
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const auto& row = rows[i];
+        SCOPED_TRACE(row.target);
+        const HttpResponse response = calls[i].get();
+        EXPECT_EQ(std::tie(response.statusCode, response.error), std::make_tuple(row.status, std::string()));
+        EXPECT_EQ(response.body, Reply(row.target));
         const auto requests = server.Requests();  // recorded before the reply went out
         const auto sent = std::find_if(requests.begin(), requests.end(), [&](const FakeProductService::Request& r) {
-            return r.method + " " + r.target == line;
+            return r.method == row.method && r.target == row.target;
         });
         ASSERT_NE(sent, requests.end());
-        EXPECT_TRUE(sent->body == body);
-        EXPECT_EQ(sent->headers, headers);
+        EXPECT_TRUE(sent->body == row.body);
+        Headers expected = row.headers;
+        expected.insert({"Host", server.BaseUrl().substr(7)});
+        if (row.method[0] == 'P') expected.insert({"Content-Length", std::to_string(row.body.size())});
+        EXPECT_EQ(sent->headers, expected);
     }
     EXPECT_EQ(server.Requests().size(), 3u);
 }
@@ -123,8 +103,11 @@ TEST(HttpClientTest, ParallelRequestsCarryExactlyTheirLineHeadersAndBodyAndGetTh
 TEST(HttpClientTest, MultipartBodyIsAssembledByteForByteWithAFreshBoundary)
 {
     FakeProductService server;
-    const TempFile plan(kBinary, ".png"), notes("first line\r\nsecond", ".txt");
-    const std::vector<MultipartFile> files = {{"file", plan.path, "image/png"}, {"notes", notes.path, "text/plain"}};
+    const TempFolder dir("quillmere_http");
+    const std::string plan = dir.Path("plan.png"), notes = dir.Path("notes.txt");
+    TempFolder::Write(plan, kBinary);
+    TempFolder::Write(notes, "first line\r\nsecond");
+    const std::vector<MultipartFile> files = {{"file", plan, "image/png"}, {"notes", notes, "text/plain"}};
     std::set<std::string> boundaries;
     for (int call = 0; call < 3; ++call) {
         const HttpResponse response =
@@ -140,11 +123,11 @@ TEST(HttpClientTest, MultipartBodyIsAssembledByteForByteWithAFreshBoundary)
         boundaries.insert(match[1]);
 
         const std::string b = "--" + match[1].str(), part = "\r\nContent-Disposition: form-data; name=\"";
-        const std::string expected = b + part + "mode\"\r\n\r\nwalls\r\n" + b + part + "scale\"\r\n\r\n100\r\n" + b +
-                                     part + "file\"; filename=\"" + plan.path.substr(5) +
-                                     "\"\r\nContent-Type: image/png\r\n\r\n" + kBinary + "\r\n" + b + part +
-                                     "notes\"; filename=\"" + notes.path.substr(5) +
-                                     "\"\r\nContent-Type: text/plain\r\n\r\nfirst line\r\nsecond\r\n" + b + "--\r\n";
+        const std::string expected =
+            b + part + "mode\"\r\n\r\nwalls\r\n" + b + part + "scale\"\r\n\r\n100\r\n" + b + part +
+            "file\"; filename=\"plan.png\"\r\nContent-Type: image/png\r\n\r\n" + kBinary + "\r\n" + b + part +
+            "notes\"; filename=\"notes.txt\"\r\nContent-Type: text/plain\r\n\r\nfirst line\r\nsecond\r\n" + b +
+            "--\r\n";
         EXPECT_TRUE(r.body == expected) << r.body;
         EXPECT_EQ(r.headers, (Headers{{"Host", server.BaseUrl().substr(7)},
                                       {"Content-Type", contentType},
@@ -157,10 +140,12 @@ TEST(HttpClientTest, MultipartBodyIsAssembledByteForByteWithAFreshBoundary)
 TEST(HttpClientTest, BadRequestsFailBeforeAnythingIsSent)
 {
     FakeProductService server;
-    const TempFile good("content", ".txt");
+    const TempFolder dir("quillmere_http");
+    TempFolder::Write(dir.Path("good.txt"), "content");
     for (const std::string bad : {"/tmp/quillmere_no_such_file_here.png", "/tmp"})
         ExpectFailure(HttpPostMultipart(server.BaseUrl() + "/upload", {{"a", "1"}},
-                                        {{"file", good.path, "text/plain"}, {"file2", bad, "image/png"}}, {}),
+                                        {{"file", dir.Path("good.txt"), "text/plain"}, {"file2", bad, "image/png"}},
+                                        {}),
                       "Cannot read file: " + bad);
     for (const std::string& url :
          {std::string(""), std::string("http://exa mple.com/"), std::string("http://127.0.0.1\0x/", 19)}) {

@@ -1,13 +1,10 @@
+// The add-on's own folder: where it lies, which names are safe in it, and how it is made.
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <string>
-
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "TempFolder.hpp"
 #include "core/LocalStorage.hpp"
 
 TEST(LocalStorageTest, BaseDirFollowsHomeElseThePasswordDatabase)
@@ -42,10 +39,9 @@ TEST(LocalStorageTest, SanitiseNameKeepsOnlySafeAsciiBytesOneForOne)
 
 TEST(LocalStorageTest, EnsureDirCreatesOneLevelWithMode0755)
 {
-    char pattern[] = "/tmp/quillmere_storage_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string root = pattern, child = root + "/history", file = root + "/plain_file";
-    std::ofstream(file) << "x";
+    const TempFolder folder("quillmere_storage_test");
+    const std::string root = folder.Dir(), child = root + "/history", file = root + "/plain_file";
+    TempFolder::Write(file, "x");
 
     EXPECT_TRUE(LocalStorage::EnsureDir(child));
     struct stat info {};
@@ -56,8 +52,4 @@ TEST(LocalStorageTest, EnsureDirCreatesOneLevelWithMode0755)
     EXPECT_FALSE(LocalStorage::EnsureDir(root + "/missing/parent"));
     EXPECT_NE(access((root + "/missing").c_str(), F_OK), 0);
     EXPECT_FALSE(LocalStorage::EnsureDir(file));
-
-    std::remove(file.c_str());
-    rmdir(child.c_str());
-    rmdir(root.c_str());
 }

@@ -1,3 +1,5 @@
+// The add-on's entry points in the host: what loading registers, a failed registration, and
+// the menu and the host's palette messages driving one palette until the add-on is unloaded.
 #include "ShellTest.hpp"
 
 class EntryPointTest : public ShellTest {
@@ -11,10 +13,6 @@ protected:
     GSErrCode Message(API_PaletteMessageID id, intptr_t param = 0)
     {
         return AddOnHost::SendPaletteMessage(ChatPalette::PaletteReferenceId(), id, param);
-    }
-    void Send(std::initializer_list<API_PaletteMessageID> ids)
-    {
-        for (auto id : ids) EXPECT_EQ(Message(id), NoError) << id;
     }
     // The palette shows exactly when its menu item is ticked.
     static void ExpectShown(bool shown)
@@ -81,38 +79,42 @@ TEST_F(EntryPointTest, TheMenuAndTheHostsPaletteMessagesDriveOnePaletteUntilFree
     EXPECT_EQ(Message(APIPalMsg_IsPaletteVisible, reinterpret_cast<intptr_t>(&visible)), NoError);
     EXPECT_FALSE(visible);
     // Without a palette the messages are harmless and create none.
-    Send({APIPalMsg_HidePalette_Begin, APIPalMsg_HidePalette_End, APIPalMsg_DisableItems_Begin,
-          APIPalMsg_DisableItems_End, APIPalMsg_ClosePalette});
+    for (auto id : {APIPalMsg_HidePalette_Begin, APIPalMsg_HidePalette_End, APIPalMsg_DisableItems_Begin,
+                    APIPalMsg_DisableItems_End, APIPalMsg_ClosePalette})
+        EXPECT_EQ(Message(id), NoError) << id;
     EXPECT_EQ(ChatPalette::TryGetInstance(), nullptr);
-
-    Send({APIPalMsg_OpenPalette});
-    ExpectShown(true);
+    ASSERT_EQ(Message(APIPalMsg_OpenPalette), NoError);
     ChatPalette* palette = ChatPalette::TryGetInstance();
     ASSERT_NE(palette, nullptr);
-    for (const bool shown : {false, true}) {
-        ASSERT_EQ(ChooseItem(), NoError);
+
+    const int kMenu = -1;  // the user chooses the menu item
+    const struct {
+        const char* name;
+        std::vector<int> steps;  // palette messages, or kMenu
+        bool shown, enabled;
+    } rows[] = {
+        {"opened", {}, true, true},
+        {"the menu hides", {kMenu}, false, true},
+        {"the menu shows", {kMenu}, true, true},
+        {"items disabled: still shown", {APIPalMsg_DisableItems_Begin}, true, false},
+        {"items enabled", {APIPalMsg_DisableItems_End}, true, true},
+        {"hidden around a host mode", {APIPalMsg_HidePalette_Begin}, false, true},
+        {"back after it", {APIPalMsg_HidePalette_End}, true, true},
+        {"a hidden one stays hidden after a host mode",
+         {kMenu, APIPalMsg_HidePalette_Begin, APIPalMsg_HidePalette_End},
+         false,
+         true},
+        {"closing hides", {kMenu, APIPalMsg_ClosePalette}, false, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const int step : row.steps)
+            EXPECT_EQ(step == kMenu ? ChooseItem() : Message(static_cast<API_PaletteMessageID>(step)), NoError);
+        ExpectShown(row.shown);
+        EXPECT_EQ(palette->IsEnabled(), row.enabled);
+        EXPECT_EQ(AddOnHost::QueryPaletteVisible(ChatPalette::PaletteReferenceId()), row.shown);
         EXPECT_EQ(ChatPalette::TryGetInstance(), palette) << "hiding must keep the palette and its conversation";
-        ExpectShown(shown);
     }
-    Send({APIPalMsg_DisableItems_Begin});
-    EXPECT_FALSE(palette->IsEnabled());
-    EXPECT_TRUE(palette->IsVisible());
-    Send({APIPalMsg_DisableItems_End});
-    EXPECT_TRUE(palette->IsEnabled());
-    // Hidden around a host mode, it comes back only if it was shown.
-    Send({APIPalMsg_HidePalette_Begin});
-    ExpectShown(false);
-    Send({APIPalMsg_HidePalette_End});
-    ExpectShown(true);
-    ASSERT_EQ(ChooseItem(), NoError);  // the user hides it
-    Send({APIPalMsg_HidePalette_Begin, APIPalMsg_HidePalette_End});
-    ExpectShown(false);
-    // Closing hides; it does not destroy.
-    ASSERT_EQ(ChooseItem(), NoError);
-    Send({APIPalMsg_ClosePalette});
-    ExpectShown(false);
-    EXPECT_FALSE(AddOnHost::QueryPaletteVisible(ChatPalette::PaletteReferenceId()));
-    EXPECT_EQ(ChatPalette::TryGetInstance(), palette);
 
     const std::string page = palette->GetPagePath();
     ASSERT_EQ(AddOnHost::Unload(), NoError);

@@ -1,10 +1,11 @@
-#include <chrono>
+// The chat palette: its page and bridge object, the settings it saves, the page updates it
+// sends, and the reports it takes from the engine's thread while it lives.
 #include <new>
 #include <thread>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include "FakeProductService.hpp"
 #include "ShellTest.hpp"
 
 using nlohmann::json;
@@ -117,26 +118,20 @@ TEST_F(ShellTest, ReportsRunOnTheMainThreadAndOnlyWhileTheirPaletteLives)
 
 TEST_F(ShellTest, DestructionJoinsTheEngineWhileATurnIsInFlight)
 {
-    httplib::Server stall;  // a model that never answers in time: the palette must still go promptly
-    stall.Post("/v1/messages", [](const httplib::Request&, httplib::Response& res) {
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        res.set_content("{}", "application/json");
-    });
-    const int port = stall.bind_to_any_port("127.0.0.1");
-    std::thread server([&] { stall.listen_after_bind(); });
-    while (!stall.is_running()) std::this_thread::yield();  // a stop before the listening starts is lost
-    setenv("QUILLMERE_ANTHROPIC_URL", ("http://127.0.0.1:" + std::to_string(port)).c_str(), 1);
+    FakeProductService stall;  // a model that never answers: the palette must still go promptly
+    FakeProductService::Reply never;
+    never.delay = std::chrono::seconds(60);
+    stall.Script("POST /v1/messages", never);
+    setenv("QUILLMERE_ANTHROPIC_URL", stall.BaseUrl().c_str(), 1);
     WriteSettingsFile(R"({"anthropic_api_key":"sk-ant-x"})");
     auto palette = std::make_unique<ChatPalette>();
     Call(*palette, "sendMessage", {JS::Value("hello")});
     MainQueue::PumpUntil([&] { return !Scripts(*palette).empty(); }, std::chrono::seconds(5));
-    const auto scripts = Scripts(*palette);  // no early return: the server must be stopped below
+    const auto scripts = Scripts(*palette);
     EXPECT_EQ(scripts.empty() ? "none" : scripts[0], "QuillmereUI.setThinking(true)") << "the busy report is lost";
     palette.reset();
     MainQueue::DrainUntilIdle();
     EXPECT_TRUE(PaletteHost::Palettes().empty());
-    stall.stop();
-    server.join();
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // by the palette's own callbacks, tested with the palette.)
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <nlohmann/json.hpp>
 
@@ -10,46 +11,25 @@
 #include "ShellTest.hpp"
 #include "core/MainThread.hpp"
 
-namespace {
-
 using json = nlohmann::json;
 
-std::string ModelReply(const json& content, const char* stop)
+TEST_F(ShellTest, ThePlanOverlayShowsAsAPreviewBeforeTheStatusCard)
 {
-    return json({{"role", "assistant"}, {"content", content}, {"stop_reason", stop}}).dump();
-}
-
-class PlanPreviewTest : public ShellTest {
-protected:
-    void SetUp() override
-    {
-        ShellTest::SetUp();
-        setenv("QUILLMERE_ANTHROPIC_URL", service.BaseUrl().c_str(), 1);
-        setenv("QUILLMERE_SERVICE_URL", service.BaseUrl().c_str(), 1);
-        WriteSettingsFile(R"({"anthropic_api_key":"sk-test","model":"claude-test-model"})");
-        service.Script("GET /plans/p/status",
-                       FakeProductService::Reply{200, R"({"status":"done","overlay_url":"/plans/p/overlay.png"})"});
-        service.Script(
-            "POST /v1/messages",
-            {FakeProductService::Reply{200, ModelReply({{{"type", "tool_use"},
-                                                         {"id", "t1"},
-                                                         {"name", "get_plan_extraction_status"},
-                                                         {"input", {{"plan_id", "p"}}}}},
-                                                       "tool_use")},
-             FakeProductService::Reply{200, ModelReply({{{"type", "text"}, {"text", "Done."}}}, "end_turn")}});
-    }
-    void TearDown() override
-    {
-        unsetenv("QUILLMERE_SERVICE_URL");
-        ShellTest::TearDown();
-    }
     FakeProductService service;
-};
-
-}  // namespace
-
-TEST_F(PlanPreviewTest, TheOverlayShowsAsAPreviewBeforeTheStatusCard)
-{
+    setenv("QUILLMERE_ANTHROPIC_URL", service.BaseUrl().c_str(), 1);
+    WriteSettingsFile(json({{"anthropic_api_key", "sk-test"}, {"service_url", service.BaseUrl()}}).dump());
+    service.Script("GET /plans/p/status",
+                   FakeProductService::Reply{200, R"({"status":"done","overlay_url":"/plans/p/overlay.png"})"});
+    const auto reply = [](const json& block, const char* stop) {
+        return FakeProductService::Reply{
+            200, json({{"role", "assistant"}, {"content", {block}}, {"stop_reason", stop}}).dump()};
+    };
+    service.Script("POST /v1/messages", {reply({{"type", "tool_use"},
+                                                {"id", "t1"},
+                                                {"name", "get_plan_extraction_status"},
+                                                {"input", {{"plan_id", "p"}}}},
+                                               "tool_use"),
+                                         reply({{"type", "text"}, {"text", "Done."}}, "end_turn")});
     ChatPalette palette;
     palette.GetBridge().SendMessage("is my plan read yet?");
     ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(20)));

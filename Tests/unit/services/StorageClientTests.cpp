@@ -1,19 +1,14 @@
 // The object-storage client against the fake storage: where its configuration comes from,
-// the form of its three requests, and what the fake keeps and refuses.
-
-#include <cstdlib>
+// its three requests, and what it sends nowhere.
 #include <filesystem>
-#include <fstream>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "FakeStorage.hpp"
 #include "ScopedHome.hpp"
+#include "TempFolder.hpp"
 #include "services/StorageClient.hpp"
 
-namespace fs = std::filesystem;
-using nlohmann::json;
 using Quillmere::StorageClient;
 
 namespace {
@@ -21,21 +16,16 @@ namespace {
 // A private home folder and no storage variables, whatever the machine has set.
 class StorageTest : public ::testing::Test {
 protected:
-    void WriteSettings(const json& settings)
-    {
-        fs::create_directories(home.Path() + "/.quillmere");
-        std::ofstream(home.Path() + "/.quillmere/settings.json") << settings.dump(2);
-    }
-
     ScopedHome home;
     ScopedStorageEnvironment clean{"", "", ""};
 };
 
 TEST_F(StorageTest, ConfigurationComesFromTheSettingsFileBeforeTheEnvironment)
 {
-    WriteSettings({{"storage_url", "http://settings.invalid/"},
-                   {"storage_anon_key", " anon-from-file\n"},
-                   {"storage_service_key", "  "}});
+    std::filesystem::create_directories(home.Path() + "/.quillmere");
+    TempFolder::Write(home.Path() + "/.quillmere/settings.json",
+                      R"({"storage_url": "http://settings.invalid/", "storage_anon_key": " anon-from-file\n",
+                          "storage_service_key": "  "})");
     struct Case {
         const char* name;
         std::string url, anon, service;  // environment; empty = unset
@@ -55,27 +45,18 @@ TEST_F(StorageTest, ConfigurationComesFromTheSettingsFileBeforeTheEnvironment)
     }
 }
 
-TEST_F(StorageTest, UploadAndListSendTheirHeadersAndThePublicKeyStandsInForAMissingPrivilegedOne)
+// The fake refuses a request without the keys, the upsert mark or the content types it needs.
+TEST_F(StorageTest, UploadAndListAreAcceptedAndThePublicKeyStandsInForAMissingPrivilegedOne)
 {
     FakeStorage storage;
     const StorageClient client(storage.Config());
     EXPECT_EQ(client.Upload("house.meta.json", "{\"a\": 1}", "application/json").statusCode, 200);
     EXPECT_EQ(storage.Object("house.meta.json"), std::optional<std::string>("{\"a\": 1}"));
-    ASSERT_EQ(client.List().statusCode, 200);
-    const auto requests = storage.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].method + " " + requests[0].path, "POST /storage/v1/object/Templates/house.meta.json");
-    EXPECT_EQ(requests[0].headers.at("apikey"), kFakeAnonKey);
-    EXPECT_EQ(requests[0].headers.at("Authorization"), "Bearer " + kFakeServiceKey);
-    EXPECT_EQ(requests[0].headers.at("x-upsert"), "true");
-    EXPECT_EQ(requests[1].path + " " + requests[1].body,
-              R"(/storage/v1/object/list/Templates {"prefix":"","limit":1000})");
-    EXPECT_EQ(requests[1].headers.at("Content-Type"), "application/json");
-    EXPECT_EQ(requests[1].headers.count("x-upsert"), 0u);
+    EXPECT_EQ(client.List().statusCode, 200);
+    EXPECT_EQ(storage.Requests().at(1).body, R"({"prefix":"","limit":1000})");
 
     FakeStorage publicOnly(kFakeAnonKey, "");
     EXPECT_EQ(StorageClient(publicOnly.Config()).Upload("a.mod", "b", "application/octet-stream").statusCode, 200);
-    EXPECT_EQ(publicOnly.Requests().at(0).headers.at("Authorization"), "Bearer " + kFakeAnonKey);
 }
 
 TEST_F(StorageTest, PublicDownloadGivesTheBytesOrNothing)

@@ -1,8 +1,6 @@
 // Files written for one upload: private, exactly named, whole, and gone with their folder.
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -34,9 +32,7 @@ TEST(UploadFile, TheFileIsPrivateExactlyNamedAndWholeAndGoesWithItsFolder)
         EXPECT_EQ(fs::path(path).filename(), "quillmere_plan_upload.pdf");
         EXPECT_EQ(fs::path(dir).parent_path(), fs::path(tmp.Dir()));
         EXPECT_EQ(std::make_pair(Mode(dir), Mode(path)), std::make_pair(0700u, 0600u));
-        std::ostringstream read;
-        read << std::ifstream(path, std::ios::binary).rdbuf();
-        EXPECT_EQ(read.str(), bytes);
+        EXPECT_EQ(TempFolder::Read(path), bytes);
         Quillmere::UploadFile second("quillmere_plan_upload.pdf", "other");
         EXPECT_NE(second.Path(), path) << "two uploads of one kind never share a file";
     }
