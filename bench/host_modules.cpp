@@ -1,9 +1,12 @@
 // Module files at project scale: a 100,000-element project (walls, slabs with polygons, texts
 // with content, openings in the walls) saved through 'SMOD' and read back; the file size per
-// element is reported as a counter.
+// element is reported as a counter. The floor beside them reads every element's record through
+// the host interface once and moves a file of the module's size to or from disk: what any
+// writer or reader of these elements does at the least.
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -12,27 +15,13 @@
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
 #include "HostTestingModules.hpp"
+#include "WallsSlabsTexts.hpp"
 
 namespace {
 
 constexpr int kElements = 100000;
 
-// Per ten elements: six walls, two openings, a slab and a text.
-void BuildProject()
-{
-    HostTesting::ResetProject();
-    API_Guid wall = APINULLGuid;
-    for (int i = 0; i < kElements; ++i) {
-        const double x = double(i % 1000), y = double(i / 1000);
-        switch (i % 10) {
-        case 6: HostTesting::AddFixture(API_DoorID, 0, wall); break;
-        case 7: HostTesting::AddFixture(API_WindowID, 0, wall); break;
-        case 8: HostTesting::AddFixture(API_SlabID, Int16(i % 3)); break;
-        case 9: HostTesting::AddFixture(API_TextID, Int16(i % 3)); break;
-        default: wall = HostTesting::AddWall(x, y, x + 5.0, y, Int16(i % 3)); break;
-        }
-    }
-}
+void BuildProject() { BuildWallsSlabsTexts(kElements); }
 
 std::string ModulePath()
 {
@@ -75,5 +64,51 @@ void BM_ReadModuleOf100kElements(benchmark::State& state)
     std::remove(path.c_str());
 }
 BENCHMARK(BM_ReadModuleOf100kElements)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// One pass over every element's record through the host interface.
+size_t ReadEveryElement()
+{
+    GS::Array<API_Guid> guids;
+    for (API_ElemTypeID type : {API_WallID, API_DoorID, API_WindowID, API_SlabID, API_TextID})
+        ACAPI_Element_GetElemList(type, &guids);
+    size_t read = 0;
+    for (const API_Guid& guid : guids) {
+        API_Element element;
+        BNClear(element);
+        element.header.guid = guid;
+        if (ACAPI_Element_Get(&element) == NoError) ++read;
+    }
+    return read;
+}
+
+void BM_ModuleFloorWrite(benchmark::State& state)
+{
+    BuildProject();
+    const std::string path = ModulePath();
+    Save(path);
+    const std::string bytes(std::filesystem::file_size(path), 'x');
+    for (auto _ : state) {
+        if (ReadEveryElement() != size_t(kElements)) state.SkipWithError("elements not read");
+        std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    state.SetItemsProcessed(state.iterations() * kElements);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_ModuleFloorWrite)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ModuleFloorRead(benchmark::State& state)
+{
+    BuildProject();
+    const std::string path = ModulePath();
+    Save(path);
+    for (auto _ : state) {
+        std::string bytes(std::filesystem::file_size(path), '\0');
+        std::ifstream(path, std::ios::binary).read(&bytes[0], std::streamsize(bytes.size()));
+        if (bytes.empty() || ReadEveryElement() != size_t(kElements)) state.SkipWithError("elements not read");
+    }
+    state.SetItemsProcessed(state.iterations() * kElements);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_ModuleFloorRead)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace

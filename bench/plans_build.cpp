@@ -1,10 +1,12 @@
 // The plan family's builders at the sizes a large plan reaches: a layout of 10,000 walls,
-// 5,000 openings and 1,000 zones, and a batch of 10,000 walls, each one undo step; and an
-// attachment of 20 MB decoded from base64, beside a plain copy of the same bytes.
+// 5,000 openings and 1,000 zones, and batches of 10,000 and 100,000 walls (the larger beside
+// its floor), each one undo step; and an attachment of 20 MB decoded from base64, beside a
+// plain copy of the same bytes.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 
+#include "ACAPinc.h"
 #include "HostTesting.hpp"
 #include "core/Base64.hpp"
 #include "engine/ModelBridge.hpp"
@@ -64,11 +66,16 @@ void BM_BuildFromLayout(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * (kWalls + kOpenings + kZones));
 }
 
+// create_walls_batch at project scale, beside its floor: the same walls made one by one through
+// the host interface inside one undoable command.
+constexpr int kBatchWalls = 100000;
+
+// state.range(0) walls in one call.
 void BM_CreateWallsBatch(benchmark::State& state)
 {
     Family family;
     json walls = json::array();
-    for (int i = 0; i < kWalls; ++i)
+    for (int i = 0; i < state.range(0); ++i)
         walls.push_back({{"start_x", 0.0}, {"start_y", 0.5 * i}, {"end_x", 6.0}, {"end_y", 0.5 * i}});
     const json input = {{"walls", walls}};
     for (auto _ : state) {
@@ -78,7 +85,30 @@ void BM_CreateWallsBatch(benchmark::State& state)
         const ToolResult result = family.registry.ExecuteTool("create_walls_batch", input);
         if (!result.success) state.SkipWithError(result.error.c_str());
     }
-    state.SetItemsProcessed(state.iterations() * kWalls);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_CreateWallsFloor100k(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        HostTesting::ResetProject();
+        state.ResumeTiming();
+        const GSErrCode err = ACAPI_CallUndoableCommand(GS::UniString("Walls"), [] {
+            for (int i = 0; i < kBatchWalls; ++i) {
+                API_Element e;
+                BNClear(e);
+                e.header.type.typeID = API_WallID;
+                ACAPI_Element_GetDefaults(&e, nullptr);
+                e.wall.begC = {0.0, 0.5 * i};
+                e.wall.endC = {6.0, 0.5 * i};
+                if (GSErrCode code = ACAPI_Element_Create(&e, nullptr)) return code;
+            }
+            return NoError;
+        });
+        if (err != NoError) state.SkipWithError("walls not made");
+    }
+    state.SetItemsProcessed(state.iterations() * kBatchWalls);
 }
 
 constexpr size_t kAttachmentBytes = 20u << 20;
@@ -121,6 +151,7 @@ void BM_CopyAttachmentBytes(benchmark::State& state)
 }  // namespace
 
 BENCHMARK(BM_BuildFromLayout)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CreateWallsBatch)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CreateWallsBatch)->Unit(benchmark::kMillisecond)->Arg(kWalls)->Arg(kBatchWalls);
+BENCHMARK(BM_CreateWallsFloor100k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeAttachment)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CopyAttachmentBytes)->Unit(benchmark::kMillisecond);

@@ -86,8 +86,9 @@ class UniString;
 
 class Guid {
 public:
-    Guid();                           // the null GUID
-    explicit Guid(const char* text);  // canonical 8-4-4-4-12 hex, any case; anything else: null
+    Guid();                                  // the null GUID
+    explicit Guid(const char* text);         // canonical 8-4-4-4-12 hex, any case; anything else: null
+    explicit Guid(const std::string& text);  // the whole text, NULs included
     explicit Guid(const UniString& text);
     explicit Guid(const API_Guid& guid);
 

@@ -54,4 +54,22 @@ void PathContours(cairo_t* cr, const Mapping& m, const Contours& contours, bool 
     }
 }
 
+void PathArea(cairo_t* cr, const Mapping& m, const Contours& contours)
+{
+    if (contours.empty()) return;
+    double twiceArea = 0.0;  // model coordinates: positive runs counter-clockwise
+    const auto& first = contours.front();
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        const API_Coord& a = first[i];
+        const API_Coord& b = first[(i + 1) % first.size()];
+        twiceArea += a.x * b.y - b.x * a.y;
+    }
+    if (twiceArea >= 0.0) return PathContours(cr, m, contours, true);
+    for (const auto& contour : contours) {
+        cairo_move_to(cr, m.X(contour.back().x), m.Y(contour.back().y));
+        for (std::size_t i = contour.size() - 1; i-- > 0;) cairo_line_to(cr, m.X(contour[i].x), m.Y(contour[i].y));
+        cairo_close_path(cr);
+    }
+}
+
 }  // namespace PlanGeometry

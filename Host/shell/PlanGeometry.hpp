@@ -4,12 +4,15 @@
 // elements and polygons through the host API.
 
 #include <functional>
+#include <map>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include <cairo.h>
 
 #include "ACAPinc.h"
+#include "PlanView.hpp"
 
 namespace PlanGeometry {
 
@@ -35,5 +38,29 @@ Contours ReadContours(const API_Guid& guid);
 
 // Adds the contours to the current path, each closed when close is set.
 void PathContours(cairo_t* cr, const Mapping& mapping, const Contours& contours, bool close);
+
+// Adds an area's contours closed, all turned round when its first contour runs clockwise, so
+// that the areas of one batch never cancel each other where they overlap under the winding
+// rule; an area alone fills the same either way.
+void PathArea(cairo_t* cr, const Mapping& mapping, const Contours& contours);
+
+// The items in batches of equal key (a pen, a colour), the batches in the order their key first
+// appears; with PerElement every item is a batch of its own, in order.
+template <typename Item, typename KeyOf>
+std::vector<std::vector<const Item*>> Batches(const std::vector<Item>& items, KeyOf keyOf, PlanView::Batching batching)
+{
+    std::vector<std::vector<const Item*>> batches;
+    std::map<std::decay_t<decltype(keyOf(std::declval<const Item&>()))>, size_t> slots;
+    for (const Item& item : items) {
+        if (batching == PlanView::Batching::PerElement) {
+            batches.push_back({&item});
+            continue;
+        }
+        const auto [slot, added] = slots.emplace(keyOf(item), batches.size());
+        if (added) batches.emplace_back();
+        batches[slot->second].push_back(&item);
+    }
+    return batches;
+}
 
 }  // namespace PlanGeometry

@@ -4,7 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <map>
+#include <optional>
+#include <unordered_map>
 
 #include <cairo.h>
 
@@ -128,11 +129,6 @@ Plan ReadPlan(Int16 story)
 
 using View = PlanGeometry::Mapping;
 
-void PathPolygon(cairo_t* cr, const View& view, const Polygon& polygon, bool close)
-{
-    PlanGeometry::PathContours(cr, view, polygon.contours, close);
-}
-
 void DrawGrid(cairo_t* cr, const View& view, int width, int height)
 {
     // Lines at least 8 pixels apart at any scale (1, 5, 10, 50, ... metres): denser ones
@@ -183,10 +179,7 @@ void PathWall(cairo_t* cr, const View& view, const API_WallType& wall, double fr
     cairo_close_path(cr);
 }
 
-struct GuidLess {
-    bool operator()(const API_Guid& a, const API_Guid& b) const { return std::memcmp(&a, &b, sizeof(API_Guid)) < 0; }
-};
-using WallIndex = std::map<API_Guid, const API_WallType*, GuidLess>;
+using WallIndex = std::unordered_map<API_Guid, const API_WallType*>;
 
 const API_WallType* FindWall(const WallIndex& walls, const API_Guid& guid)
 {
@@ -194,113 +187,188 @@ const API_WallType* FindWall(const WallIndex& walls, const API_Guid& guid)
     return it == walls.end() ? nullptr : it->second;
 }
 
+using PlanView::Batching;
 using PlanView::PenPalette;
 
-void DrawOpening(cairo_t* cr, const View& view, const API_WallType& wall, const Opening& opening, bool door,
-                 PenPalette& pens)
+// Fills (or strokes) a batch of areas, each added to the path by add, in the current source.
+// A picture takes the batch as one path. A page gets each area painted on its own: a PDF writes
+// a lone rectangle as one short operator but a rectangle among others as four line segments,
+// and most areas of a plan are rectangles. The colour is set once per batch either way.
+template <typename Batch, typename Add>
+void PaintAreas(cairo_t* cr, const Batch& batch, Add&& add, void (*paint)(cairo_t*) = cairo_fill)
+{
+    const bool page = cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_IMAGE;
+    for (const auto* item : batch) {
+        add(*item);
+        if (page) paint(cr);
+    }
+    if (!page) paint(cr);
+}
+
+// Where an opening sits in its wall, in model coordinates: the ends of the gap on the
+// reference line, the wall's direction and normal and half its thickness.
+struct OpeningPlace {
+    const API_WallType* wall;
+    double from, to, length;
+    double ax, ay, bx, by, ux, uy, nx, ny, half;
+};
+
+std::optional<OpeningPlace> PlaceOpening(const API_WallType& wall, const Opening& opening)
 {
     const double objLoc = opening.objLoc, width = opening.width;
     const double dx = wall.endC.x - wall.begC.x;
     const double dy = wall.endC.y - wall.begC.y;
     const double length = std::hypot(dx, dy);
-    if (length <= 0.0 || width <= 0.0) return;
-    const double from = std::clamp((objLoc - width / 2.0) / length, 0.0, 1.0);
-    const double to = std::clamp((objLoc + width / 2.0) / length, 0.0, 1.0);
-    // The gap in the wall.
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    PathWall(cr, view, wall, from, to);
-    cairo_fill(cr);
-    const double ux = dx / length, uy = dy / length;
-    const double nx = -uy, ny = ux;
-    const double half = std::max(wall.thickness, 0.02) / 2.0;
-    const double ax = wall.begC.x + dx * from, ay = wall.begC.y + dy * from;
-    const double bx = wall.begC.x + dx * to, by = wall.begC.y + dy * to;
-    cairo_set_line_width(cr, 1.2);
-    if (door) {
-        // Leaf and swing.
-        const double w = (to - from) * length;
-        pens.Use(cr, opening.pen, {0.16, 0.42, 0.36});
-        cairo_move_to(cr, view.X(ax + nx * half), view.Y(ay + ny * half));
-        cairo_line_to(cr, view.X(ax + nx * (half + w)), view.Y(ay + ny * (half + w)));
-        cairo_stroke(cr);
-        const double start = std::atan2(-(ny), nx);
-        const double end = std::atan2(-(uy), ux);
-        cairo_new_sub_path(cr);
-        double a1 = start, a2 = end;
-        if (a2 < a1) std::swap(a1, a2);
-        if (a2 - a1 > M_PI) std::swap(a1, a2);
-        cairo_arc(cr, view.X(ax + nx * half), view.Y(ay + ny * half), w * view.scale, a1, a2);
-        pens.Use(cr, opening.pen, {0.16, 0.42, 0.36}, 0.6);
-        cairo_stroke(cr);
-    } else {
-        pens.Use(cr, opening.pen, {0.2, 0.45, 0.75});
-        for (double k : {-half, 0.0, half}) {
-            cairo_move_to(cr, view.X(ax + nx * k), view.Y(ay + ny * k));
-            cairo_line_to(cr, view.X(bx + nx * k), view.Y(by + ny * k));
+    if (length <= 0.0 || width <= 0.0) return std::nullopt;
+    OpeningPlace p;
+    p.wall = &wall;
+    p.length = length;
+    p.from = std::clamp((objLoc - width / 2.0) / length, 0.0, 1.0);
+    p.to = std::clamp((objLoc + width / 2.0) / length, 0.0, 1.0);
+    p.ux = dx / length, p.uy = dy / length;
+    p.nx = -p.uy, p.ny = p.ux;
+    p.half = std::max(wall.thickness, 0.02) / 2.0;
+    p.ax = wall.begC.x + dx * p.from, p.ay = wall.begC.y + dy * p.from;
+    p.bx = wall.begC.x + dx * p.to, p.by = wall.begC.y + dy * p.to;
+    return p;
+}
+
+// A door's leaf, square to the wall at the gap's start.
+void PathLeaf(cairo_t* cr, const View& view, const OpeningPlace& p)
+{
+    const double w = (p.to - p.from) * p.length;
+    cairo_move_to(cr, view.X(p.ax + p.nx * p.half), view.Y(p.ay + p.ny * p.half));
+    cairo_line_to(cr, view.X(p.ax + p.nx * (p.half + w)), view.Y(p.ay + p.ny * (p.half + w)));
+}
+
+// A door's swing: the quarter circle the leaf's end sweeps.
+void PathSwing(cairo_t* cr, const View& view, const OpeningPlace& p)
+{
+    const double w = (p.to - p.from) * p.length;
+    double a1 = std::atan2(-(p.ny), p.nx), a2 = std::atan2(-(p.uy), p.ux);
+    if (a2 < a1) std::swap(a1, a2);
+    if (a2 - a1 > M_PI) std::swap(a1, a2);
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, view.X(p.ax + p.nx * p.half), view.Y(p.ay + p.ny * p.half), w * view.scale, a1, a2);
+}
+
+// A window's three lines along the gap: both wall faces and the reference line.
+void PathPane(cairo_t* cr, const View& view, const OpeningPlace& p)
+{
+    for (double k : {-p.half, 0.0, p.half}) {
+        cairo_move_to(cr, view.X(p.ax + p.nx * k), view.Y(p.ay + p.ny * k));
+        cairo_line_to(cr, view.X(p.bx + p.nx * k), view.Y(p.by + p.ny * k));
+    }
+}
+
+struct PlacedOpening {
+    OpeningPlace place;
+    Int32 pen;
+};
+
+// The openings whose wall is drawn, placed in it.
+std::vector<PlacedOpening> PlaceOpenings(const std::vector<Opening>& openings, const WallIndex& walls)
+{
+    std::vector<PlacedOpening> placed;
+    for (const Opening& opening : openings)
+        if (const auto* wall = FindWall(walls, opening.owner))
+            if (const auto place = PlaceOpening(*wall, opening)) placed.push_back({*place, opening.pen});
+    return placed;
+}
+
+// Doors or windows: the gaps in white, then per pen the door leaves and swings or the window
+// panes.
+void DrawOpenings(cairo_t* cr, const View& view, const std::vector<PlacedOpening>& openings, bool doors,
+                  PenPalette& pens, Batching batching)
+{
+    const auto penOf = [](const PlacedOpening& o) { return o.pen; };
+    for (const auto& batch : PlanGeometry::Batches(openings, penOf, batching)) {
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        PaintAreas(cr, batch,
+                   [&](const PlacedOpening& o) { PathWall(cr, view, *o.place.wall, o.place.from, o.place.to); });
+        cairo_set_line_width(cr, 1.2);
+        const Int32 pen = batch.front()->pen;
+        if (doors) {
+            for (const PlacedOpening* o : batch) PathLeaf(cr, view, o->place);
+            pens.Use(cr, pen, {0.16, 0.42, 0.36});
+            cairo_stroke(cr);
+            for (const PlacedOpening* o : batch) PathSwing(cr, view, o->place);
+            pens.Use(cr, pen, {0.16, 0.42, 0.36}, 0.6);
+        } else {
+            for (const PlacedOpening* o : batch) PathPane(cr, view, o->place);
+            pens.Use(cr, pen, {0.2, 0.45, 0.75});
         }
         cairo_stroke(cr);
     }
 }
 
 // Every element in its pen's colour; fills take it lightly, so that outlines stay readable.
-void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens)
+// Each kind is drawn in batches of one pen (see Batching).
+void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens, Batching batching)
 {
-    for (const auto& slab : plan.slabs) {
-        PathPolygon(cr, view, slab, true);
-        pens.Use(cr, slab.pen, {0.78, 0.74, 0.66}, 0.15);
-        cairo_fill_preserve(cr);
-        pens.Use(cr, slab.pen, {0.5, 0.46, 0.4}, 0.8);
+    const auto penOf = [](const auto& element) { return element.pen; };
+    const auto pathSlab = [&](const Polygon& slab) { PlanGeometry::PathArea(cr, view, slab.contours); };
+    for (const auto& batch : PlanGeometry::Batches(plan.slabs, penOf, batching)) {
+        pens.Use(cr, batch.front()->pen, {0.78, 0.74, 0.66}, 0.15);
+        PaintAreas(cr, batch, pathSlab);
+        pens.Use(cr, batch.front()->pen, {0.5, 0.46, 0.4}, 0.8);
         cairo_set_line_width(cr, 1.0);
-        cairo_stroke(cr);
+        PaintAreas(cr, batch, pathSlab, cairo_stroke);
     }
     PlanViewDrafting::DrawFills(cr, *plan.drafting, view);
-    for (const auto& [zone, name] : plan.zones) {
-        PathPolygon(cr, view, zone, true);
-        pens.Use(cr, zone.pen, {0.36, 0.64, 0.55}, 0.16);
-        cairo_fill(cr);
+    const auto zonePen = [](const std::pair<Polygon, std::string>& zone) { return zone.first.pen; };
+    for (const auto& batch : PlanGeometry::Batches(plan.zones, zonePen, batching)) {
+        pens.Use(cr, batch.front()->first.pen, {0.36, 0.64, 0.55}, 0.16);
+        PaintAreas(cr, batch, [&](const auto& zone) { PlanGeometry::PathArea(cr, view, zone.first.contours); });
     }
-    for (const auto& wall : plan.walls) {
-        PathWall(cr, view, wall, 0.0, 1.0, std::max(wall.thickness, 0.02) / 2.0);
-        pens.Use(cr, wall.contPen, {0.17, 0.19, 0.21});
-        cairo_fill(cr);
+    const auto wallPen = [](const API_WallType& wall) { return wall.contPen; };
+    for (const auto& batch : PlanGeometry::Batches(plan.walls, wallPen, batching)) {
+        pens.Use(cr, batch.front()->contPen, {0.17, 0.19, 0.21});
+        PaintAreas(cr, batch, [&](const API_WallType& wall) {
+            PathWall(cr, view, wall, 0.0, 1.0, std::max(wall.thickness, 0.02) / 2.0);
+        });
     }
-    WallIndex wallIndex;
+    WallIndex wallIndex(plan.walls.size());
     for (const auto& wall : plan.walls) wallIndex[wall.head.guid] = &wall;
-    for (const Opening& door : plan.doors)
-        if (const auto* wall = FindWall(wallIndex, door.owner)) DrawOpening(cr, view, *wall, door, true, pens);
-    for (const Opening& window : plan.windows)
-        if (const auto* wall = FindWall(wallIndex, window.owner)) DrawOpening(cr, view, *wall, window, false, pens);
-    for (const auto& column : plan.columns) {
+    DrawOpenings(cr, view, PlaceOpenings(plan.doors, wallIndex), true, pens, batching);
+    DrawOpenings(cr, view, PlaceOpenings(plan.windows, wallIndex), false, pens, batching);
+    for (const auto& batch : PlanGeometry::Batches(plan.columns, penOf, batching)) {
         const double s = 0.3 * view.scale;
-        cairo_rectangle(cr, view.X(column.origoPos.x) - s / 2, view.Y(column.origoPos.y) - s / 2, s, s);
-        pens.Use(cr, column.pen, {0.3, 0.3, 0.34});
-        cairo_fill(cr);
+        pens.Use(cr, batch.front()->pen, {0.3, 0.3, 0.34});
+        PaintAreas(cr, batch, [&](const API_ColumnType& column) {
+            cairo_rectangle(cr, view.X(column.origoPos.x) - s / 2, view.Y(column.origoPos.y) - s / 2, s, s);
+        });
     }
     cairo_set_line_width(cr, 1.5);
-    for (const auto& beam : plan.beams) {
-        const double dashes[] = {6.0, 4.0};
-        cairo_set_dash(cr, dashes, 2, 0);
-        pens.Use(cr, beam.pen, {0.45, 0.35, 0.25});
-        cairo_move_to(cr, view.X(beam.begC.x), view.Y(beam.begC.y));
-        cairo_line_to(cr, view.X(beam.endC.x), view.Y(beam.endC.y));
+    const double dashes[] = {6.0, 4.0};
+    cairo_set_dash(cr, dashes, 2, 0);  // every beam starts its dashes afresh: each is a sub-path
+    for (const auto& batch : PlanGeometry::Batches(plan.beams, penOf, batching)) {
+        for (const API_BeamType* beam : batch) {
+            cairo_move_to(cr, view.X(beam->begC.x), view.Y(beam->begC.y));
+            cairo_line_to(cr, view.X(beam->endC.x), view.Y(beam->endC.y));
+        }
+        pens.Use(cr, batch.front()->pen, {0.45, 0.35, 0.25});
         cairo_stroke(cr);
-        cairo_set_dash(cr, nullptr, 0, 0);
     }
-    for (const auto& object : plan.objects) {
+    cairo_set_dash(cr, nullptr, 0, 0);
+    const auto pathObject = [&](const API_ObjectType& object) {
+        // The path keeps its place on the page once the turn is undone.
         const double w = std::clamp(object.xRatio, 0.2, 10.0), h = std::clamp(object.yRatio, 0.2, 10.0);
         cairo_save(cr);
         cairo_translate(cr, view.X(object.pos.x), view.Y(object.pos.y));
         cairo_rotate(cr, -object.angle);
         cairo_rectangle(cr, 0, -h * view.scale, w * view.scale, h * view.scale);
-        pens.Use(cr, object.pen, {0.55, 0.42, 0.7}, 0.25);
-        cairo_fill_preserve(cr);
-        pens.Use(cr, object.pen, {0.45, 0.32, 0.6});
-        cairo_set_line_width(cr, 1.0);
-        cairo_stroke(cr);
         cairo_restore(cr);
+    };
+    for (const auto& batch : PlanGeometry::Batches(plan.objects, penOf, batching)) {
+        pens.Use(cr, batch.front()->pen, {0.55, 0.42, 0.7}, 0.25);
+        PaintAreas(cr, batch, pathObject);
+        pens.Use(cr, batch.front()->pen, {0.45, 0.32, 0.6});
+        cairo_set_line_width(cr, 1.0);
+        PaintAreas(cr, batch, pathObject, cairo_stroke);
     }
     PlanViewRoofs::Draw(cr, plan.roofs, view, pens);
-    PlanViewDrafting::DrawLinework(cr, *plan.drafting, view);
+    PlanViewDrafting::DrawLinework(cr, *plan.drafting, view, batching);
     // Zone names last, over everything.
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, 12);
@@ -362,12 +430,12 @@ PlanView::Drawing PlanView::DrawImage(const Options& options)
     const int height = std::clamp(options.height, 64, 4096);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     cairo_t* cr = cairo_create(surface);
-    Draw(cr, width, height, options.story);
+    Draw(cr, width, height, options.story, options.batching);
     cairo_destroy(cr);
     return Drawing(surface, cairo_surface_destroy);
 }
 
-void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story)
+void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story, Batching batching)
 {
     const Plan plan = ReadPlan(story);
     View view;
@@ -392,7 +460,7 @@ void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story)
     cairo_paint(cr);
     DrawGrid(cr, view, width, height);
     PenPalette pens;
-    DrawPlan(cr, plan, view, pens);
+    DrawPlan(cr, plan, view, pens, batching);
     DrawScaleBar(cr, view, height);
     if (plan.bounds.Empty()) {
         cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);

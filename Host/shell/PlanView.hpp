@@ -14,10 +14,18 @@ struct _cairo_surface;  // cairo_surface_t
 
 namespace PlanView {
 
+// How the elements of one kind are drawn. ByPen: in batches of one pen (or colour), in the
+// order each first appears, each batch one path filled or stroked once; a plan of many
+// elements then costs a few colour changes and fills instead of one each, and its PDF page a
+// fraction of the bytes. PerElement: every element on its own, in the host's order; the
+// drawing the batched one is checked against.
+enum class Batching { ByPen, PerElement };
+
 struct Options {
     int width = 1200;
     int height = 800;
     Int16 story = 0;
+    Batching batching = Batching::ByPen;
 };
 
 // Draws the story as PNG bytes. Main thread (it reads the project through the host API).
@@ -32,7 +40,7 @@ std::vector<unsigned char> EncodePng(const Drawing& drawing);  // any thread
 
 // Draws the story's plan onto any cairo surface of width x height units (pixels on screen,
 // points on a PDF page). Main thread.
-void Draw(cairo_t* cr, int width, int height, Int16 story);
+void Draw(cairo_t* cr, int width, int height, Int16 story, Batching batching = Batching::ByPen);
 
 // What capturing the host's main window gives: the current story's plan at the window's
 // size, as PNG. Main thread.

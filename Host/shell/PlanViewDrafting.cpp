@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ACAPinc.h"
@@ -433,26 +434,32 @@ void DrawFills(cairo_t* cr, const Sheet& sheet, const Mapping& m)
     cairo_restore(cr);
 }
 
-void DrawLinework(cairo_t* cr, const Sheet& sheet, const Mapping& m)
+void DrawLinework(cairo_t* cr, const Sheet& sheet, const Mapping& m, PlanView::Batching batching)
 {
+    const auto colourOf = [](const auto& item) { return std::make_tuple(item.colour.r, item.colour.g, item.colour.b); };
+    // Each batch: its items' paths, then one stroke in their colour.
+    const auto strokeBatches = [&](const auto& items, const auto& path) {
+        for (const auto& batch : PlanGeometry::Batches(items, colourOf, batching)) {
+            for (const auto* item : batch) path(*item);
+            SetColour(cr, batch.front()->colour);
+            cairo_stroke(cr);
+        }
+    };
     cairo_save(cr);
     cairo_set_line_width(cr, 1.0);
-    for (const LineItem& line : sheet.lines) {
-        SetColour(cr, line.colour);
+    strokeBatches(sheet.lines, [&](const LineItem& line) {
         cairo_move_to(cr, m.X(line.a.x), m.Y(line.a.y));
         cairo_line_to(cr, m.X(line.b.x), m.Y(line.b.y));
-        cairo_stroke(cr);
-    }
-    for (const PolylineItem& polyline : sheet.polylines) {
-        SetColour(cr, polyline.colour);
-        PlanGeometry::PathContours(cr, m, polyline.contours, false);
-        cairo_stroke(cr);
-    }
-    for (const ArcItem& item : sheet.arcs) {
+    });
+    strokeBatches(sheet.polylines,
+                  [&](const PolylineItem& polyline) { PlanGeometry::PathContours(cr, m, polyline.contours, false); });
+    std::vector<ArcItem> arcs;
+    for (const ArcItem& item : sheet.arcs)
+        if (Finite(item.arc.origC) && item.arc.r > 0.0) arcs.push_back(item);
+    strokeBatches(arcs, [&](const ArcItem& item) {
         const API_ArcType& arc = item.arc;
-        if (!Finite(arc.origC) || !(arc.r > 0.0)) continue;
-        SetColour(cr, item.colour);
-        // Model angles run counter-clockwise; on screen, with y turned over, clockwise.
+        // Model angles run counter-clockwise; on screen, with y turned over, clockwise. The
+        // path keeps its place on the page once the transformation is undone.
         cairo_save(cr);
         cairo_translate(cr, m.X(arc.origC.x), m.Y(arc.origC.y));
         cairo_rotate(cr, -arc.angle);
@@ -463,17 +470,11 @@ void DrawLinework(cairo_t* cr, const Sheet& sheet, const Mapping& m)
         else
             cairo_arc_negative(cr, 0, 0, arc.r * m.scale, -arc.begAng, -arc.endAng);
         cairo_restore(cr);
-        cairo_stroke(cr);
-    }
-    for (const SplineItem& spline : sheet.splines) {
-        SetColour(cr, spline.colour);
-        PathSpline(cr, m, spline);
-        cairo_stroke(cr);
-    }
+    });
+    strokeBatches(sheet.splines, [&](const SplineItem& spline) { PathSpline(cr, m, spline); });
     for (const DimensionItem& dimension : sheet.dimensions) DrawDimension(cr, m, dimension);
     // Hotspots: a small circled cross, the same size at any zoom.
-    for (const HotspotItem& hotspot : sheet.hotspots) {
-        SetColour(cr, hotspot.colour);
+    strokeBatches(sheet.hotspots, [&](const HotspotItem& hotspot) {
         const double x = m.X(hotspot.pos.x), y = m.Y(hotspot.pos.y);
         cairo_new_sub_path(cr);
         cairo_arc(cr, x, y, 3.5, 0, 2 * M_PI);
@@ -481,8 +482,7 @@ void DrawLinework(cairo_t* cr, const Sheet& sheet, const Mapping& m)
         cairo_line_to(cr, x + 6, y);
         cairo_move_to(cr, x, y - 6);
         cairo_line_to(cr, x, y + 6);
-        cairo_stroke(cr);
-    }
+    });
     for (const TextItem& item : sheet.texts) {
         if (!Finite(item.text.loc)) continue;
         SetColour(cr, item.colour);

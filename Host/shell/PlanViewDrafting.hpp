@@ -27,7 +27,9 @@ void ForEachExtentPoint(const Sheet& sheet, const std::function<void(double x, d
 
 // Fills and their patterns; drawn before the walls.
 void DrawFills(cairo_t* cr, const Sheet& sheet, const Mapping& mapping);
-// Lines, polylines, arcs, splines, dimensions, hotspots and texts; drawn last.
-void DrawLinework(cairo_t* cr, const Sheet& sheet, const Mapping& mapping);
+// Lines, polylines, arcs, splines, dimensions, hotspots and texts; drawn last. Lines,
+// polylines, arcs, splines and hotspots go in batches of one colour.
+void DrawLinework(cairo_t* cr, const Sheet& sheet, const Mapping& mapping,
+                  PlanView::Batching batching = PlanView::Batching::ByPen);
 
 }  // namespace PlanViewDrafting

@@ -5,11 +5,7 @@
 
 #include "GSRoot.hpp"
 
-std::string GuidToStr(const API_Guid& guid)
-{
-    const GS::CStrHolder text = APIGuid2GSGuid(guid).ToUniString().ToCStr(0, MaxUSize, CC_Default, 0);
-    return std::string(text.Get());
-}
+std::string GuidToStr(const API_Guid& guid) { return APIGuid2GSGuid(guid).ToString(); }
 
 bool BuildPolygonMemo(API_ElementMemo& memo, const std::vector<std::pair<double, double>>& points, bool closed)
 {

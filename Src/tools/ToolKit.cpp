@@ -70,7 +70,7 @@ Points PointsInput(const json& input, const std::string& key)
 API_Guid ParseGuid(const std::string& text)
 {
     // The whole text, NULs and all: cut at a NUL, "<GUID>\0anything" would name an element.
-    return GSGuid2APIGuid(GS::Guid(GS::UniString(text)));
+    return GSGuid2APIGuid(GS::Guid(text));
 }
 
 GS::Array<API_Guid> GuidsInput(const json& input, const std::string& key)

@@ -120,6 +120,9 @@ void ClearCallLog();  // also zeroes OffThreadCallCount
 std::vector<std::string> UndoStepNames();
 // Undoes the last step; APIERR_GENERAL when there is none or a command is running.
 GSErrCode Undo();
+// How many steps the history keeps, the oldest dropped first (ResetProject restores the
+// default, 20).
+void SetUndoLimit(size_t steps);
 bool InUndoableCommand();
 
 // Host calls belong on the host's main thread: the thread that last reset the project, or the

@@ -1,4 +1,6 @@
-#include <cstdio>
+// GS::Guid: the host's GUIDs, their canonical text both ways, and the generator that gives
+// new elements theirs.
+
 #include <cstring>
 #include <type_traits>
 
@@ -17,14 +19,6 @@ UInt64 NextRandom()
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // The byte order of the text form: the first three groups are the little-endian fields of
@@ -83,65 +77,87 @@ Guid::Guid() { std::memset(bytes, 0, sizeof bytes); }
 
 namespace {
 
+// Where each byte's two digits stand in the 8-4-4-4-12 text.
+constexpr size_t kDigitAt[16] = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
+
+// Tables instead of printf and per-character tests: GUID text is made and read for every
+// element a tool reports or is given, so both ways are a few table reads per byte.
+struct HexTables {
+    char pairs[256][2] = {};      // the two upper-case digits of each byte value
+    signed char value[256] = {};  // each character's digit value, -1 for a non-digit
+    constexpr HexTables()
+    {
+        constexpr char digits[] = "0123456789ABCDEF";
+        for (int b = 0; b < 256; ++b) {
+            pairs[b][0] = digits[b >> 4];
+            pairs[b][1] = digits[b & 15];
+            value[b] = -1;
+        }
+        for (int d = 0; d < 16; ++d) {
+            value[static_cast<unsigned char>(digits[d])] = static_cast<signed char>(d);
+            if (d >= 10) value[digits[d] - 'A' + 'a'] = static_cast<signed char>(d);
+        }
+    }
+};
+constexpr HexTables kHex;
+
+template <typename Text>
+Text FormatCanonical(const UInt8 (&bytes)[16])
+{
+    API_Guid g;
+    std::memcpy(&g, bytes, 16);
+    UInt8 b[16];
+    ToCanonicalBytes(g, b);
+    Text text(36, '-');
+    for (size_t i = 0; i < 16; ++i) {
+        text[kDigitAt[i]] = static_cast<typename Text::value_type>(kHex.pairs[b[i]][0]);
+        text[kDigitAt[i] + 1] = static_cast<typename Text::value_type>(kHex.pairs[b[i]][1]);
+    }
+    return text;
+}
+
 // The canonical 8-4-4-4-12 form, any case, and nothing else: a text is parsed whole, so one
 // with anything after its 36 characters (a NUL included) is no GUID.
 template <typename Unit>
 bool ParseCanonical(const Unit* text, size_t length, UInt8 parsed[16])
 {
     if (text == nullptr || length != 36) return false;
-    int nibble = 0;
-    for (size_t pos = 0; pos < 36; ++pos) {
-        const unsigned c = static_cast<std::make_unsigned_t<Unit>>(text[pos]);
-        if (pos == 8 || pos == 13 || pos == 18 || pos == 23) {
-            if (c != '-') return false;
-            continue;
-        }
-        int v = c < 128 ? HexValue(char(c)) : -1;
-        if (v < 0) return false;
-        if (nibble % 2 == 0)
-            parsed[nibble / 2] = UInt8(v << 4);
-        else
-            parsed[nibble / 2] = UInt8(parsed[nibble / 2] | v);
-        ++nibble;
+    if (text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-') return false;
+    for (size_t i = 0; i < 16; ++i) {
+        const unsigned hi = static_cast<std::make_unsigned_t<Unit>>(text[kDigitAt[i]]);
+        const unsigned lo = static_cast<std::make_unsigned_t<Unit>>(text[kDigitAt[i] + 1]);
+        if (hi > 255 || lo > 255) return false;
+        const int high = kHex.value[hi], low = kHex.value[lo];
+        if ((high | low) < 0) return false;
+        parsed[i] = UInt8((high << 4) | low);
     }
     return true;
 }
 
+// The GUID the text names, or the null GUID.
+template <typename Unit>
+void ParseText(const Unit* text, size_t length, UInt8 (&bytes)[16])
+{
+    std::memset(bytes, 0, 16);
+    UInt8 parsed[16];
+    if (!ParseCanonical(text, length, parsed)) return;
+    const API_Guid g = FromCanonicalBytes(parsed);
+    std::memcpy(bytes, &g, 16);
+}
+
 }  // namespace
 
-Guid::Guid(const char* text)
-{
-    std::memset(bytes, 0, sizeof bytes);
-    UInt8 parsed[16];
-    if (text == nullptr || !ParseCanonical(text, std::strlen(text), parsed)) return;
-    API_Guid g = FromCanonicalBytes(parsed);
-    std::memcpy(bytes, &g, 16);
-}
+Guid::Guid(const char* text) { ParseText(text, text == nullptr ? 0 : std::strlen(text), bytes); }
 
-Guid::Guid(const UniString& text)
-{
-    std::memset(bytes, 0, sizeof bytes);
-    UInt8 parsed[16];
-    if (!ParseCanonical(text.Units().data(), text.Units().size(), parsed)) return;
-    API_Guid g = FromCanonicalBytes(parsed);
-    std::memcpy(bytes, &g, 16);
-}
+Guid::Guid(const std::string& text) { ParseText(text.data(), text.size(), bytes); }
+
+Guid::Guid(const UniString& text) { ParseText(text.Units().data(), text.Units().size(), bytes); }
 
 Guid::Guid(const API_Guid& guid) { std::memcpy(bytes, &guid, 16); }
 
-std::string Guid::ToString() const
-{
-    API_Guid g;
-    std::memcpy(&g, bytes, 16);
-    UInt8 b[16];
-    ToCanonicalBytes(g, b);
-    char text[37];
-    std::snprintf(text, sizeof text, "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[0], b[1],
-                  b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-    return text;
-}
+std::string Guid::ToString() const { return FormatCanonical<std::string>(bytes); }
 
-UniString Guid::ToUniString() const { return UniString(ToString()); }
+UniString Guid::ToUniString() const { return UniString(FormatCanonical<std::u16string>(bytes)); }
 
 bool Guid::IsNull() const
 {

@@ -21,8 +21,10 @@
 
 namespace HostInternal {
 
-// Raised whenever the file layout changes; older readers refuse newer files.
-constexpr UInt32 kModuleFormatVersion = 1;
+// Raised whenever the file layout changes; older readers refuse newer files. Version 2 changed
+// only the trailer's checksum, so version 1 files are still read.
+constexpr UInt32 kModuleFormatVersion = 2;
+constexpr UInt32 kOldestReadableModuleVersion = 1;
 
 struct ModuleElement {
     API_Element record;  // as stored, its GUID included
@@ -42,8 +44,9 @@ struct ModuleContents {
 // is left behind, an existing file at path is untouched).
 GSErrCode WriteModule(const Project& project, const std::string& path);
 
-// Reads a module. APIERR_BADPARS when the file is missing, unreadable, not a module, cut short
-// or damaged; APIERR_NOTSUPPORTED for a module of another format version or record layout.
+// Reads a module of any readable version. APIERR_BADPARS when the file is missing, unreadable,
+// not a module, cut short or damaged; APIERR_NOTSUPPORTED for a module of another format
+// version or record layout.
 // why, when given, receives a short reason for the log.
 GSErrCode ReadModule(const std::string& path, ModuleContents* contents, std::string* why = nullptr);
 

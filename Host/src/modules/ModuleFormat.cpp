@@ -1,8 +1,10 @@
-// Record sizes, the layout stamp, the checksum and the attributes an element refers to.
+// Record sizes, the layout stamp, the checksums and the attributes an element refers to.
 
 #include "modules/ModuleFormat.hpp"
 
 #include <vector>
+
+#include <zlib.h>
 
 namespace HostInternal {
 
@@ -41,6 +43,17 @@ UInt64 Checksum(UInt64 state, const void* data, size_t size)
         state *= 0x100000001B3ull;
     }
     return state;
+}
+
+BodyChecksum::BodyChecksum(UInt32 version) : fnv_(version < 2), state_(fnv_ ? kChecksumStart : crc32_z(0, nullptr, 0))
+{}
+
+void BodyChecksum::Add(const void* data, size_t size)
+{
+    if (fnv_)
+        state_ = Checksum(state_, data, size);
+    else if (size > 0)
+        state_ = crc32_z(uLong(state_), static_cast<const Bytef*>(data), size);
 }
 
 UInt64 ModuleLayoutStamp()

@@ -10,7 +10,7 @@
 //   elements:   UInt64 n, then n x (typeID Int32, UInt32 size, the first size bytes of the
 //               record, UInt16 memo parts present (bit = MemoPart), per present part in
 //               MemoPart order: UInt64 n, n bytes)
-//   trailer:    FNV-1a 64 of everything before it (UInt64) | "QEND"
+//   trailer:    checksum of everything before it (UInt64, see BodyChecksum) | "QEND"
 
 #include <set>
 #include <utility>
@@ -39,6 +39,20 @@ UInt64 ModuleLayoutStamp();
 // 64-bit FNV-1a, continued from state.
 constexpr UInt64 kChecksumStart = 0xCBF29CE484222325ull;
 UInt64 Checksum(UInt64 state, const void* data, size_t size);
+
+// The checksum in a file's trailer. Version 1 files carry FNV-1a, which goes a byte at a time
+// and was half the time of a save or a read; later versions carry zlib's CRC-32 (several bytes
+// per step), zero-extended. Older files are still checked with what they were written with.
+class BodyChecksum {
+public:
+    explicit BodyChecksum(UInt32 version);
+    void Add(const void* data, size_t size);
+    UInt64 Value() const { return state_; }
+
+private:
+    bool fnv_;
+    UInt64 state_;
+};
 
 typedef std::pair<Int32, Int32> AttributeKey;  // type, index
 // Adds the attributes the element refers to (index > 0); building materials are not followed.

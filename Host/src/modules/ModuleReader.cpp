@@ -142,14 +142,16 @@ GSErrCode ReadModule(const std::string& path, ModuleContents* contents, std::str
     std::memcpy(&stored, data.data() + body, sizeof stored);
     if (std::memcmp(data.data() + body + sizeof stored, kModuleEnd, sizeof kModuleEnd) != 0)
         return Refuse(why, "the module is cut short");
-    if (Checksum(kChecksumStart, data.data(), body) != stored) return Refuse(why, "the module is damaged");
-
+    // The version decides the checksum, so it is read before the checksum is checked.
     Cursor in(data.data() + sizeof kModuleMagic, body - sizeof kModuleMagic);
     ModuleContents read;
     UInt64 stamp = 0;
     if (!in.Value(&read.version)) return Refuse(why, "the module is damaged");
-    if (read.version != kModuleFormatVersion)
+    if (read.version < kOldestReadableModuleVersion || read.version > kModuleFormatVersion)
         return Refuse(why, "a module of another format version", APIERR_NOTSUPPORTED);
+    BodyChecksum sum(read.version);
+    sum.Add(data.data(), body);
+    if (sum.Value() != stored) return Refuse(why, "the module is damaged");
     if (!in.Value(&stamp)) return Refuse(why, "the module is damaged");
     if (stamp != ModuleLayoutStamp()) return Refuse(why, "a module of another record layout", APIERR_NOTSUPPORTED);
     if (!in.Text(&read.projectName) || !ReadStories(in, &read.stories) || !ReadAttributes(in, &read.attributes))

@@ -15,17 +15,18 @@ namespace HostInternal {
 
 namespace {
 
-// Buffered output that keeps the running checksum and remembers the first failure.
+// Buffered output that keeps the running checksum and remembers the first failure. The
+// checksum runs over whole buffers as they go out, not over each of the many small values.
 class ModuleOutput {
 public:
     explicit ModuleOutput(std::FILE* file) : file_(file) { buffer_.reserve(kBufferSize); }
 
     void Bytes(const void* data, size_t size)
     {
-        checksum_ = Checksum(checksum_, data, size);
         const char* p = static_cast<const char*>(data);
         if (buffer_.size() + size > kBufferSize) Flush();
         if (size >= kBufferSize) {
+            checksum_.Add(p, size);
             Put(p, size);
             return;
         }
@@ -44,13 +45,14 @@ public:
     // The trailer: the checksum of everything before it, then the end mark.
     void Finish()
     {
-        const UInt64 sum = checksum_;
-        Bytes(&sum, sizeof sum);
-        Bytes(kModuleEnd, sizeof kModuleEnd);
         Flush();
+        const UInt64 sum = checksum_.Value();
+        Put(reinterpret_cast<const char*>(&sum), sizeof sum);
+        Put(reinterpret_cast<const char*>(kModuleEnd), sizeof kModuleEnd);
     }
     void Flush()
     {
+        checksum_.Add(buffer_.data(), buffer_.size());
         Put(buffer_.data(), buffer_.size());
         buffer_.clear();
     }
@@ -65,7 +67,7 @@ private:
 
     std::FILE* file_;
     std::vector<char> buffer_;
-    UInt64 checksum_ = kChecksumStart;
+    BodyChecksum checksum_{kModuleFormatVersion};
     bool failed_ = false;
 };
 
@@ -105,10 +107,7 @@ void WriteContents(const Project& project, ModuleOutput& out)
         out.Bytes(s.name.data(), s.name.size() * sizeof(char16_t));
     }
 
-    std::vector<const StoredElement*> elements;
-    const std::vector<API_Guid> order = project.Elements().AllInOrder();
-    elements.reserve(order.size());
-    for (const API_Guid& guid : order) elements.push_back(project.FindElement(guid));
+    const std::vector<const StoredElement*> elements = project.Elements().ElementsInOrder();
 
     std::vector<const API_Attribute*> attributes;
     for (const AttributeKey& key : UsedAttributes(project, elements)) {

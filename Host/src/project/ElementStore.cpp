@@ -106,15 +106,25 @@ void ElementStore::AppendGuidsOfType(Int32 typeID, GS::Array<API_Guid>* guids) c
     for (const auto& entry : it->second) guids->Push(entry.second);
 }
 
-std::vector<API_Guid> ElementStore::AllInOrder() const
+std::vector<const StoredElement*> ElementStore::ElementsInOrder() const
 {
-    std::vector<std::pair<UInt64, API_Guid>> all;
+    // Sorted by the order copied beside each pointer: comparing through the pointers would
+    // visit every element again and again.
+    std::vector<std::pair<UInt64, const StoredElement*>> all;
     all.reserve(elements_.size());
-    for (const auto& e : elements_) all.emplace_back(e.second.order, e.first);
+    for (const auto& e : elements_) all.emplace_back(e.second.order, &e.second);
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<API_Guid> out;
+    std::vector<const StoredElement*> out;
     out.reserve(all.size());
     for (const auto& e : all) out.push_back(e.second);
+    return out;
+}
+
+std::vector<API_Guid> ElementStore::AllInOrder() const
+{
+    std::vector<API_Guid> out;
+    out.reserve(elements_.size());
+    for (const StoredElement* e : ElementsInOrder()) out.push_back(e->record.header.guid);
     return out;
 }
 

@@ -43,6 +43,8 @@ public:
     // GUIDs of one type in creation order.
     void AppendGuidsOfType(Int32 typeID, GS::Array<API_Guid>* guids) const;
     std::vector<API_Guid> AllInOrder() const;
+    // The stored elements in creation order, valid until the store next changes.
+    std::vector<const StoredElement*> ElementsInOrder() const;
     std::vector<API_Guid> DependentsOf(const API_Guid& owner) const;
     // Members of a group in creation order; SetGroup is the only way to change an element's
     // group once it is stored, so that this index stays in step.

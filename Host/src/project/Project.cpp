@@ -1,6 +1,7 @@
 #include "project/Project.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "gs/GuidSource.hpp"
 #include "navigator/Documentation.hpp"
@@ -13,6 +14,27 @@ const Story* StoryList::Find(Int16 index) const
     for (const Story& s : stories)
         if (s.index == index) return &s;
     return nullptr;
+}
+
+ElementSnapshot::ElementSnapshot(const StoredElement& element)
+    : memo_(element.memo), order_(element.order), sheet_(element.sheet)
+{
+    const char* bytes = reinterpret_cast<const char*>(&element.record);
+    size_ = sizeof(API_Element);
+    while (size_ > 0 && bytes[size_ - 1] == 0) --size_;
+    record_.reset(new char[size_]);
+    std::memcpy(record_.get(), bytes, size_);
+}
+
+StoredElement ElementSnapshot::Expand() const
+{
+    StoredElement element;
+    std::memset(&element.record, 0, sizeof(API_Element));
+    std::memcpy(&element.record, record_.get(), size_);
+    element.memo = memo_;
+    element.order = order_;
+    element.sheet = sheet_;
+    return element;
 }
 
 Project::Project() = default;
@@ -34,7 +56,7 @@ StoredElement* Project::ElementForChange(const API_Guid& guid)
     StoredElement* element = elements_.FindMutable(guid);
     if (element == nullptr) return nullptr;
     if (running_ && running_->elementsBefore.count(guid) == 0)
-        running_->elementsBefore.emplace(guid, std::make_unique<StoredElement>(*element));
+        running_->elementsBefore.emplace(guid, std::make_unique<ElementSnapshot>(*element));
     return element;
 }
 
@@ -74,7 +96,7 @@ API_Guid Project::InsertElement(const API_Element& record, MemoPtr memo)
     const API_Guid guid = element.record.header.guid;
     if (running_ && running_->elementsBefore.count(guid) == 0) {
         const StoredElement* existing = elements_.Find(guid);
-        running_->elementsBefore.emplace(guid, existing ? std::make_unique<StoredElement>(*existing) : nullptr);
+        running_->elementsBefore.emplace(guid, existing ? std::make_unique<ElementSnapshot>(*existing) : nullptr);
     }
     elements_.Insert(element);
     return guid;
@@ -85,7 +107,7 @@ void Project::EraseElement(const API_Guid& guid)
     const StoredElement* element = elements_.Find(guid);
     if (element == nullptr) return;
     if (running_ && running_->elementsBefore.count(guid) == 0)
-        running_->elementsBefore.emplace(guid, std::make_unique<StoredElement>(*element));
+        running_->elementsBefore.emplace(guid, std::make_unique<ElementSnapshot>(*element));
     elements_.Erase(guid);
 }
 
@@ -168,6 +190,7 @@ void Project::CommitStep()
     if (!running_) return;
     steps_.push_back(std::move(running_));
     redoSteps_.clear();
+    SetUndoLimit(undoLimit_);
     NoteProjectChange();
 }
 
@@ -175,6 +198,12 @@ GSErrCode Project::NoteShownChange(GSErrCode code)
 {
     if (code == NoError && !running_) NoteProjectChange();
     return code;
+}
+
+void Project::SetUndoLimit(size_t steps)
+{
+    undoLimit_ = steps;
+    if (steps_.size() > steps) steps_.erase(steps_.begin(), steps_.end() - std::ptrdiff_t(steps));
 }
 
 void Project::RollBackStep()
@@ -226,7 +255,7 @@ std::unique_ptr<UndoStep> Project::Restore(UndoStep& step)
     }
     for (const auto& entry : step.elementsBefore) {
         const StoredElement* now = elements_.Find(entry.first);
-        mirror->elementsBefore.emplace(entry.first, now ? std::make_unique<StoredElement>(*now) : nullptr);
+        mirror->elementsBefore.emplace(entry.first, now ? std::make_unique<ElementSnapshot>(*now) : nullptr);
     }
     for (const auto& entry : step.attributesBefore) {
         const StoredAttribute* now = FindAttribute(entry.first.first, entry.first.second);
@@ -238,7 +267,7 @@ std::unique_ptr<UndoStep> Project::Restore(UndoStep& step)
         if (it->undo) it->undo();
     for (auto& entry : step.elementsBefore) {
         if (entry.second)
-            elements_.Insert(*entry.second);
+            elements_.Insert(entry.second->Expand());
         else
             elements_.Erase(entry.first);
     }

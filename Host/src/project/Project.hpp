@@ -85,11 +85,27 @@ struct ExtraRestore {
     std::function<void()> redo;
 };
 
+// An element as an undo step keeps it: its record up to the last byte that is not zero (the
+// rest of the union is zero for all but the largest types, so a wall keeps a fifth of it), its
+// memo shared and its order. A whole-project step holds one per element.
+class ElementSnapshot {
+public:
+    explicit ElementSnapshot(const StoredElement& element);
+    StoredElement Expand() const;
+
+private:
+    std::unique_ptr<char[]> record_;
+    size_t size_ = 0;
+    MemoPtr memo_;
+    UInt64 order_ = 0;
+    API_Guid sheet_ = APINULLGuid;
+};
+
 // What a step changed, as the state before it. Undoing a step gives its mirror image (the
 // state the undo replaced), which is what redo restores.
 struct UndoStep {
     std::string name;
-    std::unordered_map<API_Guid, std::unique_ptr<StoredElement>> elementsBefore;  // null: absent
+    std::unordered_map<API_Guid, std::unique_ptr<ElementSnapshot>> elementsBefore;  // null: absent
     std::map<std::pair<Int32, Int32>, std::unique_ptr<StoredAttribute>> attributesBefore;
     std::unique_ptr<StoryList> storiesBefore;
     std::vector<ExtraRestore> extraRestores;  // run last to first
@@ -155,6 +171,11 @@ public:
     // Inside a command: restore runs when the step is rolled back or undone, redo when the
     // undone step is made again (without one the step cannot be redone).
     void RecordUndo(std::function<void()> restore, std::function<void()> redo = nullptr);
+    // The history keeps this many steps, dropping the oldest first (the redo steps are fewer
+    // still); 0 keeps none. A lower limit drops the oldest steps at once.
+    static constexpr size_t kDefaultUndoLimit = 20;
+    void SetUndoLimit(size_t steps);
+    size_t UndoLimit() const { return undoLimit_; }
 
     void Clear();  // an empty project: nothing at all
 
@@ -176,7 +197,8 @@ private:
     std::unique_ptr<UndoStep> running_;
     std::vector<std::unique_ptr<UndoStep>> steps_;
     std::vector<std::unique_ptr<UndoStep>> redoSteps_;  // the last undone step last
-    mutable std::shared_ptr<Documentation> docs_;       // made on first use
+    size_t undoLimit_ = kDefaultUndoLimit;
+    mutable std::shared_ptr<Documentation> docs_;  // made on first use
 };
 
 Project& TheProject();

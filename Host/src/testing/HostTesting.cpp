@@ -38,6 +38,7 @@ void ResetProject()
 {
     Project& project = TheProject();
     LoadDefaultProject(project);
+    project.SetUndoLimit(Project::kDefaultUndoLimit);
     ResetGuidSource(kGuidSeed);
     ClearFailures();
     ClearCalls();
@@ -339,6 +340,8 @@ std::vector<std::string> UndoStepNames()
 }
 
 GSErrCode Undo() { return TheProject().UndoLastStep() ? NoError : APIERR_GENERAL; }
+
+void SetUndoLimit(size_t steps) { TheProject().SetUndoLimit(steps); }
 
 bool InUndoableCommand() { return TheProject().InCommand(); }
 

@@ -218,8 +218,7 @@ json DeepCaptureElement(const API_Element& element, AttrTracker& tracker, BBox& 
     record["layer_name"] = ResolveAttrName(API_LayerID, header.layer);
     tracker.Add(API_LayerID, header.layer);
     record["renovation_status"] = header.renovationStatus;
-    const std::string group = GuidToStr(header.groupGuid);
-    if (group != GuidToStr(APINULLGuid)) record["group_guid"] = group;
+    if (header.groupGuid != APINULLGuid) record["group_guid"] = GuidToStr(header.groupGuid);
     record["type"] = TypeWord(header.type.typeID);
 
     // One fetch for every type; a failed fetch leaves the memo empty, and whatever the host

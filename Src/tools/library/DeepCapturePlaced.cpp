@@ -57,8 +57,7 @@ json CaptureObject(const API_Element& element, AttrTracker& tracker, BBox& box)
     out.PenAndLineType(object.pen, object.ltypeInd);
     out.Attribute("material", API_MaterialID, object.mat);
     out.Put("reflected", object.reflected);
-    const std::string owner = GuidToStr(object.owner);
-    if (owner != GuidToStr(APINULLGuid)) out.Put("owner_guid", owner);
+    if (object.owner != APINULLGuid) out.Put("owner_guid", GuidToStr(object.owner));
     return out.Take();
 }
 

@@ -179,6 +179,7 @@ std::vector<BatchWall> ReadBatch(const json& walls)
 json BuildBatch(const std::vector<BatchWall>& walls)
 {
     json guids = json::array();
+    guids.get_ref<json::array_t&>().reserve(walls.size());
     API_Guid guid;
     for (const BatchWall& wall : walls) {
         if (wall.finite && CreateWall(wall.floorInd, wall.begC, wall.endC, wall.thickness, wall.height, guid))

@@ -67,8 +67,13 @@ TEST(PlanViewSheet, AnOpenWorksheetShowsOnlyTheDraftingDrawnInIt)
         {"the floor plan", plan, APIWind_FloorPlanID, {onPlan}},
         {"the worksheet drawn in", details, APIWind_WorksheetID, {onSheet}},
         {"a worksheet nothing was drawn in", blank, APIWind_WorksheetID, {}},
+        {"the worksheet, its drafting deleted and undone", details, APIWind_WorksheetID, {onSheet}},
     };
     for (const auto& c : cases) {
+        if (&c == &cases[3]) {
+            ASSERT_EQ(ACAPI_CallUndoableCommand("Delete", [&] { return ACAPI_Element_Delete({onSheet}); }), NoError);
+            ASSERT_EQ(HostTesting::Undo(), NoError);
+        }
         ASSERT_EQ(Open(c.database, c.type), NoError) << c.open;
         std::vector<API_Guid> shown;
         PlanGeometry::ForEachElement(API_LineID, Int16(0),
