@@ -3,8 +3,12 @@
 
 #include "PlanViewPdf.hpp"
 
+#include <cerrno>
+
 #include <cairo-pdf.h>
 #include <cairo.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "HostPublishing.hpp"
 #include "HostTesting.hpp"
@@ -44,11 +48,27 @@ void DrawTitle(cairo_t* cr, const HostPublishing::Page& page)
     cairo_show_text(cr, story.c_str());
 }
 
+// Every write to the PDF file is checked (a full disk fails the first one that does not fit).
+cairo_status_t WriteToFile(void* closure, const unsigned char* data, unsigned int length)
+{
+    const int fd = *static_cast<int*>(closure);
+    for (unsigned int done = 0; done < length;) {
+        const ssize_t n = ::write(fd, data + done, length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return CAIRO_STATUS_WRITE_ERROR;
+        done += static_cast<unsigned int>(n);
+    }
+    return CAIRO_STATUS_SUCCESS;
+}
+
 GSErrCode PaintPdf(const std::vector<HostPublishing::Page>& pages, const std::string& path)
 {
-    cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), kPageWidth, kPageHeight);
+    int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return APIERR_GENERAL;
+    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(WriteToFile, &fd, kPageWidth, kPageHeight);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
+        ::close(fd);
         return APIERR_GENERAL;
     }
     cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR, "Quillmere host");
@@ -70,7 +90,10 @@ GSErrCode PaintPdf(const std::vector<HostPublishing::Page>& pages, const std::st
     cairo_surface_finish(surface);
     const cairo_status_t written = cairo_surface_status(surface);
     cairo_surface_destroy(surface);
-    return drawn == CAIRO_STATUS_SUCCESS && written == CAIRO_STATUS_SUCCESS ? NoError : APIERR_GENERAL;
+    const bool stored = ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    return drawn == CAIRO_STATUS_SUCCESS && written == CAIRO_STATUS_SUCCESS && stored && closed ? NoError
+                                                                                                : APIERR_GENERAL;
 }
 
 }  // namespace

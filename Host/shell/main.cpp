@@ -16,12 +16,19 @@
 #include "PlanViewPdf.hpp"
 #include "PlanWindow.hpp"
 #include "ShellServer.hpp"
+#include "core/HttpClient.hpp"
 
 namespace {
 
 std::atomic<bool> quitRequested{false};
 
-void RequestQuit(int) { quitRequested = true; }
+// A service request running on the main thread would hold the loop below until its deadline:
+// it is told to give up, so quitting takes a second or two at most.
+void RequestQuit(int)
+{
+    quitRequested = true;
+    Quillmere::AbortAllHttpRequests(true);
+}
 
 constexpr int kDefaultPort = 7480;
 

@@ -61,7 +61,7 @@ void RedactKeyShapes(std::string& text)
     }
 }
 
-std::string CleanLine(const std::string& message, const std::vector<std::string>& secrets)
+std::string WithoutSecrets(const std::string& message, const std::vector<std::string>& secrets)
 {
     std::string text = message;
     for (const std::string& secret : secrets) {
@@ -73,6 +73,12 @@ std::string CleanLine(const std::string& message, const std::vector<std::string>
     }
     RedactAfter(text, "Bearer ");
     RedactKeyShapes(text);
+    return text;
+}
+
+std::string CleanLine(const std::string& message, const std::vector<std::string>& secrets)
+{
+    std::string text = WithoutSecrets(message, secrets);
     for (char& c : text) {
         if (c == '\n' || c == '\r') {
             c = ' ';
@@ -84,7 +90,8 @@ std::string CleanLine(const std::string& message, const std::vector<std::string>
 // The log's path is fixed and in a folder every local user can write, so anyone could plant
 // something there first. A symbolic link is refused (or we would append to whatever file it
 // names that we may write), and so is anything but a regular file: a named pipe would
-// otherwise hold the caller until someone read it. A new log is readable by its owner only.
+// otherwise hold the caller until someone read it, and so is a log another account owns (it
+// would read what we write). A new log is readable by its owner only.
 void AppendToLog(const std::string& path, const std::string& line)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
@@ -92,7 +99,7 @@ void AppendToLog(const std::string& path, const std::string& line)
         return;
     }
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid()) {
         // O_APPEND: every write lands at the end, whoever else writes to the log.
         for (std::size_t done = 0; done < line.size();) {
             const ssize_t written = write(fd, line.data() + done, line.size() - done);
@@ -121,6 +128,12 @@ void DebugLog(const std::string& message)
     std::lock_guard<std::mutex> lock(gMutex);
     const std::string line = std::string("[") + stamp + "] " + CleanLine(message, gSecrets) + "\n";
     AppendToLog(gPath, line);
+}
+
+std::string RedactSecrets(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    return WithoutSecrets(text, gSecrets);
 }
 
 void DebugLogRedact(const std::string& secret)

@@ -1,6 +1,5 @@
 #include "core/HttpClient.hpp"
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -15,7 +14,6 @@ namespace Quillmere {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using HeaderPairs = std::vector<std::pair<std::string, std::string>>;
 
 constexpr long kGetTimeoutMs = 30000;
@@ -24,6 +22,9 @@ const char* const kTimedOutText = "The request timed out.";
 const char* const kCancelledText = "The request was cancelled.";
 
 thread_local const std::atomic<bool>* tAbortFlag = nullptr;
+// Set from a signal handler: must not take a lock.
+std::atomic<bool> gAbortAll{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the quit flag is set from a signal handler");
 std::atomic<long> gTimeoutOverrideMs{0};
 
 void EnsureCurlInitialised()
@@ -38,11 +39,7 @@ long TimeoutMs(long defaultMs)
     return overrideMs > 0 ? overrideMs : defaultMs;
 }
 
-bool AbortRequested()
-{
-    const std::atomic<bool>* flag = tAbortFlag;
-    return flag != nullptr && flag->load();
-}
+bool AbortRequested(const std::atomic<bool>* flag) { return gAbortAll.load() || (flag != nullptr && flag->load()); }
 
 bool IsValidUrl(const std::string& url)
 {
@@ -152,48 +149,56 @@ bool BuildHeaderList(const HeaderPairs& headers, Slist& list)
 
 struct Transfer {
     std::string body;
+    std::size_t maxBytes = 0;
     const std::atomic<bool>* abortFlag = nullptr;
-    long idleLimitMs = 0;
-    Clock::time_point lastActivity = Clock::now();
-    curl_off_t lastDown = -1;
-    curl_off_t lastUp = -1;
-    const char* stopReason = nullptr;
+    std::string stopReason;
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user)
 {
     auto* transfer = static_cast<Transfer*>(user);
+    if (size * count > transfer->maxBytes - transfer->body.size()) {
+        transfer->stopReason =
+            "The reply is larger than " + std::to_string(transfer->maxBytes) + " bytes and was not read.";
+        return 0;  // libcurl stops the transfer
+    }
     transfer->body.append(data, size * count);
-    transfer->lastActivity = Clock::now();
     return size * count;
 }
 
-size_t OnHeader(char*, size_t size, size_t count, void* user)
-{
-    static_cast<Transfer*>(user)->lastActivity = Clock::now();
-    return size * count;
-}
-
-// Runs about once a second while idle: enforces the idle timeout and the caller's abort flag.
-int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded)
+// Runs about once a second while nothing moves, and with every chunk: the abort flags.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     auto* transfer = static_cast<Transfer*>(user);
-    if (transfer->abortFlag != nullptr && transfer->abortFlag->load()) {
+    if (AbortRequested(transfer->abortFlag)) {
         transfer->stopReason = kCancelledText;
         return 1;
     }
-    const Clock::time_point now = Clock::now();
-    if (downloaded != transfer->lastDown || uploaded != transfer->lastUp) {
-        transfer->lastDown = downloaded;
-        transfer->lastUp = uploaded;
-        transfer->lastActivity = now;
-        return 0;
-    }
-    if (now - transfer->lastActivity > std::chrono::milliseconds(transfer->idleLimitMs)) {
-        transfer->stopReason = kTimedOutText;
-        return 1;
-    }
     return 0;
+}
+
+// The host (and port) a redirect names; empty when the reply names no location, so is no
+// redirect at all.
+std::string RedirectHost(CURL* h)
+{
+    char* target = nullptr;
+    if (curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &target) != CURLE_OK || target == nullptr) {
+        return "";
+    }
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> url(curl_url(), &curl_url_cleanup);
+    char* host = nullptr;
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, target, 0) != CURLUE_OK ||
+        curl_url_get(url.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
+        return "an unreadable location";
+    }
+    std::string text = host;
+    curl_free(host);
+    char* port = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_PORT, &port, 0) == CURLUE_OK) {
+        text += std::string(":") + port;
+        curl_free(port);
+    }
+    return Printable(text);
 }
 
 HttpResponse Failure(const std::string& error)
@@ -204,7 +209,8 @@ HttpResponse Failure(const std::string& error)
 }
 
 // One request; body is null for GET. Everything is set per call, nothing is shared.
-HttpResponse Perform(const std::string& url, const std::string* body, const HeaderPairs& headers, long timeoutMs)
+HttpResponse Perform(const std::string& url, const std::string* body, const HeaderPairs& headers, long timeoutMs,
+                     std::size_t maxReplyBytes)
 {
     if (!IsValidUrl(url)) {
         return Failure("Invalid URL: " + url);
@@ -214,7 +220,7 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
             return Failure("Invalid HTTP header: " + Printable(header.first));
         }
     }
-    if (AbortRequested()) {
+    if (AbortRequested(tAbortFlag)) {
         return Failure(kCancelledText);
     }
 
@@ -227,23 +233,20 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
 
     Transfer transfer;
     transfer.abortFlag = tAbortFlag;
-    transfer.idleLimitMs = timeoutMs;
+    transfer.maxBytes = maxReplyBytes;
     char errorText[CURL_ERROR_SIZE] = {0};
 
     CURL* h = curl.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 16L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeoutMs);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headerList.get());
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -260,7 +263,7 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
     curl_easy_getinfo(h, CURLINFO_REQUEST_SIZE, &requestBytes);
     if (code != CURLE_OK) {
         HttpResponse failure;
-        if (code == CURLE_ABORTED_BY_CALLBACK && transfer.stopReason != nullptr) {
+        if (!transfer.stopReason.empty()) {
             failure = Failure(transfer.stopReason);
         } else if (code == CURLE_OPERATION_TIMEDOUT) {
             failure = Failure(kTimedOutText);
@@ -277,6 +280,12 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     response.statusCode = static_cast<int>(status);
+    const std::string redirectHost = status >= 300 && status <= 399 ? RedirectHost(h) : std::string();
+    if (!redirectHost.empty()) {
+        response.error = "The server answered HTTP " + std::to_string(status) + " with a redirect to " + redirectHost +
+                         "; redirects are not followed.";
+        return response;
+    }
     response.body = std::move(transfer.body);
     return response;
 }
@@ -308,20 +317,21 @@ std::uint32_t RandomBoundaryNumber()
 
 }  // namespace
 
-HttpResponse HttpGet(const std::string& url, const std::map<std::string, std::string>& headers)
+HttpResponse HttpGet(const std::string& url, const std::map<std::string, std::string>& headers,
+                     std::size_t maxReplyBytes)
 {
-    return Perform(url, nullptr, ToPairs(headers), TimeoutMs(kGetTimeoutMs));
+    return Perform(url, nullptr, ToPairs(headers), TimeoutMs(kGetTimeoutMs), maxReplyBytes);
 }
 
 HttpResponse HttpPost(const std::string& url, const std::string& body,
-                      const std::map<std::string, std::string>& headers)
+                      const std::map<std::string, std::string>& headers, std::size_t maxReplyBytes)
 {
-    return Perform(url, &body, ToPairs(headers), TimeoutMs(kPostTimeoutMs));
+    return Perform(url, &body, ToPairs(headers), TimeoutMs(kPostTimeoutMs), maxReplyBytes);
 }
 
 HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::string, std::string>& fields,
                                const std::vector<MultipartFile>& files,
-                               const std::map<std::string, std::string>& headers)
+                               const std::map<std::string, std::string>& headers, std::size_t maxReplyBytes)
 {
     if (!IsValidUrl(url)) {
         return Failure("Invalid URL: " + url);
@@ -349,7 +359,7 @@ HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::strin
 
     HeaderPairs pairs = ToPairs(headers);
     SetHeader(pairs, "Content-Type", "multipart/form-data; boundary=" + boundary);
-    return Perform(url, &body, pairs, TimeoutMs(kPostTimeoutMs));
+    return Perform(url, &body, pairs, TimeoutMs(kPostTimeoutMs), maxReplyBytes);
 }
 
 void SetHttpAbortFlag(const std::atomic<bool>* flag) { tAbortFlag = flag; }
@@ -357,6 +367,8 @@ void SetHttpAbortFlag(const std::atomic<bool>* flag) { tAbortFlag = flag; }
 HttpAbortScope::HttpAbortScope(const std::atomic<bool>* flag) : previous_(tAbortFlag) { tAbortFlag = flag; }
 
 HttpAbortScope::~HttpAbortScope() { tAbortFlag = previous_; }
+
+void AbortAllHttpRequests(bool abort) { gAbortAll.store(abort); }
 
 void SetHttpTimeoutOverrideForTesting(long milliseconds)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,21 +24,35 @@ struct MultipartFile {
     std::string contentType;
 };
 
-// Blocking requests; safe from any thread. A status outside 200-299 is not an error here.
+// How many reply bytes each kind of request may bring in; a longer reply is not kept.
+constexpr std::size_t kMaxModelReplyBytes = 8u << 20;    // a language model's answer
+constexpr std::size_t kMaxServiceReplyBytes = 4u << 20;  // JSON from the product service or the storage
+constexpr std::size_t kMaxModuleReplyBytes = 64u << 20;  // a module file from the storage
+
+// Blocking requests; safe from any thread. A 2xx or 4xx/5xx status is not an error here.
 //
 // Only the caller's headers are sent (in key order) besides Host and Content-Length; the
 // transport adds no Accept, Expect or Content-Type of its own. Only http and https are
-// spoken; redirects are followed. A header whose name or value holds CR or LF fails the
-// call before anything is sent.
+// spoken. A header whose name or value holds CR or LF fails the call before anything is sent.
 //
-// Timeouts: a request fails with status 0 and "The request timed out." when connecting, or
-// waiting for the next bytes, takes longer than 30 s (GET) or 120 s (POST and multipart).
-HttpResponse HttpGet(const std::string& url, const std::map<std::string, std::string>& headers);
+// Redirects are never followed (they would carry the keys and the body to whatever host the
+// reply names): a 3xx reply with a Location keeps its status, loses its body, and its error
+// names the status and the host of the Location.
+//
+// Deadlines are totals: a request fails with status 0 and "The request timed out." when the
+// whole exchange (connecting, sending, receiving) takes longer than 30 s (GET) or 120 s (POST
+// and multipart), however steadily a slow server trickles bytes.
+//
+// A reply longer than maxReplyBytes fails the call with status 0 as soon as it passes the cap.
+HttpResponse HttpGet(const std::string& url, const std::map<std::string, std::string>& headers,
+                     std::size_t maxReplyBytes = kMaxServiceReplyBytes);
 HttpResponse HttpPost(const std::string& url, const std::string& body,
-                      const std::map<std::string, std::string>& headers);
+                      const std::map<std::string, std::string>& headers,
+                      std::size_t maxReplyBytes = kMaxServiceReplyBytes);
 HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::string, std::string>& fields,
                                const std::vector<MultipartFile>& files,
-                               const std::map<std::string, std::string>& headers);
+                               const std::map<std::string, std::string>& headers,
+                               std::size_t maxReplyBytes = kMaxServiceReplyBytes);
 
 // Cancelling: requests made on the calling thread watch this flag from now on; while it
 // reads true, a running request stops within about a second and a new one is not started,
@@ -58,7 +73,12 @@ private:
     const std::atomic<bool>* previous_;
 };
 
-// For tests: replaces both timeouts with this many milliseconds (0 restores the defaults),
+// Quitting: while set, every request of every thread stops within about a second and new
+// ones are not started, failing as cancelled. Async-signal-safe, so a signal handler may set
+// it; the add-on's unload sets it and its initialisation clears it.
+void AbortAllHttpRequests(bool abort);
+
+// For tests: replaces both deadlines with this many milliseconds (0 restores the defaults),
 // so that a stalling server can be tested quickly. Process-wide.
 void SetHttpTimeoutOverrideForTesting(long milliseconds);
 

@@ -22,3 +22,12 @@ bool JsonNestsDeeperThan(const nlohmann::json& value, std::size_t limit)
     }
     return false;
 }
+
+nlohmann::json ParseOutsideJson(const std::string& text, bool* tooDeep)
+{
+    nlohmann::json value = nlohmann::json::parse(text, nullptr, false, false);
+    const bool deep = !value.is_discarded() && JsonNestsDeeperThan(value);
+    if (tooDeep != nullptr) *tooDeep = deep;
+    // The library frees a deep value without recursion; nothing else may touch it.
+    return deep ? nlohmann::json(nlohmann::json::value_t::discarded) : value;
+}

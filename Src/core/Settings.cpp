@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "core/FileText.hpp"
+#include "core/JsonDepth.hpp"
 #include "core/LocalStorage.hpp"
 
 using nlohmann::json;
@@ -137,7 +138,7 @@ Settings Settings::LoadFrom(const std::string& path, LoadStatus* status)
         }
         return Settings{};
     }
-    const json parsed = json::parse(text, nullptr, false);
+    const json parsed = ParseOutsideJson(text);
     if (!parsed.is_object()) {
         if (status != nullptr) {
             *status = LoadStatus::Unreadable;

@@ -3,6 +3,8 @@
 #include <exception>
 #include <utility>
 
+#include "core/OutsideText.hpp"
+
 using nlohmann::json;
 
 ToolResult ToolResult::Ok(const std::string& elementGuid, const std::string& message)
@@ -70,9 +72,14 @@ ToolResult ToolRegistry::ExecuteTool(const std::string& name, const json& input)
     if (!def.handler) {
         return ToolResult::Fail("Tool has no handler: " + name);
     }
+    ToolResult result;
     try {
-        return def.handler(input);
+        result = def.handler(input);
     } catch (const std::exception& e) {
-        return ToolResult::Fail(e.what());
+        result = ToolResult::Fail(e.what());
     }
+    // What a tool reports goes to the model, the page and the log: no key, no flood.
+    result.message = BoundedResultText(result.message);
+    result.error = BoundedResultText(result.error);
+    return result;
 }

@@ -35,6 +35,7 @@ public:
 
     void Register(ToolDef def);
     nlohmann::json GetToolDefinitions() const;
+    // The result's message and error pass through BoundedResultText (core/OutsideText.hpp).
     ToolResult ExecuteTool(const std::string& name, const nlohmann::json& input) const;
 
     std::map<std::string, ToolDef> tools;

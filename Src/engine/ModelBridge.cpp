@@ -373,8 +373,8 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     const std::string body = DumpRequest(provider.RenderRequest(
         history.Messages(), SystemPrompt(), registry->GetToolDefinitions(), service.model, kMaxOutputTokens));
 
-    const Quillmere::HttpResponse response =
-        Quillmere::HttpPost(service.baseUrl + provider.Path(), body, provider.Headers(service.apiKey));
+    const Quillmere::HttpResponse response = Quillmere::HttpPost(
+        service.baseUrl + provider.Path(), body, provider.Headers(service.apiKey), Quillmere::kMaxModelReplyBytes);
     if (TurnAbandoned()) {
         return false;  // cleared or shutting down: no message, nobody is listening
     }

@@ -5,7 +5,7 @@
 
 std::string ServiceErrorMessage(const std::string& body)
 {
-    const nlohmann::json parsed = nlohmann::json::parse(body, nullptr, false);
+    const nlohmann::json parsed = ParseOutsideJson(body);
     if (!parsed.is_object()) {
         return "";
     }
@@ -43,15 +43,16 @@ std::string UnreadableImageNote(const std::string& mediaType)
 
 nlohmann::json ParseObject(const std::string& body)
 {
-    nlohmann::json parsed = nlohmann::json::parse(body, nullptr, false);
+    bool tooDeep = false;
+    nlohmann::json parsed = ParseOutsideJson(body, &tooDeep);
+    if (tooDeep) {
+        throw ReplyFormatError(kTooDeepText);
+    }
     if (parsed.is_discarded()) {
         throw ReplyFormatError("the reply is not JSON");
     }
     if (!parsed.is_object()) {
         throw ReplyFormatError("the reply is not a JSON object");
-    }
-    if (JsonNestsDeeperThan(parsed)) {
-        throw ReplyFormatError(kTooDeepText);
     }
     const std::string serviceError = ServiceErrorMessage(body);
     if (!serviceError.empty()) {

@@ -180,8 +180,9 @@ ModelReply OpenAIProvider::ParseReply(const std::string& body) const
         call.name = ProviderCommon::StringMember(entry["function"], "name", "a tool call's function");
         const std::string arguments =
             ProviderCommon::StringMember(entry["function"], "arguments", "a tool call's function");
-        json input = arguments.empty() ? json::object() : json::parse(arguments, nullptr, false);
-        if (JsonNestsDeeperThan(input)) {
+        bool tooDeep = false;
+        json input = arguments.empty() ? json::object() : ParseOutsideJson(arguments, &tooDeep);
+        if (tooDeep) {
             throw ReplyFormatError(ProviderCommon::kTooDeepText);
         }
         if (input.is_object()) {

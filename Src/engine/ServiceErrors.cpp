@@ -4,15 +4,10 @@
 
 #include <cstddef>
 
+#include "core/OutsideText.hpp"
 #include "engine/ModelProvider.hpp"
 
 const char* const kWarningMark = "\xE2\x9A\xA0 ";  // "⚠ "
-
-namespace {
-
-const std::size_t kMaxQuotedErrorBytes = 300;
-
-}  // namespace
 
 std::string SanitiseServiceText(std::string text, const std::string& apiKey)
 {
@@ -21,14 +16,7 @@ std::string SanitiseServiceText(std::string text, const std::string& apiKey)
             text.replace(at, apiKey.size(), "[key]");
         }
     }
-    if (text.size() > kMaxQuotedErrorBytes) {
-        std::size_t cut = kMaxQuotedErrorBytes;
-        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-            --cut;  // do not split a UTF-8 sequence
-        }
-        text = text.substr(0, cut) + "...";
-    }
-    return text;
+    return QuoteOutsideText(text);
 }
 
 std::string NoApiKeyWarning(const std::string& service)

@@ -7,6 +7,7 @@
 #include "APIdefs_AddOn.h"
 
 #include "core/DebugLog.hpp"
+#include "core/HttpClient.hpp"
 #include "main/PaletteControl.hpp"
 #include "palette/ChatPalette.hpp"
 #include "tools/recognition/RenderJobs.hpp"
@@ -67,12 +68,15 @@ GSErrCode Initialize()
 
 GSErrCode FreeData()
 {
+    // Every request in flight, on any thread, gives up now instead of at its deadline.
+    Quillmere::AbortAllHttpRequests(true);
     // Ends the palette's events, stops and joins the engine's worker, drops the registry.
     ChatPalette::DestroyInstance();
     // Render polls still running stop and are waited for: none may outlive the add-on. A
     // request in flight is cancelled within about a second.
     if (!RenderJobs::StopAll(std::chrono::seconds(30))) MainLog("Render polls still running at unload");
     ResetPaletteControl();
+    Quillmere::AbortAllHttpRequests(false);  // nothing of ours is left running
     MainLog("Freed");
     return NoError;
 }

@@ -25,6 +25,16 @@
 
 namespace {
 
+// What the page sees of an API key: anyone holding the run's address can read the page, so it
+// learns only that a key is set and, when the key is long enough for that to give nothing
+// away, its last four characters.
+std::string MaskedKey(const std::string& key)
+{
+    if (key.empty()) return "";
+    const std::string bullets = "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022";
+    return key.size() >= 12 ? bullets + key.substr(key.size() - 4) : bullets;
+}
+
 std::unique_ptr<ChatPalette>& Singleton()
 {
     static std::unique_ptr<ChatPalette> instance;
@@ -201,8 +211,8 @@ void ChatPalette::RegisterBridgeObject()
 
     object.AddItem(JS::Function("sendMessageWithAttachments", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString()) return Failure();
-        nlohmann::json content = nlohmann::json::parse(args[0].GetString(), nullptr, false);
-        if (!content.is_array() || content.empty() || JsonNestsDeeperThan(content)) {
+        nlohmann::json content = ParseOutsideJson(args[0].GetString());
+        if (!content.is_array() || content.empty()) {
             self->PushAssistantMessage("\u26a0 The attachments could not be read. Please attach them again.");
             return Failure();
         }
@@ -238,8 +248,8 @@ std::string ChatPalette::GetSettingsForPage() const
     nlohmann::json page = {
         {"provider", settings.provider},
         {"model", settings.model},
-        {"anthropicApiKey", settings.anthropicApiKey},
-        {"openaiApiKey", settings.openaiApiKey},
+        {"anthropicApiKey", MaskedKey(settings.anthropicApiKey)},
+        {"openaiApiKey", MaskedKey(settings.openaiApiKey)},
         {"darkMode", settings.darkMode},
     };
     // A settings file holding broken UTF-8 must not make the page's settings unreadable.
@@ -248,8 +258,8 @@ std::string ChatPalette::GetSettingsForPage() const
 
 bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
 {
-    nlohmann::json page = nlohmann::json::parse(settingsJson, nullptr, false);
-    if (!page.is_object() || JsonNestsDeeperThan(page)) return false;
+    nlohmann::json page = ParseOutsideJson(settingsJson);
+    if (!page.is_object()) return false;
 
     // Only what the page shows is taken, and only with the right type; the rest of the
     // settings (window size, sign-in data) stays as it was.
@@ -266,8 +276,14 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     };
     takeText("provider", next.provider);
     takeText("model", next.model);
-    takeText("anthropicApiKey", next.anthropicApiKey);
-    takeText("openaiApiKey", next.openaiApiKey);
+    // A key field the user left alone sends its mask back: the stored key stays.
+    auto takeKey = [&](const char* key, std::string& into) {
+        std::string text = into;
+        takeText(key, text);
+        if (text != MaskedKey(into)) into = text;
+    };
+    takeKey("anthropicApiKey", next.anthropicApiKey);
+    takeKey("openaiApiKey", next.openaiApiKey);
     auto dark = page.find("darkMode");
     if (dark != page.end() && dark->is_boolean()) next.darkMode = dark->get<bool>();
     if (next.provider != "anthropic" && next.provider != "openai") return false;

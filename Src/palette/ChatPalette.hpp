@@ -59,6 +59,8 @@ public:
     const std::string& GetPagePath() const { return pagePath; }
 
     // Bridge calls from the page ("Quillmere" object); public so that tests can drive them.
+    // The page gets each API key masked (bullets and, for a long key, its last four
+    // characters); a save that sends a mask back keeps the stored key.
     std::string GetSettingsForPage() const;
     bool SaveSettingsFromPage(const std::string& settingsJson);
     // A page that has (re)loaded asks for the conversation: the page named pageId is given the

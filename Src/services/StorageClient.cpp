@@ -8,6 +8,8 @@
 
 #include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
+#include "core/OutsideText.hpp"
+#include "core/PathSegment.hpp"
 
 namespace Quillmere {
 
@@ -45,6 +47,13 @@ HttpResponse NotConfigured()
 {
     HttpResponse response;
     response.error = kStorageNotConfigured;
+    return response;
+}
+
+HttpResponse Refused(const std::string& objectName)
+{
+    HttpResponse response;
+    response.error = "Invalid object name: " + QuoteOutsideText(objectName);
     return response;
 }
 
@@ -87,6 +96,7 @@ HttpResponse StorageClient::Upload(const std::string& objectName, const std::str
                                    const std::string& contentType) const
 {
     if (!IsConfigured()) return NotConfigured();
+    if (!IsSafeObjectPath(objectName)) return Refused(objectName);
     auto headers = AuthHeaders(contentType);
     headers["x-upsert"] = "true";
     return HttpPost(config_.baseUrl + "/storage/v1/object/" + kBucket + "/" + objectName, body, headers);
@@ -99,11 +109,11 @@ HttpResponse StorageClient::List() const
                     AuthHeaders("application/json"));
 }
 
-std::string StorageClient::DownloadPublic(const std::string& objectPath) const
+std::string StorageClient::DownloadPublic(const std::string& objectPath, std::size_t maxBytes) const
 {
-    if (config_.baseUrl.empty() || !FitsInAddress(objectPath)) return std::string();
+    if (config_.baseUrl.empty() || !FitsInAddress(objectPath) || !IsSafeObjectPath(objectPath)) return std::string();
     const HttpResponse response =
-        HttpGet(config_.baseUrl + "/storage/v1/object/public/" + kBucket + "/" + objectPath, {});
+        HttpGet(config_.baseUrl + "/storage/v1/object/public/" + kBucket + "/" + objectPath, {}, maxBytes);
     return response.statusCode >= 200 && response.statusCode <= 299 ? response.body : std::string();
 }
 

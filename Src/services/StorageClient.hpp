@@ -12,6 +12,7 @@
 // No key is ever part of what these functions return: a caller may put the response's
 // status, body and error text into a result or a log line.
 
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -48,7 +49,8 @@ public:
     // POST <base>/storage/v1/object/Templates/<objectName> with "apikey", "Authorization",
     // "Content-Type" = contentType and "x-upsert" = "true"; the body as given. The object
     // name is appended unchanged. With no storage configured nothing is sent: status 0,
-    // empty body, error "Object storage is not configured".
+    // empty body, error "Object storage is not configured"; nor with a name that has an empty,
+    // "." or ".." segment (see core/PathSegment.hpp): error "Invalid object name: <name>".
     HttpResponse Upload(const std::string& objectName, const std::string& body, const std::string& contentType) const;
 
     // POST <base>/storage/v1/object/list/Templates with "apikey", "Authorization" and
@@ -58,9 +60,10 @@ public:
 
     // GET <base>/storage/v1/object/public/Templates/<objectPath> with no headers; the body on a
     // 2xx status, otherwise (and with no storage configured) the empty string. The path is
-    // appended unchanged, '/' included; a path holding a blank or a control byte cannot be an
-    // address and gives the empty string without a request.
-    std::string DownloadPublic(const std::string& objectPath) const;
+    // appended unchanged, '/' included; a path holding a blank or a control byte, or an empty,
+    // "." or ".." segment, gives the empty string without a request. A reply longer than
+    // maxBytes is a failure.
+    std::string DownloadPublic(const std::string& objectPath, std::size_t maxBytes = kMaxServiceReplyBytes) const;
 
     // The three headers every authenticated request carries, plus Content-Type.
     std::map<std::string, std::string> AuthHeaders(const std::string& contentType) const;

@@ -201,3 +201,11 @@ constexpr double kDegreesToRadians = 0.017453292519943278;
 
 // Only the low 16 bits of a story input reach the element header.
 inline short StoryBits(int story) { return static_cast<short>(static_cast<unsigned short>(story & 0xFFFF)); }
+
+// A success whose message is result as compact JSON. Texts that are not valid UTF-8 (a name the
+// model chose, read back from the project) have their bad bytes replaced: a tool that already
+// changed the project must not then fail while reporting it.
+inline ToolResult DataResult(const json& result)
+{
+    return ToolResult::Ok("", result.dump(-1, ' ', false, json::error_handler_t::replace));
+}

@@ -240,7 +240,9 @@ describe('settings and the shell', () => {
       ({ frame } = await h.openPalette(browser.context, host));
       await frame.click('#settings-button');
       assert.equal(await frame.inputValue('#setting-provider'), 'openai');
-      for (const [field, value] of Object.entries(fields)) assert.equal(await frame.inputValue(field), value, field);
+      // The page is shown only that each key is set and how it ends.
+      const shown = { ...fields, '#setting-anthropic-key': '\u2022'.repeat(8) + 'aved', '#setting-openai-key': '\u2022'.repeat(8) + 'aved' };
+      for (const [field, value] of Object.entries(shown)) assert.equal(await frame.inputValue(field), value, field);
       assert.equal(await frame.isChecked('#setting-dark-mode'), true);
       assert.equal(await frame.evaluate(() => document.documentElement.classList.contains('dark')), true);
 

@@ -4,6 +4,8 @@
 // own walls through the new GUIDs), on the stories they had in the module, ungrouped: the
 // emulated host hands them back as plain elements, not as a group. Stories and attributes the
 // project lacks are taken over from the module by index; existing ones are kept as they are.
+// Every record passes the same checks as a created element before it is stored: one that
+// fails refuses the whole break, and the running undo step takes back what was placed.
 // Every change is recorded in the running undo step, nodes included.
 
 #include "modules/Hotlinks.hpp"
@@ -16,6 +18,7 @@
 #include "gs/GuidSource.hpp"
 #include "modules/ModuleFile.hpp"
 #include "navigator/NameFields.hpp"
+#include "project/ElementChecks.hpp"
 #include "project/Project.hpp"
 
 namespace HostInternal {
@@ -92,7 +95,7 @@ void RemapOwner(API_Guid& owner, const std::unordered_map<API_Guid, API_Guid>& n
     owner = it == newGuids.end() ? APINULLGuid : it->second;
 }
 
-void PlaceContent(Project& project, const ModuleContents& module)
+GSErrCode PlaceContent(Project& project, const ModuleContents& module)
 {
     std::unordered_map<API_Guid, API_Guid> newGuids;
     newGuids.reserve(module.elements.size());
@@ -108,8 +111,14 @@ void PlaceContent(Project& project, const ModuleContents& module)
         case API_ObjectID: RemapOwner(record.object.owner, newGuids); break;
         default: break;
         }
+        if (!IsSupportedElementType(record.header.type.typeID)) return APIERR_BADID;
+        static const StoredMemo kNoMemo;
+        const StoredMemo& memo = e.memo ? *e.memo : kNoMemo;
+        if (GSErrCode code = CheckHeader(project, record)) return code;
+        if (GSErrCode code = CheckElement(project, record, memo)) return code;
         project.InsertElement(record, e.memo);
     }
+    return NoError;
 }
 
 GSErrCode BreakNode(Project& project, const API_Guid* guid)
@@ -132,7 +141,7 @@ GSErrCode BreakNode(Project& project, const API_Guid* guid)
     }
     if (!instances.empty()) TakeOverStoriesAndAttributes(project, *module);
     for (const API_Guid& instance : instances) {
-        PlaceContent(project, *module);
+        if (GSErrCode code = PlaceContent(project, *module)) return code;
         project.EraseElement(instance);
     }
     EraseNode(project, *guid);

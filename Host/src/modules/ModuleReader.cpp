@@ -1,8 +1,10 @@
 // Reads a module file back, checking every length against what is left of the file, so that a
 // file cut short, damaged or of another kind is refused and never misread.
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@ public:
     bool Bytes(void* out, size_t size)
     {
         if (size > left_) return false;
+        if (size == 0) return true;  // an empty part has no buffer to copy into
         std::memcpy(out, p_, size);
         p_ += size;
         left_ -= size;
@@ -99,6 +102,46 @@ bool ReadAttributes(Cursor& in, std::vector<API_Attribute>* attributes)
     return true;
 }
 
+// A bool stored as any byte but 0 or 1 is undefined behaviour the moment it is read: such a
+// record is damage. Bytes are compared without reading any field as a bool.
+bool IsBoolByte(const bool& field)
+{
+    unsigned char byte = 0;
+    std::memcpy(&byte, &field, 1);
+    return byte <= 1;
+}
+
+bool BoolsAreValid(const API_Element& e)
+{
+    const auto all = [](std::initializer_list<const bool*> fields) {
+        for (const bool* field : fields)
+            if (!IsBoolByte(*field)) return false;
+        return true;
+    };
+    switch (e.header.type.typeID) {
+    case API_WallID: return all({&e.wall.flipped, &e.wall.hasWindow, &e.wall.hasDoor});
+    case API_ColumnID: return all({&e.column.isSlanted, &e.column.isFlipped});
+    case API_BeamID: return all({&e.beam.isSlanted, &e.beam.isFlipped});
+    case API_WindowID: return all({&e.window.openingBase.reflected, &e.window.openingBase.oSide});
+    case API_DoorID: return all({&e.door.openingBase.reflected, &e.door.openingBase.oSide});
+    case API_ObjectID: return all({&e.object.reflected});
+    case API_SlabID: return all({&e.slab.useFloorFill});
+    case API_RoofID: return all({&e.roof.useFloorFill});
+    case API_TextID: return all({&e.text.nonBreaking});
+    case API_LineID: return all({&e.line.zoneSeparator});
+    case API_ArcID: return all({&e.arc.whole, &e.arc.reflected});
+    case API_SplineID: return all({&e.spline.autoSmooth, &e.spline.closed});
+    default: return true;
+    }
+}
+
+bool SegmentBoolsAreValid(const std::vector<char>& bytes)
+{
+    for (size_t at = 0; at + sizeof(API_ColumnSegmentType) <= bytes.size(); at += sizeof(API_ColumnSegmentType))
+        if (static_cast<unsigned char>(bytes[at + offsetof(API_ColumnSegmentType, circleBased)]) > 1) return false;
+    return true;
+}
+
 bool ReadElement(Cursor& in, ModuleElement* element)
 {
     Int32 typeID = 0;
@@ -107,6 +150,7 @@ bool ReadElement(Cursor& in, ModuleElement* element)
     if (typeID < 0 || typeID > API_LastElemTypeID || recordSize != ElementRecordSize(typeID)) return false;
     BNClear(element->record);
     if (!in.Bytes(&element->record, recordSize) || element->record.header.type.typeID != typeID) return false;
+    if (!BoolsAreValid(element->record)) return false;
     UInt16 parts = 0;
     if (!in.Value(&parts) || parts >= (1u << MemoPartCount)) return false;
     if (parts == 0) {
@@ -120,6 +164,7 @@ bool ReadElement(Cursor& in, ModuleElement* element)
         if (!in.Value(&size) || size > in.Left()) return false;
         std::vector<char> bytes(static_cast<size_t>(size));
         if (!in.Bytes(bytes.data(), bytes.size())) return false;
+        if (part == MemoColumnSegments && !SegmentBoolsAreValid(bytes)) return false;
         memo->parts[part] = std::move(bytes);
     }
     element->memo = std::move(memo);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "gs/TemporaryFile.hpp"
 #include "modules/ModuleFile.hpp"
 #include "modules/ModuleFormat.hpp"
 
@@ -154,10 +155,9 @@ GSErrCode WriteModule(const Project& project, const std::string& path)
     if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return APIERR_BADPARS;
 
     // A short hidden name of its own: the target's name may already be as long as names go.
-    std::string temp = FolderOf(path) + "/.module-XXXXXX";
-    const int fd = ::mkstemp(&temp[0]);
+    std::string temp;
+    const int fd = CreateTemporaryFile(FolderOf(path), ".module-", temp);
     if (fd < 0) return APIERR_GENERAL;
-    ::fchmod(fd, 0644);
     std::FILE* file = ::fdopen(fd, "wb");
     if (file == nullptr) {
         ::close(fd);
@@ -166,7 +166,7 @@ GSErrCode WriteModule(const Project& project, const std::string& path)
     }
     ModuleOutput out(file);
     WriteContents(project, out);
-    const bool written = !out.Failed() && std::fflush(file) == 0 && !std::ferror(file);
+    const bool written = !out.Failed() && std::fflush(file) == 0 && !std::ferror(file) && ::fsync(fd) == 0;
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());

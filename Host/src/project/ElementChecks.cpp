@@ -29,6 +29,9 @@ GSErrCode CheckOpenPolygon(const API_Polygon& poly, const StoredMemo& memo)
 {
     std::vector<API_Coord> coords = memo.Records<API_Coord>(MemoCoords);
     if (poly.nCoords < 2 || coords.size() < size_t(poly.nCoords) + 1) return APIERR_BADPOLY;
+    // Arcs it counts must be there, as for closed polygons.
+    if (poly.nArcs < 0 || (poly.nArcs > 0 && memo.Count<API_PolyArc>(MemoParcs) < size_t(poly.nArcs)))
+        return APIERR_BADPOLY;
     for (Int32 i = 1; i <= poly.nCoords; ++i)
         if (!Finite(coords[size_t(i)])) return APIERR_BADPOLY;
     if (memo.Has(MemoPends)) {

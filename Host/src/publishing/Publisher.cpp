@@ -1,6 +1,7 @@
 // 'PUBL': runs a publisher set. The set's page (the plan of its story) is drawn by the painter
 // the host application installed into a temporary file in the output folder, which is renamed
-// to "<set name>.pdf" once complete; a refused or failed run leaves no file.
+// to "<set name>.pdf" once complete; a refused or failed run leaves no file and an earlier PDF
+// of the set as it was. The PDF's mode follows the user's umask.
 
 #include <cstdio>
 #include <mutex>
@@ -9,6 +10,7 @@
 
 #include "HostPublishing.hpp"
 #include "automate/Automate.hpp"
+#include "gs/TemporaryFile.hpp"
 #include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
 
@@ -79,15 +81,15 @@ GSErrCode RunPublisherSet(const API_PublishPars* pars)
 
     const std::string base = folder.back() == '/' ? folder : folder + "/";
     const std::string target = base + FileNameFor(set->name);
-    std::string temp = base + ".publish-XXXXXX";  // the set's name may be as long as names go
-    const int fd = ::mkstemp(&temp[0]);
+    std::string temp;  // a short name: the set's name may be as long as names go
+    const int fd = CreateTemporaryFile(base, ".publish-", temp);
     if (fd < 0) return APIERR_GENERAL;
     ::close(fd);
     GSErrCode err = painter({HostPublishing::Page{set->name, set->story}}, temp);
-    if (err == NoError) {
-        ::chmod(temp.c_str(), 0644);
-        if (std::rename(temp.c_str(), target.c_str()) != 0) err = APIERR_GENERAL;
-    }
+    // A painter that reported success but left nothing must not replace an earlier PDF.
+    struct stat written {};
+    if (err == NoError && (::stat(temp.c_str(), &written) != 0 || written.st_size == 0)) err = APIERR_GENERAL;
+    if (err == NoError && std::rename(temp.c_str(), target.c_str()) != 0) err = APIERR_GENERAL;
     if (err != NoError) {
         ::unlink(temp.c_str());
         return err;

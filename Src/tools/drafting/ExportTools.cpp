@@ -2,8 +2,13 @@
 // saving the project as a module file. None of them opens an undo step: they change no
 // elements, and each makes at most one changing host call, its last.
 
+#include <cstdio>
 #include <memory>
 #include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "ACAPinc.h"
 
@@ -125,16 +130,52 @@ ToolResult PublishToPdf(const json& input)
     return ToolResult::Ok("", "Published using set: " + setName);
 }
 
+// The first bytes of a file (fewer when it is shorter); empty when it cannot be read.
+std::string Signature(const std::string& path)
+{
+    char bytes[8] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    const ssize_t got = ::read(fd, bytes, sizeof bytes);
+    ::close(fd);
+    return got > 0 ? std::string(bytes, static_cast<std::size_t>(got)) : std::string();
+}
+
+// The path comes from the model, so it may name any file of the user's. The module is written
+// beside it under a name of our own first; it replaces what is at the path only when nothing is
+// there or that is a module too (it begins as the new one does), else the user's file stays.
 ToolResult SaveAsModule(const json& input)
 {
     const std::string path = StringInput(input, "file_path");
     if (path.empty()) return ToolResult::Fail("file_path is required");
-    IO::Location file(path);
+    if (path.find('\0') != std::string::npos) return ToolResult::Fail("file_path must not contain a NUL character");
+    struct stat existing {};
+    const bool exists = ::lstat(path.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode))
+        return ToolResult::Fail("Not saved: " + path + " exists and is not a module file");
+
+    const std::size_t slash = path.find_last_of('/');
+    std::string temporary =
+        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".quillmere-module-XXXXXX";
+    const int fd = ::mkstemp(&temporary[0]);
+    if (fd < 0) return ToolResult::Fail("Not saved: cannot write beside " + path);
+    ::close(fd);
+    IO::Location file(temporary);
     API_ModuleSavePars pars;
     BNClear(pars);
     pars.file = &file;
-    if (GSErrCode err = ACAPI_Automate(APIDo_SaveAsModuleFileID, &pars))
+    if (GSErrCode err = ACAPI_Automate(APIDo_SaveAsModuleFileID, &pars)) {
+        ::unlink(temporary.c_str());
         return HostFailure("SaveAsModuleFile error: ", err);
+    }
+    if (exists && Signature(path) != Signature(temporary)) {
+        ::unlink(temporary.c_str());
+        return ToolResult::Fail("Not saved: " + path + " exists and is not a module file");
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return ToolResult::Fail("Not saved: cannot replace " + path);
+    }
     return ToolResult::Ok("", "Module saved: " + path);
 }
 

@@ -2,7 +2,7 @@
 
 #include "services/StorageClient.hpp"
 
-std::string SupabaseDownloadPublic(const std::string& objectPath)
+std::string SupabaseDownloadPublic(const std::string& objectPath, std::size_t maxBytes)
 {
-    return Quillmere::StorageClient::FromSettings().DownloadPublic(objectPath);
+    return Quillmere::StorageClient::FromSettings().DownloadPublic(objectPath, maxBytes);
 }

@@ -2,12 +2,29 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "core/FileText.hpp"
+#include "core/LocalStorage.hpp"
 
-TempModuleFile::~TempModuleFile() { Remove(); }
+TempModuleFile::~TempModuleFile()
+{
+    Remove();
+    for (auto folder = madeFolders_.rbegin(); folder != madeFolders_.rend(); ++folder) ::rmdir(folder->c_str());
+}
+
+bool TempModuleFile::MakeFolders(const std::vector<std::string>& folders)
+{
+    for (const std::string& folder : folders) {
+        struct stat info {};
+        if (::stat(folder.c_str(), &info) == 0) continue;
+        if (!LocalStorage::EnsureDir(folder)) return false;
+        madeFolders_.push_back(folder);
+    }
+    return true;
+}
 
 void TempModuleFile::Remove()
 {

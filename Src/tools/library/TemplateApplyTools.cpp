@@ -10,7 +10,10 @@
 #include "ACAPinc.h"
 
 #include "core/FileText.hpp"
+#include "core/JsonDepth.hpp"
 #include "core/LocalStorage.hpp"
+#include "core/OutsideText.hpp"
+#include "core/PathSegment.hpp"
 #include "services/StorageClient.hpp"
 #include "tools/ToolKit.hpp"
 #include "tools/library/DesignCounts.hpp"
@@ -23,8 +26,6 @@ namespace {
 
 constexpr const char* kDeprecated = "Deprecated — ignored. Kept for API compatibility.";
 const std::string kSummarySuffix = ".meta.json";
-
-ToolResult Data(const json& result) { return ToolResult::Ok("", result.dump()); }
 
 bool EndsWith(const std::string& text, const std::string& suffix)
 {
@@ -47,21 +48,27 @@ ToolResult ListTemplates(const json&)
     std::string error;
     json listing = json::array();
     if (response.statusCode >= 200 && response.statusCode <= 299) {
-        try {
-            listing = json::parse(response.body, nullptr, true, false);
-        } catch (const json::exception&) {
-            error = "Failed to parse Supabase list response";
-            listing = json::array();
-        }
+        listing = ParseOutsideJson(response.body);
+        if (listing.is_discarded()) error = "Failed to parse Supabase list response";
     } else {
-        error = "Supabase list failed (" + std::to_string(response.statusCode) + "): " + response.body;
+        error = "Supabase list failed (" + std::to_string(response.statusCode) +
+                "): " + QuoteOutsideText(response.error.empty() ? response.body : response.error);
     }
     if (!error.empty() || !listing.is_array())
-        return Data({{"error", error.empty() ? "Unexpected response" : error}, {"templates", json::array()}});
+        return DataResult({{"error", error.empty() ? "Unexpected response" : error}, {"templates", json::array()}});
 
     // Names first: a summary says it has a module only when the module is listed beside it.
+    // An entry that is not an object with a text name, or a summary that cannot be read, is
+    // counted and left out: one bad entry does not hide the others.
+    std::size_t skipped = 0;
     std::vector<std::string> names;
-    for (const json& entry : listing) names.push_back(entry.value("name", std::string()));
+    for (const json& entry : listing) {
+        const auto name = entry.is_object() ? entry.find("name") : entry.end();
+        if (entry.is_object() && name != entry.end() && name->is_string())
+            names.push_back(name->get<std::string>());
+        else
+            ++skipped;
+    }
     const std::set<std::string> listed(names.begin(), names.end());
 
     struct TemplateEntry {
@@ -71,12 +78,16 @@ ToolResult ListTemplates(const json&)
     std::vector<TemplateEntry> entries;
     for (const std::string& name : names) {
         if (name.size() <= kSummarySuffix.size() || !EndsWith(name, kSummarySuffix)) continue;
+        if (!IsSafePathSegment(name)) {
+            ++skipped;
+            continue;
+        }
         const std::string text = storage.DownloadPublic(name);
         if (text.empty()) continue;
-        json summary;
-        try {
-            summary = json::parse(text, nullptr, true, false);
-        } catch (const json::exception&) {
+        json summary = ParseOutsideJson(text);
+        const auto capturedAt = summary.is_object() ? summary.find("captured_at") : summary.end();
+        if (!summary.is_object() || (capturedAt != summary.end() && !capturedAt->is_string())) {
+            ++skipped;
             continue;
         }
         const std::string safe = name.substr(0, name.size() - kSummarySuffix.size());
@@ -91,7 +102,9 @@ ToolResult ListTemplates(const json&)
                      [](const TemplateEntry& a, const TemplateEntry& b) { return a.captured_at > b.captured_at; });
     json templates = json::array();
     for (TemplateEntry& entry : entries) templates.push_back(std::move(entry.summary));
-    return Data({{"count", templates.size()}, {"templates", templates}});
+    json result = {{"count", templates.size()}, {"templates", templates}};
+    if (skipped > 0) result["unreadable_count"] = skipped;
+    return DataResult(result);
 }
 
 ToolResult GetTemplateLayout(const json& input)
@@ -108,18 +121,14 @@ ToolResult GetTemplateLayout(const json& input)
         if (!ReadWholeFile(path, text)) return ToolResult::Fail("Template meta not found: " + safe + kSummarySuffix);
         source = "local";
     }
-    json meta;
-    try {
-        meta = json::parse(text, nullptr, true, false);
-    } catch (const json::exception&) {
-        return ToolResult::Fail("Failed to parse .meta.json for: " + safe);
-    }
+    const json meta = ParseOutsideJson(text);
+    if (meta.is_discarded()) return ToolResult::Fail("Failed to parse .meta.json for: " + safe);
     json result = {{"template", safe},
                    {"source", source},
                    {"meta", meta},
                    {"note", "Use apply_template_exact to place this template in the project."}};
     if (!ignored.empty()) result["ignored_params"] = ignored;
-    return Data(result);
+    return DataResult(result);
 }
 
 ToolResult ApplyTemplateExact(const json& input)
@@ -132,7 +141,7 @@ ToolResult ApplyTemplateExact(const json& input)
     const std::string folder = base + "/templates";
     const std::string localPath = folder + "/" + safe + ".mod";
 
-    std::string data = SupabaseDownloadPublic(safe + ".mod");
+    std::string data = SupabaseDownloadPublic(safe + ".mod", Quillmere::kMaxModuleReplyBytes);
     const bool fromStorage = !data.empty();
     if (data.empty() && !ReadWholeFile(localPath, data)) data.clear();
     if (data.empty()) {
@@ -141,17 +150,16 @@ ToolResult ApplyTemplateExact(const json& input)
                        {"instruction", "Re-capture with capture_project_template to generate a .mod file."},
                        {"template", name}};
         if (!ignored.empty()) report["ignored_params"] = ignored;
-        return Data(report);
+        return DataResult(report);
     }
 
     const json before = SnapshotCounts();
-    LocalStorage::EnsureDir(base);
-    LocalStorage::EnsureDir(folder);
     GSErrCode err = NoError;
     {
         // A name of its own in the templates folder: never a stored template's module.
         TempModuleFile file;
-        if (!file.Write(folder, "_tmp_apply_", data)) return ToolResult::Fail("Failed to write temp .mod file");
+        if (!file.MakeFolders({base, folder}) || !file.Write(folder, "_tmp_apply_", data))
+            return ToolResult::Fail("Failed to write temp .mod file");
         err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Apply Template"),
                                         [&]() -> GSErrCode { return PlaceModuleAsElements(file.Path(), name); });
     }
@@ -169,7 +177,7 @@ ToolResult ApplyTemplateExact(const json& input)
                    {"total_created", total},
                    {"total_errors", 0}};
     if (!ignored.empty()) result["ignored_params"] = ignored;
-    return Data(result);
+    return DataResult(result);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // capture_project_template: the open project saved as a template, that is the host's module
 // file and the summary beside it in ~/.quillmere/templates, both uploaded to object storage.
-// It always answers with a success whose reply tells an export or upload failure.
+// A capture that saved something (the module at least) answers with a success whose reply
+// tells any summary or upload failure; one that saved nothing at all fails and says why.
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -13,6 +15,7 @@
 
 #include "core/FileText.hpp"
 #include "core/LocalStorage.hpp"
+#include "core/OutsideText.hpp"
 #include "services/StorageClient.hpp"
 #include "tools/ToolKit.hpp"
 #include "tools/library/TemplateSummary.hpp"
@@ -78,16 +81,6 @@ private:
     bool stuck_ = false;
 };
 
-ToolResult Reply(const json& reply)
-{
-    ToolResult result;
-    result.success = true;
-    // Every text in the reply was serialised strictly once already (the summary), except the
-    // storage's error body, whose invalid bytes are replaced rather than failing a done capture.
-    result.message = reply.dump(-1, ' ', false, json::error_handler_t::replace);
-    return result;
-}
-
 ToolResult CaptureProjectTemplate(const json& input)
 {
     // Every input is read before the first host call: a wrong type changes nothing.
@@ -140,11 +133,20 @@ ToolResult CaptureProjectTemplate(const json& input)
     const long long modSize = FileSize(modPath);
     if (modSize < 1 || (stale.Stuck() && saveCode != NoError)) {
         stale.Restore();
-        reply["error"] = "MOD_EXPORT_FAILED";
-        reply["instruction"] = kExportInstruction;
-        reply["mod_file_exists"] = modSize >= 0;
-        reply["mod_file_size"] = modSize < 0 ? 0 : modSize;
-        return Reply(reply);
+        // Nothing was written and nothing will be uploaded: the call failed, and the model is
+        // told why, not that it succeeded.
+        std::string cause;
+        if (!folderExists)
+            cause = "the templates folder " + folder + " does not exist and could not be made";
+        else if (!folderWritable)
+            cause = "the templates folder " + folder + " cannot be written";
+        else if (safeName.size() + std::string(".meta.json").size() > NAME_MAX)
+            cause = "the template name is too long for a file name (at most " +
+                    std::to_string(NAME_MAX - std::string(".meta.json").size()) + " bytes)";
+        else
+            cause = "the module could not be written to " + modPath + " (error " +
+                    std::to_string(static_cast<Int32>(saveCode)) + "). " + kExportInstruction;
+        return ToolResult::Fail("Template not saved: " + cause);
     }
     stale.Discard();
 
@@ -175,9 +177,10 @@ ToolResult CaptureProjectTemplate(const json& input)
     reply["storage"] = modUploaded && metaUploaded ? "supabase" : "local_only";
     reply["stories_count"] = summary.storiesCount;
     if (!metaUploaded)
-        reply["supabase_error"] = "Supabase upload " + metaObject + " failed (" +
-                                  std::to_string(metaResponse.statusCode) + "): " + metaResponse.body;
-    return Reply(reply);
+        reply["supabase_error"] =
+            "Supabase upload " + metaObject + " failed (" + std::to_string(metaResponse.statusCode) +
+            "): " + QuoteOutsideText(metaResponse.error.empty() ? metaResponse.body : metaResponse.error);
+    return DataResult(reply);
 }
 
 }  // namespace

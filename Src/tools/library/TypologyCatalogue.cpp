@@ -1,6 +1,11 @@
 #include "tools/library/TypologyCatalogue.hpp"
 
 #include <cmath>
+#include <cstddef>
+#include <limits>
+#include <utility>
+
+#include "core/JsonDepth.hpp"
 
 #include "tools/library/StorageDownload.hpp"
 
@@ -26,6 +31,66 @@ bool sTypologyIndexLoaded = false;
 
 json ParseBuiltIn() { return json::parse(kBuiltInCatalogue); }
 
+// One catalogue entry with every field checked: numbers from outside are range-checked
+// before they become an int.
+struct Entry {
+    std::string name;
+    int bedrooms = 0;
+    int bathrooms = 0;
+    int stories = 1;
+    std::string style;
+    double approxSqm = 0.0;
+    bool hasGarage = false;
+};
+
+bool ReadInt(const json& entry, const char* key, int& out)
+{
+    const auto found = entry.find(key);
+    if (found == entry.end()) return true;
+    if (!found->is_number()) return false;
+    const double value = found->get<double>();
+    if (!(value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max())) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+template <typename T>
+bool ReadTyped(const json& entry, const char* key, bool (json::*isType)() const, T& out)
+{
+    const auto found = entry.find(key);
+    if (found == entry.end()) return true;
+    if (!((*found).*isType)()) return false;
+    out = found->get<T>();
+    return true;
+}
+
+bool ReadEntry(const json& entry, Entry& out)
+{
+    return entry.is_object() && ReadTyped(entry, "name", &json::is_string, out.name) &&
+           ReadInt(entry, "bedrooms", out.bedrooms) && ReadInt(entry, "bathrooms", out.bathrooms) &&
+           ReadInt(entry, "stories", out.stories) && ReadTyped(entry, "style", &json::is_string, out.style) &&
+           ReadTyped(entry, "approx_sqm", &json::is_number, out.approxSqm) && std::isfinite(out.approxSqm) &&
+           ReadTyped(entry, "has_garage", &json::is_boolean, out.hasGarage);
+}
+
+int Score(const Entry& entry, const TypologyBrief& brief)
+{
+    int score = 0;
+    const long long bedroomGap = static_cast<long long>(entry.bedrooms) - brief.bedrooms;
+    if (bedroomGap == 0)
+        score += 10;
+    else if (bedroomGap == 1 || bedroomGap == -1)
+        score += 5;
+    if (entry.bathrooms == brief.bathrooms) score += 5;
+    if (entry.stories == brief.stories) score += 5;
+    if (!brief.style.empty() && entry.style == brief.style) score += 3;
+    if (entry.hasGarage == brief.hasGarage) score += 3;
+    if (brief.approxSqm > 0 && entry.approxSqm > 0 &&
+        std::abs(entry.approxSqm - brief.approxSqm) / brief.approxSqm <= 0.3)
+        score += 5;
+    return score;
+}
+
 }  // namespace
 
 const char* BuiltInTypologyCatalogue() { return kBuiltInCatalogue; }
@@ -33,17 +98,11 @@ const char* BuiltInTypologyCatalogue() { return kBuiltInCatalogue; }
 const json& TypologyCatalogue()
 {
     if (sTypologyIndexLoaded) return sTypologyIndex;
-    sTypologyIndexLoaded = true;  // before the download: one attempt per process
-    const std::string body = TypologyDownloadPublic("typologies/index.json");
-    if (body.empty()) {
-        sTypologyIndex = ParseBuiltIn();
-        return sTypologyIndex;
-    }
-    try {
-        sTypologyIndex = json::parse(body, nullptr, true, false);
-    } catch (...) {
-        sTypologyIndex = ParseBuiltIn();
-    }
+    // Only a stored index that reads as a list (or an object of entries) is kept; otherwise the
+    // built-in one serves this call and the next call tries the storage again.
+    json stored = ParseOutsideJson(TypologyDownloadPublic("typologies/index.json"));
+    sTypologyIndexLoaded = stored.is_array() || stored.is_object();
+    sTypologyIndex = sTypologyIndexLoaded ? std::move(stored) : ParseBuiltIn();
     return sTypologyIndex;
 }
 
@@ -53,46 +112,36 @@ void ResetTypologyCatalogueForTesting()
     sTypologyIndexLoaded = false;
 }
 
-int ScoreTypology(const json& entry, const TypologyBrief& brief)
-{
-    int score = 0;
-    const int bedrooms = entry.value("bedrooms", 0);
-    if (bedrooms == brief.bedrooms)
-        score += 10;
-    else if (static_cast<long long>(bedrooms) - brief.bedrooms == 1 ||
-             static_cast<long long>(brief.bedrooms) - bedrooms == 1)
-        score += 5;
-    if (entry.value("bathrooms", 0) == brief.bathrooms) score += 5;
-    if (entry.value("stories", 1) == brief.stories) score += 5;
-    if (!brief.style.empty() && entry.value("style", std::string()) == brief.style) score += 3;
-    if (entry.value("has_garage", false) == brief.hasGarage) score += 3;
-    const double area = entry.value("approx_sqm", 0.0);
-    if (brief.approxSqm > 0 && area > 0 && std::abs(area - brief.approxSqm) / brief.approxSqm <= 0.3) score += 5;
-    return score;
-}
-
 json SelectTypology(const TypologyBrief& brief)
 {
     int bestScore = -1;
-    std::string bestName;
-    json best;
-    for (const json& entry : TypologyCatalogue()) {
-        const int score = ScoreTypology(entry, brief);
+    Entry best;
+    std::size_t skipped = 0;
+    for (const json& item : TypologyCatalogue()) {
+        Entry entry;
+        if (!ReadEntry(item, entry)) {
+            ++skipped;
+            continue;
+        }
+        const int score = Score(entry, brief);
         if (score > bestScore) {
             bestScore = score;
-            bestName = entry.value("name", std::string());
             best = entry;
         }
     }
-    if (bestScore < 10 || bestName.empty())
-        return {{"match", false},
-                {"message", "No typology matches the brief well enough. Fall back to manual design."}};
-    return {{"match", true},
-            {"typology_name", bestName},
-            {"bedrooms", best.value("bedrooms", 0)},
-            {"bathrooms", best.value("bathrooms", 0)},
-            {"stories", best.value("stories", 1)},
-            {"approx_sqm", best.value("approx_sqm", 0.0)},
-            {"style", best.value("style", std::string())},
-            {"score", bestScore}};
+    json result;
+    if (bestScore < 10 || best.name.empty())
+        result = {{"match", false},
+                  {"message", "No typology matches the brief well enough. Fall back to manual design."}};
+    else
+        result = {{"match", true},
+                  {"typology_name", best.name},
+                  {"bedrooms", best.bedrooms},
+                  {"bathrooms", best.bathrooms},
+                  {"stories", best.stories},
+                  {"approx_sqm", best.approxSqm},
+                  {"style", best.style},
+                  {"score", bestScore}};
+    if (skipped > 0) result["unreadable_entries"] = skipped;
+    return result;
 }

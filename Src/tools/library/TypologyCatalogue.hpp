@@ -1,8 +1,9 @@
 #pragma once
 
-// The catalogue of house typologies and how a brief is matched against it. The catalogue is
-// read once per process: the storage's "typologies/index.json" when it exists and parses,
-// else the built-in one; it is never fetched again, not even after a failed first attempt.
+// The catalogue of house typologies and how a brief is matched against it. The storage's
+// "typologies/index.json" is kept for the rest of the process once it has been read as a list
+// (or an object of entries); until then each call uses the built-in catalogue and tries the
+// storage again.
 
 #include <string>
 
@@ -26,10 +27,8 @@ struct TypologyBrief {
     bool hasGarage = false;
 };
 
-// Points an entry earns against the brief (at most 31). Throws the JSON library's type error
-// for an entry that is not an object or a field of the wrong type.
-int ScoreTypology(const nlohmann::json& entry, const TypologyBrief& brief);
-
 // The first best-scoring entry as the select tool reports it, or the no-match object when the
-// best scores below 10 or has no name.
+// best scores below 10 or has no name. An entry scores up to 31 points; one that is not an
+// object, or has a field of the wrong type or a number outside int's range, is skipped and
+// counted in "unreadable_entries".
 nlohmann::json SelectTypology(const TypologyBrief& brief);

@@ -6,6 +6,7 @@
 
 #include "ACAPinc.h"
 
+#include "core/JsonDepth.hpp"
 #include "core/LocalStorage.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/ToolKit.hpp"
@@ -17,8 +18,6 @@
 #include "tools/library/TypologyEdits.hpp"
 
 namespace {
-
-ToolResult Data(const json& result) { return ToolResult::Ok("", result.dump()); }
 
 // A failed undo step in the tool's own words, then the host code in signed decimal.
 ToolResult CommandFailure(const char* prefix, GSErrCode code)
@@ -45,7 +44,7 @@ ToolResult SelectTypologyTool(const json& input)
     brief.style = StringInput(input, "style");
     brief.approxSqm = NumberInput(input, "approx_sqm", 0.0);
     brief.hasGarage = BoolInput(input, "has_garage", false);
-    return Data(SelectTypology(brief));
+    return DataResult(SelectTypology(brief));
 }
 
 ToolResult ApplyTypologySkeleton(const json& input)
@@ -54,26 +53,19 @@ ToolResult ApplyTypologySkeleton(const json& input)
     if (name.empty()) return ToolResult::Fail("typology_name is required");
     const std::string noModule = "NO_MOD_FILE: Could not download module for typology '" + name + "'";
     if (!IsSafeTypologyName(name)) return ToolResult::Fail(noModule);
-    const std::string module = TypologyDownloadPublic("typologies/" + name + "/model.mod");
+    const std::string module =
+        TypologyDownloadPublic("typologies/" + name + "/model.mod", Quillmere::kMaxModuleReplyBytes);
     if (module.empty()) return ToolResult::Fail(noModule);
-    json meta;
-    const std::string metaText = TypologyDownloadPublic("typologies/" + name + "/meta.json");
-    if (!metaText.empty()) {
-        try {
-            meta = json::parse(metaText, nullptr, true, false);
-        } catch (const json::exception&) {
-            meta = nullptr;
-        }
-    }
+    json meta = ParseOutsideJson(TypologyDownloadPublic("typologies/" + name + "/meta.json"));
+    if (meta.is_discarded()) meta = nullptr;
 
     const json before = SnapshotCounts();
     const std::string base = LocalStorage::GetBaseDir();
-    LocalStorage::EnsureDir(base);
-    LocalStorage::EnsureDir(base + "/typologies");
     GSErrCode err = NoError;
     {
         TempModuleFile file;  // removed at the end of this block, whatever the command did
-        if (!file.Write(base + "/typologies", "_tmp_typology_", module))
+        if (!file.MakeFolders({base, base + "/typologies"}) ||
+            !file.Write(base + "/typologies", "_tmp_typology_", module))
             return ToolResult::Fail("Failed to write temp .mod file");
         err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Apply Typology Skeleton"),
                                         [&]() -> GSErrCode { return PlaceModuleAsElements(file.Path(), name); });
@@ -87,7 +79,7 @@ ToolResult ApplyTypologySkeleton(const json& input)
                    {"typology", name},
                    {"zones", ProjectZones(false)}};
     if (!meta.is_null()) result["meta"] = meta;
-    return Data(result);
+    return DataResult(result);
 }
 
 ToolResult DesignSnapshot(const json&)
@@ -100,7 +92,7 @@ ToolResult DesignSnapshot(const json&)
         result["bbox"] = {{"min_x", box.minX}, {"min_y", box.minY}, {"max_x", box.maxX}, {"max_y", box.maxY}};
     }
     result["approx_sqm"] = area;
-    return Data(result);
+    return DataResult(result);
 }
 
 ToolResult AdaptTypology(const json& input)
@@ -151,7 +143,7 @@ ToolResult AdaptTypology(const json& input)
     });
     if (!bodyError.empty()) return ToolResult::Fail(bodyError);
     if (err != NoError) return CommandFailure("Adapt failed (error ", err);
-    return Data({{"adaptations", adaptations}, {"changed_elements", changed}});
+    return DataResult({{"adaptations", adaptations}, {"changed_elements", changed}});
 }
 
 ToolResult PolishPlan(const json& input)
@@ -167,7 +159,7 @@ ToolResult PolishPlan(const json& input)
         return NoError;
     });
     if (err != NoError) return CommandFailure("Polish failed (error ", err);
-    return Data({{"grid_size", grid}, {"snapped_count", snapped}});
+    return DataResult({{"grid_size", grid}, {"snapped_count", snapped}});
 }
 
 json AdaptItemSchema()

@@ -12,7 +12,9 @@
 #include <utility>
 
 #include "core/Base64.hpp"
+#include "core/JsonDepth.hpp"
 #include "core/MainThread.hpp"
+#include "core/PathSegment.hpp"
 #include "engine/ModelBridge.hpp"
 #include "services/ProductService.hpp"
 #include "services/UploadFile.hpp"
@@ -32,9 +34,6 @@ ToolResult Success(const json& result)
     out.message = result.dump();
     return out;
 }
-
-// A reply body as one JSON value, or discarded: no exceptions, no comments.
-json ParseReply(const std::string& body) { return json::parse(body, nullptr, false, false); }
 
 // A number of a service reply as a 32-bit integer (a fraction cut, true and false as 1 and 0),
 // saturating instead of overflowing; a value of another type is the library's type error.
@@ -59,7 +58,8 @@ int ReplyInt(const json& reply, const char* key)
 }
 
 // One request of a job tool: the plan id ("plan_id is required" when missing or empty, the
-// library's type error when not a string) in its path as one segment, and a failed reply as
+// library's type error when not a string, refused when it cannot stand as one path segment)
+// in its path as one segment, and a failed reply as
 // the tool's failure with its prefix.
 struct JobCall {
     std::string planId;
@@ -74,6 +74,11 @@ JobCall CallJob(const json& input, const char* suffix, const char* prefix,
     call.planId = StringInput(input, "plan_id");
     if (call.planId.empty()) {
         call.failure = ToolResult::Fail("plan_id is required");
+        return call;
+    }
+    if (!IsSafePathSegment(call.planId)) {
+        call.failure = ToolResult::Fail("Invalid plan_id: an id is at most " + std::to_string(kMaxPathSegmentBytes) +
+                                        " bytes and is not \".\", \"..\" or a path");
         return call;
     }
     call.response = send("/plans/" + Service::Escape(call.planId) + suffix);
@@ -96,12 +101,13 @@ ToolResult UploadReferencePlan(const ModelBridge& bridge, const json& input)
                                              (attachment.extension.empty() ? std::string("png") : attachment.extension),
                                          bytes);
         std::string().swap(bytes);  // the file holds them now
-        if (!file.Written()) return ToolResult::Fail("Failed to decode attachment");
+        if (!file.Written())
+            return ToolResult::Fail("Upload failed: the attachment could not be written to a temporary file (TMPDIR)");
         const std::string contentType = attachment.mediaType.empty() ? "image/png" : attachment.mediaType;
         response = Service::PostMultipart("/plans/upload", {}, {{"file", file.Path(), contentType}});
     }  // the file and its folder are gone from here on, whatever the reply
     if (!Service::Succeeded(response)) return ToolResult::Fail(Service::FailureText("Upload failed: ", response));
-    const json reply = ParseReply(response.body);
+    const json reply = ParseOutsideJson(response.body);
     if (!reply.is_object() || !reply.contains("plan_id")) return ToolResult::Fail("Invalid response from server");
     return Success({{"plan_id", reply["plan_id"]},
                     {"filename", StringInput(reply, "filename")},
@@ -122,7 +128,7 @@ ToolResult GetPlanExtractionStatus(const ChatPreview& onPlanPreview, const json&
 {
     const JobCall call = CallJob(input, "/status", "Status check failed: ", Service::Get);
     if (call.failure) return *call.failure;
-    const json reply = ParseReply(call.response.body);
+    const json reply = ParseOutsideJson(call.response.body);
     if (reply.is_discarded()) return ToolResult::Fail("Invalid response from server");
 
     const std::string status = StringInput(reply, "status");
@@ -147,7 +153,7 @@ ToolResult GetPlanDetections(const json& input)
 {
     const JobCall call = CallJob(input, "/detections", "Failed to fetch detections: ", Service::Get);
     if (call.failure) return *call.failure;
-    const json reply = ParseReply(call.response.body);
+    const json reply = ParseOutsideJson(call.response.body);
     if (reply.is_discarded()) return ToolResult::Fail("Invalid detections data");
     return Success(reply);
 }

@@ -16,7 +16,9 @@
 #include <nlohmann/json.hpp>
 
 #include "core/HttpClient.hpp"
+#include "core/JsonDepth.hpp"
 #include "core/MainThread.hpp"
+#include "core/OutsideText.hpp"
 #include "services/ProductService.hpp"
 
 namespace Service = Quillmere::ProductService;
@@ -90,7 +92,7 @@ Report Failed(std::string detail) { return Report{false, {}, {}, std::move(detai
 Report FetchResult(const std::string& query)
 {
     const Quillmere::HttpResponse response = Service::Get("/render/result?job_id=" + query);
-    const json reply = Service::Succeeded(response) ? json::parse(response.body, nullptr, false, false) : json();
+    const json reply = Service::Succeeded(response) ? ParseOutsideJson(response.body) : json();
     // Only a web address reaches the page: the page shows the image and opens the download.
     const std::string image = reply.is_object() ? TextMember(reply, "image_url") : std::string();
     if (!IsWebAddress(image)) return Failed("Render completed but no image URL returned");
@@ -108,7 +110,7 @@ std::optional<Report> Follow(const std::string& jobId, StopSignal& signal)
         const Quillmere::HttpResponse response = Service::Get("/render/status?job_id=" + query);
         if (signal.stop) return std::nullopt;
         if (!Service::Succeeded(response)) continue;
-        const json reply = json::parse(response.body, nullptr, false, false);
+        const json reply = ParseOutsideJson(response.body);
         if (!reply.is_object()) continue;
         const std::string status = TextMember(reply, "status");
         if (status == "done") {
@@ -118,7 +120,8 @@ std::optional<Report> Follow(const std::string& jobId, StopSignal& signal)
         }
         if (status == "error") {
             const auto error = reply.find("error");
-            return Failed(error != reply.end() && error->is_string() ? error->get<std::string>()
+            // The service's own words reach the page: redacted and short.
+            return Failed(error != reply.end() && error->is_string() ? QuoteOutsideText(error->get<std::string>())
                                                                      : "Unknown render error");
         }
     }

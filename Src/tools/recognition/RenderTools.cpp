@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "HostWindow.hpp"
+#include "core/JsonDepth.hpp"
 #include "services/ProductService.hpp"
 #include "services/UploadFile.hpp"
 #include "tools/ToolFamilies.hpp"
@@ -72,7 +73,8 @@ ToolResult RenderCurrentView(const ChatPreview& onRenderPreview, const ChatToolR
         const std::string name = "quillmere_capture_" + std::to_string(::getpid()) + ".png";
         const Quillmere::UploadFile capture(name, png);
         std::string().swap(png);
-        if (!capture.Written()) return ToolResult::Fail("Render server error: Cannot read file: " + name);
+        if (!capture.Written())
+            return ToolResult::Fail("Render failed: the capture could not be written to a temporary file (TMPDIR)");
         response = Service::PostMultipart(
             "/render/start",
             {{"format", format}, {"preset", preset}, {"prompt", prompt}, {"strength", StrengthText(strength)}},
@@ -80,7 +82,7 @@ ToolResult RenderCurrentView(const ChatPreview& onRenderPreview, const ChatToolR
     }  // the capture and its folder are gone from here on, whatever the reply
     if (!Service::Succeeded(response)) return ToolResult::Fail(Service::FailureText("Render server error: ", response));
 
-    const json reply = json::parse(response.body, nullptr, false, false);
+    const json reply = ParseOutsideJson(response.body);
     if (!reply.is_object() || !reply.contains("job_id")) return ToolResult::Fail("Invalid response from render server");
     const std::string jobId = reply["job_id"].get<std::string>();
 

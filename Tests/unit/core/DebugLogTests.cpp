@@ -74,6 +74,14 @@ TEST(DebugLogPlantTest, WritesNothingThroughWhatIsPlantedAndCreatesAPrivateLog)
         {"dangling link", link, false},
         {"named pipe", [](const std::string& log, const std::string&) { mkfifo(log.c_str(), 0666); }, true},
         {"nothing: a new private log", nullptr, false},
+        // Only an account that may give files away (root, as CI runs) can plant this one.
+        {"a log another account owns",
+         [](const std::string& log, const std::string&) {
+             TempFolder::Write(log, "theirs\n");
+             chmod(log.c_str(), 0666);
+             (void)chown(log.c_str(), geteuid() + 1, static_cast<gid_t>(-1));
+         },
+         true},
     };
     for (const auto& plant : plants) {
         SCOPED_TRACE(plant.name);
@@ -84,6 +92,7 @@ TEST(DebugLogPlantTest, WritesNothingThroughWhatIsPlantedAndCreatesAPrivateLog)
         if (plant.make) plant.make(logPath, victim);
         struct stat before {};
         lstat(logPath.c_str(), &before);
+        if (S_ISREG(before.st_mode) && before.st_uid == geteuid()) continue;  // could not be given away
 
         // A pipe with no reader would hold an open for writing forever; the log must not wait.
         const mode_t savedMask = umask(0);  // so that only the mode the log asks for counts
@@ -109,5 +118,6 @@ TEST(DebugLogPlantTest, WritesNothingThroughWhatIsPlantedAndCreatesAPrivateLog)
         EXPECT_EQ(access(victim.c_str(), F_OK) == 0, plant.victimExists) << "the link's target was created";
         EXPECT_EQ(after.st_mode, before.st_mode);
         EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_size, before.st_size);
     }
 }

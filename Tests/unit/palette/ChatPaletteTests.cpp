@@ -41,18 +41,25 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     WriteSettingsFile(
         R"({"provider":"anthropic","model":"claude-a","window_width":512,"user_email":"a@b.c","storage_url":"http://s"})");
     ChatPalette palette;
-    const json update = {{"provider", "openai"},
-                         {"model", "gpt-4.1"},
-                         {"anthropicApiKey", "sk-ant-2"},
-                         {"openaiApiKey", "sk-oa-2"},
-                         {"darkMode", true}};
+    json update = {{"provider", "openai"},
+                   {"model", "gpt-4.1"},
+                   {"anthropicApiKey", "sk-ant-0123456789"},
+                   {"openaiApiKey", "sk-oa-2"},
+                   {"darkMode", true}};
     EXPECT_TRUE(Call(palette, "saveSettings", {JS::Value(update.dump())}).GetBool());
-    // What the page does not show (window size, sign-in data, storage address) is kept.
-    const json stored = {
-        {"anthropic_api_key", "sk-ant-2"}, {"window_width", 512}, {"user_email", "a@b.c"}, {"storage_url", "http://s"}};
+    // The page sees only masks; sending them back keeps the keys. What the page does not show
+    // (window size, sign-in data, storage address) is kept too.
+    update["anthropicApiKey"] = "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u20226789";
+    update["openaiApiKey"] = "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022";
+    EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
+    EXPECT_TRUE(Call(palette, "saveSettings", {JS::Value(update.dump())}).GetBool());
+    const json stored = {{"anthropic_api_key", "sk-ant-0123456789"},
+                         {"openai_api_key", "sk-oa-2"},
+                         {"window_width", 512},
+                         {"user_email", "a@b.c"},
+                         {"storage_url", "http://s"}};
     const json file = json::parse(ReadFile(SettingsPath()), nullptr, false);
     for (const auto& [key, value] : stored.items()) EXPECT_EQ(file.value(key, json()), value) << key;
-    EXPECT_EQ(json::parse(Call(palette, "getSettings").GetString()), update);
 
     // Nested beyond what is ever copied safely: refused before anything reads it.
     const std::string deep = R"({"model":)" + std::string(100000, '[') + std::string(100000, ']') + "}";

@@ -115,17 +115,17 @@ TEST_F(PlanToolsTest, UploadRepliesAreJudgedByStatusThenForm)
 TEST_F(PlanToolsTest, JobToolsSendTheirRequestsWithTheIdAsOnePathSegment)
 {
     service.Script("POST /plans/p-1/extract", Reply{202, "not json at all"});
-    service.Script("GET /plans/a%20b%2F..%3Fx%3D1/status", Reply{200, "{}"});
+    service.Script("GET /plans/a%20b..%3Fx%3D1/status", Reply{200, "{}"});
     ExpectOutcome(Run("start_plan_extraction", {{"plan_id", "p-1"}}),
                   {true, R"({"plan_id":"p-1","status":"extracting"})"});
-    ExpectOutcome(Run("get_plan_extraction_status", {{"plan_id", "a b/..?x=1"}}),
-                  {true, R"({"plan_id":"a b/..?x=1","progress_pct":0,"stage":"","status":""})"});
+    ExpectOutcome(Run("get_plan_extraction_status", {{"plan_id", "a b..?x=1"}}),
+                  {true, R"({"plan_id":"a b..?x=1","progress_pct":0,"stage":"","status":""})"});
     const auto requests = PlanRequests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].method + " " + requests[0].target, "POST /plans/p-1/extract");
     EXPECT_EQ(requests[0].Header("Content-Type") + requests[0].Header("X-Quillmere-Dev"), "application/json1");
     EXPECT_EQ(requests[0].body, "{}");
-    EXPECT_EQ(requests[1].method + " " + requests[1].target, "GET /plans/a%20b%2F..%3Fx%3D1/status");
+    EXPECT_EQ(requests[1].method + " " + requests[1].target, "GET /plans/a%20b..%3Fx%3D1/status");
     EXPECT_EQ(requests[1].headers.count("Authorization"), 0u);
 }
 
@@ -145,6 +145,8 @@ TEST_F(PlanToolsTest, JobToolsRefuseAMissingIdAndNameTheirFailures)
         ExpectOutcome(Run(t.tool, json::object()), {false, "plan_id is required"});
         ExpectOutcome(Run(t.tool, {{"plan_id", ""}}), {false, "plan_id is required"});
         ExpectOutcome(Run(t.tool, {{"plan_id", 5}}), {false, kString302});
+        ExpectOutcome(Run(t.tool, {{"plan_id", ".."}}),  // the client would send it to the service's root
+                      {false, "Invalid plan_id: an id is at most 255 bytes and is not \".\", \"..\" or a path"});
         EXPECT_TRUE(PlanRequests().empty());
 
         service.Script(route, Reply{300, R"({"status":"done","plan_id":"p"})"});

@@ -124,7 +124,7 @@ TEST_F(RenderToolsTest, AFailedStartLeavesNoFileNoPollAndNoProjectChange)
          [] { HostTesting::FailNextCall("CGWindowListCreateImage", APIERR_GENERAL); },
          "Failed to capture viewport image", false, true, false},
         {"capture file cannot be written", json::object(), [] { ::setenv("TMPDIR", "/nonexistent/quillmere", 1); },
-         "Render server error: Cannot read file: " + CaptureName(), false, true, false},
+         "Render failed: the capture could not be written to a temporary file (TMPDIR)", false, true, false},
         {"server error", json::object(),
          [this] {
              service.Script("POST /render/start", Reply{500, R"({"job_id":"x"})"});

@@ -104,7 +104,7 @@ TEST_F(TemplateCaptureTest, WithoutReachableOrConfiguredStorageTheCaptureStaysLo
     ScopedStorageEnvironment env(FakeStorage::ClosedUrl(), "", kFakeServiceKey);
     const json reply = Capture({{"template_name", "Solo"}});
     EXPECT_EQ(reply["storage"], "local_only");
-    EXPECT_EQ(reply["supabase_error"], "Supabase upload Solo.meta.json failed (0): ");
+    EXPECT_EQ(reply["supabase_error"], "Supabase upload Solo.meta.json failed (0): Object storage is not configured");
     EXPECT_TRUE(Exists(TemplatesDir() + "/Solo.mod"));
     EXPECT_TRUE(Exists(TemplatesDir() + "/Solo.meta.json"));
     EXPECT_EQ(storage.RequestCount(), 0u);
@@ -113,11 +113,12 @@ TEST_F(TemplateCaptureTest, WithoutReachableOrConfiguredStorageTheCaptureStaysLo
 TEST_F(TemplateCaptureTest, AFailedSaveGivesTheExportFailureAndNeverAStaleModule)
 {
     FailModuleSave();
-    json reply = Capture({{"template_name", "T"}});
-    EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
-    EXPECT_EQ(reply["mod_export_error_code"], APIERR_GENERAL);
-    EXPECT_FALSE(reply.contains("mod_uploaded"));
-    EXPECT_TRUE(reply["counts"].is_null());
+    ToolResult failed = Run("capture_project_template", {{"template_name", "T"}});
+    EXPECT_EQ(failed.error, "Template not saved: the module could not be written to " + TemplatesDir() +
+                                "/T.mod (error " + std::to_string(APIERR_GENERAL) +
+                                "). The .mod export failed. "
+                                "Ensure the project is saved to disk (File > Save) and that elements exist. Re-run "
+                                "after saving.");
     EXPECT_FALSE(Exists(TemplatesDir() + "/T.meta.json"));
     EXPECT_EQ(storage.RequestCount(), 0u);
 
@@ -131,8 +132,8 @@ TEST_F(TemplateCaptureTest, AFailedSaveGivesTheExportFailureAndNeverAStaleModule
 
     HostTesting::AddWall(0, 0, 2, 0);
     FailModuleSave();
-    reply = Capture({{"template_name", "T"}});
-    EXPECT_EQ(reply["mod_file_exists"], false);
+    failed = Run("capture_project_template", {{"template_name", "T"}});
+    EXPECT_FALSE(failed.success);
     EXPECT_EQ(ReadFile(modPath), earlier);  // the earlier template is kept as it was
     EXPECT_FALSE(Exists(modPath + ".prev"));
     EXPECT_EQ(storage.RequestCount(), requests);  // nothing uploaded under the new summary
@@ -150,15 +151,13 @@ TEST_F(TemplateCaptureTest, FolderAndSummaryFileProblems)
     // The templates folder cannot be made: a file stands in its place.
     std::filesystem::create_directories(home.Path() + "/.quillmere");
     std::ofstream(TemplatesDir()) << "not a folder";
-    json reply = Capture({{"template_name", "T"}});
-    EXPECT_EQ(reply["error"], "MOD_EXPORT_FAILED");
-    EXPECT_EQ(reply["parent_dir_exists"], false);
-    EXPECT_NE(reply["mod_export_error_code"], 0);
+    EXPECT_EQ(Run("capture_project_template", {{"template_name", "T"}}).error,
+              "Template not saved: the templates folder " + TemplatesDir() + " does not exist and could not be made");
     std::filesystem::remove(TemplatesDir());
 
     // The summary cannot replace what stands at its name: not written, still uploaded.
     std::filesystem::create_directories(TemplatesDir() + "/Full.meta.json");
-    reply = Capture({{"template_name", "Full"}});
+    const json reply = Capture({{"template_name", "Full"}});
     EXPECT_EQ(reply["meta_written_local"], false);
     EXPECT_EQ(reply["meta_uploaded"], true);
     EXPECT_TRUE(storage.Object("Full.meta.json").has_value());

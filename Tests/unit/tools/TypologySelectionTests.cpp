@@ -1,5 +1,5 @@
 // Choosing a typology: scores over the built-in catalogue, the first of equal scores, the
-// no-match answer, and a catalogue fetched from storage at most once per process.
+// no-match answer, and a catalogue from storage kept once a good one has been read.
 
 #include "TypologyTest.hpp"
 
@@ -80,8 +80,9 @@ TEST_F(TypologySelection, CatalogueShapesFromStorage)
         {"object walked by its values", R"({"b":{"name":"second","bedrooms":2},"a":{"name":"first","bedrooms":2}})",
          R"({"bedrooms":2})", "first"},
         {"best entry without a name", R"([{"bedrooms":2}])", R"({"bedrooms":2})", kNoMatch},
-        {"entry that is not an object", R"([1])", R"({"bedrooms":2})", "!cannot use value() with number"},
-        {"field of the wrong type", R"([{"name":"x","has_garage":1}])", R"({"bedrooms":2})", "!type must be boolean"},
+        {"entry that is not an object", R"([1,{"name":"y","bedrooms":2}])", R"({"bedrooms":2})", "y"},
+        {"field of the wrong type", R"([{"name":"x","has_garage":1}])", R"({"bedrooms":2})",
+         R"({"match":false,"message":"No typology matches the brief well enough. Fall back to manual design.","unreadable_entries":1})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,23 +101,26 @@ TEST_F(TypologySelection, CatalogueShapesFromStorage)
     }
 }
 
-TEST_F(TypologySelection, TheCatalogueIsFetchedOnceAndNeverAgain)
+TEST_F(TypologySelection, OnlyAGoodCatalogueIsKept)
 {
-    // A failed first download is not retried, even once the index exists.
+    // A failed or malformed download is tried again; a good index is then kept.
     storage.FailNext("/storage/v1/object/public/Templates/typologies/index.json", 500, "down");
     EXPECT_EQ(Data(RunText("select_typology", R"({"bedrooms":2})"))["typology_name"], "compact-2br-1bath");
-    storage.Put("typologies/index.json", "[]");
+    storage.Put("typologies/index.json", "[{not json");
     EXPECT_EQ(Data(RunText("select_typology", R"({"bedrooms":2})"))["typology_name"], "compact-2br-1bath");
-    EXPECT_EQ(PublicDownloads(), 1u);
+    storage.Put("typologies/index.json", "[]");
+    EXPECT_EQ(RunText("select_typology", R"({"bedrooms":2})").message, kNoMatch);
+    EXPECT_EQ(RunText("select_typology", R"({"bedrooms":2})").message, kNoMatch);
+    EXPECT_EQ(PublicDownloads(), 3u);
 
     // A bad input fails before the catalogue is touched; the next good call still loads it.
     ResetTypologyCatalogueForTesting();
     const ToolResult bad = RunText("select_typology", R"({"bedrooms":2,"has_garage":1})");
     EXPECT_FALSE(bad.success);
     EXPECT_NE(bad.error.find("type must be boolean"), std::string::npos) << bad.error;
-    EXPECT_EQ(PublicDownloads(), 1u);
+    EXPECT_EQ(PublicDownloads(), 3u);
     EXPECT_EQ(RunText("select_typology", R"({"bedrooms":2})").message, kNoMatch);  // the stored [] now
-    EXPECT_EQ(PublicDownloads(), 2u);
+    EXPECT_EQ(PublicDownloads(), 4u);
 }
 
 }  // namespace

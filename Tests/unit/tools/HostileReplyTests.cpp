@@ -1,0 +1,147 @@
+// Tools against a storage that answers badly on purpose (replies nested 100,000 deep, bodies
+// echoing the keys, megabytes, names that climb out of their folder, catalogue numbers no int
+// holds) and against damaged module files: every call ends with a clear result, no key and no
+// flood in it, and a refused module changes nothing.
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FakeStorage.hpp"
+#include "HostTestingModules.hpp"
+#include "QuillmereTest.hpp"
+#include "ScopedHome.hpp"
+#include "TempFolder.hpp"
+#include "core/HttpClient.hpp"
+#include "core/LocalStorage.hpp"
+#include "core/OutsideText.hpp"
+#include "tools/library/TypologyCatalogue.hpp"
+
+namespace {
+
+const std::string kDeep = std::string(100000, '[') + std::string(100000, ']');
+
+class HostileReplies : public QuillmereTest {
+protected:
+    void SetUp() override
+    {
+        QuillmereTest::SetUp();
+        ResetTypologyCatalogueForTesting();
+    }
+    void TearDown() override
+    {
+        ResetTypologyCatalogueForTesting();
+        QuillmereTest::TearDown();
+    }
+
+    // The open project as module bytes after arrange() has stored what it likes in a fresh
+    // project (bypassing the host's checks); the project is fresh again afterwards.
+    static std::string ModuleOf(const std::function<void()>& arrange)
+    {
+        HostTesting::ResetProject();
+        arrange();
+        TempFolder scratch("quillmere-hostile-module");
+        EXPECT_EQ(HostTesting::WriteProjectModule(scratch.Path("m.mod")), NoError);
+        HostTesting::ResetProject();
+        return TempFolder::Read(scratch.Path("m.mod"));
+    }
+
+    ScopedHome home;
+    FakeStorage storage;
+    ScopedStorageEnvironment storageScope{storage};
+};
+
+TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
+{
+    const std::string echo =
+        "apikey: " + storage.AnonKey() + "\r\nAuthorization: Bearer " + storage.ServiceKey() + std::string(20000, 'x');
+    json manyPoints = json::array();
+    for (int i = 0; i < 40000; ++i) manyPoints.push_back({i, i});
+    const auto summary = [this](const std::string& body) { return [this, body] { storage.Put("S.meta.json", body); }; };
+    const json layout = {{"template_name", "S"}};
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        const char* tool;
+        json input;
+        std::string outcome;  // a fragment of the message, or "!" and a fragment of the error
+    };
+    const std::vector<Case> cases = {
+        {"nested 100,000 deep", summary(kDeep), "get_template_layout", layout, "!Failed to parse .meta.json for: S"},
+        {"past the reply cap", summary(std::string(Quillmere::kMaxServiceReplyBytes + 1, ' ')), "get_template_layout",
+         layout, "!Template meta not found: S.meta.json"},
+        {"flooding the conversation", summary(manyPoints.dump()), "get_template_layout", layout,
+         "[Result cut: only the first " + std::to_string(kMaxToolResultBytes) + " of"},
+        {"an error body echoing the keys", [&] { storage.FailNext("/storage/v1/object/list/", 500, echo); },
+         "list_templates", json::object(), R"((500): apikey: [redacted]\r\nAuthorization: Bearer [redacted]xx)"},
+        {"listing entries that are not templates",
+         [&] {
+             storage.FailNext(
+                 "/storage/v1/object/list/", 200,
+                 R"([{"name":"../x.meta.json"},{"name":5},7,{"name":"bad.meta.json"},{"name":"S.meta.json"}])");
+             storage.Put("bad.meta.json", "[1]");
+             storage.Put("S.meta.json", "{}");
+         },
+         "list_templates", json::object(), R"("unreadable_count":4})"},
+        {"catalogue numbers no int holds",
+         [&] {
+             storage.Put(
+                 "typologies/index.json",
+                 R"([{"name":"big","bedrooms":1e10},{"name":"low","bathrooms":-1e308},{"name":"fits","bedrooms":2}])");
+         },
+         "select_typology",
+         {{"bedrooms", 2}},
+         R"("typology_name":"fits","unreadable_entries":2})"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.arrange();
+        const ToolResult r = Run(c.tool, c.input);
+        const std::string text = r.success ? r.message : "!" + r.error;
+        const bool failure = c.outcome[0] == '!';
+        EXPECT_NE(text.find(c.outcome.substr(failure ? 1 : 0)), std::string::npos) << text.substr(0, 300);
+        EXPECT_EQ(r.success, !failure);
+        EXPECT_EQ(text.find(storage.ServiceKey()), std::string::npos);
+        EXPECT_LT(text.size(), kMaxToolResultBytes + 200);
+    }
+    for (const auto& sent : storage.RequestsTo("GET", "/"))
+        EXPECT_EQ(sent.path.rfind("/storage/v1/object/public/Templates/", 0), 0u) << sent.path;
+}
+
+TEST_F(HostileReplies, ADamagedModuleIsRefusedWholeAndAnOddNameStillReports)
+{
+    TempFolder scratch("quillmere-hostile-fixture");
+    ASSERT_EQ(HostTesting::WriteFixtureModule(scratch.Path("f.mod")), NoError);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        // template name, module
+        {"BoolOf4", ModuleOf([] {
+             API_Element wall = HostTesting::MakeElement(API_WallID);
+             std::memset(&wall.wall.flipped, 4, 1);
+             HostTesting::AddElement(wall);
+         })},
+        {"ArcsItLacks", ModuleOf([] {
+             ScopedMemo memo;
+             API_Element line = HostTesting::MakeElement(API_PolyLineID, memo.get());
+             line.polyLine.poly.nArcs = 5;
+             HostTesting::AddElement(line, memo.get());
+         })},
+        {"Odd\xff", TempFolder::Read(scratch.Path("f.mod"))},  // placed, and reported with the byte replaced
+    };
+    for (const auto& [name, module] : cases) {
+        SCOPED_TRACE(name);
+        HostTesting::ResetProject();
+        storage.Put(LocalStorage::SanitiseName(name) + ".mod", module);
+        const Footprint before = TakeFootprint();
+        const ToolResult r = Run("apply_template_exact", {{"template_name", name}});
+        if (name == "Odd\xff") {
+            EXPECT_NE(r.message.find("\"template\":\"Odd\xEF\xBF\xBD\""), std::string::npos) << r.error;
+        } else {
+            EXPECT_EQ(r.error.rfind("Module apply failed", 0), 0u) << r.message;
+            EXPECT_TRUE(TakeFootprint() == before) << "a refused module changed the project";
+        }
+        EXPECT_FALSE(std::filesystem::exists(home.Path() + "/.quillmere")) << "a folder was left behind";
+    }
+}
+
+}  // namespace
