@@ -27,7 +27,7 @@ TEST_F(ShellTest, UnsavedSettingsDoNotApplyAndAnUnsentMessageGoesBackToThePage)
 {
     ChatPalette palette;
     const std::string before = Call(palette, "getSettings").GetString();
-    std::ofstream(root / "home" / ".quillmere") << "a file where the settings folder belongs";
+    std::ofstream(SettingsPath().parent_path()) << "a file where the settings folder belongs";
     const json update = {{"provider", "anthropic"}, {"model", "claude-x"}, {"anthropicApiKey", "sk-ant-new"}};
     EXPECT_FALSE(Call(palette, "saveSettings", {JS::Value(update.dump())}).GetBool());
     EXPECT_EQ(Call(palette, "getSettings").GetString(), before);
@@ -63,7 +63,7 @@ TEST_F(ShellTest, ARenderReportWaitingWhenTheConversationIsClearedIsDropped)
 
 TEST_F(ShellTest, EachTurnKeepsTheConversationInItsOwnFileAndClearStartsAnother)
 {
-    const fs::path history = root / "home" / ".quillmere" / "history";
+    const fs::path history = SettingsPath().parent_path() / "history";
     fs::create_directories(history);
     std::ofstream(history / "conversation-old.json") << R"({"history":[{"role":"assistant"}]})";
     ChatPalette palette;
