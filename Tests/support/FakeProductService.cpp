@@ -6,26 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-// The server's connection to the client at remotePort, found among the process's sockets.
-int ConnectionTo(int localPort, int remotePort)
-{
-    for (int fd = 3; fd < 4096; ++fd) {
-        sockaddr_in local{}, peer{};
-        socklen_t size = sizeof local;
-        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0 || local.sin_family != AF_INET) continue;
-        size = sizeof peer;
-        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) != 0) continue;
-        if (ntohs(local.sin_port) == localPort && ntohs(peer.sin_port) == remotePort) return fd;
-    }
-    return -1;
-}
 
 std::string Between(const std::string& text, const std::string& open, char close)
 {
@@ -52,8 +35,7 @@ bool ParseMultipart(const std::string& body, const std::string& boundary, std::v
         const std::string disposition = Between(headers, "Content-Disposition: form-data; ", '\r');
         if (disposition.empty()) return false;
         part.name = Between(disposition, "name=\"", '"');
-        part.hasFilename = disposition.find("; filename=\"") != std::string::npos;
-        part.filename = part.hasFilename ? Between(disposition, "filename=\"", '"') : "";
+        part.filename = Between(disposition, "filename=\"", '"');
         part.contentType = Between(headers, "Content-Type: ", '\r');
         part.content = body.substr(headersEnd + 4, contentEnd - headersEnd - 4);
         parts.push_back(part);
@@ -98,20 +80,7 @@ FakeProductService::~FakeProductService()
 
 std::string FakeProductService::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
-std::string FakeProductService::ClosedBaseUrl()
-{
-    // A port bound and released again: nothing listens there for the test's short life.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    const int port = ntohs(address.sin_port);
-    ::close(fd);
-    return "http://127.0.0.1:" + std::to_string(port);
-}
+std::string FakeProductService::ClosedBaseUrl() { return ClosedLoopbackUrl(); }
 
 void FakeProductService::Script(const std::string& route, std::vector<Reply> replies)
 {
@@ -177,44 +146,12 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
         reply = Next(request.Route());
         if (reply.delay.count() > 0) stopping_.wait_for(lock, reply.delay, [this] { return stopped_; });
     }
-    if (reply.close) {
-        const int fd = ConnectionTo(port_, in.remote_port);
-        if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
-        return;
-    }
     out.status = reply.status;
     out.set_content(reply.body, reply.contentType.c_str());
 }
 
-ServiceUrlScope::ServiceUrlScope(const std::string& url)
-{
-    for (const char* name : {"QUILLMERE_SERVICE_URL", "HOME"}) {
-        const char* value = std::getenv(name);
-        saved_[name] = {value != nullptr, value != nullptr ? value : ""};
-    }
-    char pattern[] = "/tmp/quillmere-service-home-XXXXXX";
-    home_ = ::mkdtemp(pattern);
-    ::setenv("HOME", home_.c_str(), 1);
-    if (url.empty())
-        ::unsetenv("QUILLMERE_SERVICE_URL");
-    else
-        ::setenv("QUILLMERE_SERVICE_URL", url.c_str(), 1);
-}
-
-ServiceUrlScope::~ServiceUrlScope()
-{
-    for (const auto& [name, value] : saved_) {
-        if (value.first)
-            ::setenv(name.c_str(), value.second.c_str(), 1);
-        else
-            ::unsetenv(name.c_str());
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(home_, ignored);
-}
-
 void ServiceUrlScope::WriteSettings(const std::string& json) const
 {
-    std::filesystem::create_directories(home_ + "/.quillmere");
-    std::ofstream(home_ + "/.quillmere/settings.json", std::ios::binary) << json;
+    std::filesystem::create_directories(Home() + "/.quillmere");
+    std::ofstream(Home() + "/.quillmere/settings.json", std::ios::binary) << json;
 }

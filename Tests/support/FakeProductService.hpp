@@ -16,13 +16,14 @@
 
 #include <httplib.h>
 
+#include "ScopedHome.hpp"
+
 class FakeProductService {
 public:
     // One part of a multipart/form-data body.
     struct Part {
         std::string name;
-        std::string filename;  // empty for a plain field
-        bool hasFilename = false;
+        std::string filename;     // empty for a plain field
         std::string contentType;  // empty when the part had no Content-Type line
         std::string content;
     };
@@ -44,7 +45,6 @@ public:
         std::string body;
         std::string contentType = "application/json";
         std::chrono::milliseconds delay{0};  // before answering (cut short when the fake stops)
-        bool close = false;                  // drop the connection without any reply
     };
 
     FakeProductService();
@@ -85,13 +85,14 @@ private:
 // machine decides. Both are restored afterwards.
 class ServiceUrlScope {
 public:
-    explicit ServiceUrlScope(const std::string& url);
-    ~ServiceUrlScope();
-    const std::string& Home() const { return home_; }
+    explicit ServiceUrlScope(const std::string& url)
+        : url_("QUILLMERE_SERVICE_URL", url.empty() ? std::nullopt : std::optional<std::string>(url))
+    {}
+    const std::string& Home() const { return home_.Path(); }
     // Writes ~/.quillmere/settings.json in the scope's home.
     void WriteSettings(const std::string& json) const;
 
 private:
-    std::string home_;
-    std::map<std::string, std::pair<bool, std::string>> saved_;
+    ScopedHome home_;
+    ScopedEnv url_;
 };

@@ -2,13 +2,10 @@
 
 #include "FakeStorage.hpp"
 
+#include "HttpTestSupport.hpp"
+
 #include <chrono>
 #include <cstdlib>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -78,20 +75,7 @@ Quillmere::StorageConfig FakeStorage::Config() const
     return Quillmere::MakeStorageConfig(Url(), anonKey_, serviceKey_);
 }
 
-std::string FakeStorage::ClosedUrl()
-{
-    // A plain socket bound and closed: a server's bind would also listen, and a listening
-    // port that nobody serves stalls until the time-out instead of refusing.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-}
+std::string FakeStorage::ClosedUrl() { return ClosedLoopbackUrl(); }
 
 void FakeStorage::Put(const std::string& path, const std::string& bytes)
 {
@@ -107,24 +91,10 @@ std::optional<std::string> FakeStorage::Object(const std::string& path) const
     return found->second;
 }
 
-std::vector<std::string> FakeStorage::ObjectNames() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> names;
-    for (const auto& object : objects_) names.push_back(object.first);
-    return names;
-}
-
 void FakeStorage::FailNext(const std::string& pathPrefix, int status, const std::string& body, int times)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     scripts_.push_back({pathPrefix, status, body, times});
-}
-
-void FakeStorage::ClearScripts()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    scripts_.clear();
 }
 
 std::vector<FakeStorage::Request> FakeStorage::Requests() const
@@ -251,35 +221,12 @@ void FakeStorage::Download(const std::string& name, httplib::Response& out)
 
 // ---- environment ----
 
-namespace {
-const char* const kVariables[] = {"QUILLMERE_STORAGE_URL", "QUILLMERE_STORAGE_ANON_KEY",
-                                  "QUILLMERE_STORAGE_SERVICE_KEY"};
-}
-
 ScopedStorageEnvironment::ScopedStorageEnvironment(const FakeStorage& storage)
     : ScopedStorageEnvironment(storage.Url(), storage.AnonKey(), storage.ServiceKey())
 {}
 
 ScopedStorageEnvironment::ScopedStorageEnvironment(const std::string& url, const std::string& anonKey,
                                                    const std::string& serviceKey)
-{
-    const std::string values[] = {url, anonKey, serviceKey};
-    for (int i = 0; i < 3; ++i) {
-        const char* old = std::getenv(kVariables[i]);
-        saved_.emplace_back(kVariables[i], old ? std::optional<std::string>(old) : std::nullopt);
-        if (values[i].empty())
-            ::unsetenv(kVariables[i]);
-        else
-            ::setenv(kVariables[i], values[i].c_str(), 1);
-    }
-}
-
-ScopedStorageEnvironment::~ScopedStorageEnvironment()
-{
-    for (const auto& variable : saved_) {
-        if (variable.second)
-            ::setenv(variable.first.c_str(), variable.second->c_str(), 1);
-        else
-            ::unsetenv(variable.first.c_str());
-    }
-}
+    : url_("QUILLMERE_STORAGE_URL", Value(url)), anonKey_("QUILLMERE_STORAGE_ANON_KEY", Value(anonKey)),
+      serviceKey_("QUILLMERE_STORAGE_SERVICE_KEY", Value(serviceKey))
+{}

@@ -2,28 +2,16 @@
 
 // A fake object storage on 127.0.0.1 (an ephemeral port) for the design library's tests: it
 // answers the upload, the bucket listing and the public download of the bucket "Templates" as
-// the real service does, refuses requests whose headers are wrong, keeps what was uploaded so
-// that it can be listed and downloaded again, records every request and can be told to fail.
+// the real service does, keeps what was uploaded so that it can be listed and downloaded
+// again, records every request and can be told to fail. Tools tests get one from
+// QuillmereTest::Storage(), with the add-on already pointed at it.
 //
-//     FakeStorage storage;                     // dummy keys, never real ones
-//     ScopedStorageEnvironment env(storage);   // the add-on's storage client now points at it
-//     storage.Put("typologies/index.json", "[]");
-//     storage.FailNext("/storage/v1/object/Templates/", 413, R"({"error":"Payload too large"})");
-//     ... run a tool ...
-//     storage.Requests(), storage.Object("house.mod"), storage.ObjectNames()
-//
-// Header checks (a failure answers 400 or 401 with a JSON error body that names the header,
-// never its value):
-//   upload   POST /storage/v1/object/Templates/<name>: "apikey" = the public key,
-//            "Authorization" = "Bearer " + the privileged key (the public key when the fake
-//            was made without one), a non-empty "Content-Type", "x-upsert" = "true";
-//   listing  POST /storage/v1/object/list/Templates: "apikey", "Authorization" as above,
-//            "Content-Type" = "application/json", body {"prefix":"","limit":1000} (parsed;
-//            the prefix selects a folder, the limit caps the entries). Answers a JSON array
-//            of {"name", "id", "metadata"} for the objects directly in the folder and
-//            {"name", "id": null, "metadata": null} for each sub-folder, names in byte order;
-//   download GET /storage/v1/object/public/Templates/<path>: no key needed; 200 with the
-//            bytes, or 404.
+// Requests with wrong headers are refused (400 or 401, a JSON body naming the header, never
+// its value): an upload needs "apikey" = the public key, "Authorization" = "Bearer " + the
+// privileged key (the public key when the fake has none), a "Content-Type" and "x-upsert" =
+// "true"; a listing the same keys, JSON, and a body {"prefix", "limit"}, and answers the
+// folder's objects and sub-folders (id and metadata null) in byte order; a download needs no
+// key and answers the bytes or 404.
 
 #include <cstddef>
 #include <deque>
@@ -36,6 +24,7 @@
 
 #include <httplib.h>
 
+#include "TempFolder.hpp"
 #include "services/StorageClient.hpp"
 
 // Dummy keys of the real keys' form (JWT-like, 208 and 219 characters), never real ones.
@@ -65,14 +54,11 @@ public:
     // The stored objects (path inside the bucket -> bytes).
     void Put(const std::string& path, const std::string& bytes);
     std::optional<std::string> Object(const std::string& path) const;
-    std::vector<std::string> ObjectNames() const;
 
     // The next `times` requests whose path starts with pathPrefix are answered with this
     // status and body instead (times < 0: every such request until Clear()). Scripts are
     // tried in the order given; each request uses at most one.
     void FailNext(const std::string& pathPrefix, int status, const std::string& body, int times = 1);
-    // Drops every script (not the objects or the record).
-    void ClearScripts();
 
     std::vector<Request> Requests() const;
     std::size_t RequestCount() const;
@@ -118,10 +104,11 @@ class ScopedStorageEnvironment {
 public:
     explicit ScopedStorageEnvironment(const FakeStorage& storage);
     ScopedStorageEnvironment(const std::string& url, const std::string& anonKey, const std::string& serviceKey);
-    ~ScopedStorageEnvironment();
-    ScopedStorageEnvironment(const ScopedStorageEnvironment&) = delete;
-    ScopedStorageEnvironment& operator=(const ScopedStorageEnvironment&) = delete;
 
 private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    static std::optional<std::string> Value(const std::string& text)
+    {
+        return text.empty() ? std::nullopt : std::optional<std::string>(text);
+    }
+    ScopedEnv url_, anonKey_, serviceKey_;
 };

@@ -1,4 +1,10 @@
+// Helpers the loopback test servers share.
 #include "HttpTestSupport.hpp"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 const char* const kParked = "x-parked";
@@ -25,3 +31,16 @@ httplib::Headers SentHeaders(const httplib::Request& request)
 }
 
 bool WasMultipart(const httplib::Request& request) { return request.has_header(kParked); }
+
+std::string ClosedLoopbackUrl()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+}

@@ -1,7 +1,9 @@
+// The shared fixture: per-test project, home, log and fakes, and the checks its teardown makes.
 #include "QuillmereTest.hpp"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -9,13 +11,35 @@
 
 #include <unistd.h>
 
+#include "FakeProductService.hpp"
+#include "FakeStorage.hpp"
+#include "HostTestingModules.hpp"
+#include "HostTestingWindow.hpp"
 #include "MainQueue.hpp"
+#include "PlanWindow.hpp"
+#include "ScopedHome.hpp"
+#include "TempFolder.hpp"
 #include "core/DebugLog.hpp"
 #include "core/ElementFunctions.hpp"
+#include "engine/ModelBridge.hpp"
+#include "tools/library/TypologyCatalogue.hpp"
+#include "tools/recognition/RenderJobs.hpp"
+
+// Started together, stopped in reverse order: the engine and the poll threads before the fakes
+// they talk to, the environment restored last.
+struct QuillmereTest::Outside {
+    FakeProductService service;
+    ScopedEnv serviceUrl{"QUILLMERE_SERVICE_URL", service.BaseUrl()};
+    FakeStorage storage;
+    ScopedStorageEnvironment storageScope{storage};
+    TempDirScope tmp{"quillmere-test-tmp"};
+    std::unique_ptr<ModelBridge> bridge;
+};
 
 QuillmereTest::QuillmereTest()
-    : logPath(
-          (std::filesystem::temp_directory_path() / ("quillmere_test_" + std::to_string(::getpid()) + ".log")).string())
+    : logPath((std::filesystem::temp_directory_path() / ("quillmere_test_" + std::to_string(::getpid()) + ".log"))
+                  .string()),
+      home_(std::make_unique<ScopedHome>())
 {}
 
 void QuillmereTest::SetUp()
@@ -25,13 +49,25 @@ void QuillmereTest::SetUp()
     HostTesting::ResetProject();
     MainQueue::SetMainThread();
     MainQueue::DiscardPending();
+    ResetTypologyCatalogueForTesting();
     baselineHandles_ = HostTesting::LiveHandleCount();
     baselineLocations_ = HostTesting::LiveLocationCount();
 }
 
+QuillmereTest::~QuillmereTest() = default;
+
 void QuillmereTest::TearDown()
 {
+    if (outside_ != nullptr) {
+        EXPECT_TRUE(RenderJobs::StopAll(std::chrono::seconds(10)));
+        outside_->bridge.reset();
+        MainQueue::DrainUntilIdle();
+        RenderJobs::SetPollInterval(std::chrono::seconds(1));
+        HostTesting::ResetWindows();
+        outside_.reset();
+    }
     MainQueue::DrainUntilIdle();
+    EXPECT_EQ(HostTesting::OffThreadCallCount(), 0) << "a host call was made off the main thread";
     EXPECT_EQ(HostTesting::LiveHandleCount(), baselineHandles_) << "memory handles leaked or freed twice";
     EXPECT_EQ(HostTesting::LiveLocationCount(), baselineLocations_) << "file locations leaked";
     EXPECT_EQ(HostTesting::BadFreeCount(), 0) << "a handle the host never handed out was freed";
@@ -191,6 +227,71 @@ std::vector<API_Coord> MemoCoords(const API_ElementMemo& memo)
 {
     const size_t n = memo.coords ? size_t(BMGetHandleSize(memo.coords)) / sizeof(API_Coord) : 0;
     return n < 2 ? std::vector<API_Coord>() : std::vector<API_Coord>(*memo.coords + 1, *memo.coords + n);
+}
+
+QuillmereTest::Outside& QuillmereTest::Services()
+{
+    if (outside_ == nullptr) outside_ = std::make_unique<Outside>();
+    return *outside_;
+}
+
+FakeProductService& QuillmereTest::Service() { return Services().service; }
+
+FakeStorage& QuillmereTest::Storage() { return Services().storage; }
+
+std::string QuillmereTest::HomeDir()
+{
+    const char* home = std::getenv("HOME");
+    return home != nullptr ? home : "";
+}
+
+bool QuillmereTest::TmpEmpty() { return Services().tmp.Empty(); }
+
+void QuillmereTest::RegisterPaletteTools(ChatPreview preview, ChatToolResult card)
+{
+    Outside& outside = Services();
+    if (!preview) preview = [](const std::string&, const std::string&) {};
+    if (!card) card = [](const std::string&, bool, const std::string&) {};
+    outside.bridge = std::make_unique<ModelBridge>(std::make_unique<ToolRegistry>());
+    outside.bridge->SetBaseUrls(outside.service.BaseUrl(), outside.service.BaseUrl());
+    outside.bridge->SetApiKeys("test-key", "test-key");
+    outside.bridge->SetModel("claude-test-model");
+    outside.bridge->SetCallbacks([](const std::string&) {}, [](bool) {},
+                                 [](const std::string&, bool, const std::string&) {});
+    HostTesting::ResetWindows();
+    PlanWindow::Install();
+    RenderJobs::SetPollInterval(std::chrono::milliseconds(1));
+    RegisterRenderTools(registry, preview, card);
+    RegisterPlanTools(registry, preview, card, *outside.bridge);
+}
+
+void QuillmereTest::Attach(const std::vector<std::pair<std::string, std::string>>& attachments)
+{
+    ModelBridge& bridge = *Services().bridge;
+    json content = json::array({{{"type", "text"}, {"text", "my plan"}}});
+    for (const auto& [mediaType, data] : attachments)
+        content.push_back({{"type", mediaType == "application/pdf" ? "document" : "image"},
+                           {"source", {{"type", "base64"}, {"media_type", mediaType}, {"data", data}}}});
+    const json reply = {
+        {"role", "assistant"}, {"content", {{{"type", "text"}, {"text", "Seen."}}}}, {"stop_reason", "end_turn"}};
+    Service().Script("POST /v1/messages", FakeProductService::Reply{200, reply.dump()});
+    bridge.SendMessageWithAttachments(content);
+    EXPECT_TRUE(MainQueue::PumpUntil([&] { return !bridge.IsBusy(); }, std::chrono::seconds(20)));
+    Service().ClearRequests();
+}
+
+json QuillmereTest::Data(const ToolResult& r)
+{
+    EXPECT_TRUE(r.success) << r.error;
+    return r.success ? json::parse(r.message, nullptr, false) : json();
+}
+
+std::string QuillmereTest::FixtureModuleBytes(size_t extraWalls)
+{
+    TempFolder scratch("quillmere-fixture-module");
+    const std::string path = scratch.Path("fixture.mod");
+    EXPECT_EQ(HostTesting::WriteFixtureModule(path, extraWalls), NoError);
+    return TempFolder::Read(path);
 }
 
 void PrintTo(const ToolResult& result, std::ostream* os) { *os << result.toJson(); }

@@ -3,11 +3,14 @@
 // The one fixture every test folder builds on: a fresh default project per test with the test
 // thread as the host's main thread, a debug log of its own (never the user's), one registry
 // with every tool family, readers of what the host stored, and a check that the test leaves no
-// memory handle or file location behind.
+// memory handle or file location behind and made no host call off the main thread. Tests that
+// reach outside services get fakes on 127.0.0.1, a private home and temporary folder, and the
+// palette's own families, all started on first use.
 
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -18,6 +21,11 @@
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
 #include "core/ToolRegistry.hpp"
+#include "tools/ToolFamilies.hpp"
+
+class FakeProductService;
+class FakeStorage;
+class ScopedHome;
 
 using json = nlohmann::json;
 
@@ -27,6 +35,7 @@ constexpr double kStoredDegree = 0.017453292519943278;
 class QuillmereTest : public ::testing::Test {
 protected:
     QuillmereTest();
+    ~QuillmereTest() override;
 
     void SetUp() override;
     // Fails the test when live handles or locations differ from the start of the test.
@@ -89,10 +98,36 @@ protected:
     };
     Footprint TakeFootprint() const;
 
+    // ---- Outside services and the palette's families (started on first use) ----
+    // A fake product service (which also answers as the language model) and a fake storage on
+    // 127.0.0.1 with the add-on pointed at both, and TMPDIR in a fresh folder of the test.
+    FakeProductService& Service();
+    FakeStorage& Storage();
+    // HOME: a fresh folder for every test (made before any fixture built on this one), so that
+    // no test reads or writes the user's ~/.quillmere.
+    static std::string HomeDir();
+    // Nothing left in the test's TMPDIR.
+    bool TmpEmpty();
+    // Registers the render and plan families on registry as the palette does, with an engine
+    // whose model is the fake service; callbacks left empty do nothing.
+    void RegisterPaletteTools(ChatPreview preview = nullptr, ChatToolResult card = nullptr);
+    // One engine turn carrying these attachments ({media type, base64}), answered with text: the
+    // message's attachments stay current for the upload tool until the next turn.
+    void Attach(const std::vector<std::pair<std::string, std::string>>& attachments);
+    // The result object of a data tool's success (the test fails on a failure).
+    static json Data(const ToolResult& r);
+    // The bytes of the host's fixture module (four walls, a door, a window, a slab, a zone
+    // "Living" and a text on the ground floor; a polyline and a fill above) plus extra walls.
+    static std::string FixtureModuleBytes(size_t extraWalls = 0);
+
     ToolRegistry registry;
     const std::string logPath;
 
 private:
+    struct Outside;
+    std::unique_ptr<ScopedHome> home_;
+    std::unique_ptr<Outside> outside_;
+    Outside& Services();
     Int64 baselineHandles_ = 0;
     Int64 baselineLocations_ = 0;
 };

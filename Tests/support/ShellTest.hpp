@@ -1,7 +1,8 @@
 #pragma once
 
-// Every test of the palette and the add-on's entry points starts, beyond the shared fixture,
-// with its own home folder (settings), no add-on loaded and no palette alive.
+// Every test of the palette and the add-on's entry points starts, beyond the shared fixture
+// (which gives it a home folder of its own for the settings), with no add-on loaded, no palette
+// alive and no real language model within reach.
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,10 +25,6 @@ protected:
     void SetUp() override
     {
         QuillmereTest::SetUp();
-        fs::create_directories(root / "home");
-        oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-        setenv("HOME", (root / "home").c_str(), 1);
-        // Nothing in these tests may reach a real service.
         setenv("QUILLMERE_ANTHROPIC_URL", "http://127.0.0.1:9", 1);
         setenv("QUILLMERE_OPENAI_URL", "http://127.0.0.1:9", 1);
         AddOnHost::Reset();
@@ -39,9 +36,6 @@ protected:
         ResetPaletteControl();
         AddOnHost::Reset();
         QuillmereTest::TearDown();
-        setenv("HOME", oldHome.c_str(), 1);
-        std::error_code ec;
-        fs::remove_all(root, ec);
     }
 
     static std::string ReadFile(const fs::path& path)
@@ -50,7 +44,7 @@ protected:
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    fs::path SettingsPath() const { return root / "home" / ".quillmere" / "settings.json"; }
+    static fs::path SettingsPath() { return fs::path(HomeDir()) / ".quillmere" / "settings.json"; }
     void WriteSettingsFile(const std::string& json) const
     {
         fs::create_directories(SettingsPath().parent_path());
@@ -71,7 +65,4 @@ protected:
         EXPECT_TRUE(PaletteHost::CallBridgeFunction(id, "Quillmere", function, args, result, error)) << error;
         return result;
     }
-
-    const fs::path root = fs::temp_directory_path() / ("quillmere_shell_" + std::to_string(::getpid()));
-    std::string oldHome;
 };

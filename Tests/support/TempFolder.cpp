@@ -1,3 +1,4 @@
+// Scratch folders and scoped environment variables for tests.
 #include "TempFolder.hpp"
 
 #include <algorithm>
@@ -40,18 +41,19 @@ void TempFolder::Write(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-TempDirScope::TempDirScope(const std::string& prefix) : folder_(prefix)
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name))
 {
-    const char* old = std::getenv("TMPDIR");
-    hadTmpDir_ = old != nullptr;
-    if (hadTmpDir_) savedTmpDir_ = old;
-    ::setenv("TMPDIR", folder_.Dir().c_str(), 1);
+    if (const char* old = std::getenv(name_.c_str())) saved_ = old;
+    if (value)
+        ::setenv(name_.c_str(), value->c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
 }
 
-TempDirScope::~TempDirScope()
+ScopedEnv::~ScopedEnv()
 {
-    if (hadTmpDir_)
-        ::setenv("TMPDIR", savedTmpDir_.c_str(), 1);
+    if (saved_)
+        ::setenv(name_.c_str(), saved_->c_str(), 1);
     else
-        ::unsetenv("TMPDIR");
+        ::unsetenv(name_.c_str());
 }

@@ -1,7 +1,10 @@
 #pragma once
 
-// A fresh folder under /tmp for one test, removed with everything in it when the test ends.
+// A fresh folder under /tmp for one test, removed with everything in it when the test ends, and
+// environment variables set for a scope (the add-on finds its home, temporary folder and
+// services through them).
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,14 +27,24 @@ private:
     std::string dir_;
 };
 
-// The add-on's temporary files (TMPDIR) go into a fresh folder of their own for the scope's
-// lifetime; TMPDIR is then restored, or unset again when it was not set.
+// Sets an environment variable (or unsets it, for no value) for the scope's lifetime, then
+// restores what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> saved_;
+};
+
+// The add-on's temporary files (TMPDIR) go into a fresh folder of their own for the scope.
 class TempDirScope {
 public:
-    explicit TempDirScope(const std::string& prefix = "quillmere-tmp");
-    ~TempDirScope();
-    TempDirScope(const TempDirScope&) = delete;
-    TempDirScope& operator=(const TempDirScope&) = delete;
+    explicit TempDirScope(const std::string& prefix = "quillmere-tmp") : folder_(prefix) {}
 
     const std::string& Dir() const { return folder_.Dir(); }
     // Nothing left in the folder.
@@ -39,6 +52,5 @@ public:
 
 private:
     TempFolder folder_;
-    bool hadTmpDir_ = false;
-    std::string savedTmpDir_;
+    ScopedEnv tmpdir_{"TMPDIR", folder_.Dir()};
 };

@@ -115,8 +115,7 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
             EXPECT_EQ(CreateWithMarker(e), r.code) << r.what;
         }
     }
-    // An opening at its wall's very end stands on its wall's story, whatever it asked for, and
-    // goes with its wall.
+    // An opening at its wall's very end stands on its wall's story, whatever it asked for.
     for (API_ElemTypeID typeID : {API_DoorID, API_WindowID}) {
         ScopedMemo unused;
         API_Element e = HostTesting::MakeElement(typeID);
@@ -135,8 +134,20 @@ TEST_F(ElementRecords, EveryBrokenRecordIsRefusedWithItsCode)
         ASSERT_EQ(CreateInCommand(e, memo.get()), NoError) << typeID;
         EXPECT_TRUE(Same(Read(e.header.guid), e)) << typeID;
     }
+    // The wall's opening flags follow its doors and windows; the rest go with the wall.
+    const auto flags = [&] {
+        API_Element w = Cleared(API_WallID);
+        w.header.guid = wall;
+        EXPECT_EQ(ACAPI_Element_Get(&w), NoError);
+        return std::make_pair(w.wall.hasDoor, w.wall.hasWindow);
+    };
+    EXPECT_EQ(flags(), std::make_pair(true, true));
+    GS::Array<API_Guid> doors;
+    for (const API_Guid& door : ListOf(API_DoorID)) doors.Push(door);
+    ASSERT_EQ(DeleteInCommand(doors), NoError);
+    EXPECT_EQ(flags(), std::make_pair(false, true));
     ASSERT_EQ(DeleteInCommand({wall}), NoError);
-    EXPECT_EQ(HostTesting::ElementCount(API_DoorID) + HostTesting::ElementCount(API_WindowID), 0u);
+    EXPECT_EQ(HostTesting::ElementCount(API_WindowID), 0u);
     EXPECT_EQ(TryCreate(HostTesting::MakeElement(API_HatchID)), APIERR_BADPOLY) << "no memo at all";
     API_Element untyped = Cleared(), outside = HostTesting::MakeElement(API_WallID);
     untyped.header.layer = 1;

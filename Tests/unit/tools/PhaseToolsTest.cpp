@@ -1,12 +1,10 @@
-// Build-phase tools: every sorted type lands on its phase's hidden layer in one undo step
-// (walls split at the threshold), a second run reuses the layers, undo restores every layer
-// and element, and revealing shows one phase or all eight, reporting missing or refused layers.
+// The build-phase tools: each type sorted onto its phase's hidden layer (walls split at the
+// thickness threshold) in one undo step, a second run reusing the layers, and refusals inside the
+// step skipped and left out of the counts.
 #include <map>
 
 #include "MixedProject.hpp"
 #include "QuillmereTest.hpp"
-
-using json = nlohmann::json;
 
 namespace {
 
@@ -19,202 +17,81 @@ protected:
     // The layer of that name, or index 0 when there is none.
     static API_Attribute Layer(const std::string& name)
     {
-        API_Attribute layer;
-        BNClear(layer);
-        layer.header.typeID = API_LayerID;
-        std::strncpy(layer.header.name, name.c_str(), sizeof layer.header.name - 1);
-        HostTesting::ClearFailures();
-        if (ACAPI_Attribute_Get(&layer) != NoError) layer.header.index = 0;
+        API_Attribute layer = GetAttr(API_LayerID, 0, name.c_str());
+        if (AttrCode(API_LayerID, 0, name.c_str()) != NoError) layer.header.index = 0;
         return layer;
     }
-    static Int32 LayerCount()
-    {
-        Int32 count = 0;
-        ACAPI_Attribute_GetNum(API_LayerID, &count);
-        return count;
-    }
-    json Prepare(const json& input = json::object())
-    {
-        const ToolResult result = Run("prepare_build_phases", input);
-        EXPECT_TRUE(result.success) << result.error;
-        return json::parse(result.message);
-    }
-    static std::vector<int> Counts(const json& summary)
+    std::vector<int> Counts(const json& input = json::object())
     {
         std::vector<int> counts;
+        const json summary = Data(Run("prepare_build_phases", input));
         for (const json& phase : summary["phases"]) counts.push_back(phase["count"]);
         return counts;
     }
 };
 
-TEST_F(PhaseTools, EachTypeLandsOnItsHiddenPhaseLayerInOneUndoStepThatUndoesEverything)
-{
-    MixedProject::Add(2 * MixedProject::Rotation().size());
-    API_Element wall = HostTesting::MakeElement(API_WallID);
-    wall.wall.thickness = 0.2;  // exactly the default threshold: the envelope
-    const API_Guid exact = HostTesting::AddElement(wall);
-    wall.wall.thickness = 0.19;
-    const API_Guid below = HostTesting::AddElement(wall);
-    const API_Guid unsorted = HostTesting::AddElement(HostTesting::MakeElement(API_HotlinkID));
-    std::map<API_Guid, API_Element> before;
-    for (const API_Guid& guid : HostTesting::AllElements()) HostTesting::GetElement(guid, &before[guid]);
-    const Int32 layersBefore = LayerCount();
-    const size_t steps = UndoStepCount();
-
-    const ToolResult result = Run("prepare_build_phases", json::object());
-    ASSERT_TRUE(result.success) << result.error;
-    const json summary = json::parse(result.message);
-    EXPECT_EQ(Counts(summary), (std::vector<int>{3, 3, 4, 6, 2, 2, 16, 2}));
-    EXPECT_EQ(summary["total_classified"], 38);
-    EXPECT_EQ(summary["wall_threshold_m"], 0.2);
-    EXPECT_EQ(UndoStepCount(), steps + 1);
-    EXPECT_EQ(UndoSteps().back(), "Quillmere: Prepare Build Phases");
-    EXPECT_EQ(LayerCount(), layersBefore + 8);
-
-    const std::map<API_ElemTypeID, int> phaseOf = {
-        {API_DoorID, 3},   {API_WindowID, 3},  {API_SlabID, 4},      {API_ColumnID, 4},
-        {API_BeamID, 4},   {API_RoofID, 5},    {API_ZoneID, 6},      {API_LineID, 7},
-        {API_ArcID, 7},    {API_TextID, 7},    {API_PolyLineID, 7},  {API_HatchID, 7},
-        {API_SplineID, 7}, {API_HotspotID, 7}, {API_DimensionID, 7}, {API_ObjectID, 8}};
-    for (const auto& [guid, old] : before) {
-        API_Element now;
-        ASSERT_TRUE(HostTesting::GetElement(guid, &now));
-        const API_ElemTypeID type = old.header.type.typeID;
-        int phase = 0;
-        if (type == API_WallID)
-            phase = old.wall.thickness >= 0.2 ? 1 : 2;
-        else if (phaseOf.count(type))
-            phase = phaseOf.at(type);
-        const Int32 expected = phase == 0 ? old.header.layer : Layer(kLayers[phase - 1]).header.index;
-        EXPECT_EQ(now.header.layer, expected) << "type " << type;
-        API_Element onlyLayer = now;
-        onlyLayer.header.layer = old.header.layer;
-        EXPECT_EQ(FirstDifference(onlyLayer, old), sizeof(API_Element))
-            << "type " << type << " changed beyond its layer";
-    }
-    EXPECT_EQ(Element(Text(exact)).header.layer, Layer(kLayers[0]).header.index);
-    EXPECT_EQ(Element(Text(below)).header.layer, Layer(kLayers[1]).header.index);
-    EXPECT_EQ(Element(Text(unsorted)).header.layer, before[unsorted].header.layer);
-    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
-
-    ASSERT_TRUE(UndoLast());
-    EXPECT_EQ(LayerCount(), layersBefore);
-    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.index, 0) << name;
-    for (const auto& [guid, old] : before) EXPECT_EQ(FirstDifference(Element(Text(guid)), old), sizeof(API_Element));
-}
-
-TEST_F(PhaseTools, ASecondRunReusesAndRehidesTheLayersAndCountsAgainThresholdAsRead)
+TEST_F(PhaseTools, EachTypeLandsOnItsHiddenPhaseLayerInOneStepThatUndoesEverything)
 {
     MixedProject::Add(MixedProject::Rotation().size());
-    // A user's layer that already carries a phase name is taken over with its other bits.
-    API_Attribute own = HostTesting::MakeLayer(kLayers[4], APILay_Locked);
+    API_Element wall = HostTesting::MakeElement(API_WallID);
+    wall.wall.thickness = 0.2;  // exactly the default threshold: the envelope
+    HostTesting::AddElement(wall);
+    HostTesting::AddElement(HostTesting::MakeElement(API_HotlinkID));  // no phase
+    const auto before = TakeSnapshot();
+    EXPECT_EQ(Counts(), (std::vector<int>{2, 1, 2, 3, 1, 1, 8, 1}));
+    const std::map<API_ElemTypeID, int> phaseOf = {
+        {API_DoorID, 3},    {API_WindowID, 3},   {API_SlabID, 4},      {API_ColumnID, 4},
+        {API_BeamID, 4},    {API_RoofID, 5},     {API_ZoneID, 6},      {API_LineID, 7},
+        {API_ArcID, 7},     {API_TextID, 7},     {API_HatchID, 7},     {API_SplineID, 7},
+        {API_HotspotID, 7}, {API_PolyLineID, 7}, {API_DimensionID, 7}, {API_ObjectID, 8}};
+    for (const ElementState& old : before) {
+        const API_Element now = Read(old.record.header.guid);
+        const API_ElemTypeID type = old.record.header.type.typeID;
+        const int phase = type == API_WallID ? (old.record.wall.thickness >= 0.2 ? 1 : 2)
+                                             : (phaseOf.count(type) ? phaseOf.at(type) : 0);
+        EXPECT_EQ(now.header.layer, phase == 0 ? old.record.header.layer : Layer(kLayers[phase - 1]).header.index)
+            << "type " << type;
+    }
+    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
+    ASSERT_TRUE(UndoLast());
+    EXPECT_TRUE(SameProject(before, TakeSnapshot()));
+    EXPECT_EQ(Layer(kLayers[0]).header.index, 0);
+}
+
+TEST_F(PhaseTools, ASecondRunReusesTheLayersAndReadsTheThresholdAgain)
+{
+    MixedProject::Add(MixedProject::Rotation().size());
+    API_Attribute own = HostTesting::MakeLayer(kLayers[4], APILay_Locked);  // a user's layer of a phase's name
     ASSERT_EQ(ACAPI_Attribute_Create(&own), NoError);
-    const Int32 layersBefore = LayerCount();
-    EXPECT_EQ(Counts(Prepare({{"wall_thickness_threshold", 0.35}})), (std::vector<int>{0, 2, 2, 3, 1, 1, 8, 1}));
-    EXPECT_EQ(LayerCount(), layersBefore + 7);
-    EXPECT_EQ(Layer(kLayers[4]).header.index, own.header.index);
+    const Int32 layers = AttributeCount(API_LayerID);
+    EXPECT_EQ(Counts({{"wall_thickness_threshold", 0.35}}), (std::vector<int>{0, 2, 2, 3, 1, 1, 8, 1}));
     EXPECT_EQ(Layer(kLayers[4]).header.flags, Int16(APILay_Locked | APILay_Hidden));
     ASSERT_TRUE(Run("reveal_build_phase", {{"phase", 0}}).success);
-
-    const json again = Prepare({{"wall_thickness_threshold", 0}});
-    EXPECT_EQ(Counts(again), (std::vector<int>{2, 0, 2, 3, 1, 1, 8, 1}));
-    EXPECT_EQ(LayerCount(), layersBefore + 7) << "no second layer of any name";
-    for (const char* name : kLayers) EXPECT_EQ(Layer(name).header.flags & APILay_Hidden, APILay_Hidden) << name;
+    EXPECT_EQ(Counts({{"wall_thickness_threshold", 0}}), (std::vector<int>{2, 0, 2, 3, 1, 1, 8, 1}));
+    EXPECT_EQ(AttributeCount(API_LayerID), layers + 7) << "no second layer of any name";
+    EXPECT_EQ(Layer(kLayers[0]).header.flags & APILay_Hidden, APILay_Hidden) << "hidden again";
 }
 
 TEST_F(PhaseTools, RefusalsInsideTheStepAreSkippedAndLeftOutOfTheCounts)
 {
     const std::vector<API_Guid> guids = MixedProject::Add(MixedProject::Rotation().size());
-    struct Case {
-        const char* what;
-        HostTesting::FailureRule rule;
-        std::vector<int> counts;
-    };
-    auto rule = [](const char* function) {
-        HostTesting::FailureRule r;
-        r.function = function;
-        return r;
-    };
-    HostTesting::FailureRule roofLayer = rule("ACAPI_Attribute_Create");
+    HostTesting::FailureRule roofLayer{"ACAPI_Attribute_Create"}, oneSlab{"ACAPI_Element_Change"},
+        wallRead{"ACAPI_Element_Get"};
     roofLayer.name = kLayers[4];
-    HostTesting::FailureRule oneSlab = rule("ACAPI_Element_Change");
     oneSlab.guid = guids[4];
-    HostTesting::FailureRule wallRead = rule("ACAPI_Element_Get");
     wallRead.guid = guids[0];
-    const Case cases[] = {
-        {"the roof layer cannot be made", roofLayer, {1, 1, 2, 3, 0, 1, 8, 1}},
-        {"one slab refuses its layer", oneSlab, {1, 1, 2, 2, 1, 1, 8, 1}},
-        {"a wall cannot be read", wallRead, {0, 1, 2, 3, 1, 1, 8, 1}},
+    const std::pair<HostTesting::FailureRule, std::vector<int>> rows[] = {
+        {roofLayer, {1, 1, 2, 3, 0, 1, 8, 1}},
+        {oneSlab, {1, 1, 2, 2, 1, 1, 8, 1}},
+        {wallRead, {0, 1, 2, 3, 1, 1, 8, 1}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        HostTesting::InjectFailure(c.rule);
-        EXPECT_EQ(Counts(Prepare()), c.counts);
+    for (const auto& [rule, counts] : rows) {
+        SCOPED_TRACE(rule.function);
+        HostTesting::InjectFailure(rule);
+        EXPECT_EQ(Counts(), counts);
         HostTesting::ClearFailures();
         ASSERT_TRUE(UndoLast());
     }
-    EXPECT_EQ(Layer(kLayers[4]).header.index, 0);
-    HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_REFUSEDCMD);
-    const Footprint before = TakeFootprint();
-    EXPECT_EQ(Run("prepare_build_phases", json::object()).error,
-              "Prepare phases failed: " + std::to_string(APIERR_REFUSEDCMD));
-    const ToolResult badThreshold = Run("prepare_build_phases", {{"wall_thickness_threshold", "thick"}});
-    EXPECT_NE(badThreshold.error.find("type must be number, but is string"), std::string::npos) << badThreshold.error;
-    EXPECT_EQ(TakeFootprint(), before);
-    EXPECT_EQ(Layer(kLayers[0]).header.index, 0);
-}
-
-TEST_F(PhaseTools, RevealingShowsOnePhaseOrAllAndReportsMissingOrRefusedLayers)
-{
-    const json none = json::parse(Run("reveal_build_phase", json::object()).message);
-    EXPECT_EQ(none["mode"], "all");
-    ASSERT_EQ(none["revealed"].size(), 8u);
-    for (const json& r : none["revealed"]) EXPECT_EQ(r["reason"], "layer not found") << r;
-    Prepare();
-    const size_t steps = UndoStepCount();
-    struct Case {
-        json input;
-        std::string message;
-        std::vector<bool> hiddenAfter;
-    };
-    const Case cases[] = {
-        {{{"phase", 1.7}},
-         "{\"mode\":\"single\",\"revealed\":[{\"label\":\"Building envelope\",\"phase\":1,\"shown\":true}]}",
-         {false, true, true, true, true, true, true, true}},
-        {{{"phase", 0}}, "", std::vector<bool>(8, false)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.input.dump());
-        const ToolResult result = Run("reveal_build_phase", c.input);
-        ASSERT_TRUE(result.success) << result.error;
-        if (!c.message.empty()) {
-            EXPECT_EQ(result.message, c.message);
-        }
-        for (size_t i = 0; i < 8; ++i)
-            EXPECT_EQ((Layer(kLayers[i]).header.flags & APILay_Hidden) != 0, c.hiddenAfter[i]) << kLayers[i];
-    }
-    EXPECT_EQ(UndoStepCount(), steps) << "revealing is outside the undo history";
-
-    // A removed layer and a refused change, in one call.
-    Prepare();
-    HostTesting::DeleteAttribute(API_LayerID, Layer(kLayers[1]).header.index);
-    HostTesting::FailureRule refuse;
-    refuse.function = "ACAPI_Attribute_Modify";
-    refuse.name = kLayers[2];
-    HostTesting::InjectFailure(refuse);
-    const json all = json::parse(Run("reveal_build_phase", {{"phase", 0}}).message)["revealed"];
-    EXPECT_EQ(all[1],
-              json({{"label", "Internal partitions"}, {"phase", 2}, {"reason", "layer not found"}, {"shown", false}}));
-    EXPECT_EQ(all[2], json({{"label", "Doors and windows"}, {"phase", 3}, {"shown", false}}));
-    EXPECT_EQ(all[3]["shown"], true);
-
-    const Footprint before = TakeFootprint();
-    for (const json& input : {json{{"phase", 9}}, json{{"phase", -1}}}) {
-        HostTesting::ClearCallLog();
-        EXPECT_EQ(Run("reveal_build_phase", input).error, "phase must be 0-8");
-        EXPECT_TRUE(HostTesting::CallLog().empty());
-    }
-    EXPECT_EQ(TakeFootprint(), before);
 }
 
 }  // namespace

@@ -1,131 +1,257 @@
-// What tools promise alike: bad input fails before the host is asked, a host refusal at any step
-// leaves nothing behind, a success is one named undo step that undoes; and, for every tool in the
-// registry, a well-formed schema and a refusal of wrongly typed input that changes nothing.
+// What every registered tool promises alike, the palette's own families included: a well-formed
+// schema; a refusal of wrongly typed input that changes nothing; a minimal valid input that
+// succeeds and changes the project as the table says; and, for each host call that input makes,
+// a failure of that call reported as a failed result that changes nothing and leaks nothing.
+// A tool without a row in the table fails the test, so new tools are covered as they land.
 #include <map>
 #include <set>
 
-#include "ToolsTest.hpp"
+#include "FakeProductService.hpp"
+#include "FakeStorage.hpp"
+#include "HostTestingNavigator.hpp"
+#include "MainQueue.hpp"
+#include "PlanViewPdf.hpp"
+#include "QuillmereTest.hpp"
+#include "tools/library/TypologyCatalogue.hpp"
+#include "tools/recognition/RenderJobs.hpp"
 
 namespace {
 
-TEST_F(ToolsTest, BadInputFailsBeforeAnyHostCallAndChangesNothing)
-{
-    const std::string other = Text(HostTesting::AddWall(0, 2, 5, 2));
-    const std::string type302 = "[json.exception.type_error.302] type must be ";
-    const std::string type306 = "[json.exception.type_error.306] cannot use value() with ";
-    const std::string storyRange = "Input 'story' must be a whole number between -2147483648 and 2147483647, got ";
-    std::vector<Failure> cases = {
-        {"create_wall", {{"start_x", 0}, {"end_x", 3}, {"height", "3"}}, type302 + "number, but is string"},
-        {"create_wall", json::array({1, 2}), type306 + "array"},
-        {"create_column", {{"x", 1}, {"story", 1e20}}, storyRange + "1e+20"},
-        // Openings read every input before the wall GUID is checked; a door reads no sill.
-        {"create_door", {{"offset", "x"}}, type302 + "number, but is string"},
-        {"create_window", {{"wall_guid", ""}, {"sill_height", nullptr}}, type302 + "number, but is null"},
-        {"create_door", {{"offset", 2.0}, {"sill_height", "high"}}, "wall_guid is required"},
-        {"place_object", {{"name", "Chair"}, {"x", "3"}}, type302 + "number, but is string"},
-        {"place_object", {{"x", 1}, {"y", 1}}, "Library part name is required"},
-        {"delete_element", json::object(), "element_guid is required"},
-        // A bad entry anywhere in the list deletes nothing, not even the entries before it.
-        {"delete_elements_batch", {{"element_guids", {wall, 42, other}}}, type302 + "string, but is number"},
-    };
-    cases.push_back({"delete_elements_batch", {{"element_guids", "abc"}}, "element_guids array is empty"});
-    ExpectFailures(cases, "");
-}
+using Reply = FakeProductService::Reply;
 
-TEST_F(ToolsTest, HostFailureAtEachStepChangesNothingAndSuccessIsOneNamedUndoStep)
+// What a tool's success must change: elements added (negative: removed), undo steps added,
+// stories added, and whether any attribute changed.
+struct Change {
+    int elements = 0;
+    int undoSteps = 0;
+    int stories = 0;
+    bool attributes = false;
+};
+constexpr Change kNothing{};
+constexpr Change kOneStep{0, 1};
+
+struct Row {
+    const char* tool;
+    const char* input;  // "$wall", "$other", "$view", "$database", "$combination", "$home" are filled in
+    Change change;
+    // Host functions whose failure the tool absorbs and still succeeds, leaking nothing (a list
+    // leaves the item out, a lookup falls back); space-separated.
+    std::string survives;
+};
+
+// Tools that walk the project skip an element they cannot read (and count what they can).
+const std::string kReads = "ACAPI_Element_GetElemList ACAPI_Element_Get";
+// The plan view draws what it can read.
+const std::string kDrawing = kReads + " ACAPI_Attribute_Get";
+// Lists leave out an item the host cannot read, or list nothing when it cannot count them.
+constexpr const char* kListing = "ACAPI_Attribute_GetNum ACAPI_Attribute_Get";
+// Batches skip and count a wall the host refuses.
+constexpr const char* kBatch = "ACAPI_Element_GetDefaults ACAPI_Element_Create";
+
+// Doors and windows fall back to the default marker when its part cannot be found or read.
+constexpr const char* kMarkerLookups = "ACAPI_Goodies_GetMarkerParent ACAPI_LibPart_Search ACAPI_LibPart_GetParams";
+
+const Row kRows[] = {
+    // Creation
+    {"create_wall", R"({"start_x":0,"start_y":3,"end_x":4,"end_y":3})", {1, 1}},
+    {"create_slab", R"({"x1":0,"y1":0,"x2":3,"y2":0,"x3":3,"y3":3,"x4":0,"y4":3})", {1, 1}},
+    {"create_column", R"({"x":1,"y":1})", {1, 1}},
+    {"create_beam", R"({"start_x":0,"start_y":3,"end_x":4,"end_y":3})", {1, 1}},
+    {"create_roof", R"({"x1":0,"y1":0,"x2":3,"y2":0,"x3":3,"y3":3,"x4":0,"y4":3})", {1, 1}},
+    {"create_door", R"({"wall_guid":"$wall","offset":2})", {1, 1}, kMarkerLookups},
+    {"create_window", R"({"wall_guid":"$wall","offset":2})", {1, 1}, kMarkerLookups},
+    {"search_library_parts", R"({"pattern":"chair"})", kNothing, "ACAPI_LibPart_GetNum ACAPI_LibPart_Get"},
+    {"place_object", R"({"name":"Basin","x":1,"y":1})", {1, 1}, "ACAPI_LibPart_GetParams"},
+    {"delete_element", R"({"element_guid":"$other"})", {-1, 1}},
+    {"delete_elements_batch", R"({"element_guids":["$other"]})", {-1, 1}},
+    // Drafting
+    {"create_line", R"({"start_x":0,"start_y":0,"end_x":1,"end_y":1})", {1, 1}},
+    {"create_arc", R"({"center_x":0,"center_y":0,"radius":1})", {1, 1}},
+    {"create_text", R"({"x":0,"y":0,"content":"Note"})", {1, 1}},
+    {"create_polyline", R"({"points":[{"x":0,"y":0},{"x":1,"y":0},{"x":1,"y":1}]})", {1, 1}},
+    {"create_hotspot", R"({"x":0,"y":0})", {1, 1}},
+    {"create_spline", R"({"points":[{"x":0,"y":0},{"x":1,"y":1},{"x":2,"y":0}]})", {1, 1}},
+    {"create_fill", R"({"points":[{"x":0,"y":0},{"x":1,"y":0},{"x":1,"y":1}]})", {1, 1}},
+    {"create_dimension", R"({"x1":0,"y1":0,"x2":2,"y2":0})", {1, 1}},
+    {"list_stories", "{}", kNothing},
+    {"create_story", R"({"name":"Roof"})", {0, 1, 1}},
+    {"set_current_story", R"({"story_index":1})", kNothing},
+    {"list_views", "{}", kNothing, "ACAPI_Navigator"},
+    {"create_view", R"({"name":"Seed plan"})", kNothing},
+    {"switch_view", R"({"view_guid":"$view"})", kNothing},
+    {"list_graphic_overrides", "{}", kNothing, "ACAPI_Override_GetOverrideCombination"},
+    {"set_graphic_override", R"({"combination_guid":"$combination"})", kNothing},
+    {"create_worksheet", R"({"name":"Notes"})", kNothing},
+    {"list_worksheets", "{}", kNothing, "ACAPI_Navigator"},
+    {"switch_database", R"({"database_guid":"$database"})", kNothing},
+    {"list_publisher_sets", "{}", kNothing, "ACAPI_Navigator"},
+    {"publish_to_pdf", R"({"publisher_set_name":"Seed set","output_path":"$home"})", kNothing, kDrawing},
+    {"save_as_module", R"({"file_path":"$home/seed.mod"})", kNothing},
+    {"prepare_build_phases",
+     "{}",
+     {0, 1, 0, true},
+     kReads + " ACAPI_Attribute_Create ACAPI_Attribute_Get ACAPI_Attribute_Modify ACAPI_Element_Change"},
+    {"reveal_build_phase", R"({"phase":0})", kNothing, "ACAPI_Attribute_Get"},
+    // Editing
+    {"modify_element", R"({"element_guid":"$other","height":2.5})", kOneStep},
+    {"move_element", R"({"element_guid":"$other","dx":1,"dy":0})", kOneStep},
+    {"copy_element", R"({"element_guid":"$other"})", {1, 1}},
+    {"rotate_element", R"({"element_guid":"$other","center_x":0,"center_y":0,"angle":90})", kOneStep},
+    {"mirror_element", R"({"element_guid":"$other","axis_x1":0,"axis_y1":0,"axis_x2":0,"axis_y2":1})", kOneStep},
+    {"group_elements", R"({"element_guids":["$wall","$other"]})", kOneStep},
+    {"list_layers", "{}", kNothing, kListing},
+    {"create_layer", R"({"name":"Seed layer"})", {0, 0, 0, true}},
+    {"set_layer_visibility", R"({"layer_index":1,"visible":false})", {0, 0, 0, true}},
+    {"set_element_layer", R"({"element_guid":"$other","layer_index":1})", kOneStep},
+    {"list_materials", "{}", kNothing, kListing},
+    {"list_composites", "{}", kNothing, kListing},
+    {"get_pen_color", R"({"pen_index":3})", kNothing},
+    {"set_pen_color", R"({"pen_index":3,"red":0.5,"green":0.25,"blue":1})", {0, 0, 0, true}},
+    {"list_line_types", "{}", kNothing, kListing},
+    {"list_fill_types", "{}", kNothing, kListing},
+    // Design library
+    {"capture_element_detail", R"({"element_guid":"$wall"})", kNothing,
+     "ACAPI_Attribute_Get ACAPI_Element_GetMemo ACAPI_Element_GetClassificationItems "
+     "ACAPI_Element_GetPropertyValue ACAPI_Property_GetPropertyDefinitions ACAPI_Property_GetPropertyGroups"},
+    {"capture_project_template", R"({"template_name":"Captured"})", kNothing,
+     kReads + " ACAPI_Automate ACAPI_Environment"},
+    {"list_templates", "{}", kNothing},
+    {"get_template_layout", R"({"template_name":"Seed"})", kNothing},
+    {"apply_template_exact", R"({"template_name":"Seed"})", {11, 1}, kReads},
+    {"select_typology", R"({"bedrooms":2})", kNothing},
+    {"apply_typology_skeleton", R"({"typology_name":"seed"})", {11, 1}, kReads},
+    {"get_design_snapshot", "{}", kNothing, kReads},
+    {"adapt_typology", R"({"operations":[{"op":"mirror"}]})", kOneStep, kReads + " ACAPI_Element_Change"},
+    {"polish_plan", "{}", kOneStep, kReads},
+    // The palette's families
+    {"render_current_view", "{}", kNothing, kDrawing + " NSApp mainWindow"},
+    {"upload_reference_plan", "{}", kNothing},
+    {"start_plan_extraction", R"({"plan_id":"p"})", kNothing},
+    {"get_plan_extraction_status", R"({"plan_id":"p"})", kNothing},
+    {"get_plan_detections", R"({"plan_id":"p"})", kNothing},
+    {"build_from_layout", R"({"walls":[{"start":[0,5],"end":[4,5],"thickness":0.2}]})", {1, 1}, kBatch},
+    {"create_walls_batch", R"({"walls":[{"start_x":0,"start_y":5,"end_x":4,"end_y":5}]})", {1, 1}, kBatch},
+};
+
+// Host functions that hand something back and cannot meaningfully fail.
+const std::set<std::string> kReleases = {"ACAPI_DisposeElemMemoHdls"};
+
+// Everything a failed call must leave as it was.
+struct ProjectState {
+    std::vector<ElementState> elements;
+    std::vector<std::string> undoSteps;
+    size_t stories;
+    std::string attributes;
+    Int64 handles, locations;
+};
+
+std::string AttributeBytes()
 {
-    const std::string getDefaults = "ACAPI_Element_GetDefaults";
-    const std::string create = "ACAPI_Element_Create";
-    const std::string a = Text(HostTesting::AddWall(0, 2, 5, 2));
-    const std::string b = Text(HostTesting::AddWall(0, 4, 5, 4));
-    // memos: memos the body hands back to the host once it has run, whatever the host answered.
-    const struct {
-        const char* tool;
-        json input;
-        std::string prefix;
-        std::vector<std::string> steps;
-        int memos;
-        std::string undoStep;
-        std::string message;
-    } tools[] = {
-        {"create_wall", {{"end_x", 4}}, "CreateWall", {getDefaults, create}, 0, "Create Wall", "Wall created"},
-        {"create_column", {{"x", 1}}, "CreateColumn", {getDefaults, create}, 1, "Create Column", "Column created"},
-        {"create_slab", Square(3), "CreateSlab", {getDefaults, create}, 1, "Create Slab", "Slab created"},
-        {"create_door",
-         {{"wall_guid", wall}},
-         "CreateDoor",
-         {getDefaults + "Ext", create + "Ext"},
-         2,
-         "Create Door",
-         "Door created"},
-        {"place_object",
-         {{"name", "Basin"}},
-         "PlaceObject",
-         {getDefaults, create},
-         1,
-         "Place Object",
-         "Object placed: Basin"},
-        {"delete_element",
-         {{"element_guid", a}},
-         "DeleteElement",
-         {"ACAPI_Element_Delete"},
-         0,
-         "Delete Element",
-         "Element deleted: " + a},
-        {"delete_elements_batch",
-         {{"element_guids", {b}}},
-         "DeleteElementsBatch",
-         {"ACAPI_Element_Delete"},
-         0,
-         "Delete Elements Batch",
-         "1 elements deleted"},
-    };
-    for (const auto& t : tools) {
-        std::vector<std::string> steps = t.steps;
-        steps.push_back("ACAPI_CallUndoableCommand");
-        for (const std::string& step : steps) {
-            SCOPED_TRACE(std::string(t.tool) + " failing at " + step);
-            const Footprint before = TakeFootprint();
-            HostTesting::ClearCallLog();
-            HostTesting::FailNextCall(step, APIERR_GENERAL);
-            const ToolResult result = Run(t.tool, t.input);
-            HostTesting::ClearFailures();
-            EXPECT_EQ(result.error, t.prefix + " ACAPI error: -2130313215");
-            EXPECT_TRUE(result.elementGuid.empty());
-            EXPECT_EQ(TakeFootprint(), before);
-            const bool bodyRan = step != "ACAPI_CallUndoableCommand";
-            EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), bodyRan ? t.memos : 0);
+    std::string bytes;
+    for (API_AttrTypeID type : {API_PenID, API_LayerID, API_LinetypeID, API_FilltypeID, API_CompWallID, API_MaterialID,
+                                API_BuildingMaterialID}) {
+        Int32 count = 0;
+        ACAPI_Attribute_GetNum(type, &count);
+        for (Int32 i = 1; i <= count; ++i) {
+            API_Attribute a;
+            BNClear(a);
+            if (HostTesting::GetAttribute(type, i, &a)) bytes.append(reinterpret_cast<const char*>(&a), sizeof a);
         }
-        SCOPED_TRACE(t.tool);
-        const Footprint before = TakeFootprint();
-        HostTesting::ClearCallLog();
-        const ToolResult result = Run(t.tool, t.input);
-        ASSERT_TRUE(result.success) << result.error;
-        EXPECT_EQ(result.message, t.message);
-        EXPECT_EQ(HostTesting::CallCount("ACAPI_DisposeElemMemoHdls"), t.memos);
-        const size_t elementsAfter = t.prefix.rfind("Delete", 0) == 0 ? before.elements - 1 : before.elements + 1;
-        EXPECT_EQ(TakeFootprint(), (Footprint{elementsAfter, before.undoSteps + 1}));
-        EXPECT_EQ(UndoSteps().back(), "Quillmere: " + t.undoStep);
-        ASSERT_TRUE(UndoLast());
-        EXPECT_EQ(TakeFootprint(), before);
-        EXPECT_FALSE(HostTesting::ElementExists(Guid(result.elementGuid)));
-        EXPECT_FALSE(HostTesting::GetMarker(Guid(result.elementGuid), nullptr, nullptr));
     }
+    return bytes;
 }
 
-TEST_F(ToolsTest, EveryRegisteredSchemaIsAnObjectRequiringOnlyDescribedProperties)
+ProjectState Take()
 {
-    ASSERT_FALSE(registry.tools.empty());
+    return {TakeSnapshot(),   HostTesting::UndoStepNames(),   HostTesting::GetStories().size(),
+            AttributeBytes(), HostTesting::LiveHandleCount(), HostTesting::LiveLocationCount()};
+}
+
+::testing::AssertionResult Unchanged(const ProjectState& before, const ProjectState& after)
+{
+    if (!SameProject(before.elements, after.elements)) return SameProject(before.elements, after.elements);
+    if (before.undoSteps != after.undoSteps) return ::testing::AssertionFailure() << "undo steps changed";
+    if (before.stories != after.stories) return ::testing::AssertionFailure() << "stories changed";
+    if (before.attributes != after.attributes) return ::testing::AssertionFailure() << "attributes changed";
+    if (before.handles != after.handles) return ::testing::AssertionFailure() << "memory handles leaked";
+    if (before.locations != after.locations) return ::testing::AssertionFailure() << "file locations leaked";
+    return ::testing::AssertionSuccess();
+}
+
+class ToolContract : public QuillmereTest {
+protected:
+    void SetUp() override
+    {
+        QuillmereTest::SetUp();
+        RegisterPaletteTools();
+        PlanViewPdf::Install();
+        Storage().Put("Seed.meta.json", R"({"stories":1})");
+        Storage().Put("Seed.mod", FixtureModuleBytes());
+        Storage().Put("typologies/seed/model.mod", FixtureModuleBytes());
+        Service().Script("POST /plans/upload", Reply{201, R"({"plan_id":"p"})"});
+        Service().Script("POST /plans/p/extract", Reply{202, "{}"});
+        Service().Script("GET /plans/p/status", Reply{200, R"({"status":"running"})"});
+        Service().Script("GET /plans/p/detections", Reply{200, "[]"});
+        Service().Script("POST /render/start", Reply{201, R"({"job_id":"j"})"});
+        Service().Script("GET /render/status", Reply{200, R"({"status":"failed"})"});
+        Attach({{"image/png", "UE5HMQ=="}});
+    }
+
+    // A fresh default project with two walls, a saved view, a database, a publisher set and an
+    // override combination, the same GUIDs every time.
+    void Seed()
+    {
+        WaitForRenderJobs();
+        HostTesting::ResetProject();
+        ResetTypologyCatalogueForTesting();
+        placeholders = {
+            {"$wall", Text(HostTesting::AddWall(0, 0, 6, 0))},
+            {"$other", Text(HostTesting::AddWall(0, 2, 5, 2))},
+            {"$view", Text(HostTesting::AddNavigatorItem(HostTesting::NavigatorRoot(API_PublicViewMap), "Seed view",
+                                                         API_StoryNavItem))},
+            {"$database", Text(HostTesting::AddDatabase(APIWind_WorksheetID, "Seed sheet"))},
+            {"$combination", Text(HostTesting::SetOverrideCombinations({"Seed override"}).front())},
+            {"$home", HomeDir()},
+        };
+        HostTesting::SetPublisherSets({{"Seed set", HomeDir(), 0}});
+    }
+    json Input(const Row& row) const
+    {
+        std::string text = row.input;
+        for (const auto& [key, value] : placeholders)
+            for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+        return json::parse(text);
+    }
+    static void WaitForRenderJobs()
+    {
+        EXPECT_TRUE(MainQueue::PumpUntil([] { return RenderJobs::Running() == 0; }, std::chrono::seconds(20)));
+        MainQueue::DrainUntilIdle();
+    }
+
+    std::map<std::string, std::string> placeholders;
+};
+
+TEST_F(ToolContract, EveryRegisteredToolHasARow)
+{
+    std::set<std::string> rows;
+    for (const Row& row : kRows) EXPECT_TRUE(rows.insert(row.tool).second) << "two rows for " << row.tool;
+    for (const auto& [name, def] : registry.tools)
+        EXPECT_EQ(rows.count(name), 1u) << name << " has no minimal-input row in the contract table";
+    for (const std::string& name : rows) EXPECT_EQ(registry.tools.count(name), 1u) << name << " is not registered";
+}
+
+TEST_F(ToolContract, EverySchemaIsAnObjectRequiringOnlyDescribedProperties)
+{
     for (const auto& [name, def] : registry.tools) {
         SCOPED_TRACE(name);
         EXPECT_TRUE(def.name == name && !def.description.empty() && def.handler != nullptr);
         const json& schema = def.inputSchema;
         ASSERT_TRUE(schema.is_object() && schema.value("type", json()) == "object");
-        ASSERT_TRUE(schema.contains("properties") && schema.at("properties").is_object() &&
-                    schema.contains("required") && schema.at("required").is_array());
+        ASSERT_TRUE(schema.contains("properties") && schema.at("properties").is_object());
+        ASSERT_TRUE(!schema.contains("required") || schema.at("required").is_array());
         const json& properties = schema.at("properties");
         std::set<std::string> required;
-        for (const json& key : schema.at("required")) {
+        for (const json& key : schema.value("required", json::array())) {
             ASSERT_TRUE(key.is_string()) << key;
             EXPECT_TRUE(properties.contains(key.get<std::string>())) << "requires undeclared " << key;
             EXPECT_TRUE(required.insert(key.get<std::string>()).second) << "requires twice " << key;
@@ -159,43 +285,80 @@ bool ReadsWithItsType(const std::string& tool, const std::string& key, const jso
     return !(tool == "capture_project_template" && key == "tags");
 }
 
-TEST_F(ToolsTest, AWrongJsonTypeForAnyPropertyFailsAndLeavesTheProjectAsItWas)
+TEST_F(ToolContract, AWrongJsonTypeForAnyPropertyFailsAndChangesNothing)
 {
-    const std::vector<ElementState> elements = TakeSnapshot();
-    const std::vector<std::string> undoSteps = UndoSteps();
-    const size_t stories = HostTesting::GetStories().size();
-    const Int64 handles = HostTesting::LiveHandleCount();
-    const Int64 locations = HostTesting::LiveLocationCount();
+    Seed();
+    const ProjectState before = Take();
+    size_t checked = 0;
     const auto expectRefused = [&](const std::string& tool, const json& input) {
         SCOPED_TRACE(tool + " " + input.dump());
         const ToolResult result = Run(tool, input);
         EXPECT_FALSE(result.success) << result.message;
         EXPECT_FALSE(result.error.empty());
-        EXPECT_TRUE(SameProject(elements, TakeSnapshot()));
-        EXPECT_EQ(UndoSteps(), undoSteps);
-        EXPECT_EQ(HostTesting::GetStories().size(), stories);
-        EXPECT_EQ(HostTesting::LiveHandleCount(), handles) << "memory handles left behind";
-        EXPECT_EQ(HostTesting::LiveLocationCount(), locations) << "file locations left behind";
+        EXPECT_TRUE(Unchanged(before, Take()));
+        ++checked;
     };
-
-    size_t checked = 0;
     for (const auto& [name, def] : registry.tools) {
-        const json& properties = def.inputSchema.at("properties");
-        for (const auto& property : properties.items()) {
+        for (const auto& property : def.inputSchema.at("properties").items()) {
             const auto wrong = kWrongValues.find(property.value().value("type", ""));
             ASSERT_NE(wrong, kWrongValues.end()) << name << "." << property.key();
             if (!ReadsWithItsType(name, property.key(), property.value())) continue;
-            for (const json& value : wrong->second) {
-                expectRefused(name, {{property.key(), value}});
-                ++checked;
-            }
+            for (const json& value : wrong->second) expectRefused(name, {{property.key(), value}});
         }
         // An input that is no object at all, for every tool that needs one.
-        if (!def.inputSchema.at("required").empty()) {
+        if (!def.inputSchema.value("required", json::array()).empty())
             for (const json& input : {json::array({1}), json("text"), json(nullptr)}) expectRefused(name, input);
-        }
     }
     EXPECT_GT(checked, registry.tools.size());
+}
+
+TEST_F(ToolContract, AMinimalInputSucceedsAndEachHostStepFailingChangesNothing)
+{
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.tool);
+        Seed();
+        const json input = Input(row);
+        ProjectState before = Take();
+        HostTesting::ClearCallLog();
+        const ToolResult done = Run(row.tool, input);
+        const std::vector<HostTesting::CallRecord> calls = HostTesting::CallLog();
+        if (!done.success) {
+            ADD_FAILURE() << "the minimal input failed: " << done.error;
+            continue;
+        }
+        const ProjectState after = Take();
+        EXPECT_EQ(int(after.elements.size()) - int(before.elements.size()), row.change.elements);
+        EXPECT_EQ(after.undoSteps.size() - before.undoSteps.size(), size_t(row.change.undoSteps));
+        EXPECT_EQ(after.stories - before.stories, size_t(row.change.stories));
+        EXPECT_EQ(after.attributes != before.attributes, row.change.attributes);
+        EXPECT_EQ(after.handles, before.handles) << "memory handles leaked";
+        EXPECT_EQ(after.locations, before.locations) << "file locations leaked";
+
+        // Each call in turn (of a function called many times: the first three and the last).
+        std::map<std::string, int> seen, total;
+        for (const auto& call : calls) ++total[call.function];
+        for (const auto& call : calls) {
+            const int nth = seen[call.function]++;
+            if (kReleases.count(call.function) || (nth >= 3 && nth != total[call.function] - 1)) continue;
+            SCOPED_TRACE(call.function + " #" + std::to_string(nth + 1) + " failing");
+            Seed();
+            before = Take();
+            HostTesting::FailNextCall(call.function, APIERR_GENERAL, nth);
+            const ToolResult failed = Run(row.tool, input);
+            HostTesting::ClearFailures();
+            if (failed.success) {
+                EXPECT_NE((" " + row.survives + " ").find(" " + call.function + " "), std::string::npos)
+                    << row.tool << " succeeded although " << call.function << " failed";
+                const ProjectState now = Take();
+                EXPECT_EQ(now.handles, before.handles) << "memory handles leaked";
+                EXPECT_EQ(now.locations, before.locations) << "file locations leaked";
+                continue;
+            }
+            EXPECT_FALSE(failed.error.empty());
+            EXPECT_TRUE(Unchanged(before, Take()));
+        }
+    }
+    WaitForRenderJobs();
 }
 
 }  // namespace

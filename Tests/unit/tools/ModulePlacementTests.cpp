@@ -1,0 +1,120 @@
+// Placing modules from the design library: the shared placement routine, the typology skeleton
+// and the stored templates. What they compute (counts of what a placement added) and the mended
+// faults: a failed placement leaves no node, the temporary module is a fresh file that never
+// outlives the call nor replaces one that was there, unsafe typology names are never sent, a
+// module counts only when the same listing has it, and an empty local file counts as absent.
+#include <sys/stat.h>
+
+#include "FakeStorage.hpp"
+#include "HostTestingModules.hpp"
+#include "QuillmereTest.hpp"
+#include "TempFolder.hpp"
+#include "tools/library/ModulePlacement.hpp"
+
+namespace {
+
+const std::string kCreated =
+    R"({"beams":0,"columns":0,"doors":1,"objects":0,"roofs":0,"slabs":1,"walls":4,"windows":1,"zones":1})";
+
+class ModulePlacement : public QuillmereTest {
+protected:
+    std::string Dir(const std::string& sub) { return HomeDir() + "/.quillmere/" + sub; }
+    size_t Downloads() { return Storage().RequestsTo("GET", "/storage/v1/object/public/Templates/").size(); }
+    static std::vector<std::string> Files(const std::string& dir)
+    {
+        std::vector<std::string> names;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(dir, ignored))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(ModulePlacement, ABreakTheHostRefusesLeavesNoNode)
+{
+    TempFolder folder("quillmere-placement");
+    TempFolder::Write(folder.Path("placed.mod"), FixtureModuleBytes());
+    HostTesting::InjectFailure({"ACAPI_Database", APIERR_GENERAL, 1, 1});
+    EXPECT_EQ(Command([&] { return PlaceModuleAsElements(folder.Path("placed.mod"), "x"); }), APIERR_GENERAL);
+    EXPECT_EQ(HostTesting::HotlinkNodeCount(), 0u);
+    EXPECT_EQ(HostTesting::ElementCount(), 0u);
+}
+
+TEST_F(ModulePlacement, TheSkeletonReportsWhatItAddedAndTheProjectsZones)
+{
+    Storage().Put("typologies/t/model.mod", FixtureModuleBytes());
+    Storage().Put("typologies/t/meta.json", R"({"note":"fixture"})");
+    const json first = Data(Run("apply_typology_skeleton", {{"typology_name", "t"}}));
+    EXPECT_EQ(first["created"].dump(), kCreated);
+    EXPECT_EQ(first["meta"], json({{"note", "fixture"}}));
+    const json second = Data(Run("apply_typology_skeleton", {{"typology_name", "t"}}));
+    EXPECT_EQ(second["created"].dump(), kCreated) << "a second placement counts only itself";
+    EXPECT_EQ(second["zones"].size(), 2u);
+    EXPECT_TRUE(Files(Dir("typologies")).empty()) << "the temporary module is gone";
+}
+
+TEST_F(ModulePlacement, UnsafeTypologyNamesAreNeverSent)
+{
+    for (const std::string name : {"../index.json", "%2e%2e", "..", "no-such-house"}) {
+        const size_t before = Downloads();
+        EXPECT_EQ(Run("apply_typology_skeleton", {{"typology_name", name}}).error,
+                  "NO_MOD_FILE: Could not download module for typology '" + name + "'");
+        EXPECT_EQ(Downloads() - before, name == "no-such-house" ? 1u : 0u) << name;
+    }
+}
+
+TEST_F(ModulePlacement, TheTemporaryModuleIsAFreshFileRemovedWhateverTheOutcome)
+{
+    Storage().Put("typologies/t/model.mod", FixtureModuleBytes());
+    std::filesystem::create_directories(Dir("typologies"));
+    TempFolder::Write(Dir("typologies/_tmp_typology.mod"), "keep me");  // an older build's fixed name
+    TempFolder outside("quillmere-outside");
+    ASSERT_EQ(::symlink(outside.Path("target").c_str(), Dir("typologies/_tmp_typology_link.mod").c_str()), 0);
+    EXPECT_TRUE(Run("apply_typology_skeleton", {{"typology_name", "t"}}).success);
+    HostTesting::FailNextCall("ACAPI_Element_Create", APIERR_MEMFULL);
+    EXPECT_EQ(Run("apply_typology_skeleton", {{"typology_name", "t"}}).error,
+              "Typology apply failed (error -2130313214)");
+    EXPECT_EQ(TempFolder::Read(Dir("typologies/_tmp_typology.mod")), "keep me");
+    EXPECT_EQ(Files(Dir("typologies")).size(), 2u);
+    EXPECT_TRUE(outside.Files().empty());
+
+    std::filesystem::remove_all(Dir("typologies"));
+    TempFolder::Write(Dir("typologies"), "a file where the folder should be");
+    HostTesting::ClearCallLog();
+    EXPECT_EQ(Run("apply_typology_skeleton", {{"typology_name", "t"}}).error, "Failed to write temp .mod file");
+    EXPECT_EQ(HostTesting::CallCount("ACAPI_CallUndoableCommand"), 0);
+}
+
+TEST_F(ModulePlacement, ATemplateHasAModuleOnlyWhenTheSameListingHasIt)
+{
+    Storage().Put("house.mod", "module bytes");
+    Storage().Put("house.meta.json", R"({"has_mod":false})");
+    Storage().Put("new.meta.json", R"({"has_mod":true})");
+    Storage().Put("broken.meta.json", "{not json");
+    const json templates = Data(Run("list_templates", json::object()))["templates"];
+    ASSERT_EQ(templates.size(), 2u);
+    for (const json& t : templates) EXPECT_EQ(t["has_mod"], t["template_name"] == "house") << t;
+}
+
+TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFileCountsAsAbsent)
+{
+    const std::string module = FixtureModuleBytes();
+    std::filesystem::create_directories(Dir("templates"));
+    Storage().Put("My_House.mod", module);
+    TempFolder::Write(Dir("templates/My_House.mod"), "stale local copy, never read");
+    Storage().Put("EmptyStored.mod", "");
+    TempFolder::Write(Dir("templates/EmptyStored.mod"), module);
+    TempFolder::Write(Dir("templates/_tmp_apply.mod"), "the module of the template named _tmp_apply");
+    for (const auto& [name, source] : {std::pair{"My House", "supabase"}, {"EmptyStored", "local"}}) {
+        const json result = Data(Run("apply_template_exact", {{"template_name", name}}));
+        EXPECT_EQ(result["source"], source) << name;
+        EXPECT_EQ(result["created"].dump(), kCreated) << name;
+    }
+    EXPECT_EQ(TempFolder::Read(Dir("templates/_tmp_apply.mod")), "the module of the template named _tmp_apply");
+    EXPECT_EQ(Files(Dir("templates")).size(), 3u) << "a temporary module was left behind";
+    Storage().Put("Stored.meta.json", R"({"stories":2})");
+    TempFolder::Write(Dir("templates/Stored.meta.json"), R"({"stories":9})");
+    EXPECT_EQ(Data(Run("get_template_layout", {{"template_name", "Stored"}}))["source"], "supabase");
+}
+
+}  // namespace

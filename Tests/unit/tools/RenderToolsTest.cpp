@@ -1,0 +1,177 @@
+// The render tool and the threads that follow its jobs: the start request with the window's
+// capture (never left on disk, the strength printed the same in any locale), every ending of a
+// job giving exactly one report on the main thread, the job id escaped in the query, and no
+// report once the add-on is going; stopping ends sleeps and waiting requests.
+#include <locale>
+
+#include "APIdefs_AddOn.h"
+#include "FakeProductService.hpp"
+#include "HostTestingWindow.hpp"
+#include "MainQueue.hpp"
+#include "PlanWindow.hpp"
+#include "QuillmereTest.hpp"
+#include "tools/recognition/RenderJobs.hpp"
+
+namespace {
+
+using Reply = FakeProductService::Reply;
+const char* const kTool = "render_current_view";
+
+Reply Json(const json& body, int status = 200) { return Reply{status, body.dump()}; }
+Reply Status(const std::string& word) { return Json({{"status", word}}); }
+
+// A decimal comma, as some host locales print numbers.
+struct CommaDecimals : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+};
+
+class RenderTools : public QuillmereTest {
+protected:
+    struct Report {
+        std::string kind;           // "preview" or "card"
+        std::string first, second;  // image and download address, or tool name and detail
+        bool onMainThread = false;
+    };
+    void SetUp() override
+    {
+        QuillmereTest::SetUp();
+        RegisterPaletteTools(Preview(), Card());
+    }
+    ChatPreview Preview()
+    {
+        return [this](const std::string& image, const std::string& download) {
+            reports.push_back({"preview", image, download, MainQueue::IsMainThread()});
+        };
+    }
+    ChatToolResult Card()
+    {
+        return [this](const std::string& tool, bool, const std::string& detail) {
+            reports.push_back({"card", tool, detail, MainQueue::IsMainThread()});
+        };
+    }
+    void WaitForPolls()
+    {
+        ASSERT_TRUE(MainQueue::PumpUntil([] { return RenderJobs::Running() == 0; }, std::chrono::seconds(20)));
+        MainQueue::DrainUntilIdle();
+    }
+    std::vector<Report> reports;
+};
+
+TEST_F(RenderTools, TheStartSendsItsFieldsAndTheWindowAndReturnsBeforeTheJobEnds)
+{
+    Service().Script("POST /render/start", Json({{"job_id", "job-7"}}, 201));
+    Service().Script("GET /render/status",
+                     Reply{200, Status("done").body, "application/json", std::chrono::milliseconds(20000)});
+    const std::locale saved = std::locale::global(std::locale(std::locale::classic(), new CommaDecimals));
+    const ToolResult result = Run(kTool, {{"preset", "clay"}, {"strength", 0.25}});
+    std::locale::global(saved);
+    ASSERT_TRUE(result.success) << result.error;
+    EXPECT_EQ(RenderJobs::Running(), 1u) << "the tool waited for its job";
+    EXPECT_TRUE(TmpEmpty()) << "the capture outlived its request";
+    const FakeProductService::Request start = Service().Requests().at(0);
+    ASSERT_TRUE(start.multipartWellFormed && start.parts.size() == 5u);
+    const char* names[] = {"format", "preset", "prompt", "strength"};
+    const char* values[] = {"png", "clay", "", "0.250000"};
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(std::tie(start.parts[i].name, start.parts[i].content), std::make_tuple(names[i], values[i]));
+    EXPECT_EQ(start.parts[4].content.compare(0, 8, std::string("\x89PNG\r\n\x1a\n", 8)), 0) << "no PNG";
+    EXPECT_TRUE(RenderJobs::StopAll(std::chrono::seconds(10)));
+}
+
+TEST_F(RenderTools, AFailedStartLeavesNoFileAndNoPoll)
+{
+    const struct {
+        const char* name;
+        bool windows;
+        Reply start;
+        std::string error;
+    } rows[] = {
+        {"no window at all", false, Json({{"job_id", "x"}}), "Failed to capture viewport image"},
+        {"server error", true, Reply{500, R"({"job_id":"x"})"}, "Render server error: HTTP 500"},
+        {"plain text reply", true, Reply{200, "started"}, "Invalid response from render server"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (!row.windows) {
+            HostTesting::SetMainWindow(std::nullopt);
+            HostTesting::SetKeyWindow(std::nullopt);
+        }
+        Service().Script("POST /render/start", row.start);
+        EXPECT_EQ(Run(kTool, json::object()).error, row.error);
+        EXPECT_EQ(RenderJobs::Running(), 0u) << "a poll started for a failed start";
+        EXPECT_TRUE(TmpEmpty());
+        HostTesting::ResetWindows();
+        PlanWindow::Install();
+    }
+}
+
+TEST_F(RenderTools, EveryEndingOfAJobGivesExactlyOneReport)
+{
+    const std::string img = "https://c.test/r.png", dl = "https://c.test/d.png", js = "javascript:alert(1)";
+    const Reply done = Status("done"), image = Json({{"image_url", img}, {"download_url", dl}});
+    std::vector<Reply> running44(44, Status("running")), lastPoll = running44, tooLate = running44;
+    lastPoll.push_back(done);
+    tooLate.insert(tooLate.end(), {Status("running"), done});
+    const struct {
+        const char* name;
+        std::vector<Reply> status;
+        Reply result;
+        std::size_t polls;
+        Report expected;
+    } rows[] = {
+        {"done at the first poll", {done}, image, 1, {"preview", img, dl}},
+        {"download address not on the web",
+         {done},
+         Json({{"image_url", img}, {"download_url", js}}),
+         1,
+         {"preview", img, img}},
+        {"image address not on the web",
+         {done},
+         Json({{"image_url", js}}),
+         1,
+         {"card", kTool, "Render completed but no image URL returned"}},
+        {"bodies that are no object count",
+         {Reply{200, "null"}, Reply{200, "busy"}, done},
+         image,
+         3,
+         {"preview", img, dl}},
+        {"done at the last poll", lastPoll, image, 45, {"preview", img, dl}},
+        {"done after the last poll", tooLate, image, 45, {"card", kTool, "Render timed out after 45s"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Service().ClearRequests();
+        reports.clear();
+        Service().Script("GET /render/status", row.status);
+        Service().Script("GET /render/result", row.result);
+        RenderJobs::StartPolling("a b&admin=1#x", Preview(), Card());
+        WaitForPolls();
+        EXPECT_EQ(Service().Count("GET /render/status"), row.polls);
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(std::make_tuple(reports[0].kind, reports[0].first, reports[0].second, reports[0].onMainThread),
+                  std::make_tuple(row.expected.kind, row.expected.first, row.expected.second, true));
+        for (const auto& request : Service().Requests())
+            EXPECT_EQ(request.target.substr(request.path.size()), "?job_id=a%20b%26admin%3D1%23x");
+    }
+}
+
+TEST_F(RenderTools, StoppingEndsWaitingRequestsAndSleepsWithoutReports)
+{
+    // Three polls wait for a reply that takes longer than the stop allows.
+    Service().Script("GET /render/status",
+                     Reply{200, Status("done").body, "application/json", std::chrono::milliseconds(20000)});
+    for (int i = 0; i < 3; ++i) RenderJobs::StartPolling("job", Preview(), Card());
+    ASSERT_TRUE(
+        MainQueue::PumpUntil([this] { return Service().Count("GET /render/status") == 3; }, std::chrono::seconds(20)));
+    EXPECT_TRUE(RenderJobs::StopAll(std::chrono::seconds(10)));
+    // A poll asleep before its first request: freeing the add-on wakes and joins it.
+    RenderJobs::SetPollInterval(std::chrono::hours(1));
+    RenderJobs::StartPolling("job", Preview(), Card());
+    EXPECT_EQ(FreeData(), NoError);
+    EXPECT_EQ(RenderJobs::Running(), 0u);
+    EXPECT_EQ(Service().Count("GET /render/status"), 3u);
+    MainQueue::DrainUntilIdle();
+    EXPECT_TRUE(reports.empty()) << "a report after unload";
+}
+
+}  // namespace
