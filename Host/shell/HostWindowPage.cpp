@@ -10,6 +10,8 @@ std::string BuildHostWindowPage(const std::string& token)
     script.replace(script.find(marker), marker.size(), nlohmann::json(token).dump());
 
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    // No icon to fetch: a browser would otherwise ask for one on every load and be refused.
+    page += "<link rel=\"icon\" href=\"data:,\">\n";
     page += "<title>Quillmere Host</title>\n<style>\n";
     page += HostWindowStyle();
     page += "</style>\n</head>\n<body>\n";

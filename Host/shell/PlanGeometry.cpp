@@ -1,6 +1,7 @@
 #include "PlanGeometry.hpp"
 
 #include "PlanViewAttributes.hpp"
+#include "PlanViewSheet.hpp"
 
 #include <algorithm>
 
@@ -11,12 +12,13 @@ void ForEachElement(API_ElemTypeID type, std::optional<Int16> story, const std::
     GS::Array<API_Guid> guids;
     if (ACAPI_Element_GetElemList(type, &guids) != NoError) return;
     PlanView::LayerFilter layers;
+    const PlanViewSheet::Shown sheet;
     for (USize i = 0; i < guids.GetSize(); ++i) {
         API_Element element;
         BNClear(element);
         element.header.guid = guids[i];
         if (ACAPI_Element_Get(&element) != NoError) continue;
-        if (story && element.header.floorInd != *story) continue;
+        if (!sheet.Includes(element, story)) continue;
         if (!layers.Shown(element.header.layer)) continue;
         fn(element);
     }

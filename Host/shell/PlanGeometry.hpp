@@ -27,7 +27,7 @@ struct Mapping {
 };
 
 // Every element of the type on the story (on every story without one) whose layer is shown,
-// in the host's order.
+// in the host's order; only the worksheet's own drafting while a worksheet is open.
 // Main thread.
 void ForEachElement(API_ElemTypeID type, std::optional<Int16> story, const std::function<void(const API_Element&)>& fn);
 

@@ -15,6 +15,8 @@
 #include "PlanSelection.hpp"
 #include "PlanViewAttributes.hpp"
 #include "PlanViewDrafting.hpp"
+#include "PlanViewRoofs.hpp"
+#include "PlanViewSheet.hpp"
 
 namespace {
 
@@ -60,6 +62,7 @@ struct Plan {
     std::vector<Polygon> slabs;
     std::vector<std::pair<Polygon, std::string>> zones;
     std::shared_ptr<const PlanViewDrafting::Sheet> drafting;
+    std::vector<PlanViewRoofs::Roof> roofs;
     Box bounds;
 };
 
@@ -118,6 +121,8 @@ Plan ReadPlan(Int16 story)
         plan.zones.emplace_back(ReadPolygon(e), GS::Utf16ToUtf8(name));
         AddPolygon(plan.bounds, plan.zones.back().first);
     });
+    plan.roofs = PlanViewRoofs::Read(story);
+    PlanViewRoofs::ForEachPoint(plan.roofs, [&](double x, double y) { plan.bounds.Add(x, y); });
     plan.drafting = PlanViewDrafting::Read(story);
     PlanViewDrafting::ForEachExtentPoint(*plan.drafting, [&](double x, double y) { plan.bounds.Add(x, y); });
     return plan;
@@ -363,6 +368,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens,
         cairo_set_line_width(cr, 1.0);
         PaintAreas(cr, batch, pathObject, cairo_stroke);
     }
+    PlanViewRoofs::Draw(cr, plan.roofs, view, pens);
     PlanViewDrafting::DrawLinework(cr, *plan.drafting, view, batching);
     // Zone names last, over everything.
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
@@ -468,12 +474,14 @@ void PlanView::Draw(cairo_t* cr, int width, int height, Int16 story, Batching ba
     if (plan.bounds.Empty()) {
         cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
         cairo_set_font_size(cr, 15);
-        const char* hint = "Nothing on this story yet";
+        const PlanViewSheet::Shown sheet;
+        const std::string hint = sheet.worksheet == APINULLGuid ? std::string("Nothing on this story yet")
+                                                                : "The worksheet " + sheet.name + " is empty";
         cairo_text_extents_t extents;
-        cairo_text_extents(cr, hint, &extents);
+        cairo_text_extents(cr, hint.c_str(), &extents);
         cairo_set_source_rgba(cr, 0.35, 0.38, 0.42, 0.8);
         cairo_move_to(cr, (width - extents.width) / 2, height / 2.0);
-        cairo_show_text(cr, hint);
+        cairo_show_text(cr, hint.c_str());
     }
 }
 

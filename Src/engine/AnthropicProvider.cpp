@@ -21,11 +21,11 @@ json RenderBlock(const ContentBlock& block)
         if (!ProviderCommon::IsImageTypeModelsRead(block.mediaType)) {
             return json{{"type", "text"}, {"text", ProviderCommon::UnreadableImageNote(block.mediaType)}};
         }
-        return json{{"type", "image"}, {"source", Base64Source(block.mediaType, block.data)}};
+        return json{{"type", "image"}, {"source", Base64Source(block.mediaType, block.Data())}};
     case BlockKind::Document:
         return json{
             {"type", "document"},
-            {"source", Base64Source(block.mediaType.empty() ? "application/pdf" : block.mediaType, block.data)}};
+            {"source", Base64Source(block.mediaType.empty() ? "application/pdf" : block.mediaType, block.Data())}};
     case BlockKind::ToolUse:
         return json{{"type", "tool_use"}, {"id", block.toolId}, {"name", block.toolName}, {"input", block.input}};
     case BlockKind::ToolResult: {

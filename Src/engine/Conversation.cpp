@@ -17,8 +17,14 @@ ContentBlock ContentBlock::Image(std::string mediaType, std::string data)
     ContentBlock block;
     block.kind = BlockKind::Image;
     block.mediaType = std::move(mediaType);
-    block.data = std::move(data);
+    block.data = std::make_shared<const std::string>(std::move(data));
     return block;
+}
+
+const std::string& ContentBlock::Data() const
+{
+    static const std::string none;
+    return data ? *data : none;
 }
 
 ContentBlock ContentBlock::Document(std::string mediaType, std::string data)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -13,13 +15,17 @@ enum class BlockKind { Text, Image, Document, ToolUse, ToolResult };
 
 struct ContentBlock {
     BlockKind kind = BlockKind::Text;
-    std::string text;                                 // Text; the result text of a ToolResult
-    std::string mediaType;                            // Image, Document
-    std::string data;                                 // Image, Document: base64 as the page sent it
+    std::string text;       // Text; the result text of a ToolResult
+    std::string mediaType;  // Image, Document
+    // Image, Document: base64 as the page sent it. Shared, never copied: an attachment of
+    // tens of megabytes is held once however many blocks, reports and lists refer to it.
+    std::shared_ptr<const std::string> data;
     std::string toolId;                               // ToolUse, ToolResult
     std::string toolName;                             // ToolUse
     nlohmann::json input = nlohmann::json::object();  // ToolUse
     bool isError = false;                             // ToolResult: the call failed
+
+    const std::string& Data() const;  // empty for blocks without data
 
     static ContentBlock Text(std::string text);
     static ContentBlock Image(std::string mediaType, std::string data);
@@ -65,6 +71,7 @@ public:
     const std::vector<HistoryMessage>& Messages() const { return messages; }
     std::size_t Size() const { return messages.size(); }
     void Clear() { messages.clear(); }
+    void Replace(std::vector<HistoryMessage> kept) { messages = std::move(kept); }
 
 private:
     std::vector<HistoryMessage> messages;

@@ -7,6 +7,7 @@
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
 #include "engine/AnthropicProvider.hpp"
+#include "engine/AttachmentLimits.hpp"
 #include "engine/OpenAIProvider.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "engine/SystemPrompt.hpp"
@@ -32,6 +33,8 @@ struct ModelBridge::CallbackHub {
     AssistantTextCallback onText;
     BusyCallback onBusy;
     ToolResultCallback onToolResult;
+    UnsentCallback onUnsent;
+    HistoryCallback onHistory;
 };
 
 ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
@@ -54,16 +57,49 @@ void ModelBridge::SetCallbacks(AssistantTextCallback onAssistantText, BusyCallba
     hub->onToolResult = std::move(onToolResult);
 }
 
+void ModelBridge::SetUnsentCallback(UnsentCallback onUnsent)
+{
+    std::lock_guard<std::recursive_mutex> lock(hub->mutex);
+    hub->onUnsent = std::move(onUnsent);
+}
+
+void ModelBridge::SetHistoryCallback(HistoryCallback onHistory)
+{
+    std::lock_guard<std::recursive_mutex> lock(hub->mutex);
+    hub->onHistory = std::move(onHistory);
+}
+
+void ModelBridge::RestoreHistory(std::vector<HistoryMessage> messages)
+{
+    Job job;
+    job.kind = Job::Kind::Restore;
+    job.restored = std::move(messages);
+    Enqueue(std::move(job));
+}
+
 void ModelBridge::SendMessage(const std::string& text) { SendBlocks({ContentBlock::Text(text)}); }
 
-void ModelBridge::SendMessageWithAttachments(const nlohmann::json& content)
+void ModelBridge::SendMessageWithAttachments(nlohmann::json content)
 {
     std::vector<ContentBlock> blocks;
     std::string error;
-    if (!ReadUserContent(content, blocks, error)) {
+    const bool read = ReadUserContent(content, blocks, error);
+    if (read) {
+        content = nullptr;  // its attachments now live in blocks
+        const ServiceChoice service = [this] {
+            std::lock_guard<std::mutex> lock(mutex);
+            return ChooseService(services);
+        }();
+        error = OversizedAttachment(blocks, service.kind,
+                                    service.kind == ProviderKind::OpenAI ? openai->DisplayName()
+                                                                         : anthropic->DisplayName());
+    }
+    if (!error.empty()) {
+        // A message read whole (one with too large an attachment) goes back to be changed.
         const std::string text = kWarningMark + std::string("The message could not be sent: ") + error + ".";
-        Post(hub->conversation.load(), [text](CallbackHub& to) {
+        Post(hub->conversation.load(), [text, read, blocks = std::move(blocks)](CallbackHub& to) {
             if (to.onText) to.onText(text);
+            if (to.onUnsent && read) to.onUnsent(blocks);
         });
         return;
     }
@@ -113,7 +149,8 @@ AttachmentData ModelBridge::GetCurrentAttachment(int index) const
     if (index < 0 || static_cast<std::size_t>(index) >= currentAttachments.size()) {
         return AttachmentData{};
     }
-    return currentAttachments[static_cast<std::size_t>(index)];
+    const ContentBlock& block = currentAttachments[static_cast<std::size_t>(index)];
+    return AttachmentData{block.Data(), block.mediaType, ExtensionForMediaType(block.mediaType)};
 }
 
 void ModelBridge::SetProvider(const std::string& provider)
@@ -240,6 +277,10 @@ void ModelBridge::WorkerLoop()
             history.Clear();
             continue;
         }
+        if (job.kind == Job::Kind::Restore) {
+            history.Replace(std::move(job.restored));
+            continue;
+        }
         RunTurn(std::move(job.blocks));
     }
 }
@@ -252,19 +293,19 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
         currentAttachments.clear();
         for (const ContentBlock& block : userBlocks) {
             if (block.kind == BlockKind::Image || block.kind == BlockKind::Document) {
-                currentAttachments.push_back(
-                    AttachmentData{block.data, block.mediaType, ExtensionForMediaType(block.mediaType)});
+                currentAttachments.push_back(block);
             }
         }
     }
     turnStart = history.Position();
-    history.AppendUser(std::move(userBlocks));
+    history.AppendUser(userBlocks);  // a copy of the blocks shares their attachments' data
 
+    bool answered = false;
     for (int iteration = 1; iteration <= kMaxIterations; ++iteration) {
         bool wantsMore = false;
         bool carryOn = false;
         try {
-            carryOn = RunIteration(iteration == 1, wantsMore);
+            carryOn = RunIteration(wantsMore, answered);
         } catch (const std::exception& e) {
             // Nothing may leave the worker thread: that would end the host process.
             Warn(kWarningMark + std::string("The assistant stopped because of an internal error: ") + e.what());
@@ -274,6 +315,10 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
         // Whatever happened, every tool call the model made gets an answer, or the services
         // would refuse the conversation from now on.
         history.CloseOpenToolCalls(ToolResult::Fail("The call was not completed.").toJson());
+        if (!answered && !TurnAbandoned()) {
+            GiveBack(userBlocks);
+            break;
+        }
         if (!carryOn || !wantsMore || TurnAbandoned()) {
             break;
         }
@@ -282,6 +327,9 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
                  " model requests for one message. Send another message to let the assistant continue.");
         }
     }
+    Post(turnConversation, [messages = history.Messages()](CallbackHub& to) {
+        if (to.onHistory) to.onHistory(messages);
+    });
     {
         // Cleared before the report so that a palette asking on receipt sees the turn ended.
         std::lock_guard<std::mutex> lock(mutex);
@@ -290,7 +338,21 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
     PostBusy(false);
 }
 
-bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
+void ModelBridge::GiveBack(const std::vector<ContentBlock>& userBlocks)
+{
+    // Kept, a message that never reached the model would ride along with the next one, and
+    // sending it again would send it twice.
+    history.RollBack(turnStart);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        currentAttachments.clear();
+    }
+    Post(turnConversation, [userBlocks](CallbackHub& to) {
+        if (to.onUnsent) to.onUnsent(userBlocks);
+    });
+}
+
+bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
 {
     wantsMore = false;
     ServiceSettings settings;
@@ -323,16 +385,7 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
         return false;
     }
     if (response.statusCode < 200 || response.statusCode > 299) {
-        std::string warning =
-            HttpFailureWarning(provider.DisplayName(), response.statusCode, response.body, service.apiKey);
-        if (firstRequest && (response.statusCode == 400 || response.statusCode == 413)) {
-            // The service refused what this message added (an attachment too large or of a
-            // kind it does not take, say). Kept, it would be sent again with every later
-            // message and be refused every time.
-            history.RollBack(turnStart);
-            warning += " Your message was not kept in the conversation; change it and send it again.";
-        }
-        Warn(warning);
+        Warn(HttpFailureWarning(provider.DisplayName(), response.statusCode, response.body, service.apiKey));
         return false;
     }
 
@@ -344,6 +397,7 @@ bool ModelBridge::RunIteration(bool firstRequest, bool& wantsMore)
         return false;
     }
     DebugLog("engine: " + UsageLogLine(provider.DisplayName(), reply.usage));
+    answered = true;
 
     // A blank text block would make the services refuse the history from now on.
     DropBlankText(reply.assistantBlocks);

@@ -36,6 +36,11 @@ public:
     using BusyCallback = std::function<void(bool busy)>;
     using ToolResultCallback =
         std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
+    // A message that failed before the model answered it: it has left the history, and its
+    // blocks (text and attachments) go back to the user to send again.
+    using UnsentCallback = std::function<void(const std::vector<ContentBlock>& message)>;
+    // The whole history as it stands after a turn, to be kept between runs.
+    using HistoryCallback = std::function<void(const std::vector<HistoryMessage>& history)>;
 
     static constexpr int kMaxIterations = 20;
     static constexpr int kMaxOutputTokens = 4096;
@@ -47,18 +52,25 @@ public:
     ModelBridge& operator=(const ModelBridge&) = delete;
 
     void SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy, ToolResultCallback onToolResult);
+    void SetUnsentCallback(UnsentCallback onUnsent);
+    void SetHistoryCallback(HistoryCallback onHistory);
 
     // Queue a message; returns at once.
     void SendMessage(const std::string& text);
     // content: the page's blocks, [{"type":"text","text"}, {"type":"image"|"document",
-    // "source":{"type":"base64","media_type","data"}}]. Unreadable content is refused with a
-    // "⚠ " message and starts no turn (see engine/UserContent.hpp).
-    void SendMessageWithAttachments(const nlohmann::json& content);
+    // "source":{"type":"base64","media_type","data"}}]. Unreadable content, or an attachment
+    // larger than the chosen service takes, is refused with a "⚠ " message and starts no turn
+    // (see engine/UserContent.hpp, engine/AttachmentLimits.hpp). Pass content by move to keep
+    // a single copy of its attachments.
+    void SendMessageWithAttachments(nlohmann::json content);
     // Forgets the conversation at once: the request in flight is aborted, a tool call not yet
     // started is not run, queued messages are dropped, no report of any of them is delivered
     // from now on, and IsBusy is false on return (a busy palette is told so). Messages sent
     // afterwards start a new, empty conversation.
     void ClearHistory();
+    // Continues a conversation kept from an earlier run: it replaces the history before any
+    // message sent afterwards is taken up.
+    void RestoreHistory(std::vector<HistoryMessage> messages);
 
     // A copy of attachment index of the message being processed; empty strings when out of range.
     AttachmentData GetCurrentAttachment(int index) const;
@@ -87,8 +99,9 @@ public:
 
 private:
     struct Job {
-        enum class Kind { Message, Clear } kind = Kind::Message;
+        enum class Kind { Message, Clear, Restore } kind = Kind::Message;
         std::vector<ContentBlock> blocks;
+        std::vector<HistoryMessage> restored;  // Restore
     };
     struct CallbackHub;
 
@@ -96,8 +109,11 @@ private:
     void Enqueue(Job job);
     void WorkerLoop();
     void RunTurn(std::vector<ContentBlock> userBlocks);
-    // false when the turn must end (failure reported, or shutting down).
-    bool RunIteration(bool firstRequest, bool& wantsMore);
+    // false when the turn must end (failure reported, or shutting down); answered tells
+    // whether the model's reply was read.
+    bool RunIteration(bool& wantsMore, bool& answered);
+    // The message failed before the model answered: out of the history, back to the user.
+    void GiveBack(const std::vector<ContentBlock>& userBlocks);
     void ExecuteTools(const std::vector<ToolCall>& calls);
     bool IsRunning() const;
 
@@ -123,7 +139,7 @@ private:
     mutable std::mutex mutex;
     std::condition_variable wake;
     std::deque<Job> jobs;
-    std::vector<AttachmentData> currentAttachments;
+    std::vector<ContentBlock> currentAttachments;  // share their data with the history
     ServiceSettings services;
     bool running = true;
     bool turnActive = false;

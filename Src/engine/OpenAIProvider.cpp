@@ -44,7 +44,7 @@ void RenderUser(const HistoryMessage& message, json& messages)
             }
             onlyText = false;
             parts.push_back(
-                json{{"type", "image_url"}, {"image_url", {{"url", DataUrl(block.mediaType, block.data)}}}});
+                json{{"type", "image_url"}, {"image_url", {{"url", DataUrl(block.mediaType, block.Data())}}}});
             break;
         case BlockKind::Document: {
             onlyText = false;
@@ -54,7 +54,7 @@ void RenderUser(const HistoryMessage& message, json& messages)
                 json{{"type", "file"},
                      {"file",
                       {{"filename", "attachment-" + std::to_string(documentNumber) + "." + ExtensionOf(mediaType)},
-                       {"file_data", DataUrl(mediaType, block.data)}}}});
+                       {"file_data", DataUrl(mediaType, block.Data())}}}});
             break;
         }
         case BlockKind::ToolUse: break;  // never in a user message

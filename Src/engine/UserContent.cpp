@@ -3,7 +3,7 @@
 
 #include <utility>
 
-bool ReadUserContent(const nlohmann::json& content, std::vector<ContentBlock>& blocks, std::string& error)
+bool ReadUserContent(nlohmann::json& content, std::vector<ContentBlock>& blocks, std::string& error)
 {
     if (content.is_string()) {
         blocks.push_back(ContentBlock::Text(content.get<std::string>()));
@@ -14,7 +14,7 @@ bool ReadUserContent(const nlohmann::json& content, std::vector<ContentBlock>& b
         return false;
     }
     for (std::size_t i = 0; i < content.size(); ++i) {
-        const nlohmann::json& block = content[i];
+        nlohmann::json& block = content[i];
         const std::string where = "block " + std::to_string(i + 1);
         if (!block.is_object() || !block.contains("type") || !block["type"].is_string()) {
             error = where + " has no type";
@@ -30,7 +30,7 @@ bool ReadUserContent(const nlohmann::json& content, std::vector<ContentBlock>& b
         } else if (type == "image" || type == "document") {
             const auto source = block.find("source");
             if (source == block.end() || !source->is_object() || !source->contains("data") ||
-                !(*source)["data"].is_string() || (*source)["data"].get<std::string>().empty()) {
+                !(*source)["data"].is_string() || (*source)["data"].get_ref<const std::string&>().empty()) {
                 error = where + " (" + type + ") has no base64 data";
                 return false;
             }
@@ -46,7 +46,7 @@ bool ReadUserContent(const nlohmann::json& content, std::vector<ContentBlock>& b
                 }
                 mediaType = (*source)["media_type"].get<std::string>();
             }
-            std::string data = (*source)["data"].get<std::string>();
+            std::string data = std::move((*source)["data"].get_ref<std::string&>());
             blocks.push_back(type == "image" ? ContentBlock::Image(mediaType, std::move(data))
                                              : ContentBlock::Document(mediaType, std::move(data)));
         } else {

@@ -12,5 +12,6 @@
 #include "engine/Conversation.hpp"
 
 // Appends the message's blocks in order; false with error saying which block is unreadable
-// and why ("block 2 (image) has no base64 data"). Blank text blocks are kept.
-bool ReadUserContent(const nlohmann::json& content, std::vector<ContentBlock>& blocks, std::string& error);
+// and why ("block 2 (image) has no base64 data"). Blank text blocks are kept. Attachment data
+// is moved out of content, not copied.
+bool ReadUserContent(nlohmann::json& content, std::vector<ContentBlock>& blocks, std::string& error);

@@ -1,22 +1,27 @@
 #include "palette/ChatPalette.hpp"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include "MainQueue.hpp"
+#include "core/ConversationFiles.hpp"
 #include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
 #include "core/FileText.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/ToolRegistry.hpp"
+#include "engine/HistoryJson.hpp"
 #include "resources/ChatPage.hpp"
 #include "tools/ToolFamilies.hpp"
+#include "tools/recognition/RenderJobs.hpp"
 
 namespace {
 
@@ -108,12 +113,18 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
         },
         [self, token](bool busy) { WhileAlive(token, [self, busy] { self->SetThinking(busy); }); },
         MakeToolResultCallback());
+    bridge->SetUnsentCallback([self, token](const std::vector<ContentBlock>& message) {
+        WhileAlive(token, [self, message] { self->ReturnUnsentMessage(message); });
+    });
+    bridge->SetHistoryCallback([self, token](const std::vector<HistoryMessage>& history) {
+        WhileAlive(token, [self, history] { self->KeepConversation(history); });
+    });
 
     // 3. The service-backed families, on the finished registry and before the settings, each
     //    with fresh callbacks: first the render family, then the plan family, which also reads
     //    the engine's attachments.
     RegisterRenderTools(tools, MakePreviewCallback(), MakeToolResultCallback());
-    RegisterPlanTools(tools, MakePreviewCallback(), MakeToolResultCallback(), *bridge);
+    RegisterPlanTools(tools, MakePreviewCallback(kPlanOverlayLabel), MakeToolResultCallback(), *bridge);
 
     // 4. The stored settings, handed to the engine.
     Settings::LoadStatus status = Settings::LoadStatus::Missing;
@@ -122,6 +133,7 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
         DebugLog("Settings file unreadable; using defaults until the next save");
     ApplySettingsToEngine();
     SetSize(settings.windowWidth, settings.windowHeight);
+    RestoreLastConversation();
 
     // 5. Events, the page, and only then the bridge object: loading a document drops the
     //    objects registered for the previous one.
@@ -142,12 +154,13 @@ ChatPalette::~ChatPalette()
     DebugLog("Chat palette destroyed");
 }
 
-ChatPalette::PreviewCallback ChatPalette::MakePreviewCallback()
+ChatPalette::PreviewCallback ChatPalette::MakePreviewCallback(const std::string& label)
 {
     ChatPalette* self = this;
     std::weak_ptr<bool> token = liveness;
-    return [self, token](const std::string& imageUrl, const std::string& downloadUrl) {
-        WhileAlive(token, [self, imageUrl, downloadUrl] { self->PushRenderPreview(imageUrl, downloadUrl); });
+    return [self, token, label](const std::string& imageUrl, const std::string& downloadUrl) {
+        WhileAlive(token,
+                   [self, imageUrl, downloadUrl, label] { self->PushRenderPreview(imageUrl, downloadUrl, label); });
     };
 }
 
@@ -204,7 +217,7 @@ void ChatPalette::RegisterBridgeObject()
             return Failure();
         }
         self->transcript.AddUserContent(content);
-        self->bridge->SendMessageWithAttachments(content);
+        self->bridge->SendMessageWithAttachments(std::move(content));
         return JS::Value(true);
     }));
 
@@ -275,13 +288,15 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     if (dark != page.end() && dark->is_boolean()) next.darkMode = dark->get<bool>();
     if (next.provider != "anthropic" && next.provider != "openai") return false;
 
-    settings = next;
-    ApplySettingsToEngine();
+    // Settings that could not be written do not take effect either: what the page was told
+    // failed must not quietly change the next message.
     std::string error;
-    if (!CurrentSettings::Save(settings, &error)) {
+    if (!CurrentSettings::Save(next, &error)) {
         DebugLog("Cannot save settings: " + error);
         return false;
     }
+    settings = next;
+    ApplySettingsToEngine();
     return true;
 }
 
@@ -290,9 +305,50 @@ void ChatPalette::ReplayConversation(const std::string& pageId)
     RunScript("QuillmereUI.showConversation('" + JSEscape(transcript.ToJson(pageId)) + "')");
 }
 
+void ChatPalette::RestoreLastConversation()
+{
+    // Each damaged file is set aside and the one saved before it tried, a few at most.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::optional<LocalStorage::StoredConversation> stored = LocalStorage::LatestConversation();
+        if (!stored) break;
+        const nlohmann::json record = nlohmann::json::parse(stored->text, nullptr, false);
+        const nlohmann::json none;
+        const auto member = [&](const char* key) -> const nlohmann::json& {
+            const auto found = record.find(key);
+            return found == record.end() ? none : *found;
+        };
+        std::vector<HistoryMessage> history;
+        std::string error = "it is not a conversation record";
+        if (record.is_object() && !JsonNestsDeeperThan(record) && HistoryFromJson(member("history"), history, error) &&
+            transcript.Restore(member("transcript"))) {
+            bridge->RestoreHistory(std::move(history));
+            conversationName = stored->name;
+            DebugLog("Conversation " + conversationName + " restored");
+            return;
+        }
+        DebugLog("Conversation file " + stored->name + " cannot be read (" + error + "); set aside");
+        if (!LocalStorage::SetConversationAside(stored->name)) break;
+    }
+    conversationName = LocalStorage::NewConversationName();
+}
+
+void ChatPalette::KeepConversation(const std::vector<HistoryMessage>& history)
+{
+    const nlohmann::json record{
+        {"version", 1}, {"history", HistoryToJson(history)}, {"transcript", transcript.Entries()}};
+    std::string error;
+    if (!LocalStorage::SaveConversation(conversationName,
+                                        record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), &error))
+        DebugLog("Cannot keep the conversation: " + error);
+}
+
 void ChatPalette::ClearConversation()
 {
     bridge->ClearHistory();
+    // The old conversation's file stays; the new one gets its own.
+    conversationName = LocalStorage::NewConversationName();
+    // A render started in the old conversation has nothing to show in the new one.
+    RenderJobs::StopAll(std::chrono::milliseconds(0));
     transcript.Clear();
     transcript.SetBusy(bridge->IsBusy());
     // Every page empties itself in turn with everything sent to it before, late reports included.
@@ -332,10 +388,14 @@ void ChatPalette::SetThinking(bool thinking)
     RunScript(std::string("QuillmereUI.setThinking(") + (thinking ? "true" : "false") + ")");
 }
 
-void ChatPalette::PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl)
+void ChatPalette::PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl,
+                                    const std::string& label)
 {
-    transcript.AddRenderPreview(imageUrl, downloadUrl);
-    RunScript("QuillmereUI.addRenderPreview('" + JSEscape(imageUrl) + "','" + JSEscape(downloadUrl) + "')");
+    const bool render = label == kRenderLabel;
+    transcript.AddRenderPreview(imageUrl, downloadUrl, render ? "" : label);
+    const std::string labelArgument = render ? "" : ",'" + JSEscape(label) + "'";
+    RunScript("QuillmereUI.addRenderPreview('" + JSEscape(imageUrl) + "','" + JSEscape(downloadUrl) + "'" +
+              labelArgument + ")");
 }
 
 void ChatPalette::PushToolResult(const std::string& toolName, bool success, const std::string& detail)
@@ -343,4 +403,22 @@ void ChatPalette::PushToolResult(const std::string& toolName, bool success, cons
     transcript.AddToolResult(toolName, success, detail);
     RunScript("QuillmereUI.addToolResult('" + JSEscape(toolName) + "'," + (success ? "true" : "false") + ",'" +
               JSEscape(detail) + "')");
+}
+
+void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message)
+{
+    std::string text;
+    nlohmann::json files = nlohmann::json::array();
+    for (const ContentBlock& block : message) {
+        if (block.kind == BlockKind::Text)
+            text += (text.empty() ? "" : "\n\n") + block.text;
+        else if (block.kind == BlockKind::Image || block.kind == BlockKind::Document)
+            files.push_back({{"media_type", block.mediaType}, {"data", block.Data()}});
+    }
+    const std::vector<std::string> names = transcript.MarkUnsent(text);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        files[i]["name"] = i < names.size() && !names[i].empty() ? names[i] : "attachment " + std::to_string(i + 1);
+    const nlohmann::json unsent{{"text", text}, {"files", std::move(files)}};
+    RunScript("QuillmereUI.messageNotSent('" +
+              JSEscape(unsent.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) + "')");
 }

@@ -38,10 +38,17 @@ public:
     // is kept in the transcript.
     void PushAssistantMessage(const std::string& text);
     void SetThinking(bool thinking);
-    void PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl);
+    // label names the picture on its card; a render's card is the default.
+    void PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl,
+                           const std::string& label = kRenderLabel);
     void PushToolResult(const std::string& toolName, bool success, const std::string& detail);
+    // A message the engine gave back unsent: marked so on the page, which puts its text and
+    // attachments back into the input box.
+    void ReturnUnsentMessage(const std::vector<ContentBlock>& message);
 
-    PreviewCallback MakePreviewCallback();
+    static constexpr const char* kRenderLabel = "Render preview";
+    static constexpr const char* kPlanOverlayLabel = "Plan recognition overlay";
+    PreviewCallback MakePreviewCallback(const std::string& label = kRenderLabel);
     ToolResultCallback MakeToolResultCallback();
 
     // Makes text safe inside a single- or double-quoted JavaScript string literal.
@@ -63,6 +70,9 @@ public:
     void ClearConversation();
 
 private:
+    // The conversation kept from the last run (a damaged file is set aside), or a new one.
+    void RestoreLastConversation();
+    void KeepConversation(const std::vector<HistoryMessage>& history);
     void ApplySettingsToEngine();
     void WritePageAndLoad();
     void RegisterBridgeObject();
@@ -74,4 +84,5 @@ private:
     Settings settings;
     std::string pagePath;
     PageTranscript transcript;
+    std::string conversationName;  // of its file in the history folder
 };

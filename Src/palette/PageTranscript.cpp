@@ -42,7 +42,11 @@ void PageTranscript::AddUserContent(const json& blocks)
             text += (text.empty() || part.empty() ? "" : "\n\n") + part;
         } else if ((type == "image" || type == "document") && block.contains("source") && block["source"].is_object()) {
             const json& source = block["source"];
-            files.push_back({TextOf(block, "name"), TextOf(source, "media_type"), TextOf(source, "data")});
+            const auto data = source.find("data");
+            // Only data small enough to be kept as a thumbnail is copied.
+            const bool small = data != source.end() && data->is_string() &&
+                               data->get_ref<const std::string&>().size() <= kMaxThumbnailData;
+            files.push_back({TextOf(block, "name"), TextOf(source, "media_type"), small ? TextOf(source, "data") : ""});
         }
     }
     AddUserMessage(text, files);
@@ -58,12 +62,27 @@ void PageTranscript::AddToolResult(const std::string& toolName, bool success, co
     entries.push_back({{"kind", "tool"}, {"name", toolName}, {"success", success}, {"detail", detail}});
 }
 
-void PageTranscript::AddRenderPreview(const std::string& imageUrl, const std::string& downloadUrl)
+void PageTranscript::AddRenderPreview(const std::string& imageUrl, const std::string& downloadUrl,
+                                      const std::string& label)
 {
-    entries.push_back({{"kind", "preview"}, {"image", imageUrl}, {"download", downloadUrl}});
+    json entry{{"kind", "preview"}, {"image", imageUrl}, {"download", downloadUrl}};
+    if (!label.empty()) entry["label"] = label;
+    entries.push_back(std::move(entry));
 }
 
 void PageTranscript::SetBusy(bool isBusy) { busy = isBusy; }
+
+std::vector<std::string> PageTranscript::MarkUnsent(const std::string& text)
+{
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (TextOf(*entry, "kind") != "user" || TextOf(*entry, "text") != text || entry->contains("unsent")) continue;
+        (*entry)["unsent"] = true;
+        std::vector<std::string> names;
+        for (const json& file : (*entry)["files"]) names.push_back(TextOf(file, "name"));
+        return names;
+    }
+    return {};
+}
 
 void PageTranscript::Clear()
 {
@@ -75,4 +94,14 @@ std::string PageTranscript::ToJson(const std::string& page) const
 {
     const json whole{{"page", page.empty() ? json() : json(page)}, {"busy", busy}, {"entries", entries}};
     return whole.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+bool PageTranscript::Restore(const json& kept)
+{
+    if (!kept.is_array()) return false;
+    for (const json& entry : kept)
+        if (!entry.is_object()) return false;
+    entries = kept;
+    busy = false;
+    return true;
 }

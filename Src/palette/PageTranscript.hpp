@@ -21,19 +21,28 @@ public:
     // The page shows a user message itself when it sends one; the transcript keeps it too.
     void AddUserMessage(const std::string& text, const std::vector<File>& files);
     // A message the page sent as content blocks (see engine/UserContent.hpp): its text blocks
-    // joined, its attachments as files. Blocks it cannot read are left out.
+    // joined by blank lines, its attachments as files. Blocks it cannot read are left out.
     void AddUserContent(const nlohmann::json& blocks);
     void AddAssistantMessage(const std::string& text);
     void AddToolResult(const std::string& toolName, bool success, const std::string& detail);
-    void AddRenderPreview(const std::string& imageUrl, const std::string& downloadUrl);
+    // label: empty for a render's preview.
+    void AddRenderPreview(const std::string& imageUrl, const std::string& downloadUrl, const std::string& label = "");
     void SetBusy(bool busy);
+    // The newest user message with this text that is not marked yet is marked as not sent
+    // ("unsent": true); gives the names of its files, in order (empty when none matched).
+    std::vector<std::string> MarkUnsent(const std::string& text);
     void Clear();
 
     // {"page": page (null when empty: every page), "busy": bool, "entries": [...]}, each entry
-    // {"kind": "user", "text", "files": [{"name", "media_type", "data"}]} | {"kind": "assistant",
-    // "text"} | {"kind": "tool", "name", "success", "detail"} | {"kind": "preview", "image",
-    // "download"}. Text that is not valid UTF-8 has its bad bytes replaced.
+    // {"kind": "user", "text", "files": [{"name", "media_type", "data"}], "unsent" (only when true)} | {"kind":
+    // "assistant", "text"} | {"kind": "tool", "name", "success", "detail"} | {"kind": "preview", "image", "download",
+    // "label" (only when given)}. Text that is not valid UTF-8 has its bad bytes replaced.
     std::string ToJson(const std::string& page) const;
+
+    // The entries as kept between runs, and taken back (not busy); false, changing nothing,
+    // when entries is not a list of objects.
+    const nlohmann::json& Entries() const { return entries; }
+    bool Restore(const nlohmann::json& kept);
 
     // Thumbnails larger than this (in base64 characters) are not kept: the page shows a badge.
     static constexpr std::size_t kMaxThumbnailData = 2 * 1024 * 1024;

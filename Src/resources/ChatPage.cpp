@@ -11,6 +11,8 @@ std::string BuildChatPage()
             "script-src 'self' 'unsafe-inline'; style-src 'unsafe-inline'; "
             "img-src data: blob: http://127.0.0.1:* https:; connect-src 'self'\">\n";
     // A blank line opens each part, so the served page stays the same byte for byte.
+    // No icon to fetch: a browser would otherwise ask the server for one on every load.
+    page += "<link rel=\"icon\" href=\"data:,\">\n";
     page += "<title>Quillmere</title>\n<style>\n\n";
     page += ChatPageStyle();
     page += "</style>\n</head>\n<body>\n\n";

@@ -8,7 +8,15 @@
     'png': 'image/png', 'jpg': 'image/jpeg', 'jpeg': 'image/jpeg',
     'tif': 'image/tiff', 'tiff': 'image/tiff', 'pdf': 'application/pdf'
   };
-  var MAX_ATTACHMENT_BYTES = 25 * 1024 * 1024;
+  // What each language-model service takes per file (as the add-on checks it too): larger
+  // images are scaled down to fit, larger PDFs refused, before anything is sent.
+  var MB = 1024 * 1024;
+  var ATTACHMENT_LIMITS = {
+    anthropic: { name: 'Anthropic', image: 3.75 * MB, document: 24 * MB },
+    openai: { name: 'OpenAI', image: 20 * MB, document: 24 * MB }
+  };
+  var MODEL_READS_IMAGE = { 'image/png': true, 'image/jpeg': true };
+  var MAX_UNSCALED_BYTES = 24 * MB;  // PDF and TIFF: not read in full only to be refused
   var BRIDGE_ATTEMPTS = 15;
   var BRIDGE_RETRY_MS = 200;
 
@@ -168,6 +176,26 @@
 
   function toolTitle(name) { return String(name).replace(/_/g, ' '); }
 
+  // A result's JSON is read for its message, which becomes the card's line; the whole JSON
+  // stays one click away. Plain text is the line itself.
+  function summariseDetail(detail) {
+    var parsed = null;
+    if (/^\s*[\[{]/.test(detail)) { try { parsed = JSON.parse(detail); } catch (e) { parsed = null; } }
+    if (!parsed || typeof parsed !== 'object') return { line: detail, json: null };
+    var line = '';
+    if (!Array.isArray(parsed)) {
+      ['message', 'error', 'status', 'name'].some(function (key) {
+        if (typeof parsed[key] === 'string' && parsed[key]) { line = parsed[key]; return true; }
+        return false;
+      });
+    }
+    if (!line) {
+      var count = Array.isArray(parsed) ? parsed.length : Object.keys(parsed).length;
+      line = Array.isArray(parsed) ? count + (count === 1 ? ' item' : ' items') : count + (count === 1 ? ' field' : ' fields');
+    }
+    return { line: line, json: JSON.stringify(parsed, null, 2) };
+  }
+
   function addToolResult(name, success, detail) {
     name = String(name === undefined || name === null ? '' : name);
     detail = String(detail === undefined || detail === null ? '' : detail);
@@ -176,10 +204,10 @@
     if (newest && newest.classList.contains('assistant')) {
       var cards = newest.querySelectorAll('.tool-card');
       var lastCard = cards.length ? cards[cards.length - 1] : null;
-      if (lastCard && lastCard._toolName === name && lastCard._success === success) {
+      // Only the very same result repeats; a different outcome keeps a card of its own.
+      if (lastCard && lastCard._toolName === name && lastCard._success === success && lastCard._detail === detail) {
         lastCard._count += 1;
         lastCard.querySelector('.tool-count').textContent = ' (\u00d7' + lastCard._count + ')';
-        lastCard.querySelector('.tool-detail').textContent = success ? lastCard._count + ' completed' : detail;
         scrollToEnd();
         return;
       }
@@ -187,6 +215,7 @@
     var card = el('div', 'tool-card ' + (success ? 'ok' : 'fail'));
     card._toolName = name;
     card._success = success;
+    card._detail = detail;
     card._count = 1;
     var icon = el('div', 'tool-icon');
     icon.appendChild(svgIcon(success ? 'M5 12.5l4.5 4.5L19 7.5' : 'M7 7l10 10M17 7L7 17'));
@@ -195,7 +224,14 @@
     title.appendChild(el('span', 'tool-name', toolTitle(name)));
     title.appendChild(el('span', 'tool-count', ''));
     textBox.appendChild(title);
-    textBox.appendChild(el('div', 'tool-detail', detail));
+    var summary = summariseDetail(detail);
+    textBox.appendChild(el('div', 'tool-detail', summary.line));
+    if (summary.json) {
+      var more = el('details', 'tool-json');
+      more.appendChild(el('summary', null, 'Details'));
+      more.appendChild(el('pre', null, summary.json));
+      textBox.appendChild(more);
+    }
     card.appendChild(icon);
     card.appendChild(textBox);
     assistantBody().appendChild(card);
@@ -222,25 +258,28 @@
     link.remove();
   }
 
-  function addRenderPreview(imageUrl, downloadUrl) {
+  // label names the picture (a plan-recognition overlay, say); a render's when not given.
+  function addRenderPreview(imageUrl, downloadUrl, label) {
+    label = label ? String(label) : 'Render preview';
+    var render = label === 'Render preview';
     var image = safeAddress(imageUrl, true);
     var download = safeAddress(downloadUrl, true);
     var body = createMessage('assistant').querySelector('.message-body');
     if (!image) {
-      var refused = el('div', 'bubble warning', '\u26a0 The render preview has an address that cannot be shown.');
+      var refused = el('div', 'bubble warning', '\u26a0 The ' + label.toLowerCase() + ' has an address that cannot be shown.');
       body.appendChild(refused);
       scrollToEnd();
       return;
     }
     var card = el('div', 'render-card');
     var img = el('img');
-    img.alt = 'Render preview';
+    img.alt = label;
     img.src = image;
     img.addEventListener('load', scrollToEnd);
     card.appendChild(img);
     var bar = el('div', 'render-bar');
-    bar.appendChild(el('span', 'render-label', 'Render preview'));
-    var button = el('button', 'secondary-button', 'Download render');
+    bar.appendChild(el('span', 'render-label', label));
+    var button = el('button', 'secondary-button', render ? 'Download render' : 'Download');
     button.type = 'button';
     if (download) button.addEventListener('click', function () { openDownload(download); });
     else button.disabled = true;
@@ -265,13 +304,13 @@
           file = file || {};
           return { name: String(file.name || 'attachment'), mediaType: String(file.media_type || ''), data: String(file.data || '') };
         });
-        addUserMessage(String(entry.text || ''), files);
+        addUserMessage(String(entry.text || ''), files, entry.unsent === true);
       } else if (entry.kind === 'assistant') {
         addAssistantMessage(entry.text);
       } else if (entry.kind === 'tool') {
         addToolResult(entry.name, entry.success, entry.detail);
       } else if (entry.kind === 'preview') {
-        addRenderPreview(entry.image, entry.download);
+        addRenderPreview(entry.image, entry.download, entry.label);
       }
     });
     welcomeEl.hidden = messagesEl.childElementCount > 0;
@@ -286,21 +325,32 @@
     setThinking: setThinking,
     addRenderPreview: addRenderPreview,
     addToolResult: addToolResult,
-    showConversation: showConversation
+    showConversation: showConversation,
+    messageNotSent: messageNotSent
   });
 
   // ---- status ----------------------------------------------------------------------
 
   function setStatus(state) {
     var dot = $('status-dot');
-    dot.className = 'status-dot ' + state;
     var text = { ready: 'Ready', busy: 'Working…', offline: 'Not connected', connecting: 'Connecting…' }[state] || '';
-    if (state === 'ready' && !hasKeyForProvider()) text = 'Add an API key in Settings';
+    if (state === 'ready' && !hasKeyForProvider()) {
+      state = 'nokey';
+      text = 'Add an API key in Settings';
+    }
+    dot.className = 'status-dot ' + state;
     $('status-text').textContent = text;
   }
 
+  // The service a message goes to follows the model's name, as the add-on chooses it.
+  function chosenProvider() {
+    var model = String(settings.model || '').toLowerCase();
+    if (!model) return settings.provider === 'openai' ? 'openai' : 'anthropic';
+    return /^(gpt-|chatgpt-|ft:gpt-|o\d)/.test(model) ? 'openai' : 'anthropic';
+  }
+
   function hasKeyForProvider() {
-    return settings.provider === 'openai' ? !!settings.openaiApiKey : !!settings.anthropicApiKey;
+    return chosenProvider() === 'openai' ? !!settings.openaiApiKey : !!settings.anthropicApiKey;
   }
 
   // ---- composer --------------------------------------------------------------------
@@ -334,6 +384,69 @@
     });
   }
 
+  function megabytes(bytes) { return (Math.round(bytes / MB * 100) / 100) + ' MB'; }
+
+  function decodedSize(base64) {
+    var padding = /==$/.test(base64) ? 2 : /=$/.test(base64) ? 1 : 0;
+    return Math.floor(base64.length / 4) * 3 - padding;
+  }
+
+  // Why file cannot go to the chosen service as it is, or '' when it can.
+  function overLimit(file) {
+    var limits = ATTACHMENT_LIMITS[chosenProvider()];
+    var isDocument = file.mediaType === 'application/pdf';
+    if (!isDocument && !MODEL_READS_IMAGE[file.mediaType]) return '';
+    var limit = isDocument ? limits.document : limits.image;
+    if (decodedSize(file.data) <= limit) return '';
+    return file.name + ' is ' + megabytes(decodedSize(file.data)) + '; ' + limits.name + ' takes ' +
+      (isDocument ? 'PDF files' : 'images') + ' of at most ' + megabytes(limit) + '.';
+  }
+
+  function loadImage(file) {
+    return new Promise(function (resolve, reject) {
+      var img = new Image();
+      img.onload = function () { resolve(img); };
+      img.onerror = function () { reject(new Error('Cannot read ' + file.name)); };
+      img.src = 'data:' + file.mediaType + ';base64,' + file.data;
+    });
+  }
+
+  // An image too large for the chosen service, re-encoded as JPEG at shrinking sizes until it
+  // fits; null when even a small one does not.
+  async function scaledToFit(file) {
+    var img = await loadImage(file);
+    var limit = ATTACHMENT_LIMITS[chosenProvider()].image;
+    var canvas = document.createElement('canvas');
+    for (var scale = 1; scale > 0.05; scale *= 0.75) {
+      canvas.width = Math.max(1, Math.round(img.naturalWidth * scale));
+      canvas.height = Math.max(1, Math.round(img.naturalHeight * scale));
+      var context = canvas.getContext('2d');
+      context.fillStyle = '#fff';  // a transparent plan keeps a white ground, not a black one
+      context.fillRect(0, 0, canvas.width, canvas.height);
+      context.drawImage(img, 0, 0, canvas.width, canvas.height);
+      var url = canvas.toDataURL('image/jpeg', 0.85);
+      var data = url.slice(url.indexOf(',') + 1);
+      if (decodedSize(data) <= limit) {
+        return { name: file.name.replace(/\.[^.]*$/, '') + '.jpg', mediaType: 'image/jpeg', data: data };
+      }
+    }
+    return null;
+  }
+
+  // The file as it can be sent to the chosen service, or null (the user is told why).
+  async function fitForSending(file) {
+    var problem = overLimit(file);
+    if (!problem) return file;
+    if (file.mediaType !== 'application/pdf') {
+      try {
+        var scaled = await scaledToFit(file);
+        if (scaled) { toast(file.name + ' was scaled down to ' + megabytes(decodedSize(scaled.data)) + ' to fit.'); return scaled; }
+      } catch (e) { /* refused below */ }
+    }
+    toast(problem);
+    return null;
+  }
+
   async function addFiles(fileList) {
     // The input is cleared as soon as the files are taken, so work on a copy of its list.
     var files = Array.prototype.slice.call(fileList || []);
@@ -341,10 +454,14 @@
       var file = files[i];
       var mediaType = mediaTypeOf(file);
       if (!mediaType) { toast(file.name + ': only PNG, JPEG, TIFF and PDF files can be attached.'); continue; }
-      if (file.size > MAX_ATTACHMENT_BYTES) { toast(file.name + ' is larger than 25 MB.'); continue; }
+      if (!MODEL_READS_IMAGE[mediaType] && file.size > MAX_UNSCALED_BYTES) {
+        toast(file.name + ' is ' + megabytes(file.size) + '; ' + (mediaType === 'application/pdf' ? 'PDF' : 'TIFF') +
+          ' files of at most ' + megabytes(MAX_UNSCALED_BYTES) + ' can be attached.');
+        continue;
+      }
       try {
-        var data = await readAsBase64(file);
-        pendingFiles.push({ name: file.name, mediaType: mediaType, data: data });
+        var fitting = await fitForSending({ name: file.name, mediaType: mediaType, data: await readAsBase64(file) });
+        if (fitting) pendingFiles.push(fitting);
       } catch (e) { toast(String(e.message || e)); }
     }
     renderAttachments();
@@ -380,8 +497,10 @@
     });
   }
 
-  function addUserMessage(text, files) {
-    var body = createMessage('user').querySelector('.message-body');
+  function addUserMessage(text, files, unsent) {
+    var message = createMessage('user');
+    message._text = text;
+    var body = message.querySelector('.message-body');
     if (files.length) {
       var row = el('div', 'user-files');
       files.forEach(function (file) {
@@ -397,13 +516,47 @@
       appendFormatted(bubble, text);
       body.appendChild(bubble);
     }
+    if (unsent) markNotSent(message);
     scrollToEnd();
+  }
+
+  function markNotSent(message) {
+    message.classList.add('unsent');
+    message.querySelector('.message-body').appendChild(el('div', 'unsent-note', 'Not sent'));
+  }
+
+  // A message that failed before the model answered it has left the conversation: its bubble
+  // says so, and its text and attachments go back into the input box to be sent again.
+  function messageNotSent(raw) {
+    var data;
+    try { data = JSON.parse(String(raw)); } catch (e) { return; }
+    if (!data || typeof data !== 'object') return;
+    var text = String(data.text || '');
+    var users = messagesEl.querySelectorAll('.message.user:not(.unsent)');
+    for (var i = users.length - 1; i >= 0; i--) {
+      if (users[i]._text === text) { markNotSent(users[i]); break; }
+    }
+    if (text) inputEl.value = inputEl.value ? text + '\n' + inputEl.value : text;
+    var files = (Array.isArray(data.files) ? data.files : []).map(function (file) {
+      file = file || {};
+      return { name: String(file.name || 'attachment'), mediaType: String(file.media_type || ''), data: String(file.data || '') };
+    });
+    pendingFiles = files.concat(pendingFiles);
+    renderAttachments();
+    autoGrow();
+    updateSendState();
+    inputEl.focus();
   }
 
   async function send() {
     var text = inputEl.value.trim();
     var files = pendingFiles.slice();
     if (!text && !files.length) return;
+    // The model may have changed since the files were attached.
+    for (var i = 0; i < files.length; i++) {
+      var problem = overLimit(files[i]);
+      if (problem) { toast(problem + ' Remove it or choose another model.'); return; }
+    }
     inputEl.value = '';
     pendingFiles = [];
     renderAttachments();

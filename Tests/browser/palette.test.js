@@ -73,14 +73,17 @@ describe('chat palette in the emulated host', () => {
     const merged = await h.toolCards(frame, '.message:nth-last-child(2) .tool-card');
     assert.deepEqual(merged.map((c) => [c.title, c.detail, c.ok]),
       [['paint walls (\u00d72)', 'Unknown tool: paint_walls', false]]);
-    // Straight from the add-on's calls: successes count, a failure gets its own card.
+    // Straight from the add-on's calls: only the very same result counts up; a JSON result
+    // shows its message, the JSON behind a disclosure.
     await frame.evaluate(() => {
-      for (const id of ['A', 'B', 'C']) QuillmereUI.addToolResult('create_wall', true, `Wall created: {${id}}`);
+      const wall = '{"message":"Wall created","walls":[1]}';
+      for (const detail of [wall, wall, 'Wall created: {C}']) QuillmereUI.addToolResult('create_wall', true, detail);
       QuillmereUI.addToolResult('create_wall', false, 'Create wall ACAPI error: -2130313112');
     });
     const last = await h.toolCards(frame, '.message:last-child .tool-card');
-    assert.deepEqual(last.map((c) => [c.title, c.detail, c.ok]), [
-      ['create wall (\u00d73)', '3 completed', true], ['create wall', 'Create wall ACAPI error: -2130313112', false]]);
+    assert.deepEqual(last.map((c) => [c.title, c.detail, c.ok]), [['create wall (\u00d72)', 'Wall created', true],
+      ['create wall', 'Wall created: {C}', true], ['create wall', 'Create wall ACAPI error: -2130313112', false]]);
+    assert.match(await frame.textContent('.message:last-child .tool-card details pre'), /"walls"/);
   });
 
   test('an inline preview downloads as a file and a script address makes no preview', async () => {

@@ -98,7 +98,7 @@ describe('the product service from the palette', () => {
 
     // The overlay as a preview card loaded from the service (its place among the cards is the
     // palette's unit test).
-    const img = await frame.waitForSelector('.render-card img[alt="Render preview"]');
+    const img = await frame.waitForSelector('.render-card img[alt="Plan recognition overlay"]');
     assert.equal(await img.getAttribute('src'), `${service.url}/plans/${PLAN_ID}/overlay.png`);
     await frame.waitForFunction(() => document.querySelector('.render-card img').naturalWidth === 1);
 

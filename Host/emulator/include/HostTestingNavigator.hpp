@@ -49,6 +49,8 @@ struct DatabaseFixture {
 };
 std::vector<DatabaseFixture> Databases();
 API_Guid CurrentDatabase();
+// The worksheet a drafting element was drawn in; null for the floor plan's elements.
+API_Guid SheetOf(const API_Guid& element);
 // Adds a database (a null id gets a fresh one); returns its id.
 API_Guid AddDatabase(Int32 type, const std::string& name, const API_Guid& id = APINULLGuid);
 

@@ -12,6 +12,9 @@
     m.querySelector('button').addEventListener('click', function (e) { e.stopPropagation(); closeMenus(m); m.classList.toggle('open'); });
   });
   document.addEventListener('click', function () { closeMenus(null); });
+  // A click into the palette lands in its frame and never reaches this document; the window
+  // losing focus to the frame closes the menus as any click elsewhere does.
+  window.addEventListener('blur', function () { closeMenus(null); });
 
   // Edit > Undo and Redo, named after the step they take back or make again, with the usual keys.
   var mac = /Mac|iPhone|iPad/.test(navigator.platform);

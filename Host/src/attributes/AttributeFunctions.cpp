@@ -126,7 +126,7 @@ GSErrCode ACAPI_Attribute_Create(API_Attribute* attribute, API_AttributeDef*)
         }());
     project.PutAttribute(record);
     *attribute = record;
-    return call.Return(NoError);
+    return call.Return(project.NoteShownChange(NoError));
 }
 
 GSErrCode ACAPI_Attribute_Modify(API_Attribute* attribute, API_AttributeDef*)
@@ -149,5 +149,5 @@ GSErrCode ACAPI_Attribute_Modify(API_Attribute* attribute, API_AttributeDef*)
     record.header.guid = current->record.header.guid;
     StoredAttribute* target = project.AttributeForChange(typeID, index);
     target->record = record;
-    return call.Return(NoError);
+    return call.Return(project.NoteShownChange(NoError));
 }

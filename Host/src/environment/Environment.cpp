@@ -145,7 +145,7 @@ GSErrCode ACAPI_Environment(API_EnvironmentID code, void* par1, void*, void*)
     case APIEnv_ProjectID: return call.Return(GetProjectInfo(project, static_cast<API_ProjectInfo*>(par1)));
     case APIEnv_GetStorySettingsID: return call.Return(GetStories(project, static_cast<API_StoryInfo*>(par1)));
     case APIEnv_ChangeStorySettingsID:
-        return call.Return(ChangeStories(project, static_cast<const API_StoryCmdType*>(par1)));
+        return call.Return(project.NoteShownChange(ChangeStories(project, static_cast<const API_StoryCmdType*>(par1))));
     default: return call.Return(APIERR_BADPARS);
     }
 }

@@ -72,7 +72,8 @@ GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void*, void*)
     switch (code) {
     case APIDb_NewDatabaseID: return call.Return(NewDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
     case APIDb_ChangeCurrentDatabaseID:
-        return call.Return(ChangeDatabase(docs, static_cast<const API_DatabaseInfo*>(par1)));
+        return call.Return(
+            TheProject().NoteShownChange(ChangeDatabase(docs, static_cast<const API_DatabaseInfo*>(par1))));
     case APIDb_GetCurrentDatabaseID: return call.Return(GetCurrentDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
     default: return call.Return(APIERR_BADPARS);
     }

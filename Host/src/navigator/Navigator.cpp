@@ -138,7 +138,7 @@ GSErrCode ACAPI_Navigator(API_NavigatorID code, void* par1, void* par2, void* pa
         return call.Return(
             CreateView(project, static_cast<API_NavigatorItem*>(par1), static_cast<const API_Guid*>(par2)));
     case APINavigator_ChangeNavigatorViewID:
-        return call.Return(ChangeView(project, static_cast<const API_Guid*>(par1)));
+        return call.Return(project.NoteShownChange(ChangeView(project, static_cast<const API_Guid*>(par1))));
     default: return call.Return(APIERR_BADPARS);
     }
 }

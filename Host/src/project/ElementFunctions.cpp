@@ -10,6 +10,20 @@ using namespace HostInternal;
 
 namespace {
 
+// A wall's opening flags as the host keeps them: true while a door (window) stands in it,
+// whatever added or removed the opening (a tool, an undo, a deletion of the opening).
+void ReadOpeningFlags(const Project& project, API_Element& wall)
+{
+    wall.wall.hasDoor = false;
+    wall.wall.hasWindow = false;
+    for (const API_Guid& guid : project.Elements().DependentsOf(wall.header.guid)) {
+        const StoredElement* opening = project.FindElement(guid);
+        if (opening == nullptr) continue;
+        if (opening->record.header.type.typeID == API_DoorID) wall.wall.hasDoor = true;
+        if (opening->record.header.type.typeID == API_WindowID) wall.wall.hasWindow = true;
+    }
+}
+
 std::string TypeDetail(Int32 typeID) { return "type=" + std::to_string(typeID); }
 
 CallContext TypeContext(Int32 typeID)
@@ -125,6 +139,7 @@ GSErrCode ACAPI_Element_Get(API_Element* elem, UInt32)
     const StoredElement* stored = TheProject().FindElement(guid);
     if (stored == nullptr) return call.Return(APIERR_BADID);
     *elem = stored->record;
+    if (elem->header.type.typeID == API_WallID) ReadOpeningFlags(TheProject(), *elem);
     return call.Return(NoError);
 }
 

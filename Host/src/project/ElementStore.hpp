@@ -16,6 +16,9 @@ struct StoredElement {
     API_Element record;
     MemoPtr memo;      // null: no memo data
     UInt64 order = 0;  // creation sequence number
+    // The worksheet a drafting element was drawn in; null for the floor plan (and every
+    // model element, which belongs to the model whatever view is open).
+    API_Guid sheet = APINULLGuid;
 
     const StoredMemo& Memo() const;
     // A private copy of the memo to change (an undo step may still share the old one).

@@ -16,7 +16,8 @@ const Story* StoryList::Find(Int16 index) const
     return nullptr;
 }
 
-ElementSnapshot::ElementSnapshot(const StoredElement& element) : memo_(element.memo), order_(element.order)
+ElementSnapshot::ElementSnapshot(const StoredElement& element)
+    : memo_(element.memo), order_(element.order), sheet_(element.sheet)
 {
     const char* bytes = reinterpret_cast<const char*>(&element.record);
     size_ = sizeof(API_Element);
@@ -32,6 +33,7 @@ StoredElement ElementSnapshot::Expand() const
     std::memcpy(&element.record, record_.get(), size_);
     element.memo = memo_;
     element.order = order_;
+    element.sheet = sheet_;
     return element;
 }
 
@@ -63,6 +65,26 @@ void Project::SetElementGroup(const API_Guid& guid, const API_Guid& group)
     if (ElementForChange(guid) != nullptr) elements_.SetGroup(guid, group);
 }
 
+API_Guid Project::SheetForNew(Int32 typeID) const
+{
+    // 2D drafting goes where the user draws it; model elements always go to the model.
+    switch (typeID) {
+    case API_DimensionID:
+    case API_TextID:
+    case API_LabelID:
+    case API_HatchID:
+    case API_LineID:
+    case API_PolyLineID:
+    case API_ArcID:
+    case API_CircleID:
+    case API_SplineID:
+    case API_HotspotID: break;
+    default: return APINULLGuid;
+    }
+    const Database* current = Docs().FindDatabase(Docs().currentDatabase);
+    return current != nullptr && current->type == APIWind_WorksheetID ? current->id : APINULLGuid;
+}
+
 API_Guid Project::InsertElement(const API_Element& record, MemoPtr memo)
 {
     StoredElement element;
@@ -70,6 +92,7 @@ API_Guid Project::InsertElement(const API_Element& record, MemoPtr memo)
     if (element.record.header.guid == APINULLGuid) element.record.header.guid = NextGuid();
     element.memo = (memo && !memo->IsEmpty()) ? std::move(memo) : nullptr;
     element.order = elements_.NextOrder();
+    element.sheet = SheetForNew(record.header.type.typeID);
     const API_Guid guid = element.record.header.guid;
     if (running_ && running_->elementsBefore.count(guid) == 0) {
         const StoredElement* existing = elements_.Find(guid);
@@ -170,6 +193,12 @@ void Project::CommitStep()
     redoSteps_.clear();
     SetUndoLimit(undoLimit_);
     NoteProjectChange();
+}
+
+GSErrCode Project::NoteShownChange(GSErrCode code)
+{
+    if (code == NoError && !running_) NoteProjectChange();
+    return code;
 }
 
 void Project::SetUndoLimit(size_t steps)

@@ -99,6 +99,7 @@ private:
     size_t size_ = 0;
     MemoPtr memo_;
     UInt64 order_ = 0;
+    API_Guid sheet_ = APINULLGuid;
 };
 
 // What a step changed, as the state before it. Undoing a step gives its mirror image (the
@@ -157,6 +158,12 @@ public:
 
     // ---- undo
     bool InCommand() const { return running_ != nullptr; }
+    // The worksheet a new element of this type is drawn in (StoredElement::sheet).
+    API_Guid SheetForNew(Int32 typeID) const;
+    // A change of what the host window shows, made outside an undoable command (a layer shown
+    // or hidden, a pen recoloured, another story, view or database): it moves the revision at
+    // once, as the end of a command does for the changes made inside it. Returns code.
+    GSErrCode NoteShownChange(GSErrCode code);
     void BeginStep(const std::string& name);
     void CommitStep();    // the running step becomes the last undo step
     void RollBackStep();  // the running step's changes are undone and forgotten

@@ -64,6 +64,12 @@ std::vector<DatabaseFixture> Databases()
 
 API_Guid CurrentDatabase() { return Docs().currentDatabase; }
 
+API_Guid SheetOf(const API_Guid& element)
+{
+    const HostInternal::StoredElement* stored = HostInternal::TheProject().FindElement(element);
+    return stored != nullptr ? stored->sheet : APINULLGuid;
+}
+
 API_Guid AddDatabase(Int32 type, const std::string& name, const API_Guid& id)
 {
     Database d{id == APINULLGuid ? NextGuid() : id, type, GS::Utf8ToUtf16(name)};

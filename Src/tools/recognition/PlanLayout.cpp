@@ -1,5 +1,6 @@
 #include "tools/recognition/PlanLayout.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 
@@ -146,6 +147,7 @@ Built Build(const Layout& layout)
             API_ZoneID, layout.floorInd,
             [&](API_Element& e, API_ElementMemo& memo) {
                 CopyZoneName(room.name, e.zone.roomName);
+                e.zone.pos = ZoneLabelPoint(room.points);
                 e.zone.poly.nCoords = static_cast<Int32>(room.points.size()) + 1;
                 e.zone.poly.nSubPolys = 1;
                 e.zone.poly.nArcs = 0;
@@ -194,6 +196,75 @@ void CopyZoneName(const std::string& name, GS::uchar_t (&field)[256])
     if (length < text.GetLength() && length > 0 && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) --length;
     for (USize i = 0; i < length; ++i) field[i] = text[i];
     field[length] = 0;
+}
+
+namespace {
+
+using Outline = std::vector<std::pair<double, double>>;
+
+// Even-odd rule: a point on the boundary may count either way.
+bool Inside(const Outline& outline, double x, double y)
+{
+    bool inside = false;
+    for (std::size_t i = 0, j = outline.size() - 1; i < outline.size(); j = i++) {
+        const auto& [xi, yi] = outline[i];
+        const auto& [xj, yj] = outline[j];
+        if ((yi > y) != (yj > y) && x < xi + (y - yi) * (xj - xi) / (yj - yi)) inside = !inside;
+    }
+    return inside;
+}
+
+// The widest stretch inside the outline along the line at height y: its width and middle.
+std::pair<double, double> WidestStretch(const Outline& outline, double y)
+{
+    std::vector<double> crossings;
+    for (std::size_t i = 0, j = outline.size() - 1; i < outline.size(); j = i++) {
+        const auto& [xi, yi] = outline[i];
+        const auto& [xj, yj] = outline[j];
+        if ((yi > y) != (yj > y)) crossings.push_back(xi + (y - yi) * (xj - xi) / (yj - yi));
+    }
+    std::sort(crossings.begin(), crossings.end());
+    std::pair<double, double> best{0.0, 0.0};
+    for (std::size_t k = 0; k + 1 < crossings.size(); k += 2)
+        if (crossings[k + 1] - crossings[k] > best.first)
+            best = {crossings[k + 1] - crossings[k], (crossings[k] + crossings[k + 1]) / 2};
+    return best;
+}
+
+}  // namespace
+
+API_Coord ZoneLabelPoint(const Outline& outline)
+{
+    if (outline.empty()) return {0.0, 0.0};
+    double twiceArea = 0, cx = 0, cy = 0, meanX = 0, meanY = 0, low = outline[0].second, high = low;
+    for (std::size_t i = 0, j = outline.size() - 1; i < outline.size(); j = i++) {
+        const auto& [xi, yi] = outline[i];
+        const auto& [xj, yj] = outline[j];
+        const double cross = xj * yi - xi * yj;
+        twiceArea += cross;
+        cx += (xj + xi) * cross;
+        cy += (yj + yi) * cross;
+        meanX += xi / static_cast<double>(outline.size());
+        meanY += yi / static_cast<double>(outline.size());
+        low = std::min(low, yi);
+        high = std::max(high, yi);
+    }
+    if (std::abs(twiceArea) < 1e-12) return {meanX, meanY};
+    const API_Coord centroid{cx / (3 * twiceArea), cy / (3 * twiceArea)};
+    if (Inside(outline, centroid.x, centroid.y)) return centroid;
+    // Lines through the centroid and spread over the outline's height; the widest stretch wins.
+    constexpr int kLines = 16;
+    std::pair<double, double> best = WidestStretch(outline, centroid.y);
+    API_Coord point{best.second, centroid.y};
+    for (int k = 0; k < kLines; ++k) {
+        const double y = low + (high - low) * (k + 0.5) / kLines;
+        const std::pair<double, double> stretch = WidestStretch(outline, y);
+        if (stretch.first > best.first) {
+            best = stretch;
+            point = {stretch.second, y};
+        }
+    }
+    return best.first > 0 ? point : API_Coord{meanX, meanY};
 }
 
 }  // namespace PlanLayout

@@ -73,4 +73,9 @@ nlohmann::json BuildBatch(const std::vector<BatchWall>& walls);
 // is never split) and the terminating zero.
 void CopyZoneName(const std::string& name, GS::uchar_t (&field)[256]);
 
+// Where a zone's label and reported centre stand: the outline's centroid when it lies inside
+// the outline, else the middle of the widest stretch inside it along a few horizontal lines
+// (an L- or U-shaped room); the mean of the points when the outline encloses no area.
+API_Coord ZoneLabelPoint(const std::vector<std::pair<double, double>>& outline);
+
 }  // namespace PlanLayout

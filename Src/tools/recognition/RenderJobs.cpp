@@ -129,23 +129,26 @@ std::optional<Report> Follow(const std::string& jobId, StopSignal& signal)
 }
 
 void PollWith(const std::string& jobId, const ChatPreview& onRenderPreview, const ChatToolResult& onRenderToolResult,
-              StopSignal& signal)
+              const std::shared_ptr<StopSignal>& signal)
 {
     std::optional<Report> report;
     try {
-        report = Follow(jobId, signal);
+        report = Follow(jobId, *signal);
     } catch (...) {
         // Nothing may leave a poll thread; a job that cannot be followed ends as a failure.
         report = Failed("Unknown render error");
     }
-    if (!report || signal.stop) return;
+    if (!report || signal->stop) return;
+    // Checked again on delivery: a stop that came while the report waited on the main queue
+    // (the conversation was cleared, say) still drops it.
     if (report->preview)
-        DispatchToMainThread([onRenderPreview, image = report->imageUrl, download = report->downloadUrl] {
-            onRenderPreview(image, download);
+        DispatchToMainThread([onRenderPreview, signal, image = report->imageUrl, download = report->downloadUrl] {
+            if (!signal->stop) onRenderPreview(image, download);
         });
     else
-        DispatchToMainThread(
-            [onRenderToolResult, detail = report->detail] { onRenderToolResult(kToolName, false, detail); });
+        DispatchToMainThread([onRenderToolResult, signal, detail = report->detail] {
+            if (!signal->stop) onRenderToolResult(kToolName, false, detail);
+        });
 }
 
 }  // namespace
@@ -156,8 +159,7 @@ std::chrono::nanoseconds RenderJobs::PollInterval() { return std::chrono::nanose
 
 void RenderJobs::PollRenderJob(const std::string& jobId, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult)
 {
-    const std::shared_ptr<StopSignal> signal = CurrentSignal();
-    PollWith(jobId, onRenderPreview, onRenderToolResult, *signal);
+    PollWith(jobId, onRenderPreview, onRenderToolResult, CurrentSignal());
 }
 
 void RenderJobs::StartPolling(const std::string& jobId, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult)
@@ -171,7 +173,7 @@ void RenderJobs::StartPolling(const std::string& jobId, ChatPreview onRenderPrev
     }
     auto body = [jobId, onRenderPreview = std::move(onRenderPreview),
                  onRenderToolResult = std::move(onRenderToolResult), signal] {
-        PollWith(jobId, onRenderPreview, onRenderToolResult, *signal);
+        PollWith(jobId, onRenderPreview, onRenderToolResult, signal);
         Jobs& all = TheJobs();
         std::lock_guard<std::mutex> lock(all.mutex);
         --all.running;

@@ -27,9 +27,11 @@ void PollRenderJob(const std::string& jobId, ChatPreview onRenderPreview, ChatTo
 // once. Throws std::system_error when no thread can be made.
 void StartPolling(const std::string& jobId, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult);
 
-// Freeing the add-on: every running poll stops at its next pause (a request in flight is
-// cancelled within about a second) and posts nothing. Waits until all poll threads have
-// ended, at most timeout; true when none is left. Jobs started afterwards poll normally.
+// Freeing the add-on, or clearing the conversation: every running poll stops at its next
+// pause (a request in flight is cancelled within about a second) and posts nothing, and a
+// report already on the main queue is dropped there. Waits until all poll threads have ended,
+// at most timeout (zero: not at all); true when none is left. Jobs started afterwards poll
+// normally.
 bool StopAll(std::chrono::milliseconds timeout);
 
 // Poll threads that have not ended yet.

@@ -1,6 +1,7 @@
-#include <atomic>
+// The main queue the engine and the palette post to: work runs in order when drained, work
+// posted while draining runs after, failures stay inside, and empty work is never queued.
+
 #include <stdexcept>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -18,24 +19,6 @@ protected:
         QuillmereTest::TearDown();
     }
 };
-
-// Runs work through DispatchSyncMain on a second thread while this one drains; returns the error text.
-std::string SyncFromWorker(const std::function<void()>& work)
-{
-    std::string error = "(none)";
-    std::atomic<bool> returned{false};
-    std::thread worker([&] {
-        try {
-            DispatchSyncMain(work);
-        } catch (const std::runtime_error& e) {
-            error = e.what();
-        }
-        returned = true;
-    });
-    EXPECT_TRUE(MainQueue::PumpUntil([&] { return returned.load(); }, std::chrono::seconds(20)));
-    worker.join();
-    return error;
-}
 
 }  // namespace
 
@@ -58,28 +41,4 @@ TEST_F(MainQueueTest, PostedWorkRunsInOrderOnDrainAndExceptionsStayInside)
     EXPECT_EQ(ran, 6u);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
     EXPECT_EQ(MainQueue::PendingCount(), 0u);
-}
-
-TEST_F(MainQueueTest, SyncWorkRunsOnTheMainThreadAndItsFailureReachesTheCaller)
-{
-    std::vector<std::string> order;
-    bool ranOnMain = false;
-    DispatchAsyncMain([&] { order.push_back("posted"); });
-    EXPECT_EQ(SyncFromWorker([&] {
-                  ranOnMain = MainQueue::IsMainThread();
-                  order.push_back("sync");
-              }),
-              "(none)");
-    EXPECT_TRUE(ranOnMain);
-    EXPECT_EQ(order, (std::vector<std::string>{"posted", "sync"}));
-    EXPECT_EQ(SyncFromWorker([] { throw std::logic_error("tool failed"); }), "tool failed");
-    EXPECT_EQ(SyncFromWorker([] { throw 7; }), "Unknown error");
-
-    // On the main thread the failure reaches the caller in the same form.
-    try {
-        DispatchSyncMain([] { throw 7; });
-        ADD_FAILURE() << "the failure was lost";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Unknown error");
-    }
 }

@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include "HostPublishing.hpp"
 #include "HostTestingNavigator.hpp"
@@ -44,15 +43,7 @@ protected:
         pars.path = location ? &*location : nullptr;
         return ACAPI_Automate(APIDo_PublishID, &pars);
     }
-    static std::string Contents(const std::string& path) { return TempFolder::Read(path); }
     std::vector<std::string> Files(const std::string& path) const { return folder.Files(path.substr(dir.size() + 1)); }
-    // Page objects of a PDF ("/Type /Page", not "/Pages").
-    static size_t PageCount(const std::string& pdf)
-    {
-        std::regex page(R"(/Type\s*/Page[^s])");
-        return size_t(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
-    }
-
     TempFolder folder{"quillmere-publish"};
     const std::string dir = folder.Dir();
     std::vector<API_Guid> sets;
@@ -61,12 +52,11 @@ protected:
 TEST_F(Publishing, ASetBecomesAOnePagePdfNamedAfterItInItsFolderOrTheGivenOne)
 {
     ASSERT_EQ(Publish(sets[0]), NoError);
-    const std::string pdf = Contents(dir + "/out/Plans.pdf");
+    const std::string pdf = TempFolder::Read(dir + "/out/Plans.pdf");
     ASSERT_GT(pdf.size(), 500u);
     EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
     EXPECT_NE(pdf.find("%%EOF", pdf.size() - 16), std::string::npos) << "a complete file";
-    EXPECT_EQ(PageCount(pdf), 1u);
-    EXPECT_NE(pdf.find("/Count 1"), std::string::npos);
+    EXPECT_NE(pdf.find("/Count 1"), std::string::npos) << "one page";
 
     ASSERT_EQ(Publish(sets[1], dir + "/elsewhere"), NoError) << "the given folder wins";
     EXPECT_EQ(Files(dir + "/elsewhere"), std::vector<std::string>{"Site-Roof.pdf"}) << "a separator is no folder";
@@ -78,34 +68,31 @@ TEST_F(Publishing, ASetBecomesAOnePagePdfNamedAfterItInItsFolderOrTheGivenOne)
     EXPECT_TRUE(fs::exists(dir + "/out/" + longest + ".pdf"));
 }
 
+// Refusals, a painter that fails half way and a host without any painter leave no file.
 TEST_F(Publishing, RefusedRunsLeaveNoFile)
 {
-    struct Case {
+    const auto halfway = [] {
+        HostPublishing::SetPdfPainter([](const std::vector<HostPublishing::Page>&, const std::string& path) {
+            return std::ofstream(path) << "%PDF-1.5 half", APIERR_GENERAL;
+        });
+    };
+    const struct {
         const char* name;
         size_t set;
         std::optional<std::string> folder;
+        std::function<void()> arrange;
         GSErrCode code;
+    } cases[] = {
+        {"the set's folder is missing", 2, std::nullopt, [] {}, APIERR_BADPARS},
+        {"an empty location", 0, std::string(), [] {}, APIERR_BADPARS},
+        {"the painter fails", 0, std::nullopt, halfway, APIERR_GENERAL},
+        {"no painter", 0, std::nullopt, [] { HostPublishing::SetPdfPainter(nullptr); }, APIERR_NOTSUPPORTED},
     };
-    const Case cases[] = {
-        {"the set's folder is missing", 2, std::nullopt, APIERR_BADPARS},
-        {"an empty location", 0, std::string(), APIERR_BADPARS},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        c.arrange();
         EXPECT_EQ(Publish(sets[c.set], c.folder), c.code) << c.name;
         EXPECT_TRUE(fs::is_empty(dir + "/out")) << c.name;
     }
-    EXPECT_TRUE(HostTesting::PublishedFiles().empty());
-
-    // A painter that fails half way, and a host without any painter.
-    HostPublishing::SetPdfPainter([](const std::vector<HostPublishing::Page>&, const std::string& path) {
-        std::ofstream(path) << "%PDF-1.5 half";
-        return APIERR_GENERAL;
-    });
-    EXPECT_EQ(Publish(sets[0]), APIERR_GENERAL);
-    EXPECT_TRUE(fs::is_empty(dir + "/out")) << "no partial file";
-    HostPublishing::SetPdfPainter(nullptr);
-    EXPECT_EQ(Publish(sets[0]), APIERR_NOTSUPPORTED);
-    EXPECT_TRUE(fs::is_empty(dir + "/out"));
 }
 
 }  // namespace

@@ -1,59 +1,36 @@
-// What the story and build-phase tools need of the host: the story actions by the host's own
-// numbers, layers found, created and hidden by name with and without an undo step, and cheap
-// layer-only changes that still refuse what they must.
+// What the story and build-phase tools need of the host: an inserted story (its name read within
+// its field, higher elements moved up with their stories, undone whole), and cheap layer-only
+// changes that still refuse what they must.
 
 #include "QuillmereTest.hpp"
 
 namespace {
 
-class StoriesAndPhases : public HostTest {
-protected:
-    static GSErrCode StoryCommand(Int32 action, Int16 index)
-    {
-        API_StoryCmdType cmd;
-        BNClear(cmd);
-        cmd.action = action;
-        cmd.index = index;
-        cmd.height = 3.0;
-        cmd.elevation = 9.0;
-        return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &cmd);
-    }
-    static API_Attribute LayerNamed(const char* name)
-    {
-        API_Attribute a = HostTesting::MakeLayer(name);
-        a.header.index = 0;
-        return a;
-    }
-};
+class StoriesAndPhases : public HostTest {};
 
-TEST_F(StoriesAndPhases, StoryActionsUseTheHostsNumbersAndGoToStaysOutOfTheUndoHistory)
+// Switching stories and adding one above the last are the story tools' to check; here, what
+// only the host computes for an inserted story.
+TEST_F(StoriesAndPhases, AnInsertedStoryReadsItsNameWithinItsFieldMovesHigherElementsUpAndUndoes)
 {
-    struct Case {
-        Int32 action;
-        Int16 index;
-        bool inCommand;
-        GSErrCode expected;
-    };
-    const Case cases[] = {
-        {APIStory_GoTo, 2, false, NoError},
-        {APIStory_GoTo, -1, false, APIERR_BADPARS},  // below the first story
-        {0, 1, false, APIERR_BADPARS},               // no such action: refused, not "needs a command"
-        {APIStory_InsAbove, 2, false, APIERR_NEEDSUNDOSCOPE},
-        {APIStory_InsAbove, 2, true, NoError},
-    };
-    for (const Case& c : cases) {
-        HostTesting::ResetProject();
-        const auto before = HostTesting::UndoStepNames();
-        const GSErrCode code =
-            c.inCommand ? Command([&] { return StoryCommand(c.action, c.index); }) : StoryCommand(c.action, c.index);
-        EXPECT_EQ(code, c.expected) << "action " << c.action << " index " << c.index;
-        const bool inserted = c.expected == NoError && c.action == APIStory_InsAbove;
-        EXPECT_EQ(HostTesting::GetStories().size(), inserted ? 4u : 3u) << "action " << c.action;
-        EXPECT_EQ(HostTesting::CurrentStory(), c.expected == NoError && c.action == APIStory_GoTo ? c.index : 0);
-        EXPECT_EQ(HostTesting::UndoStepNames().size(), before.size() + (inserted ? 1 : 0));
-    }
+    // The name fills its whole field, with no terminator; whatever follows is not part of it.
+    struct {
+        API_StoryCmdType cmd;
+        GS::uchar_t after[4];
+    } named;
+    BNClear(named);
+    named.cmd = {APIStory_InsAbove, 0, 1.5, 1.5, {}};
+    for (GS::uchar_t& unit : named.cmd.uName) unit = u'A';
+    named.after[0] = named.after[1] = u'Z';
+    const API_Guid wall = HostTesting::AddWall(0, 0, 1, 0, 2);
+    ASSERT_EQ(Command([&] { return ACAPI_Environment(APIEnv_ChangeStorySettingsID, &named.cmd); }), NoError);
+    const auto stories = HostTesting::GetStories();
+    ASSERT_EQ(stories.size(), 4u);
+    EXPECT_EQ(std::make_tuple(stories[1].index, stories[1].level, stories[1].name),
+              std::make_tuple(Int16(1), 1.5, std::string(256, 'A')));
+    EXPECT_EQ(Read(wall).header.floorInd, 3) << "the wall moved up with its story";
     ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(HostTesting::GetStories().size(), 3u) << "the inserted story goes with its step";
+    EXPECT_EQ(std::make_tuple(Read(wall).header.floorInd, HostTesting::GetStories().size()),
+              std::make_tuple(2, size_t(3)));
 }
 
 // A change that leaves geometry, memo and story alone is checked by its header only; anything

@@ -1,7 +1,6 @@
 // Undoable commands: one step per success, rollback of failures, no nesting, undo to the exact previous state.
 
 #include <cstdint>
-#include <stdexcept>
 #include <thread>
 
 #include "QuillmereTest.hpp"
@@ -37,8 +36,11 @@ protected:
     }
     // One step of every kind of change: a new wall, a changed height, a new polygon, a hidden
     // layer, a new layer and deleted elements.
-    static GSErrCode MixedStep(const API_Guid& heightened, const API_Guid& reshaped, API_Attribute& hidden,
-                               API_Attribute& created, const GS::Array<API_Guid>& doomed)
+    // The body ends with finish, given the deletion's result.
+    static GSErrCode MixedStep(
+        const API_Guid& heightened, const API_Guid& reshaped, API_Attribute hidden, API_Attribute created,
+        const GS::Array<API_Guid>& doomed,
+        const std::function<GSErrCode(GSErrCode)>& finish = [](GSErrCode deleted) { return deleted; })
     {
         return Command(
             [&] {
@@ -48,7 +50,7 @@ protected:
                 hidden.header.flags = Int16(hidden.header.flags | APILay_Hidden);
                 EXPECT_EQ(ACAPI_Attribute_Modify(&hidden), NoError);
                 EXPECT_EQ(ACAPI_Attribute_Create(&created), NoError);
-                return ACAPI_Element_Delete(doomed);
+                return finish(ACAPI_Element_Delete(doomed));
             },
             "Quillmere: Mixed");
     }
@@ -64,87 +66,24 @@ protected:
     }
 };
 
-TEST_F(UndoableCommands, AFailingOrThrowingBodyIsRolledBackWholeWithPolygonsAndNothingEscapes)
-{
-    API_Guid kept = HostTesting::AddWall(0, 0, 5, 0), doomed = HostTesting::AddWall(0, 1, 5, 1),
-             slab = HostTesting::AddFixture(API_SlabID);
-    const auto before = Snapshot();
-    const Int32 layersBefore = AttributeCount(API_LayerID);
-    struct Failure {
-        const char* how;
-        std::function<GSErrCode()> fail;
-        GSErrCode code;
-    };
-    for (const Failure& f :
-         std::vector<Failure>{{"a non-zero result", [] { return APIERR_BADPARS; }, APIERR_BADPARS},
-                              {"a non-standard exception", []() -> GSErrCode { throw 42; }, APIERR_COMMANDFAILED}}) {
-        GSErrCode code = NoError;
-        EXPECT_NO_THROW(code = Command([&] {
-                            CreateWall(9);
-                            EXPECT_EQ(SetHeight(kept, 4.4), NoError);
-                            EXPECT_EQ(ReplacePolygon(slab), NoError);
-                            EXPECT_EQ(ACAPI_Element_Delete({doomed}), NoError);
-                            API_Attribute layer = HostTesting::MakeLayer("Scratch");
-                            EXPECT_EQ(ACAPI_Attribute_Create(&layer), NoError);
-                            return f.fail();
-                        }))
-            << f.how;
-        EXPECT_EQ(code, f.code) << f.how;
-        EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << f.how;
-        EXPECT_EQ(Snapshot(), before) << f.how;
-        EXPECT_EQ(AttributeCount(API_LayerID), layersBefore) << f.how;
-    }
-    EXPECT_EQ(Command([] {
-                  CreateWall(1);
-                  return NoError;
-              }),
-              NoError)
-        << "the host is usable afterwards";
-}
-
 TEST_F(UndoableCommands, TheBodyRunsOnceAsOneStepNamedByteForByteAndNestingAndUndoAreRefusedInside)
 {
     int runs = 0;
-    bool innerRan = false;
     GSErrCode inner = NoError, undo = NoError;
-    EXPECT_EQ(Command(
-                  [&] {
-                      ++runs;
-                      EXPECT_TRUE(HostTesting::InUndoableCommand());
-                      CreateWall(0);
-                      CreateWall(1);
-                      return NoError;
-                  },
-                  "Quillmere: Größe ändern"),
+    const auto body = [&] { return ++runs, CreateWall(runs), NoError; };
+    bool inside = false;
+    EXPECT_EQ(
+        Command([&] { return body(), inside = HostTesting::InUndoableCommand(), body(); }, "Quillmere: Größe ändern"),
+        NoError);
+    EXPECT_TRUE(inside && runs == 2);
+    EXPECT_EQ(Command([&] { return inner = Command(body, "Inner"), undo = HostTesting::Undo(), body(); },
+                      "Quillmere: Move Elements"),
               NoError);
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(Command(
-                  [&] {
-                      inner = Command(
-                          [&] {
-                              innerRan = true;
-                              return NoError;
-                          },
-                          "Inner");
-                      undo = HostTesting::Undo();
-                      CreateWall(2);
-                      return NoError;
-                  },
-                  "Quillmere: Move Elements"),
-              NoError);
-    EXPECT_EQ(inner, APIERR_REFUSEDCMD);
-    EXPECT_FALSE(innerRan);
-    EXPECT_NE(undo, NoError);
+    EXPECT_EQ(std::make_tuple(inner, undo != NoError, runs), std::make_tuple(APIERR_REFUSEDCMD, true, 3));
     EXPECT_EQ(HostTesting::UndoStepNames(), (Steps{"Quillmere: Größe ändern", "Quillmere: Move Elements"}));
     HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_GENERAL);
-    runs = 0;
-    EXPECT_EQ(Command([&] {
-                  ++runs;
-                  return NoError;
-              }),
-              APIERR_GENERAL)
-        << "an injected refusal skips the body";
-    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(Command(body), APIERR_GENERAL);
+    EXPECT_EQ(runs, 3) << "an injected refusal skips the body";
 }
 
 TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateAndRedoMakesTheStepAgain)
@@ -152,36 +91,58 @@ TEST_F(UndoableCommands, UndoRestoresTheExactPreviousStateAndRedoMakesTheStepAga
     API_Guid a = HostTesting::AddWall(0, 0, 5, 0), b = HostTesting::AddWall(0, 1, 5, 1),
              c = HostTesting::AddFixture(API_SlabID);
     API_Guid window = HostTesting::AddFixture(API_WindowID, 0, a), d = HostTesting::AddFixture(API_SlabID);
+    // A deleted text comes back with its content.
+    const std::string content = "Küche 3×4 m";
+    ScopedMemo memo, back;
+    API_Element label = HostTesting::MakeElement(API_TextID, memo.get());
+    BMKillHandle(&memo->textContent);
+    memo->textContent = BMAllocateHandle(GSSize(content.size() + 1), ALLOCATE_CLEAR, 0);
+    std::memcpy(*memo->textContent, content.c_str(), content.size());
+    const API_Guid text = HostTesting::AddElement(label, memo.get());
     API_Attribute outside = HostTesting::MakeLayer("Made Outside"), inside = HostTesting::MakeLayer("Made Inside");
     ASSERT_EQ(ACAPI_Attribute_Create(&outside), NoError);
+    const Int32 insideIndex = AttributeCount(API_LayerID) + 1;
     EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << "attribute calls outside a command make no step";
-    API_Attribute layer = GetAttr(API_LayerID, 2);
-    const API_Attribute layerBefore = layer;
-    const auto before = Snapshot();
-    const std::vector<API_Guid> wallsBefore = ListOf(API_WallID);
-    ASSERT_EQ(MixedStep(b, d, layer, inside, {a, c}), NoError);
+    const API_Attribute layer = GetAttr(API_LayerID, 2);
+    // The elements, the wall list's order, layer 2's record and which made layers exist.
+    const auto state = [&] {
+        const API_Attribute shown = GetAttr(API_LayerID, 2);
+        return std::make_tuple(Snapshot(), ListOf(API_WallID),
+                               std::string(reinterpret_cast<const char*>(&shown), sizeof shown),
+                               HostTesting::GetAttribute(API_LayerID, insideIndex, nullptr),
+                               HostTesting::GetAttribute(API_LayerID, outside.header.index, nullptr));
+    };
+    const auto before = state();
+    // A body that fails or throws is rolled back whole, polygons, attributes and memos too.
+    const struct {
+        const char* how;
+        std::function<GSErrCode(GSErrCode)> finish;
+        GSErrCode code;
+    } failures[] = {{"a non-zero result", [](GSErrCode) { return APIERR_BADPARS; }, APIERR_BADPARS},
+                    {"a non-standard exception", [](GSErrCode) -> GSErrCode { throw 42; }, APIERR_COMMANDFAILED}};
+    for (const auto& f : failures) {
+        GSErrCode code = NoError;
+        EXPECT_NO_THROW(code = MixedStep(b, d, layer, inside, {a, c, text}, f.finish)) << f.how;
+        EXPECT_EQ(code, f.code) << f.how;
+        EXPECT_TRUE(HostTesting::UndoStepNames().empty()) << f.how;
+        EXPECT_TRUE(state() == before) << f.how;
+    }
+    ASSERT_EQ(MixedStep(b, d, layer, inside, {a, c, text}), NoError);
     EXPECT_FALSE(HostTesting::ElementExists(window));
     EXPECT_EQ(HostTesting::GetPolygon(d)[1], (API_Coord{8, 0})) << "the polygon was replaced";
     EXPECT_NE(HostTesting::Redo(), NoError) << "nothing was undone";
-    const auto after = Snapshot();
-    const std::vector<API_Guid> wallsAfter = ListOf(API_WallID);
-    const API_Attribute layerAfter = GetAttr(API_LayerID, 2);
-
+    const auto after = state();
+    EXPECT_TRUE(after != before && std::get<3>(after));
+    // Restored and redone elements keep their place in the list.
     ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(ListOf(API_WallID), wallsBefore) << "restored elements keep their place in the list";
-    EXPECT_TRUE(Same(GetAttr(API_LayerID, 2), layerBefore));
-    EXPECT_FALSE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
-    EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, outside.header.index, nullptr));
+    EXPECT_TRUE(state() == before);
+    ASSERT_TRUE(HostTesting::GetElementMemo(text, back.get()) && back->textContent != nullptr);
+    EXPECT_EQ(std::string(*back->textContent), content);
     EXPECT_TRUE(HostTesting::UndoStepNames().empty());
     EXPECT_EQ(HostTesting::RedoStepNames(), Steps{"Quillmere: Mixed"});
     EXPECT_NE(HostTesting::Undo(), NoError) << "nothing left to undo";
-
     ASSERT_EQ(HostTesting::Redo(), NoError);
-    EXPECT_EQ(Snapshot(), after);
-    EXPECT_EQ(ListOf(API_WallID), wallsAfter) << "redone elements keep their place in the list";
-    EXPECT_TRUE(Same(GetAttr(API_LayerID, 2), layerAfter));
-    EXPECT_TRUE(HostTesting::GetAttribute(API_LayerID, inside.header.index, nullptr));
+    EXPECT_TRUE(state() == after);
 }
 
 TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
@@ -205,67 +166,34 @@ TEST_F(UndoableCommands, UndoTakesBackOnlyTheLastStepToTheStateBeforeIt)
     EXPECT_EQ(Snapshot(), before);
 }
 
-TEST_F(UndoableCommands, DeletedDraftingComesBackWithItsMemoOnUndo)
-{
-    const std::string content = "Küche 3×4 m";
-    std::vector<API_Guid> made;
-    GS::Array<API_Guid> all;
-    for (API_ElemTypeID typeID : {API_LineID, API_ArcID, API_TextID, API_PolyLineID, API_HotspotID, API_SplineID,
-                                  API_HatchID, API_DimensionID}) {
-        ScopedMemo memo;
-        API_Element e = HostTesting::MakeElement(typeID, memo.get());
-        if (typeID == API_TextID) {
-            BMKillHandle(&memo->textContent);
-            memo->textContent = BMAllocateHandle(GSSize(content.size() + 1), ALLOCATE_CLEAR, 0);
-            std::memcpy(*memo->textContent, content.c_str(), content.size());
-        }
-        ASSERT_EQ(CreateInCommand(e, memo.get()), NoError) << typeID;
-        made.push_back(e.header.guid);
-        all.Push(e.header.guid);
-    }
-    ASSERT_EQ(DeleteInCommand(all), NoError);
-    EXPECT_EQ(HostTesting::ElementCount(), 0u);
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    ASSERT_EQ(HostTesting::AllElements(), made);
-    ScopedMemo text;
-    ASSERT_TRUE(HostTesting::GetElementMemo(made[2], text.get()));
-    ASSERT_NE(text->textContent, nullptr);
-    EXPECT_EQ(std::string(*text->textContent), content);
-}
-
 TEST_F(UndoableCommands, TheRevisionMovesOnWithEveryStepUndoRedoAndResetButNotWithAFailedCommand)
 {
-    using Revision = std::uint64_t;
-    Revision last = HostTesting::ProjectRevision();
-    auto moved = [&last] {
-        const Revision now = HostTesting::ProjectRevision();
-        const bool changed = now != last;
-        last = now;
-        return changed;
+    const auto wall = [](GSErrCode result) {
+        return [result] { return Command([result] { return CreateWall(0), result; }); };
     };
-    EXPECT_EQ(Command([] {
-                  CreateWall(0);
-                  return APIERR_GENERAL;
-              }),
-              APIERR_GENERAL);
-    EXPECT_FALSE(moved()) << "a rolled-back command changed nothing";
-    ASSERT_EQ(Command([] {
-                  CreateWall(0);
-                  return NoError;
-              }),
-              NoError);
-    EXPECT_TRUE(moved());
-    ASSERT_EQ(HostTesting::Undo(), NoError);
-    EXPECT_TRUE(moved());
-    ASSERT_EQ(HostTesting::Redo(), NoError);
-    EXPECT_TRUE(moved());
+    const struct {
+        const char* what;
+        std::function<GSErrCode()> run;
+        GSErrCode code;
+        bool moves;
+    } steps[] = {{"a rolled-back command", wall(APIERR_GENERAL), APIERR_GENERAL, false},
+                 {"a command", wall(NoError), NoError, true},
+                 {"undo", HostTesting::Undo, NoError, true},
+                 {"redo", HostTesting::Redo, NoError, true}};
+    std::uint64_t last = HostTesting::ProjectRevision();
+    for (const auto& step : steps) {
+        EXPECT_EQ(step.run(), step.code) << step.what;
+        EXPECT_EQ(HostTesting::ProjectRevision() != last, step.moves) << step.what;
+        last = HostTesting::ProjectRevision();
+    }
     // A waiter on another thread wakes for the change; a wait with nothing happening times out.
     EXPECT_EQ(HostTesting::WaitForProjectChange(last, 10), last);
     std::thread waiter([seen = last] { EXPECT_NE(HostTesting::WaitForProjectChange(seen, 60000), seen); });
     ASSERT_EQ(HostTesting::Undo(), NoError);
     waiter.join();
+    last = HostTesting::ProjectRevision();
     HostTesting::ResetProject();
-    EXPECT_TRUE(moved());
+    EXPECT_NE(HostTesting::ProjectRevision(), last);
 }
 
 }  // namespace

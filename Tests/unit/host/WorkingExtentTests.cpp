@@ -11,33 +11,16 @@ namespace {
 
 using E = API_Element&;
 using M = API_ElementMemo&;
+using WorkingExtent = HostTest;
 
-struct Field {
-    const char* what;
-    API_ElemTypeID typeID;
-    std::function<void(E, M, double)> set;
-};
-
-class WorkingExtent : public HostTest {
-protected:
-    void SetUp() override
-    {
-        HostTest::SetUp();
-        wall = HostTesting::AddWall(0, 0, 6, 0);
-    }
-    // A valid element of the type, ready to create (an opening sits in the fixture wall).
-    API_Element Valid(API_ElemTypeID typeID, API_ElementMemo* memo) const
-    {
-        API_Element e = HostTesting::MakeElement(typeID, memo);
-        if (typeID == API_DoorID) e.door.owner = wall;
-        return e;
-    }
-    API_Guid wall;
-};
-
-const std::vector<Field>& Fields()
+TEST_F(WorkingExtent, CreateAndChangeRefuseEveryPointAndSizeThatIsNotFiniteOrBeyondTheExtent)
 {
-    static const std::vector<Field> fields = {
+    const double edge = HostTesting::WorkingExtent(), inf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char* what;
+        API_ElemTypeID typeID;
+        std::function<void(E, M, double)> set;
+    } fields[] = {
         {"wall start", API_WallID, [](E e, M, double v) { e.wall.begC.x = v; }},
         {"column segment width", API_ColumnID,
          [](E, M m, double v) { m.columnSegments[0].nominalWidth = std::fabs(v); }},
@@ -45,52 +28,23 @@ const std::vector<Field>& Fields()
         {"dimension witness point", API_DimensionID, [](E, M m, double v) { (*m.dimElems)[1].base.loc.x = v; }},
         {"hotlink placement", API_HotlinkID, [](E e, M, double v) { e.hotlink.transformation.tmx[7] = v; }},
     };
-    return fields;
-}
-
-std::vector<double> OutsideValues()
-{
-    const double extent = HostTesting::WorkingExtent();
-    const double inf = std::numeric_limits<double>::infinity();
-    return {extent * 1.001, inf, std::numeric_limits<double>::quiet_NaN()};
-}
-
-TEST_F(WorkingExtent, CreateRefusesEveryPointAndSizeThatIsNotFiniteOrBeyondTheExtent)
-{
-    const size_t count = HostTesting::ElementCount();
-    for (const Field& field : Fields()) {
-        for (double value : OutsideValues()) {
-            ScopedMemo memo;
-            API_Element e = Valid(field.typeID, memo.get());
-            field.set(e, memo.memo, value);
-            EXPECT_EQ(CreateInCommand(e, memo.get()), APIERR_BADPARS) << field.what << " = " << value;
-        }
-    }
-    EXPECT_EQ(HostTesting::ElementCount(), count);
-    EXPECT_TRUE(HostTesting::UndoStepNames().empty());
-    // Up to the extent itself is the host's to keep.
-    const double edge = HostTesting::WorkingExtent();
-    API_Element longWall = Valid(API_WallID, nullptr);
-    longWall.wall.begC = {-edge, -edge};
-    longWall.wall.endC = {edge, edge};
-    EXPECT_EQ(CreateInCommand(longWall), NoError);
-    ScopedMemo memo;
-    API_Element slab = Valid(API_SlabID, memo.get());
-    for (Int32 i = 1; i <= slab.slab.poly.nCoords; ++i) (*memo->coords)[i].x -= edge - 4.0;
-    EXPECT_EQ(CreateInCommand(slab, memo.get()), NoError);
-}
-
-TEST_F(WorkingExtent, ChangeRefusesTheSameValuesAndKeepsTheElementAsItWas)
-{
     API_Element fullMask;
     std::memset(&fullMask, 0xFF, sizeof fullMask);
-    for (const Field& field : Fields()) {
+    for (const auto& field : fields) {
         ScopedMemo memo;
-        API_Element e = Valid(field.typeID, memo.get());
+        API_Element e = HostTesting::MakeElement(field.typeID, memo.get());
+        for (double value : {edge * 1.001, inf, std::nan("")}) {
+            ScopedMemo spoiled;
+            API_Element created = HostTesting::MakeElement(field.typeID, spoiled.get());
+            field.set(created, spoiled.memo, value);
+            const size_t count = HostTesting::ElementCount();
+            EXPECT_EQ(CreateInCommand(created, spoiled.get()), APIERR_BADPARS) << field.what << " = " << value;
+            EXPECT_EQ(HostTesting::ElementCount(), count);
+        }
         ASSERT_EQ(CreateInCommand(e, memo.get()), NoError) << field.what;
         const API_Element stored = Read(e.header.guid);
         const std::vector<API_Coord> polygon = HostTesting::GetPolygon(e.header.guid);
-        for (double value : OutsideValues()) {
+        for (double value : {edge * 1.001, inf, std::nan("")}) {
             ScopedMemo changedMemo;
             API_Element changed = stored;
             HostTesting::MakeElement(field.typeID, changedMemo.get());
@@ -101,6 +55,15 @@ TEST_F(WorkingExtent, ChangeRefusesTheSameValuesAndKeepsTheElementAsItWas)
             EXPECT_EQ(HostTesting::GetPolygon(e.header.guid), polygon) << field.what;
         }
     }
+    // Up to the extent itself is the host's to keep.
+    API_Element longWall = HostTesting::MakeElement(API_WallID);
+    longWall.wall.begC = {-edge, -edge};
+    longWall.wall.endC = {edge, edge};
+    EXPECT_EQ(CreateInCommand(longWall), NoError);
+    ScopedMemo memo;
+    API_Element slab = HostTesting::MakeElement(API_SlabID, memo.get());
+    for (Int32 i = 1; i <= slab.slab.poly.nCoords; ++i) (*memo->coords)[i].x -= edge - 4.0;
+    EXPECT_EQ(CreateInCommand(slab, memo.get()), NoError);
 }
 
 }  // namespace

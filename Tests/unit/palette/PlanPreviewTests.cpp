@@ -37,7 +37,8 @@ TEST_F(ShellTest, ThePlanOverlayShowsAsAPreviewBeforeTheStatusCard)
     const auto scripts = Scripts(palette);
     const std::string overlay = service.BaseUrl() + "/plans/p/overlay.png";
     const auto preview =
-        std::find(scripts.begin(), scripts.end(), "QuillmereUI.addRenderPreview('" + overlay + "','" + overlay + "')");
+        std::find(scripts.begin(), scripts.end(),
+                  "QuillmereUI.addRenderPreview('" + overlay + "','" + overlay + "','Plan recognition overlay')");
     const auto card = std::find_if(scripts.begin(), scripts.end(), [](const std::string& s) {
         return s.rfind("QuillmereUI.addToolResult('get_plan_extraction_status',true,", 0) == 0;
     });

@@ -1,18 +1,12 @@
-#include <cairo.h>
+// The host stand-in's page plumbing: bridge objects per document, the request guard, event
+// stream lines and the bridge script's place in a page.
 
 #include <array>
-#include <cstdio>
-#include <fstream>
-#include <thread>
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "BridgeScript.hpp"
-#include "HostTesting.hpp"
 #include "PaletteHost.hpp"
-#include "PlanView.hpp"
-#include "PngPixels.hpp"
 #include "RequestGuard.hpp"
 
 // fontconfig keeps its configuration for the life of the process: the library's memory, not a leak of ours.
@@ -50,47 +44,6 @@ TEST(BrowserControl, BridgeObjectsLastUntilTheNextDocumentAndAThrowingOneIsAFail
         EXPECT_EQ(PaletteHost::ExecutedScripts(browser.GetId()), std::vector<std::string>{"one()"});
     }
     EXPECT_TRUE(pageOutbox->IsClosed());
-}
-
-// A PNG's size and how many of its pixels are dark (the walls' colour: nothing else is that dark).
-struct Picture {
-    int width = 0, height = 0, darkPixels = 0, backgroundPixels = 0;
-};
-
-static Picture Decode(const std::vector<unsigned char>& png)
-{
-    const PngCount dark = CountPixels(png, Near(0, 0, 0, 70));
-    return {dark.width, dark.height, dark.count,
-            CountPixels(png, [](uint32_t p) { return p == 0xFCFCF9; }).count};  // the paper colour
-}
-
-// Whatever the project holds, the plan stays a plan: a drawing as wide as the working extent
-// keeps its grid apart, and a point beyond the extent (stored past the host's checks) does not
-// shrink the rest to a dot.
-TEST(PlanView, StaysReadableWhateverTheProjectHolds)
-{
-    HostTesting::ResetProject();
-    const Int16 story = HostTesting::CurrentStory();
-    const double extent = HostTesting::WorkingExtent();
-    HostTesting::AddWall(-extent, 0, extent, 0, story);
-    const Picture wide = Decode(PlanView::RenderPng({800, 600, story}));
-    EXPECT_GT(wide.backgroundPixels, 800 * 600 / 2) << "the grid hatches the view";
-    EXPECT_GT(wide.darkPixels, 0);
-
-    HostTesting::ResetProject();
-    HostTesting::AddWall(0, 0, 6, 0, story);
-    HostTesting::AddWall(6, 0, 6, 4, story);
-    const int near = Decode(PlanView::RenderPng({400, 300, story})).darkPixels;
-    const Picture clamped = Decode(PlanView::RenderPng({-5, 1000000, story}));
-    EXPECT_EQ(std::make_pair(clamped.width, clamped.height), std::make_pair(64, 4096)) << "the size is not clamped";
-    for (double far : {1e300, extent * 2}) {
-        HostTesting::AddWall(far, far, far + 1, far, story);
-        const Picture drawn = Decode(PlanView::RenderPng({400, 300, story}));
-        EXPECT_GT(drawn.darkPixels, near / 2) << far << ": the walls in reach are no longer drawn at their size";
-        EXPECT_GT(drawn.backgroundPixels, 400 * 300 / 2) << far;
-    }
-    HostTesting::ResetProject();
-    cairo_debug_reset_static_data();
 }
 
 TEST(RequestGuard, LetsInOnlyThisRunsTokenFromThisOrigin)

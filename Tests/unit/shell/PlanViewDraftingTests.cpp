@@ -2,6 +2,7 @@
 // leaves alone what it does not cover, on its own story only.
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,38 +25,35 @@ struct Point {
     int r = 2;
 };  // r: pixels around the point that count
 
-class Picture {
-public:
-    Picture() : surface_(cairo_image_surface_create(CAIRO_FORMAT_RGB24, kSize, kSize)), cr_(cairo_create(surface_))
-    {
-        cairo_set_source_rgb(cr_, 1, 1, 1);
-        cairo_paint(cr_);
-    }
-    ~Picture()
-    {
-        cairo_destroy(cr_);
-        cairo_surface_destroy(surface_);
-    }
-    cairo_t* Context() { return cr_; }
-    // Any pixel within p.r pixels of the model point that is not white.
-    bool InkAt(Point p)
-    {
-        cairo_surface_flush(surface_);
-        const int cx = int(std::lround(kMapping.X(p.x))), cy = int(std::lround(kMapping.Y(p.y)));
-        const unsigned char* data = cairo_image_surface_get_data(surface_);
-        const int stride = cairo_image_surface_get_stride(surface_);
-        for (int y = std::max(cy - p.r, 0); y <= std::min(cy + p.r, kSize - 1); ++y)
-            for (int x = std::max(cx - p.r, 0); x <= std::min(cx + p.r, kSize - 1); ++x) {
-                const uint32_t pixel = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
-                if ((pixel & 0xFFFFFF) != 0xFFFFFF) return true;
-            }
-        return false;
-    }
+// The story's sheet drawn in fills and linework on white: its pixels, row by row.
+std::vector<uint32_t> Draw(Int16 story)
+{
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kSize, kSize);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    const auto sheet = PlanViewDrafting::Read(story);
+    PlanViewDrafting::DrawFills(cr, *sheet, kMapping);
+    PlanViewDrafting::DrawLinework(cr, *sheet, kMapping);
+    cairo_surface_flush(surface);
+    std::vector<uint32_t> pixels(kSize * kSize);
+    for (int y = 0; y < kSize; ++y)
+        std::memcpy(&pixels[size_t(y * kSize)],
+                    cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface), kSize * 4);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return pixels;
+}
 
-private:
-    cairo_surface_t* surface_;
-    cairo_t* cr_;
-};
+// Any pixel within p.r pixels of the model point that is not white.
+bool InkAt(const std::vector<uint32_t>& pixels, Point p)
+{
+    const int cx = int(std::lround(kMapping.X(p.x))), cy = int(std::lround(kMapping.Y(p.y)));
+    for (int y = std::max(cy - p.r, 0); y <= std::min(cy + p.r, kSize - 1); ++y)
+        for (int x = std::max(cx - p.r, 0); x <= std::min(cx + p.r, kSize - 1); ++x)
+            if ((pixels[size_t(y * kSize + x)] & 0xFFFFFF) != 0xFFFFFF) return true;
+    return false;
+}
 
 template <typename T>
 T** Handle(const std::vector<T>& records)
@@ -63,18 +61,6 @@ T** Handle(const std::vector<T>& records)
     T** h = reinterpret_cast<T**>(BMAllocateHandle(GSSize(records.size() * sizeof(T)), ALLOCATE_CLEAR, 0));
     for (size_t i = 0; i < records.size(); ++i) (*h)[i] = records[i];
     return h;
-}
-
-// Stores an element of the type (its fixture values changed by edit) with the given memo.
-API_Guid Add(API_ElemTypeID type, const std::function<void(API_Element&, API_ElementMemo&)>& edit)
-{
-    API_ElementMemo memo;
-    BNClear(memo);
-    API_Element e = HostTesting::MakeElement(type, &memo);
-    edit(e, memo);
-    const API_Guid guid = HostTesting::AddElement(e, &memo);
-    ACAPI_DisposeElemMemoHdls(&memo);
-    return guid;
 }
 
 void Polygon(API_Polygon& poly, API_ElementMemo& memo, std::vector<API_Coord> points, bool closed)
@@ -88,12 +74,6 @@ void Polygon(API_Polygon& poly, API_ElementMemo& memo, std::vector<API_Coord> po
     poly = {Int32(points.size()) - 1, 1, 0};
 }
 
-void Text(API_ElementMemo& memo, const std::string& content)
-{
-    BMKillHandle(&memo.textContent);
-    memo.textContent = Handle(std::vector<char>(content.c_str(), content.c_str() + content.size() + 1));
-}
-
 struct Case {
     const char* what;
     API_ElemTypeID type;
@@ -104,28 +84,27 @@ struct Case {
 
 TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
 {
+    using E = API_Element&;
+    using M = API_ElementMemo&;
     const std::vector<Case> cases = {
         {"line",
          API_LineID,
-         [](API_Element& e, API_ElementMemo&) {
-             e.line.begC = {1, 1};
-             e.line.endC = {9, 1};
+         [](E e, M) {
+             e.line.begC = {1, 1}, e.line.endC = {9, 1};
          },
          {{5, 1}, {1.2, 1}},
          {{5, 5}}},
         {"text",
          API_TextID,
-         [](API_Element& e, API_ElementMemo& m) {
-             e.text.loc = {2, 5};
-             e.text.size = 0.5;
-             e.text.anchor = 7;
-             Text(m, "WWWW");
+         [](E e, M m) {
+             e.text.loc = {2, 5}, e.text.size = 0.5, e.text.anchor = 7, BMKillHandle(&m.textContent),
+             m.textContent = Handle(std::vector<char>{'W', 'W', 'W', 'W', 0});
          },
          {{2.4, 5.2}, {3.0, 5.2}},
          {{2.4, 4.3}, {1.6, 5.2}, {6, 5.2}}},
         {"spline",
          API_SplineID,
-         [](API_Element& e, API_ElementMemo& m) {
+         [](E e, M m) {
              BMKillHandle(reinterpret_cast<GSHandle*>(&m.coords));
              BMKillHandle(reinterpret_cast<GSHandle*>(&m.bezierDirs));
              m.coords = Handle<API_Coord>({{0, 0}, {1, 1}, {5, 6}, {9, 1}});
@@ -134,45 +113,36 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
          },
          {{5, 6}, {1, 1}, {9, 1}},
          {{5, 1}, {5, 3}}},
+        // Fill 3 is parallel lines 0.1 m apart.
         {"hatched fill",
          API_HatchID,
-         [](API_Element& e, API_ElementMemo& m) {
-             e.hatch.fillInd = 3;  // parallel lines 0.1 m apart
-             e.hatch.fillBGPen = 0;
-             Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
+         [](E e, M m) {
+             e.hatch.fillInd = 3, e.hatch.fillBGPen = 0, Polygon(e.hatch.poly, m, {{1, 1}, {9, 1}, {1, 9}}, true);
          },
          {{3, 3, 3}, {2, 6, 3}, {5, 2.5, 3}},
          {{8, 8, 3}, {6, 6, 3}}},
+        // The dimension line, both witness lines, the figure above the line's middle.
         {"dimension",
          API_DimensionID,
-         [](API_Element& e, API_ElementMemo& m) {
-             e.dimension.refC = {5, 4};
-             e.dimension.direction = {1, 0};
-             e.dimension.textSize = 0.4;
-             (*m.dimElems)[0].base.loc = {1, 2};
-             (*m.dimElems)[1].base.loc = {9, 2};
+         [](E e, M m) {
+             e.dimension.refC = {5, 4}, e.dimension.direction = {1, 0}, e.dimension.textSize = 0.4;
+             (*m.dimElems)[0].base.loc = {1, 2}, (*m.dimElems)[1].base.loc = {9, 2};
          },
-         // The dimension line, both witness lines, the figure above the line's middle.
          {{3, 4}, {7, 4}, {1, 3}, {9, 3}, {5, 4.3, 6}},
          {{5, 2}, {5, 6}, {1, 1.95}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         HostTesting::ResetProject();
-        Add(c.type, c.edit);
-        const auto sheet = PlanViewDrafting::Read(0);
-        Picture picture;
-        PlanViewDrafting::DrawFills(picture.Context(), *sheet, kMapping);
-        PlanViewDrafting::DrawLinework(picture.Context(), *sheet, kMapping);
-        for (const Point& p : c.ink) EXPECT_TRUE(picture.InkAt(p)) << "no ink at (" << p.x << ", " << p.y << ")";
-        for (const Point& p : c.blank) EXPECT_FALSE(picture.InkAt(p)) << "ink at (" << p.x << ", " << p.y << ")";
-        // Another story's sheet leaves it out.
-        Picture empty;
-        const auto nothing = PlanViewDrafting::Read(2);
-        PlanViewDrafting::DrawFills(empty.Context(), *nothing, kMapping);
-        PlanViewDrafting::DrawLinework(empty.Context(), *nothing, kMapping);
-        for (const Point& p : c.ink)
-            EXPECT_FALSE(empty.InkAt(p)) << "story 2 has ink at (" << p.x << ", " << p.y << ")";
+        API_ElementMemo memo;
+        BNClear(memo);
+        API_Element e = HostTesting::MakeElement(c.type, &memo);
+        c.edit(e, memo);
+        HostTesting::AddElement(e, &memo);
+        ACAPI_DisposeElemMemoHdls(&memo);
+        const auto own = Draw(0), other = Draw(2);  // another story's sheet leaves it out
+        for (const Point& p : c.ink) EXPECT_TRUE(InkAt(own, p) && !InkAt(other, p)) << "(" << p.x << ", " << p.y << ")";
+        for (const Point& p : c.blank) EXPECT_FALSE(InkAt(own, p)) << "ink at (" << p.x << ", " << p.y << ")";
     }
 }
 

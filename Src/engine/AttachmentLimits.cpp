@@ -1,0 +1,57 @@
+// Attachment size limits of the language-model services.
+#include "engine/AttachmentLimits.hpp"
+
+#include <cstdio>
+
+#include "engine/ProviderCommon.hpp"
+
+namespace {
+
+constexpr std::size_t kMB = 1024 * 1024;
+
+std::string Megabytes(std::size_t bytes)
+{
+    char digits[32];
+    std::snprintf(digits, sizeof digits, "%.2f", static_cast<double>(bytes) / kMB);
+    std::string text = digits;
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') text.pop_back();
+    return text + " MB";
+}
+
+}  // namespace
+
+AttachmentLimits LimitsFor(ProviderKind kind)
+{
+    // Anthropic counts an image's base64 text against its 5 MB, which a 3.75 MB file fills;
+    // a PDF must leave room in a request of at most 32 MB.
+    if (kind == ProviderKind::Anthropic) return {5 * kMB * 3 / 4, 24 * kMB};
+    return {20 * kMB, 24 * kMB};
+}
+
+std::size_t DecodedSize(const std::string& base64)
+{
+    std::size_t padding = 0;
+    for (auto it = base64.rbegin(); it != base64.rend() && *it == '=' && padding < 2; ++it) ++padding;
+    const std::size_t size = base64.size() / 4 * 3;
+    return size > padding ? size - padding : 0;
+}
+
+std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, ProviderKind kind, const std::string& service)
+{
+    const AttachmentLimits limits = LimitsFor(kind);
+    int number = 0;
+    for (const ContentBlock& block : blocks) {
+        const bool image = block.kind == BlockKind::Image;
+        if (!image && block.kind != BlockKind::Document) continue;
+        ++number;
+        if (image && !ProviderCommon::IsImageTypeModelsRead(block.mediaType)) continue;
+        const std::size_t limit = image ? limits.imageBytes : limits.documentBytes;
+        const std::size_t size = DecodedSize(block.Data());
+        if (size > limit) {
+            return "attachment " + std::to_string(number) + (image ? " (image) is " : " (PDF) is ") + Megabytes(size) +
+                   "; " + service + " takes " + (image ? "images" : "PDF files") + " of at most " + Megabytes(limit);
+        }
+    }
+    return "";
+}

@@ -1,0 +1,121 @@
+// Writing and reading the neutral history as JSON.
+#include "engine/HistoryJson.hpp"
+
+#include <set>
+#include <utility>
+
+using nlohmann::json;
+
+namespace {
+
+json BlockToJson(const ContentBlock& block)
+{
+    switch (block.kind) {
+    case BlockKind::Text: return {{"type", "text"}, {"text", block.text}};
+    case BlockKind::Image:
+    case BlockKind::Document:
+        return {{"type", block.kind == BlockKind::Image ? "image" : "document"},
+                {"media_type", block.mediaType},
+                {"data", block.Data()}};
+    case BlockKind::ToolUse:
+        return {{"type", "tool_use"}, {"id", block.toolId}, {"name", block.toolName}, {"input", block.input}};
+    case BlockKind::ToolResult:
+        return {{"type", "tool_result"}, {"id", block.toolId}, {"text", block.text}, {"is_error", block.isError}};
+    }
+    return json::object();
+}
+
+bool Text(const json& object, const char* key, std::string& into)
+{
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_string()) return false;
+    into = found->get<std::string>();
+    return true;
+}
+
+bool BlockFromJson(const json& in, ContentBlock& block)
+{
+    std::string type, a, b;
+    if (!in.is_object() || !Text(in, "type", type)) return false;
+    if (type == "text") {
+        if (!Text(in, "text", a)) return false;
+        block = ContentBlock::Text(std::move(a));
+    } else if (type == "image" || type == "document") {
+        if (!Text(in, "media_type", a) || !Text(in, "data", b) || b.empty()) return false;
+        block = type == "image" ? ContentBlock::Image(std::move(a), std::move(b))
+                                : ContentBlock::Document(std::move(a), std::move(b));
+    } else if (type == "tool_use") {
+        const auto input = in.find("input");
+        if (!Text(in, "id", a) || !Text(in, "name", b) || input == in.end() || !input->is_object()) return false;
+        block = ContentBlock::ToolUse(std::move(a), std::move(b), *input);
+    } else if (type == "tool_result") {
+        const auto isError = in.find("is_error");
+        if (!Text(in, "id", a) || !Text(in, "text", b) || isError == in.end() || !isError->is_boolean()) return false;
+        block = ContentBlock::ToolResult(std::move(a), std::move(b), isError->get<bool>());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+json HistoryToJson(const std::vector<HistoryMessage>& messages)
+{
+    json out = json::array();
+    for (const HistoryMessage& message : messages) {
+        json content = json::array();
+        for (const ContentBlock& block : message.blocks) content.push_back(BlockToJson(block));
+        out.push_back({{"role", message.role == Role::User ? "user" : "assistant"}, {"content", std::move(content)}});
+    }
+    return out;
+}
+
+bool HistoryFromJson(const json& in, std::vector<HistoryMessage>& messages, std::string& error)
+{
+    messages.clear();
+    if (!in.is_array()) {
+        error = "the history is not a list of messages";
+        return false;
+    }
+    std::set<std::string> open;  // calls of the assistant message before not answered yet
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const json& entry = in[i];
+        const std::string where = "message " + std::to_string(i + 1);
+        std::string role;
+        const auto content = entry.is_object() ? entry.find("content") : json::const_iterator();
+        if (!entry.is_object() || !Text(entry, "role", role) || (role != "user" && role != "assistant") ||
+            content == entry.end() || !content->is_array() || content->empty()) {
+            error = where + " is not a user or assistant message with content";
+            return false;
+        }
+        HistoryMessage message{role == "user" ? Role::User : Role::Assistant, {}};
+        if ((message.role == Role::User) != (i % 2 == 0)) {
+            error = where + " breaks the alternation of user and assistant";
+            return false;
+        }
+        for (const json& item : *content) {
+            ContentBlock block;
+            if (!BlockFromJson(item, block)) {
+                error = where + " holds a block that cannot be read";
+                return false;
+            }
+            if (block.kind == BlockKind::ToolUse) open.insert(block.toolId);
+            if (block.kind == BlockKind::ToolResult && open.erase(block.toolId) == 0) {
+                error = where + " answers a tool call that was not made";
+                return false;
+            }
+            message.blocks.push_back(std::move(block));
+        }
+        if (message.role == Role::User && !open.empty()) {
+            error = where + " leaves a tool call without its result";
+            return false;
+        }
+        messages.push_back(std::move(message));
+    }
+    if (!open.empty()) {
+        error = "the last tool calls have no results";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+// The neutral conversation history as JSON, the form it is kept in between runs:
+// [{"role": "user"|"assistant", "content": [block, ...]}, ...] with each block one of
+// {"type":"text","text"}, {"type":"image"|"document","media_type","data"},
+// {"type":"tool_use","id","name","input"}, {"type":"tool_result","id","text","is_error"}.
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/Conversation.hpp"
+
+nlohmann::json HistoryToJson(const std::vector<HistoryMessage>& messages);
+
+// false with why when json is not such a history, or one that no service would accept back
+// (roles not alternating, a tool result without its call, an unanswered call before the end).
+bool HistoryFromJson(const nlohmann::json& json, std::vector<HistoryMessage>& messages, std::string& error);

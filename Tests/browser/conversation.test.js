@@ -1,0 +1,101 @@
+'use strict';
+
+// The conversation as a user lives it across failures and restarts, and the host window
+// keeping up with changes that are not undo steps. Nothing here reaches any address other
+// than 127.0.0.1.
+
+const { test, describe, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const h = require('./harness');
+
+const MODEL = 'claude-test-model';
+const KEY = 'sk-ant-test-key-456';
+
+describe('the conversation through failures and restarts', () => {
+  let session, fake, frame;
+
+  before(async () => {
+    session = await h.startSession({ provider: 'anthropic', model: MODEL, anthropic_api_key: KEY });
+    ({ fake, frame } = session);
+  });
+
+  after(async () => {
+    if (session) await session.stop();
+  });
+
+  test('a failed send puts its text and attachment back and is not sent twice', async () => {
+    await frame.setInputFiles('#file-input', { name: 'door.png', mimeType: 'image/png', buffer: h.TINY_PNG });
+    await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 1);
+    // Nothing scripted: the fake model answers 500.
+    await h.sendMessage(frame, 'Add a door to the south wall');
+    await frame.waitForSelector('.message.user.unsent');
+    assert.equal(await frame.inputValue('#input'), 'Add a door to the south wall');
+    assert.equal(await frame.textContent('#attachments .chip-name'), 'door.png');
+    const background = (selector) => frame.$eval(selector, (el) => getComputedStyle(el).backgroundColor);
+    assert.notEqual(await background('.message.assistant .bubble.warning'), await background('#input'),
+      'a warning bubble is coloured as one');
+
+    fake.script(h.textReply('Door added.'));
+    await frame.click('#send-button');
+    await h.waitForBubble(frame, 'Door added.');
+    const sent = JSON.stringify(fake.requests.at(-1).body.messages);
+    assert.equal(sent.split('Add a door to the south wall').length - 1, 1, 'the message went once: ' + sent);
+  });
+
+  test('a restart brings the conversation back, and the model continues it', async () => {
+    await frame.waitForSelector('#thinking', { state: 'hidden' });
+    await session.host.stop();
+    session.host = await h.startHost({ home: session.home, anthropicUrl: fake.url });
+    let page;
+    ({ frame, page } = await h.openPalette(session.browser.context, session.host));
+    // Neither page leaves the browser to ask the host for an icon it refuses.
+    for (const doc of [page, frame]) {
+      assert.match(await doc.$eval('link[rel="icon"]', (link) => link.getAttribute('href')), /^data:/);
+    }
+    // A menu left open closes when the user clicks into the palette.
+    await page.click('#addon-menu-button');
+    await frame.click('#input');
+    await page.waitForFunction(() => !document.querySelector('#addon-menu').classList.contains('open'));
+    await h.waitForBubble(frame, 'Door added.');
+    assert.equal(await frame.isVisible('#welcome'), false);
+
+    fake.script(h.textReply('It is on the south wall.'));
+    await h.sendMessage(frame, 'Where is the door?');
+    await h.waitForBubble(frame, 'It is on the south wall.');
+    const roles = fake.requests.at(-1).body.messages.map((m) => m.role);
+    assert.deepEqual(roles, ['user', 'assistant', 'user']);
+  });
+
+  test('hiding a layer redraws the plan in the host window', async () => {
+    const page = session.browser.context.pages()[0];
+    // The picture the window shows, once it differs from the one given and has settled.
+    const shownPlan = async (unlike, wanted) => {
+      for (let i = 0; i < 100; i++) {
+        const src = await page.$eval('#plan', (img) => img.src);
+        if (src && src !== unlike) {
+          const dark = await h.darkPixels(page, src);
+          if (wanted(dark)) return { src, dark };
+        }
+        await page.waitForTimeout(100);
+      }
+      throw new Error('the plan was not redrawn');
+    };
+    fake.script(h.toolReply('create_wall', { start_x: -4, start_y: 0, end_x: 4, end_y: 0, thickness: 0.5 }),
+      h.textReply('Wall built.'));
+    await h.sendMessage(frame, 'Build a wall');
+    const built = await shownPlan('', (dark) => dark > 200);
+
+    fake.script(h.toolReply('set_layer_visibility', { layer_index: 1, visible: false }), h.textReply('Layer hidden.'));
+    await h.sendMessage(frame, 'Hide the wall layer');
+    const hidden = await shownPlan(built.src, (dark) => dark < built.dark / 2);
+    assert.ok(hidden.dark < built.dark / 2, `${built.dark} dark pixels before, ${hidden.dark} after`);
+  });
+
+  test('the status warns, not shows ready, while the chosen model has no key', async () => {
+    await frame.click('#settings-button');
+    await frame.fill('#setting-model', 'gpt-4.1');
+    await frame.click('#settings-save');
+    await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Add an API key in Settings');
+    assert.equal(await frame.$eval('#status-dot', (dot) => dot.className), 'status-dot nokey');
+  });
+});

@@ -1,0 +1,178 @@
+// The plan view as the window and its capture show it: each window captured at its own size on
+// the current story, every element in its pen's colour read afresh for each drawing, hidden
+// layers left out, and a plan that stays readable whatever the project holds.
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "HostTesting.hpp"
+#include "HostTestingWindow.hpp"
+#include "HostWindow.hpp"
+#include "PlanView.hpp"
+#include "PlanWindow.hpp"
+
+namespace {
+
+// A PNG's size and how many of its pixels (seen as 0xRRGGBB) counts accepts.
+struct Picture {
+    int width = 0, height = 0, pixels = 0;
+};
+
+template <typename Bytes>
+Picture CountPixels(const Bytes& png, const std::function<bool(uint32_t)>& counts)
+{
+    struct Reader {
+        const Bytes& bytes;
+        size_t at;
+    } reader{png, 0};
+    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* data, unsigned int length) {
+            auto* in = static_cast<Reader*>(closure);
+            if (in->at + length > in->bytes.size()) return CAIRO_STATUS_READ_ERROR;
+            std::copy_n(reinterpret_cast<const unsigned char*>(in->bytes.data()) + in->at, length, data);
+            in->at += length;
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &reader);
+    Picture out;
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
+        out.width = cairo_image_surface_get_width(surface);
+        out.height = cairo_image_surface_get_height(surface);
+        for (int y = 0; y < out.height; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface) +
+                                                                y * cairo_image_surface_get_stride(surface));
+            for (int x = 0; x < out.width; ++x) out.pixels += counts(row[x] & 0xFFFFFF) ? 1 : 0;
+        }
+    }
+    cairo_surface_destroy(surface);
+    return out;
+}
+
+// The pixels with every channel within tolerance of (r, g, b).
+template <typename Bytes>
+Picture Count(const Bytes& png, int r, int g, int b, int tolerance = 40)
+{
+    return CountPixels(png, [=](uint32_t p) {
+        return std::abs(int(p >> 16) - r) < tolerance && std::abs(int((p >> 8) & 0xFF) - g) < tolerance &&
+               std::abs(int(p & 0xFF) - b) < tolerance;
+    });
+}
+
+std::vector<unsigned char> Plan(int width = 400, int height = 300)
+{
+    return PlanView::RenderPng({width, height, HostTesting::CurrentStory()});
+}
+
+class PlanViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        HostTesting::ResetProject();
+        HostTesting::ResetWindows();
+        PlanWindow::Install();
+    }
+    void TearDown() override
+    {
+        HostTesting::ResetWindows();
+        HostTesting::ResetProject();
+        cairo_debug_reset_static_data();
+    }
+};
+
+TEST_F(PlanViewTest, EachWindowIsCapturedAsThePlanOfTheCurrentStoryAtItsOwnSize)
+{
+    HostTesting::SetStories({{0, 0.0, "Ground"}, {1, 3.0, "First"}});
+    HostTesting::AddWall(0, 0, 8, 0, 0);
+    HostTesting::AddWall(8, 0, 8, 5, 0);
+    HostTesting::SetMainWindow(HostTesting::WindowSize{640, 480});
+    const Picture main = Count(HostWindow::CaptureWindowPng(HostTesting::kMainWindowNumber), 0, 0, 0, 90);
+    EXPECT_EQ(std::make_pair(main.width, main.height), std::make_pair(640, 480));
+    EXPECT_GT(main.pixels, 500) << "the walls are not in the capture";
+    API_StoryCmdType goTo{};
+    goTo.action = APIStory_GoTo;
+    goTo.index = 1;
+    ASSERT_EQ(ACAPI_Environment(APIEnv_ChangeStorySettingsID, &goTo), NoError);
+    EXPECT_EQ(Count(HostWindow::CaptureWindowPng(HostTesting::kMainWindowNumber), 0, 0, 0, 90).pixels, 0)
+        << "another story's walls were drawn";
+
+    // A refused encoding and a window nothing draws give nothing.
+    HostTesting::FailNextCall("NSBitmapImageRep representationUsingType", APIERR_GENERAL);
+    EXPECT_TRUE(HostWindow::CaptureWindowPng(HostTesting::kMainWindowNumber).empty());
+    HostTesting::ClearFailures();
+    HostTesting::InstallWindowPicture({});
+    EXPECT_TRUE(HostWindow::CaptureWindowPng(HostTesting::kMainWindowNumber).empty());
+}
+
+TEST_F(PlanViewTest, PensAndLayersAreReadAfreshForEachDrawing)
+{
+    // A wall on layer 3 drawn with pen 20, a column on layer 4 with pen 21.
+    HostTesting::SetAttribute(HostTesting::MakePen(20, 1.0, 0.0, 0.0));
+    HostTesting::SetAttribute(HostTesting::MakePen(21, 0.0, 0.0, 1.0));
+    API_Element wall = HostTesting::MakeElement(API_WallID), column = HostTesting::MakeElement(API_ColumnID);
+    wall.wall.begC = {0, 0}, wall.wall.endC = {6, 0}, wall.wall.thickness = 0.4;
+    wall.wall.contPen = 20, wall.header.layer = 3;
+    column.column.origoPos = {3, 3}, column.column.pen = 21, column.header.layer = 4;
+    HostTesting::AddElement(wall);
+    HostTesting::AddElement(column);
+    const auto first = Plan();
+    EXPECT_GT(Count(first, 255, 0, 0).pixels, 300) << "the wall is not in pen 20's red";
+    EXPECT_GT(Count(first, 0, 0, 255).pixels, 20) << "the column is not in pen 21's blue";
+
+    HostTesting::SetAttribute(HostTesting::MakePen(20, 0.0, 0.63, 0.0));
+    EXPECT_EQ(Count(Plan(), 255, 0, 0).pixels, 0) << "the old colour stayed";
+
+    API_Attribute walls;
+    ASSERT_TRUE(HostTesting::GetAttribute(API_LayerID, 3, &walls));
+    walls.header.flags = Int16(walls.header.flags | APILay_Hidden);
+    HostTesting::SetAttribute(walls);
+    const auto hidden = Plan();
+    EXPECT_EQ(Count(hidden, 0, 160, 0).pixels, 0) << "a wall on a hidden layer was drawn";
+    EXPECT_GT(Count(hidden, 0, 0, 255).pixels, 20) << "the column's layer is shown";
+
+    // A locked layer is drawn; so is a layer the host cannot read; a pen it cannot read leaves
+    // the view's own colour.
+    walls.header.flags = APILay_Locked;
+    HostTesting::SetAttribute(walls);
+    HostTesting::DeleteAttribute(API_LayerID, 4);
+    HostTesting::DeleteAttribute(API_PenID, 20);
+    const auto shown = Plan();
+    EXPECT_GT(Count(shown, 43, 48, 54).pixels, 300) << "the wall lost its outline colour";
+    EXPECT_GT(Count(shown, 0, 0, 255).pixels, 20);
+}
+
+// A drawing as wide as the working extent keeps its grid apart, and a point beyond the extent
+// (stored past the host's checks) does not shrink the rest to a dot.
+TEST_F(PlanViewTest, StaysReadableWhateverTheProjectHolds)
+{
+    const Int16 story = HostTesting::CurrentStory();
+    const double extent = HostTesting::WorkingExtent();
+    const auto paper = [](const std::vector<unsigned char>& png) {
+        return CountPixels(png, [](uint32_t p) { return p == 0xFCFCF9; }).pixels;
+    };
+    HostTesting::AddWall(-extent, 0, extent, 0, story);
+    const auto wide = Plan(800, 600);
+    EXPECT_GT(paper(wide), 800 * 600 / 2) << "the grid hatches the view";
+    EXPECT_GT(Count(wide, 0, 0, 0, 70).pixels, 0);
+
+    HostTesting::ResetProject();
+    HostTesting::AddWall(0, 0, 6, 0, story);
+    HostTesting::AddWall(6, 0, 6, 4, story);
+    const int near = Count(Plan(), 0, 0, 0, 70).pixels;
+    const Picture clamped = Count(Plan(-5, 1000000), 0, 0, 0, 70);
+    EXPECT_EQ(std::make_pair(clamped.width, clamped.height), std::make_pair(64, 4096)) << "the size is not clamped";
+    for (double far : {1e300, extent * 2}) {
+        HostTesting::AddWall(far, far, far + 1, far, story);
+        const auto drawn = Plan();
+        EXPECT_GT(Count(drawn, 0, 0, 0, 70).pixels, near / 2) << far << ": the walls in reach are not at their size";
+        EXPECT_GT(paper(drawn), 400 * 300 / 2) << far;
+    }
+}
+
+}  // namespace
