@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ACAPinc.h"
+#include "core/ElementFunctions.hpp"
 
 #include "tools/ToolFamilies.hpp"
 #include "tools/ToolKit.hpp"
@@ -104,11 +105,14 @@ struct EditRequest {
     API_Coord end;
 };
 
-// Runs the edit as one undo step; success answers onSuccess(), a refusal the prefix and code.
+// Runs the edit as one undo step; success answers onSuccess(result), a refusal the prefix and
+// code. The host writes a copy's GUID back into the edited list, so result is the GUID text of
+// the element the edit left behind: the copy when the source is kept, else the element itself.
 template <typename OnSuccess>
 ToolResult UndoableEdit(const char* undoName, const char* prefix, const API_Guid& guid, const EditRequest& request,
                         OnSuccess onSuccess)
 {
+    API_Guid result = guid;
     return UndoableCommand(
         undoName, prefix,
         [&]() -> GSErrCode {
@@ -128,9 +132,11 @@ ToolResult UndoableEdit(const char* undoName, const char* prefix, const API_Guid
             neig.guid = guid;
             GS::Array<API_Neig> items;
             items.Push(neig);
-            return ACAPI_Element_Edit(&items, pars);
+            const GSErrCode err = ACAPI_Element_Edit(&items, pars);
+            if (err == NoError) result = items[0].guid;
+            return err;
         },
-        onSuccess);
+        [&] { return onSuccess(GuidToStr(result)); });
 }
 
 std::string Pair(double x, double y) { return "(" + std::to_string(x) + ", " + std::to_string(y) + ")"; }
@@ -143,9 +149,10 @@ ToolResult Drag(const json& input, double defaultDx, bool withDelete, const char
     if (guidText.empty()) return ToolResult::Fail("element_guid is required");
 
     const EditRequest request{APIEdit_Drag, withDelete, {0.0, 0.0}, {0.0, 0.0}, {dx, dy}};
-    return UndoableEdit(undoName, prefix, ParseGuid(guidText), request, [&] {
+    // A copy reports its own GUID, so the model can go on working with it.
+    return UndoableEdit(undoName, prefix, ParseGuid(guidText), request, [&](const std::string& result) {
         if (withDelete) return ToolResult::Ok(guidText, "Element moved by " + Pair(dx, dy));
-        return ToolResult::Ok("", "Element copied with offset " + Pair(dx, dy));
+        return ToolResult::Ok(result, "Element copied with offset " + Pair(dx, dy));
     });
 }
 
@@ -167,9 +174,10 @@ ToolResult RotateElement(const json& input)
 
     const double a = degrees * kDegreesToRadians;
     const EditRequest request{APIEdit_Rotate, true, {cx, cy}, {cx + 1.0, cy}, {cx + std::cos(a), cy + std::sin(a)}};
-    return UndoableEdit("Quillmere: Rotate Element", "RotateElement", ParseGuid(guidText), request, [&] {
-        return ToolResult::Ok(guidText, "Element rotated " + std::to_string(degrees) + " degrees");
-    });
+    return UndoableEdit("Quillmere: Rotate Element", "RotateElement", ParseGuid(guidText), request,
+                        [&](const std::string&) {
+                            return ToolResult::Ok(guidText, "Element rotated " + std::to_string(degrees) + " degrees");
+                        });
 }
 
 ToolResult MirrorElement(const json& input)
@@ -184,8 +192,11 @@ ToolResult MirrorElement(const json& input)
 
     // The axis runs from the origin point to the end point; the begin point is not used.
     const EditRequest request{APIEdit_Mirror, !keepOriginal, {x1, y1}, {0.0, 0.0}, {x2, y2}};
+    // A mirrored copy (the original kept) reports the copy's GUID; otherwise the element's own.
     return UndoableEdit("Quillmere: Mirror Element", "MirrorElement", ParseGuid(guidText), request,
-                        [&] { return ToolResult::Ok(guidText, "Element mirrored"); });
+                        [&](const std::string& result) {
+                            return ToolResult::Ok(keepOriginal ? result : guidText, "Element mirrored");
+                        });
 }
 
 ToolResult GroupElements(const json& input)

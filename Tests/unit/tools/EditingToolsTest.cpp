@@ -58,6 +58,32 @@ TEST_F(EditingTools, EachEditSendsItsRecordAndIsOneStepThatUndoes)
     }
 }
 
+// A copy's GUID reaches the model, so "rotate the copy" can find it; a plain move or mirror
+// reports the element it was given.
+TEST_F(EditingTools, ACopyReportsItsOwnGuid)
+{
+    const struct {
+        const char* tool;
+        json input;
+        bool reportsCopy;
+    } rows[] = {
+        {"copy_element", {{"dx", 2.0}}, true},
+        {"mirror_element", {{"axis_y2", 1.0}, {"axis_x2", 0.0}, {"keep_original", true}}, true},
+        {"mirror_element", {{"axis_y2", 1.0}, {"axis_x2", 0.0}}, false},
+        {"move_element", {{"dx", 2.0}}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.tool) + " " + row.input.dump());
+        const API_Guid wall = HostTesting::AddWall(1.0, 0.0, 4.0, 0.0);
+        json input = row.input;
+        input["element_guid"] = Text(wall);
+        const ToolResult result = Run(row.tool, input);
+        ASSERT_TRUE(result.success);
+        EXPECT_EQ(Element(result.elementGuid).header.type.typeID, API_WallID);
+        EXPECT_EQ(result.elementGuid != Text(wall), row.reportsCopy);
+    }
+}
+
 TEST_F(EditingTools, ModifyDerivesStoryAndAngleAndWritesNothingElse)
 {
     API_Element record = HostTesting::MakeElement(API_ObjectID);
