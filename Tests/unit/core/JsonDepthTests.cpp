@@ -1,9 +1,11 @@
-// The nesting check that keeps recursion away from JSON read from outside.
+// Input read from outside: the nesting check that keeps recursion away from its JSON, and
+// attachment text to bytes (the standard alphabet, unknown characters skipped, padding only at the end).
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "core/Base64.hpp"
 #include "core/JsonDepth.hpp"
 
 namespace {
@@ -41,5 +43,28 @@ TEST(JsonDepth, CountsArraysAndObjectsAtEveryBranch)
     for (const Case& c : cases) {
         const nlohmann::json value = nlohmann::json::parse(c.text);
         EXPECT_EQ(JsonNestsDeeperThan(value, c.limit), c.deeper) << c.name;
+    }
+}
+
+TEST(Base64, DecodesPaddedTextSkippingEverythingOutsideTheAlphabet)
+{
+    const struct {
+        const char* text;
+        std::string bytes;  // empty: refused
+    } cases[] = {
+        {"UE5HMQ==", "PNG1"},
+        {"UE\r\n5HMQ==", "PNG1"},  // a break inside a group
+        {"QQ==", "A"},
+        {"+/8A", std::string("\xfb\xff\x00", 3)},
+        {"QUJD*QUJD", "ABCABC"},
+        {"", ""},
+        {"QQ", ""},        // not a multiple of four
+        {"Q===", ""},      // padding longer than two
+        {"QQ==QUJD", ""},  // data after padding
+    };
+    for (const auto& c : cases) {
+        std::string out = "stale";
+        EXPECT_EQ(DecodeBase64(c.text, out), !c.bytes.empty()) << c.text;
+        EXPECT_EQ(out, c.bytes) << c.text;
     }
 }

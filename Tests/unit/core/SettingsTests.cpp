@@ -2,11 +2,15 @@
 // defaults, and a corrupt file is kept beside before it is replaced.
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "ScopedHome.hpp"
 #include "TempFolder.hpp"
+#include "core/CurrentSettings.hpp"
+#include "core/FileText.hpp"
 #include "core/Settings.hpp"
 
 namespace fs = std::filesystem;
@@ -102,4 +106,115 @@ TEST_F(SettingsTest, CorruptFileIsKeptBesideBeforeTheNextSave)
     EXPECT_EQ(ReadFile(path + ".corrupt.1"), "[1, 2, 3]");
     EXPECT_EQ(Files(dir),
               (std::vector<std::string>{"settings.json", "settings.json.corrupt", "settings.json.corrupt.1"}));
+}
+
+// The settings in force are read once; only the palette's load or a save that worked replaces them.
+TEST(CurrentSettingsTest, ReadOnceThenOnlyWhatThePaletteLoadsOrSaves)
+{
+    ScopedHome home;
+    const std::string dir = home.Path() + "/.quillmere";
+    const auto onDisk = [dir](const char* model) {
+        std::filesystem::create_directories(dir);
+        TempFolder::Write(dir + "/settings.json", std::string("{\"model\": \"") + model + "\"}");
+    };
+    const auto saved = [](const char* model, bool works) {
+        Settings settings;
+        settings.model = model;
+        EXPECT_EQ(CurrentSettings::Save(settings), works) << model;
+    };
+    const struct {
+        const char* name;
+        std::function<void()> step;
+        const char* model;  // what a service sees afterwards
+    } rows[] = {
+        {"the first reader loads the file", [&] { onDisk("first"); }, "first"},
+        {"a file changed underneath is not reread", [&] { onDisk("edited"); }, "first"},
+        {"the palette's load reads it again", [] { CurrentSettings::Load(); }, "edited"},
+        {"a save makes its settings current", [&] { saved("saved", true); }, "saved"},
+        {"a failed save keeps those in force",
+         [&] {
+             std::filesystem::remove_all(dir);
+             TempFolder::Write(dir, "a file where the folder belongs");
+             saved("unsaved", false);
+         },
+         "saved"},
+    };
+    for (const auto& row : rows) {
+        row.step();
+        EXPECT_EQ(CurrentSettings::Get().model, row.model) << row.name;
+    }
+}
+
+// Whole-file reads take regular files only and never wait on what sits at the path; whole-file
+// writes replace the target whole, with an exact mode or the umask's, and leave nothing beside.
+using Make = std::function<void(const std::string&)>;
+
+static int ModeOf(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
+}
+
+TEST(FileTextTest, ReadsOnlyRegularFilesWithoutWaiting)
+{
+    const std::string big = "{\"model\": \"" + std::string(70000, 'm') + "\"}";  // past one read buffer
+    using Status = Settings::LoadStatus;
+    const struct {
+        const char* name;
+        Make make;
+        bool read;
+        Status settings;
+    } rows[] = {
+        {"regular file", [&](const std::string& p) { TempFolder::Write(p, big); }, true, Status::Loaded},
+        {"named pipe", [](const std::string& p) { ::mkfifo(p.c_str(), 0600); }, false, Status::Unreadable},
+        {"folder", [](const std::string& p) { ::mkdir(p.c_str(), 0700); }, false, Status::Unreadable},
+        {"nothing", [](const std::string&) {}, false, Status::Missing},
+    };
+    for (const auto& row : rows) {
+        TempFolder folder("quillmere-filetext");
+        const std::string path = folder.Path("settings.json");
+        row.make(path);
+        std::string bytes = "before";
+        EXPECT_EQ(ReadWholeFile(path, bytes), row.read) << row.name;
+        EXPECT_EQ(bytes, row.read ? big : "before") << row.name;
+        Status status = Status::Loaded;
+        Settings::LoadFrom(path, &status);
+        EXPECT_EQ(status, row.settings) << row.name;
+    }
+}
+
+TEST(FileTextTest, WritesWholeWithTheModeAskedForAndLeavesNothingBeside)
+{
+    const auto oldFile = [](mode_t mode) -> Make {
+        return [mode](const std::string& p) { TempFolder::Write(p, "old"), ::chmod(p.c_str(), mode); };
+    };
+    const Make folderInTheWay = [](const std::string& p) { ::mkdir(p.c_str(), 0700), TempFolder::Write(p + "/x", ""); };
+    const struct {
+        const char* name;
+        Make make;
+        int mode;
+        mode_t umask;
+        int expected;  // -1: the write fails and what was there stays
+    } rows[] = {
+        {"exact mode narrows a readable file", oldFile(0644), 0600, 022, 0600},
+        {"exact mode ignores the umask", [](const std::string&) {}, 0640, 077, 0640},
+        {"umask mode over a private file", oldFile(0600), kModeFromUmask, 022, 0644},
+        {"umask mode under a strict umask", oldFile(0644), kModeFromUmask, 077, 0600},
+        {"a folder in the way stays", folderInTheWay, 0600, 022, -1},
+    };
+    for (const auto& row : rows) {
+        TempFolder folder("quillmere-filetext");
+        const std::string path = folder.Path("out.json");
+        row.make(path);
+        const int before = ModeOf(path);
+        const mode_t saved = ::umask(row.umask);
+        std::string error;
+        const bool written = WriteWholeFileAtomic(path, "new", row.mode, &error);
+        ::umask(saved);
+        EXPECT_EQ(written, row.expected >= 0) << row.name;
+        EXPECT_EQ(error.empty(), written) << row.name << ": " << error;
+        EXPECT_EQ(ModeOf(path), written ? row.expected : before) << row.name;
+        EXPECT_EQ(written ? TempFolder::Read(path) : "new", "new") << row.name;
+        EXPECT_EQ(folder.Files(), std::vector<std::string>{"out.json"}) << row.name;
+    }
 }

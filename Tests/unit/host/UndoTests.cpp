@@ -196,4 +196,36 @@ TEST_F(UndoableCommands, TheRevisionMovesOnWithEveryStepUndoRedoAndResetButNotWi
     EXPECT_NE(HostTesting::ProjectRevision(), last);
 }
 
+// The history is bounded, the oldest step dropped first; the steps kept still undo.
+TEST_F(UndoableCommands, HistoryKeepsTheNewestStepsUpToItsLimit)
+{
+    struct Case {
+        const char* name;
+        size_t limit, limitAfter;  // the second set once the steps are made
+        int steps;                 // each makes one wall, named "Step <n>"
+        std::vector<std::string> kept;
+    };
+    const Case cases[] = {
+        {"under the limit", 5, 5, 3, {"Step 1", "Step 2", "Step 3"}},
+        {"past the limit", 2, 2, 4, {"Step 3", "Step 4"}},
+        {"no history", 0, 0, 2, {}},
+        {"limit lowered afterwards", 5, 1, 3, {"Step 3"}},
+    };
+    for (const Case& c : cases) {
+        HostTesting::ResetProject();
+        const size_t wallsBefore = HostTesting::ElementCount(API_WallID);
+        HostTesting::SetUndoLimit(c.limit);
+        for (int i = 1; i <= c.steps; ++i) {
+            const std::string name = "Step " + std::to_string(i);
+            ASSERT_EQ(Command([&] { return CreateWall(i), NoError; }, name.c_str()), NoError);
+        }
+        HostTesting::SetUndoLimit(c.limitAfter);
+        EXPECT_EQ(HostTesting::UndoStepNames(), c.kept) << c.name;
+        size_t undone = 0;
+        while (HostTesting::Undo() == NoError) ++undone;
+        EXPECT_EQ(undone, c.kept.size()) << c.name;
+        EXPECT_EQ(HostTesting::ElementCount(API_WallID) - wallsBefore, size_t(c.steps) - undone) << c.name;
+    }
+}
+
 }  // namespace

@@ -1,5 +1,11 @@
 // The chat palette: its page and bridge object, the settings it saves, the page updates it
-// sends, and the reports it takes from the engine's thread while it lives.
+// sends, and the reports it takes from the engine's thread while it lives; a recognition job's
+// overlay reaching the page as a preview card before the tool card; and turns that do not go as
+// planned: an unsent message goes back to the user, settings that were not written do not apply,
+// and a render started before the conversation was cleared shows nothing in the new one.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <new>
 #include <thread>
 
@@ -7,6 +13,8 @@
 
 #include "FakeProductService.hpp"
 #include "ShellTest.hpp"
+#include "core/MainThread.hpp"
+#include "tools/recognition/RenderJobs.hpp"
 
 using nlohmann::json;
 
@@ -196,4 +204,128 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
     EXPECT_EQ(ShownConversation(Scripts(palette).back()), empty);
     Call(palette, "replayConversation", {JS::Value("page-8")});
     EXPECT_EQ(ShownConversation(Scripts(palette).back())["entries"], json::array());
+}
+
+TEST_F(ShellTest, ThePlanOverlayShowsAsAPreviewBeforeTheStatusCard)
+{
+    FakeProductService service;
+    setenv("QUILLMERE_ANTHROPIC_URL", service.BaseUrl().c_str(), 1);
+    WriteSettingsFile(json({{"anthropic_api_key", "sk-test"}, {"service_url", service.BaseUrl()}}).dump());
+    service.Script("GET /plans/p/status",
+                   FakeProductService::Reply{200, R"({"status":"done","overlay_url":"/plans/p/overlay.png"})"});
+    const auto reply = [](const json& block, const char* stop) {
+        return FakeProductService::Reply{
+            200, json({{"role", "assistant"}, {"content", {block}}, {"stop_reason", stop}}).dump()};
+    };
+    service.Script("POST /v1/messages", {reply({{"type", "tool_use"},
+                                                {"id", "t1"},
+                                                {"name", "get_plan_extraction_status"},
+                                                {"input", {{"plan_id", "p"}}}},
+                                               "tool_use"),
+                                         reply({{"type", "text"}, {"text", "Done."}}, "end_turn")});
+    ChatPalette palette;
+    palette.GetBridge().SendMessage("is my plan read yet?");
+    ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(20)));
+    MainQueue::DrainUntilIdle();
+    const auto scripts = Scripts(palette);
+    const std::string overlay = service.BaseUrl() + "/plans/p/overlay.png";
+    const auto preview =
+        std::find(scripts.begin(), scripts.end(),
+                  "QuillmereUI.addRenderPreview('" + overlay + "','" + overlay + "','Plan recognition overlay')");
+    const auto card = std::find_if(scripts.begin(), scripts.end(), [](const std::string& s) {
+        return s.rfind("QuillmereUI.addToolResult('get_plan_extraction_status',true,", 0) == 0;
+    });
+    ASSERT_NE(preview, scripts.end());
+    ASSERT_NE(card, scripts.end());
+    EXPECT_LT(preview - scripts.begin(), card - scripts.begin());
+}
+
+TEST(PlanDispatch, EmptyWorkIsNeverQueued)
+{
+    MainQueue::SetMainThread();
+    MainQueue::DiscardPending();
+    DispatchToMainThread(nullptr);
+    DispatchToMainThread(std::function<void()>());
+    EXPECT_EQ(MainQueue::PendingCount(), 0u);
+    int runs = 0;
+    DispatchToMainThread([&] { ++runs; });
+    EXPECT_EQ(runs, 0) << "never inline, even on the main thread";
+    MainQueue::DrainUntilIdle();
+    EXPECT_EQ(runs, 1);
+}
+
+namespace {
+
+bool AnyScriptStartsWith(ChatPalette& palette, const std::string& prefix)
+{
+    const auto scripts = PaletteHost::ExecutedScripts(palette.GetBrowser().GetId());
+    return std::any_of(scripts.begin(), scripts.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+}
+
+}  // namespace
+
+TEST_F(ShellTest, UnsavedSettingsDoNotApplyAndAnUnsentMessageGoesBackToThePage)
+{
+    ChatPalette palette;
+    const std::string before = Call(palette, "getSettings").GetString();
+    std::ofstream(SettingsPath().parent_path()) << "a file where the settings folder belongs";
+    const json update = {{"provider", "anthropic"}, {"model", "claude-x"}, {"anthropicApiKey", "sk-ant-new"}};
+    EXPECT_FALSE(Call(palette, "saveSettings", {JS::Value(update.dump())}).GetBool());
+    EXPECT_EQ(Call(palette, "getSettings").GetString(), before);
+
+    // Still without a key, the engine cannot send: the message comes back, marked unsent.
+    ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("Draw a wall")}).GetBool());
+    ASSERT_TRUE(MainQueue::PumpUntil([&] { return AnyScriptStartsWith(palette, "QuillmereUI.messageNotSent("); },
+                                     std::chrono::seconds(10)));
+    EXPECT_TRUE(
+        AnyScriptStartsWith(palette, R"(QuillmereUI.messageNotSent('{\"files\":[],\"text\":\"Draw a wall\"}'))"));
+    Call(palette, "replayConversation", {JS::Value("p")});  // a reloaded page marks it too
+    EXPECT_NE(Scripts(palette).back().find(R"(\"unsent\":true)"), std::string::npos) << Scripts(palette).back();
+}
+
+TEST_F(ShellTest, ARenderReportWaitingWhenTheConversationIsClearedIsDropped)
+{
+    FakeProductService service;
+    ServiceUrlScope scope(service.BaseUrl());
+    service.Script("GET /render/status", FakeProductService::Reply{200, R"({"status":"done"})"});
+    service.Script("GET /render/result", FakeProductService::Reply{200, R"({"image_url":"https://cdn.test/r.png"})"});
+    RenderJobs::SetPollInterval(std::chrono::milliseconds(1));
+    ChatPalette palette;
+    RenderJobs::StartPolling("job", palette.MakePreviewCallback(), palette.MakeToolResultCallback());
+    // The poll ends once its report is on the main queue, which nothing drains meanwhile.
+    while (RenderJobs::Running() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(service.Count("GET /render/result"), 1u);
+    Call(palette, "clearHistory");
+    MainQueue::DrainUntilIdle();
+    EXPECT_FALSE(AnyScriptStartsWith(palette, "QuillmereUI.addRenderPreview("));
+    RenderJobs::SetPollInterval(std::chrono::seconds(1));
+}
+
+TEST_F(ShellTest, EachTurnKeepsTheConversationInItsOwnFileAndClearStartsAnother)
+{
+    const fs::path history = SettingsPath().parent_path() / "history";
+    fs::create_directories(history);
+    std::ofstream(history / "conversation-old.json") << R"({"history":[{"role":"assistant"}]})";
+    ChatPalette palette;
+    EXPECT_TRUE(fs::exists(history / "conversation-old.json.damaged")) << "a damaged file is set aside, not fatal";
+    const auto turn = [&](const char* text) {  // without a key every turn ends unsent
+        Call(palette, "sendMessage", {JS::Value(text)});
+        ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+        MainQueue::DrainUntilIdle();
+    };
+    const auto files = [&] {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(history))
+            if (entry.path().extension() == ".json") found.push_back(entry.path());
+        return found;
+    };
+    turn("Draw a wall");
+    ASSERT_EQ(files().size(), 1u);
+    const fs::path first = files()[0];
+    EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    Call(palette, "clearHistory");
+    turn("Something else");
+    EXPECT_EQ(files().size(), 2u);
+    EXPECT_NE(ReadFile(first).find("Draw a wall"), std::string::npos);
+    EXPECT_EQ(ReadFile(first).find("Something else"), std::string::npos);
 }

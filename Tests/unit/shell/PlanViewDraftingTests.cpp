@@ -1,10 +1,13 @@
 // The plan view's drafting: each kind of drafting element puts ink where its geometry is and
-// leaves alone what it does not cover, on its own story only.
+// leaves alone what it does not cover, on its own story only; roofs too, and an open worksheet
+// shows its own drafting only instead of the floor plan.
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <cairo.h>
@@ -12,7 +15,10 @@
 
 #include "ACAPinc.h"
 #include "HostTesting.hpp"
+#include "HostTestingNavigator.hpp"
+#include "PlanGeometry.hpp"
 #include "PlanViewDrafting.hpp"
+#include "PlanViewRoofs.hpp"
 
 namespace {
 
@@ -25,16 +31,14 @@ struct Point {
     int r = 2;
 };  // r: pixels around the point that count
 
-// The story's sheet drawn in fills and linework on white: its pixels, row by row.
-std::vector<uint32_t> Draw(Int16 story)
+// What paint draws on white: its pixels, row by row.
+std::vector<uint32_t> Paint(const std::function<void(cairo_t*)>& paint)
 {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kSize, kSize);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
-    const auto sheet = PlanViewDrafting::Read(story);
-    PlanViewDrafting::DrawFills(cr, *sheet, kMapping);
-    PlanViewDrafting::DrawLinework(cr, *sheet, kMapping);
+    paint(cr);
     cairo_surface_flush(surface);
     std::vector<uint32_t> pixels(kSize * kSize);
     for (int y = 0; y < kSize; ++y)
@@ -43,6 +47,16 @@ std::vector<uint32_t> Draw(Int16 story)
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
     return pixels;
+}
+
+// The story's sheet drawn in fills and linework.
+std::vector<uint32_t> Draw(Int16 story)
+{
+    const auto sheet = PlanViewDrafting::Read(story);
+    return Paint([&](cairo_t* cr) {
+        PlanViewDrafting::DrawFills(cr, *sheet, kMapping);
+        PlanViewDrafting::DrawLinework(cr, *sheet, kMapping);
+    });
 }
 
 // Any pixel within p.r pixels of the model point that is not white.
@@ -147,3 +161,59 @@ TEST(PlanViewDrafting, EachKindInksItsGeometryAndNothingElse)
 }
 
 }  // namespace
+
+namespace {
+
+GSErrCode Open(const API_Guid& database, Int32 type)
+{
+    API_DatabaseInfo info{};
+    info.typeID = static_cast<API_DatabaseTypeID>(type);
+    info.databaseUnId = database;
+    return ACAPI_Database(APIDb_ChangeCurrentDatabaseID, &info);
+}
+
+}  // namespace
+
+TEST(PlanViewRoofs, ARoofInksItsOutlineOnItsOwnStory)
+{
+    HostTesting::ResetProject();
+    HostTesting::AddFixture(API_RoofID, 0);  // 4 x 3 m from the origin
+    PlanView::PenPalette pens;
+    const auto pixels = Paint([&](cairo_t* cr) { PlanViewRoofs::Draw(cr, PlanViewRoofs::Read(0), kMapping, pens); });
+    EXPECT_TRUE(PlanViewRoofs::Read(1).empty());
+    EXPECT_EQ(std::make_tuple(InkAt(pixels, {2, 1.5}), InkAt(pixels, {4, 1.5}), InkAt(pixels, {8, 8})),
+              std::make_tuple(true, true, false));
+}
+
+TEST(PlanViewSheet, AnOpenWorksheetShowsOnlyTheDraftingDrawnInIt)
+{
+    HostTesting::ResetProject();
+    const API_Guid plan = HostTesting::CurrentDatabase();
+    const API_Guid details = HostTesting::AddDatabase(APIWind_WorksheetID, "Details");
+    const API_Guid blank = HostTesting::AddDatabase(APIWind_WorksheetID, "Blank");
+    const API_Guid onPlan = HostTesting::AddFixture(API_LineID, 0);
+    ASSERT_EQ(Open(details, APIWind_WorksheetID), NoError);
+    const API_Guid onSheet = HostTesting::AddFixture(API_LineID, 0);
+    const struct {
+        const char* open;
+        API_Guid database;
+        Int32 type;
+        std::vector<API_Guid> shown;
+    } cases[] = {
+        {"the floor plan", plan, APIWind_FloorPlanID, {onPlan}},
+        {"the worksheet drawn in", details, APIWind_WorksheetID, {onSheet}},
+        {"a worksheet nothing was drawn in", blank, APIWind_WorksheetID, {}},
+        {"the worksheet, its drafting deleted and undone", details, APIWind_WorksheetID, {onSheet}},
+    };
+    for (const auto& c : cases) {
+        if (&c == &cases[3]) {
+            ASSERT_EQ(ACAPI_CallUndoableCommand("Delete", [&] { return ACAPI_Element_Delete({onSheet}); }), NoError);
+            ASSERT_EQ(HostTesting::Undo(), NoError);
+        }
+        ASSERT_EQ(Open(c.database, c.type), NoError) << c.open;
+        std::vector<API_Guid> shown;
+        PlanGeometry::ForEachElement(API_LineID, Int16(0),
+                                     [&](const API_Element& e) { shown.push_back(e.header.guid); });
+        EXPECT_EQ(shown, c.shown) << c.open;
+    }
+}

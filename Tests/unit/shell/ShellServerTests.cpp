@@ -235,4 +235,29 @@ TEST_F(ShellServerTest, TheWindowHearsTheRevisionAtOnceAndAgainOnlyWhenTheProjec
     EXPECT_NE(heard[1], first);
 }
 
+// Replies go out uncompressed whatever the browser offers.
+TEST_F(ShellServerTest, TextRepliesAreSentAsTheyAreToABrowserOfferingCompression)
+{
+    httplib::Client client("127.0.0.1", port);
+    client.set_decompress(false);
+
+    const struct {
+        const char* name;
+        std::string path;
+        int status;
+        std::string bodyStart;
+    } cases[] = {
+        {"window page", "/?token=" + server.Token(), 200, "<!DOCTYPE html>"},
+        {"refused request", "/host/state", 403, "{\"error\":\"Forbidden"},
+    };
+    for (const auto& c : cases) {
+        const auto reply = client.Get(c.path.c_str(), {{"Accept-Encoding", "br, gzip, deflate"}});
+        ASSERT_TRUE(reply) << c.name;
+        EXPECT_EQ(reply->status, c.status) << c.name;
+        EXPECT_FALSE(reply->has_header("Content-Encoding"))
+            << c.name << ": " << reply->get_header_value("Content-Encoding");
+        EXPECT_EQ(reply->body.substr(0, c.bodyStart.size()), c.bodyStart) << c.name;
+    }
+}
+
 }  // namespace
