@@ -11,12 +11,10 @@
 #include "FakeStorage.hpp"
 #include "HostTestingModules.hpp"
 #include "QuillmereTest.hpp"
-#include "ScopedHome.hpp"
 #include "TempFolder.hpp"
 #include "core/HttpClient.hpp"
 #include "core/LocalStorage.hpp"
 #include "core/OutsideText.hpp"
-#include "tools/library/TypologyCatalogue.hpp"
 
 namespace {
 
@@ -24,17 +22,6 @@ const std::string kDeep = std::string(100000, '[') + std::string(100000, ']');
 
 class HostileReplies : public QuillmereTest {
 protected:
-    void SetUp() override
-    {
-        QuillmereTest::SetUp();
-        ResetTypologyCatalogueForTesting();
-    }
-    void TearDown() override
-    {
-        ResetTypologyCatalogueForTesting();
-        QuillmereTest::TearDown();
-    }
-
     // The open project as module bytes after arrange() has stored what it likes in a fresh
     // project (bypassing the host's checks); the project is fresh again afterwards.
     static std::string ModuleOf(const std::function<void()>& arrange)
@@ -47,7 +34,6 @@ protected:
         return TempFolder::Read(scratch.Path("m.mod"));
     }
 
-    ScopedHome home;
     FakeStorage storage;
     ScopedStorageEnvironment storageScope{storage};
 };
@@ -140,7 +126,7 @@ TEST_F(HostileReplies, ADamagedModuleIsRefusedWholeAndAnOddNameStillReports)
             EXPECT_EQ(r.error.rfind("Module apply failed", 0), 0u) << r.message;
             EXPECT_TRUE(TakeFootprint() == before) << "a refused module changed the project";
         }
-        EXPECT_FALSE(std::filesystem::exists(home.Path() + "/.quillmere")) << "a folder was left behind";
+        EXPECT_FALSE(std::filesystem::exists(HomeDir() + "/.quillmere")) << "a folder was left behind";
     }
 }
 
