@@ -111,6 +111,8 @@ protected:
     // Registers the render and plan families on registry as the palette does, with an engine
     // whose model is the fake service; callbacks left empty do nothing.
     void RegisterPaletteTools(ChatPreview preview = nullptr, ChatToolResult card = nullptr);
+    // Waits until no render job runs, then runs what they left for the main thread.
+    static void WaitForRenderJobs();
     // One engine turn carrying these attachments ({media type, base64}), answered with text: the
     // message's attachments stay current for the upload tool until the next turn.
     void Attach(const std::vector<std::pair<std::string, std::string>>& attachments);
