@@ -26,17 +26,13 @@ protected:
         box = BBox();
         return DeepCaptureElement(Read(guid), tracker, box, false);
     }
-    static void Fill(ScopedMemo& memo, const std::vector<API_Coord>& coords, const std::vector<Int32>& pends)
-    {
-        if (!coords.empty()) memo->coords = Handle(coords);
-        if (!pends.empty()) memo->pends = Handle(pends);
-    }
     // Stores the element with exactly this memo, consistent with the record or not.
     static API_Guid AddWithMemo(const API_Element& element, const std::vector<API_Coord>& coords,
                                 const std::vector<Int32>& pends)
     {
         ScopedMemo memo;
-        Fill(memo, coords, pends);
+        if (!coords.empty()) memo->coords = Handle(coords);
+        if (!pends.empty()) memo->pends = Handle(pends);
         return HostTesting::AddElement(element, memo.get());
     }
     json Capture(const API_Guid& guid, bool properties = true)
@@ -67,7 +63,8 @@ TEST_F(DeepCapture, PolygonsAreReadWithinTheirHandles)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         ScopedMemo memo;
-        Fill(memo, row.coords, row.pends);
+        if (!row.coords.empty()) memo->coords = Handle(row.coords);
+        if (!row.pends.empty()) memo->pends = Handle(row.pends);
         const json contours = ExtractPolygon(memo.memo, API_Polygon{Int32(row.coords.size()) - 1, row.contours, 0});
         std::vector<size_t> sizes;
         for (const json& contour : contours) sizes.push_back(contour.size());
