@@ -52,7 +52,6 @@ public:
     FakeProductService(const FakeProductService&) = delete;
     FakeProductService& operator=(const FakeProductService&) = delete;
 
-    // http://127.0.0.1:<port>
     std::string BaseUrl() const;
     // A base address where nothing listens (connection refused).
     static std::string ClosedBaseUrl();

@@ -118,8 +118,6 @@ std::vector<FakeStorage::Request> FakeStorage::RequestsTo(const std::string& met
     return matching;
 }
 
-// ---- serving ----
-
 void FakeStorage::Handle(const httplib::Request& in, httplib::Response& out)
 {
     {
@@ -218,8 +216,6 @@ void FakeStorage::Download(const std::string& name, httplib::Response& out)
     out.status = 200;
     out.set_content(*object, "application/octet-stream");
 }
-
-// ---- environment ----
 
 ScopedStorageEnvironment::ScopedStorageEnvironment(const FakeStorage& storage)
     : ScopedStorageEnvironment(storage.Url(), storage.AnonKey(), storage.ServiceKey())

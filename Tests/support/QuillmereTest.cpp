@@ -235,6 +235,12 @@ QuillmereTest::Outside& QuillmereTest::Services()
     return *outside_;
 }
 
+void QuillmereTest::WaitForRenderJobs()
+{
+    EXPECT_TRUE(MainQueue::PumpUntil([] { return RenderJobs::Running() == 0; }, std::chrono::seconds(20)));
+    MainQueue::DrainUntilIdle();
+}
+
 FakeProductService& QuillmereTest::Service() { return Services().service; }
 
 FakeStorage& QuillmereTest::Storage() { return Services().storage; }

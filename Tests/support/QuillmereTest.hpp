@@ -44,13 +44,11 @@ protected:
     // What the add-on wrote to this test's debug log.
     std::string LogText() const;
 
-    // ---- Tools ----
     // Runs a tool through the registry as the conversation engine would.
     ToolResult Run(const std::string& tool, const json& input);
     // The same with the input given as JSON text (parsed here; a parse error fails the test).
     ToolResult RunText(const std::string& tool, const std::string& inputText);
 
-    // ---- Undo ----
     std::vector<std::string> UndoSteps() const;
     size_t UndoStepCount() const;
     // Undoes the last step; false when the host refused.
@@ -62,7 +60,6 @@ protected:
                                      UInt64 memoMask = 0);
     static GSErrCode DeleteInCommand(const GS::Array<API_Guid>& guids);
 
-    // ---- Records ----
     static API_Element Cleared(API_ElemTypeID typeID = API_ZombieElemID);
     // The stored element (read without a host call); fails the test when there is none.
     static API_Element Read(const API_Guid& guid);
@@ -78,7 +75,6 @@ protected:
     // they are the same: "the tool wrote only these fields" as one comparison.
     static size_t FirstDifference(const API_Element& a, const API_Element& b);
 
-    // ---- Attributes ----
     static Int32 AttributeCount(API_AttrTypeID type);
     // Reads an attribute by index (or, with index 0, by name); code receives the result.
     static API_Attribute GetAttr(API_AttrTypeID type, Int32 index, const char* name = nullptr,
@@ -111,6 +107,8 @@ protected:
     // Registers the render and plan families on registry as the palette does, with an engine
     // whose model is the fake service; callbacks left empty do nothing.
     void RegisterPaletteTools(ChatPreview preview = nullptr, ChatToolResult card = nullptr);
+    // Waits until no render job runs, then runs what they left for the main thread.
+    static void WaitForRenderJobs();
     // One engine turn carrying these attachments ({media type, base64}), answered with text: the
     // message's attachments stay current for the upload tool until the next turn.
     void Attach(const std::vector<std::pair<std::string, std::string>>& attachments);

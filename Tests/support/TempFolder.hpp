@@ -47,7 +47,6 @@ public:
     explicit TempDirScope(const std::string& prefix = "quillmere-tmp") : folder_(prefix) {}
 
     const std::string& Dir() const { return folder_.Dir(); }
-    // Nothing left in the folder.
     bool Empty() const { return folder_.Files().empty(); }
 
 private:

@@ -11,7 +11,6 @@
 #include "HostTestingNavigator.hpp"
 #include "PlanViewPdf.hpp"
 #include "QuillmereTest.hpp"
-#include "ScopedHome.hpp"
 #include "TempFolder.hpp"
 
 namespace {
@@ -38,7 +37,6 @@ protected:
         return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
     }
 
-    ScopedHome home;
     TempFolder folder{"quillmere-files"};
     mode_t savedUmask = 0;
 };
@@ -47,10 +45,13 @@ TEST_F(FileSafety, TheUsersFilesSurviveAndNewOnesFollowTheUmask)
 {
     const std::string pdf = folder.Path("Plans.pdf");
     const auto publish = [this] { return Run("publish_to_pdf", {{"publisher_set_name", "Plans"}}); };
+    const auto save = [this](const std::string& name) {
+        return Run("save_as_module", {{"file_path", folder.Path(name)}});
+    };
     ASSERT_TRUE(publish().success);
     const std::string earlierPdf = TempFolder::Read(pdf);
     TempFolder::Write(folder.Path("bashrc"), "alias ls='ls -F'\n");
-    ASSERT_TRUE(Run("save_as_module", {{"file_path", folder.Path("old.mod")}}).success);
+    ASSERT_TRUE(save("old.mod").success);
 
     struct Case {
         const char* name;
@@ -60,22 +61,13 @@ TEST_F(FileSafety, TheUsersFilesSurviveAndNewOnesFollowTheUmask)
         std::string content;
     };
     const std::vector<Case> cases = {
-        {"a module over a file that is not one",
-         [&] {
-             return Run("save_as_module", {{"file_path", folder.Path("bashrc")}});
-         },
+        {"a module over a file that is not one", [&] { return save("bashrc"); },
          "!Not saved: " + folder.Path("bashrc") + " exists and is not a module file", folder.Path("bashrc"),
          "alias ls='ls -F'\n"},
-        {"a path holding a NUL",
-         [&] {
-             return Run("save_as_module", {{"file_path", folder.Path(std::string("bashrc\0.mod", 10))}});
-         },
+        {"a path holding a NUL", [&] { return save(std::string("bashrc\0.mod", 10)); },
          "!file_path must not contain a NUL character", folder.Path("bashrc"), "alias ls='ls -F'\n"},
-        {"a module over an earlier module",
-         [&] {
-             return Run("save_as_module", {{"file_path", folder.Path("old.mod")}});
-         },
-         "Module saved: " + folder.Path("old.mod"), pdf, earlierPdf},
+        {"a module over an earlier module", [&] { return save("old.mod"); }, "Module saved: " + folder.Path("old.mod"),
+         pdf, earlierPdf},
         {"a painter that reports success and writes nothing",
          [&] {
              HostPublishing::SetPdfPainter(
@@ -97,7 +89,7 @@ TEST_F(FileSafety, TheUsersFilesSurviveAndNewOnesFollowTheUmask)
         EXPECT_EQ(folder.Files(), (std::vector<std::string>{"Plans.pdf", "bashrc", "old.mod"})) << "a file was left";
     }
     ASSERT_TRUE(Run("capture_project_template", {{"template_name", "T"}}).success);
-    const std::string templates = home.Path() + "/.quillmere/templates/";
+    const std::string templates = HomeDir() + "/.quillmere/templates/";
     for (const std::string& made : {pdf, folder.Path("old.mod"), templates + "T.mod", templates + "T.meta.json"})
         EXPECT_EQ(Mode(made), 0640u) << made;
 }

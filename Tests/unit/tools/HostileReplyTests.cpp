@@ -11,12 +11,10 @@
 #include "FakeStorage.hpp"
 #include "HostTestingModules.hpp"
 #include "QuillmereTest.hpp"
-#include "ScopedHome.hpp"
 #include "TempFolder.hpp"
 #include "core/HttpClient.hpp"
 #include "core/LocalStorage.hpp"
 #include "core/OutsideText.hpp"
-#include "tools/library/TypologyCatalogue.hpp"
 
 namespace {
 
@@ -24,17 +22,6 @@ const std::string kDeep = std::string(100000, '[') + std::string(100000, ']');
 
 class HostileReplies : public QuillmereTest {
 protected:
-    void SetUp() override
-    {
-        QuillmereTest::SetUp();
-        ResetTypologyCatalogueForTesting();
-    }
-    void TearDown() override
-    {
-        ResetTypologyCatalogueForTesting();
-        QuillmereTest::TearDown();
-    }
-
     // The open project as module bytes after arrange() has stored what it likes in a fresh
     // project (bypassing the host's checks); the project is fresh again afterwards.
     static std::string ModuleOf(const std::function<void()>& arrange)
@@ -46,19 +33,17 @@ protected:
         HostTesting::ResetProject();
         return TempFolder::Read(scratch.Path("m.mod"));
     }
-
-    ScopedHome home;
-    FakeStorage storage;
-    ScopedStorageEnvironment storageScope{storage};
 };
 
 TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
 {
-    const std::string echo =
-        "apikey: " + storage.AnonKey() + "\r\nAuthorization: Bearer " + storage.ServiceKey() + std::string(20000, 'x');
+    const std::string echo = "apikey: " + Storage().AnonKey() + "\r\nAuthorization: Bearer " + Storage().ServiceKey() +
+                             std::string(20000, 'x');
     json manyPoints = json::array();
     for (int i = 0; i < 40000; ++i) manyPoints.push_back({i, i});
-    const auto summary = [this](const std::string& body) { return [this, body] { storage.Put("S.meta.json", body); }; };
+    const auto summary = [this](const std::string& body) {
+        return [this, body] { Storage().Put("S.meta.json", body); };
+    };
     const json layout = {{"template_name", "S"}};
     struct Case {
         const char* name;
@@ -73,20 +58,20 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
          layout, "!Template meta not found: S.meta.json"},
         {"flooding the conversation", summary(manyPoints.dump()), "get_template_layout", layout,
          "[Result cut: only the first " + std::to_string(kMaxToolResultBytes) + " of"},
-        {"an error body echoing the keys", [&] { storage.FailNext("/storage/v1/object/list/", 500, echo); },
+        {"an error body echoing the keys", [&] { Storage().FailNext("/storage/v1/object/list/", 500, echo); },
          "list_templates", json::object(), R"((500): apikey: [redacted]\r\nAuthorization: Bearer [redacted]xx)"},
         {"listing entries that are not templates",
          [&] {
-             storage.FailNext(
+             Storage().FailNext(
                  "/storage/v1/object/list/", 200,
                  R"([{"name":"../x.meta.json"},{"name":5},7,{"name":"bad.meta.json"},{"name":"S.meta.json"}])");
-             storage.Put("bad.meta.json", "[1]");
-             storage.Put("S.meta.json", "{}");
+             Storage().Put("bad.meta.json", "[1]");
+             Storage().Put("S.meta.json", "{}");
          },
          "list_templates", json::object(), R"("unreadable_count":4})"},
         {"catalogue numbers no int holds",
          [&] {
-             storage.Put(
+             Storage().Put(
                  "typologies/index.json",
                  R"([{"name":"big","bedrooms":1e10},{"name":"low","bathrooms":-1e308},{"name":"fits","bedrooms":2}])");
          },
@@ -102,10 +87,10 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
         const bool failure = c.outcome[0] == '!';
         EXPECT_NE(text.find(c.outcome.substr(failure ? 1 : 0)), std::string::npos) << text.substr(0, 300);
         EXPECT_EQ(r.success, !failure);
-        EXPECT_EQ(text.find(storage.ServiceKey()), std::string::npos);
+        EXPECT_EQ(text.find(Storage().ServiceKey()), std::string::npos);
         EXPECT_LT(text.size(), kMaxToolResultBytes + 200);
     }
-    for (const auto& sent : storage.RequestsTo("GET", "/"))
+    for (const auto& sent : Storage().RequestsTo("GET", "/"))
         EXPECT_EQ(sent.path.rfind("/storage/v1/object/public/Templates/", 0), 0u) << sent.path;
 }
 
@@ -131,7 +116,7 @@ TEST_F(HostileReplies, ADamagedModuleIsRefusedWholeAndAnOddNameStillReports)
     for (const auto& [name, module] : cases) {
         SCOPED_TRACE(name);
         HostTesting::ResetProject();
-        storage.Put(LocalStorage::SanitiseName(name) + ".mod", module);
+        Storage().Put(LocalStorage::SanitiseName(name) + ".mod", module);
         const Footprint before = TakeFootprint();
         const ToolResult r = Run("apply_template_exact", {{"template_name", name}});
         if (name == "Odd\xff") {
@@ -140,7 +125,7 @@ TEST_F(HostileReplies, ADamagedModuleIsRefusedWholeAndAnOddNameStillReports)
             EXPECT_EQ(r.error.rfind("Module apply failed", 0), 0u) << r.message;
             EXPECT_TRUE(TakeFootprint() == before) << "a refused module changed the project";
         }
-        EXPECT_FALSE(std::filesystem::exists(home.Path() + "/.quillmere")) << "a folder was left behind";
+        EXPECT_FALSE(std::filesystem::exists(HomeDir() + "/.quillmere")) << "a folder was left behind";
     }
 }
 

@@ -14,11 +14,10 @@ json Values(const std::string& guid, const std::string& definition)
     return {{"element_guids", {guid}}, {"definitions", {definition}}};
 }
 
-json OnlyValue(const ToolResult& result)
+json OnlyValue(const json& result)
 {
-    EXPECT_TRUE(result.success) << result.error;
-    const json elements = json::parse(result.message)["elements"];
-    return elements[0]["properties"].empty() ? json() : elements[0]["properties"][0]["value"];
+    const json properties = result["elements"][0]["properties"];
+    return properties.empty() ? json() : properties[0]["value"];
 }
 
 TEST_F(PropertyTools, AValueIsSetOnEveryElementAsOneStepAndUndone)
@@ -30,9 +29,9 @@ TEST_F(PropertyTools, AValueIsSetOnEveryElementAsOneStepAndUndone)
             {{"definition", "General Ratings/Acoustic Rating"}, {"value", "52"}, {"element_guids", {a, b}}});
     ASSERT_TRUE(set.success) << set.error;
     EXPECT_EQ(UndoSteps().back(), "Quillmere: Set Property");
-    EXPECT_EQ(OnlyValue(Run("get_element_properties", Values(b, "General Ratings/Acoustic Rating"))), 52);
+    EXPECT_EQ(OnlyValue(Data(Run("get_element_properties", Values(b, "General Ratings/Acoustic Rating")))), 52);
     ASSERT_TRUE(UndoLast());
-    EXPECT_EQ(OnlyValue(Run("get_element_properties", Values(a, "General Ratings/Acoustic Rating"))), 45);
+    EXPECT_EQ(OnlyValue(Data(Run("get_element_properties", Values(a, "General Ratings/Acoustic Rating")))), 45);
 }
 
 TEST_F(PropertyTools, DefinitionsTellWhoDefinedThemAndWhetherTheyCanBeSet)
@@ -87,11 +86,9 @@ TEST_F(PropertyTools, ARefusedChangeLeavesEverythingAsItWas)
         EXPECT_EQ(Run(tool, input).error, c.error);
         EXPECT_EQ(TakeFootprint(), before);
     }
-    EXPECT_EQ(OnlyValue(Run("get_element_properties", Values(wall, "General Ratings/Load Bearing"))), false);
-    EXPECT_TRUE(
-        json::parse(
-            Run("get_element_classifications", {{"element_guids", {wall}}}).message)["elements"][0]["classifications"]
-            .empty());
+    EXPECT_EQ(OnlyValue(Data(Run("get_element_properties", Values(wall, "General Ratings/Load Bearing")))), false);
+    EXPECT_TRUE(Data(Run("get_element_classifications", {{"element_guids", {wall}}}))["elements"][0]["classifications"]
+                    .empty());
 }
 
 TEST_F(PropertyTools, AnItemReplacesTheElementsItemInItsSystemAndUndoBringsItBack)
@@ -99,11 +96,10 @@ TEST_F(PropertyTools, AnItemReplacesTheElementsItemInItsSystemAndUndoBringsItBac
     const std::string wall = Text(HostTesting::AddWall(0, 0, 5, 0));
     HostTesting::ClassifyElement(Guid(wall), HostTesting::DefaultClassificationItem("QC-10"));
     const auto item = [&] {
-        const json result = json::parse(Run("get_element_classifications", {{"element_guids", {wall}}}).message);
-        const json& entries = result["elements"][0]["classifications"];
+        const json entries =
+            Data(Run("get_element_classifications", {{"element_guids", {wall}}}))["elements"][0]["classifications"];
         return entries.size() == 1 ? entries[0]["id"].get<std::string>() : std::to_string(entries.size());
     };
-    // A child item, named by id: found below its parent in the tree.
     const ToolResult set = Run("set_element_classification", {{"item", "QC-11"}, {"element_guids", {wall}}});
     ASSERT_TRUE(set.success) << set.error;
     EXPECT_EQ(UndoSteps().back(), "Quillmere: Set Classification");

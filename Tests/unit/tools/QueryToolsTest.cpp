@@ -9,12 +9,6 @@ namespace {
 
 using QueryTools = QuillmereTest;
 
-json Page(const ToolResult& result)
-{
-    EXPECT_TRUE(result.success) << result.error;
-    return result.success ? json::parse(result.message) : json::object();
-}
-
 std::vector<std::string> Guids(const json& page)
 {
     std::vector<std::string> guids;
@@ -55,7 +49,7 @@ TEST_F(QueryTools, FiltersCombineAndPagesMeetAtTheirEdges)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const json page = Page(Run(c.tool, c.input));
+        const json page = Data(Run(c.tool, c.input));
         EXPECT_EQ(page.value("total", 0u), c.total);
         EXPECT_EQ(Guids(page), c.page);
         EXPECT_EQ(page.value("next_offset", json(-1)), c.next);
@@ -72,10 +66,10 @@ TEST_F(QueryTools, TextAndPropertyFiltersMatchWhatTheHostHolds)
     const std::string wall = Text(HostTesting::AddWall(0, 0, 5, 0));
     HostTesting::SetPropertyValue(Guid(wall), HostTesting::DefaultPropertyDefinition("Project Data", "Status"),
                                   HostTesting::StringVariant("Demolish"));
-    EXPECT_EQ(Guids(Page(Run("find_elements", {{"text", "living"}}))), std::vector<std::string>{living});
+    EXPECT_EQ(Guids(Data(Run("find_elements", {{"text", "living"}}))), std::vector<std::string>{living});
     const json status = {{"definition", "Project Data/Status"}, {"equals", "Demolish"}};
-    EXPECT_EQ(Guids(Page(Run("find_elements", {{"property", status}}))), std::vector<std::string>{wall});
-    const json area = Page(Run("find_elements", {{"types", {"zone"}}}))["elements"][0];
+    EXPECT_EQ(Guids(Data(Run("find_elements", {{"property", status}}))), std::vector<std::string>{wall});
+    const json area = Data(Run("find_elements", {{"types", {"zone"}}}))["elements"][0];
     EXPECT_EQ(area["area"], 48.0);
     EXPECT_EQ(area["zone_name"], "Living Room");
 }
@@ -90,7 +84,7 @@ TEST_F(QueryTools, EachKindIsSummarisedFromItsRecord)
     const API_Guid line = HostTesting::AddFixture(API_LineID);
     const API_Element wall = Read(wallGuid);
     const double along = Read(door).door.objLoc;
-    const json details = Page(
+    const json details = Data(
         Run("get_element_details",
             {{"element_guids", {Text(wallGuid), Text(door), Text(column), Text(object), Text(slab), Text(line)}}}));
     ASSERT_EQ(details["elements"].size(), 6u);
@@ -116,7 +110,7 @@ TEST_F(QueryTools, UnknownElementsAreListedAndMalformedOnesRefuseTheCall)
     const std::string wall = Text(HostTesting::AddWall(0, 0, 5, 0));
     const std::string gone = Text(HostTesting::AddWall(0, 1, 5, 1));
     ASSERT_EQ(DeleteInCommand(GS::Array<API_Guid>{Guid(gone)}), NoError);
-    const json result = Page(Run("get_element_details", {{"element_guids", {wall, gone}}}));
+    const json result = Data(Run("get_element_details", {{"element_guids", {wall, gone}}}));
     EXPECT_EQ(Guids(result), std::vector<std::string>{wall});
     EXPECT_EQ(result["not_found"], json({gone}));
     EXPECT_EQ(Run("get_element_details", {{"element_guids", {wall, "nope"}}}).error, "Element not found: nope");
@@ -160,7 +154,7 @@ TEST_F(QueryTools, ProjectInfoCountsEveryElementOnce)
     HostTesting::AddWall(-2, -1, 3, -1);
     HostTesting::AddWall(0, 0, 1, 0, 1);
     HostTesting::AddFixture(API_SlabID, 1);
-    const json info = Page(Run("get_project_info", json::object()));
+    const json info = Data(Run("get_project_info", json::object()));
     EXPECT_EQ(info["element_count"], 3);
     EXPECT_EQ(info["elements_per_type"], json({{"slab", 1}, {"wall", 2}}));
     EXPECT_EQ(info["elements_per_story"], json({{"0", 1}, {"1", 2}}));

@@ -49,11 +49,6 @@ protected:
             reports.push_back({"card", tool, detail, MainQueue::IsMainThread()});
         };
     }
-    void WaitForPolls()
-    {
-        ASSERT_TRUE(MainQueue::PumpUntil([] { return RenderJobs::Running() == 0; }, std::chrono::seconds(20)));
-        MainQueue::DrainUntilIdle();
-    }
     std::vector<Report> reports;
 };
 
@@ -145,7 +140,7 @@ TEST_F(RenderTools, EveryEndingOfAJobGivesExactlyOneReport)
         Service().Script("GET /render/status", row.status);
         Service().Script("GET /render/result", row.result);
         RenderJobs::StartPolling("a b&admin=1#x", Preview(), Card());
-        WaitForPolls();
+        WaitForRenderJobs();
         EXPECT_EQ(Service().Count("GET /render/status"), row.polls);
         ASSERT_EQ(reports.size(), 1u);
         EXPECT_EQ(std::make_tuple(reports[0].kind, reports[0].first, reports[0].second, reports[0].onMainThread),

@@ -9,11 +9,9 @@
 #include "FakeProductService.hpp"
 #include "FakeStorage.hpp"
 #include "HostTestingNavigator.hpp"
-#include "MainQueue.hpp"
 #include "PlanViewPdf.hpp"
 #include "QuillmereTest.hpp"
 #include "tools/library/TypologyCatalogue.hpp"
-#include "tools/recognition/RenderJobs.hpp"
 
 namespace {
 
@@ -52,7 +50,6 @@ constexpr const char* kBatch = "ACAPI_Element_GetDefaults ACAPI_Element_Create";
 constexpr const char* kMarkerLookups = "ACAPI_Goodies_GetMarkerParent ACAPI_LibPart_Search ACAPI_LibPart_GetParams";
 
 const Row kRows[] = {
-    // Creation
     {"create_wall", R"({"start_x":0,"start_y":3,"end_x":4,"end_y":3})", {1, 1}},
     {"create_slab", R"({"x1":0,"y1":0,"x2":3,"y2":0,"x3":3,"y3":3,"x4":0,"y4":3})", {1, 1}},
     {"create_column", R"({"x":1,"y":1})", {1, 1}},
@@ -64,7 +61,6 @@ const Row kRows[] = {
     {"place_object", R"({"name":"Basin","x":1,"y":1})", {1, 1}, "ACAPI_LibPart_GetParams"},
     {"delete_element", R"({"element_guid":"$other"})", {-1, 1}},
     {"delete_elements_batch", R"({"element_guids":["$other"]})", {-1, 1}},
-    // Drafting
     {"create_line", R"({"start_x":0,"start_y":0,"end_x":1,"end_y":1})", {1, 1}},
     {"create_arc", R"({"center_x":0,"center_y":0,"radius":1})", {1, 1}},
     {"create_text", R"({"x":0,"y":0,"content":"Note"})", {1, 1}},
@@ -92,7 +88,6 @@ const Row kRows[] = {
      {0, 1, 0, true},
      kReads + " ACAPI_Attribute_Create ACAPI_Attribute_Get ACAPI_Attribute_Modify ACAPI_Element_Change"},
     {"reveal_build_phase", R"({"phase":0})", kNothing, "ACAPI_Attribute_Get"},
-    // Editing
     {"modify_element", R"({"element_guid":"$other","height":2.5})", kOneStep},
     {"move_element", R"({"element_guid":"$other","dx":1,"dy":0})", kOneStep},
     {"copy_element", R"({"element_guid":"$other"})", {1, 1}},
@@ -127,7 +122,6 @@ const Row kRows[] = {
      "ACAPI_Element_GetClassificationItems ACAPI_Classification_GetClassificationItem"},
     {"set_element_classification", R"({"item":"QC-10","element_guids":["$wall"]})", kOneStep,
      "ACAPI_Classification_GetClassificationItemChildren"},
-    // Design library
     {"capture_element_detail", R"({"element_guid":"$wall"})", kNothing,
      "ACAPI_Attribute_Get ACAPI_Element_GetMemo ACAPI_Element_GetClassificationItems "
      "ACAPI_Element_GetPropertyValue ACAPI_Property_GetPropertyDefinitions ACAPI_Property_GetPropertyGroups"},
@@ -239,11 +233,6 @@ protected:
         for (const auto& [key, value] : placeholders)
             for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
         return json::parse(text);
-    }
-    static void WaitForRenderJobs()
-    {
-        EXPECT_TRUE(MainQueue::PumpUntil([] { return RenderJobs::Running() == 0; }, std::chrono::seconds(20)));
-        MainQueue::DrainUntilIdle();
     }
 
     std::map<std::string, std::string> placeholders;
