@@ -12,7 +12,17 @@ const h = require('./harness');
 // selection's orange) and dark (an unselected wall).
 async function middleColumn(page) {
   return page.$eval('#plan', async (img) => {
-    await img.decode();
+    // The window swaps the picture's address when the project changes, which makes a decode
+    // already under way fail: decode again the picture now shown.
+    for (let attempt = 0; ; attempt++) {
+      try {
+        await img.decode();
+        break;
+      } catch (error) {
+        if (attempt === 20) throw error;
+        await new Promise((resolve) => setTimeout(resolve, 50));
+      }
+    }
     const canvas = document.createElement('canvas');
     canvas.width = img.naturalWidth;
     canvas.height = img.naturalHeight;
