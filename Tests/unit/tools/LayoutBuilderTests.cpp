@@ -1,10 +1,12 @@
 // What the layout builders compute themselves: openings found by their wall's id, entries that
 // cannot be built skipped and left out of the counts, rooms as closed named zones; and the
 // mended faults: the whole input read before the undo step, points that are no finite numbers
-// skipped before the host, names cut without splitting a pair.
+// skipped before the host, names cut without splitting a pair; a zone's label point inside the
+// room, whatever its shape.
 #include <limits>
 
 #include "QuillmereTest.hpp"
+#include "tools/recognition/PlanLayout.hpp"
 
 namespace {
 
@@ -109,3 +111,29 @@ TEST_F(LayoutBuilder, TheWholeInputIsReadBeforeAnythingIsBuilt)
 }
 
 }  // namespace
+
+TEST(ZoneLabelPoint, StandsInsideTheRoomWhateverItsShape)
+{
+    using Outline = std::vector<std::pair<double, double>>;
+    struct Rect {
+        double x0, y0, x1, y1;
+    };
+    const struct {
+        const char* name;
+        Outline outline;
+        Rect within;  // the label must stand inside this part of the room
+    } cases[] = {
+        {"rectangle: its centre", {{0, 0}, {4, 0}, {4, 3}, {0, 3}}, {1.99, 1.49, 2.01, 1.51}},
+        {"clockwise, off the origin", {{10, 10}, {10, 13}, {14, 13}, {14, 10}}, {11.99, 11.49, 12.01, 11.51}},
+        {"L-shape, centroid in the notch", {{0, 0}, {4, 0}, {4, 1}, {1, 1}, {1, 4}, {0, 4}}, {0, 0, 4, 1}},
+        {"U-shape, centroid in the gap",
+         {{0, 0}, {5, 0}, {5, 4}, {4, 4}, {4, 1}, {1, 1}, {1, 4}, {0, 4}},
+         {0, 0, 5, 1}},
+        {"no area: the mean of its points", {{0, 0}, {2, 0}, {4, 0}}, {2, 0, 2, 0}},
+    };
+    for (const auto& c : cases) {
+        const API_Coord p = PlanLayout::ZoneLabelPoint(c.outline);
+        EXPECT_TRUE(p.x >= c.within.x0 && p.x <= c.within.x1 && p.y >= c.within.y0 && p.y <= c.within.y1)
+            << c.name << ": (" << p.x << ", " << p.y << ")";
+    }
+}
