@@ -1,6 +1,8 @@
 // What the view and export tools compute themselves: the navigator walk (pre-order, into
 // folders only, a refused folder listed without its contents) and names cut to the host's field
-// without splitting a character.
+// without splitting a character; the story list read only within its handle (a short or missing
+// list lists nothing and creates nothing), story names cut without splitting a surrogate pair,
+// and the switch going to the low 16 bits of the index given.
 #include "HostTestingNavigator.hpp"
 #include "QuillmereTest.hpp"
 
@@ -48,6 +50,48 @@ TEST_F(ViewTools, NamesAreCutAtTheFieldWithoutSplittingACharacter)
     const std::string sheet = std::string(API_DatabaseNameCapacity - 2, 'w') + "🏗 more";
     EXPECT_EQ(Run("create_worksheet", {{"name", sheet}}).message, "Worksheet \"" + sheet + "\" created");
     EXPECT_EQ(HostTesting::Databases().back().name, std::string(API_DatabaseNameCapacity - 2, 'w'));
+}
+
+using StoryTools = QuillmereTest;
+
+TEST_F(StoryTools, ADamagedStoryListListsNothingAndCreatesNothing)
+{
+    const struct {
+        const char* name;
+        HostTesting::StoryListShape shape;
+        std::vector<HostTesting::StoryFixture> stories;
+        int last;
+    } rows[] = {
+        {"short handle", HostTesting::StoryListShape::Short, {{0, 0.0, "G"}, {1, 3.0, "F"}}, 1},
+        {"no handle", HostTesting::StoryListShape::Null, {{0, 0.0, "G"}}, 0},
+        {"no stories", HostTesting::StoryListShape::Full, {}, -1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        HostTesting::SetStories(row.stories);
+        HostTesting::SetStoryListShape(row.shape);
+        const json listed = Data(Run("list_stories", json::object()));
+        EXPECT_EQ(listed["stories"], json::array());
+        EXPECT_EQ(listed["last_story"], row.last);
+        EXPECT_EQ(Run("create_story", json::object()).error, "GetStorySettings error: no stories");
+        EXPECT_EQ(HostTesting::GetStories().size(), row.stories.size());
+    }
+}
+
+TEST_F(StoryTools, ALongNameIsCutBeforeASurrogatePairThatWouldNotFit)
+{
+    const std::string name = std::string(254, 'x') + "\U0001F3E0";  // the pair straddles the buffer's end
+    EXPECT_EQ(Run("create_story", {{"name", name}}).message, "Story \"" + name + "\" created at elevation 9.000000");
+    EXPECT_EQ(HostTesting::GetStories().back().name, std::string(254, 'x'));
+}
+
+TEST_F(StoryTools, SwitchingGoesToTheLow16BitsOfTheIndex)
+{
+    HostTesting::SetStories({{0, 0.0, "G"}, {1, 3.0, "F"}, {4464, 99.0, "Far"}});
+    EXPECT_EQ(Run("set_current_story", {{"story_index", 70000}}).message, "Switched to story 4464");
+    EXPECT_EQ(HostTesting::CurrentStory(), 4464);
+    EXPECT_EQ(Run("set_current_story", {{"story_index", 2}}).error, "SetCurrentStory error: -2130313112");
+    EXPECT_EQ(HostTesting::CurrentStory(), 4464);
 }
 
 }  // namespace
