@@ -9,7 +9,7 @@
 #include "ACAPinc.h"
 #include "FakeStorage.hpp"
 #include "HostTesting.hpp"
-#include "ScopedHome.hpp"
+#include "TempFolder.hpp"
 #include "core/ToolRegistry.hpp"
 #include "tools/library/TemplateSummary.hpp"
 

@@ -16,7 +16,7 @@
 
 #include <httplib.h>
 
-#include "ScopedHome.hpp"
+#include "TempFolder.hpp"
 
 class FakeProductService {
 public:

@@ -17,7 +17,6 @@
 #include "HostTestingWindow.hpp"
 #include "MainQueue.hpp"
 #include "PlanWindow.hpp"
-#include "ScopedHome.hpp"
 #include "TempFolder.hpp"
 #include "core/DebugLog.hpp"
 #include "core/ElementFunctions.hpp"

@@ -53,3 +53,14 @@ private:
     TempFolder folder_;
     ScopedEnv tmpdir_{"TMPDIR", folder_.Dir()};
 };
+
+// A private, empty home folder for the scope: HOME points at it (so the add-on's ~/.quillmere
+// lands inside), and both are undone afterwards.
+class ScopedHome {
+public:
+    const std::string& Path() const { return folder_.Dir(); }
+
+private:
+    TempFolder folder_{"quillmere-home"};
+    ScopedEnv home_{"HOME", folder_.Dir()};
+};

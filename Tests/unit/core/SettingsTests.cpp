@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "ScopedHome.hpp"
 #include "TempFolder.hpp"
 #include "core/CurrentSettings.hpp"
 #include "core/FileText.hpp"

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "FakeStorage.hpp"
-#include "ScopedHome.hpp"
 #include "TempFolder.hpp"
 #include "services/StorageClient.hpp"
 
