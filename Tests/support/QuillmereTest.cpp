@@ -300,3 +300,14 @@ std::string QuillmereTest::FixtureModuleBytes(size_t extraWalls)
 }
 
 void PrintTo(const ToolResult& result, std::ostream* os) { *os << result.toJson(); }
+
+std::vector<API_Guid> SelectedGuids()
+{
+    API_SelectionInfo info;
+    GS::Array<API_Neig> neigs;
+    EXPECT_EQ(ACAPI_Selection_Get(&info, &neigs, false), NoError);
+    std::vector<API_Guid> guids;
+    for (const API_Neig& neig : neigs) guids.push_back(neig.guid);
+    EXPECT_EQ(size_t(info.sel_nElem), guids.size());
+    return guids;
+}

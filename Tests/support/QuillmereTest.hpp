@@ -157,6 +157,8 @@ struct ScopedMemo {
 };
 
 std::vector<API_Guid> ListOf(API_ElemTypeID typeID);
+// The host's selection, in its order (its count checked against the list it gives).
+std::vector<API_Guid> SelectedGuids();
 // Fills memo with a closed polygon through the host's handles.
 void PutPolygon(API_ElementMemo& memo, const std::vector<API_Coord>& points);
 inline const std::vector<API_Coord> kRectangle8x6 = {{0, 0}, {8, 0}, {8, 6}, {0, 6}};

@@ -8,17 +8,6 @@ namespace {
 
 using SelectionTest = QuillmereTest;
 
-std::vector<API_Guid> Selected()
-{
-    API_SelectionInfo info;
-    GS::Array<API_Neig> neigs;
-    EXPECT_EQ(ACAPI_Selection_Get(&info, &neigs, false), NoError);
-    std::vector<API_Guid> guids;
-    for (const API_Neig& neig : neigs) guids.push_back(neig.guid);
-    EXPECT_EQ(size_t(info.sel_nElem), guids.size());
-    return guids;
-}
-
 TEST_F(SelectionTest, ModesChangeTheSelectionWholeOrNotAtAll)
 {
     const API_Guid a = HostTesting::AddWall(0, 0, 5, 0);
@@ -43,7 +32,7 @@ TEST_F(SelectionTest, ModesChangeTheSelectionWholeOrNotAtAll)
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
         EXPECT_EQ(Run("select_elements", step.input).error, step.error);
-        EXPECT_EQ(Selected(), step.after);
+        EXPECT_EQ(SelectedGuids(), step.after);
     }
     EXPECT_TRUE(UndoSteps().empty());
 }
@@ -57,13 +46,13 @@ TEST_F(SelectionTest, DeletedElementsLeaveTheSelectionAndUndoDoesNotReselectThem
     for (const API_Guid& guid : {a, b, door}) neigs.Push(API_Neig{APINeig_None, guid, 0, 0});
     ASSERT_EQ(ACAPI_Element_Select(neigs, true), NoError);
     ASSERT_EQ(DeleteInCommand(GS::Array<API_Guid>{a}), NoError);  // the door goes with its wall
-    EXPECT_EQ(Selected(), std::vector<API_Guid>{b});
+    EXPECT_EQ(SelectedGuids(), std::vector<API_Guid>{b});
     const json page = json::parse(Run("get_selection", json::object()).message);
     EXPECT_EQ(page["total"], 1);
     EXPECT_EQ(page["elements"][0]["guid"], Text(b));
     ASSERT_TRUE(UndoLast());
     EXPECT_TRUE(HostTesting::ElementExists(a));
-    EXPECT_EQ(Selected(), std::vector<API_Guid>{b});
+    EXPECT_EQ(SelectedGuids(), std::vector<API_Guid>{b});
 }
 
 API_Property Value(const std::string& group, const std::string& name, const API_Variant& value)

@@ -20,6 +20,7 @@
 #include "PlanSelection.hpp"
 #include "PlanView.hpp"
 #include "PlanWindow.hpp"
+#include "QuillmereTest.hpp"
 
 namespace {
 
@@ -178,16 +179,6 @@ TEST_F(PlanViewTest, StaysReadableWhateverTheProjectHolds)
     }
 }
 
-std::vector<API_Guid> Selected()
-{
-    API_SelectionInfo info;
-    GS::Array<API_Neig> neigs;
-    EXPECT_EQ(ACAPI_Selection_Get(&info, &neigs, false), NoError);
-    std::vector<API_Guid> guids;
-    for (const API_Neig& neig : neigs) guids.push_back(neig.guid);
-    return guids;
-}
-
 // A click picks the element drawn under it (an opening over its wall, an area only from inside
 // and when nothing else is near), shift adds or removes, empty space clears.
 TEST_F(PlanViewTest, ClicksSelectAddRemoveAndClear)
@@ -214,7 +205,7 @@ TEST_F(PlanViewTest, ClicksSelectAddRemoveAndClear)
     for (const auto& click : clicks) {
         SCOPED_TRACE(click.name);
         EXPECT_EQ(PlanSelection::Click(0, view, view.X(click.at.x), view.Y(click.at.y), click.shift), NoError);
-        EXPECT_EQ(Selected(), click.after);
+        EXPECT_EQ(SelectedGuids(), click.after);
     }
 }
 
