@@ -37,7 +37,8 @@ struct Options {
 std::vector<unsigned char> RenderPng(const Options& options);
 
 // RenderPng in two halves, so that the main thread only draws: encoding a large picture
-// takes longer than drawing it and runs on any thread.
+// takes longer than drawing it and runs on any thread. The PNG is 8-bit RGB, pixel for pixel
+// the drawing (empty when it cannot be encoded).
 using Drawing = std::shared_ptr<_cairo_surface>;
 Drawing DrawImage(const Options& options);                     // main thread
 std::vector<unsigned char> EncodePng(const Drawing& drawing);  // any thread
