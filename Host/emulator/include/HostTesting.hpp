@@ -123,6 +123,10 @@ GSErrCode Undo();
 // How many steps the history keeps, the oldest dropped first (ResetProject restores the
 // default, 20).
 void SetUndoLimit(size_t steps);
+// How many bytes of step records it keeps, the oldest dropped first but the newest always kept
+// (ResetProject restores the default, 1 GiB), and how many it holds now.
+void SetUndoBudget(size_t bytes);
+size_t UndoHistoryBytes();
 bool InUndoableCommand();
 
 // Host calls belong on the host's main thread: the thread that last reset the project, or the

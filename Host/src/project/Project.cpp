@@ -37,6 +37,19 @@ StoredElement ElementSnapshot::Expand() const
     return element;
 }
 
+namespace {
+
+// What the allocator adds to every block it hands out.
+constexpr size_t kBlockOverhead = 16;
+
+}  // namespace
+
+size_t ElementSnapshot::Bytes(const StoredElement* now) const
+{
+    const bool memoShared = now != nullptr && now->memo == memo_;
+    return sizeof(ElementSnapshot) + size_ + 2 * kBlockOverhead + (memo_ && !memoShared ? memo_->Bytes() : 0);
+}
+
 Project::Project() = default;
 
 Project& TheProject()
@@ -189,9 +202,10 @@ void Project::BeginStep(const std::string& stepName)
 void Project::CommitStep()
 {
     if (!running_) return;
+    running_->bytes = StepBytes(*running_);
     steps_.push_back(std::move(running_));
     redoSteps_.clear();
-    SetUndoLimit(undoLimit_);
+    TrimHistory();
     NoteProjectChange();
 }
 
@@ -204,7 +218,49 @@ GSErrCode Project::NoteShownChange(GSErrCode code)
 void Project::SetUndoLimit(size_t steps)
 {
     undoLimit_ = steps;
-    if (steps_.size() > steps) steps_.erase(steps_.begin(), steps_.end() - std::ptrdiff_t(steps));
+    TrimHistory();
+}
+
+void Project::SetUndoBudget(size_t bytes)
+{
+    undoBudget_ = bytes;
+    TrimHistory();
+}
+
+size_t Project::HistoryBytes() const
+{
+    size_t bytes = 0;
+    for (const auto* list : {&steps_, &redoSteps_})
+        for (const auto& step : *list) bytes += step->bytes;
+    return bytes;
+}
+
+void Project::TrimHistory()
+{
+    // The oldest go first: those past the limit, then any (but the newest) past the budget.
+    size_t bytes = HistoryBytes(), drop = 0;
+    const auto over = [&] {
+        const size_t kept = steps_.size() - drop;
+        return kept > undoLimit_ || (kept > 1 && bytes > undoBudget_);
+    };
+    for (; drop < steps_.size() && over(); ++drop) bytes -= steps_[drop]->bytes;
+    steps_.erase(steps_.begin(), steps_.begin() + std::ptrdiff_t(drop));
+}
+
+size_t Project::StepBytes(const UndoStep& step) const
+{
+    // Hash and tree nodes: the entry, the links, the hash cached and the block's own overhead.
+    constexpr size_t kNode = 3 * sizeof(void*) + kBlockOverhead;
+    size_t bytes = sizeof(UndoStep) + step.name.capacity() + step.elementsBefore.bucket_count() * sizeof(void*) +
+                   step.extraRestores.capacity() * sizeof(ExtraRestore);
+    for (const auto& [guid, snapshot] : step.elementsBefore)
+        bytes += kNode + sizeof(guid) + sizeof(snapshot) + (snapshot ? snapshot->Bytes(elements_.Find(guid)) : 0);
+    for (const auto& [key, attribute] : step.attributesBefore)
+        bytes += kNode + sizeof(key) + sizeof(attribute) + (attribute ? sizeof(StoredAttribute) : 0);
+    if (step.storiesBefore)
+        for (const Story& story : step.storiesBefore->stories)
+            bytes += sizeof(Story) + story.name.capacity() * sizeof(char16_t);
+    return bytes;
 }
 
 void Project::RollBackStep()
@@ -220,10 +276,12 @@ bool Project::UndoLastStep()
     std::unique_ptr<UndoStep> step = std::move(steps_.back());
     steps_.pop_back();
     std::unique_ptr<UndoStep> redo = Restore(*step);
-    if (redo)
+    if (redo) {
+        redo->bytes = StepBytes(*redo);
         redoSteps_.push_back(std::move(redo));
-    else
+    } else {
         redoSteps_.clear();
+    }
     NoteProjectChange();
     return true;
 }
@@ -235,6 +293,8 @@ bool Project::RedoLastStep()
     redoSteps_.pop_back();
     // A step that could be redone can be undone again: its mirror image always exists.
     steps_.push_back(Restore(*step));
+    steps_.back()->bytes = StepBytes(*steps_.back());
+    TrimHistory();
     NoteProjectChange();
     return true;
 }

@@ -93,6 +93,9 @@ class ElementSnapshot {
 public:
     explicit ElementSnapshot(const StoredElement& element);
     StoredElement Expand() const;
+    // The memory it keeps alive beyond the project: itself, its record and its memo unless the
+    // element as it is now (null: absent) still shares that memo.
+    size_t Bytes(const StoredElement* now) const;
 
 private:
     std::unique_ptr<char[]> record_;
@@ -110,6 +113,7 @@ struct UndoStep {
     std::map<std::pair<Int32, Int32>, std::unique_ptr<StoredAttribute>> attributesBefore;
     std::unique_ptr<StoryList> storiesBefore;
     std::vector<ExtraRestore> extraRestores;  // run last to first
+    size_t bytes = 0;                         // the memory it holds, reckoned when it joins the history
 };
 
 class Project {
@@ -180,6 +184,12 @@ public:
     static constexpr size_t kDefaultUndoLimit = 20;
     void SetUndoLimit(size_t steps);
     size_t UndoLimit() const { return undoLimit_; }
+    // It also keeps its steps (undo and redo together) within this many bytes, dropping the
+    // oldest undo steps first; the newest undo step stays whatever its size, its memory having
+    // been taken while it ran. Twenty moves of a million elements would otherwise hold 9 GB.
+    static constexpr size_t kDefaultUndoBudget = size_t(1) << 30;
+    void SetUndoBudget(size_t bytes);
+    size_t HistoryBytes() const;
 
     void Clear();  // an empty project: nothing at all
 
@@ -191,6 +201,10 @@ private:
     // Puts back the state the step holds; returns the state it replaced (null when the step
     // cannot be made again).
     std::unique_ptr<UndoStep> Restore(UndoStep& step);
+    // The memory a step holds beyond the project as it is now.
+    size_t StepBytes(const UndoStep& step) const;
+    // Drops the oldest steps past the limit and the budget.
+    void TrimHistory();
 
     ElementStore elements_;
     Selection selection_;
@@ -203,6 +217,7 @@ private:
     std::vector<std::unique_ptr<UndoStep>> steps_;
     std::vector<std::unique_ptr<UndoStep>> redoSteps_;  // the last undone step last
     size_t undoLimit_ = kDefaultUndoLimit;
+    size_t undoBudget_ = kDefaultUndoBudget;
     mutable std::shared_ptr<Documentation> docs_;  // made on first use
 };
 

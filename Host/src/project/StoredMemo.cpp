@@ -37,6 +37,14 @@ void* const* Slot(const API_ElementMemo* memo, MemoPart part)
 
 }  // namespace
 
+size_t StoredMemo::Bytes() const
+{
+    size_t bytes = sizeof(StoredMemo);
+    for (const auto& part : parts)
+        if (part) bytes += part->capacity();
+    return bytes;
+}
+
 bool StoredMemo::IsEmpty() const
 {
     for (const auto& p : parts)

@@ -33,6 +33,8 @@ struct StoredMemo {
 
     bool Has(MemoPart part) const { return parts[part].has_value(); }
     bool IsEmpty() const;
+    // The memory it holds, itself included.
+    size_t Bytes() const;
 
     // The part as records of T (trailing bytes that do not fill a record are ignored).
     template <typename T>

@@ -39,6 +39,7 @@ void ResetProject()
     Project& project = TheProject();
     LoadDefaultProject(project);
     project.SetUndoLimit(Project::kDefaultUndoLimit);
+    project.SetUndoBudget(Project::kDefaultUndoBudget);
     ResetGuidSource(kGuidSeed);
     ClearFailures();
     ClearCalls();
@@ -342,6 +343,8 @@ std::vector<std::string> UndoStepNames()
 GSErrCode Undo() { return TheProject().UndoLastStep() ? NoError : APIERR_GENERAL; }
 
 void SetUndoLimit(size_t steps) { TheProject().SetUndoLimit(steps); }
+void SetUndoBudget(size_t bytes) { TheProject().SetUndoBudget(bytes); }
+size_t UndoHistoryBytes() { return TheProject().HistoryBytes(); }
 
 bool InUndoableCommand() { return TheProject().InCommand(); }
 

@@ -196,7 +196,8 @@ TEST_F(UndoableCommands, TheRevisionMovesOnWithEveryStepUndoRedoAndResetButNotWi
     EXPECT_NE(HostTesting::ProjectRevision(), last);
 }
 
-// The history is bounded, the oldest step dropped first; the steps kept still undo.
+// The history is bounded in steps and bytes, the oldest step dropped first (never the newest);
+// the steps kept still undo.
 TEST_F(UndoableCommands, HistoryKeepsTheNewestStepsUpToItsLimit)
 {
     struct Case {
@@ -204,12 +205,15 @@ TEST_F(UndoableCommands, HistoryKeepsTheNewestStepsUpToItsLimit)
         size_t limit, limitAfter;  // the second set once the steps are made
         int steps;                 // each makes one wall, named "Step <n>"
         std::vector<std::string> kept;
+        double budget = 0;  // in bytes of the first step, set once it is made (0: the default)
     };
     const Case cases[] = {
         {"under the limit", 5, 5, 3, {"Step 1", "Step 2", "Step 3"}},
         {"past the limit", 2, 2, 4, {"Step 3", "Step 4"}},
         {"no history", 0, 0, 2, {}},
         {"limit lowered afterwards", 5, 1, 3, {"Step 3"}},
+        {"past the byte budget", 5, 5, 4, {"Step 3", "Step 4"}, 2.5},
+        {"a step over the budget", 5, 5, 3, {"Step 3"}, 0.5},
     };
     for (const Case& c : cases) {
         HostTesting::ResetProject();
@@ -218,6 +222,7 @@ TEST_F(UndoableCommands, HistoryKeepsTheNewestStepsUpToItsLimit)
         for (int i = 1; i <= c.steps; ++i) {
             const std::string name = "Step " + std::to_string(i);
             ASSERT_EQ(Command([&] { return CreateWall(i), NoError; }, name.c_str()), NoError);
+            if (i == 1 && c.budget > 0) HostTesting::SetUndoBudget(size_t(HostTesting::UndoHistoryBytes() * c.budget));
         }
         HostTesting::SetUndoLimit(c.limitAfter);
         EXPECT_EQ(HostTesting::UndoStepNames(), c.kept) << c.name;
