@@ -8,6 +8,7 @@
 
 #include "ACAPinc.h"
 
+#include "tools/CappedList.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/ToolKit.hpp"
 
@@ -47,8 +48,15 @@ void PutName(API_Attribute& attribute, const std::string& name)
 
 // A listing: one entry per attribute, in an insertion-ordered object whose fields each list
 // gives in the order a sorted object prints them, so the text is the same as ever while an entry
-// costs one allocation instead of a tree node per field. Tables run to 100,000 entries.
+// costs one allocation instead of a tree node per field. Tables run to 100,000 entries, so
+// entries are built only while the answer has room for them (CappedList).
 using Listing = nlohmann::ordered_json;
+
+struct CappedListing {
+    Listing entries = Listing::array();
+    CappedList cap;
+    std::size_t total = 0;  // entries read, listed or not
+};
 
 void PutFields(Listing::object_t&) {}
 
@@ -59,35 +67,35 @@ void PutFields(Listing::object_t& fields, const char* key, Value&& value, Rest&&
     PutFields(fields, std::forward<Rest>(rest)...);
 }
 
-// Appends an entry of key, value, key, value, ... (keys in sorted order).
+// Appends an entry of key, value, key, value, ... (keys in sorted order) while the listing has
+// room; counts it otherwise. The text the model receives: no indentation, non-ASCII as it is,
+// and the library's type error for a listed name that is not UTF-8, which fails the whole call.
 template <typename... Fields>
-void AddEntry(Listing& list, Fields&&... fields)
+void AddEntry(CappedListing& list, Fields&&... fields)
 {
-    Listing& entry = list.get_ref<Listing::array_t&>().emplace_back(Listing::value_t::object);
+    ++list.total;
+    if (!list.cap.Open()) return;
+    Listing entry(Listing::value_t::object);
     Listing::object_t& object = entry.get_ref<Listing::object_t&>();
     object.reserve(sizeof...(Fields) / 2);
     PutFields(object, std::forward<Fields>(fields)...);
+    if (list.cap.Take(entry.dump())) list.entries.get_ref<Listing::array_t&>().push_back(std::move(entry));
 }
 
-// The text the model receives: no indentation, non-ASCII as it is, and the library's type
-// error for a name that is not UTF-8, which fails the whole call.
-template <typename Json>
-std::string Compact(const Json& value)
+// The listing's answer: the JSON array, and the note of what did not fit.
+ToolResult Listed(const CappedListing& list, const char* things)
 {
-    return value.dump();
+    return ToolResult::Ok("", list.entries.dump() + list.cap.Note(list.total, things));
 }
 
-// Reads indices 1 to the host's count of one type, makes room in list for them, and hands each
-// readable record to add; indices the host cannot read are left out. Returns the count query's
-// code.
+// Reads indices 1 to the host's count of one type and hands each readable record to add;
+// indices the host cannot read are left out. Returns the count query's code.
 template <typename Add>
-GSErrCode ForEachAttribute(API_AttrTypeID type, Listing& list, Add&& add)
+GSErrCode ForEachAttribute(API_AttrTypeID type, Add&& add)
 {
     Int32 count = 0;
     const GSErrCode err = ACAPI_Attribute_GetNum(type, &count);
     if (err != NoError) return err;
-    Listing::array_t& entries = list.get_ref<Listing::array_t&>();
-    entries.reserve(entries.size() + size_t(std::max(count, 0)));
     for (Int32 i = 1; i <= count; ++i) {
         API_Attribute attribute = AttributeRecord(type, i);
         if (ACAPI_Attribute_Get(&attribute) == NoError) add(i, attribute);
@@ -96,12 +104,12 @@ GSErrCode ForEachAttribute(API_AttrTypeID type, Listing& list, Add&& add)
 }
 
 // {"index", "name"} entries of one type; a failed count lists nothing.
-ToolResult ListNamed(API_AttrTypeID type)
+ToolResult ListNamed(API_AttrTypeID type, const char* things)
 {
-    Listing list = Listing::array();
-    ForEachAttribute(type, list,
+    CappedListing list;
+    ForEachAttribute(type,
                      [&](Int32 index, const API_Attribute& a) { AddEntry(list, "index", index, "name", NameOf(a)); });
-    return ToolResult::Ok("", Compact(list));
+    return Listed(list, things);
 }
 
 // ---- layers
@@ -138,13 +146,13 @@ API_Attribute NamedLayer(const std::string& name)
 
 ToolResult ListLayers()
 {
-    Listing list = Listing::array();
-    const GSErrCode err = ForEachAttribute(API_LayerID, list, [&](Int32 index, const API_Attribute& a) {
+    CappedListing list;
+    const GSErrCode err = ForEachAttribute(API_LayerID, [&](Int32 index, const API_Attribute& a) {
         AddEntry(list, "hidden", (a.header.flags & APILay_Hidden) != 0, "index", index, "locked",
                  (a.header.flags & APILay_Locked) != 0, "name", NameOf(a));
     });
     if (err != NoError) return ToolResult::Fail("ACAPI_Attribute_GetNum(Layer) error: " + std::to_string(err));
-    return ToolResult::Ok("", Compact(list));
+    return Listed(list, "layers");
 }
 
 ToolResult CreateLayer(const json& input)
@@ -204,23 +212,23 @@ ToolResult SetElementLayer(const json& input)
 
 ToolResult ListMaterials()
 {
-    Listing list = Listing::array();
+    CappedListing list;
     for (const auto& [type, category] :
          {std::make_pair(API_BuildingMaterialID, "building_material"), std::make_pair(API_MaterialID, "surface")}) {
-        ForEachAttribute(type, list, [&, category = category](Int32 index, const API_Attribute& a) {
+        ForEachAttribute(type, [&, category = category](Int32 index, const API_Attribute& a) {
             AddEntry(list, "category", category, "index", index, "name", NameOf(a));
         });
     }
-    return ToolResult::Ok("", Compact(list));
+    return Listed(list, "materials");
 }
 
 ToolResult ListComposites()
 {
-    Listing list = Listing::array();
-    ForEachAttribute(API_CompWallID, list, [&](Int32 index, const API_Attribute& a) {
+    CappedListing list;
+    ForEachAttribute(API_CompWallID, [&](Int32 index, const API_Attribute& a) {
         AddEntry(list, "index", index, "name", NameOf(a), "total_thickness", a.compWall.totalThick);
     });
-    return ToolResult::Ok("", Compact(list));
+    return Listed(list, "composites");
 }
 
 // ---- pens
@@ -237,7 +245,7 @@ ToolResult GetPenColor(const json& input)
                          {"green", pen.pen.rgb.f_green},
                          {"blue", pen.pen.rgb.f_blue},
                          {"width", pen.pen.width}};
-    return ToolResult::Ok("", Compact(answer));
+    return ToolResult::Ok("", answer.dump());
 }
 
 ToolResult SetPenColor(const json& input)
@@ -296,9 +304,9 @@ void RegisterAttributeTools(ToolRegistry& registry)
         .Required({"pen_index", "red", "green", "blue"})
         .Handler(SetPenColor);
     Tool(registry, "list_line_types", "List all available line types in the project.").Handler([](const json&) {
-        return ListNamed(API_LinetypeID);
+        return ListNamed(API_LinetypeID, "line types");
     });
     Tool(registry, "list_fill_types", "List all available fill patterns in the project.").Handler([](const json&) {
-        return ListNamed(API_FilltypeID);
+        return ListNamed(API_FilltypeID, "fill types");
     });
 }

@@ -1,9 +1,10 @@
-// What the attribute tools compute themselves: which indices a listing holds, which layer a call
-// names (the index wins over the name), names cut and read within their fields, and the pen
-// colour's range checked before any lookup.
+// What the attribute tools compute themselves: which indices a listing holds (its first ones
+// when a result cannot hold it all), which layer a call names (the index wins over the name),
+// names cut and read within their fields, and the pen colour's range checked before any lookup.
 #include <cstring>
 
 #include "QuillmereTest.hpp"
+#include "core/OutsideText.hpp"
 
 namespace {
 
@@ -37,6 +38,18 @@ TEST_F(AttributeTools, ListsLeaveOutDeletedAndUnreadableIndicesAndReadNamesWithi
     HostTesting::InjectFailure({"ACAPI_Attribute_GetNum", APIERR_MEMFULL});
     EXPECT_EQ(Run("list_layers", json::object()).error,
               "ACAPI_Attribute_GetNum(Layer) error: " + std::to_string(APIERR_MEMFULL));
+
+    // A table larger than a result holds: its first entries as JSON, and a note of how many.
+    HostTesting::ClearFailures();
+    const size_t shown = Listing("list_layers").size(), added = kMaxToolResultBytes / 40;
+    for (size_t i = 1; i <= added; ++i) Run("create_layer", {{"name", "L" + std::to_string(i)}});
+    const std::string text = Run("list_layers", json::object()).message;
+    const json listed = json::parse(text.substr(0, text.find('\n')));
+    EXPECT_EQ(listed.back().at("name"), "L" + std::to_string(listed.size() - shown)) << "the first ones";
+    EXPECT_EQ(text.substr(text.find('\n')), "\n[Only the first " + std::to_string(listed.size()) + " of " +
+                                                std::to_string(shown + added) + " layers are listed: a result holds " +
+                                                "at most " + std::to_string(kMaxToolResultBytes) + " bytes.]");
+    EXPECT_LE(json(text).dump().size(), kMaxToolResultBytes) << "escaped once more";
 }
 
 // Long names are cut at the last whole character within 255 bytes, for creation and lookups
