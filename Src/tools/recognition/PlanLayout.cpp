@@ -39,20 +39,39 @@ bool Create(API_ElemTypeID type, short floorInd, Fill&& fill, API_Guid& guid)
     return true;
 }
 
+// The host's wall defaults for each story a build names, fetched on first use and without a
+// memo (a wall needs none): they stay the same within one undoable command, so a build of
+// 100,000 walls on one story asks the host once instead of once a wall.
+class WallDefaults {
+public:
+    const API_Element& For(short floorInd)
+    {
+        auto found = byStory_.find(floorInd);
+        if (found != byStory_.end()) return found->second;
+        API_Element element;
+        BNClear(element);
+        element.header.type.typeID = API_WallID;
+        element.header.floorInd = floorInd;
+        ACAPI_Element_GetDefaults(&element, nullptr);  // a failure shows in the creation
+        return byStory_.emplace(floorInd, element).first->second;
+    }
+
+private:
+    std::map<short, API_Element> byStory_;
+};
+
 // A wall from the host's defaults with the layout's geometry and sizes.
-bool CreateWall(short floorInd, const API_Coord& begC, const API_Coord& endC, double thickness, double height,
-                API_Guid& guid)
+bool CreateWall(WallDefaults& defaults, short floorInd, const API_Coord& begC, const API_Coord& endC, double thickness,
+                double height, API_Guid& guid)
 {
-    return Create(
-        API_WallID, floorInd,
-        [&](API_Element& e, API_ElementMemo&) {
-            e.wall.begC = begC;
-            e.wall.endC = endC;
-            e.wall.thickness = thickness;
-            e.wall.height = height;
-            return true;
-        },
-        guid);
+    API_Element element = defaults.For(floorInd);
+    element.wall.begC = begC;
+    element.wall.endC = endC;
+    element.wall.thickness = thickness;
+    element.wall.height = height;
+    if (ACAPI_Element_Create(&element, nullptr) != NoError) return false;
+    guid = element.header.guid;
+    return true;
 }
 
 }  // namespace
@@ -112,9 +131,10 @@ Built Build(const Layout& layout)
 {
     Built built;
     std::map<std::string, API_Guid> wallsById;
+    WallDefaults defaults;
     API_Guid guid;
     for (const Wall& wall : layout.walls) {
-        if (!CreateWall(layout.floorInd, wall.begC, wall.endC, wall.thickness, wall.height, guid)) continue;
+        if (!CreateWall(defaults, layout.floorInd, wall.begC, wall.endC, wall.thickness, wall.height, guid)) continue;
         ++built.walls;
         built.wallGuids.push_back(GuidToStr(guid));
         if (!wall.id.empty()) wallsById[wall.id] = guid;  // the later of two walls of one id
@@ -176,16 +196,17 @@ std::vector<BatchWall> ReadBatch(const json& walls)
     return batch;
 }
 
-json BuildBatch(const std::vector<BatchWall>& walls)
+std::vector<API_Guid> BuildBatch(const std::vector<BatchWall>& walls)
 {
-    json guids = json::array();
-    guids.get_ref<json::array_t&>().reserve(walls.size());
+    std::vector<API_Guid> created;
+    created.reserve(walls.size());
+    WallDefaults defaults;
     API_Guid guid;
     for (const BatchWall& wall : walls) {
-        if (wall.finite && CreateWall(wall.floorInd, wall.begC, wall.endC, wall.thickness, wall.height, guid))
-            guids.push_back(GuidToStr(guid));
+        if (wall.finite && CreateWall(defaults, wall.floorInd, wall.begC, wall.endC, wall.thickness, wall.height, guid))
+            created.push_back(guid);
     }
-    return guids;
+    return created;
 }
 
 void CopyZoneName(const std::string& name, GS::uchar_t (&field)[256])

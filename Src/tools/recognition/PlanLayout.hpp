@@ -66,8 +66,8 @@ struct BatchWall {
 // The entries of a batch, read in full (throws like Read).
 std::vector<BatchWall> ReadBatch(const nlohmann::json& walls);
 
-// Creates the walls the host accepts, in order; the GUID texts of those created.
-nlohmann::json BuildBatch(const std::vector<BatchWall>& walls);
+// Creates the walls the host accepts, in order; the GUIDs of those created.
+std::vector<API_Guid> BuildBatch(const std::vector<BatchWall>& walls);
 
 // A zone name as the host's name field holds it: at most 255 UTF-16 units (a surrogate pair
 // is never split) and the terminating zero.

@@ -12,12 +12,14 @@
 #include <utility>
 
 #include "core/Base64.hpp"
+#include "core/ElementFunctions.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/MainThread.hpp"
 #include "core/PathSegment.hpp"
 #include "engine/ModelBridge.hpp"
 #include "services/ProductService.hpp"
 #include "services/UploadFile.hpp"
+#include "tools/CappedList.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/ToolKit.hpp"
 #include "tools/recognition/PlanLayout.hpp"
@@ -205,15 +207,22 @@ ToolResult CreateWallsBatch(const json& input)
 {
     if (!HasWallsArray(input)) return ToolResult::Fail("walls array is required");
     const std::vector<PlanLayout::BatchWall> walls = PlanLayout::ReadBatch(input["walls"]);
-    json guids = json::array();
-    const GSErrCode err = InUndoStep("Quillmere: Create Walls Batch", [&] { guids = PlanLayout::BuildBatch(walls); });
+    std::vector<API_Guid> created;
+    const GSErrCode err = InUndoStep("Quillmere: Create Walls Batch", [&] { created = PlanLayout::BuildBatch(walls); });
     if (err != NoError) return ToolResult::Fail("Batch wall creation failed: " + std::to_string(err));
-    const int count = static_cast<int>(guids.size());
-    // The GUID list moves into the result: copying a hundred thousand strings costs as much as
-    // making the walls.
+    const int count = static_cast<int>(created.size());
     json result = {{"walls_created", count}, {"message", std::to_string(count) + " walls created"}};
-    result["guids"] = std::move(guids);
-    return Success(result);
+    // GUID texts only for as many walls as the answer can hold; "guids" prints first.
+    CappedList cap("]," + result.dump().substr(1));
+    json& guids = result["guids"] = json::array();
+    for (const API_Guid& guid : created) {
+        json text = GuidToStr(guid);
+        if (!cap.Take(text.dump())) break;
+        guids.push_back(std::move(text));
+    }
+    ToolResult out = Success(result);
+    out.message += cap.Note(created.size(), "wall GUIDs");
+    return out;
 }
 
 json ObjectSchema(const json& properties, const json& required)

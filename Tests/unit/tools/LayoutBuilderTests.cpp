@@ -1,11 +1,12 @@
 // What the layout builders compute themselves: openings found by their wall's id, entries that
 // cannot be built skipped and left out of the counts, rooms as closed named zones; and the
 // mended faults: the whole input read before the undo step, points that are no finite numbers
-// skipped before the host, names cut without splitting a pair; a zone's label point inside the
-// room, whatever its shape.
+// skipped before the host, names cut without splitting a pair, a batch's defaults read once a
+// story and its GUIDs no more than a result holds; a zone's label point inside the room.
 #include <limits>
 
 #include "QuillmereTest.hpp"
+#include "core/OutsideText.hpp"
 #include "tools/recognition/PlanLayout.hpp"
 
 namespace {
@@ -62,6 +63,21 @@ TEST_F(LayoutBuilder, WallsTakeTheStorysLow16BitsAndPointsThatAreNoNumbersNeverR
     const json noHeight = json::array({{{"end_x", 4}, {"height", std::numeric_limits<double>::infinity()}}});
     EXPECT_EQ(Data(Run("create_walls_batch", {{"walls", noHeight}}))["walls_created"], 0);
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 0);
+
+    json walls = json::array();  // more than a result can list, every other one a story up
+    for (size_t i = 0; i < kMaxToolResultBytes / 40; ++i)
+        walls.push_back({{"end_x", 4}, {"start_y", i}, {"end_y", i}, {"story", i % 2}});
+    const size_t before = ListOf(API_WallID).size(), steps = UndoStepCount();
+    const std::string text = Run("create_walls_batch", {{"walls", walls}}).message;
+    const json guids = json::parse(text.substr(0, text.find('\n')))["guids"];
+    const std::vector<API_Guid> made = ListOf(API_WallID);
+    EXPECT_EQ(std::make_tuple(HostTesting::CallCount("ACAPI_Element_GetDefaults"), made.size(), UndoStepCount()),
+              std::make_tuple(2, before + walls.size(), steps + 1))
+        << "defaults read once a story, every wall made in one step";
+    EXPECT_EQ(guids.back(), Text(made[before + guids.size() - 1]));
+    EXPECT_NE(text.find(std::to_string(guids.size()) + " of " + std::to_string(walls.size()) + " wall GUIDs"),
+              text.npos);
+    EXPECT_EQ(Read(made[before + 1]).header.floorInd, 1);
 }
 
 TEST_F(LayoutBuilder, RoomsBecomeClosedNamedZonesAndUnusableRoomsAreSkipped)
