@@ -1,11 +1,11 @@
 #pragma once
 
 // A long list in a tool's answer, built only as far as the model will see it. A result is cut
-// at kMaxToolResultBytes (core/OutsideText.hpp); a table of 100,000 entries would otherwise be
-// turned into megabytes of text to keep a few per cent. The list takes entries while the
-// answer stays within the cap, measured as the text will be once escaped inside the
-// conversation; from the first entry that does not fit on, entries are only counted, and the
-// answer ends with a note of how many were listed. What is listed stays valid JSON.
+// at kMaxToolResultBytes as the model reads it (core/OutsideText.hpp); a table of 100,000
+// entries would otherwise be turned into megabytes of text to keep a few per cent. The list
+// takes entries while the answer stays within the cap, escaping counted; from the first entry
+// that does not fit on, none is taken, and the answer ends with a note of how many were
+// listed. What is listed stays valid JSON, and the result is never cut.
 
 #include <cstddef>
 #include <string>

@@ -65,7 +65,7 @@ TEST_F(LayoutBuilder, WallsTakeTheStorysLow16BitsAndPointsThatAreNoNumbersNeverR
     EXPECT_EQ(HostTesting::CallCount("ACAPI_Element_Create"), 0);
 
     json walls = json::array();  // more than a result can list, every other one a story up
-    for (size_t i = 0; i < kMaxToolResultBytes / 40; ++i)
+    for (size_t i = 0; i < kMaxToolResultBytes / 30; ++i)
         walls.push_back({{"end_x", 4}, {"start_y", i}, {"end_y", i}, {"story", i % 2}});
     const size_t before = ListOf(API_WallID).size(), steps = UndoStepCount();
     const std::string text = Run("create_walls_batch", {{"walls", walls}}).message;
