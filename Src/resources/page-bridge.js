@@ -11,11 +11,38 @@ function bridgeFunction(name) {
   return bridge && typeof bridge[name] === 'function' ? bridge[name].bind(bridge) : null;
 }
 
+// A call that cannot reach the add-on (the host has quit, the bridge object is gone) fails as a
+// network error (TypeError) or for want of the bridge; such a failure turns the status to "Not
+// connected" once the page has been connected, and the next call that is answered turns it back.
+// A refusal the host gives a call carries its own reason and says nothing of the link.
+var addOnReachable = true;
+
+function unreachableError(error) { return error instanceof TypeError || (error && error.unreachable === true); }
+
+function noteReachable(reachable) {
+  if (!bridgeReady || reachable === addOnReachable) return;
+  addOnReachable = reachable;
+  setStatus(!reachable ? 'offline' : thinkingEl.hidden ? 'ready' : 'busy');
+}
+
 function callBridge(name) {
   var args = Array.prototype.slice.call(arguments, 1);
   var fn = bridgeFunction(name);
-  if (!fn) return Promise.reject(new Error('The assistant is not connected.'));
-  try { return Promise.resolve(fn.apply(null, args)); } catch (e) { return Promise.reject(e); }
+  var answer;
+  if (!fn) {
+    var missing = new Error('The assistant is not connected.');
+    missing.unreachable = !window.Quillmere;
+    answer = Promise.reject(missing);
+  } else {
+    try { answer = Promise.resolve(fn.apply(null, args)); } catch (e) { answer = Promise.reject(e); }
+  }
+  return answer.then(function (value) {
+    noteReachable(true);
+    return value;
+  }, function (error) {
+    if (unreachableError(error)) noteReachable(false);
+    throw error;
+  });
 }
 
 // The add-on registers its bridge object only after the page has loaded, so the first

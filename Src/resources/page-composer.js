@@ -24,7 +24,8 @@ async function send() {
   renderAttachments();
   autoGrow();
   updateSendState();
-  addUserMessage(text, files);
+  var message = addUserMessage(text, files);
+  var taken;
   try {
     if (files.length) {
       var blocks = files.map(function (file) {
@@ -35,13 +36,17 @@ async function send() {
         };
       });
       if (text) blocks.push({ type: 'text', text: text });
-      await callBridge('sendMessageWithAttachments', JSON.stringify(blocks));
+      taken = await callBridge('sendMessageWithAttachments', JSON.stringify(blocks));
     } else {
-      await callBridge('sendMessage', text);
+      taken = await callBridge('sendMessage', text);
     }
   } catch (e) {
-    addAssistantMessage('\u26a0 ' + (e && e.message ? e.message : 'The message could not be sent.'));
+    taken = false;
+    addAssistantMessage('\u26a0 ' + (unreachableError(e) ? 'The assistant cannot be reached, so the message was not sent.'
+      : e && e.message ? e.message : 'The message could not be sent.'));
   }
+  // Refused by the add-on (which says why) or never delivered: the message is not lost.
+  if (taken === false) returnToComposer(message, text, files);
 }
 
 inputEl.addEventListener('input', function () { autoGrow(); updateSendState(); });

@@ -47,6 +47,14 @@ function setThinking(on) {
   scrollToEnd();
 }
 
+// Files as the add-on describes them ({ name, media_type, data }), as the page holds them.
+function filesFrom(list) {
+  return (Array.isArray(list) ? list : []).map(function (file) {
+    file = file || {};
+    return { name: String(file.name || 'attachment'), mediaType: String(file.media_type || ''), data: String(file.data || '') };
+  });
+}
+
 // The whole conversation as the add-on holds it, replacing what the page shows: given to a
 // page that has (re)loaded, and to every page when the conversation is cleared.
 function showConversation(raw) {
@@ -58,11 +66,7 @@ function showConversation(raw) {
   (Array.isArray(data.entries) ? data.entries : []).forEach(function (entry) {
     if (!entry || typeof entry !== 'object') return;
     if (entry.kind === 'user') {
-      var files = (Array.isArray(entry.files) ? entry.files : []).map(function (file) {
-        file = file || {};
-        return { name: String(file.name || 'attachment'), mediaType: String(file.media_type || ''), data: String(file.data || '') };
-      });
-      addUserMessage(String(entry.text || ''), files, entry.unsent === true);
+      addUserMessage(String(entry.text || ''), filesFrom(entry.files), entry.unsent === true);
     } else if (entry.kind === 'assistant') {
       addAssistantMessage(entry.text);
     } else if (entry.kind === 'tool') {
@@ -99,6 +103,7 @@ function addUserMessage(text, files, unsent) {
   }
   if (unsent) markNotSent(message);
   scrollToEnd();
+  return message;
 }
 
 function markNotSent(message) {
@@ -106,25 +111,29 @@ function markNotSent(message) {
   message.querySelector('.message-body').appendChild(el('div', 'unsent-note', 'Not sent'));
 }
 
-// A message that failed before the model answered it has left the conversation: its bubble
-// says so, and its text and attachments go back into the input box to be sent again.
+// A message that did not reach the model has left the conversation: its bubble says so, and
+// its text and attachments go back into the input box (before what is typed there since) to be
+// sent again.
+function returnToComposer(message, text, files) {
+  if (message) markNotSent(message);
+  if (text) inputEl.value = inputEl.value ? text + '\n' + inputEl.value : text;
+  pendingFiles = files.concat(pendingFiles);
+  renderAttachments();
+  autoGrow();
+  updateSendState();
+  inputEl.focus();
+}
+
+// The add-on's word that a message failed before the model answered it.
 function messageNotSent(raw) {
   var data;
   try { data = JSON.parse(String(raw)); } catch (e) { return; }
   if (!data || typeof data !== 'object') return;
   var text = String(data.text || '');
   var users = messagesEl.querySelectorAll('.message.user:not(.unsent)');
-  for (var i = users.length - 1; i >= 0; i--) {
-    if (users[i]._text === text) { markNotSent(users[i]); break; }
+  var message = null;
+  for (var i = users.length - 1; i >= 0 && !message; i--) {
+    if (users[i]._text === text) message = users[i];
   }
-  if (text) inputEl.value = inputEl.value ? text + '\n' + inputEl.value : text;
-  var files = (Array.isArray(data.files) ? data.files : []).map(function (file) {
-    file = file || {};
-    return { name: String(file.name || 'attachment'), mediaType: String(file.media_type || ''), data: String(file.data || '') };
-  });
-  pendingFiles = files.concat(pendingFiles);
-  renderAttachments();
-  autoGrow();
-  updateSendState();
-  inputEl.focus();
+  returnToComposer(message, text, filesFrom(data.files));
 }
