@@ -1,6 +1,8 @@
 // The settings panel: provider, model, keys and dark mode, saved through the add-on, and the
 // service a message goes to.
 
+var KEY_FIELDS = { anthropicApiKey: 'setting-anthropic-key', openaiApiKey: 'setting-openai-key' };
+
 // The service a message goes to follows the model's name, as the add-on chooses it.
 function chosenProvider() {
   var model = String(settings.model || '').toLowerCase();
@@ -27,8 +29,7 @@ function fillModelList(provider) {
 function showSettings() {
   $('setting-provider').value = settings.provider === 'openai' ? 'openai' : 'anthropic';
   $('setting-model').value = settings.model || '';
-  $('setting-anthropic-key').value = settings.anthropicApiKey || '';
-  $('setting-openai-key').value = settings.openaiApiKey || '';
+  Object.keys(KEY_FIELDS).forEach(function (key) { $(KEY_FIELDS[key]).value = settings[key] || ''; });
   $('setting-dark-mode').checked = !!settings.darkMode;
   fillModelList($('setting-provider').value);
   $('model-hint').textContent = settings.model || '';
@@ -60,24 +61,39 @@ function closeSettings() {
   applyDarkMode(settings.darkMode);
 }
 
+// The settings just saved as the page may keep them when the add-on cannot be asked for its
+// view of them: a typed key becomes a mark that one is set. The mark never goes back, as a key
+// field left as shown is not sent.
+function withKeysHidden(saved) {
+  var kept = Object.assign({}, saved);
+  Object.keys(KEY_FIELDS).forEach(function (key) {
+    if (key in kept) kept[key] = kept[key] ? '\u2022'.repeat(8) : '';
+  });
+  return kept;
+}
+
 async function saveSettings() {
   var next = {
     provider: $('setting-provider').value,
     model: $('setting-model').value.trim(),
-    anthropicApiKey: $('setting-anthropic-key').value.trim(),
-    openaiApiKey: $('setting-openai-key').value.trim(),
     darkMode: $('setting-dark-mode').checked
   };
   if (!next.model) next.model = MODELS[next.provider][0];
+  // A key field left as shown (the add-on's mask) keeps the stored key.
+  Object.keys(KEY_FIELDS).forEach(function (key) {
+    var typed = $(KEY_FIELDS[key]).value.trim();
+    if (typed !== settings[key]) next[key] = typed;
+  });
   var state = $('settings-state');
   state.classList.remove('error');
   state.textContent = 'Saving…';
   try {
     var answer = await callBridge('saveSettings', JSON.stringify(next));
     if (answer === false) throw new Error('The settings could not be saved.');
-    Object.assign(settings, next);
-    showSettings();
-    setStatus(thinkingEl.hidden ? 'ready' : 'busy');
+    // The page holds keys only as the add-on shows them, masked: a typed key leaves the panel.
+    var shown = await callBridge('getSettings').catch(function () { return withKeysHidden(next); });
+    applySettings(shown);
+    if (addOnReachable) setStatus(thinkingEl.hidden ? 'ready' : 'busy');
     state.textContent = 'Saved';
     setTimeout(closeSettings, 500);
   } catch (e) {

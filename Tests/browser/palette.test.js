@@ -222,6 +222,11 @@ describe('settings and the shell', () => {
     const browser = await h.launchBrowser();
     let host = await h.startHost({ home });
     const fields = { '#setting-model': 'gpt-4.1', '#setting-anthropic-key': 'sk-ant-saved', '#setting-openai-key': 'sk-openai-saved' };
+    // The page is shown only that each key is set and how it ends, from the save on.
+    const shown = { ...fields, '#setting-anthropic-key': '\u2022'.repeat(8) + 'aved', '#setting-openai-key': '\u2022'.repeat(8) + 'aved' };
+    const expectShown = async (frame) => {
+      for (const [field, value] of Object.entries(shown)) assert.equal(await frame.inputValue(field), value, field);
+    };
     try {
       let { frame } = await h.openPalette(browser.context, host);
       assert.equal(await frame.textContent('#status-text'), 'Add an API key in Settings');
@@ -231,6 +236,7 @@ describe('settings and the shell', () => {
       await frame.check('#setting-dark-mode');
       await frame.click('#settings-save');
       await frame.waitForSelector('#settings-state:has-text("Saved")');
+      await expectShown(frame);
       const stored = h.readSettings(home);
       assert.deepEqual([stored.provider, stored.model, stored.anthropic_api_key, stored.openai_api_key, stored.dark_mode],
         ['openai', 'gpt-4.1', 'sk-ant-saved', 'sk-openai-saved', true]);
@@ -240,9 +246,7 @@ describe('settings and the shell', () => {
       ({ frame } = await h.openPalette(browser.context, host));
       await frame.click('#settings-button');
       assert.equal(await frame.inputValue('#setting-provider'), 'openai');
-      // The page is shown only that each key is set and how it ends.
-      const shown = { ...fields, '#setting-anthropic-key': '\u2022'.repeat(8) + 'aved', '#setting-openai-key': '\u2022'.repeat(8) + 'aved' };
-      for (const [field, value] of Object.entries(shown)) assert.equal(await frame.inputValue(field), value, field);
+      await expectShown(frame);
       assert.equal(await frame.isChecked('#setting-dark-mode'), true);
       assert.equal(await frame.evaluate(() => document.documentElement.classList.contains('dark')), true);
 
