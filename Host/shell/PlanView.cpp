@@ -55,11 +55,36 @@ struct Opening {
     Int32 pen;
 };
 
+// Of walls, columns, beams and objects the plan keeps only what it draws: a whole record is
+// several times larger, and a plan of many elements reads a hundred thousand of them.
+struct Wall {
+    API_Guid guid;  // openings find their wall by it
+    API_Coord begC, endC;
+    double thickness;
+    Int32 pen;
+};
+
+struct Column {
+    API_Coord origoPos;
+    Int32 pen;
+};
+
+struct Beam {
+    API_Coord begC, endC;
+    Int32 pen;
+};
+
+struct Object {
+    API_Coord pos;
+    double xRatio, yRatio, angle;
+    Int32 pen;
+};
+
 struct Plan {
-    std::vector<API_WallType> walls;
-    std::vector<API_ColumnType> columns;
-    std::vector<API_BeamType> beams;
-    std::vector<API_ObjectType> objects;
+    std::vector<Wall> walls;
+    std::vector<Column> columns;
+    std::vector<Beam> beams;
+    std::vector<Object> objects;
     std::vector<Opening> doors;
     std::vector<Opening> windows;
     std::vector<Polygon> slabs;
@@ -92,21 +117,21 @@ Plan ReadPlan(Int16 story)
 {
     Plan plan;
     ForEach(API_WallID, story, [&](const API_Element& e) {
-        plan.walls.push_back(e.wall);
+        plan.walls.push_back({e.header.guid, e.wall.begC, e.wall.endC, e.wall.thickness, e.wall.contPen});
         plan.bounds.Add(e.wall.begC.x, e.wall.begC.y);
         plan.bounds.Add(e.wall.endC.x, e.wall.endC.y);
     });
     ForEach(API_ColumnID, story, [&](const API_Element& e) {
-        plan.columns.push_back(e.column);
+        plan.columns.push_back({e.column.origoPos, e.column.pen});
         plan.bounds.Add(e.column.origoPos.x, e.column.origoPos.y);
     });
     ForEach(API_BeamID, story, [&](const API_Element& e) {
-        plan.beams.push_back(e.beam);
+        plan.beams.push_back({e.beam.begC, e.beam.endC, e.beam.pen});
         plan.bounds.Add(e.beam.begC.x, e.beam.begC.y);
         plan.bounds.Add(e.beam.endC.x, e.beam.endC.y);
     });
     ForEach(API_ObjectID, story, [&](const API_Element& e) {
-        plan.objects.push_back(e.object);
+        plan.objects.push_back({e.object.pos, e.object.xRatio, e.object.yRatio, e.object.angle, e.object.pen});
         plan.bounds.Add(e.object.pos.x, e.object.pos.y);
     });
     ForEach(API_DoorID, story, [&](const API_Element& e) {
@@ -164,7 +189,7 @@ void DrawGrid(cairo_t* cr, const View& view, int width, int height)
 
 // The wall's outline: its reference line widened by its thickness; extend lengthens it at
 // both ends so that walls meeting at a corner close it.
-void PathWall(cairo_t* cr, const View& view, const API_WallType& wall, double fromT, double toT, double extend = 0.0)
+void PathWall(cairo_t* cr, const View& view, const Wall& wall, double fromT, double toT, double extend = 0.0)
 {
     const double dx = wall.endC.x - wall.begC.x;
     const double dy = wall.endC.y - wall.begC.y;
@@ -183,9 +208,9 @@ void PathWall(cairo_t* cr, const View& view, const API_WallType& wall, double fr
     cairo_close_path(cr);
 }
 
-using WallIndex = std::unordered_map<API_Guid, const API_WallType*>;
+using WallIndex = std::unordered_map<API_Guid, const Wall*>;
 
-const API_WallType* FindWall(const WallIndex& walls, const API_Guid& guid)
+const Wall* FindWall(const WallIndex& walls, const API_Guid& guid)
 {
     auto it = walls.find(guid);
     return it == walls.end() ? nullptr : it->second;
@@ -209,15 +234,41 @@ void PaintAreas(cairo_t* cr, const Batch& batch, Add&& add, void (*paint)(cairo_
     if (!page) paint(cr);
 }
 
+// Fills a batch of areas lightly in their pen's colour and outlines them one pixel wide (each
+// colour the pen's, or the fallback given, at its alpha). A picture builds the batch's path
+// once for both; a page paints each area on its own, as PaintAreas does.
+template <typename Batch, typename Add>
+void FillAndOutline(cairo_t* cr, PenPalette& pens, const Batch& batch, Add&& add, PenPalette::Colour fill,
+                    double fillAlpha, PenPalette::Colour outline, double outlineAlpha = 1.0)
+{
+    const Int32 pen = batch.front()->pen;
+    const auto useOutline = [&] {
+        pens.Use(cr, pen, outline, outlineAlpha);
+        cairo_set_line_width(cr, 1.0);
+    };
+    if (cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_IMAGE) {
+        pens.Use(cr, pen, fill, fillAlpha);
+        PaintAreas(cr, batch, add);
+        useOutline();
+        PaintAreas(cr, batch, add, cairo_stroke);
+        return;
+    }
+    for (const auto* item : batch) add(*item);
+    pens.Use(cr, pen, fill, fillAlpha);
+    cairo_fill_preserve(cr);
+    useOutline();
+    cairo_stroke(cr);
+}
+
 // Where an opening sits in its wall, in model coordinates: the ends of the gap on the
 // reference line, the wall's direction and normal and half its thickness.
 struct OpeningPlace {
-    const API_WallType* wall;
+    const Wall* wall;
     double from, to, length;
     double ax, ay, bx, by, ux, uy, nx, ny, half;
 };
 
-std::optional<OpeningPlace> PlaceOpening(const API_WallType& wall, const Opening& opening)
+std::optional<OpeningPlace> PlaceOpening(const Wall& wall, const Opening& opening)
 {
     const double objLoc = opening.objLoc, width = opening.width;
     const double dx = wall.endC.x - wall.begC.x;
@@ -312,34 +363,27 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens,
 {
     const auto penOf = [](const auto& element) { return element.pen; };
     const auto pathSlab = [&](const Polygon& slab) { PlanGeometry::PathArea(cr, view, slab.contours); };
-    for (const auto& batch : PlanGeometry::Batches(plan.slabs, penOf, batching)) {
-        pens.Use(cr, batch.front()->pen, {0.78, 0.74, 0.66}, 0.15);
-        PaintAreas(cr, batch, pathSlab);
-        pens.Use(cr, batch.front()->pen, {0.5, 0.46, 0.4}, 0.8);
-        cairo_set_line_width(cr, 1.0);
-        PaintAreas(cr, batch, pathSlab, cairo_stroke);
-    }
+    for (const auto& batch : PlanGeometry::Batches(plan.slabs, penOf, batching))
+        FillAndOutline(cr, pens, batch, pathSlab, {0.78, 0.74, 0.66}, 0.15, {0.5, 0.46, 0.4}, 0.8);
     PlanViewDrafting::DrawFills(cr, *plan.drafting, view);
     const auto zonePen = [](const std::pair<Polygon, std::string>& zone) { return zone.first.pen; };
     for (const auto& batch : PlanGeometry::Batches(plan.zones, zonePen, batching)) {
         pens.Use(cr, batch.front()->first.pen, {0.36, 0.64, 0.55}, 0.16);
         PaintAreas(cr, batch, [&](const auto& zone) { PlanGeometry::PathArea(cr, view, zone.first.contours); });
     }
-    const auto wallPen = [](const API_WallType& wall) { return wall.contPen; };
-    for (const auto& batch : PlanGeometry::Batches(plan.walls, wallPen, batching)) {
-        pens.Use(cr, batch.front()->contPen, {0.17, 0.19, 0.21});
-        PaintAreas(cr, batch, [&](const API_WallType& wall) {
-            PathWall(cr, view, wall, 0.0, 1.0, std::max(wall.thickness, 0.02) / 2.0);
-        });
+    for (const auto& batch : PlanGeometry::Batches(plan.walls, penOf, batching)) {
+        pens.Use(cr, batch.front()->pen, {0.17, 0.19, 0.21});
+        PaintAreas(cr, batch,
+                   [&](const Wall& wall) { PathWall(cr, view, wall, 0.0, 1.0, std::max(wall.thickness, 0.02) / 2.0); });
     }
     WallIndex wallIndex(plan.walls.size());
-    for (const auto& wall : plan.walls) wallIndex[wall.head.guid] = &wall;
+    for (const auto& wall : plan.walls) wallIndex[wall.guid] = &wall;
     DrawOpenings(cr, view, PlaceOpenings(plan.doors, wallIndex), true, pens, batching);
     DrawOpenings(cr, view, PlaceOpenings(plan.windows, wallIndex), false, pens, batching);
     for (const auto& batch : PlanGeometry::Batches(plan.columns, penOf, batching)) {
         const double s = 0.3 * view.scale;
         pens.Use(cr, batch.front()->pen, {0.3, 0.3, 0.34});
-        PaintAreas(cr, batch, [&](const API_ColumnType& column) {
+        PaintAreas(cr, batch, [&](const Column& column) {
             cairo_rectangle(cr, view.X(column.origoPos.x) - s / 2, view.Y(column.origoPos.y) - s / 2, s, s);
         });
     }
@@ -347,7 +391,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens,
     const double dashes[] = {6.0, 4.0};
     cairo_set_dash(cr, dashes, 2, 0);  // every beam starts its dashes afresh: each is a sub-path
     for (const auto& batch : PlanGeometry::Batches(plan.beams, penOf, batching)) {
-        for (const API_BeamType* beam : batch) {
+        for (const Beam* beam : batch) {
             cairo_move_to(cr, view.X(beam->begC.x), view.Y(beam->begC.y));
             cairo_line_to(cr, view.X(beam->endC.x), view.Y(beam->endC.y));
         }
@@ -355,7 +399,7 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens,
         cairo_stroke(cr);
     }
     cairo_set_dash(cr, nullptr, 0, 0);
-    const auto pathObject = [&](const API_ObjectType& object) {
+    const auto pathObject = [&](const Object& object) {
         // The path keeps its place on the page once the turn is undone.
         const double w = std::clamp(object.xRatio, 0.2, 10.0), h = std::clamp(object.yRatio, 0.2, 10.0);
         cairo_save(cr);
@@ -364,13 +408,8 @@ void DrawPlan(cairo_t* cr, const Plan& plan, const View& view, PenPalette& pens,
         cairo_rectangle(cr, 0, -h * view.scale, w * view.scale, h * view.scale);
         cairo_restore(cr);
     };
-    for (const auto& batch : PlanGeometry::Batches(plan.objects, penOf, batching)) {
-        pens.Use(cr, batch.front()->pen, {0.55, 0.42, 0.7}, 0.25);
-        PaintAreas(cr, batch, pathObject);
-        pens.Use(cr, batch.front()->pen, {0.45, 0.32, 0.6});
-        cairo_set_line_width(cr, 1.0);
-        PaintAreas(cr, batch, pathObject, cairo_stroke);
-    }
+    for (const auto& batch : PlanGeometry::Batches(plan.objects, penOf, batching))
+        FillAndOutline(cr, pens, batch, pathObject, {0.55, 0.42, 0.7}, 0.25, {0.45, 0.32, 0.6});
     PlanViewRoofs::Draw(cr, plan.roofs, view, pens);
     PlanViewDrafting::DrawLinework(cr, *plan.drafting, view, batching);
     // Zone names last, over everything.

@@ -17,7 +17,9 @@ Shown::Shown()
 
 bool Shown::Includes(const API_Element& element, std::optional<Int16> story) const
 {
-    const API_Guid sheet = HostTesting::SheetOf(element.header.guid);
+    // Only drafting is looked up: a plan reads a hundred thousand model elements.
+    const Int32 type = element.header.type.typeID;
+    const API_Guid sheet = HostTesting::IsDrafting(type) ? HostTesting::SheetOf(element.header.guid) : APINULLGuid;
     if (worksheet != APINULLGuid) return sheet == worksheet;
     return sheet == APINULLGuid && (!story || element.header.floorInd == *story);
 }

@@ -51,6 +51,8 @@ std::vector<DatabaseFixture> Databases();
 API_Guid CurrentDatabase();
 // The worksheet a drafting element was drawn in; null for the floor plan's elements.
 API_Guid SheetOf(const API_Guid& element);
+// Whether elements of the type are 2D drafting, the only ones ever drawn in a worksheet.
+bool IsDrafting(Int32 typeID);
 // Adds a database (a null id gets a fresh one); returns its id.
 API_Guid AddDatabase(Int32 type, const std::string& name, const API_Guid& id = APINULLGuid);
 

@@ -78,9 +78,8 @@ void Project::SetElementGroup(const API_Guid& guid, const API_Guid& group)
     if (ElementForChange(guid) != nullptr) elements_.SetGroup(guid, group);
 }
 
-API_Guid Project::SheetForNew(Int32 typeID) const
+bool Project::IsDrafting(Int32 typeID)
 {
-    // 2D drafting goes where the user draws it; model elements always go to the model.
     switch (typeID) {
     case API_DimensionID:
     case API_TextID:
@@ -91,9 +90,15 @@ API_Guid Project::SheetForNew(Int32 typeID) const
     case API_ArcID:
     case API_CircleID:
     case API_SplineID:
-    case API_HotspotID: break;
-    default: return APINULLGuid;
+    case API_HotspotID: return true;
+    default: return false;
     }
+}
+
+API_Guid Project::SheetForNew(Int32 typeID) const
+{
+    // 2D drafting goes where the user draws it; model elements always go to the model.
+    if (!IsDrafting(typeID)) return APINULLGuid;
     const Database* current = Docs().FindDatabase(Docs().currentDatabase);
     return current != nullptr && current->type == APIWind_WorksheetID ? current->id : APINULLGuid;
 }

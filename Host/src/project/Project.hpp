@@ -162,8 +162,10 @@ public:
 
     // ---- undo
     bool InCommand() const { return running_ != nullptr; }
-    // The worksheet a new element of this type is drawn in (StoredElement::sheet).
+    // The worksheet a new element of this type is drawn in (StoredElement::sheet): only 2D
+    // drafting is ever drawn in one.
     API_Guid SheetForNew(Int32 typeID) const;
+    static bool IsDrafting(Int32 typeID);
     // A change of what the host window shows, made outside an undoable command (a layer shown
     // or hidden, a pen recoloured, another story, view or database): it moves the revision at
     // once, as the end of a command does for the changes made inside it. Returns code.

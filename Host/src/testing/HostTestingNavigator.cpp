@@ -70,6 +70,8 @@ API_Guid SheetOf(const API_Guid& element)
     return stored != nullptr ? stored->sheet : APINULLGuid;
 }
 
+bool IsDrafting(Int32 typeID) { return HostInternal::Project::IsDrafting(typeID); }
+
 API_Guid AddDatabase(Int32 type, const std::string& name, const API_Guid& id)
 {
     Database d{id == APINULLGuid ? NextGuid() : id, type, GS::Utf8ToUtf16(name)};
