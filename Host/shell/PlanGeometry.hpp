@@ -56,7 +56,7 @@ std::vector<std::vector<const Item*>> Batches(const std::vector<Item>& items, Ke
             batches.push_back({&item});
             continue;
         }
-        const auto [slot, added] = slots.emplace(keyOf(item), batches.size());
+        const auto [slot, added] = slots.try_emplace(keyOf(item), batches.size());
         if (added) batches.emplace_back();
         batches[slot->second].push_back(&item);
     }
