@@ -1,8 +1,10 @@
-// ACAPI_Environment: project information ('PROJ') and the story structure ('GSTO', 'CSTO').
+// ACAPI_Environment: project information ('PROJ') and the story structure ('GSTO', 'CSTO'; going
+// to a story shows its floor plan).
 
 #include <algorithm>
 #include <cmath>
 
+#include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
 #include "testing/HostCalls.hpp"
 
@@ -79,6 +81,16 @@ GSErrCode GetStories(const Project& project, API_StoryInfo* info)
     return NoError;
 }
 
+// Going to a story opens its floor plan, whatever worksheet or other database was shown.
+void ShowFloorPlan(Documentation& docs)
+{
+    for (const Database& database : docs.databases) {
+        if (database.type != APIWind_FloorPlanID) continue;
+        docs.currentDatabase = database.id;
+        return;
+    }
+}
+
 GSErrCode ChangeStories(Project& project, const API_StoryCmdType* cmd)
 {
     if (cmd == nullptr || !KnownStoryAction(cmd->action)) return APIERR_BADPARS;
@@ -87,6 +99,7 @@ GSErrCode ChangeStories(Project& project, const API_StoryCmdType* cmd)
     if (story == nullptr) return APIERR_BADPARS;
     if (cmd->action == APIStory_GoTo) {
         project.StoriesForChange().current = cmd->index;
+        ShowFloorPlan(project.Docs());
         return NoError;
     }
     if (!project.InCommand()) return APIERR_NEEDSUNDOSCOPE;
