@@ -1,5 +1,5 @@
 // ACAPI_Database: new worksheets ('NDAT'), the current database ('CDAT' to change it, 'GCDB'
-// to read it).
+// to read it) and any database's type and name ('GDBI').
 
 #include "gs/GuidSource.hpp"
 #include "modules/Hotlinks.hpp"
@@ -36,10 +36,11 @@ GSErrCode ChangeDatabase(Documentation& docs, const API_DatabaseInfo* info)
     return NoError;
 }
 
-GSErrCode GetCurrentDatabase(const Documentation& docs, API_DatabaseInfo* info)
+// The database the GUID names ('GCDB': the current one, 'GDBI': the one in the record).
+GSErrCode GetDatabase(const Documentation& docs, const API_Guid& id, API_DatabaseInfo* info)
 {
     if (info == nullptr) return APIERR_BADPARS;
-    const Database* database = docs.FindDatabase(docs.currentDatabase);
+    const Database* database = docs.FindDatabase(id);
     if (database == nullptr) return APIERR_BADDATABASE;
     BNClear(*info);
     info->typeID = API_DatabaseTypeID(database->type);
@@ -55,7 +56,7 @@ GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void*, void*)
     CallContext context;
     context.typeID = code;
     std::string detail = "code=" + std::to_string(code);
-    if (par1 != nullptr && code == APIDb_ChangeCurrentDatabaseID) {
+    if (par1 != nullptr && (code == APIDb_ChangeCurrentDatabaseID || code == APIDb_GetDatabaseInfoID)) {
         context.guid = static_cast<const API_DatabaseInfo*>(par1)->databaseUnId;
         detail += " type=" + std::to_string(static_cast<const API_DatabaseInfo*>(par1)->typeID) +
                   " guid=" + GuidText(*context.guid);
@@ -74,7 +75,12 @@ GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void*, void*)
     case APIDb_ChangeCurrentDatabaseID:
         return call.Return(
             TheProject().NoteShownChange(ChangeDatabase(docs, static_cast<const API_DatabaseInfo*>(par1))));
-    case APIDb_GetCurrentDatabaseID: return call.Return(GetCurrentDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
+    case APIDb_GetCurrentDatabaseID:
+        return call.Return(GetDatabase(docs, docs.currentDatabase, static_cast<API_DatabaseInfo*>(par1)));
+    case APIDb_GetDatabaseInfoID: {
+        API_DatabaseInfo* info = static_cast<API_DatabaseInfo*>(par1);
+        return call.Return(GetDatabase(docs, info != nullptr ? info->databaseUnId : APINULLGuid, info));
+    }
     default: return call.Return(APIERR_BADPARS);
     }
 }

@@ -141,7 +141,8 @@ public:
     bool Matches(const API_Element& element, std::optional<ElementShape>& shape)
     {
         const API_Elem_Head& header = element.header;
-        if (q_.story && header.floorInd != *q_.story) return false;
+        // A story means its floor plan: drafting drawn in a worksheet is on none.
+        if (q_.story && (header.floorInd != *q_.story || header.databaseGuid != APINULLGuid)) return false;
         if (q_.layer && header.layer != *q_.layer) return false;
         if (!q_.text.empty() && header.type.typeID != API_TextID && !TextInRecord(element)) return false;
         if (q_.propertyDefinition && !PropertyEquals(header.guid)) return false;
@@ -185,7 +186,7 @@ private:
 void ListFilterProperties(Tool& tool)
 {
     tool.Array("types", "Element type words to include (default: all): " + TypeWordList(), {{"type", "string"}})
-        .Integer("story", "Only elements on this story index (default: every story)")
+        .Integer("story", "Only elements on this story's floor plan, by index (default: every story and worksheet)")
         .String("layer", "Only elements on this layer, by name or index (default: every layer)");
 }
 
@@ -258,7 +259,8 @@ std::optional<std::string> ReadQuery(const json& input, bool withFind, ElementQu
 bool PageBuilder::Add(json summary)
 {
     if (full_) return false;
-    const size_t size = summary.dump().size() + 1;
+    // Measured as the result will be written: a name that is not UTF-8 has its bad bytes replaced.
+    const size_t size = summary.dump(-1, ' ', false, json::error_handler_t::replace).size() + 1;
     if (elements_.size() >= limit_ || bytes_ + size > kMaxPageBytes) {
         full_ = true;
         return false;
@@ -319,5 +321,5 @@ ToolResult RunQuery(const ElementQuery& query)
             page.Add(shape ? reader.Summary(element, *shape) : reader.Summary(element));
         }
     }
-    return ToolResult::Ok("", page.Result(total, query.offset).dump());
+    return DataResult(page.Result(total, query.offset));
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/ElementFunctions.hpp"
+#include "tools/HostText.hpp"
 #include "tools/MemoReading.hpp"
 #include "tools/ToolKit.hpp"
 #include "tools/TypeWords.hpp"
@@ -174,6 +175,22 @@ const std::string& ElementReader::LibraryPartName(Int32 libInd)
     return found->second;
 }
 
+const std::string& ElementReader::WorksheetName(const API_Guid& database)
+{
+    auto found = worksheets_.find(database);
+    if (found != worksheets_.end()) return found->second;
+    API_DatabaseInfo info;
+    BNClear(info);
+    info.databaseUnId = database;
+    std::string name = GuidToStr(database);
+    if (ACAPI_Database(APIDb_GetDatabaseInfoID, &info) == NoError) {
+        const GS::uchar_t* units = info.name;  // read within the field, terminated or not
+        name = HostNameText(
+            GS::UniString(units, USize(std::find(units, units + API_DatabaseNameCapacity, GS::uchar_t(0)) - units)));
+    }
+    return worksheets_.emplace(database, name).first->second;
+}
+
 ElementShape ElementReader::Shape(const API_Element& element)
 {
     ElementShape shape;
@@ -206,6 +223,7 @@ json ElementReader::Summary(const API_Element& element, const ElementShape& shap
                     {"type", TypeWord(header.type.typeID)},
                     {"story", header.floorInd},
                     {"layer", LayerName(header.layer)}};
+    if (header.databaseGuid != APINULLGuid) summary["worksheet"] = WorksheetName(header.databaseGuid);
     if (shape.start) summary["start"] = Point(*shape.start);
     if (shape.end) summary["end"] = Point(*shape.end);
     if (shape.position) summary["position"] = Point(*shape.position);

@@ -31,20 +31,24 @@ public:
     // "" for an index of 0 or less; the host's fallback text when it cannot read the name.
     const std::string& LayerName(Int32 layer);
     const std::string& LibraryPartName(Int32 libInd);
+    // The name of the worksheet a drafting element is drawn in; its GUID text when the host
+    // cannot name it.
+    const std::string& WorksheetName(const API_Guid& database);
 
     // Reads the memo only for the types whose place lives there (polygons, text, dimensions)
     // and an opening's wall for its position.
     ElementShape Shape(const API_Element& element);
 
-    // GUID, type word, story, layer name and, where they apply: start and end, position (and
-    // host wall), extent and area, zone name, library part name, the first 80 characters of
-    // a text.
+    // GUID, type word, story, layer name and, where they apply: the worksheet it is drawn in,
+    // start and end, position (and host wall), extent and area, zone name, library part name,
+    // the first 80 characters of a text.
     nlohmann::json Summary(const API_Element& element, const ElementShape& shape);
     nlohmann::json Summary(const API_Element& element) { return Summary(element, Shape(element)); }
 
 private:
     std::unordered_map<Int32, std::string> layers_;
     std::unordered_map<Int32, std::string> parts_;
+    std::unordered_map<API_Guid, std::string> worksheets_;
 };
 
 // The name of a zone as UTF-8 (its record field, read within the field).

@@ -79,7 +79,7 @@ ToolResult GetProjectInfo(const json&)
     result["elements_per_type"] = perType;
     result["elements_per_story"] = storyCounts;
     result["bounding_box"] = box.ToJson();
-    return ToolResult::Ok("", result.dump());
+    return DataResult(result);
 }
 
 ToolResult ListElements(const json& input)
@@ -205,7 +205,7 @@ ToolResult GetElementDetails(const json& input)
         summary["details"] = Details(element);
         elements.push_back(std::move(summary));
     }
-    return ToolResult::Ok("", json{{"elements", elements}, {"not_found", notFound}}.dump());
+    return DataResult(json{{"elements", elements}, {"not_found", notFound}});
 }
 
 }  // namespace
@@ -218,8 +218,9 @@ void RegisterQueryTools(ToolRegistry& registry)
         .Handler(GetProjectInfo);
 
     Tool(registry, "list_elements",
-         "List the project's elements as compact summaries (GUID, type, story, layer, position), filtered by type, "
-         "story and layer, a page at a time. Use next_offset to read the next page.")
+         "List the project's elements as compact summaries (GUID, type, story, layer, position, and the worksheet of "
+         "drafting drawn in one), filtered by type, story and layer, a page at a time. Use next_offset to read the "
+         "next page.")
         .With(ListFilterProperties)
         .With(PagingProperties)
         .Handler(ListElements);

@@ -29,7 +29,7 @@ ToolResult GetSelection(const json& input)
         element.header.guid = neigs[i].guid;
         if (ACAPI_Element_Get(&element, 0) == NoError) page.Add(reader.Summary(element));
     }
-    return ToolResult::Ok("", page.Result(neigs.GetSize(), size_t(offset)).dump());
+    return DataResult(page.Result(neigs.GetSize(), size_t(offset)));
 }
 
 ToolResult SelectElements(const json& input)

@@ -53,7 +53,7 @@ ToolResult CaptureElementDetail(const json& input)
 
     AttrTracker tracker;
     BBox box;
-    return ToolResult::Ok("", DeepCaptureElement(element, tracker, box, includeProperties).dump());
+    return DataResult(DeepCaptureElement(element, tracker, box, includeProperties));
 }
 
 }  // namespace
