@@ -259,9 +259,10 @@ std::optional<std::string> ReadQuery(const json& input, bool withFind, ElementQu
 bool PageBuilder::Add(json summary)
 {
     if (full_) return false;
-    // Measured as the result will be written: a name that is not UTF-8 has its bad bytes replaced.
-    const size_t size = summary.dump(-1, ' ', false, json::error_handler_t::replace).size() + 1;
-    if (elements_.size() >= limit_ || bytes_ + size > kMaxPageBytes) {
+    // Measured as the model receives it, a name that is not UTF-8 with its bad bytes replaced;
+    // one more byte for its comma.
+    const size_t size = JsonEscapedSize(summary.dump(-1, ' ', false, json::error_handler_t::replace)) + 1;
+    if (elements_.size() >= limit_ || bytes_ + size > maxBytes_) {
         full_ = true;
         return false;
     }
@@ -288,7 +289,7 @@ json PageBuilder::Result(size_t total, size_t offset)
     const size_t count = elements_.size();
     json result = {{"total", total}, {"offset", offset}, {"count", count}};
     result["next_offset"] = offset + count < total ? json(offset + count) : json(nullptr);
-    result["elements"] = std::move(elements_);
+    result["elements"] = TakeElements();
     return result;
 }
 
