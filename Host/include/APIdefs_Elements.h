@@ -108,9 +108,6 @@ struct API_Elem_Head {
     API_Guid groupGuid;      // null when the element is in no group
     Int32 renovationStatus;  // 0 undefined, 1 existing, 2 new, 3 demolished
     API_Guid ownerGuid;      // hotlink instance or owner element, when any
-    // The worksheet database the element is drawn in; null on the floor plan (model elements
-    // always). The host fills it when it reads an element and ignores it otherwise.
-    API_Guid databaseGuid;
 };
 
 enum API_ModelElemStructureType : Int32 {

@@ -81,16 +81,6 @@ GSErrCode GetStories(const Project& project, API_StoryInfo* info)
     return NoError;
 }
 
-// Going to a story opens its floor plan, whatever worksheet or other database was shown.
-void ShowFloorPlan(Documentation& docs)
-{
-    for (const Database& database : docs.databases) {
-        if (database.type != APIWind_FloorPlanID) continue;
-        docs.currentDatabase = database.id;
-        return;
-    }
-}
-
 GSErrCode ChangeStories(Project& project, const API_StoryCmdType* cmd)
 {
     if (cmd == nullptr || !KnownStoryAction(cmd->action)) return APIERR_BADPARS;
@@ -99,7 +89,9 @@ GSErrCode ChangeStories(Project& project, const API_StoryCmdType* cmd)
     if (story == nullptr) return APIERR_BADPARS;
     if (cmd->action == APIStory_GoTo) {
         project.StoriesForChange().current = cmd->index;
-        ShowFloorPlan(project.Docs());
+        // Going to a story opens its floor plan, whatever worksheet or other database was shown.
+        if (const API_Guid plan = project.Docs().FloorPlan(); plan != APINULLGuid)
+            project.Docs().currentDatabase = plan;
         return NoError;
     }
     if (!project.InCommand()) return APIERR_NEEDSUNDOSCOPE;

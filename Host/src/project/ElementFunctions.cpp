@@ -139,7 +139,6 @@ GSErrCode ACAPI_Element_Get(API_Element* elem, UInt32)
     const StoredElement* stored = TheProject().FindElement(guid);
     if (stored == nullptr) return call.Return(APIERR_BADID);
     *elem = stored->record;
-    elem->header.databaseGuid = stored->sheet;
     if (elem->header.type.typeID == API_WallID) ReadOpeningFlags(TheProject(), *elem);
     return call.Return(NoError);
 }

@@ -93,7 +93,6 @@ API_Guid Project::InsertElement(const API_Element& record, MemoPtr memo, Placing
     element.memo = (memo && !memo->IsEmpty()) ? std::move(memo) : nullptr;
     element.order = elements_.NextOrder();
     element.sheet = placing == Placing::OnFloorPlan ? APINULLGuid : SheetForNew(record.header.type.typeID);
-    element.record.header.databaseGuid = APINULLGuid;  // the sheet above is what counts
     const API_Guid guid = element.record.header.guid;
     if (running_ && running_->elementsBefore.count(guid) == 0) {
         const StoredElement* existing = elements_.Find(guid);

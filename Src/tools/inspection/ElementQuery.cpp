@@ -141,9 +141,10 @@ public:
     bool Matches(const API_Element& element, std::optional<ElementShape>& shape)
     {
         const API_Elem_Head& header = element.header;
-        // A story means its floor plan: drafting drawn in a worksheet is on none.
-        if (q_.story && (header.floorInd != *q_.story || header.databaseGuid != APINULLGuid)) return false;
+        if (q_.story && header.floorInd != *q_.story) return false;
         if (q_.layer && header.layer != *q_.layer) return false;
+        // A story means its floor plan: drafting drawn in a worksheet is on none.
+        if (q_.story && !OnFloorPlan(element)) return false;
         if (!q_.text.empty() && header.type.typeID != API_TextID && !TextInRecord(element)) return false;
         if (q_.propertyDefinition && !PropertyEquals(header.guid)) return false;
         if (q_.within || q_.minLength || q_.maxLength || q_.minArea || q_.maxArea ||
@@ -158,6 +159,12 @@ public:
     }
 
 private:
+    bool OnFloorPlan(const API_Element& element)
+    {
+        const std::optional<DrawnIn> drawnIn = reader_.Database(element);
+        return drawnIn && drawnIn->type == APIWind_FloorPlanID;
+    }
+
     bool TextInRecord(const API_Element& element)
     {
         if (element.header.type.typeID == API_ZoneID) {
@@ -309,7 +316,8 @@ ToolResult RunQuery(const ElementQuery& query)
             for (USize i = 0; i < guids.GetSize(); ++i, ++total) {
                 if (total < query.offset || page.Full()) continue;
                 element.header.guid = guids[i];
-                if (ACAPI_Element_Get(&element, 0) == NoError) page.Add(reader.Summary(element));
+                if (ACAPI_Element_Get(&element, 0) != NoError) continue;
+                if (std::optional<json> summary = reader.Summary(element)) page.Add(std::move(*summary));
             }
             continue;
         }
@@ -319,7 +327,8 @@ ToolResult RunQuery(const ElementQuery& query)
             std::optional<ElementShape> shape;
             if (!matcher.Matches(element, shape)) continue;
             if (total++ < query.offset || page.Full()) continue;
-            page.Add(shape ? reader.Summary(element, *shape) : reader.Summary(element));
+            if (std::optional<json> summary = shape ? reader.Summary(element, *shape) : reader.Summary(element))
+                page.Add(std::move(*summary));
         }
     }
     return DataResult(page.Result(total, query.offset));

@@ -201,13 +201,13 @@ ToolResult GetElementDetails(const json& input)
         API_Element element;
         BNClear(element);
         element.header.guid = ParseGuid(text);
-        if (ACAPI_Element_Get(&element, 0) != NoError) {
+        std::optional<json> summary;
+        if (ACAPI_Element_Get(&element, 0) != NoError || !(summary = reader.Summary(element))) {
             notFound.push_back(text);
             continue;
         }
-        json summary = reader.Summary(element);
-        summary["details"] = Details(element);
-        if (!page.Add(std::move(summary))) leftOut.push_back(text);
+        (*summary)["details"] = Details(element);
+        if (!page.Add(std::move(*summary))) leftOut.push_back(text);
     }
     json result = {{"elements", page.TakeElements()}, {"not_found", notFound}};
     if (!leftOut.empty()) result["left_out"] = leftOut;
