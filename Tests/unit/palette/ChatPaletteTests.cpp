@@ -99,20 +99,6 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     EXPECT_FALSE(palette.GetBridge().IsBusy());
 }
 
-TEST_F(ShellTest, PageUpdatesAreSingleEscapedCalls)
-{
-    ChatPalette palette;
-    palette.PushRenderPreview("https://r.example/a'b.png", "https://r.example/d\nl");
-    palette.PushToolResult("create_wall", true, "Wall \"A\"\\1");
-    palette.PushAssistantMessage("</script>");
-    const std::vector<std::string> expected = {
-        "QuillmereUI.addRenderPreview('https://r.example/a\\'b.png','https://r.example/d\\nl')",
-        "QuillmereUI.addToolResult('create_wall',true,'Wall \\\"A\\\"\\\\1')",
-        "QuillmereUI.addAssistantMessage('</script>')",
-    };
-    EXPECT_EQ(Scripts(palette), expected);
-}
-
 TEST_F(ShellTest, ReportsRunOnTheMainThreadAndOnlyWhileTheirPaletteLives)
 {
     // The second palette is made in the very same place: a callback that held only the
@@ -190,8 +176,16 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
     EXPECT_TRUE(Call(palette, "sendMessage", {JS::Value("Hello\nthere")}).GetBool());
     EXPECT_TRUE(Call(palette, "sendMessageWithAttachments", {JS::Value(blocks.dump())}).GetBool());
     palette.SetThinking(true);
-    palette.PushAssistantMessage("Working on \"it\"\\now");
-    palette.PushRenderPreview("https://r.example/a.png", "https://r.example/a.png?dl=1");
+    palette.PushAssistantMessage("Working on \"it\"\\now</script>");
+    palette.PushRenderPreview("https://r.example/a'b.png", "https://r.example/d\nl");
+    palette.PushToolResult("create_wall", true, "Wall \"A\"\\1");
+    const std::vector<std::string> updates = {
+        // each a single call, every text escaped
+        "QuillmereUI.addAssistantMessage('Working on \\\"it\\\"\\\\now</script>')",
+        "QuillmereUI.addRenderPreview('https://r.example/a\\'b.png','https://r.example/d\\nl')",
+        "QuillmereUI.addToolResult('create_wall',true,'Wall \\\"A\\\"\\\\1')"};
+    const std::vector<std::string> scripts = Scripts(palette);
+    EXPECT_EQ(std::vector<std::string>(scripts.end() - 3, scripts.end()), updates);
 
     EXPECT_TRUE(Call(palette, "replayConversation", {JS::Value("page-7")}).GetBool());
     const json expected = {
@@ -202,8 +196,9 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
           {{"kind", "user"},
            {"text", "Walls as in the plan, it's 'urgent'"},
            {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}}}}},
-          {{"kind", "assistant"}, {"text", "Working on \"it\"\\now"}},
-          {{"kind", "preview"}, {"image", "https://r.example/a.png"}, {"download", "https://r.example/a.png?dl=1"}}}}};
+          {{"kind", "assistant"}, {"text", "Working on \"it\"\\now</script>"}},
+          {{"kind", "preview"}, {"image", "https://r.example/a'b.png"}, {"download", "https://r.example/d\nl"}},
+          {{"kind", "tool"}, {"name", "create_wall"}, {"success", true}, {"detail", "Wall \"A\"\\1"}}}}};
     EXPECT_EQ(ShownConversation(Scripts(palette).back()), expected) << Scripts(palette).back();
 
     // Cleared: every page (no page named) is emptied, busy included, and a later page sees nothing.
