@@ -1,9 +1,9 @@
 #pragma once
 
 // Conversations kept between runs: one file per sanitised name in ~/.quillmere/history,
-// readable by the user only. What a file holds is the palette's business (see
-// palette/ConversationLog.hpp); here a file is written whole, appended to, listed, read and set
-// aside. A new conversation gets a new file and the old ones stay.
+// readable by the user only. What a file holds is up to the palette, which keeps it; here a file
+// is written whole, appended to, listed, read and set aside. A new conversation gets a new file
+// and the old ones stay.
 
 #include <cstdint>
 #include <string>

@@ -49,7 +49,7 @@ std::size_t ResultOfCard(const std::vector<Placed>& blocks, std::size_t next, co
 {
     const json& success = Member(card, "success");
     const json& detail = Member(card, "detail");
-    if (!success.is_boolean() || !detail.is_string() || (!success && detail.empty())) return blocks.size();
+    if (!success.is_boolean() || !detail.is_string() || (!success.get<bool>() && detail.empty())) return blocks.size();
     std::optional<std::string> asMessage, asElement;  // made once each, when first needed
     for (; next < blocks.size(); ++next) {
         const ContentBlock& block = *blocks[next].block;
@@ -165,7 +165,9 @@ bool ResolveBlockValue(json& object, const char* pointer, const char* key, json&
 bool ApplyRecord(json& line, bool first, json& messages, json& entries)
 {
     const bool single = line.is_object();  // a file of an earlier version
-    if ((!single && (!line.is_array() || line.empty() || !line[0].is_object())) || JsonNestsDeeperThan(line))
+    // A tool input as deep as a reply may bring sits a few levels further down in a record.
+    if ((!single && (!line.is_array() || line.empty() || !line[0].is_object())) ||
+        JsonNestsDeeperThan(line, kMaxJsonDepth + 8))
         return false;
     json& header = single ? line : line[0];
     if (!(Member(header, "version") == 2 || (Member(header, "version") == 1 && single && first))) return false;
