@@ -362,8 +362,6 @@ HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::strin
     return Perform(url, &body, pairs, TimeoutMs(kPostTimeoutMs), maxReplyBytes);
 }
 
-void SetHttpAbortFlag(const std::atomic<bool>* flag) { tAbortFlag = flag; }
-
 HttpAbortScope::HttpAbortScope(const std::atomic<bool>* flag) : previous_(tAbortFlag) { tAbortFlag = flag; }
 
 HttpAbortScope::~HttpAbortScope() { tAbortFlag = previous_; }

@@ -54,14 +54,10 @@ HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::strin
                                const std::map<std::string, std::string>& headers,
                                std::size_t maxReplyBytes = kMaxServiceReplyBytes);
 
-// Cancelling: requests made on the calling thread watch this flag from now on; while it
-// reads true, a running request stops within about a second and a new one is not started,
-// each failing with status 0 and "The request was cancelled.". nullptr stops watching.
-// The flag must outlive every request the thread makes while it is set. Used by the
-// engine's worker so that shut-down does not wait for a long request.
-void SetHttpAbortFlag(const std::atomic<bool>* flag);
-
-// Sets the abort flag for the calling thread for the lifetime of the scope.
+// Cancelling: for the lifetime of the scope, requests made on the calling thread watch flag;
+// while it reads true, a running request stops within about a second and a new one is not
+// started, each failing with status 0 and "The request was cancelled.". The engine's worker
+// watches its own so that shut-down does not wait for a long request.
 class HttpAbortScope {
 public:
     explicit HttpAbortScope(const std::atomic<bool>* flag);

@@ -57,7 +57,7 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
         {"past the reply cap", summary(std::string(Quillmere::kMaxServiceReplyBytes + 1, ' ')), "get_template_layout",
          layout, "!Template meta not found: S.meta.json"},
         {"flooding the conversation", summary(manyPoints.dump()), "get_template_layout", layout,
-         "[Result cut: only the first " + std::to_string(kMaxToolResultBytes) + " of"},
+         "[Result cut: only the first "},
         {"an error body echoing the keys", [&] { Storage().FailNext("/storage/v1/object/list/", 500, echo); },
          "list_templates", json::object(), R"((500): apikey: [redacted]\r\nAuthorization: Bearer [redacted]xx)"},
         {"listing entries that are not templates",
@@ -88,7 +88,7 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
         EXPECT_NE(text.find(c.outcome.substr(failure ? 1 : 0)), std::string::npos) << text.substr(0, 300);
         EXPECT_EQ(r.success, !failure);
         EXPECT_EQ(text.find(Storage().ServiceKey()), std::string::npos);
-        EXPECT_LT(text.size(), kMaxToolResultBytes + 200);
+        EXPECT_LE(r.toJson().size(), kMaxToolResultBytes);
     }
     for (const auto& sent : Storage().RequestsTo("GET", "/"))
         EXPECT_EQ(sent.path.rfind("/storage/v1/object/public/Templates/", 0), 0u) << sent.path;
