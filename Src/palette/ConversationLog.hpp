@@ -4,8 +4,8 @@
 // save appends what the conversation gained since the last save that worked (records, see
 // palette/ConversationRecords.hpp), so a save that failed is made good by the next one, and a
 // failed or interrupted save never loses a turn saved before it. The file is written whole
-// (through a temporary name renamed over it) only when there is nothing to append to: a new
-// conversation, a file of an earlier version, or a file that is not as it was left.
+// (through a temporary name renamed over it) only when there is nothing sound to append to: a
+// new conversation, a file of an earlier version or damaged inside, or one an append failed on.
 
 #include <cstdint>
 #include <string>
