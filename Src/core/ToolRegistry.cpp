@@ -3,6 +3,7 @@
 #include <exception>
 #include <utility>
 
+#include "core/DebugLog.hpp"
 #include "core/OutsideText.hpp"
 
 using nlohmann::json;
@@ -45,10 +46,14 @@ std::string ToolResult::toJson() const
 
 ToolRegistry::ToolRegistry() { RegisterAll(); }
 
-void ToolRegistry::Register(ToolDef def)
+bool ToolRegistry::Register(ToolDef def)
 {
     std::string name = def.name;
-    tools[name] = std::move(def);
+    if (!tools.try_emplace(name, std::move(def)).second) {
+        DebugLog("Tool registration refused: the name " + name + " is taken");
+        return false;
+    }
+    return true;
 }
 
 json ToolRegistry::GetToolDefinitions() const
