@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/DebugLog.hpp"
+#include "core/HttpClient.hpp"
 #include "core/OutsideText.hpp"
 
 using nlohmann::json;
@@ -79,6 +80,7 @@ ToolResult ToolRegistry::ExecuteTool(const std::string& name, const json& input)
     }
     ToolResult result;
     try {
+        const Quillmere::HttpCallDeadline oneDeadlineForTheCall;
         result = def.handler(input);
     } catch (const std::exception& e) {
         result = ToolResult::Fail(e.what());
