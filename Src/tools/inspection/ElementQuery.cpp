@@ -256,8 +256,9 @@ std::optional<std::string> ReadQuery(const json& input, bool withFind, ElementQu
     if (property) {
         API_PropertyDefinition found;
         if ((error = FindPropertyDefinition(property->definition, found))) return error;
-        if (!VariantFromInput(property->equals, found.valueType, query.propertyEquals))
-            return "property.equals is not a " + std::string(ValueTypeWord(found.valueType)) + " value";
+        if (std::optional<std::string> refused =
+                VariantFromInput(property->equals, found.valueType, query.propertyEquals))
+            return "property.equals " + *refused;
         query.propertyDefinition = found.guid;
     }
     return std::nullopt;

@@ -86,15 +86,17 @@ TEST_F(ModulePlacement, TheTemporaryModuleIsAFreshFileRemovedWhateverTheOutcome)
     EXPECT_EQ(HostTesting::CallCount("ACAPI_CallUndoableCommand"), 0);
 }
 
-TEST_F(ModulePlacement, ATemplateHasAModuleOnlyWhenTheSameListingHasIt)
+TEST_F(ModulePlacement, TemplatesComeNewestFirstWithAModuleOnlyWhenTheSameListingHasIt)
 {
-    Storage().Put("house.mod", "module bytes");
-    Storage().Put("house.meta.json", R"({"has_mod":false})");
-    Storage().Put("new.meta.json", R"({"has_mod":true})");
+    Storage().Put("a.mod", "module bytes");
+    Storage().Put("a.meta.json", R"({"captured_at":"2025-02-28T23:59:59Z","has_mod":false})");
+    Storage().Put("b.meta.json", R"({"captured_at":"2025-03-01T10:00:00Z","has_mod":true,"template_name":"x"})");
     Storage().Put("broken.meta.json", "{not json");
-    const json templates = Data(Run("list_templates", json::object()))["templates"];
-    ASSERT_EQ(templates.size(), 2u);
-    for (const json& t : templates) EXPECT_EQ(t["has_mod"], t["template_name"] == "house") << t;
+    EXPECT_EQ(
+        Run("list_templates", json::object()).message,
+        R"({"count":2,"templates":[{"captured_at":"2025-03-01T10:00:00Z","has_mod":false,"meta_file":)"
+        R"("b.meta.json","mod_file":"b.mod","template_name":"b"},{"captured_at":"2025-02-28T23:59:59Z",)"
+        R"("has_mod":true,"meta_file":"a.meta.json","mod_file":"a.mod","template_name":"a"}],"unreadable_count":1})");
 }
 
 TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFileCountsAsAbsent)
