@@ -8,11 +8,11 @@
 
 #include "core/ElementFunctions.hpp"
 #include "core/Utf8Cut.hpp"
+#include "tools/ElementNames.hpp"
 #include "tools/HostText.hpp"
 #include "tools/MemoReading.hpp"
 #include "tools/ToolKit.hpp"
 #include "tools/TypeWords.hpp"
-#include "tools/library/DeepCapture.hpp"
 
 using json = nlohmann::json;
 

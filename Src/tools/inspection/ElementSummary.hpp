@@ -13,7 +13,7 @@
 
 #include "ACAPinc.h"
 
-#include "tools/library/BBox.hpp"
+#include "tools/BBox.hpp"
 
 // An element's place in plan. Fields that do not apply stay unset (length and area below 0).
 struct ElementShape {

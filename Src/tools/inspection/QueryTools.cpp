@@ -6,6 +6,7 @@
 #include "ACAPinc.h"
 
 #include "core/ElementFunctions.hpp"
+#include "tools/ElementNames.hpp"
 #include "tools/HostText.hpp"
 #include "tools/StorySettings.hpp"
 #include "tools/ToolFamilies.hpp"
@@ -13,7 +14,6 @@
 #include "tools/TypeWords.hpp"
 #include "tools/inspection/ElementQuery.hpp"
 #include "tools/inspection/ElementSummary.hpp"
-#include "tools/library/DeepCaptureWriters.hpp"
 
 namespace {
 
@@ -109,7 +109,7 @@ const Segment* FirstSegment(const Segment* segments)
 
 void Structure(json& details, Int32 structure, Int32 buildingMaterial, Int32 composite)
 {
-    details["structure"] = DeepCaptureData::StructureWord(structure);
+    details["structure"] = StructureWord(structure);
     if (structure == API_BasicStructure)
         details["building_material"] = ResolveAttrName(API_BuildingMaterialID, buildingMaterial);
     if (structure == API_CompositeStructure) details["composite"] = ResolveAttrName(API_CompWallID, composite);
@@ -133,7 +133,7 @@ json Details(const API_Element& element)
         details["thickness"] = wall.thickness;
         details["height"] = wall.height;
         details["length"] = std::hypot(wall.endC.x - wall.begC.x, wall.endC.y - wall.begC.y);
-        details["wall_type"] = DeepCaptureData::WallTypeWord(wall.type);
+        details["wall_type"] = WallTypeWord(wall.type);
         Structure(details, wall.modelElemStructureType, wall.buildingMaterial, wall.composite);
         break;
     }
