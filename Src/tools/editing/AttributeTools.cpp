@@ -54,6 +54,14 @@ struct CappedListing {
     std::size_t total = 0;  // entries read, listed or not
 };
 
+// The text the model receives: no indentation, non-ASCII as it is, and the bad bytes of a name
+// that is not UTF-8 (one a module brought in) replaced, as every data result has them.
+template <typename Json>
+std::string Compact(const Json& value)
+{
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 void PutFields(Listing::object_t&) {}
 
 template <typename Value, typename... Rest>
@@ -64,8 +72,7 @@ void PutFields(Listing::object_t& fields, const char* key, Value&& value, Rest&&
 }
 
 // Appends an entry of key, value, key, value, ... (keys in sorted order) while the listing has
-// room; counts it otherwise. The text the model receives: no indentation, non-ASCII as it is,
-// and the library's type error for a listed name that is not UTF-8, which fails the whole call.
+// room; counts it otherwise.
 template <typename... Fields>
 void AddEntry(CappedListing& list, Fields&&... fields)
 {
@@ -75,13 +82,13 @@ void AddEntry(CappedListing& list, Fields&&... fields)
     Listing::object_t& object = entry.get_ref<Listing::object_t&>();
     object.reserve(sizeof...(Fields) / 2);
     PutFields(object, std::forward<Fields>(fields)...);
-    if (list.cap.Take(entry.dump())) list.entries.get_ref<Listing::array_t&>().push_back(std::move(entry));
+    if (list.cap.Take(Compact(entry))) list.entries.get_ref<Listing::array_t&>().push_back(std::move(entry));
 }
 
 // The listing's answer: the JSON array, and the note of what did not fit.
 ToolResult Listed(const CappedListing& list, const char* things)
 {
-    return ToolResult::Ok("", list.entries.dump() + list.cap.Note(list.total, things));
+    return ToolResult::Ok("", Compact(list.entries) + list.cap.Note(list.total, things));
 }
 
 // Reads indices 1 to the host's count of one type and hands each readable record to add;
@@ -241,7 +248,7 @@ ToolResult GetPenColor(const json& input)
                          {"green", pen.pen.rgb.f_green},
                          {"blue", pen.pen.rgb.f_blue},
                          {"width", pen.pen.width}};
-    return ToolResult::Ok("", answer.dump());
+    return ToolResult::Ok("", Compact(answer));
 }
 
 ToolResult SetPenColor(const json& input)

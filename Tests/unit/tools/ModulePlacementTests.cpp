@@ -7,6 +7,7 @@
 
 #include "FakeStorage.hpp"
 #include "HostTestingModules.hpp"
+#include "HostTestingNavigator.hpp"
 #include "QuillmereTest.hpp"
 #include "TempFolder.hpp"
 #include "tools/library/ModulePlacement.hpp"
@@ -85,15 +86,17 @@ TEST_F(ModulePlacement, TheTemporaryModuleIsAFreshFileRemovedWhateverTheOutcome)
     EXPECT_EQ(HostTesting::CallCount("ACAPI_CallUndoableCommand"), 0);
 }
 
-TEST_F(ModulePlacement, ATemplateHasAModuleOnlyWhenTheSameListingHasIt)
+TEST_F(ModulePlacement, TemplatesComeNewestFirstWithAModuleOnlyWhenTheSameListingHasIt)
 {
-    Storage().Put("house.mod", "module bytes");
-    Storage().Put("house.meta.json", R"({"has_mod":false})");
-    Storage().Put("new.meta.json", R"({"has_mod":true})");
+    Storage().Put("a.mod", "module bytes");
+    Storage().Put("a.meta.json", R"({"captured_at":"2025-02-28T23:59:59Z","has_mod":false})");
+    Storage().Put("b.meta.json", R"({"captured_at":"2025-03-01T10:00:00Z","has_mod":true,"template_name":"x"})");
     Storage().Put("broken.meta.json", "{not json");
-    const json templates = Data(Run("list_templates", json::object()))["templates"];
-    ASSERT_EQ(templates.size(), 2u);
-    for (const json& t : templates) EXPECT_EQ(t["has_mod"], t["template_name"] == "house") << t;
+    EXPECT_EQ(
+        Run("list_templates", json::object()).message,
+        R"({"count":2,"templates":[{"captured_at":"2025-03-01T10:00:00Z","has_mod":false,"meta_file":)"
+        R"("b.meta.json","mod_file":"b.mod","template_name":"b"},{"captured_at":"2025-02-28T23:59:59Z",)"
+        R"("has_mod":true,"meta_file":"a.meta.json","mod_file":"a.mod","template_name":"a"}],"unreadable_count":1})");
 }
 
 TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFileCountsAsAbsent)
@@ -105,11 +108,14 @@ TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFi
     Storage().Put("EmptyStored.mod", "");
     TempFolder::Write(Dir("templates/EmptyStored.mod"), module);
     TempFolder::Write(Dir("templates/_tmp_apply.mod"), "the module of the template named _tmp_apply");
+    Run("switch_database", {{"database_guid", Text(HostTesting::AddDatabase(APIWind_WorksheetID, "Notes"))}});
     for (const auto& [name, source] : {std::pair{"My House", "supabase"}, {"EmptyStored", "local"}}) {
         const json result = Data(Run("apply_template_exact", {{"template_name", name}}));
         EXPECT_EQ(result["source"], source) << name;
         EXPECT_EQ(result["created"].dump(), kCreated) << name;
+        EXPECT_EQ(result["drafting_created"].dump(), R"({"fill":1,"polyline":1,"text":1})") << name;
     }
+    EXPECT_EQ(Data(Run("find_elements", {{"types", {"text"}}, {"story", 0}}))["total"], 2) << "on the plan";
     EXPECT_EQ(TempFolder::Read(Dir("templates/_tmp_apply.mod")), "the module of the template named _tmp_apply");
     EXPECT_EQ(Files(Dir("templates")).size(), 3u) << "a temporary module was left behind";
     Storage().Put("Stored.meta.json", R"({"stories":2})");
