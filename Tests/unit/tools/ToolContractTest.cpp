@@ -528,6 +528,7 @@ const Stated kStated[] = {
     {"save_as_module", "{}", "!file_path is required"},
     {"prepare_build_phases", "{}", R"(~"total_classified":2,"wall_threshold_m":0.2})"},
     {"reveal_build_phase", R"({"phase":9})", "!phase must be 0-8"},
+    {"reveal_build_phase", R"({"phase":-1})", "!phase must be 0-8"},
     {"reveal_build_phase", "{}", R"(~{"mode":"all","revealed":[{"label":"Building envelope","phase":1,)"},
     {"reveal_build_phase", R"({"phase":8})",
      R"({"mode":"single","revealed":[{"label":"Furniture and fittings","phase":8,"reason":"layer not found","shown":false}]})"},
