@@ -526,7 +526,7 @@ const Stated kStated[] = {
     {"publish_to_pdf", "{}", "!publisher_set_name is required"},
     {"publish_to_pdf", R"({"publisher_set_name":"seed set"})", "!Publisher set not found: seed set"},
     {"save_as_module", "{}", "!file_path is required"},
-    {"prepare_build_phases", "{}", R"(~"total_classified":2,"wall_threshold_m":0.2})"},
+    {"prepare_build_phases", "{}", R"(~,"wall_threshold_m":0.2})"},
     {"reveal_build_phase", R"({"phase":9})", "!phase must be 0-8"},
     {"reveal_build_phase", R"({"phase":-1})", "!phase must be 0-8"},
     {"reveal_build_phase", "{}", R"(~{"mode":"all","revealed":[{"label":"Building envelope","phase":1,)"},
