@@ -119,10 +119,9 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     });
 
     // 3. The service-backed families, on the finished registry and before the settings, each
-    //    with fresh callbacks: first the render family, then the plan family, which also reads
-    //    the engine's attachments.
-    RegisterRenderTools(tools, MakePreviewCallback(), MakeToolResultCallback());
-    RegisterPlanTools(tools, MakePreviewCallback(kPlanOverlayLabel), MakeToolResultCallback(), *bridge);
+    //    with its own preview: the render family's, and the plan family's overlay.
+    RegisterPaletteFamilies(tools, MakePreviewCallback(), MakePreviewCallback(kPlanOverlayLabel),
+                            MakeToolResultCallback(), *bridge);
 
     // 4. The stored settings, handed to the engine.
     Settings::LoadStatus status = Settings::LoadStatus::Missing;

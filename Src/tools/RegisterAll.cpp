@@ -1,5 +1,8 @@
-// The assistant's tool families, registered in one fixed order. Adding a family adds its
-// call here (and its declaration in ToolFamilies.hpp); the registry in core never names one.
+// The assistant's tool families, registered in one fixed order, and the palette's own families.
+// Adding a family adds its call here (and its declaration in ToolFamilies.hpp); the registry in
+// core never names one.
+#include <utility>
+
 #include "core/ToolRegistry.hpp"
 #include "tools/ToolFamilies.hpp"
 
@@ -23,4 +26,11 @@ void ToolRegistry::RegisterAll()
     RegisterTemplateTools(*this);
     RegisterTypologyTools(*this);
     RegisterPhaseTools(*this);
+}
+
+void RegisterPaletteFamilies(ToolRegistry& registry, ChatPreview onRenderPreview, ChatPreview onPlanPreview,
+                             const ChatToolResult& onToolResult, ModelBridge& bridge)
+{
+    RegisterRenderTools(registry, std::move(onRenderPreview), onToolResult);
+    RegisterPlanTools(registry, std::move(onPlanPreview), onToolResult, bridge);
 }

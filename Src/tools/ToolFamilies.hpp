@@ -6,8 +6,8 @@ class ToolRegistry;
 // ToolRegistry::RegisterAll (tools/RegisterAll.cpp) in this fixed order:
 //   element, opening, drawing 2D, object, query, modify, delete, attribute, story, view,
 //   selection, property, export, template, typology, phase.
-// (The plan and render families are registered by the
-// chat palette on the finished registry, not here.)
+// (The plan and render families are registered by the chat palette on the finished registry,
+// through RegisterPaletteFamilies below, not here.)
 
 void RegisterElementTools(ToolRegistry& registry);
 void RegisterOpeningTools(ToolRegistry& registry);
@@ -46,3 +46,10 @@ void RegisterPlanTools(ToolRegistry& registry, ChatPreview onPlanPreview, ChatTo
 // Rendering the host's window. The tool hands copies of both callbacks to the poll thread of
 // each job, which posts its one report to the main queue.
 void RegisterRenderTools(ToolRegistry& registry, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult);
+
+// The palette's own families, on the finished registry: the render family, then the plan family
+// (which also reads the engine's attachments). Each family gets its own preview callback and a
+// copy of the tool-result callback. Whatever registers the palette's tools calls this, so a new
+// service-backed family is added here once.
+void RegisterPaletteFamilies(ToolRegistry& registry, ChatPreview onRenderPreview, ChatPreview onPlanPreview,
+                             const ChatToolResult& onToolResult, ModelBridge& bridge);

@@ -188,7 +188,7 @@ std::vector<ElementState> TakeSnapshot()
     return states;
 }
 
-bool SameState(const ElementState& a, const ElementState& b)
+static bool SameState(const ElementState& a, const ElementState& b)
 {
     return std::memcmp(&a.record, &b.record, sizeof a.record) == 0 && a.polygon.size() == b.polygon.size() &&
            (a.polygon.empty() ||
@@ -266,8 +266,7 @@ void QuillmereTest::RegisterPaletteTools(ChatPreview preview, ChatToolResult car
     HostTesting::ResetWindows();
     PlanWindow::Install();
     RenderJobs::SetPollInterval(std::chrono::milliseconds(1));
-    RegisterRenderTools(registry, preview, card);
-    RegisterPlanTools(registry, preview, card, *outside.bridge);
+    RegisterPaletteFamilies(registry, preview, preview, card, *outside.bridge);
 }
 
 void QuillmereTest::Attach(const std::vector<std::pair<std::string, std::string>>& attachments)

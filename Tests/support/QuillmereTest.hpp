@@ -104,8 +104,8 @@ protected:
     static std::string HomeDir();
     // Nothing left in the test's TMPDIR.
     bool TmpEmpty();
-    // Registers the render and plan families on registry as the palette does, with an engine
-    // whose model is the fake service; callbacks left empty do nothing.
+    // Registers the palette's families on registry through the palette's own call, with an
+    // engine whose model is the fake service; callbacks left empty do nothing.
     void RegisterPaletteTools(ChatPreview preview = nullptr, ChatToolResult card = nullptr);
     // Waits until no render job runs, then runs what they left for the main thread.
     static void WaitForRenderJobs();
@@ -141,7 +141,6 @@ struct ElementState {
 };
 // Every element in creation order, with its polygon.
 std::vector<ElementState> TakeSnapshot();
-bool SameState(const ElementState& a, const ElementState& b);
 ::testing::AssertionResult SameProject(const std::vector<ElementState>& expected,
                                        const std::vector<ElementState>& actual);
 

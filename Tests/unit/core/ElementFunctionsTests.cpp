@@ -1,30 +1,30 @@
-#include <gtest/gtest.h>
-
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
-#include "ACAPinc.h"
-#include "HostTesting.hpp"
+#include "QuillmereTest.hpp"
 #include "core/ElementFunctions.hpp"
 
 namespace {
 
 using Points = std::vector<std::pair<double, double>>;
 
-// Every handle a test leaves in memo_ is freed, and nothing else stays alive or is freed twice.
-class BuildPolygonMemoTest : public ::testing::Test {
+// Every handle a test leaves in memo_ is freed; the fixture then finds nothing else alive or
+// freed twice.
+class BuildPolygonMemoTest : public QuillmereTest {
 protected:
-    void SetUp() override { BNClear(memo_); }
+    void SetUp() override
+    {
+        QuillmereTest::SetUp();
+        baseline_ = HostTesting::LiveHandleCount();
+    }
     void TearDown() override
     {
         BMKillHandle(&memo_.coords);
         BMKillHandle(&memo_.pends);
         BMKillHandle(&memo_.parcs);
-        HostTesting::ClearFailures();
-        EXPECT_EQ(HostTesting::LiveHandleCount(), baseline_);
-        EXPECT_EQ(HostTesting::BadFreeCount(), 0);
+        QuillmereTest::TearDown();
     }
     Points Coords() const
     {
@@ -34,8 +34,8 @@ protected:
         return out;
     }
 
-    API_ElementMemo memo_;
-    const Int64 baseline_ = HostTesting::LiveHandleCount();
+    API_ElementMemo memo_{};
+    Int64 baseline_ = 0;
 };
 
 }  // namespace

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <functional>
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "QuillmereTest.hpp"
 #include "TempFolder.hpp"
 #include "core/CurrentSettings.hpp"
 #include "core/FileText.hpp"
@@ -24,11 +24,10 @@ const Settings kCustom{"openai", "gpt-4o", "sk-ant-1", "sk-oa-2", "https://proxy
                        512,      900,      true,       "token-3", "user@example.invalid"};
 const fs::perms kPrivate = fs::perms::owner_read | fs::perms::owner_write;
 
-// Each test gets its own home folder.
-class SettingsTest : public ::testing::Test {
+// Each test gets its own home folder from the fixture.
+class SettingsTest : public QuillmereTest {
 protected:
-    ScopedHome scoped;
-    const std::string home = scoped.Path(), dir = home + "/.quillmere", path = dir + "/settings.json";
+    const std::string home = HomeDir(), dir = home + "/.quillmere", path = dir + "/settings.json";
     std::vector<std::string> Files(const std::string& in) const
     {
         std::vector<std::string> names;
@@ -108,11 +107,9 @@ TEST_F(SettingsTest, CorruptFileIsKeptBesideBeforeTheNextSave)
 }
 
 // The settings in force are read once; only the palette's load or a save that worked replaces them.
-TEST(CurrentSettingsTest, ReadOnceThenOnlyWhatThePaletteLoadsOrSaves)
+TEST_F(SettingsTest, CurrentSettingsAreReadOnceThenOnlyWhatThePaletteLoadsOrSaves)
 {
-    ScopedHome home;
-    const std::string dir = home.Path() + "/.quillmere";
-    const auto onDisk = [dir](const char* model) {
+    const auto onDisk = [this](const char* model) {
         std::filesystem::create_directories(dir);
         TempFolder::Write(dir + "/settings.json", std::string("{\"model\": \"") + model + "\"}");
     };

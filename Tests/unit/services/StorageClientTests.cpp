@@ -2,9 +2,8 @@
 // its three requests, and what it sends nowhere.
 #include <filesystem>
 
-#include <gtest/gtest.h>
-
 #include "FakeStorage.hpp"
+#include "QuillmereTest.hpp"
 #include "TempFolder.hpp"
 #include "services/StorageClient.hpp"
 
@@ -12,17 +11,16 @@ using Quillmere::StorageClient;
 
 namespace {
 
-// A private home folder and no storage variables, whatever the machine has set.
-class StorageTest : public ::testing::Test {
+// No storage variables, whatever the machine has set (the fixture gives a private home).
+class StorageTest : public QuillmereTest {
 protected:
-    ScopedHome home;
     ScopedStorageEnvironment clean{"", "", ""};
 };
 
 TEST_F(StorageTest, ConfigurationComesFromTheSettingsFileBeforeTheEnvironment)
 {
-    std::filesystem::create_directories(home.Path() + "/.quillmere");
-    TempFolder::Write(home.Path() + "/.quillmere/settings.json",
+    std::filesystem::create_directories(HomeDir() + "/.quillmere");
+    TempFolder::Write(HomeDir() + "/.quillmere/settings.json",
                       R"({"storage_url": "http://settings.invalid/", "storage_anon_key": " anon-from-file\n",
                           "storage_service_key": "  "})");
     struct Case {

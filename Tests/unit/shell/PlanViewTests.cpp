@@ -74,19 +74,19 @@ std::vector<unsigned char> Plan(int width = 400, int height = 300)
     return PlanView::RenderPng({width, height, HostTesting::CurrentStory()});
 }
 
-class PlanViewTest : public ::testing::Test {
+class PlanViewTest : public QuillmereTest {
 protected:
     void SetUp() override
     {
-        HostTesting::ResetProject();
+        QuillmereTest::SetUp();
         HostTesting::ResetWindows();
         PlanWindow::Install();
     }
     void TearDown() override
     {
         HostTesting::ResetWindows();
-        HostTesting::ResetProject();
         cairo_debug_reset_static_data();
+        QuillmereTest::TearDown();
     }
 };
 

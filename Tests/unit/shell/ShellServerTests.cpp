@@ -19,8 +19,8 @@
 #include <nlohmann/json.hpp>
 
 #include "ACAPinc.h"
-#include "HostTesting.hpp"
 #include "MainQueue.hpp"
+#include "QuillmereTest.hpp"
 #include "ShellServer.hpp"
 
 namespace {
@@ -68,19 +68,18 @@ auto WhilePumping(Fn request) -> decltype(request())
     return result.get();
 }
 
-class ShellServerTest : public ::testing::Test {
+class ShellServerTest : public QuillmereTest {
 protected:
     void SetUp() override
     {
-        MainQueue::SetMainThread();
-        HostTesting::ResetProject();
+        QuillmereTest::SetUp();
         ASSERT_TRUE(server.Start(0, {"Quillmere", "test"}));
         port = server.Port();
     }
     void TearDown() override
     {
         server.Stop();
-        HostTesting::ResetProject();
+        QuillmereTest::TearDown();
     }
     std::string Head(const std::string& requestLine, const std::string& extraHeaders = "", bool withToken = true) const
     {

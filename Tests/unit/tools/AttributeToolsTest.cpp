@@ -1,6 +1,6 @@
 // What the attribute tools compute themselves: which indices a listing holds (its first ones
 // when a result cannot hold it all), which layer a call names (the index wins over the name),
-// names cut and read within their fields, and the pen colour's range checked before any lookup.
+// and names cut and read within their fields.
 #include <cstring>
 
 #include "QuillmereTest.hpp"
@@ -96,16 +96,6 @@ TEST_F(AttributeTools, VisibilityNamesItsLayerByIndexBeforeNameAndChangesOnlyThe
         EXPECT_EQ(std::memcmp(&stored, &expected, sizeof stored), 0);
     }
     EXPECT_EQ(Stored(API_LayerID, 8).header.flags, 0) << "the name Zones was ignored";
-}
-
-TEST_F(AttributeTools, APenColourOutOfRangeIsRefusedBeforeThePenIsLookedUp)
-{
-    const std::string range = "Colour components must be between 0.0 and 1.0";
-    for (const json& input : {json{{"pen_index", 5}, {"red", 255}}, json{{"pen_index", 0}, {"blue", 2}}}) {
-        HostTesting::ClearCallLog();
-        EXPECT_EQ(Run("set_pen_color", input).error, range) << input;
-        EXPECT_TRUE(HostTesting::CallLog().empty());
-    }
 }
 
 }  // namespace

@@ -78,16 +78,6 @@ TEST_F(DraftingTools, EachKindOfPointListKeepsItsMemoLayout)
     }
 }
 
-TEST_F(DraftingTools, PointListsReadObjectsAndRefuseAnythingElse)
-{
-    const std::pair<json, std::string> rows[] = {
-        {{{"x", 1}, {"y", 2}}, "create_polyline: need at least 2 points"},  // an object, not a list
-        {{{{"x", 1}, {"y", 2}}, {4, 5}}, "[json.exception.type_error.306] cannot use value() with array"},
-        {{{{"x", "1"}}, {{"x", 2}}}, "[json.exception.type_error.302] type must be number, but is string"},
-    };
-    for (const auto& [points, error] : rows) EXPECT_EQ(Run("create_polyline", {{"points", points}}).error, error);
-}
-
 TEST_F(DraftingTools, TheFillIndexIsReadBeforeTheUndoStepAndKeepsItsLow16Bits)
 {
     API_Attribute fill = HostTesting::MakeAttribute(API_FilltypeID, "Far fill");

@@ -11,6 +11,9 @@ namespace {
 const char* const kLayers[] = {"__PHASE_01_SHELL",      "__PHASE_02_PARTITIONS", "__PHASE_03_OPENINGS",
                                "__PHASE_04_STRUCTURAL", "__PHASE_05_ROOF",       "__PHASE_06_ZONES",
                                "__PHASE_07_ANNOTATION", "__PHASE_08_FURNITURE"};
+const char* const kLabels[] = {
+    "Building envelope", "Internal partitions", "Doors and windows", "Slabs, columns, beams",
+    "Roof structure",    "Room labels",         "Annotation",        "Furniture and fittings"};
 
 class PhaseTools : public QuillmereTest {
 protected:
@@ -25,7 +28,13 @@ protected:
     {
         std::vector<int> counts;
         const json summary = Data(Run("prepare_build_phases", input));
-        for (const json& phase : summary["phases"]) counts.push_back(phase["count"]);
+        for (const json& phase : summary["phases"]) {
+            const size_t i = counts.size();
+            EXPECT_EQ(
+                phase,
+                json({{"count", phase["count"]}, {"label", kLabels[i]}, {"layer", kLayers[i]}, {"phase", i + 1}}));
+            counts.push_back(phase["count"]);
+        }
         return counts;
     }
 };
