@@ -72,8 +72,7 @@ TEST_F(LayoutBuilder, WallsTakeTheStorysLow16BitsAndPointsThatAreNoNumbersNeverR
     const json guids = json::parse(text.substr(0, text.find('\n')))["guids"];
     const std::vector<API_Guid> made = ListOf(API_WallID);
     EXPECT_EQ(std::make_tuple(HostTesting::CallCount("ACAPI_Element_GetDefaults"), made.size(), UndoStepCount()),
-              std::make_tuple(2, before + walls.size(), steps + 1))
-        << "defaults read once a story, every wall made in one step";
+              std::make_tuple(2, before + walls.size(), steps + 1));  // defaults read once a story, one step
     EXPECT_EQ(guids.back(), Text(made[before + guids.size() - 1]));
     EXPECT_NE(text.find(std::to_string(guids.size()) + " of " + std::to_string(walls.size()) + " wall GUIDs"),
               text.npos);
