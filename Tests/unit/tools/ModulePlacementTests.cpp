@@ -1,7 +1,7 @@
-// Placing modules from the design library: the shared placement routine, the typology skeleton
-// and the stored templates. What they compute (counts of what a placement added) and the mended
-// faults: a failed placement leaves no node, the temporary module is a fresh file that never
-// outlives the call nor replaces one that was there, unsafe typology names are never sent, a
+// Placing modules from the design library: the shared placement routine, the typology skeleton and the stored
+// templates. What they compute (counts of what a placement added, templates newest first, what a missing template or
+// an unreadable listing answers) and the mended faults: a failed placement leaves no node, the temporary module is a
+// fresh file that never outlives the call nor replaces one that was there, unsafe typology names are never sent, a
 // module counts only when the same listing has it, and an empty local file counts as absent.
 #include <sys/stat.h>
 
@@ -50,6 +50,7 @@ TEST_F(ModulePlacement, TheSkeletonReportsWhatItAddedAndTheProjectsZones)
     const json second = Data(Run("apply_typology_skeleton", {{"typology_name", "t"}}));
     EXPECT_EQ(second["created"].dump(), kCreated) << "a second placement counts only itself";
     EXPECT_EQ(second["zones"].size(), 2u);
+    EXPECT_EQ(UndoSteps(), std::vector<std::string>(2, "Quillmere: Apply Typology Skeleton"));
     EXPECT_TRUE(Files(Dir("typologies")).empty()) << "the temporary module is gone";
 }
 
@@ -85,15 +86,30 @@ TEST_F(ModulePlacement, TheTemporaryModuleIsAFreshFileRemovedWhateverTheOutcome)
     EXPECT_EQ(HostTesting::CallCount("ACAPI_CallUndoableCommand"), 0);
 }
 
-TEST_F(ModulePlacement, ATemplateHasAModuleOnlyWhenTheSameListingHasIt)
+TEST_F(ModulePlacement, TemplatesAreListedNewestFirstWithAModuleOnlyWhenTheSameListingHasIt)
 {
     Storage().Put("house.mod", "module bytes");
-    Storage().Put("house.meta.json", R"({"has_mod":false})");
-    Storage().Put("new.meta.json", R"({"has_mod":true})");
+    Storage().Put("house.meta.json", R"({"has_mod":false,"template_name":"other"})");  // no capture time: last
+    Storage().Put("new.meta.json", R"({"captured_at":"2025-03-01T10:00:00Z","has_mod":true})");
+    Storage().Put("old.meta.json", R"({"captured_at":"2025-02-28T23:59:59Z"})");
     Storage().Put("broken.meta.json", "{not json");
-    const json templates = Data(Run("list_templates", json::object()))["templates"];
-    ASSERT_EQ(templates.size(), 2u);
-    for (const json& t : templates) EXPECT_EQ(t["has_mod"], t["template_name"] == "house") << t;
+    const json listed = Data(Run("list_templates", json::object()));
+    std::vector<std::string> order;
+    for (const json& t : listed["templates"]) {
+        const std::string& name = order.emplace_back(t["template_name"]);
+        EXPECT_EQ(json({t["has_mod"], t["mod_file"], t["meta_file"]}),
+                  json({name == "house", name + ".mod", name + ".meta.json"}));
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"new", "old", "house"}));
+    EXPECT_EQ(listed["count"], 3);
+    const std::tuple<int, const char*, const char*> unreadable[] = {
+        {401, R"({"message":"no"})", R"(Supabase list failed (401): {"message":"no"})"},
+        {200, "not json", "Failed to parse Supabase list response"},
+        {200, "{}", "Unexpected response"}};
+    for (const auto& [status, body, error] : unreadable) {
+        Storage().FailNext("/storage/v1/object/list/", status, body);
+        EXPECT_EQ(Data(Run("list_templates", json::object())), json({{"error", error}, {"templates", json::array()}}));
+    }
 }
 
 TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFileCountsAsAbsent)
@@ -110,11 +126,21 @@ TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFi
         EXPECT_EQ(result["source"], source) << name;
         EXPECT_EQ(result["created"].dump(), kCreated) << name;
     }
+    EXPECT_EQ(UndoSteps(), std::vector<std::string>(2, "Quillmere: Apply Template"));
     EXPECT_EQ(TempFolder::Read(Dir("templates/_tmp_apply.mod")), "the module of the template named _tmp_apply");
     EXPECT_EQ(Files(Dir("templates")).size(), 3u) << "a temporary module was left behind";
     Storage().Put("Stored.meta.json", R"({"stories":2})");
     TempFolder::Write(Dir("templates/Stored.meta.json"), R"({"stories":9})");
-    EXPECT_EQ(Data(Run("get_template_layout", {{"template_name", "Stored"}}))["source"], "supabase");
+    EXPECT_EQ(
+        Run("get_template_layout", {{"template_name", "Stored"}, {"story_filter", 0}, {"include_objects", 0}}).message,
+        R"({"ignored_params":["include_objects","story_filter"],"meta":{"stories":2},"note":"Use )"
+        R"(apply_template_exact to place this template in the project.","source":"supabase","template":"Stored"})");
+    json none = Data(Run("apply_template_exact", {{"template_name", "A/b"}, {"error_policy", 1}, {"story_filter", 2}}));
+    EXPECT_EQ(none["artifacts_checked"].at("local_mod"), Dir("templates/A_b.mod"));
+    none["artifacts_checked"].erase("local_mod");
+    EXPECT_EQ(none.dump(), R"({"artifacts_checked":{"supabase_mod":"A_b.mod"},"error":"NO_MOD_FILE",)"
+                           R"("ignored_params":["story_filter","error_policy"],"instruction":"Re-capture with )"
+                           R"(capture_project_template to generate a .mod file.","template":"A/b"})");
 }
 
 }  // namespace
