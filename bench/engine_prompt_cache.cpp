@@ -2,8 +2,10 @@
 // scripted turn of ten model requests, each answered with one tool call, with the whole
 // registry's catalogue. A request's cacheable prefix is what it repeats of the request before
 // it (the catalogue, the system prompt and the conversation up to that request's end; for the
-// first request the catalogue and system prompt, cached by the turn before).
+// first request the catalogue and system prompt, cached by the turn before). The catalogue is
+// every tool the assistant offers: the registry's families and the two the chat palette adds.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,8 +13,10 @@
 
 #include "core/ToolRegistry.hpp"
 #include "engine/AnthropicProvider.hpp"
+#include "engine/ModelBridge.hpp"
 #include "engine/OpenAIProvider.hpp"
 #include "engine/SystemPrompt.hpp"
+#include "tools/ToolFamilies.hpp"
 
 using nlohmann::json;
 
@@ -69,7 +73,15 @@ TurnBytes RenderTurn(const Provider& provider, const json& tools)
 template <typename Provider>
 void TenIterationTurn(benchmark::State& state)
 {
-    const ToolRegistry registry;  // every registered family
+    // As the palette builds it: the engine owns the registry, and the render and plan families
+    // (the plan family reads the engine's attachments) join it afterwards.
+    auto owned = std::make_unique<ToolRegistry>();
+    ToolRegistry& registry = *owned;
+    ModelBridge bridge(std::move(owned));
+    const ChatPreview preview = [](const std::string&, const std::string&) {};
+    const ChatToolResult card = [](const std::string&, bool, const std::string&) {};
+    RegisterRenderTools(registry, preview, card);
+    RegisterPlanTools(registry, preview, card, bridge);
     const json tools = registry.GetToolDefinitions();
     const Provider provider;
     TurnBytes bytes;

@@ -104,6 +104,19 @@ GSErrCode ACAPI_RegisterModelessWindow(Int32 referenceID, APIPaletteControlCallB
 GSErrCode ACAPI_UnregisterModelessWindow(Int32 referenceID);
 
 // ---------------------------------------------------------------------------------------------
+// Project events. An add-on may ask to be told when the host begins to quit. The notice comes
+// as soon as quitting starts, possibly on another thread while the main thread is still busy
+// with a command (a long service request, say), so the handler does only thread-safe work;
+// FreeData follows on the main thread once that command has ended.
+
+enum API_NotifyEventID { APINotify_Quit = 0x0100 };
+
+typedef GSErrCode APIProjectEventHandlerProc(API_NotifyEventID notifID, Int32 param);
+
+// handler is called for the events in eventTypes from now on; nullptr stops the notices.
+GSErrCode ACAPI_ProjectOperation_CatchProjectEvent(GSFlags eventTypes, APIProjectEventHandlerProc* handler);
+
+// ---------------------------------------------------------------------------------------------
 // Entry points the add-on implements; the host calls them in this order (FreeData last,
 // when it unloads the add-on). All run on the main thread.
 
@@ -111,3 +124,7 @@ API_AddonType CheckEnvironment(API_EnvirParams* envir);
 GSErrCode RegisterInterface();
 GSErrCode Initialize();
 GSErrCode FreeData();
+
+// The bundle's resource data: its string lists and menus as JSON text, compiled into the
+// bundle by the build. The host reads it when it loads the add-on, before the entry points.
+const char* AddOnResourceData();

@@ -2,6 +2,8 @@
 // loads the add-on through its entry points, serves its window on 127.0.0.1 and runs the
 // main loop (the main queue) until it is told to quit.
 
+#include <pthread.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <thread>
 
 #include "AddOnHost.hpp"
 #include "HostTesting.hpp"
@@ -16,18 +19,29 @@
 #include "PlanViewPdf.hpp"
 #include "PlanWindow.hpp"
 #include "ShellServer.hpp"
-#include "core/HttpClient.hpp"
 
 namespace {
 
 std::atomic<bool> quitRequested{false};
 
-// A service request running on the main thread would hold the loop below until its deadline:
-// it is told to give up, so quitting takes a second or two at most.
-void RequestQuit(int)
+// Ctrl+C and SIGTERM are taken by one thread of their own rather than a signal handler, so
+// that quitting can tell the add-on at once (it may be holding the main thread in a long
+// request) with no limit on what its notice handler may call. Blocked before any other thread
+// starts, so that every thread inherits the mask and only this one receives them. The watcher
+// is detached: it ends with the first signal or with the process.
+void WatchQuitSignals()
 {
-    quitRequested = true;
-    Quillmere::AbortAllHttpRequests(true);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::thread([signals] {
+        int received = 0;
+        sigwait(&signals, &received);
+        quitRequested = true;
+        AddOnHost::NotifyQuit();
+    }).detach();
 }
 
 constexpr int kDefaultPort = 7480;
@@ -66,9 +80,8 @@ int main(int argc, char** argv)
         std::cerr << "usage: quillmere-host [--port N (0 picks a free port)] [--show-palette]\n";
         return 2;
     }
-    std::signal(SIGINT, RequestQuit);
-    std::signal(SIGTERM, RequestQuit);
     std::signal(SIGPIPE, SIG_IGN);
+    WatchQuitSignals();
 
     MainQueue::SetMainThread();
     HostTesting::ResetProject();
@@ -80,7 +93,8 @@ int main(int argc, char** argv)
     entryPoints.registerInterface = &RegisterInterface;
     entryPoints.initialize = &Initialize;
     entryPoints.freeData = &FreeData;
-    const AddOnHost::LoadReport report = AddOnHost::Load(entryPoints, QUILLMERE_ADDON_RESOURCES);
+    entryPoints.resourceData = &AddOnResourceData;
+    const AddOnHost::LoadReport report = AddOnHost::Load(entryPoints);
     if (!report.loaded) {
         std::cerr << "The add-on did not load: " << report.error << "\n";
         return 1;

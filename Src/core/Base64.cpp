@@ -9,12 +9,13 @@ namespace {
 constexpr std::uint8_t kSkip = 0xFF;
 constexpr std::uint8_t kPad = 0xFE;
 
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
 constexpr std::array<std::uint8_t, 256> MakeTable()
 {
     std::array<std::uint8_t, 256> table{};
     for (auto& entry : table) entry = kSkip;
-    const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (std::uint8_t i = 0; i < 64; ++i) table[static_cast<unsigned char>(alphabet[i])] = i;
+    for (std::uint8_t i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = i;
     table[static_cast<unsigned char>('=')] = kPad;
     return table;
 }
@@ -85,4 +86,21 @@ bool DecodeBase64(const std::string& text, std::string& out)
         return false;
     }
     return true;
+}
+
+std::string EncodeBase64(const std::string& bytes)
+{
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t left = bytes.size() - i;
+        std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+        if (left > 1) group |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        if (left > 2) group |= static_cast<unsigned char>(bytes[i + 2]);
+        out += kAlphabet[(group >> 18) & 63];
+        out += kAlphabet[(group >> 12) & 63];
+        out += left > 1 ? kAlphabet[(group >> 6) & 63] : '=';
+        out += left > 2 ? kAlphabet[group & 63] : '=';
+    }
+    return out;
 }

@@ -1,6 +1,7 @@
 // The conversation files of the storage layer.
 #include "core/ConversationFiles.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -52,31 +53,46 @@ bool SaveConversation(const std::string& name, const std::string& text, std::str
     return false;
 }
 
-std::optional<StoredConversation> LatestConversation()
+bool AppendToConversation(const std::string& name, const std::string& text, std::uint64_t keptSize, std::string* error)
 {
+    return AppendToFile(ConversationPath(name), text, keptSize, error);
+}
+
+std::vector<std::string> ConversationsNewestFirst()
+{
+    struct Found {
+        std::string name;
+        struct timespec modified;
+    };
+    std::vector<Found> found;
     DIR* dir = ::opendir(HistoryDir().c_str());
-    if (dir == nullptr) return std::nullopt;
-    std::string newest;
-    struct timespec newestTime {};
+    if (dir == nullptr) return {};
+    const std::size_t extension = std::strlen(kExtension);
     while (const dirent* entry = ::readdir(dir)) {
         const std::string file = entry->d_name;
-        const std::size_t stem = file.size() - std::strlen(kExtension);
-        if (file.size() <= std::strlen(kExtension) || file.compare(stem, std::string::npos, kExtension) != 0) continue;
+        if (file.size() <= extension || file.compare(file.size() - extension, extension, kExtension) != 0) continue;
+        const std::string name = file.substr(0, file.size() - extension);
         struct stat info {};
-        if (::lstat((HistoryDir() + "/" + file).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-        const bool later = info.st_mtim.tv_sec != newestTime.tv_sec ? info.st_mtim.tv_sec > newestTime.tv_sec
-                                                                    : info.st_mtim.tv_nsec > newestTime.tv_nsec;
-        if (newest.empty() || later ||
-            (info.st_mtim.tv_sec == newestTime.tv_sec && info.st_mtim.tv_nsec == newestTime.tv_nsec && file > newest)) {
-            newest = file;
-            newestTime = info.st_mtim;
-        }
+        // Only a name that leads back to this file is one of ours to read and set aside.
+        if (SanitiseName(name) != name || ::lstat((HistoryDir() + "/" + file).c_str(), &info) != 0 ||
+            !S_ISREG(info.st_mode))
+            continue;
+        found.push_back({name, info.st_mtim});
     }
     ::closedir(dir);
-    if (newest.empty()) return std::nullopt;
-    StoredConversation stored{newest.substr(0, newest.size() - std::strlen(kExtension)), ""};
-    if (!ReadWholeFile(HistoryDir() + "/" + newest, stored.text)) return std::nullopt;
-    return stored;
+    std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
+        if (a.modified.tv_nsec != b.modified.tv_nsec) return a.modified.tv_nsec > b.modified.tv_nsec;
+        return a.name > b.name;
+    });
+    std::vector<std::string> names;
+    for (Found& one : found) names.push_back(std::move(one.name));
+    return names;
+}
+
+bool ReadConversation(const std::string& name, std::string& text)
+{
+    return ReadWholeFile(ConversationPath(name), text);
 }
 
 bool SetConversationAside(const std::string& name)

@@ -1,11 +1,13 @@
 #pragma once
 
-// Conversations kept between runs: one JSON file per sanitised name in ~/.quillmere/history,
-// readable by the user only. A conversation is saved whole after every turn, so a file is
-// always one complete conversation; a new conversation gets a new file and the old ones stay.
+// Conversations kept between runs: one file per sanitised name in ~/.quillmere/history,
+// readable by the user only. What a file holds is up to the palette, which keeps it; here a file
+// is written whole, appended to, listed, read and set aside. A new conversation gets a new file
+// and the old ones stay.
 
-#include <optional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace LocalStorage {
 
@@ -23,13 +25,17 @@ std::string ConversationPath(const std::string& name);
 // name renamed over the old file. false with error when it could not be written.
 bool SaveConversation(const std::string& name, const std::string& text, std::string* error = nullptr);
 
-struct StoredConversation {
-    std::string name;  // the file's name without ".json"
-    std::string text;
-};
+// Adds text after the first keptSize bytes of the conversation's file (see AppendToFile in
+// core/FileText.hpp): on failure the file holds those bytes as before.
+bool AppendToConversation(const std::string& name, const std::string& text, std::uint64_t keptSize,
+                          std::string* error = nullptr);
 
-// The conversation saved last (the regular file modified last), if any.
-std::optional<StoredConversation> LatestConversation();
+// The names (without ".json") of the regular files in the history folder that could be
+// conversations, the one modified last first.
+std::vector<std::string> ConversationsNewestFirst();
+
+// The whole file of the conversation; false when it cannot be read.
+bool ReadConversation(const std::string& name, std::string& text);
 
 // A file that cannot be read back is renamed beside itself (".damaged", ".damaged.1", ...),
 // never deleted, so that it is not offered again and the user can still look at it.

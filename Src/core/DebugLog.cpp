@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <functional>
 #include <mutex>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "core/Base64.hpp"
 
 namespace {
 
@@ -17,7 +20,11 @@ const char* const kRedacted = "[redacted]";
 
 std::mutex gMutex;
 std::string gPath = kDefaultPath;
-std::vector<std::string> gSecrets;  // longest first, so no secret is left half-replaced
+// Every spelling of every secret, in lower case, longest first, so that none is left
+// half-replaced.
+std::vector<std::string> gSecrets;
+// Below this many bytes a secret's base64 fragments are short enough to turn up by chance.
+constexpr std::size_t kMinEncodedSecretBytes = 12;
 
 bool IsTokenChar(char c)
 {
@@ -61,16 +68,93 @@ void RedactKeyShapes(std::string& text)
     }
 }
 
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string JsonEscaped(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '"' || c == '\\' || c == '/') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// everyByte false: all but the characters a URL carries as they are.
+std::string PercentEncoded(const std::string& text, bool everyByte)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (char c : text) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '.' || c == '_' || c == '~';
+        if (plain && !everyByte) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[static_cast<unsigned char>(c) >> 4];
+            out += hex[static_cast<unsigned char>(c) & 15];
+        }
+    }
+    return out;
+}
+
+// The spellings of secret a server may echo back. Base64 is taken at each of the three offsets
+// the secret can have inside a longer encoded text (a Basic header, a token), keeping only the
+// characters made of the secret's own bits, in the standard and the URL alphabet. Each form is
+// also taken JSON-escaped and percent-encoded. Matching ignores case, which covers an upper-case
+// echo and either case of the hex digits.
+std::vector<std::string> Spellings(const std::string& secret)
+{
+    std::vector<std::string> forms{secret};
+    if (secret.size() >= kMinEncodedSecretBytes) {
+        for (std::size_t offset = 0; offset < 3; ++offset) {
+            const std::string encoded = EncodeBase64(std::string(offset, '\0') + secret);
+            const std::size_t first = (8 * offset + 5) / 6, end = 8 * (offset + secret.size()) / 6;
+            std::string fragment = encoded.substr(first, end - first);
+            forms.push_back(fragment);
+            std::replace(fragment.begin(), fragment.end(), '+', '-');
+            std::replace(fragment.begin(), fragment.end(), '/', '_');
+            forms.push_back(fragment);
+        }
+    }
+    std::vector<std::string> spellings;
+    for (const std::string& form : forms)
+        for (const std::string& spelling :
+             {form, JsonEscaped(form), PercentEncoded(form, false), PercentEncoded(form, true)})
+            spellings.push_back(LowerAscii(spelling));
+    return spellings;
+}
+
+// Replaces every match of pattern in lower, text's lower-case twin, in both.
+void ReplaceAll(std::string& text, std::string& lower, const std::string& pattern)
+{
+    const std::boyer_moore_horspool_searcher searcher(pattern.begin(), pattern.end());
+    auto found = std::search(lower.cbegin(), lower.cend(), searcher);
+    if (found == lower.cend()) return;
+    std::string newText, newLower;
+    std::size_t from = 0;
+    while (found != lower.cend()) {
+        const std::size_t at = static_cast<std::size_t>(found - lower.cbegin());
+        newText.append(text, from, at - from).append(kRedacted);
+        newLower.append(lower, from, at - from).append(kRedacted);
+        from = at + pattern.size();
+        found = std::search(lower.cbegin() + static_cast<std::ptrdiff_t>(from), lower.cend(), searcher);
+    }
+    text.swap(newText.append(text, from));
+    lower.swap(newLower.append(lower, from));
+}
+
 std::string WithoutSecrets(const std::string& message, const std::vector<std::string>& secrets)
 {
     std::string text = message;
-    for (const std::string& secret : secrets) {
-        std::size_t at = 0;
-        while ((at = text.find(secret, at)) != std::string::npos) {
-            text.replace(at, secret.size(), kRedacted);
-            at += std::string(kRedacted).size();
-        }
-    }
+    std::string lower = LowerAscii(text);
+    for (const std::string& secret : secrets) ReplaceAll(text, lower, secret);
     RedactAfter(text, "Bearer ");
     RedactKeyShapes(text);
     return text;
@@ -142,22 +226,16 @@ void DebugLogRedact(const std::string& secret)
     if (secret.size() < 4) {
         return;
     }
+    const std::vector<std::string> spellings = Spellings(secret);
     std::lock_guard<std::mutex> lock(gMutex);
-    if (std::find(gSecrets.begin(), gSecrets.end(), secret) == gSecrets.end()) {
-        gSecrets.push_back(secret);
-        std::stable_sort(gSecrets.begin(), gSecrets.end(),
-                         [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    }
+    for (const std::string& spelling : spellings)
+        if (std::find(gSecrets.begin(), gSecrets.end(), spelling) == gSecrets.end()) gSecrets.push_back(spelling);
+    std::stable_sort(gSecrets.begin(), gSecrets.end(),
+                     [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
 }
 
 void SetDebugLogPath(const std::string& path)
 {
     std::lock_guard<std::mutex> lock(gMutex);
     gPath = path.empty() ? kDefaultPath : path;
-}
-
-std::string GetDebugLogPath()
-{
-    std::lock_guard<std::mutex> lock(gMutex);
-    return gPath;
 }

@@ -10,8 +10,9 @@
 // account owns; a log this creates has mode 0600.
 void DebugLog(const std::string& message);
 
-// Registers a secret (an API key, an access token) that is never written; texts shorter
-// than four bytes are ignored.
+// Registers a secret (an API key, an access token) that is never written, in any case and
+// also as a server may echo it: base64-encoded (from 12 bytes on), percent-encoded or
+// JSON-escaped. Texts shorter than four bytes are ignored.
 void DebugLogRedact(const std::string& secret);
 
 // text with the same secrets replaced by "[redacted]", line breaks kept: for every text from
@@ -20,4 +21,3 @@ std::string RedactSecrets(const std::string& text);
 
 // For tests: writes to another file; an empty path restores the default.
 void SetDebugLogPath(const std::string& path);
-std::string GetDebugLogPath();

@@ -94,3 +94,25 @@ bool WriteWholeFileAtomic(const std::string& path, const std::string& bytes, int
     ::unlink(temporary.c_str());
     return Fail(error, what, code);
 }
+
+bool AppendToFile(const std::string& path, const std::string& bytes, std::uint64_t keptSize, std::string* error)
+{
+    // Never waits on a named pipe nor follows a link planted at the file's name.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return Fail(error, "cannot append to " + path, errno);
+    const off_t kept = static_cast<off_t>(keptSize);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < kept) {
+        ::close(fd);
+        if (error != nullptr) *error = "cannot append to " + path + ": it is not the file written before";
+        return false;
+    }
+    int code = info.st_size > kept && ::ftruncate(fd, kept) != 0 ? errno : 0;
+    if (code == 0 && (::lseek(fd, kept, SEEK_SET) < 0 || !WriteAll(fd, bytes) || ::fsync(fd) != 0)) {
+        code = errno;
+        // What did reach the file is no record: the file goes back to what it held.
+        if (::ftruncate(fd, kept) == 0) ::fsync(fd);
+    }
+    if (::close(fd) != 0 && code == 0) code = errno;
+    return code == 0 || Fail(error, "cannot append to " + path, code);
+}

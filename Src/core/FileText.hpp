@@ -4,8 +4,10 @@
 // what sits at a path (a named pipe would hold the main thread until someone wrote to it) and
 // takes only regular files. Writing never leaves a half-written file: the bytes go to a new
 // temporary file beside the target, every write and the close are checked, and only then is
-// it renamed over the target.
+// it renamed over the target. A file that only grows (a log of records) is appended to instead,
+// and a failed append is cut back to what the file held before.
 
+#include <cstdint>
 #include <string>
 
 // The mode a written file gets from the user's umask (0666 & ~umask), as most files should.
@@ -21,3 +23,12 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 // file is left.
 bool WriteWholeFileAtomic(const std::string& path, const std::string& bytes, int mode = kModeFromUmask,
                           std::string* error = nullptr);
+
+// Adds bytes at the end of the first keptSize bytes of the regular file at path: whatever lies
+// beyond them (the unfinished end of an append that was interrupted) is cut off first. The
+// bytes are on the disk (fsync) before true is returned. An append that fails part-way (the
+// disk full, a file-size limit) is cut back, so the file holds its first keptSize bytes as
+// before. False with a reason in error (when given), also when the file holds fewer than
+// keptSize bytes: it is not the file that was written.
+bool AppendToFile(const std::string& path, const std::string& bytes, std::uint64_t keptSize,
+                  std::string* error = nullptr);

@@ -1,5 +1,6 @@
 #include "core/HttpClient.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,11 @@ constexpr long kGetTimeoutMs = 30000;
 constexpr long kPostTimeoutMs = 120000;
 const char* const kTimedOutText = "The request timed out.";
 const char* const kCancelledText = "The request was cancelled.";
+const char* const kOutOfTimeText = "The request was not sent: the tool call had used all its time.";
+
+using Clock = std::chrono::steady_clock;
+// The end of the running tool call's time on this thread; max() outside any.
+thread_local Clock::time_point tCallDeadline = Clock::time_point::max();
 
 thread_local const std::atomic<bool>* tAbortFlag = nullptr;
 // Set from a signal handler: must not take a lock.
@@ -37,6 +43,15 @@ long TimeoutMs(long defaultMs)
 {
     const long overrideMs = gTimeoutOverrideMs.load();
     return overrideMs > 0 ? overrideMs : defaultMs;
+}
+
+// The request's own deadline cut to what is left of its tool call's, rounded up so that a
+// request that times out always leaves the call with nothing left; 0 when nothing is left.
+long DeadlineWithinCallMs(long timeoutMs)
+{
+    if (tCallDeadline == Clock::time_point::max()) return timeoutMs;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(tCallDeadline - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<long>(std::min<long long>(timeoutMs, left));
 }
 
 bool AbortRequested(const std::atomic<bool>* flag) { return gAbortAll.load() || (flag != nullptr && flag->load()); }
@@ -223,6 +238,12 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
     if (AbortRequested(tAbortFlag)) {
         return Failure(kCancelledText);
     }
+    timeoutMs = DeadlineWithinCallMs(timeoutMs);
+    if (timeoutMs == 0) {
+        HttpResponse outOfTime = Failure(kOutOfTimeText);
+        outOfTime.timedOut = true;
+        return outOfTime;
+    }
 
     EnsureCurlInitialised();
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
@@ -362,11 +383,17 @@ HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::strin
     return Perform(url, &body, pairs, TimeoutMs(kPostTimeoutMs), maxReplyBytes);
 }
 
-void SetHttpAbortFlag(const std::atomic<bool>* flag) { tAbortFlag = flag; }
-
 HttpAbortScope::HttpAbortScope(const std::atomic<bool>* flag) : previous_(tAbortFlag) { tAbortFlag = flag; }
 
 HttpAbortScope::~HttpAbortScope() { tAbortFlag = previous_; }
+
+HttpCallDeadline::HttpCallDeadline() : previous_(tCallDeadline)
+{
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(TimeoutMs(kPostTimeoutMs));
+    tCallDeadline = std::min(previous_, end);
+}
+
+HttpCallDeadline::~HttpCallDeadline() { tCallDeadline = previous_; }
 
 void AbortAllHttpRequests(bool abort) { gAbortAll.store(abort); }
 

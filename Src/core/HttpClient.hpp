@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <map>
 #include <string>
@@ -15,7 +16,9 @@ struct HttpResponse {
     // The request was sent to the server (so it reached it) before the call failed or ended;
     // with a timeout, the server took the request and sent no answer in time.
     bool requestSent = false;
-    bool timedOut = false;  // error is the timeout's text
+    // A deadline passed before an answer came: the request's own, or its tool call's (then
+    // with the request unsent when no time was left to start it).
+    bool timedOut = false;
 };
 
 struct MultipartFile {
@@ -43,6 +46,8 @@ constexpr std::size_t kMaxModuleReplyBytes = 64u << 20;  // a module file from t
 // whole exchange (connecting, sending, receiving) takes longer than 30 s (GET) or 120 s (POST
 // and multipart), however steadily a slow server trickles bytes.
 //
+// Inside an HttpCallDeadline scope a request also ends by the scope's deadline.
+//
 // A reply longer than maxReplyBytes fails the call with status 0 as soon as it passes the cap.
 HttpResponse HttpGet(const std::string& url, const std::map<std::string, std::string>& headers,
                      std::size_t maxReplyBytes = kMaxServiceReplyBytes);
@@ -54,14 +59,10 @@ HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::strin
                                const std::map<std::string, std::string>& headers,
                                std::size_t maxReplyBytes = kMaxServiceReplyBytes);
 
-// Cancelling: requests made on the calling thread watch this flag from now on; while it
-// reads true, a running request stops within about a second and a new one is not started,
-// each failing with status 0 and "The request was cancelled.". nullptr stops watching.
-// The flag must outlive every request the thread makes while it is set. Used by the
-// engine's worker so that shut-down does not wait for a long request.
-void SetHttpAbortFlag(const std::atomic<bool>* flag);
-
-// Sets the abort flag for the calling thread for the lifetime of the scope.
+// Cancelling: for the lifetime of the scope, requests made on the calling thread watch flag;
+// while it reads true, a running request stops within about a second and a new one is not
+// started, each failing with status 0 and "The request was cancelled.". The engine's worker
+// watches its own so that shut-down does not wait for a long request.
 class HttpAbortScope {
 public:
     explicit HttpAbortScope(const std::atomic<bool>* flag);
@@ -73,13 +74,31 @@ private:
     const std::atomic<bool>* previous_;
 };
 
+// One deadline for every request of one tool call, however many it makes: while the scope
+// lives, each request of the calling thread takes the smaller of its own deadline and the time
+// left, and one that would start with no time left is not sent (status 0, timedOut, "The
+// request was not sent: the tool call had used all its time."). Its length is the longest
+// single deadline (120 s), so a tool holds the host's main thread no longer than one slow
+// upload would. Scopes nest; an inner one never outlasts the outer.
+class HttpCallDeadline {
+public:
+    HttpCallDeadline();
+    ~HttpCallDeadline();
+    HttpCallDeadline(const HttpCallDeadline&) = delete;
+    HttpCallDeadline& operator=(const HttpCallDeadline&) = delete;
+
+private:
+    std::chrono::steady_clock::time_point previous_;
+};
+
 // Quitting: while set, every request of every thread stops within about a second and new
 // ones are not started, failing as cancelled. Async-signal-safe, so a signal handler may set
 // it; the add-on's unload sets it and its initialisation clears it.
 void AbortAllHttpRequests(bool abort);
 
-// For tests: replaces both deadlines with this many milliseconds (0 restores the defaults),
-// so that a stalling server can be tested quickly. Process-wide.
+// For tests: replaces both deadlines, and the length of a tool call's, with this many
+// milliseconds (0 restores the defaults), so that a stalling server can be tested quickly.
+// Process-wide.
 void SetHttpTimeoutOverrideForTesting(long milliseconds);
 
 }  // namespace Quillmere

@@ -28,6 +28,8 @@ nlohmann::json ParseOutsideJson(const std::string& text, bool* tooDeep)
     nlohmann::json value = nlohmann::json::parse(text, nullptr, false, false);
     const bool deep = !value.is_discarded() && JsonNestsDeeperThan(value);
     if (tooDeep != nullptr) *tooDeep = deep;
-    // The library frees a deep value without recursion; nothing else may touch it.
-    return deep ? nlohmann::json(nlohmann::json::value_t::discarded) : value;
+    // The library frees a deep value without recursion; nothing else may touch it. Two returns,
+    // not a conditional expression, so that the value is moved out rather than copied.
+    if (deep) return nlohmann::json(nlohmann::json::value_t::discarded);
+    return value;
 }

@@ -3,6 +3,8 @@
 #include <exception>
 #include <utility>
 
+#include "core/DebugLog.hpp"
+#include "core/HttpClient.hpp"
 #include "core/OutsideText.hpp"
 
 using nlohmann::json;
@@ -45,10 +47,14 @@ std::string ToolResult::toJson() const
 
 ToolRegistry::ToolRegistry() { RegisterAll(); }
 
-void ToolRegistry::Register(ToolDef def)
+bool ToolRegistry::Register(ToolDef def)
 {
     std::string name = def.name;
-    tools[name] = std::move(def);
+    if (!tools.try_emplace(name, std::move(def)).second) {
+        DebugLog("Tool registration refused: the name " + name + " is taken");
+        return false;
+    }
+    return true;
 }
 
 json ToolRegistry::GetToolDefinitions() const
@@ -74,6 +80,7 @@ ToolResult ToolRegistry::ExecuteTool(const std::string& name, const json& input)
     }
     ToolResult result;
     try {
+        const Quillmere::HttpCallDeadline oneDeadlineForTheCall;
         result = def.handler(input);
     } catch (const std::exception& e) {
         result = ToolResult::Fail(e.what());

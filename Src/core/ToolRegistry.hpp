@@ -33,9 +33,13 @@ class ToolRegistry {
 public:
     ToolRegistry();
 
-    void Register(ToolDef def);
+    // False, with a line in the debug log, when the name is taken: the tool registered first
+    // stays, so that two families cannot silently swap each other's tools.
+    bool Register(ToolDef def);
     nlohmann::json GetToolDefinitions() const;
-    // The result's message and error pass through BoundedResultText (core/OutsideText.hpp).
+    // The handler runs inside one HttpCallDeadline (core/HttpClient.hpp): all the requests of
+    // one call end within the longest single request deadline. The result's message and error
+    // pass through BoundedResultText (core/OutsideText.hpp).
     ToolResult ExecuteTool(const std::string& name, const nlohmann::json& input) const;
 
     std::map<std::string, ToolDef> tools;

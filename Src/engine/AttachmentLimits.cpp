@@ -45,13 +45,14 @@ std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, Provide
         const bool image = block.kind == BlockKind::Image;
         if (!image && block.kind != BlockKind::Document) continue;
         ++number;
-        if (image && !ProviderCommon::IsImageTypeModelsRead(block.mediaType)) continue;
-        const std::size_t limit = image ? limits.imageBytes : limits.documentBytes;
+        const bool unread = image && !ProviderCommon::IsImageTypeModelsRead(block.mediaType);
+        const std::size_t limit = unread ? kMaxUnreadImageBytes : image ? limits.imageBytes : limits.documentBytes;
         const std::size_t size = DecodedSize(block.Data());
-        if (size > limit) {
-            return "attachment " + std::to_string(number) + (image ? " (image) is " : " (PDF) is ") + Megabytes(size) +
-                   "; " + service + " takes " + (image ? "images" : "PDF files") + " of at most " + Megabytes(limit);
-        }
+        if (size <= limit) continue;
+        const std::string what =
+            "attachment " + std::to_string(number) + (image ? " (image) is " : " (PDF) is ") + Megabytes(size) + "; ";
+        if (unread) return what + "images the model does not read may be at most " + Megabytes(limit);
+        return what + service + " takes " + (image ? "images" : "PDF files") + " of at most " + Megabytes(limit);
     }
     return "";
 }

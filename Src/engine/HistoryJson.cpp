@@ -8,23 +8,6 @@ using nlohmann::json;
 
 namespace {
 
-json BlockToJson(const ContentBlock& block)
-{
-    switch (block.kind) {
-    case BlockKind::Text: return {{"type", "text"}, {"text", block.text}};
-    case BlockKind::Image:
-    case BlockKind::Document:
-        return {{"type", block.kind == BlockKind::Image ? "image" : "document"},
-                {"media_type", block.mediaType},
-                {"data", block.Data()}};
-    case BlockKind::ToolUse:
-        return {{"type", "tool_use"}, {"id", block.toolId}, {"name", block.toolName}, {"input", block.input}};
-    case BlockKind::ToolResult:
-        return {{"type", "tool_result"}, {"id", block.toolId}, {"text", block.text}, {"is_error", block.isError}};
-    }
-    return json::object();
-}
-
 bool Text(const json& object, const char* key, std::string& into)
 {
     const auto found = object.find(key);
@@ -59,6 +42,23 @@ bool BlockFromJson(const json& in, ContentBlock& block)
 }
 
 }  // namespace
+
+json BlockToJson(const ContentBlock& block)
+{
+    switch (block.kind) {
+    case BlockKind::Text: return {{"type", "text"}, {"text", block.text}};
+    case BlockKind::Image:
+    case BlockKind::Document:
+        return {{"type", block.kind == BlockKind::Image ? "image" : "document"},
+                {"media_type", block.mediaType},
+                {"data", block.Data()}};
+    case BlockKind::ToolUse:
+        return {{"type", "tool_use"}, {"id", block.toolId}, {"name", block.toolName}, {"input", block.input}};
+    case BlockKind::ToolResult:
+        return {{"type", "tool_result"}, {"id", block.toolId}, {"text", block.text}, {"is_error", block.isError}};
+    }
+    return json::object();
+}
 
 json HistoryToJson(const std::vector<HistoryMessage>& messages)
 {

@@ -13,6 +13,8 @@
 #include "engine/Conversation.hpp"
 
 nlohmann::json HistoryToJson(const std::vector<HistoryMessage>& messages);
+// One block in that form.
+nlohmann::json BlockToJson(const ContentBlock& block);
 
 // false with why when json is not such a history, or one that no service would accept back
 // (roles not alternating, a tool result without its call, an unanswered call before the end).

@@ -1,3 +1,5 @@
+// The engine: messages queued to one worker thread, each turn's model requests and the tool
+// calls they ask for (run on the main thread), and the reports posted back to the palette.
 #include "engine/ModelBridge.hpp"
 
 #include <algorithm>
@@ -7,11 +9,9 @@
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
 #include "engine/AnthropicProvider.hpp"
-#include "engine/AttachmentLimits.hpp"
 #include "engine/OpenAIProvider.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "engine/SystemPrompt.hpp"
-#include "engine/UserContent.hpp"
 
 namespace {
 
@@ -82,18 +82,8 @@ void ModelBridge::SendMessage(const std::string& text) { SendBlocks({ContentBloc
 void ModelBridge::SendMessageWithAttachments(nlohmann::json content)
 {
     std::vector<ContentBlock> blocks;
-    std::string error;
-    const bool read = ReadUserContent(content, blocks, error);
-    if (read) {
-        content = nullptr;  // its attachments now live in blocks
-        const ServiceChoice service = [this] {
-            std::lock_guard<std::mutex> lock(mutex);
-            return ChooseService(services);
-        }();
-        error = OversizedAttachment(blocks, service.kind,
-                                    service.kind == ProviderKind::OpenAI ? openai->DisplayName()
-                                                                         : anthropic->DisplayName());
-    }
+    bool read = false;
+    const std::string error = ReadAttachedMessage(std::move(content), blocks, read);
     if (!error.empty()) {
         // A message read whole (one with too large an attachment) goes back to be changed.
         const std::string text = kWarningMark + std::string("The message could not be sent: ") + error + ".";
@@ -141,16 +131,6 @@ void ModelBridge::ClearHistory()
             if (to.onBusy) to.onBusy(false);
         });
     }
-}
-
-AttachmentData ModelBridge::GetCurrentAttachment(int index) const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    if (index < 0 || static_cast<std::size_t>(index) >= currentAttachments.size()) {
-        return AttachmentData{};
-    }
-    const ContentBlock& block = currentAttachments[static_cast<std::size_t>(index)];
-    return AttachmentData{block.Data(), block.mediaType, ExtensionForMediaType(block.mediaType)};
 }
 
 void ModelBridge::SetProvider(const std::string& provider)
@@ -215,25 +195,6 @@ void ModelBridge::Shutdown()
     }
 }
 
-ProviderKind ModelBridge::ProviderForModel(const std::string& model, const std::string& providerSetting)
-{
-    return ChooseProvider(model, providerSetting);
-}
-
-std::string ModelBridge::ExtensionForMediaType(const std::string& mediaType)
-{
-    if (mediaType == "application/pdf") {
-        return "pdf";
-    }
-    if (mediaType == "image/jpeg") {
-        return "jpg";
-    }
-    if (mediaType == "image/tiff") {
-        return "tiff";
-    }
-    return "png";
-}
-
 void ModelBridge::Enqueue(Job job)
 {
     {
@@ -288,15 +249,7 @@ void ModelBridge::WorkerLoop()
 void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
 {
     PostBusy(true);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        currentAttachments.clear();
-        for (const ContentBlock& block : userBlocks) {
-            if (block.kind == BlockKind::Image || block.kind == BlockKind::Document) {
-                currentAttachments.push_back(block);
-            }
-        }
-    }
+    KeepAttachments(userBlocks);
     turnStart = history.Position();
     history.AppendUser(userBlocks);  // a copy of the blocks shares their attachments' data
 
@@ -343,10 +296,7 @@ void ModelBridge::GiveBack(const std::vector<ContentBlock>& userBlocks)
     // Kept, a message that never reached the model would ride along with the next one, and
     // sending it again would send it twice.
     history.RollBack(turnStart);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        currentAttachments.clear();
-    }
+    KeepAttachments({});
     Post(turnConversation, [userBlocks](CallbackHub& to) {
         if (to.onUnsent) to.onUnsent(userBlocks);
     });

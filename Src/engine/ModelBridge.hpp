@@ -93,8 +93,6 @@ public:
     // queued messages are dropped. Returns once the worker has ended. Idempotent.
     void Shutdown();
 
-    // See ChooseProvider (engine/ProviderChoice.hpp).
-    static ProviderKind ProviderForModel(const std::string& model, const std::string& providerSetting);
     static std::string ExtensionForMediaType(const std::string& mediaType);
 
 private:
@@ -105,6 +103,11 @@ private:
     };
     struct CallbackHub;
 
+    // The page's content read into blocks and checked against the chosen service's limits;
+    // why it cannot be sent, or "". read: the content was read whole.
+    std::string ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks, bool& read) const;
+    // The attachments of message become the current ones (none for an empty message).
+    void KeepAttachments(const std::vector<ContentBlock>& message);
     void SendBlocks(std::vector<ContentBlock> blocks);
     void Enqueue(Job job);
     void WorkerLoop();

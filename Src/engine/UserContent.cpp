@@ -3,6 +3,33 @@
 
 #include <utility>
 
+namespace {
+
+// Line breaks and the other control characters (C0, DEL, C1): in an upload's part header they
+// would start a header of their own.
+bool HasControlCharacter(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F || (c == 0xC2 && next >= 0x80 && next <= 0x9F)) return true;
+    }
+    return false;
+}
+
+// Why an attachment's label (its file name, its media type) cannot be used, or "".
+std::string LabelProblem(const nlohmann::json& holder, const char* key, const std::string& what)
+{
+    const auto label = holder.find(key);
+    if (label == holder.end()) return "";
+    if (!label->is_string()) return "has " + what + " that is not text";
+    if (HasControlCharacter(label->get_ref<const std::string&>()))
+        return "has " + what + " holding a control character";
+    return "";
+}
+
+}  // namespace
+
 bool ReadUserContent(nlohmann::json& content, std::vector<ContentBlock>& blocks, std::string& error)
 {
     if (content.is_string()) {
@@ -38,14 +65,13 @@ bool ReadUserContent(nlohmann::json& content, std::vector<ContentBlock>& blocks,
                 error = where + " (" + type + ") is not base64 data";
                 return false;
             }
-            std::string mediaType;
-            if (source->contains("media_type")) {
-                if (!(*source)["media_type"].is_string()) {
-                    error = where + " (" + type + ") has a media type that is not text";
-                    return false;
-                }
-                mediaType = (*source)["media_type"].get<std::string>();
+            std::string problem = LabelProblem(block, "name", "a file name");
+            if (problem.empty()) problem = LabelProblem(*source, "media_type", "a media type");
+            if (!problem.empty()) {
+                error = where + " (" + type + ") " + problem;
+                return false;
             }
+            const std::string mediaType = source->value("media_type", std::string());
             std::string data = std::move((*source)["data"].get_ref<std::string&>());
             blocks.push_back(type == "image" ? ContentBlock::Image(mediaType, std::move(data))
                                              : ContentBlock::Document(mediaType, std::move(data)));

@@ -21,6 +21,15 @@ constexpr GSFlags kPaletteControlFlags = 0x3F7;
 
 void MainLog(const std::string& message) { DebugLog("[main] " + message); }
 
+// The host is quitting, maybe while a tool's service request holds its main thread: every
+// request in flight gives up now instead of at its deadline, so FreeData comes soon. Only an
+// atomic store: the notice may come on any thread.
+GSErrCode QuitHandler(API_NotifyEventID notifID, Int32)
+{
+    if (notifID == APINotify_Quit) Quillmere::AbortAllHttpRequests(true);
+    return NoError;
+}
+
 GSErrCode MenuCommandHandler(const API_MenuParams* menuParams)
 {
     if (menuParams == nullptr) return APIERR_BADPARS;
@@ -59,11 +68,15 @@ GSErrCode RegisterInterface()
 GSErrCode Initialize()
 {
     GSErrCode err = ACAPI_MenuItem_InstallMenuHandler(kQuillmereMenuResId, MenuCommandHandler);
-    if (err != NoError)
+    if (err != NoError) {
         MainLog("Menu handler installation failed: " + std::to_string(err));
-    else
-        MainLog("Initialised");
-    return err;
+        return err;
+    }
+    // Without the notice, quitting during a service request waits for its deadline.
+    const GSErrCode quitErr = ACAPI_ProjectOperation_CatchProjectEvent(APINotify_Quit, QuitHandler);
+    if (quitErr != NoError) MainLog("Quit notice registration failed: " + std::to_string(quitErr));
+    MainLog("Initialised");
+    return NoError;
 }
 
 GSErrCode FreeData()

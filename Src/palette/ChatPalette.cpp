@@ -6,19 +6,17 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include "MainQueue.hpp"
-#include "core/ConversationFiles.hpp"
 #include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
 #include "core/FileText.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/ToolRegistry.hpp"
-#include "engine/HistoryJson.hpp"
+#include "engine/ServiceErrors.hpp"
 #include "resources/ChatPage.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/recognition/RenderJobs.hpp"
@@ -307,46 +305,30 @@ void ChatPalette::ReplayConversation(const std::string& pageId)
 
 void ChatPalette::RestoreLastConversation()
 {
-    // Each damaged file is set aside and the one saved before it tried, a few at most.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const std::optional<LocalStorage::StoredConversation> stored = LocalStorage::LatestConversation();
-        if (!stored) break;
-        const nlohmann::json record = nlohmann::json::parse(stored->text, nullptr, false);
-        const nlohmann::json none;
-        const auto member = [&](const char* key) -> const nlohmann::json& {
-            const auto found = record.find(key);
-            return found == record.end() ? none : *found;
-        };
-        std::vector<HistoryMessage> history;
-        std::string error = "it is not a conversation record";
-        if (record.is_object() && !JsonNestsDeeperThan(record) && HistoryFromJson(member("history"), history, error) &&
-            transcript.Restore(member("transcript"))) {
-            bridge->RestoreHistory(std::move(history));
-            conversationName = stored->name;
-            DebugLog("Conversation " + conversationName + " restored");
-            return;
-        }
-        DebugLog("Conversation file " + stored->name + " cannot be read (" + error + "); set aside");
-        if (!LocalStorage::SetConversationAside(stored->name)) break;
-    }
-    conversationName = LocalStorage::NewConversationName();
+    std::vector<HistoryMessage> history;
+    nlohmann::json entries;
+    if (log.RestoreNewest(history, entries) && transcript.Restore(entries)) bridge->RestoreHistory(std::move(history));
 }
 
 void ChatPalette::KeepConversation(const std::vector<HistoryMessage>& history)
 {
-    const nlohmann::json record{
-        {"version", 1}, {"history", HistoryToJson(history)}, {"transcript", transcript.Entries()}};
     std::string error;
-    if (!LocalStorage::SaveConversation(conversationName,
-                                        record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), &error))
-        DebugLog("Cannot keep the conversation: " + error);
+    if (log.Save(history, transcript.Entries(), transcript.ChangedFrom(), error)) {
+        transcript.MarkKept();
+        transcript.SetNotice("");
+        return;
+    }
+    // The conversation stays whole in memory, and the next save writes what this one could not.
+    DebugLog("Cannot keep the conversation: " + error);
+    const std::string warning = kWarningMark + std::string("Conversation not saved: ") + error;
+    transcript.SetNotice(warning);
+    RunScript("QuillmereUI.addAssistantMessage('" + JSEscape(warning) + "')");
 }
 
 void ChatPalette::ClearConversation()
 {
     bridge->ClearHistory();
-    // The old conversation's file stays; the new one gets its own.
-    conversationName = LocalStorage::NewConversationName();
+    log.StartNew();
     // A render started in the old conversation has nothing to show in the new one.
     RenderJobs::StopAll(std::chrono::milliseconds(0));
     transcript.Clear();

@@ -8,6 +8,7 @@
 #include "GSRoot.hpp"
 #include "core/Settings.hpp"
 #include "engine/ModelBridge.hpp"
+#include "palette/ConversationLog.hpp"
 #include "palette/PageTranscript.hpp"
 
 // The assistant's palette: a floating window whose browser shows the chat page. It is the
@@ -72,6 +73,7 @@ public:
 private:
     // The conversation kept from the last run (a damaged file is set aside), or a new one.
     void RestoreLastConversation();
+    // Saves what the turn added; a save that fails is shown as a warning until one works.
     void KeepConversation(const std::vector<HistoryMessage>& history);
     void ApplySettingsToEngine();
     void WritePageAndLoad();
@@ -84,5 +86,5 @@ private:
     Settings settings;
     std::string pagePath;
     PageTranscript transcript;
-    std::string conversationName;  // of its file in the history folder
+    ConversationLog log;  // the conversation's file in the history folder
 };

@@ -1,6 +1,8 @@
 // The palette's record of its chat page, and the form a page receives it in.
 #include "palette/PageTranscript.hpp"
 
+#include <algorithm>
+
 using nlohmann::json;
 
 namespace {
@@ -77,6 +79,7 @@ std::vector<std::string> PageTranscript::MarkUnsent(const std::string& text)
     for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
         if (TextOf(*entry, "kind") != "user" || TextOf(*entry, "text") != text || entry->contains("unsent")) continue;
         (*entry)["unsent"] = true;
+        changedFrom = std::min(changedFrom, static_cast<std::size_t>(entries.rend() - entry) - 1);
         std::vector<std::string> names;
         for (const json& file : (*entry)["files"]) names.push_back(TextOf(file, "name"));
         return names;
@@ -88,11 +91,14 @@ void PageTranscript::Clear()
 {
     entries = json::array();
     busy = false;
+    notice.clear();
+    changedFrom = std::string::npos;
 }
 
 std::string PageTranscript::ToJson(const std::string& page) const
 {
-    const json whole{{"page", page.empty() ? json() : json(page)}, {"busy", busy}, {"entries", entries}};
+    json whole{{"page", page.empty() ? json() : json(page)}, {"busy", busy}, {"entries", entries}};
+    if (!notice.empty()) whole["entries"].push_back({{"kind", "assistant"}, {"text", notice}});
     return whole.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
@@ -103,5 +109,6 @@ bool PageTranscript::Restore(const json& kept)
         if (!entry.is_object()) return false;
     entries = kept;
     busy = false;
+    changedFrom = std::string::npos;
     return true;
 }

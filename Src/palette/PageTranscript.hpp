@@ -31,18 +31,26 @@ public:
     // The newest user message with this text that is not marked yet is marked as not sent
     // ("unsent": true); gives the names of its files, in order (empty when none matched).
     std::vector<std::string> MarkUnsent(const std::string& text);
+    // A warning about the conversation rather than part of it (a save that failed): shown after
+    // the entries until replaced, or emptied by an empty text; never among the kept entries.
+    void SetNotice(const std::string& text) { notice = text; }
     void Clear();
 
     // {"page": page (null when empty: every page), "busy": bool, "entries": [...]}, each entry
     // {"kind": "user", "text", "files": [{"name", "media_type", "data"}], "unsent" (only when true)} | {"kind":
     // "assistant", "text"} | {"kind": "tool", "name", "success", "detail"} | {"kind": "preview", "image", "download",
-    // "label" (only when given)}. Text that is not valid UTF-8 has its bad bytes replaced.
+    // "label" (only when given)}, the notice last as an assistant entry. Text that is not valid
+    // UTF-8 has its bad bytes replaced.
     std::string ToJson(const std::string& page) const;
 
     // The entries as kept between runs, and taken back (not busy); false, changing nothing,
     // when entries is not a list of objects.
     const nlohmann::json& Entries() const { return entries; }
     bool Restore(const nlohmann::json& kept);
+    // The first entry changed in place (rather than added) since MarkKept, or npos: what was
+    // kept from there on is out of date.
+    std::size_t ChangedFrom() const { return changedFrom; }
+    void MarkKept() { changedFrom = std::string::npos; }
 
     // Thumbnails larger than this (in base64 characters) are not kept: the page shows a badge.
     static constexpr std::size_t kMaxThumbnailData = 2 * 1024 * 1024;
@@ -50,4 +58,6 @@ public:
 private:
     nlohmann::json entries = nlohmann::json::array();
     bool busy = false;
+    std::string notice;
+    std::size_t changedFrom = std::string::npos;
 };

@@ -109,12 +109,17 @@ HttpResponse StorageClient::List() const
                     AuthHeaders("application/json"));
 }
 
+HttpResponse StorageClient::GetPublic(const std::string& objectPath, std::size_t maxBytes) const
+{
+    if (config_.baseUrl.empty()) return NotConfigured();
+    if (!FitsInAddress(objectPath) || !IsSafeObjectPath(objectPath)) return Refused(objectPath);
+    return HttpGet(config_.baseUrl + "/storage/v1/object/public/" + kBucket + "/" + objectPath, {}, maxBytes);
+}
+
 std::string StorageClient::DownloadPublic(const std::string& objectPath, std::size_t maxBytes) const
 {
-    if (config_.baseUrl.empty() || !FitsInAddress(objectPath) || !IsSafeObjectPath(objectPath)) return std::string();
-    const HttpResponse response =
-        HttpGet(config_.baseUrl + "/storage/v1/object/public/" + kBucket + "/" + objectPath, {}, maxBytes);
-    return response.statusCode >= 200 && response.statusCode <= 299 ? response.body : std::string();
+    HttpResponse response = GetPublic(objectPath, maxBytes);
+    return response.statusCode >= 200 && response.statusCode <= 299 ? std::move(response.body) : std::string();
 }
 
 }  // namespace Quillmere

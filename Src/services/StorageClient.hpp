@@ -64,6 +64,10 @@ public:
     // "." or ".." segment, gives the empty string without a request. A reply longer than
     // maxBytes is a failure.
     std::string DownloadPublic(const std::string& objectPath, std::size_t maxBytes = kMaxServiceReplyBytes) const;
+    // The same request with its whole response, for a caller that tells a missing object from
+    // one that could not be read in time. A path refused without a request: status 0 and
+    // error "Invalid object name: <path>"; no storage address: kStorageNotConfigured.
+    HttpResponse GetPublic(const std::string& objectPath, std::size_t maxBytes = kMaxServiceReplyBytes) const;
 
     // The three headers every authenticated request carries, plus Content-Type.
     std::map<std::string, std::string> AuthHeaders(const std::string& contentType) const;

@@ -11,7 +11,8 @@ namespace Quillmere {
 
 class UploadFile {
 public:
-    // name: the last path component the service sees (no slash); bytes: the whole content.
+    // name: the last path component the service sees (no slash, quote or control character:
+    // it goes into the upload's part header); bytes: the whole content.
     UploadFile(const std::string& name, const std::string& bytes);
     ~UploadFile();
     UploadFile(const UploadFile&) = delete;

@@ -1,10 +1,14 @@
 // Property values and classifications of one element, read through the host.
 #include "tools/PropertyReading.hpp"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
 
 #include "core/ElementFunctions.hpp"
+#include "core/OutsideText.hpp"
 #include "tools/ToolKit.hpp"
 
 using json = nlohmann::json;
@@ -99,52 +103,75 @@ std::optional<std::string> FindPropertyDefinition(const std::string& text, API_P
 
 namespace {
 
-bool WholeText(const std::string& text, const char* end) { return !text.empty() && *end == '\0'; }
+// Read to its very end: a NUL inside the text does not end the number early.
+bool WholeText(const std::string& text, const char* end) { return !text.empty() && end == text.data() + text.size(); }
+
+// The value as the refusal quotes it: short, whatever came in.
+std::string Quoted(const json& value)
+{
+    return CutText(value.is_string() ? value.get<std::string>() : value.dump(), 40);
+}
 
 }  // namespace
 
-bool VariantFromInput(const json& value, API_VariantType type, API_Variant& variant)
+std::optional<std::string> VariantFromInput(const json& value, API_VariantType type, API_Variant& variant)
 {
     variant = API_Variant();
     variant.type = type;
     const std::string text = value.is_string() ? value.get<std::string>() : std::string();
+    const std::string notOfType = std::string("is not a ") + ValueTypeWord(type) + " value";
     char* end = nullptr;
     switch (type) {
     case API_PropertyStringValueType:
-        if (!value.is_string()) return false;
+        if (!value.is_string()) return notOfType;
+        // Host text ends at its first NUL: such a value would be stored cut.
+        if (text.find('\0') != std::string::npos) return "holds a NUL character, which a string value cannot hold";
         variant.uniStringValue = GS::UniString(text.c_str());
-        return true;
+        return std::nullopt;
     case API_PropertyBooleanValueType:
         if (value.is_boolean())
             variant.boolValue = value.get<bool>();
         else if (text == "true" || text == "false")
             variant.boolValue = text == "true";
         else
-            return false;
-        return true;
+            return notOfType;
+        return std::nullopt;
     case API_PropertyIntegerValueType: {
+        // Unsigned JSON numbers past the signed range would wrap when read as signed.
+        bool inRange = false;
         long long number = 0;
-        if (value.is_number_integer())
+        if (value.is_number_unsigned()) {
+            inRange = value.get<std::uint64_t>() <= std::uint64_t(INT32_MAX);
+            number = inRange ? value.get<long long>() : 0;
+        } else if (value.is_number_integer()) {
             number = value.get<long long>();
-        else if (value.is_string()) {
+            inRange = number >= INT32_MIN && number <= INT32_MAX;
+        } else if (value.is_string()) {
+            errno = 0;
             number = std::strtoll(text.c_str(), &end, 10);
-            if (!WholeText(text, end)) return false;
+            if (!WholeText(text, end)) return notOfType;
+            inRange = errno != ERANGE && number >= INT32_MIN && number <= INT32_MAX;
         } else
-            return false;
-        if (number < INT32_MIN || number > INT32_MAX) return false;
+            return notOfType;
+        if (!inRange)
+            return Quoted(value) + " is outside the integer range " + std::to_string(INT32_MIN) + " to " +
+                   std::to_string(INT32_MAX);
         variant.intValue = Int32(number);
-        return true;
+        return std::nullopt;
     }
     case API_PropertyRealValueType:
         if (value.is_number())
             variant.doubleValue = value.get<double>();
         else if (value.is_string()) {
             variant.doubleValue = std::strtod(text.c_str(), &end);
-            if (!WholeText(text, end)) return false;
+            if (!WholeText(text, end)) return notOfType;
         } else
-            return false;
-        return std::isfinite(variant.doubleValue);
-    default: return false;
+            return notOfType;
+        if (!std::isfinite(variant.doubleValue))
+            return Quoted(value) + " is outside the real range of +/-" +
+                   json(std::numeric_limits<double>::max()).dump();
+        return std::nullopt;
+    default: return notOfType;
     }
 }
 

@@ -33,7 +33,9 @@ nlohmann::json ElementProperties(const API_Guid& element);
 nlohmann::json ElementClassifications(const API_Guid& element);
 
 // A tool's value for a definition of the given type: the JSON value of that type, or its text
-// form ("12", "0.25", "true"). False when it is neither, or the type cannot be written.
-bool VariantFromInput(const nlohmann::json& value, API_VariantType type, API_Variant& variant);
+// form ("12", "0.25", "true"). When it is neither, lies outside the type's range or is text
+// holding a NUL, why not, to follow the value's name: "is not a integer value", "... is outside
+// the integer range -2147483648 to 2147483647", "holds a NUL character, ...".
+std::optional<std::string> VariantFromInput(const nlohmann::json& value, API_VariantType type, API_Variant& variant);
 // Same type and same value.
 bool SameVariant(const API_Variant& a, const API_Variant& b);

@@ -45,6 +45,14 @@ describe('the conversation through failures and restarts', () => {
   test('a restart brings the conversation back, and the model continues it', async () => {
     await frame.waitForSelector('#thinking', { state: 'hidden' });
     await session.host.stop();
+    // With the host gone, the status says so and a send keeps its text and file in the box.
+    await frame.setInputFiles('#file-input', { name: 'door.png', mimeType: 'image/png', buffer: h.TINY_PNG });
+    await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 1);
+    await h.sendMessage(frame, 'Are you there?');
+    await frame.waitForSelector('.message.user.unsent:has-text("Are you there?")');
+    assert.deepEqual([await frame.textContent('#status-text'), await frame.inputValue('#input'),
+      await frame.$$eval('#attachments .chip-name', (names) => names.map((n) => n.textContent).join())],
+    ['Not connected', 'Are you there?', 'door.png']);
     session.host = await h.startHost({ home: session.home, anthropicUrl: fake.url });
     let page;
     ({ frame, page } = await h.openPalette(session.browser.context, session.host));

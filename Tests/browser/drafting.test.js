@@ -48,7 +48,7 @@ describe('drafting in the emulated host', () => {
 
     const cards = await h.toolCards(frame);
     for (const [name] of SKETCH)
-      assert.ok(cards.some((card) => card.name === name.replace(/_/g, ' ') && card.ok), `a successful card for ${name}`);
+      assert.ok(cards.some((card) => card.name === name.replace(/_/g, ' ') && card.look === 'ok'), `a successful card for ${name}`);
 
     const after = await h.darkPixels(page, plan(0));
     assert.ok(after > before + 300, `the sketch inks the plan (${before} dark pixels before, ${after} after)`);

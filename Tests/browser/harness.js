@@ -84,7 +84,8 @@ const readSettings = (home) => JSON.parse(fs.readFileSync(settingsFile(home), 'u
 async function startHost({ home, anthropicUrl }) {
   const env = { ...process.env, HOME: home };
   if (anthropicUrl) env.QUILLMERE_ANTHROPIC_URL = anthropicUrl;
-  delete env.QUILLMERE_OPENAI_URL;
+  // No outside service a developer's environment names is reached: storage stays unset.
+  for (const name of ['QUILLMERE_OPENAI_URL', 'QUILLMERE_SERVICE_URL', 'QUILLMERE_STORAGE_URL']) delete env[name];
   const child = spawn(HOST_BIN, ['--port', '0'], { env, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
   child.stderr.on('data', (chunk) => { output += chunk; });
@@ -145,11 +146,11 @@ function waitForBubble(frame, texts, timeout = 30000) {
     wanted.includes(b.textContent)), [].concat(texts), { timeout });
 }
 
-// The tool cards under selector as { name, title, detail, ok }.
+// The tool cards under selector as { name, title, detail, look } (look: ok, warn or fail).
 function toolCards(frame, selector = '.tool-card') {
   return frame.$$eval(selector, (els) => els.map((el) => ({
     name: el.querySelector('.tool-name').textContent, title: el.querySelector('.tool-title').textContent,
-    detail: el.querySelector('.tool-detail').textContent, ok: el.classList.contains('ok')
+    detail: el.querySelector('.tool-detail').textContent, look: ['ok', 'warn', 'fail'].find((c) => el.classList.contains(c))
   })));
 }
 

@@ -64,15 +64,31 @@ describe('chat palette in the emulated host', () => {
     await frame.waitForSelector('#thinking', { state: 'hidden' });
   });
 
-  test('tool results become cards: identical outcomes merge, a different outcome starts a new card', async () => {
+  test('tool results become cards that say what each holds, errors as warnings; identical outcomes merge', async () => {
     // Through the engine: the model asks twice for a tool the add-on does not have.
     fake.script(h.toolReply('paint_walls', { colour: 'red' }), h.toolReply('paint_walls', { colour: 'blue' }),
       h.textReply('I could not paint the walls.'));
     await h.sendMessage(frame, 'Paint the walls');
     await h.waitForBubble(frame, 'I could not paint the walls.');
     const merged = await h.toolCards(frame, '.message:nth-last-child(2) .tool-card');
-    assert.deepEqual(merged.map((c) => [c.title, c.detail, c.ok]),
-      [['paint walls (\u00d72)', 'Unknown tool: paint_walls', false]]);
+    assert.deepEqual(merged.map((c) => [c.title, c.detail, c.look]),
+      [['paint walls (\u00d72)', 'Unknown tool: paint_walls', 'fail']]);
+    // A card's line says what the answer holds; one carrying an error (no storage is set here),
+    // or finding none of what was asked, is a warning that names it.
+    const ghost = '00000000-0000-4000-8000-00000000000F';
+    const rows = [ // tool, input, look, line
+      ['create_walls_batch', { walls: [0, 2].map((y) => ({ start_x: 0, start_y: y, end_x: 4, end_y: y })) }, 'ok', /^2 walls created$/],
+      ['list_elements', { limit: 1 }, 'ok', /^1 element, 1\u20131 of \d+$/],
+      ['list_stories', {}, 'ok', /^\d+ stories$/],
+      ['get_element_details', { element_guids: [ghost] }, 'warn', new RegExp(`^Not found: ${ghost}$`)],
+      ['list_templates', {}, 'warn', /^Supabase list failed \(0\)/],
+      ['capture_project_template', { template_name: 'Cards' }, 'warn', /^Supabase upload Cards\.mod failed \(0\)/]];
+    fake.script(...rows.map(([tool, input]) => h.toolReply(tool, input)), h.textReply('Looked around.'));
+    await h.sendMessage(frame, 'Look around');
+    await h.waitForBubble(frame, 'Looked around.');
+    const cards = await h.toolCards(frame, '.message:nth-last-child(2) .tool-card');
+    assert.deepEqual(cards.map((c) => [c.name, c.look]), rows.map(([tool, , look]) => [tool.replace(/_/g, ' '), look]));
+    rows.forEach(([tool, , , line], i) => assert.match(cards[i].detail, line, tool));
     // Straight from the add-on's calls: only the very same result counts up; a JSON result
     // shows its message, the JSON behind a disclosure.
     await frame.evaluate(() => {
@@ -81,8 +97,8 @@ describe('chat palette in the emulated host', () => {
       QuillmereUI.addToolResult('create_wall', false, 'Create wall ACAPI error: -2130313112');
     });
     const last = await h.toolCards(frame, '.message:last-child .tool-card');
-    assert.deepEqual(last.map((c) => [c.title, c.detail, c.ok]), [['create wall (\u00d72)', 'Wall created', true],
-      ['create wall', 'Wall created: {C}', true], ['create wall', 'Create wall ACAPI error: -2130313112', false]]);
+    assert.deepEqual(last.map((c) => [c.title, c.detail, c.look]), [['create wall (\u00d72)', 'Wall created', 'ok'],
+      ['create wall', 'Wall created: {C}', 'ok'], ['create wall', 'Create wall ACAPI error: -2130313112', 'fail']]);
     assert.match(await frame.textContent('.message:last-child .tool-card details pre'), /"walls"/);
   });
 
@@ -222,6 +238,11 @@ describe('settings and the shell', () => {
     const browser = await h.launchBrowser();
     let host = await h.startHost({ home });
     const fields = { '#setting-model': 'gpt-4.1', '#setting-anthropic-key': 'sk-ant-saved', '#setting-openai-key': 'sk-openai-saved' };
+    // The page is shown only that each key is set and how it ends, from the save on.
+    const shown = { ...fields, '#setting-anthropic-key': '\u2022'.repeat(8) + 'aved', '#setting-openai-key': '\u2022'.repeat(8) + 'aved' };
+    const expectShown = async (frame) => {
+      for (const [field, value] of Object.entries(shown)) assert.equal(await frame.inputValue(field), value, field);
+    };
     try {
       let { frame } = await h.openPalette(browser.context, host);
       assert.equal(await frame.textContent('#status-text'), 'Add an API key in Settings');
@@ -231,6 +252,7 @@ describe('settings and the shell', () => {
       await frame.check('#setting-dark-mode');
       await frame.click('#settings-save');
       await frame.waitForSelector('#settings-state:has-text("Saved")');
+      await expectShown(frame);
       const stored = h.readSettings(home);
       assert.deepEqual([stored.provider, stored.model, stored.anthropic_api_key, stored.openai_api_key, stored.dark_mode],
         ['openai', 'gpt-4.1', 'sk-ant-saved', 'sk-openai-saved', true]);
@@ -240,9 +262,7 @@ describe('settings and the shell', () => {
       ({ frame } = await h.openPalette(browser.context, host));
       await frame.click('#settings-button');
       assert.equal(await frame.inputValue('#setting-provider'), 'openai');
-      // The page is shown only that each key is set and how it ends.
-      const shown = { ...fields, '#setting-anthropic-key': '\u2022'.repeat(8) + 'aved', '#setting-openai-key': '\u2022'.repeat(8) + 'aved' };
-      for (const [field, value] of Object.entries(shown)) assert.equal(await frame.inputValue(field), value, field);
+      await expectShown(frame);
       assert.equal(await frame.isChecked('#setting-dark-mode'), true);
       assert.equal(await frame.evaluate(() => document.documentElement.classList.contains('dark')), true);
 

@@ -64,6 +64,11 @@ FakeStorage::~FakeStorage() { Stop(); }
 
 void FakeStorage::Stop()
 {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+    }
+    stopping_.notify_all();
     server_.stop();
     if (thread_.joinable()) thread_.join();
 }
@@ -135,12 +140,14 @@ void FakeStorage::Handle(const httplib::Request& in, httplib::Response& out)
 
 bool FakeStorage::Scripted(const std::string& path, httplib::Response& out)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     for (auto it = scripts_.begin(); it != scripts_.end(); ++it) {
         if (!StartsWith(path, it->prefix)) continue;
-        out.status = it->status;
+        const int status = it->status;
+        out.status = status;
         out.set_content(it->body, "application/json");
         if (it->remaining > 0 && --it->remaining == 0) scripts_.erase(it);
+        if (status == 0) stopping_.wait(lock, [this] { return stopped_; });
         return true;
     }
     return false;

@@ -13,6 +13,7 @@
 // folder's objects and sub-folders (id and metadata null) in byte order; a download needs no
 // key and answers the bytes or 404.
 
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <map>
@@ -57,7 +58,8 @@ public:
 
     // The next `times` requests whose path starts with pathPrefix are answered with this
     // status and body instead (times < 0: every such request until Clear()). Scripts are
-    // tried in the order given; each request uses at most one.
+    // tried in the order given; each request uses at most one. Status 0 takes the request and
+    // never answers it (until Stop).
     void FailNext(const std::string& pathPrefix, int status, const std::string& body, int times = 1);
 
     std::vector<Request> Requests() const;
@@ -92,6 +94,8 @@ private:
     int port_ = 0;
     std::thread thread_;
     mutable std::mutex mutex_;
+    std::condition_variable stopping_;
+    bool stopped_ = false;
     std::map<std::string, std::string> objects_;
     std::deque<Script> scripts_;
     std::vector<Request> requests_;

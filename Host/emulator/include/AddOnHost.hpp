@@ -16,6 +16,7 @@ struct EntryPoints {
     GSErrCode (*registerInterface)() = nullptr;
     GSErrCode (*initialize)() = nullptr;
     GSErrCode (*freeData)() = nullptr;
+    const char* (*resourceData)() = nullptr;  // the bundle's resources
 };
 
 struct LoadReport {
@@ -28,12 +29,15 @@ struct LoadReport {
     std::string error;  // why the add-on was not loaded
 };
 
-// Reads the add-on's resources (resourceDir/AddOnResources.json), then calls the environment
-// check, the interface registration and the initialisation. Main thread.
-LoadReport Load(const EntryPoints& entryPoints, const std::string& resourceDir);
+// Reads the add-on's resources from its bundle, then calls the environment check, the interface
+// registration and the initialisation. Main thread.
+LoadReport Load(const EntryPoints& entryPoints);
 bool IsLoaded();
 // Calls FreeData and forgets the add-on's menus, handlers and palettes. Main thread.
 GSErrCode Unload();
+// The host begins to quit: tells the add-on at once if it caught APINotify_Quit. Any thread
+// (the main thread may be busy with a command); Unload follows on the main thread.
+void NotifyQuit();
 
 struct MenuItemInfo {
     Int32 menuResID = 0;

@@ -1,9 +1,8 @@
 #include "AddOnHost.hpp"
 
-#include <fstream>
+#include <atomic>
 #include <map>
 #include <mutex>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -36,6 +35,8 @@ struct HostState {
     std::map<Int32, MenuState> menus;
     std::map<Int32, PaletteRegistration> palettes;
     std::map<std::string, GSErrCode> failNext;
+    // Read without the lock: the quit notice must not wait for a busy main thread.
+    std::atomic<APIProjectEventHandlerProc*> quitHandler{nullptr};
 };
 
 HostState& State()
@@ -55,19 +56,16 @@ bool TakeFailure(const std::string& name, GSErrCode& code)
 }
 
 // The add-on's resources, the stand-in for the resource fork of its bundle.
-bool ReadResources(const std::string& resourceDir, std::string& error)
+bool ReadResources(const char* (*resourceData)(), std::string& error)
 {
-    const std::string path = resourceDir + "/AddOnResources.json";
-    std::ifstream in(path);
-    if (!in) {
-        error = "Cannot read " + path;
+    const char* data = resourceData ? resourceData() : nullptr;
+    if (data == nullptr) {
+        error = "The add-on's bundle has no resources";
         return false;
     }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    nlohmann::json resources = nlohmann::json::parse(buffer.str(), nullptr, false);
+    nlohmann::json resources = nlohmann::json::parse(data, nullptr, false);
     if (!resources.is_object()) {
-        error = "Unreadable resources in " + path;
+        error = "The add-on's resources are unreadable";
         return false;
     }
     auto& state = State();
@@ -84,7 +82,7 @@ bool ReadResources(const std::string& resourceDir, std::string& error)
             state.menus[std::stoi(id)] = m;
         }
     } catch (const std::exception& e) {
-        error = std::string("Unreadable resources in ") + path + ": " + e.what();
+        error = std::string("The add-on's resources are unreadable: ") + e.what();
         return false;
     }
     return true;
@@ -187,7 +185,7 @@ GSErrCode ACAPI_UnregisterModelessWindow(Int32 referenceID)
 
 // ---- what the host application does -----------------------------------------------------
 
-AddOnHost::LoadReport AddOnHost::Load(const EntryPoints& entryPoints, const std::string& resourceDir)
+AddOnHost::LoadReport AddOnHost::Load(const EntryPoints& entryPoints)
 {
     LoadReport report;
     auto& state = State();
@@ -200,7 +198,7 @@ AddOnHost::LoadReport AddOnHost::Load(const EntryPoints& entryPoints, const std:
         report.error = "The add-on lacks an entry point";
         return report;
     }
-    if (!ReadResources(resourceDir, report.error)) return report;
+    if (!ReadResources(entryPoints.resourceData, report.error)) return report;
 
     state.entryPoints = entryPoints;
     state.phase = Phase::CheckEnvironment;
@@ -303,6 +301,21 @@ bool AddOnHost::QueryPaletteVisible(Int32 referenceID)
     return visible;
 }
 
+GSErrCode ACAPI_ProjectOperation_CatchProjectEvent(GSFlags eventTypes, APIProjectEventHandlerProc* handler)
+{
+    auto& state = State();
+    std::lock_guard<std::recursive_mutex> lock(state.mutex);
+    if (state.phase == Phase::None) return APIERR_GENERAL;  // no add-on is being loaded or running
+    if ((eventTypes & ~GSFlags(APINotify_Quit)) != 0) return APIERR_BADPARS;
+    state.quitHandler = (eventTypes & APINotify_Quit) != 0 ? handler : nullptr;
+    return NoError;
+}
+
+void AddOnHost::NotifyQuit()
+{
+    if (APIProjectEventHandlerProc* handler = State().quitHandler.load()) handler(APINotify_Quit, 0);
+}
+
 void AddOnHost::FailNext(const std::string& functionName, GSErrCode code)
 {
     auto& state = State();
@@ -321,4 +334,5 @@ void AddOnHost::Reset()
     state.menus.clear();
     state.palettes.clear();
     state.failNext.clear();
+    state.quitHandler = nullptr;
 }

@@ -41,6 +41,18 @@ bool ValueHasType(const API_PropertyValue& value, API_VariantType type, API_Prop
     return value.singleVariant.variant.type == type;
 }
 
+// Text values are kept as C strings would hold them: one holding U+0000 is refused, never cut.
+bool HoldsNul(const API_PropertyValue& value)
+{
+    const auto nul = [](const API_Variant& variant) {
+        return variant.type == API_PropertyStringValueType &&
+               variant.uniStringValue.Units().find(u'\0') != std::u16string::npos;
+    };
+    for (const API_Variant& variant : value.listVariant)
+        if (nul(variant)) return true;
+    return nul(value.singleVariant.variant);
+}
+
 }  // namespace
 
 GSErrCode ACAPI_Element_SetProperty(const API_Guid& elemGuid, const API_Property& property)
@@ -59,7 +71,8 @@ GSErrCode ACAPI_Element_SetProperty(const API_Guid& elemGuid, const API_Property
     const API_PropertyDefinition& record = definition->second.record;
     if (!definition->second.AvailableFor(element->record.header.type.typeID)) return call.Return(APIERR_BADPROPERTY);
     if (!record.canValueBeEditable) return call.Return(APIERR_READONLY);
-    if (!ValueHasType(property.value, record.valueType, record.collectionType)) return call.Return(APIERR_BADVALUE);
+    if (!ValueHasType(property.value, record.valueType, record.collectionType) || HoldsNul(property.value))
+        return call.Return(APIERR_BADVALUE);
 
     const std::optional<API_PropertyValue> before = OwnValue(elemGuid, definitionGuid);
     API_PropertyValue after = property.value;

@@ -8,6 +8,7 @@
 
 #include "ACAPinc.h"
 
+#include "core/Utf8Cut.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/ToolKit.hpp"
 
@@ -31,17 +32,12 @@ std::string NameOf(const API_Attribute& attribute)
     return std::string(attribute.header.name, strnlen(attribute.header.name, sizeof attribute.header.name));
 }
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
 // At most the field's 255 bytes, cut before a character that would not fit whole: a name
 // split inside a UTF-8 sequence could never be listed again. Creation and lookups cut the
 // same way, so a long name still finds the layer it created.
 void PutName(API_Attribute& attribute, const std::string& name)
 {
-    std::size_t length = std::min(name.size(), kNameBytes);
-    // Back to the first byte of the character that does not fit (a character has at most four).
-    for (int step = 0; step < 3 && length > 0 && length < name.size() && IsContinuationByte(name[length]); ++step)
-        --length;
+    const std::size_t length = Utf8CutLength(name, kNameBytes);
     std::memcpy(attribute.header.name, name.data(), length);
 }
 

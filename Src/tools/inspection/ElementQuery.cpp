@@ -248,8 +248,9 @@ std::optional<std::string> ReadQuery(const json& input, bool withFind, ElementQu
     if (property) {
         API_PropertyDefinition found;
         if ((error = FindPropertyDefinition(property->definition, found))) return error;
-        if (!VariantFromInput(property->equals, found.valueType, query.propertyEquals))
-            return "property.equals is not a " + std::string(ValueTypeWord(found.valueType)) + " value";
+        if (std::optional<std::string> refused =
+                VariantFromInput(property->equals, found.valueType, query.propertyEquals))
+            return "property.equals " + *refused;
         query.propertyDefinition = found.guid;
     }
     return std::nullopt;
@@ -258,8 +259,8 @@ std::optional<std::string> ReadQuery(const json& input, bool withFind, ElementQu
 bool PageBuilder::Add(json summary)
 {
     if (full_) return false;
-    const size_t size = summary.dump().size() + 1;
-    if (elements_.size() >= limit_ || bytes_ + size > kMaxPageBytes) {
+    const size_t size = JsonEscapedSize(summary.dump()) + 1;  // and its comma
+    if (elements_.size() >= limit_ || bytes_ + size > maxBytes_) {
         full_ = true;
         return false;
     }
@@ -286,7 +287,7 @@ json PageBuilder::Result(size_t total, size_t offset)
     const size_t count = elements_.size();
     json result = {{"total", total}, {"offset", offset}, {"count", count}};
     result["next_offset"] = offset + count < total ? json(offset + count) : json(nullptr);
-    result["elements"] = std::move(elements_);
+    result["elements"] = TakeElements();
     return result;
 }
 

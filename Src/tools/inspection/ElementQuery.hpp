@@ -2,7 +2,8 @@
 
 // Element queries: the filters of list_elements and find_elements read from a tool's input,
 // and the one pass over the element lists that counts every match and summarises one page.
-// A page holds at most 1000 summaries and about 256 KB; a summary is never cut.
+// A page holds at most 1000 summaries and ends before the tool result's cap, measured as the
+// model receives it (escaped), so a page is never cut and a summary is never cut.
 
 #include <array>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "ACAPinc.h"
 
+#include "core/OutsideText.hpp"
 #include "core/ToolRegistry.hpp"
 
 class Tool;
@@ -33,7 +35,8 @@ struct ElementQuery {
 };
 
 constexpr size_t kMaxPageSummaries = 1000;
-constexpr size_t kMaxPageBytes = 256 * 1024;
+// Escaped bytes of a page's summaries: the cap less the result's frame and the page's own keys.
+constexpr size_t kMaxPageBytes = kMaxToolResultBytes - kToolResultFrameBytes - 256;
 
 // The schema properties of the two tools (find_elements adds its own to the list's).
 void ListFilterProperties(Tool& tool);
@@ -51,18 +54,21 @@ std::optional<std::string> ExistingElements(const std::vector<std::string>& text
 // Counts every match and returns one page of their summaries (PageBuilder::Result).
 ToolResult RunQuery(const ElementQuery& query);
 
-// Appends summaries to a page while it stays within the bounds; false once the next one
-// does not fit (it is then left out whole).
+// Appends summaries to a page while it stays within the bounds (limit summaries, maxBytes of
+// them escaped); false once the next one does not fit (it is then left out whole).
 class PageBuilder {
 public:
-    explicit PageBuilder(size_t limit) : limit_(limit) {}
+    explicit PageBuilder(size_t limit, size_t maxBytes = kMaxPageBytes) : limit_(limit), maxBytes_(maxBytes) {}
     bool Add(nlohmann::json summary);
     bool Full() const { return full_; }
     // {"total", "offset", "count", "next_offset" (null at the end), "elements"}; takes the page.
     nlohmann::json Result(size_t total, size_t offset);
+    // The summaries alone; takes them.
+    nlohmann::json TakeElements() { return std::move(elements_); }
 
 private:
     size_t limit_;
+    size_t maxBytes_;
     size_t bytes_ = 0;
     bool full_ = false;
     nlohmann::json elements_ = nlohmann::json::array();

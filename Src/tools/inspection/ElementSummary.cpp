@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "core/ElementFunctions.hpp"
+#include "core/Utf8Cut.hpp"
 #include "tools/MemoReading.hpp"
 #include "tools/ToolKit.hpp"
 #include "tools/TypeWords.hpp"
@@ -149,17 +150,6 @@ Int32 LibraryPartOf(const API_Element& element)
     }
 }
 
-std::string FirstCharacters(const std::string& text, size_t max)
-{
-    size_t count = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;  // inside a character
-        if (count == max) return text.substr(0, i);
-        ++count;
-    }
-    return text;
-}
-
 const std::string& ElementReader::LayerName(Int32 layer)
 {
     auto found = layers_.find(layer);
@@ -219,6 +209,7 @@ json ElementReader::Summary(const API_Element& element, const ElementShape& shap
     }
     if (header.type.typeID == API_ZoneID) summary["zone_name"] = ZoneName(element.zone);
     if (const Int32 part = LibraryPartOf(element)) summary["library_part"] = LibraryPartName(part);
-    if (header.type.typeID == API_TextID) summary["text"] = FirstCharacters(shape.text, kSummaryTextCharacters);
+    if (header.type.typeID == API_TextID)
+        summary["text"] = shape.text.substr(0, Utf8CutLength(shape.text, shape.text.size(), kSummaryTextCharacters));
     return summary;
 }

@@ -51,5 +51,3 @@ private:
 std::string ZoneName(const API_ZoneType& zone);
 // The library part index of an element that has one, else 0.
 Int32 LibraryPartOf(const API_Element& element);
-// The first max characters of UTF-8 text.
-std::string FirstCharacters(const std::string& text, size_t max);

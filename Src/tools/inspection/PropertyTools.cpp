@@ -128,8 +128,9 @@ ToolResult SetElementProperty(const json& input)
     API_Property property;
     property.definition = definition;
     property.value.variantStatus = API_VariantStatusNormal;
-    if (!VariantFromInput(value, definition.valueType, property.value.singleVariant.variant))
-        return ToolResult::Fail("value is not a " + std::string(ValueTypeWord(definition.valueType)) + " value");
+    if (std::optional<std::string> refused =
+            VariantFromInput(value, definition.valueType, property.value.singleVariant.variant))
+        return ToolResult::Fail("value " + *refused);
     GS::Array<API_Guid> guids;
     if (std::optional<ToolResult> refused = ReadElements(texts, SIZE_MAX, guids)) return *refused;
     for (USize i = 0; i < guids.GetSize(); ++i)

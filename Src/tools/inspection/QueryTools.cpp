@@ -18,6 +18,8 @@
 namespace {
 
 constexpr size_t kMaxDetailElements = 100;
+// Escaped bytes of one GUID text in the lists beside the details (36 characters, quotes, comma).
+constexpr size_t kGuidListEntryBytes = 48;
 
 std::string ProjectText(GS::UniString* text)
 {
@@ -191,8 +193,10 @@ ToolResult GetElementDetails(const json& input)
         if (ParseGuid(text) == APINULLGuid) return ToolResult::Fail("Element not found: " + text);
 
     ElementReader reader;
-    json elements = json::array();
+    // The details end before the cap, leaving room for the GUID lists: the answer is never cut.
+    PageBuilder page(kMaxDetailElements, kMaxPageBytes - kMaxDetailElements * kGuidListEntryBytes);
     json notFound = json::array();
+    json leftOut = json::array();
     for (const std::string& text : texts) {
         API_Element element;
         BNClear(element);
@@ -203,9 +207,11 @@ ToolResult GetElementDetails(const json& input)
         }
         json summary = reader.Summary(element);
         summary["details"] = Details(element);
-        elements.push_back(std::move(summary));
+        if (!page.Add(std::move(summary))) leftOut.push_back(text);
     }
-    return ToolResult::Ok("", json{{"elements", elements}, {"not_found", notFound}}.dump());
+    json result = {{"elements", page.TakeElements()}, {"not_found", notFound}};
+    if (!leftOut.empty()) result["left_out"] = leftOut;
+    return ToolResult::Ok("", result.dump());
 }
 
 }  // namespace
@@ -226,7 +232,8 @@ void RegisterQueryTools(ToolRegistry& registry)
 
     Tool(registry, "get_element_details",
          "Get the summary and main parameters (sizes, heights, types, materials, library part, host wall) of up to "
-         "100 elements by GUID. Unknown GUIDs are listed under not_found.")
+         "100 elements by GUID. Unknown GUIDs are listed under not_found; those whose details did not fit in one "
+         "answer are listed under left_out, to be asked for again.")
         .Array("element_guids", "GUIDs of the elements (at most 100)", {{"type", "string"}})
         .Required({"element_guids"})
         .Handler(GetElementDetails);

@@ -26,6 +26,8 @@ namespace {
 
 constexpr const char* kDeprecated = "Deprecated — ignored. Kept for API compatibility.";
 const std::string kSummarySuffix = ".meta.json";
+// What one listing reads of summaries in all: more stored templates cost time, never memory.
+constexpr std::size_t kMaxSummaryBytesRead = 16u << 20;
 
 bool EndsWith(const std::string& text, const std::string& suffix)
 {
@@ -70,21 +72,29 @@ ToolResult ListTemplates(const json&)
             ++skipped;
     }
     const std::set<std::string> listed(names.begin(), names.end());
+    json().swap(listing);
 
+    // A summary is kept as the compact text it takes in the answer, never as a tree: a tree of
+    // small values takes some twenty times the bytes it was read from.
     struct TemplateEntry {
         std::string captured_at;
-        json summary;
+        std::string summary;
     };
     std::vector<TemplateEntry> entries;
+    std::size_t bytesRead = 0;
     for (const std::string& name : names) {
         if (name.size() <= kSummarySuffix.size() || !EndsWith(name, kSummarySuffix)) continue;
-        if (!IsSafePathSegment(name)) {
+        // An unsafe name, and every summary past the bytes one listing may read, is counted
+        // instead of read; so is one that could not be read within the call's time.
+        if (!IsSafePathSegment(name) || bytesRead >= kMaxSummaryBytesRead) {
             ++skipped;
             continue;
         }
-        const std::string text = storage.DownloadPublic(name);
-        if (text.empty()) continue;
-        json summary = ParseOutsideJson(text);
+        const Quillmere::HttpResponse reply = storage.GetPublic(name);
+        bytesRead += reply.body.size();
+        if (reply.timedOut) ++skipped;
+        if (reply.statusCode < 200 || reply.statusCode > 299 || reply.body.empty()) continue;
+        json summary = ParseOutsideJson(reply.body);
         const auto capturedAt = summary.is_object() ? summary.find("captured_at") : summary.end();
         if (!summary.is_object() || (capturedAt != summary.end() && !capturedAt->is_string())) {
             ++skipped;
@@ -95,16 +105,27 @@ ToolResult ListTemplates(const json&)
         summary["has_mod"] = listed.count(safe + ".mod") != 0;
         summary["mod_file"] = safe + ".mod";
         summary["meta_file"] = name;
-        entries.push_back({summary.value("captured_at", std::string()), summary});
+        std::string time = summary.value("captured_at", std::string());
+        entries.push_back({std::move(time), summary.dump(-1, ' ', false, json::error_handler_t::replace)});
     }
     // Newest first: the capture time's fixed-width text orders as the time does.
     std::stable_sort(entries.begin(), entries.end(),
                      [](const TemplateEntry& a, const TemplateEntry& b) { return a.captured_at > b.captured_at; });
-    json templates = json::array();
-    for (TemplateEntry& entry : entries) templates.push_back(std::move(entry.summary));
-    json result = {{"count", templates.size()}, {"templates", templates}};
-    if (skipped > 0) result["unreadable_count"] = skipped;
-    return DataResult(result);
+    // The answer is the library's own writing of {"count", "templates", "unreadable_count"}
+    // (keys in that order), with each summary's text spliced in as it was written and let go.
+    std::size_t size = 64;
+    for (const TemplateEntry& entry : entries) size += entry.summary.size() + 1;
+    std::string message = "{\"count\":" + std::to_string(entries.size()) + ",\"templates\":[";
+    message.reserve(size);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0) message += ',';
+        message += entries[i].summary;
+        std::string().swap(entries[i].summary);
+    }
+    message += ']';
+    if (skipped > 0) message += ",\"unreadable_count\":" + std::to_string(skipped);
+    message += '}';
+    return ToolResult::Ok("", message);
 }
 
 ToolResult GetTemplateLayout(const json& input)

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include <sys/stat.h>
@@ -48,6 +49,12 @@ long long FileSize(const std::string& path)
 }
 
 bool Succeeded(int status) { return status >= 200 && status <= 299; }
+
+std::string UploadFailure(const std::string& object, const Quillmere::HttpResponse& response)
+{
+    return "Supabase upload " + object + " failed (" + std::to_string(response.statusCode) +
+           "): " + QuoteOutsideText(response.error.empty() ? response.body : response.error);
+}
 
 // A module left by an earlier capture under the same name must not pass for this capture's
 // export: it is set aside before the save and comes back only if the save leaves nothing.
@@ -152,14 +159,13 @@ ToolResult CaptureProjectTemplate(const json& input)
 
     const Quillmere::StorageClient storage = Quillmere::StorageClient::FromSettings();
     std::string modBytes;
-    int modStatus = 0;
-    bool modUploaded = false;
-    if (ReadWholeFile(modPath, modBytes)) {
-        modStatus = storage.Upload(safeName + ".mod", modBytes, "application/octet-stream").statusCode;
-        modUploaded = Succeeded(modStatus);
-    } else {
+    std::optional<Quillmere::HttpResponse> modResponse;
+    if (ReadWholeFile(modPath, modBytes))
+        modResponse = storage.Upload(safeName + ".mod", modBytes, "application/octet-stream");
+    else
         modBytes.clear();
-    }
+    const int modStatus = modResponse ? modResponse->statusCode : 0;
+    const bool modUploaded = Succeeded(modStatus);
 
     const bool metaWritten = WriteWholeFileAtomic(metaPath, summaryText);
     const std::string metaObject = safeName + ".meta.json";
@@ -172,14 +178,13 @@ ToolResult CaptureProjectTemplate(const json& input)
     reply["mod_exported"] = true;
     reply["mod_file_size"] = modSize;
     reply["mod_upload_bytes"] = modBytes.size();
+    // Why the module did not reach the storage, a deadline included.
+    if (modResponse && !modUploaded) reply["mod_upload_error"] = UploadFailure(safeName + ".mod", *modResponse);
     reply["mod_upload_status"] = modStatus;
     reply["mod_uploaded"] = modUploaded;
     reply["storage"] = modUploaded && metaUploaded ? "supabase" : "local_only";
     reply["stories_count"] = summary.storiesCount;
-    if (!metaUploaded)
-        reply["supabase_error"] =
-            "Supabase upload " + metaObject + " failed (" + std::to_string(metaResponse.statusCode) +
-            "): " + QuoteOutsideText(metaResponse.error.empty() ? metaResponse.body : metaResponse.error);
+    if (!metaUploaded) reply["supabase_error"] = UploadFailure(metaObject, metaResponse);
     return DataResult(reply);
 }
 

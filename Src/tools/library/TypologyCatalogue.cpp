@@ -93,8 +93,6 @@ int Score(const Entry& entry, const TypologyBrief& brief)
 
 }  // namespace
 
-const char* BuiltInTypologyCatalogue() { return kBuiltInCatalogue; }
-
 const json& TypologyCatalogue()
 {
     if (sTypologyIndexLoaded) return sTypologyIndex;

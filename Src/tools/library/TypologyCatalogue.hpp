@@ -9,9 +9,6 @@
 
 #include <nlohmann/json.hpp>
 
-// The built-in catalogue, as JSON text.
-const char* BuiltInTypologyCatalogue();
-
 // The catalogue in use, loaded on the first call.
 const nlohmann::json& TypologyCatalogue();
 

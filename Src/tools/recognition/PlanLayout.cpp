@@ -5,6 +5,7 @@
 #include <set>
 
 #include "core/ElementFunctions.hpp"
+#include "tools/HostText.hpp"
 #include "tools/ToolKit.hpp"
 
 namespace PlanLayout {
@@ -146,7 +147,7 @@ Built Build(const Layout& layout)
         const bool made = Create(
             API_ZoneID, layout.floorInd,
             [&](API_Element& e, API_ElementMemo& memo) {
-                CopyZoneName(room.name, e.zone.roomName);
+                CopyNameToField(e.zone.roomName, std::size(e.zone.roomName), room.name);
                 e.zone.pos = ZoneLabelPoint(room.points);
                 e.zone.poly.nCoords = static_cast<Int32>(room.points.size()) + 1;
                 e.zone.poly.nSubPolys = 1;
@@ -186,16 +187,6 @@ json BuildBatch(const std::vector<BatchWall>& walls)
             guids.push_back(GuidToStr(guid));
     }
     return guids;
-}
-
-void CopyZoneName(const std::string& name, GS::uchar_t (&field)[256])
-{
-    const GS::UniString text(name);
-    USize length = std::min<USize>(text.GetLength(), 255);
-    // Cutting after the first half of a surrogate pair would leave half a character.
-    if (length < text.GetLength() && length > 0 && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) --length;
-    for (USize i = 0; i < length; ++i) field[i] = text[i];
-    field[length] = 0;
 }
 
 namespace {

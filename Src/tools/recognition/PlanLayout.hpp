@@ -69,10 +69,6 @@ std::vector<BatchWall> ReadBatch(const nlohmann::json& walls);
 // Creates the walls the host accepts, in order; the GUID texts of those created.
 nlohmann::json BuildBatch(const std::vector<BatchWall>& walls);
 
-// A zone name as the host's name field holds it: at most 255 UTF-16 units (a surrogate pair
-// is never split) and the terminating zero.
-void CopyZoneName(const std::string& name, GS::uchar_t (&field)[256]);
-
 // Where a zone's label and reported centre stand: the outline's centroid when it lies inside
 // the outline, else the middle of the widest stretch inside it along a few horizontal lines
 // (an L- or U-shaped room); the mean of the points when the outline encloses no area.

@@ -65,23 +65,31 @@ TEST_F(EngineTest, AttachmentsServeOneMessageAndARefusedMessageIsNotKept)
 
 TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
 {
-    const std::vector<json> bad = {
-        json{{"type", "text"}},                             // not a list
-        json::array({Block("image", "image/png", "")}),     // empty data
-        json::array({{{"type", "video"}, {"text", "x"}}}),  // unknown type
-        json::array({{{"type", "image"}, {"source", {{"type", "url"}, {"data", "http://x"}}}}}),
-        json::array({Block("image", "image/tiff", "SUkqAA=="), Block("image", "image/png", std::string(5300000, 'A'))}),
+    const std::vector<std::pair<json, std::string>> bad = {
+        {json{{"type", "text"}}, "the message content is not a list of blocks"},
+        {json::array({Block("image", "image/png", "")}), "block 1 (image) has no base64 data"},
+        {json::array({{{"type", "video"}, {"text", "x"}}}), "block 1 has an unknown type \"video\""},
+        {json::array({{{"type", "image"}, {"source", {{"type", "url"}, {"data", "http://x"}}}}}),
+         "block 1 (image) is not base64 data"},
+        {json::array({Block("image", "image/png\r\nX-Evil: 1", "UE5HMQ==")}),
+         "block 1 (image) has a media type holding a control character"},
+        {json::array(
+             {{{"type", "image"}, {"name", "plan\n.png"}, {"source", Block("", "image/png", "QQ==")["source"]}}}),
+         "block 1 (image) has a file name holding a control character"},
+        {json::array(
+             {Block("image", "image/tiff", "SUkqAA=="), Block("image", "image/png", std::string(5300000, 'A'))}),
+         "attachment 2 (image) is 3.79 MB; Anthropic takes images of at most 3.75 MB"},
+        {json::array({Block("image", "image/tiff", std::string(34000000, 'A'))}),
+         "attachment 1 (image) is 24.32 MB; images the model does not read may be at most 24 MB"},
     };
     std::size_t givenBack = 0;  // only a message read whole can go back to be changed
     bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message) { givenBack += message.size(); });
-    for (const json& content : bad) bridge->SendMessageWithAttachments(content);
+    for (const auto& row : bad) bridge->SendMessageWithAttachments(row.first);
     MainQueue::DrainUntilIdle();
     ASSERT_EQ(texts.size(), bad.size());
-    for (const std::string& text : texts) EXPECT_EQ(text.rfind(kWarning, 0), 0u) << text;
-    EXPECT_NE(texts.back().find("attachment 2 (image) is 3.79 MB; Anthropic takes images of at most 3.75 MB"),
-              std::string::npos)
-        << texts.back();
-    EXPECT_EQ(givenBack, 2u);
+    for (std::size_t i = 0; i < bad.size(); ++i)
+        EXPECT_EQ(texts[i], std::string(kWarning) + "The message could not be sent: " + bad[i].second + ".");
+    EXPECT_EQ(givenBack, 3u);
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_FALSE(bridge->IsBusy());
 }

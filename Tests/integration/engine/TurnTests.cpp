@@ -1,6 +1,7 @@
 // A turn through the engine: tool calls run on the main thread and their outcomes go back,
 // messages queue, and each service gets the conversation in its own shape.
 #include "EngineFixture.hpp"
+#include "core/OutsideText.hpp"
 
 TEST_F(EngineTest, ToolCallsRunInOrderOnTheMainThreadAndEveryOutcomeIsSentBack)
 {
@@ -57,6 +58,29 @@ TEST_F(EngineTest, ToolCallsRunInOrderOnTheMainThreadAndEveryOutcomeIsSentBack)
     EXPECT_EQ(renamed["success"], true);
     EXPECT_EQ(renamed["element_guid"], "G-2");
     EXPECT_EQ(renamed["message"].get<std::string>().rfind("Layer ", 0), 0u);
+}
+
+// What the model reads of a flooding result (its JSON, the text escaped within) is the cap's
+// worth, whatever escaping costs: plain, quoted, control and invalid characters.
+TEST_F(EngineTest, AFloodingResultReachesTheModelCutToTheCap)
+{
+    const Events floods = {std::string(300000, 'x'), std::string(300000, '"'), std::string(300000, '\x01'),
+                           std::string(300000, '\xFF')};
+    AddTool("flood", [&](const json& input) { return ToolResult::Ok("", floods.at(input.at("row"))); });
+    std::vector<Call> calls;
+    for (std::size_t row = 0; row < floods.size(); ++row)
+        calls.push_back({std::to_string(row), "flood", {{"row", row}}});
+    server.Script(AnthropicReply("", calls));
+    server.Script(AnthropicReply("Done."));
+    ASSERT_TRUE(Send("Flood"));
+    const json results = server.Requests().at(1).body["messages"][2]["content"];
+    ASSERT_EQ(results.size(), floods.size());
+    for (const json& result : results) {
+        const std::string content = result.at("content");
+        EXPECT_LE(content.size(), kMaxToolResultBytes) << result["tool_use_id"];
+        EXPECT_GT(content.size(), kMaxToolResultBytes - 512) << result["tool_use_id"];  // no shorter than it must be
+        EXPECT_NE(content.find("[Result cut: only the first "), std::string::npos);
+    }
 }
 
 TEST_F(EngineTest, IterationsStopAtTwenty)

@@ -209,10 +209,11 @@ TEST(HttpClientTest, AbortFlagCancelsRunningAndNewRequestsOnItsThreadOnly)
     }
     EXPECT_EQ(HttpGet(server.BaseUrl() + "/ok", {}).statusCode, 200);  // out of the scope: not watched
     HttpResponse other;
-    SetHttpAbortFlag(&abort);
-    ExpectFailure(HttpGet(server.BaseUrl() + "/ok", {}), "The request was cancelled.");
-    std::thread([&] { other = HttpGet(server.BaseUrl() + "/ok", {}); }).join();
-    SetHttpAbortFlag(nullptr);
+    {
+        HttpAbortScope scope(&abort);
+        ExpectFailure(HttpGet(server.BaseUrl() + "/ok", {}), "The request was cancelled.");
+        std::thread([&] { other = HttpGet(server.BaseUrl() + "/ok", {}); }).join();
+    }
     EXPECT_EQ(other.statusCode, 200);
     EXPECT_EQ(server.Requests().size(), 3u);
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "TempFolder.hpp"
+#include "core/DebugLog.hpp"
 #include "core/ToolInput.hpp"
 #include "core/ToolRegistry.hpp"
 
@@ -32,25 +34,28 @@ std::string Outcome(const std::function<int()>& fn)
 
 }  // namespace
 
-TEST(ToolRegistryTest, ListsToolsInNameOrderReplacesByNameAndDispatches)
+TEST(ToolRegistryTest, ListsToolsInNameOrderRefusesATakenNameAndDispatches)
 {
+    TempFolder logs("quillmere-registry-log");
+    SetDebugLogPath(logs.Path("debug.log"));
     ToolRegistry registry;
     registry.tools.clear();
     EXPECT_EQ(registry.GetToolDefinitions().dump(), "[]");
     registry.Register({"zeta_tool", "Last one", kSchema, [](const json& in) { return ToolResult::Ok("", in.dump()); }});
-    registry.Register({"mid_tool", "first", kSchema, [](const json&) { return ToolResult::Ok("", "first"); }});
+    registry.Register({"mid_tool", "Middle one", kSchema, [](const json&) { return ToolResult::Ok("", "first"); }});
     registry.Register({"alpha_tool", "First one", kSchema, nullptr});
-    registry.Register(
-        {"mid_tool", "Middle one", {{"type", "object"}}, [](const json&) { return ToolResult::Ok("", "second"); }});
-    EXPECT_EQ(
-        registry.GetToolDefinitions(),
-        json::array({{{"name", "alpha_tool"}, {"description", "First one"}, {"input_schema", kSchema}},
-                     {{"name", "mid_tool"}, {"description", "Middle one"}, {"input_schema", {{"type", "object"}}}},
-                     {{"name", "zeta_tool"}, {"description", "Last one"}, {"input_schema", kSchema}}}));
+    EXPECT_FALSE(registry.Register({"mid_tool", "Taken", {{"type", "object"}}, nullptr}));
+    SetDebugLogPath("");
+    EXPECT_NE(TempFolder::Read(logs.Path("debug.log")).find("Tool registration refused: the name mid_tool is taken"),
+              std::string::npos);
+    EXPECT_EQ(registry.GetToolDefinitions(),
+              json::array({{{"name", "alpha_tool"}, {"description", "First one"}, {"input_schema", kSchema}},
+                           {{"name", "mid_tool"}, {"description", "Middle one"}, {"input_schema", kSchema}},
+                           {{"name", "zeta_tool"}, {"description", "Last one"}, {"input_schema", kSchema}}}));
 
     const json input = {{"b", {1, 2.5, "x"}}, {"a", nullptr}};
     EXPECT_EQ(json::parse(registry.ExecuteTool("zeta_tool", input).message), input);
-    EXPECT_EQ(registry.ExecuteTool("mid_tool", json::object()).message, "second");
+    EXPECT_EQ(registry.ExecuteTool("mid_tool", json::object()).message, "first");
     EXPECT_EQ(registry.ExecuteTool("no_such_tool_here", json::object()).toJson(),
               R"({"error":"Unknown tool: no_such_tool_here","success":false})");
     const ToolResult hollow = registry.ExecuteTool("alpha_tool", json::object());  // no handler
@@ -73,6 +78,7 @@ TEST(ToolRegistryTest, StdExceptionsBecomeFailedResultsWithTheirTextOthersPassOn
     for (const auto& thrower : throwers) {
         const std::string expected = Outcome([&] { return thrower(input), 0; });
         SCOPED_TRACE(expected);
+        registry.tools.erase("throws");
         registry.Register(
             {"throws", "", kSchema, [&](const json& in) { return thrower(in), ToolResult::Ok("G", "no"); }});
         const ToolResult result = registry.ExecuteTool("throws", input);

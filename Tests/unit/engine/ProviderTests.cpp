@@ -1,10 +1,11 @@
-// The providers read replies: text, tool calls, arguments and replies they cannot read; the
-// conversation answers every open tool call once.
+// The providers read replies: text, tool calls, arguments, token counts and replies they cannot
+// read; the conversation answers every open tool call once; the warnings about the services
+// never show a key and cut a long service text without breaking a UTF-8 character.
 #include "QuillmereTest.hpp"
 #include "engine/AnthropicProvider.hpp"
-#include "engine/HistoryJson.hpp"
 #include "engine/ModelBridge.hpp"
 #include "engine/OpenAIProvider.hpp"
+#include "engine/ServiceErrors.hpp"
 #include "engine/SystemPrompt.hpp"
 
 // Host calls made off the main thread are checked at the end of each test.
@@ -108,42 +109,83 @@ TEST_F(Providers, BothRefuseRepliesTheyCannotRead)
     }
 }
 
+TEST_F(Providers, UsageIsReadFromRepliesThatCarryItAndMissingWhenTheyDoNot)
+{
+    const std::string anthropicContent = R"("content":[{"type":"text","text":"ok"}],"stop_reason":"end_turn")";
+    const std::string openaiChoices = R"("choices":[{"message":{"content":"ok"},"finish_reason":"stop"}])";
+    const AnthropicProvider anthropic;
+    const OpenAIProvider openai;
+    struct Case {
+        const ModelProvider* provider;
+        std::string body;
+        std::string logLine;
+    };
+    const std::vector<Case> cases = {
+        {&anthropic,
+         "{" + anthropicContent +
+             R"(,"usage":{"input_tokens":21,"cache_creation_input_tokens":9800,"cache_read_input_tokens":0,"output_tokens":7}})",
+         "Anthropic usage: input_tokens 21, cache_creation_input_tokens 9800, cache_read_input_tokens 0, output_tokens "
+         "7"},
+        {&anthropic,
+         "{" + anthropicContent + R"(,"usage":{"output_tokens":3,"cache_read_input_tokens":10021,"input_tokens":40}})",
+         "Anthropic usage: input_tokens 40, cache_read_input_tokens 10021, output_tokens 3"},
+        {&anthropic, "{" + anthropicContent + "}", "Anthropic usage: not reported"},
+        {&anthropic,
+         "{" + anthropicContent + R"(,"usage":{"input_tokens":"12","cache_read_input_tokens":-4,"output_tokens":2.5}})",
+         "Anthropic usage: not reported"},
+        {&openai,
+         "{" + openaiChoices +
+             R"(,"usage":{"prompt_tokens":10500,"completion_tokens":12,"prompt_tokens_details":{"cached_tokens":10240}}})",
+         "OpenAI usage: prompt_tokens 10500, cached_tokens 10240, completion_tokens 12"},
+        {&openai, "{" + openaiChoices + R"(,"usage":{"prompt_tokens":900,"prompt_tokens_details":null}})",
+         "OpenAI usage: prompt_tokens 900"},
+        {&openai, "{" + openaiChoices + "}", "OpenAI usage: not reported"},
+    };
+    for (const Case& c : cases) {
+        const ModelReply reply = c.provider->ParseReply(c.body);
+        EXPECT_EQ(reply.texts, std::vector<std::string>{"ok"}) << c.body;  // usage never disturbs the reply
+        EXPECT_EQ(UsageLogLine(c.provider->DisplayName(), reply.usage), c.logLine) << c.body;
+    }
+    const ModelReply read = anthropic.ParseReply(cases[1].body);
+    EXPECT_EQ(read.usage.Count("cache_read_input_tokens"), 10021);
+    EXPECT_EQ(read.usage.Count("cache_creation_input_tokens"), -1);
+}
+
+static const std::string kKey = "sk-test-0123456789abcdef";
+
+// One row per text the chat may show: the sanitised service text and every warning.
+TEST_F(Providers, ServiceTextLosesTheKeyStaysShortAndWarningsSayWhatToDo)
+{
+    const std::string euro = "\xE2\x82\xAC";  // three bytes
+    const std::string mark = kWarningMark;
+    const std::string body = R"({"error":{"message":"slow down, )" + kKey + R"("}})";
+    struct Case {
+        const char* name;
+        std::string shown, expected;
+    };
+    const std::vector<Case> cases = {
+        {"key everywhere", SanitiseServiceText("bad key " + kKey + " (" + kKey + ")", kKey), "bad key [key] ([key])"},
+        {"no key set", SanitiseServiceText("no key set", ""), "no key set"},
+        {"300 bytes kept", SanitiseServiceText(std::string(300, 'a'), kKey), std::string(300, 'a')},
+        {"301 bytes cut", SanitiseServiceText(std::string(301, 'a'), kKey), std::string(300, 'a') + "..."},
+        {"character across the cut", SanitiseServiceText(std::string(299, 'a') + euro + "tail", kKey),
+         std::string(299, 'a') + "..."},
+        {"character ending at the cut", SanitiseServiceText(std::string(297, 'a') + euro + "tail", kKey),
+         std::string(297, 'a') + euro + "..."},
+        {"refused key", HttpFailureWarning("Anthropic", 401, body, kKey),
+         mark + "Anthropic did not accept the API key (HTTP 401). Check the key in Settings."},
+        {"rate limit", HttpFailureWarning("OpenAI", 429, body, kKey),
+         mark + "OpenAI is limiting requests (HTTP 429): slow down, [key]. Wait a moment and try again."},
+        {"no explanation", HttpFailureWarning("Anthropic", 500, "<html>", kKey),
+         mark + "Anthropic request failed (HTTP 500)"},
+        {"transport error", UnreachableWarning("OpenAI", "refused for " + kKey, kKey),
+         mark + "Could not reach OpenAI: refused for [key]"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.shown, c.expected) << c.name;
+}
+
 TEST(SystemPrompt, TellsTheModelWhatItWouldOtherwiseLearnFromFailures)
 {
     for (const char* wording : {"metres", "radians", "Edit > Undo", "not found"})
         EXPECT_NE(SystemPrompt().find(wording), std::string::npos) << wording;
-}
-
-// A conversation kept between runs is read back only when a service would accept it again.
-TEST(HistoryJson, RoundTripsAndRefusesHistoriesNoServiceWouldTakeBack)
-{
-    const std::string user = R"({"role":"user","content":[{"type":"text","text":"Add a wall"}]})";
-    const std::string call =
-        R"({"role":"assistant","content":[{"type":"tool_use","id":"t1","name":"create_wall","input":{"x":1}}]})";
-    const std::string answer = R"({"role":"user","content":[{"type":"tool_result","id":"t1","text":"ok",)"
-                               R"("is_error":false},{"type":"image","media_type":"image/png","data":"UE5H"}]})";
-    const std::string stray =
-        R"({"role":"user","content":[{"type":"tool_result","id":"t9","text":"x","is_error":true}]})";
-    const struct {
-        const char* name;
-        std::string history;
-        bool readable;
-    } cases[] = {
-        {"text, image, a call and its result", "[" + user + "," + call + "," + answer + "]", true},
-        {"not a list", user, false},
-        {"two user messages in a row", "[" + user + "," + user + "]", false},
-        {"starts with the assistant", "[" + call + "," + answer + "]", false},
-        {"a result for a call never made", "[" + stray + "]", false},
-        {"a call left without its result", "[" + user + "," + call + "]", false},
-        {"a block of an unknown kind", R"([{"role":"user","content":[{"type":"video"}]}])", false},
-    };
-    for (const auto& c : cases) {
-        const nlohmann::json history = nlohmann::json::parse(c.history);
-        std::vector<HistoryMessage> messages;
-        std::string error;
-        EXPECT_EQ(HistoryFromJson(history, messages, error), c.readable) << c.name << ": " << error;
-        if (c.readable) {
-            EXPECT_EQ(HistoryToJson(messages), history) << c.name;
-        }
-    }
 }

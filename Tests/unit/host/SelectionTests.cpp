@@ -78,6 +78,8 @@ TEST_F(SelectionTest, PropertyWriteRefusalsLeaveTheValueAndAnAcceptedWriteUndoes
     } writes[] = {
         {"a string for an integer", wall, Value("General Ratings", "Acoustic Rating", HostTesting::StringVariant("60")),
          APIERR_BADVALUE},
+        {"a NUL in text", wall, Value("Project Data", "Status", HostTesting::StringVariant(std::string("a\0b", 3))),
+         APIERR_BADVALUE},
         {"read-only", HostTesting::AddFixture(API_SlabID),
          Value("General Ratings", "Gross Area", HostTesting::RealVariant(1)), APIERR_READONLY},
         {"not for doors", door, Value("General Ratings", "Load Bearing", HostTesting::BooleanVariant(true)),

@@ -1,13 +1,13 @@
 // The add-on's entry points in the host: what loading registers, a failed registration, and
 // the menu and the host's palette messages driving one palette until the add-on is unloaded.
 #include "ShellTest.hpp"
+#include "core/HttpClient.hpp"
 
 class EntryPointTest : public ShellTest {
 protected:
     AddOnHost::LoadReport Load()
     {
-        return AddOnHost::Load({&CheckEnvironment, &RegisterInterface, &Initialize, &FreeData},
-                               (fs::path(__FILE__).parent_path() / "../../../Src/resources").lexically_normal());
+        return AddOnHost::Load({&CheckEnvironment, &RegisterInterface, &Initialize, &FreeData, &AddOnResourceData});
     }
     GSErrCode ChooseItem() { return AddOnHost::ChooseMenuItem(kQuillmereMenuResId, kPaletteMenuItemIndex); }
     GSErrCode Message(API_PaletteMessageID id, intptr_t param = 0)
@@ -116,8 +116,14 @@ TEST_F(EntryPointTest, TheMenuAndTheHostsPaletteMessagesDriveOnePaletteUntilFree
         EXPECT_EQ(ChatPalette::TryGetInstance(), palette) << "hiding must keep the palette and its conversation";
     }
 
+    // Quitting tells the add-on at once, while a tool may hold the main thread: every request
+    // gives up until the add-on is freed.
+    const auto request = [] { return Quillmere::HttpGet("http://127.0.0.1:1/", {}).error; };
+    AddOnHost::NotifyQuit();
+    EXPECT_EQ(request(), "The request was cancelled.");
     const std::string page = palette->GetPagePath();
     ASSERT_EQ(AddOnHost::Unload(), NoError);
+    EXPECT_NE(request(), "The request was cancelled.");
     EXPECT_EQ(ChatPalette::TryGetInstance(), nullptr);
     EXPECT_TRUE(PaletteHost::Palettes().empty());
     EXPECT_TRUE(PaletteHost::Browsers().empty());

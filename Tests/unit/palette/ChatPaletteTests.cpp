@@ -5,15 +5,23 @@
 // and a render started before the conversation was cleared shows nothing in the new one.
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <new>
 #include <thread>
+
+#include <sys/resource.h>
 
 #include <nlohmann/json.hpp>
 
 #include "FakeProductService.hpp"
 #include "ShellTest.hpp"
+#include "TempFolder.hpp"
+#include "core/ConversationFiles.hpp"
+#include "core/FileText.hpp"
 #include "core/MainThread.hpp"
+#include "engine/HistoryJson.hpp"
+#include "palette/ConversationLog.hpp"
 #include "tools/recognition/RenderJobs.hpp"
 
 using nlohmann::json;
@@ -89,20 +97,6 @@ TEST_F(ShellTest, TheBridgeObjectSavesWhatThePageShowsAndRefusesUnusableInput)
     for (const std::string& script : scripts)
         EXPECT_EQ(script.rfind("QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 ", 0), 0u) << script;
     EXPECT_FALSE(palette.GetBridge().IsBusy());
-}
-
-TEST_F(ShellTest, PageUpdatesAreSingleEscapedCalls)
-{
-    ChatPalette palette;
-    palette.PushRenderPreview("https://r.example/a'b.png", "https://r.example/d\nl");
-    palette.PushToolResult("create_wall", true, "Wall \"A\"\\1");
-    palette.PushAssistantMessage("</script>");
-    const std::vector<std::string> expected = {
-        "QuillmereUI.addRenderPreview('https://r.example/a\\'b.png','https://r.example/d\\nl')",
-        "QuillmereUI.addToolResult('create_wall',true,'Wall \\\"A\\\"\\\\1')",
-        "QuillmereUI.addAssistantMessage('</script>')",
-    };
-    EXPECT_EQ(Scripts(palette), expected);
 }
 
 TEST_F(ShellTest, ReportsRunOnTheMainThreadAndOnlyWhileTheirPaletteLives)
@@ -182,8 +176,16 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
     EXPECT_TRUE(Call(palette, "sendMessage", {JS::Value("Hello\nthere")}).GetBool());
     EXPECT_TRUE(Call(palette, "sendMessageWithAttachments", {JS::Value(blocks.dump())}).GetBool());
     palette.SetThinking(true);
-    palette.PushAssistantMessage("Working on \"it\"\\now");
-    palette.PushRenderPreview("https://r.example/a.png", "https://r.example/a.png?dl=1");
+    palette.PushAssistantMessage("Working on \"it\"\\now</script>");
+    palette.PushRenderPreview("https://r.example/a'b.png", "https://r.example/d\nl");
+    palette.PushToolResult("create_wall", true, "Wall \"A\"\\1");
+    const std::vector<std::string> updates = {
+        // each a single call, every text escaped
+        "QuillmereUI.addAssistantMessage('Working on \\\"it\\\"\\\\now</script>')",
+        "QuillmereUI.addRenderPreview('https://r.example/a\\'b.png','https://r.example/d\\nl')",
+        "QuillmereUI.addToolResult('create_wall',true,'Wall \\\"A\\\"\\\\1')"};
+    const std::vector<std::string> scripts = Scripts(palette);
+    EXPECT_EQ(std::vector<std::string>(scripts.end() - 3, scripts.end()), updates);
 
     EXPECT_TRUE(Call(palette, "replayConversation", {JS::Value("page-7")}).GetBool());
     const json expected = {
@@ -194,8 +196,9 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
           {{"kind", "user"},
            {"text", "Walls as in the plan, it's 'urgent'"},
            {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}}}}},
-          {{"kind", "assistant"}, {"text", "Working on \"it\"\\now"}},
-          {{"kind", "preview"}, {"image", "https://r.example/a.png"}, {"download", "https://r.example/a.png?dl=1"}}}}};
+          {{"kind", "assistant"}, {"text", "Working on \"it\"\\now</script>"}},
+          {{"kind", "preview"}, {"image", "https://r.example/a'b.png"}, {"download", "https://r.example/d\nl"}},
+          {{"kind", "tool"}, {"name", "create_wall"}, {"success", true}, {"detail", "Wall \"A\"\\1"}}}}};
     EXPECT_EQ(ShownConversation(Scripts(palette).back()), expected) << Scripts(palette).back();
 
     // Cleared: every page (no page named) is emptied, busy included, and a later page sees nothing.
@@ -301,31 +304,191 @@ TEST_F(ShellTest, ARenderReportWaitingWhenTheConversationIsClearedIsDropped)
     RenderJobs::SetPollInterval(std::chrono::seconds(1));
 }
 
-TEST_F(ShellTest, EachTurnKeepsTheConversationInItsOwnFileAndClearStartsAnother)
+TEST_F(ShellTest, EachTurnIsKeptInItsConversationsFileAndAFailedSaveIsShownUntilOneWorks)
 {
     const fs::path history = SettingsPath().parent_path() / "history";
-    fs::create_directories(history);
-    std::ofstream(history / "conversation-old.json") << R"({"history":[{"role":"assistant"}]})";
+    fs::create_directories(history.parent_path());
+    std::ofstream(history) << "a file where the history folder belongs";
     ChatPalette palette;
-    EXPECT_TRUE(fs::exists(history / "conversation-old.json.damaged")) << "a damaged file is set aside, not fatal";
     const auto turn = [&](const char* text) {  // without a key every turn ends unsent
         Call(palette, "sendMessage", {JS::Value(text)});
-        ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+        EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
         MainQueue::DrainUntilIdle();
+        Call(palette, "replayConversation", {JS::Value("p")});  // as a reloaded page
+        return ShownConversation(Scripts(palette).back())["entries"].dump();
     };
-    const auto files = [&] {
-        std::vector<fs::path> found;
-        for (const auto& entry : fs::directory_iterator(history))
-            if (entry.path().extension() == ".json") found.push_back(entry.path());
-        return found;
-    };
-    turn("Draw a wall");
-    ASSERT_EQ(files().size(), 1u);
-    const fs::path first = files()[0];
+    const std::string warning = "\xE2\x9A\xA0 Conversation not saved: cannot make the folder " + history.string();
+    EXPECT_NE(turn("Draw a wall").find(warning), std::string::npos);
+    EXPECT_TRUE(AnyScriptStartsWith(palette, "QuillmereUI.addAssistantMessage('" + warning + "')"));
+    fs::remove(history);
+    EXPECT_EQ(turn("Draw another").find(warning), std::string::npos) << "a save that worked ends the warning";
+    const fs::path first = fs::directory_iterator(history)->path();
     EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_NE(ReadFile(first).find("Draw a wall"), std::string::npos) << "what the failed save missed is kept";
     Call(palette, "clearHistory");
     turn("Something else");
-    EXPECT_EQ(files().size(), 2u);
-    EXPECT_NE(ReadFile(first).find("Draw a wall"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(history), fs::directory_iterator()), 2);
     EXPECT_EQ(ReadFile(first).find("Something else"), std::string::npos);
+}
+
+namespace {
+
+// Turns 1..count: a question with a picture, a tool call (a message, a failure or an element in
+// turn) with its card, and in even turns an answer (so the next question joins the results'
+// message); from turn 3 on, the second question is marked unsent in place. {history, entries}.
+json Turns(int count, std::vector<HistoryMessage>* messages = nullptr)
+{
+    Conversation history;
+    json entries = json::array();
+    for (int n = 1; n <= count; ++n) {
+        const std::string id = "t" + std::to_string(n), png = "iVBORw0K" + id, wall = "[\"Wall-" + id + "\"]";
+        const ToolResult result = n % 3 == 1 ? ToolResult::Ok("", wall) : ToolResult::Fail(wall);
+        const ToolResult placed = ToolResult::Ok("Wall-" + id, "");
+        history.AppendUser({ContentBlock::Text("Walls of " + id), ContentBlock::Image("image/png", png)});
+        history.AppendAssistant({ContentBlock::ToolUse(id, "list_elements", {{"n", n}})});
+        history.AppendUser({ContentBlock::ToolResult(id, (n % 3 ? result : placed).toJson(), n % 3 == 2)});
+        const json file = {{"name", "p.png"}, {"media_type", "image/png"}, {"data", png}};
+        entries.push_back({{"kind", "user"}, {"text", "Walls of " + id}, {"files", {file}}});
+        entries.push_back({{"kind", "tool"},
+                           {"name", "list_elements"},
+                           {"success", n % 3 != 2},
+                           {"detail", n % 3 ? wall : "Wall-" + id}});
+        if (n % 2 == 1) continue;
+        history.AppendAssistant({ContentBlock::Text("Done " + id)});
+        entries.push_back({{"kind", "assistant"}, {"text", "Done " + id}});
+    }
+    if (count >= 3) entries[2]["unsent"] = true;
+    if (messages != nullptr) *messages = history.Messages();
+    return {HistoryToJson(history.Messages()), entries};
+}
+
+bool Save(ConversationLog& log, int turns, std::string& error)
+{
+    std::vector<HistoryMessage> history;
+    const json entries = Turns(turns, &history)[1];
+    return log.Save(history, entries, turns == 3 ? 2 : std::string::npos, error);
+}
+
+std::string Record(int turns)
+{
+    std::vector<HistoryMessage> history;
+    return EncodeRecord(history, Turns(turns, &history)[1], {});
+}
+
+json Restored(ConversationLog& log)
+{
+    std::vector<HistoryMessage> history;
+    json entries;
+    log.RestoreNewest(history, entries);
+    return {HistoryToJson(history), entries};
+}
+
+}  // namespace
+
+TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromThere)
+{
+    std::string error;
+    ConversationLog writer;
+    writer.StartNew();
+    for (int turns = 1; turns <= 3; ++turns) ASSERT_TRUE(Save(writer, turns, error)) << error;
+    const std::string written = TempFolder::Read(LocalStorage::ConversationPath(writer.Name()));
+    for (const char* once : {"Wall-t1", "iVBORw0Kt1", "Wall-t3", "iVBORw0Kt3"})  // a result and its card, a picture
+        EXPECT_EQ(written.find(once), written.rfind(once)) << once << " is written more than once";
+    const auto damaged = [&](int line) {  // its closing bracket
+        std::size_t end = 0;
+        for (int i = 0; i <= line; ++i) end = written.find('\n', end) + 1;
+        return written.substr(0, end - 2) + "}" + written.substr(end - 1);
+    };
+    const json earlier = Turns(2);
+    const auto version1 = [](const json& history) {
+        return json{{"version", 1}, {"history", history}, {"transcript", json::array()}}.dump();
+    };
+    // Histories no service would take back.
+    const json user = json::parse(R"({"role":"user","content":[{"type":"text","text":"Add a wall"}]})"),
+               call = json::parse(
+                   R"({"role":"assistant","content":[{"type":"tool_use","id":"t1","name":"w","input":{}}]})"),
+               stray = json::parse(
+                   R"({"role":"user","content":[{"type":"tool_result","id":"t9","text":"x","is_error":true}]})");
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool tooLong;  // a name with no room left for ".damaged"
+        int turns;
+        bool older, aside;  // the older conversation restored; the file set aside
+    } rows[] = {
+        {"as written", written, false, 3, false, false},
+        {"the last record unfinished", written.substr(0, written.size() - 9), false, 2, false, false},
+        {"the last record damaged", damaged(2), false, 2, false, false},
+        {"a record damaged inside", damaged(1), false, 1, false, true},
+        {"an earlier version's file", json{{"version", 1}, {"history", earlier[0]}, {"transcript", earlier[1]}}.dump(),
+         false, 2, false, false},
+        {"two user messages in a row", version1({user, user}), false, 1, true, true},
+        {"starting with the assistant", version1({call}), false, 1, true, true},
+        {"a result for a call never made", version1({stray}), false, 1, true, true},
+        {"a call left without its result", version1({user, call}), false, 1, true, true},
+        {"a block of an unknown kind", version1({{{"role", "user"}, {"content", {{{"type", "video"}}}}}}), false, 1,
+         true, true},
+        {"no list of messages", version1(user), false, 1, true, true},
+        {"nothing readable", "{", false, 1, true, true},
+        {"nothing readable, no room to set it aside", "{", true, 1, true, false},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(LocalStorage::HistoryDir());
+        ASSERT_TRUE(LocalStorage::SaveConversation("conversation-older", Record(1)));
+        fs::last_write_time(LocalStorage::ConversationPath("conversation-older"),
+                            fs::file_time_type::clock::now() - std::chrono::hours(1));
+        const std::string name = row.tooLong ? std::string(250, 'c') : "conversation-newest";
+        TempFolder::Write(LocalStorage::ConversationPath(name), row.bytes);
+        ConversationLog log, next;
+        EXPECT_EQ(Restored(log), Turns(row.turns)) << row.name;
+        EXPECT_EQ(log.Name(), row.older ? "conversation-older" : name) << row.name;
+        EXPECT_EQ(::access((LocalStorage::ConversationPath(name) + ".damaged").c_str(), F_OK) == 0, row.aside)
+            << row.name;
+        ASSERT_TRUE(Save(log, row.turns + 1, error)) << row.name << ": " << error;
+        EXPECT_EQ(Restored(next), Turns(row.turns + 1)) << row.name;
+    }
+}
+
+TEST_F(ShellTest, AWriteThatFailsLeavesTheOldBytesAndTheNextSaveWritesWhatItMissed)
+{
+    struct rlimit unlimited {};
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    const auto limit = [&](const std::string& file) {  // reached part-way
+        const struct rlimit small = {fs::file_size(file) + 10, unlimited.rlim_max};
+        ::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &small);
+    };
+    const auto unlimit = [&](const std::string&) { ::setrlimit(RLIMIT_FSIZE, &unlimited), ::signal(SIGXFSZ, SIG_DFL); };
+    using Step = std::function<void(const std::string&)>;
+    const struct {
+        const char* name;
+        Step spoil, mend;
+        bool wholeFileWriter;
+    } rows[] = {
+        {"a folder at the file's name", [](auto& f) { fs::rename(f, f + "~"), fs::create_directory(f); },
+         [](auto& f) { fs::remove(f), fs::rename(f + "~", f); }, false},
+        {"a file-size limit", limit, unlimit, false},
+        {"a file-size limit, whole-file writer", limit, unlimit, true},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(LocalStorage::HistoryDir());
+        ConversationLog log, next;
+        log.StartNew();
+        std::string error;
+        ASSERT_TRUE(Save(log, 1, error)) << error;
+        const std::string file = LocalStorage::ConversationPath(log.Name()), old = TempFolder::Read(file);
+        fs::create_hard_link(file, file + ".link");
+        const auto write = [&](int turns) {
+            return row.wholeFileWriter ? WriteWholeFileAtomic(file, Record(turns), 0600, &error)
+                                       : Save(log, turns, error);
+        };
+        row.spoil(file);
+        const bool saved = write(2);
+        row.mend(file);
+        EXPECT_FALSE(saved) << row.name;
+        EXPECT_EQ(TempFolder::Read(file), old) << row.name;
+        ASSERT_TRUE(write(3)) << row.name << ": " << error;
+        // The log adds to the file it wrote; the whole-file writer puts a new file in its place.
+        EXPECT_EQ(TempFolder::Read(file + ".link"), row.wholeFileWriter ? old : TempFolder::Read(file)) << row.name;
+        EXPECT_EQ(Restored(next), Turns(3)) << row.name;
+    }
 }

@@ -119,7 +119,7 @@ TEST(UploadFile, TheFileIsPrivateExactlyNamedAndWholeAndGoesWithItsFolder)
 TEST(UploadFile, NamesThatAreNoFileNameAndAnUnusableFolderLeaveNothing)
 {
     TempDirScope tmp("quillmere-uploadfile");
-    for (const char* name : {"", "a/b", ".."}) {
+    for (const char* name : {"", "a/b", "..", "plan\r\nX-Evil: 1.png", "plan\".png", "plan\x7f.png"}) {
         Quillmere::UploadFile file(name, "x");
         EXPECT_FALSE(file.Written()) << name;
         EXPECT_EQ(file.Path(), "");

@@ -45,6 +45,12 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
         return [this, body] { Storage().Put("S.meta.json", body); };
     };
     const json layout = {{"template_name", "S"}};
+    const auto listing = [this](const std::vector<std::string>& names) {
+        json entries = json::array();
+        for (const std::string& name : names) entries.push_back({{"name", name}});
+        Storage().FailNext("/storage/v1/object/list/", 200, entries.dump());
+        Storage().Put("S.meta.json", "{}");
+    };
     struct Case {
         const char* name;
         std::function<void()> arrange;
@@ -57,7 +63,7 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
         {"past the reply cap", summary(std::string(Quillmere::kMaxServiceReplyBytes + 1, ' ')), "get_template_layout",
          layout, "!Template meta not found: S.meta.json"},
         {"flooding the conversation", summary(manyPoints.dump()), "get_template_layout", layout,
-         "[Result cut: only the first " + std::to_string(kMaxToolResultBytes) + " of"},
+         "[Result cut: only the first "},
         {"an error body echoing the keys", [&] { Storage().FailNext("/storage/v1/object/list/", 500, echo); },
          "list_templates", json::object(), R"((500): apikey: [redacted]\r\nAuthorization: Bearer [redacted]xx)"},
         {"listing entries that are not templates",
@@ -78,6 +84,20 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
          "select_typology",
          {{"bedrooms", 2}},
          R"("typology_name":"fits","unreadable_entries":2})"},
+        {"summaries past the bytes one listing reads",
+         [&] {
+             for (const char* big : {"b1.meta.json", "b2.meta.json", "b3.meta.json", "b4.meta.json"})
+                 Storage().Put(big, '"' + std::string(Quillmere::kMaxServiceReplyBytes - 2, 'x') + '"');
+             listing({"b1.meta.json", "b2.meta.json", "b3.meta.json", "b4.meta.json", "S.meta.json"});
+         },
+         "list_templates", json::object(), R"({"count":0,"templates":[],"unreadable_count":5})"},
+        {"summaries that never answer share one deadline",
+         [&] {
+             Quillmere::SetHttpTimeoutOverrideForTesting(500);  // for this last row
+             Storage().FailNext("/storage/v1/object/public/Templates/slow", 0, "", 2);
+             listing({"slow1.meta.json", "slow2.meta.json", "S.meta.json"});
+         },
+         "list_templates", json::object(), R"({"count":0,"templates":[],"unreadable_count":3})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,8 +108,9 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
         EXPECT_NE(text.find(c.outcome.substr(failure ? 1 : 0)), std::string::npos) << text.substr(0, 300);
         EXPECT_EQ(r.success, !failure);
         EXPECT_EQ(text.find(Storage().ServiceKey()), std::string::npos);
-        EXPECT_LT(text.size(), kMaxToolResultBytes + 200);
+        EXPECT_LE(r.toJson().size(), kMaxToolResultBytes);
     }
+    Quillmere::SetHttpTimeoutOverrideForTesting(0);
     for (const auto& sent : Storage().RequestsTo("GET", "/"))
         EXPECT_EQ(sent.path.rfind("/storage/v1/object/public/Templates/", 0), 0u) << sent.path;
 }

@@ -59,8 +59,11 @@ TEST_F(PlanTools, TheUploadSendsTheDecodedAttachmentAsItsOnlyFilePartAndLeavesNo
         EXPECT_TRUE(part.content == row.bytes);
         EXPECT_TRUE(TmpEmpty()) << "the upload's file or folder was left behind";
     }
-    Attach({{"image/png", "UE5HM"}});
+    Attach({{"image/png", "UE5HM"}, {"text/plain", "QUJD"}});
     EXPECT_EQ(Outcome(Run("upload_reference_plan", json::object())), "!Failed to decode attachment");
+    EXPECT_EQ(Outcome(Run("upload_reference_plan", {{"attachment_index", 1}})),
+              "!Attachment 1 (text/plain) cannot go to plan recognition: it takes PNG, JPEG and TIFF images and PDF "
+              "files");
     EXPECT_TRUE(PlanRequests().empty() && TmpEmpty());
 }
 

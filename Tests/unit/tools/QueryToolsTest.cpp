@@ -4,6 +4,7 @@
 
 #include "HostTestingProperties.hpp"
 #include "QuillmereTest.hpp"
+#include "core/OutsideText.hpp"
 
 namespace {
 
@@ -53,6 +54,45 @@ TEST_F(QueryTools, FiltersCombineAndPagesMeetAtTheirEdges)
         EXPECT_EQ(page.value("total", 0u), c.total);
         EXPECT_EQ(Guids(page), c.page);
         EXPECT_EQ(page.value("next_offset", json(-1)), c.next);
+    }
+}
+
+// A page ends before the cap as the model reads the result (escaped): quotes in zone names
+// double there, so a page measured before escaping would be cut.
+TEST_F(QueryTools, PagesEndBeforeTheCapSoNoneIsCut)
+{
+    API_Element zone = HostTesting::MakeElement(API_ZoneID);
+    GS::ucscpy(zone.zone.roomName, GS::UniString(std::string(200, '"').c_str()).ToUStr().Get());
+    std::vector<std::string> zones;
+    for (int i = 0; i < 100; ++i) {
+        ScopedMemo memo;
+        PutPolygon(memo.memo, kRectangle8x6);
+        zones.push_back(Text(HostTesting::AddElement(zone, memo.get())));
+    }
+    ASSERT_TRUE(Run("select_elements", {{"element_guids", zones}}).success);
+    const json paged = {{"limit", 1000}};
+    const std::pair<const char*, json> cases[] = {{"list_elements", paged},
+                                                  {"find_elements", {{"text", "\"\""}, {"limit", 1000}}},
+                                                  {"get_selection", paged},
+                                                  {"get_element_details", {{"element_guids", zones}}}};
+    for (const auto& [tool, first] : cases) {
+        SCOPED_TRACE(tool);
+        std::vector<std::string> seen;
+        int calls = 0;
+        for (json input = first; !input.is_null() && calls++ < 10;) {
+            const ToolResult result = Run(tool, input);
+            EXPECT_LE(result.toJson().size(), kMaxToolResultBytes);
+            const json page = Data(result);
+            ASSERT_TRUE(page.is_object());
+            for (const std::string& guid : Guids(page)) seen.push_back(guid);
+            input["offset"] = page.value("next_offset", json());  // the next page, or the details left out
+            if (page.contains("left_out"))
+                input = {{"element_guids", page["left_out"]}};
+            else if (input["offset"].is_null())
+                input = json();
+        }
+        EXPECT_EQ(seen, zones);
+        EXPECT_GT(calls, 1);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "QuillmereTest.hpp"
 #include "TempFolder.hpp"
 #include "core/DebugLog.hpp"
+#include "core/HttpClient.hpp"
 #include "tools/library/TemplateSummary.hpp"
 
 namespace {
@@ -52,6 +53,17 @@ TEST_F(TemplateCapture, TheSummaryCountsAsWrittenOnlyWhenItWasAndBadReplyBytesAr
     const json reply = Capture("Full");
     EXPECT_EQ(reply["meta_written_local"], false);
     EXPECT_EQ(reply["supabase_error"], "Supabase upload Full.meta.json failed (400): bad \xEF\xBF\xBD byte");
+}
+
+TEST_F(TemplateCapture, UploadsThatNeverAnswerShareOneDeadlineAndSaySo)
+{
+    Storage().FailNext("/storage/v1/object/Templates/", 0, "", 2);
+    Quillmere::SetHttpTimeoutOverrideForTesting(500);
+    const json reply = Capture("Slow");
+    Quillmere::SetHttpTimeoutOverrideForTesting(0);
+    EXPECT_EQ(reply["mod_upload_error"], "Supabase upload Slow.mod failed (0): The request timed out.");
+    EXPECT_EQ(reply["supabase_error"], "Supabase upload Slow.meta.json failed (0): The request was not sent: the "
+                                       "tool call had used all its time.");
 }
 
 TEST_F(TemplateCapture, NoKeyReachesAResultOrTheLog)

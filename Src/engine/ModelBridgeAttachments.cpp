@@ -1,0 +1,53 @@
+// The engine's attachments: a message's content read and held to the chosen service's limits
+// before it is queued, and the attachments of the message being processed served to the tools
+// that read them (the plan upload) while its turn runs.
+#include "engine/AttachmentLimits.hpp"
+#include "engine/ModelBridge.hpp"
+#include "engine/UserContent.hpp"
+
+std::string ModelBridge::ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks,
+                                             bool& read) const
+{
+    std::string error;
+    read = ReadUserContent(content, blocks, error);
+    if (!read) return error;
+    content = nullptr;  // its attachments now live in blocks
+    const ServiceChoice service = [this] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return ChooseService(services);
+    }();
+    return OversizedAttachment(blocks, service.kind,
+                               service.kind == ProviderKind::OpenAI ? openai->DisplayName() : anthropic->DisplayName());
+}
+
+void ModelBridge::KeepAttachments(const std::vector<ContentBlock>& message)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    currentAttachments.clear();
+    for (const ContentBlock& block : message)
+        if (block.kind == BlockKind::Image || block.kind == BlockKind::Document) currentAttachments.push_back(block);
+}
+
+AttachmentData ModelBridge::GetCurrentAttachment(int index) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (index < 0 || static_cast<std::size_t>(index) >= currentAttachments.size()) {
+        return AttachmentData{};
+    }
+    const ContentBlock& block = currentAttachments[static_cast<std::size_t>(index)];
+    return AttachmentData{block.Data(), block.mediaType, ExtensionForMediaType(block.mediaType)};
+}
+
+std::string ModelBridge::ExtensionForMediaType(const std::string& mediaType)
+{
+    if (mediaType == "application/pdf") {
+        return "pdf";
+    }
+    if (mediaType == "image/jpeg") {
+        return "jpg";
+    }
+    if (mediaType == "image/tiff") {
+        return "tiff";
+    }
+    return "png";
+}

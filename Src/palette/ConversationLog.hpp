@@ -1,0 +1,39 @@
+#pragma once
+
+// The running conversation's file in the history folder, kept up to date a turn at a time: each
+// save appends what the conversation gained since the last save that worked (records, see
+// palette/ConversationRecords.hpp), so a save that failed is made good by the next one, and a
+// failed or interrupted save never loses a turn saved before it. The file is written whole
+// (through a temporary name renamed over it) only when there is nothing sound to append to: a
+// new conversation, a file of an earlier version or damaged inside, or one an append failed on.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "engine/Conversation.hpp"
+#include "palette/ConversationRecords.hpp"
+
+class ConversationLog {
+public:
+    // Takes up the newest conversation file that can be read (five at most are tried): one that
+    // cannot be opened is passed over, a damaged one is set aside, and the next-newest is tried.
+    // A file read in part (its end damaged) gives what could be read. false, with a new
+    // conversation started, when none could be read.
+    bool RestoreNewest(std::vector<HistoryMessage>& history, nlohmann::json& entries);
+    // A new conversation, in a new file; the old file stays.
+    void StartNew();
+    // Writes what history and entries (the page transcript's) hold beyond the last save that
+    // worked; entries from changedFrom on were changed in place and are written again. false
+    // with the reason in error when nothing could be written.
+    bool Save(const std::vector<HistoryMessage>& history, const nlohmann::json& entries, std::size_t changedFrom,
+              std::string& error);
+    const std::string& Name() const { return name; }
+
+private:
+    std::string name;
+    KeptPosition kept;            // what the file holds
+    std::uint64_t keptBytes = 0;  // its length; 0 when there is nothing to append to
+};
