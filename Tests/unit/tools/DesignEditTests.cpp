@@ -36,6 +36,8 @@ TEST_F(DesignEdits, MirrorAndScaleWorkAboutTheBoxOfTheWalls)
         {"mirror across x by default", {{{"op", "mirror"}}}, {8, 2}},
         {"mirror across the other axis", {{{"op", "mirror"}, {"axis", "X"}}}, {2, 6}},
         {"a room added first widens the box", {{{"op", "add_room"}, {"x", 20}, {"y", 0}}, {{"op", "mirror"}}}, {22, 2}},
+        {"a garage added first widens it", {{{"op", "add_garage"}, {"x", 20}}, {{"op", "mirror"}}}, {24, 2}},
+        {"and deepens it", {{{"op", "add_garage"}, {"y", 20}}, {{"op", "mirror"}, {"axis", "y"}}}, {2, 21.5}},
         {"scale to an area", {{{"op", "scale_to_sqm"}, {"target_sqm", 320}}}, {-1, 0}},
     };
     for (const auto& row : rows) {
@@ -102,6 +104,11 @@ TEST_F(DesignEdits, PolishSnapsWallPointsToTheGridOnce)
     for (const json& input : {json::object(), json{{"grid_size", -1}}})
         EXPECT_EQ(Data(Run("polish_plan", input))["grid_size"], 0.05) << "no grid: 5 cm";
     EXPECT_EQ(UndoSteps().front(), "Quillmere: Polish Plan");
+    for (const auto& [tool, words] : {std::pair{"polish_plan", "Polish"}, {"adapt_typology", "Adapt"}}) {
+        HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_REFUSEDCMD);
+        EXPECT_EQ(RunText(tool, R"({"operations":[{"op":"mirror"}]})").error,
+                  words + (" failed (error " + std::to_string(APIERR_REFUSEDCMD) + ")"));
+    }
     EXPECT_EQ(RunText("polish_plan", R"({"grid_size":5e-324})").error,
               "Polish failed: grid_size 5e-324 gives coordinates that are not finite numbers");
 }

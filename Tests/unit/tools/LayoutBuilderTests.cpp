@@ -62,8 +62,8 @@ TEST_F(LayoutBuilder, OpeningsFindTheLastWallOfTheirIdAndWhatCannotBeBuiltIsNotC
 
 TEST_F(LayoutBuilder, ABatchTakesTheDefaultsOfWhatItsWallsLeaveOutInOneStep)
 {
-    const json batch = Data(Run("create_walls_batch", {{"walls", {{{"end_x", 4}}, {{"end_y", 5}}}}}));
-    EXPECT_EQ(batch["message"], "2 walls created");
+    EXPECT_EQ(Data(Run("create_walls_batch", {{"walls", {{{"end_x", 4}}, {{"end_y", 5}}}}}))["message"],
+              "2 walls created");
     const API_WallType wall = All(API_WallID).at(1).wall;
     EXPECT_EQ((Values{wall.thickness, wall.height, double(wall.head.floorInd), wall.begC.x, wall.begC.y, wall.endC.x}),
               (Values{0.3, 3.0, 0, 0, 0, 0}));
