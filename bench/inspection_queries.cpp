@@ -1,7 +1,7 @@
-// The query tools at project scale: list_elements (a page of 100 filtered by type and story),
-// find_elements (text and box filters) and get_project_info over 100,000 mixed elements, each
-// beside the bare loop it is measured against in the same run: every element of every type
-// listed with ACAPI_Element_GetElemList and read with ACAPI_Element_Get.
+// The query tools at project scale: list_elements (a page of 100 filtered by type and story, and
+// by story alone), find_elements (text and box filters) and get_project_info over 100,000 mixed
+// elements, each beside the bare loop it is measured against in the same run: every element of
+// every type listed with ACAPI_Element_GetElemList and read with ACAPI_Element_Get.
 
 #include <benchmark/benchmark.h>
 
@@ -69,6 +69,13 @@ void BM_ListElementsWallsOnStory0(benchmark::State& state)
     RunTool(state, "list_elements", {{"types", {"wall"}}, {"story", 0}, {"offset", 20000}, {"limit", 100}});
 }
 BENCHMARK(BM_ListElementsWallsOnStory0)->Unit(benchmark::kMillisecond);
+
+// Every kind on one story: each drafting element's database is asked for (half the project).
+void BM_ListElementsAllOnStory0(benchmark::State& state)
+{
+    RunTool(state, "list_elements", {{"story", 0}, {"offset", 90000}, {"limit", 100}});
+}
+BENCHMARK(BM_ListElementsAllOnStory0)->Unit(benchmark::kMillisecond);
 
 void BM_FindElementsTextAndBox(benchmark::State& state)
 {

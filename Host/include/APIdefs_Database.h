@@ -1,14 +1,16 @@
 #pragma once
 
 // Database records: the floor plan, sections, details, layouts and worksheets, each a
-// database of its own with a type and an identifier.
+// database of its own with a type and an identifier. 'GEDB' reads the type, identifier and name
+// of the database an element is drawn in: par1 the element's API_Guid, par2 the record.
 
 #include "GSRoot.hpp"
 
 enum API_DatabaseID : Int32 {
     APIDb_NewDatabaseID = 0x4E444154,            // 'NDAT'
     APIDb_ChangeCurrentDatabaseID = 0x43444154,  // 'CDAT'
-    APIDb_GetCurrentDatabaseID = 0x47434442      // 'GCDB'
+    APIDb_GetCurrentDatabaseID = 0x47434442,     // 'GCDB'
+    APIDb_GetContainingDatabaseID = 0x47454442   // 'GEDB'
 };
 
 enum API_DatabaseTypeID : Int32 {

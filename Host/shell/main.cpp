@@ -84,7 +84,8 @@ int main(int argc, char** argv)
     WatchQuitSignals();
 
     MainQueue::SetMainThread();
-    HostTesting::ResetProject();
+    // A fresh project with fresh GUIDs: a GUID from an earlier run's conversation names nothing.
+    HostTesting::ResetProject(HostTesting::GuidSeed::Random);
     PlanViewPdf::Install();  // 'PUBL' draws its pages through the window's plan view
     PlanWindow::Install();   // a capture of the host's window shows its plan view
 

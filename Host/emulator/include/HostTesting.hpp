@@ -16,8 +16,11 @@ namespace HostTesting {
 // ---- Project ------------------------------------------------------------------------------
 
 // Back to the embedded default project: stories, attributes and defaults, no elements, empty
-// undo history, no failures, empty call log, deterministic GUIDs from the start.
-void ResetProject();
+// undo history, no failures, empty call log. The GUIDs of new elements follow from a fixed
+// seed, so that test runs repeat exactly, or from a random source, as the host application
+// starts: a GUID kept from an earlier run (in a restored conversation) names no element then.
+enum class GuidSeed { Fixed, Random };
+void ResetProject(GuidSeed guids = GuidSeed::Fixed);
 
 struct StoryFixture {
     Int16 index;

@@ -7,7 +7,8 @@
 // - "ACAPI_Navigator": typeID = the code ('GNSE' ...); name = "map <id>" for 'GNSE' and
 //   'CVPI'; index = the set index of an indexed 'GNSE'; guid = the parent of 'GNCI' and 'CVPI',
 //   the view of 'CHNV';
-// - "ACAPI_Database": typeID = the code; guid = the database of 'CDAT'; name = the name of 'NDAT';
+// - "ACAPI_Database": typeID = the code; guid = the database of 'CDAT', the element of 'GEDB';
+//   name = the name of 'NDAT';
 // - "ACAPI_Override_GetOverrideCombination": guid = the combination.
 
 #include <string>

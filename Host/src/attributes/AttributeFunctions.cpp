@@ -11,20 +11,6 @@ using namespace HostInternal;
 
 namespace {
 
-bool IsAttributeType(Int32 typeID)
-{
-    switch (typeID) {
-    case API_PenID:
-    case API_LayerID:
-    case API_LinetypeID:
-    case API_FilltypeID:
-    case API_CompWallID:
-    case API_MaterialID:
-    case API_BuildingMaterialID: return true;
-    default: return false;
-    }
-}
-
 std::string AttrDetail(const API_Attribute* a)
 {
     if (a == nullptr) return "null";
@@ -116,6 +102,7 @@ GSErrCode ACAPI_Attribute_Create(API_Attribute* attribute, API_AttributeDef*)
         return call.Return(APIERR_ATTREXIST);
     }
     if (!ValidColourData(*attribute)) return call.Return(APIERR_BADPARS);
+    if (project.Attributes(typeID).Count() >= AttributeTable::kMaxIndex) return call.Return(APIERR_MEMFULL);
     API_Attribute record = *attribute;
     record.header.index = project.Attributes(typeID).Count() + 1;
     if (APIGuid2GSGuid(record.header.guid).IsNull())

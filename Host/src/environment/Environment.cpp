@@ -1,8 +1,10 @@
-// ACAPI_Environment: project information ('PROJ') and the story structure ('GSTO', 'CSTO').
+// ACAPI_Environment: project information ('PROJ') and the story structure ('GSTO', 'CSTO'; going
+// to a story shows its floor plan).
 
 #include <algorithm>
 #include <cmath>
 
+#include "navigator/Documentation.hpp"
 #include "project/Project.hpp"
 #include "testing/HostCalls.hpp"
 
@@ -87,6 +89,9 @@ GSErrCode ChangeStories(Project& project, const API_StoryCmdType* cmd)
     if (story == nullptr) return APIERR_BADPARS;
     if (cmd->action == APIStory_GoTo) {
         project.StoriesForChange().current = cmd->index;
+        // Going to a story opens its floor plan, whatever worksheet or other database was shown.
+        if (const API_Guid plan = project.Docs().FloorPlan(); plan != APINULLGuid)
+            project.Docs().currentDatabase = plan;
         return NoError;
     }
     if (!project.InCommand()) return APIERR_NEEDSUNDOSCOPE;

@@ -1,7 +1,10 @@
 // GS::Guid: the host's GUIDs, their canonical text both ways, and the generator that gives
 // new elements theirs.
 
+#include <chrono>
 #include <cstring>
+#include <exception>
+#include <random>
 #include <type_traits>
 
 #include "GSRoot.hpp"
@@ -9,13 +12,29 @@
 
 namespace {
 
+// 64 bits from the system's random source; the clock should there be none.
+UInt64 RandomSeed()
+{
+    try {
+        std::random_device source;
+        return (UInt64(source()) << 32) ^ UInt64(source());
+    } catch (const std::exception&) {
+        return UInt64(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    }
+}
+
+// Set on first use, whichever static initialiser asks first.
+UInt64& GuidState()
+{
+    static UInt64 state = RandomSeed();
+    return state;
+}
+
 // splitmix64: a small, well-mixed sequence; version and variant bits make the text look like
 // a random (version 4) GUID.
-UInt64 g_guidState = 0x5EED5EED12345678ull;
-
 UInt64 NextRandom()
 {
-    UInt64 z = (g_guidState += 0x9E3779B97F4A7C15ull);
+    UInt64 z = (GuidState() += 0x9E3779B97F4A7C15ull);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
@@ -67,7 +86,9 @@ API_Guid NextGuid()
     return FromCanonicalBytes(b);
 }
 
-void ResetGuidSource(UInt64 seed) { g_guidState = seed; }
+void ResetGuidSource(UInt64 seed) { GuidState() = seed; }
+
+void SeedGuidSourceAtRandom() { GuidState() = RandomSeed(); }
 
 }  // namespace HostInternal
 

@@ -1,9 +1,10 @@
 // Module hotlink nodes and breaking their instances into plain elements.
 //
 // Breaking copies the module's elements into the project with new GUIDs (openings keep their
-// own walls through the new GUIDs), on the stories they had in the module, ungrouped: the
-// emulated host hands them back as plain elements, not as a group. Stories and attributes the
-// project lacks are taken over from the module by index; existing ones are kept as they are.
+// own walls through the new GUIDs), onto the floor plan whatever worksheet is shown, on the
+// stories they had in the module, ungrouped: the emulated host hands them back as plain
+// elements, not as a group. Stories and attributes the project lacks are taken over from the
+// module by index; existing ones are kept as they are.
 // Every record passes the same checks as a created element before it is stored: one that
 // fails refuses the whole break, and the running undo step takes back what was placed.
 // Every change is recorded in the running undo step, nodes included.
@@ -116,7 +117,7 @@ GSErrCode PlaceContent(Project& project, const ModuleContents& module)
         const StoredMemo& memo = e.memo ? *e.memo : kNoMemo;
         if (GSErrCode code = CheckHeader(project, record)) return code;
         if (GSErrCode code = CheckElement(project, record, memo)) return code;
-        project.InsertElement(record, e.memo);
+        project.InsertElement(record, e.memo, Project::Placing::OnFloorPlan);
     }
     return NoError;
 }

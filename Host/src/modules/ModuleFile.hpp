@@ -1,7 +1,8 @@
 #pragma once
 
-// The host's module file: a whole project (every element record with its memo, the stories
-// and the attributes the elements use) in one file of the host's own format. 'SMOD' writes it;
+// The host's module file: a project's floor plan (every element record with its memo, drafting
+// drawn in worksheets left out, the stories and the attributes the elements use) in one file of
+// the host's own format. 'SMOD' writes it;
 // hotlinks read it back to place the content as elements. Any host area may call this.
 //
 //   GSErrCode err = WriteModule(TheProject(), "/some/folder/Part.mod");
@@ -45,8 +46,9 @@ struct ModuleContents {
 GSErrCode WriteModule(const Project& project, const std::string& path);
 
 // Reads a module of any readable version. APIERR_BADPARS when the file is missing, unreadable,
-// not a module, cut short or damaged; APIERR_NOTSUPPORTED for a module of another format
-// version or record layout.
+// not a module, cut short or damaged, or holds an attribute out of range or with a name that is
+// not UTF-8, or two records under one GUID or attribute index; APIERR_NOTSUPPORTED for a module
+// of another format version or record layout.
 // why, when given, receives a short reason for the log.
 GSErrCode ReadModule(const std::string& path, ModuleContents* contents, std::string* why = nullptr);
 

@@ -1,12 +1,16 @@
 // Reads a module file back, checking every length against what is left of the file, so that a
-// file cut short, damaged or of another kind is refused and never misread.
+// file cut short, damaged or of another kind is refused and never misread, and every record
+// before it is handed on, so that nothing of a module the host cannot take in is placed.
 
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <set>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "modules/ModuleFile.hpp"
@@ -171,6 +175,34 @@ bool ReadElement(Cursor& in, ModuleElement* element)
     return true;
 }
 
+bool IsUtf8(const char* field, size_t size)
+{
+    const std::string text(field, strnlen(field, size));
+    return GS::Utf16ToUtf8(GS::Utf8ToUtf16(text)) == text;
+}
+
+// Records that a whole, undamaged file may still carry but the host must never take in: an
+// attribute of no known type or past the indices a table holds (a table counts up to its
+// highest index, and every reader walks that far), a name that is not UTF-8, and two attributes
+// or two elements under one key (the second would silently replace the first). The reason, or
+// null when there is none.
+const char* UnsoundRecord(const ModuleContents& module)
+{
+    std::set<std::pair<Int32, Int32>> attributes;
+    for (const API_Attribute& a : module.attributes) {
+        const Int32 index = a.header.index;
+        if (!IsAttributeType(a.header.typeID) || index < 1 || index > AttributeTable::kMaxIndex)
+            return "an attribute index out of range";
+        if (!IsUtf8(a.header.name, sizeof a.header.name)) return "an attribute name that is not UTF-8";
+        if (!attributes.emplace(a.header.typeID, index).second) return "two attributes with one index";
+    }
+    std::unordered_set<API_Guid> guids;
+    guids.reserve(module.elements.size());
+    for (const ModuleElement& e : module.elements)
+        if (!guids.insert(e.record.header.guid).second) return "two elements with one GUID";
+    return nullptr;
+}
+
 }  // namespace
 
 GSErrCode ReadModule(const std::string& path, ModuleContents* contents, std::string* why)
@@ -208,6 +240,7 @@ GSErrCode ReadModule(const std::string& path, ModuleContents* contents, std::str
     for (ModuleElement& e : read.elements)
         if (!ReadElement(in, &e)) return Refuse(why, "the module is damaged");
     if (in.Left() != 0) return Refuse(why, "the module is damaged");
+    if (const char* reason = UnsoundRecord(read)) return Refuse(why, reason);
 
     *contents = std::move(read);
     return NoError;
@@ -222,7 +255,8 @@ void LoadModuleAsProject(const ModuleContents& contents, Project& project)
     stories.current = 0;
     if (!contents.stories.empty() && stories.Find(0) == nullptr) stories.current = contents.stories.front().index;
     for (const API_Attribute& a : contents.attributes) project.PutAttribute(a);
-    for (const ModuleElement& e : contents.elements) project.InsertElement(e.record, e.memo);
+    for (const ModuleElement& e : contents.elements)
+        project.InsertElement(e.record, e.memo, Project::Placing::OnFloorPlan);
 }
 
 }  // namespace HostInternal

@@ -1,6 +1,7 @@
 // Writes a project as a module file: into a temporary file beside the target, renamed over it
 // only once everything is on disk.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -108,7 +109,11 @@ void WriteContents(const Project& project, ModuleOutput& out)
         out.Bytes(s.name.data(), s.name.size() * sizeof(char16_t));
     }
 
-    const std::vector<const StoredElement*> elements = project.Elements().ElementsInOrder();
+    // A module holds the floor plan: drafting drawn in a worksheet stays behind.
+    std::vector<const StoredElement*> elements = project.Elements().ElementsInOrder();
+    elements.erase(std::remove_if(elements.begin(), elements.end(),
+                                  [](const StoredElement* e) { return e->sheet != APINULLGuid; }),
+                   elements.end());
 
     std::vector<const API_Attribute*> attributes;
     for (const AttributeKey& key : UsedAttributes(project, elements)) {

@@ -1,5 +1,5 @@
 // ACAPI_Database: new worksheets ('NDAT'), the current database ('CDAT' to change it, 'GCDB'
-// to read it).
+// to read it) and the database an element is drawn in ('GEDB').
 
 #include "gs/GuidSource.hpp"
 #include "modules/Hotlinks.hpp"
@@ -36,10 +36,11 @@ GSErrCode ChangeDatabase(Documentation& docs, const API_DatabaseInfo* info)
     return NoError;
 }
 
-GSErrCode GetCurrentDatabase(const Documentation& docs, API_DatabaseInfo* info)
+// The database the GUID names.
+GSErrCode GetDatabase(const Documentation& docs, const API_Guid& id, API_DatabaseInfo* info)
 {
     if (info == nullptr) return APIERR_BADPARS;
-    const Database* database = docs.FindDatabase(docs.currentDatabase);
+    const Database* database = docs.FindDatabase(id);
     if (database == nullptr) return APIERR_BADDATABASE;
     BNClear(*info);
     info->typeID = API_DatabaseTypeID(database->type);
@@ -48,9 +49,18 @@ GSErrCode GetCurrentDatabase(const Documentation& docs, API_DatabaseInfo* info)
     return NoError;
 }
 
+// Drafting drawn in a worksheet is in that worksheet; everything else is in the floor plan.
+GSErrCode GetContainingDatabase(const Project& project, const API_Guid* element, API_DatabaseInfo* info)
+{
+    if (element == nullptr) return APIERR_BADPARS;
+    const StoredElement* stored = project.FindElement(*element);
+    if (stored == nullptr) return APIERR_BADID;
+    return GetDatabase(project.Docs(), stored->sheet != APINULLGuid ? stored->sheet : project.Docs().FloorPlan(), info);
+}
+
 }  // namespace
 
-GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void*, void*)
+GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void* par2, void*)
 {
     CallContext context;
     context.typeID = code;
@@ -59,6 +69,12 @@ GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void*, void*)
         context.guid = static_cast<const API_DatabaseInfo*>(par1)->databaseUnId;
         detail += " type=" + std::to_string(static_cast<const API_DatabaseInfo*>(par1)->typeID) +
                   " guid=" + GuidText(*context.guid);
+    }
+    if (par1 != nullptr && code == APIDb_GetContainingDatabaseID) {
+        // Asked for each drafting element a listing walks: the log shows the element's GUID,
+        // formatted only when the log is read.
+        context.guid = *static_cast<const API_Guid*>(par1);
+        detail.clear();
     }
     if (par1 != nullptr && code == APIDb_NewDatabaseID) {
         context.name = GS::Utf16ToUtf8(NameField(static_cast<const API_DatabaseInfo*>(par1)->name));
@@ -74,7 +90,11 @@ GSErrCode ACAPI_Database(API_DatabaseID code, void* par1, void*, void*)
     case APIDb_ChangeCurrentDatabaseID:
         return call.Return(
             TheProject().NoteShownChange(ChangeDatabase(docs, static_cast<const API_DatabaseInfo*>(par1))));
-    case APIDb_GetCurrentDatabaseID: return call.Return(GetCurrentDatabase(docs, static_cast<API_DatabaseInfo*>(par1)));
+    case APIDb_GetCurrentDatabaseID:
+        return call.Return(GetDatabase(docs, docs.currentDatabase, static_cast<API_DatabaseInfo*>(par1)));
+    case APIDb_GetContainingDatabaseID:
+        return call.Return(GetContainingDatabase(TheProject(), static_cast<const API_Guid*>(par1),
+                                                 static_cast<API_DatabaseInfo*>(par2)));
     default: return call.Return(APIERR_BADPARS);
     }
 }

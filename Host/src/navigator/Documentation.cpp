@@ -98,6 +98,13 @@ const Database* Documentation::FindDatabase(const API_Guid& id) const
     return nullptr;
 }
 
+API_Guid Documentation::FloorPlan() const
+{
+    for (const Database& d : databases)
+        if (d.type == APIWind_FloorPlanID) return d.id;
+    return APINULLGuid;
+}
+
 const PublisherSet& Documentation::AddPublisherSet(const std::string& name, const std::string& folder, Int16 story,
                                                    const API_Guid& guid)
 {

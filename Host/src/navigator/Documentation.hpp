@@ -73,6 +73,8 @@ public:
     std::vector<Database> databases;
     API_Guid currentDatabase = APINULLGuid;
     const Database* FindDatabase(const API_Guid& id) const;
+    // The floor plan's database: where model elements and the plan's drafting are drawn.
+    API_Guid FloorPlan() const;
 
     // ---- views
     API_Guid currentView = APINULLGuid;

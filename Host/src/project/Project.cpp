@@ -85,14 +85,14 @@ API_Guid Project::SheetForNew(Int32 typeID) const
     return current != nullptr && current->type == APIWind_WorksheetID ? current->id : APINULLGuid;
 }
 
-API_Guid Project::InsertElement(const API_Element& record, MemoPtr memo)
+API_Guid Project::InsertElement(const API_Element& record, MemoPtr memo, Placing placing)
 {
     StoredElement element;
     element.record = record;
     if (element.record.header.guid == APINULLGuid) element.record.header.guid = NextGuid();
     element.memo = (memo && !memo->IsEmpty()) ? std::move(memo) : nullptr;
     element.order = elements_.NextOrder();
-    element.sheet = SheetForNew(record.header.type.typeID);
+    element.sheet = placing == Placing::OnFloorPlan ? APINULLGuid : SheetForNew(record.header.type.typeID);
     const API_Guid guid = element.record.header.guid;
     if (running_ && running_->elementsBefore.count(guid) == 0) {
         const StoredElement* existing = elements_.Find(guid);
@@ -113,6 +113,20 @@ void Project::EraseElement(const API_Guid& guid)
 }
 
 // ---- attributes
+
+bool IsAttributeType(Int32 typeID)
+{
+    switch (typeID) {
+    case API_PenID:
+    case API_LayerID:
+    case API_LinetypeID:
+    case API_FilltypeID:
+    case API_CompWallID:
+    case API_MaterialID:
+    case API_BuildingMaterialID: return true;
+    default: return false;
+    }
+}
 
 const StoredAttribute* Project::FindAttribute(Int32 typeID, Int32 index) const
 {

@@ -41,11 +41,16 @@ struct StoredAttribute {
     bool deleted = false;
 };
 
-// Attributes of one type by index; the count is the highest index.
+// Attributes of one type by index; the count is the highest index. Every reader of a table walks
+// the indices up to the count, so no index passes kMaxIndex.
 struct AttributeTable {
+    static constexpr Int32 kMaxIndex = 1 << 20;
     std::map<Int32, StoredAttribute> byIndex;
     Int32 Count() const { return byIndex.empty() ? 0 : byIndex.rbegin()->first; }
 };
+
+// Pens, layers, line types, fills, composites, surfaces and building materials.
+bool IsAttributeType(Int32 typeID);
 
 struct Story {
     Int16 index;
@@ -122,8 +127,11 @@ public:
     const StoredElement* FindElement(const API_Guid& guid) const { return elements_.Find(guid); }
     // The stored element, its previous state recorded in the running step; null if absent.
     StoredElement* ElementForChange(const API_Guid& guid);
-    // Stores a new element; a null header GUID gets a fresh one. Returns the GUID.
-    API_Guid InsertElement(const API_Element& record, MemoPtr memo);
+    // Stores a new element; a null header GUID gets a fresh one. Returns the GUID. Drafting is
+    // drawn in the worksheet shown (SheetForNew), or on the floor plan when placed there (the
+    // content of a module, which holds a plan).
+    enum class Placing { WhereShown, OnFloorPlan };
+    API_Guid InsertElement(const API_Element& record, MemoPtr memo, Placing placing = Placing::WhereShown);
     // Removes the element (recorded in the running step).
     void EraseElement(const API_Guid& guid);
     // The user's selection; EraseElement and undo take erased elements out of it.

@@ -34,12 +34,15 @@ API_Polygon PolygonCounts(const std::vector<API_Coord>& points, bool closed)
 
 }  // namespace
 
-void ResetProject()
+void ResetProject(GuidSeed guids)
 {
     Project& project = TheProject();
     LoadDefaultProject(project);
     project.SetUndoLimit(Project::kDefaultUndoLimit);
-    ResetGuidSource(kGuidSeed);
+    if (guids == GuidSeed::Fixed)
+        ResetGuidSource(kGuidSeed);
+    else
+        SeedGuidSourceAtRandom();
     ClearFailures();
     ClearCalls();
     SetMainThreadToCurrent();

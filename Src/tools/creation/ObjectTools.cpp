@@ -55,7 +55,7 @@ ToolResult SearchLibraryParts(const json& input)
         if (!IsListedPartType(libPart.typeID)) continue;
         if (name.ToLowerCase().Contains(wanted)) matches.push_back({{"index", index}, {"name", ToText(name)}});
     }
-    return ToolResult::Ok("", matches.dump());
+    return DataResult(matches);
 }
 
 ToolResult PlaceObject(const json& input)

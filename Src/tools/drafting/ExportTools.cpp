@@ -59,7 +59,7 @@ ToolResult ListWorksheets(const json&)
         if (child.itemType != API_WorksheetNavItem) continue;
         worksheets.push_back({{"guid", GuidToStr(child.guid)}, {"name", HostNameText(GS::UniString(child.uName))}});
     }
-    return ToolResult::Ok("", worksheets.dump());
+    return DataResult(worksheets);
 }
 
 ToolResult SwitchDatabase(const json& input)
@@ -101,7 +101,7 @@ ToolResult ListPublisherSets(const json&)
         return true;
     });
     if (err != NoError) return HostFailure("GetNavigatorSetNum error: ", err);
-    return ToolResult::Ok("", sets.dump());
+    return DataResult(sets);
 }
 
 ToolResult PublishToPdf(const json& input)

@@ -175,7 +175,7 @@ ToolResult PrepareBuildPhases(const json& input)
             return NoError;  // what the host refused was skipped, and the rest still counts
         });
     if (err != NoError) return ToolResult::Fail("Prepare phases failed: " + std::to_string(err));
-    return ToolResult::Ok("", sorting.Summary(threshold).dump());
+    return DataResult(sorting.Summary(threshold));
 }
 
 ToolResult RevealBuildPhase(const json& input)
@@ -196,7 +196,7 @@ ToolResult RevealBuildPhase(const json& input)
         revealed.push_back({{"phase", row.phase}, {"label", row.label}, {"shown", shown}});
     }
     const json result = {{"mode", phase == 0 ? "all" : "single"}, {"revealed", revealed}};
-    return ToolResult::Ok("", result.dump());
+    return DataResult(result);
 }
 
 }  // namespace

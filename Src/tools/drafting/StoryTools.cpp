@@ -31,7 +31,7 @@ ToolResult ListStories(const json&)
     result["first_story"] = info.firstStory;
     result["last_story"] = info.lastStory;
     settings.Release();
-    return ToolResult::Ok("", result.dump());
+    return DataResult(result);
 }
 
 ToolResult CreateStory(const json& input)

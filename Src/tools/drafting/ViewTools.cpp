@@ -62,7 +62,7 @@ ToolResult ListViews(const json&)
     API_NavigatorSet set;
     if (GSErrCode err = GetViewMapSet(set)) return HostFailure("GetNavigatorSet error: ", err);
     CollectNavItems(set.rootGuid, views);
-    return ToolResult::Ok("", views.dump());
+    return DataResult(views);
 }
 
 ToolResult CreateView(const json& input)
@@ -104,7 +104,7 @@ ToolResult ListGraphicOverrides(const json&)
         if (ACAPI_Override_GetOverrideCombination(combination, nullptr) != NoError) continue;
         list.push_back({{"guid", GuidToStr(combination.guid)}, {"name", HostNameText(combination.name)}});
     }
-    return ToolResult::Ok("", list.dump());
+    return DataResult(list);
 }
 
 // Looks the combination up and names it; applying it is left to the view settings.

@@ -65,12 +65,12 @@ void AddEntry(Listing& list, Fields&&... fields)
     PutFields(object, std::forward<Fields>(fields)...);
 }
 
-// The text the model receives: no indentation, non-ASCII as it is, and the library's type
-// error for a name that is not UTF-8, which fails the whole call.
+// The text the model receives: no indentation, non-ASCII as it is, and the bad bytes of a name
+// that is not UTF-8 (one a module brought in) replaced, as every data result has them.
 template <typename Json>
 std::string Compact(const Json& value)
 {
-    return value.dump();
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 // Reads indices 1 to the host's count of one type, makes room in list for them, and hands each

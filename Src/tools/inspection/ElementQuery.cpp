@@ -143,6 +143,8 @@ public:
         const API_Elem_Head& header = element.header;
         if (q_.story && header.floorInd != *q_.story) return false;
         if (q_.layer && header.layer != *q_.layer) return false;
+        // A story means its floor plan: drafting drawn in a worksheet is on none.
+        if (q_.story && !OnFloorPlan(element)) return false;
         if (!q_.text.empty() && header.type.typeID != API_TextID && !TextInRecord(element)) return false;
         if (q_.propertyDefinition && !PropertyEquals(header.guid)) return false;
         if (q_.within || q_.minLength || q_.maxLength || q_.minArea || q_.maxArea ||
@@ -157,6 +159,12 @@ public:
     }
 
 private:
+    bool OnFloorPlan(const API_Element& element)
+    {
+        const std::optional<DrawnIn> drawnIn = reader_.Database(element);
+        return drawnIn && drawnIn->type == APIWind_FloorPlanID;
+    }
+
     bool TextInRecord(const API_Element& element)
     {
         if (element.header.type.typeID == API_ZoneID) {
@@ -185,7 +193,7 @@ private:
 void ListFilterProperties(Tool& tool)
 {
     tool.Array("types", "Element type words to include (default: all): " + TypeWordList(), {{"type", "string"}})
-        .Integer("story", "Only elements on this story index (default: every story)")
+        .Integer("story", "Only elements on this story's floor plan, by index (default: every story and worksheet)")
         .String("layer", "Only elements on this layer, by name or index (default: every layer)");
 }
 
@@ -259,7 +267,9 @@ std::optional<std::string> ReadQuery(const json& input, bool withFind, ElementQu
 bool PageBuilder::Add(json summary)
 {
     if (full_) return false;
-    const size_t size = JsonEscapedSize(summary.dump()) + 1;  // and its comma
+    // Measured as the model receives it, a name that is not UTF-8 with its bad bytes replaced;
+    // one more byte for its comma.
+    const size_t size = JsonEscapedSize(summary.dump(-1, ' ', false, json::error_handler_t::replace)) + 1;
     if (elements_.size() >= limit_ || bytes_ + size > maxBytes_) {
         full_ = true;
         return false;
@@ -307,7 +317,8 @@ ToolResult RunQuery(const ElementQuery& query)
             for (USize i = 0; i < guids.GetSize(); ++i, ++total) {
                 if (total < query.offset || page.Full()) continue;
                 element.header.guid = guids[i];
-                if (ACAPI_Element_Get(&element, 0) == NoError) page.Add(reader.Summary(element));
+                if (ACAPI_Element_Get(&element, 0) != NoError) continue;
+                if (std::optional<json> summary = reader.Summary(element)) page.Add(std::move(*summary));
             }
             continue;
         }
@@ -317,8 +328,9 @@ ToolResult RunQuery(const ElementQuery& query)
             std::optional<ElementShape> shape;
             if (!matcher.Matches(element, shape)) continue;
             if (total++ < query.offset || page.Full()) continue;
-            page.Add(shape ? reader.Summary(element, *shape) : reader.Summary(element));
+            if (std::optional<json> summary = shape ? reader.Summary(element, *shape) : reader.Summary(element))
+                page.Add(std::move(*summary));
         }
     }
-    return ToolResult::Ok("", page.Result(total, query.offset).dump());
+    return DataResult(page.Result(total, query.offset));
 }

@@ -4,19 +4,30 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "core/ElementFunctions.hpp"
 #include "core/Utf8Cut.hpp"
+#include "tools/ElementNames.hpp"
+#include "tools/HostText.hpp"
 #include "tools/MemoReading.hpp"
 #include "tools/ToolKit.hpp"
 #include "tools/TypeWords.hpp"
-#include "tools/library/DeepCapture.hpp"
 
 using json = nlohmann::json;
 
 namespace {
 
 constexpr size_t kSummaryTextCharacters = 80;
+
+// The kinds a user may draw in a worksheet as well as on the plan: 2D drafting.
+constexpr API_ElemTypeID kDraftingKinds[] = {API_DimensionID, API_TextID, API_LabelID,  API_HatchID,  API_LineID,
+                                             API_PolyLineID,  API_ArcID,  API_CircleID, API_SplineID, API_HotspotID};
+
+bool IsDrafting(API_ElemTypeID type)
+{
+    return std::find(std::begin(kDraftingKinds), std::end(kDraftingKinds), type) != std::end(kDraftingKinds);
+}
 
 double Distance(const API_Coord& a, const API_Coord& b) { return std::hypot(b.x - a.x, b.y - a.y); }
 
@@ -164,6 +175,23 @@ const std::string& ElementReader::LibraryPartName(Int32 libInd)
     return found->second;
 }
 
+std::optional<DrawnIn> ElementReader::Database(const API_Element& element)
+{
+    static const std::string kFloorPlan;
+    if (!IsDrafting(element.header.type.typeID)) return DrawnIn{APIWind_FloorPlanID, &kFloorPlan};
+    API_Guid guid = element.header.guid;
+    API_DatabaseInfo info;
+    BNClear(info);
+    if (ACAPI_Database(APIDb_GetContainingDatabaseID, &guid, &info) != NoError) return std::nullopt;
+    auto found = databases_.find(info.databaseUnId);
+    if (found == databases_.end()) {
+        const GS::uchar_t* units = info.name;  // read within the field, terminated or not
+        const auto length = USize(std::find(units, units + API_DatabaseNameCapacity, GS::uchar_t(0)) - units);
+        found = databases_.emplace(info.databaseUnId, HostNameText(GS::UniString(units, length))).first;
+    }
+    return DrawnIn{info.typeID, &found->second};
+}
+
 ElementShape ElementReader::Shape(const API_Element& element)
 {
     ElementShape shape;
@@ -189,13 +217,16 @@ ElementShape ElementReader::Shape(const API_Element& element)
     return shape;
 }
 
-json ElementReader::Summary(const API_Element& element, const ElementShape& shape)
+std::optional<json> ElementReader::Summary(const API_Element& element, const ElementShape& shape)
 {
+    const std::optional<DrawnIn> drawnIn = Database(element);
+    if (!drawnIn) return std::nullopt;
     const API_Elem_Head& header = element.header;
     json summary = {{"guid", GuidToStr(header.guid)},
                     {"type", TypeWord(header.type.typeID)},
                     {"story", header.floorInd},
                     {"layer", LayerName(header.layer)}};
+    if (drawnIn->type == APIWind_WorksheetID) summary["worksheet"] = *drawnIn->name;
     if (shape.start) summary["start"] = Point(*shape.start);
     if (shape.end) summary["end"] = Point(*shape.end);
     if (shape.position) summary["position"] = Point(*shape.position);

@@ -1,8 +1,9 @@
 #pragma once
 
-// What the inspection tools say about one element: where it is (its shape, also what the
-// filters test) and its compact summary. A reader lives for one tool call and asks the host
-// for each layer or library part name once, however many elements carry it.
+// What the inspection tools say about one element: where it is (its shape and the database it
+// is drawn in, also what the filters test) and its compact summary. A reader lives for one tool
+// call and asks the host for each layer, library part or database name once, however many
+// elements carry it.
 
 #include <optional>
 #include <string>
@@ -12,7 +13,7 @@
 
 #include "ACAPinc.h"
 
-#include "tools/library/BBox.hpp"
+#include "tools/BBox.hpp"
 
 // An element's place in plan. Fields that do not apply stay unset (length and area below 0).
 struct ElementShape {
@@ -26,25 +27,36 @@ struct ElementShape {
     std::string text;  // a text element's content
 };
 
+// The database an element is drawn in.
+struct DrawnIn {
+    API_DatabaseTypeID type;  // APIWind_FloorPlanID for every model element
+    const std::string* name;  // UTF-8, lives as long as the reader; "" for a model element
+};
+
 class ElementReader {
 public:
     // "" for an index of 0 or less; the host's fallback text when it cannot read the name.
     const std::string& LayerName(Int32 layer);
     const std::string& LibraryPartName(Int32 libInd);
+    // Where the element is drawn: the host is asked only about drafting kinds, the only ones a
+    // worksheet holds; model elements are on the floor plan. Nothing when the host cannot tell.
+    std::optional<DrawnIn> Database(const API_Element& element);
 
     // Reads the memo only for the types whose place lives there (polygons, text, dimensions)
     // and an opening's wall for its position.
     ElementShape Shape(const API_Element& element);
 
-    // GUID, type word, story, layer name and, where they apply: start and end, position (and
-    // host wall), extent and area, zone name, library part name, the first 80 characters of
-    // a text.
-    nlohmann::json Summary(const API_Element& element, const ElementShape& shape);
-    nlohmann::json Summary(const API_Element& element) { return Summary(element, Shape(element)); }
+    // GUID, type word, story, layer name and, where they apply: the worksheet it is drawn in,
+    // start and end, position (and host wall), extent and area, zone name, library part name,
+    // the first 80 characters of a text. Nothing when the host cannot tell where the element is
+    // drawn: it is left out, like an element the host cannot read.
+    std::optional<nlohmann::json> Summary(const API_Element& element, const ElementShape& shape);
+    std::optional<nlohmann::json> Summary(const API_Element& element) { return Summary(element, Shape(element)); }
 
 private:
     std::unordered_map<Int32, std::string> layers_;
     std::unordered_map<Int32, std::string> parts_;
+    std::unordered_map<API_Guid, std::string> databases_;  // names by database
 };
 
 // The name of a zone as UTF-8 (its record field, read within the field).

@@ -58,7 +58,7 @@ ToolResult ListPropertyDefinitions(const json&)
         groups.back()["definitions"].push_back(DefinitionEntry(def, group.name));
     });
     if (err != NoError) return HostFailure("GetPropertyDefinitions error: ", err);
-    return ToolResult::Ok("", json{{"groups", groups}}.dump());
+    return DataResult(json{{"groups", groups}});
 }
 
 // The elements of a call: at least one, at most max, each an element.
@@ -109,7 +109,7 @@ ToolResult GetElementProperties(const json& input)
         }
         elements.push_back({{"guid", GuidToStr(guid)}, {"properties", values}});
     }
-    return ToolResult::Ok("", json{{"elements", elements}}.dump());
+    return DataResult(json{{"elements", elements}});
 }
 
 ToolResult SetElementProperty(const json& input)
@@ -202,7 +202,7 @@ ToolResult ListClassifications(const json&)
         entry["items"] = items;
         list.push_back(std::move(entry));
     }
-    return ToolResult::Ok("", json{{"systems", list}}.dump());
+    return DataResult(json{{"systems", list}});
 }
 
 ToolResult GetElementClassifications(const json& input)
@@ -213,7 +213,7 @@ ToolResult GetElementClassifications(const json& input)
     json elements = json::array();
     for (const API_Guid& guid : guids)
         elements.push_back({{"guid", GuidToStr(guid)}, {"classifications", ElementClassifications(guid)}});
-    return ToolResult::Ok("", json{{"elements", elements}}.dump());
+    return DataResult(json{{"elements", elements}});
 }
 
 // Searches the item tree below item (and item itself) for the id.

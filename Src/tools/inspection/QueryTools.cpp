@@ -6,6 +6,7 @@
 #include "ACAPinc.h"
 
 #include "core/ElementFunctions.hpp"
+#include "tools/ElementNames.hpp"
 #include "tools/HostText.hpp"
 #include "tools/StorySettings.hpp"
 #include "tools/ToolFamilies.hpp"
@@ -13,7 +14,6 @@
 #include "tools/TypeWords.hpp"
 #include "tools/inspection/ElementQuery.hpp"
 #include "tools/inspection/ElementSummary.hpp"
-#include "tools/library/DeepCaptureWriters.hpp"
 
 namespace {
 
@@ -81,7 +81,7 @@ ToolResult GetProjectInfo(const json&)
     result["elements_per_type"] = perType;
     result["elements_per_story"] = storyCounts;
     result["bounding_box"] = box.ToJson();
-    return ToolResult::Ok("", result.dump());
+    return DataResult(result);
 }
 
 ToolResult ListElements(const json& input)
@@ -109,7 +109,7 @@ const Segment* FirstSegment(const Segment* segments)
 
 void Structure(json& details, Int32 structure, Int32 buildingMaterial, Int32 composite)
 {
-    details["structure"] = DeepCaptureData::StructureWord(structure);
+    details["structure"] = StructureWord(structure);
     if (structure == API_BasicStructure)
         details["building_material"] = ResolveAttrName(API_BuildingMaterialID, buildingMaterial);
     if (structure == API_CompositeStructure) details["composite"] = ResolveAttrName(API_CompWallID, composite);
@@ -133,7 +133,7 @@ json Details(const API_Element& element)
         details["thickness"] = wall.thickness;
         details["height"] = wall.height;
         details["length"] = std::hypot(wall.endC.x - wall.begC.x, wall.endC.y - wall.begC.y);
-        details["wall_type"] = DeepCaptureData::WallTypeWord(wall.type);
+        details["wall_type"] = WallTypeWord(wall.type);
         Structure(details, wall.modelElemStructureType, wall.buildingMaterial, wall.composite);
         break;
     }
@@ -201,17 +201,17 @@ ToolResult GetElementDetails(const json& input)
         API_Element element;
         BNClear(element);
         element.header.guid = ParseGuid(text);
-        if (ACAPI_Element_Get(&element, 0) != NoError) {
+        std::optional<json> summary;
+        if (ACAPI_Element_Get(&element, 0) != NoError || !(summary = reader.Summary(element))) {
             notFound.push_back(text);
             continue;
         }
-        json summary = reader.Summary(element);
-        summary["details"] = Details(element);
-        if (!page.Add(std::move(summary))) leftOut.push_back(text);
+        (*summary)["details"] = Details(element);
+        if (!page.Add(std::move(*summary))) leftOut.push_back(text);
     }
     json result = {{"elements", page.TakeElements()}, {"not_found", notFound}};
     if (!leftOut.empty()) result["left_out"] = leftOut;
-    return ToolResult::Ok("", result.dump());
+    return DataResult(result);
 }
 
 }  // namespace
@@ -224,8 +224,9 @@ void RegisterQueryTools(ToolRegistry& registry)
         .Handler(GetProjectInfo);
 
     Tool(registry, "list_elements",
-         "List the project's elements as compact summaries (GUID, type, story, layer, position), filtered by type, "
-         "story and layer, a page at a time. Use next_offset to read the next page.")
+         "List the project's elements as compact summaries (GUID, type, story, layer, position, and the worksheet of "
+         "drafting drawn in one), filtered by type, story and layer, a page at a time. Use next_offset to read the "
+         "next page.")
         .With(ListFilterProperties)
         .With(PagingProperties)
         .Handler(ListElements);

@@ -27,9 +27,10 @@ ToolResult GetSelection(const json& input)
     BNClear(element);
     for (USize i = USize(offset); i < neigs.GetSize() && !page.Full(); ++i) {
         element.header.guid = neigs[i].guid;
-        if (ACAPI_Element_Get(&element, 0) == NoError) page.Add(reader.Summary(element));
+        if (ACAPI_Element_Get(&element, 0) != NoError) continue;
+        if (std::optional<json> summary = reader.Summary(element)) page.Add(std::move(*summary));
     }
-    return ToolResult::Ok("", page.Result(neigs.GetSize(), size_t(offset)).dump());
+    return DataResult(page.Result(neigs.GetSize(), size_t(offset)));
 }
 
 ToolResult SelectElements(const json& input)

@@ -53,7 +53,7 @@ ToolResult CaptureElementDetail(const json& input)
 
     AttrTracker tracker;
     BBox box;
-    return ToolResult::Ok("", DeepCaptureElement(element, tracker, box, includeProperties).dump());
+    return DataResult(DeepCaptureElement(element, tracker, box, includeProperties));
 }
 
 }  // namespace
@@ -75,31 +75,6 @@ void AttrTracker::Add(API_AttrTypeID type, Int32 index)
 void AttrTracker::AddPen(Int16 pen)
 {
     if (pen > 0) pens.insert(pen);
-}
-
-std::string ResolveAttrName(API_AttrTypeID type, int index)
-{
-    if (index <= 0) return std::string();
-    API_Attribute attribute;
-    BNClear(attribute);
-    attribute.header.typeID = type;
-    attribute.header.index = index;
-    if (ACAPI_Attribute_Get(&attribute) != NoError) return "(index:" + std::to_string(index) + ")";
-    return std::string(attribute.header.name, strnlen(attribute.header.name, sizeof attribute.header.name));
-}
-
-std::string ResolveLibPartName(int libInd)
-{
-    if (libInd <= 0) return std::string();
-    API_LibPart part;
-    BNClear(part);
-    part.index = libInd;
-    const GSErrCode read = ACAPI_LibPart_Get(&part);
-    ReleaseLocation(part);
-    if (read != NoError) return "(libInd:" + std::to_string(libInd) + ")";
-    USize length = 0;
-    while (length < 256 && part.docu_UName[length] != 0) ++length;
-    return Narrow(GS::UniString(part.docu_UName, length));
 }
 
 json ExtractPolygon(const API_ElementMemo& memo, const API_Polygon& poly)

@@ -2,8 +2,8 @@
 
 // The element deep capture: one element as a JSON record of its identity, a per-type "data"
 // object with its geometry and attributes, and (on request) its properties and
-// classifications. What the per-type writers share is here: the attribute tracker, the name
-// resolvers and the polygon reader.
+// classifications. What the per-type writers share is here: the attribute tracker and the
+// polygon reader (the name resolvers are the element names every tool shows).
 
 #include <set>
 #include <string>
@@ -12,7 +12,8 @@
 
 #include "ACAPinc.h"
 
-#include "tools/library/BBox.hpp"
+#include "tools/BBox.hpp"
+#include "tools/ElementNames.hpp"
 
 // Host radians to the degrees the record shows: the reciprocal of the add-on's
 // degrees-to-radians factor, so that an angle written by a tool reads back as given.
@@ -38,12 +39,6 @@ struct AttrTracker {
 // and allocation exceptions pass through.
 nlohmann::json DeepCaptureElement(const API_Element& element, AttrTracker& tracker, BBox& box, bool includeProperties);
 
-// The attribute's name; "" for an index of 0 or less (no host call); "(index:<n>)" when the
-// host cannot read it.
-std::string ResolveAttrName(API_AttrTypeID type, int index);
-// The library part's name; "" for an index of 0 or less (no host call); "(libInd:<n>)" when
-// the host cannot read it.
-std::string ResolveLibPartName(int libInd);
 // The memo's contours as arrays of [x, y], read no further than the memo's handles hold:
 // contour ends past the contour-end handle or coordinates past the coordinate handle are
 // not read, and a contour whose end does not advance is left out.

@@ -5,26 +5,6 @@
 
 namespace DeepCaptureData {
 
-const char* StructureWord(Int32 structure)
-{
-    switch (structure) {
-    case 0: return "basic";
-    case 1: return "composite";
-    case 2: return "profiled";
-    default: return "unknown";
-    }
-}
-
-const char* WallTypeWord(Int32 type)
-{
-    switch (type) {
-    case 0: return "normal";
-    case 1: return "trapezoid";
-    case 2: return "polygonal";
-    default: return "unknown";
-    }
-}
-
 namespace {
 
 // "structure_type", then the building material (basic) or the composite (composite).

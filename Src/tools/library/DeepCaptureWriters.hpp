@@ -69,10 +69,6 @@ private:
 bool HasPolygon(const API_ElementMemo& memo);
 
 // Construction elements.
-// Words for a construction element's structure type and a wall's geometry type.
-const char* StructureWord(Int32 structure);
-const char* WallTypeWord(Int32 type);
-
 json CaptureWall(const API_Element& element, const API_ElementMemo& memo, AttrTracker& tracker, BBox& box);
 json CaptureColumn(const API_Element& element, const API_ElementMemo& memo, AttrTracker& tracker, BBox& box);
 json CaptureBeam(const API_Element& element, const API_ElementMemo& memo, AttrTracker& tracker, BBox& box);

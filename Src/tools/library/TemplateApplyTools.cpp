@@ -174,7 +174,7 @@ ToolResult ApplyTemplateExact(const json& input)
         return DataResult(report);
     }
 
-    const json before = SnapshotCounts();
+    const json before = SnapshotCounts(), draftingBefore = DraftingCounts();
     GSErrCode err = NoError;
     {
         // A name of its own in the templates folder: never a stored template's module.
@@ -198,6 +198,8 @@ ToolResult ApplyTemplateExact(const json& input)
                    {"total_created", total},
                    {"total_errors", 0}};
     if (!ignored.empty()) result["ignored_params"] = ignored;
+    const json drafting = DraftingAdded(draftingBefore, DraftingCounts());
+    if (!drafting.empty()) result["drafting_created"] = drafting;
     return DataResult(result);
 }
 

@@ -7,7 +7,7 @@
 
 #include "ACAPinc.h"
 
-#include "tools/library/BBox.hpp"
+#include "tools/BBox.hpp"
 
 using json = nlohmann::json;
 

@@ -59,7 +59,7 @@ ToolResult ApplyTypologySkeleton(const json& input)
     json meta = ParseOutsideJson(TypologyDownloadPublic("typologies/" + name + "/meta.json"));
     if (meta.is_discarded()) meta = nullptr;
 
-    const json before = SnapshotCounts();
+    const json before = SnapshotCounts(), draftingBefore = DraftingCounts();
     const std::string base = LocalStorage::GetBaseDir();
     GSErrCode err = NoError;
     {
@@ -79,6 +79,8 @@ ToolResult ApplyTypologySkeleton(const json& input)
                    {"typology", name},
                    {"zones", ProjectZones(false)}};
     if (!meta.is_null()) result["meta"] = meta;
+    const json drafting = DraftingAdded(draftingBefore, DraftingCounts());
+    if (!drafting.empty()) result["drafting_created"] = drafting;
     return DataResult(result);
 }
 

@@ -36,6 +36,14 @@ TEST(Guids, TextInEitherCaseRecordOrderMalformedTextAndGeneration)
         distinct.insert(g.ToString());
     }
     EXPECT_EQ(distinct.size(), 1000u);
+
+    // The host application draws each run's GUIDs from a random source; tests fix the seed.
+    const auto firstGuid = [](HostTesting::GuidSeed seed) {
+        HostTesting::ResetProject(seed);
+        return GS::Guid(HostTesting::AddWall(0, 0, 1, 0)).ToString();
+    };
+    EXPECT_NE(firstGuid(HostTesting::GuidSeed::Random), firstGuid(HostTesting::GuidSeed::Random));
+    EXPECT_EQ(firstGuid(HostTesting::GuidSeed::Fixed), firstGuid(HostTesting::GuidSeed::Fixed));
 }
 
 TEST(UniStrings, ConversionsSubstringsCaseSearchAndFixedFieldCopies)

@@ -7,6 +7,7 @@
 
 #include "FakeStorage.hpp"
 #include "HostTestingModules.hpp"
+#include "HostTestingNavigator.hpp"
 #include "QuillmereTest.hpp"
 #include "TempFolder.hpp"
 #include "tools/library/ModulePlacement.hpp"
@@ -117,12 +118,15 @@ TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFi
     Storage().Put("EmptyStored.mod", "");
     TempFolder::Write(Dir("templates/EmptyStored.mod"), module);
     TempFolder::Write(Dir("templates/_tmp_apply.mod"), "the module of the template named _tmp_apply");
+    Run("switch_database", {{"database_guid", Text(HostTesting::AddDatabase(APIWind_WorksheetID, "Notes"))}});
     for (const auto& [name, source] : {std::pair{"My House", "supabase"}, {"EmptyStored", "local"}}) {
         const json result = Data(Run("apply_template_exact", {{"template_name", name}}));
         EXPECT_EQ(result["source"], source) << name;
         EXPECT_EQ(result["created"].dump(), kCreated) << name;
+        EXPECT_EQ(result["drafting_created"].dump(), R"({"fill":1,"polyline":1,"text":1})") << name;
     }
     EXPECT_EQ(UndoSteps(), std::vector<std::string>(2, "Quillmere: Apply Template"));
+    EXPECT_EQ(Data(Run("find_elements", {{"types", {"text"}}, {"story", 0}}))["total"], 2) << "on the plan";
     EXPECT_EQ(TempFolder::Read(Dir("templates/_tmp_apply.mod")), "the module of the template named _tmp_apply");
     EXPECT_EQ(Files(Dir("templates")).size(), 3u) << "a temporary module was left behind";
     Storage().Put("Stored.meta.json", R"({"stories":2})");

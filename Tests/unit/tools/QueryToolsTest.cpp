@@ -2,6 +2,7 @@
 // the host's record, details of chosen elements, and bad input refused without a change.
 #include <cmath>
 
+#include "HostTestingNavigator.hpp"
 #include "HostTestingProperties.hpp"
 #include "QuillmereTest.hpp"
 #include "core/OutsideText.hpp"
@@ -143,6 +144,37 @@ TEST_F(QueryTools, EachKindIsSummarisedFromItsRecord)
     EXPECT_EQ(details["elements"][4]["area"], 12.0);
     EXPECT_EQ(details["elements"][5]["type"], "line");
     for (const json& summary : details["elements"]) EXPECT_EQ(summary["story"], 0);
+}
+
+TEST_F(QueryTools, DraftingOnAWorksheetNamesItAndIsOnNoStorysPlan)
+{
+    const std::string onPlan = Text(HostTesting::AddFixture(API_LineID));
+    Run("switch_database", {{"database_guid", Text(HostTesting::AddDatabase(APIWind_WorksheetID, "Survey"))}});
+    const std::string onSheet = Text(HostTesting::AddFixture(API_LineID));
+    const json all = Data(Run("list_elements", json::object()))["elements"];
+    EXPECT_EQ(std::make_tuple(all[0].contains("worksheet"), all[1]["guid"], all[1]["worksheet"]),
+              std::make_tuple(false, json(onSheet), json("Survey")));
+    EXPECT_EQ(Guids(Data(Run("find_elements", {{"story", 0}}))), std::vector<std::string>{onPlan});
+}
+
+// A name that is not UTF-8 (a module's layer) reaches every result with its bad bytes replaced.
+TEST_F(QueryTools, ANameThatIsNotUtf8IsReportedReplaced)
+{
+    const std::string wall = Text(HostTesting::AddWall(0, 0, 5, 0));
+    API_Attribute layer = HostTesting::MakeLayer("Survey \xFF");
+    layer.header.index = Element(wall).header.layer;
+    HostTesting::SetAttribute(layer);
+    Run("select_elements", {{"element_guids", {wall}}});
+    for (const auto& [tool, input] :
+         std::vector<std::pair<const char*, json>>{{"list_elements", json::object()},
+                                                   {"find_elements", {{"types", {"wall"}}}},
+                                                   {"get_element_details", {{"element_guids", {wall}}}},
+                                                   {"get_selection", json::object()},
+                                                   {"capture_element_detail", {{"element_guid", wall}}},
+                                                   {"list_layers", json::object()}}) {
+        const ToolResult result = Run(tool, input);
+        EXPECT_NE(result.message.find("Survey \xEF\xBF\xBD"), std::string::npos) << tool << ": " << result.error;
+    }
 }
 
 TEST_F(QueryTools, UnknownElementsAreListedAndMalformedOnesRefuseTheCall)

@@ -104,9 +104,10 @@ const Row kRows[] = {
     {"set_pen_color", R"({"pen_index":3,"red":0.5,"green":0.25,"blue":1})", {0, 0, 0, true}},
     {"list_line_types", "{}", kNothing, kListing},
     {"list_fill_types", "{}", kNothing, kListing},
-    // Inspection: summaries fall back on names and geometry the host cannot read
+    // Inspection: summaries fall back on names and geometry the host cannot read, leave out what it cannot place
     {"get_project_info", "{}", kNothing, kReads + " ACAPI_Element_GetMemo ACAPI_Attribute_Get"},
-    {"list_elements", "{}", kNothing, kReads + " ACAPI_Element_GetMemo ACAPI_Attribute_Get ACAPI_LibPart_Get"},
+    {"list_elements", "{}", kNothing,
+     kReads + " ACAPI_Element_GetMemo ACAPI_Attribute_Get ACAPI_LibPart_Get ACAPI_Database"},
     {"find_elements", R"({"text":"a","within":[-100,-100,100,100]})", kNothing,
      kReads + " ACAPI_Element_GetMemo ACAPI_Attribute_Get ACAPI_LibPart_Get"},
     {"get_element_details", R"({"element_guids":["$wall"]})", kNothing,
@@ -209,8 +210,8 @@ protected:
         Attach({{"image/png", "UE5HMQ=="}});
     }
 
-    // A fresh default project with two walls, a saved view, a database, a publisher set and an
-    // override combination, the same GUIDs every time.
+    // A fresh default project with two walls, a line, a saved view, a database, a publisher set
+    // and an override combination, the same GUIDs every time.
     void Seed()
     {
         WaitForRenderJobs();
@@ -226,6 +227,7 @@ protected:
             {"$home", HomeDir()},
         };
         HostTesting::SetPublisherSets({{"Seed set", HomeDir(), 0}});
+        HostTesting::AddFixture(API_LineID);
     }
     json Input(const Row& row) const
     {

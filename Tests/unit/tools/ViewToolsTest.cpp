@@ -92,6 +92,11 @@ TEST_F(StoryTools, SwitchingGoesToTheLow16BitsOfTheIndex)
     EXPECT_EQ(HostTesting::CurrentStory(), 4464);
     EXPECT_EQ(Run("set_current_story", {{"story_index", 2}}).error, "SetCurrentStory error: -2130313112");
     EXPECT_EQ(HostTesting::CurrentStory(), 4464);
+    // From a worksheet, a story is its floor plan again (the window's story tabs go the same way).
+    const API_Guid plan = HostTesting::CurrentDatabase();
+    Run("switch_database", {{"database_guid", Text(HostTesting::AddDatabase(APIWind_WorksheetID, "Notes"))}});
+    EXPECT_TRUE(Run("set_current_story", {{"story_index", 1}}).success);
+    EXPECT_EQ(HostTesting::CurrentDatabase(), plan);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The plan bounding box shared by the template summary and the element deep capture.
-#include "tools/library/BBox.hpp"
+#include "tools/BBox.hpp"
 
 void BBox::Extend(double x, double y)
 {
