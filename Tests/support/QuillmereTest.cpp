@@ -47,6 +47,7 @@ void QuillmereTest::SetUp()
     SetDebugLogPath(logPath);
     HostTesting::ResetProject();
     MainQueue::SetMainThread();
+    HostTesting::ClearOffThreadCallCount();
     MainQueue::DiscardPending();
     ResetTypologyCatalogueForTesting();
     baselineHandles_ = HostTesting::LiveHandleCount();

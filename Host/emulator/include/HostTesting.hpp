@@ -117,7 +117,7 @@ struct CallRecord {
 };
 std::vector<CallRecord> CallLog();
 int CallCount(const std::string& function);
-void ClearCallLog();  // also zeroes OffThreadCallCount
+void ClearCallLog();
 
 // Names of the recorded undo steps, oldest first.
 std::vector<std::string> UndoStepNames();
@@ -134,9 +134,11 @@ bool InUndoableCommand();
 
 // Host calls belong on the host's main thread: the thread that last reset the project, or the
 // one named with SetMainThread (call it on the thread that drains the main queue). Calls from
-// any other thread are counted.
+// any other thread are counted, across resets of the project and of the call log, until
+// ClearOffThreadCallCount: a count cleared mid-test would hide a call made before.
 void SetMainThread();
 Int64 OffThreadCallCount();
+void ClearOffThreadCallCount();
 
 // Live memory handles and pointers, and live IO::Location objects.
 Int64 LiveHandleCount();

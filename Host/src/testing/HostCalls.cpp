@@ -138,7 +138,6 @@ void ClearCalls()
     s.log.clear();
     s.logIds.clear();
     s.counts.clear();
-    s.offThreadCalls = 0;
 }
 
 void SetMainThreadToCurrent()
@@ -181,6 +180,13 @@ Int64 OffThreadCallCount()
     auto& s = HostInternal::State();
     std::lock_guard<std::mutex> lock(s.mutex);
     return s.offThreadCalls;
+}
+
+void ClearOffThreadCallCount()
+{
+    auto& s = HostInternal::State();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.offThreadCalls = 0;
 }
 
 }  // namespace HostTesting

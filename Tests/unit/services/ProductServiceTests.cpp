@@ -23,11 +23,9 @@ TEST(ProductService, TheBaseAddressComesFromSettingsThenTheEnvironmentAndLosesTr
         const char* environment;
         const char* base;
     } cases[] = {
-        {"settings first", R"({"service_url": "http://settings.invalid:1/"})", "http://env.invalid:2",
-         "http://settings.invalid:1"},
-        {"environment when settings leave it empty", R"({"service_url": ""})", "http://env.invalid:2//",
-         "http://env.invalid:2"},
-        {"environment when settings are unreadable", "{ not json", "http://env.invalid:2", "http://env.invalid:2"},
+        {"settings first", R"({"service_url": "http://s.invalid:1/"})", "http://e.invalid:2", "http://s.invalid:1"},
+        {"environment for an empty setting", R"({"service_url": ""})", "http://e.invalid:2//", "http://e.invalid:2"},
+        {"environment when settings are unreadable", "{ not json", "http://e.invalid:2", "http://e.invalid:2"},
         {"nothing configured", nullptr, "", ""},
     };
     for (const auto& c : cases) {

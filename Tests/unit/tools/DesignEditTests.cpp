@@ -36,6 +36,8 @@ TEST_F(DesignEdits, MirrorAndScaleWorkAboutTheBoxOfTheWalls)
         {"mirror across x by default", {{{"op", "mirror"}}}, {8, 2}},
         {"mirror across the other axis", {{{"op", "mirror"}, {"axis", "X"}}}, {2, 6}},
         {"a room added first widens the box", {{{"op", "add_room"}, {"x", 20}, {"y", 0}}, {{"op", "mirror"}}}, {22, 2}},
+        {"a garage added first widens it", {{{"op", "add_garage"}, {"x", 20}}, {{"op", "mirror"}}}, {24, 2}},
+        {"and deepens it", {{{"op", "add_garage"}, {"y", 20}}, {{"op", "mirror"}, {"axis", "y"}}}, {2, 21.5}},
         {"scale to an area", {{{"op", "scale_to_sqm"}, {"target_sqm", 320}}}, {-1, 0}},
     };
     for (const auto& row : rows) {
@@ -50,7 +52,7 @@ TEST_F(DesignEdits, MirrorAndScaleWorkAboutTheBoxOfTheWalls)
         if (row.operations[0]["op"] == "mirror") {
             EXPECT_EQ(HostTesting::GetPolygon(slab), slabBefore) << "only walls move";
         }
-        EXPECT_EQ(UndoStepCount(), 1u);
+        EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Quillmere: Adapt Typology"});
     }
     // A slab whose memo cannot be fetched is skipped, and whatever was fetched is released.
     HostTesting::InjectFailure({"ACAPI_Element_GetMemo", APIERR_MEMFULL, 0, -1, ListOf(API_SlabID)[0]});
@@ -99,7 +101,14 @@ TEST_F(DesignEdits, PolishSnapsWallPointsToTheGridOnce)
     EXPECT_EQ(Read(wall).wall.begC, (API_Coord{0.0, 0.5}));
     EXPECT_EQ(Read(wall).wall.endC, (API_Coord{3.5, -0.5}));
     EXPECT_EQ(Run("polish_plan", {{"grid_size", 0.5}}).message, R"({"grid_size":0.5,"snapped_count":0})");
-    EXPECT_EQ(Run("polish_plan", {{"grid_size", -1}}).message.find("\"grid_size\":0.05"), 1u) << "no grid: 5 cm";
+    for (const json& input : {json::object(), json{{"grid_size", -1}}})
+        EXPECT_EQ(Data(Run("polish_plan", input))["grid_size"], 0.05) << "no grid: 5 cm";
+    EXPECT_EQ(UndoSteps().front(), "Quillmere: Polish Plan");
+    for (const auto& [tool, words] : {std::pair{"polish_plan", "Polish"}, {"adapt_typology", "Adapt"}}) {
+        HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_REFUSEDCMD);
+        EXPECT_EQ(RunText(tool, R"({"operations":[{"op":"mirror"}]})").error,
+                  words + (" failed (error " + std::to_string(APIERR_REFUSEDCMD) + ")"));
+    }
     EXPECT_EQ(RunText("polish_plan", R"({"grid_size":5e-324})").error,
               "Polish failed: grid_size 5e-324 gives coordinates that are not finite numbers");
 }

@@ -1,5 +1,5 @@
-// What the layout builders compute themselves: openings found by their wall's id, entries that
-// cannot be built skipped and left out of the counts, rooms as closed named zones; and the
+// What the layout builders compute themselves: openings found by their wall's id, the default of what an entry
+// leaves out, entries that cannot be built skipped and not counted, rooms as closed named zones; and the
 // mended faults: the whole input read before the undo step, points that are no finite numbers
 // skipped before the host, names cut without splitting a pair, a batch's defaults read once a
 // story and its GUIDs no more than a result holds; a zone's label point inside the room.
@@ -11,7 +11,9 @@
 
 namespace {
 
+using Values = std::vector<double>;
 const std::string kNumber302 = "[json.exception.type_error.302] type must be number, but is string";
+const std::string kValue306 = "[json.exception.type_error.306] cannot use value() with number";
 
 class LayoutBuilder : public QuillmereTest {
 protected:
@@ -36,11 +38,11 @@ TEST_F(LayoutBuilder, OpeningsFindTheLastWallOfTheirIdAndWhatCannotBeBuiltIsNotC
         {"id":"dup","start":[0,4],"end":[6,4],"thickness":0.2},
         {"id":"dup","start":[0,6],"end":[6,6]}])");
     const json openings = json::parse(R"([
-        {"type":"Door","host_wall":"a","offset":2},
+        {"type":"Door","host_wall":"a"},
         {"type":"door","host_wall":"a","sill_height":1.1,"offset":5},
         {"host_wall":"refused"},
         {"host_wall":"nobody","width":"ignored"},
-        {"host_wall":"dup","offset":3},
+        {"host_wall":"dup"},
         {"host_wall":"a","offset":9}])");
     const json result = Data(Run("build_from_layout", {{"walls", walls}, {"openings", openings}}));
     EXPECT_EQ(result["message"], "3 walls, 2 doors, 1 windows, 0 zones created")
@@ -48,7 +50,30 @@ TEST_F(LayoutBuilder, OpeningsFindTheLastWallOfTheirIdAndWhatCannotBeBuiltIsNotC
     const auto made = All(API_WallID), doors = All(API_DoorID);
     ASSERT_TRUE(made.size() == 3 && doors.size() == 2 && All(API_WindowID).size() == 1);
     EXPECT_TRUE(doors[1].door.owner == made[2].header.guid) << "the later of two walls of one id hosts";
-    EXPECT_EQ(UndoStepCount(), 1u);
+    EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Quillmere: Build from Layout"});
+    // What an entry leaves out: wall "a" sets no sizes, the door on "dup" and the "Door" window only their wall.
+    const API_WallType& wall = made[0].wall;
+    const API_DoorType& door = doors[1].door;
+    const API_WindowType window = All(API_WindowID)[0].window;
+    EXPECT_EQ((Values{wall.thickness, wall.height, double(wall.head.floorInd)}), (Values{0.3, 3.0, 0}));
+    EXPECT_EQ((Values{door.openingBase.width, door.openingBase.height, door.objLoc}), (Values{0.9, 2.1, 1.0}));
+    EXPECT_EQ((Values{window.openingBase.width, window.openingBase.height, window.lower, window.objLoc}),
+              (Values{1.2, 1.2, 0.9, 1.0}));
+}
+
+TEST_F(LayoutBuilder, ABatchTakesTheDefaultsOfWhatItsWallsLeaveOutInOneStep)
+{
+    EXPECT_EQ(Data(Run("create_walls_batch", {{"walls", {{{"end_x", 4}}, {{"end_y", 5}}}}}))["message"],
+              "2 walls created");
+    const API_WallType wall = All(API_WallID).at(1).wall;
+    EXPECT_EQ((Values{wall.thickness, wall.height, double(wall.head.floorInd), wall.begC.x, wall.begC.y, wall.endC.x}),
+              (Values{0.3, 3.0, 0, 0, 0, 0}));
+    EXPECT_EQ(UndoSteps(), std::vector<std::string>{"Quillmere: Create Walls Batch"});
+    for (const auto& [tool, prefix] :
+         {std::pair{"build_from_layout", "Build failed: "}, {"create_walls_batch", "Batch wall creation failed: "}}) {
+        HostTesting::FailNextCall("ACAPI_CallUndoableCommand", APIERR_REFUSEDCMD);
+        EXPECT_EQ(Run(tool, {{"walls", json::array()}}).error, prefix + std::to_string(APIERR_REFUSEDCMD));
+    }
 }
 
 TEST_F(LayoutBuilder, WallsTakeTheStorysLow16BitsAndPointsThatAreNoNumbersNeverReachTheHost)
@@ -113,9 +138,7 @@ TEST_F(LayoutBuilder, TheWholeInputIsReadBeforeAnythingIsBuilt)
         {"build_from_layout", {{"wall_height", "3"}}, kNumber302},  // read before walls are looked for
         {"build_from_layout", json::array(), "walls array is required"},
         {"build_from_layout", {{"walls", json::object()}}, "walls array is required"},
-        {"create_walls_batch",
-         {{"walls", {{{"end_x", 3}}, 5}}},
-         "[json.exception.type_error.306] cannot use value() with number"},
+        {"create_walls_batch", {{"walls", {{{"end_x", 3}}, 5}}}, kValue306},
         {"create_walls_batch", {{"walls", 3}}, "walls array is required"},
     };
     for (const auto& row : rows) {

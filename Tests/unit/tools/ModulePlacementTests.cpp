@@ -1,7 +1,7 @@
-// Placing modules from the design library: the shared placement routine, the typology skeleton
-// and the stored templates. What they compute (counts of what a placement added) and the mended
-// faults: a failed placement leaves no node, the temporary module is a fresh file that never
-// outlives the call nor replaces one that was there, unsafe typology names are never sent, a
+// Placing modules from the design library: the shared placement routine, the typology skeleton and the stored
+// templates. What they compute (counts of what a placement added, templates newest first, what a missing template or
+// an unreadable listing answers) and the mended faults: a failed placement leaves no node, the temporary module is a
+// fresh file that never outlives the call nor replaces one that was there, unsafe typology names are never sent, a
 // module counts only when the same listing has it, and an empty local file counts as absent.
 #include <sys/stat.h>
 
@@ -51,6 +51,7 @@ TEST_F(ModulePlacement, TheSkeletonReportsWhatItAddedAndTheProjectsZones)
     const json second = Data(Run("apply_typology_skeleton", {{"typology_name", "t"}}));
     EXPECT_EQ(second["created"].dump(), kCreated) << "a second placement counts only itself";
     EXPECT_EQ(second["zones"].size(), 2u);
+    EXPECT_EQ(UndoSteps(), std::vector<std::string>(2, "Quillmere: Apply Typology Skeleton"));
     EXPECT_TRUE(Files(Dir("typologies")).empty()) << "the temporary module is gone";
 }
 
@@ -91,12 +92,21 @@ TEST_F(ModulePlacement, TemplatesComeNewestFirstWithAModuleOnlyWhenTheSameListin
     Storage().Put("a.mod", "module bytes");
     Storage().Put("a.meta.json", R"({"captured_at":"2025-02-28T23:59:59Z","has_mod":false})");
     Storage().Put("b.meta.json", R"({"captured_at":"2025-03-01T10:00:00Z","has_mod":true,"template_name":"x"})");
+    Storage().Put("c.meta.json", "{}");  // no capture time: last
     Storage().Put("broken.meta.json", "{not json");
-    EXPECT_EQ(
-        Run("list_templates", json::object()).message,
-        R"({"count":2,"templates":[{"captured_at":"2025-03-01T10:00:00Z","has_mod":false,"meta_file":)"
-        R"("b.meta.json","mod_file":"b.mod","template_name":"b"},{"captured_at":"2025-02-28T23:59:59Z",)"
-        R"("has_mod":true,"meta_file":"a.meta.json","mod_file":"a.mod","template_name":"a"}],"unreadable_count":1})");
+    EXPECT_EQ(Run("list_templates", json::object()).message,
+              R"({"count":3,"templates":[{"captured_at":"2025-03-01T10:00:00Z","has_mod":false,"meta_file":)"
+              R"("b.meta.json","mod_file":"b.mod","template_name":"b"},{"captured_at":"2025-02-28T23:59:59Z",)"
+              R"("has_mod":true,"meta_file":"a.meta.json","mod_file":"a.mod","template_name":"a"},{"has_mod":false,)"
+              R"("meta_file":"c.meta.json","mod_file":"c.mod","template_name":"c"}],"unreadable_count":1})");
+    const std::tuple<int, const char*, const char*> unreadable[] = {
+        {401, R"({"message":"no"})", R"(Supabase list failed (401): {"message":"no"})"},
+        {200, "not json", "Failed to parse Supabase list response"},
+        {200, "{}", "Unexpected response"}};
+    for (const auto& [status, body, error] : unreadable) {
+        Storage().FailNext("/storage/v1/object/list/", status, body);
+        EXPECT_EQ(Data(Run("list_templates", json::object())), json({{"error", error}, {"templates", json::array()}}));
+    }
 }
 
 TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFileCountsAsAbsent)
@@ -115,12 +125,22 @@ TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFi
         EXPECT_EQ(result["created"].dump(), kCreated) << name;
         EXPECT_EQ(result["drafting_created"].dump(), R"({"fill":1,"polyline":1,"text":1})") << name;
     }
+    EXPECT_EQ(UndoSteps(), std::vector<std::string>(2, "Quillmere: Apply Template"));
     EXPECT_EQ(Data(Run("find_elements", {{"types", {"text"}}, {"story", 0}}))["total"], 2) << "on the plan";
     EXPECT_EQ(TempFolder::Read(Dir("templates/_tmp_apply.mod")), "the module of the template named _tmp_apply");
     EXPECT_EQ(Files(Dir("templates")).size(), 3u) << "a temporary module was left behind";
     Storage().Put("Stored.meta.json", R"({"stories":2})");
     TempFolder::Write(Dir("templates/Stored.meta.json"), R"({"stories":9})");
-    EXPECT_EQ(Data(Run("get_template_layout", {{"template_name", "Stored"}}))["source"], "supabase");
+    EXPECT_EQ(
+        Run("get_template_layout", {{"template_name", "Stored"}, {"story_filter", 0}, {"include_objects", 0}}).message,
+        R"({"ignored_params":["include_objects","story_filter"],"meta":{"stories":2},"note":"Use )"
+        R"(apply_template_exact to place this template in the project.","source":"supabase","template":"Stored"})");
+    json none = Data(Run("apply_template_exact", {{"template_name", "A/b"}, {"error_policy", 1}, {"story_filter", 2}}));
+    EXPECT_EQ(none["artifacts_checked"].at("local_mod"), Dir("templates/A_b.mod"));
+    none["artifacts_checked"].erase("local_mod");
+    EXPECT_EQ(none.dump(), R"({"artifacts_checked":{"supabase_mod":"A_b.mod"},"error":"NO_MOD_FILE",)"
+                           R"("ignored_params":["story_filter","error_policy"],"instruction":"Re-capture with )"
+                           R"(capture_project_template to generate a .mod file.","template":"A/b"})");
 }
 
 }  // namespace

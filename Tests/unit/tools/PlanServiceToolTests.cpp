@@ -1,7 +1,8 @@
-// The plan tools that talk to the recognition service: the upload's one file part decoded from
-// the attachment and never left on disk, plan ids sent as one path segment, what each reply
-// becomes for the model, and the overlay shown only for a path under the service.
+// The plan tools that talk to the recognition service: the upload's one file part decoded from the attachment and
+// never left on disk, plan ids sent as one path segment, what each reply becomes for the model, the overlay shown
+// only for a path under the service; and a missing input refused in each tool's own words, the library's tools too.
 #include "FakeProductService.hpp"
+#include "FakeStorage.hpp"
 #include "MainQueue.hpp"
 #include "QuillmereTest.hpp"
 
@@ -66,34 +67,51 @@ TEST_F(PlanTools, TheUploadSendsTheDecodedAttachmentAsItsOnlyFilePartAndLeavesNo
     EXPECT_TRUE(PlanRequests().empty() && TmpEmpty());
 }
 
-TEST_F(PlanTools, PlanIdsTravelAsOnePathSegment)
-{
-    Service().Script("GET /plans/a%20b..%3Fx%3D1/status", Reply{200, "{}"});
-    Service().Script("GET /plans/a%20b..%3Fx%3D1/detections", Reply{200, "[]"});
-    Service().Script("POST /plans/a%20b..%3Fx%3D1/extract", Reply{202, "{}"});
-    for (const char* tool : {"get_plan_extraction_status", "get_plan_detections", "start_plan_extraction"})
-        EXPECT_TRUE(Run(tool, {{"plan_id", "a b..?x=1"}}).success) << tool;
-    EXPECT_EQ(PlanRequests().size(), 3u);
-}
-
 TEST_F(PlanTools, RepliesBecomeTheResultTheModelSees)
 {
+    Attach({{"image/png", kPng}});
+    const std::string path = "/plans/a%20b%3Fx%3D1";  // the plan id "a b?x=1" as one path segment
     const struct {
         const char* tool;
         Reply reply;
         std::string outcome;
     } rows[] = {
         {"get_plan_extraction_status", {200, "{} {}"}, "!Invalid response from server"},
-        {"start_plan_extraction", {202, "not json at all"}, R"({"plan_id":"p","status":"extracting"})"},
+        {"get_plan_extraction_status", {200, "{}"}, R"({"plan_id":"a b?x=1","progress_pct":0,"stage":"","status":""})"},
+        {"start_plan_extraction", {202, "not json at all"}, R"({"plan_id":"a b?x=1","status":"extracting"})"},
         {"get_plan_detections", {200, " [ {\"y\":2.5,\"x\":-1} ] "}, R"([{"x":-1,"y":2.5}])"},
         {"get_plan_detections", {200, "walls: 3"}, "!Invalid detections data"},
+        {"upload_reference_plan",
+         {200, R"({"plan_id":7})"},
+         R"({"filename":"","plan_id":7,"size_bytes":0,"status":"uploaded"})"},
+        {"upload_reference_plan", {200, "[]"}, "!Invalid response from server"},
+        {"upload_reference_plan", {500, R"({"plan_id":7})"}, "!Upload failed: HTTP 500"},
+        {"start_plan_extraction", {404, "{}"}, "!Extract failed: HTTP 404"},
+        {"get_plan_extraction_status", {503, "{}"}, "!Status check failed: HTTP 503"},
+        {"get_plan_detections", {500, "[]"}, "!Failed to fetch detections: HTTP 500"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reply.body);
-        for (const char* route : {"POST /plans/p/extract", "GET /plans/p/status", "GET /plans/p/detections"})
+        for (const std::string& route : {std::string("POST /plans/upload"), "POST " + path + "/extract",
+                                         "GET " + path + "/status", "GET " + path + "/detections"})
             Service().Script(route, row.reply);
-        EXPECT_EQ(Outcome(Run(row.tool, {{"plan_id", "p"}})), row.outcome);
+        EXPECT_EQ(Outcome(Run(row.tool, {{"plan_id", "a b?x=1"}})), row.outcome);
     }
+}
+
+TEST_F(PlanTools, AMissingInputIsRefusedInTheToolsOwnWordsBeforeAnyRequest)
+{
+    const std::pair<const char*, std::vector<const char*>> rows[] = {
+        {"No attachment found at index 0", {"upload_reference_plan"}},
+        {"plan_id is required", {"start_plan_extraction", "get_plan_extraction_status", "get_plan_detections"}},
+        {"element_guid is required", {"capture_element_detail"}},
+        {"template_name is required", {"get_template_layout", "apply_template_exact"}},
+        {"typology_name is required", {"apply_typology_skeleton"}},
+        {"No operations provided", {"adapt_typology"}},
+    };
+    for (const auto& [error, tools] : rows)
+        for (const char* tool : tools) EXPECT_EQ(Run(tool, json::object()).error, error) << tool;
+    EXPECT_TRUE(PlanRequests().empty() && Storage().RequestCount() == 0);
 }
 
 TEST_F(PlanTools, AFinishedJobShowsItsOverlayAfterTheHandlerOnlyForAPathUnderTheService)

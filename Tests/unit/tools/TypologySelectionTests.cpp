@@ -35,6 +35,7 @@ TEST_F(TypologySelection, BriefsAgainstTheBuiltInAndStoredCatalogues)
         {"", R"({"bedrooms":3,"bathrooms":2,"stories":2,"style":"modern","approx_sqm":150,"has_garage":true})",
          "family-3br-2bath-twostory 28"},
         {"", R"({"bedrooms":2.9})", "compact-2br-1bath 23"},  // counts truncate
+        {"", "{}", "compact-2br-1bath 23"},                   // no bedrooms given: two
         {R"([{"name":"too-big","approx_sqm":131},{"name":"edge","approx_sqm":130}])",
          R"({"bedrooms":0,"bathrooms":0,"approx_sqm":100})", "edge 28"},
         {R"([{"name":"three","bedrooms":3}])", R"({"bedrooms":4,"bathrooms":0})", "three 18"},  // one off: 5

@@ -273,7 +273,6 @@ protected:
     void Seed()
     {
         WaitForRenderJobs();
-        EXPECT_EQ(HostTesting::OffThreadCallCount(), 0) << "a host call was made off the main thread before a reset";
         HostTesting::ResetProject();
         ResetTypologyCatalogueForTesting();
         placeholders = {

@@ -73,26 +73,30 @@ TEST_F(RenderTools, TheStartSendsItsFieldsAndTheWindowAndReturnsBeforeTheJobEnds
     EXPECT_TRUE(RenderJobs::StopAll(std::chrono::seconds(10)));
 }
 
-TEST_F(RenderTools, AFailedStartLeavesNoFileAndNoPoll)
+TEST_F(RenderTools, AStartWithoutInputsSendsTheDefaultsAndAFailedOneLeavesNoFileAndNoPoll)
 {
     const struct {
-        const char* name;
+        const char* preset;
         bool windows;
         Reply start;
         std::string error;
     } rows[] = {
-        {"no window at all", false, Json({{"job_id", "x"}}), "Failed to capture viewport image"},
-        {"server error", true, Reply{500, R"({"job_id":"x"})"}, "Render server error: HTTP 500"},
-        {"plain text reply", true, Reply{200, "started"}, "Invalid response from render server"},
+        {nullptr, false, Json({{"job_id", "x"}}), "Failed to capture viewport image"},
+        {nullptr, true, Reply{500, R"({"job_id":"x"})"}, "Render server error: HTTP 500"},
+        {nullptr, true, Reply{200, "started"}, "Invalid response from render server"},
+        {"Clay", true, Json({{"job_id", "x"}}), "Unknown preset 'Clay'"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.error);
+        Service().ClearRequests();
         if (!row.windows) {
             HostTesting::SetMainWindow(std::nullopt);
             HostTesting::SetKeyWindow(std::nullopt);
         }
         Service().Script("POST /render/start", row.start);
-        EXPECT_EQ(Run(kTool, json::object()).error, row.error);
+        EXPECT_EQ(Run(kTool, row.preset ? json{{"preset", row.preset}} : json::object()).error, row.error);
+        for (const auto& sent : Service().Requests())
+            EXPECT_EQ(sent.parts.at(1).content + " " + sent.parts.at(3).content, "photoreal 0.650000");
         EXPECT_EQ(RenderJobs::Running(), 0u) << "a poll started for a failed start";
         EXPECT_TRUE(TmpEmpty());
         HostTesting::ResetWindows();
@@ -103,6 +107,7 @@ TEST_F(RenderTools, AFailedStartLeavesNoFileAndNoPoll)
 TEST_F(RenderTools, EveryEndingOfAJobGivesExactlyOneReport)
 {
     const std::string img = "https://c.test/r.png", dl = "https://c.test/d.png", js = "javascript:alert(1)";
+    const std::string noImage = "Render completed but no image URL returned";
     const Reply done = Status("done"), image = Json({{"image_url", img}, {"download_url", dl}});
     std::vector<Reply> running44(44, Status("running")), lastPoll = running44, tooLate = running44;
     lastPoll.push_back(done);
@@ -115,23 +120,13 @@ TEST_F(RenderTools, EveryEndingOfAJobGivesExactlyOneReport)
         Report expected;
     } rows[] = {
         {"done at the first poll", {done}, image, 1, {"preview", img, dl}},
-        {"download address not on the web",
-         {done},
-         Json({{"image_url", img}, {"download_url", js}}),
-         1,
-         {"preview", img, img}},
-        {"image address not on the web",
-         {done},
-         Json({{"image_url", js}}),
-         1,
-         {"card", kTool, "Render completed but no image URL returned"}},
-        {"bodies that are no object count",
-         {Reply{200, "null"}, Reply{200, "busy"}, done},
-         image,
-         3,
-         {"preview", img, dl}},
+        {"download not on the web", {done}, Json({{"image_url", img}, {"download_url", js}}), 1, {"preview", img, img}},
+        {"image not on the web", {done}, Json({{"image_url", js}}), 1, {"card", kTool, noImage}},
+        {"no-object bodies count", {Reply{200, "null"}, Reply{200, "busy"}, done}, image, 3, {"preview", img, dl}},
         {"done at the last poll", lastPoll, image, 45, {"preview", img, dl}},
         {"done after the last poll", tooLate, image, 45, {"card", kTool, "Render timed out after 45s"}},
+        {"error without a text", {Status("error")}, image, 1, {"card", kTool, "Unknown render error"}},
+        {"error text", {Json({{"status", "error"}, {"error", "GPU lost"}})}, image, 1, {"card", kTool, "GPU lost"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
