@@ -448,7 +448,8 @@ void ShellServer::InstallBridgeRoutes()
             res.set_content("No document is loaded in this browser.", "text/plain");
             return;
         }
-        const std::string script = BuildBridgeScript(guard->Token(), browser->id, browser->functionsByObject);
+        const std::string script =
+            BuildBridgeScript(guard->Token(), browser->id, browser->functionsByObject, browser->outbox->LastPushed());
         res.set_content(InjectBridgeScript(document, script), "text/html; charset=utf-8");
     });
 
@@ -513,14 +514,19 @@ void ShellServer::InstallEventStreams()
             return;
         }
         // A reconnecting stream resumes after the last script it received; a new page starts
-        // with what no page has taken yet.
-        std::uint64_t after = browser->outbox->LastTaken();
-        const std::string lastEventId = req.get_header_value("Last-Event-ID");
-        if (!lastEventId.empty()) {
+        // with what no page has taken yet, and with everything since its document was served:
+        // a reloaded page's old stream may still take a script (its reply to the new page's
+        // first call, say) before the browser has closed it.
+        const auto number = [](const std::string& text, std::uint64_t otherwise) -> std::uint64_t {
             try {
-                after = std::stoull(lastEventId);
-            } catch (...) {}
-        }
+                return text.empty() ? otherwise : std::stoull(text);
+            } catch (...) {
+                return otherwise;
+            }
+        };
+        std::uint64_t after = browser->outbox->LastTaken();
+        after = std::min<std::uint64_t>(after, number(req.get_param_value("after"), after));
+        after = number(req.get_header_value("Last-Event-ID"), after);
         if (!AdmitEventStream(openEventStreams, res)) return;
         auto outbox = browser->outbox;
         auto position = std::make_shared<std::uint64_t>(after);

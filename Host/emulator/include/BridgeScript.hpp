@@ -8,9 +8,12 @@
 
 // The script the shell puts at the top of every document it serves for a browser control:
 // it makes each registered bridge object a window object whose functions POST to the shell
-// and return promises, and it runs the scripts that ExecuteJS sends over the event stream.
+// and return promises, and it runs the scripts that ExecuteJS sends over the event stream:
+// every script after servedAfter (the newest one when the document was served), even one that
+// the page this document replaces took while it was going away.
 std::string BuildBridgeScript(const std::string& token, int browserId,
-                              const std::map<std::string, std::vector<std::string>>& functionsByObject);
+                              const std::map<std::string, std::vector<std::string>>& functionsByObject,
+                              unsigned long long servedAfter);
 
 // The document with the bridge script placed right after its <head> tag (or first, when it
 // has none).

@@ -28,6 +28,8 @@ public:
     std::vector<std::pair<std::uint64_t, std::string>> WaitAfter(std::uint64_t afterSeq, int timeoutMs);
     // Sequence number of the newest script that any reader has taken (0 when none).
     std::uint64_t LastTaken() const;
+    // Sequence number of the newest script pushed (0 when none).
+    std::uint64_t LastPushed() const;
     void Close();
     bool IsClosed() const;
 

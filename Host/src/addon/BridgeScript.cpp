@@ -19,7 +19,8 @@ std::string ScriptLiteral(const nlohmann::json& value)
 }  // namespace
 
 std::string BuildBridgeScript(const std::string& token, int browserId,
-                              const std::map<std::string, std::vector<std::string>>& functionsByObject)
+                              const std::map<std::string, std::vector<std::string>>& functionsByObject,
+                              unsigned long long servedAfter)
 {
     nlohmann::json objects = nlohmann::json::object();
     for (const auto& [name, functions] : functionsByObject) objects[name] = functions;
@@ -28,6 +29,7 @@ std::string BuildBridgeScript(const std::string& token, int browserId,
     script += "  var TOKEN = " + ScriptLiteral(token) + ";\n";
     script += "  var BASE = " + ScriptLiteral("/browser/" + std::to_string(browserId)) + ";\n";
     script += "  var OBJECTS = " + ScriptLiteral(objects) + ";\n";
+    script += "  var AFTER = " + std::to_string(servedAfter) + ";\n";
     script += R"JS(
   function call(objectName, functionName, args) {
     return fetch(BASE + '/call', {
@@ -61,7 +63,7 @@ std::string BuildBridgeScript(const std::string& token, int browserId,
     var queued = waiting; waiting = null;
     queued.forEach(run);
   });
-  var events = new EventSource(BASE + '/events?token=' + encodeURIComponent(TOKEN));
+  var events = new EventSource(BASE + '/events?token=' + encodeURIComponent(TOKEN) + '&after=' + AFTER);
   events.onmessage = function (event) {
     if (waiting) waiting.push(event.data); else run(event.data);
   };

@@ -106,6 +106,12 @@ std::uint64_t PaletteHost::ScriptOutbox::LastTaken() const
     return lastTaken;
 }
 
+std::uint64_t PaletteHost::ScriptOutbox::LastPushed() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return nextSeq - 1;
+}
+
 void PaletteHost::ScriptOutbox::Close()
 {
     {

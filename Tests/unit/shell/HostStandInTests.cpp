@@ -76,7 +76,7 @@ TEST(PageServing, EventStreamLinesAndTheBridgeScriptStayInTheirPlace)
               "<html><head>\n<script>B</script><title>t</title></head></html>");
     EXPECT_EQ(InjectBridgeScript("<p>bare</p>", "<script>B</script>"), "<script>B</script><p>bare</p>");
     const std::string script =
-        BuildBridgeScript("tok\"en", 3, {{"Quillmere", {"sendMessage"}}, {"</script><b>", {"</script>"}}});
+        BuildBridgeScript("tok\"en", 3, {{"Quillmere", {"sendMessage"}}, {"</script><b>", {"</script>"}}}, 0);
     EXPECT_EQ(script.rfind("<script>", 0), 0u);
     EXPECT_EQ(script.find("</script", 8), script.size() - 10) << "a name ends the script block before its end";
     EXPECT_NE(script.find("\"tok\\\"en\""), std::string::npos) << "the token is not a proper literal";

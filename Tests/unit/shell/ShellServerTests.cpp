@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "ACAPinc.h"
 #include "MainQueue.hpp"
+#include "PaletteHost.hpp"
 #include "QuillmereTest.hpp"
 #include "ShellServer.hpp"
 
@@ -260,3 +262,32 @@ TEST_F(ShellServerTest, TextRepliesAreSentAsTheyAreToABrowserOfferingCompression
 }
 
 }  // namespace
+
+// A reloaded page hears every script since its document was served, even one that the stream
+// of the page it replaces took while going away (the replay of the conversation, say).
+TEST_F(ShellServerTest, ANewPageHearsEveryScriptSinceItsDocumentWasServed)
+{
+    const std::string document = HomeDir() + "/page.html";
+    std::ofstream(document) << "<html><head></head><body></body></html>";
+    DG::Palette palette(GS::Guid("11111111-2222-3333-4444-555555555555"), "Test");
+    DG::Browser browser(palette);
+    browser.LoadURL(GS::UniString(("file://" + document).c_str()));
+    const std::string base = "/browser/" + std::to_string(browser.GetId());
+    const auto outbox = PaletteHost::FindBrowser(browser.GetId())->outbox;
+    browser.ExecuteJS(GS::UniString("before()"));
+    outbox->WaitAfter(0, 0);  // the old page's stream takes it
+    const auto page = Client().Get(base + "/page");
+    ASSERT_TRUE(page && page->status == 200);
+    const size_t at = page->body.find("var AFTER = ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string after = page->body.substr(at + 12, page->body.find(';', at) - at - 12);
+    browser.ExecuteJS(GS::UniString("replay()"));
+    outbox->WaitAfter(outbox->LastTaken(), 0);  // ... and this one too, before the browser closes it
+    std::string heard;
+    Client().Get(base + "/events?token=" + server.Token() + "&after=" + after, [&](const char* data, size_t length) {
+        heard.append(data, length);
+        return heard.find("\n\n") == std::string::npos;
+    });
+    EXPECT_NE(heard.find("data: replay()"), std::string::npos) << heard;
+    EXPECT_EQ(heard.find("before()"), std::string::npos) << "a script for the old document";
+}
