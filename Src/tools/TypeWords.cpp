@@ -1,5 +1,8 @@
-// The type-word table: one list, read both ways.
+// The type-word table: one list, read both ways; and the drafting types.
 #include "tools/TypeWords.hpp"
+
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -15,6 +18,9 @@ constexpr TypeWordEntry kTypeWords[] = {
     {API_LineID, "line"},           {API_PolyLineID, "polyline"}, {API_ArcID, "arc"},   {API_SplineID, "spline"},
     {API_HotspotID, "hotspot"},
 };
+
+constexpr API_ElemTypeID kDraftingTypes[] = {API_DimensionID, API_TextID, API_LabelID,  API_HatchID,  API_LineID,
+                                             API_PolyLineID,  API_ArcID,  API_CircleID, API_SplineID, API_HotspotID};
 
 }  // namespace
 
@@ -50,4 +56,9 @@ const std::string& TypeWordList()
         return text;
     }();
     return list;
+}
+
+bool IsDraftingType(API_ElemTypeID type)
+{
+    return std::find(std::begin(kDraftingTypes), std::end(kDraftingTypes), type) != std::end(kDraftingTypes);
 }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 
 #include "core/ElementFunctions.hpp"
 #include "core/Utf8Cut.hpp"
@@ -19,15 +18,6 @@ using json = nlohmann::json;
 namespace {
 
 constexpr size_t kSummaryTextCharacters = 80;
-
-// The kinds a user may draw in a worksheet as well as on the plan: 2D drafting.
-constexpr API_ElemTypeID kDraftingKinds[] = {API_DimensionID, API_TextID, API_LabelID,  API_HatchID,  API_LineID,
-                                             API_PolyLineID,  API_ArcID,  API_CircleID, API_SplineID, API_HotspotID};
-
-bool IsDrafting(API_ElemTypeID type)
-{
-    return std::find(std::begin(kDraftingKinds), std::end(kDraftingKinds), type) != std::end(kDraftingKinds);
-}
 
 double Distance(const API_Coord& a, const API_Coord& b) { return std::hypot(b.x - a.x, b.y - a.y); }
 
@@ -178,7 +168,7 @@ const std::string& ElementReader::LibraryPartName(Int32 libInd)
 std::optional<DrawnIn> ElementReader::Database(const API_Element& element)
 {
     static const std::string kFloorPlan;
-    if (!IsDrafting(element.header.type.typeID)) return DrawnIn{APIWind_FloorPlanID, &kFloorPlan};
+    if (!IsDraftingType(element.header.type.typeID)) return DrawnIn{APIWind_FloorPlanID, &kFloorPlan};
     API_Guid guid = element.header.guid;
     API_DatabaseInfo info;
     BNClear(info);

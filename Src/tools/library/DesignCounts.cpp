@@ -1,7 +1,5 @@
 #include "tools/library/DesignCounts.hpp"
 
-#include <algorithm>
-
 #include "core/ElementFunctions.hpp"
 #include "tools/HostText.hpp"
 #include "tools/TypeWords.hpp"
@@ -52,11 +50,8 @@ json CreatedCounts(const json& before, const json& after, long long* total)
 json DraftingCounts()
 {
     json counts = json::object();
-    const std::vector<TypeCount>& main = GetTypeChecks();
-    for (API_ElemTypeID type : WordedTypes()) {
-        if (std::any_of(main.begin(), main.end(), [type](const TypeCount& row) { return row.type == type; })) continue;
-        counts[TypeWord(type)] = static_cast<long long>(ElementsOfType(type).GetSize());
-    }
+    for (API_ElemTypeID type : WordedTypes())
+        if (IsDraftingType(type)) counts[TypeWord(type)] = static_cast<long long>(ElementsOfType(type).GetSize());
     return counts;
 }
 

@@ -24,7 +24,7 @@ nlohmann::json SnapshotCounts();
 // after - before per row, never below 0, and their sum.
 nlohmann::json CreatedCounts(const nlohmann::json& before, const nlohmann::json& after, long long* total);
 
-// {type word: count} of the drafting kinds: every kind with a type word beside the nine.
+// {type word: count} of the drafting kinds that have a type word.
 nlohmann::json DraftingCounts();
 // The drafting kinds that grew from before to after, each with how many it grew by.
 nlohmann::json DraftingAdded(const nlohmann::json& before, const nlohmann::json& after);
