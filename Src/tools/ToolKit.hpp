@@ -202,10 +202,15 @@ constexpr double kDegreesToRadians = 0.017453292519943278;
 // Only the low 16 bits of a story input reach the element header.
 inline short StoryBits(int story) { return static_cast<short>(static_cast<unsigned short>(story & 0xFFFF)); }
 
-// A success whose message is result as compact JSON. Texts that are not valid UTF-8 (a name the
-// model chose, read back from the project) have their bad bytes replaced: a tool that already
-// changed the project must not then fail while reporting it.
-inline ToolResult DataResult(const json& result)
+// value as the model receives a tool's data: compact JSON, non-ASCII as it is, and the bad bytes
+// of a text that is not valid UTF-8 (a name the model chose or a module brought in, read back
+// from the project) replaced. Any JSON type (an insertion-ordered one too).
+template <typename Json>
+std::string CompactJson(const Json& value)
 {
-    return ToolResult::Ok("", result.dump(-1, ' ', false, json::error_handler_t::replace));
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
+
+// A success whose message is result as CompactJson: a tool that already changed the project must
+// not then fail while reporting a name that is not UTF-8.
+inline ToolResult DataResult(const json& result) { return ToolResult::Ok("", CompactJson(result)); }

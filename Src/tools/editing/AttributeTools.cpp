@@ -54,14 +54,6 @@ struct CappedListing {
     std::size_t total = 0;  // entries read, listed or not
 };
 
-// The text the model receives: no indentation, non-ASCII as it is, and the bad bytes of a name
-// that is not UTF-8 (one a module brought in) replaced, as every data result has them.
-template <typename Json>
-std::string Compact(const Json& value)
-{
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
 void PutFields(Listing::object_t&) {}
 
 template <typename Value, typename... Rest>
@@ -82,13 +74,13 @@ void AddEntry(CappedListing& list, Fields&&... fields)
     Listing::object_t& object = entry.get_ref<Listing::object_t&>();
     object.reserve(sizeof...(Fields) / 2);
     PutFields(object, std::forward<Fields>(fields)...);
-    if (list.cap.Take(Compact(entry))) list.entries.get_ref<Listing::array_t&>().push_back(std::move(entry));
+    if (list.cap.Take(CompactJson(entry))) list.entries.get_ref<Listing::array_t&>().push_back(std::move(entry));
 }
 
 // The listing's answer: the JSON array, and the note of what did not fit.
 ToolResult Listed(const CappedListing& list, const char* things)
 {
-    return ToolResult::Ok("", Compact(list.entries) + list.cap.Note(list.total, things));
+    return ToolResult::Ok("", CompactJson(list.entries) + list.cap.Note(list.total, things));
 }
 
 // Reads indices 1 to the host's count of one type and hands each readable record to add;
@@ -248,7 +240,7 @@ ToolResult GetPenColor(const json& input)
                          {"green", pen.pen.rgb.f_green},
                          {"blue", pen.pen.rgb.f_blue},
                          {"width", pen.pen.width}};
-    return ToolResult::Ok("", Compact(answer));
+    return DataResult(answer);
 }
 
 ToolResult SetPenColor(const json& input)

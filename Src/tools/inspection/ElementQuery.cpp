@@ -269,7 +269,7 @@ bool PageBuilder::Add(json summary)
     if (full_) return false;
     // Measured as the model receives it, a name that is not UTF-8 with its bad bytes replaced;
     // one more byte for its comma.
-    const size_t size = JsonEscapedSize(summary.dump(-1, ' ', false, json::error_handler_t::replace)) + 1;
+    const size_t size = JsonEscapedSize(CompactJson(summary)) + 1;
     if (elements_.size() >= limit_ || bytes_ + size > maxBytes_) {
         full_ = true;
         return false;

@@ -106,7 +106,7 @@ ToolResult ListTemplates(const json&)
         summary["mod_file"] = safe + ".mod";
         summary["meta_file"] = name;
         std::string time = summary.value("captured_at", std::string());
-        entries.push_back({std::move(time), summary.dump(-1, ' ', false, json::error_handler_t::replace)});
+        entries.push_back({std::move(time), CompactJson(summary)});
     }
     // Newest first: the capture time's fixed-width text orders as the time does.
     std::stable_sort(entries.begin(), entries.end(),
