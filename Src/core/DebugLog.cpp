@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "core/Base64.hpp"
+#include "core/PercentEncoding.hpp"
 
 namespace {
 
@@ -81,25 +82,6 @@ std::string JsonEscaped(const std::string& text)
     for (char c : text) {
         if (c == '"' || c == '\\' || c == '/') out += '\\';
         out += c;
-    }
-    return out;
-}
-
-// everyByte false: all but the characters a URL carries as they are.
-std::string PercentEncoded(const std::string& text, bool everyByte)
-{
-    static const char hex[] = "0123456789abcdef";
-    std::string out;
-    for (char c : text) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '.' || c == '_' || c == '~';
-        if (plain && !everyByte) {
-            out += c;
-        } else {
-            out += '%';
-            out += hex[static_cast<unsigned char>(c) >> 4];
-            out += hex[static_cast<unsigned char>(c) & 15];
-        }
     }
     return out;
 }

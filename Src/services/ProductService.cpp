@@ -7,16 +7,6 @@
 namespace Quillmere {
 namespace ProductService {
 
-namespace {
-
-bool Unreserved(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-           c == '_' || c == '~';
-}
-
-}  // namespace
-
 std::string BaseUrl()
 {
     std::string base = CurrentSettings::Get().serviceUrl;
@@ -33,24 +23,6 @@ const std::map<std::string, std::string>& DevHeaders()
 {
     static const std::map<std::string, std::string> headers{{"X-Quillmere-Dev", "1"}};
     return headers;
-}
-
-std::string Escape(const std::string& text)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (Unreserved(c)) {
-            out += ch;
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        }
-    }
-    return out;
 }
 
 std::string Url(const std::string& path) { return BaseUrl() + path; }

@@ -23,10 +23,6 @@ std::string BaseUrl();
 // {"X-Quillmere-Dev": "1"}: carried by every request to the service.
 const std::map<std::string, std::string>& DevHeaders();
 
-// text as one URL path segment or one query value: the unreserved characters
-// (A-Z a-z 0-9 - . _ ~) unchanged, every other byte as %XX. Ordinary ids come out as they went in.
-std::string Escape(const std::string& text);
-
 // The base address followed by path (which begins with "/").
 std::string Url(const std::string& path);
 

@@ -16,6 +16,7 @@
 #include "core/JsonDepth.hpp"
 #include "core/MainThread.hpp"
 #include "core/PathSegment.hpp"
+#include "core/PercentEncoding.hpp"
 #include "engine/ModelBridge.hpp"
 #include "services/ProductService.hpp"
 #include "services/UploadFile.hpp"
@@ -83,7 +84,7 @@ JobCall CallJob(const json& input, const char* suffix, const char* prefix,
                                         " bytes and is not \".\", \"..\" or a path");
         return call;
     }
-    call.response = send("/plans/" + Service::Escape(call.planId) + suffix);
+    call.response = send("/plans/" + PercentEncoded(call.planId) + suffix);
     if (!Service::Succeeded(call.response))
         call.failure = ToolResult::Fail(Service::FailureText(prefix, call.response));
     return call;

@@ -19,6 +19,7 @@
 #include "core/JsonDepth.hpp"
 #include "core/MainThread.hpp"
 #include "core/OutsideText.hpp"
+#include "core/PercentEncoding.hpp"
 #include "services/ProductService.hpp"
 
 namespace Service = Quillmere::ProductService;
@@ -104,7 +105,7 @@ Report FetchResult(const std::string& query)
 std::optional<Report> Follow(const std::string& jobId, StopSignal& signal)
 {
     Quillmere::HttpAbortScope cancelOnStop(&signal.stop);
-    const std::string query = Service::Escape(jobId);
+    const std::string query = PercentEncoded(jobId);
     for (int polls = 0; polls < RenderJobs::kMaxPolls; ++polls) {
         if (!Pause(signal)) return std::nullopt;
         const Quillmere::HttpResponse response = Service::Get("/render/status?job_id=" + query);

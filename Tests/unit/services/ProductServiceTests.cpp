@@ -9,6 +9,7 @@
 
 #include "FakeProductService.hpp"
 #include "TempFolder.hpp"
+#include "core/PercentEncoding.hpp"
 #include "services/ProductService.hpp"
 #include "services/UploadFile.hpp"
 
@@ -60,7 +61,7 @@ TEST(ProductService, IdsBecomeOnePathSegmentOrdinaryIdsUnchanged)
         {"50%", "50%25"},
         {"\xC3\xA9\r\n", "%C3%A9%0D%0A"},
     };
-    for (const auto& [id, escaped] : cases) EXPECT_EQ(Service::Escape(id), escaped) << id;
+    for (const auto& [id, escaped] : cases) EXPECT_EQ(PercentEncoded(id), escaped) << id;
 }
 
 TEST(ProductService, OnlyTwoHundredsSucceedAndFailuresNameTheClientErrorOrTheStatus)
