@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "tools/PropertyReading.hpp"
+#include "tools/HostText.hpp"
 #include "tools/ToolKit.hpp"
 
 std::string ResolveAttrName(API_AttrTypeID type, int index)
@@ -28,7 +28,7 @@ std::string ResolveLibPartName(int libInd)
     if (read != NoError) return "(libInd:" + std::to_string(libInd) + ")";
     USize length = 0;
     while (length < 256 && part.docu_UName[length] != 0) ++length;
-    return Narrow(GS::UniString(part.docu_UName, length));
+    return HostNameText(GS::UniString(part.docu_UName, length));
 }
 
 const char* StructureWord(Int32 structure)

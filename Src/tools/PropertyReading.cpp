@@ -9,11 +9,10 @@
 
 #include "core/ElementFunctions.hpp"
 #include "core/OutsideText.hpp"
+#include "tools/HostText.hpp"
 #include "tools/ToolKit.hpp"
 
 using json = nlohmann::json;
-
-std::string Narrow(const GS::UniString& text) { return text.ToCStr(0, MaxUSize, CC_Default).Get(); }
 
 const char* ValueTypeWord(API_VariantType type)
 {
@@ -28,13 +27,13 @@ const char* ValueTypeWord(API_VariantType type)
 
 json PropertyEntry(const API_Property& property, const GS::UniString& groupName)
 {
-    json entry = {{"name", Narrow(property.definition.name)}, {"group", Narrow(groupName)}};
+    json entry = {{"name", HostNameText(property.definition.name)}, {"group", HostNameText(groupName)}};
     const API_Variant& value = property.value.singleVariant.variant;
     entry["type"] = ValueTypeWord(value.type);
     switch (value.type) {
     case API_PropertyIntegerValueType: entry["value"] = value.intValue; break;
     case API_PropertyRealValueType: entry["value"] = value.doubleValue; break;
-    case API_PropertyStringValueType: entry["value"] = Narrow(value.uniStringValue); break;
+    case API_PropertyStringValueType: entry["value"] = HostNameText(value.uniStringValue); break;
     case API_PropertyBooleanValueType: entry["value"] = value.boolValue; break;
     default: break;
     }
@@ -70,8 +69,8 @@ json ElementClassifications(const API_Guid& element)
         if (ACAPI_Classification_GetClassificationItem(item) != NoError) continue;
         entries.push_back({{"system_guid", GuidToStr(pair.first)},
                            {"item_guid", GuidToStr(pair.second)},
-                           {"id", Narrow(item.id)},
-                           {"name", Narrow(item.name)}});
+                           {"id", HostNameText(item.id)},
+                           {"name", HostNameText(item.name)}});
     }
     return entries;
 }
@@ -85,13 +84,13 @@ std::optional<std::string> FindPropertyDefinition(const std::string& text, API_P
     if (GSErrCode err = ACAPI_Property_GetPropertyGroups(groups))
         return "GetPropertyGroups error: " + std::to_string(err);
     for (const API_PropertyGroup& group : groups) {
-        if (guid == APINULLGuid && (slash == std::string::npos || Narrow(group.name) != text.substr(0, slash)))
+        if (guid == APINULLGuid && (slash == std::string::npos || HostNameText(group.name) != text.substr(0, slash)))
             continue;
         GS::Array<API_PropertyDefinition> definitions;
         if (ACAPI_Property_GetPropertyDefinitions(group.guid, definitions) != NoError) continue;
         for (const API_PropertyDefinition& definition : definitions) {
             const bool named =
-                guid != APINULLGuid ? definition.guid == guid : Narrow(definition.name) == text.substr(slash + 1);
+                guid != APINULLGuid ? definition.guid == guid : HostNameText(definition.name) == text.substr(slash + 1);
             if (!named) continue;
             found = definition;
             if (groupName != nullptr) *groupName = group.name;

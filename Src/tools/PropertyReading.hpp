@@ -10,9 +10,6 @@
 
 #include "ACAPinc.h"
 
-// Host text as UTF-8.
-std::string Narrow(const GS::UniString& text);
-
 // The word for a property value type ("integer", "real", "string", "boolean"), or
 // "unsupported".
 const char* ValueTypeWord(API_VariantType type);

@@ -26,8 +26,8 @@ bool Settable(const API_PropertyDefinition& definition)
 json DefinitionEntry(const API_PropertyDefinition& definition, const GS::UniString& group)
 {
     return {{"guid", GuidToStr(definition.guid)},
-            {"group", Narrow(group)},
-            {"name", Narrow(definition.name)},
+            {"group", HostNameText(group)},
+            {"name", HostNameText(definition.name)},
             {"value_type", Settable(definition) ? ValueTypeWord(definition.valueType) : "unsupported"},
             {"editable", definition.canValueBeEditable && Settable(definition)}};
 }
@@ -52,7 +52,7 @@ ToolResult ListPropertyDefinitions(const json&)
         // Definitions come group by group: a new group starts a new entry.
         if (groups.empty() || groups.back()["guid"] != GuidToStr(group.guid))
             groups.push_back({{"guid", GuidToStr(group.guid)},
-                              {"name", Narrow(group.name)},
+                              {"name", HostNameText(group.name)},
                               {"user_defined", group.groupType == API_PropertyCustomGroupType},
                               {"definitions", json::array()}});
         groups.back()["definitions"].push_back(DefinitionEntry(def, group.name));
@@ -159,7 +159,7 @@ constexpr size_t kMaxListedItems = 1000;
 json ItemTree(const API_ClassificationItem& item, int depth, size_t& budget)
 {
     --budget;
-    json entry = {{"guid", GuidToStr(item.guid)}, {"id", Narrow(item.id)}, {"name", Narrow(item.name)}};
+    json entry = {{"guid", GuidToStr(item.guid)}, {"id", HostNameText(item.id)}, {"name", HostNameText(item.name)}};
     GS::Array<API_ClassificationItem> children;
     // Deep trees stop at a depth no real system reaches, so a cycle cannot run away.
     if (depth < 16 && ACAPI_Classification_GetClassificationItemChildren(item.guid, children) == NoError &&
@@ -190,8 +190,8 @@ ToolResult ListClassifications(const json&)
             return HostFailure("GetClassificationSystemRootItems error: ", err);
         json items = json::array();
         json entry = {{"guid", GuidToStr(system.guid)},
-                      {"name", Narrow(system.name)},
-                      {"version", Narrow(system.editionVersion)}};
+                      {"name", HostNameText(system.name)},
+                      {"version", HostNameText(system.editionVersion)}};
         for (const API_ClassificationItem& root : roots) {
             if (budget == 0) {
                 entry["more_items"] = true;
@@ -219,7 +219,7 @@ ToolResult GetElementClassifications(const json& input)
 // Searches the item tree below item (and item itself) for the id.
 bool FindItemById(const API_ClassificationItem& item, const std::string& id, int depth, API_ClassificationItem& found)
 {
-    if (Narrow(item.id) == id) {
+    if (HostNameText(item.id) == id) {
         found = item;
         return true;
     }
@@ -245,7 +245,7 @@ std::optional<std::string> FindItem(const std::string& text, const std::string& 
     const API_Guid systemGuid = ParseGuid(systemText);
     int searched = 0;
     for (const API_ClassificationSystem& system : systems) {
-        if (!systemText.empty() && system.guid != systemGuid && Narrow(system.name) != systemText) continue;
+        if (!systemText.empty() && system.guid != systemGuid && HostNameText(system.name) != systemText) continue;
         ++searched;
         GS::Array<API_ClassificationItem> roots;
         if (ACAPI_Classification_GetClassificationSystemRootItems(system.guid, roots) != NoError) continue;
@@ -278,7 +278,7 @@ ToolResult SetElementClassification(const json& input)
         },
         [&] {
             return ToolResult::Ok("", "Classified " + std::to_string(guids.GetSize()) + " element(s) as " +
-                                          Narrow(item.id) + " " + Narrow(item.name));
+                                          HostNameText(item.id) + " " + HostNameText(item.name));
         });
 }
 
