@@ -73,15 +73,14 @@ TurnBytes RenderTurn(const Provider& provider, const json& tools)
 template <typename Provider>
 void TenIterationTurn(benchmark::State& state)
 {
-    // As the palette builds it: the engine owns the registry, and the render and plan families
-    // (the plan family reads the engine's attachments) join it afterwards.
+    // As the palette builds it: the engine owns the registry, and the palette's families (the plan
+    // family reads the engine's attachments) join it afterwards through the palette's own call.
     auto owned = std::make_unique<ToolRegistry>();
     ToolRegistry& registry = *owned;
     ModelBridge bridge(std::move(owned));
     const ChatPreview preview = [](const std::string&, const std::string&) {};
     const ChatToolResult card = [](const std::string&, bool, const std::string&) {};
-    RegisterRenderTools(registry, preview, card);
-    RegisterPlanTools(registry, preview, card, bridge);
+    RegisterPaletteFamilies(registry, preview, preview, card, bridge);
     const json tools = registry.GetToolDefinitions();
     const Provider provider;
     TurnBytes bytes;
