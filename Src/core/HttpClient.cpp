@@ -28,9 +28,10 @@ using Clock = std::chrono::steady_clock;
 thread_local Clock::time_point tCallDeadline = Clock::time_point::max();
 
 thread_local const std::atomic<bool>* tAbortFlag = nullptr;
-// Set from a signal handler: must not take a lock.
+// Set by the host's quit notice on any thread while the main thread may be inside a request:
+// must not take a lock.
 std::atomic<bool> gAbortAll{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the quit flag is set from a signal handler");
+static_assert(std::atomic<bool>::is_always_lock_free, "the quit flag is set while a request runs");
 std::atomic<long> gTimeoutOverrideMs{0};
 
 void EnsureCurlInitialised()

@@ -269,7 +269,7 @@ TEST(HostileServer, EveryRequestEndsAndSaysWhy)
         std::thread quitter([&] {
             if (c.path != "/stall") return;
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            AbortAllHttpRequests(true);  // from another thread, as the signal handler does
+            AbortAllHttpRequests(true);  // from another thread, as the quit notice does
         });
         const std::string url = "http://127.0.0.1:" + std::to_string(port) + c.path;
         const HttpResponse response = HttpGet(url, {{"x-api-key", "secret"}}, c.maxBytes);
