@@ -1,5 +1,6 @@
 // The add-on's entry points in the host: what loading registers, a failed registration, and
 // the menu and the host's palette messages driving one palette until the add-on is unloaded.
+#include "HttpTestSupport.hpp"
 #include "ShellTest.hpp"
 #include "core/HttpClient.hpp"
 
@@ -118,7 +119,7 @@ TEST_F(EntryPointTest, TheMenuAndTheHostsPaletteMessagesDriveOnePaletteUntilFree
 
     // Quitting tells the add-on at once, while a tool may hold the main thread: every request
     // gives up until the add-on is freed.
-    const auto request = [] { return Quillmere::HttpGet("http://127.0.0.1:1/", {}).error; };
+    const auto request = [url = ClosedLoopbackUrl()] { return Quillmere::HttpGet(url, {}).error; };
     AddOnHost::NotifyQuit();
     EXPECT_EQ(request(), "The request was cancelled.");
     const std::string page = palette->GetPagePath();
