@@ -193,7 +193,6 @@ public:
     // still); 0 keeps none. A lower limit drops the oldest steps at once.
     static constexpr size_t kDefaultUndoLimit = 20;
     void SetUndoLimit(size_t steps);
-    size_t UndoLimit() const { return undoLimit_; }
     // It also keeps its steps (undo and redo together) within this many bytes, dropping the
     // oldest undo steps first; the newest undo step stays whatever its size, its memory having
     // been taken while it ran. Twenty moves of a million elements would otherwise hold 9 GB.

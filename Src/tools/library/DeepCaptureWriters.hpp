@@ -58,7 +58,6 @@ public:
     bool Polygon(const char* key, const API_ElementMemo& memo, const API_Polygon& poly, bool extendBox);
 
     void Extend(const API_Coord& point) { box_.Extend(point.x, point.y); }
-    AttrTracker& Tracker() { return tracker_; }
 
 private:
     AttrTracker& tracker_;
