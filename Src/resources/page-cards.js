@@ -6,10 +6,10 @@ function toolTitle(name) { return String(name).replace(/_/g, ' '); }
 // ---- what a tool's result says, in one line ----------------------------------------
 // The card's line says what a JSON result holds; the whole JSON stays one click away, and
 // plain text is the line itself. A result that carries an error (`error` or a `..._error` text,
-// a failed `status`) or found none of what it was asked for is a warning naming it. Otherwise the line is the
-// result's message; else its lists counted by their names ("12 elements, 1–12 of 40") with
-// its `total_...` and `..._count` numbers; else its `counts` ("2 walls"); else its status;
-// else its first few values.
+// a failed `status`) or found none of what it was asked for is a warning naming it. Otherwise
+// the line is the result's message; else its lists counted by their names ("12 elements, 1–12
+// of 40") with its `total_...` and `..._count` numbers; else its `counts` ("2 walls"); else its
+// status; else its first few values.
 
 function keyWords(key) { return String(key).replace(/_/g, ' ').trim(); }
 

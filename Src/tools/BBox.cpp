@@ -1,4 +1,4 @@
-// The plan bounding box shared by the template summary and the element deep capture.
+// The plan bounding box shared by the template summary, the deep capture and the inspection tools.
 #include "tools/BBox.hpp"
 
 void BBox::Extend(double x, double y)

@@ -1,3 +1,4 @@
+// A list that takes entries while a tool's answer stays within the result cap.
 #include "tools/CappedList.hpp"
 
 #include "core/OutsideText.hpp"

@@ -2,8 +2,8 @@
 
 // The host's module file: a project's floor plan (every element record with its memo, drafting
 // drawn in worksheets left out, the stories and the attributes the elements use) in one file of
-// the host's own format. 'SMOD' writes it;
-// hotlinks read it back to place the content as elements. Any host area may call this.
+// the host's own format. 'SMOD' writes it; hotlinks read it back to place the content as
+// elements. Any host area may call this.
 //
 //   GSErrCode err = WriteModule(TheProject(), "/some/folder/Part.mod");
 //   ModuleContents module;
