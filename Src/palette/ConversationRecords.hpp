@@ -13,7 +13,7 @@
 //    "history": [message, ...],   messages added, as engine/HistoryJson.hpp writes them
 //    "transcript_at": n,          the page's entries before; the entries from n on are replaced
 //    "transcript": [entry, ...]}  by these, as the palette's PageTranscript keeps them
-// Each piece of the conversation is written once. A tool result, JSON already, is not quoted
+// Everything the conversation holds is written once. A tool result, JSON already, is not quoted
 // again: it follows the header as it is, its block says "text_in": i (the record's i-th element)
 // instead of "text", and the page's card of that call says "detail_in": i instead of repeating
 // it. A page entry whose text or file data equals a block of its record says "text_at" or
