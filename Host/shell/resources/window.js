@@ -32,8 +32,9 @@
     var action = key === 'z' ? (e.shiftKey ? 'redo' : 'undo') : (key === 'y' && !e.shiftKey ? 'redo' : null);
     if (!action) return;
     e.preventDefault();
-    var item = document.getElementById(action + '-item');
-    if (!item.disabled) edit(action);
+    // The host decides, not the menu's last state: a key pressed right after an undo, before the
+    // menu has heard of it, still redoes (with nothing to take back the host does nothing).
+    edit(action);
   });
   function renderEdit(steps) {
     [['undo', 'Undo'], ['redo', 'Redo']].forEach(function (pair) {
