@@ -93,8 +93,6 @@ public:
     // queued messages are dropped. Returns once the worker has ended. Idempotent.
     void Shutdown();
 
-    static std::string ExtensionForMediaType(const std::string& mediaType);
-
 private:
     struct Job {
         enum class Kind { Message, Clear, Restore } kind = Kind::Message;

@@ -5,6 +5,19 @@
 #include "engine/ModelBridge.hpp"
 #include "engine/UserContent.hpp"
 
+namespace {
+
+// The file extension an upload of the attachment takes; PNG for a type not named.
+std::string ExtensionForMediaType(const std::string& mediaType)
+{
+    if (mediaType == "application/pdf") return "pdf";
+    if (mediaType == "image/jpeg") return "jpg";
+    if (mediaType == "image/tiff") return "tiff";
+    return "png";
+}
+
+}  // namespace
+
 std::string ModelBridge::ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks,
                                              bool& read) const
 {
@@ -36,18 +49,4 @@ AttachmentData ModelBridge::GetCurrentAttachment(int index) const
     }
     const ContentBlock& block = currentAttachments[static_cast<std::size_t>(index)];
     return AttachmentData{block.Data(), block.mediaType, ExtensionForMediaType(block.mediaType)};
-}
-
-std::string ModelBridge::ExtensionForMediaType(const std::string& mediaType)
-{
-    if (mediaType == "application/pdf") {
-        return "pdf";
-    }
-    if (mediaType == "image/jpeg") {
-        return "jpg";
-    }
-    if (mediaType == "image/tiff") {
-        return "tiff";
-    }
-    return "png";
 }
