@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -7,12 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.hpp"
-#include "core/DebugLog.hpp"
+#include "QuillmereTest.hpp"
 #include "core/ToolInput.hpp"
 #include "core/ToolRegistry.hpp"
-
-using nlohmann::json;
 
 namespace {
 
@@ -34,20 +29,18 @@ std::string Outcome(const std::function<int()>& fn)
 
 }  // namespace
 
-TEST(ToolRegistryTest, ListsToolsInNameOrderRefusesATakenNameAndDispatches)
+// The fixture's registry and private log.
+using ToolRegistryTest = QuillmereTest;
+
+TEST_F(ToolRegistryTest, ListsToolsInNameOrderRefusesATakenNameAndDispatches)
 {
-    TempFolder logs("quillmere-registry-log");
-    SetDebugLogPath(logs.Path("debug.log"));
-    ToolRegistry registry;
     registry.tools.clear();
     EXPECT_EQ(registry.GetToolDefinitions().dump(), "[]");
     registry.Register({"zeta_tool", "Last one", kSchema, [](const json& in) { return ToolResult::Ok("", in.dump()); }});
     registry.Register({"mid_tool", "Middle one", kSchema, [](const json&) { return ToolResult::Ok("", "first"); }});
     registry.Register({"alpha_tool", "First one", kSchema, nullptr});
     EXPECT_FALSE(registry.Register({"mid_tool", "Taken", {{"type", "object"}}, nullptr}));
-    SetDebugLogPath("");
-    EXPECT_NE(TempFolder::Read(logs.Path("debug.log")).find("Tool registration refused: the name mid_tool is taken"),
-              std::string::npos);
+    EXPECT_NE(LogText().find("Tool registration refused: the name mid_tool is taken"), std::string::npos);
     EXPECT_EQ(registry.GetToolDefinitions(),
               json::array({{{"name", "alpha_tool"}, {"description", "First one"}, {"input_schema", kSchema}},
                            {{"name", "mid_tool"}, {"description", "Middle one"}, {"input_schema", kSchema}},
@@ -63,7 +56,7 @@ TEST(ToolRegistryTest, ListsToolsInNameOrderRefusesATakenNameAndDispatches)
     EXPECT_FALSE(hollow.error.empty());
 }
 
-TEST(ToolRegistryTest, StdExceptionsBecomeFailedResultsWithTheirTextOthersPassOn)
+TEST_F(ToolRegistryTest, StdExceptionsBecomeFailedResultsWithTheirTextOthersPassOn)
 {
     const std::vector<std::function<void(const json&)>> throwers = {
         [](const json&) { throw std::runtime_error("thread could not start"); },
@@ -74,7 +67,6 @@ TEST(ToolRegistryTest, StdExceptionsBecomeFailedResultsWithTheirTextOthersPassOn
         },  // out of range
     };
     const json input = {{"count", "three"}};
-    ToolRegistry registry;
     for (const auto& thrower : throwers) {
         const std::string expected = Outcome([&] { return thrower(input), 0; });
         SCOPED_TRACE(expected);
