@@ -13,6 +13,7 @@
 #include <png.h>
 
 #include "ACAPinc.h"
+#include "FixedField.hpp"
 #include "HostTesting.hpp"
 #include "PlanGeometry.hpp"
 #include "PlanSelection.hpp"
@@ -145,8 +146,7 @@ Plan ReadPlan(Int16 story)
         AddPolygon(plan.bounds, plan.slabs.back());
     });
     ForEach(API_ZoneID, story, [&](const API_Element& e) {
-        std::u16string name(e.zone.roomName, GS::ucslen(e.zone.roomName));
-        plan.zones.emplace_back(ReadPolygon(e), GS::Utf16ToUtf8(name));
+        plan.zones.emplace_back(ReadPolygon(e), GS::Utf16ToUtf8(FixedFieldText(e.zone.roomName)));
         AddPolygon(plan.bounds, plan.zones.back().first);
     });
     plan.roofs = PlanViewRoofs::Read(story);

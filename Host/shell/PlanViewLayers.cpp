@@ -1,6 +1,7 @@
 #include "PlanViewLayers.hpp"
 
 #include "ACAPinc.h"
+#include "FixedField.hpp"
 
 std::vector<std::string> PlanViewLayers::HiddenNames()
 {
@@ -13,7 +14,7 @@ std::vector<std::string> PlanViewLayers::HiddenNames()
         layer.header.typeID = API_LayerID;
         layer.header.index = index;
         if (ACAPI_Attribute_Get(&layer) == NoError && (layer.header.flags & APILay_Hidden) != 0)
-            names.emplace_back(layer.header.name);
+            names.push_back(FixedFieldText(layer.header.name));
     }
     return names;
 }

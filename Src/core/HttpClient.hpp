@@ -93,8 +93,8 @@ private:
 
 // Quitting: while set, every request of every thread stops within about a second and new
 // ones are not started, failing as cancelled. Lock-free, so any thread may set it while another
-// is inside a request: the host's quit notice and the add-on's unload set it, and its
-// initialisation clears it.
+// is inside a request: the host's quit notice and the add-on's unload set it, and the unload
+// clears it again once nothing of the add-on's is left running.
 void AbortAllHttpRequests(bool abort);
 
 // For tests: replaces both deadlines, and the length of a tool call's, with this many

@@ -8,12 +8,13 @@
 #include <nlohmann/json.hpp>
 
 #include "MainQueue.hpp"
+#include "core/CompactJson.hpp"
 
 namespace {
 
 std::string ValidUtf8(const std::string& text)
 {
-    const std::string quoted = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string quoted = CompactJson(nlohmann::json(text));
     return nlohmann::json::parse(quoted).get<std::string>();
 }
 

@@ -6,22 +6,13 @@
 #include <utility>
 
 #include "MainQueue.hpp"
+#include "core/CompactJson.hpp"
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
 #include "engine/AnthropicProvider.hpp"
 #include "engine/OpenAIProvider.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "engine/SystemPrompt.hpp"
-
-namespace {
-
-std::string DumpRequest(const nlohmann::json& request)
-{
-    // Text typed or pasted by the user may hold invalid UTF-8; replace it rather than fail.
-    return request.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-}  // namespace
 
 // The palette's callbacks, shared with every report posted to the main queue so that a report
 // arriving after Shutdown finds them switched off rather than a destroyed engine, and a report
@@ -320,7 +311,7 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
         return false;
     }
 
-    const std::string body = DumpRequest(provider.RenderRequest(
+    const std::string body = CompactJson(provider.RenderRequest(
         history.Messages(), SystemPrompt(), registry->GetToolDefinitions(), service.model, kMaxOutputTokens));
 
     const Quillmere::HttpResponse response = Quillmere::HttpPost(

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/CompactJson.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/ToolRegistry.hpp"
 #include "engine/HistoryJson.hpp"
@@ -303,7 +304,7 @@ std::string EncodeRecord(const std::vector<HistoryMessage>& history, const json&
                       {"history", std::move(added)},
                       {"transcript_at", from.entries},
                       {"transcript", std::move(kept)}};
-    std::string line = "[" + header.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string line = "[" + CompactJson(header);
     for (const std::string* text : results) line.append(",").append(*text);
     return line + "]\n";
 }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "core/CompactJson.hpp"
+
 using nlohmann::json;
 
 namespace {
@@ -99,7 +101,7 @@ std::string PageTranscript::ToJson(const std::string& page) const
 {
     json whole{{"page", page.empty() ? json() : json(page)}, {"busy", busy}, {"entries", entries}};
     if (!notice.empty()) whole["entries"].push_back({{"kind", "assistant"}, {"text", notice}});
-    return whole.dump(-1, ' ', false, json::error_handler_t::replace);
+    return CompactJson(whole);
 }
 
 bool PageTranscript::Restore(const json& kept)

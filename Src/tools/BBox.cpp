@@ -1,4 +1,5 @@
-// The plan bounding box shared by the template summary, the deep capture and the inspection tools.
+// The plan bounding box shared by the template summary, the deep capture, the inspection tools
+// and the wall box.
 #include "tools/BBox.hpp"
 
 void BBox::Extend(double x, double y)

@@ -1,8 +1,8 @@
 #pragma once
 
 // An axis-aligned box in plan coordinates (metres), grown point by point. The template
-// summary, the element deep capture and the inspection tools (an element's extent, the
-// project's box) grow theirs by the same rule.
+// summary, the element deep capture, the inspection tools (an element's extent, the project's
+// box) and the typology tools (the wall box) grow theirs by the same rule.
 
 #include <nlohmann/json.hpp>
 

@@ -26,9 +26,7 @@ std::string ResolveLibPartName(int libInd)
     const GSErrCode read = ACAPI_LibPart_Get(&part);
     ReleaseLocation(part);
     if (read != NoError) return "(libInd:" + std::to_string(libInd) + ")";
-    USize length = 0;
-    while (length < 256 && part.docu_UName[length] != 0) ++length;
-    return HostNameText(GS::UniString(part.docu_UName, length));
+    return FieldNameText(part.docu_UName);
 }
 
 const char* StructureWord(Int32 structure)

@@ -3,10 +3,11 @@
 // The host's story settings, read once per operation, with the list handle freed on every way
 // out; and a story's name read safely from its fixed field.
 
-#include <algorithm>
 #include <string>
 
 #include "ACAPinc.h"
+
+#include "tools/HostText.hpp"
 
 // The host's story settings with their list handle, which is freed on every way out of the
 // operation that read them.
@@ -36,10 +37,4 @@ private:
 };
 
 // A story's name as 8-bit text, read within its field even when the host left no terminator.
-inline std::string StoryNameOf(const API_StoryType& story)
-{
-    constexpr size_t kRecordNameUnits = sizeof(API_StoryType::uName) / sizeof(GS::uchar_t);
-    const GS::uchar_t* units = story.uName;
-    const size_t length = size_t(std::find(units, units + kRecordNameUnits, GS::uchar_t(0)) - units);
-    return GS::UniString(units, USize(length)).ToCStr().Get();
-}
+inline std::string StoryNameOf(const API_StoryType& story) { return FieldNameText(story.uName); }

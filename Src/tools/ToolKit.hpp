@@ -45,6 +45,7 @@
 
 #include "ACAPinc.h"
 
+#include "core/CompactJson.hpp"
 #include "core/ToolInput.hpp"
 #include "core/ToolRegistry.hpp"
 
@@ -201,15 +202,6 @@ constexpr double kDegreesToRadians = 0.017453292519943278;
 
 // Only the low 16 bits of a story input reach the element header.
 inline short StoryBits(int story) { return static_cast<short>(static_cast<unsigned short>(story & 0xFFFF)); }
-
-// value as the model receives a tool's data: compact JSON, non-ASCII as it is, and the bad bytes
-// of a text that is not valid UTF-8 (a name the model chose or a module brought in, read back
-// from the project) replaced. Any JSON type (an insertion-ordered one too).
-template <typename Json>
-std::string CompactJson(const Json& value)
-{
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
 
 // A success whose message is result as CompactJson: a tool that already changed the project must
 // not then fail while reporting a name that is not UTF-8.

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "navigator/Documentation.hpp"
+#include "navigator/NameFields.hpp"
 #include "project/Project.hpp"
 #include "testing/HostCalls.hpp"
 
@@ -14,14 +15,6 @@ namespace {
 
 // How 'GSTO' hands out the story list; only tests change it.
 HostTesting::StoryListShape g_storyListShape = HostTesting::StoryListShape::Full;
-
-// A name field read within its width: a caller that filled every unit leaves no terminator.
-std::u16string NameField(const GS::uchar_t (&field)[256])
-{
-    size_t n = 0;
-    while (n < 256 && field[n] != 0) ++n;
-    return std::u16string(field, n);
-}
 
 // The host's own action numbering starts at 1 (go to story); 0 and anything past the last
 // known action are refused whether or not a command runs.

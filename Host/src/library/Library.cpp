@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "HostTestingLibrary.hpp"
+#include "navigator/NameFields.hpp"
 #include "testing/HostCalls.hpp"
 
 namespace HostInternal {
@@ -24,20 +25,6 @@ std::map<API_Guid, StoredMarker>& Markers()
 namespace {
 
 constexpr size_t kNameUnits = sizeof(API_LibPart::docu_UName) / sizeof(GS::uchar_t);
-
-std::u16string FieldText(const GS::uchar_t* field, size_t capacity)
-{
-    size_t n = 0;
-    while (n < capacity && field[n] != 0) ++n;
-    return std::u16string(field, n);
-}
-
-std::string BoundedCString(const char* field, size_t capacity)
-{
-    size_t n = 0;
-    while (n < capacity && field[n] != 0) ++n;
-    return std::string(field, n);
-}
 
 // Fills the caller's record from a stored part, with a fresh location the caller owns.
 void FillRecord(const LibraryPartData& part, Int32 index, API_LibPart* record)
@@ -87,8 +74,8 @@ GSErrCode ACAPI_LibPart_Search(API_LibPart* libPart, bool createIfMissing, bool 
         ApiCall call("ACAPI_LibPart_Search", "null record");
         return call.Return(APIERR_BADPARS);
     }
-    const std::string unID = BoundedCString(libPart->ownUnID, sizeof(libPart->ownUnID));
-    const std::u16string name = FieldText(libPart->docu_UName, kNameUnits);
+    const std::string unID = NameField(libPart->ownUnID);
+    const std::u16string name = NameField(libPart->docu_UName);
     const std::string nameText = GS::Utf16ToUtf8(name);
     ApiCall call("ACAPI_LibPart_Search",
                  (unID.empty() ? "name=" + nameText : "unID=" + unID) + (createIfMissing ? " create" : "") +

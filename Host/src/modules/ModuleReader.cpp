@@ -175,6 +175,10 @@ bool ReadElement(Cursor& in, ModuleElement* element)
     return true;
 }
 
+// Readers of an attribute name, in the host and in add-ons, take it as a C string: a field with
+// no terminator would be read past its end.
+bool IsTerminated(const char* field, size_t size) { return std::memchr(field, '\0', size) != nullptr; }
+
 bool IsUtf8(const char* field, size_t size)
 {
     const std::string text(field, strnlen(field, size));
@@ -183,9 +187,9 @@ bool IsUtf8(const char* field, size_t size)
 
 // Records that a whole, undamaged file may still carry but the host must never take in: an
 // attribute of no known type or past the indices a table holds (a table counts up to its
-// highest index, and every reader walks that far), a name that is not UTF-8, and two attributes
-// or two elements under one key (the second would silently replace the first). The reason, or
-// null when there is none.
+// highest index, and every reader walks that far), a name with no terminator in its field or
+// that is not UTF-8, and two attributes or two elements under one key (the second would
+// silently replace the first). The reason, or null when there is none.
 const char* UnsoundRecord(const ModuleContents& module)
 {
     std::set<std::pair<Int32, Int32>> attributes;
@@ -193,6 +197,7 @@ const char* UnsoundRecord(const ModuleContents& module)
         const Int32 index = a.header.index;
         if (!IsAttributeType(a.header.typeID) || index < 1 || index > AttributeTable::kMaxIndex)
             return "an attribute index out of range";
+        if (!IsTerminated(a.header.name, sizeof a.header.name)) return "an attribute name with no terminator";
         if (!IsUtf8(a.header.name, sizeof a.header.name)) return "an attribute name that is not UTF-8";
         if (!attributes.emplace(a.header.typeID, index).second) return "two attributes with one index";
     }

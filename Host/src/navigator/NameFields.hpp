@@ -10,12 +10,12 @@
 
 namespace HostInternal {
 
-template <size_t N>
-std::u16string NameField(const GS::uchar_t (&field)[N])
+template <typename Unit, size_t N>
+std::basic_string<Unit> NameField(const Unit (&field)[N])
 {
     size_t n = 0;
     while (n < N && field[n] != 0) ++n;
-    return std::u16string(field, n);
+    return std::basic_string<Unit>(field, n);
 }
 
 // Copies at most capacity - 1 bytes of UTF-8, never half a character, and terminates.

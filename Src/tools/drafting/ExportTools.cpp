@@ -57,7 +57,7 @@ ToolResult ListWorksheets(const json&)
     }
     for (const API_NavigatorItem& child : children) {
         if (child.itemType != API_WorksheetNavItem) continue;
-        worksheets.push_back({{"guid", GuidToStr(child.guid)}, {"name", HostNameText(GS::UniString(child.uName))}});
+        worksheets.push_back({{"guid", GuidToStr(child.guid)}, {"name", FieldNameText(child.uName)}});
     }
     return DataResult(worksheets);
 }

@@ -49,9 +49,8 @@ void CollectNavItems(const API_Guid& parentGuid, json& items)
             continue;
         }
         const API_NavigatorItem child = level.children[level.next++];
-        items.push_back({{"guid", GuidToStr(child.guid)},
-                         {"name", HostNameText(GS::UniString(child.uName))},
-                         {"type", child.itemType}});
+        items.push_back(
+            {{"guid", GuidToStr(child.guid)}, {"name", FieldNameText(child.uName)}, {"type", child.itemType}});
         if (child.itemType == API_FolderNavItem) open(child.guid);  // only folders are opened
     }
 }

@@ -169,9 +169,7 @@ private:
     {
         if (element.header.type.typeID == API_ZoneID) {
             if (Contains(ZoneName(element.zone), q_.text)) return true;
-            const GS::uchar_t* units = element.zone.roomNoStr;
-            const size_t n = size_t(std::find(units, units + 256, GS::uchar_t(0)) - units);
-            return Contains(HostNameText(GS::UniString(units, USize(n))), q_.text);
+            return Contains(FieldNameText(element.zone.roomNoStr), q_.text);
         }
         const Int32 part = LibraryPartOf(element);
         return part > 0 && Contains(reader_.LibraryPartName(part), q_.text);

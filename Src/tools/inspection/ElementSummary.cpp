@@ -133,13 +133,7 @@ void FromMemo(ElementShape& shape, const API_Element& element, const API_Element
 
 }  // namespace
 
-std::string ZoneName(const API_ZoneType& zone)
-{
-    constexpr size_t kUnits = sizeof zone.roomName / sizeof zone.roomName[0];
-    const GS::uchar_t* units = zone.roomName;
-    const size_t length = size_t(std::find(units, units + kUnits, GS::uchar_t(0)) - units);
-    return GS::UniString(units, USize(length)).ToCStr(0, MaxUSize, CC_Default).Get();
-}
+std::string ZoneName(const API_ZoneType& zone) { return FieldNameText(zone.roomName); }
 
 Int32 LibraryPartOf(const API_Element& element)
 {
@@ -175,9 +169,7 @@ std::optional<DrawnIn> ElementReader::Database(const API_Element& element)
     if (ACAPI_Database(APIDb_GetContainingDatabaseID, &guid, &info) != NoError) return std::nullopt;
     auto found = databases_.find(info.databaseUnId);
     if (found == databases_.end()) {
-        const GS::uchar_t* units = info.name;  // read within the field, terminated or not
-        const auto length = USize(std::find(units, units + API_DatabaseNameCapacity, GS::uchar_t(0)) - units);
-        found = databases_.emplace(info.databaseUnId, HostNameText(GS::UniString(units, length))).first;
+        found = databases_.emplace(info.databaseUnId, FieldNameText(info.name)).first;
     }
     return DrawnIn{info.typeID, &found->second};
 }

@@ -67,23 +67,14 @@ API_Coord Scaled(const API_Coord& p, const API_Coord& c, double f)
 
 }  // namespace
 
-void WallBox::Add(const API_Coord& c)
+BBox ComputeWallBox(const GS::Array<API_Guid>& walls)
 {
-    minX = std::min(minX, c.x);
-    maxX = std::max(maxX, c.x);
-    minY = std::min(minY, c.y);
-    maxY = std::max(maxY, c.y);
-}
-
-WallBox ComputeWallBox(const GS::Array<API_Guid>& walls)
-{
-    WallBox box;
+    BBox box{1e9, 1e9, -1e9, -1e9, true};
     API_Element wall;
     for (const API_Guid& guid : walls) {
         if (!ReadElement(guid, wall)) continue;
-        box.Add(wall.wall.begC);
-        box.Add(wall.wall.endC);
-        box.found = true;
+        box.Extend(wall.wall.begC.x, wall.wall.begC.y);
+        box.Extend(wall.wall.endC.x, wall.wall.endC.y);
     }
     return box;
 }
@@ -129,9 +120,9 @@ int MirrorWalls(const std::string& axis)
 {
     const GS::Array<API_Guid> walls = ElementsOfType(API_WallID);
     if (walls.IsEmpty()) return 0;
-    const WallBox box = ComputeWallBox(walls);
-    const double sx = box.minX + box.maxX;
-    const double sy = box.minY + box.maxY;
+    const BBox box = ComputeWallBox(walls);
+    const double sx = box.min_x + box.max_x;
+    const double sy = box.min_y + box.max_y;
     const bool acrossX = axis == "x";
     int changed = 0;
     API_Element wall;
@@ -180,14 +171,14 @@ ScaleOutcome ScaleToArea(double targetSqm)
     ScaleOutcome outcome;
     if (!(targetSqm > 0)) return outcome;
     const GS::Array<API_Guid> walls = ElementsOfType(API_WallID);
-    const WallBox box = ComputeWallBox(walls);
-    if (!box.found) return outcome;
-    const double area = (box.maxX - box.minX) * (box.maxY - box.minY);
+    const BBox box = ComputeWallBox(walls);
+    if (box.empty) return outcome;
+    const double area = (box.max_x - box.min_x) * (box.max_y - box.min_y);
     if (!(area > 0)) return outcome;
     const double f = std::sqrt(targetSqm / area);
-    const API_Coord c = {(box.minX + box.maxX) * 0.5, (box.minY + box.maxY) * 0.5};
+    const API_Coord c = {(box.min_x + box.max_x) * 0.5, (box.min_y + box.max_y) * 0.5};
     // The box's corners move furthest: when they stay finite, every wall point does too.
-    if (!Finite(f) || !Finite(Scaled({box.minX, box.minY}, c, f)) || !Finite(Scaled({box.maxX, box.maxY}, c, f))) {
+    if (!Finite(f) || !Finite(Scaled({box.min_x, box.min_y}, c, f)) || !Finite(Scaled({box.max_x, box.max_y}, c, f))) {
         outcome.finite = false;
         return outcome;
     }

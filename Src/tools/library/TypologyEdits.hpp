@@ -13,17 +13,12 @@
 
 #include "ACAPinc.h"
 
-// The box over begC and endC of every wall the host can read; found once one wall was read.
-struct WallBox {
-    double minX = 1e9;
-    double minY = 1e9;
-    double maxX = -1e9;
-    double maxY = -1e9;
-    bool found = false;
+#include "tools/BBox.hpp"
 
-    void Add(const API_Coord& c);
-};
-WallBox ComputeWallBox(const GS::Array<API_Guid>& walls);
+// The box over begC and endC of every wall the host can read, empty until one wall was read.
+// Its bounds start at +/-1e9 rather than BBox's own 1e30: the snapshot tells a found box by
+// its minimum x below 1e8, and writes the starting maximum of a box beyond them as it is.
+BBox ComputeWallBox(const GS::Array<API_Guid>& walls);
 
 struct AdaptOperation {
     enum Kind { Ignored, Mirror, AddRoom, ScaleToSqm };

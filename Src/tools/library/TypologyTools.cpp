@@ -87,11 +87,11 @@ ToolResult ApplyTypologySkeleton(const json& input)
 ToolResult DesignSnapshot(const json&)
 {
     json result = {{"counts", SnapshotCounts()}, {"zones", ProjectZones(true)}};
-    const WallBox box = ComputeWallBox(ElementsOfType(API_WallID));
+    const BBox box = ComputeWallBox(ElementsOfType(API_WallID));
     double area = 0.0;
-    if (box.minX < 1e8) {
-        if (box.maxX > -1e8) area = (box.maxX - box.minX) * (box.maxY - box.minY);
-        result["bbox"] = {{"min_x", box.minX}, {"min_y", box.minY}, {"max_x", box.maxX}, {"max_y", box.maxY}};
+    if (box.min_x < 1e8) {
+        if (box.max_x > -1e8) area = (box.max_x - box.min_x) * (box.max_y - box.min_y);
+        result["bbox"] = {{"min_x", box.min_x}, {"min_y", box.min_y}, {"max_x", box.max_x}, {"max_y", box.max_y}};
     }
     result["approx_sqm"] = area;
     return DataResult(result);

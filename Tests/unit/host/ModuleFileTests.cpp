@@ -1,7 +1,9 @@
 // The host's module files: what 'SMOD' writes comes back element by element, other files are
 // refused, and a failed write leaves nothing behind.
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sys/resource.h>
 
@@ -136,10 +138,29 @@ TEST_F(ModuleFiles, TheReaderRefusesFilesThatAreNotWholeModulesOfAReadableVersio
     HostTesting::ModuleSummary fixture;
     ASSERT_TRUE(layerName != std::string::npos &&
                 HostTesting::ReadModuleSummary(folder.Path("fixture.mod"), &fixture) == NoError);
-    std::string lastIndex = good, notUtf8 = good, twoGuids = good;
-    const Int32 last = 0x7FFFFFFF;
-    std::memcpy(&lastIndex[layerName - offsetof(API_Attr_Head, name) + offsetof(API_Attr_Head, index)], &last, 4);
-    notUtf8[layerName] = '\xFF';
+    // The layer's record as stored, with one of its header fields or its name set to value.
+    const size_t layer = layerName - offsetof(API_Attr_Head, name);
+    const auto withField = [&](size_t offset, const std::string& value) {
+        std::string bytes = good;
+        bytes.replace(layer + offset, value.size(), value);
+        return bytes;
+    };
+    const auto int32 = [](Int32 value) { return std::string(reinterpret_cast<const char*>(&value), 4); };
+    // Another attribute of the layer's type, to share the layer's index.
+    const auto sameType =
+        std::find_if(fixture.attributes.begin(), fixture.attributes.end(), [](const API_Attribute& a) {
+            return a.header.typeID == API_LayerID && std::strcmp(a.header.name, "Structural - Bearing") != 0;
+        });
+    ASSERT_NE(sameType, fixture.attributes.end()) << "the fixture holds one layer only";
+    const Int32 layerIndex =
+        std::find_if(fixture.attributes.begin(), fixture.attributes.end(), [](const API_Attribute& a) {
+            return std::strcmp(a.header.name, "Structural - Bearing") == 0;
+        })->header.index;
+    std::string twoIndices = good;
+    const size_t other = twoIndices.find(sameType->header.name, 0, std::strlen(sameType->header.name) + 1);
+    ASSERT_NE(other, std::string::npos);
+    twoIndices.replace(other - offsetof(API_Attr_Head, name) + offsetof(API_Attr_Head, index), 4, int32(layerIndex));
+    std::string twoGuids = good;
     const auto guidBytes = [](const API_Guid& guid) { return std::string(reinterpret_cast<const char*>(&guid), 16); };
     twoGuids.replace(twoGuids.find(guidBytes(fixture.elements[1].guid)), 16, guidBytes(fixture.elements[0].guid));
 
@@ -158,10 +179,22 @@ TEST_F(ModuleFiles, TheReaderRefusesFilesThatAreNotWholeModulesOfAReadableVersio
         {"one byte changed", flipped, APIERR_BADPARS, "the module is damaged"},
         {"newer version", newer, APIERR_NOTSUPPORTED, "a module of another format version"},
         {"first version", firstVersion(good), NoError, ""},
-        {"a layer at the last index", firstVersion(lastIndex), APIERR_BADPARS, "an attribute index out of range"},
-        {"a layer name not UTF-8", firstVersion(notUtf8), APIERR_BADPARS, "an attribute name that is not UTF-8"},
+        {"a layer at the last index", firstVersion(withField(offsetof(API_Attr_Head, index), int32(0x7FFFFFFF))),
+         APIERR_BADPARS, "an attribute index out of range"},
+        {"a layer at index 0", firstVersion(withField(offsetof(API_Attr_Head, index), int32(0))), APIERR_BADPARS,
+         "an attribute index out of range"},
+        {"an attribute of no known type", firstVersion(withField(offsetof(API_Attr_Head, typeID), int32(9))),
+         APIERR_BADPARS, "an attribute index out of range"},
+        {"a layer name not UTF-8", firstVersion(withField(offsetof(API_Attr_Head, name), "\xFF")), APIERR_BADPARS,
+         "an attribute name that is not UTF-8"},
+        // Readers take a name as a C string: one that fills its field would be read past it.
+        {"a layer name with no terminator",
+         firstVersion(withField(offsetof(API_Attr_Head, name), std::string(sizeof(API_Attr_Head::name), 'n'))),
+         APIERR_BADPARS, "an attribute name with no terminator"},
+        {"two layers with one index", firstVersion(twoIndices), APIERR_BADPARS, "two attributes with one index"},
         {"two elements with one GUID", firstVersion(twoGuids), APIERR_BADPARS, "two elements with one GUID"},
     };
+    const API_Guid openWall = HostTesting::AddWall(0, 0, 5, 0);
     for (const Case& c : cases) {
         const std::string path = folder.Path(std::string(c.name) + ".mod");
         if (c.bytes) TempFolder::Write(path, *c.bytes);
@@ -170,6 +203,10 @@ TEST_F(ModuleFiles, TheReaderRefusesFilesThatAreNotWholeModulesOfAReadableVersio
         EXPECT_EQ(HostTesting::ReadModuleSummary(path, &summary, &why), c.code) << c.name;
         EXPECT_EQ(why, c.why) << c.name;
         EXPECT_EQ(summary.elements.empty(), c.code != NoError) << c.name;
+        // Refused whole: the open project keeps what it held, nothing of the module in it.
+        if (c.code == NoError) continue;
+        EXPECT_EQ(HostTesting::LoadModuleAsProject(path), c.code) << c.name;
+        EXPECT_EQ(HostTesting::AllElements(), std::vector<API_Guid>{openWall}) << c.name;
     }
 }
 

@@ -1,13 +1,16 @@
 // The plan view as the window and its capture show it: each window captured at its own size on
 // the current story, every element in its pen's colour read afresh for each drawing, hidden
-// layers left out, a plan that stays readable whatever the project holds, and the batches of
-// one pen that look as the plan drawn element by element and its PNG (compared pixel by pixel).
+// layers left out, a plan that stays readable whatever the project holds (names that fill their
+// fields too), and the batches of one pen that look as the plan drawn element by element and
+// its PNG (compared pixel by pixel).
 
 #include <cairo.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "HostWindow.hpp"
 #include "PlanSelection.hpp"
 #include "PlanView.hpp"
+#include "PlanViewLayers.hpp"
 #include "PlanWindow.hpp"
 #include "QuillmereTest.hpp"
 
@@ -177,6 +181,38 @@ TEST_F(PlanViewTest, StaysReadableWhateverTheProjectHolds)
         EXPECT_GT(Count(drawn, 0, 0, 0, 70).pixels, near / 2) << far << ": the walls in reach are not at their size";
         EXPECT_GT(paper(drawn), 400 * 300 / 2) << far;
     }
+}
+
+// A record brought in from a file may fill a name field to its end with no terminator: the
+// window reads it within the field, whatever the bytes after it hold.
+TEST_F(PlanViewTest, ANameThatFillsItsFieldIsReadWithinIt)
+{
+    API_Attribute layer = HostTesting::MakeLayer("", APILay_Hidden);
+    layer.header.index = 40;
+    std::fill(std::begin(layer.header.name), std::end(layer.header.name), 'x');
+    // Every byte after the name, padding too, as a file may hold them.
+    const size_t after = offsetof(API_Attr_Head, name) + sizeof layer.header.name;
+    std::memset(reinterpret_cast<char*>(&layer) + after, 'y', sizeof layer - after);
+    HostTesting::SetAttribute(layer);
+    const std::vector<std::string> hidden = PlanViewLayers::HiddenNames();  // in index order
+    ASSERT_FALSE(hidden.empty());
+    EXPECT_EQ(hidden.back(), std::string(256, 'x'));
+
+    // A zone's room name is drawn centred: read past its field, it would take the room number
+    // with it and move.
+    API_ElementMemo memo;
+    BNClear(memo);
+    API_Element zone = HostTesting::MakeElement(API_ZoneID, &memo);
+    zone.header.floorInd = HostTesting::CurrentStory();
+    std::fill(std::begin(zone.zone.roomName), std::end(zone.zone.roomName), u'M');
+    zone.zone.roomName[0] = u'A';
+    const API_Guid guid = HostTesting::AddElement(zone, &memo);
+    const auto alone = Plan(4096, 300);
+    std::fill(std::begin(zone.zone.roomNoStr), std::end(zone.zone.roomNoStr), u'i');
+    zone.header.guid = guid;
+    HostTesting::AddElement(zone, &memo);  // the same GUID: replaced in place
+    EXPECT_TRUE(Plan(4096, 300) == alone) << "the room name took in the room number";
+    ACAPI_DisposeElemMemoHdls(&memo);
 }
 
 // A click picks the element drawn under it (an opening over its wall, an area only from inside

@@ -1,7 +1,10 @@
 // Reshaping a design: mirroring across the box of the walls (widened by a room added earlier in
 // the call), scaling to an area about it, snapping to a grid once; and the mended faults:
 // every operation read and its geometry checked before the undo step, a scale that overflows
-// inside the step rolls the whole step back, a memo fetched in vain is still released.
+// inside the step rolls the whole step back, a memo fetched in vain is still released; and the
+// snapshot's box of the walls.
+#include <array>
+
 #include "QuillmereTest.hpp"
 
 namespace {
@@ -89,6 +92,37 @@ TEST_F(DesignEdits, OperationsAreCheckedBeforeTheStepAndAnOverflowInsideItRollsI
         EXPECT_TRUE(SameProject(before, TakeSnapshot()));
         EXPECT_TRUE(UndoSteps().empty());
         EXPECT_EQ(HostTesting::CallCount("ACAPI_CallUndoableCommand"), row.commands);
+    }
+}
+
+// The snapshot's box is the walls' reference lines alone; a box starts at +/-1e9 and counts as
+// found once its minimum x is below 1e8, so walls only far beyond the working extent give one
+// that keeps its starting maximum and no area.
+TEST_F(DesignEdits, TheSnapshotsBoxCoversTheWallsReferenceLines)
+{
+    const struct {
+        const char* name;
+        std::vector<std::array<double, 4>> walls;
+        json bbox;  // null: none
+        double area;
+    } rows[] = {
+        {"no wall", {}, nullptr, 0.0},
+        {"two walls", {{0, 0, 8, 0}, {8, 0, 8, 5}}, {{"min_x", 0}, {"min_y", 0}, {"max_x", 8}, {"max_y", 5}}, 40.0},
+        {"one wall, no area", {{-2, 1, 3, 1}}, {{"min_x", -2}, {"min_y", 1}, {"max_x", 3}, {"max_y", 1}}, 0.0},
+        {"far beyond on the right", {{2e9, 0, 3e9, 0}}, nullptr, 0.0},
+        {"far beyond on the left",
+         {{-5e9, 0, -4e9, 0}},
+         {{"min_x", -5e9}, {"min_y", 0}, {"max_x", -1e9}, {"max_y", 0}},
+         0.0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        HostTesting::ResetProject();
+        HostTesting::AddFixture(API_SlabID);  // a slab never widens the box
+        for (const auto& w : row.walls) HostTesting::AddWall(w[0], w[1], w[2], w[3]);
+        const json snapshot = Data(Run("get_design_snapshot", json::object()));
+        EXPECT_EQ(snapshot.value("bbox", json()), row.bbox);
+        EXPECT_EQ(snapshot["approx_sqm"], row.area);
     }
 }
 

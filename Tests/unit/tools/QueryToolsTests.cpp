@@ -155,6 +155,17 @@ TEST_F(QueryTools, DraftingOnAWorksheetNamesItAndIsOnNoStorysPlan)
     EXPECT_EQ(std::make_tuple(all[0].contains("worksheet"), all[1]["guid"], all[1]["worksheet"]),
               std::make_tuple(false, json(onSheet), json("Survey")));
     EXPECT_EQ(Guids(Data(Run("find_elements", {{"story", 0}}))), std::vector<std::string>{onPlan});
+
+    // Every kind the host draws on a worksheet is named with it, the kinds without a type word too.
+    int kinds = 0;
+    for (Int32 type = 1; type <= API_LastElemTypeID; ++type) {
+        if (!HostTesting::IsDrafting(type)) continue;
+        ++kinds;
+        const std::string drawn = Text(HostTesting::AddFixture(API_ElemTypeID(type)));
+        const json details = Data(Run("get_element_details", {{"element_guids", {drawn}}}));
+        EXPECT_EQ(details["elements"][0].value("worksheet", json()), json("Survey")) << "type " << type;
+    }
+    EXPECT_EQ(kinds, 10);
 }
 
 // A name that is not UTF-8 (a module's layer) reaches every result with its bad bytes replaced.
