@@ -214,8 +214,9 @@ ToolResult CreateWallsBatch(const json& input)
     if (err != NoError) return ToolResult::Fail("Batch wall creation failed: " + std::to_string(err));
     const int count = static_cast<int>(created.size());
     json result = {{"walls_created", count}, {"message", std::to_string(count) + " walls created"}};
-    // GUID texts only for as many walls as the answer can hold; "guids" prints first.
-    CappedList cap("]," + result.dump().substr(1));
+    // GUID texts only for as many walls as the answer can hold, with room kept for the other
+    // keys (their bytes count, not where they print).
+    CappedList cap(result.dump());
     json& guids = result["guids"] = json::array();
     for (const API_Guid& guid : created) {
         json text = GuidToStr(guid);
