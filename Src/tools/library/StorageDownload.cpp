@@ -6,6 +6,10 @@
 #include "core/OutsideText.hpp"
 #include "services/StorageClient.hpp"
 
+namespace {
+
+// What a failed read says: the client's error text when no status came, else "HTTP " and the
+// status; "" for a 2xx or a 404.
 std::string DownloadFailure(const Quillmere::HttpResponse& response)
 {
     if (response.statusCode >= 200 && response.statusCode <= 299) return "";
@@ -15,12 +19,13 @@ std::string DownloadFailure(const Quillmere::HttpResponse& response)
     return "HTTP " + std::to_string(response.statusCode);
 }
 
+}  // namespace
+
 StoredObject SupabaseDownloadPublic(const std::string& objectPath, std::size_t maxBytes)
 {
     Quillmere::HttpResponse response = Quillmere::StorageClient::FromSettings().GetPublic(objectPath, maxBytes);
     StoredObject object;
     object.failure = DownloadFailure(response);
-    object.timedOut = response.timedOut;
     if (response.statusCode >= 200 && response.statusCode <= 299) object.bytes = std::move(response.body);
     return object;
 }

@@ -15,7 +15,6 @@
 struct StoredObject {
     std::string bytes;    // the body of a 2xx reply; may be empty
     std::string failure;  // why nothing came: "" after a 2xx or a 404, else the cause, quoted
-    bool timedOut = false;
 
     // Bytes to use: an empty object counts as none.
     bool Found() const { return !bytes.empty(); }
@@ -30,7 +29,3 @@ inline StoredObject TypologyDownloadPublic(const std::string& objectPath,
 {
     return SupabaseDownloadPublic(objectPath, maxBytes);
 }
-
-// What a failed read of one object says: the client's error text when no status came, else
-// "HTTP " and the status; "" for a 2xx or a 404.
-std::string DownloadFailure(const Quillmere::HttpResponse& response);
