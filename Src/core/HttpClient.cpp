@@ -394,6 +394,11 @@ HttpCallDeadline::HttpCallDeadline() : previous_(tCallDeadline)
     tCallDeadline = std::min(previous_, end);
 }
 
+HttpCallDeadline::HttpCallDeadline(Clock::time_point end) : previous_(tCallDeadline)
+{
+    tCallDeadline = std::min(previous_, end);
+}
+
 HttpCallDeadline::~HttpCallDeadline() { tCallDeadline = previous_; }
 
 void AbortAllHttpRequests(bool abort) { gAbortAll.store(abort); }

@@ -83,6 +83,9 @@ private:
 class HttpCallDeadline {
 public:
     HttpCallDeadline();
+    // A deadline at end instead (or the outer scope's, when sooner): one span of time shared by
+    // a series of requests, such as a job's status polls.
+    explicit HttpCallDeadline(std::chrono::steady_clock::time_point end);
     ~HttpCallDeadline();
     HttpCallDeadline(const HttpCallDeadline&) = delete;
     HttpCallDeadline& operator=(const HttpCallDeadline&) = delete;

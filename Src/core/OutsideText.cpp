@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/DebugLog.hpp"
+#include "core/ResultRoom.hpp"
 #include "core/Utf8Cut.hpp"
 
 namespace {
@@ -81,15 +82,14 @@ std::size_t JsonEscapedSize(const std::string& text)
 std::string BoundedResultText(const std::string& text)
 {
     std::string clean = RedactSecrets(text);
-    const std::size_t budget = kMaxToolResultBytes - kToolResultFrameBytes;
     std::size_t escaped = 0;
-    if (EscapedPrefix(clean, budget, escaped) == clean.size()) return clean;
+    if (EscapedPrefix(clean, ResultRoom().Left(), escaped) == clean.size()) return clean;
     const auto note = [total = clean.size()](std::size_t kept) {
         return "\n[Result cut: only the first " + std::to_string(kept) + " of " + std::to_string(total) +
                " bytes are shown. Ask for less at a time (a page with offset and limit, a filter, a smaller "
                "selection) to see the rest.]";
     };
     // The note's room is taken at its longest, with the kept count as long as the total.
-    clean.resize(EscapedPrefix(clean, budget - JsonEscapedSize(note(clean.size())), escaped));
+    clean.resize(EscapedPrefix(clean, ResultRoom(JsonEscapedSize(note(clean.size()))).Left(), escaped));
     return clean + note(clean.size());
 }

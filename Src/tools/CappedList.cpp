@@ -1,25 +1,11 @@
-// A list that takes entries while a tool's answer stays within the result cap.
+// A list that takes entries while a tool's answer has room for them.
 #include "tools/CappedList.hpp"
 
-#include "core/OutsideText.hpp"
-
-namespace {
-
-// Room for the note, the list's opening bracket and the key before it.
-constexpr std::size_t kNoteBytes = 200;
-
-}  // namespace
-
-CappedList::CappedList(const std::string& after)
-    : budget_(kMaxToolResultBytes - kToolResultFrameBytes - kNoteBytes), used_(JsonEscapedSize(after))
-{}
+CappedList::CappedList(const std::string& after) : room_(kResultTrailerBytes + JsonEscapedSize(after)) {}
 
 bool CappedList::Take(const std::string& entryText)
 {
-    const std::size_t bytes = JsonEscapedSize(entryText) + (taken_ > 0 ? 1 : 0);
-    full_ = full_ || used_ + bytes > budget_;
-    if (full_) return false;
-    used_ += bytes;
+    if (!room_.TakeText(entryText, taken_ > 0 ? 1 : 0)) return false;  // one comma between entries
     ++taken_;
     return true;
 }

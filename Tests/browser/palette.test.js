@@ -82,7 +82,7 @@ describe('chat palette in the emulated host', () => {
       ['list_stories', {}, 'ok', /^\d+ stories$/],
       ['get_element_details', { element_guids: [ghost] }, 'warn', new RegExp(`^Not found: ${ghost}$`)],
       ['list_templates', {}, 'warn', /^Supabase list failed \(0\)/],
-      ['capture_project_template', { template_name: 'Cards' }, 'warn', /^Supabase upload Cards\.mod failed \(0\)/]];
+      ['capture_project_template', { template_name: 'Cards' }, 'warn', /^Supabase upload Cards\.meta\.json failed \(0\)/]];
     fake.script(...rows.map(([tool, input]) => h.toolReply(tool, input)), h.textReply('Looked around.'));
     await h.sendMessage(frame, 'Look around');
     await h.waitForBubble(frame, 'Looked around.');

@@ -63,6 +63,7 @@ void QuillmereTest::TearDown()
         outside_->bridge.reset();
         MainQueue::DrainUntilIdle();
         RenderJobs::SetPollInterval(std::chrono::seconds(1));
+        RenderJobs::SetPollDeadlineForTesting(std::chrono::nanoseconds(0));
         HostTesting::ResetWindows();
         outside_.reset();
     }

@@ -267,12 +267,10 @@ bool PageBuilder::Add(json summary)
     if (full_) return false;
     // Measured as the model receives it, a name that is not UTF-8 with its bad bytes replaced;
     // one more byte for its comma.
-    const size_t size = JsonEscapedSize(CompactJson(summary)) + 1;
-    if (elements_.size() >= limit_ || bytes_ + size > maxBytes_) {
+    if (elements_.size() >= limit_ || !room_.TakeText(CompactJson(summary), 1)) {
         full_ = true;
         return false;
     }
-    bytes_ += size;
     elements_.push_back(std::move(summary));
     return true;
 }

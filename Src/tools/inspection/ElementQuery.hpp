@@ -14,7 +14,7 @@
 
 #include "ACAPinc.h"
 
-#include "core/OutsideText.hpp"
+#include "core/ResultRoom.hpp"
 #include "core/ToolRegistry.hpp"
 
 class Tool;
@@ -35,8 +35,6 @@ struct ElementQuery {
 };
 
 constexpr size_t kMaxPageSummaries = 1000;
-// Escaped bytes of a page's summaries: the cap less the result's frame and the page's own keys.
-constexpr size_t kMaxPageBytes = kMaxToolResultBytes - kToolResultFrameBytes - 256;
 
 // The schema properties of the two tools (find_elements adds its own to the list's).
 void ListFilterProperties(Tool& tool);
@@ -54,11 +52,12 @@ std::optional<std::string> ExistingElements(const std::vector<std::string>& text
 // Counts every match and returns one page of their summaries (PageBuilder::Result).
 ToolResult RunQuery(const ElementQuery& query);
 
-// Appends summaries to a page while it stays within the bounds (limit summaries, maxBytes of
-// them escaped); false once the next one does not fit (it is then left out whole).
+// Appends summaries to a page while it stays within the bounds (limit summaries, and the
+// result's room less the page's own keys and reserved bytes); false once the next one does not
+// fit (it is then left out whole).
 class PageBuilder {
 public:
-    explicit PageBuilder(size_t limit, size_t maxBytes = kMaxPageBytes) : limit_(limit), maxBytes_(maxBytes) {}
+    explicit PageBuilder(size_t limit, size_t reserved = 0) : limit_(limit), room_(kResultTrailerBytes + reserved) {}
     bool Add(nlohmann::json summary);
     bool Full() const { return full_; }
     // {"total", "offset", "count", "next_offset" (null at the end), "elements"}; takes the page.
@@ -68,8 +67,7 @@ public:
 
 private:
     size_t limit_;
-    size_t maxBytes_;
-    size_t bytes_ = 0;
+    ResultRoom room_;
     bool full_ = false;
     nlohmann::json elements_ = nlohmann::json::array();
 };

@@ -194,7 +194,7 @@ ToolResult GetElementDetails(const json& input)
 
     ElementReader reader;
     // The details end before the cap, leaving room for the GUID lists: the answer is never cut.
-    PageBuilder page(kMaxDetailElements, kMaxPageBytes - kMaxDetailElements * kGuidListEntryBytes);
+    PageBuilder page(kMaxDetailElements, kMaxDetailElements * kGuidListEntryBytes);
     json notFound = json::array();
     json leftOut = json::array();
     for (const std::string& text : texts) {

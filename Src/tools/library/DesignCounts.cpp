@@ -2,7 +2,6 @@
 
 #include "core/ElementFunctions.hpp"
 #include "tools/HostText.hpp"
-#include "tools/TypeWords.hpp"
 
 using json = nlohmann::json;
 
@@ -45,24 +44,6 @@ json CreatedCounts(const json& before, const json& after, long long* total)
     }
     if (total != nullptr) *total = sum;
     return created;
-}
-
-json DraftingCounts()
-{
-    json counts = json::object();
-    for (API_ElemTypeID type : WordedTypes())
-        if (IsDraftingType(type)) counts[TypeWord(type)] = static_cast<long long>(ElementsOfType(type).GetSize());
-    return counts;
-}
-
-json DraftingAdded(const json& before, const json& after)
-{
-    json added = json::object();
-    for (const auto& [word, count] : after.items()) {
-        const long long grown = count.get<long long>() - before.value(word, 0LL);
-        if (grown > 0) added[word] = grown;
-    }
-    return added;
 }
 
 json ProjectZones(bool withUuid)

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the design tools report about the project as it stands: element counts of the nine
-// main types and of the drafting kinds, and the zones with their names and position points.
+// main types, and the zones with their names and position points.
 
 #include <vector>
 
@@ -23,11 +23,6 @@ nlohmann::json SnapshotCounts();
 
 // after - before per row, never below 0, and their sum.
 nlohmann::json CreatedCounts(const nlohmann::json& before, const nlohmann::json& after, long long* total);
-
-// {type word: count} of the drafting kinds that have a type word.
-nlohmann::json DraftingCounts();
-// The drafting kinds that grew from before to after, each with how many it grew by.
-nlohmann::json DraftingAdded(const nlohmann::json& before, const nlohmann::json& after);
 
 // Every GUID of one type, on every story and layer; empty when the host refuses the list.
 GS::Array<API_Guid> ElementsOfType(API_ElemTypeID type);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ACAPinc.h"
@@ -15,6 +16,7 @@
 #include "core/OutsideText.hpp"
 #include "core/PathSegment.hpp"
 #include "services/StorageClient.hpp"
+#include "tools/CappedList.hpp"
 #include "tools/ToolKit.hpp"
 #include "tools/library/DesignCounts.hpp"
 #include "tools/library/ModulePlacement.hpp"
@@ -62,7 +64,7 @@ ToolResult ListTemplates(const json&)
     // Names first: a summary says it has a module only when the module is listed beside it.
     // An entry that is not an object with a text name, or a summary that cannot be read, is
     // counted and left out: one bad entry does not hide the others.
-    std::size_t skipped = 0;
+    std::size_t skipped = 0, outOfTime = 0;
     std::vector<std::string> names;
     for (const json& entry : listing) {
         const auto name = entry.is_object() ? entry.find("name") : entry.end();
@@ -85,15 +87,18 @@ ToolResult ListTemplates(const json&)
     for (const std::string& name : names) {
         if (name.size() <= kSummarySuffix.size() || !EndsWith(name, kSummarySuffix)) continue;
         // An unsafe name, and every summary past the bytes one listing may read, is counted
-        // instead of read; so is one that could not be read within the call's time.
+        // instead of read; so is every summary whose read failed, was empty or ran out of time.
         if (!IsSafePathSegment(name) || bytesRead >= kMaxSummaryBytesRead) {
             ++skipped;
             continue;
         }
         const Quillmere::HttpResponse reply = storage.GetPublic(name);
         bytesRead += reply.body.size();
-        if (reply.timedOut) ++skipped;
-        if (reply.statusCode < 200 || reply.statusCode > 299 || reply.body.empty()) continue;
+        if (reply.statusCode < 200 || reply.statusCode > 299 || reply.body.empty()) {
+            ++skipped;
+            if (reply.timedOut) ++outOfTime;
+            continue;
+        }
         json summary = ParseOutsideJson(reply.body);
         const auto capturedAt = summary.is_object() ? summary.find("captured_at") : summary.end();
         if (!summary.is_object() || (capturedAt != summary.end() && !capturedAt->is_string())) {
@@ -111,21 +116,27 @@ ToolResult ListTemplates(const json&)
     // Newest first: the capture time's fixed-width text orders as the time does.
     std::stable_sort(entries.begin(), entries.end(),
                      [](const TemplateEntry& a, const TemplateEntry& b) { return a.captured_at > b.captured_at; });
+
     // The answer is the library's own writing of {"count", "templates", "unreadable_count"}
-    // (keys in that order), with each summary's text spliced in as it was written and let go.
-    std::size_t size = 64;
-    for (const TemplateEntry& entry : entries) size += entry.summary.size() + 1;
-    std::string message = "{\"count\":" + std::to_string(entries.size()) + ",\"templates\":[";
-    message.reserve(size);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i > 0) message += ',';
-        message += entries[i].summary;
-        std::string().swap(entries[i].summary);
+    // (keys in that order), each summary's text spliced in whole while the answer has room for
+    // it, then the notes of what was left out and of summaries that ran out of time.
+    std::string tail = "]";
+    if (skipped > 0) tail += ",\"unreadable_count\":" + std::to_string(skipped);
+    tail += '}';
+    if (outOfTime > 0)
+        tail += "\n[" + std::to_string(outOfTime) + " of the unreadable template summaries were not read in time: " +
+                "the storage did not answer before the tool call's time ran out.]";
+    CappedList cap(tail);
+    std::string templates;
+    std::size_t count = 0;
+    for (TemplateEntry& entry : entries) {
+        if (!cap.Take(entry.summary)) break;
+        if (count++ > 0) templates += ',';
+        templates += entry.summary;
+        std::string().swap(entry.summary);
     }
-    message += ']';
-    if (skipped > 0) message += ",\"unreadable_count\":" + std::to_string(skipped);
-    message += '}';
-    return ToolResult::Ok("", message);
+    return ToolResult::Ok("", "{\"count\":" + std::to_string(count) + ",\"templates\":[" + templates + tail +
+                                  cap.Note(entries.size(), "templates"));
 }
 
 ToolResult GetTemplateLayout(const json& input)
@@ -135,11 +146,18 @@ ToolResult GetTemplateLayout(const json& input)
     const json ignored = IgnoredInputs(input, {"include_objects", "story_filter"});
     const std::string safe = LocalStorage::SanitiseName(name);
 
-    std::string text = SupabaseDownloadPublic(safe + kSummarySuffix);
+    StoredObject stored = SupabaseDownloadPublic(safe + kSummarySuffix);
+    std::string text = std::move(stored.bytes);
     std::string source = "supabase";
     if (text.empty()) {
         const std::string path = LocalStorage::GetBaseDir() + "/templates/" + safe + kSummarySuffix;
-        if (!ReadWholeFile(path, text)) return ToolResult::Fail("Template meta not found: " + safe + kSummarySuffix);
+        if (!ReadWholeFile(path, text)) {
+            // Not found only when storage answered that it has none.
+            if (stored.Failed())
+                return ToolResult::Fail("Template meta could not be downloaded: " + safe + kSummarySuffix + " (" +
+                                        stored.failure + ")");
+            return ToolResult::Fail("Template meta not found: " + safe + kSummarySuffix);
+        }
         source = "local";
     }
     const json meta = ParseOutsideJson(text);
@@ -162,9 +180,14 @@ ToolResult ApplyTemplateExact(const json& input)
     const std::string folder = base + "/templates";
     const std::string localPath = folder + "/" + safe + ".mod";
 
-    std::string data = SupabaseDownloadPublic(safe + ".mod", Quillmere::kMaxModuleReplyBytes);
+    StoredObject stored = SupabaseDownloadPublic(safe + ".mod", Quillmere::kMaxModuleReplyBytes);
+    std::string data = std::move(stored.bytes);
     const bool fromStorage = !data.empty();
     if (data.empty() && !ReadWholeFile(localPath, data)) data.clear();
+    // A download that failed is no missing module: capturing again would not help.
+    if (data.empty() && stored.Failed())
+        return ToolResult::Fail("Template module could not be downloaded: " + safe + ".mod (" + stored.failure +
+                                "), and there is no local copy at " + localPath);
     if (data.empty()) {
         json report = {{"artifacts_checked", {{"local_mod", localPath}, {"supabase_mod", safe + ".mod"}}},
                        {"error", "NO_MOD_FILE"},
@@ -174,7 +197,7 @@ ToolResult ApplyTemplateExact(const json& input)
         return DataResult(report);
     }
 
-    const json before = SnapshotCounts(), draftingBefore = DraftingCounts();
+    const json before = SnapshotCounts();
     GSErrCode err = NoError;
     {
         // A name of its own in the templates folder: never a stored template's module.
@@ -198,8 +221,6 @@ ToolResult ApplyTemplateExact(const json& input)
                    {"total_created", total},
                    {"total_errors", 0}};
     if (!ignored.empty()) result["ignored_params"] = ignored;
-    const json drafting = DraftingAdded(draftingBefore, DraftingCounts());
-    if (!drafting.empty()) result["drafting_created"] = drafting;
     return DataResult(result);
 }
 

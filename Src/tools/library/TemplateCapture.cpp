@@ -14,6 +14,7 @@
 
 #include "ACAPinc.h"
 
+#include "core/DebugLog.hpp"
 #include "core/FileText.hpp"
 #include "core/LocalStorage.hpp"
 #include "core/OutsideText.hpp"
@@ -178,8 +179,9 @@ ToolResult CaptureProjectTemplate(const json& input)
     reply["mod_exported"] = true;
     reply["mod_file_size"] = modSize;
     reply["mod_upload_bytes"] = modBytes.size();
-    // Why the module did not reach the storage, a deadline included.
-    if (modResponse && !modUploaded) reply["mod_upload_error"] = UploadFailure(safeName + ".mod", *modResponse);
+    // The reply shows a failed module upload by its status alone; why it failed (a deadline
+    // included) goes to the debug log.
+    if (modResponse && !modUploaded) DebugLog(UploadFailure(safeName + ".mod", *modResponse));
     reply["mod_upload_status"] = modStatus;
     reply["mod_uploaded"] = modUploaded;
     reply["storage"] = modUploaded && metaUploaded ? "supabase" : "local_only";

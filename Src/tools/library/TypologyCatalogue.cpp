@@ -28,6 +28,8 @@ const char* const kBuiltInCatalogue = R"CATALOGUE([
 
 json sTypologyIndex;
 bool sTypologyIndexLoaded = false;
+// Why the latest try could not download the stored catalogue; "" when it came or is not stored.
+std::string sTypologyIndexFailure;
 
 json ParseBuiltIn() { return json::parse(kBuiltInCatalogue); }
 
@@ -98,7 +100,9 @@ const json& TypologyCatalogue()
     if (sTypologyIndexLoaded) return sTypologyIndex;
     // Only a stored index that reads as a list (or an object of entries) is kept; otherwise the
     // built-in one serves this call and the next call tries the storage again.
-    json stored = ParseOutsideJson(TypologyDownloadPublic("typologies/index.json"));
+    const StoredObject download = TypologyDownloadPublic("typologies/index.json");
+    sTypologyIndexFailure = download.failure;
+    json stored = ParseOutsideJson(download.bytes);
     sTypologyIndexLoaded = stored.is_array() || stored.is_object();
     sTypologyIndex = sTypologyIndexLoaded ? std::move(stored) : ParseBuiltIn();
     return sTypologyIndex;
@@ -108,6 +112,7 @@ void ResetTypologyCatalogueForTesting()
 {
     sTypologyIndex = json();
     sTypologyIndexLoaded = false;
+    sTypologyIndexFailure.clear();
 }
 
 json SelectTypology(const TypologyBrief& brief)
@@ -141,5 +146,9 @@ json SelectTypology(const TypologyBrief& brief)
                   {"style", best.style},
                   {"score", bestScore}};
     if (skipped > 0) result["unreadable_entries"] = skipped;
+    // A match from the built-in catalogue because the stored one could not be read is said so.
+    if (!sTypologyIndexLoaded && !sTypologyIndexFailure.empty())
+        result["catalogue_error"] = "The stored typology catalogue could not be downloaded (" + sTypologyIndexFailure +
+                                    "); the built-in catalogue was used";
     return result;
 }

@@ -6,6 +6,7 @@
 
 #include "ACAPinc.h"
 
+#include "core/DebugLog.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/LocalStorage.hpp"
 #include "tools/ToolFamilies.hpp"
@@ -53,19 +54,24 @@ ToolResult ApplyTypologySkeleton(const json& input)
     if (name.empty()) return ToolResult::Fail("typology_name is required");
     const std::string noModule = "NO_MOD_FILE: Could not download module for typology '" + name + "'";
     if (!IsSafeTypologyName(name)) return ToolResult::Fail(noModule);
-    const std::string module =
+    const StoredObject module =
         TypologyDownloadPublic("typologies/" + name + "/model.mod", Quillmere::kMaxModuleReplyBytes);
-    if (module.empty()) return ToolResult::Fail(noModule);
-    json meta = ParseOutsideJson(TypologyDownloadPublic("typologies/" + name + "/meta.json"));
+    // A download that failed says why; a typology that is not stored is only missing.
+    if (module.Failed()) return ToolResult::Fail(noModule + ": " + module.failure);
+    if (!module.Found()) return ToolResult::Fail(noModule);
+    const StoredObject metaFile = TypologyDownloadPublic("typologies/" + name + "/meta.json");
+    // The reply has no place for it: a metadata file that could not be read goes to the log.
+    if (metaFile.Failed()) DebugLog("Typology '" + name + "' placed without its meta.json: " + metaFile.failure);
+    json meta = ParseOutsideJson(metaFile.bytes);
     if (meta.is_discarded()) meta = nullptr;
 
-    const json before = SnapshotCounts(), draftingBefore = DraftingCounts();
+    const json before = SnapshotCounts();
     const std::string base = LocalStorage::GetBaseDir();
     GSErrCode err = NoError;
     {
         TempModuleFile file;  // removed at the end of this block, whatever the command did
         if (!file.MakeFolders({base, base + "/typologies"}) ||
-            !file.Write(base + "/typologies", "_tmp_typology_", module))
+            !file.Write(base + "/typologies", "_tmp_typology_", module.bytes))
             return ToolResult::Fail("Failed to write temp .mod file");
         err = ACAPI_CallUndoableCommand(GS::UniString("Quillmere: Apply Typology Skeleton"),
                                         [&]() -> GSErrCode { return PlaceModuleAsElements(file.Path(), name); });
@@ -79,8 +85,6 @@ ToolResult ApplyTypologySkeleton(const json& input)
                    {"typology", name},
                    {"zones", ProjectZones(false)}};
     if (!meta.is_null()) result["meta"] = meta;
-    const json drafting = DraftingAdded(draftingBefore, DraftingCounts());
-    if (!drafting.empty()) result["drafting_created"] = drafting;
     return DataResult(result);
 }
 

@@ -90,21 +90,11 @@ JobCall CallJob(const json& input, const char* suffix, const char* prefix,
     return call;
 }
 
-// The drawings plan recognition reads; an attachment without a media type is sent as PNG.
-bool IsPlanDrawingType(const std::string& mediaType)
-{
-    return mediaType.empty() || mediaType == "image/png" || mediaType == "image/jpeg" || mediaType == "image/tiff" ||
-           mediaType == "application/pdf";
-}
-
 ToolResult UploadReferencePlan(const ModelBridge& bridge, const json& input)
 {
     const int index = IntInput(input, "attachment_index", 0);
     const AttachmentData attachment = bridge.GetCurrentAttachment(index);
     if (attachment.data.empty()) return ToolResult::Fail("No attachment found at index " + std::to_string(index));
-    if (!IsPlanDrawingType(attachment.mediaType))
-        return ToolResult::Fail("Attachment " + std::to_string(index) + " (" + attachment.mediaType +
-                                ") cannot go to plan recognition: it takes PNG, JPEG and TIFF images and PDF files");
     std::string bytes;
     if (!DecodeBase64(attachment.data, bytes)) return ToolResult::Fail("Failed to decode attachment");
 
@@ -116,6 +106,7 @@ ToolResult UploadReferencePlan(const ModelBridge& bridge, const json& input)
         std::string().swap(bytes);  // the file holds them now
         if (!file.Written())
             return ToolResult::Fail("Upload failed: the attachment could not be written to a temporary file (TMPDIR)");
+        // Whatever is attached goes: the service answers for a file it cannot read.
         const std::string contentType = attachment.mediaType.empty() ? "image/png" : attachment.mediaType;
         response = Service::PostMultipart("/plans/upload", {}, {{"file", file.Path(), contentType}});
     }  // the file and its folder are gone from here on, whatever the reply
@@ -223,8 +214,9 @@ ToolResult CreateWallsBatch(const json& input)
     if (err != NoError) return ToolResult::Fail("Batch wall creation failed: " + std::to_string(err));
     const int count = static_cast<int>(created.size());
     json result = {{"walls_created", count}, {"message", std::to_string(count) + " walls created"}};
-    // GUID texts only for as many walls as the answer can hold; "guids" prints first.
-    CappedList cap("]," + result.dump().substr(1));
+    // GUID texts only for as many walls as the answer can hold, with room kept for the other
+    // keys (their bytes count, not where they print).
+    CappedList cap(result.dump());
     json& guids = result["guids"] = json::array();
     for (const API_Guid& guid : created) {
         json text = GuidToStr(guid);

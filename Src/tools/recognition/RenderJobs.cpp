@@ -1,6 +1,7 @@
-// Render job polling: status every interval, at most kMaxPolls times, the result once after
-// "done", one report to the main queue. Poll threads are detached but counted, so that freeing
-// the add-on can stop them and wait for them: nothing of ours may run once it is unloaded.
+// Render job polling: status every interval, at most kMaxPolls times and within kPollDeadline,
+// the result once after "done", one report to the main queue. Poll threads are detached but
+// counted, so that freeing the add-on can stop them and wait for them: nothing of ours may run
+// once it is unloaded.
 
 #include "tools/recognition/RenderJobs.hpp"
 
@@ -42,6 +43,7 @@ struct Jobs {
     std::shared_ptr<StopSignal> signal = std::make_shared<StopSignal>();
     std::size_t running = 0;
     std::atomic<std::chrono::nanoseconds::rep> interval{std::chrono::nanoseconds(std::chrono::seconds(1)).count()};
+    std::atomic<std::chrono::nanoseconds::rep> deadline{0};  // 0: kPollDeadline
 };
 
 // Never destroyed: a thread that outlived StopAll's wait still finds it at process exit.
@@ -101,14 +103,26 @@ Report FetchResult(const std::string& query)
     return Report{true, image, IsWebAddress(download) ? download : image, {}};
 }
 
+std::chrono::nanoseconds PollDeadline()
+{
+    const std::chrono::nanoseconds set(TheJobs().deadline.load());
+    return set.count() > 0 ? set : std::chrono::nanoseconds(RenderJobs::kPollDeadline);
+}
+
 // Polls until the job ends; nothing when told to stop first.
 std::optional<Report> Follow(const std::string& jobId, StopSignal& signal)
 {
     Quillmere::HttpAbortScope cancelOnStop(&signal.stop);
     const std::string query = PercentEncoded(jobId);
+    const auto end = std::chrono::steady_clock::now() + PollDeadline();
     for (int polls = 0; polls < RenderJobs::kMaxPolls; ++polls) {
         if (!Pause(signal)) return std::nullopt;
-        const Quillmere::HttpResponse response = Service::Get("/render/status?job_id=" + query);
+        if (std::chrono::steady_clock::now() >= end) break;
+        Quillmere::HttpResponse response;
+        {
+            const Quillmere::HttpCallDeadline withinThePoll(end);
+            response = Service::Get("/render/status?job_id=" + query);
+        }
         if (signal.stop) return std::nullopt;
         if (!Service::Succeeded(response)) continue;
         const json reply = ParseOutsideJson(response.body);
@@ -153,6 +167,11 @@ void PollWith(const std::string& jobId, const ChatPreview& onRenderPreview, cons
 }
 
 }  // namespace
+
+void RenderJobs::SetPollDeadlineForTesting(std::chrono::nanoseconds deadline)
+{
+    TheJobs().deadline = deadline.count() > 0 ? deadline.count() : 0;
+}
 
 void RenderJobs::SetPollInterval(std::chrono::nanoseconds interval) { TheJobs().interval = interval.count(); }
 

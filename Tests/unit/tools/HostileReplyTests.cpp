@@ -61,7 +61,7 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
     const std::vector<Case> cases = {
         {"nested 100,000 deep", summary(kDeep), "get_template_layout", layout, "!Failed to parse .meta.json for: S"},
         {"past the reply cap", summary(std::string(Quillmere::kMaxServiceReplyBytes + 1, ' ')), "get_template_layout",
-         layout, "!Template meta not found: S.meta.json"},
+         layout, "!Template meta could not be downloaded: S.meta.json (The reply is larger than 4194304 bytes"},
         {"flooding the conversation", summary(manyPoints.dump()), "get_template_layout", layout,
          "[Result cut: only the first "},
         {"an error body echoing the keys", [&] { Storage().FailNext("/storage/v1/object/list/", 500, echo); },
@@ -91,13 +91,31 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
              listing({"b1.meta.json", "b2.meta.json", "b3.meta.json", "b4.meta.json", "S.meta.json"});
          },
          "list_templates", json::object(), R"({"count":0,"templates":[],"unreadable_count":5})"},
+        {"a summary read that fails is counted",
+         [&] {
+             listing({"e.meta.json", "S.meta.json"});
+             Storage().FailNext("/storage/v1/object/public/Templates/e.meta.json", 500, "{}");
+         },
+         "list_templates", json::object(), R"("template_name":"S"}],"unreadable_count":1})"},
+        {"summaries of 4 MiB each are listed whole while they fit",
+         [&] {
+             const std::string big = R"({"pad":")" + std::string(Quillmere::kMaxServiceReplyBytes - 16, 'x') + "\"}";
+             for (const char* name : {"b1.meta.json", "b2.meta.json", "b3.meta.json"}) Storage().Put(name, big);
+             listing({"b1.meta.json", "b2.meta.json", "b3.meta.json", "S.meta.json"});
+             Storage().Put("S.meta.json", R"({"captured_at":"2026-01-01T00:00:00Z"})");  // newest: first
+         },
+         "list_templates", json::object(),
+         "\"template_name\":\"S\"}]}\n[Only the first 1 of 4 templates are listed: a result holds at most 65536 "
+         "bytes.]"},
         {"summaries that never answer share one deadline",
          [&] {
              Quillmere::SetHttpTimeoutOverrideForTesting(500);  // for this last row
              Storage().FailNext("/storage/v1/object/public/Templates/slow", 0, "", 2);
              listing({"slow1.meta.json", "slow2.meta.json", "S.meta.json"});
          },
-         "list_templates", json::object(), R"({"count":0,"templates":[],"unreadable_count":3})"},
+         "list_templates", json::object(),
+         "{\"count\":0,\"templates\":[],\"unreadable_count\":3}\n[3 of the unreadable template summaries were not "
+         "read in time"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,6 +131,67 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
     Quillmere::SetHttpTimeoutOverrideForTesting(0);
     for (const auto& sent : Storage().RequestsTo("GET", "/"))
         EXPECT_EQ(sent.path.rfind("/storage/v1/object/public/Templates/", 0), 0u) << sent.path;
+}
+
+TEST_F(HostileReplies, ADownloadThatFailedOrRanOutOfTimeSaysSoAndOnlyAMissingObjectIsNotFound)
+{
+    const std::string local = HomeDir() + "/.quillmere/templates/";
+    const std::string timedOut = "The request timed out.";
+    const struct {
+        const char* tool;
+        json input;
+        const char* object;   // the download that fails
+        int status;           // 0: never answered
+        std::string outcome;  // the error after "!", else a fragment of the message
+    } rows[] = {
+        {"get_template_layout",
+         {{"template_name", "T"}},
+         "T.meta.json",
+         0,
+         "!Template meta could not be downloaded: T.meta.json (" + timedOut + ")"},
+        {"get_template_layout",
+         {{"template_name", "T"}},
+         "T.meta.json",
+         500,
+         "!Template meta could not be downloaded: T.meta.json (HTTP 500)"},
+        {"get_template_layout", {{"template_name", "T"}}, "T.meta.json", 404, "!Template meta not found: T.meta.json"},
+        {"apply_template_exact",
+         {{"template_name", "T"}},
+         "T.mod",
+         0,
+         "!Template module could not be downloaded: T.mod (" + timedOut + "), and there is no local copy at " + local +
+             "T.mod"},
+        {"apply_template_exact", {{"template_name", "T"}}, "T.mod", 404, R"("error":"NO_MOD_FILE")"},
+        {"apply_typology_skeleton",
+         {{"typology_name", "t"}},
+         "typologies/t/model.mod",
+         0,
+         "!NO_MOD_FILE: Could not download module for typology 't': " + timedOut},
+        {"apply_typology_skeleton",
+         {{"typology_name", "t"}},
+         "typologies/t/model.mod",
+         404,
+         "!NO_MOD_FILE: Could not download module for typology 't'"},
+        {"select_typology",
+         {{"bedrooms", 2}},
+         "typologies/index.json",
+         0,
+         R"("catalogue_error":"The stored typology catalogue could not be downloaded (The request timed out.); the )"
+         R"(built-in catalogue was used")"},
+    };
+    Quillmere::SetHttpTimeoutOverrideForTesting(300);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.tool) + " " + std::to_string(row.status));
+        Storage().FailNext(std::string("/storage/v1/object/public/Templates/") + row.object, row.status, "{}");
+        const ToolResult r = Run(row.tool, row.input);
+        if (row.outcome[0] == '!')
+            EXPECT_EQ("!" + r.error, row.outcome);
+        else
+            EXPECT_NE(r.message.find(row.outcome), std::string::npos) << r.message << r.error;
+    }
+    Quillmere::SetHttpTimeoutOverrideForTesting(0);
+    const json chosen = Data(Run("select_typology", {{"bedrooms", 2}}));
+    EXPECT_FALSE(chosen.contains("catalogue_error")) << "a catalogue that is not stored is no failure";
 }
 
 TEST_F(HostileReplies, ADamagedModuleIsRefusedWholeAndAnOddNameStillReports)

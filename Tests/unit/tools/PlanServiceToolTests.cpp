@@ -34,7 +34,7 @@ protected:
 
 TEST_F(PlanTools, TheUploadSendsTheDecodedAttachmentAsItsOnlyFilePartAndLeavesNoFile)
 {
-    Attach({{"", kPng}, {"application/pdf", kPdfBase64}});
+    Attach({{"", kPng}, {"application/pdf", kPdfBase64}, {"text/plain", "QUJD"}});
     Service().Script("POST /plans/upload", Reply{201, R"({"plan_id":"p-1","filename":"plan.pdf","size_bytes":1e20})"});
     const struct {
         json input;
@@ -43,7 +43,8 @@ TEST_F(PlanTools, TheUploadSendsTheDecodedAttachmentAsItsOnlyFilePartAndLeavesNo
         std::string bytes;
     } rows[] = {
         {{{"attachment_index", 1}}, "quillmere_plan_upload.pdf", "application/pdf", kPdf},
-        {json::object(), "quillmere_plan_upload.png", "image/png", "PNG1"},  // no media type given
+        {json::object(), "quillmere_plan_upload.png", "image/png", "PNG1"},             // no media type given
+        {{{"attachment_index", 2}}, "quillmere_plan_upload.png", "text/plain", "ABC"},  // the service judges it
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.filename);
@@ -59,12 +60,14 @@ TEST_F(PlanTools, TheUploadSendsTheDecodedAttachmentAsItsOnlyFilePartAndLeavesNo
         EXPECT_TRUE(part.content == row.bytes);
         EXPECT_TRUE(TmpEmpty()) << "the upload's file or folder was left behind";
     }
-    Attach({{"image/png", "UE5HM"}, {"text/plain", "QUJD"}});
+    Attach({{"image/png", "UE5HM"}});
     EXPECT_EQ(Outcome(Run("upload_reference_plan", json::object())), "!Failed to decode attachment");
-    EXPECT_EQ(Outcome(Run("upload_reference_plan", {{"attachment_index", 1}})),
-              "!Attachment 1 (text/plain) cannot go to plan recognition: it takes PNG, JPEG and TIFF images and PDF "
-              "files");
     EXPECT_TRUE(PlanRequests().empty() && TmpEmpty());
+    // A file the service cannot read is its to refuse, in its own words.
+    Attach({{"text/plain", "QUJD"}});
+    Service().Script("POST /plans/upload", Reply{415, "{}"});
+    EXPECT_EQ(Outcome(Run("upload_reference_plan", json::object())), "!Upload failed: HTTP 415");
+    EXPECT_EQ(PlanRequests().size(), 1u);
 }
 
 TEST_F(PlanTools, RepliesBecomeTheResultTheModelSees)

@@ -145,6 +145,20 @@ TEST_F(RenderTools, EveryEndingOfAJobGivesExactlyOneReport)
     }
 }
 
+TEST_F(RenderTools, StalledStatusRequestsShareThePollsOneDeadline)
+{
+    // Each status request would wait its own 30 s: the poll's time ends them all at once.
+    RenderJobs::SetPollDeadlineForTesting(std::chrono::milliseconds(300));
+    Service().Script("GET /render/status",
+                     Reply{200, Status("done").body, "application/json", std::chrono::milliseconds(20000)});
+    RenderJobs::StartPolling("job", Preview(), Card());
+    ASSERT_TRUE(MainQueue::PumpUntil([this] { return !reports.empty(); }, std::chrono::seconds(10)))
+        << "the timeout waited for the stalled requests";
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(std::tie(reports[0].kind, reports[0].second), std::make_tuple("card", "Render timed out after 45s"));
+    EXPECT_EQ(Service().Count("GET /render/status"), 1u) << "a status request was sent after the time was spent";
+}
+
 TEST_F(RenderTools, StoppingEndsWaitingRequestsAndSleepsWithoutReports)
 {
     // Three polls wait for a reply that takes longer than the stop allows.

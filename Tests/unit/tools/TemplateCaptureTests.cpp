@@ -61,7 +61,10 @@ TEST_F(TemplateCapture, UploadsThatNeverAnswerShareOneDeadlineAndSaySo)
     Quillmere::SetHttpTimeoutOverrideForTesting(500);
     const json reply = Capture("Slow");
     Quillmere::SetHttpTimeoutOverrideForTesting(0);
-    EXPECT_EQ(reply["mod_upload_error"], "Supabase upload Slow.mod failed (0): The request timed out.");
+    EXPECT_EQ(std::make_tuple(reply["mod_uploaded"], reply["mod_upload_status"], reply.contains("mod_upload_error")),
+              std::make_tuple(json(false), json(0), false));
+    EXPECT_NE(LogText().find("Supabase upload Slow.mod failed (0): The request timed out."), std::string::npos)
+        << "the reason is logged";
     EXPECT_EQ(reply["supabase_error"], "Supabase upload Slow.meta.json failed (0): The request was not sent: the "
                                        "tool call had used all its time.");
 }
