@@ -111,6 +111,15 @@ function markNotSent(message) {
   message.querySelector('.message-body').appendChild(el('div', 'unsent-note', 'Not sent'));
 }
 
+// The link to the add-on was lost while it worked on the newest message: no answer will come.
+function markUnanswered() {
+  var users = messagesEl.querySelectorAll('.message.user:not(.unsent)');
+  var message = users.length ? users[users.length - 1] : null;
+  if (!message || message.classList.contains('unanswered')) return;
+  message.classList.add('unanswered');
+  message.querySelector('.message-body').appendChild(el('div', 'unsent-note', 'Not answered'));
+}
+
 // A message that did not reach the model has left the conversation: its bubble says so, and
 // its text and attachments go back into the input box (before what is typed there since) to be
 // sent again.
