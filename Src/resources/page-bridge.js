@@ -29,9 +29,9 @@ function noteReachable(reachable) {
 // once instead of at its next call, and a turn it was waiting for has ended unanswered.
 window.addEventListener('bridgeconnection', function (event) {
   var connected = !!(event.detail && event.detail.connected);
-  if (!connected && bridgeReady && !thinkingEl.hidden) {
-    thinkingEl.hidden = true;
+  if (!connected && bridgeReady && (!thinkingEl.hidden || awaitingAnswer)) {
     markUnanswered();
+    thinkingEl.hidden = true;
   }
   noteReachable(connected);
 });

@@ -102,10 +102,11 @@ async function startHost({ home, anthropicUrl }) {
   const url = new URL(address);
   return {
     address, origin: url.origin, token: url.searchParams.get('token'),
-    async stop() {
-      if (child.exitCode !== null) return child.exitCode;
+    // SIGTERM lets the host quit as a user would; SIGKILL is a host that crashed.
+    async stop(signal = 'SIGTERM') {
+      if (child.exitCode !== null || child.signalCode !== null) return child.exitCode;
       const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-      child.kill('SIGTERM');
+      child.kill(signal);
       return exited;
     }
   };

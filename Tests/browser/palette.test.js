@@ -291,7 +291,7 @@ describe('chat palette in the emulated host', () => {
 });
 
 describe('a host that stops during a turn', () => {
-  test('the page says at once that it is not connected, stops working and marks the message not answered', async () => {
+  test('the page says at once that it is not connected, stops working and marks the messages not answered', async () => {
     const session = await h.startSession({ provider: 'anthropic', model: MODEL, anthropic_api_key: 'sk-ant-test-key-123' });
     let release = () => {};
     const slowModel = new Promise((resolve) => { release = resolve; });
@@ -301,13 +301,19 @@ describe('a host that stops during a turn', () => {
       await h.sendMessage(frame, 'Draw the whole house');
       await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Working\u2026');
       while (fake.requests.length === 0) await new Promise((resolve) => setTimeout(resolve, 20));
-      await session.host.stop();
-      // Nothing calls the add-on now: only the lost link can tell the page.
+      // A second message waits behind the first once the add-on has answered its call.
+      const taken = session.page.waitForResponse((r) => r.url().endsWith('/call') &&
+        (r.request().postData() || '').includes('And the garage'));
+      await h.sendMessage(frame, 'And the garage');
+      assert.deepEqual(await (await taken).json(), { ok: true, result: true });
+      await session.host.stop('SIGKILL');
+      // Nothing calls the add-on now, and it said nothing before it went: only the lost link
+      // can tell the page.
       await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Not connected');
       assert.equal(await frame.isHidden('#thinking'), true, 'still working');
       assert.deepEqual(await frame.$$eval('.message.user', (els) => els.map((m) => [m.querySelector('.bubble').textContent,
         m.classList.contains('unanswered'), (m.querySelector('.unsent-note') || {}).textContent])),
-      [['Draw the whole house', true, 'Not answered']]);
+      [['Draw the whole house', true, 'Not answered'], ['And the garage', true, 'Not answered']]);
     } finally {
       release();
       await session.stop();
