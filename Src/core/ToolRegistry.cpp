@@ -47,14 +47,12 @@ std::string ToolResult::toJson() const
 
 ToolRegistry::ToolRegistry() { RegisterAll(); }
 
-bool ToolRegistry::Register(ToolDef def)
+void ToolRegistry::Register(ToolDef def)
 {
-    std::string name = def.name;
-    if (!tools.try_emplace(name, std::move(def)).second) {
-        DebugLog("Tool registration refused: the name " + name + " is taken");
-        return false;
-    }
-    return true;
+    const auto [entry, added] = tools.try_emplace(def.name);
+    // Logged, so that two families giving one name never swap tools unseen.
+    if (!added) DebugLog("Tool registration: " + def.name + " replaces the earlier tool of that name");
+    entry->second = std::move(def);
 }
 
 json ToolRegistry::GetToolDefinitions() const

@@ -33,9 +33,9 @@ class ToolRegistry {
 public:
     ToolRegistry();
 
-    // False, with a line in the debug log, when the name is taken: the tool registered first
-    // stays, so that two families cannot silently swap each other's tools.
-    bool Register(ToolDef def);
+    // Stores def under its name; a later registration of a taken name replaces the earlier
+    // tool, with a line in the debug log.
+    void Register(ToolDef def);
     nlohmann::json GetToolDefinitions() const;
     // The handler runs inside one HttpCallDeadline (core/HttpClient.hpp): all the requests of
     // one call end within the longest single request deadline. The result's message and error

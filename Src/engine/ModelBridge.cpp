@@ -68,32 +68,27 @@ void ModelBridge::RestoreHistory(std::vector<HistoryMessage> messages)
     Enqueue(std::move(job));
 }
 
-void ModelBridge::SendMessage(const std::string& text) { SendBlocks({ContentBlock::Text(text)}); }
+bool ModelBridge::SendMessage(const std::string& text) { return SendBlocks({ContentBlock::Text(text)}); }
 
-void ModelBridge::SendMessageWithAttachments(nlohmann::json content)
+bool ModelBridge::SendMessageWithAttachments(nlohmann::json content)
 {
     std::vector<ContentBlock> blocks;
-    bool read = false;
-    const std::string error = ReadAttachedMessage(std::move(content), blocks, read);
+    const std::string error = ReadAttachedMessage(std::move(content), blocks);
     if (!error.empty()) {
-        // A message read whole (one with too large an attachment) goes back to be changed.
+        // The caller still holds the message it gave and takes it back on false; this says why.
         const std::string text = kWarningMark + std::string("The message could not be sent: ") + error + ".";
-        Post(hub->conversation.load(), [text, read, blocks = std::move(blocks)](CallbackHub& to) {
+        Post(hub->conversation.load(), [text](CallbackHub& to) {
             if (to.onText) to.onText(text);
-            if (to.onUnsent && read) to.onUnsent(blocks);
         });
-        return;
+        return false;
     }
-    SendBlocks(std::move(blocks));
+    return SendBlocks(std::move(blocks));
 }
 
-void ModelBridge::SendBlocks(std::vector<ContentBlock> blocks)
+bool ModelBridge::SendBlocks(std::vector<ContentBlock> blocks)
 {
     DropBlankText(blocks);
-    if (blocks.empty()) {
-        return;
-    }
-    Enqueue(Job{Job::Kind::Message, std::move(blocks)});
+    return !blocks.empty() && Enqueue(Job{Job::Kind::Message, std::move(blocks)});
 }
 
 void ModelBridge::ClearHistory()
@@ -186,16 +181,17 @@ void ModelBridge::Shutdown()
     }
 }
 
-void ModelBridge::Enqueue(Job job)
+bool ModelBridge::Enqueue(Job job)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (!running) {
-            return;
+            return false;
         }
         jobs.push_back(std::move(job));
     }
     wake.notify_all();
+    return true;
 }
 
 bool ModelBridge::IsRunning() const

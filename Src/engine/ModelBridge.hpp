@@ -55,14 +55,15 @@ public:
     void SetUnsentCallback(UnsentCallback onUnsent);
     void SetHistoryCallback(HistoryCallback onHistory);
 
-    // Queue a message; returns at once.
-    void SendMessage(const std::string& text);
+    // Queue a message; returns at once. False when nothing was queued (a blank message, an
+    // engine shut down): the message stays the caller's.
+    bool SendMessage(const std::string& text);
     // content: the page's blocks, [{"type":"text","text"}, {"type":"image"|"document",
     // "source":{"type":"base64","media_type","data"}}]. Unreadable content, or an attachment
     // larger than the chosen service takes, is refused with a "⚠ " message and starts no turn
     // (see engine/UserContent.hpp, engine/AttachmentLimits.hpp). Pass content by move to keep
-    // a single copy of its attachments.
-    void SendMessageWithAttachments(nlohmann::json content);
+    // a single copy of its attachments. False when refused or not queued, as SendMessage.
+    bool SendMessageWithAttachments(nlohmann::json content);
     // Forgets the conversation at once: the request in flight is aborted, a tool call not yet
     // started is not run, queued messages are dropped, no report of any of them is delivered
     // from now on, and IsBusy is false on return (a busy palette is told so). Messages sent
@@ -102,12 +103,13 @@ private:
     struct CallbackHub;
 
     // The page's content read into blocks and checked against the chosen service's limits;
-    // why it cannot be sent, or "". read: the content was read whole.
-    std::string ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks, bool& read) const;
+    // why it cannot be sent, or "".
+    std::string ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks) const;
     // The attachments of message become the current ones (none for an empty message).
     void KeepAttachments(const std::vector<ContentBlock>& message);
-    void SendBlocks(std::vector<ContentBlock> blocks);
-    void Enqueue(Job job);
+    bool SendBlocks(std::vector<ContentBlock> blocks);
+    // False when the engine has shut down.
+    bool Enqueue(Job job);
     void WorkerLoop();
     void RunTurn(std::vector<ContentBlock> userBlocks);
     // false when the turn must end (failure reported, or shutting down); answered tells

@@ -18,12 +18,10 @@ std::string ExtensionForMediaType(const std::string& mediaType)
 
 }  // namespace
 
-std::string ModelBridge::ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks,
-                                             bool& read) const
+std::string ModelBridge::ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks) const
 {
     std::string error;
-    read = ReadUserContent(content, blocks, error);
-    if (!read) return error;
+    if (!ReadUserContent(content, blocks, error)) return error;
     content = nullptr;  // its attachments now live in blocks
     const ServiceChoice service = [this] {
         std::lock_guard<std::mutex> lock(mutex);

@@ -202,8 +202,7 @@ void ChatPalette::RegisterBridgeObject()
     object.AddItem(JS::Function("sendMessage", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString() || args[0].GetString().empty()) return Failure();
         self->transcript.AddUserMessage(args[0].GetString(), {});
-        self->bridge->SendMessage(args[0].GetString());
-        return JS::Value(true);
+        return self->SentOrMarked(self->bridge->SendMessage(args[0].GetString()));
     }));
 
     object.AddItem(JS::Function("sendMessageWithAttachments", [self](const std::vector<JS::Value>& args) {
@@ -214,8 +213,7 @@ void ChatPalette::RegisterBridgeObject()
             return Failure();
         }
         self->transcript.AddUserContent(content);
-        self->bridge->SendMessageWithAttachments(std::move(content));
-        return JS::Value(true);
+        return self->SentOrMarked(self->bridge->SendMessageWithAttachments(std::move(content)));
     }));
 
     object.AddItem(JS::Function(
@@ -238,6 +236,16 @@ void ChatPalette::RegisterBridgeObject()
     }));
 
     if (!browser.RegisterAsynchJSObject(object)) DebugLog("Cannot register the page's bridge object");
+}
+
+// A message the engine refused before it left (the reason comes as a warning) stays the page's:
+// on false the page marks it "Not sent" and puts it back in the input box; the transcript
+// marks it too, so a reloaded page shows the same.
+JS::Value ChatPalette::SentOrMarked(bool queued)
+{
+    if (queued) return JS::Value(true);
+    transcript.MarkNewestUnsent();
+    return Failure();
 }
 
 std::string ChatPalette::GetSettingsForPage() const

@@ -78,6 +78,8 @@ private:
     void ApplySettingsToEngine();
     void WritePageAndLoad();
     void RegisterBridgeObject();
+    // What a send call answers the page: true when the engine queued the message.
+    JS::Value SentOrMarked(bool queued);
     void RunScript(const std::string& script);
 
     std::shared_ptr<bool> liveness = std::make_shared<bool>(true);

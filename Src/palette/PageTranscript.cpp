@@ -89,6 +89,12 @@ std::vector<std::string> PageTranscript::MarkUnsent(const std::string& text)
     return {};
 }
 
+void PageTranscript::MarkNewestUnsent()
+{
+    // Added since the last save, so nothing kept is out of date.
+    if (!entries.empty() && TextOf(entries.back(), "kind") == "user") entries.back()["unsent"] = true;
+}
+
 void PageTranscript::Clear()
 {
     entries = json::array();

@@ -31,6 +31,8 @@ public:
     // The newest user message with this text that is not marked yet is marked as not sent
     // ("unsent": true); gives the names of its files, in order (empty when none matched).
     std::vector<std::string> MarkUnsent(const std::string& text);
+    // The same for the entry just added, when it is a user message: one refused before it left.
+    void MarkNewestUnsent();
     // A warning about the conversation rather than part of it (a save that failed): shown after
     // the entries until replaced, or emptied by an empty text; never among the kept entries.
     void SetNotice(const std::string& text) { notice = text; }

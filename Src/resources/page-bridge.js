@@ -25,6 +25,17 @@ function noteReachable(reachable) {
   setStatus(!reachable ? 'offline' : thinkingEl.hidden ? 'ready' : 'busy');
 }
 
+// The add-on's reports stop coming when the link drops (the host has quit): the page says so at
+// once instead of at its next call, and a turn it was waiting for has ended unanswered.
+window.addEventListener('bridgeconnection', function (event) {
+  var connected = !!(event.detail && event.detail.connected);
+  if (!connected && bridgeReady && (!thinkingEl.hidden || awaitingAnswer)) {
+    markUnanswered();
+    thinkingEl.hidden = true;
+  }
+  noteReachable(connected);
+});
+
 function callBridge(name) {
   var args = Array.prototype.slice.call(arguments, 1);
   var fn = bridgeFunction(name);

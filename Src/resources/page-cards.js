@@ -63,7 +63,11 @@ function describeResult(name, result) {
     return { line: result.length ? counted(result.length, noun) : 'no ' + noun, warning: false };
   }
   var keys = Object.keys(result);
-  var error = keys.filter(function (key) { return key === 'error' || /_error$/.test(key); }).map(function (key) {
+  // `error` first, then the `..._error` texts by name: the order of the keys as sent is not
+  // relied on.
+  var errorKeys = keys.filter(function (key) { return /_error$/.test(key); }).sort();
+  if (keys.indexOf('error') >= 0) errorKeys.unshift('error');
+  var error = errorKeys.map(function (key) {
     var value = result[key];
     if (value && typeof value === 'object') return typeof value.message === 'string' ? value.message : JSON.stringify(value);
     return typeof value === 'string' ? value : '';
@@ -106,27 +110,35 @@ function summariseDetail(name, detail) {
   return { line: described.line || 'No details', json: JSON.stringify(parsed, null, 2), warning: described.warning };
 }
 
+// A call like the last card's (same tool, same outcome) counts on that card rather than making
+// a new one, as long as the newest message is still that assistant message. Calls that worked
+// read "N completed" and show the newest result; a warning or failure counts up only when its
+// detail is the very same, so that each distinct cause stays in sight.
 function addToolResult(name, success, detail) {
   name = String(name === undefined || name === null ? '' : name);
   detail = String(detail === undefined || detail === null ? '' : detail);
   success = !!success;
+  var summary = summariseDetail(name, detail);
+  var look = !success ? 'fail' : summary.warning ? 'warn' : 'ok';
   var newest = newestMessage();
   if (newest && newest.classList.contains('assistant')) {
     var cards = newest.querySelectorAll('.tool-card');
     var lastCard = cards.length ? cards[cards.length - 1] : null;
-    // Only the very same result repeats; a different outcome keeps a card of its own.
-    if (lastCard && lastCard._toolName === name && lastCard._success === success && lastCard._detail === detail) {
+    if (lastCard && lastCard._toolName === name && lastCard._look === look && (look === 'ok' || lastCard._detail === detail)) {
       lastCard._count += 1;
+      lastCard._detail = detail;
       lastCard.querySelector('.tool-count').textContent = ' (\u00d7' + lastCard._count + ')';
+      if (look === 'ok') {
+        lastCard.querySelector('.tool-detail').textContent = lastCard._count + ' completed';
+        showJson(lastCard.querySelector('.tool-text'), summary.json);
+      }
       scrollToEnd();
       return;
     }
   }
-  var summary = summariseDetail(name, detail);
-  var look = !success ? 'fail' : summary.warning ? 'warn' : 'ok';
   var card = el('div', 'tool-card ' + look);
   card._toolName = name;
-  card._success = success;
+  card._look = look;
   card._detail = detail;
   card._count = 1;
   var icon = el('div', 'tool-icon');
@@ -137,16 +149,27 @@ function addToolResult(name, success, detail) {
   title.appendChild(el('span', 'tool-count', ''));
   textBox.appendChild(title);
   textBox.appendChild(el('div', 'tool-detail', summary.line));
-  if (summary.json) {
-    var more = el('details', 'tool-json');
-    more.appendChild(el('summary', null, 'Details'));
-    more.appendChild(el('pre', null, summary.json));
-    textBox.appendChild(more);
-  }
+  showJson(textBox, summary.json);
   card.appendChild(icon);
   card.appendChild(textBox);
   assistantBody().appendChild(card);
   scrollToEnd();
+}
+
+// The whole JSON result behind a disclosure under the card's line (none for plain text).
+function showJson(textBox, json) {
+  var more = textBox.querySelector('.tool-json');
+  if (!json) {
+    if (more) more.remove();
+    return;
+  }
+  if (!more) {
+    more = el('details', 'tool-json');
+    more.appendChild(el('summary', null, 'Details'));
+    more.appendChild(el('pre'));
+    textBox.appendChild(more);
+  }
+  more.querySelector('pre').textContent = json;
 }
 
 // Only web and image-data addresses are shown or opened: a script address from a

@@ -25,6 +25,7 @@ async function send() {
   autoGrow();
   updateSendState();
   var message = addUserMessage(text, files);
+  awaitingAnswer += 1;
   var taken;
   try {
     if (files.length) {
@@ -46,7 +47,10 @@ async function send() {
       : e && e.message ? e.message : 'The message could not be sent.'));
   }
   // Refused by the add-on (which says why) or never delivered: the message is not lost.
-  if (taken === false) returnToComposer(message, text, files);
+  if (taken === false) {
+    awaitingAnswer = Math.max(0, awaitingAnswer - 1);
+    returnToComposer(message, text, files);
+  }
 }
 
 inputEl.addEventListener('input', function () { autoGrow(); updateSendState(); });

@@ -35,8 +35,13 @@ function addAssistantMessage(text) {
   scrollToEnd();
 }
 
+// How many of the newest messages this page sent no turn has ended for yet: the add-on runs one
+// turn per message, in order, and says when each ends.
+var awaitingAnswer = 0;
+
 function setThinking(on) {
   on = !!on;
+  if (!on) awaitingAnswer = Math.max(0, awaitingAnswer - 1);
   thinkingEl.hidden = !on;
   if (on) {
     // Keep the indicator under the newest message.
@@ -63,6 +68,9 @@ function showConversation(raw) {
   if (!data || typeof data !== 'object') return;
   if (data.page && data.page !== PAGE_ID) return;
   messagesEl.textContent = '';
+  // Given to every page, the conversation was cleared: no answer is owed. Given to this page
+  // alone (as it starts), it may already hold messages this page sent that are still running.
+  if (!data.page) awaitingAnswer = 0;
   (Array.isArray(data.entries) ? data.entries : []).forEach(function (entry) {
     if (!entry || typeof entry !== 'object') return;
     if (entry.kind === 'user') {
@@ -106,9 +114,26 @@ function addUserMessage(text, files, unsent) {
   return message;
 }
 
+// A message taken for lost with the link that then turns out never to have left says so instead.
 function markNotSent(message) {
+  var earlier = message.querySelector('.unsent-note');
+  if (earlier) earlier.remove();
+  message.classList.remove('unanswered');
   message.classList.add('unsent');
   message.querySelector('.message-body').appendChild(el('div', 'unsent-note', 'Not sent'));
+}
+
+// The link to the add-on was lost: no answer will come to the newest messages it still had (at
+// least one while a turn ran, as on a page given the conversation during one).
+function markUnanswered() {
+  var users = messagesEl.querySelectorAll('.message.user:not(.unsent)');
+  var lost = Math.min(users.length, Math.max(awaitingAnswer, thinkingEl.hidden ? 0 : 1));
+  awaitingAnswer = 0;
+  for (var i = users.length - lost; i < users.length; i++) {
+    if (users[i].classList.contains('unanswered')) continue;
+    users[i].classList.add('unanswered');
+    users[i].querySelector('.message-body').appendChild(el('div', 'unsent-note', 'Not answered'));
+  }
 }
 
 // A message that did not reach the model has left the conversation: its bubble says so, and

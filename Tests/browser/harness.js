@@ -44,15 +44,16 @@ function tempDir(prefix) {
 }
 
 // A fake Anthropic Messages endpoint. Each request is answered by the next scripted reply
-// (a function of the request body, or a plain object); every request body is recorded.
+// (a function of the request body, or a plain object, or a promise of one: a slow model);
+// every request body is recorded.
 async function startFakeAnthropic() {
   const replies = [], requests = [];
-  const service = await startService((req, reply) => {
+  const service = await startService(async (req, reply) => {
     let body = null;
     try { body = JSON.parse(req.body); } catch (e) { body = null; }
     requests.push({ url: req.url, headers: req.headers, body });
     const next = replies.shift();
-    const answer = typeof next === 'function' ? next(body) : next;
+    const answer = await (typeof next === 'function' ? next(body) : next);
     if (!answer) return reply.json(500, { type: 'error', error: { type: 'api_error', message: 'no scripted reply' } });
     reply.json(200, answer);
   });
@@ -101,10 +102,11 @@ async function startHost({ home, anthropicUrl }) {
   const url = new URL(address);
   return {
     address, origin: url.origin, token: url.searchParams.get('token'),
-    async stop() {
-      if (child.exitCode !== null) return child.exitCode;
+    // SIGTERM lets the host quit as a user would; SIGKILL is a host that crashed.
+    async stop(signal = 'SIGTERM') {
+      if (child.exitCode !== null || child.signalCode !== null) return child.exitCode;
       const exited = new Promise((resolve) => child.on('exit', (code) => resolve(code)));
-      child.kill('SIGTERM');
+      child.kill(signal);
       return exited;
     }
   };
@@ -180,7 +182,8 @@ async function startSession(settings) {
 
 // A fake product service on 127.0.0.1: every request is recorded with its raw body, then
 // answered by route(req, reply, base), where reply.json(status, value) sends JSON and base is
-// the service's own address. A route that returns without answering gets 404.
+// the service's own address. A route that returns (or whose promise settles) without answering
+// gets 404.
 async function startService(route) {
   const requests = [];
   const server = http.createServer((req, res) => {
@@ -192,12 +195,14 @@ async function startService(route) {
       const reply = {
         res,
         json(status, value) {
+          if (res.destroyed) return;  // the asker has gone (a host stopped while a slow reply waited)
           res.writeHead(status, { 'Content-Type': 'application/json' });
           res.end(JSON.stringify(value));
         }
       };
-      route(req, reply, `http://127.0.0.1:${server.address().port}`);
-      if (!res.headersSent) reply.json(404, { error: 'no such route' });
+      Promise.resolve(route(req, reply, `http://127.0.0.1:${server.address().port}`)).finally(() => {
+        if (!res.headersSent) reply.json(404, { error: 'no such route' });
+      });
     });
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));

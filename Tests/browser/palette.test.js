@@ -64,7 +64,7 @@ describe('chat palette in the emulated host', () => {
     await frame.waitForSelector('#thinking', { state: 'hidden' });
   });
 
-  test('tool results become cards that say what each holds, errors as warnings; identical outcomes merge', async () => {
+  test('tool results become cards that say what each holds, errors as warnings; a repeated failure counts up', async () => {
     // Through the engine: the model asks twice for a tool the add-on does not have.
     fake.script(h.toolReply('paint_walls', { colour: 'red' }), h.toolReply('paint_walls', { colour: 'blue' }),
       h.textReply('I could not paint the walls.'));
@@ -89,17 +89,57 @@ describe('chat palette in the emulated host', () => {
     const cards = await h.toolCards(frame, '.message:nth-last-child(2) .tool-card');
     assert.deepEqual(cards.map((c) => [c.name, c.look]), rows.map(([tool, , look]) => [tool.replace(/_/g, ' '), look]));
     rows.forEach(([tool, , , line], i) => assert.match(cards[i].detail, line, tool));
-    // Straight from the add-on's calls: only the very same result counts up; a JSON result
-    // shows its message, the JSON behind a disclosure.
-    await frame.evaluate(() => {
-      const wall = '{"message":"Wall created","walls":[1]}';
-      for (const detail of [wall, wall, 'Wall created: {C}']) QuillmereUI.addToolResult('create_wall', true, detail);
-      QuillmereUI.addToolResult('create_wall', false, 'Create wall ACAPI error: -2130313112');
-    });
-    const last = await h.toolCards(frame, '.message:last-child .tool-card');
-    assert.deepEqual(last.map((c) => [c.title, c.detail, c.look]), [['create wall (\u00d72)', 'Wall created', 'ok'],
-      ['create wall', 'Wall created: {C}', 'ok'], ['create wall', 'Create wall ACAPI error: -2130313112', 'fail']]);
+    // A JSON result shows its message, the JSON behind a disclosure.
+    await frame.evaluate(() => QuillmereUI.addToolResult('create_wall', true, '{"message":"Wall created","walls":[1]}'));
+    assert.deepEqual((await h.toolCards(frame, '.message:last-child .tool-card')).map((c) => c.detail), ['Wall created']);
     assert.match(await frame.textContent('.message:last-child .tool-card details pre'), /"walls"/);
+  });
+
+  test('a call like the last card\'s counts on it: successes as "N completed", each distinct failure apart', async () => {
+    const wall = (n) => `{"message":"Wall created","walls":[${n}]}`;
+    const rows = [ // calls (tool, success, detail; or a text message) -> cards (title, detail, look) of the last message, and messages
+      [[['create_wall', true, wall(1)], ['create_wall', true, wall(2)], ['create_wall', true, 'Wall created: {C}']],
+        [['create wall (\u00d73)', '3 completed', 'ok']]],
+      [[['create_wall', true, wall(1)], ['create_wall', false, 'Wall too short'], ['create_wall', true, wall(2)]],
+        [['create wall', 'Wall created', 'ok'], ['create wall', 'Wall too short', 'fail'], ['create wall', 'Wall created', 'ok']]],
+      [[['create_wall', false, 'Wall too short'], ['create_wall', false, 'Wall too short']],
+        [['create wall (\u00d72)', 'Wall too short', 'fail']]],
+      [[['create_wall', false, 'Wall too short'], ['create_wall', false, 'No story 9']],
+        [['create wall', 'Wall too short', 'fail'], ['create wall', 'No story 9', 'fail']]],
+      // A result that carries an error is a warning, not one more success.
+      [[['list_templates', true, '{"templates":[]}'], ['list_templates', true, '{"list_error":"Storage list failed (0)"}']],
+        [['list templates', 'no templates', 'ok'], ['list templates', 'Storage list failed (0)', 'warn']]],
+      [[['create_wall', true, wall(1)], ['create_column', true, 'G-1'], ['create_wall', true, wall(2)]],
+        [['create wall', 'Wall created', 'ok'], ['create column', 'G-1', 'ok'], ['create wall', 'Wall created', 'ok']]],
+      // Only within the newest assistant message.
+      [[['create_wall', true, wall(1)], 'Next one.', ['create_wall', true, wall(2)]], [['create wall', 'Wall created', 'ok']], 2],
+      // A plan job that failed is a warning; of several errors the first by name, whatever the key order.
+      [[['get_plan_status', true, '{"job_id":"j1","status":"failed"}']], [['get plan status', 'failed', 'warn']]],
+      [[['capture_project_template', true, '{"upload_error":"Upload failed","mod_error":"Save failed","ok":true}']],
+        [['capture project template', 'Save failed', 'warn']]]];
+    for (const [calls, expected, messages = 1] of rows) {
+      // Live, and replayed as a reloaded page is given the conversation: the same cards.
+      const seen = await frame.evaluate((calls) => {
+        const cards = () => [...document.querySelectorAll('.message:last-child .tool-card')].map((c) => [
+          c.querySelector('.tool-title').textContent, c.querySelector('.tool-detail').textContent,
+          ['ok', 'warn', 'fail'].find((look) => c.classList.contains(look))]);
+        const entries = [{ kind: 'user', text: 'Go' }].concat(calls.map((call) => typeof call === 'string'
+          ? { kind: 'assistant', text: call } : { kind: 'tool', name: call[0], success: call[1], detail: call[2] }));
+        QuillmereUI.showConversation(JSON.stringify({ entries: entries.slice(0, 1) }));
+        for (const call of calls) {
+          if (typeof call === 'string') QuillmereUI.addAssistantMessage(call);
+          else QuillmereUI.addToolResult(...call);
+        }
+        const live = { cards: cards(), messages: document.querySelectorAll('.message.assistant').length };
+        QuillmereUI.showConversation(JSON.stringify({ entries }));
+        return { live, replayed: { cards: cards(), messages: document.querySelectorAll('.message.assistant').length } };
+      }, calls);
+      assert.deepEqual(seen.live, { cards: expected, messages }, JSON.stringify(calls));
+      assert.deepEqual(seen.replayed, seen.live, JSON.stringify(calls));
+    }
+    // A count of successes shows the newest result behind its disclosure.
+    await frame.evaluate((details) => details.forEach((d) => QuillmereUI.addToolResult('create_wall', true, d)), [wall(7), wall(8)]);
+    assert.match(await frame.textContent('.message:last-child .tool-card:last-child details pre'), /"walls": \[\s*8\s*\]/);
   });
 
   test('an inline preview downloads as a file and a script address makes no preview', async () => {
@@ -142,6 +182,23 @@ describe('chat palette in the emulated host', () => {
     assert.deepEqual(types, ['document', 'image', 'text']);
     assert.equal(await frame.$$eval('.message.user', (els) => els.at(-1).querySelectorAll('.user-file').length), 2);
     assert.equal(await frame.isHidden('#attachments'), true);
+  });
+
+  test('a message refused before it leaves is marked "Not sent" with its text and attachment back in the box', async () => {
+    const name = 'plan\u0001.png';  // a control character the add-on will not pass on
+    await frame.setInputFiles('#file-input', { name, mimeType: 'image/png', buffer: h.TINY_PNG });
+    await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 1);
+    const asked = fake.requests.length;
+    await h.sendMessage(frame, 'Trace this plan');
+    await frame.waitForSelector('.message.user.unsent:has-text("Trace this plan") .unsent-note:has-text("Not sent")');
+    await h.waitForBubble(frame,
+      '\u26a0 The message could not be sent: block 1 (image) has a file name holding a control character.');
+    assert.deepEqual([await frame.inputValue('#input'), await frame.$$eval('#attachments .chip-name', (n) => n.map((e) => e.textContent))],
+      ['Trace this plan', [name]]);
+    assert.equal(fake.requests.length, asked, 'the model was asked');
+    assert.equal(await frame.isHidden('#thinking'), true);
+    await frame.click('#attachments .chip-remove');
+    await frame.fill('#input', '');
   });
 
   test('the host window follows the stories, views and databases the model changes', async () => {
@@ -193,6 +250,7 @@ describe('chat palette in the emulated host', () => {
     await frame.click('#new-chat-button');
     await frame.waitForSelector('#welcome', { state: 'visible' });
     fake.script(h.toolReply('paint_walls', { colour: 'red' }, 'Painting.'), h.toolReply('paint_walls', {}),
+      h.toolReply('list_elements', { limit: 1 }), h.toolReply('list_elements', { limit: 2 }),
       h.textReply('There is no paint tool.'));
     await frame.setInputFiles('#file-input', { name: 'plan.png', mimeType: 'image/png', buffer: h.TINY_PNG });
     await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 1);
@@ -201,7 +259,7 @@ describe('chat palette in the emulated host', () => {
     await frame.waitForSelector('#thinking', { state: 'hidden' });
     const before = await snapshot();
     assert.deepEqual(before.map((m) => m.role), ['user', 'assistant', 'assistant']);
-    assert.deepEqual(before[1].cards, ['paint walls (\u00d72): Unknown tool: paint_walls']);
+    assert.deepEqual(before[1].cards, ['paint walls (\u00d72): Unknown tool: paint_walls', 'list elements (\u00d72): 2 completed']);
 
     await reload();
     await frame.waitForFunction((n) => document.querySelectorAll('.message').length === n, before.length);
@@ -228,6 +286,37 @@ describe('chat palette in the emulated host', () => {
     for (const { title, tools } of needs) {
       assert.ok(tools.length > 0, `"${title}" names the tools it relies on`);
       for (const name of tools) assert.ok(offered.includes(name), `"${title}" relies on ${name}, which is not registered`);
+    }
+  });
+});
+
+describe('a host that stops during a turn', () => {
+  test('the page says at once that it is not connected, stops working and marks the messages not answered', async () => {
+    const session = await h.startSession({ provider: 'anthropic', model: MODEL, anthropic_api_key: 'sk-ant-test-key-123' });
+    let release = () => {};
+    const slowModel = new Promise((resolve) => { release = resolve; });
+    try {
+      const { fake, frame } = session;
+      fake.script(() => slowModel.then(() => h.textReply('Too late.')));
+      await h.sendMessage(frame, 'Draw the whole house');
+      await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Working\u2026');
+      while (fake.requests.length === 0) await new Promise((resolve) => setTimeout(resolve, 20));
+      // A second message waits behind the first once the add-on has answered its call.
+      const taken = session.page.waitForResponse((r) => r.url().endsWith('/call') &&
+        (r.request().postData() || '').includes('And the garage'));
+      await h.sendMessage(frame, 'And the garage');
+      assert.deepEqual(await (await taken).json(), { ok: true, result: true });
+      await session.host.stop('SIGKILL');
+      // Nothing calls the add-on now, and it said nothing before it went: only the lost link
+      // can tell the page.
+      await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Not connected');
+      assert.equal(await frame.isHidden('#thinking'), true, 'still working');
+      assert.deepEqual(await frame.$$eval('.message.user', (els) => els.map((m) => [m.querySelector('.bubble').textContent,
+        m.classList.contains('unanswered'), (m.querySelector('.unsent-note') || {}).textContent])),
+      [['Draw the whole house', true, 'Not answered'], ['And the garage', true, 'Not answered']]);
+    } finally {
+      release();
+      await session.stop();
     }
   });
 });

@@ -10,7 +10,9 @@
 // it makes each registered bridge object a window object whose functions POST to the shell
 // and return promises, and it runs the scripts that ExecuteJS sends over the event stream:
 // every script after servedAfter (the newest one when the document was served), even one that
-// the page this document replaces took while it was going away.
+// the page this document replaces took while it was going away. The page is told when that
+// stream drops (the host has quit, say) and when it is back, as a "bridgeconnection" event on
+// window whose detail is {connected: bool}: nothing else would tell it before its next call.
 std::string BuildBridgeScript(const std::string& token, int browserId,
                               const std::map<std::string, std::vector<std::string>>& functionsByObject,
                               unsigned long long servedAfter);

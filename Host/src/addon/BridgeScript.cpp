@@ -67,6 +67,14 @@ std::string BuildBridgeScript(const std::string& token, int browserId,
   events.onmessage = function (event) {
     if (waiting) waiting.push(event.data); else run(event.data);
   };
+  var connected = true;
+  function announce(now) {
+    if (now === connected) return;
+    connected = now;
+    window.dispatchEvent(new CustomEvent('bridgeconnection', { detail: { connected: now } }));
+  }
+  events.onerror = function () { announce(false); };
+  events.onopen = function () { announce(true); };
 })();
 </script>
 )JS";

@@ -116,11 +116,11 @@ TEST_F(EngineTest, MessagesQueueBehindATurnAndBlankOrBrokenTextIsHandled)
 {
     server.Script(AnthropicReply("answer one"), 200, true);
     server.Script(AnthropicReply("answer two"));
-    bridge->SendMessage("caf\xC3 and \xFF");
+    EXPECT_TRUE(bridge->SendMessage("caf\xC3 and \xFF"));
     ASSERT_TRUE(server.WaitForRequests(1));
-    bridge->SendMessage("   \n ");  // blank messages start no turn
-    bridge->SendMessageWithAttachments(json::array({{{"type", "text"}, {"text", ""}}}));
-    bridge->SendMessage("two");
+    EXPECT_FALSE(bridge->SendMessage("   \n "));  // blank messages start no turn and are not taken
+    EXPECT_FALSE(bridge->SendMessageWithAttachments(json::array({{{"type", "text"}, {"text", ""}}})));
+    EXPECT_TRUE(bridge->SendMessage("two"));
     EXPECT_TRUE(bridge->IsBusy());
     server.Release();
     ASSERT_TRUE(WaitForTurns(2));

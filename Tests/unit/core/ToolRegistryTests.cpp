@@ -32,15 +32,16 @@ std::string Outcome(const std::function<int()>& fn)
 // The fixture's registry and private log.
 using ToolRegistryTest = QuillmereTest;
 
-TEST_F(ToolRegistryTest, ListsToolsInNameOrderRefusesATakenNameAndDispatches)
+TEST_F(ToolRegistryTest, ListsToolsInNameOrderALaterRegistrationReplacesAndDispatches)
 {
     registry.tools.clear();
     EXPECT_EQ(registry.GetToolDefinitions().dump(), "[]");
     registry.Register({"zeta_tool", "Last one", kSchema, [](const json& in) { return ToolResult::Ok("", in.dump()); }});
-    registry.Register({"mid_tool", "Middle one", kSchema, [](const json&) { return ToolResult::Ok("", "first"); }});
+    registry.Register({"mid_tool", "Taken", {{"type", "object"}}, [](const json&) { return ToolResult::Ok("", "1"); }});
     registry.Register({"alpha_tool", "First one", kSchema, nullptr});
-    EXPECT_FALSE(registry.Register({"mid_tool", "Taken", {{"type", "object"}}, nullptr}));
-    EXPECT_NE(LogText().find("Tool registration refused: the name mid_tool is taken"), std::string::npos);
+    EXPECT_EQ(LogText().find("replaces"), std::string::npos);
+    registry.Register({"mid_tool", "Middle one", kSchema, [](const json&) { return ToolResult::Ok("", "second"); }});
+    EXPECT_NE(LogText().find("Tool registration: mid_tool replaces the earlier tool of that name"), std::string::npos);
     EXPECT_EQ(registry.GetToolDefinitions(),
               json::array({{{"name", "alpha_tool"}, {"description", "First one"}, {"input_schema", kSchema}},
                            {{"name", "mid_tool"}, {"description", "Middle one"}, {"input_schema", kSchema}},
@@ -48,12 +49,25 @@ TEST_F(ToolRegistryTest, ListsToolsInNameOrderRefusesATakenNameAndDispatches)
 
     const json input = {{"b", {1, 2.5, "x"}}, {"a", nullptr}};
     EXPECT_EQ(json::parse(registry.ExecuteTool("zeta_tool", input).message), input);
-    EXPECT_EQ(registry.ExecuteTool("mid_tool", json::object()).message, "first");
+    EXPECT_EQ(registry.ExecuteTool("mid_tool", json::object()).message, "second");
     EXPECT_EQ(registry.ExecuteTool("no_such_tool_here", json::object()).toJson(),
               R"({"error":"Unknown tool: no_such_tool_here","success":false})");
     const ToolResult hollow = registry.ExecuteTool("alpha_tool", json::object());  // no handler
     EXPECT_FALSE(hollow.success);
     EXPECT_FALSE(hollow.error.empty());
+}
+
+// Replacing is silent to the model, so every family, the palette's included, must give names of
+// its own; a family registered again replaces its own tools and adds none.
+TEST_F(ToolRegistryTest, NoFamilyReplacesAnotherFamilysTool)
+{
+    ToolRegistry whole;
+    RegisterPaletteTools();
+    EXPECT_EQ(LogText().find("replaces the earlier tool"), std::string::npos) << LogText();
+    const std::size_t count = whole.tools.size();
+    RegisterModifyTools(whole);
+    EXPECT_EQ(whole.tools.size(), count);
+    EXPECT_NE(LogText().find("Tool registration: move_element replaces"), std::string::npos);
 }
 
 TEST_F(ToolRegistryTest, StdExceptionsBecomeFailedResultsWithTheirTextOthersPassOn)

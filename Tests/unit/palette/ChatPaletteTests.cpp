@@ -167,14 +167,15 @@ json ShownConversation(const std::string& script)
 TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEveryPage)
 {
     ChatPalette palette;
-    palette.GetBridge().Shutdown();  // the user's messages are kept without a model to answer them
+    // Without an engine to take them the user's messages are kept, marked as not sent.
+    palette.GetBridge().Shutdown();
     const std::string png = "iVBORw0KGgo=";
     const json blocks = json::array({{{"type", "image"},
                                       {"name", "plan.png"},
                                       {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", png}}}},
                                      {{"type", "text"}, {"text", "Walls as in the plan, it's 'urgent'"}}});
-    EXPECT_TRUE(Call(palette, "sendMessage", {JS::Value("Hello\nthere")}).GetBool());
-    EXPECT_TRUE(Call(palette, "sendMessageWithAttachments", {JS::Value(blocks.dump())}).GetBool());
+    EXPECT_FALSE(Call(palette, "sendMessage", {JS::Value("Hello\nthere")}).GetBool());
+    EXPECT_FALSE(Call(palette, "sendMessageWithAttachments", {JS::Value(blocks.dump())}).GetBool());
     palette.SetThinking(true);
     palette.PushAssistantMessage("Working on \"it\"\\now</script>");
     palette.PushRenderPreview("https://r.example/a'b.png", "https://r.example/d\nl");
@@ -192,10 +193,11 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
         {"page", "page-7"},
         {"busy", true},
         {"entries",
-         {{{"kind", "user"}, {"text", "Hello\nthere"}, {"files", json::array()}},
+         {{{"kind", "user"}, {"text", "Hello\nthere"}, {"files", json::array()}, {"unsent", true}},
           {{"kind", "user"},
            {"text", "Walls as in the plan, it's 'urgent'"},
-           {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}}}}},
+           {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}}}},
+           {"unsent", true}},
           {{"kind", "assistant"}, {"text", "Working on \"it\"\\now</script>"}},
           {{"kind", "preview"}, {"image", "https://r.example/a'b.png"}, {"download", "https://r.example/d\nl"}},
           {{"kind", "tool"}, {"name", "create_wall"}, {"success", true}, {"detail", "Wall \"A\"\\1"}}}}};
