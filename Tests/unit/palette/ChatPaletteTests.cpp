@@ -40,7 +40,9 @@ TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
         // Loading a document drops earlier objects: the object is there only if registered after the load.
         const std::vector<std::string> functions = {"sendMessage",  "sendMessageWithAttachments",
                                                     "getSettings",  "saveSettings",
-                                                    "clearHistory", "replayConversation"};
+                                                    "clearHistory", "replayConversation",
+                                                    "signIn",       "cancelSignIn",
+                                                    "signOut",      "checkAuth"};
         EXPECT_EQ(browser->functionsByObject["Quillmere"], functions);
         EXPECT_EQ(std::make_pair(palette.GetWidth(), palette.GetHeight()), std::make_pair(512, 700));
         // Each palette has a page file of its own, readable by the user only.
