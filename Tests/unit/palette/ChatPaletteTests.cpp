@@ -150,18 +150,8 @@ namespace {
 // The conversation a showConversation script gives the page; null when the script is another call.
 json ShownConversation(const std::string& script)
 {
-    const std::string head = "QuillmereUI.showConversation('", tail = "')";
-    if (script.rfind(head, 0) != 0 || script.size() < head.size() + tail.size()) return json();
-    std::string literal = script.substr(head.size(), script.size() - head.size() - tail.size()), text;
-    for (std::size_t i = 0; i < literal.size(); ++i) {  // undo JSEscape
-        if (literal[i] != '\\' || i + 1 == literal.size()) {
-            text += literal[i];
-            continue;
-        }
-        const char next = literal[++i];
-        text += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return json::parse(text, nullptr, false);
+    const auto text = ShellTest::CallArgument(script, "showConversation");
+    return text ? json::parse(*text, nullptr, false) : json();
 }
 
 }  // namespace

@@ -27,25 +27,6 @@ const char* const kRenewedRefresh = "refresh-token-renewed-O5p6Q7r8";
 // and the test runs into its time limit.
 const std::chrono::minutes kForever{10};
 
-// The argument of a QuillmereUI call the palette ran, as the page receives it; nothing when
-// the script is another call.
-std::optional<std::string> Argument(const std::string& script, const std::string& function)
-{
-    const std::string head = "QuillmereUI." + function + "('", tail = "')";
-    if (script.rfind(head, 0) != 0 || script.size() < head.size() + tail.size()) return std::nullopt;
-    const std::string literal = script.substr(head.size(), script.size() - head.size() - tail.size());
-    std::string text;
-    for (std::size_t i = 0; i < literal.size(); ++i) {  // undo JSEscape
-        if (literal[i] != '\\' || i + 1 == literal.size()) {
-            text += literal[i];
-            continue;
-        }
-        const char next = literal[++i];
-        text += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return text;
-}
-
 // A 200 reply with exactly these bytes.
 Reply Body(const std::string& bytes)
 {
@@ -81,14 +62,14 @@ protected:
     {
         std::vector<json> states;
         for (const std::string& script : Scripts(palette))
-            if (auto state = Argument(script, "setAuthState")) states.push_back(json::parse(*state));
+            if (auto state = CallArgument(script, "setAuthState")) states.push_back(json::parse(*state));
         return states;
     }
     std::vector<std::string> Errors(ChatPalette& palette)
     {
         std::vector<std::string> errors;
         for (const std::string& script : Scripts(palette))
-            if (auto error = Argument(script, "setAuthError")) errors.push_back(*error);
+            if (auto error = CallArgument(script, "setAuthError")) errors.push_back(*error);
         return errors;
     }
     std::string LastState(ChatPalette& palette)
