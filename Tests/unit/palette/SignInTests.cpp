@@ -465,3 +465,65 @@ TEST_F(SignInTest, SigningOutRevokesBothTokensAndForgetsThemEvenWhenTheServiceIs
     EXPECT_EQ(Errors(palette)[0], "Signed out here, but the sign-in service could not be told: HTTP 503 (down)");
     ExpectNoTokenShown(palette);
 }
+
+namespace {
+
+json AssistantReply(const std::string& text)
+{
+    return {{"role", "assistant"},
+            {"content", json::array({{{"type", "text"}, {"text", text}}})},
+            {"stop_reason", "end_turn"}};
+}
+
+}  // namespace
+
+// With no key, chat goes to the service's own proxy; a refused token is renewed through the
+// sign-in (kept for the next run), and a sign-in that cannot be renewed ends on the page.
+TEST_F(SignInTest, ChatWithoutAKeyGoesThroughTheProxyAndARefusedTokenIsRenewedOrSignedOut)
+{
+    const char* const kProxy = "POST /v1/messages";
+    StoreSignIn(kAccess, kRefresh, "ada@example.invalid");
+    idp.Script(kProxy, {FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401),
+                        FakeIdentityService::Json(AssistantReply("through the proxy"))});
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh));
+    {
+        ChatPalette palette;
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("hello")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        std::vector<std::string> bearers;
+        for (const auto& request : idp.Requests())
+            if (request.Route() == kProxy) bearers.push_back(request.Header("Authorization"));
+        EXPECT_EQ(bearers, (std::vector<std::string>{std::string("Bearer ") + kAccess,
+                                                     std::string("Bearer ") + kRenewedAccess}));
+        const auto scripts = Scripts(palette);
+        EXPECT_EQ(std::count(scripts.begin(), scripts.end(), "QuillmereUI.addAssistantMessage('through the proxy')"),
+                  1);
+        EXPECT_EQ(StoredSettings().value("access_token", ""), kRenewedAccess);
+        EXPECT_EQ(StoredSettings().value("refresh_token", ""), kRenewedRefresh);
+        ExpectNoTokenShown(palette);
+    }
+
+    // Refused again, and the service no longer takes the refresh token: signed out.
+    idp.Script(kProxy, FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401));
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("invalid_grant"));
+    ChatPalette palette;
+    ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("hello again")}).GetBool());
+    ASSERT_TRUE(WaitForState(palette, "signed_out"));
+    ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+    MainQueue::DrainUntilIdle();
+    const auto scripts = Scripts(palette);
+    const auto warning = std::find(scripts.begin(), scripts.end(),
+                                   "QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 Your sign-in has expired: sign in "
+                                   "again in Settings')");
+    EXPECT_NE(warning, scripts.end());
+    EXPECT_NE(std::find_if(scripts.begin(), scripts.end(),
+                           [](const std::string& s) {
+                               return s.rfind("QuillmereUI.messageNotSent(", 0) == 0 &&
+                                      s.find("hello again") != std::string::npos;
+                           }),
+              scripts.end());
+    EXPECT_EQ(StoredSettings().value("access_token", "x"), "");
+    EXPECT_EQ(StoredSettings().value("refresh_token", "x"), "");
+    ExpectNoTokenShown(palette);
+}
