@@ -61,10 +61,9 @@ struct SignInManager::Shared {
         DebugLog("sign-in: " + message);
         if (reporting && onError) onError(message);
     }
+    // The tokens were registered with the log's redaction as they arrived.
     void StoreLocked(const StoredSignIn& next)
     {
-        DebugLogRedact(next.accessToken);
-        DebugLogRedact(next.refreshToken);
         stored = next;
         if (reporting && onStored) onStored(stored);
     }
@@ -74,7 +73,7 @@ SignInManager::SignInManager(std::string serviceBaseUrl, StoredSignIn stored) : 
 {
     while (!serviceBaseUrl.empty() && serviceBaseUrl.back() == '/') serviceBaseUrl.pop_back();
     shared->baseUrl = std::move(serviceBaseUrl);
-    DebugLogRedact(stored.accessToken);
+    // The engine registers the access token it is given; the refresh token is ours alone.
     DebugLogRedact(stored.refreshToken);
     // A refresh token alone signs nobody in.
     if (stored.accessToken.empty()) stored = {};

@@ -248,9 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "Sign-in failed: HTTP 502"},
         FailedSignIn{"MalformedSession",
                      [](FakeIdentityService& s, const std::string&) {
-                         Reply broken;
-                         broken.body = "{\"device_code\": \"x\", ";
-                         s.Script(FakeIdentityService::kDevice, broken);
+                         s.Script(FakeIdentityService::kDevice, Body("{\"device_code\": \"x\", "));
                      },
                      "the sign-in service's reply could not be read"},
         FailedSignIn{"TokenNestedTooDeeply",
