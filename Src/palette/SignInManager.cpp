@@ -357,7 +357,10 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
         switch (reply.status) {
         case Identity::TokenStatus::Granted: break;
         case Identity::TokenStatus::Pending: continue;
-        case Identity::TokenStatus::SlowDown: interval += 5; continue;
+        case Identity::TokenStatus::SlowDown:
+            interval += 5;
+            DebugLog("sign-in: the service asked for slower polling: now every " + std::to_string(interval) + " s");
+            continue;
         case Identity::TokenStatus::Denied: failure = "Sign-in was declined on the sign-in page."; break;
         case Identity::TokenStatus::Expired:
             failure = "The sign-in code expired before it was confirmed. Sign in again for a new code.";

@@ -144,6 +144,7 @@ TEST_F(SignInTest, ACodeConfirmedInTheBrowserSignsInAndIsKeptWithoutShowingItsTo
         }
     }
     ASSERT_EQ(polls.size(), 4u);
+    EXPECT_NE(LogText().find("slower polling: now every 6 s"), std::string::npos) << "slow_down adds 5 s";
     for (const auto& poll : polls)
         EXPECT_EQ(poll, (std::multimap<std::string, std::string>{
                             {"client_id", "quillmere"},
