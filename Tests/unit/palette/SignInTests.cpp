@@ -301,6 +301,7 @@ TEST_F(SignInTest, CancellingOrClosingStopsAPollInFlight)
         ChatPalette palette;
         ASSERT_TRUE(Call(palette, "signIn").GetBool());
         ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
+        MainQueue::DrainUntilIdle();
         EXPECT_EQ(LastState(palette), "waiting");
         ASSERT_TRUE(Call(palette, "cancelSignIn").GetBool());
         EXPECT_EQ(LastState(palette), "signed_out") << "the page is told at once";
