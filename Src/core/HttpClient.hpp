@@ -96,6 +96,8 @@ private:
 // is inside a request: the host's quit notice and the add-on's unload set it, and its
 // initialisation clears it.
 void AbortAllHttpRequests(bool abort);
+// True while AbortAllHttpRequests is set: a request that failed then was cancelled by it.
+bool AllHttpRequestsAborted();
 
 // For tests: replaces both deadlines, and the length of a tool call's, with this many
 // milliseconds (0 restores the defaults), so that a stalling server can be tested quickly.

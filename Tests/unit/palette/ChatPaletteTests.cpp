@@ -409,17 +409,47 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
                    R"({"role":"assistant","content":[{"type":"tool_use","id":"t1","name":"w","input":{}}]})"),
                stray = json::parse(
                    R"({"role":"user","content":[{"type":"tool_result","id":"t9","text":"x","is_error":true}]})");
+    // A second record that leaves its call without a result; one sized past what is parsed.
+    std::vector<HistoryMessage> unpaired;
+    const json entries1 = Turns(1, &unpaired)[1];
+    const KeptPosition afterFirst = PositionOf(unpaired, entries1);
+    unpaired.push_back({Role::Assistant, {ContentBlock::ToolUse("t9", "create_wall", json::object())}});
+    const std::string first = Record(1), oversized = [&] {
+        std::string second = written.substr(first.size(), written.find('\n', first.size()) + 1 - first.size());
+        const std::string input = "\"input\":{\"n\":2}";
+        std::string padding = ",\"pad\":[0";
+        for (std::size_t i = 0; i < kMaxRecordStructureBytes / 2; ++i) padding += ",0";
+        return first + second.insert(second.find(input) + input.size() - 1, padding + "]");
+    }();
+    // Turn 2 lost with its record: turn 3's question joins the message before it, and its
+    // entries, written from turn 2's on (one was changed in place), are all there.
+    json lost = Turns(3), joined = lost[0][2];
+    joined["content"] = {joined["content"][0], lost[0][6]["content"][0], lost[0][6]["content"][1]};
+    lost[0] = {lost[0][0], lost[0][1], joined, lost[0][7], lost[0][8]};
+    // Two calls of one reply under one id: each result goes with its call, by their order.
+    const json twin = json::parse(R"([[{"role":"user","content":[{"type":"text","text":"Two walls"}]},
+        {"role":"assistant","content":[{"type":"tool_use","id":"c0","name":"w","input":{"n":1}},
+                                       {"type":"tool_use","id":"c0","name":"w","input":{"n":2}}]},
+        {"role":"user","content":[{"type":"tool_result","id":"c0","text":"{}","is_error":false},
+                                  {"type":"tool_result","id":"c0","text":"{}","is_error":true}]}], []])");
+    json twinRead = twin;
+    twinRead[0][1]["content"][1]["id"] = twinRead[0][2]["content"][1]["id"] = "c0-2";
     const struct {
         const char* name;
         std::string bytes;
         bool tooLong;  // a name with no room left for ".damaged"
         int turns;
         bool older, aside;  // the older conversation restored; the file set aside
+        json read;          // what is restored, when not Turns(turns)
     } rows[] = {
         {"as written", written, false, 3, false, false},
         {"the last record unfinished", written.substr(0, written.size() - 9), false, 2, false, false},
         {"the last record damaged", damaged(2), false, 2, false, false},
-        {"a record damaged inside", damaged(1), false, 1, false, true},
+        {"the last record too large to parse", oversized, false, 1, false, false},
+        {"the second record leaves a call without its result", first + EncodeRecord(unpaired, entries1, afterFirst),
+         false, 1, false, false},
+        {"a record damaged inside, the whole ones after it kept", damaged(1), false, 3, false, true, lost},
+        {"two calls sharing one id", version1(twin[0]), false, 1, false, false, twinRead},
         {"an earlier version's file", json{{"version", 1}, {"history", earlier[0]}, {"transcript", earlier[1]}}.dump(),
          false, 2, false, false},
         {"two user messages in a row", version1({user, user}), false, 1, true, true},
@@ -440,12 +470,25 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         const std::string name = row.tooLong ? std::string(250, 'c') : "conversation-newest";
         TempFolder::Write(LocalStorage::ConversationPath(name), row.bytes);
         ConversationLog log, next;
-        EXPECT_EQ(Restored(log), Turns(row.turns)) << row.name;
+        const json restored = Restored(log);
+        EXPECT_EQ(restored, row.read.is_null() ? Turns(row.turns) : row.read) << row.name;
         EXPECT_EQ(log.Name(), row.older ? "conversation-older" : name) << row.name;
         EXPECT_EQ(::access((LocalStorage::ConversationPath(name) + ".damaged").c_str(), F_OK) == 0, row.aside)
             << row.name;
-        ASSERT_TRUE(Save(log, row.turns + 1, error)) << row.name << ": " << error;
-        EXPECT_EQ(Restored(next), Turns(row.turns + 1)) << row.name;
+        // The conversation goes on from what was restored.
+        json more = row.read.is_null() ? Turns(row.turns + 1) : restored;
+        std::vector<HistoryMessage> history;
+        ASSERT_TRUE(HistoryFromJson(more[0], history, error)) << row.name;
+        if (!row.read.is_null()) {
+            history.push_back({Role::Assistant, {ContentBlock::Text("Go on")}});
+            more = {HistoryToJson(history), more[1]};
+            more[1].push_back({{"kind", "assistant"}, {"text", "Go on"}});
+        }
+        ASSERT_TRUE(row.read.is_null() ? Save(log, row.turns + 1, error)
+                                       : log.Save(history, more[1], std::string::npos, error))
+            << row.name << ": " << error;
+        log = ConversationLog();  // its host quits, letting go of the file
+        EXPECT_EQ(Restored(next), more) << row.name;
     }
 }
 
@@ -489,6 +532,7 @@ TEST_F(ShellTest, AWriteThatFailsLeavesTheOldBytesAndTheNextSaveWritesWhatItMiss
         ASSERT_TRUE(write(3)) << row.name << ": " << error;
         // The log adds to the file it wrote; the whole-file writer puts a new file in its place.
         EXPECT_EQ(TempFolder::Read(file + ".link"), row.wholeFileWriter ? old : TempFolder::Read(file)) << row.name;
+        log = ConversationLog();
         EXPECT_EQ(Restored(next), Turns(3)) << row.name;
     }
 }
