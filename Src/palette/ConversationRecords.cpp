@@ -61,10 +61,12 @@ std::size_t ResultOfCard(const std::vector<Placed>& blocks, std::size_t next, co
     for (; next < blocks.size(); ++next) {
         const ContentBlock& block = *blocks[next].block;
         if (block.kind != BlockKind::ToolResult || block.isError == success.get<bool>()) continue;
-        const bool element = block.text.rfind("{\"element_guid\":", 0) == 0;
-        std::optional<std::string>& expected = element ? asElement : asMessage;
-        if (!expected) expected = CardAsResult(success, detail, element);
-        if (*expected == block.text) return next;
+        // Either form may be the result; neither is told by the order of its keys.
+        for (const bool element : {false, true}) {
+            std::optional<std::string>& expected = element ? asElement : asMessage;
+            if (!expected) expected = CardAsResult(success, detail, element);
+            if (*expected == block.text) return next;
+        }
     }
     return blocks.size();
 }

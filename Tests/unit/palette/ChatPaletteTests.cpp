@@ -11,6 +11,7 @@
 #include <thread>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 
@@ -535,4 +536,161 @@ TEST_F(ShellTest, AWriteThatFailsLeavesTheOldBytesAndTheNextSaveWritesWhatItMiss
         log = ConversationLog();
         EXPECT_EQ(Restored(next), Turns(3)) << row.name;
     }
+}
+
+namespace {
+
+// A conversation of count turns other than Turns(): a question and an answer each. {history, entries}.
+json OtherTurns(int count, std::vector<HistoryMessage>& history)
+{
+    json entries = json::array();
+    history.clear();
+    for (int n = 1; n <= count; ++n) {
+        const std::string question = "Door " + std::to_string(n), answer = "Placed " + std::to_string(n);
+        history.push_back({Role::User, {ContentBlock::Text(question)}});
+        history.push_back({Role::Assistant, {ContentBlock::Text(answer)}});
+        entries.push_back({{"kind", "user"}, {"text", question}, {"files", json::array()}});
+        entries.push_back({{"kind", "assistant"}, {"text", answer}});
+    }
+    return {HistoryToJson(history), entries};
+}
+
+// What the conversation file of name holds, read as a restart would.
+json FileHolds(const std::string& name)
+{
+    DecodedConversation read;
+    std::string why;
+    if (!DecodeRecords(TempFolder::Read(LocalStorage::ConversationPath(name)), read, why)) return why;
+    return {HistoryToJson(read.history), read.entries};
+}
+
+}  // namespace
+
+TEST_F(ShellTest, TwoHostsOnOneFolderEachKeepAConversationOfTheirOwn)
+{
+    std::string error;
+    std::vector<HistoryMessage> other;
+    ConversationLog a, b;
+    a.StartNew();
+    ASSERT_TRUE(Save(a, 1, error)) << error;
+    EXPECT_EQ(Restored(b), json::array({json::array(), nullptr})) << "the file A holds is not B's to take up";
+    // Turns saved in turn by each host land in its own file, whole.
+    ASSERT_TRUE(b.Save(other, OtherTurns(1, other)[1], std::string::npos, error)) << error;
+    ASSERT_TRUE(Save(a, 2, error)) << error;
+    ASSERT_TRUE(b.Save(other, OtherTurns(2, other)[1], std::string::npos, error)) << error;
+    EXPECT_NE(a.Name(), b.Name());
+    EXPECT_EQ(FileHolds(a.Name()), Turns(2));
+    EXPECT_EQ(FileHolds(b.Name()), OtherTurns(2, other));
+
+    // A writer that does not hold the file adds to it: its bytes stay, and A goes on in a new file.
+    const std::string first = a.Name(), foreign = "{\"written\":\"elsewhere\"}\n";
+    std::ofstream(LocalStorage::ConversationPath(first), std::ios::app) << foreign;
+    const std::string before = TempFolder::Read(LocalStorage::ConversationPath(first));
+    ASSERT_TRUE(Save(a, 3, error)) << error;
+    EXPECT_NE(a.Name(), first);
+    EXPECT_EQ(TempFolder::Read(LocalStorage::ConversationPath(first)), before);
+    EXPECT_EQ(FileHolds(a.Name()), Turns(3));
+
+    // Two hosts clearing in the same second: two new files, neither written over.
+    ConversationLog x, y;
+    x.StartNew(), y.StartNew();
+    ASSERT_TRUE(x.Save({}, json::array(), std::string::npos, error)) << error;
+    ASSERT_TRUE(y.Save(other, OtherTurns(1, other)[1], std::string::npos, error)) << error;
+    EXPECT_NE(x.Name(), y.Name());
+    EXPECT_EQ(FileHolds(x.Name()), json::array({json::array(), json::array()}));
+    EXPECT_EQ(FileHolds(y.Name()), OtherTurns(1, other));
+}
+
+TEST_F(ShellTest, ASetAsideFileStaysRestorableUntilItsRepairedCopyIsWritten)
+{
+    std::string error;
+    ConversationLog writer;
+    writer.StartNew();
+    for (int turns = 1; turns <= 3; ++turns) ASSERT_TRUE(Save(writer, turns, error)) << error;
+    const std::string path = LocalStorage::ConversationPath(writer.Name()), written = TempFolder::Read(path);
+    writer = ConversationLog();
+    // The second record damaged: the file is read in part, set aside and written anew.
+    const std::size_t second = written.find('\n') + 1;
+    const std::string damaged = written.substr(0, second) + "x" + written.substr(second + 1);
+    TempFolder::Write(path, damaged);
+    // Our temporary files left by a process that is gone are removed; a running one's stay.
+    const pid_t gone = ::fork();
+    if (gone == 0) std::_Exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string stale = LocalStorage::HistoryDir() + "/.quillmere-" + std::to_string(gone) + "-0.tmp",
+                      running = LocalStorage::HistoryDir() + "/.quillmere-" + std::to_string(::getpid()) + "-99.tmp";
+    TempFolder::Write(stale, "half"), TempFolder::Write(running, "half");
+
+    // The repaired copy cannot be written (as if the host were killed before it was): the file
+    // keeps its bytes under its name, so a restart still finds the conversation.
+    struct rlimit unlimited {};
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    struct rlimit small = unlimited;
+    small.rlim_cur = damaged.size() / 2;
+    ::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &small);
+    ConversationLog killed, next;
+    const json partly = Restored(killed);
+    ::setrlimit(RLIMIT_FSIZE, &unlimited), ::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(TempFolder::Read(path), damaged);
+    EXPECT_EQ(TempFolder::Read(path + ".damaged"), damaged);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running));
+    killed = ConversationLog();
+    std::vector<ConversationLog::SetAside> aside;
+    std::vector<HistoryMessage> history;
+    json entries;
+    ASSERT_TRUE(next.RestoreNewest(history, entries, &aside));
+    EXPECT_EQ(json::array({HistoryToJson(history), entries}), partly);
+    EXPECT_EQ(next.Name(), fs::path(path).stem().string());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(aside[0].file, fs::path(path).filename().string() + ".damaged.1");
+    EXPECT_TRUE(aside[0].restoredInPart);
+    EXPECT_EQ(FileHolds(next.Name()), partly) << "written anew";
+}
+
+TEST_F(ShellTest, AfterClearARestartOpensTheNewEmptyConversation)
+{
+    const auto replayed = [&](ChatPalette& palette) {
+        Call(palette, "replayConversation", {JS::Value("p")});
+        return ShownConversation(Scripts(palette).back())["entries"];
+    };
+    {
+        ChatPalette palette;
+        Call(palette, "sendMessage", {JS::Value("Draw a wall")});  // without a key the turn ends unsent
+        EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+        MainQueue::DrainUntilIdle();
+        ASSERT_EQ(replayed(palette).size(), 2u);
+        Call(palette, "clearHistory");
+    }
+    ChatPalette restarted;
+    EXPECT_EQ(replayed(restarted), json::array());
+    // The cleared conversation's file stays in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(LocalStorage::HistoryDir()), fs::directory_iterator()), 2);
+}
+
+TEST_F(ShellTest, TheChatSaysOnceWhichConversationWasSetAsideAndThatTheHostStoppedMidTurn)
+{
+    const auto replayed = [&](ChatPalette& palette) {
+        Call(palette, "replayConversation", {JS::Value("p")});
+        return ShownConversation(Scripts(palette).back())["entries"];
+    };
+    fs::create_directories(LocalStorage::HistoryDir());
+    TempFolder::Write(LocalStorage::ConversationPath("conversation-damaged"), "{");
+    const std::string notice =
+        "\xE2\x9A\xA0 A conversation that could not be read was set aside in the history folder as "
+        "conversation-damaged.json.damaged.";
+    {
+        ChatPalette palette;
+        EXPECT_EQ(replayed(palette), json::array({{{"kind", "assistant"}, {"text", notice}}}));
+        // The host stops while a turn is under way (its end never reaches the palette).
+        palette.SetThinking(true);
+        palette.GetBridge().Shutdown();
+    }
+    ChatPalette restarted;
+    const json entries = replayed(restarted);
+    ASSERT_EQ(entries.size(), 2u) << entries;
+    EXPECT_EQ(entries[0]["text"], notice) << "told once, kept with the conversation";
+    EXPECT_EQ(entries[1]["text"],
+              "\xE2\x9A\xA0 The assistant stopped before it answered: the host was closed. Send the message again "
+              "to continue.");
 }
