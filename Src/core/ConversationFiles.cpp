@@ -224,26 +224,32 @@ bool HeldConversation::Append(const std::string& text, std::uint64_t keptSize, s
                               std::uint64_t& fileSize, std::string* error)
 {
     const std::string path = ConversationPath(name);
-    struct stat held {
-    }, there{};
-    foreign = false;
-    if (fd < 0 || ::fstat(fd, &held) != 0) return Fail(error, "cannot append to " + path, EBADF);
-    fileSize = static_cast<std::uint64_t>(held.st_size);
-    const bool named = ::lstat(path.c_str(), &there) == 0 && S_ISREG(there.st_mode);
-    foreign = (named && !SameFile(path, held)) || fileSize != knownSize || knownSize < keptSize;
-    if (foreign || !named) {
+    struct stat there {};
+    foreign = ChangedSince(knownSize) || knownSize < keptSize;
+    if (foreign || fd < 0 || ::lstat(path.c_str(), &there) != 0 || !S_ISREG(there.st_mode)) {
         if (error != nullptr) *error = "cannot append to " + path + ": it is not the file written before";
         return false;
     }
     const off_t kept = static_cast<off_t>(keptSize);
-    int code = fileSize > keptSize && ::ftruncate(fd, kept) != 0 ? errno : 0;
+    int code = knownSize > keptSize && ::ftruncate(fd, kept) != 0 ? errno : 0;
     if (code == 0 && (::lseek(fd, kept, SEEK_SET) < 0 || !WriteAll(fd, text) || ::fsync(fd) != 0)) {
         code = errno;
         // What did reach the file is no record: the file goes back to what it held.
         if (::ftruncate(fd, kept) == 0) ::fsync(fd);
     }
+    struct stat held {};
     if (::fstat(fd, &held) == 0) fileSize = static_cast<std::uint64_t>(held.st_size);
     return code == 0 || Fail(error, "cannot append to " + path, code);
+}
+
+bool HeldConversation::ChangedSince(std::uint64_t knownSize) const
+{
+    struct stat held {
+    }, there{};
+    const std::string path = ConversationPath(name);
+    if (fd < 0 || ::fstat(fd, &held) != 0) return false;
+    const bool named = ::lstat(path.c_str(), &there) == 0 && S_ISREG(there.st_mode);
+    return (named && !SameFile(path, held)) || static_cast<std::uint64_t>(held.st_size) != knownSize;
 }
 
 std::string HeldConversation::SetAside(bool keepHere, const std::string& text)

@@ -62,6 +62,9 @@ public:
     // fileSize: the file's length afterwards.
     bool Append(const std::string& text, std::uint64_t keptSize, std::uint64_t knownSize, bool& foreign,
                 std::uint64_t& fileSize, std::string* error = nullptr);
+    // Another writer has changed the held file since it was knownSize bytes long, or has put
+    // another file in its place.
+    bool ChangedSince(std::uint64_t knownSize) const;
     // Gives the held file's bytes a name beside it (".damaged", ".damaged.1", ...) and returns
     // that file name, or "". keepHere: the conversation's name keeps the bytes too (they are
     // replaced afterwards); otherwise the file leaves it and is released.

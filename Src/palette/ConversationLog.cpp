@@ -81,16 +81,17 @@ bool ConversationLog::Save(const std::vector<HistoryMessage>& history, const nlo
         KeptPosition from = kept;
         from.entries = std::min(from.entries, changedFrom);
         const std::string record = EncodeRecord(history, entries, from);
-        bool foreign = false;
+        bool foreign = false;  // told again below
         if (file->Append(record, keptBytes, fileBytes, foreign, fileBytes, &error)) {
             kept = PositionOf(history, entries);
             keptBytes += record.size();
             return true;
         }
-        if (foreign) {  // another writer's bytes stay where they are
-            DebugLog("Conversation " + name + " was changed by another writer; it goes on in a new file");
-            StartNew();
-        }
+    }
+    // Another writer's bytes stay where they are.
+    if (file && !file->Name().empty() && file->ChangedSince(fileBytes)) {
+        DebugLog("Conversation " + name + " was changed by another writer; it goes on in a new file");
+        StartNew();
     }
     const std::string whole = EncodeRecord(history, entries, KeptPosition{});
     if (!file) file = std::make_shared<LocalStorage::HeldConversation>();
