@@ -84,16 +84,6 @@ std::string NewConversationName()
 
 std::string ConversationPath(const std::string& name) { return HistoryDir() + "/" + SanitiseName(name) + kExtension; }
 
-bool SaveConversation(const std::string& name, const std::string& text, std::string* error)
-{
-    std::string why;
-    EnsureDir(GetBaseDir());
-    if (!EnsureDir(HistoryDir())) why = "cannot make the folder " + HistoryDir();
-    if (why.empty() && WriteWholeFileAtomic(ConversationPath(name), text, 0600, &why)) return true;
-    if (error != nullptr) *error = why;
-    return false;
-}
-
 std::vector<std::string> ConversationsNewestFirst()
 {
     struct Found {

@@ -7,7 +7,6 @@
 // conversation it keeps (HeldConversation), and none writes into a file another holds.
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,10 +21,6 @@ std::string NewConversationName();
 
 // HistoryDir() + "/" + SanitiseName(name) + ".json".
 std::string ConversationPath(const std::string& name);
-
-// Writes text as the conversation's file (making the folders), mode 0600, through a temporary
-// name renamed over the old file. false with error when it could not be written.
-bool SaveConversation(const std::string& name, const std::string& text, std::string* error = nullptr);
 
 // The names (without ".json") of the regular files in the history folder that could be
 // conversations, the one modified last first.

@@ -465,7 +465,8 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
     };
     for (const auto& row : rows) {
         fs::remove_all(LocalStorage::HistoryDir());
-        ASSERT_TRUE(LocalStorage::SaveConversation("conversation-older", Record(1)));
+        fs::create_directories(LocalStorage::HistoryDir());
+        TempFolder::Write(LocalStorage::ConversationPath("conversation-older"), Record(1));
         fs::last_write_time(LocalStorage::ConversationPath("conversation-older"),
                             fs::file_time_type::clock::now() - std::chrono::hours(1));
         const std::string name = row.tooLong ? std::string(250, 'c') : "conversation-newest";
