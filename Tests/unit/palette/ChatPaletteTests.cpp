@@ -591,6 +591,19 @@ TEST_F(ShellTest, TwoHostsOnOneFolderEachKeepAConversationOfTheirOwn)
     EXPECT_NE(a.Name(), first);
     EXPECT_EQ(TempFolder::Read(LocalStorage::ConversationPath(first)), before);
     EXPECT_EQ(FileHolds(a.Name()), Turns(3));
+    // The same where the file would be written whole (one of an earlier version, taken up anew).
+    a = ConversationLog(), b = ConversationLog();
+    const json earlier = Turns(1);
+    TempFolder::Write(LocalStorage::ConversationPath("conversation-zz-earlier"),
+                      json{{"version", 1}, {"history", earlier[0]}, {"transcript", earlier[1]}}.dump());
+    ConversationLog c;
+    EXPECT_EQ(Restored(c), earlier);
+    ASSERT_EQ(c.Name(), "conversation-zz-earlier");
+    std::ofstream(LocalStorage::ConversationPath(c.Name()), std::ios::app) << foreign;
+    const std::string earlierBytes = TempFolder::Read(LocalStorage::ConversationPath(c.Name()));
+    ASSERT_TRUE(Save(c, 2, error)) << error;
+    EXPECT_NE(c.Name(), "conversation-zz-earlier");
+    EXPECT_EQ(TempFolder::Read(LocalStorage::ConversationPath("conversation-zz-earlier")), earlierBytes);
 
     // Two hosts clearing in the same second: two new files, neither written over.
     ConversationLog x, y;
