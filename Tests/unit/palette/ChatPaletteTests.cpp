@@ -2,7 +2,9 @@
 // sends, and the reports it takes from the engine's thread while it lives; a recognition job's
 // overlay reaching the page as a preview card before the tool card; and turns that do not go as
 // planned: an unsent message goes back to the user, settings that were not written do not apply,
-// and a render started before the conversation was cleared shows nothing in the new one.
+// and a render started before the conversation was cleared shows nothing in the new one. The
+// conversation's file: read as far as it can be (damaged records left out), set aside and named
+// in the chat, held against a second host, and after Clear the new, empty one a restart opens.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
