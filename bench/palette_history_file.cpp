@@ -1,7 +1,9 @@
 // The conversation's file after 100 turns, each of which read a listing long enough to be cut at
 // the tool-result cap: the save after turn 100 beside a plain write of the same new bytes (open,
 // write, fsync, close: the same durability without the encoding), and the file's size beside the
-// conversation's own bytes. Beside them, the whole-file rewrite each turn used to make.
+// conversation's own bytes. Beside them, the whole-file rewrite each turn used to make, and the
+// reading of that file at a restart: whole, and with a damaged record in its middle (read
+// around, so the file is read a second time only if a record leaves a history no service takes).
 
 #include <chrono>
 #include <string>
@@ -143,5 +145,35 @@ void BM_WholeRewriteAfterTurn100(benchmark::State& state)
     state.counters["written_in_100_turns"] = static_cast<double>(file.size()) * (kTurns + 1) / 2;
 }
 BENCHMARK(BM_WholeRewriteAfterTurn100)->Unit(benchmark::kMillisecond);
+
+// Reading the 100-turn file as a restart does; range(0): 1 when turn 50's record is damaged.
+void BM_ReadAfterTurn100(benchmark::State& state)
+{
+    ScopedHome home;
+    Conversation100 conversation;
+    ConversationLog log;
+    log.StartNew();
+    std::string error;
+    for (int turn = 1; turn <= kTurns; ++turn) {
+        conversation.AddTurn(turn);
+        if (!log.Save(conversation.history, conversation.entries, std::string::npos, error))
+            return state.SkipWithError(error.c_str());
+    }
+    std::string file = TempFolder::Read(LocalStorage::ConversationPath(log.Name()));
+    if (state.range(0) == 1) {
+        std::size_t at = 0;
+        for (int line = 1; line < kTurns / 2; ++line) at = file.find('\n', at) + 1;
+        file[at] = 'x';
+    }
+    std::size_t messages = 0;
+    for (auto _ : state) {
+        DecodedConversation read;
+        if (!DecodeRecords(file, read, error)) return state.SkipWithError(error.c_str());
+        messages = read.history.size();
+    }
+    state.counters["file_bytes"] = static_cast<double>(file.size());
+    state.counters["messages_read"] = static_cast<double>(messages);
+}
+BENCHMARK(BM_ReadAfterTurn100)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -82,6 +82,8 @@ int main(int argc, char** argv)
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    // A write past the file-size limit (ulimit -f) fails with EFBIG instead of ending the host.
+    std::signal(SIGXFSZ, SIG_IGN);
     WatchQuitSignals();
 
     MainQueue::SetMainThread();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -165,7 +166,14 @@ void AppendToLog(const std::string& path, const std::string& line)
         return;
     }
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid()) {
+    // A line that would cross the file-size limit is not written: in a host that does not ignore
+    // SIGXFSZ the write would end the process, and the log is never worth that.
+    struct rlimit limit {};
+    const auto fits = [&] {
+        return getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+               static_cast<rlim_t>(info.st_size) + line.size() <= limit.rlim_cur;
+    };
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid() && fits()) {
         // O_APPEND: every write lands at the end, whoever else writes to the log.
         for (std::size_t done = 0; done < line.size();) {
             const ssize_t written = write(fd, line.data() + done, line.size() - done);

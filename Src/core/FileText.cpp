@@ -3,20 +3,28 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+const char* const kTemporaryPrefix = ".quillmere-";
+const char* const kTemporarySuffix = ".tmp";
 
 bool Fail(std::string* error, const std::string& what, int code)
 {
     if (error != nullptr) *error = what + ": " + std::strerror(code);
     return false;
 }
+
+}  // namespace
 
 bool WriteAll(int fd, const std::string& bytes)
 {
@@ -32,8 +40,6 @@ bool WriteAll(int fd, const std::string& bytes)
     return true;
 }
 
-// A new file of our own in path's folder, never one that was there (a planted link included).
-// Its name is short whatever the target's, so a target named near the length limit still fits.
 int CreateTemporary(const std::string& path, int mode, std::string& temporary)
 {
     static std::atomic<unsigned> counter{0};
@@ -41,7 +47,8 @@ int CreateTemporary(const std::string& path, int mode, std::string& temporary)
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const mode_t createMode = mode == kModeFromUmask ? 0666 : 0600;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = folder + ".quillmere-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        temporary =
+            folder + kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) + kTemporarySuffix;
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -49,7 +56,23 @@ int CreateTemporary(const std::string& path, int mode, std::string& temporary)
     return -1;
 }
 
-}  // namespace
+void RemoveStaleTemporaries(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    const std::string prefix = kTemporaryPrefix, suffix = kTemporarySuffix;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string file = entry->d_name;
+        if (file.size() <= prefix.size() + suffix.size() || file.compare(0, prefix.size(), prefix) != 0 ||
+            file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        // The process that made it is gone (it was killed during a write): nobody will rename it.
+        const long pid = std::strtol(file.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(dir), file.c_str(), 0);
+    }
+    ::closedir(dir);
+}
 
 bool ReadWholeFile(const std::string& path, std::string& bytes)
 {

@@ -32,3 +32,16 @@ bool WriteWholeFileAtomic(const std::string& path, const std::string& bytes, int
 // keptSize bytes: it is not the file that was written.
 bool AppendToFile(const std::string& path, const std::string& bytes, std::uint64_t keptSize,
                   std::string* error = nullptr);
+
+// Writes bytes whole to fd, going on after interrupted and partial writes; false (errno set)
+// when a write fails.
+bool WriteAll(int fd, const std::string& bytes);
+
+// A new file of our own in path's folder, never one that was there (a planted link included),
+// open for writing; its name goes to temporary. The name is short whatever path's, so a target
+// named near the length limit still fits. -1 (errno set) when none could be made.
+int CreateTemporary(const std::string& path, int mode, std::string& temporary);
+
+// Removes the temporary files in folder that a process of ours made and can no longer rename
+// (it was killed during a write); those of a process still running are left alone.
+void RemoveStaleTemporaries(const std::string& folder);

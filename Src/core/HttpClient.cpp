@@ -403,6 +403,8 @@ HttpCallDeadline::~HttpCallDeadline() { tCallDeadline = previous_; }
 
 void AbortAllHttpRequests(bool abort) { gAbortAll.store(abort); }
 
+bool AllHttpRequestsAborted() { return gAbortAll.load(); }
+
 void SetHttpTimeoutOverrideForTesting(long milliseconds)
 {
     gTimeoutOverrideMs.store(milliseconds > 0 ? milliseconds : 0);

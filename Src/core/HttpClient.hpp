@@ -99,6 +99,8 @@ private:
 // is inside a request: the host's quit notice and the add-on's unload set it, and the unload
 // clears it again once nothing of the add-on's is left running.
 void AbortAllHttpRequests(bool abort);
+// True while AbortAllHttpRequests is set: a request that failed then was cancelled by it.
+bool AllHttpRequestsAborted();
 
 // For tests: replaces both deadlines, and the length of a tool call's, with this many
 // milliseconds (0 restores the defaults), so that a stalling server can be tested quickly.

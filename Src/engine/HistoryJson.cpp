@@ -71,9 +71,13 @@ json HistoryToJson(const std::vector<HistoryMessage>& messages)
     return out;
 }
 
-bool HistoryFromJson(const json& in, std::vector<HistoryMessage>& messages, std::string& error)
+bool HistoryFromJson(const json& in, std::vector<HistoryMessage>& messages, std::string& error,
+                     std::size_t* failedMessage)
 {
     messages.clear();
+    std::size_t unused = 0;
+    std::size_t& failed = failedMessage != nullptr ? *failedMessage : unused;
+    failed = 0;
     if (!in.is_array()) {
         error = "the history is not a list of messages";
         return false;
@@ -82,6 +86,7 @@ bool HistoryFromJson(const json& in, std::vector<HistoryMessage>& messages, std:
     for (std::size_t i = 0; i < in.size(); ++i) {
         const json& entry = in[i];
         const std::string where = "message " + std::to_string(i + 1);
+        failed = i;
         std::string role;
         const auto content = entry.is_object() ? entry.find("content") : json::const_iterator();
         if (!entry.is_object() || !Text(entry, "role", role) || (role != "user" && role != "assistant") ||
@@ -114,6 +119,7 @@ bool HistoryFromJson(const json& in, std::vector<HistoryMessage>& messages, std:
         messages.push_back(std::move(message));
     }
     if (!open.empty()) {
+        failed = in.size() - 1;
         error = "the last tool calls have no results";
         return false;
     }

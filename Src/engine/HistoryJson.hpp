@@ -18,4 +18,6 @@ nlohmann::json BlockToJson(const ContentBlock& block);
 
 // false with why when json is not such a history, or one that no service would accept back
 // (roles not alternating, a tool result without its call, an unanswered call before the end).
-bool HistoryFromJson(const nlohmann::json& json, std::vector<HistoryMessage>& messages, std::string& error);
+// failedMessage (when given) is set to the index of the message at fault.
+bool HistoryFromJson(const nlohmann::json& json, std::vector<HistoryMessage>& messages, std::string& error,
+                     std::size_t* failedMessage = nullptr);

@@ -13,6 +13,7 @@
 #include "engine/OpenAIProvider.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "engine/SystemPrompt.hpp"
+#include "engine/ToolCallIds.hpp"
 
 // The palette's callbacks, shared with every report posted to the main queue so that a report
 // arriving after Shutdown finds them switched off rather than a destroyed engine, and a report
@@ -270,7 +271,7 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
         // Whatever happened, every tool call the model made gets an answer, or the services
         // would refuse the conversation from now on.
         history.CloseOpenToolCalls(ToolResult::Fail("The call was not completed.").toJson());
-        if (!answered && !TurnAbandoned()) {
+        if (!answered && !TurnAbandoned() && !Quillmere::AllHttpRequestsAborted()) {
             GiveBack(userBlocks);
             break;
         }
@@ -333,6 +334,10 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     if (!PostRequest(service, provider, body, response) || TurnAbandoned()) {
         return false;  // cleared or shutting down: no message, nobody is listening
     }
+    if (response.statusCode == 0 && Quillmere::AllHttpRequestsAborted()) {
+        Warn(StoppedBeforeAnswerWarning());  // the host is quitting; the message stays in the history
+        return false;
+    }
     if (!response.error.empty() || response.statusCode == 0) {
         Warn(response.timedOut && response.requestSent ? TimedOutWarning(name)
                                                        : UnreachableWarning(name, response.error, secret));
@@ -356,6 +361,7 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     }
     DebugLog("engine: " + UsageLogLine(provider.DisplayName(), reply.usage));
     answered = true;
+    GiveDistinctToolIds(reply, history.Messages());
 
     // A blank text block would make the services refuse the history from now on.
     DropBlankText(reply.assistantBlocks);

@@ -49,6 +49,12 @@ std::string TimedOutWarning(const std::string& service)
            " timed out: it was sent, but no answer came in time. Send your message again to retry.";
 }
 
+std::string StoppedBeforeAnswerWarning()
+{
+    return kWarningMark + std::string("The assistant stopped before it answered: the host was closed. Send the "
+                                      "message again to continue.");
+}
+
 std::string HttpFailureWarning(const std::string& service, int status, const std::string& body,
                                const std::string& apiKey)
 {

@@ -23,6 +23,8 @@ std::string ProxyRefusedWarning(const std::string& service, const std::string& b
 std::string UnreachableWarning(const std::string& service, const std::string& error, const std::string& apiKey);
 // The request reached the service, which sent no answer before the client's time limit.
 std::string TimedOutWarning(const std::string& service);
+// The host quit while the model was being asked: no service is to blame.
+std::string StoppedBeforeAnswerWarning();
 // A reply whose status is not 2xx; body is the service's reply.
 std::string HttpFailureWarning(const std::string& service, int status, const std::string& body,
                                const std::string& apiKey);

@@ -169,6 +169,15 @@ ChatPalette::~ChatPalette()
     EndEventProcessing();
     signIn.reset();  // a sign-in that waits stops here, before the engine goes
     if (bridge) bridge->Shutdown();
+    // The host stopped during a turn whose end never reached the page: the kept conversation
+    // says so rather than ending on the question.
+    const auto& entries = transcript.Entries();
+    const bool told =
+        !entries.empty() && entries.back().contains("text") && entries.back()["text"] == StoppedBeforeAnswerWarning();
+    if (transcript.Busy() && !told) {
+        transcript.AddAssistantMessage(StoppedBeforeAnswerWarning());
+        KeepConversation(keptHistory);
+    }
     bridge.reset();
     if (!pagePath.empty()) std::remove(pagePath.c_str());
     DebugLog("Chat palette destroyed");
@@ -360,12 +369,26 @@ void ChatPalette::RestoreLastConversation()
 {
     std::vector<HistoryMessage> history;
     nlohmann::json entries;
-    if (log.RestoreNewest(history, entries) && transcript.Restore(entries)) bridge->RestoreHistory(std::move(history));
+    std::vector<ConversationLog::SetAside> setAside;
+    if (log.RestoreNewest(history, entries, &setAside) && transcript.Restore(entries)) {
+        keptHistory = history;
+        bridge->RestoreHistory(std::move(history));
+    }
+    // Told once: the page shows it from the transcript, and the file no longer has its old name.
+    for (const ConversationLog::SetAside& file : setAside)
+        transcript.AddAssistantMessage(
+            kWarningMark +
+            std::string(file.restoredInPart ? "Part of this conversation could not be read: its file as it was is "
+                                              "kept in the history folder as "
+                                            : "A conversation that could not be read was set aside in the history "
+                                              "folder as ") +
+            file.file + ".");
 }
 
 void ChatPalette::KeepConversation(const std::vector<HistoryMessage>& history)
 {
     std::string error;
+    keptHistory = history;
     if (log.Save(history, transcript.Entries(), transcript.ChangedFrom(), error)) {
         transcript.MarkKept();
         transcript.SetNotice("");
@@ -381,10 +404,13 @@ void ChatPalette::KeepConversation(const std::vector<HistoryMessage>& history)
 void ChatPalette::ClearConversation()
 {
     bridge->ClearHistory();
-    log.StartNew();
     // A render started in the old conversation has nothing to show in the new one.
     RenderJobs::StopAll(std::chrono::milliseconds(0));
     transcript.Clear();
+    // The new conversation's file is made at once: the newest, it is the one a restart brings
+    // back, never the conversation cleared away.
+    log.StartNew();
+    KeepConversation({});
     transcript.SetBusy(bridge->IsBusy());
     // Every page empties itself in turn with everything sent to it before, late reports included.
     RunScript("QuillmereUI.showConversation('" + JSEscape(transcript.ToJson("")) + "')");

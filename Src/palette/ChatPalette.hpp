@@ -76,7 +76,7 @@ public:
     void ClearConversation();
 
 private:
-    // The conversation kept from the last run (a damaged file is set aside), or a new one.
+    // The conversation kept from the last run, or a new one; a file set aside is named in the chat.
     void RestoreLastConversation();
     // Saves what the turn added; a save that fails is shown as a warning until one works.
     void KeepConversation(const std::vector<HistoryMessage>& history);
@@ -96,5 +96,6 @@ private:
     Settings settings;
     std::string pagePath;
     PageTranscript transcript;
-    ConversationLog log;  // the conversation's file in the history folder
+    ConversationLog log;                      // the conversation's file in the history folder
+    std::vector<HistoryMessage> keptHistory;  // the history as last given to log
 };

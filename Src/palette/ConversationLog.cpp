@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "core/ConversationFiles.hpp"
 #include "core/DebugLog.hpp"
+#include "core/FileText.hpp"
 
 namespace {
 
@@ -13,29 +13,46 @@ constexpr std::size_t kMostFilesTried = 5;
 
 }  // namespace
 
-bool ConversationLog::RestoreNewest(std::vector<HistoryMessage>& history, nlohmann::json& entries)
+bool ConversationLog::RestoreNewest(std::vector<HistoryMessage>& history, nlohmann::json& entries,
+                                    std::vector<SetAside>* setAside)
 {
+    RemoveStaleTemporaries(LocalStorage::HistoryDir());
     const std::vector<std::string> names = LocalStorage::ConversationsNewestFirst();
     for (std::size_t i = 0; i < names.size() && i < kMostFilesTried; ++i) {
+        auto held = std::make_shared<LocalStorage::HeldConversation>();
+        const auto taken = held->TakeUp(names[i]);
+        if (taken == LocalStorage::HeldConversation::Taken::HeldElsewhere) {
+            DebugLog("Conversation " + names[i] + " is kept by another host; this one starts its own");
+            break;
+        }
         std::string text, why;
         DecodedConversation read;
-        const bool opened = LocalStorage::ReadConversation(names[i], text);
+        const bool opened = taken == LocalStorage::HeldConversation::Taken::Held && held->Read(text);
         if (!opened || !DecodeRecords(text, read, why)) {
             // A file that cannot be opened is left alone: nothing says it is damaged.
-            const bool aside = opened && LocalStorage::SetConversationAside(names[i]);
+            const std::string aside = opened ? held->SetAside(false, text) : std::string();
             DebugLog("Conversation file " + names[i] +
-                     (opened ? " cannot be read (" + why + ")" : " cannot be opened") + (aside ? "; set aside" : ""));
+                     (opened ? " cannot be read (" + why + ")" : " cannot be opened") +
+                     (aside.empty() ? "" : "; set aside as " + aside));
+            if (!aside.empty() && setAside != nullptr) setAside->push_back({aside, false});
             continue;
         }
         name = names[i];
+        file = std::move(held);
         kept = PositionOf(read.history, read.entries);
         keptBytes = read.appendable ? read.readBytes : 0;
+        fileBytes = text.size();
         DebugLog("Conversation " + name + " restored" + (read.damagedInside ? " in part" : ""));
-        // What could not be read stays beside for the user; what could is written anew at once.
+        // What could not be read stays beside for the user; what could is written anew at once,
+        // and only then does the file leave the name it is restored from.
         std::string error;
-        if (read.damagedInside && LocalStorage::SetConversationAside(name) &&
-            !Save(read.history, read.entries, std::string::npos, error))
-            DebugLog("Cannot keep the conversation: " + error);
+        if (read.damagedInside) {
+            const std::string aside = file->SetAside(true, text);
+            if (aside.empty() || !Save(read.history, read.entries, std::string::npos, error))
+                DebugLog("Cannot keep the conversation: " + (aside.empty() ? "it cannot be set aside" : error));
+            else if (setAside != nullptr)
+                setAside->push_back({aside, true});
+        }
         history = std::move(read.history);
         entries = std::move(read.entries);
         return true;
@@ -48,7 +65,8 @@ void ConversationLog::StartNew()
 {
     name = LocalStorage::NewConversationName();
     kept = KeptPosition{};
-    keptBytes = 0;
+    keptBytes = fileBytes = 0;
+    file.reset();
 }
 
 bool ConversationLog::Save(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
@@ -59,19 +77,26 @@ bool ConversationLog::Save(const std::vector<HistoryMessage>& history, const nlo
     const bool continues = kept.messages <= history.size() &&
                            (kept.messages == 0 || history[kept.messages - 1].blocks.size() >= kept.blocksInLast) &&
                            kept.entries <= entries.size();
-    if (keptBytes > 0 && continues) {
+    if (file && keptBytes > 0 && continues) {
         KeptPosition from = kept;
         from.entries = std::min(from.entries, changedFrom);
         const std::string record = EncodeRecord(history, entries, from);
-        if (LocalStorage::AppendToConversation(name, record, keptBytes, &error)) {
+        bool foreign = false;  // told again below
+        if (file->Append(record, keptBytes, fileBytes, foreign, fileBytes, &error)) {
             kept = PositionOf(history, entries);
             keptBytes += record.size();
             return true;
         }
     }
+    // Another writer's bytes stay where they are.
+    if (file && !file->Name().empty() && file->ChangedSince(fileBytes)) {
+        DebugLog("Conversation " + name + " was changed by another writer; it goes on in a new file");
+        StartNew();
+    }
     const std::string whole = EncodeRecord(history, entries, KeptPosition{});
-    if (!LocalStorage::SaveConversation(name, whole, &error)) return false;
+    if (!file) file = std::make_shared<LocalStorage::HeldConversation>();
+    if (!(file->Name().empty() ? file->Create(name, whole, &error) : file->Replace(whole, &error))) return false;
     kept = PositionOf(history, entries);
-    keptBytes = whole.size();
+    keptBytes = fileBytes = whole.size();
     return true;
 }

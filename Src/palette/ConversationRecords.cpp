@@ -2,19 +2,26 @@
 #include "palette/ConversationRecords.hpp"
 
 #include <algorithm>
+#include <deque>
+#include <map>
 #include <optional>
+#include <set>
 #include <utility>
 
 #include "core/CompactJson.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/ToolRegistry.hpp"
 #include "engine/HistoryJson.hpp"
+#include "engine/ToolCallIds.hpp"
 
 using nlohmann::json;
 
 namespace {
 
 const json kNone;
+
+// Each record left out for the history it leaves makes the file be read again.
+constexpr int kMostRecordsLeftOut = 8;
 
 const json& Member(const json& object, const char* key)
 {
@@ -55,10 +62,12 @@ std::size_t ResultOfCard(const std::vector<Placed>& blocks, std::size_t next, co
     for (; next < blocks.size(); ++next) {
         const ContentBlock& block = *blocks[next].block;
         if (block.kind != BlockKind::ToolResult || block.isError == success.get<bool>()) continue;
-        const bool element = block.text.rfind("{\"element_guid\":", 0) == 0;
-        std::optional<std::string>& expected = element ? asElement : asMessage;
-        if (!expected) expected = CardAsResult(success, detail, element);
-        if (*expected == block.text) return next;
+        // Either form may be the result; neither is told by the order of its keys.
+        for (const bool element : {false, true}) {
+            std::optional<std::string>& expected = element ? asElement : asMessage;
+            if (!expected) expected = CardAsResult(success, detail, element);
+            if (*expected == block.text) return next;
+        }
     }
     return blocks.size();
 }
@@ -100,6 +109,8 @@ json* ContentOf(json& message)
     const auto found = message.is_object() ? message.find("content") : message.end();
     return found != message.end() && found->is_array() ? &*found : nullptr;
 }
+
+const json* ContentOf(const json& message) { return ContentOf(const_cast<json&>(message)); }
 
 json Take(json& object, const char* key)
 {
@@ -148,22 +159,52 @@ bool ResolveDetail(json& card, const json& record)
     return true;
 }
 
+// A record's blocks by where the writer's history held them: the blocks it added to message m-1
+// from index b on, and the messages it added from m on.
+struct RecordBlocks {
+    std::size_t m, b;
+    const json& add;
+    const json& added;
+
+    const json* At(const json& pointer) const
+    {
+        std::size_t message = 0, block = 0;
+        if (!pointer.is_array() || pointer.size() != 2 || !Index(pointer[0], message) || !Index(pointer[1], block))
+            return nullptr;
+        const json* content = message + 1 == m && block >= b               ? &add
+                              : message >= m && message - m < added.size() ? ContentOf(added[message - m])
+                                                                           : nullptr;
+        const std::size_t index = content == &add ? block - b : block;
+        return content != nullptr && index < content->size() ? &(*content)[index] : nullptr;
+    }
+};
+
 // An entry's "text_at" or a file's "data_at" put back as the text or data of that block.
-bool ResolveBlockValue(json& object, const char* pointer, const char* key, json& messages)
+bool ResolveBlockValue(json& object, const char* pointer, const char* key, const RecordBlocks& blocks)
 {
     const json at = Take(object, pointer);
     if (at.is_null()) return true;
-    std::size_t m = 0, b = 0;
-    if (!at.is_array() || at.size() != 2 || !Index(at[0], m) || !Index(at[1], b) || m >= messages.size()) return false;
-    json* content = ContentOf(messages[m]);
-    const json& value = content != nullptr && b < content->size() ? Member((*content)[b], key) : kNone;
+    const json* block = blocks.At(at);
+    const json& value = block != nullptr ? Member(*block, key) : kNone;
     if (value.is_string()) object[key] = value;
     return value.is_string();
 }
 
-// Applies one record (the line parsed) to what the records before built; false, changing
-// nothing, when it does not follow them or cannot be read.
-bool ApplyRecord(json& line, bool first, json& messages, json& entries)
+// How far the records read so far took the conversation, in the reader's terms and the
+// writer's: a record that could not be read leaves the writer's history and entries ahead.
+struct Reading {
+    json messages = json::array(), entries = json::array();
+    std::vector<std::size_t> touchedBy;  // of each message, the last record that added to it
+    std::size_t writerMessages = 0, writerBlocks = 0, writerEntries = 0;
+    std::size_t syncedEntries = 0;  // the first entries, at the same index as the writer's
+    bool skipped = false;           // a record was left out since the last one read
+};
+
+// Applies one record (the line parsed, the index-th) to what the records before built; false,
+// changing nothing, when it does not follow them or cannot be read. After a record left out,
+// what follows is placed after what was read: blocks of a message not read become a message of
+// the role its place gives, and a message meeting one of its own role joins it.
+bool ApplyRecord(json& line, std::size_t index, Reading& read)
 {
     const bool single = line.is_object();  // a file of an earlier version
     // A tool input as deep as a reply may bring sits a few levels further down in a record.
@@ -171,76 +212,177 @@ bool ApplyRecord(json& line, bool first, json& messages, json& entries)
         JsonNestsDeeperThan(line, kMaxJsonDepth + 8))
         return false;
     json& header = single ? line : line[0];
-    if (!(Member(header, "version") == 2 || (Member(header, "version") == 1 && single && first))) return false;
+    if (!(Member(header, "version") == 2 || (Member(header, "version") == 1 && single && index == 0))) return false;
     std::size_t m = 0, b = 0, n = 0;
     const json historyAt = Take(header, "history_at"), transcriptAt = Take(header, "transcript_at");
     if (!historyAt.is_null() &&
         (!historyAt.is_array() || historyAt.size() != 2 || !Index(historyAt[0], m) || !Index(historyAt[1], b)))
         return false;
-    json* last = m > 0 && m == messages.size() ? ContentOf(messages.back()) : nullptr;
     json add = Take(header, "add_to_last"), added = Take(header, "history"), kept = Take(header, "transcript");
-    if (m != messages.size() || (m > 0 ? last == nullptr || last->size() != b : b != 0) ||
-        !(add.is_null() || (add.is_array() && (last != nullptr || add.empty()))) ||
-        !(added.is_null() || added.is_array()) || !(kept.is_null() || kept.is_array()) ||
-        !(transcriptAt.is_null() || (Index(transcriptAt, n) && n <= entries.size())))
+    if (add.is_null()) add = json::array();
+    if (added.is_null()) added = json::array();
+    if (kept.is_null()) kept = json::array();
+    const bool follows = m == read.writerMessages && b == read.writerBlocks;
+    const bool ahead = m > read.writerMessages || (m == read.writerMessages && b > read.writerBlocks);
+    if (!(follows || (read.skipped && ahead)) || (m == 0 && b != 0) || !add.is_array() || (m == 0 && !add.empty()) ||
+        !added.is_array() || !kept.is_array() || !(transcriptAt.is_null() || Index(transcriptAt, n)) ||
+        (!read.skipped && n > read.writerEntries))
         return false;
 
     for (json& block : add)
         if (!ResolveResult(block, line)) return false;
     for (json& message : added) {
         json* content = ContentOf(message);
-        if (content == nullptr) return false;
+        if (content == nullptr || !Member(message, "role").is_string()) return false;
         for (json& block : *content)
             if (!ResolveResult(block, line)) return false;
     }
-    for (json& block : add) last->push_back(std::move(block));
-    for (json& message : added) messages.push_back(std::move(message));
-
-    bool readable = true;
+    const RecordBlocks blocks{m, b, add, added};
     for (json& entry : kept) {
-        readable = readable && entry.is_object() && ResolveBlockValue(entry, "text_at", "text", messages) &&
-                   ResolveDetail(entry, line);
+        bool readable =
+            entry.is_object() && ResolveBlockValue(entry, "text_at", "text", blocks) && ResolveDetail(entry, line);
         if (readable && Member(entry, "files").is_array())
             for (json& file : entry["files"])
-                readable = readable && file.is_object() && ResolveBlockValue(file, "data_at", "data", messages);
+                readable = readable && file.is_object() && ResolveBlockValue(file, "data_at", "data", blocks);
+        if (!readable) return false;
     }
-    if (!readable) {  // the history goes back to where the record found it
-        messages.erase(messages.begin() + static_cast<std::ptrdiff_t>(m), messages.end());
-        if (m > 0) {
-            json& content = *ContentOf(messages.back());
-            content.erase(content.begin() + static_cast<std::ptrdiff_t>(b), content.end());
+
+    // The history: the writer's message m-1 is the reader's last one unless a record left out
+    // added messages before it.
+    const std::size_t writerMessages = added.empty() ? m : m + added.size();
+    const std::size_t writerBlocks = added.empty() ? b + add.size() : ContentOf(added.back())->size();
+    json incoming = json::array();
+    if (!add.empty() && m == read.writerMessages && !read.messages.empty()) {
+        json& last = *ContentOf(read.messages.back());
+        for (json& block : add) last.push_back(std::move(block));
+        read.touchedBy.back() = index;
+    } else if (!add.empty()) {
+        incoming.push_back({{"role", (m - 1) % 2 == 0 ? "user" : "assistant"}, {"content", std::move(add)}});
+    }
+    for (json& message : added) incoming.push_back(std::move(message));
+    for (std::size_t i = 0; i < incoming.size(); ++i) {
+        json* last = read.messages.empty() ? nullptr : ContentOf(read.messages.back());
+        if (read.skipped && i == 0 && last != nullptr && read.messages.back()["role"] == incoming[i]["role"]) {
+            for (json& block : *ContentOf(incoming[i])) last->push_back(std::move(block));
+            read.touchedBy.back() = index;
+            continue;
         }
-        return false;
+        read.messages.push_back(std::move(incoming[i]));
+        read.touchedBy.push_back(index);
     }
-    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(n), entries.end());
-    for (json& entry : kept) entries.push_back(std::move(entry));
+    read.writerMessages = writerMessages;
+    read.writerBlocks = writerBlocks;
+
+    // The entries from n on are replaced; after a record left out, the writer's n is ahead of
+    // the reader's by the entries that record held.
+    const std::size_t lost = read.writerEntries - std::min(read.writerEntries, read.entries.size());
+    const std::size_t from =
+        n <= read.syncedEntries ? n : std::clamp(n - std::min(n, lost), read.syncedEntries, read.entries.size());
+    read.entries.erase(read.entries.begin() + static_cast<std::ptrdiff_t>(from), read.entries.end());
+    for (json& entry : kept) read.entries.push_back(std::move(entry));
+    read.writerEntries = n + read.entries.size() - from;
+    if (from == n) read.syncedEntries = read.entries.size();
+    read.skipped = false;
     return true;
 }
 
-// The records of text up to limit of them; records tells how many were taken.
-bool DecodeUpTo(const std::string& text, std::size_t limit, DecodedConversation& out, std::size_t& records,
-                std::string& why)
+// The bytes of a record's line outside its strings: what parsing it costs beyond the text it
+// holds. A record's bulk is text (attachments in base64 among it); a line of millions of small
+// values would take gigabytes once parsed.
+std::size_t StructureBytes(const std::string& text, std::size_t at, std::size_t end)
 {
-    json messages = json::array(), entries = json::array();
-    std::size_t at = 0;
+    std::size_t outside = 0;
+    bool inString = false, escaped = false;
+    for (; at < end; ++at) {
+        const char c = text[at];
+        if (!inString) {
+            inString = c == '"';
+            ++outside;
+        } else if (escaped) {
+            escaped = false;
+        } else if (c == '\\') {
+            escaped = true;
+        } else if (c == '"') {
+            inString = false;
+            ++outside;
+        }
+    }
+    return outside;
+}
+
+// Gives each of two tool calls sharing one id a name of its own, the results following them
+// taking the names in the order of the calls, so that every call pairs with its result.
+void NameRepeatedCalls(json& messages)
+{
+    std::set<std::string> taken, seen;
+    for (const json& message : messages)
+        for (const json& block : *ContentOf(message))
+            if (Member(block, "type") == "tool_use" && Member(block, "id").is_string())
+                taken.insert(block["id"].get<std::string>());
+    std::map<std::string, std::deque<std::string>> open;  // the calls of the assistant message before
+    for (json& message : messages) {
+        const bool assistant = Member(message, "role") == "assistant";
+        if (assistant) open.clear();
+        for (json& block : *ContentOf(message)) {
+            const json& id = Member(block, "id");
+            if (!id.is_string()) continue;
+            const std::string name = id.get<std::string>();
+            if (assistant && Member(block, "type") == "tool_use") {
+                std::string distinct = name;
+                if (!seen.insert(name).second) taken.insert(distinct = DistinctToolId(name, taken));
+                open[name].push_back(distinct);
+                block["id"] = distinct;
+            } else if (!assistant && Member(block, "type") == "tool_result" && !open[name].empty()) {
+                block["id"] = open[name].front();
+                open[name].pop_front();
+            }
+        }
+    }
+}
+
+// The records of text but those in leftOut. When they leave a history no service would take
+// back, culprit is the record that added last to the message at fault.
+bool DecodeWithout(const std::string& text, const std::set<std::size_t>& leftOut, DecodedConversation& out,
+                   std::size_t& culprit, std::string& why)
+{
+    std::vector<std::size_t> damaged;
+    culprit = std::string::npos;
+    Reading read;
+    std::size_t at = 0, readBytes = 0, records = 0, index = 0;
     bool endsWithBreak = true;
-    for (records = 0; at < text.size() && records < limit; ++records) {
+    for (; at < text.size(); ++index) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
-        json line = json::parse(text.begin() + static_cast<std::ptrdiff_t>(at),
-                                text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
-        if (!ApplyRecord(line, records == 0, messages, entries)) break;
-        endsWithBreak = end < text.size();
-        at = endsWithBreak ? end + 1 : end;
+        bool applied = false;
+        if (leftOut.count(index) == 0 && StructureBytes(text, at, end) <= kMaxRecordStructureBytes) {
+            json line = json::parse(text.begin() + static_cast<std::ptrdiff_t>(at),
+                                    text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
+            applied = ApplyRecord(line, index, read);
+        }
+        if (applied) {
+            ++records;
+            endsWithBreak = end < text.size();
+            readBytes = endsWithBreak ? end + 1 : end;
+        } else {
+            read.skipped = true;
+            damaged.push_back(index);
+        }
+        at = end < text.size() ? end + 1 : end;
     }
     if (records == 0) {
         why = "it holds no conversation record";
         return false;
     }
-    if (!HistoryFromJson(messages, out.history, why)) return false;
-    out.entries = std::move(entries);
-    out.readBytes = at;
-    const std::size_t nextBreak = text.find('\n', at);
-    out.damagedInside = nextBreak != std::string::npos && nextBreak + 1 < text.size();
+    NameRepeatedCalls(read.messages);
+    std::size_t failed = 0;
+    if (!HistoryFromJson(read.messages, out.history, why, &failed)) {
+        if (failed < read.touchedBy.size()) culprit = read.touchedBy[failed];
+        return false;
+    }
+    out.entries = std::move(read.entries);
+    // Only an unfinished or damaged last record is cut off by the next append; anything else
+    // that could not be read makes the file one to set aside and write anew.
+    out.readBytes = readBytes;
+    out.damagedInside = !damaged.empty() && (damaged.size() > 1 || damaged[0] + 1 != index);
     out.appendable = endsWithBreak && !out.damagedInside;
     return true;
 }
@@ -311,8 +453,13 @@ std::string EncodeRecord(const std::vector<HistoryMessage>& history, const json&
 
 bool DecodeRecords(const std::string& text, DecodedConversation& out, std::string& why)
 {
-    std::size_t records = 0;
-    if (DecodeUpTo(text, std::string::npos, out, records, why)) return true;
-    // A last record that reads but leaves a history no service would take back is left out too.
-    return records > 1 && DecodeUpTo(text, records - 1, out, records, why);
+    // A record that leaves a history no service would take back (a call without its result, two
+    // messages of one role) is left out like a damaged one, and the records after it are kept.
+    std::set<std::size_t> leftOut;
+    std::size_t culprit = 0;
+    for (int attempt = 0; attempt < kMostRecordsLeftOut; ++attempt) {
+        if (DecodeWithout(text, leftOut, out, culprit, why)) return true;
+        if (culprit == std::string::npos || !leftOut.insert(culprit).second) return false;
+    }
+    return false;
 }

@@ -20,6 +20,10 @@
 // "data_at": [message, block] instead.
 // The files of earlier versions hold one JSON object {"version": 1, "history", "transcript"}
 // without a line break, which reads as a first record.
+//
+// Reading keeps every record it can: one that is damaged, refused by its size or leaves a
+// history no service would take back is left out, and the whole ones after it are placed after
+// what was read (see DecodeRecords).
 
 #include <cstddef>
 #include <string>
@@ -43,15 +47,19 @@ KeptPosition PositionOf(const std::vector<HistoryMessage>& history, const nlohma
 std::string EncodeRecord(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
                          const KeptPosition& from);
 
+// A record's line with more bytes than this outside its strings is refused before it is parsed.
+constexpr std::size_t kMaxRecordStructureBytes = 16u << 20;
+
 struct DecodedConversation {
     std::vector<HistoryMessage> history;
     nlohmann::json entries = nlohmann::json::array();
     std::size_t readBytes = 0;   // the records read, from the start of the text
     bool appendable = false;     // those records end with a line break, and what follows them (if
                                  // anything) is one last record, unfinished or damaged
-    bool damagedInside = false;  // more than one last record could not be read
+    bool damagedInside = false;  // a record before the last could not be read
 };
 
-// The conversation that text's records hold, without the last records that cannot be read (or
-// that leave a history no service would take back). False with why when not even the first can.
+// The conversation that text's records hold, without the records that cannot be read (or that
+// leave a history no service would take back). Two tool calls sharing one id are told apart by
+// their order. False with why when no record can be read.
 bool DecodeRecords(const std::string& text, DecodedConversation& out, std::string& why);

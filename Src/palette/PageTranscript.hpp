@@ -28,6 +28,7 @@ public:
     // label: empty for a render's preview.
     void AddRenderPreview(const std::string& imageUrl, const std::string& downloadUrl, const std::string& label = "");
     void SetBusy(bool busy);
+    bool Busy() const { return busy; }
     // The newest user message with this text that is not marked yet is marked as not sent
     // ("unsent": true); gives the names of its files, in order (empty when none matched).
     std::vector<std::string> MarkUnsent(const std::string& text);

@@ -6,6 +6,8 @@
 
 const { test, describe, before, after } = require('node:test');
 const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
 const h = require('./harness');
 
 const MODEL = 'claude-test-model';
@@ -97,6 +99,39 @@ describe('the conversation through failures and restarts', () => {
     await h.sendMessage(frame, 'Hide the wall layer');
     const hidden = await shownPlan(built.src, (dark) => dark < built.dark / 2);
     assert.ok(hidden.dark < built.dark / 2, `${built.dark} dark pixels before, ${hidden.dark} after`);
+  });
+
+  test('after Clear a restart opens the new, empty conversation', async () => {
+    await frame.click('#settings-button');
+    await frame.click('#clear-history');
+    await frame.waitForFunction(() => document.querySelectorAll('.message').length === 0);
+    await session.host.stop();
+    session.host = await h.startHost({ home: session.home, anthropicUrl: fake.url });
+    ({ frame } = await h.openPalette(session.browser.context, session.host));
+    // The model reads only what was said since the clearing, and so does the user.
+    fake.script(h.textReply('A fresh start.'));
+    await h.sendMessage(frame, 'Hello again');
+    await h.waitForBubble(frame, 'A fresh start.');
+    assert.deepEqual(fake.requests.at(-1).body.messages.map((m) => m.role), ['user']);
+    assert.equal(await frame.$$eval('.message', (messages) => messages.length), 2);
+  });
+
+  test('a damaged newest conversation is set aside, and the chat names it once', async () => {
+    await session.host.stop();
+    const folder = path.join(session.home, '.quillmere', 'history');
+    fs.writeFileSync(path.join(folder, 'conversation-29991231-235959.json'), '[{"version": 2, "history"');
+    session.host = await h.startHost({ home: session.home, anthropicUrl: fake.url });
+    ({ frame } = await h.openPalette(session.browser.context, session.host));
+    const notice = '⚠ A conversation that could not be read was set aside in the history folder as ' +
+      'conversation-29991231-235959.json.damaged.';
+    await h.waitForBubble(frame, notice);
+    assert.ok(fs.existsSync(path.join(folder, 'conversation-29991231-235959.json.damaged')));
+    // A reloaded page is given it again, once.
+    await frame.evaluate(() => location.reload());
+    await frame.waitForLoadState();
+    await h.waitForBubble(frame, notice);
+    assert.equal(await frame.$$eval('.bubble', (bubbles, text) => bubbles.filter((b) => b.textContent === text).length,
+      notice), 1, 'shown once');
   });
 
   test('the status warns, not shows ready, while the chosen model has no key', async () => {

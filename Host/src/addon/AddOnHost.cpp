@@ -1,6 +1,7 @@
 #include "AddOnHost.hpp"
 
 #include <atomic>
+#include <csignal>
 #include <map>
 #include <mutex>
 
@@ -200,6 +201,9 @@ AddOnHost::LoadReport AddOnHost::Load(const EntryPoints& entryPoints)
     }
     if (!ReadResources(entryPoints.resourceData, report.error)) return report;
 
+    // As the host application does: an add-on's write past the file-size limit fails (EFBIG)
+    // rather than ending the host, so that the add-on can cut back and say so.
+    std::signal(SIGXFSZ, SIG_IGN);
     state.entryPoints = entryPoints;
     state.phase = Phase::CheckEnvironment;
     API_EnvirParams envir;

@@ -1,7 +1,8 @@
 // Clearing the conversation or shutting the engine down mid-turn, while the request stalls or
 // while a tool waits for the main thread: nothing of the old turn runs, reaches the page or
-// comes back in what the model reads next.
+// comes back in what the model reads next; the host quitting mid-request blames no service.
 #include "EngineFixture.hpp"
+#include "engine/ServiceErrors.hpp"
 
 class StopTest : public EngineTest {
 protected:
@@ -85,4 +86,26 @@ TEST_F(StopTest, ShutdownWhileAToolWaitsForTheMainThreadNeverRunsIt)
     MainQueue::DrainUntilIdle();
     EXPECT_EQ(runs, 0);
     EXPECT_TRUE(events.empty());
+}
+
+TEST_F(StopTest, TheHostQuittingDuringARequestBlamesNoServiceAndKeepsTheQuestion)
+{
+    std::vector<HistoryMessage> kept;
+    int unsent = 0;
+    bridge->SetHistoryCallback([&](const std::vector<HistoryMessage>& history) { kept = history; });
+    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>&) { ++unsent; });
+    Quillmere::SetHttpTimeoutOverrideForTesting(kNoTimeout);
+    server.Script(AnthropicReply("too late"), 200, true);
+    bridge->SendMessage("one");
+    ASSERT_TRUE(server.WaitForRequests(1));
+    Quillmere::AbortAllHttpRequests(true);  // as the host's quit notice does
+    const bool ended = WaitForTurns(1);
+    Quillmere::AbortAllHttpRequests(false);
+    server.Release();
+    ASSERT_TRUE(ended);
+    MainQueue::DrainUntilIdle();
+    EXPECT_EQ(texts, (Events{StoppedBeforeAnswerWarning()}));
+    EXPECT_EQ(unsent, 0);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].blocks.at(0).text, "one");
 }

@@ -225,3 +225,46 @@ TEST_F(EngineTest, AReplyCutByTheOutputLimitIsMarkedAfterItsText)
         }
     }
 }
+
+// Services that number every reply's calls from "call_0" (or give two calls one id): each call
+// gets a name of its own as the reply arrives, and its result goes back under that name.
+TEST_F(EngineTest, RepeatedToolCallIdsAreGivenNamesOfTheirOwn)
+{
+    AddTool("probe", [](const json& input) { return ToolResult::Ok("", "probe " + input.at("n").dump()); });
+    const struct {
+        const char* model;
+        json (*reply)(const std::string&, const std::vector<Call>&);
+    } rows[] = {{"claude-test-model", &AnthropicReply}, {"o3-mini", &OpenAIReply}};
+    for (const auto& row : rows) {
+        bridge->ClearHistory();
+        bridge->SetModel(row.model);
+        const std::size_t before = server.Requests().size();
+        server.Script(row.reply("", {{"call_0", "probe", {{"n", 1}}}, {"call_0", "probe", {{"n", 2}}}}));
+        server.Script(row.reply("", {{"call_0", "probe", {{"n", 3}}}}));
+        server.Script(row.reply("Done.", {}));
+        ASSERT_TRUE(Send("Probe three times")) << row.model;
+        ASSERT_EQ(server.Requests().size(), before + 3) << row.model;
+        // Each call's id and its result's, as the last request carries them.
+        std::vector<std::pair<std::string, std::string>> calls, results;
+        const json messages = server.Requests().back().body["messages"];
+        for (const json& message : messages) {
+            for (const json& call : message.value("tool_calls", json::array()))
+                calls.push_back({call["id"], call["function"]["arguments"]});
+            if (message.value("role", "") == "tool") results.push_back({message["tool_call_id"], message["content"]});
+            if (!message["content"].is_array()) continue;
+            for (const json& block : message["content"]) {
+                if (block["type"] == "tool_use") calls.push_back({block["id"], block["input"].dump()});
+                if (block["type"] == "tool_result") results.push_back({block["tool_use_id"], block["content"]});
+            }
+        }
+        ASSERT_EQ(calls.size(), 3u) << row.model;
+        ASSERT_EQ(results.size(), 3u) << row.model;
+        EXPECT_EQ(calls[0].first, "call_0") << row.model;
+        EXPECT_EQ(calls[1].first, "call_0-2") << row.model;
+        EXPECT_EQ(calls[2].first, "call_0-3") << row.model;
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(results[i].first, calls[i].first) << row.model;
+            EXPECT_NE(results[i].second.find("probe " + std::to_string(i + 1)), std::string::npos) << row.model;
+        }
+    }
+}

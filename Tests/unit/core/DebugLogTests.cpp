@@ -1,10 +1,13 @@
-// The debug log: one whole stamped line per event, secrets and line breaks taken out, and
-// nothing written through what sits at its path.
+// The debug log: one whole stamped line per event, secrets and line breaks taken out,
+// nothing written through what sits at its path, and a log past the file-size limit left as it is.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -129,5 +132,37 @@ TEST(DebugLogPlantTest, WritesNothingThroughWhatIsPlantedAndCreatesAPrivateLog)
         EXPECT_EQ(after.st_mode, before.st_mode);
         EXPECT_EQ(after.st_ino, before.st_ino);
         EXPECT_EQ(after.st_size, before.st_size);
+    }
+}
+
+TEST(DebugLogLimitTest, ALogPastTheFileSizeLimitNeverStopsTheProcess)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempFolder dir("quillmere_debuglog");
+    const std::string path = dir.Path("debug.log");
+    const struct {
+        const char* name;
+        std::size_t before;  // bytes in the log; the limit is 2048
+        bool written;
+    } rows[] = {
+        {"a line within the limit", 100, true},
+        {"a line that would cross the limit", 1000, false},
+        {"a log already past the limit at start", 4096, false},
+    };
+    for (const auto& row : rows) {
+        TempFolder::Write(path, std::string(row.before, 'x'));
+        EXPECT_EXIT(
+            {
+                ::signal(SIGXFSZ, SIG_DFL);
+                struct rlimit limit {};
+                ::getrlimit(RLIMIT_FSIZE, &limit);
+                limit.rlim_cur = 2048;
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                SetDebugLogPath(path);
+                DebugLog(std::string(1500, 'y'));
+                std::_Exit(TempFolder::Read(path).size() > row.before ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(row.written ? 0 : 1), "")
+            << row.name;
     }
 }

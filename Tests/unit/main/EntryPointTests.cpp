@@ -1,8 +1,14 @@
 // The add-on's entry points in the host: what loading registers, a failed registration, and
-// the menu and the host's palette messages driving one palette until the add-on is unloaded.
+// the menu and the host's palette messages driving one palette until the add-on is unloaded;
+// a write past the file-size limit failing rather than ending the host.
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include "HttpTestSupport.hpp"
 #include "ShellTest.hpp"
 #include "core/HttpClient.hpp"
+#include "palette/ConversationLog.hpp"
 
 class EntryPointTest : public ShellTest {
 protected:
@@ -129,4 +135,25 @@ TEST_F(EntryPointTest, TheMenuAndTheHostsPaletteMessagesDriveOnePaletteUntilFree
     EXPECT_TRUE(PaletteHost::Palettes().empty());
     EXPECT_TRUE(PaletteHost::Browsers().empty());
     EXPECT_FALSE(fs::exists(page));
+}
+
+TEST_F(EntryPointTest, UnderAFileSizeLimitTheLoadedHostLivesOnAndTheConversationSaveFails)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::signal(SIGXFSZ, SIG_DFL);
+            if (!Load().loaded) std::_Exit(2);
+            struct rlimit limit {};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 1024;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ConversationLog log;
+            log.StartNew();
+            std::string error;
+            const bool saved = log.Save({{Role::User, {ContentBlock::Text(std::string(4096, 'x'))}}},
+                                        nlohmann::json::array(), std::string::npos, error);
+            std::_Exit(saved || error.find("File too large") == std::string::npos ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
