@@ -19,6 +19,8 @@ using HeaderPairs = std::vector<std::pair<std::string, std::string>>;
 
 constexpr long kGetTimeoutMs = 30000;
 constexpr long kPostTimeoutMs = 120000;
+// A tool call may take as long as its longest single request.
+constexpr long kCallTimeoutMs = kPostTimeoutMs;
 const char* const kTimedOutText = "The request timed out.";
 const char* const kCancelledText = "The request was cancelled.";
 const char* const kOutOfTimeText = "The request was not sent: the tool call had used all its time.";
@@ -33,6 +35,7 @@ thread_local const std::atomic<bool>* tAbortFlag = nullptr;
 std::atomic<bool> gAbortAll{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the quit flag is set while a request runs");
 std::atomic<long> gTimeoutOverrideMs{0};
+std::atomic<long> gCallTimeoutOverrideMs{0};
 
 void EnsureCurlInitialised()
 {
@@ -50,9 +53,7 @@ long TimeoutMs(long defaultMs)
 // request that times out always leaves the call with nothing left; 0 when nothing is left.
 long DeadlineWithinCallMs(long timeoutMs)
 {
-    if (tCallDeadline == Clock::time_point::max()) return timeoutMs;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(tCallDeadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<long>(std::min<long long>(timeoutMs, left));
+    return static_cast<long>(std::min<long long>(timeoutMs, HttpCallTimeLeft().count()));
 }
 
 bool AbortRequested(const std::atomic<bool>* flag) { return gAbortAll.load() || (flag != nullptr && flag->load()); }
@@ -390,7 +391,9 @@ HttpAbortScope::~HttpAbortScope() { tAbortFlag = previous_; }
 
 HttpCallDeadline::HttpCallDeadline() : previous_(tCallDeadline)
 {
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(TimeoutMs(kPostTimeoutMs));
+    const long callOverrideMs = gCallTimeoutOverrideMs.load();
+    const long lengthMs = callOverrideMs > 0 ? callOverrideMs : TimeoutMs(kCallTimeoutMs);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(lengthMs);
     tCallDeadline = std::min(previous_, end);
 }
 
@@ -398,9 +401,21 @@ HttpCallDeadline::~HttpCallDeadline() { tCallDeadline = previous_; }
 
 void AbortAllHttpRequests(bool abort) { gAbortAll.store(abort); }
 
+std::chrono::milliseconds HttpCallTimeLeft()
+{
+    if (tCallDeadline == Clock::time_point::max()) return std::chrono::milliseconds::max();
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::ceil<std::chrono::milliseconds>(tCallDeadline - Clock::now()));
+}
+
 void SetHttpTimeoutOverrideForTesting(long milliseconds)
 {
     gTimeoutOverrideMs.store(milliseconds > 0 ? milliseconds : 0);
+}
+
+void SetHttpCallDeadlineOverrideForTesting(long milliseconds)
+{
+    gCallTimeoutOverrideMs.store(milliseconds > 0 ? milliseconds : 0);
 }
 
 }  // namespace Quillmere

@@ -97,9 +97,16 @@ private:
 // initialisation clears it.
 void AbortAllHttpRequests(bool abort);
 
+// What is left of the calling thread's tool call (HttpCallDeadline), never below zero;
+// milliseconds::max() outside any.
+std::chrono::milliseconds HttpCallTimeLeft();
+
 // For tests: replaces both deadlines, and the length of a tool call's, with this many
 // milliseconds (0 restores the defaults), so that a stalling server can be tested quickly.
 // Process-wide.
 void SetHttpTimeoutOverrideForTesting(long milliseconds);
+// For tests: the length of a tool call's deadline alone, so that a request's own deadline and
+// its call's can differ (0: as the override above, or the default).
+void SetHttpCallDeadlineOverrideForTesting(long milliseconds);
 
 }  // namespace Quillmere

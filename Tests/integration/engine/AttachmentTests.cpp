@@ -76,6 +76,10 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
         {json::array(
              {{{"type", "image"}, {"name", "plan\n.png"}, {"source", Block("", "image/png", "QQ==")["source"]}}}),
          "block 1 (image) has a file name holding a control character"},
+        {json::array({{{"type", "image"},
+                       {"name", "plan\xC2\x85.png"},  // U+0085, a C1 control character
+                       {"source", Block("", "image/png", "QQ==")["source"]}}}),
+         "block 1 (image) has a file name holding a control character"},
         {json::array(
              {Block("image", "image/tiff", "SUkqAA=="), Block("image", "image/png", std::string(5300000, 'A'))}),
          "attachment 2 (image) is 3.79 MB; Anthropic takes images of at most 3.75 MB"},

@@ -192,6 +192,43 @@ TEST(HttpClientTest, RefusedAndStalledConnectionsFailWithAReadableError)
     EXPECT_TRUE(HttpGet(server.BaseUrl() + "/ok", {}).requestSent);
 }
 
+// Inside a tool call a request ends by the smaller of its own deadline and what is left of the
+// call's: an answer that takes 1.5 s arrives only when both outlast it, and once the call has
+// used its time the next request is not sent. A call lasts 120 s.
+TEST(HttpClientTest, ARequestInAToolCallEndsByTheSmallerOfItsOwnDeadlineAndTheCallsRest)
+{
+    FakeProductService server;
+    FakeProductService::Reply late{200, "late", "text/plain"};
+    late.delay = std::chrono::milliseconds(1500);
+    server.Script("GET /late", late);
+    Answer(server, "GET /ok", "/ok");
+    const std::string timedOut = "The request timed out.";
+    const struct {
+        const char* name;
+        long requestMs, callMs;
+        std::string lateError, nextError;
+    } rows[] = {
+        {"both outlast the answer", 20000, 20000, "", ""},
+        {"the request's own deadline is the smaller", 300, 20000, timedOut, ""},
+        {"what is left of the call is the smaller", 20000, 300, timedOut,
+         "The request was not sent: the tool call had used all its time."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetHttpTimeoutOverrideForTesting(row.requestMs);
+        SetHttpCallDeadlineOverrideForTesting(row.callMs);
+        const HttpCallDeadline call;
+        EXPECT_EQ(HttpGet(server.BaseUrl() + "/late", {}).error, row.lateError);
+        EXPECT_EQ(HttpGet(server.BaseUrl() + "/ok", {}).error, row.nextError);
+    }
+    SetHttpTimeoutOverrideForTesting(0);
+    SetHttpCallDeadlineOverrideForTesting(0);
+    EXPECT_EQ(HttpCallTimeLeft(), std::chrono::milliseconds::max());
+    const HttpCallDeadline call;
+    EXPECT_GT(HttpCallTimeLeft(), std::chrono::seconds(119));
+    EXPECT_LE(HttpCallTimeLeft(), std::chrono::seconds(120));
+}
+
 TEST(HttpClientTest, AbortFlagCancelsRunningAndNewRequestsOnItsThreadOnly)
 {
     FakeProductService server;
