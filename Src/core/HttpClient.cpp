@@ -10,6 +10,7 @@
 #include <curl/curl.h>
 
 #include "core/FileText.hpp"
+#include "core/HeaderText.hpp"
 
 namespace Quillmere {
 
@@ -358,6 +359,16 @@ HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::strin
 {
     if (!IsValidUrl(url)) {
         return Failure("Invalid URL: " + url);
+    }
+    // Names and media types go into part headers: checked as the engine checks an attachment's.
+    for (const auto& field : fields)
+        if (!IsQuotableHeaderText(field.first))
+            return Failure("Invalid multipart part header: " + Printable(field.first));
+    for (const MultipartFile& file : files) {
+        for (const std::string& label : {file.fieldName, LastPathComponent(file.filePath)})
+            if (!IsQuotableHeaderText(label)) return Failure("Invalid multipart part header: " + Printable(label));
+        if (HasControlCharacter(file.contentType))
+            return Failure("Invalid multipart part header: " + Printable(file.contentType));
     }
     const std::string boundary = "----Quillmere" + std::to_string(RandomBoundaryNumber());
     std::string body;

@@ -152,6 +152,20 @@ TEST(HttpClientTest, BadRequestsFailBeforeAnythingIsSent)
                                         {{"file", dir.Path("good.txt"), "text/plain"}, {"file2", bad, "image/png"}},
                                         {}),
                       "Cannot read file: " + bad);
+    // What goes into a part header is refused as the engine refuses an attachment's name.
+    const std::string quoted = dir.Path("pl\"an.png"), c1 = dir.Path("plan\xC2\x85.png");
+    TempFolder::Write(quoted, "content");
+    TempFolder::Write(c1, "content");
+    const std::vector<std::pair<std::map<std::string, std::string>, MultipartFile>> badParts = {
+        {{{"a\"b", "1"}}, {"file", dir.Path("good.txt"), "text/plain"}},
+        {{}, {"fi\nle", dir.Path("good.txt"), "text/plain"}},
+        {{}, {"file", quoted, "image/png"}},
+        {{}, {"file", c1, "image/png"}},
+        {{}, {"file", dir.Path("good.txt"), "text/plain\r\nX-Injected: 1"}},
+    };
+    for (const auto& part : badParts)
+        ExpectFailure(HttpPostMultipart(server.BaseUrl() + "/upload", part.first, {part.second}, {}),
+                      "Invalid multipart part header: ", false);
     for (const std::string& url :
          {std::string(""), std::string("http://exa mple.com/"), std::string("http://127.0.0.1\0x/", 19)}) {
         ExpectFailure(HttpGet(url, {}), "Invalid URL: " + url);
