@@ -10,6 +10,7 @@
 #include "core/HttpClient.hpp"
 #include "engine/AnthropicProvider.hpp"
 #include "engine/OpenAIProvider.hpp"
+#include "engine/RequestFit.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "engine/SystemPrompt.hpp"
 
@@ -320,8 +321,10 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
         return false;
     }
 
+    std::vector<HistoryMessage> fitted;
+    const std::vector<HistoryMessage>& messages = FitToRequest(history.Messages(), service.kind, fitted);
     const std::string body = DumpRequest(provider.RenderRequest(
-        history.Messages(), SystemPrompt(), registry->GetToolDefinitions(), service.model, kMaxOutputTokens));
+        messages, SystemPrompt(), registry->GetToolDefinitions(), service.model, kMaxOutputTokens));
 
     const Quillmere::HttpResponse response = Quillmere::HttpPost(
         service.baseUrl + provider.Path(), body, provider.Headers(service.apiKey), Quillmere::kMaxModelReplyBytes);
