@@ -159,39 +159,17 @@ struct Decoded {
 
 int HexDigit(char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; }
 
-// The code point of digits (hex or decimal), or -1.
-long CodePoint(const std::string& digits, int base)
+// The character digits (hex or decimal) stand for, lower-cased, or -1. Keys are ASCII: escapes
+// of other characters are left as they are.
+int AsciiCharacter(const std::string& digits, int base)
 {
     if (digits.empty() || digits.size() > 6) return -1;
     long value = 0;
     for (char c : digits) {
         const int digit = base == 16 ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
-        if (digit < 0) return -1;
-        value = value * base + digit;
+        if (digit < 0 || (value = value * base + digit) >= 0x80) return -1;
     }
-    return value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF) ? value : -1;
-}
-
-std::string Utf8(long code)
-{
-    if (code >= 'A' && code <= 'Z') code += 'a' - 'A';
-    std::string out;
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-    return out;
+    return value >= 'A' && value <= 'Z' ? static_cast<int>(value + 'a' - 'A') : static_cast<int>(value);
 }
 
 // The bytes of the escape or character reference at lower[at] in out, and its length; 0 when
@@ -208,9 +186,9 @@ std::size_t ReadEscape(const std::string& lower, std::size_t at, std::string& ou
         case '\\':
         case '"': out.assign(1, next); return 2;
         case 'u': {
-            const long code = at + 6 <= lower.size() ? CodePoint(lower.substr(at + 2, 4), 16) : -1;
-            if (code < 0) return 0;
-            out = Utf8(code);
+            const int character = at + 6 <= lower.size() ? AsciiCharacter(lower.substr(at + 2, 4), 16) : -1;
+            if (character < 0) return 0;
+            out.assign(1, static_cast<char>(character));
             return 6;
         }
         default: return 0;
@@ -221,16 +199,16 @@ std::size_t ReadEscape(const std::string& lower, std::size_t at, std::string& ou
     const std::size_t semicolon = lower.substr(at, 12).find(';') + at;
     if (semicolon < at + 3 || semicolon > at + 11) return 0;
     const std::string name = lower.substr(at + 1, semicolon - at - 1);
-    const long code = name.rfind("#x", 0) == 0  ? CodePoint(name.substr(2), 16)
-                      : name.rfind('#', 0) == 0 ? CodePoint(name.substr(1), 10)
-                      : name == "amp"           ? '&'
-                      : name == "lt"            ? '<'
-                      : name == "gt"            ? '>'
-                      : name == "quot"          ? '"'
-                      : name == "apos"          ? '\''
-                                                : -1;
-    if (code < 0) return 0;
-    out = Utf8(code);
+    const int character = name.rfind("#x", 0) == 0  ? AsciiCharacter(name.substr(2), 16)
+                          : name.rfind('#', 0) == 0 ? AsciiCharacter(name.substr(1), 10)
+                          : name == "amp"           ? '&'
+                          : name == "lt"            ? '<'
+                          : name == "gt"            ? '>'
+                          : name == "quot"          ? '"'
+                          : name == "apos"          ? '\''
+                                                    : -1;
+    if (character < 0) return 0;
+    out.assign(1, static_cast<char>(character));
     return semicolon - at + 1;
 }
 

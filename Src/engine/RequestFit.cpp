@@ -38,17 +38,17 @@ std::string LeftOutNote(const ContentBlock& block, int number)
 const std::vector<HistoryMessage>& FitToRequest(const std::vector<HistoryMessage>& history, ProviderKind kind,
                                                 std::vector<HistoryMessage>& fitted)
 {
-    std::size_t total = 0, answered = history.size();  // the last message with an attachment sent
+    std::size_t total = 0, newest = history.size();  // the newest message with an attachment sent
     for (std::size_t i = 0; i < history.size(); ++i)
         for (const ContentBlock& block : history[i].blocks) {
             total += RequestBytes(block);
-            if (SentToModel(block)) answered = i;
+            if (SentToModel(block)) newest = i;
         }
     const std::size_t budget = RequestBudget(kind);
     if (total <= budget) return history;
 
     fitted = history;
-    for (std::size_t i = 0; i < answered && total > budget; ++i) {
+    for (std::size_t i = 0; i < newest && total > budget; ++i) {
         int number = 0;
         for (ContentBlock& block : fitted[i].blocks) {
             if (block.kind != BlockKind::Image && block.kind != BlockKind::Document) continue;
