@@ -38,6 +38,7 @@ TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
         {"%72%65%67%69%73%74%65%72%65%64%2D%70%72%6F%78%79%2D%74%6F%6B%65%6E%2D%34%32.", "[redacted]."},
         {"b64 cmVnaXN0ZXJlZC1wcm94eS10b2tlbi00Mg==", "b64 [redacted]g=="},
         {"Basic dXNlcjpyZWdpc3RlcmVkLXByb3h5LXRva2VuLTQy", "Basic dXNlcjp[redacted]"},
+        {"Basic YWI6cmVnaXN0ZXJlZC1wcm94eS10b2tlbi00Mg==", "Basic YWI6[redacted]g=="},   // "ab:"
         {"Basic Ym9iOnJlZ2lzdGVyZWQtcHJveHktdG9rZW4tNDI=", "Basic Ym9iOn[redacted]I="},  // "bob:": offset 1
         {"url-safe YW5vbi9rZXk-PndpdGgvc2xhc2hlcz8_", "url-safe [redacted]"},
         {R"(escaped "YW5vbi9rZXk+PndpdGgvc2xhc2hlcz8\/")", R"(escaped "[redacted]")"},
