@@ -50,8 +50,7 @@ long TimeoutMs(long defaultMs)
     return overrideMs > 0 ? overrideMs : defaultMs;
 }
 
-// The request's own deadline cut to what is left of its tool call's, rounded up so that a
-// request that times out always leaves the call with nothing left; 0 when nothing is left.
+// The request's own deadline cut to what is left of its tool call's; 0 when nothing is left.
 long DeadlineWithinCallMs(long timeoutMs)
 {
     return static_cast<long>(std::min<long long>(timeoutMs, HttpCallTimeLeft().count()));
@@ -241,6 +240,7 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
     if (AbortRequested(tAbortFlag)) {
         return Failure(kCancelledText);
     }
+    const long ownTimeoutMs = timeoutMs;
     timeoutMs = DeadlineWithinCallMs(timeoutMs);
     if (timeoutMs == 0) {
         HttpResponse outOfTime = Failure(kOutOfTimeText);
@@ -296,6 +296,9 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
         }
         failure.requestSent = requestBytes > 0;
         failure.timedOut = failure.error == kTimedOutText;
+        // libcurl may give up a moment early: a request that ran into its call's deadline has
+        // used the call's time, so the call's next request is not sent.
+        if (failure.timedOut && timeoutMs < ownTimeoutMs) tCallDeadline = std::min(tCallDeadline, Clock::now());
         return failure;
     }
 
