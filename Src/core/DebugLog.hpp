@@ -11,8 +11,11 @@
 void DebugLog(const std::string& message);
 
 // Registers a secret (an API key, an access token) that is never written, in any case and
-// also as a server may echo it: base64-encoded (from 12 bytes on), percent-encoded or
-// JSON-escaped. Texts shorter than four bytes are ignored.
+// also as a server may echo it: percent-encoded or JSON-escaped and, from 12 bytes on, also
+// written with any JSON escapes (\u0041) or HTML character references, and as base64 or hex
+// (with or without ' ', ':' or '-' between bytes), either also wrapped in lines. Its spellings
+// are worked out here, once.
+// Texts shorter than four bytes are ignored.
 void DebugLogRedact(const std::string& secret);
 
 // text with the same secrets replaced by "[redacted]", line breaks kept: for every text from

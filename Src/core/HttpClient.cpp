@@ -10,6 +10,7 @@
 #include <curl/curl.h>
 
 #include "core/FileText.hpp"
+#include "core/HeaderText.hpp"
 
 namespace Quillmere {
 
@@ -19,6 +20,8 @@ using HeaderPairs = std::vector<std::pair<std::string, std::string>>;
 
 constexpr long kGetTimeoutMs = 30000;
 constexpr long kPostTimeoutMs = 120000;
+// A tool call may take as long as its longest single request.
+constexpr long kCallTimeoutMs = kPostTimeoutMs;
 const char* const kTimedOutText = "The request timed out.";
 const char* const kCancelledText = "The request was cancelled.";
 const char* const kOutOfTimeText = "The request was not sent: the tool call had used all its time.";
@@ -33,6 +36,7 @@ thread_local const std::atomic<bool>* tAbortFlag = nullptr;
 std::atomic<bool> gAbortAll{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the quit flag is set while a request runs");
 std::atomic<long> gTimeoutOverrideMs{0};
+std::atomic<long> gCallTimeoutOverrideMs{0};
 
 void EnsureCurlInitialised()
 {
@@ -46,13 +50,10 @@ long TimeoutMs(long defaultMs)
     return overrideMs > 0 ? overrideMs : defaultMs;
 }
 
-// The request's own deadline cut to what is left of its tool call's, rounded up so that a
-// request that times out always leaves the call with nothing left; 0 when nothing is left.
+// The request's own deadline cut to what is left of its tool call's; 0 when nothing is left.
 long DeadlineWithinCallMs(long timeoutMs)
 {
-    if (tCallDeadline == Clock::time_point::max()) return timeoutMs;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(tCallDeadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<long>(std::min<long long>(timeoutMs, left));
+    return static_cast<long>(std::min<long long>(timeoutMs, HttpCallTimeLeft().count()));
 }
 
 bool AbortRequested(const std::atomic<bool>* flag) { return gAbortAll.load() || (flag != nullptr && flag->load()); }
@@ -239,6 +240,7 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
     if (AbortRequested(tAbortFlag)) {
         return Failure(kCancelledText);
     }
+    const long ownTimeoutMs = timeoutMs;
     timeoutMs = DeadlineWithinCallMs(timeoutMs);
     if (timeoutMs == 0) {
         HttpResponse outOfTime = Failure(kOutOfTimeText);
@@ -294,6 +296,9 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
         }
         failure.requestSent = requestBytes > 0;
         failure.timedOut = failure.error == kTimedOutText;
+        // libcurl may give up a moment early: a request that ran into its call's deadline has
+        // used the call's time, so the call's next request is not sent.
+        if (failure.timedOut && timeoutMs < ownTimeoutMs) tCallDeadline = std::min(tCallDeadline, Clock::now());
         return failure;
     }
 
@@ -358,6 +363,16 @@ HttpResponse HttpPostMultipart(const std::string& url, const std::map<std::strin
     if (!IsValidUrl(url)) {
         return Failure("Invalid URL: " + url);
     }
+    // Names and media types go into part headers: checked as the engine checks an attachment's.
+    for (const auto& field : fields)
+        if (!IsQuotableHeaderText(field.first))
+            return Failure("Invalid multipart part header: " + Printable(field.first));
+    for (const MultipartFile& file : files) {
+        for (const std::string& label : {file.fieldName, LastPathComponent(file.filePath)})
+            if (!IsQuotableHeaderText(label)) return Failure("Invalid multipart part header: " + Printable(label));
+        if (HasControlCharacter(file.contentType))
+            return Failure("Invalid multipart part header: " + Printable(file.contentType));
+    }
     const std::string boundary = "----Quillmere" + std::to_string(RandomBoundaryNumber());
     std::string body;
     for (const auto& field : fields) {
@@ -390,7 +405,9 @@ HttpAbortScope::~HttpAbortScope() { tAbortFlag = previous_; }
 
 HttpCallDeadline::HttpCallDeadline() : previous_(tCallDeadline)
 {
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(TimeoutMs(kPostTimeoutMs));
+    const long callOverrideMs = gCallTimeoutOverrideMs.load();
+    const long lengthMs = callOverrideMs > 0 ? callOverrideMs : TimeoutMs(kCallTimeoutMs);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(lengthMs);
     tCallDeadline = std::min(previous_, end);
 }
 
@@ -405,9 +422,21 @@ void AbortAllHttpRequests(bool abort) { gAbortAll.store(abort); }
 
 bool AllHttpRequestsAborted() { return gAbortAll.load(); }
 
+std::chrono::milliseconds HttpCallTimeLeft()
+{
+    if (tCallDeadline == Clock::time_point::max()) return std::chrono::milliseconds::max();
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::ceil<std::chrono::milliseconds>(tCallDeadline - Clock::now()));
+}
+
 void SetHttpTimeoutOverrideForTesting(long milliseconds)
 {
     gTimeoutOverrideMs.store(milliseconds > 0 ? milliseconds : 0);
+}
+
+void SetHttpCallDeadlineOverrideForTesting(long milliseconds)
+{
+    gCallTimeoutOverrideMs.store(milliseconds > 0 ? milliseconds : 0);
 }
 
 }  // namespace Quillmere

@@ -36,7 +36,8 @@ constexpr std::size_t kMaxModuleReplyBytes = 64u << 20;  // a module file from t
 //
 // Only the caller's headers are sent (in key order) besides Host and Content-Length; the
 // transport adds no Accept, Expect or Content-Type of its own. Only http and https are
-// spoken. A header whose name or value holds CR or LF fails the call before anything is sent.
+// spoken. A header whose name or value holds CR or LF fails the call before anything is sent,
+// and so does a multipart field name, file name or media type that core/HeaderText.hpp refuses.
 //
 // Redirects are never followed (they would carry the keys and the body to whatever host the
 // reply names): a 3xx reply with a Location keeps its status, loses its body, and its error
@@ -102,9 +103,16 @@ void AbortAllHttpRequests(bool abort);
 // True while AbortAllHttpRequests is set: a request that failed then was cancelled by it.
 bool AllHttpRequestsAborted();
 
+// What is left of the calling thread's tool call (HttpCallDeadline), never below zero;
+// milliseconds::max() outside any.
+std::chrono::milliseconds HttpCallTimeLeft();
+
 // For tests: replaces both deadlines, and the length of a tool call's, with this many
 // milliseconds (0 restores the defaults), so that a stalling server can be tested quickly.
 // Process-wide.
 void SetHttpTimeoutOverrideForTesting(long milliseconds);
+// For tests: the length of a tool call's deadline alone, so that a request's own deadline and
+// its call's can differ (0: as the override above, or the default).
+void SetHttpCallDeadlineOverrideForTesting(long milliseconds);
 
 }  // namespace Quillmere

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "core/HttpClient.hpp"
+
 // Bytes of an error body quoted in a result.
 constexpr std::size_t kMaxQuotedBytes = 300;
 // The cap of one tool result: bytes of the result's JSON as the model receives it, its text
@@ -22,6 +24,11 @@ std::string CutText(const std::string& text, std::size_t maxBytes);
 
 // An outside text quoted in a result: secrets redacted, cut to kMaxQuotedBytes.
 std::string QuoteOutsideText(const std::string& text);
+
+// Why a request failed, quoted as QuoteOutsideText does: the transport's error, else the
+// reply's body; of a JSON body only its message (error.message, message, or error as text),
+// so that what else the server echoes (our request, its headers) stays out.
+std::string QuoteFailure(const Quillmere::HttpResponse& response);
 
 // Bytes text takes as the content of a JSON string: quotes, backslashes and control
 // characters escaped, and each byte that is not valid UTF-8 counted as the three bytes of the

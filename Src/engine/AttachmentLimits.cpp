@@ -9,6 +9,8 @@ namespace {
 
 constexpr std::size_t kMB = 1024 * 1024;
 
+}  // namespace
+
 std::string Megabytes(std::size_t bytes)
 {
     char digits[32];
@@ -19,15 +21,21 @@ std::string Megabytes(std::size_t bytes)
     return text + " MB";
 }
 
-}  // namespace
+bool SentToModel(const ContentBlock& block)
+{
+    return block.kind == BlockKind::Document ||
+           (block.kind == BlockKind::Image && ProviderCommon::IsImageTypeModelsRead(block.mediaType));
+}
 
 AttachmentLimits LimitsFor(ProviderKind kind)
 {
-    // Anthropic counts an image's base64 text against its 5 MB, which a 3.75 MB file fills;
-    // a PDF must leave room in a request of at most 32 MB.
-    if (kind == ProviderKind::Anthropic) return {5 * kMB * 3 / 4, 24 * kMB};
-    return {20 * kMB, 24 * kMB};
+    // Anthropic counts an image's base64 text against its 5 MB, which a 3.75 MB file fills, and
+    // takes requests of at most 32 MB; OpenAI takes at most 32 MB of files in one request.
+    if (kind == ProviderKind::Anthropic) return {5 * kMB * 3 / 4, 24 * kMB, 32 * kMB};
+    return {20 * kMB, 24 * kMB, 32 * kMB};
 }
+
+std::size_t RequestBudget(ProviderKind kind) { return LimitsFor(kind).requestBytes - kRequestReserveBytes; }
 
 std::size_t DecodedSize(const std::string& base64)
 {
@@ -54,5 +62,19 @@ std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, Provide
         if (unread) return what + "images the model does not read may be at most " + Megabytes(limit);
         return what + service + " takes " + (image ? "images" : "PDF files") + " of at most " + Megabytes(limit);
     }
+    std::size_t all = 0, sent = 0;
+    for (const ContentBlock& block : blocks) {
+        if (block.kind != BlockKind::Image && block.kind != BlockKind::Document) continue;
+        all += DecodedSize(block.Data());
+        if (SentToModel(block)) sent += DecodedSize(block.Data());
+    }
+    if (all > kMaxMessageAttachmentBytes)
+        return "the attachments come to " + Megabytes(all) + "; one message may attach at most " +
+               Megabytes(kMaxMessageAttachmentBytes);
+    // Sent as base64, which takes four bytes for every three.
+    const std::size_t readable = RequestBudget(kind) / 4 * 3;
+    if (sent > readable)
+        return "the attachments the model reads come to " + Megabytes(sent) + "; " + service + " reads at most " +
+               Megabytes(readable) + " of them in one message";
     return "";
 }

@@ -15,6 +15,7 @@
 struct AttachmentLimits {
     std::size_t imageBytes;     // one image file the model reads (PNG, JPEG, GIF, WebP)
     std::size_t documentBytes;  // one PDF
+    std::size_t requestBytes;   // one whole request, as sent
 };
 
 AttachmentLimits LimitsFor(ProviderKind kind);
@@ -23,10 +24,29 @@ AttachmentLimits LimitsFor(ProviderKind kind);
 // for the tools and in the history, so it is bounded all the same.
 constexpr std::size_t kMaxUnreadImageBytes = 24 * 1024 * 1024;
 
+// Every attachment of one message together, read by the model or not: what one message may
+// add to the memory the conversation holds and to its history file.
+constexpr std::size_t kMaxMessageAttachmentBytes = 32 * 1024 * 1024;
+
+// Room in a request for what is not the conversation: the system prompt, the tool catalogue
+// and the request's own framing.
+constexpr std::size_t kRequestReserveBytes = 2 * 1024 * 1024;
+
+// The bytes of the conversation one request of the service may carry.
+std::size_t RequestBudget(ProviderKind kind);
+
 // The size of the file that base64 text encodes.
 std::size_t DecodedSize(const std::string& base64);
 
-// Empty when every attachment of blocks fits the service; otherwise why the first one that
-// does not is refused, e.g. "attachment 2 (image) is 7.2 MB; Anthropic takes images of at
-// most 3.75 MB". Images the model cannot read are not sent to it and take kMaxUnreadImageBytes.
+// A size as the messages give it: "3.75 MB" (MB of 1,048,576 bytes).
+std::string Megabytes(std::size_t bytes);
+
+// Whether the model is sent block's data (an image it reads, a document), not a note.
+bool SentToModel(const ContentBlock& block);
+
+// Empty when the attachments of one message fit the service; otherwise why the message is
+// refused: the first attachment too large on its own, e.g. "attachment 2 (image) is 7.2 MB;
+// Anthropic takes images of at most 3.75 MB" (images the model cannot read are not sent to it
+// and take kMaxUnreadImageBytes), or all of them together past kMaxMessageAttachmentBytes, or
+// those the model reads past what one request of the service carries.
 std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, ProviderKind kind, const std::string& service);

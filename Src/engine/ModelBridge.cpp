@@ -11,6 +11,7 @@
 #include "core/HttpClient.hpp"
 #include "engine/AnthropicProvider.hpp"
 #include "engine/OpenAIProvider.hpp"
+#include "engine/RequestFit.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "engine/SystemPrompt.hpp"
 #include "engine/ToolCallIds.hpp"
@@ -327,8 +328,10 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     const std::string name =
         service.viaProxy ? provider.DisplayName() + " through the chat proxy" : provider.DisplayName();
 
+    std::vector<HistoryMessage> fitted;
+    const std::vector<HistoryMessage>& messages = FitToRequest(history.Messages(), service.kind, fitted);
     const std::string body = CompactJson(provider.RenderRequest(
-        history.Messages(), SystemPrompt(), registry->GetToolDefinitions(), service.model, kMaxOutputTokens));
+        messages, SystemPrompt(), registry->GetToolDefinitions(), service.model, kMaxOutputTokens));
 
     Quillmere::HttpResponse response;
     if (!PostRequest(service, provider, body, response) || TurnAbandoned()) {

@@ -3,19 +3,9 @@
 
 #include <utility>
 
-namespace {
+#include "core/HeaderText.hpp"
 
-// Line breaks and the other control characters (C0, DEL, C1): in an upload's part header they
-// would start a header of their own.
-bool HasControlCharacter(const std::string& text)
-{
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (c < 0x20 || c == 0x7F || (c == 0xC2 && next >= 0x80 && next <= 0x9F)) return true;
-    }
-    return false;
-}
+namespace {
 
 // Why an attachment's label (its file name, its media type) cannot be used, or "".
 std::string LabelProblem(const nlohmann::json& holder, const char* key, const std::string& what)

@@ -6,16 +6,15 @@
 #include <unistd.h>
 
 #include "core/FileText.hpp"
+#include "core/HeaderText.hpp"
 
 namespace Quillmere {
 
 UploadFile::UploadFile(const std::string& name, const std::string& bytes)
 {
     if (name.empty() || name == "." || name == "..") return;
-    // A slash would name another folder; a quote or a control character would end the part
-    // header's filename="..." early or start a header of its own.
-    for (const char c : name)
-        if (c == '/' || c == '"' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return;
+    // A slash would name another folder; the name goes into the upload's part header.
+    if (name.find('/') != std::string::npos || !IsQuotableHeaderText(name)) return;
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/quillmere_upload_XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());

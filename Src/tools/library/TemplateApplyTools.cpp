@@ -55,8 +55,7 @@ ToolResult ListTemplates(const json&)
         listing = ParseOutsideJson(response.body);
         if (listing.is_discarded()) error = "Failed to parse Supabase list response";
     } else {
-        error = "Supabase list failed (" + std::to_string(response.statusCode) +
-                "): " + QuoteOutsideText(response.error.empty() ? response.body : response.error);
+        error = "Supabase list failed (" + std::to_string(response.statusCode) + "): " + QuoteFailure(response);
     }
     if (!error.empty() || !listing.is_array())
         return DataResult({{"error", error.empty() ? "Unexpected response" : error}, {"templates", json::array()}});

@@ -54,7 +54,7 @@ bool Succeeded(int status) { return status >= 200 && status <= 299; }
 std::string UploadFailure(const std::string& object, const Quillmere::HttpResponse& response)
 {
     return "Supabase upload " + object + " failed (" + std::to_string(response.statusCode) +
-           "): " + QuoteOutsideText(response.error.empty() ? response.body : response.error);
+           "): " + QuoteFailure(response);
 }
 
 // A module left by an earlier capture under the same name must not pass for this capture's

@@ -7,6 +7,14 @@ json Block(const std::string& type, const std::string& mediaType, const std::str
     return {{"type", type}, {"source", {{"type", "base64"}, {"media_type", mediaType}, {"data", data}}}};
 }
 
+// Base64 text of a file of decodedBytes bytes.
+std::string DataOfSize(std::size_t decodedBytes, char fill = 'A')
+{
+    return std::string((decodedBytes + 2) / 3 * 4, fill);
+}
+
+constexpr std::size_t kMiB = 1024 * 1024;
+
 }  // namespace
 
 TEST_F(EngineTest, AttachmentsServeOneMessageAndARefusedMessageIsNotKept)
@@ -76,11 +84,20 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
         {json::array(
              {{{"type", "image"}, {"name", "plan\n.png"}, {"source", Block("", "image/png", "QQ==")["source"]}}}),
          "block 1 (image) has a file name holding a control character"},
+        {json::array({{{"type", "image"},
+                       {"name", "plan\xC2\x85.png"},  // U+0085, a C1 control character
+                       {"source", Block("", "image/png", "QQ==")["source"]}}}),
+         "block 1 (image) has a file name holding a control character"},
         {json::array(
              {Block("image", "image/tiff", "SUkqAA=="), Block("image", "image/png", std::string(5300000, 'A'))}),
          "attachment 2 (image) is 3.79 MB; Anthropic takes images of at most 3.75 MB"},
         {json::array({Block("image", "image/tiff", std::string(34000000, 'A'))}),
          "attachment 1 (image) is 24.32 MB; images the model does not read may be at most 24 MB"},
+        {json::array({Block("image", "image/tiff", DataOfSize(17 * kMiB)),
+                      Block("image", "image/tiff", DataOfSize(17 * kMiB))}),
+         "the attachments come to 34 MB; one message may attach at most 32 MB"},
+        {json::array({Block("document", "application/pdf", DataOfSize(23 * kMiB))}),
+         "the attachments the model reads come to 23 MB; Anthropic reads at most 22.5 MB of them in one message"},
     };
     // Refused before it leaves, the message stays the caller's: it is told so, and nothing is
     // given back that it would then hold twice.
@@ -94,4 +111,52 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
     EXPECT_EQ(givenBack, 0u);
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_FALSE(bridge->IsBusy());
+}
+
+// Eight messages with a 3.5 MB picture each: every request stays within the service's 32 MB,
+// the oldest pictures are named in a note instead of sent, the newest go whole, and the
+// history keeps them all.
+TEST_F(EngineTest, OldestAttachmentsAreLeftOutOfARequestThatWouldPassTheServicesLimit)
+{
+    const struct {
+        const char* model;
+        json (*reply)(const std::string&, const std::vector<Call>&);
+    } rows[] = {{"claude-test-model", AnthropicReply}, {"gpt-4o", OpenAIReply}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.model);
+        bridge->SetModel(row.model);
+        std::vector<HistoryMessage> earlier;  // seven pictures, 'A' to 'G'
+        for (char fill = 'A'; fill < 'H'; ++fill) {
+            earlier.push_back({Role::User,
+                               {ContentBlock::Text("look"),
+                                ContentBlock::Image("image/png", DataOfSize(3 * kMiB + kMiB / 2, fill))}});
+            earlier.push_back({Role::Assistant, {ContentBlock::Text("seen")}});
+        }
+        bridge->RestoreHistory(earlier);
+        std::size_t keptImages = 0;
+        bridge->SetHistoryCallback([&](const std::vector<HistoryMessage>& history) {
+            keptImages = 0;
+            for (const HistoryMessage& message : history)
+                for (const ContentBlock& block : message.blocks) keptImages += block.kind == BlockKind::Image;
+        });
+        server.Script(row.reply("Seen all.", {}));
+        const int target = turnsEnded + 1;
+        bridge->SendMessageWithAttachments(
+            json::array({{{"type", "text"}, {"text", "and this"}},
+                         Block("image", "image/png", DataOfSize(3 * kMiB + kMiB / 2, 'H'))}));
+        ASSERT_TRUE(WaitForTurns(target));
+
+        const std::string sent = server.Requests().back().raw;
+        EXPECT_LE(sent.size(), 32 * kMiB);
+        std::string carried;
+        for (char fill = 'A'; fill <= 'H'; ++fill)
+            carried += sent.find(std::string(1000, fill)) != std::string::npos ? fill : '-';
+        EXPECT_EQ(carried, "--CDEFGH");
+        const std::string note = "[Attachment 1 of this message (image, image/png, 3.5 MB) is left out of this request";
+        std::size_t notes = 0;
+        for (std::size_t at = sent.find(note); at != std::string::npos; at = sent.find(note, at + 1)) ++notes;
+        EXPECT_EQ(notes, 2u);
+        EXPECT_EQ(keptImages, 8u);
+        bridge->ClearHistory();
+    }
 }

@@ -41,8 +41,24 @@ TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
         {"%72%65%67%69%73%74%65%72%65%64%2D%70%72%6F%78%79%2D%74%6F%6B%65%6E%2D%34%32.", "[redacted]."},
         {"b64 cmVnaXN0ZXJlZC1wcm94eS10b2tlbi00Mg==", "b64 [redacted]g=="},
         {"Basic dXNlcjpyZWdpc3RlcmVkLXByb3h5LXRva2VuLTQy", "Basic dXNlcjp[redacted]"},
+        {"Basic YWI6cmVnaXN0ZXJlZC1wcm94eS10b2tlbi00Mg==", "Basic YWI6[redacted]g=="},   // "ab:"
+        {"Basic Ym9iOnJlZ2lzdGVyZWQtcHJveHktdG9rZW4tNDI=", "Basic Ym9iOn[redacted]I="},  // "bob:": offset 1
         {"url-safe YW5vbi9rZXk-PndpdGgvc2xhc2hlcz8_", "url-safe [redacted]"},
         {R"(escaped "YW5vbi9rZXk+PndpdGgvc2xhc2hlcz8\/")", R"(escaped "[redacted]")"},
+        // Hex in either case, with or without separators, also wrapped in lines.
+        {"hex 72:65:67:69:73:74:65:72:65:64:2D:70:72:6F:78:79:2D:74:6F:6B:65:6E:2D:34:32.", "hex [redacted]."},
+        {"hex 726567697374657265642D70726f78792d746f6b656e2d3432", "hex [redacted]"},
+        {"hex 72 65 67 69 73 74 65 72 65 64 2d 70 72 6f 78 79\n2d 74 6f 6b 65 6e 2d 34 32 end", "hex [redacted] end"},
+        {"hex 72-65-67-69-73-74-65-72-65-64-2d-70-72-6f-78-79-2d-74-6f-6b-65-6e-2d-34-32", "hex [redacted]"},
+        // Base64 wrapped in lines, written or JSON-escaped.
+        {"b64 cmVnaXN0ZXJl\r\nZC1wcm94eS10b2tlbi00Mg==", "b64 [redacted]g=="},
+        {R"(b64 "cmVnaXN0ZXJlZC1w\ncm94eS10b2tlbi00Mg==")", R"(b64 "[redacted]g==")"},
+        // JSON \u escapes and HTML character references, read.
+        {R"({"k":"\u0072\u0065gistered-proxy-token\u002D42"})", R"({"k":"[redacted]"})"},
+        {"<p>&#114;egistered&#x2D;proxy-token&#45;42</p> <p>anon/key&gt;&GT;with/slashes?&#63;</p>",
+         "<p>[redacted]</p> <p>[redacted]</p>"},
+        // Ordinary escapes and references stay as they are.
+        {R"(a &amp; b \u0041 \/ &#10; &bogus; \uZZZZ)", R"(a &amp; b \u0041 \/ &#10; &bogus; \uZZZZ)"},
     };
     for (const auto& c : cases) DebugLog(c.first);
     std::vector<std::thread> writers;  // lines from threads writing at once stay whole

@@ -152,6 +152,20 @@ TEST(HttpClientTest, BadRequestsFailBeforeAnythingIsSent)
                                         {{"file", dir.Path("good.txt"), "text/plain"}, {"file2", bad, "image/png"}},
                                         {}),
                       "Cannot read file: " + bad);
+    // What goes into a part header is refused as the engine refuses an attachment's name.
+    const std::string quoted = dir.Path("pl\"an.png"), c1 = dir.Path("plan\xC2\x85.png");
+    TempFolder::Write(quoted, "content");
+    TempFolder::Write(c1, "content");
+    const std::vector<std::pair<std::map<std::string, std::string>, MultipartFile>> badParts = {
+        {{{"a\"b", "1"}}, {"file", dir.Path("good.txt"), "text/plain"}},
+        {{}, {"fi\nle", dir.Path("good.txt"), "text/plain"}},
+        {{}, {"file", quoted, "image/png"}},
+        {{}, {"file", c1, "image/png"}},
+        {{}, {"file", dir.Path("good.txt"), "text/plain\r\nX-Injected: 1"}},
+    };
+    for (const auto& part : badParts)
+        ExpectFailure(HttpPostMultipart(server.BaseUrl() + "/upload", part.first, {part.second}, {}),
+                      "Invalid multipart part header: ", false);
     for (const std::string& url :
          {std::string(""), std::string("http://exa mple.com/"), std::string("http://127.0.0.1\0x/", 19)}) {
         ExpectFailure(HttpGet(url, {}), "Invalid URL: " + url);
@@ -190,6 +204,43 @@ TEST(HttpClientTest, RefusedAndStalledConnectionsFailWithAReadableError)
     SetHttpTimeoutOverrideForTesting(0);
     EXPECT_EQ(server.Requests().size(), 2u);
     EXPECT_TRUE(HttpGet(server.BaseUrl() + "/ok", {}).requestSent);
+}
+
+// Inside a tool call a request ends by the smaller of its own deadline and what is left of the
+// call's: an answer that takes 1.5 s arrives only when both outlast it, and once the call has
+// used its time the next request is not sent. A call lasts 120 s.
+TEST(HttpClientTest, ARequestInAToolCallEndsByTheSmallerOfItsOwnDeadlineAndTheCallsRest)
+{
+    FakeProductService server;
+    FakeProductService::Reply late{200, "late", "text/plain"};
+    late.delay = std::chrono::milliseconds(1500);
+    server.Script("GET /late", late);
+    Answer(server, "GET /ok", "/ok");
+    const std::string timedOut = "The request timed out.";
+    const struct {
+        const char* name;
+        long requestMs, callMs;
+        std::string lateError, nextError;
+    } rows[] = {
+        {"both outlast the answer", 20000, 20000, "", ""},
+        {"the request's own deadline is the smaller", 300, 20000, timedOut, ""},
+        {"what is left of the call is the smaller", 20000, 300, timedOut,
+         "The request was not sent: the tool call had used all its time."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetHttpTimeoutOverrideForTesting(row.requestMs);
+        SetHttpCallDeadlineOverrideForTesting(row.callMs);
+        const HttpCallDeadline call;
+        EXPECT_EQ(HttpGet(server.BaseUrl() + "/late", {}).error, row.lateError);
+        EXPECT_EQ(HttpGet(server.BaseUrl() + "/ok", {}).error, row.nextError);
+    }
+    SetHttpTimeoutOverrideForTesting(0);
+    SetHttpCallDeadlineOverrideForTesting(0);
+    EXPECT_EQ(HttpCallTimeLeft(), std::chrono::milliseconds::max());
+    const HttpCallDeadline call;
+    EXPECT_GT(HttpCallTimeLeft(), std::chrono::seconds(119));
+    EXPECT_LE(HttpCallTimeLeft(), std::chrono::seconds(120));
 }
 
 TEST(HttpClientTest, AbortFlagCancelsRunningAndNewRequestsOnItsThreadOnly)

@@ -2,6 +2,8 @@
 // read; the conversation answers every open tool call once; the warnings about the services
 // never show a key and cut a long service text without breaking a UTF-8 character.
 #include "QuillmereTest.hpp"
+#include "core/DebugLog.hpp"
+#include "core/OutsideText.hpp"
 #include "engine/AnthropicProvider.hpp"
 #include "engine/ModelBridge.hpp"
 #include "engine/OpenAIProvider.hpp"
@@ -159,6 +161,17 @@ TEST_F(Providers, ServiceTextLosesTheKeyStaysShortAndWarningsSayWhatToDo)
     const std::string euro = "\xE2\x82\xAC";  // three bytes
     const std::string mark = kWarningMark;
     const std::string body = R"({"error":{"message":"slow down, )" + kKey + R"("}})";
+    DebugLogRedact(kKey);  // as the engine registers its keys
+    const auto failure = [](int status, const std::string& body) {
+        Quillmere::HttpResponse response;
+        response.statusCode = status;
+        response.body = body;
+        return response;
+    };
+    const auto echo = [&](const std::string& spelled) {
+        return HttpFailureWarning("OpenAI", 400, R"({"error":{"message":"bad key )" + spelled + R"("}})", kKey);
+    };
+    const std::string badKey = mark + "OpenAI request failed (HTTP 400): bad key [redacted]";
     struct Case {
         const char* name;
         std::string shown, expected;
@@ -182,6 +195,19 @@ TEST_F(Providers, ServiceTextLosesTheKeyStaysShortAndWarningsSayWhatToDo)
          mark + "Could not reach OpenAI: refused for [key]"},
         {"proxy refusing the account", ProxyRefusedWarning("OpenAI through the chat proxy", body, kKey),
          mark + "OpenAI through the chat proxy refused the request for your account (HTTP 403): slow down, [key]"},
+        // The key as a server may spell it when it echoes it.
+        {"hex", echo("73:6B:2D:74:65:73:74:2D:30:31:32:33:34:35:36:37:38:39:61:62:63:64:65:66"), badKey},
+        {"base64 wrapped in lines", echo(R"(c2stdGVzdC0wMTIz\r\nNDU2Nzg5YWJjZGVm)"), badKey},
+        {"HTML character references", echo("&#115;&#107;&#45;&#116;est-0123456789abcdef"), badKey},
+        // Of a JSON error body only its message is quoted.
+        {"storage error message",
+         QuoteFailure(failure(400, R"({"statusCode":"400","error":"InvalidKey",)"
+                                   R"("message":"no such object","echo":"x"})")),
+         "no such object"},
+        {"model error message", QuoteFailure(failure(400, R"({"error":{"message":"too long","type":"x"}})")),
+         "too long"},
+        {"error text", QuoteFailure(failure(404, R"({"error":"not_found"})")), "not_found"},
+        {"body not JSON", QuoteFailure(failure(502, "<html>bad gateway</html>")), "<html>bad gateway</html>"},
     };
     for (const Case& c : cases) EXPECT_EQ(c.shown, c.expected) << c.name;
 }
