@@ -62,9 +62,9 @@ async function firstBridgeCall(name) {
 function setStatus(state) {
   var dot = $('status-dot');
   var text = { ready: 'Ready', busy: 'Working…', offline: 'Not connected', connecting: 'Connecting…' }[state] || '';
-  if (state === 'ready' && !hasKeyForProvider()) {
+  if (state === 'ready' && !hasKeyForProvider() && !signedIn()) {
     state = 'nokey';
-    text = 'Add an API key in Settings';
+    text = auth.state === 'checking' ? 'Checking your sign-in…' : 'Add an API key or sign in under Settings';
   }
   dot.className = 'status-dot ' + state;
   $('status-text').textContent = text;
