@@ -15,6 +15,7 @@
 
 #include "AddOnHost.hpp"
 #include "HostTesting.hpp"
+#include "HostTestingWorkspace.hpp"
 #include "MainQueue.hpp"
 #include "PlanViewPdf.hpp"
 #include "PlanWindow.hpp"
@@ -88,6 +89,10 @@ int main(int argc, char** argv)
     HostTesting::ResetProject(HostTesting::GuidSeed::Random);
     PlanViewPdf::Install();  // 'PUBL' draws its pages through the window's plan view
     PlanWindow::Install();   // a capture of the host's window shows its plan view
+    // The shell has no browser of its own to start: the user opens what the add-on asks for.
+    HostTesting::InstallUrlOpener([](const std::string& url) {
+        std::cout << "The add-on asks to open this page in your browser:\n  " << url << "\n" << std::flush;
+    });
 
     AddOnHost::EntryPoints entryPoints;
     entryPoints.checkEnvironment = &CheckEnvironment;

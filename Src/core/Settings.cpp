@@ -83,10 +83,10 @@ bool KeepCorruptCopy(const std::string& path, std::string& error)
 
 json Settings::ToJson() const
 {
-    json out{{"provider", provider},           {"model", model},        {"anthropic_api_key", anthropicApiKey},
-             {"openai_api_key", openaiApiKey}, {"proxy_url", proxyUrl}, {"window_width", windowWidth},
-             {"window_height", windowHeight},  {"dark_mode", darkMode}, {"access_token", accessToken},
-             {"user_email", userEmail}};
+    json out{{"provider", provider},           {"model", model},         {"anthropic_api_key", anthropicApiKey},
+             {"openai_api_key", openaiApiKey}, {"proxy_url", proxyUrl},  {"window_width", windowWidth},
+             {"window_height", windowHeight},  {"dark_mode", darkMode},  {"access_token", accessToken},
+             {"refresh_token", refreshToken},  {"user_email", userEmail}};
     // Written only when set, so that a file without storage keeps none.
     if (!storageUrl.empty()) out["storage_url"] = storageUrl;
     if (!storageAnonKey.empty()) out["storage_anon_key"] = storageAnonKey;
@@ -115,6 +115,7 @@ Settings Settings::FromJson(const json& source)
         settings.darkMode = dark->get<bool>();
     }
     ReadString(source, "access_token", settings.accessToken);
+    ReadString(source, "refresh_token", settings.refreshToken);
     ReadString(source, "user_email", settings.userEmail);
     ReadString(source, "storage_url", settings.storageUrl);
     ReadString(source, "storage_anon_key", settings.storageAnonKey);

@@ -14,6 +14,8 @@ struct Settings {
     int windowWidth = 420;
     int windowHeight = 680;
     bool darkMode = false;
+    // Sign-in to the product's service: the bearer token and the account's e-mail (the token
+    // that renews the bearer token is below). Secrets like the keys.
     std::string accessToken;
     std::string userEmail;
     // Object storage of templates and typologies (the deployment's own; never in the repo).
@@ -25,6 +27,9 @@ struct Settings {
     // Base address of the product's service (plan recognition, render); empty when not set
     // here, so that QUILLMERE_SERVICE_URL decides. Written to the file only when set.
     std::string serviceUrl;
+    // Renews the access token when it has expired; kept last so that older aggregate
+    // initialisers keep their meaning.
+    std::string refreshToken;
 
     enum class LoadStatus { Loaded, Missing, Unreadable };
 

@@ -68,6 +68,13 @@ std::map<std::string, std::string> AnthropicProvider::Headers(const std::string&
     return {{"content-type", "application/json"}, {"x-api-key", apiKey}, {"anthropic-version", kApiVersion}};
 }
 
+std::map<std::string, std::string> AnthropicProvider::ProxyHeaders(const std::string& accessToken) const
+{
+    return {{"content-type", "application/json"},
+            {"Authorization", "Bearer " + accessToken},
+            {"anthropic-version", kApiVersion}};
+}
+
 json AnthropicProvider::RenderRequest(const std::vector<HistoryMessage>& history, const std::string& systemPrompt,
                                       const json& tools, const std::string& model, int maxTokens) const
 {

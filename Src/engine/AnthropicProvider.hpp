@@ -9,6 +9,7 @@ public:
     std::string DefaultBaseUrl() const override { return "https://api.anthropic.com"; }
     std::string Path() const override { return "/v1/messages"; }
     std::map<std::string, std::string> Headers(const std::string& apiKey) const override;
+    std::map<std::string, std::string> ProxyHeaders(const std::string& accessToken) const override;
     nlohmann::json RenderRequest(const std::vector<HistoryMessage>& history, const std::string& systemPrompt,
                                  const nlohmann::json& tools, const std::string& model, int maxTokens) const override;
     ModelReply ParseReply(const std::string& body) const override;

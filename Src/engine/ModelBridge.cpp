@@ -154,9 +154,24 @@ void ModelBridge::SetApiKeys(const std::string& anthropicKey, const std::string&
     services.openaiKey = openaiKey;
 }
 
-void ModelBridge::SetProxyUrl(const std::string&) {}
+void ModelBridge::SetProxyUrl(const std::string& url)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    services.proxyUrl = url;
+}
 
-void ModelBridge::SetAccessToken(const std::string& token) { DebugLogRedact(token); }
+void ModelBridge::SetAccessToken(const std::string& token)
+{
+    DebugLogRedact(token);
+    std::lock_guard<std::mutex> lock(mutex);
+    services.accessToken = token;
+}
+
+void ModelBridge::SetTokenRenewal(TokenRenewal renewal)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    tokenRenewal = std::move(renewal);
+}
 
 void ModelBridge::SetBaseUrls(const std::string& anthropicUrl, const std::string& openaiUrl)
 {
@@ -315,27 +330,33 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     }
     const ServiceChoice service = ChooseService(settings);
     const ModelProvider& provider = service.kind == ProviderKind::OpenAI ? *openai : *anthropic;
-    if (service.apiKey.empty()) {
+    if (service.apiKey.empty() && !service.viaProxy) {
         Warn(NoApiKeyWarning(provider.DisplayName()));
         return false;
     }
+    // What a service's text must never carry back, and whom to name in a warning.
+    const std::string secret = service.viaProxy ? service.accessToken : service.apiKey;
+    const std::string name =
+        service.viaProxy ? provider.DisplayName() + " through the chat proxy" : provider.DisplayName();
 
     const std::string body = DumpRequest(provider.RenderRequest(
         history.Messages(), SystemPrompt(), registry->GetToolDefinitions(), service.model, kMaxOutputTokens));
 
-    const Quillmere::HttpResponse response = Quillmere::HttpPost(
-        service.baseUrl + provider.Path(), body, provider.Headers(service.apiKey), Quillmere::kMaxModelReplyBytes);
-    if (TurnAbandoned()) {
+    Quillmere::HttpResponse response;
+    if (!PostRequest(service, provider, body, response) || TurnAbandoned()) {
         return false;  // cleared or shutting down: no message, nobody is listening
     }
     if (!response.error.empty() || response.statusCode == 0) {
-        Warn(response.timedOut && response.requestSent
-                 ? TimedOutWarning(provider.DisplayName())
-                 : UnreachableWarning(provider.DisplayName(), response.error, service.apiKey));
+        Warn(response.timedOut && response.requestSent ? TimedOutWarning(name)
+                                                       : UnreachableWarning(name, response.error, secret));
+        return false;
+    }
+    if (service.viaProxy && response.statusCode == 403) {
+        Warn(ProxyRefusedWarning(name, response.body, secret));
         return false;
     }
     if (response.statusCode < 200 || response.statusCode > 299) {
-        Warn(HttpFailureWarning(provider.DisplayName(), response.statusCode, response.body, service.apiKey));
+        Warn(HttpFailureWarning(name, response.statusCode, response.body, secret));
         return false;
     }
 
@@ -343,7 +364,7 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     try {
         reply = provider.ParseReply(response.body);
     } catch (const ReplyFormatError& e) {
-        Warn(UnexpectedReplyWarning(provider.DisplayName(), e.what(), service.apiKey));
+        Warn(UnexpectedReplyWarning(name, e.what(), secret));
         return false;
     }
     DebugLog("engine: " + UsageLogLine(provider.DisplayName(), reply.usage));
@@ -366,6 +387,49 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     ExecuteTools(reply.toolCalls);
     wantsMore = IsRunning() && !TurnAbandoned();
     return wantsMore;
+}
+
+bool ModelBridge::PostRequest(const ServiceChoice& service, const ModelProvider& provider, const std::string& body,
+                              Quillmere::HttpResponse& response)
+{
+    const std::string url = service.baseUrl + provider.Path();
+    if (!service.viaProxy) {
+        response = Quillmere::HttpPost(url, body, provider.Headers(service.apiKey), Quillmere::kMaxModelReplyBytes);
+        return true;
+    }
+    response =
+        Quillmere::HttpPost(url, body, provider.ProxyHeaders(service.accessToken), Quillmere::kMaxModelReplyBytes);
+    if (TurnAbandoned() || !response.error.empty() || response.statusCode != 401) {
+        return true;
+    }
+    // Refused: renewed once where the sign-in can be, and sent again.
+    TokenRenewal renewal;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        renewal = tokenRenewal;
+    }
+    const std::string renewed = renewal ? renewal(service.accessToken) : std::string();
+    if (TurnAbandoned()) {
+        return false;
+    }
+    if (!renewed.empty() && renewed != service.accessToken) {
+        DebugLogRedact(renewed);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (services.accessToken == service.accessToken) services.accessToken = renewed;
+        }
+        response = Quillmere::HttpPost(url, body, provider.ProxyHeaders(renewed), Quillmere::kMaxModelReplyBytes);
+        if (TurnAbandoned() || !response.error.empty() || response.statusCode != 401) {
+            return true;
+        }
+    }
+    if (renewed.empty()) {
+        // The sign-in is gone: the next message asks for a key or a sign-in instead.
+        std::lock_guard<std::mutex> lock(mutex);
+        if (services.accessToken == service.accessToken) services.accessToken.clear();
+    }
+    Warn(SignInExpiredWarning());
+    return false;
 }
 
 void ModelBridge::ExecuteTools(const std::vector<ToolCall>& calls)

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/HttpClient.hpp"
 #include "core/ToolRegistry.hpp"
 #include "engine/Conversation.hpp"
 #include "engine/MainThreadToolRunner.hpp"
@@ -41,6 +42,9 @@ public:
     using UnsentCallback = std::function<void(const std::vector<ContentBlock>& message)>;
     // The whole history as it stands after a turn, to be kept between runs.
     using HistoryCallback = std::function<void(const std::vector<HistoryMessage>& history)>;
+    // Called on the worker when the chat proxy refuses the access token: the token to send
+    // again with, or "" when the sign-in is gone. May block while it renews the token.
+    using TokenRenewal = std::function<std::string(const std::string& refusedToken)>;
 
     static constexpr int kMaxIterations = 20;
     static constexpr int kMaxOutputTokens = 4096;
@@ -78,10 +82,13 @@ public:
     void SetProvider(const std::string& provider);  // "anthropic" or "openai"; used when no model is set
     void SetModel(const std::string& model);
     void SetApiKeys(const std::string& anthropicKey, const std::string& openaiKey);
-    // The chat proxy is not reached yet: its address is taken and not used, and the token is
-    // only kept out of the debug log.
+    // The product's chat proxy (scheme, host, port) and the access token of the user's
+    // sign-in: with no key for the chosen provider, requests go to the proxy with the token as
+    // a bearer token. Both empty: no proxy. The token is kept out of the debug log.
     void SetProxyUrl(const std::string& url);
     void SetAccessToken(const std::string& token);
+    // How a refused token is renewed; without one a refusal ends the sign-in.
+    void SetTokenRenewal(TokenRenewal renewal);
     // Service addresses (scheme, host, port; no path). Empty restores the default, which is
     // QUILLMERE_ANTHROPIC_URL / QUILLMERE_OPENAI_URL when set, else the public endpoint.
     void SetBaseUrls(const std::string& anthropicUrl, const std::string& openaiUrl);
@@ -113,6 +120,10 @@ private:
     // false when the turn must end (failure reported, or shutting down); answered tells
     // whether the model's reply was read.
     bool RunIteration(bool& wantsMore, bool& answered);
+    // Posts the request to the service chosen, through the proxy with the token renewed once
+    // when the proxy refuses it. False (with the warning given) when the sign-in is gone.
+    bool PostRequest(const ServiceChoice& service, const ModelProvider& provider, const std::string& body,
+                     Quillmere::HttpResponse& response);
     // The message failed before the model answered: out of the history, back to the user.
     void GiveBack(const std::vector<ContentBlock>& userBlocks);
     void ExecuteTools(const std::vector<ToolCall>& calls);
@@ -142,6 +153,7 @@ private:
     std::deque<Job> jobs;
     std::vector<ContentBlock> currentAttachments;  // share their data with the history
     ServiceSettings services;
+    TokenRenewal tokenRenewal;
     bool running = true;
     bool turnActive = false;
     std::uint64_t conversation = 0;  // counts the clearings; reports name the one they belong to

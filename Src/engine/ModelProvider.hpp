@@ -44,6 +44,9 @@ public:
     virtual std::string DefaultBaseUrl() const = 0;
     virtual std::string Path() const = 0;
     virtual std::map<std::string, std::string> Headers(const std::string& apiKey) const = 0;
+    // The same request through the product's chat proxy: the user's access token as a bearer
+    // token instead of any key.
+    virtual std::map<std::string, std::string> ProxyHeaders(const std::string& accessToken) const = 0;
 
     // tools: the registry's catalogue, [{name, description, input_schema}].
     virtual nlohmann::json RenderRequest(const std::vector<HistoryMessage>& history, const std::string& systemPrompt,

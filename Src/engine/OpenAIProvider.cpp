@@ -93,6 +93,11 @@ std::map<std::string, std::string> OpenAIProvider::Headers(const std::string& ap
     return {{"Content-Type", "application/json"}, {"Authorization", "Bearer " + apiKey}};
 }
 
+std::map<std::string, std::string> OpenAIProvider::ProxyHeaders(const std::string& accessToken) const
+{
+    return Headers(accessToken);
+}
+
 // The service caches a long prompt prefix by itself when consecutive requests begin with the
 // same bytes, so everything before the newest messages must render identically every time:
 // the system message first, the catalogue in the registry's fixed (name) order, and each

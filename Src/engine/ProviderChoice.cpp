@@ -46,6 +46,12 @@ ServiceChoice ChooseService(const ServiceSettings& settings)
     }
     choice.apiKey = openai ? settings.openaiKey : settings.anthropicKey;
     choice.baseUrl = openai ? settings.openaiUrl : settings.anthropicUrl;
+    if (choice.apiKey.empty() && !settings.accessToken.empty() && !settings.proxyUrl.empty()) {
+        choice.viaProxy = true;
+        choice.accessToken = settings.accessToken;
+        choice.baseUrl = settings.proxyUrl;
+        while (!choice.baseUrl.empty() && choice.baseUrl.back() == '/') choice.baseUrl.pop_back();
+    }
     return choice;
 }
 

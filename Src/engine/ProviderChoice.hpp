@@ -15,6 +15,10 @@ struct ServiceSettings {
     std::string openaiKey;
     std::string anthropicUrl;
     std::string openaiUrl;
+    // The product's chat proxy and the token of the user's sign-in: used when no key is set
+    // for the chosen provider.
+    std::string proxyUrl;
+    std::string accessToken;
 };
 
 struct ServiceChoice {
@@ -22,12 +26,16 @@ struct ServiceChoice {
     std::string model;  // the model set, or the service's default model
     std::string apiKey;
     std::string baseUrl;
+    // No key, but a sign-in: the request goes to the proxy (baseUrl) with the access token.
+    bool viaProxy = false;
+    std::string accessToken;
 };
 
 // OpenAI for "gpt-...", "chatgpt-..." and the o-series ("o1", "o3-mini", "o4-mini", ...);
 // Anthropic for every other name. An empty model falls back to the provider setting.
 ProviderKind ChooseProvider(const std::string& model, const std::string& providerSetting);
 
+// A key set for the chosen provider always wins over the proxy.
 ServiceChoice ChooseService(const ServiceSettings& settings);
 
 // A service address (scheme, host, port) without trailing slashes: the one given, else the

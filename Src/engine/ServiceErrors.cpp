@@ -21,7 +21,20 @@ std::string SanitiseServiceText(std::string text, const std::string& apiKey)
 
 std::string NoApiKeyWarning(const std::string& service)
 {
-    return kWarningMark + std::string("No ") + service + " API key is set. Add one in Settings to use this model.";
+    return kWarningMark + std::string("No ") + service +
+           " API key is set and you are not signed in. Add a key or sign in in Settings to use this model.";
+}
+
+std::string SignInExpiredWarning()
+{
+    return kWarningMark + std::string("Your sign-in has expired: sign in again in Settings");
+}
+
+std::string ProxyRefusedWarning(const std::string& service, const std::string& body, const std::string& token)
+{
+    const std::string detail = SanitiseServiceText(ServiceErrorMessage(body), token);
+    return kWarningMark + service + " refused the request for your account (HTTP 403)" +
+           (detail.empty() ? std::string() : ": " + detail);
 }
 
 std::string UnreachableWarning(const std::string& service, const std::string& error, const std::string& apiKey)

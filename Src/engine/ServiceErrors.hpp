@@ -13,7 +13,12 @@ extern const char* const kWarningMark;
 // boundary.
 std::string SanitiseServiceText(std::string text, const std::string& apiKey);
 
+// Neither a key for service nor a sign-in.
 std::string NoApiKeyWarning(const std::string& service);
+// The proxy refused the access token and no renewed one could be had.
+std::string SignInExpiredWarning();
+// The proxy answered 403: the sign-in is valid but may not use the model.
+std::string ProxyRefusedWarning(const std::string& service, const std::string& body, const std::string& token);
 // error: the transport's failure text; empty when no response arrived at all.
 std::string UnreachableWarning(const std::string& service, const std::string& error, const std::string& apiKey);
 // The request reached the service, which sent no answer before the client's time limit.

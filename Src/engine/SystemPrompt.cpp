@@ -31,6 +31,10 @@ const std::string& SystemPrompt()
         "A floor plan the user attaches is recognised in steps: upload_reference_plan, "
         "start_plan_extraction, get_plan_extraction_status until it is done, get_plan_detections, "
         "then build_from_layout. Prefer few, well-aimed tool calls. Answer briefly and plainly; "
-        "say what you changed.";
+        "say what you changed.\n"
+        "\n"
+        "You are reached with the user's own API key for the chosen provider or, without one, "
+        "through the product's chat proxy with the user's sign-in. When the user asks how to get "
+        "started, tell them to add a key or to choose Sign in under Settings.";
     return prompt;
 }

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "HostWorkspace.hpp"
 #include "MainQueue.hpp"
 #include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
@@ -18,6 +19,7 @@
 #include "core/ToolRegistry.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "resources/ChatPage.hpp"
+#include "services/ProductService.hpp"
 #include "tools/ToolFamilies.hpp"
 #include "tools/recognition/RenderJobs.hpp"
 
@@ -132,7 +134,27 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     SetSize(settings.windowWidth, settings.windowHeight);
     RestoreLastConversation();
 
-    // 5. Events, the page, and only then the bridge object: loading a document drops the
+    // 5. The sign-in to the product's service, on the settings' stored sign-in; its reports
+    //    reach the page, and the engine asks it to renew a token the proxy refused.
+    signIn = std::make_unique<SignInManager>(
+        Quillmere::ProductService::BaseUrl(),
+        SignInManager::StoredSignIn{settings.accessToken, settings.refreshToken, settings.userEmail});
+    signIn->SetCallbacks(
+        [self, token](const std::string& state) { WhileAlive(token, [self, state] { self->PushAuthState(state); }); },
+        [self, token](const std::string& message) {
+            WhileAlive(token, [self, message] { self->PushAuthError(message); });
+        },
+        [token](const std::string& url) {
+            WhileAlive(token, [url] {
+                if (!HostOpenURL(GS::UniString(url))) DebugLog("The host did not open the sign-in page");
+            });
+        },
+        [self, token](const SignInManager::StoredSignIn& stored) {
+            WhileAlive(token, [self, stored] { self->KeepSignIn(stored); });
+        });
+    bridge->SetTokenRenewal(signIn->MakeRenewal());
+
+    // 6. Events, the page, and only then the bridge object: loading a document drops the
     //    objects registered for the previous one.
     BeginEventProcessing();
     WritePageAndLoad();
@@ -145,6 +167,7 @@ ChatPalette::~ChatPalette()
     // Reports still on their way must find the palette gone before anything is torn down.
     liveness.reset();
     EndEventProcessing();
+    signIn.reset();  // a sign-in that waits stops here, before the engine goes
     if (bridge) bridge->Shutdown();
     bridge.reset();
     if (!pagePath.empty()) std::remove(pagePath.c_str());
@@ -172,13 +195,26 @@ ChatPalette::ToolResultCallback ChatPalette::MakeToolResultCallback()
 
 void ChatPalette::ApplySettingsToEngine()
 {
-    DebugLogRedact(settings.anthropicApiKey);
-    DebugLogRedact(settings.openaiApiKey);
-    DebugLogRedact(settings.accessToken);
+    // The engine's setters register each secret with the debug log's redaction.
     bridge->SetProvider(settings.provider);
     bridge->SetModel(settings.model);
     bridge->SetApiKeys(settings.anthropicApiKey, settings.openaiApiKey);
-    bridge->SetProxyUrl(settings.proxyUrl);
+    // The proxy is the product's service itself unless the settings name another.
+    bridge->SetProxyUrl(settings.proxyUrl.empty() ? Quillmere::ProductService::BaseUrl() : settings.proxyUrl);
+    bridge->SetAccessToken(settings.accessToken);
+}
+
+void ChatPalette::KeepSignIn(const SignInManager::StoredSignIn& stored)
+{
+    Settings next = settings;
+    next.accessToken = stored.accessToken;
+    next.refreshToken = stored.refreshToken;
+    next.userEmail = stored.email;
+    // A sign-in that could not be written still holds for this run: the user signed in (or
+    // out) and the engine must follow.
+    std::string error;
+    if (!CurrentSettings::Save(next, &error)) DebugLog("Cannot save the sign-in: " + error);
+    settings = next;
     bridge->SetAccessToken(settings.accessToken);
 }
 
@@ -236,6 +272,16 @@ void ChatPalette::RegisterBridgeObject()
         self->ReplayConversation(args[0].GetString());
         return JS::Value(true);
     }));
+
+    // Sign-in: each answers at once; the state follows through QuillmereUI.setAuthState.
+    object.AddItem(
+        JS::Function("signIn", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->SignIn()); }));
+    object.AddItem(JS::Function(
+        "cancelSignIn", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->CancelSignIn()); }));
+    object.AddItem(
+        JS::Function("signOut", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->SignOut()); }));
+    object.AddItem(JS::Function(
+        "checkAuth", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->CheckAuth()); }));
 
     if (!browser.RegisterAsynchJSObject(object)) DebugLog("Cannot register the page's bridge object");
 }
@@ -384,6 +430,16 @@ void ChatPalette::PushToolResult(const std::string& toolName, bool success, cons
     transcript.AddToolResult(toolName, success, detail);
     RunScript("QuillmereUI.addToolResult('" + JSEscape(toolName) + "'," + (success ? "true" : "false") + ",'" +
               JSEscape(detail) + "')");
+}
+
+void ChatPalette::PushAuthState(const std::string& stateJson)
+{
+    RunScript("QuillmereUI.setAuthState('" + JSEscape(stateJson) + "')");
+}
+
+void ChatPalette::PushAuthError(const std::string& message)
+{
+    RunScript("QuillmereUI.setAuthError('" + JSEscape(RedactSecrets(message)) + "')");
 }
 
 void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message)

@@ -10,6 +10,7 @@
 #include "engine/ModelBridge.hpp"
 #include "palette/ConversationLog.hpp"
 #include "palette/PageTranscript.hpp"
+#include "palette/SignInManager.hpp"
 
 // The assistant's palette: a floating window whose browser shows the chat page. It is the
 // composition root of the assistant: it builds the tool registry and the conversation
@@ -46,6 +47,9 @@ public:
     // A message the engine gave back unsent: marked so on the page, which puts its text and
     // attachments back into the input box.
     void ReturnUnsentMessage(const std::vector<ContentBlock>& message);
+    // The sign-in's state (the manager's JSON text, which holds no token) and its messages.
+    void PushAuthState(const std::string& stateJson);
+    void PushAuthError(const std::string& message);
 
     static constexpr const char* kRenderLabel = "Render preview";
     static constexpr const char* kPlanOverlayLabel = "Plan recognition overlay";
@@ -56,6 +60,7 @@ public:
     static std::string JSEscape(const std::string& text);
 
     ModelBridge& GetBridge() { return *bridge; }
+    SignInManager& GetSignIn() { return *signIn; }
     DG::Browser& GetBrowser() { return browser; }
     const std::string& GetPagePath() const { return pagePath; }
 
@@ -76,6 +81,8 @@ private:
     // Saves what the turn added; a save that fails is shown as a warning until one works.
     void KeepConversation(const std::vector<HistoryMessage>& history);
     void ApplySettingsToEngine();
+    // The sign-in the manager wants kept: into the settings file and the engine.
+    void KeepSignIn(const SignInManager::StoredSignIn& stored);
     void WritePageAndLoad();
     void RegisterBridgeObject();
     void RunScript(const std::string& script);
@@ -83,6 +90,7 @@ private:
     std::shared_ptr<bool> liveness = std::make_shared<bool>(true);
     DG::Browser browser;
     std::unique_ptr<ModelBridge> bridge;
+    std::unique_ptr<SignInManager> signIn;
     Settings settings;
     std::string pagePath;
     PageTranscript transcript;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@
 namespace fs = std::filesystem;
 
 class ShellTest : public QuillmereTest {
+public:
+    // The one text argument of a QuillmereUI.function('...') call as the page receives it (the
+    // palette's escaping undone); nothing when the script is another call.
+    static std::optional<std::string> CallArgument(const std::string& script, const std::string& function);
+
 protected:
     void SetUp() override
     {
@@ -66,3 +72,20 @@ protected:
         return result;
     }
 };
+
+inline std::optional<std::string> ShellTest::CallArgument(const std::string& script, const std::string& function)
+{
+    const std::string head = "QuillmereUI." + function + "('", tail = "')";
+    if (script.rfind(head, 0) != 0 || script.size() < head.size() + tail.size()) return std::nullopt;
+    const std::string literal = script.substr(head.size(), script.size() - head.size() - tail.size());
+    std::string text;
+    for (std::size_t i = 0; i < literal.size(); ++i) {
+        if (literal[i] != '\\' || i + 1 == literal.size()) {
+            text += literal[i];
+            continue;
+        }
+        const char next = literal[++i];
+        text += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return text;
+}

@@ -87,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"OpenAIDeeplyNestedArguments", true, 200,
                                   OpenAIReply("", {{"c1", "probe", json(kDeep)}}).dump(),
                                   "Unexpected reply from OpenAI: the reply is nested too deeply to be read"},
-                      FailureCase{"NoKey", false, kNoKey, "", "No Anthropic API key is set. Add one in Settings"},
+                      FailureCase{"NoKey", false, kNoKey, "", "No Anthropic API key is set and you are not signed in"},
                       FailureCase{"OpenAIServerError", true, 503,
                                   ErrorBody(std::string("down for ") + EngineTest::kOpenAIKey), "503"}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });

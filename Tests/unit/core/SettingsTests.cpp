@@ -59,6 +59,7 @@ TEST_F(SettingsTest, RoundTripWritesAPrivateIndentedFileAndReadsWhatItCan)
     EXPECT_FALSE(Settings{}.ToJson().contains("service_url")) << "files of users who never set it stay as they were";
     Settings withService = kCustom;
     withService.serviceUrl = "http://127.0.0.1:9";
+    withService.refreshToken = "refresh-4";
     ASSERT_TRUE(withService.Save());
     EXPECT_EQ(Settings::Load().ToJson(), withService.ToJson());
 

@@ -180,6 +180,8 @@ TEST_F(Providers, ServiceTextLosesTheKeyStaysShortAndWarningsSayWhatToDo)
          mark + "Anthropic request failed (HTTP 500)"},
         {"transport error", UnreachableWarning("OpenAI", "refused for " + kKey, kKey),
          mark + "Could not reach OpenAI: refused for [key]"},
+        {"proxy refusing the account", ProxyRefusedWarning("OpenAI through the chat proxy", body, kKey),
+         mark + "OpenAI through the chat proxy refused the request for your account (HTTP 403): slow down, [key]"},
     };
     for (const Case& c : cases) EXPECT_EQ(c.shown, c.expected) << c.name;
 }

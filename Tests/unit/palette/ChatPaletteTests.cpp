@@ -40,7 +40,9 @@ TEST_F(ShellTest, ConstructionLoadsThePageThenRegistersTheBridgeObject)
         // Loading a document drops earlier objects: the object is there only if registered after the load.
         const std::vector<std::string> functions = {"sendMessage",  "sendMessageWithAttachments",
                                                     "getSettings",  "saveSettings",
-                                                    "clearHistory", "replayConversation"};
+                                                    "clearHistory", "replayConversation",
+                                                    "signIn",       "cancelSignIn",
+                                                    "signOut",      "checkAuth"};
         EXPECT_EQ(browser->functionsByObject["Quillmere"], functions);
         EXPECT_EQ(std::make_pair(palette.GetWidth(), palette.GetHeight()), std::make_pair(512, 700));
         // Each palette has a page file of its own, readable by the user only.
@@ -148,18 +150,8 @@ namespace {
 // The conversation a showConversation script gives the page; null when the script is another call.
 json ShownConversation(const std::string& script)
 {
-    const std::string head = "QuillmereUI.showConversation('", tail = "')";
-    if (script.rfind(head, 0) != 0 || script.size() < head.size() + tail.size()) return json();
-    std::string literal = script.substr(head.size(), script.size() - head.size() - tail.size()), text;
-    for (std::size_t i = 0; i < literal.size(); ++i) {  // undo JSEscape
-        if (literal[i] != '\\' || i + 1 == literal.size()) {
-            text += literal[i];
-            continue;
-        }
-        const char next = literal[++i];
-        text += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return json::parse(text, nullptr, false);
+    const auto text = ShellTest::CallArgument(script, "showConversation");
+    return text ? json::parse(*text, nullptr, false) : json();
 }
 
 }  // namespace

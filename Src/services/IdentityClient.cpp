@@ -1,0 +1,280 @@
+// The sign-in service's standard endpoints: discovery, device authorization, token, UserInfo
+// and revocation, each reply read with the caps and depth checks of every outside reply.
+#include "services/IdentityClient.hpp"
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+#include <curl/curl.h>
+#include <nlohmann/json.hpp>
+
+#include "core/DebugLog.hpp"
+#include "core/HttpClient.hpp"
+#include "core/JsonDepth.hpp"
+#include "core/OutsideText.hpp"
+#include "core/PercentEncoding.hpp"
+#include "services/ProductService.hpp"
+
+namespace Quillmere {
+namespace Identity {
+
+namespace {
+
+using Form = std::vector<std::pair<std::string, std::string>>;
+
+const char* const kDeviceGrant = "urn:ietf:params:oauth:grant-type:device_code";
+// No token, code or address we keep is anywhere near this long; a longer one is not stored.
+constexpr std::size_t kMaxTokenBytes = 16 * 1024;
+
+// Scheme, host and port of url (the port filled in from the scheme), lower case; "" when url
+// is not an absolute http or https address.
+std::string Origin(const std::string& url)
+{
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
+    if (!handle || url.empty() || url.find('\0') != std::string::npos ||
+        curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+        return "";
+    std::string parts[3];
+    const CURLUPart which[3] = {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT};
+    for (int i = 0; i < 3; ++i) {
+        char* part = nullptr;
+        if (curl_url_get(handle.get(), which[i], &part, CURLU_DEFAULT_PORT) != CURLUE_OK || part == nullptr) return "";
+        parts[i] = part;
+        curl_free(part);
+    }
+    std::string origin = parts[0] + "://" + parts[1] + ":" + parts[2];
+    for (char& c : origin)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (parts[0] != "http" && parts[0] != "https") return "";
+    return origin;
+}
+
+// A secret or code we will send back in a header or a form: printable ASCII without spaces.
+bool IsUsableToken(const std::string& text)
+{
+    if (text.empty() || text.size() > kMaxTokenBytes) return false;
+    for (char c : text)
+        if (c <= ' ' || c > '~') return false;
+    return true;
+}
+
+std::string FormBody(const Form& fields)
+{
+    std::string body;
+    for (const auto& field : fields)
+        body += (body.empty() ? "" : "&") + PercentEncoded(field.first) + "=" + PercentEncoded(field.second);
+    return body;
+}
+
+HttpResponse PostForm(const std::string& url, const Form& fields)
+{
+    std::map<std::string, std::string> headers = ProductService::DevHeaders();
+    headers["Content-Type"] = "application/x-www-form-urlencoded";
+    headers["Accept"] = "application/json";
+    return HttpPost(url, FormBody(fields), headers);
+}
+
+bool Succeeded(const HttpResponse& response) { return response.statusCode >= 200 && response.statusCode <= 299; }
+
+// Why a request failed, for the user: the transport's reason, or the status and the service's
+// own short explanation (quoted with secrets hidden).
+std::string FailureText(const HttpResponse& response, const nlohmann::json& reply)
+{
+    if (!response.error.empty() || response.statusCode == 0)
+        return response.error.empty() ? std::string("no answer") : response.error;
+    std::string text = "HTTP " + std::to_string(response.statusCode);
+    if (reply.is_object()) {
+        const std::string code =
+            reply.value("error", nlohmann::json()).is_string() ? reply["error"].get<std::string>() : std::string();
+        const auto description = reply.find("error_description");
+        std::string detail = code;
+        if (description != reply.end() && description->is_string())
+            detail += (detail.empty() ? "" : ": ") + description->get<std::string>();
+        if (!detail.empty()) text += " (" + QuoteOutsideText(detail) + ")";
+    }
+    return text;
+}
+
+const char* const kUnreadable = "the sign-in service's reply could not be read";
+
+std::string StringMember(const nlohmann::json& object, const char* key)
+{
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+int SecondsMember(const nlohmann::json& object, const char* key, int fallback)
+{
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_number()) return fallback;
+    const double seconds = found->get<double>();
+    return seconds < 0 ? 0 : seconds > 86400 ? 86400 : static_cast<int>(seconds);
+}
+
+// A token endpoint's reply read as the standard words it.
+TokenReply ReadTokenReply(const HttpResponse& response)
+{
+    TokenReply result;
+    const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
+    if (Succeeded(response) && response.error.empty()) {
+        const std::string type = StringMember(reply, "token_type");
+        std::string lowerType = type;
+        for (char& c : lowerType)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        result.tokens.access = StringMember(reply, "access_token");
+        result.tokens.refresh = StringMember(reply, "refresh_token");
+        // Registered before anything could write them anywhere.
+        DebugLogRedact(result.tokens.access);
+        DebugLogRedact(result.tokens.refresh);
+        const bool refreshUsable = result.tokens.refresh.empty() || IsUsableToken(result.tokens.refresh);
+        if (!reply.is_object() || !IsUsableToken(result.tokens.access) || !refreshUsable ||
+            (!type.empty() && lowerType != "bearer")) {
+            result.tokens = {};
+            result.error = kUnreadable;
+            return result;
+        }
+        result.status = TokenStatus::Granted;
+        return result;
+    }
+    const std::string code = reply.is_object() ? StringMember(reply, "error") : std::string();
+    if (response.statusCode == 400 || response.statusCode == 401) {
+        if (code == "authorization_pending") result.status = TokenStatus::Pending;
+        if (code == "slow_down") result.status = TokenStatus::SlowDown;
+        if (code == "access_denied") result.status = TokenStatus::Denied;
+        if (code == "expired_token") result.status = TokenStatus::Expired;
+        if (code == "invalid_grant") result.status = TokenStatus::Rejected;
+    }
+    result.error = FailureText(response, reply);
+    return result;
+}
+
+}  // namespace
+
+std::string ClientId()
+{
+    const char* fromEnvironment = std::getenv("QUILLMERE_CLIENT_ID");
+    return fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : "quillmere";
+}
+
+bool Discover(const std::string& baseUrl, Endpoints& endpoints, std::string& error)
+{
+    if (baseUrl.empty()) {
+        error = "no sign-in service is set (service_url in the settings, or QUILLMERE_SERVICE_URL)";
+        return false;
+    }
+    const HttpResponse response = HttpGet(baseUrl + "/.well-known/openid-configuration", ProductService::DevHeaders());
+    if (!Succeeded(response) || !response.error.empty()) {
+        error = "the sign-in service could not be reached: " + FailureText(response, nlohmann::json());
+        return false;
+    }
+    const nlohmann::json document = ParseOutsideJson(response.body);
+    if (!document.is_object()) {
+        error = "the sign-in service's discovery document could not be read";
+        return false;
+    }
+    Endpoints found;
+    found.deviceAuthorization = StringMember(document, "device_authorization_endpoint");
+    found.token = StringMember(document, "token_endpoint");
+    found.userInfo = StringMember(document, "userinfo_endpoint");
+    found.revocation = StringMember(document, "revocation_endpoint");
+    if (found.deviceAuthorization.empty() || found.token.empty() || found.userInfo.empty()) {
+        error = "the sign-in service does not offer sign-in with a code (its discovery document lacks an endpoint)";
+        return false;
+    }
+    // A changed discovery document must not carry the user's token to another server.
+    const std::string origin = Origin(baseUrl);
+    for (const std::string* endpoint : {&found.deviceAuthorization, &found.token, &found.userInfo, &found.revocation}) {
+        if (endpoint->empty()) continue;
+        if (origin.empty() || Origin(*endpoint) != origin) {
+            error = "the sign-in service's discovery document names an endpoint on another address than " +
+                    QuoteOutsideText(baseUrl) + "; sign-in refused";
+            return false;
+        }
+    }
+    endpoints = found;
+    return true;
+}
+
+bool StartDeviceAuthorization(const Endpoints& endpoints, DeviceSession& session, std::string& error)
+{
+    const HttpResponse response =
+        PostForm(endpoints.deviceAuthorization, {{"client_id", ClientId()}, {"scope", kScope}});
+    const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
+    if (!Succeeded(response) || !response.error.empty()) {
+        error = "the sign-in service did not start a sign-in: " + FailureText(response, reply);
+        return false;
+    }
+    DeviceSession started;
+    started.deviceCode = StringMember(reply, "device_code");
+    DebugLogRedact(started.deviceCode);
+    started.userCode = StringMember(reply, "user_code");
+    started.verificationUri = StringMember(reply, "verification_uri");
+    started.verificationUriComplete = StringMember(reply, "verification_uri_complete");
+    started.expiresIn = SecondsMember(reply, "expires_in", 0);
+    started.interval = SecondsMember(reply, "interval", 5);
+    const bool pageUsable = Origin(started.verificationUri) != "" &&
+                            (started.verificationUriComplete.empty() || Origin(started.verificationUriComplete) != "");
+    if (!reply.is_object() || !IsUsableToken(started.deviceCode) || started.userCode.empty() ||
+        started.userCode.size() > 64 || !pageUsable || started.expiresIn <= 0) {
+        error = kUnreadable;
+        return false;
+    }
+    session = started;
+    return true;
+}
+
+TokenReply PollDeviceToken(const Endpoints& endpoints, const std::string& deviceCode)
+{
+    return ReadTokenReply(PostForm(
+        endpoints.token, {{"grant_type", kDeviceGrant}, {"device_code", deviceCode}, {"client_id", ClientId()}}));
+}
+
+TokenReply RefreshTokens(const Endpoints& endpoints, const std::string& refreshToken)
+{
+    TokenReply reply = ReadTokenReply(
+        PostForm(endpoints.token,
+                 {{"grant_type", "refresh_token"}, {"refresh_token", refreshToken}, {"client_id", ClientId()}}));
+    // A service that does not rotate refresh tokens keeps the one we have.
+    if (reply.status == TokenStatus::Granted && reply.tokens.refresh.empty()) reply.tokens.refresh = refreshToken;
+    return reply;
+}
+
+UserInfoReply FetchUserInfo(const Endpoints& endpoints, const std::string& accessToken)
+{
+    UserInfoReply result;
+    std::map<std::string, std::string> headers = ProductService::DevHeaders();
+    headers["Authorization"] = "Bearer " + accessToken;
+    headers["Accept"] = "application/json";
+    const HttpResponse response = HttpGet(endpoints.userInfo, headers);
+    if (response.error.empty() && response.statusCode == 401) {
+        result.status = UserInfoStatus::Unauthorized;
+        return result;
+    }
+    const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
+    if (!Succeeded(response) || !response.error.empty()) {
+        result.error = FailureText(response, reply);
+        return result;
+    }
+    if (!reply.is_object()) {
+        result.error = kUnreadable;
+        return result;
+    }
+    result.email = CutText(StringMember(reply, "email"), 320);
+    result.status = UserInfoStatus::Valid;
+    return result;
+}
+
+bool Revoke(const Endpoints& endpoints, const std::string& token, const std::string& tokenTypeHint, std::string& error)
+{
+    if (endpoints.revocation.empty() || token.empty()) return true;
+    const HttpResponse response = PostForm(
+        endpoints.revocation, {{"token", token}, {"token_type_hint", tokenTypeHint}, {"client_id", ClientId()}});
+    if (Succeeded(response) && response.error.empty()) return true;
+    const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
+    error = FailureText(response, reply);
+    return false;
+}
+
+}  // namespace Identity
+}  // namespace Quillmere

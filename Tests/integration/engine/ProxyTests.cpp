@@ -1,0 +1,184 @@
+// The chat proxy: with no key for the chosen provider and a sign-in, each service's request goes
+// to the proxy as it would go to the service, with the access token as a bearer token and no
+// key header; a key wins over the proxy; a refused token is renewed once, else the message
+// goes back with the sign-in warning, and no token reaches the chat or the log.
+
+#include <algorithm>
+#include <cctype>
+
+#include "EngineFixture.hpp"
+
+namespace {
+
+const char* const kToken = "access-token-proxy-0123456789";
+const char* const kRenewed = "access-token-renewed-9876543210";
+const char* const kExpired = "\xE2\x9A\xA0 Your sign-in has expired: sign in again in Settings";
+
+// The value of a header in any spelling of its name; "" when absent.
+std::string HeaderValue(const FakeModelServer::Request& request, std::string name)
+{
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+        return text;
+    };
+    for (const auto& header : request.headers)
+        if (lower(header.first) == lower(name)) return header.second;
+    return "";
+}
+
+struct Variant {
+    const char* name;
+    bool openai;
+    const char* path;
+};
+void PrintTo(const Variant& v, std::ostream* out) { *out << v.name; }
+
+}  // namespace
+
+class ProxyTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        // The services themselves are out of reach: only the proxy answers.
+        const std::string closed = FakeModelServer().Url();  // the server is gone with the statement
+        bridge->SetBaseUrls(closed, closed);
+        bridge->SetApiKeys("", "");
+        bridge->SetProxyUrl(server.Url() + "/");
+        bridge->SetAccessToken(kToken);
+    }
+    void UseModel(bool openai) { bridge->SetModel(openai ? "gpt-4o" : "claude-test-model"); }
+    void ScriptReply(bool openai, const std::string& text)
+    {
+        server.Script(openai ? OpenAIReply(text) : AnthropicReply(text));
+    }
+};
+
+class ProxyVariantTest : public ProxyTest, public ::testing::WithParamInterface<Variant> {};
+
+TEST_P(ProxyVariantTest, CarriesTheDirectRequestWithTheBearerTokenAndNoKey)
+{
+    const Variant& v = GetParam();
+    UseModel(v.openai);
+    ScriptReply(v.openai, "through the proxy");
+    ASSERT_TRUE(Send("hello"));
+    EXPECT_EQ(texts, Events{"through the proxy"});
+    ASSERT_EQ(server.Requests().size(), 1u);
+    const FakeModelServer::Request proxied = server.Requests()[0];
+    EXPECT_EQ(proxied.path, v.path);
+    EXPECT_EQ(HeaderValue(proxied, "Authorization"), std::string("Bearer ") + kToken);
+    EXPECT_EQ(HeaderValue(proxied, "x-api-key"), "");
+    EXPECT_EQ(HeaderValue(proxied, "anthropic-version"), v.openai ? "" : "2023-06-01");
+
+    // The same conversation sent directly: the same bytes (cache marks and all) to the same
+    // path, and with a key set the key wins though the sign-in is still there.
+    bridge->ClearHistory();
+    bridge->SetBaseUrls(server.Url(), server.Url());
+    bridge->SetApiKeys(kAnthropicKey, kOpenAIKey);
+    ScriptReply(v.openai, "directly");
+    ASSERT_TRUE(Send("hello"));
+    ASSERT_EQ(server.Requests().size(), 2u);
+    const FakeModelServer::Request direct = server.Requests()[1];
+    EXPECT_EQ(direct.raw, proxied.raw);
+    EXPECT_EQ(direct.path, v.path);
+    EXPECT_EQ(HeaderValue(direct, v.openai ? "Authorization" : "x-api-key"),
+              v.openai ? std::string("Bearer ") + kOpenAIKey : std::string(kAnthropicKey));
+    EXPECT_EQ(LogText().find(kToken), std::string::npos) << "the token reached the log";
+}
+
+INSTANTIATE_TEST_SUITE_P(Services, ProxyVariantTest,
+                         ::testing::Values(Variant{"Anthropic", false, "/v1/messages"},
+                                           Variant{"OpenAI", true, "/v1/chat/completions"}),
+                         [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
+
+TEST_F(ProxyTest, AKeyForTheChosenProviderWinsAndAKeyForTheOtherDoesNot)
+{
+    FakeModelServer direct;
+    bridge->SetBaseUrls(direct.Url(), direct.Url());
+    bridge->SetApiKeys("", kOpenAIKey);  // a key for the provider not chosen
+    ScriptReply(false, "proxied");
+    ASSERT_TRUE(Send("one"));
+    EXPECT_EQ(server.Requests().size(), 1u);
+    bridge->SetApiKeys(kAnthropicKey, "");
+    direct.Script(AnthropicReply("direct"));
+    ASSERT_TRUE(Send("two"));
+    EXPECT_EQ(server.Requests().size(), 1u) << "the proxy was used though a key is set";
+    ASSERT_EQ(direct.Requests().size(), 1u);
+    EXPECT_EQ(HeaderValue(direct.Requests()[0], "Authorization"), "");
+    EXPECT_EQ(texts, (Events{"proxied", "direct"}));
+}
+
+namespace {
+
+enum class Renewal { None, Gone, Renewed };
+
+struct Refusal {
+    const char* name;
+    Renewal renewal;
+    std::vector<int> statuses;         // the proxy's answers in turn
+    std::vector<std::string> bearers;  // the tokens sent, in turn
+    bool answered;                     // the message went through in the end
+};
+void PrintTo(const Refusal& r, std::ostream* out) { *out << r.name; }
+
+}  // namespace
+
+class ProxyRefusalTest : public ProxyTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
+{
+    const Refusal& r = GetParam();
+    std::vector<std::string> renewalsAsked;
+    if (r.renewal != Renewal::None)
+        bridge->SetTokenRenewal([&, renewal = r.renewal](const std::string& refused) {
+            renewalsAsked.push_back(refused);
+            return renewal == Renewal::Renewed ? std::string(kRenewed) : std::string();
+        });
+    for (int status : r.statuses) {
+        if (status == 200)
+            ScriptReply(false, "answered");
+        else  // a proxy that echoes what it refused
+            server.Script(json{{"error", {{"message", std::string("bad token Bearer ") + kToken}}}}, status);
+    }
+    std::vector<std::string> unsent;
+    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message) {
+        for (const ContentBlock& block : message) unsent.push_back(block.text);
+    });
+    ASSERT_TRUE(Send("keep me"));
+
+    std::vector<std::string> bearers;
+    for (const auto& request : server.Requests()) bearers.push_back(HeaderValue(request, "Authorization"));
+    std::vector<std::string> expected;
+    for (const std::string& token : r.bearers) expected.push_back("Bearer " + token);
+    EXPECT_EQ(bearers, expected);
+    EXPECT_EQ(renewalsAsked,
+              r.renewal == Renewal::None ? std::vector<std::string>{} : std::vector<std::string>{kToken});
+    EXPECT_EQ(texts, r.answered ? Events{"answered"} : Events{kExpired});
+    EXPECT_EQ(unsent, r.answered ? std::vector<std::string>{} : std::vector<std::string>{"keep me"});
+    for (const std::string& token : {std::string(kToken), std::string(kRenewed)})
+        EXPECT_EQ(LogText().find(token), std::string::npos) << "a token reached the log";
+
+    // The next message: with the renewed token, or, once the sign-in is gone, a request for a
+    // key or a sign-in; the message given back never went into the history.
+    ScriptReply(false, "next");
+    ASSERT_TRUE(Send("next one"));
+    if (r.renewal == Renewal::Renewed) {
+        EXPECT_EQ(HeaderValue(server.Requests().back(), "Authorization"), std::string("Bearer ") + kRenewed);
+        EXPECT_EQ(texts.back(), "next");
+    } else {
+        EXPECT_EQ(texts.back(), std::string(kWarning) +
+                                    "No Anthropic API key is set and you are not signed in. Add a key or sign in in "
+                                    "Settings to use this model.");
+    }
+    if (r.answered) {
+        EXPECT_EQ(server.Requests().back().body["messages"].size(), 3u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ProxyRefusalTest,
+    ::testing::Values(Refusal{"NoRefreshToken", Renewal::None, {401}, {kToken}, false},
+                      Refusal{"RefreshRefused", Renewal::Gone, {401}, {kToken}, false},
+                      Refusal{"Renewed", Renewal::Renewed, {401, 200}, {kToken, kRenewed}, true},
+                      Refusal{"RenewedAndRefusedAgain", Renewal::Renewed, {401, 401}, {kToken, kRenewed}, false}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
