@@ -5,6 +5,10 @@
 
 var AUTH_STATES = ['signed_out', 'checking', 'waiting', 'signed_in'];
 var auth = { state: 'signed_out', email: '', userCode: '', pageUrl: '' };
+// The add-on's reports (setAuthState) and the answers to the page's calls travel apart: a report
+// sent after a call was answered may arrive before that answer. So an answer counts only when no
+// report came while its call was under way; otherwise it is older than what the page shows.
+var authReports = 0;
 
 function signedIn() { return auth.state === 'signed_in'; }
 
@@ -37,10 +41,23 @@ function refreshStatus() {
   if (bridgeReady && addOnReachable) setStatus(thinkingEl.hidden ? 'ready' : 'busy');
 }
 
+function reportAuthState(raw) {
+  authReports++;
+  applyAuthState(raw);
+}
+
+// A call whose answer is the state then: applied unless a report overtook it.
+async function authCall(call) {
+  var reportsBefore = authReports;
+  var answer = await call();
+  if (authReports === reportsBefore) applyAuthState(answer);
+  return answer;
+}
+
 function applyAuthState(raw) {
   var parsed = raw;
   if (typeof raw === 'string') { try { parsed = JSON.parse(raw); } catch (e) { parsed = null; } }
-  if (!parsed || typeof parsed !== 'object' || AUTH_STATES.indexOf(parsed.state) < 0) return false;
+  if (!parsed || typeof parsed !== 'object' || AUTH_STATES.indexOf(parsed.state) < 0) return;
   var text = function (value) { return typeof value === 'string' ? value : ''; };
   auth = {
     state: parsed.state,
@@ -53,7 +70,6 @@ function applyAuthState(raw) {
   if (auth.state === 'signed_in') showAuthError('');
   showAccount();
   refreshStatus();
-  return true;
 }
 
 // An error from the add-on stays in the panel until the user acts again; with the panel closed
@@ -69,10 +85,9 @@ function setAuthError(message) {
 async function accountCall(name) {
   showAuthError('');
   try {
-    var answer = await callBridge(name);
+    var answer = await authCall(function () { return callBridge(name); });
     if (answer === false) throw new Error('The add-on refused to ' + { signIn: 'start signing in', cancelSignIn:
       'cancel signing in', signOut: 'sign out' }[name] + '.');
-    applyAuthState(answer);
   } catch (e) {
     showAuthError(unreachableError(e) ? 'The assistant cannot be reached.' : String(e && e.message ? e.message : e));
   }

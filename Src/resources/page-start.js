@@ -8,7 +8,7 @@ window.QuillmereUI = Object.freeze({
   addToolResult: addToolResult,
   showConversation: showConversation,
   messageNotSent: messageNotSent,
-  setAuthState: function (json) { applyAuthState(json); },
+  setAuthState: function (json) { reportAuthState(json); },
   setAuthError: setAuthError
 });
 
@@ -27,4 +27,4 @@ firstBridgeCall('getSettings').then(function (raw) {
 });
 // The sign-in as the add-on holds it now; a stored one it still validates arrives as "checking"
 // and its outcome later through setAuthState.
-firstBridgeCall('checkAuth').then(applyAuthState, function () {});
+authCall(function () { return firstBridgeCall('checkAuth'); }).catch(function () {});
