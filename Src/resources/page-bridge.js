@@ -64,7 +64,7 @@ function setStatus(state) {
   var text = { ready: 'Ready', busy: 'Working…', offline: 'Not connected', connecting: 'Connecting…' }[state] || '';
   if (state === 'ready' && !hasKeyForProvider() && !signedIn()) {
     state = 'nokey';
-    text = auth.state === 'checking' ? 'Checking your sign-in…' : 'Add an API key or sign in under Settings';
+    text = auth.state === 'checking' ? 'Asking the sign-in service…' : 'Add an API key or sign in under Settings';
   }
   dot.className = 'status-dot ' + state;
   $('status-text').textContent = text;
