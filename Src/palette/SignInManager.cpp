@@ -229,6 +229,7 @@ void SignInManager::WorkerLoop()
 {
     while (true) {
         Job job;
+        bool failed = false;
         std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
         {
             std::unique_lock<std::mutex> lock(shared->mutex);
@@ -248,9 +249,14 @@ void SignInManager::WorkerLoop()
             } catch (const std::exception& e) {
                 // Nothing may leave this thread: that would end the host process.
                 DebugLog(std::string("sign-in: internal error: ") + e.what());
+                failed = true;
+            } catch (...) {
+                DebugLog("sign-in: internal error");
+                failed = true;
             }
         }
         std::lock_guard<std::mutex> lock(shared->mutex);
+        if (failed && !cancelled->load()) shared->RestLocked();  // the page does not stay "checking"
         runningCancel.reset();
     }
 }
@@ -279,7 +285,9 @@ void SignInManager::RunCheck(const std::atomic<bool>& cancelled)
             const std::string renewed = Renew(*shared, checked.accessToken, gone, why);
             if (gone) {
                 std::lock_guard<std::mutex> lock(shared->mutex);
-                if (!cancelled.load()) shared->ErrorLocked(kExpiredText);
+                if (cancelled.load()) return;
+                shared->ErrorLocked(kExpiredText);
+                shared->RestLocked();
                 return;
             }
             info = {};
@@ -349,7 +357,10 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
         switch (reply.status) {
         case Identity::TokenStatus::Granted: break;
         case Identity::TokenStatus::Pending: continue;
-        case Identity::TokenStatus::SlowDown: interval += 5; continue;
+        case Identity::TokenStatus::SlowDown:
+            interval += 5;
+            DebugLog("sign-in: the service asked for slower polling: now every " + std::to_string(interval) + " s");
+            continue;
         case Identity::TokenStatus::Denied: failure = "Sign-in was declined on the sign-in page."; break;
         case Identity::TokenStatus::Expired:
             failure = "The sign-in code expired before it was confirmed. Sign in again for a new code.";

@@ -56,14 +56,3 @@ std::multimap<std::string, std::string> FakeIdentityService::Form(const Request&
     httplib::detail::parse_query_text(request.body, params);
     return {params.begin(), params.end()};
 }
-
-std::string FakeIdentityService::AllRequestText() const
-{
-    std::string text;
-    for (const Request& request : Requests()) {
-        text += request.method + " " + request.target + "\n";
-        for (const auto& header : request.headers) text += header.first + ": " + header.second + "\n";
-        text += request.body + "\n";
-    }
-    return text;
-}

@@ -49,8 +49,6 @@ public:
     std::size_t Count(const std::string& route) const { return server_.Count(route); }
     // The form fields of a form-encoded request, decoded.
     static std::multimap<std::string, std::string> Form(const Request& request);
-    // Every request's bytes (target, headers and body) as one text, for "never sent there" checks.
-    std::string AllRequestText() const;
 
 private:
     FakeProductService server_;

@@ -144,6 +144,7 @@ TEST_F(SignInTest, ACodeConfirmedInTheBrowserSignsInAndIsKeptWithoutShowingItsTo
         }
     }
     ASSERT_EQ(polls.size(), 4u);
+    EXPECT_NE(LogText().find("slower polling: now every 6 s"), std::string::npos) << "slow_down adds 5 s";
     for (const auto& poll : polls)
         EXPECT_EQ(poll, (std::multimap<std::string, std::string>{
                             {"client_id", "quillmere"},
@@ -300,6 +301,7 @@ TEST_F(SignInTest, CancellingOrClosingStopsAPollInFlight)
         ChatPalette palette;
         ASSERT_TRUE(Call(palette, "signIn").GetBool());
         ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
+        MainQueue::DrainUntilIdle();
         EXPECT_EQ(LastState(palette), "waiting");
         ASSERT_TRUE(Call(palette, "cancelSignIn").GetBool());
         EXPECT_EQ(LastState(palette), "signed_out") << "the page is told at once";
