@@ -18,9 +18,9 @@ std::string BuildChatPage()
     page += ChatPageMarkup();
     // The script's files share one function scope: their names reach each other, not window.
     page += "<script>\n'use strict';\n(function () {\n";
-    for (const char* part :
-         {ChatPageScript(), ChatPageBridgeScript(), ChatPageMessagesScript(), ChatPageCardsScript(),
-          ChatPageAttachmentsScript(), ChatPageComposerScript(), ChatPageSettingsScript(), ChatPageStartScript()}) {
+    for (const char* part : {ChatPageScript(), ChatPageBridgeScript(), ChatPageMessagesScript(), ChatPageCardsScript(),
+                             ChatPageAttachmentsScript(), ChatPageComposerScript(), ChatPageSettingsScript(),
+                             ChatPageAccountScript(), ChatPageStartScript()}) {
         page += "\n";
         page += part;
     }

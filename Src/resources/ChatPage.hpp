@@ -17,4 +17,5 @@ const char* ChatPageCardsScript();        // page-cards.js: tool-result cards an
 const char* ChatPageAttachmentsScript();  // page-attachments.js: files attached to a message
 const char* ChatPageComposerScript();     // page-composer.js: the input box and sending
 const char* ChatPageSettingsScript();     // page-settings.js: the settings panel
+const char* ChatPageAccountScript();      // page-account.js: signing in and out
 const char* ChatPageStartScript();        // page-start.js: the QuillmereUI object, the first steps

@@ -73,9 +73,9 @@ async function firstBridgeCall(name) {
 function setStatus(state) {
   var dot = $('status-dot');
   var text = { ready: 'Ready', busy: 'Working…', offline: 'Not connected', connecting: 'Connecting…' }[state] || '';
-  if (state === 'ready' && !hasKeyForProvider()) {
+  if (state === 'ready' && !hasKeyForProvider() && !signedIn()) {
     state = 'nokey';
-    text = 'Add an API key in Settings';
+    text = auth.state === 'checking' ? 'Asking the sign-in service…' : 'Add an API key or sign in under Settings';
   }
   dot.className = 'status-dot ' + state;
   $('status-text').textContent = text;

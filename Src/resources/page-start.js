@@ -1,5 +1,5 @@
-// What the add-on calls on the page, and the page's first steps: settings from the add-on, then
-// the conversation it holds.
+// What the add-on calls on the page, and the page's first steps: settings and the sign-in from
+// the add-on, then the conversation it holds.
 
 window.QuillmereUI = Object.freeze({
   addAssistantMessage: addAssistantMessage,
@@ -7,7 +7,9 @@ window.QuillmereUI = Object.freeze({
   addRenderPreview: addRenderPreview,
   addToolResult: addToolResult,
   showConversation: showConversation,
-  messageNotSent: messageNotSent
+  messageNotSent: messageNotSent,
+  setAuthState: function (json) { reportAuthState(json); },
+  setAuthError: setAuthError
 });
 
 showSettings();
@@ -23,3 +25,6 @@ firstBridgeCall('getSettings').then(function (raw) {
 }, function () {
   setStatus('offline');
 });
+// The sign-in as the add-on holds it now; a stored one it still validates arrives as "checking"
+// and its outcome later through setAuthState.
+authCall(function () { return firstBridgeCall('checkAuth'); }).catch(function () {});

@@ -138,7 +138,7 @@ describe('the conversation through failures and restarts', () => {
     await frame.click('#settings-button');
     await frame.fill('#setting-model', 'gpt-4.1');
     await frame.click('#settings-save');
-    await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Add an API key in Settings');
+    await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Add an API key or sign in under Settings');
     assert.equal(await frame.$eval('#status-dot', (dot) => dot.className), 'status-dot nokey');
   });
 });

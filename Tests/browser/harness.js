@@ -81,12 +81,17 @@ const TINY_PNG = Buffer.from(
 const settingsFile = (home) => path.join(home, '.quillmere', 'settings.json');
 const readSettings = (home) => JSON.parse(fs.readFileSync(settingsFile(home), 'utf8'));
 
-// Starts quillmere-host and waits for the address it prints.
-async function startHost({ home, anthropicUrl }) {
+// Starts quillmere-host and waits for the address it prints. serviceUrl is the product's service
+// (the sign-in's identity provider), clientId the client the add-on signs in as.
+async function startHost({ home, anthropicUrl, serviceUrl, clientId }) {
   const env = { ...process.env, HOME: home };
-  if (anthropicUrl) env.QUILLMERE_ANTHROPIC_URL = anthropicUrl;
   // No outside service a developer's environment names is reached: storage stays unset.
-  for (const name of ['QUILLMERE_OPENAI_URL', 'QUILLMERE_SERVICE_URL', 'QUILLMERE_STORAGE_URL']) delete env[name];
+  for (const name of ['QUILLMERE_OPENAI_URL', 'QUILLMERE_SERVICE_URL', 'QUILLMERE_STORAGE_URL', 'QUILLMERE_CLIENT_ID']) {
+    delete env[name];
+  }
+  if (anthropicUrl) env.QUILLMERE_ANTHROPIC_URL = anthropicUrl;
+  if (serviceUrl) env.QUILLMERE_SERVICE_URL = serviceUrl;
+  if (clientId) env.QUILLMERE_CLIENT_ID = clientId;
   const child = spawn(HOST_BIN, ['--port', '0'], { env, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
   child.stderr.on('data', (chunk) => { output += chunk; });
@@ -116,6 +121,9 @@ async function launchBrowser() {
   const userDataDir = tempDir('quillmere-chromium-');
   const context = await chromium.launchPersistentContext(userDataDir,
     { executablePath: CHROMIUM, headless: true, args: CHROMIUM_FLAGS, viewport: { width: 1400, height: 900 } });
+  // A page that asks for anything beyond this machine (the identity provider's development pages
+  // import a web font) is refused it: the tests reach 127.0.0.1 alone.
+  await context.route((url) => url.hostname !== '127.0.0.1', (route) => route.abort('blockedbyclient'));
   return { context, close: async () => { await context.close(); fs.rmSync(userDataDir, { recursive: true, force: true }); } };
 }
 

@@ -334,7 +334,7 @@ describe('settings and the shell', () => {
     };
     try {
       let { frame } = await h.openPalette(browser.context, host);
-      assert.equal(await frame.textContent('#status-text'), 'Add an API key in Settings');
+      assert.equal(await frame.textContent('#status-text'), 'Add an API key or sign in under Settings');
       await frame.click('#settings-button');
       await frame.selectOption('#setting-provider', 'openai');
       for (const [field, value] of Object.entries(fields)) await frame.fill(field, value);
