@@ -127,8 +127,7 @@ describe('the conversation through failures and restarts', () => {
     await h.waitForBubble(frame, notice);
     assert.ok(fs.existsSync(path.join(folder, 'conversation-29991231-235959.json.damaged')));
     // A reloaded page is given it again, once.
-    await frame.evaluate(() => location.reload());
-    await frame.waitForLoadState();
+    await Promise.all([frame.waitForNavigation(), frame.evaluate(() => location.reload())]);
     await h.waitForBubble(frame, notice);
     assert.equal(await frame.$$eval('.bubble', (bubbles, text) => bubbles.filter((b) => b.textContent === text).length,
       notice), 1, 'shown once');

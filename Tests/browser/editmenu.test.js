@@ -61,8 +61,14 @@ describe('the host window\'s Edit menu', () => {
       const ratio = window.devicePixelRatio || 1;
       return [img.naturalWidth === Math.round(frameBox.clientWidth * ratio), img.naturalHeight === Math.round(frameBox.clientHeight * ratio)];
     });
-    for (let i = 0; i < 50 && (await size()).includes(false); i++) await page.waitForTimeout(100);
-    assert.deepEqual(await size(), [true, true], 'the plan beside the open palette is not at the frame\'s size');
+    // The previous test resized the window: wait until the plan has settled at the frame's size
+    // (two reads in a row), not for one read that a redraw still on its way may overtake.
+    let settled = 0;
+    for (let i = 0; i < 100 && settled < 2; i++) {
+      settled = (await size()).includes(false) ? 0 : settled + 1;
+      if (settled < 2) await page.waitForTimeout(100);
+    }
+    assert.equal(settled, 2, 'the plan beside the open palette is not at the frame\'s size');
     // Three of the window's own state refreshes pass without a new plan.
     const before = planRequests.length;
     for (let i = 0; i < 3; i++) await page.waitForResponse((response) => response.url().includes('/host/state'));
