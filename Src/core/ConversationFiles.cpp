@@ -210,13 +210,13 @@ bool HeldConversation::Replace(const std::string& text, std::string* error)
     return true;
 }
 
-bool HeldConversation::Append(const std::string& text, std::uint64_t keptSize, std::uint64_t knownSize, bool& foreign,
+bool HeldConversation::Append(const std::string& text, std::uint64_t keptSize, std::uint64_t knownSize,
                               std::uint64_t& fileSize, std::string* error)
 {
     const std::string path = ConversationPath(name);
     struct stat there {};
-    foreign = ChangedSince(knownSize) || knownSize < keptSize;
-    if (foreign || fd < 0 || ::lstat(path.c_str(), &there) != 0 || !S_ISREG(there.st_mode)) {
+    if (ChangedSince(knownSize) || knownSize < keptSize || fd < 0 || ::lstat(path.c_str(), &there) != 0 ||
+        !S_ISREG(there.st_mode)) {
         if (error != nullptr) *error = "cannot append to " + path + ": it is not the file written before";
         return false;
     }

@@ -52,11 +52,11 @@ public:
     bool Replace(const std::string& text, std::string* error = nullptr);
     // Adds text after the first keptSize bytes of the held file, which must be knownSize bytes
     // long, as this host left it: what lies beyond keptSize then is the unfinished end of an
-    // append of ours. An append that fails part-way is cut back. foreign: the file is longer or
-    // shorter than knownSize, or another file has taken its name; nothing was written.
-    // fileSize: the file's length afterwards.
-    bool Append(const std::string& text, std::uint64_t keptSize, std::uint64_t knownSize, bool& foreign,
-                std::uint64_t& fileSize, std::string* error = nullptr);
+    // append of ours. An append that fails part-way is cut back. Nothing is written when the
+    // file is longer or shorter than knownSize, or another file has taken its name (see
+    // ChangedSince). fileSize: the file's length afterwards.
+    bool Append(const std::string& text, std::uint64_t keptSize, std::uint64_t knownSize, std::uint64_t& fileSize,
+                std::string* error = nullptr);
     // Another writer has changed the held file since it was knownSize bytes long, or has put
     // another file in its place.
     bool ChangedSince(std::uint64_t knownSize) const;

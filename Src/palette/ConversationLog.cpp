@@ -81,8 +81,7 @@ bool ConversationLog::Save(const std::vector<HistoryMessage>& history, const nlo
         KeptPosition from = kept;
         from.entries = std::min(from.entries, changedFrom);
         const std::string record = EncodeRecord(history, entries, from);
-        bool foreign = false;  // told again below
-        if (file->Append(record, keptBytes, fileBytes, foreign, fileBytes, &error)) {
+        if (file->Append(record, keptBytes, fileBytes, fileBytes, &error)) {
             kept = PositionOf(history, entries);
             keptBytes += record.size();
             return true;

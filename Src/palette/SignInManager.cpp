@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/CompactJson.hpp"
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
 #include "services/IdentityClient.hpp"
@@ -18,6 +19,7 @@ namespace {
 std::atomic<long long> gSecondMs{1000};
 
 const char* const kExpiredText = "Your sign-in has expired: sign in again.";
+const char* const kCodeExpiredText = "The sign-in code expired before it was confirmed. Sign in again for a new code.";
 
 }  // namespace
 
@@ -46,7 +48,7 @@ struct SignInManager::Shared {
             out["verification_uri"] = verificationUri;
             out["verification_uri_complete"] = verificationUriComplete;
         }
-        return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return CompactJson(out);
     }
     void SetStateLocked(const std::string& next)
     {
@@ -71,7 +73,6 @@ struct SignInManager::Shared {
 
 SignInManager::SignInManager(std::string serviceBaseUrl, StoredSignIn stored) : shared(std::make_shared<Shared>())
 {
-    while (!serviceBaseUrl.empty() && serviceBaseUrl.back() == '/') serviceBaseUrl.pop_back();
     shared->baseUrl = std::move(serviceBaseUrl);
     // The engine registers the access token it is given; the refresh token is ours alone.
     DebugLogRedact(stored.refreshToken);
@@ -346,28 +347,25 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
     int interval = std::max(session.interval, 1);
     Identity::TokenReply reply;
     std::string failure;
-    while (failure.empty()) {
+    while (failure.empty() && reply.status != Identity::TokenStatus::Granted) {
         if (!Pause(interval, cancelled)) return;
         if (std::chrono::steady_clock::now() >= deadline) {
-            failure = "The sign-in code expired before it was confirmed. Sign in again for a new code.";
+            failure = kCodeExpiredText;
             break;
         }
         reply = Identity::PollDeviceToken(endpoints, session.deviceCode);
         if (cancelled.load()) return;
         switch (reply.status) {
-        case Identity::TokenStatus::Granted: break;
-        case Identity::TokenStatus::Pending: continue;
+        case Identity::TokenStatus::Granted:
+        case Identity::TokenStatus::Pending: break;
         case Identity::TokenStatus::SlowDown:
             interval += 5;
             DebugLog("sign-in: the service asked for slower polling: now every " + std::to_string(interval) + " s");
-            continue;
-        case Identity::TokenStatus::Denied: failure = "Sign-in was declined on the sign-in page."; break;
-        case Identity::TokenStatus::Expired:
-            failure = "The sign-in code expired before it was confirmed. Sign in again for a new code.";
             break;
+        case Identity::TokenStatus::Denied: failure = "Sign-in was declined on the sign-in page."; break;
+        case Identity::TokenStatus::Expired: failure = kCodeExpiredText; break;
         default: failure = "Sign-in failed: " + reply.error; break;
         }
-        if (reply.status == Identity::TokenStatus::Granted) break;
     }
     Identity::UserInfoReply info;
     if (failure.empty()) info = Identity::FetchUserInfo(endpoints, reply.tokens.access);

@@ -42,7 +42,8 @@ public:
     // when the sign-in is gone. Runs the renewal on the calling thread.
     using Renewal = std::function<std::string(const std::string& refusedToken)>;
 
-    // serviceBaseUrl: where discovery is asked; stored: the sign-in the settings hold.
+    // serviceBaseUrl: where discovery is asked, without a trailing slash (as
+    // ProductService::BaseUrl gives it); stored: the sign-in the settings hold.
     SignInManager(std::string serviceBaseUrl, StoredSignIn stored);
     ~SignInManager();
     SignInManager(const SignInManager&) = delete;

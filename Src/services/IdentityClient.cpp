@@ -27,6 +27,13 @@ const char* const kDeviceGrant = "urn:ietf:params:oauth:grant-type:device_code";
 // No token, code or address we keep is anywhere near this long; a longer one is not stored.
 constexpr std::size_t kMaxTokenBytes = 16 * 1024;
 
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 // Scheme, host and port of url (the port filled in from the scheme), lower case; "" when url
 // is not an absolute http or https address.
 std::string Origin(const std::string& url)
@@ -43,11 +50,8 @@ std::string Origin(const std::string& url)
         parts[i] = part;
         curl_free(part);
     }
-    std::string origin = parts[0] + "://" + parts[1] + ":" + parts[2];
-    for (char& c : origin)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     if (parts[0] != "http" && parts[0] != "https") return "";
-    return origin;
+    return LowerAscii(parts[0] + "://" + parts[1] + ":" + parts[2]);
 }
 
 // A secret or code we will send back in a header or a form: printable ASCII without spaces.
@@ -77,6 +81,12 @@ HttpResponse PostForm(const std::string& url, const Form& fields)
 
 bool Succeeded(const HttpResponse& response) { return response.statusCode >= 200 && response.statusCode <= 299; }
 
+std::string StringMember(const nlohmann::json& object, const char* key)
+{
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
 // Why a request failed, for the user: the transport's reason, or the status and the service's
 // own short explanation (quoted with secrets hidden).
 std::string FailureText(const HttpResponse& response, const nlohmann::json& reply)
@@ -85,10 +95,8 @@ std::string FailureText(const HttpResponse& response, const nlohmann::json& repl
         return response.error.empty() ? std::string("no answer") : response.error;
     std::string text = "HTTP " + std::to_string(response.statusCode);
     if (reply.is_object()) {
-        const std::string code =
-            reply.value("error", nlohmann::json()).is_string() ? reply["error"].get<std::string>() : std::string();
+        std::string detail = StringMember(reply, "error");
         const auto description = reply.find("error_description");
-        std::string detail = code;
         if (description != reply.end() && description->is_string())
             detail += (detail.empty() ? "" : ": ") + description->get<std::string>();
         if (!detail.empty()) text += " (" + QuoteOutsideText(detail) + ")";
@@ -97,12 +105,6 @@ std::string FailureText(const HttpResponse& response, const nlohmann::json& repl
 }
 
 const char* const kUnreadable = "the sign-in service's reply could not be read";
-
-std::string StringMember(const nlohmann::json& object, const char* key)
-{
-    const auto found = object.find(key);
-    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
 
 int SecondsMember(const nlohmann::json& object, const char* key, int fallback)
 {
@@ -118,10 +120,7 @@ TokenReply ReadTokenReply(const HttpResponse& response)
     TokenReply result;
     const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
     if (Succeeded(response) && response.error.empty()) {
-        const std::string type = StringMember(reply, "token_type");
-        std::string lowerType = type;
-        for (char& c : lowerType)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        const std::string type = LowerAscii(StringMember(reply, "token_type"));
         result.tokens.access = StringMember(reply, "access_token");
         result.tokens.refresh = StringMember(reply, "refresh_token");
         // Registered before anything could write them anywhere.
@@ -129,7 +128,7 @@ TokenReply ReadTokenReply(const HttpResponse& response)
         DebugLogRedact(result.tokens.refresh);
         const bool refreshUsable = result.tokens.refresh.empty() || IsUsableToken(result.tokens.refresh);
         if (!reply.is_object() || !IsUsableToken(result.tokens.access) || !refreshUsable ||
-            (!type.empty() && lowerType != "bearer")) {
+            (!type.empty() && type != "bearer")) {
             result.tokens = {};
             result.error = kUnreadable;
             return result;

@@ -6,6 +6,7 @@
 
 const crypto = require('node:crypto');
 const http = require('node:http');
+const { startService } = require('./harness');
 
 // Not the add-on's default client id, so that the host is seen to take the one it is given.
 const CLIENT_ID = 'quillmere-palette';
@@ -111,38 +112,26 @@ async function approveDevice(page, { userCode, login, abort }) {
 // scripted reply. Every request is recorded with the token's introspection.
 async function startFakeProxy(provider) {
   const replies = [], requests = [];
-  const server = http.createServer((req, res) => {
-    const chunks = [];
-    req.on('data', (chunk) => chunks.push(chunk));
-    req.on('end', async () => {
-      const send = (status, value) => {
-        res.writeHead(status, { 'Content-Type': 'application/json' });
-        res.end(JSON.stringify(value));
-      };
-      let body = null;
-      try { body = JSON.parse(Buffer.concat(chunks)); } catch (e) { body = null; }
-      const bearer = /^Bearer (\S+)$/.exec(req.headers.authorization || '');
-      const record = { method: req.method, url: req.url, headers: req.headers, body, token: bearer && bearer[1] };
-      requests.push(record);
-      if (req.method !== 'POST' || req.url !== '/v1/messages') {
-        return send(404, { type: 'error', error: { type: 'not_found_error', message: 'no such route' } });
-      }
-      try {
-        record.introspection = bearer ? await provider.introspect(bearer[1]) : { active: false };
-      } catch (e) {
-        return send(502, { type: 'error', error: { type: 'api_error', message: String(e.message) } });
-      }
-      if (!record.introspection.active) {
-        return send(401, { type: 'error', error: { type: 'authentication_error', message: 'invalid bearer token' } });
-      }
-      const next = replies.shift();
-      const answer = typeof next === 'function' ? next(body) : next;
-      if (!answer) return send(500, { type: 'error', error: { type: 'api_error', message: 'no scripted reply' } });
-      send(200, answer);
-    });
+  const refuse = (reply, status, type, message) => reply.json(status, { type: 'error', error: { type, message } });
+  const service = await startService(async (req, reply) => {
+    let body = null;
+    try { body = JSON.parse(req.body); } catch (e) { body = null; }
+    const bearer = /^Bearer (\S+)$/.exec(req.headers.authorization || '');
+    const record = { method: req.method, url: req.url, headers: req.headers, body, token: bearer && bearer[1] };
+    requests.push(record);
+    if (req.method !== 'POST' || req.url !== '/v1/messages') return refuse(reply, 404, 'not_found_error', 'no such route');
+    try {
+      record.introspection = bearer ? await provider.introspect(bearer[1]) : { active: false };
+    } catch (e) {
+      return refuse(reply, 502, 'api_error', String(e.message));
+    }
+    if (!record.introspection.active) return refuse(reply, 401, 'authentication_error', 'invalid bearer token');
+    const next = replies.shift();
+    const answer = typeof next === 'function' ? next(body) : next;
+    if (!answer) return refuse(reply, 500, 'api_error', 'no scripted reply');
+    reply.json(200, answer);
   });
-  const url = await listen(server);
-  return { url, requests, script(...items) { replies.push(...items); }, close: closer(server) };
+  return { url: service.url, requests, script(...items) { replies.push(...items); }, close: service.close };
 }
 
 module.exports = { startProvider, approveDevice, startFakeProxy, emailOf };

@@ -189,8 +189,7 @@ describe('signing in to the product service', () => {
         { state: 'waiting', user_code: 'WXYZ-WXYZ', verification_uri_complete: c, verification_uri: p })), [complete, plain]);
       assert.equal(await frame.isDisabled('#open-sign-in-page'), opened === null, String(complete));
       if (opened === null) continue;
-      const [tab] = await Promise.all([browser.context.waitForEvent('page'), frame.click('#open-sign-in-page')]);
-      await tab.waitForLoadState();
+      const tab = await openSignInPage();
       assert.equal(tab.url(), opened);
       await tab.close();
     }

@@ -1,3 +1,5 @@
+// The fake identity service's well-behaved defaults and the replies the sign-in tests script.
+
 #include "FakeIdentityService.hpp"
 
 #include <httplib.h>

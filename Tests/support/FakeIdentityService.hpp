@@ -32,7 +32,6 @@ public:
     FakeIdentityService();
 
     std::string BaseUrl() const { return server_.BaseUrl(); }
-    FakeProductService& Server() { return server_; }
 
     // Discovery naming every endpoint under endpointBase (another origin, for instance).
     void ScriptDiscovery(const std::string& endpointBase);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "AddOnHost.hpp"
 #include "MainQueue.hpp"
 #include "PaletteHost.hpp"
@@ -70,6 +72,15 @@ protected:
         const int id = palette.GetBrowser().GetId();
         EXPECT_TRUE(PaletteHost::CallBridgeFunction(id, "Quillmere", function, args, result, error)) << error;
         return result;
+    }
+
+    // The entries a page that reloads now is given; null when none are.
+    static nlohmann::json ReplayedEntries(ChatPalette& palette)
+    {
+        Call(palette, "replayConversation", {JS::Value("p")});
+        const auto text = CallArgument(Scripts(palette).back(), "showConversation");
+        const nlohmann::json shown = text ? nlohmann::json::parse(*text, nullptr, false) : nlohmann::json();
+        return shown.is_object() ? shown.value("entries", nlohmann::json()) : nlohmann::json();
     }
 };
 

@@ -311,8 +311,7 @@ TEST_F(ShellTest, EachTurnIsKeptInItsConversationsFileAndAFailedSaveIsShownUntil
         Call(palette, "sendMessage", {JS::Value(text)});
         EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
         MainQueue::DrainUntilIdle();
-        Call(palette, "replayConversation", {JS::Value("p")});  // as a reloaded page
-        return ShownConversation(Scripts(palette).back())["entries"].dump();
+        return ReplayedEntries(palette).dump();  // as a reloaded page
     };
     const std::string warning = "\xE2\x9A\xA0 Conversation not saved: cannot make the folder " + history.string();
     EXPECT_NE(turn("Draw a wall").find(warning), std::string::npos);
@@ -660,30 +659,22 @@ TEST_F(ShellTest, ASetAsideFileStaysRestorableUntilItsRepairedCopyIsWritten)
 
 TEST_F(ShellTest, AfterClearARestartOpensTheNewEmptyConversation)
 {
-    const auto replayed = [&](ChatPalette& palette) {
-        Call(palette, "replayConversation", {JS::Value("p")});
-        return ShownConversation(Scripts(palette).back())["entries"];
-    };
     {
         ChatPalette palette;
         Call(palette, "sendMessage", {JS::Value("Draw a wall")});  // without a key the turn ends unsent
         EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
         MainQueue::DrainUntilIdle();
-        ASSERT_EQ(replayed(palette).size(), 2u);
+        ASSERT_EQ(ReplayedEntries(palette).size(), 2u);
         Call(palette, "clearHistory");
     }
     ChatPalette restarted;
-    EXPECT_EQ(replayed(restarted), json::array());
+    EXPECT_EQ(ReplayedEntries(restarted), json::array());
     // The cleared conversation's file stays in the folder.
     EXPECT_EQ(std::distance(fs::directory_iterator(LocalStorage::HistoryDir()), fs::directory_iterator()), 2);
 }
 
 TEST_F(ShellTest, TheChatSaysOnceWhichConversationWasSetAsideAndThatTheHostStoppedMidTurn)
 {
-    const auto replayed = [&](ChatPalette& palette) {
-        Call(palette, "replayConversation", {JS::Value("p")});
-        return ShownConversation(Scripts(palette).back())["entries"];
-    };
     fs::create_directories(LocalStorage::HistoryDir());
     TempFolder::Write(LocalStorage::ConversationPath("conversation-damaged"), "{");
     const std::string notice =
@@ -691,13 +682,13 @@ TEST_F(ShellTest, TheChatSaysOnceWhichConversationWasSetAsideAndThatTheHostStopp
         "conversation-damaged.json.damaged.";
     {
         ChatPalette palette;
-        EXPECT_EQ(replayed(palette), json::array({{{"kind", "assistant"}, {"text", notice}}}));
+        EXPECT_EQ(ReplayedEntries(palette), json::array({{{"kind", "assistant"}, {"text", notice}}}));
         // The host stops while a turn is under way (its end never reaches the palette).
         palette.SetThinking(true);
         palette.GetBridge().Shutdown();
     }
     ChatPalette restarted;
-    const json entries = replayed(restarted);
+    const json entries = ReplayedEntries(restarted);
     ASSERT_EQ(entries.size(), 2u) << entries;
     EXPECT_EQ(entries[0]["text"], notice) << "told once, kept with the conversation";
     EXPECT_EQ(entries[1]["text"],
