@@ -212,8 +212,10 @@ SignInManager::Renewal SignInManager::MakeRenewal() const
         bool gone = false;
         std::string why;
         const std::string renewed = Renew(*shared, refused, gone, why);
-        if (renewed.empty() && !gone) DebugLog("sign-in: the access token could not be renewed: " + why);
-        return renewed;
+        if (!renewed.empty() || gone) return renewed;
+        // The service could not be asked: the sign-in stays as it is, and so does the token.
+        DebugLog("sign-in: the access token could not be renewed: " + why);
+        return refused;
     };
 }
 

@@ -38,8 +38,9 @@ public:
     using ErrorCallback = std::function<void(const std::string& message)>;
     using OpenPageCallback = std::function<void(const std::string& url)>;
     using StoredCallback = std::function<void(const StoredSignIn& stored)>;
-    // For the engine: given the access token the proxy refused, the token to use now, or ""
-    // when the sign-in is gone. Runs the renewal on the calling thread.
+    // For the engine: given the access token the proxy refused, the token to use now (the
+    // refused one when the service could not be asked), or "" when the sign-in is gone. Runs
+    // the renewal on the calling thread.
     using Renewal = std::function<std::string(const std::string& refusedToken)>;
 
     // serviceBaseUrl: where discovery is asked; stored: the sign-in the settings hold.

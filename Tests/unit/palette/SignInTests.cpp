@@ -504,6 +504,32 @@ TEST_F(SignInTest, ChatWithoutAKeyGoesThroughTheProxyAndARefusedTokenIsRenewedOr
         ExpectNoTokenShown(palette);
     }
 
+    // Refused while the service cannot renew the token: the sign-in holds and says so, and the
+    // next message goes with the same token.
+    idp.Script(kProxy, {FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401),
+                        FakeIdentityService::Json(AssistantReply("through after all"))});
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::Json({{"error", "temporarily_unavailable"}}, 503));
+    {
+        ChatPalette palette;
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("not now")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        const auto scripts = Scripts(palette);
+        EXPECT_NE(std::find(scripts.begin(), scripts.end(),
+                            "QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 The chat proxy did not accept your sign-in, "
+                            "and the sign-in service could not renew it just now. Try again in a moment.')"),
+                  scripts.end());
+        EXPECT_NE(LastState(palette), "signed_out");
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("and now")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        const auto later = Scripts(palette);
+        EXPECT_NE(std::find(later.begin(), later.end(), "QuillmereUI.addAssistantMessage('through after all')"),
+                  later.end());
+        EXPECT_EQ(idp.Requests().back().Header("Authorization"), std::string("Bearer ") + kRenewedAccess);
+        EXPECT_EQ(StoredSettings().value("access_token", ""), kRenewedAccess);
+    }
+
     // Refused again, and the service no longer takes the refresh token: signed out.
     idp.Script(kProxy, FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401));
     idp.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("invalid_grant"));
