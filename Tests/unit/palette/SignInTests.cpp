@@ -236,6 +236,16 @@ INSTANTIATE_TEST_SUITE_P(
                                                              {"interval", 1}}));
                      },
                      "The sign-in code expired before it was confirmed."},
+        FailedSignIn{"IntervalLongerThanTheCodesLife",
+                     [](FakeIdentityService& s, const std::string&) {
+                         s.Script(FakeIdentityService::kDevice,
+                                  FakeIdentityService::Json({{"device_code", "device-code-secret-0123456789"},
+                                                             {"user_code", "ABCD"},
+                                                             {"verification_uri", s.BaseUrl() + "/device"},
+                                                             {"expires_in", 3},
+                                                             {"interval", 86400}}));
+                     },
+                     "The sign-in code expired before it was confirmed."},
         FailedSignIn{
             "ServerErrorStartingTheSession",
             [](FakeIdentityService& s, const std::string&) {
