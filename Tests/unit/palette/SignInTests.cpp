@@ -184,6 +184,16 @@ struct FailedSignIn {
 };
 void PrintTo(const FailedSignIn& c, std::ostream* out) { *out << c.name; }
 
+// The service starts sessions whose code lives expiresIn seconds, polled every interval.
+void CodeLasting(FakeIdentityService& s, int expiresIn, int interval)
+{
+    s.Script(FakeIdentityService::kDevice, FakeIdentityService::Json({{"device_code", "device-code-secret-0123456789"},
+                                                                      {"user_code", "ABCD"},
+                                                                      {"verification_uri", s.BaseUrl() + "/device"},
+                                                                      {"expires_in", expiresIn},
+                                                                      {"interval", interval}}));
+}
+
 }  // namespace
 
 class FailedSignInTest : public SignInTest, public ::testing::WithParamInterface<FailedSignIn> {};
@@ -227,24 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      "The sign-in code expired before it was confirmed."},
         FailedSignIn{"LifetimePassedWhilePending",
-                     [](FakeIdentityService& s, const std::string&) {
-                         s.Script(FakeIdentityService::kDevice,
-                                  FakeIdentityService::Json({{"device_code", "device-code-secret-0123456789"},
-                                                             {"user_code", "ABCD"},
-                                                             {"verification_uri", s.BaseUrl() + "/device"},
-                                                             {"expires_in", 3},
-                                                             {"interval", 1}}));
-                     },
+                     [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 1); },
                      "The sign-in code expired before it was confirmed."},
         FailedSignIn{"IntervalLongerThanTheCodesLife",
-                     [](FakeIdentityService& s, const std::string&) {
-                         s.Script(FakeIdentityService::kDevice,
-                                  FakeIdentityService::Json({{"device_code", "device-code-secret-0123456789"},
-                                                             {"user_code", "ABCD"},
-                                                             {"verification_uri", s.BaseUrl() + "/device"},
-                                                             {"expires_in", 3},
-                                                             {"interval", 86400}}));
-                     },
+                     [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 86400); },
                      "The sign-in code expired before it was confirmed."},
         FailedSignIn{
             "ServerErrorStartingTheSession",
