@@ -424,7 +424,8 @@ bool ModelBridge::PostRequest(const ServiceChoice& service, const ModelProvider&
         std::lock_guard<std::mutex> lock(mutex);
         if (services.accessToken == service.accessToken) services.accessToken.clear();
     }
-    Warn(SignInExpiredWarning());
+    // The same token back: the sign-in stays, only its renewal failed for now.
+    Warn(renewed == service.accessToken ? SignInNotRenewedWarning() : SignInExpiredWarning());
     return false;
 }
 

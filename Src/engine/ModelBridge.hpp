@@ -43,7 +43,9 @@ public:
     // The whole history as it stands after a turn, to be kept between runs.
     using HistoryCallback = std::function<void(const std::vector<HistoryMessage>& history)>;
     // Called on the worker when the chat proxy refuses the access token: the token to send
-    // again with, or "" when the sign-in is gone. May block while it renews the token.
+    // again with, the refused token itself when the sign-in holds but could not be renewed
+    // now (the service unreachable), or "" when the sign-in is gone. May block while it
+    // renews the token.
     using TokenRenewal = std::function<std::string(const std::string& refusedToken)>;
 
     static constexpr int kMaxIterations = 20;

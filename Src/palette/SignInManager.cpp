@@ -212,8 +212,10 @@ SignInManager::Renewal SignInManager::MakeRenewal() const
         bool gone = false;
         std::string why;
         const std::string renewed = Renew(*shared, refused, gone, why);
-        if (renewed.empty() && !gone) DebugLog("sign-in: the access token could not be renewed: " + why);
-        return renewed;
+        if (!renewed.empty() || gone) return renewed;
+        // The service could not be asked: the sign-in stays as it is, and so does the token.
+        DebugLog("sign-in: the access token could not be renewed: " + why);
+        return refused;
     };
 }
 
@@ -261,11 +263,13 @@ void SignInManager::WorkerLoop()
     }
 }
 
-bool SignInManager::Pause(int seconds, const std::atomic<bool>& cancelled)
+bool SignInManager::Pause(int seconds, std::chrono::steady_clock::time_point deadline,
+                          const std::atomic<bool>& cancelled)
 {
     std::unique_lock<std::mutex> lock(shared->mutex);
-    const auto length = std::chrono::milliseconds(gSecondMs.load() * seconds);
-    return !wake.wait_for(lock, length, [&] { return stopping || cancelled.load(); });
+    const auto until =
+        std::min(std::chrono::steady_clock::now() + std::chrono::milliseconds(gSecondMs.load() * seconds), deadline);
+    return !wake.wait_until(lock, until, [&] { return stopping || cancelled.load(); });
 }
 
 void SignInManager::RunCheck(const std::atomic<bool>& cancelled)
@@ -347,7 +351,8 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
     Identity::TokenReply reply;
     std::string failure;
     while (failure.empty()) {
-        if (!Pause(interval, cancelled)) return;
+        // Never past the code's life: an interval longer than it would show a dead code.
+        if (!Pause(interval, deadline, cancelled)) return;
         if (std::chrono::steady_clock::now() >= deadline) {
             failure = "The sign-in code expired before it was confirmed. Sign in again for a new code.";
             break;

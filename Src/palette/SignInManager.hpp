@@ -38,8 +38,9 @@ public:
     using ErrorCallback = std::function<void(const std::string& message)>;
     using OpenPageCallback = std::function<void(const std::string& url)>;
     using StoredCallback = std::function<void(const StoredSignIn& stored)>;
-    // For the engine: given the access token the proxy refused, the token to use now, or ""
-    // when the sign-in is gone. Runs the renewal on the calling thread.
+    // For the engine: given the access token the proxy refused, the token to use now (the
+    // refused one when the service could not be asked), or "" when the sign-in is gone. Runs
+    // the renewal on the calling thread.
     using Renewal = std::function<std::string(const std::string& refusedToken)>;
 
     // serviceBaseUrl: where discovery is asked; stored: the sign-in the settings hold.
@@ -86,8 +87,9 @@ private:
     void RunCheck(const std::atomic<bool>& cancelled);
     void RunSignIn(const std::atomic<bool>& cancelled);
     void RunSignOut(const StoredSignIn& revoke, const std::atomic<bool>& cancelled);
-    // Sleeps for the protocol's seconds; false when cancelled meanwhile.
-    bool Pause(int seconds, const std::atomic<bool>& cancelled);
+    // Sleeps for the protocol's seconds, or until deadline if sooner; false when cancelled
+    // meanwhile.
+    bool Pause(int seconds, std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancelled);
     // Renews the refused access token with the refresh token, on the calling thread. Returns
     // the access token to use now, or "" with gone set when the sign-in is over (no refresh
     // token, or one the service refused), or "" with why set when the service could not be

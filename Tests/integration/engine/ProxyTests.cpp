@@ -13,6 +13,9 @@ namespace {
 const char* const kToken = "access-token-proxy-0123456789";
 const char* const kRenewed = "access-token-renewed-9876543210";
 const char* const kExpired = "\xE2\x9A\xA0 Your sign-in has expired: sign in again in Settings";
+const char* const kNotRenewed =
+    "\xE2\x9A\xA0 The chat proxy did not accept your sign-in, and the sign-in service could "
+    "not renew it just now. Try again in a moment.";
 
 // The value of a header in any spelling of its name; "" when absent.
 std::string HeaderValue(const FakeModelServer::Request& request, std::string name)
@@ -110,7 +113,7 @@ TEST_F(ProxyTest, AKeyForTheChosenProviderWinsAndAKeyForTheOtherDoesNot)
 
 namespace {
 
-enum class Renewal { None, Gone, Renewed };
+enum class Renewal { None, Gone, Renewed, NotNow };
 
 struct Refusal {
     const char* name;
@@ -132,7 +135,9 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
     if (r.renewal != Renewal::None)
         bridge->SetTokenRenewal([&, renewal = r.renewal](const std::string& refused) {
             renewalsAsked.push_back(refused);
-            return renewal == Renewal::Renewed ? std::string(kRenewed) : std::string();
+            return renewal == Renewal::Renewed  ? std::string(kRenewed)
+                   : renewal == Renewal::NotNow ? refused
+                                                : std::string();
         });
     for (int status : r.statuses) {
         if (status == 200)
@@ -153,7 +158,9 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
     EXPECT_EQ(bearers, expected);
     EXPECT_EQ(renewalsAsked,
               r.renewal == Renewal::None ? std::vector<std::string>{} : std::vector<std::string>{kToken});
-    EXPECT_EQ(texts, r.answered ? Events{"answered"} : Events{kExpired});
+    EXPECT_EQ(texts, r.answered                     ? Events{"answered"}
+                     : r.renewal == Renewal::NotNow ? Events{kNotRenewed}
+                                                    : Events{kExpired});
     EXPECT_EQ(unsent, r.answered ? std::vector<std::string>{} : std::vector<std::string>{"keep me"});
     for (const std::string& token : {std::string(kToken), std::string(kRenewed)})
         EXPECT_EQ(LogText().find(token), std::string::npos) << "a token reached the log";
@@ -162,8 +169,9 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
     // key or a sign-in; the message given back never went into the history.
     ScriptReply(false, "next");
     ASSERT_TRUE(Send("next one"));
-    if (r.renewal == Renewal::Renewed) {
-        EXPECT_EQ(HeaderValue(server.Requests().back(), "Authorization"), std::string("Bearer ") + kRenewed);
+    if (r.renewal == Renewal::Renewed || r.renewal == Renewal::NotNow) {
+        EXPECT_EQ(HeaderValue(server.Requests().back(), "Authorization"),
+                  std::string("Bearer ") + (r.renewal == Renewal::Renewed ? kRenewed : kToken));
         EXPECT_EQ(texts.back(), "next");
     } else {
         EXPECT_EQ(texts.back(), std::string(kWarning) +
@@ -180,5 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Refusal{"NoRefreshToken", Renewal::None, {401}, {kToken}, false},
                       Refusal{"RefreshRefused", Renewal::Gone, {401}, {kToken}, false},
                       Refusal{"Renewed", Renewal::Renewed, {401, 200}, {kToken, kRenewed}, true},
-                      Refusal{"RenewedAndRefusedAgain", Renewal::Renewed, {401, 401}, {kToken, kRenewed}, false}),
+                      Refusal{"RenewedAndRefusedAgain", Renewal::Renewed, {401, 401}, {kToken, kRenewed}, false},
+                      // The sign-in service could not be asked: the sign-in and its token stay.
+                      Refusal{"NotRenewedNow", Renewal::NotNow, {401}, {kToken}, false}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });

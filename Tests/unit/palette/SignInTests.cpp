@@ -184,6 +184,16 @@ struct FailedSignIn {
 };
 void PrintTo(const FailedSignIn& c, std::ostream* out) { *out << c.name; }
 
+// The service starts sessions whose code lives expiresIn seconds, polled every interval.
+void CodeLasting(FakeIdentityService& s, int expiresIn, int interval)
+{
+    s.Script(FakeIdentityService::kDevice, FakeIdentityService::Json({{"device_code", "device-code-secret-0123456789"},
+                                                                      {"user_code", "ABCD"},
+                                                                      {"verification_uri", s.BaseUrl() + "/device"},
+                                                                      {"expires_in", expiresIn},
+                                                                      {"interval", interval}}));
+}
+
 }  // namespace
 
 class FailedSignInTest : public SignInTest, public ::testing::WithParamInterface<FailedSignIn> {};
@@ -227,14 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      "The sign-in code expired before it was confirmed."},
         FailedSignIn{"LifetimePassedWhilePending",
-                     [](FakeIdentityService& s, const std::string&) {
-                         s.Script(FakeIdentityService::kDevice,
-                                  FakeIdentityService::Json({{"device_code", "device-code-secret-0123456789"},
-                                                             {"user_code", "ABCD"},
-                                                             {"verification_uri", s.BaseUrl() + "/device"},
-                                                             {"expires_in", 3},
-                                                             {"interval", 1}}));
-                     },
+                     [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 1); },
+                     "The sign-in code expired before it was confirmed."},
+        FailedSignIn{"IntervalLongerThanTheCodesLife",
+                     [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 86400); },
                      "The sign-in code expired before it was confirmed."},
         FailedSignIn{
             "ServerErrorStartingTheSession",
@@ -502,6 +508,32 @@ TEST_F(SignInTest, ChatWithoutAKeyGoesThroughTheProxyAndARefusedTokenIsRenewedOr
         EXPECT_EQ(StoredSettings().value("access_token", ""), kRenewedAccess);
         EXPECT_EQ(StoredSettings().value("refresh_token", ""), kRenewedRefresh);
         ExpectNoTokenShown(palette);
+    }
+
+    // Refused while the service cannot renew the token: the sign-in holds and says so, and the
+    // next message goes with the same token.
+    idp.Script(kProxy, {FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401),
+                        FakeIdentityService::Json(AssistantReply("through after all"))});
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::Json({{"error", "temporarily_unavailable"}}, 503));
+    {
+        ChatPalette palette;
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("not now")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        const auto scripts = Scripts(palette);
+        EXPECT_NE(std::find(scripts.begin(), scripts.end(),
+                            "QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 The chat proxy did not accept your sign-in, "
+                            "and the sign-in service could not renew it just now. Try again in a moment.')"),
+                  scripts.end());
+        EXPECT_NE(LastState(palette), "signed_out");
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("and now")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        const auto later = Scripts(palette);
+        EXPECT_NE(std::find(later.begin(), later.end(), "QuillmereUI.addAssistantMessage('through after all')"),
+                  later.end());
+        EXPECT_EQ(idp.Requests().back().Header("Authorization"), std::string("Bearer ") + kRenewedAccess);
+        EXPECT_EQ(StoredSettings().value("access_token", ""), kRenewedAccess);
     }
 
     // Refused again, and the service no longer takes the refresh token: signed out.
