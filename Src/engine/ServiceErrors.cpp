@@ -30,10 +30,13 @@ std::string SignInExpiredWarning()
     return kWarningMark + std::string("Your sign-in has expired: sign in again in Settings");
 }
 
-std::string SignInNotRenewedWarning()
+std::string SignInNotRenewedWarning(const std::string& why)
 {
-    return kWarningMark + std::string("The chat proxy did not accept your sign-in, and the sign-in service could not "
-                                      "renew it just now. Try again in a moment.");
+    const bool stops = !why.empty() && why.back() == '.';
+    return kWarningMark +
+           std::string("The chat proxy did not accept your sign-in, and the sign-in service could not "
+                       "renew it just now") +
+           (why.empty() ? std::string(".") : ": " + why + (stops ? "" : ".")) + " Try again in a moment.";
 }
 
 std::string ProxyRefusedWarning(const std::string& service, const std::string& body, const std::string& token)

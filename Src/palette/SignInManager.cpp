@@ -208,14 +208,26 @@ std::string SignInManager::Renew(Shared& shared, const std::string& refused, boo
 
 SignInManager::Renewal SignInManager::MakeRenewal() const
 {
-    return [shared = shared](const std::string& refused) {
+    return [shared = shared](const std::string& refused, std::string& why) {
         bool gone = false;
-        std::string why;
         const std::string renewed = Renew(*shared, refused, gone, why);
         if (!renewed.empty() || gone) return renewed;
         // The service could not be asked: the sign-in stays as it is, and so does the token.
+        if (why.empty()) why = "the sign-in service did not answer";
         DebugLog("sign-in: the access token could not be renewed: " + why);
         return refused;
+    };
+}
+
+SignInManager::Ending SignInManager::MakeEnding() const
+{
+    return [shared = shared](const std::string& refused) {
+        std::lock_guard<std::mutex> once(shared->renewing);
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        if (refused.empty() || shared->stored.accessToken != refused) return;  // renewed or signed out meanwhile
+        DebugLog("sign-in: the chat proxy refused the renewed token; the sign-in has ended");
+        shared->StoreLocked({});
+        shared->RestLocked();
     };
 }
 

@@ -39,9 +39,12 @@ public:
     using OpenPageCallback = std::function<void(const std::string& url)>;
     using StoredCallback = std::function<void(const StoredSignIn& stored)>;
     // For the engine: given the access token the proxy refused, the token to use now (the
-    // refused one when the service could not be asked), or "" when the sign-in is gone. Runs
-    // the renewal on the calling thread.
-    using Renewal = std::function<std::string(const std::string& refusedToken)>;
+    // refused one, with why set, when the service could not be asked), or "" when the sign-in
+    // is gone. Runs the renewal on the calling thread.
+    using Renewal = std::function<std::string(const std::string& refusedToken, std::string& why)>;
+    // For the engine: the proxy refused this token though it was just renewed; the sign-in
+    // is over when it still holds it.
+    using Ending = std::function<void(const std::string& refusedToken)>;
 
     // serviceBaseUrl: where discovery is asked; stored: the sign-in the settings hold.
     SignInManager(std::string serviceBaseUrl, StoredSignIn stored);
@@ -68,6 +71,7 @@ public:
     bool SignOut();
 
     Renewal MakeRenewal() const;
+    Ending MakeEnding() const;
 
     // Seconds of the protocol (poll interval, slow-down step, code lifetime) last this long:
     // one second, shorter in tests.
