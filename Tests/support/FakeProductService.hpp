@@ -45,6 +45,7 @@ public:
         std::string body;
         std::string contentType = "application/json";
         std::chrono::milliseconds delay{0};  // before answering (cut short when the fake stops)
+        std::string location;                // a Location header, when set
     };
 
     FakeProductService();

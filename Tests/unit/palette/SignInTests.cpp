@@ -14,6 +14,7 @@
 #include "ShellTest.hpp"
 #include "TempFolder.hpp"
 #include "core/HttpClient.hpp"
+#include "core/OutsideText.hpp"
 
 using nlohmann::json;
 using Reply = FakeIdentityService::Reply;
@@ -277,6 +278,16 @@ INSTANTIATE_TEST_SUITE_P(
         FailedSignIn{"DiscoveryNamesAnotherOrigin",
                      [](FakeIdentityService& s, const std::string& elsewhere) { s.ScriptDiscovery(elsewhere); },
                      "names an endpoint on another address"},
+        FailedSignIn{"DiscoveryMovesOnlyUserInfo",
+                     [](FakeIdentityService& s, const std::string& elsewhere) {
+                         s.ScriptDiscovery(elsewhere, "userinfo_endpoint");
+                     },
+                     "names an endpoint on another address"},
+        FailedSignIn{"DiscoveryMovesOnlyRevocation",
+                     [](FakeIdentityService& s, const std::string& elsewhere) {
+                         s.ScriptDiscovery(elsewhere, "revocation_endpoint");
+                     },
+                     "names an endpoint on another address"},
         FailedSignIn{"DiscoveryOnAnotherPortOfTheSameHost",
                      [](FakeIdentityService& s, const std::string&) { s.ScriptDiscovery("http://127.0.0.1:1"); },
                      "names an endpoint on another address"},
@@ -403,6 +414,8 @@ TEST_P(StoredSignInTest, IsCheckedAtStartAndRenewedWhenItCanBe)
     }
     const auto errors = Errors(palette);
     EXPECT_EQ(errors.empty() ? "" : errors[0].substr(0, c.error.size()), c.error);
+    for (const std::string& error : errors)
+        EXPECT_LT(error.size(), kMaxQuotedBytes + 200) << "the service's words reached the page at length";
     for (const auto& request : idp.Requests())
         if (request.Route() == FakeIdentityService::kToken) {
             EXPECT_EQ(FakeIdentityService::Form(request),
@@ -435,7 +448,18 @@ INSTANTIATE_TEST_SUITE_P(
         StoredCheck{"RenewalUnreadableKeepsTheSignIn", true, {FakeIdentityService::Json({}, 401)},
                     {Body(R"({"access_token":"with space","token_type":"Bearer"})")},
                     "signed_in", kAccess, kRefresh, "old@x.invalid",
-                    "Could not check the sign-in: the sign-in service's reply could not be read"}),
+                    "Could not check the sign-in: the sign-in service's reply could not be read"},
+        // A service that echoes the token in its words, at length or as a redirect's host.
+        StoredCheck{"ErrorEchoingTheToken", true,
+                    {FakeIdentityService::Json({{"error", "server_error"},
+                                                {"error_description", std::string("bad token ") + kAccess + " " +
+                                                                          std::string(4000, 'x')}}, 500)}, {},
+                    "signed_in", kAccess, kRefresh, "old@x.invalid",
+                    "Could not check the sign-in: HTTP 500 (server_error: bad token "},
+        StoredCheck{"RedirectNamingTheToken", true,
+                    {Reply{302, "", "text/plain", {}, std::string("http://") + kAccess + ".invalid/"}}, {},
+                    "signed_in", kAccess, kRefresh, "old@x.invalid",
+                    "Could not check the sign-in: The server answered HTTP 302 with a redirect to "}),
     // clang-format on
     [](const ::testing::TestParamInfo<StoredCheck>& info) { return std::string(info.param.name); });
 
