@@ -126,6 +126,7 @@ FakeProductService::Reply FakeProductService::Next(const std::string& route)
 void FakeProductService::Handle(const httplib::Request& in, httplib::Response& out)
 {
     Request request;
+    request.received = std::chrono::steady_clock::now();
     request.method = in.method;
     request.target = in.target;
     request.path = in.target.substr(0, in.target.find('?'));  // as sent, not decoded

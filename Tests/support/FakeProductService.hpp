@@ -36,6 +36,7 @@ public:
         bool multipart = false;
         bool multipartWellFormed = false;  // every delimiter and part header as the format asks
         std::vector<Part> parts;
+        std::chrono::steady_clock::time_point received;
 
         std::string Header(const std::string& name) const;  // first value; "" when absent
         std::string Route() const { return method + " " + path; }

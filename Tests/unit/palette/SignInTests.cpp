@@ -198,6 +198,26 @@ void CodeLasting(FakeIdentityService& s, int expiresIn, int interval)
 
 }  // namespace
 
+TEST_F(SignInTest, PollsNoMoreOftenThanTheServiceAsks)
+{
+    // Long enough a second that a poll one second early cannot pass for two.
+    const std::chrono::milliseconds second(100);
+    SignInManager::SetSecondForTesting(second);
+    CodeLasting(idp, 600, 2);
+    idp.Script(FakeIdentityService::kToken,
+               {FakeIdentityService::TokenError("authorization_pending"),
+                FakeIdentityService::TokenError("authorization_pending"), FakeIdentityService::Tokens(kAccess)});
+    ChatPalette palette;
+    ASSERT_TRUE(Call(palette, "signIn").GetBool());
+    ASSERT_TRUE(WaitForState(palette, "signed_in"));
+    std::vector<std::chrono::steady_clock::time_point> asked;  // the session, then each poll
+    for (const auto& request : idp.Requests())
+        if (request.Route() == FakeIdentityService::kDevice || request.Route() == FakeIdentityService::kToken)
+            asked.push_back(request.received);
+    ASSERT_EQ(asked.size(), 4u);
+    for (std::size_t i = 1; i < asked.size(); ++i) EXPECT_GE(asked[i] - asked[i - 1], 2 * second) << "poll " << i;
+}
+
 class FailedSignInTest : public SignInTest, public ::testing::WithParamInterface<FailedSignIn> {};
 
 // Each ends the wait with a clear message, the page signed out, and nothing stored.
