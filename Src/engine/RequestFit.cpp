@@ -1,6 +1,7 @@
 // The history held to what one request of its service may carry.
 #include "engine/RequestFit.hpp"
 
+#include "core/CompactJson.hpp"
 #include "core/OutsideText.hpp"
 #include "engine/AttachmentLimits.hpp"
 
@@ -15,8 +16,7 @@ std::size_t RequestBytes(const ContentBlock& block)
     case BlockKind::Text:
     case BlockKind::ToolResult: return JsonEscapedSize(block.text) + block.toolId.size() + kFraming;
     case BlockKind::ToolUse:
-        return block.input.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).size() + block.toolId.size() +
-               block.toolName.size() + kFraming;
+        return CompactJson(block.input).size() + block.toolId.size() + block.toolName.size() + kFraming;
     case BlockKind::Image:
     case BlockKind::Document: return (SentToModel(block) ? block.Data().size() : 0) + kFraming;
     }

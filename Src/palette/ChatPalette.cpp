@@ -12,6 +12,7 @@
 
 #include "HostWorkspace.hpp"
 #include "MainQueue.hpp"
+#include "core/CompactJson.hpp"
 #include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
 #include "core/FileText.hpp"
@@ -313,7 +314,7 @@ std::string ChatPalette::GetSettingsForPage() const
         {"darkMode", settings.darkMode},
     };
     // A settings file holding broken UTF-8 must not make the page's settings unreadable.
-    return page.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return CompactJson(page);
 }
 
 bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
@@ -490,6 +491,5 @@ void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message)
     for (std::size_t i = 0; i < files.size(); ++i)
         files[i]["name"] = i < names.size() && !names[i].empty() ? names[i] : "attachment " + std::to_string(i + 1);
     const nlohmann::json unsent{{"text", text}, {"files", std::move(files)}};
-    RunScript("QuillmereUI.messageNotSent('" +
-              JSEscape(unsent.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)) + "')");
+    RunScript("QuillmereUI.messageNotSent('" + JSEscape(CompactJson(unsent)) + "')");
 }

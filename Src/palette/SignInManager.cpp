@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/CompactJson.hpp"
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
 #include "services/IdentityClient.hpp"
@@ -46,7 +47,7 @@ struct SignInManager::Shared {
             out["verification_uri"] = verificationUri;
             out["verification_uri_complete"] = verificationUriComplete;
         }
-        return out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return CompactJson(out);
     }
     void SetStateLocked(const std::string& next)
     {
