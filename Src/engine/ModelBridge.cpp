@@ -155,10 +155,11 @@ void ModelBridge::SetAccessToken(const std::string& token)
     services.accessToken = token;
 }
 
-void ModelBridge::SetTokenRenewal(TokenRenewal renewal)
+void ModelBridge::SetTokenRenewal(TokenRenewal renewal, SignInEnding ending)
 {
     std::lock_guard<std::mutex> lock(mutex);
     tokenRenewal = std::move(renewal);
+    signInEnding = std::move(ending);
 }
 
 void ModelBridge::SetBaseUrls(const std::string& anthropicUrl, const std::string& openaiUrl)
@@ -400,15 +401,24 @@ bool ModelBridge::PostRequest(const ServiceChoice& service, const ModelProvider&
     }
     // Refused: renewed once where the sign-in can be, and sent again.
     TokenRenewal renewal;
+    SignInEnding ending;
     {
         std::lock_guard<std::mutex> lock(mutex);
         renewal = tokenRenewal;
+        ending = signInEnding;
     }
-    const std::string renewed = renewal ? renewal(service.accessToken) : std::string();
+    std::string why;
+    const std::string renewed = renewal ? renewal(service.accessToken, why) : std::string();
     if (TurnAbandoned()) {
         return false;
     }
-    if (!renewed.empty() && renewed != service.accessToken) {
+    if (renewed == service.accessToken) {
+        // The service could not be asked: the sign-in and its token stay for the next message.
+        Warn(SignInNotRenewedWarning(SanitiseServiceText(why, service.accessToken)));
+        return false;
+    }
+    std::string refused = service.accessToken;
+    if (!renewed.empty()) {
         DebugLogRedact(renewed);
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -418,11 +428,14 @@ bool ModelBridge::PostRequest(const ServiceChoice& service, const ModelProvider&
         if (TurnAbandoned() || !response.error.empty() || response.statusCode != 401) {
             return true;
         }
+        // A fresh token refused as well: renewing again would go round, so the sign-in ends.
+        refused = renewed;
+        if (ending) ending(renewed);
     }
-    if (renewed.empty()) {
+    {
         // The sign-in is gone: the next message asks for a key or a sign-in instead.
         std::lock_guard<std::mutex> lock(mutex);
-        if (services.accessToken == service.accessToken) services.accessToken.clear();
+        if (services.accessToken == refused) services.accessToken.clear();
     }
     Warn(SignInExpiredWarning());
     return false;

@@ -43,8 +43,13 @@ public:
     // The whole history as it stands after a turn, to be kept between runs.
     using HistoryCallback = std::function<void(const std::vector<HistoryMessage>& history)>;
     // Called on the worker when the chat proxy refuses the access token: the token to send
-    // again with, or "" when the sign-in is gone. May block while it renews the token.
-    using TokenRenewal = std::function<std::string(const std::string& refusedToken)>;
+    // again with, the refused token itself when the sign-in holds but could not be renewed
+    // now (why then says why: the service unreachable, erring, or unreadable), or "" when the
+    // sign-in is gone. May block while it renews the token.
+    using TokenRenewal = std::function<std::string(const std::string& refusedToken, std::string& why)>;
+    // Called on the worker when the proxy refuses a token just renewed too: the sign-in that
+    // issued it is over.
+    using SignInEnding = std::function<void(const std::string& refusedToken)>;
 
     static constexpr int kMaxIterations = 20;
     static constexpr int kMaxOutputTokens = 4096;
@@ -88,8 +93,9 @@ public:
     // a bearer token. Both empty: no proxy. The token is kept out of the debug log.
     void SetProxyUrl(const std::string& url);
     void SetAccessToken(const std::string& token);
-    // How a refused token is renewed; without one a refusal ends the sign-in.
-    void SetTokenRenewal(TokenRenewal renewal);
+    // How a refused token is renewed, and how the sign-in is ended when the renewed one is
+    // refused as well; without a renewal a refusal ends the sign-in.
+    void SetTokenRenewal(TokenRenewal renewal, SignInEnding ending = {});
     // Service addresses (scheme, host, port; no path). Empty restores the default, which is
     // QUILLMERE_ANTHROPIC_URL / QUILLMERE_OPENAI_URL when set, else the public endpoint.
     void SetBaseUrls(const std::string& anthropicUrl, const std::string& openaiUrl);
@@ -156,6 +162,7 @@ private:
     std::vector<ContentBlock> currentAttachments;  // share their data with the history
     ServiceSettings services;
     TokenRenewal tokenRenewal;
+    SignInEnding signInEnding;
     bool running = true;
     bool turnActive = false;
     std::uint64_t conversation = 0;  // counts the clearings; reports name the one they belong to

@@ -30,6 +30,15 @@ std::string SignInExpiredWarning()
     return kWarningMark + std::string("Your sign-in has expired: sign in again in Settings");
 }
 
+std::string SignInNotRenewedWarning(const std::string& why)
+{
+    const bool stops = !why.empty() && why.back() == '.';
+    return kWarningMark +
+           std::string("The chat proxy did not accept your sign-in, and the sign-in service could not "
+                       "renew it just now") +
+           (why.empty() ? std::string(".") : ": " + why + (stops ? "" : ".")) + " Try again in a moment.";
+}
+
 std::string ProxyRefusedWarning(const std::string& service, const std::string& body, const std::string& token)
 {
     const std::string detail = SanitiseServiceText(ServiceErrorMessage(body), token);

@@ -17,6 +17,9 @@ std::string SanitiseServiceText(std::string text, const std::string& apiKey);
 std::string NoApiKeyWarning(const std::string& service);
 // The proxy refused the access token and no renewed one could be had.
 std::string SignInExpiredWarning();
+// The proxy refused the access token and the sign-in service could not be asked for another:
+// the sign-in holds, and a later message may go through. why: the cause, sanitised.
+std::string SignInNotRenewedWarning(const std::string& why);
 // The proxy answered 403: the sign-in is valid but may not use the model.
 std::string ProxyRefusedWarning(const std::string& service, const std::string& body, const std::string& token);
 // error: the transport's failure text; empty when no response arrived at all.

@@ -153,7 +153,7 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
         [self, token](const SignInManager::StoredSignIn& stored) {
             WhileAlive(token, [self, stored] { self->KeepSignIn(stored); });
         });
-    bridge->SetTokenRenewal(signIn->MakeRenewal());
+    bridge->SetTokenRenewal(signIn->MakeRenewal(), signIn->MakeEnding());
 
     // 6. Events, the page, and only then the bridge object: loading a document drops the
     //    objects registered for the previous one.

@@ -209,12 +209,26 @@ std::string SignInManager::Renew(Shared& shared, const std::string& refused, boo
 
 SignInManager::Renewal SignInManager::MakeRenewal() const
 {
-    return [shared = shared](const std::string& refused) {
+    return [shared = shared](const std::string& refused, std::string& why) {
         bool gone = false;
-        std::string why;
         const std::string renewed = Renew(*shared, refused, gone, why);
-        if (renewed.empty() && !gone) DebugLog("sign-in: the access token could not be renewed: " + why);
-        return renewed;
+        if (!renewed.empty() || gone) return renewed;
+        // The service could not be asked: the sign-in stays as it is, and so does the token.
+        if (why.empty()) why = "the sign-in service did not answer";
+        DebugLog("sign-in: the access token could not be renewed: " + why);
+        return refused;
+    };
+}
+
+SignInManager::Ending SignInManager::MakeEnding() const
+{
+    return [shared = shared](const std::string& refused) {
+        std::lock_guard<std::mutex> once(shared->renewing);
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        if (refused.empty() || shared->stored.accessToken != refused) return;  // renewed or signed out meanwhile
+        DebugLog("sign-in: the chat proxy refused the renewed token; the sign-in has ended");
+        shared->StoreLocked({});
+        shared->RestLocked();
     };
 }
 
@@ -262,11 +276,13 @@ void SignInManager::WorkerLoop()
     }
 }
 
-bool SignInManager::Pause(int seconds, const std::atomic<bool>& cancelled)
+bool SignInManager::Pause(int seconds, std::chrono::steady_clock::time_point deadline,
+                          const std::atomic<bool>& cancelled)
 {
     std::unique_lock<std::mutex> lock(shared->mutex);
-    const auto length = std::chrono::milliseconds(gSecondMs.load() * seconds);
-    return !wake.wait_for(lock, length, [&] { return stopping || cancelled.load(); });
+    const auto until =
+        std::min(std::chrono::steady_clock::now() + std::chrono::milliseconds(gSecondMs.load() * seconds), deadline);
+    return !wake.wait_until(lock, until, [&] { return stopping || cancelled.load(); });
 }
 
 void SignInManager::RunCheck(const std::atomic<bool>& cancelled)
@@ -348,7 +364,8 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
     Identity::TokenReply reply;
     std::string failure;
     while (failure.empty() && reply.status != Identity::TokenStatus::Granted) {
-        if (!Pause(interval, cancelled)) return;
+        // Never past the code's life: an interval longer than it would show a dead code.
+        if (!Pause(interval, deadline, cancelled)) return;
         if (std::chrono::steady_clock::now() >= deadline) {
             failure = kCodeExpiredText;
             break;

@@ -38,9 +38,13 @@ public:
     using ErrorCallback = std::function<void(const std::string& message)>;
     using OpenPageCallback = std::function<void(const std::string& url)>;
     using StoredCallback = std::function<void(const StoredSignIn& stored)>;
-    // For the engine: given the access token the proxy refused, the token to use now, or ""
-    // when the sign-in is gone. Runs the renewal on the calling thread.
-    using Renewal = std::function<std::string(const std::string& refusedToken)>;
+    // For the engine: given the access token the proxy refused, the token to use now (the
+    // refused one, with why set, when the service could not be asked), or "" when the sign-in
+    // is gone. Runs the renewal on the calling thread.
+    using Renewal = std::function<std::string(const std::string& refusedToken, std::string& why)>;
+    // For the engine: the proxy refused this token though it was just renewed; the sign-in
+    // is over when it still holds it.
+    using Ending = std::function<void(const std::string& refusedToken)>;
 
     // serviceBaseUrl: where discovery is asked, without a trailing slash (as
     // ProductService::BaseUrl gives it); stored: the sign-in the settings hold.
@@ -68,6 +72,7 @@ public:
     bool SignOut();
 
     Renewal MakeRenewal() const;
+    Ending MakeEnding() const;
 
     // Seconds of the protocol (poll interval, slow-down step, code lifetime) last this long:
     // one second, shorter in tests.
@@ -87,8 +92,9 @@ private:
     void RunCheck(const std::atomic<bool>& cancelled);
     void RunSignIn(const std::atomic<bool>& cancelled);
     void RunSignOut(const StoredSignIn& revoke, const std::atomic<bool>& cancelled);
-    // Sleeps for the protocol's seconds; false when cancelled meanwhile.
-    bool Pause(int seconds, const std::atomic<bool>& cancelled);
+    // Sleeps for the protocol's seconds, or until deadline if sooner; false when cancelled
+    // meanwhile.
+    bool Pause(int seconds, std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancelled);
     // Renews the refused access token with the refresh token, on the calling thread. Returns
     // the access token to use now, or "" with gone set when the sign-in is over (no refresh
     // token, or one the service refused), or "" with why set when the service could not be

@@ -18,13 +18,14 @@ FakeIdentityService::FakeIdentityService()
     Script(kRevocation, Json(nlohmann::json::object()));
 }
 
-void FakeIdentityService::ScriptDiscovery(const std::string& endpointBase)
+void FakeIdentityService::ScriptDiscovery(const std::string& endpointBase, const std::string& only)
 {
+    const auto at = [&](const std::string& key) { return only.empty() || only == key ? endpointBase : BaseUrl(); };
     Script(kDiscovery, Json({{"issuer", BaseUrl()},
-                             {"device_authorization_endpoint", endpointBase + "/device/auth"},
-                             {"token_endpoint", endpointBase + "/token"},
-                             {"userinfo_endpoint", endpointBase + "/me"},
-                             {"revocation_endpoint", endpointBase + "/token/revocation"}}));
+                             {"device_authorization_endpoint", at("device_authorization_endpoint") + "/device/auth"},
+                             {"token_endpoint", at("token_endpoint") + "/token"},
+                             {"userinfo_endpoint", at("userinfo_endpoint") + "/me"},
+                             {"revocation_endpoint", at("revocation_endpoint") + "/token/revocation"}}));
 }
 
 FakeIdentityService::Reply FakeIdentityService::Json(const nlohmann::json& body, int status)

@@ -33,8 +33,9 @@ public:
 
     std::string BaseUrl() const { return server_.BaseUrl(); }
 
-    // Discovery naming every endpoint under endpointBase (another origin, for instance).
-    void ScriptDiscovery(const std::string& endpointBase);
+    // Discovery naming every endpoint under endpointBase (another origin, for instance), or,
+    // with only set to one of its keys (such as "userinfo_endpoint"), that endpoint alone.
+    void ScriptDiscovery(const std::string& endpointBase, const std::string& only = "");
     void Script(const std::string& route, std::vector<Reply> replies) { server_.Script(route, std::move(replies)); }
     void Script(const std::string& route, const Reply& reply) { server_.Script(route, reply); }
 

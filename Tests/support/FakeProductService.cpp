@@ -126,6 +126,7 @@ FakeProductService::Reply FakeProductService::Next(const std::string& route)
 void FakeProductService::Handle(const httplib::Request& in, httplib::Response& out)
 {
     Request request;
+    request.received = std::chrono::steady_clock::now();
     request.method = in.method;
     request.target = in.target;
     request.path = in.target.substr(0, in.target.find('?'));  // as sent, not decoded
@@ -147,6 +148,7 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
         if (reply.delay.count() > 0) stopping_.wait_for(lock, reply.delay, [this] { return stopped_; });
     }
     out.status = reply.status;
+    if (!reply.location.empty()) out.set_header("Location", reply.location);
     out.set_content(reply.body, reply.contentType.c_str());
 }
 

@@ -36,6 +36,7 @@ public:
         bool multipart = false;
         bool multipartWellFormed = false;  // every delimiter and part header as the format asks
         std::vector<Part> parts;
+        std::chrono::steady_clock::time_point received;
 
         std::string Header(const std::string& name) const;  // first value; "" when absent
         std::string Route() const { return method + " " + path; }
@@ -45,6 +46,7 @@ public:
         std::string body;
         std::string contentType = "application/json";
         std::chrono::milliseconds delay{0};  // before answering (cut short when the fake stops)
+        std::string location;                // a Location header, when set
     };
 
     FakeProductService();

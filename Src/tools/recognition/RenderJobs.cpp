@@ -1,7 +1,7 @@
-// Render job polling: status every interval, at most kMaxPolls times and within kPollDeadline,
-// the result once after "done", one report to the main queue. Poll threads are detached but
-// counted, so that freeing the add-on can stop them and wait for them: nothing of ours may run
-// once it is unloaded.
+// Render job polling: status every interval, at most kMaxPolls times and within kPollDeadline
+// of time spent in status requests, the result once after "done", one report to the main
+// queue. Poll threads are detached but counted, so that freeing the add-on can stop them and
+// wait for them: nothing of ours may run once it is unloaded.
 
 #include "tools/recognition/RenderJobs.hpp"
 
@@ -109,19 +109,26 @@ std::chrono::nanoseconds PollDeadline()
     return set.count() > 0 ? set : std::chrono::nanoseconds(RenderJobs::kPollDeadline);
 }
 
-// Polls until the job ends; nothing when told to stop first.
+// Polls until the job ends; nothing when told to stop first. The budget is for the status
+// requests alone: a prompt service is asked kMaxPolls times whatever the pauses take, and
+// stalling requests cannot stretch the poll past the budget, each getting what is left of it.
 std::optional<Report> Follow(const std::string& jobId, StopSignal& signal)
 {
     Quillmere::HttpAbortScope cancelOnStop(&signal.stop);
     const std::string query = PercentEncoded(jobId);
-    const auto end = std::chrono::steady_clock::now() + PollDeadline();
+    const auto budget = PollDeadline();
+    std::chrono::steady_clock::duration spent{0};
     for (int polls = 0; polls < RenderJobs::kMaxPolls; ++polls) {
         if (!Pause(signal)) return std::nullopt;
-        if (std::chrono::steady_clock::now() >= end) break;
+        if (spent >= budget) break;
         Quillmere::HttpResponse response;
         {
-            const Quillmere::HttpCallDeadline withinThePoll(end);
+            const auto start = std::chrono::steady_clock::now();
+            const Quillmere::HttpCallDeadline withinTheBudget(start + (budget - spent));
             response = Service::Get("/render/status?job_id=" + query);
+            spent += std::chrono::steady_clock::now() - start;
+            // libcurl may give up a moment early: a request that ran into the budget spent it.
+            if (Quillmere::HttpCallTimeLeft().count() == 0) spent = budget;
         }
         if (signal.stop) return std::nullopt;
         if (!Service::Succeeded(response)) continue;

@@ -14,11 +14,12 @@ namespace RenderJobs {
 
 // Status requests per job before it is reported as timed out.
 constexpr int kMaxPolls = 45;
-// The time a job is followed in all, pauses and status requests together: a status request
-// gets what is left of it, so stalling requests cannot stretch the poll past it.
+// The time status requests may take in all, the pauses between them not counted: a status
+// request gets what is left of it and none is sent once it is spent, so stalling requests
+// cannot stretch the poll past it.
 constexpr std::chrono::seconds kPollDeadline{45};
 
-// For tests: another length for the whole poll (zero restores kPollDeadline).
+// For tests: another length for the requests' budget (zero restores kPollDeadline).
 void SetPollDeadlineForTesting(std::chrono::nanoseconds deadline);
 
 // The pause before each status request: one second, shorter in tests.

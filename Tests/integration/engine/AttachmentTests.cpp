@@ -160,3 +160,27 @@ TEST_F(EngineTest, OldestAttachmentsAreLeftOutOfARequestThatWouldPassTheServices
         bridge->ClearHistory();
     }
 }
+
+// The newest message attaches all a message may: with its framing that alone passes the
+// request's budget, yet its pictures go whole, and only the older picture is named instead.
+TEST_F(EngineTest, TheNewestMessagesAttachmentsGoWholeWhenOnlyTheyFit)
+{
+    bridge->RestoreHistory(
+        {{Role::User, {ContentBlock::Text("look"), ContentBlock::Image("image/png", DataOfSize(kMiB, 'A'))}},
+         {Role::Assistant, {ContentBlock::Text("seen")}}});
+    json content = json::array({{{"type", "text"}, {"text", "and these"}}});
+    for (char fill = 'B'; fill <= 'G'; ++fill)  // six of the largest image Anthropic takes: 22.5 MB
+        content.push_back(Block("image", "image/png", DataOfSize(5 * kMiB * 3 / 4, fill)));
+    server.Script(AnthropicReply("Seen all."));
+    ASSERT_TRUE(bridge->SendMessageWithAttachments(std::move(content)));
+    ASSERT_TRUE(WaitForTurns(1));
+    ASSERT_EQ(server.Requests().size(), 1u) << texts.back();
+    const std::string sent = server.Requests().back().raw;
+    std::string carried;
+    for (char fill = 'A'; fill <= 'G'; ++fill)
+        carried += sent.find(std::string(1000, fill)) != std::string::npos ? fill : '-';
+    EXPECT_EQ(carried, "-BCDEFG");
+    EXPECT_NE(sent.find("[Attachment 1 of this message (image, image/png, 1 MB) is left out of this request"),
+              std::string::npos);
+    EXPECT_LE(sent.size(), 32 * kMiB);
+}

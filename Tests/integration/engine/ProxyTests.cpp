@@ -14,6 +14,12 @@ namespace {
 const char* const kToken = "access-token-proxy-0123456789";
 const char* const kRenewed = "access-token-renewed-9876543210";
 const char* const kExpired = "\xE2\x9A\xA0 Your sign-in has expired: sign in again in Settings";
+// The sign-in service's failure, echoing the token, as the renewal reports it; and the warning
+// that names it with the token taken out.
+const std::string kRenewalFailure = std::string("HTTP 503 (busy; Bearer ") + kToken + ")";
+const char* const kNotRenewed =
+    "\xE2\x9A\xA0 The chat proxy did not accept your sign-in, and the sign-in service could "
+    "not renew it just now: HTTP 503 (busy; Bearer [key]). Try again in a moment.";
 
 // The value of a header in any spelling of its name; "" when absent.
 std::string HeaderValue(const FakeModelServer::Request& request, std::string name)
@@ -97,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Services, ProxyVariantTest,
 
 namespace {
 
-enum class Renewal { None, Gone, Renewed };
+enum class Renewal { None, Gone, Renewed, NotNow };
 
 struct Refusal {
     const char* name;
@@ -105,6 +111,7 @@ struct Refusal {
     std::vector<int> statuses;         // the proxy's answers in turn
     std::vector<std::string> bearers;  // the tokens sent, in turn
     bool answered;                     // the message went through in the end
+    const char* next;                  // the token the next message goes with; none once signed out
 };
 void PrintTo(const Refusal& r, std::ostream* out) { *out << r.name; }
 
@@ -115,12 +122,17 @@ class ProxyRefusalTest : public ProxyTest, public ::testing::WithParamInterface<
 TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
 {
     const Refusal& r = GetParam();
-    std::vector<std::string> renewalsAsked;
+    std::vector<std::string> renewalsAsked, endings;
     if (r.renewal != Renewal::None)
-        bridge->SetTokenRenewal([&, renewal = r.renewal](const std::string& refused) {
-            renewalsAsked.push_back(refused);
-            return renewal == Renewal::Renewed ? std::string(kRenewed) : std::string();
-        });
+        bridge->SetTokenRenewal(
+            [&, renewal = r.renewal](const std::string& refused, std::string& why) {
+                renewalsAsked.push_back(refused);
+                if (renewal == Renewal::NotNow) why = kRenewalFailure;
+                return renewal == Renewal::Renewed  ? std::string(kRenewed)
+                       : renewal == Renewal::NotNow ? refused
+                                                    : std::string();
+            },
+            [&](const std::string& refused) { endings.push_back(refused); });
     for (int status : r.statuses) {
         if (status == 200)
             ScriptReply(false, "answered");
@@ -140,8 +152,13 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
     EXPECT_EQ(bearers, expected);
     EXPECT_EQ(renewalsAsked,
               r.renewal == Renewal::None ? std::vector<std::string>{} : std::vector<std::string>{kToken});
-    EXPECT_EQ(texts, r.answered ? Events{"answered"} : Events{kExpired});
+    EXPECT_EQ(texts, r.answered                     ? Events{"answered"}
+                     : r.renewal == Renewal::NotNow ? Events{kNotRenewed}
+                                                    : Events{kExpired});
     EXPECT_EQ(unsent, r.answered ? std::vector<std::string>{} : std::vector<std::string>{"keep me"});
+    // The sign-in is told it is over only when a renewed token was refused as well.
+    EXPECT_EQ(endings, r.renewal == Renewal::Renewed && !r.answered ? std::vector<std::string>{kRenewed}
+                                                                    : std::vector<std::string>{});
     for (const std::string& token : {std::string(kToken), std::string(kRenewed)})
         EXPECT_EQ(LogText().find(token), std::string::npos) << "a token reached the log";
 
@@ -149,8 +166,8 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
     // key or a sign-in; the message given back never went into the history.
     ScriptReply(false, "next");
     ASSERT_TRUE(Send("next one"));
-    if (r.renewal == Renewal::Renewed) {
-        EXPECT_EQ(HeaderValue(server.Requests().back(), "Authorization"), std::string("Bearer ") + kRenewed);
+    if (r.next != nullptr) {
+        EXPECT_EQ(HeaderValue(server.Requests().back(), "Authorization"), std::string("Bearer ") + r.next);
         EXPECT_EQ(texts.back(), "next");
     } else {
         EXPECT_EQ(texts.back(), std::string(kWarning) +
@@ -164,8 +181,11 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, ProxyRefusalTest,
-    ::testing::Values(Refusal{"NoRefreshToken", Renewal::None, {401}, {kToken}, false},
-                      Refusal{"RefreshRefused", Renewal::Gone, {401}, {kToken}, false},
-                      Refusal{"Renewed", Renewal::Renewed, {401, 200}, {kToken, kRenewed}, true},
-                      Refusal{"RenewedAndRefusedAgain", Renewal::Renewed, {401, 401}, {kToken, kRenewed}, false}),
+    ::testing::Values(Refusal{"NoRefreshToken", Renewal::None, {401}, {kToken}, false, nullptr},
+                      Refusal{"RefreshRefused", Renewal::Gone, {401}, {kToken}, false, nullptr},
+                      Refusal{"Renewed", Renewal::Renewed, {401, 200}, {kToken, kRenewed}, true, kRenewed},
+                      Refusal{
+                          "RenewedAndRefusedAgain", Renewal::Renewed, {401, 401}, {kToken, kRenewed}, false, nullptr},
+                      // The sign-in service could not be asked: the sign-in and its token stay.
+                      Refusal{"NotRenewedNow", Renewal::NotNow, {401}, {kToken}, false, kToken}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });

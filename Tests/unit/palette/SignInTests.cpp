@@ -14,6 +14,7 @@
 #include "ShellTest.hpp"
 #include "TempFolder.hpp"
 #include "core/HttpClient.hpp"
+#include "core/OutsideText.hpp"
 
 using nlohmann::json;
 using Reply = FakeIdentityService::Reply;
@@ -178,7 +179,37 @@ struct FailedSignIn {
 };
 void PrintTo(const FailedSignIn& c, std::ostream* out) { *out << c.name; }
 
+// The service starts sessions whose code lives expiresIn seconds, polled every interval.
+void CodeLasting(FakeIdentityService& s, int expiresIn, int interval)
+{
+    s.Script(FakeIdentityService::kDevice, FakeIdentityService::Json({{"device_code", "device-code-secret-0123456789"},
+                                                                      {"user_code", "ABCD"},
+                                                                      {"verification_uri", s.BaseUrl() + "/device"},
+                                                                      {"expires_in", expiresIn},
+                                                                      {"interval", interval}}));
+}
+
 }  // namespace
+
+TEST_F(SignInTest, PollsNoMoreOftenThanTheServiceAsks)
+{
+    // Long enough a second that a poll one second early cannot pass for two.
+    const std::chrono::milliseconds second(100);
+    SignInManager::SetSecondForTesting(second);
+    CodeLasting(idp, 600, 2);
+    idp.Script(FakeIdentityService::kToken,
+               {FakeIdentityService::TokenError("authorization_pending"),
+                FakeIdentityService::TokenError("authorization_pending"), FakeIdentityService::Tokens(kAccess)});
+    ChatPalette palette;
+    ASSERT_TRUE(Call(palette, "signIn").GetBool());
+    ASSERT_TRUE(WaitForState(palette, "signed_in"));
+    std::vector<std::chrono::steady_clock::time_point> asked;  // the session, then each poll
+    for (const auto& request : idp.Requests())
+        if (request.Route() == FakeIdentityService::kDevice || request.Route() == FakeIdentityService::kToken)
+            asked.push_back(request.received);
+    ASSERT_EQ(asked.size(), 4u);
+    for (std::size_t i = 1; i < asked.size(); ++i) EXPECT_GE(asked[i] - asked[i - 1], 2 * second) << "poll " << i;
+}
 
 class FailedSignInTest : public SignInTest, public ::testing::WithParamInterface<FailedSignIn> {};
 
@@ -223,14 +254,10 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      "The sign-in code expired before it was confirmed."},
         FailedSignIn{"LifetimePassedWhilePending",
-                     [](FakeIdentityService& s, const std::string&) {
-                         s.Script(FakeIdentityService::kDevice,
-                                  FakeIdentityService::Json({{"device_code", "device-code-secret-0123456789"},
-                                                             {"user_code", "ABCD"},
-                                                             {"verification_uri", s.BaseUrl() + "/device"},
-                                                             {"expires_in", 3},
-                                                             {"interval", 1}}));
-                     },
+                     [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 1); },
+                     "The sign-in code expired before it was confirmed."},
+        FailedSignIn{"IntervalLongerThanTheCodesLife",
+                     [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 86400); },
                      "The sign-in code expired before it was confirmed."},
         FailedSignIn{
             "ServerErrorStartingTheSession",
@@ -263,6 +290,16 @@ INSTANTIATE_TEST_SUITE_P(
                      "bytes and was not read"},
         FailedSignIn{"DiscoveryNamesAnotherOrigin",
                      [](FakeIdentityService& s, const std::string& elsewhere) { s.ScriptDiscovery(elsewhere); },
+                     "names an endpoint on another address"},
+        FailedSignIn{"DiscoveryMovesOnlyUserInfo",
+                     [](FakeIdentityService& s, const std::string& elsewhere) {
+                         s.ScriptDiscovery(elsewhere, "userinfo_endpoint");
+                     },
+                     "names an endpoint on another address"},
+        FailedSignIn{"DiscoveryMovesOnlyRevocation",
+                     [](FakeIdentityService& s, const std::string& elsewhere) {
+                         s.ScriptDiscovery(elsewhere, "revocation_endpoint");
+                     },
                      "names an endpoint on another address"},
         FailedSignIn{"DiscoveryOnAnotherPortOfTheSameHost",
                      [](FakeIdentityService& s, const std::string&) { s.ScriptDiscovery("http://127.0.0.1:1"); },
@@ -373,6 +410,8 @@ TEST_P(StoredSignInTest, IsCheckedAtStartAndRenewedWhenItCanBe)
     }
     const auto errors = Errors(palette);
     EXPECT_EQ(errors.empty() ? "" : errors[0].substr(0, c.error.size()), c.error);
+    for (const std::string& error : errors)
+        EXPECT_LT(error.size(), kMaxQuotedBytes + 200) << "the service's words reached the page at length";
     for (const auto& request : idp.Requests())
         if (request.Route() == FakeIdentityService::kToken) {
             EXPECT_EQ(FakeIdentityService::Form(request),
@@ -405,7 +444,18 @@ INSTANTIATE_TEST_SUITE_P(
         StoredCheck{"RenewalUnreadableKeepsTheSignIn", true, {FakeIdentityService::Json({}, 401)},
                     {Reply{200, R"({"access_token":"with space","token_type":"Bearer"})"}},
                     "signed_in", kAccess, kRefresh, "old@x.invalid",
-                    "Could not check the sign-in: the sign-in service's reply could not be read"}),
+                    "Could not check the sign-in: the sign-in service's reply could not be read"},
+        // A service that echoes the token in its words, at length or as a redirect's host.
+        StoredCheck{"ErrorEchoingTheToken", true,
+                    {FakeIdentityService::Json({{"error", "server_error"},
+                                                {"error_description", std::string("bad token ") + kAccess + " " +
+                                                                          std::string(4000, 'x')}}, 500)}, {},
+                    "signed_in", kAccess, kRefresh, "old@x.invalid",
+                    "Could not check the sign-in: HTTP 500 (server_error: bad token "},
+        StoredCheck{"RedirectNamingTheToken", true,
+                    {Reply{302, "", "text/plain", {}, std::string("http://") + kAccess + ".invalid/"}}, {},
+                    "signed_in", kAccess, kRefresh, "old@x.invalid",
+                    "Could not check the sign-in: The server answered HTTP 302 with a redirect to "}),
     // clang-format on
     [](const ::testing::TestParamInfo<StoredCheck>& info) { return std::string(info.param.name); });
 
@@ -481,6 +531,33 @@ TEST_F(SignInTest, ChatWithoutAKeyGoesThroughTheProxyAndARefusedTokenIsRenewedOr
         ExpectNoTokenShown(palette);
     }
 
+    // Refused while the service cannot renew the token: the sign-in holds and says so, and the
+    // next message goes with the same token.
+    idp.Script(kProxy, {FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401),
+                        FakeIdentityService::Json(AssistantReply("through after all"))});
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::Json({{"error", "temporarily_unavailable"}}, 503));
+    {
+        ChatPalette palette;
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("not now")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        const auto scripts = Scripts(palette);
+        EXPECT_NE(std::find(scripts.begin(), scripts.end(),
+                            "QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 The chat proxy did not accept your sign-in, "
+                            "and the sign-in service could not renew it just now: HTTP 503 "
+                            "(temporarily_unavailable). Try again in a moment.')"),
+                  scripts.end());
+        EXPECT_NE(LastState(palette), "signed_out");
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("and now")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        const auto later = Scripts(palette);
+        EXPECT_NE(std::find(later.begin(), later.end(), "QuillmereUI.addAssistantMessage('through after all')"),
+                  later.end());
+        EXPECT_EQ(idp.Requests().back().Header("Authorization"), std::string("Bearer ") + kRenewedAccess);
+        EXPECT_EQ(StoredSettings().value("access_token", ""), kRenewedAccess);
+    }
+
     // Refused again, and the service no longer takes the refresh token: signed out.
     idp.Script(kProxy, FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401));
     idp.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("invalid_grant"));
@@ -504,3 +581,105 @@ TEST_F(SignInTest, ChatWithoutAKeyGoesThroughTheProxyAndARefusedTokenIsRenewedOr
     EXPECT_EQ(StoredSettings().value("refresh_token", "x"), "");
     ExpectNoTokenShown(palette);
 }
+
+namespace {
+
+struct ChatRefusal {
+    const char* name;
+    std::vector<Reply> proxy;  // the proxy's answers in turn
+    std::function<void(FakeIdentityService&)> renewal;
+    bool unreachable;     // the sign-in service's address answers nothing (the proxy does)
+    std::string state;    // where the page ends
+    std::string access;   // what the settings hold afterwards
+    std::string warning;  // what the chat says, after its "⚠ "
+    bool withRefresh = true;
+};
+void PrintTo(const ChatRefusal& c, std::ostream* out) { *out << c.name; }
+
+const char* const kExpiredWarning = "Your sign-in has expired: sign in again in Settings";
+const char* const kNotRenewedWarning =
+    "The chat proxy did not accept your sign-in, and the sign-in service could not renew it just now: ";
+
+Reply ProxyRefusal() { return FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401); }
+
+}  // namespace
+
+class ChatRefusalTest : public SignInTest, public ::testing::WithParamInterface<ChatRefusal> {};
+
+// A sign-in the service ended is over everywhere; one that could not be renewed now stays for
+// the next message; either way the message comes back unsent with its text.
+TEST_P(ChatRefusalTest, EndsTheSignInEverywhereOrKeepsItWhenTheServiceCannotBeAsked)
+{
+    const ChatRefusal& c = GetParam();
+    std::optional<ScopedEnv> closed;
+    if (c.unreachable) closed.emplace("QUILLMERE_SERVICE_URL", FakeProductService::ClosedBaseUrl());
+    WriteSettingsFile(json{
+        {"access_token", kAccess},
+        {"refresh_token", c.withRefresh ? kRefresh : ""},
+        {"user_email", "ada@example.invalid"},
+        {"proxy_url",
+         idp.BaseUrl()}}.dump());
+    idp.Script("POST /v1/messages", c.proxy);
+    if (c.renewal) c.renewal(idp);
+    ChatPalette palette;
+    ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("keep this text")}).GetBool());
+    ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+    MainQueue::DrainUntilIdle();
+    const auto scripts = Scripts(palette);
+    std::vector<std::string> warnings, unsent;
+    for (const std::string& script : scripts) {
+        if (auto text = CallArgument(script, "addAssistantMessage")) warnings.push_back(*text);
+        if (script.rfind("QuillmereUI.messageNotSent(", 0) == 0) unsent.push_back(script);
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    // An unreachable service's cause is the transport's own words: only its start is known.
+    const std::string expected = "\xE2\x9A\xA0 " + c.warning;
+    EXPECT_EQ(c.unreachable ? warnings[0].substr(0, expected.size()) : warnings[0], expected);
+    ASSERT_EQ(unsent.size(), 1u);
+    EXPECT_NE(unsent[0].find("keep this text"), std::string::npos);
+    // A sign-in kept is not announced again: the page keeps the state it was given at start.
+    EXPECT_EQ(json::parse(palette.GetSignIn().StateJson()).value("state", ""), c.state);
+    EXPECT_EQ(LastState(palette), c.state == "signed_in" ? "" : c.state);
+    EXPECT_EQ(StoredSettings().value("access_token", "x"), c.access);
+    EXPECT_EQ(StoredSettings().value("refresh_token", "x"), c.access.empty() ? "" : kRefresh);
+    ExpectNoTokenShown(palette);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ChatRefusalTest,
+    ::testing::Values(
+        // clang-format off
+        ChatRefusal{"NoRefreshToken", {ProxyRefusal()}, nullptr,
+                    false, "signed_out", "", kExpiredWarning, false},
+        ChatRefusal{"RenewalRefused", {ProxyRefusal()},
+                    [](FakeIdentityService& s) {
+                        s.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("invalid_grant"));
+                    },
+                    false, "signed_out", "", kExpiredWarning},
+        ChatRefusal{"RenewedTokenRefusedAgain", {ProxyRefusal(), ProxyRefusal()},
+                    [](FakeIdentityService& s) {
+                        s.Script(FakeIdentityService::kToken,
+                                 FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh));
+                    },
+                    false, "signed_out", "", kExpiredWarning},
+        ChatRefusal{"ServiceErring", {ProxyRefusal()},
+                    [](FakeIdentityService& s) {
+                        s.Script(FakeIdentityService::kToken, FakeIdentityService::Json({{"error", "busy"}}, 503));
+                    },
+                    false, "signed_in", kAccess, std::string(kNotRenewedWarning) +
+                        "HTTP 503 (busy). Try again in a moment."},
+        ChatRefusal{"ReplyUnreadable", {ProxyRefusal()},
+                    [](FakeIdentityService& s) { s.Script(FakeIdentityService::kToken, Reply{200, "<html>"}); },
+                    false, "signed_in", kAccess, std::string(kNotRenewedWarning) +
+                        "the sign-in service's reply could not be read. Try again in a moment."},
+        ChatRefusal{"DiscoveryFailing", {ProxyRefusal()},
+                    [](FakeIdentityService& s) {
+                        s.Script(FakeIdentityService::kDiscovery, FakeIdentityService::Json({}, 500));
+                    },
+                    false, "signed_in", kAccess, std::string(kNotRenewedWarning) +
+                        "the sign-in service could not be reached: HTTP 500. Try again in a moment."},
+        ChatRefusal{"ServiceUnreachable", {ProxyRefusal()}, nullptr,
+                    true, "signed_in", kAccess, std::string(kNotRenewedWarning) +
+                        "the sign-in service could not be reached: "}),
+    // clang-format on
+    [](const ::testing::TestParamInfo<ChatRefusal>& info) { return std::string(info.param.name); });

@@ -31,7 +31,7 @@ protected:
     }
 };
 
-TEST_F(ModulePlacement, EachLibraryReplyCarriesExactlyTheKeysOfItsContract)
+TEST_F(ModulePlacement, EachLibraryReplyCarriesExactlyItsOwnKeys)
 {
     // The module brings drafting onto a worksheet and the module upload fails: neither adds a key.
     Run("switch_database", {{"database_guid", Text(HostTesting::AddDatabase(APIWind_WorksheetID, "Notes"))}});

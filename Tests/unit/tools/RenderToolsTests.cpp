@@ -145,18 +145,57 @@ TEST_F(RenderTools, EveryEndingOfAJobGivesExactlyOneReport)
     }
 }
 
-TEST_F(RenderTools, StalledStatusRequestsShareThePollsOneDeadline)
+TEST_F(RenderTools, TheBudgetCountsStatusRequestsOnlyAndEndsStalledOnes)
 {
-    // Each status request would wait its own 30 s: the poll's time ends them all at once.
-    RenderJobs::SetPollDeadlineForTesting(std::chrono::milliseconds(300));
-    Service().Script("GET /render/status",
-                     Reply{200, Status("done").body, "application/json", std::chrono::milliseconds(20000)});
-    RenderJobs::StartPolling("job", Preview(), Card());
-    ASSERT_TRUE(MainQueue::PumpUntil([this] { return !reports.empty(); }, std::chrono::seconds(10)))
-        << "the timeout waited for the stalled requests";
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(std::tie(reports[0].kind, reports[0].second), std::make_tuple("card", "Render timed out after 45s"));
-    EXPECT_EQ(Service().Count("GET /render/status"), 1u) << "a status request was sent after the time was spent";
+    // The pauses alone would use up a budget that counted them; stalled requests, each waiting
+    // its own 30 s, would overrun one that did not end them.
+    const Reply done = Status("done"), stalled{200, done.body, "application/json", std::chrono::milliseconds(20000)};
+    std::vector<Reply> lastPoll(44, Status("running")), stallAfterTwo(2, Status("running"));
+    lastPoll.push_back(done);
+    stallAfterTwo.push_back(stalled);
+    const struct {
+        const char* name;
+        std::chrono::milliseconds pause, budget;
+        std::vector<Reply> status;
+        std::size_t polls;
+        Report expected;
+    } rows[] = {
+        {"done at the last poll, pauses filling the budget",
+         std::chrono::milliseconds(20),
+         std::chrono::milliseconds(900),
+         lastPoll,
+         45,
+         {"preview", "https://c.test/r.png", "https://c.test/r.png"}},
+        {"the first request stalls",
+         std::chrono::milliseconds(1),
+         std::chrono::milliseconds(300),
+         {stalled},
+         1,
+         {"card", kTool, "Render timed out after 45s"}},
+        {"the third request stalls",
+         std::chrono::milliseconds(1),
+         std::chrono::milliseconds(900),
+         stallAfterTwo,
+         3,
+         {"card", kTool, "Render timed out after 45s"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Service().ClearRequests();
+        reports.clear();
+        RenderJobs::SetPollInterval(row.pause);
+        RenderJobs::SetPollDeadlineForTesting(row.budget);
+        Service().Script("GET /render/status", row.status);
+        Service().Script("GET /render/result", Json({{"image_url", "https://c.test/r.png"}}));
+        RenderJobs::StartPolling("job", Preview(), Card());
+        ASSERT_TRUE(MainQueue::PumpUntil([this] { return !reports.empty(); }, std::chrono::seconds(10)))
+            << "the timeout waited for the stalled requests";
+        EXPECT_TRUE(RenderJobs::StopAll(std::chrono::seconds(10)));
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(std::tie(reports[0].kind, reports[0].first, reports[0].second),
+                  std::tie(row.expected.kind, row.expected.first, row.expected.second));
+        EXPECT_EQ(Service().Count("GET /render/status"), row.polls) << "a status request after the budget was spent";
+    }
 }
 
 TEST_F(RenderTools, StoppingEndsWaitingRequestsAndSleepsWithoutReports)
