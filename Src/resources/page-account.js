@@ -9,6 +9,9 @@ var auth = { state: 'signed_out', email: '', userCode: '', pageUrl: '' };
 // sent after a call was answered may arrive before that answer. So an answer counts only when no
 // report came while its call was under way; otherwise it is older than what the page shows.
 var authReports = 0;
+// Set while a sign-in this page asked for is still being started: a service that does not answer
+// would otherwise hold the panel at "Asking the sign-in service…" with no way out.
+var startingSignIn = false;
 
 function signedIn() { return auth.state === 'signed_in'; }
 
@@ -34,6 +37,7 @@ function showAccount() {
   $('account-email').textContent = auth.email;
   $('account-code').textContent = auth.userCode;
   $('open-sign-in-page').disabled = !auth.pageUrl;
+  $('cancel-sign-in-start').hidden = !startingSignIn;
 }
 
 // The status line follows the account: a sign-in is as good as a key for sending.
@@ -68,6 +72,7 @@ function applyAuthState(raw) {
       ? webAddress(parsed.verification_uri_complete) || webAddress(parsed.verification_uri) : ''
   };
   if (auth.state === 'signed_in') showAuthError('');
+  if (auth.state !== 'checking') startingSignIn = false;
   showAccount();
   refreshStatus();
 }
@@ -84,11 +89,14 @@ function setAuthError(message) {
 // outcome arrives through setAuthState); a call that fails says why in the panel.
 async function accountCall(name) {
   showAuthError('');
+  startingSignIn = name === 'signIn';
   try {
     var answer = await authCall(function () { return callBridge(name); });
     if (answer === false) throw new Error('The add-on refused to ' + { signIn: 'start signing in', cancelSignIn:
       'cancel signing in', signOut: 'sign out' }[name] + '.');
   } catch (e) {
+    startingSignIn = false;
+    showAccount();
     showAuthError(unreachableError(e) ? 'The assistant cannot be reached.' : String(e && e.message ? e.message : e));
   }
 }
@@ -99,5 +107,6 @@ function openSignInPage() {
 
 $('sign-in').addEventListener('click', function () { accountCall('signIn'); });
 $('cancel-sign-in').addEventListener('click', function () { accountCall('cancelSignIn'); });
+$('cancel-sign-in-start').addEventListener('click', function () { accountCall('cancelSignIn'); });
 $('sign-out').addEventListener('click', function () { accountCall('signOut'); });
 $('open-sign-in-page').addEventListener('click', openSignInPage);

@@ -177,6 +177,28 @@ describe('signing in to the product service', () => {
     await late.close();
   });
 
+  test('a sign-in whose service does not answer can be cancelled while it starts', async () => {
+    // A service that never answers: without a Cancel the panel would wait for the request's deadline.
+    const silent = await h.startService(() => new Promise(() => {}));
+    const silentHome = h.tempDir('quillmere-home-');
+    const silentHost = await h.startHost({ home: silentHome, serviceUrl: silent.url, clientId: provider.clientId });
+    const silentBrowser = await h.launchBrowser();
+    try {
+      const { frame: palette } = await h.openPalette(silentBrowser.context, silentHost);
+      await palette.click('#settings-button');
+      await palette.click('#sign-in');
+      await palette.waitForSelector('#account-checking:not([hidden])');
+      await palette.click('#cancel-sign-in-start');
+      await palette.waitForSelector('#account-signed-out:not([hidden])');
+      assert.equal(await palette.isHidden('#account-error'), true);
+      assert.equal(silent.requests.length, 1, 'the sign-in went on after it was cancelled');
+    } finally {
+      await silentBrowser.close();
+      await silentHost.stop();
+      await silent.close();
+    }
+  });
+
   test('only a web page is opened as the sign-in page', async () => {
     const page = `${provider.issuer}/device`;
     const rows = [ // verification_uri_complete, verification_uri, page opened (null: none)
