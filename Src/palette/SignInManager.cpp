@@ -69,6 +69,13 @@ struct SignInManager::Shared {
         stored = next;
         if (reporting && onStored) onStored(stored);
     }
+    // The service or the proxy refused the sign-in for good: forgotten, and the page told so.
+    void EndLocked(const std::string& why)
+    {
+        DebugLog("sign-in: " + why);
+        StoreLocked({});
+        RestLocked();
+    }
 };
 
 SignInManager::SignInManager(std::string serviceBaseUrl, StoredSignIn stored) : shared(std::make_shared<Shared>())
@@ -200,10 +207,8 @@ std::string SignInManager::Renew(Shared& shared, const std::string& refused, boo
         shared.StoreLocked({reply.tokens.access, reply.tokens.refresh, shared.stored.email});
         return reply.tokens.access;
     }
-    DebugLog("sign-in: the sign-in has expired");
     gone = true;
-    shared.StoreLocked({});
-    shared.RestLocked();
+    shared.EndLocked("the sign-in has expired");
     return "";
 }
 
@@ -226,9 +231,7 @@ SignInManager::Ending SignInManager::MakeEnding() const
         std::lock_guard<std::mutex> once(shared->renewing);
         std::lock_guard<std::mutex> lock(shared->mutex);
         if (refused.empty() || shared->stored.accessToken != refused) return;  // renewed or signed out meanwhile
-        DebugLog("sign-in: the chat proxy refused the renewed token; the sign-in has ended");
-        shared->StoreLocked({});
-        shared->RestLocked();
+        shared->EndLocked("the chat proxy refused the renewed token; the sign-in has ended");
     };
 }
 
