@@ -4,6 +4,7 @@
 // (which gives it a home folder of its own for the settings), with no add-on loaded, no palette
 // alive and no real language model within reach.
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +63,12 @@ protected:
     static std::vector<std::string> Scripts(ChatPalette& p)
     {
         return PaletteHost::ExecutedScripts(p.GetBrowser().GetId());
+    }
+    static bool AnyScriptStartsWith(ChatPalette& palette, const std::string& prefix)
+    {
+        const auto scripts = Scripts(palette);
+        return std::any_of(scripts.begin(), scripts.end(),
+                           [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
     }
 
     // Calls a function of the page's bridge object the way the page does.

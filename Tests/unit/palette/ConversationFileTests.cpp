@@ -1,0 +1,421 @@
+// The conversation's file: each turn kept, a failed save shown until one works, read as far as
+// it can be (damaged records left out), set aside and named in the chat, held against a second
+// host, and after Clear the new, empty one a restart opens.
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
+
+#include "FakeProductService.hpp"
+#include "ShellTest.hpp"
+#include "TempFolder.hpp"
+#include "core/ConversationFiles.hpp"
+#include "core/FileText.hpp"
+#include "core/MainThread.hpp"
+#include "engine/HistoryJson.hpp"
+#include "palette/ConversationLog.hpp"
+#include "tools/recognition/RenderJobs.hpp"
+
+using nlohmann::json;
+
+TEST_F(ShellTest, EachTurnIsKeptInItsConversationsFileAndAFailedSaveIsShownUntilOneWorks)
+{
+    const fs::path history = SettingsPath().parent_path() / "history";
+    fs::create_directories(history.parent_path());
+    std::ofstream(history) << "a file where the history folder belongs";
+    ChatPalette palette;
+    const auto turn = [&](const char* text) {  // without a key every turn ends unsent
+        Call(palette, "sendMessage", {JS::Value(text)});
+        EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+        MainQueue::DrainUntilIdle();
+        return ReplayedEntries(palette).dump();  // as a reloaded page
+    };
+    const std::string warning = "\xE2\x9A\xA0 Conversation not saved: cannot make the folder " + history.string();
+    EXPECT_NE(turn("Draw a wall").find(warning), std::string::npos);
+    EXPECT_TRUE(AnyScriptStartsWith(palette, "QuillmereUI.addAssistantMessage('" + warning + "')"));
+    fs::remove(history);
+    EXPECT_EQ(turn("Draw another").find(warning), std::string::npos) << "a save that worked ends the warning";
+    const fs::path first = fs::directory_iterator(history)->path();
+    EXPECT_EQ(fs::status(first).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_NE(ReadFile(first).find("Draw a wall"), std::string::npos) << "what the failed save missed is kept";
+    Call(palette, "clearHistory");
+    turn("Something else");
+    EXPECT_EQ(std::distance(fs::directory_iterator(history), fs::directory_iterator()), 2);
+    EXPECT_EQ(ReadFile(first).find("Something else"), std::string::npos);
+}
+
+namespace {
+
+// Turns 1..count: a question with a picture, a tool call (a message, a failure or an element in
+// turn) with its card, and in even turns an answer (so the next question joins the results'
+// message); from turn 3 on, the second question is marked unsent in place. {history, entries}.
+json Turns(int count, std::vector<HistoryMessage>* messages = nullptr)
+{
+    Conversation history;
+    json entries = json::array();
+    for (int n = 1; n <= count; ++n) {
+        const std::string id = "t" + std::to_string(n), png = "iVBORw0K" + id, wall = "[\"Wall-" + id + "\"]";
+        const ToolResult result = n % 3 == 1 ? ToolResult::Ok("", wall) : ToolResult::Fail(wall);
+        const ToolResult placed = ToolResult::Ok("Wall-" + id, "");
+        history.AppendUser({ContentBlock::Text("Walls of " + id), ContentBlock::Image("image/png", png)});
+        history.AppendAssistant({ContentBlock::ToolUse(id, "list_elements", {{"n", n}})});
+        history.AppendUser({ContentBlock::ToolResult(id, (n % 3 ? result : placed).toJson(), n % 3 == 2)});
+        const json file = {{"name", "p.png"}, {"media_type", "image/png"}, {"data", png}};
+        entries.push_back({{"kind", "user"}, {"text", "Walls of " + id}, {"files", {file}}});
+        entries.push_back({{"kind", "tool"},
+                           {"name", "list_elements"},
+                           {"success", n % 3 != 2},
+                           {"detail", n % 3 ? wall : "Wall-" + id}});
+        if (n % 2 == 1) continue;
+        history.AppendAssistant({ContentBlock::Text("Done " + id)});
+        entries.push_back({{"kind", "assistant"}, {"text", "Done " + id}});
+    }
+    if (count >= 3) entries[2]["unsent"] = true;
+    if (messages != nullptr) *messages = history.Messages();
+    return {HistoryToJson(history.Messages()), entries};
+}
+
+bool Save(ConversationLog& log, int turns, std::string& error)
+{
+    std::vector<HistoryMessage> history;
+    const json entries = Turns(turns, &history)[1];
+    return log.Save(history, entries, turns == 3 ? 2 : std::string::npos, error);
+}
+
+std::string Record(int turns)
+{
+    std::vector<HistoryMessage> history;
+    return EncodeRecord(history, Turns(turns, &history)[1], {});
+}
+
+json Restored(ConversationLog& log)
+{
+    std::vector<HistoryMessage> history;
+    json entries;
+    log.RestoreNewest(history, entries);
+    return {HistoryToJson(history), entries};
+}
+
+}  // namespace
+
+TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromThere)
+{
+    std::string error;
+    ConversationLog writer;
+    writer.StartNew();
+    for (int turns = 1; turns <= 3; ++turns) ASSERT_TRUE(Save(writer, turns, error)) << error;
+    const std::string written = TempFolder::Read(LocalStorage::ConversationPath(writer.Name()));
+    for (const char* once : {"Wall-t1", "iVBORw0Kt1", "Wall-t3", "iVBORw0Kt3"})  // a result and its card, a picture
+        EXPECT_EQ(written.find(once), written.rfind(once)) << once << " is written more than once";
+    const auto damaged = [&](int line) {  // its closing bracket
+        std::size_t end = 0;
+        for (int i = 0; i <= line; ++i) end = written.find('\n', end) + 1;
+        return written.substr(0, end - 2) + "}" + written.substr(end - 1);
+    };
+    const json earlier = Turns(2);
+    const auto version1 = [](const json& history) {
+        return json{{"version", 1}, {"history", history}, {"transcript", json::array()}}.dump();
+    };
+    // Histories no service would take back.
+    const json user = json::parse(R"({"role":"user","content":[{"type":"text","text":"Add a wall"}]})"),
+               call = json::parse(
+                   R"({"role":"assistant","content":[{"type":"tool_use","id":"t1","name":"w","input":{}}]})"),
+               stray = json::parse(
+                   R"({"role":"user","content":[{"type":"tool_result","id":"t9","text":"x","is_error":true}]})");
+    // A second record that leaves its call without a result; one sized past what is parsed.
+    std::vector<HistoryMessage> unpaired;
+    const json entries1 = Turns(1, &unpaired)[1];
+    const KeptPosition afterFirst = PositionOf(unpaired, entries1);
+    unpaired.push_back({Role::Assistant, {ContentBlock::ToolUse("t9", "create_wall", json::object())}});
+    const std::string first = Record(1), oversized = [&] {
+        std::string second = written.substr(first.size(), written.find('\n', first.size()) + 1 - first.size());
+        const std::string input = "\"input\":{\"n\":2}";
+        std::string padding = ",\"pad\":[0";
+        for (std::size_t i = 0; i < kMaxRecordStructureBytes / 2; ++i) padding += ",0";
+        return first + second.insert(second.find(input) + input.size() - 1, padding + "]");
+    }();
+    // Turn 2 lost with its record: turn 3's question joins the message before it, and its
+    // entries, written from turn 2's on (one was changed in place), are all there.
+    json lost = Turns(3), joined = lost[0][2];
+    joined["content"] = {joined["content"][0], lost[0][6]["content"][0], lost[0][6]["content"][1]};
+    lost[0] = {lost[0][0], lost[0][1], joined, lost[0][7], lost[0][8]};
+    // Two calls of one reply under one id: each result goes with its call, by their order.
+    const json twin = json::parse(R"([[{"role":"user","content":[{"type":"text","text":"Two walls"}]},
+        {"role":"assistant","content":[{"type":"tool_use","id":"c0","name":"w","input":{"n":1}},
+                                       {"type":"tool_use","id":"c0","name":"w","input":{"n":2}}]},
+        {"role":"user","content":[{"type":"tool_result","id":"c0","text":"{}","is_error":false},
+                                  {"type":"tool_result","id":"c0","text":"{}","is_error":true}]}], []])");
+    json twinRead = twin;
+    twinRead[0][1]["content"][1]["id"] = twinRead[0][2]["content"][1]["id"] = "c0-2";
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool tooLong;  // a name with no room left for ".damaged"
+        int turns;
+        bool older, aside;  // the older conversation restored; the file set aside
+        json read;          // what is restored, when not Turns(turns)
+    } rows[] = {
+        {"as written", written, false, 3, false, false},
+        {"the last record unfinished", written.substr(0, written.size() - 9), false, 2, false, false},
+        {"the last record damaged", damaged(2), false, 2, false, false},
+        {"the last record too large to parse", oversized, false, 1, false, false},
+        {"the second record leaves a call without its result", first + EncodeRecord(unpaired, entries1, afterFirst),
+         false, 1, false, false},
+        {"a record damaged inside, the whole ones after it kept", damaged(1), false, 3, false, true, lost},
+        {"two calls sharing one id", version1(twin[0]), false, 1, false, false, twinRead},
+        {"an earlier version's file", json{{"version", 1}, {"history", earlier[0]}, {"transcript", earlier[1]}}.dump(),
+         false, 2, false, false},
+        {"two user messages in a row", version1({user, user}), false, 1, true, true},
+        {"starting with the assistant", version1({call}), false, 1, true, true},
+        {"a result for a call never made", version1({stray}), false, 1, true, true},
+        {"a call left without its result", version1({user, call}), false, 1, true, true},
+        {"a block of an unknown kind", version1({{{"role", "user"}, {"content", {{{"type", "video"}}}}}}), false, 1,
+         true, true},
+        {"no list of messages", version1(user), false, 1, true, true},
+        {"nothing readable", "{", false, 1, true, true},
+        {"nothing readable, no room to set it aside", "{", true, 1, true, false},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(LocalStorage::HistoryDir());
+        fs::create_directories(LocalStorage::HistoryDir());
+        TempFolder::Write(LocalStorage::ConversationPath("conversation-older"), Record(1));
+        fs::last_write_time(LocalStorage::ConversationPath("conversation-older"),
+                            fs::file_time_type::clock::now() - std::chrono::hours(1));
+        const std::string name = row.tooLong ? std::string(250, 'c') : "conversation-newest";
+        TempFolder::Write(LocalStorage::ConversationPath(name), row.bytes);
+        ConversationLog log, next;
+        const json restored = Restored(log);
+        EXPECT_EQ(restored, row.read.is_null() ? Turns(row.turns) : row.read) << row.name;
+        EXPECT_EQ(log.Name(), row.older ? "conversation-older" : name) << row.name;
+        EXPECT_EQ(::access((LocalStorage::ConversationPath(name) + ".damaged").c_str(), F_OK) == 0, row.aside)
+            << row.name;
+        // The conversation goes on from what was restored.
+        json more = row.read.is_null() ? Turns(row.turns + 1) : restored;
+        std::vector<HistoryMessage> history;
+        ASSERT_TRUE(HistoryFromJson(more[0], history, error)) << row.name;
+        if (!row.read.is_null()) {
+            history.push_back({Role::Assistant, {ContentBlock::Text("Go on")}});
+            more = {HistoryToJson(history), more[1]};
+            more[1].push_back({{"kind", "assistant"}, {"text", "Go on"}});
+        }
+        ASSERT_TRUE(row.read.is_null() ? Save(log, row.turns + 1, error)
+                                       : log.Save(history, more[1], std::string::npos, error))
+            << row.name << ": " << error;
+        log = ConversationLog();  // its host quits, letting go of the file
+        EXPECT_EQ(Restored(next), more) << row.name;
+    }
+}
+
+TEST_F(ShellTest, AWriteThatFailsLeavesTheOldBytesAndTheNextSaveWritesWhatItMissed)
+{
+    struct rlimit unlimited {};
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    const auto limit = [&](const std::string& file) {  // reached part-way
+        const struct rlimit small = {fs::file_size(file) + 10, unlimited.rlim_max};
+        ::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &small);
+    };
+    const auto unlimit = [&](const std::string&) { ::setrlimit(RLIMIT_FSIZE, &unlimited), ::signal(SIGXFSZ, SIG_DFL); };
+    using Step = std::function<void(const std::string&)>;
+    const struct {
+        const char* name;
+        Step spoil, mend;
+        bool wholeFileWriter;
+    } rows[] = {
+        {"a folder at the file's name", [](auto& f) { fs::rename(f, f + "~"), fs::create_directory(f); },
+         [](auto& f) { fs::remove(f), fs::rename(f + "~", f); }, false},
+        {"a file-size limit", limit, unlimit, false},
+        {"a file-size limit, whole-file writer", limit, unlimit, true},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(LocalStorage::HistoryDir());
+        ConversationLog log, next;
+        log.StartNew();
+        std::string error;
+        ASSERT_TRUE(Save(log, 1, error)) << error;
+        const std::string file = LocalStorage::ConversationPath(log.Name()), old = TempFolder::Read(file);
+        fs::create_hard_link(file, file + ".link");
+        const auto write = [&](int turns) {
+            return row.wholeFileWriter ? WriteWholeFileAtomic(file, Record(turns), 0600, &error)
+                                       : Save(log, turns, error);
+        };
+        row.spoil(file);
+        const bool saved = write(2);
+        row.mend(file);
+        EXPECT_FALSE(saved) << row.name;
+        EXPECT_EQ(TempFolder::Read(file), old) << row.name;
+        ASSERT_TRUE(write(3)) << row.name << ": " << error;
+        // The log adds to the file it wrote; the whole-file writer puts a new file in its place.
+        EXPECT_EQ(TempFolder::Read(file + ".link"), row.wholeFileWriter ? old : TempFolder::Read(file)) << row.name;
+        log = ConversationLog();
+        EXPECT_EQ(Restored(next), Turns(3)) << row.name;
+    }
+}
+
+namespace {
+
+// A conversation of count turns other than Turns(): a question and an answer each. {history, entries}.
+json OtherTurns(int count, std::vector<HistoryMessage>& history)
+{
+    json entries = json::array();
+    history.clear();
+    for (int n = 1; n <= count; ++n) {
+        const std::string question = "Door " + std::to_string(n), answer = "Placed " + std::to_string(n);
+        history.push_back({Role::User, {ContentBlock::Text(question)}});
+        history.push_back({Role::Assistant, {ContentBlock::Text(answer)}});
+        entries.push_back({{"kind", "user"}, {"text", question}, {"files", json::array()}});
+        entries.push_back({{"kind", "assistant"}, {"text", answer}});
+    }
+    return {HistoryToJson(history), entries};
+}
+
+// What the conversation file of name holds, read as a restart would.
+json FileHolds(const std::string& name)
+{
+    DecodedConversation read;
+    std::string why;
+    if (!DecodeRecords(TempFolder::Read(LocalStorage::ConversationPath(name)), read, why)) return why;
+    return {HistoryToJson(read.history), read.entries};
+}
+
+}  // namespace
+
+TEST_F(ShellTest, TwoHostsOnOneFolderEachKeepAConversationOfTheirOwn)
+{
+    std::string error;
+    std::vector<HistoryMessage> other;
+    ConversationLog a, b;
+    a.StartNew();
+    ASSERT_TRUE(Save(a, 1, error)) << error;
+    EXPECT_EQ(Restored(b), json::array({json::array(), nullptr})) << "the file A holds is not B's to take up";
+    // Turns saved in turn by each host land in its own file, whole.
+    ASSERT_TRUE(b.Save(other, OtherTurns(1, other)[1], std::string::npos, error)) << error;
+    ASSERT_TRUE(Save(a, 2, error)) << error;
+    ASSERT_TRUE(b.Save(other, OtherTurns(2, other)[1], std::string::npos, error)) << error;
+    EXPECT_NE(a.Name(), b.Name());
+    EXPECT_EQ(FileHolds(a.Name()), Turns(2));
+    EXPECT_EQ(FileHolds(b.Name()), OtherTurns(2, other));
+
+    // A writer that does not hold the file adds to it: its bytes stay, and A goes on in a new file.
+    const std::string first = a.Name(), foreign = "{\"written\":\"elsewhere\"}\n";
+    std::ofstream(LocalStorage::ConversationPath(first), std::ios::app) << foreign;
+    const std::string before = TempFolder::Read(LocalStorage::ConversationPath(first));
+    ASSERT_TRUE(Save(a, 3, error)) << error;
+    EXPECT_NE(a.Name(), first);
+    EXPECT_EQ(TempFolder::Read(LocalStorage::ConversationPath(first)), before);
+    EXPECT_EQ(FileHolds(a.Name()), Turns(3));
+    // The same where the file would be written whole (one of an earlier version, taken up anew).
+    a = ConversationLog(), b = ConversationLog();
+    const json earlier = Turns(1);
+    TempFolder::Write(LocalStorage::ConversationPath("conversation-zz-earlier"),
+                      json{{"version", 1}, {"history", earlier[0]}, {"transcript", earlier[1]}}.dump());
+    ConversationLog c;
+    EXPECT_EQ(Restored(c), earlier);
+    ASSERT_EQ(c.Name(), "conversation-zz-earlier");
+    std::ofstream(LocalStorage::ConversationPath(c.Name()), std::ios::app) << foreign;
+    const std::string earlierBytes = TempFolder::Read(LocalStorage::ConversationPath(c.Name()));
+    ASSERT_TRUE(Save(c, 2, error)) << error;
+    EXPECT_NE(c.Name(), "conversation-zz-earlier");
+    EXPECT_EQ(TempFolder::Read(LocalStorage::ConversationPath("conversation-zz-earlier")), earlierBytes);
+
+    // Two hosts clearing in the same second: two new files, neither written over.
+    ConversationLog x, y;
+    x.StartNew(), y.StartNew();
+    ASSERT_TRUE(x.Save({}, json::array(), std::string::npos, error)) << error;
+    ASSERT_TRUE(y.Save(other, OtherTurns(1, other)[1], std::string::npos, error)) << error;
+    EXPECT_NE(x.Name(), y.Name());
+    EXPECT_EQ(FileHolds(x.Name()), json::array({json::array(), json::array()}));
+    EXPECT_EQ(FileHolds(y.Name()), OtherTurns(1, other));
+}
+
+TEST_F(ShellTest, ASetAsideFileStaysRestorableUntilItsRepairedCopyIsWritten)
+{
+    std::string error;
+    ConversationLog writer;
+    writer.StartNew();
+    for (int turns = 1; turns <= 3; ++turns) ASSERT_TRUE(Save(writer, turns, error)) << error;
+    const std::string path = LocalStorage::ConversationPath(writer.Name()), written = TempFolder::Read(path);
+    writer = ConversationLog();
+    // The second record damaged: the file is read in part, set aside and written anew.
+    const std::size_t second = written.find('\n') + 1;
+    const std::string damaged = written.substr(0, second) + "x" + written.substr(second + 1);
+    TempFolder::Write(path, damaged);
+    // Our temporary files left by a process that is gone are removed; a running one's stay.
+    const pid_t gone = ::fork();
+    if (gone == 0) std::_Exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string stale = LocalStorage::HistoryDir() + "/.quillmere-" + std::to_string(gone) + "-0.tmp",
+                      running = LocalStorage::HistoryDir() + "/.quillmere-" + std::to_string(::getpid()) + "-99.tmp";
+    TempFolder::Write(stale, "half"), TempFolder::Write(running, "half");
+
+    // The repaired copy cannot be written (as if the host were killed before it was): the file
+    // keeps its bytes under its name, so a restart still finds the conversation.
+    struct rlimit unlimited {};
+    ::getrlimit(RLIMIT_FSIZE, &unlimited);
+    struct rlimit small = unlimited;
+    small.rlim_cur = damaged.size() / 2;
+    ::signal(SIGXFSZ, SIG_IGN), ::setrlimit(RLIMIT_FSIZE, &small);
+    ConversationLog killed, next;
+    const json partly = Restored(killed);
+    ::setrlimit(RLIMIT_FSIZE, &unlimited), ::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(TempFolder::Read(path), damaged);
+    EXPECT_EQ(TempFolder::Read(path + ".damaged"), damaged);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running));
+    killed = ConversationLog();
+    std::vector<ConversationLog::SetAside> aside;
+    std::vector<HistoryMessage> history;
+    json entries;
+    ASSERT_TRUE(next.RestoreNewest(history, entries, &aside));
+    EXPECT_EQ(json::array({HistoryToJson(history), entries}), partly);
+    EXPECT_EQ(next.Name(), fs::path(path).stem().string());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(aside[0].file, fs::path(path).filename().string() + ".damaged.1");
+    EXPECT_TRUE(aside[0].restoredInPart);
+    EXPECT_EQ(FileHolds(next.Name()), partly) << "written anew";
+}
+
+TEST_F(ShellTest, AfterClearARestartOpensTheNewEmptyConversation)
+{
+    {
+        ChatPalette palette;
+        Call(palette, "sendMessage", {JS::Value("Draw a wall")});  // without a key the turn ends unsent
+        EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+        MainQueue::DrainUntilIdle();
+        ASSERT_EQ(ReplayedEntries(palette).size(), 2u);
+        Call(palette, "clearHistory");
+    }
+    ChatPalette restarted;
+    EXPECT_EQ(ReplayedEntries(restarted), json::array());
+    // The cleared conversation's file stays in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(LocalStorage::HistoryDir()), fs::directory_iterator()), 2);
+}
+
+TEST_F(ShellTest, TheChatSaysOnceWhichConversationWasSetAsideAndThatTheHostStoppedMidTurn)
+{
+    fs::create_directories(LocalStorage::HistoryDir());
+    TempFolder::Write(LocalStorage::ConversationPath("conversation-damaged"), "{");
+    const std::string notice =
+        "\xE2\x9A\xA0 A conversation that could not be read was set aside in the history folder as "
+        "conversation-damaged.json.damaged.";
+    {
+        ChatPalette palette;
+        EXPECT_EQ(ReplayedEntries(palette), json::array({{{"kind", "assistant"}, {"text", notice}}}));
+        // The host stops while a turn is under way (its end never reaches the palette).
+        palette.SetThinking(true);
+        palette.GetBridge().Shutdown();
+    }
+    ChatPalette restarted;
+    const json entries = ReplayedEntries(restarted);
+    ASSERT_EQ(entries.size(), 2u) << entries;
+    EXPECT_EQ(entries[0]["text"], notice) << "told once, kept with the conversation";
+    EXPECT_EQ(entries[1]["text"],
+              "\xE2\x9A\xA0 The assistant stopped before it answered: the host was closed. Send the message again "
+              "to continue.");
+}

@@ -1,0 +1,195 @@
+// Chat without a key goes through the product's chat proxy with the sign-in's token: the
+// request each provider's proxy gets, a refused token renewed once, and a sign-in that ends
+// everywhere, or stays with the message given back, when the renewal cannot be had.
+#include "SignInTest.hpp"
+
+namespace {
+
+json AssistantReply(const std::string& text)
+{
+    return {{"role", "assistant"},
+            {"content", json::array({{{"type", "text"}, {"text", text}}})},
+            {"stop_reason", "end_turn"}};
+}
+
+}  // namespace
+
+// With no key, chat goes to the service's own proxy; a refused token is renewed through the
+// sign-in (kept for the next run), and a sign-in that cannot be renewed ends on the page.
+TEST_F(SignInTest, ChatWithoutAKeyGoesThroughTheProxyAndARefusedTokenIsRenewedOrSignedOut)
+{
+    const char* const kProxy = "POST /v1/messages";
+    StoreSignIn(kAccess, kRefresh, "ada@example.invalid");
+    idp.Script(kProxy, {FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401),
+                        FakeIdentityService::Json(AssistantReply("through the proxy"))});
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh));
+    {
+        ChatPalette palette;
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("hello")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        std::vector<std::string> bearers;
+        for (const auto& request : idp.Requests())
+            if (request.Route() == kProxy) bearers.push_back(request.Header("Authorization"));
+        EXPECT_EQ(bearers, (std::vector<std::string>{std::string("Bearer ") + kAccess,
+                                                     std::string("Bearer ") + kRenewedAccess}));
+        const auto scripts = Scripts(palette);
+        EXPECT_EQ(std::count(scripts.begin(), scripts.end(), "QuillmereUI.addAssistantMessage('through the proxy')"),
+                  1);
+        EXPECT_EQ(StoredSettings().value("access_token", ""), kRenewedAccess);
+        EXPECT_EQ(StoredSettings().value("refresh_token", ""), kRenewedRefresh);
+        ExpectNoTokenShown(palette);
+    }
+
+    // Refused while the service cannot renew the token: the sign-in holds and says so, and the
+    // next message goes with the same token.
+    idp.Script(kProxy, {FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401),
+                        FakeIdentityService::Json(AssistantReply("through after all"))});
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::Json({{"error", "temporarily_unavailable"}}, 503));
+    {
+        ChatPalette palette;
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("not now")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        const auto scripts = Scripts(palette);
+        EXPECT_NE(std::find(scripts.begin(), scripts.end(),
+                            "QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 The chat proxy did not accept your sign-in, "
+                            "and the sign-in service could not renew it just now: HTTP 503 "
+                            "(temporarily_unavailable). Try again in a moment.')"),
+                  scripts.end());
+        EXPECT_NE(LastState(palette), "signed_out");
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("and now")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+        MainQueue::DrainUntilIdle();
+        const auto later = Scripts(palette);
+        EXPECT_NE(std::find(later.begin(), later.end(), "QuillmereUI.addAssistantMessage('through after all')"),
+                  later.end());
+        EXPECT_EQ(idp.Requests().back().Header("Authorization"), std::string("Bearer ") + kRenewedAccess);
+        EXPECT_EQ(StoredSettings().value("access_token", ""), kRenewedAccess);
+    }
+
+    // Refused again, and the service no longer takes the refresh token: signed out.
+    idp.Script(kProxy, FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401));
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("invalid_grant"));
+    ChatPalette palette;
+    ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("hello again")}).GetBool());
+    ASSERT_TRUE(WaitForState(palette, "signed_out"));
+    ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+    MainQueue::DrainUntilIdle();
+    const auto scripts = Scripts(palette);
+    const auto warning = std::find(scripts.begin(), scripts.end(),
+                                   "QuillmereUI.addAssistantMessage('\xE2\x9A\xA0 Your sign-in has expired: sign in "
+                                   "again in Settings')");
+    EXPECT_NE(warning, scripts.end());
+    EXPECT_NE(std::find_if(scripts.begin(), scripts.end(),
+                           [](const std::string& s) {
+                               return s.rfind("QuillmereUI.messageNotSent(", 0) == 0 &&
+                                      s.find("hello again") != std::string::npos;
+                           }),
+              scripts.end());
+    EXPECT_EQ(StoredSettings().value("access_token", "x"), "");
+    EXPECT_EQ(StoredSettings().value("refresh_token", "x"), "");
+    ExpectNoTokenShown(palette);
+}
+
+namespace {
+
+struct ChatRefusal {
+    const char* name;
+    std::vector<Reply> proxy;  // the proxy's answers in turn
+    std::function<void(FakeIdentityService&)> renewal;
+    bool unreachable;     // the sign-in service's address answers nothing (the proxy does)
+    std::string state;    // where the page ends
+    std::string access;   // what the settings hold afterwards
+    std::string warning;  // what the chat says, after its "⚠ "
+    bool withRefresh = true;
+};
+void PrintTo(const ChatRefusal& c, std::ostream* out) { *out << c.name; }
+
+const char* const kExpiredWarning = "Your sign-in has expired: sign in again in Settings";
+const char* const kNotRenewedWarning =
+    "The chat proxy did not accept your sign-in, and the sign-in service could not renew it just now: ";
+
+Reply ProxyRefusal() { return FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401); }
+
+}  // namespace
+
+class ChatRefusalTest : public SignInTest, public ::testing::WithParamInterface<ChatRefusal> {};
+
+// A sign-in the service ended is over everywhere; one that could not be renewed now stays for
+// the next message; either way the message comes back unsent with its text.
+TEST_P(ChatRefusalTest, EndsTheSignInEverywhereOrKeepsItWhenTheServiceCannotBeAsked)
+{
+    const ChatRefusal& c = GetParam();
+    std::optional<ScopedEnv> closed;
+    if (c.unreachable) closed.emplace("QUILLMERE_SERVICE_URL", FakeProductService::ClosedBaseUrl());
+    WriteSettingsFile(json{
+        {"access_token", kAccess},
+        {"refresh_token", c.withRefresh ? kRefresh : ""},
+        {"user_email", "ada@example.invalid"},
+        {"proxy_url",
+         idp.BaseUrl()}}.dump());
+    idp.Script("POST /v1/messages", c.proxy);
+    if (c.renewal) c.renewal(idp);
+    ChatPalette palette;
+    ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("keep this text")}).GetBool());
+    ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+    MainQueue::DrainUntilIdle();
+    const auto scripts = Scripts(palette);
+    std::vector<std::string> warnings, unsent;
+    for (const std::string& script : scripts) {
+        if (auto text = CallArgument(script, "addAssistantMessage")) warnings.push_back(*text);
+        if (script.rfind("QuillmereUI.messageNotSent(", 0) == 0) unsent.push_back(script);
+    }
+    ASSERT_EQ(warnings.size(), 1u);
+    // An unreachable service's cause is the transport's own words: only its start is known.
+    const std::string expected = "\xE2\x9A\xA0 " + c.warning;
+    EXPECT_EQ(c.unreachable ? warnings[0].substr(0, expected.size()) : warnings[0], expected);
+    ASSERT_EQ(unsent.size(), 1u);
+    EXPECT_NE(unsent[0].find("keep this text"), std::string::npos);
+    // A sign-in kept is not announced again: the page keeps the state it was given at start.
+    EXPECT_EQ(json::parse(palette.GetSignIn().StateJson()).value("state", ""), c.state);
+    EXPECT_EQ(LastState(palette), c.state == "signed_in" ? "" : c.state);
+    EXPECT_EQ(StoredSettings().value("access_token", "x"), c.access);
+    EXPECT_EQ(StoredSettings().value("refresh_token", "x"), c.access.empty() ? "" : kRefresh);
+    ExpectNoTokenShown(palette);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ChatRefusalTest,
+    ::testing::Values(
+        // clang-format off
+        ChatRefusal{"NoRefreshToken", {ProxyRefusal()}, nullptr,
+                    false, "signed_out", "", kExpiredWarning, false},
+        ChatRefusal{"RenewalRefused", {ProxyRefusal()},
+                    [](FakeIdentityService& s) {
+                        s.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("invalid_grant"));
+                    },
+                    false, "signed_out", "", kExpiredWarning},
+        ChatRefusal{"RenewedTokenRefusedAgain", {ProxyRefusal(), ProxyRefusal()},
+                    [](FakeIdentityService& s) {
+                        s.Script(FakeIdentityService::kToken,
+                                 FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh));
+                    },
+                    false, "signed_out", "", kExpiredWarning},
+        ChatRefusal{"ServiceErring", {ProxyRefusal()},
+                    [](FakeIdentityService& s) {
+                        s.Script(FakeIdentityService::kToken, FakeIdentityService::Json({{"error", "busy"}}, 503));
+                    },
+                    false, "signed_in", kAccess, std::string(kNotRenewedWarning) +
+                        "HTTP 503 (busy). Try again in a moment."},
+        ChatRefusal{"ReplyUnreadable", {ProxyRefusal()},
+                    [](FakeIdentityService& s) { s.Script(FakeIdentityService::kToken, Reply{200, "<html>"}); },
+                    false, "signed_in", kAccess, std::string(kNotRenewedWarning) +
+                        "the sign-in service's reply could not be read. Try again in a moment."},
+        ChatRefusal{"DiscoveryFailing", {ProxyRefusal()},
+                    [](FakeIdentityService& s) {
+                        s.Script(FakeIdentityService::kDiscovery, FakeIdentityService::Json({}, 500));
+                    },
+                    false, "signed_in", kAccess, std::string(kNotRenewedWarning) +
+                        "the sign-in service could not be reached: HTTP 500. Try again in a moment."},
+        ChatRefusal{"ServiceUnreachable", {ProxyRefusal()}, nullptr,
+                    true, "signed_in", kAccess, std::string(kNotRenewedWarning) +
+                        "the sign-in service could not be reached: "}),
+    // clang-format on
+    [](const ::testing::TestParamInfo<ChatRefusal>& info) { return std::string(info.param.name); });
