@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -31,7 +32,15 @@ std::string gPath = kDefaultPath;
 struct SecretSpellings {
     std::vector<std::string> all, loose;
 };
+// What every text is searched for: the spellings of the registered secrets, merged.
 SecretSpellings gSecrets;
+// Each registered secret, how many registrations hold it, and its own spellings, from which
+// gSecrets is merged again when one comes or goes.
+struct Registration {
+    int count = 0;
+    SecretSpellings spellings;
+};
+std::map<std::string, Registration> gRegistered;
 // Below this many bytes a secret's base64 and hex forms, and its loose forms, are short enough
 // to turn up by chance.
 constexpr std::size_t kMinEncodedSecretBytes = 12;
@@ -355,6 +364,26 @@ void AppendToLog(const std::string& path, const std::string& line)
     close(fd);
 }
 
+// Merges the spellings of every registered secret, without repeats, longest first.
+void MergeSpellingsLocked()
+{
+    SecretSpellings merged;
+    const auto add = [](const std::vector<std::string>& more, std::vector<std::string>& kept) {
+        kept.insert(kept.end(), more.begin(), more.end());
+    };
+    for (const auto& [secret, registration] : gRegistered) {
+        add(registration.spellings.all, merged.all);
+        add(registration.spellings.loose, merged.loose);
+    }
+    for (std::vector<std::string>* kept : {&merged.all, &merged.loose}) {
+        std::sort(kept->begin(), kept->end(), [](const std::string& a, const std::string& b) {
+            return a.size() != b.size() ? a.size() > b.size() : a < b;
+        });
+        kept->erase(std::unique(kept->begin(), kept->end()), kept->end());
+    }
+    gSecrets = std::move(merged);
+}
+
 }  // namespace
 
 void DebugLog(const std::string& message)
@@ -376,22 +405,47 @@ std::string RedactSecrets(const std::string& text)
     return WithoutSecrets(text, gSecrets);
 }
 
-void DebugLogRedact(const std::string& secret)
+bool DebugLogRedact(const std::string& secret)
 {
-    // A very short text would blank out ordinary words; no key or token is that short.
-    if (secret.size() < 4) {
+    // A very short text would blank out ordinary words; no key or token is that short, nor
+    // as long as the cap.
+    if (secret.size() < 4 || secret.size() > kMaxSecretBytes) {
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        const auto known = gRegistered.find(secret);
+        if (known != gRegistered.end()) {
+            ++known->second.count;
+            return true;
+        }
+    }
+    // Worked out outside the lock: log lines go on meanwhile.
+    SecretSpellings spellings = Spellings(secret);
+    std::lock_guard<std::mutex> lock(gMutex);
+    Registration& registration = gRegistered[secret];
+    if (registration.count++ == 0) {
+        registration.spellings = std::move(spellings);
+        MergeSpellingsLocked();
+    }
+    return true;
+}
+
+void DebugLogForget(const std::string& secret)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    const auto known = gRegistered.find(secret);
+    if (known == gRegistered.end() || --known->second.count > 0) {
         return;
     }
-    const SecretSpellings spellings = Spellings(secret);
+    gRegistered.erase(known);
+    MergeSpellingsLocked();
+}
+
+std::size_t RegisteredSecretCount()
+{
     std::lock_guard<std::mutex> lock(gMutex);
-    const auto add = [](const std::vector<std::string>& more, std::vector<std::string>& kept) {
-        for (const std::string& spelling : more)
-            if (std::find(kept.begin(), kept.end(), spelling) == kept.end()) kept.push_back(spelling);
-        std::stable_sort(kept.begin(), kept.end(),
-                         [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    };
-    add(spellings.all, gSecrets.all);
-    add(spellings.loose, gSecrets.loose);
+    return gRegistered.size();
 }
 
 void SetDebugLogPath(const std::string& path)

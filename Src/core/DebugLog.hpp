@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Appends "[HH:MM:SS] message" as one line to the debug log (/tmp/quillmere_debug.log),
@@ -15,8 +16,19 @@ void DebugLog(const std::string& message);
 // written with any JSON escapes (\u0041) or HTML character references, and as base64 or hex
 // (with or without ' ', ':' or '-' between bytes), either also wrapped in lines. Its spellings
 // are worked out here, once.
-// Texts shorter than four bytes are ignored.
-void DebugLogRedact(const std::string& secret);
+// Texts shorter than four bytes, or longer than kMaxSecretBytes, are not registered (false):
+// no key or token is that long, and every registration costs memory and time in every later
+// redaction, so a text from outside must be checked against this before it is used as a secret.
+// Each call counts: a secret stays registered until DebugLogForget has been called as often.
+constexpr std::size_t kMaxSecretBytes = 4096;
+bool DebugLogRedact(const std::string& secret);
+
+// Undoes one registration of secret (a token that was replaced or signed out), so that the
+// secrets held over a long session stay bounded. Unknown texts are ignored.
+void DebugLogForget(const std::string& secret);
+
+// For tests: how many secrets are registered now.
+std::size_t RegisteredSecretCount();
 
 // text with the same secrets replaced by "[redacted]", line breaks kept: for every text from
 // outside that reaches a tool result or the page.

@@ -88,6 +88,40 @@ TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
     }
 }
 
+// A secret is held while any registration holds it, and forgotten after the last: a long
+// session that renews its token again and again keeps only the tokens in use. A text longer
+// than any key or token is refused, so that a hostile service cannot grow the list.
+TEST(DebugLogTest, SecretsAreHeldWhileRegisteredAndRefusedOverTheCap)
+{
+    const std::size_t before = RegisteredSecretCount();
+    const std::string token = "rotating-token-0123456789";
+    EXPECT_TRUE(DebugLogRedact(token));
+    EXPECT_TRUE(DebugLogRedact(token));
+    EXPECT_EQ(RegisteredSecretCount(), before + 1);
+    DebugLogForget(token);
+    EXPECT_EQ(RedactSecrets("t=" + token), "t=[redacted]") << "one registration still holds it";
+    DebugLogForget(token);
+    EXPECT_EQ(RedactSecrets("t=" + token), "t=" + token);
+    DebugLogForget(token);  // unknown now: nothing happens
+    EXPECT_EQ(RegisteredSecretCount(), before);
+
+    for (int i = 0; i < 1000; ++i) {
+        const std::string next = "renewed-token-" + std::to_string(i) + "-abcdefghij";
+        ASSERT_TRUE(DebugLogRedact(next));
+        DebugLogForget(next);
+    }
+    EXPECT_EQ(RegisteredSecretCount(), before);
+
+    const std::string huge(kMaxSecretBytes + 1, 'q'), largest(kMaxSecretBytes, 'z');
+    EXPECT_FALSE(DebugLogRedact(huge));
+    EXPECT_FALSE(DebugLogRedact("abc"));
+    EXPECT_EQ(RegisteredSecretCount(), before);
+    EXPECT_TRUE(DebugLogRedact(largest));
+    EXPECT_EQ(RedactSecrets(largest), "[redacted]");
+    DebugLogForget(largest);
+    EXPECT_EQ(RegisteredSecretCount(), before);
+}
+
 // What another user planted at the log's path in a shared folder is never written through
 // nor waited on; a log the add-on creates is readable by its owner only.
 TEST(DebugLogPlantTest, WritesNothingThroughWhatIsPlantedAndCreatesAPrivateLog)
