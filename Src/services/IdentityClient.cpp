@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 #include <nlohmann/json.hpp>
 
+#include "core/AsciiText.hpp"
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
 #include "core/JsonDepth.hpp"
@@ -26,13 +27,6 @@ using Form = std::vector<std::pair<std::string, std::string>>;
 const char* const kDeviceGrant = "urn:ietf:params:oauth:grant-type:device_code";
 // No token, code or address we keep is anywhere near this long; a longer one is not stored.
 constexpr std::size_t kMaxTokenBytes = 16 * 1024;
-
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 // Scheme, host and port of url (the port filled in from the scheme), lower case; "" when url
 // is not an absolute http or https address.
@@ -78,8 +72,6 @@ HttpResponse PostForm(const std::string& url, const Form& fields)
     headers["Accept"] = "application/json";
     return HttpPost(url, FormBody(fields), headers);
 }
-
-bool Succeeded(const HttpResponse& response) { return response.statusCode >= 200 && response.statusCode <= 299; }
 
 std::string StringMember(const nlohmann::json& object, const char* key)
 {
