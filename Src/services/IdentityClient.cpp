@@ -3,7 +3,6 @@
 #include "services/IdentityClient.hpp"
 
 #include <cstdlib>
-#include <map>
 #include <memory>
 
 #include <curl/curl.h>
@@ -15,7 +14,6 @@
 #include "core/JsonDepth.hpp"
 #include "core/OutsideText.hpp"
 #include "core/PercentEncoding.hpp"
-#include "services/ProductService.hpp"
 
 namespace Quillmere {
 namespace Identity {
@@ -65,12 +63,12 @@ std::string FormBody(const Form& fields)
     return body;
 }
 
+// Only what the standards ask for: the product service's own headers are not the identity
+// provider's business.
 HttpResponse PostForm(const std::string& url, const Form& fields)
 {
-    std::map<std::string, std::string> headers = ProductService::DevHeaders();
-    headers["Content-Type"] = "application/x-www-form-urlencoded";
-    headers["Accept"] = "application/json";
-    return HttpPost(url, FormBody(fields), headers);
+    return HttpPost(url, FormBody(fields),
+                    {{"Content-Type", "application/x-www-form-urlencoded"}, {"Accept", "application/json"}});
 }
 
 std::string StringMember(const nlohmann::json& object, const char* key)
@@ -154,7 +152,7 @@ bool Discover(const std::string& baseUrl, Endpoints& endpoints, std::string& err
         error = "no sign-in service is set (service_url in the settings, or QUILLMERE_SERVICE_URL)";
         return false;
     }
-    const HttpResponse response = HttpGet(baseUrl + "/.well-known/openid-configuration", ProductService::DevHeaders());
+    const HttpResponse response = HttpGet(baseUrl + "/.well-known/openid-configuration", {});
     if (!Succeeded(response) || !response.error.empty()) {
         error = "the sign-in service could not be reached: " + FailureText(response, nlohmann::json());
         return false;
@@ -234,10 +232,8 @@ TokenReply RefreshTokens(const Endpoints& endpoints, const std::string& refreshT
 UserInfoReply FetchUserInfo(const Endpoints& endpoints, const std::string& accessToken)
 {
     UserInfoReply result;
-    std::map<std::string, std::string> headers = ProductService::DevHeaders();
-    headers["Authorization"] = "Bearer " + accessToken;
-    headers["Accept"] = "application/json";
-    const HttpResponse response = HttpGet(endpoints.userInfo, headers);
+    const HttpResponse response =
+        HttpGet(endpoints.userInfo, {{"Authorization", "Bearer " + accessToken}, {"Accept", "application/json"}});
     if (response.error.empty() && response.statusCode == 401) {
         result.status = UserInfoStatus::Unauthorized;
         return result;

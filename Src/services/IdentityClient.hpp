@@ -8,7 +8,8 @@
 // Every call blocks the calling thread (see core/HttpClient.hpp: size caps, deadlines, no
 // redirects, cancellation) and is safe from any thread. A token is sent only to the endpoints
 // discovery named, and discovery is refused when it names one on another origin than the
-// service's base address. No error text ever holds a token.
+// service's base address. No error text ever holds a token, and nothing but the standards'
+// own headers is sent.
 
 #include <string>
 

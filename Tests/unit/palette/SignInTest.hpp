@@ -43,6 +43,8 @@ protected:
     }
     void TearDown() override
     {
+        // The product service's own header is none of the identity provider's or the proxy's.
+        for (const auto& request : idp.Requests()) EXPECT_EQ(request.Header("X-Quillmere-Dev"), "") << request.Route();
         SignInManager::SetSecondForTesting(std::chrono::milliseconds(0));
         Quillmere::SetHttpTimeoutOverrideForTesting(0);
         ShellTest::TearDown();
