@@ -3,9 +3,7 @@
 #include "services/IdentityClient.hpp"
 
 #include <cstdlib>
-#include <memory>
 
-#include <curl/curl.h>
 #include <nlohmann/json.hpp>
 
 #include "core/AsciiText.hpp"
@@ -14,6 +12,7 @@
 #include "core/JsonDepth.hpp"
 #include "core/OutsideText.hpp"
 #include "core/PercentEncoding.hpp"
+#include "core/ServiceAddress.hpp"
 
 namespace Quillmere {
 namespace Identity {
@@ -25,26 +24,6 @@ using Form = std::vector<std::pair<std::string, std::string>>;
 const char* const kDeviceGrant = "urn:ietf:params:oauth:grant-type:device_code";
 // No token, code or address we keep is anywhere near this long; a longer one is not stored.
 constexpr std::size_t kMaxTokenBytes = 16 * 1024;
-
-// Scheme, host and port of url (the port filled in from the scheme), lower case; "" when url
-// is not an absolute http or https address.
-std::string Origin(const std::string& url)
-{
-    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
-    if (!handle || url.empty() || url.find('\0') != std::string::npos ||
-        curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
-        return "";
-    std::string parts[3];
-    const CURLUPart which[3] = {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT};
-    for (int i = 0; i < 3; ++i) {
-        char* part = nullptr;
-        if (curl_url_get(handle.get(), which[i], &part, CURLU_DEFAULT_PORT) != CURLUE_OK || part == nullptr) return "";
-        parts[i] = part;
-        curl_free(part);
-    }
-    if (parts[0] != "http" && parts[0] != "https") return "";
-    return LowerAscii(parts[0] + "://" + parts[1] + ":" + parts[2]);
-}
 
 // A secret or code we will send back in a header or a form: printable ASCII without spaces.
 bool IsUsableToken(const std::string& text)
@@ -152,6 +131,10 @@ bool Discover(const std::string& baseUrl, Endpoints& endpoints, std::string& err
         error = "no sign-in service is set (service_url in the settings, or QUILLMERE_SERVICE_URL)";
         return false;
     }
+    if (!TokensMayTravelTo(baseUrl)) {
+        error = PlainHttpRefusal("the sign-in service's address", baseUrl);
+        return false;
+    }
     const HttpResponse response = HttpGet(baseUrl + "/.well-known/openid-configuration", {});
     if (!Succeeded(response) || !response.error.empty()) {
         error = "the sign-in service could not be reached: " + FailureText(response, nlohmann::json());
@@ -171,13 +154,18 @@ bool Discover(const std::string& baseUrl, Endpoints& endpoints, std::string& err
         error = "the sign-in service does not offer sign-in with a code (its discovery document lacks an endpoint)";
         return false;
     }
-    // A changed discovery document must not carry the user's token to another server.
-    const std::string origin = Origin(baseUrl);
+    // A changed discovery document must not carry the user's token to another server, nor in
+    // clear: one origin with the base address implies its scheme, checked here once more.
+    const std::string origin = AddressOrigin(baseUrl);
     for (const std::string* endpoint : {&found.deviceAuthorization, &found.token, &found.userInfo, &found.revocation}) {
         if (endpoint->empty()) continue;
-        if (origin.empty() || Origin(*endpoint) != origin) {
+        if (origin.empty() || AddressOrigin(*endpoint) != origin) {
             error = "the sign-in service's discovery document names an endpoint on another address than " +
                     QuoteOutsideText(baseUrl) + "; sign-in refused";
+            return false;
+        }
+        if (!TokensMayTravelTo(*endpoint)) {
+            error = PlainHttpRefusal("the sign-in service's endpoint", *endpoint);
             return false;
         }
     }
@@ -202,8 +190,9 @@ bool StartDeviceAuthorization(const Endpoints& endpoints, DeviceSession& session
     started.verificationUriComplete = StringMember(reply, "verification_uri_complete");
     started.expiresIn = SecondsMember(reply, "expires_in", 0);
     started.interval = SecondsMember(reply, "interval", 5);
-    const bool pageUsable = Origin(started.verificationUri) != "" &&
-                            (started.verificationUriComplete.empty() || Origin(started.verificationUriComplete) != "");
+    const bool pageUsable =
+        AddressOrigin(started.verificationUri) != "" &&
+        (started.verificationUriComplete.empty() || AddressOrigin(started.verificationUriComplete) != "");
     if (!reply.is_object() || !IsUsableToken(started.deviceCode) || started.userCode.empty() ||
         started.userCode.size() > 64 || !pageUsable || started.expiresIn <= 0) {
         error = kUnreadable;

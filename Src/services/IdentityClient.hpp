@@ -8,7 +8,8 @@
 // Every call blocks the calling thread (see core/HttpClient.hpp: size caps, deadlines, no
 // redirects, cancellation) and is safe from any thread. A token is sent only to the endpoints
 // discovery named, and discovery is refused when it names one on another origin than the
-// service's base address. No error text ever holds a token, and nothing but the standards'
+// service's base address, or when that address is plain http to another computer (see
+// core/ServiceAddress.hpp). No error text ever holds a token, and nothing but the standards'
 // own headers is sent.
 
 #include <string>
@@ -29,9 +30,10 @@ struct Endpoints {
     std::string revocation;  // may be empty: the service revokes nothing
 };
 
-// Reads <baseUrl>/.well-known/openid-configuration. False with a reason when the service
-// cannot be reached, the document cannot be read, an endpoint sign-in needs is missing, or an
-// endpoint lies on another origin (scheme, host, port) than baseUrl.
+// Reads <baseUrl>/.well-known/openid-configuration. False with a reason when baseUrl is no
+// https address (plain http is taken on this computer alone: nothing is sent then), the
+// service cannot be reached, the document cannot be read, an endpoint sign-in needs is
+// missing, or an endpoint lies on another origin (scheme, host, port) than baseUrl.
 bool Discover(const std::string& baseUrl, Endpoints& endpoints, std::string& error);
 
 // One device authorization: the code the user confirms, where, and for how long.

@@ -80,7 +80,9 @@ struct FailedSignIn {
     // The service's replies; elsewhere is the base address of another server.
     std::function<void(FakeIdentityService&, const std::string& elsewhere)> script;
     std::string mentions;
-    bool unreachable = false;  // the service's address answers nothing
+    bool unreachable = false;       // the service's address answers nothing
+    int attempts = 1;               // sign-ins in turn, each ending so
+    const char* address = nullptr;  // the service's address instead of the fake's
 };
 void PrintTo(const FailedSignIn& c, std::ostream* out) { *out << c.name; }
 
@@ -127,6 +129,7 @@ TEST_P(FailedSignInTest, EndsWithAClearMessageAndStoresNothing)
     c.script(idp, elsewhere.BaseUrl());
     std::optional<ScopedEnv> closed;
     if (c.unreachable) closed.emplace("QUILLMERE_SERVICE_URL", FakeProductService::ClosedBaseUrl());
+    if (c.address) closed.emplace("QUILLMERE_SERVICE_URL", std::string(c.address));
     WriteSettingsFile(R"({"model":"claude-kept"})");
     ChatPalette palette;
     ASSERT_TRUE(Call(palette, "signIn").GetBool());
@@ -135,6 +138,9 @@ TEST_P(FailedSignInTest, EndsWithAClearMessageAndStoresNothing)
     const auto errors = Errors(palette);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find(c.mentions), std::string::npos) << errors[0];
+    if (c.address) {
+        EXPECT_TRUE(idp.Requests().empty());
+    }
     EXPECT_NE(LogText().find(c.mentions), std::string::npos) << "the failure is not in the log";
     const json stored = StoredSettings();
     EXPECT_EQ(stored.value("model", ""), "claude-kept");
@@ -146,6 +152,7 @@ TEST_P(FailedSignInTest, EndsWithAClearMessageAndStoresNothing)
 INSTANTIATE_TEST_SUITE_P(
     Replies, FailedSignInTest,
     ::testing::Values(
+        // clang-format off
         FailedSignIn{"Declined",
                      [](FakeIdentityService& s, const std::string&) {
                          s.Script(FakeIdentityService::kToken,
@@ -214,7 +221,11 @@ INSTANTIATE_TEST_SUITE_P(
             [](FakeIdentityService& s, const std::string&) { s.Script(FakeIdentityService::kToken, StalledPoll()); },
             "Sign-in failed: The request timed out."},
         FailedSignIn{"Unreachable", [](FakeIdentityService&, const std::string&) {},
-                     "Sign-in failed: the sign-in service could not be reached", true}),
+                     "Sign-in failed: the sign-in service could not be reached", true},
+        FailedSignIn{"PlainHttpToAnotherComputer", [](FakeIdentityService&, const std::string&) {},
+                     "Sign-in failed: the sign-in service's address \"http://example.invalid:1\" is not an https "
+                     "address", false, 1, "http://example.invalid:1"}),
+    // clang-format on
     [](const ::testing::TestParamInfo<FailedSignIn>& info) { return std::string(info.param.name); });
 
 TEST_F(SignInTest, CancellingClosingOrQuittingStopsAPollInFlight)
