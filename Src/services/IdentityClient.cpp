@@ -2,6 +2,7 @@
 // and revocation, each reply read with the caps and depth checks of every outside reply.
 #include "services/IdentityClient.hpp"
 
+#include <cmath>
 #include <cstdlib>
 
 #include <nlohmann/json.hpp>
@@ -22,17 +23,34 @@ namespace {
 using Form = std::vector<std::pair<std::string, std::string>>;
 
 const char* const kDeviceGrant = "urn:ietf:params:oauth:grant-type:device_code";
-// No token, code or address we keep is anywhere near this long; a longer one is not stored.
-constexpr std::size_t kMaxTokenBytes = 16 * 1024;
+// What sign-in shows or keeps from the service is bounded: a longer user code or page address
+// is no sign-in the user could read or follow.
+constexpr std::size_t kMaxUserCodeBytes = 64;
+constexpr std::size_t kMaxPageAddressBytes = 2048;
+constexpr std::size_t kMaxEmailBytes = 320;
 
-// A secret or code we will send back in a header or a form: printable ASCII without spaces.
+// A secret or code we will send back in a header or a form: printable ASCII without spaces,
+// and of a size the log's redaction takes (from 4 bytes to kMaxSecretBytes), for a secret it
+// cannot hide must never be kept.
 bool IsUsableToken(const std::string& text)
 {
-    if (text.empty() || text.size() > kMaxTokenBytes) return false;
+    if (text.size() < 4 || text.size() > kMaxSecretBytes) return false;
     for (char c : text)
         if (c <= ' ' || c > '~') return false;
     return true;
 }
+
+// A user code is read off the page and typed: printable ASCII, spaces allowed.
+bool IsUsableUserCode(const std::string& text)
+{
+    if (text.empty() || text.size() > kMaxUserCodeBytes) return false;
+    for (char c : text)
+        if (c < ' ' || c > '~') return false;
+    return true;
+}
+
+// A page the browser opens: an http or https address of a sensible length.
+bool IsUsablePage(const std::string& url) { return url.size() <= kMaxPageAddressBytes && !AddressOrigin(url).empty(); }
 
 std::string FormBody(const Form& fields)
 {
@@ -75,12 +93,14 @@ std::string FailureText(const HttpResponse& response, const nlohmann::json& repl
 
 const char* const kUnreadable = "the sign-in service's reply could not be read";
 
+// Whole seconds from a number in the reply (a fraction rounded up, so that a positive time
+// stays positive), within a day; fallback when absent or not a number.
 int SecondsMember(const nlohmann::json& object, const char* key, int fallback)
 {
     const auto found = object.find(key);
     if (found == object.end() || !found->is_number()) return fallback;
     const double seconds = found->get<double>();
-    return seconds < 0 ? 0 : seconds > 86400 ? 86400 : static_cast<int>(seconds);
+    return seconds <= 0 ? 0 : seconds > 86400 ? 86400 : static_cast<int>(std::ceil(seconds));
 }
 
 // A token endpoint's reply read as the standard words it.
@@ -88,20 +108,17 @@ TokenReply ReadTokenReply(const HttpResponse& response)
 {
     TokenReply result;
     const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
-    if (Succeeded(response) && response.error.empty()) {
-        const std::string type = LowerAscii(StringMember(reply, "token_type"));
-        result.tokens.access = StringMember(reply, "access_token");
-        result.tokens.refresh = StringMember(reply, "refresh_token");
-        // Registered before anything could write them anywhere.
-        DebugLogRedact(result.tokens.access);
-        DebugLogRedact(result.tokens.refresh);
-        const bool refreshUsable = result.tokens.refresh.empty() || IsUsableToken(result.tokens.refresh);
-        if (!reply.is_object() || !IsUsableToken(result.tokens.access) || !refreshUsable ||
-            (!type.empty() && type != "bearer")) {
-            result.tokens = {};
+    if (Succeeded(response)) {
+        Tokens tokens{StringMember(reply, "access_token"), StringMember(reply, "refresh_token")};
+        // The type is required (RFC 6749), and a token of any other type is not one we can send.
+        const bool bearer = LowerAscii(StringMember(reply, "token_type")) == "bearer";
+        if (!bearer || !IsUsableToken(tokens.access) || (!tokens.refresh.empty() && !IsUsableToken(tokens.refresh))) {
             result.error = kUnreadable;
             return result;
         }
+        DebugLogRedact(tokens.access);
+        if (!tokens.refresh.empty()) DebugLogRedact(tokens.refresh);
+        result.tokens = std::move(tokens);
         result.status = TokenStatus::Granted;
         return result;
     }
@@ -136,7 +153,7 @@ bool Discover(const std::string& baseUrl, Endpoints& endpoints, std::string& err
         return false;
     }
     const HttpResponse response = HttpGet(baseUrl + "/.well-known/openid-configuration", {});
-    if (!Succeeded(response) || !response.error.empty()) {
+    if (!Succeeded(response)) {
         error = "the sign-in service could not be reached: " + FailureText(response, nlohmann::json());
         return false;
     }
@@ -178,23 +195,32 @@ bool StartDeviceAuthorization(const Endpoints& endpoints, DeviceSession& session
     const HttpResponse response =
         PostForm(endpoints.deviceAuthorization, {{"client_id", ClientId()}, {"scope", kScope}});
     const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
-    if (!Succeeded(response) || !response.error.empty()) {
+    if (!Succeeded(response)) {
         error = "the sign-in service did not start a sign-in: " + FailureText(response, reply);
         return false;
     }
     DeviceSession started;
     started.deviceCode = StringMember(reply, "device_code");
-    DebugLogRedact(started.deviceCode);
     started.userCode = StringMember(reply, "user_code");
     started.verificationUri = StringMember(reply, "verification_uri");
     started.verificationUriComplete = StringMember(reply, "verification_uri_complete");
     started.expiresIn = SecondsMember(reply, "expires_in", 0);
     started.interval = SecondsMember(reply, "interval", 5);
-    const bool pageUsable =
-        AddressOrigin(started.verificationUri) != "" &&
-        (started.verificationUriComplete.empty() || AddressOrigin(started.verificationUriComplete) != "");
-    if (!reply.is_object() || !IsUsableToken(started.deviceCode) || started.userCode.empty() ||
-        started.userCode.size() > 64 || !pageUsable || started.expiresIn <= 0) {
+    if (!IsUsableToken(started.deviceCode) || !IsUsableUserCode(started.userCode) ||
+        !IsUsablePage(started.verificationUri) ||
+        !(started.verificationUriComplete.empty() || IsUsablePage(started.verificationUriComplete)) ||
+        started.expiresIn <= 0) {
+        error = kUnreadable;
+        return false;
+    }
+    DebugLogRedact(started.deviceCode);
+    // What the page shows and the browser opens holds no secret, the device code included: a
+    // page address that would carry one is not used.
+    started.userCode = RedactSecrets(started.userCode);
+    if (RedactSecrets(started.verificationUriComplete) != started.verificationUriComplete)
+        started.verificationUriComplete.clear();
+    if (RedactSecrets(started.verificationUri) != started.verificationUri) {
+        DebugLogForget(started.deviceCode);
         error = kUnreadable;
         return false;
     }
@@ -213,8 +239,12 @@ TokenReply RefreshTokens(const Endpoints& endpoints, const std::string& refreshT
     TokenReply reply = ReadTokenReply(
         PostForm(endpoints.token,
                  {{"grant_type", "refresh_token"}, {"refresh_token", refreshToken}, {"client_id", ClientId()}}));
-    // A service that does not rotate refresh tokens keeps the one we have.
-    if (reply.status == TokenStatus::Granted && reply.tokens.refresh.empty()) reply.tokens.refresh = refreshToken;
+    // A service that does not rotate refresh tokens keeps the one we have; handed back, it
+    // carries a registration of its own like every token in a reply.
+    if (reply.status == TokenStatus::Granted && reply.tokens.refresh.empty()) {
+        reply.tokens.refresh = refreshToken;
+        DebugLogRedact(refreshToken);
+    }
     return reply;
 }
 
@@ -228,7 +258,7 @@ UserInfoReply FetchUserInfo(const Endpoints& endpoints, const std::string& acces
         return result;
     }
     const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
-    if (!Succeeded(response) || !response.error.empty()) {
+    if (!Succeeded(response)) {
         result.error = FailureText(response, reply);
         return result;
     }
@@ -236,7 +266,8 @@ UserInfoReply FetchUserInfo(const Endpoints& endpoints, const std::string& acces
         result.error = kUnreadable;
         return result;
     }
-    result.email = CutText(StringMember(reply, "email"), 320);
+    // Hidden before it is cut, so that no piece of a secret is left to show.
+    result.email = CutText(RedactSecrets(StringMember(reply, "email")), kMaxEmailBytes);
     result.status = UserInfoStatus::Valid;
     return result;
 }
@@ -246,7 +277,7 @@ bool Revoke(const Endpoints& endpoints, const std::string& token, const std::str
     if (endpoints.revocation.empty() || token.empty()) return true;
     const HttpResponse response = PostForm(
         endpoints.revocation, {{"token", token}, {"token_type_hint", tokenTypeHint}, {"client_id", ClientId()}});
-    if (Succeeded(response) && response.error.empty()) return true;
+    if (Succeeded(response)) return true;
     const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
     error = FailureText(response, reply);
     return false;

@@ -13,6 +13,7 @@
 #include "HostTestingWorkspace.hpp"
 #include "ShellTest.hpp"
 #include "TempFolder.hpp"
+#include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
 #include "core/OutsideText.hpp"
 
@@ -90,6 +91,8 @@ protected:
             EXPECT_EQ(shown.find(token), std::string::npos) << "the page received a token";
             EXPECT_EQ(LogText().find(token), std::string::npos) << "a token reached the log";
         }
+        for (const std::string& url : HostTesting::OpenedUrls()) shown += url + "\n";
+        EXPECT_EQ(shown.find("device-code-secret"), std::string::npos) << "the page or the browser got the device code";
         EXPECT_EQ(LogText().find("device-code-secret"), std::string::npos);
     }
 
