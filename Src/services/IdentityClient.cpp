@@ -24,7 +24,7 @@ using Form = std::vector<std::pair<std::string, std::string>>;
 
 const char* const kDeviceGrant = "urn:ietf:params:oauth:grant-type:device_code";
 // What sign-in shows or keeps from the service is bounded: a longer user code or page address
-// is no sign-in the user could read or follow.
+// is no sign-in the user could read or follow, and an e-mail address is never longer.
 constexpr std::size_t kMaxUserCodeBytes = 64;
 constexpr std::size_t kMaxPageAddressBytes = 2048;
 constexpr std::size_t kMaxEmailBytes = 320;
