@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/AsciiText.hpp"
 #include "core/Base64.hpp"
 #include "core/PercentEncoding.hpp"
 
@@ -87,13 +88,6 @@ void RedactKeyShapes(std::string& text)
             at = end;
         }
     }
-}
-
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 std::string JsonEscaped(const std::string& text)
@@ -179,7 +173,7 @@ int AsciiCharacter(const std::string& digits, int base)
         const int digit = base == 16 ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
         if (digit < 0 || (value = value * base + digit) >= 0x80) return -1;
     }
-    return value >= 'A' && value <= 'Z' ? static_cast<int>(value + 'a' - 'A') : static_cast<int>(value);
+    return LowerAscii(static_cast<char>(value));
 }
 
 // The bytes of the escape or character reference at lower[at] in out, and its length; 0 when

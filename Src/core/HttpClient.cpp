@@ -9,6 +9,7 @@
 
 #include <curl/curl.h>
 
+#include "core/AsciiText.hpp"
 #include "core/FileText.hpp"
 #include "core/HeaderText.hpp"
 
@@ -67,15 +68,13 @@ bool IsValidUrl(const std::string& url)
     return handle && curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameHeaderName(const std::string& a, const std::string& b)
 {
     if (a.size() != b.size()) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
             return false;
         }
     }
@@ -343,6 +342,11 @@ std::uint32_t RandomBoundaryNumber()
 }
 
 }  // namespace
+
+bool Succeeded(const HttpResponse& response)
+{
+    return response.error.empty() && response.statusCode >= 200 && response.statusCode <= 299;
+}
 
 HttpResponse HttpGet(const std::string& url, const std::map<std::string, std::string>& headers,
                      std::size_t maxReplyBytes)

@@ -21,6 +21,9 @@ struct HttpResponse {
     bool timedOut = false;
 };
 
+// A 2xx reply that arrived whole.
+bool Succeeded(const HttpResponse& response);
+
 struct MultipartFile {
     std::string fieldName;
     std::string filePath;

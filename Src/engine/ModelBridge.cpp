@@ -9,6 +9,7 @@
 #include "core/CompactJson.hpp"
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
+#include "core/ServiceAddress.hpp"
 #include "engine/AnthropicProvider.hpp"
 #include "engine/OpenAIProvider.hpp"
 #include "engine/RequestFit.hpp"
@@ -322,6 +323,10 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     const ModelProvider& provider = service.kind == ProviderKind::OpenAI ? *openai : *anthropic;
     if (service.apiKey.empty() && !service.viaProxy) {
         Warn(NoApiKeyWarning(provider.DisplayName()));
+        return false;
+    }
+    if (service.viaProxy && !TokensMayTravelTo(service.baseUrl)) {
+        Warn(InsecureProxyWarning(service.baseUrl));
         return false;
     }
     // What a service's text must never carry back, and whom to name in a warning.

@@ -4,26 +4,20 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "core/AsciiText.hpp"
+
 namespace {
 
 const char* const kDefaultAnthropicModel = "claude-sonnet-4-20250514";
 const char* const kDefaultOpenAIModel = "gpt-4o";
 
-std::string Lower(std::string text)
-{
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 }  // namespace
 
 ProviderKind ChooseProvider(const std::string& model, const std::string& providerSetting)
 {
-    const std::string name = Lower(model);
+    const std::string name = LowerAscii(model);
     if (name.empty()) {
-        return Lower(providerSetting) == "openai" ? ProviderKind::OpenAI : ProviderKind::Anthropic;
+        return LowerAscii(providerSetting) == "openai" ? ProviderKind::OpenAI : ProviderKind::Anthropic;
     }
     const auto startsWith = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
     if (startsWith("gpt-") || startsWith("chatgpt-") || startsWith("ft:gpt-")) {

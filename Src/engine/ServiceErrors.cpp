@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "core/OutsideText.hpp"
+#include "core/ServiceAddress.hpp"
 #include "engine/ModelProvider.hpp"
 
 const char* const kWarningMark = "\xE2\x9A\xA0 ";  // "⚠ "
@@ -37,6 +38,12 @@ std::string SignInNotRenewedWarning(const std::string& why)
            std::string("The chat proxy did not accept your sign-in, and the sign-in service could not "
                        "renew it just now") +
            (why.empty() ? std::string(".") : ": " + why + (stops ? "" : ".")) + " Try again in a moment.";
+}
+
+std::string InsecureProxyWarning(const std::string& proxyUrl)
+{
+    return kWarningMark + PlainHttpRefusal("The chat proxy's address", proxyUrl) +
+           ". Set an https address in the settings, or a key for the model.";
 }
 
 std::string ProxyRefusedWarning(const std::string& service, const std::string& body, const std::string& token)

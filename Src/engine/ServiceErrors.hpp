@@ -20,6 +20,8 @@ std::string SignInExpiredWarning();
 // The proxy refused the access token and the sign-in service could not be asked for another:
 // the sign-in holds, and a later message may go through. why: the cause, sanitised.
 std::string SignInNotRenewedWarning(const std::string& why);
+// The chat proxy's address is plain http to another computer: the token is not sent there.
+std::string InsecureProxyWarning(const std::string& proxyUrl);
 // The proxy answered 403: the sign-in is valid but may not use the model.
 std::string ProxyRefusedWarning(const std::string& service, const std::string& body, const std::string& token);
 // error: the transport's failure text; empty when no response arrived at all.

@@ -340,6 +340,11 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
     std::string why;
     Identity::Endpoints endpoints;
     Identity::DeviceSession session;
+    // The device code came registered with the log's redaction; it dies with this sign-in.
+    struct ForgetCode {
+        const std::string& code;
+        ~ForgetCode() { DebugLogForget(code); }
+    } forgetCode{session.deviceCode};
     const bool started = Identity::Discover(shared->baseUrl, endpoints, why) &&
                          Identity::StartDeviceAuthorization(endpoints, session, why);
     {

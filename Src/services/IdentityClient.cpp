@@ -2,19 +2,18 @@
 // and revocation, each reply read with the caps and depth checks of every outside reply.
 #include "services/IdentityClient.hpp"
 
+#include <cmath>
 #include <cstdlib>
-#include <map>
-#include <memory>
 
-#include <curl/curl.h>
 #include <nlohmann/json.hpp>
 
+#include "core/AsciiText.hpp"
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/OutsideText.hpp"
 #include "core/PercentEncoding.hpp"
-#include "services/ProductService.hpp"
+#include "core/ServiceAddress.hpp"
 
 namespace Quillmere {
 namespace Identity {
@@ -24,44 +23,34 @@ namespace {
 using Form = std::vector<std::pair<std::string, std::string>>;
 
 const char* const kDeviceGrant = "urn:ietf:params:oauth:grant-type:device_code";
-// No token, code or address we keep is anywhere near this long; a longer one is not stored.
-constexpr std::size_t kMaxTokenBytes = 16 * 1024;
+// What sign-in shows or keeps from the service is bounded: a longer user code or page address
+// is no sign-in the user could read or follow, and an e-mail address is never longer.
+constexpr std::size_t kMaxUserCodeBytes = 64;
+constexpr std::size_t kMaxPageAddressBytes = 2048;
+constexpr std::size_t kMaxEmailBytes = 320;
 
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// Scheme, host and port of url (the port filled in from the scheme), lower case; "" when url
-// is not an absolute http or https address.
-std::string Origin(const std::string& url)
-{
-    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
-    if (!handle || url.empty() || url.find('\0') != std::string::npos ||
-        curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
-        return "";
-    std::string parts[3];
-    const CURLUPart which[3] = {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT};
-    for (int i = 0; i < 3; ++i) {
-        char* part = nullptr;
-        if (curl_url_get(handle.get(), which[i], &part, CURLU_DEFAULT_PORT) != CURLUE_OK || part == nullptr) return "";
-        parts[i] = part;
-        curl_free(part);
-    }
-    if (parts[0] != "http" && parts[0] != "https") return "";
-    return LowerAscii(parts[0] + "://" + parts[1] + ":" + parts[2]);
-}
-
-// A secret or code we will send back in a header or a form: printable ASCII without spaces.
+// A secret or code we will send back in a header or a form: printable ASCII without spaces,
+// and of a size the log's redaction takes (from 4 bytes to kMaxSecretBytes), for a secret it
+// cannot hide must never be kept.
 bool IsUsableToken(const std::string& text)
 {
-    if (text.empty() || text.size() > kMaxTokenBytes) return false;
+    if (text.size() < 4 || text.size() > kMaxSecretBytes) return false;
     for (char c : text)
         if (c <= ' ' || c > '~') return false;
     return true;
 }
+
+// A user code is read off the page and typed: printable ASCII, spaces allowed.
+bool IsUsableUserCode(const std::string& text)
+{
+    if (text.empty() || text.size() > kMaxUserCodeBytes) return false;
+    for (char c : text)
+        if (c < ' ' || c > '~') return false;
+    return true;
+}
+
+// A page the browser opens: an http or https address of a sensible length.
+bool IsUsablePage(const std::string& url) { return url.size() <= kMaxPageAddressBytes && !AddressOrigin(url).empty(); }
 
 std::string FormBody(const Form& fields)
 {
@@ -71,15 +60,13 @@ std::string FormBody(const Form& fields)
     return body;
 }
 
+// Only what the standards ask for: the product service's own headers are not the identity
+// provider's business.
 HttpResponse PostForm(const std::string& url, const Form& fields)
 {
-    std::map<std::string, std::string> headers = ProductService::DevHeaders();
-    headers["Content-Type"] = "application/x-www-form-urlencoded";
-    headers["Accept"] = "application/json";
-    return HttpPost(url, FormBody(fields), headers);
+    return HttpPost(url, FormBody(fields),
+                    {{"Content-Type", "application/x-www-form-urlencoded"}, {"Accept", "application/json"}});
 }
-
-bool Succeeded(const HttpResponse& response) { return response.statusCode >= 200 && response.statusCode <= 299; }
 
 std::string StringMember(const nlohmann::json& object, const char* key)
 {
@@ -106,12 +93,14 @@ std::string FailureText(const HttpResponse& response, const nlohmann::json& repl
 
 const char* const kUnreadable = "the sign-in service's reply could not be read";
 
+// Whole seconds from a number in the reply (a fraction rounded up, so that a positive time
+// stays positive), within a day; fallback when absent or not a number.
 int SecondsMember(const nlohmann::json& object, const char* key, int fallback)
 {
     const auto found = object.find(key);
     if (found == object.end() || !found->is_number()) return fallback;
     const double seconds = found->get<double>();
-    return seconds < 0 ? 0 : seconds > 86400 ? 86400 : static_cast<int>(seconds);
+    return seconds <= 0 ? 0 : seconds > 86400 ? 86400 : static_cast<int>(std::ceil(seconds));
 }
 
 // A token endpoint's reply read as the standard words it.
@@ -119,20 +108,17 @@ TokenReply ReadTokenReply(const HttpResponse& response)
 {
     TokenReply result;
     const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
-    if (Succeeded(response) && response.error.empty()) {
-        const std::string type = LowerAscii(StringMember(reply, "token_type"));
-        result.tokens.access = StringMember(reply, "access_token");
-        result.tokens.refresh = StringMember(reply, "refresh_token");
-        // Registered before anything could write them anywhere.
-        DebugLogRedact(result.tokens.access);
-        DebugLogRedact(result.tokens.refresh);
-        const bool refreshUsable = result.tokens.refresh.empty() || IsUsableToken(result.tokens.refresh);
-        if (!reply.is_object() || !IsUsableToken(result.tokens.access) || !refreshUsable ||
-            (!type.empty() && type != "bearer")) {
-            result.tokens = {};
+    if (Succeeded(response)) {
+        Tokens tokens{StringMember(reply, "access_token"), StringMember(reply, "refresh_token")};
+        // The type is required (RFC 6749), and a token of any other type is not one we can send.
+        const bool bearer = LowerAscii(StringMember(reply, "token_type")) == "bearer";
+        if (!bearer || !IsUsableToken(tokens.access) || (!tokens.refresh.empty() && !IsUsableToken(tokens.refresh))) {
             result.error = kUnreadable;
             return result;
         }
+        DebugLogRedact(tokens.access);
+        if (!tokens.refresh.empty()) DebugLogRedact(tokens.refresh);
+        result.tokens = std::move(tokens);
         result.status = TokenStatus::Granted;
         return result;
     }
@@ -162,8 +148,12 @@ bool Discover(const std::string& baseUrl, Endpoints& endpoints, std::string& err
         error = "no sign-in service is set (service_url in the settings, or QUILLMERE_SERVICE_URL)";
         return false;
     }
-    const HttpResponse response = HttpGet(baseUrl + "/.well-known/openid-configuration", ProductService::DevHeaders());
-    if (!Succeeded(response) || !response.error.empty()) {
+    if (!TokensMayTravelTo(baseUrl)) {
+        error = PlainHttpRefusal("the sign-in service's address", baseUrl);
+        return false;
+    }
+    const HttpResponse response = HttpGet(baseUrl + "/.well-known/openid-configuration", {});
+    if (!Succeeded(response)) {
         error = "the sign-in service could not be reached: " + FailureText(response, nlohmann::json());
         return false;
     }
@@ -181,13 +171,18 @@ bool Discover(const std::string& baseUrl, Endpoints& endpoints, std::string& err
         error = "the sign-in service does not offer sign-in with a code (its discovery document lacks an endpoint)";
         return false;
     }
-    // A changed discovery document must not carry the user's token to another server.
-    const std::string origin = Origin(baseUrl);
+    // A changed discovery document must not carry the user's token to another server, nor in
+    // clear: one origin with the base address implies its scheme, checked here once more.
+    const std::string origin = AddressOrigin(baseUrl);
     for (const std::string* endpoint : {&found.deviceAuthorization, &found.token, &found.userInfo, &found.revocation}) {
         if (endpoint->empty()) continue;
-        if (origin.empty() || Origin(*endpoint) != origin) {
+        if (origin.empty() || AddressOrigin(*endpoint) != origin) {
             error = "the sign-in service's discovery document names an endpoint on another address than " +
                     QuoteOutsideText(baseUrl) + "; sign-in refused";
+            return false;
+        }
+        if (!TokensMayTravelTo(*endpoint)) {
+            error = PlainHttpRefusal("the sign-in service's endpoint", *endpoint);
             return false;
         }
     }
@@ -200,22 +195,32 @@ bool StartDeviceAuthorization(const Endpoints& endpoints, DeviceSession& session
     const HttpResponse response =
         PostForm(endpoints.deviceAuthorization, {{"client_id", ClientId()}, {"scope", kScope}});
     const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
-    if (!Succeeded(response) || !response.error.empty()) {
+    if (!Succeeded(response)) {
         error = "the sign-in service did not start a sign-in: " + FailureText(response, reply);
         return false;
     }
     DeviceSession started;
     started.deviceCode = StringMember(reply, "device_code");
-    DebugLogRedact(started.deviceCode);
     started.userCode = StringMember(reply, "user_code");
     started.verificationUri = StringMember(reply, "verification_uri");
     started.verificationUriComplete = StringMember(reply, "verification_uri_complete");
     started.expiresIn = SecondsMember(reply, "expires_in", 0);
     started.interval = SecondsMember(reply, "interval", 5);
-    const bool pageUsable = Origin(started.verificationUri) != "" &&
-                            (started.verificationUriComplete.empty() || Origin(started.verificationUriComplete) != "");
-    if (!reply.is_object() || !IsUsableToken(started.deviceCode) || started.userCode.empty() ||
-        started.userCode.size() > 64 || !pageUsable || started.expiresIn <= 0) {
+    if (!IsUsableToken(started.deviceCode) || !IsUsableUserCode(started.userCode) ||
+        !IsUsablePage(started.verificationUri) ||
+        !(started.verificationUriComplete.empty() || IsUsablePage(started.verificationUriComplete)) ||
+        started.expiresIn <= 0) {
+        error = kUnreadable;
+        return false;
+    }
+    DebugLogRedact(started.deviceCode);
+    // What the page shows and the browser opens holds no secret, the device code included: a
+    // page address that would carry one is not used.
+    started.userCode = RedactSecrets(started.userCode);
+    if (RedactSecrets(started.verificationUriComplete) != started.verificationUriComplete)
+        started.verificationUriComplete.clear();
+    if (RedactSecrets(started.verificationUri) != started.verificationUri) {
+        DebugLogForget(started.deviceCode);
         error = kUnreadable;
         return false;
     }
@@ -234,24 +239,26 @@ TokenReply RefreshTokens(const Endpoints& endpoints, const std::string& refreshT
     TokenReply reply = ReadTokenReply(
         PostForm(endpoints.token,
                  {{"grant_type", "refresh_token"}, {"refresh_token", refreshToken}, {"client_id", ClientId()}}));
-    // A service that does not rotate refresh tokens keeps the one we have.
-    if (reply.status == TokenStatus::Granted && reply.tokens.refresh.empty()) reply.tokens.refresh = refreshToken;
+    // A service that does not rotate refresh tokens keeps the one we have; handed back, it
+    // carries a registration of its own like every token in a reply.
+    if (reply.status == TokenStatus::Granted && reply.tokens.refresh.empty()) {
+        reply.tokens.refresh = refreshToken;
+        DebugLogRedact(refreshToken);
+    }
     return reply;
 }
 
 UserInfoReply FetchUserInfo(const Endpoints& endpoints, const std::string& accessToken)
 {
     UserInfoReply result;
-    std::map<std::string, std::string> headers = ProductService::DevHeaders();
-    headers["Authorization"] = "Bearer " + accessToken;
-    headers["Accept"] = "application/json";
-    const HttpResponse response = HttpGet(endpoints.userInfo, headers);
+    const HttpResponse response =
+        HttpGet(endpoints.userInfo, {{"Authorization", "Bearer " + accessToken}, {"Accept", "application/json"}});
     if (response.error.empty() && response.statusCode == 401) {
         result.status = UserInfoStatus::Unauthorized;
         return result;
     }
     const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
-    if (!Succeeded(response) || !response.error.empty()) {
+    if (!Succeeded(response)) {
         result.error = FailureText(response, reply);
         return result;
     }
@@ -259,7 +266,8 @@ UserInfoReply FetchUserInfo(const Endpoints& endpoints, const std::string& acces
         result.error = kUnreadable;
         return result;
     }
-    result.email = CutText(StringMember(reply, "email"), 320);
+    // Hidden before it is cut, so that no piece of a secret is left to show.
+    result.email = CutText(RedactSecrets(StringMember(reply, "email")), kMaxEmailBytes);
     result.status = UserInfoStatus::Valid;
     return result;
 }
@@ -269,7 +277,7 @@ bool Revoke(const Endpoints& endpoints, const std::string& token, const std::str
     if (endpoints.revocation.empty() || token.empty()) return true;
     const HttpResponse response = PostForm(
         endpoints.revocation, {{"token", token}, {"token_type_hint", tokenTypeHint}, {"client_id", ClientId()}});
-    if (Succeeded(response) && response.error.empty()) return true;
+    if (Succeeded(response)) return true;
     const nlohmann::json reply = response.error.empty() ? ParseOutsideJson(response.body) : nlohmann::json();
     error = FailureText(response, reply);
     return false;

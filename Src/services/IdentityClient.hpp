@@ -8,7 +8,16 @@
 // Every call blocks the calling thread (see core/HttpClient.hpp: size caps, deadlines, no
 // redirects, cancellation) and is safe from any thread. A token is sent only to the endpoints
 // discovery named, and discovery is refused when it names one on another origin than the
-// service's base address. No error text ever holds a token.
+// service's base address, or when that address is plain http to another computer (see
+// core/ServiceAddress.hpp). No error text ever holds a token, and nothing but the standards'
+// own headers is sent.
+//
+// Every value of a reply is checked (size, characters, meaning) before it is kept: a reply
+// with one that fails is "the sign-in service's reply could not be read", and nothing of it is
+// kept. A token or device code handed back holds one registration with the log's redaction
+// (core/DebugLog.hpp), made once it passed; the caller takes it over and calls DebugLogForget
+// once when it drops the value. The user code, the page addresses and the e-mail have been
+// through RedactSecrets.
 
 #include <string>
 
@@ -28,22 +37,26 @@ struct Endpoints {
     std::string revocation;  // may be empty: the service revokes nothing
 };
 
-// Reads <baseUrl>/.well-known/openid-configuration. False with a reason when the service
-// cannot be reached, the document cannot be read, an endpoint sign-in needs is missing, or an
-// endpoint lies on another origin (scheme, host, port) than baseUrl.
+// Reads <baseUrl>/.well-known/openid-configuration. False with a reason when baseUrl is no
+// https address (plain http is taken on this computer alone: nothing is sent then), the
+// service cannot be reached, the document cannot be read, an endpoint sign-in needs is
+// missing, or an endpoint lies on another origin (scheme, host, port) than baseUrl.
 bool Discover(const std::string& baseUrl, Endpoints& endpoints, std::string& error);
 
-// One device authorization: the code the user confirms, where, and for how long.
+// One device authorization: the code the user confirms, where, and for how long. Refused:
+// a user code over 64 bytes, a page that is no http(s) address, a lifetime that is not
+// positive.
 struct DeviceSession {
-    std::string deviceCode;  // a secret between us and the service
+    std::string deviceCode;  // a secret between us and the service (registered, see above)
     std::string userCode;
     std::string verificationUri;
-    std::string verificationUriComplete;  // may be empty
+    std::string verificationUriComplete;  // may be empty; dropped when it would carry a secret
     int expiresIn = 0;                    // seconds
     int interval = 5;                     // seconds between polls
 };
 bool StartDeviceAuthorization(const Endpoints& endpoints, DeviceSession& session, std::string& error);
 
+// Granted only as Bearer tokens (a reply without token_type is refused too).
 struct Tokens {
     std::string access;
     std::string refresh;  // empty when the service gave none
@@ -59,6 +72,7 @@ struct TokenReply {
     std::string error;
 };
 TokenReply PollDeviceToken(const Endpoints& endpoints, const std::string& deviceCode);
+// A service that does not rotate refresh tokens gets refreshToken back in the reply.
 TokenReply RefreshTokens(const Endpoints& endpoints, const std::string& refreshToken);
 
 enum class UserInfoStatus { Valid, Unauthorized, Failed };

@@ -42,8 +42,6 @@ HttpResponse PostMultipart(const std::string& path, const std::map<std::string, 
     return HttpPostMultipart(Url(path), fields, files, DevHeaders());
 }
 
-bool Succeeded(const HttpResponse& response) { return response.statusCode >= 200 && response.statusCode <= 299; }
-
 std::string FailureText(const std::string& prefix, const HttpResponse& response)
 {
     return prefix + (response.error.empty() ? "HTTP " + std::to_string(response.statusCode) : response.error);

@@ -33,8 +33,8 @@ HttpResponse PostJson(const std::string& path, const std::string& body);
 HttpResponse PostMultipart(const std::string& path, const std::map<std::string, std::string>& fields,
                            const std::vector<MultipartFile>& files);
 
-// A status from 200 to 299.
-bool Succeeded(const HttpResponse& response);
+// A 2xx reply (core/HttpClient.hpp).
+using Quillmere::Succeeded;
 // A failed reply as a tool reports it: prefix + the client's error text, or prefix + "HTTP "
 // and the status when there is none. The reply's body is never part of it.
 std::string FailureText(const std::string& prefix, const HttpResponse& response);

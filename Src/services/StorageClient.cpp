@@ -119,7 +119,7 @@ HttpResponse StorageClient::GetPublic(const std::string& objectPath, std::size_t
 std::string StorageClient::DownloadPublic(const std::string& objectPath, std::size_t maxBytes) const
 {
     HttpResponse response = GetPublic(objectPath, maxBytes);
-    return response.statusCode >= 200 && response.statusCode <= 299 ? std::move(response.body) : std::string();
+    return Succeeded(response) ? std::move(response.body) : std::string();
 }
 
 }  // namespace Quillmere

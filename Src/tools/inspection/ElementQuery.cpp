@@ -4,10 +4,10 @@
 #include "tools/inspection/ElementQuery.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstring>
 
+#include "core/AsciiText.hpp"
 #include "tools/HostText.hpp"
 #include "tools/PropertyReading.hpp"
 #include "tools/StorySettings.hpp"
@@ -17,18 +17,11 @@
 
 namespace {
 
-std::string Lower(std::string text)
-{
-    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 bool Contains(const std::string& haystack, const std::string& lowerNeedle)
 {
     if (lowerNeedle.size() > haystack.size()) return false;
-    return std::search(haystack.begin(), haystack.end(), lowerNeedle.begin(), lowerNeedle.end(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           }) != haystack.end();
+    return std::search(haystack.begin(), haystack.end(), lowerNeedle.begin(), lowerNeedle.end(),
+                       [](char a, char b) { return LowerAscii(a) == b; }) != haystack.end();
 }
 
 std::optional<std::string> ReadTypes(const json& input, ElementQuery& query)
@@ -229,7 +222,7 @@ std::optional<std::string> ReadQuery(const json& input, bool withFind, ElementQu
     std::optional<std::string> error = ReadTypes(input, query);
     std::optional<PropertyFilter> property;
     if (withFind) {
-        query.text = Lower(StringInput(input, "text"));
+        query.text = LowerAscii(StringInput(input, "text"));
         if (!error) error = ReadWithin(input, query);
         if (!error) error = ReadRange(input, "min_length", "max_length", query.minLength, query.maxLength);
         if (!error) error = ReadRange(input, "min_area", "max_area", query.minArea, query.maxArea);

@@ -103,6 +103,7 @@ struct ChatRefusal {
     std::string access;   // what the settings hold afterwards
     std::string warning;  // what the chat says, after its "⚠ "
     bool withRefresh = true;
+    const char* proxyUrl = nullptr;  // the proxy's address instead of the fake's
 };
 void PrintTo(const ChatRefusal& c, std::ostream* out) { *out << c.name; }
 
@@ -123,12 +124,13 @@ TEST_P(ChatRefusalTest, EndsTheSignInEverywhereOrKeepsItWhenTheServiceCannotBeAs
     const ChatRefusal& c = GetParam();
     std::optional<ScopedEnv> closed;
     if (c.unreachable) closed.emplace("QUILLMERE_SERVICE_URL", FakeProductService::ClosedBaseUrl());
+    const std::string proxy = c.proxyUrl ? c.proxyUrl : idp.BaseUrl();
     WriteSettingsFile(json{
         {"access_token", kAccess},
         {"refresh_token", c.withRefresh ? kRefresh : ""},
         {"user_email", "ada@example.invalid"},
         {"proxy_url",
-         idp.BaseUrl()}}.dump());
+         proxy}}.dump());
     idp.Script("POST /v1/messages", c.proxy);
     if (c.renewal) c.renewal(idp);
     ChatPalette palette;
@@ -147,6 +149,10 @@ TEST_P(ChatRefusalTest, EndsTheSignInEverywhereOrKeepsItWhenTheServiceCannotBeAs
     EXPECT_EQ(c.unreachable ? warnings[0].substr(0, expected.size()) : warnings[0], expected);
     ASSERT_EQ(unsent.size(), 1u);
     EXPECT_NE(unsent[0].find("keep this text"), std::string::npos);
+    EXPECT_EQ(idp.Count("POST /v1/messages"), c.proxy.size()) << "the proxy is asked once per answer scripted";
+    if (c.proxyUrl) {
+        EXPECT_TRUE(idp.Requests().empty());
+    }
     // A sign-in kept is not announced again: the page keeps the state it was given at start.
     EXPECT_EQ(json::parse(palette.GetSignIn().StateJson()).value("state", ""), c.state);
     EXPECT_EQ(LastState(palette), c.state == "signed_in" ? "" : c.state);
@@ -190,6 +196,12 @@ INSTANTIATE_TEST_SUITE_P(
                         "the sign-in service could not be reached: HTTP 500. Try again in a moment."},
         ChatRefusal{"ServiceUnreachable", {ProxyRefusal()}, nullptr,
                     true, "signed_in", kAccess, std::string(kNotRenewedWarning) +
-                        "the sign-in service could not be reached: "}),
+                        "the sign-in service could not be reached: "},
+        // Refused before the token is sent anywhere.
+        ChatRefusal{"PlainHttpToAnotherComputer", {}, nullptr, false, "signed_in", kAccess,
+                    "The chat proxy's address \"http://example.invalid:1\" is not an https address: a token sent "
+                    "there could be read on the way, so nothing was sent (plain http is taken only for this "
+                    "computer: localhost, 127.x.x.x or ::1). Set an https address in the settings, or a key for "
+                    "the model.", true, "http://example.invalid:1"}),
     // clang-format on
     [](const ::testing::TestParamInfo<ChatRefusal>& info) { return std::string(info.param.name); });

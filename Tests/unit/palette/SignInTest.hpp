@@ -13,6 +13,7 @@
 #include "HostTestingWorkspace.hpp"
 #include "ShellTest.hpp"
 #include "TempFolder.hpp"
+#include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
 #include "core/OutsideText.hpp"
 
@@ -43,6 +44,8 @@ protected:
     }
     void TearDown() override
     {
+        // The product service's own header is none of the identity provider's or the proxy's.
+        for (const auto& request : idp.Requests()) EXPECT_EQ(request.Header("X-Quillmere-Dev"), "") << request.Route();
         SignInManager::SetSecondForTesting(std::chrono::milliseconds(0));
         Quillmere::SetHttpTimeoutOverrideForTesting(0);
         ShellTest::TearDown();
@@ -88,6 +91,8 @@ protected:
             EXPECT_EQ(shown.find(token), std::string::npos) << "the page received a token";
             EXPECT_EQ(LogText().find(token), std::string::npos) << "a token reached the log";
         }
+        for (const std::string& url : HostTesting::OpenedUrls()) shown += url + "\n";
+        EXPECT_EQ(shown.find("device-code-secret"), std::string::npos) << "the page or the browser got the device code";
         EXPECT_EQ(LogText().find("device-code-secret"), std::string::npos);
     }
 

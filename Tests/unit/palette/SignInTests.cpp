@@ -80,18 +80,35 @@ struct FailedSignIn {
     // The service's replies; elsewhere is the base address of another server.
     std::function<void(FakeIdentityService&, const std::string& elsewhere)> script;
     std::string mentions;
-    bool unreachable = false;  // the service's address answers nothing
+    bool unreachable = false;       // the service's address answers nothing
+    int attempts = 1;               // sign-ins in turn, each ending so
+    const char* address = nullptr;  // the service's address instead of the fake's
 };
 void PrintTo(const FailedSignIn& c, std::ostream* out) { *out << c.name; }
 
-// The service starts sessions whose code lives expiresIn seconds, polled every interval.
-void CodeLasting(FakeIdentityService& s, int expiresIn, int interval)
+// The service starts sessions whose code lives expiresIn seconds, polled every interval;
+// changes replaces members of the reply.
+void CodeLasting(FakeIdentityService& s, int expiresIn, int interval, const json& changes = json::object())
 {
-    s.Script(FakeIdentityService::kDevice, FakeIdentityService::Json({{"device_code", "device-code-secret-0123456789"},
-                                                                      {"user_code", "ABCD"},
-                                                                      {"verification_uri", s.BaseUrl() + "/device"},
-                                                                      {"expires_in", expiresIn},
-                                                                      {"interval", interval}}));
+    json session{{"device_code", "device-code-secret-0123456789"},
+                 {"user_code", "ABCD"},
+                 {"verification_uri", s.BaseUrl() + "/device"},
+                 {"expires_in", expiresIn},
+                 {"interval", interval}};
+    session.update(changes);
+    s.Script(FakeIdentityService::kDevice, FakeIdentityService::Json(session));
+}
+
+const char* const kUnreadableReply = "the sign-in service's reply could not be read";
+
+// The token endpoint grants a usable Bearer token, with changes to its reply (null: left out).
+void Granting(FakeIdentityService& s, const json& changes)
+{
+    json reply{{"access_token", "access-token-granted-0123"}, {"token_type", "Bearer"}};
+    reply.update(changes);
+    for (const auto& change : changes.items())
+        if (change.value().is_null()) reply.erase(change.key());
+    s.Script(FakeIdentityService::kToken, Reply{200, reply.dump()});
 }
 
 }  // namespace
@@ -127,14 +144,23 @@ TEST_P(FailedSignInTest, EndsWithAClearMessageAndStoresNothing)
     c.script(idp, elsewhere.BaseUrl());
     std::optional<ScopedEnv> closed;
     if (c.unreachable) closed.emplace("QUILLMERE_SERVICE_URL", FakeProductService::ClosedBaseUrl());
+    if (c.address) closed.emplace("QUILLMERE_SERVICE_URL", std::string(c.address));
     WriteSettingsFile(R"({"model":"claude-kept"})");
+    const std::size_t secrets = RegisteredSecretCount();
     ChatPalette palette;
-    ASSERT_TRUE(Call(palette, "signIn").GetBool());
-    ASSERT_TRUE(WaitFor([&] { return !Errors(palette).empty(); }));
+    for (int attempt = 1; attempt <= c.attempts; ++attempt) {
+        ASSERT_TRUE(Call(palette, "signIn").GetBool());
+        ASSERT_TRUE(WaitFor([&] { return Errors(palette).size() == std::size_t(attempt); }));
+    }
     ASSERT_TRUE(WaitForState(palette, "signed_out"));
     const auto errors = Errors(palette);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find(c.mentions), std::string::npos) << errors[0];
+    ASSERT_EQ(errors.size(), std::size_t(c.attempts));
+    for (const std::string& error : errors) EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+    // What the service handed out and sign-in refused or dropped holds no place in the redaction.
+    EXPECT_TRUE(WaitFor([&] { return RegisteredSecretCount() == secrets; })) << RegisteredSecretCount();
+    if (c.address) {
+        EXPECT_TRUE(idp.Requests().empty());
+    }
     EXPECT_NE(LogText().find(c.mentions), std::string::npos) << "the failure is not in the log";
     const json stored = StoredSettings();
     EXPECT_EQ(stored.value("model", ""), "claude-kept");
@@ -146,6 +172,7 @@ TEST_P(FailedSignInTest, EndsWithAClearMessageAndStoresNothing)
 INSTANTIATE_TEST_SUITE_P(
     Replies, FailedSignInTest,
     ::testing::Values(
+        // clang-format off
         FailedSignIn{"Declined",
                      [](FakeIdentityService& s, const std::string&) {
                          s.Script(FakeIdentityService::kToken,
@@ -214,7 +241,37 @@ INSTANTIATE_TEST_SUITE_P(
             [](FakeIdentityService& s, const std::string&) { s.Script(FakeIdentityService::kToken, StalledPoll()); },
             "Sign-in failed: The request timed out."},
         FailedSignIn{"Unreachable", [](FakeIdentityService&, const std::string&) {},
-                     "Sign-in failed: the sign-in service could not be reached", true}),
+                     "Sign-in failed: the sign-in service could not be reached", true},
+        FailedSignIn{"PlainHttpToAnotherComputer", [](FakeIdentityService&, const std::string&) {},
+                     "Sign-in failed: the sign-in service's address \"http://example.invalid:1\" is not an https "
+                     "address", false, 1, "http://example.invalid:1"},
+        // Every value the service hands out is checked before it is kept, registered or shown.
+        FailedSignIn{"HugeTokenEightTimes", [](FakeIdentityService& s, const std::string&) {
+                         Granting(s, {{"access_token", std::string(std::size_t(3.9 * (1 << 20)), 't')}}); },
+                     "Sign-in failed: the sign-in service's reply could not be read", false, 8},
+        FailedSignIn{"TokenWithASpace", [](FakeIdentityService& s, const std::string&) {
+                         Granting(s, {{"access_token", "token with a space"}}); }, kUnreadableReply},
+        FailedSignIn{"RefreshTokenLongerThanTheRedactionTakes", [](FakeIdentityService& s, const std::string&) {
+                         Granting(s, {{"refresh_token", std::string(kMaxSecretBytes + 1, 'r')}}); }, kUnreadableReply},
+        FailedSignIn{"TokenTypeNotBearer", [](FakeIdentityService& s, const std::string&) {
+                         Granting(s, {{"token_type", "mac"}}); }, kUnreadableReply},
+        FailedSignIn{"TokenTypeMissing", [](FakeIdentityService& s, const std::string&) {
+                         Granting(s, {{"token_type", nullptr}}); }, kUnreadableReply},
+        FailedSignIn{"DeviceCodeWithALineBreak", [](FakeIdentityService& s, const std::string&) {
+                         CodeLasting(s, 600, 1, {{"device_code", "device-code\nsecret"}}); }, kUnreadableReply},
+        FailedSignIn{"UserCodeOver64Bytes", [](FakeIdentityService& s, const std::string&) {
+                         CodeLasting(s, 600, 1, {{"user_code", std::string(65, 'W')}}); }, kUnreadableReply},
+        FailedSignIn{"VerificationPageNotHttp", [](FakeIdentityService& s, const std::string&) {
+                         CodeLasting(s, 600, 1, {{"verification_uri", "javascript:alert(1)"}}); }, kUnreadableReply},
+        FailedSignIn{"CodeLifetimeNotPositive", [](FakeIdentityService& s, const std::string&) {
+                         CodeLasting(s, 0, 1); }, kUnreadableReply},
+        FailedSignIn{"UserCodeEchoingTheDeviceCode", [](FakeIdentityService& s, const std::string&) {
+                         const std::string code = "device-code-secret-0123456789";
+                         CodeLasting(s, 600, 1, {{"user_code", code},
+                                                 {"verification_uri_complete", s.BaseUrl() + "/device?user_code=" + code}});
+                         s.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("access_denied")); },
+                     "Sign-in was declined on the sign-in page."}),
+    // clang-format on
     [](const ::testing::TestParamInfo<FailedSignIn>& info) { return std::string(info.param.name); });
 
 TEST_F(SignInTest, CancellingClosingOrQuittingStopsAPollInFlight)

@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
         StoredCheck{"RefreshTokenRefused", true, {FakeIdentityService::Json({}, 401)},
                     {FakeIdentityService::TokenError("invalid_grant")},
                     "signed_out", "", "", "", "Your sign-in has expired"},
+        StoredCheck{"UserInfoEchoingTheToken", true, {FakeIdentityService::Email(kAccess)}, {},
+                    "signed_in", kAccess, kRefresh, "[redacted]", ""},
         StoredCheck{"ServiceDownKeepsTheSignIn", true, {FakeIdentityService::Json({{"error", "down"}}, 500)}, {},
                     "signed_in", kAccess, kRefresh, "old@x.invalid", "Could not check the sign-in: HTTP 500"},
         StoredCheck{"UnreadableUserInfoKeepsTheSignIn", true, {Reply{200, "<html>"}}, {},
