@@ -81,6 +81,7 @@ struct FailedSignIn {
     std::function<void(FakeIdentityService&, const std::string& elsewhere)> script;
     std::string mentions;
     bool unreachable = false;  // the service's address answers nothing
+    int maxPolls = -1;         // the token requests it may make; -1: any number
 };
 void PrintTo(const FailedSignIn& c, std::ostream* out) { *out << c.name; }
 
@@ -140,6 +141,9 @@ TEST_P(FailedSignInTest, EndsWithAClearMessageAndStoresNothing)
     EXPECT_EQ(stored.value("model", ""), "claude-kept");
     EXPECT_EQ(stored.value("access_token", ""), "");
     EXPECT_TRUE(elsewhere.Requests().empty()) << "a request went to another origin";
+    if (c.maxPolls >= 0) {
+        EXPECT_LE(idp.Count(FakeIdentityService::kToken), static_cast<std::size_t>(c.maxPolls));
+    }
     ExpectNoTokenShown(palette);
 }
 
@@ -157,13 +161,20 @@ INSTANTIATE_TEST_SUITE_P(
                      [](FakeIdentityService& s, const std::string&) {
                          s.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("expired_token"));
                      },
-                     "The sign-in code expired before it was confirmed."},
+                     "The sign-in code expired before it was confirmed.", false, 1},
+        FailedSignIn{"CodeExpiredAfterAPendingPoll",
+                     [](FakeIdentityService& s, const std::string&) {
+                         s.Script(FakeIdentityService::kToken,
+                                  {FakeIdentityService::TokenError("authorization_pending"),
+                                   FakeIdentityService::TokenError("expired_token")});
+                     },
+                     "The sign-in code expired before it was confirmed.", false, 2},
         FailedSignIn{"LifetimePassedWhilePending",
                      [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 1); },
-                     "The sign-in code expired before it was confirmed."},
+                     "The sign-in code expired before it was confirmed.", false, 2},
         FailedSignIn{"IntervalLongerThanTheCodesLife",
                      [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 86400); },
-                     "The sign-in code expired before it was confirmed."},
+                     "The sign-in code expired before it was confirmed.", false, 0},
         FailedSignIn{
             "ServerErrorStartingTheSession",
             [](FakeIdentityService& s, const std::string&) {
