@@ -76,6 +76,17 @@ std::string WritePageFile(const std::string& page)
 
 JS::Value Failure() { return JS::Value(false); }
 
+// Puts the sign-in into the settings; true when they held another.
+bool TakeSignIn(Settings& settings, const SignInManager::StoredSignIn& stored)
+{
+    const bool changed = settings.accessToken != stored.accessToken || settings.refreshToken != stored.refreshToken ||
+                         settings.userEmail != stored.email;
+    settings.accessToken = stored.accessToken;
+    settings.refreshToken = stored.refreshToken;
+    settings.userEmail = stored.email;
+    return changed;
+}
+
 }  // namespace
 
 // ---- identity and the singleton ----------------------------------------------------------
@@ -168,8 +179,18 @@ ChatPalette::~ChatPalette()
     // Reports still on their way must find the palette gone before anything is torn down.
     liveness.reset();
     EndEventProcessing();
-    signIn.reset();  // a sign-in that waits stops here, before the engine goes
+    // Every request, poll, pause and renewal of the sign-in and the engine ends within a second
+    // or two, whichever waits for the other: both are told before either is waited for, and a
+    // renewal the engine finishes meanwhile is in the sign-in read below.
+    if (signIn) signIn->Stop(false);
     if (bridge) bridge->Shutdown();
+    if (signIn) {
+        signIn->Stop();
+        // A renewal reported too late for the palette is saved now.
+        std::string error;
+        if (TakeSignIn(settings, signIn->Stored()) && !CurrentSettings::Save(settings, &error))
+            DebugLog("Cannot save the sign-in: " + error);
+    }
     // The host stopped during a turn whose end never reached the page: the kept conversation
     // says so rather than ending on the question.
     const auto& entries = transcript.Entries();
@@ -216,16 +237,12 @@ void ChatPalette::ApplySettingsToEngine()
 
 void ChatPalette::KeepSignIn(const SignInManager::StoredSignIn& stored)
 {
-    Settings next = settings;
-    next.accessToken = stored.accessToken;
-    next.refreshToken = stored.refreshToken;
-    next.userEmail = stored.email;
     // A sign-in that could not be written still holds for this run: the user signed in (or
     // out) and the engine must follow.
-    std::string error;
-    if (!CurrentSettings::Save(next, &error)) DebugLog("Cannot save the sign-in: " + error);
-    settings = next;
+    TakeSignIn(settings, stored);
     bridge->SetAccessToken(settings.accessToken);
+    std::string error;
+    if (!CurrentSettings::Save(settings, &error)) DebugLog("Cannot save the sign-in: " + error);
 }
 
 void ChatPalette::WritePageAndLoad()

@@ -15,6 +15,9 @@ struct StoredCheck {
 };
 void PrintTo(const StoredCheck& c, std::ostream* out) { *out << c.name; }
 
+// The one text for a sign-in that ended, the chat's own.
+const char* const kExpired = "\xE2\x9A\xA0 Your sign-in has expired: sign in again in Settings";
+
 }  // namespace
 
 class StoredSignInTest : public SignInTest, public ::testing::WithParamInterface<StoredCheck> {};
@@ -61,10 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh)},
                     "signed_in", kRenewedAccess, kRenewedRefresh, "new@x.invalid", ""},
         StoredCheck{"ExpiredWithoutRefreshToken", false, {FakeIdentityService::Json({}, 401)}, {},
-                    "signed_out", "", "", "", "Your sign-in has expired"},
+                    "signed_out", "", "", "", kExpired},
         StoredCheck{"RefreshTokenRefused", true, {FakeIdentityService::Json({}, 401)},
                     {FakeIdentityService::TokenError("invalid_grant")},
-                    "signed_out", "", "", "", "Your sign-in has expired"},
+                    "signed_out", "", "", "", kExpired},
         StoredCheck{"RenewedWithoutANewRefreshTokenKeepsTheOldOne", true,
                     {FakeIdentityService::Json({}, 401), FakeIdentityService::Email("new@x.invalid")},
                     {FakeIdentityService::Tokens(kRenewedAccess)},
@@ -123,5 +126,7 @@ TEST_F(SignInTest, SigningOutRevokesBothTokensAndForgetsThemEvenWhenTheServiceIs
     EXPECT_EQ(StoredSettings().value("access_token", "x"), "");
     ASSERT_EQ(Errors(palette).size(), 1u);
     EXPECT_EQ(Errors(palette)[0], "Signed out here, but the sign-in service could not be told: HTTP 503 (down)");
+    EXPECT_EQ(Revoked(), (std::vector<std::string>{kRefresh, kAccess, kRefresh, kAccess}))
+        << "the access token is revoked though the service refused the refresh token";
     ExpectNoTokenShown(palette);
 }
