@@ -186,9 +186,11 @@ ChatPalette::~ChatPalette()
     if (bridge) bridge->Shutdown();
     if (signIn) {
         signIn->Stop();
-        // A renewal reported too late for the palette is saved now.
+        // A renewal reported too late for the palette, or a sign-in or sign-out not saved
+        // before, is saved now.
         std::string error;
-        if (TakeSignIn(settings, signIn->Stored()) && !CurrentSettings::Save(settings, &error))
+        if ((TakeSignIn(settings, signIn->Stored()) || !signInNotice.empty()) &&
+            !CurrentSettings::Save(settings, &error))
             DebugLog("Cannot save the sign-in: " + error);
     }
     // The host stopped during a turn whose end never reached the page: the kept conversation
@@ -238,11 +240,32 @@ void ChatPalette::ApplySettingsToEngine()
 void ChatPalette::KeepSignIn(const SignInManager::StoredSignIn& stored)
 {
     // A sign-in that could not be written still holds for this run: the user signed in (or
-    // out) and the engine must follow.
+    // out) and the engine must follow. Settings say so, with the cause, until a later write of
+    // the settings (any, or the one at quit) saves it.
     TakeSignIn(settings, stored);
     bridge->SetAccessToken(settings.accessToken);
     std::string error;
-    if (!CurrentSettings::Save(settings, &error)) DebugLog("Cannot save the sign-in: " + error);
+    if (CurrentSettings::Save(settings, &error)) return SetSignInNotice("");
+    DebugLog("Cannot save the sign-in: " + error);
+    SetSignInNotice(kWarningMark + std::string(settings.accessToken.empty() ? "Sign-out" : "Sign-in") +
+                    " not saved: " + error);
+}
+
+void ChatPalette::SetSignInNotice(const std::string& notice)
+{
+    if (notice == signInNotice) return;
+    signInNotice = notice;
+    // The state the page has, told again: the manager may be reporting to us at this moment.
+    if (!authState.empty()) PushAuthState(authState);
+}
+
+std::string ChatPalette::WithSignInNotice(const std::string& stateJson) const
+{
+    if (signInNotice.empty()) return stateJson;
+    nlohmann::json state = nlohmann::json::parse(stateJson, nullptr, false);
+    if (!state.is_object()) return stateJson;
+    state["not_saved"] = signInNotice;
+    return CompactJson(state);
 }
 
 void ChatPalette::WritePageAndLoad()
@@ -305,8 +328,10 @@ void ChatPalette::RegisterBridgeObject()
         "cancelSignIn", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->CancelSignIn()); }));
     object.AddItem(
         JS::Function("signOut", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->SignOut()); }));
-    object.AddItem(JS::Function(
-        "checkAuth", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->CheckAuth()); }));
+    object.AddItem(JS::Function("checkAuth", [self](const std::vector<JS::Value>&) {
+        self->authState = self->signIn->CheckAuth();
+        return JS::Value(self->WithSignInNotice(self->authState));
+    }));
 
     if (!browser.RegisterAsynchJSObject(object)) DebugLog("Cannot register the page's bridge object");
 }
@@ -375,6 +400,7 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     }
     settings = next;
     ApplySettingsToEngine();
+    SetSignInNotice("");  // the sign-in went along
     return true;
 }
 
@@ -486,7 +512,8 @@ void ChatPalette::PushToolResult(const std::string& toolName, bool success, cons
 
 void ChatPalette::PushAuthState(const std::string& stateJson)
 {
-    RunScript("QuillmereUI.setAuthState('" + JSEscape(stateJson) + "')");
+    authState = stateJson;
+    RunScript("QuillmereUI.setAuthState('" + JSEscape(WithSignInNotice(stateJson)) + "')");
 }
 
 void ChatPalette::PushAuthError(const std::string& message)
