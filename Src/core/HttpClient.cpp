@@ -407,6 +407,8 @@ HttpAbortScope::HttpAbortScope(const std::atomic<bool>* flag) : previous_(tAbort
 
 HttpAbortScope::~HttpAbortScope() { tAbortFlag = previous_; }
 
+bool HttpRequestsCancelled() { return AbortRequested(tAbortFlag); }
+
 HttpCallDeadline::HttpCallDeadline() : previous_(tCallDeadline)
 {
     const long callOverrideMs = gCallTimeoutOverrideMs.load();

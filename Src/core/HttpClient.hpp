@@ -78,6 +78,11 @@ private:
     const std::atomic<bool>* previous_;
 };
 
+// True while a request the calling thread started would be cancelled (its abort scope's flag,
+// or quitting): for a thread that waits for something other than a request, so that it gives
+// up when its requests would.
+bool HttpRequestsCancelled();
+
 // One deadline for every request of one tool call, however many it makes: while the scope
 // lives, each request of the calling thread takes the smaller of its own deadline and the time
 // left, and one that would start with no time left is not sent (status 0, timedOut, "The

@@ -40,7 +40,11 @@ ModelBridge::ModelBridge(std::unique_ptr<ToolRegistry> ownedRegistry)
     worker = std::thread([this] { WorkerLoop(); });
 }
 
-ModelBridge::~ModelBridge() { Shutdown(); }
+ModelBridge::~ModelBridge()
+{
+    Shutdown();
+    DebugLogForget(services.accessToken);  // the engine's registration goes with it
+}
 
 void ModelBridge::SetCallbacks(AssistantTextCallback onAssistantText, BusyCallback onBusy,
                                ToolResultCallback onToolResult)
@@ -152,8 +156,23 @@ void ModelBridge::SetProxyUrl(const std::string& url)
 void ModelBridge::SetAccessToken(const std::string& token)
 {
     DebugLogRedact(token);
-    std::lock_guard<std::mutex> lock(mutex);
-    services.accessToken = token;
+    std::string old;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        old = std::exchange(services.accessToken, token);
+    }
+    DebugLogForget(old);
+}
+
+void ModelBridge::ReplaceAccessToken(const std::string& from, const std::string& to)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (services.accessToken != from) return;
+        DebugLogRedact(to);
+        services.accessToken = to;
+    }
+    DebugLogForget(from);
 }
 
 void ModelBridge::SetTokenRenewal(TokenRenewal renewal, SignInEnding ending)
@@ -412,36 +431,35 @@ bool ModelBridge::PostRequest(const ServiceChoice& service, const ModelProvider&
         renewal = tokenRenewal;
         ending = signInEnding;
     }
-    std::string why;
-    const std::string renewed = renewal ? renewal(service.accessToken, why) : std::string();
+    const RenewedToken renewed = renewal ? renewal(service.accessToken) : RenewedToken{RenewedToken::Outcome::Ended};
     if (TurnAbandoned()) {
         return false;
     }
-    if (renewed == service.accessToken) {
+    switch (renewed.outcome) {
+    case RenewedToken::Outcome::NotNow:
         // The service could not be asked: the sign-in and its token stay for the next message.
-        Warn(SignInNotRenewedWarning(SanitiseServiceText(why, service.accessToken)));
+        Warn(SignInNotRenewedWarning(SanitiseServiceText(renewed.why, service.accessToken)));
         return false;
+    case RenewedToken::Outcome::SignedOut:
+        // Nothing failed that the user did not ask for: the message waits for a key or a sign-in.
+        ReplaceAccessToken(service.accessToken, "");
+        Warn(NoApiKeyWarning(provider.DisplayName()));
+        return false;
+    case RenewedToken::Outcome::Ended:
+        // The next message asks for a key or a sign-in instead.
+        ReplaceAccessToken(service.accessToken, "");
+        Warn(SignInExpiredWarning());
+        return false;
+    case RenewedToken::Outcome::Renewed: break;
     }
-    std::string refused = service.accessToken;
-    if (!renewed.empty()) {
-        DebugLogRedact(renewed);
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (services.accessToken == service.accessToken) services.accessToken = renewed;
-        }
-        response = Quillmere::HttpPost(url, body, provider.ProxyHeaders(renewed), Quillmere::kMaxModelReplyBytes);
-        if (TurnAbandoned() || !response.error.empty() || response.statusCode != 401) {
-            return true;
-        }
-        // A fresh token refused as well: renewing again would go round, so the sign-in ends.
-        refused = renewed;
-        if (ending) ending(renewed);
+    ReplaceAccessToken(service.accessToken, renewed.token);
+    response = Quillmere::HttpPost(url, body, provider.ProxyHeaders(renewed.token), Quillmere::kMaxModelReplyBytes);
+    if (TurnAbandoned() || !response.error.empty() || response.statusCode != 401) {
+        return true;
     }
-    {
-        // The sign-in is gone: the next message asks for a key or a sign-in instead.
-        std::lock_guard<std::mutex> lock(mutex);
-        if (services.accessToken == refused) services.accessToken.clear();
-    }
+    // A fresh token refused as well: renewing again would go round, so the sign-in ends.
+    if (ending) ending(renewed.token);
+    ReplaceAccessToken(renewed.token, "");
     Warn(SignInExpiredWarning());
     return false;
 }

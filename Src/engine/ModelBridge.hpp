@@ -19,6 +19,7 @@
 #include "engine/MainThreadToolRunner.hpp"
 #include "engine/ModelProvider.hpp"
 #include "engine/ProviderChoice.hpp"
+#include "engine/TokenRenewal.hpp"
 
 // One attachment of the user message being processed.
 struct AttachmentData {
@@ -42,14 +43,10 @@ public:
     using UnsentCallback = std::function<void(const std::vector<ContentBlock>& message)>;
     // The whole history as it stands after a turn, to be kept between runs.
     using HistoryCallback = std::function<void(const std::vector<HistoryMessage>& history)>;
-    // Called on the worker when the chat proxy refuses the access token: the token to send
-    // again with, the refused token itself when the sign-in holds but could not be renewed
-    // now (why then says why: the service unreachable, erring, or unreadable), or "" when the
-    // sign-in is gone. May block while it renews the token.
-    using TokenRenewal = std::function<std::string(const std::string& refusedToken, std::string& why)>;
-    // Called on the worker when the proxy refuses a token just renewed too: the sign-in that
-    // issued it is over.
-    using SignInEnding = std::function<void(const std::string& refusedToken)>;
+    // Called on the worker when the chat proxy refuses the access token, and when it refuses
+    // the renewed one too (engine/TokenRenewal.hpp).
+    using TokenRenewal = ::TokenRenewal;
+    using SignInEnding = ::SignInEnding;
 
     static constexpr int kMaxIterations = 20;
     static constexpr int kMaxOutputTokens = 4096;
@@ -90,7 +87,8 @@ public:
     void SetApiKeys(const std::string& anthropicKey, const std::string& openaiKey);
     // The product's chat proxy (scheme, host, port) and the access token of the user's
     // sign-in: with no key for the chosen provider, requests go to the proxy with the token as
-    // a bearer token. Both empty: no proxy. The token is kept out of the debug log.
+    // a bearer token. Both empty: no proxy. The token is kept out of the debug log while the
+    // engine holds it, and let go of once replaced.
     void SetProxyUrl(const std::string& url);
     void SetAccessToken(const std::string& token);
     // How a refused token is renewed, and how the sign-in is ended when the renewed one is
@@ -132,6 +130,9 @@ private:
     // when the proxy refuses it. False (with the warning given) when the sign-in is gone.
     bool PostRequest(const ServiceChoice& service, const ModelProvider& provider, const std::string& body,
                      Quillmere::HttpResponse& response);
+    // The access token becomes to unless it is no longer from (changed meanwhile); the engine's
+    // registration with the log's redaction moves along.
+    void ReplaceAccessToken(const std::string& from, const std::string& to);
     // The message failed before the model answered: out of the history, back to the user.
     void GiveBack(const std::vector<ContentBlock>& userBlocks);
     void ExecuteTools(const std::vector<ToolCall>& calls);

@@ -76,6 +76,17 @@ std::string WritePageFile(const std::string& page)
 
 JS::Value Failure() { return JS::Value(false); }
 
+// Puts the sign-in into the settings; true when they held another.
+bool TakeSignIn(Settings& settings, const SignInManager::StoredSignIn& stored)
+{
+    const bool changed = settings.accessToken != stored.accessToken || settings.refreshToken != stored.refreshToken ||
+                         settings.userEmail != stored.email;
+    settings.accessToken = stored.accessToken;
+    settings.refreshToken = stored.refreshToken;
+    settings.userEmail = stored.email;
+    return changed;
+}
+
 }  // namespace
 
 // ---- identity and the singleton ----------------------------------------------------------
@@ -168,8 +179,20 @@ ChatPalette::~ChatPalette()
     // Reports still on their way must find the palette gone before anything is torn down.
     liveness.reset();
     EndEventProcessing();
-    signIn.reset();  // a sign-in that waits stops here, before the engine goes
+    // Every request, poll, pause and renewal of the sign-in and the engine ends within a second
+    // or two, whichever waits for the other: both are told before either is waited for, and a
+    // renewal the engine finishes meanwhile is in the sign-in read below.
+    if (signIn) signIn->Stop(false);
     if (bridge) bridge->Shutdown();
+    if (signIn) {
+        signIn->Stop();
+        // A renewal reported too late for the palette, or a sign-in or sign-out not saved
+        // before, is saved now.
+        std::string error;
+        if ((TakeSignIn(settings, signIn->Stored()) || !signInNotice.empty()) &&
+            !CurrentSettings::Save(settings, &error))
+            DebugLog("Cannot save the sign-in: " + error);
+    }
     // The host stopped during a turn whose end never reached the page: the kept conversation
     // says so rather than ending on the question.
     const auto& entries = transcript.Entries();
@@ -216,16 +239,33 @@ void ChatPalette::ApplySettingsToEngine()
 
 void ChatPalette::KeepSignIn(const SignInManager::StoredSignIn& stored)
 {
-    Settings next = settings;
-    next.accessToken = stored.accessToken;
-    next.refreshToken = stored.refreshToken;
-    next.userEmail = stored.email;
     // A sign-in that could not be written still holds for this run: the user signed in (or
-    // out) and the engine must follow.
-    std::string error;
-    if (!CurrentSettings::Save(next, &error)) DebugLog("Cannot save the sign-in: " + error);
-    settings = next;
+    // out) and the engine must follow. Settings say so, with the cause, until a later write of
+    // the settings (any, or the one at quit) saves it.
+    TakeSignIn(settings, stored);
     bridge->SetAccessToken(settings.accessToken);
+    std::string error;
+    if (CurrentSettings::Save(settings, &error)) return SetSignInNotice("");
+    DebugLog("Cannot save the sign-in: " + error);
+    SetSignInNotice(kWarningMark + std::string(settings.accessToken.empty() ? "Sign-out" : "Sign-in") +
+                    " not saved: " + error);
+}
+
+void ChatPalette::SetSignInNotice(const std::string& notice)
+{
+    if (notice == signInNotice) return;
+    signInNotice = notice;
+    // The state the page has, told again: the manager may be reporting to us at this moment.
+    if (!authState.empty()) PushAuthState(authState);
+}
+
+std::string ChatPalette::WithSignInNotice(const std::string& stateJson) const
+{
+    if (signInNotice.empty()) return stateJson;
+    nlohmann::json state = nlohmann::json::parse(stateJson, nullptr, false);
+    if (!state.is_object()) return stateJson;
+    state["not_saved"] = signInNotice;
+    return CompactJson(state);
 }
 
 void ChatPalette::WritePageAndLoad()
@@ -288,8 +328,10 @@ void ChatPalette::RegisterBridgeObject()
         "cancelSignIn", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->CancelSignIn()); }));
     object.AddItem(
         JS::Function("signOut", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->SignOut()); }));
-    object.AddItem(JS::Function(
-        "checkAuth", [self](const std::vector<JS::Value>&) { return JS::Value(self->signIn->CheckAuth()); }));
+    object.AddItem(JS::Function("checkAuth", [self](const std::vector<JS::Value>&) {
+        self->authState = self->signIn->CheckAuth();
+        return JS::Value(self->WithSignInNotice(self->authState));
+    }));
 
     if (!browser.RegisterAsynchJSObject(object)) DebugLog("Cannot register the page's bridge object");
 }
@@ -358,6 +400,7 @@ bool ChatPalette::SaveSettingsFromPage(const std::string& settingsJson)
     }
     settings = next;
     ApplySettingsToEngine();
+    SetSignInNotice("");  // the sign-in went along
     return true;
 }
 
@@ -469,7 +512,8 @@ void ChatPalette::PushToolResult(const std::string& toolName, bool success, cons
 
 void ChatPalette::PushAuthState(const std::string& stateJson)
 {
-    RunScript("QuillmereUI.setAuthState('" + JSEscape(stateJson) + "')");
+    authState = stateJson;
+    RunScript("QuillmereUI.setAuthState('" + JSEscape(WithSignInNotice(stateJson)) + "')");
 }
 
 void ChatPalette::PushAuthError(const std::string& message)

@@ -83,6 +83,10 @@ private:
     void ApplySettingsToEngine();
     // The sign-in the manager wants kept: into the settings file and the engine.
     void KeepSignIn(const SignInManager::StoredSignIn& stored);
+    // The page's state carries the notice of a sign-in or sign-out not saved yet ("" once it
+    // is) as not_saved.
+    void SetSignInNotice(const std::string& notice);
+    std::string WithSignInNotice(const std::string& stateJson) const;
     void WritePageAndLoad();
     void RegisterBridgeObject();
     // What a send call answers the page: true when the engine queued the message.
@@ -94,6 +98,8 @@ private:
     std::unique_ptr<ModelBridge> bridge;
     std::unique_ptr<SignInManager> signIn;
     Settings settings;
+    std::string signInNotice;  // "⚠ Sign-in not saved: <cause>" or "⚠ Sign-out ...", until saved
+    std::string authState;     // the sign-in's state as the page was last told it
     std::string pagePath;
     PageTranscript transcript;
     ConversationLog log;                      // the conversation's file in the history folder

@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <atomic>
 #include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "core/CompactJson.hpp"
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
+#include "engine/ServiceErrors.hpp"
 #include "services/IdentityClient.hpp"
 
 using namespace Quillmere;
@@ -18,8 +20,48 @@ namespace {
 
 std::atomic<long long> gSecondMs{1000};
 
-const char* const kExpiredText = "Your sign-in has expired: sign in again.";
 const char* const kCodeExpiredText = "The sign-in code expired before it was confirmed. Sign in again for a new code.";
+// How often a wait for another's renewal looks whether its own work was cancelled meanwhile:
+// whoever cancels that work does not know of the wait.
+constexpr std::chrono::milliseconds kCancelLook{50};
+
+void Forget(const SignInManager::StoredSignIn& dropped)
+{
+    DebugLogForget(dropped.accessToken);
+    DebugLogForget(dropped.refreshToken);
+}
+
+// Secrets registered with the log's redaction that nobody keeps yet: their registrations end
+// with this, unless handed on to whoever keeps them.
+class Unheld {
+public:
+    Unheld() = default;
+    Unheld(const Unheld&) = delete;
+    Unheld& operator=(const Unheld&) = delete;
+    ~Unheld()
+    {
+        for (const std::string& secret : secrets) DebugLogForget(secret);
+    }
+    void Add(const std::string& secret) { secrets.push_back(secret); }
+    void HandOn() { secrets.clear(); }
+
+private:
+    std::vector<std::string> secrets;
+};
+
+enum class SignInState { SignedOut, Checking, Waiting, SignedIn };
+
+// The state's one spelling, in the page's JSON.
+const char* StateName(SignInState state)
+{
+    switch (state) {
+    case SignInState::Checking: return "checking";
+    case SignInState::Waiting: return "waiting";
+    case SignInState::SignedIn: return "signed_in";
+    case SignInState::SignedOut: break;
+    }
+    return "signed_out";
+}
 
 }  // namespace
 
@@ -27,80 +69,121 @@ const char* const kCodeExpiredText = "The sign-in code expired before it was con
 // the state, and the callbacks. Reports are made under the mutex, so that a cancelled job that
 // got as far as reporting cannot overtake the report of whoever cancelled it.
 struct SignInManager::Shared {
-    std::mutex mutex;     // everything here, and the manager's queue
-    std::mutex renewing;  // one renewal at a time: a rotated refresh token is good only once
+    std::mutex mutex;                      // everything here, and the manager's queue
+    std::condition_variable renewalEnded;  // renewing went false, or closing true
+    bool renewing = false;                 // a renewal is asking the service
+    bool closing = false;                  // Stop has begun: no reports, no waits for a renewal
     std::string baseUrl;
     StoredSignIn stored;
-    std::string state = "signed_out";
+    SignInState state = SignInState::SignedOut;
     std::string userCode, verificationUri, verificationUriComplete;
     StateCallback onState;
     ErrorCallback onError;
     OpenPageCallback onOpenPage;
     StoredCallback onStored;
-    bool reporting = true;  // off once the manager is being destroyed
+    // Queues tokens for revocation on the manager's thread; empty once it has stopped.
+    std::function<void(const StoredSignIn&)> revokeLater;
 
     std::string StateJsonLocked() const
     {
-        nlohmann::json out{{"state", state}};
-        if (state == "signed_in") out["email"] = stored.email;
-        if (state == "waiting") {
+        nlohmann::json out{{"state", StateName(state)}};
+        if (state == SignInState::SignedIn) out["email"] = stored.email;
+        if (state == SignInState::Waiting) {
             out["user_code"] = userCode;
             out["verification_uri"] = verificationUri;
             out["verification_uri_complete"] = verificationUriComplete;
         }
         return CompactJson(out);
     }
-    void SetStateLocked(const std::string& next)
+    void SetStateLocked(SignInState next)
     {
         state = next;
-        if (next != "waiting") userCode = verificationUri = verificationUriComplete = "";
-        if (reporting && onState) onState(StateJsonLocked());
+        if (next != SignInState::Waiting) userCode = verificationUri = verificationUriComplete = "";
+        if (!closing && onState) onState(StateJsonLocked());
     }
     // Back to what the stored sign-in says.
-    void RestLocked() { SetStateLocked(stored.accessToken.empty() ? "signed_out" : "signed_in"); }
+    void RestLocked() { SetStateLocked(stored.accessToken.empty() ? SignInState::SignedOut : SignInState::SignedIn); }
     void ErrorLocked(const std::string& message)
     {
         DebugLog("sign-in: " + message);
-        if (reporting && onError) onError(message);
+        if (!closing && onError) onError(message);
     }
-    // The tokens were registered with the log's redaction as they arrived.
     void StoreLocked(const StoredSignIn& next)
     {
         stored = next;
-        if (reporting && onStored) onStored(stored);
+        if (!closing && onStored) onStored(stored);
+    }
+    // next's tokens come registered (the identity client's registrations, taken over, also of
+    // a refresh token the renewal kept); those of the sign-in it replaces are let go.
+    void ReplaceLocked(const StoredSignIn& next)
+    {
+        const StoredSignIn old = stored;
+        StoreLocked(next);
+        Forget(old);
     }
     // The service or the proxy refused the sign-in for good: forgotten, and the page told so.
     void EndLocked(const std::string& why)
     {
         DebugLog("sign-in: " + why);
-        StoreLocked({});
+        ReplaceLocked({});
         RestLocked();
+    }
+    // Tokens nobody keeps (a renewal that finished after a sign-out): dead at the service, and
+    // then let go of.
+    void RevokeLocked(const StoredSignIn& tokens)
+    {
+        if (revokeLater) return revokeLater(tokens);
+        DebugLog("sign-in: tokens renewed while the sign-in stopped could not be revoked");
+        Forget(tokens);
     }
 };
 
 SignInManager::SignInManager(std::string serviceBaseUrl, StoredSignIn stored) : shared(std::make_shared<Shared>())
 {
     shared->baseUrl = std::move(serviceBaseUrl);
-    // The engine registers the access token it is given; the refresh token is ours alone.
-    DebugLogRedact(stored.refreshToken);
     // A refresh token alone signs nobody in.
     if (stored.accessToken.empty()) stored = {};
+    // Held, and so registered, like every sign-in the manager keeps.
+    DebugLogRedact(stored.accessToken);
+    DebugLogRedact(stored.refreshToken);
     shared->stored = std::move(stored);
-    shared->state = shared->stored.accessToken.empty() ? "signed_out" : "signed_in";
+    shared->state = shared->stored.accessToken.empty() ? SignInState::SignedOut : SignInState::SignedIn;
+    shared->revokeLater = [this](const StoredSignIn& tokens) {
+        jobs.push_back(Job{JobKind::Revoke, tokens});
+        wake.notify_all();
+    };
     worker = std::thread([this] { WorkerLoop(); });
 }
 
 SignInManager::~SignInManager()
 {
+    Stop();
+    // A renewal the engine still finishes finds the sign-in gone and lets go of what it brought.
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    Forget(std::exchange(shared->stored, {}));
+}
+
+void SignInManager::Stop(bool wait)
+{
+    std::deque<Job> dropped;
     {
         std::lock_guard<std::mutex> lock(shared->mutex);
         stopping = true;
-        shared->reporting = false;
-        jobs.clear();
+        shared->closing = true;
+        shared->revokeLater = nullptr;
+        dropped.swap(jobs);
         if (runningCancel) runningCancel->store(true);  // a request in flight ends within about a second
     }
     wake.notify_all();
-    if (worker.joinable()) worker.join();
+    shared->renewalEnded.notify_all();
+    for (const Job& job : dropped) Forget(job.revoke);
+    if (wait && worker.joinable()) worker.join();
+}
+
+SignInManager::StoredSignIn SignInManager::Stored() const
+{
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    return shared->stored;
 }
 
 void SignInManager::SetCallbacks(StateCallback onState, ErrorCallback onError, OpenPageCallback onOpenPage,
@@ -127,8 +210,8 @@ std::string SignInManager::StateJson() const
 std::string SignInManager::CheckAuth()
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
-    if (!shared->stored.accessToken.empty() && !runningCancel && jobs.empty()) {
-        shared->SetStateLocked("checking");
+    if (!stopping && !shared->stored.accessToken.empty() && !runningCancel && jobs.empty()) {
+        shared->SetStateLocked(SignInState::Checking);
         jobs.push_back(Job{JobKind::Check, {}});
         wake.notify_all();
     }
@@ -138,9 +221,9 @@ std::string SignInManager::CheckAuth()
 bool SignInManager::SignIn()
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
-    if (shared->state == "signed_in") return false;
+    if (stopping || shared->state == SignInState::SignedIn) return false;
     CancelPending();
-    shared->SetStateLocked("checking");
+    shared->SetStateLocked(SignInState::Checking);
     jobs.push_back(Job{JobKind::SignIn, {}});
     wake.notify_all();
     return true;
@@ -162,73 +245,90 @@ bool SignInManager::CancelSignIn()
 bool SignInManager::SignOut()
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
+    if (stopping) return false;
     CancelPending();
     const StoredSignIn old = shared->stored;
     if (old.accessToken.empty() && old.refreshToken.empty()) {
-        shared->SetStateLocked("signed_out");
+        shared->SetStateLocked(SignInState::SignedOut);
         return true;
     }
-    // Forgotten here at once, whether or not the service can be told.
+    // Forgotten here at once, whether or not the service can be told; the tokens' registrations
+    // go with them to their revocation.
     shared->StoreLocked({});
     DebugLog("sign-in: signed out");
-    shared->SetStateLocked("checking");
+    shared->SetStateLocked(SignInState::Checking);
     jobs.push_back(Job{JobKind::SignOut, old});
     wake.notify_all();
     return true;
 }
 
-std::string SignInManager::Renew(Shared& shared, const std::string& refused, bool& gone, std::string& why)
+RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
 {
-    std::lock_guard<std::mutex> once(shared.renewing);
+    using Outcome = RenewedToken::Outcome;
     StoredSignIn now;
     {
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        now = shared.stored;
-    }
-    if (now.accessToken.empty()) {
-        gone = true;
-        return "";
-    }
-    if (now.accessToken != refused) return now.accessToken;  // renewed meanwhile
-    Identity::TokenReply reply;
-    if (!now.refreshToken.empty()) {
-        Identity::Endpoints endpoints;
-        if (!Identity::Discover(shared.baseUrl, endpoints, why)) return "";
-        reply = Identity::RefreshTokens(endpoints, now.refreshToken);
-        if (reply.status != Identity::TokenStatus::Granted && reply.status != Identity::TokenStatus::Rejected) {
-            why = reply.error;
-            return "";
+        std::unique_lock<std::mutex> lock(shared.mutex);
+        if (shared.renewing) DebugLog("sign-in: waiting for the renewal under way");
+        while (shared.renewing) {
+            if (shared.closing || HttpRequestsCancelled()) return {Outcome::NotNow, "", "the renewal was cancelled"};
+            shared.renewalEnded.wait_for(lock, kCancelLook);
         }
+        if (shared.stored.accessToken.empty()) return {Outcome::SignedOut};
+        if (shared.stored.accessToken != refused)
+            return {Outcome::Renewed, shared.stored.accessToken};  // renewed meanwhile
+        if (shared.stored.refreshToken.empty()) {
+            shared.EndLocked("the sign-in has expired and holds no refresh token");
+            return {Outcome::Ended};
+        }
+        now = shared.stored;
+        shared.renewing = true;
     }
+    // Asked without the lock: the main thread, a sign-out and the page's state go on meanwhile.
+    std::string why;
+    Identity::Endpoints endpoints;
+    Identity::TokenReply reply;
+    if (Identity::Discover(shared.baseUrl, endpoints, why))
+        reply = Identity::RefreshTokens(endpoints, now.refreshToken);
+    else
+        reply.error = why;
+
     std::lock_guard<std::mutex> lock(shared.mutex);
-    if (shared.stored.accessToken != refused) return shared.stored.accessToken;
-    if (reply.status == Identity::TokenStatus::Granted) {
-        DebugLog("sign-in: the access token was renewed");
-        shared.StoreLocked({reply.tokens.access, reply.tokens.refresh, shared.stored.email});
-        return reply.tokens.access;
+    shared.renewing = false;
+    shared.renewalEnded.notify_all();
+    const bool granted = reply.status == Identity::TokenStatus::Granted;
+    if (shared.stored.accessToken != now.accessToken) {
+        // Signed out (or in anew) meanwhile: what this renewal brought is nobody's.
+        // A refresh token the renewal kept was revoked with the sign-out: only its registration
+        // from this reply is left to let go.
+        const bool kept = reply.tokens.refresh == now.refreshToken;
+        if (granted && kept) DebugLogForget(reply.tokens.refresh);
+        if (granted) shared.RevokeLocked({reply.tokens.access, kept ? "" : reply.tokens.refresh, ""});
+        if (shared.stored.accessToken.empty()) return {Outcome::SignedOut};
+        return {Outcome::Renewed, shared.stored.accessToken};
     }
-    gone = true;
-    shared.EndLocked("the sign-in has expired");
-    return "";
+    if (granted) {
+        DebugLog("sign-in: the access token was renewed");
+        shared.ReplaceLocked({reply.tokens.access, reply.tokens.refresh, shared.stored.email});
+        return {Outcome::Renewed, reply.tokens.access};
+    }
+    if (reply.status == Identity::TokenStatus::Rejected) {
+        shared.EndLocked("the sign-in has expired");
+        return {Outcome::Ended};
+    }
+    // The service could not be asked: the sign-in stays as it is, and so does the token.
+    if (reply.error.empty()) reply.error = "the sign-in service did not answer";
+    DebugLog("sign-in: the access token could not be renewed: " + reply.error);
+    return {Outcome::NotNow, "", reply.error};
 }
 
-SignInManager::Renewal SignInManager::MakeRenewal() const
+TokenRenewal SignInManager::MakeRenewal() const
 {
-    return [shared = shared](const std::string& refused, std::string& why) {
-        bool gone = false;
-        const std::string renewed = Renew(*shared, refused, gone, why);
-        if (!renewed.empty() || gone) return renewed;
-        // The service could not be asked: the sign-in stays as it is, and so does the token.
-        if (why.empty()) why = "the sign-in service did not answer";
-        DebugLog("sign-in: the access token could not be renewed: " + why);
-        return refused;
-    };
+    return [shared = shared](const std::string& refused) { return Renew(*shared, refused); };
 }
 
-SignInManager::Ending SignInManager::MakeEnding() const
+SignInEnding SignInManager::MakeEnding() const
 {
     return [shared = shared](const std::string& refused) {
-        std::lock_guard<std::mutex> once(shared->renewing);
         std::lock_guard<std::mutex> lock(shared->mutex);
         if (refused.empty() || shared->stored.accessToken != refused) return;  // renewed or signed out meanwhile
         shared->EndLocked("the chat proxy refused the renewed token; the sign-in has ended");
@@ -237,10 +337,13 @@ SignInManager::Ending SignInManager::MakeEnding() const
 
 void SignInManager::CancelPending()
 {
-    if (runningCancel && runningKind != JobKind::SignOut) runningCancel->store(true);
-    jobs.erase(std::remove_if(jobs.begin(), jobs.end(), [](const Job& job) { return job.kind != JobKind::SignOut; }),
-               jobs.end());
+    if (runningCancel && runningKind != JobKind::SignOut && runningKind != JobKind::Revoke) runningCancel->store(true);
+    jobs.erase(
+        std::remove_if(jobs.begin(), jobs.end(),
+                       [](const Job& job) { return job.kind != JobKind::SignOut && job.kind != JobKind::Revoke; }),
+        jobs.end());
     wake.notify_all();
+    shared->renewalEnded.notify_all();
 }
 
 void SignInManager::WorkerLoop()
@@ -263,7 +366,7 @@ void SignInManager::WorkerLoop()
             try {
                 if (job.kind == JobKind::Check) RunCheck(*cancelled);
                 if (job.kind == JobKind::SignIn) RunSignIn(*cancelled);
-                if (job.kind == JobKind::SignOut) RunSignOut(job.revoke, *cancelled);
+                if (job.kind == JobKind::SignOut || job.kind == JobKind::Revoke) RunRevocation(job, *cancelled);
             } catch (const std::exception& e) {
                 // Nothing may leave this thread: that would end the host process.
                 DebugLog(std::string("sign-in: internal error: ") + e.what());
@@ -301,19 +404,19 @@ void SignInManager::RunCheck(const std::atomic<bool>& cancelled)
     if (!checked.accessToken.empty() && Identity::Discover(shared->baseUrl, endpoints, why)) {
         info = Identity::FetchUserInfo(endpoints, checked.accessToken);
         if (info.status == Identity::UserInfoStatus::Unauthorized && !cancelled.load()) {
-            bool gone = false;
-            const std::string renewed = Renew(*shared, checked.accessToken, gone, why);
-            if (gone) {
+            const RenewedToken renewed = Renew(*shared, checked.accessToken);
+            if (renewed.outcome == RenewedToken::Outcome::Ended) {
                 std::lock_guard<std::mutex> lock(shared->mutex);
                 if (cancelled.load()) return;
-                shared->ErrorLocked(kExpiredText);
+                shared->ErrorLocked(SignInExpiredWarning());
                 shared->RestLocked();
                 return;
             }
             info = {};
-            if (!renewed.empty()) {
-                checked.accessToken = renewed;
-                info = Identity::FetchUserInfo(endpoints, renewed);
+            why = renewed.why;
+            if (renewed.outcome == RenewedToken::Outcome::Renewed) {
+                checked.accessToken = renewed.token;
+                info = Identity::FetchUserInfo(endpoints, renewed.token);
             }
         }
         if (info.status != Identity::UserInfoStatus::Valid && why.empty())
@@ -328,7 +431,7 @@ void SignInManager::RunCheck(const std::atomic<bool>& cancelled)
             next.email = info.email;
             shared->StoreLocked(next);
         }
-    } else if (!checked.accessToken.empty()) {
+    } else if (!checked.accessToken.empty() && !shared->stored.accessToken.empty()) {
         // The service could not say: the stored sign-in stays as it was.
         shared->ErrorLocked("Could not check the sign-in: " + why);
     }
@@ -340,13 +443,11 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
     std::string why;
     Identity::Endpoints endpoints;
     Identity::DeviceSession session;
-    // The device code came registered with the log's redaction; it dies with this sign-in.
-    struct ForgetCode {
-        const std::string& code;
-        ~ForgetCode() { DebugLogForget(code); }
-    } forgetCode{session.deviceCode};
     const bool started = Identity::Discover(shared->baseUrl, endpoints, why) &&
                          Identity::StartDeviceAuthorization(endpoints, session, why);
+    // The device code is a secret while its session lasts, and nothing afterwards.
+    Unheld code;
+    if (started) code.Add(session.deviceCode);
     {
         std::lock_guard<std::mutex> lock(shared->mutex);
         if (cancelled.load()) return;
@@ -359,10 +460,10 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
         shared->verificationUri = session.verificationUri;
         shared->verificationUriComplete = session.verificationUriComplete;
         DebugLog("sign-in: waiting for the code to be confirmed");
-        shared->SetStateLocked("waiting");
+        shared->SetStateLocked(SignInState::Waiting);
         const std::string page =
             session.verificationUriComplete.empty() ? session.verificationUri : session.verificationUriComplete;
-        if (shared->reporting && shared->onOpenPage) shared->onOpenPage(page);
+        if (!shared->closing && shared->onOpenPage) shared->onOpenPage(page);
     }
 
     // The service says how long the code lives and how often it may be asked.
@@ -370,6 +471,7 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
         std::chrono::steady_clock::now() + std::chrono::milliseconds(gSecondMs.load() * session.expiresIn);
     int interval = std::max(session.interval, 1);
     Identity::TokenReply reply;
+    Unheld granted;  // the tokens, until they are kept
     std::string failure;
     while (failure.empty() && reply.status != Identity::TokenStatus::Granted) {
         // Never past the code's life: an interval longer than it would show a dead code.
@@ -379,6 +481,10 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
             break;
         }
         reply = Identity::PollDeviceToken(endpoints, session.deviceCode);
+        if (reply.status == Identity::TokenStatus::Granted) {
+            granted.Add(reply.tokens.access);
+            granted.Add(reply.tokens.refresh);
+        }
         if (cancelled.load()) return;
         switch (reply.status) {
         case Identity::TokenStatus::Granted:
@@ -403,22 +509,34 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
         return;
     }
     DebugLog("sign-in: signed in");
-    shared->StoreLocked({reply.tokens.access, reply.tokens.refresh, info.email});
-    shared->SetStateLocked("signed_in");
+    granted.HandOn();
+    shared->ReplaceLocked({reply.tokens.access, reply.tokens.refresh, info.email});
+    shared->SetStateLocked(SignInState::SignedIn);
     if (info.status != Identity::UserInfoStatus::Valid)
         shared->ErrorLocked("Signed in, but the account's e-mail could not be read: " +
                             (info.error.empty() ? std::string("the service did not accept the token") : info.error));
 }
 
-void SignInManager::RunSignOut(const StoredSignIn& revoke, const std::atomic<bool>& cancelled)
+void SignInManager::RunRevocation(const Job& job, const std::atomic<bool>& cancelled)
 {
     std::string why;
     Identity::Endpoints endpoints;
-    // The refresh token first: while it lives, new access tokens can be had.
-    const bool told = Identity::Discover(shared->baseUrl, endpoints, why) &&
-                      Identity::Revoke(endpoints, revoke.refreshToken, "refresh_token", why) &&
-                      Identity::Revoke(endpoints, revoke.accessToken, "access_token", why);
+    bool told = Identity::Discover(shared->baseUrl, endpoints, why);
+    if (told) {
+        // The refresh token first: while it lives, new access tokens can be had. The access token
+        // is revoked whatever became of the refresh token, so that neither outlives a sign-out.
+        std::string accessWhy;
+        const bool refreshRevoked = Identity::Revoke(endpoints, job.revoke.refreshToken, "refresh_token", why);
+        const bool accessRevoked = Identity::Revoke(endpoints, job.revoke.accessToken, "access_token", accessWhy);
+        if (refreshRevoked) why = accessWhy;
+        told = refreshRevoked && accessRevoked;
+    }
+    Forget(job.revoke);
     std::lock_guard<std::mutex> lock(shared->mutex);
+    if (job.kind == JobKind::Revoke) {
+        if (!told) DebugLog("sign-in: tokens renewed after the sign-out could not be revoked: " + why);
+        return;
+    }
     if (cancelled.load()) return;
     if (!told) shared->ErrorLocked("Signed out here, but the sign-in service could not be told: " + why);
     shared->RestLocked();

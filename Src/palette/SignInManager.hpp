@@ -4,12 +4,22 @@
 // state the palette shows, the sign-in with a code confirmed in the browser, the check of a
 // stored sign-in, its silent renewal, and sign-out.
 //
-// The network work runs on one thread the manager owns: destroying the manager (the palette
-// closing, the add-on quitting) or cancelling stops a sign-in that waits within a second or
-// two, and nothing of it outlives the manager. The public functions are for the main thread,
-// except the renewal the engine calls from its worker. Callbacks may be called from any thread
-// (the palette posts them to the main thread), one at a time, in order; none is called once
-// the destructor has begun, except through a renewal the engine is running.
+// The network work runs on one thread the manager owns. Stop (and the destructor) ends it
+// within a second or two whatever it is doing: a request, a pause between polls, or a wait for
+// a renewal the engine runs. The public functions are for the main thread, except the renewal
+// and the ending the engine calls from its worker. Callbacks may be called from any thread (the
+// palette posts them to the main thread), one at a time, in order; none is called once Stop
+// has begun. What the manager still came to keep meanwhile (a renewal the engine finished as
+// the palette closed) is read through Stored afterwards.
+//
+// One renewal runs at a time, whoever asks for it (the check here, the engine's worker): a
+// rotated refresh token is good only once, so whoever comes second takes the first one's
+// result. Whoever waits for it gives up once its own requests are cancelled.
+//
+// Tokens and the device code are registered with the debug log's redaction while they are
+// held: the manager takes over the identity client's registration of each value it keeps and
+// lets it go once the value is replaced, signed out (after its revocation), or its sign-in has
+// ended, so that a long session holds a bounded list of secrets.
 //
 // The state the page gets is JSON text without any token:
 //   {"state": "signed_out" | "checking" | "waiting" | "signed_in",
@@ -26,6 +36,8 @@
 #include <string>
 #include <thread>
 
+#include "engine/TokenRenewal.hpp"
+
 class SignInManager {
 public:
     // What is kept in the settings between runs.
@@ -38,13 +50,6 @@ public:
     using ErrorCallback = std::function<void(const std::string& message)>;
     using OpenPageCallback = std::function<void(const std::string& url)>;
     using StoredCallback = std::function<void(const StoredSignIn& stored)>;
-    // For the engine: given the access token the proxy refused, the token to use now (the
-    // refused one, with why set, when the service could not be asked), or "" when the sign-in
-    // is gone. Runs the renewal on the calling thread.
-    using Renewal = std::function<std::string(const std::string& refusedToken, std::string& why)>;
-    // For the engine: the proxy refused this token though it was just renewed; the sign-in
-    // is over when it still holds it.
-    using Ending = std::function<void(const std::string& refusedToken)>;
 
     // serviceBaseUrl: where discovery is asked, without a trailing slash (as
     // ProductService::BaseUrl gives it); stored: the sign-in the settings hold.
@@ -68,11 +73,20 @@ public:
     // Stops a sign-in that waits; the state goes back to what it was.
     bool CancelSignIn();
     // Forgets the sign-in at once (the stored callback runs before this returns) and revokes
-    // its tokens in the background; a sign-in that waits is cancelled.
+    // both its tokens in the background, the access token even when the service refuses to
+    // revoke the refresh token; a sign-in that waits is cancelled.
     bool SignOut();
 
-    Renewal MakeRenewal() const;
-    Ending MakeEnding() const;
+    // For the engine (engine/TokenRenewal.hpp). A renewal finding the user signed out
+    // meanwhile revokes the tokens it brought.
+    TokenRenewal MakeRenewal() const;
+    SignInEnding MakeEnding() const;
+
+    // Ends the manager's work and its reports (see above) and waits for it to end, or, with
+    // wait false, only asks it to end, so that the engine's can be ended alongside. Idempotent.
+    void Stop(bool wait = true);
+    // The sign-in as the manager holds it now.
+    StoredSignIn Stored() const;
 
     // Seconds of the protocol (poll interval, slow-down step, code lifetime) last this long:
     // one second, shorter in tests.
@@ -80,26 +94,24 @@ public:
 
 private:
     struct Shared;
-    enum class JobKind { Check, SignIn, SignOut };
+    enum class JobKind { Check, SignIn, SignOut, Revoke };
     struct Job {
         JobKind kind = JobKind::Check;
-        StoredSignIn revoke;  // SignOut: the tokens to revoke
+        StoredSignIn revoke;  // SignOut, Revoke: the tokens to revoke
     };
 
-    // Cancels the running job and drops waiting ones, unless they are sign-outs.
+    // Cancels the running job and drops waiting ones, unless they revoke tokens.
     void CancelPending();
     void WorkerLoop();
     void RunCheck(const std::atomic<bool>& cancelled);
     void RunSignIn(const std::atomic<bool>& cancelled);
-    void RunSignOut(const StoredSignIn& revoke, const std::atomic<bool>& cancelled);
+    // Revokes both tokens; a sign-out the user asked for then tells the page.
+    void RunRevocation(const Job& job, const std::atomic<bool>& cancelled);
     // Sleeps for the protocol's seconds, or until deadline if sooner; false when cancelled
     // meanwhile.
     bool Pause(int seconds, std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancelled);
-    // Renews the refused access token with the refresh token, on the calling thread. Returns
-    // the access token to use now, or "" with gone set when the sign-in is over (no refresh
-    // token, or one the service refused), or "" with why set when the service could not be
-    // asked: then the stored sign-in stays as it was.
-    static std::string Renew(Shared& shared, const std::string& refused, bool& gone, std::string& why);
+    // Renews the refused access token with the refresh token, on the calling thread.
+    static RenewedToken Renew(Shared& shared, const std::string& refused);
 
     std::shared_ptr<Shared> shared;
     std::condition_variable wake;

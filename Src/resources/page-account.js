@@ -4,7 +4,10 @@
 // tokens stay with the add-on.
 
 var AUTH_STATES = ['signed_out', 'checking', 'waiting', 'signed_in'];
-var auth = { state: 'signed_out', email: '', userCode: '', pageUrl: '' };
+var auth = { state: 'signed_out', email: '', userCode: '', pageUrl: '', notSaved: '' };
+// The last error from the add-on or a call; the panel shows it before a sign-in (or sign-out)
+// that could not be saved, which stays in view until the add-on says it is saved.
+var authError = '';
 // The add-on's reports (setAuthState) and the answers to the page's calls travel apart: a report
 // sent after a call was answered may arrive before that answer. So an answer counts only when no
 // report came while its call was under way; otherwise it is older than what the page shows.
@@ -27,9 +30,10 @@ function webAddress(text) {
 }
 
 function showAuthError(message) {
+  authError = message || '';
   var box = $('account-error');
-  box.textContent = message || '';
-  box.hidden = !message;
+  box.textContent = authError || auth.notSaved;
+  box.hidden = !box.textContent;
 }
 
 function showAccount() {
@@ -63,15 +67,18 @@ function applyAuthState(raw) {
   if (typeof raw === 'string') { try { parsed = JSON.parse(raw); } catch (e) { parsed = null; } }
   if (!parsed || typeof parsed !== 'object' || AUTH_STATES.indexOf(parsed.state) < 0) return;
   var text = function (value) { return typeof value === 'string' ? value : ''; };
+  var noticeBefore = auth.notSaved;
   auth = {
     state: parsed.state,
     email: parsed.state === 'signed_in' ? text(parsed.email) : '',
     userCode: parsed.state === 'waiting' ? text(parsed.user_code) : '',
     // The complete address carries the code, so the user need not type it.
     pageUrl: parsed.state === 'waiting'
-      ? webAddress(parsed.verification_uri_complete) || webAddress(parsed.verification_uri) : ''
+      ? webAddress(parsed.verification_uri_complete) || webAddress(parsed.verification_uri) : '',
+    notSaved: text(parsed.not_saved)
   };
-  if (auth.state === 'signed_in') showAuthError('');
+  showAuthError(auth.state === 'signed_in' ? '' : authError);
+  if (auth.notSaved && auth.notSaved !== noticeBefore && $('settings-panel').hidden) toast(auth.notSaved);
   if (auth.state !== 'checking') startingSignIn = false;
   showAccount();
   refreshStatus();

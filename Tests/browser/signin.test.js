@@ -217,4 +217,17 @@ describe('signing in to the product service', () => {
     }
     assert.equal(await frame.evaluate(() => window.__pwned), undefined);
   });
+
+  test('a sign-in or sign-out that could not be saved stays in Settings until it is saved', async () => {
+    const notice = '\u26a0 Sign-in not saved: cannot write beside settings.json: No space left on device';
+    const report = (state) => frame.evaluate((s) => QuillmereUI.setAuthState(JSON.stringify(s)), state);
+    await openSettings();
+    await report({ state: 'signed_in', email: 'ada@example.com', not_saved: notice });
+    assert.equal(await frame.textContent('#account-error'), notice, 'a sign-in clears errors, not this');
+    await frame.evaluate(() => QuillmereUI.setAuthError('Sign-in failed: HTTP 503'));
+    await report({ state: 'signed_out', not_saved: notice.replace('Sign-in', 'Sign-out') });
+    assert.equal(await frame.textContent('#account-error'), 'Sign-in failed: HTTP 503', 'the newer error first');
+    await report({ state: 'signed_in', email: 'ada@example.com' });
+    assert.equal(await frame.isHidden('#account-error'), true, 'saved: nothing is left to say');
+  });
 });

@@ -14,6 +14,8 @@ namespace {
 const char* const kToken = "access-token-proxy-0123456789";
 const char* const kRenewed = "access-token-renewed-9876543210";
 const char* const kExpired = "\xE2\x9A\xA0 Your sign-in has expired: sign in again in Settings";
+const char* const kNoAccess = "\xE2\x9A\xA0 No Anthropic API key is set and you are not signed in. Add a key or sign "
+                              "in in Settings to use this model.";
 // The sign-in service's failure, echoing the token, as the renewal reports it; and the warning
 // that names it with the token taken out.
 const std::string kRenewalFailure = std::string("HTTP 503 (busy; Bearer ") + kToken + ")";
@@ -103,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Services, ProxyVariantTest,
 
 namespace {
 
-enum class Renewal { None, Gone, Renewed, NotNow };
+enum class Renewal { None, Gone, Renewed, NotNow, SignedOut };
 
 struct Refusal {
     const char* name;
@@ -125,12 +127,12 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
     std::vector<std::string> renewalsAsked, endings;
     if (r.renewal != Renewal::None)
         bridge->SetTokenRenewal(
-            [&, renewal = r.renewal](const std::string& refused, std::string& why) {
+            [&, renewal = r.renewal](const std::string& refused) {
+                using Outcome = RenewedToken::Outcome;
                 renewalsAsked.push_back(refused);
-                if (renewal == Renewal::NotNow) why = kRenewalFailure;
-                return renewal == Renewal::Renewed  ? std::string(kRenewed)
-                       : renewal == Renewal::NotNow ? refused
-                                                    : std::string();
+                if (renewal == Renewal::Renewed) return RenewedToken{Outcome::Renewed, kRenewed};
+                if (renewal == Renewal::NotNow) return RenewedToken{Outcome::NotNow, "", kRenewalFailure};
+                return RenewedToken{renewal == Renewal::SignedOut ? Outcome::SignedOut : Outcome::Ended};
             },
             [&](const std::string& refused) { endings.push_back(refused); });
     for (int status : r.statuses) {
@@ -152,9 +154,10 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
     EXPECT_EQ(bearers, expected);
     EXPECT_EQ(renewalsAsked,
               r.renewal == Renewal::None ? std::vector<std::string>{} : std::vector<std::string>{kToken});
-    EXPECT_EQ(texts, r.answered                     ? Events{"answered"}
-                     : r.renewal == Renewal::NotNow ? Events{kNotRenewed}
-                                                    : Events{kExpired});
+    EXPECT_EQ(texts, r.answered                        ? Events{"answered"}
+                     : r.renewal == Renewal::NotNow    ? Events{kNotRenewed}
+                     : r.renewal == Renewal::SignedOut ? Events{kNoAccess}
+                                                       : Events{kExpired});
     EXPECT_EQ(unsent, r.answered ? std::vector<std::string>{} : std::vector<std::string>{"keep me"});
     // The sign-in is told it is over only when a renewed token was refused as well.
     EXPECT_EQ(endings, r.renewal == Renewal::Renewed && !r.answered ? std::vector<std::string>{kRenewed}
@@ -170,9 +173,7 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
         EXPECT_EQ(HeaderValue(server.Requests().back(), "Authorization"), std::string("Bearer ") + r.next);
         EXPECT_EQ(texts.back(), "next");
     } else {
-        EXPECT_EQ(texts.back(), std::string(kWarning) +
-                                    "No Anthropic API key is set and you are not signed in. Add a key or sign in in "
-                                    "Settings to use this model.");
+        EXPECT_EQ(texts.back(), kNoAccess);
     }
     if (r.answered) {
         EXPECT_EQ(server.Requests().back().body["messages"].size(), 3u);
@@ -187,5 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{
                           "RenewedAndRefusedAgain", Renewal::Renewed, {401, 401}, {kToken, kRenewed}, false, nullptr},
                       // The sign-in service could not be asked: the sign-in and its token stay.
-                      Refusal{"NotRenewedNow", Renewal::NotNow, {401}, {kToken}, false, kToken}),
+                      Refusal{"NotRenewedNow", Renewal::NotNow, {401}, {kToken}, false, kToken},
+                      // The user signed out meanwhile: nothing failed that needs saying but that.
+                      Refusal{"SignedOutMeanwhile", Renewal::SignedOut, {401}, {kToken}, false, nullptr}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });

@@ -3,6 +3,8 @@
 // everywhere, or stays with the message given back, when the renewal cannot be had.
 #include "SignInTest.hpp"
 
+#include "core/DebugLog.hpp"
+
 namespace {
 
 json AssistantReply(const std::string& text)
@@ -18,7 +20,6 @@ json AssistantReply(const std::string& text)
 // sign-in (kept for the next run), and a sign-in that cannot be renewed ends on the page.
 TEST_F(SignInTest, ChatWithoutAKeyGoesThroughTheProxyAndARefusedTokenIsRenewedOrSignedOut)
 {
-    const char* const kProxy = "POST /v1/messages";
     StoreSignIn(kAccess, kRefresh, "ada@example.invalid");
     idp.Script(kProxy, {FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401),
                         FakeIdentityService::Json(AssistantReply("through the proxy"))});
@@ -205,3 +206,139 @@ INSTANTIATE_TEST_SUITE_P(
                     "the model.", true, "http://example.invalid:1"}),
     // clang-format on
     [](const ::testing::TestParamInfo<ChatRefusal>& info) { return std::string(info.param.name); });
+
+namespace {
+
+// Renewals meeting other work: another renewal, a sign-out, the palette closing, or each other
+// over a long session.
+enum class Meeting {
+    CheckAndFirstMessage,
+    SignOutDuringTheEnginesRenewal,
+    CloseAsTheRenewalIsReported,
+    Series,                        // each renewal brings a new refresh token
+    SeriesKeepingItsRefreshToken,  // the service hands back none: the one held is kept
+};
+struct Renewals {
+    const char* name;
+    Meeting meeting;
+    std::size_t refreshes;             // token requests made
+    std::string access, refresh;       // what the settings hold afterwards
+    std::vector<std::string> revoked;  // tokens revoked at the service, in order
+    std::string warning;               // the chat's one warning, "" for none
+};
+void PrintTo(const Renewals& c, std::ostream* out) { *out << c.name; }
+
+const int kSeries = 20;
+std::string Numbered(const char* token, int i) { return std::string(token) + "-" + std::to_string(i); }
+
+}  // namespace
+
+class RenewalsTest : public SignInTest, public ::testing::WithParamInterface<Renewals> {
+protected:
+    // The tokens the proxy was sent, in order.
+    std::vector<std::string> Bearers() const
+    {
+        std::vector<std::string> tokens;
+        for (const auto& request : idp.Requests())
+            if (request.Route() == kProxy) tokens.push_back(request.Header("Authorization").substr(7));
+        return tokens;
+    }
+};
+
+// One refresh request for renewals at once, a renewal nobody keeps revoked, a renewal reported
+// as the palette closes saved, and the secrets the log holds bounded however often it renews.
+TEST_P(RenewalsTest, KeepOneSignInWhateverMeetsThem)
+{
+    const Renewals& c = GetParam();
+    StoreSignIn(kAccess, kRefresh, "ada@example.invalid");
+    Reply renewal = FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh);
+    renewal.delay = std::chrono::milliseconds(300);  // long enough for the other to come in meanwhile
+    idp.Script(FakeIdentityService::kToken, renewal);
+    idp.Script(FakeIdentityService::kUserInfo,
+               {FakeIdentityService::Json({}, 401), FakeIdentityService::Email("ada@example.invalid")});
+    idp.Script(kProxy, {ProxyRefusal(), FakeIdentityService::Json(AssistantReply("answered"))});
+    std::optional<ChatPalette> palette(std::in_place);
+    const std::size_t registered = RegisteredSecretCount();
+    const auto send = [&](const char* text) {
+        ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value(text)}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette->GetBridge().IsBusy(); }));
+    };
+    switch (c.meeting) {
+    case Meeting::CheckAndFirstMessage:
+        Call(*palette, "checkAuth");
+        send("hello");
+        ASSERT_TRUE(WaitForState(*palette, "signed_in"));
+        EXPECT_EQ(Bearers(), (std::vector<std::string>{kAccess, kRenewedAccess}));
+        break;
+    case Meeting::SignOutDuringTheEnginesRenewal:
+        ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value("hello")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
+        ASSERT_TRUE(Call(*palette, "signOut").GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette->GetBridge().IsBusy() && Revoked().size() == 4; }));
+        ASSERT_TRUE(WaitForState(*palette, "signed_out"));
+        EXPECT_EQ(RegisteredSecretCount(), registered - 2) << "revoked, and forgotten";
+        break;
+    case Meeting::CloseAsTheRenewalIsReported:
+        idp.Script(kProxy, {ProxyRefusal(), Stalled(FakeIdentityService::Json(AssistantReply("late")))});
+        ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value("hello")}).GetBool());
+        // Renewed and sent again: the renewal's report waits on the main queue as the palette goes.
+        ASSERT_TRUE(WaitUnpumped([&] { return idp.Count(kProxy) == 2; }));
+        palette.reset();
+        break;
+    case Meeting::Series:
+    case Meeting::SeriesKeepingItsRefreshToken:
+        const bool rotating = c.meeting == Meeting::Series;
+        std::vector<Reply> proxy, tokens;
+        for (int i = 1; i <= kSeries; ++i) {
+            proxy.insert(proxy.end(), {ProxyRefusal(), FakeIdentityService::Json(AssistantReply("answered"))});
+            tokens.push_back(
+                rotating ? FakeIdentityService::Tokens(Numbered(kRenewedAccess, i), Numbered(kRenewedRefresh, i))
+                         : FakeIdentityService::Tokens(Numbered(kRenewedAccess, i)));
+        }
+        idp.Script(kProxy, proxy);
+        idp.Script(FakeIdentityService::kToken, tokens);
+        for (int i = 1; i <= kSeries; ++i) ASSERT_NO_FATAL_FAILURE(send("again"));
+        MainQueue::DrainUntilIdle();
+        EXPECT_EQ(StoredSettings().value("refresh_token", ""),
+                  rotating ? Numbered(kRenewedRefresh, kSeries) : kRefresh);
+        EXPECT_LE(RegisteredSecretCount(), registered);
+        ASSERT_TRUE(Call(*palette, "signOut").GetBool());
+        ASSERT_TRUE(WaitFor([&] { return Revoked().size() == 2; }));
+        ASSERT_TRUE(WaitForState(*palette, "signed_out"));
+        EXPECT_EQ(RegisteredSecretCount(), registered - 2);
+        break;
+    }
+    EXPECT_EQ(idp.Count(FakeIdentityService::kToken), c.refreshes);
+    EXPECT_EQ(StoredSettings().value("access_token", "x"), c.access);
+    EXPECT_EQ(StoredSettings().value("refresh_token", "x"), c.refresh);
+    EXPECT_EQ(Revoked(), c.revoked);
+    if (!palette) return;
+    EXPECT_LE(RegisteredSecretCount(), registered) << "a token replaced or signed out is forgotten";
+    MainQueue::DrainUntilIdle();
+    std::vector<std::string> warnings;
+    for (const std::string& script : Scripts(*palette))
+        if (auto text = CallArgument(script, "addAssistantMessage"); text && text->rfind("\xE2\x9A\xA0", 0) == 0)
+            warnings.push_back(*text);
+    EXPECT_EQ(warnings, c.warning.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.warning});
+    ExpectNoTokenShown(*palette);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Meetings, RenewalsTest,
+    ::testing::Values(
+        // clang-format off
+        Renewals{"CheckAndFirstMessageRenewingAtOnce", Meeting::CheckAndFirstMessage, 1,
+                 kRenewedAccess, kRenewedRefresh, {}, ""},
+        // The user asked for it: nothing about a renewal, and what the renewal brought is revoked.
+        Renewals{"SignOutDuringTheEnginesRenewal", Meeting::SignOutDuringTheEnginesRenewal, 1, "", "",
+                 {kRefresh, kAccess, kRenewedRefresh, kRenewedAccess},
+                 "\xE2\x9A\xA0 No Anthropic API key is set and you are not signed in. Add a key or sign in in "
+                 "Settings to use this model."},
+        Renewals{"RenewalReportedAsThePaletteClosesIsSaved", Meeting::CloseAsTheRenewalIsReported, 1,
+                 kRenewedAccess, kRenewedRefresh, {}, ""},
+        Renewals{"ManyRenewalsHoldABoundedListOfSecrets", Meeting::Series, kSeries, "", "",
+                 {Numbered(kRenewedRefresh, kSeries), Numbered(kRenewedAccess, kSeries)}, ""},
+        Renewals{"ManyRenewalsKeepingTheRefreshTokenForgetItAtSignOut", Meeting::SeriesKeepingItsRefreshToken,
+                 kSeries, "", "", {kRefresh, Numbered(kRenewedAccess, kSeries)}, ""}),
+    // clang-format on
+    [](const ::testing::TestParamInfo<Renewals>& info) { return std::string(info.param.name); });

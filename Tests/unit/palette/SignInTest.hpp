@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -25,14 +26,16 @@ inline constexpr const char* kRefresh = "refresh-token-secret-F6g7H8i9J0";
 inline constexpr const char* kRenewedAccess = "access-token-renewed-K1l2M3n4";
 inline constexpr const char* kRenewedRefresh = "refresh-token-renewed-O5p6Q7r8";
 
-// A poll answered later than the sign-in would ever wait: a request still waiting for it was
-// not cancelled, and the test runs into its time limit.
-inline Reply StalledPoll()
+inline constexpr const char* kProxy = "POST /v1/messages";
+
+// A reply given later than anything would wait for it: a request still waiting for it was not
+// cancelled.
+inline Reply Stalled(Reply reply)
 {
-    Reply reply = FakeIdentityService::TokenError("authorization_pending");
     reply.delay = std::chrono::minutes(10);
     return reply;
 }
+inline Reply StalledPoll() { return Stalled(FakeIdentityService::TokenError("authorization_pending")); }
 
 class SignInTest : public ShellTest {
 protected:
@@ -48,6 +51,7 @@ protected:
         for (const auto& request : idp.Requests()) EXPECT_EQ(request.Header("X-Quillmere-Dev"), "") << request.Route();
         SignInManager::SetSecondForTesting(std::chrono::milliseconds(0));
         Quillmere::SetHttpTimeoutOverrideForTesting(0);
+        Quillmere::AbortAllHttpRequests(false);
         ShellTest::TearDown();
     }
 
@@ -76,6 +80,23 @@ protected:
         return MainQueue::PumpUntil([&] { return LastState(palette) == state; }, std::chrono::seconds(20));
     }
     bool WaitFor(const std::function<bool()>& done) { return MainQueue::PumpUntil(done, std::chrono::seconds(20)); }
+    // Waits without running the main queue: what the palette is told meanwhile stays on its way.
+    static bool WaitUnpumped(const std::function<bool()>& done)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done() && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    }
+    // The tokens the service was asked to revoke, in order.
+    std::vector<std::string> Revoked() const
+    {
+        std::vector<std::string> tokens;
+        for (const auto& request : idp.Requests())
+            if (request.Route() == FakeIdentityService::kRevocation)
+                tokens.push_back(FakeIdentityService::Form(request).find("token")->second);
+        return tokens;
+    }
     json StoredSettings() { return json::parse(ReadFile(SettingsPath()), nullptr, false); }
     void StoreSignIn(const std::string& access, const std::string& refresh, const std::string& email = "old@x.invalid")
     {

@@ -83,6 +83,7 @@ struct FailedSignIn {
     bool unreachable = false;       // the service's address answers nothing
     int attempts = 1;               // sign-ins in turn, each ending so
     const char* address = nullptr;  // the service's address instead of the fake's
+    int maxPolls = -1;              // the token requests it may make; -1: any number
 };
 void PrintTo(const FailedSignIn& c, std::ostream* out) { *out << c.name; }
 
@@ -166,6 +167,9 @@ TEST_P(FailedSignInTest, EndsWithAClearMessageAndStoresNothing)
     EXPECT_EQ(stored.value("model", ""), "claude-kept");
     EXPECT_EQ(stored.value("access_token", ""), "");
     EXPECT_TRUE(elsewhere.Requests().empty()) << "a request went to another origin";
+    if (c.maxPolls >= 0) {
+        EXPECT_LE(idp.Count(FakeIdentityService::kToken), static_cast<std::size_t>(c.maxPolls));
+    }
     ExpectNoTokenShown(palette);
 }
 
@@ -184,13 +188,20 @@ INSTANTIATE_TEST_SUITE_P(
                      [](FakeIdentityService& s, const std::string&) {
                          s.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("expired_token"));
                      },
-                     "The sign-in code expired before it was confirmed."},
+                     "The sign-in code expired before it was confirmed.", false, 1},
+        FailedSignIn{"CodeExpiredAfterAPendingPoll",
+                     [](FakeIdentityService& s, const std::string&) {
+                         s.Script(FakeIdentityService::kToken,
+                                  {FakeIdentityService::TokenError("authorization_pending"),
+                                   FakeIdentityService::TokenError("expired_token")});
+                     },
+                     "The sign-in code expired before it was confirmed.", false, 1, nullptr, 2},
         FailedSignIn{"LifetimePassedWhilePending",
                      [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 1); },
-                     "The sign-in code expired before it was confirmed."},
+                     "The sign-in code expired before it was confirmed.", false, 1, nullptr, 2},
         FailedSignIn{"IntervalLongerThanTheCodesLife",
                      [](FakeIdentityService& s, const std::string&) { CodeLasting(s, 3, 86400); },
-                     "The sign-in code expired before it was confirmed."},
+                     "The sign-in code expired before it was confirmed.", false, 1, nullptr, 0},
         FailedSignIn{
             "ServerErrorStartingTheSession",
             [](FakeIdentityService& s, const std::string&) {
@@ -274,36 +285,115 @@ INSTANTIATE_TEST_SUITE_P(
     // clang-format on
     [](const ::testing::TestParamInfo<FailedSignIn>& info) { return std::string(info.param.name); });
 
-TEST_F(SignInTest, CancellingClosingOrQuittingStopsAPollInFlight)
-{
-    // Every poll stalls: only cancelling the request in flight lets the sign-in end.
-    idp.Script(FakeIdentityService::kToken, StalledPoll());
-    {
-        ChatPalette palette;
-        ASSERT_TRUE(Call(palette, "signIn").GetBool());
-        ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
-        MainQueue::DrainUntilIdle();
-        EXPECT_EQ(LastState(palette), "waiting");
-        ASSERT_TRUE(Call(palette, "cancelSignIn").GetBool());
-        EXPECT_EQ(LastState(palette), "signed_out") << "the page is told at once";
-        // A new sign-in can start only once the cancelled one has ended.
-        ASSERT_TRUE(Call(palette, "signIn").GetBool());
-        ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 2; }));
-        EXPECT_EQ(idp.Count(FakeIdentityService::kDevice), 2u);
-        EXPECT_TRUE(Errors(palette).empty()) << "a cancel is no failure";
-    }  // closed mid-poll: returns, and nothing reaches the page afterwards
-    MainQueue::DrainUntilIdle();
-    EXPECT_TRUE(PaletteHost::Palettes().empty());
+namespace {
 
-    ChatPalette palette;
-    ASSERT_TRUE(Call(palette, "signIn").GetBool());
-    ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 3; }));
-    Quillmere::AbortAllHttpRequests(true);  // the host's quit notice
-    ASSERT_TRUE(WaitFor([&] { return !Errors(palette).empty(); }));
-    Quillmere::AbortAllHttpRequests(false);
-    EXPECT_EQ(Errors(palette)[0], "Sign-in failed: The request was cancelled.");
-    EXPECT_TRUE(WaitForState(palette, "signed_out"));
+// Work that only cancelling ends, every request of it stalling for longer than any test runs.
+enum class Work {
+    Poll,               // a sign-in's poll
+    Pause,              // a sign-in's pause between polls
+    CheckBehindEngine,  // a stored sign-in's check waiting for the renewal the engine's worker runs
+    EngineBehindCheck,  // the engine's worker waiting for the renewal the check runs
+};
+enum class Ending { Cancel, Close, Quit };
+struct InFlight {
+    const char* name;
+    Work work;
+    Ending ending;
+    std::chrono::milliseconds within;  // how long ending it may take
+    std::string error;                 // the error the page is shown before the palette goes
+};
+void PrintTo(const InFlight& c, std::ostream* out) { *out << c.name; }
+
+}  // namespace
+
+class InFlightTest : public SignInTest, public ::testing::WithParamInterface<InFlight> {
+protected:
+    // Starts the work and returns once it is under way.
+    void Start(Work work, ChatPalette& palette)
+    {
+        const auto renewalWaits = [&] {
+            return LogText().find("waiting for the renewal under way") != std::string::npos;
+        };
+        switch (work) {
+        case Work::Poll:
+            ASSERT_TRUE(Call(palette, "signIn").GetBool());
+            ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
+            MainQueue::DrainUntilIdle();
+            EXPECT_EQ(LastState(palette), "waiting");
+            break;
+        case Work::Pause:
+            ASSERT_TRUE(Call(palette, "signIn").GetBool());
+            ASSERT_TRUE(WaitForState(palette, "waiting"));
+            break;
+        case Work::CheckBehindEngine:
+        case Work::EngineBehindCheck: {
+            const auto send = [&] { ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value("hello")}).GetBool()); };
+            const auto check = [&] { Call(palette, "checkAuth"); };
+            work == Work::CheckBehindEngine ? send() : check();  // renews first, against a stalled service
+            ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
+            work == Work::CheckBehindEngine ? check() : send();
+            ASSERT_TRUE(WaitFor(renewalWaits));
+            break;
+        }
+        }
+    }
+};
+
+// Ending the work takes at most a second or two, whatever it waits for; cancelling lets a new
+// sign-in start, and nothing reaches a closed palette.
+TEST_P(InFlightTest, CancellingClosingOrQuittingStopsAPollInFlight)
+{
+    const InFlight& c = GetParam();
+    if (c.work == Work::CheckBehindEngine || c.work == Work::EngineBehindCheck) {
+        StoreSignIn(kAccess, kRefresh);
+        idp.Script(kProxy, FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401));
+        idp.Script(FakeIdentityService::kToken, Stalled(FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh)));
+    } else if (c.work == Work::Poll) {
+        idp.Script(FakeIdentityService::kToken, StalledPoll());
+    } else {
+        CodeLasting(idp, 86400, 86400);
+    }
+    std::optional<ChatPalette> palette(std::in_place);
+    ASSERT_NO_FATAL_FAILURE(Start(c.work, *palette));
+    MainQueue::DrainUntilIdle();
+    const auto began = std::chrono::steady_clock::now();
+    if (c.ending == Ending::Cancel) {
+        const std::size_t sessions = idp.Count(FakeIdentityService::kDevice);
+        ASSERT_TRUE(Call(*palette, "cancelSignIn").GetBool());
+        EXPECT_EQ(LastState(*palette), "signed_out") << "the page is told at once";
+        // A new sign-in can start only once the cancelled one has ended.
+        ASSERT_TRUE(Call(*palette, "signIn").GetBool());
+        ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kDevice) == sessions + 1; }));
+        EXPECT_TRUE(Errors(*palette).empty()) << "a cancel is no failure";
+    } else {
+        if (c.ending == Ending::Quit) Quillmere::AbortAllHttpRequests(true);  // the host's quit notice
+        if (!c.error.empty()) {
+            ASSERT_TRUE(WaitFor([&] { return !Errors(*palette).empty(); }));
+            EXPECT_EQ(Errors(*palette), std::vector<std::string>{c.error});
+        }
+        palette.reset();  // the add-on unloads
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - began, c.within);
+    MainQueue::DrainUntilIdle();
+    EXPECT_EQ(PaletteHost::Palettes().empty(), !palette);
 }
+
+INSTANTIATE_TEST_SUITE_P(Work, InFlightTest,
+                         ::testing::Values(
+                             // clang-format off
+        InFlight{"CancelMidPoll", Work::Poll, Ending::Cancel, std::chrono::seconds(2), ""},
+        InFlight{"CancelMidPause", Work::Pause, Ending::Cancel, std::chrono::seconds(1), ""},
+        InFlight{"CloseMidPoll", Work::Poll, Ending::Close, std::chrono::seconds(2), ""},
+        InFlight{"QuitMidPoll", Work::Poll, Ending::Quit, std::chrono::seconds(2),
+                 "Sign-in failed: The request was cancelled."},
+        InFlight{"CloseWhileTheCheckWaitsForTheEnginesRenewal", Work::CheckBehindEngine, Ending::Close,
+                 std::chrono::seconds(2), ""},
+        InFlight{"QuitWhileTheCheckWaitsForTheEnginesRenewal", Work::CheckBehindEngine, Ending::Quit,
+                 std::chrono::seconds(2), ""},
+        InFlight{"CloseWhileTheEngineWaitsForTheChecksRenewal", Work::EngineBehindCheck, Ending::Close,
+                 std::chrono::seconds(2), ""}),
+                         // clang-format on
+                         [](const ::testing::TestParamInfo<InFlight>& info) { return std::string(info.param.name); });
 
 TEST_F(SignInTest, ASecondSignInReplacesTheFirstAndSigningOutEndsTheWait)
 {

@@ -15,6 +15,9 @@ struct StoredCheck {
 };
 void PrintTo(const StoredCheck& c, std::ostream* out) { *out << c.name; }
 
+// The one text for a sign-in that ended, the chat's own.
+const char* const kExpired = "\xE2\x9A\xA0 Your sign-in has expired: sign in again in Settings";
+
 }  // namespace
 
 class StoredSignInTest : public SignInTest, public ::testing::WithParamInterface<StoredCheck> {};
@@ -61,10 +64,14 @@ INSTANTIATE_TEST_SUITE_P(
                     {FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh)},
                     "signed_in", kRenewedAccess, kRenewedRefresh, "new@x.invalid", ""},
         StoredCheck{"ExpiredWithoutRefreshToken", false, {FakeIdentityService::Json({}, 401)}, {},
-                    "signed_out", "", "", "", "Your sign-in has expired"},
+                    "signed_out", "", "", "", kExpired},
         StoredCheck{"RefreshTokenRefused", true, {FakeIdentityService::Json({}, 401)},
                     {FakeIdentityService::TokenError("invalid_grant")},
-                    "signed_out", "", "", "", "Your sign-in has expired"},
+                    "signed_out", "", "", "", kExpired},
+        StoredCheck{"RenewedWithoutANewRefreshTokenKeepsTheOldOne", true,
+                    {FakeIdentityService::Json({}, 401), FakeIdentityService::Email("new@x.invalid")},
+                    {FakeIdentityService::Tokens(kRenewedAccess)},
+                    "signed_in", kRenewedAccess, kRefresh, "new@x.invalid", ""},
         StoredCheck{"UserInfoEchoingTheToken", true, {FakeIdentityService::Email(kAccess)}, {},
                     "signed_in", kAccess, kRefresh, "[redacted]", ""},
         StoredCheck{"ServiceDownKeepsTheSignIn", true, {FakeIdentityService::Json({{"error", "down"}}, 500)}, {},
@@ -121,5 +128,82 @@ TEST_F(SignInTest, SigningOutRevokesBothTokensAndForgetsThemEvenWhenTheServiceIs
     EXPECT_EQ(StoredSettings().value("access_token", "x"), "");
     ASSERT_EQ(Errors(palette).size(), 1u);
     EXPECT_EQ(Errors(palette)[0], "Signed out here, but the sign-in service could not be told: HTTP 503 (down)");
+    EXPECT_EQ(Revoked(), (std::vector<std::string>{kRefresh, kAccess, kRefresh, kAccess}))
+        << "the access token is revoked though the service refused the refresh token";
     ExpectNoTokenShown(palette);
 }
+
+namespace {
+
+// What could not be saved, and which later write saves it.
+enum class Change { SignOut, SignIn, Renewal };
+enum class Retry { SettingsWrite, Quit };
+struct NotSaved {
+    const char* name;
+    Change change;
+    Retry retry;
+    std::string notice;  // what Settings say, before the cause
+};
+void PrintTo(const NotSaved& c, std::ostream* out) { *out << c.name; }
+
+}  // namespace
+
+class NotSavedTest : public SignInTest, public ::testing::WithParamInterface<NotSaved> {};
+
+// Settings say what was not saved and why until a later write saves it, and the sign-out still
+// revokes both tokens, so that the ones left on disk are dead.
+TEST_P(NotSavedTest, IsShownInSettingsAndSavedByTheNextWriteOfTheSettings)
+{
+    const NotSaved& c = GetParam();
+    if (c.change == Change::SignIn)
+        WriteSettingsFile("{}");
+    else
+        StoreSignIn(kAccess, kRefresh, "ada@example.invalid");
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh));
+    std::vector<Reply> userInfo{FakeIdentityService::Email("ada@example.invalid")};
+    if (c.change == Change::Renewal) userInfo.insert(userInfo.begin(), FakeIdentityService::Json({}, 401));
+    idp.Script(FakeIdentityService::kUserInfo, userInfo);
+    std::optional<ChatPalette> palette(std::in_place);
+    // A file where the settings' folder belongs: no write gets through, as root neither.
+    const fs::path folder = SettingsPath().parent_path(), aside = folder.string() + "~";
+    fs::rename(folder, aside);
+    std::ofstream(folder) << "not a folder";
+    Call(*palette, c.change == Change::SignOut ? "signOut" : c.change == Change::SignIn ? "signIn" : "checkAuth");
+    const std::string ends = c.change == Change::SignOut ? "signed_out" : "signed_in";
+    const bool settled = WaitFor([&] {
+        return LastState(*palette) == ends && !States(*palette).back().value("not_saved", "").empty() &&
+               (c.change != Change::SignOut || Revoked().size() == 2);
+    });
+    const std::string notice = States(*palette).back().value("not_saved", "");
+    const json answered = json::parse(Call(*palette, "checkAuth").GetString());
+    fs::remove(folder), fs::rename(aside, folder);
+    ASSERT_TRUE(settled) << "not_saved: " << notice;
+    EXPECT_EQ(notice, c.notice + "cannot write beside " + SettingsPath().string() + ": Not a directory");
+    EXPECT_EQ(answered.value("not_saved", ""), notice) << "a page that reloads is told too";
+    EXPECT_EQ(StoredSettings().value("access_token", ""), c.change == Change::SignIn ? "" : kAccess);
+    const std::vector<std::string> revoked{kRefresh, kAccess};
+    EXPECT_EQ(Revoked(), c.change == Change::SignOut ? revoked : std::vector<std::string>());
+
+    if (c.retry == Retry::SettingsWrite) {
+        ASSERT_TRUE(Call(*palette, "saveSettings", {JS::Value(R"({"provider":"anthropic","model":"m"})")}).GetBool());
+        EXPECT_FALSE(States(*palette).back().contains("not_saved")) << "saved: the notice goes";
+    } else {
+        palette.reset();  // quitting
+    }
+    EXPECT_EQ(StoredSettings().value("access_token", "x"), c.change == Change::SignOut ? "" : kRenewedAccess);
+    EXPECT_EQ(StoredSettings().value("refresh_token", "x"), c.change == Change::SignOut ? "" : kRenewedRefresh);
+    if (palette) ExpectNoTokenShown(*palette);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, NotSavedTest,
+    ::testing::Values(
+        // clang-format off
+        NotSaved{"SignOutSavedByTheNextSettingsWrite", Change::SignOut, Retry::SettingsWrite,
+                 "\xE2\x9A\xA0 Sign-out not saved: "},
+        NotSaved{"SignOutSavedAtQuit", Change::SignOut, Retry::Quit, "\xE2\x9A\xA0 Sign-out not saved: "},
+        NotSaved{"SignInSavedAtQuit", Change::SignIn, Retry::Quit, "\xE2\x9A\xA0 Sign-in not saved: "},
+        NotSaved{"RenewalSavedByTheNextSettingsWrite", Change::Renewal, Retry::SettingsWrite,
+                 "\xE2\x9A\xA0 Sign-in not saved: "}),
+    // clang-format on
+    [](const ::testing::TestParamInfo<NotSaved>& info) { return std::string(info.param.name); });
