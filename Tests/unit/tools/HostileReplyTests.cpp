@@ -15,6 +15,7 @@
 #include "core/HttpClient.hpp"
 #include "core/LocalStorage.hpp"
 #include "core/OutsideText.hpp"
+#include "core/PercentEncoding.hpp"
 
 namespace {
 
@@ -41,6 +42,18 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
                              std::string(20000, 'x');
     json manyPoints = json::array();
     for (int i = 0; i < 40000; ++i) manyPoints.push_back({i, i});
+    // A JSON error body is quoted whole and cut at 300 bytes, the keys it echoes, however
+    // spelled, redacted first.
+    std::string escapedKey;
+    for (unsigned char c : Storage().AnonKey())
+        escapedKey += "\\u00" + PercentEncoded(std::string(1, c), true).substr(1);
+    const auto jsonEcho = [&](const std::string& anon, const std::string& service) {
+        return R"({"message":"Invalid JWT","apikey":")" + anon + R"(","sent":")" + service + R"(","pad":")" +
+               std::string(400, 'x') + R"("})";
+    };
+    const std::string quotedEcho =
+        json("Supabase list failed (401): " + jsonEcho("[redacted]", "[redacted]").substr(0, kMaxQuotedBytes) + "...")
+            .dump();
     const auto summary = [this](const std::string& body) {
         return [this, body] { Storage().Put("S.meta.json", body); };
     };
