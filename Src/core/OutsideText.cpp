@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "core/DebugLog.hpp"
-#include "core/JsonDepth.hpp"
 #include "core/ResultRoom.hpp"
 #include "core/Utf8Cut.hpp"
 
@@ -75,19 +74,7 @@ std::string QuoteOutsideText(const std::string& text) { return CutText(RedactSec
 
 std::string QuoteFailure(const Quillmere::HttpResponse& response)
 {
-    if (!response.error.empty()) return QuoteOutsideText(response.error);
-    const nlohmann::json body = ParseOutsideJson(response.body);
-    if (body.is_object()) {
-        const auto error = body.find("error");
-        if (error != body.end() && error->is_object()) {
-            const auto message = error->find("message");
-            if (message != error->end() && message->is_string()) return QuoteOutsideText(message->get<std::string>());
-        }
-        const auto message = body.find("message");
-        if (message != body.end() && message->is_string()) return QuoteOutsideText(message->get<std::string>());
-        if (error != body.end() && error->is_string()) return QuoteOutsideText(error->get<std::string>());
-    }
-    return QuoteOutsideText(response.body);
+    return QuoteOutsideText(response.error.empty() ? response.body : response.error);
 }
 
 std::size_t JsonEscapedSize(const std::string& text)

@@ -26,8 +26,8 @@ std::string CutText(const std::string& text, std::size_t maxBytes);
 std::string QuoteOutsideText(const std::string& text);
 
 // Why a request failed, quoted as QuoteOutsideText does: the transport's error, else the
-// reply's body; of a JSON body only its message (error.message, message, or error as text),
-// so that what else the server echoes (our request, its headers) stays out.
+// reply's body as it came, a JSON body whole (what it echoes of our request is redacted like
+// any other text).
 std::string QuoteFailure(const Quillmere::HttpResponse& response);
 
 // Bytes text takes as the content of a JSON string: quotes, backslashes and control

@@ -102,12 +102,27 @@ function describeResult(name, result) {
   return { line: parts.join(', '), warning: false };
 }
 
+// A JSON result may be followed by notes, each "[...]" on a line of its own, saying what it
+// leaves out and why. Split off, they leave the JSON to be read as any other; a note that some
+// of what was asked for was not read in time makes the card a warning naming it.
+function splitNotes(detail) {
+  var notes = [], text = detail, note;
+  while ((note = /\n\[([^\n]*)\]\s*$/.exec(text))) {
+    notes.unshift(note[1]);
+    text = text.slice(0, note.index);
+  }
+  return { text: text, notes: notes };
+}
+
 function summariseDetail(name, detail) {
-  var parsed = null;
-  if (/^\s*[\[{]/.test(detail)) { try { parsed = JSON.parse(detail); } catch (e) { parsed = null; } }
+  var parsed = null, split = splitNotes(detail);
+  if (/^\s*[\[{]/.test(split.text)) { try { parsed = JSON.parse(split.text); } catch (e) { parsed = null; } }
   if (!parsed || typeof parsed !== 'object') return { line: detail, json: null, warning: false };
   var described = describeResult(name, parsed);
-  return { line: described.line || 'No details', json: JSON.stringify(parsed, null, 2), warning: described.warning };
+  var late = split.notes.filter(function (n) { return /\bnot read in time\b/.test(n); })[0];
+  if (late && !described.warning) described = { line: shortValue(late, 300), warning: true };
+  var json = [JSON.stringify(parsed, null, 2)].concat(split.notes.map(function (n) { return '[' + n + ']'; }));
+  return { line: described.line || 'No details', json: json.join('\n'), warning: described.warning };
 }
 
 // A call like the last card's (same tool, same outcome) counts on that card rather than making

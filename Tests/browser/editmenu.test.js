@@ -2,7 +2,8 @@
 
 // The host window's Edit menu: a wall the model builds is one step that Edit > Undo takes out
 // of the plan and Redo brings back, by menu and by keyboard; the plan is drawn at the window's
-// real size and only drawn again when something changed.
+// real size and only drawn again when something changed, and the window's page does not change
+// at all while nothing does, so that no click on its menus is lost.
 
 const { test, describe, before, after } = require('node:test');
 const assert = require('node:assert/strict');
@@ -102,6 +103,27 @@ describe('the host window\'s Edit menu', () => {
     for (const [key, wall] of [['Control+z', false], ['Control+Shift+z', true], ['Control+z', false], ['Control+y', true]]) {
       await page.keyboard.press(key);
       await waitForPlan(page, (dark) => (wall ? dark > 100 : dark === 0), `the wall ${wall ? 'back' : 'gone'} after ${key}`);
+    }
+  });
+
+  test('an idle window changes nothing in its page, and each click on the add-on\'s menu item counts', async () => {
+    const refreshes = async (n) => {
+      for (let i = 0; i < n; i++) await page.waitForResponse((response) => response.url().includes('/host/state'));
+    };
+    await refreshes(2);  // what the last test changed has settled
+    await page.evaluate(() => {
+      window.__changes = 0;
+      new MutationObserver((records) => { window.__changes += records.length; })
+        .observe(document.body, { subtree: true, childList: true, attributes: true, characterData: true });
+    });
+    await refreshes(4);
+    assert.equal(await page.evaluate(() => window.__changes), 0, 'the idle window\'s page changed');
+    // A click held across a refresh (as a slow hand does) still shows or hides the palette.
+    for (let i = 0; i < 4; i++) {
+      const hidden = await page.$eval('#palette', (panel) => panel.hidden);
+      await page.click('#addon-menu-button');
+      await page.click('.menu-item', { delay: 900 });
+      await page.waitForFunction((was) => document.getElementById('palette').hidden === !was, hidden, { timeout: 5000 });
     }
   });
 });

@@ -116,7 +116,14 @@ describe('chat palette in the emulated host', () => {
       // A plan job that failed is a warning; of several errors the first by name, whatever the key order.
       [[['get_plan_status', true, '{"job_id":"j1","status":"failed"}']], [['get plan status', 'failed', 'warn']]],
       [[['capture_project_template', true, '{"upload_error":"Upload failed","mod_error":"Save failed","ok":true}']],
-        [['capture project template', 'Save failed', 'warn']]]];
+        [['capture project template', 'Save failed', 'warn']]],
+      // Notes after a JSON result leave it to be read; one of summaries not read in time is a warning naming it.
+      [[['list_templates', true, '{"count":1,"templates":[{"template_name":"a"}],"unreadable_count":2}\n[2 of the ' +
+        'unreadable template summaries were not read in time: the storage did not answer.]\n[Only the first 1 of 2 ' +
+        'templates are listed: a result holds at most 65536 bytes.]']],
+        [['list templates', '2 of the unreadable template summaries were not read in time: the storage did not answer.', 'warn']]],
+      [[['list_layers', true, '{"layers":[{"name":"A"}]}\n[Only the first 1 of 3 layers are listed: a result holds at most 65536 bytes.]']],
+        [['list layers', '1 layer', 'ok']]]];
     for (const [calls, expected, messages = 1] of rows) {
       // Live, and replayed as a reloaded page is given the conversation: the same cards.
       const seen = await frame.evaluate((calls) => {

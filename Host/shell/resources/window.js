@@ -1,6 +1,13 @@
 (function () {
   var TOKEN = __TOKEN__;
   var story = 0, state = null, loadedBrowser = null, planBusy = false, planPending = false, planDrawn = '', planKey = '', revision = null;
+  // The window is refreshed every 800 ms, and an idle refresh must change nothing in it: a menu
+  // item rebuilt between the press and the release of a click loses the click. So each value is
+  // written only when it differs, and the menu and the story tabs are built again only when what
+  // they show changed.
+  var menusShown = null, storiesShown = null;
+  function setText(el, text) { if (el.textContent !== text) el.textContent = text; }
+  function setDisabled(el, disabled) { if (el.disabled !== disabled) el.disabled = disabled; }
   function url(path, extra) { return path + '?token=' + encodeURIComponent(TOKEN) + (extra || ''); }
   function post(path, body) {
     return fetch(url(path), { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
@@ -39,14 +46,17 @@
   function renderEdit(steps) {
     [['undo', 'Undo'], ['redo', 'Redo']].forEach(function (pair) {
       var name = steps ? steps[pair[0]] : null, item = document.getElementById(pair[0] + '-item');
-      item.querySelector('.label').textContent = name ? pair[1] + ' ' + name : pair[1];
-      item.disabled = !name;
+      setText(item.querySelector('.label'), name ? pair[1] + ' ' + name : pair[1]);
+      setDisabled(item, !name);
     });
   }
 
   function renderMenus(items) {
+    var shown = JSON.stringify(items);
+    if (shown === menusShown) return;
+    menusShown = shown;
     // The add-on's menu sits in the menu bar under its own title.
-    document.getElementById('addon-menu-button').textContent = items.length ? items[0].menuTitle : 'Add-ons';
+    setText(document.getElementById('addon-menu-button'), items.length ? items[0].menuTitle : 'Add-ons');
     var box = document.getElementById('menu-items');
     box.textContent = '';
     if (!items.length) { var none = document.createElement('div'); none.className = 'menu-empty'; none.textContent = 'No add-on items'; box.appendChild(none); return; }
@@ -63,6 +73,9 @@
     });
   }
   function renderStories(stories) {
+    var shown = JSON.stringify([stories, story]);
+    if (shown === storiesShown) return;
+    storiesShown = shown;
     var box = document.getElementById('stories');
     box.textContent = '';
     stories.forEach(function (s) {
@@ -79,16 +92,18 @@
   function renderDocumentation(d) {
     if (!d) return;
     var db = d.database;
-    document.getElementById('plan-title').textContent = !db ? 'No database' : db.type === 1 ? db.kind : db.kind + ' \u00b7 ' + db.name;
-    document.getElementById('view-name').textContent = d.view ? 'View: ' + d.view.name : '';
+    setText(document.getElementById('plan-title'), !db ? 'No database' : db.type === 1 ? db.kind : db.kind + ' \u00b7 ' + db.name);
+    setText(document.getElementById('view-name'), d.view ? 'View: ' + d.view.name : '');
   }
   function renderPalette(palette) {
     var panel = document.getElementById('palette');
-    if (!palette || !palette.visible) { panel.hidden = true; return; }
-    panel.hidden = false;
+    var hidden = !palette || !palette.visible;
+    if (panel.hidden !== hidden) panel.hidden = hidden;
+    if (hidden) return;
     panel.classList.toggle('disabled', !palette.enabled);
-    panel.style.width = Math.min(palette.width, Math.round(window.innerWidth * 0.6)) + 'px';
-    document.getElementById('palette-title').textContent = palette.title;
+    var width = Math.min(palette.width, Math.round(window.innerWidth * 0.6)) + 'px';
+    if (panel.style.width !== width) panel.style.width = width;
+    setText(document.getElementById('palette-title'), palette.title);
     if (loadedBrowser !== palette.browserId) {
       loadedBrowser = palette.browserId;
       document.getElementById('palette-frame').src = url('/browser/' + palette.browserId + '/page');
@@ -108,9 +123,9 @@
       var key = JSON.stringify([s.currentStory, s.stories, s.hiddenLayers]);
       if (key !== planKey) { planKey = key; refreshPlan(); }
       renderPalette(s.palette);
-      if (s.addOn && s.addOn.name) document.getElementById('project').textContent = 'Default project \u00b7 ' + s.addOn.name + ' loaded';
+      if (s.addOn && s.addOn.name) setText(document.getElementById('project'), 'Default project \u00b7 ' + s.addOn.name + ' loaded');
       renderDocumentation(s.documentation);
-      document.getElementById('status-line').textContent = s.selected ? s.selected + ' selected' : 'No selection';
+      setText(document.getElementById('status-line'), s.selected ? s.selected + ' selected' : 'No selection');
     }).catch(function () {});
   }
   // The plan is drawn at the frame's real size, and again only when the project, the story, the

@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "core/DebugLog.hpp"
 #include "core/JsonDepth.hpp"
 
 #include "tools/library/StorageDownload.hpp"
@@ -28,8 +29,6 @@ const char* const kBuiltInCatalogue = R"CATALOGUE([
 
 json sTypologyIndex;
 bool sTypologyIndexLoaded = false;
-// Why the latest try could not download the stored catalogue; "" when it came or is not stored.
-std::string sTypologyIndexFailure;
 
 json ParseBuiltIn() { return json::parse(kBuiltInCatalogue); }
 
@@ -101,7 +100,11 @@ const json& TypologyCatalogue()
     // Only a stored index that reads as a list (or an object of entries) is kept; otherwise the
     // built-in one serves this call and the next call tries the storage again.
     const StoredObject download = TypologyDownloadPublic("typologies/index.json");
-    sTypologyIndexFailure = download.failure;
+    // Falling back to the built-in catalogue is no failure of the call, so the reply stays as it
+    // is; why the stored one could not be had goes to the log.
+    if (download.Failed())
+        DebugLog("The stored typology catalogue could not be downloaded (" + download.failure +
+                 "); the built-in catalogue is used");
     json stored = ParseOutsideJson(download.bytes);
     sTypologyIndexLoaded = stored.is_array() || stored.is_object();
     sTypologyIndex = sTypologyIndexLoaded ? std::move(stored) : ParseBuiltIn();
@@ -112,7 +115,6 @@ void ResetTypologyCatalogueForTesting()
 {
     sTypologyIndex = json();
     sTypologyIndexLoaded = false;
-    sTypologyIndexFailure.clear();
 }
 
 json SelectTypology(const TypologyBrief& brief)
@@ -145,10 +147,8 @@ json SelectTypology(const TypologyBrief& brief)
                   {"approx_sqm", best.approxSqm},
                   {"style", best.style},
                   {"score", bestScore}};
-    if (skipped > 0) result["unreadable_entries"] = skipped;
-    // A match from the built-in catalogue because the stored one could not be read is said so.
-    if (!sTypologyIndexLoaded && !sTypologyIndexFailure.empty())
-        result["catalogue_error"] = "The stored typology catalogue could not be downloaded (" + sTypologyIndexFailure +
-                                    "); the built-in catalogue was used";
+    if (skipped > 0)
+        DebugLog("select_typology passed over " + std::to_string(skipped) +
+                 " catalogue entries that are not objects of readable fields");
     return result;
 }

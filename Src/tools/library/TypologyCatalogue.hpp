@@ -25,8 +25,8 @@ struct TypologyBrief {
 };
 
 // The first best-scoring entry as the select tool reports it, or the no-match object when the
-// best scores below 10 or has no name. An entry scores up to 31 points; one that is not an
-// object, or has a field of the wrong type or a number outside int's range, is skipped and
-// counted in "unreadable_entries". When the stored catalogue could not be downloaded (a
-// deadline, a refusal; not a catalogue that is not stored) "catalogue_error" says so.
+// best scores below 10 or has no name; either holds its contract's keys only. An entry scores
+// up to 31 points; one that is not an object, or has a field of the wrong type or a number
+// outside int's range, is skipped. Skipped entries, and a stored catalogue that could not be
+// downloaded (a deadline, a refusal; not one that is not stored), are written to the debug log.
 nlohmann::json SelectTypology(const TypologyBrief& brief);

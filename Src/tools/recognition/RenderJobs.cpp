@@ -1,10 +1,11 @@
-// Render job polling: status every interval, at most kMaxPolls times and within kPollDeadline
-// of time spent in status requests, the result once after "done", one report to the main
-// queue. Poll threads are detached but counted, so that freeing the add-on can stop them and
-// wait for them: nothing of ours may run once it is unloaded.
+// Render job polling: status once an interval, at most kMaxPolls times and within kPollDeadline,
+// the result once after "done", one report to the main queue. Poll threads are detached but
+// counted, so that freeing the add-on can stop them and wait for them: nothing of ours may run
+// once it is unloaded.
 
 #include "tools/recognition/RenderJobs.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
@@ -59,11 +60,11 @@ std::shared_ptr<StopSignal> CurrentSignal()
     return TheJobs().signal;
 }
 
-// The pause before a status request; false when the poll is to stop instead.
-bool Pause(StopSignal& signal)
+// The pause before a status request, until it is due; false when the poll is to stop instead.
+bool PauseUntil(StopSignal& signal, std::chrono::steady_clock::time_point due)
 {
     std::unique_lock<std::mutex> lock(signal.mutex);
-    return !signal.wake.wait_for(lock, RenderJobs::PollInterval(), [&] { return signal.stop.load(); });
+    return !signal.wake.wait_until(lock, due, [&] { return signal.stop.load(); });
 }
 
 std::string TextMember(const json& object, const char* key)
@@ -109,26 +110,29 @@ std::chrono::nanoseconds PollDeadline()
     return set.count() > 0 ? set : std::chrono::nanoseconds(RenderJobs::kPollDeadline);
 }
 
-// Polls until the job ends; nothing when told to stop first. The budget is for the status
-// requests alone: a prompt service is asked kMaxPolls times whatever the pauses take, and
-// stalling requests cannot stretch the poll past the budget, each getting what is left of it.
+// Polls until the job ends; nothing when told to stop first. A status request is due one
+// interval after the one before was due (the first one interval after the start), or as soon as
+// that one has answered when it took longer: what a request takes comes out of the next pause,
+// not on top of it, so a service answering within the interval is asked kMaxPolls times. The
+// budget runs from the first request's due time, which leaves the last request its interval
+// like every other; each request gets only what is left of it, and once it is spent no request
+// is sent and no pause runs: the time-out report comes then.
 std::optional<Report> Follow(const std::string& jobId, StopSignal& signal)
 {
+    using Clock = std::chrono::steady_clock;
     Quillmere::HttpAbortScope cancelOnStop(&signal.stop);
     const std::string query = PercentEncoded(jobId);
-    const auto budget = PollDeadline();
-    std::chrono::steady_clock::duration spent{0};
-    for (int polls = 0; polls < RenderJobs::kMaxPolls; ++polls) {
-        if (!Pause(signal)) return std::nullopt;
-        if (spent >= budget) break;
+    const auto interval = RenderJobs::PollInterval();
+    auto due = Clock::now() + interval;
+    const auto end = due + PollDeadline();
+    for (int polls = 0; polls < RenderJobs::kMaxPolls && due < end; ++polls) {
+        if (!PauseUntil(signal, due)) return std::nullopt;
         Quillmere::HttpResponse response;
         {
-            const auto start = std::chrono::steady_clock::now();
-            const Quillmere::HttpCallDeadline withinTheBudget(start + (budget - spent));
+            const Quillmere::HttpCallDeadline withinTheBudget(end);
             response = Service::Get("/render/status?job_id=" + query);
-            spent += std::chrono::steady_clock::now() - start;
             // libcurl may give up a moment early: a request that ran into the budget spent it.
-            if (Quillmere::HttpCallTimeLeft().count() == 0) spent = budget;
+            due = Quillmere::HttpCallTimeLeft().count() == 0 ? end : std::max(due + interval, Clock::now());
         }
         if (signal.stop) return std::nullopt;
         if (!Service::Succeeded(response)) continue;

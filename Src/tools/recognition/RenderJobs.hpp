@@ -14,15 +14,16 @@ namespace RenderJobs {
 
 // Status requests per job before it is reported as timed out.
 constexpr int kMaxPolls = 45;
-// The time status requests may take in all, the pauses between them not counted: a status
-// request gets what is left of it and none is sent once it is spent, so stalling requests
-// cannot stretch the poll past it.
+// How long a job is followed, from the moment its first status request is due (one interval
+// after the start) until the time-out report: the kMaxPolls requests one interval apart, the
+// last with its interval to answer. A request gets only what is left of it and, once it is
+// spent, neither a request nor a pause follows, however slowly the service answers.
 constexpr std::chrono::seconds kPollDeadline{45};
 
-// For tests: another length for the requests' budget (zero restores kPollDeadline).
+// For tests: another length for the budget (zero restores kPollDeadline).
 void SetPollDeadlineForTesting(std::chrono::nanoseconds deadline);
 
-// The pause before each status request: one second, shorter in tests.
+// The interval between status requests (and before the first): one second, shorter in tests.
 void SetPollInterval(std::chrono::nanoseconds interval);
 std::chrono::nanoseconds PollInterval();
 

@@ -199,15 +199,18 @@ TEST_F(Providers, ServiceTextLosesTheKeyStaysShortAndWarningsSayWhatToDo)
         {"hex", echo("73:6B:2D:74:65:73:74:2D:30:31:32:33:34:35:36:37:38:39:61:62:63:64:65:66"), badKey},
         {"base64 wrapped in lines", echo(R"(c2stdGVzdC0wMTIz\r\nNDU2Nzg5YWJjZGVm)"), badKey},
         {"HTML character references", echo("&#115;&#107;&#45;&#116;est-0123456789abcdef"), badKey},
-        // Of a JSON error body only its message is quoted.
-        {"storage error message",
-         QuoteFailure(failure(400, R"({"statusCode":"400","error":"InvalidKey",)"
-                                   R"("message":"no such object","echo":"x"})")),
-         "no such object"},
-        {"model error message", QuoteFailure(failure(400, R"({"error":{"message":"too long","type":"x"}})")),
-         "too long"},
-        {"error text", QuoteFailure(failure(404, R"({"error":"not_found"})")), "not_found"},
+        // A failed request's body is quoted as it came, a JSON one whole, its echo of the key redacted.
+        {"storage error body",
+         QuoteFailure(failure(400, R"({"statusCode":"400","error":"InvalidKey","message":"no such object",)"
+                                   R"("echo":")" +
+                                       kKey + R"("})")),
+         R"({"statusCode":"400","error":"InvalidKey","message":"no such object","echo":"[redacted]"})"},
+        {"model error body", QuoteFailure(failure(400, R"({"error":{"message":"too long","type":"x"}})")),
+         R"({"error":{"message":"too long","type":"x"}})"},
+        {"error text", QuoteFailure(failure(404, R"({"error":"not_found"})")), R"({"error":"not_found"})"},
         {"body not JSON", QuoteFailure(failure(502, "<html>bad gateway</html>")), "<html>bad gateway</html>"},
+        {"a long JSON body, cut", QuoteFailure(failure(500, R"({"message":")" + std::string(400, 'x') + R"("})")),
+         R"({"message":")" + std::string(288, 'x') + "..."},
     };
     for (const Case& c : cases) EXPECT_EQ(c.shown, c.expected) << c.name;
 }

@@ -15,6 +15,7 @@
 #include "core/HttpClient.hpp"
 #include "core/LocalStorage.hpp"
 #include "core/OutsideText.hpp"
+#include "core/PercentEncoding.hpp"
 
 namespace {
 
@@ -41,6 +42,18 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
                              std::string(20000, 'x');
     json manyPoints = json::array();
     for (int i = 0; i < 40000; ++i) manyPoints.push_back({i, i});
+    // A JSON error body is quoted whole and cut at 300 bytes, the keys it echoes, however
+    // spelled, redacted first.
+    std::string escapedKey;
+    for (unsigned char c : Storage().AnonKey())
+        escapedKey += "\\u00" + PercentEncoded(std::string(1, c), true).substr(1);
+    const auto jsonEcho = [&](const std::string& anon, const std::string& service) {
+        return R"({"message":"Invalid JWT","apikey":")" + anon + R"(","sent":")" + service + R"(","pad":")" +
+               std::string(400, 'x') + R"("})";
+    };
+    const std::string quotedEcho =
+        json("Supabase list failed (401): " + jsonEcho("[redacted]", "[redacted]").substr(0, kMaxQuotedBytes) + "...")
+            .dump();
     const auto summary = [this](const std::string& body) {
         return [this, body] { Storage().Put("S.meta.json", body); };
     };
@@ -66,6 +79,12 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
          "[Result cut: only the first "},
         {"an error body echoing the keys", [&] { Storage().FailNext("/storage/v1/object/list/", 500, echo); },
          "list_templates", json::object(), R"((500): apikey: [redacted]\r\nAuthorization: Bearer [redacted]xx)"},
+        {"a JSON error body echoing the keys encoded",
+         [&] {
+             Storage().FailNext("/storage/v1/object/list/", 401,
+                                jsonEcho(escapedKey, PercentEncoded(Storage().ServiceKey(), true)));
+         },
+         "list_templates", json::object(), quotedEcho},
         {"listing entries that are not templates",
          [&] {
              Storage().FailNext(
@@ -83,7 +102,7 @@ TEST_F(HostileReplies, EveryReplyEndsInAClearResultWithoutKeysOrFlood)
          },
          "select_typology",
          {{"bedrooms", 2}},
-         R"("typology_name":"fits","unreadable_entries":2})"},
+         R"("typology_name":"fits"})"},  // the entries it could not read are passed over without a key
         {"summaries past the bytes one listing reads",
          [&] {
              for (const char* big : {"b1.meta.json", "b2.meta.json", "b3.meta.json", "b4.meta.json"})
@@ -172,12 +191,13 @@ TEST_F(HostileReplies, ADownloadThatFailedOrRanOutOfTimeSaysSoAndOnlyAMissingObj
          "typologies/t/model.mod",
          404,
          "!NO_MOD_FILE: Could not download module for typology 't'"},
+        // The built-in catalogue stands in without a word in the reply; the log says why.
         {"select_typology",
          {{"bedrooms", 2}},
          "typologies/index.json",
          0,
-         R"("catalogue_error":"The stored typology catalogue could not be downloaded (The request timed out.); the )"
-         R"(built-in catalogue was used")"},
+         R"({"approx_sqm":85.0,"bathrooms":1,"bedrooms":2,"match":true,"score":23,"stories":1,"style":"modern",)"
+         R"("typology_name":"compact-2br-1bath"})"},
     };
     Quillmere::SetHttpTimeoutOverrideForTesting(300);
     for (const auto& row : rows) {
@@ -190,8 +210,12 @@ TEST_F(HostileReplies, ADownloadThatFailedOrRanOutOfTimeSaysSoAndOnlyAMissingObj
             EXPECT_NE(r.message.find(row.outcome), std::string::npos) << r.message << r.error;
     }
     Quillmere::SetHttpTimeoutOverrideForTesting(0);
-    const json chosen = Data(Run("select_typology", {{"bedrooms", 2}}));
-    EXPECT_FALSE(chosen.contains("catalogue_error")) << "a catalogue that is not stored is no failure";
+    const std::string cause = "The stored typology catalogue could not be downloaded (" + timedOut + ")";
+    EXPECT_NE(LogText().find(cause), std::string::npos) << LogText();
+    const size_t logged = LogText().size();
+    Run("select_typology", {{"bedrooms", 2}});
+    EXPECT_EQ(LogText().find("typology catalogue", logged), std::string::npos)
+        << "a catalogue not stored is no failure";
 }
 
 TEST_F(HostileReplies, ADamagedModuleIsRefusedWholeAndAnOddNameStillReports)

@@ -139,7 +139,7 @@ TEST_F(ModulePlacement, TemplatesComeNewestFirstWithAModuleOnlyWhenTheSameListin
               R"("has_mod":true,"meta_file":"a.meta.json","mod_file":"a.mod","template_name":"a"},{"has_mod":false,)"
               R"("meta_file":"c.meta.json","mod_file":"c.mod","template_name":"c"}],"unreadable_count":1})");
     const std::tuple<int, const char*, const char*> unreadable[] = {
-        {401, R"({"message":"no"})", "Supabase list failed (401): no"},  // a JSON body: its message alone
+        {401, R"({"message":"Invalid JWT"})", R"(Supabase list failed (401): {"message":"Invalid JWT"})"},  // whole
         {200, "not json", "Failed to parse Supabase list response"},
         {200, "{}", "Unexpected response"}};
     for (const auto& [status, body, error] : unreadable) {

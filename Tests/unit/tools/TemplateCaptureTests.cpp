@@ -71,8 +71,11 @@ TEST_F(TemplateCapture, UploadsThatNeverAnswerShareOneDeadlineAndSaySo)
 
 TEST_F(TemplateCapture, NoKeyReachesAResultOrTheLog)
 {
-    Storage().FailNext("/storage/v1/object/Templates/", 401, R"({"message":"invalid key"})", -1);
-    Capture("K");
+    Storage().FailNext("/storage/v1/object/Templates/", 401,
+                       R"({"message":"invalid key","key":")" + kFakeServiceKey + "\"}", -1);
+    // A JSON error body is quoted whole, what it echoes of the request redacted.
+    EXPECT_EQ(Capture("K")["supabase_error"],
+              R"(Supabase upload K.meta.json failed (401): {"message":"invalid key","key":"[redacted]"})");
     const std::string refused = lastMessage;
     ScopedStorageEnvironment wrong(Storage().Url(), "wrong-public-key-0123", "wrong-service-key-4567");
     Capture("K");
