@@ -72,13 +72,18 @@ void ModelBridge::RestoreHistory(std::vector<HistoryMessage> messages)
 
 bool ModelBridge::SendMessage(const std::string& text) { return SendBlocks({ContentBlock::Text(text)}); }
 
-bool ModelBridge::SendMessageWithAttachments(nlohmann::json content)
+bool ModelBridge::SendMessageWithAttachments(nlohmann::json content, Refusal* refusal)
 {
     std::vector<ContentBlock> blocks;
-    const std::string error = ReadAttachedMessage(std::move(content), blocks);
+    std::vector<std::size_t> blamed;
+    const std::string error = ReadAttachedMessage(std::move(content), blocks, blamed);
     if (!error.empty()) {
         // The caller still holds the message it gave and takes it back on false; this says why.
         const std::string text = kWarningMark + std::string("The message could not be sent: ") + error + ".";
+        if (refusal != nullptr) {
+            *refusal = Refusal{text, std::move(blamed)};
+            return false;
+        }
         Post(hub->conversation.load(), [text](CallbackHub& to) {
             if (to.onText) to.onText(text);
         });

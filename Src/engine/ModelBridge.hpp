@@ -51,6 +51,12 @@ public:
     // issued it is over.
     using SignInEnding = std::function<void(const std::string& refusedToken)>;
 
+    // Why a message was refused before it was queued.
+    struct Refusal {
+        std::string warning;              // the "⚠ " message for the chat
+        std::vector<std::size_t> blamed;  // the content's blocks at fault; none: the message as a whole
+    };
+
     static constexpr int kMaxIterations = 20;
     static constexpr int kMaxOutputTokens = 4096;
 
@@ -70,9 +76,10 @@ public:
     // content: the page's blocks, [{"type":"text","text"}, {"type":"image"|"document",
     // "source":{"type":"base64","media_type","data"}}]. Unreadable content, or an attachment
     // larger than the chosen service takes, is refused with a "⚠ " message and starts no turn
-    // (see engine/UserContent.hpp, engine/AttachmentLimits.hpp). Pass content by move to keep
+    // (see engine/UserContent.hpp, engine/AttachmentLimits.hpp); given refusal, the message and
+    // the blocks at fault go there for the caller to show instead. Pass content by move to keep
     // a single copy of its attachments. False when refused or not queued, as SendMessage.
-    bool SendMessageWithAttachments(nlohmann::json content);
+    bool SendMessageWithAttachments(nlohmann::json content, Refusal* refusal = nullptr);
     // Forgets the conversation at once: the request in flight is aborted, a tool call not yet
     // started is not run, queued messages are dropped, no report of any of them is delivered
     // from now on, and IsBusy is false on return (a busy palette is told so). Messages sent
@@ -116,8 +123,9 @@ private:
     struct CallbackHub;
 
     // The page's content read into blocks and checked against the chosen service's limits;
-    // why it cannot be sent, or "".
-    std::string ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks) const;
+    // why it cannot be sent (and the blocks at fault in blamed), or "".
+    std::string ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks,
+                                    std::vector<std::size_t>& blamed) const;
     // The attachments of message become the current ones (none for an empty message).
     void KeepAttachments(const std::vector<ContentBlock>& message);
     bool SendBlocks(std::vector<ContentBlock> blocks);

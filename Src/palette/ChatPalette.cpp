@@ -248,7 +248,7 @@ void ChatPalette::RegisterBridgeObject()
     object.AddItem(JS::Function("sendMessage", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString() || args[0].GetString().empty()) return Failure();
         self->transcript.AddUserMessage(args[0].GetString(), {});
-        return self->SentOrMarked(self->bridge->SendMessage(args[0].GetString()));
+        return self->SentOrMarked(self->bridge->SendMessage(args[0].GetString()), {});
     }));
 
     object.AddItem(JS::Function("sendMessageWithAttachments", [self](const std::vector<JS::Value>& args) {
@@ -259,7 +259,9 @@ void ChatPalette::RegisterBridgeObject()
             return Failure();
         }
         self->transcript.AddUserContent(content);
-        return self->SentOrMarked(self->bridge->SendMessageWithAttachments(std::move(content)));
+        ModelBridge::Refusal refusal;
+        const bool queued = self->bridge->SendMessageWithAttachments(std::move(content), &refusal);
+        return self->SentOrMarked(queued, refusal);
     }));
 
     object.AddItem(JS::Function(
@@ -294,14 +296,17 @@ void ChatPalette::RegisterBridgeObject()
     if (!browser.RegisterAsynchJSObject(object)) DebugLog("Cannot register the page's bridge object");
 }
 
-// A message the engine refused before it left (the reason comes as a warning) stays the page's:
-// on false the page marks it "Not sent" and puts it back in the input box; the transcript
-// marks it too, so a reloaded page shows the same.
-JS::Value ChatPalette::SentOrMarked(bool queued)
+// A message the engine refused before it left stays the page's: the page marks it "Not sent"
+// and puts it back in the input box, but for the files the engine named (answered as
+// {"refused": [block, ...]} rather than false). The transcript marks it too, with the reason,
+// so that a reloaded page shows the same.
+JS::Value ChatPalette::SentOrMarked(bool queued, const ModelBridge::Refusal& refusal)
 {
     if (queued) return JS::Value(true);
     transcript.MarkNewestUnsent();
-    return Failure();
+    if (!refusal.warning.empty()) PushAssistantMessage(refusal.warning);
+    if (refusal.blamed.empty()) return Failure();
+    return JS::Value(CompactJson(nlohmann::json{{"refused", refusal.blamed}}));
 }
 
 std::string ChatPalette::GetSettingsForPage() const

@@ -86,7 +86,7 @@ private:
     void WritePageAndLoad();
     void RegisterBridgeObject();
     // What a send call answers the page: true when the engine queued the message.
-    JS::Value SentOrMarked(bool queued);
+    JS::Value SentOrMarked(bool queued, const ModelBridge::Refusal& refusal);
     void RunScript(const std::string& script);
 
     std::shared_ptr<bool> liveness = std::make_shared<bool>(true);
