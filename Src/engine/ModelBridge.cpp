@@ -278,8 +278,8 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
         // Whatever happened, every tool call the model made gets an answer, or the services
         // would refuse the conversation from now on.
         history.CloseOpenToolCalls(ToolResult::Fail("The call was not completed.").toJson());
-        if (!answered && !TurnAbandoned() && !Quillmere::AllHttpRequestsAborted()) {
-            GiveBack(userBlocks);
+        if (!answered && !TurnAbandoned()) {
+            GiveBack(userBlocks, Quillmere::AllHttpRequestsAborted() ? GivenBack::NotAnswered : GivenBack::NotSent);
             break;
         }
         if (!carryOn || !wantsMore || TurnAbandoned()) {
@@ -301,14 +301,14 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
     PostBusy(false);
 }
 
-void ModelBridge::GiveBack(const std::vector<ContentBlock>& userBlocks)
+void ModelBridge::GiveBack(const std::vector<ContentBlock>& userBlocks, GivenBack why)
 {
-    // Kept, a message that never reached the model would ride along with the next one, and
-    // sending it again would send it twice.
+    // Kept, a message no reply was read for would ride along with the next one, and sending it
+    // again would send it twice.
     history.RollBack(turnStart);
     KeepAttachments({});
-    Post(turnConversation, [userBlocks](CallbackHub& to) {
-        if (to.onUnsent) to.onUnsent(userBlocks);
+    Post(turnConversation, [userBlocks, why](CallbackHub& to) {
+        if (to.onUnsent) to.onUnsent(userBlocks, why);
     });
 }
 
@@ -344,7 +344,10 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
         return false;  // cleared or shutting down: no message, nobody is listening
     }
     if (response.statusCode == 0 && Quillmere::AllHttpRequestsAborted()) {
-        Warn(StoppedBeforeAnswerWarning());  // the host is quitting; the message stays in the history
+        // The host is quitting and no service is to blame. A question no reply was read for goes
+        // back to the user (the palette says so); one answered in part stays, and the chat says
+        // where the turn stopped.
+        if (answered) Warn(StoppedBeforeAnswerWarning());
         return false;
     }
     if (!response.error.empty() || response.statusCode == 0) {

@@ -37,9 +37,12 @@ public:
     using BusyCallback = std::function<void(bool busy)>;
     using ToolResultCallback =
         std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
-    // A message that failed before the model answered it: it has left the history, and its
-    // blocks (text and attachments) go back to the user to send again.
-    using UnsentCallback = std::function<void(const std::vector<ContentBlock>& message)>;
+    // Why a message goes back to the user: it failed before it reached the model, or the host
+    // quit while the model was being asked and no reply was read.
+    enum class GivenBack { NotSent, NotAnswered };
+    // A message no reply was read for: it has left the history, so that the next message does
+    // not carry it along, and its blocks (text and attachments) go back to the user to send again.
+    using UnsentCallback = std::function<void(const std::vector<ContentBlock>& message, GivenBack why)>;
     // The whole history as it stands after a turn, to be kept between runs.
     using HistoryCallback = std::function<void(const std::vector<HistoryMessage>& history)>;
     // Called on the worker when the chat proxy refuses the access token: the token to send
@@ -140,8 +143,8 @@ private:
     // when the proxy refuses it. False (with the warning given) when the sign-in is gone.
     bool PostRequest(const ServiceChoice& service, const ModelProvider& provider, const std::string& body,
                      Quillmere::HttpResponse& response);
-    // The message failed before the model answered: out of the history, back to the user.
-    void GiveBack(const std::vector<ContentBlock>& userBlocks);
+    // No reply was read for the message: out of the history, back to the user.
+    void GiveBack(const std::vector<ContentBlock>& userBlocks, GivenBack why);
     void ExecuteTools(const std::vector<ToolCall>& calls);
     bool IsRunning() const;
 

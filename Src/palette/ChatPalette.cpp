@@ -76,6 +76,13 @@ std::string WritePageFile(const std::string& page)
 
 JS::Value Failure() { return JS::Value(false); }
 
+// Whether the chat already ends saying that the assistant stopped before it answered.
+bool ToldStopped(const PageTranscript& transcript)
+{
+    const nlohmann::json& entries = transcript.Entries();
+    return !entries.empty() && entries.back().value("text", nlohmann::json()) == StoppedBeforeAnswerWarning();
+}
+
 }  // namespace
 
 // ---- identity and the singleton ----------------------------------------------------------
@@ -108,17 +115,30 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     //    this palette and its liveness token, nothing else.
     ChatPalette* self = this;
     std::weak_ptr<bool> token = liveness;
+    //    A text or a card of the turn is a reply to its message: should the host stop before the
+    //    turn ends, that message is not taken for unanswered.
     bridge->SetCallbacks(
         [self, token](const std::string& text) {
-            WhileAlive(token, [self, text] { self->PushAssistantMessage(text); });
+            WhileAlive(token, [self, text] {
+                if (text.rfind(kWarningMark, 0) != 0) self->transcript.ReplyCame();
+                self->PushAssistantMessage(text);
+            });
         },
         [self, token](bool busy) { WhileAlive(token, [self, busy] { self->SetThinking(busy); }); },
-        MakeToolResultCallback());
-    bridge->SetUnsentCallback([self, token](const std::vector<ContentBlock>& message) {
-        WhileAlive(token, [self, message] { self->ReturnUnsentMessage(message); });
+        [self, token](const std::string& toolName, bool success, const std::string& detail) {
+            WhileAlive(token, [self, toolName, success, detail] {
+                self->transcript.ReplyCame();
+                self->PushToolResult(toolName, success, detail);
+            });
+        });
+    bridge->SetUnsentCallback([self, token](const std::vector<ContentBlock>& message, ModelBridge::GivenBack why) {
+        WhileAlive(token, [self, message, why] { self->ReturnUnsentMessage(message, why); });
     });
     bridge->SetHistoryCallback([self, token](const std::vector<HistoryMessage>& history) {
-        WhileAlive(token, [self, history] { self->KeepConversation(history); });
+        WhileAlive(token, [self, history] {
+            self->transcript.TurnEnded();
+            self->KeepConversation(history);
+        });
     });
 
     // 3. The service-backed families, on the finished registry and before the settings, each
@@ -170,13 +190,11 @@ ChatPalette::~ChatPalette()
     EndEventProcessing();
     signIn.reset();  // a sign-in that waits stops here, before the engine goes
     if (bridge) bridge->Shutdown();
-    // The host stopped during a turn whose end never reached the page: the kept conversation
-    // says so rather than ending on the question.
-    const auto& entries = transcript.Entries();
-    const bool told =
-        !entries.empty() && entries.back().contains("text") && entries.back()["text"] == StoppedBeforeAnswerWarning();
-    if (transcript.Busy() && !told) {
-        transcript.AddAssistantMessage(StoppedBeforeAnswerWarning());
+    // The host stopped during a turn whose end never reached the palette: the kept conversation
+    // says so rather than ending on the question, which goes back into the box as the engine
+    // gives back one it asked about in vain.
+    if (transcript.MarkUnanswered() || transcript.Busy()) {
+        if (!ToldStopped(transcript)) transcript.AddAssistantMessage(StoppedBeforeAnswerWarning());
         KeepConversation(keptHistory);
     }
     bridge.reset();
@@ -247,6 +265,7 @@ void ChatPalette::RegisterBridgeObject()
 
     object.AddItem(JS::Function("sendMessage", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString() || args[0].GetString().empty()) return Failure();
+        self->transcript.EmptyBoxes();
         self->transcript.AddUserMessage(args[0].GetString(), {});
         return self->SentOrMarked(self->bridge->SendMessage(args[0].GetString()), {});
     }));
@@ -258,6 +277,7 @@ void ChatPalette::RegisterBridgeObject()
             self->PushAssistantMessage("\u26a0 The attachments could not be read. Please attach them again.");
             return Failure();
         }
+        self->transcript.EmptyBoxes();
         self->transcript.AddUserContent(content);
         ModelBridge::Refusal refusal;
         const bool queued = self->bridge->SendMessageWithAttachments(std::move(content), &refusal);
@@ -298,13 +318,14 @@ void ChatPalette::RegisterBridgeObject()
 
 // A message the engine refused before it left stays the page's: the page marks it "Not sent"
 // and puts it back in the input box, but for the files the engine named (answered as
-// {"refused": [block, ...]} rather than false). The transcript marks it too, with the reason,
-// so that a reloaded page shows the same.
+// {"refused": [block, ...]} rather than false). The transcript marks and keeps it at once (no
+// turn ends to keep it), with the reason, so that a reloaded page and a restart show the same.
 JS::Value ChatPalette::SentOrMarked(bool queued, const ModelBridge::Refusal& refusal)
 {
     if (queued) return JS::Value(true);
-    transcript.MarkNewestUnsent();
+    transcript.MarkNewestUnsent(refusal.blamed);
     if (!refusal.warning.empty()) PushAssistantMessage(refusal.warning);
+    KeepConversation(keptHistory);
     if (refusal.blamed.empty()) return Failure();
     return JS::Value(CompactJson(nlohmann::json{{"refused", refusal.blamed}}));
 }
@@ -482,7 +503,7 @@ void ChatPalette::PushAuthError(const std::string& message)
     RunScript("QuillmereUI.setAuthError('" + JSEscape(RedactSecrets(message)) + "')");
 }
 
-void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message)
+void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message, ModelBridge::GivenBack why)
 {
     std::string text;
     nlohmann::json files = nlohmann::json::array();
@@ -492,9 +513,9 @@ void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message)
         else if (block.kind == BlockKind::Image || block.kind == BlockKind::Document)
             files.push_back({{"media_type", block.mediaType}, {"data", block.Data()}});
     }
-    const std::vector<std::string> names = transcript.MarkUnsent(text);
-    for (std::size_t i = 0; i < files.size(); ++i)
-        files[i]["name"] = i < names.size() && !names[i].empty() ? names[i] : "attachment " + std::to_string(i + 1);
-    const nlohmann::json unsent{{"text", text}, {"files", std::move(files)}};
-    RunScript("QuillmereUI.messageNotSent('" + JSEscape(CompactJson(unsent)) + "')");
+    const bool unanswered = why == ModelBridge::GivenBack::NotAnswered;
+    nlohmann::json box = transcript.MarkReturned({{"text", text}, {"files", std::move(files)}}, unanswered);
+    if (unanswered) box["unanswered"] = true;
+    RunScript("QuillmereUI.messageNotSent('" + JSEscape(CompactJson(box)) + "')");
+    if (unanswered && !ToldStopped(transcript)) PushAssistantMessage(StoppedBeforeAnswerWarning());
 }

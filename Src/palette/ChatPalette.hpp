@@ -44,9 +44,9 @@ public:
     void PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl,
                            const std::string& label = kRenderLabel);
     void PushToolResult(const std::string& toolName, bool success, const std::string& detail);
-    // A message the engine gave back unsent: marked so on the page, which puts its text and
-    // attachments back into the input box.
-    void ReturnUnsentMessage(const std::vector<ContentBlock>& message);
+    // A message the engine gave back: marked "Not sent" or "Not answered" on the page, which
+    // puts its text and attachments back into the input box.
+    void ReturnUnsentMessage(const std::vector<ContentBlock>& message, ModelBridge::GivenBack why);
     // The sign-in's state (the manager's JSON text, which holds no token) and its messages.
     void PushAuthState(const std::string& stateJson);
     void PushAuthError(const std::string& message);

@@ -131,7 +131,8 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
     // Refused before it leaves, the message stays the caller's: it is told why and which blocks
     // are at fault, and nothing is given back that it would then hold twice.
     std::size_t givenBack = 0;
-    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message) { givenBack += message.size(); });
+    bridge->SetUnsentCallback(
+        [&](const std::vector<ContentBlock>& message, ModelBridge::GivenBack) { givenBack += message.size(); });
     for (const auto& [content, why, blamed] : bad) {
         ModelBridge::Refusal refusal;
         EXPECT_FALSE(bridge->SendMessageWithAttachments(content, &refusal)) << why;

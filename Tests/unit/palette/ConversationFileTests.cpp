@@ -1,6 +1,7 @@
 // The conversation's file: each turn kept, a failed save shown until one works, read as far as
 // it can be (damaged records left out), set aside and named in the chat, held against a second
-// host, and after Clear the new, empty one a restart opens.
+// host, after Clear the new, empty one a restart opens, and a message no reply came for back in
+// the input box.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -20,6 +21,7 @@
 #include "core/FileText.hpp"
 #include "core/MainThread.hpp"
 #include "engine/HistoryJson.hpp"
+#include "engine/ServiceErrors.hpp"
 #include "palette/ConversationLog.hpp"
 #include "tools/recognition/RenderJobs.hpp"
 
@@ -418,4 +420,38 @@ TEST_F(ShellTest, TheChatSaysOnceWhichConversationWasSetAsideAndThatTheHostStopp
     EXPECT_EQ(entries[1]["text"],
               "\xE2\x9A\xA0 The assistant stopped before it answered: the host was closed. Send the message again "
               "to continue.");
+}
+
+TEST_F(ShellTest, AQuestionTheHostStoppedBeforeAnsweringComesBackNotAnsweredInTheBoxWhoeverSaysSo)
+{
+    const json content = {{{"type", "image"},
+                           {"name", "stair.png"},
+                           {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", "QQ=="}}}},
+                          {{"type", "text"}, {"text", "Where does the stair go?"}}};
+    const json box = {{"text", "Where does the stair go?"},
+                      {"files", {{{"name", "stair.png"}, {"media_type", "image/png"}, {"data", "QQ=="}}}}};
+    // The engine giving the question back as the host quits, or the palette closing before the
+    // engine said anything: one outcome.
+    for (const bool engineSaidSo : {true, false}) {
+        SCOPED_TRACE(engineSaidSo ? "given back by the engine" : "the palette closed first");
+        {
+            ChatPalette palette;
+            Call(palette, "clearHistory");
+            ASSERT_TRUE(Call(palette, "sendMessageWithAttachments", {JS::Value(content.dump())}).GetBool());
+            palette.GetBridge().Shutdown();  // nothing the engine posts reaches the palette now
+            if (engineSaidSo)
+                palette.ReturnUnsentMessage(
+                    {ContentBlock::Image("image/png", "QQ=="), ContentBlock::Text("Where does the stair go?")},
+                    ModelBridge::GivenBack::NotAnswered);
+        }
+        ChatPalette restarted;
+        const json entries = ReplayedEntries(restarted);
+        ASSERT_EQ(entries.size(), 2u) << entries;
+        EXPECT_TRUE(entries[0].value("unanswered", false)) << entries;
+        EXPECT_EQ(entries[0].value("box", json()), box);
+        EXPECT_EQ(entries[1], json({{"kind", "assistant"}, {"text", StoppedBeforeAnswerWarning()}})) << "said once";
+        // What is sent next holds what was in the box: it is not put back again.
+        Call(restarted, "sendMessage", {JS::Value("Where does the stair go?")});
+        EXPECT_FALSE(ReplayedEntries(restarted)[0].contains("box"));
+    }
 }
