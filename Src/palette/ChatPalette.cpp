@@ -1,5 +1,6 @@
 #include "palette/ChatPalette.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -75,6 +76,21 @@ std::string WritePageFile(const std::string& page)
 }
 
 JS::Value Failure() { return JS::Value(false); }
+
+// What of a message given back goes into the input box: its text blocks joined by blank lines,
+// and its attachments.
+nlohmann::json BoxOf(const std::vector<ContentBlock>& message)
+{
+    std::string text;
+    nlohmann::json files = nlohmann::json::array();
+    for (const ContentBlock& block : message) {
+        if (block.kind == BlockKind::Text)
+            text += (text.empty() ? "" : "\n\n") + block.text;
+        else if (block.kind == BlockKind::Image || block.kind == BlockKind::Document)
+            files.push_back({{"media_type", block.mediaType}, {"data", block.Data()}});
+    }
+    return {{"text", text}, {"files", std::move(files)}};
+}
 
 // Whether the chat already ends saying that the assistant stopped before it answered.
 bool ToldStopped(const PageTranscript& transcript)
@@ -398,6 +414,15 @@ void ChatPalette::RestoreLastConversation()
     nlohmann::json entries;
     std::vector<ConversationLog::SetAside> setAside;
     if (log.RestoreNewest(history, entries, &setAside) && transcript.Restore(entries)) {
+        // Kept while a question the host stopped before answering stayed in what the model reads,
+        // a conversation ends on it (nothing else ends on a user's message without tool results):
+        // it goes back into the box as one given back now does, not along with the next message.
+        const auto isResult = [](const ContentBlock& block) { return block.kind == BlockKind::ToolResult; };
+        if (!history.empty() && history.back().role == Role::User &&
+            std::none_of(history.back().blocks.begin(), history.back().blocks.end(), isResult)) {
+            transcript.MarkReturned(BoxOf(history.back().blocks), true);
+            history.pop_back();
+        }
         keptHistory = history;
         bridge->RestoreHistory(std::move(history));
     }
@@ -505,16 +530,8 @@ void ChatPalette::PushAuthError(const std::string& message)
 
 void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message, ModelBridge::GivenBack why)
 {
-    std::string text;
-    nlohmann::json files = nlohmann::json::array();
-    for (const ContentBlock& block : message) {
-        if (block.kind == BlockKind::Text)
-            text += (text.empty() ? "" : "\n\n") + block.text;
-        else if (block.kind == BlockKind::Image || block.kind == BlockKind::Document)
-            files.push_back({{"media_type", block.mediaType}, {"data", block.Data()}});
-    }
     const bool unanswered = why == ModelBridge::GivenBack::NotAnswered;
-    nlohmann::json box = transcript.MarkReturned({{"text", text}, {"files", std::move(files)}}, unanswered);
+    nlohmann::json box = transcript.MarkReturned(BoxOf(message), unanswered);
     if (unanswered) box["unanswered"] = true;
     RunScript("QuillmereUI.messageNotSent('" + JSEscape(CompactJson(box)) + "')");
     if (unanswered && !ToldStopped(transcript)) PushAssistantMessage(StoppedBeforeAnswerWarning());

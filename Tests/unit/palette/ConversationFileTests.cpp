@@ -455,3 +455,33 @@ TEST_F(ShellTest, AQuestionTheHostStoppedBeforeAnsweringComesBackNotAnsweredInTh
         EXPECT_FALSE(ReplayedEntries(restarted)[0].contains("box"));
     }
 }
+
+TEST_F(ShellTest, AConversationKeptEndingOnAnUnansweredQuestionGivesItBackInsteadOfSendingItAgain)
+{
+    const std::string question = "Where does the stair go?";
+    {
+        ConversationLog earlier;  // as it was kept while the engine held on to the question
+        std::string error;
+        ASSERT_TRUE(earlier.Save({{Role::User, {ContentBlock::Text(question)}}},
+                                 {{{"kind", "user"}, {"text", question}, {"files", json::array()}},
+                                  {{"kind", "assistant"}, {"text", StoppedBeforeAnswerWarning()}}},
+                                 std::string::npos, error))
+            << error;
+    }
+    {
+        ChatPalette palette;
+        const json entries = ReplayedEntries(palette);
+        ASSERT_EQ(entries.size(), 2u) << entries;
+        EXPECT_TRUE(entries[0].value("unanswered", false)) << entries;
+        EXPECT_EQ(entries[0].value("box", json()), json({{"text", question}, {"files", json::array()}}));
+        Call(palette, "sendMessage", {JS::Value("Next")});  // without a key the turn ends unsent
+        EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+        MainQueue::DrainUntilIdle();
+    }
+    // The history kept since holds neither: the old question did not ride along.
+    ConversationLog reader;
+    std::vector<HistoryMessage> history;
+    json entries;
+    ASSERT_TRUE(reader.RestoreNewest(history, entries));
+    EXPECT_EQ(HistoryToJson(history), json::array());
+}
