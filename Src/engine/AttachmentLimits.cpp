@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/ProviderCommon.hpp"
+#include "engine/UserContent.hpp"
 
 namespace {
 
@@ -45,11 +46,14 @@ std::size_t DecodedSize(const std::string& base64)
     return size > padding ? size - padding : 0;
 }
 
-std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, ProviderKind kind, const std::string& service)
+std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, ProviderKind kind, const std::string& service,
+                                const std::vector<std::string>& names, std::vector<std::size_t>* tooLarge)
 {
     const AttachmentLimits limits = LimitsFor(kind);
+    std::string first;
     int number = 0;
-    for (const ContentBlock& block : blocks) {
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const ContentBlock& block = blocks[i];
         const bool image = block.kind == BlockKind::Image;
         if (!image && block.kind != BlockKind::Document) continue;
         ++number;
@@ -57,11 +61,16 @@ std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, Provide
         const std::size_t limit = unread ? kMaxUnreadImageBytes : image ? limits.imageBytes : limits.documentBytes;
         const std::size_t size = DecodedSize(block.Data());
         if (size <= limit) continue;
-        const std::string what =
-            "attachment " + std::to_string(number) + (image ? " (image) is " : " (PDF) is ") + Megabytes(size) + "; ";
-        if (unread) return what + "images the model does not read may be at most " + Megabytes(limit);
-        return what + service + " takes " + (image ? "images" : "PDF files") + " of at most " + Megabytes(limit);
+        if (tooLarge != nullptr) tooLarge->push_back(i);
+        if (!first.empty()) continue;
+        const std::string name = i < names.size() ? names[i] : std::string();
+        first = (name.empty() ? "attachment " + std::to_string(number) + (image ? " (image)" : " (PDF)")
+                              : "the file " + FileAsShown(name)) +
+                " is " + Megabytes(size) + "; " +
+                (unread ? "images the model does not read may be at most " + Megabytes(limit)
+                        : service + " takes " + (image ? "images" : "PDF files") + " of at most " + Megabytes(limit));
     }
+    if (!first.empty()) return first;
     std::size_t all = 0, sent = 0;
     for (const ContentBlock& block : blocks) {
         if (block.kind != BlockKind::Image && block.kind != BlockKind::Document) continue;

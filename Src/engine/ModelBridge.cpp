@@ -77,13 +77,18 @@ void ModelBridge::RestoreHistory(std::vector<HistoryMessage> messages)
 
 bool ModelBridge::SendMessage(const std::string& text) { return SendBlocks({ContentBlock::Text(text)}); }
 
-bool ModelBridge::SendMessageWithAttachments(nlohmann::json content)
+bool ModelBridge::SendMessageWithAttachments(nlohmann::json content, Refusal* refusal)
 {
     std::vector<ContentBlock> blocks;
-    const std::string error = ReadAttachedMessage(std::move(content), blocks);
+    std::vector<std::size_t> blamed;
+    const std::string error = ReadAttachedMessage(std::move(content), blocks, blamed);
     if (!error.empty()) {
         // The caller still holds the message it gave and takes it back on false; this says why.
         const std::string text = kWarningMark + std::string("The message could not be sent: ") + error + ".";
+        if (refusal != nullptr) {
+            *refusal = Refusal{text, std::move(blamed)};
+            return false;
+        }
         Post(hub->conversation.load(), [text](CallbackHub& to) {
             if (to.onText) to.onText(text);
         });
@@ -293,8 +298,8 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
         // Whatever happened, every tool call the model made gets an answer, or the services
         // would refuse the conversation from now on.
         history.CloseOpenToolCalls(ToolResult::Fail("The call was not completed.").toJson());
-        if (!answered && !TurnAbandoned() && !Quillmere::AllHttpRequestsAborted()) {
-            GiveBack(userBlocks);
+        if (!answered && !TurnAbandoned()) {
+            GiveBack(userBlocks, Quillmere::AllHttpRequestsAborted() ? GivenBack::NotAnswered : GivenBack::NotSent);
             break;
         }
         if (!carryOn || !wantsMore || TurnAbandoned()) {
@@ -316,14 +321,14 @@ void ModelBridge::RunTurn(std::vector<ContentBlock> userBlocks)
     PostBusy(false);
 }
 
-void ModelBridge::GiveBack(const std::vector<ContentBlock>& userBlocks)
+void ModelBridge::GiveBack(const std::vector<ContentBlock>& userBlocks, GivenBack why)
 {
-    // Kept, a message that never reached the model would ride along with the next one, and
-    // sending it again would send it twice.
+    // Kept, a message no reply was read for would ride along with the next one, and sending it
+    // again would send it twice.
     history.RollBack(turnStart);
     KeepAttachments({});
-    Post(turnConversation, [userBlocks](CallbackHub& to) {
-        if (to.onUnsent) to.onUnsent(userBlocks);
+    Post(turnConversation, [userBlocks, why](CallbackHub& to) {
+        if (to.onUnsent) to.onUnsent(userBlocks, why);
     });
 }
 
@@ -363,7 +368,10 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
         return false;  // cleared or shutting down: no message, nobody is listening
     }
     if (response.statusCode == 0 && Quillmere::AllHttpRequestsAborted()) {
-        Warn(StoppedBeforeAnswerWarning());  // the host is quitting; the message stays in the history
+        // The host is quitting and no service is to blame. A question no reply was read for goes
+        // back to the user (the palette says so); one answered in part stays, and the chat says
+        // where the turn stopped.
+        if (answered) Warn(StoppedBeforeAnswerWarning());
         return false;
     }
     if (!response.error.empty() || response.statusCode == 0) {

@@ -38,15 +38,24 @@ public:
     using BusyCallback = std::function<void(bool busy)>;
     using ToolResultCallback =
         std::function<void(const std::string& toolName, bool success, const std::string& detail)>;
-    // A message that failed before the model answered it: it has left the history, and its
-    // blocks (text and attachments) go back to the user to send again.
-    using UnsentCallback = std::function<void(const std::vector<ContentBlock>& message)>;
+    // Why a message goes back to the user: it failed before it reached the model, or the host
+    // quit while the model was being asked and no reply was read.
+    enum class GivenBack { NotSent, NotAnswered };
+    // A message no reply was read for: it has left the history, so that the next message does
+    // not carry it along, and its blocks (text and attachments) go back to the user to send again.
+    using UnsentCallback = std::function<void(const std::vector<ContentBlock>& message, GivenBack why)>;
     // The whole history as it stands after a turn, to be kept between runs.
     using HistoryCallback = std::function<void(const std::vector<HistoryMessage>& history)>;
     // Called on the worker when the chat proxy refuses the access token, and when it refuses
     // the renewed one too (engine/TokenRenewal.hpp).
     using TokenRenewal = ::TokenRenewal;
     using SignInEnding = ::SignInEnding;
+
+    // Why a message was refused before it was queued.
+    struct Refusal {
+        std::string warning;              // the "⚠ " message for the chat
+        std::vector<std::size_t> blamed;  // the content's blocks at fault; none: the message as a whole
+    };
 
     static constexpr int kMaxIterations = 20;
     static constexpr int kMaxOutputTokens = 4096;
@@ -67,9 +76,10 @@ public:
     // content: the page's blocks, [{"type":"text","text"}, {"type":"image"|"document",
     // "source":{"type":"base64","media_type","data"}}]. Unreadable content, or an attachment
     // larger than the chosen service takes, is refused with a "⚠ " message and starts no turn
-    // (see engine/UserContent.hpp, engine/AttachmentLimits.hpp). Pass content by move to keep
+    // (see engine/UserContent.hpp, engine/AttachmentLimits.hpp); given refusal, the message and
+    // the blocks at fault go there for the caller to show instead. Pass content by move to keep
     // a single copy of its attachments. False when refused or not queued, as SendMessage.
-    bool SendMessageWithAttachments(nlohmann::json content);
+    bool SendMessageWithAttachments(nlohmann::json content, Refusal* refusal = nullptr);
     // Forgets the conversation at once: the request in flight is aborted, a tool call not yet
     // started is not run, queued messages are dropped, no report of any of them is delivered
     // from now on, and IsBusy is false on return (a busy palette is told so). Messages sent
@@ -114,8 +124,9 @@ private:
     struct CallbackHub;
 
     // The page's content read into blocks and checked against the chosen service's limits;
-    // why it cannot be sent, or "".
-    std::string ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks) const;
+    // why it cannot be sent (and the blocks at fault in blamed), or "".
+    std::string ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks,
+                                    std::vector<std::size_t>& blamed) const;
     // The attachments of message become the current ones (none for an empty message).
     void KeepAttachments(const std::vector<ContentBlock>& message);
     bool SendBlocks(std::vector<ContentBlock> blocks);
@@ -133,8 +144,8 @@ private:
     // The access token becomes to unless it is no longer from (changed meanwhile); the engine's
     // registration with the log's redaction moves along.
     void ReplaceAccessToken(const std::string& from, const std::string& to);
-    // The message failed before the model answered: out of the history, back to the user.
-    void GiveBack(const std::vector<ContentBlock>& userBlocks);
+    // No reply was read for the message: out of the history, back to the user.
+    void GiveBack(const std::vector<ContentBlock>& userBlocks, GivenBack why);
     void ExecuteTools(const std::vector<ToolCall>& calls);
     bool IsRunning() const;
 

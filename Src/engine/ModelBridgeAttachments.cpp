@@ -18,17 +18,26 @@ std::string ExtensionForMediaType(const std::string& mediaType)
 
 }  // namespace
 
-std::string ModelBridge::ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks) const
+std::string ModelBridge::ReadAttachedMessage(nlohmann::json content, std::vector<ContentBlock>& blocks,
+                                             std::vector<std::size_t>& blamed) const
 {
     std::string error;
-    if (!ReadUserContent(content, blocks, error)) return error;
+    if (!ReadUserContent(content, blocks, error, &blamed)) return error;
+    // One block was read from each of content's: a refusal names a file by the block's index.
+    std::vector<std::string> names;
+    if (content.is_array())
+        for (const nlohmann::json& block : content) {
+            const auto name = block.find("name");
+            names.push_back(name != block.end() && name->is_string() ? name->get<std::string>() : std::string());
+        }
     content = nullptr;  // its attachments now live in blocks
     const ServiceChoice service = [this] {
         std::lock_guard<std::mutex> lock(mutex);
         return ChooseService(services);
     }();
     return OversizedAttachment(blocks, service.kind,
-                               service.kind == ProviderKind::OpenAI ? openai->DisplayName() : anthropic->DisplayName());
+                               service.kind == ProviderKind::OpenAI ? openai->DisplayName() : anthropic->DisplayName(),
+                               names, &blamed);
 }
 
 void ModelBridge::KeepAttachments(const std::vector<ContentBlock>& message)

@@ -28,7 +28,8 @@ std::string ProxyRefusedWarning(const std::string& service, const std::string& b
 std::string UnreachableWarning(const std::string& service, const std::string& error, const std::string& apiKey);
 // The request reached the service, which sent no answer before the client's time limit.
 std::string TimedOutWarning(const std::string& service);
-// The host quit while the model was being asked: no service is to blame.
+// The host quit while the model was being asked: no service is to blame. One text for every
+// way a turn learns it: the engine's request cut off, the palette closing during a turn.
 std::string StoppedBeforeAnswerWarning();
 // A reply whose status is not 2xx; body is the service's reply.
 std::string HttpFailureWarning(const std::string& service, int status, const std::string& body,

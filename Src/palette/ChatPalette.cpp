@@ -1,5 +1,6 @@
 #include "palette/ChatPalette.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -87,6 +88,28 @@ bool TakeSignIn(Settings& settings, const SignInManager::StoredSignIn& stored)
     return changed;
 }
 
+// What of a message given back goes into the input box: its text blocks joined by blank lines,
+// and its attachments.
+nlohmann::json BoxOf(const std::vector<ContentBlock>& message)
+{
+    std::string text;
+    nlohmann::json files = nlohmann::json::array();
+    for (const ContentBlock& block : message) {
+        if (block.kind == BlockKind::Text)
+            text += (text.empty() ? "" : "\n\n") + block.text;
+        else if (block.kind == BlockKind::Image || block.kind == BlockKind::Document)
+            files.push_back({{"media_type", block.mediaType}, {"data", block.Data()}});
+    }
+    return {{"text", text}, {"files", std::move(files)}};
+}
+
+// Whether the chat already ends saying that the assistant stopped before it answered.
+bool ToldStopped(const PageTranscript& transcript)
+{
+    const nlohmann::json& entries = transcript.Entries();
+    return !entries.empty() && entries.back().value("text", nlohmann::json()) == StoppedBeforeAnswerWarning();
+}
+
 }  // namespace
 
 // ---- identity and the singleton ----------------------------------------------------------
@@ -119,17 +142,30 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     //    this palette and its liveness token, nothing else.
     ChatPalette* self = this;
     std::weak_ptr<bool> token = liveness;
+    //    A text or a card of the turn is a reply to its message: should the host stop before the
+    //    turn ends, that message is not taken for unanswered.
     bridge->SetCallbacks(
         [self, token](const std::string& text) {
-            WhileAlive(token, [self, text] { self->PushAssistantMessage(text); });
+            WhileAlive(token, [self, text] {
+                if (text.rfind(kWarningMark, 0) != 0) self->transcript.ReplyCame();
+                self->PushAssistantMessage(text);
+            });
         },
         [self, token](bool busy) { WhileAlive(token, [self, busy] { self->SetThinking(busy); }); },
-        MakeToolResultCallback());
-    bridge->SetUnsentCallback([self, token](const std::vector<ContentBlock>& message) {
-        WhileAlive(token, [self, message] { self->ReturnUnsentMessage(message); });
+        [self, token](const std::string& toolName, bool success, const std::string& detail) {
+            WhileAlive(token, [self, toolName, success, detail] {
+                self->transcript.ReplyCame();
+                self->PushToolResult(toolName, success, detail);
+            });
+        });
+    bridge->SetUnsentCallback([self, token](const std::vector<ContentBlock>& message, ModelBridge::GivenBack why) {
+        WhileAlive(token, [self, message, why] { self->ReturnUnsentMessage(message, why); });
     });
     bridge->SetHistoryCallback([self, token](const std::vector<HistoryMessage>& history) {
-        WhileAlive(token, [self, history] { self->KeepConversation(history); });
+        WhileAlive(token, [self, history] {
+            self->transcript.TurnEnded();
+            self->KeepConversation(history);
+        });
     });
 
     // 3. The service-backed families, on the finished registry and before the settings, each
@@ -193,13 +229,11 @@ ChatPalette::~ChatPalette()
             !CurrentSettings::Save(settings, &error))
             DebugLog("Cannot save the sign-in: " + error);
     }
-    // The host stopped during a turn whose end never reached the page: the kept conversation
-    // says so rather than ending on the question.
-    const auto& entries = transcript.Entries();
-    const bool told =
-        !entries.empty() && entries.back().contains("text") && entries.back()["text"] == StoppedBeforeAnswerWarning();
-    if (transcript.Busy() && !told) {
-        transcript.AddAssistantMessage(StoppedBeforeAnswerWarning());
+    // The host stopped during a turn whose end never reached the palette: the kept conversation
+    // says so rather than ending on the question, which goes back into the box as the engine
+    // gives back one it asked about in vain.
+    if (transcript.MarkUnanswered() || transcript.Busy()) {
+        if (!ToldStopped(transcript)) transcript.AddAssistantMessage(StoppedBeforeAnswerWarning());
         KeepConversation(keptHistory);
     }
     bridge.reset();
@@ -287,8 +321,9 @@ void ChatPalette::RegisterBridgeObject()
 
     object.AddItem(JS::Function("sendMessage", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString() || args[0].GetString().empty()) return Failure();
+        self->transcript.EmptyBoxes();
         self->transcript.AddUserMessage(args[0].GetString(), {});
-        return self->SentOrMarked(self->bridge->SendMessage(args[0].GetString()));
+        return self->SentOrMarked(self->bridge->SendMessage(args[0].GetString()), {});
     }));
 
     object.AddItem(JS::Function("sendMessageWithAttachments", [self](const std::vector<JS::Value>& args) {
@@ -298,8 +333,11 @@ void ChatPalette::RegisterBridgeObject()
             self->PushAssistantMessage("\u26a0 The attachments could not be read. Please attach them again.");
             return Failure();
         }
+        self->transcript.EmptyBoxes();
         self->transcript.AddUserContent(content);
-        return self->SentOrMarked(self->bridge->SendMessageWithAttachments(std::move(content)));
+        ModelBridge::Refusal refusal;
+        const bool queued = self->bridge->SendMessageWithAttachments(std::move(content), &refusal);
+        return self->SentOrMarked(queued, refusal);
     }));
 
     object.AddItem(JS::Function(
@@ -336,14 +374,18 @@ void ChatPalette::RegisterBridgeObject()
     if (!browser.RegisterAsynchJSObject(object)) DebugLog("Cannot register the page's bridge object");
 }
 
-// A message the engine refused before it left (the reason comes as a warning) stays the page's:
-// on false the page marks it "Not sent" and puts it back in the input box; the transcript
-// marks it too, so a reloaded page shows the same.
-JS::Value ChatPalette::SentOrMarked(bool queued)
+// A message the engine refused before it left stays the page's: the page marks it "Not sent"
+// and puts it back in the input box, but for the files the engine named (answered as
+// {"refused": [block, ...]} rather than false). The transcript marks and keeps it at once (no
+// turn ends to keep it), with the reason, so that a reloaded page and a restart show the same.
+JS::Value ChatPalette::SentOrMarked(bool queued, const ModelBridge::Refusal& refusal)
 {
     if (queued) return JS::Value(true);
-    transcript.MarkNewestUnsent();
-    return Failure();
+    transcript.MarkNewestUnsent(refusal.blamed);
+    if (!refusal.warning.empty()) PushAssistantMessage(refusal.warning);
+    KeepConversation(keptHistory);
+    if (refusal.blamed.empty()) return Failure();
+    return JS::Value(CompactJson(nlohmann::json{{"refused", refusal.blamed}}));
 }
 
 std::string ChatPalette::GetSettingsForPage() const
@@ -415,6 +457,15 @@ void ChatPalette::RestoreLastConversation()
     nlohmann::json entries;
     std::vector<ConversationLog::SetAside> setAside;
     if (log.RestoreNewest(history, entries, &setAside) && transcript.Restore(entries)) {
+        // Kept while a question the host stopped before answering stayed in what the model reads,
+        // a conversation ends on it (nothing else ends on a user's message without tool results):
+        // it goes back into the box as one given back now does, not along with the next message.
+        const auto isResult = [](const ContentBlock& block) { return block.kind == BlockKind::ToolResult; };
+        if (!history.empty() && history.back().role == Role::User &&
+            std::none_of(history.back().blocks.begin(), history.back().blocks.end(), isResult)) {
+            transcript.MarkReturned(BoxOf(history.back().blocks), true);
+            history.pop_back();
+        }
         keptHistory = history;
         bridge->RestoreHistory(std::move(history));
     }
@@ -521,19 +572,11 @@ void ChatPalette::PushAuthError(const std::string& message)
     RunScript("QuillmereUI.setAuthError('" + JSEscape(RedactSecrets(message)) + "')");
 }
 
-void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message)
+void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message, ModelBridge::GivenBack why)
 {
-    std::string text;
-    nlohmann::json files = nlohmann::json::array();
-    for (const ContentBlock& block : message) {
-        if (block.kind == BlockKind::Text)
-            text += (text.empty() ? "" : "\n\n") + block.text;
-        else if (block.kind == BlockKind::Image || block.kind == BlockKind::Document)
-            files.push_back({{"media_type", block.mediaType}, {"data", block.Data()}});
-    }
-    const std::vector<std::string> names = transcript.MarkUnsent(text);
-    for (std::size_t i = 0; i < files.size(); ++i)
-        files[i]["name"] = i < names.size() && !names[i].empty() ? names[i] : "attachment " + std::to_string(i + 1);
-    const nlohmann::json unsent{{"text", text}, {"files", std::move(files)}};
-    RunScript("QuillmereUI.messageNotSent('" + JSEscape(CompactJson(unsent)) + "')");
+    const bool unanswered = why == ModelBridge::GivenBack::NotAnswered;
+    nlohmann::json box = transcript.MarkReturned(BoxOf(message), unanswered);
+    if (unanswered) box["unanswered"] = true;
+    RunScript("QuillmereUI.messageNotSent('" + JSEscape(CompactJson(box)) + "')");
+    if (unanswered && !ToldStopped(transcript)) PushAssistantMessage(StoppedBeforeAnswerWarning());
 }

@@ -44,9 +44,9 @@ public:
     void PushRenderPreview(const std::string& imageUrl, const std::string& downloadUrl,
                            const std::string& label = kRenderLabel);
     void PushToolResult(const std::string& toolName, bool success, const std::string& detail);
-    // A message the engine gave back unsent: marked so on the page, which puts its text and
-    // attachments back into the input box.
-    void ReturnUnsentMessage(const std::vector<ContentBlock>& message);
+    // A message the engine gave back: marked "Not sent" or "Not answered" on the page, which
+    // puts its text and attachments back into the input box.
+    void ReturnUnsentMessage(const std::vector<ContentBlock>& message, ModelBridge::GivenBack why);
     // The sign-in's state (the manager's JSON text, which holds no token) and its messages.
     void PushAuthState(const std::string& stateJson);
     void PushAuthError(const std::string& message);
@@ -90,7 +90,7 @@ private:
     void WritePageAndLoad();
     void RegisterBridgeObject();
     // What a send call answers the page: true when the engine queued the message.
-    JS::Value SentOrMarked(bool queued);
+    JS::Value SentOrMarked(bool queued, const ModelBridge::Refusal& refusal);
     void RunScript(const std::string& script);
 
     std::shared_ptr<bool> liveness = std::make_shared<bool>(true);

@@ -2,6 +2,7 @@
 #include "palette/PageTranscript.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/CompactJson.hpp"
 
@@ -21,12 +22,21 @@ std::string TextOf(const json& object, const char* key)
 
 void PageTranscript::AddUserMessage(const std::string& text, const std::vector<File>& files)
 {
-    json kept = json::array();
-    for (const File& file : files) {
+    std::vector<std::size_t> fileBlock(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) fileBlock[i] = i;
+    AddUser(text, files, std::move(fileBlock));
+}
+
+void PageTranscript::AddUser(const std::string& text, std::vector<File> files, std::vector<std::size_t> fileBlock)
+{
+    json kept = json::array(), box = json::array();
+    for (File& file : files) {
         const bool thumbnail = IsThumbnailType(file.mediaType) && file.data.size() <= kMaxThumbnailData;
         kept.push_back({{"name", file.name}, {"media_type", file.mediaType}, {"data", thumbnail ? file.data : ""}});
+        box.push_back({{"name", file.name}, {"media_type", file.mediaType}, {"data", std::move(file.data)}});
     }
     entries.push_back({{"kind", "user"}, {"text", text}, {"files", std::move(kept)}});
+    awaiting.push_back({entries.size() - 1, {{"text", text}, {"files", std::move(box)}}, std::move(fileBlock)});
 }
 
 void PageTranscript::AddUserContent(const json& blocks)
@@ -36,7 +46,9 @@ void PageTranscript::AddUserContent(const json& blocks)
     }
     std::string text;
     std::vector<File> files;
-    for (const json& block : blocks) {
+    std::vector<std::size_t> fileBlock;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const json& block = blocks[i];
         if (!block.is_object()) {
             continue;
         }
@@ -45,15 +57,23 @@ void PageTranscript::AddUserContent(const json& blocks)
             const std::string part = TextOf(block, "text");
             text += (text.empty() || part.empty() ? "" : "\n\n") + part;
         } else if ((type == "image" || type == "document") && block.contains("source") && block["source"].is_object()) {
+            // Copied whole: should no reply come, the file goes back into the input box.
             const json& source = block["source"];
-            const auto data = source.find("data");
-            // Only data small enough to be kept as a thumbnail is copied.
-            const bool small = data != source.end() && data->is_string() &&
-                               data->get_ref<const std::string&>().size() <= kMaxThumbnailData;
-            files.push_back({TextOf(block, "name"), TextOf(source, "media_type"), small ? TextOf(source, "data") : ""});
+            files.push_back({TextOf(block, "name"), TextOf(source, "media_type"), TextOf(source, "data")});
+            fileBlock.push_back(i);
         }
     }
-    AddUserMessage(text, files);
+    AddUser(text, std::move(files), std::move(fileBlock));
+}
+
+void PageTranscript::ReplyCame()
+{
+    if (!awaiting.empty()) awaiting.front().replied = true;
+}
+
+void PageTranscript::TurnEnded()
+{
+    if (!awaiting.empty()) awaiting.pop_front();
 }
 
 void PageTranscript::AddAssistantMessage(const std::string& text)
@@ -76,28 +96,80 @@ void PageTranscript::AddRenderPreview(const std::string& imageUrl, const std::st
 
 void PageTranscript::SetBusy(bool isBusy) { busy = isBusy; }
 
-std::vector<std::string> PageTranscript::MarkUnsent(const std::string& text)
+void PageTranscript::Mark(std::size_t entry, const char* mark, json box)
 {
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-        if (TextOf(*entry, "kind") != "user" || TextOf(*entry, "text") != text || entry->contains("unsent")) continue;
-        (*entry)["unsent"] = true;
-        changedFrom = std::min(changedFrom, static_cast<std::size_t>(entries.rend() - entry) - 1);
-        std::vector<std::string> names;
-        for (const json& file : (*entry)["files"]) names.push_back(TextOf(file, "name"));
-        return names;
-    }
-    return {};
+    entries[entry][mark] = true;
+    entries[entry]["box"] = std::move(box);
+    boxed.push_back(entry);
+    changedFrom = std::min(changedFrom, entry);
+    for (Awaiting& message : awaiting)
+        if (message.entry == entry) message.returned = true;
 }
 
-void PageTranscript::MarkNewestUnsent()
+json PageTranscript::MarkReturned(json box, bool unanswered)
 {
-    // Added since the last save, so nothing kept is out of date.
-    if (!entries.empty() && TextOf(entries.back(), "kind") == "user") entries.back()["unsent"] = true;
+    const std::string text = TextOf(box, "text");
+    std::size_t found = entries.size();
+    for (std::size_t i = entries.size(); i-- > 0 && found == entries.size();) {
+        const json& entry = entries[i];
+        if (TextOf(entry, "kind") == "user" && TextOf(entry, "text") == text && !entry.contains("unsent") &&
+            !entry.contains("unanswered"))
+            found = i;
+    }
+    const json* named = nullptr;  // the files as the message named them
+    if (found < entries.size()) {
+        const auto list = entries[found].find("files");
+        if (list != entries[found].end() && list->is_array()) named = &*list;
+    }
+    json& files = box["files"];
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string name = named != nullptr && i < named->size() ? TextOf((*named)[i], "name") : std::string();
+        files[i]["name"] = name.empty() ? "attachment " + std::to_string(i + 1) : name;
+    }
+    if (found < entries.size()) Mark(found, unanswered ? "unanswered" : "unsent", box);
+    return box;
+}
+
+void PageTranscript::MarkNewestUnsent(const std::vector<std::size_t>& blamed)
+{
+    if (entries.empty() || TextOf(entries.back(), "kind") != "user") return;
+    json box{{"text", TextOf(entries.back(), "text")}, {"files", json::array()}};
+    if (!awaiting.empty() && awaiting.back().entry + 1 == entries.size()) {
+        Awaiting& message = awaiting.back();
+        for (std::size_t i = 0; i < message.fileBlock.size(); ++i)
+            if (std::find(blamed.begin(), blamed.end(), message.fileBlock[i]) == blamed.end())
+                box["files"].push_back(std::move(message.box["files"][i]));
+        awaiting.pop_back();  // it never left: no turn ends for it
+    }
+    Mark(entries.size() - 1, "unsent", std::move(box));
+}
+
+bool PageTranscript::MarkUnanswered()
+{
+    const bool any = !awaiting.empty();
+    for (Awaiting& message : awaiting) {
+        if (message.returned || message.replied) continue;
+        Mark(message.entry, "unanswered", std::move(message.box));
+    }
+    awaiting.clear();
+    return any;
+}
+
+void PageTranscript::EmptyBoxes()
+{
+    for (const std::size_t entry : boxed) {
+        if (entry >= entries.size() || !entries[entry].is_object()) continue;
+        entries[entry].erase("box");
+        changedFrom = std::min(changedFrom, entry);
+    }
+    boxed.clear();
 }
 
 void PageTranscript::Clear()
 {
     entries = json::array();
+    awaiting.clear();
+    boxed.clear();
     busy = false;
     notice.clear();
     changedFrom = std::string::npos;
@@ -116,6 +188,10 @@ bool PageTranscript::Restore(const json& kept)
     for (const json& entry : kept)
         if (!entry.is_object()) return false;
     entries = kept;
+    awaiting.clear();
+    boxed.clear();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].contains("box")) boxed.push_back(i);
     busy = false;
     changedFrom = std::string::npos;
     return true;

@@ -3,8 +3,12 @@
 // What the palette has shown on its chat page: the user's messages, the assistant's
 // messages, tool cards, render previews and whether a turn is running. A page that loads or
 // reloads (or a second page on the same palette) is given this, so that what the user sees
-// is what the model reads; clearing the conversation empties it.
+// is what the model reads; clearing the conversation empties it. A message no reply came for is
+// marked ("Not sent", "Not answered") and keeps what goes back into the input box, so that a
+// reloaded page or a restarted host puts it back there too.
 
+#include <cstddef>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -18,22 +22,36 @@ public:
         std::string data;  // base64; kept for thumbnails of small PNG and JPEG images only
     };
 
-    // The page shows a user message itself when it sends one; the transcript keeps it too.
+    // The page shows a user message itself when it sends one; the transcript keeps it too, and
+    // until its turn ends (TurnEnded) what of it would go back into the input box.
     void AddUserMessage(const std::string& text, const std::vector<File>& files);
     // A message the page sent as content blocks (see engine/UserContent.hpp): its text blocks
     // joined by blank lines, its attachments as files. Blocks it cannot read are left out.
     void AddUserContent(const nlohmann::json& blocks);
+    // The turn of the oldest message still waiting has shown a reply (text or a tool's card).
+    void ReplyCame();
+    // The turn of the oldest message still waiting has ended.
+    void TurnEnded();
     void AddAssistantMessage(const std::string& text);
     void AddToolResult(const std::string& toolName, bool success, const std::string& detail);
     // label: empty for a render's preview.
     void AddRenderPreview(const std::string& imageUrl, const std::string& downloadUrl, const std::string& label = "");
     void SetBusy(bool busy);
     bool Busy() const { return busy; }
-    // The newest user message with this text that is not marked yet is marked as not sent
-    // ("unsent": true); gives the names of its files, in order (empty when none matched).
-    std::vector<std::string> MarkUnsent(const std::string& text);
-    // The same for the entry just added, when it is a user message: one refused before it left.
-    void MarkNewestUnsent();
+    // The newest user message with box's text that is not marked yet is marked as not sent
+    // ("unsent": true) or, with unanswered, as not answered ("unanswered": true), and keeps box
+    // ({"text", "files": [{"media_type", "data"}]}) as what goes back into the input box, each
+    // file named as the message named it ("attachment N" when it did not); gives that box.
+    nlohmann::json MarkReturned(nlohmann::json box, bool unanswered);
+    // The entry just added, when it is a user message, is marked as not sent: one refused before
+    // it left. Its box holds its text and its attachments but those at blamed (indexes of the
+    // blocks it was sent as).
+    void MarkNewestUnsent(const std::vector<std::size_t>& blamed = {});
+    // The host stops: each message still waiting is marked as not answered, with its text and
+    // attachments as its box, unless a reply to it has shown. False when none was waiting.
+    bool MarkUnanswered();
+    // The user sent a message: what went back into the box was sent with it or put aside.
+    void EmptyBoxes();
     // A warning about the conversation rather than part of it (a save that failed): shown after
     // the entries until replaced, or emptied by an empty text; never among the kept entries.
     void SetNotice(const std::string& text) { notice = text; }
@@ -42,8 +60,9 @@ public:
     // {"page": page (null when empty: every page), "busy": bool, "entries": [...]}, each entry
     // {"kind": "user", "text", "files": [{"name", "media_type", "data"}], "unsent" (only when true)} | {"kind":
     // "assistant", "text"} | {"kind": "tool", "name", "success", "detail"} | {"kind": "preview", "image", "download",
-    // "label" (only when given)}, the notice last as an assistant entry. Text that is not valid
-    // UTF-8 has its bad bytes replaced.
+    // "label" (only when given)}, a user entry also "unanswered" (only when true) and "box"
+    // {"text", "files"} while it is to go back into the input box, the notice last as an
+    // assistant entry. Text that is not valid UTF-8 has its bad bytes replaced.
     std::string ToJson(const std::string& page) const;
 
     // The entries as kept between runs, and taken back (not busy); false, changing nothing,
@@ -59,7 +78,20 @@ public:
     static constexpr std::size_t kMaxThumbnailData = 2 * 1024 * 1024;
 
 private:
+    // A user message whose turn has not ended.
+    struct Awaiting {
+        std::size_t entry;
+        nlohmann::json box;                  // {"text", "files": [{"name", "media_type", "data"}]}
+        std::vector<std::size_t> fileBlock;  // of each file, the block it was sent as
+        bool replied = false;
+        bool returned = false;  // marked already
+    };
+    void AddUser(const std::string& text, std::vector<File> files, std::vector<std::size_t> fileBlock);
+    void Mark(std::size_t entry, const char* mark, nlohmann::json box);
+
     nlohmann::json entries = nlohmann::json::array();
+    std::deque<Awaiting> awaiting;
+    std::vector<std::size_t> boxed;  // the entries holding a box
     bool busy = false;
     std::string notice;
     std::size_t changedFrom = std::string::npos;

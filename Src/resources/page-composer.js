@@ -46,11 +46,23 @@ async function send() {
     addAssistantMessage('\u26a0 ' + (unreachableError(e) ? 'The assistant cannot be reached, so the message was not sent.'
       : e && e.message ? e.message : 'The message could not be sent.'));
   }
-  // Refused by the add-on (which says why) or never delivered: the message is not lost.
-  if (taken === false) {
+  // Refused by the add-on (which says why) or never delivered: the message is not lost, but for
+  // the files the add-on will never take ({"refused": [index, ...]}), which sending again would
+  // only refuse again.
+  if (taken === false || typeof taken === 'string') {
+    var refused = refusedFiles(taken);
     awaitingAnswer = Math.max(0, awaitingAnswer - 1);
-    returnToComposer(message, text, files);
+    returnToComposer(message, text, files.filter(function (file, index) { return refused.indexOf(index) < 0; }));
   }
+}
+
+// The indexes of the files the add-on named in its refusal; none when it gave no list.
+function refusedFiles(answer) {
+  if (typeof answer !== 'string') return [];
+  try {
+    var list = JSON.parse(answer).refused;
+    return Array.isArray(list) ? list : [];
+  } catch (e) { return []; }
 }
 
 inputEl.addEventListener('input', function () { autoGrow(); updateSendState(); });

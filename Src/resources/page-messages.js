@@ -71,10 +71,13 @@ function showConversation(raw) {
   // Given to every page, the conversation was cleared: no answer is owed. Given to this page
   // alone (as it starts), it may already hold messages this page sent that are still running.
   if (!data.page) awaitingAnswer = 0;
+  var boxes = [];
   (Array.isArray(data.entries) ? data.entries : []).forEach(function (entry) {
     if (!entry || typeof entry !== 'object') return;
     if (entry.kind === 'user') {
-      addUserMessage(String(entry.text || ''), filesFrom(entry.files), entry.unsent === true);
+      addUserMessage(String(entry.text || ''), filesFrom(entry.files),
+        entry.unsent === true ? 'unsent' : entry.unanswered === true ? 'unanswered' : null);
+      if (entry.box && typeof entry.box === 'object') boxes.push(entry.box);
     } else if (entry.kind === 'assistant') {
       addAssistantMessage(entry.text);
     } else if (entry.kind === 'tool') {
@@ -83,6 +86,8 @@ function showConversation(raw) {
       addRenderPreview(entry.image, entry.download, entry.label);
     }
   });
+  // What no reply came for is back in the box, in the order it was sent.
+  boxes.reverse().forEach(function (box) { returnToComposer(null, String(box.text || ''), filesFrom(box.files)); });
   welcomeEl.hidden = messagesEl.childElementCount > 0;
   thinkingEl.hidden = !data.busy;
   if (data.busy) conversationEl.appendChild(thinkingEl);
@@ -90,9 +95,11 @@ function showConversation(raw) {
   scrollToEnd();
 }
 
-function addUserMessage(text, files, unsent) {
+// mark: 'unsent' or 'unanswered' for a message no reply came for.
+function addUserMessage(text, files, mark) {
   var message = createMessage('user');
   message._text = text;
+  message._files = files;
   var body = message.querySelector('.message-body');
   if (files.length) {
     var row = el('div', 'user-files');
@@ -109,38 +116,41 @@ function addUserMessage(text, files, unsent) {
     appendFormatted(bubble, text);
     body.appendChild(bubble);
   }
-  if (unsent) markNotSent(message);
+  if (mark) markMessage(message, mark);
   scrollToEnd();
   return message;
 }
 
-// A message taken for lost with the link that then turns out never to have left says so instead.
-function markNotSent(message) {
+// A message no reply came for says so: 'unsent' ("Not sent") or 'unanswered' ("Not answered").
+// One taken for lost with the link that then turns out never to have left says so instead.
+function markMessage(message, mark) {
   var earlier = message.querySelector('.unsent-note');
   if (earlier) earlier.remove();
-  message.classList.remove('unanswered');
-  message.classList.add('unsent');
-  message.querySelector('.message-body').appendChild(el('div', 'unsent-note', 'Not sent'));
+  message.classList.remove('unsent', 'unanswered');
+  message.classList.add(mark);
+  message.querySelector('.message-body').appendChild(el('div', 'unsent-note', mark === 'unsent' ? 'Not sent' : 'Not answered'));
 }
 
 // The link to the add-on was lost: no answer will come to the newest messages it still had (at
-// least one while a turn ran, as on a page given the conversation during one).
+// least one while a turn ran, as on a page given the conversation during one). They go back
+// into the box as a message that was not sent does (in the order they were sent), with the files
+// this page still holds whole.
 function markUnanswered() {
   var users = messagesEl.querySelectorAll('.message.user:not(.unsent)');
   var lost = Math.min(users.length, Math.max(awaitingAnswer, thinkingEl.hidden ? 0 : 1));
   awaitingAnswer = 0;
-  for (var i = users.length - lost; i < users.length; i++) {
+  for (var i = users.length - 1; i >= users.length - lost; i--) {
     if (users[i].classList.contains('unanswered')) continue;
-    users[i].classList.add('unanswered');
-    users[i].querySelector('.message-body').appendChild(el('div', 'unsent-note', 'Not answered'));
+    var whole = (users[i]._files || []).filter(function (file) { return file.data; });
+    returnToComposer(users[i], users[i]._text, whole, 'unanswered');
   }
 }
 
-// A message that did not reach the model has left the conversation: its bubble says so, and
-// its text and attachments go back into the input box (before what is typed there since) to be
-// sent again.
-function returnToComposer(message, text, files) {
-  if (message) markNotSent(message);
+// A message that did not reach the model, or that the model never answered, has left the
+// conversation: its bubble says so, and its text and attachments go back into the input box
+// (before what is typed there since) to be sent again.
+function returnToComposer(message, text, files, mark) {
+  if (message) markMessage(message, mark || 'unsent');
   if (text) inputEl.value = inputEl.value ? text + '\n' + inputEl.value : text;
   pendingFiles = files.concat(pendingFiles);
   renderAttachments();
@@ -149,7 +159,8 @@ function returnToComposer(message, text, files) {
   inputEl.focus();
 }
 
-// The add-on's word that a message failed before the model answered it.
+// The add-on's word that a message failed before the model answered it ({"unanswered": true}:
+// the host stopped while the model was being asked).
 function messageNotSent(raw) {
   var data;
   try { data = JSON.parse(String(raw)); } catch (e) { return; }
@@ -160,5 +171,8 @@ function messageNotSent(raw) {
   for (var i = users.length - 1; i >= 0 && !message; i--) {
     if (users[i]._text === text) message = users[i];
   }
-  returnToComposer(message, text, filesFrom(data.files));
+  var mark = data.unanswered === true ? 'unanswered' : 'unsent';
+  // Taken for unanswered when the link was lost, it is in the box already.
+  if (message && message.classList.contains('unanswered')) markMessage(message, mark);
+  else returnToComposer(message, text, filesFrom(data.files), mark);
 }

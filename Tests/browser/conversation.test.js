@@ -101,6 +101,56 @@ describe('the conversation through failures and restarts', () => {
     assert.ok(hidden.dark < built.dark / 2, `${built.dark} dark pixels before, ${hidden.dark} after`);
   });
 
+  test('a refused message and a question the host stopped before answering come back after a restart, ' +
+       'marked, with their text and files in the box, and the question goes once', async () => {
+    const restart = async () => {
+      await session.host.stop();  // SIGTERM: the host quits as a user would
+      session.host = await h.startHost({ home: session.home, anthropicUrl: fake.url });
+      ({ frame } = await h.openPalette(session.browser.context, session.host));
+    };
+    const composer = async () => [await frame.inputValue('#input'),
+      await frame.$$eval('#attachments .chip-name', (names) => names.map((n) => n.textContent))];
+    const attach = async (...names) => {
+      await frame.setInputFiles('#file-input', names.map((name) => ({ name, mimeType: 'image/png', buffer: h.TINY_PNG })));
+      await frame.waitForFunction((n) => document.querySelectorAll('#attachments .chip').length === n, names.length);
+    };
+    const once = async (text) => assert.equal(await frame.$$eval('.bubble', (bubbles, t) =>
+      bubbles.filter((b) => b.textContent === t).length, text), 1, text);
+
+    await attach('plan\u0007.png', 'site.png');
+    await h.sendMessage(frame, 'Trace this plan');
+    const refusal = '\u26a0 The message could not be sent: the file "plan\\u0007.png" has a name holding a control ' +
+      'character; rename it and attach it again.';
+    await h.waitForBubble(frame, refusal);
+    await restart();
+    await frame.waitForSelector('.message.user.unsent:has-text("Trace this plan") .unsent-note:has-text("Not sent")');
+    await once(refusal);
+    assert.deepEqual(await composer(), ['Trace this plan', ['site.png']]);
+
+    await frame.click('#attachments .chip-remove');
+    await attach('stair.png');
+    let release = () => {};
+    fake.script(() => new Promise((resolve) => { release = resolve; }).then(() => h.textReply('Too late.')));
+    const asked = fake.requests.length;
+    await h.sendMessage(frame, 'Where does the stair go?');
+    while (fake.requests.length === asked) await new Promise((resolve) => setTimeout(resolve, 20));
+    try { await restart(); } finally { release(); }
+    const stopped = '\u26a0 The assistant stopped before it answered: the host was closed. Send the message again to continue.';
+    await h.waitForBubble(frame, stopped);
+    await frame.waitForSelector('.message.user.unanswered:has-text("Where does the stair go?") .unsent-note:has-text("Not answered")');
+    await once(stopped);
+    assert.deepEqual(await composer(), ['Where does the stair go?', ['stair.png']], 'the box holds the question alone');
+
+    fake.script(h.textReply('Up to the attic.'));
+    await frame.click('#send-button');
+    await h.waitForBubble(frame, 'Up to the attic.');
+    const messages = fake.requests.at(-1).body.messages;
+    assert.deepEqual(messages.at(-1), { role: 'user', content: [
+      { type: 'image', source: { type: 'base64', media_type: 'image/png', data: h.TINY_PNG.toString('base64') } },
+      { type: 'text', text: 'Where does the stair go?', cache_control: { type: 'ephemeral' } }] });
+    assert.equal(JSON.stringify(messages).split('Where does the stair go?').length - 1, 1, 'the question went once');
+  });
+
   test('after Clear a restart opens the new, empty conversation', async () => {
     await frame.click('#settings-button');
     await frame.click('#clear-history');

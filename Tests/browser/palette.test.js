@@ -191,17 +191,27 @@ describe('chat palette in the emulated host', () => {
     assert.equal(await frame.isHidden('#attachments'), true);
   });
 
-  test('a message refused before it leaves is marked "Not sent" with its text and attachment back in the box', async () => {
+  test('a message refused before it leaves is marked "Not sent", names the file at fault and keeps the rest in the box, ' +
+       'also after a reload', async () => {
     const name = 'plan\u0001.png';  // a control character the add-on will not pass on
-    await frame.setInputFiles('#file-input', { name, mimeType: 'image/png', buffer: h.TINY_PNG });
-    await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 1);
+    await frame.setInputFiles('#file-input', [{ name, mimeType: 'image/png', buffer: h.TINY_PNG },
+      { name: 'site.png', mimeType: 'image/png', buffer: h.TINY_PNG }]);
+    await frame.waitForFunction(() => document.querySelectorAll('#attachments .chip').length === 2);
     const asked = fake.requests.length;
     await h.sendMessage(frame, 'Trace this plan');
-    await frame.waitForSelector('.message.user.unsent:has-text("Trace this plan") .unsent-note:has-text("Not sent")');
-    await h.waitForBubble(frame,
-      '\u26a0 The message could not be sent: block 1 (image) has a file name holding a control character.');
-    assert.deepEqual([await frame.inputValue('#input'), await frame.$$eval('#attachments .chip-name', (n) => n.map((e) => e.textContent))],
-      ['Trace this plan', [name]]);
+    const refusal = '\u26a0 The message could not be sent: the file "plan\\u0001.png" has a name holding a control ' +
+      'character; rename it and attach it again.';
+    for (const when of ['at once', 'after a reload']) {
+      if (when !== 'at once') {
+        await Promise.all([frame.waitForNavigation(), frame.evaluate(() => location.reload())]);
+        await frame.waitForFunction(() => document.getElementById('status-text').textContent === 'Ready');
+      }
+      await frame.waitForSelector('.message.user.unsent:has-text("Trace this plan") .unsent-note:has-text("Not sent")');
+      await h.waitForBubble(frame, refusal);
+      assert.deepEqual([await frame.inputValue('#input'), await frame.$$eval('#attachments .chip-name', (n) => n.map((e) => e.textContent)),
+        await frame.$$eval('.bubble', (bubbles, t) => bubbles.filter((b) => b.textContent === t).length, refusal)],
+      ['Trace this plan', ['site.png'], 1], when);
+    }
     assert.equal(fake.requests.length, asked, 'the model was asked');
     assert.equal(await frame.isHidden('#thinking'), true);
     await frame.click('#attachments .chip-remove');
@@ -321,6 +331,8 @@ describe('a host that stops during a turn', () => {
       assert.deepEqual(await frame.$$eval('.message.user', (els) => els.map((m) => [m.querySelector('.bubble').textContent,
         m.classList.contains('unanswered'), (m.querySelector('.unsent-note') || {}).textContent])),
       [['Draw the whole house', true, 'Not answered'], ['And the garage', true, 'Not answered']]);
+      // Back in the box as a message not sent, in the order they were sent.
+      assert.equal(await frame.inputValue('#input'), 'Draw the whole house\nAnd the garage');
     } finally {
       release();
       await session.stop();

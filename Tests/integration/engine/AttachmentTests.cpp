@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include "EngineFixture.hpp"
 
 namespace {
@@ -73,41 +75,74 @@ TEST_F(EngineTest, AttachmentsServeOneMessageAndARefusedMessageIsNotKept)
 
 TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
 {
-    const std::vector<std::pair<json, std::string>> bad = {
-        {json{{"type", "text"}}, "the message content is not a list of blocks"},
-        {json::array({Block("image", "image/png", "")}), "block 1 (image) has no base64 data"},
-        {json::array({{{"type", "video"}, {"text", "x"}}}), "block 1 has an unknown type \"video\""},
+    const auto named = [](const std::string& name, const std::string& mediaType, const std::string& data) {
+        json block = Block("image", mediaType, data);
+        block["name"] = name;
+        return block;
+    };
+    using Blamed = std::vector<std::size_t>;
+    const std::vector<std::tuple<json, std::string, Blamed>> bad = {
+        {json{{"type", "text"}}, "the message content is not a list of blocks", {}},
+        {json::array({Block("image", "image/png", "")}), "block 1 (image) has no base64 data", {0}},
+        {json::array({{{"type", "video"}, {"text", "x"}}}), "block 1 has an unknown type \"video\"", {}},
         {json::array({{{"type", "image"}, {"source", {{"type", "url"}, {"data", "http://x"}}}}}),
-         "block 1 (image) is not base64 data"},
+         "block 1 (image) is not base64 data",
+         {0}},
         {json::array({Block("image", "image/png\r\nX-Evil: 1", "UE5HMQ==")}),
-         "block 1 (image) has a media type holding a control character"},
-        {json::array(
-             {{{"type", "image"}, {"name", "plan\n.png"}, {"source", Block("", "image/png", "QQ==")["source"]}}}),
-         "block 1 (image) has a file name holding a control character"},
-        {json::array({{{"type", "image"},
-                       {"name", "plan\xC2\x85.png"},  // U+0085, a C1 control character
-                       {"source", Block("", "image/png", "QQ==")["source"]}}}),
-         "block 1 (image) has a file name holding a control character"},
+         "block 1 (image) has a media type holding a control character",
+         {0}},
+        // A file is named as the page shows it, its control characters as escapes, and only the
+        // files at fault are blamed: the rest go back into the box.
+        {json::array({named("plan\n.png", "image/png", "QQ==")}),
+         "the file \"plan\\u000a.png\" has a name holding a control character; rename it and attach it again",
+         {0}},
+        {json::array({named("plan\xC2\x85.png", "image/png", "QQ==")}),  // U+0085, a C1 control character
+         "the file \"plan\\u0085.png\" has a name holding a control character; rename it and attach it again",
+         {0}},
+        {json::array({{{"type", "text"}, {"text", "Trace these"}},
+                      named("a\x07.png", "image/png", "QQ=="),
+                      named("good.png", "image/png", "QQ=="),
+                      named("b\x1B\x7F.png", "image/png", "QQ==")}),
+         "the files \"a\\u0007.png\" and \"b\\u001b\\u007f.png\" have names holding a control character; rename "
+         "them and attach them again",
+         {1, 3}},
+        {json::array({{{"type", "image"}, {"name", 7}, {"source", Block("", "image/png", "QQ==")["source"]}}}),
+         "block 1 (image) has a file name that is not text",
+         {0}},
         {json::array(
              {Block("image", "image/tiff", "SUkqAA=="), Block("image", "image/png", std::string(5300000, 'A'))}),
-         "attachment 2 (image) is 3.79 MB; Anthropic takes images of at most 3.75 MB"},
+         "attachment 2 (image) is 3.79 MB; Anthropic takes images of at most 3.75 MB",
+         {1}},
+        {json::array({named("small.png", "image/png", "QQ=="), named("big.png", "image/png", std::string(5300000, 'A')),
+                      named("bigger.png", "image/png", std::string(5400000, 'A'))}),
+         "the file \"big.png\" is 3.79 MB; Anthropic takes images of at most 3.75 MB",
+         {1, 2}},
         {json::array({Block("image", "image/tiff", std::string(34000000, 'A'))}),
-         "attachment 1 (image) is 24.32 MB; images the model does not read may be at most 24 MB"},
+         "attachment 1 (image) is 24.32 MB; images the model does not read may be at most 24 MB",
+         {0}},
         {json::array({Block("image", "image/tiff", DataOfSize(17 * kMiB)),
                       Block("image", "image/tiff", DataOfSize(17 * kMiB))}),
-         "the attachments come to 34 MB; one message may attach at most 32 MB"},
+         "the attachments come to 34 MB; one message may attach at most 32 MB",
+         {}},
         {json::array({Block("document", "application/pdf", DataOfSize(23 * kMiB))}),
-         "the attachments the model reads come to 23 MB; Anthropic reads at most 22.5 MB of them in one message"},
+         "the attachments the model reads come to 23 MB; Anthropic reads at most 22.5 MB of them in one message",
+         {}},
     };
-    // Refused before it leaves, the message stays the caller's: it is told so, and nothing is
-    // given back that it would then hold twice.
+    // Refused before it leaves, the message stays the caller's: it is told why and which blocks
+    // are at fault, and nothing is given back that it would then hold twice.
     std::size_t givenBack = 0;
-    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message) { givenBack += message.size(); });
-    for (const auto& row : bad) EXPECT_FALSE(bridge->SendMessageWithAttachments(row.first)) << row.second;
+    bridge->SetUnsentCallback(
+        [&](const std::vector<ContentBlock>& message, ModelBridge::GivenBack) { givenBack += message.size(); });
+    for (const auto& [content, why, blamed] : bad) {
+        ModelBridge::Refusal refusal;
+        EXPECT_FALSE(bridge->SendMessageWithAttachments(content, &refusal)) << why;
+        EXPECT_EQ(refusal.warning, std::string(kWarning) + "The message could not be sent: " + why + ".");
+        EXPECT_EQ(refusal.blamed, blamed) << why;
+    }
+    // Without a refusal to fill, the reason reaches the chat as a warning of its own.
+    EXPECT_FALSE(bridge->SendMessageWithAttachments(std::get<0>(bad[1])));
     MainQueue::DrainUntilIdle();
-    ASSERT_EQ(texts.size(), bad.size());
-    for (std::size_t i = 0; i < bad.size(); ++i)
-        EXPECT_EQ(texts[i], std::string(kWarning) + "The message could not be sent: " + bad[i].second + ".");
+    EXPECT_EQ(texts, Events{std::string(kWarning) + "The message could not be sent: " + std::get<1>(bad[1]) + "."});
     EXPECT_EQ(givenBack, 0u);
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_FALSE(bridge->IsBusy());

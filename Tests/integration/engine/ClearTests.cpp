@@ -1,6 +1,7 @@
 // Clearing the conversation or shutting the engine down mid-turn, while the request stalls or
 // while a tool waits for the main thread: nothing of the old turn runs, reaches the page or
-// comes back in what the model reads next; the host quitting mid-request blames no service.
+// comes back in what the model reads next; the host quitting mid-request blames no service and
+// gives back a question no reply came for.
 #include "EngineFixture.hpp"
 #include "engine/ServiceErrors.hpp"
 
@@ -88,24 +89,49 @@ TEST_F(StopTest, ShutdownWhileAToolWaitsForTheMainThreadNeverRunsIt)
     EXPECT_TRUE(events.empty());
 }
 
-TEST_F(StopTest, TheHostQuittingDuringARequestBlamesNoServiceAndKeepsTheQuestion)
+TEST_F(StopTest, TheHostQuittingDuringARequestBlamesNoServiceAndGivesBackAQuestionNoReplyCameFor)
 {
-    std::vector<HistoryMessage> kept;
-    int unsent = 0;
-    bridge->SetHistoryCallback([&](const std::vector<HistoryMessage>& history) { kept = history; });
-    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>&) { ++unsent; });
+    // A question asked in vain goes back to the user (the palette words the stop), out of what
+    // the model reads; one answered in part stays, and the engine says where it stopped.
+    const struct {
+        bool repliedFirst;
+        Events texts;
+        int givenBack;  // as not answered
+        std::size_t kept;
+    } rows[] = {{true, {StoppedBeforeAnswerWarning()}, 0, 3}, {false, {}, 1, 0}};
+    AddTool("quick_tool", [](const json&) { return ToolResult::Ok("", "done"); });
     Quillmere::SetHttpTimeoutOverrideForTesting(kNoTimeout);
-    server.Script(AnthropicReply("too late"), 200, true);
-    bridge->SendMessage("one");
-    ASSERT_TRUE(server.WaitForRequests(1));
-    Quillmere::AbortAllHttpRequests(true);  // as the host's quit notice does
-    const bool ended = WaitForTurns(1);
-    Quillmere::AbortAllHttpRequests(false);
-    server.Release();
-    ASSERT_TRUE(ended);
-    MainQueue::DrainUntilIdle();
-    EXPECT_EQ(texts, (Events{StoppedBeforeAnswerWarning()}));
-    EXPECT_EQ(unsent, 0);
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(kept[0].blocks.at(0).text, "one");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.repliedFirst ? "a tool's reply first" : "no reply");
+        bridge->ClearHistory();
+        texts.clear();
+        std::vector<HistoryMessage> kept;
+        int givenBack = 0;
+        bridge->SetHistoryCallback([&](const std::vector<HistoryMessage>& history) { kept = history; });
+        bridge->SetUnsentCallback([&](const std::vector<ContentBlock>&, ModelBridge::GivenBack why) {
+            givenBack += why == ModelBridge::GivenBack::NotAnswered;
+        });
+        if (row.repliedFirst) server.Script(AnthropicReply("", {{"q1", "quick_tool", json::object()}}));
+        server.Script(AnthropicReply("too late"), 200, true);  // released only as the server goes
+        const std::size_t requests = server.Requests().size() + (row.repliedFirst ? 2 : 1);
+        const int turns = turnsEnded + 1;
+        bridge->SendMessage("Where does the stair go?");
+        // The tool runs on this (main) thread while the stalled request is awaited.
+        ASSERT_TRUE(
+            MainQueue::PumpUntil([&] { return server.Requests().size() >= requests; }, std::chrono::seconds(20)));
+        Quillmere::AbortAllHttpRequests(true);  // as the host's quit notice does
+        const bool ended = WaitForTurns(turns);
+        Quillmere::AbortAllHttpRequests(false);
+        ASSERT_TRUE(ended);
+        MainQueue::DrainUntilIdle();
+        EXPECT_EQ(texts, row.texts);
+        EXPECT_EQ(givenBack, row.givenBack);
+        EXPECT_EQ(kept.size(), row.kept);
+    }
+    // Sent again, the question given back reaches the model once.
+    server.Script(AnthropicReply("Up to the attic."));
+    ASSERT_TRUE(Send("Where does the stair go?"));
+    EXPECT_EQ(server.Requests().back().body["messages"],
+              json::array({{{"role", "user"},
+                            {"content", json::array({{{"type", "text"}, {"text", "Where does the stair go?"}}})}}}));
 }

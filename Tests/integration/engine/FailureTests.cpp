@@ -42,7 +42,7 @@ TEST_P(FailureTest, EndsTheTurnWithAWarningAndKeepsTheHistoryUsable)
         server.Script(c.body, c.status == kStalled ? 200 : c.status, c.status == kStalled);
     }
     std::vector<std::string> unsent;
-    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message) {
+    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message, ModelBridge::GivenBack) {
         for (const ContentBlock& block : message) unsent.push_back(block.text);
     });
     ASSERT_TRUE(Send("first try"));

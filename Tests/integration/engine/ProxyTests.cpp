@@ -142,7 +142,7 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
             server.Script(json{{"error", {{"message", std::string("bad token Bearer ") + kToken}}}}, status);
     }
     std::vector<std::string> unsent;
-    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message) {
+    bridge->SetUnsentCallback([&](const std::vector<ContentBlock>& message, ModelBridge::GivenBack) {
         for (const ContentBlock& block : message) unsent.push_back(block.text);
     });
     ASSERT_TRUE(Send("keep me"));

@@ -190,7 +190,11 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
           {{"kind", "user"},
            {"text", "Walls as in the plan, it's 'urgent'"},
            {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}}}},
-           {"unsent", true}},
+           {"unsent", true},
+           // The newest refusal alone goes back into the box: the one before was sent with it.
+           {"box",
+            {{"text", "Walls as in the plan, it's 'urgent'"},
+             {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}}}}}}},
           {{"kind", "assistant"}, {"text", "Working on \"it\"\\now</script>"}},
           {{"kind", "preview"}, {"image", "https://r.example/a'b.png"}, {"download", "https://r.example/d\nl"}},
           {{"kind", "tool"}, {"name", "create_wall"}, {"success", true}, {"detail", "Wall \"A\"\\1"}}}}};

@@ -1,6 +1,7 @@
 // The conversation's file: each turn kept, a failed save shown until one works, read as far as
 // it can be (damaged records left out), set aside and named in the chat, held against a second
-// host, and after Clear the new, empty one a restart opens.
+// host, after Clear the new, empty one a restart opens, and a message no reply came for back in
+// the input box.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -20,6 +21,7 @@
 #include "core/FileText.hpp"
 #include "core/MainThread.hpp"
 #include "engine/HistoryJson.hpp"
+#include "engine/ServiceErrors.hpp"
 #include "palette/ConversationLog.hpp"
 #include "tools/recognition/RenderJobs.hpp"
 
@@ -418,4 +420,68 @@ TEST_F(ShellTest, TheChatSaysOnceWhichConversationWasSetAsideAndThatTheHostStopp
     EXPECT_EQ(entries[1]["text"],
               "\xE2\x9A\xA0 The assistant stopped before it answered: the host was closed. Send the message again "
               "to continue.");
+}
+
+TEST_F(ShellTest, AQuestionTheHostStoppedBeforeAnsweringComesBackNotAnsweredInTheBoxWhoeverSaysSo)
+{
+    const json content = {{{"type", "image"},
+                           {"name", "stair.png"},
+                           {"source", {{"type", "base64"}, {"media_type", "image/png"}, {"data", "QQ=="}}}},
+                          {{"type", "text"}, {"text", "Where does the stair go?"}}};
+    const json box = {{"text", "Where does the stair go?"},
+                      {"files", {{{"name", "stair.png"}, {"media_type", "image/png"}, {"data", "QQ=="}}}}};
+    // The engine giving the question back as the host quits, or the palette closing before the
+    // engine said anything: one outcome.
+    for (const bool engineSaidSo : {true, false}) {
+        SCOPED_TRACE(engineSaidSo ? "given back by the engine" : "the palette closed first");
+        {
+            ChatPalette palette;
+            Call(palette, "clearHistory");
+            ASSERT_TRUE(Call(palette, "sendMessageWithAttachments", {JS::Value(content.dump())}).GetBool());
+            palette.GetBridge().Shutdown();  // nothing the engine posts reaches the palette now
+            if (engineSaidSo)
+                palette.ReturnUnsentMessage(
+                    {ContentBlock::Image("image/png", "QQ=="), ContentBlock::Text("Where does the stair go?")},
+                    ModelBridge::GivenBack::NotAnswered);
+        }
+        ChatPalette restarted;
+        const json entries = ReplayedEntries(restarted);
+        ASSERT_EQ(entries.size(), 2u) << entries;
+        EXPECT_TRUE(entries[0].value("unanswered", false)) << entries;
+        EXPECT_EQ(entries[0].value("box", json()), box);
+        EXPECT_EQ(entries[1], json({{"kind", "assistant"}, {"text", StoppedBeforeAnswerWarning()}})) << "said once";
+        // What is sent next holds what was in the box: it is not put back again.
+        Call(restarted, "sendMessage", {JS::Value("Where does the stair go?")});
+        EXPECT_FALSE(ReplayedEntries(restarted)[0].contains("box"));
+    }
+}
+
+TEST_F(ShellTest, AConversationKeptEndingOnAnUnansweredQuestionGivesItBackInsteadOfSendingItAgain)
+{
+    const std::string question = "Where does the stair go?";
+    {
+        ConversationLog earlier;  // as it was kept while the engine held on to the question
+        std::string error;
+        ASSERT_TRUE(earlier.Save({{Role::User, {ContentBlock::Text(question)}}},
+                                 {{{"kind", "user"}, {"text", question}, {"files", json::array()}},
+                                  {{"kind", "assistant"}, {"text", StoppedBeforeAnswerWarning()}}},
+                                 std::string::npos, error))
+            << error;
+    }
+    {
+        ChatPalette palette;
+        const json entries = ReplayedEntries(palette);
+        ASSERT_EQ(entries.size(), 2u) << entries;
+        EXPECT_TRUE(entries[0].value("unanswered", false)) << entries;
+        EXPECT_EQ(entries[0].value("box", json()), json({{"text", question}, {"files", json::array()}}));
+        Call(palette, "sendMessage", {JS::Value("Next")});  // without a key the turn ends unsent
+        EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
+        MainQueue::DrainUntilIdle();
+    }
+    // The history kept since holds neither: the old question did not ride along.
+    ConversationLog reader;
+    std::vector<HistoryMessage> history;
+    json entries;
+    ASSERT_TRUE(reader.RestoreNewest(history, entries));
+    EXPECT_EQ(HistoryToJson(history), json::array());
 }
