@@ -1,10 +1,13 @@
 // Cost of taking the secrets out of one outside text, which every tool result, service error
-// and log line goes through: a 64 KiB result with line breaks, escapes and references (so that
-// its decoded forms are searched too) and one without, with the five secrets a session holds.
+// and log line goes through, with the five secrets a session holds: an ordinary 64 KiB result,
+// which is searched as it is; one with line breaks, escapes and references, whose stretches
+// around them are decoded and searched too; and one long base64 run wrapped in lines (an
+// attachment echoed back), decoded whole.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
+#include "core/Base64.hpp"
 #include "core/DebugLog.hpp"
 
 namespace {
@@ -21,23 +24,33 @@ void RegisterSecrets()
     (void)registered;
 }
 
-std::string Result(bool encoded)
+enum Kind { kOrdinary, kEscaped, kBase64Run };
+
+std::string Result(Kind kind)
 {
-    const std::string line = encoded ? R"({"name":"Wall \u0031","note":"a &amp; b","id":"3f2a-77c1"})"
-                                       "\n"
-                                     : R"({"name":"Wall 1","note":"a and b","id":"3f2a-77c1"},)";
+    constexpr std::size_t kBytes = 64 * 1024;
     std::string text;
-    while (text.size() < 64 * 1024) text += line;
+    if (kind == kBase64Run) {
+        std::string bytes;
+        for (std::size_t i = 0; bytes.size() < kBytes * 3 / 4; ++i) bytes += static_cast<char>(i * 131 % 251);
+        const std::string encoded = EncodeBase64(bytes);
+        for (std::size_t at = 0; at < encoded.size(); at += 76) text += encoded.substr(at, 76) + "\r\n";
+        return text;
+    }
+    const std::string line = kind == kEscaped ? R"({"name":"Wall \u0031","note":"a &amp; b","id":"3f2a-77c1"})"
+                                                "\n"
+                                              : R"({"name":"Wall 1","note":"a and b","id":"3f2a-77c1"},)";
+    while (text.size() < kBytes) text += line;
     return text;
 }
 
 void BM_Redact(benchmark::State& state)
 {
     RegisterSecrets();
-    const std::string text = Result(state.range(0) != 0);
+    const std::string text = Result(static_cast<Kind>(state.range(0)));
     for (auto _ : state) benchmark::DoNotOptimize(RedactSecrets(text));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
-BENCHMARK(BM_Redact)->Arg(0)->Arg(1);
+BENCHMARK(BM_Redact)->Arg(kOrdinary)->Arg(kEscaped)->Arg(kBase64Run);
 
 }  // namespace

@@ -1,11 +1,13 @@
+// The debug log and the redaction of secrets from every text that leaves through it, a tool
+// result or the page: the spellings of each secret are worked out when it is registered, and
+// each text is searched for all of them at once.
 #include "core/DebugLog.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -17,6 +19,8 @@
 
 #include "core/AsciiText.hpp"
 #include "core/Base64.hpp"
+#include "core/LooseText.hpp"
+#include "core/PatternSet.hpp"
 #include "core/PercentEncoding.hpp"
 
 namespace {
@@ -26,15 +30,22 @@ const char* const kRedacted = "[redacted]";
 
 std::mutex gMutex;
 std::string gPath = kDefaultPath;
-// The spellings of every secret, in lower case, longest first, so that none is left
-// half-replaced, worked out once when the secret is registered: all are looked for in the text
-// itself; the loose ones (the secret, its base64 and hex forms, each without the characters
-// kLooseDropped) in the text decoded and without those characters too (see Decode).
+// The spellings of a secret, in lower case, worked out once when it is registered. exact: looked
+// for in the text as it is. loose: the secret and its base64 and hex forms, without the
+// separators (IsLooseSeparator), looked for in the stretches of the text that could spell one
+// loosely, decoded (LooseText.hpp); written: the same forms as they are written and without their
+// separators, looked for in the text as it is wherever no decoded stretch covers it.
 struct SecretSpellings {
-    std::vector<std::string> all, loose;
+    std::vector<std::string> exact, written, loose;
+    LooseShape shape;
 };
-// What every text is searched for: the spellings of the registered secrets, merged.
-SecretSpellings gSecrets;
+// What every text is searched for: the spellings of the registered secrets, merged. Percent-
+// encoded ones are looked for only in a text that holds a '%'.
+struct SecretSearch {
+    PatternSet exact, percent, written, loose;
+    LooseShape shape;
+};
+SecretSearch gSecrets;
 // Each registered secret, how many registrations hold it, and its own spellings, from which
 // gSecrets is merged again when one comes or goes.
 struct Registration {
@@ -45,8 +56,6 @@ std::map<std::string, Registration> gRegistered;
 // Below this many bytes a secret's base64 and hex forms, and its loose forms, are short enough
 // to turn up by chance.
 constexpr std::size_t kMinEncodedSecretBytes = 12;
-// Line breaks wrap base64 and hex, and hex comes with its bytes apart (' ', ':', '-').
-const std::string kLooseDropped = " \t\r\n:-";
 
 bool IsTokenChar(char c)
 {
@@ -115,9 +124,9 @@ std::string Hex(const std::string& bytes)
 // The spellings of secret a server may echo back. Base64 is taken at each of the three offsets
 // the secret can have inside a longer encoded text (a Basic header, a token), keeping only the
 // characters made of the secret's own bits, in the standard and the URL alphabet; and hex. Each
-// form is looked for loosely (see Decode), where that is long enough not to turn up by chance,
-// else as it is and JSON-escaped, and also percent-encoded. Matching ignores case, which covers
-// an upper-case echo and either case of hex digits.
+// form is looked for loosely, where that is long enough not to turn up by chance, else as it is,
+// JSON-escaped and percent-encoded. Matching ignores case, which covers an upper-case echo and
+// either case of hex digits.
 SecretSpellings Spellings(const std::string& secret)
 {
     const bool encoded = secret.size() >= kMinEncodedSecretBytes;
@@ -131,142 +140,37 @@ SecretSpellings Spellings(const std::string& secret)
         std::replace(fragment.begin(), fragment.end(), '/', '_');
         forms.push_back(fragment);
     }
+    if (encoded) forms.push_back(Hex(secret));
     SecretSpellings spellings;
-    for (const std::string& form : forms) {
-        std::string loose = LowerAscii(form);
-        loose.erase(std::remove_if(loose.begin(), loose.end(),
-                                   [](char c) { return kLooseDropped.find(c) != std::string::npos; }),
-                    loose.end());
+    for (std::size_t i = 0; i < forms.size(); ++i) {
+        const std::string& form = forms[i];
+        const std::string lower = LowerAscii(form);
+        std::string loose = lower;
+        loose.erase(std::remove_if(loose.begin(), loose.end(), IsLooseSeparator), loose.end());
         if (encoded && loose.size() >= kMinEncodedSecretBytes) {
             spellings.loose.push_back(loose);
-        } else {
-            spellings.all.push_back(LowerAscii(form));
-            spellings.all.push_back(LowerAscii(JsonEscaped(form)));
+            spellings.shape.Include(loose, i + 1 == forms.size());  // hex comes last
+            // Where the text is not decoded, the form is looked for as it is written and without
+            // its separators; one that reads as something else once decoded (a secret holding
+            // "%41" or "&lt;") is looked for so everywhere.
+            for (const std::string& spelling : {lower, loose}) {
+                const bool readsAsItself = DecodeStretches(spelling, {{0, spelling.size()}}).text == loose;
+                (readsAsItself ? spellings.written : spellings.exact).push_back(spelling);
+            }
+            continue;
         }
-        // The loose search reads JSON escapes, not percent-encoding.
+        spellings.exact.push_back(lower);
+        spellings.exact.push_back(LowerAscii(JsonEscaped(form)));
         for (const std::string& percent : {PercentEncoded(form, false), PercentEncoded(form, true)})
-            if (percent != form) spellings.all.push_back(LowerAscii(percent));
+            if (percent != form) spellings.exact.push_back(LowerAscii(percent));
     }
-    if (encoded) spellings.loose.push_back(Hex(secret));
     return spellings;
 }
 
-// lower (a lower-case text) as a server may have encoded what it echoes: JSON escapes
-// (a backslash and "u0041", an escaped '/') and HTML character references ("&#65;", "&#x41;",
-// "&amp;") read, and the characters kLooseDropped, written or escaped, taken out. Byte i of
-// text came from lower's length[i] bytes from from[i] on.
-struct Decoded {
-    std::string text;
-    std::vector<std::uint32_t> from;
-    std::vector<std::uint8_t> length;
-};
-
-int HexDigit(char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1; }
-
-// The character digits (hex or decimal) stand for, lower-cased, or -1. Keys are ASCII: escapes
-// of other characters are left as they are.
-int AsciiCharacter(const std::string& digits, int base)
+// text with each span [start, end) replaced by "[redacted]"; spans that overlap are one.
+std::string Redacted(const std::string& text, std::vector<Stretch>& spans)
 {
-    if (digits.empty() || digits.size() > 6) return -1;
-    long value = 0;
-    for (char c : digits) {
-        const int digit = base == 16 ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
-        if (digit < 0 || (value = value * base + digit) >= 0x80) return -1;
-    }
-    return LowerAscii(static_cast<char>(value));
-}
-
-// The bytes of the escape or character reference at lower[at] in out, and its length; 0 when
-// none starts there.
-std::size_t ReadEscape(const std::string& lower, std::size_t at, std::string& out)
-{
-    const char next = at + 1 < lower.size() ? lower[at + 1] : '\0';
-    if (lower[at] == '\\') {
-        switch (next) {
-        case 'n': out = "\n"; return 2;
-        case 'r': out = "\r"; return 2;
-        case 't': out = "\t"; return 2;
-        case '/':
-        case '\\':
-        case '"': out.assign(1, next); return 2;
-        case 'u': {
-            const int character = at + 6 <= lower.size() ? AsciiCharacter(lower.substr(at + 2, 4), 16) : -1;
-            if (character < 0) return 0;
-            out.assign(1, static_cast<char>(character));
-            return 6;
-        }
-        default: return 0;
-        }
-    }
-    if (lower[at] != '&') return 0;
-    // A reference is short: a ';' further on ends something else.
-    const std::size_t semicolon = lower.substr(at, 12).find(';') + at;
-    if (semicolon < at + 3 || semicolon > at + 11) return 0;
-    const std::string name = lower.substr(at + 1, semicolon - at - 1);
-    const int character = name.rfind("#x", 0) == 0  ? AsciiCharacter(name.substr(2), 16)
-                          : name.rfind('#', 0) == 0 ? AsciiCharacter(name.substr(1), 10)
-                          : name == "amp"           ? '&'
-                          : name == "lt"            ? '<'
-                          : name == "gt"            ? '>'
-                          : name == "quot"          ? '"'
-                          : name == "apos"          ? '\''
-                                                    : -1;
-    if (character < 0) return 0;
-    out.assign(1, static_cast<char>(character));
-    return semicolon - at + 1;
-}
-
-Decoded Decode(const std::string& lower)
-{
-    // 1: dropped; 2: may start an escape or a reference.
-    static const std::array<std::uint8_t, 256> kind = [] {
-        std::array<std::uint8_t, 256> table{};
-        for (char c : kLooseDropped) table[static_cast<unsigned char>(c)] = 1;
-        table['\\'] = table['&'] = 2;
-        return table;
-    }();
-    Decoded decoded;
-    decoded.text.reserve(lower.size());
-    decoded.from.reserve(lower.size());
-    decoded.length.reserve(lower.size());
-    const auto keep = [&decoded](char byte, std::size_t at, std::size_t length) {
-        decoded.text += byte;
-        decoded.from.push_back(static_cast<std::uint32_t>(at));
-        decoded.length.push_back(static_cast<std::uint8_t>(length));
-    };
-    std::string bytes;
-    for (std::size_t at = 0; at < lower.size();) {
-        const std::uint8_t what = kind[static_cast<unsigned char>(lower[at])];
-        const std::size_t length = what == 2 ? ReadEscape(lower, at, bytes) : 0;
-        if (length == 0) {
-            if (what != 1) keep(lower[at], at, 1);
-            ++at;
-            continue;
-        }
-        for (char byte : bytes)
-            if (kind[static_cast<unsigned char>(byte)] != 1) keep(byte, at, length);
-        at += length;
-    }
-    return decoded;
-}
-
-// Replaces in text, and in lower, its lower-case twin, what spells a secret loosely once decoded.
-void RedactLoose(std::string& text, std::string& lower, const std::vector<std::string>& patterns)
-{
-    if (patterns.empty() || lower.size() > UINT32_MAX) return;
-    const Decoded decoded = Decode(lower);
-    std::vector<std::pair<std::size_t, std::size_t>> spans;
-    for (const std::string& pattern : patterns) {
-        const std::boyer_moore_horspool_searcher searcher(pattern.begin(), pattern.end());
-        for (auto found = std::search(decoded.text.cbegin(), decoded.text.cend(), searcher);
-             found != decoded.text.cend();
-             found = std::search(found + static_cast<std::ptrdiff_t>(pattern.size()), decoded.text.cend(), searcher)) {
-            const std::size_t first = static_cast<std::size_t>(found - decoded.text.cbegin());
-            const std::size_t last = first + pattern.size() - 1;
-            spans.emplace_back(decoded.from[first], decoded.from[last] + decoded.length[last]);
-        }
-    }
-    if (spans.empty()) return;
+    if (spans.empty()) return text;
     std::sort(spans.begin(), spans.end());
     std::string out;
     std::size_t done = 0;
@@ -276,43 +180,32 @@ void RedactLoose(std::string& text, std::string& lower, const std::vector<std::s
         if (start >= done) out += kRedacted;
         done = end;
     }
-    text = out.append(text, done);
-    lower = LowerAscii(text);
+    return out.append(text, done);
 }
 
-// Replaces every match of pattern in lower, text's lower-case twin, in both.
-void ReplaceAll(std::string& text, std::string& lower, const std::string& pattern)
+std::string WithoutSecrets(const std::string& message, const SecretSearch& secrets)
 {
-    const std::boyer_moore_horspool_searcher searcher(pattern.begin(), pattern.end());
-    auto found = std::search(lower.cbegin(), lower.cend(), searcher);
-    if (found == lower.cend()) return;
-    std::string newText, newLower;
-    std::size_t from = 0;
-    while (found != lower.cend()) {
-        const std::size_t at = static_cast<std::size_t>(found - lower.cbegin());
-        newText.append(text, from, at - from).append(kRedacted);
-        newLower.append(lower, from, at - from).append(kRedacted);
-        from = at + pattern.size();
-        found = std::search(lower.cbegin() + static_cast<std::ptrdiff_t>(from), lower.cend(), searcher);
+    const std::string lower = LowerAscii(message);
+    std::vector<Stretch> spans;
+    secrets.exact.Find(lower, spans);
+    if (lower.find('%') != std::string::npos) secrets.percent.Find(lower, spans);
+    const std::vector<Stretch> stretches =
+        lower.size() <= UINT32_MAX ? LooseStretches(lower, secrets.shape) : std::vector<Stretch>{};
+    if (stretches.size() != 1 || stretches[0] != Stretch{0, lower.size()}) secrets.written.Find(lower, spans);
+    if (!stretches.empty()) {
+        const Decoded decoded = DecodeStretches(lower, stretches);
+        std::vector<Stretch> matches;
+        secrets.loose.Find(decoded.text, matches);
+        for (const auto& [first, end] : matches)
+            spans.emplace_back(decoded.from[first], EndOfEscapeOrByte(lower, decoded.from[end - 1]));
     }
-    text.swap(newText.append(text, from));
-    lower.swap(newLower.append(lower, from));
-}
-
-std::string WithoutSecrets(const std::string& message, const SecretSpellings& secrets)
-{
-    std::string text = message;
-    std::string lower = LowerAscii(text);
-    const bool percent = lower.find('%') != std::string::npos;
-    for (const std::string& secret : secrets.all)
-        if (percent || secret.find('%') == std::string::npos) ReplaceAll(text, lower, secret);
-    RedactLoose(text, lower, secrets.loose);
+    std::string text = Redacted(message, spans);
     RedactAfter(text, "Bearer ");
     RedactKeyShapes(text);
     return text;
 }
 
-std::string CleanLine(const std::string& message, const SecretSpellings& secrets)
+std::string CleanLine(const std::string& message, const SecretSearch& secrets)
 {
     std::string text = WithoutSecrets(message, secrets);
     for (char& c : text) {
@@ -358,23 +251,27 @@ void AppendToLog(const std::string& path, const std::string& line)
     close(fd);
 }
 
-// Merges the spellings of every registered secret, without repeats, longest first.
+// Merges the spellings of every registered secret.
 void MergeSpellingsLocked()
 {
-    SecretSpellings merged;
-    const auto add = [](const std::vector<std::string>& more, std::vector<std::string>& kept) {
-        kept.insert(kept.end(), more.begin(), more.end());
-    };
+    std::vector<std::string> exact, percent, written, loose;
+    SecretSearch merged;
     for (const auto& [secret, registration] : gRegistered) {
-        add(registration.spellings.all, merged.all);
-        add(registration.spellings.loose, merged.loose);
+        const SecretSpellings& spellings = registration.spellings;
+        for (const std::string& spelling : spellings.exact)
+            (spelling.find('%') == std::string::npos ? exact : percent).push_back(spelling);
+        written.insert(written.end(), spellings.written.begin(), spellings.written.end());
+        loose.insert(loose.end(), spellings.loose.begin(), spellings.loose.end());
+        merged.shape.Include(spellings.shape);
     }
-    for (std::vector<std::string>* kept : {&merged.all, &merged.loose}) {
-        std::sort(kept->begin(), kept->end(), [](const std::string& a, const std::string& b) {
-            return a.size() != b.size() ? a.size() > b.size() : a < b;
-        });
+    for (std::vector<std::string>* kept : {&exact, &percent, &written, &loose}) {
+        std::sort(kept->begin(), kept->end());
         kept->erase(std::unique(kept->begin(), kept->end()), kept->end());
     }
+    merged.exact = PatternSet(std::move(exact));
+    merged.percent = PatternSet(std::move(percent));
+    merged.written = PatternSet(std::move(written));
+    merged.loose = PatternSet(std::move(loose));
     gSecrets = std::move(merged);
 }
 
