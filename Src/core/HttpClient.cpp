@@ -343,10 +343,9 @@ std::uint32_t RandomBoundaryNumber()
 
 }  // namespace
 
-bool Succeeded(const HttpResponse& response)
-{
-    return response.error.empty() && response.statusCode >= 200 && response.statusCode <= 299;
-}
+bool IsSuccessStatus(int statusCode) { return statusCode >= 200 && statusCode <= 299; }
+
+bool Succeeded(const HttpResponse& response) { return response.error.empty() && IsSuccessStatus(response.statusCode); }
 
 HttpResponse HttpGet(const std::string& url, const std::map<std::string, std::string>& headers,
                      std::size_t maxReplyBytes)

@@ -21,6 +21,8 @@ struct HttpResponse {
     bool timedOut = false;
 };
 
+// A 2xx status, whether or not its body then arrived whole.
+bool IsSuccessStatus(int statusCode);
 // A 2xx reply that arrived whole.
 bool Succeeded(const HttpResponse& response);
 

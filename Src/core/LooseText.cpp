@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/AsciiText.hpp"
+
 namespace {
 
 enum : std::uint8_t { kSeparator = 1, kLineBreak = 2, kHexDigit = 4, kBase64 = 8, kEscapeStart = 16 };
@@ -44,7 +46,7 @@ int AsciiCharacter(std::string_view digits, int base)
         const int digit = base == 16 ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
         if (digit < 0 || (value = value * base + digit) >= 0x80) return -1;
     }
-    return value >= 'A' && value <= 'Z' ? static_cast<int>(value + 'a' - 'A') : static_cast<int>(value);
+    return LowerAscii(static_cast<char>(value));
 }
 
 // The byte the escape, character reference or %XX at lower[at] stands for in out, and its

@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "core/HttpClient.hpp"
 #include "core/OutsideText.hpp"
 #include "services/StorageClient.hpp"
 
@@ -12,7 +13,7 @@ namespace {
 // status; "" for a 2xx or a 404.
 std::string DownloadFailure(const Quillmere::HttpResponse& response)
 {
-    if (response.statusCode >= 200 && response.statusCode <= 299) return "";
+    if (Quillmere::IsSuccessStatus(response.statusCode)) return "";
     if (response.statusCode == 404) return "";
     if (response.statusCode == 0)
         return QuoteOutsideText(response.error.empty() ? std::string("no answer") : response.error);
@@ -26,6 +27,6 @@ StoredObject SupabaseDownloadPublic(const std::string& objectPath, std::size_t m
     Quillmere::HttpResponse response = Quillmere::StorageClient::FromSettings().GetPublic(objectPath, maxBytes);
     StoredObject object;
     object.failure = DownloadFailure(response);
-    if (response.statusCode >= 200 && response.statusCode <= 299) object.bytes = std::move(response.body);
+    if (Quillmere::IsSuccessStatus(response.statusCode)) object.bytes = std::move(response.body);
     return object;
 }

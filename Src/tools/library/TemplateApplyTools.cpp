@@ -11,6 +11,7 @@
 #include "ACAPinc.h"
 
 #include "core/FileText.hpp"
+#include "core/HttpClient.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/LocalStorage.hpp"
 #include "core/OutsideText.hpp"
@@ -51,7 +52,7 @@ ToolResult ListTemplates(const json&)
     const Quillmere::HttpResponse response = storage.List();
     std::string error;
     json listing = json::array();
-    if (response.statusCode >= 200 && response.statusCode <= 299) {
+    if (Quillmere::IsSuccessStatus(response.statusCode)) {
         listing = ParseOutsideJson(response.body);
         if (listing.is_discarded()) error = "Failed to parse Supabase list response";
     } else {

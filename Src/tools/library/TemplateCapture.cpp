@@ -16,6 +16,7 @@
 
 #include "core/DebugLog.hpp"
 #include "core/FileText.hpp"
+#include "core/HttpClient.hpp"
 #include "core/LocalStorage.hpp"
 #include "core/OutsideText.hpp"
 #include "services/StorageClient.hpp"
@@ -48,8 +49,6 @@ long long FileSize(const std::string& path)
     if (::stat(path.c_str(), &info) != 0) return -1;
     return static_cast<long long>(info.st_size);
 }
-
-bool Succeeded(int status) { return status >= 200 && status <= 299; }
 
 std::string UploadFailure(const std::string& object, const Quillmere::HttpResponse& response)
 {
@@ -166,12 +165,12 @@ ToolResult CaptureProjectTemplate(const json& input)
     else
         modBytes.clear();
     const int modStatus = modResponse ? modResponse->statusCode : 0;
-    const bool modUploaded = Succeeded(modStatus);
+    const bool modUploaded = Quillmere::IsSuccessStatus(modStatus);
 
     const bool metaWritten = WriteWholeFileAtomic(metaPath, summaryText);
     const std::string metaObject = safeName + ".meta.json";
     const Quillmere::HttpResponse metaResponse = storage.Upload(metaObject, summaryText, "application/json");
-    const bool metaUploaded = Succeeded(metaResponse.statusCode);
+    const bool metaUploaded = Quillmere::IsSuccessStatus(metaResponse.statusCode);
 
     reply["meta_path"] = metaPath;
     reply["meta_uploaded"] = metaUploaded;

@@ -7,6 +7,7 @@
 
 #include "ACAPinc.h"
 
+#include "core/AsciiText.hpp"
 #include "tools/BBox.hpp"
 
 using json = nlohmann::json;
@@ -139,11 +140,7 @@ std::string CaptureTimeText(std::time_t when)
 
 RoomKind ClassifyRoomName(const std::string& name)
 {
-    std::string lower = name;
-    for (char& c : lower) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte >= 'A' && byte <= 'Z') c = static_cast<char>(byte - 'A' + 'a');
-    }
+    const std::string lower = LowerAscii(name);
     if (ContainsAny(lower, kBathroomWords, std::size(kBathroomWords))) return RoomKind::Bathroom;
     if (ContainsAny(lower, kBedroomWords, std::size(kBedroomWords))) return RoomKind::Bedroom;
     return RoomKind::Other;

@@ -17,6 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "core/AsciiText.hpp"
 #include "core/HttpClient.hpp"
 #include "core/JsonDepth.hpp"
 #include "core/MainThread.hpp"
@@ -75,12 +76,8 @@ std::string TextMember(const json& object, const char* key)
 
 bool IsWebAddress(const std::string& url)
 {
-    auto startsWith = [&](const char* scheme) {
-        const std::string prefix(scheme);
-        if (url.size() <= prefix.size()) return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i)
-            if (std::tolower(static_cast<unsigned char>(url[i])) != prefix[i]) return false;
-        return true;
+    auto startsWith = [&](const std::string& prefix) {
+        return url.size() > prefix.size() && LowerAscii(url.substr(0, prefix.size())) == prefix;
     };
     return startsWith("http://") || startsWith("https://");
 }
