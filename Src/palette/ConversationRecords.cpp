@@ -314,11 +314,12 @@ std::size_t StructureBytes(const std::string& text, std::size_t at, std::size_t 
 // taking the names in the order of the calls, so that every call pairs with its result.
 void NameRepeatedCalls(json& messages)
 {
-    std::set<std::string> taken, seen;
+    ToolIdNames names;
+    std::set<std::string> seen;
     for (const json& message : messages)
         for (const json& block : *ContentOf(message))
             if (Member(block, "type") == "tool_use" && Member(block, "id").is_string())
-                taken.insert(block["id"].get<std::string>());
+                names.Take(block["id"].get<std::string>());
     std::map<std::string, std::deque<std::string>> open;  // the calls of the assistant message before
     for (json& message : messages) {
         const bool assistant = Member(message, "role") == "assistant";
@@ -329,7 +330,7 @@ void NameRepeatedCalls(json& messages)
             const std::string name = id.get<std::string>();
             if (assistant && Member(block, "type") == "tool_use") {
                 std::string distinct = name;
-                if (!seen.insert(name).second) taken.insert(distinct = DistinctToolId(name, taken));
+                if (!seen.insert(name).second) distinct = names.Distinct(name);
                 open[name].push_back(distinct);
                 block["id"] = distinct;
             } else if (!assistant && Member(block, "type") == "tool_result" && !open[name].empty()) {
