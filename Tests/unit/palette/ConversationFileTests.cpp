@@ -411,13 +411,21 @@ TEST_F(ShellTest, ASetAsideFileStaysRestorableUntilItsRepairedCopyIsWritten)
     const std::size_t second = written.find('\n') + 1;
     const std::string damaged = written.substr(0, second) + "x" + written.substr(second + 1);
     TempFolder::Write(path, damaged);
-    // Our temporary files left by a process that is gone are removed; a running one's stay.
+    // Our temporary files left by a process of this machine that is gone are removed; a running
+    // one's stay, and so do those of other machines sharing the folder, whatever their ids.
     const pid_t gone = ::fork();
     if (gone == 0) std::_Exit(0);
     ::waitpid(gone, nullptr, 0);
-    const std::string stale = LocalStorage::HistoryDir() + "/.quillmere-" + std::to_string(gone) + "-0.tmp",
-                      running = LocalStorage::HistoryDir() + "/.quillmere-" + std::to_string(::getpid()) + "-99.tmp";
-    TempFolder::Write(stale, "half"), TempFolder::Write(running, "half");
+    std::string running;
+    const int made = CreateTemporary(LocalStorage::HistoryDir() + "/conversation", 0600, running);
+    ASSERT_GE(made, 0);
+    ::close(made);
+    const std::string ours = LocalStorage::HistoryDir() + "/.quillmere-",
+                      host = running.substr(ours.size(), running.rfind("-" + std::to_string(::getpid())) - ours.size()),
+                      ended = "-" + std::to_string(gone) + "-0.tmp";
+    const std::string stale = ours + host + ended, elsewhere = ours + "another.machine" + ended,
+                      alike = ours + host + "_2" + ended;
+    for (const std::string& file : {stale, elsewhere, alike}) TempFolder::Write(file, "half");
 
     // The repaired copy cannot be written (as if the host were killed before it was): the file
     // keeps its bytes under its name, so a restart still finds the conversation.
@@ -432,7 +440,7 @@ TEST_F(ShellTest, ASetAsideFileStaysRestorableUntilItsRepairedCopyIsWritten)
     EXPECT_EQ(TempFolder::Read(path), damaged);
     EXPECT_EQ(TempFolder::Read(path + ".damaged"), damaged);
     EXPECT_FALSE(fs::exists(stale));
-    EXPECT_TRUE(fs::exists(running));
+    for (const std::string& file : {running, elsewhere, alike}) EXPECT_TRUE(fs::exists(file)) << file;
     killed = ConversationLog();
     std::vector<ConversationLog::SetAside> aside;
     std::vector<HistoryMessage> history;
