@@ -274,18 +274,26 @@ KeptPosition PositionOf(const std::vector<HistoryMessage>& history, const json& 
 
 std::string EncodeRecord(const std::vector<HistoryMessage>& history, const json& entries, const KeptPosition& from)
 {
-    // A cut goes before a question, and the page's entries are cut at that question's, so that a
-    // record's cards and texts find the blocks they repeat in it.
+    // A cut goes where the history before it is whole (a question after an answer that called no
+    // tool), so that each record leaves a history a service takes back, and the page's entries
+    // are cut at that question's, so that a record's cards and texts find the blocks they repeat.
     std::string records;
     KeptPosition at = from;
     std::size_t values = 0, nextEntry = from.entries;
     for (std::size_t m = from.messages; m < history.size(); ++m) {
         const HistoryMessage& message = history[m];
+        const bool asks =
+            message.role == Role::User && !message.blocks.empty() && message.blocks[0].kind != BlockKind::ToolResult;
         std::size_t entry = std::string::npos;
-        if (message.role == Role::User && !message.blocks.empty() && message.blocks[0].kind == BlockKind::Text)
+        if (asks && message.blocks[0].kind == BlockKind::Text)
             entry = EntryOfQuestion(entries, nextEntry, message.blocks[0].text);
         if (entry != std::string::npos) nextEntry = entry + 1;
-        if (entry != std::string::npos && values >= kRecordValuesWritten && m > at.messages) {
+        const bool whole = asks && m > at.messages &&
+                           std::none_of(history[m - 1].blocks.begin(), history[m - 1].blocks.end(),
+                                        [](const ContentBlock& block) { return block.kind == BlockKind::ToolUse; });
+        // Entries that do not follow the history leave the cut to it alone, and go on after it.
+        if (whole && values >= (entry != std::string::npos ? 1 : 4) * kRecordValuesWritten) {
+            if (entry == std::string::npos) entry = at.entries;
             records += EncodeRange(history, entries, at, m, entry);
             at = {m, history[m - 1].blocks.size(), entry};
             values = 0;
