@@ -184,7 +184,8 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
     std::vector<HistoryMessage> longHistory;
     const int longTurns = kMaxRecordValues / 1000 + 50;
     const json longConversation = LongTurns(longTurns, longHistory);
-    const std::string longFile = EncodeRecord(longHistory, longConversation[1], {});
+    const std::string longFile = EncodeRecord(longHistory, longConversation[1], {}),
+                      longBare = EncodeRecord(longHistory, json::array(), {});
     EXPECT_GT(std::count(longFile.begin(), longFile.end(), '\n'), 1);
     for (const std::string once : {"\"traced p", "\"Traced p"}) {  // each result and text, cards and all
         int times = 0;
@@ -228,13 +229,7 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         {"the last record at the value cap", padded(kMaxRecordValues), false, 2, false, false, atCap},
         {"the last record one value past the cap", padded(kMaxRecordValues + 1), false, 1, false, false},
         {"a conversation past the value cap written whole", longFile, false, 1, false, false, longConversation},
-        {"the same without the page's entries",
-         EncodeRecord(longHistory, json::array(), {}),
-         false,
-         1,
-         false,
-         false,
-         {longConversation[0], json::array()}},
+        {"the same without the page's entries", longBare, false, 1, false, false, {longConversation[0], json::array()}},
         {"the second record leaves a call without its result", first + EncodeRecord(unpaired, entries1, afterFirst),
          false, 1, false, false},
         {"a record damaged inside, the whole ones after it kept", damaged(1), false, 3, false, true, lost},
