@@ -3,7 +3,7 @@
 // write, fsync, close: the same durability without the encoding), and the file's size beside the
 // conversation's own bytes. Beside them, the whole-file rewrite each turn used to make, and the
 // reading of that file at a restart: whole, and with a damaged record in its middle (read
-// around, so the file is read a second time only if a record leaves a history no service takes).
+// around, each record parsed once).
 
 #include <chrono>
 #include <string>

@@ -1,6 +1,7 @@
 #include "core/FileText.hpp"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,21 @@ bool Fail(std::string* error, const std::string& what, int code)
 {
     if (error != nullptr) *error = what + ": " + std::strerror(code);
     return false;
+}
+
+// This machine's name as a file name may hold it: a process id names a process on one machine
+// only, and a folder in a network home is shared between machines.
+const std::string& ThisHost()
+{
+    static const std::string name = [] {
+        char host[256] = {};
+        if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return std::string("host");
+        std::string kept;
+        for (const char* c = host; *c != '\0'; ++c)
+            kept += std::isalnum(static_cast<unsigned char>(*c)) || *c == '.' || *c == '_' ? *c : '_';
+        return kept;
+    }();
+    return name;
 }
 
 }  // namespace
@@ -47,8 +63,8 @@ int CreateTemporary(const std::string& path, int mode, std::string& temporary)
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const mode_t createMode = mode == kModeFromUmask ? 0666 : 0600;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary =
-            folder + kTemporaryPrefix + std::to_string(::getpid()) + "-" + std::to_string(counter++) + kTemporarySuffix;
+        temporary = folder + kTemporaryPrefix + ThisHost() + "-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(counter++) + kTemporarySuffix;
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -60,15 +76,17 @@ void RemoveStaleTemporaries(const std::string& folder)
 {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return;
-    const std::string prefix = kTemporaryPrefix, suffix = kTemporarySuffix;
+    // Ours: the prefix, this host's name, a process id, a number and the suffix.
+    const std::string prefix = kTemporaryPrefix + ThisHost() + "-", suffix = kTemporarySuffix;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string file = entry->d_name;
         if (file.size() <= prefix.size() + suffix.size() || file.compare(0, prefix.size(), prefix) != 0 ||
             file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
             continue;
         // The process that made it is gone (it was killed during a write): nobody will rename it.
-        const long pid = std::strtol(file.c_str() + prefix.size(), nullptr, 10);
-        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        char* end = nullptr;
+        const long pid = std::strtol(file.c_str() + prefix.size(), &end, 10);
+        if (pid > 0 && *end == '-' && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
             ::unlinkat(::dirfd(dir), file.c_str(), 0);
     }
     ::closedir(dir);
@@ -116,26 +134,4 @@ bool WriteWholeFileAtomic(const std::string& path, const std::string& bytes, int
     if (code == 0) return true;
     ::unlink(temporary.c_str());
     return Fail(error, what, code);
-}
-
-bool AppendToFile(const std::string& path, const std::string& bytes, std::uint64_t keptSize, std::string* error)
-{
-    // Never waits on a named pipe nor follows a link planted at the file's name.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return Fail(error, "cannot append to " + path, errno);
-    const off_t kept = static_cast<off_t>(keptSize);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < kept) {
-        ::close(fd);
-        if (error != nullptr) *error = "cannot append to " + path + ": it is not the file written before";
-        return false;
-    }
-    int code = info.st_size > kept && ::ftruncate(fd, kept) != 0 ? errno : 0;
-    if (code == 0 && (::lseek(fd, kept, SEEK_SET) < 0 || !WriteAll(fd, bytes) || ::fsync(fd) != 0)) {
-        code = errno;
-        // What did reach the file is no record: the file goes back to what it held.
-        if (::ftruncate(fd, kept) == 0) ::fsync(fd);
-    }
-    if (::close(fd) != 0 && code == 0) code = errno;
-    return code == 0 || Fail(error, "cannot append to " + path, code);
 }

@@ -4,10 +4,9 @@
 // what sits at a path (a named pipe would hold the main thread until someone wrote to it) and
 // takes only regular files. Writing never leaves a half-written file: the bytes go to a new
 // temporary file beside the target, every write and the close are checked, and only then is
-// it renamed over the target. A file that only grows (a log of records) is appended to instead,
-// and a failed append is cut back to what the file held before.
+// it renamed over the target. (A conversation's file, which grows by appends, is kept by
+// core/ConversationFiles.)
 
-#include <cstdint>
 #include <string>
 
 // The mode a written file gets from the user's umask (0666 & ~umask), as most files should.
@@ -24,24 +23,17 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 bool WriteWholeFileAtomic(const std::string& path, const std::string& bytes, int mode = kModeFromUmask,
                           std::string* error = nullptr);
 
-// Adds bytes at the end of the first keptSize bytes of the regular file at path: whatever lies
-// beyond them (the unfinished end of an append that was interrupted) is cut off first. The
-// bytes are on the disk (fsync) before true is returned. An append that fails part-way (the
-// disk full, a file-size limit) is cut back, so the file holds its first keptSize bytes as
-// before. False with a reason in error (when given), also when the file holds fewer than
-// keptSize bytes: it is not the file that was written.
-bool AppendToFile(const std::string& path, const std::string& bytes, std::uint64_t keptSize,
-                  std::string* error = nullptr);
-
 // Writes bytes whole to fd, going on after interrupted and partial writes; false (errno set)
 // when a write fails.
 bool WriteAll(int fd, const std::string& bytes);
 
 // A new file of our own in path's folder, never one that was there (a planted link included),
-// open for writing; its name goes to temporary. The name is short whatever path's, so a target
-// named near the length limit still fits. -1 (errno set) when none could be made.
+// open for writing; its name, which holds this machine's name and the process id, goes to
+// temporary. The name is short whatever path's, so a target named near the length limit still
+// fits. -1 (errno set) when none could be made.
 int CreateTemporary(const std::string& path, int mode, std::string& temporary);
 
-// Removes the temporary files in folder that a process of ours made and can no longer rename
-// (it was killed during a write); those of a process still running are left alone.
+// Removes the temporary files in folder that a process of ours on this machine made and can no
+// longer rename (it was killed during a write); those of a process still running, and those of
+// other machines sharing the folder, are left alone.
 void RemoveStaleTemporaries(const std::string& folder);

@@ -2,21 +2,35 @@
 #include "engine/HistoryJson.hpp"
 
 #include <set>
+#include <type_traits>
 #include <utility>
 
 using nlohmann::json;
 
 namespace {
 
-bool Text(const json& object, const char* key, std::string& into)
+// Json is json, whose texts and input are moved out, or const json, whose are copied.
+template <typename Json>
+decltype(auto) Out(Json& value)
+{
+    if constexpr (std::is_const_v<Json>)
+        return value;
+    else
+        return std::move(value);
+}
+
+template <typename Json>
+bool Text(Json& object, const char* key, std::string& into)
 {
     const auto found = object.find(key);
     if (found == object.end() || !found->is_string()) return false;
-    into = found->get<std::string>();
+    using String = std::conditional_t<std::is_const_v<Json>, const std::string, std::string>;
+    into = Out(found->template get_ref<String&>());
     return true;
 }
 
-bool BlockFromJson(const json& in, ContentBlock& block)
+template <typename Json>
+bool ReadBlock(Json& in, ContentBlock& block)
 {
     std::string type, a, b;
     if (!in.is_object() || !Text(in, "type", type)) return false;
@@ -30,11 +44,11 @@ bool BlockFromJson(const json& in, ContentBlock& block)
     } else if (type == "tool_use") {
         const auto input = in.find("input");
         if (!Text(in, "id", a) || !Text(in, "name", b) || input == in.end() || !input->is_object()) return false;
-        block = ContentBlock::ToolUse(std::move(a), std::move(b), *input);
+        block = ContentBlock::ToolUse(std::move(a), std::move(b), Out(*input));
     } else if (type == "tool_result") {
         const auto isError = in.find("is_error");
         if (!Text(in, "id", a) || !Text(in, "text", b) || isError == in.end() || !isError->is_boolean()) return false;
-        block = ContentBlock::ToolResult(std::move(a), std::move(b), isError->get<bool>());
+        block = ContentBlock::ToolResult(std::move(a), std::move(b), isError->template get<bool>());
     } else {
         return false;
     }
@@ -42,6 +56,8 @@ bool BlockFromJson(const json& in, ContentBlock& block)
 }
 
 }  // namespace
+
+bool TakeBlock(json& in, ContentBlock& block) { return ReadBlock(in, block); }
 
 json BlockToJson(const ContentBlock& block)
 {
@@ -101,7 +117,7 @@ bool HistoryFromJson(const json& in, std::vector<HistoryMessage>& messages, std:
         }
         for (const json& item : *content) {
             ContentBlock block;
-            if (!BlockFromJson(item, block)) {
+            if (!ReadBlock(item, block)) {
                 error = where + " holds a block that cannot be read";
                 return false;
             }

@@ -15,6 +15,9 @@
 nlohmann::json HistoryToJson(const std::vector<HistoryMessage>& messages);
 // One block in that form.
 nlohmann::json BlockToJson(const ContentBlock& block);
+// The block in that form, its texts and input moved out of in (not copied); false when in is no
+// such block.
+bool TakeBlock(nlohmann::json& in, ContentBlock& block);
 
 // false with why when json is not such a history, or one that no service would accept back
 // (roles not alternating, a tool result without its call, an unanswered call before the end).

@@ -48,7 +48,8 @@ bool ConversationLog::RestoreNewest(std::vector<HistoryMessage>& history, nlohma
         std::string error;
         if (read.damagedInside) {
             const std::string aside = file->SetAside(true, text);
-            if (aside.empty() || !Save(read.history, read.entries, std::string::npos, error))
+            text.resize(read.soundBytes);  // the records before the first one left out stay as they are
+            if (aside.empty() || !WriteAnew(read.history, read.entries, text, read.sound, error))
                 DebugLog("Cannot keep the conversation: " + (aside.empty() ? "it cannot be set aside" : error));
             else if (setAside != nullptr)
                 setAside->push_back({aside, true});
@@ -87,12 +88,18 @@ bool ConversationLog::Save(const std::vector<HistoryMessage>& history, const nlo
             return true;
         }
     }
+    return WriteAnew(history, entries, "", KeptPosition{}, error);
+}
+
+bool ConversationLog::WriteAnew(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
+                                const std::string& records, const KeptPosition& from, std::string& error)
+{
     // Another writer's bytes stay where they are.
     if (file && !file->Name().empty() && file->ChangedSince(fileBytes)) {
         DebugLog("Conversation " + name + " was changed by another writer; it goes on in a new file");
         StartNew();
     }
-    const std::string whole = EncodeRecord(history, entries, KeptPosition{});
+    const std::string whole = records + EncodeRecord(history, entries, from);
     if (!file) file = std::make_shared<LocalStorage::HeldConversation>();
     if (!(file->Name().empty() ? file->Create(name, whole, &error) : file->Replace(whole, &error))) return false;
     kept = PositionOf(history, entries);

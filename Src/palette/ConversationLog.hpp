@@ -46,6 +46,11 @@ public:
     const std::string& Name() const { return name; }
 
 private:
+    // The file written whole, through a temporary file: records (those of a file read, which hold
+    // the conversation up to from) and what history and entries hold beyond from.
+    bool WriteAnew(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
+                   const std::string& records, const KeptPosition& from, std::string& error);
+
     std::string name;
     KeptPosition kept;            // what the file holds
     std::uint64_t keptBytes = 0;  // its length; 0 when there is nothing to append to

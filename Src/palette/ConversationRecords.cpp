@@ -1,16 +1,14 @@
-// Writing and reading the records of a conversation's file.
+// Reading the records of a conversation's file, each line parsed once and applied as it comes:
+// a record is taken only when the history it leaves is one a service would take back, so that no
+// record read has to be taken out again afterwards.
 #include "palette/ConversationRecords.hpp"
 
 #include <algorithm>
 #include <deque>
-#include <map>
-#include <optional>
-#include <set>
+#include <unordered_map>
 #include <utility>
 
-#include "core/CompactJson.hpp"
 #include "core/JsonDepth.hpp"
-#include "core/ToolRegistry.hpp"
 #include "engine/HistoryJson.hpp"
 #include "engine/ToolCallIds.hpp"
 
@@ -20,8 +18,8 @@ namespace {
 
 const json kNone;
 
-// Each record left out for the history it leaves makes the file be read again.
-constexpr int kMostRecordsLeftOut = 8;
+// A tool input as deep as a reply may bring sits a few levels further down in a record.
+constexpr std::size_t kMaxRecordDepth = kMaxJsonDepth + 8;
 
 const json& Member(const json& object, const char* key)
 {
@@ -29,73 +27,53 @@ const json& Member(const json& object, const char* key)
     return found == object.end() ? kNone : *found;
 }
 
-// ---- writing ---------------------------------------------------------------------------------
+// The library's own builder of a parsed value, stopped as soon as the value holds more values than
+// a record may or nests deeper: what such a line would take to build is never taken. Counting as
+// it parses, it costs a line no pass of its own.
+class BoundedRecordBuilder : public nlohmann::detail::json_sax_dom_parser<json> {
+    using Builder = nlohmann::detail::json_sax_dom_parser<json>;
 
-// A block of the record, where it sits in the history and in the header.
-struct Placed {
-    const ContentBlock* block;
-    json* written;
-    std::size_t message, index;
+public:
+    explicit BoundedRecordBuilder(json& into) : Builder(into, false) {}
+
+    bool null() { return Count() && Builder::null(); }
+    bool boolean(bool value) { return Count() && Builder::boolean(value); }
+    bool number_integer(number_integer_t value) { return Count() && Builder::number_integer(value); }
+    bool number_unsigned(number_unsigned_t value) { return Count() && Builder::number_unsigned(value); }
+    bool number_float(number_float_t value, const string_t& text)
+    {
+        return Count() && Builder::number_float(value, text);
+    }
+    bool string(string_t& value) { return Count() && Builder::string(value); }
+    bool binary(binary_t& value) { return Count() && Builder::binary(value); }
+    bool key(string_t& name) { return Count() && Builder::key(name); }
+    bool start_object(std::size_t size) { return Count() && ++depth <= kMaxRecordDepth && Builder::start_object(size); }
+    bool start_array(std::size_t size) { return Count() && ++depth <= kMaxRecordDepth && Builder::start_array(size); }
+    bool end_object()
+    {
+        --depth;
+        return Builder::end_object();
+    }
+    bool end_array()
+    {
+        --depth;
+        return Builder::end_array();
+    }
+
+private:
+    bool Count() { return ++values <= kMaxRecordValues; }
+
+    std::size_t values = 0, depth = 0;
 };
 
-// The result text a tool card stands for: what the engine sent the model when the card shows
-// the result's message, element or error and nothing else.
-std::string CardAsResult(bool success, const std::string& detail, bool asElement)
+// The line of text from at to end as one JSON value; false when it is not one, holds more than
+// kMaxRecordValues values or nests deeper than a record may.
+bool ParseRecord(const std::string& text, std::size_t at, std::size_t end, json& line)
 {
-    ToolResult result;
-    result.success = success;
-    (success ? (asElement ? result.elementGuid : result.message) : result.error) = detail;
-    try {
-        return result.toJson();
-    } catch (const json::exception&) {
-        return "";  // not valid UTF-8: no result text equals it
-    }
+    BoundedRecordBuilder builder(line);
+    return json::sax_parse(text.begin() + static_cast<std::ptrdiff_t>(at),
+                           text.begin() + static_cast<std::ptrdiff_t>(end), &builder);
 }
-
-// The first tool result from next on that the card repeats, or blocks.size().
-std::size_t ResultOfCard(const std::vector<Placed>& blocks, std::size_t next, const json& card)
-{
-    const json& success = Member(card, "success");
-    const json& detail = Member(card, "detail");
-    if (!success.is_boolean() || !detail.is_string() || (!success.get<bool>() && detail.empty())) return blocks.size();
-    std::optional<std::string> asMessage, asElement;  // made once each, when first needed
-    for (; next < blocks.size(); ++next) {
-        const ContentBlock& block = *blocks[next].block;
-        if (block.kind != BlockKind::ToolResult || block.isError == success.get<bool>()) continue;
-        // Either form may be the result; neither is told by the order of its keys.
-        for (const bool element : {false, true}) {
-            std::optional<std::string>& expected = element ? asElement : asMessage;
-            if (!expected) expected = CardAsResult(success, detail, element);
-            if (*expected == block.text) return next;
-        }
-    }
-    return blocks.size();
-}
-
-// A block of the record holding text (or, for attachments, data) equal to value.
-const Placed* EqualBlock(const std::vector<Placed>& blocks, const std::string& value, bool data)
-{
-    if (value.empty()) return nullptr;
-    for (const Placed& placed : blocks) {
-        const ContentBlock& block = *placed.block;
-        const bool kind =
-            data ? block.kind == BlockKind::Image || block.kind == BlockKind::Document : block.kind == BlockKind::Text;
-        if (kind && (data ? block.Data() : block.text) == value) return &placed;
-    }
-    return nullptr;
-}
-
-// Moves value (key) of entry to a pointer at a block holding the same, when there is one.
-void PointAtEqualBlock(json& entry, const char* key, const char* pointer, const std::vector<Placed>& blocks, bool data)
-{
-    const json& value = Member(entry, key);
-    const Placed* same = value.is_string() ? EqualBlock(blocks, value.get_ref<const std::string&>(), data) : nullptr;
-    if (same == nullptr) return;
-    entry.erase(key);
-    entry[pointer] = {same->message, same->index};
-}
-
-// ---- reading ---------------------------------------------------------------------------------
 
 bool Index(const json& value, std::size_t& into)
 {
@@ -193,24 +171,71 @@ bool ResolveBlockValue(json& object, const char* pointer, const char* key, const
 // How far the records read so far took the conversation, in the reader's terms and the
 // writer's: a record that could not be read leaves the writer's history and entries ahead.
 struct Reading {
-    json messages = json::array(), entries = json::array();
-    std::vector<std::size_t> touchedBy;  // of each message, the last record that added to it
+    std::vector<HistoryMessage> history;
+    json entries = json::array();
+    ToolIdNames names;  // of the calls read so far
     std::size_t writerMessages = 0, writerBlocks = 0, writerEntries = 0;
     std::size_t syncedEntries = 0;  // the first entries, at the same index as the writer's
+    std::size_t changedFrom = 0;    // the first entry the last record read replaced
     bool skipped = false;           // a record was left out since the last one read
 };
 
+// The blocks of a record's list, read into blocks; false when one cannot be read.
+bool TakeBlocks(json& list, std::vector<ContentBlock>& blocks)
+{
+    for (json& item : list) {
+        blocks.emplace_back();
+        if (!TakeBlock(item, blocks.back())) return false;
+    }
+    return true;
+}
+
+// Whether what a record adds, after the history read so far, leaves a history a service takes
+// back: roles alternating, each result answering a call of the message before it (the first one
+// open under its id, so that calls sharing an id pair with their results in order) and no call
+// left without its result. The history read so far leaves none. When it fits, the calls get
+// names of their own (see ToolIdNames), and their results with them.
+bool FitAndName(Reading& read, std::vector<ContentBlock>& toLast, std::vector<HistoryMessage>& incoming)
+{
+    std::vector<ContentBlock*> calls;
+    std::vector<std::pair<ContentBlock*, std::size_t>> answers;  // each result and its call
+    std::unordered_map<std::string, std::deque<std::size_t>> open;
+    std::size_t unanswered = 0;
+    const auto fits = [&](Role role, std::vector<ContentBlock>& blocks, std::size_t at) {
+        if ((role == Role::User) != (at % 2 == 0)) return false;
+        for (ContentBlock& block : blocks) {
+            if (block.kind == BlockKind::ToolUse) {
+                open[block.toolId].push_back(calls.size());
+                calls.push_back(&block);
+                ++unanswered;
+            } else if (block.kind == BlockKind::ToolResult) {
+                auto& calling = open[block.toolId];
+                if (calling.empty()) return false;
+                answers.push_back({&block, calling.front()});
+                calling.pop_front();
+                --unanswered;
+            }
+        }
+        return role == Role::Assistant || unanswered == 0;
+    };
+    if (!toLast.empty() && !fits(read.history.back().role, toLast, read.history.size() - 1)) return false;
+    for (std::size_t i = 0; i < incoming.size(); ++i)
+        if (!fits(incoming[i].role, incoming[i].blocks, read.history.size() + i)) return false;
+    if (unanswered != 0) return false;
+    for (ContentBlock* call : calls) call->toolId = read.names.Distinct(call->toolId);
+    for (auto& [result, call] : answers) result->toolId = calls[call]->toolId;
+    return true;
+}
+
 // Applies one record (the line parsed, the index-th) to what the records before built; false,
-// changing nothing, when it does not follow them or cannot be read. After a record left out,
-// what follows is placed after what was read: blocks of a message not read become a message of
-// the role its place gives, and a message meeting one of its own role joins it.
+// changing nothing, when it does not follow them, cannot be read or leaves a history no service
+// would take back. After a record left out, what follows is placed after what was read: blocks
+// of a message not read become a message of the role its place gives, and a message meeting one
+// of its own role joins it.
 bool ApplyRecord(json& line, std::size_t index, Reading& read)
 {
     const bool single = line.is_object();  // a file of an earlier version
-    // A tool input as deep as a reply may bring sits a few levels further down in a record.
-    if ((!single && (!line.is_array() || line.empty() || !line[0].is_object())) ||
-        JsonNestsDeeperThan(line, kMaxJsonDepth + 8))
-        return false;
+    if (!single && (!line.is_array() || line.empty() || !line[0].is_object())) return false;
     json& header = single ? line : line[0];
     if (!(Member(header, "version") == 2 || (Member(header, "version") == 1 && single && index == 0))) return false;
     std::size_t m = 0, b = 0, n = 0;
@@ -251,25 +276,27 @@ bool ApplyRecord(json& line, std::size_t index, Reading& read)
     // added messages before it.
     const std::size_t writerMessages = added.empty() ? m : m + added.size();
     const std::size_t writerBlocks = added.empty() ? b + add.size() : ContentOf(added.back())->size();
-    json incoming = json::array();
-    if (!add.empty() && m == read.writerMessages && !read.messages.empty()) {
-        json& last = *ContentOf(read.messages.back());
-        for (json& block : add) last.push_back(std::move(block));
-        read.touchedBy.back() = index;
-    } else if (!add.empty()) {
-        incoming.push_back({{"role", (m - 1) % 2 == 0 ? "user" : "assistant"}, {"content", std::move(add)}});
+    std::vector<ContentBlock> toLast;
+    std::vector<HistoryMessage> incoming;
+    if (!add.empty()) {
+        const bool joins = m == read.writerMessages && !read.history.empty();
+        if (!joins) incoming.push_back({(m - 1) % 2 == 0 ? Role::User : Role::Assistant, {}});
+        if (!TakeBlocks(add, joins ? toLast : incoming.back().blocks)) return false;
     }
-    for (json& message : added) incoming.push_back(std::move(message));
-    for (std::size_t i = 0; i < incoming.size(); ++i) {
-        json* last = read.messages.empty() ? nullptr : ContentOf(read.messages.back());
-        if (read.skipped && i == 0 && last != nullptr && read.messages.back()["role"] == incoming[i]["role"]) {
-            for (json& block : *ContentOf(incoming[i])) last->push_back(std::move(block));
-            read.touchedBy.back() = index;
-            continue;
-        }
-        read.messages.push_back(std::move(incoming[i]));
-        read.touchedBy.push_back(index);
+    for (json& message : added) {
+        const json& role = Member(message, "role");
+        incoming.push_back({role == "user" ? Role::User : Role::Assistant, {}});
+        if ((role != "user" && role != "assistant") || ContentOf(message)->empty() ||
+            !TakeBlocks(*ContentOf(message), incoming.back().blocks))
+            return false;
     }
+    if (read.skipped && !incoming.empty() && !read.history.empty() && read.history.back().role == incoming[0].role) {
+        for (ContentBlock& block : incoming[0].blocks) toLast.push_back(std::move(block));
+        incoming.erase(incoming.begin());
+    }
+    if (!FitAndName(read, toLast, incoming)) return false;
+    for (ContentBlock& block : toLast) read.history.back().blocks.push_back(std::move(block));
+    for (HistoryMessage& message : incoming) read.history.push_back(std::move(message));
     read.writerMessages = writerMessages;
     read.writerBlocks = writerBlocks;
 
@@ -278,6 +305,7 @@ bool ApplyRecord(json& line, std::size_t index, Reading& read)
     const std::size_t lost = read.writerEntries - std::min(read.writerEntries, read.entries.size());
     const std::size_t from =
         n <= read.syncedEntries ? n : std::clamp(n - std::min(n, lost), read.syncedEntries, read.entries.size());
+    read.changedFrom = from;
     read.entries.erase(read.entries.begin() + static_cast<std::ptrdiff_t>(from), read.entries.end());
     for (json& entry : kept) read.entries.push_back(std::move(entry));
     read.writerEntries = n + read.entries.size() - from;
@@ -286,82 +314,29 @@ bool ApplyRecord(json& line, std::size_t index, Reading& read)
     return true;
 }
 
-// The bytes of a record's line outside its strings: what parsing it costs beyond the text it
-// holds. A record's bulk is text (attachments in base64 among it); a line of millions of small
-// values would take gigabytes once parsed.
-std::size_t StructureBytes(const std::string& text, std::size_t at, std::size_t end)
-{
-    std::size_t outside = 0;
-    bool inString = false, escaped = false;
-    for (; at < end; ++at) {
-        const char c = text[at];
-        if (!inString) {
-            inString = c == '"';
-            ++outside;
-        } else if (escaped) {
-            escaped = false;
-        } else if (c == '\\') {
-            escaped = true;
-        } else if (c == '"') {
-            inString = false;
-            ++outside;
-        }
-    }
-    return outside;
-}
+}  // namespace
 
-// Gives each of two tool calls sharing one id a name of its own, the results following them
-// taking the names in the order of the calls, so that every call pairs with its result.
-void NameRepeatedCalls(json& messages)
+bool DecodeRecords(const std::string& text, DecodedConversation& out, std::string& why)
 {
-    std::set<std::string> taken, seen;
-    for (const json& message : messages)
-        for (const json& block : *ContentOf(message))
-            if (Member(block, "type") == "tool_use" && Member(block, "id").is_string())
-                taken.insert(block["id"].get<std::string>());
-    std::map<std::string, std::deque<std::string>> open;  // the calls of the assistant message before
-    for (json& message : messages) {
-        const bool assistant = Member(message, "role") == "assistant";
-        if (assistant) open.clear();
-        for (json& block : *ContentOf(message)) {
-            const json& id = Member(block, "id");
-            if (!id.is_string()) continue;
-            const std::string name = id.get<std::string>();
-            if (assistant && Member(block, "type") == "tool_use") {
-                std::string distinct = name;
-                if (!seen.insert(name).second) taken.insert(distinct = DistinctToolId(name, taken));
-                open[name].push_back(distinct);
-                block["id"] = distinct;
-            } else if (!assistant && Member(block, "type") == "tool_result" && !open[name].empty()) {
-                block["id"] = open[name].front();
-                open[name].pop_front();
-            }
-        }
-    }
-}
-
-// The records of text but those in leftOut. When they leave a history no service would take
-// back, culprit is the record that added last to the message at fault.
-bool DecodeWithout(const std::string& text, const std::set<std::size_t>& leftOut, DecodedConversation& out,
-                   std::size_t& culprit, std::string& why)
-{
-    std::vector<std::size_t> damaged;
-    culprit = std::string::npos;
+    out.soundBytes = 0;
+    out.sound = KeptPosition{};
     Reading read;
+    std::vector<std::size_t> damaged;
     std::size_t at = 0, readBytes = 0, records = 0, index = 0;
     bool endsWithBreak = true;
     for (; at < text.size(); ++index) {
         const std::size_t end = std::min(text.find('\n', at), text.size());
-        bool applied = false;
-        if (leftOut.count(index) == 0 && StructureBytes(text, at, end) <= kMaxRecordStructureBytes) {
-            json line = json::parse(text.begin() + static_cast<std::ptrdiff_t>(at),
-                                    text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
-            applied = ApplyRecord(line, index, read);
-        }
-        if (applied) {
+        json line;
+        if (ParseRecord(text, at, end, line) && ApplyRecord(line, index, read)) {
             ++records;
             endsWithBreak = end < text.size();
             readBytes = endsWithBreak ? end + 1 : end;
+            if (damaged.empty()) {
+                out.soundBytes = readBytes;
+                out.sound = PositionOf(read.history, read.entries);
+            } else {
+                out.sound.entries = std::min(out.sound.entries, read.changedFrom);
+            }
         } else {
             read.skipped = true;
             damaged.push_back(index);
@@ -372,12 +347,7 @@ bool DecodeWithout(const std::string& text, const std::set<std::size_t>& leftOut
         why = "it holds no conversation record";
         return false;
     }
-    NameRepeatedCalls(read.messages);
-    std::size_t failed = 0;
-    if (!HistoryFromJson(read.messages, out.history, why, &failed)) {
-        if (failed < read.touchedBy.size()) culprit = read.touchedBy[failed];
-        return false;
-    }
+    out.history = std::move(read.history);
     out.entries = std::move(read.entries);
     // Only an unfinished or damaged last record is cut off by the next append; anything else
     // that could not be read makes the file one to set aside and write anew.
@@ -385,81 +355,4 @@ bool DecodeWithout(const std::string& text, const std::set<std::size_t>& leftOut
     out.damagedInside = !damaged.empty() && (damaged.size() > 1 || damaged[0] + 1 != index);
     out.appendable = endsWithBreak && !out.damagedInside;
     return true;
-}
-
-}  // namespace
-
-KeptPosition PositionOf(const std::vector<HistoryMessage>& history, const json& entries)
-{
-    return {history.size(), history.empty() ? 0 : history.back().blocks.size(), entries.size()};
-}
-
-std::string EncodeRecord(const std::vector<HistoryMessage>& history, const json& entries, const KeptPosition& from)
-{
-    json add = json::array(), added = json::array();
-    if (from.messages > 0) {
-        const auto& blocks = history[from.messages - 1].blocks;
-        for (std::size_t b = from.blocksInLast; b < blocks.size(); ++b) add.push_back(BlockToJson(blocks[b]));
-    }
-    for (std::size_t m = from.messages; m < history.size(); ++m) {
-        json content = json::array();
-        for (const ContentBlock& block : history[m].blocks) content.push_back(BlockToJson(block));
-        added.push_back(
-            {{"role", history[m].role == Role::User ? "user" : "assistant"}, {"content", std::move(content)}});
-    }
-    // Where each block of the record sits, now that the lists are made.
-    std::vector<Placed> blocks;
-    for (std::size_t j = 0; j < add.size(); ++j)
-        blocks.push_back({&history[from.messages - 1].blocks[from.blocksInLast + j], &add[j], from.messages - 1,
-                          from.blocksInLast + j});
-    for (std::size_t k = 0; k < added.size(); ++k)
-        for (std::size_t j = 0; j < added[k]["content"].size(); ++j)
-            blocks.push_back({&history[from.messages + k].blocks[j], &added[k]["content"][j], from.messages + k, j});
-
-    json kept = json::array();
-    std::vector<const std::string*> results;  // follow the header as they are
-    std::size_t nextResult = 0;
-    for (std::size_t i = from.entries; i < entries.size(); ++i) {
-        const json& entry = entries[i];
-        const std::string kind = Member(entry, "kind").is_string() ? entry["kind"].get<std::string>() : "";
-        const std::size_t result = kind == "tool" ? ResultOfCard(blocks, nextResult, entry) : blocks.size();
-        if (result < blocks.size()) {
-            nextResult = result + 1;
-            results.push_back(&blocks[result].block->text);
-            blocks[result].written->erase("text");
-            (*blocks[result].written)["text_in"] = results.size();
-            kept.push_back({{"kind", "tool"},
-                            {"name", Member(entry, "name")},
-                            {"success", entry["success"]},
-                            {"detail_in", results.size()}});
-            continue;
-        }
-        json written = entry;
-        if (kind == "user" || kind == "assistant") PointAtEqualBlock(written, "text", "text_at", blocks, false);
-        if (kind == "user" && Member(written, "files").is_array())
-            for (json& file : written["files"]) PointAtEqualBlock(file, "data", "data_at", blocks, true);
-        kept.push_back(std::move(written));
-    }
-    const json header{{"version", 2},
-                      {"history_at", {from.messages, from.blocksInLast}},
-                      {"add_to_last", std::move(add)},
-                      {"history", std::move(added)},
-                      {"transcript_at", from.entries},
-                      {"transcript", std::move(kept)}};
-    std::string line = "[" + CompactJson(header);
-    for (const std::string* text : results) line.append(",").append(*text);
-    return line + "]\n";
-}
-
-bool DecodeRecords(const std::string& text, DecodedConversation& out, std::string& why)
-{
-    // A record that leaves a history no service would take back (a call without its result, two
-    // messages of one role) is left out like a damaged one, and the records after it are kept.
-    std::set<std::size_t> leftOut;
-    std::size_t culprit = 0;
-    for (int attempt = 0; attempt < kMostRecordsLeftOut; ++attempt) {
-        if (DecodeWithout(text, leftOut, out, culprit, why)) return true;
-        if (culprit == std::string::npos || !leftOut.insert(culprit).second) return false;
-    }
-    return false;
 }

@@ -21,7 +21,7 @@
 // The files of earlier versions hold one JSON object {"version": 1, "history", "transcript"}
 // without a line break, which reads as a first record.
 //
-// Reading keeps every record it can: one that is damaged, refused by its size or leaves a
+// Reading keeps every record it can: one that is damaged, holds too many values or leaves a
 // history no service would take back is left out, and the whole ones after it are placed after
 // what was read (see DecodeRecords).
 
@@ -42,13 +42,18 @@ struct KeptPosition {
 
 KeptPosition PositionOf(const std::vector<HistoryMessage>& history, const nlohmann::json& entries);
 
+// A record holding more JSON values than this (each object, array, member name, text, number and
+// literal counts one; what a text holds does not) is refused as it is parsed, before more of it is
+// built. A record's bulk is text (attachments in base64 among it); a line of a million small values
+// would take some hundred megabytes once parsed, and a longer one more.
+constexpr std::size_t kMaxRecordValues = std::size_t{1} << 20;
+
 // The record of what history and entries (a list of objects) hold beyond from. history must
 // continue what it held at from: the same messages, the last of them perhaps with more blocks.
+// Past a sixteenth of kMaxRecordValues, it is cut into several records before questions, so that
+// a long conversation written whole is read back whole.
 std::string EncodeRecord(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
                          const KeptPosition& from);
-
-// A record's line with more bytes than this outside its strings is refused before it is parsed.
-constexpr std::size_t kMaxRecordStructureBytes = 16u << 20;
 
 struct DecodedConversation {
     std::vector<HistoryMessage> history;
@@ -57,9 +62,14 @@ struct DecodedConversation {
     bool appendable = false;     // those records end with a line break, and what follows them (if
                                  // anything) is one last record, unfinished or damaged
     bool damagedInside = false;  // a record before the last could not be read
+    // The records before the first one left out, as the text holds them (soundBytes long), and
+    // how much of the conversation they hold: what the records after them added and the entries
+    // they changed start at sound. A file written anew keeps those bytes and writes the rest.
+    std::size_t soundBytes = 0;
+    KeptPosition sound;
 };
 
 // The conversation that text's records hold, without the records that cannot be read (or that
-// leave a history no service would take back). Two tool calls sharing one id are told apart by
-// their order. False with why when no record can be read.
+// leave a history no service would take back). Each line is parsed once. Two tool calls sharing
+// one id are told apart by their order. False with why when no record can be read.
 bool DecodeRecords(const std::string& text, DecodedConversation& out, std::string& why);

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <new>
+#include <numeric>
 #include <thread>
 
 #include <sys/resource.h>
@@ -97,6 +98,35 @@ std::string Record(int turns)
     return EncodeRecord(history, Turns(turns, &history)[1], {});
 }
 
+// The values a record holds: each object, array, member name, text, number and literal.
+std::size_t ValuesIn(const json& value)
+{
+    std::size_t count = 1;
+    if (value.is_structured())
+        for (const auto& item : value.items()) count += ValuesIn(item.value()) + (value.is_object() ? 1 : 0);
+    return count;
+}
+
+// count turns of a question, a tool call whose input holds a thousand numbers, its result and an
+// answer. {history, entries}.
+json LongTurns(int count, std::vector<HistoryMessage>& history)
+{
+    json entries = json::array();
+    std::vector<int> points(1000);
+    for (int n = 1; n <= count; ++n) {
+        const std::string id = "p" + std::to_string(n), question = "Trace outline " + std::to_string(n);
+        std::iota(points.begin(), points.end(), n);
+        history.push_back({Role::User, {ContentBlock::Text(question)}});
+        history.push_back({Role::Assistant, {ContentBlock::ToolUse(id, "trace", {{"points", points}})}});
+        history.push_back({Role::User, {ContentBlock::ToolResult(id, ToolResult::Ok("", "traced " + id).toJson())}});
+        history.push_back({Role::Assistant, {ContentBlock::Text("Traced " + id)}});
+        entries.push_back({{"kind", "user"}, {"text", question}, {"files", json::array()}});
+        entries.push_back({{"kind", "tool"}, {"name", "trace"}, {"success", true}, {"detail", "traced " + id}});
+        entries.push_back({{"kind", "assistant"}, {"text", "Traced " + id}});
+    }
+    return {HistoryToJson(history), entries};
+}
+
 json Restored(ConversationLog& log)
 {
     std::vector<HistoryMessage> history;
@@ -116,6 +146,8 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
     const std::string written = TempFolder::Read(LocalStorage::ConversationPath(writer.Name()));
     for (const char* once : {"Wall-t1", "iVBORw0Kt1", "Wall-t3", "iVBORw0Kt3"})  // a result and its card, a picture
         EXPECT_EQ(written.find(once), written.rfind(once)) << once << " is written more than once";
+    const std::string failed = Record(2);  // a failed call's result and card
+    EXPECT_EQ(failed.find("Wall-t2"), failed.rfind("Wall-t2"));
     const auto damaged = [&](int line) {  // its closing bracket
         std::size_t end = 0;
         for (int i = 0; i <= line; ++i) end = written.find('\n', end) + 1;
@@ -131,23 +163,50 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
                    R"({"role":"assistant","content":[{"type":"tool_use","id":"t1","name":"w","input":{}}]})"),
                stray = json::parse(
                    R"({"role":"user","content":[{"type":"tool_result","id":"t9","text":"x","is_error":true}]})");
-    // A second record that leaves its call without a result; one sized past what is parsed.
+    // A second record that leaves its call without a result.
     std::vector<HistoryMessage> unpaired;
     const json entries1 = Turns(1, &unpaired)[1];
     const KeptPosition afterFirst = PositionOf(unpaired, entries1);
     unpaired.push_back({Role::Assistant, {ContentBlock::ToolUse("t9", "create_wall", json::object())}});
-    const std::string first = Record(1), oversized = [&] {
-        std::string second = written.substr(first.size(), written.find('\n', first.size()) + 1 - first.size());
+    // The second record padded in its tool input to hold a number of values: at the cap it is read.
+    const std::string first = Record(1),
+                      second = written.substr(first.size(), written.find('\n', first.size()) + 1 - first.size());
+    const std::size_t secondValues = ValuesIn(json::parse(second));
+    const auto padded = [&](std::size_t values) {
+        std::string line = second, padding = ",\"pad\":[0";
+        for (std::size_t i = secondValues + 3; i < values; ++i) padding += ",0";
         const std::string input = "\"input\":{\"n\":2}";
-        std::string padding = ",\"pad\":[0";
-        for (std::size_t i = 0; i < kMaxRecordStructureBytes / 2; ++i) padding += ",0";
-        return first + second.insert(second.find(input) + input.size() - 1, padding + "]");
-    }();
+        return first + line.insert(line.find(input) + input.size() - 1, padding + "]");
+    };
+    json atCap = Turns(2);
+    atCap[0][3]["content"][0]["input"]["pad"] = std::vector<int>(kMaxRecordValues - secondValues - 2, 0);
+    // A conversation holding more values than one record may, written whole.
+    std::vector<HistoryMessage> longHistory;
+    const int longTurns = kMaxRecordValues / 1000 + 50;
+    const json longConversation = LongTurns(longTurns, longHistory);
+    const std::string longFile = EncodeRecord(longHistory, longConversation[1], {}),
+                      longBare = EncodeRecord(longHistory, json::array(), {});
+    EXPECT_GT(std::count(longFile.begin(), longFile.end(), '\n'), 1);
+    for (const std::string once : {"\"traced p", "\"Traced p"}) {  // each result and text, cards and all
+        int times = 0;
+        for (std::size_t at = longFile.find(once); at != std::string::npos; at = longFile.find(once, at + 1)) ++times;
+        EXPECT_EQ(times, longTurns) << once;
+    }
     // Turn 2 lost with its record: turn 3's question joins the message before it, and its
     // entries, written from turn 2's on (one was changed in place), are all there.
     json lost = Turns(3), joined = lost[0][2];
     joined["content"] = {joined["content"][0], lost[0][6]["content"][0], lost[0][6]["content"][1]};
     lost[0] = {lost[0][0], lost[0][1], joined, lost[0][7], lost[0][8]};
+    // Turn 3 lost with its record, and turn 4's rewriting the entries from turn 2's on, before
+    // the records read whole: its question becomes a message of its own.
+    std::vector<HistoryMessage> three, four;
+    KeptPosition afterThree = PositionOf(three, Turns(3, &three)[1]);
+    afterThree.entries = 2;
+    json reshown = Turns(4, &four), asked = reshown[0][8];
+    const std::string reshownBytes = damaged(2) + EncodeRecord(four, reshown[1], afterThree);
+    asked["content"] = {asked["content"][1], asked["content"][2]};
+    reshown[0] = {reshown[0][0], reshown[0][1], reshown[0][2], reshown[0][3],  reshown[0][4],
+                  reshown[0][5], asked,         reshown[0][9], reshown[0][10], reshown[0][11]};
     // Two calls of one reply under one id: each result goes with its call, by their order.
     const json twin = json::parse(R"([[{"role":"user","content":[{"type":"text","text":"Two walls"}]},
         {"role":"assistant","content":[{"type":"tool_use","id":"c0","name":"w","input":{"n":1}},
@@ -167,10 +226,15 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         {"as written", written, false, 3, false, false},
         {"the last record unfinished", written.substr(0, written.size() - 9), false, 2, false, false},
         {"the last record damaged", damaged(2), false, 2, false, false},
-        {"the last record too large to parse", oversized, false, 1, false, false},
+        {"the last record at the value cap", padded(kMaxRecordValues), false, 2, false, false, atCap},
+        {"the last record one value past the cap", padded(kMaxRecordValues + 1), false, 1, false, false},
+        {"a conversation past the value cap written whole", longFile, false, 1, false, false, longConversation},
+        {"the same without the page's entries", longBare, false, 1, false, false, {longConversation[0], json::array()}},
         {"the second record leaves a call without its result", first + EncodeRecord(unpaired, entries1, afterFirst),
          false, 1, false, false},
         {"a record damaged inside, the whole ones after it kept", damaged(1), false, 3, false, true, lost},
+        {"a record damaged inside, entries read whole rewritten after it", reshownBytes, false, 4, false, true,
+         reshown},
         {"two calls sharing one id", version1(twin[0]), false, 1, false, false, twinRead},
         {"an earlier version's file", json{{"version", 1}, {"history", earlier[0]}, {"transcript", earlier[1]}}.dump(),
          false, 2, false, false},
@@ -202,10 +266,11 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         json more = row.read.is_null() ? Turns(row.turns + 1) : restored;
         std::vector<HistoryMessage> history;
         ASSERT_TRUE(HistoryFromJson(more[0], history, error)) << row.name;
-        if (!row.read.is_null()) {
-            history.push_back({Role::Assistant, {ContentBlock::Text("Go on")}});
+        if (!row.read.is_null()) {  // a message of the role whose turn it is
+            const bool asks = history.back().role == Role::Assistant;
+            history.push_back({asks ? Role::User : Role::Assistant, {ContentBlock::Text("Go on")}});
             more = {HistoryToJson(history), more[1]};
-            more[1].push_back({{"kind", "assistant"}, {"text", "Go on"}});
+            more[1].push_back({{"kind", asks ? "user" : "assistant"}, {"text", "Go on"}});
         }
         ASSERT_TRUE(row.read.is_null() ? Save(log, row.turns + 1, error)
                                        : log.Save(history, more[1], std::string::npos, error))
@@ -348,13 +413,21 @@ TEST_F(ShellTest, ASetAsideFileStaysRestorableUntilItsRepairedCopyIsWritten)
     const std::size_t second = written.find('\n') + 1;
     const std::string damaged = written.substr(0, second) + "x" + written.substr(second + 1);
     TempFolder::Write(path, damaged);
-    // Our temporary files left by a process that is gone are removed; a running one's stay.
+    // Our temporary files left by a process of this machine that is gone are removed; a running
+    // one's stay, and so do those of other machines sharing the folder, whatever their ids.
     const pid_t gone = ::fork();
     if (gone == 0) std::_Exit(0);
     ::waitpid(gone, nullptr, 0);
-    const std::string stale = LocalStorage::HistoryDir() + "/.quillmere-" + std::to_string(gone) + "-0.tmp",
-                      running = LocalStorage::HistoryDir() + "/.quillmere-" + std::to_string(::getpid()) + "-99.tmp";
-    TempFolder::Write(stale, "half"), TempFolder::Write(running, "half");
+    std::string running;
+    const int made = CreateTemporary(LocalStorage::HistoryDir() + "/conversation", 0600, running);
+    ASSERT_GE(made, 0);
+    ::close(made);
+    const std::string ours = LocalStorage::HistoryDir() + "/.quillmere-",
+                      host = running.substr(ours.size(), running.rfind("-" + std::to_string(::getpid())) - ours.size()),
+                      ended = "-" + std::to_string(gone) + "-0.tmp";
+    const std::string stale = ours + host + ended, elsewhere = ours + "another.machine" + ended,
+                      alike = ours + host + "_2" + ended;
+    for (const std::string& file : {stale, elsewhere, alike}) TempFolder::Write(file, "half");
 
     // The repaired copy cannot be written (as if the host were killed before it was): the file
     // keeps its bytes under its name, so a restart still finds the conversation.
@@ -369,7 +442,7 @@ TEST_F(ShellTest, ASetAsideFileStaysRestorableUntilItsRepairedCopyIsWritten)
     EXPECT_EQ(TempFolder::Read(path), damaged);
     EXPECT_EQ(TempFolder::Read(path + ".damaged"), damaged);
     EXPECT_FALSE(fs::exists(stale));
-    EXPECT_TRUE(fs::exists(running));
+    for (const std::string& file : {running, elsewhere, alike}) EXPECT_TRUE(fs::exists(file)) << file;
     killed = ConversationLog();
     std::vector<ConversationLog::SetAside> aside;
     std::vector<HistoryMessage> history;
