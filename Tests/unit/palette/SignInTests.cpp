@@ -1,7 +1,7 @@
 // Signing in from the palette against a fake standard identity service: the code confirmed in
 // the browser, the replies a real service rarely gives on demand (slow_down, a declined or
 // expired code, 5xx, unreadable or huge replies, a stall, a discovery document naming another
-// origin), and cancelling and closing mid-poll.
+// origin), and cancelling, closing and quitting whatever sign-in work is under way.
 #include "SignInTest.hpp"
 
 TEST_F(SignInTest, ACodeConfirmedInTheBrowserSignsInAndIsKeptWithoutShowingItsTokens)
