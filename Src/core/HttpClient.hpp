@@ -21,7 +21,7 @@ struct HttpResponse {
     bool timedOut = false;
 };
 
-// A 2xx status, whether or not its body then arrived whole.
+// A status from 200 to 299 (a request that failed has none: its status is 0).
 bool IsSuccessStatus(int statusCode);
 // A 2xx reply that arrived whole.
 bool Succeeded(const HttpResponse& response);

@@ -383,7 +383,7 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
         Warn(ProxyRefusedWarning(name, response.body, secret));
         return false;
     }
-    if (response.statusCode < 200 || response.statusCode > 299) {
+    if (!Quillmere::IsSuccessStatus(response.statusCode)) {
         Warn(HttpFailureWarning(name, response.statusCode, response.body, secret));
         return false;
     }

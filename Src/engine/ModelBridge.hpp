@@ -138,7 +138,8 @@ private:
     // whether the model's reply was read.
     bool RunIteration(bool& wantsMore, bool& answered);
     // Posts the request to the service chosen, through the proxy with the token renewed once
-    // when the proxy refuses it. False (with the warning given) when the sign-in is gone.
+    // when the proxy refuses it. False (with the warning given) when the refusal stands: the
+    // sign-in ended or was signed out meanwhile, or could not be renewed now.
     bool PostRequest(const ServiceChoice& service, const ModelProvider& provider, const std::string& body,
                      Quillmere::HttpResponse& response);
     // The access token becomes to unless it is no longer from (changed meanwhile); the engine's

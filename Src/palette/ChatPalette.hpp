@@ -89,7 +89,8 @@ private:
     std::string WithSignInNotice(const std::string& stateJson) const;
     void WritePageAndLoad();
     void RegisterBridgeObject();
-    // What a send call answers the page: true when the engine queued the message.
+    // What a send call answers the page: true when the engine queued the message, else false or,
+    // when the engine named the attachments at fault, {"refused": [block, ...]}.
     JS::Value SentOrMarked(bool queued, const ModelBridge::Refusal& refusal);
     void RunScript(const std::string& script);
 

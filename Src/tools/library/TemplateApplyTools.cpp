@@ -94,7 +94,7 @@ ToolResult ListTemplates(const json&)
         }
         const Quillmere::HttpResponse reply = storage.GetPublic(name);
         bytesRead += reply.body.size();
-        if (reply.statusCode < 200 || reply.statusCode > 299 || reply.body.empty()) {
+        if (!Quillmere::IsSuccessStatus(reply.statusCode) || reply.body.empty()) {
             ++skipped;
             if (reply.timedOut) ++outOfTime;
             continue;

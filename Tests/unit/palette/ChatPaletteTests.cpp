@@ -5,24 +5,15 @@
 // and a render started before the conversation was cleared shows nothing in the new one.
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <new>
 #include <thread>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 
 #include "FakeProductService.hpp"
 #include "ShellTest.hpp"
-#include "TempFolder.hpp"
-#include "core/ConversationFiles.hpp"
-#include "core/FileText.hpp"
 #include "core/MainThread.hpp"
-#include "engine/HistoryJson.hpp"
-#include "palette/ConversationLog.hpp"
 #include "tools/recognition/RenderJobs.hpp"
 
 using nlohmann::json;

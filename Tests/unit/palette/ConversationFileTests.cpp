@@ -6,16 +6,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <new>
 #include <numeric>
-#include <thread>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 
-#include "FakeProductService.hpp"
 #include "ShellTest.hpp"
 #include "TempFolder.hpp"
 #include "core/ConversationFiles.hpp"
@@ -24,7 +21,6 @@
 #include "engine/HistoryJson.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "palette/ConversationLog.hpp"
-#include "tools/recognition/RenderJobs.hpp"
 
 using nlohmann::json;
 

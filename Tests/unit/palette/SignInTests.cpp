@@ -1,7 +1,7 @@
 // Signing in from the palette against a fake standard identity service: the code confirmed in
 // the browser, the replies a real service rarely gives on demand (slow_down, a declined or
 // expired code, 5xx, unreadable or huge replies, a stall, a discovery document naming another
-// origin), and cancelling and closing mid-poll.
+// origin), and cancelling, closing and quitting whatever sign-in work is under way.
 #include "SignInTest.hpp"
 
 TEST_F(SignInTest, ACodeConfirmedInTheBrowserSignsInAndIsKeptWithoutShowingItsTokens)
@@ -188,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                      [](FakeIdentityService& s, const std::string&) {
                          s.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("expired_token"));
                      },
-                     "The sign-in code expired before it was confirmed.", false, 1},
+                     "The sign-in code expired before it was confirmed.", false, 1, nullptr, 1},
         FailedSignIn{"CodeExpiredAfterAPendingPoll",
                      [](FakeIdentityService& s, const std::string&) {
                          s.Script(FakeIdentityService::kToken,
@@ -293,6 +293,7 @@ enum class Work {
     Pause,              // a sign-in's pause between polls
     CheckBehindEngine,  // a stored sign-in's check waiting for the renewal the engine's worker runs
     EngineBehindCheck,  // the engine's worker waiting for the renewal the check runs
+    SignOut,            // a sign-out's revocation
 };
 enum class Ending { Cancel, Close, Quit };
 struct InFlight {
@@ -335,6 +336,10 @@ protected:
             ASSERT_TRUE(WaitFor(renewalWaits));
             break;
         }
+        case Work::SignOut:
+            ASSERT_TRUE(Call(palette, "signOut").GetBool());
+            ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kRevocation) == 1; }));
+            break;
         }
     }
 };
@@ -348,6 +353,9 @@ TEST_P(InFlightTest, CancellingClosingOrQuittingStopsAPollInFlight)
         StoreSignIn(kAccess, kRefresh);
         idp.Script(kProxy, FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401));
         idp.Script(FakeIdentityService::kToken, Stalled(FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh)));
+    } else if (c.work == Work::SignOut) {
+        StoreSignIn(kAccess, kRefresh);
+        idp.Script(FakeIdentityService::kRevocation, Stalled(FakeIdentityService::Json({})));
     } else if (c.work == Work::Poll) {
         idp.Script(FakeIdentityService::kToken, StalledPoll());
     } else {
@@ -384,6 +392,8 @@ INSTANTIATE_TEST_SUITE_P(Work, InFlightTest,
         InFlight{"CancelMidPoll", Work::Poll, Ending::Cancel, std::chrono::seconds(2), ""},
         InFlight{"CancelMidPause", Work::Pause, Ending::Cancel, std::chrono::seconds(1), ""},
         InFlight{"CloseMidPoll", Work::Poll, Ending::Close, std::chrono::seconds(2), ""},
+        InFlight{"CloseMidPause", Work::Pause, Ending::Close, std::chrono::seconds(2), ""},
+        InFlight{"QuitMidPause", Work::Pause, Ending::Quit, std::chrono::seconds(2), ""},
         InFlight{"QuitMidPoll", Work::Poll, Ending::Quit, std::chrono::seconds(2),
                  "Sign-in failed: The request was cancelled."},
         InFlight{"CloseWhileTheCheckWaitsForTheEnginesRenewal", Work::CheckBehindEngine, Ending::Close,
@@ -391,7 +401,10 @@ INSTANTIATE_TEST_SUITE_P(Work, InFlightTest,
         InFlight{"QuitWhileTheCheckWaitsForTheEnginesRenewal", Work::CheckBehindEngine, Ending::Quit,
                  std::chrono::seconds(2), ""},
         InFlight{"CloseWhileTheEngineWaitsForTheChecksRenewal", Work::EngineBehindCheck, Ending::Close,
-                 std::chrono::seconds(2), ""}),
+                 std::chrono::seconds(2), ""},
+        InFlight{"QuitWhileTheEngineWaitsForTheChecksRenewal", Work::EngineBehindCheck, Ending::Quit,
+                 std::chrono::seconds(2), ""},
+        InFlight{"CloseMidSignOut", Work::SignOut, Ending::Close, std::chrono::seconds(2), ""}),
                          // clang-format on
                          [](const ::testing::TestParamInfo<InFlight>& info) { return std::string(info.param.name); });
 
