@@ -287,10 +287,18 @@ RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
     std::string why;
     Identity::Endpoints endpoints;
     Identity::TokenReply reply;
-    if (Identity::Discover(shared.baseUrl, endpoints, why))
-        reply = Identity::RefreshTokens(endpoints, now.refreshToken);
-    else
-        reply.error = why;
+    try {
+        if (Identity::Discover(shared.baseUrl, endpoints, why))
+            reply = Identity::RefreshTokens(endpoints, now.refreshToken);
+        else
+            reply.error = why;
+    } catch (...) {
+        // Whoever waits for this renewal must not wait until cancelled.
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        shared.renewing = false;
+        shared.renewalEnded.notify_all();
+        throw;
+    }
 
     std::lock_guard<std::mutex> lock(shared.mutex);
     shared.renewing = false;
