@@ -371,7 +371,7 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
         // The host is quitting and no service is to blame. A question no reply was read for goes
         // back to the user (the palette says so); one answered in part stays, and the chat says
         // where the turn stopped.
-        if (answered) Warn(StoppedBeforeAnswerWarning());
+        if (answered) Warn(StoppedPartWayWarning());
         return false;
     }
     if (!response.error.empty() || response.statusCode == 0) {
