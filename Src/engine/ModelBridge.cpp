@@ -399,9 +399,9 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     answered = true;
     // A reply may echo a key or token it came across (a user's paste, a proxy's doing): like every
     // outside text it reaches the page, the history and its file with them hidden.
-    for (std::string& text : reply.texts) text = RedactSecrets(text);
+    for (std::string& text : reply.texts) text = RedactRegisteredSecrets(text);
     for (ContentBlock& block : reply.assistantBlocks)
-        if (block.kind == BlockKind::Text) block.text = RedactSecrets(block.text);
+        if (block.kind == BlockKind::Text) block.text = RedactRegisteredSecrets(block.text);
     GiveDistinctToolIds(reply, history.Messages());
 
     // A blank text block would make the services refuse the history from now on.

@@ -70,10 +70,11 @@ TEST_P(ProxyVariantTest, CarriesTheDirectRequestWithTheBearerTokenAndNoKey)
     const Variant& v = GetParam();
     UseModel(v.openai);
     bridge->SetApiKeys(v.openai ? kAnthropicKey : "", v.openai ? "" : kOpenAIKey);  // the other provider's key
-    // A reply echoing the token shows it hidden, and the history sent next holds it hidden too.
-    ScriptReply(v.openai, std::string("through the proxy with ") + kToken);
+    // A reply echoing the token shows it hidden, and the history sent next holds it hidden too;
+    // words that only look like a key's surroundings stay.
+    ScriptReply(v.openai, std::string("Bearer tokens through the proxy with ") + kToken);
     ASSERT_TRUE(Send("hello"));
-    EXPECT_EQ(texts, Events{"through the proxy with [redacted]"});
+    EXPECT_EQ(texts, Events{"Bearer tokens through the proxy with [redacted]"});
     ASSERT_EQ(server.Requests().size(), 1u);
     const FakeModelServer::Request proxied = server.Requests()[0];
     EXPECT_EQ(proxied.path, v.path);
