@@ -183,7 +183,7 @@ std::string Redacted(const std::string& text, std::vector<Stretch>& spans)
     return out.append(text, done);
 }
 
-std::string WithoutSecrets(const std::string& message, const SecretSearch& secrets)
+std::string WithoutRegistered(const std::string& message, const SecretSearch& secrets)
 {
     const std::string lower = LowerAscii(message);
     std::vector<Stretch> spans;
@@ -199,7 +199,12 @@ std::string WithoutSecrets(const std::string& message, const SecretSearch& secre
         for (const auto& [first, end] : matches)
             spans.emplace_back(decoded.from[first], EndOfEscapeOrByte(lower, decoded.from[end - 1]));
     }
-    std::string text = Redacted(message, spans);
+    return Redacted(message, spans);
+}
+
+std::string WithoutSecrets(const std::string& message, const SecretSearch& secrets)
+{
+    std::string text = WithoutRegistered(message, secrets);
     RedactAfter(text, "Bearer ");
     RedactKeyShapes(text);
     return text;
@@ -294,6 +299,12 @@ std::string RedactSecrets(const std::string& text)
 {
     std::lock_guard<std::mutex> lock(gMutex);
     return WithoutSecrets(text, gSecrets);
+}
+
+std::string RedactRegisteredSecrets(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(gMutex);
+    return WithoutRegistered(text, gSecrets);
 }
 
 bool DebugLogRedact(const std::string& secret)

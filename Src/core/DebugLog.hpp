@@ -34,6 +34,10 @@ std::size_t RegisteredSecretCount();
 // text with the same secrets replaced by "[redacted]", line breaks kept: for every text from
 // outside that reaches a tool result or the page.
 std::string RedactSecrets(const std::string& text);
+// The same for prose written for the user (a model's reply): the registered secrets only, in
+// every spelling, without the guesses by shape ("Bearer ...", "sk-...") that would take words
+// such as "Bearer tokens" for a key.
+std::string RedactRegisteredSecrets(const std::string& text);
 
 // For tests: writes to another file; an empty path restores the default.
 void SetDebugLogPath(const std::string& path);

@@ -371,7 +371,7 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
         // The host is quitting and no service is to blame. A question no reply was read for goes
         // back to the user (the palette says so); one answered in part stays, and the chat says
         // where the turn stopped.
-        if (answered) Warn(StoppedBeforeAnswerWarning());
+        if (answered) Warn(StoppedPartWayWarning());
         return false;
     }
     if (!response.error.empty() || response.statusCode == 0) {
@@ -397,6 +397,11 @@ bool ModelBridge::RunIteration(bool& wantsMore, bool& answered)
     }
     DebugLog("engine: " + UsageLogLine(provider.DisplayName(), reply.usage));
     answered = true;
+    // A reply may echo a key or token it came across (a user's paste, a proxy's doing): like every
+    // outside text it reaches the page, the history and its file with them hidden.
+    for (std::string& text : reply.texts) text = RedactRegisteredSecrets(text);
+    for (ContentBlock& block : reply.assistantBlocks)
+        if (block.kind == BlockKind::Text) block.text = RedactRegisteredSecrets(block.text);
     GiveDistinctToolIds(reply, history.Messages());
 
     // A blank text block would make the services refuse the history from now on.

@@ -71,6 +71,12 @@ std::string StoppedBeforeAnswerWarning()
                                       "message again to continue.");
 }
 
+std::string StoppedPartWayWarning()
+{
+    return kWarningMark + std::string("The assistant stopped before it finished: the host was closed. Ask it to "
+                                      "go on: your message is still in the conversation.");
+}
+
 std::string HttpFailureWarning(const std::string& service, int status, const std::string& body,
                                const std::string& apiKey)
 {

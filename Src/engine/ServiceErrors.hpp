@@ -31,6 +31,9 @@ std::string TimedOutWarning(const std::string& service);
 // The host quit while the model was being asked: no service is to blame. One text for every
 // way a turn learns it: the engine's request cut off, the palette closing during a turn.
 std::string StoppedBeforeAnswerWarning();
+// The same, once a reply of the turn had shown (a text, a tool's card): the question stays in
+// the conversation, so sending it again would ask it twice.
+std::string StoppedPartWayWarning();
 // A reply whose status is not 2xx; body is the service's reply.
 std::string HttpFailureWarning(const std::string& service, int status, const std::string& body,
                                const std::string& apiKey);

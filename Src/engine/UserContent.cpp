@@ -77,11 +77,18 @@ bool ReadUserContent(nlohmann::json& content, std::vector<ContentBlock>& blocks,
             if (!block.contains("text") || !block["text"].is_string()) return fail(where + " has no text", {});
             blocks.push_back(ContentBlock::Text(block["text"].get<std::string>()));
         } else if (type == "image" || type == "document") {
-            const std::string what = where + " (" + type + ") ";
+            // A file the page named is named as the box shows it, else by its place.
+            const auto name = block.find("name");
+            const bool named = name != block.end() && name->is_string();
+            const std::string what =
+                named ? "the file " + FileAsShown(name->get<std::string>()) + " " : where + " (" + type + ") ";
             const auto source = block.find("source");
             if (source == block.end() || !source->is_object() || !source->contains("data") ||
-                !(*source)["data"].is_string() || (*source)["data"].get_ref<const std::string&>().empty())
-                return fail(what + "has no base64 data", {i});
+                !(*source)["data"].is_string() || (*source)["data"].get_ref<const std::string&>().empty()) {
+                const bool emptyFile = named && source != block.end() && source->is_object() &&
+                                       source->contains("data") && (*source)["data"] == "";
+                return fail(what + (emptyFile ? "is empty" : "has no base64 data"), {i});
+            }
             if (source->contains("type") && (*source)["type"] != "base64")
                 return fail(what + "is not base64 data", {i});
             const std::string nameProblem = LabelProblem(block, "name", "a file name");

@@ -103,11 +103,12 @@ nlohmann::json BoxOf(const std::vector<ContentBlock>& message)
     return {{"text", text}, {"files", std::move(files)}};
 }
 
-// Whether the chat already ends saying that the assistant stopped before it answered.
-bool ToldStopped(const PageTranscript& transcript)
+// Whether the chat already ends saying that the assistant stopped (warning: before it answered,
+// or part way).
+bool ToldStopped(const PageTranscript& transcript, const std::string& warning = StoppedBeforeAnswerWarning())
 {
     const nlohmann::json& entries = transcript.Entries();
-    return !entries.empty() && entries.back().value("text", nlohmann::json()) == StoppedBeforeAnswerWarning();
+    return !entries.empty() && entries.back().value("text", nlohmann::json()) == warning;
 }
 
 }  // namespace
@@ -231,9 +232,13 @@ ChatPalette::~ChatPalette()
     }
     // The host stopped during a turn whose end never reached the palette: the kept conversation
     // says so rather than ending on the question, which goes back into the box as the engine
-    // gives back one it asked about in vain.
-    if (transcript.MarkUnanswered() || transcript.Busy()) {
-        if (!ToldStopped(transcript)) transcript.AddAssistantMessage(StoppedBeforeAnswerWarning());
+    // gives back one it asked about in vain. A question answered in part stays where it is, and
+    // sending it again would ask it twice: the chat says so as the engine does.
+    const PageTranscript::Waiting waiting = transcript.MarkUnanswered();
+    if (waiting != PageTranscript::Waiting::None || transcript.Busy()) {
+        const std::string warning =
+            waiting == PageTranscript::Waiting::Replied ? StoppedPartWayWarning() : StoppedBeforeAnswerWarning();
+        if (!ToldStopped(transcript, warning)) transcript.AddAssistantMessage(warning);
         KeepConversation(keptHistory);
     }
     bridge.reset();

@@ -144,15 +144,20 @@ void PageTranscript::MarkNewestUnsent(const std::vector<std::size_t>& blamed)
     Mark(entries.size() - 1, "unsent", std::move(box));
 }
 
-bool PageTranscript::MarkUnanswered()
+PageTranscript::Waiting PageTranscript::MarkUnanswered()
 {
-    const bool any = !awaiting.empty();
+    Waiting found = Waiting::None;
     for (Awaiting& message : awaiting) {
-        if (message.returned || message.replied) continue;
-        Mark(message.entry, "unanswered", std::move(message.box));
+        if (message.replied && !message.returned) {
+            if (found == Waiting::None) found = Waiting::Replied;
+            continue;
+        }
+        // Given back already, or marked now: either way no reply came for it.
+        if (!message.returned) Mark(message.entry, "unanswered", std::move(message.box));
+        found = Waiting::Unanswered;
     }
     awaiting.clear();
-    return any;
+    return found;
 }
 
 void PageTranscript::EmptyBoxes()

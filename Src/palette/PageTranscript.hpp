@@ -48,8 +48,10 @@ public:
     // blocks it was sent as).
     void MarkNewestUnsent(const std::vector<std::size_t>& blamed = {});
     // The host stops: each message still waiting is marked as not answered, with its text and
-    // attachments as its box, unless a reply to it has shown. False when none was waiting.
-    bool MarkUnanswered();
+    // attachments as its box, unless a reply to it has shown. Says whether any was waiting, and
+    // whether one had no reply (marked now or given back before) or all had replies under way.
+    enum class Waiting { None, Replied, Unanswered };
+    Waiting MarkUnanswered();
     // The user sent a message: what went back into the box was sent with it or put aside.
     void EmptyBoxes();
     // A warning about the conversation rather than part of it (a save that failed): shown after

@@ -149,6 +149,22 @@ describe('the conversation through failures and restarts', () => {
       { type: 'image', source: { type: 'base64', media_type: 'image/png', data: h.TINY_PNG.toString('base64') } },
       { type: 'text', text: 'Where does the stair go?', cache_control: { type: 'ephemeral' } }] });
     assert.equal(JSON.stringify(messages).split('Where does the stair go?').length - 1, 1, 'the question went once');
+
+    // A question answered in part (a tool's card showed) stays in the conversation: the chat asks
+    // to go on rather than to send it again, and nothing goes back into the box.
+    fake.script(h.toolReply('get_selection', {}),
+      () => new Promise((resolve) => { release = resolve; }).then(() => h.textReply('Too late.')));
+    const partAsked = fake.requests.length + 2;
+    await h.sendMessage(frame, 'What is selected?');
+    while (fake.requests.length < partAsked) await new Promise((resolve) => setTimeout(resolve, 20));
+    try { await restart(); } finally { release(); }
+    const partWay = '\u26a0 The assistant stopped before it finished: the host was closed. Ask it to go on: your ' +
+      'message is still in the conversation.';
+    await h.waitForBubble(frame, partWay);
+    await once(partWay);
+    assert.deepEqual(await frame.$$eval('.message.user', (users) => users.filter((m) =>
+      m.textContent.includes('What is selected?')).map((m) => m.className)), ['message user']);
+    assert.deepEqual(await composer(), ['', []]);
   });
 
   test('after Clear a restart opens the new, empty conversation', async () => {

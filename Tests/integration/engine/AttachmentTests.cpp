@@ -91,6 +91,15 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
         {json::array({Block("image", "image/png\r\nX-Evil: 1", "UE5HMQ==")}),
          "block 1 (image) has a media type holding a control character",
          {0}},
+        {json::array({named("plan.png", "image/png\r\nX-Evil: 1", "UE5HMQ==")}),
+         "the file \"plan.png\" has a media type holding a control character",
+         {0}},
+        // An empty file is named too, and only it stays out of the box.
+        {json::array({{{"type", "text"}, {"text", "Trace these"}},
+                      named("good.png", "image/png", "QQ=="),
+                      named("empty.png", "image/png", "")}),
+         "the file \"empty.png\" is empty",
+         {2}},
         // A file is named as the page shows it, its control characters as escapes, and only the
         // files at fault are blamed: the rest go back into the box.
         {json::array({named("plan\n.png", "image/png", "QQ==")}),

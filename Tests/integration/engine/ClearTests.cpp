@@ -98,7 +98,7 @@ TEST_F(StopTest, TheHostQuittingDuringARequestBlamesNoServiceAndGivesBackAQuesti
         Events texts;
         int givenBack;  // as not answered
         std::size_t kept;
-    } rows[] = {{true, {StoppedBeforeAnswerWarning()}, 0, 3}, {false, {}, 1, 0}};
+    } rows[] = {{true, {StoppedPartWayWarning()}, 0, 3}, {false, {}, 1, 0}};
     AddTool("quick_tool", [](const json&) { return ToolResult::Ok("", "done"); });
     Quillmere::SetHttpTimeoutOverrideForTesting(kNoTimeout);
     for (const auto& row : rows) {

@@ -70,9 +70,11 @@ TEST_P(ProxyVariantTest, CarriesTheDirectRequestWithTheBearerTokenAndNoKey)
     const Variant& v = GetParam();
     UseModel(v.openai);
     bridge->SetApiKeys(v.openai ? kAnthropicKey : "", v.openai ? "" : kOpenAIKey);  // the other provider's key
-    ScriptReply(v.openai, "through the proxy");
+    // A reply echoing the token shows it hidden, and the history sent next holds it hidden too;
+    // words that only look like a key's surroundings stay.
+    ScriptReply(v.openai, std::string("Bearer tokens through the proxy with ") + kToken);
     ASSERT_TRUE(Send("hello"));
-    EXPECT_EQ(texts, Events{"through the proxy"});
+    EXPECT_EQ(texts, Events{"Bearer tokens through the proxy with [redacted]"});
     ASSERT_EQ(server.Requests().size(), 1u);
     const FakeModelServer::Request proxied = server.Requests()[0];
     EXPECT_EQ(proxied.path, v.path);
@@ -86,11 +88,14 @@ TEST_P(ProxyVariantTest, CarriesTheDirectRequestWithTheBearerTokenAndNoKey)
     bridge->ClearHistory();
     bridge->SetBaseUrls(server.Url(), server.Url());
     bridge->SetApiKeys(kAnthropicKey, kOpenAIKey);
-    ScriptReply(v.openai, "directly");
+    ScriptReply(v.openai, std::string("directly with ") + (v.openai ? kOpenAIKey : kAnthropicKey));
     ASSERT_TRUE(Send("hello"));
     ASSERT_EQ(server.Requests().size(), 2u);
     const FakeModelServer::Request direct = server.Requests()[1];
-    EXPECT_EQ(texts.back(), "directly");
+    EXPECT_EQ(texts.back(), "directly with [redacted]");
+    ScriptReply(v.openai, "again");
+    ASSERT_TRUE(Send("again"));
+    EXPECT_NE(server.Requests().back().raw.find("directly with [redacted]"), std::string::npos);
     EXPECT_EQ(direct.raw, proxied.raw);
     EXPECT_EQ(direct.path, v.path);
     EXPECT_EQ(HeaderValue(direct, "Authorization"), v.openai ? std::string("Bearer ") + kOpenAIKey : "");
