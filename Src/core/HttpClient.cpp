@@ -12,6 +12,7 @@
 #include "core/AsciiText.hpp"
 #include "core/FileText.hpp"
 #include "core/HeaderText.hpp"
+#include "core/ServiceAddress.hpp"
 
 namespace Quillmere {
 
@@ -261,6 +262,9 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
 
     CURL* h = curl.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    // A proxy the environment names (http_proxy, all_proxy, ...) is for other hosts: through it,
+    // a request meant for this computer alone, token and all, would leave it in clear.
+    if (IsLoopbackAddress(url)) curl_easy_setopt(h, CURLOPT_PROXY, "");
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);

@@ -44,6 +44,10 @@ constexpr std::size_t kMaxModuleReplyBytes = 64u << 20;  // a module file from t
 // spoken. A header whose name or value holds CR or LF fails the call before anything is sent,
 // and so does a multipart field name, file name or media type that core/HeaderText.hpp refuses.
 //
+// A proxy named by the environment (http_proxy, https_proxy, all_proxy and their upper-case
+// spellings, as libcurl reads them) is used for every host but this computer: an address on
+// localhost, 127.0.0.0/8 or ::1 (core/ServiceAddress.hpp) is always reached directly.
+//
 // Redirects are never followed (they would carry the keys and the body to whatever host the
 // reply names): a 3xx reply with a Location keeps its status, loses its body, and its error
 // names the status and the host of the Location.

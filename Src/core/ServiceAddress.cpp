@@ -51,6 +51,12 @@ bool IsLoopback(const std::string& host)
 
 }  // namespace
 
+bool IsLoopbackAddress(const std::string& url)
+{
+    ServiceAddress address;
+    return ReadServiceAddress(url, address) && IsLoopback(address.host);
+}
+
 bool TokensMayTravelTo(const std::string& url)
 {
     ServiceAddress address;

@@ -20,6 +20,10 @@ bool ReadServiceAddress(const std::string& url, ServiceAddress& address);
 // addresses with one origin reach the same server.
 std::string AddressOrigin(const std::string& url);
 
+// An http(s) address on this computer: localhost, 127.0.0.0/8 or ::1, in any spelling libcurl
+// reads as one of them.
+bool IsLoopbackAddress(const std::string& url);
+
 // https to any host, or plain http to localhost, 127.0.0.0/8 or ::1.
 bool TokensMayTravelTo(const std::string& url);
 

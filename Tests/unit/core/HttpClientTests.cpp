@@ -9,6 +9,8 @@
 #include <chrono>
 #include <future>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <regex>
 #include <set>
 #include <thread>
@@ -52,6 +54,45 @@ void ExpectFailure(const HttpResponse& response, const std::string& error, bool 
 }
 
 const std::string kBinary("\x00\x01\xff\xfe\r\n--x\x80 end", 13);
+
+// A proxy the environment names, on 127.0.0.1: it keeps the request line of whatever reaches it
+// (a CONNECT for https as well) and answers 502.
+class FakeProxy {
+public:
+    FakeProxy()
+    {
+        server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            seen_.push_back(request.method + " " + request.target);
+            response.status = 502;
+            return httplib::Server::HandlerResponse::Handled;
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~FakeProxy()
+    {
+        server_.stop();
+        thread_.join();
+    }
+    FakeProxy(const FakeProxy&) = delete;
+    FakeProxy& operator=(const FakeProxy&) = delete;
+
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::vector<std::string> Seen() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return seen_;
+    }
+
+private:
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+    mutable std::mutex mutex_;
+    std::vector<std::string> seen_;
+};
 
 }  // namespace
 
@@ -337,4 +378,47 @@ TEST(HostileServer, EveryRequestEndsAndSaysWhy)
     elsewhere.stop();
     listening.join();
     catching.join();
+}
+
+// A request for this computer never goes through the environment's proxy, whichever variable
+// names it and however the address is spelt, so that a token sent over plain http stays on
+// this computer; other hosts still go through it. Nothing listens on ::1, and the fake service
+// speaks no TLS: those rows reach nothing, and the proxy nothing either.
+TEST(HttpClientTest, AnAddressOnThisComputerIsReachedWithoutTheEnvironmentsProxy)
+{
+    FakeProductService server;
+    Answer(server, "POST /v1/chat", "/v1/chat");
+    FakeProxy proxy;
+    const std::string port = server.BaseUrl().substr(server.BaseUrl().rfind(':'));
+    // An exception the environment may hold for this computer would hide what the client does.
+    const ScopedEnv noProxy("no_proxy", std::nullopt), noProxyUpper("NO_PROXY", std::nullopt);
+    const struct {
+        const char* variable;
+        std::string url;
+        bool reachesService;
+        std::vector<std::string> proxySees;
+    } rows[] = {
+        {"http_proxy", "http://127.0.0.1" + port, true, {}},
+        {"all_proxy", "http://localhost" + port, true, {}},
+        {"ALL_PROXY", "http://LocalHost" + port, true, {}},
+        {"http_proxy", "http://127.1" + port, true, {}},
+        {"http_proxy", "http://0x7f000001" + port, true, {}},
+        {"http_proxy", "http://[::1]" + port, false, {}},
+        {"https_proxy", "https://127.0.0.1" + port, false, {}},
+        {"HTTPS_PROXY", "https://localhost" + port, false, {}},
+        {"all_proxy", "https://[0:0:0:0:0:0:0:1]" + port, false, {}},
+        {"http_proxy", "http://elsewhere.invalid/v1/chat", false, {"POST http://elsewhere.invalid/v1/chat"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.variable) + " " + row.url);
+        const ScopedEnv proxied(row.variable, proxy.Url());
+        const std::size_t before = server.Requests().size(), proxyBefore = proxy.Seen().size();
+        const std::string url = row.url.find("/v1/chat") == std::string::npos ? row.url + "/v1/chat" : row.url;
+        const HttpResponse response = HttpPost(url, "{}", {{"Authorization", "Bearer loopback-token"}});
+        EXPECT_EQ(response.statusCode, row.reachesService ? 200 : row.proxySees.empty() ? 0 : 502) << response.error;
+        EXPECT_EQ(server.Requests().size(), before + (row.reachesService ? 1 : 0));
+        const std::vector<std::string> seen = proxy.Seen();
+        EXPECT_EQ(std::vector<std::string>(seen.begin() + static_cast<std::ptrdiff_t>(proxyBefore), seen.end()),
+                  row.proxySees);
+    }
 }
