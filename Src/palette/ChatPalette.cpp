@@ -273,7 +273,9 @@ void ChatPalette::ApplySettingsToEngine()
     bridge->SetApiKeys(settings.anthropicApiKey, settings.openaiApiKey);
     // The proxy is the product's service itself unless the settings name another.
     bridge->SetProxyUrl(settings.proxyUrl.empty() ? Quillmere::ProductService::BaseUrl() : settings.proxyUrl);
-    bridge->SetAccessToken(settings.accessToken);
+    // A stored sign-in the redaction cannot take is not used (the sign-in manager ends it).
+    const SignInManager::StoredSignIn stored{settings.accessToken, settings.refreshToken, settings.userEmail};
+    bridge->SetAccessToken(SignInManager::Usable(stored) ? settings.accessToken : "");
 }
 
 void ChatPalette::KeepSignIn(const SignInManager::StoredSignIn& stored)

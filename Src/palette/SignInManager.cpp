@@ -73,6 +73,7 @@ struct SignInManager::Shared {
     std::condition_variable renewalEnded;  // renewing went false, or closing true
     bool renewing = false;                 // a renewal is asking the service
     bool closing = false;                  // Stop has begun: no reports, no waits for a renewal
+    bool unusableStored = false;           // the settings hold a sign-in not Usable, to end
     std::string baseUrl;
     StoredSignIn stored;
     SignInState state = SignInState::SignedOut;
@@ -111,6 +112,7 @@ struct SignInManager::Shared {
     void StoreLocked(const StoredSignIn& next)
     {
         stored = next;
+        unusableStored = false;  // what the settings held is replaced
         if (!closing && onStored) onStored(stored);
     }
     // next's tokens come registered (the identity client's registrations, taken over, also of
@@ -143,6 +145,8 @@ SignInManager::SignInManager(std::string serviceBaseUrl, StoredSignIn stored) : 
     shared->baseUrl = std::move(serviceBaseUrl);
     // A refresh token alone signs nobody in.
     if (stored.accessToken.empty()) stored = {};
+    shared->unusableStored = !Usable(stored);
+    if (shared->unusableStored) stored = {};
     // Held, and so registered, like every sign-in the manager keeps.
     DebugLogRedact(stored.accessToken);
     DebugLogRedact(stored.refreshToken);
@@ -207,9 +211,21 @@ std::string SignInManager::StateJson() const
     return shared->StateJsonLocked();
 }
 
+bool SignInManager::Usable(const StoredSignIn& stored)
+{
+    for (const std::string* token : {&stored.accessToken, &stored.refreshToken})
+        if (!token->empty() && (token->size() < 4 || token->size() > kMaxSecretBytes)) return false;
+    return true;
+}
+
 std::string SignInManager::CheckAuth()
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
+    // Ended as an expired sign-in is, once the page asks and nothing else has replaced it.
+    if (shared->unusableStored && !stopping && !runningCancel && jobs.empty()) {
+        shared->EndLocked("the stored sign-in holds a token the log's redaction cannot take");
+        shared->ErrorLocked(SignInExpiredWarning());
+    }
     if (!stopping && !shared->stored.accessToken.empty() && !runningCancel && jobs.empty()) {
         shared->SetStateLocked(SignInState::Checking);
         jobs.push_back(Job{JobKind::Check, {}});

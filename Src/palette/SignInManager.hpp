@@ -51,6 +51,11 @@ public:
     using OpenPageCallback = std::function<void(const std::string& url)>;
     using StoredCallback = std::function<void(const StoredSignIn& stored)>;
 
+    // Whether the log's redaction can take each of stored's tokens. Earlier versions kept
+    // longer tokens than it takes; such a sign-in is never used, for a reply echoing one of
+    // them would show it whole: the manager ends it at the first check as an expired one.
+    static bool Usable(const StoredSignIn& stored);
+
     // serviceBaseUrl: where discovery is asked, without a trailing slash (as
     // ProductService::BaseUrl gives it); stored: the sign-in the settings hold.
     SignInManager(std::string serviceBaseUrl, StoredSignIn stored);

@@ -12,6 +12,10 @@ struct StoredCheck {
     std::string state;                   // where the page ends
     std::string access, refresh, email;  // what the settings hold afterwards
     std::string error;                   // the one error shown, or "" for none
+    // What the settings hold at start (the refresh token only withRefresh), and the state the
+    // page is answered at once.
+    std::string storedAccess = kAccess, storedRefresh = kRefresh;
+    std::string answered = "checking";
 };
 void PrintTo(const StoredCheck& c, std::ostream* out) { *out << c.name; }
 
@@ -25,12 +29,24 @@ class StoredSignInTest : public SignInTest, public ::testing::WithParamInterface
 TEST_P(StoredSignInTest, IsCheckedAtStartAndRenewedWhenItCanBe)
 {
     const StoredCheck& c = GetParam();
-    StoreSignIn(kAccess, c.withRefresh ? kRefresh : "");
+    StoreSignIn(c.storedAccess, c.withRefresh ? c.storedRefresh : "");
     idp.Script(FakeIdentityService::kUserInfo, c.userInfo);
     if (!c.token.empty()) idp.Script(FakeIdentityService::kToken, c.token);
+    const json reply{{"role", "assistant"},
+                     {"content", json::array({{{"type", "text"}, {"text", "hello back"}}})},
+                     {"stop_reason", "end_turn"}};
+    idp.Script(kProxy, FakeIdentityService::Json(reply));
     ChatPalette palette;
+    // A message before the check goes with the stored token, when the sign-in is one to use.
+    Call(palette, "sendMessage", {JS::Value("hello")});
+    ASSERT_TRUE(WaitFor([&] { return !palette.GetBridge().IsBusy(); }));
+    std::vector<std::string> bearers;
+    for (const auto& request : idp.Requests())
+        if (request.Route() == kProxy) bearers.push_back(request.Header("Authorization"));
+    EXPECT_EQ(bearers, c.answered == "checking" ? std::vector<std::string>{std::string("Bearer ") + c.storedAccess}
+                                                : std::vector<std::string>());
     // The page is answered at once; the check follows.
-    EXPECT_EQ(json::parse(Call(palette, "checkAuth").GetString()), json({{"state", "checking"}}));
+    EXPECT_EQ(json::parse(Call(palette, "checkAuth").GetString()), json({{"state", c.answered}}));
     ASSERT_TRUE(WaitFor([&] { return LastState(palette) != "checking"; }));
     EXPECT_EQ(LastState(palette), c.state);
     const json stored = StoredSettings();
@@ -93,7 +109,16 @@ INSTANTIATE_TEST_SUITE_P(
         StoredCheck{"RedirectNamingTheToken", true,
                     {Reply{302, "", "text/plain", {}, std::string("http://") + kAccess + ".invalid/"}}, {},
                     "signed_in", kAccess, kRefresh, "old@x.invalid",
-                    "Could not check the sign-in: The server answered HTTP 302 with a redirect to "}),
+                    "Could not check the sign-in: The server answered HTTP 302 with a redirect to "},
+        // Earlier versions kept tokens longer than the redaction takes: never sent, ended.
+        StoredCheck{"AccessTokenTheRedactionCannotTake", true, {FakeIdentityService::Email("new@x.invalid")},
+                    {FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh)},
+                    "signed_out", "", "", "", kExpired, std::string(kMaxSecretBytes + 1, 'a'), kRefresh,
+                    "signed_out"},
+        StoredCheck{"RefreshTokenTheRedactionCannotTake", true, {FakeIdentityService::Email("new@x.invalid")},
+                    {FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh)},
+                    "signed_out", "", "", "", kExpired, kAccess, std::string(kMaxSecretBytes + 1, 'r'),
+                    "signed_out"}),
     // clang-format on
     [](const ::testing::TestParamInfo<StoredCheck>& info) { return std::string(info.param.name); });
 
