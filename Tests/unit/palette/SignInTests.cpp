@@ -102,6 +102,13 @@ void CodeLasting(FakeIdentityService& s, int expiresIn, int interval, const json
 
 const char* const kUnreadableReply = "the sign-in service's reply could not be read";
 
+// A sign-in page on the fake service, bytes long in all.
+std::string PageOfBytes(const FakeIdentityService& s, std::size_t bytes)
+{
+    const std::string page = s.BaseUrl() + "/device?pad=";
+    return page + std::string(bytes - page.size(), 'p');
+}
+
 // The token endpoint grants a usable Bearer token, with changes to its reply (null: left out).
 void Granting(FakeIdentityService& s, const json& changes)
 {
@@ -274,6 +281,26 @@ INSTANTIATE_TEST_SUITE_P(
                          CodeLasting(s, 600, 1, {{"user_code", std::string(65, 'W')}}); }, kUnreadableReply},
         FailedSignIn{"VerificationPageNotHttp", [](FakeIdentityService& s, const std::string&) {
                          CodeLasting(s, 600, 1, {{"verification_uri", "javascript:alert(1)"}}); }, kUnreadableReply},
+        FailedSignIn{"VerificationPageOver2048Bytes", [](FakeIdentityService& s, const std::string&) {
+                         CodeLasting(s, 600, 1, {{"verification_uri", PageOfBytes(s, 2049)}}); }, kUnreadableReply},
+        FailedSignIn{"CompletePageOver2048Bytes", [](FakeIdentityService& s, const std::string&) {
+                         CodeLasting(s, 600, 1, {{"verification_uri_complete", PageOfBytes(s, 2049)}}); },
+                     kUnreadableReply},
+        FailedSignIn{"PagesOf2048BytesTaken", [](FakeIdentityService& s, const std::string&) {
+                         CodeLasting(s, 600, 1, {{"verification_uri", PageOfBytes(s, 2048)},
+                                                 {"verification_uri_complete", PageOfBytes(s, 2048)}});
+                         s.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("access_denied")); },
+                     "Sign-in was declined on the sign-in page."},
+        FailedSignIn{"VerificationPageCarryingTheDeviceCode", [](FakeIdentityService& s, const std::string&) {
+                         CodeLasting(s, 600, 1, {{"verification_uri",
+                                                  s.BaseUrl() + "/device?code=device-code-secret-0123456789"}}); },
+                     kUnreadableReply},
+        // A complete page carrying the device code is not opened: the plain page is.
+        FailedSignIn{"CompletePageCarryingTheDeviceCode", [](FakeIdentityService& s, const std::string&) {
+                         CodeLasting(s, 600, 1, {{"verification_uri_complete",
+                                                  s.BaseUrl() + "/device?code=device-code-secret-0123456789"}});
+                         s.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("access_denied")); },
+                     "Sign-in was declined on the sign-in page."},
         FailedSignIn{"CodeLifetimeNotPositive", [](FakeIdentityService& s, const std::string&) {
                          CodeLasting(s, 0, 1); }, kUnreadableReply},
         FailedSignIn{"UserCodeEchoingTheDeviceCode", [](FakeIdentityService& s, const std::string&) {

@@ -141,11 +141,15 @@ TEST_F(ModulePlacement, TemplatesComeNewestFirstWithAModuleOnlyWhenTheSameListin
     const std::tuple<int, const char*, const char*> unreadable[] = {
         {401, R"({"message":"Invalid JWT"})", R"(Supabase list failed (401): {"message":"Invalid JWT"})"},  // whole
         {200, "not json", "Failed to parse Supabase list response"},
-        {200, "{}", "Unexpected response"}};
+        {200, "{}", "Unexpected response"},
+        // A listing that never answers: a result the page shows as a warning, as it carries an error.
+        {0, "", "Supabase list failed (0): The request timed out."}};
     for (const auto& [status, body, error] : unreadable) {
         Storage().FailNext("/storage/v1/object/list/", status, body);
+        Quillmere::SetHttpTimeoutOverrideForTesting(status == 0 ? 300 : 0);
         EXPECT_EQ(Data(Run("list_templates", json::object())), json({{"error", error}, {"templates", json::array()}}));
     }
+    Quillmere::SetHttpTimeoutOverrideForTesting(0);
 }
 
 TEST_F(ModulePlacement, TemplatesComeFromStorageBeforeTheLocalFolderAndAnEmptyFileCountsAsAbsent)
