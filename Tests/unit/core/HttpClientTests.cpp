@@ -382,14 +382,16 @@ TEST(HostileServer, EveryRequestEndsAndSaysWhy)
 
 // A request for this computer never goes through the environment's proxy, whichever variable
 // names it and however the address is spelt, so that a token sent over plain http stays on
-// this computer; other hosts still go through it. Nothing listens on ::1, and the fake service
-// speaks no TLS: those rows reach nothing, and the proxy nothing either.
+// this computer; other hosts still go through it. Nothing listens on ::1 nor on the https rows'
+// port: those rows reach nothing, and the proxy nothing either.
 TEST(HttpClientTest, AnAddressOnThisComputerIsReachedWithoutTheEnvironmentsProxy)
 {
     FakeProductService server;
     Answer(server, "POST /v1/chat", "/v1/chat");
     FakeProxy proxy;
     const std::string port = server.BaseUrl().substr(server.BaseUrl().rfind(':'));
+    const std::string closed =
+        FakeProductService::ClosedBaseUrl().substr(FakeProductService::ClosedBaseUrl().rfind(':'));
     // An exception the environment may hold for this computer would hide what the client does.
     const ScopedEnv noProxy("no_proxy", std::nullopt), noProxyUpper("NO_PROXY", std::nullopt);
     const struct {
@@ -404,9 +406,9 @@ TEST(HttpClientTest, AnAddressOnThisComputerIsReachedWithoutTheEnvironmentsProxy
         {"http_proxy", "http://127.1" + port, true, {}},
         {"http_proxy", "http://0x7f000001" + port, true, {}},
         {"http_proxy", "http://[::1]" + port, false, {}},
-        {"https_proxy", "https://127.0.0.1" + port, false, {}},
-        {"HTTPS_PROXY", "https://localhost" + port, false, {}},
-        {"all_proxy", "https://[0:0:0:0:0:0:0:1]" + port, false, {}},
+        {"https_proxy", "https://127.0.0.1" + closed, false, {}},
+        {"HTTPS_PROXY", "https://localhost" + closed, false, {}},
+        {"all_proxy", "https://[0:0:0:0:0:0:0:1]" + closed, false, {}},
         {"http_proxy", "http://elsewhere.invalid/v1/chat", false, {"POST http://elsewhere.invalid/v1/chat"}},
     };
     for (const auto& row : rows) {
