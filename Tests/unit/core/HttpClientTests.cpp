@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <list>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -392,8 +393,12 @@ TEST(HttpClientTest, AnAddressOnThisComputerIsReachedWithoutTheEnvironmentsProxy
     const std::string port = server.BaseUrl().substr(server.BaseUrl().rfind(':'));
     const std::string closed =
         FakeProductService::ClosedBaseUrl().substr(FakeProductService::ClosedBaseUrl().rfind(':'));
-    // An exception the environment may hold for this computer would hide what the client does.
-    const ScopedEnv noProxy("no_proxy", std::nullopt), noProxyUpper("NO_PROXY", std::nullopt);
+    // Only the row's variable names a proxy: an exception the environment holds for this
+    // computer would hide what the client does, and a proxy of its own would be another address.
+    std::list<ScopedEnv> cleared;
+    for (const char* name :
+         {"no_proxy", "NO_PROXY", "http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        cleared.emplace_back(name, std::nullopt);
     const struct {
         const char* variable;
         std::string url;
