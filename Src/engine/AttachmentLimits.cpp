@@ -11,6 +11,19 @@ namespace {
 
 constexpr std::size_t kMB = 1024 * 1024;
 
+// The attachments at those indexes, as the chat names them: "the file "a.pdf"", "the files
+// "a.pdf" and "b.pdf"", or, when not every attachment has a name, each as described
+// ("attachment 2 (image)"); then "is" or "are".
+std::string NamedAsOne(const std::vector<std::size_t>& at, const std::vector<std::string>& described,
+                       const std::vector<std::string>& names, bool allNamed)
+{
+    std::vector<std::string> items;
+    for (const std::size_t i : at) items.push_back(allNamed ? FileAsShown(names[i]) : described[i]);
+    const bool one = at.size() == 1;
+    return std::string(allNamed ? (one ? "the file " : "the files ") : "") + ListedInProse(items) +
+           (one ? " is" : " are");
+}
+
 }  // namespace
 
 std::string Megabytes(std::size_t bytes)
@@ -100,6 +113,8 @@ std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, Provide
         tooLarge->insert(tooLarge->end(), over.begin(), over.end());
         std::sort(tooLarge->begin(), tooLarge->end());
     }
+    if (alone.size() > 1)
+        first += "; " + NamedAsOne({alone.begin() + 1, alone.end()}, described, names, allNamed) + " too large as well";
     if (over.empty()) return first;
     const std::string which = first.empty() ? "the attachments" : "the other attachments";
     std::string why = allAsked > kMaxMessageAttachmentBytes
@@ -107,11 +122,8 @@ std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, Provide
                                 Megabytes(kMaxMessageAttachmentBytes)
                           : which + " the model reads come to " + Megabytes(sentAsked) + "; " + service +
                                 " reads at most " + Megabytes(readable) + " of them in one message";
-    std::vector<std::string> out;
-    for (const std::size_t i : over) out.push_back(allNamed ? FileAsShown(names[i]) : described[i]);
     const bool one = over.size() == 1;
-    why += ", so " + std::string(allNamed ? (one ? "the file " : "the files ") : "") + ListedInProse(out) +
-           (one ? " is" : " are") + " taken out" +
+    why += ", so " + NamedAsOne(over, described, names, allNamed) + " taken out" +
            (eachFits ? std::string(": send ") + (one ? "it in another message" : "them in later messages") : "");
     return first.empty() ? why : first + "; " + why;
 }

@@ -129,7 +129,8 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
          {1}},
         {json::array({named("small.png", "image/png", "QQ=="), named("big.png", "image/png", std::string(5300000, 'A')),
                       named("bigger.png", "image/png", std::string(5400000, 'A'))}),
-         "the file \"big.png\" is 3.79 MB; Anthropic takes images of at most 3.75 MB",
+         "the file \"big.png\" is 3.79 MB; Anthropic takes images of at most 3.75 MB; the file \"bigger.png\" is too "
+         "large as well",
          {1, 2}},
         {json::array({Block("image", "image/tiff", std::string(34000000, 'A'))}),
          "attachment 1 (image) is 24.32 MB; images the model does not read may be at most 24 MB",
