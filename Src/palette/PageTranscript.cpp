@@ -150,15 +150,13 @@ void PageTranscript::MarkNewestUnsent(const std::vector<std::size_t>& blamed)
     json box{{"text", TextOf(entries.back(), "text")}, {"files", json::array()}};
     if (!awaiting.empty() && awaiting.back().entry + 1 == entries.size()) {
         Awaiting& message = awaiting.back();
-        json& shown = entries.back()["files"];
-        for (std::size_t i = 0; i < message.fileBlock.size(); ++i) {
+        for (std::size_t i = 0; i < message.fileBlock.size(); ++i)
             if (std::find(blamed.begin(), blamed.end(), message.fileBlock[i]) == blamed.end())
                 box["files"].push_back(std::move(message.box["files"][i]));
-            else if (i < shown.size())
-                shown[i]["data"] = "";  // a file refused is kept nowhere, not even as a thumbnail
-        }
         awaiting.pop_back();  // it never left: no turn ends for it
     }
+    // Its files are kept in the box alone, and those refused nowhere, not even as thumbnails.
+    DropFileData(entries.back());
     Mark(entries.size() - 1, "unsent", std::move(box));
 }
 

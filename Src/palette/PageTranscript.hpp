@@ -45,7 +45,8 @@ public:
     nlohmann::json MarkReturned(nlohmann::json box, bool unanswered);
     // The entry just added, when it is a user message, is marked as not sent: one refused before
     // it left. Its box holds its text and its attachments but those at blamed (indexes of the
-    // blocks it was sent as), which it keeps no thumbnail of either; it waits for no turn.
+    // blocks it was sent as); it keeps no thumbnail (the box holds what can be sent), and it waits
+    // for no turn.
     void MarkNewestUnsent(const std::vector<std::size_t>& blamed = {});
     // A message sent is waiting for its turn to end.
     bool TurnUnderWay() const { return !awaiting.empty(); }
