@@ -327,18 +327,11 @@ json TwoLargeFiles()
             {{"type", "text"}, {"text", "Trace these"}}};
 }
 
-std::string FileNames(const json& holder)
+std::vector<std::string> FileNames(const json& holder)
 {
-    std::string names;
-    for (const json& file : holder.value("files", json::array())) names += file.value("name", "") + ";";
+    std::vector<std::string> names;
+    for (const json& file : holder.value("files", json::array())) names.push_back(file.value("name", ""));
     return names;
-}
-
-std::string Listed(const std::vector<std::string>& names)
-{
-    std::string listed;
-    for (const std::string& name : names) listed += name + ";";
-    return listed;
 }
 
 const json* UserEntry(const json& entries, const std::string& text)
@@ -416,7 +409,7 @@ TEST_P(RefusedSendTest, IsKeptAtOnceWithWhatGoesBackIntoTheBoxAndOnlyUntilTheBox
     const json* refused = UserEntry(keptEntries, "Trace these");
     ASSERT_NE(refused, nullptr) << "not kept at once";
     EXPECT_TRUE(refused->value("unsent", false));
-    EXPECT_EQ(FileNames(refused->value("box", json())), Listed(row.box));
+    EXPECT_EQ(FileNames(refused->value("box", json())), row.box);
     for (const json& file : refused->value("files", json::array()))
         EXPECT_EQ(file.value("data", "?"), "") << "kept as a thumbnail besides the box";
 
@@ -425,12 +418,12 @@ TEST_P(RefusedSendTest, IsKeptAtOnceWithWhatGoesBackIntoTheBoxAndOnlyUntilTheBox
     const json shown = ShownConversation(Scripts(*palette).back())["entries"];
     const json* reloaded = UserEntry(shown, "Trace these");
     ASSERT_NE(reloaded, nullptr);
-    EXPECT_EQ(FileNames(reloaded->value("box", json())), Listed(row.box));
+    EXPECT_EQ(FileNames(reloaded->value("box", json())), row.box);
     palette.reset();
     palette = std::make_unique<ChatPalette>();
     const json restarted = ReplayedEntries(*palette);
     ASSERT_NE(UserEntry(restarted, "Trace these"), nullptr) << restarted;
-    EXPECT_EQ(FileNames(UserEntry(restarted, "Trace these")->value("box", json())), Listed(row.box));
+    EXPECT_EQ(FileNames(UserEntry(restarted, "Trace these")->value("box", json())), row.box);
     for (const json& entry : restarted)
         EXPECT_NE(entry.value("text", ""), StoppedBeforeAnswerWarning()) << "the refused message waited for a turn";
 
