@@ -45,12 +45,15 @@ std::string Megabytes(std::size_t bytes);
 bool SentToModel(const ContentBlock& block);
 
 // Empty when the attachments of one message fit the service; otherwise why the message is
-// refused: every attachment too large on its own, named by the first of them, e.g. "attachment 2
-// (image) is 7.2 MB; Anthropic takes images of at most 3.75 MB" or, where names (one per block,
-// "" for none) gives it a file name, "the file "plan.png" is 7.2 MB; ..." (images the model
-// cannot read are not sent to it and take kMaxUnreadImageBytes), or all of them together past
-// kMaxMessageAttachmentBytes, or those the model reads past what one request of the service
-// carries. tooLarge (when given) gets the indexes of the blocks too large on their own.
+// refused: every attachment too large on its own, the first of them with its limit, e.g.
+// "attachment 2 (image) is 7.2 MB; Anthropic takes images of at most 3.75 MB" or, where names
+// (one per block, "" for none) gives it a file name, "the file "plan.png" is 7.2 MB; ...", and
+// the others as "too large as well" (images the model cannot read are not sent to it and take
+// kMaxUnreadImageBytes); and then, of the rest taken in order while together they fit
+// kMaxMessageAttachmentBytes and what one request of the service carries, those that do not,
+// e.g. "the attachments come to 34 MB; one message may attach at most 32 MB, so the file "b.tif"
+// is taken out: send it in another message". tooLarge (when given) gets the indexes of every
+// block taken out, in order: what is left fits one message.
 std::string OversizedAttachment(const std::vector<ContentBlock>& blocks, ProviderKind kind, const std::string& service,
                                 const std::vector<std::string>& names = {},
                                 std::vector<std::size_t>* tooLarge = nullptr);

@@ -22,15 +22,22 @@ std::string LabelProblem(const nlohmann::json& holder, const char* key, const st
 // "the file "a\u0001.png"", or for several "the files "a\u0001.png" and "b\u0002.png"".
 std::string FilesAsShown(const std::vector<std::string>& names)
 {
-    std::string text = names.size() == 1 ? "the file " : "the files ";
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) text += i + 1 == names.size() ? " and " : ", ";
-        text += FileAsShown(names[i]);
-    }
-    return text;
+    std::vector<std::string> shown;
+    for (const std::string& name : names) shown.push_back(FileAsShown(name));
+    return (names.size() == 1 ? "the file " : "the files ") + ListedInProse(shown);
 }
 
 }  // namespace
+
+std::string ListedInProse(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+        text += items[i];
+    }
+    return text;
+}
 
 std::string FileAsShown(const std::string& name)
 {
@@ -87,7 +94,10 @@ bool ReadUserContent(nlohmann::json& content, std::vector<ContentBlock>& blocks,
                 !(*source)["data"].is_string() || (*source)["data"].get_ref<const std::string&>().empty()) {
                 const bool emptyFile = named && source != block.end() && source->is_object() &&
                                        source->contains("data") && (*source)["data"] == "";
-                return fail(what + (emptyFile ? "is empty" : "has no base64 data"), {i});
+                return fail(what + (emptyFile ? "is empty; attach it again once it holds its content, or send the "
+                                                "message without it"
+                                              : "has no base64 data"),
+                            {i});
             }
             if (source->contains("type") && (*source)["type"] != "base64")
                 return fail(what + "is not base64 data", {i});

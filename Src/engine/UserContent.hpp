@@ -15,6 +15,8 @@
 // An attachment's file name as the chat names it in a refusal: quoted, as the page shows it,
 // with each control character written as an escape ("plan\u0007.png").
 std::string FileAsShown(const std::string& name);
+// items listed as a sentence lists them: "a", "a and b", "a, b and c".
+std::string ListedInProse(const std::vector<std::string>& items);
 
 // Appends the message's blocks in order; false with error saying what cannot be read and why
 // ("block 2 (image) has no base64 data"), and blamed (when given) holding the indexes of the

@@ -328,7 +328,7 @@ void ChatPalette::RegisterBridgeObject()
 
     object.AddItem(JS::Function("sendMessage", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString() || args[0].GetString().empty()) return Failure();
-        self->transcript.EmptyBoxes();
+        if (self->transcript.EmptyBoxes()) self->log.WriteWholeNext();
         self->transcript.AddUserMessage(args[0].GetString(), {});
         return self->SentOrMarked(self->bridge->SendMessage(args[0].GetString()), {});
     }));
@@ -340,7 +340,7 @@ void ChatPalette::RegisterBridgeObject()
             self->PushAssistantMessage("\u26a0 The attachments could not be read. Please attach them again.");
             return Failure();
         }
-        self->transcript.EmptyBoxes();
+        if (self->transcript.EmptyBoxes()) self->log.WriteWholeNext();
         self->transcript.AddUserContent(content);
         ModelBridge::Refusal refusal;
         const bool queued = self->bridge->SendMessageWithAttachments(std::move(content), &refusal);
@@ -385,12 +385,14 @@ void ChatPalette::RegisterBridgeObject()
 // and puts it back in the input box, but for the files the engine named (answered as
 // {"refused": [block, ...]} rather than false). The transcript marks and keeps it at once (no
 // turn ends to keep it), with the reason, so that a reloaded page and a restart show the same.
+// While a turn is under way its question is not in the history yet: the file would hold it as
+// asked, so the end of that turn keeps the refusal with it.
 JS::Value ChatPalette::SentOrMarked(bool queued, const ModelBridge::Refusal& refusal)
 {
     if (queued) return JS::Value(true);
     transcript.MarkNewestUnsent(refusal.blamed);
     if (!refusal.warning.empty()) PushAssistantMessage(refusal.warning);
-    KeepConversation(keptHistory);
+    if (!transcript.TurnUnderWay()) KeepConversation(keptHistory);
     if (refusal.blamed.empty()) return Failure();
     return JS::Value(CompactJson(nlohmann::json{{"refused", refusal.blamed}}));
 }

@@ -43,6 +43,9 @@ public:
     // with the reason in error when nothing could be written.
     bool Save(const std::vector<HistoryMessage>& history, const nlohmann::json& entries, std::size_t changedFrom,
               std::string& error);
+    // The next save writes the file whole: what the file holds and the conversation no longer
+    // does (the files of a message given back to the input box, once sent or put aside) goes.
+    void WriteWholeNext() { keptBytes = 0; }
     const std::string& Name() const { return name; }
 
 private:

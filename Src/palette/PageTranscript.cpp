@@ -18,6 +18,20 @@ std::string TextOf(const json& object, const char* key)
     return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
+// Empties the data of each file in holder's "files"; whether any held some.
+bool DropFileData(json& holder)
+{
+    bool dropped = false;
+    const auto files = holder.is_object() ? holder.find("files") : holder.end();
+    if (files == holder.end() || !files->is_array()) return false;
+    for (json& file : *files) {
+        if (TextOf(file, "data").empty()) continue;
+        file["data"] = "";
+        dropped = true;
+    }
+    return dropped;
+}
+
 }  // namespace
 
 void PageTranscript::AddUserMessage(const std::string& text, const std::vector<File>& files)
@@ -141,6 +155,8 @@ void PageTranscript::MarkNewestUnsent(const std::vector<std::size_t>& blamed)
                 box["files"].push_back(std::move(message.box["files"][i]));
         awaiting.pop_back();  // it never left: no turn ends for it
     }
+    // Its files are kept in the box alone, and those refused nowhere, not even as thumbnails.
+    DropFileData(entries.back());
     Mark(entries.size() - 1, "unsent", std::move(box));
 }
 
@@ -160,14 +176,21 @@ PageTranscript::Waiting PageTranscript::MarkUnanswered()
     return found;
 }
 
-void PageTranscript::EmptyBoxes()
+bool PageTranscript::EmptyBoxes()
 {
+    bool dropped = false;
     for (const std::size_t entry : boxed) {
         if (entry >= entries.size() || !entries[entry].is_object()) continue;
-        entries[entry].erase("box");
+        // The files go with the box, thumbnails and all: the model never had them.
+        json& message = entries[entry];
+        const auto box = message.find("box");
+        if (box != message.end()) dropped = DropFileData(*box) || dropped;
+        dropped = DropFileData(message) || dropped;
+        message.erase("box");
         changedFrom = std::min(changedFrom, entry);
     }
     boxed.clear();
+    return dropped;
 }
 
 void PageTranscript::Clear()

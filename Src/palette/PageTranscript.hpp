@@ -45,15 +45,20 @@ public:
     nlohmann::json MarkReturned(nlohmann::json box, bool unanswered);
     // The entry just added, when it is a user message, is marked as not sent: one refused before
     // it left. Its box holds its text and its attachments but those at blamed (indexes of the
-    // blocks it was sent as).
+    // blocks it was sent as); it keeps no thumbnail (the box holds what can be sent), and it waits
+    // for no turn.
     void MarkNewestUnsent(const std::vector<std::size_t>& blamed = {});
+    // A message sent is waiting for its turn to end.
+    bool TurnUnderWay() const { return !awaiting.empty(); }
     // The host stops: each message still waiting is marked as not answered, with its text and
     // attachments as its box, unless a reply to it has shown. Says whether any was waiting, and
     // whether one had no reply (marked now or given back before) or all had replies under way.
     enum class Waiting { None, Replied, Unanswered };
     Waiting MarkUnanswered();
-    // The user sent a message: what went back into the box was sent with it or put aside.
-    void EmptyBoxes();
+    // The user sent a message: what went back into the box was sent with it or put aside, and
+    // its files go, thumbnails too. Says whether any file data went (only a file written whole
+    // no longer holds it).
+    bool EmptyBoxes();
     // A warning about the conversation rather than part of it (a save that failed): shown after
     // the entries until replaced, or emptied by an empty text; never among the kept entries.
     void SetNotice(const std::string& text) { notice = text; }

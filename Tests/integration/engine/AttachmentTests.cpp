@@ -80,6 +80,11 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
         block["name"] = name;
         return block;
     };
+    const auto pdf = [](const std::string& name, std::size_t size) {
+        json block = Block("document", "application/pdf", DataOfSize(size));
+        block["name"] = name;
+        return block;
+    };
     using Blamed = std::vector<std::size_t>;
     const std::vector<std::tuple<json, std::string, Blamed>> bad = {
         {json{{"type", "text"}}, "the message content is not a list of blocks", {}},
@@ -98,7 +103,7 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
         {json::array({{{"type", "text"}, {"text", "Trace these"}},
                       named("good.png", "image/png", "QQ=="),
                       named("empty.png", "image/png", "")}),
-         "the file \"empty.png\" is empty",
+         "the file \"empty.png\" is empty; attach it again once it holds its content, or send the message without it",
          {2}},
         // A file is named as the page shows it, its control characters as escapes, and only the
         // files at fault are blamed: the rest go back into the box.
@@ -124,18 +129,34 @@ TEST_F(EngineTest, UnreadableMessageContentIsRefusedWithoutATurn)
          {1}},
         {json::array({named("small.png", "image/png", "QQ=="), named("big.png", "image/png", std::string(5300000, 'A')),
                       named("bigger.png", "image/png", std::string(5400000, 'A'))}),
-         "the file \"big.png\" is 3.79 MB; Anthropic takes images of at most 3.75 MB",
+         "the file \"big.png\" is 3.79 MB; Anthropic takes images of at most 3.75 MB; the file \"bigger.png\" is too "
+         "large as well",
          {1, 2}},
         {json::array({Block("image", "image/tiff", std::string(34000000, 'A'))}),
          "attachment 1 (image) is 24.32 MB; images the model does not read may be at most 24 MB",
          {0}},
         {json::array({Block("image", "image/tiff", DataOfSize(17 * kMiB)),
                       Block("image", "image/tiff", DataOfSize(17 * kMiB))}),
-         "the attachments come to 34 MB; one message may attach at most 32 MB",
-         {}},
+         "the attachments come to 34 MB; one message may attach at most 32 MB, so attachment 2 (image) is taken "
+         "out: send it in another message",
+         {1}},
+        // Past what one message may carry, the files are taken in order while they fit and the rest
+        // named, so that what goes back into the box can be sent; one that cannot go in any message
+        // is not sent to another.
         {json::array({Block("document", "application/pdf", DataOfSize(23 * kMiB))}),
-         "the attachments the model reads come to 23 MB; Anthropic reads at most 22.5 MB of them in one message",
-         {}},
+         "the attachments the model reads come to 23 MB; Anthropic reads at most 22.5 MB of them in one message, "
+         "so attachment 1 (PDF) is taken out",
+         {0}},
+        {json::array({{{"type", "text"}, {"text", "Trace these"}},
+                      named("big.png", "image/png", std::string(5300000, 'A')),
+                      pdf("a.pdf", 20 * kMiB),
+                      pdf("b.pdf", 2 * kMiB),
+                      pdf("c.pdf", kMiB),
+                      pdf("d.pdf", kMiB)}),
+         "the file \"big.png\" is 3.79 MB; Anthropic takes images of at most 3.75 MB; the other attachments the "
+         "model reads come to 24 MB; Anthropic reads at most 22.5 MB of them in one message, so the files "
+         "\"c.pdf\" and \"d.pdf\" are taken out: send them in later messages",
+         {1, 4, 5}},
     };
     // Refused before it leaves, the message stays the caller's: it is told why and which blocks
     // are at fault, and nothing is given back that it would then hold twice.

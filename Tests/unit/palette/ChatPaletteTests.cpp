@@ -1,8 +1,10 @@
 // The chat palette: its page and bridge object, the settings it saves, the page updates it
 // sends, and the reports it takes from the engine's thread while it lives; a recognition job's
 // overlay reaching the page as a preview card before the tool card; and turns that do not go as
-// planned: an unsent message goes back to the user, settings that were not written do not apply,
-// and a render started before the conversation was cleared shows nothing in the new one.
+// planned: an unsent message goes back to the user, one refused before it left is kept at once
+// with only what can be sent and only while it waits in the box, settings that were not written
+// do not apply, and a render started before the conversation was cleared shows nothing in the new
+// one.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -13,7 +15,10 @@
 
 #include "FakeProductService.hpp"
 #include "ShellTest.hpp"
+#include "core/ConversationFiles.hpp"
 #include "core/MainThread.hpp"
+#include "engine/ServiceErrors.hpp"
+#include "palette/ConversationRecords.hpp"
 #include "tools/recognition/RenderJobs.hpp"
 
 using nlohmann::json;
@@ -180,7 +185,8 @@ TEST_F(ShellTest, AReloadedPageIsGivenWhatThePaletteShowedAndClearingEmptiesEver
          {{{"kind", "user"}, {"text", "Hello\nthere"}, {"files", json::array()}, {"unsent", true}},
           {{"kind", "user"},
            {"text", "Walls as in the plan, it's 'urgent'"},
-           {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", png}}}},
+           // Its files are in the box alone: the message shows no thumbnail of its own.
+           {"files", {{{"name", "plan.png"}, {"media_type", "image/png"}, {"data", ""}}}},
            {"unsent", true},
            // The newest refusal alone goes back into the box: the one before was sent with it.
            {"box",
@@ -283,3 +289,165 @@ TEST_F(ShellTest, ARenderReportWaitingWhenTheConversationIsClearedIsDropped)
     EXPECT_FALSE(AnyScriptStartsWith(palette, "QuillmereUI.addRenderPreview("));
     RenderJobs::SetPollInterval(std::chrono::seconds(1));
 }
+
+namespace {
+
+// A message refused before it left: the page's blocks, what the palette answers, the files that
+// go back into the box, and whether it was sent while an earlier question's turn ran.
+struct RefusedSend {
+    const char* name;
+    json (*content)();
+    std::string answer;
+    std::vector<std::string> box;
+    bool duringTurn = false;
+};
+void PrintTo(const RefusedSend& r, std::ostream* out) { *out << r.name; }
+
+json Named(const char* type, const std::string& name, const std::string& mediaType, std::string data)
+{
+    return {{"type", type},
+            {"name", name},
+            {"source", {{"type", "base64"}, {"media_type", mediaType}, {"data", std::move(data)}}}};
+}
+
+// A small picture, an empty file and the text: the empty file alone is refused.
+json WithAnEmptyFile()
+{
+    return {Named("image", "good.png", "image/png", "QQ=="),
+            Named("image", "empty.png", "image/png", ""),
+            {{"type", "text"}, {"text", "Trace these"}}};
+}
+
+// Two TIFF files of 17 MiB: together more than one message may attach.
+json TwoLargeFiles()
+{
+    const std::string data((17 * 1024 * 1024 + 2) / 3 * 4, 'A');
+    return {Named("image", "a.tif", "image/tiff", data),
+            Named("image", "b.tif", "image/tiff", data),
+            {{"type", "text"}, {"text", "Trace these"}}};
+}
+
+std::vector<std::string> FileNames(const json& holder)
+{
+    std::vector<std::string> names;
+    for (const json& file : holder.value("files", json::array())) names.push_back(file.value("name", ""));
+    return names;
+}
+
+const json* UserEntry(const json& entries, const std::string& text)
+{
+    if (!entries.is_array()) return nullptr;
+    for (const json& entry : entries)
+        if (entry.value("kind", "") == "user" && entry.value("text", "") == text) return &entry;
+    return nullptr;
+}
+
+}  // namespace
+
+class RefusedSendTest : public ShellTest, public ::testing::WithParamInterface<RefusedSend> {
+protected:
+    FakeProductService model;
+
+    void SetUp() override
+    {
+        ShellTest::SetUp();
+        setenv("QUILLMERE_ANTHROPIC_URL", model.BaseUrl().c_str(), 1);
+        WriteSettingsFile(R"({"anthropic_api_key":"sk-ant-test"})");
+        const json reply = {{"role", "assistant"},
+                            {"content", {{{"type", "text"}, {"text", "Walls drawn."}}}},
+                            {"stop_reason", "end_turn"}};
+        model.Script("POST /v1/messages", FakeProductService::Reply{200, reply.dump()});
+    }
+
+    static void Ask(ChatPalette& palette, const std::string& text)
+    {
+        ASSERT_TRUE(Call(palette, "sendMessage", {JS::Value(text)}).GetBool());
+        ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(20)));
+        MainQueue::DrainUntilIdle();
+    }
+
+    // The page entries the conversation's file holds, as a restart reads them; null when none.
+    static json KeptEntries(const std::string& path)
+    {
+        DecodedConversation read;
+        std::string why;
+        return fs::exists(path) && DecodeRecords(ReadFile(path), read, why) ? read.entries : json();
+    }
+
+    static std::vector<std::string> Files()
+    {
+        std::vector<std::string> files;
+        for (const auto& file : fs::directory_iterator(LocalStorage::HistoryDir())) files.push_back(file.path());
+        return files;
+    }
+};
+
+// Kept at once with no more than the box needs and waiting for no turn; a question under way is
+// not kept as asked meanwhile; once the box is emptied the file costs what it would without it.
+TEST_P(RefusedSendTest, IsKeptAtOnceWithWhatGoesBackIntoTheBoxAndOnlyUntilTheBoxIsEmptied)
+{
+    const RefusedSend& row = GetParam();
+    auto palette = std::make_unique<ChatPalette>();
+    if (row.duringTurn) {
+        ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value("Draw the walls")}).GetBool());
+    }
+    const JS::Value answer = Call(*palette, "sendMessageWithAttachments", {JS::Value(row.content().dump())});
+    ASSERT_TRUE(answer.IsString());
+    EXPECT_EQ(answer.GetString(), row.answer);
+    std::vector<std::string> files = fs::exists(LocalStorage::HistoryDir()) ? Files() : std::vector<std::string>{};
+    if (row.duringTurn) {
+        // A crash now comes back as the last finished turn left the conversation.
+        for (const std::string& file : files)
+            EXPECT_EQ(UserEntry(KeptEntries(file), "Draw the walls"), nullptr) << "kept as asked while unanswered";
+        ASSERT_TRUE(MainQueue::PumpUntil([&] { return !palette->GetBridge().IsBusy(); }, std::chrono::seconds(20)));
+        MainQueue::DrainUntilIdle();
+        files = Files();
+    }
+    ASSERT_EQ(files.size(), 1u) << "not kept at once";
+    const std::string kept = files[0];
+    const json keptEntries = KeptEntries(kept);
+    const json* refused = UserEntry(keptEntries, "Trace these");
+    ASSERT_NE(refused, nullptr) << "not kept at once";
+    EXPECT_TRUE(refused->value("unsent", false));
+    EXPECT_EQ(FileNames(refused->value("box", json())), row.box);
+    for (const json& file : refused->value("files", json::array()))
+        EXPECT_EQ(file.value("data", "?"), "") << "kept as a thumbnail besides the box";
+
+    // A reloaded page and a restart put back only what can be sent.
+    Call(*palette, "replayConversation", {JS::Value("reloaded")});
+    const json shown = ShownConversation(Scripts(*palette).back())["entries"];
+    const json* reloaded = UserEntry(shown, "Trace these");
+    ASSERT_NE(reloaded, nullptr);
+    EXPECT_EQ(FileNames(reloaded->value("box", json())), row.box);
+    palette.reset();
+    palette = std::make_unique<ChatPalette>();
+    const json restarted = ReplayedEntries(*palette);
+    ASSERT_NE(UserEntry(restarted, "Trace these"), nullptr) << restarted;
+    EXPECT_EQ(FileNames(UserEntry(restarted, "Trace these")->value("box", json())), row.box);
+    for (const json& entry : restarted)
+        EXPECT_NE(entry.value("text", ""), StoppedBeforeAnswerWarning()) << "the refused message waited for a turn";
+
+    // Sent on: nothing waits for a turn but the new question, and the file holds no more than a
+    // conversation without the refusal does, give or take its texts.
+    Ask(*palette, "Just the walls");
+    palette.reset();
+    palette = std::make_unique<ChatPalette>();
+    const json after = ReplayedEntries(*palette);
+    for (const json& entry : after) EXPECT_FALSE(entry.value("unanswered", false)) << after;
+    ASSERT_NE(UserEntry(after, "Trace these"), nullptr) << after;
+    EXPECT_FALSE(UserEntry(after, "Trace these")->contains("box"));
+    const auto size = fs::file_size(kept);
+    Call(*palette, "clearHistory");
+    Ask(*palette, "Just the walls");
+    const auto others = Files();
+    ASSERT_EQ(others.size(), 2u);
+    const auto baseline = fs::file_size(others[0] == kept ? others[1] : others[0]);
+    EXPECT_LT(size, baseline + 4096) << "the refused message still weighs on the file";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, RefusedSendTest,
+    ::testing::Values(RefusedSend{"AnEmptyFile", WithAnEmptyFile, R"({"refused":[1]})", {"good.png"}},
+                      RefusedSend{"MoreThanOneMessageMayAttach", TwoLargeFiles, R"({"refused":[1]})", {"a.tif"}},
+                      RefusedSend{"WhileATurnRuns", WithAnEmptyFile, R"({"refused":[1]})", {"good.png"}, true}),
+    [](const ::testing::TestParamInfo<RefusedSend>& info) { return std::string(info.param.name); });
