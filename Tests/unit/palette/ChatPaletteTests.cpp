@@ -2,7 +2,8 @@
 // sends, and the reports it takes from the engine's thread while it lives; a recognition job's
 // overlay reaching the page as a preview card before the tool card; and turns that do not go as
 // planned: an unsent message goes back to the user, settings that were not written do not apply,
-// and a render started before the conversation was cleared shows nothing in the new one.
+// a render started before the conversation was cleared shows nothing in the new one, and a turn
+// the host stops after a tool ran is kept as far as it went, whichever side learns first.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
