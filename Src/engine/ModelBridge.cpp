@@ -224,6 +224,14 @@ void ModelBridge::Shutdown()
     }
 }
 
+std::vector<HistoryMessage> ModelBridge::HistoryAtStop()
+{
+    // The worker is the history's only user while it runs; once joined, it is this thread's.
+    std::lock_guard<std::mutex> joining(shutdownMutex);
+    if (worker.joinable() || IsRunning()) return {};
+    return history.Messages();
+}
+
 bool ModelBridge::Enqueue(Job job)
 {
     {

@@ -114,6 +114,10 @@ public:
     // Stops the worker: a request in flight is aborted, a tool not yet started is not run,
     // queued messages are dropped. Returns once the worker has ended. Idempotent.
     void Shutdown();
+    // Once Shutdown has returned: the history as the worker left it, every tool call in it
+    // answered. A turn the stop cut short is in it as far as it went (its question, each tool
+    // call that ran and its result), which no report delivers any more. Empty before.
+    std::vector<HistoryMessage> HistoryAtStop();
 
 private:
     struct Job {

@@ -144,19 +144,19 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
     ChatPalette* self = this;
     std::weak_ptr<bool> token = liveness;
     //    A text or a card of the turn is a reply to its message: should the host stop before the
-    //    turn ends, that message is not taken for unanswered.
+    //    turn ends, that message is not taken for unanswered, here or on a page open then.
     bridge->SetCallbacks(
         [self, token](const std::string& text) {
             WhileAlive(token, [self, text] {
-                if (text.rfind(kWarningMark, 0) != 0) self->transcript.ReplyCame();
                 self->PushAssistantMessage(text);
+                if (text.rfind(kWarningMark, 0) != 0) self->TellReplyCame();
             });
         },
         [self, token](bool busy) { WhileAlive(token, [self, busy] { self->SetThinking(busy); }); },
         [self, token](const std::string& toolName, bool success, const std::string& detail) {
             WhileAlive(token, [self, toolName, success, detail] {
-                self->transcript.ReplyCame();
                 self->PushToolResult(toolName, success, detail);
+                self->TellReplyCame();
             });
         });
     bridge->SetUnsentCallback([self, token](const std::vector<ContentBlock>& message, ModelBridge::GivenBack why) {
@@ -233,13 +233,16 @@ ChatPalette::~ChatPalette()
     // The host stopped during a turn whose end never reached the palette: the kept conversation
     // says so rather than ending on the question, which goes back into the box as the engine
     // gives back one it asked about in vain. A question answered in part stays where it is, and
-    // sending it again would ask it twice: the chat says so as the engine does.
+    // sending it again would ask it twice: the chat says so as the engine does, and the turn is
+    // kept as far as it went (the engine has stopped, its last reports dropped), so that the
+    // model asked to go on knows what it did.
+    const bool partWay = transcript.TurnReplied();
     const PageTranscript::Waiting waiting = transcript.MarkUnanswered();
     if (waiting != PageTranscript::Waiting::None || transcript.Busy()) {
         const std::string warning =
             waiting == PageTranscript::Waiting::Replied ? StoppedPartWayWarning() : StoppedBeforeAnswerWarning();
         if (!ToldStopped(transcript, warning)) transcript.AddAssistantMessage(warning);
-        KeepConversation(keptHistory);
+        KeepConversation(partWay && bridge ? bridge->HistoryAtStop() : keptHistory);
     }
     bridge.reset();
     if (!pagePath.empty()) std::remove(pagePath.c_str());
@@ -579,6 +582,11 @@ void ChatPalette::PushAuthState(const std::string& stateJson)
 void ChatPalette::PushAuthError(const std::string& message)
 {
     RunScript("QuillmereUI.setAuthError('" + JSEscape(RedactSecrets(message)) + "')");
+}
+
+void ChatPalette::TellReplyCame()
+{
+    if (transcript.ReplyCame()) RunScript("QuillmereUI.turnReplied()");
 }
 
 void ChatPalette::ReturnUnsentMessage(const std::vector<ContentBlock>& message, ModelBridge::GivenBack why)

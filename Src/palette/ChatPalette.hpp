@@ -93,6 +93,8 @@ private:
     // when the engine named the attachments at fault, {"refused": [block, ...]}.
     JS::Value SentOrMarked(bool queued, const ModelBridge::Refusal& refusal);
     void RunScript(const std::string& script);
+    // The running turn has shown a reply: the transcript and, the first time, the page note it.
+    void TellReplyCame();
 
     std::shared_ptr<bool> liveness = std::make_shared<bool>(true);
     DG::Browser browser;

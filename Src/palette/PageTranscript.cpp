@@ -80,9 +80,11 @@ void PageTranscript::AddUserContent(const json& blocks)
     AddUser(text, std::move(files), std::move(fileBlock));
 }
 
-void PageTranscript::ReplyCame()
+bool PageTranscript::ReplyCame()
 {
-    if (!awaiting.empty()) awaiting.front().replied = true;
+    if (awaiting.empty() || awaiting.front().replied) return false;
+    awaiting.front().replied = true;
+    return true;
 }
 
 void PageTranscript::TurnEnded()
@@ -206,6 +208,7 @@ void PageTranscript::Clear()
 std::string PageTranscript::ToJson(const std::string& page) const
 {
     json whole{{"page", page.empty() ? json() : json(page)}, {"busy", busy}, {"entries", entries}};
+    if (busy && TurnReplied()) whole["replied"] = true;
     if (!notice.empty()) whole["entries"].push_back({{"kind", "assistant"}, {"text", notice}});
     return CompactJson(whole);
 }

@@ -28,8 +28,12 @@ public:
     // A message the page sent as content blocks (see engine/UserContent.hpp): its text blocks
     // joined by blank lines, its attachments as files. Blocks it cannot read are left out.
     void AddUserContent(const nlohmann::json& blocks);
-    // The turn of the oldest message still waiting has shown a reply (text or a tool's card).
-    void ReplyCame();
+    // The turn of the oldest message still waiting has shown a reply (text or a tool's card);
+    // true when that is news: the first reply of its turn.
+    bool ReplyCame();
+    // Whether the turn of the oldest message still waiting has shown a reply: stopped now, it
+    // ends part way rather than unanswered.
+    bool TurnReplied() const { return !awaiting.empty() && awaiting.front().replied && !awaiting.front().returned; }
     // The turn of the oldest message still waiting has ended.
     void TurnEnded();
     void AddAssistantMessage(const std::string& text);
@@ -69,7 +73,8 @@ public:
     // "assistant", "text"} | {"kind": "tool", "name", "success", "detail"} | {"kind": "preview", "image", "download",
     // "label" (only when given)}, a user entry also "unanswered" (only when true) and "box"
     // {"text", "files"} while it is to go back into the input box, the notice last as an
-    // assistant entry. Text that is not valid UTF-8 has its bad bytes replaced.
+    // assistant entry; "replied": true while busy with a turn that has shown a reply. Text that is
+    // not valid UTF-8 has its bad bytes replaced.
     std::string ToJson(const std::string& page) const;
 
     // The entries as kept between runs, and taken back (not busy); false, changing nothing,

@@ -1,5 +1,9 @@
 #include "resources/ChatPage.hpp"
 
+#include <nlohmann/json.hpp>
+
+#include "engine/ServiceErrors.hpp"
+
 std::string BuildChatPage()
 {
     std::string page;
@@ -18,6 +22,9 @@ std::string BuildChatPage()
     page += ChatPageMarkup();
     // The script's files share one function scope: their names reach each other, not window.
     page += "<script>\n'use strict';\n(function () {\n";
+    // What the chat says of a turn the host stopped part way, as the palette keeps it: a page
+    // open at the stop says it too.
+    page += "var STOPPED_PART_WAY = " + nlohmann::json(StoppedPartWayWarning()).dump() + ";\n";
     for (const char* part : {ChatPageScript(), ChatPageBridgeScript(), ChatPageMessagesScript(), ChatPageCardsScript(),
                              ChatPageAttachmentsScript(), ChatPageComposerScript(), ChatPageSettingsScript(),
                              ChatPageAccountScript(), ChatPageStartScript()}) {

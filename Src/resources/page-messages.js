@@ -38,9 +38,15 @@ function addAssistantMessage(text) {
 // How many of the newest messages this page sent no turn has ended for yet: the add-on runs one
 // turn per message, in order, and says when each ends.
 var awaitingAnswer = 0;
+// Whether the turn running has shown a reply (a text or a tool's card), as the add-on says: its
+// message stays in the conversation should the host stop before the turn ends.
+var runningTurnReplied = false;
+
+function noteTurnReplied() { runningTurnReplied = true; }
 
 function setThinking(on) {
   on = !!on;
+  runningTurnReplied = false;  // a turn starts or ends
   if (!on) awaitingAnswer = Math.max(0, awaitingAnswer - 1);
   thinkingEl.hidden = !on;
   if (on) {
@@ -89,6 +95,7 @@ function showConversation(raw) {
   // What no reply came for is back in the box, in the order it was sent.
   boxes.reverse().forEach(function (box) { returnToComposer(null, String(box.text || ''), filesFrom(box.files)); });
   welcomeEl.hidden = messagesEl.childElementCount > 0;
+  runningTurnReplied = data.busy === true && data.replied === true;
   thinkingEl.hidden = !data.busy;
   if (data.busy) conversationEl.appendChild(thinkingEl);
   if (bridgeReady) setStatus(data.busy ? 'busy' : 'ready');
@@ -134,16 +141,23 @@ function markMessage(message, mark) {
 // The link to the add-on was lost: no answer will come to the newest messages it still had (at
 // least one while a turn ran, as on a page given the conversation during one). They go back
 // into the box as a message that was not sent does (in the order they were sent), with the files
-// this page still holds whole.
+// this page still holds whole. The oldest of them is the turn that ran: one that has shown a
+// reply stays where it is, and when it was the only one the chat says that it stopped part way,
+// as the add-on keeps the conversation.
 function markUnanswered() {
   var users = messagesEl.querySelectorAll('.message.user:not(.unsent)');
   var lost = Math.min(users.length, Math.max(awaitingAnswer, thinkingEl.hidden ? 0 : 1));
+  var partWay = lost > 0 && runningTurnReplied ? 1 : 0;
   awaitingAnswer = 0;
-  for (var i = users.length - 1; i >= users.length - lost; i--) {
+  runningTurnReplied = false;
+  for (var i = users.length - 1; i >= users.length - lost + partWay; i--) {
     if (users[i].classList.contains('unanswered')) continue;
     var whole = (users[i]._files || []).filter(function (file) { return file.data; });
     returnToComposer(users[i], users[i]._text, whole, 'unanswered');
   }
+  var newest = newestMessage();
+  var told = newest && newest.classList.contains('assistant') && newest.textContent === STOPPED_PART_WAY;
+  if (partWay && lost === 1 && !told) addAssistantMessage(STOPPED_PART_WAY);
 }
 
 // A message that did not reach the model, or that the model never answered, has left the

@@ -8,6 +8,7 @@ window.QuillmereUI = Object.freeze({
   addToolResult: addToolResult,
   showConversation: showConversation,
   messageNotSent: messageNotSent,
+  turnReplied: noteTurnReplied,
   setAuthState: function (json) { reportAuthState(json); },
   setAuthError: setAuthError
 });

@@ -7,6 +7,7 @@
 const { test, describe, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
+const net = require('node:net');
 const path = require('node:path');
 const h = require('./harness');
 
@@ -165,6 +166,71 @@ describe('the conversation through failures and restarts', () => {
     assert.deepEqual(await frame.$$eval('.message.user', (users) => users.filter((m) =>
       m.textContent.includes('What is selected?')).map((m) => m.className)), ['message user']);
     assert.deepEqual(await composer(), ['', []]);
+  });
+
+  test('a turn the host stops after a tool ran stays in the conversation on the page open then, and the model ' +
+       'asked to go on reads the question, the call and its result', async () => {
+    const partWay = '\u26a0 The assistant stopped before it finished: the host was closed. Ask it to go on: your ' +
+      'message is still in the conversation.';
+    const question = 'Build a north wall';
+    const shownOnce = async (page) => assert.deepEqual([
+      await page.$$eval('.message.user', (users, q) => users.filter((m) => m.querySelector('.bubble') &&
+        m.querySelector('.bubble').textContent === q).map((m) => m.className), question),
+      await page.$$eval('.message', (all, [q, t]) => {
+        const from = all.findIndex((m) => m.classList.contains('user') && m.textContent.includes(q));
+        return all.slice(from).filter((m) => m.textContent === t).length;
+      }, [question, partWay]),
+      await page.inputValue('#input')], [['message user'], 1, '']);
+    let release = () => {};
+    fake.script(h.toolReply('create_wall', { start_x: -4, start_y: 8, end_x: 4, end_y: 8, thickness: 0.3 }),
+      () => new Promise((resolve) => { release = resolve; }).then(() => h.textReply('Too late.')));
+    const asked = fake.requests.length + 2;
+    const cards = (await h.toolCards(frame)).length;
+    await h.sendMessage(frame, question);
+    await frame.waitForFunction((n) => document.querySelectorAll('.tool-card').length > n, cards);
+    while (fake.requests.length < asked) await new Promise((resolve) => setTimeout(resolve, 20));
+    const open = frame;
+    // The engine learns of the stop first and its end of the turn reaches the palette, which keeps
+    // it, before the palette closes: a request still arriving holds the host's server, and so its
+    // quitting, until the conversation's file holds the turn.
+    const folder = path.join(session.home, '.quillmere', 'history');
+    const kept = () => fs.readdirSync(folder).some((name) =>
+      fs.readFileSync(path.join(folder, name), 'utf8').includes(question));
+    assert.equal(kept(), false, 'kept before the stop');
+    const hold = net.connect(Number(new URL(session.host.origin).port), '127.0.0.1');
+    await new Promise((resolve) => hold.once('connect', resolve));
+    hold.write('GET / HTTP/1.1\r\n');
+    const trickle = setInterval(() => hold.write('X: y\r\n'), 200);
+    let stopped;
+    try {
+      stopped = session.host.stop();
+      for (let i = 0; i < 300 && !kept(); i++) await new Promise((resolve) => setTimeout(resolve, 50));
+      assert.equal(kept(), true, 'the engine\'s end of the turn did not reach the palette');
+    } finally {
+      clearInterval(trickle);
+      hold.destroy();
+      release();
+      await stopped;
+    }
+    // The page open at the stop says what a page opened after the restart says.
+    await h.waitForBubble(open, partWay);
+    await shownOnce(open);
+
+    session.host = await h.startHost({ home: session.home, anthropicUrl: fake.url });
+    ({ frame } = await h.openPalette(session.browser.context, session.host));
+    await h.waitForBubble(frame, partWay);
+    await shownOnce(frame);
+    fake.script(h.textReply('The north wall stands.'));
+    await h.sendMessage(frame, 'go on');
+    await h.waitForBubble(frame, 'The north wall stands.');
+    const messages = fake.requests.at(-1).body.messages;
+    const call = messages.at(-2).content.find((block) => block.type === 'tool_use');
+    assert.equal(call && call.name, 'create_wall', JSON.stringify(messages.at(-2)));
+    assert.equal(messages.at(-3).content.at(-1).text, question);
+    const [result, goOn] = messages.at(-1).content;
+    assert.deepEqual([messages.at(-1).content.length, result.type, result.tool_use_id, result.is_error, goOn.text],
+      [2, 'tool_result', call.id, undefined, 'go on']);
+    assert.equal(JSON.stringify(messages).split(question).length - 1, 1, 'the question went once');
   });
 
   test('after Clear a restart opens the new, empty conversation', async () => {

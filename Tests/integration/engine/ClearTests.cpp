@@ -1,8 +1,9 @@
 // Clearing the conversation or shutting the engine down mid-turn, while the request stalls or
 // while a tool waits for the main thread: nothing of the old turn runs, reaches the page or
 // comes back in what the model reads next; the host quitting mid-request blames no service and
-// gives back a question no reply came for.
+// gives back a question no reply came for, and a shut-down engine holds the turn as far as it went.
 #include "EngineFixture.hpp"
+#include "engine/HistoryJson.hpp"
 #include "engine/ServiceErrors.hpp"
 
 class StopTest : public EngineTest {
@@ -135,3 +136,38 @@ TEST_F(StopTest, TheHostQuittingDuringARequestBlamesNoServiceAndGivesBackAQuesti
               json::array({{{"role", "user"},
                             {"content", json::array({{{"type", "text"}, {"text", "Where does the stair go?"}}})}}}));
 }
+
+// Shut down part way through a turn, the engine holds the turn as far as it went, every call the
+// model made answered: what a palette that closes then keeps, its reports being dropped.
+class StopMidTurnTest : public StopTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(StopMidTurnTest, TheHistoryAtTheStopHoldsTheQuestionEachCallAndItsResult)
+{
+    const bool toolRan = GetParam();
+    Quillmere::SetHttpTimeoutOverrideForTesting(kNoTimeout);
+    if (toolRan) {
+        AddTool("waiting_tool", [&](const json&) { return ++runs, ToolResult::Ok("", "made"); });
+        server.Script(AnthropicReply("Calling.", {{"t1", "waiting_tool", json::object()}}));
+        server.Script(AnthropicReply("too late"), 200, true);
+        bridge->SendMessage("use the tool");
+        ASSERT_TRUE(MainQueue::PumpUntil([&] { return server.Requests().size() >= 2; }, std::chrono::seconds(20)));
+    } else {
+        PostToolCall();
+    }
+    EXPECT_TRUE(bridge->HistoryAtStop().empty()) << "read while the worker runs";
+    bridge->Shutdown();
+    const std::vector<HistoryMessage> history = bridge->HistoryAtStop();
+    EXPECT_EQ(runs, toolRan ? 1 : 0);
+    const std::string result =
+        toolRan ? ToolResult::Ok("", "made").toJson() : ToolResult::Fail("The call was not completed.").toJson();
+    const std::vector<HistoryMessage> expected = {
+        {Role::User, {ContentBlock::Text("use the tool")}},
+        {Role::Assistant,
+         {ContentBlock::Text("Calling."), ContentBlock::ToolUse("t1", "waiting_tool", json::object())}},
+        {Role::User, {ContentBlock::ToolResult("t1", result, !toolRan)}}};
+    EXPECT_EQ(HistoryToJson(history), HistoryToJson(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(Stop, StopMidTurnTest, testing::Bool(), [](const testing::TestParamInfo<bool>& info) {
+    return info.param ? std::string("AfterTheToolRan") : std::string("WhileTheToolWaits");
+});

@@ -3,8 +3,9 @@
 // overlay reaching the page as a preview card before the tool card; and turns that do not go as
 // planned: an unsent message goes back to the user, one refused before it left is kept at once
 // with only what can be sent and only while it waits in the box, settings that were not written
-// do not apply, and a render started before the conversation was cleared shows nothing in the new
-// one.
+// do not apply, a render started before the conversation was cleared shows nothing in the new
+// one, and a turn the host stops after a tool ran is kept as far as it went, whichever side
+// learns first.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "FakeProductService.hpp"
 #include "ShellTest.hpp"
 #include "core/ConversationFiles.hpp"
+#include "core/HttpClient.hpp"
 #include "core/MainThread.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "palette/ConversationRecords.hpp"
@@ -451,3 +453,105 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedSend{"MoreThanOneMessageMayAttach", TwoLargeFiles, R"({"refused":[1]})", {"a.tif"}},
                       RefusedSend{"WhileATurnRuns", WithAnEmptyFile, R"({"refused":[1]})", {"good.png"}, true}),
     [](const ::testing::TestParamInfo<RefusedSend>& info) { return std::string(info.param.name); });
+
+TEST_F(ShellTest, ATurnTheHostStopsAfterAToolRanIsKeptWhoeverLearnsFirstAndTheModelAskedToGoOnReadsIt)
+{
+    enum class First { Palette, EngineUnheard, EngineHeard };
+    const struct {
+        const char* name;
+        bool openai;
+        First first;
+    } rows[] = {{"the palette closes first", false, First::Palette},
+                {"the engine learns first, its reports still on the queue", false, First::EngineUnheard},
+                {"the engine learns first and says so", false, First::EngineHeard},
+                {"the palette closes first, OpenAI", true, First::Palette}};
+    const json wall = {{"start_x", -4}, {"start_y", 0}, {"end_x", 4}, {"end_y", 0}, {"thickness", 0.5}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeProductService model;
+        const std::string route = row.openai ? "POST /v1/chat/completions" : "POST /v1/messages";
+        const auto reply = [&](const std::string& text) {
+            const json call = {{"id", "c1"},
+                               {"type", "function"},
+                               {"function", {{"name", "create_wall"}, {"arguments", wall.dump()}}}};
+            if (row.openai)
+                return FakeProductService::Reply{
+                    200, json({{"choices",
+                                {{{"message", text.empty() ? json({{"role", "assistant"}, {"tool_calls", {call}}})
+                                                           : json({{"role", "assistant"}, {"content", text}})},
+                                  {"finish_reason", text.empty() ? "tool_calls" : "stop"}}}}})
+                             .dump()};
+            const json block =
+                text.empty() ? json({{"type", "tool_use"}, {"id", "t1"}, {"name", "create_wall"}, {"input", wall}})
+                             : json({{"type", "text"}, {"text", text}});
+            return FakeProductService::Reply{200, json({{"role", "assistant"},
+                                                        {"content", {block}},
+                                                        {"stop_reason", text.empty() ? "tool_use" : "end_turn"}})
+                                                      .dump()};
+        };
+        FakeProductService::Reply waits = reply("Too late.");
+        waits.delay = std::chrono::seconds(60);  // the second request waits while the host stops
+        model.Script(route, {reply(""), waits, reply("Going on.")});
+        setenv(row.openai ? "QUILLMERE_OPENAI_URL" : "QUILLMERE_ANTHROPIC_URL", model.BaseUrl().c_str(), 1);
+        WriteSettingsFile(json({{"provider", row.openai ? "openai" : "anthropic"},
+                                {"model", row.openai ? "gpt-4.1" : "claude-x"},
+                                {"anthropic_api_key", "sk-ant-x"},
+                                {"openai_api_key", "sk-oa-x"}})
+                              .dump());
+        {
+            auto palette = std::make_unique<ChatPalette>();
+            Call(*palette, "clearHistory");
+            ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value("Build a wall")}).GetBool());
+            ASSERT_TRUE(MainQueue::PumpUntil(
+                [&] { return model.Count(route) == 2 && AnyScriptStartsWith(*palette, "QuillmereUI.addToolResult("); },
+                std::chrono::seconds(20)));
+            // The card is a reply: the page is told so once, and a page loading now learns it too.
+            const auto scripts = Scripts(*palette);
+            EXPECT_EQ(std::count(scripts.begin(), scripts.end(), "QuillmereUI.turnReplied()"), 1);
+            Call(*palette, "replayConversation", {JS::Value("p")});
+            EXPECT_EQ(ShownConversation(Scripts(*palette).back()).value("replied", false), true);
+            if (row.first != First::Palette) {
+                Quillmere::AbortAllHttpRequests(true);  // the host's quit notice
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (palette->GetBridge().IsBusy() && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                EXPECT_FALSE(palette->GetBridge().IsBusy());
+                if (row.first == First::EngineHeard) MainQueue::DrainUntilIdle();
+            }
+            palette.reset();
+            Quillmere::AbortAllHttpRequests(false);
+        }
+        ChatPalette restarted;
+        const json entries = ReplayedEntries(restarted);
+        ASSERT_EQ(entries.size(), 3u) << entries;
+        EXPECT_EQ(entries[0], json({{"kind", "user"}, {"text", "Build a wall"}, {"files", json::array()}}));
+        EXPECT_EQ(entries[1].value("name", ""), "create_wall");
+        EXPECT_EQ(entries[2], json({{"kind", "assistant"}, {"text", StoppedPartWayWarning()}})) << "said once";
+
+        ASSERT_TRUE(Call(restarted, "sendMessage", {JS::Value("go on")}).GetBool());
+        ASSERT_TRUE(MainQueue::PumpUntil([&] { return !restarted.GetBridge().IsBusy(); }, std::chrono::seconds(20)));
+        ASSERT_EQ(model.Count(route), 3u);
+        const json sent = json::parse(model.Requests().back().body)["messages"];
+        // The question once, the call, its result, then "go on": a history both services take.
+        std::vector<std::string> roles;
+        for (const json& message : sent) roles.push_back(message.value("role", ""));
+        if (row.openai) {
+            ASSERT_EQ(roles, (std::vector<std::string>{"system", "user", "assistant", "tool", "user"})) << sent;
+            EXPECT_EQ(sent[1]["content"], "Build a wall");
+            EXPECT_EQ(sent[2]["tool_calls"][0]["function"]["name"], "create_wall");
+            EXPECT_EQ(sent[3]["tool_call_id"], sent[2]["tool_calls"][0]["id"]);
+            EXPECT_NE(sent[3]["content"].get<std::string>().find("\"success\":true"), std::string::npos) << sent[3];
+            EXPECT_EQ(sent[4]["content"], "go on");
+        } else {
+            ASSERT_EQ(roles, (std::vector<std::string>{"user", "assistant", "user"})) << sent;
+            EXPECT_EQ(sent[0]["content"][0]["text"], "Build a wall");
+            EXPECT_EQ(sent[1]["content"][0]["name"], "create_wall");
+            const json& answer = sent[2]["content"];
+            ASSERT_EQ(answer.size(), 2u) << answer;
+            EXPECT_EQ(answer[0]["type"], "tool_result");
+            EXPECT_EQ(answer[0]["tool_use_id"], sent[1]["content"][0]["id"]);
+            EXPECT_FALSE(answer[0].value("is_error", false)) << answer[0];
+            EXPECT_EQ(answer[1]["text"], "go on");
+        }
+    }
+}
