@@ -38,6 +38,7 @@ public:
     void ScriptDiscovery(const std::string& endpointBase, const std::string& only = "");
     void Script(const std::string& route, std::vector<Reply> replies) { server_.Script(route, std::move(replies)); }
     void Script(const std::string& route, const Reply& reply) { server_.Script(route, reply); }
+    void Release() { server_.Release(); }
 
     static Reply Json(const nlohmann::json& body, int status = 200);
     // {"error": code} with 400, as the token endpoint refuses.

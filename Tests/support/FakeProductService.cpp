@@ -88,6 +88,15 @@ void FakeProductService::Script(const std::string& route, std::vector<Reply> rep
     script_[route] = std::deque<Reply>(replies.begin(), replies.end());
 }
 
+void FakeProductService::Release()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++released_;
+    }
+    stopping_.notify_all();
+}
+
 std::vector<FakeProductService::Request> FakeProductService::Requests() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -146,6 +155,10 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
         requests_.push_back(request);
         reply = Next(request.Route());
         if (reply.delay.count() > 0) stopping_.wait_for(lock, reply.delay, [this] { return stopped_; });
+        if (reply.held) {
+            const std::size_t ticket = held_++;
+            stopping_.wait(lock, [&] { return stopped_ || released_ > ticket; });
+        }
     }
     out.status = reply.status;
     if (!reply.location.empty()) out.set_header("Location", reply.location);

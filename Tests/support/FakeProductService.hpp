@@ -47,6 +47,7 @@ public:
         std::string contentType = "application/json";
         std::chrono::milliseconds delay{0};  // before answering (cut short when the fake stops)
         std::string location;                // a Location header, when set
+        bool held = false;                   // answered only once Release lets it go (or the fake stops)
     };
 
     FakeProductService();
@@ -62,6 +63,10 @@ public:
     // An unscripted route answers 404 with the body "unscripted".
     void Script(const std::string& route, std::vector<Reply> replies);
     void Script(const std::string& route, const Reply& reply) { Script(route, std::vector<Reply>{reply}); }
+
+    // Lets the held reply that was asked for first (or, with none waiting, the next one) be
+    // answered: a test says when, instead of guessing a delay long enough.
+    void Release();
 
     std::vector<Request> Requests() const;
     std::size_t Count(const std::string& route) const;
@@ -79,6 +84,7 @@ private:
     bool stopped_ = false;
     std::map<std::string, std::deque<Reply>> script_;
     std::vector<Request> requests_;
+    std::size_t held_ = 0, released_ = 0;  // held replies asked for, and let go, so far
 };
 
 // Points the add-on at a service for the scope's lifetime: QUILLMERE_SERVICE_URL set (or

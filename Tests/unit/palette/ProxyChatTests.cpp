@@ -215,8 +215,19 @@ enum class Meeting {
     CheckAndFirstMessage,
     SignOutDuringTheEnginesRenewal,
     CloseAsTheRenewalIsReported,
+    CloseAfterARenewal,            // to tokens no other row holds
     Series,                        // each renewal brings a new refresh token
     SeriesKeepingItsRefreshToken,  // the service hands back none: the one held is kept
+    // The renewal keeps the refresh token, and the proxy's answer echoes it.
+    KeptRefreshTokenEchoed,
+    SignOutDuringARenewalKeepingItsRefreshToken,
+    SignOutWhileTheEngineWaitsForTheChecksRenewal,
+    // The check renews while the proxy is asked with the token the engine renewed, and refuses it.
+    CheckRenewsWhileTheProxyRefusesTheRenewedToken,
+    // A sign-in started while what a renewal brought after a sign-out waits for its revocation,
+    // or is being revoked.
+    SignInWhileTheRenewedTokensWaitForRevocation,
+    SignInDuringTheRevocationOfTheRenewedTokens,
 };
 struct Renewals {
     const char* name;
@@ -229,6 +240,9 @@ struct Renewals {
 void PrintTo(const Renewals& c, std::ostream* out) { *out << c.name; }
 
 const int kSeries = 20;
+const int kUnique = kSeries + 1;  // numbers tokens no other row holds, and so none registered before
+const char* const kNoKeyWarning = "\xE2\x9A\xA0 No Anthropic API key is set and you are not signed in. Add a key or "
+                                  "sign in in Settings to use this model.";
 std::string Numbered(const char* token, int i) { return std::string(token) + "-" + std::to_string(i); }
 
 }  // namespace
@@ -257,6 +271,7 @@ TEST_P(RenewalsTest, KeepOneSignInWhateverMeetsThem)
     idp.Script(FakeIdentityService::kUserInfo,
                {FakeIdentityService::Json({}, 401), FakeIdentityService::Email("ada@example.invalid")});
     idp.Script(kProxy, {ProxyRefusal(), FakeIdentityService::Json(AssistantReply("answered"))});
+    const std::size_t unopened = RegisteredSecretCount();
     std::optional<ChatPalette> palette(std::in_place);
     const std::size_t registered = RegisteredSecretCount();
     const auto send = [&](const char* text) {
@@ -286,6 +301,80 @@ TEST_P(RenewalsTest, KeepOneSignInWhateverMeetsThem)
         ASSERT_TRUE(WaitUnpumped([&] { return idp.Count(kProxy) == 2; }));
         palette.reset();
         break;
+    case Meeting::CloseAfterARenewal:
+        idp.Script(FakeIdentityService::kToken,
+                   FakeIdentityService::Tokens(Numbered(kRenewedAccess, kUnique), Numbered(kRenewedRefresh, kUnique)));
+        send("hello");
+        palette.reset();
+        break;
+    case Meeting::KeptRefreshTokenEchoed: {
+        idp.Script(FakeIdentityService::kToken, FakeIdentityService::Tokens(kRenewedAccess));
+        idp.Script(kProxy,
+                   {ProxyRefusal(), FakeIdentityService::Json(AssistantReply(std::string("echo ") + kRefresh))});
+        send("hello");
+        MainQueue::DrainUntilIdle();
+        const auto scripts = Scripts(*palette);
+        EXPECT_EQ(std::count(scripts.begin(), scripts.end(), "QuillmereUI.addAssistantMessage('echo [redacted]')"), 1);
+        break;
+    }
+    case Meeting::SignOutDuringARenewalKeepingItsRefreshToken:
+        idp.Script(FakeIdentityService::kToken, Held(FakeIdentityService::Tokens(kRenewedAccess)));
+        ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value("hello")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
+        ASSERT_TRUE(Call(*palette, "signOut").GetBool());
+        ASSERT_TRUE(WaitFor([&] { return Revoked().size() == 2; }));
+        idp.Release();
+        ASSERT_TRUE(WaitFor([&] { return !palette->GetBridge().IsBusy() && Revoked().size() >= 3; }));
+        ASSERT_TRUE(WaitForState(*palette, "signed_out"));
+        EXPECT_TRUE(WaitFor([&] { return RegisteredSecretCount() == registered - 2; })) << "revoked, and forgotten";
+        break;
+    case Meeting::SignOutWhileTheEngineWaitsForTheChecksRenewal:
+        idp.Script(FakeIdentityService::kToken, Stalled(FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh)));
+        Call(*palette, "checkAuth");
+        ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
+        ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value("hello")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return RenewalWaits(); }));
+        ASSERT_TRUE(Call(*palette, "signOut").GetBool());
+        ASSERT_TRUE(WaitFor([&] { return !palette->GetBridge().IsBusy() && Revoked().size() == 2; }));
+        ASSERT_TRUE(WaitForState(*palette, "signed_out"));
+        break;
+    case Meeting::CheckRenewsWhileTheProxyRefusesTheRenewedToken:
+        idp.Script(FakeIdentityService::kToken,
+                   {FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh),
+                    FakeIdentityService::Tokens(Numbered(kRenewedAccess, 2), Numbered(kRenewedRefresh, 2))});
+        idp.Script(kProxy, {ProxyRefusal(), Held(ProxyRefusal())});
+        ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value("hello")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return idp.Count(kProxy) == 2; }));
+        Call(*palette, "checkAuth");
+        ASSERT_TRUE(WaitFor(
+            [&] { return idp.Count(FakeIdentityService::kUserInfo) == 2 && LastState(*palette) == "signed_in"; }));
+        idp.Release();
+        ASSERT_TRUE(WaitFor([&] { return !palette->GetBridge().IsBusy(); }));
+        EXPECT_EQ(Bearers(), (std::vector<std::string>{kAccess, kRenewedAccess}));
+        EXPECT_EQ(json::parse(palette->GetSignIn().StateJson()).value("state", ""), "signed_in");
+        break;
+    case Meeting::SignInWhileTheRenewedTokensWaitForRevocation:
+    case Meeting::SignInDuringTheRevocationOfTheRenewedTokens: {
+        // The sign-out's first revocation is held, or the first of the renewed tokens'.
+        const bool queued = c.meeting == Meeting::SignInWhileTheRenewedTokensWaitForRevocation;
+        const Reply revoked = FakeIdentityService::Json(json::object());
+        idp.Script(FakeIdentityService::kToken, Held(FakeIdentityService::Tokens(kRenewedAccess, kRenewedRefresh)));
+        idp.Script(FakeIdentityService::kRevocation,
+                   queued ? std::vector<Reply>{Held(revoked), revoked}
+                          : std::vector<Reply>{revoked, revoked, Held(revoked), revoked});
+        ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value("hello")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
+        ASSERT_TRUE(Call(*palette, "signOut").GetBool());
+        ASSERT_TRUE(WaitFor([&] { return Revoked().size() == (queued ? 1u : 2u); }));
+        idp.Release();  // the renewal's answer: what it brought is nobody's
+        ASSERT_TRUE(WaitFor([&] { return !palette->GetBridge().IsBusy() && Revoked().size() == (queued ? 1u : 3u); }));
+        ASSERT_TRUE(Call(*palette, "signIn").GetBool());
+        idp.Release();  // the revocation held
+        // The new sign-in starts once every revocation asked for before it has been made.
+        ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kDevice) == 1; }));
+        ASSERT_TRUE(WaitForState(*palette, "waiting"));
+        break;
+    }
     case Meeting::Series:
     case Meeting::SeriesKeepingItsRefreshToken:
         const bool rotating = c.meeting == Meeting::Series;
@@ -313,7 +402,10 @@ TEST_P(RenewalsTest, KeepOneSignInWhateverMeetsThem)
     EXPECT_EQ(StoredSettings().value("access_token", "x"), c.access);
     EXPECT_EQ(StoredSettings().value("refresh_token", "x"), c.refresh);
     EXPECT_EQ(Revoked(), c.revoked);
-    if (!palette) return;
+    if (!palette) {
+        EXPECT_EQ(RegisteredSecretCount(), unopened) << "a closed palette's tokens stay registered";
+        return;
+    }
     EXPECT_LE(RegisteredSecretCount(), registered) << "a token replaced or signed out is forgotten";
     MainQueue::DrainUntilIdle();
     std::vector<std::string> warnings;
@@ -332,14 +424,29 @@ INSTANTIATE_TEST_SUITE_P(
                  kRenewedAccess, kRenewedRefresh, {}, ""},
         // The user asked for it: nothing about a renewal, and what the renewal brought is revoked.
         Renewals{"SignOutDuringTheEnginesRenewal", Meeting::SignOutDuringTheEnginesRenewal, 1, "", "",
-                 {kRefresh, kAccess, kRenewedRefresh, kRenewedAccess},
-                 "\xE2\x9A\xA0 No Anthropic API key is set and you are not signed in. Add a key or sign in in "
-                 "Settings to use this model."},
+                 {kRefresh, kAccess, kRenewedRefresh, kRenewedAccess}, kNoKeyWarning},
         Renewals{"RenewalReportedAsThePaletteClosesIsSaved", Meeting::CloseAsTheRenewalIsReported, 1,
                  kRenewedAccess, kRenewedRefresh, {}, ""},
         Renewals{"ManyRenewalsHoldABoundedListOfSecrets", Meeting::Series, kSeries, "", "",
                  {Numbered(kRenewedRefresh, kSeries), Numbered(kRenewedAccess, kSeries)}, ""},
         Renewals{"ManyRenewalsKeepingTheRefreshTokenForgetItAtSignOut", Meeting::SeriesKeepingItsRefreshToken,
-                 kSeries, "", "", {kRefresh, Numbered(kRenewedAccess, kSeries)}, ""}),
+                 kSeries, "", "", {kRefresh, Numbered(kRenewedAccess, kSeries)}, ""},
+        Renewals{"ClosingAfterARenewalLetsGoOfItsTokens", Meeting::CloseAfterARenewal, 1,
+                 Numbered(kRenewedAccess, kUnique), Numbered(kRenewedRefresh, kUnique), {}, ""},
+        Renewals{"ARefreshTokenKeptByTheRenewalStaysHidden", Meeting::KeptRefreshTokenEchoed, 1,
+                 kRenewedAccess, kRefresh, {}, ""},
+        // The sign-out revoked the refresh token the renewal kept: only the new access token is left.
+        Renewals{"SignOutDuringARenewalKeepingItsRefreshToken", Meeting::SignOutDuringARenewalKeepingItsRefreshToken,
+                 1, "", "", {kRefresh, kAccess, kRenewedAccess}, kNoKeyWarning},
+        Renewals{"SignOutWhileTheEngineWaitsForTheChecksRenewal", Meeting::SignOutWhileTheEngineWaitsForTheChecksRenewal,
+                 1, "", "", {kRefresh, kAccess}, kNoKeyWarning},
+        // The refused token's sign-in is over, but the sign-in has moved on from it.
+        Renewals{"ProxyRefusingTheRenewedTokenAfterTheCheckRenewedAgainKeepsTheSignIn",
+                 Meeting::CheckRenewsWhileTheProxyRefusesTheRenewedToken, 2, Numbered(kRenewedAccess, 2),
+                 Numbered(kRenewedRefresh, 2), {}, std::string("\xE2\x9A\xA0 ") + kExpiredWarning},
+        Renewals{"SignInWhileTheRenewedTokensWaitForRevocation", Meeting::SignInWhileTheRenewedTokensWaitForRevocation,
+                 1, "", "", {kRefresh, kAccess, kRenewedRefresh, kRenewedAccess}, kNoKeyWarning},
+        Renewals{"SignInDuringTheRevocationOfTheRenewedTokens", Meeting::SignInDuringTheRevocationOfTheRenewedTokens,
+                 1, "", "", {kRefresh, kAccess, kRenewedRefresh, kRenewedAccess}, kNoKeyWarning}),
     // clang-format on
     [](const ::testing::TestParamInfo<Renewals>& info) { return std::string(info.param.name); });

@@ -35,6 +35,12 @@ inline Reply Stalled(Reply reply)
     reply.delay = std::chrono::minutes(10);
     return reply;
 }
+// A reply given once the test releases it (FakeIdentityService::Release), held replies in turn.
+inline Reply Held(Reply reply)
+{
+    reply.held = true;
+    return reply;
+}
 inline Reply StalledPoll() { return Stalled(FakeIdentityService::TokenError("authorization_pending")); }
 
 class SignInTest : public ShellTest {
@@ -88,6 +94,8 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return done();
     }
+    // Someone waits for the renewal another has under way.
+    bool RenewalWaits() const { return LogText().find("waiting for the renewal under way") != std::string::npos; }
     // The tokens the service was asked to revoke, in order.
     std::vector<std::string> Revoked() const
     {

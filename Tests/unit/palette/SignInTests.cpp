@@ -322,7 +322,9 @@ enum class Work {
     EngineBehindCheck,  // the engine's worker waiting for the renewal the check runs
     SignOut,            // a sign-out's revocation
 };
-enum class Ending { Cancel, Close, Quit };
+// Cancel, Close, Quit: the sign-in or the palette; SignOut, NewChat: only what waits for the other's
+// renewal, whose own requests are cancelled.
+enum class Ending { Cancel, Close, Quit, SignOut, NewChat };
 struct InFlight {
     const char* name;
     Work work;
@@ -339,9 +341,6 @@ protected:
     // Starts the work and returns once it is under way.
     void Start(Work work, ChatPalette& palette)
     {
-        const auto renewalWaits = [&] {
-            return LogText().find("waiting for the renewal under way") != std::string::npos;
-        };
         switch (work) {
         case Work::Poll:
             ASSERT_TRUE(Call(palette, "signIn").GetBool());
@@ -360,7 +359,7 @@ protected:
             work == Work::CheckBehindEngine ? send() : check();  // renews first, against a stalled service
             ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
             work == Work::CheckBehindEngine ? check() : send();
-            ASSERT_TRUE(WaitFor(renewalWaits));
+            ASSERT_TRUE(WaitFor([&] { return RenewalWaits(); }));
             break;
         }
         case Work::SignOut:
@@ -372,7 +371,8 @@ protected:
 };
 
 // Ending the work takes at most a second or two, whatever it waits for; cancelling lets a new
-// sign-in start, and nothing reaches a closed palette.
+// sign-in start, a sign-out or a new chat frees whoever waited for the other's renewal, and
+// nothing reaches a closed palette.
 TEST_P(InFlightTest, CancellingClosingOrQuittingStopsAPollInFlight)
 {
     const InFlight& c = GetParam();
@@ -400,6 +400,17 @@ TEST_P(InFlightTest, CancellingClosingOrQuittingStopsAPollInFlight)
         ASSERT_TRUE(Call(*palette, "signIn").GetBool());
         ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kDevice) == sessions + 1; }));
         EXPECT_TRUE(Errors(*palette).empty()) << "a cancel is no failure";
+    } else if (c.ending == Ending::SignOut) {
+        ASSERT_TRUE(Call(*palette, "signOut").GetBool());
+        // Revoked now, not once the renewal it waited for has ended.
+        ASSERT_TRUE(WaitFor([&] { return Revoked().size() == 2 && LastState(*palette) == "signed_out"; }));
+        EXPECT_EQ(Revoked(), (std::vector<std::string>{kRefresh, kAccess}));
+        EXPECT_TRUE(Errors(*palette).empty());
+    } else if (c.ending == Ending::NewChat) {
+        // The engine is free for the new chat's first message.
+        Call(*palette, "clearHistory");
+        ASSERT_TRUE(Call(*palette, "sendMessage", {JS::Value("a new chat")}).GetBool());
+        ASSERT_TRUE(WaitFor([&] { return idp.Count(kProxy) == 2; }));
     } else {
         if (c.ending == Ending::Quit) Quillmere::AbortAllHttpRequests(true);  // the host's quit notice
         if (!c.error.empty()) {
@@ -431,7 +442,11 @@ INSTANTIATE_TEST_SUITE_P(Work, InFlightTest,
                  std::chrono::seconds(2), ""},
         InFlight{"QuitWhileTheEngineWaitsForTheChecksRenewal", Work::EngineBehindCheck, Ending::Quit,
                  std::chrono::seconds(2), ""},
-        InFlight{"CloseMidSignOut", Work::SignOut, Ending::Close, std::chrono::seconds(2), ""}),
+        InFlight{"CloseMidSignOut", Work::SignOut, Ending::Close, std::chrono::seconds(2), ""},
+        InFlight{"SignOutWhileTheCheckWaitsForTheEnginesRenewal", Work::CheckBehindEngine, Ending::SignOut,
+                 std::chrono::seconds(2), ""},
+        InFlight{"NewChatWhileTheEngineWaitsForTheChecksRenewal", Work::EngineBehindCheck, Ending::NewChat,
+                 std::chrono::seconds(2), ""}),
                          // clang-format on
                          [](const ::testing::TestParamInfo<InFlight>& info) { return std::string(info.param.name); });
 
