@@ -14,9 +14,10 @@ void DebugLog(const std::string& message);
 // Registers a secret (an API key, an access token) that is never written, in any case and
 // also as a server may echo it: percent-encoded or JSON-escaped and, from 12 bytes on, also
 // as base64 or hex (with or without ' ', ':' or '-' between bytes), either also wrapped in
-// lines, and written with any JSON escapes (\u0041), HTML character references or %XX mixed in
-// (for these, 12 bytes besides the ' ', ':' and '-' it holds). Its spellings are worked out
-// here, once.
+// lines, with its characters spaced out (' ', ':', '-', tabs or line breaks between them), as
+// UTF-16LE bytes, and written with any JSON escapes (\u0041), HTML character references or %XX
+// mixed in (for these, 12 bytes besides the ' ', ':' and '-' it holds). Its spellings are worked
+// out here, once.
 // Texts shorter than four bytes, or longer than kMaxSecretBytes, are not registered (false):
 // no key or token is that long, and every registration costs memory and time in every later
 // redaction, so a text from outside must be checked against this before it is used as a secret.

@@ -17,6 +17,18 @@
 #include "TempFolder.hpp"
 #include "core/DebugLog.hpp"
 
+namespace {
+
+// text as UTF-16LE bytes: each ASCII character followed by a NUL byte.
+std::string Utf16(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) out += {c, '\0'};
+    return out;
+}
+
+}  // namespace
+
 TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
 {
     TempFolder dir("quillmere_debuglog");
@@ -76,6 +88,17 @@ TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
         {"&#114;egistered-proxy-token-42 " + std::string(100, '.') + " registered-proxy-token-42 " +
              std::string(100, '.') + " cmVnaXN0ZXJl\rZC1wcm94eS10b2tlbi00Mg==",
          "[redacted] " + std::string(100, '.') + " [redacted] " + std::string(100, '.') + " [redacted]g=="},
+        // Spaced out, with any separators, and as UTF-16LE bytes, also a whole UTF-16LE body.
+        {"spaced R E G I S T E R E D - P R O X Y - T O K E N - 4 2 end", "spaced [redacted] end"},
+        {"spaced r:e:g:i:s:t:e:r:e:d  p\tr-o-x-y t o k e n\n4 2.", "spaced [redacted]."},
+        {"u16 " + Utf16("Registered-Proxy-Token-42") + " end", "u16 [redacted]" + std::string(1, '\0') + " end"},
+        {Utf16(R"({"t":"registered-proxy-token-42"})"),
+         Utf16(R"({"t":")") + "[redacted]" + std::string(1, '\0') + Utf16(R"("})")},
+        {"u16 hex " + Utf16("726567697374657265642d70726f78792d746f6b656e2d3432"),
+         "u16 hex [redacted]" + std::string(1, '\0')},
+        // Ordinary text spaced out, and a spaced-out secret cut short, stay as they are.
+        {"a b c d e f g h i j k l m n o p q r s t u v w x y z", "a b c d e f g h i j k l m n o p q r s t u v w x y z"},
+        {"r e g i s t e r e d - p r o x y - t o k e n - 4", "r e g i s t e r e d - p r o x y - t o k e n - 4"},
         // Ordinary escapes, references and percent signs stay as they are.
         {R"(a &amp; b \u0041 \/ &#10; &bogus; \uZZZZ)", R"(a &amp; b \u0041 \/ &#10; &bogus; \uZZZZ)"},
         {"50% off %41%42 %zz 100%", "50% off %41%42 %zz 100%"},
@@ -87,6 +110,14 @@ TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
         const std::string dots(shift, '.');
         cases.emplace_back(dots + "k=registeredproxytoken42", dots + "k=[redacted]");
         cases.emplace_back(dots + "k=&#114;egistered-proxy-token-42", dots + "k=[redacted]");
+    }
+    // The same spelled out, each character apart, wherever it starts: as short as a spaced-out
+    // spelling can be, which the search must find at every offset, also right after a shorter run.
+    for (std::size_t shift = 1; shift <= 48; ++shift) {
+        const std::string dots(shift, '.');
+        cases.emplace_back(dots + "k=r e g i s t e r e d p r o x y t o k e n 4 2", dots + "k=[redacted]");
+        cases.emplace_back(dots + "k=x y zr e g i s t e r e d p r o x y t o k e n 4 2", dots + "k=x y z[redacted]");
+        cases.emplace_back(dots + "k=" + Utf16("registeredproxytoken42"), dots + "k=[redacted]" + std::string(1, '\0'));
     }
     for (const auto& c : cases) DebugLog(c.first);
     std::vector<std::thread> writers;  // lines from threads writing at once stay whole
