@@ -6,7 +6,8 @@
 // Appends "[HH:MM:SS] message" as one line to the debug log (/tmp/quillmere_debug.log),
 // opening and closing the file for each line. Line breaks inside the message become spaces.
 // Secrets never reach the file: "Bearer <token>", texts shaped like API keys ("sk-..."), and
-// every text given to DebugLogRedact are replaced by "[redacted]". Safe from any thread.
+// every text given to DebugLogRedact are replaced by "[redacted]". Safe from any thread and at
+// any time, also from a static object's destructor after main has returned.
 // Nothing is written when the path is a symbolic link, not a regular file or a file another
 // account owns; a log this creates has mode 0600.
 void DebugLog(const std::string& message);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -242,6 +243,52 @@ TEST(DebugLogPlantTest, WritesNothingThroughWhatIsPlantedAndCreatesAPrivateLog)
         EXPECT_EQ(after.st_ino, before.st_ino);
         EXPECT_EQ(after.st_size, before.st_size);
     }
+}
+
+namespace {
+
+// A program's static object that uses the redaction from its destructor, after main has returned,
+// as an engine a program keeps for its whole life forgets its tokens. Being this file's, it is
+// built before the log's own state and so destroyed after whatever of that state is ever destroyed.
+// It reports through the exit code whether the redaction still held there: 0 only when it did.
+struct LateUser {
+    std::string secret;  // empty in every process but the one the test starts
+    std::string folder;  // holds the log, and is removed here: exit leaves its TempFolder
+
+    ~LateUser()
+    {
+        if (secret.empty()) return;
+        const std::size_t count = RegisteredSecretCount();
+        const bool held = RedactSecrets("t=" + secret) == "t=[redacted]";
+        DebugLogForget(secret);
+        const bool forgotten = RedactSecrets("t=" + secret) == "t=" + secret && RegisteredSecretCount() == count - 1;
+        const std::string next = secret + "-renewed";
+        const bool registered = DebugLogRedact(next) && RedactRegisteredSecrets(next) == "[redacted]";
+        DebugLog("late line " + next);
+        DebugLogForget(next);
+        const std::string log = TempFolder::Read(folder + "/debug.log");
+        const bool logged = log.size() > 10 && log.substr(10) == " late line [redacted]\n";  // after "[HH:MM:SS]"
+        std::remove((folder + "/debug.log").c_str());
+        rmdir(folder.c_str());
+        std::_Exit(held && forgotten && registered && logged ? 0 : 3);
+    }
+} gLateUser;
+
+}  // namespace
+
+TEST(DebugLogLateTest, AStaticObjectsDestructorStillRedactsRegistersAndForgets)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempFolder dir("quillmere_debuglog");
+    EXPECT_EXIT(
+        {
+            gLateUser.folder = dir.Dir();
+            SetDebugLogPath(dir.Path("debug.log"));
+            gLateUser.secret = "static-engine-token-0123456789";
+            DebugLogRedact(gLateUser.secret);
+            std::exit(4);  // the destructor's own code replaces this one
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(DebugLogLimitTest, ALogPastTheFileSizeLimitNeverStopsTheProcess)
