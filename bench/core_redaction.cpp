@@ -1,8 +1,9 @@
 // Cost of taking the secrets out of one outside text, which every tool result, service error
 // and log line goes through, with the five secrets a session holds: an ordinary 64 KiB result,
 // which is searched as it is; one with line breaks, escapes and references, whose stretches
-// around them are decoded and searched too; and one long base64 run wrapped in lines (an
-// attachment echoed back), decoded whole.
+// around them are decoded and searched too; one long base64 run wrapped in lines (an
+// attachment echoed back) and one in UTF-16LE (a character and a NUL byte by turns), decoded
+// whole.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -24,7 +25,7 @@ void RegisterSecrets()
     (void)registered;
 }
 
-enum Kind { kOrdinary, kEscaped, kBase64Run };
+enum Kind { kOrdinary, kEscaped, kBase64Run, kUtf16 };
 
 std::string Result(Kind kind)
 {
@@ -35,6 +36,10 @@ std::string Result(Kind kind)
         for (std::size_t i = 0; bytes.size() < kBytes * 3 / 4; ++i) bytes += static_cast<char>(i * 131 % 251);
         const std::string encoded = EncodeBase64(bytes);
         for (std::size_t at = 0; at < encoded.size(); at += 76) text += encoded.substr(at, 76) + "\r\n";
+        return text;
+    }
+    if (kind == kUtf16) {
+        for (const char c : Result(kOrdinary).substr(0, kBytes / 2)) text += {c, '\0'};
         return text;
     }
     const std::string line = kind == kEscaped ? R"({"name":"Wall \u0031","note":"a &amp; b","id":"3f2a-77c1"})"
@@ -51,6 +56,6 @@ void BM_Redact(benchmark::State& state)
     for (auto _ : state) benchmark::DoNotOptimize(RedactSecrets(text));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
-BENCHMARK(BM_Redact)->Arg(kOrdinary)->Arg(kEscaped)->Arg(kBase64Run);
+BENCHMARK(BM_Redact)->Arg(kOrdinary)->Arg(kEscaped)->Arg(kBase64Run)->Arg(kUtf16);
 
 }  // namespace

@@ -28,8 +28,6 @@ namespace {
 const char* const kDefaultPath = "/tmp/quillmere_debug.log";
 const char* const kRedacted = "[redacted]";
 
-std::mutex gMutex;
-std::string gPath = kDefaultPath;
 // The spellings of a secret, in lower case, worked out once when it is registered. exact: looked
 // for in the text as it is. loose: the secret and its base64 and hex forms, without the
 // separators (IsLooseSeparator), looked for in the stretches of the text that could spell one
@@ -45,14 +43,28 @@ struct SecretSearch {
     PatternSet exact, percent, written, loose;
     LooseShape shape;
 };
-SecretSearch gSecrets;
 // Each registered secret, how many registrations hold it, and its own spellings, from which
-// gSecrets is merged again when one comes or goes.
+// the search is merged again when one comes or goes.
 struct Registration {
     int count = 0;
     SecretSpellings spellings;
 };
-std::map<std::string, Registration> gRegistered;
+struct LogState {
+    std::mutex mutex;
+    std::string path = kDefaultPath;
+    SecretSearch secrets;
+    std::map<std::string, Registration> registered;
+};
+
+// Built on first use and never destroyed: an object that lives as long as the program (an engine
+// kept in a static) forgets its tokens and logs from its destructor, which may run after every
+// static of this file would have been destroyed.
+LogState& State()
+{
+    static LogState* const state = new LogState;
+    return *state;
+}
+
 // Below this many bytes a secret's base64 and hex forms, and its loose forms, are short enough
 // to turn up by chance.
 constexpr std::size_t kMinEncodedSecretBytes = 12;
@@ -257,11 +269,11 @@ void AppendToLog(const std::string& path, const std::string& line)
 }
 
 // Merges the spellings of every registered secret.
-void MergeSpellingsLocked()
+void MergeSpellingsLocked(LogState& state)
 {
     std::vector<std::string> exact, percent, written, loose;
     SecretSearch merged;
-    for (const auto& [secret, registration] : gRegistered) {
+    for (const auto& [secret, registration] : state.registered) {
         const SecretSpellings& spellings = registration.spellings;
         for (const std::string& spelling : spellings.exact)
             (spelling.find('%') == std::string::npos ? exact : percent).push_back(spelling);
@@ -277,7 +289,7 @@ void MergeSpellingsLocked()
     merged.percent = PatternSet(std::move(percent));
     merged.written = PatternSet(std::move(written));
     merged.loose = PatternSet(std::move(loose));
-    gSecrets = std::move(merged);
+    state.secrets = std::move(merged);
 }
 
 }  // namespace
@@ -290,21 +302,24 @@ void DebugLog(const std::string& message)
     char stamp[16];
     std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
 
-    std::lock_guard<std::mutex> lock(gMutex);
-    const std::string line = std::string("[") + stamp + "] " + CleanLine(message, gSecrets) + "\n";
-    AppendToLog(gPath, line);
+    LogState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    const std::string line = std::string("[") + stamp + "] " + CleanLine(message, state.secrets) + "\n";
+    AppendToLog(state.path, line);
 }
 
 std::string RedactSecrets(const std::string& text)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    return WithoutSecrets(text, gSecrets);
+    LogState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return WithoutSecrets(text, state.secrets);
 }
 
 std::string RedactRegisteredSecrets(const std::string& text)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    return WithoutRegistered(text, gSecrets);
+    LogState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return WithoutRegistered(text, state.secrets);
 }
 
 bool DebugLogRedact(const std::string& secret)
@@ -314,44 +329,48 @@ bool DebugLogRedact(const std::string& secret)
     if (secret.size() < 4 || secret.size() > kMaxSecretBytes) {
         return false;
     }
+    LogState& state = State();
     {
-        std::lock_guard<std::mutex> lock(gMutex);
-        const auto known = gRegistered.find(secret);
-        if (known != gRegistered.end()) {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        const auto known = state.registered.find(secret);
+        if (known != state.registered.end()) {
             ++known->second.count;
             return true;
         }
     }
     // Worked out outside the lock: log lines go on meanwhile.
     SecretSpellings spellings = Spellings(secret);
-    std::lock_guard<std::mutex> lock(gMutex);
-    Registration& registration = gRegistered[secret];
+    std::lock_guard<std::mutex> lock(state.mutex);
+    Registration& registration = state.registered[secret];
     if (registration.count++ == 0) {
         registration.spellings = std::move(spellings);
-        MergeSpellingsLocked();
+        MergeSpellingsLocked(state);
     }
     return true;
 }
 
 void DebugLogForget(const std::string& secret)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    const auto known = gRegistered.find(secret);
-    if (known == gRegistered.end() || --known->second.count > 0) {
+    LogState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    const auto known = state.registered.find(secret);
+    if (known == state.registered.end() || --known->second.count > 0) {
         return;
     }
-    gRegistered.erase(known);
-    MergeSpellingsLocked();
+    state.registered.erase(known);
+    MergeSpellingsLocked(state);
 }
 
 std::size_t RegisteredSecretCount()
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    return gRegistered.size();
+    LogState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.registered.size();
 }
 
 void SetDebugLogPath(const std::string& path)
 {
-    std::lock_guard<std::mutex> lock(gMutex);
-    gPath = path.empty() ? kDefaultPath : path;
+    LogState& state = State();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.path = path.empty() ? kDefaultPath : path;
 }

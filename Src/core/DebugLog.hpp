@@ -6,7 +6,8 @@
 // Appends "[HH:MM:SS] message" as one line to the debug log (/tmp/quillmere_debug.log),
 // opening and closing the file for each line. Line breaks inside the message become spaces.
 // Secrets never reach the file: "Bearer <token>", texts shaped like API keys ("sk-..."), and
-// every text given to DebugLogRedact are replaced by "[redacted]". Safe from any thread.
+// every text given to DebugLogRedact are replaced by "[redacted]". Safe from any thread and at
+// any time, also from a static object's destructor after main has returned.
 // Nothing is written when the path is a symbolic link, not a regular file or a file another
 // account owns; a log this creates has mode 0600.
 void DebugLog(const std::string& message);
@@ -14,9 +15,10 @@ void DebugLog(const std::string& message);
 // Registers a secret (an API key, an access token) that is never written, in any case and
 // also as a server may echo it: percent-encoded or JSON-escaped and, from 12 bytes on, also
 // as base64 or hex (with or without ' ', ':' or '-' between bytes), either also wrapped in
-// lines, and written with any JSON escapes (\u0041), HTML character references or %XX mixed in
-// (for these, 12 bytes besides the ' ', ':' and '-' it holds). Its spellings are worked out
-// here, once.
+// lines, with its characters spaced out (' ', ':', '-', tabs or line breaks between them), as
+// UTF-16LE bytes, and written with any JSON escapes (\u0041), HTML character references or %XX
+// mixed in (for these, 12 bytes besides the ' ', ':' and '-' it holds). Its spellings are worked
+// out here, once.
 // Texts shorter than four bytes, or longer than kMaxSecretBytes, are not registered (false):
 // no key or token is that long, and every registration costs memory and time in every later
 // redaction, so a text from outside must be checked against this before it is used as a secret.

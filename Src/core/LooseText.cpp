@@ -14,7 +14,7 @@ enum : std::uint8_t { kSeparator = 1, kLineBreak = 2, kHexDigit = 4, kBase64 = 8
 constexpr std::array<std::uint8_t, 256> MakeKinds()
 {
     std::array<std::uint8_t, 256> kinds{};
-    for (const char c : {' ', '\t', '\r', '\n', ':', '-'}) kinds[static_cast<unsigned char>(c)] |= kSeparator;
+    for (const char c : {' ', '\t', '\r', '\n', ':', '-', '\0'}) kinds[static_cast<unsigned char>(c)] |= kSeparator;
     kinds['\r'] |= kLineBreak;
     kinds['\n'] |= kLineBreak;
     for (int c = '0'; c <= '9'; ++c) kinds[c] |= kHexDigit | kBase64;
@@ -176,6 +176,33 @@ void AddHexStretches(std::string_view lower, const LooseShape& shape, std::vecto
     }
 }
 
+// Adds each run in which no two bytes side by side are both other than separators ("r e g", or
+// "r\0e\0g\0" as UTF-16LE writes ASCII), holding at least shape.shortest bytes that are not
+// separators. Such a run is at least twice that long less one, so it holds the four bytes from
+// some multiple of the step on, no two of them side by side both kept: ordinary text seldom
+// passes that, so it is looked at there first.
+void AddSpacedStretches(std::string_view lower, const LooseShape& shape, std::vector<Stretch>& stretches)
+{
+    const std::size_t least = 2 * shape.shortest - 1, step = least - 3;
+    if (shape.shortest < 4 || least > lower.size()) return;
+    const auto apart = [&lower](std::size_t at) {  // lower[at] and lower[at + 1] are not both kept
+        return ((KindOf(lower[at]) | KindOf(lower[at + 1])) & kSeparator) != 0;
+    };
+    for (std::size_t at = 0; at + 3 < lower.size();) {
+        if (!apart(at) || !apart(at + 2) || !apart(at + 1)) {
+            at += step;
+            continue;
+        }
+        std::size_t first = at, end = at + 4;
+        while (first > 0 && apart(first - 1)) --first;
+        while (end < lower.size() && apart(end - 1)) ++end;
+        std::size_t kept = 0;
+        for (std::size_t i = first; end - first >= least && i < end; ++i) kept += !(KindOf(lower[i]) & kSeparator);
+        if (kept >= shape.shortest) stretches.emplace_back(first, end);
+        at = end;  // the two bytes at end - 1 and end are both kept: the next run may start at end
+    }
+}
+
 // Adds each run of base64 characters and line breaks, around a line break, holding at least
 // shape.shortest characters.
 void AddWrappedStretches(std::string_view lower, const LooseShape& shape, std::vector<Stretch>& stretches)
@@ -219,6 +246,7 @@ std::vector<Stretch> LooseStretches(std::string_view lower, const LooseShape& sh
     if (shape.longest == 0) return stretches;
     AddEscapeStretches(lower, shape, stretches);
     AddHexStretches(lower, shape, stretches);
+    AddSpacedStretches(lower, shape, stretches);
     AddWrappedStretches(lower, shape, stretches);
     // Stretches that meet are one: a spelling may run across where they meet.
     std::sort(stretches.begin(), stretches.end());

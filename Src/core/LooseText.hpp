@@ -1,10 +1,10 @@
 #pragma once
 
 // Where a text may spell a secret loosely, and those stretches decoded. A server may echo a key
-// with JSON escapes, HTML character references or percent-encoding, as hex with separators or as
-// base64 or hex wrapped in lines. Decoding a whole text costs more than searching it, and most
-// texts hold none of this, so only the stretches that could hold such a spelling are decoded;
-// the rest is searched as it is.
+// with JSON escapes, HTML character references or percent-encoding, as hex with separators, as
+// base64 or hex wrapped in lines, with its characters spaced out or as UTF-16LE bytes. Decoding a
+// whole text costs more than searching it, and most texts hold none of this, so only the
+// stretches that could hold such a spelling are decoded; the rest is searched as it is.
 
 #include <array>
 #include <cstddef>
@@ -15,8 +15,9 @@
 #include <utility>
 #include <vector>
 
-// What a loose spelling may hold anywhere: line breaks wrapping base64 or hex, and ' ', ':' or '-'
-// between hex bytes. They are taken out of the spellings and of what is decoded.
+// What a loose spelling may hold anywhere: line breaks wrapping base64 or hex, ' ', ':' or '-'
+// between hex bytes or between characters spaced out, and the NUL byte after each character of
+// UTF-16LE. They are taken out of the spellings and of what is decoded.
 bool IsLooseSeparator(char c);
 
 // What the loose spellings searched for are like, which decides what must be decoded.
@@ -35,9 +36,10 @@ using Stretch = std::pair<std::size_t, std::size_t>;  // [start, end)
 // The stretches of lower (a lower-case text) that could hold a loose spelling of that shape, in
 // order and apart: around each escape, reference or %XX standing for a byte a spelling holds or a
 // separator, as far as a spelling reaches on either side; each run of hex digits and separators
-// with as many digits as the shortest hex spelling; each run of base64 characters and line
-// breaks, holding a line break, with as many characters as the shortest spelling. Elsewhere a
-// spelling can only be as it is written.
+// with as many digits as the shortest hex spelling; each run of bytes with a separator between
+// every two others, with as many of those as the shortest spelling; each run of base64 characters
+// and line breaks, holding a line break, with as many characters as the shortest spelling.
+// Elsewhere a spelling can only be as it is written.
 std::vector<Stretch> LooseStretches(std::string_view lower, const LooseShape& shape);
 
 // Stretches of lower with escapes, references and %XX of ASCII characters read (lower-cased) and

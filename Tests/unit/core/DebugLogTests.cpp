@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -16,6 +17,18 @@
 
 #include "TempFolder.hpp"
 #include "core/DebugLog.hpp"
+
+namespace {
+
+// text as UTF-16LE bytes: each ASCII character followed by a NUL byte.
+std::string Utf16(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) out += {c, '\0'};
+    return out;
+}
+
+}  // namespace
 
 TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
 {
@@ -76,6 +89,17 @@ TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
         {"&#114;egistered-proxy-token-42 " + std::string(100, '.') + " registered-proxy-token-42 " +
              std::string(100, '.') + " cmVnaXN0ZXJl\rZC1wcm94eS10b2tlbi00Mg==",
          "[redacted] " + std::string(100, '.') + " [redacted] " + std::string(100, '.') + " [redacted]g=="},
+        // Spaced out, with any separators, and as UTF-16LE bytes, also a whole UTF-16LE body.
+        {"spaced R E G I S T E R E D - P R O X Y - T O K E N - 4 2 end", "spaced [redacted] end"},
+        {"spaced r:e:g:i:s:t:e:r:e:d  p\tr-o-x-y t o k e n\n4 2.", "spaced [redacted]."},
+        {"u16 " + Utf16("Registered-Proxy-Token-42") + " end", "u16 [redacted]" + std::string(1, '\0') + " end"},
+        {Utf16(R"({"t":"registered-proxy-token-42"})"),
+         Utf16(R"({"t":")") + "[redacted]" + std::string(1, '\0') + Utf16(R"("})")},
+        {"u16 hex " + Utf16("726567697374657265642d70726f78792d746f6b656e2d3432"),
+         "u16 hex [redacted]" + std::string(1, '\0')},
+        // Ordinary text spaced out, and a spaced-out secret cut short, stay as they are.
+        {"a b c d e f g h i j k l m n o p q r s t u v w x y z", "a b c d e f g h i j k l m n o p q r s t u v w x y z"},
+        {"r e g i s t e r e d - p r o x y - t o k e n - 4", "r e g i s t e r e d - p r o x y - t o k e n - 4"},
         // Ordinary escapes, references and percent signs stay as they are.
         {R"(a &amp; b \u0041 \/ &#10; &bogus; \uZZZZ)", R"(a &amp; b \u0041 \/ &#10; &bogus; \uZZZZ)"},
         {"50% off %41%42 %zz 100%", "50% off %41%42 %zz 100%"},
@@ -87,6 +111,14 @@ TEST(DebugLogTest, AppendsOneWholeStampedLinePerEventWithoutBreaksOrSecrets)
         const std::string dots(shift, '.');
         cases.emplace_back(dots + "k=registeredproxytoken42", dots + "k=[redacted]");
         cases.emplace_back(dots + "k=&#114;egistered-proxy-token-42", dots + "k=[redacted]");
+    }
+    // The same spelled out, each character apart, wherever it starts: as short as a spaced-out
+    // spelling can be, which the search must find at every offset, also right after a shorter run.
+    for (std::size_t shift = 1; shift <= 48; ++shift) {
+        const std::string dots(shift, '.');
+        cases.emplace_back(dots + "k=r e g i s t e r e d p r o x y t o k e n 4 2", dots + "k=[redacted]");
+        cases.emplace_back(dots + "k=x y zr e g i s t e r e d p r o x y t o k e n 4 2", dots + "k=x y z[redacted]");
+        cases.emplace_back(dots + "k=" + Utf16("registeredproxytoken42"), dots + "k=[redacted]" + std::string(1, '\0'));
     }
     for (const auto& c : cases) DebugLog(c.first);
     std::vector<std::thread> writers;  // lines from threads writing at once stay whole
@@ -211,6 +243,52 @@ TEST(DebugLogPlantTest, WritesNothingThroughWhatIsPlantedAndCreatesAPrivateLog)
         EXPECT_EQ(after.st_ino, before.st_ino);
         EXPECT_EQ(after.st_size, before.st_size);
     }
+}
+
+namespace {
+
+// A program's static object that uses the redaction from its destructor, after main has returned,
+// as an engine a program keeps for its whole life forgets its tokens. Being this file's, it is
+// built before the log's own state and so destroyed after whatever of that state is ever destroyed.
+// It reports through the exit code whether the redaction still held there: 0 only when it did.
+struct LateUser {
+    std::string secret;  // empty in every process but the one the test starts
+    std::string folder;  // holds the log, and is removed here: exit leaves its TempFolder
+
+    ~LateUser()
+    {
+        if (secret.empty()) return;
+        const std::size_t count = RegisteredSecretCount();
+        const bool held = RedactSecrets("t=" + secret) == "t=[redacted]";
+        DebugLogForget(secret);
+        const bool forgotten = RedactSecrets("t=" + secret) == "t=" + secret && RegisteredSecretCount() == count - 1;
+        const std::string next = secret + "-renewed";
+        const bool registered = DebugLogRedact(next) && RedactRegisteredSecrets(next) == "[redacted]";
+        DebugLog("late line " + next);
+        DebugLogForget(next);
+        const std::string log = TempFolder::Read(folder + "/debug.log");
+        const bool logged = log.size() > 10 && log.substr(10) == " late line [redacted]\n";  // after "[HH:MM:SS]"
+        std::remove((folder + "/debug.log").c_str());
+        rmdir(folder.c_str());
+        std::_Exit(held && forgotten && registered && logged ? 0 : 3);
+    }
+} gLateUser;
+
+}  // namespace
+
+TEST(DebugLogLateTest, AStaticObjectsDestructorStillRedactsRegistersAndForgets)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempFolder dir("quillmere_debuglog");
+    EXPECT_EXIT(
+        {
+            gLateUser.folder = dir.Dir();
+            SetDebugLogPath(dir.Path("debug.log"));
+            gLateUser.secret = "static-engine-token-0123456789";
+            DebugLogRedact(gLateUser.secret);
+            std::exit(4);  // the destructor's own code replaces this one
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(DebugLogLimitTest, ALogPastTheFileSizeLimitNeverStopsTheProcess)

@@ -29,6 +29,9 @@ TEST(ServiceAddress, TokensTravelOverHttpsOrToThisComputerAlone)
         {"http://128.0.0.1", false, "http://128.0.0.1:80"},
         {"http://10.0.0.1", false, "http://10.0.0.1:80"},
         {"http://[::2]", false, "http://[::2]:80"},
+        // Only A-Z are folded: a name in UTF-8 keeps every byte of its other letters ("B\u00dcRO").
+        {"https://B\xC3\x9CRO-Server.example", true, "https://b\xC3\x9Cro-server.example:443"},
+        {"https://\xC3\x9C.DE", true, "https://\xC3\x9C.de:443"},  // shorter than the eight bytes folded at once
         // Names that only look local: another host, whatever its first label or the user part.
         {"http://127.0.0.1.example.invalid", false, "http://127.0.0.1.example.invalid:80"},
         {"http://localhost.example.invalid", false, "http://localhost.example.invalid:80"},
