@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <numeric>
 
 #include <sys/resource.h>
@@ -13,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "FakeProductService.hpp"
 #include "ShellTest.hpp"
 #include "TempFolder.hpp"
 #include "core/ConversationFiles.hpp"
@@ -21,6 +23,7 @@
 #include "engine/HistoryJson.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "palette/ConversationLog.hpp"
+#include "palette/PageTranscript.hpp"
 
 using nlohmann::json;
 
@@ -158,7 +161,15 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
                call = json::parse(
                    R"({"role":"assistant","content":[{"type":"tool_use","id":"t1","name":"w","input":{}}]})"),
                stray = json::parse(
-                   R"({"role":"user","content":[{"type":"tool_result","id":"t9","text":"x","is_error":true}]})");
+                   R"({"role":"user","content":[{"type":"tool_result","id":"t9","text":"x","is_error":true}]})"),
+               calls =
+                   json::parse(R"({"role":"assistant","content":[{"type":"tool_use","id":"t1","name":"w","input":{}},
+                                                                     {"type":"tool_use","id":"t2","name":"w","input":{}}]})"),
+               firstResult = json::parse(
+                   R"({"role":"user","content":[{"type":"tool_result","id":"t1","text":"x","is_error":false}]})"),
+               answer = json::parse(R"({"role":"assistant","content":[{"type":"text","text":"Done"}]})"),
+               lateResult = json::parse(
+                   R"({"role":"user","content":[{"type":"tool_result","id":"t2","text":"x","is_error":false}]})");
     // A second record that leaves its call without a result.
     std::vector<HistoryMessage> unpaired;
     const json entries1 = Turns(1, &unpaired)[1];
@@ -238,6 +249,8 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         {"starting with the assistant", version1({call}), false, 1, true, true},
         {"a result for a call never made", version1({stray}), false, 1, true, true},
         {"a call left without its result", version1({user, call}), false, 1, true, true},
+        {"a call answered only a message late", version1({user, calls, firstResult, answer, lateResult}), false, 1,
+         true, true},
         {"a block of an unknown kind", version1({{{"role", "user"}, {"content", {{{"type", "video"}}}}}}), false, 1,
          true, true},
         {"no list of messages", version1(user), false, 1, true, true},
@@ -397,6 +410,40 @@ TEST_F(ShellTest, TwoHostsOnOneFolderEachKeepAConversationOfTheirOwn)
     EXPECT_EQ(FileHolds(y.Name()), OtherTurns(1, other));
 }
 
+TEST_F(ShellTest, AnEntryChangedInPlaceAfterItWasKeptIsWrittenAgain)
+{
+    using Step = std::function<void(PageTranscript&)>;
+    const json box = {{"text", "Draw a wall"}, {"files", json::array()}};
+    const Step none = [](PageTranscript&) {};
+    const struct {
+        const char* name;
+        Step before, change;  // before and after the first save
+    } rows[] = {
+        {"given back unsent", none, [&](PageTranscript& page) { page.MarkReturned(box, false); }},
+        {"given back unanswered", none, [&](PageTranscript& page) { page.MarkReturned(box, true); }},
+        {"left unanswered as the host stops", none, [](PageTranscript& page) { page.MarkUnanswered(); }},
+        {"refused", none, [](PageTranscript& page) { page.MarkNewestUnsent(); }},
+        {"its box emptied by the next message", [&](PageTranscript& page) { page.MarkReturned(box, false); },
+         [](PageTranscript& page) { page.EmptyBoxes(); }},
+    };
+    for (const auto& row : rows) {
+        PageTranscript page;
+        page.AddAssistantMessage("Hello");
+        page.AddUserMessage("Draw a wall", {});
+        row.before(page);
+        ConversationLog log;
+        log.StartNew();
+        std::string error;
+        ASSERT_TRUE(log.Save({}, page.Entries(), page.ChangedFrom(), error)) << row.name << ": " << error;
+        page.MarkKept();
+        const json before = page.Entries();
+        row.change(page);
+        ASSERT_NE(page.Entries(), before) << row.name;
+        ASSERT_TRUE(log.Save({}, page.Entries(), page.ChangedFrom(), error)) << row.name << ": " << error;
+        EXPECT_EQ(FileHolds(log.Name()), json::array({json::array(), page.Entries()})) << row.name;
+    }
+}
+
 TEST_F(ShellTest, ASetAsideFileStaysRestorableUntilItsRepairedCopyIsWritten)
 {
     std::string error;
@@ -528,29 +575,71 @@ TEST_F(ShellTest, AQuestionTheHostStoppedBeforeAnsweringComesBackNotAnsweredInTh
 TEST_F(ShellTest, AConversationKeptEndingOnAnUnansweredQuestionGivesItBackInsteadOfSendingItAgain)
 {
     const std::string question = "Where does the stair go?";
-    {
-        ConversationLog earlier;  // as it was kept while the engine held on to the question
-        std::string error;
-        ASSERT_TRUE(earlier.Save({{Role::User, {ContentBlock::Text(question)}}},
-                                 {{{"kind", "user"}, {"text", question}, {"files", json::array()}},
-                                  {{"kind", "assistant"}, {"text", StoppedBeforeAnswerWarning()}}},
-                                 std::string::npos, error))
-            << error;
-    }
-    {
-        ChatPalette palette;
-        const json entries = ReplayedEntries(palette);
-        ASSERT_EQ(entries.size(), 2u) << entries;
-        EXPECT_TRUE(entries[0].value("unanswered", false)) << entries;
-        EXPECT_EQ(entries[0].value("box", json()), json({{"text", question}, {"files", json::array()}}));
-        Call(palette, "sendMessage", {JS::Value("Next")});  // without a key the turn ends unsent
+    FakeProductService model;
+    const auto reply = [](const char* text) {
+        return FakeProductService::Reply{200, json({{"role", "assistant"},
+                                                    {"content", {{{"type", "text"}, {"text", text}}}},
+                                                    {"stop_reason", "end_turn"}})
+                                                  .dump()};
+    };
+    setenv("QUILLMERE_ANTHROPIC_URL", model.BaseUrl().c_str(), 1);
+    const auto turn = [](ChatPalette& palette, const std::string& text) {
+        Call(palette, "sendMessage", {JS::Value(text)});
         EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
         MainQueue::DrainUntilIdle();
+    };
+    const struct {
+        const char* name;
+        bool blankReply;    // the file ends on the question as a blank reply leaves it; else as kept
+                            // while the engine held on to the question
+        bool nextAnswered;  // else it ends unsent (no key), which writes the file whole
+    } rows[] = {
+        {"kept while the engine held it, the next message not sent", false, false},
+        {"kept while the engine held it, the next message answered", false, true},
+        {"answered with blank text, the next message answered", true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(LocalStorage::HistoryDir());
+        model.ClearRequests();
+        WriteSettingsFile(R"({"anthropic_api_key":"sk-ant-x"})");
+        model.Script("POST /v1/messages", {reply(" \n"), reply("Up to the roof.")});
+        if (row.blankReply) {
+            ChatPalette palette;
+            turn(palette, question);
+        } else {
+            model.Script("POST /v1/messages", reply("Up to the roof."));
+            ConversationLog earlier;
+            std::string error;
+            ASSERT_TRUE(earlier.Save({{Role::User, {ContentBlock::Text(question)}}},
+                                     {{{"kind", "user"}, {"text", question}, {"files", json::array()}},
+                                      {{"kind", "assistant"}, {"text", StoppedBeforeAnswerWarning()}}},
+                                     std::string::npos, error))
+                << error;
+        }
+        if (!row.nextAnswered) WriteSettingsFile("{}");
+        {
+            ChatPalette palette;
+            const json entries = ReplayedEntries(palette);
+            ASSERT_GE(entries.size(), 1u) << entries;
+            EXPECT_TRUE(entries[0].value("unanswered", false)) << entries;
+            EXPECT_EQ(entries[0].value("box", json()), json({{"text", question}, {"files", json::array()}}));
+            turn(palette, "Next");
+        }
+        // The history kept since holds no more than the model read: the old question did not ride
+        // along, and the new one is there before its answer.
+        ConversationLog reader;
+        std::vector<HistoryMessage> history;
+        json entries;
+        ASSERT_TRUE(reader.RestoreNewest(history, entries));
+        std::vector<HistoryMessage> read;
+        if (row.nextAnswered)
+            read = {{Role::User, {ContentBlock::Text("Next")}},
+                    {Role::Assistant, {ContentBlock::Text("Up to the roof.")}}};
+        EXPECT_EQ(HistoryToJson(history), HistoryToJson(read));
+        if (row.nextAnswered) {
+            ASSERT_FALSE(model.Requests().empty());
+            EXPECT_EQ(model.Requests().back().body.find(question), std::string::npos);
+        }
     }
-    // The history kept since holds neither: the old question did not ride along.
-    ConversationLog reader;
-    std::vector<HistoryMessage> history;
-    json entries;
-    ASSERT_TRUE(reader.RestoreNewest(history, entries));
-    EXPECT_EQ(HistoryToJson(history), json::array());
 }
