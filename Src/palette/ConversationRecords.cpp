@@ -27,28 +27,60 @@ const json& Member(const json& object, const char* key)
     return found == object.end() ? kNone : *found;
 }
 
-// The library's own builder of a parsed value, stopped as soon as the value holds more values than
-// a record may or nests deeper: what such a line would take to build is never taken. Counting as
+// What the library's parsed value of each kind takes at most: the value itself (16 bytes, three
+// times over while the list holding it moves to twice the room) and what it points to (a text, an
+// object's tree, a list), as the allocator rounds them.
+constexpr std::size_t kScalarCost = 48, kTextCost = 88, kObjectCost = 104, kArrayCost = 80, kMemberCost = 88;
+
+// What each value of a line being parsed takes, handed to spend as it comes, which says whether
+// there is room for it.
+template <typename Spend>
+struct CostedEvents {
+    Spend spend;
+
+    bool null() { return spend(kScalarCost); }
+    bool boolean(bool) { return spend(kScalarCost); }
+    bool number_integer(json::number_integer_t) { return spend(kScalarCost); }
+    bool number_unsigned(json::number_unsigned_t) { return spend(kScalarCost); }
+    bool number_float(json::number_float_t, const json::string_t&) { return spend(kScalarCost); }
+    bool string(json::string_t& value) { return spend(kTextCost + value.size()); }
+    bool binary(json::binary_t& value) { return spend(kTextCost + value.size()); }
+    bool key(json::string_t& name) { return spend(kMemberCost + name.size()); }
+    bool start_object(std::size_t) { return spend(kObjectCost); }
+    bool start_array(std::size_t) { return spend(kArrayCost); }
+};
+
+// The library's own builder of a parsed value, stopped as soon as the value would take more than
+// its line may or nests deeper: what such a line would take to build is never taken. Counting as
 // it parses, it costs a line no pass of its own.
 class BoundedRecordBuilder : public nlohmann::detail::json_sax_dom_parser<json> {
     using Builder = nlohmann::detail::json_sax_dom_parser<json>;
 
 public:
-    explicit BoundedRecordBuilder(json& into) : Builder(into, false) {}
+    BoundedRecordBuilder(json& into, std::size_t budget) : Builder(into, false), left(budget) {}
 
-    bool null() { return Count() && Builder::null(); }
-    bool boolean(bool value) { return Count() && Builder::boolean(value); }
-    bool number_integer(number_integer_t value) { return Count() && Builder::number_integer(value); }
-    bool number_unsigned(number_unsigned_t value) { return Count() && Builder::number_unsigned(value); }
+    bool null() { return cost.null() && Builder::null(); }
+    bool boolean(bool value) { return cost.boolean(value) && Builder::boolean(value); }
+    bool number_integer(number_integer_t value) { return cost.number_integer(value) && Builder::number_integer(value); }
+    bool number_unsigned(number_unsigned_t value)
+    {
+        return cost.number_unsigned(value) && Builder::number_unsigned(value);
+    }
     bool number_float(number_float_t value, const string_t& text)
     {
-        return Count() && Builder::number_float(value, text);
+        return cost.number_float(value, text) && Builder::number_float(value, text);
     }
-    bool string(string_t& value) { return Count() && Builder::string(value); }
-    bool binary(binary_t& value) { return Count() && Builder::binary(value); }
-    bool key(string_t& name) { return Count() && Builder::key(name); }
-    bool start_object(std::size_t size) { return Count() && ++depth <= kMaxRecordDepth && Builder::start_object(size); }
-    bool start_array(std::size_t size) { return Count() && ++depth <= kMaxRecordDepth && Builder::start_array(size); }
+    bool string(string_t& value) { return cost.string(value) && Builder::string(value); }
+    bool binary(binary_t& value) { return cost.binary(value) && Builder::binary(value); }
+    bool key(string_t& name) { return cost.key(name) && Builder::key(name); }
+    bool start_object(std::size_t size)
+    {
+        return cost.start_object(size) && ++depth <= kMaxRecordDepth && Builder::start_object(size);
+    }
+    bool start_array(std::size_t size)
+    {
+        return cost.start_array(size) && ++depth <= kMaxRecordDepth && Builder::start_array(size);
+    }
     bool end_object()
     {
         --depth;
@@ -61,16 +93,33 @@ public:
     }
 
 private:
-    bool Count() { return ++values <= kMaxRecordValues; }
+    struct Spend {
+        std::size_t* left;
+        bool operator()(std::size_t cost) const { return cost <= *left && ((*left -= cost), true); }
+    };
 
-    std::size_t values = 0, depth = 0;
+    std::size_t left, depth = 0;
+    CostedEvents<Spend> cost{Spend{&left}};
 };
 
-// The line of text from at to end as one JSON value; false when it is not one, holds more than
-// kMaxRecordValues values or nests deeper than a record may.
+// What a whole line takes once parsed, counted without building it.
+struct Sum {
+    std::size_t* total;
+    bool operator()(std::size_t cost) const { return (*total += cost), true; }
+};
+
+struct RecordCounter : CostedEvents<Sum> {
+    explicit RecordCounter(std::size_t& total) : CostedEvents<Sum>{Sum{&total}} {}
+    bool end_object() { return true; }
+    bool end_array() { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
+};
+
+// The line of text from at to end as one JSON value; false when it is not one, would take more
+// than MostRecordCost of its length or nests deeper than a record may.
 bool ParseRecord(const std::string& text, std::size_t at, std::size_t end, json& line)
 {
-    BoundedRecordBuilder builder(line);
+    BoundedRecordBuilder builder(line, MostRecordCost(end - at));
     return json::sax_parse(text.begin() + static_cast<std::ptrdiff_t>(at),
                            text.begin() + static_cast<std::ptrdiff_t>(end), &builder);
 }
@@ -315,6 +364,16 @@ bool ApplyRecord(json& line, std::size_t index, Reading& read)
 }
 
 }  // namespace
+
+std::size_t RecordCost(const std::string& text, std::size_t at, std::size_t end)
+{
+    std::size_t total = 0;
+    RecordCounter counter(total);
+    return json::sax_parse(text.begin() + static_cast<std::ptrdiff_t>(at),
+                           text.begin() + static_cast<std::ptrdiff_t>(end), &counter)
+               ? total
+               : std::string::npos;
+}
 
 bool DecodeRecords(const std::string& text, DecodedConversation& out, std::string& why)
 {

@@ -11,6 +11,7 @@
 
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -97,13 +98,34 @@ std::string Record(int turns)
     return EncodeRecord(history, Turns(turns, &history)[1], {});
 }
 
-// The values a record holds: each object, array, member name, text, number and literal.
-std::size_t ValuesIn(const json& value)
+// count turns of an ordinary shape, some 90 values and a kilobyte each: a question, a text and a
+// wall's creation, its result and an answer, with their page entries. {history, entries}.
+json OrdinaryTurns(int count, std::vector<HistoryMessage>& history)
 {
-    std::size_t count = 1;
-    if (value.is_structured())
-        for (const auto& item : value.items()) count += ValuesIn(item.value()) + (value.is_object() ? 1 : 0);
-    return count;
+    json entries = json::array();
+    const std::string answer(280, 'w');
+    for (int n = 1; n <= count; ++n) {
+        const std::string id = "toolu_" + std::to_string(100000 + n),
+                          question = "Add wall " + std::to_string(n) +
+                                     " along the north side of the "
+                                     "courtyard, 3 m high",
+                          result = ToolResult::Ok("Wall created", "A1B2C3D4-" + std::to_string(n)).toJson();
+        const json input = {{"start", {{"x", n * 10}, {"y", 0}}},
+                            {"end", {{"x", n * 10 + 5000}, {"y", 0}}},
+                            {"height", 3000},
+                            {"thickness", 200}};
+        history.push_back({Role::User, {ContentBlock::Text(question)}});
+        history.push_back({Role::Assistant,
+                           {ContentBlock::Text("I will place the wall now, as the courtyard's plan shows it."),
+                            ContentBlock::ToolUse(id, "create_wall", input)}});
+        history.push_back({Role::User, {ContentBlock::ToolResult(id, result)}});
+        history.push_back({Role::Assistant, {ContentBlock::Text(answer + std::to_string(n))}});
+        entries.push_back({{"kind", "user"}, {"text", question}, {"files", json::array()}});
+        entries.push_back({{"kind", "assistant"}, {"text", history[history.size() - 3].blocks[0].text}});
+        entries.push_back({{"kind", "tool"}, {"name", "create_wall"}, {"success", true}, {"detail", "Wall created"}});
+        entries.push_back({{"kind", "assistant"}, {"text", answer + std::to_string(n)}});
+    }
+    return {HistoryToJson(history), entries};
 }
 
 // count turns of a question, a tool call whose input holds a thousand numbers, its result and an
@@ -175,21 +197,46 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
     const json entries1 = Turns(1, &unpaired)[1];
     const KeptPosition afterFirst = PositionOf(unpaired, entries1);
     unpaired.push_back({Role::Assistant, {ContentBlock::ToolUse("t9", "create_wall", json::object())}});
-    // The second record padded in its tool input to hold a number of values: at the cap it is read.
+    // The second record padded in its tool input with zeros: at what reading allows it is read.
     const std::string first = Record(1),
                       second = written.substr(first.size(), written.find('\n', first.size()) + 1 - first.size());
-    const std::size_t secondValues = ValuesIn(json::parse(second));
-    const auto padded = [&](std::size_t values) {
+    const auto padded = [&](std::size_t zeros) {
         std::string line = second, padding = ",\"pad\":[0";
-        for (std::size_t i = secondValues + 3; i < values; ++i) padding += ",0";
+        for (std::size_t i = 1; i < zeros; ++i) padding += ",0";
         const std::string input = "\"input\":{\"n\":2}";
         return first + line.insert(line.find(input) + input.size() - 1, padding + "]");
     };
+    const auto costWith = [&](std::size_t zeros) {
+        const std::string file = padded(zeros);
+        return RecordCost(file, first.size(), file.size() - 1);
+    };
+    const std::size_t eachZero = costWith(2) - costWith(1),
+                      zerosAtCap = 1 + (kRecordCostFloor - costWith(1)) / eachZero;
     json atCap = Turns(2);
-    atCap[0][3]["content"][0]["input"]["pad"] = std::vector<int>(kMaxRecordValues - secondValues - 2, 0);
+    atCap[0][3]["content"][0]["input"]["pad"] = std::vector<int>(zerosAtCap, 0);
+    // A long conversation of an ordinary shape, as earlier versions wrote it whole: one record, or
+    // (the oldest) one object.
+    std::vector<HistoryMessage> ordinaryHistory;
+    const json ordinary = OrdinaryTurns(15000, ordinaryHistory), wholeHeader = {{"history", ordinary[0]},
+                                                                                {"history_at", {0, 0}},
+                                                                                {"transcript", ordinary[1]},
+                                                                                {"transcript_at", 0},
+                                                                                {"version", 2}};
+    const std::string wholeRecord = json::array({wholeHeader}).dump() + "\n",
+                      wholeObject = json{{"version", 1}, {"history", ordinary[0]}, {"transcript", ordinary[1]}}.dump();
+    EXPECT_GT(wholeRecord.size(), 15000000u);
+    // A turn whose tool input holds more values than a million, each an object: written as this
+    // version writes it.
+    std::vector<HistoryMessage> denseHistory;
+    Turns(1, &denseHistory);
+    denseHistory.push_back({Role::Assistant, {ContentBlock::ToolUse("d1", "trace", {{"p", json::array()}})}});
+    denseHistory.back().blocks[0].input["p"] = std::vector<json>(1100000, json::object());
+    denseHistory.push_back({Role::User, {ContentBlock::ToolResult("d1", "{}")}});
+    const json dense = {HistoryToJson(denseHistory), Turns(1)[1]};
+    const std::string denseFile = EncodeRecord(denseHistory, dense[1], {});
     // A conversation holding more values than one record may, written whole.
     std::vector<HistoryMessage> longHistory;
-    const int longTurns = kMaxRecordValues / 1000 + 50;
+    const int longTurns = 1100;
     const json longConversation = LongTurns(longTurns, longHistory);
     const std::string longFile = EncodeRecord(longHistory, longConversation[1], {}),
                       longBare = EncodeRecord(longHistory, json::array(), {});
@@ -233,8 +280,11 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         {"as written", written, false, 3, false, false},
         {"the last record unfinished", written.substr(0, written.size() - 9), false, 2, false, false},
         {"the last record damaged", damaged(2), false, 2, false, false},
-        {"the last record at the value cap", padded(kMaxRecordValues), false, 2, false, false, atCap},
-        {"the last record one value past the cap", padded(kMaxRecordValues + 1), false, 1, false, false},
+        {"the last record at what its length allows", padded(zerosAtCap), false, 2, false, false, atCap},
+        {"the last record one value past what its length allows", padded(zerosAtCap + 1), false, 1, false, false},
+        {"a long conversation written whole in one record", wholeRecord, false, 1, false, false, ordinary},
+        {"a long conversation written whole in one object", wholeObject, false, 1, false, false, ordinary},
+        {"a tool input of more values than a million", denseFile, false, 1, false, false, dense},
         {"a conversation past the value cap written whole", longFile, false, 1, false, false, longConversation},
         {"the same without the page's entries", longBare, false, 1, false, false, {longConversation[0], json::array()}},
         {"the second record leaves a call without its result", first + EncodeRecord(unpaired, entries1, afterFirst),
@@ -286,6 +336,48 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
             << row.name << ": " << error;
         log = ConversationLog();  // its host quits, letting go of the file
         EXPECT_EQ(Restored(next), more) << row.name;
+    }
+}
+
+TEST_F(ShellTest, ADamagedRecordIsFoundOutWithinTwoHundredMegabytes)
+{
+    // After the first turn, a record of a call whose input is a 16 MiB list of small values: the
+    // values that take most memory to a byte.
+    const std::string first = Record(1), head = R"([{"history":[{"content":[{"id":"c1","input":{"p":[)",
+                      tail = R"(]},"name":"trace","type":"tool_use"}],"role":"assistant"},)"
+                             R"({"content":[{"id":"c1","is_error":false,"text":"{}","type":"tool_result"}],)"
+                             R"("role":"user"}],"history_at":[3,1],"transcript":[],"transcript_at":2,"version":2}])";
+    const auto list = [&](const std::string& value, bool whole) {
+        std::string line = head + value;
+        for (std::size_t i = 0; i < (16u << 20) / (value.size() + 1); ++i) line.append(",").append(value);
+        return first + line + (whole ? tail : "") + "\n";
+    };
+    const struct {
+        const char* name;
+        std::string file;
+    } rows[] = {
+        {"empty objects, the record unfinished", list("{}", false)},
+        {"empty objects, the record whole", list("{}", true)},
+        {"numbers, the record whole", list("0", true)},
+    };
+    constexpr rlim_t kMostBytes = 200u << 20;
+    for (const auto& row : rows) {
+        // Read in a child whose address space may grow by the bound alone.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::size_t pages = 0;
+            std::ifstream("/proc/self/statm") >> pages;
+            const rlim_t bound = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + kMostBytes;
+            const struct rlimit limit = {bound, bound};
+            DecodedConversation read;
+            std::string why;
+            const bool found = ::setrlimit(RLIMIT_AS, &limit) == 0 && DecodeRecords(row.file, read, why) &&
+                               read.history.size() == 3 && read.readBytes == first.size();
+            std::_Exit(found ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << row.name << ": " << status;
     }
 }
 
