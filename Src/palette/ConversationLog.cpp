@@ -55,8 +55,8 @@ bool ConversationLog::RestoreNewest(std::vector<HistoryMessage>& history, nlohma
         std::string error;
         if (read.damagedInside) {
             const std::string aside = file->SetAside(true, text);
-            text.resize(read.soundBytes);  // the records before the first one left out stay as they are
-            if (aside.empty() || !WriteAnew(read.history, read.entries, text, read.sound, error))
+            std::string().swap(text);  // the records read stay as they are, in read.repaired
+            if (aside.empty() || !WriteAnew(read.history, read.entries, error, &read.repaired))
                 DebugLog("Cannot keep the conversation: " + (aside.empty() ? "it cannot be set aside" : error));
             else if (setAside != nullptr)
                 setAside->push_back({aside, true});
@@ -102,22 +102,23 @@ bool ConversationLog::Save(const std::vector<HistoryMessage>& history, const nlo
             return true;
         }
     }
-    return WriteAnew(history, entries, "", KeptPosition{}, error);
+    return WriteAnew(history, entries, error);
 }
 
 bool ConversationLog::WriteAnew(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
-                                const std::string& records, const KeptPosition& from, std::string& error)
+                                std::string& error, const std::string* whole)
 {
     // Another writer's bytes stay where they are.
     if (file && !file->Name().empty() && file->ChangedSince(fileBytes)) {
         DebugLog("Conversation " + name + " was changed by another writer; it goes on in a new file");
         StartNew();
     }
-    const std::string whole = records + EncodeRecord(history, entries, from);
+    const std::string encoded = whole != nullptr ? std::string() : EncodeRecord(history, entries, KeptPosition{});
+    const std::string& bytes = whole != nullptr ? *whole : encoded;
     if (!file) file = std::make_shared<LocalStorage::HeldConversation>();
-    if (!(file->Name().empty() ? file->Create(name, whole, &error) : file->Replace(whole, &error))) return false;
+    if (!(file->Name().empty() ? file->Create(name, bytes, &error) : file->Replace(bytes, &error))) return false;
     Kept(history, entries);
-    keptBytes = fileBytes = whole.size();
+    keptBytes = fileBytes = bytes.size();
     return true;
 }
 

@@ -48,10 +48,10 @@ public:
     const std::string& Name() const { return name; }
 
 private:
-    // The file written whole, through a temporary file: records (those of a file read, which hold
-    // the conversation up to from) and what history and entries hold beyond from.
-    bool WriteAnew(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
-                   const std::string& records, const KeptPosition& from, std::string& error);
+    // The file written whole, through a temporary file: history and entries, or the records
+    // whole that hold them (a damaged file's repaired).
+    bool WriteAnew(const std::vector<HistoryMessage>& history, const nlohmann::json& entries, std::string& error,
+                   const std::string* whole = nullptr);
 
     // Notes history's position and last message as what the file holds.
     void Kept(const std::vector<HistoryMessage>& history, const nlohmann::json& entries);

@@ -225,7 +225,6 @@ struct Reading {
     ToolIdNames names;  // of the calls read so far
     std::size_t writerMessages = 0, writerBlocks = 0, writerEntries = 0;
     std::size_t syncedEntries = 0;  // the first entries, at the same index as the writer's
-    std::size_t changedFrom = 0;    // the first entry the last record read replaced
     bool skipped = false;           // a record was left out since the last one read
 };
 
@@ -287,6 +286,17 @@ bool ApplyRecord(json& line, std::size_t index, Reading& read)
     if (!single && (!line.is_array() || line.empty() || !line[0].is_object())) return false;
     json& header = single ? line : line[0];
     if (!(Member(header, "version") == 2 || (Member(header, "version") == 1 && single && index == 0))) return false;
+    if (!single && line.size() == 1 && header.size() == 2 && Member(header, "left_out") == true) {
+        read.skipped = true;
+        return true;
+    }
+    if (!single && line.size() == 1 && header.size() == 2 && Member(header, "counted_as_read") == true) {
+        read.writerMessages = read.history.size();
+        read.writerBlocks = read.history.empty() ? 0 : read.history.back().blocks.size();
+        read.writerEntries = read.syncedEntries = read.entries.size();
+        read.skipped = false;
+        return true;
+    }
     std::size_t m = 0, b = 0, n = 0;
     const json historyAt = Take(header, "history_at"), transcriptAt = Take(header, "transcript_at");
     if (!historyAt.is_null() &&
@@ -354,7 +364,6 @@ bool ApplyRecord(json& line, std::size_t index, Reading& read)
     const std::size_t lost = read.writerEntries - std::min(read.writerEntries, read.entries.size());
     const std::size_t from =
         n <= read.syncedEntries ? n : std::clamp(n - std::min(n, lost), read.syncedEntries, read.entries.size());
-    read.changedFrom = from;
     read.entries.erase(read.entries.begin() + static_cast<std::ptrdiff_t>(from), read.entries.end());
     for (json& entry : kept) read.entries.push_back(std::move(entry));
     read.writerEntries = n + read.entries.size() - from;
@@ -377,10 +386,11 @@ std::size_t RecordCost(const std::string& text, std::size_t at, std::size_t end)
 
 bool DecodeRecords(const std::string& text, DecodedConversation& out, std::string& why)
 {
-    out.soundBytes = 0;
-    out.sound = KeptPosition{};
+    static const std::string kLeftOut = "[{\"left_out\":true,\"version\":2}]\n",
+                             kCountedAsRead = "[{\"counted_as_read\":true,\"version\":2}]\n";
     Reading read;
     std::vector<std::size_t> damaged;
+    std::vector<std::pair<std::size_t, std::size_t>> lines;  // of the records read; {npos, 0} where left out
     std::size_t at = 0, readBytes = 0, records = 0, index = 0;
     bool endsWithBreak = true;
     for (; at < text.size(); ++index) {
@@ -390,15 +400,11 @@ bool DecodeRecords(const std::string& text, DecodedConversation& out, std::strin
             ++records;
             endsWithBreak = end < text.size();
             readBytes = endsWithBreak ? end + 1 : end;
-            if (damaged.empty()) {
-                out.soundBytes = readBytes;
-                out.sound = PositionOf(read.history, read.entries);
-            } else {
-                out.sound.entries = std::min(out.sound.entries, read.changedFrom);
-            }
+            lines.emplace_back(at, end);
         } else {
             read.skipped = true;
             damaged.push_back(index);
+            if (lines.empty() || lines.back().first != std::string::npos) lines.emplace_back(std::string::npos, 0);
         }
         at = end < text.size() ? end + 1 : end;
     }
@@ -413,5 +419,18 @@ bool DecodeRecords(const std::string& text, DecodedConversation& out, std::strin
     out.readBytes = readBytes;
     out.damagedInside = !damaged.empty() && (damaged.size() > 1 || damaged[0] + 1 != index);
     out.appendable = endsWithBreak && !out.damagedInside;
+    out.repaired.clear();
+    if (out.damagedInside) {
+        out.repaired.reserve(readBytes + lines.size() + damaged.size() * kLeftOut.size() + kCountedAsRead.size());
+        for (const auto& [start, end] : lines) {
+            if (start == std::string::npos) {
+                out.repaired += kLeftOut;
+                continue;
+            }
+            out.repaired.append(text, start, end - start);
+            out.repaired += '\n';
+        }
+        out.repaired += kCountedAsRead;
+    }
     return true;
 }

@@ -23,7 +23,11 @@
 //
 // Reading keeps every record it can: one that is damaged, would take too much memory or leaves a
 // history no service would take back is left out, and the whole ones after it are placed after
-// what was read (see DecodeRecords).
+// what was read (see DecodeRecords). A file damaged inside is written anew with the records read
+// as they are and two marks, each a record of a header alone: {"left_out": true, "version": 2}
+// where records were left out, so that those after it are placed as they were, and at the end
+// {"counted_as_read": true, "version": 2}: the records after it start from the history and
+// entries as read.
 
 #include <cstddef>
 #include <string>
@@ -75,11 +79,9 @@ struct DecodedConversation {
     bool appendable = false;     // those records end with a line break, and what follows them (if
                                  // anything) is one last record, unfinished or damaged
     bool damagedInside = false;  // a record before the last could not be read
-    // The records before the first one left out, as the text holds them (soundBytes long), and
-    // how much of the conversation they hold: what the records after them added and the entries
-    // they changed start at sound. A file written anew keeps those bytes and writes the rest.
-    std::size_t soundBytes = 0;
-    KeptPosition sound;
+    // When damaged inside, the file to write anew: the records read as the text holds them, the
+    // marks of those left out and that the history and entries are counted as read.
+    std::string repaired;
 };
 
 // The conversation that text's records hold, without the records that cannot be read (or that

@@ -336,6 +336,8 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
             << row.name << ": " << error;
         log = ConversationLog();  // its host quits, letting go of the file
         EXPECT_EQ(Restored(next), more) << row.name;
+        EXPECT_NE(::access((LocalStorage::ConversationPath(name) + ".damaged.1").c_str(), F_OK), 0)
+            << row.name << ": set aside again";
     }
 }
 
