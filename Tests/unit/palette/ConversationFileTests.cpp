@@ -217,11 +217,11 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
     // A long conversation of an ordinary shape, as earlier versions wrote it whole: one record, or
     // (the oldest) one object.
     std::vector<HistoryMessage> ordinaryHistory;
-    const json ordinary = OrdinaryTurns(15000, ordinaryHistory), wholeHeader = {{"history", ordinary[0]},
-                                                                                {"history_at", {0, 0}},
-                                                                                {"transcript", ordinary[1]},
-                                                                                {"transcript_at", 0},
-                                                                                {"version", 2}};
+    json ordinary = OrdinaryTurns(15000, ordinaryHistory), wholeHeader = {{"history", ordinary[0]},
+                                                                          {"history_at", {0, 0}},
+                                                                          {"transcript", ordinary[1]},
+                                                                          {"transcript_at", 0},
+                                                                          {"version", 2}};
     const std::string wholeRecord = json::array({wholeHeader}).dump() + "\n",
                       wholeObject = json{{"version", 1}, {"history", ordinary[0]}, {"transcript", ordinary[1]}}.dump();
     EXPECT_GT(wholeRecord.size(), 15000000u);
@@ -232,8 +232,9 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
     denseHistory.push_back({Role::Assistant, {ContentBlock::ToolUse("d1", "trace", {{"p", json::array()}})}});
     denseHistory.back().blocks[0].input["p"] = std::vector<json>(1100000, json::object());
     denseHistory.push_back({Role::User, {ContentBlock::ToolResult("d1", "{}")}});
-    const json dense = {HistoryToJson(denseHistory), Turns(1)[1]};
+    json dense = {HistoryToJson(denseHistory), Turns(1)[1]};
     const std::string denseFile = EncodeRecord(denseHistory, dense[1], {});
+    ordinaryHistory.clear(), denseHistory.clear(), wholeHeader = nullptr;  // what the rows hold is enough
     // A conversation holding more values than one record may, written whole.
     std::vector<HistoryMessage> longHistory;
     const int longTurns = 1100;
@@ -280,11 +281,11 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         {"as written", written, false, 3, false, false},
         {"the last record unfinished", written.substr(0, written.size() - 9), false, 2, false, false},
         {"the last record damaged", damaged(2), false, 2, false, false},
-        {"the last record at what its length allows", padded(zerosAtCap), false, 2, false, false, atCap},
+        {"the last record at what its length allows", padded(zerosAtCap), false, 2, false, false, std::move(atCap)},
         {"the last record one value past what its length allows", padded(zerosAtCap + 1), false, 1, false, false},
         {"a long conversation written whole in one record", wholeRecord, false, 1, false, false, ordinary},
-        {"a long conversation written whole in one object", wholeObject, false, 1, false, false, ordinary},
-        {"a tool input of more values than a million", denseFile, false, 1, false, false, dense},
+        {"a long conversation written whole in one object", wholeObject, false, 1, false, false, std::move(ordinary)},
+        {"a tool input of more values than a million", denseFile, false, 1, false, false, std::move(dense)},
         {"a conversation past the value cap written whole", longFile, false, 1, false, false, longConversation},
         {"the same without the page's entries", longBare, false, 1, false, false, {longConversation[0], json::array()}},
         {"the second record leaves a call without its result", first + EncodeRecord(unpaired, entries1, afterFirst),
