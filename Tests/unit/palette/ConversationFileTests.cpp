@@ -235,7 +235,7 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
     json dense = {HistoryToJson(denseHistory), Turns(1)[1]};
     const std::string denseFile = EncodeRecord(denseHistory, dense[1], {});
     ordinaryHistory.clear(), denseHistory.clear(), wholeHeader = nullptr;  // what the rows hold is enough
-    // A conversation holding more values than one record may, written whole.
+    // A conversation of more values than a record is written with, written whole: in several records.
     std::vector<HistoryMessage> longHistory;
     const int longTurns = 1100;
     const json longConversation = LongTurns(longTurns, longHistory);
@@ -286,7 +286,7 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         {"a long conversation written whole in one record", wholeRecord, false, 1, false, false, ordinary},
         {"a long conversation written whole in one object", wholeObject, false, 1, false, false, std::move(ordinary)},
         {"a tool input of more values than a million", denseFile, false, 1, false, false, std::move(dense)},
-        {"a conversation past the value cap written whole", longFile, false, 1, false, false, longConversation},
+        {"a conversation of many records written whole", longFile, false, 1, false, false, longConversation},
         {"the same without the page's entries", longBare, false, 1, false, false, {longConversation[0], json::array()}},
         {"the second record leaves a call without its result", first + EncodeRecord(unpaired, entries1, afterFirst),
          false, 1, false, false},
