@@ -1,7 +1,8 @@
 // What reading the costliest record of a conversation file takes, in time and in memory at its
-// peak: a record made of nothing but small values, just past the cap (refused as it is parsed),
-// one at the cap that is read (a tool input of empty objects, the values that cost most each),
-// and a 16 MiB damaged line of them. This program counts every allocation to give the peak;
+// peak: a record made of nothing but small values (a tool input of empty objects, the values that
+// cost most each), at the cap that is read and just past it (refused as it is parsed), a 16 MiB
+// damaged line of them and the same line whole, past what its length allows, and a 16 MiB list of
+// numbers. This program counts every allocation to give the peak;
 // run it alone, as the counting slows every allocation a little.
 
 #include <atomic>
@@ -46,7 +47,7 @@ void operator delete[](void* memory, std::size_t) noexcept { Free(memory); }
 
 namespace {
 
-enum Line { kPastTheCap, kAtTheCap, kDamaged16MiB };
+enum Line { kPastTheCap, kAtTheCap, kDamaged16MiB, kWhole16MiB, kNumbers16MiB };
 
 // A first record asking a question, then the record of range(0).
 std::string FileOf(Line line)
@@ -55,19 +56,30 @@ std::string FileOf(Line line)
         R"([{"history":[{"content":[{"text":"Trace it","type":"text"}],"role":"user"}],"history_at":[0,0],)"
         R"("transcript":[],"transcript_at":0,"version":2}])"
         "\n";
-    // The values of the call's record around its input's empty objects, counted by hand.
     const std::string head = R"([{"history":[{"content":[{"id":"c1","input":{"p":[)",
                       tail = R"(]},"name":"trace","type":"tool_use"}],"role":"assistant"},)"
                              R"({"content":[{"id":"c1","is_error":false,"text":"{}","type":"tool_result"}],)"
                              R"("role":"user"}],"history_at":[1,1],"transcript":[],"transcript_at":0,"version":2}])";
-    constexpr std::size_t kValuesAround = 44;
-    std::size_t objects = kMaxRecordValues - kValuesAround + (line == kPastTheCap ? 1 : 0);
-    if (line == kDamaged16MiB) objects = (16u << 20) / 3;
-    std::string record = head;
-    record.reserve(head.size() + 3 * objects + tail.size());
-    for (std::size_t i = 0; i < objects; ++i) record += i == 0 ? "{}" : ",{}";
-    if (line != kDamaged16MiB) record += tail;
-    return question + record + "\n";
+    const auto record = [&](std::size_t objects, bool whole) {
+        std::string line = head;
+        line.reserve(head.size() + 3 * objects + tail.size() + 1);
+        for (std::size_t i = 0; i < objects; ++i) line += i == 0 ? "{}" : ",{}";
+        return whole ? line + tail : line;
+    };
+    if (line == kNumbers16MiB) {  // the list of values that grows most often
+        std::string numbers = head + "0";
+        numbers.resize(head.size() + (16u << 20), '0');
+        for (std::size_t i = head.size() + 1; i < numbers.size(); i += 2) numbers[i] = ',';
+        return question + numbers + tail + "\n";
+    }
+    std::size_t objects = (16u << 20) / 3;
+    if (line == kAtTheCap || line == kPastTheCap) {
+        // Each empty object costs as much as the next; what is around them is counted once.
+        const std::string none = record(0, true), one = record(1, true);
+        const std::size_t around = RecordCost(none, 0, none.size()), each = RecordCost(one, 0, one.size()) - around;
+        objects = (kRecordCostFloor - around) / each + (line == kPastTheCap ? 1 : 0);
+    }
+    return question + record(objects, line != kDamaged16MiB) + "\n";
 }
 
 void BM_ReadWorstRecord(benchmark::State& state)
@@ -92,6 +104,8 @@ BENCHMARK(BM_ReadWorstRecord)
     ->Arg(kPastTheCap)
     ->Arg(kAtTheCap)
     ->Arg(kDamaged16MiB)
+    ->Arg(kWhole16MiB)
+    ->Arg(kNumbers16MiB)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 

@@ -1,7 +1,8 @@
 // Conversations of 10,000 turns: reading their file (clean, with one damaged record in its middle,
 // and with every tool call named "call_0" as some services name them), opening it as a restart
-// does (a damaged file is set aside and written anew), writing it whole, and naming the calls of a
-// reply after thousands of earlier calls that share its id.
+// does (a damaged file is set aside and written anew; also with every 100th record damaged, and at
+// 100,000 turns), writing it whole, and naming the calls of a reply after thousands of earlier
+// calls that share its id.
 
 #include <chrono>
 #include <string>
@@ -21,7 +22,7 @@ namespace {
 
 constexpr int kTurns = 10000;
 
-enum Kind { kClean, kDamaged, kAllCall0 };
+enum Kind { kClean, kDamaged, kAllCall0, kEvery100thDamaged };
 
 // A turn: a question, a short answer with a tool call, its result, a last answer; and the page's
 // four entries for it.
@@ -55,20 +56,25 @@ struct LongConversation {
     }
 };
 
-const LongConversation& Conversation(Kind kind)
+const LongConversation& Conversation(Kind kind, int turns = kTurns)
 {
     static const LongConversation distinct(kTurns, false), call0(kTurns, true);
+    if (turns != kTurns) {
+        static const LongConversation longer(10 * kTurns, false);
+        return longer;
+    }
     return kind == kAllCall0 ? call0 : distinct;
 }
 
-// The file of kind: turn 5,000's record damaged at its first byte when asked.
-std::string FileOf(Kind kind)
+// The file of kind: the record of the middle turn, or of every 100th, damaged at its first byte
+// when asked.
+std::string FileOf(Kind kind, int turns = kTurns)
 {
-    std::string file = Conversation(kind).file;
-    if (kind == kDamaged) {
-        std::size_t at = 0;
-        for (int line = 1; line < kTurns / 2; ++line) at = file.find('\n', at) + 1;
-        file[at] = 'x';
+    std::string file = Conversation(kind, turns).file;
+    std::size_t at = 0;
+    for (int line = 1; line < turns && (kind == kDamaged || kind == kEvery100thDamaged); ++line) {
+        at = file.find('\n', at) + 1;
+        if (kind == kEvery100thDamaged ? (line + 1) % 100 == 0 : line + 1 == turns / 2) file[at] = 'x';
     }
     return file;
 }
@@ -95,11 +101,11 @@ void BM_ReadLongConversation(benchmark::State& state)
 BENCHMARK(BM_ReadLongConversation)->Arg(kClean)->Arg(kDamaged)->Arg(kAllCall0)->Unit(benchmark::kMillisecond);
 
 // A restart taking up the file: a damaged one is also set aside and the conversation written
-// anew before the palette gets it. range(0) is the Kind.
+// anew before the palette gets it. range(0) is the Kind, range(1) the turns.
 void BM_OpenLongConversation(benchmark::State& state)
 {
     ScopedHome home;
-    const std::string file = FileOf(static_cast<Kind>(state.range(0)));
+    const std::string file = FileOf(static_cast<Kind>(state.range(0)), static_cast<int>(state.range(1)));
     std::size_t messages = 0;
     for (auto _ : state) {
         std::filesystem::remove_all(LocalStorage::HistoryDir());
@@ -116,7 +122,14 @@ void BM_OpenLongConversation(benchmark::State& state)
     }
     state.counters["messages_read"] = static_cast<double>(messages);
 }
-BENCHMARK(BM_OpenLongConversation)->Arg(kClean)->Arg(kDamaged)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenLongConversation)
+    ->Args({kClean, kTurns})
+    ->Args({kDamaged, kTurns})
+    ->Args({kEvery100thDamaged, kTurns})
+    ->Args({kClean, 10 * kTurns})
+    ->Args({kEvery100thDamaged, 10 * kTurns})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // The whole conversation written into a new file, as after Clear's restore or a damaged file.
 void BM_WriteLongConversationWhole(benchmark::State& state)

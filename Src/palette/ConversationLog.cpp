@@ -11,6 +11,13 @@ namespace {
 
 constexpr std::size_t kMostFilesTried = 5;
 
+bool SameBlock(const ContentBlock& a, const ContentBlock& b)
+{
+    return a.kind == b.kind && a.text == b.text && a.mediaType == b.mediaType && a.toolId == b.toolId &&
+           a.toolName == b.toolName && a.isError == b.isError && (a.data == b.data || a.Data() == b.Data()) &&
+           a.input == b.input;
+}
+
 }  // namespace
 
 bool ConversationLog::RestoreNewest(std::vector<HistoryMessage>& history, nlohmann::json& entries,
@@ -39,7 +46,7 @@ bool ConversationLog::RestoreNewest(std::vector<HistoryMessage>& history, nlohma
         }
         name = names[i];
         file = std::move(held);
-        kept = PositionOf(read.history, read.entries);
+        Kept(read.history, read.entries);
         keptBytes = read.appendable ? read.readBytes : 0;
         fileBytes = text.size();
         DebugLog("Conversation " + name + " restored" + (read.damagedInside ? " in part" : ""));
@@ -48,8 +55,8 @@ bool ConversationLog::RestoreNewest(std::vector<HistoryMessage>& history, nlohma
         std::string error;
         if (read.damagedInside) {
             const std::string aside = file->SetAside(true, text);
-            text.resize(read.soundBytes);  // the records before the first one left out stay as they are
-            if (aside.empty() || !WriteAnew(read.history, read.entries, text, read.sound, error))
+            std::string().swap(text);  // the records read stay as they are, in read.repaired
+            if (aside.empty() || !WriteAnew(read.history, read.entries, error, &read.repaired))
                 DebugLog("Cannot keep the conversation: " + (aside.empty() ? "it cannot be set aside" : error));
             else if (setAside != nullptr)
                 setAside->push_back({aside, true});
@@ -66,6 +73,7 @@ void ConversationLog::StartNew()
 {
     name = LocalStorage::NewConversationName();
     kept = KeptPosition{};
+    keptLast = HistoryMessage{};
     keptBytes = fileBytes = 0;
     file.reset();
 }
@@ -73,36 +81,49 @@ void ConversationLog::StartNew()
 bool ConversationLog::Save(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
                            std::size_t changedFrom, std::string& error)
 {
-    // The history only grows between saves; should it not continue what the file holds, the
-    // file is written anew rather than given a record that does not fit.
-    const bool continues = kept.messages <= history.size() &&
-                           (kept.messages == 0 || history[kept.messages - 1].blocks.size() >= kept.blocksInLast) &&
-                           kept.entries <= entries.size();
+    // The history mostly grows between saves, but a turn given back is taken out of it, and a
+    // question a restore sets aside was in the file: a history grown again to as many messages
+    // is told by the last message the file holds. Should it not continue what the file holds,
+    // the file is written anew rather than given a record that does not fit.
+    const auto goesOn = [&] {
+        const auto& blocks = history[kept.messages - 1].blocks;
+        return blocks.size() >= kept.blocksInLast && history[kept.messages - 1].role == keptLast.role &&
+               std::equal(keptLast.blocks.begin(), keptLast.blocks.end(), blocks.begin(), SameBlock);
+    };
+    const bool continues =
+        kept.messages <= history.size() && (kept.messages == 0 || goesOn()) && kept.entries <= entries.size();
     if (file && keptBytes > 0 && continues) {
         KeptPosition from = kept;
         from.entries = std::min(from.entries, changedFrom);
         const std::string record = EncodeRecord(history, entries, from);
         if (file->Append(record, keptBytes, fileBytes, fileBytes, &error)) {
-            kept = PositionOf(history, entries);
+            Kept(history, entries);
             keptBytes += record.size();
             return true;
         }
     }
-    return WriteAnew(history, entries, "", KeptPosition{}, error);
+    return WriteAnew(history, entries, error);
 }
 
 bool ConversationLog::WriteAnew(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
-                                const std::string& records, const KeptPosition& from, std::string& error)
+                                std::string& error, const std::string* whole)
 {
     // Another writer's bytes stay where they are.
     if (file && !file->Name().empty() && file->ChangedSince(fileBytes)) {
         DebugLog("Conversation " + name + " was changed by another writer; it goes on in a new file");
         StartNew();
     }
-    const std::string whole = records + EncodeRecord(history, entries, from);
+    const std::string encoded = whole != nullptr ? std::string() : EncodeRecord(history, entries, KeptPosition{});
+    const std::string& bytes = whole != nullptr ? *whole : encoded;
     if (!file) file = std::make_shared<LocalStorage::HeldConversation>();
-    if (!(file->Name().empty() ? file->Create(name, whole, &error) : file->Replace(whole, &error))) return false;
-    kept = PositionOf(history, entries);
-    keptBytes = fileBytes = whole.size();
+    if (!(file->Name().empty() ? file->Create(name, bytes, &error) : file->Replace(bytes, &error))) return false;
+    Kept(history, entries);
+    keptBytes = fileBytes = bytes.size();
     return true;
+}
+
+void ConversationLog::Kept(const std::vector<HistoryMessage>& history, const nlohmann::json& entries)
+{
+    kept = PositionOf(history, entries);
+    keptLast = history.empty() ? HistoryMessage{} : history.back();
 }

@@ -39,8 +39,10 @@ public:
     // A new conversation, in a new file made at its first save; the old file stays.
     void StartNew();
     // Writes what history and entries (the page transcript's) hold beyond the last save that
-    // worked; entries from changedFrom on were changed in place and are written again. false
-    // with the reason in error when nothing could be written.
+    // worked; entries from changedFrom on were changed in place and are written again. A history
+    // that does not go on from what the file holds (cut back since, a question set aside after a
+    // restore, and grown again) is written whole. false with the reason in error when nothing
+    // could be written.
     bool Save(const std::vector<HistoryMessage>& history, const nlohmann::json& entries, std::size_t changedFrom,
               std::string& error);
     // The next save writes the file whole: what the file holds and the conversation no longer
@@ -49,13 +51,17 @@ public:
     const std::string& Name() const { return name; }
 
 private:
-    // The file written whole, through a temporary file: records (those of a file read, which hold
-    // the conversation up to from) and what history and entries hold beyond from.
-    bool WriteAnew(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
-                   const std::string& records, const KeptPosition& from, std::string& error);
+    // The file written whole, through a temporary file: history and entries, or the records
+    // whole that hold them (a damaged file's repaired).
+    bool WriteAnew(const std::vector<HistoryMessage>& history, const nlohmann::json& entries, std::string& error,
+                   const std::string* whole = nullptr);
+
+    // Notes history's position and last message as what the file holds.
+    void Kept(const std::vector<HistoryMessage>& history, const nlohmann::json& entries);
 
     std::string name;
     KeptPosition kept;            // what the file holds
+    HistoryMessage keptLast;      // the last message it holds, as it holds it
     std::uint64_t keptBytes = 0;  // its length; 0 when there is nothing to append to
     std::uint64_t fileBytes = 0;  // its length as this log left it (an unfinished end included)
     std::shared_ptr<LocalStorage::HeldConversation> file;  // null until made or taken up

@@ -27,28 +27,60 @@ const json& Member(const json& object, const char* key)
     return found == object.end() ? kNone : *found;
 }
 
-// The library's own builder of a parsed value, stopped as soon as the value holds more values than
-// a record may or nests deeper: what such a line would take to build is never taken. Counting as
+// What the library's parsed value of each kind takes at most: the value itself (16 bytes, three
+// times over while the list holding it moves to twice the room) and what it points to (a text, an
+// object's tree, a list), as the allocator rounds them.
+constexpr std::size_t kScalarCost = 48, kTextCost = 88, kObjectCost = 104, kArrayCost = 80, kMemberCost = 88;
+
+// What each value of a line being parsed takes, handed to spend as it comes, which says whether
+// there is room for it.
+template <typename Spend>
+struct CostedEvents {
+    Spend spend;
+
+    bool null() { return spend(kScalarCost); }
+    bool boolean(bool) { return spend(kScalarCost); }
+    bool number_integer(json::number_integer_t) { return spend(kScalarCost); }
+    bool number_unsigned(json::number_unsigned_t) { return spend(kScalarCost); }
+    bool number_float(json::number_float_t, const json::string_t&) { return spend(kScalarCost); }
+    bool string(json::string_t& value) { return spend(kTextCost + value.size()); }
+    bool binary(json::binary_t& value) { return spend(kTextCost + value.size()); }
+    bool key(json::string_t& name) { return spend(kMemberCost + name.size()); }
+    bool start_object(std::size_t) { return spend(kObjectCost); }
+    bool start_array(std::size_t) { return spend(kArrayCost); }
+};
+
+// The library's own builder of a parsed value, stopped as soon as the value would take more than
+// its line may or nests deeper: what such a line would take to build is never taken. Counting as
 // it parses, it costs a line no pass of its own.
 class BoundedRecordBuilder : public nlohmann::detail::json_sax_dom_parser<json> {
     using Builder = nlohmann::detail::json_sax_dom_parser<json>;
 
 public:
-    explicit BoundedRecordBuilder(json& into) : Builder(into, false) {}
+    BoundedRecordBuilder(json& into, std::size_t budget) : Builder(into, false), left(budget) {}
 
-    bool null() { return Count() && Builder::null(); }
-    bool boolean(bool value) { return Count() && Builder::boolean(value); }
-    bool number_integer(number_integer_t value) { return Count() && Builder::number_integer(value); }
-    bool number_unsigned(number_unsigned_t value) { return Count() && Builder::number_unsigned(value); }
+    bool null() { return cost.null() && Builder::null(); }
+    bool boolean(bool value) { return cost.boolean(value) && Builder::boolean(value); }
+    bool number_integer(number_integer_t value) { return cost.number_integer(value) && Builder::number_integer(value); }
+    bool number_unsigned(number_unsigned_t value)
+    {
+        return cost.number_unsigned(value) && Builder::number_unsigned(value);
+    }
     bool number_float(number_float_t value, const string_t& text)
     {
-        return Count() && Builder::number_float(value, text);
+        return cost.number_float(value, text) && Builder::number_float(value, text);
     }
-    bool string(string_t& value) { return Count() && Builder::string(value); }
-    bool binary(binary_t& value) { return Count() && Builder::binary(value); }
-    bool key(string_t& name) { return Count() && Builder::key(name); }
-    bool start_object(std::size_t size) { return Count() && ++depth <= kMaxRecordDepth && Builder::start_object(size); }
-    bool start_array(std::size_t size) { return Count() && ++depth <= kMaxRecordDepth && Builder::start_array(size); }
+    bool string(string_t& value) { return cost.string(value) && Builder::string(value); }
+    bool binary(binary_t& value) { return cost.binary(value) && Builder::binary(value); }
+    bool key(string_t& name) { return cost.key(name) && Builder::key(name); }
+    bool start_object(std::size_t size)
+    {
+        return cost.start_object(size) && ++depth <= kMaxRecordDepth && Builder::start_object(size);
+    }
+    bool start_array(std::size_t size)
+    {
+        return cost.start_array(size) && ++depth <= kMaxRecordDepth && Builder::start_array(size);
+    }
     bool end_object()
     {
         --depth;
@@ -61,16 +93,33 @@ public:
     }
 
 private:
-    bool Count() { return ++values <= kMaxRecordValues; }
+    struct Spend {
+        std::size_t* left;
+        bool operator()(std::size_t cost) const { return cost <= *left && ((*left -= cost), true); }
+    };
 
-    std::size_t values = 0, depth = 0;
+    std::size_t left, depth = 0;
+    CostedEvents<Spend> cost{Spend{&left}};
 };
 
-// The line of text from at to end as one JSON value; false when it is not one, holds more than
-// kMaxRecordValues values or nests deeper than a record may.
+// What a whole line takes once parsed, counted without building it.
+struct Sum {
+    std::size_t* total;
+    bool operator()(std::size_t cost) const { return (*total += cost), true; }
+};
+
+struct RecordCounter : CostedEvents<Sum> {
+    explicit RecordCounter(std::size_t& total) : CostedEvents<Sum>{Sum{&total}} {}
+    bool end_object() { return true; }
+    bool end_array() { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
+};
+
+// The line of text from at to end as one JSON value; false when it is not one, would take more
+// than MostRecordCost of its length or nests deeper than a record may.
 bool ParseRecord(const std::string& text, std::size_t at, std::size_t end, json& line)
 {
-    BoundedRecordBuilder builder(line);
+    BoundedRecordBuilder builder(line, MostRecordCost(end - at));
     return json::sax_parse(text.begin() + static_cast<std::ptrdiff_t>(at),
                            text.begin() + static_cast<std::ptrdiff_t>(end), &builder);
 }
@@ -176,7 +225,6 @@ struct Reading {
     ToolIdNames names;  // of the calls read so far
     std::size_t writerMessages = 0, writerBlocks = 0, writerEntries = 0;
     std::size_t syncedEntries = 0;  // the first entries, at the same index as the writer's
-    std::size_t changedFrom = 0;    // the first entry the last record read replaced
     bool skipped = false;           // a record was left out since the last one read
 };
 
@@ -238,6 +286,17 @@ bool ApplyRecord(json& line, std::size_t index, Reading& read)
     if (!single && (!line.is_array() || line.empty() || !line[0].is_object())) return false;
     json& header = single ? line : line[0];
     if (!(Member(header, "version") == 2 || (Member(header, "version") == 1 && single && index == 0))) return false;
+    if (!single && line.size() == 1 && header.size() == 2 && Member(header, "left_out") == true) {
+        read.skipped = true;
+        return true;
+    }
+    if (!single && line.size() == 1 && header.size() == 2 && Member(header, "counted_as_read") == true) {
+        read.writerMessages = read.history.size();
+        read.writerBlocks = read.history.empty() ? 0 : read.history.back().blocks.size();
+        read.writerEntries = read.syncedEntries = read.entries.size();
+        read.skipped = false;
+        return true;
+    }
     std::size_t m = 0, b = 0, n = 0;
     const json historyAt = Take(header, "history_at"), transcriptAt = Take(header, "transcript_at");
     if (!historyAt.is_null() &&
@@ -305,7 +364,6 @@ bool ApplyRecord(json& line, std::size_t index, Reading& read)
     const std::size_t lost = read.writerEntries - std::min(read.writerEntries, read.entries.size());
     const std::size_t from =
         n <= read.syncedEntries ? n : std::clamp(n - std::min(n, lost), read.syncedEntries, read.entries.size());
-    read.changedFrom = from;
     read.entries.erase(read.entries.begin() + static_cast<std::ptrdiff_t>(from), read.entries.end());
     for (json& entry : kept) read.entries.push_back(std::move(entry));
     read.writerEntries = n + read.entries.size() - from;
@@ -316,12 +374,23 @@ bool ApplyRecord(json& line, std::size_t index, Reading& read)
 
 }  // namespace
 
+std::size_t RecordCost(const std::string& text, std::size_t at, std::size_t end)
+{
+    std::size_t total = 0;
+    RecordCounter counter(total);
+    return json::sax_parse(text.begin() + static_cast<std::ptrdiff_t>(at),
+                           text.begin() + static_cast<std::ptrdiff_t>(end), &counter)
+               ? total
+               : std::string::npos;
+}
+
 bool DecodeRecords(const std::string& text, DecodedConversation& out, std::string& why)
 {
-    out.soundBytes = 0;
-    out.sound = KeptPosition{};
+    static const std::string kLeftOut = "[{\"left_out\":true,\"version\":2}]\n",
+                             kCountedAsRead = "[{\"counted_as_read\":true,\"version\":2}]\n";
     Reading read;
     std::vector<std::size_t> damaged;
+    std::vector<std::pair<std::size_t, std::size_t>> lines;  // of the records read; {npos, 0} where left out
     std::size_t at = 0, readBytes = 0, records = 0, index = 0;
     bool endsWithBreak = true;
     for (; at < text.size(); ++index) {
@@ -331,15 +400,11 @@ bool DecodeRecords(const std::string& text, DecodedConversation& out, std::strin
             ++records;
             endsWithBreak = end < text.size();
             readBytes = endsWithBreak ? end + 1 : end;
-            if (damaged.empty()) {
-                out.soundBytes = readBytes;
-                out.sound = PositionOf(read.history, read.entries);
-            } else {
-                out.sound.entries = std::min(out.sound.entries, read.changedFrom);
-            }
+            lines.emplace_back(at, end);
         } else {
             read.skipped = true;
             damaged.push_back(index);
+            if (lines.empty() || lines.back().first != std::string::npos) lines.emplace_back(std::string::npos, 0);
         }
         at = end < text.size() ? end + 1 : end;
     }
@@ -354,5 +419,18 @@ bool DecodeRecords(const std::string& text, DecodedConversation& out, std::strin
     out.readBytes = readBytes;
     out.damagedInside = !damaged.empty() && (damaged.size() > 1 || damaged[0] + 1 != index);
     out.appendable = endsWithBreak && !out.damagedInside;
+    out.repaired.clear();
+    if (out.damagedInside) {
+        out.repaired.reserve(readBytes + lines.size() + damaged.size() * kLeftOut.size() + kCountedAsRead.size());
+        for (const auto& [start, end] : lines) {
+            if (start == std::string::npos) {
+                out.repaired += kLeftOut;
+                continue;
+            }
+            out.repaired.append(text, start, end - start);
+            out.repaired += '\n';
+        }
+        out.repaired += kCountedAsRead;
+    }
     return true;
 }

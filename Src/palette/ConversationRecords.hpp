@@ -21,9 +21,13 @@
 // The files of earlier versions hold one JSON object {"version": 1, "history", "transcript"}
 // without a line break, which reads as a first record.
 //
-// Reading keeps every record it can: one that is damaged, holds too many values or leaves a
+// Reading keeps every record it can: one that is damaged, would take too much memory or leaves a
 // history no service would take back is left out, and the whole ones after it are placed after
-// what was read (see DecodeRecords).
+// what was read (see DecodeRecords). A file damaged inside is written anew with the records read
+// as they are and two marks, each a record of a header alone: {"left_out": true, "version": 2}
+// where records were left out, so that those after it are placed as they were, and at the end
+// {"counted_as_read": true, "version": 2}: the records after it start from the history and
+// entries as read.
 
 #include <cstddef>
 #include <string>
@@ -42,16 +46,29 @@ struct KeptPosition {
 
 KeptPosition PositionOf(const std::vector<HistoryMessage>& history, const nlohmann::json& entries);
 
-// A record holding more JSON values than this (each object, array, member name, text, number and
-// literal counts one; what a text holds does not) is refused as it is parsed, before more of it is
-// built. A record's bulk is text (attachments in base64 among it); a line of a million small values
-// would take some hundred megabytes once parsed, and a longer one more.
-constexpr std::size_t kMaxRecordValues = std::size_t{1} << 20;
+// What a record takes once parsed is counted as it is parsed, each value by what the library's
+// parsed value of it takes in memory at most (a number 48 bytes, a text 88 and its characters, an
+// object 104, each member name 88 and its characters); a record that would take more than
+// MostRecordCost of its line's length is refused before more of it is built. What makes a damaged
+// line costly is many small values to a byte (a line of "{}" takes some 35 times its length),
+// while what a conversation holds takes a few times its length at most: a long record (an earlier
+// version wrote a conversation whole) reads back however long it is, and a damaged one costs at
+// most ten times its length, or some hundred megabytes when it is shorter.
+constexpr std::size_t kRecordCostFloor = std::size_t{96} << 20;
+constexpr std::size_t kRecordCostPerByte = 10;
+constexpr std::size_t MostRecordCost(std::size_t lineBytes)
+{
+    return lineBytes > kRecordCostFloor / kRecordCostPerByte ? lineBytes * kRecordCostPerByte : kRecordCostFloor;
+}
+// What the record line (without its line break) takes once parsed, as reading counts it; npos
+// when it is not JSON.
+std::size_t RecordCost(const std::string& text, std::size_t at, std::size_t end);
 
 // The record of what history and entries (a list of objects) hold beyond from. history must
 // continue what it held at from: the same messages, the last of them perhaps with more blocks.
-// Past a sixteenth of kMaxRecordValues, it is cut into several records before questions, so that
-// a long conversation written whole is read back whole.
+// A long history is cut into several records before questions, and a record of more values to a
+// byte than reading takes (a tool input of a million numbers) is padded with spaces before its
+// line break, so that whatever is written is read back whole.
 std::string EncodeRecord(const std::vector<HistoryMessage>& history, const nlohmann::json& entries,
                          const KeptPosition& from);
 
@@ -62,11 +79,9 @@ struct DecodedConversation {
     bool appendable = false;     // those records end with a line break, and what follows them (if
                                  // anything) is one last record, unfinished or damaged
     bool damagedInside = false;  // a record before the last could not be read
-    // The records before the first one left out, as the text holds them (soundBytes long), and
-    // how much of the conversation they hold: what the records after them added and the entries
-    // they changed start at sound. A file written anew keeps those bytes and writes the rest.
-    std::size_t soundBytes = 0;
-    KeptPosition sound;
+    // When damaged inside, the file to write anew: the records read as the text holds them, the
+    // marks of those left out and that the history and entries are counted as read.
+    std::string repaired;
 };
 
 // The conversation that text's records hold, without the records that cannot be read (or that

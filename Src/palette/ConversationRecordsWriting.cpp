@@ -17,8 +17,8 @@ using nlohmann::json;
 namespace {
 
 // A conversation written from one position on is cut into records of about this many values, so
-// that none nears what reading refuses, however long the conversation.
-constexpr std::size_t kRecordValuesWritten = kMaxRecordValues / 16;
+// that a save, and the repair of a file damaged inside, rewrites little beside what it must.
+constexpr std::size_t kRecordValuesWritten = std::size_t{1} << 16;
 
 const json kNone;
 
@@ -165,6 +165,19 @@ std::string WrittenBlock(const ContentBlock& block, std::size_t resultIn)
     return CompactJson(written);
 }
 
+// A record of more values to a byte than reading takes (see MostRecordCost) padded with spaces,
+// which JSON passes over, to the length at which it is read back whole.
+void PadForReading(std::string& line)
+{
+    // No line longer than a few values takes more than this many bytes of memory to a byte of it:
+    // a shorter one is under the floor, however small its values.
+    constexpr std::size_t kMostCostPerByte = 48;
+    if (line.size() <= kRecordCostFloor / kMostCostPerByte) return;
+    const std::size_t cost = RecordCost(line, 0, line.size());
+    if (cost != std::string::npos && cost > MostRecordCost(line.size()))
+        line.append((cost + kRecordCostPerByte - 1) / kRecordCostPerByte - line.size(), ' ');
+}
+
 // The record of the history's blocks from `from` up to message `messages` (whole messages after
 // from's last) and of the entries from `from` up to `entriesEnd`, written as it is made: the
 // record's header (see ConversationRecords.hpp; its keys in order) and the results after it.
@@ -224,7 +237,9 @@ std::string EncodeRange(const std::vector<HistoryMessage>& history, const json& 
             "],\"transcript\":[" + transcript + "],\"transcript_at\":" + std::to_string(from.entries) +
             ",\"version\":2}";
     for (const std::string* text : results) line.append(",").append(*text);
-    line += "]\n";
+    line += ']';
+    PadForReading(line);
+    line += '\n';
     return line;
 }
 

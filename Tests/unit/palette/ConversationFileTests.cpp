@@ -6,13 +6,16 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <numeric>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
+#include "FakeProductService.hpp"
 #include "ShellTest.hpp"
 #include "TempFolder.hpp"
 #include "core/ConversationFiles.hpp"
@@ -21,6 +24,7 @@
 #include "engine/HistoryJson.hpp"
 #include "engine/ServiceErrors.hpp"
 #include "palette/ConversationLog.hpp"
+#include "palette/PageTranscript.hpp"
 
 using nlohmann::json;
 
@@ -94,13 +98,34 @@ std::string Record(int turns)
     return EncodeRecord(history, Turns(turns, &history)[1], {});
 }
 
-// The values a record holds: each object, array, member name, text, number and literal.
-std::size_t ValuesIn(const json& value)
+// count turns of an ordinary shape, some 90 values and a kilobyte each: a question, a text and a
+// wall's creation, its result and an answer, with their page entries. {history, entries}.
+json OrdinaryTurns(int count, std::vector<HistoryMessage>& history)
 {
-    std::size_t count = 1;
-    if (value.is_structured())
-        for (const auto& item : value.items()) count += ValuesIn(item.value()) + (value.is_object() ? 1 : 0);
-    return count;
+    json entries = json::array();
+    const std::string answer(280, 'w');
+    for (int n = 1; n <= count; ++n) {
+        const std::string id = "toolu_" + std::to_string(100000 + n),
+                          question = "Add wall " + std::to_string(n) +
+                                     " along the north side of the "
+                                     "courtyard, 3 m high",
+                          result = ToolResult::Ok("Wall created", "A1B2C3D4-" + std::to_string(n)).toJson();
+        const json input = {{"start", {{"x", n * 10}, {"y", 0}}},
+                            {"end", {{"x", n * 10 + 5000}, {"y", 0}}},
+                            {"height", 3000},
+                            {"thickness", 200}};
+        history.push_back({Role::User, {ContentBlock::Text(question)}});
+        history.push_back({Role::Assistant,
+                           {ContentBlock::Text("I will place the wall now, as the courtyard's plan shows it."),
+                            ContentBlock::ToolUse(id, "create_wall", input)}});
+        history.push_back({Role::User, {ContentBlock::ToolResult(id, result)}});
+        history.push_back({Role::Assistant, {ContentBlock::Text(answer + std::to_string(n))}});
+        entries.push_back({{"kind", "user"}, {"text", question}, {"files", json::array()}});
+        entries.push_back({{"kind", "assistant"}, {"text", history[history.size() - 3].blocks[0].text}});
+        entries.push_back({{"kind", "tool"}, {"name", "create_wall"}, {"success", true}, {"detail", "Wall created"}});
+        entries.push_back({{"kind", "assistant"}, {"text", answer + std::to_string(n)}});
+    }
+    return {HistoryToJson(history), entries};
 }
 
 // count turns of a question, a tool call whose input holds a thousand numbers, its result and an
@@ -158,27 +183,61 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
                call = json::parse(
                    R"({"role":"assistant","content":[{"type":"tool_use","id":"t1","name":"w","input":{}}]})"),
                stray = json::parse(
-                   R"({"role":"user","content":[{"type":"tool_result","id":"t9","text":"x","is_error":true}]})");
+                   R"({"role":"user","content":[{"type":"tool_result","id":"t9","text":"x","is_error":true}]})"),
+               calls =
+                   json::parse(R"({"role":"assistant","content":[{"type":"tool_use","id":"t1","name":"w","input":{}},
+                                                                     {"type":"tool_use","id":"t2","name":"w","input":{}}]})"),
+               firstResult = json::parse(
+                   R"({"role":"user","content":[{"type":"tool_result","id":"t1","text":"x","is_error":false}]})"),
+               answer = json::parse(R"({"role":"assistant","content":[{"type":"text","text":"Done"}]})"),
+               lateResult = json::parse(
+                   R"({"role":"user","content":[{"type":"tool_result","id":"t2","text":"x","is_error":false}]})");
     // A second record that leaves its call without a result.
     std::vector<HistoryMessage> unpaired;
     const json entries1 = Turns(1, &unpaired)[1];
     const KeptPosition afterFirst = PositionOf(unpaired, entries1);
     unpaired.push_back({Role::Assistant, {ContentBlock::ToolUse("t9", "create_wall", json::object())}});
-    // The second record padded in its tool input to hold a number of values: at the cap it is read.
+    // The second record padded in its tool input with zeros: at what reading allows it is read.
     const std::string first = Record(1),
                       second = written.substr(first.size(), written.find('\n', first.size()) + 1 - first.size());
-    const std::size_t secondValues = ValuesIn(json::parse(second));
-    const auto padded = [&](std::size_t values) {
+    const auto padded = [&](std::size_t zeros) {
         std::string line = second, padding = ",\"pad\":[0";
-        for (std::size_t i = secondValues + 3; i < values; ++i) padding += ",0";
+        for (std::size_t i = 1; i < zeros; ++i) padding += ",0";
         const std::string input = "\"input\":{\"n\":2}";
         return first + line.insert(line.find(input) + input.size() - 1, padding + "]");
     };
+    const auto costWith = [&](std::size_t zeros) {
+        const std::string file = padded(zeros);
+        return RecordCost(file, first.size(), file.size() - 1);
+    };
+    const std::size_t eachZero = costWith(2) - costWith(1),
+                      zerosAtCap = 1 + (kRecordCostFloor - costWith(1)) / eachZero;
     json atCap = Turns(2);
-    atCap[0][3]["content"][0]["input"]["pad"] = std::vector<int>(kMaxRecordValues - secondValues - 2, 0);
-    // A conversation holding more values than one record may, written whole.
+    atCap[0][3]["content"][0]["input"]["pad"] = std::vector<int>(zerosAtCap, 0);
+    // A long conversation of an ordinary shape, as earlier versions wrote it whole: one record, or
+    // (the oldest) one object.
+    std::vector<HistoryMessage> ordinaryHistory;
+    json ordinary = OrdinaryTurns(15000, ordinaryHistory), wholeHeader = {{"history", ordinary[0]},
+                                                                          {"history_at", {0, 0}},
+                                                                          {"transcript", ordinary[1]},
+                                                                          {"transcript_at", 0},
+                                                                          {"version", 2}};
+    const std::string wholeRecord = json::array({wholeHeader}).dump() + "\n",
+                      wholeObject = json{{"version", 1}, {"history", ordinary[0]}, {"transcript", ordinary[1]}}.dump();
+    EXPECT_GT(wholeRecord.size(), 15000000u);
+    // A turn whose tool input holds more values than a million, each an object: written as this
+    // version writes it.
+    std::vector<HistoryMessage> denseHistory;
+    Turns(1, &denseHistory);
+    denseHistory.push_back({Role::Assistant, {ContentBlock::ToolUse("d1", "trace", {{"p", json::array()}})}});
+    denseHistory.back().blocks[0].input["p"] = std::vector<json>(1100000, json::object());
+    denseHistory.push_back({Role::User, {ContentBlock::ToolResult("d1", "{}")}});
+    json dense = {HistoryToJson(denseHistory), Turns(1)[1]};
+    const std::string denseFile = EncodeRecord(denseHistory, dense[1], {});
+    ordinaryHistory.clear(), denseHistory.clear(), wholeHeader = nullptr;  // what the rows hold is enough
+    // A conversation of more values than a record is written with, written whole: in several records.
     std::vector<HistoryMessage> longHistory;
-    const int longTurns = kMaxRecordValues / 1000 + 50;
+    const int longTurns = 1100;
     const json longConversation = LongTurns(longTurns, longHistory);
     const std::string longFile = EncodeRecord(longHistory, longConversation[1], {}),
                       longBare = EncodeRecord(longHistory, json::array(), {});
@@ -222,9 +281,12 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         {"as written", written, false, 3, false, false},
         {"the last record unfinished", written.substr(0, written.size() - 9), false, 2, false, false},
         {"the last record damaged", damaged(2), false, 2, false, false},
-        {"the last record at the value cap", padded(kMaxRecordValues), false, 2, false, false, atCap},
-        {"the last record one value past the cap", padded(kMaxRecordValues + 1), false, 1, false, false},
-        {"a conversation past the value cap written whole", longFile, false, 1, false, false, longConversation},
+        {"the last record at what its length allows", padded(zerosAtCap), false, 2, false, false, std::move(atCap)},
+        {"the last record one value past what its length allows", padded(zerosAtCap + 1), false, 1, false, false},
+        {"a long conversation written whole in one record", wholeRecord, false, 1, false, false, ordinary},
+        {"a long conversation written whole in one object", wholeObject, false, 1, false, false, std::move(ordinary)},
+        {"a tool input of more values than a million", denseFile, false, 1, false, false, std::move(dense)},
+        {"a conversation of many records written whole", longFile, false, 1, false, false, longConversation},
         {"the same without the page's entries", longBare, false, 1, false, false, {longConversation[0], json::array()}},
         {"the second record leaves a call without its result", first + EncodeRecord(unpaired, entries1, afterFirst),
          false, 1, false, false},
@@ -238,6 +300,8 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
         {"starting with the assistant", version1({call}), false, 1, true, true},
         {"a result for a call never made", version1({stray}), false, 1, true, true},
         {"a call left without its result", version1({user, call}), false, 1, true, true},
+        {"a call answered only a message late", version1({user, calls, firstResult, answer, lateResult}), false, 1,
+         true, true},
         {"a block of an unknown kind", version1({{{"role", "user"}, {"content", {{{"type", "video"}}}}}}), false, 1,
          true, true},
         {"no list of messages", version1(user), false, 1, true, true},
@@ -273,6 +337,50 @@ TEST_F(ShellTest, AConversationComesBackAsFarAsItsFileCanBeReadAndGoesOnFromTher
             << row.name << ": " << error;
         log = ConversationLog();  // its host quits, letting go of the file
         EXPECT_EQ(Restored(next), more) << row.name;
+        EXPECT_NE(::access((LocalStorage::ConversationPath(name) + ".damaged.1").c_str(), F_OK), 0)
+            << row.name << ": set aside again";
+    }
+}
+
+TEST_F(ShellTest, ADamagedRecordIsFoundOutWithinTwoHundredMegabytes)
+{
+    // After the first turn, a record of a call whose input is a 16 MiB list of small values: the
+    // values that take most memory to a byte.
+    const std::string first = Record(1), head = R"([{"history":[{"content":[{"id":"c1","input":{"p":[)",
+                      tail = R"(]},"name":"trace","type":"tool_use"}],"role":"assistant"},)"
+                             R"({"content":[{"id":"c1","is_error":false,"text":"{}","type":"tool_result"}],)"
+                             R"("role":"user"}],"history_at":[3,1],"transcript":[],"transcript_at":2,"version":2}])";
+    const auto list = [&](const std::string& value, bool whole) {
+        std::string line = head + value;
+        for (std::size_t i = 0; i < (16u << 20) / (value.size() + 1); ++i) line.append(",").append(value);
+        return first + line + (whole ? tail : "") + "\n";
+    };
+    const struct {
+        const char* name;
+        std::string file;
+    } rows[] = {
+        {"empty objects, the record unfinished", list("{}", false)},
+        {"empty objects, the record whole", list("{}", true)},
+        {"numbers, the record whole", list("0", true)},
+    };
+    constexpr rlim_t kMostBytes = 200u << 20;
+    for (const auto& row : rows) {
+        // Read in a child whose address space may grow by the bound alone.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::size_t pages = 0;
+            std::ifstream("/proc/self/statm") >> pages;
+            const rlim_t bound = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + kMostBytes;
+            const struct rlimit limit = {bound, bound};
+            DecodedConversation read;
+            std::string why;
+            const bool found = ::setrlimit(RLIMIT_AS, &limit) == 0 && DecodeRecords(row.file, read, why) &&
+                               read.history.size() == 3 && read.readBytes == first.size();
+            std::_Exit(found ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << row.name << ": " << status;
     }
 }
 
@@ -395,6 +503,40 @@ TEST_F(ShellTest, TwoHostsOnOneFolderEachKeepAConversationOfTheirOwn)
     EXPECT_NE(x.Name(), y.Name());
     EXPECT_EQ(FileHolds(x.Name()), json::array({json::array(), json::array()}));
     EXPECT_EQ(FileHolds(y.Name()), OtherTurns(1, other));
+}
+
+TEST_F(ShellTest, AnEntryChangedInPlaceAfterItWasKeptIsWrittenAgain)
+{
+    using Step = std::function<void(PageTranscript&)>;
+    const json box = {{"text", "Draw a wall"}, {"files", json::array()}};
+    const Step none = [](PageTranscript&) {};
+    const struct {
+        const char* name;
+        Step before, change;  // before and after the first save
+    } rows[] = {
+        {"given back unsent", none, [&](PageTranscript& page) { page.MarkReturned(box, false); }},
+        {"given back unanswered", none, [&](PageTranscript& page) { page.MarkReturned(box, true); }},
+        {"left unanswered as the host stops", none, [](PageTranscript& page) { page.MarkUnanswered(); }},
+        {"refused", none, [](PageTranscript& page) { page.MarkNewestUnsent(); }},
+        {"its box emptied by the next message", [&](PageTranscript& page) { page.MarkReturned(box, false); },
+         [](PageTranscript& page) { page.EmptyBoxes(); }},
+    };
+    for (const auto& row : rows) {
+        PageTranscript page;
+        page.AddAssistantMessage("Hello");
+        page.AddUserMessage("Draw a wall", {});
+        row.before(page);
+        ConversationLog log;
+        log.StartNew();
+        std::string error;
+        ASSERT_TRUE(log.Save({}, page.Entries(), page.ChangedFrom(), error)) << row.name << ": " << error;
+        page.MarkKept();
+        const json before = page.Entries();
+        row.change(page);
+        ASSERT_NE(page.Entries(), before) << row.name;
+        ASSERT_TRUE(log.Save({}, page.Entries(), page.ChangedFrom(), error)) << row.name << ": " << error;
+        EXPECT_EQ(FileHolds(log.Name()), json::array({json::array(), page.Entries()})) << row.name;
+    }
 }
 
 TEST_F(ShellTest, ASetAsideFileStaysRestorableUntilItsRepairedCopyIsWritten)
@@ -528,29 +670,71 @@ TEST_F(ShellTest, AQuestionTheHostStoppedBeforeAnsweringComesBackNotAnsweredInTh
 TEST_F(ShellTest, AConversationKeptEndingOnAnUnansweredQuestionGivesItBackInsteadOfSendingItAgain)
 {
     const std::string question = "Where does the stair go?";
-    {
-        ConversationLog earlier;  // as it was kept while the engine held on to the question
-        std::string error;
-        ASSERT_TRUE(earlier.Save({{Role::User, {ContentBlock::Text(question)}}},
-                                 {{{"kind", "user"}, {"text", question}, {"files", json::array()}},
-                                  {{"kind", "assistant"}, {"text", StoppedBeforeAnswerWarning()}}},
-                                 std::string::npos, error))
-            << error;
-    }
-    {
-        ChatPalette palette;
-        const json entries = ReplayedEntries(palette);
-        ASSERT_EQ(entries.size(), 2u) << entries;
-        EXPECT_TRUE(entries[0].value("unanswered", false)) << entries;
-        EXPECT_EQ(entries[0].value("box", json()), json({{"text", question}, {"files", json::array()}}));
-        Call(palette, "sendMessage", {JS::Value("Next")});  // without a key the turn ends unsent
+    FakeProductService model;
+    const auto reply = [](const char* text) {
+        return FakeProductService::Reply{200, json({{"role", "assistant"},
+                                                    {"content", {{{"type", "text"}, {"text", text}}}},
+                                                    {"stop_reason", "end_turn"}})
+                                                  .dump()};
+    };
+    setenv("QUILLMERE_ANTHROPIC_URL", model.BaseUrl().c_str(), 1);
+    const auto turn = [](ChatPalette& palette, const std::string& text) {
+        Call(palette, "sendMessage", {JS::Value(text)});
         EXPECT_TRUE(MainQueue::PumpUntil([&] { return !palette.GetBridge().IsBusy(); }, std::chrono::seconds(10)));
         MainQueue::DrainUntilIdle();
+    };
+    const struct {
+        const char* name;
+        bool blankReply;    // the file ends on the question as a blank reply leaves it; else as kept
+                            // while the engine held on to the question
+        bool nextAnswered;  // else it ends unsent (no key), which writes the file whole
+    } rows[] = {
+        {"kept while the engine held it, the next message not sent", false, false},
+        {"kept while the engine held it, the next message answered", false, true},
+        {"answered with blank text, the next message answered", true, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(LocalStorage::HistoryDir());
+        model.ClearRequests();
+        WriteSettingsFile(R"({"anthropic_api_key":"sk-ant-x"})");
+        model.Script("POST /v1/messages", {reply(" \n"), reply("Up to the roof.")});
+        if (row.blankReply) {
+            ChatPalette palette;
+            turn(palette, question);
+        } else {
+            model.Script("POST /v1/messages", reply("Up to the roof."));
+            ConversationLog earlier;
+            std::string error;
+            ASSERT_TRUE(earlier.Save({{Role::User, {ContentBlock::Text(question)}}},
+                                     {{{"kind", "user"}, {"text", question}, {"files", json::array()}},
+                                      {{"kind", "assistant"}, {"text", StoppedBeforeAnswerWarning()}}},
+                                     std::string::npos, error))
+                << error;
+        }
+        if (!row.nextAnswered) WriteSettingsFile("{}");
+        {
+            ChatPalette palette;
+            const json entries = ReplayedEntries(palette);
+            ASSERT_GE(entries.size(), 1u) << entries;
+            EXPECT_TRUE(entries[0].value("unanswered", false)) << entries;
+            EXPECT_EQ(entries[0].value("box", json()), json({{"text", question}, {"files", json::array()}}));
+            turn(palette, "Next");
+        }
+        // The history kept since holds no more than the model read: the old question did not ride
+        // along, and the new one is there before its answer.
+        ConversationLog reader;
+        std::vector<HistoryMessage> history;
+        json entries;
+        ASSERT_TRUE(reader.RestoreNewest(history, entries));
+        std::vector<HistoryMessage> read;
+        if (row.nextAnswered)
+            read = {{Role::User, {ContentBlock::Text("Next")}},
+                    {Role::Assistant, {ContentBlock::Text("Up to the roof.")}}};
+        EXPECT_EQ(HistoryToJson(history), HistoryToJson(read));
+        if (row.nextAnswered) {
+            ASSERT_FALSE(model.Requests().empty());
+            EXPECT_EQ(model.Requests().back().body.find(question), std::string::npos);
+        }
     }
-    // The history kept since holds neither: the old question did not ride along.
-    ConversationLog reader;
-    std::vector<HistoryMessage> history;
-    json entries;
-    ASSERT_TRUE(reader.RestoreNewest(history, entries));
-    EXPECT_EQ(HistoryToJson(history), json::array());
 }
