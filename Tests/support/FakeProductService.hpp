@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -63,6 +64,11 @@ public:
     void Script(const std::string& route, std::vector<Reply> replies);
     void Script(const std::string& route, const Reply& reply) { Script(route, std::vector<Reply>{reply}); }
 
+    // Answers a route by handler instead of its script: called on the server's thread without
+    // the fake's lock, so that it may wait. An empty handler goes back to the script.
+    using Handler = std::function<Reply(const Request&)>;
+    void Answer(const std::string& route, Handler handler);
+
     std::vector<Request> Requests() const;
     std::size_t Count(const std::string& route) const;
     void ClearRequests();
@@ -78,6 +84,7 @@ private:
     std::condition_variable stopping_;
     bool stopped_ = false;
     std::map<std::string, std::deque<Reply>> script_;
+    std::map<std::string, Handler> handlers_;
     std::vector<Request> requests_;
 };
 
