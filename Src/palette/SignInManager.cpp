@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 
 #include <sys/stat.h>
 #include <utility>
@@ -407,16 +408,20 @@ RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
     // settings.json: the next one takes that rather than renew with a refresh token used up.
     const std::string folder = LocalStorage::GetBaseDir();
     ::mkdir(folder.c_str(), 0700);
-    const LocalStorage::FileLock oneCopy(folder + "/sign-in.lock", std::chrono::steady_clock::now() + kOtherCopyWait,
-                                         cancelled);
+    const std::string lockPath = folder + "/sign-in.lock";
+    std::optional<LocalStorage::FileLock> oneCopy(std::in_place, lockPath, std::chrono::steady_clock::now());
+    if (!oneCopy->Held()) {
+        DebugLog("sign-in: waiting for the renewal another copy of the add-on runs");
+        oneCopy.emplace(lockPath, std::chrono::steady_clock::now() + kOtherCopyWait, cancelled);
+    }
     {
         std::lock_guard<std::mutex> lock(shared.mutex);
-        if (!oneCopy.Held() && (shared.closing || HttpRequestsCancelled())) {
+        if (!oneCopy->Held() && (shared.closing || HttpRequestsCancelled())) {
             shared.renewing = false;
             shared.renewalEnded.notify_all();
             return {Outcome::NotNow, "", "the renewal was cancelled"};
         }
-        if (!oneCopy.Held()) DebugLog("sign-in: renewing without the lock another copy holds");
+        if (!oneCopy->Held()) DebugLog("sign-in: renewing without the lock another copy holds");
         if (shared.stored.accessToken != now.accessToken || shared.AdoptNewerLocked()) {
             shared.renewing = false;
             shared.renewalEnded.notify_all();
