@@ -17,6 +17,7 @@
 #include "core/HttpClient.hpp"
 #include "core/LocalStorage.hpp"
 #include "engine/ServiceErrors.hpp"
+#include "palette/SignOutNote.hpp"
 #include "services/IdentityClient.hpp"
 
 using namespace Quillmere;
@@ -26,6 +27,8 @@ namespace {
 std::atomic<long long> gSecondMs{1000};
 
 const char* const kCodeExpiredText = "The sign-in code expired before it was confirmed. Sign in again for a new code.";
+const char* const kSignOutNotSavedText =
+    "\u26a0 You signed out last time, but the sign-out could not be saved then: you are signed out now.";
 // How often a wait for another's renewal looks whether its own work was cancelled meanwhile:
 // whoever cancels that work does not know of the wait.
 constexpr std::chrono::milliseconds kCancelLook{50};
@@ -115,6 +118,10 @@ struct SignInManager::Shared {
     ErrorCallback onError;
     OpenPageCallback onOpenPage;
     StoredCallback onStored;
+    // The start finished a sign-out an earlier run could not save (palette/SignOutNote): the
+    // palette is told of the sign-in it no longer holds, and the page why.
+    bool signedOutAtStart = false;
+    std::string startNotice;
     // Queues tokens for revocation on the manager's thread; empty once it has stopped.
     std::function<void(const StoredSignIn&)> revokeLater;
 
@@ -189,8 +196,9 @@ struct SignInManager::Shared {
     // Writes next into settings.json as the next generation (set in next, also when the write
     // fails: it holds here all the same, and the palette says it was not saved). Unless forced
     // (a sign-in or sign-out the user makes here is the newest there is), a newer sign-in in the
-    // file is kept and taken instead, and false returned. replaced: the file's sign-in before.
-    bool SaveLocked(StoredSignIn& next, bool force, StoredSignIn* replaced = nullptr)
+    // file is kept and taken instead, and false returned. replaced: the file's sign-in before;
+    // saved: whether the file took next.
+    bool SaveLocked(StoredSignIn& next, bool force, StoredSignIn* replaced = nullptr, bool* saved = nullptr)
     {
         const Settings own = AsSettings(stored);
         StoredSignIn newer;
@@ -214,6 +222,7 @@ struct SignInManager::Shared {
             return false;
         }
         if (!written) DebugLog("sign-in: cannot save the sign-in: " + error);
+        if (saved != nullptr) *saved = written;
         return true;
     }
     // What a renewal gives whoever asked, the sign-in having moved on without it.
@@ -252,6 +261,21 @@ SignInManager::SignInManager(std::string serviceBaseUrl, StoredSignIn stored) : 
     DebugLogRedact(stored.accessToken);
     DebugLogRedact(stored.refreshToken);
     shared->stored = std::move(stored);
+    if (!shared->stored.accessToken.empty() &&
+        SignOutNote::Names(shared->stored.accessToken, shared->stored.refreshToken)) {
+        // The user signed out: that holds now, and the tokens are revoked (again, if they were).
+        DebugLog("sign-in: finishing a sign-out that could not be saved");
+        jobs.push_back(Job{JobKind::Revoke, shared->stored});
+        StoredSignIn none;
+        bool saved = false;
+        shared->SaveLocked(none, true, nullptr, &saved);
+        shared->stored = none;
+        shared->signedOutAtStart = true;
+        shared->startNotice = kSignOutNotSavedText;
+        if (saved) SignOutNote::Remove();
+    } else {
+        SignOutNote::Remove();  // one of a sign-in since saved, or none
+    }
     shared->state = shared->stored.accessToken.empty() ? SignInState::SignedOut : SignInState::SignedIn;
     shared->revokeLater = [this](const StoredSignIn& tokens) {
         jobs.push_back(Job{JobKind::Revoke, tokens});
@@ -299,6 +323,7 @@ void SignInManager::SetCallbacks(StateCallback onState, ErrorCallback onError, O
     shared->onError = std::move(onError);
     shared->onOpenPage = std::move(onOpenPage);
     shared->onStored = std::move(onStored);
+    if (shared->signedOutAtStart && shared->onStored) shared->onStored(shared->stored);
 }
 
 void SignInManager::SetSecondForTesting(std::chrono::milliseconds second)
@@ -315,6 +340,7 @@ std::string SignInManager::StateJson() const
 std::string SignInManager::CheckAuth()
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
+    if (!shared->startNotice.empty()) shared->ErrorLocked(std::exchange(shared->startNotice, ""));
     if (!stopping && !shared->stored.accessToken.empty() && !runningCancel && jobs.empty()) {
         shared->SetStateLocked(SignInState::Checking);
         jobs.push_back(Job{JobKind::Check, {}});
@@ -361,7 +387,11 @@ bool SignInManager::SignOut()
     // go with them to their revocation. Signed out on this home: a newer sign-in another copy
     // saved goes too.
     StoredSignIn none, onDisk;
-    shared->SaveLocked(none, true, &onDisk);
+    bool saved = false;
+    shared->SaveLocked(none, true, &onDisk, &saved);
+    // Should no later write save it either, the next start is told.
+    if (!saved && !SignOutNote::Write(old.accessToken, old.refreshToken))
+        DebugLog("sign-in: the sign-out could not be noted for the next start either");
     shared->StoreLocked(none);
     DebugLog("sign-in: signed out");
     shared->SetStateLocked(SignInState::Checking);

@@ -413,3 +413,52 @@ INSTANTIATE_TEST_SUITE_P(
         QuitDuringRenewal{"EngineNeverAnswered", true, std::nullopt}),
     // clang-format on
     [](const ::testing::TestParamInfo<QuitDuringRenewal>& info) { return std::string(info.param.name); });
+
+// The parameter: whether the service took the revocation at the sign-out.
+class UnsavedSignOutTest : public SignInTest, public ::testing::WithParamInterface<bool> {};
+
+// A sign-out no write could save until past quitting is finished at the next start, which says
+// so rather than sign in again or call the sign-in expired, and revokes its tokens once more.
+TEST_P(UnsavedSignOutTest, IsSaidAndFinishedAtTheNextStart)
+{
+    const bool revoked = GetParam();
+    StoreSignIn(kAccess, kRefresh, "ada@example.invalid");
+    if (!revoked) idp.Script(FakeIdentityService::kRevocation, FakeIdentityService::Json({{"error", "down"}}, 503));
+    idp.Script(FakeIdentityService::kToken, FakeIdentityService::TokenError("invalid_grant"));
+    std::optional<ChatPalette> palette(std::in_place);
+    // A file where the settings' folder belongs, until the palette is gone.
+    const fs::path folder = SettingsPath().parent_path(), aside = folder.string() + "~";
+    fs::rename(folder, aside);
+    std::ofstream(folder) << "not a folder";
+    ASSERT_TRUE(Call(*palette, "signOut").GetBool());
+    const bool settled = WaitFor([&] { return LastState(*palette) == "signed_out" && Revoked().size() == 2; });
+    palette.reset();
+    fs::remove(folder), fs::rename(aside, folder);
+    ASSERT_TRUE(settled);
+    ASSERT_EQ(StoredSettings().value("access_token", ""), kAccess) << "saved after all";
+    idp.Script(FakeIdentityService::kRevocation, FakeIdentityService::Json(json::object()));
+
+    const std::string notice =
+        "\xE2\x9A\xA0 You signed out last time, but the sign-out could not be saved then: you are signed out now.";
+    {
+        ChatPalette next;
+        EXPECT_EQ(json::parse(Call(next, "checkAuth").GetString()), json({{"state", "signed_out"}}));
+        MainQueue::DrainUntilIdle();
+        EXPECT_EQ(Errors(next), std::vector<std::string>{notice});
+        EXPECT_TRUE(WaitFor([&] { return Revoked().size() == 4; })) << "revoked again";
+        EXPECT_EQ(StoredSettings().value("access_token", "x"), "");
+        EXPECT_EQ(StoredSettings().value("refresh_token", "x"), "");
+        EXPECT_EQ(idp.Count(FakeIdentityService::kUserInfo) + idp.Count(FakeIdentityService::kToken), 0u)
+            << "the signed-out sign-in was checked";
+        ExpectNoTokenShown(next);
+    }
+    ChatPalette later;
+    Call(later, "checkAuth");
+    MainQueue::DrainUntilIdle();
+    EXPECT_TRUE(Errors(later).empty()) << "said once";
+}
+
+INSTANTIATE_TEST_SUITE_P(Revocations, UnsavedSignOutTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "RevokedThen" : "NotRevokedThen");
+                         });
