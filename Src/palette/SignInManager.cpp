@@ -341,7 +341,10 @@ std::string SignInManager::CheckAuth()
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
     if (!shared->startNotice.empty()) shared->ErrorLocked(std::exchange(shared->startNotice, ""));
-    if (!stopping && !shared->stored.accessToken.empty() && !runningCancel && jobs.empty()) {
+    const bool idle = !stopping && !runningCancel && jobs.empty();
+    // Signed out here, this copy takes a sign-in another copy saved since, and checks it.
+    if (idle && shared->stored.accessToken.empty()) shared->AdoptNewerLocked();
+    if (idle && !shared->stored.accessToken.empty()) {
         shared->SetStateLocked(SignInState::Checking);
         jobs.push_back(Job{JobKind::Check, {}});
         wake.notify_all();

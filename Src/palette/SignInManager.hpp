@@ -76,7 +76,8 @@ public:
                       StoredCallback onStored);
 
     // The state now. With a stored token and nothing else under way, also starts checking it
-    // (state "checking" meanwhile; an expired token is renewed when it can be).
+    // (state "checking" meanwhile; an expired token is renewed when it can be); signed out, it
+    // first takes a sign-in another copy saved since.
     std::string CheckAuth();
     std::string StateJson() const;
     // Starts a sign-in; one already waiting is cancelled first. False when signed in already.

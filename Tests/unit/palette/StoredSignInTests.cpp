@@ -221,11 +221,12 @@ enum class Meet {
     SignedOutByTheOther,          // A signs out; then the proxy refuses B's token
     SignedOutDuringTheRenewal,    // B signs out while A's renewal is at the service
     SettingsSavedByTheOlderCopy,  // A renews; B, which holds the older sign-in, saves its settings and quits
+    SignedInByTheOther,           // both start signed out; A signs in; B's page asks for the state
 };
 struct TwoCopies {
     const char* name;
     Meet meet;
-    std::size_t refreshes;        // renewals asked of the service
+    std::size_t refreshes;        // token requests (renewals, a confirmed code)
     std::string access, refresh;  // what settings.json holds once both have quit
     std::string nextStart;        // the state the next start's check ends in
 };
@@ -256,7 +257,10 @@ protected:
 TEST_P(TwoCopiesTest, ShareOneSignInWithoutUsingARefreshTokenTwice)
 {
     const TwoCopies& c = GetParam();
-    StoreSignIn(kAccess, kRefresh, "ada@example.invalid");
+    if (c.meet == Meet::SignedInByTheOther)
+        WriteSettingsFile("{}");
+    else
+        StoreSignIn(kAccess, kRefresh, "ada@example.invalid");
     idp.Rotate(kAccess, kRefresh);
     std::optional<ChatPalette> a(std::in_place), b(std::in_place);
     const auto renewBy = [&](ChatPalette& palette) {
@@ -317,6 +321,13 @@ TEST_P(TwoCopiesTest, ShareOneSignInWithoutUsingARefreshTokenTwice)
         EXPECT_EQ(StoredSettings().value("model", ""), "m");
         EXPECT_EQ(StoredSettings().value("access_token", ""), kRotatedAccess);
         break;
+    case Meet::SignedInByTheOther:
+        ASSERT_TRUE(Call(*a, "signIn").GetBool());
+        ASSERT_TRUE(WaitForState(*a, "signed_in"));
+        EXPECT_EQ(json::parse(Call(*b, "checkAuth").GetString()), json({{"state", "checking"}}));
+        ASSERT_TRUE(checked(*b));
+        EXPECT_EQ(States(*b).back(), json({{"state", "signed_in"}, {"email", "ada@example.invalid"}}));
+        break;
     }
     ExpectNoTokenShown(*a);
     ExpectNoTokenShown(*b);
@@ -344,7 +355,8 @@ INSTANTIATE_TEST_SUITE_P(
         TwoCopies{"SignedOutByTheOther", Meet::SignedOutByTheOther, 0, "", "", "signed_out"},
         TwoCopies{"SignedOutDuringTheRenewal", Meet::SignedOutDuringTheRenewal, 1, "", "", "signed_out"},
         TwoCopies{"SettingsSavedByTheOlderCopy", Meet::SettingsSavedByTheOlderCopy, 1, kRotatedAccess,
-                  kRotatedRefresh, "signed_in"}),
+                  kRotatedRefresh, "signed_in"},
+        TwoCopies{"SignedInByTheOther", Meet::SignedInByTheOther, 1, kRotatedAccess, kRotatedRefresh, "signed_in"}),
     // clang-format on
     [](const ::testing::TestParamInfo<TwoCopies>& info) { return std::string(info.param.name); });
 
