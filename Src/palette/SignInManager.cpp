@@ -454,7 +454,7 @@ RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
             shared.renewalEnded.notify_all();
             return {Outcome::NotNow, "", "the renewal was cancelled"};
         }
-        if (!oneCopy->Held()) DebugLog("sign-in: renewing without the lock another copy holds");
+        if (!oneCopy->Held()) DebugLog("sign-in: renewing without the lock of the copies on this home");
         if (shared.stored.accessToken != now.accessToken || shared.AdoptNewerLocked()) {
             shared.renewing = false;
             shared.renewalEnded.notify_all();
