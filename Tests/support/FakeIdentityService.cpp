@@ -94,9 +94,21 @@ struct FakeIdentityService::Rotation {
         for (auto& [text, token] : tokens)
             if (token.family == family) token.status = Status::Revoked;
     }
+    // Carried out at once; answered when its time comes.
     Reply Renew(const std::string& refresh)
     {
         std::unique_lock<std::mutex> lock(mutex);
+        const Reply reply = CarryOut(refresh);
+        while (!stopped && answerAt > std::chrono::steady_clock::now()) {
+            if (answerAt == std::chrono::steady_clock::time_point::max())
+                answer.wait(lock);
+            else
+                answer.wait_until(lock, answerAt);
+        }
+        return reply;
+    }
+    Reply CarryOut(const std::string& refresh)
+    {
         const auto found = tokens.find(refresh);
         if (found == tokens.end() || !found->second.refresh || found->second.status == Status::Revoked)
             return TokenError("invalid_grant");
@@ -107,13 +119,6 @@ struct FakeIdentityService::Rotation {
         }
         found->second.status = Status::Used;
         const auto issuedPair = Issue(found->second.family);
-        // Carried out; the answer waits for its time.
-        while (!stopped && answerAt > std::chrono::steady_clock::now()) {
-            if (answerAt == std::chrono::steady_clock::time_point::max())
-                answer.wait(lock);
-            else
-                answer.wait_until(lock, answerAt);
-        }
         return Tokens(issuedPair.first, issuedPair.second);
     }
 };
@@ -164,6 +169,13 @@ void FakeIdentityService::ExpireAccessTokens()
     std::lock_guard<std::mutex> lock(rotation_->mutex);
     for (auto& [text, token] : rotation_->tokens)
         if (!token.refresh && token.status == Rotation::Status::Live) token.status = Rotation::Status::Expired;
+}
+
+void FakeIdentityService::EndSignIn(const std::string& token)
+{
+    std::lock_guard<std::mutex> lock(rotation_->mutex);
+    const auto found = rotation_->tokens.find(token);
+    if (found != rotation_->tokens.end()) rotation_->RevokeFamily(found->second.family);
 }
 
 void FakeIdentityService::AnswerRenewalsAt(std::chrono::steady_clock::time_point when)

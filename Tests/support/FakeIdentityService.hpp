@@ -60,8 +60,10 @@ public:
     void Rotate(const std::string& access, const std::string& refresh);
     // Every access token handed out so far expires (UserInfo answers 401), as an hour does.
     void ExpireAccessTokens();
-    // Renewals are carried out at once but answered only at this time (held: never, until
-    // the next call); each answer waits for the latest time set.
+    // The service ends the sign-in token belongs to (its user changed the password, say).
+    void EndSignIn(const std::string& token);
+    // Renewals are carried out (or refused) at once but answered only at this time (held:
+    // never, until the next call); each answer waits for the latest time set.
     void AnswerRenewalsAt(std::chrono::steady_clock::time_point when);
     void HoldRenewals() { AnswerRenewalsAt(std::chrono::steady_clock::time_point::max()); }
     // Refresh tokens presented after they were used up.

@@ -216,12 +216,13 @@ inline constexpr const char* kRotatedRefresh = "rotated-refresh-secret-1";
 // What two copies of the add-on on one home meet, against a service that rotates refresh tokens
 // and ends the whole sign-in when one is used twice.
 enum class Meet {
-    RenewedByTheOther,            // A renews; then the proxy refuses B's token
-    RenewingAtOnce,               // B's renewal comes while A's is at the service
-    SignedOutByTheOther,          // A signs out; then the proxy refuses B's token
-    SignedOutDuringTheRenewal,    // B signs out while A's renewal is at the service
-    SettingsSavedByTheOlderCopy,  // A renews; B, which holds the older sign-in, saves its settings and quits
-    SignedInByTheOther,           // both start signed out; A signs in; B's page asks for the state
+    RenewedByTheOther,             // A renews; then the proxy refuses B's token
+    RenewingAtOnce,                // B's renewal comes while A's is at the service
+    SignedOutByTheOther,           // A signs out; then the proxy refuses B's token
+    SignedOutDuringTheRenewal,     // B signs out while A's renewal is at the service
+    SettingsSavedByTheOlderCopy,   // A renews; B, which holds the older sign-in, saves its settings and quits
+    SignedInByTheOther,            // both start signed out; A signs in; B's page asks for the state
+    RefusedWhileTheOtherSignedIn,  // the service ended the sign-in; B signs in anew as A's renewal is refused
 };
 struct TwoCopies {
     const char* name;
@@ -321,6 +322,20 @@ TEST_P(TwoCopiesTest, ShareOneSignInWithoutUsingARefreshTokenTwice)
         EXPECT_EQ(StoredSettings().value("model", ""), "m");
         EXPECT_EQ(StoredSettings().value("access_token", ""), kRotatedAccess);
         break;
+    case Meet::RefusedWhileTheOtherSignedIn:
+        idp.EndSignIn(kRefresh);
+        idp.HoldRenewals();
+        Call(*a, "checkAuth");
+        ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kToken) == 1; }));
+        ASSERT_TRUE(Call(*b, "signOut").GetBool());
+        ASSERT_TRUE(WaitForState(*b, "signed_out"));
+        ASSERT_TRUE(Call(*b, "signIn").GetBool());
+        ASSERT_TRUE(WaitForState(*b, "signed_in"));
+        idp.AnswerRenewalsAt(std::chrono::steady_clock::now());
+        ASSERT_TRUE(checked(*a));
+        EXPECT_EQ(LastState(*a), "signed_in") << "A took B's sign-in rather than end it";
+        EXPECT_TRUE(Errors(*a).empty());
+        break;
     case Meet::SignedInByTheOther:
         ASSERT_TRUE(Call(*a, "signIn").GetBool());
         ASSERT_TRUE(WaitForState(*a, "signed_in"));
@@ -356,7 +371,9 @@ INSTANTIATE_TEST_SUITE_P(
         TwoCopies{"SignedOutDuringTheRenewal", Meet::SignedOutDuringTheRenewal, 1, "", "", "signed_out"},
         TwoCopies{"SettingsSavedByTheOlderCopy", Meet::SettingsSavedByTheOlderCopy, 1, kRotatedAccess,
                   kRotatedRefresh, "signed_in"},
-        TwoCopies{"SignedInByTheOther", Meet::SignedInByTheOther, 1, kRotatedAccess, kRotatedRefresh, "signed_in"}),
+        TwoCopies{"SignedInByTheOther", Meet::SignedInByTheOther, 1, kRotatedAccess, kRotatedRefresh, "signed_in"},
+        TwoCopies{"RefusedWhileTheOtherSignedIn", Meet::RefusedWhileTheOtherSignedIn, 2, kRotatedAccess,
+                  kRotatedRefresh, "signed_in"}),
     // clang-format on
     [](const ::testing::TestParamInfo<TwoCopies>& info) { return std::string(info.param.name); });
 
