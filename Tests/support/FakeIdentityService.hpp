@@ -4,7 +4,8 @@
 // recording, scriptable server with the five sign-in endpoints scripted as a well-behaved
 // service answers them (discovery, device authorization, token, UserInfo, revocation). Each
 // test changes the one reply it is about: a slow_down, an expired code, a 5xx, a stall, a
-// discovery document that names another origin.
+// discovery document that names another origin. Told to (Rotate), it keeps books instead, as a
+// service that rotates refresh tokens and ends a sign-in whose refresh token comes twice.
 
 #include <chrono>
 #include <map>
