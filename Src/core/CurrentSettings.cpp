@@ -1,6 +1,12 @@
 #include "core/CurrentSettings.hpp"
 
+#include <chrono>
 #include <mutex>
+
+#include <sys/stat.h>
+
+#include "core/DebugLog.hpp"
+#include "core/LocalStorage.hpp"
 
 namespace {
 
@@ -38,9 +44,30 @@ Settings Load(Settings::LoadStatus* status)
 
 bool Save(const Settings& settings, std::string* error)
 {
+    return Update(
+        [&](Settings& onDisk, Settings::LoadStatus read) {
+            Settings next = settings;
+            if (read == Settings::LoadStatus::Loaded && settings.SignInOlderThan(onDisk)) next.TakeSignInFrom(onDisk);
+            onDisk = next;
+            return true;
+        },
+        error);
+}
+
+bool Update(const std::function<bool(Settings& onDisk, Settings::LoadStatus read)>& change, std::string* error)
+{
     const std::string path = Settings::FilePath();
-    if (!settings.SaveTo(path, error)) return false;
-    MakeCurrent(path, settings);
+    // Another copy holds the lock only while it reads and writes the file. A folder that cannot
+    // be made, or a lock not had in time, leaves the write to go on without it and fail or
+    // succeed as it would.
+    ::mkdir(LocalStorage::GetBaseDir().c_str(), 0700);  // private, as Settings::SaveTo makes it
+    const LocalStorage::FileLock lock(path + ".lock", std::chrono::steady_clock::now() + std::chrono::seconds(2));
+    if (!lock.Held()) DebugLog("Writing the settings without their lock");
+    Settings::LoadStatus read = Settings::LoadStatus::Missing;
+    Settings onDisk = Settings::LoadFrom(path, &read);
+    if (!change(onDisk, read)) return true;
+    if (!onDisk.SaveTo(path, error)) return false;
+    MakeCurrent(path, onDisk);
     return true;
 }
 

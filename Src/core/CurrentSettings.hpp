@@ -5,7 +5,13 @@
 // them here when it saves; the service clients only read them. Until the palette has loaded
 // them the first reader loads them. A different settings path (HOME moved) is another file,
 // which is read afresh.
+//
+// Copies of the add-on on one home share settings.json: every write reads the file afresh
+// under a lock they all take for it, and keeps a sign-in it holds that is newer than the one
+// being written (Settings::SignInOlderThan), so that no copy writes its older sign-in over
+// another's renewal, sign-in or sign-out.
 
+#include <functional>
 #include <string>
 
 #include "core/Settings.hpp"
@@ -19,8 +25,16 @@ Settings Get();
 // unreadable, as status tells).
 Settings Load(Settings::LoadStatus* status = nullptr);
 
-// Writes settings to settings.json; once written they are current. False with a reason in
-// error otherwise, and the settings in force stay what they were.
+// Writes settings to settings.json, with the file's sign-in in place of theirs when it is
+// newer; once written they are current. False with a reason in error otherwise, and the
+// settings in force stay what they were.
 bool Save(const Settings& settings, std::string* error = nullptr);
+
+// Reads settings.json afresh (defaults when it is missing or unreadable, as read says) and,
+// under the same lock, writes what change makes of it and makes that current; change returns
+// false to write nothing (Update then returns true). False with a reason in error when the
+// write failed.
+bool Update(const std::function<bool(Settings& onDisk, Settings::LoadStatus read)>& change,
+            std::string* error = nullptr);
 
 }  // namespace CurrentSettings

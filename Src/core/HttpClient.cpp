@@ -37,6 +37,11 @@ thread_local const std::atomic<bool>* tAbortFlag = nullptr;
 // must not take a lock.
 std::atomic<bool> gAbortAll{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the quit flag is set while a request runs");
+// When quitting began (steady clock, nanoseconds), stored before the flag is set.
+std::atomic<long long> gQuitBeganNs{0};
+static_assert(std::atomic<long long>::is_always_lock_free, "the quit's time is set while a request runs");
+// How long this thread's requests go on after quitting began (HttpQuitGrace); 0: not at all.
+thread_local std::chrono::milliseconds tQuitGrace{0};
 std::atomic<long> gTimeoutOverrideMs{0};
 std::atomic<long> gCallTimeoutOverrideMs{0};
 
@@ -168,8 +173,20 @@ struct Transfer {
     std::string body;
     std::size_t maxBytes = 0;
     const std::atomic<bool>* abortFlag = nullptr;
+    std::chrono::milliseconds quitGrace{0};
     std::string stopReason;
 };
+
+// Whether a transfer under way stops now: at once when asked, or, with a grace while quitting,
+// once the grace after the quit began has passed.
+bool TransferAborted(const Transfer& transfer)
+{
+    if (transfer.quitGrace.count() > 0 && gAbortAll.load()) {
+        const Clock::time_point began{std::chrono::nanoseconds(gQuitBeganNs.load())};
+        return Clock::now() >= began + transfer.quitGrace;
+    }
+    return AbortRequested(transfer.abortFlag);
+}
 
 size_t OnBody(char* data, size_t size, size_t count, void* user)
 {
@@ -187,7 +204,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user)
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     auto* transfer = static_cast<Transfer*>(user);
-    if (AbortRequested(transfer->abortFlag)) {
+    if (TransferAborted(*transfer)) {
         transfer->stopReason = kCancelledText;
         return 1;
     }
@@ -257,6 +274,7 @@ HttpResponse Perform(const std::string& url, const std::string* body, const Head
 
     Transfer transfer;
     transfer.abortFlag = tAbortFlag;
+    transfer.quitGrace = tQuitGrace;
     transfer.maxBytes = maxReplyBytes;
     char errorText[CURL_ERROR_SIZE] = {0};
 
@@ -412,6 +430,10 @@ HttpAbortScope::~HttpAbortScope() { tAbortFlag = previous_; }
 
 bool HttpRequestsCancelled() { return AbortRequested(tAbortFlag); }
 
+HttpQuitGrace::HttpQuitGrace(std::chrono::milliseconds grace) : previous_(tQuitGrace) { tQuitGrace = grace; }
+
+HttpQuitGrace::~HttpQuitGrace() { tQuitGrace = previous_; }
+
 HttpCallDeadline::HttpCallDeadline() : previous_(tCallDeadline)
 {
     const long callOverrideMs = gCallTimeoutOverrideMs.load();
@@ -427,7 +449,12 @@ HttpCallDeadline::HttpCallDeadline(Clock::time_point end) : previous_(tCallDeadl
 
 HttpCallDeadline::~HttpCallDeadline() { tCallDeadline = previous_; }
 
-void AbortAllHttpRequests(bool abort) { gAbortAll.store(abort); }
+void AbortAllHttpRequests(bool abort)
+{
+    if (abort && !gAbortAll.load())
+        gQuitBeganNs.store(std::chrono::nanoseconds(Clock::now().time_since_epoch()).count());
+    gAbortAll.store(abort);
+}
 
 bool AllHttpRequestsAborted() { return gAbortAll.load(); }
 

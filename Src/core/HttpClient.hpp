@@ -84,6 +84,22 @@ private:
     const std::atomic<bool>* previous_;
 };
 
+// For a request whose answer cannot be had again once the server has acted on it (a renewal
+// that rotates the sign-in's tokens): while the scope lives, a request of the calling thread
+// already under way when quitting begins goes on until grace after it began (then it stops
+// within about a second, as any), and its own flag waits as long meanwhile, so that an answer
+// on its way is kept. A request is still not started once quitting has begun.
+class HttpQuitGrace {
+public:
+    explicit HttpQuitGrace(std::chrono::milliseconds grace);
+    ~HttpQuitGrace();
+    HttpQuitGrace(const HttpQuitGrace&) = delete;
+    HttpQuitGrace& operator=(const HttpQuitGrace&) = delete;
+
+private:
+    std::chrono::milliseconds previous_;
+};
+
 // True while a request the calling thread started would be cancelled (its abort scope's flag,
 // or quitting): for a thread that waits for something other than a request, so that it gives
 // up when its requests would.

@@ -4,8 +4,11 @@
 #include <cstdlib>
 #include <vector>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace LocalStorage {
@@ -75,6 +78,29 @@ bool EnsureDir(const std::string& path)
     // A file of that name is no folder to write into.
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+FileLock::FileLock(const std::string& path, std::chrono::steady_clock::time_point until,
+                   const std::function<bool()>& giveUp)
+{
+    // Every copy opens the file anew: the lock belongs to this open file, so that two holders in
+    // one process exclude each other as two processes do.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= until ||
+            (giveUp && giveUp())) {
+            ::close(fd);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    fd_ = fd;
+}
+
+FileLock::~FileLock()
+{
+    if (fd_ >= 0) ::close(fd_);  // closing lets the lock go
 }
 
 }  // namespace LocalStorage

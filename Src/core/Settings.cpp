@@ -94,6 +94,7 @@ json Settings::ToJson() const
     if (!serviceUrl.empty()) {
         out["service_url"] = serviceUrl;
     }
+    if (signInGeneration > 0) out["sign_in_generation"] = signInGeneration;
     return out;
 }
 
@@ -121,7 +122,25 @@ Settings Settings::FromJson(const json& source)
     ReadString(source, "storage_anon_key", settings.storageAnonKey);
     ReadString(source, "storage_service_key", settings.storageServiceKey);
     ReadString(source, "service_url", settings.serviceUrl);
+    const auto generation = source.find("sign_in_generation");
+    if (generation != source.end() && generation->is_number_integer() && generation->get<long long>() > 0) {
+        settings.signInGeneration = generation->get<long long>();
+    }
     return settings;
+}
+
+bool Settings::SignInOlderThan(const Settings& other) const
+{
+    if (other.signInGeneration != signInGeneration) return other.signInGeneration > signInGeneration;
+    return other.accessToken != accessToken || other.refreshToken != refreshToken;
+}
+
+void Settings::TakeSignInFrom(const Settings& other)
+{
+    accessToken = other.accessToken;
+    refreshToken = other.refreshToken;
+    userEmail = other.userEmail;
+    signInGeneration = other.signInGeneration;
 }
 
 std::string Settings::FilePath() { return LocalStorage::GetBaseDir() + "/settings.json"; }

@@ -30,6 +30,17 @@ struct Settings {
     // Renews the access token when it has expired; kept last so that older aggregate
     // initialisers keep their meaning.
     std::string refreshToken;
+    // Orders the sign-ins that copies of the add-on sharing this file write: each change of the
+    // sign-in written (signed in, renewed, signed out) takes a higher one than the file held.
+    // 0 for a file that never had one. Written only when set.
+    long long signInGeneration = 0;
+
+    // Whether other's sign-in (as the file holds it) is newer than this one: written since by
+    // another copy. A file written without generations (by an earlier version) that holds other
+    // tokens at the same generation is newer too.
+    bool SignInOlderThan(const Settings& other) const;
+    // The tokens, the e-mail and their generation, taken from other.
+    void TakeSignInFrom(const Settings& other);
 
     enum class LoadStatus { Loaded, Missing, Unreadable };
 

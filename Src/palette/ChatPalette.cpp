@@ -81,10 +81,11 @@ JS::Value Failure() { return JS::Value(false); }
 bool TakeSignIn(Settings& settings, const SignInManager::StoredSignIn& stored)
 {
     const bool changed = settings.accessToken != stored.accessToken || settings.refreshToken != stored.refreshToken ||
-                         settings.userEmail != stored.email;
+                         settings.userEmail != stored.email || settings.signInGeneration != stored.generation;
     settings.accessToken = stored.accessToken;
     settings.refreshToken = stored.refreshToken;
     settings.userEmail = stored.email;
+    settings.signInGeneration = stored.generation;
     return changed;
 }
 
@@ -185,9 +186,10 @@ ChatPalette::ChatPalette() : DG::Palette(PaletteGuid(), "Quillmere"), browser(*t
 
     // 5. The sign-in to the product's service, on the settings' stored sign-in; its reports
     //    reach the page, and the engine asks it to renew a token the proxy refused.
-    signIn = std::make_unique<SignInManager>(
-        Quillmere::ProductService::BaseUrl(),
-        SignInManager::StoredSignIn{settings.accessToken, settings.refreshToken, settings.userEmail});
+    signIn =
+        std::make_unique<SignInManager>(Quillmere::ProductService::BaseUrl(),
+                                        SignInManager::StoredSignIn{settings.accessToken, settings.refreshToken,
+                                                                    settings.userEmail, settings.signInGeneration});
     signIn->SetCallbacks(
         [self, token](const std::string& state) { WhileAlive(token, [self, state] { self->PushAuthState(state); }); },
         [self, token](const std::string& message) {

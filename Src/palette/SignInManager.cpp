@@ -3,15 +3,21 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
+
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "core/CompactJson.hpp"
+#include "core/CurrentSettings.hpp"
 #include "core/DebugLog.hpp"
 #include "core/HttpClient.hpp"
+#include "core/LocalStorage.hpp"
 #include "engine/ServiceErrors.hpp"
+#include "palette/SignOutNote.hpp"
 #include "services/IdentityClient.hpp"
 
 using namespace Quillmere;
@@ -21,9 +27,40 @@ namespace {
 std::atomic<long long> gSecondMs{1000};
 
 const char* const kCodeExpiredText = "The sign-in code expired before it was confirmed. Sign in again for a new code.";
+const char* const kSignOutNotSavedText =
+    "\u26a0 You signed out last time, but the sign-out could not be saved then: you are signed out now.";
 // How often a wait for another's renewal looks whether its own work was cancelled meanwhile:
 // whoever cancels that work does not know of the wait.
 constexpr std::chrono::milliseconds kCancelLook{50};
+// How long a renewal the service was already asked for may still be answered once quitting
+// began: it has rotated the tokens, and they are lost with its answer.
+constexpr std::chrono::milliseconds kQuitGrace{500};
+// The longest another copy's renewal is waited for: its two requests' deadlines, and more.
+constexpr std::chrono::minutes kOtherCopyWait{3};
+// How long revoking a sign-in's unkept tokens may hold its thread.
+constexpr std::chrono::seconds kRevokeUnkeptTime{1};
+
+Settings AsSettings(const SignInManager::StoredSignIn& signIn)
+{
+    Settings settings;
+    settings.accessToken = signIn.accessToken;
+    settings.refreshToken = signIn.refreshToken;
+    settings.userEmail = signIn.email;
+    settings.signInGeneration = signIn.generation;
+    return settings;
+}
+
+SignInManager::StoredSignIn SignInOf(const Settings& settings)
+{
+    // A refresh token alone signs nobody in.
+    if (settings.accessToken.empty()) return {"", "", "", settings.signInGeneration};
+    return {settings.accessToken, settings.refreshToken, settings.userEmail, settings.signInGeneration};
+}
+
+bool SameTokens(const SignInManager::StoredSignIn& a, const SignInManager::StoredSignIn& b)
+{
+    return a.accessToken == b.accessToken && a.refreshToken == b.refreshToken;
+}
 
 void Forget(const SignInManager::StoredSignIn& dropped)
 {
@@ -82,6 +119,10 @@ struct SignInManager::Shared {
     ErrorCallback onError;
     OpenPageCallback onOpenPage;
     StoredCallback onStored;
+    // The start finished a sign-out an earlier run could not save (palette/SignOutNote): the
+    // palette is told of the sign-in it no longer holds, and the page why.
+    bool signedOutAtStart = false;
+    std::string startNotice;
     // Queues tokens for revocation on the manager's thread; empty once it has stopped.
     std::function<void(const StoredSignIn&)> revokeLater;
 
@@ -123,12 +164,91 @@ struct SignInManager::Shared {
         StoreLocked(next);
         Forget(old);
     }
-    // The service or the proxy refused the sign-in for good: forgotten, and the page told so.
-    void EndLocked(const std::string& why)
+    // Whether onDisk holds a sign-in another copy wrote since this one's. One with a token the
+    // redaction cannot take (an earlier version's) is never used, so it is no sign-in to take.
+    bool NewerThanOwn(const Settings& onDisk) const
     {
+        return AsSettings(stored).SignInOlderThan(onDisk) && Usable(SignInOf(onDisk));
+    }
+    // The sign-in settings.json holds, when another copy wrote one newer than this one's since.
+    bool NewerOnDisk(StoredSignIn& newer) const
+    {
+        // A file that cannot be read holds no sign-in of another copy: copies never remove it.
+        Settings::LoadStatus read = Settings::LoadStatus::Missing;
+        const Settings onDisk = Settings::LoadFrom(Settings::FilePath(), &read);
+        if (read != Settings::LoadStatus::Loaded || !NewerThanOwn(onDisk)) return false;
+        newer = SignInOf(onDisk);
+        return true;
+    }
+    // Takes newer (another copy's, from the file) in place of this one's, which that copy
+    // renewed or ended: its registrations are let go, the newer's made. The page is told when
+    // it shows this sign-in and that changes what it shows.
+    void AdoptLocked(const StoredSignIn& newer)
+    {
+        DebugLog(newer.accessToken.empty() ? "sign-in: signed out by another copy of the add-on"
+                                           : "sign-in: taking the sign-in another copy of the add-on saved");
+        DebugLogRedact(newer.accessToken);
+        DebugLogRedact(newer.refreshToken);
+        const bool shown = state == SignInState::SignedIn;
+        const bool changes = newer.accessToken.empty() || newer.email != stored.email;
+        ReplaceLocked(newer);
+        if (shown && changes) RestLocked();
+    }
+    bool AdoptNewerLocked()
+    {
+        StoredSignIn newer;
+        if (!NewerOnDisk(newer)) return false;
+        AdoptLocked(newer);
+        return true;
+    }
+    // Writes next into settings.json as the next generation (set in next, also when the write
+    // fails: it holds here all the same, and the palette says it was not saved). Unless forced
+    // (a sign-in or sign-out the user makes here is the newest there is), a newer sign-in in the
+    // file is kept and taken instead, and false returned. replaced: the file's sign-in before;
+    // saved: whether the file took next.
+    bool SaveLocked(StoredSignIn& next, bool force, StoredSignIn* replaced = nullptr, bool* saved = nullptr)
+    {
+        const Settings own = AsSettings(stored);
+        StoredSignIn newer;
+        bool kept = false;
+        std::string error;
+        const bool written = CurrentSettings::Update(
+            [&](Settings& onDisk, Settings::LoadStatus read) {
+                if (replaced != nullptr) *replaced = SignInOf(onDisk);
+                if (!force && read == Settings::LoadStatus::Loaded && NewerThanOwn(onDisk)) {
+                    newer = SignInOf(onDisk);
+                    kept = true;
+                    return false;
+                }
+                next.generation = std::max(onDisk.signInGeneration, own.signInGeneration) + 1;
+                onDisk.TakeSignInFrom(AsSettings(next));
+                return true;
+            },
+            &error);
+        if (kept) {
+            AdoptLocked(newer);
+            return false;
+        }
+        if (!written) DebugLog("sign-in: cannot save the sign-in: " + error);
+        if (saved != nullptr) *saved = written;
+        return true;
+    }
+    // What a renewal gives whoever asked, the sign-in having moved on without it.
+    RenewedToken CurrentLocked() const
+    {
+        if (stored.accessToken.empty()) return {RenewedToken::Outcome::SignedOut};
+        return {RenewedToken::Outcome::Renewed, stored.accessToken};
+    }
+    // The service or the proxy refused the sign-in for good: forgotten, and the page told so;
+    // false when another copy saved a newer sign-in, which is taken instead.
+    bool EndLocked(const std::string& why)
+    {
+        StoredSignIn none;
+        if (!SaveLocked(none, false)) return false;
         DebugLog("sign-in: " + why);
-        ReplaceLocked({});
+        ReplaceLocked(none);
         RestLocked();
+        return true;
     }
     // Tokens nobody keeps (a renewal that finished after a sign-out): dead at the service, and
     // then let go of.
@@ -151,6 +271,21 @@ SignInManager::SignInManager(std::string serviceBaseUrl, StoredSignIn stored) : 
     DebugLogRedact(stored.accessToken);
     DebugLogRedact(stored.refreshToken);
     shared->stored = std::move(stored);
+    if (!shared->stored.accessToken.empty() &&
+        SignOutNote::Names(shared->stored.accessToken, shared->stored.refreshToken)) {
+        // The user signed out: that holds now, and the tokens are revoked (again, if they were).
+        DebugLog("sign-in: finishing a sign-out that could not be saved");
+        jobs.push_back(Job{JobKind::Revoke, shared->stored});
+        StoredSignIn none;
+        bool saved = false;
+        shared->SaveLocked(none, true, nullptr, &saved);
+        shared->stored = none;
+        shared->signedOutAtStart = true;
+        shared->startNotice = kSignOutNotSavedText;
+        if (saved) SignOutNote::Remove();
+    } else {
+        SignOutNote::Remove();  // one of a sign-in since saved, or none
+    }
     shared->state = shared->stored.accessToken.empty() ? SignInState::SignedOut : SignInState::SignedIn;
     shared->revokeLater = [this](const StoredSignIn& tokens) {
         jobs.push_back(Job{JobKind::Revoke, tokens});
@@ -198,6 +333,7 @@ void SignInManager::SetCallbacks(StateCallback onState, ErrorCallback onError, O
     shared->onError = std::move(onError);
     shared->onOpenPage = std::move(onOpenPage);
     shared->onStored = std::move(onStored);
+    if (shared->signedOutAtStart && shared->onStored) shared->onStored(shared->stored);
 }
 
 void SignInManager::SetSecondForTesting(std::chrono::milliseconds second)
@@ -221,12 +357,16 @@ bool SignInManager::Usable(const StoredSignIn& stored)
 std::string SignInManager::CheckAuth()
 {
     std::lock_guard<std::mutex> lock(shared->mutex);
+    if (!shared->startNotice.empty()) shared->ErrorLocked(std::exchange(shared->startNotice, ""));
+    const bool idle = !stopping && !runningCancel && jobs.empty();
     // Ended as an expired sign-in is, once the page asks and nothing else has replaced it.
-    if (shared->unusableStored && !stopping && !runningCancel && jobs.empty()) {
+    if (idle && shared->unusableStored) {
         shared->EndLocked("the stored sign-in holds a token the log's redaction cannot take");
         shared->ErrorLocked(SignInExpiredWarning());
     }
-    if (!stopping && !shared->stored.accessToken.empty() && !runningCancel && jobs.empty()) {
+    // Signed out here, this copy takes a sign-in another copy saved since, and checks it.
+    if (idle && shared->stored.accessToken.empty()) shared->AdoptNewerLocked();
+    if (idle && !shared->stored.accessToken.empty()) {
         shared->SetStateLocked(SignInState::Checking);
         jobs.push_back(Job{JobKind::Check, {}});
         wake.notify_all();
@@ -269,11 +409,23 @@ bool SignInManager::SignOut()
         return true;
     }
     // Forgotten here at once, whether or not the service can be told; the tokens' registrations
-    // go with them to their revocation.
-    shared->StoreLocked({});
+    // go with them to their revocation. Signed out on this home: a newer sign-in another copy
+    // saved goes too.
+    StoredSignIn none, onDisk;
+    bool saved = false;
+    shared->SaveLocked(none, true, &onDisk, &saved);
+    // Should no later write save it either, the next start is told.
+    if (!saved && !SignOutNote::Write(old.accessToken, old.refreshToken))
+        DebugLog("sign-in: the sign-out could not be noted for the next start either");
+    shared->StoreLocked(none);
     DebugLog("sign-in: signed out");
     shared->SetStateLocked(SignInState::Checking);
     jobs.push_back(Job{JobKind::SignOut, old});
+    if (!onDisk.accessToken.empty() && !SameTokens(onDisk, old)) {
+        DebugLogRedact(onDisk.accessToken);
+        DebugLogRedact(onDisk.refreshToken);
+        jobs.push_back(Job{JobKind::Revoke, onDisk});
+    }
     wake.notify_all();
     return true;
 }
@@ -281,6 +433,10 @@ bool SignInManager::SignOut()
 RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
 {
     using Outcome = RenewedToken::Outcome;
+    const auto cancelled = [&shared] {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        return shared.closing || HttpRequestsCancelled();
+    };
     StoredSignIn now;
     {
         std::unique_lock<std::mutex> lock(shared.mutex);
@@ -289,30 +445,58 @@ RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
             if (shared.closing || HttpRequestsCancelled()) return {Outcome::NotNow, "", "the renewal was cancelled"};
             shared.renewalEnded.wait_for(lock, kCancelLook);
         }
-        if (shared.stored.accessToken.empty()) return {Outcome::SignedOut};
-        if (shared.stored.accessToken != refused)
-            return {Outcome::Renewed, shared.stored.accessToken};  // renewed meanwhile
+        if (shared.stored.accessToken.empty() || shared.stored.accessToken != refused || shared.AdoptNewerLocked())
+            return shared.CurrentLocked();  // signed out, or renewed meanwhile (here or by another copy)
         if (shared.stored.refreshToken.empty()) {
-            shared.EndLocked("the sign-in has expired and holds no refresh token");
+            if (!shared.EndLocked("the sign-in has expired and holds no refresh token")) return shared.CurrentLocked();
             return {Outcome::Ended};
         }
         now = shared.stored;
         shared.renewing = true;
+    }
+    const auto ended = [&shared] {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        shared.renewing = false;
+        shared.renewalEnded.notify_all();
+    };
+    // One copy on this home renews at a time, and holds the lock until what it renewed is in
+    // settings.json: the next one takes that rather than renew with a refresh token used up.
+    const std::string folder = LocalStorage::GetBaseDir();
+    ::mkdir(folder.c_str(), 0700);
+    const std::string lockPath = folder + "/sign-in.lock";
+    std::optional<LocalStorage::FileLock> oneCopy(std::in_place, lockPath, std::chrono::steady_clock::now());
+    if (!oneCopy->Held()) {
+        DebugLog("sign-in: waiting for the renewal another copy of the add-on runs");
+        oneCopy.emplace(lockPath, std::chrono::steady_clock::now() + kOtherCopyWait, cancelled);
+    }
+    {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        if (!oneCopy->Held() && (shared.closing || HttpRequestsCancelled())) {
+            shared.renewing = false;
+            shared.renewalEnded.notify_all();
+            return {Outcome::NotNow, "", "the renewal was cancelled"};
+        }
+        if (!oneCopy->Held()) DebugLog("sign-in: renewing without the lock of the copies on this home");
+        if (shared.stored.accessToken != now.accessToken || shared.AdoptNewerLocked()) {
+            shared.renewing = false;
+            shared.renewalEnded.notify_all();
+            return shared.CurrentLocked();
+        }
     }
     // Asked without the lock: the main thread, a sign-out and the page's state go on meanwhile.
     std::string why;
     Identity::Endpoints endpoints;
     Identity::TokenReply reply;
     try {
-        if (Identity::Discover(shared.baseUrl, endpoints, why))
+        if (Identity::Discover(shared.baseUrl, endpoints, why)) {
+            const HttpQuitGrace answerOnItsWay(kQuitGrace);
             reply = Identity::RefreshTokens(endpoints, now.refreshToken);
-        else
+        } else {
             reply.error = why;
+        }
     } catch (...) {
         // Whoever waits for this renewal must not wait until cancelled.
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.renewing = false;
-        shared.renewalEnded.notify_all();
+        ended();
         throw;
     }
 
@@ -320,23 +504,31 @@ RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
     shared.renewing = false;
     shared.renewalEnded.notify_all();
     const bool granted = reply.status == Identity::TokenStatus::Granted;
-    if (shared.stored.accessToken != now.accessToken) {
-        // Signed out (or in anew) meanwhile: what this renewal brought is nobody's.
-        // A refresh token the renewal kept was revoked with the sign-out: only its registration
-        // from this reply is left to let go.
+    // What this renewal brought when nobody keeps it. A refresh token the renewal kept was
+    // revoked with the sign-out: only its registration from this reply is left to let go.
+    const auto dropRenewed = [&] {
         const bool kept = reply.tokens.refresh == now.refreshToken;
         if (granted && kept) DebugLogForget(reply.tokens.refresh);
         if (granted) shared.RevokeLocked({reply.tokens.access, kept ? "" : reply.tokens.refresh, ""});
-        if (shared.stored.accessToken.empty()) return {Outcome::SignedOut};
-        return {Outcome::Renewed, shared.stored.accessToken};
+    };
+    if (shared.stored.accessToken != now.accessToken) {
+        // Signed out (or in anew) meanwhile: what this renewal brought is nobody's.
+        dropRenewed();
+        return shared.CurrentLocked();
     }
     if (granted) {
+        StoredSignIn next{reply.tokens.access, reply.tokens.refresh, shared.stored.email};
+        if (!shared.SaveLocked(next, false)) {
+            // Another copy signed in or out meanwhile, which stands.
+            dropRenewed();
+            return shared.CurrentLocked();
+        }
         DebugLog("sign-in: the access token was renewed");
-        shared.ReplaceLocked({reply.tokens.access, reply.tokens.refresh, shared.stored.email});
+        shared.ReplaceLocked(next);
         return {Outcome::Renewed, reply.tokens.access};
     }
     if (reply.status == Identity::TokenStatus::Rejected) {
-        shared.EndLocked("the sign-in has expired");
+        if (!shared.EndLocked("the sign-in has expired")) return shared.CurrentLocked();
         return {Outcome::Ended};
     }
     // The service could not be asked: the sign-in stays as it is, and so does the token.
@@ -355,6 +547,7 @@ SignInEnding SignInManager::MakeEnding() const
     return [shared = shared](const std::string& refused) {
         std::lock_guard<std::mutex> lock(shared->mutex);
         if (refused.empty() || shared->stored.accessToken != refused) return;  // renewed or signed out meanwhile
+        // Ends unless another copy saved a newer sign-in, which is taken.
         shared->EndLocked("the chat proxy refused the renewed token; the sign-in has ended");
     };
 }
@@ -420,6 +613,7 @@ void SignInManager::RunCheck(const std::atomic<bool>& cancelled)
     StoredSignIn checked;
     {
         std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->AdoptNewerLocked();  // another copy's newer sign-in is the one to check
         checked = shared->stored;
     }
     std::string why;
@@ -450,11 +644,9 @@ void SignInManager::RunCheck(const std::atomic<bool>& cancelled)
     std::lock_guard<std::mutex> lock(shared->mutex);
     if (cancelled.load()) return;  // whoever cancelled reports
     if (info.status == Identity::UserInfoStatus::Valid && shared->stored.accessToken == checked.accessToken) {
-        if (shared->stored.email != info.email) {
-            StoredSignIn next = shared->stored;
-            next.email = info.email;
-            shared->StoreLocked(next);
-        }
+        StoredSignIn next = shared->stored;
+        next.email = info.email;
+        if (shared->stored.email != info.email && shared->SaveLocked(next, false)) shared->StoreLocked(next);
     } else if (!checked.accessToken.empty() && !shared->stored.accessToken.empty()) {
         // The service could not say: the stored sign-in stays as it was.
         shared->ErrorLocked("Could not check the sign-in: " + why);
@@ -509,7 +701,7 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
             granted.Add(reply.tokens.access);
             granted.Add(reply.tokens.refresh);
         }
-        if (cancelled.load()) return;
+        if (cancelled.load()) break;
         switch (reply.status) {
         case Identity::TokenStatus::Granted:
         case Identity::TokenStatus::Pending: break;
@@ -523,10 +715,19 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
         }
     }
     Identity::UserInfoReply info;
-    if (failure.empty()) info = Identity::FetchUserInfo(endpoints, reply.tokens.access);
+    if (failure.empty() && !cancelled.load()) info = Identity::FetchUserInfo(endpoints, reply.tokens.access);
 
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    if (cancelled.load()) return;
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    if (cancelled.load()) {
+        // Cancelled or closed once the tokens were granted: nobody keeps them, and they must not
+        // stay live at the service.
+        lock.unlock();
+        if (reply.status == Identity::TokenStatus::Granted) {
+            granted.HandOn();
+            RevokeUnkept({reply.tokens.access, reply.tokens.refresh, ""});
+        }
+        return;
+    }
     if (!failure.empty()) {
         shared->ErrorLocked(failure);
         shared->RestLocked();
@@ -534,11 +735,23 @@ void SignInManager::RunSignIn(const std::atomic<bool>& cancelled)
     }
     DebugLog("sign-in: signed in");
     granted.HandOn();
-    shared->ReplaceLocked({reply.tokens.access, reply.tokens.refresh, info.email});
+    StoredSignIn next{reply.tokens.access, reply.tokens.refresh, info.email};
+    shared->SaveLocked(next, true);  // the user's own sign-in is the newest there is
+    shared->ReplaceLocked(next);
     shared->SetStateLocked(SignInState::SignedIn);
     if (info.status != Identity::UserInfoStatus::Valid)
         shared->ErrorLocked("Signed in, but the account's e-mail could not be read: " +
                             (info.error.empty() ? std::string("the service did not accept the token") : info.error));
+}
+
+void SignInManager::RevokeUnkept(const StoredSignIn& tokens)
+{
+    // Its own requests, which the cancel of the sign-in does not stop, within a bounded time.
+    const std::atomic<bool> notCancelled{false};
+    const HttpAbortScope ownRequests(&notCancelled);
+    const HttpCallDeadline bounded(std::chrono::steady_clock::now() + kRevokeUnkeptTime);
+    DebugLog("sign-in: revoking the tokens of a sign-in that was not kept");
+    RunRevocation(Job{JobKind::Revoke, tokens}, notCancelled);
 }
 
 void SignInManager::RunRevocation(const Job& job, const std::atomic<bool>& cancelled)

@@ -14,7 +14,17 @@
 //
 // One renewal runs at a time, whoever asks for it (the check here, the engine's worker): a
 // rotated refresh token is good only once, so whoever comes second takes the first one's
-// result. Whoever waits for it gives up once its own requests are cancelled.
+// result. Whoever waits for it gives up once its own requests are cancelled. A renewal already
+// asked of the service when quitting begins is given a moment to be answered and kept.
+//
+// Copies of the add-on on one home share the sign-in in settings.json (core/CurrentSettings):
+// the manager writes each change of its sign-in there itself, as the next generation, and one
+// copy renews at a time (a lock file beside the settings), holding the lock until the renewed
+// sign-in is written. Before renewing, before giving up on a refused renewal and before
+// checking, a newer sign-in the file holds (another copy renewed, signed in or out) is taken
+// instead, so that no refresh token is used twice. A renewal, an e-mail or an ending never
+// writes over a newer sign-in in the file; a sign-in or sign-out the user makes here does, and
+// a sign-out also revokes the newer sign-in it replaced there.
 //
 // Tokens and the device code are registered with the debug log's redaction while they are
 // held: the manager takes over the identity client's registration of each value it keeps and
@@ -45,6 +55,7 @@ public:
         std::string accessToken;
         std::string refreshToken;
         std::string email;
+        long long generation = 0;  // as settings.json has it (Settings::signInGeneration)
     };
     using StateCallback = std::function<void(const std::string& stateJson)>;
     using ErrorCallback = std::function<void(const std::string& message)>;
@@ -70,7 +81,8 @@ public:
                       StoredCallback onStored);
 
     // The state now. With a stored token and nothing else under way, also starts checking it
-    // (state "checking" meanwhile; an expired token is renewed when it can be).
+    // (state "checking" meanwhile; an expired token is renewed when it can be); signed out, it
+    // first takes a sign-in another copy saved since.
     std::string CheckAuth();
     std::string StateJson() const;
     // Starts a sign-in; one already waiting is cancelled first. False when signed in already.
@@ -112,6 +124,9 @@ private:
     void RunSignIn(const std::atomic<bool>& cancelled);
     // Revokes both tokens; a sign-out the user asked for then tells the page.
     void RunRevocation(const Job& job, const std::atomic<bool>& cancelled);
+    // Revokes tokens a sign-in was granted but did not keep, on this thread, whether or not its
+    // work was cancelled, within about a second.
+    void RevokeUnkept(const StoredSignIn& tokens);
     // Sleeps for the protocol's seconds, or until deadline if sooner; false when cancelled
     // meanwhile.
     bool Pause(int seconds, std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancelled);

@@ -97,6 +97,12 @@ void FakeProductService::Release()
     stopping_.notify_all();
 }
 
+void FakeProductService::Answer(const std::string& route, Handler handler)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    handlers_[route] = std::move(handler);
+}
+
 std::vector<FakeProductService::Request> FakeProductService::Requests() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -150,16 +156,22 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
     }
 
     Reply reply;
+    Handler handler;
     {
         std::unique_lock<std::mutex> lock(mutex_);
         requests_.push_back(request);
-        reply = Next(request.Route());
-        if (reply.delay.count() > 0) stopping_.wait_for(lock, reply.delay, [this] { return stopped_; });
-        if (reply.held) {
+        const auto found = handlers_.find(request.Route());
+        if (found != handlers_.end()) handler = found->second;
+        if (!handler) {
+            reply = Next(request.Route());
+            if (reply.delay.count() > 0) stopping_.wait_for(lock, reply.delay, [this] { return stopped_; });
+        }
+        if (!handler && reply.held) {
             const std::size_t ticket = held_++;
             stopping_.wait(lock, [&] { return stopped_ || released_ > ticket; });
         }
     }
+    if (handler) reply = handler(request);
     out.status = reply.status;
     if (!reply.location.empty()) out.set_header("Location", reply.location);
     out.set_content(reply.body, reply.contentType.c_str());

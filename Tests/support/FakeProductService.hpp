@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -67,6 +68,10 @@ public:
     // Lets the held reply that was asked for first (or, with none waiting, the next one) be
     // answered: a test says when, instead of guessing a delay long enough.
     void Release();
+    // Answers a route by handler instead of its script: called on the server's thread without
+    // the fake's lock, so that it may wait. An empty handler goes back to the script.
+    using Handler = std::function<Reply(const Request&)>;
+    void Answer(const std::string& route, Handler handler);
 
     std::vector<Request> Requests() const;
     std::size_t Count(const std::string& route) const;
@@ -83,6 +88,7 @@ private:
     std::condition_variable stopping_;
     bool stopped_ = false;
     std::map<std::string, std::deque<Reply>> script_;
+    std::map<std::string, Handler> handlers_;
     std::vector<Request> requests_;
     std::size_t held_ = 0, released_ = 0;  // held replies asked for, and let go, so far
 };

@@ -429,3 +429,57 @@ TEST(HttpClientTest, AnAddressOnThisComputerIsReachedWithoutTheEnvironmentsProxy
                   row.proxySees);
     }
 }
+
+// A request under a quit grace that is under way when quitting begins goes on until the grace
+// has passed, and only then; anything else stops as before, and nothing new starts.
+TEST(HttpClientTest, AQuitGraceLetsARequestUnderWayBeAnsweredAndNoLonger)
+{
+    struct Case {
+        const char* name;
+        int graceMs;
+        bool quit;                   // quitting begins as the request arrives, else its own flag is set
+        bool startedBefore;          // under way before the quit (else started after it)
+        std::chrono::seconds reply;  // how long after it arrives the server answers
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"NoGraceStopsItAtOnce", 0, true, true, std::chrono::seconds(2), 0},
+        {"AnsweredWithinTheGrace", 4000, true, true, std::chrono::seconds(2), 200},
+        {"StalledPastTheGrace", 300, true, true, std::chrono::seconds(60), 0},
+        {"ItsOwnFlagWithoutQuittingStopsItAtOnce", 4000, false, true, std::chrono::seconds(2), 0},
+        {"NotStartedOnceQuitting", 4000, true, false, std::chrono::seconds(0), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeProductService server;
+        FakeProductService::Reply reply{200, "answered"};
+        reply.delay = c.reply;
+        server.Script("POST /renew", reply);
+        std::atomic<bool> own{false};
+        std::chrono::steady_clock::time_point began{};
+        if (!c.startedBefore) AbortAllHttpRequests(true);
+        std::thread quitter([&] {
+            if (!c.startedBefore) return;
+            while (server.Requests().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            began = std::chrono::steady_clock::now();
+            c.quit ? AbortAllHttpRequests(true) : own.store(true);
+        });
+        HttpResponse response;
+        {
+            const HttpAbortScope scope(&own);
+            const HttpQuitGrace grace{std::chrono::milliseconds(c.graceMs)};
+            response = HttpPost(server.BaseUrl() + "/renew", "{}", {});
+        }
+        const auto ended = std::chrono::steady_clock::now();
+        quitter.join();
+        AbortAllHttpRequests(false);
+        EXPECT_EQ(response.statusCode, c.status) << response.error;
+        EXPECT_EQ(response.error, c.status == 200 ? "" : "The request was cancelled.");
+        EXPECT_EQ(server.Requests().size(), c.startedBefore ? 1u : 0u);
+        if (c.startedBefore && c.status == 0) {
+            EXPECT_GE(ended - began, std::chrono::milliseconds(c.quit ? c.graceMs : 0)) << "stopped within its grace";
+            EXPECT_LT(ended - began, std::chrono::milliseconds(c.graceMs) + std::chrono::seconds(2))
+                << "went on past its grace";
+        }
+    }
+}

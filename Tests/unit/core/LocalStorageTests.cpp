@@ -1,7 +1,11 @@
 // The add-on's own folder: where it lies, which names are safe in it, and how it is made.
 #include <gtest/gtest.h>
 #include <pwd.h>
+
+#include <chrono>
+#include <optional>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "TempFolder.hpp"
@@ -52,4 +56,32 @@ TEST(LocalStorageTest, EnsureDirCreatesOneLevelWithMode0755)
     EXPECT_FALSE(LocalStorage::EnsureDir(root + "/missing/parent"));
     EXPECT_NE(access((root + "/missing").c_str(), F_OK), 0);
     EXPECT_FALSE(LocalStorage::EnsureDir(file));
+}
+
+// Held by one holder at a time, in one process as across processes, and waited for until it
+// is let go, until its time is up or until whoever waits gives up.
+TEST(LocalStorageTest, FileLockExcludesEveryOtherHolderUntilLetGo)
+{
+    const TempFolder folder("quillmere_lock_test");
+    const std::string path = folder.Dir() + "/one.lock";
+    const auto now = [] { return std::chrono::steady_clock::now(); };
+    std::optional<LocalStorage::FileLock> first(std::in_place, path, now());
+    ASSERT_TRUE(first->Held());
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_FALSE(LocalStorage::FileLock(path, now() + std::chrono::milliseconds(50)).Held());
+    int asked = 0;
+    EXPECT_FALSE(LocalStorage::FileLock(path, now() + std::chrono::minutes(1), [&] { return ++asked == 3; }).Held());
+    EXPECT_EQ(asked, 3);
+    bool held = false;
+    std::thread waiter([&] { held = LocalStorage::FileLock(path, now() + std::chrono::seconds(20)).Held(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    first.reset();
+    waiter.join();
+    EXPECT_TRUE(held) << "let go, it goes to whoever waits";
+    EXPECT_TRUE(LocalStorage::FileLock(path, now()).Held());
+    const auto before = now();
+    EXPECT_FALSE(LocalStorage::FileLock(folder.Dir() + "/missing/one.lock", now() + std::chrono::minutes(1)).Held());
+    EXPECT_LT(now() - before, std::chrono::seconds(1)) << "a lock that cannot be made is not waited for";
 }

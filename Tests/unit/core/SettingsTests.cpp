@@ -82,6 +82,48 @@ TEST_F(SettingsTest, RoundTripWritesAPrivateIndentedFileAndReadsWhatItCan)
     EXPECT_FALSE(error.empty()) << "an unwritable place fails with a reason";
 }
 
+// Copies of the add-on sharing the file: a sign-in written with a higher generation, or with
+// other tokens at the same one (a file of an earlier version), is newer, and a save keeps it.
+TEST_F(SettingsTest, ASaveKeepsANewerSignInAnotherCopyWrote)
+{
+    struct Case {
+        const char* name;
+        long long own;
+        const char* ownToken;
+        long long file;
+        const char* fileToken;
+        bool newer;  // the file's sign-in is newer than own
+    };
+    const std::vector<Case> cases = {
+        {"TheSameSignIn", 3, "a", 3, "a", false},
+        {"AHigherGeneration", 3, "a", 4, "b", true},
+        {"ASignOutOfAHigherGeneration", 3, "a", 4, "", true},
+        {"ALowerGeneration", 4, "b", 3, "a", false},
+        {"OtherTokensOfAnEarlierVersion", 0, "a", 0, "b", true},
+    };
+    EXPECT_FALSE(Settings{}.ToJson().contains("sign_in_generation"))
+        << "files of users never signed in stay as they were";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Settings own = kCustom, file;
+        own.accessToken = c.ownToken;
+        own.refreshToken = std::string("refresh-") + c.ownToken;
+        own.signInGeneration = c.own;
+        file.accessToken = c.fileToken;
+        file.refreshToken = std::string("refresh-") + c.fileToken;
+        file.signInGeneration = c.file;
+        EXPECT_EQ(own.SignInOlderThan(file), c.newer);
+        ASSERT_TRUE(file.Save());
+        ASSERT_TRUE(CurrentSettings::Save(own));
+        const Settings saved = Settings::Load();
+        EXPECT_EQ(saved.model, kCustom.model) << "the rest is what the copy saved";
+        EXPECT_EQ(saved.accessToken, c.newer ? c.fileToken : c.ownToken);
+        EXPECT_EQ(saved.refreshToken, std::string("refresh-") + (c.newer ? c.fileToken : c.ownToken));
+        EXPECT_EQ(saved.signInGeneration, c.newer ? c.file : c.own);
+        EXPECT_EQ(CurrentSettings::Get().accessToken, saved.accessToken) << "what was written is in force";
+    }
+}
+
 TEST_F(SettingsTest, CorruptFileIsKeptBesideBeforeTheNextSave)
 {
     ASSERT_TRUE(fs::create_directory(dir));

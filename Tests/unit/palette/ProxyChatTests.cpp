@@ -112,8 +112,6 @@ const char* const kExpiredWarning = "Your sign-in has expired: sign in again in 
 const char* const kNotRenewedWarning =
     "The chat proxy did not accept your sign-in, and the sign-in service could not renew it just now: ";
 
-Reply ProxyRefusal() { return FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401); }
-
 }  // namespace
 
 class ChatRefusalTest : public SignInTest, public ::testing::WithParamInterface<ChatRefusal> {};
@@ -247,17 +245,7 @@ std::string Numbered(const char* token, int i) { return std::string(token) + "-"
 
 }  // namespace
 
-class RenewalsTest : public SignInTest, public ::testing::WithParamInterface<Renewals> {
-protected:
-    // The tokens the proxy was sent, in order.
-    std::vector<std::string> Bearers() const
-    {
-        std::vector<std::string> tokens;
-        for (const auto& request : idp.Requests())
-            if (request.Route() == kProxy) tokens.push_back(request.Header("Authorization").substr(7));
-        return tokens;
-    }
-};
+class RenewalsTest : public SignInTest, public ::testing::WithParamInterface<Renewals> {};
 
 // One refresh request for renewals at once, a renewal nobody keeps revoked, a renewal reported
 // as the palette closes saved, and the secrets the log holds bounded however often it renews.

@@ -27,6 +27,8 @@ inline constexpr const char* kRenewedAccess = "access-token-renewed-K1l2M3n4";
 inline constexpr const char* kRenewedRefresh = "refresh-token-renewed-O5p6Q7r8";
 
 inline constexpr const char* kProxy = "POST /v1/messages";
+// The chat proxy refusing the token it was sent.
+inline Reply ProxyRefusal() { return FakeIdentityService::Json({{"error", {{"message", "expired"}}}}, 401); }
 
 // A reply given later than anything would wait for it: a request still waiting for it was not
 // cancelled.
@@ -103,6 +105,14 @@ protected:
         for (const auto& request : idp.Requests())
             if (request.Route() == FakeIdentityService::kRevocation)
                 tokens.push_back(FakeIdentityService::Form(request).find("token")->second);
+        return tokens;
+    }
+    // The tokens the chat proxy was sent, in order.
+    std::vector<std::string> Bearers() const
+    {
+        std::vector<std::string> tokens;
+        for (const auto& request : idp.Requests())
+            if (request.Route() == kProxy) tokens.push_back(request.Header("Authorization").substr(7));
         return tokens;
     }
     json StoredSettings() { return json::parse(ReadFile(SettingsPath()), nullptr, false); }

@@ -321,6 +321,7 @@ enum class Work {
     CheckBehindEngine,  // a stored sign-in's check waiting for the renewal the engine's worker runs
     EngineBehindCheck,  // the engine's worker waiting for the renewal the check runs
     SignOut,            // a sign-out's revocation
+    EMail,              // a sign-in granted its tokens, reading the account's e-mail
 };
 // Cancel, Close, Quit: the sign-in or the palette; SignOut, NewChat: only what waits for the other's
 // renewal, whose own requests are cancelled.
@@ -366,6 +367,10 @@ protected:
             ASSERT_TRUE(Call(palette, "signOut").GetBool());
             ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kRevocation) == 1; }));
             break;
+        case Work::EMail:
+            ASSERT_TRUE(Call(palette, "signIn").GetBool());
+            ASSERT_TRUE(WaitFor([&] { return idp.Count(FakeIdentityService::kUserInfo) == 1; }));
+            break;
         }
     }
 };
@@ -383,6 +388,9 @@ TEST_P(InFlightTest, CancellingClosingOrQuittingStopsAPollInFlight)
     } else if (c.work == Work::SignOut) {
         StoreSignIn(kAccess, kRefresh);
         idp.Script(FakeIdentityService::kRevocation, Stalled(FakeIdentityService::Json({})));
+    } else if (c.work == Work::EMail) {
+        idp.Script(FakeIdentityService::kToken, FakeIdentityService::Tokens(kAccess, kRefresh));
+        idp.Script(FakeIdentityService::kUserInfo, Stalled(FakeIdentityService::Email("ada@example.invalid")));
     } else if (c.work == Work::Poll) {
         idp.Script(FakeIdentityService::kToken, StalledPoll());
     } else {
@@ -422,11 +430,16 @@ TEST_P(InFlightTest, CancellingClosingOrQuittingStopsAPollInFlight)
     EXPECT_LT(std::chrono::steady_clock::now() - began, c.within);
     MainQueue::DrainUntilIdle();
     EXPECT_EQ(PaletteHost::Palettes().empty(), !palette);
+    if (c.work == Work::EMail) {
+        EXPECT_EQ(Revoked(), (std::vector<std::string>{kRefresh, kAccess})) << "granted, not kept: revoked";
+        EXPECT_EQ(ReadFile(SettingsPath()).find(kAccess), std::string::npos) << "kept after all";
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Work, InFlightTest,
-                         ::testing::Values(
-                             // clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Work, InFlightTest,
+    ::testing::Values(
+        // clang-format off
         InFlight{"CancelMidPoll", Work::Poll, Ending::Cancel, std::chrono::seconds(2), ""},
         InFlight{"CancelMidPause", Work::Pause, Ending::Cancel, std::chrono::seconds(1), ""},
         InFlight{"CloseMidPoll", Work::Poll, Ending::Close, std::chrono::seconds(2), ""},
@@ -446,9 +459,11 @@ INSTANTIATE_TEST_SUITE_P(Work, InFlightTest,
         InFlight{"SignOutWhileTheCheckWaitsForTheEnginesRenewal", Work::CheckBehindEngine, Ending::SignOut,
                  std::chrono::seconds(2), ""},
         InFlight{"NewChatWhileTheEngineWaitsForTheChecksRenewal", Work::EngineBehindCheck, Ending::NewChat,
-                 std::chrono::seconds(2), ""}),
-                         // clang-format on
-                         [](const ::testing::TestParamInfo<InFlight>& info) { return std::string(info.param.name); });
+                 std::chrono::seconds(2), ""},
+        InFlight{"CancelWhileReadingTheEMail", Work::EMail, Ending::Cancel, std::chrono::seconds(2), ""},
+        InFlight{"CloseWhileReadingTheEMail", Work::EMail, Ending::Close, std::chrono::seconds(2), ""}),
+    // clang-format on
+    [](const ::testing::TestParamInfo<InFlight>& info) { return std::string(info.param.name); });
 
 TEST_F(SignInTest, ASecondSignInReplacesTheFirstAndSigningOutEndsTheWait)
 {
