@@ -478,10 +478,11 @@ bool ModelBridge::PostRequest(const ServiceChoice& service, const ModelProvider&
     if (TurnAbandoned() || !response.error.empty() || response.statusCode != 401) {
         return true;
     }
-    // A fresh token refused as well: renewing again would go round, so the sign-in ends.
-    if (ending) ending(renewed.token);
+    // A fresh token refused as well: renewing again would go round, so the sign-in ends, unless
+    // it has moved on meanwhile: then the message waits to be sent again with the new token.
+    const bool ended = !ending || ending(renewed.token);
     ReplaceAccessToken(renewed.token, "");
-    Warn(SignInExpiredWarning());
+    Warn(ended ? SignInExpiredWarning() : SignInMovedOnWarning());
     return false;
 }
 

@@ -31,6 +31,12 @@ std::string SignInExpiredWarning()
     return kWarningMark + std::string("Your sign-in has expired: sign in again in Settings");
 }
 
+std::string SignInMovedOnWarning()
+{
+    return kWarningMark + std::string("The chat proxy did not accept your sign-in, which has been renewed since. "
+                                      "Send the message again.");
+}
+
 std::string SignInNotRenewedWarning(const std::string& why)
 {
     const bool stops = !why.empty() && why.back() == '.';

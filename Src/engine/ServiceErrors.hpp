@@ -17,6 +17,9 @@ std::string SanitiseServiceText(std::string text, const std::string& apiKey);
 std::string NoApiKeyWarning(const std::string& service);
 // The proxy refused the access token and no renewed one could be had.
 std::string SignInExpiredWarning();
+// The proxy refused a renewed token as well, but the sign-in has been renewed since: the next
+// message goes with the newer token.
+std::string SignInMovedOnWarning();
 // The proxy refused the access token and the sign-in service could not be asked for another:
 // the sign-in holds, and a later message may go through. why: the cause, sanitised.
 std::string SignInNotRenewedWarning(const std::string& why);

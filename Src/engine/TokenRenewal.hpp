@@ -22,5 +22,5 @@ struct RenewedToken {
 // gives up (NotNow) once the calling thread's requests are cancelled.
 using TokenRenewal = std::function<RenewedToken(const std::string& refusedToken)>;
 // The proxy refused a token just renewed as well: the sign-in that issued it is over, unless it
-// moved on meanwhile.
-using SignInEnding = std::function<void(const std::string& refusedToken)>;
+// moved on meanwhile (renewed again, or taken from another copy), which gives false.
+using SignInEnding = std::function<bool(const std::string& refusedToken)>;

@@ -546,9 +546,11 @@ SignInEnding SignInManager::MakeEnding() const
 {
     return [shared = shared](const std::string& refused) {
         std::lock_guard<std::mutex> lock(shared->mutex);
-        if (refused.empty() || shared->stored.accessToken != refused) return;  // renewed or signed out meanwhile
+        if (refused.empty()) return true;
+        // Renewed again or signed out meanwhile: only a sign-in still holding the token ends.
+        if (shared->stored.accessToken != refused) return shared->stored.accessToken.empty();
         // Ends unless another copy saved a newer sign-in, which is taken.
-        shared->EndLocked("the chat proxy refused the renewed token; the sign-in has ended");
+        return shared->EndLocked("the chat proxy refused the renewed token; the sign-in has ended");
     };
 }
 

@@ -139,7 +139,10 @@ TEST_P(ProxyRefusalTest, RenewsOnceElseGivesTheMessageBackWithTheSignInWarning)
                 if (renewal == Renewal::NotNow) return RenewedToken{Outcome::NotNow, "", kRenewalFailure};
                 return RenewedToken{renewal == Renewal::SignedOut ? Outcome::SignedOut : Outcome::Ended};
             },
-            [&](const std::string& refused) { endings.push_back(refused); });
+            [&](const std::string& refused) {
+                endings.push_back(refused);
+                return true;
+            });
     for (int status : r.statuses) {
         if (status == 200)
             ScriptReply(false, "answered");

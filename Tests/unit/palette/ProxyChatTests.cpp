@@ -428,10 +428,13 @@ INSTANTIATE_TEST_SUITE_P(
                  1, "", "", {kRefresh, kAccess, kRenewedAccess}, kNoKeyWarning},
         Renewals{"SignOutWhileTheEngineWaitsForTheChecksRenewal", Meeting::SignOutWhileTheEngineWaitsForTheChecksRenewal,
                  1, "", "", {kRefresh, kAccess}, kNoKeyWarning},
-        // The refused token's sign-in is over, but the sign-in has moved on from it.
+        // The refused token's sign-in is over, but the sign-in has moved on from it: the user is
+        // not told to sign in again.
         Renewals{"ProxyRefusingTheRenewedTokenAfterTheCheckRenewedAgainKeepsTheSignIn",
                  Meeting::CheckRenewsWhileTheProxyRefusesTheRenewedToken, 2, Numbered(kRenewedAccess, 2),
-                 Numbered(kRenewedRefresh, 2), {}, std::string("\xE2\x9A\xA0 ") + kExpiredWarning},
+                 Numbered(kRenewedRefresh, 2), {},
+                 "\xE2\x9A\xA0 The chat proxy did not accept your sign-in, which has been renewed since. Send the "
+                 "message again."},
         Renewals{"SignInWhileTheRenewedTokensWaitForRevocation", Meeting::SignInWhileTheRenewedTokensWaitForRevocation,
                  1, "", "", {kRefresh, kAccess, kRenewedRefresh, kRenewedAccess}, kNoKeyWarning},
         Renewals{"SignInDuringTheRevocationOfTheRenewedTokens", Meeting::SignInDuringTheRevocationOfTheRenewedTokens,
