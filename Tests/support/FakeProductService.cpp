@@ -147,6 +147,7 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
         reply = Next(request.Route());
         if (reply.delay.count() > 0) stopping_.wait_for(lock, reply.delay, [this] { return stopped_; });
     }
+    if (reply.beforeAnswering) reply.beforeAnswering();
     out.status = reply.status;
     if (!reply.location.empty()) out.set_header("Location", reply.location);
     out.set_content(reply.body, reply.contentType.c_str());

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -45,8 +46,9 @@ public:
         int status = 200;
         std::string body;
         std::string contentType = "application/json";
-        std::chrono::milliseconds delay{0};  // before answering (cut short when the fake stops)
-        std::string location;                // a Location header, when set
+        std::chrono::milliseconds delay{0};     // before answering (cut short when the fake stops)
+        std::string location;                   // a Location header, when set
+        std::function<void()> beforeAnswering;  // run after the delay, e.g. to move a test's clock on
     };
 
     FakeProductService();
