@@ -81,7 +81,7 @@ describe('the conversation through failures and restarts', () => {
     const page = session.browser.context.pages()[0];
     // The picture the window shows, once it differs from the one given and has settled.
     const shownPlan = async (unlike, wanted) => {
-      for (let i = 0; i < 100; i++) {
+      for (let i = 0; i < 300; i++) {
         const src = await page.$eval('#plan', (img) => img.src);
         if (src && src !== unlike) {
           const dark = await h.darkPixels(page, src);

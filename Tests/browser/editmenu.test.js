@@ -14,7 +14,7 @@ const STEP = 'Quillmere: Create Wall';
 // Waits until the dark pixels (the walls' colour, not the grid's or the scale bar's) in the plan
 // the window shows are as wanted.
 async function waitForPlan(page, wanted, what) {
-  for (let i = 0; i < 100; i++) {
+  for (let i = 0; i < 300; i++) {
     const src = await page.$eval('#plan', (img) => (img.complete && img.naturalWidth ? img.src : ''));
     const dark = src ? await h.darkPixels(page, src, 200) : -1;
     if (dark >= 0 && wanted(dark)) return dark;
@@ -65,7 +65,7 @@ describe('the host window\'s Edit menu', () => {
     // The previous test resized the window: wait until the plan has settled at the frame's size
     // (two reads in a row), not for one read that a redraw still on its way may overtake.
     let settled = 0;
-    for (let i = 0; i < 100 && settled < 2; i++) {
+    for (let i = 0; i < 300 && settled < 2; i++) {
       settled = (await size()).includes(false) ? 0 : settled + 1;
       if (settled < 2) await page.waitForTimeout(100);
     }
@@ -123,7 +123,7 @@ describe('the host window\'s Edit menu', () => {
       const hidden = await page.$eval('#palette', (panel) => panel.hidden);
       await page.click('#addon-menu-button');
       await page.click('.menu-item', { delay: 900 });
-      await page.waitForFunction((was) => document.getElementById('palette').hidden === !was, hidden, { timeout: 5000 });
+      await page.waitForFunction((was) => document.getElementById('palette').hidden === !was, hidden);
     }
   });
 });

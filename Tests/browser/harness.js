@@ -137,7 +137,7 @@ async function openPalette(context, host) {
   await page.waitForSelector('#palette:not([hidden])');
   const frameElement = await page.waitForSelector('#palette-frame');
   let frame = null;
-  for (let i = 0; i < 100 && !frame; i++) {
+  for (let i = 0; i < 600 && !frame; i++) {
     frame = await frameElement.contentFrame();
     if (!frame || !frame.url().includes('/browser/')) { frame = null; await page.waitForTimeout(50); }
   }

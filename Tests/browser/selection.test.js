@@ -52,7 +52,7 @@ function bands(rows) {
 
 let last = null;
 async function waitFor(check, what) {
-  for (let i = 0; i < 100; i++) {
+  for (let i = 0; i < 300; i++) {
     if (await check()) return;
     await new Promise((resolve) => setTimeout(resolve, 100));
   }

@@ -106,7 +106,7 @@ describe('signing in to the product service', () => {
     assert.equal(tokens.length, 2, 'an access and a refresh token were kept');
     const active = async () => (await Promise.all(tokens.map((t) => provider.introspect(t)))).filter((i) => i.active);
     let stillActive = await active();
-    for (let i = 0; i < 100 && stillActive.length; i++) {
+    for (let i = 0; i < 300 && stillActive.length; i++) {
       await new Promise((resolve) => setTimeout(resolve, 100));
       stillActive = await active();
     }

@@ -172,6 +172,7 @@ void FakeProductService::Handle(const httplib::Request& in, httplib::Response& o
         }
     }
     if (handler) reply = handler(request);
+    if (reply.beforeAnswering) reply.beforeAnswering();
     out.status = reply.status;
     if (!reply.location.empty()) out.set_header("Location", reply.location);
     out.set_content(reply.body, reply.contentType.c_str());

@@ -46,9 +46,10 @@ public:
         int status = 200;
         std::string body;
         std::string contentType = "application/json";
-        std::chrono::milliseconds delay{0};  // before answering (cut short when the fake stops)
-        std::string location;                // a Location header, when set
-        bool held = false;                   // answered only once Release lets it go (or the fake stops)
+        std::chrono::milliseconds delay{0};     // before answering (cut short when the fake stops)
+        std::string location;                   // a Location header, when set
+        bool held = false;                      // answered only once Release lets it go (or the fake stops)
+        std::function<void()> beforeAnswering;  // run after the delay, e.g. to move a test's clock on
     };
 
     FakeProductService();

@@ -64,6 +64,7 @@ void QuillmereTest::TearDown()
         MainQueue::DrainUntilIdle();
         RenderJobs::SetPollInterval(std::chrono::seconds(1));
         RenderJobs::SetPollDeadlineForTesting(std::chrono::nanoseconds(0));
+        RenderJobs::SetHandMovedPollClockForTesting(false);
         HostTesting::ResetWindows();
         outside_.reset();
     }

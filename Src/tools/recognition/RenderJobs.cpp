@@ -29,6 +29,7 @@ using json = nlohmann::json;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
 const char* const kToolName = "render_current_view";
 
 // One generation of poll threads: StopAll stops the current one and starts a fresh one.
@@ -45,6 +46,9 @@ struct Jobs {
     std::size_t running = 0;
     std::atomic<std::chrono::nanoseconds::rep> interval{std::chrono::nanoseconds(std::chrono::seconds(1)).count()};
     std::atomic<std::chrono::nanoseconds::rep> deadline{0};  // 0: kPollDeadline
+    // The poll's clock when a test has it in hand: its time since the steady clock's epoch.
+    std::atomic<bool> handMoved{false};
+    std::atomic<Clock::duration::rep> handTime{0};
 };
 
 // Never destroyed: a thread that outlived StopAll's wait still finds it at process exit.
@@ -60,11 +64,30 @@ std::shared_ptr<StopSignal> CurrentSignal()
     return TheJobs().signal;
 }
 
+Clock::time_point Now()
+{
+    const Jobs& jobs = TheJobs();
+    return jobs.handMoved ? Clock::time_point(Clock::duration(jobs.handTime.load())) : Clock::now();
+}
+
+// The steady clock's time for a time on the poll's clock: libcurl keeps a request's deadline.
+Clock::time_point OnTheSteadyClock(Clock::time_point pollTime)
+{
+    return TheJobs().handMoved ? Clock::now() + (pollTime - Now()) : pollTime;
+}
+
 // The pause before a status request, until it is due; false when the poll is to stop instead.
-bool PauseUntil(StopSignal& signal, std::chrono::steady_clock::time_point due)
+bool PauseUntil(StopSignal& signal, Clock::time_point due)
 {
     std::unique_lock<std::mutex> lock(signal.mutex);
-    return !signal.wake.wait_until(lock, due, [&] { return signal.stop.load(); });
+    Jobs& jobs = TheJobs();
+    if (!jobs.handMoved) return !signal.wake.wait_until(lock, due, [&] { return signal.stop.load(); });
+    if (signal.stop) return false;
+    // The hand-moved clock goes on to the due time at once, never back.
+    const Clock::duration::rep dueTime = due.time_since_epoch().count();
+    auto time = jobs.handTime.load();
+    while (time < dueTime && !jobs.handTime.compare_exchange_weak(time, dueTime)) continue;
+    return true;
 }
 
 std::string TextMember(const json& object, const char* key)
@@ -115,20 +138,19 @@ std::chrono::nanoseconds PollDeadline()
 // is sent and no pause runs: the time-out report comes then.
 std::optional<Report> Follow(const std::string& jobId, StopSignal& signal)
 {
-    using Clock = std::chrono::steady_clock;
     Quillmere::HttpAbortScope cancelOnStop(&signal.stop);
     const std::string query = PercentEncoded(jobId);
     const auto interval = RenderJobs::PollInterval();
-    auto due = Clock::now() + interval;
+    auto due = Now() + interval;
     const auto end = due + PollDeadline();
     for (int polls = 0; polls < RenderJobs::kMaxPolls && due < end; ++polls) {
         if (!PauseUntil(signal, due)) return std::nullopt;
         Quillmere::HttpResponse response;
         {
-            const Quillmere::HttpCallDeadline withinTheBudget(end);
+            const Quillmere::HttpCallDeadline withinTheBudget(OnTheSteadyClock(end));
             response = Service::Get("/render/status?job_id=" + query);
             // libcurl may give up a moment early: a request that ran into the budget spent it.
-            due = Quillmere::HttpCallTimeLeft().count() == 0 ? end : std::max(due + interval, Clock::now());
+            due = Quillmere::HttpCallTimeLeft().count() == 0 ? end : std::max(due + interval, Now());
         }
         if (signal.stop) return std::nullopt;
         if (!Service::Succeeded(response)) continue;
@@ -183,6 +205,20 @@ void RenderJobs::SetPollDeadlineForTesting(std::chrono::nanoseconds deadline)
 void RenderJobs::SetPollInterval(std::chrono::nanoseconds interval) { TheJobs().interval = interval.count(); }
 
 std::chrono::nanoseconds RenderJobs::PollInterval() { return std::chrono::nanoseconds(TheJobs().interval.load()); }
+
+void RenderJobs::SetHandMovedPollClockForTesting(bool handMoved)
+{
+    Jobs& jobs = TheJobs();
+    if (handMoved) jobs.handTime = Clock::now().time_since_epoch().count();
+    jobs.handMoved = handMoved;
+}
+
+void RenderJobs::AdvancePollClockForTesting(std::chrono::nanoseconds by)
+{
+    TheJobs().handTime += std::chrono::duration_cast<Clock::duration>(by).count();
+}
+
+std::chrono::steady_clock::time_point RenderJobs::PollClockNow() { return Now(); }
 
 void RenderJobs::PollRenderJob(const std::string& jobId, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult)
 {

@@ -27,6 +27,15 @@ void SetPollDeadlineForTesting(std::chrono::nanoseconds deadline);
 void SetPollInterval(std::chrono::nanoseconds interval);
 std::chrono::nanoseconds PollInterval();
 
+// For tests: the poll reads its own clock, which is the steady clock unless a test takes it in
+// hand. The hand-moved clock stands still but for a pause, which moves it on to the time the
+// pause waits for at once, and for AdvancePollClockForTesting (a fake service's answer taking
+// its time); a request gets what is left of the budget on that clock as real time. A row's
+// timeline is then the same however busy the machine is. One poll at a time while it is in hand.
+void SetHandMovedPollClockForTesting(bool handMoved);
+void AdvancePollClockForTesting(std::chrono::nanoseconds by);
+std::chrono::steady_clock::time_point PollClockNow();
+
 // Polls the job on the calling thread until it ends, then posts its one report to the main
 // queue. Returns early, reporting nothing, when StopAll is called meanwhile.
 void PollRenderJob(const std::string& jobId, ChatPreview onRenderPreview, ChatToolResult onRenderToolResult);

@@ -136,7 +136,7 @@ TEST_F(ShellTest, DestructionJoinsTheEngineWhileATurnIsInFlight)
     WriteSettingsFile(R"({"anthropic_api_key":"sk-ant-x"})");
     auto palette = std::make_unique<ChatPalette>();
     Call(*palette, "sendMessage", {JS::Value("hello")});
-    MainQueue::PumpUntil([&] { return !Scripts(*palette).empty(); }, std::chrono::seconds(5));
+    MainQueue::PumpUntil([&] { return !Scripts(*palette).empty(); }, std::chrono::seconds(20));
     const auto scripts = Scripts(*palette);
     EXPECT_EQ(scripts.empty() ? "none" : scripts[0], "QuillmereUI.setThinking(true)") << "the busy report is lost";
     palette.reset();

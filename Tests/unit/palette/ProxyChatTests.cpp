@@ -268,6 +268,9 @@ TEST_P(RenewalsTest, KeepOneSignInWhateverMeetsThem)
     };
     switch (c.meeting) {
     case Meeting::CheckAndFirstMessage:
+        // The check's renewal is answered only once the message has gone, however busy the machine.
+        renewal.beforeAnswering = [this] { WaitUnpumped([this] { return idp.Count(kProxy) > 0; }); };
+        idp.Script(FakeIdentityService::kToken, renewal);
         Call(*palette, "checkAuth");
         send("hello");
         ASSERT_TRUE(WaitForState(*palette, "signed_in"));

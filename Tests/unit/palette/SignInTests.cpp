@@ -148,7 +148,6 @@ TEST_P(FailedSignInTest, EndsWithAClearMessageAndStoresNothing)
 {
     const FailedSignIn& c = GetParam();
     FakeProductService elsewhere;
-    Quillmere::SetHttpTimeoutOverrideForTesting(400);
     c.script(idp, elsewhere.BaseUrl());
     std::optional<ScopedEnv> closed;
     if (c.unreachable) closed.emplace("QUILLMERE_SERVICE_URL", FakeProductService::ClosedBaseUrl());
@@ -256,7 +255,11 @@ INSTANTIATE_TEST_SUITE_P(
                      "names an endpoint on another address"},
         FailedSignIn{
             "PollThatStalls",
-            [](FakeIdentityService& s, const std::string&) { s.Script(FakeIdentityService::kToken, StalledPoll()); },
+            [](FakeIdentityService& s, const std::string&) {
+                // The stall alone has a short deadline: large replies take their time on a busy machine.
+                Quillmere::SetHttpTimeoutOverrideForTesting(1000);
+                s.Script(FakeIdentityService::kToken, StalledPoll());
+            },
             "Sign-in failed: The request timed out."},
         FailedSignIn{"Unreachable", [](FakeIdentityService&, const std::string&) {},
                      "Sign-in failed: the sign-in service could not be reached", true},

@@ -58,7 +58,7 @@ TEST_F(TemplateCapture, TheSummaryCountsAsWrittenOnlyWhenItWasAndBadReplyBytesAr
 TEST_F(TemplateCapture, UploadsThatNeverAnswerShareOneDeadlineAndSaySo)
 {
     Storage().FailNext("/storage/v1/object/Templates/", 0, "", 2);
-    Quillmere::SetHttpTimeoutOverrideForTesting(500);
+    Quillmere::SetHttpTimeoutOverrideForTesting(2000);  // long enough for the capture's own work on a busy machine
     const json reply = Capture("Slow");
     Quillmere::SetHttpTimeoutOverrideForTesting(0);
     EXPECT_EQ(std::make_tuple(reply["mod_uploaded"], reply["mod_upload_status"], reply.contains("mod_upload_error")),
