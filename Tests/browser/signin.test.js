@@ -151,7 +151,9 @@ describe('signing in to the product service', () => {
   test('the page retries its first check of the sign-in until the bridge answers, and a sign-in alone makes it ready', async () => {
     // The page as the add-on wrote it, without the shell's bridge script, given a bridge that
     // comes late and fails its first calls; it holds no key. The check's report overtakes its
-    // answer, as it may through the shell: the older answer ("checking") must not win.
+    // answer, as it may through the shell: the older answer ("checking") must not win. The page
+    // is copied at rest: the last test's turn may still be ending on a busy machine.
+    await waitForText('#status-text', 'Ready');
     const html = '<!DOCTYPE html>' + (await frame.evaluate(() => document.documentElement.outerHTML))
       .replace(/<script>\s*\(function \(\) \{\s*var TOKEN[\s\S]*?<\/script>/, '');
     const late = await browser.context.newPage();
