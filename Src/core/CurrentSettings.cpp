@@ -3,8 +3,6 @@
 #include <chrono>
 #include <mutex>
 
-#include <sys/stat.h>
-
 #include "core/DebugLog.hpp"
 #include "core/LocalStorage.hpp"
 
@@ -60,7 +58,7 @@ bool Update(const std::function<bool(Settings& onDisk, Settings::LoadStatus read
     // Another copy holds the lock only while it reads and writes the file. A folder that cannot
     // be made, or a lock not had in time, leaves the write to go on without it and fail or
     // succeed as it would.
-    ::mkdir(LocalStorage::GetBaseDir().c_str(), 0700);  // private, as Settings::SaveTo makes it
+    LocalStorage::MadeBaseDir();
     const LocalStorage::FileLock lock(path + ".lock", std::chrono::steady_clock::now() + std::chrono::seconds(2));
     if (!lock.Held()) DebugLog("Writing the settings without their lock");
     Settings::LoadStatus read = Settings::LoadStatus::Missing;

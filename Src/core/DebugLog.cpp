@@ -326,9 +326,7 @@ bool DebugLogRedact(const std::string& secret)
 {
     // A very short text would blank out ordinary words; no key or token is that short, nor
     // as long as the cap.
-    if (secret.size() < 4 || secret.size() > kMaxSecretBytes) {
-        return false;
-    }
+    if (!RedactableSecret(secret)) return false;
     LogState& state = State();
     {
         std::lock_guard<std::mutex> lock(state.mutex);

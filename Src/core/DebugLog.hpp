@@ -25,6 +25,11 @@ void DebugLog(const std::string& message);
 // Each call counts: a secret stays registered until DebugLogForget has been called as often.
 constexpr std::size_t kMaxSecretBytes = 4096;
 bool DebugLogRedact(const std::string& secret);
+// Whether secret is of a size DebugLogRedact registers: a secret that is not can never be hidden.
+inline bool RedactableSecret(const std::string& secret)
+{
+    return secret.size() >= 4 && secret.size() <= kMaxSecretBytes;
+}
 
 // Undoes one registration of secret (a token that was replaced or signed out), so that the
 // secrets held over a long session stay bounded. Unknown texts are ignored.

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include <dirent.h>
@@ -90,6 +91,13 @@ void RemoveStaleTemporaries(const std::string& folder)
             ::unlinkat(::dirfd(dir), file.c_str(), 0);
     }
     ::closedir(dir);
+}
+
+std::string TemporaryFolder()
+{
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    return ec ? "/tmp" : folder.string();
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes)

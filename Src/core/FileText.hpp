@@ -16,6 +16,9 @@ constexpr int kModeFromUmask = -1;
 // else (a folder, a pipe, a device) or reading fails; bytes is then left as it was.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
+// The system's temporary folder (TMPDIR), or /tmp when it names none that can be used.
+std::string TemporaryFolder();
+
 // Replaces the file at path with bytes, whole or not at all. mode is the new file's exact
 // permission bits whatever the old file's were, or kModeFromUmask. False with a reason in
 // error (when given) if anything failed; the old file is then untouched and no temporary

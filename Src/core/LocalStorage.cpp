@@ -67,6 +67,13 @@ std::string SanitiseName(const std::string& name)
     return out;
 }
 
+std::string MadeBaseDir()
+{
+    const std::string base = GetBaseDir();
+    ::mkdir(base.c_str(), 0700);
+    return base;
+}
+
 bool EnsureDir(const std::string& path)
 {
     if (::mkdir(path.c_str(), 0755) == 0) {

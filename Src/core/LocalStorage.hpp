@@ -15,6 +15,10 @@ std::string GetBaseDir();
 // byte becomes '_' (one for one, so the length is kept). An empty name gives "default".
 std::string SanitiseName(const std::string& name);
 
+// The add-on's folder, made private (mode 0700, as the settings are) when it is not there yet:
+// for the files that copies of the add-on on one home share.
+std::string MadeBaseDir();
+
 // One mkdir with mode 0755, not recursive; true when created or already there as a folder.
 bool EnsureDir(const std::string& path);
 

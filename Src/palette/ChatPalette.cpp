@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <functional>
 #include <unistd.h>
 
@@ -61,10 +60,7 @@ void WhileAlive(const std::weak_ptr<bool>& token, std::function<void()> call)
 // created exclusively (never through a link someone planted there), readable by the user only.
 std::string WritePageFile(const std::string& page)
 {
-    std::error_code ec;
-    std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
-    if (ec) dir = "/tmp";
-    std::string pattern = (dir / "quillmere_chat_XXXXXX.html").string();
+    std::string pattern = TemporaryFolder() + "/quillmere_chat_XXXXXX.html";
     const int fd = ::mkstemps(pattern.data(), 5);
     if (fd < 0) return {};
     ::close(fd);
@@ -333,7 +329,7 @@ void ChatPalette::RegisterBridgeObject()
 
     object.AddItem(JS::Function("sendMessage", [self](const std::vector<JS::Value>& args) {
         if (args.empty() || !args[0].IsString() || args[0].GetString().empty()) return Failure();
-        if (self->transcript.EmptyBoxes()) self->log.WriteWholeNext();
+        self->EmptyBoxes();
         self->transcript.AddUserMessage(args[0].GetString(), {});
         return self->SentOrMarked(self->bridge->SendMessage(args[0].GetString()), {});
     }));
@@ -345,7 +341,7 @@ void ChatPalette::RegisterBridgeObject()
             self->PushAssistantMessage("\u26a0 The attachments could not be read. Please attach them again.");
             return Failure();
         }
-        if (self->transcript.EmptyBoxes()) self->log.WriteWholeNext();
+        self->EmptyBoxes();
         self->transcript.AddUserContent(content);
         ModelBridge::Refusal refusal;
         const bool queued = self->bridge->SendMessageWithAttachments(std::move(content), &refusal);
@@ -508,6 +504,12 @@ void ChatPalette::KeepConversation(const std::vector<HistoryMessage>& history)
     const std::string warning = kWarningMark + std::string("Conversation not saved: ") + error;
     transcript.SetNotice(warning);
     RunScript("QuillmereUI.addAssistantMessage('" + JSEscape(warning) + "')");
+}
+
+void ChatPalette::EmptyBoxes()
+{
+    // The file is written whole at the next save, so that it no longer holds the files either.
+    if (transcript.EmptyBoxes()) log.WriteWholeNext();
 }
 
 void ChatPalette::ClearConversation()

@@ -80,6 +80,8 @@ private:
     void RestoreLastConversation();
     // Saves what the turn added; a save that fails is shown as a warning until one works.
     void KeepConversation(const std::vector<HistoryMessage>& history);
+    // The user sent a message: what waited in the input box goes, its files from the file too.
+    void EmptyBoxes();
     void ApplySettingsToEngine();
     // The sign-in the manager wants kept: into the settings file and the engine.
     void KeepSignIn(const SignInManager::StoredSignIn& stored);

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <optional>
-
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -239,6 +237,12 @@ struct SignInManager::Shared {
         if (stored.accessToken.empty()) return {RenewedToken::Outcome::SignedOut};
         return {RenewedToken::Outcome::Renewed, stored.accessToken};
     }
+    // The renewal under way is over: whoever waits for it goes on.
+    void RenewalEndedLocked()
+    {
+        renewing = false;
+        renewalEnded.notify_all();
+    }
     // The service or the proxy refused the sign-in for good: forgotten, and the page told so;
     // false when another copy saved a newer sign-in, which is taken instead.
     bool EndLocked(const std::string& why)
@@ -350,7 +354,7 @@ std::string SignInManager::StateJson() const
 bool SignInManager::Usable(const StoredSignIn& stored)
 {
     for (const std::string* token : {&stored.accessToken, &stored.refreshToken})
-        if (!token->empty() && (token->size() < 4 || token->size() > kMaxSecretBytes)) return false;
+        if (!token->empty() && !RedactableSecret(*token)) return false;
     return true;
 }
 
@@ -454,16 +458,9 @@ RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
         now = shared.stored;
         shared.renewing = true;
     }
-    const auto ended = [&shared] {
-        std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.renewing = false;
-        shared.renewalEnded.notify_all();
-    };
     // One copy on this home renews at a time, and holds the lock until what it renewed is in
     // settings.json: the next one takes that rather than renew with a refresh token used up.
-    const std::string folder = LocalStorage::GetBaseDir();
-    ::mkdir(folder.c_str(), 0700);
-    const std::string lockPath = folder + "/sign-in.lock";
+    const std::string lockPath = LocalStorage::MadeBaseDir() + "/sign-in.lock";
     std::optional<LocalStorage::FileLock> oneCopy(std::in_place, lockPath, std::chrono::steady_clock::now());
     if (!oneCopy->Held()) {
         DebugLog("sign-in: waiting for the renewal another copy of the add-on runs");
@@ -472,14 +469,12 @@ RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
     {
         std::lock_guard<std::mutex> lock(shared.mutex);
         if (!oneCopy->Held() && (shared.closing || HttpRequestsCancelled())) {
-            shared.renewing = false;
-            shared.renewalEnded.notify_all();
+            shared.RenewalEndedLocked();
             return {Outcome::NotNow, "", "the renewal was cancelled"};
         }
         if (!oneCopy->Held()) DebugLog("sign-in: renewing without the lock of the copies on this home");
         if (shared.stored.accessToken != now.accessToken || shared.AdoptNewerLocked()) {
-            shared.renewing = false;
-            shared.renewalEnded.notify_all();
+            shared.RenewalEndedLocked();
             return shared.CurrentLocked();
         }
     }
@@ -496,13 +491,13 @@ RenewedToken SignInManager::Renew(Shared& shared, const std::string& refused)
         }
     } catch (...) {
         // Whoever waits for this renewal must not wait until cancelled.
-        ended();
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        shared.RenewalEndedLocked();
         throw;
     }
 
     std::lock_guard<std::mutex> lock(shared.mutex);
-    shared.renewing = false;
-    shared.renewalEnded.notify_all();
+    shared.RenewalEndedLocked();
     const bool granted = reply.status == Identity::TokenStatus::Granted;
     // What this renewal brought when nobody keeps it. A refresh token the renewal kept was
     // revoked with the sign-out: only its registration from this reply is left to let go.

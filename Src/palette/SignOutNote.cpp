@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include <sys/stat.h>
@@ -41,12 +40,8 @@ std::string Fingerprint(const std::string& accessToken, const std::string& refre
 std::vector<std::string> Places()
 {
     const std::string base = LocalStorage::GetBaseDir();
-    std::error_code ec;
-    std::filesystem::path temporary = std::filesystem::temp_directory_path(ec);
-    if (ec) temporary = "/tmp";
-    return {base + "/sign-out-not-saved",
-            (temporary / ("quillmere-" + std::to_string(::getuid()) + "-" + Hex(Fnv1a(base)) + "-sign-out-not-saved"))
-                .string()};
+    return {base + "/sign-out-not-saved", TemporaryFolder() + "/quillmere-" + std::to_string(::getuid()) + "-" +
+                                              Hex(Fnv1a(base)) + "-sign-out-not-saved"};
 }
 
 // A note of ours: a regular file this user owns, not a link someone else planted.

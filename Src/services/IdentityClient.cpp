@@ -34,7 +34,7 @@ constexpr std::size_t kMaxEmailBytes = 320;
 // cannot hide must never be kept.
 bool IsUsableToken(const std::string& text)
 {
-    if (text.size() < 4 || text.size() > kMaxSecretBytes) return false;
+    if (!RedactableSecret(text)) return false;
     for (char c : text)
         if (c <= ' ' || c > '~') return false;
     return true;
